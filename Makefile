@@ -1,0 +1,32 @@
+# One-command entry points; each installs what it needs first.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: all bootstrap configure build test perf run demo clean
+
+all: build
+
+bootstrap:
+	@bash tools/bootstrap
+
+configure: bootstrap
+	@cmake -S . -B $(BUILD) -G Ninja >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
+
+perf: build
+	@cmake --build $(BUILD) -j $(JOBS) --target perf_all
+	@bash tools/run-perf $(BUILD)
+
+run: build
+	@bash tools/run-fixbench $(BUILD)
+
+demo: build
+	@bash tools/demo $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

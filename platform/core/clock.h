@@ -1,0 +1,32 @@
+#pragma once
+// The one source of time for the bench: local date-time as days since
+// 1899-12-30 (whole seconds), UTC in milliseconds, and a monotonic count for
+// elapsed times. Tests inject a fake.
+#include <cstdint>
+
+namespace platform {
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Local date-time, days since 1899-12-30 00:00, whole seconds.
+    virtual double Now() const = 0;
+    // UTC milliseconds since 1970-01-01.
+    virtual int64_t UtcMs() const = 0;
+    // Milliseconds on a clock that never jumps; for elapsed times.
+    virtual int64_t MonotonicMs() const = 0;
+};
+
+class SystemClock final : public Clock {
+public:
+    double Now() const override;
+    int64_t UtcMs() const override;
+    int64_t MonotonicMs() const override;
+    static SystemClock& Instance();
+};
+
+// Date-time helpers on the days-since-1899-12-30 representation.
+double DateSerialFromUnixSeconds(int64_t unix_seconds);  // no time zone applied
+int64_t UnixSecondsFromDateSerial(double date_serial);    // rounded to the second
+
+}  // namespace platform

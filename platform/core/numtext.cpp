@@ -1,0 +1,225 @@
+#include "platform/core/numtext.h"
+
+#include "platform/core/error.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace platform {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Length of the decimal number at the start of s (after optional sign):
+// digits, at most one ".", an exponent only when digits follow it.
+size_t ScanNumber(std::string_view s, bool& any_digit) {
+    size_t i = 0;
+    any_digit = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) { ++i; any_digit = true; }
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) { ++i; any_digit = true; }
+    }
+    if (any_digit && i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+        size_t k = j;
+        while (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k]))) ++k;
+        if (k > j) i = k;
+    }
+    return i;
+}
+
+// strtod is locale-dependent; parse the scanned digits ourselves through a
+// copy in which "." is the only possible decimal mark.
+double ParseC(std::string_view s) {
+    std::string buf(s);
+    // Locale-independent: use strtod_l would need a locale_t; instead build
+    // the value from its parts for the common case and fall back to stream.
+    double mant = 0.0;
+    size_t i = 0;
+    bool neg = false;
+    if (i < buf.size() && (buf[i] == '+' || buf[i] == '-')) { neg = buf[i] == '-'; ++i; }
+    std::string digits;
+    int point_shift = 0;
+    bool after_point = false;
+    for (; i < buf.size(); ++i) {
+        char c = buf[i];
+        if (std::isdigit(static_cast<unsigned char>(c))) {
+            digits.push_back(c);
+            if (after_point) ++point_shift;
+        } else if (c == '.' && !after_point) {
+            after_point = true;
+        } else {
+            break;
+        }
+    }
+    int exp10 = 0;
+    if (i < buf.size() && (buf[i] == 'e' || buf[i] == 'E')) {
+        exp10 = std::atoi(buf.c_str() + i + 1);
+    }
+    // Compose "<digits>e<exp>" and convert with strtod, which is exact and
+    // has no decimal mark to misread.
+    std::string canon = digits.empty() ? "0" : digits;
+    canon += 'e';
+    canon += std::to_string(exp10 - point_shift);
+    mant = std::strtod(canon.c_str(), nullptr);
+    return neg ? -mant : mant;
+}
+
+}  // namespace
+
+double ReadLenient(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    std::string_view rest = text.substr(i);
+    bool any = false;
+    size_t n = ScanNumber(rest, any);
+    if (!any) return 0.0;
+    return ParseC(rest.substr(0, n));
+}
+
+bool TryReadStrict(std::string_view text, double& out) {
+    size_t b = 0, e = text.size();
+    while (b < e && IsBlank(text[b])) ++b;
+    while (e > b && IsBlank(text[e - 1])) --e;
+    std::string_view t = text.substr(b, e - b);
+    bool any = false;
+    size_t n = ScanNumber(t, any);
+    if (!any || n != t.size()) return false;
+    out = ParseC(t);
+    return true;
+}
+
+double ReadStrict(std::string_view text) {
+    double v = 0;
+    if (!TryReadStrict(text, v)) throw BenchError(err::TypeMismatch, "Type mismatch");
+    return v;
+}
+
+double RoundHalfEven(double x) {
+    if (!std::isfinite(x)) return x;
+    return std::nearbyint(x);  // default rounding mode is to-nearest-even
+}
+
+int16_t RoundToInt16(double x) {
+    double r = RoundHalfEven(x);
+    if (!(r >= -32768.0 && r <= 32767.0)) throw BenchError(err::Overflow, "Overflow");
+    return static_cast<int16_t>(r);
+}
+
+int32_t RoundToInt32(double x) {
+    double r = RoundHalfEven(x);
+    if (!(r >= -2147483648.0 && r <= 2147483647.0)) throw BenchError(err::Overflow, "Overflow");
+    return static_cast<int32_t>(r);
+}
+
+double RoundDecimals(double x, int decimals) {
+    if (!std::isfinite(x)) return x;
+    // Go through the 15-significant-digit text so 2.675 (stored as
+    // 2.67499999...) rounds as the decimal the user sees.
+    double scale = std::pow(10.0, decimals);
+    double scaled = ReadLenient(NumberToText(x * scale));
+    return RoundHalfEven(scaled) / scale;
+}
+
+std::string NumberToText(double x) {
+    if (std::isnan(x)) return "NaN";
+    if (std::isinf(x)) return x < 0 ? "-Inf" : "Inf";
+    if (x == 0) return "0";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.14e", x);  // 15 significant digits
+    // Split mantissa digits and exponent, then lay out without exponent for
+    // ordinary magnitudes.
+    std::string s(buf);
+    bool neg = s[0] == '-';
+    if (neg) s.erase(0, 1);
+    size_t epos = s.find('e');
+    int exp10 = std::atoi(s.c_str() + epos + 1);
+    std::string digits;
+    for (size_t i = 0; i < epos; ++i)
+        if (std::isdigit(static_cast<unsigned char>(s[i]))) digits.push_back(s[i]);
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    std::string out;
+    if (exp10 >= 15 || exp10 < -15) {
+        out = digits.substr(0, 1);
+        if (digits.size() > 1) out += "." + digits.substr(1);
+        char eb[16];
+        std::snprintf(eb, sizeof eb, "E%+03d", exp10);
+        out += eb;
+    } else if (exp10 >= 0) {
+        if (static_cast<int>(digits.size()) <= exp10 + 1) {
+            out = digits + std::string(exp10 + 1 - digits.size(), '0');
+        } else {
+            out = digits.substr(0, exp10 + 1) + "." + digits.substr(exp10 + 1);
+        }
+    } else {
+        out = "0." + std::string(-exp10 - 1, '0') + digits;
+    }
+    return neg ? "-" + out : out;
+}
+
+std::string FormatFixed(double x, int decimals) {
+    if (!std::isfinite(x)) return NumberToText(x);
+    // Build from an integer count of the last decimal so no locale can
+    // change the decimal mark.
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, x);
+    std::string s(buf);
+    for (char& c : s)
+        if (c == ',') c = '.';
+    return s;
+}
+
+std::string Mid(std::string_view s, long start, long len) {
+    if (start < 1) start = 1;
+    if (static_cast<size_t>(start) > s.size()) return {};
+    size_t from = static_cast<size_t>(start - 1);
+    if (len < 0) return std::string(s.substr(from));
+    return std::string(s.substr(from, static_cast<size_t>(len)));
+}
+
+std::string Left(std::string_view s, long len) {
+    if (len <= 0) return {};
+    return std::string(s.substr(0, static_cast<size_t>(len)));
+}
+
+std::string Right(std::string_view s, long len) {
+    if (len <= 0) return {};
+    if (static_cast<size_t>(len) >= s.size()) return std::string(s);
+    return std::string(s.substr(s.size() - static_cast<size_t>(len)));
+}
+
+long InStr(long start, std::string_view s, std::string_view what) {
+    if (start < 1) start = 1;
+    if (static_cast<size_t>(start) > s.size() + 1) return 0;
+    if (what.empty()) return start;
+    size_t p = s.find(what, static_cast<size_t>(start - 1));
+    return p == std::string_view::npos ? 0 : static_cast<long>(p + 1);
+}
+
+long InStrRev(std::string_view s, std::string_view what) {
+    if (what.empty()) return static_cast<long>(s.size());
+    size_t p = s.rfind(what);
+    return p == std::string_view::npos ? 0 : static_cast<long>(p + 1);
+}
+
+std::string UpperCase(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return r;
+}
+
+std::string Trim(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    return std::string(s.substr(b, e - b));
+}
+
+}  // namespace platform
