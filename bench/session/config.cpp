@@ -145,15 +145,14 @@ auto Bits(T value) {
 // Tracks where in the record the walk is, to name a field in messages.
 class FieldPath {
 public:
-    void Enter(const char* array, std::size_t index) {
-        stack_.push_back(std::string(array) + "[" + std::to_string(index) + "]");
-    }
+    void Enter(const char* array, std::size_t index) { stack_.push_back({array, index}); }
     void Leave() { stack_.pop_back(); }
     std::string Name(const char* field) const {
         std::string out;
-        for (const std::string& part : stack_) {
+        for (const Level& level : stack_) {
             if (!out.empty()) out += '.';
-            out += part;
+            out += level.array;
+            out += "[" + std::to_string(level.index) + "]";
         }
         if (*field) {
             if (!out.empty()) out += '.';
@@ -163,7 +162,11 @@ public:
     }
 
 private:
-    std::vector<std::string> stack_;
+    struct Level {
+        const char* array;
+        std::size_t index;
+    };
+    std::vector<Level> stack_;
 };
 
 class Writer : public FieldPath {

@@ -214,3 +214,285 @@ TEST(ConfigImage, AllEmptyRecordIs24072BytesWithEveryNumberAtItsOffset) {
     EXPECT_EQ(back.bytesUsed, 24072u);
     EXPECT_EQ(back.config, c);
 }
+
+namespace {
+
+// A typical session: two receivers in use, four tests, texts with bytes of
+// the upper half of the code page.
+SystemConfig TypicalSession() {
+    SystemConfig c;
+    c.SimulatorType = "Spirent GSS7700";
+    c.SimHostName = "simlab-2";
+    c.SimHostPort = 15650;
+
+    DeviceConfig& a = c.Devices[0];
+    a.DevEN = -1;
+    a.DName = "Empf\xE4nger \xDC";  // "Empfänger Ü"
+    a.NmeaP = 3;
+    a.NmeaB = 115200;
+    a.DebugEN = -1;
+    a.DebugP = 4;
+    a.AStart = -1;
+    a.RLog = -1;
+    a.BadNcoC = "$PQNVNCO";
+    a.StartupS = "$PQNVCFG,\x80\x81";
+    a.HWRes = -1;
+    a.StartupD = 1.5;
+    a.NcoStart = -2000;
+    a.NcoMax = 2000;
+    a.NcoStep = 250;
+
+    DeviceConfig& b = c.Devices[1];
+    b.DevEN = -1;
+    b.DName = "Rx B";
+    b.LPath = "/data/bench/";
+    b.NmeaP = 2;
+    b.NmeaB = 9600;
+    b.GLog = -1;
+    b.PLog = -1;
+    b.RestartC = "B5620604";
+
+    TestEntry& t0 = c.Tests[0];
+    t0.Enabled = -1;
+    t0.Type = "COLD";
+    t0.Trials = 50;
+    t0.MinDelay = 15;
+    t0.MaxDelay = 45;
+    t0.TttrkSats = 6;
+    t0.TttrkTime = 10;
+    c.TestLines[0] = "COLD,0,50,15,45,6,10,-1,0,";
+
+    TestEntry& t1 = c.Tests[1];
+    t1.Enabled = -1;
+    t1.Type = "SCRIPT";
+    t1.ScriptCount = 1;
+    t1.ScriptFiles[0] = "C:\\scripts\\warm.txt";
+    t1.AlmanacFile = "alm.txt";
+    c.TestLines[1] = "SCRIPT,0,C:\\scripts\\warm.txt,alm.txt";
+
+    TestEntry& t2 = c.Tests[2];
+    t2.Enabled = -1;
+    t2.Type = "REACQUISITION";
+    t2.Simulator = -1;
+    t2.SimSetupTime = 90;
+    t2.SimPower = -130.0;
+    t2.SimPowerRepeat = -130.0;
+    t2.StartPower = -130.0;
+    t2.EndPower = -160.0;
+    t2.PowerStep = 0.1;
+    t2.OffTime = 20;
+    t2.FirstSatChannel = 1;
+    t2.FirstSatPower = -140;
+    t2.SingleSatChannel = 2;
+    t2.SingleSatStartPower = -135.5;
+    t2.SingleSatEndPower = -150.0;
+    t2.SingleSatStep = 0.5;
+    t2.ScenarioFile = "C:\\scn\\open_sky.scn";
+    t2.Rewind = -1;
+    t2.SingleSatEn = -1;
+    t2.Reserved = -3;
+    c.TestLines[2] = "REACQUISITION,1,90,-130,-130,-160,0.1,20,1,-140,2,-135.5,-150,0.5,"
+                     "C:\\scn\\open_sky.scn,,1,0,1";
+
+    TestEntry& t3 = c.Tests[3];
+    t3.Enabled = -1;
+    t3.Type = "TRACK24H";
+    t3.LabSat = -1;
+    t3.LabSatBinFile = "D:\\labsat\\caf\xE9.bin";
+    t3.LabSatStart = 0;
+    t3.LabSatDuration = 3600;
+    t3.LabSatIterations = 2;
+    t3.AlmanacFile = "alm2.txt";
+    t3.LabSatAttenuation = 5;
+    c.TestLines[3] = "TRACK24H,2,D:\\labsat\\caf\xE9.bin,0,3600,2,alm2.txt,5";
+    return c;
+}
+
+// The same session, composed byte by byte from the file layout.
+std::string TypicalSessionBytes() {
+    Bytes f;
+    f.raw({0x0F, 0x00}).s += "Spirent GSS7700";
+    f.raw({0x08, 0x00}).s += "simlab-2";
+    f.raw({0x22, 0x3D, 0x00, 0x00});  // 15650
+
+    const std::string badPos = "$PQNVTEST,1001,0,4400.000,S,17500.000,E,100.0";
+    // Device 0
+    f.i16(-1).text("Empf\xE4nger \xDC").text("C:\\GPS_TEST\\").i16(3).i32(115200);
+    f.i16(-1).i16(4).i32(38400).i16(-1).i16(-1).i16(0).i16(0);
+    f.text("$PQNVCOLD").text("$PQNVWARM").text("$PQNVHOT").text(badPos).text("$PQNVNCO");
+    f.text("$PQNVCOLD").text("$PQNVCFG,\x80\x81");
+    f.i16(-1).f64(1.5).i32(-2000).i32(2000).i32(250);
+    // Device 1
+    f.i16(-1).text("Rx B").text("/data/bench/").i16(2).i32(9600);
+    f.i16(0).i16(1).i32(38400).i16(0).i16(0).i16(-1).i16(-1);
+    f.text("$PQNVCOLD").text("$PQNVWARM").text("$PQNVHOT").text(badPos).text("");
+    f.text("B5620604").text("");
+    f.i16(0).f64(0).i32(0).i32(0).i32(0);
+    // Devices 2 and 3 keep the dialog's initial values.
+    for (int d = 2; d < 4; ++d) {
+        f.i16(0).text("Device1").text("C:\\GPS_TEST\\").i16(1).i32(57600);
+        f.i16(0).i16(1).i32(38400).i16(0).i16(0).i16(0).i16(0);
+        f.text("$PQNVCOLD").text("$PQNVWARM").text("$PQNVHOT").text(badPos).text("");
+        f.text("$PQNVCOLD").text("");
+        f.i16(0).f64(0).i32(0).i32(0).i32(0);
+    }
+
+    // The test entries: Enabled, Type, Trials, MinDelay, MaxDelay,
+    // AlmanacWait, Simulator, SimSetupTime, EndPower, StartPower, FirstSatEn,
+    // FirstSatPower, FirstSatChannel, PowerStep, ScriptCount, 30 script
+    // files, SimPower, Rewind, TttrkOption, TttrkSats, TttrkTime,
+    // SimPowerRepeat, Reserved, OffTime, SingleSatEn, SingleSat start, end,
+    // step, SingleSatChannel, ScenarioFile, AlmanacFile, LabSat,
+    // LabSatBinFile, LabSatStart, LabSatDuration, LabSatIterations,
+    // LabSatAttenuation.
+    auto scripts = [&](const std::string& first) {
+        f.text(first);
+        for (int i = 1; i < 30; ++i) f.text("");
+    };
+    // COLD on the roof antenna
+    f.i16(-1).text("COLD").i16(50).i16(15).i16(45).i16(0).i16(0).i16(0).f64(0).f64(0);
+    f.i16(0).i16(0).i16(0).f64(0).i16(0);
+    scripts("");
+    f.f64(0).i16(0).i16(0).i16(6).i16(10).f64(0).i16(0).i16(0).i16(0).f64(0).f64(0).f64(0);
+    f.i16(0).text("").text("").i16(0).text("").i32(0).i32(0).i16(0).i16(0);
+    // SCRIPT
+    f.i16(-1).text("SCRIPT").i16(0).i16(0).i16(0).i16(0).i16(0).i16(0).f64(0).f64(0);
+    f.i16(0).i16(0).i16(0).f64(0).i16(1);
+    scripts("C:\\scripts\\warm.txt");
+    f.f64(0).i16(0).i16(0).i16(0).i16(0).f64(0).i16(0).i16(0).i16(0).f64(0).f64(0).f64(0);
+    f.i16(0).text("").text("alm.txt").i16(0).text("").i32(0).i32(0).i16(0).i16(0);
+    // REACQUISITION on the simulator
+    f.i16(-1).text("REACQUISITION").i16(0).i16(0).i16(0).i16(0).i16(-1).i16(90);
+    f.f64(-160.0).f64(-130.0).i16(0).i16(-140).i16(1).f64(0.1).i16(0);
+    scripts("");
+    f.f64(-130.0).i16(-1).i16(0).i16(0).i16(0).f64(-130.0).i16(-3).i16(20).i16(-1);
+    f.f64(-135.5).f64(-150.0).f64(0.5).i16(2);
+    f.text("C:\\scn\\open_sky.scn").text("").i16(0).text("").i32(0).i32(0).i16(0).i16(0);
+    // TRACK24H on the LabSat unit
+    f.i16(-1).text("TRACK24H").i16(0).i16(0).i16(0).i16(0).i16(0).i16(0).f64(0).f64(0);
+    f.i16(0).i16(0).i16(0).f64(0).i16(0);
+    scripts("");
+    f.f64(0).i16(0).i16(0).i16(0).i16(0).f64(0).i16(0).i16(0).i16(0).f64(0).f64(0).f64(0);
+    f.i16(0).text("").text("alm2.txt").i16(-1).text("D:\\labsat\\caf\xE9.bin");
+    f.i32(0).i32(3600).i16(2).i16(5);
+    // 124 unused entries: 184 zero bytes each.
+    f.s.append(124 * 184, '\0');
+
+    f.text("COLD,0,50,15,45,6,10,-1,0,");
+    f.text("SCRIPT,0,C:\\scripts\\warm.txt,alm.txt");
+    f.text("REACQUISITION,1,90,-130,-130,-160,0.1,20,1,-140,2,-135.5,-150,0.5,"
+           "C:\\scn\\open_sky.scn,,1,0,1");
+    f.text("TRACK24H,2,D:\\labsat\\caf\xE9.bin,0,3600,2,alm2.txt,5");
+    f.s.append(124 * 2, '\0');
+    return f.s;
+}
+
+}  // namespace
+
+TEST(ConfigImage, TypicalSessionMatchesTheHandComposedBytes) {
+    const std::string golden = TypicalSessionBytes();
+    const ConfigEncodeResult r = EncodeSystemConfig(TypicalSession());
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.bytes.size(), golden.size());
+    EXPECT_EQ(FirstDifference(r.bytes, golden), -1);
+
+    const ConfigDecodeResult back = DecodeSystemConfig(golden);
+    EXPECT_TRUE(back.complete);
+    EXPECT_EQ(back.bytesUsed, golden.size());
+    EXPECT_TRUE(back.config == TypicalSession());
+    // The texts are the file's bytes, not a conversion of them.
+    EXPECT_EQ(back.config.Devices[0].DName, "Empf\xE4nger \xDC");
+    EXPECT_EQ(back.config.Devices[0].StartupS, "$PQNVCFG,\x80\x81");
+    EXPECT_EQ(back.config.Tests[2].Reserved, -3);
+    EXPECT_EQ(back.config.Tests[2].PowerStep, 0.1);
+}
+
+TEST(ConfigImage, DecodingThenEncodingReproducesAnyWholeImage) {
+    // Bytes no dialog would write (odd flags, NaN payload, every byte value
+    // in a text) still come back unchanged.
+    Bytes f;
+    std::string every;
+    for (int b = 0; b < 256; ++b) every.push_back(static_cast<char>(b));
+    SystemConfig c = TypicalSession();
+    c.Devices[3].DevEN = 1;
+    c.Devices[3].DName = every;
+    c.Tests[127].Enabled = 7;
+    c.Tests[127].EndPower = std::bit_cast<double>(uint64_t{0x7FF8000000ABCDEFull});
+    const std::string image = EncodeSystemConfig(c).bytes;
+    const ConfigDecodeResult d = DecodeSystemConfig(image);
+    ASSERT_TRUE(d.complete);
+    EXPECT_EQ(d.config.Devices[3].DName, every);
+    EXPECT_EQ(FirstDifference(EncodeSystemConfig(d.config).bytes, image), -1);
+}
+
+TEST(ConfigImage, TextCountsAreSixteenBitLittleEndian) {
+    SystemConfig c;
+    c.SimHostName = std::string(300, 'h');
+    c.SimulatorType = std::string(MaxConfigTextBytes, 's');
+    const ConfigEncodeResult r = EncodeSystemConfig(c);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.bytes.substr(0, 2), "\xFF\xFF");
+    EXPECT_EQ(r.bytes.substr(2 + MaxConfigTextBytes, 2), "\x2C\x01");
+    EXPECT_TRUE(DecodeSystemConfig(r.bytes).config == c);
+}
+
+TEST(ConfigImage, ATextTooLongForItsCountIsRefusedNotCut) {
+    SystemConfig c;
+    c.Tests[5].ScriptFiles[29] = std::string(MaxConfigTextBytes + 1, 'x');
+    const ConfigEncodeResult r = EncodeSystemConfig(c);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.bytes.empty());
+    EXPECT_EQ(r.tooLongField, "Tests[5].ScriptFiles[29]");
+    EXPECT_EQ(r.tooLongBytes, MaxConfigTextBytes + 1);
+}
+
+TEST(ConfigImage, AnImageCutAnywhereKeepsTheWholeFieldsAndDefaultsTheRest) {
+    const std::string full = TypicalSessionBytes();
+    const std::string defaults = EncodeSystemConfig(SystemConfig{}).bytes;
+    // Field boundaries seen so far; every cut must land on the last one.
+    std::size_t lastBoundary = 0;
+    // Every byte through the devices and the filled tests, then a sample.
+    for (std::size_t cut = 0; cut < full.size(); cut += cut < 3000 ? 1 : 13) {
+        const ConfigDecodeResult d = DecodeSystemConfig(std::string_view(full).substr(0, cut));
+        ASSERT_FALSE(d.complete) << cut;
+        ASSERT_LE(d.bytesUsed, cut);
+        ASSERT_GE(d.bytesUsed, lastBoundary) << cut;
+        lastBoundary = d.bytesUsed;
+        // A cut exactly between fields names no broken field.
+        ASSERT_EQ(d.brokenField.empty(), d.bytesUsed == cut) << cut;
+        if (cut % 97 != 0) continue;  // the full re-encode below is the slow part
+        const std::string again = EncodeSystemConfig(d.config).bytes;
+        ASSERT_EQ(again.compare(0, d.bytesUsed, full, 0, d.bytesUsed), 0) << cut;
+    }
+}
+
+TEST(ConfigImage, ACutInsideADeviceTextNamesItAndDefaultsIt) {
+    const std::string full = TypicalSessionBytes();
+    // Device 1 starts after the simulator fields and device 0.
+    const std::size_t dev0 = 2 + 15 + 2 + 8 + 4;
+    const std::size_t dev0Size = 46 + 2 * 9 + 11 + 12 + 9 + 9 + 8 + 45 + 8 + 9 + 11;
+    const std::size_t lpath = dev0 + dev0Size + 2 + 2 + 4;  // DevEN, DName "Rx B"
+    ASSERT_EQ(full.substr(lpath, 2), std::string("\x0C\x00", 2));
+
+    const ConfigDecodeResult d = DecodeSystemConfig(std::string_view(full).substr(0, lpath + 5));
+    EXPECT_FALSE(d.complete);
+    EXPECT_EQ(d.bytesUsed, lpath);
+    EXPECT_EQ(d.brokenField, "Devices[1].LPath");
+    EXPECT_EQ(d.config.Devices[0], TypicalSession().Devices[0]);
+    EXPECT_EQ(d.config.Devices[1].DevEN, -1);
+    EXPECT_EQ(d.config.Devices[1].DName, "Rx B");
+    EXPECT_EQ(d.config.Devices[1].LPath, "C:\\GPS_TEST\\");
+    EXPECT_EQ(d.config.Devices[1].NmeaB, 57600);
+    EXPECT_EQ(d.config.Tests[0], TestEntry{});
+    EXPECT_EQ(d.config.SimulatorType, "Spirent GSS7700");
+
+    // A count that runs past the end: the text is not half-taken.
+    const ConfigDecodeResult e = DecodeSystemConfig(std::string_view(full).substr(0, lpath + 2 + 11));
+    EXPECT_EQ(e.brokenField, "Devices[1].LPath");
+    EXPECT_EQ(e.config.Devices[1].LPath, "C:\\GPS_TEST\\");
+
+    // Half of a number is no number either.
+    const ConfigDecodeResult g = DecodeSystemConfig(std::string_view(full).substr(0, 17 + 10 + 3));
+    EXPECT_EQ(g.brokenField, "SimHostPort");
+    EXPECT_EQ(g.config.SimHostPort, 0);
+}
