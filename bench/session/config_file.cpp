@@ -60,6 +60,10 @@ ConfigLoadResult LoadSystemConfig(const std::string& path) {
     ConfigLoadResult out;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return out;  // first start
+    if (S_ISDIR(st.st_mode)) {
+        out.warning = "Config file \"" + path + "\" is a folder; the default settings are used.";
+        return out;
+    }
     std::string bytes, error;
     if (!ReadWholeFile(path, bytes, error)) {
         out.warning = "Config file \"" + path + "\" cannot be read (" + error +
