@@ -234,3 +234,15 @@ TEST_F(ConfigFile, ASaveKeepsTheFilesPermissions) {
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_EQ(LoadSystemConfig(Path("Config.dat")).config.SimHostPort, 1);
 }
+
+TEST_F(ConfigFile, ASaveThroughALinkReplacesTheFileItPointsAt) {
+    fs::create_directory(Path("shared"));
+    ASSERT_TRUE(SaveSystemConfig(Path("shared/lab.dat"), SystemConfig{}).ok);
+    fs::create_symlink(Path("shared/lab.dat"), Path("Config.dat"));
+    SystemConfig c;
+    c.SimHostName = "via-link";
+    ASSERT_TRUE(SaveSystemConfig(Path("Config.dat"), c).ok);
+    EXPECT_TRUE(fs::is_symlink(Path("Config.dat")));
+    EXPECT_EQ(LoadSystemConfig(Path("shared/lab.dat")).config.SimHostName, "via-link");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Path("shared")), fs::directory_iterator()), 1);
+}

@@ -55,30 +55,6 @@ TestEntry Busy(int i) {
 
 }  // namespace
 
-TEST(ConfigRecord, StartsWithTheDialogsInitialValues) {
-    const SystemConfig c;
-    EXPECT_EQ(c.SimulatorType, "Spirent STR4500");
-    EXPECT_EQ(c.SimulatorType, SimulatorTypes[0]);
-    for (const DeviceConfig& d : c.Devices) {
-        EXPECT_EQ(d.DevEN, 0);
-        EXPECT_EQ(d.DName, "Device1");
-        EXPECT_EQ(d.LPath, "C:\\GPS_TEST\\");
-        EXPECT_EQ(d.NmeaP, 1);
-        EXPECT_EQ(d.NmeaB, 57600);
-        EXPECT_EQ(d.DebugP, 1);
-        EXPECT_EQ(d.DebugB, 38400);
-        EXPECT_EQ(d.ColdC, "$PQNVCOLD");
-        EXPECT_EQ(d.WarmC, "$PQNVWARM");
-        EXPECT_EQ(d.HotC, "$PQNVHOT");
-        EXPECT_EQ(d.BadPosC, "$PQNVTEST,1001,0,4400.000,S,17500.000,E,100.0");
-        EXPECT_EQ(d.RestartC, "$PQNVCOLD");
-        EXPECT_EQ(d.BadNcoC, "");
-        EXPECT_EQ(d.StartupS, "");
-        EXPECT_EQ(d.StartupD, 0.0);
-    }
-    for (const TestEntry& t : c.Tests) EXPECT_EQ(t.Enabled, 0);
-}
-
 TEST(ConfigRecord, ResetClearsOnlyTheScenarioFlagsAndFilesOfEveryEntry) {
     SystemConfig c;
     c.Devices[1].DevEN = -1;
