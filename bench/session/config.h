@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/core/codepage.h"  // Cp1252ToUtf8 / Utf8ToCp1252 for showing texts
+
 namespace bench {
 
 // Flags are 16-bit: -1 set, 0 clear. Compare with FlagSet, never with != 0.

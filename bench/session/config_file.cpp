@@ -2,6 +2,7 @@
 #include "bench/session/config.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -60,6 +61,10 @@ ConfigLoadResult LoadSystemConfig(const std::string& path) {
     ConfigLoadResult out;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return out;  // first start
+    if (S_ISDIR(st.st_mode)) {
+        out.warning = "Config file \"" + path + "\" is a folder; the default settings are used.";
+        return out;
+    }
     std::string bytes, error;
     if (!ReadWholeFile(path, bytes, error)) {
         out.warning = "Config file \"" + path + "\" cannot be read (" + error +
@@ -102,7 +107,17 @@ ConfigSaveResult SaveSystemConfig(const std::string& path, const SystemConfig& c
         }
     }
 
-    std::string tmp = path + ".XXXXXX";
+    // A linked "Config.dat" stays a link: the file it points at is replaced.
+    std::string target = path;
+    struct stat lst {};
+    if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+
+    std::string tmp = target + ".XXXXXX";
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0) {
         out.warning = "Config file \"" + path + "\" not saved: " + std::strerror(errno) + ".";
@@ -111,13 +126,13 @@ ConfigSaveResult SaveSystemConfig(const std::string& path, const SystemConfig& c
     bool written = WriteAll(fd, image) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     const int savedErrno = errno;
     written = (::close(fd) == 0) && written;
-    if (!written || ::rename(tmp.c_str(), path.c_str()) != 0) {
+    if (!written || ::rename(tmp.c_str(), target.c_str()) != 0) {
         const int e = written ? errno : savedErrno;
         ::unlink(tmp.c_str());
         out.warning = "Config file \"" + path + "\" not saved: " + std::strerror(e) + ".";
         return out;
     }
-    SyncFolder(FolderOf(path));
+    SyncFolder(FolderOf(target));
     out.ok = true;
     return out;
 }
