@@ -207,16 +207,16 @@ void Chart::SetSourceData(const Range& source, int plotBy) {
         }
         for (int c = a.col1; c <= a.col2; ++c) cols.push_back(Area{a.row1, c, a.row2, c});
     }
-    bool header = false;
-    size_t firstValueCol = (IsScatter() && cols.size() >= 2) ? 1 : 0;
-    for (size_t i = firstValueCol; i < cols.size(); ++i)
-        if (cols[i].Rows() > 1 && ws.ValueAt(cols[i].row1, cols[i].col1).IsText()) header = true;
     bool firstIsX = IsScatter() && cols.size() >= 2;
     if (!IsScatter() && cols.size() >= 2) {
+        // A first column holding text below its top cell gives the categories.
         const Area& c0 = cols[0];
-        for (int r = c0.row1 + (header ? 1 : 0); r <= c0.row2; ++r)
+        for (int r = c0.row1 + 1; r <= c0.row2; ++r)
             if (ws.ValueAt(r, c0.col1).IsText()) firstIsX = true;
     }
+    bool header = false;
+    for (size_t i = firstIsX ? 1 : 0; i < cols.size(); ++i)
+        if (cols[i].Rows() > 1 && ws.ValueAt(cols[i].row1, cols[i].col1).IsText()) header = true;
     Range src = source;
     SetSourceData(src, firstIsX, header);
 }
