@@ -125,18 +125,6 @@ public:
     virtual double Next() = 0;
 };
 
-// A repeating timer with the design's semantics: enabling an enabled timer
-// keeps its count, changing the interval restarts it, interval 0 never fires.
-// The owner calls the engine's tick when it fires.
-class ITimer {
-public:
-    virtual ~ITimer() = default;
-    virtual void SetInterval(int ms) = 0;
-    virtual int Interval() const = 0;
-    virtual void SetEnabled(bool on) = 0;
-    virtual bool Enabled() const = 0;
-};
-
 // Runs a continuation once, later, from the event loop.
 class IScheduler {
 public:
