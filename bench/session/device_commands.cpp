@@ -112,6 +112,7 @@ void DeviceFanout::MakeKML() {
         // The log actually written (with its suffix), not the bare base name,
         // so the track is made of the file that exists.
         const std::string file = d.DeviceGetPrimaryLogFileName();
+        const std::string local = services_.files ? services_.files->MapPath(file) : file;
         std::string name = file;
         const size_t slash = name.find_last_of("\\/");
         if (slash != std::string::npos) name = name.substr(slash + 1);
@@ -120,7 +121,7 @@ void DeviceFanout::MakeKML() {
         const bool started =
             services_.launcher &&
             services_.launcher->StartDetached(services_.navsiftProgram,
-                                              {"-nmea", file, "-kml", "-name", name});
+                                              {"-nmea", local, "-kml", "-name", name});
         if (!started) Log("Device " + Slot(s).DName + ": cannot start " + services_.navsiftProgram + " (MakeKML)");
     });
 }

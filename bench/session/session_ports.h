@@ -95,6 +95,8 @@ public:
     virtual bool MakeFolder(const std::string& path, std::string& error) = 0;
     // True when the file exists and holds at least one byte.
     virtual bool FileHasData(const std::string& path) = 0;
+    // The local path where a stored path's file really is.
+    virtual std::string MapPath(const std::string& path) = 0;
 };
 
 // Starting another program without waiting for it.

@@ -201,7 +201,7 @@ TEST_F(FanoutTest, MakeKmlTracksTheLogActuallyWritten) {
     ASSERT_EQ(h.launcher.started.size(), 2u);
     EXPECT_EQ(h.launcher.started[0].first, "navsift");
     EXPECT_EQ(h.launcher.started[0].second,
-              (V{"-nmea", "C:\\T\\GPS1_TTFF_COLD_NMEA_PW-130.txt", "-kml", "-name", "GPS1_TTFF_COLD_NMEA_PW-130"}));
+              (V{"-nmea", "/mapped/C:\\T\\GPS1_TTFF_COLD_NMEA_PW-130.txt", "-kml", "-name", "GPS1_TTFF_COLD_NMEA_PW-130"}));
     EXPECT_EQ(h.launcher.started[1].second[4], "B_NMEA");
     EXPECT_EQ(h.log.lines.size(), 2u);
 }

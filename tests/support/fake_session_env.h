@@ -65,6 +65,7 @@ public:
         return true;
     }
     bool FileHasData(const std::string& path) override { return files_with_data.count(path) > 0; }
+    std::string MapPath(const std::string& path) override { return "/mapped/" + path; }
     std::vector<std::string> made;
     std::set<std::string> failing;
     std::set<std::string> files_with_data;
