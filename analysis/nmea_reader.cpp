@@ -1,0 +1,134 @@
+#include "analysis/nmea_reader.h"
+
+#include <cstring>
+
+#include "analysis/text_util.h"
+
+namespace navsift {
+
+uint8_t NmeaChecksum(std::string_view sentence)
+{
+    std::size_t i = (!sentence.empty() && sentence[0] == '$') ? 1 : 0;
+    uint8_t x = 0;
+    for (; i < sentence.size() && sentence[i] != '*'; ++i) {
+        x ^= static_cast<uint8_t>(sentence[i]);
+    }
+    return x;
+}
+
+int64_t read_nmea_sentence(ByteStream& in, std::string& sentence)
+{
+    constexpr std::size_t kMaxRead = 2047;
+    const int64_t start = in.Tell();
+    sentence.assign(1, '$');
+    const char* p = in.Data() + in.Pos();
+    std::size_t avail = in.Size() - in.Pos();
+    if (avail > kMaxRead) {
+        avail = kMaxRead;
+    }
+    const void* dollar = std::memchr(p, '$', avail);
+    const std::size_t body = dollar ? static_cast<std::size_t>(static_cast<const char*>(dollar) - p) : avail;
+    // Line ends inside a sentence are dropped, so a sentence may span lines.
+    const char* run = p;
+    const char* end = p + body;
+    while (run < end) {
+        const char* q = run;
+        while (q < end && *q != '\r' && *q != '\n') {
+            ++q;
+        }
+        sentence.append(run, static_cast<std::size_t>(q - run));
+        while (q < end && (*q == '\r' || *q == '\n')) {
+            ++q;
+        }
+        run = q;
+    }
+    in.Advance(body);
+    if (dollar) {
+        in.Advance(1);
+        sentence += "\r\n";
+    }
+    return start;
+}
+
+int nmea_tokenize(std::string_view text, NmeaFields& fields)
+{
+    fields.Clear();
+    const std::size_t at = text.find('$');
+    if (at == std::string_view::npos) {
+        return 1;
+    }
+    std::string_view s = text.substr(at);
+    const std::size_t star = s.find('*');
+    bool accepted = false;
+    if (star != std::string_view::npos) {
+        uint32_t given = 0;
+        Scanner sc(s.substr(star + 1));
+        if (sc.Hex(given, 2)) {
+            accepted = given == NmeaChecksum(s.substr(0, star));
+        }
+    }
+    if (!accepted) {
+        // The receiver's timing sentences are taken even with a bad checksum.
+        if (s.find("PQNVTG") == std::string_view::npos && s.find("PQNVTS") == std::string_view::npos) {
+            return 1;
+        }
+    }
+    std::string_view body;
+    if (star != std::string_view::npos) {
+        body = s.substr(0, star);
+    } else {
+        // Without a "*" the last field runs to the line end.
+        body = s;
+        while (!body.empty() && (body.back() == '\r' || body.back() == '\n')) {
+            body.remove_suffix(1);
+        }
+    }
+    fields.text_.assign(body);
+    uint32_t begin = 0;
+    const uint32_t n = static_cast<uint32_t>(body.size());
+    for (uint32_t i = 0; i < n; ++i) {
+        if (body[i] == ',') {
+            fields.spans_.emplace_back(begin, i - begin);
+            begin = i + 1;
+        }
+    }
+    fields.spans_.emplace_back(begin, n - begin);
+    return 0;
+}
+
+SentenceCode nmea_classify(const NmeaFields& fields)
+{
+    static constexpr std::pair<std::string_view, SentenceCode> kNames[] = {
+        {"$GPGGA", kGGA},     {"$GPRMC", kRMC},         {"$GPGSV", kGSV},       {"$GPGSA", kGSA},
+        {"$GPVTG", kVTG},     {"$PQNVTG", kQnvTG},      {"$PQNVTS", kQnvTS},    {"$PQNVEPHEM", kQnvEphem},
+        {"$PQNVALMANAC", kQnvAlmanac}, {"$PQNVODO", kQnvOdo},
+    };
+    const std::string_view name = fields.Field(0);
+    for (const auto& [text, code] : kNames) {
+        if (name == text) {
+            return code;
+        }
+    }
+    return kUnknownSentence;
+}
+
+int is_nmea_log(ByteStream& in)
+{
+    std::string sentence;
+    NmeaFields fields;
+    int found = 0;
+    while (!in.AtEnd() && found < 6) {
+        read_nmea_sentence(in, sentence);
+        if (nmea_tokenize(sentence, fields) != 0) {
+            continue;
+        }
+        const SentenceCode code = nmea_classify(fields);
+        if (code == kGGA || code == kRMC) {
+            ++found;
+        }
+    }
+    in.Seek(0);
+    return found >= 6 ? 0 : 1;
+}
+
+}  // namespace navsift
