@@ -130,16 +130,17 @@ void KmlWriter::Placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, bool 
         "<Placemark>\r\n<name>%d</name>\r\n<styleUrl>#%c%02d</styleUrl>\r\n<description>\r\n<![CDATA[<table>\r\n"
         "<tr><td>UTC Date: </td><td>%02d/%02d/%04d</td></tr>"
         "<tr><td>UTC Time: </td><td>%02d:%02d:%02d</td></tr>\r\n"
-        "<tr><td>Latitude: </td><td>%2d %03.3lf %s</td></tr>\r\n"
-        "<tr><td>Longitude: </td><td>%3d %03.3lf %s</td></tr>\r\n"
-        "<tr><td>Elevation: </td><td>%.2lf m</td></tr>\r\n"
-        "<tr><td>Speed: </td><td>%.1f km/h</td></tr>\r\n"
-        "<tr><td>Heading: </td><td>%3.1lfdeg </td></tr>\r\n"
+        "<tr><td>Latitude: </td><td>%2d %3s %s</td></tr>\r\n"
+        "<tr><td>Longitude: </td><td>%3d %3s %s</td></tr>\r\n"
+        "<tr><td>Elevation: </td><td>%s m</td></tr>\r\n"
+        "<tr><td>Speed: </td><td>%s km/h</td></tr>\r\n"
+        "<tr><td>Heading: </td><td>%3sdeg </td></tr>\r\n"
         "</table>]]>\r\n</description>\r\n"
-        "<Point>\r\n<coordinates>%.6lf,%.6lf,%.6lf</coordinates>\r\n</Point>\r\n</Placemark>\r\n",
+        "<Point>\r\n<coordinates>%s,%s,%s</coordinates>\r\n</Point>\r\n</Placemark>\r\n",
         placemark_counter_, kind, set, t.day, t.month, t.year, t.hour, t.minute, t.second, r.gga_lat_deg,
-        r.gga_lat_min, ns, r.gga_lon_deg, r.gga_lon_min, ew, r.gga_altitude, r.vtg_kmh, r.vtg_course, r.longitude,
-        r.latitude, r.height);
+        Fixed(r.gga_lat_min, 3).c_str(), ns, r.gga_lon_deg, Fixed(r.gga_lon_min, 3).c_str(), ew,
+        Fixed(r.gga_altitude, 2).c_str(), Fixed(r.vtg_kmh, 1).c_str(), Fixed(r.vtg_course, 1).c_str(),
+        Fixed(r.longitude, 6).c_str(), Fixed(r.latitude, 6).c_str(), Fixed(r.height, 6).c_str());
     if (n > 0) {
         Write(std::string_view(text, static_cast<std::size_t>(n) < sizeof text ? n : sizeof text - 1));
     }
@@ -152,11 +153,12 @@ void KmlWriter::Placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, bool 
     Write(Format("<Placemark>\r\n<name>Path</name>\r\n<styleUrl>#L%02d</styleUrl>\r\n", set + 1));
     Write("<LineString>\r\n<tessellate>1</tessellate>\r\n<coordinates>\r\n");
     for (const Coordinate& c : track_) {
-        char line[128];
-        const int m = std::snprintf(line, sizeof line, "%.6lf,%.6lf,%.6lf\r\n", c.longitude, c.latitude, c.height);
-        if (m > 0 && static_cast<std::size_t>(m) < sizeof line) {
-            Write(std::string_view(line, static_cast<std::size_t>(m)));
-        }
+        Write(Fixed(c.longitude, 6).c_str());
+        Write(",");
+        Write(Fixed(c.latitude, 6).c_str());
+        Write(",");
+        Write(Fixed(c.height, 6).c_str());
+        Write("\r\n");
     }
     Write("</coordinates>\r\n</LineString>\r\n</Placemark>\r\n");
     track_.clear();

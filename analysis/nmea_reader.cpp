@@ -58,41 +58,45 @@ int nmea_tokenize(std::string_view text, NmeaFields& fields)
         return 1;
     }
     std::string_view s = text.substr(at);
-    const std::size_t star = s.find('*');
+    // One pass: the checksum of the bytes up to the "*" and the commas that
+    // cut the fields.
+    const std::size_t n = s.size();
+    std::size_t star = std::string_view::npos;
+    uint8_t sum = 0;
+    uint32_t begin = 0;
+    for (std::size_t i = 1; i < n; ++i) {
+        const char c = s[i];
+        if (c == '*') {
+            star = i;
+            break;
+        }
+        sum ^= static_cast<uint8_t>(c);
+        if (c == ',') {
+            fields.spans_.emplace_back(begin, static_cast<uint32_t>(i) - begin);
+            begin = static_cast<uint32_t>(i) + 1;
+        }
+    }
     bool accepted = false;
     if (star != std::string_view::npos) {
         uint32_t given = 0;
         Scanner sc(s.substr(star + 1));
-        if (sc.Hex(given, 2)) {
-            accepted = given == NmeaChecksum(s.substr(0, star));
-        }
+        accepted = sc.Hex(given, 2) && given == sum;
     }
-    if (!accepted) {
-        // The receiver's timing sentences are taken even with a bad checksum.
-        if (s.find("PQNVTG") == std::string_view::npos && s.find("PQNVTS") == std::string_view::npos) {
-            return 1;
-        }
+    // The receiver's timing sentences are taken even with a bad checksum.
+    if (!accepted && s.find("PQNVTG") == std::string_view::npos && s.find("PQNVTS") == std::string_view::npos) {
+        fields.spans_.clear();
+        return 1;
     }
-    std::string_view body;
-    if (star != std::string_view::npos) {
-        body = s.substr(0, star);
-    } else {
+    std::size_t end = star;
+    if (star == std::string_view::npos) {
         // Without a "*" the last field runs to the line end.
-        body = s;
-        while (!body.empty() && (body.back() == '\r' || body.back() == '\n')) {
-            body.remove_suffix(1);
+        end = n;
+        while (end > begin && (s[end - 1] == '\r' || s[end - 1] == '\n')) {
+            --end;
         }
     }
-    fields.text_.assign(body);
-    uint32_t begin = 0;
-    const uint32_t n = static_cast<uint32_t>(body.size());
-    for (uint32_t i = 0; i < n; ++i) {
-        if (body[i] == ',') {
-            fields.spans_.emplace_back(begin, i - begin);
-            begin = i + 1;
-        }
-    }
-    fields.spans_.emplace_back(begin, n - begin);
+    fields.spans_.emplace_back(begin, static_cast<uint32_t>(end) - begin);
+    fields.text_.assign(s.substr(0, end));
     return 0;
 }
 

@@ -12,7 +12,7 @@ namespace navsift {
 
 void Scanner::SkipBlanks()
 {
-    while (p_ < end_ && std::isspace(static_cast<unsigned char>(*p_))) {
+    while (p_ < end_ && (*p_ == ' ' || (*p_ >= '\t' && *p_ <= '\r'))) {
         ++p_;
     }
 }
@@ -118,6 +118,19 @@ double FieldReal(std::string_view field)
     double v = 0;
     Scanner(field).Real(v);
     return v;
+}
+
+FixedText Fixed(double value, int precision)
+{
+    FixedText out;
+    auto [end, ec] = std::to_chars(out.text, out.text + sizeof out.text - 1, value, std::chars_format::fixed,
+                                   precision);
+    if (ec != std::errc()) {
+        std::snprintf(out.text, sizeof out.text, "%.*f", precision, value);
+    } else {
+        *end = '\0';
+    }
+    return out;
 }
 
 static void AppendV(std::string& out, const char* fmt, va_list args)

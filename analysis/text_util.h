@@ -35,6 +35,13 @@ private:
 int32_t FieldInt(std::string_view field);
 double FieldReal(std::string_view field);
 
+// "%.<precision>f" of a value: the digits printf gives, without its cost.
+struct FixedText {
+    char text[352];  // room for the largest double
+    const char* c_str() const { return text; }
+};
+FixedText Fixed(double value, int precision);
+
 // printf-style into a std::string (C locale, as the program never changes it).
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void AppendFormat(std::string& out, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
