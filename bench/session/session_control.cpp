@@ -1,4 +1,5 @@
 // Session start and stop around the test list.
+#include "platform/qt/bench_timer.h"
 #include "bench/session/test_engine.h"
 #include "platform/core/clock.h"
 

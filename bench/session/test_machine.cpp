@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/qt/bench_timer.h"
 #include "bench/session/results_grid.h"
 #include "bench/session/test_engine.h"
 #include "bench/session/time_text.h"
@@ -18,7 +19,10 @@ std::string I(int v) { return std::to_string(v); }
 }  // namespace
 
 TestEngine::TestEngine(BenchState& state, DeviceFanout& fanout, SessionServices& services)
-    : state_(state), fanout_(fanout), services_(services) {}
+    : state_(state), fanout_(fanout), services_(services) {
+    if (services_.testTimer) services_.testTimer->SetTickHandler([this] { TestStateMachineTimer_Timer(); });
+    if (services_.scriptTimer) services_.scriptTimer->SetTickHandler([this] { ScriptExecutionTimer_Timer(); });
+}
 
 void TestEngine::Status(int16_t panel, const std::string& text) {
     if (services_.status) services_.status->StatusBarMessage(panel, text);
