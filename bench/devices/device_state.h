@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -260,7 +261,7 @@ struct DeviceState {
     bool GSASeen = false;
     bool GSVThisLine = false;
     bool GSAThisLine = false;
-    ByteLogFile ReplayFile;
+    std::ifstream ReplayFile;            // the recorded log fed into the console (read as bytes)
     uint8_t ScriptStep = 0;
     bool RestartScriptPending = false;
     std::shared_ptr<void> ExcelApp;      // the session's Excel application
