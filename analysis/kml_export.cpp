@@ -58,7 +58,7 @@ public:
             pending_ = e;
             return;
         }
-        kml_.Placemark(pending_, drawn_ == 0 ? PlacemarkMode::Start : PlacemarkMode::Point, set_);
+        kml_.kml_placemark(pending_, drawn_ == 0 ? PlacemarkMode::Start : PlacemarkMode::Point, set_);
         ++drawn_;
         pending_ = e;
     }
@@ -91,10 +91,10 @@ private:
     {
         if (drawn_ == 0) {
             // A track of one fix: its marker and a path of one position.
-            kml_.Placemark(pending_, PlacemarkMode::Start, set_);
-            kml_.Placemark(pending_, PlacemarkMode::End, set_, false);
+            kml_.kml_placemark(pending_, PlacemarkMode::Start, set_);
+            kml_.kml_placemark(pending_, PlacemarkMode::End, set_, false);
         } else {
-            kml_.Placemark(pending_, PlacemarkMode::End, set_);
+            kml_.kml_placemark(pending_, PlacemarkMode::End, set_);
         }
         drawn_ = 0;
     }
@@ -126,7 +126,11 @@ void DrawLog(ByteStream& in, const std::string& file_name, const OptionRecord& o
         std::printf("No fix found\n");
         return;
     }
-    kml.BeginFolder(o.usefname != 0 ? file_name : TrackFolderName(e));
+    if (o.usefname != 0) {
+        kml.BeginFolder(file_name);
+    } else {
+        kml.kml_track_folder(e);
+    }
     TrackBuilder track(kml, set, o.split != 0 ? &o.split_times : nullptr, next_split);
     track.Add(e);
     while (more == 0) {
@@ -187,7 +191,7 @@ int kml_from_nmea(const OptionRecord& o)
     }
 
     KmlWriter kml;
-    if (!kml.Open(base, o.name_text)) {
+    if (!kml.kml_open(base, o.name_text)) {
         std::fprintf(stderr, "cannot create %s\n", kml.Path().c_str());
         return 1;
     }
@@ -213,7 +217,7 @@ int kml_from_nmea(const OptionRecord& o)
             label = kColourRotation[colour_index].name;
             colour_index = (colour_index + 1) % kRotationColours;
         }
-        kml.Styles(set, colour);
+        kml.kml_styles(set, colour);
         if (!entry.sub_folder.empty()) {
             kml.BeginFolder(entry.sub_folder + " (" + label + ")");
         }

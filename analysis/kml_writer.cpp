@@ -27,7 +27,7 @@ KmlWriter::~KmlWriter()
     }
 }
 
-bool KmlWriter::Open(const std::string& folder, const std::string& name)
+bool KmlWriter::kml_open(const std::string& folder, const std::string& name)
 {
     path_ = folder + name + ".kml";
     file_ = std::fopen(path_.c_str(), "wb");
@@ -63,7 +63,7 @@ bool KmlWriter::Close()
     return !failed_;
 }
 
-void KmlWriter::Styles(int set, uint32_t colour)
+void KmlWriter::kml_styles(int set, uint32_t colour)
 {
     std::string out;
     for (const char* kind : {"S", "E", "P"}) {
@@ -109,7 +109,7 @@ void KmlWriter::EndFolder()
     Write("</Folder>\r\n");
 }
 
-void KmlWriter::Placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, bool add_to_path)
+void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, bool add_to_path)
 {
     ++placemark_counter_;
     if (mode == PlacemarkMode::Start) {

@@ -23,6 +23,10 @@ constexpr int kRotationColours = 15;
 extern const RotationColour kColourRotation[kRotationColours];
 constexpr uint32_t kDefaultTrackColour = 0xff0000ff;  // red
 
+// "TRK_dd/mm/yyyy_hh:mm:ss" from the RMC date and time, else from the
+// "$PQNVTG" time, else all zero.
+std::string TrackFolderName(const NmeaEpoch& r);
+
 class KmlWriter {
 public:
     KmlWriter() = default;
@@ -32,30 +36,36 @@ public:
 
     // Creates folder + name + ".kml" and writes the document head; false when
     // the file cannot be created.
-    bool Open(const std::string& folder, const std::string& name);
+    bool kml_open(const std::string& folder, const std::string& name);
     // Writes the document end and closes; false when anything failed to be
     // written.
     bool Close();
     const std::string& Path() const { return path_; }
 
     // The style maps, icon styles and line style of one style set.
-    void Styles(int set, uint32_t colour);
+    void kml_styles(int set, uint32_t colour);
     // Folder names are plain text; they are escaped here.
     void BeginFolder(std::string_view name);
     void EndFolder();
+    // A folder named after the epoch's date and time (TrackFolderName).
+    void kml_track_folder(const NmeaEpoch& r) { BeginFolder(TrackFolderName(r)); }
     // One placemark of the current track with the styles of `set`. Start
     // begins a new track; End also writes the track's path. `add_to_path`
     // false draws the marker without adding its position again (a track of
     // one epoch).
-    void Placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, bool add_to_path = true);
-
-    int placemark_count() const { return placemark_counter_; }
+    void kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, bool add_to_path = true);
 
 private:
     struct Coordinate {
         double latitude, longitude, height;
     };
-    void Write(std::string_view text) { buffer_.append(text); if (buffer_.size() >= (1u << 20)) Flush(); }
+    void Write(std::string_view text)
+    {
+        buffer_.append(text);
+        if (buffer_.size() >= (1u << 20)) {
+            Flush();
+        }
+    }
     void Flush();
 
     std::FILE* file_ = nullptr;
@@ -65,9 +75,5 @@ private:
     int placemark_counter_ = 0;
     std::vector<Coordinate> track_;
 };
-
-// "TRK_dd/mm/yyyy_hh:mm:ss" from the RMC date and time, else from the
-// "$PQNVTG" time, else all zero.
-std::string TrackFolderName(const NmeaEpoch& r);
 
 }  // namespace navsift

@@ -319,7 +319,7 @@ int nmea_seek_first_fix(ByteStream& in, int64_t& position)
     return 1;
 }
 
-void Cn0Settler::Stabilise(int prn, int32_t reading, NmeaEpoch& e)
+void Cn0Settler::cn0_stabilise(int prn, int32_t reading, NmeaEpoch& e)
 {
     if (prn < 1 || prn > kMaxPrn) {
         return;
@@ -357,13 +357,13 @@ void Cn0Settler::Stabilise(int prn, int32_t reading, NmeaEpoch& e)
     }
 }
 
-void Cn0Settler::StabiliseAll(NmeaEpoch& e)
+void Cn0Settler::cn0_stabilise_all(NmeaEpoch& e)
 {
     if (!enabled) {
         return;
     }
     for (int prn = 1; prn <= kMaxPrn; ++prn) {
-        Stabilise(prn, e.gsv[prn - 1].cn0, e);
+        cn0_stabilise(prn, e.gsv[prn - 1].cn0, e);
     }
 }
 

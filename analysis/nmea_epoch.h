@@ -114,9 +114,9 @@ int nmea_seek_first_fix(ByteStream& in, int64_t& position);
 // most 1 dB-Hz, then later readings within 1 dB-Hz refine its mean.
 class Cn0Settler {
 public:
-    void Stabilise(int prn, int32_t reading, NmeaEpoch& e);
+    void cn0_stabilise(int prn, int32_t reading, NmeaEpoch& e);
     // Runs for PRN 1..32 on the GSV table when enabled.
-    void StabiliseAll(NmeaEpoch& e);
+    void cn0_stabilise_all(NmeaEpoch& e);
     bool enabled = false;
 
 private:

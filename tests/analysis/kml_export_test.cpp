@@ -240,6 +240,15 @@ TEST(KmlExport, AMissingLogCreatesNothingAndFails)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot create"), std::string::npos);
 
+    // The export needs both its log and its name.
+    r = Navsift({"-kml", "-name", "x"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("-nmea"), std::string::npos);
+    r = Navsift({"-kml", "-nmea", (dir / "dev_NMEA.txt").string()}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("-name"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / ".kml"));
+
     // A file that is not a log is named as such and gives an empty document.
     WriteFile(dir / "text.txt", "$GPGGA,garbled\r\nhello\r\n");
     r = Navsift({"-nmea", (dir / "text.txt").string(), "-kml", "-name", "text"}, dir.path());

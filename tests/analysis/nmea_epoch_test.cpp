@@ -228,25 +228,25 @@ TEST(Cn0Settling, SettlesAfterElevenSmallStepsThenRefinesItsMean)
     NmeaEpoch e;
     const int readings[] = {40, 40, 41, 40, 41, 41, 40, 40, 41, 40, 40};
     for (int r : readings) {
-        settler.Stabilise(5, r, e);
+        settler.cn0_stabilise(5, r, e);
         ASSERT_EQ(e.stable_cn0[4], 0);
     }
-    settler.Stabilise(5, 40, e);  // the 12th reading
+    settler.cn0_stabilise(5, 40, e);  // the 12th reading
     EXPECT_EQ(e.stable_cn0[4], 40);
-    settler.Stabilise(5, 43, e);  // too far: ignored
+    settler.cn0_stabilise(5, 43, e);  // too far: ignored
     EXPECT_EQ(e.stable_cn0[4], 40);
-    settler.Stabilise(5, 41, e);
+    settler.cn0_stabilise(5, 41, e);
     EXPECT_DOUBLE_EQ(e.stable_cn0[4], 40.5);
-    settler.Stabilise(33, 40, e);  // no such satellite: no harm
+    settler.cn0_stabilise(33, 40, e);  // no such satellite: no harm
 
     // A jump starts the count again.
     Cn0Settler other;
     NmeaEpoch f;
-    for (int k = 0; k < 8; ++k) other.Stabilise(1, 30, f);
-    other.Stabilise(1, 35, f);
-    for (int k = 0; k < 10; ++k) other.Stabilise(1, 35, f);
+    for (int k = 0; k < 8; ++k) other.cn0_stabilise(1, 30, f);
+    other.cn0_stabilise(1, 35, f);
+    for (int k = 0; k < 10; ++k) other.cn0_stabilise(1, 35, f);
     EXPECT_EQ(f.stable_cn0[0], 0);
-    other.Stabilise(1, 35, f);
+    other.cn0_stabilise(1, 35, f);
     EXPECT_EQ(f.stable_cn0[0], 35);
 
     f.stable_cn0[2] = 45;
@@ -257,10 +257,10 @@ TEST(Cn0Settling, SettlesAfterElevenSmallStepsThenRefinesItsMean)
     Cn0Settler off;
     NmeaEpoch g;
     g.gsv[0].cn0 = 40;
-    for (int k = 0; k < 12; ++k) off.StabiliseAll(g);
+    for (int k = 0; k < 12; ++k) off.cn0_stabilise_all(g);
     EXPECT_EQ(g.stable_cn0[0], 0);
     off.enabled = true;
-    for (int k = 0; k < 12; ++k) off.StabiliseAll(g);
+    for (int k = 0; k < 12; ++k) off.cn0_stabilise_all(g);
     EXPECT_EQ(g.stable_cn0[0], 40);
     EXPECT_EQ(g.stable_cn0[1], 0) << "no reading of 0 settles";
 }
