@@ -1,0 +1,42 @@
+#pragma once
+// What device code needs of the main window: its option marks, session
+// control, and the few values the main window keeps for all devices. Options
+// are read live on every use; nothing caches them. Device windows made by the
+// replay window get a host that leaves the live session alone.
+#include <cstdint>
+#include <string>
+
+namespace bench {
+
+class BenchHost {
+public:
+    virtual ~BenchHost() = default;
+
+    // Option marks.
+    virtual bool GetTSMsgStatus() const = 0;            // "$PQNVTS" satellite source; no checksum check
+    virtual bool NmeaCRCChecked() const = 0;            // checksum checking on
+    virtual bool NTCChecked() const = 0;                // blocked-time check on
+    virtual bool GetCARSTestSessionStatus() const = 0;  // "$PQNVCARS" starts and stops sessions
+
+    // Session control.
+    virtual void StopTestSession() = 0;
+    virtual void StartTestSession(const std::string& name) = 0;
+    virtual void TestingChangePrimaryLogFile(const std::string& suffix) = 0;
+
+    // Device reports.
+    virtual void DeviceSetVersionString(int16_t device_id, const std::string& version) = 0;
+    virtual void DeviceDisable(int16_t device_id) = 0;
+    virtual void RestartSingleDevice(int16_t port_number) = 0;
+
+    // Values the main window keeps.
+    virtual void SetPCtoUTCDeltaTime(int32_t seconds) = 0;
+    virtual int32_t GetPCtoUTCDeltaTime() const = 0;
+    virtual void SetFixAvailableTime(double date_time) = 0;  // time of day of the latest GGA with a fix
+    virtual double FixAvailableTime() const = 0;
+    virtual int16_t MaxAcceptableTTFF() const = 0;           // seconds, 300 at start
+
+    // Panel numbered from 1; "TEST: " progress lines go to panel 2.
+    virtual void StatusBarMessage(int16_t panel, const std::string& text) = 0;
+};
+
+}  // namespace bench

@@ -1,0 +1,172 @@
+#include "bench/devices/system_log.h"
+
+#include "bench/devices/byte_log.h"
+#include "bench/devices/device_state.h"
+#include "platform/core/diagnostics.h"
+#include "platform/core/error.h"
+#include "platform/qt/program_folder.h"
+#include "platform/ui/prompts.h"
+
+#include <cmath>
+#include <cstdio>
+#include <new>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace bench {
+
+namespace {
+
+struct LogState {
+    ByteLogFile file;
+    const platform::Clock* clock = nullptr;
+};
+
+LogState& Log() {
+    static LogState state;
+    return state;
+}
+
+struct Parts {
+    int year, month, day, hour, minute, second;
+};
+
+// Days since 1899-12-30 to calendar parts, rounded to the second.
+Parts Split(double date_time) {
+    int64_t total = static_cast<int64_t>(std::llround(date_time * 86400.0));
+    int64_t days = total >= 0 ? total / 86400 : -((-total + 86399) / 86400);
+    int64_t secs = total - days * 86400;
+    // civil-from-days on days since 1970-01-01
+    int64_t z = days - 25569 + 719468;
+    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    int64_t doe = z - era * 146097;
+    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t y = yoe + era * 400;
+    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    int64_t mp = (5 * doy + 2) / 153;
+    int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    if (m <= 2) ++y;
+    return {static_cast<int>(y), static_cast<int>(m), static_cast<int>(d), static_cast<int>(secs / 3600),
+            static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60)};
+}
+
+void ToStderr(std::string_view text) noexcept {
+    std::fprintf(stderr, "system log: %.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+}  // namespace
+
+std::string SystemLogFileName(double date_time) {
+    Parts p = Split(date_time);
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "SystemLog_%d-%d-%d_%d.%d.%d.txt", p.day, p.month, p.year, p.hour, p.minute,
+                  p.second);
+    return buf;
+}
+
+std::string SystemLogDateTime(double date_time) {
+    Parts p = Split(date_time);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", p.day, p.month, p.year, p.hour, p.minute,
+                  p.second);
+    return buf;
+}
+
+int16_t IsDirectory(const std::string& path) {
+    struct stat st {};
+    return (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? -1 : 0;
+}
+
+void OpenSystemLog(const platform::Clock& clock) {
+    std::string folder = platform::ProgramFile("SystemLogs");
+    if (IsDirectory(folder) == 0 && ::mkdir(folder.c_str(), 0755) != 0)
+        throw platform::BenchError(platform::err::PathNotFound, "Path not found (" + folder + ")");
+    LogState& log = Log();
+    log.file.Open(folder + "/" + SystemLogFileName(clock.Now()), ByteLogFile::Mode::Append);
+    log.clock = &clock;
+    platform::SetDiagnosticSink([](const std::string& text) { SystemLogWrite(text); });
+}
+
+void CloseSystemLog() {
+    platform::SetDiagnosticSink({});
+    Log().file.Close();
+    Log().clock = nullptr;
+}
+
+bool SystemLogIsOpen() { return Log().file.IsOpen(); }
+
+std::string SystemLogPath() { return Log().file.IsOpen() ? Log().file.Path() : std::string(); }
+
+void SystemLogWrite(std::string_view text) noexcept {
+    try {
+        LogState& log = Log();
+        if (!log.file.IsOpen()) {
+            ToStderr(text);
+            return;
+        }
+        const platform::Clock& clock = log.clock ? *log.clock : platform::SystemClock::Instance();
+        std::string line = SystemLogDateTime(clock.Now());
+        line += " : ";
+        line += text;
+        line += "\r\n";
+        log.file.Write(line);
+    } catch (...) {
+        ToStderr(text);
+    }
+}
+
+PendingError ErrorOf(const std::exception_ptr& e) {
+    if (!e) return {};
+    try {
+        std::rethrow_exception(e);
+    } catch (const platform::BenchError& b) {
+        return {b.Number() != 0 ? b.Number() : platform::err::BadArgument, b.Description()};
+    } catch (const std::bad_alloc&) {
+        return {7, "Out of memory"};
+    } catch (const std::out_of_range&) {
+        return {9, "Subscript out of range"};
+    } catch (const std::exception& x) {
+        return {platform::err::BadArgument, x.what()};
+    } catch (...) {
+        return {platform::err::BadArgument, "Unknown error"};
+    }
+}
+
+void ErrorReport(std::string_view procedure, const std::exception_ptr& e) noexcept {
+    try {
+        PendingError p = ErrorOf(e);
+        if (p.Number == 0) return;
+        SystemLogWrite(p.Description + " (" + std::string(procedure) + ")");
+    } catch (...) {
+        ToStderr(procedure);
+    }
+}
+
+void ErrorReport(std::string_view procedure) noexcept { ErrorReport(procedure, std::current_exception()); }
+
+void ErrorMessageBox(const std::exception_ptr& e) noexcept {
+    try {
+        PendingError p = ErrorOf(e);
+        if (p.Number == 0) return;
+        platform::Prompts::Instance().Inform(p.Description + " " + std::to_string(p.Number),
+                                             platform::Prompts::kProgramTitle, platform::Icon::Critical);
+    } catch (...) {
+        ToStderr("error box could not be shown");
+    }
+}
+
+void ErrorMessageBox() noexcept { ErrorMessageBox(std::current_exception()); }
+
+void OutputMsg(DeviceState& dev, std::string_view text) noexcept {
+    try {
+        if (!dev.OutputWin) return;
+        std::string line(text);
+        line += "\r\n";
+        dev.OutputWin->Append(line);
+    } catch (...) {
+        ToStderr(text);
+    }
+}
+
+}  // namespace bench

@@ -1,0 +1,272 @@
+#include "bench/session/config.h"
+
+#include "platform/core/error.h"
+
+#include <bit>
+#include <cstring>
+#include <type_traits>
+#include <vector>
+
+namespace bench {
+
+void SystemConfigReset(SystemConfig& config) {
+    for (TestEntry& t : config.Tests) {
+        t.Enabled = FlagClear;
+        t.AlmanacWait = FlagClear;
+        t.Simulator = FlagClear;
+        t.FirstSatEn = FlagClear;
+        t.SingleSatEn = FlagClear;
+        t.LabSat = FlagClear;
+        t.AlmanacFile.clear();
+        t.LabSatBinFile.clear();
+    }
+}
+
+void BadNCOParametersSetting(SystemConfig& config, int slot, int32_t start, int32_t max,
+                             int32_t step, const std::string& command) {
+    if (slot < 0 || slot >= DeviceSlots)
+        throw platform::BenchError(platform::err::BadArgument,
+                                   "Device slot " + std::to_string(slot) + " out of range");
+    DeviceConfig& d = config.Devices[static_cast<std::size_t>(slot)];
+    d.NcoStart = start;
+    d.NcoMax = max;
+    d.NcoStep = step;
+    d.BadNcoC = command;
+}
+
+namespace {
+
+// The field order of the file, written once and walked by both the writer
+// and the reader. R is the record type, const or not.
+template <class R, class V>
+void VisitDevice(R& d, V& v) {
+    v.Num("DevEN", d.DevEN);
+    v.Text("DName", d.DName);
+    v.Text("LPath", d.LPath);
+    v.Num("NmeaP", d.NmeaP);
+    v.Num("NmeaB", d.NmeaB);
+    v.Num("DebugEN", d.DebugEN);
+    v.Num("DebugP", d.DebugP);
+    v.Num("DebugB", d.DebugB);
+    v.Num("AStart", d.AStart);
+    v.Num("RLog", d.RLog);
+    v.Num("GLog", d.GLog);
+    v.Num("PLog", d.PLog);
+    v.Text("ColdC", d.ColdC);
+    v.Text("WarmC", d.WarmC);
+    v.Text("HotC", d.HotC);
+    v.Text("BadPosC", d.BadPosC);
+    v.Text("BadNcoC", d.BadNcoC);
+    v.Text("RestartC", d.RestartC);
+    v.Text("StartupS", d.StartupS);
+    v.Num("HWRes", d.HWRes);
+    v.Num("StartupD", d.StartupD);
+    v.Num("NcoStart", d.NcoStart);
+    v.Num("NcoMax", d.NcoMax);
+    v.Num("NcoStep", d.NcoStep);
+}
+
+template <class R, class V>
+void VisitTest(R& t, V& v) {
+    v.Num("Enabled", t.Enabled);
+    v.Text("Type", t.Type);
+    v.Num("Trials", t.Trials);
+    v.Num("MinDelay", t.MinDelay);
+    v.Num("MaxDelay", t.MaxDelay);
+    v.Num("AlmanacWait", t.AlmanacWait);
+    v.Num("Simulator", t.Simulator);
+    v.Num("SimSetupTime", t.SimSetupTime);
+    v.Num("EndPower", t.EndPower);
+    v.Num("StartPower", t.StartPower);
+    v.Num("FirstSatEn", t.FirstSatEn);
+    v.Num("FirstSatPower", t.FirstSatPower);
+    v.Num("FirstSatChannel", t.FirstSatChannel);
+    v.Num("PowerStep", t.PowerStep);
+    v.Num("ScriptCount", t.ScriptCount);
+    for (std::size_t i = 0; i < t.ScriptFiles.size(); ++i) {
+        v.Enter("ScriptFiles", i);
+        v.Text("", t.ScriptFiles[i]);
+        v.Leave();
+    }
+    v.Num("SimPower", t.SimPower);
+    v.Num("Rewind", t.Rewind);
+    v.Num("TttrkOption", t.TttrkOption);
+    v.Num("TttrkSats", t.TttrkSats);
+    v.Num("TttrkTime", t.TttrkTime);
+    v.Num("SimPowerRepeat", t.SimPowerRepeat);
+    v.Num("Reserved", t.Reserved);
+    v.Num("OffTime", t.OffTime);
+    v.Num("SingleSatEn", t.SingleSatEn);
+    v.Num("SingleSatStartPower", t.SingleSatStartPower);
+    v.Num("SingleSatEndPower", t.SingleSatEndPower);
+    v.Num("SingleSatStep", t.SingleSatStep);
+    v.Num("SingleSatChannel", t.SingleSatChannel);
+    v.Text("ScenarioFile", t.ScenarioFile);
+    v.Text("AlmanacFile", t.AlmanacFile);
+    v.Num("LabSat", t.LabSat);
+    v.Text("LabSatBinFile", t.LabSatBinFile);
+    v.Num("LabSatStart", t.LabSatStart);
+    v.Num("LabSatDuration", t.LabSatDuration);
+    v.Num("LabSatIterations", t.LabSatIterations);
+    v.Num("LabSatAttenuation", t.LabSatAttenuation);
+}
+
+template <class R, class V>
+void VisitConfig(R& c, V& v) {
+    v.Text("SimulatorType", c.SimulatorType);
+    v.Text("SimHostName", c.SimHostName);
+    v.Num("SimHostPort", c.SimHostPort);
+    for (std::size_t i = 0; i < c.Devices.size(); ++i) {
+        v.Enter("Devices", i);
+        VisitDevice(c.Devices[i], v);
+        v.Leave();
+    }
+    for (std::size_t i = 0; i < c.Tests.size(); ++i) {
+        v.Enter("Tests", i);
+        VisitTest(c.Tests[i], v);
+        v.Leave();
+    }
+    for (std::size_t i = 0; i < c.TestLines.size(); ++i) {
+        v.Enter("TestLines", i);
+        v.Text("", c.TestLines[i]);
+        v.Leave();
+    }
+}
+
+// Raw bits of a number, so doubles keep every bit (NaN payloads included).
+template <class T>
+auto Bits(T value) {
+    if constexpr (std::is_same_v<T, double>)
+        return std::bit_cast<uint64_t>(value);
+    else
+        return static_cast<std::make_unsigned_t<T>>(value);
+}
+
+// Tracks where in the record the walk is, to name a field in messages.
+class FieldPath {
+public:
+    void Enter(const char* array, std::size_t index) { stack_.push_back({array, index}); }
+    void Leave() { stack_.pop_back(); }
+    std::string Name(const char* field) const {
+        std::string out;
+        for (const Level& level : stack_) {
+            if (!out.empty()) out += '.';
+            out += level.array;
+            out += "[" + std::to_string(level.index) + "]";
+        }
+        if (*field) {
+            if (!out.empty()) out += '.';
+            out += field;
+        }
+        return out;
+    }
+
+private:
+    struct Level {
+        const char* array;
+        std::size_t index;
+    };
+    std::vector<Level> stack_;
+};
+
+class Writer : public FieldPath {
+public:
+    std::string bytes;
+    std::string tooLongField;
+    std::size_t tooLongBytes = 0;
+
+    template <class T>
+    void Num(const char*, const T& value) {
+        auto bits = Bits(value);
+        for (std::size_t i = 0; i < sizeof(T); ++i) {
+            bytes.push_back(static_cast<char>(bits & 0xFF));
+            bits = static_cast<decltype(bits)>(bits >> 8);
+        }
+    }
+    void Text(const char* field, const std::string& text) {
+        if (text.size() > MaxConfigTextBytes && tooLongField.empty()) {
+            tooLongField = Name(field);
+            tooLongBytes = text.size();
+        }
+        Num(field, static_cast<uint16_t>(text.size()));
+        bytes += text;
+    }
+};
+
+class Reader : public FieldPath {
+public:
+    explicit Reader(std::string_view data) : data_(data) {}
+    std::size_t pos = 0;
+    bool failed = false;
+    std::string brokenField;
+
+    template <class T>
+    void Num(const char* field, T& value) {
+        if (!Take(field, sizeof(T))) return;
+        std::make_unsigned_t<decltype(Bits(value))> bits = 0;
+        for (std::size_t i = 0; i < sizeof(T); ++i)
+            bits |= static_cast<decltype(bits)>(static_cast<unsigned char>(data_[pos + i])) << (8 * i);
+        if constexpr (std::is_same_v<T, double>)
+            value = std::bit_cast<double>(bits);
+        else
+            value = static_cast<T>(bits);
+        pos += sizeof(T);
+    }
+    void Text(const char* field, std::string& text) {
+        if (!Take(field, 2)) return;
+        const std::size_t count = static_cast<unsigned char>(data_[pos]) |
+                                  (static_cast<std::size_t>(static_cast<unsigned char>(data_[pos + 1])) << 8);
+        if (data_.size() - pos - 2 < count) {
+            Fail(field);
+            return;
+        }
+        text.assign(data_.substr(pos + 2, count));
+        pos += 2 + count;
+    }
+
+private:
+    // True when `size` bytes of the field are present; stops the walk otherwise.
+    bool Take(const char* field, std::size_t size) {
+        if (failed) return false;
+        if (data_.size() - pos < size) {
+            Fail(field);
+            return false;
+        }
+        return true;
+    }
+    void Fail(const char* field) {
+        failed = true;
+        // An image that stops exactly between fields names no broken field.
+        if (pos < data_.size()) brokenField = Name(field);
+    }
+    std::string_view data_;
+};
+
+}  // namespace
+
+ConfigEncodeResult EncodeSystemConfig(const SystemConfig& config) {
+    Writer w;
+    w.bytes.reserve(EmptyConfigImageSize + 1024);
+    VisitConfig(config, w);
+    ConfigEncodeResult out;
+    if (!w.tooLongField.empty()) {
+        out.tooLongField = w.tooLongField;
+        out.tooLongBytes = w.tooLongBytes;
+        return out;
+    }
+    out.ok = true;
+    out.bytes = std::move(w.bytes);
+    return out;
+}
+
+ConfigDecodeResult DecodeSystemConfig(std::string_view bytes) {
+    ConfigDecodeResult out;
+    Reader r(bytes);
+    VisitConfig(out.config, r);
+    out.complete = !r.failed;
+    out.bytesUsed = r.pos;
+    out.brokenField = r.brokenField;
+    return out;
+}
+
+}  // namespace bench

@@ -1,0 +1,178 @@
+#pragma once
+// The configuration of a test session and its binary file ("Config.dat" or
+// any ".dat"). Texts hold the file's bytes (Windows-1252) so that a load
+// followed by a save reproduces the file exactly; convert them with
+// platform/core/codepage.h only where they are shown or edited.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/core/codepage.h"  // Cp1252ToUtf8 / Utf8ToCp1252 for showing texts
+
+namespace bench {
+
+// Flags are 16-bit: -1 set, 0 clear. Compare with FlagSet, never with != 0.
+constexpr int16_t FlagSet = -1;
+constexpr int16_t FlagClear = 0;
+
+constexpr int DeviceSlots = 4;
+constexpr int TestSlots = 128;
+constexpr int ScriptFileSlots = 30;
+
+// One receiver slot; the defaults are the dialog controls' initial values.
+struct DeviceConfig {
+    int16_t DevEN = FlagClear;           // slot in use
+    std::string DName = "Device1";       // trimmed
+    std::string LPath = "C:\\GPS_TEST\\";  // results folder as stored; see MapStoredPath
+    int16_t NmeaP = 1;                   // serial port number
+    int32_t NmeaB = 57600;
+    int16_t DebugEN = FlagClear;
+    int16_t DebugP = 1;
+    int32_t DebugB = 38400;
+    int16_t AStart = FlagClear;
+    int16_t RLog = FlagClear;
+    int16_t GLog = FlagClear;
+    int16_t PLog = FlagClear;
+    std::string ColdC = "$PQNVCOLD";
+    std::string WarmC = "$PQNVWARM";
+    std::string HotC = "$PQNVHOT";
+    std::string BadPosC = "$PQNVTEST,1001,0,4400.000,S,17500.000,E,100.0";
+    std::string BadNcoC;                 // set only through the NCO settings
+    std::string RestartC = "$PQNVCOLD";
+    std::string StartupS;
+    int16_t HWRes = FlagClear;
+    double StartupD = 0.0;               // seconds
+    int32_t NcoStart = 0;
+    int32_t NcoMax = 0;
+    int32_t NcoStep = 0;
+
+    bool operator==(const DeviceConfig&) const = default;
+};
+
+// One entry of the test list, parsed from the line of the same index.
+struct TestEntry {
+    int16_t Enabled = FlagClear;
+    std::string Type;                    // test type keyword ("COLD", ...)
+    int16_t Trials = 0;
+    int16_t MinDelay = 0;                // SYNC_ tests: UTC second of the commands
+    int16_t MaxDelay = 0;                // SYNC_ tests: increment of that second
+    int16_t AlmanacWait = FlagClear;
+    int16_t Simulator = FlagClear;
+    int16_t SimSetupTime = 0;
+    double EndPower = 0.0;
+    double StartPower = 0.0;
+    int16_t FirstSatEn = FlagClear;
+    int16_t FirstSatPower = 0;
+    int16_t FirstSatChannel = 0;
+    double PowerStep = 0.0;
+    int16_t ScriptCount = 0;             // a number, not a flag
+    std::array<std::string, ScriptFileSlots> ScriptFiles{};
+    double SimPower = 0.0;
+    int16_t Rewind = FlagClear;
+    int16_t TttrkOption = 0;             // 0 TTFF, 1 time to track
+    int16_t TttrkSats = 0;
+    int16_t TttrkTime = 0;
+    double SimPowerRepeat = 0.0;         // copy of SimPower
+    int16_t Reserved = 0;                // never written by the dialog; kept as read
+    int16_t OffTime = 0;
+    int16_t SingleSatEn = FlagClear;
+    double SingleSatStartPower = 0.0;
+    double SingleSatEndPower = 0.0;
+    double SingleSatStep = 0.0;
+    int16_t SingleSatChannel = 0;
+    std::string ScenarioFile;
+    std::string AlmanacFile;
+    int16_t LabSat = FlagClear;
+    std::string LabSatBinFile;
+    int32_t LabSatStart = 0;
+    int32_t LabSatDuration = 0;
+    int16_t LabSatIterations = 0;
+    int16_t LabSatAttenuation = 0;
+
+    bool operator==(const TestEntry&) const = default;
+};
+
+// The whole configuration of a session; each owner keeps its own copy.
+struct SystemConfig {
+    std::string SimulatorType = "Spirent STR4500";
+    std::string SimHostName;
+    int32_t SimHostPort = 0;
+    std::array<DeviceConfig, DeviceSlots> Devices{};
+    std::array<TestEntry, TestSlots> Tests{};
+    std::array<std::string, TestSlots> TestLines{};  // raw line of each entry
+
+    bool operator==(const SystemConfig&) const = default;
+};
+
+// The simulator types the dialog offers.
+inline constexpr std::array<std::string_view, 3> SimulatorTypes = {
+    "Spirent STR4500", "Spirent GSS7700", "Spirent GSS6560"};
+
+// Clears the scenario flags and scenario files of every test entry (Enabled,
+// AlmanacWait, Simulator, FirstSatEn, SingleSatEn, LabSat, AlmanacFile,
+// LabSatBinFile); everything else keeps its value. Run before the test list
+// is parsed again, so no entry keeps a stale scenario.
+void SystemConfigReset(SystemConfig& config);
+
+// Stores the NCO range and command of one device slot (0 to 3).
+// BenchError(err::BadArgument) for another slot.
+void BadNCOParametersSetting(SystemConfig& config, int slot, int32_t start, int32_t max,
+                             int32_t step, const std::string& command);
+
+// ---- The file image ----------------------------------------------------------
+
+// Size of the image when every text is empty.
+constexpr std::size_t EmptyConfigImageSize = 24072;
+// Longest text the 16-bit byte count can describe.
+constexpr std::size_t MaxConfigTextBytes = 65535;
+
+struct ConfigEncodeResult {
+    bool ok = false;
+    std::string bytes;        // the image when ok
+    std::string tooLongField; // when not ok: e.g. "Devices[1].StartupS"
+    std::size_t tooLongBytes = 0;
+};
+
+// The record as the file stores it: fields in order, little-endian, texts
+// as a 16-bit byte count and the bytes. Fails (nothing cut) when a text
+// exceeds MaxConfigTextBytes.
+ConfigEncodeResult EncodeSystemConfig(const SystemConfig& config);
+
+struct ConfigDecodeResult {
+    SystemConfig config;      // fields read whole; the rest at their defaults
+    bool complete = false;    // the whole record was present
+    std::size_t bytesUsed = 0;  // end of the last field read whole
+    std::string brokenField;  // when incomplete and not empty: the field cut off
+};
+
+// Reads a record from the start of an image; bytes after it are ignored.
+ConfigDecodeResult DecodeSystemConfig(std::string_view bytes);
+
+// ---- The file ---------------------------------------------------------------
+
+struct ConfigLoadResult {
+    SystemConfig config;
+    std::string warning;      // empty when the file was whole, empty or missing
+};
+
+// Reads a configuration file. A missing or empty file gives the default
+// record and no warning. A file that ends inside the record gives the fields
+// read whole, defaults for the rest, and a warning naming the file and the
+// byte where it ends. Never creates or changes the file.
+ConfigLoadResult LoadSystemConfig(const std::string& path);
+
+struct ConfigSaveResult {
+    bool ok = false;
+    std::string warning;      // why nothing was saved
+};
+
+// Writes the record through a temporary file renamed over `path`, so a crash
+// never leaves half a configuration. When the old file was longer, its bytes
+// past the new record are kept after it, as an in-place write would leave
+// them. A text too long for its count, or a file that cannot be written,
+// refuses the save and leaves the old file as it was.
+ConfigSaveResult SaveSystemConfig(const std::string& path, const SystemConfig& config);
+
+}  // namespace bench

@@ -1,0 +1,222 @@
+#include "platform/qt/bench_timer.h"
+#include "bench/session/fanout.h"
+
+#include <ctime>
+
+#include "bench/session/results_grid.h"
+#include "platform/core/clock.h"
+
+namespace bench::session {
+
+std::string GetDateTimeStamp(double date_time) {
+    const std::time_t t = static_cast<std::time_t>(platform::UnixSecondsFromDateSerial(date_time));
+    std::tm tm{};
+    gmtime_r(&t, &tm);  // the date-time is local already; no zone applied
+    return std::to_string(tm.tm_mday) + "-" + std::to_string(tm.tm_mon + 1) + "-" +
+           std::to_string(tm.tm_year + 1900) + "_" + std::to_string(tm.tm_hour) + "." +
+           std::to_string(tm.tm_min) + "." + std::to_string(tm.tm_sec);
+}
+
+DeviceFanout::DeviceFanout(BenchState& state, SessionServices& services)
+    : state_(state), services_(services) {
+    if (services_.chrsTimer) services_.chrsTimer->SetTickHandler([this] { ChrsTimer_Timer(); });
+}
+
+bool DeviceFanout::SlotEnabled(int slot) const {
+    return slot >= 0 && slot < DeviceSlots && state_.RunConfig.Devices[slot].DevEN == FlagSet &&
+           state_.NmeaWindows[slot] != nullptr;
+}
+
+bool DeviceFanout::DebugEnabled(int slot) const {
+    return slot >= 0 && slot < DeviceSlots && state_.RunConfig.Devices[slot].DebugEN == FlagSet &&
+           state_.DebugWindows[slot] != nullptr;
+}
+
+void DeviceFanout::Log(const std::string& text) {
+    if (services_.log) services_.log->WriteLine(text);
+}
+
+void DeviceFanout::TestingChangePrimaryLogFile(const std::string& name) {
+    ForEachEnabled(true, [&](DeviceOps& d, int) { d.DeviceChangePrimaryLogFile(name); });
+}
+void DeviceFanout::TestingChangeSecondaryLogFile(const std::string& name) {
+    ForEachEnabled(true, [&](DeviceOps& d, int) { d.DeviceChangeSecondaryLogFile(name); });
+}
+void DeviceFanout::TestingChangeResultsLogFile(const std::string& name) {
+    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceChangeResultsLogFile(name); });
+}
+void DeviceFanout::TestingEndPrimaryLogging() {
+    ForEachEnabled(true, [](DeviceOps& d, int) { d.DeviceEndPrimaryLogging(); });
+}
+void DeviceFanout::TestingEndSecondaryLogging() {
+    ForEachEnabled(true, [](DeviceOps& d, int) { d.DeviceEndSecondaryLogging(); });
+}
+void DeviceFanout::TestingEndResultsLogging() {
+    ForEachEnabled(false, [](DeviceOps& d, int) { d.DeviceEndResultsLogging(); });
+}
+void DeviceFanout::TestingCloseSpreadSheets() {
+    ForEachEnabled(false, [](DeviceOps& d, int) { d.DeviceSpreadSheetClose(); });
+}
+void DeviceFanout::TestingSetTTTRKSatsToCurrentStableTracked(int32_t n) {
+    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceSetTTTRKSatsToCurrentStableTracked(n); });
+}
+void DeviceFanout::SetTTTRKParameters(int16_t satellites, int16_t time) {
+    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceSetTTTRKParameters(satellites, time); });
+}
+void DeviceFanout::InitReacquisitionTest(int32_t a, int32_t b) {
+    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceInitReacquisitionTest(a, b); });
+}
+
+void DeviceFanout::StartReacquisitionTest() {
+    const TestRun& run = state_.Run;
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (!SlotEnabled(s)) continue;
+        state_.NmeaWindows[s]->DeviceSetTestMode(run.TttrkOption);
+        if (Slot(s).PLog == FlagSet) {
+            const std::string name = run.LogSuffix + "_" + std::to_string(run.Trial) + ".txt";
+            if (SlotEnabled(s)) state_.NmeaWindows[s]->DeviceChangeSecondaryLogFile(name);
+            if (DebugEnabled(s)) state_.DebugWindows[s]->DeviceChangeSecondaryLogFile(name);
+        }
+    }
+}
+
+void DeviceFanout::AcquiringTestStartOnDevices() {
+    const double now = services_.clock->Now();
+    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceStartSatReacquiringAll(now); });
+}
+void DeviceFanout::ResetDiffAvailability() {
+    const double now = services_.clock->Now();
+    ForEachEnabled(false, [&](DeviceOps& d, int) { d.ResetDiffONAvailability(now); });
+}
+void DeviceFanout::SetMaxAcceptableTTFFOnDevice(int16_t seconds) {
+    ForEachEnabled(false, [&](DeviceOps& d, int) { d.SetDeviceMaxAcceptableTTFF(seconds); });
+}
+void DeviceFanout::SetSerialPortTimeoutOnDevices(bool enabled, int32_t ms) {
+    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceSetSerialPortTimeout(enabled, ms); });
+}
+void DeviceFanout::SpreadSheetWriteAfterFixData(int16_t n) {
+    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceSpreadSheetWriteAfterFixData(n); });
+}
+void DeviceFanout::SpreadSheetSave() {
+    ForEachEnabled(false, [](DeviceOps& d, int) { d.DeviceSpreadSheetSave(); });
+}
+void DeviceFanout::DeviceAddNewSheet(int16_t n, const std::string& name, int16_t k) {
+    ForEachEnabled(false, [&](DeviceOps& d, int) {
+        d.AddNewDeviceSheet(static_cast<int16_t>(n + 1), name);
+        d.InitializeDeviceSheet(static_cast<int16_t>(n + 1), name, k);
+    });
+}
+void DeviceFanout::DeviceSavePosPicture() {
+    ForEachEnabled(false, [](DeviceOps& d, int) { d.DeviceSavePositionPicture(); });
+}
+void DeviceFanout::DeviceGGASamplingLogAddLine(int16_t n) {
+    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceGGASamplingLog(n); });
+}
+void DeviceFanout::DeviceGGASamplingLogEnd() {
+    ForEachEnabled(false, [](DeviceOps& d, int) { d.DeviceGGASamplingEnd(); });
+}
+void DeviceFanout::DeviceLogT2AT2UToFile(int16_t n) {
+    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceLogT2AT2UToFile(n); });
+}
+void DeviceFanout::DeviceLogFixGSAToFile(int16_t n) {
+    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceLogFixGSAToFile(n); });
+}
+void DeviceFanout::DeviceResetT2AT2UStatistics() {
+    ForEachEnabled(false, [](DeviceOps& d, int) { d.DeviceResetT2AT2UStatistics(); });
+}
+void DeviceFanout::DeviceLogT2AT2UStatistics() {
+    ForEachEnabled(false, [](DeviceOps& d, int) { d.DeviceLogT2AT2UStatistics(); });
+}
+void DeviceFanout::SetWatchDogStatusOnDevices(bool on) {
+    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceSetWatchDogStatus(on); });
+}
+void DeviceFanout::SetGGATimeCheckOnDevices(bool on) {
+    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceSetGGATimeCheck(on); });
+}
+
+bool DeviceFanout::TestEndEvent() {
+    bool flag = true;
+    ForEachEnabled(false, [&](DeviceOps& d, int) { flag = d.IsTestCompleted() && flag; });
+    return flag;
+}
+
+bool DeviceFanout::DiffAvailableEvent() {
+    bool flag = true;
+    ForEachEnabled(false, [&](DeviceOps& d, int) { flag = d.GetDiffONAvailability() && flag; });
+    return flag;
+}
+
+int32_t DeviceFanout::GetCurrentUTCSeconds(bool require_fix) {
+    int32_t last = 0;
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (!SlotEnabled(s)) continue;
+        last = state_.NmeaWindows[s]->DeviceGetCurrentUTCSeconds(require_fix);
+        if (last >= 0) return last;
+    }
+    return last;
+}
+
+std::string DeviceFanout::GetDeviceCurrentGGAString(int slot) {
+    if (slot < 0 || slot >= DeviceSlots || !state_.NmeaWindows[slot]) return {};
+    return state_.NmeaWindows[slot]->GetCurrentGGAString();
+}
+
+std::string DeviceFanout::GetDevicePrimaryLogFileName(int slot) {
+    if (slot < 0 || slot >= DeviceSlots || !state_.NmeaWindows[slot]) return {};
+    return state_.NmeaWindows[slot]->DeviceGetPrimaryLogFileBaseName();
+}
+
+void DeviceFanout::DeviceSetVersionString(int slot, const std::string& text) {
+    if (slot < 0 || slot >= DeviceSlots) return;
+    if (state_.NmeaWindows[slot]) state_.NmeaWindows[slot]->DeviceSetProductVersionString(text);
+    if (DebugEnabled(slot)) state_.DebugWindows[slot]->DeviceSetProductVersionString(text);
+}
+
+void DeviceFanout::DeviceDisable(int slot) {
+    if (slot < 0 || slot >= DeviceSlots) return;
+    // The running session's copy, and the loaded record until it is loaded
+    // again, so a later start does not bring the receiver back unasked.
+    state_.RunConfig.Devices[slot].DevEN = FlagClear;
+    state_.ActiveConfig.Devices[slot].DevEN = FlagClear;
+}
+
+bool DeviceFanout::CheckDeviceEnabled(int slot) const {
+    if (slot < 0 || slot >= DeviceSlots) return false;
+    return state_.RunConfig.Devices[slot].DevEN == FlagSet;
+}
+
+void DeviceFanout::SetFixAvailableTime(double time_of_day) {
+    state_.FixAvailableTime = time_of_day;
+    state_.FixAvailableSetMs = services_.clock->MonotonicMs();
+}
+
+void DeviceFanout::IncrementTestDataTestNumber() { ++state_.Run.Trial; }
+
+void DeviceFanout::IncrementResultsTestNumber() {
+    if (services_.results) services_.results->UpdateTest(state_.Run.Trial, state_.Run.Trials);
+}
+
+bool DeviceFanout::CheckSimulatorStatusEnd() {
+    return services_.simulator && services_.simulator->GetSimStatus() == 6;
+}
+
+void DeviceFanout::ExecuteSimulatorRestart() {
+    const TestRun& run = state_.Run;
+    if (services_.status) services_.status->StatusBarMessage(1, "Simulator Configuration Ongoing");
+    if (services_.simulator)
+        services_.simulator->SimRestart(100, run.RestartArg, run.FirstSatPower, run.FirstSatChannel,
+                                        run.FirstSatEn, run.SetupTime, run.SimPower, true);
+    const std::string name = std::to_string(run.Trial) + ".txt";
+    TestingChangePrimaryLogFile(name);
+    TestingChangeResultsLogFile(name);
+}
+
+bool DeviceFanout::testfile(const std::string& path) {
+    try {
+        return services_.files && services_.files->FileHasData(path);
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace bench::session

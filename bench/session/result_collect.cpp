@@ -1,0 +1,77 @@
+// Collecting each device's measurement when a trial has ended everywhere.
+#include "bench/session/results_grid.h"
+#include "bench/session/test_engine.h"
+#include "bench/session/time_text.h"
+#include "platform/core/numtext.h"
+
+namespace bench::session {
+
+using platform::NumberToText;
+
+namespace {
+bool EndsWithCrLf(const std::string& s) { return s.size() >= 2 && s.compare(s.size() - 2, 2, "\r\n") == 0; }
+
+// One line per trial whatever the receiver delivered: a missing sentence
+// must not glue the next trial's line onto this one.
+std::string WithCrLf(std::string s) {
+    if (EndsWithCrLf(s)) return s;
+    while (!s.empty() && (s.back() == '\r' || s.back() == '\n')) s.pop_back();
+    return s + "\r\n";
+}
+
+std::string WithoutCrLf(std::string s) {
+    while (!s.empty() && (s.back() == '\r' || s.back() == '\n')) s.pop_back();
+    return s;
+}
+}  // namespace
+
+void TestEngine::FixEventManagement() {
+    const int16_t trial = state_.Run.Trial;
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (!fanout_.SlotEnabled(s)) continue;
+        DeviceOps& d = *state_.NmeaWindows[s];
+        const double t = platform::RoundDecimals(d.GetTTFF(), 2);
+        if (t < 0) Status(1, "Time Measure ERROR!");
+        const std::string g = d.GetGGAFixString();
+        if (services_.results) services_.results->UpdateCell(trial, static_cast<int16_t>(s), t);
+        d.DeviceLogResultsToFile(NumberToText(t) + "\t% " + std::to_string(trial) + "\t" + WithCrLf(g));
+        if (state_.Options.ExelInterface) d.DeviceSpreadSheetSetTTFFData(trial, t);
+    }
+    fanout_.DeviceLogFixGSAToFile(trial);
+}
+
+void TestEngine::SatellitesTrackedEventManagement() {
+    const int16_t trial = state_.Run.Trial;
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (!fanout_.SlotEnabled(s)) continue;
+        DeviceOps& d = *state_.NmeaWindows[s];
+        const double t = platform::RoundDecimals(d.GetTTFF(), 2);
+        if (t < 0) Status(1, "Time Measure ERROR!");
+        const std::string g = d.GetCurrentGGAString();
+        const int16_t n = d.DeviceGetTTTRKSatellitesN();
+        const int32_t on = d.DeviceGetSignalONUTCTimestamp();
+        if (services_.results) services_.results->UpdateCell(trial, static_cast<int16_t>(s), t);
+        d.DeviceLogResultsToFile(NumberToText(t) + "\t" + std::to_string(n) + "\t" + std::to_string(on) +
+                                 "\t% " + MakeTimeStringFromSeconds(on) + "% " + std::to_string(trial) +
+                                 "\t" + WithCrLf(g));
+        if (state_.Options.ExelInterface) d.DeviceSpreadSheetSetTTFFData(trial, t);
+    }
+}
+
+void TestEngine::DiffONEventManagementFor(int16_t trial) {
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (!fanout_.SlotEnabled(s)) continue;
+        DeviceOps& d = *state_.NmeaWindows[s];
+        const double t = d.GetTTFF();
+        const std::string g = d.GetGGAFixString();
+        const double diff = d.GetDiffONTime();
+        const std::string dg = d.GetDiffONGGAString();
+        const double acquire = d.GetSBASTimeToAcquire();
+        if (services_.results) services_.results->UpdateCell(trial, static_cast<int16_t>(s), diff);
+        d.DeviceLogResultsToFile(NumberToText(t) + "\t% " + std::to_string(trial) + "\t" + WithoutCrLf(g) +
+                                 " SBAS " + NumberToText(acquire) + " % " + NumberToText(diff) + "\t% " +
+                                 WithCrLf(dg));
+    }
+}
+
+}  // namespace bench::session

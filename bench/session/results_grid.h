@@ -1,0 +1,48 @@
+#pragma once
+// The results grid's contents, kept apart from its window: one row per trial,
+// one column per device slot, with running average, maximum and minimum rows
+// on top. The window draws what this model holds.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace bench::session {
+
+class ResultsGrid {
+public:
+    static constexpr int kColumns = 5;   // labels + four device slots
+    static constexpr int kInitialRows = 104;
+
+    ResultsGrid();
+
+    void ResetResultsWindow();
+    void UpdateCell(int16_t trial, int16_t slot, double value);
+    void AddLineLable(int16_t row, const std::string& text);
+    void UpdateTest(int16_t current, int16_t trials);
+    void UpdateTestStatistic(int16_t trial, int16_t slot, double value);
+
+    const std::string& Cell(int row, int col) const;
+    int RowCount() const { return static_cast<int>(rows_.size()); }
+    const std::string& Caption() const { return caption_; }
+    double Ave(int slot) const { return ave_[slot]; }
+    double Max(int slot) const { return max_[slot]; }
+    double Min(int slot) const { return min_[slot]; }
+
+    // Told after every change so a window can redraw.
+    std::function<void()> changed;
+
+private:
+    void EnsureRow(int row);
+    void Notify();
+
+    std::vector<std::array<std::string, kColumns>> rows_;
+    std::string caption_;
+    std::array<double, 4> ave_{};
+    std::array<double, 4> max_{};
+    std::array<double, 4> min_{};
+    std::array<int, 4> samples_{};
+};
+
+}  // namespace bench::session

@@ -1,0 +1,100 @@
+// Session start and stop around the test list.
+#include "platform/qt/bench_timer.h"
+#include "bench/session/test_engine.h"
+#include "platform/core/clock.h"
+
+namespace bench::session {
+
+void TestEngine::SystemConfigUpdate(const SystemConfig& config) {
+    state_.ActiveConfig = config;
+    for (int s = 0; s < DeviceSlots; ++s)
+        if (config.Devices[s].DevEN == FlagSet) state_.ConfiguredLPath[s] = config.Devices[s].LPath;
+    if (!state_.SessionRunning) state_.RunConfig = config;
+}
+
+bool TestEngine::StartSession() { return StartCommon(GetDateTimeStamp(Now()), true); }
+
+bool TestEngine::StartTestSession(const std::string& name) {
+    return StartCommon(name + "_" + GetDateTimeStamp(Now()), false);
+}
+
+bool TestEngine::StartCommon(const std::string& stamp, bool create_excel) {
+    if (state_.SessionRunning) return false;
+    ++session_epoch_;
+    // A new session starts from the loaded configuration: entries renamed by
+    // an interrupted BAD_NCO run and its NCO values are gone.
+    state_.RunConfig = state_.ActiveConfig;
+    NcoInitialised = false;
+    NextTestIndex = 0;
+    session_stamp_ = stamp;
+
+    SystemConfig& cfg = state_.RunConfig;
+    std::array<std::string, DeviceSlots> folders;
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (cfg.Devices[s].DevEN != FlagSet) continue;
+        // The loaded record keeps the configured folders; only this copy
+        // gets the session's.
+        folders[s] = cfg.Devices[s].LPath + "_" + stamp;
+    }
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (cfg.Devices[s].DevEN != FlagSet) continue;
+        const std::string device_folder = folders[s] + "\\" + cfg.Devices[s].DName;
+        for (const std::string& f : {folders[s], device_folder}) {
+            std::string why;
+            if (!services_.files || !services_.files->MakeFolder(f, why)) {
+                const std::string text = "Cannot create the session folder " + f + (why.empty() ? "" : ": " + why);
+                Log(text);
+                if (services_.prompter) services_.prompter->Warn("WARNING", text);
+                state_.RunConfig = state_.ActiveConfig;
+                return false;
+            }
+        }
+        cfg.Devices[s].LPath = device_folder;
+    }
+
+    if (create_excel && state_.Options.ExelInterface && services_.spreadsheet) {
+        Status(1, "SpreadSheet Initialization...");
+        services_.spreadsheet->StartSessionExcel();
+        for (int s = 0; s < DeviceSlots; ++s) {
+            if (!fanout_.SlotEnabled(s)) continue;
+            state_.NmeaWindows[s]->InitDeviceSpreadSheet(services_.spreadsheet->SessionExcel());
+            state_.NmeaWindows[s]->DeviceSpreadSheetSaveas(cfg.Devices[s].LPath, cfg.Devices[s].DName);
+        }
+    } else if (!create_excel && state_.Options.ExelInterface) {
+        for (int s = 0; s < DeviceSlots; ++s)
+            if (fanout_.SlotEnabled(s))
+                state_.NmeaWindows[s]->DeviceSpreadSheetSaveas(cfg.Devices[s].LPath, cfg.Devices[s].DName);
+    }
+
+    state_.SessionRunning = true;
+    ExecuteNextTest();
+    return true;
+}
+
+void TestEngine::StopTesting() {
+    const int16_t was = TestState;
+    ++session_epoch_;  // cancels a pending continuation of the script test
+    state_.SessionRunning = false;
+    state_.Run.Running = false;
+    TimerEnabled(false);
+    TestState = 0;
+    // The receivers' own test machines stop too, and nothing more is sent.
+    for (int s = 0; s < DeviceSlots; ++s)
+        if (fanout_.SlotEnabled(s)) state_.NmeaWindows[s]->SetNewTestMachineState(0);
+    fanout_.StopChrsQueue();
+    if (services_.scriptTimer && services_.scriptTimer->Enabled()) {
+        services_.scriptTimer->SetEnabled(false);
+        if (services_.script) services_.script->ScriptStop();
+    }
+    if (was == 13 && LabSatSubState == 5 && services_.labsat) services_.labsat->LabSatSetStopReplay();
+    fanout_.TestingEndPrimaryLogging();
+    fanout_.TestingEndSecondaryLogging();
+    fanout_.TestingEndResultsLogging();
+    if (state_.Options.ExelInterface) {
+        fanout_.TestingCloseSpreadSheets();
+        if (services_.spreadsheet) services_.spreadsheet->QuitSessionExcel();
+    }
+    Status(1, "");
+}
+
+}  // namespace bench::session

@@ -1,0 +1,146 @@
+#pragma once
+// What the session engine needs from its surroundings: the main window's
+// status bar and menus, the instruments, the script panel, the report
+// builders, the file system and a few platform services. The Qt shell and the
+// instrument windows implement these; tests use fakes.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform::workbook {
+class Application;
+}
+
+namespace bench::session {
+
+// Status bar of the main window: panel numbers start at 1.
+class IStatusBar {
+public:
+    virtual ~IStatusBar() = default;
+    virtual void StatusBarMessage(int16_t panel, const std::string& text) = 0;
+};
+
+// The simulator window (remote control of the constellation simulator).
+class ISimulator {
+public:
+    virtual ~ISimulator() = default;
+    virtual void SimRestart(double power, int16_t restart_arg, double first_sat_power,
+                            int16_t first_sat_channel, int16_t first_sat_en, int16_t setup_time,
+                            double sim_power, bool restart_before_sim) = 0;
+    virtual bool IsSimMngCompleted() = 0;
+    virtual int16_t GetSimStatus() = 0;
+    virtual void Start_Command_Click() = 0;
+};
+
+// The LabSat window.
+class ILabSat {
+public:
+    virtual ~ILabSat() = default;
+    virtual void LabSatSetBinFile(const std::string& file) = 0;
+    virtual void LabSatSetAttenuation(int16_t value) = 0;
+    virtual void LabSatSetStartTime(int16_t seconds) = 0;
+    virtual void LabSatSetStartReplay() = 0;
+    virtual void LabSatSetStopReplay() = 0;
+};
+
+// The script panel: file sending and the script runner's controls.
+class IScriptPanel {
+public:
+    virtual ~IScriptPanel() = default;
+    virtual void SendMessagesFromFile(int16_t interval_ms, const std::string& file) = 0;
+    virtual bool sendingFlag() = 0;
+    virtual void SendFromFile(const std::string& file) = 0;
+    // Shows the panel and loads a script file; false when the file is missing.
+    virtual bool LoadScript(const std::string& file) = 0;
+    virtual void SetScriptName(const std::string& name) = 0;
+    virtual void ScriptRun() = 0;
+    virtual bool GetScriptEndStatus() = 0;
+    virtual void ScriptStop() = 0;
+};
+
+// The report builders' entry points used at the end of a session.
+class IReportBuilder {
+public:
+    virtual ~IReportBuilder() = default;
+    virtual void CreateReportSheet(const std::string& base, const std::string& test) = 0;
+    virtual void ImportTestResults(const std::string& base, const std::string& test) = 0;
+};
+
+// The external-program driver.
+class IExternalControl {
+public:
+    virtual ~IExternalControl() = default;
+    virtual void SendExternCommand() = 0;
+};
+
+// The session's spreadsheet application: created at session start (and
+// handed to every device window), told to quit at Stop.
+class ISessionSpreadsheet {
+public:
+    virtual ~ISessionSpreadsheet() = default;
+    virtual void StartSessionExcel() = 0;
+    virtual std::shared_ptr<platform::workbook::Application>& SessionExcel() = 0;
+    virtual void QuitSessionExcel() = 0;
+};
+
+// Folders and files, with the configuration's path texts mapped by the
+// implementation.
+class IFileSystem {
+public:
+    virtual ~IFileSystem() = default;
+    // Makes the folder and its parents; an existing folder is success. On
+    // failure returns false and a reason in `error`.
+    virtual bool MakeFolder(const std::string& path, std::string& error) = 0;
+    // True when the file exists and holds at least one byte.
+    virtual bool FileHasData(const std::string& path) = 0;
+    // The local path where a stored path's file really is.
+    virtual std::string MapPath(const std::string& path) = 0;
+};
+
+// Starting another program without waiting for it.
+class IProcessLauncher {
+public:
+    virtual ~IProcessLauncher() = default;
+    virtual bool StartDetached(const std::string& program, const std::vector<std::string>& args) = 0;
+};
+
+// User warnings; never blocks an unattended session.
+class IPrompter {
+public:
+    virtual ~IPrompter() = default;
+    virtual void Warn(const std::string& title, const std::string& text) = 0;
+};
+
+// A line in the session's system log.
+class ISystemLog {
+public:
+    virtual ~ISystemLog() = default;
+    virtual void WriteLine(const std::string& text) = 0;
+};
+
+// Uniform numbers in [0, 1).
+class IRandom {
+public:
+    virtual ~IRandom() = default;
+    virtual double Next() = 0;
+};
+
+// Runs a continuation once, later, from the event loop.
+class IScheduler {
+public:
+    virtual ~IScheduler() = default;
+    virtual void SingleShot(int ms, std::function<void()> fn) = 0;
+};
+
+// The Checked marks of the main window's option entries that the engine reads.
+struct SessionOptions {
+    bool ExelInterface = false;
+    bool AutoRepGen = false;
+    bool GGASamp = false;
+    bool SBASTEST = false;
+    bool ExtCtr = false;
+};
+
+}  // namespace bench::session

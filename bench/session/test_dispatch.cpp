@@ -1,0 +1,455 @@
+// The test list: which entry runs next, and how each test type starts.
+#include <cstdlib>
+
+#include "platform/qt/bench_timer.h"
+#include "bench/session/results_grid.h"
+#include "bench/session/test_engine.h"
+#include "platform/core/clock.h"
+#include "platform/core/numtext.h"
+
+namespace bench::session {
+
+using platform::NumberToText;
+
+namespace {
+bool IsSyncType(const std::string& t) { return t == "SYNC_COLD" || t == "SYNC_WARM" || t == "SYNC_HOT"; }
+bool Contains(const std::string& s, const char* what) { return s.find(what) != std::string::npos; }
+}  // namespace
+
+bool TestEngine::IsLabSatEntry(const TestEntry& e) const { return e.LabSat == FlagSet; }
+
+void TestEngine::ExecuteNextTest() {
+    SystemConfig& cfg = state_.RunConfig;
+    while (NextTestIndex < TestSlots && cfg.Tests[NextTestIndex].Enabled != FlagSet) ++NextTestIndex;
+
+    if (NextTestIndex >= TestSlots) {
+        Status(1, "Test Session Completed");
+        state_.SessionRunning = false;
+        if (state_.Options.ExelInterface) fanout_.TestingCloseSpreadSheets();
+        if (state_.Options.AutoRepGen && services_.reports) {
+            for (int s = 0; s < DeviceSlots; ++s) {
+                const DeviceConfig& dc = cfg.Devices[s];
+                if (dc.DevEN != FlagSet || dc.RLog != FlagSet) continue;
+                const std::string base = dc.LPath + "\\" + dc.DName;
+                for (int i = 0; i < TestSlots; ++i) {
+                    if (cfg.Tests[i].Enabled != FlagSet) continue;
+                    try {
+                        services_.reports->CreateReportSheet(base, cfg.Tests[i].Type);
+                        services_.reports->ImportTestResults(base, cfg.Tests[i].Type);
+                    } catch (const std::exception& e) {
+                        Log(std::string(e.what()) + " (ExecuteNextTest)");
+                    }
+                }
+            }
+        }
+        return;
+    }
+
+    const int16_t index = NextTestIndex;
+    TestEntry& entry = cfg.Tests[index];
+    if (!Contains(entry.Type, "BAD_NCO")) {
+        // The index moves on first: an entry that cannot run passes straight
+        // on to the next one.
+        ++NextTestIndex;
+        InitTestByType(index);
+        return;
+    }
+
+    T600_Click();
+    bool any = false;
+    for (int s = 0; s < DeviceSlots; ++s) any = any || fanout_.SlotEnabled(s);
+    if (NcoInitialised) {
+        for (int s = 0; s < DeviceSlots; ++s)
+            if (fanout_.SlotEnabled(s)) NcoCurrent[s] += NcoStepValue[s];
+    } else {
+        NcoInitialised = true;
+        for (int s = 0; s < DeviceSlots; ++s) {
+            if (!fanout_.SlotEnabled(s)) continue;
+            const DeviceConfig& dc = cfg.Devices[s];
+            NcoStartValue[s] = dc.NcoStart;
+            NcoMaxValue[s] = dc.NcoMax;
+            NcoStepValue[s] = dc.NcoStep;
+            NcoCurrent[s] = dc.NcoStart;
+            nco_base_command_[s] = dc.BadNcoC;
+        }
+    }
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (!fanout_.SlotEnabled(s)) continue;
+        entry.Type = "BAD_NCO_" + std::to_string(NcoCurrent[s]);
+        RebuildBadNcoCommand(s);
+    }
+    InitAcquisitionTest(index);
+
+    // The last value, a step that would never reach the maximum, or no
+    // device at all: the entry is done.
+    bool last = !any;
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (!fanout_.SlotEnabled(s)) continue;
+        if (NcoStepValue[s] <= 0 || static_cast<int64_t>(NcoCurrent[s]) + NcoStepValue[s] > NcoMaxValue[s])
+            last = true;
+    }
+    if (last) {
+        entry.Type = "BAD_NCO";
+        NcoInitialised = false;
+        ++NextTestIndex;
+    }
+}
+
+// The configured command up to and including its third comma, then the NCO
+// value; a command with fewer fields gets the value as one more field.
+void TestEngine::RebuildBadNcoCommand(int s) {
+    const std::string& base = nco_base_command_[s];
+    const std::string value = std::to_string(NcoCurrent[s]);
+    size_t pos = std::string::npos;
+    int commas = 0;
+    for (size_t i = 0; i < base.size(); ++i)
+        if (base[i] == ',' && ++commas == 3) {
+            pos = i;
+            break;
+        }
+    state_.RunConfig.Devices[s].BadNcoC =
+        pos != std::string::npos ? base.substr(0, pos + 1) + value : base + "," + value;
+}
+
+void TestEngine::InitTestByType(int16_t index) {
+    const TestEntry& e = state_.RunConfig.Tests[index];
+    const std::string& t = e.Type;
+    if (t == "WARM" || t == "COLD" || t == "HOT" || t == "BAD_POSITION" || t == "SYNC_COLD" ||
+        t == "SYNC_HOT" || t == "SYNC_WARM") {
+        if (state_.Options.ExelInterface) {
+            fanout_.DeviceAddNewSheet(index, t, e.Trials);
+            fanout_.SpreadSheetSave();
+        }
+        InitAcquisitionTest(index);
+    } else if (t == "REACQUISITION") {
+        InitReacquisitionTestRun(index);
+    } else if (t == "TRACK24H") {
+        InitTrack24HTest(index);
+    } else if (t == "TESTDRIVE") {
+        InitTestDriveTest(index);
+    } else if (t == "TUNNELREACQUIRE") {
+        InitTunnelReacquireTest(index);
+    } else if (t == "SCRIPT") {
+        InitScriptTest(index);
+    } else {
+        Log("Unknown test type \"" + t + "\" in test entry " + std::to_string(index) + ": skipped");
+        ExecuteNextTest();
+    }
+}
+
+void TestEngine::CommonOpening(int16_t index) {
+    const TestEntry& e = state_.RunConfig.Tests[index];
+    Status(1, e.Type + " Test Initialization");
+    state_.Run.TestType = e.Type;
+    state_.Run.TestIndex = index;
+    // No suffix of an earlier power or UTC test leaks into this test's names.
+    state_.Run.LogSuffix.clear();
+}
+
+void TestEngine::IsAcquisitionTestType(int16_t index) {
+    TestRun& r = state_.Run;
+    const TestEntry& e = state_.RunConfig.Tests[index];
+    const std::string& t = e.Type;
+    for (int s = 0; s < DeviceSlots; ++s) {
+        const DeviceConfig& dc = state_.RunConfig.Devices[s];
+        if (t == "COLD" || t == "SYNC_COLD")
+            r.TestCommand[s] = dc.ColdC;
+        else if (t == "WARM" || t == "SYNC_WARM")
+            r.TestCommand[s] = dc.WarmC;
+        else if (t == "HOT" || t == "SYNC_HOT")
+            r.TestCommand[s] = dc.HotC;
+        else if (t == "BAD_POSITION")
+            r.TestCommand[s] = dc.BadPosC;
+        else if (Contains(t, "BAD_NCO"))
+            r.TestCommand[s] = dc.BadNcoC;
+    }
+    r.RestartBeforeSim = e.Rewind == FlagSet;
+    for (int s = 0; s < DeviceSlots; ++s)
+        if (fanout_.SlotEnabled(s))
+            state_.NmeaWindows[s]->DeviceSetRestartCommand(state_.RunConfig.Devices[s].RestartC);
+}
+
+void TestEngine::InitAcquisitionTest(int16_t index) {
+    TestRun& r = state_.Run;
+    const TestEntry& e = state_.RunConfig.Tests[index];
+    const bool sync = IsSyncType(e.Type);
+    if (sync && (e.MinDelay < 0 || e.MinDelay > 59)) {
+        // No clock second ever matches: the entry could only hang.
+        Log("Test entry " + std::to_string(index) + " (" + e.Type + "): UTC second " +
+            std::to_string(e.MinDelay) + " is outside 0..59: skipped");
+        ExecuteNextTest();
+        return;
+    }
+    CommonOpening(index);
+    TestState = 0;
+    r.Trials = e.Trials;
+    r.MaxWait = e.MaxDelay;
+    r.MinWait = e.MinDelay;
+    r.Trial = 1;
+    r.TttrkOption = e.TttrkOption;
+    r.TttrkSats = e.TttrkSats;
+    r.TttrkTime = e.TttrkTime;
+    IsAcquisitionTestType(index);
+    r.AlmanacWaitTime = e.AlmanacWait == FlagSet ? 900 : 0;
+    r.PowerMode = false;
+    r.UtcMode = false;
+    int16_t first = 0;
+    if (e.Simulator != FlagSet) {
+        if (IsLabSatEntry(e)) {
+            LabSatSubState = 7;
+            r.LabSatBinFile = e.LabSatBinFile;
+            r.LabSatStart = e.LabSatStart;
+            r.LabSatDuration = e.LabSatDuration;
+            r.LabSatIterations = e.LabSatIterations;
+            r.LabSatAttenuation = e.LabSatAttenuation;
+            r.LabSatIteration = 0;  // a second LabSat test starts its count afresh
+            first = 13;
+        } else if (r.AlmanacWaitTime != 0 && (e.Type == "HOT" || e.Type == "WARM")) {
+            first = 6;
+        }
+    } else {
+        r.PowerMode = true;
+        r.FirstSatEn = e.FirstSatEn;
+        r.FirstSatPower = e.FirstSatPower;
+        r.FirstSatChannel = e.FirstSatChannel;
+        r.SetupTime = e.SimSetupTime;
+        r.SimPower = e.SimPower;
+        r.StartPower = e.StartPower;
+        r.EndPower = e.EndPower;
+        r.PowerStep = e.PowerStep;
+        r.CurrentPower = r.StartPower;
+        r.RestartArg = 0;
+        r.LogSuffix = "_PW" + NumberToText(r.StartPower);
+        fanout_.SendRestartCommandToDevice();
+        Status(1, "Simulator Initialization");
+        if (services_.simulator)
+            services_.simulator->SimRestart(r.CurrentPower, r.RestartArg, r.FirstSatPower, r.FirstSatChannel,
+                                            r.FirstSatEn, r.SetupTime, r.SimPower, true);
+        first = 5;
+    }
+    TestState = first;
+    r.ReturnState = first;
+    if (services_.results) services_.results->UpdateTest(r.Trial, r.Trials);
+    TimerInterval(500);
+    if (sync) {
+        r.UtcMode = true;
+        r.UtcSecondLimit = 60;
+        r.UtcSecond = e.MinDelay;
+        r.UtcSecondStep = static_cast<int16_t>(std::abs(e.MaxDelay));
+        r.LogSuffix = "_UTC" + std::to_string(r.UtcSecond);
+        TimerInterval(200);
+        // On the simulator the series waits for the simulator first (state 5
+        // then goes on to 3).
+        if (e.Simulator != FlagSet) {
+            TestState = 3;
+            r.ReturnState = 3;
+        }
+        r.TrialEnd = Now();
+    }
+    if (e.Type == "BAD_POSITION") T600_Click();
+    if (!e.AlmanacFile.empty()) {
+        if (fanout_.testfile(e.AlmanacFile)) {
+            r.AlmanacFile = e.AlmanacFile;
+            TestState = 14;
+        } else {
+            r.AlmanacFile.clear();
+        }
+    }
+    fanout_.InitLogging(index, "");
+    fanout_.DeviceResetT2AT2UStatistics();
+    r.Running = true;
+    TimerEnabled(true);
+}
+
+void TestEngine::ExecuteTestOnDevices() {
+    const TestRun& r = state_.Run;
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (!fanout_.SlotEnabled(s)) continue;
+        const DeviceConfig& dc = state_.RunConfig.Devices[s];
+        DeviceOps& d = *state_.NmeaWindows[s];
+        d.DeviceSetTestMode(r.TttrkOption);
+        d.DeviceSetTTTRKParameters(r.TttrkSats, r.TttrkTime);
+        if (dc.PLog == FlagSet) {
+            const std::string name = r.LogSuffix + "_" + std::to_string(r.Trial) + ".txt";
+            d.DeviceChangeSecondaryLogFile(name);
+            if (fanout_.DebugEnabled(s)) state_.DebugWindows[s]->DeviceChangeSecondaryLogFile(name);
+        }
+        d.DeviceResetNGGAMessageCounter();
+        if (dc.StartupS.empty()) d.DeviceSetGGAAsStartupStringEnabled(true);
+        d.ExecuteTest(r.TestCommand[s]);
+    }
+    if (state_.Options.ExtCtr && services_.external) services_.external->SendExternCommand();
+}
+
+void TestEngine::InitReacquisitionTestRun(int16_t index) {
+    TestRun& r = state_.Run;
+    const TestEntry& e = state_.RunConfig.Tests[index];
+    CommonOpening(index);
+    TestState = 12;
+    r.Trials = e.Trials;
+    r.MaxWait = e.MaxDelay;
+    r.MinWait = e.MinDelay;
+    r.Trial = 1;
+    r.TttrkOption = e.TttrkOption;
+    r.TttrkSats = e.TttrkSats;
+    r.TttrkTime = e.TttrkTime;
+    fanout_.SetTTTRKParameters(r.TttrkSats, r.TttrkTime);
+    r.SignalCycleSeconds = 20;
+    r.OffTime = e.OffTime;
+    r.SingleSatEn = e.SingleSatEn == FlagSet;
+    IsAcquisitionTestType(index);
+    if (e.Simulator == FlagSet) {
+        r.PowerMode = true;
+        r.SetupTime = e.SimSetupTime;
+        r.SimPower = e.SimPower;
+        r.SimPowerCopy = e.SimPower;
+        r.StartPower = e.StartPower;
+        r.EndPower = e.EndPower;
+        r.PowerStep = e.PowerStep;
+        r.CurrentPower = r.StartPower;
+        r.SingleSatStartPower = e.SingleSatStartPower;
+        r.SingleSatEndPower = e.SingleSatEndPower;
+        r.SingleSatChannel = e.SingleSatChannel;
+        r.SingleSatStep = e.SingleSatStep;
+        r.SingleSatPower = r.SingleSatStartPower;
+        r.LogSuffix = r.SingleSatEn ? "_SatPW" + NumberToText(r.SingleSatPower) + "_PW" + NumberToText(r.CurrentPower)
+                                    : "_PW" + NumberToText(r.CurrentPower);
+        r.FirstSatEn = e.FirstSatEn;
+        r.FirstSatPower = e.FirstSatPower;
+        r.FirstSatChannel = e.FirstSatChannel;
+        r.RestartArg = 0;
+        fanout_.SendRestartCommandToDevice();
+        Status(1, "Simulator Initialization");
+        if (services_.simulator)
+            services_.simulator->SimRestart(r.CurrentPower, r.RestartArg, r.FirstSatPower, r.FirstSatChannel,
+                                            r.FirstSatEn, r.SetupTime, r.SimPower, true);
+        TestState = 5;
+    } else {
+        r.PowerMode = false;
+    }
+    r.UtcMode = false;
+    if (services_.results) services_.results->UpdateTest(r.Trial, r.Trials);
+    TimerInterval(500);
+    fanout_.InitLogging(index, "");
+    fanout_.DeviceResetT2AT2UStatistics();
+    r.Running = true;
+    TimerEnabled(true);
+}
+
+void TestEngine::InitTrack24HTest(int16_t index) {
+    TestRun& r = state_.Run;
+    const TestEntry& e = state_.RunConfig.Tests[index];
+    CommonOpening(index);
+    if (!IsLabSatEntry(e)) fanout_.InitLogging(index, "");
+    r.TestStart = Now();
+    if (e.Simulator != FlagSet) {
+        if (IsLabSatEntry(e)) {
+            LabSatSubState = 7;
+            r.LabSatBinFile = e.LabSatBinFile;
+            r.LabSatStart = e.LabSatStart;
+            r.LabSatDuration = e.LabSatDuration;
+            r.LabSatIterations = e.LabSatIterations;
+            r.LabSatAttenuation = e.LabSatAttenuation;
+            r.LabSatIteration = 0;
+            r.AlmanacFile = e.AlmanacFile;
+            TestState = 13;
+        } else {
+            TestState = 9;
+        }
+    } else {
+        if (services_.simulator) services_.simulator->Start_Command_Click();
+        TestState = 8;
+    }
+    r.ReturnState = TestState;
+    TimerInterval(1000);
+    TimerEnabled(true);
+    if (!e.AlmanacFile.empty()) {
+        if (fanout_.testfile(e.AlmanacFile)) {
+            r.AlmanacFile = e.AlmanacFile;
+            TestState = 14;
+        } else {
+            r.AlmanacFile.clear();
+        }
+    }
+}
+
+void TestEngine::InitTestDriveTest(int16_t index) {
+    CommonOpening(index);
+    fanout_.InitLogging(index, "");
+    state_.Run.TestStart = Now();
+    TestState = 9;
+    TimerInterval(1000);
+    TimerEnabled(true);
+}
+
+void TestEngine::InitTunnelReacquireTest(int16_t index) {
+    CommonOpening(index);
+    fanout_.InitLogging(index, "");
+    state_.Run.TestStart = Now();
+    TestState = 9;
+    state_.Run.Trial = 1;
+    TimerInterval(1000);
+    TimerEnabled(true);
+}
+
+void TestEngine::InitScriptTest(int16_t index) {
+    const TestEntry& e = state_.RunConfig.Tests[index];
+    state_.Run.LogSuffix.clear();
+    auto arm = [this, index]() {
+        const TestEntry& entry = state_.RunConfig.Tests[index];
+        state_.Run.TestType = entry.Type;
+        state_.Run.TestIndex = index;
+        ScriptTestIndex = index;
+        ScriptIndex = 0;
+        ScriptRunnerState = 0;
+        if (services_.scriptTimer) services_.scriptTimer->SetEnabled(true);
+    };
+    if (!e.AlmanacFile.empty() && fanout_.testfile(e.AlmanacFile)) {
+        fanout_.SendTestCommandToDevice("$PQNVCOLD,15");
+        // The receivers need 2 s to erase their almanacs. A stop or a new
+        // start meanwhile cancels the rest.
+        const unsigned epoch = session_epoch_;
+        const std::string file = e.AlmanacFile;
+        auto rest = [this, epoch, file, arm]() {
+            if (epoch != session_epoch_) return;
+            if (services_.script) services_.script->SendFromFile(file);
+            arm();
+        };
+        if (services_.scheduler)
+            services_.scheduler->SingleShot(2000, rest);
+        else
+            rest();
+        return;
+    }
+    arm();
+}
+
+void TestEngine::ScriptExecutionTimer_Timer() {
+    const TestEntry& e = state_.RunConfig.Tests[ScriptTestIndex];
+    if (ScriptRunnerState == 0) {
+        if (ScriptIndex >= e.ScriptCount || ScriptIndex >= ScriptFileSlots) {
+            if (services_.scriptTimer) services_.scriptTimer->SetEnabled(false);
+            ExecuteNextTest();
+            return;
+        }
+        const std::string& file = e.ScriptFiles[ScriptIndex];
+        const size_t slash = file.find_last_of('\\');
+        const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+        Status(2, "TEST: " + state_.Run.TestType + " ongoing " + name);
+        if (!services_.script || !services_.script->LoadScript(file)) {
+            if (services_.script) services_.script->SetScriptName("Script File Not Found!");
+            ++ScriptIndex;
+            return;
+        }
+        services_.script->SetScriptName(name);
+        services_.script->ScriptRun();
+        ScriptRunnerState = 1;
+    } else if (ScriptRunnerState == 1) {
+        if (services_.script && services_.script->GetScriptEndStatus()) {
+            ScriptRunnerState = 0;
+            ++ScriptIndex;
+        }
+    }
+}
+
+}  // namespace bench::session

@@ -1,0 +1,118 @@
+#pragma once
+// The session's test engine: the test list dispatch with its test-type
+// initialisers, the test state machine stepped by its timer, and the
+// collection of each trial's results. Widget-free: the owner drives it by
+// calling the timer handlers.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "bench/session/bench_state.h"
+#include "bench/session/fanout.h"
+
+namespace bench::session {
+
+class TestEngine {
+public:
+    TestEngine(BenchState& state, DeviceFanout& fanout, SessionServices& services);
+
+    // --- session lifecycle ---
+    // Reads a configuration into the active record; a running session keeps
+    // its own copy until the next start.
+    void SystemConfigUpdate(const SystemConfig& config);
+    // Testing > Start. False (and nothing started) while a session runs or
+    // when a session folder cannot be made.
+    bool StartSession();
+    // Session start requested by a receiver: the name goes before the stamp
+    // and no spreadsheet application is created.
+    bool StartTestSession(const std::string& name);
+    // Testing > Stop.
+    void StopTesting();
+    bool SessionRunning() const { return state_.SessionRunning; }
+    const std::string& SessionStamp() const { return session_stamp_; }
+
+    // --- test list dispatch and initialisers ---
+    void ExecuteNextTest();
+    void InitTestByType(int16_t index);
+    void InitAcquisitionTest(int16_t index);
+    void InitReacquisitionTestRun(int16_t index);
+    void InitTrack24HTest(int16_t index);
+    void InitTestDriveTest(int16_t index);
+    void InitTunnelReacquireTest(int16_t index);
+    void InitScriptTest(int16_t index);
+    void IsAcquisitionTestType(int16_t index);
+    void ExecuteTestOnDevices();
+
+    // --- state machine ---
+    // A device operation that fails ends this step only: the error goes to
+    // the system log and the next tick goes on.
+    void TestStateMachineTimer_Timer();
+    void TestStateMachine();
+    void ScriptExecutionTimer_Timer();
+
+    // --- trial results ---
+    void FixEventManagement();
+    void SatellitesTrackedEventManagement();
+    // Records under the running trial number (as the script steps call it).
+    void DiffONEventManagement() { DiffONEventManagementFor(state_.Run.Trial); }
+    void DiffONEventManagementFor(int16_t trial);
+
+    // The "600 sec" entry of the maximum-TTFF menu.
+    void T600_Click() { SetMaxAcceptableTTFF(600); }
+    void SetMaxAcceptableTTFF(int16_t seconds);
+    std::function<void(int16_t)> maxTtffChanged;  // the menu redraws its marks
+
+    // Sub-machines of states 12 (power levels) and 13 (LabSat).
+    std::function<void()> powerLevelStep;
+    std::function<void()> labSatStep;
+
+    // Machine state, readable by the shell and the sub-machines.
+    int16_t TestState = 0;
+    int16_t PowerSubState = 0;
+    int16_t LabSatSubState = 0;
+    double WaitStart = 0;
+    double ReplayStart = 0;
+    int16_t NextTestIndex = 0;
+    std::array<int32_t, DeviceSlots> NcoStartValue{}, NcoMaxValue{}, NcoStepValue{}, NcoCurrent{};
+    bool NcoInitialised = false;
+    int16_t ScriptTestIndex = 0;
+    int16_t ScriptIndex = 0;
+    int16_t ScriptRunnerState = 0;
+
+    TestRun& Run() { return state_.Run; }
+    DeviceFanout& Fanout() { return fanout_; }
+
+private:
+    bool StartCommon(const std::string& stamp, bool create_excel);
+    void CommonOpening(int16_t index);
+    void Status(int16_t panel, const std::string& text);
+    void Log(const std::string& text);
+    double Now() const;
+    int32_t SecondsSince(double then) const;
+    int16_t RandomWait();
+    void TimerInterval(int ms);
+    void TimerEnabled(bool on);
+    void EndTest(int from_state);
+    std::string TestLine0() const;
+    std::string TestLine3() const;
+    int UtcSecondNow() const;
+    void CheckSilentDevices();
+    bool IsLabSatEntry(const TestEntry& e) const;
+    void RebuildBadNcoCommand(int slot);
+
+    void State2();
+    void State3();
+    void State4();
+    void State10();
+
+    BenchState& state_;
+    DeviceFanout& fanout_;
+    SessionServices& services_;
+    std::string session_stamp_;
+    unsigned session_epoch_ = 0;
+    int64_t restart_sent_ms_ = 0;
+    std::array<std::string, DeviceSlots> nco_base_command_{};
+};
+
+}  // namespace bench::session

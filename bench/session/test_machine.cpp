@@ -1,0 +1,353 @@
+// The test state machine: one bounded step per timer tick.
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/qt/bench_timer.h"
+#include "bench/session/results_grid.h"
+#include "bench/session/test_engine.h"
+#include "bench/session/time_text.h"
+#include "platform/core/clock.h"
+#include "platform/core/error.h"
+#include "platform/core/numtext.h"
+
+namespace bench::session {
+
+using platform::NumberToText;
+
+namespace {
+constexpr double kLevelTolerance = 1e-9;
+std::string I(int v) { return std::to_string(v); }
+}  // namespace
+
+TestEngine::TestEngine(BenchState& state, DeviceFanout& fanout, SessionServices& services)
+    : state_(state), fanout_(fanout), services_(services) {
+    if (services_.testTimer) services_.testTimer->SetTickHandler([this] { TestStateMachineTimer_Timer(); });
+    if (services_.scriptTimer) services_.scriptTimer->SetTickHandler([this] { ScriptExecutionTimer_Timer(); });
+}
+
+void TestEngine::Status(int16_t panel, const std::string& text) {
+    if (services_.status) services_.status->StatusBarMessage(panel, text);
+}
+
+void TestEngine::Log(const std::string& text) {
+    if (services_.log) services_.log->WriteLine(text);
+}
+
+double TestEngine::Now() const { return services_.clock->Now(); }
+
+int32_t TestEngine::SecondsSince(double then) const { return MakeTimeDifference(Now(), then); }
+
+int16_t TestEngine::RandomWait() {
+    const TestRun& r = state_.Run;
+    const double u = services_.random ? services_.random->Next() : 0.0;
+    return platform::RoundToInt16(r.MinWait + (r.MaxWait - r.MinWait) * u);
+}
+
+void TestEngine::TimerInterval(int ms) {
+    if (services_.testTimer) services_.testTimer->SetInterval(ms);
+}
+
+void TestEngine::TimerEnabled(bool on) {
+    if (services_.testTimer) services_.testTimer->SetEnabled(on);
+}
+
+void TestEngine::SetMaxAcceptableTTFF(int16_t seconds) {
+    state_.MaxAcceptableTTFF = seconds;
+    fanout_.SetMaxAcceptableTTFFOnDevice(seconds);
+    if (maxTtffChanged) maxTtffChanged(seconds);
+}
+
+std::string TestEngine::TestLine0() const {
+    const TestRun& r = state_.Run;
+    const std::string tt = r.TttrkOption == 1
+                               ? "Time To Track " + I(r.TttrkSats) + " Sats For " + I(r.TttrkTime) + "s"
+                               : "";
+    if (!r.PowerMode)
+        return "TEST: " + r.TestType + " " + tt + " ongoing " + I(r.Trial) + " of " + I(r.Trials);
+    return "TEST: " + r.TestType + " " + tt + "  - ongoing " + I(r.Trial) + " of " + I(r.Trials) +
+           " - power level " + NumberToText(r.CurrentPower) + " range (" + NumberToText(r.StartPower) +
+           " .. " + NumberToText(r.EndPower) + ")";
+}
+
+std::string TestEngine::TestLine3() const {
+    const TestRun& r = state_.Run;
+    std::string s = "TEST: " + r.TestType + "  - ongoing " + I(r.Trial) + " of " + I(r.Trials);
+    if (r.PowerMode)
+        s += " - power level " + NumberToText(r.CurrentPower) + " range (" + NumberToText(r.StartPower) +
+             " .. " + NumberToText(r.EndPower) + ")";
+    return s;
+}
+
+// Test end, in the order the devices' files need: statistics before the
+// logs close, the next test last.
+void TestEngine::EndTest(int from) {
+    if (from == 3 || from == 4 || from == 10 || from == 13) state_.Run.Running = false;
+    TimerEnabled(false);
+    TestState = 0;
+    if (from == 3 || from == 4 || from == 10) fanout_.DeviceLogT2AT2UStatistics();
+    fanout_.TestingEndPrimaryLogging();
+    fanout_.TestingEndSecondaryLogging();
+    fanout_.TestingEndResultsLogging();
+    // The sampling files are closed whichever series ended the test.
+    if ((from == 3 || from == 4 || from == 10) && state_.Options.GGASamp) fanout_.DeviceGGASamplingLogEnd();
+    ExecuteNextTest();
+}
+
+// The UTC second at which a synchronised trial may start: the second of the
+// last fix while fixes keep coming; the PC clock less its offset to UTC once
+// the last fix is more than 2 s old, so the wait never hangs without a fix.
+int TestEngine::UtcSecondNow() const {
+    const int64_t set_ms = state_.FixAvailableSetMs;
+    if (set_ms >= 0 && services_.clock->MonotonicMs() - set_ms <= 2000)
+        return SecondOfDateTime(state_.FixAvailableTime);
+    long long pc = SecondsOfDay(Now()) - static_cast<long long>(state_.PCtoUTCDelta);
+    pc %= 86400;
+    if (pc < 0) pc += 86400;
+    return static_cast<int>(pc % 60);
+}
+
+// A receiver that sends nothing never times out by itself: after the longest
+// acceptable TTFF and a minute more it is taken out of the session.
+void TestEngine::CheckSilentDevices() {
+    const int64_t limit_ms = (static_cast<int64_t>(state_.MaxAcceptableTTFF) + 60) * 1000;
+    if (services_.clock->MonotonicMs() - restart_sent_ms_ <= limit_ms) return;
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (!fanout_.SlotEnabled(s)) continue;
+        if (state_.NmeaWindows[s]->IsTestCompleted()) continue;
+        Log("Device " + state_.RunConfig.Devices[s].DName + " did not complete trial " +
+            I(state_.Run.Trial) + " of " + state_.Run.TestType + " within " +
+            I(state_.MaxAcceptableTTFF + 60) + " s: disabled for this session");
+        fanout_.DeviceDisable(s);
+    }
+}
+
+void TestEngine::TestStateMachineTimer_Timer() {
+    try {
+        TestStateMachine();
+    } catch (const platform::BenchError& e) {
+        Log(e.Description() + " (TestStateMachine)");
+    } catch (const std::exception& e) {
+        Log(std::string(e.what()) + " (TestStateMachine)");
+    }
+}
+
+void TestEngine::TestStateMachine() {
+    TestRun& r = state_.Run;
+    switch (TestState) {
+    case 0:
+        if (r.Running) {
+            TestState = 1;
+            Status(2, TestLine0());
+        }
+        break;
+    case 1:
+        Status(1, "Test Session Init");
+        ExecuteTestOnDevices();
+        restart_sent_ms_ = services_.clock->MonotonicMs();
+        if (services_.results) services_.results->UpdateTest(r.Trial, r.Trials);
+        TestState = 2;
+        break;
+    case 2:
+        State2();
+        break;
+    case 3:
+        State3();
+        break;
+    case 4:
+        State4();
+        break;
+    case 5: {
+        const bool done = !services_.simulator || services_.simulator->IsSimMngCompleted();
+        if (!done) break;
+        Status(1, "Simulator Configuration Completed - Current Power: " + NumberToText(r.CurrentPower));
+        if (services_.results) services_.results->UpdateTest(r.Trial, r.Trials);
+        r.Wait = RandomWait();
+        if (r.AlmanacWaitTime != 0) {
+            TestState = 6;
+        } else if (r.TestType == "REACQUISITION") {
+            TestState = 12;
+            PowerSubState = 0;
+        } else if (r.UtcMode) {
+            // A synchronised test on the simulator starts its series on the
+            // UTC second once the simulator is ready.
+            r.TrialEnd = Now();
+            TestState = 3;
+        } else {
+            TestState = 0;
+        }
+        break;
+    }
+    case 6:
+        WaitStart = Now();
+        TestState = 7;
+        break;
+    case 7: {
+        const int32_t elapsed = SecondsSince(WaitStart);
+        Status(1, "Waiting AlmanacsTest: " + I(r.AlmanacWaitTime - elapsed) + " s");
+        if (elapsed >= r.AlmanacWaitTime) TestState = 0;
+        break;
+    }
+    case 8:
+        if (services_.simulator && services_.simulator->GetSimStatus() == 6) {
+            TimerEnabled(false);
+            TestState = 0;
+            fanout_.TestingEndPrimaryLogging();
+            fanout_.TestingEndSecondaryLogging();
+            fanout_.TestingEndResultsLogging();
+            ExecuteNextTest();
+        } else {
+            Status(1, "24H Tracking Test Running: " + RunningTimeText(Now(), r.TestStart));
+        }
+        break;
+    case 9:
+        Status(1, "Test Running: " + RunningTimeText(Now(), r.TestStart));
+        break;
+    case 10:
+        State10();
+        break;
+    case 11:
+        if (fanout_.DiffAvailableEvent()) {
+            // The differential result belongs to the trial that just ended.
+            DiffONEventManagementFor(static_cast<int16_t>(r.Trial - 1));
+            r.TrialEnd = Now();
+            TestState = 3;
+        } else {
+            Status(1, "SBAS Test in progress: " + I(SecondsSince(r.TrialEnd)));
+        }
+        break;
+    case 12:
+        if (powerLevelStep) powerLevelStep();
+        break;
+    case 13:
+        if (labSatStep) labSatStep();
+        if (LabSatSubState == 6) {
+            r.Running = false;
+            TimerEnabled(false);
+            TestState = 0;
+            ExecuteNextTest();
+        }
+        break;
+    case 14:
+        Status(1, "Erasing Old Almanacs");
+        fanout_.SendTestCommandToDevice("$PQNVCOLD,15");
+        WaitStart = Now();
+        TestState = 15;
+        break;
+    case 15:
+        if (SecondsSince(WaitStart) > 1) {
+            Status(1, "Loading Almanacs");
+            if (services_.script) services_.script->SendMessagesFromFile(100, r.AlmanacFile);
+            WaitStart = Now();
+            TestState = 16;
+        }
+        break;
+    case 16:
+        Status(1, "Waiting for Loading Almanacs " + I(SecondsSince(WaitStart)));
+        if (!services_.script || !services_.script->sendingFlag()) TestState = r.ReturnState;
+        break;
+    default:
+        break;
+    }
+}
+
+void TestEngine::State2() {
+    TestRun& r = state_.Run;
+    Status(1, "Testing Ongoing");
+    CheckSilentDevices();
+    if (!fanout_.TestEndEvent()) return;
+    r.TrialEnd = Now();
+    if (!state_.Options.SBASTEST) FixEventManagement();
+    ++r.Trial;
+    if (r.Trial <= r.Trials) {
+        if (services_.results) {
+            services_.results->UpdateTest(r.Trial, r.Trials);
+            services_.results->AddLineLable(r.Trial, I(r.Trial));
+        }
+        r.Wait = RandomWait();
+    }
+    // Every SBAS trial, the last one too, waits for its differential fix.
+    TestState = state_.Options.SBASTEST ? 11 : 3;
+}
+
+void TestEngine::State3() {
+    TestRun& r = state_.Run;
+    const int32_t elapsed = SecondsSince(r.TrialEnd);
+    if (state_.Options.GGASamp && r.Wait < 60) r.Wait = static_cast<int16_t>(r.Wait + 60);
+    bool go;
+    if (r.UtcMode) {
+        const int s = UtcSecondNow();
+        go = s == r.UtcSecond;
+        if (!go) Status(1, "Waiting to start next test: " + I(s > r.UtcSecond ? 60 - s + r.UtcSecond : r.UtcSecond - s));
+    } else {
+        go = elapsed >= r.Wait;
+        if (!go) Status(1, "Waiting to start next test: " + I(r.Wait - elapsed));
+    }
+    if (!go) return;
+    if (state_.Options.ExelInterface) fanout_.SpreadSheetWriteAfterFixData(static_cast<int16_t>(r.Trial - 1));
+    Status(2, TestLine3());
+    const int16_t done = static_cast<int16_t>(r.Trial - 1);
+    if (r.Trial > r.Trials) {
+        // The last trial of a series writes its rows like every other trial.
+        if (done >= 1) {
+            fanout_.DeviceLogT2AT2UToFile(done);
+            if (state_.Options.GGASamp) fanout_.DeviceGGASamplingLogAddLine(done);
+        }
+        if (r.PowerMode) {
+            r.Trial = 1;
+            TestState = 4;
+        } else if (r.UtcMode) {
+            r.Trial = 1;
+            TestState = 10;
+        } else {
+            EndTest(3);
+        }
+        return;
+    }
+    TestState = 0;
+    if (r.Trial > 1) {
+        fanout_.DeviceLogT2AT2UToFile(done);
+        Status(1, "");
+        if (state_.Options.GGASamp) fanout_.DeviceGGASamplingLogAddLine(done);
+    }
+}
+
+void TestEngine::State4() {
+    TestRun& r = state_.Run;
+    const bool rising = r.StartPower <= r.EndPower;
+    const double step = std::fabs(r.PowerStep);
+    r.CurrentPower = rising ? r.CurrentPower + step : r.CurrentPower - step;
+    r.LogSuffix = "_PW" + NumberToText(r.CurrentPower);
+    // A step of 0 runs one level only.
+    const bool past = step == 0 || (rising ? r.CurrentPower > r.EndPower + kLevelTolerance
+                                           : r.CurrentPower < r.EndPower - kLevelTolerance);
+    if (past) {
+        EndTest(4);
+        return;
+    }
+    Status(1, "Simulator Configuration Ongoing");
+    if (r.RestartBeforeSim) fanout_.SendRestartCommandToDevice();
+    if (services_.simulator)
+        services_.simulator->SimRestart(r.CurrentPower, r.RestartArg, r.FirstSatPower, r.FirstSatChannel,
+                                        r.FirstSatEn, r.SetupTime, r.SimPower, r.RestartBeforeSim);
+    TestState = 5;
+    fanout_.TestingChangePrimaryLogFile(r.LogSuffix + ".txt");
+    fanout_.DeviceLogT2AT2UStatistics();
+    fanout_.TestingChangeResultsLogFile(r.LogSuffix + ".txt");
+    if (services_.results) services_.results->ResetResultsWindow();
+}
+
+void TestEngine::State10() {
+    TestRun& r = state_.Run;
+    r.UtcSecond = static_cast<int16_t>(r.UtcSecond + r.UtcSecondStep);
+    if (r.UtcSecond < r.UtcSecondLimit && r.UtcSecondStep != 0) {
+        Status(1, "Commands Synchronization on UTC second " + I(r.UtcSecond));
+        r.LogSuffix = "_UTC" + I(r.UtcSecond);
+        TestState = 3;
+        fanout_.TestingChangePrimaryLogFile(r.LogSuffix + ".txt");
+        fanout_.TestingChangeResultsLogFile(r.LogSuffix + ".txt");
+    } else {
+        EndTest(10);
+    }
+}
+
+}  // namespace bench::session

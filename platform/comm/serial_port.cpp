@@ -1,0 +1,199 @@
+#include "platform/comm/serial_port.h"
+
+#include "platform/core/diagnostics.h"
+#include "platform/core/numtext.h"
+#include "platform/qt/program_folder.h"
+
+#include <QSerialPort>
+#include <QTimer>
+#include <fstream>
+#include <sstream>
+
+namespace platform {
+
+std::string PortDevicePath(int port_number) {
+    std::ifstream in(ProgramFile("ComPorts.txt"), std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string number;
+        if (!(fields >> number)) continue;
+        double n = 0;
+        if (!TryReadStrict(number, n) || n != port_number) continue;
+        std::string rest;
+        std::getline(fields, rest);
+        std::string path = Trim(rest);
+        while (!path.empty() && (path.back() == '\r' || path.back() == ' ' || path.back() == '\t'))
+            path.pop_back();
+        if (!path.empty()) return path;
+    }
+    return "/dev/ttyS" + std::to_string(port_number - 1);
+}
+
+void SerialLink::NotifyReceive() {
+    if (!receive_) return;
+    try {
+        receive_();
+    } catch (const std::exception& e) {
+        Diagnostic(std::string("Unhandled error in a receive event: ") + e.what());
+    } catch (...) {
+        Diagnostic("Unhandled error in a receive event");
+    }
+}
+
+PortSettings ParsePortSettings(const std::string& settings) {
+    auto bad = [&] {
+        return BenchError(err::InvalidPropertyValue, "Invalid property value (settings \"" + settings + "\")");
+    };
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(settings);
+    while (std::getline(in, part, ',')) parts.push_back(Trim(part));
+    if (parts.size() != 4) throw bad();
+    PortSettings s;
+    double baud = 0, data = 0, stop = 0;
+    if (!TryReadStrict(parts[0], baud) || baud <= 0 || baud > 4000000 || baud != static_cast<int>(baud))
+        throw bad();
+    s.baud = static_cast<int>(baud);
+    if (parts[1].size() != 1) throw bad();
+    s.parity = static_cast<char>(std::tolower(static_cast<unsigned char>(parts[1][0])));
+    if (std::string_view("noems").find(s.parity) == std::string_view::npos) throw bad();
+    if (!TryReadStrict(parts[2], data) || data < 5 || data > 8 || data != static_cast<int>(data)) throw bad();
+    s.data_bits = static_cast<int>(data);
+    if (!TryReadStrict(parts[3], stop) || (stop != 1 && stop != 1.5 && stop != 2)) throw bad();
+    s.stop_bits = stop;
+    return s;
+}
+
+struct SerialPort::Impl {
+    QSerialPort port;
+    bool notify_queued = false;
+};
+
+SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {
+    QObject::connect(&impl_->port, &QSerialPort::readyRead, [this] {
+        if (threshold_ > 0) NotifyReceive();
+    });
+}
+
+SerialPort::~SerialPort() {
+    if (impl_->port.isOpen()) impl_->port.close();
+}
+
+std::string SerialPort::DevicePath() const { return PortDevicePath(number_); }
+
+void SerialPort::SetCommPort(int16_t number) {
+    if (PortOpen()) throw BenchError(err::PortOpen, "Port already open");
+    if (number < 1) throw BenchError(err::PortNotFound, "Invalid port number");
+    number_ = number;
+}
+
+void SerialPort::SetSettings(const std::string& settings) {
+    ParsePortSettings(settings);
+    settings_ = settings;
+    if (PortOpen()) ApplySettings();
+}
+
+void SerialPort::ApplySettings() {
+    PortSettings s = ParsePortSettings(settings_);
+    QSerialPort& p = impl_->port;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    switch (s.parity) {
+        case 'e': parity = QSerialPort::EvenParity; break;
+        case 'o': parity = QSerialPort::OddParity; break;
+        case 'm': parity = QSerialPort::MarkParity; break;
+        case 's': parity = QSerialPort::SpaceParity; break;
+        default: break;
+    }
+    QSerialPort::StopBits stop = s.stop_bits == 2     ? QSerialPort::TwoStop
+                                 : s.stop_bits == 1.5 ? QSerialPort::OneAndHalfStop
+                                                      : QSerialPort::OneStop;
+    bool ok = p.setBaudRate(s.baud) && p.setParity(parity) &&
+              p.setDataBits(static_cast<QSerialPort::DataBits>(s.data_bits)) && p.setStopBits(stop) &&
+              p.setFlowControl(QSerialPort::NoFlowControl);
+    if (!ok) {
+        std::string why = p.errorString().toStdString();
+        p.clearError();
+        throw BenchError(err::PortSetup, "Could not apply settings \"" + settings_ + "\": " + why);
+    }
+}
+
+void SerialPort::ApplyRts() {
+    if (!PortOpen()) return;
+    if (!impl_->port.setRequestToSend(rts_)) {
+        impl_->port.clearError();
+        // Pseudo-terminals have no modem lines; the caller must not notice.
+        if (!rts_refusal_noted_) {
+            rts_refusal_noted_ = true;
+            Diagnostic("RTS line not available on " + DevicePath());
+        }
+    }
+}
+
+void SerialPort::SetPortOpen(bool open) {
+    QSerialPort& p = impl_->port;
+    if (!open) {
+        if (p.isOpen()) p.close();
+        return;
+    }
+    if (p.isOpen()) throw BenchError(err::PortOpen, "Port already open");
+    ParsePortSettings(settings_);
+    std::string path = DevicePath();
+    p.setPortName(QString::fromStdString(path));
+    if (!p.open(QIODevice::ReadWrite)) {
+        QSerialPort::SerialPortError e = p.error();
+        std::string why = p.errorString().toStdString();
+        p.clearError();
+        if (e == QSerialPort::DeviceNotFoundError)
+            throw BenchError(err::PortNotFound, "Invalid port number (" + path + ": " + why + ")");
+        if (e == QSerialPort::OpenError) throw BenchError(err::PortOpen, "Port already open (" + path + ")");
+        throw BenchError(err::PortInUse, "Port not available (" + path + ": " + why + ")");
+    }
+    try {
+        ApplySettings();
+    } catch (...) {
+        p.close();
+        throw;
+    }
+    ApplyRts();
+    p.clearError();
+    // Input that was waiting before the open is reported like fresh input.
+    if (threshold_ > 0 && p.bytesAvailable() > 0 && !impl_->notify_queued) {
+        impl_->notify_queued = true;
+        QTimer::singleShot(0, &p, [this] {
+            impl_->notify_queued = false;
+            if (threshold_ > 0 && PortOpen() && impl_->port.bytesAvailable() > 0) NotifyReceive();
+        });
+    }
+}
+
+bool SerialPort::PortOpen() const { return impl_->port.isOpen(); }
+
+std::string SerialPort::Input() {
+    if (!PortOpen()) return {};
+    QByteArray data = impl_->port.readAll();
+    return std::string(data.constData(), static_cast<size_t>(data.size()));
+}
+
+void SerialPort::Output(std::string_view bytes) {
+    if (!PortOpen()) throw BenchError(err::PortNotOpen, "Operation valid only when the port is open");
+    QSerialPort& p = impl_->port;
+    qint64 n = p.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    if (n != static_cast<qint64>(bytes.size())) {
+        std::string why = p.errorString().toStdString();
+        p.clearError();
+        throw BenchError(err::FileIo, "Device I/O error (" + why + ")");
+    }
+    p.flush();  // hand the bytes to the driver now, not at the next event-loop pass
+}
+
+void SerialPort::SetRThreshold(int threshold) {
+    threshold_ = threshold < 0 ? 0 : threshold;
+}
+
+void SerialPort::SetRTSEnable(bool on) {
+    rts_ = on;
+    ApplyRts();
+}
+
+}  // namespace platform

@@ -1,0 +1,112 @@
+#pragma once
+// A receiver's serial port as the device code sees it: a port number, a
+// settings text such as "9600,n,8,1", open and close, all waiting input in one
+// read, output of text or bytes, the RTS line and a receive notification.
+// Errors are BenchError with the numbers below, so ErrorMessageBox can show
+// them. Text is bytes: nothing is decoded or translated on the way.
+#include "platform/core/error.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+namespace err {
+constexpr int InvalidPropertyValue = 380;  // a settings text that cannot be applied
+constexpr int PortInUse = 8010;            // the device exists but cannot be opened
+constexpr int PortNotOpen = 8018;          // output on a closed port
+}  // namespace err
+
+// Device path of port number n: the line "n PATH" of ComPorts.txt in the
+// program folder, else /dev/ttyS<n-1>.
+std::string PortDevicePath(int port_number);
+
+class SerialLink {
+public:
+    virtual ~SerialLink() = default;
+
+    virtual void SetCommPort(int16_t number) = 0;  // error while open
+    virtual int16_t CommPort() const = 0;
+    // "baud,parity,data,stop"; a text that cannot be applied is error 380.
+    virtual void SetSettings(const std::string& settings) = 0;
+    virtual std::string Settings() const = 0;
+
+    // Opening a missing device, an open port, a busy one: BenchError.
+    virtual void SetPortOpen(bool open) = 0;
+    virtual bool PortOpen() const = 0;
+
+    // Every byte waiting, in one read ("" when none or closed).
+    virtual std::string Input() = 0;
+    // Error PortNotOpen when closed.
+    virtual void Output(std::string_view bytes) = 0;
+
+    // 0: no receive notification; above 0: notify when input arrives.
+    virtual void SetRThreshold(int threshold) = 0;
+    virtual int RThreshold() const = 0;
+
+    // Remembered while closed and applied at open. A port without an RTS
+    // line (a pseudo-terminal) ignores it; this never fails the caller.
+    virtual void SetRTSEnable(bool on) = 0;
+    virtual bool RTSEnable() const = 0;
+
+    void SetReceiveHandler(std::function<void()> handler) { receive_ = std::move(handler); }
+
+protected:
+    // Calls the receive handler; exceptions it lets out are noted, never
+    // passed to the event loop.
+    void NotifyReceive();
+
+private:
+    std::function<void()> receive_;
+};
+
+// Parsed settings text.
+struct PortSettings {
+    int baud = 9600;
+    char parity = 'n';
+    int data_bits = 8;
+    double stop_bits = 1;
+};
+// Throws BenchError(InvalidPropertyValue) on a malformed text.
+PortSettings ParsePortSettings(const std::string& settings);
+
+// Over QSerialPort on the GUI thread.
+class SerialPort final : public SerialLink {
+public:
+    SerialPort();
+    ~SerialPort() override;
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    void SetCommPort(int16_t number) override;
+    int16_t CommPort() const override { return number_; }
+    void SetSettings(const std::string& settings) override;
+    std::string Settings() const override { return settings_; }
+    void SetPortOpen(bool open) override;
+    bool PortOpen() const override;
+    std::string Input() override;
+    void Output(std::string_view bytes) override;
+    void SetRThreshold(int threshold) override;
+    int RThreshold() const override { return threshold_; }
+    void SetRTSEnable(bool on) override;
+    bool RTSEnable() const override { return rts_; }
+
+    // The device path the port was (or will be) opened on.
+    std::string DevicePath() const;
+
+private:
+    struct Impl;
+    void ApplySettings();
+    void ApplyRts();
+    std::unique_ptr<Impl> impl_;
+    int16_t number_ = 1;
+    std::string settings_ = "9600,n,8,1";
+    int threshold_ = 0;
+    bool rts_ = false;
+    bool rts_refusal_noted_ = false;
+};
+
+}  // namespace platform

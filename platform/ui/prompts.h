@@ -1,0 +1,64 @@
+#pragma once
+// Message boxes and file dialogs behind one service. Interactive runs show the
+// real dialog. Unattended runs and tests never show one: each question is
+// logged and answered from a queue (or with its default when the queue is
+// empty), so nothing can block.
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class Answer { Ok, Cancel, Yes, No };
+enum class Icon { None, Information, Warning, Critical, Question };
+
+class Prompts {
+public:
+    // The one service of the process.
+    static Prompts& Instance();
+
+    // Unattended at start when QT_QPA_PLATFORM is "offscreen" or
+    // FIXBENCH_UNATTENDED is set, or when no QApplication exists.
+    bool Unattended() const;
+    void SetUnattended(bool on) { unattended_override_ = on ? 1 : 0; }
+
+    // Answers used by the next questions, in order.
+    void QueueAnswer(Answer a) { answers_.push_back(a); }
+    void QueueFileNames(std::vector<std::string> names) { files_.push_back(std::move(names)); }
+    void QueueFileName(std::string name) { QueueFileNames({std::move(name)}); }
+    void ClearQueue();
+
+    // Every question asked while unattended, as "title: text".
+    const std::vector<std::string>& Asked() const { return asked_; }
+    void ClearAsked() { asked_.clear(); }
+
+    // A box the caller waits on. Unattended: the next queued answer, else the
+    // first button's answer (Ok or Yes).
+    Answer Ask(std::string_view text, Buttons buttons, std::string_view title, Icon icon = Icon::None);
+
+    // A box with one OK button that the caller does not wait for (no nested
+    // event loop in device code).
+    void Inform(std::string_view text, std::string_view title, Icon icon = Icon::Information);
+
+    // File dialogs; an empty result (or list) means cancelled. filter is in
+    // Qt form, e.g. "Text files (*.txt);;All files (*)".
+    std::string OpenFileName(std::string_view title, std::string_view folder, std::string_view filter);
+    std::vector<std::string> OpenFileNames(std::string_view title, std::string_view folder,
+                                           std::string_view filter);
+    std::string SaveFileName(std::string_view title, std::string_view folder, std::string_view filter);
+
+    // The title of the program's own boxes.
+    static constexpr const char* kProgramTitle = "Fixbench";
+
+private:
+    void Note(std::string_view kind, std::string_view title, std::string_view text);
+    std::vector<std::string> NextFiles();
+    int unattended_override_ = -1;
+    std::deque<Answer> answers_;
+    std::deque<std::vector<std::string>> files_;
+    std::vector<std::string> asked_;
+};
+
+}  // namespace platform

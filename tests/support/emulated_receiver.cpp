@@ -1,0 +1,193 @@
+#include "tests/support/emulated_receiver.h"
+
+#include "bench/devices/nmea.h"
+#include "platform/qt/program_folder.h"
+#include "tests/support/qt_app.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cerrno>
+#include <fcntl.h>
+#include <fstream>
+#include <pty.h>
+#include <stdexcept>
+#include <termios.h>
+#include <unistd.h>
+
+namespace test {
+
+std::string Sentence(std::string_view body) {
+    return std::string(body) + "*" + bench::NMEA_Checksum(body) + "\r\n";
+}
+
+EmulatedReceiver::EmulatedReceiver() {
+    EnsureApp();
+    char name[256] = {};
+    struct termios raw {};
+    cfmakeraw(&raw);
+    if (::openpty(&master_, &slave_, name, &raw, nullptr) != 0)
+        throw std::runtime_error("openpty failed");
+    path_ = name;
+    // The slave stays open here too, so the terminal lives while the bench
+    // closes and reopens its port; raw so no byte is translated.
+    ::tcsetattr(slave_, TCSANOW, &raw);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
+    read_notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
+    QObject::connect(read_notifier_.get(), &QSocketNotifier::activated, [this] { ReadInput(); });
+    write_notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Write);
+    write_notifier_->setEnabled(false);
+    QObject::connect(write_notifier_.get(), &QSocketNotifier::activated, [this] { Flush(); });
+    piece_timer_ = std::make_unique<QTimer>();
+    piece_timer_->setSingleShot(true);
+    QObject::connect(piece_timer_.get(), &QTimer::timeout, [this] {
+        piece_timer_running_ = false;
+        NextPiece();
+    });
+    stream_timer_ = std::make_unique<QTimer>();
+    stream_timer_->setTimerType(Qt::PreciseTimer);
+    QObject::connect(stream_timer_.get(), &QTimer::timeout, [this] {
+        if (stream_next_) {
+            std::string s = stream_next_();
+            if (!s.empty()) Write(s);
+        }
+    });
+}
+
+EmulatedReceiver::~EmulatedReceiver() {
+    read_notifier_.reset();
+    write_notifier_.reset();
+    if (master_ >= 0) ::close(master_);
+    if (slave_ >= 0) ::close(slave_);
+}
+
+void EmulatedReceiver::RegisterPort(int number) {
+    std::ofstream out(platform::ProgramFile("ComPorts.txt"), std::ios::app);
+    out << number << ' ' << path_ << '\n';
+}
+
+void EmulatedReceiver::Write(std::string_view bytes) {
+    pieces_.push_back({std::string(bytes), 0});
+    NextPiece();
+}
+
+void EmulatedReceiver::WriteInChunks(std::string_view bytes, std::vector<size_t> sizes, int gap_ms) {
+    if (sizes.empty()) sizes = {bytes.size()};
+    size_t pos = 0, k = 0;
+    while (pos < bytes.size()) {
+        size_t n = std::max<size_t>(1, sizes[k++ % sizes.size()]);
+        pieces_.push_back({std::string(bytes.substr(pos, n)), gap_ms});
+        pos += n;
+    }
+    NextPiece();
+}
+
+bool EmulatedReceiver::Sending() const { return !outgoing_.empty() || !pieces_.empty(); }
+
+void EmulatedReceiver::NextPiece() {
+    if (!outgoing_.empty() || piece_timer_running_ || pieces_.empty()) return;
+    Piece& p = pieces_.front();
+    if (p.delay_ms > 0) {
+        // Wait the gap before this piece goes out.
+        piece_timer_running_ = true;
+        piece_timer_->start(p.delay_ms);
+        p.delay_ms = 0;
+        return;
+    }
+    outgoing_ = std::move(p.bytes);
+    pieces_.pop_front();
+    Flush();
+}
+
+void EmulatedReceiver::Flush() {
+    while (!outgoing_.empty()) {
+        ssize_t n = ::write(master_, outgoing_.data(), outgoing_.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) {
+                write_notifier_->setEnabled(true);
+                return;
+            }
+            outgoing_.clear();  // terminal gone
+            break;
+        }
+        outgoing_.erase(0, static_cast<size_t>(n));
+    }
+    write_notifier_->setEnabled(false);
+    if (!pieces_.empty()) {
+        // Let the bench read this piece before the next one goes out.
+        if (pieces_.front().delay_ms <= 0) pieces_.front().delay_ms = 1;
+        NextPiece();
+    }
+}
+
+void EmulatedReceiver::StartStream(std::function<std::string()> next, int interval_ms) {
+    stream_next_ = std::move(next);
+    stream_timer_->start(interval_ms);
+}
+
+void EmulatedReceiver::StartStream(std::vector<std::string> sentences, int interval_ms) {
+    auto list = std::make_shared<std::vector<std::string>>(std::move(sentences));
+    auto index = std::make_shared<size_t>(0);
+    StartStream(
+        [list, index]() -> std::string {
+            if (list->empty()) return {};
+            return (*list)[(*index)++ % list->size()];
+        },
+        interval_ms);
+}
+
+void EmulatedReceiver::StopStream() {
+    stream_timer_->stop();
+    stream_next_ = nullptr;
+}
+
+std::vector<std::string> EmulatedReceiver::ReceivedLines() const {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < received_.size()) {
+        size_t lf = received_.find('\n', start);
+        size_t end = lf == std::string::npos ? received_.size() : lf + 1;
+        lines.push_back(received_.substr(start, end - start));
+        start = end;
+    }
+    return lines;
+}
+
+void EmulatedReceiver::OnCommand(std::string match, CommandReaction reaction) {
+    commands_.emplace_back(std::move(match), std::move(reaction));
+}
+
+void EmulatedReceiver::OnBytes(BytesReaction reaction) { byte_reactions_.push_back(std::move(reaction)); }
+
+void EmulatedReceiver::ReadInput() {
+    char buf[4096];
+    for (;;) {
+        ssize_t n = ::read(master_, buf, sizeof buf);
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EIO) {
+                // No one has the terminal open; stop polling until written to.
+                read_notifier_->setEnabled(false);
+                QTimer::singleShot(20, [this] {
+                    if (read_notifier_) read_notifier_->setEnabled(true);
+                });
+            }
+            return;
+        }
+        std::string_view chunk(buf, static_cast<size_t>(n));
+        received_.append(chunk);
+        for (auto& r : byte_reactions_) r(*this, chunk);
+        for (char c : chunk) {
+            line_.push_back(c);
+            if (c != '\n') continue;
+            std::string line = std::move(line_);
+            line_.clear();
+            for (size_t i = 0; i < commands_.size(); ++i)
+                if (line.find(commands_[i].first) != std::string::npos) commands_[i].second(*this, line);
+        }
+    }
+}
+
+}  // namespace test

@@ -1,0 +1,76 @@
+#include "tests/support/qt_app.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace test {
+
+void EnsureApp() {
+    if (QCoreApplication::instance()) return;
+    if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "fixbench-tests";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);  // lives for the whole test run
+}
+
+bool WaitFor(const std::function<bool()>& pred, int timeout_ms) {
+    EnsureApp();
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() >= timeout_ms) return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::usleep(200);
+    }
+    return true;
+}
+
+void Pump(int ms) {
+    EnsureApp();
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::usleep(200);
+    }
+}
+
+TempHome::TempHome() {
+    std::string tmpl = QDir::tempPath().toStdString() + "/fixbench-test-XXXXXX";
+    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("cannot make a temporary folder");
+    path_ = tmpl;
+    if (const char* prev = std::getenv("FIXBENCH_HOME")) {
+        had_previous_ = true;
+        previous_ = prev;
+    }
+    ::setenv("FIXBENCH_HOME", path_.c_str(), 1);
+}
+
+TempHome::~TempHome() {
+    if (had_previous_)
+        ::setenv("FIXBENCH_HOME", previous_.c_str(), 1);
+    else
+        ::unsetenv("FIXBENCH_HOME");
+    QDir(QString::fromStdString(path_)).removeRecursively();
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+}  // namespace test

@@ -1,0 +1,38 @@
+#pragma once
+// Qt for tests: one application object, and waits that let events run.
+#include <functional>
+#include <string>
+
+namespace test {
+
+// Creates the QApplication on first use (offscreen under ctest).
+void EnsureApp();
+
+// Runs events until pred() holds or timeout_ms pass; the final pred().
+bool WaitFor(const std::function<bool()>& pred, int timeout_ms = 2000);
+
+// Runs events for ms milliseconds.
+void Pump(int ms);
+
+// A temporary folder used as the program folder ($FIXBENCH_HOME) while the
+// object lives; removed afterwards.
+class TempHome {
+public:
+    TempHome();
+    ~TempHome();
+    TempHome(const TempHome&) = delete;
+    TempHome& operator=(const TempHome&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+    std::string previous_;
+    bool had_previous_ = false;
+};
+
+// The whole content of a file as bytes ("" when missing).
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+}  // namespace test
