@@ -13,9 +13,9 @@ const fs::path kGoldenDir = fs::path(__FILE__).parent_path() / "golden";
 // A log that starts without a fix, then three fixes with speed and course.
 std::string BenchLog()
 {
-    std::vector<EpochSpec> epochs = Walk(4, 35999);
+    std::vector<LogEpoch> epochs = Walk(4, 35999);
     epochs[0].quality = 0;
-    for (EpochSpec& e : epochs) {
+    for (LogEpoch& e : epochs) {
         e.with_vtg = true;
     }
     return BuildLog(epochs);
@@ -58,7 +58,7 @@ TEST(KmlExport, BenchCommandLineWritesTheGoldenTrackBesideTheLog)
 TEST(KmlExport, LostFixesAreLeftOutOfTheTrack)
 {
     ScratchDir dir;
-    std::vector<EpochSpec> epochs = Walk(12);
+    std::vector<LogEpoch> epochs = Walk(12);
     epochs[4].quality = 0;  // a tunnel
     epochs[5].quality = 0;
     epochs[11].quality = 0;  // and no fix at the very end
@@ -108,12 +108,12 @@ TEST(KmlExport, SplitTimesWithLostFixesAndOneFixLogsStayWellFormed)
 {
     ScratchDir dir;
     fs::create_directories(dir / "set");
-    std::vector<EpochSpec> epochs = Walk(10, 36000);
+    std::vector<LogEpoch> epochs = Walk(10, 36000);
     for (int k = 3; k < 10; ++k) {
         epochs[k].quality = 0;  // only three fixes, all before the split
     }
     WriteFile(dir / "set" / "a.txt", BuildLog(epochs));
-    std::vector<EpochSpec> one = Walk(8, 36020, 0);
+    std::vector<LogEpoch> one = Walk(8, 36020, 0);
     one[7].quality = 1;  // a single fix as the last epoch
     WriteFile(dir / "set" / "b.txt", BuildLog(one));
     WriteFile(dir / "splits.txt", "10:00:05 30/06/2008\r\n10:00:21 30/06/2008\r\n");
