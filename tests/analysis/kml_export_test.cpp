@@ -191,6 +191,26 @@ TEST(KmlExport, FixedColourAndUnknownColourInFolderMode)
     EXPECT_EQ(CountOf(kml, " (RED)</name>"), 2);
 }
 
+TEST(KmlExport, WithoutRmcTheReceiverClockDatesTheTrack)
+{
+    ScratchDir dir;
+    std::vector<LogEpoch> epochs = Walk(6);
+    std::string log;
+    for (int k = 0; k < 6; ++k) {
+        epochs[k].with_rmc = false;
+        // GPS week 1500, second 123 + k: 2008-10-05 00:02:03 GPS, 00:01:48 UTC.
+        log += BuildLog({epochs[k]}) + Sentence("PQNVTG," + std::to_string(1500) + "," + std::to_string(123 + k) +
+                                                ".0,0,0,0,1.5");
+    }
+    WriteFile(dir / "tg.txt", log);
+    const RunResult r = Navsift({"-nmea", (dir / "tg.txt").string(), "-kml", "-name", "tg"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string kml = ReadFile(dir / "tg.kml");
+    EXPECT_NE(kml.find("<name>TRK_05/10/2008_00:02:03</name>"), std::string::npos);
+    EXPECT_NE(kml.find("<td>05/10/2008</td></tr><tr><td>UTC Time: </td><td>00:01:48</td>"), std::string::npos);
+    ExpectSoundKml(dir / "tg.kml", 6, dir.path());
+}
+
 TEST(KmlExport, AFolderWithoutItsSeparatorTakesItsParentFolder)
 {
     ScratchDir dir;
