@@ -7,6 +7,7 @@
 #include "bench/session/test_engine.h"
 #include "bench/session/time_text.h"
 #include "platform/core/clock.h"
+#include "platform/core/error.h"
 #include "platform/core/numtext.h"
 
 namespace bench::session {
@@ -117,6 +118,16 @@ void TestEngine::CheckSilentDevices() {
             I(state_.Run.Trial) + " of " + state_.Run.TestType + " within " +
             I(state_.MaxAcceptableTTFF + 60) + " s: disabled for this session");
         fanout_.DeviceDisable(s);
+    }
+}
+
+void TestEngine::TestStateMachineTimer_Timer() {
+    try {
+        TestStateMachine();
+    } catch (const platform::BenchError& e) {
+        Log(e.Description() + " (TestStateMachine)");
+    } catch (const std::exception& e) {
+        Log(std::string(e.what()) + " (TestStateMachine)");
     }
 }
 

@@ -1,6 +1,7 @@
 // The test types that do not run plain trials, and the waits between trials.
 #include <gtest/gtest.h>
 
+#include "platform/core/error.h"
 #include "tests/session/session_harness.h"
 
 namespace sessiontest {
@@ -126,6 +127,26 @@ TEST(EngineInitialisers, HotTestWithAlmanacWaitWaitsFifteenMinutesFirst) {
     EXPECT_GE(d.execute_ms[0], 900000);
     EXPECT_LT(d.execute_ms[0], 903000);
     EXPECT_TRUE(h.status.Shown(1, "Waiting AlmanacsTest: 1 s"));
+}
+
+TEST(EngineInitialisers, AFailingDeviceOperationIsLoggedAndTheSessionGoesOn) {
+    Harness h;
+    auto& d = h.AddDevice(0, "GPS1");
+    TestEntry& t = h.AddTest(0, "COLD", 1);
+    t.Simulator = FlagSet;
+    t.StartPower = -130;
+    t.EndPower = -135;
+    t.PowerStep = 5;
+    d.fix_delay_ms = 1000;
+    d.on_call = [](const std::string& call) {
+        if (call == "DeviceChangePrimaryLogFile(_PW-135.txt)")
+            throw platform::BenchError(platform::err::FileIo, "Device I/O error");
+    };
+    ASSERT_TRUE(h.Start());
+    ASSERT_GE(h.RunToEnd(), 0);
+    EXPECT_EQ(h.log.lines, (std::vector<std::string>{"Device I/O error (TestStateMachine)"}));
+    EXPECT_EQ(d.executed, 2);
+    EXPECT_EQ(h.status.panels[1], "Test Session Completed");
 }
 
 }  // namespace
