@@ -10,6 +10,7 @@
 #include "bench/devices/byte_log.h"
 #include "bench/devices/device_view.h"
 #include "bench/devices/system_time.h"
+#include "platform/core/clock.h"
 
 #include <array>
 #include <cstdint>
@@ -272,6 +273,9 @@ struct DeviceState {
 
     // --- this implementation's own
     BenchHost* Host = nullptr;           // the main window (or the replay window's stand-in)
+    // Every date-time and elapsed time of the device comes from here; tests
+    // put a fake clock in.
+    const platform::Clock* Clock = &platform::SystemClock::Instance();
     LineHandler MessageProcessing;       // the sentence dispatcher; empty: lines are only logged
     bool PortTimeoutEnabled = false;     // the port-timeout timer restarts on receive only when set
     bool PortClosedNoted = false;        // a send on the closed port was noted in the system log
