@@ -2,24 +2,111 @@
 
 #include "platform/core/error.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <vector>
 
 namespace bench {
 
 using platform::BenchError;
 
+namespace {
+
+constexpr size_t kMaxPending = 256 * 1024;
+constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+
+int& DeferralDepth() {
+    static int depth = 0;
+    return depth;
+}
+
+// Files holding collected bytes. Fixed storage so the crash handler never
+// meets a vector in the middle of growing.
+struct PendingFiles {
+    static constexpr size_t kMax = 256;
+    ByteLogFile* files[kMax] = {};
+    size_t count = 0;
+};
+PendingFiles& Pending() {
+    static PendingFiles p;
+    return p;
+}
+
+struct SavedAction {
+    int sig;
+    struct sigaction action;
+};
+SavedAction g_saved[std::size(kFatalSignals)];
+
+bool WriteAll(int fd, const char* p, size_t left) noexcept {
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+// Reached from the crash handler: only write(2) on what is already there.
+struct CrashFlush {
+    static void Run() noexcept {
+        PendingFiles& p = Pending();
+        for (size_t i = 0; i < p.count && i < PendingFiles::kMax; ++i) {
+            ByteLogFile* f = p.files[i];
+            if (f && f->fd_ >= 0 && !f->pending_.empty()) WriteAll(f->fd_, f->pending_.data(), f->pending_.size());
+        }
+    }
+};
+
+namespace {
+
+void OnFatalSignal(int sig) {
+    CrashFlush::Run();
+    for (const SavedAction& s : g_saved)
+        if (s.sig == sig) ::sigaction(sig, &s.action, nullptr);
+    ::raise(sig);
+}
+
+void InstallCrashFlush() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    for (size_t i = 0; i < std::size(kFatalSignals); ++i) {
+        struct sigaction sa {};
+        sa.sa_handler = OnFatalSignal;
+        sigemptyset(&sa.sa_mask);
+        g_saved[i].sig = kFatalSignals[i];
+        ::sigaction(kFatalSignals[i], &sa, &g_saved[i].action);
+    }
+}
+
+}  // namespace
+
 ByteLogFile::~ByteLogFile() { Close(); }
 
-ByteLogFile::ByteLogFile(ByteLogFile&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
-    other.fd_ = -1;
+ByteLogFile::ByteLogFile(ByteLogFile&& other) noexcept {
+    *this = std::move(other);
 }
 
 ByteLogFile& ByteLogFile::operator=(ByteLogFile&& other) noexcept {
     if (this != &other) {
         Close();
+        try {
+            other.FlushPending();
+        } catch (...) {
+        }
+        other.Unregister();
         fd_ = other.fd_;
         path_ = std::move(other.path_);
         other.fd_ = -1;
@@ -27,8 +114,60 @@ ByteLogFile& ByteLogFile::operator=(ByteLogFile&& other) noexcept {
     return *this;
 }
 
+void ByteLogFile::Unregister() noexcept {
+    if (!registered_) return;
+    PendingFiles& p = Pending();
+    for (size_t i = 0; i < p.count; ++i)
+        if (p.files[i] == this) {
+            p.files[i] = p.files[p.count - 1];
+            p.files[--p.count] = nullptr;
+            break;
+        }
+    registered_ = false;
+}
+
+void ByteLogFile::FlushPending() {
+    if (pending_.empty()) return;
+    std::string bytes;
+    bytes.swap(pending_);
+    if (fd_ < 0) return;
+    if (!WriteAll(fd_, bytes.data(), bytes.size()))
+        throw BenchError(platform::err::FileIo, "Device I/O error (" + path_ + ": " + std::strerror(errno) + ")");
+}
+
+ByteLogFile::Deferral::Deferral() {
+    InstallCrashFlush();
+    ++DeferralDepth();
+}
+
+ByteLogFile::Deferral::~Deferral() {
+    if (--DeferralDepth() > 0) return;
+    try {
+        FlushDeferred();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "log write failed: %s\n", e.what());
+    }
+}
+
+bool ByteLogFile::Deferring() { return DeferralDepth() > 0; }
+
+void ByteLogFile::FlushDeferred() {
+    PendingFiles& p = Pending();
+    std::exception_ptr first;
+    while (p.count > 0) {
+        ByteLogFile* f = p.files[p.count - 1];
+        f->Unregister();
+        try {
+            f->FlushPending();
+        } catch (...) {
+            if (!first) first = std::current_exception();
+        }
+    }
+    if (first) std::rethrow_exception(first);
+}
+
 void ByteLogFile::Open(const std::string& path, Mode mode) {
-    Close();
+    Close();  // what was collected belongs to the file it was written to
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == Mode::Append ? O_APPEND : O_TRUNC);
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) {
@@ -43,21 +182,31 @@ void ByteLogFile::Open(const std::string& path, Mode mode) {
 
 void ByteLogFile::Write(std::string_view bytes) {
     if (fd_ < 0) throw BenchError(52, "Bad file name or number");
-    const char* p = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd_, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw BenchError(platform::err::FileIo,
-                             "Device I/O error (" + path_ + ": " + std::strerror(errno) + ")");
+    if (DeferralDepth() > 0 && pending_.size() + bytes.size() <= kMaxPending) {
+        if (!registered_) {
+            PendingFiles& p = Pending();
+            if (p.count < PendingFiles::kMax) {
+                p.files[p.count++] = this;
+                registered_ = true;
+            }
         }
-        p += n;
-        left -= static_cast<size_t>(n);
+        if (registered_) {
+            pending_.append(bytes);
+            return;
+        }
     }
+    FlushPending();
+    if (!WriteAll(fd_, bytes.data(), bytes.size()))
+        throw BenchError(platform::err::FileIo, "Device I/O error (" + path_ + ": " + std::strerror(errno) + ")");
 }
 
 void ByteLogFile::Close() noexcept {
+    try {
+        FlushPending();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "log write failed: %s\n", e.what());
+    }
+    Unregister();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }

@@ -2,10 +2,18 @@
 // A log file written as bytes: every Write goes straight to the file (no
 // buffering in the process), so a crash never loses a line already logged.
 // Opening appends by default; errors are BenchError with file-error numbers.
+//
+// One receive event can complete hundreds of lines; while a Deferral lives,
+// writes collect in memory and go out in one system call per file when it
+// ends (FlushDeferred). Open, Close and destruction write what was collected
+// first, and a crash signal writes it before the process dies, so the
+// guarantee above holds.
 #include <string>
 #include <string_view>
 
 namespace bench {
+
+struct CrashFlush;
 
 class ByteLogFile {
 public:
@@ -24,14 +32,33 @@ public:
     // Writes all bytes; error 52 when closed, 57 when the write fails (the
     // file stays open for the next attempt).
     void Write(std::string_view bytes);
-    // Idempotent.
+    // Writes what was collected, then closes. Idempotent.
     void Close() noexcept;
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& Path() const { return path_; }
 
+    // Collects writes of every file until the outermost one ends.
+    class Deferral {
+    public:
+        Deferral();
+        ~Deferral();  // writes what is left; errors go to stderr
+        Deferral(const Deferral&) = delete;
+        Deferral& operator=(const Deferral&) = delete;
+    };
+    // Writes what every file collected; the first failure is thrown after
+    // all files were tried (the failed bytes are dropped).
+    static void FlushDeferred();
+    // True while a Deferral lives.
+    static bool Deferring();
+
 private:
+    friend struct CrashFlush;
+    void FlushPending();  // throws on a failed write
+    void Unregister() noexcept;
     int fd_ = -1;
     std::string path_;
+    std::string pending_;
+    bool registered_ = false;
 };
 
 }  // namespace bench

@@ -15,8 +15,13 @@ constexpr int kSpan = ConsoleBuffer::kShown - 1;  // 34
 
 int Wrap(int i) { return i & (kRing - 1); }
 
+// Failures met so far (reported or not), so a read can tell whether it
+// went through cleanly.
+unsigned g_failures = 0;
+
 // Reports a failure of line handling, once while the same failure repeats.
 void ReportLineFailure(DeviceState& dev, std::string_view routine, const std::exception_ptr& e) noexcept {
+    ++g_failures;
     try {
         PendingError p = ErrorOf(e);
         std::string key = p.Description + " (" + std::string(routine) + ")";
@@ -83,7 +88,8 @@ void CompleteLine(DeviceState& dev) {
     }
     const std::string& line = c.Lines[c.Current];
     ok = LogLine(dev, line) && ok;
-    if (ok) dev.ReceiveFailureNoted.clear();
+    // While writes are collected, the read decides once they are out.
+    if (ok && !ByteLogFile::Deferring()) dev.ReceiveFailureNoted.clear();
 
     if (!dev.FilterOn) {
         c.Current = static_cast<int16_t>(Wrap(c.Current + 1));
@@ -99,7 +105,7 @@ void CompleteLine(DeviceState& dev) {
 // the next bytes start a new slot. It is no sentence, so nothing decodes it.
 void CutLine(DeviceState& dev) {
     ConsoleBuffer& c = dev.Console;
-    if (LogLine(dev, c.Lines[c.Current])) dev.ReceiveFailureNoted.clear();
+    if (LogLine(dev, c.Lines[c.Current]) && !ByteLogFile::Deferring()) dev.ReceiveFailureNoted.clear();
     c.Current = static_cast<int16_t>(Wrap(c.Current + 1));
     AfterAdvance(dev);
 }
@@ -222,7 +228,16 @@ void CommPortRead(DeviceState& dev) noexcept {
         port->SetRThreshold(0);
         std::string data = port->Input();
         c.LongestChunk = std::max<int32_t>(c.LongestChunk, static_cast<int32_t>(std::min<size_t>(data.size(), INT32_MAX)));
+        // The lines of one chunk reach their logs in one write per file.
+        const unsigned failures_before = g_failures;
+        ByteLogFile::Deferral batch;
         ConsoleAddChars(dev, data);
+        try {
+            ByteLogFile::FlushDeferred();
+        } catch (...) {
+            ReportLineFailure(dev, "CommPortRead", std::current_exception());
+        }
+        if (g_failures == failures_before) dev.ReceiveFailureNoted.clear();
     });
 }
 

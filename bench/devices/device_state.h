@@ -10,9 +10,11 @@
 #include "bench/devices/byte_log.h"
 #include "bench/devices/device_view.h"
 #include "bench/devices/system_time.h"
+#include "platform/core/clock.h"
 
 #include <array>
 #include <cstdint>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -260,7 +262,7 @@ struct DeviceState {
     bool GSASeen = false;
     bool GSVThisLine = false;
     bool GSAThisLine = false;
-    ByteLogFile ReplayFile;
+    std::ifstream ReplayFile;            // the recorded log fed into the console (read as bytes)
     uint8_t ScriptStep = 0;
     bool RestartScriptPending = false;
     std::shared_ptr<void> ExcelApp;      // the session's Excel application
@@ -271,6 +273,9 @@ struct DeviceState {
 
     // --- this implementation's own
     BenchHost* Host = nullptr;           // the main window (or the replay window's stand-in)
+    // Every date-time and elapsed time of the device comes from here; tests
+    // put a fake clock in.
+    const platform::Clock* Clock = &platform::SystemClock::Instance();
     LineHandler MessageProcessing;       // the sentence dispatcher; empty: lines are only logged
     bool PortTimeoutEnabled = false;     // the port-timeout timer restarts on receive only when set
     bool PortClosedNoted = false;        // a send on the closed port was noted in the system log

@@ -11,6 +11,7 @@
 
 namespace platform {
 class Clock;
+class Timer;
 }
 
 namespace bench::session {
@@ -82,9 +83,12 @@ struct SessionServices {
     IRandom* random = nullptr;
     IProcessLauncher* launcher = nullptr;
     ResultsGrid* results = nullptr;
-    ITimer* testTimer = nullptr;    // TestStateMachineTimer
-    ITimer* chrsTimer = nullptr;    // ChrsTimer
-    ITimer* scriptTimer = nullptr;  // ScriptExecutionTimer
+    // The engine installs its handlers on these timers; their owner only
+    // makes them (TestStateMachineTimer 500 ms, ChrsTimer 10 ms,
+    // ScriptExecutionTimer 1000 ms, all disabled).
+    platform::Timer* testTimer = nullptr;    // TestStateMachineTimer
+    platform::Timer* chrsTimer = nullptr;    // ChrsTimer
+    platform::Timer* scriptTimer = nullptr;  // ScriptExecutionTimer
     IScheduler* scheduler = nullptr;
     ISimulator* simulator = nullptr;
     ILabSat* labsat = nullptr;

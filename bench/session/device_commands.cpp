@@ -1,20 +1,9 @@
 // Restart commands, free commands and the character-by-character sender.
-#include <cstdio>
-
+#include "bench/devices/nmea.h"
+#include "platform/qt/bench_timer.h"
 #include "bench/session/fanout.h"
 
 namespace bench::session {
-
-namespace {
-// Two upper-case hex digits of the exclusive-or of the bytes given.
-std::string ChecksumHex(std::string_view body) {
-    unsigned char x = 0;
-    for (unsigned char c : body) x ^= c;
-    char buf[3];
-    std::snprintf(buf, sizeof buf, "%02X", x);
-    return buf;
-}
-}  // namespace
 
 void DeviceFanout::SendRestartCommandToDevice() {
     ForEachEnabled(false, [&](DeviceOps& d, int s) {
@@ -93,9 +82,8 @@ void DeviceFanout::SendChrToDevices(const std::string& chr) {
 void DeviceFanout::SendChrsCommandToDevices(int16_t interval_ms, const std::string& command) {
     // The checksum covers what follows the "$"; a command without one is
     // checksummed whole.
-    const std::string_view body =
-        (!command.empty() && command[0] == '$') ? std::string_view(command).substr(1) : command;
-    chrs_queue_ = command + "*" + ChecksumHex(body) + "\r\n";
+    const std::string framed = (!command.empty() && command[0] == '$') ? command : "$" + command;
+    chrs_queue_ = command + "*" + NMEA_Checksum(framed) + "\r\n";
     chrs_index_ = 1;
     if (services_.chrsTimer) {
         services_.chrsTimer->SetInterval(interval_ms);
@@ -124,6 +112,7 @@ void DeviceFanout::MakeKML() {
         // The log actually written (with its suffix), not the bare base name,
         // so the track is made of the file that exists.
         const std::string file = d.DeviceGetPrimaryLogFileName();
+        const std::string local = services_.files ? services_.files->MapPath(file) : file;
         std::string name = file;
         const size_t slash = name.find_last_of("\\/");
         if (slash != std::string::npos) name = name.substr(slash + 1);
@@ -132,7 +121,7 @@ void DeviceFanout::MakeKML() {
         const bool started =
             services_.launcher &&
             services_.launcher->StartDetached(services_.navsiftProgram,
-                                              {"-nmea", file, "-kml", "-name", name});
+                                              {"-nmea", local, "-kml", "-name", name});
         if (!started) Log("Device " + Slot(s).DName + ": cannot start " + services_.navsiftProgram + " (MakeKML)");
     });
 }

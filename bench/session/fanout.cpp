@@ -1,3 +1,4 @@
+#include "platform/qt/bench_timer.h"
 #include "bench/session/fanout.h"
 
 #include <ctime>
@@ -17,7 +18,9 @@ std::string GetDateTimeStamp(double date_time) {
 }
 
 DeviceFanout::DeviceFanout(BenchState& state, SessionServices& services)
-    : state_(state), services_(services) {}
+    : state_(state), services_(services) {
+    if (services_.chrsTimer) services_.chrsTimer->SetTickHandler([this] { ChrsTimer_Timer(); });
+}
 
 bool DeviceFanout::SlotEnabled(int slot) const {
     return slot >= 0 && slot < DeviceSlots && state_.RunConfig.Devices[slot].DevEN == FlagSet &&

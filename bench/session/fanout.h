@@ -96,6 +96,7 @@ public:
 
     // The state the operations read and change.
     BenchState& State() { return state_; }
+    const BenchState& State() const { return state_; }
     SessionServices& Services() { return services_; }
 
 private:

@@ -1,4 +1,5 @@
 // Session start and stop around the test list.
+#include "platform/qt/bench_timer.h"
 #include "bench/session/test_engine.h"
 #include "platform/core/clock.h"
 
@@ -31,9 +32,9 @@ bool TestEngine::StartCommon(const std::string& stamp, bool create_excel) {
     std::array<std::string, DeviceSlots> folders;
     for (int s = 0; s < DeviceSlots; ++s) {
         if (cfg.Devices[s].DevEN != FlagSet) continue;
-        const std::string configured =
-            state_.ConfiguredLPath[s].empty() ? cfg.Devices[s].LPath : state_.ConfiguredLPath[s];
-        folders[s] = configured + "_" + stamp;
+        // The loaded record keeps the configured folders; only this copy
+        // gets the session's.
+        folders[s] = cfg.Devices[s].LPath + "_" + stamp;
     }
     for (int s = 0; s < DeviceSlots; ++s) {
         if (cfg.Devices[s].DevEN != FlagSet) continue;

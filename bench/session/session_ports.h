@@ -95,6 +95,8 @@ public:
     virtual bool MakeFolder(const std::string& path, std::string& error) = 0;
     // True when the file exists and holds at least one byte.
     virtual bool FileHasData(const std::string& path) = 0;
+    // The local path where a stored path's file really is.
+    virtual std::string MapPath(const std::string& path) = 0;
 };
 
 // Starting another program without waiting for it.
@@ -123,18 +125,6 @@ class IRandom {
 public:
     virtual ~IRandom() = default;
     virtual double Next() = 0;
-};
-
-// A repeating timer with the design's semantics: enabling an enabled timer
-// keeps its count, changing the interval restarts it, interval 0 never fires.
-// The owner calls the engine's tick when it fires.
-class ITimer {
-public:
-    virtual ~ITimer() = default;
-    virtual void SetInterval(int ms) = 0;
-    virtual int Interval() const = 0;
-    virtual void SetEnabled(bool on) = 0;
-    virtual bool Enabled() const = 0;
 };
 
 // Runs a continuation once, later, from the event loop.

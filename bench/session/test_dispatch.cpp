@@ -1,6 +1,7 @@
 // The test list: which entry runs next, and how each test type starts.
 #include <cstdlib>
 
+#include "platform/qt/bench_timer.h"
 #include "bench/session/results_grid.h"
 #include "bench/session/test_engine.h"
 #include "platform/core/clock.h"

@@ -45,7 +45,9 @@ public:
     void ExecuteTestOnDevices();
 
     // --- state machine ---
-    void TestStateMachineTimer_Timer() { TestStateMachine(); }
+    // A device operation that fails ends this step only: the error goes to
+    // the system log and the next tick goes on.
+    void TestStateMachineTimer_Timer();
     void TestStateMachine();
     void ScriptExecutionTimer_Timer();
 

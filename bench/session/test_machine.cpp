@@ -2,10 +2,12 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/qt/bench_timer.h"
 #include "bench/session/results_grid.h"
 #include "bench/session/test_engine.h"
 #include "bench/session/time_text.h"
 #include "platform/core/clock.h"
+#include "platform/core/error.h"
 #include "platform/core/numtext.h"
 
 namespace bench::session {
@@ -18,7 +20,10 @@ std::string I(int v) { return std::to_string(v); }
 }  // namespace
 
 TestEngine::TestEngine(BenchState& state, DeviceFanout& fanout, SessionServices& services)
-    : state_(state), fanout_(fanout), services_(services) {}
+    : state_(state), fanout_(fanout), services_(services) {
+    if (services_.testTimer) services_.testTimer->SetTickHandler([this] { TestStateMachineTimer_Timer(); });
+    if (services_.scriptTimer) services_.scriptTimer->SetTickHandler([this] { ScriptExecutionTimer_Timer(); });
+}
 
 void TestEngine::Status(int16_t panel, const std::string& text) {
     if (services_.status) services_.status->StatusBarMessage(panel, text);
@@ -113,6 +118,16 @@ void TestEngine::CheckSilentDevices() {
             I(state_.Run.Trial) + " of " + state_.Run.TestType + " within " +
             I(state_.MaxAcceptableTTFF + 60) + " s: disabled for this session");
         fanout_.DeviceDisable(s);
+    }
+}
+
+void TestEngine::TestStateMachineTimer_Timer() {
+    try {
+        TestStateMachine();
+    } catch (const platform::BenchError& e) {
+        Log(e.Description() + " (TestStateMachine)");
+    } catch (const std::exception& e) {
+        Log(std::string(e.what()) + " (TestStateMachine)");
     }
 }
 

@@ -85,8 +85,7 @@ Answer Prompts::Ask(std::string_view text, Buttons buttons, std::string_view tit
 
 void Prompts::Inform(std::string_view text, std::string_view title, Icon icon) {
     if (Unattended()) {
-        Note("Message", title, text);
-        if (!answers_.empty()) answers_.pop_front();
+        Note("Message", title, text);  // nothing to answer: the queue is left for questions
         return;
     }
     auto* box = new QMessageBox(ToQt(icon), Q(title), Q(text), QMessageBox::Ok);

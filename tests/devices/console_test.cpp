@@ -207,3 +207,54 @@ TEST_F(ConsoleTest, PortSetupOnlyWhileClosed) {
     port.Exists = false;
     EXPECT_THROW(CommPortOpen(dev), platform::BenchError);
 }
+
+TEST_F(ConsoleTest, FullDiskIsReportedOnceAndReadingGoesOn) {
+    OpenSystemLog();
+    dev.PrimaryFile.Open("/dev/full");
+    dev.PrimaryOpen = true;
+    port.Inject(Line(1) + Line(2));
+    port.Inject(Line(3));
+    EXPECT_EQ(dispatched.size(), 3u);
+    EXPECT_EQ(port.RThreshold(), 1);
+    std::string log = SystemLog();
+    size_t reports = 0;
+    for (size_t at = log.find("(CommPortRead)"); at != std::string::npos; at = log.find("(CommPortRead)", at + 1))
+        ++reports;
+    EXPECT_EQ(reports, 1u) << log;
+    EXPECT_NE(log.find("Device I/O error (/dev/full"), std::string::npos) << log;
+    // Once the disk takes writes again, a new failure is reported anew.
+    std::string good = home.File("good.txt");
+    dev.PrimaryFile.Open(good);
+    port.Inject(Line(4));
+    dev.PrimaryFile.Open("/dev/full");
+    port.Inject(Line(5));
+    EXPECT_EQ(test::ReadFileBytes(good), Line(4));
+    log = SystemLog();
+    reports = 0;
+    for (size_t at = log.find("(CommPortRead)"); at != std::string::npos; at = log.find("(CommPortRead)", at + 1))
+        ++reports;
+    EXPECT_EQ(reports, 2u) << log;
+}
+
+TEST(ConsoleCrash, LinesOfTheChunkSurviveACrashInTheDispatcher) {
+    GTEST_FLAG_SET(death_test_style, "fast");  // the child writes where the parent looks
+    test::TempHome home;
+    std::string primary = home.File("p.txt");
+    EXPECT_DEATH(
+        {
+            test::FakeSerialLink port;
+            DeviceState dev;
+            dev.Console.Port = &port;
+            port.SetReceiveHandler([&] { CommPortRead(dev); });
+            port.SetRThreshold(1);
+            port.SetPortOpen(true);
+            dev.PrimaryFile.Open(primary);
+            dev.PrimaryOpen = true;
+            dev.MessageProcessing = [](DeviceState& d) {
+                if (d.Console.Lines[d.Console.Current].find("boom") != std::string::npos) std::abort();
+            };
+            port.Inject("first\r\nsecond\r\nboom\r\nnever\r\n");
+        },
+        "");
+    EXPECT_EQ(test::ReadFileBytes(primary), "first\r\nsecond\r\n");
+}

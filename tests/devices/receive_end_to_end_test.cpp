@@ -2,11 +2,14 @@
 // real serial port into the console, the decoder and the primary log.
 #include "bench/devices/console.h"
 #include "bench/devices/nmea.h"
+#include "bench/devices/system_log.h"
 #include "platform/comm/serial_port.h"
+#include "platform/ui/prompts.h"
 #include "tests/support/emulated_receiver.h"
 #include "tests/support/fakes.h"
 #include "tests/support/qt_app.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace bench;
@@ -97,4 +100,46 @@ TEST(ReceiveEndToEnd, ClosedAndReopenedPortKeepsReceiving) {
     gps.Write("$A*41\r\n");
     ASSERT_TRUE(test::WaitFor([&] { return b.lines.size() == 2; }));
     EXPECT_EQ(b.names.size(), 2u);
+}
+
+TEST(ReceiveEndToEnd, MissingPortIsShownInTheErrorBox) {
+    test::TempHome home;
+    test::EnsureApp();
+    test::WriteFileBytes(home.File("ComPorts.txt"), "6 " + home.File("unplugged") + "\n");
+    Bench b(6);
+    auto& prompts = platform::Prompts::Instance();
+    prompts.ClearAsked();
+    try {
+        CommPortOpen(b.dev);
+        FAIL() << "opened a missing port";
+    } catch (...) {
+        ErrorMessageBox();
+    }
+    ASSERT_EQ(prompts.Asked().size(), 1u);
+    const std::string& box = prompts.Asked()[0];
+    EXPECT_EQ(box.rfind("Fixbench: Invalid port number", 0), 0u) << box;
+    EXPECT_EQ(box.substr(box.size() - 5), " 8002") << box;
+}
+
+TEST(ReceiveEndToEnd, StreamingReceiverAnswersARestart) {
+    test::TempHome home;
+    test::EmulatedReceiver gps;
+    gps.RegisterPort(3);
+    auto cold = std::make_shared<bool>(false);
+    gps.StartStream(
+        [cold] { return test::Sentence(*cold ? "$GPGGA,000001,,,,,0,00,,,M,,M,," : "$GPGGA,120000,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"); },
+        5);
+    gps.OnCommand("$PQNVCOLD", [cold](test::EmulatedReceiver& r, const std::string&) {
+        *cold = true;
+        r.Write("RESTARTING\r\n");
+    });
+    Bench b(3);
+    CommPortOpen(b.dev);
+    ASSERT_TRUE(test::WaitFor([&] { return b.names.size() >= 3; }));
+    SendNmeaCommand(b.dev, "$PQNVCOLD");
+    ASSERT_TRUE(test::WaitFor([&] { return !b.lines.empty() && b.lines.back().find(",000001,") != std::string::npos; }));
+    gps.StopStream();
+    auto restart = std::find(b.lines.begin(), b.lines.end(), "RESTARTING\r\n");
+    ASSERT_NE(restart, b.lines.end());
+    for (auto it = restart + 1; it != b.lines.end(); ++it) EXPECT_NE(it->find(",000001,"), std::string::npos) << *it;
 }

@@ -86,7 +86,7 @@ TEST(EngineSession, ColdThreeTrialsRunsRestartCollectWaitAndEndsTheSession) {
     EXPECT_TRUE(h.status.Shown(2, "TEST: COLD  - ongoing 3 of 3"));
     EXPECT_TRUE(h.status.Shown(1, "Waiting to start next test: 15"));
     EXPECT_EQ(h.status.panels[1], "Test Session Completed");
-    EXPECT_FALSE(h.testTimer.enabled);
+    EXPECT_FALSE(h.testTimer.Enabled());
     EXPECT_TRUE(h.log.lines.empty());
 }
 
@@ -99,7 +99,7 @@ TEST(EngineSession, SyncColdStartsEachSeriesOnItsUtcSecondAndStepsUntilSixty) {
     d.fix_delay_ms = 3000;
 
     ASSERT_TRUE(h.Start());
-    EXPECT_EQ(h.testTimer.interval, 200);
+    EXPECT_EQ(h.testTimer.Interval(), 200);
     ASSERT_GE(h.RunToEnd(), 0);
 
     // No receiver reports a fix: the PC clock (second 0 at the start, offset
@@ -299,7 +299,7 @@ TEST(EngineSession, EmptyListCompletesAtOnce) {
     EXPECT_FALSE(h.engine.SessionRunning());
     EXPECT_EQ(h.status.panels[1], "Test Session Completed");
     EXPECT_EQ(d.executed, 0);
-    EXPECT_FALSE(h.testTimer.enabled);
+    EXPECT_FALSE(h.testTimer.Enabled());
 }
 
 TEST(EngineSession, DisabledEntriesAreSkippedAndUnknownTypesReported) {
@@ -366,8 +366,8 @@ TEST(EngineSession, StopEndsEverythingAndNothingMoreIsSent) {
     h.engine.StopTesting();
     EXPECT_EQ(h.calls, (std::vector<std::string>{"N0.SetNewTestMachineState(0)", "N0.DeviceEndPrimaryLogging()",
                                                  "N0.DeviceEndSecondaryLogging()", "N0.DeviceEndResultsLogging()"}));
-    EXPECT_FALSE(h.testTimer.enabled);
-    EXPECT_FALSE(h.chrsTimer.enabled);
+    EXPECT_FALSE(h.testTimer.Enabled());
+    EXPECT_FALSE(h.chrsTimer.Enabled());
     EXPECT_EQ(h.engine.TestState, 0);
     for (int i = 0; i < 2000; ++i) h.Tick();
     EXPECT_EQ(d.executed, 1);
@@ -384,7 +384,7 @@ TEST(EngineSession, FolderThatCannotBeMadeWarnsAndDoesNotStart) {
     EXPECT_EQ(h.prompter.warnings[0].first, "WARNING");
     EXPECT_FALSE(h.engine.SessionRunning());
     EXPECT_EQ(d.executed, 0);
-    EXPECT_FALSE(h.testTimer.enabled);
+    EXPECT_FALSE(h.testTimer.Enabled());
 }
 
 TEST(EngineSession, ConfigurationLoadedDuringASessionWaitsForTheNextStart) {
@@ -438,7 +438,7 @@ TEST(EngineSession, ScriptTestWaitsTwoSecondsAfterTheEraseUnlessStopped) {
     h.engine.StopTesting();
     h.scheduler.RunAll();
     EXPECT_TRUE(h.Calls("SCRIPT.SendFromFile").empty());
-    EXPECT_FALSE(h.scriptTimer.enabled);
+    EXPECT_FALSE(h.scriptTimer.Enabled());
 
     ASSERT_TRUE(h.engine.StartSession());
     ASSERT_GE(h.RunToEnd(), 0);

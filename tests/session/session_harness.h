@@ -10,6 +10,7 @@
 #include "bench/session/fanout.h"
 #include "bench/session/results_grid.h"
 #include "bench/session/test_engine.h"
+#include "platform/qt/bench_timer.h"
 #include "tests/support/fake_device_window.h"
 #include "tests/support/fake_session_env.h"
 #include "tests/support/fake_simulator.h"
@@ -28,7 +29,7 @@ struct Harness {
     fakes::FakePrompter prompter;
     fakes::FakeRandom random;
     fakes::FakeLauncher launcher;
-    fakes::FakeTimer testTimer, chrsTimer, scriptTimer;
+    platform::ManualTimer testTimer{500}, chrsTimer{10}, scriptTimer{1000};
     fakes::FakeScheduler scheduler;
     fakes::FakeSimulator sim{&calls};
     fakes::FakeScriptPanel script{&calls};
@@ -36,13 +37,19 @@ struct Harness {
     ResultsGrid grid;
     SessionServices services;
     BenchState state;
-    DeviceFanout fanout{state, services};
-    TestEngine engine{state, fanout, services};
+    std::unique_ptr<DeviceFanout> fanout_ptr;
+    std::unique_ptr<TestEngine> engine_ptr;
+    DeviceFanout& fanout;
+    TestEngine& engine;
     SystemConfig cfg;
     std::array<std::unique_ptr<fakes::FakeDeviceWindow>, 4> nmea;
     std::array<std::unique_ptr<fakes::FakeDeviceWindow>, 4> debug;
 
-    Harness() {
+    Harness() : fanout(Make()), engine(*engine_ptr) {
+        for (auto& t : cfg.Tests) t.Enabled = FlagClear;
+    }
+
+    DeviceFanout& Make() {
         services.clock = &clock;
         services.status = &status;
         services.log = &log;
@@ -58,7 +65,9 @@ struct Harness {
         services.simulator = &sim;
         services.script = &script;
         services.reports = &reports;
-        for (auto& t : cfg.Tests) t.Enabled = FlagClear;
+        fanout_ptr = std::make_unique<DeviceFanout>(state, services);
+        engine_ptr = std::make_unique<TestEngine>(state, *fanout_ptr, services);
+        return *fanout_ptr;
     }
 
     fakes::FakeDeviceWindow& AddDevice(int slot, const std::string& name, bool with_debug = false) {
@@ -98,10 +107,10 @@ struct Harness {
     // One round of the event loop: the clock moves by the state machine's
     // interval and every enabled timer fires once.
     void Tick() {
-        clock.Advance(testTimer.enabled ? testTimer.interval : 100);
-        if (testTimer.enabled) engine.TestStateMachineTimer_Timer();
-        if (scriptTimer.enabled) engine.ScriptExecutionTimer_Timer();
-        if (chrsTimer.enabled) fanout.ChrsTimer_Timer();
+        clock.Advance(testTimer.Enabled() ? testTimer.Interval() : 100);
+        testTimer.Tick();
+        scriptTimer.Tick();
+        chrsTimer.Tick();
         if (!scheduler.pending.empty()) scheduler.RunAll();
     }
 

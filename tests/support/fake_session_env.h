@@ -1,6 +1,6 @@
 #pragma once
 // Recording stand-ins for the session engine's surroundings: clock, status
-// bar, system log, folders, timers, random numbers, prompts, script panel,
+// bar, system log, folders, random numbers, prompts, script panel,
 // report builders and program starts.
 #include <cstdint>
 #include <deque>
@@ -65,23 +65,10 @@ public:
         return true;
     }
     bool FileHasData(const std::string& path) override { return files_with_data.count(path) > 0; }
+    std::string MapPath(const std::string& path) override { return "/mapped/" + path; }
     std::vector<std::string> made;
     std::set<std::string> failing;
     std::set<std::string> files_with_data;
-};
-
-class FakeTimer : public bench::session::ITimer {
-public:
-    void SetInterval(int ms) override {
-        interval = ms;
-        intervals.push_back(ms);
-    }
-    int Interval() const override { return interval; }
-    void SetEnabled(bool on) override { enabled = on; }
-    bool Enabled() const override { return enabled; }
-    int interval = 500;
-    bool enabled = false;
-    std::vector<int> intervals;
 };
 
 // Returns the given values in turn, then the last one again.

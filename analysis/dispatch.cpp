@@ -1,0 +1,143 @@
+#include "analysis/dispatch.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "analysis/byte_stream.h"
+#include "analysis/folders.h"
+#include "analysis/kml_export.h"
+#include "analysis/text_util.h"
+
+namespace navsift {
+
+namespace {
+
+struct Route {
+    AnalysisId id;
+    const char* name;
+    bool (*selects)(const OptionRecord&);
+};
+
+// Precedence: the first route whose condition holds runs.
+constexpr Route kRoutes[] = {
+    {AnalysisId::ResultsConversion, "result-list conversion (-results)", [](const OptionRecord& o) { return o.results != 0; }},
+    {AnalysisId::ExcelChart, "Excel chart (-excel)", [](const OptionRecord& o) { return o.excel != 0; }},
+    {AnalysisId::BinaryConversion, "binary debug-log conversion (-binary)", [](const OptionRecord& o) { return o.binary != 0; }},
+    {AnalysisId::TeamReport, "team activity report (-csv, -tasks, -swbugs, -support)",
+     [](const OptionRecord& o) { return o.csv != 0 || o.tasks != 0 || o.swbugs != 0 || o.support != 0; }},
+    {AnalysisId::ReferenceKml, "position KML of a reference file (-p with -kml)",
+     [](const OptionRecord& o) { return o.p != 0 && o.kml != 0; }},
+    {AnalysisId::RenameLogs, "log renaming (-rename)", [](const OptionRecord& o) { return o.rename != 0; }},
+    {AnalysisId::MergeSpeedHeading, "speed and heading merge (-merge)", [](const OptionRecord& o) { return o.merge != 0; }},
+    {AnalysisId::GpxToKml, "GPX to KML (-gpx)", [](const OptionRecord& o) { return o.gpx != 0; }},
+    {AnalysisId::CompareSpeedHeading, "speed and heading comparison (-compare)", [](const OptionRecord& o) { return o.compare != 0; }},
+    {AnalysisId::SpeedHeadingExtraction, "speed and heading extraction (-vel)",
+     [](const OptionRecord& o) { return o.vel != 0 && o.nmea == 0; }},
+    {AnalysisId::EphemerisDump, "ephemeris dump (-qnveph)", [](const OptionRecord& o) { return o.qnveph != 0; }},
+    {AnalysisId::KmlFromNmea, "NMEA to KML export (-kml)", [](const OptionRecord& o) { return o.kml != 0; }},
+    {AnalysisId::IodeListing, "IODE listing (-iode)", [](const OptionRecord& o) { return o.iode != 0; }},
+    {AnalysisId::StartupAnalysis, "start-up analysis (-nmea -startup)",
+     [](const OptionRecord& o) { return o.nmea != 0 && o.startup != 0; }},
+    {AnalysisId::TtffAnalysis, "TTFF analysis (-nmea -ttff)", [](const OptionRecord& o) { return o.nmea != 0 && o.ttff != 0; }},
+    {AnalysisId::TrackingAnalysis, "tracking analysis (-nmea -trk)", [](const OptionRecord& o) { return o.nmea != 0 && o.trk != 0; }},
+    {AnalysisId::TimeStepCheck, "time-step check (-nmea -time)", [](const OptionRecord& o) { return o.nmea != 0 && o.time != 0; }},
+    {AnalysisId::TtffFolderAnalysis, "TTFF and sensitivity folder analysis (-nmea)",
+     [](const OptionRecord& o) { return o.nmea != 0; }},
+    {AnalysisId::LogConversion, "NMEA log conversion (-conv)", [](const OptionRecord& o) { return o.conv != 0; }},
+    {AnalysisId::VisibilityTest, "visibility test (-v)", [](const OptionRecord& o) { return o.v != 0; }},
+    {AnalysisId::SatelliteIndexPage, "satellite index page (-d or -type with -r)",
+     [](const OptionRecord& o) { return o.type != 0 && o.r != 0; }},
+    {AnalysisId::DebugLogTracking, "tracking analysis of debug logs (-d or -type)",
+     [](const OptionRecord& o) { return o.type != 0; }},
+    {AnalysisId::MapComparison, "linker map comparison (-size)", [](const OptionRecord& o) { return o.size != 0; }},
+};
+
+int NotAvailable(const char* name)
+{
+    std::fprintf(stderr, "navsift: the %s is not available in this build\n", name);
+    return 1;
+}
+
+// The default action: the debug-log search, or with -acq the results folder
+// of the log named by the first word.
+int DefaultAction(OptionRecord& o)
+{
+    if (o.n == 0) {
+        std::printf("%s ver. %s\n", o.words[0].c_str(), kVersion);
+    }
+    o.i = 1;
+    if (o.l != 0) {
+        if (auto arg = o.Arg(o.l)) {
+            Scanner(*arg).Int(o.lines_after);
+        }
+    }
+    if (o.c != 0) {
+        return NotAvailable("per-satellite debug-log search (-c)");
+    }
+    const std::string& input = o.words[1];
+    ByteStream in;
+    if (!in.Open(input)) {
+        std::fprintf(stderr, "cannot open %s\n", input.c_str());
+        return 1;
+    }
+    if (o.acq != 0) {
+        const PathParts parts = SplitPath(input);
+        o.results_folder = parts.folder + StripExtension(parts.name) + "_results";
+        std::error_code ec;
+        std::filesystem::create_directories(o.results_folder, ec);
+        if (ec) {
+            std::fprintf(stderr, "cannot create %s: %s\n", o.results_folder.c_str(), ec.message().c_str());
+            return 1;
+        }
+        return 0;
+    }
+    if (o.f != 0 && o.s != 0) {
+        return NotAvailable("debug-log interval search (-f with -s)");
+    }
+    return NotAvailable("debug-log text search");
+}
+
+}  // namespace
+
+AnalysisId select_analysis(const OptionRecord& options)
+{
+    for (const Route& route : kRoutes) {
+        if (route.selects(options)) {
+            return route.id;
+        }
+    }
+    return AnalysisId::DebugLogSearch;
+}
+
+const char* AnalysisName(AnalysisId id)
+{
+    for (const Route& route : kRoutes) {
+        if (route.id == id) {
+            return route.name;
+        }
+    }
+    return "debug-log search";
+}
+
+int run_navsift(const std::vector<std::string>& words)
+{
+    if (words.size() <= 1) {
+        print_usage(words.empty() ? std::string("navsift") : words[0]);
+        return 0;
+    }
+    OptionRecord options;
+    if (const int status = parse_options(words, options); status != 0) {
+        return status;
+    }
+    const AnalysisId id = select_analysis(options);
+    switch (id) {
+    case AnalysisId::KmlFromNmea:
+        return kml_from_nmea(options);
+    case AnalysisId::DebugLogSearch:
+        return DefaultAction(options);
+    default:
+        return NotAvailable(AnalysisName(id));
+    }
+}
+
+}  // namespace navsift

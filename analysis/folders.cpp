@@ -1,0 +1,86 @@
+#include "analysis/folders.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "analysis/text_util.h"
+
+namespace navsift {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+enum class Kind { Files, Folders, Everything };
+
+std::vector<std::string> List(const std::string& folder, Kind kind, std::string_view suffix)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    const fs::path where = folder.empty() ? fs::path(".") : fs::path(folder);
+    fs::directory_iterator it(where, ec);
+    if (ec) {
+        return names;
+    }
+    const std::string want = LowerAscii(suffix);
+    for (const fs::directory_entry& entry : it) {
+        std::string name = entry.path().filename().string();
+        if (name.empty() || name[0] == '.') {
+            continue;
+        }
+        std::error_code sec;
+        const bool is_dir = entry.is_directory(sec);
+        if (kind == Kind::Folders && !is_dir) {
+            continue;
+        }
+        if (kind == Kind::Files) {
+            if (is_dir || name.size() < want.size() ||
+                LowerAscii(std::string_view(name).substr(name.size() - want.size())) != want) {
+                continue;
+            }
+        }
+        names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const std::string la = LowerAscii(a), lb = LowerAscii(b);
+        return la != lb ? la < lb : a < b;
+    });
+    return names;
+}
+
+}  // namespace
+
+std::vector<std::string> list_files(const std::string& folder, std::string_view pattern)
+{
+    if (pattern == "*.*") {
+        return List(folder, Kind::Everything, "");
+    }
+    // The pattern is an asterisk and the ending that names must have.
+    const std::string_view ending = pattern.empty() ? pattern : pattern.substr(1);
+    return List(folder, Kind::Files, ending);
+}
+
+std::vector<std::string> list_folders(const std::string& folder)
+{
+    return List(folder, Kind::Folders, "");
+}
+
+PathParts SplitPath(std::string_view path)
+{
+    const std::size_t cut = path.find_last_of("/\\");
+    if (cut == std::string_view::npos) {
+        return {std::string(), std::string(path)};
+    }
+    return {std::string(path.substr(0, cut + 1)), std::string(path.substr(cut + 1))};
+}
+
+std::string StripExtension(std::string_view name)
+{
+    const std::size_t dot = name.find_last_of('.');
+    if (dot == std::string_view::npos || dot == 0) {
+        return std::string(name);
+    }
+    return std::string(name.substr(0, dot));
+}
+
+}  // namespace navsift

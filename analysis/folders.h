@@ -1,0 +1,29 @@
+#pragma once
+// Folder listings and path splitting. Folder texts are prefixes that end in a
+// separator ("/" or "\"), or are empty for the working folder.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace navsift {
+
+// Names of the entries of `folder`, dotfiles skipped, sorted without regard
+// to letter case. "*.*" lists files and sub-folders; a pattern "*" plus four
+// characters ("*.txt") lists the files whose last four characters match it
+// in any letter case.
+std::vector<std::string> list_files(const std::string& folder, std::string_view pattern);
+// Names of the sub-folders of `folder`, same order.
+std::vector<std::string> list_folders(const std::string& folder);
+
+// Splits at the last "/" or "\": the part up to and including it, and the
+// rest. A path without a separator gives an empty folder.
+struct PathParts {
+    std::string folder;
+    std::string name;
+};
+PathParts SplitPath(std::string_view path);
+
+// The name without its last extension ("dev_NMEA.txt" gives "dev_NMEA").
+std::string StripExtension(std::string_view name);
+
+}  // namespace navsift

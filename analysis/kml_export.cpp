@@ -1,0 +1,249 @@
+#include "analysis/kml_export.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "analysis/byte_stream.h"
+#include "analysis/folders.h"
+#include "analysis/gps_time.h"
+#include "analysis/kml_writer.h"
+#include "analysis/nmea_epoch.h"
+#include "analysis/nmea_reader.h"
+#include "analysis/text_util.h"
+
+namespace navsift {
+
+namespace {
+
+bool HasFix(const NmeaEpoch& e)
+{
+    return e.Has(kHasGGA) && e.fix_quality != 0;
+}
+
+std::string SplitFolderName(const NmeaEpoch& e)
+{
+    CalendarTime t;
+    gps_to_calendar(e.gps_time, t);
+    return Format("%02d:%02d:%02d %02d/%02d/%04d", t.hour, t.minute, t.second, t.day, t.month, t.year);
+}
+
+// Turns the fix epochs of a log into tracks. An epoch is drawn when the next
+// one arrives, so that the last fix of a track becomes its end marker; with
+// split times the track is cut at the first fix at or after each time.
+class TrackBuilder {
+public:
+    TrackBuilder(KmlWriter& kml, int set, const std::vector<uint32_t>* splits, std::size_t& next_split)
+        : kml_(kml), set_(set), splits_(splits), next_split_(next_split)
+    {
+    }
+
+    void Add(const NmeaEpoch& e)
+    {
+        if (!started_) {
+            started_ = true;
+            if (splits_ != nullptr) {
+                PassSplitTimes(e);  // times before the track cut nothing
+                kml_.BeginFolder(SplitFolderName(e));
+            }
+            pending_ = e;
+            return;
+        }
+        if (splits_ != nullptr && next_split_ < splits_->size() && Reached(e, (*splits_)[next_split_])) {
+            PassSplitTimes(e);
+            EndTrack();
+            kml_.EndFolder();
+            kml_.BeginFolder(SplitFolderName(e));
+            pending_ = e;
+            return;
+        }
+        kml_.kml_placemark(pending_, drawn_ == 0 ? PlacemarkMode::Start : PlacemarkMode::Point, set_);
+        ++drawn_;
+        pending_ = e;
+    }
+
+    void Finish()
+    {
+        if (!started_) {
+            return;
+        }
+        EndTrack();
+        if (splits_ != nullptr) {
+            kml_.EndFolder();
+        }
+    }
+
+private:
+    static bool Reached(const NmeaEpoch& e, uint32_t split)
+    {
+        return e.gps_time > 0 && static_cast<uint32_t>(e.gps_time) >= split;
+    }
+
+    void PassSplitTimes(const NmeaEpoch& e)
+    {
+        while (next_split_ < splits_->size() && Reached(e, (*splits_)[next_split_])) {
+            ++next_split_;
+        }
+    }
+
+    void EndTrack()
+    {
+        if (drawn_ == 0) {
+            // A track of one fix: its marker and a path of one position.
+            kml_.kml_placemark(pending_, PlacemarkMode::Start, set_);
+            kml_.kml_placemark(pending_, PlacemarkMode::End, set_, false);
+        } else {
+            kml_.kml_placemark(pending_, PlacemarkMode::End, set_);
+        }
+        drawn_ = 0;
+    }
+
+    KmlWriter& kml_;
+    int set_;
+    const std::vector<uint32_t>* splits_;
+    std::size_t& next_split_;
+    bool started_ = false;
+    int drawn_ = 0;
+    NmeaEpoch pending_;
+};
+
+// Draws one log; the file name names its folder with -usefname.
+void DrawLog(ByteStream& in, const std::string& file_name, const OptionRecord& o, KmlWriter& kml, int set,
+             std::size_t& next_split)
+{
+    if (is_nmea_log(in) != 0) {
+        std::printf("Nmea File NOT Recognized\n");
+        return;
+    }
+    std::printf("Nmea File Recognized \n");
+    NmeaEpoch e;
+    int more;
+    do {
+        more = nmea_read_epoch(in, e);
+    } while (!HasFix(e) && more == 0);
+    if (!HasFix(e)) {
+        std::printf("No fix found\n");
+        return;
+    }
+    if (o.usefname != 0) {
+        kml.BeginFolder(file_name);
+    } else {
+        kml.kml_track_folder(e);
+    }
+    TrackBuilder track(kml, set, o.split != 0 ? &o.split_times : nullptr, next_split);
+    track.Add(e);
+    while (more == 0) {
+        more = nmea_read_epoch(in, e);
+        if (HasFix(e)) {
+            track.Add(e);
+        }
+    }
+    track.Finish();
+    kml.EndFolder();
+}
+
+struct WorkEntry {
+    std::string sub_folder;  // empty for the base folder itself
+    std::vector<std::string> files;
+};
+
+}  // namespace
+
+int kml_from_nmea(const OptionRecord& o)
+{
+    const std::optional<std::string> input = o.Arg(o.nmea);
+    if (!input) {
+        std::fprintf(stderr, "the KML export needs -nmea with a log or a folder\n");
+        return 1;
+    }
+    if (o.name_text.empty()) {
+        std::fprintf(stderr, "the KML export needs -name with the document's name\n");
+        return 1;
+    }
+    const PathParts parts = SplitPath(*input);
+    const std::string& base = parts.folder;
+
+    // The log is opened before the document is made, so that a wrong path
+    // leaves nothing behind.
+    std::vector<WorkEntry> work;
+    ByteStream single;
+    bool single_loaded = false;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(*input, ec)) {
+        if (!single.Open(*input)) {
+            std::fprintf(stderr, "cannot open %s\n", input->c_str());
+            return 1;
+        }
+        single_loaded = true;
+        work.push_back({std::string(), {parts.name}});
+    } else if (std::vector<std::string> files = list_files(base, "*.txt"); !files.empty()) {
+        work.push_back({std::string(), std::move(files)});
+    } else {
+        for (std::string& folder : list_folders(base)) {
+            std::vector<std::string> files = list_files(base + folder + "/", "*.txt");
+            work.push_back({std::move(folder), std::move(files)});
+        }
+    }
+    if (work.empty()) {
+        std::fprintf(stderr, "cannot open %s: no log and no folder of logs\n", input->c_str());
+        return 1;
+    }
+
+    KmlWriter kml;
+    if (!kml.kml_open(base, o.name_text)) {
+        std::fprintf(stderr, "cannot create %s\n", kml.Path().c_str());
+        return 1;
+    }
+
+    const std::optional<std::string> colour_word = o.color != 0 ? o.Arg(o.color) : std::nullopt;
+    const bool fixed_colour = colour_word && o.kml_color != 0;
+    if (colour_word && !fixed_colour) {
+        std::fprintf(stderr, "unknown colour %s, the default colours are used\n", colour_word->c_str());
+    }
+    int style_set = 0;
+    int colour_index = 0;
+    std::size_t next_split = 0;
+    for (const WorkEntry& entry : work) {
+        const int set = style_set;
+        style_set = (style_set + 1) % 100;
+        uint32_t colour = kDefaultTrackColour;
+        std::string label = "RED";
+        if (fixed_colour) {
+            colour = o.kml_color;
+            label = *colour_word;
+        } else if (o.multicolor != 0) {
+            colour = kColourRotation[colour_index].colour;
+            label = kColourRotation[colour_index].name;
+            colour_index = (colour_index + 1) % kRotationColours;
+        }
+        kml.kml_styles(set, colour);
+        if (!entry.sub_folder.empty()) {
+            kml.BeginFolder(entry.sub_folder + " (" + label + ")");
+        }
+        const std::string folder = entry.sub_folder.empty() ? base : base + entry.sub_folder + "/";
+        for (const std::string& file : entry.files) {
+            std::printf("Processing \\%s\\%s ... ", entry.sub_folder.c_str(), file.c_str());
+            ByteStream in;
+            ByteStream* log = &single;
+            if (!single_loaded) {
+                if (!in.Open(folder + file)) {
+                    std::printf("cannot open\n");
+                    continue;
+                }
+                log = &in;
+            }
+            DrawLog(*log, file, o, kml, set, next_split);
+        }
+        if (!entry.sub_folder.empty()) {
+            kml.EndFolder();
+        }
+    }
+    if (!kml.Close()) {
+        std::fprintf(stderr, "cannot write %s\n", kml.Path().c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace navsift

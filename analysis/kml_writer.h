@@ -1,0 +1,79 @@
+#pragma once
+// KML 2.2 documents of tracks: styles, folders, one placemark per epoch with
+// a small table of what the receiver reported, and the path of each track.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/nmea_epoch.h"
+
+namespace navsift {
+
+enum class PlacemarkMode { Start = 0, Point = 1, End = 2 };
+
+// The -multicolor rotation: KML colours (aabbggrr) and the names shown in
+// folder names.
+struct RotationColour {
+    uint32_t colour;
+    const char* name;
+};
+constexpr int kRotationColours = 15;
+extern const RotationColour kColourRotation[kRotationColours];
+constexpr uint32_t kDefaultTrackColour = 0xff0000ff;  // red
+
+// "TRK_dd/mm/yyyy_hh:mm:ss" from the RMC date and time, else from the
+// "$PQNVTG" time, else all zero.
+std::string TrackFolderName(const NmeaEpoch& r);
+
+class KmlWriter {
+public:
+    KmlWriter() = default;
+    KmlWriter(const KmlWriter&) = delete;
+    KmlWriter& operator=(const KmlWriter&) = delete;
+    ~KmlWriter();
+
+    // Creates folder + name + ".kml" and writes the document head; false when
+    // the file cannot be created.
+    bool kml_open(const std::string& folder, const std::string& name);
+    // Writes the document end and closes; false when anything failed to be
+    // written.
+    bool Close();
+    const std::string& Path() const { return path_; }
+
+    // The style maps, icon styles and line style of one style set.
+    void kml_styles(int set, uint32_t colour);
+    // Folder names are plain text; they are escaped here.
+    void BeginFolder(std::string_view name);
+    void EndFolder();
+    // A folder named after the epoch's date and time (TrackFolderName).
+    void kml_track_folder(const NmeaEpoch& r) { BeginFolder(TrackFolderName(r)); }
+    // One placemark of the current track with the styles of `set`. Start
+    // begins a new track; End also writes the track's path. `add_to_path`
+    // false draws the marker without adding its position again (a track of
+    // one epoch).
+    void kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, bool add_to_path = true);
+
+private:
+    struct Coordinate {
+        double latitude, longitude, height;
+    };
+    void Write(std::string_view text)
+    {
+        buffer_.append(text);
+        if (buffer_.size() >= (1u << 20)) {
+            Flush();
+        }
+    }
+    void Flush();
+
+    std::FILE* file_ = nullptr;
+    std::string path_;
+    std::string buffer_;
+    bool failed_ = false;
+    int placemark_counter_ = 0;
+    std::vector<Coordinate> track_;
+};
+
+}  // namespace navsift

@@ -1,0 +1,10 @@
+#include <string>
+#include <vector>
+
+#include "analysis/dispatch.h"
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> words(argv, argv + argc);
+    return navsift::run_navsift(words);
+}

@@ -1,0 +1,383 @@
+#include "analysis/nmea_epoch.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "analysis/gps_time.h"
+#include "analysis/text_util.h"
+
+namespace navsift {
+
+namespace {
+
+// "hhmmss" at the start of a field; values not read stay 0.
+void ScanTime(std::string_view field, int32_t& a, int32_t& b, int32_t& c)
+{
+    Scanner sc(field);
+    sc.Int(a, 2) && sc.Int(b, 2) && sc.Int(c, 2);
+}
+
+double DegreesFrom(std::string_view field, int degree_digits, int32_t& degrees, double& minutes)
+{
+    Scanner sc(field);
+    if (sc.Int(degrees, degree_digits)) {
+        sc.Real(minutes);
+    }
+    return degrees + minutes / 60.0;
+}
+
+}  // namespace
+
+void parse_gga(const NmeaFields& f, NmeaEpoch& e)
+{
+    {
+        Scanner sc(f[1]);
+        sc.Int(e.gga_hour, 2) && sc.Int(e.gga_minute, 2) && sc.Int(e.gga_second, 2) && sc.Literal('.') &&
+            sc.Int(e.gga_fraction);
+    }
+    e.gga_sod = e.gga_hour * 3600 + e.gga_minute * 60 + e.gga_second;
+    e.latitude = DegreesFrom(f[2], 2, e.gga_lat_deg, e.gga_lat_min);
+    if (!f[3].starts_with('N')) {
+        e.latitude = -e.latitude;
+    }
+    e.longitude = DegreesFrom(f[4], 3, e.gga_lon_deg, e.gga_lon_min);
+    if (!f[5].starts_with('E')) {
+        e.longitude = -e.longitude;
+    }
+    e.gga_ns = f[3].empty() ? 0 : f[3][0];
+    e.gga_ew = f[5].empty() ? 0 : f[5][0];
+    e.height = e.gga_altitude = FieldReal(f[9]);
+    e.sats_used = FieldInt(f[7]);
+    e.fix_quality = FieldInt(f[6]);
+    ++e.gga_count;
+    e.flags |= kHasGGA;
+    e.gga_valid = 1;
+}
+
+int32_t rmc_gps_time(const NmeaFields& f)
+{
+    int32_t h = 0, m = 0, s = 0, day = 0, month = 0, year = 0;
+    ScanTime(f[1], h, m, s);
+    ScanTime(f[9], day, month, year);
+    return calendar_to_gps(year + 2000, month, day, h, m, s).value_or(0);
+}
+
+int32_t field_sod(const NmeaFields& f)
+{
+    int32_t h = 0, m = 0, s = 0;
+    ScanTime(f[1], h, m, s);
+    return h * 3600 + m * 60 + s;
+}
+
+int32_t tg_gps_seconds(const NmeaFields& f)
+{
+    int32_t week = 0;
+    double tow = 0;
+    Scanner(f[1]).Int(week);
+    Scanner(f[2]).Real(tow);
+    const double t = static_cast<double>(week) * kSecondsPerWeek + tow + 0.5;
+    if (!(t < 2147483647.0 && t > -2147483648.0)) {
+        return 0;
+    }
+    return static_cast<int32_t>(t);
+}
+
+void parse_rmc(const NmeaFields& f, NmeaEpoch& e)
+{
+    ScanTime(f[1], e.rmc_hour, e.rmc_minute, e.rmc_second);
+    ScanTime(f[9], e.rmc_day, e.rmc_month, e.rmc_year);
+    e.rmc_sod = e.rmc_hour * 3600 + e.rmc_minute * 60 + e.rmc_second;
+    e.gps_time = rmc_gps_time(f);
+    ++e.rmc_count;
+    e.flags |= kHasRMC;
+}
+
+void parse_gsv(const NmeaFields& f, NmeaEpoch& e)
+{
+    e.flags |= kHasGSV;
+    const int32_t msg = FieldInt(f[2]);
+    if (msg == 1) {
+        e.gsv.fill(GsvSatellite{});
+        e.gsv_in_view = FieldInt(f[3]);
+        e.gsv_total = FieldInt(f[1]);
+        e.gsv_msg = 1;
+        e.gsv_left = e.gsv_in_view;
+        e.sats_in_view = e.gsv_in_view;
+    } else if (msg == e.gsv_msg + 1 && e.gsv_msg > 0) {
+        e.gsv_msg = msg;
+    } else {
+        return;  // out of order, repeated, or without its first message
+    }
+    int groups = 0;
+    for (int g = 0; g < 4 && g < e.gsv_left; ++g) {
+        const int base = 4 + 4 * g;
+        const int32_t prn = FieldInt(f[base]);
+        ++groups;
+        if (prn < 1 || prn > kMaxPrn) {
+            continue;
+        }
+        GsvSatellite& sat = e.gsv[prn - 1];
+        sat.prn = prn;
+        sat.elevation = FieldInt(f[base + 1]);
+        sat.azimuth = FieldInt(f[base + 2]);
+        sat.cn0 = FieldInt(f[base + 3]);
+        sat.valid = 1;
+    }
+    e.gsv_left -= groups;
+}
+
+void parse_gsa(const NmeaFields& f, NmeaEpoch& e)
+{
+    e.gsa_mode = FieldInt(f[2]);
+    e.pdop = FieldReal(f[15]);
+    e.hdop = FieldReal(f[16]);
+    e.vdop = FieldReal(f[17]);
+    e.flags |= kHasGSA;
+}
+
+void parse_vtg(const NmeaFields& f, NmeaEpoch& e)
+{
+    e.flags |= kHasVTG;
+    e.vtg_kmh = FieldReal(f[7]);
+    e.vtg_ms = e.speed = e.vtg_kmh / 3.6;
+    e.vtg_course = FieldReal(f[1]);
+}
+
+void parse_qnv_tg(const NmeaFields& f, NmeaEpoch& e)
+{
+    e.tg_gps_time = tg_gps_seconds(f);
+    gps_to_calendar(e.tg_gps_time, e.tg_year, e.tg_month, e.tg_day, e.tg_hour, e.tg_minute, e.tg_second);
+    e.tg_week = FieldInt(f[1]);
+    e.tg_tow = FieldReal(f[2]);
+    e.tg_nco = FieldReal(f[6]);
+    e.flags |= kHasQnvTG;
+    ++e.tg_count;
+    if (e.tg_seen == 0) {
+        e.tg_seen = 1;
+    } else {
+        e.tg_gap = e.tg_gps_time - e.tg_prev_gps_time;
+    }
+    e.tg_prev_gps_time = e.tg_gps_time;
+}
+
+void parse_qnv_ts(const NmeaFields& f, NmeaEpoch& e)
+{
+    if (!e.Has(kHasQnvTS)) {
+        e.tracked_count = 0;
+    }
+    e.flags |= kHasQnvTS;
+    const int32_t id = FieldInt(f[2]);
+    if (id < 1 || id > kMaxPrn) {
+        return;
+    }
+    TrackerChannel& ch = e.ts[id - 1];
+    ch.id = id;
+    ch.frequency = FieldReal(f[4]);
+    ch.cn0 = FieldInt(f[6]);
+    ch.timer_ms = FieldInt(f[7]);
+    ch.valid = 1;
+    ++e.tracked_count;
+}
+
+void parse_qnv_odo(const NmeaFields& f, NmeaEpoch& e, double odometer_scale)
+{
+    e.odo_sod = field_sod(f);
+    e.odo_field10 = FieldInt(f[10]);
+    e.odo_field11 = FieldInt(f[11]);
+    e.odo_field12 = FieldInt(f[12]);
+    e.odo_speed = static_cast<double>(static_cast<uint32_t>(e.odo_field11)) * odometer_scale * 3.6;
+    e.flags |= kHasQnvOdo;
+}
+
+namespace {
+
+// Shared body of the two epoch readers; `odo_boundary` picks the sentence
+// that starts a new epoch.
+int ReadEpoch(ByteStream& in, NmeaEpoch& e, bool odo_boundary, double odometer_scale)
+{
+    e = NmeaEpoch{};
+    std::string sentence;
+    NmeaFields f;
+    while (!in.AtEnd()) {
+        const int64_t start = read_nmea_sentence(in, sentence);
+        if (nmea_tokenize(sentence, f) != 0) {
+            continue;
+        }
+        switch (nmea_classify(f)) {
+        case kGGA:
+            if (!odo_boundary && e.Has(kHasGGA)) {
+                in.Seek(start);
+                return 0;
+            }
+            parse_gga(f, e);
+            break;
+        case kRMC:
+            if (!odo_boundary && e.Has(kHasGGA) && e.Has(kHasRMC)) {
+                in.Seek(start);
+                return 0;
+            }
+            parse_rmc(f, e);
+            break;
+        case kGSV: parse_gsv(f, e); break;
+        case kGSA: parse_gsa(f, e); break;
+        case kVTG: parse_vtg(f, e); break;
+        case kQnvTG: parse_qnv_tg(f, e); break;
+        case kQnvTS: parse_qnv_ts(f, e); break;
+        case kQnvOdo:
+            if (odo_boundary && e.Has(kHasQnvOdo)) {
+                in.Seek(start);
+                return 0;
+            }
+            parse_qnv_odo(f, e, odometer_scale);
+            break;
+        default: break;
+        }
+    }
+    return 1;
+}
+
+}  // namespace
+
+int nmea_read_epoch(ByteStream& in, NmeaEpoch& e)
+{
+    return ReadEpoch(in, e, false, kDefaultOdometerScale);
+}
+
+int nmea_read_odo_epoch(ByteStream& in, NmeaEpoch& e, double odometer_scale)
+{
+    return ReadEpoch(in, e, true, odometer_scale);
+}
+
+int nmea_sync_start(ByteStream& in, int64_t& position, int& rmc_first, NmeaEpoch& e)
+{
+    e.tg_seen = 1;
+    e.gga_count = e.rmc_count = e.tg_count = 0;
+    struct Seen {
+        bool any = false;
+        int64_t first = 0;
+    } gga, rmc;
+    enum class Pending { None, Gga, Rmc } pending = Pending::None;
+    int64_t pending_pos = 0;
+    int32_t pending_sod = 0;
+    std::string sentence;
+    NmeaFields f;
+    while (!in.AtEnd()) {
+        const int64_t start = read_nmea_sentence(in, sentence);
+        if (nmea_tokenize(sentence, f) != 0) {
+            continue;
+        }
+        const SentenceCode code = nmea_classify(f);
+        if (code != kGGA && code != kRMC) {
+            continue;
+        }
+        const bool is_gga = code == kGGA;
+        Seen& seen = is_gga ? gga : rmc;
+        if (!seen.any) {
+            seen = {true, start};
+        }
+        const int32_t sod = field_sod(f);
+        const Pending other = is_gga ? Pending::Rmc : Pending::Gga;
+        if (pending == other && pending_sod == sod) {
+            position = pending_pos;
+            rmc_first = is_gga ? 0 : 1;
+            in.Seek(position);
+            return 0;
+        }
+        pending = is_gga ? Pending::Gga : Pending::Rmc;
+        pending_pos = start;
+        pending_sod = sod;
+    }
+    if (rmc.any && !gga.any) {
+        position = rmc.first;
+        rmc_first = 0;
+    } else if (rmc.any && gga.any) {
+        position = rmc_first == 0 ? rmc.first : gga.first;
+    } else if (gga.any) {
+        position = gga.first;
+        rmc_first = 1;
+    } else {
+        // Neither sentence: nothing to start from.
+        position = in.Tell();
+        return 1;
+    }
+    in.Seek(position);
+    return 0;
+}
+
+int nmea_seek_first_fix(ByteStream& in, int64_t& position)
+{
+    std::string sentence;
+    NmeaFields f;
+    while (!in.AtEnd()) {
+        const int64_t start = read_nmea_sentence(in, sentence);
+        if (nmea_tokenize(sentence, f) == 0 && nmea_classify(f) == kGGA && FieldInt(f[6]) != 0) {
+            position = start;
+            return 0;
+        }
+    }
+    return 1;
+}
+
+void Cn0Settler::cn0_stabilise(int prn, int32_t reading, NmeaEpoch& e)
+{
+    if (prn < 1 || prn > kMaxPrn) {
+        return;
+    }
+    State& s = sats_[prn - 1];
+    double& stable = e.stable_cn0[prn - 1];
+    switch (s.state) {
+    case 0:
+        s.previous = reading;
+        s.count = 0;
+        s.state = 1;
+        break;
+    case 1:
+        if (reading > 0 && std::abs(reading - s.previous) <= 1) {
+            ++s.count;
+            if (s.count > 10) {
+                stable = reading;
+                s.count = 1;
+                s.state = 2;
+            }
+        } else {
+            s.count = 0;
+        }
+        s.previous = reading;
+        break;
+    default: {
+        const double d = std::trunc(reading - stable);
+        if (std::fabs(d) <= 1) {
+            const double k = s.count;
+            stable = stable * k / (k + 1) + reading / (k + 1);
+            s.count = s.count + 1;
+        }
+        break;
+    }
+    }
+}
+
+void Cn0Settler::cn0_stabilise_all(NmeaEpoch& e)
+{
+    if (!enabled) {
+        return;
+    }
+    for (int prn = 1; prn <= kMaxPrn; ++prn) {
+        cn0_stabilise(prn, e.gsv[prn - 1].cn0, e);
+    }
+}
+
+double stable_cn0_average(const NmeaEpoch& e)
+{
+    double mean = 0;
+    int n = 0;
+    for (double v : e.stable_cn0) {
+        if (v > 0) {
+            ++n;
+            mean = n == 1 ? v : v / n + (n - 1) * mean / n;
+        }
+    }
+    return mean;
+}
+
+}  // namespace navsift

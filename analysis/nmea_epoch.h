@@ -1,0 +1,134 @@
+#pragma once
+// What the sentences of one epoch (one fix time) said, the parsers that fill
+// it from the fields of a sentence, and the readers that go through a log one
+// epoch at a time.
+#include <array>
+#include <cstdint>
+
+#include "analysis/byte_stream.h"
+#include "analysis/nmea_reader.h"
+
+namespace navsift {
+
+// Which sentences an epoch holds.
+enum EpochFlag : uint32_t {
+    kHasGGA = 0x2,
+    kHasGSA = 0x4,
+    kHasVTG = 0x10,
+    kHasRMC = 0x40,
+    kHasQnvTG = 0x100,
+    kHasQnvTS = 0x200,
+    kHasGSV = 0x80000,
+    kHasQnvEphem = 0x10000000,
+    kHasQnvAlmanac = 0x20000000,
+    kHasQnvOdo = 0x40000000,
+};
+
+struct GsvSatellite {
+    int32_t prn = 0, cn0 = 0, elevation = 0, azimuth = 0, valid = 0;
+};
+
+struct TrackerChannel {
+    int32_t id = 0;
+    double frequency = 0;
+    int32_t cn0 = 0, timer_ms = 0, valid = 0;
+};
+
+constexpr int kMaxPrn = 32;
+
+struct NmeaEpoch {
+    uint32_t flags = 0;
+    int32_t gps_time = 0;  // GPS seconds of the RMC date and time
+    int32_t rmc_sod = 0, gga_sod = 0;
+    int32_t gga_count = 0, rmc_count = 0, tg_count = 0;
+    int32_t gga_valid = 0;
+    double latitude = 0, longitude = 0, height = 0;  // degrees (S, W negative), metres
+    double speed = 0;                                 // m/s
+    int32_t gsa_mode = 0, fix_quality = 0;
+    double pdop = 0, hdop = 0, vdop = 0;
+    int32_t sats_used = 0, sats_visible = 0, sats_in_view = 0, tracked_count = 0;
+    int32_t tg_gps_time = 0, tg_prev_gps_time = 0, tg_week = 0;
+    double tg_tow = 0, tg_nco = 0;
+    int32_t tg_gap = 0, tg_seen = 0;
+    int32_t tg_hour = 0, tg_minute = 0, tg_second = 0, tg_day = 0, tg_month = 0, tg_year = 0;
+    int32_t gsv_msg = 0, gsv_total = 0, gsv_in_view = 0, gsv_left = 0;
+    int32_t cn0_stat_count = 0;
+    double cn0_max = 0, cn0_min = 0, cn0_avg = 0;
+    std::array<double, kMaxPrn> stable_cn0{};
+    std::array<GsvSatellite, kMaxPrn> gsv{};      // index PRN - 1
+    std::array<TrackerChannel, kMaxPrn> ts{};     // index tracker id - 1
+    int32_t odo_field12 = 0, odo_sod = 0, odo_field10 = 0, odo_field11 = 0;
+    double odo_speed = 0;  // km/h
+    int32_t gga_hour = 0, gga_minute = 0, gga_second = 0, gga_fraction = 0;
+    int32_t gga_lat_deg = 0;
+    double gga_lat_min = 0;
+    int32_t gga_lon_deg = 0;
+    double gga_lon_min = 0;
+    char gga_ns = 0, gga_ew = 0;
+    double gga_altitude = 0;
+    int32_t rmc_hour = 0, rmc_minute = 0, rmc_second = 0;
+    int32_t rmc_day = 0, rmc_month = 0, rmc_year = 0;  // two-digit year
+    double vtg_kmh = 0, vtg_ms = 0, vtg_course = 0;
+
+    bool Has(uint32_t flag) const { return (flags & flag) != 0; }
+};
+
+// The odometer's counts-to-metres scale unless the speed extraction sets
+// another.
+constexpr double kDefaultOdometerScale = 0.2;
+
+void parse_gga(const NmeaFields& f, NmeaEpoch& e);
+void parse_rmc(const NmeaFields& f, NmeaEpoch& e);
+void parse_gsv(const NmeaFields& f, NmeaEpoch& e);
+void parse_gsa(const NmeaFields& f, NmeaEpoch& e);
+void parse_vtg(const NmeaFields& f, NmeaEpoch& e);
+void parse_qnv_tg(const NmeaFields& f, NmeaEpoch& e);
+void parse_qnv_ts(const NmeaFields& f, NmeaEpoch& e);
+void parse_qnv_odo(const NmeaFields& f, NmeaEpoch& e, double odometer_scale = kDefaultOdometerScale);
+
+// GPS seconds of RMC field 1 (time) and field 9 (date); 0 when the date is
+// not a real date.
+int32_t rmc_gps_time(const NmeaFields& f);
+// Second of day of field 1 ("hhmmss").
+int32_t field_sod(const NmeaFields& f);
+// GPS seconds of field 1 (week) and field 2 (time of week), rounded.
+int32_t tg_gps_seconds(const NmeaFields& f);
+
+// Reads the next epoch into `e` (cleared first). 0 when it stopped at the
+// start of the next epoch, which the stream then stands at; 1 at the end.
+int nmea_read_epoch(ByteStream& in, NmeaEpoch& e);
+// The same with "$PQNVODO" sentences as the epoch boundary.
+int nmea_read_odo_epoch(ByteStream& in, NmeaEpoch& e, double odometer_scale = kDefaultOdometerScale);
+
+// Puts the stream at the first GGA/RMC pair of equal UTC second. `rmc_first`
+// comes in as the preference when no pair exists and goes out as 0 when the
+// pair starts with the RMC, 1 when with the GGA. Returns 1 (stream at its
+// end) when the rest of the log holds neither sentence.
+int nmea_sync_start(ByteStream& in, int64_t& position, int& rmc_first, NmeaEpoch& e);
+
+// Stores the position of the first GGA with a fix; 1 (nothing stored) when
+// there is none. The stream is left where the search stopped.
+int nmea_seek_first_fix(ByteStream& in, int64_t& position);
+
+// Per-satellite CN0 settling: a reading settles after 11 steps in a row of at
+// most 1 dB-Hz, then later readings within 1 dB-Hz refine its mean.
+class Cn0Settler {
+public:
+    void cn0_stabilise(int prn, int32_t reading, NmeaEpoch& e);
+    // Runs for PRN 1..32 on the GSV table when enabled.
+    void cn0_stabilise_all(NmeaEpoch& e);
+    bool enabled = false;
+
+private:
+    struct State {
+        int state = 0;
+        int32_t previous = 0;
+        int32_t count = 0;
+    };
+    std::array<State, kMaxPrn> sats_{};
+};
+
+// Running mean of the settled CN0 values above 0 (0 when none).
+double stable_cn0_average(const NmeaEpoch& e);
+
+}  // namespace navsift

@@ -1,0 +1,138 @@
+#include "analysis/nmea_reader.h"
+
+#include <cstring>
+
+#include "analysis/text_util.h"
+
+namespace navsift {
+
+uint8_t NmeaChecksum(std::string_view sentence)
+{
+    std::size_t i = (!sentence.empty() && sentence[0] == '$') ? 1 : 0;
+    uint8_t x = 0;
+    for (; i < sentence.size() && sentence[i] != '*'; ++i) {
+        x ^= static_cast<uint8_t>(sentence[i]);
+    }
+    return x;
+}
+
+int64_t read_nmea_sentence(ByteStream& in, std::string& sentence)
+{
+    constexpr std::size_t kMaxRead = 2047;
+    const int64_t start = in.Tell();
+    sentence.assign(1, '$');
+    const char* p = in.Data() + in.Pos();
+    std::size_t avail = in.Size() - in.Pos();
+    if (avail > kMaxRead) {
+        avail = kMaxRead;
+    }
+    const void* dollar = std::memchr(p, '$', avail);
+    const std::size_t body = dollar ? static_cast<std::size_t>(static_cast<const char*>(dollar) - p) : avail;
+    // Line ends inside a sentence are dropped, so a sentence may span lines.
+    const char* run = p;
+    const char* end = p + body;
+    while (run < end) {
+        const char* q = run;
+        while (q < end && *q != '\r' && *q != '\n') {
+            ++q;
+        }
+        sentence.append(run, static_cast<std::size_t>(q - run));
+        while (q < end && (*q == '\r' || *q == '\n')) {
+            ++q;
+        }
+        run = q;
+    }
+    in.Advance(body);
+    if (dollar) {
+        in.Advance(1);
+        sentence += "\r\n";
+    }
+    return start;
+}
+
+int nmea_tokenize(std::string_view text, NmeaFields& fields)
+{
+    fields.Clear();
+    const std::size_t at = text.find('$');
+    if (at == std::string_view::npos) {
+        return 1;
+    }
+    std::string_view s = text.substr(at);
+    // One pass: the checksum of the bytes up to the "*" and the commas that
+    // cut the fields.
+    const std::size_t n = s.size();
+    std::size_t star = std::string_view::npos;
+    uint8_t sum = 0;
+    uint32_t begin = 0;
+    for (std::size_t i = 1; i < n; ++i) {
+        const char c = s[i];
+        if (c == '*') {
+            star = i;
+            break;
+        }
+        sum ^= static_cast<uint8_t>(c);
+        if (c == ',') {
+            fields.spans_.emplace_back(begin, static_cast<uint32_t>(i) - begin);
+            begin = static_cast<uint32_t>(i) + 1;
+        }
+    }
+    bool accepted = false;
+    if (star != std::string_view::npos) {
+        uint32_t given = 0;
+        Scanner sc(s.substr(star + 1));
+        accepted = sc.Hex(given, 2) && given == sum;
+    }
+    // The receiver's timing sentences are taken even with a bad checksum.
+    if (!accepted && s.find("PQNVTG") == std::string_view::npos && s.find("PQNVTS") == std::string_view::npos) {
+        fields.spans_.clear();
+        return 1;
+    }
+    std::size_t end = star;
+    if (star == std::string_view::npos) {
+        // Without a "*" the last field runs to the line end.
+        end = n;
+        while (end > begin && (s[end - 1] == '\r' || s[end - 1] == '\n')) {
+            --end;
+        }
+    }
+    fields.spans_.emplace_back(begin, static_cast<uint32_t>(end) - begin);
+    fields.text_.assign(s.substr(0, end));
+    return 0;
+}
+
+SentenceCode nmea_classify(const NmeaFields& fields)
+{
+    static constexpr std::pair<std::string_view, SentenceCode> kNames[] = {
+        {"$GPGGA", kGGA},     {"$GPRMC", kRMC},         {"$GPGSV", kGSV},       {"$GPGSA", kGSA},
+        {"$GPVTG", kVTG},     {"$PQNVTG", kQnvTG},      {"$PQNVTS", kQnvTS},    {"$PQNVEPHEM", kQnvEphem},
+        {"$PQNVALMANAC", kQnvAlmanac}, {"$PQNVODO", kQnvOdo},
+    };
+    const std::string_view name = fields.Field(0);
+    for (const auto& [text, code] : kNames) {
+        if (name == text) {
+            return code;
+        }
+    }
+    return kUnknownSentence;
+}
+
+int is_nmea_log(ByteStream& in)
+{
+    std::string sentence;
+    NmeaFields fields;
+    int found = 0;
+    while (!in.AtEnd() && found < 6) {
+        read_nmea_sentence(in, sentence);
+        if (nmea_tokenize(sentence, fields) != 0) {
+            continue;
+        }
+        const SentenceCode code = nmea_classify(fields);
+        if (code == kGGA || code == kRMC) {
+            ++found;
+        }
+    }
+    in.Seek(0);
+    return found >= 6 ? 0 : 1;
+}
+
+}  // namespace navsift

@@ -1,0 +1,137 @@
+// A whole day of 1 Hz receiver output (GGA, RMC, GSA, GSV) turned into KML by
+// navsift and, in the same run, by gpsbabel; the goal is navsift at least
+// five times faster.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Sentence(const std::string& body)
+{
+    unsigned x = 0;
+    for (unsigned char c : body) {
+        x ^= c;
+    }
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "*%02X\r\n", x);
+    return "$" + body + tail;
+}
+
+std::string Angle(double degrees, int degree_digits)
+{
+    const int whole = static_cast<int>(degrees);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%0*d%07.4f", degree_digits, whole, (degrees - whole) * 60.0);
+    return buf;
+}
+
+// 86400 epochs of a slow drive with eight satellites in view.
+std::string DayLog()
+{
+    std::string log;
+    log.reserve(30u << 20);
+    for (int t = 0; t < 86400; ++t) {
+        char hms[48];
+        std::snprintf(hms, sizeof hms, "%02d%02d%02d.00", t / 3600, (t / 60) % 60, t % 60);
+        const double lat = 48.1173 + 0.01 * std::sin(t / 5000.0);
+        const double lon = 11.5167 + 0.01 * std::cos(t / 5000.0);
+        const std::string pos = Angle(lat, 2) + ",N," + Angle(lon, 3) + ",E";
+        char alt[16];
+        std::snprintf(alt, sizeof alt, "%.1f", 545.0 + (t % 100) * 0.1);
+        log += Sentence(std::string("GPGGA,") + hms + "," + pos + ",1,08,0.9," + alt + ",M,46.9,M,,");
+        log += Sentence(std::string("GPRMC,") + hms + ",A," + pos + ",022.4,084.4,300608,003.1,W");
+        log += Sentence("GPGSA,A,3,04,05,09,12,16,18,22,24,,,,,2.5,1.3,2.1");
+        log += Sentence("GPGSV,2,1,08,04,15,270,38,05,25,170,41,09,57,208,39,12,67,296,40");
+        log += Sentence("GPGSV,2,2,08,16,42,067,42,18,14,311,43,22,05,244,35,24,40,100,44");
+    }
+    return log;
+}
+
+// Wall-clock seconds of one run, or a negative value when it failed.
+double Timed(const std::vector<std::string>& argv, const fs::path& cwd)
+{
+    std::vector<char*> args;
+    for (const std::string& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        return -1;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return (WIFEXITED(status) && WEXITSTATUS(status) == 0) ? seconds : -1;
+}
+
+std::string NavsiftPath()
+{
+    if (const char* dir = std::getenv("FIXBENCH_BUILD_DIR"); dir != nullptr && *dir != '\0') {
+        return std::string(dir) + "/analysis/navsift";
+    }
+    return (fs::canonical("/proc/self/exe").parent_path().parent_path() / "analysis" / "navsift").string();
+}
+
+}  // namespace
+
+int main()
+{
+    char pattern[] = "/tmp/perf_navsift_XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path dir = pattern;
+    const fs::path log = dir / "day_NMEA.txt";
+    {
+        const std::string text = DayLog();
+        std::ofstream(log, std::ios::binary) << text;
+        std::printf("log: 86400 epochs (GGA, RMC, GSA, GSV), %.1f MB\n", text.size() / 1048576.0);
+    }
+    // Best of two runs each, so that a cold cache favours neither.
+    double navsift = 1e9, gpsbabel = 1e9;
+    for (int k = 0; k < 2; ++k) {
+        const double a = Timed({NavsiftPath(), "-nmea", log.string(), "-kml", "-name", "x"}, dir);
+        const double b = Timed({"gpsbabel", "-i", "nmea", "-f", log.string(), "-o", "kml,points=0,lines=1", "-F",
+                                (dir / "out.kml").string()},
+                               dir);
+        if (a < 0 || b < 0) {
+            std::printf("a run failed (navsift %s, gpsbabel %s)\n", a < 0 ? "failed" : "ok", b < 0 ? "failed" : "ok");
+            fs::remove_all(dir);
+            return 1;
+        }
+        navsift = std::min(navsift, a);
+        gpsbabel = std::min(gpsbabel, b);
+    }
+    const double ratio = gpsbabel / navsift;
+    std::printf("navsift -nmea LOG -kml -name x: %.3f s (%.1f MB of KML)\n", navsift,
+                fs::file_size(dir / "x.kml") / 1048576.0);
+    std::printf("gpsbabel -i nmea -o kml,points=0,lines=1: %.3f s\n", gpsbabel);
+    std::printf("ratio: %.1f (goal: at least 5) %s\n", ratio, ratio >= 5 ? "met" : "MISSED");
+    fs::remove_all(dir);
+    return ratio >= 5 ? 0 : 1;
+}

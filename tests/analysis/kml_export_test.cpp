@@ -1,0 +1,280 @@
+// The KML export driven as the bench and users start it: real navsift runs on
+// generated logs, the documents checked byte for byte, by an XML parser and
+// by gpsbabel reading the tracks back.
+#include <gtest/gtest.h>
+
+#include "tests/analysis/navsift_harness.h"
+
+namespace navsift_test {
+namespace {
+
+const fs::path kGoldenDir = fs::path(__FILE__).parent_path() / "golden";
+
+// A log that starts without a fix, then three fixes with speed and course.
+std::string BenchLog()
+{
+    std::vector<LogEpoch> epochs = Walk(4, 35999);
+    epochs[0].quality = 0;
+    for (LogEpoch& e : epochs) {
+        e.with_vtg = true;
+    }
+    return BuildLog(epochs);
+}
+
+RunResult Navsift(std::vector<std::string> args, const fs::path& cwd)
+{
+    args.insert(args.begin(), NavsiftPath());
+    return Run(args, cwd);
+}
+
+void ExpectSoundKml(const fs::path& kml, int fixes, const fs::path& work)
+{
+    ASSERT_TRUE(fs::exists(kml)) << kml;
+    EXPECT_EQ(XmlProblem(kml), "") << kml;
+    EXPECT_EQ(GpsbabelTrackPoints(kml, work), fixes) << kml;
+    const std::string text = ReadFile(kml);
+    EXPECT_EQ(text.find("<coordinates>0.000000,0.000000"), std::string::npos) << "a point at 0,0";
+    EXPECT_EQ(text.find('\0'), std::string::npos);
+}
+
+TEST(KmlExport, BenchCommandLineWritesTheGoldenTrackBesideTheLog)
+{
+    ScratchDir dir;
+    fs::create_directories(dir / "logs");
+    fs::create_directories(dir / "elsewhere");
+    const fs::path log = dir / "logs" / "dev1_TTFF_COLD_NMEA.txt";
+    WriteFile(log, BenchLog());
+
+    // An absolute path after -nmea, started from another folder.
+    const RunResult r = Navsift({"-nmea", log.string(), "-kml", "-name", "dev1_TTFF_COLD_NMEA"}, dir / "elsewhere");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Processing \\\\dev1_TTFF_COLD_NMEA.txt ... Nmea File Recognized \n");
+    const fs::path kml = dir / "logs" / "dev1_TTFF_COLD_NMEA.kml";
+    EXPECT_EQ(ReadFile(kml), ReadFile(kGoldenDir / "bench_track.kml"));
+    EXPECT_TRUE(fs::is_empty(dir / "elsewhere")) << "nothing may be left in the working folder";
+    ExpectSoundKml(kml, 3, dir.path());
+}
+
+TEST(KmlExport, LostFixesAreLeftOutOfTheTrack)
+{
+    ScratchDir dir;
+    std::vector<LogEpoch> epochs = Walk(12);
+    epochs[4].quality = 0;  // a tunnel
+    epochs[5].quality = 0;
+    epochs[11].quality = 0;  // and no fix at the very end
+    WriteFile(dir / "drive.txt", BuildLog(epochs));
+
+    const RunResult r = Navsift({"-nmea", (dir / "drive.txt").string(), "-kml", "-name", "drive"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string kml = ReadFile(dir / "drive.kml");
+    EXPECT_EQ(CountOf(kml, "<Point>"), 9);
+    ExpectSoundKml(dir / "drive.kml", 9, dir.path());
+}
+
+TEST(KmlExport, ALogWithoutAnyFixGivesAnEmptyButValidDocument)
+{
+    ScratchDir dir;
+    WriteFile(dir / "cold.txt", BuildLog(Walk(8, 100, 0)));
+    const RunResult r = Navsift({"-nmea", (dir / "cold.txt").string(), "-kml", "-name", "cold"}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("No fix found"), std::string::npos) << r.out;
+    const std::string kml = ReadFile(dir / "cold.kml");
+    EXPECT_EQ(CountOf(kml, "<Placemark>"), 0);
+    EXPECT_EQ(CountOf(kml, "<Folder>"), 0);
+    EXPECT_EQ(XmlProblem(dir / "cold.kml"), "");
+}
+
+TEST(KmlExport, SplitTimesCutTheTrackIntoTimeFolders)
+{
+    ScratchDir dir;
+    WriteFile(dir / "day.txt", BuildLog(Walk(20, 36000)));
+    // Two times inside the log, one before it (no cut) and a junk line.
+    WriteFile(dir / "splits.txt", "09:00:00 30/06/2008\r\n10:00:05 30/06/2008\r\nnot a time\r\n10:00:12 30/06/2008\r\n");
+
+    const RunResult r = Navsift(
+        {"-nmea", (dir / "day.txt").string(), "-kml", "-name", "day", "-split", (dir / "splits.txt").string()},
+        dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string kml = ReadFile(dir / "day.kml");
+    EXPECT_NE(kml.find("<name>10:00:00 30/06/2008</name>"), std::string::npos);
+    EXPECT_NE(kml.find("<name>10:00:05 30/06/2008</name>"), std::string::npos);
+    EXPECT_NE(kml.find("<name>10:00:12 30/06/2008</name>"), std::string::npos);
+    EXPECT_EQ(CountOf(kml, "<name>Path</name>"), 3);
+    EXPECT_EQ(CountOf(kml, "<Folder>"), 4);  // the track and its three parts
+    ExpectSoundKml(dir / "day.kml", 20, dir.path());
+}
+
+TEST(KmlExport, SplitTimesWithLostFixesAndOneFixLogsStayWellFormed)
+{
+    ScratchDir dir;
+    fs::create_directories(dir / "set");
+    std::vector<LogEpoch> epochs = Walk(10, 36000);
+    for (int k = 3; k < 10; ++k) {
+        epochs[k].quality = 0;  // only three fixes, all before the split
+    }
+    WriteFile(dir / "set" / "a.txt", BuildLog(epochs));
+    std::vector<LogEpoch> one = Walk(8, 36020, 0);
+    one[7].quality = 1;  // a single fix as the last epoch
+    WriteFile(dir / "set" / "b.txt", BuildLog(one));
+    WriteFile(dir / "splits.txt", "10:00:05 30/06/2008\r\n10:00:21 30/06/2008\r\n");
+
+    const RunResult r = Navsift({"-nmea", (dir / "set").string() + "/", "-kml", "-name", "set", "-split",
+                                 (dir / "splits.txt").string()},
+                                dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    ExpectSoundKml(dir / "set" / "set.kml", 4, dir.path());
+}
+
+TEST(KmlExport, NamesWithMarkupCharactersAreEscaped)
+{
+    ScratchDir dir;
+    const fs::path log = dir / "R&D <bench>.txt";
+    WriteFile(log, BuildLog(Walk(5)));
+    const RunResult r = Navsift({"-nmea", log.string(), "-kml", "-name", "R&D \"x\"", "-usefname"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const fs::path kml = dir / "R&D \"x\".kml";
+    const std::string text = ReadFile(kml);
+    EXPECT_NE(text.find("<name>R&amp;D &quot;x&quot;</name>"), std::string::npos);
+    EXPECT_NE(text.find("<name>R&amp;D &lt;bench&gt;.txt</name>"), std::string::npos);
+    ExpectSoundKml(kml, 5, dir.path());
+}
+
+TEST(KmlExport, FolderOfFoldersWithMulticolorRotatesFifteenColours)
+{
+    ScratchDir dir;
+    fs::create_directories(dir / "campaign");
+    for (int k = 0; k < 16; ++k) {
+        char name[16];
+        std::snprintf(name, sizeof name, "run%02d", k);
+        fs::create_directories(dir / "campaign" / name);
+        WriteFile(dir / "campaign" / name / "log.TXT", BuildLog(Walk(3, 36000 + 10 * k)));
+    }
+    WriteFile(dir / "campaign" / "run03" / "notes.txt", "no sentences here\r\n");
+
+    const RunResult r =
+        Navsift({"-nmea", (dir / "campaign").string() + "/", "-kml", "-name", "all", "-multicolor"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Processing \\run03\\notes.txt ... Nmea File NOT Recognized\n"), std::string::npos);
+    const std::string kml = ReadFile(dir / "campaign" / "all.kml");
+    EXPECT_NE(kml.find("<name>run00 (BLUE)</name>"), std::string::npos);
+    EXPECT_NE(kml.find("<name>run01 (GREEN)</name>"), std::string::npos);
+    EXPECT_NE(kml.find("<name>run09 (DARK READ)</name>"), std::string::npos);
+    EXPECT_NE(kml.find("<name>run14 (BLACK)</name>"), std::string::npos);
+    EXPECT_NE(kml.find("<name>run15 (BLUE)</name>"), std::string::npos);
+    // Each track keeps its own line colour.
+    EXPECT_NE(kml.find("<Style id=\"L02\">\r\n<LineStyle>\r\n<color>ff00ff00</color>"), std::string::npos);
+    EXPECT_NE(kml.find("<styleUrl>#L16</styleUrl>"), std::string::npos);
+    ExpectSoundKml(dir / "campaign" / "all.kml", 48, dir.path());
+}
+
+TEST(KmlExport, FixedColourAndUnknownColourInFolderMode)
+{
+    ScratchDir dir;
+    fs::create_directories(dir / "c" / "a");
+    fs::create_directories(dir / "c" / "b");
+    WriteFile(dir / "c" / "a" / "x.txt", BuildLog(Walk(3)));
+    WriteFile(dir / "c" / "b" / "y.txt", BuildLog(Walk(4)));
+
+    RunResult r = Navsift({"-nmea", (dir / "c").string() + "/", "-kml", "-name", "g", "-color", "green"}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    std::string kml = ReadFile(dir / "c" / "g.kml");
+    EXPECT_EQ(CountOf(kml, "<color>ff00ff00</color>"), 14);
+    EXPECT_EQ(CountOf(kml, " (green)</name>"), 2);
+    ExpectSoundKml(dir / "c" / "g.kml", 7, dir.path());
+
+    // A colour that names nothing must not draw an invisible track.
+    r = Navsift({"-nmea", (dir / "c").string() + "/", "-kml", "-name", "p", "-color", "pink"}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("pink"), std::string::npos);
+    kml = ReadFile(dir / "c" / "p.kml");
+    EXPECT_EQ(CountOf(kml, "<color>00000000</color>"), 0);
+    EXPECT_EQ(CountOf(kml, " (RED)</name>"), 2);
+}
+
+TEST(KmlExport, WithoutRmcTheReceiverClockDatesTheTrack)
+{
+    ScratchDir dir;
+    std::vector<LogEpoch> epochs = Walk(6);
+    std::string log;
+    for (int k = 0; k < 6; ++k) {
+        epochs[k].with_rmc = false;
+        // GPS week 1500, second 123 + k: 2008-10-05 00:02:03 GPS, 00:01:48 UTC.
+        log += BuildLog({epochs[k]}) + Sentence("PQNVTG," + std::to_string(1500) + "," + std::to_string(123 + k) +
+                                                ".0,0,0,0,1.5");
+    }
+    WriteFile(dir / "tg.txt", log);
+    const RunResult r = Navsift({"-nmea", (dir / "tg.txt").string(), "-kml", "-name", "tg"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string kml = ReadFile(dir / "tg.kml");
+    EXPECT_NE(kml.find("<name>TRK_05/10/2008_00:02:03</name>"), std::string::npos);
+    EXPECT_NE(kml.find("<td>05/10/2008</td></tr><tr><td>UTC Time: </td><td>00:01:48</td>"), std::string::npos);
+    ExpectSoundKml(dir / "tg.kml", 6, dir.path());
+}
+
+TEST(KmlExport, AFolderWithoutItsSeparatorTakesItsParentFolder)
+{
+    ScratchDir dir;
+    fs::create_directories(dir / "inner");
+    WriteFile(dir / "top.txt", BuildLog(Walk(6)));
+    WriteFile(dir / "inner" / "deep.txt", BuildLog(Walk(2)));
+    const RunResult r = Navsift({"-nmea", (dir / "inner").string(), "-kml", "-name", "t"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Processing \\\\top.txt ... Nmea File Recognized \n");
+    ExpectSoundKml(dir / "t.kml", 6, dir.path());
+}
+
+TEST(KmlExport, FourExportsAtOnceInOneFolder)
+{
+    ScratchDir dir;
+    std::vector<std::vector<std::string>> runs;
+    for (int k = 0; k < 4; ++k) {
+        const std::string stem = "dev" + std::to_string(k) + "_TTFF_COLD_NMEA";
+        WriteFile(dir / (stem + ".txt"), BuildLog(Walk(300 + 50 * k, 36000 + 1000 * k)));
+        runs.push_back({NavsiftPath(), "-nmea", (dir / (stem + ".txt")).string(), "-kml", "-name", stem});
+    }
+    const std::vector<RunResult> results = RunTogether(runs, dir.path());
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(results[k].status, 0) << results[k].err;
+        const fs::path kml = dir / ("dev" + std::to_string(k) + "_TTFF_COLD_NMEA.kml");
+        ExpectSoundKml(kml, 300 + 50 * k, dir.path());
+        // The same bytes as a run on its own.
+        ScratchDir alone;
+        fs::copy_file(dir / ("dev" + std::to_string(k) + "_TTFF_COLD_NMEA.txt"), alone / "solo.txt");
+        Navsift({"-nmea", (alone / "solo.txt").string(), "-kml", "-name", "dev" + std::to_string(k) + "_TTFF_COLD_NMEA"},
+                alone.path());
+        EXPECT_EQ(ReadFile(kml), ReadFile(alone / ("dev" + std::to_string(k) + "_TTFF_COLD_NMEA.kml")));
+    }
+}
+
+TEST(KmlExport, AMissingLogCreatesNothingAndFails)
+{
+    ScratchDir dir;
+    RunResult r = Navsift({"-nmea", (dir / "absent" / "dev_NMEA.txt").string(), "-kml", "-name", "dev"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(r.err.empty());
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+
+    // A document that cannot be created is reported, not silently lost.
+    WriteFile(dir / "dev_NMEA.txt", BuildLog(Walk(6)));
+    r = Navsift({"-nmea", (dir / "dev_NMEA.txt").string(), "-kml", "-name", "no/such/folder/dev"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot create"), std::string::npos);
+
+    // The export needs both its log and its name.
+    r = Navsift({"-kml", "-name", "x"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("-nmea"), std::string::npos);
+    r = Navsift({"-kml", "-nmea", (dir / "dev_NMEA.txt").string()}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("-name"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / ".kml"));
+
+    // A file that is not a log is named as such and gives an empty document.
+    WriteFile(dir / "text.txt", "$GPGGA,garbled\r\nhello\r\n");
+    r = Navsift({"-nmea", (dir / "text.txt").string(), "-kml", "-name", "text"}, dir.path());
+    EXPECT_EQ(r.out, "Processing \\\\text.txt ... Nmea File NOT Recognized\n");
+    EXPECT_EQ(XmlProblem(dir / "text.kml"), "");
+}
+
+}  // namespace
+}  // namespace navsift_test

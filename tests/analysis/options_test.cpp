@@ -1,0 +1,205 @@
+// The command line: what each option sets, which analysis a line selects,
+// and how the program answers on its console.
+#include <gtest/gtest.h>
+
+#include "analysis/dispatch.h"
+#include "analysis/options.h"
+#include "tests/analysis/navsift_harness.h"
+
+namespace navsift_test {
+namespace {
+
+using navsift::AnalysisId;
+using navsift::OptionRecord;
+
+OptionRecord Parse(std::vector<std::string> words, int expected_status = 0)
+{
+    words.insert(words.begin(), "navsift");
+    OptionRecord rec;
+    EXPECT_EQ(navsift::parse_options(words, rec), expected_status);
+    return rec;
+}
+
+AnalysisId Select(std::vector<std::string> words)
+{
+    return navsift::select_analysis(Parse(std::move(words)));
+}
+
+TEST(Options, NamesAreWholeAndCaseInsensitiveAndPointAtTheNextWord)
+{
+    EXPECT_EQ(Parse({"-KML"}).kml, 2u);
+    EXPECT_EQ(Parse({"x", "/kml"}).kml, 3u);
+    EXPECT_EQ(Parse({"-nmea", "a.txt", "-Kml"}).nmea, 2u);
+    // A later repetition wins.
+    EXPECT_EQ(Parse({"-nmea", "a", "-nmea", "b"}).Arg(Parse({"-nmea", "a", "-nmea", "b"}).nmea), "b");
+    // -kmlx and -h match nothing and fall on silent letters.
+    const OptionRecord silent = Parse({"-kmlx", "-h", "-b", "-m"});
+    EXPECT_EQ(silent.kml, 0u);
+    EXPECT_EQ(silent.b1 + silent.b2 + silent.heading + silent.hth + silent.multicolor + silent.merge, 0u);
+}
+
+TEST(Options, AbsolutePathsAreNeverOptions)
+{
+    const OptionRecord rec =
+        Parse({"-nmea", "/projects/lab/dev_NMEA.txt", "-kml", "-name", "dev", "/usr/x", "/srv/y", "/data/z"});
+    EXPECT_EQ(rec.p + rec.u + rec.s + rec.type + rec.v + rec.e, 0u);
+    EXPECT_EQ(navsift::select_analysis(rec), AnalysisId::KmlFromNmea);
+    EXPECT_EQ(rec.name_text, "dev");
+}
+
+TEST(Options, FirstLetterFallbacks)
+{
+    OptionRecord rec = Parse({"-lines", "5", "-spee", "x", "-debugfile", "log.txt", "-User", "1 2 3 4 5"});
+    EXPECT_EQ(rec.l, 2u);
+    EXPECT_EQ(rec.s, 4u);
+    EXPECT_EQ(rec.type, 6u);
+    EXPECT_EQ(rec.u, 8u);
+    EXPECT_EQ(rec.u_text, "1 2 3 4 5");
+    rec = Parse({"-apple", "-cat", "-go", "-in", "-none", "-rr", "-tt", "-vv", "-zz", "-1"});
+    EXPECT_NE(rec.a * rec.c * rec.g * rec.i * rec.n * rec.r * rec.t * rec.v, 0u);
+}
+
+TEST(Options, ValuesAreReadFromTheFollowingWord)
+{
+    OptionRecord rec = Parse({});
+    EXPECT_EQ(rec.maxttff, 300);
+    EXPECT_EQ(rec.kml_color, 0u);
+    rec = Parse({"-date", "05062009", "-maxttff", "120", "-trange", "3600", "-rtype", "-1", "-ctype", "1",
+                 "-hth", "10", "-vth", "3", "-turntime", "7", "-odoscale", "0.25"});
+    EXPECT_EQ(rec.date_day, 5);
+    EXPECT_EQ(rec.date_month, 6);
+    EXPECT_EQ(rec.date_year, 2009);
+    EXPECT_EQ(rec.maxttff, 120);
+    EXPECT_EQ(rec.trange, 3600);
+    EXPECT_EQ(rec.rtype, -1);
+    EXPECT_EQ(rec.ctype, 1);
+    EXPECT_EQ(rec.hth + rec.vth + rec.turntime, 20);
+    EXPECT_DOUBLE_EQ(rec.odoscale_value, 0.25);
+    EXPECT_NE(rec.odoscale, 0u);
+
+    EXPECT_EQ(Parse({"-color", "Blue"}).kml_color, 0xffff0000u);
+    EXPECT_EQ(Parse({"-color", "orange"}).kml_color, 0xff00aaffu);
+    const OptionRecord pink = Parse({"-color", "pink"});
+    EXPECT_EQ(pink.kml_color, 0u);
+    EXPECT_EQ(pink.color, 2u);
+
+    EXPECT_EQ(Parse({"-type", "gvn52mm"}).ref_type, 8);
+    EXPECT_EQ(Parse({"-type", "NODATE"}).ref_type, 10);
+    EXPECT_EQ(Parse({"-type", "other"}).ref_type, 0);
+
+    EXPECT_EQ(Parse({"-e", "/data/rinex"}).e_folder, "/data/rinex/");
+    EXPECT_EQ(Parse({"-e", "/data/rinex/"}).e_folder, "/data/rinex/");
+    EXPECT_EQ(Parse({"-e", "C:\\logs\\"}).e_folder, "C:\\logs\\");
+    // Whole words, blanks included.
+    EXPECT_EQ(Parse({"-name", "my track"}).name_text, "my track");
+}
+
+TEST(Options, SplitFileTimesAndMissingFiles)
+{
+    ScratchDir dir;
+    std::string lines;
+    for (int k = 0; k < 130; ++k) {
+        char line[64];
+        std::snprintf(line, sizeof line, "%02d:%02d:00 30/06/2008\r\n", k / 60, k % 60);
+        lines += line;
+        if (k % 40 == 0) {
+            lines += "garbage line\r\n12:00:00 31/02/2008\r\n";  // not a time; not a date
+        }
+    }
+    WriteFile(dir / "splits.txt", lines);
+    const OptionRecord rec = Parse({"-split", (dir / "splits.txt").string()});
+    ASSERT_EQ(rec.split_count, 130);
+    ASSERT_EQ(rec.split_times.size(), 130u);
+    EXPECT_EQ(rec.split_times[0], 898819200u);  // 2008-06-30 00:00:00
+    EXPECT_EQ(rec.split_times[129], 898819200u + 2 * 3600 + 9 * 60);
+
+    Parse({"-split", (dir / "absent.txt").string()}, 1);
+}
+
+TEST(Options, PrecedenceOfTheAnalyses)
+{
+    EXPECT_EQ(Select({"-nmea", "a", "-kml", "-trk"}), AnalysisId::KmlFromNmea);
+    EXPECT_EQ(Select({"-vel", "v", "-nmea", "n"}), AnalysisId::TtffFolderAnalysis);
+    EXPECT_EQ(Select({"-vel", "v"}), AnalysisId::SpeedHeadingExtraction);
+    EXPECT_EQ(Select({"-p", "ref.txt", "-kml"}), AnalysisId::ReferenceKml);
+    EXPECT_EQ(Select({"-excel", "w", "-results", "r"}), AnalysisId::ResultsConversion);
+    EXPECT_EQ(Select({"-binary", "b", "-csv", "c"}), AnalysisId::BinaryConversion);
+    EXPECT_EQ(Select({"-swbugs", "s", "-rename"}), AnalysisId::TeamReport);
+    EXPECT_EQ(Select({"-nmea", "n", "-startup", "-ttff"}), AnalysisId::StartupAnalysis);
+    EXPECT_EQ(Select({"-nmea", "n", "-ttff", "-trk"}), AnalysisId::TtffAnalysis);
+    EXPECT_EQ(Select({"-nmea", "n", "-trk", "-time"}), AnalysisId::TrackingAnalysis);
+    EXPECT_EQ(Select({"-nmea", "n", "-time"}), AnalysisId::TimeStepCheck);
+    EXPECT_EQ(Select({"-iode", "1", "-nmea", "n"}), AnalysisId::IodeListing);
+    EXPECT_EQ(Select({"-conv", "c", "-v"}), AnalysisId::LogConversion);
+    EXPECT_EQ(Select({"-v", "-d", "log"}), AnalysisId::VisibilityTest);
+    EXPECT_EQ(Select({"-d", "log", "-r"}), AnalysisId::SatelliteIndexPage);
+    EXPECT_EQ(Select({"-type", "gps", "-size"}), AnalysisId::DebugLogTracking);
+    EXPECT_EQ(Select({"-size", "-b1", "x", "-b2", "y"}), AnalysisId::MapComparison);
+    EXPECT_EQ(Select({"log.txt", "-f", "A", "-s", "B"}), AnalysisId::DebugLogSearch);
+}
+
+RunResult Navsift(std::vector<std::string> args, const fs::path& cwd)
+{
+    args.insert(args.begin(), NavsiftPath());
+    return Run(args, cwd);
+}
+
+TEST(CommandLine, UsageVersionAndUnknownOptions)
+{
+    ScratchDir dir;
+    const std::string program = NavsiftPath();
+    const std::string usage = "\n" + program + " Extracts the satellite parameters from a GPS debug file\n\n" +
+                              program + " debugfile1 debugfile2";
+    RunResult r = Navsift({}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, usage);
+
+    // -help prints the usage and the run goes on to the default action.
+    WriteFile(dir / "debug.log", "line\n");
+    r = Navsift({"debug.log", "-help", "-qq"}, dir.path());
+    EXPECT_EQ(r.out, usage + program + " ver. 3.0.1\n");
+    EXPECT_NE(r.err.find("unknown option -qq\n"), std::string::npos);
+    EXPECT_NE(r.err.find("not available"), std::string::npos);
+    EXPECT_EQ(r.status, 1);
+
+    r = Navsift({"debug.log", "-n"}, dir.path());
+    EXPECT_EQ(r.out.find("ver."), std::string::npos);
+}
+
+TEST(CommandLine, AMissingArgumentIsAUsageError)
+{
+    ScratchDir dir;
+    for (const char* option : {"-nmea", "-name", "-color", "-e", "-u", "-split", "-maxttff", "-d"}) {
+        const RunResult r = Navsift({"-kml", option}, dir.path());
+        EXPECT_EQ(r.status, 2) << option;
+        EXPECT_EQ(r.err, std::string("option ") + option + " needs an argument\n");
+        EXPECT_NE(r.out.find("Extracts the satellite parameters"), std::string::npos);
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST(CommandLine, AnalysesNotYetBuiltSaySoAndFail)
+{
+    ScratchDir dir;
+    const RunResult r = Navsift({"-gpx", "track.gpx"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("GPX to KML"), std::string::npos);
+    EXPECT_NE(r.err.find("not available"), std::string::npos);
+}
+
+TEST(CommandLine, ResultsFolderOfALogAndAMissingInput)
+{
+    ScratchDir dir;
+    WriteFile(dir / "dev_DEBUG.txt", "x\n");
+    RunResult r = Navsift({(dir / "dev_DEBUG.txt").string(), "-acq"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_directory(dir / "dev_DEBUG_results"));
+
+    r = Navsift({"nothing_here.txt", "-acq"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot open nothing_here.txt"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "nothing_here_results"));
+}
+
+}  // namespace
+}  // namespace navsift_test
