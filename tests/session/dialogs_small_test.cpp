@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QLabel>
 
+#include <memory>
+
 using namespace bench;
 using namespace dialogs_test;
 
@@ -29,58 +31,61 @@ public:
 
 class NcoDialog : public ::testing::Test {
 protected:
-    void SetUp() override { ResetPrompts(); }
+    void SetUp() override {
+        ResetPrompts();
+        window = std::make_unique<NCOSettings>(sink);
+    }
     RecordingSink sink;
-    NCOSettings dlg{sink};
+    std::unique_ptr<NCOSettings> window;
 };
 
 TEST_F(NcoDialog, ShowsTheSlotValuesAndStoresWhatIsConfirmed) {
-    dlg.DisplyNCOPar(2, 100, 900, 20, "$PQNVNCO,1,2,");
-    ASSERT_TRUE(dlg.isVisible());
-    EXPECT_EQ(dlg.windowTitle(), "NCO Range Settings");
-    EXPECT_EQ(Text(&dlg, "Text1_0"), "100");
-    EXPECT_EQ(Text(&dlg, "Text1_1"), "900");
-    EXPECT_EQ(Text(&dlg, "Text1_2"), "20");
-    EXPECT_EQ(Text(&dlg, "Text1_3"), "$PQNVNCO,1,2,");
-    Type(&dlg, "Text1_0", "-50");
-    Type(&dlg, "Text1_3", "$PQNVNCO,7,7,");
-    Click(&dlg, "Command1_0");
+    window->DisplyNCOPar(2, 100, 900, 20, "$PQNVNCO,1,2,");
+    ASSERT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "NCO Range Settings");
+    EXPECT_EQ(Text(window.get(), "Text1_0"), "100");
+    EXPECT_EQ(Text(window.get(), "Text1_1"), "900");
+    EXPECT_EQ(Text(window.get(), "Text1_2"), "20");
+    EXPECT_EQ(Text(window.get(), "Text1_3"), "$PQNVNCO,1,2,");
+    Type(window.get(), "Text1_0", "-50");
+    Type(window.get(), "Text1_3", "$PQNVNCO,7,7,");
+    Click(window.get(), "Command1_0");
     ASSERT_EQ(sink.stored.size(), 1u);
     EXPECT_EQ(sink.stored[0].device, 2);
     EXPECT_EQ(sink.stored[0].start, -50);
     EXPECT_EQ(sink.stored[0].max, 900);
     EXPECT_EQ(sink.stored[0].step, 20);
     EXPECT_EQ(sink.stored[0].command, "$PQNVNCO,7,7,");
-    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(NcoDialog, CancelStoresNothing) {
-    dlg.DisplyNCOPar(1, 1, 2, 3, "X");
-    Type(&dlg, "Text1_2", "8");
-    Click(&dlg, "Command1_1");
+    window->DisplyNCOPar(1, 1, 2, 3, "X");
+    Type(window.get(), "Text1_2", "8");
+    Click(window.get(), "Command1_1");
     EXPECT_TRUE(sink.stored.empty());
-    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(NcoDialog, StepRoundsHalvesToEven) {
-    dlg.DisplyNCOPar(0, 0, 10, 1, "");
-    Type(&dlg, "Text1_2", "2.5");
-    Click(&dlg, "Command1_0");
-    dlg.DisplyNCOPar(0, 0, 10, 1, "");
-    Type(&dlg, "Text1_2", "3.5");
-    Click(&dlg, "Command1_0");
+    window->DisplyNCOPar(0, 0, 10, 1, "");
+    Type(window.get(), "Text1_2", "2.5");
+    Click(window.get(), "Command1_0");
+    window->DisplyNCOPar(0, 0, 10, 1, "");
+    Type(window.get(), "Text1_2", "3.5");
+    Click(window.get(), "Command1_0");
     ASSERT_EQ(sink.stored.size(), 2u);
     EXPECT_EQ(sink.stored[0].step, 2);
     EXPECT_EQ(sink.stored[1].step, 4);
 }
 
 TEST_F(NcoDialog, TextThatIsNotANumberIsRefusedAndTheWindowStays) {
-    dlg.DisplyNCOPar(3, 0, 10, 1, "");
+    window->DisplyNCOPar(3, 0, 10, 1, "");
     for (const char* bad : {"12a", "", "3000000000"}) {
-        Type(&dlg, "Text1_1", bad);
-        Click(&dlg, "Command1_0");
+        Type(window.get(), "Text1_1", bad);
+        Click(window.get(), "Command1_0");
         EXPECT_TRUE(sink.stored.empty()) << bad;
-        EXPECT_TRUE(dlg.isVisible()) << bad;
+        EXPECT_TRUE(window->isVisible()) << bad;
         EXPECT_TRUE(AnyStartsWith(TakeAsked(), "WARNING: Max NCO")) << bad;
     }
 }
