@@ -395,7 +395,7 @@ QWidget* TestingConfig::BuildTestingPage() {
     testList_->setObjectName(QStringLiteral("TestList"));
     testList_->setMinimumHeight(160);
     connect(testList_, &QListWidget::itemClicked, this, [this] { TestList_Click(); });
-    connect(testList_, &QListWidget::currentRowChanged, this, [this] { TestList_Click(); });
+    connect(testList_, &QListWidget::currentItemChanged, this, [this] { TestList_Click(); });
 
     auto* v = new QVBoxLayout(page);
     v->setSpacing(8);
