@@ -44,7 +44,7 @@ public:
         if (!started_) {
             started_ = true;
             if (splits_ != nullptr) {
-                PassSplitTimes(e);  // times before the track are no cut
+                PassSplitTimes(e);  // times before the track cut nothing
                 kml_.BeginFolder(SplitFolderName(e));
             }
             pending_ = e;

@@ -1,5 +1,6 @@
 #include "analysis/options.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "analysis/byte_stream.h"
@@ -28,14 +29,14 @@ enum class Kind {
     Help,
 };
 
-struct OptionSpec {
+struct OptionEntry {
     const char* name;
     Kind kind;
     Slot OptionRecord::*slot;
     int32_t OptionRecord::*value;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {"help", Kind::Help, nullptr, nullptr},
     {"acq", Kind::Flag, &OptionRecord::acq, nullptr},
     {"b1", Kind::Word, &OptionRecord::b1, nullptr},
@@ -89,13 +90,13 @@ constexpr OptionSpec kOptions[] = {
 };
 
 // A name that matches no option falls back on its first letter.
-struct FallbackSpec {
+struct FallbackEntry {
     char letter;
     Kind kind;
     Slot OptionRecord::*slot;
 };
 
-constexpr FallbackSpec kFallbacks[] = {
+constexpr FallbackEntry kFallbacks[] = {
     {'a', Kind::Flag, &OptionRecord::a},     {'c', Kind::Flag, &OptionRecord::c},
     {'d', Kind::Word, &OptionRecord::type},  {'e', Kind::Folder, &OptionRecord::e},
     {'f', Kind::Word, &OptionRecord::f},     {'g', Kind::Flag, &OptionRecord::g},
@@ -113,11 +114,11 @@ bool NeedsArgument(Kind kind)
     return kind != Kind::Flag && kind != Kind::Optional && kind != Kind::Help;
 }
 
-const OptionSpec* FindOption(std::string_view name)
+const OptionEntry* FindOption(std::string_view name)
 {
-    for (const OptionSpec& spec : kOptions) {
-        if (EqualsNoCase(name, spec.name)) {
-            return &spec;
+    for (const OptionEntry& entry : kOptions) {
+        if (EqualsNoCase(name, entry.name)) {
+            return &entry;
         }
     }
     return nullptr;
@@ -257,20 +258,20 @@ int parse_options(const std::vector<std::string>& words, OptionRecord& record)
             continue;  // file names, arguments, search words
         }
         const std::string_view name = std::string_view(word).substr(1);
-        const OptionSpec* spec = FindOption(name);
+        const OptionEntry* entry = FindOption(name);
         const bool question = !name.empty() && name[0] == '?';
-        if (word[0] == '/' && spec == nullptr && name != "?") {
+        if (word[0] == '/' && entry == nullptr && name != "?") {
             continue;  // an absolute path, not an option
         }
         int status = 0;
-        if (spec != nullptr) {
-            status = Apply(spec->kind, spec->slot, spec->value, at, record);
+        if (entry != nullptr) {
+            status = Apply(entry->kind, entry->slot, entry->value, at, record);
         } else if (question) {
             print_usage(words[0]);
         } else {
-            const char letter = name.empty() ? '\0' : LowerAscii(name.substr(0, 1))[0];
-            const FallbackSpec* fallback = nullptr;
-            for (const FallbackSpec& fb : kFallbacks) {
+            const char letter = name.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+            const FallbackEntry* fallback = nullptr;
+            for (const FallbackEntry& fb : kFallbacks) {
                 if (fb.letter == letter) {
                     fallback = &fb;
                 }

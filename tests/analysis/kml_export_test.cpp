@@ -13,9 +13,9 @@ const fs::path kGoldenDir = fs::path(__FILE__).parent_path() / "golden";
 // A log that starts without a fix, then three fixes with speed and course.
 std::string BenchLog()
 {
-    std::vector<EpochSpec> epochs = Walk(4, 35999);
+    std::vector<LogEpoch> epochs = Walk(4, 35999);
     epochs[0].quality = 0;
-    for (EpochSpec& e : epochs) {
+    for (LogEpoch& e : epochs) {
         e.with_vtg = true;
     }
     return BuildLog(epochs);
@@ -58,7 +58,7 @@ TEST(KmlExport, BenchCommandLineWritesTheGoldenTrackBesideTheLog)
 TEST(KmlExport, LostFixesAreLeftOutOfTheTrack)
 {
     ScratchDir dir;
-    std::vector<EpochSpec> epochs = Walk(12);
+    std::vector<LogEpoch> epochs = Walk(12);
     epochs[4].quality = 0;  // a tunnel
     epochs[5].quality = 0;
     epochs[11].quality = 0;  // and no fix at the very end
@@ -108,12 +108,12 @@ TEST(KmlExport, SplitTimesWithLostFixesAndOneFixLogsStayWellFormed)
 {
     ScratchDir dir;
     fs::create_directories(dir / "set");
-    std::vector<EpochSpec> epochs = Walk(10, 36000);
+    std::vector<LogEpoch> epochs = Walk(10, 36000);
     for (int k = 3; k < 10; ++k) {
         epochs[k].quality = 0;  // only three fixes, all before the split
     }
     WriteFile(dir / "set" / "a.txt", BuildLog(epochs));
-    std::vector<EpochSpec> one = Walk(8, 36020, 0);
+    std::vector<LogEpoch> one = Walk(8, 36020, 0);
     one[7].quality = 1;  // a single fix as the last epoch
     WriteFile(dir / "set" / "b.txt", BuildLog(one));
     WriteFile(dir / "splits.txt", "10:00:05 30/06/2008\r\n10:00:21 30/06/2008\r\n");
@@ -189,6 +189,26 @@ TEST(KmlExport, FixedColourAndUnknownColourInFolderMode)
     kml = ReadFile(dir / "c" / "p.kml");
     EXPECT_EQ(CountOf(kml, "<color>00000000</color>"), 0);
     EXPECT_EQ(CountOf(kml, " (RED)</name>"), 2);
+}
+
+TEST(KmlExport, WithoutRmcTheReceiverClockDatesTheTrack)
+{
+    ScratchDir dir;
+    std::vector<LogEpoch> epochs = Walk(6);
+    std::string log;
+    for (int k = 0; k < 6; ++k) {
+        epochs[k].with_rmc = false;
+        // GPS week 1500, second 123 + k: 2008-10-05 00:02:03 GPS, 00:01:48 UTC.
+        log += BuildLog({epochs[k]}) + Sentence("PQNVTG," + std::to_string(1500) + "," + std::to_string(123 + k) +
+                                                ".0,0,0,0,1.5");
+    }
+    WriteFile(dir / "tg.txt", log);
+    const RunResult r = Navsift({"-nmea", (dir / "tg.txt").string(), "-kml", "-name", "tg"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string kml = ReadFile(dir / "tg.kml");
+    EXPECT_NE(kml.find("<name>TRK_05/10/2008_00:02:03</name>"), std::string::npos);
+    EXPECT_NE(kml.find("<td>05/10/2008</td></tr><tr><td>UTC Time: </td><td>00:01:48</td>"), std::string::npos);
+    ExpectSoundKml(dir / "tg.kml", 6, dir.path());
 }
 
 TEST(KmlExport, AFolderWithoutItsSeparatorTakesItsParentFolder)

@@ -48,10 +48,10 @@ std::string Hms(int sod)
 
 }  // namespace
 
-std::string BuildLog(const std::vector<EpochSpec>& epochs)
+std::string BuildLog(const std::vector<LogEpoch>& epochs)
 {
     std::string log;
-    for (const EpochSpec& e : epochs) {
+    for (const LogEpoch& e : epochs) {
         const bool fix = e.quality != 0;
         const std::string lat = fix ? Angle(e.latitude, 2) : "";
         const std::string ns = fix ? (e.latitude < 0 ? "S" : "N") : "";
@@ -76,11 +76,11 @@ std::string BuildLog(const std::vector<EpochSpec>& epochs)
     return log;
 }
 
-std::vector<EpochSpec> Walk(int count, int first_sod, int quality)
+std::vector<LogEpoch> Walk(int count, int first_sod, int quality)
 {
-    std::vector<EpochSpec> epochs;
+    std::vector<LogEpoch> epochs;
     for (int k = 0; k < count; ++k) {
-        EpochSpec e;
+        LogEpoch e;
         e.second_of_day = first_sod + k;
         e.latitude = 48.1173 + 0.0001 * k;
         e.longitude = 11.5167 + 0.0002 * k;

@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 std::string Sentence(const std::string& body);
 
 // One epoch of a generated log.
-struct EpochSpec {
+struct LogEpoch {
     int second_of_day = 0;  // UTC
     double latitude = 48.1173;   // degrees, south negative
     double longitude = 11.5167;  // degrees, west negative
@@ -26,9 +26,9 @@ struct EpochSpec {
 };
 
 // GGA, RMC (and VTG), GSA and three GSV sentences per epoch.
-std::string BuildLog(const std::vector<EpochSpec>& epochs);
+std::string BuildLog(const std::vector<LogEpoch>& epochs);
 // `count` epochs, one a second from `first_sod`, moving north-east.
-std::vector<EpochSpec> Walk(int count, int first_sod = 36000, int quality = 1);
+std::vector<LogEpoch> Walk(int count, int first_sod = 36000, int quality = 1);
 
 // A fresh empty folder, removed when the object goes.
 class ScratchDir {
