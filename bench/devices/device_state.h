@@ -127,7 +127,7 @@ struct DeviceState {
     double RestartTime = 0;
     SystemTime RestartClock;
     double EndTime = 0;
-    int16_t ElapsedSeconds = 0;
+    int32_t ElapsedSeconds = 0;  // whole seconds of the running test; 32 bits so long waits cannot overflow
     double EndElapsed = 0;
     std::string FixGGA;
     std::string FixGSA;
@@ -141,7 +141,7 @@ struct DeviceState {
     std::string StartupString;
     bool GGAAsStartup = false;
     bool TestCompleted = false;
-    int16_t TickLimit = 0;
+    int16_t TickLimit = 10;  // reached with >=, so an unset limit still repeats the command
     int16_t Ticks = 0;
     int16_t Failures = 0;
     int16_t ReacqSatellite = 0;
@@ -291,6 +291,14 @@ struct DeviceState {
     // "$PQNVTS" rows received in this epoch: kept per device so that receivers
     // interleaving their lines do not share rows.
     int16_t TsRowCounter = 0;
+    // Monotonic reading taken with RestartClock: the test's elapsed time,
+    // immune to clock steps.
+    int64_t RestartMonotonicMs = 0;
+    // Seconds of the UTC day 5 s and 10 s after this device's fix (-1: no fix yet).
+    int32_t FixPlus5Second = -1;
+    int32_t FixPlus10Second = -1;
+    // Second of day of this device's previous GGA for the blocked-time check (-1: none yet).
+    int32_t PrevBlockedSecond = -1;
 
     // Plain stand-ins for the controls until a window binds its own.
     struct PlainViews;
