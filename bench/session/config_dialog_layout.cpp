@@ -169,12 +169,14 @@ QFrame* TestingConfig::BuildDevicePanel(int d) {
     g->addWidget(c.lPath, 0, 3);
     g->addWidget(label("NMEA Port"), 1, 0);
     auto* nmea = new QHBoxLayout;
+    nmea->setSpacing(6);
     nmea->addWidget(c.nmeaP);
     nmea->addWidget(c.nmeaB);
     nmea->addStretch();
     g->addLayout(nmea, 1, 1);
     g->addWidget(c.debugEN, 1, 2);
     auto* debug = new QHBoxLayout;
+    debug->setSpacing(6);
     debug->addWidget(c.debugP);
     debug->addWidget(c.debugB);
     debug->addStretch();
@@ -330,13 +332,13 @@ QWidget* TestingConfig::BuildTestingPage() {
         simData_[0]->setText(QStringLiteral("90"));
         // Three groups: signal, sweep and first satellite, single satellite.
         static const int place[12][2] = {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0},
-                                         {0, 2}, {1, 2}, {2, 4}, {3, 4}, {4, 4}, {5, 4}};
+                                         {1, 2}, {2, 2}, {1, 4}, {2, 4}, {3, 4}, {4, 4}};
         for (int i = 0; i < 12; ++i) {
             g->addWidget(new QLabel(QLatin1String(labels[i]), sp), place[i][0], place[i][1]);
             g->addWidget(simData_[static_cast<std::size_t>(i)], place[i][0], place[i][1] + 1);
         }
         static const char* const options[3] = {"Rewind", "FirstSatEn", "Single Sat En"};
-        static const int optionPlace[3][2] = {{3, 2}, {2, 2}, {1, 4}};
+        static const int optionPlace[3][2] = {{5, 2}, {0, 2}, {0, 4}};
         for (int i = 0; i < SimOptionFields; ++i) {
             auto* box = new QCheckBox(QLatin1String(options[i]), sp);
             box->setObjectName(Indexed("SimOption", i));
@@ -393,7 +395,7 @@ QWidget* TestingConfig::BuildTestingPage() {
     testList_->setObjectName(QStringLiteral("TestList"));
     testList_->setMinimumHeight(160);
     connect(testList_, &QListWidget::itemClicked, this, [this] { TestList_Click(); });
-    connect(testList_, &QListWidget::currentRowChanged, this, [this] { TestList_Click(); });
+    connect(testList_, &QListWidget::currentItemChanged, this, [this] { TestList_Click(); });
 
     auto* v = new QVBoxLayout(page);
     v->setSpacing(8);

@@ -16,6 +16,7 @@ Results::Results(session::ResultsGrid& grid, QWidget* parent) : QWidget(parent, 
     table_->setHorizontalHeaderLabels({QString(), QStringLiteral("Device 1"), QStringLiteral("Device 2"),
                                        QStringLiteral("Device 3"), QStringLiteral("Device 4")});
     table_->verticalHeader()->setVisible(false);
+    table_->verticalHeader()->setDefaultSectionSize(24);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setColumnWidth(0, 110);
     for (int c = 1; c < session::ResultsGrid::kColumns; ++c) table_->setColumnWidth(c, 100);
@@ -41,6 +42,11 @@ void Results::Redraw() {
                 if (text.isEmpty()) continue;
                 item = new QTableWidgetItem;
                 if (c > 0) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                if (r < 3) {  // the statistics rows stand out from the trials
+                    QFont bold = item->font();
+                    bold.setBold(true);
+                    item->setFont(bold);
+                }
                 table_->setItem(r, c, item);
             }
             if (item->text() != text) item->setText(text);

@@ -9,8 +9,30 @@
 namespace bench {
 namespace {
 
-constexpr std::array<std::string_view, 7> AcquisitionTypes = {
-    "COLD", "WARM", "HOT", "SYNC_COLD", "SYNC_HOT", "SYNC_WARM", "BAD_POSITION"};
+constexpr std::array<std::string_view, 9> AcquisitionTypes = {
+    "COLD", "WARM", "HOT", "SYNC_COLD", "SYNC_HOT", "SYNC_WARM", "BAD_POSITION", "BAD_NCO", "REACQUISITION"};
+
+// BAD_NCO and REACQUISITION lines once carried no acquisition section, so
+// their trials and delays came from whatever entry held the index before.
+// Lines of that older form are told apart by their field count.
+bool OlderFormWithoutAcquisition(const TestLineFieldArray& f, int fieldCount) {
+    if (f[0] != "BAD_NCO" && f[0] != "REACQUISITION") return false;
+    int scenarioFields = 0;
+    if (f[1] == "0") scenarioFields = 1;
+    else if (f[1] == "1") scenarioFields = SimDataFields + SimOptionFields;
+    else if (f[1] == "2") scenarioFields = LabSatDataFields;
+    return fieldCount < 2 + 7 + scenarioFields;
+}
+
+int FieldCount(std::string_view line) {
+    if (line.empty()) return 0;
+    const auto commas = std::count(line.begin(), line.end(), ',');
+    return static_cast<int>(std::min<std::ptrdiff_t>(commas, TestLineFields - 1)) + 1;
+}
+
+bool LineHasAcquisition(const TestLineFieldArray& f, std::string_view line) {
+    return HasAcquisitionSection(f[0]) && !OlderFormWithoutAcquisition(f, FieldCount(line));
+}
 
 // Reads numbered fields of one split line; integer overflows name the field.
 class FieldReader {
@@ -42,10 +64,10 @@ private:
     const TestLineFieldArray& f_;
 };
 
-// Where the scenario section starts for a type.
-int ScenarioStart(std::string_view type) {
-    if (HasAcquisitionSection(type)) return 9;
-    if (type == "SCRIPT") return 3;
+// Where the scenario section starts.
+int ScenarioStart(const TestLineFieldArray& f, std::string_view line) {
+    if (LineHasAcquisition(f, line)) return 9;
+    if (f[0] == "SCRIPT") return 3;
     return 2;
 }
 
@@ -82,7 +104,7 @@ void ParseTestLine(std::string_view line, TestEntry& entry) {
     TestEntry t = entry;  // all or nothing: a bad number leaves the entry alone
     t.Enabled = FlagSet;
     t.Type = f.Text(0);
-    if (HasAcquisitionSection(t.Type)) {
+    if (LineHasAcquisition(fields, line)) {
         t.Trials = f.Int16(2, "Number");
         t.MinDelay = f.Int16(3, "Min Delay");
         t.MaxDelay = f.Int16(4, "Max Delay");
@@ -93,7 +115,7 @@ void ParseTestLine(std::string_view line, TestEntry& entry) {
         t.ScriptFiles[0] = f.Text(2);
         t.ScriptCount = 1;
     }
-    const int s = ScenarioStart(t.Type);
+    const int s = ScenarioStart(fields, line);
     const std::string& scenario = f.Text(1);
     if (scenario == "0") {
         t.AlmanacFile = f.Text(s);
@@ -171,13 +193,13 @@ TestEditorValues EditorValuesFromLine(std::string_view line, const TestEditorVal
     TestEditorValues v = base;
     v.type = f[0];
     if (f[1] == "0" || f[1] == "1" || f[1] == "2") v.scenario = f[1][0] - '0';
-    if (HasAcquisitionSection(v.type)) {
+    if (LineHasAcquisition(f, line)) {
         for (int i = 0; i < AcquisitionFields; ++i) v.testField[static_cast<std::size_t>(i)] = f[static_cast<std::size_t>(2 + i)];
         v.ttff = platform::ReadLenient(f[7]) == -1.0;
     } else if (v.type == "SCRIPT") {
         v.scriptFile = f[2];
     }
-    const std::size_t s = static_cast<std::size_t>(ScenarioStart(v.type));
+    const std::size_t s = static_cast<std::size_t>(ScenarioStart(f, line));
     if (f[1] == "0") {
         v.almanacsFile = f[s];
     } else if (f[1] == "1") {

@@ -29,8 +29,10 @@ constexpr int SimOptionFields = 3;
 constexpr int LabSatDataFields = 6;
 constexpr int AcquisitionFields = 5;
 
-// The seven types whose line carries the acquisition section (trials,
-// delays, TTTRK satellites and time, TTFF/TTTRK choice).
+// The types whose line carries the acquisition section (trials, delays,
+// TTTRK satellites and time, TTFF/TTTRK choice): the seven restart types,
+// BAD_NCO and REACQUISITION. A BAD_NCO or REACQUISITION line of the older
+// form without it (fewer fields) still parses, its scenario from field 2.
 bool HasAcquisitionSection(std::string_view type);
 // The three SYNC_ types, whose delays are a UTC second and its increment.
 bool IsSyncTestType(std::string_view type);

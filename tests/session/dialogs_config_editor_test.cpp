@@ -83,6 +83,37 @@ TEST_F(ConfigEditor, DeviceSettingsTheRecordCannotTakeRefuseOkAndChangeNothing) 
     EXPECT_EQ(Saved().Devices[1].DName, "GPS1");
 }
 
+TEST_F(ConfigEditor, TextsTravelInTheCodePageAndWhatItCannotHoldIsRefused) {
+    Type(dlg.get(), "AlmanacsFile", QString::fromUtf8("\u03A9mega.txt"));  // no Greek in the code page
+    Click(dlg.get(), "Add");
+    ExpectRefused({}, "omega");
+    Type(dlg.get(), "AlmanacsFile", QString::fromUtf8("\u20ACuro.txt"));
+    Click(dlg.get(), "Add");
+    Click(dlg.get(), "Save_Command");
+    EXPECT_EQ(Saved().TestLines[0], "COLD,0,50,15,45,6,10,-1,0,\x80uro.txt");
+    EXPECT_EQ(Saved().Tests[0].AlmanacFile, "\x80uro.txt");
+}
+
+TEST_F(ConfigEditor, StoredLineWhoseNumberNoLongerFitsIsRefusedAtOk) {
+    Click(dlg.get(), "Cancel_Command");
+    SystemConfig start;
+    start.Tests[0].Enabled = FlagSet;
+    start.TestLines[0] = "COLD,0,50,15,45,6,10,-1,0,";
+    start.Tests[1].Enabled = FlagSet;
+    start.TestLines[1] = "WARM,0,70000,15,45,6,10,-1,0,";
+    ASSERT_TRUE(SaveSystemConfig(ConfigDat(), start).ok);
+    const std::string before = test::ReadFileBytes(ConfigDat());
+    Open();
+    ASSERT_EQ(List()->count(), 2);
+    TakeAsked();
+    Click(dlg.get(), "Save_Command");
+    const auto asked = TakeAsked();
+    EXPECT_TRUE(AnyStartsWith(asked, "WARNING: Test line 2")) << (asked.empty() ? "" : asked[0]);
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(test::ReadFileBytes(ConfigDat()), before);
+    EXPECT_TRUE(host.FileCalls().empty());
+}
+
 TEST_F(ConfigEditor, ListHoldsAtMost128Tests) {
     for (int i = 0; i < 128; ++i) Click(dlg.get(), "Add");
     ASSERT_EQ(List()->count(), 128);

@@ -154,7 +154,31 @@ TEST(TestLine, EditorLinesParseBackToWhatWasTyped) {
     l.type = "BAD_NCO";
     l.scenario = ScenarioLabSat;
     l.labSatData = {"x.bin", "0", "60", "1", "", "5"};
-    EXPECT_EQ(BuildTestLine(l), "BAD_NCO,2,x.bin,0,60,1,,5");
+    EXPECT_EQ(BuildTestLine(l), "BAD_NCO,2,50,15,45,6,10,-1,0,x.bin,0,60,1,,5");
+}
+
+TEST(TestLine, BadNcoAndReacquisitionCarryTheirOwnTrialsAndStillReadOlderLines) {
+    TestEntry stale;
+    stale.Trials = 99;
+    stale.MinDelay = 7;
+    const TestEntry fresh = Parse("BAD_NCO,0,20,5,10,6,10,-1,0,alm.txt", stale);
+    EXPECT_EQ(fresh.Trials, 20);
+    EXPECT_EQ(fresh.MinDelay, 5);
+    EXPECT_EQ(fresh.AlmanacFile, "alm.txt");
+    const TestEntry older = Parse("BAD_NCO,0,alm.txt", stale);
+    EXPECT_EQ(older.Trials, 99) << "an older line has no trials of its own";
+    EXPECT_EQ(older.AlmanacFile, "alm.txt");
+
+    const TestEntry reacq = Parse("REACQUISITION,1,3,10,20,6,10,0,-1," + SimFields(), stale);
+    EXPECT_EQ(reacq.Trials, 3);
+    EXPECT_EQ(reacq.TttrkOption, 1);
+    EXPECT_EQ(reacq.SimSetupTime, 120);
+    EXPECT_EQ(reacq.SingleSatEn, FlagSet);
+    const TestEntry reacqOlder = Parse("REACQUISITION,1," + SimFields(), stale);
+    EXPECT_EQ(reacqOlder.Trials, 99);
+    EXPECT_EQ(reacqOlder.SimSetupTime, 120);
+    EXPECT_EQ(reacqOlder.ScenarioFile, "scn\\a.scn");
+    EXPECT_EQ(EditorValuesFromLine("REACQUISITION,1," + SimFields(), TestEditorValues{}).simData[0], "120");
 }
 
 TEST(TestLine, EditorValuesThatCannotBecomeALineAreNamed) {
