@@ -119,7 +119,7 @@ struct DeviceState {
     double RestartTime = 0;
     SystemTime RestartClock;
     double EndTime = 0;
-    int16_t ElapsedSeconds = 0;
+    int32_t ElapsedSeconds = 0;  // whole seconds of the running test; 32 bits so long waits cannot overflow
     double EndElapsed = 0;
     std::string FixGGA;
     std::string FixGSA;
@@ -133,7 +133,7 @@ struct DeviceState {
     std::string StartupString;
     bool GGAAsStartup = false;
     bool TestCompleted = false;
-    int16_t TickLimit = 0;
+    int16_t TickLimit = 10;  // reached with >=, so an unset limit still repeats the command
     int16_t Ticks = 0;
     int16_t Failures = 0;
     int16_t ReacqSatellite = 0;
@@ -280,6 +280,14 @@ struct DeviceState {
     bool PortTimeoutEnabled = false;     // the port-timeout timer restarts on receive only when set
     bool PortClosedNoted = false;        // a send on the closed port was noted in the system log
     std::string ReceiveFailureNoted;     // last receive-path failure reported (reported once)
+    // Monotonic reading taken with RestartClock: the test's elapsed time,
+    // immune to clock steps.
+    int64_t RestartMonotonicMs = 0;
+    // Seconds of the UTC day 5 s and 10 s after this device's fix (-1: no fix yet).
+    int32_t FixPlus5Second = -1;
+    int32_t FixPlus10Second = -1;
+    // Second of day of this device's previous GGA for the blocked-time check (-1: none yet).
+    int32_t PrevBlockedSecond = -1;
 
     // Plain stand-ins for the controls until a window binds its own.
     struct PlainViews;
