@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace platform {
 class SerialLink;
@@ -63,12 +64,12 @@ struct SatDBEntry {
     std::array<int16_t, 10> CN0Ring{};
     int32_t T2A = 0;
     int32_t T2AMax = 0;
-    int32_t T2AMin = 0;
+    int32_t T2AMin = 86400;  // no sample yet: any sample is smaller
     double T2AMean = 0;
     int32_t T2ASamples = 0;
     int32_t T2U = 0;
     int32_t T2UMax = 0;
-    int32_t T2UMin = 0;
+    int32_t T2UMin = 86400;
     double T2UMean = 0;
     int32_t T2USamples = 0;
     double ReferenceTime = 0;
@@ -85,6 +86,13 @@ struct SatDBEntry {
     std::string FirstSampleTime;
     bool EphArmed = false;
     double EphTime = 0;
+    int32_t T2E = 0;
+    bool EphValid = false;
+    uint32_t FillColor = 0;    // 0x00BBGGRR
+    uint32_t BorderColor = 0;
+    std::vector<uint8_t> CN0Samples;  // tracked C/N0 values since the counts were reset
+    bool SeenThisEpoch = false;
+    bool UsedThisEpoch = false;
 };
 
 // Indexed by satellite number 1..255; element 0 is unused.
@@ -280,6 +288,9 @@ struct DeviceState {
     bool PortTimeoutEnabled = false;     // the port-timeout timer restarts on receive only when set
     bool PortClosedNoted = false;        // a send on the closed port was noted in the system log
     std::string ReceiveFailureNoted;     // last receive-path failure reported (reported once)
+    // "$PQNVTS" rows received in this epoch: kept per device so that receivers
+    // interleaving their lines do not share rows.
+    int16_t TsRowCounter = 0;
     // Monotonic reading taken with RestartClock: the test's elapsed time,
     // immune to clock steps.
     int64_t RestartMonotonicMs = 0;
