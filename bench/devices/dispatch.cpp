@@ -1,7 +1,7 @@
 #include "bench/devices/dispatch.h"
 
 #include "bench/devices/bench_host.h"
-#include "bench/devices/device_output_hooks.h"
+#include "bench/devices/gga_sampling.h"
 #include "bench/devices/gga.h"
 #include "bench/devices/nmea.h"
 #include "bench/devices/system_log.h"

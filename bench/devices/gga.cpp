@@ -1,7 +1,7 @@
 #include "bench/devices/gga.h"
 
 #include "bench/devices/bench_host.h"
-#include "bench/devices/device_output_hooks.h"
+#include "bench/devices/gga_sampling.h"
 #include "bench/devices/nmea.h"
 #include "bench/devices/statistics.h"
 #include "bench/devices/system_log.h"
@@ -65,7 +65,7 @@ int32_t ClockTextSeconds(const std::string& text) {
 void Steps(DeviceState& dev, std::string_view line) {
     const platform::Clock& clock = *dev.Clock;
     // 1-2
-    if (dev.SampleCounting) ++dev.SampleCounter;
+    GGASampleCount(dev);
     dev.CurrentGGA = line;
     ++dev.GGACount;
     const double quality_read = ReadLenient(F(7));
@@ -95,8 +95,7 @@ void Steps(DeviceState& dev, std::string_view line) {
         dev.FixAvailable = true;
         dev.FixPCTime = clock.Now();
         dev.ReacqSeconds = MakeTimeDifference(dev.FixPCTime, dev.FixLostPCTime);
-        dev.SampleCounter = 0;
-        dev.SampleCounting = true;
+        GGASampleFix(dev);
         dev.FixSeen = true;
         dev.FixPlus10Second = (s + 10) % 86400;
         dev.FixPlus5Second = (s + 5) % 86400;
@@ -167,7 +166,7 @@ void Steps(DeviceState& dev, std::string_view line) {
     dev.Longitude = MakeLongitudeMinutes(F(5));
     dev.LonHemisphere = F(6);
     // 20
-    GGASamplingTake(dev, line);
+    GGASampleTake(dev, std::string(line));
 }
 
 }  // namespace
