@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "analysis/text_util.h"
+#include "platform/core/numtext.h"
 
 namespace navsift {
 
@@ -22,7 +22,7 @@ std::vector<std::string> List(const std::string& folder, Kind kind, std::string_
     if (ec) {
         return names;
     }
-    const std::string want = LowerAscii(suffix);
+    const std::string want = platform::UpperCase(suffix);
     for (const fs::directory_entry& entry : it) {
         std::string name = entry.path().filename().string();
         if (name.empty() || name[0] == '.') {
@@ -35,15 +35,15 @@ std::vector<std::string> List(const std::string& folder, Kind kind, std::string_
         }
         if (kind == Kind::Files) {
             if (is_dir || name.size() < want.size() ||
-                LowerAscii(std::string_view(name).substr(name.size() - want.size())) != want) {
+                platform::UpperCase(std::string_view(name).substr(name.size() - want.size())) != want) {
                 continue;
             }
         }
         names.push_back(std::move(name));
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const std::string la = LowerAscii(a), lb = LowerAscii(b);
-        return la != lb ? la < lb : a < b;
+        const std::string ua = platform::UpperCase(a), ub = platform::UpperCase(b);
+        return ua != ub ? ua < ub : a < b;
     });
     return names;
 }

@@ -1,5 +1,6 @@
 #include "analysis/options.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "analysis/byte_stream.h"
@@ -268,7 +269,7 @@ int parse_options(const std::vector<std::string>& words, OptionRecord& record)
         } else if (question) {
             print_usage(words[0]);
         } else {
-            const char letter = name.empty() ? '\0' : LowerAscii(name.substr(0, 1))[0];
+            const char letter = name.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
             const FallbackEntry* fallback = nullptr;
             for (const FallbackEntry& fb : kFallbacks) {
                 if (fb.letter == letter) {

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "analysis/byte_stream.h"
+#include "platform/core/numtext.h"
 
 namespace navsift {
 
@@ -213,31 +214,9 @@ std::string XmlEscape(std::string_view text)
     return out;
 }
 
-std::string LowerAscii(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
-
 bool EqualsNoCase(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
+    return a.size() == b.size() && platform::UpperCase(a) == platform::UpperCase(b);
 }
 
 }  // namespace navsift

@@ -57,8 +57,7 @@ int find_substring_index(std::string_view text, std::string_view searched);
 // Text placed inside XML elements: &, <, >, " and ' escaped.
 std::string XmlEscape(std::string_view text);
 
-// ASCII lower case, for comparisons that ignore letter case.
-std::string LowerAscii(std::string_view text);
+// Comparison that ignores letter case, as file and option names are matched.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
 }  // namespace navsift

@@ -1,0 +1,199 @@
+#include "bench/session/small_dialogs.h"
+
+#include "bench/session/dialog_prompts.h"
+#include "platform/core/codepage.h"
+#include "platform/core/numtext.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace bench {
+namespace {
+
+QString Show(const std::string& bytes) { return QString::fromStdString(platform::Cp1252ToUtf8(bytes)); }
+
+QString Indexed(const char* name, int index) { return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index); }
+
+}  // namespace
+
+// ---- NCOSettings ----------------------------------------------------------
+
+NCOSettings::NCOSettings(NcoParametersSink& sink, QWidget* parent) : QDialog(parent), sink_(sink) {
+    setObjectName(QStringLiteral("NCOSettings"));
+    setWindowTitle(QStringLiteral("NCO Range Settings"));
+    setModal(false);
+    auto* grid = new QGridLayout;
+    static const char* const labels[4] = {"Min NCO:", "Max NCO:", "Step:", "Command:"};
+    for (int i = 0; i < 4; ++i) {
+        auto* box = new QLineEdit(this);
+        box->setObjectName(Indexed("Text1", i));
+        box->setMinimumWidth(i == 3 ? 320 : 140);
+        grid->addWidget(new QLabel(QString::fromLatin1(labels[i]), this), i, 0);
+        grid->addWidget(box, i, 1);
+        text1_[static_cast<std::size_t>(i)] = box;
+    }
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    for (int i = 0; i < 2; ++i) {
+        auto* b = new QPushButton(i == 0 ? QStringLiteral("OK") : QStringLiteral("Cancel"), this);
+        b->setObjectName(Indexed("Command1", i));
+        b->setAutoDefault(false);
+        connect(b, &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+        buttons->addWidget(b);
+    }
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(16, 16, 16, 16);
+    top->setSpacing(12);
+    top->addLayout(grid);
+    top->addLayout(buttons);
+}
+
+void NCOSettings::DisplyNCOPar(int16_t device, int32_t start, int32_t max, int32_t step,
+                               const std::string& command) {
+    device_ = device;
+    text1_[0]->setText(QString::number(start));
+    text1_[1]->setText(QString::number(max));
+    text1_[2]->setText(QString::number(step));
+    text1_[3]->setText(Show(command));
+    show();
+    raise();
+}
+
+void NCOSettings::Command1_Click(int index) {
+    if (index == 0) {
+        static const char* const names[3] = {"Min NCO", "Max NCO", "Step"};
+        std::array<int32_t, 3> values{};
+        for (std::size_t i = 0; i < 3; ++i) {
+            double number = 0.0;
+            const std::string text = text1_[i]->text().toStdString();
+            bool fits = platform::TryReadStrict(text, number);
+            if (fits) {
+                try {
+                    values[i] = platform::RoundToInt32(number);
+                } catch (const std::exception&) {
+                    fits = false;
+                }
+            }
+            if (!fits) {
+                WarnUser(this, QStringLiteral("%1 must be a whole number from -2147483648 to 2147483647.")
+                                   .arg(QLatin1String(names[i])));
+                return;
+            }
+        }
+        bool lossless = true;
+        const std::string command = platform::Utf8ToCp1252(text1_[3]->text().toStdString(), &lossless);
+        if (!lossless) {
+            WarnUser(this, QStringLiteral("The command contains characters that cannot be sent."));
+            return;
+        }
+        sink_.BadNCOParametersSetting(device_, values[0], values[1], values[2], command);
+    }
+    hide();
+}
+
+void NCOSettings::NCOWindowSetPos(int32_t a, int32_t b) { move(a, b); }
+
+// ---- Coords ---------------------------------------------------------------
+
+Coords::Coords(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("Coords"));
+    setWindowTitle(QStringLiteral("Antenna Coordinates"));
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(10);
+    grid->addWidget(new QLabel(QStringLiteral("Degrees"), this), 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Minutes"), this), 0, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Decimal minutes"), this), 0, 3);
+    grid->addWidget(new QLabel(QStringLiteral("Latitude"), this), 1, 0);
+    grid->addWidget(new QLabel(QStringLiteral("Longitude"), this), 2, 0);
+    for (int i = 0; i < 6; ++i) {
+        auto* box = new QLineEdit(this);
+        box->setObjectName(Indexed("Text1", i));
+        box->setMinimumWidth(i % 3 == 2 ? 110 : 70);
+        grid->addWidget(box, 1 + i / 3, 1 + i % 3);
+        text1_[static_cast<std::size_t>(i)] = box;
+    }
+    check1_ = new QCheckBox(QStringLiteral("Use this position in the reports"), this);
+    check1_->setObjectName(QStringLiteral("Check1"));
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("Command1"));
+    auto* preset = new QPushButton(QStringLiteral("Preset Site"), this);
+    preset->setObjectName(QStringLiteral("Command2"));
+    connect(ok, &QPushButton::clicked, this, &Coords::Command1_Click);
+    connect(preset, &QPushButton::clicked, this, &Coords::Command2_Click);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(preset);
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(16, 16, 16, 16);
+    top->setSpacing(12);
+    top->addLayout(grid);
+    top->addWidget(check1_);
+    top->addLayout(buttons);
+}
+
+void Coords::Command1_Click() { hide(); }
+
+void Coords::Command2_Click() {
+    const AntennaPosition& site = PresetSite();
+    for (std::size_t i = 0; i < 6; ++i) text1_[i]->setText(QString::fromStdString(site.parts[i]));
+}
+
+AntennaPosition Coords::Position() const {
+    AntennaPosition p;
+    for (std::size_t i = 0; i < 6; ++i) p.parts[i] = platform::Utf8ToCp1252(text1_[i]->text().toStdString());
+    p.use = check1_->isChecked();
+    return p;
+}
+
+const AntennaPosition& Coords::PresetSite() {
+    // The roof antenna of the lab.
+    static const AntennaPosition site{{"45", "28", "0.3150", "9", "11", "0.4520"}, false};
+    return site;
+}
+
+// ---- TaskMonitor ----------------------------------------------------------
+
+TaskMonitor::TaskMonitor(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("TaskMonitor"));
+    setWindowTitle(QStringLiteral("Task Monitor"));
+    resize(320, 200);
+}
+
+void TaskMonitor::showEvent(QShowEvent* event) {
+    counter_ = 0;
+    TaskMonitorAddFrame();
+    QWidget::showEvent(event);
+}
+
+// ---- frmAbout -------------------------------------------------------------
+
+frmAbout::frmAbout(ProgramVersion version, QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmAbout"));
+    setWindowTitle(QStringLiteral("About Fix Bench"));
+    lblTitle_ = new QLabel(QStringLiteral("Fix Bench"), this);
+    lblTitle_->setObjectName(QStringLiteral("lblTitle"));
+    QFont big = lblTitle_->font();
+    big.setPointSizeF(big.pointSizeF() * 2);
+    big.setBold(true);
+    lblTitle_->setFont(big);
+    lblVersion_ = new QLabel(QStringLiteral("release %1.%2.%3").arg(version.major).arg(version.minor).arg(version.revision), this);
+    lblVersion_->setObjectName(QStringLiteral("lblVersion"));
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("cmdOK"));
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(24, 24, 24, 16);
+    top->setSpacing(12);
+    top->addWidget(lblTitle_, 0, Qt::AlignHCenter);
+    top->addWidget(lblVersion_, 0, Qt::AlignHCenter);
+    top->addWidget(ok, 0, Qt::AlignRight);
+    setMinimumWidth(300);
+}
+
+}  // namespace bench

@@ -1,0 +1,112 @@
+#pragma once
+// The four small windows of the bench: the NCO range settings of one device
+// slot, the reference antenna coordinates, the task monitor and the about
+// box. Each is created once by its owner and kept.
+//
+// Object names: every control carries its design name; a member of a
+// control array carries the name, "_" and its index ("Text1_3",
+// "Command1_1").
+#include <QDialog>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace bench {
+
+// Receives the values confirmed in the NCO settings (the configuration
+// dialog's working copy).
+class NcoParametersSink {
+public:
+    virtual ~NcoParametersSink() = default;
+    virtual void BadNCOParametersSetting(int device, int32_t start, int32_t max, int32_t step,
+                                         const std::string& command) = 0;
+};
+
+// "NCO Range Settings": Min NCO, Max NCO, Step and Command of one slot.
+class NCOSettings : public QDialog {
+    Q_OBJECT
+public:
+    explicit NCOSettings(NcoParametersSink& sink, QWidget* parent = nullptr);
+
+    // Shows the values of `device` (slot 0 to 3); `command` is Windows-1252.
+    void DisplyNCOPar(int16_t device, int32_t start, int32_t max, int32_t step,
+                      const std::string& command);
+    // 0 confirms (the three numbers rounded halves to even); any index then
+    // closes. Numbers that are not numbers or do not fit 32 bits are refused
+    // with a warning and the window stays open.
+    void Command1_Click(int index);
+    void NCOWindowSetPos(int32_t a, int32_t b);
+    int16_t Device() const { return device_; }
+
+private:
+    NcoParametersSink& sink_;
+    int16_t device_ = 0;
+    std::array<QLineEdit*, 4> text1_{};
+};
+
+// Reference antenna position for the position-error reports.
+struct AntennaPosition {
+    // Latitude then longitude: degrees, minutes, decimal minutes, as typed.
+    std::array<std::string, 6> parts;
+    bool use = false;  // the reports use this position
+};
+
+// The antenna coordinates: six boxes "Text1_0".."Text1_5" (latitude degrees,
+// minutes, decimal minutes, then longitude), check box "Check1" (use this
+// position), "Command1" (hide; the values stay) and "Command2" (preset site).
+class Coords : public QWidget {
+    Q_OBJECT
+public:
+    explicit Coords(QWidget* parent = nullptr);
+    void Command1_Click();
+    void Command2_Click();
+    // What the report builders read.
+    AntennaPosition Position() const;
+    // The preset site that Command2 fills in.
+    static const AntennaPosition& PresetSite();
+
+private:
+    std::array<QLineEdit*, 6> text1_{};
+    QCheckBox* check1_ = nullptr;
+};
+
+// "Task Monitor": a frame counter that nothing advances yet.
+class TaskMonitor : public QWidget {
+    Q_OBJECT
+public:
+    explicit TaskMonitor(QWidget* parent = nullptr);
+    void TaskMonitorAddFrame() {}
+    int16_t Counter() const { return counter_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    int16_t counter_ = 0;
+};
+
+struct ProgramVersion {
+    int major = 1;
+    int minor = 0;
+    int revision = 0;
+};
+
+// "About Fix Bench": lblTitle and lblVersion ("release M.m.r").
+class frmAbout : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmAbout(ProgramVersion version, QWidget* parent = nullptr);
+
+private:
+    QLabel* lblTitle_ = nullptr;
+    QLabel* lblVersion_ = nullptr;
+};
+
+}  // namespace bench

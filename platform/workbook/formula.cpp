@@ -1,0 +1,793 @@
+#include "platform/workbook/formula.h"
+
+#include "platform/core/numtext.h"
+
+#include <cctype>
+#include <cmath>
+#include <numbers>
+
+namespace workbook {
+
+namespace {
+
+using Tok = FormulaToken;
+using TK = FormulaToken::Kind;
+
+bool IsIdentChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '$';
+}
+
+ExcelError Malformed(std::string_view text, const std::string& why) {
+    return ExcelError("Formula", "cannot read \"" + std::string(text) + "\": " + why);
+}
+
+class Lexer {
+public:
+    Lexer(std::string_view text, bool r1c1, int hostRow, int hostCol)
+        : s_(text), r1c1_(r1c1), hostRow_(hostRow), hostCol_(hostCol) {}
+
+    std::vector<Tok> Run() {
+        std::vector<Tok> out;
+        for (;;) {
+            SkipBlanks();
+            if (i_ >= s_.size()) break;
+            out.push_back(Next());
+        }
+        return out;
+    }
+
+private:
+    void SkipBlanks() {
+        while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
+    }
+    char Peek(size_t k = 0) const { return i_ + k < s_.size() ? s_[i_ + k] : '\0'; }
+
+    Tok Next() {
+        char c = s_[i_];
+        if (c == '"') return ReadString();
+        if (c == '#') return ReadError();
+        if (c == '\'') {
+            std::string sheet = ReadQuotedSheet();
+            return ReadRefAfterSheet(sheet);
+        }
+        if (std::isdigit(static_cast<unsigned char>(c)) || (c == '.' && std::isdigit(static_cast<unsigned char>(Peek(1))))) {
+            Tok rows;
+            if (TryRowRange("", false, rows)) return rows;
+            return ReadNumber();
+        }
+        if (std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == '$') return ReadWord();
+        Tok t;
+        t.kind = TK::Op;
+        switch (c) {
+        case '(': t.kind = TK::LParen; t.text = "("; ++i_; return t;
+        case ')': t.kind = TK::RParen; t.text = ")"; ++i_; return t;
+        case ',': t.kind = TK::Comma; t.text = ","; ++i_; return t;
+        case '<':
+            if (Peek(1) == '=' || Peek(1) == '>') { t.text = s_.substr(i_, 2); i_ += 2; return t; }
+            break;
+        case '>':
+            if (Peek(1) == '=') { t.text = ">="; i_ += 2; return t; }
+            break;
+        default: break;
+        }
+        if (std::string_view("+-*/^&=<>%:").find(c) != std::string_view::npos) {
+            t.text = std::string(1, c);
+            ++i_;
+            return t;
+        }
+        throw Malformed(s_, std::string("unexpected character '") + c + "'");
+    }
+
+    Tok ReadString() {
+        Tok t;
+        t.kind = TK::String;
+        ++i_;
+        for (;;) {
+            if (i_ >= s_.size()) throw Malformed(s_, "unterminated text");
+            if (s_[i_] == '"') {
+                if (Peek(1) == '"') { t.text += '"'; i_ += 2; continue; }
+                ++i_;
+                break;
+            }
+            t.text += s_[i_++];
+        }
+        return t;
+    }
+
+    Tok ReadError() {
+        static const char* names[] = {"#NULL!", "#DIV/0!", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#N/A"};
+        for (const char* n : names) {
+            std::string_view nv(n);
+            if (platform::UpperCase(s_.substr(i_, nv.size())) == nv) {
+                Tok t;
+                t.kind = TK::Error;
+                t.text = n;
+                ParseErrorText(nv, t.error);
+                i_ += nv.size();
+                return t;
+            }
+        }
+        throw Malformed(s_, "unknown error value");
+    }
+
+    Tok ReadNumber() {
+        size_t b = i_;
+        while (std::isdigit(static_cast<unsigned char>(Peek()))) ++i_;
+        if (Peek() == '.') {
+            ++i_;
+            while (std::isdigit(static_cast<unsigned char>(Peek()))) ++i_;
+        }
+        if ((Peek() == 'e' || Peek() == 'E') &&
+            (std::isdigit(static_cast<unsigned char>(Peek(1))) ||
+             ((Peek(1) == '+' || Peek(1) == '-') && std::isdigit(static_cast<unsigned char>(Peek(2)))))) {
+            i_ += 2;
+            while (std::isdigit(static_cast<unsigned char>(Peek()))) ++i_;
+        }
+        Tok t;
+        t.kind = TK::Number;
+        t.text = std::string(s_.substr(b, i_ - b));
+        t.number = platform::ReadStrict(t.text);
+        return t;
+    }
+
+    std::string ReadQuotedSheet() {
+        std::string name;
+        ++i_;
+        for (;;) {
+            if (i_ >= s_.size()) throw Malformed(s_, "unterminated sheet name");
+            if (s_[i_] == '\'') {
+                if (Peek(1) == '\'') { name += '\''; i_ += 2; continue; }
+                ++i_;
+                break;
+            }
+            name += s_[i_++];
+        }
+        if (Peek() != '!') throw Malformed(s_, "sheet name without '!'");
+        ++i_;
+        return name;
+    }
+
+    // Reads [$]digits at the cursor; returns the row (0 when none) and the $ flag.
+    int ReadRowNumber(size_t& j, bool& abs) const {
+        abs = false;
+        if (j < s_.size() && s_[j] == '$') { abs = true; ++j; }
+        size_t b = j;
+        while (j < s_.size() && std::isdigit(static_cast<unsigned char>(s_[j]))) ++j;
+        if (j == b || j - b > 7) return 0;
+        int r = std::stoi(std::string(s_.substr(b, j - b)));
+        return r >= 1 && r <= kMaxRows ? r : 0;
+    }
+
+    // "3:5" / "$1:$1" as a reference to whole rows.
+    bool TryRowRange(const std::string& sheet, bool hasSheet, Tok& out) {
+        size_t j = i_;
+        bool a1 = false, a2 = false;
+        int r1 = ReadRowNumber(j, a1);
+        if (!r1) return false;
+        if (j < s_.size() && (s_[j] == '.' || IsIdentChar(s_[j]))) return false;
+        while (j < s_.size() && s_[j] == ' ') ++j;
+        if (j >= s_.size() || s_[j] != ':') return false;
+        ++j;
+        while (j < s_.size() && s_[j] == ' ') ++j;
+        int r2 = ReadRowNumber(j, a2);
+        if (!r2) return false;
+        if (j < s_.size() && IsIdentChar(s_[j])) return false;
+        i_ = j;
+        out = MakeRef(sheet, hasSheet, Area::Make(r1, 1, r2, kMaxCols), Tok::RefShape::Rows, a1, false, a2, false);
+        return true;
+    }
+
+    static Tok MakeRef(const std::string& sheet, bool hasSheet, Area a, Tok::RefShape shape, bool ar1, bool ac1,
+                       bool ar2, bool ac2) {
+        Tok t;
+        t.kind = TK::Ref;
+        t.ref.sheet = sheet;
+        t.hasSheet = hasSheet;
+        t.ref.area = a;
+        t.shape = shape;
+        t.abs[0] = ar1;
+        t.abs[1] = ac1;
+        t.abs[2] = ar2;
+        t.abs[3] = ac2;
+        return t;
+    }
+
+    // One R1C1 part: absolute "2", relative "[-1]", or nothing (same as host).
+    bool ReadR1C1Part(size_t& j, int host, int limit, int& value, bool& abs) const {
+        abs = false;
+        if (j < s_.size() && s_[j] == '[') {
+            size_t b = ++j;
+            if (j < s_.size() && (s_[j] == '-' || s_[j] == '+')) ++j;
+            while (j < s_.size() && std::isdigit(static_cast<unsigned char>(s_[j]))) ++j;
+            if (j >= s_.size() || s_[j] != ']' || j == b) return false;
+            value = host + std::stoi(std::string(s_.substr(b, j - b)));
+            ++j;
+        } else if (j < s_.size() && std::isdigit(static_cast<unsigned char>(s_[j]))) {
+            size_t b = j;
+            while (j < s_.size() && std::isdigit(static_cast<unsigned char>(s_[j]))) ++j;
+            if (j - b > 7) return false;
+            value = std::stoi(std::string(s_.substr(b, j - b)));
+            abs = true;
+        } else {
+            value = host;
+        }
+        return value >= 1 && value <= limit;
+    }
+
+    bool TryR1C1(const std::string& sheet, bool hasSheet, Tok& out) {
+        size_t j = i_;
+        if (j >= s_.size() || std::toupper(static_cast<unsigned char>(s_[j])) != 'R') return false;
+        ++j;
+        int row = 0, col = 0;
+        bool ar = false, ac = false;
+        if (!ReadR1C1Part(j, hostRow_, kMaxRows, row, ar)) return false;
+        if (j >= s_.size() || std::toupper(static_cast<unsigned char>(s_[j])) != 'C') return false;
+        ++j;
+        if (!ReadR1C1Part(j, hostCol_, kMaxCols, col, ac)) return false;
+        if (j < s_.size() && (IsIdentChar(s_[j]) || s_[j] == '(' || s_[j] == '!')) return false;
+        i_ = j;
+        out = MakeRef(sheet, hasSheet, Area::Cell(row, col), Tok::RefShape::Cell, ar, ac, ar, ac);
+        return true;
+    }
+
+    // A cell ("$AD$2"), or a column range ("A:A", "$B:$D").
+    bool TryA1(std::string_view word, const std::string& sheet, bool hasSheet, Tok& out) {
+        size_t k = 0;
+        bool ac = false, ar = false;
+        if (k < word.size() && word[k] == '$') { ac = true; ++k; }
+        size_t ls = k;
+        while (k < word.size() && std::isalpha(static_cast<unsigned char>(word[k]))) ++k;
+        int col = ColumnNumber(word.substr(ls, k - ls));
+        if (!col) return false;
+        if (k == word.size()) {
+            // Only a column: it needs ":" and a second column to be a reference.
+            size_t j = i_;
+            while (j < s_.size() && s_[j] == ' ') ++j;
+            if (j >= s_.size() || s_[j] != ':') return false;
+            ++j;
+            while (j < s_.size() && s_[j] == ' ') ++j;
+            size_t b = j;
+            while (j < s_.size() && IsIdentChar(s_[j])) ++j;
+            std::string_view w2 = s_.substr(b, j - b);
+            bool ac2 = !w2.empty() && w2[0] == '$';
+            int col2 = ColumnNumber(ac2 ? w2.substr(1) : w2);
+            if (!col2) return false;
+            i_ = j;
+            out = MakeRef(sheet, hasSheet, Area::Make(1, col, kMaxRows, col2), Tok::RefShape::Columns, false, ac,
+                          false, ac2);
+            return true;
+        }
+        if (word[k] == '$') { ar = true; ++k; }
+        size_t ds = k;
+        while (k < word.size() && std::isdigit(static_cast<unsigned char>(word[k]))) ++k;
+        if (k != word.size() || k == ds || k - ds > 7) return false;
+        int row = std::stoi(std::string(word.substr(ds)));
+        if (row < 1 || row > kMaxRows) return false;
+        out = MakeRef(sheet, hasSheet, Area::Cell(row, col), Tok::RefShape::Cell, ar, ac, ar, ac);
+        return true;
+    }
+
+    Tok ReadRefAfterSheet(const std::string& sheet) {
+        SkipBlanks();
+        Tok t;
+        if (r1c1_ && TryR1C1(sheet, true, t)) return t;
+        if (TryRowRange(sheet, true, t)) return t;
+        size_t b = i_;
+        while (i_ < s_.size() && IsIdentChar(s_[i_])) ++i_;
+        if (TryA1(s_.substr(b, i_ - b), sheet, true, t)) return t;
+        throw Malformed(s_, "bad reference after sheet " + sheet);
+    }
+
+    Tok ReadWord() {
+        Tok t;
+        if (r1c1_ && TryR1C1("", false, t)) return t;
+        size_t b = i_;
+        while (i_ < s_.size() && IsIdentChar(s_[i_])) ++i_;
+        std::string_view word = s_.substr(b, i_ - b);
+        size_t j = i_;
+        while (j < s_.size() && s_[j] == ' ') ++j;
+        if (j < s_.size() && s_[j] == '(') {
+            t.kind = TK::Func;
+            t.text = platform::UpperCase(word);
+            i_ = j;
+            return t;
+        }
+        if (i_ < s_.size() && s_[i_] == '!') {
+            ++i_;
+            return ReadRefAfterSheet(std::string(word));
+        }
+        std::string up = platform::UpperCase(word);
+        if (up == "TRUE" || up == "FALSE") {
+            t.kind = TK::Bool;
+            t.text = up;
+            t.number = up == "TRUE";
+            return t;
+        }
+        if (!r1c1_ && TryA1(word, "", false, t)) return t;
+        t.kind = TK::Name;
+        t.text = std::string(word);
+        return t;
+    }
+
+    std::string_view s_;
+    size_t i_ = 0;
+    bool r1c1_;
+    int hostRow_, hostCol_;
+};
+
+std::string RefText(const Tok& t) {
+    std::string s;
+    if (t.hasSheet) s = QuoteSheetName(t.ref.sheet) + "!";
+    const Area& a = t.ref.area;
+    auto d = [&](int i) { return t.abs[i] ? std::string("$") : std::string(); };
+    switch (t.shape) {
+    case Tok::RefShape::Columns:
+        return s + d(1) + ColumnLetters(a.col1) + ":" + d(3) + ColumnLetters(a.col2);
+    case Tok::RefShape::Rows:
+        return s + d(0) + std::to_string(a.row1) + ":" + d(2) + std::to_string(a.row2);
+    case Tok::RefShape::Cell:
+        return s + d(1) + ColumnLetters(a.col1) + d(0) + std::to_string(a.row1);
+    case Tok::RefShape::Area:
+        return s + d(1) + ColumnLetters(a.col1) + d(0) + std::to_string(a.row1) + ":" + d(3) +
+               ColumnLetters(a.col2) + d(2) + std::to_string(a.row2);
+    }
+    return s;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- parser
+
+struct Formula::Node {
+    enum class Kind { Number, String, Bool, Error, Ref, Name, Unary, Percent, Binary, Func } kind;
+    double number = 0;
+    std::string text;  // operator, function name, string
+    CellError error = CellError::Value;
+    SheetArea ref;
+    std::vector<std::unique_ptr<Node>> kids;
+};
+
+namespace {
+
+using Node = Formula::Node;
+using NodePtr = std::unique_ptr<Node>;
+
+class Parser {
+public:
+    Parser(const std::vector<Tok>& toks, std::string_view text) : t_(toks), text_(text) {}
+
+    NodePtr Run() {
+        if (t_.empty()) throw Malformed(text_, "empty formula");
+        NodePtr n = Comparison();
+        if (p_ != t_.size()) throw Malformed(text_, "unexpected \"" + t_[p_].text + "\"");
+        return n;
+    }
+
+private:
+    bool IsOp(const char* op) const { return p_ < t_.size() && t_[p_].kind == TK::Op && t_[p_].text == op; }
+
+    static NodePtr Bin(std::string op, NodePtr a, NodePtr b) {
+        auto n = std::make_unique<Node>();
+        n->kind = Node::Kind::Binary;
+        n->text = std::move(op);
+        n->kids.push_back(std::move(a));
+        n->kids.push_back(std::move(b));
+        return n;
+    }
+
+    NodePtr Comparison() {
+        NodePtr n = Concat();
+        while (IsOp("=") || IsOp("<>") || IsOp("<") || IsOp(">") || IsOp("<=") || IsOp(">=")) {
+            std::string op = t_[p_++].text;
+            n = Bin(op, std::move(n), Concat());
+        }
+        return n;
+    }
+    NodePtr Concat() {
+        NodePtr n = Additive();
+        while (IsOp("&")) {
+            ++p_;
+            n = Bin("&", std::move(n), Additive());
+        }
+        return n;
+    }
+    NodePtr Additive() {
+        NodePtr n = Term();
+        while (IsOp("+") || IsOp("-")) {
+            std::string op = t_[p_++].text;
+            n = Bin(op, std::move(n), Term());
+        }
+        return n;
+    }
+    NodePtr Term() {
+        NodePtr n = Power();
+        while (IsOp("*") || IsOp("/")) {
+            std::string op = t_[p_++].text;
+            n = Bin(op, std::move(n), Power());
+        }
+        return n;
+    }
+    NodePtr Power() {
+        NodePtr n = Unary();
+        while (IsOp("^")) {
+            ++p_;
+            n = Bin("^", std::move(n), Unary());
+        }
+        return n;
+    }
+    // Negation binds tighter than "^", as in the spreadsheet (-2^2 = 4).
+    NodePtr Unary() {
+        if (IsOp("-") || IsOp("+")) {
+            auto n = std::make_unique<Node>();
+            n->kind = Node::Kind::Unary;
+            n->text = t_[p_++].text;
+            n->kids.push_back(Unary());
+            return n;
+        }
+        NodePtr n = Primary();
+        while (IsOp("%")) {
+            ++p_;
+            auto pct = std::make_unique<Node>();
+            pct->kind = Node::Kind::Percent;
+            pct->kids.push_back(std::move(n));
+            n = std::move(pct);
+        }
+        return n;
+    }
+
+    NodePtr Primary() {
+        if (p_ >= t_.size()) throw Malformed(text_, "missing operand");
+        const Tok& t = t_[p_++];
+        auto n = std::make_unique<Node>();
+        switch (t.kind) {
+        case TK::Number: n->kind = Node::Kind::Number; n->number = t.number; return n;
+        case TK::String: n->kind = Node::Kind::String; n->text = t.text; return n;
+        case TK::Bool: n->kind = Node::Kind::Bool; n->number = t.number; return n;
+        case TK::Error: n->kind = Node::Kind::Error; n->error = t.error; return n;
+        case TK::Name: n->kind = Node::Kind::Name; n->text = t.text; return n;
+        case TK::Ref: {
+            n->kind = Node::Kind::Ref;
+            n->ref = t.ref;
+            // The range operator joins references into their bounding area.
+            while (IsOp(":") && p_ + 1 < t_.size() && t_[p_ + 1].kind == TK::Ref) {
+                const Tok& o = t_[p_ + 1];
+                if (o.hasSheet && !SameName(o.ref.sheet, n->ref.sheet)) throw Malformed(text_, "range across sheets");
+                const Area& a = n->ref.area;
+                const Area& b = o.ref.area;
+                n->ref.area = Area::Make(std::min(a.row1, b.row1), std::min(a.col1, b.col1),
+                                         std::max(a.row2, b.row2), std::max(a.col2, b.col2));
+                p_ += 2;
+            }
+            return n;
+        }
+        case TK::LParen: {
+            NodePtr inner = Comparison();
+            if (p_ >= t_.size() || t_[p_].kind != TK::RParen) throw Malformed(text_, "missing \")\"");
+            ++p_;
+            return inner;
+        }
+        case TK::Func: {
+            n->kind = Node::Kind::Func;
+            n->text = t.text;
+            if (p_ >= t_.size() || t_[p_].kind != TK::LParen) throw Malformed(text_, "missing \"(\"");
+            ++p_;
+            if (p_ < t_.size() && t_[p_].kind == TK::RParen) {
+                ++p_;
+                return n;
+            }
+            for (;;) {
+                if (p_ < t_.size() && (t_[p_].kind == TK::Comma || t_[p_].kind == TK::RParen)) {
+                    auto empty = std::make_unique<Node>();
+                    empty->kind = Node::Kind::Name;  // an omitted argument
+                    n->kids.push_back(std::move(empty));
+                } else {
+                    n->kids.push_back(Comparison());
+                }
+                if (p_ < t_.size() && t_[p_].kind == TK::Comma) { ++p_; continue; }
+                if (p_ < t_.size() && t_[p_].kind == TK::RParen) { ++p_; break; }
+                throw Malformed(text_, "missing \")\" after the arguments of " + t.text);
+            }
+            return n;
+        }
+        default: throw Malformed(text_, "unexpected \"" + t.text + "\"");
+        }
+    }
+
+    const std::vector<Tok>& t_;
+    std::string_view text_;
+    size_t p_ = 0;
+};
+
+// ---------------------------------------------------------------- evaluation
+
+struct Operand {
+    Value v;
+    bool isRef = false;
+    SheetArea ref;
+};
+
+Value Err(CellError e) { return Value::Error(e); }
+
+// Number for arithmetic: empty is 0, numeric text counts, other text is #VALUE!.
+bool ToNumber(const Value& v, double& out, Value& error) {
+    switch (v.kind()) {
+    case Value::Kind::Empty: out = 0; return true;
+    case Value::Kind::Number:
+    case Value::Kind::Bool: out = v.Number(); return true;
+    case Value::Kind::Text:
+        if (platform::TryReadStrict(v.Text(), out)) return true;
+        error = Err(CellError::Value);
+        return false;
+    case Value::Kind::Error: error = v; return false;
+    }
+    return false;
+}
+
+Value Finite(double x) { return std::isfinite(x) ? Value(x) : Err(CellError::Num); }
+
+int CompareValues(const Value& a, const Value& b) {
+    // Rank: numbers < text < logicals; an empty cell takes the other side's kind.
+    auto rank = [](const Value& v) { return v.IsText() ? 1 : v.IsBool() ? 2 : 0; };
+    Value x = a, y = b;
+    if (x.IsEmpty()) x = y.IsText() ? Value(std::string()) : y.IsBool() ? Value::Bool(false) : Value(0.0);
+    if (y.IsEmpty()) y = x.IsText() ? Value(std::string()) : x.IsBool() ? Value::Bool(false) : Value(0.0);
+    int ra = rank(x), rb = rank(y);
+    if (ra != rb) return ra < rb ? -1 : 1;
+    if (ra == 1) {
+        std::string ua = platform::UpperCase(x.Text()), ub = platform::UpperCase(y.Text());
+        return ua < ub ? -1 : ua > ub ? 1 : 0;
+    }
+    return x.Number() < y.Number() ? -1 : x.Number() > y.Number() ? 1 : 0;
+}
+
+class Evaluator {
+public:
+    explicit Evaluator(RefResolver& r) : r_(r) {}
+
+    Value Scalar(const Node& n) {
+        Operand o = Eval(n);
+        if (!o.isRef) return o.v;
+        const Area& a = o.ref.area;
+        if (!a.IsCell()) return Err(CellError::Value);
+        Value v;
+        if (!r_.CellValue(o.ref.sheet, a.row1, a.col1, v)) return Err(CellError::Ref);
+        return v;
+    }
+
+    Operand Eval(const Node& n) {
+        Operand o;
+        switch (n.kind) {
+        case Node::Kind::Number: o.v = Value(n.number); return o;
+        case Node::Kind::String: o.v = Value(n.text); return o;
+        case Node::Kind::Bool: o.v = Value::Bool(n.number != 0); return o;
+        case Node::Kind::Error: o.v = Err(n.error); return o;
+        case Node::Kind::Name: o.v = Err(CellError::Name); return o;
+        case Node::Kind::Ref: o.isRef = true; o.ref = n.ref; return o;
+        case Node::Kind::Unary: {
+            double x;
+            Value e;
+            if (!ToNumber(Scalar(*n.kids[0]), x, e)) { o.v = e; return o; }
+            o.v = Value(n.text == "-" ? -x : x);
+            return o;
+        }
+        case Node::Kind::Percent: {
+            double x;
+            Value e;
+            o.v = ToNumber(Scalar(*n.kids[0]), x, e) ? Value(x / 100) : e;
+            return o;
+        }
+        case Node::Kind::Binary: o.v = Binary(n); return o;
+        case Node::Kind::Func: o.v = Call(n); return o;
+        }
+        return o;
+    }
+
+private:
+    Value Binary(const Node& n) {
+        Value a = Scalar(*n.kids[0]);
+        Value b = Scalar(*n.kids[1]);
+        const std::string& op = n.text;
+        if (a.IsError()) return a;
+        if (b.IsError()) return b;
+        if (op == "&") return Value(a.ToString() + b.ToString());
+        if (op == "=" || op == "<>" || op == "<" || op == ">" || op == "<=" || op == ">=") {
+            int c = CompareValues(a, b);
+            bool r = op == "=" ? c == 0 : op == "<>" ? c != 0 : op == "<" ? c < 0 : op == ">" ? c > 0 : op == "<=" ? c <= 0 : c >= 0;
+            return Value::Bool(r);
+        }
+        double x, y;
+        Value e;
+        if (!ToNumber(a, x, e) || !ToNumber(b, y, e)) return e;
+        if (op == "+") return Finite(x + y);
+        if (op == "-") return Finite(x - y);
+        if (op == "*") return Finite(x * y);
+        if (op == "/") return y == 0 ? Err(CellError::Div0) : Finite(x / y);
+        if (op == "^") return Pow(x, y);
+        return Err(CellError::Value);
+    }
+
+    static Value Pow(double x, double y) {
+        if (x == 0 && y < 0) return Err(CellError::Div0);
+        if (x == 0 && y == 0) return Err(CellError::Num);
+        return Finite(std::pow(x, y));
+    }
+
+    // The numbers of aggregate arguments: numbers inside references (text,
+    // logicals and blanks skipped), direct arguments converted. Returns an
+    // error value when one is met (unless `skipErrors`).
+    bool Collect(const Node& call, std::vector<double>& nums, Value& error, bool skipErrors) {
+        for (const auto& k : call.kids) {
+            Operand o = Eval(*k);
+            if (o.isRef) {
+                bool failed = false;
+                bool sheetOk = r_.ForEachValue(o.ref, [&](const Value& v) {
+                    if (failed) return;
+                    if (v.IsNumber()) nums.push_back(v.Number());
+                    else if (v.IsError() && !skipErrors) {
+                        error = v;
+                        failed = true;
+                    }
+                });
+                if (!sheetOk) {
+                    if (skipErrors) continue;
+                    error = Err(CellError::Ref);
+                    return false;
+                }
+                if (failed) return false;
+                continue;
+            }
+            if (k->kind == Node::Kind::Name && k->text.empty()) continue;  // omitted
+            double x;
+            Value e;
+            if (ToNumber(o.v, x, e)) nums.push_back(x);
+            else if (!skipErrors) {
+                error = e;
+                return false;
+            }
+        }
+        return true;
+    }
+
+    Value Call(const Node& n) {
+        const std::string& f = n.text;
+        std::vector<double> nums;
+        Value e;
+        if (f == "AVERAGE" || f == "MAX" || f == "MIN" || f == "STDEV" || f == "COUNT") {
+            if (n.kids.empty()) return Err(CellError::Value);
+            if (!Collect(n, nums, e, f == "COUNT")) return e;
+            size_t cnt = nums.size();
+            if (f == "COUNT") return Value(static_cast<double>(cnt));
+            if (f == "MAX" || f == "MIN") {
+                if (cnt == 0) return Value(0.0);
+                double m = nums[0];
+                for (double x : nums) m = f == "MAX" ? std::max(m, x) : std::min(m, x);
+                return Value(m);
+            }
+            double sum = 0;
+            for (double x : nums) sum += x;
+            if (f == "AVERAGE") return cnt == 0 ? Err(CellError::Div0) : Finite(sum / cnt);
+            if (cnt < 2) return Err(CellError::Div0);
+            double mean = sum / cnt, ss = 0;
+            for (double x : nums) ss += (x - mean) * (x - mean);
+            return Finite(std::sqrt(ss / (cnt - 1)));
+        }
+        if (f == "COUNTIF") return CountIf(n);
+        if (f == "PI") return n.kids.empty() ? Value(std::numbers::pi) : Err(CellError::Value);
+        if (f == "SQRT" || f == "SIN" || f == "COS") {
+            if (n.kids.size() != 1) return Err(CellError::Value);
+            double x;
+            if (!ToNumber(Scalar(*n.kids[0]), x, e)) return e;
+            if (f == "SQRT") return x < 0 ? Err(CellError::Num) : Value(std::sqrt(x));
+            return Finite(f == "SIN" ? std::sin(x) : std::cos(x));
+        }
+        if (f == "POWER") {
+            if (n.kids.size() != 2) return Err(CellError::Value);
+            double x, y;
+            if (!ToNumber(Scalar(*n.kids[0]), x, e) || !ToNumber(Scalar(*n.kids[1]), y, e)) return e;
+            return Pow(x, y);
+        }
+        return Err(CellError::Name);
+    }
+
+    // COUNTIF(range, criterion): "<=7", ">300", "<=25  " (blanks around the
+    // operand do not matter), a plain number, or a text to match.
+    Value CountIf(const Node& n) {
+        if (n.kids.size() != 2) return Err(CellError::Value);
+        Operand range = Eval(*n.kids[0]);
+        if (!range.isRef) return Err(CellError::Value);
+        Value crit = Scalar(*n.kids[1]);
+        if (crit.IsError()) return crit;
+        std::string op = "=";
+        Value operand = crit;
+        if (crit.IsText()) {
+            std::string c = crit.Text();
+            for (const char* o : {"<=", ">=", "<>", "<", ">", "="}) {
+                if (c.rfind(o, 0) == 0) {
+                    op = o;
+                    c = c.substr(std::string_view(o).size());
+                    break;
+                }
+            }
+            std::string trimmed = platform::Trim(c);
+            double x;
+            if (platform::TryReadStrict(trimmed, x)) operand = Value(x);
+            else operand = Value(c);
+        }
+        bool numeric = operand.IsNumber() || operand.IsBool();
+        double count = 0;
+        bool ok = r_.ForEachValue(range.ref, [&](const Value& v) {
+            bool match = false;
+            if (numeric) {
+                if (v.IsNumber() && operand.IsNumber()) {
+                    double a = v.Number(), b = operand.Number();
+                    match = op == "=" ? a == b : op == "<>" ? a != b : op == "<" ? a < b : op == ">" ? a > b
+                          : op == "<=" ? a <= b : a >= b;
+                } else if (v.IsBool() && operand.IsBool()) {
+                    match = (op == "=") == (v.BoolValue() == operand.BoolValue());
+                } else {
+                    match = op == "<>";
+                }
+            } else if (v.IsText()) {
+                int c = CompareValues(v, operand);
+                match = op == "=" ? c == 0 : op == "<>" ? c != 0 : op == "<" ? c < 0 : op == ">" ? c > 0
+                      : op == "<=" ? c <= 0 : c >= 0;
+            } else {
+                match = op == "<>";
+            }
+            if (match) count += 1;
+        });
+        if (!ok) return Err(CellError::Ref);
+        return Value(count);
+    }
+
+    RefResolver& r_;
+};
+
+}  // namespace
+
+Formula::Formula() = default;
+Formula::~Formula() = default;
+
+std::shared_ptr<const Formula> Formula::Parse(std::string_view text, bool r1c1, int hostRow, int hostCol) {
+    std::string_view body = text;
+    while (!body.empty() && std::isspace(static_cast<unsigned char>(body.front()))) body.remove_prefix(1);
+    if (!body.empty() && body.front() == '=') body.remove_prefix(1);
+    auto f = std::make_shared<Formula>();
+    f->tokens_ = Lexer(body, r1c1, hostRow, hostCol).Run();
+    f->root_ = Parser(f->tokens_, text).Run();
+    return f;
+}
+
+std::string Formula::A1Text() const {
+    std::string s = "=";
+    for (const Tok& t : tokens_) {
+        switch (t.kind) {
+        case TK::String: {
+            s += '"';
+            for (char c : t.text) {
+                if (c == '"') s += '"';
+                s += c;
+            }
+            s += '"';
+            break;
+        }
+        case TK::Ref: s += RefText(t); break;
+        default: s += t.text;
+        }
+    }
+    return s;
+}
+
+Value Formula::Evaluate(RefResolver& resolver) const {
+    Evaluator ev(resolver);
+    Value v = ev.Scalar(*root_);
+    // A formula that points at a blank cell shows 0.
+    if (v.IsEmpty()) return Value(0.0);
+    return v;
+}
+
+std::string R1C1ToA1(std::string_view formula, int hostRow, int hostCol) {
+    return Formula::Parse(formula, true, hostRow, hostCol)->A1Text();
+}
+
+}  // namespace workbook

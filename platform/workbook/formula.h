@@ -1,0 +1,64 @@
+#pragma once
+// Formulas as cells hold them: parsed once when written, evaluated on demand
+// against the workbook through a small resolver, and written back out as
+// A1 text for the file.
+#include "platform/workbook/address.h"
+#include "platform/workbook/value.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace workbook {
+
+// What evaluation needs of the workbook.
+class RefResolver {
+public:
+    virtual ~RefResolver() = default;
+    // Calls `visit` for every non-empty cell of the area (formulas evaluated);
+    // false when the sheet does not exist.
+    virtual bool ForEachValue(const SheetArea& ref, const std::function<void(const Value&)>& visit) = 0;
+    // The value of one cell (Empty when blank); false when the sheet does not exist.
+    virtual bool CellValue(const std::string& sheet, int row, int col, Value& out) = 0;
+};
+
+struct FormulaToken {
+    enum class Kind { Number, String, Bool, Error, Ref, Func, Name, Op, LParen, RParen, Comma };
+    Kind kind;
+    std::string text;  // the lexeme (operator, function name, number as written)
+    double number = 0;
+    CellError error = CellError::Value;
+    SheetArea ref;
+    bool hasSheet = false;
+    bool abs[4] = {false, false, false, false};  // $ on row1, col1, row2, col2
+    enum class RefShape { Cell, Area, Columns, Rows } shape = RefShape::Cell;
+};
+
+class Formula {
+public:
+    // Reads a formula ("=" optional). With `r1c1`, references are R1C1 and
+    // relative ones (R[1]C[-2], RC) count from the host cell. Throws
+    // ExcelError when the text is not a formula.
+    static std::shared_ptr<const Formula> Parse(std::string_view text, bool r1c1 = false, int hostRow = 1,
+                                                int hostCol = 1);
+
+    // The formula in A1 form with no blanks outside strings: "=AVERAGE(AD2:AD31)".
+    std::string A1Text() const;
+
+    Value Evaluate(RefResolver& resolver) const;
+
+    struct Node;
+    ~Formula();
+    Formula();
+
+private:
+    std::vector<FormulaToken> tokens_;
+    std::unique_ptr<Node> root_;
+};
+
+// Turns an R1C1 formula into its A1 text ("=COUNT(R2C3:R11C3)" -> "=COUNT($C$2:$C$11)").
+std::string R1C1ToA1(std::string_view formula, int hostRow, int hostCol);
+
+}  // namespace workbook

@@ -1,0 +1,176 @@
+#pragma once
+// Sheets of a workbook: the worksheet with its sparse cell store, row and
+// column settings and merges, and the chart sheet.
+#include "platform/workbook/address.h"
+#include "platform/workbook/formula.h"
+#include "platform/workbook/range.h"
+#include "platform/workbook/style.h"
+#include "platform/workbook/value.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace workbook {
+
+class Workbook;
+class Chart;
+class QueryTable;
+
+struct Cell {
+    mutable Value value;       // the constant, or the formula's last result
+    std::string formula;       // A1 text as written ("" for a constant)
+    std::string formulaR1C1;   // the text as written through FormulaR1C1
+    std::shared_ptr<const Formula> program;
+    Style style;
+    mutable uint64_t computedAt = 0;  // workbook generation of `value`
+    mutable bool computing = false;
+
+    bool HasFormula() const { return program != nullptr; }
+    bool HasContent() const { return program || !value.IsEmpty(); }
+};
+
+class Sheet {
+public:
+    enum class Kind { Worksheet, ChartSheet };
+    virtual ~Sheet();
+
+    Kind kind() const { return kind_; }
+    const std::string& Name() const { return name_; }
+    // Renames the sheet; the name must be valid and unique in the workbook.
+    void SetName(std::string_view name);
+    Workbook& Parent() const { return *parent_; }
+    int Index() const;  // 1-based position among the workbook's sheets
+    void Activate();
+    void Select() { Activate(); }
+    // Moves the sheet to just after `other` (Move After:=...).
+    void MoveAfter(const Sheet& other);
+    void MoveBefore(const Sheet& other);
+
+protected:
+    Sheet(Workbook& parent, Kind kind, std::string name) : parent_(&parent), kind_(kind), name_(std::move(name)) {}
+
+private:
+    friend class Workbook;
+    Workbook* parent_;
+    Kind kind_;
+    std::string name_;
+};
+
+// A chart sheet: one chart filling the sheet.
+class ChartSheet : public Sheet {
+public:
+    ChartSheet(Workbook& parent, std::string name, std::unique_ptr<Chart> chart);
+    ~ChartSheet() override;
+    Chart& GetChart() const { return *chart_; }
+
+private:
+    friend class Chart;
+    std::unique_ptr<Chart> chart_;
+};
+
+// A chart placed on a worksheet.
+struct EmbeddedChart {
+    std::unique_ptr<Chart> chart;
+    int row = 1, col = 1;  // top-left anchor cell
+};
+
+class Worksheet : public Sheet {
+public:
+    Worksheet(Workbook& parent, std::string name);
+    ~Worksheet() override;
+
+    // --- ranges, as the object model gives them
+    Range GetRange(std::string_view address);
+    Range GetRange(const Range& from, const Range& to);  // Range(Cells(..), Cells(..))
+    Range Cells(int row, int col);
+    Range Rows(std::string_view address);  // "1:1", "1:2", "3"
+    Range Rows(int row);
+    Range Columns(std::string_view address);  // "C:P", "A"
+    Range Columns(int col);
+    Range UsedRange();
+
+    // A text-file query whose results land at `destination` (QueryTables.Add).
+    QueryTable& AddQueryTable(std::string connection, const Range& destination);
+
+    // --- cell store
+    // The value of a cell, formulas computed against the current contents.
+    Value ValueAt(int row, int col) const;
+    const Cell* Find(int row, int col) const;
+    Cell& Touch(int row, int col);  // creates the cell when missing; marks the workbook changed
+    void Erase(int row, int col);
+    // Visits the stored cells of an area, column by column, rows ascending.
+    void ForEachCell(const Area& area, const std::function<void(int row, int col, const Cell&)>& visit) const;
+    Area UsedArea() const;  // Area with row1 = 0 when the sheet is empty
+    bool Empty() const { return cells_.empty(); }
+
+    // Writes a constant or a formula (text starting with "=") into one cell.
+    void Put(int row, int col, const Value& v);
+    void PutFormula(int row, int col, std::string_view text, bool r1c1);
+
+    // --- styles
+    Style EffectiveStyle(int row, int col) const;
+    // Applies `change` to every cell of the area; whole rows and columns keep
+    // it as their own setting too, so later cells there inherit it.
+    void ApplyStyle(const Area& area, const std::function<void(Style&)>& change);
+    const std::map<int, Style>& RowStyles() const { return rowStyles_; }
+    const std::map<int, Style>& ColumnStyles() const { return colStyles_; }
+
+    // --- rows and columns
+    double ColumnWidth(int col) const;  // characters; the standard width when unset
+    void SetColumnWidth(int col, double width);
+    bool ColumnHidden(int col) const { return hiddenCols_.count(col) > 0; }
+    void SetColumnHidden(int col, bool hidden);
+    bool RowHidden(int row) const { return hiddenRows_.count(row) > 0; }
+    void SetRowHidden(int row, bool hidden);
+    const std::map<int, double>& ColumnWidths() const { return colWidths_; }
+    // Fits the widths of `cols` to the displayed texts of the cells in rows
+    // row1..row2 (merged cells spanning columns do not count).
+    void AutoFitColumns(int col1, int col2, int row1, int row2);
+
+    // --- structure. Formula texts are never rewritten by these: the callers
+    // only move cells that no formula points at.
+    void DeleteColumns(const std::set<int>& cols);
+    void DeleteRows(const std::set<int>& rows);
+    void InsertRows(int at, int count);
+    void InsertColumns(int at, int count);
+    // Removes the rectangle and closes the gap from the right or from below.
+    void DeleteShift(const Area& area, bool shiftLeft);
+    void InsertShift(const Area& area, bool shiftDown);
+    void SortRows(const Area& area, int keyCol, bool ascending);
+    void Merge(const Area& area);
+    void Unmerge(const Area& area);
+    const std::vector<Area>& Merges() const { return merges_; }
+    const Area* MergeAt(int row, int col) const;
+
+    // --- charts placed on the sheet
+    std::vector<EmbeddedChart>& Charts() { return charts_; }
+    const std::vector<EmbeddedChart>& Charts() const { return charts_; }
+
+    // --- query tables
+    const std::vector<std::unique_ptr<QueryTable>>& QueryTables() const { return queries_; }
+
+    static constexpr double kStandardWidth = 8.43;
+
+private:
+    static uint64_t Key(int row, int col) { return (static_cast<uint64_t>(col) << 32) | static_cast<uint32_t>(row); }
+    void Changed() const;
+    // Rebuilds the store with every cell moved by `map` (row, col) -> (row, col);
+    // cells mapped to row 0 are dropped.
+    void Remap(const std::function<std::pair<int, int>(int, int)>& map);
+
+    std::map<uint64_t, Cell> cells_;
+    std::map<int, Style> rowStyles_, colStyles_;
+    std::map<int, double> colWidths_;
+    std::set<int> hiddenCols_, hiddenRows_;
+    std::vector<Area> merges_;
+    std::vector<EmbeddedChart> charts_;
+    std::vector<std::unique_ptr<QueryTable>> queries_;
+};
+
+}  // namespace workbook

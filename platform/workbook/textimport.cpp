@@ -1,0 +1,159 @@
+#include "platform/workbook/textimport.h"
+
+#include "platform/core/numtext.h"
+#include "platform/workbook/sheet.h"
+
+#include <cctype>
+#include <fstream>
+#include <sstream>
+
+namespace workbook {
+
+namespace {
+
+// The upper half of code page 437 as UTF-8.
+const char* const kCp437High[128] = {
+    "Ç", "ü", "é", "â", "ä", "à", "å", "ç", "ê", "ë", "è", "ï", "î", "ì", "Ä", "Å",
+    "É", "æ", "Æ", "ô", "ö", "ò", "û", "ù", "ÿ", "Ö", "Ü", "¢", "£", "¥", "₧", "ƒ",
+    "á", "í", "ó", "ú", "ñ", "Ñ", "ª", "º", "¿", "⌐", "¬", "½", "¼", "¡", "«", "»",
+    "░", "▒", "▓", "│", "┤", "╡", "╢", "╖", "╕", "╣", "║", "╗", "╝", "╜", "╛", "┐",
+    "└", "┴", "┬", "├", "─", "┼", "╞", "╟", "╚", "╔", "╩", "╦", "╠", "═", "╬", "╧",
+    "╨", "╤", "╥", "╙", "╘", "╒", "╓", "╫", "╪", "┘", "┌", "█", "▄", "▌", "▐", "▀",
+    "α", "ß", "Γ", "π", "Σ", "σ", "µ", "τ", "Φ", "Θ", "Ω", "δ", "∞", "φ", "ε", "∩",
+    "≡", "±", "≥", "≤", "⌠", "⌡", "÷", "≈", "°", "∙", "·", "√", "ⁿ", "²", "■", "\xC2\xA0"};
+
+std::string FromCp437(std::string_view s) {
+    std::string out;
+    for (unsigned char c : s) {
+        if (c < 0x80) out += static_cast<char>(c);
+        else out += kCp437High[c - 0x80];
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitDelimitedLine(std::string_view line, const DelimitedOptions& opt) {
+    std::vector<std::string> fields;
+    std::string cur;
+    bool inQuotes = false;
+    bool lastWasDelim = false;
+    bool any = false;
+    auto isDelim = [&](char c) { return opt.delimiters.find(c) != std::string::npos; };
+    for (size_t i = 0; i < line.size(); ++i) {
+        char c = line[i];
+        if (inQuotes) {
+            if (c == opt.qualifier) {
+                if (i + 1 < line.size() && line[i + 1] == opt.qualifier) {
+                    cur += c;
+                    ++i;
+                } else {
+                    inQuotes = false;
+                }
+            } else {
+                cur += c;
+            }
+            continue;
+        }
+        if (opt.qualifier && c == opt.qualifier && cur.empty()) {
+            inQuotes = true;
+            any = true;
+            lastWasDelim = false;
+            continue;
+        }
+        if (isDelim(c)) {
+            // A run of delimiters counts as one when asked.
+            if (!(opt.consecutiveAsOne && lastWasDelim)) fields.push_back(cur);
+            cur.clear();
+            lastWasDelim = true;
+            any = true;
+            continue;
+        }
+        cur += c;
+        lastWasDelim = false;
+        any = true;
+    }
+    if (any && !(opt.consecutiveAsOne && lastWasDelim)) fields.push_back(cur);
+    return fields;
+}
+
+Value TypeGeneral(const std::string& field, bool trailingMinus) {
+    if (field.empty()) return Value();
+    double x;
+    std::string f = field;
+    bool negate = false;
+    if (trailingMinus && f.size() > 1 && f.back() == '-' && f.front() != '-' && f.front() != '+') {
+        f.pop_back();
+        negate = true;
+    }
+    if (platform::TryReadStrict(f, x)) return Value(negate ? -x : x);
+    return Value(field);
+}
+
+std::vector<std::vector<Value>> ReadDelimitedFile(const std::string& path, const DelimitedOptions& opt, int startRow) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ExcelError("Refresh", "cannot open the text file \"" + path + "\"");
+    std::stringstream buf;
+    buf << in.rdbuf();
+    std::string text = buf.str();
+    std::vector<std::vector<Value>> rows;
+    size_t pos = 0;
+    int lineNo = 0;
+    while (pos < text.size()) {
+        size_t nl = text.find_first_of("\r\n", pos);
+        std::string_view line = std::string_view(text).substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
+        if (nl == std::string::npos) pos = text.size();
+        else pos = (text[nl] == '\r' && nl + 1 < text.size() && text[nl + 1] == '\n') ? nl + 2 : nl + 1;
+        if (++lineNo < startRow) continue;
+        std::string decoded = opt.codePage437 ? FromCp437(line) : std::string(line);
+        std::vector<Value> row;
+        std::vector<std::string> fields = SplitDelimitedLine(decoded, opt);
+        for (size_t i = 0; i < fields.size(); ++i) {
+            int type = i < opt.columnTypes.size() ? opt.columnTypes[i] : 1;
+            if (type == 9) continue;
+            row.push_back(type == 2 ? (fields[i].empty() ? Value() : Value(fields[i]))
+                                    : TypeGeneral(fields[i], opt.trailingMinus));
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+QueryTable::QueryTable(Worksheet& sheet, std::string connection, int row, int col)
+    : sheet_(&sheet), connection_(std::move(connection)), row_(row), col_(col) {}
+
+void QueryTable::Refresh(bool) {
+    const std::string prefix = "TEXT;";
+    if (platform::UpperCase(connection_.substr(0, prefix.size())) != prefix)
+        throw ExcelError("Refresh", "only text-file connections are supported (\"" + connection_ + "\")");
+    std::string path = connection_.substr(prefix.size());
+    DelimitedOptions opt;
+    opt.delimiters.clear();
+    if (textFileTabDelimiter) opt.delimiters += '\t';
+    if (textFileSemicolonDelimiter) opt.delimiters += ';';
+    if (textFileCommaDelimiter) opt.delimiters += ',';
+    if (textFileSpaceDelimiter) opt.delimiters += ' ';
+    opt.delimiters += textFileOtherDelimiter;
+    opt.consecutiveAsOne = textFileConsecutiveDelimiter;
+    opt.qualifier = textFileTextQualifier == 1 ? '"' : textFileTextQualifier == 2 ? '\'' : '\0';
+    opt.trailingMinus = textFileTrailingMinusNumbers;
+    opt.columnTypes = textFileColumnDataTypes;
+    opt.codePage437 = textFilePlatform == 437;
+    auto rows = ReadDelimitedFile(path, opt, textFileStartRow);
+    int widest = 0;
+    for (size_t r = 0; r < rows.size(); ++r) {
+        widest = std::max(widest, static_cast<int>(rows[r].size()));
+        for (size_t c = 0; c < rows[r].size(); ++c) {
+            if (rows[r][c].IsEmpty()) continue;
+            Cell& cell = sheet_->Touch(row_ + static_cast<int>(r), col_ + static_cast<int>(c));
+            cell.value = rows[r][c];
+            cell.formula.clear();
+            cell.formulaR1C1.clear();
+            cell.program.reset();
+        }
+    }
+    if (adjustColumnWidth && widest > 0 && !rows.empty())
+        sheet_->AutoFitColumns(col_, col_ + widest - 1, row_, row_ + static_cast<int>(rows.size()) - 1);
+}
+
+}  // namespace workbook

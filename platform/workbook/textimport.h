@@ -1,0 +1,66 @@
+#pragma once
+// Delimited text import, as a query table does it in one synchronous refresh,
+// and the comma-separated reader behind opening a CSV file as a workbook.
+#include "platform/workbook/value.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace workbook {
+
+class Worksheet;
+
+// The properties a text query carries. Only the parsing ones act; the rest
+// are kept as set (the file format has no place for a query table).
+class QueryTable {
+public:
+    QueryTable(Worksheet& sheet, std::string connection, int row, int col);
+
+    // Reads the file named by the connection ("TEXT;" + path) and writes its
+    // fields from the destination cell. Throws ExcelError when it cannot be read.
+    void Refresh(bool backgroundQuery = false);
+
+    std::string name;
+    bool fieldNames = true, rowNumbers = false, fillAdjacentFormulas = false, preserveFormatting = true;
+    bool refreshOnFileOpen = false, savePassword = false, saveData = true, adjustColumnWidth = true;
+    bool textFilePromptOnRefresh = false;
+    int refreshStyle = 1, refreshPeriod = 0;
+    int textFilePlatform = 437;  // code page 437; bytes above 127 map through it
+    int textFileStartRow = 1;
+    int textFileParseType = 1;      // delimited
+    int textFileTextQualifier = 1;  // 1 double quote, 2 apostrophe, -4142 none
+    bool textFileConsecutiveDelimiter = false;
+    bool textFileTabDelimiter = true, textFileSemicolonDelimiter = false, textFileCommaDelimiter = false,
+         textFileSpaceDelimiter = false;
+    std::string textFileOtherDelimiter;
+    std::vector<int> textFileColumnDataTypes;  // 1 general, 2 text, 9 skip
+    bool textFileTrailingMinusNumbers = true;
+
+    const std::string& Connection() const { return connection_; }
+
+private:
+    Worksheet* sheet_;
+    std::string connection_;
+    int row_, col_;
+};
+
+struct DelimitedOptions {
+    std::string delimiters = "\t";
+    bool consecutiveAsOne = false;
+    char qualifier = '"';  // '\0' for none
+    bool trailingMinus = true;
+    std::vector<int> columnTypes;  // 1 general, 2 text, 9 skip
+    bool codePage437 = false;
+};
+
+// Splits one line into fields.
+std::vector<std::string> SplitDelimitedLine(std::string_view line, const DelimitedOptions& opt);
+// General typing: a field that is wholly a number becomes one, else text.
+Value TypeGeneral(const std::string& field, bool trailingMinus);
+// Reads a whole file into rows of typed values; throws ExcelError when the
+// file cannot be read.
+std::vector<std::vector<Value>> ReadDelimitedFile(const std::string& path, const DelimitedOptions& opt,
+                                                  int startRow = 1);
+
+}  // namespace workbook

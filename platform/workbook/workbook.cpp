@@ -1,0 +1,259 @@
+#include "platform/workbook/workbook.h"
+
+#include "platform/workbook/xlsx_writer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace workbook {
+
+namespace fs = std::filesystem;
+
+// ---------------------------------------------------------------- Workbook
+
+Workbook::Workbook(Application& app) : app_(&app) {}
+Workbook::~Workbook() = default;
+
+Sheet& Workbook::Sheets(int index) const {
+    if (index < 1 || index > Count())
+        throw ExcelError("Sheets", "no sheet number " + std::to_string(index) + " (the workbook has " +
+                                       std::to_string(Count()) + ")");
+    return *sheets_[index - 1];
+}
+
+Sheet* Workbook::FindSheet(std::string_view name) const {
+    for (const auto& s : sheets_)
+        if (SameName(s->Name(), name)) return s.get();
+    return nullptr;
+}
+
+Sheet& Workbook::Sheets(std::string_view name) const {
+    Sheet* s = FindSheet(name);
+    if (!s) throw ExcelError("Sheets", "no sheet named \"" + std::string(name) + "\"");
+    return *s;
+}
+
+Worksheet& Workbook::Worksheets(std::string_view name) {
+    Sheet& s = Sheets(name);
+    if (s.kind() != Sheet::Kind::Worksheet) throw ExcelError("Worksheets", "\"" + std::string(name) + "\" is a chart sheet");
+    return static_cast<Worksheet&>(s);
+}
+
+Worksheet& Workbook::Worksheets(int index) {
+    int n = 0;
+    for (const auto& s : sheets_)
+        if (s->kind() == Sheet::Kind::Worksheet && ++n == index) return static_cast<Worksheet&>(*s);
+    throw ExcelError("Worksheets", "no worksheet number " + std::to_string(index));
+}
+
+std::string Workbook::UniqueSheetName(std::string_view base) const {
+    std::string b(base);
+    if (!FindSheet(b) && SheetNameProblem(b).empty()) return b;
+    for (int k = 2;; ++k) {
+        std::string suffix = "_" + std::to_string(k);
+        std::string stem = b;
+        while (!stem.empty() && !SheetNameProblem(stem + suffix).empty()) stem.pop_back();
+        std::string candidate = stem + suffix;
+        if (!FindSheet(candidate)) return candidate;
+    }
+}
+
+void Workbook::CheckNewName(const Sheet* renamed, std::string_view name) const {
+    std::string why = SheetNameProblem(name);
+    if (!why.empty()) throw ExcelError("Name", why + " (\"" + std::string(name) + "\")");
+    Sheet* other = FindSheet(name);
+    if (other && other != renamed)
+        throw ExcelError("Name", "a sheet named \"" + std::string(name) + "\" already exists");
+}
+
+Worksheet& Workbook::AddWorksheet() {
+    std::string name;
+    do name = "Sheet" + std::to_string(nextSheet_++);
+    while (FindSheet(name));
+    sheets_.push_back(std::make_unique<Worksheet>(*this, name));
+    Sheet* s = sheets_.back().get();
+    SetActive(s);
+    Changed();
+    return static_cast<Worksheet&>(*s);
+}
+
+Chart& Workbook::AddChart() {
+    std::string name;
+    do name = "Chart" + std::to_string(nextChart_++);
+    while (FindSheet(name));
+    auto chart = std::make_unique<Chart>(*this);
+    Chart* c = chart.get();
+    sheets_.push_back(std::make_unique<ChartSheet>(*this, name, std::move(chart)));
+    SetActive(sheets_.back().get());
+    Changed();
+    return *c;
+}
+
+void Workbook::DeleteSheet(Sheet& sheet) {
+    if (Count() == 1) throw ExcelError("Delete", "a workbook must keep at least one sheet");
+    Detach(&sheet);
+    Changed();
+}
+
+std::unique_ptr<Sheet> Workbook::Detach(const Sheet* sheet) {
+    int pos = PositionOf(sheet);
+    std::unique_ptr<Sheet> owned = std::move(sheets_[pos]);
+    sheets_.erase(sheets_.begin() + pos);
+    if (active_ == sheet) active_ = sheets_.empty() ? nullptr : sheets_[std::min<size_t>(pos, sheets_.size() - 1)].get();
+    if (owned->kind() == Sheet::Kind::ChartSheet && activeChart_ == &static_cast<ChartSheet&>(*owned).GetChart())
+        activeChart_ = nullptr;
+    return owned;
+}
+
+Sheet& Workbook::ActiveSheet() const {
+    if (!active_) throw ExcelError("ActiveSheet", "the workbook has no sheet");
+    return *active_;
+}
+
+Worksheet& Workbook::ActiveWorksheet() const {
+    Sheet& s = ActiveSheet();
+    if (s.kind() != Sheet::Kind::Worksheet) throw ExcelError("ActiveSheet", "the active sheet is a chart sheet");
+    return static_cast<Worksheet&>(s);
+}
+
+void Workbook::SetActive(Sheet* sheet) {
+    active_ = sheet;
+    activeChart_ = sheet && sheet->kind() == Sheet::Kind::ChartSheet ? &static_cast<ChartSheet*>(sheet)->GetChart()
+                                                                      : nullptr;
+    app_->active_ = this;
+}
+
+int Workbook::PositionOf(const Sheet* sheet) const {
+    for (size_t i = 0; i < sheets_.size(); ++i)
+        if (sheets_[i].get() == sheet) return static_cast<int>(i);
+    throw ExcelError("Sheets", "the sheet is not in this workbook");
+}
+
+void Workbook::MoveSheet(const Sheet* sheet, int newPos) {
+    int pos = PositionOf(sheet);
+    std::unique_ptr<Sheet> s = std::move(sheets_[pos]);
+    sheets_.erase(sheets_.begin() + pos);
+    newPos = std::clamp(newPos, 0, static_cast<int>(sheets_.size()));
+    sheets_.insert(sheets_.begin() + newPos, std::move(s));
+    Changed();
+}
+
+void Workbook::Activate() {
+    app_->active_ = this;
+}
+
+namespace {
+bool KnownExtension(const fs::path& p) {
+    std::string e = p.extension().string();
+    for (char& c : e) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return e == ".xlsx" || e == ".xls" || e == ".xlsm" || e == ".xlsb";
+}
+}  // namespace
+
+void Workbook::SaveAs(const std::string& path) {
+    if (path.empty()) throw ExcelError("SaveAs", "no file name");
+    fs::path p(path);
+    if (!KnownExtension(p)) p += ".xlsx";
+    p = fs::absolute(p).lexically_normal();
+    WriteXlsx(*this, p.string());
+    path_ = p.string();
+    saved_ = true;
+}
+
+void Workbook::Save() {
+    if (path_.empty()) throw ExcelError("Save", "the workbook has never been saved under a name");
+    if (!KnownExtension(fs::path(path_)))
+        throw ExcelError("Save", "the workbook came from a text file; save it with SaveAs");
+    WriteXlsx(*this, path_);
+    saved_ = true;
+}
+
+void Workbook::Close() { app_->Remove(this); }
+
+std::string Workbook::FullName() const { return path_.empty() ? untitled_ : path_; }
+
+std::string Workbook::Name() const { return path_.empty() ? untitled_ : fs::path(path_).filename().string(); }
+
+// ---------------------------------------------------------------- Application
+
+Application::Application() = default;
+Application::~Application() = default;
+
+Workbook& Application::AddWorkbook() {
+    books_.push_back(std::make_unique<Workbook>(*this));
+    Workbook& wb = *books_.back();
+    wb.untitled_ = "Book" + std::to_string(nextBook_++);
+    wb.AddWorksheet();
+    active_ = &wb;
+    return wb;
+}
+
+Workbook& Application::Workbooks(int index) {
+    if (index < 1 || index > WorkbookCount()) throw ExcelError("Workbooks", "no workbook number " + std::to_string(index));
+    return *books_[index - 1];
+}
+
+Workbook* Application::FindWindow(std::string_view caption) const {
+    for (const auto& b : books_)
+        if (SameName(b->Caption(), caption) || SameName(b->FullName(), caption)) return b.get();
+    return nullptr;
+}
+
+Workbook& Application::ActivateWindow(std::string_view caption) {
+    Workbook* wb = FindWindow(caption);
+    if (!wb) throw ExcelError("Windows", "no open window \"" + std::string(caption) + "\"");
+    active_ = wb;
+    return *wb;
+}
+
+Sheet& Application::ActiveSheet() const {
+    if (!active_) throw ExcelError("ActiveSheet", "no workbook is open");
+    return active_->ActiveSheet();
+}
+
+Chart* Application::ActiveChart() const { return active_ ? active_->ActiveChart() : nullptr; }
+
+void Application::Quit() {
+    books_.clear();
+    active_ = nullptr;
+    visible_ = false;
+}
+
+const ValueGrid& Application::Clipboard() const {
+    if (!hasClipboard_) throw ExcelError("PasteSpecial", "nothing has been copied");
+    return clipboard_;
+}
+
+void Application::Remove(Workbook* book) {
+    auto it = std::find_if(books_.begin(), books_.end(), [&](const auto& b) { return b.get() == book; });
+    if (it == books_.end()) return;
+    books_.erase(it);
+    if (active_ == book) active_ = books_.empty() ? nullptr : books_.back().get();
+}
+
+Workbook& Application::OpenCsv(const std::string& path) {
+    DelimitedOptions opt;
+    opt.delimiters = ",";
+    auto rows = ReadDelimitedFile(path, opt);
+    books_.push_back(std::make_unique<Workbook>(*this));
+    Workbook& wb = *books_.back();
+    std::string stem = fs::path(path).stem().string();
+    std::string name;
+    for (char c : stem) name += std::string("[]:*?/\\").find(c) == std::string::npos ? c : '_';
+    while (!name.empty() && name.front() == '\'') name.erase(0, 1);
+    while (!name.empty() && name.back() == '\'') name.pop_back();
+    if (name.size() > 31) name.resize(31);
+    if (name.empty()) name = "Sheet1";
+    wb.sheets_.push_back(std::make_unique<Worksheet>(wb, name));
+    Worksheet& ws = static_cast<Worksheet&>(*wb.sheets_.back());
+    for (size_t r = 0; r < rows.size(); ++r)
+        for (size_t c = 0; c < rows[r].size(); ++c)
+            if (!rows[r][c].IsEmpty()) ws.Touch(static_cast<int>(r) + 1, static_cast<int>(c) + 1).value = rows[r][c];
+    wb.path_ = fs::absolute(fs::path(path)).lexically_normal().string();
+    wb.saved_ = true;
+    wb.SetActive(&ws);
+    return wb;
+}
+
+}  // namespace workbook

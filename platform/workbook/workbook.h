@@ -1,0 +1,139 @@
+#pragma once
+// The spreadsheet application the bench drives: workbooks of worksheets and
+// chart sheets kept in memory, computed on demand, and saved as Office Open
+// XML. Plain C++: the console tool uses it too.
+#include "platform/workbook/chart.h"
+#include "platform/workbook/range.h"
+#include "platform/workbook/sheet.h"
+#include "platform/workbook/textimport.h"
+#include "platform/workbook/value.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace workbook {
+
+class Application;
+
+class Workbook {
+public:
+    explicit Workbook(Application& app);
+    ~Workbook();
+    Workbook(const Workbook&) = delete;
+    Workbook& operator=(const Workbook&) = delete;
+
+    Application& Parent() const { return *app_; }
+
+    // --- sheets, in tab order
+    int Count() const { return static_cast<int>(sheets_.size()); }
+    Sheet& Sheets(int index) const;  // 1-based
+    Sheet& Sheets(std::string_view name) const;  // case-insensitive
+    Sheet* FindSheet(std::string_view name) const;
+    Worksheet& Worksheets(std::string_view name);  // a worksheet of that name
+    Worksheet& Worksheets(int index);  // the index-th worksheet
+    // A new worksheet "SheetN" after the last sheet; it becomes active.
+    Worksheet& AddWorksheet();
+    // A new chart on its own chart sheet "ChartN" after the last sheet; it
+    // becomes the active chart.
+    Chart& AddChart();
+    void DeleteSheet(Sheet& sheet);
+    Sheet& ActiveSheet() const;
+    Worksheet& ActiveWorksheet() const;  // throws when a chart sheet is active
+    Chart* ActiveChart() const { return activeChart_; }
+
+    // --- files
+    // Saves under `path`; without an extension ".xlsx" is added. The file is
+    // written whole to a temporary name beside it, then renamed.
+    void SaveAs(const std::string& path);
+    void Save();  // under the name of the last SaveAs; refused before one
+    // Forgets the workbook (no save); the reference is invalid afterwards.
+    void Close();
+    std::string FullName() const;  // the saved path, or "BookN" before a save
+    std::string Name() const;      // the file name part
+    bool HasPath() const { return !path_.empty(); }
+    bool Saved() const { return saved_; }
+
+    // --- the window that shows it
+    void SetCaption(std::string caption) { caption_ = std::move(caption); }
+    std::string Caption() const { return caption_.empty() ? Name() : caption_; }
+    void Activate();
+
+    // Bumped by every change; formula results computed at an older
+    // generation are recomputed when read.
+    uint64_t Generation() const { return generation_; }
+    void Changed() { ++generation_; saved_ = false; }
+
+    // Picks a sheet name not yet taken: `base`, else base + "_2", "_3" ...
+    // within 31 characters.
+    std::string UniqueSheetName(std::string_view base) const;
+
+private:
+    friend class Sheet;
+    friend class Chart;
+    friend class Application;
+    void CheckNewName(const Sheet* renamed, std::string_view name) const;
+    void SetActive(Sheet* sheet);
+    int PositionOf(const Sheet* sheet) const;
+    void MoveSheet(const Sheet* sheet, int newPos);
+    std::unique_ptr<Sheet> Detach(const Sheet* sheet);
+
+    Application* app_;
+    std::vector<std::unique_ptr<Sheet>> sheets_;
+    Sheet* active_ = nullptr;
+    Chart* activeChart_ = nullptr;
+    std::string path_;
+    std::string untitled_;
+    std::string caption_;
+    uint64_t generation_ = 1;
+    bool saved_ = false;
+    int nextSheet_ = 1, nextChart_ = 1;
+};
+
+class Application {
+public:
+    Application();
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // Workbooks.Add: a new workbook with one worksheet "Sheet1"; it becomes active.
+    Workbook& AddWorkbook();
+    // Workbooks.Open of a comma-separated file: one worksheet named after the
+    // file (without extension), numbers typed, the file as the workbook's name.
+    Workbook& OpenCsv(const std::string& path);
+    int WorkbookCount() const { return static_cast<int>(books_.size()); }
+    Workbook& Workbooks(int index);  // 1-based
+    // The open workbook whose window caption (or full name) is `caption`;
+    // null when none.
+    Workbook* FindWindow(std::string_view caption) const;
+    // Windows(caption).Activate: throws when no window has that caption.
+    Workbook& ActivateWindow(std::string_view caption);
+    Workbook* ActiveWorkbook() const { return active_; }
+    Sheet& ActiveSheet() const;
+    Chart* ActiveChart() const;
+
+    void SetVisible(bool v) { visible_ = v; }
+    bool Visible() const { return visible_; }
+    // Closes every workbook without saving.
+    void Quit();
+
+    // Copy / PasteSpecial values.
+    void SetClipboard(ValueGrid values) { clipboard_ = std::move(values); hasClipboard_ = true; }
+    const ValueGrid& Clipboard() const;
+
+private:
+    friend class Workbook;
+    void Remove(Workbook* book);
+
+    std::vector<std::unique_ptr<Workbook>> books_;
+    Workbook* active_ = nullptr;
+    bool visible_ = false;
+    int nextBook_ = 1;
+    ValueGrid clipboard_;
+    bool hasClipboard_ = false;
+};
+
+}  // namespace workbook

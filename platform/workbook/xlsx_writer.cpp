@@ -1,0 +1,466 @@
+#include "platform/workbook/xlsx_writer.h"
+
+#include "platform/workbook/workbook.h"
+
+#include <xlsxwriter.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+
+namespace workbook {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Text as the file needs it: valid UTF-8, no control characters XML refuses,
+// at most the 32767 characters a cell holds.
+std::string CleanText(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    size_t i = 0, chars = 0;
+    while (i < s.size() && chars < 32767) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        bool ok = len > 0 && i + len <= s.size();
+        for (size_t k = 1; ok && k < len; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) ok = false;
+        if (!ok) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else if (len == 1 && c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            out += '?';
+            ++i;
+        } else {
+            out.append(s, i, len);
+            i += len;
+        }
+        ++chars;
+    }
+    return out;
+}
+
+lxw_color_t Rgb(int colorIndex) {
+    long c = PaletteColor(colorIndex);
+    return c < 0 ? 0x000000 : static_cast<lxw_color_t>(c);
+}
+
+uint8_t BorderType(const std::optional<BorderLine>& b) {
+    if (!b || b->lineStyle == xl::None || b->lineStyle == 0) return LXW_BORDER_NONE;
+    switch (b->weight) {
+    case xl::Hairline: return LXW_BORDER_HAIR;
+    case xl::Medium: return LXW_BORDER_MEDIUM;
+    case xl::Thick: return LXW_BORDER_THICK;
+    default: return LXW_BORDER_THIN;
+    }
+}
+
+std::string StyleKey(const Style& s) {
+    std::string k;
+    auto add = [&](const auto& opt, const std::string& tag) {
+        if (opt) {
+            if constexpr (std::is_same_v<std::decay_t<decltype(*opt)>, std::string>) k += tag + *opt + "\x1f";
+            else k += tag + std::to_string(*opt) + "\x1f";
+        }
+    };
+    add(s.bold, "b");
+    add(s.fontSize, "s");
+    add(s.fontName, "n");
+    add(s.fillColorIndex, "f");
+    add(s.pattern, "p");
+    add(s.numberFormat, "#");
+    add(s.hAlign, "a");
+    for (int i = 0; i < kSides; ++i)
+        if (s.border[i])
+            k += "B" + std::to_string(i) + ":" + std::to_string(BorderType(s.border[i])) + ":" +
+                 std::to_string(s.border[i]->colorIndex) + "\x1f";
+    return k;
+}
+
+class Writer {
+public:
+    Writer(const Workbook& wb, lxw_workbook* out) : wb_(wb), out_(out) {}
+
+    void Run() {
+        std::map<const Chart*, lxw_chart*> charts;
+        // Sheets in tab order first; the helper sheet (if any) comes last.
+        std::vector<std::pair<const Sheet*, void*>> made;
+        for (int i = 1; i <= wb_.Count(); ++i) {
+            const Sheet& s = wb_.Sheets(i);
+            std::string name = CleanText(s.Name());
+            if (s.kind() == Sheet::Kind::Worksheet) {
+                lxw_worksheet* ws = workbook_add_worksheet(out_, name.c_str());
+                if (!ws) throw ExcelError("Save", "the sheet name \"" + s.Name() + "\" is refused");
+                made.emplace_back(&s, ws);
+            } else {
+                lxw_chartsheet* cs = workbook_add_chartsheet(out_, name.c_str());
+                if (!cs) throw ExcelError("Save", "the chart sheet name \"" + s.Name() + "\" is refused");
+                made.emplace_back(&s, cs);
+            }
+        }
+        PrepareHelperSheet();
+        for (auto& [sheet, handle] : made) {
+            bool active = &wb_.ActiveSheet() == sheet;
+            if (sheet->kind() == Sheet::Kind::Worksheet) {
+                auto* ws = static_cast<lxw_worksheet*>(handle);
+                WriteWorksheet(static_cast<const Worksheet&>(*sheet), ws);
+                if (active) worksheet_activate(ws);
+            } else {
+                auto* cs = static_cast<lxw_chartsheet*>(handle);
+                lxw_chart* c = BuildChart(static_cast<const ChartSheet&>(*sheet).GetChart());
+                chartsheet_set_chart(cs, c);
+                if (active) chartsheet_activate(cs);
+            }
+        }
+    }
+
+private:
+    // libxlsxwriter fails on a scatter series without X values: give such
+    // series the counts 1..n from a hidden sheet added for the file only.
+    void PrepareHelperSheet() {
+        size_t need = 0;
+        auto scan = [&](const Chart& c) {
+            if (!c.IsScatter()) return;
+            for (int i = 1; i <= c.SeriesCount(); ++i) {
+                const Series& s = c.SeriesCollection(i);
+                if (s.XValuesRef().empty()) need = std::max(need, PointCount(s.ValuesRef()));
+            }
+        };
+        for (int i = 1; i <= wb_.Count(); ++i) {
+            const Sheet& s = wb_.Sheets(i);
+            if (s.kind() == Sheet::Kind::ChartSheet) scan(static_cast<const ChartSheet&>(s).GetChart());
+            else
+                for (const auto& e : static_cast<const Worksheet&>(s).Charts()) scan(*e.chart);
+        }
+        if (need == 0) return;
+        helperName_ = wb_.UniqueSheetName("_xvalues");
+        helper_ = workbook_add_worksheet(out_, helperName_.c_str());
+        for (size_t i = 0; i < need; ++i) worksheet_write_number(helper_, static_cast<lxw_row_t>(i), 0, double(i + 1), nullptr);
+        worksheet_hide(helper_);
+    }
+
+    Area Clip(const SheetArea& ref) const {
+        Area a = ref.area;
+        if (a.WholeColumns() || a.WholeRows()) {
+            Sheet* s = wb_.FindSheet(ref.sheet);
+            Area used{1, 1, 1, 1};
+            if (s && s->kind() == Sheet::Kind::Worksheet) {
+                used = static_cast<Worksheet*>(s)->UsedArea();
+                if (used.row1 == 0) used = Area{1, 1, 1, 1};
+            }
+            if (a.WholeColumns()) a.row2 = std::max(1, used.row2);
+            if (a.WholeRows()) a.col2 = std::max(1, used.col2);
+        }
+        return a;
+    }
+
+    size_t PointCount(const std::vector<SheetArea>& refs) const {
+        size_t n = 0;
+        for (const auto& r : refs) {
+            Area a = Clip(r);
+            n += static_cast<size_t>(a.Rows()) * static_cast<size_t>(a.Cols());
+        }
+        return n;
+    }
+
+    lxw_format* Format(const Style& s) {
+        if (s.Empty()) return nullptr;
+        std::string key = StyleKey(s);
+        auto it = formats_.find(key);
+        if (it != formats_.end()) return it->second;
+        lxw_format* f = workbook_add_format(out_);
+        if (s.bold.value_or(false)) format_set_bold(f);
+        if (s.fontSize) format_set_font_size(f, *s.fontSize);
+        if (s.fontName) format_set_font_name(f, CleanText(*s.fontName).c_str());
+        if (s.fillColorIndex && *s.fillColorIndex > 0 && s.pattern.value_or(xl::Solid) != xl::None) {
+            format_set_pattern(f, LXW_PATTERN_SOLID);
+            format_set_bg_color(f, Rgb(*s.fillColorIndex));
+        }
+        if (s.numberFormat && *s.numberFormat != "General") format_set_num_format(f, CleanText(*s.numberFormat).c_str());
+        if (s.hAlign) {
+            if (*s.hAlign == xl::Center) format_set_align(f, LXW_ALIGN_CENTER);
+            else if (*s.hAlign == xl::Left) format_set_align(f, LXW_ALIGN_LEFT);
+            else if (*s.hAlign == xl::Right) format_set_align(f, LXW_ALIGN_RIGHT);
+        }
+        auto side = [&](int idx, void (*setType)(lxw_format*, uint8_t), void (*setColor)(lxw_format*, lxw_color_t)) {
+            uint8_t t = BorderType(s.border[idx]);
+            if (t == LXW_BORDER_NONE) return;
+            setType(f, t);
+            if (s.border[idx]->colorIndex > 0) setColor(f, Rgb(s.border[idx]->colorIndex));
+        };
+        side(kLeft, format_set_left, format_set_left_color);
+        side(kRight, format_set_right, format_set_right_color);
+        side(kTop, format_set_top, format_set_top_color);
+        side(kBottom, format_set_bottom, format_set_bottom_color);
+        uint8_t down = BorderType(s.border[kDiagDown]), up = BorderType(s.border[kDiagUp]);
+        if (down != LXW_BORDER_NONE || up != LXW_BORDER_NONE) {
+            format_set_diag_type(f, down && up ? LXW_DIAGONAL_BORDER_UP_DOWN : up ? LXW_DIAGONAL_BORDER_UP : LXW_DIAGONAL_BORDER_DOWN);
+            format_set_diag_border(f, up ? up : down);
+        }
+        formats_[key] = f;
+        return f;
+    }
+
+    void WriteWorksheet(const Worksheet& ws, lxw_worksheet* out) {
+        std::set<int> cols;
+        for (const auto& [c, w] : ws.ColumnWidths()) cols.insert(c);
+        for (const auto& [c, st] : ws.ColumnStyles()) cols.insert(c);
+        for (int c = 1; c <= kMaxCols && cols.size() < 20000; ++c)
+            if (ws.ColumnHidden(c)) cols.insert(c);
+        for (int c : cols) {
+            lxw_row_col_options opt{};
+            opt.hidden = ws.ColumnHidden(c) ? 1 : 0;
+            Style st;
+            if (auto it = ws.ColumnStyles().find(c); it != ws.ColumnStyles().end()) st = it->second;
+            worksheet_set_column_opt(out, static_cast<lxw_col_t>(c - 1), static_cast<lxw_col_t>(c - 1), ws.ColumnWidth(c),
+                                     Format(st), &opt);
+        }
+        for (const auto& [r, st] : ws.RowStyles()) {
+            lxw_row_col_options opt{};
+            opt.hidden = ws.RowHidden(r) ? 1 : 0;
+            double h = LXW_DEF_ROW_HEIGHT;
+            // Rows of a larger font grow as the spreadsheet grows them.
+            if (st.fontSize && *st.fontSize > 11) h = std::round(*st.fontSize * 1.2917 * 4) / 4;
+            worksheet_set_row_opt(out, static_cast<lxw_row_t>(r - 1), h, Format(st), &opt);
+        }
+        for (const Area& m : ws.Merges()) {
+            worksheet_merge_range(out, static_cast<lxw_row_t>(m.row1 - 1), static_cast<lxw_col_t>(m.col1 - 1),
+                                  static_cast<lxw_row_t>(m.row2 - 1), static_cast<lxw_col_t>(m.col2 - 1), "",
+                                  Format(ws.EffectiveStyle(m.row1, m.col1)));
+        }
+        ws.ForEachCell(Area{1, 1, kMaxRows, kMaxCols}, [&](int r, int c, const Cell& cell) {
+            auto row = static_cast<lxw_row_t>(r - 1);
+            auto col = static_cast<lxw_col_t>(c - 1);
+            lxw_format* f = Format(ws.EffectiveStyle(r, c));
+            if (cell.HasFormula()) {
+                Value v = ws.ValueAt(r, c);
+                std::string text = CleanText(cell.program->A1Text());
+                if (v.IsNumber() || v.IsBool()) worksheet_write_formula_num(out, row, col, text.c_str(), f, v.Number());
+                else worksheet_write_formula_str(out, row, col, text.c_str(), f, CleanText(v.ToString()).c_str());
+                return;
+            }
+            const Value& v = cell.value;
+            switch (v.kind()) {
+            case Value::Kind::Number: worksheet_write_number(out, row, col, v.Number(), f); break;
+            case Value::Kind::Text: worksheet_write_string(out, row, col, CleanText(v.Text()).c_str(), f); break;
+            case Value::Kind::Bool: worksheet_write_boolean(out, row, col, v.BoolValue() ? 1 : 0, f); break;
+            case Value::Kind::Error: worksheet_write_string(out, row, col, v.ToString().c_str(), f); break;
+            case Value::Kind::Empty:
+                if (f) worksheet_write_blank(out, row, col, f);
+                break;
+            }
+        });
+        for (const auto& e : ws.Charts()) {
+            lxw_chart* c = BuildChart(*e.chart);
+            worksheet_insert_chart(out, static_cast<lxw_row_t>(e.row - 1), static_cast<lxw_col_t>(e.col - 1), c);
+        }
+    }
+
+    std::string RefFormula(const std::vector<SheetArea>& refs) const {
+        std::string s;
+        for (const auto& r : refs) {
+            if (!s.empty()) s += ",";
+            s += QuoteSheetName(r.sheet) + "!" + AreaToA1(Clip(r));
+        }
+        return refs.size() > 1 ? "=(" + s + ")" : "=" + s;
+    }
+
+    static uint8_t ChartKind(ChartType t) {
+        switch (t) {
+        case ChartType::Line: return LXW_CHART_LINE;
+        case ChartType::ColumnClustered: return LXW_CHART_COLUMN;
+        case ChartType::XYScatterLines: return LXW_CHART_SCATTER_STRAIGHT_WITH_MARKERS;
+        case ChartType::XYScatterLinesNoMarkers: return LXW_CHART_SCATTER_STRAIGHT;
+        case ChartType::XYScatter: return LXW_CHART_SCATTER;
+        }
+        return LXW_CHART_SCATTER;
+    }
+
+    static uint8_t MarkerKind(int style) {
+        switch (style) {
+        case xl::MarkerCircle: return LXW_CHART_MARKER_CIRCLE;
+        case xl::MarkerDiamond: return LXW_CHART_MARKER_DIAMOND;
+        case xl::MarkerSquare: return LXW_CHART_MARKER_SQUARE;
+        case xl::MarkerTriangle: return LXW_CHART_MARKER_TRIANGLE;
+        case xl::MarkerNone: return LXW_CHART_MARKER_NONE;
+        default: return LXW_CHART_MARKER_AUTOMATIC;
+        }
+    }
+
+    static float LineWidth(int weight) {
+        switch (weight) {
+        case xl::Hairline: return 0.25f;
+        case xl::Medium: return 2.0f;
+        case xl::Thick: return 3.0f;
+        default: return 0.75f;
+        }
+    }
+
+    static void Font(lxw_chart_font& out, const ChartFont& in, std::string& nameStore) {
+        if (in.bold) out.bold = *in.bold ? 1 : 0;
+        if (in.size) out.size = *in.size;
+        if (in.name) {
+            nameStore = *in.name;
+            out.name = nameStore.data();
+        }
+        if (in.orientation) out.rotation = -*in.orientation;
+    }
+
+    void WriteAxis(lxw_chart_axis* ax, const Axis& a, bool isX) {
+        if (!a.Visible()) {
+            chart_axis_off(ax);
+            return;
+        }
+        std::string store1, store2;
+        if (a.HasTitle() && !a.Title().empty()) {
+            std::string t = CleanText(a.Title());
+            chart_axis_set_name(ax, t.c_str());
+            lxw_chart_font f{};
+            Font(f, a.TitleFont(), store1);
+            if (a.TitleFont().size || a.TitleFont().bold) {
+                if (!a.TitleFont().bold) f.bold = 1;  // titles are bold unless told otherwise
+                chart_axis_set_name_font(ax, &f);
+            }
+        }
+        const ChartFont& tf = a.TickLabelFont();
+        if (tf.bold || tf.size || tf.name || tf.orientation) {
+            lxw_chart_font f{};
+            Font(f, tf, store2);
+            chart_axis_set_num_font(ax, &f);
+        }
+        if (!a.TickLabelNumberFormat().empty()) chart_axis_set_num_format(ax, CleanText(a.TickLabelNumberFormat()).c_str());
+        if (a.FixedMinimum()) chart_axis_set_min(ax, *a.FixedMinimum());
+        if (a.FixedMaximum()) chart_axis_set_max(ax, *a.FixedMaximum());
+        if (a.FixedMajorUnit()) chart_axis_set_major_unit(ax, *a.FixedMajorUnit());
+        if (a.FixedMinorUnit()) chart_axis_set_minor_unit(ax, *a.FixedMinorUnit());
+        if (isX && a.HasMajorGridlines()) chart_axis_major_gridlines_set_visible(ax, LXW_TRUE);
+    }
+
+    lxw_chart* BuildChart(const Chart& c) {
+        lxw_chart* chart = workbook_add_chart(out_, ChartKind(c.Type()));
+        int written = 0;
+        for (int i = 1; i <= c.SeriesCount(); ++i) {
+            const Series& s = c.SeriesCollection(i);
+            if (s.ValuesRef().empty()) continue;
+            std::string values = RefFormula(s.ValuesRef());
+            std::string cats;
+            if (!s.XValuesRef().empty()) cats = RefFormula(s.XValuesRef());
+            else if (c.IsScatter() && helper_)
+                cats = "=" + QuoteSheetName(helperName_) + "!$A$1:$A$" + std::to_string(std::max<size_t>(1, PointCount(s.ValuesRef())));
+            lxw_chart_series* ser = chart_add_series(chart, cats.empty() ? nullptr : cats.c_str(), values.c_str());
+            ++written;
+            if (s.NameRef()) {
+                chart_series_set_name_range(ser, CleanText(s.NameRef()->sheet).c_str(),
+                                            static_cast<lxw_row_t>(s.NameRef()->area.row1 - 1),
+                                            static_cast<lxw_col_t>(s.NameRef()->area.col1 - 1));
+            } else if (!s.Name().empty()) {
+                std::string n = CleanText(s.Name());
+                chart_series_set_name(ser, n.c_str());
+            }
+            if (s.lineStyle || s.lineColorIndex || s.lineWeight) {
+                lxw_chart_line line{};
+                if (s.lineStyle && *s.lineStyle == xl::None) line.none = 1;
+                if (s.lineColorIndex && *s.lineColorIndex > 0) line.color = Rgb(*s.lineColorIndex);
+                line.width = LineWidth(s.lineWeight.value_or(xl::Thin));
+                chart_series_set_line(ser, &line);
+            }
+            if (s.markerStyle) chart_series_set_marker_type(ser, MarkerKind(*s.markerStyle));
+            if (s.markerSize) chart_series_set_marker_size(ser, static_cast<uint8_t>(std::clamp(*s.markerSize, 2, 72)));
+            if (s.markerBackgroundColorIndex && *s.markerBackgroundColorIndex > 0) {
+                lxw_chart_fill fill{};
+                fill.color = Rgb(*s.markerBackgroundColorIndex);
+                chart_series_set_marker_fill(ser, &fill);
+            }
+            if (s.markerForegroundColorIndex && *s.markerForegroundColorIndex > 0) {
+                lxw_chart_line line{};
+                line.color = Rgb(*s.markerForegroundColorIndex);
+                chart_series_set_marker_line(ser, &line);
+            }
+            if (s.dataLabels) {
+                chart_series_set_labels(ser);
+                if (s.dataLabelFont.bold.value_or(false)) {
+                    lxw_chart_font f{};
+                    f.bold = 1;
+                    chart_series_set_labels_font(ser, &f);
+                }
+            }
+        }
+        if (written == 0) {
+            // A chart needs a series to be written: an empty one over a blank cell.
+            std::string empty = "=" + QuoteSheetName(wb_.Sheets(1).Name()) + "!$A$1";
+            chart_add_series(chart, nullptr, empty.c_str());
+        }
+        if (c.HasTitle() && !c.Title().empty()) {
+            std::string t = CleanText(c.Title());
+            chart_title_set_name(chart, t.c_str());
+        } else {
+            chart_title_off(chart);
+        }
+        WriteAxis(chart->x_axis, c.Axes(xl::Category), true);
+        WriteAxis(chart->y_axis, c.Axes(xl::ValueAxis), false);
+        if (!c.HasLegend()) chart_legend_set_position(chart, LXW_CHART_LEGEND_NONE);
+        else {
+            switch (c.LegendPosition()) {
+            case xl::LegendBottom: chart_legend_set_position(chart, LXW_CHART_LEGEND_BOTTOM); break;
+            case xl::LegendTop: chart_legend_set_position(chart, LXW_CHART_LEGEND_TOP); break;
+            case xl::LegendLeft: chart_legend_set_position(chart, LXW_CHART_LEGEND_LEFT); break;
+            default: chart_legend_set_position(chart, LXW_CHART_LEGEND_RIGHT); break;
+            }
+        }
+        const PlotAreaStyle& pa = c.PlotArea();
+        if (pa.borderColorIndex && *pa.borderColorIndex > 0) {
+            lxw_chart_line line{};
+            line.color = Rgb(*pa.borderColorIndex);
+            line.width = LineWidth(pa.borderWeight);
+            if (pa.borderLineStyle == xl::None) line.none = 1;
+            chart_plotarea_set_line(chart, &line);
+        }
+        if (pa.fillVisible && pa.fillColorIndex && *pa.fillColorIndex > 0) {
+            // No gradients in the file writer: a solid fill, light enough
+            // for the series to stay visible.
+            lxw_chart_fill fill{};
+            fill.color = Rgb(*pa.fillColorIndex);
+            fill.transparency = pa.gradient ? 75 : 0;
+            chart_plotarea_set_fill(chart, &fill);
+        }
+        return chart;
+    }
+
+    const Workbook& wb_;
+    lxw_workbook* out_;
+    lxw_worksheet* helper_ = nullptr;
+    std::string helperName_;
+    std::map<std::string, lxw_format*> formats_;
+};
+
+}  // namespace
+
+void WriteXlsx(const Workbook& wb, const std::string& path) {
+    fs::path target(path);
+    fs::path tmp = target.parent_path() / ("." + target.filename().string() + ".tmp");
+    std::error_code ec;
+    fs::remove(tmp, ec);
+    lxw_workbook_options opt{};
+    lxw_workbook* out = workbook_new_opt(tmp.c_str(), &opt);
+    if (!out) throw ExcelError("Save", "cannot start the file \"" + path + "\"");
+    try {
+        Writer(wb, out).Run();
+    } catch (...) {
+        workbook_close(out);
+        fs::remove(tmp, ec);
+        throw;
+    }
+    lxw_error err = workbook_close(out);
+    if (err != LXW_NO_ERROR) {
+        fs::remove(tmp, ec);
+        throw ExcelError("Save", "cannot write \"" + path + "\": " + lxw_strerror(err));
+    }
+    fs::rename(tmp, target, ec);
+    if (ec) {
+        fs::remove(tmp, ec);
+        throw ExcelError("Save", "cannot replace \"" + path + "\": " + ec.message());
+    }
+}
+
+}  // namespace workbook

@@ -1,0 +1,128 @@
+// The NCO range settings, the antenna coordinates, the task monitor and the
+// about box, driven through their controls.
+#include "bench/session/small_dialogs.h"
+
+#include "tests/session/dialogs_ui.h"
+
+#include <QCheckBox>
+#include <QLabel>
+
+#include <memory>
+
+using namespace bench;
+using namespace dialogs_test;
+
+namespace {
+
+struct Stored {
+    int device;
+    int32_t start, max, step;
+    std::string command;
+};
+
+class RecordingSink : public NcoParametersSink {
+public:
+    void BadNCOParametersSetting(int device, int32_t start, int32_t max, int32_t step,
+                                 const std::string& command) override {
+        stored.push_back({device, start, max, step, command});
+    }
+    std::vector<Stored> stored;
+};
+
+class NcoDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetPrompts();
+        window = std::make_unique<NCOSettings>(sink);
+    }
+    RecordingSink sink;
+    std::unique_ptr<NCOSettings> window;
+};
+
+TEST_F(NcoDialog, ShowsTheSlotValuesAndStoresWhatIsConfirmed) {
+    window->DisplyNCOPar(2, 100, 900, 20, "$PQNVNCO,1,2,");
+    ASSERT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "NCO Range Settings");
+    EXPECT_EQ(Text(window.get(), "Text1_0"), "100");
+    EXPECT_EQ(Text(window.get(), "Text1_1"), "900");
+    EXPECT_EQ(Text(window.get(), "Text1_2"), "20");
+    EXPECT_EQ(Text(window.get(), "Text1_3"), "$PQNVNCO,1,2,");
+    Type(window.get(), "Text1_0", "-50");
+    Type(window.get(), "Text1_3", "$PQNVNCO,7,7,");
+    Click(window.get(), "Command1_0");
+    ASSERT_EQ(sink.stored.size(), 1u);
+    EXPECT_EQ(sink.stored[0].device, 2);
+    EXPECT_EQ(sink.stored[0].start, -50);
+    EXPECT_EQ(sink.stored[0].max, 900);
+    EXPECT_EQ(sink.stored[0].step, 20);
+    EXPECT_EQ(sink.stored[0].command, "$PQNVNCO,7,7,");
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(NcoDialog, CancelStoresNothing) {
+    window->DisplyNCOPar(1, 1, 2, 3, "X");
+    Type(window.get(), "Text1_2", "8");
+    Click(window.get(), "Command1_1");
+    EXPECT_TRUE(sink.stored.empty());
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(NcoDialog, StepRoundsHalvesToEven) {
+    window->DisplyNCOPar(0, 0, 10, 1, "");
+    Type(window.get(), "Text1_2", "2.5");
+    Click(window.get(), "Command1_0");
+    window->DisplyNCOPar(0, 0, 10, 1, "");
+    Type(window.get(), "Text1_2", "3.5");
+    Click(window.get(), "Command1_0");
+    ASSERT_EQ(sink.stored.size(), 2u);
+    EXPECT_EQ(sink.stored[0].step, 2);
+    EXPECT_EQ(sink.stored[1].step, 4);
+}
+
+TEST_F(NcoDialog, TextThatIsNotANumberIsRefusedAndTheWindowStays) {
+    window->DisplyNCOPar(3, 0, 10, 1, "");
+    for (const char* bad : {"12a", "", "3000000000"}) {
+        Type(window.get(), "Text1_1", bad);
+        Click(window.get(), "Command1_0");
+        EXPECT_TRUE(sink.stored.empty()) << bad;
+        EXPECT_TRUE(window->isVisible()) << bad;
+        EXPECT_TRUE(AnyStartsWith(TakeAsked(), "WARNING: Max NCO")) << bad;
+    }
+}
+
+TEST(SmallDialogs, AboutBoxShowsTitleAndRelease) {
+    test::EnsureApp();
+    frmAbout about(ProgramVersion{2, 1, 7});
+    EXPECT_EQ(about.windowTitle(), "About Fix Bench");
+    ASSERT_NE(about.findChild<QLabel*>("lblTitle"), nullptr);
+    EXPECT_EQ(about.findChild<QLabel*>("lblTitle")->text(), "Fix Bench");
+    EXPECT_EQ(about.findChild<QLabel*>("lblVersion")->text(), "release 2.1.7");
+}
+
+TEST(SmallDialogs, TaskMonitorClearsItsCounterWhenShown) {
+    test::EnsureApp();
+    TaskMonitor monitor;
+    monitor.show();
+    EXPECT_EQ(monitor.windowTitle(), "Task Monitor");
+    EXPECT_EQ(monitor.Counter(), 0);
+}
+
+TEST(SmallDialogs, CoordsPresetFillsTheBoxesAndHidingKeepsThem) {
+    test::EnsureApp();
+    Coords coords;
+    coords.show();
+    Click(&coords, "Command2");
+    const AntennaPosition& site = Coords::PresetSite();
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(Text(&coords, QStringLiteral("Text1_%1").arg(i)).toStdString(), site.parts[static_cast<std::size_t>(i)]);
+    Type(&coords, "Text1_2", "0.5000");
+    Click(&coords, "Check1");
+    Click(&coords, "Command1");
+    EXPECT_FALSE(coords.isVisible());
+    const AntennaPosition p = coords.Position();
+    EXPECT_EQ(p.parts[2], "0.5000");
+    EXPECT_EQ(p.parts[0], site.parts[0]);
+    EXPECT_TRUE(p.use);
+}
+
+}  // namespace

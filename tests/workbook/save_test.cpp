@@ -1,0 +1,327 @@
+// Saved files checked by independent readers: openpyxl reads sheet order,
+// formulas, cached values, styles and chart parts; gnumeric recalculates
+// every formula and must agree with the engine.
+#include "platform/workbook/workbook.h"
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+using namespace workbook;
+
+namespace {
+
+// A workbook holding every formula form the report and device sheets write.
+struct ReportBook {
+    Application app;
+    Workbook& wb = app.AddWorkbook();
+    std::vector<std::pair<Worksheet*, std::string>> formulaCells;
+
+    void F(Worksheet& ws, const std::string& cell, const std::string& f) {
+        ws.GetRange(cell).SetFormula(f);
+        formulaCells.emplace_back(&ws, cell);
+    }
+
+    ReportBook() {
+        Worksheet& s = wb.Worksheets(1);
+        s.SetName("COLD");
+        const int n = 12;
+        for (int i = 0; i < n; ++i) {
+            int r = i + 2;
+            s.Cells(r, 1).SetValue(i == 5 ? 350.0 : 20.0 + i * 2.5);
+            s.Cells(r, 2).SetValue(i + 1);
+            s.Cells(r, 4).SetValue(48.1173 + i * 0.00001);
+            s.Cells(r, 6).SetValue(11.5166 + (i % 3) * 0.00002);
+        }
+        s.GetRange("U4").SetValue(n);
+        F(s, "U5", "=AVERAGE( AD2 : AD13)");
+        F(s, "U6", "=MAX(AD2:AD13)");
+        F(s, "U7", "=MIN(A2:A13)");
+        F(s, "U8", "=STDEV(AD2:AD13)");
+        F(s, "U9", "=COUNTIF(A2:A13,\">300\")/U4*100");
+        s.GetRange("T9").SetFormula("% No Fix");
+        s.GetRange("AD1").SetFormula("TTFF < 300 [s] ");
+        int k = 2;
+        for (int r = 2; r <= n + 1; ++r) {
+            double v = s.Cells(r, 1).GetValue().Number();
+            if (v <= 300) s.Cells(k++, 30).SetValue(v);
+        }
+        for (int x = 0; x <= 6; ++x) {
+            s.Cells(x + 2, 24).SetValue(x * 10);
+            F(s, "Y" + std::to_string(x + 2), "=COUNTIF(AD2:AD13,\"<=" + std::to_string(x * 10) + "\")/U4");
+        }
+        for (int i = 0; i < 3; ++i) {
+            int bound = 25 + i * 10;
+            s.Cells(i + 2, 31).SetValue("\xE2\x89\xA4" + std::to_string(bound) + " sec");
+            F(s, "AF" + std::to_string(i + 2), "=COUNTIF(AD2:AD13,\"<=" + std::to_string(bound) + "  \")/U4*100");
+        }
+        F(s, "M2", "=AVERAGE( D2 : D13)");
+        F(s, "N2", "=AVERAGE( F2 : F13)");
+        for (int r = 2; r <= n + 1; ++r) {
+            std::string R = std::to_string(r);
+            F(s, "O" + R, "=(D" + R + " - M2)*6378198.133*(0.0174532925199433)");
+            F(s, "P" + R, "=(F" + R + " - N2)*4819709.844*(0.0174532925199433)");
+            F(s, "Z" + R, "=SQRT(POWER(O" + R + ",2)+POWER(P" + R + ",2))");
+        }
+        F(s, "Z16", "=MAX(Z2:Z13)");
+        for (int kk = 0; kk <= 3; ++kk) {
+            s.Cells(kk + 2, 27).SetValue(kk);
+            F(s, "AB" + std::to_string(kk + 2), "=COUNTIF(Z2:Z13,\"<=" + std::to_string(kk) + "\")/U4*100");
+        }
+        s.GetRange("U10").SetValue(1.25);
+        s.GetRange("U12").SetValue(2.5);
+        for (int i = 1; i <= 4; ++i) {
+            std::string R = std::to_string(i + 1);
+            s.Cells(i + 1, 34).SetValue(i / 4.0);
+            F(s, "AI" + R, "=U10*SIN(2*PI()*AH" + R + ")");
+            F(s, "AJ" + R, "=U10*COS(2*PI()*AH" + R + ")");
+            F(s, "AK" + R, "=U12*SIN(2*PI()*AH" + R + ")");
+            F(s, "AL" + R, "=U12*COS(2*PI()*AH" + R + ")");
+        }
+        // A level sheet and the summary's cross-sheet and whole-column formulas.
+        Worksheet& lvl = wb.AddWorksheet();
+        lvl.SetName("-130COLD");
+        lvl.GetRange("A2:A4").SetValues({{40.0}, {45.5}, {51.0}});
+        lvl.GetRange("U4").SetValue(3);
+        F(lvl, "U5", "=AVERAGE( AD2 : AD4)");  // no valid TTFF: an error value
+        Worksheet& res = wb.AddWorksheet();
+        res.SetName("Resume");
+        res.GetRange("W3:W4").SetValues({{-130.0}, {-135.0}});
+        F(res, "X3", "='-130COLD'!U4");
+        F(res, "Y3", "='-130COLD'!U5");
+        F(res, "Z3", "='-130COLD'!U6");
+        F(res, "AD3", "=45-(MAX(W:W)-W3)");
+        F(res, "AD4", "=-(MAX(W:W)-W4)");
+        // The device sheet's R1C1 block.
+        Worksheet& dev = wb.AddWorksheet();
+        dev.SetName("COLD_Data");
+        for (int t = 1; t <= 10; ++t) dev.Cells(t + 1, 3).SetValue(t == 3 ? 300.0 : 100.0 + t * 7);
+        const char* heads[] = {"=COUNT(R", "=AVERAGE(R", "=MAX(R", "=MIN(R", "=STDEV(R", "=COUNTIF(R"};
+        for (int i = 0; i < 6; ++i) {
+            std::string f = std::string(heads[i]) + "2C3:R11C3" + (i == 5 ? ",\">=300\")" : ")");
+            dev.Cells(i + 1, 2).SetFormulaR1C1(f);
+            formulaCells.emplace_back(&dev, "B" + std::to_string(i + 1));
+        }
+    }
+};
+
+std::string Key(Worksheet* ws, const std::string& cell) { return ws->Name() + "!" + cell; }
+
+void ExpectSame(const Value& engine, const std::string& file, const std::string& where) {
+    if (engine.IsNumber()) {
+        double f = wbtest::AsDouble(file);
+        EXPECT_NEAR(f, engine.Number(), 1e-9 * std::max(1.0, std::fabs(engine.Number())))
+            << where << " file=" << file;
+    } else {
+        EXPECT_EQ(file, engine.ToString()) << where;
+    }
+}
+
+}  // namespace
+
+TEST(SaveFile, OpenpyxlSeesSheetsFormulasAndCachedValues) {
+    REQUIRE_OPENPYXL();
+    wbtest::TempDir dir;
+    ReportBook b;
+    Worksheet& cold = b.wb.Worksheets("COLD");
+    Chart& ttff = b.wb.AddChart();
+    ttff.SetChartType(ChartType::XYScatterLines);
+    ttff.SetSourceData(cold.GetRange("AD2:AD12"));  // no X values
+    ttff.Location(xl::LocationAsNewSheet, "COLD TTFF Chart");
+    b.wb.SaveAs(dir.File("R1TTFF"));
+    EXPECT_EQ(b.wb.FullName(), dir.File("R1TTFF.xlsx"));
+    ASSERT_TRUE(std::filesystem::exists(dir.File("R1TTFF.xlsx")));
+
+    wbtest::FileView v = wbtest::ReadBack(dir.File("R1TTFF.xlsx"), dir.Path().string());
+    ASSERT_GE(v.sheets.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(v.sheets.begin(), v.sheets.begin() + 5),
+              (std::vector<std::string>{"COLD", "-130COLD", "Resume", "COLD_Data", "COLD TTFF Chart"}));
+    EXPECT_EQ(v.kinds["COLD TTFF Chart"], "Chartsheet");
+    // The X values of that scatter come from a hidden helper sheet at the end.
+    EXPECT_EQ(v.sheets.size(), 6u);
+    EXPECT_EQ(v.states[v.sheets.back()], "hidden");
+    // Formulas stored in A1 form without the blanks; the R1C1 block converted.
+    EXPECT_EQ(v.formulas["COLD!U5"], "=AVERAGE(AD2:AD13)");
+    EXPECT_EQ(v.formulas["COLD!AF2"], "=COUNTIF(AD2:AD13,\"<=25  \")/U4*100");
+    EXPECT_EQ(v.formulas["COLD_Data!B1"], "=COUNT($C$2:$C$11)");
+    EXPECT_EQ(v.formulas["Resume!X3"], "='-130COLD'!U4");
+    EXPECT_EQ(v.formulas["COLD!AE2"], "\xE2\x89\xA4" "25 sec");
+    EXPECT_EQ(v.formulas["COLD!T9"], "% No Fix");
+    // Every formula carries the value the engine computed.
+    for (auto& [ws, cell] : b.formulaCells) {
+        std::string k = Key(ws, cell);
+        ASSERT_TRUE(v.cached.count(k)) << k;
+        ExpectSame(ws->GetRange(cell).GetValue(), v.cached[k], k);
+    }
+}
+
+TEST(SaveFile, GnumericRecalculatesToTheEngineValues) {
+    REQUIRE_OPENPYXL();
+    REQUIRE_SSCONVERT();
+    wbtest::TempDir dir;
+    ReportBook b;
+    b.wb.SaveAs(dir.File("report.xlsx"));
+    wbtest::FileView v = wbtest::Recalculated(dir.File("report.xlsx"), dir.Path().string());
+    ASSERT_FALSE(v.cached.empty());
+    int compared = 0;
+    for (auto& [ws, cell] : b.formulaCells) {
+        std::string k = Key(ws, cell);
+        ASSERT_TRUE(v.cached.count(k)) << k << " missing after recalculation";
+        ExpectSame(ws->GetRange(cell).GetValue(), v.cached[k], k + " (gnumeric)");
+        ++compared;
+    }
+    EXPECT_GT(compared, 60);
+}
+
+TEST(SaveFile, StylesHiddenColumnsAndMerges) {
+    REQUIRE_OPENPYXL();
+    wbtest::TempDir dir;
+    Application app;
+    Workbook& wb = app.AddWorkbook();
+    Worksheet& ws = wb.Worksheets(1);
+    ws.SetName("Resume");
+    ws.GetRange("D1").SetValue("HOT");
+    ws.Rows("1:2").Font().SetBold(true);
+    ws.GetRange("A1:G1").Merge();
+    ws.GetRange("A1").Interior().SetColorIndex(3);
+    ws.GetRange("U5").SetValue(12.345);
+    ws.GetRange("U5").SetNumberFormat("0.00");
+    ws.GetRange("U10").SetValue(4);
+    ws.GetRange("U10").SetNumberFormat("#.0#");
+    Range block = ws.GetRange("T4:U5");
+    block.Interior().SetColorIndex(6);
+    for (int i : {xl::EdgeLeft, xl::EdgeTop, xl::EdgeBottom, xl::EdgeRight}) {
+        block.Borders(i).SetLineStyle(xl::Continuous);
+        block.Borders(i).SetWeight(xl::Thick);
+    }
+    ws.GetRange("T4").SetValue("TRIALS");
+    ws.Columns("C:E").SetHidden(true);
+    wb.SaveAs(dir.File("styles.xlsx"));
+    wbtest::FileView v = wbtest::ReadBack(dir.File("styles.xlsx"), dir.Path().string());
+    EXPECT_EQ(v.formulas["Resume!A1"], "HOT");
+    EXPECT_EQ(std::count(v.merges.begin(), v.merges.end(), "Resume!A1:G1"), 1);
+    EXPECT_EQ(v.fonts["Resume!A1"], "bold");
+    EXPECT_EQ(v.fills["Resume!A1"], "FF0000");
+    EXPECT_EQ(v.fills["Resume!U5"], "FFFF00");
+    EXPECT_EQ(v.numberFormats["Resume!U5"], "0.00");
+    EXPECT_EQ(v.numberFormats["Resume!U10"], "#.0#");
+    EXPECT_EQ(v.borders["Resume!T4"], "thick,thick,,");
+    EXPECT_EQ(v.borders["Resume!U5"], ",,thick,thick");
+    std::set<std::string> hidden(v.hiddenColumns.begin(), v.hiddenColumns.end());
+    EXPECT_EQ(hidden, (std::set<std::string>{"Resume!C", "Resume!D", "Resume!E"}));
+}
+
+TEST(SaveFile, ChartPartsCarryTheirTypesAndReferences) {
+    REQUIRE_OPENPYXL();
+    wbtest::TempDir dir;
+    ReportBook b;
+    Worksheet& s = b.wb.Worksheets("COLD");
+    Chart& hist = b.wb.AddChart();
+    hist.SetChartType(ChartType::ColumnClustered);
+    hist.SetSourceData(s.GetRange("AE2:AF4"));
+    hist.Location(xl::LocationAsNewSheet, "COLD HISTOGRAMM");
+    hist.SetHasLegend(false);
+    hist.SeriesCollection(1).ApplyDataLabels();
+    hist.SeriesCollection(1).dataLabelFont.SetFontStyle("Bold");
+    Chart& pos = b.wb.AddChart();
+    pos.SetChartType(ChartType::XYScatter);
+    Series& samples = pos.NewSeries();
+    samples.SetName("=\"Samples\"");
+    samples.SetXValues("=COLD!R2C16:R13C16");
+    samples.SetValues("=COLD!R2C15:R13C15");
+    samples.markerStyle = xl::MarkerCircle;
+    samples.markerSize = 5;
+    samples.lineStyle = xl::None;
+    Series& avg = pos.NewSeries();
+    avg.SetName("AVERAGE");
+    avg.SetXValues("=COLD!R2C2,COLD!R4C21");
+    avg.SetValues("=COLD!R5C21,COLD!R5C21");
+    avg.lineColorIndex = 3;
+    avg.lineWeight = xl::Medium;
+    avg.markerStyle = xl::MarkerDiamond;
+    pos.Axes(xl::Category).SetHasMajorGridlines(true);
+    pos.Axes(xl::Category).SetMinimumScale(-4);
+    pos.PlotArea().borderColorIndex = 33;
+    pos.PlotArea().fillColorIndex = 33;
+    pos.PlotArea().fillVisible = true;
+    pos.PlotArea().gradient = true;
+    pos.Location(xl::LocationAsNewSheet, "COLD Position Chart");
+    Worksheet& dev = b.wb.Worksheets("COLD_Data");
+    dev.GetRange("C1").SetValue("TTFF [s]");
+    Chart& line = b.wb.AddChart();
+    line.SetChartType(ChartType::Line);
+    line.SetSourceData(dev.GetRange(dev.Cells(1, 3), dev.Cells(11, 3)));
+    line.Location(xl::LocationAsObject, "COLD_Data");  // on the worksheet itself
+    b.wb.SaveAs(dir.File("charts.xlsx"));
+
+    wbtest::FileView v = wbtest::ReadBack(dir.File("charts.xlsx"), dir.Path().string());
+    ASSERT_EQ(v.chartParts.size(), 3u);
+    std::string all;
+    for (const auto& c : v.chartParts) all += c + "\n";
+    EXPECT_NE(all.find("barChart|COLD!$AE$2:$AE$4|COLD!$AF$2:$AF$4"), std::string::npos) << all;
+    EXPECT_NE(all.find("scatterChart|COLD!$P$2:$P$13|COLD!$O$2:$O$13|(COLD!$B$2,COLD!$U$4)|(COLD!$U$5,COLD!$U$5)"),
+              std::string::npos)
+        << all;
+    EXPECT_NE(all.find("lineChart|COLD_Data!$C$1|COLD_Data!$C$2:$C$11"), std::string::npos) << all;
+    EXPECT_EQ(v.kinds["COLD Position Chart"], "Chartsheet");
+    EXPECT_EQ(v.kinds["COLD_Data"], "Worksheet");
+}
+
+TEST(SaveFile, EverySaveRebuildsTheFileAndLeavesNoTemporary) {
+    REQUIRE_OPENPYXL();
+    wbtest::TempDir dir;
+    Application app;
+    Workbook& wb = app.AddWorkbook();
+    wb.Worksheets(1).SetName("COLD");
+    wb.SaveAs(dir.File("R1.xlsx"));
+    wb.AddWorksheet().SetName("HOT");
+    wb.Worksheets("HOT").GetRange("A1").SetValue("second save");
+    wb.Save();
+    wbtest::FileView v = wbtest::ReadBack(dir.File("R1.xlsx"), dir.Path().string());
+    EXPECT_EQ(v.sheets, (std::vector<std::string>{"COLD", "HOT"}));
+    EXPECT_EQ(v.formulas["HOT!A1"], "second save");
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        if (e.path().extension() != ".py") files.push_back(e.path().filename().string());
+    EXPECT_EQ(files, (std::vector<std::string>{"R1.xlsx"}));
+}
+
+TEST(SaveFile, FailedSaveKeepsThePreviousFile) {
+    wbtest::TempDir dir;
+    Application app;
+    Workbook& wb = app.AddWorkbook();
+    wb.Worksheets(1).GetRange("A1").SetValue(1);
+    try {
+        wb.SaveAs(dir.File("no/such/folder/x.xlsx"));
+        FAIL() << "saved into a missing folder";
+    } catch (const ExcelError& e) {
+        EXPECT_EQ(e.Operation(), "Save");
+    }
+    EXPECT_FALSE(wb.HasPath());
+    wb.SaveAs(dir.File("keep.xlsx"));
+    auto size = std::filesystem::file_size(dir.File("keep.xlsx"));
+    // Block the temporary name: the save fails and the old file stays whole.
+    std::filesystem::create_directories(dir.File(".keep.xlsx.tmp/inside"));
+    wb.Worksheets(1).GetRange("B2").SetValue("lost");
+    EXPECT_THROW(wb.Save(), ExcelError);
+    EXPECT_EQ(std::filesystem::file_size(dir.File("keep.xlsx")), size);
+    EXPECT_FALSE(wb.Saved());
+}
+
+TEST(SaveFile, AwkwardTextStaysReadable) {
+    REQUIRE_OPENPYXL();
+    wbtest::TempDir dir;
+    Application app;
+    Workbook& wb = app.AddWorkbook();
+    Worksheet& ws = wb.Worksheets(1);
+    ws.GetRange("A1").SetText(std::string("bad\x01" "byte\xff" " end"));
+    ws.GetRange("A2").SetText("\xE2\x89\xA4" "300 sec");
+    ws.GetRange("A3").SetText("=not a formula");
+    wb.SaveAs(dir.File("text.xlsx"));
+    wbtest::FileView v = wbtest::ReadBack(dir.File("text.xlsx"), dir.Path().string());
+    EXPECT_EQ(v.formulas["Sheet1!A1"], "bad?byte\xEF\xBF\xBD end");
+    EXPECT_EQ(v.formulas["Sheet1!A2"], "\xE2\x89\xA4" "300 sec");
+    EXPECT_EQ(v.formulas["Sheet1!A3"], "=not a formula");
+}
