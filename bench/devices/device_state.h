@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace platform {
 class SerialLink;
@@ -63,12 +64,12 @@ struct SatDBEntry {
     std::array<int16_t, 10> CN0Ring{};
     int32_t T2A = 0;
     int32_t T2AMax = 0;
-    int32_t T2AMin = 0;
+    int32_t T2AMin = 86400;  // no sample yet: any sample is smaller
     double T2AMean = 0;
     int32_t T2ASamples = 0;
     int32_t T2U = 0;
     int32_t T2UMax = 0;
-    int32_t T2UMin = 0;
+    int32_t T2UMin = 86400;
     double T2UMean = 0;
     int32_t T2USamples = 0;
     double ReferenceTime = 0;
@@ -85,6 +86,13 @@ struct SatDBEntry {
     std::string FirstSampleTime;
     bool EphArmed = false;
     double EphTime = 0;
+    int32_t T2E = 0;
+    bool EphValid = false;
+    uint32_t FillColor = 0;    // 0x00BBGGRR
+    uint32_t BorderColor = 0;
+    std::vector<uint8_t> CN0Samples;  // tracked C/N0 values since the counts were reset
+    bool SeenThisEpoch = false;
+    bool UsedThisEpoch = false;
 };
 
 // Indexed by satellite number 1..255; element 0 is unused.
@@ -119,7 +127,7 @@ struct DeviceState {
     double RestartTime = 0;
     SystemTime RestartClock;
     double EndTime = 0;
-    int16_t ElapsedSeconds = 0;
+    int32_t ElapsedSeconds = 0;  // whole seconds of the running test; 32 bits so long waits cannot overflow
     double EndElapsed = 0;
     std::string FixGGA;
     std::string FixGSA;
@@ -133,7 +141,7 @@ struct DeviceState {
     std::string StartupString;
     bool GGAAsStartup = false;
     bool TestCompleted = false;
-    int16_t TickLimit = 0;
+    int16_t TickLimit = 10;  // reached with >=, so an unset limit still repeats the command
     int16_t Ticks = 0;
     int16_t Failures = 0;
     int16_t ReacqSatellite = 0;
@@ -280,6 +288,17 @@ struct DeviceState {
     bool PortTimeoutEnabled = false;     // the port-timeout timer restarts on receive only when set
     bool PortClosedNoted = false;        // a send on the closed port was noted in the system log
     std::string ReceiveFailureNoted;     // last receive-path failure reported (reported once)
+    // "$PQNVTS" rows received in this epoch: kept per device so that receivers
+    // interleaving their lines do not share rows.
+    int16_t TsRowCounter = 0;
+    // Monotonic reading taken with RestartClock: the test's elapsed time,
+    // immune to clock steps.
+    int64_t RestartMonotonicMs = 0;
+    // Seconds of the UTC day 5 s and 10 s after this device's fix (-1: no fix yet).
+    int32_t FixPlus5Second = -1;
+    int32_t FixPlus10Second = -1;
+    // Second of day of this device's previous GGA for the blocked-time check (-1: none yet).
+    int32_t PrevBlockedSecond = -1;
 
     // Plain stand-ins for the controls until a window binds its own.
     struct PlainViews;

@@ -136,7 +136,7 @@ TEST(DeviceStateTest, FreshRecordIsClearedWithTheFilterDefaults) {
     EXPECT_EQ(dev.Console.Scroll->Value(), 255);
     for (int id = 1; id <= 255; ++id) {
         const SatDBEntry& e = dev.Sats[id];
-        EXPECT_TRUE(e.CN0 == 0 && e.TrackTime == 0 && e.T2AMin == 0 && !e.T2AArmed && e.AcquiredTime == 0) << id;
+        EXPECT_TRUE(e.CN0 == 0 && e.TrackTime == 0 && e.T2AMin == 86400 && !e.T2AArmed && e.AcquiredTime == 0) << id;
     }
     for (const auto* row : {&dev.SatBar, &dev.TrackTimer})
         for (auto* cell : *row) EXPECT_NE(cell, nullptr);

@@ -1,0 +1,50 @@
+#pragma once
+// The satellite database of a device: one entry per satellite number 1..255,
+// fed once per epoch by the satellite sentences. It keeps the C/N0 statistics,
+// the consecutive tracking counts that the time-to-track test reads, and the
+// time to acquire (T2A) of every satellite since the last receiver restart.
+#include <cstdint>
+
+namespace bench {
+
+struct DeviceState;
+
+// One epoch's observation of one satellite: C/N0 of 1 or more counts as
+// tracked. A satellite number outside 1..255 changes nothing and leaves one
+// system-log line under "SatDB_Update".
+void SatDB_Update(DeviceState& dev, int16_t id, int16_t cn0);
+
+// Mean of ring slots 0..n-1 of the satellite's C/N0 ring (n clipped to 1..10).
+double CN0MeanEvaluation(const DeviceState& dev, int32_t n, int16_t id);
+
+// Number of satellites 1..32 tracked in the latest epoch for at least
+// `epochs` consecutive epochs (at least one). The time-to-track goal and the
+// device's stable-tracking query both count with this.
+int16_t StableTrackedCount(const DeviceState& dev, int32_t epochs);
+
+// The time-to-track goal: at least TTTRKSats satellites stably tracked for
+// TTTRKTime epochs.
+bool TTTRKSatellitesReached(const DeviceState& dev);
+
+// A receiver restart at `reference` (a local date-time): every entry starts
+// measuring acquisition, use and ephemeris again. C/N0 figures, statistics
+// and colours stay.
+void SatDB_Reset(DeviceState& dev, double reference);
+
+// Blanks the 32-row satellite table (the TrackTimer column stays) and the
+// track-status rows, and zeroes every C/N0 count.
+void SatTableClear(DeviceState& dev);
+
+// The statistics-reset button: C/N0 counts (and collected samples), and the
+// consecutive tracking times.
+void SatDB_ResetCN0Counts(DeviceState& dev);
+void SatDB_ResetTrackCounts(DeviceState& dev);
+
+// T2A and T2U statistics of satellites 1..32 back to empty (minima 86400).
+void SatDB_ResetT2AT2UStatistics(DeviceState& dev);
+
+// A receiver restart at `reference`: the differential-fix and SBAS
+// measurements start again, timed from now on the UTC clock.
+void DiffOnReset(DeviceState& dev, double reference);
+
+}  // namespace bench

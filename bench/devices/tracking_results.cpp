@@ -1,0 +1,39 @@
+#include "bench/devices/tracking_results.h"
+
+#include "bench/devices/device_state.h"
+#include "bench/devices/sat_db.h"
+
+namespace bench {
+
+void DeviceSetTestMode(DeviceState& dev, int16_t mode) { dev.TestMode = mode != 0 ? 1 : 0; }
+void DeviceSetTTTRKParameters(DeviceState& dev, int16_t satellites, int16_t epochs) {
+    dev.TTTRKSats = satellites;
+    dev.TTTRKTime = epochs;
+}
+void DeviceSetTTTRKSatsToCurrentTracked(DeviceState& dev) { dev.TTTRKSats = dev.TrackedNow; }
+void DeviceSetTTTRKSatsToCurrentStableTracked(DeviceState& dev, int32_t epochs) {
+    dev.TTTRKSats = DeviceGetNSatsStableTracking(dev, epochs);
+}
+int16_t DeviceGetNSatsStableTracking(const DeviceState& dev, int32_t epochs) {
+    return StableTrackedCount(dev, epochs);
+}
+bool DeviceGetNSatsTrackerAchieved(const DeviceState& dev, int16_t satellites, int32_t epochs) {
+    return DeviceGetNSatsStableTracking(dev, epochs) >= satellites;
+}
+int16_t DeviceGetTTTRKSatellitesN(const DeviceState& dev) { return dev.TTTRKSats; }
+int16_t DeviceGetTTTRKTimeForStableTrack(const DeviceState& dev) { return dev.TTTRKTime; }
+int32_t DeviceGetCurrentUTCSeconds(const DeviceState& dev, bool require_fix) {
+    if (require_fix && dev.Quality < 1) return -1;
+    return dev.UTCSeconds;
+}
+int32_t DeviceGetSignalONUTCTimestamp(const DeviceState& dev) { return dev.SignalOnSecond; }
+
+bool GetDiffONAvailability(const DeviceState& dev) { return dev.DiffOn; }
+double GetDiffONTime(const DeviceState& dev) { return dev.DiffOnTime; }
+std::string GetDiffONGGAString(const DeviceState& dev) { return dev.DiffOnGGA; }
+int16_t GetSBASSatID(const DeviceState& dev) { return dev.SBASSatellite; }
+double GetSBASTimeToAcquire(const DeviceState& dev) { return dev.SBASTime; }
+void ResetDiffONAvailability(DeviceState&, double) {}
+void DiffOnEntered(DeviceState&, std::string_view) {}
+
+}  // namespace bench
