@@ -5,11 +5,17 @@
 // would look.
 #include "bench/devices/comm_window.h"
 
+#include "bench/devices/device_paths.h"
+#include "bench/devices/gga_sampling.h"
+#include "bench/devices/pos_chart.h"
+#include "bench/devices/restart_scripts.h"
 #include "bench/devices/system_log.h"
 #include "platform/qt/bench_timer.h"
 
 #include <QCheckBox>
 #include <QSignalBlocker>
+
+#include <algorithm>
 
 namespace bench {
 
@@ -24,23 +30,26 @@ void CommWindow::FeedTestMachine(uint8_t event) {
 }
 
 void CommWindow::ScriptTick() {
-    // Restart scripts: not in this build yet; the timer has nothing to run.
-    script_timer_->SetEnabled(false);
+    RestartScriptTick(dev_, [this](DeviceState&, uint8_t event) { FeedTestMachine(event); });
 }
 
 void CommWindow::OnPosC(bool on) {
     if (!on) {
-        dev_.PosChartShown = false;
+        UnloadPositionWindow(dev_);
         return;
     }
-    // Position window: not in this build yet.
-    OutputMsg(dev_, "Position window not available");
-    QSignalBlocker quiet(pos_c_);
-    pos_c_->setChecked(false);
+    // Twips beyond the 16-bit range would wrap the window off the screen.
+    auto twips = [](int32_t v) { return static_cast<int16_t>(std::clamp<int32_t>(v, -32768, 32767)); };
+    ShowPositionWindow(dev_, twips(DeviceGetLeft() + DeviceGetWidth()), twips(DeviceGetTop()), this, [this] {
+        // Closed by the user: the box follows without reopening it.
+        QSignalBlocker quiet(pos_c_);
+        pos_c_->setChecked(false);
+    });
 }
 
 void CommWindow::DeviceSavePositionPicture() {
-    if (!dev_.PosChartShown) return;
+    if (!dev_.PosChartShown || !dev_.PosChartWindow) return;
+    dev_.PosChartWindow->PosChartSave(DeviceFilePath(PositionPictureName(dev_.SecondaryLogName)));
 }
 
 void CommWindow::ExecuteReacquisitionTest() {
@@ -78,17 +87,17 @@ void CommWindow::ResetDiffONAvailability(double reference) {
 
 // --- GGA sampling and C/N0 log ---
 
-void CommWindow::DeviceGGASamplingInit(const std::string&) { OutputMsg(dev_, "GGA sampling not available"); }
-void CommWindow::DeviceGGASamplingEnable() {}
-void CommWindow::DeviceGGASamplingLog(int16_t) {}
-void CommWindow::DeviceGGASamplingEnd() {}
+void CommWindow::DeviceGGASamplingInit(const std::string& folder) { GGASamplingInit(dev_, folder); }
+void CommWindow::DeviceGGASamplingEnable() { GGASamplingEnable(dev_); }
+void CommWindow::DeviceGGASamplingLog(int16_t trial) { GGASamplingLog(dev_, trial); }
+void CommWindow::DeviceGGASamplingEnd() { GGASamplingEnd(dev_); }
 std::string CommWindow::DeviceGetGGAOnFixString() { return dev_.GGAOnFix; }
 std::string CommWindow::DeviceGetGGA05sFixString() { return dev_.GGA05s; }
 std::string CommWindow::DeviceGetGGA10sFixString() { return dev_.GGA10s; }
 std::string CommWindow::DeviceGetGGA15sFixString() { return dev_.GGA15s; }
 std::string CommWindow::DeviceGetGGA30sFixString() { return dev_.GGA30s; }
 std::string CommWindow::DeviceGetGGA60sFixString() { return dev_.GGA60s; }
-void CommWindow::DeviceEnableCN0Logging(int16_t) { OutputMsg(dev_, "C/N0 log not available"); }
+void CommWindow::DeviceEnableCN0Logging(int16_t on) { EnableCN0Logging(dev_, on); }
 
 void CommWindow::DeviceGetCN0Samples(int16_t satellite, std::vector<uint8_t>&) {
     // Entries keep no sample array yet: the caller's array stays as it was.
