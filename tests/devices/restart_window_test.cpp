@@ -39,6 +39,7 @@ TEST(DeviceWindowScripts, ScriptTimerRunsTheRestartScriptOnTheOpenPort) {
 
 TEST(DeviceWindowScripts, SamplingAndCN0OperationsWriteTheirFiles) {
     test::TempHome home;
+    test::EnsureApp();
     test::FakeBenchHost host;
     CommWindow w(&host);
     DeviceState& dev = w.State();
@@ -60,6 +61,7 @@ TEST(DeviceWindowScripts, SamplingAndCN0OperationsWriteTheirFiles) {
 
 TEST(DeviceWindowPosition, BoxOpensPlacesAndClosesThePositionWindow) {
     test::TempHome home;
+    test::EnsureApp();
     test::FakeBenchHost host;
     auto* w = new CommWindow(&host);
     w->SetDeviceName("GPS3");
