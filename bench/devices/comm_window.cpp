@@ -515,9 +515,9 @@ void CommWindow::OnCheck1Toggled() {
 void CommWindow::OnCommand4(int index) {
     // Mean, Max, Min: the C/N0 statistics start again; Time: the tracked time.
     if (index >= 1 && index <= 3)
-        SatDB_ResetCN0Counts(dev_);
+        for (size_t id = 1; id < dev_.Sats.size(); ++id) dev_.Sats[id].CN0Count = 0;
     else if (index == 10)
-        SatDB_ResetTrackCounts(dev_);
+        for (size_t id = 1; id < dev_.Sats.size(); ++id) dev_.Sats[id].TrackTime = 0;
 }
 
 void CommWindow::StandardLayout() {

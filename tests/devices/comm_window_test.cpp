@@ -225,7 +225,7 @@ TEST_F(CommWindowTest, LogsAndResultsThroughThePublicOperations) {
     for (const char* tail : {"_Results_Results_T2A.csv", "_Results_Results_GSA.txt",
                              "_Results_Results_T2A_T2U_Statistics.csv", "_Results_Results_T2U.csv"})
         EXPECT_TRUE(std::filesystem::exists(base + tail)) << tail;
-    EXPECT_EQ(ReadFileBytes(base + "_Results_Results_GSA.txt"), "0\t% 1\t\r\n");
+    EXPECT_EQ(ReadFileBytes(base + "_Results_Results_GSA.txt"), "0\t% 1\t" + kGsa) << "the GSA after the fix GGA";
 
     w->DeviceSetPrimaryLogFileBaseName(home.File("missing/GPS1"));
     EXPECT_THROW(w->DeviceStartPrimaryLogging(".txt"), platform::BenchError) << "file errors reach the caller";
@@ -277,7 +277,7 @@ TEST_F(CommWindowTest, WatchdogReportsASilentReceiverEveryInterval) {
 
 TEST_F(CommWindowTest, ReplayOfARecordedLogFeedsConsoleAndLog) {
     std::string recorded;
-    for (int i = 0; i < 6; ++i) recorded += kGga + kGsa;
+    for (int i = 0; i < 2; ++i) recorded += kGga + kGsa;  // played at one GGA a second
     recorded += "last line without end";
     test::WriteFileBytes(home.File("rec.txt"), recorded);
     w->DeviceSetPrimaryLogFileBaseName(home.File("replayed"));
