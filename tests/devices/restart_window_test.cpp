@@ -27,13 +27,15 @@ TEST(DeviceWindowScripts, ScriptTimerRunsTheRestartScriptOnTheOpenPort) {
     w.OpenPort_Click();
     ASSERT_TRUE(w.Port().PortOpen());
     DeviceState& dev = w.State();
-    dev.TestCommand = "OPUSHOT";
+    w.ExecuteTest("OPUSHOT");  // the test machine starts the family's script
+    ASSERT_TRUE(dev.Console.ScriptTimer->Enabled());
     dev.Console.ScriptTimer->SetInterval(10);  // the steps' own pace, shortened
-    w.ExcuteScript();
     const std::string expect = "$PERDCOR,STOP*69\r\n$PERDCOR,START,HOT,UNAIDED*34\r\n";
     ASSERT_TRUE(test::WaitFor([&] { return gps.Received().size() >= expect.size(); }));
+    test::Pump(30);
     EXPECT_EQ(gps.Received(), expect);
     EXPECT_TRUE(dev.GGAAsStartup);
+    EXPECT_EQ(dev.TestState, 1) << "the restart is now awaited from the receiver";
     EXPECT_FALSE(dev.Console.ScriptTimer->Enabled());
 }
 
