@@ -102,10 +102,16 @@ private:
     std::string text_;
 };
 
-// The device's position window; its operations are added with the window.
+// The device's position window; the window draws what these hand it.
 class PositionWindowView {
 public:
     virtual ~PositionWindowView() = default;
+    // One point: latitude and longitude in minutes of arc with their
+    // hemisphere letters, into series `series`.
+    virtual void PosAddToChart(double /*lat_minutes*/, const std::string& /*ns*/, double /*lon_minutes*/,
+                               const std::string& /*ew*/, int16_t /*series*/) {}
+    // Hands the stored points to the chart.
+    virtual void PosUpdatePlot() {}
 };
 
 }  // namespace bench
