@@ -102,16 +102,22 @@ private:
     std::string text_;
 };
 
-// The device's position window; the window draws what these hand it.
+// The device's position window: a plot of the position error in metres
+// around a fixed reference. Device code adds one point per epoch and redraws.
 class PositionWindowView {
 public:
     virtual ~PositionWindowView() = default;
-    // One point: latitude and longitude in minutes of arc with their
-    // hemisphere letters, into series `series`.
-    virtual void PosAddToChart(double /*lat_minutes*/, const std::string& /*ns*/, double /*lon_minutes*/,
-                               const std::string& /*ew*/, int16_t /*series*/) {}
-    // Hands the stored points to the chart.
-    virtual void PosUpdatePlot() {}
+    // One point: latitude and longitude in minutes of arc with their "N"/"S"
+    // and "E"/"W"; only series 0 is used.
+    virtual void PosAddToChart(double lat_minutes, const std::string& ns, double lon_minutes,
+                               const std::string& ew, int16_t series) = 0;
+    // Shows the points stored so far, the largest errors and the axes.
+    virtual void PosUpdatePlot() = 0;
+    // Screen position in twips.
+    virtual void SetFormPosition(int16_t left, int16_t top) = 0;
+    virtual void SetFormName(const std::string& caption) = 0;
+    // Writes the plot's picture to the file; a failure is a BenchError.
+    virtual void PosChartSave(const std::string& file) = 0;
 };
 
 }  // namespace bench

@@ -1,0 +1,277 @@
+#include "bench/devices/pos_chart.h"
+
+#include "bench/devices/device_state.h"
+#include "platform/core/error.h"
+#include "platform/core/numtext.h"
+#include "platform/ui/prompts.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QCloseEvent>
+#include <QFont>
+#include <QHBoxLayout>
+#include <QImageWriter>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScatterSeries>
+#include <QSlider>
+#include <QValueAxis>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <string_view>
+
+namespace bench {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979;
+constexpr double kEarthRadius = 6372795.477598;
+constexpr double kMinutesToRadians = kPi / 10800;
+constexpr int kSubscriptOutOfRange = 9;
+constexpr int kTwipsPerPixel = 15;
+
+}  // namespace
+
+double LatMinutesToMetres(double minutes) { return minutes * kMinutesToRadians * kEarthRadius; }
+
+double LonMinutesToMetres(double lat_minutes, double minutes) {
+    return minutes * kMinutesToRadians * std::cos(lat_minutes * kMinutesToRadians) * kEarthRadius;
+}
+
+double SliderHalfRange(int32_t value, int32_t maximum) {
+    // Compared in halves so an odd maximum keeps its fractional middle.
+    const double middle = maximum / 2.0;
+    double z = 1;
+    if (value > middle)
+        z = 1 / (value - middle);
+    else if (value < middle)
+        z = middle - value;
+    return 5 * z;
+}
+
+void PositionPlot::Add(double lat_minutes, const std::string& ns, double lon_minutes, const std::string& ew,
+                       int16_t series) {
+    if (series < 0 || series + 1 >= kSeries)
+        throw platform::BenchError(kSubscriptOutOfRange,
+                                   "Subscript out of range (chart series " + std::to_string(series) + ")");
+    auto& count = counts_[static_cast<size_t>(series)];
+    if (count < kMaxPoints) ++count;
+    const double lat_sign = ns == "S" ? -1 : 1;
+    const double lon_sign = ew == "W" ? -1 : 1;
+    const double north = LatMinutesToMetres(lat_sign * lat_minutes - kReferenceLatitude);
+    const double east = LonMinutesToMetres(lat_minutes, lon_sign * lon_minutes - kReferenceLongitude);
+    if (std::fabs(north) > max_north_) {
+        max_north_ = std::fabs(north);
+        max_pos_ = std::sqrt(max_north_ * max_north_ + max_east_ * max_east_);
+    }
+    if (std::fabs(east) > max_east_) {
+        max_east_ = std::fabs(east);
+        max_pos_ = std::sqrt(max_north_ * max_north_ + max_east_ * max_east_);
+    }
+    auto& row = points_[static_cast<size_t>(count)];
+    row[static_cast<size_t>(series)] = east;
+    row[static_cast<size_t>(series) + 1] = north;
+}
+
+double PositionPlot::East(int row, int series) const {
+    return points_.at(static_cast<size_t>(row)).at(static_cast<size_t>(series));
+}
+
+double PositionPlot::North(int row, int series) const {
+    return points_.at(static_cast<size_t>(row)).at(static_cast<size_t>(series) + 1);
+}
+
+std::string PositionPlot::Footnote() const {
+    using platform::NumberToText;
+    using platform::RoundDecimals;
+    return "Max Pos Error: " + NumberToText(RoundDecimals(max_pos_, 1)) +
+           "m   Max Lat Error: " + NumberToText(RoundDecimals(max_north_, 1)) +
+           "m   Max Lon Error: " + NumberToText(RoundDecimals(max_east_, 1));
+}
+
+int PositionPlot::AxisLimit() const { return static_cast<int>(std::floor(max_pos_ + 1)); }
+
+PosChart::PosChart(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName("PosChart");
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    series_ = new QScatterSeries;
+    series_->setName("Position error");
+    series_->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+    series_->setMarkerSize(7);
+    series_->setColor(QColor(0, 90, 200));
+    series_->setBorderColor(QColor(0, 50, 120));
+
+    chart_ = new QChart;
+    chart_->addSeries(series_);
+    chart_->legend()->hide();
+    chart_->setTitle("Position error from the reference [m]");
+    x_axis_ = new QValueAxis;
+    y_axis_ = new QValueAxis;
+    x_axis_->setTitleText("East [m]");
+    y_axis_->setTitleText("North [m]");
+    for (QValueAxis* axis : {x_axis_, y_axis_}) {
+        axis->setLabelFormat("%.4g");
+        axis->setTickCount(11);
+    }
+    chart_->addAxis(x_axis_, Qt::AlignBottom);
+    chart_->addAxis(y_axis_, Qt::AlignLeft);
+    series_->attachAxis(x_axis_);
+    series_->attachAxis(y_axis_);
+
+    view_ = new QChartView(chart_);
+    view_->setObjectName("MSChart1");
+    view_->setRenderHint(QPainter::Antialiasing);
+    view_->setMinimumSize(420, 380);
+
+    footnote_ = new QLabel;
+    footnote_->setObjectName("Footnote");
+    footnote_->setAlignment(Qt::AlignCenter);
+    QFont bold = footnote_->font();
+    bold.setBold(true);
+    footnote_->setFont(bold);
+    footnote_->setAutoFillBackground(true);
+    footnote_->setContentsMargins(4, 2, 4, 6);
+
+    plot_area_ = new QWidget;
+    plot_area_->setAutoFillBackground(true);
+    auto* plot_layout = new QVBoxLayout(plot_area_);
+    plot_layout->setContentsMargins(0, 0, 0, 0);
+    plot_layout->setSpacing(0);
+    plot_layout->addWidget(view_, 1);
+    plot_layout->addWidget(footnote_);
+
+    slider_ = new QSlider(Qt::Horizontal);
+    slider_->setObjectName("Slider1");
+    slider_->setRange(0, kSliderMax);
+    slider_->setPageStep(1);
+    slider_->setTickPosition(QSlider::TicksBelow);
+    slider_->setToolTip("Zoom: middle +-5 m, right zooms in, left zooms out");
+    save_ = new QPushButton("Save picture...");
+    save_->setObjectName("Command1");
+
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(new QLabel("Zoom"));
+    controls->addWidget(slider_, 1);
+    controls->addSpacing(12);
+    controls->addWidget(save_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(plot_area_, 1);
+    layout->addLayout(controls);
+
+    // The footnote and the axes as an empty plot shows them.
+    footnote_->setText(QString::fromStdString(plot_.Footnote()));
+    SetAxes(plot_.AxisLimit());
+    slider_->setValue(kSliderMax / 2);
+    connect(slider_, &QSlider::valueChanged, this, [this](int v) { Slider1_Change(v); });
+    connect(save_, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    resize(640, 600);
+}
+
+PosChart::~PosChart() = default;
+
+void PosChart::PosAddToChart(double lat_minutes, const std::string& ns, double lon_minutes,
+                             const std::string& ew, int16_t series) {
+    plot_.Add(lat_minutes, ns, lon_minutes, ew, series);
+}
+
+void PosChart::PosUpdatePlot() {
+    // Only the points received: unused rows would show as perfect fixes.
+    QList<QPointF> points;
+    const int n = plot_.Count(0);
+    points.reserve(n);
+    for (int row = 1; row <= n; ++row) points.append(QPointF(plot_.East(row, 0), plot_.North(row, 0)));
+    series_->replace(points);
+    footnote_->setText(QString::fromStdString(plot_.Footnote()));
+    SetAxes(plot_.AxisLimit());
+}
+
+void PosChart::SetFormPosition(int16_t left, int16_t top) {
+    move(left / kTwipsPerPixel, top / kTwipsPerPixel);
+}
+
+void PosChart::SetFormName(const std::string& caption) { setWindowTitle(QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size()))); }
+
+void PosChart::PosChartSave(const std::string& file) {
+    if (!isVisible()) {
+        // Never shown: lay the widgets out so the picture has its real size.
+        ensurePolished();
+        if (layout()) layout()->activate();
+    }
+    QPixmap picture = plot_area_->grab();
+    QImageWriter writer(QString::fromStdString(file), "png");
+    if (picture.isNull() || !writer.write(picture.toImage()))
+        throw platform::BenchError(platform::err::FileIo, "Position picture not saved (" + file + ": " +
+                                                              writer.errorString().toStdString() + ")");
+}
+
+double PosChart::XAxisMax() const { return x_axis_->max(); }
+double PosChart::YAxisMax() const { return y_axis_->max(); }
+int PosChart::PlottedPoints() const { return static_cast<int>(series_->count()); }
+
+void PosChart::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (!event->isAccepted()) return;
+    auto handler = std::move(on_user_close_);
+    on_user_close_ = nullptr;
+    if (handler) handler();
+}
+
+void PosChart::Slider1_Change(int value) { SetAxes(SliderHalfRange(value, slider_->maximum())); }
+
+void PosChart::Command1_Click() {
+    std::string file = platform::Prompts::Instance().SaveFileName("Save position picture", "",
+                                                                  "PNG pictures (*.png);;All files (*)");
+    if (file.empty()) return;
+    try {
+        PosChartSave(file);
+    } catch (const platform::BenchError& e) {
+        platform::Prompts::Instance().Inform(e.Description() + " " + std::to_string(e.Number()),
+                                             platform::Prompts::kProgramTitle, platform::Icon::Warning);
+    }
+}
+
+void PosChart::SetAxes(double half_range) {
+    x_axis_->setRange(-half_range, half_range);
+    y_axis_->setRange(-half_range, half_range);
+}
+
+std::string PositionPictureName(const std::string& log_name) {
+    std::string base = log_name.size() > 4 ? log_name.substr(0, log_name.size() - 4) : std::string();
+    return base + "_pos.png";
+}
+
+PosChart* ShowPositionWindow(DeviceState& dev, int16_t left, int16_t top, QWidget* owner,
+                             std::function<void()> on_user_close) {
+    UnloadPositionWindow(dev);
+    auto* window = new PosChart(owner);
+    window->SetUserCloseHandler([&dev, window, on_user_close = std::move(on_user_close)] {
+        // The user's close deletes the window: the device must not keep it.
+        if (dev.PosChartWindow == window) {
+            dev.PosChartWindow = nullptr;
+            dev.PosChartShown = false;
+        }
+        if (on_user_close) on_user_close();
+    });
+    dev.PosChartWindow = window;
+    window->show();
+    window->SetFormPosition(left, top);
+    window->SetFormName(dev.DeviceName + "POSITION WINDOW");
+    dev.PosChartShown = true;
+    return window;
+}
+
+void UnloadPositionWindow(DeviceState& dev) {
+    dev.PosChartShown = false;
+    PositionWindowView* view = dev.PosChartWindow;
+    dev.PosChartWindow = nullptr;
+    if (auto* window = dynamic_cast<PosChart*>(view)) {
+        window->SetUserCloseHandler({});
+        delete window;
+    }
+}
+
+}  // namespace bench

@@ -1,0 +1,46 @@
+#pragma once
+// Restart sequences of the receiver families that need more than one text
+// command ("OPUS", "GARMIN", "UBLOX"), and the hardware reset by a pulse on
+// the RTS line. The device window's ScriptTimer runs one step per tick.
+//
+// A command is the family keyword directly followed by the restart kind
+// ("OPUSCOLD", "GARMINHOT", "UBLOXWARM"); matching is exact and
+// case-sensitive, and the kind only has to begin with the kind keyword.
+// A family command whose kind is unknown sends nothing at all: it is
+// reported to the system log and the script ends.
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+namespace bench {
+
+struct DeviceState;
+
+// The device test machine's entry: the script feeds event 1 (start) into it.
+using TestMachineSink = std::function<void(DeviceState&, uint8_t event)>;
+
+// True when the command begins with "GARMIN", "OPUS" or "UBLOX": such a
+// restart is sent by enabling ScriptTimer.
+bool IsRestartFamilyCommand(std::string_view command);
+
+// One tick of ScriptTimer (dev.Console.ScriptTimer): the next step of the
+// hardware reset when HWReset is set, else of the family script that
+// TestCommand (or, for GARMIN, RestartCommand) names. Errors of the step
+// (a failing port write) go to the system log; the timer goes on.
+void RestartScriptTick(DeviceState& dev, const TestMachineSink& test_machine);
+
+// Makes RestartScriptTick the tick handler of the device's ScriptTimer.
+void InstallRestartScript(DeviceState& dev, TestMachineSink test_machine);
+
+// A stand-alone restart of a GARMIN receiver with RestartCommand's kind:
+// RestartScriptPending set and ScriptTimer enabled.
+void StartRestartCommandScript(DeviceState& dev);
+// The script from its first step: ScriptStep 0 and ScriptTimer enabled.
+void StartRestartScriptAtFirstStep(DeviceState& dev);
+
+// The RTS line of the device's port: on (state not 0) or off, when port is 0
+// or the number of the device's port; otherwise nothing. A port without the
+// line (a pseudo-terminal) or no port at all never fails the caller.
+void SwitchRTSSignal(DeviceState& dev, uint8_t port, uint8_t state);
+
+}  // namespace bench

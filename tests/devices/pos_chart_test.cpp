@@ -1,0 +1,236 @@
+// The position window: error arithmetic against values worked out from the
+// reference point, the window driven through its controls, and the picture
+// read back from the file.
+#include "bench/devices/device_state.h"
+#include "bench/devices/pos_chart.h"
+#include "platform/core/error.h"
+#include "platform/ui/prompts.h"
+#include "tests/support/qt_app.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QSlider>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+using namespace bench;
+
+namespace {
+
+constexpr double kRefLat = 2455.048;
+constexpr double kRefLon = 856.556;
+// Metres per minute of arc on the bench's Earth sphere.
+constexpr double kMetresPerMinute = 3.14159265358979 / 10800 * 6372795.477598;
+
+// The latitude and longitude (minutes) of a point `north` and `east` metres
+// from the reference.
+double LatAt(double north) { return kRefLat + north / kMetresPerMinute; }
+double LonAt(double lat, double east) {
+    return kRefLon + east / (kMetresPerMinute * std::cos(lat * 3.14159265358979 / 10800));
+}
+
+void AddOffset(PositionPlot& plot, double north, double east) {
+    double lat = LatAt(north);
+    plot.Add(lat, "N", LonAt(lat, east), "E", 0);
+}
+
+}  // namespace
+
+TEST(PositionPlot, FixAtTheReferenceGivesNoErrorAndOneMetreAxes) {
+    PositionPlot plot;
+    plot.Add(kRefLat, "N", kRefLon, "E", 0);
+    EXPECT_EQ(plot.Count(0), 1);
+    EXPECT_EQ(plot.MaxPositionError(), 0);
+    EXPECT_EQ(plot.AxisLimit(), 1);
+    EXPECT_EQ(plot.Footnote(), "Max Pos Error: 0m   Max Lat Error: 0m   Max Lon Error: 0");
+}
+
+TEST(PositionPlot, ThreeNorthFourEastIsFiveMetres) {
+    PositionPlot plot;
+    AddOffset(plot, 3, 4);
+    EXPECT_NEAR(plot.North(1, 0), 3, 1e-6);
+    EXPECT_NEAR(plot.East(1, 0), 4, 1e-6);
+    EXPECT_NEAR(plot.MaxPositionError(), 5, 1e-6);
+    EXPECT_EQ(plot.Footnote(), "Max Pos Error: 5m   Max Lat Error: 3m   Max Lon Error: 4");
+    EXPECT_EQ(plot.AxisLimit(), 6);
+}
+
+TEST(PositionPlot, MaximaGrowSeparately) {
+    PositionPlot plot;
+    AddOffset(plot, 10, 0);
+    AddOffset(plot, 0, -10);
+    EXPECT_NEAR(plot.MaxPositionError(), std::sqrt(200.0), 1e-6) << "no single point is this far";
+    EXPECT_EQ(plot.Footnote(), "Max Pos Error: 14.1m   Max Lat Error: 10m   Max Lon Error: 10");
+    EXPECT_EQ(plot.AxisLimit(), 15);
+    AddOffset(plot, -2.25, 1);  // smaller: the maxima stay
+    EXPECT_NEAR(plot.MaxNorthError(), 10, 1e-6);
+    EXPECT_NEAR(plot.MaxEastError(), 10, 1e-6);
+}
+
+TEST(PositionPlot, SouthAndWestFlipTheRawMinutesBeforeTheReference) {
+    PositionPlot plot;
+    plot.Add(kRefLat, "S", kRefLon, "W", 0);
+    EXPECT_NEAR(plot.North(1, 0), -2 * kRefLat * kMetresPerMinute, 1e-3);
+    // The cosine takes the latitude as given, without its sign.
+    EXPECT_NEAR(plot.East(1, 0), -2 * kRefLon * kMetresPerMinute * std::cos(kRefLat * 3.14159265358979 / 10800),
+                1e-3);
+    PositionPlot other;
+    other.Add(kRefLat, "n", kRefLon, "", 0);  // anything but "S"/"W" counts as N/E
+    EXPECT_NEAR(other.MaxPositionError(), 0, 1e-9);
+}
+
+TEST(PositionPlot, BeyondFiveHundredTwelvePointsTheLastRowIsReplaced) {
+    PositionPlot plot;
+    for (int i = 1; i <= 600; ++i) AddOffset(plot, i * 0.01, 0);
+    EXPECT_EQ(plot.Count(0), 512);
+    EXPECT_NEAR(plot.North(511, 0), 5.11, 1e-6);
+    EXPECT_NEAR(plot.North(512, 0), 6.00, 1e-6);
+}
+
+TEST(PositionPlot, SeriesWithoutRoomForBothColumnsIsRefused) {
+    PositionPlot plot;
+    EXPECT_THROW(plot.Add(kRefLat, "N", kRefLon, "E", 6), platform::BenchError);
+    EXPECT_THROW(plot.Add(kRefLat, "N", kRefLon, "E", -1), platform::BenchError);
+    EXPECT_EQ(plot.Count(0), 0);
+    plot.Add(kRefLat, "N", kRefLon, "E", 5);
+    EXPECT_EQ(plot.Count(5), 1);
+}
+
+TEST(PositionPlot, SliderZoomAroundTheMiddle) {
+    EXPECT_DOUBLE_EQ(SliderHalfRange(10, 20), 5);
+    EXPECT_DOUBLE_EQ(SliderHalfRange(11, 20), 5);
+    EXPECT_DOUBLE_EQ(SliderHalfRange(14, 20), 1.25);
+    EXPECT_DOUBLE_EQ(SliderHalfRange(20, 20), 0.5);
+    EXPECT_DOUBLE_EQ(SliderHalfRange(8, 20), 10);
+    EXPECT_DOUBLE_EQ(SliderHalfRange(0, 20), 50);
+    EXPECT_DOUBLE_EQ(SliderHalfRange(5, 11), 2.5) << "an odd maximum keeps its fractional middle";
+}
+
+TEST(PosChartWindow, PlotsOnlyTheReceivedPointsWithFootnoteAndAxes) {
+    test::EnsureApp();
+    PosChart chart;
+    auto* footnote = chart.findChild<QLabel*>("Footnote");
+    ASSERT_NE(footnote, nullptr);
+    double lat = LatAt(3);
+    chart.PosAddToChart(lat, "N", LonAt(lat, 4), "E", 0);
+    chart.PosAddToChart(LatAt(-1), "N", kRefLon, "E", 0);
+    EXPECT_EQ(chart.PlottedPoints(), 0) << "points show at the next update";
+    chart.PosUpdatePlot();
+    EXPECT_EQ(chart.PlottedPoints(), 2) << "unused rows must not show as fixes at the reference";
+    EXPECT_EQ(footnote->text().toStdString(), "Max Pos Error: 5m   Max Lat Error: 3m   Max Lon Error: 4");
+    EXPECT_DOUBLE_EQ(chart.XAxisMax(), 6);
+    EXPECT_DOUBLE_EQ(chart.YAxisMax(), 6);
+}
+
+TEST(PosChartWindow, SliderZoomsUntilTheNextUpdate) {
+    test::EnsureApp();
+    PosChart chart;
+    auto* slider = chart.findChild<QSlider*>("Slider1");
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(slider->value(), slider->maximum() / 2);
+    slider->setValue(slider->maximum());
+    EXPECT_DOUBLE_EQ(chart.XAxisMax(), 0.5);
+    slider->setValue(0);
+    EXPECT_DOUBLE_EQ(chart.YAxisMax(), 50);
+    chart.PosAddToChart(LatAt(7.5), "N", kRefLon, "E", 0);
+    chart.PosUpdatePlot();
+    EXPECT_DOUBLE_EQ(chart.XAxisMax(), 8);
+}
+
+TEST(PosChartWindow, PictureIsAPngFileOfThePlot) {
+    test::TempHome home;
+    test::EnsureApp();
+    PosChart chart;
+    for (int i = 0; i < 20; ++i) chart.PosAddToChart(LatAt(i * 0.3 - 3), "N", kRefLon + i * 0.0001, "E", 0);
+    chart.PosUpdatePlot();
+    std::string file = home.File(PositionPictureName("GPS1_TTFF_COLD_DEBUG.txt"));
+    chart.PosChartSave(file);
+    std::string bytes = test::ReadFileBytes(file);
+    ASSERT_GE(bytes.size(), 8u);
+    EXPECT_EQ(bytes.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    QImage image(QString::fromStdString(file));
+    EXPECT_GE(image.width(), 400);
+    EXPECT_GE(image.height(), 380);
+    EXPECT_THROW(chart.PosChartSave(home.File("missing/folder/p.png")), platform::BenchError);
+}
+
+TEST(PosChartWindow, SaveButtonAsksForTheFileName) {
+    test::TempHome home;
+    test::EnsureApp();
+    auto& prompts = platform::Prompts::Instance();
+    prompts.ClearQueue();
+    PosChart chart;
+    auto* save = chart.findChild<QPushButton*>("Command1");
+    ASSERT_NE(save, nullptr);
+    prompts.QueueFileName(home.File("chosen.png"));
+    save->click();
+    EXPECT_EQ(test::ReadFileBytes(home.File("chosen.png")).substr(1, 3), "PNG");
+    prompts.QueueFileName("");  // cancelled
+    save->click();
+    int files = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(home.Path())) ++files;
+    EXPECT_EQ(files, 1);
+}
+
+TEST(PosChartWindow, PictureNameReplacesTheLogExtension) {
+    EXPECT_EQ(PositionPictureName("C:\\T\\GPS1_TTFF_COLD_DEBUG_1.txt"), "C:\\T\\GPS1_TTFF_COLD_DEBUG_1_pos.png");
+    EXPECT_EQ(PositionPictureName("/x/a.txt"), "/x/a_pos.png");
+}
+
+TEST(PosChartWindow, DeviceOpensNamesAndPlacesItsWindow) {
+    test::EnsureApp();
+    DeviceState dev;
+    dev.DeviceName = "GPS1";
+    PosChart* window = ShowPositionWindow(dev, 1500, 3000);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(dev.PosChartWindow, window);
+    EXPECT_TRUE(dev.PosChartShown);
+    EXPECT_EQ(window->windowTitle().toStdString(), "GPS1POSITION WINDOW");
+    EXPECT_EQ(window->pos(), QPoint(100, 200));
+    EXPECT_TRUE(window->isVisible());
+    QPointer<PosChart> guard(window);
+    UnloadPositionWindow(dev);
+    EXPECT_TRUE(guard.isNull());
+    EXPECT_EQ(dev.PosChartWindow, nullptr);
+    EXPECT_FALSE(dev.PosChartShown);
+}
+
+TEST(PosChartWindow, ClosedByTheUserLeavesNoReferenceBehind) {
+    test::EnsureApp();
+    DeviceState dev;
+    dev.DeviceName = "GPS2";
+    int unticked = 0;
+    PosChart* window = ShowPositionWindow(dev, 0, 0, nullptr, [&] { ++unticked; });
+    QPointer<PosChart> guard(window);
+    window->close();
+    EXPECT_EQ(dev.PosChartWindow, nullptr);
+    EXPECT_FALSE(dev.PosChartShown);
+    EXPECT_EQ(unticked, 1);
+    ASSERT_TRUE(test::WaitFor([&] { return guard.isNull(); })) << "the closed window is freed";
+    UnloadPositionWindow(dev);  // the box cleared afterwards: nothing left to unload
+    // Ticked again: a fresh window.
+    PosChart* again = ShowPositionWindow(dev, 0, 0);
+    EXPECT_EQ(dev.PosChartWindow, again);
+    again->PosAddToChart(kRefLat, "N", kRefLon, "E", 0);
+    UnloadPositionWindow(dev);
+    EXPECT_EQ(unticked, 1) << "unloading by the device is not the user's close";
+}
+
+TEST(PosChartWindow, DeletedWithItsOwner) {
+    test::EnsureApp();
+    DeviceState dev;
+    auto* owner = new QWidget;
+    QPointer<PosChart> guard(ShowPositionWindow(dev, 0, 0, owner));
+    EXPECT_TRUE(guard->isWindow());
+    UnloadPositionWindow(dev);
+    EXPECT_TRUE(guard.isNull());
+    guard = ShowPositionWindow(dev, 0, 0, owner);
+    dev.PosChartWindow = nullptr;  // the device goes first, as inside its window
+    delete owner;
+    EXPECT_TRUE(guard.isNull());
+}
