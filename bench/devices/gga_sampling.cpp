@@ -68,7 +68,7 @@ void GGASamplingLog(DeviceState& dev, int16_t trial) {
         const std::string& sample = dev.*kFiles[i].sample;
         std::string line = std::string(kFiles[i].first_field) + "\t% " + std::to_string(trial) + "\t" + sample;
         // A sample never taken still ends its line, so trials never share one.
-        if (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) line += "\r\n";
+        if (line.back() != '\n') line += "\r\n";
         if (dev.SamplingFiles[i].IsOpen()) dev.SamplingFiles[i].Write(line);
     }
     ClearSamples(dev);
@@ -101,6 +101,7 @@ void GGASampleFix(DeviceState& dev) {
 
 void GGASampleTake(DeviceState& dev, const std::string& line) {
     if (!dev.SamplingOn) return;
+    if (dev.SampleCounter == 0) ClearSamples(dev);
     for (const SampleFile& f : kFiles) {
         if (dev.SampleCounter != f.count) continue;
         dev.*f.sample = line;
@@ -111,6 +112,10 @@ void GGASampleTake(DeviceState& dev, const std::string& line) {
         }
         return;
     }
+}
+
+void GGASamplingTake(DeviceState& dev, std::string_view line) {
+    if (dev.SamplingOn) GGASampleTake(dev, std::string(line));
 }
 
 void CN0LogLine(DeviceState& dev) {

@@ -3,6 +3,7 @@
 #include "bench/devices/device_state.h"
 #include "bench/devices/nmea.h"
 #include "bench/devices/system_log.h"
+#include "bench/devices/test_machine.h"
 #include "platform/comm/serial_port.h"
 #include "platform/qt/bench_timer.h"
 
@@ -204,6 +205,8 @@ void RestartScriptTick(DeviceState& dev, const TestMachineSink& test_machine) {
         }
     });
 }
+
+void InstallRestartScript(DeviceState& dev) { InstallRestartScript(dev, DeviceTestMachine); }
 
 void InstallRestartScript(DeviceState& dev, TestMachineSink test_machine) {
     if (!dev.Console.ScriptTimer) return;

@@ -29,7 +29,10 @@ bool IsRestartFamilyCommand(std::string_view command);
 // (a failing port write) go to the system log; the timer goes on.
 void RestartScriptTick(DeviceState& dev, const TestMachineSink& test_machine);
 
-// Makes RestartScriptTick the tick handler of the device's ScriptTimer.
+// Makes RestartScriptTick the tick handler of the device's ScriptTimer,
+// feeding the device's own test machine (DeviceTestMachine) unless told
+// otherwise.
+void InstallRestartScript(DeviceState& dev);
 void InstallRestartScript(DeviceState& dev, TestMachineSink test_machine);
 
 // A stand-alone restart of a GARMIN receiver with RestartCommand's kind:

@@ -27,8 +27,8 @@ std::string Gga(int second, int quality) {
     return test::Sentence(body);
 }
 
-// One GGA sentence through the sampling steps, in the order the GGA
-// processing runs them; `fix` when its quality goes from 0 to non-zero.
+// One GGA sentence as the GGA processing handles it: the count at its start,
+// a new count at a fix (quality from 0 to non-zero), then the sample.
 void FeedGga(DeviceState& dev, const std::string& line, bool fix) {
     GGASampleCount(dev);
     if (fix) GGASampleFix(dev);

@@ -75,7 +75,7 @@ TEST_F(Machine, FamilyCommandsRunTheirScriptInsteadOfSending) {
     EXPECT_FALSE(Script().Enabled());
     EXPECT_EQ(Sent("garmin COLD"), 1);
     EXPECT_TRUE(IsFamilyRestart("UBLOX HOT"));
-    EXPECT_TRUE(IsFamilyRestart("OPUS"));
+    EXPECT_TRUE(IsFamilyRestart("OPUSCOLD"));
     EXPECT_FALSE(IsFamilyRestart(" UBLOX"));
 }
 
