@@ -151,8 +151,8 @@ struct PlotAreaStyle {
     std::optional<int> fillColorIndex;  // ForeColor of a solid or gradient fill
     bool fillVisible = false;
     bool gradient = false;  // written as a light solid fill
-    // Layout in points; kept, the file format writer has no place for it.
-    std::optional<double> width, height, left, top;
+    // Layout in points; kept for reading back, the file writer has no place for it.
+    double width = 520, height = 330, left = 40, top = 40;
 };
 
 class Chart {

@@ -8,6 +8,21 @@
 
 namespace workbook {
 
+ValueGrid Transpose(const std::vector<Value>& list) {
+    ValueGrid g;
+    for (const Value& v : list) g.push_back({v});
+    return g;
+}
+
+ValueGrid Transpose(const ValueGrid& grid) {
+    size_t cols = 0;
+    for (const auto& row : grid) cols = std::max(cols, row.size());
+    ValueGrid g(cols, std::vector<Value>(grid.size()));
+    for (size_t r = 0; r < grid.size(); ++r)
+        for (size_t c = 0; c < grid[r].size(); ++c) g[c][r] = grid[r][c];
+    return g;
+}
+
 Range::Range(Worksheet* sheet, std::vector<Area> areas) : sheet_(sheet), areas_(std::move(areas)) {
     if (areas_.empty()) throw ExcelError("Range", "a range needs at least one area");
 }

@@ -15,6 +15,11 @@ class Range;
 
 using ValueGrid = std::vector<std::vector<Value>>;
 
+// Application.Transpose: a one-dimensional list becomes one column; a block
+// is mirrored.
+ValueGrid Transpose(const std::vector<Value>& list);
+ValueGrid Transpose(const ValueGrid& grid);
+
 class FontRef;
 class InteriorRef;
 class BorderRef;

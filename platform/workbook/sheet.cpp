@@ -87,7 +87,17 @@ Worksheet::~Worksheet() = default;
 
 void Worksheet::Changed() const { Parent().Changed(); }
 
-Range Worksheet::GetRange(std::string_view address) { return Range(this, ParseAddress(address)); }
+Range Worksheet::GetRange(std::string_view address) {
+    if (address.find('!') == std::string_view::npos) return Range(this, ParseAddress(address));
+    // Areas may name their sheet, which must be this one.
+    std::vector<Area> areas;
+    for (const SheetArea& sa : ParseReferenceList(address)) {
+        if (!sa.sheet.empty() && !SameName(sa.sheet, Name()))
+            throw ExcelError("Range", "\"" + std::string(address) + "\" is not on sheet " + Name());
+        areas.push_back(sa.area);
+    }
+    return Range(this, areas);
+}
 
 Range Worksheet::GetRange(const Range& from, const Range& to) {
     const Area& a = from.First();

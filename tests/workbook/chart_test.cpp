@@ -22,7 +22,9 @@ TEST(ChartSource, TheShapesTheBuildersPlot) {
     Book b;
     Worksheet& ws = b.ws;
     // Histogram: text labels beside percentages.
-    ws.GetRange("AE2:AE4").SetValues({{"\xE2\x89\xA4" "25 sec"}, {"\xE2\x89\xA4" "30 sec"}, {"\xE2\x89\xA4" "35 sec"}});
+    ws.GetRange("AE2:AE4").SetValues(Transpose(std::vector<Value>{"\xE2\x89\xA4" "25 sec", "\xE2\x89\xA4" "30 sec",
+                                                                  "\xE2\x89\xA4" "35 sec"}));
+    EXPECT_EQ(ws.GetRange("AE4").GetValue().Text(), "\xE2\x89\xA4" "35 sec");
     ws.GetRange("AF2:AF4").SetValues({{50}, {80}, {100}});
     Chart& hist = b.wb.AddChart();
     hist.SetChartType(ChartType::ColumnClustered);

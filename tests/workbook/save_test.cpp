@@ -142,6 +142,8 @@ TEST(SaveFile, OpenpyxlSeesSheetsFormulasAndCachedValues) {
     // The X values of that scatter come from a hidden helper sheet at the end.
     EXPECT_EQ(v.sheets.size(), 6u);
     EXPECT_EQ(v.states[v.sheets.back()], "hidden");
+    ASSERT_EQ(v.chartParts.size(), 1u);
+    EXPECT_NE(v.chartParts[0].find("_xvalues!$A$1:$A$11|COLD!$AD$2:$AD$12"), std::string::npos) << v.chartParts[0];
     // Formulas stored in A1 form without the blanks; the R1C1 block converted.
     EXPECT_EQ(v.formulas["COLD!U5"], "=AVERAGE(AD2:AD13)");
     EXPECT_EQ(v.formulas["COLD!AF2"], "=COUNTIF(AD2:AD13,\"<=25  \")/U4*100");
@@ -324,4 +326,38 @@ TEST(SaveFile, AwkwardTextStaysReadable) {
     EXPECT_EQ(v.formulas["Sheet1!A1"], "bad?byte\xEF\xBF\xBD end");
     EXPECT_EQ(v.formulas["Sheet1!A2"], "\xE2\x89\xA4" "300 sec");
     EXPECT_EQ(v.formulas["Sheet1!A3"], "=not a formula");
+}
+
+TEST(SaveFile, CsvWorkbookWithWizardChartSheets) {
+    REQUIRE_OPENPYXL();
+    wbtest::TempDir dir;
+    std::string csv = dir.File("global_info.csv");
+    std::string text = "gps,timestamp,c,d,e,f,fix,h,i,j,k,l,m,n,velocity\r\n";
+    for (int t = 0; t < 20; ++t)
+        text += "0," + std::to_string(1000 + t) + ",0,0,0,0,  " + std::to_string(t % 3) + ",0,0,0,0,0,0,0," +
+                std::to_string(t * 0.5) + "\r\n";
+    wbtest::WriteFile(csv, text);
+    Application app;
+    Workbook& wb = app.OpenCsv(csv);
+    Worksheet& data = wb.ActiveWorksheet();
+    Range src = data.GetRange("'global_info'!$B:$B,'global_info'!$G:$G,'global_info'!$O:$O");
+    EXPECT_THROW(data.GetRange("'other'!$B:$B"), ExcelError);
+    Chart& c = wb.AddChart();
+    c.SetChartType(ChartType::XYScatter);
+    c.SetSourceData(src, true, true);
+    c.SetTitle("Speed vs Freq");
+    c.Axes(xl::Category).SetTitle("Time [s]");
+    c.Axes(xl::ValueAxis).SetTitle("Speed [m/s]");
+    c.SetName("Speed vs Freq");
+    ASSERT_EQ(c.SeriesCount(), 2);
+    EXPECT_EQ(c.SeriesCollection(2).Name(), "velocity");
+    EXPECT_EQ(c.SeriesCollection(2).YData().size(), 20u);
+    wb.SaveAs(dir.File("global_info.xlsx"));
+    wbtest::FileView v = wbtest::ReadBack(dir.File("global_info.xlsx"), dir.Path().string());
+    EXPECT_EQ(v.sheets, (std::vector<std::string>{"global_info", "Speed vs Freq"}));
+    EXPECT_EQ(v.kinds["Speed vs Freq"], "Chartsheet");
+    ASSERT_EQ(v.chartParts.size(), 1u);
+    EXPECT_NE(v.chartParts[0].find("global_info!$B$2:$B$21"), std::string::npos) << v.chartParts[0];
+    EXPECT_NE(v.chartParts[0].find("global_info!$O$2:$O$21"), std::string::npos) << v.chartParts[0];
+    EXPECT_EQ(v.cached["global_info!O21"], "9.5");
 }
