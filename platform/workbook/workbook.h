@@ -9,6 +9,7 @@
 #include "platform/workbook/value.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -115,8 +116,11 @@ public:
     Sheet& ActiveSheet() const;
     Chart* ActiveChart() const;
 
-    void SetVisible(bool v) { visible_ = v; }
+    // Becoming visible runs the viewer (set by the windowed program to open
+    // the saved files on the desktop); nothing else happens here.
+    void SetVisible(bool v);
     bool Visible() const { return visible_; }
+    void SetViewer(std::function<void(Application&)> viewer) { viewer_ = std::move(viewer); }
     // Closes every workbook without saving.
     void Quit();
 
@@ -131,6 +135,7 @@ private:
     std::vector<std::unique_ptr<Workbook>> books_;
     Workbook* active_ = nullptr;
     bool visible_ = false;
+    std::function<void(Application&)> viewer_;
     int nextBook_ = 1;
     ValueGrid clipboard_;
     bool hasClipboard_ = false;

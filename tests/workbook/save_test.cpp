@@ -387,3 +387,22 @@ TEST(SaveFile, SheetNamesNeedingQuotesAndChartsWithoutSeries) {
               std::string::npos)
         << v.chartParts[0];
 }
+
+TEST(SaveFile, OneNameForOneOpenWorkbookAndTheViewerOnShow) {
+    wbtest::TempDir dir;
+    Application app;
+    std::vector<std::string> shown;
+    app.SetViewer([&](Application& a) {
+        for (int i = 1; i <= a.WorkbookCount(); ++i) shown.push_back(a.Workbooks(i).FullName());
+    });
+    Workbook& first = app.AddWorkbook();
+    first.SaveAs(dir.File("R1"));
+    Workbook& second = app.AddWorkbook();
+    EXPECT_THROW(second.SaveAs(dir.File("R1.xlsx")), ExcelError);
+    first.Close();
+    second.SaveAs(dir.File("R1.xlsx"));  // free once the first is closed
+    EXPECT_EQ(app.FindWindow(dir.File("R1.xlsx")), &second);
+    app.SetVisible(true);
+    app.SetVisible(true);  // already visible: not shown twice
+    EXPECT_EQ(shown, (std::vector<std::string>{dir.File("R1.xlsx")}));
+}
