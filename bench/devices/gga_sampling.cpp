@@ -68,7 +68,7 @@ void GGASamplingLog(DeviceState& dev, int16_t trial) {
         const std::string& sample = dev.*kFiles[i].sample;
         std::string line = std::string(kFiles[i].first_field) + "\t% " + std::to_string(trial) + "\t" + sample;
         // A sample never taken still ends its line, so trials never share one.
-        if (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) line += "\r\n";
+        if (line.back() != '\n') line += "\r\n";
         if (dev.SamplingFiles[i].IsOpen()) dev.SamplingFiles[i].Write(line);
     }
     ClearSamples(dev);
@@ -89,21 +89,12 @@ void EnableCN0Logging(DeviceState& dev, int16_t on) {
     dev.CN0Logging = true;
 }
 
-void GGASampleCount(DeviceState& dev) {
-    if (dev.SampleCounting) ++dev.SampleCounter;
-}
-
-void GGASampleFix(DeviceState& dev) {
-    ClearSamples(dev);
-    dev.SampleCounter = 0;
-    dev.SampleCounting = true;
-}
-
-void GGASampleTake(DeviceState& dev, const std::string& line) {
+void GGASamplingTake(DeviceState& dev, std::string_view line) {
     if (!dev.SamplingOn) return;
+    if (dev.SampleCounter == 0) ClearSamples(dev);
     for (const SampleFile& f : kFiles) {
         if (dev.SampleCounter != f.count) continue;
-        dev.*f.sample = line;
+        dev.*f.sample = std::string(line);
         if (f.count == 0) dev.SampleCounting = true;
         if (f.count == kLastSample) {
             ++dev.SampleCounter;

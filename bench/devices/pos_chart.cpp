@@ -32,6 +32,17 @@ constexpr double kMinutesToRadians = kPi / 10800;
 constexpr int kSubscriptOutOfRange = 9;
 constexpr int kTwipsPerPixel = 15;
 
+// A round tick step (1, 2 or 5 times a power of ten) giving about ten
+// intervals over the axis, so the labels read as plain metres.
+double TickStep(double half_range) {
+    const double raw = 2 * half_range / 10;
+    if (!(raw > 0)) return 1;
+    const double magnitude = std::pow(10, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * magnitude >= raw * (1 - 1e-9)) return m * magnitude;
+    return 10 * magnitude;
+}
+
 }  // namespace
 
 double LatMinutesToMetres(double minutes) { return minutes * kMinutesToRadians * kEarthRadius; }
@@ -114,7 +125,9 @@ PosChart::PosChart(QWidget* parent) : QWidget(parent, Qt::Window) {
     y_axis_->setTitleText("North [m]");
     for (QValueAxis* axis : {x_axis_, y_axis_}) {
         axis->setLabelFormat("%.4g");
-        axis->setTickCount(11);
+        axis->setTickType(QValueAxis::TicksDynamic);
+        axis->setTickAnchor(0);
+        axis->setMinorTickCount(1);
     }
     chart_->addAxis(x_axis_, Qt::AlignBottom);
     chart_->addAxis(y_axis_, Qt::AlignLeft);
@@ -124,7 +137,7 @@ PosChart::PosChart(QWidget* parent) : QWidget(parent, Qt::Window) {
     view_ = new QChartView(chart_);
     view_->setObjectName("MSChart1");
     view_->setRenderHint(QPainter::Antialiasing);
-    view_->setMinimumSize(420, 380);
+    view_->setMinimumSize(400, 400);
 
     footnote_ = new QLabel;
     footnote_->setObjectName("Footnote");
@@ -132,10 +145,13 @@ PosChart::PosChart(QWidget* parent) : QWidget(parent, Qt::Window) {
     QFont bold = footnote_->font();
     bold.setBold(true);
     footnote_->setFont(bold);
-    footnote_->setAutoFillBackground(true);
     footnote_->setContentsMargins(4, 2, 4, 6);
 
+    // White behind chart and footnote, so the saved picture is one piece.
     plot_area_ = new QWidget;
+    QPalette white = plot_area_->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    plot_area_->setPalette(white);
     plot_area_->setAutoFillBackground(true);
     auto* plot_layout = new QVBoxLayout(plot_area_);
     plot_layout->setContentsMargins(0, 0, 0, 0);
@@ -168,7 +184,7 @@ PosChart::PosChart(QWidget* parent) : QWidget(parent, Qt::Window) {
     slider_->setValue(kSliderMax / 2);
     connect(slider_, &QSlider::valueChanged, this, [this](int v) { Slider1_Change(v); });
     connect(save_, &QPushButton::clicked, this, [this] { Command1_Click(); });
-    resize(640, 600);
+    resize(600, 680);  // about square plot
 }
 
 PosChart::~PosChart() = default;
@@ -235,8 +251,11 @@ void PosChart::Command1_Click() {
 }
 
 void PosChart::SetAxes(double half_range) {
-    x_axis_->setRange(-half_range, half_range);
-    y_axis_->setRange(-half_range, half_range);
+    const double step = TickStep(half_range);
+    for (QValueAxis* axis : {x_axis_, y_axis_}) {
+        axis->setRange(-half_range, half_range);
+        axis->setTickInterval(step);
+    }
 }
 
 std::string PositionPictureName(const std::string& log_name) {

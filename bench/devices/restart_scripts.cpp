@@ -3,6 +3,7 @@
 #include "bench/devices/device_state.h"
 #include "bench/devices/nmea.h"
 #include "bench/devices/system_log.h"
+#include "bench/devices/test_machine.h"
 #include "platform/comm/serial_port.h"
 #include "platform/qt/bench_timer.h"
 
@@ -178,10 +179,6 @@ void UbloxStep(DeviceState& dev) {
 
 }  // namespace
 
-bool IsRestartFamilyCommand(std::string_view command) {
-    return BeginsWith(command, kGarmin) || BeginsWith(command, kOpus) || BeginsWith(command, kUblox);
-}
-
 void RestartScriptTick(DeviceState& dev, const TestMachineSink& test_machine) {
     Trapped(kProcedure, [&] {
         if (dev.RestartScriptFinished) {
@@ -204,6 +201,8 @@ void RestartScriptTick(DeviceState& dev, const TestMachineSink& test_machine) {
         }
     });
 }
+
+void InstallRestartScript(DeviceState& dev) { InstallRestartScript(dev, DeviceTestMachine); }
 
 void InstallRestartScript(DeviceState& dev, TestMachineSink test_machine) {
     if (!dev.Console.ScriptTimer) return;

@@ -19,17 +19,16 @@ struct DeviceState;
 // The device test machine's entry: the script feeds event 1 (start) into it.
 using TestMachineSink = std::function<void(DeviceState&, uint8_t event)>;
 
-// True when the command begins with "GARMIN", "OPUS" or "UBLOX": such a
-// restart is sent by enabling ScriptTimer.
-bool IsRestartFamilyCommand(std::string_view command);
-
 // One tick of ScriptTimer (dev.Console.ScriptTimer): the next step of the
 // hardware reset when HWReset is set, else of the family script that
 // TestCommand (or, for GARMIN, RestartCommand) names. Errors of the step
 // (a failing port write) go to the system log; the timer goes on.
 void RestartScriptTick(DeviceState& dev, const TestMachineSink& test_machine);
 
-// Makes RestartScriptTick the tick handler of the device's ScriptTimer.
+// Makes RestartScriptTick the tick handler of the device's ScriptTimer,
+// feeding the device's own test machine (DeviceTestMachine) unless told
+// otherwise.
+void InstallRestartScript(DeviceState& dev);
 void InstallRestartScript(DeviceState& dev, TestMachineSink test_machine);
 
 // A stand-alone restart of a GARMIN receiver with RestartCommand's kind:

@@ -5,6 +5,7 @@
 #include "bench/devices/console.h"
 #include "bench/devices/restart_scripts.h"
 #include "bench/devices/system_log.h"
+#include "bench/devices/test_machine.h"
 #include "platform/comm/serial_port.h"
 #include "platform/qt/bench_timer.h"
 #include "tests/support/emulated_receiver.h"
@@ -338,16 +339,6 @@ TEST(RestartScript, RealTimerRunsTheOpusSequence) {
     EXPECT_FALSE(timer.Enabled());
 }
 
-TEST(RestartScript, FamilyCommandsAreRecognisedExactly) {
-    EXPECT_TRUE(IsRestartFamilyCommand("GARMINCOLD"));
-    EXPECT_TRUE(IsRestartFamilyCommand("OPUS"));
-    EXPECT_TRUE(IsRestartFamilyCommand("UBLOXHOT"));
-    EXPECT_FALSE(IsRestartFamilyCommand("ublox"));
-    EXPECT_FALSE(IsRestartFamilyCommand("$PQNVCOLD"));
-    EXPECT_FALSE(IsRestartFamilyCommand("GARMI"));
-    EXPECT_FALSE(IsRestartFamilyCommand(""));
-}
-
 TEST(SwitchRts, OnlyThisPortOrPortZeroSwitchesTheLine) {
     test::FakeSerialLink link;
     DeviceState dev;
@@ -362,4 +353,50 @@ TEST(SwitchRts, OnlyThisPortOrPortZeroSwitchesTheLine) {
     DeviceState portless;
     portless.Console.Port = nullptr;
     SwitchRTSSignal(portless, 0, 1);  // no port: nothing to switch, no failure
+}
+
+TEST(RestartThroughTestMachine, HardwareResetFollowsTheTextCommandAndCountsOneTick) {
+    ScriptBench b(9);
+    InstallRestartScript(b.dev);  // feeding the device's own test machine
+    b.dev.HWReset = true;
+    b.dev.TestCommand = "$PQNVCOLD";
+    b.dev.TickLimit = 10;
+    b.gps.ClearReceived();
+    DeviceTestMachine(b.dev, EvStart);
+    ASSERT_TRUE(test::WaitFor([&] { return b.gps.Received().size() >= 14; }));
+    EXPECT_EQ(b.gps.Received(), "$PQNVCOLD*1D\r\n");
+    EXPECT_TRUE(b.timer.Enabled());
+    EXPECT_EQ(b.timer.Interval(), 2000);
+
+    EXPECT_EQ(b.Step(0), "");
+    EXPECT_TRUE(b.port.RTSEnable());
+    EXPECT_EQ(b.timer.Interval(), 1000);
+    EXPECT_EQ(b.Step(0), "");
+    EXPECT_FALSE(b.port.RTSEnable());
+    EXPECT_FALSE(b.timer.Enabled());
+    EXPECT_EQ(b.dev.TestState, CommandSent);
+    EXPECT_EQ(b.dev.Ticks, 1) << "the pulse's start event counts as a tick while the restart is awaited";
+}
+
+TEST(RestartThroughTestMachine, GarminRestartIsRepeatedFromItsFirstStep) {
+    ScriptBench b(9);
+    InstallRestartScript(b.dev);
+    b.dev.TestCommand = "GARMINHOT";
+    b.dev.TickLimit = 10;
+    DeviceTestMachine(b.dev, EvStart);
+    ASSERT_TRUE(b.timer.Enabled());
+    const std::string sequence[] = {kGarminHello + kGarminHello + kGarminHello,
+                                    Block(GarminPacket(0x0A, {0x00, 0x02})),
+                                    Block(GarminPacket(0x0A, {0x26, 0x00}))};
+    for (const std::string& step : sequence) EXPECT_EQ(b.Step(step.size()), step);
+    EXPECT_TRUE(b.dev.GGAAsStartup);
+    EXPECT_EQ(b.dev.Ticks, 1);
+    ASSERT_FALSE(b.timer.Enabled());
+
+    // No restart seen for the rest of the tick limit: the machine restarts the
+    // receiver again, and the script runs whole once more.
+    for (int i = 0; i < 9; ++i) DeviceTestMachine(b.dev, EvTick);
+    EXPECT_EQ(b.dev.Failures, 1);
+    ASSERT_TRUE(b.timer.Enabled());
+    for (const std::string& step : sequence) EXPECT_EQ(b.Step(step.size()), step);
 }

@@ -27,12 +27,15 @@ std::string Gga(int second, int quality) {
     return test::Sentence(body);
 }
 
-// One GGA sentence through the sampling steps, in the order the GGA
-// processing runs them; `fix` when its quality goes from 0 to non-zero.
+// One GGA sentence as the GGA processing handles it: the count at its start,
+// a new count at a fix (quality from 0 to non-zero), then the sample.
 void FeedGga(DeviceState& dev, const std::string& line, bool fix) {
-    GGASampleCount(dev);
-    if (fix) GGASampleFix(dev);
-    GGASampleTake(dev, line);
+    if (dev.SampleCounting) ++dev.SampleCounter;
+    if (fix) {
+        dev.SampleCounter = 0;
+        dev.SampleCounting = true;
+    }
+    GGASamplingTake(dev, line);
 }
 
 // Feeds n sentences after a fix sentence; returns them all (fix first).

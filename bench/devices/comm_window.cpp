@@ -1,0 +1,597 @@
+#include "bench/devices/comm_window.h"
+
+#include "bench/devices/bench_host.h"
+#include "bench/devices/console.h"
+#include "bench/devices/sat_table_widget.h"
+#include "bench/devices/system_log.h"
+#include "platform/comm/serial_port.h"
+#include "platform/core/numtext.h"
+#include "platform/qt/bench_timer.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+namespace bench {
+
+namespace {
+
+QString Latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+
+// Received text as it is shown: CR dropped, bytes as Latin-1.
+QString ShownText(std::string_view s) {
+    std::string t;
+    t.reserve(s.size());
+    for (char c : s)
+        if (c != '\r') t.push_back(c);
+    return Latin1(t);
+}
+
+// A label of the window as device code sees it.
+class LabelView : public ControlView {
+public:
+    QLabel* label = nullptr;
+
+protected:
+    void Changed(Property p) override {
+        if (!label) return;
+        if (p == Property::Text)
+            label->setText(Latin1(Text()));
+        else if (p == Property::Visible)
+            label->setVisible(Visible());
+    }
+};
+
+// The console label: redrawn only when its text really changed.
+class ConsoleView : public ControlView {
+public:
+    QLabel* label = nullptr;
+
+protected:
+    void Changed(Property p) override {
+        if (!label) return;
+        if (p == Property::Visible) label->setVisible(Visible());
+        if (p != Property::Text || Text() == shown_) return;
+        shown_ = Text();
+        label->setText(ShownText(shown_));
+    }
+
+private:
+    std::string shown_;
+};
+
+class ScrollView : public ScrollBarView {
+public:
+    QScrollBar* bar = nullptr;
+
+protected:
+    void Changed() override {
+        if (!bar) return;
+        QSignalBlocker quiet(bar);
+        bar->setRange(Min(), Max());
+        bar->setValue(Value());
+    }
+};
+
+class StatusView : public StatusBarView {
+public:
+    std::array<QLabel*, 4>* panels = nullptr;
+
+protected:
+    void Changed(int panel) override {
+        if (panels && panel >= 1 && panel <= 4) (*panels)[static_cast<size_t>(panel - 1)]->setText(Latin1(PanelText(panel)));
+    }
+};
+
+// The message box keeps its last lines only, in the widget and in the view.
+class OutputView : public OutputBoxView {
+public:
+    QPlainTextEdit* box = nullptr;
+
+protected:
+    void Changed(std::string_view added) override {
+        if (trimming_ || !box) return;
+        if (added.empty()) {
+            box->clear();
+            lines_ = 0;
+            return;
+        }
+        QTextCursor end(box->document());
+        end.movePosition(QTextCursor::End);
+        std::string text(added);
+        if (!text.empty() && text.back() == '\n') text.pop_back();  // the box starts a new line itself
+        if (box->document()->isEmpty())
+            end.insertText(ShownText(text));
+        else
+            box->appendPlainText(ShownText(text));
+        box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+        for (char c : added) lines_ += c == '\n';
+        if (lines_ > CommWindow::kOutputLines + 500) Trim();
+    }
+
+private:
+    void Trim() {
+        std::string keep = Text();
+        size_t pos = keep.size();
+        int n = 0;
+        while (pos > 0 && n <= CommWindow::kOutputLines) {
+            pos = keep.rfind('\n', pos - 1);
+            if (pos == std::string::npos) { pos = 0; break; }
+            ++n;
+        }
+        if (pos > 0) keep.erase(0, pos + 1);
+        trimming_ = true;
+        Clear();
+        Append(keep);
+        trimming_ = false;
+        lines_ = CommWindow::kOutputLines;
+    }
+    bool trimming_ = false;
+    int lines_ = 0;
+};
+
+QLabel* ValueLabel(QWidget* parent, const QString& name) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(name);
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    l->setMinimumWidth(60);
+    l->setTextFormat(Qt::PlainText);
+    return l;
+}
+
+}  // namespace
+
+struct CommWindow::Views {
+    ConsoleView label1;
+    ScrollView scroll;
+    StatusView status;
+    OutputView output;
+    std::array<LabelView, 16> position;
+    std::array<LabelView, 7> hold;
+    std::array<LabelView, 4> stats;
+};
+
+CommWindow::CommWindow(BenchHost* host, QWidget* parent)
+    : QWidget(parent),
+      port_(std::make_unique<platform::SerialPort>()),
+      refresh_timer_(std::make_unique<platform::QtTimer>(20)),
+      watchdog_timer_(std::make_unique<platform::QtTimer>(60000)),
+      port_timeout_timer_(std::make_unique<platform::QtTimer>(60000)),
+      reproduce_nmea_timer_(std::make_unique<platform::QtTimer>(1000)),
+      reproduce_file_timer_(std::make_unique<platform::QtTimer>(1)),
+      script_timer_(std::make_unique<platform::QtTimer>(1000)),
+      views_(std::make_unique<Views>()) {
+    setObjectName("CommWindow");
+    dev_.Host = host;
+    BuildWidgets();
+    LoadStep();
+}
+
+CommWindow::~CommWindow() {
+    // Timers and the port stop before the record they work on goes away.
+    for (auto* t : {refresh_timer_.get(), watchdog_timer_.get(), port_timeout_timer_.get(),
+                    reproduce_nmea_timer_.get(), reproduce_file_timer_.get(), script_timer_.get()})
+        t->SetEnabled(false);
+    port_->SetReceiveHandler(nullptr);
+}
+
+platform::SerialLink& CommWindow::Port() { return *port_; }
+
+template <class F>
+void CommWindow::Handle(const char* name, F&& body) noexcept {
+    try {
+        body();
+    } catch (...) {
+        ErrorReport(name);
+        OutputMsg(dev_, std::string(name) + ": " + ErrorOf(std::current_exception()).Description);
+    }
+}
+
+void CommWindow::BuildWidgets() {
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    auto* scroll_area = new QScrollArea(this);
+    scroll_area->setWidgetResizable(true);
+    scroll_area->setFrameShape(QFrame::NoFrame);
+    auto* content = new QWidget(scroll_area);
+    scroll_area->setWidget(content);
+    outer->addWidget(scroll_area, 1);
+
+    auto* main = new QVBoxLayout(content);
+    main->setContentsMargins(6, 6, 6, 6);
+    main->setSpacing(6);
+    auto* top = new QHBoxLayout;
+    main->addLayout(top);
+
+    // Port settings and the window's buttons.
+    auto* frame1 = new QGroupBox("Port", content);
+    frame1->setObjectName("Frame1");
+    auto* f1 = new QGridLayout(frame1);
+    combo1_ = new QComboBox(frame1);
+    combo1_->setObjectName("Combo1");
+    combo1_->setEditable(true);
+    for (int i = 1; i <= 16; ++i) combo1_->addItem(QString::number(i));
+    combo2_ = new QComboBox(frame1);
+    combo2_->setObjectName("Combo2");
+    combo2_->setEditable(true);
+    for (int b : {4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800}) combo2_->addItem(QString::number(b));
+    combo2_->setCurrentText("9600");
+    open_port_ = new QPushButton("Open Port", frame1);
+    open_port_->setObjectName("OpenPort");
+    close_port_ = new QPushButton("Close Port", frame1);
+    close_port_->setObjectName("ClosePort");
+    check1_ = new QCheckBox("Data Decoding", frame1);
+    check1_->setObjectName("Check1");
+    pos_c_ = new QCheckBox("Position Chart", frame1);
+    pos_c_->setObjectName("PosC");
+    command2_ = new QPushButton("Clear Messages", frame1);
+    command2_->setObjectName("Command2");
+    command3_ = new QPushButton("Standard Layout", frame1);
+    command3_->setObjectName("Command3");
+    command5_ = new QPushButton("Task Monitor", frame1);
+    command5_->setObjectName("Command5");
+    product_ver_ = new QLabel(frame1);
+    product_ver_->setObjectName("ProductVerString");
+    product_ver_->setWordWrap(true);
+    product_ver_->setTextFormat(Qt::PlainText);
+    f1->addWidget(new QLabel("Port", frame1), 0, 0);
+    f1->addWidget(combo1_, 0, 1);
+    f1->addWidget(new QLabel("Baud", frame1), 1, 0);
+    f1->addWidget(combo2_, 1, 1);
+    f1->addWidget(open_port_, 2, 0, 1, 2);
+    f1->addWidget(close_port_, 3, 0, 1, 2);
+    f1->addWidget(check1_, 4, 0, 1, 2);
+    f1->addWidget(pos_c_, 5, 0, 1, 2);
+    f1->addWidget(command2_, 6, 0, 1, 2);
+    f1->addWidget(command3_, 7, 0, 1, 2);
+    f1->addWidget(command5_, 8, 0, 1, 2);
+    f1->addWidget(product_ver_, 9, 0, 1, 2);
+    f1->setRowStretch(10, 1);
+    top->addWidget(frame1);
+
+    // The console.
+    frame2_ = new QFrame(content);
+    frame2_->setObjectName("Frame2");
+    frame2_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    auto* f2 = new QHBoxLayout(frame2_);
+    f2->setContentsMargins(2, 2, 2, 2);
+    label1_ = new QLabel(frame2_);
+    label1_->setObjectName("Label1");
+    label1_->setTextFormat(Qt::PlainText);
+    label1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label1_->setAutoFillBackground(true);
+    QPalette pal = label1_->palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    pal.setColor(QPalette::WindowText, Qt::black);
+    label1_->setPalette(pal);
+    // Long lines must not widen the window.
+    label1_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    vscroll1_ = new QScrollBar(Qt::Vertical, frame2_);
+    vscroll1_->setObjectName("VScroll1");
+    f2->addWidget(label1_, 1);
+    f2->addWidget(vscroll1_);
+    top->addWidget(frame2_, 1);
+
+    // Position, position-hold and fix statistics panels.
+    data_panel_ = new QGroupBox("Position", content);
+    data_panel_->setObjectName("DataPanel");
+    auto* dp = new QGridLayout(data_panel_);
+    dp->setVerticalSpacing(2);
+    for (int i = 0; i < 16; ++i) position_data_[i] = ValueLabel(data_panel_, QString("PositionData_%1").arg(i));
+    for (int i = 0; i < 7; ++i) hold_position_data_[i] = ValueLabel(data_panel_, QString("HoldPositionData_%1").arg(i));
+    for (int i = 0; i < 4; ++i) data_statistics_[i] = ValueLabel(data_panel_, QString("DataStatistics_%1").arg(i));
+    int r = 0;
+    auto caption = [&](const char* text, int row, int col) { dp->addWidget(new QLabel(text, data_panel_), row, col); };
+    caption("UTC", r, 0), dp->addWidget(position_data_[0], r++, 1, 1, 2);
+    caption("Lat", r, 0), dp->addWidget(position_data_[1], r, 1), dp->addWidget(position_data_[2], r++, 2);
+    caption("Lon", r, 0), dp->addWidget(position_data_[3], r, 1), dp->addWidget(position_data_[4], r++, 2);
+    caption("Alt", r, 0), dp->addWidget(position_data_[5], r++, 1);
+    caption("Speed", r, 0), dp->addWidget(position_data_[6], r++, 1);
+    caption("Course", r, 0), dp->addWidget(position_data_[7], r++, 1);
+    caption("PDOP", r, 0), dp->addWidget(position_data_[8], r++, 1);
+    caption("HDOP", r, 0), dp->addWidget(position_data_[9], r++, 1);
+    caption("VDOP", r, 0), dp->addWidget(position_data_[10], r++, 1);
+    caption("Fix", r, 0), dp->addWidget(position_data_[11], r, 1), dp->addWidget(position_data_[14], r++, 2);
+    caption("Used", r, 0), dp->addWidget(position_data_[12], r++, 1);
+    caption("Trk", r, 0), dp->addWidget(position_data_[15], r++, 1);
+    caption("TG Sats", r, 0), dp->addWidget(position_data_[13], r++, 1);
+    auto* hold_caption = new QLabel("Position Hold Status", data_panel_);
+    dp->addWidget(hold_caption, r, 0, 1, 2), dp->addWidget(hold_position_data_[0], r++, 2);
+    caption("Lat", r, 0), dp->addWidget(hold_position_data_[1], r, 1), dp->addWidget(hold_position_data_[2], r++, 2);
+    caption("Lon", r, 0), dp->addWidget(hold_position_data_[3], r, 1), dp->addWidget(hold_position_data_[4], r++, 2);
+    caption("Alt", r, 0), dp->addWidget(hold_position_data_[5], r, 1), dp->addWidget(hold_position_data_[6], r++, 2);
+    caption("No Fix", r, 0), dp->addWidget(data_statistics_[3], r++, 1);
+    caption("2D Fix", r, 0), dp->addWidget(data_statistics_[2], r++, 1);
+    caption("3D Fix", r, 0), dp->addWidget(data_statistics_[1], r++, 1);
+    caption("NMEA", r, 0), dp->addWidget(data_statistics_[0], r++, 1);
+    dp->setRowStretch(r, 1);
+    top->addWidget(data_panel_);
+
+    // Console filter of a debug window.
+    frame3_ = new QGroupBox("Filter", content);
+    frame3_->setObjectName("Frame3");
+    auto* f3 = new QHBoxLayout(frame3_);
+    filter_check_ = new QCheckBox("Filter", frame3_);
+    filter_check_->setObjectName("Filter_CheckBox");
+    text1_ = new QLineEdit("KALMAN", frame3_);
+    text1_->setObjectName("Text1");
+    f3->addWidget(filter_check_);
+    f3->addWidget(text1_, 1);
+    main->addWidget(frame3_);
+
+    // Satellite table and messages.
+    auto* bottom = new QHBoxLayout;
+    sat_table_ = new SatTableWidget(content);
+    bottom->addWidget(sat_table_, 0, Qt::AlignTop);
+    output_win_ = new QPlainTextEdit(content);
+    output_win_->setObjectName("OutputWin");
+    output_win_->setReadOnly(true);
+    output_win_->setMaximumBlockCount(kOutputLines);
+    output_win_->setMinimumWidth(220);
+    bottom->addWidget(output_win_, 1);
+    main->addLayout(bottom);
+
+    status_bar_ = new QStatusBar(this);
+    status_bar_->setObjectName("StatusBar1");
+    status_bar_->setSizeGripEnabled(false);
+    const int widths[4] = {260, 120, 120, 80};
+    for (int i = 0; i < 4; ++i) {
+        panels_[i] = new QLabel(status_bar_);
+        panels_[i]->setObjectName(QString("StatusBar1_%1").arg(i + 1));
+        panels_[i]->setMinimumWidth(widths[i]);
+        panels_[i]->setTextFormat(Qt::PlainText);
+        status_bar_->addWidget(panels_[i], i == 0 ? 1 : 0);
+    }
+    outer->addWidget(status_bar_);
+
+    connect(open_port_, &QPushButton::clicked, this, [this] { OpenPort_Click(); });
+    connect(close_port_, &QPushButton::clicked, this, [this] { Handle("ClosePort_Click", [&] { ClosePort_Click(); }); });
+    connect(check1_, &QCheckBox::toggled, this, [this] { Handle("Check1_Click", [&] { OnCheck1Toggled(); }); });
+    connect(filter_check_, &QCheckBox::toggled, this, [this](bool on) { dev_.FilterOn = on; });
+    connect(text1_, &QLineEdit::textChanged, this,
+            [this](const QString& t) { dev_.FilterText = t.toLatin1().toStdString(); });
+    connect(vscroll1_, &QScrollBar::valueChanged, this, [this](int v) {
+        Handle("VScroll1_Change", [&] {
+            views_->scroll.SetValue(v);
+            ConsoleScroll(dev_);
+        });
+    });
+    connect(command2_, &QPushButton::clicked, this, [this] { dev_.OutputWin->Clear(); });
+    connect(command3_, &QPushButton::clicked, this, [this] { StandardLayout(); });
+    connect(command5_, &QPushButton::clicked, this, [this] {
+        Handle("Command5_Click", [&] {
+            if (open_task_monitor_)
+                open_task_monitor_();
+            else
+                OutputMsg(dev_, "Task monitor not available");
+        });
+    });
+    connect(pos_c_, &QCheckBox::toggled, this, [this](bool on) { Handle("PosC_Click", [&] { OnPosC(on); }); });
+    sat_table_->SetRowButtonHandler([this](int i) { OnCommand4(i); });
+
+    // Everything in view at first, as far as the screen allows.
+    QSize want = content->sizeHint() + QSize(4, status_bar_->sizeHint().height() + 4);
+    if (const QScreen* screen = this->screen()) want = want.boundedTo(screen->availableGeometry().size());
+    resize(want);
+}
+
+void CommWindow::ApplyKind() {
+    // Other kinds leave caption and font as they are.
+    if (dev_.DeviceKind == 0) {
+        setWindowTitle(Latin1(dev_.DeviceName + " NMEA WINDOW"));
+        QFont f = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+        f.setPointSize(8);
+        label1_->setFont(f);
+        check1_->setText("Data Decoding");
+    } else if (dev_.DeviceKind == 1) {
+        setWindowTitle(Latin1(dev_.DeviceName + " DEBUG WINDOW"));
+        QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        f.setPointSize(8);
+        label1_->setFont(f);
+        check1_->setText("Filtering");
+    }
+    // The console shows its 35 lines.
+    label1_->setMinimumHeight(QFontMetrics(label1_->font()).lineSpacing() * ConsoleBuffer::kShown + 4);
+    label1_->setMinimumWidth(QFontMetrics(label1_->font()).averageCharWidth() * 72);
+}
+
+void CommWindow::BindViews() {
+    Views& v = *views_;
+    v.label1.label = label1_;
+    v.scroll.bar = vscroll1_;
+    v.status.panels = &panels_;
+    v.output.box = output_win_;
+    for (size_t i = 0; i < v.position.size(); ++i) {
+        v.position[i].label = position_data_[i];
+        dev_.PositionData[i] = &v.position[i];
+    }
+    for (size_t i = 0; i < v.hold.size(); ++i) {
+        v.hold[i].label = hold_position_data_[i];
+        dev_.HoldPositionData[i] = &v.hold[i];
+    }
+    for (size_t i = 0; i < v.stats.size(); ++i) {
+        v.stats[i].label = data_statistics_[i];
+        dev_.DataStatistics[i] = &v.stats[i];
+    }
+    CellRow* rows[SatTableWidget::RowCount] = {&dev_.SatBar, &dev_.Cn0,  &dev_.SatId, &dev_.CN0Max, &dev_.CN0Min,
+                                               &dev_.CN0Ave, &dev_.Tim,  &dev_.T2U,   &dev_.T2DE,   &dev_.EPH,
+                                               &dev_.AZ,     &dev_.EL,   &dev_.TrackTimer};
+    for (int r = 0; r < SatTableWidget::RowCount; ++r)
+        for (int c = 0; c < SatTableWidget::kColumns; ++c) (*rows[r])[static_cast<size_t>(c)] = &sat_table_->Cell(r, c);
+    dev_.OutputWin = &v.output;
+    dev_.WatchDogTimer = watchdog_timer_.get();
+}
+
+void CommWindow::LoadStep() {
+    ApplyKind();
+    BindViews();
+    dev_.Console = ConsoleInit(port_.get(), &views_->label1, &views_->scroll, &views_->status, refresh_timer_.get(),
+                               script_timer_.get(), port_timeout_timer_.get());
+    dev_.Console.ReplayTimer = reproduce_file_timer_.get();
+    for (size_t id = 1; id < dev_.Sats.size(); ++id) dev_.Sats[id] = SatDBEntry{};
+    dev_.FilterText = "KALMAN";
+    dev_.Paused = 0;
+    dev_.FilterOn = false;
+    dev_.ReplayActive = false;
+    dev_.RestartScriptPending = false;
+    open_port_->setEnabled(true);
+    close_port_->setEnabled(false);
+    frame3_->setVisible(false);
+    data_panel_->setVisible(false);
+
+    port_->SetReceiveHandler([this] { CommPortRead(dev_); });
+    port_->SetRThreshold(1);
+    refresh_timer_->SetTickHandler([this] { DisplayRefreshTick(); });
+    watchdog_timer_->SetTickHandler([this] { WatchDogTick(); });
+    port_timeout_timer_->SetTickHandler([this] { PortTimeoutTick(); });
+    reproduce_nmea_timer_->SetTickHandler([this] { ReproduceNmeaTick(); });
+    reproduce_file_timer_->SetTickHandler([this] { ReproduceFileTick(); });
+    script_timer_->SetTickHandler([this] { ScriptTick(); });
+    InstallDispatcher();
+}
+
+// --- the window's own events ---
+
+void CommWindow::OpenPortChecked() {
+    const int16_t number = platform::RoundToInt16(platform::ReadLenient(combo1_->currentText().toStdString()));
+    const int32_t baud = platform::RoundToInt32(platform::ReadLenient(combo2_->currentText().toStdString()));
+    CommPortSetup(dev_, number, baud);
+    CommPortOpen(dev_);
+    refresh_timer_->SetEnabled(true);
+    open_port_->setEnabled(false);
+    close_port_->setEnabled(true);
+}
+
+void CommWindow::OpenPort_Click() {
+    try {
+        OpenPortChecked();
+    } catch (...) {
+        ErrorReport("OpenPort_Click");
+        ErrorMessageBox();
+    }
+}
+
+void CommWindow::ClosePort_Click() {
+    reopen_pending_ = false;
+    CommPortClose(dev_);
+    close_port_->setEnabled(false);
+    open_port_->setEnabled(true);
+    refresh_timer_->SetEnabled(false);
+}
+
+void CommWindow::Check1_Click() { OnCheck1Toggled(); }
+
+void CommWindow::OnCheck1Toggled() {
+    const bool ticked = check1_->isChecked();
+    if (dev_.DeviceKind == 1) {
+        dev_.Paused = ticked ? 1 : 0;
+        frame3_->setVisible(ticked);
+        refresh_timer_->SetEnabled(!ticked);
+    } else {
+        data_panel_->setVisible(ticked);
+    }
+}
+
+void CommWindow::OnCommand4(int index) {
+    // Mean, Max, Min: the C/N0 statistics start again; Time: the tracked time.
+    if (index >= 1 && index <= 3)
+        for (size_t id = 1; id < dev_.Sats.size(); ++id) dev_.Sats[id].CN0Count = 0;
+    else if (index == 10)
+        for (size_t id = 1; id < dev_.Sats.size(); ++id) dev_.Sats[id].TrackTime = 0;
+}
+
+void CommWindow::StandardLayout() {
+    const double tpp = TwipsPerPixel();
+    Frame()->resize(static_cast<int>(9090 / tpp + 0.5), static_cast<int>(9930 / tpp + 0.5));
+    frame2_->setVisible(true);
+    label1_->setVisible(true);
+}
+
+void CommWindow::DisplayRefreshTick() {
+    ConsoleRefresh(dev_.Console);
+    dev_.Console.Status->SetPanelText(4, std::to_string(dev_.Console.LongestChunk));
+}
+
+void CommWindow::WatchDogTick() {
+    Handle("DeviceWatchDogTimer_Timer", [&] {
+        if (dev_.Host) dev_.Host->DeviceDisable(dev_.DeviceID);
+        dev_.Console.Status->SetPanelText(1, "DEVICE DISABLED");
+    });
+}
+
+void CommWindow::PortTimeoutTick() {
+    // A reopen that failed is tried again at every tick until it works.
+    if (!port_->PortOpen() && !reopen_pending_) return;
+    try {
+        CommPortClose(dev_);
+        CommPortOpen(dev_);
+        reopen_pending_ = false;
+        OutputMsg(dev_, "PORT BROKEN EVENT");
+    } catch (...) {
+        reopen_pending_ = true;
+        ErrorReport("PortTimeout_Timer");
+        OutputMsg(dev_, "PORT BROKEN EVENT");
+        OutputMsg(dev_, ErrorOf(std::current_exception()).Description);
+    }
+}
+
+void CommWindow::ReproduceNmeaTick() {
+    if (dev_.ReplayFile.is_open()) reproduce_file_timer_->SetEnabled(true);
+}
+
+void CommWindow::ReproduceFileTick() {
+    Handle("ReproduceFileTimer_Timer", [&] {
+        std::ifstream& f = dev_.ReplayFile;
+        if (!f.is_open()) {
+            reproduce_file_timer_->SetEnabled(false);
+            return;
+        }
+        char block[80];
+        f.read(block, sizeof block);
+        const std::streamsize n = f.gcount();
+        if (n > 0) ConsoleAddChars(dev_, std::string_view(block, static_cast<size_t>(n)));
+        if (n < static_cast<std::streamsize>(sizeof block) || f.peek() == std::char_traits<char>::eof()) {
+            // End of the file: the replay is over, as after a stop, with the
+            // last lines drawn.
+            reproduce_file_timer_->SetEnabled(false);
+            CloseReplayFile();
+            reproduce_nmea_timer_->SetEnabled(false);
+            dev_.ReplayActive = false;
+            ConsoleRefresh(dev_.Console);
+            if (!port_->PortOpen()) refresh_timer_->SetEnabled(false);
+        }
+    });
+}
+
+void CommWindow::CloseReplayFile() {
+    if (dev_.ReplayFile.is_open()) dev_.ReplayFile.close();
+    dev_.ReplayFile.clear();
+}
+
+double CommWindow::TwipsPerPixel() const {
+    const int dpi = logicalDpiX();
+    return dpi > 0 ? 1440.0 / dpi : 15.0;
+}
+
+QWidget* CommWindow::Frame() {
+    // Inside the main window's workspace the frame is the sub-window.
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) return sub;
+    return this;
+}
+
+}  // namespace bench

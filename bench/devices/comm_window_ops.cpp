@@ -1,0 +1,258 @@
+// The public operations of the device window.
+#include "bench/devices/comm_window.h"
+
+#include "bench/devices/console.h"
+#include "bench/devices/device_logs.h"
+#include "bench/devices/nmea.h"
+#include "bench/devices/sat_table_widget.h"
+#include "bench/devices/system_log.h"
+#include "platform/comm/serial_port.h"
+#include "platform/core/error.h"
+#include "platform/core/numtext.h"
+#include "platform/qt/bench_timer.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <cmath>
+
+namespace bench {
+
+namespace {
+QString Latin1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+}  // namespace
+
+// --- identity and settings ---
+
+void CommWindow::SetDeviceType(uint8_t kind) {
+    dev_.DeviceKind = kind;
+    ApplyKind();
+}
+
+void CommWindow::SetDeviceName(const std::string& name) {
+    dev_.DeviceName = name;
+    ApplyKind();
+}
+
+void CommWindow::SetDeviceID(int16_t id) { dev_.DeviceID = id; }
+void CommWindow::SetGPSStartupString(const std::string& text) { dev_.StartupString = text; }
+void CommWindow::SetDeviceMaxAcceptableTTFF(int16_t seconds) { dev_.MaxTTFF = seconds; }
+
+void CommWindow::SetDeviceComParams(int16_t port, int32_t baud) {
+    combo1_->setCurrentText(QString::number(port));
+    combo2_->setCurrentText(QString::number(baud));
+}
+
+void CommWindow::DeviceSetProductVersionString(const std::string& text) { product_ver_->setText(Latin1(text)); }
+void CommWindow::DeviceSetWatchDogStatus(bool on) { dev_.WatchDogOn = on; }
+void CommWindow::DeviceSetHWResetEnabled(bool on) { dev_.HWReset = on; }
+void CommWindow::DeviceSetGGAAsStartupStringEnabled(bool on) { dev_.GGAAsStartup = on; }
+void CommWindow::DeviceResetNGGAMessageCounter() { dev_.GGACount = 0; }
+
+void CommWindow::DeviceSetSerialPortTimeout(bool enabled, int32_t interval_ms) {
+    // An interval of 0 or less would mean a reopen at every pass: off.
+    const bool on = enabled && interval_ms > 0;
+    port_timeout_timer_->SetInterval(interval_ms > 0 ? interval_ms : 0);
+    port_timeout_timer_->SetEnabled(on);
+    dev_.PortTimeoutEnabled = on;
+    if (!on) reopen_pending_ = false;
+}
+
+void CommWindow::DeviceSetGGATimeCheck(bool on) { dev_.GGATimeCheck = on; }
+void CommWindow::DeviceSetStartupDelay(int16_t seconds) { dev_.StartupDelay = seconds; }
+void CommWindow::DeviceEnableDataDecoding() { check1_->setChecked(true); }
+void CommWindow::DeviceDisableDataDecoding() { check1_->setChecked(false); }
+
+// --- geometry ---
+
+int32_t CommWindow::DeviceGetTop() { return static_cast<int32_t>(std::lround(Frame()->y() * TwipsPerPixel())); }
+int32_t CommWindow::DeviceGetLeft() { return static_cast<int32_t>(std::lround(Frame()->x() * TwipsPerPixel())); }
+int32_t CommWindow::DeviceGetHeight() { return static_cast<int32_t>(std::lround(Frame()->height() * TwipsPerPixel())); }
+int32_t CommWindow::DeviceGetWidth() { return static_cast<int32_t>(std::lround(Frame()->width() * TwipsPerPixel())); }
+
+void CommWindow::DeviceSetTop(float value) {
+    QWidget* f = Frame();
+    f->move(f->x(), static_cast<int>(std::lround(value / TwipsPerPixel())));
+}
+
+void CommWindow::DeviceSetLeft(float value) {
+    QWidget* f = Frame();
+    f->move(static_cast<int>(std::lround(value / TwipsPerPixel())), f->y());
+}
+
+// --- test control and status ---
+
+void CommWindow::ExecuteTest(const std::string& command) {
+    dev_.TestCommand = command;
+    dev_.Ticks = 0;
+    dev_.TickLimit = 10;
+    FeedTestMachine(0);
+    FeedTestMachine(1);
+}
+
+void CommWindow::DeviceInitReacquisitionTest(int32_t parameter, int32_t signal_on_second) {
+    dev_.Ticks = 0;
+    dev_.TickLimit = 10;
+    dev_.TestCommand.clear();
+    FeedTestMachine(0);
+    FeedTestMachine(6);
+    dev_.ReacqParameter = parameter;
+    dev_.SignalOnSecond = signal_on_second;
+    dev_.ReacqArmed = true;
+}
+
+void CommWindow::SetNewTestMachineState(uint8_t event) { FeedTestMachine(event); }
+int16_t CommWindow::GetTestStatus() { return dev_.TestState; }
+double CommWindow::GetTTFF() { return dev_.TTFF; }
+int16_t CommWindow::GetElapsedTime() { return dev_.ElapsedSeconds; }
+std::string CommWindow::GetGGAFixString() { return dev_.FixGGA; }
+std::string CommWindow::GetCurrentGGAString() { return dev_.CurrentGGA; }
+bool CommWindow::IsTestCompleted() { return dev_.TestCompleted; }
+int16_t CommWindow::GetTotalTestFailure() { return dev_.Failures; }
+int32_t CommWindow::DeviceGetPCtoUTCDeltaTime() { return dev_.PCtoUTCDelta; }
+void CommWindow::DeviceSetRestartCommand(const std::string& command) { dev_.RestartCommand = command; }
+
+void CommWindow::DeviceExecuteRestartScript() {
+    dev_.RestartScriptPending = true;
+    script_timer_->SetEnabled(true);
+}
+
+void CommWindow::ExcuteScript() {
+    dev_.ScriptStep = 0;
+    script_timer_->SetEnabled(true);
+}
+
+void CommWindow::SwitchRTSSignal(uint8_t port, uint8_t state) {
+    if (port != 0 && port != port_->CommPort()) return;
+    port_->SetRTSEnable(state != 0);
+}
+
+void CommWindow::DeviceStartSatReacquiring(int16_t satellite) {
+    dev_.ReacqSatellite = satellite;
+    dev_.ReacqCount = 0;
+    dev_.ReacqDone = 0;
+    dev_.ReacqStart = dev_.Clock->Now();
+}
+
+// --- logging ---
+
+void CommWindow::DeviceSetPrimaryLogFileBaseName(const std::string& base) { dev_.PrimaryBaseName = base; }
+void CommWindow::DeviceSetSecondaryLogFileBaseName(const std::string& base) { dev_.SecondaryBaseName = base; }
+std::string CommWindow::DeviceGetPrimaryLogFileBaseName() { return dev_.PrimaryBaseName; }
+std::string CommWindow::DeviceGetSecondaryLogFileBaseName() { return dev_.SecondaryBaseName; }
+void CommWindow::DeviceSetPrimaryLogFileName(const std::string& suffix) { dev_.PrimaryLogName = dev_.PrimaryBaseName + suffix; }
+void CommWindow::DeviceSetSecondaryLogFileName(const std::string& suffix) {
+    dev_.SecondaryLogName = dev_.SecondaryBaseName + suffix;
+}
+std::string CommWindow::DeviceGetPrimaryLogFileName() { return dev_.PrimaryLogName; }
+std::string CommWindow::DeviceGetSecondaryLogFileName() { return dev_.SecondaryLogName; }
+
+void CommWindow::DeviceStartPrimaryLogging(const std::string& suffix) {
+    dev_.PrimaryLogName = dev_.PrimaryBaseName + suffix;
+    StartPrimaryLog(dev_);
+}
+
+void CommWindow::DeviceInitSecondaryLogging(const std::string& suffix) {
+    dev_.SecondaryLogName = dev_.SecondaryBaseName + suffix;
+}
+
+void CommWindow::DeviceChangePrimaryLogFile(const std::string& name) { ChangePrimaryLog(dev_, name); }
+void CommWindow::DeviceChangeSecondaryLogFile(const std::string& name) { ChangeSecondaryLog(dev_, name); }
+void CommWindow::DeviceEndPrimaryLogging() { EndPrimaryLog(dev_); }
+void CommWindow::DeviceEndSecondaryLogging() { EndSecondaryLog(dev_); }
+
+void CommWindow::DeviceStartResultsLogging(const std::string& suffix) {
+    dev_.ResultsName = dev_.PrimaryBaseName + "_Results" + suffix;
+    StartResultsLogs(dev_);
+}
+
+void CommWindow::DeviceChangeResultsLogFile(const std::string& suffix) { ChangeResultsLogs(dev_, suffix); }
+void CommWindow::DeviceEndResultsLogging() { EndResultsLogs(dev_); }
+void CommWindow::DeviceLogResultsToFile(const std::string& line) { PutLogLine(dev_.ResultsFile, dev_.ResultsOpen, line); }
+void CommWindow::DeviceLogT2AT2UToFile(int16_t test_number) { LogT2AT2ULine(dev_, test_number); }
+void CommWindow::DeviceLogFixGSAToFile(int16_t test_number) { LogFixGSALine(dev_, test_number); }
+
+void CommWindow::DeviceResetT2AT2UStatistics() {
+    for (int id = 1; id <= 32; ++id) {
+        SatDBEntry& e = dev_.Sats[static_cast<size_t>(id)];
+        e.T2AMax = 0;
+        e.T2AMin = 86400;
+        e.T2AMean = 0;
+        e.T2ASamples = 0;
+        e.T2UMax = 0;
+        e.T2UMin = 86400;
+        e.T2UMean = 0;
+        e.T2USamples = 0;
+    }
+}
+
+void CommWindow::DeviceLogT2AT2UStatistics() { LogT2AT2UStatistics(dev_); }
+
+// --- sending ---
+
+void CommWindow::DeviceSendSerialCommand(const std::string& command) { SendNmeaCommand(dev_, command); }
+void CommWindow::DeviceSendBinaryCommand(const std::string& hex) { SendHexBytes(dev_, hex); }
+void CommWindow::DeviceSendChar(const std::string& text) { SendChars(dev_, text); }
+void CommWindow::DeviceSendMsg(const std::string& text) { SendMessageLine(dev_, text); }
+
+// --- replay ---
+
+void CommWindow::ReproduceInputFileStart(const std::string& file) {
+    // A replay already running is ended first: one file at a time.
+    ReproduceInputFileStop();
+    dev_.ReplayFile.open(file, std::ios::binary);
+    if (!dev_.ReplayFile.is_open()) {
+        dev_.ReplayFile.clear();
+        throw platform::BenchError(platform::err::FileNotFound, "File not found (" + file + ")");
+    }
+    reproduce_nmea_timer_->SetEnabled(true);
+    refresh_timer_->SetEnabled(true);
+    dev_.ReplayActive = true;
+}
+
+void CommWindow::ReproduceInputFileStop() {
+    reproduce_nmea_timer_->SetEnabled(false);
+    reproduce_file_timer_->SetEnabled(false);
+    CloseReplayFile();
+    refresh_timer_->SetEnabled(false);
+    dev_.ReplayActive = false;
+}
+
+void CommWindow::DeviceReplayFile(const std::string& file, int32_t first, int32_t end) {
+    refresh_timer_->SetEnabled(true);
+    std::ifstream in(file, std::ios::binary);
+    if (!in.is_open()) throw platform::BenchError(platform::err::FileNotFound, "File not found (" + file + ")");
+    if (first < 1 || end <= first) return;
+    in.seekg(first - 1);
+    std::string bytes(static_cast<size_t>(end - first), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    ByteLogFile::Deferral batch;  // one write per log for the whole range
+    ConsoleAddChars(dev_, bytes);
+}
+
+// --- workbook ---
+
+void CommWindow::WorkbookNotAvailable(const char* operation) {
+    OutputMsg(dev_, std::string(operation) + ": device workbook not available");
+}
+
+void CommWindow::InitDeviceSpreadSheet(std::shared_ptr<platform::workbook::Application>&) {
+    WorkbookNotAvailable("InitDeviceSpreadSheet");
+}
+void CommWindow::DeviceSpreadSheetSaveas(const std::string&, const std::string&) {
+    WorkbookNotAvailable("DeviceSpreadSheetSaveas");
+}
+void CommWindow::DeviceSpreadSheetSave() { WorkbookNotAvailable("DeviceSpreadSheetSave"); }
+void CommWindow::DeviceSpreadSheetClose() { WorkbookNotAvailable("DeviceSpreadSheetClose"); }
+void CommWindow::AddNewDeviceSheet(int16_t, const std::string&) { WorkbookNotAvailable("AddNewDeviceSheet"); }
+void CommWindow::InitializeDeviceSheet(int16_t, const std::string&, int16_t) {
+    WorkbookNotAvailable("InitializeDeviceSheet");
+}
+void CommWindow::DeviceSheetAddTTFFChart(const std::string&, int16_t) { WorkbookNotAvailable("DeviceSheetAddTTFFChart"); }
+void CommWindow::DeviceSpreadSheetSetTTFFData(int16_t, double) { WorkbookNotAvailable("DeviceSpreadSheetSetTTFFData"); }
+void CommWindow::DeviceSpreadSheetWriteAfterFixData(int16_t) {
+    WorkbookNotAvailable("DeviceSpreadSheetWriteAfterFixData");
+}
+
+}  // namespace bench

@@ -1,0 +1,79 @@
+#pragma once
+// The per-device log and result files: the primary and secondary NMEA logs
+// (every received line as it came), the results file of a test (one line per
+// trial, composed by the main window) and its four companions: the per-
+// satellite time-to-acquire and time-to-use tables, the GSA sentence at each
+// fix and the T2A/T2U statistics. Report builders and navsift read these files,
+// so names and bytes are fixed.
+//
+// Every file is opened for appending (an existing file keeps what it holds)
+// and every write goes straight to the file. File errors go to the caller.
+#include "bench/devices/device_state.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace bench {
+
+// Satellite numbers of the T2A and T2U columns: 1-32, 65-95, 193-202.
+inline constexpr int kT2AT2UColumns = 73;
+const std::array<int16_t, kT2AT2UColumns>& T2AT2UColumnSet();
+
+// "TTFF,Test N,1,2,...,202" CR LF.
+std::string T2AT2UHeader();
+
+// Companion names of a results file name: the name less its last 4
+// characters, then "_Results_T2A.csv" and so on ("Results" twice).
+struct ResultsNames {
+    std::string Results, T2A, GSA, Statistics, T2U;
+};
+ResultsNames ResultsFileNames(const std::string& results_name);
+
+// Opens PrimaryLogName (an open primary log is closed first).
+void StartPrimaryLog(DeviceState& dev);
+// Closes the primary log when open and opens PrimaryBaseName & suffix; the
+// stored PrimaryLogName stays as it was.
+void ChangePrimaryLog(DeviceState& dev, const std::string& suffix);
+// Closes the primary log when open; nothing otherwise.
+void EndPrimaryLog(DeviceState& dev);
+// The same for the secondary log and SecondaryBaseName.
+void ChangeSecondaryLog(DeviceState& dev, const std::string& suffix);
+void EndSecondaryLog(DeviceState& dev);
+
+// Opens ResultsName and its four companions, all or nothing: on a failure
+// whatever was opened is closed again and the error goes to the caller. An
+// open group is closed first. A table newly made gets its header line.
+void StartResultsLogs(DeviceState& dev);
+// Only while the results files are open: closes them and opens
+// PrimaryBaseName & "_Results" & suffix and, with B the stored ResultsName
+// less its last 4 characters, B & "_Results_T2A" & suffix, B & "_Results_GSA"
+// & suffix, B & "_Results_T2A_T2U_Statistics" & suffix and B & "_Results_T2U"
+// & suffix. ResultsName is not changed. All or nothing as above.
+void ChangeResultsLogs(DeviceState& dev, const std::string& suffix);
+// Closes the five results files when open.
+void EndResultsLogs(DeviceState& dev);
+
+// Writes text when open is set.
+void PutLogLine(ByteLogFile& file, bool open, std::string_view text);
+
+// One row into the T2A and one into the T2U table (results files open).
+void LogT2AT2ULine(DeviceState& dev, int16_t trial);
+// TTFF, TAB, "% ", trial, TAB, the GSA sentence kept at the fix, always ended
+// by CR LF (results files open).
+void LogFixGSALine(DeviceState& dev, int16_t trial);
+// The statistics block of satellites 1..32 that have T2A samples.
+void LogT2AT2UStatistics(DeviceState& dev);
+// One C/N0 line when C/N0 logging is on: GGA time, then each C/N0 of
+// satellites 1..32 followed by ",".
+void CN0LogLine(DeviceState& dev);
+
+// The rows themselves, as written.
+std::string T2ARow(const DeviceState& dev, int16_t trial);
+std::string T2URow(const DeviceState& dev, int16_t trial);
+std::string FixGSALine(const DeviceState& dev, int16_t trial);
+std::string T2AT2UStatisticsBlock(const DeviceState& dev);
+std::string CN0Line(const DeviceState& dev);
+
+}  // namespace bench
