@@ -191,9 +191,4 @@ std::string CN0Line(const DeviceState& dev) {
     return s + kCrLf;
 }
 
-void CN0LogLine(DeviceState& dev) {
-    if (!dev.CN0Logging || !dev.CN0File.IsOpen()) return;
-    dev.CN0File.Write(CN0Line(dev));
-}
-
 }  // namespace bench

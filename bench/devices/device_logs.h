@@ -65,15 +65,14 @@ void LogT2AT2ULine(DeviceState& dev, int16_t trial);
 void LogFixGSALine(DeviceState& dev, int16_t trial);
 // The statistics block of satellites 1..32 that have T2A samples.
 void LogT2AT2UStatistics(DeviceState& dev);
-// One C/N0 line when C/N0 logging is on: GGA time, then each C/N0 of
-// satellites 1..32 followed by ",".
-void CN0LogLine(DeviceState& dev);
 
 // The rows themselves, as written.
 std::string T2ARow(const DeviceState& dev, int16_t trial);
 std::string T2URow(const DeviceState& dev, int16_t trial);
 std::string FixGSALine(const DeviceState& dev, int16_t trial);
 std::string T2AT2UStatisticsBlock(const DeviceState& dev);
+// The C/N0 log line (written by CN0LogLine of the sampling module): GGA
+// time, then each C/N0 of satellites 1..32 followed by ",".
 std::string CN0Line(const DeviceState& dev);
 
 }  // namespace bench

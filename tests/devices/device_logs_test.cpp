@@ -203,11 +203,4 @@ TEST_F(DeviceLogs, CN0LineEndsWithACommaBeforeCrLf) {
     for (int i = 2; i < 32; ++i) want += "0,";
     want += "38,\r\n";
     EXPECT_EQ(CN0Line(dev), want);
-
-    CN0LogLine(dev);  // off: nothing, no error
-    dev.CN0File.Open(home.File("cn0.txt"));
-    dev.CN0Logging = true;
-    CN0LogLine(dev);
-    dev.CN0File.Close();
-    EXPECT_EQ(ReadFileBytes(home.File("cn0.txt")), want);
 }

@@ -1,0 +1,178 @@
+#include "bench/devices/gga.h"
+
+#include "bench/devices/bench_host.h"
+#include "bench/devices/gga_sampling.h"
+#include "bench/devices/nmea.h"
+#include "bench/devices/statistics.h"
+#include "bench/devices/system_log.h"
+#include "bench/devices/test_machine.h"
+#include "bench/devices/timing.h"
+#include "bench/devices/sat_db.h"
+#include "bench/devices/tracking_results.h"
+#include "platform/comm/serial_port.h"
+#include "platform/core/numtext.h"
+
+namespace bench {
+
+using platform::Mid;
+using platform::NumberToText;
+using platform::ReadLenient;
+
+namespace {
+
+const std::string& F(int k) { return NmeaFields[static_cast<size_t>(k)]; }
+
+// Altitude and satellites used go to worksheet cells: a field that is empty
+// or not a number (a 2D fix often has no altitude) leaves the cell empty
+// rather than abandoning the epoch.
+CellValue NumberCell(const std::string& field) {
+    double v = 0;
+    if (platform::TryReadStrict(field, v)) return v;
+    return std::monostate{};
+}
+
+// Latitude, longitude, height, tracked (always 0), used, quality.
+void PositionCells(CellValue* out, int16_t quality) {
+    out[0] = GetLatitudeFromGGA(F(3), F(4));
+    out[1] = GetLongitudeFromGGA(F(5), F(6));
+    out[2] = NumberCell(F(10));
+    out[3] = 0.0;
+    out[4] = NumberCell(F(8));
+    out[5] = static_cast<double>(quality);
+}
+
+void RestartSeenByGGA(DeviceState& dev, bool full_reset) {
+    double now = dev.Clock->Now();
+    if (full_reset) {
+        dev.PrevQuality = 0;
+        SatDB_Reset(dev, now);
+        SatTableClear(dev);
+        DiffOnReset(dev, now);
+    } else {
+        SatDB_Reset(dev, now);
+    }
+    DeviceTestMachine(dev, EvStart);
+    DeviceTestMachine(dev, EvRestartSeen);
+}
+
+// Seconds of the day of "hh:mm:ss..." read leniently, so a garbled time
+// cannot abandon the rest of the epoch.
+int32_t ClockTextSeconds(const std::string& text) {
+    double s = ReadLenient(Mid(text, 1, 2)) * 3600 + ReadLenient(Mid(text, 4, 2)) * 60 + ReadLenient(Mid(text, 7, 2));
+    return platform::RoundToInt32(s);
+}
+
+void Steps(DeviceState& dev, std::string_view line) {
+    const platform::Clock& clock = *dev.Clock;
+    // 1-2
+    GGASampleCount(dev);
+    dev.CurrentGGA = line;
+    ++dev.GGACount;
+    const double quality_read = ReadLenient(F(7));
+    // 3: a first GGA that already has a fix is passed over.
+    if (dev.GGAAsStartup && (quality_read == 0 || dev.GGACount >= 2)) {
+        dev.GGAAsStartup = false;
+        RestartSeenByGGA(dev, true);
+    }
+    // 4-5
+    if (IsCompleteGGATime(F(2))) dev.PCtoUTCDelta = EvaluatePCtoUTCDeltaTime(F(2), clock, dev.Host);
+    DeviceTestMachine(dev, EvTick);
+    // 6
+    const int32_t s = platform::RoundToInt32(ReadLenient(GetUTCSecondsFromGGAString(F(2))));
+    if (dev.ReacqArmed && dev.SignalOnSecond == s) {
+        dev.ReacqArmed = false;
+        RestartSeenByGGA(dev, false);
+    }
+    // 7
+    const int16_t q = platform::RoundToInt16(quality_read);
+    dev.UTCSeconds = s;
+    dev.Quality = q;
+    const int16_t p = dev.PrevQuality;
+    // 8
+    if (q != 0 && p == 0) {
+        if (dev.TestMode == 0) DeviceTestMachine(dev, EvFix);
+        dev.FixGGA = line;
+        dev.FixAvailable = true;
+        dev.FixPCTime = clock.Now();
+        dev.ReacqSeconds = MakeTimeDifference(dev.FixPCTime, dev.FixLostPCTime);
+        GGASampleFix(dev);
+        dev.FixSeen = true;
+        dev.FixPlus10Second = (s + 10) % 86400;
+        dev.FixPlus5Second = (s + 5) % 86400;
+        dev.FixRow[1] = static_cast<double>(s);
+        PositionCells(&dev.FixRow[2], q);
+    } else if (q == 0 && p != 0) {
+        dev.FixAvailable = false;
+        dev.FixLostPCTime = clock.Now();
+        dev.FixLostSeconds = MakeTimeDifference(dev.FixLostPCTime, dev.FixPCTime);
+    }
+    // 9
+    if (s == dev.FixPlus5Second)
+        PositionCells(&dev.AfterFixRow[0], q);
+    else if (s == dev.FixPlus10Second)
+        PositionCells(&dev.AfterFixRow[6], q);
+    // 10
+    if (q == 2 && p != 2) DiffOnEntered(dev, line);
+    // 11-12
+    dev.GGATimeText = MakeTimeFromGGAString(F(2));
+    if (dev.GGATimeCheck) {
+        double t = ReadLenient(Mid(dev.GGATimeText, 7, 6));
+        double d = t - dev.PrevGGASeconds;
+        if (d < 0) d += 60;
+        if (d != 1.0)
+            OutputMsg(dev, "WARNING GGA DELTA TIME: " + NumberToText(platform::RoundDecimals(d, 3)) +
+                               " - Happened at " + dev.GGATimeText);
+        dev.PrevGGASeconds = t;
+    }
+    // 13-14
+    const int32_t whole = ClockTextSeconds(dev.GGATimeText);
+    if (dev.Host && dev.Host->NTCChecked()) {
+        if (whole == dev.PrevBlockedSecond) {
+            ++dev.BlockedCount;
+            if (dev.BlockedCount > kBlockedRepeats) {
+                OutputMsg(dev, "ALARM: TIME IS BLOCKED!");
+                dev.Host->RestartSingleDevice(dev.Console.Port ? dev.Console.Port->CommPort() : int16_t{0});
+            }
+        } else {
+            dev.PrevBlockedSecond = whole;
+            dev.BlockedCount = 0;
+        }
+    }
+    dev.FixDate = whole / 86400.0;
+    // 15-16
+    dev.PrevQuality = q;
+    if (q == 0) {
+        SetStatusPanelText(dev.Console.Status, 2, "FIX INVALID");
+    } else {
+        SetStatusPanelText(dev.Console.Status, 2, "FIX AVAILABLE");
+        if (dev.Host) dev.Host->SetFixAvailableTime(dev.FixDate);
+    }
+    // 17-18
+    auto label = [&](size_t i, std::string text) {
+        if (dev.PositionData[i]) dev.PositionData[i]->SetText(std::move(text));
+    };
+    label(14, q == 2 ? "DIFF" : "");
+    SetStatusPanelText(dev.Console.Status, 3, dev.GGATimeText);
+    label(0, dev.GGATimeText);
+    label(1, MakeLatitudeString(F(3)));
+    label(2, F(4));
+    label(3, MakeLongitudeString(F(5)));
+    label(4, F(6));
+    label(5, NumberToText(ReadLenient(F(10))) + " m");
+    label(12, F(8));
+    // 19
+    dev.Latitude = MakeLatitudeMinutes(F(3));
+    dev.LatHemisphere = F(4);
+    dev.Longitude = MakeLongitudeMinutes(F(5));
+    dev.LonHemisphere = F(6);
+    // 20
+    GGASampleTake(dev, std::string(line));
+}
+
+}  // namespace
+
+void NMEA_GGA_Processing(DeviceState& dev, std::string_view line) {
+    Trapped("NMEA_GGA_Processing", [&] { Steps(dev, line); });
+}
+
+}  // namespace bench
