@@ -65,7 +65,7 @@ int32_t ClockTextSeconds(const std::string& text) {
 void Steps(DeviceState& dev, std::string_view line) {
     const platform::Clock& clock = *dev.Clock;
     // 1-2
-    GGASampleCount(dev);
+    if (dev.SampleCounting) ++dev.SampleCounter;
     dev.CurrentGGA = line;
     ++dev.GGACount;
     const double quality_read = ReadLenient(F(7));
@@ -95,7 +95,8 @@ void Steps(DeviceState& dev, std::string_view line) {
         dev.FixAvailable = true;
         dev.FixPCTime = clock.Now();
         dev.ReacqSeconds = MakeTimeDifference(dev.FixPCTime, dev.FixLostPCTime);
-        GGASampleFix(dev);
+        dev.SampleCounter = 0;
+        dev.SampleCounting = true;
         dev.FixSeen = true;
         dev.FixPlus10Second = (s + 10) % 86400;
         dev.FixPlus5Second = (s + 5) % 86400;
@@ -166,7 +167,7 @@ void Steps(DeviceState& dev, std::string_view line) {
     dev.Longitude = MakeLongitudeMinutes(F(5));
     dev.LonHemisphere = F(6);
     // 20
-    GGASampleTake(dev, std::string(line));
+    GGASamplingTake(dev, line);
 }
 
 }  // namespace

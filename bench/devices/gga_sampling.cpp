@@ -89,12 +89,22 @@ void EnableCN0Logging(DeviceState& dev, int16_t on) {
     dev.CN0Logging = true;
 }
 
-void GGASamplingTake(DeviceState& dev, std::string_view line) {
+void GGASampleCount(DeviceState& dev) {
+    if (dev.SampleCounting) ++dev.SampleCounter;
+}
+
+void GGASampleFix(DeviceState& dev) {
+    ClearSamples(dev);
+    dev.SampleCounter = 0;
+    dev.SampleCounting = true;
+}
+
+void GGASampleTake(DeviceState& dev, const std::string& line) {
     if (!dev.SamplingOn) return;
     if (dev.SampleCounter == 0) ClearSamples(dev);
     for (const SampleFile& f : kFiles) {
         if (dev.SampleCounter != f.count) continue;
-        dev.*f.sample = std::string(line);
+        dev.*f.sample = line;
         if (f.count == 0) dev.SampleCounting = true;
         if (f.count == kLastSample) {
             ++dev.SampleCounter;

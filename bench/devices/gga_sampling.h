@@ -12,7 +12,6 @@
 // mixed into.
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace bench {
 
@@ -39,13 +38,18 @@ void GGASamplingEnd(DeviceState& dev);
 // earlier handle first). Any other value: logging off and the log closed.
 void EnableCN0Logging(DeviceState& dev, int16_t on);
 
-// --- called by the GGA processing, which counts the sentences since the
-// fix (SampleCounter, SampleCounting) itself
+// --- called by the GGA processing
 
-// While sampling is on: keeps `line` (as received, CR LF included) when the
-// count is 0, 5, 10, 15, 30 or 60; counting stops after the 60th. A count of
-// 0 starts a new cycle, so the samples of an earlier one are dropped.
-void GGASamplingTake(DeviceState& dev, std::string_view line);
+// Start of every GGA: one more sentence since the fix while counting.
+void GGASampleCount(DeviceState& dev);
+// A fix (quality from 0 to non-zero): a new cycle from this sentence; the
+// samples of an earlier cycle are dropped.
+void GGASampleFix(DeviceState& dev);
+// Later in the same GGA, while sampling is on: keeps `line` (as received,
+// CR LF included) when the count is 0, 5, 10, 15, 30 or 60; counting stops
+// after the 60th. A count of 0 without a fix (sampling just switched on)
+// starts a cycle too, dropping older samples.
+void GGASampleTake(DeviceState& dev, const std::string& line);
 
 // One C/N0 line while C/N0 logging is on; otherwise nothing. A failing
 // write is a BenchError.

@@ -79,7 +79,6 @@ private:
 // window), "MSChart1" (the chart view), "Footnote" (the errors under the
 // plot), "Slider1" (zoom), "Command1" (save the picture under a chosen name).
 class PosChart : public QWidget, public PositionWindowView {
-    Q_OBJECT
 public:
     static constexpr int kSliderMax = 20;  // even, so the middle is a real position
 

@@ -2,7 +2,6 @@
 
 #include "bench/devices/bench_host.h"
 #include "bench/devices/nmea.h"
-#include "bench/devices/restart_scripts.h"
 #include "bench/devices/statistics.h"
 #include "bench/devices/timing.h"
 #include "platform/core/numtext.h"
@@ -21,7 +20,7 @@ void Status(DeviceState& dev, const std::string& text) { SetStatusPanelText(dev.
 // Families restart through the script timer, whose ticks run the family's
 // restart script; everything else is an NMEA command.
 void SendRestart(DeviceState& dev, bool first) {
-    if (IsRestartFamilyCommand(dev.TestCommand)) {
+    if (IsFamilyRestart(dev.TestCommand)) {
         if (dev.Console.ScriptTimer) dev.Console.ScriptTimer->SetEnabled(true);
         return;
     }
@@ -84,6 +83,10 @@ void RunningTick(DeviceState& dev) {
 }
 
 }  // namespace
+
+bool IsFamilyRestart(std::string_view command) {
+    return command.starts_with("GARMIN") || command.starts_with("OPUS") || command.starts_with("UBLOX");
+}
 
 void DeviceTestMachine(DeviceState& dev, uint8_t event) {
     switch (dev.TestState) {

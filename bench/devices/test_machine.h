@@ -5,6 +5,7 @@
 #include "bench/devices/device_state.h"
 
 #include <cstdint>
+#include <string_view>
 
 namespace bench {
 
@@ -26,5 +27,9 @@ inline constexpr int16_t kFailuresBeforeDisable = 6;
 // Steps the device's machine by one event. Status texts go to panel 1 of the
 // window's status bar. Errors (a failing port write) pass to the caller.
 void DeviceTestMachine(DeviceState& dev, uint8_t event);
+
+// True when the command names a receiver family with its own restart script
+// ("GARMIN", "OPUS", "UBLOX"; exact, case-sensitive prefix).
+bool IsFamilyRestart(std::string_view command);
 
 }  // namespace bench

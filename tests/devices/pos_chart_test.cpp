@@ -2,11 +2,13 @@
 // reference point, the window driven through its controls, and the picture
 // read back from the file.
 #include "bench/devices/device_state.h"
+#include "bench/devices/generic_chart.h"
 #include "bench/devices/pos_chart.h"
 #include "platform/core/error.h"
 #include "platform/ui/prompts.h"
 #include "tests/support/qt_app.h"
 
+#include <QChart>
 #include <QImage>
 #include <QLabel>
 #include <QPointer>
@@ -233,4 +235,24 @@ TEST(PosChartWindow, DeletedWithItsOwner) {
     dev.PosChartWindow = nullptr;  // the device goes first, as inside its window
     delete owner;
     EXPECT_TRUE(guard.isNull());
+}
+
+TEST(GenericChartWindow, GridKeepsItsValuesAndRefusesCellsOutside) {
+    test::EnsureApp();
+    GenericChart chart;
+    chart.ChartInit(4, 1, 2, 1);
+    chart.ChartUpdate(3, 2, 7.5);
+    chart.ChartUpdate(1, 1, -2);
+    EXPECT_EQ(chart.Row(), 1);
+    EXPECT_EQ(chart.Column(), 1);
+    EXPECT_DOUBLE_EQ(chart.Value(3, 2), 7.5);
+    EXPECT_EQ(chart.Chart()->series().size(), 2);
+    EXPECT_THROW(chart.ChartUpdate(5, 1, 1), platform::BenchError);
+    EXPECT_THROW(chart.ChartUpdate(1, 0, 1), platform::BenchError);
+    EXPECT_THROW(chart.ChartInit(0, 1, 1, 1), platform::BenchError);
+    chart.ChartInit(3, 3, 3, 3);  // shrinks the rows, grows the columns
+    EXPECT_DOUBLE_EQ(chart.Value(3, 2), 7.5);
+    EXPECT_DOUBLE_EQ(chart.Value(3, 3), 0);
+    EXPECT_EQ(chart.Chart()->series().size(), 3);
+    EXPECT_THROW(chart.Value(4, 1), platform::BenchError);
 }

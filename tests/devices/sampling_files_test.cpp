@@ -30,12 +30,9 @@ std::string Gga(int second, int quality) {
 // One GGA sentence as the GGA processing handles it: the count at its start,
 // a new count at a fix (quality from 0 to non-zero), then the sample.
 void FeedGga(DeviceState& dev, const std::string& line, bool fix) {
-    if (dev.SampleCounting) ++dev.SampleCounter;
-    if (fix) {
-        dev.SampleCounter = 0;
-        dev.SampleCounting = true;
-    }
-    GGASamplingTake(dev, line);
+    GGASampleCount(dev);
+    if (fix) GGASampleFix(dev);
+    GGASampleTake(dev, line);
 }
 
 // Feeds n sentences after a fix sentence; returns them all (fix first).

@@ -74,6 +74,9 @@ TEST_F(Machine, FamilyCommandsRunTheirScriptInsteadOfSending) {
     Execute("garmin COLD");  // prefixes are case-sensitive
     EXPECT_FALSE(Script().Enabled());
     EXPECT_EQ(Sent("garmin COLD"), 1);
+    EXPECT_TRUE(IsFamilyRestart("UBLOX HOT"));
+    EXPECT_TRUE(IsFamilyRestart("OPUSCOLD"));
+    EXPECT_FALSE(IsFamilyRestart(" UBLOX"));
 }
 
 TEST_F(Machine, IdleIgnoresEverythingButStartAndClear) {
