@@ -114,6 +114,10 @@ void GGASampleTake(DeviceState& dev, const std::string& line) {
     }
 }
 
+void GGASamplingTake(DeviceState& dev, std::string_view line) {
+    if (dev.SamplingOn) GGASampleTake(dev, std::string(line));
+}
+
 void CN0LogLine(DeviceState& dev) {
     if (!dev.CN0Logging) return;
     std::string line = dev.GGATimeText + ",";

@@ -12,6 +12,7 @@
 // mixed into.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace bench {
 
@@ -50,6 +51,8 @@ void GGASampleFix(DeviceState& dev);
 // after the 60th. A count of 0 without a fix (sampling just switched on)
 // starts a cycle too, dropping older samples.
 void GGASampleTake(DeviceState& dev, const std::string& line);
+// The same, for a caller that counts the sentences itself.
+void GGASamplingTake(DeviceState& dev, std::string_view line);
 
 // One C/N0 line while C/N0 logging is on; otherwise nothing. A failing
 // write is a BenchError.

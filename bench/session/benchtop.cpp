@@ -1,0 +1,402 @@
+// The main window: start-up, status bar, window list, device set-up and the
+// session commands. The menus are built in benchtop_menus.cpp.
+#include "bench/session/benchtop.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QStatusBar>
+
+#include <cstdio>
+
+#include "bench/devices/system_log.h"
+#include "bench/session/results_window.h"
+#include "platform/core/clock.h"
+#include "platform/core/paths.h"
+#include "platform/qt/bench_timer.h"
+#include "platform/qt/program_folder.h"
+#include "platform/ui/prompts.h"
+
+namespace bench {
+
+namespace {
+
+QString Latin1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<int>(s.size())); }
+
+// The help page shipped beside the program.
+constexpr const char* kHelpFileName = "fixbench.html";
+
+}  // namespace
+
+void Benchtop::PromptWarner::Warn(const std::string& title, const std::string& text) {
+    platform::Prompts::Instance().Inform(text, title, platform::Icon::Warning);
+}
+
+Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent)
+    : QMainWindow(parent), factory_(factory), program_folder_(platform::ProgramFolder()) {
+    setObjectName("Benchtop");
+    setWindowTitle("Fix Bench");
+    // 1500 x 1000 pixels: room for a device window and its debug window side by side.
+    resize(1500, 1000);
+
+    test_timer_ = std::make_unique<platform::QtTimer>(500, false);
+    chrs_timer_ = std::make_unique<platform::QtTimer>(10, false);
+    script_timer_ = std::make_unique<platform::QtTimer>(1000, false);
+    files_ = std::make_unique<session::LocalFileSystem>(program_folder_);
+    random_ = std::make_unique<session::ClockSeededRandom>(platform::SystemClock::Instance());
+    launcher_ = std::make_unique<session::DetachedLauncher>(program_folder_);
+
+    services_.clock = &platform::SystemClock::Instance();
+    services_.status = this;
+    services_.log = &log_sink_;
+    services_.files = files_.get();
+    services_.prompter = &warner_;
+    services_.random = random_.get();
+    services_.launcher = launcher_.get();
+    services_.results = &grid_;
+    services_.testTimer = test_timer_.get();
+    services_.chrsTimer = chrs_timer_.get();
+    services_.scriptTimer = script_timer_.get();
+    services_.scheduler = &scheduler_;
+
+    fanout_ = std::make_unique<session::DeviceFanout>(state_, services_);
+    engine_ = std::make_unique<session::TestEngine>(state_, *fanout_, services_);
+    session_host_ = std::make_unique<session::SessionHost>(*engine_, marks_);
+    host_ptr_ = std::make_unique<MainHost>(*this, *session_host_);
+    // A session can end on a tick of either machine; Start follows it.
+    test_timer_->SetTickHandler([this] {
+        engine_->TestStateMachineTimer_Timer();
+        SyncSessionControls();
+    });
+    script_timer_->SetTickHandler([this] {
+        engine_->ScriptExecutionTimer_Timer();
+        SyncSessionControls();
+    });
+    engine_->maxTtffChanged = [this](int16_t seconds) { MarkMaxTTFF(seconds); };
+
+    BuildWorkspace();
+    BuildMenus();
+    MDIForm_Load();
+}
+
+Benchtop::~Benchtop() {
+    MDIForm_Unload();
+    // Windows that draw this window's state go before it.
+    delete results_.data();
+    delete coords_.data();
+    delete about_.data();
+    delete config_dialog_;
+    config_dialog_ = nullptr;
+}
+
+void Benchtop::closeEvent(QCloseEvent* event) {
+    MDIForm_Unload();
+    if (config_dialog_) config_dialog_->hide();
+    event->accept();
+}
+
+void Benchtop::MDIForm_Unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    // A session left running would keep restarting receivers with no window.
+    engine_->StopTesting();
+    // Device windows close their ports and files before the system log goes.
+    CloseAllWindows();
+    for (QMdiSubWindow* sub : mdi_->subWindowList()) delete sub;
+    ops_of_.clear();
+    CloseSystemLog();
+}
+
+void Benchtop::BuildWorkspace() {
+    mdi_ = new QMdiArea(this);
+    mdi_->setObjectName("MDIArea");
+    mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(mdi_);
+
+    QStatusBar* bar = statusBar();
+    bar->setObjectName("StatusBar1");
+    for (int i = 0; i < 2; ++i) {
+        panels_[i] = new QLabel(bar);
+        panels_[i]->setObjectName(QString("StatusBar1_%1").arg(i + 1));
+        panels_[i]->setTextFormat(Qt::PlainText);
+        panels_[i]->setMinimumWidth(300);
+        bar->addWidget(panels_[i], 1);
+    }
+}
+
+void Benchtop::MDIForm_Load() {
+    try {
+        OpenSystemLog();
+    } catch (const std::exception& e) {
+        // The bench still runs; its lines go to stderr.
+        std::fprintf(stderr, "system log not opened: %s\n", e.what());
+    }
+    Benchtop_FormCfg();
+    // Set before the configuration dialog can create a device.
+    state_.MaxAcceptableTTFF = 300;
+    MarkMaxTTFF(300);
+    config_dialog_ = new TestingConfig(*this, this);
+    config_dialog_->setObjectName("TestingConfig");
+    config_dialog_->setModal(false);
+    config_dialog_->show();
+    window_menu_count_ = 0;
+    engine_->NcoInitialised = false;
+    help_file_ = platform::JoinPath(program_folder_, kHelpFileName);
+    SyncSessionControls();
+}
+
+void Benchtop::Benchtop_FormCfg() {
+    static constexpr const char* kHidden[] = {
+        "NewDebugWin", "ExtCtr", "PlayNmeaFile", "OpenTestSession", "ConfWindow", "NTC",
+        "SBASTEST", "GGATimeCheck", "gconf", "SimMan", "ShowRes", "OWindows",
+        "NewW", "DeviceWatchDogEn", "DevSerialPTimeout", "tool_menu", "GGASamp", "LabSatManagement"};
+    for (const char* name : kHidden) {
+        if (QMenu* m = Menu(name))
+            m->menuAction()->setVisible(false);
+        else if (QAction* a = Entry(name))
+            a->setVisible(false);
+    }
+}
+
+void Benchtop::SyncSessionControls() {
+    const bool running = engine_ && engine_->SessionRunning();
+    if (QAction* start = Entry("exectest")) start->setEnabled(!running);
+}
+
+// --- status bar and window list ---
+
+void Benchtop::StatusBarMessage(int16_t panel, const std::string& text) {
+    if (panel < 1 || panel > static_cast<int16_t>(panels_.size())) return;
+    panels_[panel - 1]->setText(Latin1(text));
+}
+
+std::string Benchtop::StatusText(int16_t panel) const {
+    if (panel < 1 || panel > static_cast<int16_t>(panels_.size())) return {};
+    return panels_[panel - 1]->text().toLatin1().toStdString();
+}
+
+bool Benchtop::CheckDirectory(const std::string& path) {
+    try {
+        return IsDirectory(platform::MapStoredPath(path, program_folder_)) == FlagSet;
+    } catch (...) {
+        return false;
+    }
+}
+
+void Benchtop::AddToMenu(const std::string& caption) {
+    QMenu* list = Menu("OWindows");
+    if (window_menu_count_ >= static_cast<int16_t>(win1_.size())) {
+        QAction* a = list->addAction(QString());
+        a->setObjectName(QString("win1_%1").arg(window_menu_count_));
+        const int index = window_menu_count_;
+        connect(a, &QAction::triggered, this, [this, index] { Handle("win1_Click", [&] { win1_Click(index); }); });
+        win1_.push_back(a);
+    }
+    win1_[window_menu_count_]->setText(Latin1(caption));
+    win1_[window_menu_count_]->setVisible(true);
+    ++window_menu_count_;
+}
+
+void Benchtop::win1_Click(int index) {
+    if (index < 0 || index >= static_cast<int>(win1_.size())) return;
+    const std::string chosen = win1_[index]->text().toLatin1().toStdString();
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (!fanout_->SlotEnabled(s)) continue;
+        if (Caption(nmea_widgets_[s]) == chosen)
+            BringToFront(nmea_widgets_[s]);
+        else if (fanout_->DebugEnabled(s) && Caption(debug_widgets_[s]) == chosen)
+            BringToFront(debug_widgets_[s]);
+    }
+}
+
+std::string Benchtop::Caption(QWidget* widget) {
+    return widget ? widget->windowTitle().toLatin1().toStdString() : std::string();
+}
+
+void Benchtop::BringToFront(QWidget* widget) {
+    if (!widget) return;
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(widget->parentWidget())) {
+        sub->showNormal();
+        mdi_->setActiveSubWindow(sub);
+        sub->raise();
+    } else {
+        widget->raise();
+        widget->activateWindow();
+    }
+}
+
+void Benchtop::ResetWindowMenu() {
+    // The design-time element stays, empty and hidden; the rest go.
+    for (size_t i = 1; i < win1_.size(); ++i) delete win1_[i];
+    win1_.resize(1);
+    win1_[0]->setText("win1");
+    win1_[0]->setVisible(false);
+    window_menu_count_ = 0;
+}
+
+// --- device windows ---
+
+DeviceWindowFactory::Made Benchtop::MakeWindow() {
+    DeviceWindowFactory::Made made = factory_.CreateDeviceWindow(*host_ptr_);
+    QMdiSubWindow* sub = mdi_->addSubWindow(made.widget);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    ops_of_[made.widget] = made.ops;
+    // A window closed by the user is no longer reached by any operation.
+    QWidget* w = made.widget;
+    connect(w, &QObject::destroyed, this, [this, w] { Forget(w); });
+    return made;
+}
+
+void Benchtop::Forget(QWidget* widget) {
+    ops_of_.erase(widget);
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (nmea_widgets_[s] == widget) {
+            nmea_widgets_[s] = nullptr;
+            state_.NmeaWindows[s] = nullptr;
+        }
+        if (debug_widgets_[s] == widget) {
+            debug_widgets_[s] = nullptr;
+            state_.DebugWindows[s] = nullptr;
+        }
+    }
+}
+
+void Benchtop::SystemConfigUpdate(const std::string& path) {
+    Handle("SystemConfigUpdate", [&] {
+        ConfigLoadResult loaded = LoadSystemConfig(path);
+        if (!loaded.warning.empty()) SystemLogWrite(loaded.warning);
+        engine_->SystemConfigUpdate(loaded.config);
+    });
+}
+
+void Benchtop::InitializeDevices(const std::string& path) {
+    Handle("InitializeDevices", [&] {
+        // Windows of an earlier set-up would hold the same ports: they go
+        // first, with the session that uses them.
+        if (engine_->SessionRunning()) engine_->StopTesting();
+        CloseAllWindows();
+
+        ConfigLoadResult loaded = LoadSystemConfig(path);
+        if (!loaded.warning.empty()) SystemLogWrite(loaded.warning);
+        engine_->SystemConfigUpdate(loaded.config);
+        const SystemConfig& cfg = state_.ActiveConfig;
+
+        for (int slot = 0; slot < DeviceSlots; ++slot) {
+            const DeviceConfig& d = cfg.Devices[slot];
+            if (d.DevEN != FlagSet) continue;
+            DeviceWindowFactory::Made nmea = MakeWindow();
+            nmea_widgets_[slot] = nmea.widget;
+            state_.NmeaWindows[slot] = nmea.ops;
+            DeviceOps& w = *nmea.ops;
+            w.SetDeviceType(0);
+            w.DeviceSetTestMode(0);
+            w.SetDeviceName(d.DName);
+            w.SetDeviceID(static_cast<int16_t>(slot));
+            w.SetDeviceComParams(d.NmeaP, d.NmeaB);
+            w.SetGPSStartupString(d.StartupS);
+            w.SetDeviceMaxAcceptableTTFF(state_.MaxAcceptableTTFF);
+            w.DeviceSetHWResetEnabled(d.HWRes == FlagSet);
+            w.DeviceSetTop(static_cast<float>(w.DeviceGetHeight()) * static_cast<float>(slot));
+            w.DeviceSetLeft(0);
+            nmea.widget->show();
+            w.DeviceEnableDataDecoding();
+            w.Check1_Click();
+            w.OpenPort_Click();
+            AddToMenu(Caption(nmea.widget));
+
+            if (d.DebugEN == FlagSet) {
+                DeviceWindowFactory::Made debug = MakeWindow();
+                debug_widgets_[slot] = debug.widget;
+                state_.DebugWindows[slot] = debug.ops;
+                DeviceOps& g = *debug.ops;
+                g.SetDeviceType(1);
+                g.SetDeviceName(d.DName);
+                g.SetDeviceComParams(d.DebugP, d.DebugB);
+                g.DeviceSetTop(static_cast<float>(g.DeviceGetHeight()) * static_cast<float>(slot));
+                g.DeviceSetLeft(static_cast<float>(g.DeviceGetWidth()));
+                debug.widget->show();
+                g.OpenPort_Click();
+                AddToMenu(Caption(debug.widget));
+            }
+        }
+        StatusBarMessage(1, "");
+    });
+}
+
+void Benchtop::SimulatorSettings(const std::string& type, const std::string& hostName, int32_t port) {
+    if (windows_.simulatorSettings) windows_.simulatorSettings(type, hostName, port);
+}
+
+void Benchtop::CloseAllWindows() {
+    for (int s = 0; s < DeviceSlots; ++s) {
+        for (QWidget** w : {&nmea_widgets_[s], &debug_widgets_[s]}) {
+            QWidget* widget = *w;
+            *w = nullptr;
+            if (!widget) continue;
+            ops_of_.erase(widget);
+            // The sub-window goes with the device window inside it.
+            if (auto* sub = qobject_cast<QMdiSubWindow*>(widget->parentWidget()))
+                delete sub;
+            else
+                delete widget;
+        }
+        state_.NmeaWindows[s] = nullptr;
+        state_.DebugWindows[s] = nullptr;
+    }
+    if (!win1_.empty()) ResetWindowMenu();
+}
+
+// --- session commands ---
+
+void Benchtop::exectest_Click() {
+    Handle("exectest_Click", [&] {
+        if (engine_->SessionRunning()) return;
+        engine_->StartSession();
+    });
+}
+
+void Benchtop::StartTestSession(const std::string& name) {
+    Handle("StartTestSession", [&] { engine_->StartTestSession(name); });
+}
+
+void Benchtop::StopTesting_Click() {
+    Handle("StopTesting_Click", [&] { engine_->StopTesting(); });
+}
+
+void Benchtop::NewTestSession_Click() {
+    Handle("NewTestSession_Click", [&] {
+        engine_->StopTesting();
+        CloseAllWindows();
+        config_dialog_->show();
+        config_dialog_->raise();
+    });
+}
+
+void Benchtop::SetMaxAcceptableTTFF(int16_t seconds) {
+    Handle("MaxAllowedTTFF", [&] { engine_->SetMaxAcceptableTTFF(seconds); });
+    MarkMaxTTFF(seconds);
+}
+
+Coords& Benchtop::CoordsWindow() {
+    if (!coords_) {
+        coords_ = new Coords(this);
+        coords_->setWindowFlag(Qt::Window);
+    }
+    return *coords_;
+}
+
+Results& Benchtop::ResultsWindow() {
+    if (!results_) {
+        results_ = new Results(grid_, this);
+        results_->setWindowFlag(Qt::Window);
+    }
+    return *results_;
+}
+
+}  // namespace bench

@@ -1,0 +1,267 @@
+#pragma once
+// The bench's main window: a workspace of device windows under the menus,
+// the option marks the rest of the bench reads, the status bar and the list
+// of open device windows. It owns the session engine and is the one host
+// the device windows and the configuration dialog report to.
+//
+// Object names: every menu and entry carries its control name ("opt",
+// "exectest", "T300", "NmeaCRC" ...); the window list entries are "win1_0",
+// "win1_1" ...; the workspace is "MDIArea", the status bar "StatusBar1" with
+// the panels "StatusBar1_1" and "StatusBar1_2".
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/devices/bench_host.h"
+#include "bench/devices/device_ops.h"
+#include "bench/devices/system_log.h"
+#include "bench/session/bench_state.h"
+#include "bench/session/config_dialog.h"
+#include "bench/session/fanout.h"
+#include "bench/session/results_grid.h"
+#include "bench/session/session_host.h"
+#include "bench/session/session_platform.h"
+#include "bench/session/small_dialogs.h"
+#include "bench/session/test_engine.h"
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMenu;
+
+namespace platform {
+class QtTimer;
+}
+
+namespace bench {
+
+class Results;
+
+// Makes the device windows; the bench hands each the main window's host.
+class DeviceWindowFactory {
+public:
+    virtual ~DeviceWindowFactory() = default;
+    struct Made {
+        QWidget* widget = nullptr;  // placed in the workspace, owned there
+        DeviceOps* ops = nullptr;   // the same window's public operations
+    };
+    virtual Made CreateDeviceWindow(BenchHost& host) = 0;
+};
+
+// The windows that come with the instruments, the script panel, the replay
+// and the report builders. A missing one makes its menu entry say so in the
+// status bar.
+struct BenchWindows {
+    std::function<void()> showScriptPanel;       // "Command Panel"
+    std::function<void()> showReplay;            // "Log Files Replay"
+    std::function<void()> showSimulator;         // "Configure Simulator"
+    std::function<void()> showLabSat;            // "LabSat Management"
+    std::function<void(bool)> externalControl;   // "Extern Control" checked / cleared
+    std::function<void()> generateExcelReport;   // "Generate Excel Report"
+    std::function<void()> sensitivity;           // "Sensitivity"
+    // The simulator connection from the configuration.
+    std::function<void(const std::string&, const std::string&, int32_t)> simulatorSettings;
+};
+
+class Benchtop : public QMainWindow, public TestingConfigHost, public session::IStatusBar {
+    Q_OBJECT
+public:
+    // Loads the window: system log, hidden entries, configuration dialog,
+    // maximum TTFF of 300 s.
+    explicit Benchtop(DeviceWindowFactory& factory, QWidget* parent = nullptr);
+    ~Benchtop() override;
+
+    // --- start-up and status ---
+    void StatusBarMessage(int16_t panel, const std::string& text) override;
+    std::string StatusText(int16_t panel) const;
+    bool CheckDirectory(const std::string& path);
+    void AddToMenu(const std::string& caption);
+    void win1_Click(int index);
+    int16_t WindowMenuCount() const { return window_menu_count_; }
+    int16_t MaxAcceptableTTFF() const { return state_.MaxAcceptableTTFF; }
+    double FixAvailableTime() const { return state_.FixAvailableTime; }
+    const std::string& ProgramFolder() const { return program_folder_; }
+    const std::string& HelpFile() const { return help_file_; }
+
+    // --- session ---
+    void SystemConfigUpdate(const std::string& path) override;
+    void InitializeDevices(const std::string& path) override;
+    void SimulatorSettings(const std::string& type, const std::string& hostName, int32_t port) override;
+    void exectest_Click();
+    void StartTestSession(const std::string& name);
+    void StopTestSession() { StopTesting_Click(); }
+    void StopTesting_Click();
+    void NewTestSession_Click();
+    void CloseAllWindows();
+    bool SessionRunning() const { return engine_->SessionRunning(); }
+
+    // --- options ---
+    void SetMaxAcceptableTTFF(int16_t seconds);  // T120_Click .. T1000_Click
+    void T120_Click() { SetMaxAcceptableTTFF(120); }
+    void T180_Click() { SetMaxAcceptableTTFF(180); }
+    void T240_Click() { SetMaxAcceptableTTFF(240); }
+    void T300_Click() { SetMaxAcceptableTTFF(300); }
+    void T500_Click() { SetMaxAcceptableTTFF(500); }
+    void T600_Click() { SetMaxAcceptableTTFF(600); }
+    void T700_Click() { SetMaxAcceptableTTFF(700); }
+    void T800_Click() { SetMaxAcceptableTTFF(800); }
+    void T900_Click() { SetMaxAcceptableTTFF(900); }
+    void T1000_Click() { SetMaxAcceptableTTFF(1000); }
+    bool GetCARSTestSessionStatus() const { return marks_.CARS_Test_Session; }
+    bool GetTSMsgStatus() const { return marks_.TS_ON; }
+    bool CheckDeviceEnabled(int slot) const { return fanout_->CheckDeviceEnabled(slot); }
+    // The script command "MAKEKML".
+    void MakeKML() { fanout_->MakeKML(); }
+
+    // --- parts the rest of the bench reaches ---
+    BenchHost& Host() { return *host_ptr_; }
+    session::TestEngine& Engine() { return *engine_; }
+    session::DeviceFanout& Fanout() { return *fanout_; }
+    session::BenchState& State() { return state_; }
+    session::SessionServices& Services() { return services_; }
+    session::ResultsGrid& Grid() { return grid_; }
+    BenchWindows& Windows() { return windows_; }
+    TestingConfig& ConfigDialog() { return *config_dialog_; }
+    Coords& CoordsWindow();
+    Results& ResultsWindow();
+    // The menu entry of that control name (nullptr when none).
+    QAction* Entry(const std::string& name) const;
+    QMenu* Menu(const std::string& name) const;
+    DeviceOps* NmeaWindow(int slot) const { return state_.NmeaWindows[slot]; }
+    DeviceOps* DebugWindow(int slot) const { return state_.DebugWindows[slot]; }
+    QWidget* NmeaWidget(int slot) const { return nmea_widgets_[slot]; }
+    QWidget* DebugWidget(int slot) const { return debug_widgets_[slot]; }
+    QMdiArea* Workspace() const { return mdi_; }
+
+    // How the help page is opened (the desktop's browser by default).
+    void SetHelpOpener(std::function<bool(const std::string& file)> opener) { help_opener_ = std::move(opener); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The host the device windows call; keeps the menus in step with
+    // sessions that receivers start and stop.
+    class MainHost final : public BenchHost {
+    public:
+        MainHost(Benchtop& top, session::SessionHost& inner) : top_(top), inner_(inner) {}
+        bool GetTSMsgStatus() const override { return inner_.GetTSMsgStatus(); }
+        bool NmeaCRCChecked() const override { return inner_.NmeaCRCChecked(); }
+        bool NTCChecked() const override { return inner_.NTCChecked(); }
+        bool GetCARSTestSessionStatus() const override { return inner_.GetCARSTestSessionStatus(); }
+        void StopTestSession() override { top_.StopTestSession(); }
+        void StartTestSession(const std::string& name) override { top_.StartTestSession(name); }
+        void TestingChangePrimaryLogFile(const std::string& s) override { inner_.TestingChangePrimaryLogFile(s); }
+        void DeviceSetVersionString(int16_t id, const std::string& v) override { inner_.DeviceSetVersionString(id, v); }
+        void DeviceDisable(int16_t id) override { inner_.DeviceDisable(id); }
+        void RestartSingleDevice(int16_t port) override { inner_.RestartSingleDevice(port); }
+        void SetPCtoUTCDeltaTime(int32_t s) override { inner_.SetPCtoUTCDeltaTime(s); }
+        int32_t GetPCtoUTCDeltaTime() const override { return inner_.GetPCtoUTCDeltaTime(); }
+        void SetFixAvailableTime(double t) override { inner_.SetFixAvailableTime(t); }
+        double FixAvailableTime() const override { return inner_.FixAvailableTime(); }
+        int16_t MaxAcceptableTTFF() const override { return inner_.MaxAcceptableTTFF(); }
+        void StatusBarMessage(int16_t panel, const std::string& text) override { top_.StatusBarMessage(panel, text); }
+
+    private:
+        Benchtop& top_;
+        session::SessionHost& inner_;
+    };
+
+    // Warnings of the engine go to the bench's prompt service, never waited on.
+    class PromptWarner final : public session::IPrompter {
+    public:
+        void Warn(const std::string& title, const std::string& text) override;
+    };
+
+    // Start-up (benchtop.cpp).
+    void MDIForm_Load();
+    void Benchtop_FormCfg();
+    void MDIForm_Unload();
+    void BuildWorkspace();
+    void SyncSessionControls();
+    // Runs a menu command or callback: errors are reported, never passed to
+    // the event loop.
+    template <class F>
+    void Handle(const char* procedure, F&& body) noexcept;
+    // Device windows.
+    DeviceWindowFactory::Made MakeWindow();
+    void Forget(QWidget* widget);
+    void BringToFront(QWidget* widget);
+    static std::string Caption(QWidget* widget);
+    void ResetWindowMenu();
+
+    // Menus (benchtop_menus.cpp).
+    void BuildMenus();
+    QAction* AddEntry(QMenu* menu, const char* name, const char* caption, bool checkable = false,
+                      bool checked = false);
+    QMenu* AddMenu(QMenu* parent, const char* name, const char* caption);
+    void MarkMaxTTFF(int16_t seconds);
+    void PortTimeoutClicked(QAction* entry, bool enabled, int32_t ms);
+    void NotAvailable(const char* caption);
+    void NewW_Click();
+    void PlayNmeaFile(bool start);
+    void OpenTestSession_Click();
+    void LoadConfig_Click();
+    void Hlp_Click();
+    void AboutSW_Click();
+
+    DeviceWindowFactory& factory_;
+    std::string program_folder_;
+    std::string help_file_;
+
+    // Engine and its surroundings.
+    session::BenchState state_;
+    session::SessionServices services_;
+    session::DeviceOptionMarks marks_;
+    session::ResultsGrid grid_;
+    std::unique_ptr<platform::QtTimer> test_timer_, chrs_timer_, script_timer_;
+    std::unique_ptr<session::LocalFileSystem> files_;
+    std::unique_ptr<session::ClockSeededRandom> random_;
+    session::QtScheduler scheduler_;
+    std::unique_ptr<session::DetachedLauncher> launcher_;
+    session::SystemLogSink log_sink_;
+    PromptWarner warner_;
+    std::unique_ptr<session::DeviceFanout> fanout_;
+    std::unique_ptr<session::TestEngine> engine_;
+    std::unique_ptr<session::SessionHost> session_host_;
+    std::unique_ptr<MainHost> host_ptr_;
+    BenchWindows windows_;
+    std::string config_file_path_;  // the last "Open Test Session" file
+
+    // Widgets.
+    QMdiArea* mdi_ = nullptr;
+    std::array<QLabel*, 2> panels_{};
+    std::map<std::string, QAction*> entries_;
+    std::map<std::string, QMenu*> menus_;
+    std::vector<QAction*> win1_;
+    int16_t window_menu_count_ = 0;
+    TestingConfig* config_dialog_ = nullptr;
+    QPointer<Coords> coords_;
+    QPointer<Results> results_;
+    QPointer<frmAbout> about_;
+    // Cleared when a window goes, whoever closes it.
+    std::array<QWidget*, DeviceSlots> nmea_widgets_{}, debug_widgets_{};
+    std::map<QWidget*, DeviceOps*> ops_of_;  // every device window made, extra ones too
+    std::function<bool(const std::string&)> help_opener_;
+    bool unloaded_ = false;
+};
+
+template <class F>
+void Benchtop::Handle(const char* procedure, F&& body) noexcept {
+    try {
+        body();
+    } catch (...) {
+        ErrorReport(procedure);
+        ErrorMessageBox();
+    }
+    SyncSessionControls();
+}
+
+}  // namespace bench
