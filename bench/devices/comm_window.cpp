@@ -2,6 +2,9 @@
 
 #include "bench/devices/bench_host.h"
 #include "bench/devices/console.h"
+#include "bench/devices/pos_chart.h"
+#include "bench/devices/sat_db.h"
+#include "bench/devices/statistics.h"
 #include "bench/devices/sat_table_widget.h"
 #include "bench/devices/system_log.h"
 #include "platform/comm/serial_port.h"
@@ -120,15 +123,17 @@ protected:
             box->appendPlainText(ShownText(text));
         box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
         for (char c : added) lines_ += c == '\n';
-        if (lines_ > CommWindow::kOutputLines + 500) Trim();
+        if (lines_ > CommWindow::kOutputLines) Trim();
     }
 
 private:
+    // Down to a little less than the limit, so that trimming is rare.
+    static constexpr int kKept = CommWindow::kOutputLines - 500;
     void Trim() {
         std::string keep = Text();
         size_t pos = keep.size();
         int n = 0;
-        while (pos > 0 && n <= CommWindow::kOutputLines) {
+        while (pos > 0 && n <= kKept) {
             pos = keep.rfind('\n', pos - 1);
             if (pos == std::string::npos) { pos = 0; break; }
             ++n;
@@ -138,7 +143,7 @@ private:
         Clear();
         Append(keep);
         trimming_ = false;
-        lines_ = CommWindow::kOutputLines;
+        lines_ = kKept;
     }
     bool trimming_ = false;
     int lines_ = 0;
@@ -187,6 +192,7 @@ CommWindow::~CommWindow() {
                     reproduce_nmea_timer_.get(), reproduce_file_timer_.get(), script_timer_.get()})
         t->SetEnabled(false);
     port_->SetReceiveHandler(nullptr);
+    UnloadPositionWindow(dev_);
 }
 
 platform::SerialLink& CommWindow::Port() { return *port_; }
@@ -444,6 +450,7 @@ void CommWindow::LoadStep() {
                                script_timer_.get(), port_timeout_timer_.get());
     dev_.Console.ReplayTimer = reproduce_file_timer_.get();
     for (size_t id = 1; id < dev_.Sats.size(); ++id) dev_.Sats[id] = SatDBEntry{};
+    SatTableClear(dev_);
     dev_.FilterText = "KALMAN";
     dev_.Paused = 0;
     dev_.FilterOn = false;
@@ -510,9 +517,9 @@ void CommWindow::OnCheck1Toggled() {
 void CommWindow::OnCommand4(int index) {
     // Mean, Max, Min: the C/N0 statistics start again; Time: the tracked time.
     if (index >= 1 && index <= 3)
-        for (size_t id = 1; id < dev_.Sats.size(); ++id) dev_.Sats[id].CN0Count = 0;
+        SatDB_ResetCN0Counts(dev_);
     else if (index == 10)
-        for (size_t id = 1; id < dev_.Sats.size(); ++id) dev_.Sats[id].TrackTime = 0;
+        SatDB_ResetTrackCounts(dev_);
 }
 
 void CommWindow::StandardLayout() {
@@ -524,13 +531,13 @@ void CommWindow::StandardLayout() {
 
 void CommWindow::DisplayRefreshTick() {
     ConsoleRefresh(dev_.Console);
-    dev_.Console.Status->SetPanelText(4, std::to_string(dev_.Console.LongestChunk));
+    SetStatusPanelText(dev_.Console.Status, 4, std::to_string(dev_.Console.LongestChunk));
 }
 
 void CommWindow::WatchDogTick() {
     Handle("DeviceWatchDogTimer_Timer", [&] {
         if (dev_.Host) dev_.Host->DeviceDisable(dev_.DeviceID);
-        dev_.Console.Status->SetPanelText(1, "DEVICE DISABLED");
+        SetStatusPanelText(dev_.Console.Status, 1, "DEVICE DISABLED");
     });
 }
 

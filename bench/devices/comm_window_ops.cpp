@@ -3,7 +3,10 @@
 
 #include "bench/devices/console.h"
 #include "bench/devices/device_logs.h"
+#include "bench/devices/device_paths.h"
 #include "bench/devices/nmea.h"
+#include "bench/devices/restart_scripts.h"
+#include "bench/devices/sat_db.h"
 #include "bench/devices/sat_table_widget.h"
 #include "bench/devices/system_log.h"
 #include "platform/comm/serial_port.h"
@@ -112,20 +115,10 @@ int16_t CommWindow::GetTotalTestFailure() { return dev_.Failures; }
 int32_t CommWindow::DeviceGetPCtoUTCDeltaTime() { return dev_.PCtoUTCDelta; }
 void CommWindow::DeviceSetRestartCommand(const std::string& command) { dev_.RestartCommand = command; }
 
-void CommWindow::DeviceExecuteRestartScript() {
-    dev_.RestartScriptPending = true;
-    script_timer_->SetEnabled(true);
-}
+void CommWindow::DeviceExecuteRestartScript() { StartRestartCommandScript(dev_); }
+void CommWindow::ExcuteScript() { StartRestartScriptAtFirstStep(dev_); }
 
-void CommWindow::ExcuteScript() {
-    dev_.ScriptStep = 0;
-    script_timer_->SetEnabled(true);
-}
-
-void CommWindow::SwitchRTSSignal(uint8_t port, uint8_t state) {
-    if (port != 0 && port != port_->CommPort()) return;
-    port_->SetRTSEnable(state != 0);
-}
+void CommWindow::SwitchRTSSignal(uint8_t port, uint8_t state) { bench::SwitchRTSSignal(dev_, port, state); }
 
 void CommWindow::DeviceStartSatReacquiring(int16_t satellite) {
     dev_.ReacqSatellite = satellite;
@@ -172,19 +165,7 @@ void CommWindow::DeviceLogResultsToFile(const std::string& line) { PutLogLine(de
 void CommWindow::DeviceLogT2AT2UToFile(int16_t test_number) { LogT2AT2ULine(dev_, test_number); }
 void CommWindow::DeviceLogFixGSAToFile(int16_t test_number) { LogFixGSALine(dev_, test_number); }
 
-void CommWindow::DeviceResetT2AT2UStatistics() {
-    for (int id = 1; id <= 32; ++id) {
-        SatDBEntry& e = dev_.Sats[static_cast<size_t>(id)];
-        e.T2AMax = 0;
-        e.T2AMin = 86400;
-        e.T2AMean = 0;
-        e.T2ASamples = 0;
-        e.T2UMax = 0;
-        e.T2UMin = 86400;
-        e.T2UMean = 0;
-        e.T2USamples = 0;
-    }
-}
+void CommWindow::DeviceResetT2AT2UStatistics() { SatDB_ResetT2AT2UStatistics(dev_); }
 
 void CommWindow::DeviceLogT2AT2UStatistics() { LogT2AT2UStatistics(dev_); }
 
@@ -200,7 +181,7 @@ void CommWindow::DeviceSendMsg(const std::string& text) { SendMessageLine(dev_, 
 void CommWindow::ReproduceInputFileStart(const std::string& file) {
     // A replay already running is ended first: one file at a time.
     ReproduceInputFileStop();
-    dev_.ReplayFile.open(file, std::ios::binary);
+    dev_.ReplayFile.open(DeviceFilePath(file), std::ios::binary);
     if (!dev_.ReplayFile.is_open()) {
         dev_.ReplayFile.clear();
         throw platform::BenchError(platform::err::FileNotFound, "File not found (" + file + ")");
@@ -220,7 +201,7 @@ void CommWindow::ReproduceInputFileStop() {
 
 void CommWindow::DeviceReplayFile(const std::string& file, int32_t first, int32_t end) {
     refresh_timer_->SetEnabled(true);
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(DeviceFilePath(file), std::ios::binary);
     if (!in.is_open()) throw platform::BenchError(platform::err::FileNotFound, "File not found (" + file + ")");
     if (first < 1 || end <= first) return;
     in.seekg(first - 1);

@@ -1,5 +1,6 @@
 #include "bench/devices/device_logs.h"
 
+#include "bench/devices/device_paths.h"
 #include "platform/core/numtext.h"
 
 #include <filesystem>
@@ -63,10 +64,10 @@ void CloseResults(DeviceState& dev) {
 void OpenResults(DeviceState& dev, const ResultsNames& names) {
     CloseResults(dev);
     Group g = ResultsGroup(dev, names);
-    const bool new_t2a = IsNewFile(names.T2A);
-    const bool new_t2u = IsNewFile(names.T2U);
+    const bool new_t2a = IsNewFile(DeviceFilePath(names.T2A));
+    const bool new_t2u = IsNewFile(DeviceFilePath(names.T2U));
     try {
-        for (int i = 0; i < 5; ++i) g.files[i]->Open(g.names[i]);
+        for (int i = 0; i < 5; ++i) g.files[i]->Open(DeviceFilePath(g.names[i]));
         if (new_t2a) dev.T2AFile.Write(T2AT2UHeader());
         if (new_t2u) dev.T2UFile.Write(T2AT2UHeader());
     } catch (...) {
@@ -97,13 +98,13 @@ ResultsNames ResultsFileNames(const std::string& results_name) {
 
 void StartPrimaryLog(DeviceState& dev) {
     EndPrimaryLog(dev);
-    dev.PrimaryFile.Open(dev.PrimaryLogName);
+    dev.PrimaryFile.Open(DeviceFilePath(dev.PrimaryLogName));
     dev.PrimaryOpen = true;
 }
 
 void ChangePrimaryLog(DeviceState& dev, const std::string& suffix) {
     EndPrimaryLog(dev);
-    dev.PrimaryFile.Open(dev.PrimaryBaseName + suffix);
+    dev.PrimaryFile.Open(DeviceFilePath(dev.PrimaryBaseName + suffix));
     dev.PrimaryOpen = true;
 }
 
@@ -115,7 +116,7 @@ void EndPrimaryLog(DeviceState& dev) {
 
 void ChangeSecondaryLog(DeviceState& dev, const std::string& suffix) {
     EndSecondaryLog(dev);
-    dev.SecondaryFile.Open(dev.SecondaryBaseName + suffix);
+    dev.SecondaryFile.Open(DeviceFilePath(dev.SecondaryBaseName + suffix));
     dev.SecondaryOpen = true;
 }
 
@@ -189,6 +190,44 @@ std::string CN0Line(const DeviceState& dev) {
     std::string s = dev.GGATimeText + ",";
     for (int id = 1; id <= 32; ++id) s += std::to_string(dev.Sats[static_cast<size_t>(id)].CN0) + ",";
     return s + kCrLf;
+}
+
+}  // namespace bench
+
+namespace bench {
+
+namespace {
+// "$GPGSA,..." of any talker.
+bool IsGSASentence(std::string_view line) { return line.size() >= 6 && line[0] == '$' && line.substr(3, 3) == "GSA"; }
+}  // namespace
+
+void ClearTrialRecords(DeviceState& dev) {
+    dev.FixGSA.clear();
+    dev.FixRow = {};
+    dev.AfterFixRow = {};
+    for (std::string* s : {&dev.GGAOnFix, &dev.GGA05s, &dev.GGA10s, &dev.GGA15s, &dev.GGA30s, &dev.GGA60s}) s->clear();
+    dev.SampleCounting = false;
+}
+
+void TrialKeeper::Before(const DeviceState& dev) {
+    restart_time_ = dev.RestartTime;
+    restart_ms_ = dev.RestartMonotonicMs;
+    fix_gga_ = dev.FixGGA;
+}
+
+void TrialKeeper::After(DeviceState& dev, const std::string& line) {
+    if (dev.RestartTime != restart_time_ || dev.RestartMonotonicMs != restart_ms_) {
+        ClearTrialRecords(dev);
+        awaiting_gsa_ = false;
+    }
+    if (dev.FixGGA != fix_gga_ && dev.FixGGA == line) {
+        awaiting_gsa_ = dev.FixGSA.empty();  // the trial's first fix only
+        return;
+    }
+    if (awaiting_gsa_ && IsGSASentence(line)) {
+        dev.FixGSA = line;
+        awaiting_gsa_ = false;
+    }
 }
 
 }  // namespace bench

@@ -8,6 +8,8 @@
 //
 // Every file is opened for appending (an existing file keeps what it holds)
 // and every write goes straight to the file. File errors go to the caller.
+// Names are kept as given (a stored "C:\..." name too) and mapped only where
+// the file is made.
 #include "bench/devices/device_state.h"
 
 #include <array>
@@ -74,5 +76,31 @@ std::string T2AT2UStatisticsBlock(const DeviceState& dev);
 // The C/N0 log line (written by CN0LogLine of the sampling module): GGA
 // time, then each C/N0 of satellites 1..32 followed by ",".
 std::string CN0Line(const DeviceState& dev);
+
+}  // namespace bench
+
+namespace bench {
+
+// What a trial keeps for its result lines, looked after around each line:
+// a restart seen drops everything the previous trial kept (fix rows, GGA
+// samples, GSA at fix), so a trial without a fix never reports the earlier
+// position; the first GSA sentence after the trial's fix GGA is kept for the
+// GSA-at-fix line.
+class TrialKeeper {
+public:
+    // Before the line is dispatched.
+    void Before(const DeviceState& dev);
+    // After it was dispatched.
+    void After(DeviceState& dev, const std::string& line);
+
+private:
+    double restart_time_ = 0;
+    int64_t restart_ms_ = 0;
+    std::string fix_gga_;
+    bool awaiting_gsa_ = false;
+};
+
+// Drops what the last trial kept for its result lines.
+void ClearTrialRecords(DeviceState& dev);
 
 }  // namespace bench

@@ -30,13 +30,15 @@ constexpr double kPi = 3.14159265358979;
 constexpr double kEarthRadius = 6372795.477598;
 constexpr double kMinutesToRadians = kPi / 10800;
 constexpr int kSubscriptOutOfRange = 9;
-constexpr int kTwipsPerPixel = 15;
+constexpr double kTwipsPerPixel = 15;
 
-// A round tick step (1, 2 or 5 times a power of ten) giving about ten
-// intervals over the axis, so the labels read as plain metres.
+// A round tick step giving about ten intervals over the axis: 1, 2 or 5
+// times a power of ten from one metre up, a power of two below (a binary
+// exact step, so the tick at 0 reads 0 and not -5.55e-17).
 double TickStep(double half_range) {
     const double raw = 2 * half_range / 10;
     if (!(raw > 0)) return 1;
+    if (raw < 1) return std::pow(2, std::ceil(std::log2(raw)));
     const double magnitude = std::pow(10, std::floor(std::log10(raw)));
     for (double m : {1.0, 2.0, 5.0})
         if (m * magnitude >= raw * (1 - 1e-9)) return m * magnitude;
@@ -206,7 +208,9 @@ void PosChart::PosUpdatePlot() {
 }
 
 void PosChart::SetFormPosition(int16_t left, int16_t top) {
-    move(left / kTwipsPerPixel, top / kTwipsPerPixel);
+    const int dpi = logicalDpiX();
+    const double twips_per_pixel = dpi > 0 ? 1440.0 / dpi : kTwipsPerPixel;
+    move(static_cast<int>(std::lround(left / twips_per_pixel)), static_cast<int>(std::lround(top / twips_per_pixel)));
 }
 
 void PosChart::SetFormName(const std::string& caption) { setWindowTitle(QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size()))); }

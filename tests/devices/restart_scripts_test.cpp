@@ -156,23 +156,32 @@ TEST(GarminScript, StandaloneRestartTakesTheKindOfTheRestartCommand) {
     EXPECT_TRUE(b.timer.Enabled());
     EXPECT_TRUE(b.dev.RestartScriptPending);
 
+    b.dev.TestState = 1;  // a device test awaits this restart
     EXPECT_EQ(b.Step(3 * kGarminHello.size()), kGarminHello + kGarminHello + kGarminHello);
-    EXPECT_FALSE(b.dev.RestartScriptPending);
     EXPECT_EQ(b.dev.ScriptStep, 3);
     EXPECT_EQ(b.Step(128), Block(GarminPacket(0x0A, {0x00, 0x02})));
     EXPECT_EQ(b.dev.ScriptStep, 2);
     EXPECT_EQ(b.Step(128), Block(GarminPacket(0x0A, {0x26, 0x00})));
+    EXPECT_FALSE(b.dev.RestartScriptPending);
     EXPECT_EQ(b.events, std::vector<int>{1});
+    EXPECT_TRUE(b.dev.GGAAsStartup);
     EXPECT_FALSE(b.timer.Enabled());
 }
 
-TEST(GarminScript, StandaloneRestartWinsOverADifferentTestKind) {
+TEST(GarminScript, StandaloneRestartOfAnIdleDeviceStartsNoTest) {
     ScriptBench b(2);
+    InstallRestartScript(b.dev);  // the device's own test machine
     b.dev.TestCommand = "GARMINCOLD";
     b.dev.RestartCommand = "GARMINWARM";
+    b.dev.TickLimit = 10;
     StartRestartCommandScript(b.dev);
     b.Step(3 * kGarminHello.size());
     EXPECT_EQ(b.Step(128), Block(GarminPacket(0x0A, {0x04, 0x02})));
+    EXPECT_EQ(b.Step(128), Block(GarminPacket(0x0A, {0x26, 0x00})));
+    EXPECT_FALSE(b.timer.Enabled());
+    EXPECT_EQ(b.dev.TestState, Idle);
+    EXPECT_FALSE(b.dev.GGAAsStartup) << "the next GGA would start a test and a second, cold restart";
+    EXPECT_EQ(b.Step(0), "");
 }
 
 TEST(UbloxScript, OneResetFrameAndTheTimerStops) {
@@ -317,28 +326,6 @@ TEST(RestartScript, RunningScriptCalledAgainRestartsAtStepZero) {
     EXPECT_TRUE(b.events.empty());
 }
 
-TEST(RestartScript, RealTimerRunsTheOpusSequence) {
-    test::TempHome home;
-    test::EmulatedReceiver gps;
-    gps.RegisterPort(8);
-    platform::SerialPort port;
-    platform::QtTimer timer(20);
-    DeviceState dev;
-    std::vector<int> events;
-    dev.Console.Port = &port;
-    dev.Console.ScriptTimer = &timer;
-    CommPortSetup(dev, 8, 9600);
-    CommPortOpen(dev);
-    InstallRestartScript(dev, [&](DeviceState&, uint8_t e) { events.push_back(e); });
-    dev.TestCommand = "OPUSWARM";
-    timer.SetEnabled(true);
-    const std::string expect = "$PERDCOR,STOP*69\r\n$PERDCOR,START,WARM,UNAIDED*6E\r\n";
-    ASSERT_TRUE(test::WaitFor([&] { return gps.Received().size() >= expect.size() && !events.empty(); }));
-    EXPECT_EQ(gps.Received(), expect);
-    EXPECT_EQ(events, std::vector<int>{1});
-    EXPECT_FALSE(timer.Enabled());
-}
-
 TEST(SwitchRts, OnlyThisPortOrPortZeroSwitchesTheLine) {
     test::FakeSerialLink link;
     DeviceState dev;
@@ -399,4 +386,34 @@ TEST(RestartThroughTestMachine, GarminRestartIsRepeatedFromItsFirstStep) {
     EXPECT_EQ(b.dev.Failures, 1);
     ASSERT_TRUE(b.timer.Enabled());
     for (const std::string& step : sequence) EXPECT_EQ(b.Step(step.size()), step);
+}
+
+TEST(HardwareReset, StandaloneRestartPulsesWithoutStartingATestAndLeavesNothingPending) {
+    test::FakeSerialLink link;
+    DeviceState dev;
+    platform::ManualTimer timer{1000};
+    link.SetCommPort(2);
+    link.SetPortOpen(true);
+    dev.Console.Port = &link;
+    dev.Console.ScriptTimer = &timer;
+    InstallRestartScript(dev);
+    dev.HWReset = true;
+    dev.RestartCommand = "GARMINHOT";
+    dev.TestCommand = "GARMINCOLD";
+    dev.TickLimit = 10;
+    StartRestartCommandScript(dev);
+    timer.Tick();
+    timer.Tick();
+    EXPECT_EQ(link.RtsChanges, (std::vector<bool>{true, false}));
+    EXPECT_EQ(dev.TestState, Idle);
+    EXPECT_FALSE(dev.RestartScriptPending);
+    EXPECT_EQ(link.Written, "");
+
+    // The next test restarts the receiver with the test's own kind.
+    dev.HWReset = false;
+    DeviceTestMachine(dev, EvStart);
+    timer.Tick();
+    link.Written.clear();
+    timer.Tick();
+    EXPECT_EQ(link.Written, Block(GarminPacket(0x0A, {0x02, 0x02})));
 }

@@ -199,14 +199,17 @@ TEST(SaveFile, StylesHiddenColumnsAndMerges) {
         block.Borders(i).SetWeight(xl::Thick);
     }
     ws.GetRange("T4").SetValue("TRIALS");
+    ws.GetRange("B9").SetValue("black");
+    ws.GetRange("B9").Interior().SetColorIndex(1);  // index 1 is black, not "no colour"
     ws.Columns("C:E").SetHidden(true);
     wb.SaveAs(dir.File("styles.xlsx"));
     wbtest::FileView v = wbtest::ReadBack(dir.File("styles.xlsx"), dir.Path().string());
     EXPECT_EQ(v.formulas["Resume!A1"], "HOT");
     EXPECT_EQ(std::count(v.merges.begin(), v.merges.end(), "Resume!A1:G1"), 1);
     EXPECT_EQ(v.fonts["Resume!A1"], "bold");
-    EXPECT_EQ(v.fills["Resume!A1"], "FF0000");
-    EXPECT_EQ(v.fills["Resume!U5"], "FFFF00");
+    EXPECT_EQ(v.fills["Resume!A1"], "FFFF0000");
+    EXPECT_EQ(v.fills["Resume!U5"], "FFFFFF00");
+    EXPECT_EQ(v.fills["Resume!B9"], "FF000000");
     EXPECT_EQ(v.numberFormats["Resume!U5"], "0.00");
     EXPECT_EQ(v.numberFormats["Resume!U10"], "#.0#");
     EXPECT_EQ(v.borders["Resume!T4"], "thick,thick,,");
@@ -360,4 +363,49 @@ TEST(SaveFile, CsvWorkbookWithWizardChartSheets) {
     EXPECT_NE(v.chartParts[0].find("global_info!$B$2:$B$21"), std::string::npos) << v.chartParts[0];
     EXPECT_NE(v.chartParts[0].find("global_info!$O$2:$O$21"), std::string::npos) << v.chartParts[0];
     EXPECT_EQ(v.cached["global_info!O21"], "9.5");
+}
+
+TEST(SaveFile, SheetNamesNeedingQuotesAndChartsWithoutSeries) {
+    REQUIRE_OPENPYXL();
+    wbtest::TempDir dir;
+    Application app;
+    Workbook& wb = app.AddWorkbook();
+    Worksheet& ws = wb.Worksheets(1);
+    ws.SetName("-130 COLD's");
+    for (int i = 0; i < 5; ++i) {
+        ws.Cells(i + 2, 1).SetValue(i);
+        ws.Cells(i + 2, 3).SetValue(i * i);
+    }
+    ws.GetRange("C1").SetValue("squares");
+    Chart& c = wb.AddChart();
+    c.SetChartType(ChartType::XYScatterLines);
+    c.SetSourceData(ws.GetRange("A1:A6,C1:C6"));
+    c.Location(xl::LocationAsNewSheet, "HOT");
+    wb.AddChart();  // never given data
+    wb.SaveAs(dir.File("quotes.xlsx"));
+    wbtest::FileView v = wbtest::ReadBack(dir.File("quotes.xlsx"), dir.Path().string());
+    EXPECT_EQ(v.sheets, (std::vector<std::string>{"-130 COLD's", "HOT", "Chart2"}));
+    ASSERT_EQ(v.chartParts.size(), 2u);
+    EXPECT_NE(v.chartParts[0].find("'-130 COLD''s'!$C$1|'-130 COLD''s'!$A$2:$A$6|'-130 COLD''s'!$C$2:$C$6"),
+              std::string::npos)
+        << v.chartParts[0];
+}
+
+TEST(SaveFile, OneNameForOneOpenWorkbookAndTheViewerOnShow) {
+    wbtest::TempDir dir;
+    Application app;
+    std::vector<std::string> shown;
+    app.SetViewer([&](Application& a) {
+        for (int i = 1; i <= a.WorkbookCount(); ++i) shown.push_back(a.Workbooks(i).FullName());
+    });
+    Workbook& first = app.AddWorkbook();
+    first.SaveAs(dir.File("R1"));
+    Workbook& second = app.AddWorkbook();
+    EXPECT_THROW(second.SaveAs(dir.File("R1.xlsx")), ExcelError);
+    first.Close();
+    second.SaveAs(dir.File("R1.xlsx"));  // free once the first is closed
+    EXPECT_EQ(app.FindWindow(dir.File("R1.xlsx")), &second);
+    app.SetVisible(true);
+    app.SetVisible(true);  // already visible: not shown twice
+    EXPECT_EQ(shown, (std::vector<std::string>{dir.File("R1.xlsx")}));
 }
