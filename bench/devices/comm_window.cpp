@@ -2,6 +2,9 @@
 
 #include "bench/devices/bench_host.h"
 #include "bench/devices/console.h"
+#include "bench/devices/pos_chart.h"
+#include "bench/devices/sat_db.h"
+#include "bench/devices/statistics.h"
 #include "bench/devices/sat_table_widget.h"
 #include "bench/devices/system_log.h"
 #include "platform/comm/serial_port.h"
@@ -187,6 +190,7 @@ CommWindow::~CommWindow() {
                     reproduce_nmea_timer_.get(), reproduce_file_timer_.get(), script_timer_.get()})
         t->SetEnabled(false);
     port_->SetReceiveHandler(nullptr);
+    UnloadPositionWindow(dev_);
 }
 
 platform::SerialLink& CommWindow::Port() { return *port_; }
@@ -444,6 +448,7 @@ void CommWindow::LoadStep() {
                                script_timer_.get(), port_timeout_timer_.get());
     dev_.Console.ReplayTimer = reproduce_file_timer_.get();
     for (size_t id = 1; id < dev_.Sats.size(); ++id) dev_.Sats[id] = SatDBEntry{};
+    SatTableClear(dev_);
     dev_.FilterText = "KALMAN";
     dev_.Paused = 0;
     dev_.FilterOn = false;
@@ -524,13 +529,13 @@ void CommWindow::StandardLayout() {
 
 void CommWindow::DisplayRefreshTick() {
     ConsoleRefresh(dev_.Console);
-    dev_.Console.Status->SetPanelText(4, std::to_string(dev_.Console.LongestChunk));
+    SetStatusPanelText(dev_.Console.Status, 4, std::to_string(dev_.Console.LongestChunk));
 }
 
 void CommWindow::WatchDogTick() {
     Handle("DeviceWatchDogTimer_Timer", [&] {
         if (dev_.Host) dev_.Host->DeviceDisable(dev_.DeviceID);
-        dev_.Console.Status->SetPanelText(1, "DEVICE DISABLED");
+        SetStatusPanelText(dev_.Console.Status, 1, "DEVICE DISABLED");
     });
 }
 

@@ -12,6 +12,7 @@
 //
 // Public operations let run-time errors pass to their caller; the window's
 // own event handlers (buttons, timers, port events) catch and report them.
+#include "bench/devices/device_logs.h"
 #include "bench/devices/device_ops.h"
 #include "bench/devices/device_state.h"
 
@@ -224,6 +225,7 @@ private:
         reproduce_file_timer_, script_timer_;
     std::unique_ptr<Views> views_;
     std::function<void()> open_task_monitor_;
+    TrialKeeper trial_;
     bool reopen_pending_ = false;  // the time-out's reopen failed: try again at the next tick
 
     // Controls.

@@ -1,98 +1,113 @@
 // Where the device window meets the decoding, satellite, restart-script,
-// sampling and position-plot modules. Each routine below is the one call
-// point for its module; until a module is part of the build its call point
-// does the least that keeps the window consistent and says so where a user
-// would look.
+// sampling and position-plot modules.
 #include "bench/devices/comm_window.h"
 
+#include "bench/devices/device_logs.h"
+#include "bench/devices/dispatch.h"
+#include "bench/devices/gga_sampling.h"
+#include "bench/devices/pos_chart.h"
+#include "bench/devices/restart_scripts.h"
+#include "bench/devices/sat_db.h"
 #include "bench/devices/system_log.h"
+#include "bench/devices/test_machine.h"
+#include "bench/devices/tracking_results.h"
 #include "platform/qt/bench_timer.h"
 
 #include <QCheckBox>
 #include <QSignalBlocker>
+#include <algorithm>
 
 namespace bench {
 
 void CommWindow::InstallDispatcher() {
-    // Sentence dispatcher: not in this build yet; lines are shown and logged.
-    dev_.MessageProcessing = nullptr;
+    InstallMessageProcessing(dev_);
+    LineHandler dispatch = dev_.MessageProcessing;
+    dev_.MessageProcessing = [this, dispatch](DeviceState& d) {
+        const std::string line = d.Console.Lines[d.Console.Current];
+        trial_.Before(d);
+        dispatch(d);
+        trial_.After(d, line);
+    };
 }
 
-void CommWindow::FeedTestMachine(uint8_t event) {
-    // Device test machine: not in this build yet.
-    (void)event;
-}
+void CommWindow::FeedTestMachine(uint8_t event) { DeviceTestMachine(dev_, event); }
 
-void CommWindow::ScriptTick() {
-    // Restart scripts: not in this build yet; the timer has nothing to run.
-    script_timer_->SetEnabled(false);
-}
+void CommWindow::ScriptTick() { RestartScriptTick(dev_, DeviceTestMachine); }
 
 void CommWindow::OnPosC(bool on) {
     if (!on) {
-        dev_.PosChartShown = false;
+        UnloadPositionWindow(dev_);
         return;
     }
-    // Position window: not in this build yet.
-    OutputMsg(dev_, "Position window not available");
-    QSignalBlocker quiet(pos_c_);
-    pos_c_->setChecked(false);
+    auto twips16 = [](double v) { return static_cast<int16_t>(std::clamp(v, -32768.0, 32767.0)); };
+    ShowPositionWindow(dev_, twips16(DeviceGetLeft() + DeviceGetWidth()), twips16(DeviceGetTop()), this, [this] {
+        // Closed by its own close box: the box follows.
+        QSignalBlocker quiet(pos_c_);
+        pos_c_->setChecked(false);
+    });
 }
 
 void CommWindow::DeviceSavePositionPicture() {
-    if (!dev_.PosChartShown) return;
+    if (!dev_.PosChartShown || !dev_.PosChartWindow) return;
+    dev_.PosChartWindow->PosChartSave(PositionPictureName(dev_.SecondaryLogName));
 }
 
 void CommWindow::ExecuteReacquisitionTest() {
     dev_.Ticks = 0;
     dev_.TickLimit = 10;
     dev_.TestCommand.clear();
+    SatDB_Reset(dev_, dev_.Clock->Now());
 }
 
-void CommWindow::DeviceStartSatReacquiringAll(double) {}
+void CommWindow::DeviceStartSatReacquiringAll(double start) { SatDB_Reset(dev_, start); }
 
 // --- tracking time, differential and SBAS ---
 
-void CommWindow::DeviceSetTestMode(int16_t mode) { dev_.TestMode = mode; }
+void CommWindow::DeviceSetTestMode(int16_t mode) { bench::DeviceSetTestMode(dev_, mode); }
 void CommWindow::DeviceSetTTTRKParameters(int16_t satellites, int16_t epochs) {
-    dev_.TTTRKSats = satellites;
-    dev_.TTTRKTime = epochs;
+    bench::DeviceSetTTTRKParameters(dev_, satellites, epochs);
 }
-void CommWindow::DeviceSetTTTRKSatsToCurrentTracked() { dev_.TTTRKSats = dev_.TrackedNow; }
-void CommWindow::DeviceSetTTTRKSatsToCurrentStableTracked(int32_t) {}
-int16_t CommWindow::DeviceGetNSatsStableTracking(int32_t) { return 0; }
-bool CommWindow::DeviceGetNSatsTrackerAchieved(int16_t, int32_t) { return false; }
-int16_t CommWindow::DeviceGetTTTRKSatellitesN() { return dev_.TTTRKSats; }
-int16_t CommWindow::DeviceGetTTTRKTimeForStableTrack() { return dev_.TTTRKTime; }
-int32_t CommWindow::DeviceGetCurrentUTCSeconds(bool) { return dev_.UTCSeconds; }
-int32_t CommWindow::DeviceGetSignalONUTCTimestamp() { return dev_.SignalOnSecond; }
-bool CommWindow::GetDiffONAvailability() { return dev_.DiffOn; }
-double CommWindow::GetDiffONTime() { return dev_.DiffOnTime; }
-std::string CommWindow::GetDiffONGGAString() { return dev_.DiffOnGGA; }
-int16_t CommWindow::GetSBASSatID() { return dev_.SBASSatellite; }
-double CommWindow::GetSBASTimeToAcquire() { return dev_.SBASTime; }
-void CommWindow::ResetDiffONAvailability(double reference) {
-    dev_.DiffOn = false;
-    dev_.DiffReference = reference;
+void CommWindow::DeviceSetTTTRKSatsToCurrentTracked() { bench::DeviceSetTTTRKSatsToCurrentTracked(dev_); }
+void CommWindow::DeviceSetTTTRKSatsToCurrentStableTracked(int32_t epochs) {
+    bench::DeviceSetTTTRKSatsToCurrentStableTracked(dev_, epochs);
 }
+int16_t CommWindow::DeviceGetNSatsStableTracking(int32_t epochs) { return bench::DeviceGetNSatsStableTracking(dev_, epochs); }
+bool CommWindow::DeviceGetNSatsTrackerAchieved(int16_t satellites, int32_t epochs) {
+    return bench::DeviceGetNSatsTrackerAchieved(dev_, satellites, epochs);
+}
+int16_t CommWindow::DeviceGetTTTRKSatellitesN() { return bench::DeviceGetTTTRKSatellitesN(dev_); }
+int16_t CommWindow::DeviceGetTTTRKTimeForStableTrack() { return bench::DeviceGetTTTRKTimeForStableTrack(dev_); }
+int32_t CommWindow::DeviceGetCurrentUTCSeconds(bool require_fix) {
+    return bench::DeviceGetCurrentUTCSeconds(dev_, require_fix);
+}
+int32_t CommWindow::DeviceGetSignalONUTCTimestamp() { return bench::DeviceGetSignalONUTCTimestamp(dev_); }
+bool CommWindow::GetDiffONAvailability() { return bench::GetDiffONAvailability(dev_); }
+double CommWindow::GetDiffONTime() { return bench::GetDiffONTime(dev_); }
+std::string CommWindow::GetDiffONGGAString() { return bench::GetDiffONGGAString(dev_); }
+int16_t CommWindow::GetSBASSatID() { return bench::GetSBASSatID(dev_); }
+double CommWindow::GetSBASTimeToAcquire() { return bench::GetSBASTimeToAcquire(dev_); }
+void CommWindow::ResetDiffONAvailability(double reference) { bench::ResetDiffONAvailability(dev_, reference); }
 
 // --- GGA sampling and C/N0 log ---
 
-void CommWindow::DeviceGGASamplingInit(const std::string&) { OutputMsg(dev_, "GGA sampling not available"); }
-void CommWindow::DeviceGGASamplingEnable() {}
-void CommWindow::DeviceGGASamplingLog(int16_t) {}
-void CommWindow::DeviceGGASamplingEnd() {}
+void CommWindow::DeviceGGASamplingInit(const std::string& folder) { GGASamplingInit(dev_, folder); }
+void CommWindow::DeviceGGASamplingEnable() { GGASamplingEnable(dev_); }
+void CommWindow::DeviceGGASamplingLog(int16_t trial) { GGASamplingLog(dev_, trial); }
+void CommWindow::DeviceGGASamplingEnd() { GGASamplingEnd(dev_); }
 std::string CommWindow::DeviceGetGGAOnFixString() { return dev_.GGAOnFix; }
 std::string CommWindow::DeviceGetGGA05sFixString() { return dev_.GGA05s; }
 std::string CommWindow::DeviceGetGGA10sFixString() { return dev_.GGA10s; }
 std::string CommWindow::DeviceGetGGA15sFixString() { return dev_.GGA15s; }
 std::string CommWindow::DeviceGetGGA30sFixString() { return dev_.GGA30s; }
 std::string CommWindow::DeviceGetGGA60sFixString() { return dev_.GGA60s; }
-void CommWindow::DeviceEnableCN0Logging(int16_t) { OutputMsg(dev_, "C/N0 log not available"); }
+void CommWindow::DeviceEnableCN0Logging(int16_t on) { EnableCN0Logging(dev_, on); }
 
-void CommWindow::DeviceGetCN0Samples(int16_t satellite, std::vector<uint8_t>&) {
-    // Entries keep no sample array yet: the caller's array stays as it was.
-    (void)satellite;
+void CommWindow::DeviceGetCN0Samples(int16_t satellite, std::vector<uint8_t>& samples) {
+    // Ids outside the database are ignored; at most what the caller holds is copied.
+    if (satellite < 1 || satellite > 255) return;
+    const std::vector<uint8_t>& kept = dev_.Sats[static_cast<size_t>(satellite)].CN0Samples;
+    if (kept.empty()) return;
+    std::copy_n(kept.begin(), std::min(kept.size(), samples.size()), samples.begin());
 }
 
 }  // namespace bench

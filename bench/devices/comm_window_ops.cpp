@@ -4,6 +4,8 @@
 #include "bench/devices/console.h"
 #include "bench/devices/device_logs.h"
 #include "bench/devices/nmea.h"
+#include "bench/devices/restart_scripts.h"
+#include "bench/devices/sat_db.h"
 #include "bench/devices/sat_table_widget.h"
 #include "bench/devices/system_log.h"
 #include "platform/comm/serial_port.h"
@@ -112,20 +114,10 @@ int16_t CommWindow::GetTotalTestFailure() { return dev_.Failures; }
 int32_t CommWindow::DeviceGetPCtoUTCDeltaTime() { return dev_.PCtoUTCDelta; }
 void CommWindow::DeviceSetRestartCommand(const std::string& command) { dev_.RestartCommand = command; }
 
-void CommWindow::DeviceExecuteRestartScript() {
-    dev_.RestartScriptPending = true;
-    script_timer_->SetEnabled(true);
-}
+void CommWindow::DeviceExecuteRestartScript() { StartRestartCommandScript(dev_); }
+void CommWindow::ExcuteScript() { StartRestartScriptAtFirstStep(dev_); }
 
-void CommWindow::ExcuteScript() {
-    dev_.ScriptStep = 0;
-    script_timer_->SetEnabled(true);
-}
-
-void CommWindow::SwitchRTSSignal(uint8_t port, uint8_t state) {
-    if (port != 0 && port != port_->CommPort()) return;
-    port_->SetRTSEnable(state != 0);
-}
+void CommWindow::SwitchRTSSignal(uint8_t port, uint8_t state) { bench::SwitchRTSSignal(dev_, port, state); }
 
 void CommWindow::DeviceStartSatReacquiring(int16_t satellite) {
     dev_.ReacqSatellite = satellite;
@@ -175,14 +167,8 @@ void CommWindow::DeviceLogFixGSAToFile(int16_t test_number) { LogFixGSALine(dev_
 void CommWindow::DeviceResetT2AT2UStatistics() {
     for (int id = 1; id <= 32; ++id) {
         SatDBEntry& e = dev_.Sats[static_cast<size_t>(id)];
-        e.T2AMax = 0;
-        e.T2AMin = 86400;
-        e.T2AMean = 0;
-        e.T2ASamples = 0;
-        e.T2UMax = 0;
-        e.T2UMin = 86400;
-        e.T2UMean = 0;
-        e.T2USamples = 0;
+        e.T2AMax = 0, e.T2AMin = 86400, e.T2AMean = 0, e.T2ASamples = 0;
+        e.T2UMax = 0, e.T2UMin = 86400, e.T2UMean = 0, e.T2USamples = 0;
     }
 }
 

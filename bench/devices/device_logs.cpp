@@ -192,3 +192,41 @@ std::string CN0Line(const DeviceState& dev) {
 }
 
 }  // namespace bench
+
+namespace bench {
+
+namespace {
+// "$GPGSA,..." of any talker.
+bool IsGSASentence(std::string_view line) { return line.size() >= 6 && line[0] == '$' && line.substr(3, 3) == "GSA"; }
+}  // namespace
+
+void ClearTrialRecords(DeviceState& dev) {
+    dev.FixGSA.clear();
+    dev.FixRow = {};
+    dev.AfterFixRow = {};
+    for (std::string* s : {&dev.GGAOnFix, &dev.GGA05s, &dev.GGA10s, &dev.GGA15s, &dev.GGA30s, &dev.GGA60s}) s->clear();
+    dev.SampleCounting = false;
+}
+
+void TrialKeeper::Before(const DeviceState& dev) {
+    restart_time_ = dev.RestartTime;
+    restart_ms_ = dev.RestartMonotonicMs;
+    fix_gga_ = dev.FixGGA;
+}
+
+void TrialKeeper::After(DeviceState& dev, const std::string& line) {
+    if (dev.RestartTime != restart_time_ || dev.RestartMonotonicMs != restart_ms_) {
+        ClearTrialRecords(dev);
+        awaiting_gsa_ = false;
+    }
+    if (dev.FixGGA != fix_gga_ && dev.FixGGA == line) {
+        awaiting_gsa_ = dev.FixGSA.empty();  // the trial's first fix only
+        return;
+    }
+    if (awaiting_gsa_ && IsGSASentence(line)) {
+        dev.FixGSA = line;
+        awaiting_gsa_ = false;
+    }
+}
+
+}  // namespace bench

@@ -76,3 +76,29 @@ std::string T2AT2UStatisticsBlock(const DeviceState& dev);
 std::string CN0Line(const DeviceState& dev);
 
 }  // namespace bench
+
+namespace bench {
+
+// What a trial keeps for its result lines, looked after around each line:
+// a restart seen drops everything the previous trial kept (fix rows, GGA
+// samples, GSA at fix), so a trial without a fix never reports the earlier
+// position; the first GSA sentence after the trial's fix GGA is kept for the
+// GSA-at-fix line.
+class TrialKeeper {
+public:
+    // Before the line is dispatched.
+    void Before(const DeviceState& dev);
+    // After it was dispatched.
+    void After(DeviceState& dev, const std::string& line);
+
+private:
+    double restart_time_ = 0;
+    int64_t restart_ms_ = 0;
+    std::string fix_gga_;
+    bool awaiting_gsa_ = false;
+};
+
+// Drops what the last trial kept for its result lines.
+void ClearTrialRecords(DeviceState& dev);
+
+}  // namespace bench

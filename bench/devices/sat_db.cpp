@@ -1,18 +1,165 @@
 #include "bench/devices/sat_db.h"
 
 #include "bench/devices/device_state.h"
+#include "bench/devices/statistics.h"
+#include "bench/devices/system_log.h"
+#include "bench/devices/timing.h"
+#include "platform/core/error.h"
+
+#include <algorithm>
 
 namespace bench {
 
-void SatDB_Update(DeviceState&, int16_t, int16_t) {}
-double CN0MeanEvaluation(const DeviceState&, int32_t, int16_t) { return 0; }
-int16_t StableTrackedCount(const DeviceState&, int32_t) { return 0; }
-bool TTTRKSatellitesReached(const DeviceState&) { return false; }
-void SatDB_Reset(DeviceState&, double) {}
-void SatTableClear(DeviceState&) {}
-void SatDB_ResetCN0Counts(DeviceState&) {}
-void SatDB_ResetTrackCounts(DeviceState&) {}
-void SatDB_ResetT2AT2UStatistics(DeviceState&) {}
-void DiffOnReset(DeviceState&, double) {}
+namespace {
+
+constexpr int kSubscriptOutOfRange = 9;
+// Epochs after an acquisition at which the satellite counts as stable and its
+// time to acquire enters the statistics.
+constexpr int32_t kStableEpochs = 10;
+constexpr int kRingSlots = 10;
+// At one sample a second this is an hour of C/N0 per satellite.
+constexpr size_t kMaxCN0Samples = 3600;
+constexpr int32_t kNoMinimum = 86400;
+
+bool InRange(int id) { return id >= 1 && id <= 255; }
+
+}  // namespace
+
+void SatDB_Update(DeviceState& dev, int16_t id, int16_t cn0) {
+    Trapped("SatDB_Update", [&] {
+        if (!InRange(id)) throw platform::BenchError(kSubscriptOutOfRange, "Subscript out of range");
+        SatDBEntry& e = dev.Sats[id];
+        e.CN0 = cn0;
+        e.SeenThisEpoch = true;
+        if (cn0 < 1) {
+            e.AcquiredEpochs = 0;
+            e.T2AValid = false;
+            e.TrackTime = 0;
+            return;
+        }
+        ++e.TrackTime;
+        ++e.AcquiredEpochs;
+        if (e.AcquiredEpochs == 1) {
+            e.AcquiredTime = dev.Clock->Now();
+            e.T2A = MakeTimeDifference(e.AcquiredTime, e.ReferenceTime);
+            // Before the first restart there is nothing to measure from.
+            e.T2AValid = e.ReferenceTime != 0;
+        }
+        if (e.AcquiredEpochs == kStableEpochs && e.T2AArmed) {
+            e.T2A = MakeTimeDifference(e.AcquiredTime, e.ReferenceTime);
+            e.T2AStatsDone = true;
+            ++e.T2ASamples;
+            e.T2AMean = RunningMean(e.T2AMean, e.T2A, e.T2ASamples);
+            e.T2AMax = MaxLong(e.T2AMax, e.T2A);
+            e.T2AMin = MinLong(e.T2AMin, e.T2A);
+        }
+        ++e.CN0Count;
+        if (e.CN0RingIndex < 0 || e.CN0RingIndex >= kRingSlots) e.CN0RingIndex = 0;
+        e.CN0Ring[e.CN0RingIndex] = cn0;
+        if (++e.CN0RingIndex >= kRingSlots) e.CN0RingIndex = 0;
+        if (e.CN0Samples.size() < kMaxCN0Samples)
+            e.CN0Samples.push_back(static_cast<uint8_t>(std::min<int>(cn0, 255)));
+        if (e.CN0Count < 2) {
+            e.MeanCN0 = cn0;
+            e.MinCN0 = cn0;
+            e.MaxCN0 = cn0;
+            e.FirstSampleTime = dev.GGATimeText;
+            return;
+        }
+        if (cn0 > e.MaxCN0)
+            e.MaxCN0 = cn0;
+        else if (cn0 < e.MinCN0)
+            e.MinCN0 = cn0;
+        e.MeanCN0 = CN0MeanEvaluation(dev, std::min(e.CN0Count, kStableEpochs), id);
+    });
+}
+
+double CN0MeanEvaluation(const DeviceState& dev, int32_t n, int16_t id) {
+    if (!InRange(id)) return 0;
+    int slots = std::clamp<int32_t>(n, 1, kRingSlots);
+    const SatDBEntry& e = dev.Sats[id];
+    double sum = 0;
+    for (int i = 0; i < slots; ++i) sum += e.CN0Ring[i];
+    return sum / slots;
+}
+
+int16_t StableTrackedCount(const DeviceState& dev, int32_t epochs) {
+    // An untracked entry has no consecutive epochs, so a threshold of at
+    // least one counts only satellites tracked now.
+    const int32_t threshold = std::max<int32_t>(epochs, 1);
+    int16_t count = 0;
+    for (int id = 1; id <= 32; ++id)
+        if (dev.Sats[id].AcquiredEpochs >= threshold) ++count;
+    return count;
+}
+
+bool TTTRKSatellitesReached(const DeviceState& dev) {
+    return StableTrackedCount(dev, dev.TTTRKTime) >= dev.TTTRKSats;
+}
+
+void SatDB_Reset(DeviceState& dev, double reference) {
+    for (int id = 1; id <= 255; ++id) {
+        SatDBEntry& e = dev.Sats[id];
+        e.AcquiredEpochs = 0;
+        e.T2AValid = false;
+        e.T2AStatsDone = false;
+        e.T2A = 0;
+        e.T2AArmed = true;
+        e.ReferenceTime = reference;
+        e.T2UArmed = true;
+        e.UsedEpochs = 0;
+        e.T2UValid = false;
+        e.T2UStatsDone = false;
+        e.T2U = 0;
+        e.EphArmed = true;
+        e.EphValid = false;
+    }
+}
+
+void SatTableClear(DeviceState& dev) {
+    for (int r = 0; r < 32; ++r) {
+        SetBarLevel(dev.SatBar[r], 0);
+        dev.TsRowId[r] = 0;
+        dev.TsRowCn0[r] = 0;
+        for (CellRow* column : {&dev.SatId, &dev.CN0Ave, &dev.CN0Max, &dev.CN0Min, &dev.Tim, &dev.T2U,
+                                &dev.T2DE, &dev.EPH, &dev.AZ, &dev.EL, &dev.Cn0})
+            if (ControlView* cell = (*column)[r]) cell->SetText({});
+    }
+    SatDB_ResetCN0Counts(dev);
+}
+
+void SatDB_ResetCN0Counts(DeviceState& dev) {
+    for (int id = 1; id <= 255; ++id) {
+        dev.Sats[id].CN0Count = 0;
+        dev.Sats[id].CN0Samples.clear();
+    }
+}
+
+void SatDB_ResetTrackCounts(DeviceState& dev) {
+    for (int id = 1; id <= 255; ++id) dev.Sats[id].TrackTime = 0;
+}
+
+void SatDB_ResetT2AT2UStatistics(DeviceState& dev) {
+    for (int id = 1; id <= 32; ++id) {
+        SatDBEntry& e = dev.Sats[id];
+        e.T2ASamples = 0;
+        e.T2AMean = 0;
+        e.T2AMax = 0;
+        e.T2AMin = kNoMinimum;
+        e.T2USamples = 0;
+        e.T2UMean = 0;
+        e.T2UMax = 0;
+        e.T2UMin = kNoMinimum;
+    }
+}
+
+void DiffOnReset(DeviceState& dev, double reference) {
+    dev.DiffReference = reference;
+    GetUTCStamp(dev.DiffClock, *dev.Clock);
+    dev.DiffOnTime = 0;
+    dev.DiffOn = false;
+    dev.SBASCount = 0;
+    dev.SBASTime = 0;
+}
 
 }  // namespace bench

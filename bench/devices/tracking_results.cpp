@@ -2,10 +2,11 @@
 
 #include "bench/devices/device_state.h"
 #include "bench/devices/sat_db.h"
+#include "bench/devices/timing.h"
 
 namespace bench {
 
-void DeviceSetTestMode(DeviceState& dev, int16_t mode) { dev.TestMode = mode != 0 ? 1 : 0; }
+void DeviceSetTestMode(DeviceState& dev, int16_t mode) { dev.TestMode = mode; }
 void DeviceSetTTTRKParameters(DeviceState& dev, int16_t satellites, int16_t epochs) {
     dev.TTTRKSats = satellites;
     dev.TTTRKTime = epochs;
@@ -33,7 +34,19 @@ double GetDiffONTime(const DeviceState& dev) { return dev.DiffOnTime; }
 std::string GetDiffONGGAString(const DeviceState& dev) { return dev.DiffOnGGA; }
 int16_t GetSBASSatID(const DeviceState& dev) { return dev.SBASSatellite; }
 double GetSBASTimeToAcquire(const DeviceState& dev) { return dev.SBASTime; }
-void ResetDiffONAvailability(DeviceState&, double) {}
-void DiffOnEntered(DeviceState&, std::string_view) {}
+void ResetDiffONAvailability(DeviceState& dev, double reference) {
+    dev.DiffOn = false;
+    dev.DiffReference = reference;
+    GetUTCStamp(dev.DiffClock, *dev.Clock);
+    dev.DiffOnTime = 0;
+    dev.SBASTime = 0;
+    dev.SBASCount = 0;
+}
+
+void DiffOnEntered(DeviceState& dev, std::string_view gga_line) {
+    dev.DiffOn = true;
+    dev.DiffOnTime = ElapsedSecondsSince(dev.DiffClock, *dev.Clock) + dev.StartupDelay;
+    dev.DiffOnGGA = std::string(gga_line);
+}
 
 }  // namespace bench

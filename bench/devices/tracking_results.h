@@ -10,7 +10,8 @@ namespace bench {
 struct DeviceState;
 
 // --- time to track
-// Any non-zero mode is a time-to-track test (stored as 1).
+// 0: the test ends at the first fix; any other mode: when the wanted
+// satellites are stably tracked.
 void DeviceSetTestMode(DeviceState& dev, int16_t mode);
 void DeviceSetTTTRKParameters(DeviceState& dev, int16_t satellites, int16_t epochs);
 void DeviceSetTTTRKSatsToCurrentTracked(DeviceState& dev);

@@ -4,6 +4,7 @@
 #include "bench/devices/sat_table_widget.h"
 #include "platform/comm/serial_port.h"
 #include "platform/core/error.h"
+#include "platform/core/numtext.h"
 #include "platform/qt/bench_timer.h"
 #include "platform/ui/prompts.h"
 #include "tests/support/emulated_receiver.h"
@@ -224,7 +225,7 @@ TEST_F(CommWindowTest, LogsAndResultsThroughThePublicOperations) {
     for (const char* tail : {"_Results_Results_T2A.csv", "_Results_Results_GSA.txt",
                              "_Results_Results_T2A_T2U_Statistics.csv", "_Results_Results_T2U.csv"})
         EXPECT_TRUE(std::filesystem::exists(base + tail)) << tail;
-    EXPECT_EQ(ReadFileBytes(base + "_Results_Results_GSA.txt"), "0\t% 1\t\r\n");
+    EXPECT_EQ(ReadFileBytes(base + "_Results_Results_GSA.txt"), "0\t% 1\t" + kGsa) << "the GSA after the fix GGA";
 
     w->DeviceSetPrimaryLogFileBaseName(home.File("missing/GPS1"));
     EXPECT_THROW(w->DeviceStartPrimaryLogging(".txt"), platform::BenchError) << "file errors reach the caller";
@@ -276,7 +277,7 @@ TEST_F(CommWindowTest, WatchdogReportsASilentReceiverEveryInterval) {
 
 TEST_F(CommWindowTest, ReplayOfARecordedLogFeedsConsoleAndLog) {
     std::string recorded;
-    for (int i = 0; i < 6; ++i) recorded += kGga + kGsa;
+    for (int i = 0; i < 2; ++i) recorded += kGga + kGsa;  // played at one GGA a second
     recorded += "last line without end";
     test::WriteFileBytes(home.File("rec.txt"), recorded);
     w->DeviceSetPrimaryLogFileBaseName(home.File("replayed"));
@@ -370,4 +371,92 @@ TEST_F(CommWindowTest, GeometryInTwips) {
     EXPECT_NEAR(w->DeviceGetWidth(), 9090, 15);
     EXPECT_NEAR(w->DeviceGetHeight(), 9930, 15);
     w->hide();
+}
+
+namespace {
+
+// A receiver that restarts on "$PQNVCOLD": it announces itself, sends GGAs
+// without a fix and then, when fix_after_ms is not negative, GGAs with a fix,
+// each followed by a GSA.
+struct RestartingReceiver {
+    explicit RestartingReceiver(test::EmulatedReceiver& r) : gps(r) {
+        gps.OnCommand("$PQNVCOLD", [this](test::EmulatedReceiver& rx, const std::string&) {
+            rx.Write(Sentence("$PQNVVER,QNV 2.1"));
+            epoch = 0;
+            restarted = true;
+        });
+        gps.StartStream(
+            [this]() -> std::string {
+                if (!restarted) return {};
+                ++epoch;
+                const std::string t = "1200" + std::string(epoch < 10 ? "0" : "") + std::to_string(epoch) + ".00";
+                const bool fix = fix_after_epochs >= 0 && epoch > fix_after_epochs;
+                return Sentence("$GPGGA," + t + ",4807.0380,N,01131.0000,E," + (fix ? "1" : "0") +
+                                ",08,0.9,545.4,M,46.9,M,,") +
+                       Sentence("$GPGSA,A," + std::string(fix ? "3" : "1") + ",04,05,,09,12,,,24,,,,,2.5,1.3,2.1," +
+                                std::to_string(epoch));
+            },
+            100);
+    }
+    test::EmulatedReceiver& gps;
+    int epoch = 0;
+    int fix_after_epochs = 3;
+    bool restarted = false;
+};
+
+}  // namespace
+
+TEST_F(CommWindowTest, RestartTestMeasuresTtffAndWritesItsResults) {
+    RestartingReceiver rx(gps);
+    const std::string base = home.File("GPS1_TTFF_COLD_NMEA");
+    w->SetGPSStartupString("$PQNVVER");
+    w->SetDeviceMaxAcceptableTTFF(300);
+    w->SetDeviceComParams(7, 9600);
+    w->OpenPort_Click();
+    w->DeviceSetPrimaryLogFileBaseName(base);
+    w->DeviceStartPrimaryLogging(".txt");
+    w->DeviceStartResultsLogging(".txt");
+
+    w->ExecuteTest("$PQNVCOLD");
+    EXPECT_EQ(w->GetTestStatus(), 1) << "command sent";
+    ASSERT_TRUE(WaitFor([&] { return w->IsTestCompleted(); }, 5000)) << Text(Find<QLabel>(*w, "StatusBar1_1"));
+    EXPECT_EQ(w->GetTestStatus(), 0);
+    const double ttff = w->GetTTFF();
+    EXPECT_GT(ttff, 0.2);
+    EXPECT_LT(ttff, 3.0);
+    EXPECT_NE(Text(Find<QLabel>(*w, "StatusBar1_1")).find("FIX AVAILABLE TTFF"), std::string::npos);
+    const std::string fix_gga = w->GetGGAFixString();
+    EXPECT_EQ(fix_gga.find("$GPGGA,120004.00,"), 0u) << fix_gga;
+    EXPECT_EQ(w->GetTotalTestFailure(), 0);
+    EXPECT_NE(gps.Received().find("$PQNVCOLD*"), std::string::npos);
+
+    // The main window's part of a trial's end.
+    w->DeviceLogResultsToFile(platform::FormatFixed(platform::RoundDecimals(ttff, 2), 2) + "\t% 1\t" + fix_gga);
+    w->DeviceLogT2AT2UToFile(1);
+    w->DeviceLogFixGSAToFile(1);
+
+    // A second trial never reaches a fix: nothing of the first one is reported.
+    rx.fix_after_epochs = -1;
+    w->SetDeviceMaxAcceptableTTFF(1);
+    w->ExecuteTest("$PQNVCOLD");
+    ASSERT_TRUE(WaitFor([&] { return w->IsTestCompleted(); }, 5000));
+    EXPECT_NE(Text(Find<QLabel>(*w, "StatusBar1_1")).find("NO FIX AVAILABLE IN 1 s"), std::string::npos);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(w->State().FixRow[1])) << "no position of the earlier fix";
+    w->DeviceLogFixGSAToFile(2);
+    w->DeviceEndResultsLogging();
+    w->DeviceEndPrimaryLogging();
+
+    EXPECT_EQ(ReadFileBytes(base + "_Results.txt").find(platform::FormatFixed(platform::RoundDecimals(ttff, 2), 2) +
+                                                         "\t% 1\t$GPGGA,120004.00,"),
+              0u);
+    const std::string gsa = ReadFileBytes(base + "_Results_Results_GSA.txt");
+    const std::string first = platform::NumberToText(ttff) + "\t% 1\t" +
+                              Sentence("$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1,4");
+    EXPECT_EQ(gsa.substr(0, first.size()), first) << "the first GSA after the fix GGA";
+    EXPECT_TRUE(gsa.ends_with("\t% 2\t\r\n")) << gsa;
+    EXPECT_NE(ReadFileBytes(base + "_Results_Results_T2A.csv").find("\r\n" + platform::NumberToText(ttff) + ",1,"),
+              std::string::npos);
+    const std::string log = ReadFileBytes(base + ".txt");
+    EXPECT_NE(log.find(Sentence("$PQNVVER,QNV 2.1")), std::string::npos);
+    EXPECT_NE(log.find(fix_gga), std::string::npos);
 }

@@ -1,0 +1,60 @@
+#pragma once
+// A device record on a fake clock and main window with the system log open,
+// fed real sentences (framed with their checksum and decoded as received).
+#include "bench/devices/device_state.h"
+#include "bench/devices/nmea.h"
+#include "bench/devices/system_log.h"
+#include "tests/support/emulated_receiver.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/fakes.h"
+#include "tests/support/qt_app.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace test {
+
+class SatelliteBench : public ::testing::Test {
+protected:
+    SatelliteBench() {
+        EnsureApp();
+        dev.Clock = &clock;
+        dev.Host = &host;
+        bench::OpenSystemLog(clock);
+    }
+    ~SatelliteBench() override { bench::CloseSystemLog(); }
+
+    // Frames the body ("$GPGSV,...") as a receiver sends it and decodes it.
+    void Decode(const std::string& body) {
+        line = Sentence(body);
+        ASSERT_EQ(bench::NMEA_Msg_Decoding(&host, line), 0) << line;
+    }
+
+    // System-log lines that end with "(routine)".
+    std::vector<std::string> LogLines(const std::string& routine) const {
+        std::vector<std::string> out;
+        std::string text = ReadFileBytes(bench::SystemLogPath());
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find("\r\n", start);
+            if (end == std::string::npos) end = text.size();
+            std::string l = text.substr(start, end - start);
+            if (l.find("(" + routine + ")") != std::string::npos) out.push_back(l);
+            start = end + 2;
+        }
+        return out;
+    }
+
+    std::string Caption(const bench::CellRow& column, int row) const { return column[row]->Text(); }
+    std::string Label(int i) const { return dev.PositionData[i]->Text(); }
+
+    TempHome home;
+    FakeClock clock;
+    FakeBenchHost host;
+    bench::DeviceState dev;
+    std::string line;
+};
+
+}  // namespace test
