@@ -14,7 +14,7 @@ namespace {
 // Pixels of the drawing.
 constexpr int kButtonWidth = 46;
 constexpr int kGap = 4;
-constexpr int kColumnWidth = 25;
+constexpr int kColumnWidth = 32;  // room for "86400"
 constexpr int kRowHeight = 18;
 constexpr int kBarArea = 128;          // room above the figure rows for the bars and their numbers
 constexpr int kBarTwipsPerPixel = 20;  // a C/N0 of 50 (1700 twips) is 85 pixels high

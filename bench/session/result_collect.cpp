@@ -1,7 +1,7 @@
 // Collecting each device's measurement when a trial has ended everywhere.
 #include "bench/session/results_grid.h"
 #include "bench/session/test_engine.h"
-#include "bench/session/time_text.h"
+#include "bench/devices/timing.h"
 #include "platform/core/numtext.h"
 
 namespace bench::session {

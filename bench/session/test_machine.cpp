@@ -5,6 +5,7 @@
 #include "platform/qt/bench_timer.h"
 #include "bench/session/results_grid.h"
 #include "bench/session/test_engine.h"
+#include "bench/devices/timing.h"
 #include "bench/session/time_text.h"
 #include "platform/core/clock.h"
 #include "platform/core/error.h"
@@ -99,7 +100,7 @@ void TestEngine::EndTest(int from) {
 int TestEngine::UtcSecondNow() const {
     const int64_t set_ms = state_.FixAvailableSetMs;
     if (set_ms >= 0 && services_.clock->MonotonicMs() - set_ms <= 2000)
-        return SecondOfDateTime(state_.FixAvailableTime);
+        return SecondOfMinute(state_.FixAvailableTime);
     long long pc = SecondsOfDay(Now()) - static_cast<long long>(state_.PCtoUTCDelta);
     pc %= 86400;
     if (pc < 0) pc += 86400;

@@ -460,3 +460,30 @@ TEST_F(CommWindowTest, RestartTestMeasuresTtffAndWritesItsResults) {
     EXPECT_NE(log.find(Sentence("$PQNVVER,QNV 2.1")), std::string::npos);
     EXPECT_NE(log.find(fix_gga), std::string::npos);
 }
+
+TEST_F(CommWindowTest, PositionChartOpensBesideTheWindowAndSavesItsPicture) {
+    w->show();
+    w->DeviceSetSecondaryLogFileBaseName(home.File("GPS1_TTFF_COLD_DEBUG"));
+    w->DeviceSetSecondaryLogFileName(".txt");
+    const std::string picture = home.File("GPS1_TTFF_COLD_DEBUG_pos.png");
+    w->DeviceSavePositionPicture();
+    EXPECT_FALSE(std::filesystem::exists(picture)) << "nothing while the chart is closed";
+
+    auto* posc = Find<QCheckBox>(*w, "PosC");
+    posc->click();
+    ASSERT_TRUE(w->State().PosChartShown);
+    QWidget* chart = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->objectName() == "PosChart" && top->isVisible()) chart = top;
+    ASSERT_NE(chart, nullptr);
+    EXPECT_EQ(chart->windowTitle().toStdString(), "GPS1POSITION WINDOW") << "no blank before POSITION";
+
+    w->DeviceSavePositionPicture();
+    EXPECT_TRUE(std::filesystem::exists(picture));
+
+    chart->close();  // its own close box: the window forgets it and the box clears
+    EXPECT_FALSE(w->State().PosChartShown);
+    EXPECT_FALSE(posc->isChecked());
+    w->DeviceSavePositionPicture();  // no crash on a closed chart
+    w->hide();
+}
