@@ -3,6 +3,7 @@
 #include "bench/devices/comm_window.h"
 
 #include "bench/devices/device_logs.h"
+#include "bench/devices/device_paths.h"
 #include "bench/devices/dispatch.h"
 #include "bench/devices/gga_sampling.h"
 #include "bench/devices/pos_chart.h"
@@ -49,7 +50,7 @@ void CommWindow::OnPosC(bool on) {
 
 void CommWindow::DeviceSavePositionPicture() {
     if (!dev_.PosChartShown || !dev_.PosChartWindow) return;
-    dev_.PosChartWindow->PosChartSave(PositionPictureName(dev_.SecondaryLogName));
+    dev_.PosChartWindow->PosChartSave(DeviceFilePath(PositionPictureName(dev_.SecondaryLogName)));
 }
 
 void CommWindow::ExecuteReacquisitionTest() {

@@ -1,9 +1,9 @@
 #include "bench/devices/gga_sampling.h"
 
+#include "bench/devices/device_paths.h"
 #include "bench/devices/device_state.h"
 #include "bench/devices/system_log.h"
 #include "platform/core/paths.h"
-#include "platform/qt/program_folder.h"
 
 #include <array>
 
@@ -28,15 +28,6 @@ constexpr std::array<SampleFile, 6> kFiles{{
 }};
 constexpr int kLastSample = 60;
 
-// Stored names keep the Windows form ("C:\GPS_TEST\..."); they are mapped
-// where the file is made. Names that are already Linux paths stay as they are.
-std::string FilePath(const std::string& name) {
-    const bool stored = name.find('\\') != std::string::npos ||
-                        (name.size() >= 2 && name[1] == ':' &&
-                         ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')));
-    return stored ? platform::MapStoredPath(name, platform::ProgramFolder()) : name;
-}
-
 void ClearSamples(DeviceState& dev) {
     for (const SampleFile& f : kFiles) (dev.*f.sample).clear();
 }
@@ -47,7 +38,7 @@ const char* GGASamplingFileName(int index) { return kFiles.at(static_cast<size_t
 
 void GGASamplingInit(DeviceState& dev, const std::string& folder) {
     dev.SamplingOn = true;
-    const std::string base = FilePath(folder);
+    const std::string base = DeviceFilePath(folder);
     for (size_t i = 0; i < kFiles.size(); ++i) {
         dev.SamplingFiles[i].Close();
         dev.SamplingFiles[i].Open(platform::JoinPath(base, kFiles[i].name));
@@ -85,7 +76,7 @@ void EnableCN0Logging(DeviceState& dev, int16_t on) {
         dev.CN0File.Close();
         return;
     }
-    dev.CN0File.Open(FilePath(dev.PrimaryBaseName + "_CN0.txt"));
+    dev.CN0File.Open(DeviceFilePath(dev.PrimaryBaseName + "_CN0.txt"));
     dev.CN0Logging = true;
 }
 

@@ -30,7 +30,7 @@ constexpr double kPi = 3.14159265358979;
 constexpr double kEarthRadius = 6372795.477598;
 constexpr double kMinutesToRadians = kPi / 10800;
 constexpr int kSubscriptOutOfRange = 9;
-constexpr int kTwipsPerPixel = 15;
+constexpr double kTwipsPerPixel = 15;
 
 // A round tick step (1, 2 or 5 times a power of ten) giving about ten
 // intervals over the axis, so the labels read as plain metres.
@@ -206,7 +206,9 @@ void PosChart::PosUpdatePlot() {
 }
 
 void PosChart::SetFormPosition(int16_t left, int16_t top) {
-    move(left / kTwipsPerPixel, top / kTwipsPerPixel);
+    const int dpi = logicalDpiX();
+    const double twips_per_pixel = dpi > 0 ? 1440.0 / dpi : kTwipsPerPixel;
+    move(static_cast<int>(std::lround(left / twips_per_pixel)), static_cast<int>(std::lround(top / twips_per_pixel)));
 }
 
 void PosChart::SetFormName(const std::string& caption) { setWindowTitle(QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size()))); }

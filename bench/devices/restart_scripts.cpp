@@ -135,12 +135,9 @@ void GarminStep(DeviceState& dev, const TestMachineSink& test_machine) {
                 return;
             }
             for (int i = 0; i < 3; ++i) SendNmeaCommand(dev, kGarminHello);
-            if (dev.RestartScriptPending) {
-                dev.RestartScriptPending = false;
-                dev.ScriptStep = 3;
-            } else {
-                dev.ScriptStep = 1;
-            }
+            // The pending mark stays until the last step, which needs to
+            // know the restart was a stand-alone one.
+            dev.ScriptStep = dev.RestartScriptPending ? 3 : 1;
             return;
         }
         case 1:
@@ -148,6 +145,7 @@ void GarminStep(DeviceState& dev, const TestMachineSink& test_machine) {
             const std::string& command = dev.ScriptStep == 1 ? dev.TestCommand : dev.RestartCommand;
             auto frame = KindCommand(kGarminFrames, command, kGarmin);
             if (!frame) {
+                dev.RestartScriptPending = false;
                 RefuseUnknownKind(dev, command);
                 return;
             }
@@ -156,12 +154,19 @@ void GarminStep(DeviceState& dev, const TestMachineSink& test_machine) {
             if (timer) timer->SetInterval(kStepInterval);
             return;
         }
-        case 2:
+        case 2: {
+            const bool standalone = dev.RestartScriptPending;
+            dev.RestartScriptPending = false;
             EndScript(dev);
             SendFrame(dev, kGarminLast);
+            // A stand-alone restart of an idle device is no test: starting
+            // one here would restart the receiver a second time with the
+            // test's own command.
+            if (standalone && dev.TestState == 0) return;
             if (test_machine) test_machine(dev, 1);
             AwaitRestartFromGGA(dev);
             return;
+        }
         default:
             return;
     }

@@ -36,7 +36,8 @@ void InstallRestartScript(DeviceState& dev);
 void InstallRestartScript(DeviceState& dev, TestMachineSink test_machine);
 
 // A stand-alone restart of a GARMIN receiver with RestartCommand's kind:
-// RestartScriptPending set and ScriptTimer enabled.
+// RestartScriptPending set and ScriptTimer enabled. While the device's test
+// machine is idle such a restart only sends the packets: it starts no test.
 void StartRestartCommandScript(DeviceState& dev);
 // The script from its first step: ScriptStep 0 and ScriptTimer enabled.
 void StartRestartScriptAtFirstStep(DeviceState& dev);

@@ -156,14 +156,32 @@ TEST(GarminScript, StandaloneRestartTakesTheKindOfTheRestartCommand) {
     EXPECT_TRUE(b.timer.Enabled());
     EXPECT_TRUE(b.dev.RestartScriptPending);
 
+    b.dev.TestState = 1;  // a device test awaits this restart
     EXPECT_EQ(b.Step(3 * kGarminHello.size()), kGarminHello + kGarminHello + kGarminHello);
-    EXPECT_FALSE(b.dev.RestartScriptPending);
     EXPECT_EQ(b.dev.ScriptStep, 3);
     EXPECT_EQ(b.Step(128), Block(GarminPacket(0x0A, {0x00, 0x02})));
     EXPECT_EQ(b.dev.ScriptStep, 2);
     EXPECT_EQ(b.Step(128), Block(GarminPacket(0x0A, {0x26, 0x00})));
+    EXPECT_FALSE(b.dev.RestartScriptPending);
     EXPECT_EQ(b.events, std::vector<int>{1});
+    EXPECT_TRUE(b.dev.GGAAsStartup);
     EXPECT_FALSE(b.timer.Enabled());
+}
+
+TEST(GarminScript, StandaloneRestartOfAnIdleDeviceStartsNoTest) {
+    ScriptBench b(2);
+    InstallRestartScript(b.dev);  // the device's own test machine
+    b.dev.TestCommand = "GARMINCOLD";
+    b.dev.RestartCommand = "GARMINWARM";
+    b.dev.TickLimit = 10;
+    StartRestartCommandScript(b.dev);
+    b.Step(3 * kGarminHello.size());
+    EXPECT_EQ(b.Step(128), Block(GarminPacket(0x0A, {0x04, 0x02})));
+    EXPECT_EQ(b.Step(128), Block(GarminPacket(0x0A, {0x26, 0x00})));
+    EXPECT_FALSE(b.timer.Enabled());
+    EXPECT_EQ(b.dev.TestState, Idle);
+    EXPECT_FALSE(b.dev.GGAAsStartup) << "the next GGA would start a test and a second, cold restart";
+    EXPECT_EQ(b.Step(0), "");
 }
 
 TEST(GarminScript, StandaloneRestartWinsOverADifferentTestKind) {

@@ -1,0 +1,108 @@
+// The device window runs the restart scripts, the sampling and C/N0 files and
+// the position window through its own controls and public operations.
+#include "bench/devices/comm_window.h"
+#include "bench/devices/pos_chart.h"
+#include "platform/qt/bench_timer.h"
+#include "tests/support/emulated_receiver.h"
+#include "tests/support/fakes.h"
+#include "tests/support/qt_app.h"
+
+#include <QCheckBox>
+#include <QPointer>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+using namespace bench;
+
+TEST(DeviceWindowScripts, ScriptTimerRunsTheRestartScriptOnTheOpenPort) {
+    test::TempHome home;
+    test::EmulatedReceiver gps;
+    gps.RegisterPort(11);
+    test::FakeBenchHost host;
+    CommWindow w(&host);
+    w.SetDeviceComParams(11, 9600);
+    w.OpenPort_Click();
+    ASSERT_TRUE(w.Port().PortOpen());
+    DeviceState& dev = w.State();
+    w.ExecuteTest("OPUSHOT");  // the test machine starts the family's script
+    ASSERT_TRUE(dev.Console.ScriptTimer->Enabled());
+    dev.Console.ScriptTimer->SetInterval(10);  // the steps' own pace, shortened
+    const std::string expect = "$PERDCOR,STOP*69\r\n$PERDCOR,START,HOT,UNAIDED*34\r\n";
+    ASSERT_TRUE(test::WaitFor([&] { return gps.Received().size() >= expect.size(); }));
+    test::Pump(30);
+    EXPECT_EQ(gps.Received(), expect);
+    EXPECT_TRUE(dev.GGAAsStartup);
+    EXPECT_EQ(dev.TestState, 1) << "the restart is now awaited from the receiver";
+    EXPECT_FALSE(dev.Console.ScriptTimer->Enabled());
+}
+
+TEST(DeviceWindowScripts, SamplingAndCN0OperationsWriteTheirFiles) {
+    test::TempHome home;
+    test::EnsureApp();
+    test::FakeBenchHost host;
+    CommWindow w(&host);
+    DeviceState& dev = w.State();
+    std::filesystem::create_directories(home.Path() + "/GPS_TEST/COLD_GGASampling");
+    w.DeviceGGASamplingInit("C:\\GPS_TEST\\COLD_GGASampling\\");
+    dev.GGAOnFix = "$GPGGA,fix*00\r\n";
+    w.DeviceGGASamplingLog(2);
+    w.DeviceGGASamplingEnd();
+    EXPECT_EQ(test::ReadFileBytes(home.Path() + "/GPS_TEST/COLD_GGASampling/GGAOnFix.txt"),
+              "0\t% 2\t$GPGGA,fix*00\r\n");
+    EXPECT_EQ(test::ReadFileBytes(home.Path() + "/GPS_TEST/COLD_GGASampling/GGA60sFix.txt"), "60\t% 2\t\r\n");
+
+    w.DeviceSetPrimaryLogFileBaseName(home.Path() + "/GPS1_NMEA");
+    w.DeviceEnableCN0Logging(-1);
+    EXPECT_TRUE(dev.CN0Logging);
+    w.DeviceEnableCN0Logging(0);
+    EXPECT_TRUE(std::filesystem::exists(home.Path() + "/GPS1_NMEA_CN0.txt"));
+}
+
+TEST(DeviceWindowPosition, BoxOpensPlacesAndClosesThePositionWindow) {
+    test::TempHome home;
+    test::EnsureApp();
+    test::FakeBenchHost host;
+    auto* w = new CommWindow(&host);
+    w->SetDeviceName("GPS3");
+    DeviceState& dev = w->State();
+    auto* box = w->findChild<QCheckBox*>("PosC");
+    ASSERT_NE(box, nullptr);
+    box->setChecked(true);
+    auto* chart = dynamic_cast<PosChart*>(dev.PosChartWindow);
+    ASSERT_NE(chart, nullptr);
+    EXPECT_TRUE(dev.PosChartShown);
+    EXPECT_EQ(chart->windowTitle().toStdString(), "GPS3POSITION WINDOW");
+    EXPECT_TRUE(chart->isWindow());
+
+    // The picture goes beside the secondary log, as PNG.
+    chart->PosAddToChart(2455.05, "N", 856.556, "E", 0);
+    chart->PosUpdatePlot();
+    dev.SecondaryLogName = home.Path() + "/GPS3_TTFF_COLD_DEBUG_1.txt";
+    w->DeviceSavePositionPicture();
+    EXPECT_EQ(test::ReadFileBytes(home.Path() + "/GPS3_TTFF_COLD_DEBUG_1_pos.png").substr(1, 3), "PNG");
+
+    // The user closes the plot: the device forgets it and the box clears.
+    QPointer<PosChart> guard(chart);
+    chart->close();
+    EXPECT_EQ(dev.PosChartWindow, nullptr);
+    EXPECT_FALSE(dev.PosChartShown);
+    EXPECT_FALSE(box->isChecked());
+    ASSERT_TRUE(test::WaitFor([&] { return guard.isNull(); }));
+    std::filesystem::remove(home.Path() + "/GPS3_TTFF_COLD_DEBUG_1_pos.png");
+    w->DeviceSavePositionPicture();  // closed: nothing saved
+    EXPECT_FALSE(std::filesystem::exists(home.Path() + "/GPS3_TTFF_COLD_DEBUG_1_pos.png"));
+
+    // Ticked again: a new window; the device window takes it along when it goes.
+    box->setChecked(true);
+    guard = dynamic_cast<PosChart*>(dev.PosChartWindow);
+    ASSERT_FALSE(guard.isNull());
+    box->setChecked(false);
+    EXPECT_TRUE(guard.isNull());
+    box->setChecked(true);
+    guard = dynamic_cast<PosChart*>(dev.PosChartWindow);
+    delete w;
+    EXPECT_TRUE(guard.isNull());
+}
