@@ -97,23 +97,6 @@ TEST_F(FanoutTest, RestartCommandFollowsEachReceiverFamily) {
                           "N2.DeviceExecuteRestartScript()", "N3.DeviceSendSerialCommand(garminRESTART)"}));
 }
 
-TEST_F(FanoutTest, UbloxRestartBytesAreAValidColdStartFrame) {
-    h.AddDevice(0, "U");
-    h.cfg.Devices[0].RestartC = "UBLOXRESTART";
-    Load();
-    h.fanout.SendRestartCommandToDevice();
-    const std::string hex = h.nmea[0]->own_calls.at(0).substr(24, 24);
-    ASSERT_EQ(hex.size(), 24u);
-    // Class 06, id 04, length 4, then the 8-bit Fletcher checksum.
-    unsigned ck_a = 0, ck_b = 0;
-    for (size_t i = 4; i < 20; i += 2) {
-        ck_a = (ck_a + std::stoul(hex.substr(i, 2), nullptr, 16)) & 0xFF;
-        ck_b = (ck_b + ck_a) & 0xFF;
-    }
-    EXPECT_EQ(std::stoul(hex.substr(20, 2), nullptr, 16), ck_a);
-    EXPECT_EQ(std::stoul(hex.substr(22, 2), nullptr, 16), ck_b);
-}
-
 TEST_F(FanoutTest, TestCommandsMapTheThreeKeywordsExactly) {
     h.AddDevice(0, "A");
     h.cfg.Devices[0].HotC = "$PQNVHOT,1";

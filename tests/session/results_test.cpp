@@ -34,13 +34,6 @@ TEST(ResultsGrid, ErrorValuesAreShownButKeptOutOfTheStatistics) {
     EXPECT_EQ(g.Cell(1, 3), "20");
 }
 
-TEST(ResultsGrid, MissedTrialsDoNotSkewTheMean) {
-    ResultsGrid g;
-    g.UpdateCell(5, 1, 12);
-    g.UpdateCell(9, 1, 18);
-    EXPECT_DOUBLE_EQ(g.Ave(1), 15);
-}
-
 TEST(ResultsGrid, LargeValuesNeverBecomeTheMinimum) {
     ResultsGrid g;
     g.UpdateCell(1, 0, 10000);
