@@ -64,31 +64,27 @@ int32_t ClockTextSeconds(const std::string& text) {
 
 void Steps(DeviceState& dev, std::string_view line) {
     const platform::Clock& clock = *dev.Clock;
-    // 1-2
     if (dev.SampleCounting) ++dev.SampleCounter;
     dev.CurrentGGA = line;
     ++dev.GGACount;
     const double quality_read = ReadLenient(F(7));
-    // 3: a first GGA that already has a fix is passed over.
+    // Taken as the restart: a first GGA that already has a fix is passed over.
     if (dev.GGAAsStartup && (quality_read == 0 || dev.GGACount >= 2)) {
         dev.GGAAsStartup = false;
         RestartSeenByGGA(dev, true);
     }
-    // 4-5
     if (IsCompleteGGATime(F(2))) dev.PCtoUTCDelta = EvaluatePCtoUTCDeltaTime(F(2), clock, dev.Host);
     DeviceTestMachine(dev, EvTick);
-    // 6
     const int32_t s = platform::RoundToInt32(ReadLenient(GetUTCSecondsFromGGAString(F(2))));
     if (dev.ReacqArmed && dev.SignalOnSecond == s) {
         dev.ReacqArmed = false;
         RestartSeenByGGA(dev, false);
     }
-    // 7
     const int16_t q = platform::RoundToInt16(quality_read);
     dev.UTCSeconds = s;
     dev.Quality = q;
     const int16_t p = dev.PrevQuality;
-    // 8
+    // Fix gained or lost.
     if (q != 0 && p == 0) {
         if (dev.TestMode == 0) DeviceTestMachine(dev, EvFix);
         dev.FixGGA = line;
@@ -107,14 +103,11 @@ void Steps(DeviceState& dev, std::string_view line) {
         dev.FixLostPCTime = clock.Now();
         dev.FixLostSeconds = MakeTimeDifference(dev.FixLostPCTime, dev.FixPCTime);
     }
-    // 9
     if (s == dev.FixPlus5Second)
         PositionCells(&dev.AfterFixRow[0], q);
     else if (s == dev.FixPlus10Second)
         PositionCells(&dev.AfterFixRow[6], q);
-    // 10
     if (q == 2 && p != 2) DiffOnEntered(dev, line);
-    // 11-12
     dev.GGATimeText = MakeTimeFromGGAString(F(2));
     if (dev.GGATimeCheck) {
         double t = ReadLenient(Mid(dev.GGATimeText, 7, 6));
@@ -125,7 +118,7 @@ void Steps(DeviceState& dev, std::string_view line) {
                                " - Happened at " + dev.GGATimeText);
         dev.PrevGGASeconds = t;
     }
-    // 13-14
+    // A receiver whose time stands still is restarted.
     const int32_t whole = ClockTextSeconds(dev.GGATimeText);
     if (dev.Host && dev.Host->NTCChecked()) {
         if (whole == dev.PrevBlockedSecond) {
@@ -140,7 +133,6 @@ void Steps(DeviceState& dev, std::string_view line) {
         }
     }
     dev.FixDate = whole / 86400.0;
-    // 15-16
     dev.PrevQuality = q;
     if (q == 0) {
         SetStatusPanelText(dev.Console.Status, 2, "FIX INVALID");
@@ -148,7 +140,6 @@ void Steps(DeviceState& dev, std::string_view line) {
         SetStatusPanelText(dev.Console.Status, 2, "FIX AVAILABLE");
         if (dev.Host) dev.Host->SetFixAvailableTime(dev.FixDate);
     }
-    // 17-18
     auto label = [&](size_t i, std::string text) {
         if (dev.PositionData[i]) dev.PositionData[i]->SetText(std::move(text));
     };
@@ -161,12 +152,10 @@ void Steps(DeviceState& dev, std::string_view line) {
     label(4, F(6));
     label(5, NumberToText(ReadLenient(F(10))) + " m");
     label(12, F(8));
-    // 19
     dev.Latitude = MakeLatitudeMinutes(F(3));
     dev.LatHemisphere = F(4);
     dev.Longitude = MakeLongitudeMinutes(F(5));
     dev.LonHemisphere = F(6);
-    // 20
     GGASamplingTake(dev, line);
 }
 

@@ -43,6 +43,8 @@ public:
     Kind kind() const { return kind_; }
     const std::string& Name() const { return name_; }
     // Renames the sheet; the name must be valid and unique in the workbook.
+    // Formulas and series naming the old name keep it: sheets get their final
+    // name before anything refers to them.
     void SetName(std::string_view name);
     Workbook& Parent() const { return *parent_; }
     int Index() const;  // 1-based position among the workbook's sheets

@@ -2,8 +2,8 @@
 
 #include "platform/core/numtext.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace workbook {
 
@@ -68,19 +68,18 @@ bool Value::operator==(const Value& o) const {
 
 namespace {
 
-// General shows at most 11 characters' worth of significant digits.
+// General shows at most 11 characters' worth of significant digits; to_chars
+// keeps the "." whatever the process locale.
 std::string GeneralNumber(double x) {
     if (x == 0) return "0";
     char buf[64];
+    std::string s;
     for (int prec = 10; prec >= 1; --prec) {
-        std::snprintf(buf, sizeof buf, "%.*g", prec, x);
-        std::string s = buf;
-        if (s.size() <= 11 || prec == 1) {
-            // %g keeps no trailing zeros already; keep the C-locale point.
-            return s;
-        }
+        auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, prec);
+        s.assign(buf, res.ptr);
+        if (s.size() <= 11) break;
     }
-    return buf;
+    return s;
 }
 
 // Formats like "0.00", "#.0#", "0", "#,##0.00": integer part and up to a

@@ -156,6 +156,12 @@ void Workbook::SaveAs(const std::string& path) {
     fs::path p(path);
     if (!KnownExtension(p)) p += ".xlsx";
     p = fs::absolute(p).lexically_normal();
+    // Two open workbooks under one name could not be told apart by their windows.
+    for (int i = 1; i <= app_->WorkbookCount(); ++i) {
+        Workbook& other = app_->Workbooks(i);
+        if (&other != this && other.HasPath() && other.FullName() == p.string())
+            throw ExcelError("SaveAs", "another open workbook is named \"" + p.string() + "\"");
+    }
     WriteXlsx(*this, p.string());
     path_ = p.string();
     saved_ = true;
@@ -205,6 +211,12 @@ Workbook& Application::ActivateWindow(std::string_view caption) {
     if (!wb) throw ExcelError("Windows", "no open window \"" + std::string(caption) + "\"");
     active_ = wb;
     return *wb;
+}
+
+void Application::SetVisible(bool v) {
+    bool show = v && !visible_;
+    visible_ = v;
+    if (show && viewer_) viewer_(*this);
 }
 
 Sheet& Application::ActiveSheet() const {

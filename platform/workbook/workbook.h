@@ -2,6 +2,31 @@
 // The spreadsheet application the bench drives: workbooks of worksheets and
 // chart sheets kept in memory, computed on demand, and saved as Office Open
 // XML. Plain C++: the console tool uses it too.
+//
+// How the automation calls read here:
+//   Workbooks.Add                     app.AddWorkbook()
+//   Windows(caption).Activate         app.ActivateWindow(caption)
+//   ActiveWindow.Caption = x          wb.SetCaption(x)
+//   Sheets(i) / Sheets(name)          wb.Sheets(i) / wb.Worksheets(name)
+//   Sheets.Add; ActiveSheet.Name = s  wb.AddWorksheet().SetName(s)
+//   Sheet.Move After:=Sheets(n)       sheet.MoveAfter(wb.Sheets(n))
+//   Range("U4").Offset(0, 1).Value    ws.GetRange("U4").Offset(0, 1).GetValue()
+//   Cells(r, c).Value = v             ws.Cells(r, c).SetValue(v)
+//   .Formula / .FormulaR1C1 = f       SetFormula(f) / SetFormulaR1C1(f)
+//   .Characters.Text = t              SetText(t)
+//   Range(..).Value = array           SetValues(grid) / SetRowValues(list)
+//   Application.Transpose(list)       Transpose(list)
+//   .Font.Bold, .Interior.ColorIndex  Font().SetBold(..), Interior().SetColorIndex(..)
+//   .Borders(i).LineStyle / .Weight   Borders(i).SetLineStyle(..) / SetWeight(..)
+//   .EntireColumn.AutoFit / .Hidden   EntireColumn().AutoFit() / SetHidden(true)
+//   .Delete(Shift) / .Insert(Shift)   Delete(xl::ShiftToLeft) / Insert(xl::ShiftDown)
+//   .Copy + .PasteSpecial values      src.Copy(); dest.PasteSpecialValues()
+//   QueryTables.Add(conn, dest)       ws.AddQueryTable(conn, dest), then Refresh()
+//   Charts.Add                        wb.AddChart() (ActiveChart)
+//   Chart.Location 1, name            chart.Location(xl::LocationAsNewSheet, name)
+//   Chart.Axes(t, 1)                  chart.Axes(t)
+//   SaveAs / Save / Close / Quit      wb.SaveAs(path) / wb.Save() / wb.Close() / app.Quit()
+// Every failure is an ExcelError naming the operation and the reason.
 #include "platform/workbook/chart.h"
 #include "platform/workbook/range.h"
 #include "platform/workbook/sheet.h"
@@ -9,6 +34,7 @@
 #include "platform/workbook/value.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -115,8 +141,11 @@ public:
     Sheet& ActiveSheet() const;
     Chart* ActiveChart() const;
 
-    void SetVisible(bool v) { visible_ = v; }
+    // Becoming visible runs the viewer (set by the windowed program to open
+    // the saved files on the desktop); nothing else happens here.
+    void SetVisible(bool v);
     bool Visible() const { return visible_; }
+    void SetViewer(std::function<void(Application&)> viewer) { viewer_ = std::move(viewer); }
     // Closes every workbook without saving.
     void Quit();
 
@@ -131,6 +160,7 @@ private:
     std::vector<std::unique_ptr<Workbook>> books_;
     Workbook* active_ = nullptr;
     bool visible_ = false;
+    std::function<void(Application&)> viewer_;
     int nextBook_ = 1;
     ValueGrid clipboard_;
     bool hasClipboard_ = false;

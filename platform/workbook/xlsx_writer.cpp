@@ -343,12 +343,29 @@ private:
         for (int i = 1; i <= c.SeriesCount(); ++i) {
             const Series& s = c.SeriesCollection(i);
             if (s.ValuesRef().empty()) continue;
-            std::string values = RefFormula(s.ValuesRef());
-            std::string cats;
-            if (!s.XValuesRef().empty()) cats = RefFormula(s.XValuesRef());
-            else if (c.IsScatter() && helper_)
-                cats = "=" + QuoteSheetName(helperName_) + "!$A$1:$A$" + std::to_string(std::max<size_t>(1, PointCount(s.ValuesRef())));
-            lxw_chart_series* ser = chart_add_series(chart, cats.empty() ? nullptr : cats.c_str(), values.c_str());
+            // One area goes through the range calls, which quote any sheet
+            // name; several areas need a union formula.
+            std::vector<SheetArea> xs = s.XValuesRef();
+            if (xs.empty() && c.IsScatter() && helper_)
+                xs = {SheetArea{helperName_, Area{1, 1, static_cast<int>(std::max<size_t>(1, PointCount(s.ValuesRef()))), 1}}};
+            lxw_chart_series* ser = nullptr;
+            if (s.ValuesRef().size() == 1 && xs.size() <= 1) {
+                ser = chart_add_series(chart, nullptr, nullptr);
+                auto set = [&](const SheetArea& ref, bool values) {
+                    Area a = Clip(ref);
+                    std::string sheet = CleanText(ref.sheet);
+                    auto r1 = static_cast<lxw_row_t>(a.row1 - 1), r2 = static_cast<lxw_row_t>(a.row2 - 1);
+                    auto c1 = static_cast<lxw_col_t>(a.col1 - 1), c2 = static_cast<lxw_col_t>(a.col2 - 1);
+                    if (values) chart_series_set_values(ser, sheet.c_str(), r1, c1, r2, c2);
+                    else chart_series_set_categories(ser, sheet.c_str(), r1, c1, r2, c2);
+                };
+                set(s.ValuesRef()[0], true);
+                if (!xs.empty()) set(xs[0], false);
+            } else {
+                std::string values = RefFormula(s.ValuesRef());
+                std::string cats = xs.empty() ? std::string() : RefFormula(xs);
+                ser = chart_add_series(chart, cats.empty() ? nullptr : cats.c_str(), values.c_str());
+            }
             ++written;
             if (s.NameRef()) {
                 chart_series_set_name_range(ser, CleanText(s.NameRef()->sheet).c_str(),
@@ -388,8 +405,11 @@ private:
         }
         if (written == 0) {
             // A chart needs a series to be written: an empty one over a blank cell.
-            std::string empty = "=" + QuoteSheetName(wb_.Sheets(1).Name()) + "!$A$1";
-            chart_add_series(chart, nullptr, empty.c_str());
+            std::string sheet = wb_.Sheets(1).Name();
+            for (int i = wb_.Count(); i >= 1; --i)
+                if (wb_.Sheets(i).kind() == Sheet::Kind::Worksheet) sheet = wb_.Sheets(i).Name();
+            lxw_chart_series* ser = chart_add_series(chart, nullptr, nullptr);
+            chart_series_set_values(ser, CleanText(sheet).c_str(), 0, 0, 0, 0);
         }
         if (c.HasTitle() && !c.Title().empty()) {
             std::string t = CleanText(c.Title());

@@ -361,3 +361,48 @@ TEST(SaveFile, CsvWorkbookWithWizardChartSheets) {
     EXPECT_NE(v.chartParts[0].find("global_info!$O$2:$O$21"), std::string::npos) << v.chartParts[0];
     EXPECT_EQ(v.cached["global_info!O21"], "9.5");
 }
+
+TEST(SaveFile, SheetNamesNeedingQuotesAndChartsWithoutSeries) {
+    REQUIRE_OPENPYXL();
+    wbtest::TempDir dir;
+    Application app;
+    Workbook& wb = app.AddWorkbook();
+    Worksheet& ws = wb.Worksheets(1);
+    ws.SetName("-130 COLD's");
+    for (int i = 0; i < 5; ++i) {
+        ws.Cells(i + 2, 1).SetValue(i);
+        ws.Cells(i + 2, 3).SetValue(i * i);
+    }
+    ws.GetRange("C1").SetValue("squares");
+    Chart& c = wb.AddChart();
+    c.SetChartType(ChartType::XYScatterLines);
+    c.SetSourceData(ws.GetRange("A1:A6,C1:C6"));
+    c.Location(xl::LocationAsNewSheet, "HOT");
+    wb.AddChart();  // never given data
+    wb.SaveAs(dir.File("quotes.xlsx"));
+    wbtest::FileView v = wbtest::ReadBack(dir.File("quotes.xlsx"), dir.Path().string());
+    EXPECT_EQ(v.sheets, (std::vector<std::string>{"-130 COLD's", "HOT", "Chart2"}));
+    ASSERT_EQ(v.chartParts.size(), 2u);
+    EXPECT_NE(v.chartParts[0].find("'-130 COLD''s'!$C$1|'-130 COLD''s'!$A$2:$A$6|'-130 COLD''s'!$C$2:$C$6"),
+              std::string::npos)
+        << v.chartParts[0];
+}
+
+TEST(SaveFile, OneNameForOneOpenWorkbookAndTheViewerOnShow) {
+    wbtest::TempDir dir;
+    Application app;
+    std::vector<std::string> shown;
+    app.SetViewer([&](Application& a) {
+        for (int i = 1; i <= a.WorkbookCount(); ++i) shown.push_back(a.Workbooks(i).FullName());
+    });
+    Workbook& first = app.AddWorkbook();
+    first.SaveAs(dir.File("R1"));
+    Workbook& second = app.AddWorkbook();
+    EXPECT_THROW(second.SaveAs(dir.File("R1.xlsx")), ExcelError);
+    first.Close();
+    second.SaveAs(dir.File("R1.xlsx"));  // free once the first is closed
+    EXPECT_EQ(app.FindWindow(dir.File("R1.xlsx")), &second);
+    app.SetVisible(true);
+    app.SetVisible(true);  // already visible: not shown twice
+    EXPECT_EQ(shown, (std::vector<std::string>{dir.File("R1.xlsx")}));
+}
