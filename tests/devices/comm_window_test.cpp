@@ -165,6 +165,8 @@ TEST_F(CommWindowTest, DebugWindowPausesAndFilters) {
     w->show();
     auto* frame3 = Find<QGroupBox>(*w, "Frame3");
     EXPECT_FALSE(frame3->isVisible());
+    w->DeviceSetSecondaryLogFileBaseName(home.File("GPS1_TTFF_COLD_DEBUG"));
+    w->DeviceChangeSecondaryLogFile(".txt");
     OpenByHand();
     gps.Write("boot line\r\n");
     ASSERT_TRUE(WaitFor([&] { return Text(Console()).find("boot line") != std::string::npos; }));
@@ -187,6 +189,10 @@ TEST_F(CommWindowTest, DebugWindowPausesAndFilters) {
     EXPECT_FALSE(frame3->isVisible());
     gps.Write("TRACK 5 ok\r\nother\r\n");
     EXPECT_TRUE(WaitFor([&] { return Text(Console()).find("TRACK 5 ok") != std::string::npos; }));
+    const std::string all = "boot line\r\nwhile paused\r\nTRACK 5 ok\r\nother\r\n";
+    EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(home.File("GPS1_TTFF_COLD_DEBUG.txt")) == all; }))
+        << "pause and filter change the view, never the log";
+    w->DeviceEndSecondaryLogging();
     w->hide();
 }
 
