@@ -41,9 +41,12 @@ std::string CleanText(const std::string& s) {
     return out;
 }
 
+// 0 means "no colour" to the writer: black has its own code.
 lxw_color_t Rgb(int colorIndex) {
     long c = PaletteColor(colorIndex);
-    return c < 0 ? 0x000000 : static_cast<lxw_color_t>(c);
+    if (c < 0) return LXW_COLOR_UNSET;
+    if (c == 0) return LXW_COLOR_BLACK;
+    return static_cast<lxw_color_t>(c);
 }
 
 uint8_t BorderType(const std::optional<BorderLine>& b) {

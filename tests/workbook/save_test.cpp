@@ -199,14 +199,17 @@ TEST(SaveFile, StylesHiddenColumnsAndMerges) {
         block.Borders(i).SetWeight(xl::Thick);
     }
     ws.GetRange("T4").SetValue("TRIALS");
+    ws.GetRange("B9").SetValue("black");
+    ws.GetRange("B9").Interior().SetColorIndex(1);  // index 1 is black, not "no colour"
     ws.Columns("C:E").SetHidden(true);
     wb.SaveAs(dir.File("styles.xlsx"));
     wbtest::FileView v = wbtest::ReadBack(dir.File("styles.xlsx"), dir.Path().string());
     EXPECT_EQ(v.formulas["Resume!A1"], "HOT");
     EXPECT_EQ(std::count(v.merges.begin(), v.merges.end(), "Resume!A1:G1"), 1);
     EXPECT_EQ(v.fonts["Resume!A1"], "bold");
-    EXPECT_EQ(v.fills["Resume!A1"], "FF0000");
-    EXPECT_EQ(v.fills["Resume!U5"], "FFFF00");
+    EXPECT_EQ(v.fills["Resume!A1"], "FFFF0000");
+    EXPECT_EQ(v.fills["Resume!U5"], "FFFFFF00");
+    EXPECT_EQ(v.fills["Resume!B9"], "FF000000");
     EXPECT_EQ(v.numberFormats["Resume!U5"], "0.00");
     EXPECT_EQ(v.numberFormats["Resume!U10"], "#.0#");
     EXPECT_EQ(v.borders["Resume!T4"], "thick,thick,,");

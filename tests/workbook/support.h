@@ -79,7 +79,7 @@ struct FileView {
     std::vector<std::string> merges;                // "sheet!A1:G1"
     std::vector<std::string> chartParts;            // per chart: "type|formula|formula..."
     std::map<std::string, std::string> fonts;       // "sheet!A1" -> "bold" / ""
-    std::map<std::string, std::string> fills;       // "sheet!A1" -> rgb of a solid fill
+    std::map<std::string, std::string> fills;       // "sheet!A1" -> ARGB of a solid fill
     std::map<std::string, std::string> numberFormats;
     std::map<std::string, std::string> borders;     // "sheet!A1" -> "l,t,b,r" styles
 };
@@ -108,7 +108,7 @@ for ws in f.worksheets:
         for c in row:
             k = ws.title + '!' + c.coordinate
             if c.fill is not None and c.fill.fill_type == 'solid':
-                print('FILL\t%s\t%s' % (k, str(c.fill.fgColor.rgb)[-6:]))
+                print('FILL\t%s\t%s' % (k, str(c.fill.fgColor.rgb)))
             b = c.border
             if b is not None and any(x is not None and x.style for x in (b.left, b.top, b.bottom, b.right)):
                 print('BORDER\t%s\t%s' % (k, ','.join((x.style or '') if x is not None else '' for x in (b.left, b.top, b.bottom, b.right))))
