@@ -209,7 +209,10 @@ void NMEA_GSA_Processing(DeviceState& dev, std::string_view /*line*/) {
             ++e.UsedEpochs;
             if (e.UsedEpochs == 1) {
                 e.UsedTime = dev.Clock->Now();
-                e.T2U = MakeTimeDifference(e.UsedTime, e.AcquiredTime);
+                // Used in the epoch of its acquisition (the GSA comes before
+                // the GSV that records it): no time passed; the acquisition
+                // time on record would be an older one.
+                e.T2U = e.AcquiredEpochs == 0 ? 0 : MakeTimeDifference(e.UsedTime, e.AcquiredTime);
                 e.T2UValid = true;
             }
             if (e.UsedEpochs == kStableEpochs && e.T2UArmed) {

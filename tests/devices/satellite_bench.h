@@ -1,9 +1,12 @@
 #pragma once
 // A device record on a fake clock and main window with the system log open,
 // fed real sentences (framed with their checksum and decoded as received).
+#include "bench/devices/console.h"
 #include "bench/devices/device_state.h"
+#include "bench/devices/dispatch.h"
 #include "bench/devices/nmea.h"
 #include "bench/devices/system_log.h"
+#include "bench/devices/test_machine.h"
 #include "tests/support/emulated_receiver.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fakes.h"
@@ -22,6 +25,8 @@ protected:
         EnsureApp();
         dev.Clock = &clock;
         dev.Host = &host;
+        dev.MaxTTFF = 300;
+        bench::InstallMessageProcessing(dev);
         bench::OpenSystemLog(clock);
     }
     ~SatelliteBench() override { bench::CloseSystemLog(); }
@@ -30,6 +35,24 @@ protected:
     void Decode(const std::string& body) {
         line = Sentence(body);
         ASSERT_EQ(bench::NMEA_Msg_Decoding(&host, line), 0) << line;
+    }
+
+    // The sentence arrives at the console as the receiver sends it.
+    void Receive(const std::string& body) { bench::ConsoleAddChars(dev, Sentence(body)); }
+
+    // A time-to-track test as the window starts it, and the receiver's
+    // start-up text that the dispatcher recognises as its restart.
+    void StartTrackingTest(int16_t satellites, int16_t epochs, int16_t mode = 1) {
+        dev.TestMode = mode;
+        dev.TTTRKSats = satellites;
+        dev.TTTRKTime = epochs;
+        dev.TestCommand = "$PQNVCOLD";
+        dev.StartupString = "$PQNVRST";
+        dev.Ticks = 0;
+        dev.TickLimit = 10;
+        bench::DeviceTestMachine(dev, bench::EvStop);
+        bench::DeviceTestMachine(dev, bench::EvStart);
+        Receive("$PQNVRST,COLD");
     }
 
     // System-log lines that end with "(routine)".
