@@ -130,16 +130,23 @@ std::string Series::Name() const {
 }
 
 namespace {
-std::vector<SheetArea> SeriesRefs(std::string_view text, const char* what) {
+std::vector<SheetArea> SeriesRefs(const Workbook& wb, std::string_view text, const char* what) {
     auto refs = ParseReferenceList(text);
-    for (const SheetArea& r : refs)
+    for (SheetArea& r : refs) {
         if (r.sheet.empty()) throw ExcelError(what, "the reference \"" + std::string(text) + "\" names no sheet");
+        Sheet* s = wb.FindSheet(r.sheet);
+        if (!s || s->kind() != Sheet::Kind::Worksheet)
+            throw ExcelError(what, "no worksheet named \"" + r.sheet + "\"");
+        r.sheet = s->Name();  // the sheet's own spelling
+    }
     return refs;
 }
 }  // namespace
 
-void Series::SetValues(std::string_view refText) { values_ = SeriesRefs(refText, "Series.Values"); }
-void Series::SetXValues(std::string_view refText) { xvalues_ = SeriesRefs(refText, "Series.XValues"); }
+void Series::SetValues(std::string_view refText) { values_ = SeriesRefs(chart_->Parent(), refText, "Series.Values"); }
+void Series::SetXValues(std::string_view refText) {
+    xvalues_ = SeriesRefs(chart_->Parent(), refText, "Series.XValues");
+}
 void Series::SetValues(const Range& r) { values_ = ToRefs(r); }
 void Series::SetXValues(const Range& r) { xvalues_ = ToRefs(r); }
 

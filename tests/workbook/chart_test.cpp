@@ -115,6 +115,9 @@ TEST(ChartSeries, ReferenceTextsNamesAndTheirErrors) {
     EXPECT_EQ(s.ValuesRef()[0], Ref("COLD", "O2:O31"));
     EXPECT_THROW(s.SetValues("=R2C16:R31C16"), ExcelError);  // no sheet
     EXPECT_THROW(s.SetValues("=COLD!Q"), ExcelError);
+    EXPECT_THROW(s.SetValues("=HOT!R2C15:R31C15"), ExcelError);  // no such sheet
+    s.SetValues("=cold!R2C15:R31C15");  // found ignoring case, kept in its own spelling
+    EXPECT_EQ(s.ValuesRef()[0].sheet, "COLD");
     EXPECT_EQ(c.SeriesCount(), 2);
     EXPECT_THROW(c.SeriesCollection(3), ExcelError);
     // A reference to a cell names the series by that cell's text.
