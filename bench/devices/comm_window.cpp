@@ -123,15 +123,17 @@ protected:
             box->appendPlainText(ShownText(text));
         box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
         for (char c : added) lines_ += c == '\n';
-        if (lines_ > CommWindow::kOutputLines + 500) Trim();
+        if (lines_ > CommWindow::kOutputLines) Trim();
     }
 
 private:
+    // Down to a little less than the limit, so that trimming is rare.
+    static constexpr int kKept = CommWindow::kOutputLines - 500;
     void Trim() {
         std::string keep = Text();
         size_t pos = keep.size();
         int n = 0;
-        while (pos > 0 && n <= CommWindow::kOutputLines) {
+        while (pos > 0 && n <= kKept) {
             pos = keep.rfind('\n', pos - 1);
             if (pos == std::string::npos) { pos = 0; break; }
             ++n;
@@ -141,7 +143,7 @@ private:
         Clear();
         Append(keep);
         trimming_ = false;
-        lines_ = CommWindow::kOutputLines;
+        lines_ = kKept;
     }
     bool trimming_ = false;
     int lines_ = 0;

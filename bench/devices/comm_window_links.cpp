@@ -50,7 +50,14 @@ void CommWindow::OnPosC(bool on) {
 
 void CommWindow::DeviceSavePositionPicture() {
     if (!dev_.PosChartShown || !dev_.PosChartWindow) return;
-    dev_.PosChartWindow->PosChartSave(DeviceFilePath(PositionPictureName(dev_.SecondaryLogName)));
+    // Without a secondary log name the picture goes beside the primary log;
+    // without either it has no place and is skipped.
+    const std::string& name = dev_.SecondaryLogName.size() > 4 ? dev_.SecondaryLogName : dev_.PrimaryLogName;
+    if (name.size() <= 4) {
+        SystemLogWrite("Position picture of " + dev_.DeviceName + " not saved: no log name (DeviceSavePositionPicture)");
+        return;
+    }
+    dev_.PosChartWindow->PosChartSave(DeviceFilePath(PositionPictureName(name)));
 }
 
 void CommWindow::ExecuteReacquisitionTest() {

@@ -3,6 +3,7 @@
 
 #include "bench/devices/console.h"
 #include "bench/devices/device_logs.h"
+#include "bench/devices/device_paths.h"
 #include "bench/devices/nmea.h"
 #include "bench/devices/restart_scripts.h"
 #include "bench/devices/sat_db.h"
@@ -186,7 +187,7 @@ void CommWindow::DeviceSendMsg(const std::string& text) { SendMessageLine(dev_, 
 void CommWindow::ReproduceInputFileStart(const std::string& file) {
     // A replay already running is ended first: one file at a time.
     ReproduceInputFileStop();
-    dev_.ReplayFile.open(file, std::ios::binary);
+    dev_.ReplayFile.open(DeviceFilePath(file), std::ios::binary);
     if (!dev_.ReplayFile.is_open()) {
         dev_.ReplayFile.clear();
         throw platform::BenchError(platform::err::FileNotFound, "File not found (" + file + ")");
@@ -206,7 +207,7 @@ void CommWindow::ReproduceInputFileStop() {
 
 void CommWindow::DeviceReplayFile(const std::string& file, int32_t first, int32_t end) {
     refresh_timer_->SetEnabled(true);
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(DeviceFilePath(file), std::ios::binary);
     if (!in.is_open()) throw platform::BenchError(platform::err::FileNotFound, "File not found (" + file + ")");
     if (first < 1 || end <= first) return;
     in.seekg(first - 1);

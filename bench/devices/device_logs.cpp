@@ -1,5 +1,6 @@
 #include "bench/devices/device_logs.h"
 
+#include "bench/devices/device_paths.h"
 #include "platform/core/numtext.h"
 
 #include <filesystem>
@@ -63,10 +64,10 @@ void CloseResults(DeviceState& dev) {
 void OpenResults(DeviceState& dev, const ResultsNames& names) {
     CloseResults(dev);
     Group g = ResultsGroup(dev, names);
-    const bool new_t2a = IsNewFile(names.T2A);
-    const bool new_t2u = IsNewFile(names.T2U);
+    const bool new_t2a = IsNewFile(DeviceFilePath(names.T2A));
+    const bool new_t2u = IsNewFile(DeviceFilePath(names.T2U));
     try {
-        for (int i = 0; i < 5; ++i) g.files[i]->Open(g.names[i]);
+        for (int i = 0; i < 5; ++i) g.files[i]->Open(DeviceFilePath(g.names[i]));
         if (new_t2a) dev.T2AFile.Write(T2AT2UHeader());
         if (new_t2u) dev.T2UFile.Write(T2AT2UHeader());
     } catch (...) {
@@ -97,13 +98,13 @@ ResultsNames ResultsFileNames(const std::string& results_name) {
 
 void StartPrimaryLog(DeviceState& dev) {
     EndPrimaryLog(dev);
-    dev.PrimaryFile.Open(dev.PrimaryLogName);
+    dev.PrimaryFile.Open(DeviceFilePath(dev.PrimaryLogName));
     dev.PrimaryOpen = true;
 }
 
 void ChangePrimaryLog(DeviceState& dev, const std::string& suffix) {
     EndPrimaryLog(dev);
-    dev.PrimaryFile.Open(dev.PrimaryBaseName + suffix);
+    dev.PrimaryFile.Open(DeviceFilePath(dev.PrimaryBaseName + suffix));
     dev.PrimaryOpen = true;
 }
 
@@ -115,7 +116,7 @@ void EndPrimaryLog(DeviceState& dev) {
 
 void ChangeSecondaryLog(DeviceState& dev, const std::string& suffix) {
     EndSecondaryLog(dev);
-    dev.SecondaryFile.Open(dev.SecondaryBaseName + suffix);
+    dev.SecondaryFile.Open(DeviceFilePath(dev.SecondaryBaseName + suffix));
     dev.SecondaryOpen = true;
 }
 

@@ -8,6 +8,8 @@
 //
 // Every file is opened for appending (an existing file keeps what it holds)
 // and every write goes straight to the file. File errors go to the caller.
+// Names are kept as given (a stored "C:\..." name too) and mapped only where
+// the file is made.
 #include "bench/devices/device_state.h"
 
 #include <array>

@@ -361,7 +361,8 @@ TEST_F(CommWindowTest, MessageBoxKeepsItsLastLines) {
     EXPECT_LE(box->blockCount(), CommWindow::kOutputLines);
     EXPECT_TRUE(box->toPlainText().endsWith("line 5999"));
     const std::string& kept = w->State().OutputWin->Text();
-    EXPECT_LE(std::count(kept.begin(), kept.end(), '\n'), CommWindow::kOutputLines + 500);
+    EXPECT_LE(std::count(kept.begin(), kept.end(), '\n'), CommWindow::kOutputLines);
+    EXPECT_GE(std::count(kept.begin(), kept.end(), '\n'), CommWindow::kOutputLines - 500);
     EXPECT_TRUE(kept.ends_with("line 5999\r\n"));
     Find<QPushButton>(*w, "Command2")->click();
     EXPECT_TRUE(box->toPlainText().isEmpty());
@@ -486,6 +487,15 @@ TEST_F(CommWindowTest, PositionChartOpensBesideTheWindowAndSavesItsPicture) {
 
     w->DeviceSavePositionPicture();
     EXPECT_TRUE(std::filesystem::exists(picture));
+    // No secondary log: beside the primary log; no log at all: nowhere.
+    w->DeviceSetSecondaryLogFileBaseName("");
+    w->DeviceSetSecondaryLogFileName("");
+    w->DeviceSavePositionPicture();
+    w->DeviceSetPrimaryLogFileBaseName(home.File("GPS1_TTFF_COLD_NMEA"));
+    w->DeviceSetPrimaryLogFileName(".txt");
+    w->DeviceSavePositionPicture();
+    EXPECT_TRUE(std::filesystem::exists(home.File("GPS1_TTFF_COLD_NMEA_pos.png")));
+    EXPECT_FALSE(std::filesystem::exists("_pos.png")) << "never a picture without a folder";
 
     chart->close();  // its own close box: the window forgets it and the box clears
     EXPECT_FALSE(w->State().PosChartShown);

@@ -204,3 +204,20 @@ TEST_F(DeviceLogs, CN0LineEndsWithACommaBeforeCrLf) {
     want += "38,\r\n";
     EXPECT_EQ(CN0Line(dev), want);
 }
+
+TEST_F(DeviceLogs, StoredWindowsNamesAreMadeInTheProgramFolder) {
+    // Folders from the configuration keep their stored form; the files land
+    // under the program folder.
+    std::filesystem::create_directory(home.File("GPS_TEST"));
+    dev.PrimaryBaseName = "C:\\GPS_TEST\\GPS1_TTFF_COLD_NMEA";
+    dev.PrimaryLogName = dev.PrimaryBaseName + ".txt";
+    dev.ResultsName = dev.PrimaryBaseName + "_Results.txt";
+    StartPrimaryLog(dev);
+    StartResultsLogs(dev);
+    dev.PrimaryFile.Write("$GPGGA\r\n");
+    EndPrimaryLog(dev);
+    EndResultsLogs(dev);
+    EXPECT_EQ(dev.PrimaryLogName, "C:\\GPS_TEST\\GPS1_TTFF_COLD_NMEA.txt") << "the stored name is kept";
+    EXPECT_EQ(ReadFileBytes(home.File("GPS_TEST/GPS1_TTFF_COLD_NMEA.txt")), "$GPGGA\r\n");
+    EXPECT_EQ(ReadFileBytes(home.File("GPS_TEST/GPS1_TTFF_COLD_NMEA_Results_Results_T2U.csv")), T2AT2UHeader());
+}
