@@ -4,8 +4,11 @@
 function(area_library name dir)
   cmake_parse_arguments(A "" "" "LIBS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+  # Headers are listed too so that moc sees a Q_OBJECT class as soon as its
+  # header appears, not only after a clean build.
+  file(GLOB hdrs CONFIGURE_DEPENDS ${dir}/*.h)
   if(srcs)
-    add_library(${name} STATIC ${srcs})
+    add_library(${name} STATIC ${srcs} ${hdrs})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${A_LIBS})
   else()

@@ -165,13 +165,7 @@ void CommWindow::DeviceLogResultsToFile(const std::string& line) { PutLogLine(de
 void CommWindow::DeviceLogT2AT2UToFile(int16_t test_number) { LogT2AT2ULine(dev_, test_number); }
 void CommWindow::DeviceLogFixGSAToFile(int16_t test_number) { LogFixGSALine(dev_, test_number); }
 
-void CommWindow::DeviceResetT2AT2UStatistics() {
-    for (int id = 1; id <= 32; ++id) {
-        SatDBEntry& e = dev_.Sats[static_cast<size_t>(id)];
-        e.T2AMax = 0, e.T2AMin = 86400, e.T2AMean = 0, e.T2ASamples = 0;
-        e.T2UMax = 0, e.T2UMin = 86400, e.T2UMean = 0, e.T2USamples = 0;
-    }
-}
+void CommWindow::DeviceResetT2AT2UStatistics() { SatDB_ResetT2AT2UStatistics(dev_); }
 
 void CommWindow::DeviceLogT2AT2UStatistics() { LogT2AT2UStatistics(dev_); }
 

@@ -76,6 +76,7 @@ void EndScript(DeviceState& dev) {
 // An unknown kind must not restart the receiver in some other way.
 void RefuseUnknownKind(DeviceState& dev, std::string_view command) {
     EndScript(dev);
+    dev.RestartScriptPending = false;
     SystemLogWrite("Unknown restart kind in \"" + std::string(command) + "\", nothing sent (" + kProcedure + ")");
 }
 
@@ -93,6 +94,17 @@ void AwaitRestartFromGGA(DeviceState& dev) {
     dev.GGAAsStartup = true;
 }
 
+// The end of a restart: the test machine hears of it (event 1). A stand-alone
+// restart of an idle device is no test: starting one here would restart the
+// receiver a second time with the test's own command.
+void ReportRestart(DeviceState& dev, const TestMachineSink& test_machine, bool await_gga) {
+    const bool standalone = dev.RestartScriptPending;
+    dev.RestartScriptPending = false;
+    if (standalone && dev.TestState == 0) return;
+    if (test_machine) test_machine(dev, 1);
+    if (await_gga) AwaitRestartFromGGA(dev);
+}
+
 void HardwareResetStep(DeviceState& dev, const TestMachineSink& test_machine) {
     const auto port = static_cast<uint8_t>(PortNumber(dev));
     if (dev.ScriptStep == 0) {
@@ -102,7 +114,7 @@ void HardwareResetStep(DeviceState& dev, const TestMachineSink& test_machine) {
     } else if (dev.ScriptStep == 1) {
         EndScript(dev);
         SwitchRTSSignal(dev, port, 0);
-        if (test_machine) test_machine(dev, 1);
+        ReportRestart(dev, test_machine, false);
     }
 }
 
@@ -120,8 +132,7 @@ void OpusStep(DeviceState& dev, const TestMachineSink& test_machine) {
     }
     EndScript(dev);
     SendNmeaCommand(dev, *start);
-    if (test_machine) test_machine(dev, 1);
-    AwaitRestartFromGGA(dev);
+    ReportRestart(dev, test_machine, true);
 }
 
 void GarminStep(DeviceState& dev, const TestMachineSink& test_machine) {
@@ -130,7 +141,6 @@ void GarminStep(DeviceState& dev, const TestMachineSink& test_machine) {
         case 0: {
             const std::string& command = dev.RestartScriptPending ? dev.RestartCommand : dev.TestCommand;
             if (!KindCommand(kGarminFrames, command, kGarmin)) {
-                dev.RestartScriptPending = false;
                 RefuseUnknownKind(dev, command);
                 return;
             }
@@ -145,7 +155,6 @@ void GarminStep(DeviceState& dev, const TestMachineSink& test_machine) {
             const std::string& command = dev.ScriptStep == 1 ? dev.TestCommand : dev.RestartCommand;
             auto frame = KindCommand(kGarminFrames, command, kGarmin);
             if (!frame) {
-                dev.RestartScriptPending = false;
                 RefuseUnknownKind(dev, command);
                 return;
             }
@@ -154,19 +163,11 @@ void GarminStep(DeviceState& dev, const TestMachineSink& test_machine) {
             if (timer) timer->SetInterval(kStepInterval);
             return;
         }
-        case 2: {
-            const bool standalone = dev.RestartScriptPending;
-            dev.RestartScriptPending = false;
+        case 2:
             EndScript(dev);
             SendFrame(dev, kGarminLast);
-            // A stand-alone restart of an idle device is no test: starting
-            // one here would restart the receiver a second time with the
-            // test's own command.
-            if (standalone && dev.TestState == 0) return;
-            if (test_machine) test_machine(dev, 1);
-            AwaitRestartFromGGA(dev);
+            ReportRestart(dev, test_machine, true);
             return;
-        }
         default:
             return;
     }
@@ -174,6 +175,7 @@ void GarminStep(DeviceState& dev, const TestMachineSink& test_machine) {
 
 void UbloxStep(DeviceState& dev) {
     if (dev.Console.ScriptTimer) dev.Console.ScriptTimer->SetEnabled(false);
+    dev.RestartScriptPending = false;
     auto frame = KindCommand(kUbloxFrames, dev.TestCommand, kUblox);
     if (!frame) {
         SystemLogWrite("Unknown restart kind in \"" + dev.TestCommand + "\", nothing sent (" + kProcedure + ")");

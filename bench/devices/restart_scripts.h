@@ -36,8 +36,9 @@ void InstallRestartScript(DeviceState& dev);
 void InstallRestartScript(DeviceState& dev, TestMachineSink test_machine);
 
 // A stand-alone restart of a GARMIN receiver with RestartCommand's kind:
-// RestartScriptPending set and ScriptTimer enabled. While the device's test
-// machine is idle such a restart only sends the packets: it starts no test.
+// RestartScriptPending set and ScriptTimer enabled. Whatever script then
+// runs (the RTS pulse when HWReset is set), a stand-alone restart of an idle
+// device only restarts the receiver: it starts no test.
 void StartRestartCommandScript(DeviceState& dev);
 // The script from its first step: ScriptStep 0 and ScriptTimer enabled.
 void StartRestartScriptAtFirstStep(DeviceState& dev);

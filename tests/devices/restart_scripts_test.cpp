@@ -418,3 +418,33 @@ TEST(RestartThroughTestMachine, GarminRestartIsRepeatedFromItsFirstStep) {
     ASSERT_TRUE(b.timer.Enabled());
     for (const std::string& step : sequence) EXPECT_EQ(b.Step(step.size()), step);
 }
+
+TEST(HardwareReset, StandaloneRestartPulsesWithoutStartingATestAndLeavesNothingPending) {
+    test::FakeSerialLink link;
+    DeviceState dev;
+    platform::ManualTimer timer{1000};
+    link.SetCommPort(2);
+    link.SetPortOpen(true);
+    dev.Console.Port = &link;
+    dev.Console.ScriptTimer = &timer;
+    InstallRestartScript(dev);
+    dev.HWReset = true;
+    dev.RestartCommand = "GARMINHOT";
+    dev.TestCommand = "GARMINCOLD";
+    dev.TickLimit = 10;
+    StartRestartCommandScript(dev);
+    timer.Tick();
+    timer.Tick();
+    EXPECT_EQ(link.RtsChanges, (std::vector<bool>{true, false}));
+    EXPECT_EQ(dev.TestState, Idle);
+    EXPECT_FALSE(dev.RestartScriptPending);
+    EXPECT_EQ(link.Written, "");
+
+    // The next test restarts the receiver with the test's own kind.
+    dev.HWReset = false;
+    DeviceTestMachine(dev, EvStart);
+    timer.Tick();
+    link.Written.clear();
+    timer.Tick();
+    EXPECT_EQ(link.Written, Block(GarminPacket(0x0A, {0x02, 0x02})));
+}
