@@ -17,6 +17,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace bench {
@@ -107,7 +109,10 @@ void CommWindow::DeviceInitReacquisitionTest(int32_t parameter, int32_t signal_o
 void CommWindow::SetNewTestMachineState(uint8_t event) { FeedTestMachine(event); }
 int16_t CommWindow::GetTestStatus() { return dev_.TestState; }
 double CommWindow::GetTTFF() { return dev_.TTFF; }
-int16_t CommWindow::GetElapsedTime() { return dev_.ElapsedSeconds; }
+int16_t CommWindow::GetElapsedTime() {
+    // A wait of more than nine hours reads as the largest value, never as a negative one.
+    return static_cast<int16_t>(std::clamp<int32_t>(dev_.ElapsedSeconds, INT16_MIN, INT16_MAX));
+}
 std::string CommWindow::GetGGAFixString() { return dev_.FixGGA; }
 std::string CommWindow::GetCurrentGGAString() { return dev_.CurrentGGA; }
 bool CommWindow::IsTestCompleted() { return dev_.TestCompleted; }
