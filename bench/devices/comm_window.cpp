@@ -517,9 +517,9 @@ void CommWindow::OnCheck1Toggled() {
 void CommWindow::OnCommand4(int index) {
     // Mean, Max, Min: the C/N0 statistics start again; Time: the tracked time.
     if (index >= 1 && index <= 3)
-        for (size_t id = 1; id < dev_.Sats.size(); ++id) dev_.Sats[id].CN0Count = 0;
+        SatDB_ResetCN0Counts(dev_);
     else if (index == 10)
-        for (size_t id = 1; id < dev_.Sats.size(); ++id) dev_.Sats[id].TrackTime = 0;
+        SatDB_ResetTrackCounts(dev_);
 }
 
 void CommWindow::StandardLayout() {

@@ -17,6 +17,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace bench {
@@ -107,7 +109,10 @@ void CommWindow::DeviceInitReacquisitionTest(int32_t parameter, int32_t signal_o
 void CommWindow::SetNewTestMachineState(uint8_t event) { FeedTestMachine(event); }
 int16_t CommWindow::GetTestStatus() { return dev_.TestState; }
 double CommWindow::GetTTFF() { return dev_.TTFF; }
-int16_t CommWindow::GetElapsedTime() { return dev_.ElapsedSeconds; }
+int16_t CommWindow::GetElapsedTime() {
+    // A wait of more than nine hours reads as the largest value, never as a negative one.
+    return static_cast<int16_t>(std::clamp<int32_t>(dev_.ElapsedSeconds, INT16_MIN, INT16_MAX));
+}
 std::string CommWindow::GetGGAFixString() { return dev_.FixGGA; }
 std::string CommWindow::GetCurrentGGAString() { return dev_.CurrentGGA; }
 bool CommWindow::IsTestCompleted() { return dev_.TestCompleted; }
@@ -165,13 +170,7 @@ void CommWindow::DeviceLogResultsToFile(const std::string& line) { PutLogLine(de
 void CommWindow::DeviceLogT2AT2UToFile(int16_t test_number) { LogT2AT2ULine(dev_, test_number); }
 void CommWindow::DeviceLogFixGSAToFile(int16_t test_number) { LogFixGSALine(dev_, test_number); }
 
-void CommWindow::DeviceResetT2AT2UStatistics() {
-    for (int id = 1; id <= 32; ++id) {
-        SatDBEntry& e = dev_.Sats[static_cast<size_t>(id)];
-        e.T2AMax = 0, e.T2AMin = 86400, e.T2AMean = 0, e.T2ASamples = 0;
-        e.T2UMax = 0, e.T2UMin = 86400, e.T2UMean = 0, e.T2USamples = 0;
-    }
-}
+void CommWindow::DeviceResetT2AT2UStatistics() { SatDB_ResetT2AT2UStatistics(dev_); }
 
 void CommWindow::DeviceLogT2AT2UStatistics() { LogT2AT2UStatistics(dev_); }
 

@@ -32,11 +32,13 @@ constexpr double kMinutesToRadians = kPi / 10800;
 constexpr int kSubscriptOutOfRange = 9;
 constexpr double kTwipsPerPixel = 15;
 
-// A round tick step (1, 2 or 5 times a power of ten) giving about ten
-// intervals over the axis, so the labels read as plain metres.
+// A round tick step giving about ten intervals over the axis: 1, 2 or 5
+// times a power of ten from one metre up, a power of two below (a binary
+// exact step, so the tick at 0 reads 0 and not -5.55e-17).
 double TickStep(double half_range) {
     const double raw = 2 * half_range / 10;
     if (!(raw > 0)) return 1;
+    if (raw < 1) return std::pow(2, std::ceil(std::log2(raw)));
     const double magnitude = std::pow(10, std::floor(std::log10(raw)));
     for (double m : {1.0, 2.0, 5.0})
         if (m * magnitude >= raw * (1 - 1e-9)) return m * magnitude;

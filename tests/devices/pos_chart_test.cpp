@@ -202,41 +202,6 @@ TEST(PosChartWindow, DeviceOpensNamesAndPlacesItsWindow) {
     EXPECT_FALSE(dev.PosChartShown);
 }
 
-TEST(PosChartWindow, ClosedByTheUserLeavesNoReferenceBehind) {
-    test::EnsureApp();
-    DeviceState dev;
-    dev.DeviceName = "GPS2";
-    int unticked = 0;
-    PosChart* window = ShowPositionWindow(dev, 0, 0, nullptr, [&] { ++unticked; });
-    QPointer<PosChart> guard(window);
-    window->close();
-    EXPECT_EQ(dev.PosChartWindow, nullptr);
-    EXPECT_FALSE(dev.PosChartShown);
-    EXPECT_EQ(unticked, 1);
-    ASSERT_TRUE(test::WaitFor([&] { return guard.isNull(); })) << "the closed window is freed";
-    UnloadPositionWindow(dev);  // the box cleared afterwards: nothing left to unload
-    // Ticked again: a fresh window.
-    PosChart* again = ShowPositionWindow(dev, 0, 0);
-    EXPECT_EQ(dev.PosChartWindow, again);
-    again->PosAddToChart(kRefLat, "N", kRefLon, "E", 0);
-    UnloadPositionWindow(dev);
-    EXPECT_EQ(unticked, 1) << "unloading by the device is not the user's close";
-}
-
-TEST(PosChartWindow, DeletedWithItsOwner) {
-    test::EnsureApp();
-    DeviceState dev;
-    auto* owner = new QWidget;
-    QPointer<PosChart> guard(ShowPositionWindow(dev, 0, 0, owner));
-    EXPECT_TRUE(guard->isWindow());
-    UnloadPositionWindow(dev);
-    EXPECT_TRUE(guard.isNull());
-    guard = ShowPositionWindow(dev, 0, 0, owner);
-    dev.PosChartWindow = nullptr;  // the device goes first, as inside its window
-    delete owner;
-    EXPECT_TRUE(guard.isNull());
-}
-
 TEST(GenericChartWindow, GridKeepsItsValuesAndRefusesCellsOutside) {
     test::EnsureApp();
     GenericChart chart;

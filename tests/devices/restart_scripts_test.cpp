@@ -184,15 +184,6 @@ TEST(GarminScript, StandaloneRestartOfAnIdleDeviceStartsNoTest) {
     EXPECT_EQ(b.Step(0), "");
 }
 
-TEST(GarminScript, StandaloneRestartWinsOverADifferentTestKind) {
-    ScriptBench b(2);
-    b.dev.TestCommand = "GARMINCOLD";
-    b.dev.RestartCommand = "GARMINWARM";
-    StartRestartCommandScript(b.dev);
-    b.Step(3 * kGarminHello.size());
-    EXPECT_EQ(b.Step(128), Block(GarminPacket(0x0A, {0x04, 0x02})));
-}
-
 TEST(UbloxScript, OneResetFrameAndTheTimerStops) {
     struct Case {
         const char* command;
@@ -333,28 +324,6 @@ TEST(RestartScript, RunningScriptCalledAgainRestartsAtStepZero) {
     StartRestartScriptAtFirstStep(b.dev);
     EXPECT_EQ(b.Step(3 * kGarminHello.size()), kGarminHello + kGarminHello + kGarminHello);
     EXPECT_TRUE(b.events.empty());
-}
-
-TEST(RestartScript, RealTimerRunsTheOpusSequence) {
-    test::TempHome home;
-    test::EmulatedReceiver gps;
-    gps.RegisterPort(8);
-    platform::SerialPort port;
-    platform::QtTimer timer(20);
-    DeviceState dev;
-    std::vector<int> events;
-    dev.Console.Port = &port;
-    dev.Console.ScriptTimer = &timer;
-    CommPortSetup(dev, 8, 9600);
-    CommPortOpen(dev);
-    InstallRestartScript(dev, [&](DeviceState&, uint8_t e) { events.push_back(e); });
-    dev.TestCommand = "OPUSWARM";
-    timer.SetEnabled(true);
-    const std::string expect = "$PERDCOR,STOP*69\r\n$PERDCOR,START,WARM,UNAIDED*6E\r\n";
-    ASSERT_TRUE(test::WaitFor([&] { return gps.Received().size() >= expect.size() && !events.empty(); }));
-    EXPECT_EQ(gps.Received(), expect);
-    EXPECT_EQ(events, std::vector<int>{1});
-    EXPECT_FALSE(timer.Enabled());
 }
 
 TEST(SwitchRts, OnlyThisPortOrPortZeroSwitchesTheLine) {

@@ -39,28 +39,6 @@ TEST(DeviceWindowScripts, ScriptTimerRunsTheRestartScriptOnTheOpenPort) {
     EXPECT_FALSE(dev.Console.ScriptTimer->Enabled());
 }
 
-TEST(DeviceWindowScripts, SamplingAndCN0OperationsWriteTheirFiles) {
-    test::TempHome home;
-    test::EnsureApp();
-    test::FakeBenchHost host;
-    CommWindow w(&host);
-    DeviceState& dev = w.State();
-    std::filesystem::create_directories(home.Path() + "/GPS_TEST/COLD_GGASampling");
-    w.DeviceGGASamplingInit("C:\\GPS_TEST\\COLD_GGASampling\\");
-    dev.GGAOnFix = "$GPGGA,fix*00\r\n";
-    w.DeviceGGASamplingLog(2);
-    w.DeviceGGASamplingEnd();
-    EXPECT_EQ(test::ReadFileBytes(home.Path() + "/GPS_TEST/COLD_GGASampling/GGAOnFix.txt"),
-              "0\t% 2\t$GPGGA,fix*00\r\n");
-    EXPECT_EQ(test::ReadFileBytes(home.Path() + "/GPS_TEST/COLD_GGASampling/GGA60sFix.txt"), "60\t% 2\t\r\n");
-
-    w.DeviceSetPrimaryLogFileBaseName(home.Path() + "/GPS1_NMEA");
-    w.DeviceEnableCN0Logging(-1);
-    EXPECT_TRUE(dev.CN0Logging);
-    w.DeviceEnableCN0Logging(0);
-    EXPECT_TRUE(std::filesystem::exists(home.Path() + "/GPS1_NMEA_CN0.txt"));
-}
-
 TEST(DeviceWindowPosition, BoxOpensPlacesAndClosesThePositionWindow) {
     test::TempHome home;
     test::EnsureApp();

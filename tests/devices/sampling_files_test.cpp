@@ -71,18 +71,6 @@ TEST(GGASampling, TrialLineInEachFileHoldsTheSentenceAtItsCount) {
     EXPECT_EQ(GGASamplingFileName(0), std::string("GGAOnFix.txt"));
 }
 
-TEST(GGASampling, StoredFolderWithBackslashesIsMappedIntoTheProgramFolder) {
-    test::TempHome home;
-    DeviceState dev;
-    std::filesystem::create_directories(home.Path() + "/GPS_TEST/HOT_GGASampling");
-    GGASamplingInit(dev, "C:\\GPS_TEST\\HOT_GGASampling\\");
-    FixThenSentences(dev, 60);
-    GGASamplingLog(dev, 1);
-    GGASamplingEnd(dev);
-    EXPECT_EQ(test::ReadFileBytes(home.Path() + "/GPS_TEST/HOT_GGASampling/GGA60sFix.txt").substr(0, 7),
-              "60\t% 1\t");
-}
-
 TEST(GGASampling, UntakenSamplesEndTheirLineAndAreNeverLoggedTwice) {
     test::TempHome home;
     DeviceState dev;
@@ -239,14 +227,3 @@ TEST(CN0Log, EnablingTwiceKeepsOneLogAndAppendsToAnEarlierRun) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
 }
 
-TEST(CN0Log, LogBesideAReplayedLogOpensUnderItsStoredName) {
-    test::TempHome home;
-    std::filesystem::create_directories(home.Path() + "/T");
-    DeviceState dev;
-    dev.PrimaryBaseName = "C:\\T\\GPS1_NMEA";
-    EnableCN0Logging(dev, -1);
-    dev.GGATimeText = "10:00:00";
-    CN0LogLine(dev);
-    EnableCN0Logging(dev, 0);
-    EXPECT_EQ(test::ReadFileBytes(home.Path() + "/T/GPS1_NMEA_CN0.txt").substr(0, 9), "10:00:00,");
-}
