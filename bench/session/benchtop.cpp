@@ -6,6 +6,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -41,8 +43,13 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent)
     : QMainWindow(parent), factory_(factory), program_folder_(platform::ProgramFolder()) {
     setObjectName("Benchtop");
     setWindowTitle("Fix Bench");
-    // 1500 x 1000 pixels: room for a device window and its debug window side by side.
-    resize(1500, 1000);
+    // Room for a device window and its debug window side by side, within the screen.
+    QSize size(1500, 1000);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        size = size.boundedTo(QSize(area.width() * 95 / 100, area.height() * 95 / 100));
+    }
+    resize(size);
 
     test_timer_ = std::make_unique<platform::QtTimer>(500, false);
     chrs_timer_ = std::make_unique<platform::QtTimer>(10, false);
@@ -90,6 +97,7 @@ Benchtop::~Benchtop() {
     delete results_.data();
     delete coords_.data();
     delete about_.data();
+    delete task_monitor_.data();
     delete config_dialog_;
     config_dialog_ = nullptr;
 }
@@ -389,6 +397,14 @@ Coords& Benchtop::CoordsWindow() {
         coords_->setWindowFlag(Qt::Window);
     }
     return *coords_;
+}
+
+TaskMonitor& Benchtop::TaskMonitorWindow() {
+    if (!task_monitor_) {
+        task_monitor_ = new TaskMonitor(this);
+        task_monitor_->setWindowFlag(Qt::Window);
+    }
+    return *task_monitor_;
 }
 
 Results& Benchtop::ResultsWindow() {

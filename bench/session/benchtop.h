@@ -131,6 +131,7 @@ public:
     TestingConfig& ConfigDialog() { return *config_dialog_; }
     Coords& CoordsWindow();
     Results& ResultsWindow();
+    TaskMonitor& TaskMonitorWindow();
     // The menu entry of that control name (nullptr when none).
     QAction* Entry(const std::string& name) const;
     QMenu* Menu(const std::string& name) const;
@@ -246,6 +247,7 @@ private:
     QPointer<Coords> coords_;
     QPointer<Results> results_;
     QPointer<frmAbout> about_;
+    QPointer<TaskMonitor> task_monitor_;
     // Cleared when a window goes, whoever closes it.
     std::array<QWidget*, DeviceSlots> nmea_widgets_{}, debug_widgets_{};
     std::map<QWidget*, DeviceOps*> ops_of_;  // every device window made, extra ones too

@@ -1,0 +1,149 @@
+// The bench as a test engineer drives it, on two emulated receivers behind
+// pseudo-terminals: fill the configuration dialog, OK, see the device windows,
+// start a session and see each receiver get its restart command.
+#include <QLabel>
+#include <QTabWidget>
+
+#include "bench/devices/comm_window.h"
+#include "platform/comm/serial_port.h"
+#include "bench/session/device_windows.h"
+#include "tests/session/benchtop_fixture.h"
+#include "tests/support/emulated_receiver.h"
+
+namespace benchtop_test {
+namespace {
+
+using dialogs_test::Choose;
+using dialogs_test::Click;
+using dialogs_test::Type;
+
+class BenchOnReceivers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dialogs_test::ResetPrompts();
+        home = std::make_unique<test::TempHome>();
+        for (int i = 0; i < 2; ++i) {
+            rx[i] = std::make_unique<test::EmulatedReceiver>();
+            rx[i]->RegisterPort(7 + i);
+            // A receiver with a fix, ten epochs a second.
+            rx[i]->StartStream({test::Sentence("$GPGGA,120000.00,4530.1000,N,00912.2000,E,1,08,0.9,120.0,M,47.0,M,,")},
+                               100);
+        }
+        top = std::make_unique<bench::Benchtop>(factory);
+        top->show();
+    }
+    void TearDown() override {
+        top.reset();
+        for (auto& r : rx) r.reset();
+        dialogs_test::ResetPrompts();
+    }
+    QWidget* Dialog() { return &top->ConfigDialog(); }
+    void Page(const char* caption) {
+        auto* tabs = dialogs_test::Find<QTabWidget>(Dialog(), "TabStrip");
+        for (int i = 0; i < tabs->count(); ++i)
+            if (tabs->tabText(i) == QLatin1String(caption)) tabs->setCurrentIndex(i);
+    }
+    // Two receivers and one COLD test of `trials` with no wait between trials.
+    void FillDialog(int trials) {
+        Page("Device");
+        const char* names[2] = {"ROOF1", "ROOF2"};
+        const char* cold[2] = {"$PQNVCOLD", "$PQNVCOLD,2"};
+        for (int d = 0; d < 2; ++d) {
+            Click(Dialog(), QStringLiteral("DevEN_%1").arg(d));
+            Type(Dialog(), QStringLiteral("DName_%1").arg(d), names[d]);
+            Choose(Dialog(), QStringLiteral("NmeaP_%1").arg(d), QString::number(7 + d));
+            Choose(Dialog(), QStringLiteral("NmeaB_%1").arg(d), "9600");
+            Type(Dialog(), QStringLiteral("ColdC_%1").arg(d), cold[d]);
+        }
+        Page("Testing");
+        Choose(Dialog(), "TestType", "COLD");
+        Click(Dialog(), "Scenario_0");
+        Type(Dialog(), "TestField_0", QString::number(trials));
+        Type(Dialog(), "TestField_1", "0");
+        Type(Dialog(), "TestField_2", "0");
+        Click(Dialog(), "Add");
+    }
+    QString Console(int slot) {
+        auto* label = top->NmeaWidget(slot)->findChild<QLabel*>("Label1");
+        return label ? label->text() : QString();
+    }
+    bench::CommWindow* Window(int slot) { return dynamic_cast<bench::CommWindow*>(top->NmeaWindow(slot)); }
+
+    std::unique_ptr<test::TempHome> home;
+    std::array<std::unique_ptr<test::EmulatedReceiver>, 2> rx;
+    bench::CommWindowFactory factory;
+    std::unique_ptr<bench::Benchtop> top;
+};
+
+TEST_F(BenchOnReceivers, OkOpensBothReceiversAndRestartCommandsArriveByteForByte) {
+    ASSERT_TRUE(top->ConfigDialog().isVisible());
+    FillDialog(2);
+    Type(Dialog(), "RestartC_1", "UBLOXRESTART");
+    Click(Dialog(), "Save_Command");
+
+    ASSERT_EQ(top->Workspace()->subWindowList().size(), 2);
+    ASSERT_NE(Window(0), nullptr);
+    ASSERT_NE(Window(1), nullptr);
+    EXPECT_EQ(top->WindowMenuCount(), 2);
+    EXPECT_EQ(top->findChild<QAction*>("win1_0")->text(), "ROOF1 NMEA WINDOW");
+    EXPECT_EQ(top->findChild<QAction*>("win1_1")->text(), "ROOF2 NMEA WINDOW");
+    EXPECT_EQ(Window(0)->State().MaxTTFF, 300);
+    // Both windows show what their receivers send.
+    ASSERT_TRUE(test::WaitFor([&] { return Console(0).contains("$GPGGA") && Console(1).contains("$GPGGA"); }, 3000));
+
+    rx[0]->ClearReceived();
+    rx[1]->ClearReceived();
+    // The restart the engine sends before a simulator restart, per family.
+    top->Fanout().SendRestartCommandToDevice();
+    // UBX CFG-RST, cold start, in the 128-byte block binary commands travel in.
+    std::string ubx("\xB5\x62\x06\x04\x04\x00\xFF\x07\x01\x00\x15\x77", 12);
+    ubx.resize(128, '\0');
+    ASSERT_TRUE(test::WaitFor([&] { return rx[0]->Received().size() >= 14 && rx[1]->Received().size() >= 128; }, 3000));
+    EXPECT_EQ(rx[0]->Received(), "$PQNVCOLD*1D\r\n");
+    EXPECT_EQ(rx[1]->Received(), ubx);
+}
+
+TEST_F(BenchOnReceivers, StopLeavesTheReceiversAlone) {
+    FillDialog(3);
+    Click(Dialog(), "Save_Command");
+    ASSERT_NE(Window(1), nullptr);
+    top->findChild<QAction*>("exectest")->trigger();
+    ASSERT_TRUE(top->SessionRunning());
+    EXPECT_FALSE(top->findChild<QAction*>("exectest")->isEnabled());
+    test::Pump(300);
+    top->findChild<QAction*>("StopTesting")->trigger();
+    EXPECT_FALSE(top->SessionRunning());
+    EXPECT_TRUE(top->findChild<QAction*>("exectest")->isEnabled());
+    rx[0]->ClearReceived();
+    rx[1]->ClearReceived();
+    test::Pump(1500);  // more than ten epochs: a device still waiting would send again
+    EXPECT_EQ(rx[0]->Received(), "");
+    EXPECT_EQ(rx[1]->Received(), "");
+}
+
+TEST_F(BenchOnReceivers, MaximumTtffMenuReachesEveryDeviceWindow) {
+    FillDialog(1);
+    Click(Dialog(), "Save_Command");
+    ASSERT_NE(Window(1), nullptr);
+    top->findChild<QAction*>("T700")->trigger();
+    EXPECT_EQ(Window(0)->State().MaxTTFF, 700);
+    EXPECT_EQ(Window(1)->State().MaxTTFF, 700);
+}
+
+TEST_F(BenchOnReceivers, NewTestSessionClosesThePortsForTheNextSetUp) {
+    FillDialog(1);
+    Click(Dialog(), "Save_Command");
+    ASSERT_EQ(top->Workspace()->subWindowList().size(), 2);
+    top->findChild<QAction*>("NewTestSession")->trigger();
+    EXPECT_TRUE(top->Workspace()->subWindowList().isEmpty());
+    // The same ports open again at once for the next OK.
+    Click(Dialog(), "Save_Command");
+    ASSERT_NE(Window(0), nullptr);
+    EXPECT_TRUE(test::WaitFor([&] { return Console(0).contains("$GPGGA"); }, 3000));
+    EXPECT_TRUE(platform::Prompts::Instance().Asked().empty() ||
+                !dialogs_test::AnyStartsWith(platform::Prompts::Instance().Asked(), "Fixbench"))
+        << "no port error";
+}
+
+}  // namespace
+}  // namespace benchtop_test
