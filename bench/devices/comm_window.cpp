@@ -12,6 +12,7 @@
 #include "platform/qt/bench_timer.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -588,6 +589,15 @@ void CommWindow::ReproduceFileTick() {
 void CommWindow::CloseReplayFile() {
     if (dev_.ReplayFile.is_open()) dev_.ReplayFile.close();
     dev_.ReplayFile.clear();
+}
+
+void CommWindow::closeEvent(QCloseEvent* event) {
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+        event->ignore();
+        sub->showMinimized();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 double CommWindow::TwipsPerPixel() const {

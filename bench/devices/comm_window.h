@@ -191,6 +191,11 @@ public:
     // --- C/N0 samples ---
     void DeviceGetCN0Samples(int16_t satellite, std::vector<uint8_t>& samples) override;
 
+protected:
+    // Inside the main window's workspace the close box only minimises: the
+    // window lives as long as its owner holds it.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     struct Views;
     void BuildWidgets();

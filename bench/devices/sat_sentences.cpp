@@ -1,6 +1,5 @@
 #include "bench/devices/sat_sentences.h"
 
-#include "bench/devices/bench_host.h"
 #include "bench/devices/device_state.h"
 #include "bench/devices/nmea.h"
 #include "bench/devices/sat_db.h"
@@ -155,7 +154,9 @@ void CloseEpoch(DeviceState& dev, const std::vector<int>& rows) {
         SatDBEntry& e = dev.Sats[id];
         if (e.SeenThisEpoch) {
             ++visible;
-            if (e.CN0 >= 1) ++tracked;
+            // Counted as the time-to-track goal counts, so that a goal taken
+            // from it can be reached.
+            if (e.CN0 >= 1 && id <= 32) ++tracked;
         } else {
             // Not seen is not tracked: the next sighting is a new acquisition.
             e.CN0 = 0;

@@ -21,9 +21,11 @@ void NMEA_GSA_Processing(DeviceState& dev, std::string_view line);
 // One "$PQNVTS" line: the next table row of this epoch.
 void NMEA_TS_Processing(DeviceState& dev);
 
-// Closes the satellite epoch: rebuilds the table from the database, clears
-// the per-epoch marks, counts the satellites tracked now and, in a running
-// time-to-track test, signals the goal when it is reached.
+// Closes the satellite epoch: rebuilds the table from the database (every
+// satellite seen, in id order; past 32 the tracked ones are preferred),
+// clears the per-epoch marks, counts the GPS satellites tracked now
+// (TrackedNow) and, in a running time-to-track test, signals the goal when
+// it is reached. A satellite not seen in the epoch is untracked.
 void SatTableUpdate(DeviceState& dev);
 
 // With the track-status source on, the GGA that starts a new epoch calls

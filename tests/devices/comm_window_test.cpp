@@ -18,8 +18,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -502,4 +505,22 @@ TEST_F(CommWindowTest, PositionChartOpensBesideTheWindowAndSavesItsPicture) {
     EXPECT_FALSE(posc->isChecked());
     w->DeviceSavePositionPicture();  // no crash on a closed chart
     w->hide();
+}
+
+TEST_F(CommWindowTest, CloseBoxInTheWorkspaceOnlyMinimises) {
+    QMdiArea area;
+    CommWindow* raw = w.release();
+    QMdiSubWindow* sub = area.addSubWindow(raw);
+    area.show();
+    sub->show();
+    QPointer<CommWindow> alive(raw);
+    sub->close();
+    test::Pump(20);
+    ASSERT_FALSE(alive.isNull()) << "the owner still holds the window";
+    EXPECT_TRUE(sub->isMinimized());
+    sub->showNormal();
+    raw->DeviceSetLeft(300);
+    const double twips_per_pixel = 1440.0 / raw->logicalDpiX();
+    EXPECT_NEAR(sub->x() * twips_per_pixel, 300, twips_per_pixel) << "geometry is the sub-window's";
+    EXPECT_NEAR(raw->DeviceGetLeft(), 300, 15);
 }
