@@ -5,14 +5,12 @@
 #include "bench/devices/nmea.h"
 #include "bench/devices/system_log.h"
 #include "bench/devices/timing.h"
-#include "platform/core/error.h"
 #include "platform/core/numtext.h"
 
 namespace bench {
 
 namespace {
 
-constexpr int kSubscriptOutOfRange = 9;
 constexpr int kEphPairs = 6;
 // Consecutive SBAS sentences with signal that count as acquired.
 constexpr int32_t kSbasAcquiredCount = 10;
@@ -69,6 +67,7 @@ void NMEA_TG_Processing(DeviceState& dev) {
 
 void NMEA_EPH_Processing(DeviceState& dev) {
     Trapped("NMEA_EPH_Processing", [&] {
+        bool reported = false;
         for (int j = 0; j < kEphPairs; ++j) {
             const int16_t id = platform::RoundToInt16(platform::ReadLenient(F(2 * j + 5)));
             const std::string& status = F(2 * j + 6);
@@ -76,8 +75,12 @@ void NMEA_EPH_Processing(DeviceState& dev) {
                 if (dev.TsRowId[r] != id) continue;
                 ControlView* cell = dev.EPH[r];
                 const bool just_available = status != "N/A" && cell && cell->Text() == "N/A";
-                if (just_available) {
-                    if (id > 255) throw platform::BenchError(kSubscriptOutOfRange, "Subscript out of range");
+                if (just_available && id > 255) {
+                    // A row of a satellite outside the database: its status is
+                    // shown; the other pairs still count.
+                    if (!reported) SystemLogWrite("Subscript out of range (NMEA_EPH_Processing)");
+                    reported = true;
+                } else if (just_available) {
                     SatDBEntry& e = dev.Sats[id];
                     e.EphTime = dev.Clock->Now();
                     if (e.EphArmed) {

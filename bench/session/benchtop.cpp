@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QStatusBar>
 
+#include <cctype>
 #include <cstdio>
 
 #include "bench/devices/system_log.h"
@@ -370,7 +371,14 @@ void Benchtop::exectest_Click() {
 }
 
 void Benchtop::StartTestSession(const std::string& name) {
-    Handle("StartTestSession", [&] { engine_->StartTestSession(name); });
+    // The name comes from a receiver's sentence and becomes part of a folder
+    // name: nothing in it may lead elsewhere.
+    std::string safe = name;
+    for (char& c : safe) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (!(std::isalnum(u) && u < 0x80) && c != '.' && c != '_' && c != '-') c = '_';
+    }
+    Handle("StartTestSession", [&] { engine_->StartTestSession(safe); });
 }
 
 void Benchtop::StopTesting_Click() {

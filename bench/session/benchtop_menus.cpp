@@ -149,15 +149,16 @@ void Benchtop::BuildMenus() {
     });
     AddEntry(simMan, "Sta", "Start");
 
-    // --- LabSat Management: a menu-bar entry that is a command itself ---
-    QMenu* labsat = AddMenu(nullptr, "LabSatManagement", "LabSat Management");
-    connect(labsat, &QMenu::aboutToShow, this, [this] {
-        Handle("LabSatManagement_Click", [this] {
-            if (windows_.showLabSat) windows_.showLabSat(); else NotAvailable("LabSat Management");
-        });
+    // --- LabSat Management and getconf: menu-bar entries that are commands ---
+    QAction* labsat = menuBar()->addAction("LabSat Management");
+    labsat->setObjectName("LabSatManagement");
+    entries_["LabSatManagement"] = labsat;
+    on(labsat, "LabSatManagement_Click", [this] {
+        if (windows_.showLabSat) windows_.showLabSat(); else NotAvailable("LabSat Management");
     });
-
-    AddMenu(nullptr, "gconf", "getconf");
+    QAction* gconf = menuBar()->addAction("getconf");
+    gconf->setObjectName("gconf");
+    entries_["gconf"] = gconf;
 
     // --- Tool ---
     QMenu* tool = AddMenu(nullptr, "tool_menu", "Tool");

@@ -101,6 +101,16 @@ TEST_F(SpeedSentences, EphemerisTimeIsTakenWhenTheStatusLeavesNotAvailable) {
     EXPECT_EQ(dev.EPH[1]->Text(), "GOOD");
     EXPECT_EQ(dev.Sats[14].T2E, 9) << "later texts do not take the time again";
     EXPECT_EQ(dev.EPH[0]->Text(), "") << "a satellite in no row changes nothing";
+
+    // A row whose satellite is outside the database: shown, reported once,
+    // and the pairs after it still read.
+    dev.TsRowId[0] = 300;
+    dev.EPH[0]->SetText("N/A");
+    dev.EPH[1]->SetText("N/A");
+    Eph({{300, "OK"}, {300, "OK"}, {14, "OK"}});
+    EXPECT_EQ(dev.EPH[0]->Text(), "OK");
+    EXPECT_EQ(dev.EPH[1]->Text(), "OK");
+    EXPECT_EQ(LogLines("NMEA_EPH_Processing").size(), 1u);
 }
 
 TEST_F(SpeedSentences, SbasTimeToAcquireIsTheFirstOfTenInARow) {

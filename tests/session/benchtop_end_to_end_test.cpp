@@ -103,6 +103,22 @@ TEST_F(BenchOnReceivers, OkOpensBothReceiversAndRestartCommandsArriveByteForByte
     EXPECT_EQ(rx[1]->Received(), ubx);
 }
 
+TEST_F(BenchOnReceivers, StartSendsEachReceiverItsColdStart) {
+    FillDialog(2);
+    Click(Dialog(), "Save_Command");
+    ASSERT_NE(Window(1), nullptr);
+    ASSERT_TRUE(test::WaitFor([&] { return Console(0).contains("$GPGGA") && Console(1).contains("$GPGGA"); }, 3000));
+    rx[0]->ClearReceived();
+    rx[1]->ClearReceived();
+    top->findChild<QAction*>("exectest")->trigger();
+    ASSERT_TRUE(top->SessionRunning());
+    ASSERT_TRUE(test::WaitFor([&] { return !rx[0]->ReceivedLines().empty() && !rx[1]->ReceivedLines().empty(); },
+                              4000));
+    EXPECT_EQ(rx[0]->ReceivedLines().front(), "$PQNVCOLD*1D\r\n");
+    EXPECT_EQ(rx[1]->ReceivedLines().front(), test::Sentence("$PQNVCOLD,2"));
+    top->findChild<QAction*>("StopTesting")->trigger();
+}
+
 TEST_F(BenchOnReceivers, StopLeavesTheReceiversAlone) {
     FillDialog(3);
     Click(Dialog(), "Save_Command");

@@ -88,6 +88,19 @@ TEST_F(BenchtopTest, SessionsStartedByAReceiverKeepTheMenuInStep) {
     EXPECT_TRUE(Entry("exectest")->isEnabled());
 }
 
+TEST_F(BenchtopTest, SessionNameFromAReceiverCannotLeaveTheResultsFolder) {
+    bench::SystemConfig c = Config({0});
+    AddColdTest(c, 0, 1, 0, 0);
+    SetUpDevices(c);
+    factory.hosts[0]->StartTestSession("../..\\up/Run 1");
+    ASSERT_TRUE(top->SessionRunning());
+    const std::vector<std::string> sessions = SessionFolders(home->File("GPS_TEST"));
+    ASSERT_EQ(sessions.size(), 1u);
+    EXPECT_EQ(sessions[0].rfind("_.._.._up_Run_1_", 0), 0u) << sessions[0];
+    EXPECT_EQ(SessionFolders(home->Path()), (std::vector<std::string>{"GPS_TEST", "SystemLogs"}));
+    top->StopTesting_Click();
+}
+
 TEST_F(BenchtopTest, SaveAsThenSaveWriteTheDialogsConfiguration) {
     WriteConfigDat(Config({0}));
     Open();

@@ -31,10 +31,9 @@ TEST_F(BenchtopTest, MenuBarShowsOptionTestingAndHelpOnly) {
     Open();
     EXPECT_EQ(VisibleMenuTitles(), (std::vector<std::string>{"Option", "Testing", "?"}));
     for (const char* hidden : {"NewDebugWin", "ExtCtr", "OpenTestSession", "ConfWindow", "NTC", "SBASTEST",
-                               "GGATimeCheck", "NewW", "DeviceWatchDogEn", "GGASamp"})
+                               "GGATimeCheck", "NewW", "DeviceWatchDogEn", "GGASamp", "gconf", "LabSatManagement"})
         EXPECT_FALSE(Entry(hidden)->isVisible()) << hidden;
-    for (const char* hidden : {"PlayNmeaFile", "DevSerialPTimeout", "gconf", "SimMan", "ShowRes", "OWindows",
-                               "tool_menu", "LabSatManagement"})
+    for (const char* hidden : {"PlayNmeaFile", "DevSerialPTimeout", "SimMan", "ShowRes", "OWindows", "tool_menu"})
         EXPECT_FALSE(top->Menu(hidden)->menuAction()->isVisible()) << hidden;
     // What the user does see under Option, in order.
     std::vector<std::string> seen;
@@ -178,6 +177,34 @@ TEST_F(BenchtopTest, EntriesWhoseWindowsAreMissingSaySoInTheStatusBar) {
     top->Windows().showScriptPanel = [&] { ++shown; };
     Trigger("CommPanel");
     EXPECT_EQ(shown, 1);
+}
+
+TEST_F(BenchtopTest, HiddenEntriesStillWorkWhenReached) {
+    Open();
+    top->ConfigDialog().close();
+    Trigger("ConfWindow");
+    EXPECT_TRUE(top->ConfigDialog().isVisible());
+    Trigger("ConfigSim");
+    EXPECT_EQ(top->StatusText(1), "Configure Simulator: not available in this build");
+    Trigger("LabSatManagement");
+    EXPECT_EQ(top->StatusText(1), "LabSat Management: not available in this build");
+    Trigger("Sensitivity");
+    EXPECT_EQ(top->StatusText(1), "Sensitivity: not available in this build");
+    Trigger("gconf");
+    Trigger("Sta");
+    Trigger("NewDebugWin");
+    EXPECT_EQ(top->Workspace()->subWindowList().size(), 0) << "entries that do nothing make nothing";
+
+    std::vector<bool> external;
+    top->Windows().externalControl = [&](bool on) { external.push_back(on); };
+    Trigger("ExtCtr");
+    Trigger("ExtCtr");
+    EXPECT_EQ(external, (std::vector<bool>{true, false})) << "shown when checked, unloaded when cleared";
+    for (const char* e : {"SBASTEST", "GGASamp", "AutoRepGen"}) Trigger(e);
+    EXPECT_TRUE(top->State().Options.SBASTEST);
+    EXPECT_TRUE(top->State().Options.GGASamp);
+    EXPECT_TRUE(top->State().Options.AutoRepGen);
+    EXPECT_FALSE(top->State().Options.ExtCtr);
 }
 
 }  // namespace
