@@ -2,6 +2,8 @@
 // dialog. The program ends when the main window closes.
 #include <QApplication>
 
+#include <cstdio>
+#include <exception>
 #include <memory>
 
 #include "bench/session/benchtop.h"
@@ -17,7 +19,13 @@ int main(int argc, char** argv) {
     bench::Benchtop* top = nullptr;
     auto* splash = new bench::frmSplash(bench::ProgramVersion{}, [&] {
         if (!top) {
-            top = new bench::Benchtop(factory);
+            try {
+                top = new bench::Benchtop(factory);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "fixbench: the main window could not be made: %s\n", e.what());
+                QCoreApplication::exit(1);
+                return;
+            }
             top->setAttribute(Qt::WA_DeleteOnClose);
             factory.taskMonitor = [&top] { top->TaskMonitorWindow().show(); };
             QObject::connect(top, &QObject::destroyed, &app, [&top] {

@@ -1,11 +1,16 @@
 // The bench as a test engineer drives it, on two emulated receivers behind
 // pseudo-terminals: fill the configuration dialog, OK, see the device windows,
 // start a session and see each receiver get its restart command.
+#include <QDir>
 #include <QLabel>
+
+#include <cstdlib>
 #include <QTabWidget>
 
 #include "bench/devices/comm_window.h"
 #include "platform/comm/serial_port.h"
+#include "platform/core/paths.h"
+#include "platform/qt/program_folder.h"
 #include "bench/session/device_windows.h"
 #include "tests/session/benchtop_fixture.h"
 #include "tests/support/emulated_receiver.h"
@@ -117,6 +122,39 @@ TEST_F(BenchOnReceivers, StartSendsEachReceiverItsColdStart) {
     EXPECT_EQ(rx[0]->ReceivedLines().front(), "$PQNVCOLD*1D\r\n");
     EXPECT_EQ(rx[1]->ReceivedLines().front(), test::Sentence("$PQNVCOLD,2"));
     top->findChild<QAction*>("StopTesting")->trigger();
+}
+
+TEST_F(BenchOnReceivers, KmlRequestMakesATrackBesideEachReceiversLog) {
+    const char* old = std::getenv("PATH");
+    const std::string old_path = old ? old : "";
+    ::setenv("PATH", (std::string(FIXBENCH_BUILD_DIR_DEFAULT) + "/analysis:" + old_path).c_str(), 1);
+    FillDialog(3);
+    Page("Device");
+    Click(Dialog(), "GLog_0");
+    Click(Dialog(), "GLog_1");
+    Click(Dialog(), "Save_Command");
+    ASSERT_NE(Window(1), nullptr);
+    top->findChild<QAction*>("exectest")->trigger();
+    const std::string log0 = Window(0)->DeviceGetPrimaryLogFileName();
+    const std::string log1 = Window(1)->DeviceGetPrimaryLogFileName();
+    ASSERT_TRUE(log0.size() > 4 && log0.find("ROOF1_TTFF_COLD_NMEA") != std::string::npos) << log0;
+    // A few fixes in each log, then the script command's request.
+    auto folderOf = [](const std::string& stored) {
+        QDir dir(QString::fromStdString(platform::MapStoredPath(stored, platform::ProgramFolder())));
+        return dir.absolutePath().section('/', 0, -2).toStdString();
+    };
+    const std::string kml0 = folderOf(log0) + "/ROOF1_TTFF_COLD_NMEA.kml";
+    const std::string kml1 = folderOf(log1) + "/ROOF2_TTFF_COLD_NMEA.kml";
+    test::Pump(600);
+    top->MakeKML();
+    const bool made = test::WaitFor([&] {
+        return test::ReadFileBytes(kml0).find("</kml>") != std::string::npos &&
+               test::ReadFileBytes(kml1).find("</kml>") != std::string::npos;
+    }, 5000);
+    ::setenv("PATH", old_path.c_str(), 1);
+    top->findChild<QAction*>("StopTesting")->trigger();
+    ASSERT_TRUE(made) << kml0;
+    EXPECT_NE(test::ReadFileBytes(kml0).find("ROOF1_TTFF_COLD_NMEA"), std::string::npos) << "the track is named after its log";
 }
 
 TEST_F(BenchOnReceivers, StopLeavesTheReceiversAlone) {

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPointer>
+#include <QProcess>
 
 #include "bench/devices/system_log.h"
 #include "bench/session/splash.h"
@@ -25,6 +26,22 @@ TEST_F(BenchtopTest, SplashShowsReleaseThenHandsOverToTheMainWindow) {
     EXPECT_TRUE(test::WaitFor([&] { return splash.isNull(); }, 1000)) << "the splash unloads itself";
     EXPECT_TRUE(top->ConfigDialog().isVisible()) << "the configuration dialog opens with the main window";
     EXPECT_FALSE(top->ConfigDialog().isModal()) << "the dialog leaves the main window usable";
+}
+
+TEST_F(BenchtopTest, ProgramStartsIntoItsMainWindowAndKeepsRunning) {
+    QProcess bench;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("FIXBENCH_HOME", QString::fromStdString(home->Path()));
+    bench.setProcessEnvironment(env);
+    bench.start(QString(FIXBENCH_BUILD_DIR_DEFAULT) + "/bench/fixbench", {});
+    ASSERT_TRUE(bench.waitForStarted(3000));
+    // The main window opens the run's system log when it loads, after the splash.
+    const QDir logs(QString::fromStdString(home->File("SystemLogs")));
+    EXPECT_TRUE(test::WaitFor([&] { return !logs.entryList(QDir::Files).isEmpty(); }, 5000));
+    EXPECT_EQ(bench.state(), QProcess::Running);
+    bench.kill();
+    bench.waitForFinished(3000);
 }
 
 TEST_F(BenchtopTest, MenuBarShowsOptionTestingAndHelpOnly) {
