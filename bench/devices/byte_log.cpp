@@ -1,6 +1,8 @@
 #include "bench/devices/byte_log.h"
 
 #include "platform/core/error.h"
+#include "platform/core/paths.h"
+#include "platform/qt/program_folder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -166,8 +168,23 @@ void ByteLogFile::FlushDeferred() {
     if (first) std::rethrow_exception(first);
 }
 
-void ByteLogFile::Open(const std::string& path, Mode mode) {
+namespace {
+
+// Names built from the configuration keep its Windows form
+// ("C:\GPS_TEST\_stamp\GPS1\..."); the file is made where that maps to.
+// Names that are already Linux paths stay as they are.
+std::string FilePath(const std::string& name) {
+    const bool stored = name.find('\\') != std::string::npos ||
+                        (name.size() >= 2 && name[1] == ':' &&
+                         ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')));
+    return stored ? platform::MapStoredPath(name, platform::ProgramFolder()) : name;
+}
+
+}  // namespace
+
+void ByteLogFile::Open(const std::string& name, Mode mode) {
     Close();  // what was collected belongs to the file it was written to
+    const std::string path = FilePath(name);
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == Mode::Append ? O_APPEND : O_TRUNC);
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) {
