@@ -20,6 +20,7 @@
 #include "bench/devices/system_log.h"
 #include "bench/session/results_window.h"
 #include "platform/core/clock.h"
+#include "platform/core/codepage.h"
 #include "platform/core/paths.h"
 #include "platform/qt/bench_timer.h"
 #include "platform/qt/program_folder.h"
@@ -182,12 +183,12 @@ void Benchtop::SyncSessionControls() {
 
 void Benchtop::StatusBarMessage(int16_t panel, const std::string& text) {
     if (panel < 1 || panel > static_cast<int16_t>(panels_.size())) return;
-    panels_[panel - 1]->setText(Latin1(text));
+    panels_[panel - 1]->setText(QString::fromStdString(platform::Cp1252ToUtf8(text)));
 }
 
 std::string Benchtop::StatusText(int16_t panel) const {
     if (panel < 1 || panel > static_cast<int16_t>(panels_.size())) return {};
-    return panels_[panel - 1]->text().toLatin1().toStdString();
+    return platform::Utf8ToCp1252(panels_[panel - 1]->text().toStdString());
 }
 
 bool Benchtop::CheckDirectory(const std::string& path) {

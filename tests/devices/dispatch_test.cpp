@@ -49,6 +49,9 @@ TEST_F(Dispatch, StartupTextRestartsTheTestEvenWithABadChecksum) {
     Feed("$PQNVTXT,GPS RESTARTED v2.1*00\r\n");
     EXPECT_EQ(dev.TestState, Running);
     EXPECT_EQ(dev.PrevQuality, 0);
+    ASSERT_EQ(host.Versions.size(), 1u);
+    EXPECT_EQ(host.Versions[0].first, 1);
+    EXPECT_EQ(host.Versions[0].second, "GPS RESTARTED v2.1*00") << "no line end in the version";
     EXPECT_EQ(dev.Console.Status->PanelText(1), "SYSTEM RESTART");
 }
 
@@ -74,6 +77,7 @@ TEST_F(Dispatch, NoStartupTextNoRestart) {
     Feed("Booting\r\n");
     Feed(kGga);
     EXPECT_EQ(dev.TestState, CommandSent);
+    EXPECT_TRUE(host.Versions.empty());
 }
 
 TEST_F(Dispatch, WatchdogRestartsOnEveryLineEvenARejectedOne) {
@@ -107,15 +111,37 @@ TEST_F(Dispatch, GgaCountsAndClosesTheEpochWithoutARefresh) {
     EXPECT_FALSE(dev.GSVSeen) << "a GGA opens the next epoch";
     EXPECT_FALSE(dev.GSASeen);
     EXPECT_FALSE(dev.GSAThisLine);
+    EXPECT_EQ(dev.TrackedNow, 0) << "the table was never refreshed";
 }
 
 TEST_F(Dispatch, EpochIsClosedByTheFirstOtherSentence) {
     for (const auto& l : {kGga, kGsv, kGsa, kGsv, kGsa}) Feed(l);
     EXPECT_TRUE(dev.GSVSeen && dev.GSASeen);
+    EXPECT_EQ(dev.TrackedNow, 0);
     Feed(kRmc);
     EXPECT_FALSE(dev.GSVSeen);
     EXPECT_FALSE(dev.GSASeen);
     EXPECT_FALSE(dev.GSVThisLine);
+    EXPECT_EQ(dev.TrackedNow, 1) << "refreshed at the RMC";
+}
+
+TEST_F(Dispatch, TrackingTestEndsWhenTheTableReachesItsGoal) {
+    dev.StartupString = "$PQNVRST";
+    dev.TestMode = 1;
+    dev.TTTRKSats = 1;
+    dev.TTTRKTime = 3;
+    dev.TestCommand = "$PQNVCOLD";
+    DeviceTestMachine(dev, EvStart);
+    Feed(test::Sentence("$PQNVRST,COLD"));
+    ASSERT_EQ(dev.TestState, Running);
+    for (int epoch = 0; epoch < 10 && !dev.TestCompleted; ++epoch) {
+        clock.Advance(2000);  // a receiver at 0.5 Hz
+        for (const auto& l : {kGga, kGsv, kGsa, kRmc}) Feed(l);
+    }
+    ASSERT_TRUE(dev.TestCompleted);
+    EXPECT_EQ(dev.TestState, Idle);
+    EXPECT_DOUBLE_EQ(dev.TTFF, 3) << "three tracked epochs, the third 6 s after the restart, less 3";
+    EXPECT_EQ(dev.Console.Status->PanelText(1), "TRACKED 1 SATS FOR 3s IN: 3 s");
 }
 
 TEST_F(Dispatch, TrackStatusOptionSwitchesTheSatelliteSource) {

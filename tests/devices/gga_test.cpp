@@ -173,6 +173,26 @@ TEST_F(GgaFeed, PositionShownInTheWindow) {
     EXPECT_EQ(Label(5), "12.5 m");
 }
 
+TEST_F(GgaFeed, DifferentialFixTimedFromTheReceiverRestart) {
+    dev.StartupString = "$PQNVRST";
+    dev.StartupDelay = 1.5;
+    Second(10, "2");
+    Feed(test::Sentence("$PQNVRST,COLD"));
+    EXPECT_FALSE(dev.DiffOn) << "a restart starts the differential measure again";
+    Second(11, "1");
+    clock.Advance(2'300);
+    Second(14, "2");
+    EXPECT_TRUE(dev.DiffOn);
+    EXPECT_DOUBLE_EQ(dev.DiffOnTime, 4.8);
+    EXPECT_EQ(dev.DiffOnGGA, Gga(Hms(14), "2"));
+    dev.DiffOn = false;
+    Second(15, "2");
+    EXPECT_FALSE(dev.DiffOn) << "only entering quality 2 counts";
+    Second(16, "1");
+    Second(17, "2");
+    EXPECT_TRUE(dev.DiffOn);
+}
+
 TEST_F(GgaFeed, GgaAsStartupPassesOverAFirstFixedSentence) {
     dev.GGAAsStartup = true;
     dev.GGACount = 0;

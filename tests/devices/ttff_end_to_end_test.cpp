@@ -71,6 +71,8 @@ TEST(TtffEndToEnd, MeasuresTheReceiversFixDelay) {
     EXPECT_NEAR(b.dev.TTFF, sent, 0.05);
     EXPECT_EQ(b.dev.Console.Status->PanelText(1), "FIX AVAILABLE TTFF: " + platform::NumberToText(b.dev.TTFF) + " s");
     EXPECT_NE(b.dev.FixGGA.find(",1,08,"), std::string::npos) << b.dev.FixGGA;
+    ASSERT_EQ(b.host.Versions.size(), 1u);
+    EXPECT_EQ(b.host.Versions[0].second, "$PQNVRST,COLD,EMU 1.0*" + NMEA_Checksum("$PQNVRST,COLD,EMU 1.0"));
 }
 
 TEST(TtffEndToEnd, StartupDelayIsAddedToTheMeasuredTime) {

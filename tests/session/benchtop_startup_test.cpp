@@ -120,6 +120,9 @@ TEST_F(BenchtopTest, StatusLinesGoToTheirPanels) {
     EXPECT_EQ(panel1->text(), "Simulator Configuration Ongoing");
     top->StatusBarMessage(1, "");
     EXPECT_EQ(panel1->text(), "");
+    top->StatusBarMessage(1, "Ger\xE4t 5\x80");  // device names are Windows-1252 bytes
+    EXPECT_EQ(panel1->text(), QString::fromUtf8("Gerät 5€"));
+    EXPECT_EQ(top->StatusText(1), "Ger\xE4t 5\x80");
     top->StatusBarMessage(7, "nowhere");  // no such panel: ignored
     EXPECT_EQ(panel2->text(), "TEST: COLD ongoing");
 }
