@@ -96,6 +96,7 @@ void ScriptedReceiver::SendFix() {
     if (!restarts_.empty()) {
         restarts_.back().fix_ms = SteadyMs();
         restarts_.back().fix_gga = gga;
+        restarts_.back().fix_epoch = gga + rest;
     }
 }
 

@@ -39,6 +39,7 @@ public:
         int64_t fix_ms = -1;      // when the first fix went out (-1: not yet)
         int delay_ms = 0;         // the delay the script gave it
         std::string fix_gga;      // the GGA sentence of the first fix, with CR LF
+        std::string fix_epoch;    // every sentence of that epoch, the GGA first
     };
 
     explicit ScriptedReceiver(Script script);
