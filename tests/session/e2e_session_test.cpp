@@ -1,0 +1,310 @@
+// Whole sessions on the real clock: the main window with its real device
+// windows, two scripted receivers on pseudo-terminals, the configuration
+// dialog's OK and the Testing menu, then the files a test engineer opens.
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "bench/devices/system_log.h"
+#include "bench/session/benchtop.h"
+#include "bench/session/config.h"
+#include "bench/session/device_windows.h"
+#include "bench/devices/comm_window.h"
+#include "bench/session/results_window.h"
+#include "bench/session/test_line.h"
+#include "platform/core/numtext.h"
+#include "tests/session/dialogs_ui.h"
+#include "tests/support/qt_app.h"
+#include "tests/support/scripted_receiver.h"
+
+namespace {
+
+std::vector<std::string> SplitLines(const std::string& all) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < all.size()) {
+        size_t lf = all.find('\n', start);
+        size_t end = lf == std::string::npos ? all.size() : lf + 1;
+        out.push_back(all.substr(start, end - start));
+        start = end;
+    }
+    return out;
+}
+
+std::vector<std::string> SubFolders(const std::string& parent) {
+    std::vector<std::string> out;
+    for (const QString& d : QDir(QString::fromStdString(parent)).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        out.push_back(d.toStdString());
+    return out;
+}
+
+bool IsDir(const std::string& p) { return QFileInfo(QString::fromStdString(p)).isDir(); }
+
+class SessionEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dialogs_test::ResetPrompts();
+        home = std::make_unique<test::TempHome>();
+    }
+    void TearDown() override {
+        top.reset();
+        receivers.clear();
+        dialogs_test::ResetPrompts();
+    }
+
+    test::ScriptedReceiver& AddReceiver(int port, std::vector<int> delays_ms, int epoch_ms = 1000,
+                                        int ignore_commands = 0) {
+        test::ScriptedReceiver::Script s;
+        s.fix_delays_ms = std::move(delays_ms);
+        s.epoch_ms = epoch_ms;
+        s.ignore_commands = ignore_commands;
+        // Each receiver somewhere else, so one's fix cannot pass for the other's.
+        s.latitude = port % 2 ? "4807.038,N" : "4512.250,N";
+        s.longitude = port % 2 ? "01131.000,E" : "00741.875,E";
+        receivers.push_back(std::make_unique<test::ScriptedReceiver>(s));
+        receivers.back()->RegisterPort(port);
+        return *receivers.back();
+    }
+
+    // Two receivers on ports 3 and 4, primary and results logs on, and one
+    // COLD test as the test editor makes it.
+    void WriteConfig(int trials, int min_wait, int max_wait) {
+        bench::SystemConfig c;
+        bench::SystemConfigReset(c);
+        for (int s = 0; s < 2; ++s) {
+            bench::DeviceConfig& d = c.Devices[s];
+            d.DevEN = bench::FlagSet;
+            d.DName = "RCV" + std::to_string(s + 1);
+            d.NmeaP = static_cast<int16_t>(s + 3);
+            d.NmeaB = 9600;
+            d.StartupS = "$PQNVRST";
+            d.ColdC = "$PQNVCOLD";
+            d.GLog = bench::FlagSet;
+            d.RLog = bench::FlagSet;
+        }
+        bench::TestEditorValues v;
+        v.type = "COLD";
+        v.testField = {std::to_string(trials), std::to_string(min_wait), std::to_string(max_wait), "6", "10"};
+        c.TestLines[0] = bench::BuildTestLine(v);
+        bench::ParseTestLine(c.TestLines[0], c.Tests[0]);
+        c.Tests[0].Enabled = bench::FlagSet;
+        ASSERT_TRUE(bench::SaveSystemConfig(home->File("Config.dat"), c).ok);
+    }
+
+    // Starts the program's main window, which shows the configuration
+    // dialog with Config.dat; the user presses OK.
+    void OpenBench() {
+        top = std::make_unique<bench::Benchtop>(factory);
+        top->show();
+        ASSERT_TRUE(top->ConfigDialog().isVisible());
+        dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
+        ASSERT_NE(Window(0), nullptr);
+        ASSERT_NE(Window(1), nullptr);
+        // Short enough that a receiver that goes quiet cannot hold the session long.
+        top->SetMaxAcceptableTTFF(20);
+    }
+
+    bench::CommWindow* Window(int slot) { return dynamic_cast<bench::CommWindow*>(top->NmeaWindow(slot)); }
+
+    void Trigger(const char* name) {
+        QAction* a = top->findChild<QAction*>(name);
+        ASSERT_NE(a, nullptr) << name;
+        ASSERT_TRUE(a->isEnabled()) << name;
+        a->trigger();
+    }
+
+    // The one session folder under the configured results folder.
+    std::string SessionFolder() {
+        const std::vector<std::string> s = SubFolders(home->File("GPS_TEST"));
+        if (s.size() != 1) {
+            ADD_FAILURE() << s.size() << " session folders";
+            return "";
+        }
+        return home->File("GPS_TEST/" + s[0]);
+    }
+
+    std::unique_ptr<test::TempHome> home;
+    bench::CommWindowFactory factory;
+    std::vector<std::unique_ptr<test::ScriptedReceiver>> receivers;
+    std::unique_ptr<bench::Benchtop> top;
+};
+
+// What each device's results file must say about its receiver's restarts.
+void ExpectResultsMatch(const std::string& results, const test::ScriptedReceiver& rcv, const std::string& who) {
+    const std::vector<std::string> lines = SplitLines(results);
+    ASSERT_EQ(lines.size(), 3u) << who << ":\n" << results;
+    ASSERT_EQ(rcv.Restarts().size(), 3u) << who;
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE(who + " trial " + std::to_string(k + 1));
+        const std::string& line = lines[static_cast<size_t>(k)];
+        const test::ScriptedReceiver::Restart& r = rcv.Restarts()[static_cast<size_t>(k)];
+        const size_t tab1 = line.find('\t');
+        const size_t tab2 = line.find('\t', tab1 + 1);
+        ASSERT_NE(tab2, std::string::npos) << line;
+        EXPECT_EQ(line.substr(tab1, tab2 - tab1 + 1), "\t% " + std::to_string(k + 1) + "\t");
+        double ttff = 0;
+        ASSERT_TRUE(platform::TryReadStrict(line.substr(0, tab1), ttff)) << line;
+        EXPECT_NEAR(ttff, r.delay_ms / 1000.0, 0.05) << "the receiver's scripted delay";
+        EXPECT_NEAR(ttff, (r.fix_ms - r.startup_ms) / 1000.0, 0.05) << "what the receiver really did";
+        EXPECT_EQ(line.substr(tab2 + 1), r.fix_gga) << "the GGA sentence of the fix, byte for byte";
+        EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
+        std::printf("[ e2e ] %s trial %d: scripted %d ms, sent %lld ms, measured %s s\n", who.c_str(), k + 1,
+                    r.delay_ms, static_cast<long long>(r.fix_ms - r.startup_ms), line.substr(0, tab1).c_str());
+    }
+}
+
+TEST_F(SessionEndToEnd, ColdSessionOfThreeTrialsOnTwoReceivers) {
+    test::ScriptedReceiver& a = AddReceiver(3, {1200, 2400, 1700});
+    test::ScriptedReceiver& b = AddReceiver(4, {2100, 1000, 2800});
+    WriteConfig(3, 1, 2);
+    OpenBench();
+    // Both receivers are heard before the session starts.
+    ASSERT_TRUE(test::WaitFor([&] { return Window(0)->State().GGACount > 0 && Window(1)->State().GGACount > 0; },
+                              3000));
+
+    Trigger("exectest");
+    ASSERT_TRUE(top->SessionRunning());
+    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 45000))
+        << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
+    EXPECT_FALSE(top->SessionRunning());
+    EXPECT_TRUE(top->findChild<QAction*>("exectest")->isEnabled()) << "a new session can start";
+    EXPECT_EQ(a.CommandsSeen(), 3);
+    EXPECT_EQ(b.CommandsSeen(), 3);
+
+    // The session folder is the configured one, "_" and the start time.
+    const std::string session = SessionFolder();
+    ASSERT_FALSE(session.empty());
+    const std::string stamp = session.substr(session.rfind('/') + 1);
+    EXPECT_TRUE(std::regex_match(stamp, std::regex(R"(_\d{1,2}-\d{1,2}-\d{4}_\d{1,2}\.\d{1,2}\.\d{1,2})"))) << stamp;
+
+    for (int s = 0; s < 2; ++s) {
+        const test::ScriptedReceiver& rcv = s == 0 ? a : b;
+        const std::string name = "RCV" + std::to_string(s + 1);
+        SCOPED_TRACE(name);
+        const std::string folder = session + "/" + name;
+        ASSERT_TRUE(IsDir(folder));
+        const std::string base = folder + "/" + name + "_TTFF_COLD_NMEA";
+
+        // The primary log: every received line as it came, the start-up
+        // texts and the fixes among them.
+        const std::string log = test::ReadFileBytes(base + ".txt");
+        ASSERT_FALSE(log.empty()) << base << ".txt";
+        for (const std::string& line : SplitLines(log)) {
+            ASSERT_GE(line.size(), 2u);
+            ASSERT_EQ(line.substr(line.size() - 2), "\r\n") << line;
+        }
+        int startups = 0;
+        for (size_t at = 0; (at = log.find("$PQNVRST,COLD", at)) != std::string::npos; ++at) ++startups;
+        EXPECT_EQ(startups, 3);
+        for (const auto& r : rcv.Restarts()) EXPECT_NE(log.find(r.fix_gga), std::string::npos) << r.fix_gga;
+
+        ExpectResultsMatch(test::ReadFileBytes(base + "_Results.txt"), rcv, name);
+
+        // The companion tables: T2A and T2U with their header and one row a
+        // trial, the GSA of each fix, the statistics block of the test.
+        const std::string results = base + "_Results";
+        for (const char* table : {"_Results_T2A.csv", "_Results_T2U.csv"}) {
+            const std::vector<std::string> rows = SplitLines(test::ReadFileBytes(results + table));
+            ASSERT_EQ(rows.size(), 4u) << table;
+            EXPECT_EQ(rows[0].rfind("TTFF,Test N,1,2,3,", 0), 0u) << rows[0];
+            EXPECT_EQ(rows[0].substr(rows[0].size() - 10), ",201,202\r\n") << rows[0];
+            for (int k = 1; k <= 3; ++k) {
+                const std::string& row = rows[static_cast<size_t>(k)];
+                const size_t c1 = row.find(',');
+                double ttff = 0;
+                ASSERT_TRUE(platform::TryReadStrict(row.substr(0, c1), ttff)) << row;
+                EXPECT_NEAR(ttff, rcv.Restarts()[static_cast<size_t>(k - 1)].delay_ms / 1000.0, 0.05) << row;
+                EXPECT_EQ(row.substr(c1, 2 + std::to_string(k).size()), "," + std::to_string(k) + ",") << row;
+                EXPECT_EQ(std::count(row.begin(), row.end(), ','), 74) << "TTFF, trial and 73 satellites: " << row;
+            }
+        }
+        // One GSA line a trial, after the same TTFF as the tables; the
+        // sentence kept at the fix, when the window keeps one, is whole.
+        const std::vector<std::string> gsa = SplitLines(test::ReadFileBytes(results + "_Results_GSA.txt"));
+        ASSERT_EQ(gsa.size(), 3u);
+        for (int k = 1; k <= 3; ++k) {
+            const std::string& line = gsa[static_cast<size_t>(k - 1)];
+            const std::string mark = "\t% " + std::to_string(k) + "\t";
+            const size_t at = line.find(mark);
+            ASSERT_NE(at, std::string::npos) << line;
+            double ttff = 0;
+            ASSERT_TRUE(platform::TryReadStrict(line.substr(0, at), ttff)) << line;
+            EXPECT_NEAR(ttff, rcv.Restarts()[static_cast<size_t>(k - 1)].delay_ms / 1000.0, 0.05) << line;
+            const std::string kept = line.substr(at + mark.size());
+            EXPECT_TRUE(kept == "\r\n" || (kept.rfind("$GPGSA,", 0) == 0 && kept.ends_with("\r\n"))) << line;
+        }
+        const std::string stats = test::ReadFileBytes(results + "_Results_T2A_T2U_Statistics.csv");
+        EXPECT_EQ(stats.rfind("%SatID,T2Asamp,T2Aave,T2Amax,T2Amin,T2Usamp,T2Uave,T2Umax,T2Umin\r\n", 0), 0u) << stats;
+    }
+
+    // The results window shows the same times, trial by trial.
+    bench::Results& grid = top->ResultsWindow();
+    grid.show();
+    auto* table = grid.findChild<QTableWidget*>("MSFlexGrid1");
+    ASSERT_NE(table, nullptr);
+    for (int s = 0; s < 2; ++s) {
+        const std::string results = test::ReadFileBytes(SessionFolder() + "/RCV" + std::to_string(s + 1) + "/RCV" +
+                                                        std::to_string(s + 1) + "_TTFF_COLD_NMEA_Results.txt");
+        const std::vector<std::string> lines = SplitLines(results);
+        ASSERT_EQ(lines.size(), 3u);
+        for (int k = 1; k <= 3; ++k) {
+            const std::string written = lines[static_cast<size_t>(k - 1)].substr(0, lines[static_cast<size_t>(k - 1)].find('\t'));
+            QTableWidgetItem* cell = table->item(k + 3, s + 1);
+            ASSERT_NE(cell, nullptr) << "trial " << k << " slot " << s;
+            EXPECT_EQ(cell->text().toStdString(), written) << "trial " << k << " slot " << s;
+        }
+    }
+
+    const std::string system_log = test::ReadFileBytes(bench::SystemLogPath());
+    EXPECT_EQ(system_log.find("disabled"), std::string::npos) << system_log;
+}
+
+TEST_F(SessionEndToEnd, StopDuringATrialSendsNoMoreRestarts) {
+    // The first receiver ignores its first command, so its window still waits
+    // for the restart (and would repeat the command ten epochs later); the
+    // second has restarted and waits for a fix that comes too late.
+    test::ScriptedReceiver& a = AddReceiver(3, {1000}, 200, 1);
+    test::ScriptedReceiver& b = AddReceiver(4, {4000}, 200);
+    WriteConfig(3, 1, 1);
+    OpenBench();
+    Trigger("exectest");
+    ASSERT_TRUE(test::WaitFor([&] { return a.CommandsSeen() == 1 && b.Restarts().size() == 1; }, 5000));
+    test::Pump(300);
+
+    const size_t a_mark = a.Received().size();
+    const size_t b_mark = b.Received().size();
+    Trigger("StopTesting");
+    EXPECT_FALSE(top->SessionRunning());
+    // Long enough for ten epochs of the first receiver, a fix of the second
+    // and the wait before the next trial.
+    test::Pump(7000);
+    EXPECT_EQ(a.CommandLinesAfter(a_mark), 0) << a.Received().substr(a_mark);
+    EXPECT_EQ(b.CommandLinesAfter(b_mark), 0) << b.Received().substr(b_mark);
+    EXPECT_EQ(a.Received().substr(a_mark), "");
+    EXPECT_EQ(b.Received().substr(b_mark), "");
+    EXPECT_NE(top->StatusText(1), "Test Session Completed");
+
+    // The trial that was stopped left no result line, and the files are closed
+    // with what they had.
+    const std::string session = SessionFolder();
+    ASSERT_FALSE(session.empty());
+    for (const char* name : {"RCV1", "RCV2"}) {
+        const std::string base = session + "/" + name + "/" + name + "_TTFF_COLD_NMEA";
+        EXPECT_EQ(test::ReadFileBytes(base + "_Results.txt"), "") << name;
+        EXPECT_FALSE(test::ReadFileBytes(base + ".txt").empty()) << name;
+    }
+    // Start runs again after a stop.
+    EXPECT_TRUE(top->findChild<QAction*>("exectest")->isEnabled());
+}
+
+}  // namespace
