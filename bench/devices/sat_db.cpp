@@ -13,9 +13,6 @@ namespace bench {
 namespace {
 
 constexpr int kSubscriptOutOfRange = 9;
-// Epochs after an acquisition at which the satellite counts as stable and its
-// time to acquire enters the statistics.
-constexpr int32_t kStableEpochs = 10;
 constexpr int kRingSlots = 10;
 // At one sample a second this is an hour of C/N0 per satellite.
 constexpr size_t kMaxCN0Samples = 3600;

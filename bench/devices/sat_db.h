@@ -7,6 +7,10 @@
 
 namespace bench {
 
+// Epochs after an acquisition (or a first use) at which a satellite counts as
+// stable and its time to acquire (or to use) enters the statistics.
+constexpr int32_t kStableEpochs = 10;
+
 struct DeviceState;
 
 // One epoch's observation of one satellite: C/N0 of 1 or more counts as

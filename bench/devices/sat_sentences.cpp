@@ -18,7 +18,6 @@ namespace bench {
 namespace {
 
 constexpr int kRows = 32;
-constexpr int32_t kStableEpochs = 10;
 // Gap in twips between a bar's top and the C/N0 number above it.
 constexpr int kCn0Gap = 50;
 // The row counter stops here: past the table it only marks the epoch as

@@ -2,6 +2,7 @@
 
 #include "bench/devices/byte_log.h"
 #include "bench/devices/device_state.h"
+#include "platform/core/clock.h"
 #include "platform/core/diagnostics.h"
 #include "platform/core/error.h"
 #include "platform/qt/program_folder.h"
@@ -27,30 +28,6 @@ LogState& Log() {
     return state;
 }
 
-struct Parts {
-    int year, month, day, hour, minute, second;
-};
-
-// Days since 1899-12-30 to calendar parts, rounded to the second.
-Parts Split(double date_time) {
-    int64_t total = static_cast<int64_t>(std::llround(date_time * 86400.0));
-    int64_t days = total >= 0 ? total / 86400 : -((-total + 86399) / 86400);
-    int64_t secs = total - days * 86400;
-    // civil-from-days on days since 1970-01-01
-    int64_t z = days - 25569 + 719468;
-    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    int64_t doe = z - era * 146097;
-    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t y = yoe + era * 400;
-    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    int64_t mp = (5 * doy + 2) / 153;
-    int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    int64_t m = mp < 10 ? mp + 3 : mp - 9;
-    if (m <= 2) ++y;
-    return {static_cast<int>(y), static_cast<int>(m), static_cast<int>(d), static_cast<int>(secs / 3600),
-            static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60)};
-}
-
 void ToStderr(std::string_view text) noexcept {
     std::fprintf(stderr, "system log: %.*s\n", static_cast<int>(text.size()), text.data());
 }
@@ -58,18 +35,18 @@ void ToStderr(std::string_view text) noexcept {
 }  // namespace
 
 std::string SystemLogFileName(double date_time) {
-    Parts p = Split(date_time);
+    const platform::DateTimeParts p = platform::SplitDateSerial(date_time);
     char buf[96];
-    std::snprintf(buf, sizeof buf, "SystemLog_%d-%d-%d_%d.%d.%d.txt", p.day, p.month, p.year, p.hour, p.minute,
-                  p.second);
+    std::snprintf(buf, sizeof buf, "SystemLog_%d-%d-%d_%d.%d.%d.txt", p.Day, p.Month, p.Year, p.Hour, p.Minute,
+                  p.Second);
     return buf;
 }
 
 std::string SystemLogDateTime(double date_time) {
-    Parts p = Split(date_time);
+    const platform::DateTimeParts p = platform::SplitDateSerial(date_time);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", p.day, p.month, p.year, p.hour, p.minute,
-                  p.second);
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", p.Day, p.Month, p.Year, p.Hour, p.Minute,
+                  p.Second);
     return buf;
 }
 

@@ -165,21 +165,11 @@ double MakeLongitudeMinutes(std::string_view field) {
 SystemTime UtcStampFromMs(int64_t utc_ms) {
     int64_t days = utc_ms >= 0 ? utc_ms / 86400000 : -((-utc_ms + 86399999) / 86400000);
     int64_t ms_of_day = utc_ms - days * 86400000;
-    // Civil date of a day count since 1970-01-01 (proleptic Gregorian).
-    int64_t z = days + 719468;
-    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    int64_t doe = z - era * 146097;
-    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t y = yoe + era * 400;
-    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    int64_t mp = (5 * doy + 2) / 153;
-    int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    int64_t m = mp < 10 ? mp + 3 : mp - 9;
-    if (m <= 2) ++y;
+    const platform::CivilDate c = platform::CivilFromDays(days);
     SystemTime t;
-    t.Year = static_cast<int16_t>(y);
-    t.Month = static_cast<int16_t>(m);
-    t.Day = static_cast<int16_t>(d);
+    t.Year = static_cast<int16_t>(c.Year);
+    t.Month = static_cast<int16_t>(c.Month);
+    t.Day = static_cast<int16_t>(c.Day);
     t.DayOfWeek = static_cast<int16_t>(((days % 7) + 7 + 4) % 7);  // 1970-01-01 was a Thursday
     t.Hour = static_cast<int16_t>(ms_of_day / 3600000);
     t.Minute = static_cast<int16_t>(ms_of_day / 60000 % 60);

@@ -1,20 +1,15 @@
 #include "platform/qt/bench_timer.h"
 #include "bench/session/fanout.h"
 
-#include <ctime>
-
 #include "bench/session/results_grid.h"
 #include "platform/core/clock.h"
 
 namespace bench::session {
 
 std::string GetDateTimeStamp(double date_time) {
-    const std::time_t t = static_cast<std::time_t>(platform::UnixSecondsFromDateSerial(date_time));
-    std::tm tm{};
-    gmtime_r(&t, &tm);  // the date-time is local already; no zone applied
-    return std::to_string(tm.tm_mday) + "-" + std::to_string(tm.tm_mon + 1) + "-" +
-           std::to_string(tm.tm_year + 1900) + "_" + std::to_string(tm.tm_hour) + "." +
-           std::to_string(tm.tm_min) + "." + std::to_string(tm.tm_sec);
+    const platform::DateTimeParts p = platform::SplitDateSerial(date_time);
+    return std::to_string(p.Day) + "-" + std::to_string(p.Month) + "-" + std::to_string(p.Year) + "_" +
+           std::to_string(p.Hour) + "." + std::to_string(p.Minute) + "." + std::to_string(p.Second);
 }
 
 DeviceFanout::DeviceFanout(BenchState& state, SessionServices& services)

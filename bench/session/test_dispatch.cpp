@@ -169,6 +169,19 @@ void TestEngine::IsAcquisitionTestType(int16_t index) {
             state_.NmeaWindows[s]->DeviceSetRestartCommand(state_.RunConfig.Devices[s].RestartC);
 }
 
+namespace {
+// The series settings of an entry that every trial-by-trial test starts from.
+void TakeTrialSettings(TestRun& r, const TestEntry& e) {
+    r.Trials = e.Trials;
+    r.MaxWait = e.MaxDelay;
+    r.MinWait = e.MinDelay;
+    r.Trial = 1;
+    r.TttrkOption = e.TttrkOption;
+    r.TttrkSats = e.TttrkSats;
+    r.TttrkTime = e.TttrkTime;
+}
+}  // namespace
+
 void TestEngine::InitAcquisitionTest(int16_t index) {
     TestRun& r = state_.Run;
     const TestEntry& e = state_.RunConfig.Tests[index];
@@ -182,13 +195,7 @@ void TestEngine::InitAcquisitionTest(int16_t index) {
     }
     CommonOpening(index);
     TestState = 0;
-    r.Trials = e.Trials;
-    r.MaxWait = e.MaxDelay;
-    r.MinWait = e.MinDelay;
-    r.Trial = 1;
-    r.TttrkOption = e.TttrkOption;
-    r.TttrkSats = e.TttrkSats;
-    r.TttrkTime = e.TttrkTime;
+    TakeTrialSettings(r, e);
     IsAcquisitionTestType(index);
     r.AlmanacWaitTime = e.AlmanacWait == FlagSet ? 900 : 0;
     r.PowerMode = false;
@@ -286,13 +293,7 @@ void TestEngine::InitReacquisitionTestRun(int16_t index) {
     const TestEntry& e = state_.RunConfig.Tests[index];
     CommonOpening(index);
     TestState = 12;
-    r.Trials = e.Trials;
-    r.MaxWait = e.MaxDelay;
-    r.MinWait = e.MinDelay;
-    r.Trial = 1;
-    r.TttrkOption = e.TttrkOption;
-    r.TttrkSats = e.TttrkSats;
-    r.TttrkTime = e.TttrkTime;
+    TakeTrialSettings(r, e);
     fanout_.SetTTTRKParameters(r.TttrkSats, r.TttrkTime);
     r.SignalCycleSeconds = 20;
     r.OffTime = e.OffTime;

@@ -18,6 +18,29 @@ int64_t UnixSecondsFromDateSerial(double date_serial) {
     return static_cast<int64_t>(std::llround((date_serial - kUnixEpochDays) * 86400.0));
 }
 
+CivilDate CivilFromDays(int64_t days_since_1970) {
+    const int64_t z = days_since_1970 + 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const int64_t doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t y = yoe + era * 400;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
+    const int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    const int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    if (m <= 2) ++y;
+    return {static_cast<int>(y), static_cast<int>(m), static_cast<int>(d)};
+}
+
+DateTimeParts SplitDateSerial(double date_serial) {
+    const int64_t total = UnixSecondsFromDateSerial(date_serial);
+    const int64_t days = total >= 0 ? total / 86400 : -((-total + 86399) / 86400);
+    const int64_t secs = total - days * 86400;
+    const CivilDate c = CivilFromDays(days);
+    return {c.Year, c.Month, c.Day, static_cast<int>(secs / 3600), static_cast<int>(secs / 60 % 60),
+            static_cast<int>(secs % 60)};
+}
+
 double SystemClock::Now() const {
     std::time_t t = std::time(nullptr);
     std::tm local{};

@@ -29,4 +29,18 @@ public:
 double DateSerialFromUnixSeconds(int64_t unix_seconds);  // no time zone applied
 int64_t UnixSecondsFromDateSerial(double date_serial);    // rounded to the second
 
+struct CivilDate {
+    int Year = 0;
+    int Month = 0;  // 1..12
+    int Day = 0;    // 1..31
+};
+// Proleptic Gregorian date of a day count since 1970-01-01.
+CivilDate CivilFromDays(int64_t days_since_1970);
+
+struct DateTimeParts {
+    int Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0;
+};
+// Calendar parts of a date-time, rounded to the second.
+DateTimeParts SplitDateSerial(double date_serial);
+
 }  // namespace platform
