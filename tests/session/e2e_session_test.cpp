@@ -199,6 +199,7 @@ TEST_F(SessionEndToEnd, ColdSessionOfThreeTrialsOnTwoReceivers) {
         // texts and the fixes among them.
         const std::string log = test::ReadFileBytes(base + ".txt");
         ASSERT_FALSE(log.empty()) << base << ".txt";
+        EXPECT_NE(rcv.Sent().find(log), std::string::npos) << "the log is a stretch of what the receiver sent";
         for (const std::string& line : SplitLines(log)) {
             ASSERT_GE(line.size(), 2u);
             ASSERT_EQ(line.substr(line.size() - 2), "\r\n") << line;

@@ -46,7 +46,12 @@ ScriptedReceiver::ScriptedReceiver(Script script) : script_(std::move(script)) {
         ++commands_seen_;
         if (commands_seen_ > script_.ignore_commands) Answer();
     });
-    StartStream([this] { return Epoch(); }, script_.epoch_ms);
+    StartStream(
+        [this] {
+            Send(Epoch());
+            return std::string();
+        },
+        script_.epoch_ms);
 }
 
 ScriptedReceiver::~ScriptedReceiver() {
@@ -67,6 +72,11 @@ int ScriptedReceiver::CommandLinesAfter(size_t from) const {
     return n;
 }
 
+void ScriptedReceiver::Send(const std::string& bytes) {
+    sent_ += bytes;
+    Write(bytes);
+}
+
 void ScriptedReceiver::Answer() {
     Restart r;
     r.command_ms = SteadyMs();
@@ -75,7 +85,7 @@ void ScriptedReceiver::Answer() {
     has_fix_ = false;
     // The start-up text, then at once an epoch without a fix, as a receiver
     // that has just lost everything sends.
-    Write(Sentence(script_.startup) + Epoch());
+    Send(Sentence(script_.startup) + Epoch());
     r.startup_ms = SteadyMs();
     restarts_.push_back(r);
     if (script_.fixes)
@@ -92,7 +102,7 @@ void ScriptedReceiver::SendFix() {
     // the GGA that carries it.
     std::string rest = Epoch();
     rest.erase(0, rest.find("\r\n") + 2);
-    Write(gga + rest);
+    Send(gga + rest);
     if (!restarts_.empty()) {
         restarts_.back().fix_ms = SteadyMs();
         restarts_.back().fix_gga = gga;

@@ -50,6 +50,8 @@ public:
     // Restart command lines received (answered or not).
     int CommandsSeen() const { return commands_seen_; }
     bool HasFix() const { return has_fix_; }
+    // Every byte the receiver has sent, in order.
+    const std::string& Sent() const { return sent_; }
 
     // Received lines that contain the restart command, counted from byte
     // `from` of Received() (a line that starts before it is not counted).
@@ -61,6 +63,7 @@ public:
     static int64_t SteadyMs();
 
 private:
+    void Send(const std::string& bytes);
     void Answer();
     void SendFix();
     std::string Gga(const std::string& time) const;
@@ -69,6 +72,7 @@ private:
     std::vector<Restart> restarts_;
     int commands_seen_ = 0;
     bool has_fix_ = false;
+    std::string sent_;
     std::unique_ptr<QTimer> fix_timer_;
 };
 
