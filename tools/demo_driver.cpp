@@ -136,7 +136,7 @@ int main() {
     if (!w0 || !w1) return Fail("OK did not open a device window for each receiver");
     // The shortest maximum TTFF the Option menu offers.
     Trigger(*top, "T120");
-    if (!test::WaitFor([&] { return w0->State().GGACount > 0 && w1->State().GGACount > 0; }, 5000))
+    if (!test::WaitFor([&] { return !w0->GetCurrentGGAString().empty() && !w1->GetCurrentGGAString().empty(); }, 5000))
         return Fail("the device windows hear nothing from the receivers");
 
     std::printf("Starting a COLD session of %d trials...\n", kTrials);
@@ -164,7 +164,8 @@ int main() {
     for (int s = 0; s < 2; ++s) {
         auto* w = dynamic_cast<bench::CommWindow*>(top->NmeaWindow(s));
         logs.push_back(Mapped(w->DeviceGetPrimaryLogFileName()));
-        results.push_back(Mapped(w->State().ResultsName));
+        // The results file is named after the primary log (no step suffix in a COLD test).
+        results.push_back(Mapped(w->DeviceGetPrimaryLogFileBaseName() + "_Results.txt"));
         kmls.push_back(WithoutExtension(logs.back()) + ".kml");
     }
     const bool kml_made = test::WaitFor(
@@ -198,7 +199,7 @@ int main() {
     }
 
     std::printf("\nFiles:\n");
-    std::printf("  session folder: %s\n", FolderOf(FolderOf(logs[0])).c_str());
+    std::printf("  session folder:    %s\n", FolderOf(FolderOf(logs[0])).c_str());
     for (int s = 0; s < 2; ++s) {
         std::printf("  %s primary log:  %s\n", kNames[s], logs[static_cast<size_t>(s)].c_str());
         std::printf("  %s results:      %s\n", kNames[s], results[static_cast<size_t>(s)].c_str());
@@ -207,7 +208,7 @@ int main() {
                         ? "  (not made)"
                         : "");
     }
-    std::printf("  system log:     %s\n", bench::SystemLogPath().c_str());
+    std::printf("  system log:        %s\n", bench::SystemLogPath().c_str());
 
     top.reset();
     if (measured != 2 * kTrials) return Fail(std::to_string(measured) + " of " + std::to_string(2 * kTrials) + " trials have a result line");
