@@ -149,5 +149,21 @@ TEST(EngineInitialisers, AFailingDeviceOperationIsLoggedAndTheSessionGoesOn) {
     EXPECT_EQ(h.status.panels[1], "Test Session Completed");
 }
 
+TEST(EngineInitialisers, AFailureWhileATestIsSetUpIsLoggedAndTheSessionStillEnds) {
+    Harness h;
+    auto& d = h.AddDevice(0, "GPS1");
+    h.AddTest(0, "COLD", 2);
+    d.fix_delay_ms = 1000;
+    d.on_call = [](const std::string& call) {
+        if (call.rfind("DeviceSetPrimaryLogFileBaseName", 0) == 0)
+            throw platform::BenchError(platform::err::PathNotFound, "Path not found");
+    };
+    ASSERT_TRUE(h.Start());
+    ASSERT_GE(h.RunToEnd(), 0) << "the session must not hang";
+    EXPECT_EQ(h.status.panels[1], "Test Session Completed");
+    ASSERT_FALSE(h.log.lines.empty());
+    EXPECT_NE(h.log.lines.front().find("Path not found"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace sessiontest
