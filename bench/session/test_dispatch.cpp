@@ -180,6 +180,17 @@ void TakeTrialSettings(TestRun& r, const TestEntry& e) {
     r.TttrkSats = e.TttrkSats;
     r.TttrkTime = e.TttrkTime;
 }
+
+// The replay settings of a LabSat entry; a second LabSat test starts its
+// iteration count afresh.
+void TakeLabSatSettings(TestRun& r, const TestEntry& e) {
+    r.LabSatBinFile = e.LabSatBinFile;
+    r.LabSatStart = e.LabSatStart;
+    r.LabSatDuration = e.LabSatDuration;
+    r.LabSatIterations = e.LabSatIterations;
+    r.LabSatAttenuation = e.LabSatAttenuation;
+    r.LabSatIteration = 0;
+}
 }  // namespace
 
 void TestEngine::InitAcquisitionTest(int16_t index) {
@@ -204,12 +215,7 @@ void TestEngine::InitAcquisitionTest(int16_t index) {
     if (e.Simulator != FlagSet) {
         if (IsLabSatEntry(e)) {
             LabSatSubState = 7;
-            r.LabSatBinFile = e.LabSatBinFile;
-            r.LabSatStart = e.LabSatStart;
-            r.LabSatDuration = e.LabSatDuration;
-            r.LabSatIterations = e.LabSatIterations;
-            r.LabSatAttenuation = e.LabSatAttenuation;
-            r.LabSatIteration = 0;  // a second LabSat test starts its count afresh
+            TakeLabSatSettings(r, e);
             first = 13;
         } else if (r.AlmanacWaitTime != 0 && (e.Type == "HOT" || e.Type == "WARM")) {
             first = 6;
@@ -346,12 +352,7 @@ void TestEngine::InitTrack24HTest(int16_t index) {
     if (e.Simulator != FlagSet) {
         if (IsLabSatEntry(e)) {
             LabSatSubState = 7;
-            r.LabSatBinFile = e.LabSatBinFile;
-            r.LabSatStart = e.LabSatStart;
-            r.LabSatDuration = e.LabSatDuration;
-            r.LabSatIterations = e.LabSatIterations;
-            r.LabSatAttenuation = e.LabSatAttenuation;
-            r.LabSatIteration = 0;
+            TakeLabSatSettings(r, e);
             r.AlmanacFile = e.AlmanacFile;
             TestState = 13;
         } else {
