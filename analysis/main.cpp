@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/dispatch.h"
+#include "analysis/core/dispatch.h"
 
 int main(int argc, char** argv)
 {

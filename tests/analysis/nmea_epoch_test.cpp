@@ -2,8 +2,8 @@
 // search and the CN0 settling filter.
 #include <gtest/gtest.h>
 
-#include "analysis/byte_stream.h"
-#include "analysis/nmea_epoch.h"
+#include "analysis/core/byte_stream.h"
+#include "analysis/core/nmea_epoch.h"
 #include "tests/analysis/navsift_harness.h"
 
 namespace navsift_test {

@@ -2,8 +2,8 @@
 // recognition.
 #include <gtest/gtest.h>
 
-#include "analysis/byte_stream.h"
-#include "analysis/nmea_reader.h"
+#include "analysis/core/byte_stream.h"
+#include "analysis/core/nmea_reader.h"
 #include "tests/analysis/navsift_harness.h"
 
 namespace navsift_test {

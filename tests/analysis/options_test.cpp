@@ -2,8 +2,8 @@
 // and how the program answers on its console.
 #include <gtest/gtest.h>
 
-#include "analysis/dispatch.h"
-#include "analysis/options.h"
+#include "analysis/core/dispatch.h"
+#include "analysis/core/options.h"
 #include "tests/analysis/navsift_harness.h"
 
 namespace navsift_test {

@@ -2,10 +2,10 @@
 // search, as the analyses rely on them.
 #include <gtest/gtest.h>
 
-#include "analysis/byte_stream.h"
-#include "analysis/folders.h"
-#include "analysis/gps_time.h"
-#include "analysis/text_util.h"
+#include "analysis/core/byte_stream.h"
+#include "analysis/core/folders.h"
+#include "analysis/core/gps_time.h"
+#include "analysis/core/text_util.h"
 #include "tests/analysis/navsift_harness.h"
 
 namespace navsift_test {

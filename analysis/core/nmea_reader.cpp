@@ -1,8 +1,8 @@
-#include "analysis/nmea_reader.h"
+#include "analysis/core/nmea_reader.h"
 
 #include <cstring>
 
-#include "analysis/text_util.h"
+#include "analysis/core/text_util.h"
 
 namespace navsift {
 

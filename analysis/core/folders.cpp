@@ -1,4 +1,4 @@
-#include "analysis/folders.h"
+#include "analysis/core/folders.h"
 
 #include <algorithm>
 #include <filesystem>

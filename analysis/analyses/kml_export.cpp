@@ -1,17 +1,17 @@
-#include "analysis/kml_export.h"
+#include "analysis/analyses/kml_export.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "analysis/byte_stream.h"
-#include "analysis/folders.h"
-#include "analysis/gps_time.h"
-#include "analysis/kml_writer.h"
-#include "analysis/nmea_epoch.h"
-#include "analysis/nmea_reader.h"
-#include "analysis/text_util.h"
+#include "analysis/core/byte_stream.h"
+#include "analysis/core/folders.h"
+#include "analysis/core/gps_time.h"
+#include "analysis/writers/kml_writer.h"
+#include "analysis/core/nmea_epoch.h"
+#include "analysis/core/nmea_reader.h"
+#include "analysis/core/text_util.h"
 
 namespace navsift {
 

@@ -1,12 +1,12 @@
-#include "analysis/dispatch.h"
+#include "analysis/core/dispatch.h"
 
 #include <cstdio>
 #include <filesystem>
 
-#include "analysis/byte_stream.h"
-#include "analysis/folders.h"
-#include "analysis/kml_export.h"
-#include "analysis/text_util.h"
+#include "analysis/core/byte_stream.h"
+#include "analysis/core/folders.h"
+#include "analysis/analyses/kml_export.h"
+#include "analysis/core/text_util.h"
 
 namespace navsift {
 

@@ -1,4 +1,4 @@
-#include "analysis/byte_stream.h"
+#include "analysis/core/byte_stream.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "analysis/text_util.h"
+#include "analysis/core/text_util.h"
 
 #include <cctype>
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "analysis/byte_stream.h"
+#include "analysis/core/byte_stream.h"
 #include "platform/core/numtext.h"
 
 namespace navsift {

@@ -1,11 +1,11 @@
-#include "analysis/options.h"
+#include "analysis/core/options.h"
 
 #include <cctype>
 #include <cstdio>
 
-#include "analysis/byte_stream.h"
-#include "analysis/gps_time.h"
-#include "analysis/text_util.h"
+#include "analysis/core/byte_stream.h"
+#include "analysis/core/gps_time.h"
+#include "analysis/core/text_util.h"
 
 namespace navsift {
 

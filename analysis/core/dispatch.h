@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/options.h"
+#include "analysis/core/options.h"
 
 namespace navsift {
 

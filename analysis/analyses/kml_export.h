@@ -1,7 +1,7 @@
 #pragma once
 // NMEA logs to a KML track document: one log, the ".txt" logs of a folder, or
 // those of each of its sub-folders.
-#include "analysis/options.h"
+#include "analysis/core/options.h"
 
 namespace navsift {
 

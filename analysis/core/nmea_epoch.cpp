@@ -1,11 +1,11 @@
-#include "analysis/nmea_epoch.h"
+#include "analysis/core/nmea_epoch.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
-#include "analysis/gps_time.h"
-#include "analysis/text_util.h"
+#include "analysis/core/gps_time.h"
+#include "analysis/core/text_util.h"
 
 namespace navsift {
 

@@ -5,8 +5,8 @@
 #include <array>
 #include <cstdint>
 
-#include "analysis/byte_stream.h"
-#include "analysis/nmea_reader.h"
+#include "analysis/core/byte_stream.h"
+#include "analysis/core/nmea_reader.h"
 
 namespace navsift {
 

@@ -1,8 +1,8 @@
-#include "analysis/gps_time.h"
+#include "analysis/core/gps_time.h"
 
 #include <cstdint>
 
-#include "analysis/text_util.h"
+#include "analysis/core/text_util.h"
 
 namespace navsift {
 

@@ -1,7 +1,7 @@
-#include "analysis/kml_writer.h"
+#include "analysis/writers/kml_writer.h"
 
-#include "analysis/gps_time.h"
-#include "analysis/text_util.h"
+#include "analysis/core/gps_time.h"
+#include "analysis/core/text_util.h"
 
 namespace navsift {
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/byte_stream.h"
+#include "analysis/core/byte_stream.h"
 
 namespace navsift {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/nmea_epoch.h"
+#include "analysis/core/nmea_epoch.h"
 
 namespace navsift {
 
