@@ -18,6 +18,8 @@
 #include <cstdio>
 
 #include "bench/devices/system_log.h"
+#include "bench/instruments/sim_mng.h"
+#include "bench/instruments/sim_window.h"
 #include "bench/session/results_window.h"
 #include "platform/core/clock.h"
 #include "platform/core/codepage.h"
@@ -73,6 +75,29 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent)
     services_.scriptTimer = script_timer_.get();
     services_.scheduler = &scheduler_;
 
+    sim::SimServices simServices;
+    simServices.clock = &platform::SystemClock::Instance();
+    simServices.mainStatus = this;
+    simServices.log = [](const std::string& text) { SystemLogWrite(text); };
+    simServices.warnUser = [](const std::string& text, const std::string& title) {
+        platform::Prompts::Instance().Inform(text, title, platform::Icon::Warning);
+    };
+    sim_ = std::make_unique<sim::SimMng>(std::make_unique<sim::TcpSimTransport>(),
+                                         std::make_unique<platform::QtTimer>(1000, false),
+                                         std::make_unique<platform::QtTimer>(1000, false),
+                                         std::make_unique<platform::QtTimer>(0, false), std::move(simServices));
+    services_.simulator = sim_.get();
+    windows_.showSimulator = [this] {
+        SimulatorWindow().show();
+        SimulatorWindow().raise();
+    };
+    windows_.simulatorSettings = [this](const std::string& type, const std::string& host, int32_t port) {
+        sim_->SetSimType(type);
+        sim_->SetSimName(type);
+        sim_->SetSimHostName(host);
+        sim_->SetSimHostPort(port);
+    };
+
     fanout_ = std::make_unique<session::DeviceFanout>(state_, services_);
     engine_ = std::make_unique<session::TestEngine>(state_, *fanout_, services_);
     session_host_ = std::make_unique<session::SessionHost>(*engine_, marks_);
@@ -100,6 +125,7 @@ Benchtop::~Benchtop() {
     delete coords_.data();
     delete about_.data();
     delete task_monitor_.data();
+    delete sim_window_.data();
     delete config_dialog_;
     config_dialog_ = nullptr;
 }
@@ -422,6 +448,11 @@ Results& Benchtop::ResultsWindow() {
         results_->setWindowFlag(Qt::Window);
     }
     return *results_;
+}
+
+sim::SimWindow& Benchtop::SimulatorWindow() {
+    if (!sim_window_) sim_window_ = new sim::SimWindow(*sim_, this);
+    return *sim_window_;
 }
 
 }  // namespace bench

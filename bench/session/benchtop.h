@@ -42,6 +42,11 @@ class QtTimer;
 
 namespace bench {
 
+namespace sim {
+class SimMng;
+class SimWindow;
+}  // namespace sim
+
 class Results;
 
 // Makes the device windows; the bench hands each the main window's host.
@@ -132,6 +137,10 @@ public:
     Coords& CoordsWindow();
     Results& ResultsWindow();
     TaskMonitor& TaskMonitorWindow();
+    // The simulator's controller lives as long as this window; its window is
+    // made the first time it is shown.
+    sim::SimMng& Simulator() { return *sim_; }
+    sim::SimWindow& SimulatorWindow();
     // The menu entry of that control name (nullptr when none).
     QAction* Entry(const std::string& name) const;
     QMenu* Menu(const std::string& name) const;
@@ -229,6 +238,8 @@ private:
     std::unique_ptr<session::DetachedLauncher> launcher_;
     session::SystemLogSink log_sink_;
     PromptWarner warner_;
+    // Before the engine, which calls it, so it goes after the engine.
+    std::unique_ptr<sim::SimMng> sim_;
     std::unique_ptr<session::DeviceFanout> fanout_;
     std::unique_ptr<session::TestEngine> engine_;
     std::unique_ptr<session::SessionHost> session_host_;
@@ -248,6 +259,7 @@ private:
     QPointer<Results> results_;
     QPointer<frmAbout> about_;
     QPointer<TaskMonitor> task_monitor_;
+    QPointer<sim::SimWindow> sim_window_;
     // Cleared when a window goes, whoever closes it.
     std::array<QWidget*, DeviceSlots> nmea_widgets_{}, debug_widgets_{};
     std::map<QWidget*, DeviceOps*> ops_of_;  // every device window made, extra ones too

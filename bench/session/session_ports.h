@@ -22,16 +22,31 @@ public:
     virtual void StatusBarMessage(int16_t panel, const std::string& text) = 0;
 };
 
+// The longest the bench waits for an instrument's answer (or for the
+// receivers' first UTC second) before it gives the wait up as a failure.
+constexpr int kInstrumentAnswerTimeoutMs = 60000;
+
 // The simulator window (remote control of the constellation simulator).
 class ISimulator {
 public:
     virtual ~ISimulator() = default;
+    // Last argument true: stop, rewind and start the scenario first; false:
+    // the set-up levels only.
     virtual void SimRestart(double power, int16_t restart_arg, double first_sat_power,
                             int16_t first_sat_channel, int16_t first_sat_en, int16_t setup_time,
-                            double sim_power, bool restart_before_sim) = 0;
+                            double sim_power, bool full_restart) = 0;
     virtual bool IsSimMngCompleted() = 0;
+    // The restart sequence gave up (no answer in time, or the link went down).
+    virtual bool IsSimMngFailed() = 0;
     virtual int16_t GetSimStatus() = 0;
     virtual void Start_Command_Click() = 0;
+    // True while the link to the simulator is connected.
+    virtual bool SimLinkUp() = 0;
+    // Level and switching commands; false when nothing was sent.
+    virtual bool SimSetPower(double level) = 0;
+    virtual bool SimSetChPower(const std::string& time, int16_t channel, double level) = 0;
+    virtual bool SimTurnAllONOFF(const std::string& time, int16_t on) = 0;
+    virtual bool SimTurnChONOFF(const std::string& time, int16_t channel, int16_t on) = 0;
 };
 
 // The LabSat window.

@@ -204,6 +204,11 @@ void TestEngine::InitAcquisitionTest(int16_t index) {
         ExecuteNextTest();
         return;
     }
+    if (e.Simulator == FlagSet && !SimulatorUsable()) {
+        r.TestIndex = index;
+        FailSimulatorEntry(e.Type, "the simulator is not connected");
+        return;
+    }
     CommonOpening(index);
     TestState = 0;
     TakeTrialSettings(r, e);
@@ -235,9 +240,8 @@ void TestEngine::InitAcquisitionTest(int16_t index) {
         r.LogSuffix = "_PW" + NumberToText(r.StartPower);
         fanout_.SendRestartCommandToDevice();
         Status(1, "Simulator Initialization");
-        if (services_.simulator)
-            services_.simulator->SimRestart(r.CurrentPower, r.RestartArg, r.FirstSatPower, r.FirstSatChannel,
-                                            r.FirstSatEn, r.SetupTime, r.SimPower, true);
+        services_.simulator->SimRestart(r.CurrentPower, r.RestartArg, r.FirstSatPower, r.FirstSatChannel,
+                                        r.FirstSatEn, r.SetupTime, r.SimPower, true);
         first = 5;
     }
     TestState = first;
@@ -297,8 +301,15 @@ void TestEngine::ExecuteTestOnDevices() {
 void TestEngine::InitReacquisitionTestRun(int16_t index) {
     TestRun& r = state_.Run;
     const TestEntry& e = state_.RunConfig.Tests[index];
+    if (e.Simulator == FlagSet && !SimulatorUsable()) {
+        r.TestIndex = index;
+        FailSimulatorEntry(e.Type, "the simulator is not connected");
+        return;
+    }
     CommonOpening(index);
     TestState = 12;
+    PowerSubState = 0;
+    Power = PowerTimes{};
     TakeTrialSettings(r, e);
     fanout_.SetTTTRKParameters(r.TttrkSats, r.TttrkTime);
     r.SignalCycleSeconds = 20;
@@ -327,9 +338,8 @@ void TestEngine::InitReacquisitionTestRun(int16_t index) {
         r.RestartArg = 0;
         fanout_.SendRestartCommandToDevice();
         Status(1, "Simulator Initialization");
-        if (services_.simulator)
-            services_.simulator->SimRestart(r.CurrentPower, r.RestartArg, r.FirstSatPower, r.FirstSatChannel,
-                                            r.FirstSatEn, r.SetupTime, r.SimPower, true);
+        services_.simulator->SimRestart(r.CurrentPower, r.RestartArg, r.FirstSatPower, r.FirstSatChannel,
+                                        r.FirstSatEn, r.SetupTime, r.SimPower, true);
         TestState = 5;
     } else {
         r.PowerMode = false;
@@ -346,6 +356,11 @@ void TestEngine::InitReacquisitionTestRun(int16_t index) {
 void TestEngine::InitTrack24HTest(int16_t index) {
     TestRun& r = state_.Run;
     const TestEntry& e = state_.RunConfig.Tests[index];
+    if (e.Simulator == FlagSet && !IsLabSatEntry(e) && !SimulatorUsable()) {
+        state_.Run.TestIndex = index;
+        FailSimulatorEntry(e.Type, "the simulator is not connected");
+        return;
+    }
     CommonOpening(index);
     if (!IsLabSatEntry(e)) fanout_.InitLogging(index, "");
     r.TestStart = Now();
@@ -359,7 +374,7 @@ void TestEngine::InitTrack24HTest(int16_t index) {
             TestState = 9;
         }
     } else {
-        if (services_.simulator) services_.simulator->Start_Command_Click();
+        services_.simulator->Start_Command_Click();
         TestState = 8;
     }
     r.ReturnState = TestState;

@@ -63,7 +63,8 @@ public:
     void SetMaxAcceptableTTFF(int16_t seconds);
     std::function<void(int16_t)> maxTtffChanged;  // the menu redraws its marks
 
-    // Sub-machines of states 12 (power levels) and 13 (LabSat).
+    // Sub-machines of states 12 (power levels) and 13 (LabSat). The power
+    // levels' own machine is installed at construction.
     std::function<void()> powerLevelStep;
     std::function<void()> labSatStep;
 
@@ -79,6 +80,22 @@ public:
     int16_t ScriptTestIndex = 0;
     int16_t ScriptIndex = 0;
     int16_t ScriptRunnerState = 0;
+
+    // --- power-level sub-machine (REACQUISITION), one step per tick of state 12 ---
+    void PowerLevelTestStateMachine();
+    // Its private times: UTC seconds of the day and scenario seconds.
+    struct PowerTimes {
+        int32_t RunStartUtc = 0;
+        int32_t TimeIntoRun = 0;
+        int32_t NowUtc = 0;
+        int32_t SignalSwitchTime = 0;
+        int32_t CycleSeconds = 0;
+        int32_t SignalOffUtc = 0;
+        int32_t SignalOnUtc = 0;
+        double SettleStart = 0;
+        int64_t UtcWaitStartMs = -1;  // since when sub-state 0 has had no UTC second
+    };
+    PowerTimes Power;
 
     TestRun& Run() { return state_.Run; }
     DeviceFanout& Fanout() { return fanout_; }
@@ -100,6 +117,16 @@ private:
     void CheckSilentDevices();
     bool IsLabSatEntry(const TestEntry& e) const;
     void RebuildBadNcoCommand(int slot);
+
+    // A test that needs the simulator while its link is down: the entry is
+    // failed (system log, status bar) and the session goes on.
+    bool SimulatorUsable() const;
+    void FailSimulatorEntry(const std::string& type, const std::string& why);
+    // A wait that cannot end: the session stops, nothing reported as done.
+    void StopSessionAsFailure(const std::string& why);
+    void PowerSubStateNextLevel();
+    void PowerSubStateNextSingleSat();
+    void PowerSubStateBetweenTrials();
 
     void State2();
     void State3();

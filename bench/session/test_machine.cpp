@@ -24,6 +24,7 @@ TestEngine::TestEngine(BenchState& state, DeviceFanout& fanout, SessionServices&
     : state_(state), fanout_(fanout), services_(services) {
     if (services_.testTimer) services_.testTimer->SetTickHandler([this] { TestStateMachineTimer_Timer(); });
     if (services_.scriptTimer) services_.scriptTimer->SetTickHandler([this] { ScriptExecutionTimer_Timer(); });
+    powerLevelStep = [this] { PowerLevelTestStateMachine(); };
 }
 
 void TestEngine::Status(int16_t panel, const std::string& text) {
@@ -158,8 +159,17 @@ void TestEngine::TestStateMachine() {
         State4();
         break;
     case 5: {
-        const bool done = !services_.simulator || services_.simulator->IsSimMngCompleted();
-        if (!done) break;
+        // The simulator is waited on only while it can answer, and never
+        // for ever: a lost link fails the entry, a silent one the session.
+        if (!SimulatorUsable()) {
+            FailSimulatorEntry(r.TestType, "the simulator is not connected");
+            break;
+        }
+        if (services_.simulator->IsSimMngFailed()) {
+            StopSessionAsFailure("Simulator restart failed (" + r.TestType + ")");
+            break;
+        }
+        if (!services_.simulator->IsSimMngCompleted()) break;
         Status(1, "Simulator Configuration Completed - Current Power: " + NumberToText(r.CurrentPower));
         if (services_.results) services_.results->UpdateTest(r.Trial, r.Trials);
         r.Wait = RandomWait();
@@ -189,7 +199,11 @@ void TestEngine::TestStateMachine() {
         break;
     }
     case 8:
-        if (services_.simulator && services_.simulator->GetSimStatus() == 6) {
+        if (!SimulatorUsable()) {
+            FailSimulatorEntry(r.TestType, "the simulator is not connected");
+            break;
+        }
+        if (services_.simulator->GetSimStatus() == 6) {
             TimerEnabled(false);
             TestState = 0;
             fanout_.TestingEndPrimaryLogging();
@@ -325,10 +339,14 @@ void TestEngine::State4() {
         EndTest(4);
         return;
     }
+    // No files for a level whose power cannot be set.
+    if (!SimulatorUsable()) {
+        FailSimulatorEntry(r.TestType, "the simulator is not connected");
+        return;
+    }
     Status(1, "Simulator Configuration Ongoing");
     if (r.RestartBeforeSim) fanout_.SendRestartCommandToDevice();
-    if (services_.simulator)
-        services_.simulator->SimRestart(r.CurrentPower, r.RestartArg, r.FirstSatPower, r.FirstSatChannel,
+    services_.simulator->SimRestart(r.CurrentPower, r.RestartArg, r.FirstSatPower, r.FirstSatChannel,
                                         r.FirstSatEn, r.SetupTime, r.SimPower, r.RestartBeforeSim);
     TestState = 5;
     fanout_.TestingChangePrimaryLogFile(r.LogSuffix + ".txt");

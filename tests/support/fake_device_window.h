@@ -76,7 +76,12 @@ public:
     void DeviceSetLeft(float value) override { Rec("DeviceSetLeft", {Arg(value)}); }
     void ExecuteTest(const std::string& command) override { Rec("ExecuteTest", {Arg(command)}); OnExecuteTest(command); }
     void ExecuteReacquisitionTest() override { Rec("ExecuteReacquisitionTest", {}); }
-    void DeviceInitReacquisitionTest(int32_t parameter, int32_t signal_on_second) override { Rec("DeviceInitReacquisitionTest", {Arg(parameter), Arg(signal_on_second)}); }
+    // A reacquisition trial ends fix_delay_ms after it is armed.
+    void DeviceInitReacquisitionTest(int32_t parameter, int32_t signal_on_second) override {
+        Rec("DeviceInitReacquisitionTest", {Arg(parameter), Arg(signal_on_second)});
+        running_ = true;
+        started_ms_ = clock_ ? clock_->MonotonicMs() : 0;
+    }
     void SetNewTestMachineState(uint8_t event) override { Rec("SetNewTestMachineState", {Arg(event)}); OnEvent(event); }
     int16_t GetTestStatus() override { Rec("GetTestStatus", {}); return test_status; }
     double GetTTFF() override { Rec("GetTTFF", {}); return ttff; }

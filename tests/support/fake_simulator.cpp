@@ -17,6 +17,7 @@ void FakeSimulator::SimRestart(double power, int16_t restart_arg, double first_s
 }
 
 bool FakeSimulator::IsSimMngCompleted() {
+    if (fail_restart) return false;
     if (polls_left_ > 0) {
         --polls_left_;
         return false;
@@ -26,6 +27,25 @@ bool FakeSimulator::IsSimMngCompleted() {
 
 void FakeSimulator::Start_Command_Click() {
     if (calls_) calls_->push_back("SIM.Start_Command_Click()");
+}
+
+bool FakeSimulator::Record(const std::string& call) {
+    if (calls_) calls_->push_back(link_up ? call : call + " not sent");
+    return link_up;
+}
+
+bool FakeSimulator::SimSetPower(double level) { return Record("SIM.SimSetPower(" + platform::NumberToText(level) + ")"); }
+
+bool FakeSimulator::SimSetChPower(const std::string& time, int16_t channel, double level) {
+    return Record("SIM.SimSetChPower(" + time + "," + std::to_string(channel) + "," + platform::NumberToText(level) + ")");
+}
+
+bool FakeSimulator::SimTurnAllONOFF(const std::string& time, int16_t on) {
+    return Record("SIM.SimTurnAllONOFF(" + time + "," + std::to_string(on) + ")");
+}
+
+bool FakeSimulator::SimTurnChONOFF(const std::string& time, int16_t channel, int16_t on) {
+    return Record("SIM.SimTurnChONOFF(" + time + "," + std::to_string(channel) + "," + std::to_string(on) + ")");
 }
 
 }  // namespace fakes

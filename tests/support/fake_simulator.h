@@ -14,15 +14,24 @@ public:
 
     int polls_until_ready = 2;
     int16_t status = 0;
+    bool link_up = true;    // false: the link is down, nothing is sent
+    bool fail_restart = false;  // the restart sequence reports a failure
     std::vector<double> powers;  // power of every SimRestart, in order
 
     void SimRestart(double power, int16_t restart_arg, double first_sat_power, int16_t first_sat_channel,
                     int16_t first_sat_en, int16_t setup_time, double sim_power, bool restart_before_sim) override;
     bool IsSimMngCompleted() override;
+    bool IsSimMngFailed() override { return fail_restart; }
     int16_t GetSimStatus() override { return status; }
     void Start_Command_Click() override;
+    bool SimLinkUp() override { return link_up; }
+    bool SimSetPower(double level) override;
+    bool SimSetChPower(const std::string& time, int16_t channel, double level) override;
+    bool SimTurnAllONOFF(const std::string& time, int16_t on) override;
+    bool SimTurnChONOFF(const std::string& time, int16_t channel, int16_t on) override;
 
 private:
+    bool Record(const std::string& call);
     std::vector<std::string>* calls_;
     int polls_left_ = 0;
 };

@@ -1,0 +1,56 @@
+#pragma once
+// The TCP link to the simulator, reporting the bench's socket state numbers
+// (0 closed, 4 resolving host, 6 connecting, 7 connected, 8 closing, 9 error).
+// An error state stays until the next close or connect, so the operator sees
+// it; a peer that closes the connection leaves the state "Closed".
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QTcpSocket;
+
+namespace bench::sim {
+
+class SimTransport {
+public:
+    virtual ~SimTransport() = default;
+    virtual int16_t State() const = 0;
+    virtual void Connect(const std::string& host, uint16_t port) = 0;
+    virtual void Close() = 0;
+    // Hands the bytes to the socket; false when not connected.
+    virtual bool Send(const std::string& bytes) = 0;
+    virtual std::string PeerName() const = 0;
+    // The reason of the last error state, for the log.
+    virtual std::string ErrorText() const = 0;
+
+    // Events, run on the GUI thread from the event loop.
+    std::function<void()> onConnected;
+    std::function<void()> onClosed;
+    std::function<void()> onError;
+    std::function<void()> onStateChanged;
+    std::function<void(const std::string&)> onData;
+};
+
+class TcpSimTransport final : public QObject, public SimTransport {
+    Q_OBJECT
+public:
+    TcpSimTransport();
+    ~TcpSimTransport() override;
+    int16_t State() const override { return state_; }
+    void Connect(const std::string& host, uint16_t port) override;
+    void Close() override;
+    bool Send(const std::string& bytes) override;
+    std::string PeerName() const override;
+    std::string ErrorText() const override { return error_; }
+
+private:
+    void SetState(int16_t state);
+    std::unique_ptr<QTcpSocket> socket_;
+    int16_t state_ = 0;
+    std::string error_;
+};
+
+}  // namespace bench::sim

@@ -1,0 +1,502 @@
+#include "bench/instruments/sim_mng.h"
+
+#include "bench/devices/timing.h"
+#include "platform/core/clock.h"
+#include "platform/core/numtext.h"
+#include "platform/qt/bench_timer.h"
+
+namespace bench::sim {
+
+namespace {
+constexpr int kPollMs = 1000;
+const char* kClosedWarning = "Winsock connection is closed!";
+
+std::string StepName(int16_t state) {
+    switch (state) {
+    case kStatusAsked: return "status query";
+    case kStopSent: return "STOP";
+    case kRewindSent: return "REWIND";
+    case kStartSent: return "START";
+    case kWaitConnect: return "connection";
+    default: return "step " + std::to_string(state);
+    }
+}
+}  // namespace
+
+SimMng::SimMng(std::unique_ptr<SimTransport> link, std::unique_ptr<platform::Timer> status_check,
+               std::unique_ptr<platform::Timer> scenario_config, std::unique_ptr<platform::Timer> timeout,
+               SimServices services)
+    : link_(std::move(link)),
+      status_check_(std::move(status_check)),
+      scenario_config_(std::move(scenario_config)),
+      timeout_(std::move(timeout)),
+      services_(std::move(services)),
+      answer_timeout_ms_(session::kInstrumentAnswerTimeoutMs) {
+    status_check_->SetInterval(kPollMs);
+    status_check_->SetEnabled(false);
+    scenario_config_->SetInterval(kPollMs);
+    scenario_config_->SetEnabled(false);
+    timeout_->SetEnabled(false);
+    status_check_->SetTickHandler([this] { StatusTick(); });
+    scenario_config_->SetTickHandler([this] { SimRestartMachine(5); });
+    timeout_->SetTickHandler([this] { OnTimeout(); });
+    link_->onConnected = [this] { OnConnected(); };
+    link_->onStateChanged = [this] { ShowSocketState(); };
+    link_->onError = [this] { OnLinkLost("link error: " + link_->ErrorText()); };
+    link_->onClosed = [this] {
+        // Our own close, or the close that ends an error already reported.
+        if (closing_ || link_->State() == kError) return;
+        OnLinkLost("the simulator closed the connection");
+    };
+    link_->onData = [this](const std::string& bytes) { OnData(bytes); };
+}
+
+SimMng::~SimMng() {
+    link_->onConnected = nullptr;
+    link_->onStateChanged = nullptr;
+    link_->onError = nullptr;
+    link_->onClosed = nullptr;
+    link_->onData = nullptr;
+}
+
+double SimMng::Now() const { return services_.clock ? services_.clock->Now() : 0.0; }
+
+void SimMng::Changed() {
+    if (changed) changed();
+}
+
+void SimMng::Panel(int n, const std::string& text) {
+    panels_[static_cast<size_t>(n - 1)] = text;
+    Changed();
+}
+
+void SimMng::Message(const std::string& text) {
+    if (services_.mainStatus) services_.mainStatus->StatusBarMessage(1, text);
+}
+
+void SimMng::ShowSocketState() {
+    const int16_t st = link_->State();
+    if (st == kConnected) connected_ = true;
+    Panel(1, SocketStateText(st));
+}
+
+// --- link ---
+
+bool SimMng::ParsePort(const std::string& text, uint16_t& port) {
+    double v = 0;
+    if (!platform::TryReadStrict(text, v) || v != static_cast<double>(static_cast<long>(v)) || v < 1 || v > 65535)
+        return false;
+    port = static_cast<uint16_t>(v);
+    return true;
+}
+
+void SimMng::Connect_Command_Click() {
+    ++interactive_;
+    if (!connected_) ConnectOrClose();
+    --interactive_;
+}
+
+void SimMng::ConnectOrClose() {
+    const int16_t st = link_->State();
+    // An error state is left by connecting again.
+    if (st != kClosed && st != kError) {
+        closing_ = true;
+        link_->Close();
+        closing_ = false;
+        return;
+    }
+    uint16_t port = 0;
+    if (!ParsePort(port_box_, port)) {
+        const std::string text = "Simulator port \"" + port_box_ + "\" is not a port number from 1 to 65535";
+        Panel(3, text);
+        if (services_.log) services_.log(text);
+        if (interactive_ && services_.warnUser) services_.warnUser(text, "WARNING");
+        return;
+    }
+    parser_.Clear();
+    Panel(1, SocketStateText(kClosed));
+    link_->Connect(host_box_, port);
+    ShowSocketState();
+}
+
+void SimMng::OnConnected() {
+    connected_ = true;
+    down_logged_ = false;
+    parser_.Clear();
+    Panel(1, SocketStateText(link_->State()) + " to " + link_->PeerName());
+    if (services_.log) services_.log("Simulator connected to " + host_box_ + ":" + port_box_);
+}
+
+void SimMng::OnLinkLost(const std::string& why) {
+    connected_ = false;
+    ShowSocketState();
+    const std::string text = "WARNING: simulator " + host_box_ + ":" + port_box_ + ": " + why;
+    if (services_.log) services_.log(text);
+    Message(text);
+    if (seq_ != kIdle) Fail("Simulator restart stopped at the " + StepName(seq_) + ": " + why);
+}
+
+void SimMng::SimConnect(const std::string& host, const std::string& port) {
+    host_box_ = host;
+    port_box_ = port;
+    Changed();
+    if (!connected_) ConnectOrClose();
+}
+
+void SimMng::SetSimType(const std::string& model) {
+    if (model.find("STR4500") != std::string::npos) type_ = 0;
+    if (model.find("GSS7700") != std::string::npos) type_ = 1;
+    if (model.find("GSS6560") != std::string::npos) type_ = 1;
+}
+
+// The boxes follow the configuration while nothing is connected, so a later
+// connect uses the configured simulator, not a stale one.
+void SimMng::SetSimHostName(const std::string& host) {
+    host_ = host;
+    if (!connected_) host_box_ = host;
+    Changed();
+}
+
+void SimMng::SetSimHostPort(int32_t port) {
+    port_ = port;
+    if (!connected_) port_box_ = std::to_string(port);
+    Changed();
+}
+
+// --- sending ---
+
+bool SimMng::SendOrLog(const std::string& command, bool warn_box) {
+    if (link_->State() == kConnected && link_->Send(command)) return true;
+    Panel(3, "not connected: " + command);
+    if (!down_logged_) {
+        down_logged_ = true;
+        if (services_.log) services_.log("Simulator not connected: \"" + command + "\" not sent");
+    }
+    if (warn_box && interactive_ && services_.warnUser) services_.warnUser(kClosedWarning, "WARNING");
+    return false;
+}
+
+bool SimMng::Checked(const std::string& command) { return SendOrLog(command, true); }
+bool SimMng::Unchecked(const std::string& command) { return SendOrLog(command, false); }
+
+void SimMng::Stop_Command_Click() {
+    ++interactive_;
+    Checked(cmd::Stop());
+    --interactive_;
+}
+
+void SimMng::Status_Command_Click() {
+    ++interactive_;
+    Checked(cmd::Status());
+    --interactive_;
+}
+
+void SimMng::Rewind_Command_Click() {
+    ++interactive_;
+    Checked(cmd::Rewind());
+    --interactive_;
+}
+
+void SimMng::Start_Command_Click() {
+    ++interactive_;
+    Checked(cmd::Start());
+    --interactive_;
+}
+
+void SimMng::Command1_Click() { Unchecked(cmd::Time()); }
+
+void SimMng::SetPower_Command_Click(const std::string& level_box) {
+    ++interactive_;
+    double level = 0;
+    if (!platform::TryReadStrict(level_box, level)) {
+        if (services_.warnUser) services_.warnUser("Invalid power level", "WARNING");
+    } else {
+        Checked(cmd::SetAllPower(IsSimTypeOne(), level));
+    }
+    --interactive_;
+}
+
+void SimMng::AutoSetUp_Command_Click(const std::string& level_box) {
+    ++interactive_;
+    SimRestart(platform::ReadLenient(level_box), 20, 10.0, 2, -1, 0, 10.0, true);
+    --interactive_;
+}
+
+bool SimMng::SimLoadScenario(const std::string& file) { return Unchecked(cmd::LoadScenario(file)); }
+
+bool SimMng::SimSetPower(double level) {
+    level_ = platform::RoundToInt16(level);
+    return Checked(cmd::SetAllPower(IsSimTypeOne(), level));
+}
+
+bool SimMng::SimIncreasePower(double step) {
+    level_ = platform::RoundToInt16(level_ + step);
+    return Checked(cmd::SetAllPower(IsSimTypeOne(), level_));
+}
+
+bool SimMng::SimDecreasePower(double step) {
+    level_ = platform::RoundToInt16(level_ - step);
+    return Checked(cmd::SetAllPower(IsSimTypeOne(), level_));
+}
+
+bool SimMng::SimSetSatPower(int16_t sat, double level) { return Checked(cmd::SetSatPower(IsSimTypeOne(), sat, level)); }
+bool SimMng::SimIncreaseSatPower(int16_t sat, double step) {
+    return Checked(cmd::StepSatPower(IsSimTypeOne(), sat, step));
+}
+bool SimMng::SimDecreaseSatPower(int16_t sat, double step) {
+    return Checked(cmd::StepSatPower(IsSimTypeOne(), sat, -step));
+}
+bool SimMng::SimSetChPower(const std::string& time, int16_t ch, double level) {
+    return Checked(cmd::SetChPower(IsSimTypeOne(), time, ch, level));
+}
+bool SimMng::SimIncreaseChPower(int16_t ch, double step) { return Checked(cmd::StepChPower(IsSimTypeOne(), ch, step)); }
+bool SimMng::SimDecreaseChPower(int16_t ch, double step) {
+    return Checked(cmd::StepChPower(IsSimTypeOne(), ch, -step));
+}
+bool SimMng::SimTurnSatONOFF(int16_t sat, int16_t on) { return Checked(cmd::TurnSat(IsSimTypeOne(), sat, on)); }
+bool SimMng::SimTurnChONOFF(const std::string& time, int16_t ch, int16_t on) {
+    return Checked(cmd::TurnCh(IsSimTypeOne(), time, ch, on));
+}
+bool SimMng::SimTurnAllONOFF(const std::string& time, int16_t on) {
+    return Checked(cmd::TurnAll(IsSimTypeOne(), time, on));
+}
+
+// --- replies ---
+
+void SimMng::OnData(const std::string& bytes) {
+    ShowSocketState();
+    const std::vector<ReplyElement> elements = parser_.Feed(bytes);
+    if (elements.empty()) return;
+    std::string error, fatal;
+    bool has_error = false, has_fatal = false;
+    for (const ReplyElement& e : elements) {
+        switch (e.kind) {
+        case ReplyElement::Status: {
+            const std::optional<int16_t> n = StatusNumber(e.text);
+            if (!n) {
+                // A number the bench cannot hold is shown and otherwise ignored.
+                Panel(2, platform::Trim(e.text));
+                break;
+            }
+            const int16_t code = MapSimStatusCode(type_, *n);
+            last_status_ = code;
+            Panel(2, code >= 0 && code <= 6 ? SimStatusText(code) : std::to_string(code));
+            if (code == 2 || code == 3 || code == 4 || code == 6) SimRestartMachine(code);
+            break;
+        }
+        case ReplyElement::Data:
+            Panel(3, e.text);
+            break;
+        case ReplyElement::Error:
+            has_error = true;
+            error = e.text;
+            break;
+        case ReplyElement::Fatal:
+            has_fatal = true;
+            fatal = e.text;
+            break;
+        }
+    }
+    Panel(3, has_error ? error : has_fatal ? fatal : std::string());
+    ShowSocketState();
+}
+
+int16_t SimMng::GetSimStatus() {
+    status_check_->SetEnabled(false);
+    // A programmatic query: a closed link is logged, not a box.
+    Checked(cmd::Status());
+    status_check_->SetEnabled(true);
+    return last_status_;
+}
+
+void SimMng::StatusTick() {
+    status_check_->SetEnabled(false);
+    // The poll sends only on a live link; a closed one is the link's news,
+    // not a warning every second.
+    if (link_->State() == kConnected) link_->Send(cmd::Status());
+    status_check_->SetEnabled(true);
+}
+
+// --- restart sequence ---
+
+void SimMng::SimRestart(double power, int16_t restart_arg, double first_sat_power, int16_t first_sat_channel,
+                        int16_t first_sat_en, int16_t setup_time, double sim_power, bool full_restart) {
+    ctl_.Completed = false;
+    failed_ = false;
+    failure_.clear();
+    ctl_.OtherPower = power;
+    ctl_.SatOff = restart_arg;
+    ctl_.SingleSatPower = first_sat_power;
+    ctl_.SingleSatChannel = first_sat_channel;
+    ctl_.SingleSatEn = first_sat_en;
+    ctl_.SetupDelay = setup_time;
+    ctl_.SettlePower = sim_power;
+    SimRestartMachine(0);
+    SimRestartMachine(full_restart ? 1 : 12);
+}
+
+void SimMng::ArmTimeout() {
+    timeout_->SetInterval(answer_timeout_ms_);
+    timeout_->SetEnabled(false);
+    timeout_->SetEnabled(true);
+}
+
+void SimMng::OnTimeout() {
+    timeout_->SetEnabled(false);
+    if (seq_ == kIdle) return;
+    const int secs = answer_timeout_ms_ / 1000;
+    Fail("Simulator did not answer the " + StepName(seq_) + " within " +
+         (secs > 0 ? std::to_string(secs) + " s" : std::to_string(answer_timeout_ms_) + " ms"));
+}
+
+void SimMng::Fail(const std::string& text) {
+    failed_ = true;
+    failure_ = text;
+    if (services_.log) services_.log(text);
+    Message(text);
+    SimRestartMachine(0);
+}
+
+void SimMng::SimRestartMachine(int16_t event) {
+    auto to_stop_sent = [this] {
+        Unchecked(cmd::Stop());
+        Message("Sent STOP command to simulator");
+        seq_ = kStopSent;
+        ArmTimeout();
+    };
+    auto ended = [this] {
+        Message("Received STOP response from simulator");
+        timeout_->SetEnabled(false);
+        Unchecked(cmd::Rewind());
+        Message("Sent REWIND command to simulator");
+        seq_ = kRewindSent;
+        ArmTimeout();
+    };
+    auto initialised = [this] {
+        timeout_->SetEnabled(false);
+        Message("Received REWIND response from simulator");
+        Unchecked(cmd::Start());
+        Message("Sent START command to simulator");
+        seq_ = kStartSent;
+        ArmTimeout();
+    };
+    auto step_timer = [this](bool again) {
+        scenario_config_->SetEnabled(false);
+        if (again) scenario_config_->SetEnabled(true);
+    };
+
+    if (seq_ != kIdle && event == 0) {
+        // A reset also ends the status poll, so no query runs on unseen.
+        seq_ = kIdle;
+        status_check_->SetEnabled(false);
+        timeout_->SetEnabled(false);
+        return;
+    }
+    switch (seq_) {
+    case kIdle:
+        timeout_->SetEnabled(false);
+        scenario_config_->SetEnabled(false);
+        if (event == 1 && connected_) {
+            seq_ = kStatusAsked;
+            Unchecked(cmd::Status());
+            ArmTimeout();
+        } else if (event == 1) {
+            ConnectOrClose();
+            seq_ = kWaitConnect;
+            scenario_config_->SetEnabled(true);
+            ArmTimeout();
+        } else if (event == 12) {
+            seq_ = kSwitchOff;
+            scenario_config_->SetEnabled(true);
+        }
+        break;
+    case kWaitConnect:
+        if (event == 5 && connected_) {
+            scenario_config_->SetEnabled(false);
+            seq_ = kStatusAsked;
+            Unchecked(cmd::Status());
+            ArmTimeout();
+        }
+        break;
+    case kStatusAsked:
+        if (event == 4) {
+            timeout_->SetEnabled(false);
+            to_stop_sent();
+        } else if (event == 6) {
+            ended();
+        } else if (event == 2) {
+            initialised();
+        }
+        break;
+    case kStopSent:
+        if (event == 6) ended();
+        break;
+    case kRewindSent:
+        if (event == 2) initialised();
+        break;
+    case kStartSent:
+        if (event == 3) {
+            Message("Received ARMING status from simulator");
+            timeout_->SetEnabled(false);
+            status_check_->SetEnabled(true);
+            ArmTimeout();
+        } else if (event == 4) {
+            Message("Received RUNNING status from simulator");
+            timeout_->SetEnabled(false);
+            status_check_->SetEnabled(false);
+            seq_ = kSwitchOff;
+            scenario_config_->SetEnabled(true);
+        }
+        break;
+    case kSwitchOff:
+        if (event != 5) break;
+        step_timer(false);
+        if (ctl_.SatOff != 0) Unchecked(cmd::TurnOffRestartSat(IsSimTypeOne(), ctl_.SatOff));
+        seq_ = kSettle;
+        step_timer(true);
+        break;
+    case kSettle:
+        if (event != 5) break;
+        step_timer(false);
+        // The other-satellites level stays as given; only the settle level goes out now.
+        Unchecked(cmd::SetRestartAllPower(IsSimTypeOne(), ctl_.SettlePower));
+        seq_ = kSetupDelay;
+        delay_start_ = Now();
+        step_timer(true);
+        break;
+    case kSetupDelay: {
+        if (event != 5) break;
+        const int32_t secs = MakeTimeDifference(Now(), delay_start_);
+        if (secs > ctl_.SetupDelay)
+            seq_ = kOtherLevel;
+        else
+            Message("Test Setup Delay: " + std::to_string(ctl_.SetupDelay - secs) + " s");
+        break;
+    }
+    case kOtherLevel:
+        if (event != 5) break;
+        step_timer(false);
+        if (ctl_.OtherPower < 100.0) Unchecked(cmd::SetRestartAllPower(IsSimTypeOne(), ctl_.OtherPower));
+        seq_ = kSingleSat;
+        step_timer(true);
+        break;
+    case kSingleSat:
+        if (event != 5) break;
+        step_timer(false);
+        if (ctl_.SingleSatEn == -1)
+            Unchecked(cmd::SetRestartSatPower(IsSimTypeOne(), ctl_.SingleSatPower, ctl_.SingleSatChannel));
+        seq_ = kDone;
+        step_timer(true);
+        break;
+    case kDone:
+        if (event != 5) break;
+        step_timer(false);
+        ctl_.Completed = true;
+        seq_ = kIdle;
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace bench::sim

@@ -1,0 +1,88 @@
+#pragma once
+// The constellation simulator's remote-control protocol: the socket state
+// texts, the status codes, the command texts of both dialects and the reply
+// parser. Widget-free and socket-free, so every byte can be checked alone.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace bench::sim {
+
+// Socket states as the bench numbers them (0 closed ... 7 connected, 9 error).
+enum SocketState : int16_t {
+    kClosed = 0,
+    kOpen = 1,
+    kListening = 2,
+    kConnectionPending = 3,
+    kResolvingHost = 4,
+    kHostResolved = 5,
+    kConnecting = 6,
+    kConnected = 7,
+    kClosing = 8,
+    kError = 9,
+};
+
+// "Closed", "Connected", ...; any other number gives "".
+std::string SocketStateText(int state);
+
+// The simulator's own status number mapped to the bench's codes 0..6: type 0
+// unchanged, type 1 shifted (4 and 3 both "Arming", 7 "Ended", others 0).
+int16_t MapSimStatusCode(int16_t type, int16_t number);
+
+// "No scenario specified" ... "Ended" for 0..6; "" otherwise.
+std::string SimStatusText(int code);
+
+// Command texts. `type_one` selects the second dialect. Levels and steps are
+// written with at most 15 significant digits and "." whatever the locale;
+// nothing is appended (no CR, no LF).
+namespace cmd {
+std::string Status();            // "NULL"
+std::string Start();             // "RU"
+std::string Stop();              // "-,EN"
+std::string Rewind();            // "RW"
+std::string Time();              // "-,TIME"
+std::string LoadScenario(std::string_view file);
+std::string SetAllPower(bool type_one, double level);
+std::string SetSatPower(bool type_one, int16_t sat, double level);
+std::string StepSatPower(bool type_one, int16_t sat, double step);
+std::string SetChPower(bool type_one, std::string_view time, int16_t ch, double level);
+std::string StepChPower(bool type_one, int16_t ch, double step);
+std::string TurnSat(bool type_one, int16_t sat, int16_t on);
+std::string TurnCh(bool type_one, std::string_view time, int16_t ch, int16_t on);
+std::string TurnAll(bool type_one, std::string_view time, int16_t on);
+// The three commands of the restart sequence.
+std::string TurnOffRestartSat(bool type_one, int16_t sat);
+std::string SetRestartSatPower(bool type_one, double level, int16_t ch);
+std::string SetRestartAllPower(bool type_one, double level);
+}  // namespace cmd
+
+// One complete element of a reply, in the order it arrived.
+struct ReplyElement {
+    enum Kind { Status, Data, Error, Fatal } kind;
+    std::string text;
+};
+
+// Cuts the byte stream from the simulator into its elements. A reply may come
+// in pieces or several in one read: the unfinished part is kept for the next
+// read and every complete element comes out once, in order. Text outside the
+// four elements is ignored.
+class ReplyParser {
+public:
+    // The complete elements that this read finished.
+    std::vector<ReplyElement> Feed(std::string_view bytes);
+    void Clear() { pending_.clear(); }
+    size_t Pending() const { return pending_.size(); }
+    // A peer that never closes an element cannot make the bench hold more.
+    static constexpr size_t kMaxPending = 64 * 1024;
+
+private:
+    std::string pending_;
+};
+
+// The status number of a status element: leading number read leniently,
+// rounded half to even. Empty when it does not fit 16 bits.
+std::optional<int16_t> StatusNumber(std::string_view text);
+
+}  // namespace bench::sim
