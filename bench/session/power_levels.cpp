@@ -34,8 +34,9 @@ bool NotYetPast(int32_t target, int32_t now) { return SecondsUntil(target, now) 
 
 bool TestEngine::SimulatorUsable() const { return services_.simulator && services_.simulator->SimLinkUp(); }
 
-void TestEngine::FailSimulatorEntry(const std::string& type, const std::string& why) {
+void TestEngine::FailSimulatorEntry(std::string type, const std::string& why) {
     TestRun& r = state_.Run;
+    level_logs_pending_ = LevelLogs::None;
     Log("Test entry " + I(r.TestIndex) + " (" + type + ") failed: " + why);
     const bool was_running = r.Running;
     r.Running = false;
@@ -51,6 +52,33 @@ void TestEngine::FailSimulatorEntry(const std::string& type, const std::string& 
     // After the next entry's own opening texts, so the failure stays in view
     // until something newer happens.
     Status(1, "TEST FAILED: " + type + " - " + why);
+}
+
+// A level's files are made once the simulator has set its power: a level
+// that never got its power leaves no files that look like its results.
+void TestEngine::StartLevelLogs(int16_t index, bool on_simulator) {
+    if (on_simulator) {
+        level_logs_pending_ = LevelLogs::Start;
+        level_logs_index_ = index;
+        return;
+    }
+    fanout_.InitLogging(index, "");
+    fanout_.DeviceResetT2AT2UStatistics();
+}
+
+void TestEngine::ApplyPendingLevelLogs() {
+    const LevelLogs pending = level_logs_pending_;
+    level_logs_pending_ = LevelLogs::None;
+    const TestRun& r = state_.Run;
+    if (pending == LevelLogs::Start) {
+        fanout_.InitLogging(level_logs_index_, "");
+        fanout_.DeviceResetT2AT2UStatistics();
+    } else if (pending == LevelLogs::Change) {
+        fanout_.TestingChangePrimaryLogFile(r.LogSuffix + ".txt");
+        fanout_.DeviceLogT2AT2UStatistics();
+        fanout_.TestingChangeResultsLogFile(r.LogSuffix + ".txt");
+        if (services_.results) services_.results->ResetResultsWindow();
+    }
 }
 
 void TestEngine::StopSessionAsFailure(const std::string& why) {
@@ -265,10 +293,7 @@ void TestEngine::PowerSubStateNextLevel() {
                                     r.SetupTime, r.SimPower, r.RestartBeforeSim);
     TestState = 5;
     PowerSubState = 0;
-    fanout_.TestingChangePrimaryLogFile(r.LogSuffix + ".txt");
-    fanout_.DeviceLogT2AT2UStatistics();
-    fanout_.TestingChangeResultsLogFile(r.LogSuffix + ".txt");
-    if (services_.results) services_.results->ResetResultsWindow();
+    level_logs_pending_ = LevelLogs::Change;
 }
 
 void TestEngine::PowerSubStateNextSingleSat() {

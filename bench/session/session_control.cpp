@@ -76,6 +76,7 @@ void TestEngine::StopTesting() {
     ++session_epoch_;  // cancels a pending continuation of the script test
     state_.SessionRunning = false;
     state_.Run.Running = false;
+    level_logs_pending_ = LevelLogs::None;
     TimerEnabled(false);
     TestState = 0;
     // The receivers' own test machines stop too, and nothing more is sent.

@@ -204,9 +204,9 @@ void TestEngine::InitAcquisitionTest(int16_t index) {
         ExecuteNextTest();
         return;
     }
-    if (e.Simulator == FlagSet && !SimulatorUsable()) {
+    if (e.Simulator == FlagSet && !services_.simulator) {
         r.TestIndex = index;
-        FailSimulatorEntry(e.Type, "the simulator is not connected");
+        FailSimulatorEntry(e.Type, "there is no simulator");
         return;
     }
     CommonOpening(index);
@@ -272,8 +272,7 @@ void TestEngine::InitAcquisitionTest(int16_t index) {
             r.AlmanacFile.clear();
         }
     }
-    fanout_.InitLogging(index, "");
-    fanout_.DeviceResetT2AT2UStatistics();
+    StartLevelLogs(index, e.Simulator == FlagSet);
     r.Running = true;
     TimerEnabled(true);
 }
@@ -301,9 +300,9 @@ void TestEngine::ExecuteTestOnDevices() {
 void TestEngine::InitReacquisitionTestRun(int16_t index) {
     TestRun& r = state_.Run;
     const TestEntry& e = state_.RunConfig.Tests[index];
-    if (e.Simulator == FlagSet && !SimulatorUsable()) {
+    if (e.Simulator == FlagSet && !services_.simulator) {
         r.TestIndex = index;
-        FailSimulatorEntry(e.Type, "the simulator is not connected");
+        FailSimulatorEntry(e.Type, "there is no simulator");
         return;
     }
     CommonOpening(index);
@@ -347,8 +346,7 @@ void TestEngine::InitReacquisitionTestRun(int16_t index) {
     r.UtcMode = false;
     if (services_.results) services_.results->UpdateTest(r.Trial, r.Trials);
     TimerInterval(500);
-    fanout_.InitLogging(index, "");
-    fanout_.DeviceResetT2AT2UStatistics();
+    StartLevelLogs(index, e.Simulator == FlagSet);
     r.Running = true;
     TimerEnabled(true);
 }

@@ -121,9 +121,11 @@ private:
     // A test that needs the simulator while its link is down: the entry is
     // failed (system log, status bar) and the session goes on.
     bool SimulatorUsable() const;
-    void FailSimulatorEntry(const std::string& type, const std::string& why);
+    void FailSimulatorEntry(std::string type, const std::string& why);
     // A wait that cannot end: the session stops, nothing reported as done.
     void StopSessionAsFailure(const std::string& why);
+    void StartLevelLogs(int16_t index, bool on_simulator);
+    void ApplyPendingLevelLogs();
     void PowerSubStateNextLevel();
     void PowerSubStateNextSingleSat();
     void PowerSubStateBetweenTrials();
@@ -140,6 +142,10 @@ private:
     unsigned session_epoch_ = 0;
     int64_t restart_sent_ms_ = 0;
     std::array<std::string, DeviceSlots> nco_base_command_{};
+    // Log set-up waiting for the simulator to finish setting a level.
+    enum class LevelLogs { None, Start, Change };
+    LevelLogs level_logs_pending_ = LevelLogs::None;
+    int16_t level_logs_index_ = 0;
 };
 
 }  // namespace bench::session

@@ -161,15 +161,19 @@ void TestEngine::TestStateMachine() {
     case 5: {
         // The simulator is waited on only while it can answer, and never
         // for ever: a lost link fails the entry, a silent one the session.
-        if (!SimulatorUsable()) {
-            FailSimulatorEntry(r.TestType, "the simulator is not connected");
+        if (!services_.simulator) {
+            FailSimulatorEntry(r.TestType, "there is no simulator");
             break;
         }
         if (services_.simulator->IsSimMngFailed()) {
-            StopSessionAsFailure("Simulator restart failed (" + r.TestType + ")");
+            if (!services_.simulator->SimLinkUp())
+                FailSimulatorEntry(r.TestType, "the simulator is not connected");
+            else
+                StopSessionAsFailure("Simulator restart failed (" + r.TestType + ")");
             break;
         }
         if (!services_.simulator->IsSimMngCompleted()) break;
+        ApplyPendingLevelLogs();
         Status(1, "Simulator Configuration Completed - Current Power: " + NumberToText(r.CurrentPower));
         if (services_.results) services_.results->UpdateTest(r.Trial, r.Trials);
         r.Wait = RandomWait();
@@ -347,12 +351,9 @@ void TestEngine::State4() {
     Status(1, "Simulator Configuration Ongoing");
     if (r.RestartBeforeSim) fanout_.SendRestartCommandToDevice();
     services_.simulator->SimRestart(r.CurrentPower, r.RestartArg, r.FirstSatPower, r.FirstSatChannel,
-                                        r.FirstSatEn, r.SetupTime, r.SimPower, r.RestartBeforeSim);
+                                    r.FirstSatEn, r.SetupTime, r.SimPower, r.RestartBeforeSim);
     TestState = 5;
-    fanout_.TestingChangePrimaryLogFile(r.LogSuffix + ".txt");
-    fanout_.DeviceLogT2AT2UStatistics();
-    fanout_.TestingChangeResultsLogFile(r.LogSuffix + ".txt");
-    if (services_.results) services_.results->ResetResultsWindow();
+    level_logs_pending_ = LevelLogs::Change;
 }
 
 void TestEngine::State10() {

@@ -9,6 +9,8 @@ void FakeSimulator::SimRestart(double power, int16_t restart_arg, double first_s
                                double sim_power, bool restart_before_sim) {
     powers.push_back(power);
     polls_left_ = polls_until_ready;
+    // A link that cannot be made ends the sequence, as the real one does.
+    link_failed_ = !link_up;
     if (calls_)
         calls_->push_back("SIM.SimRestart(" + platform::NumberToText(power) + "," + std::to_string(restart_arg) +
                           "," + platform::NumberToText(first_sat_power) + "," + std::to_string(first_sat_channel) +
@@ -17,7 +19,7 @@ void FakeSimulator::SimRestart(double power, int16_t restart_arg, double first_s
 }
 
 bool FakeSimulator::IsSimMngCompleted() {
-    if (fail_restart) return false;
+    if (fail_restart || link_failed_) return false;
     if (polls_left_ > 0) {
         --polls_left_;
         return false;

@@ -21,7 +21,7 @@ public:
     void SimRestart(double power, int16_t restart_arg, double first_sat_power, int16_t first_sat_channel,
                     int16_t first_sat_en, int16_t setup_time, double sim_power, bool restart_before_sim) override;
     bool IsSimMngCompleted() override;
-    bool IsSimMngFailed() override { return fail_restart; }
+    bool IsSimMngFailed() override { return fail_restart || link_failed_; }
     int16_t GetSimStatus() override { return status; }
     void Start_Command_Click() override;
     bool SimLinkUp() override { return link_up; }
@@ -34,6 +34,7 @@ private:
     bool Record(const std::string& call);
     std::vector<std::string>* calls_;
     int polls_left_ = 0;
+    bool link_failed_ = false;
 };
 
 }  // namespace fakes
