@@ -118,9 +118,14 @@ TEST_F(PanelWindow, WritingEditingSavingAndLoadingAScript) {
     {
         const QPointF at = list->visualItemRect(list->item(1)).center();
         QWidget* vp = list->viewport();
-        QMouseEvent dbl(QEvent::MouseButtonDblClick, at, vp->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                        Qt::NoModifier);
-        QApplication::sendEvent(vp, &dbl);
+        // As the mouse gives it: press, release, double click, release.
+        for (QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                               QEvent::MouseButtonRelease}) {
+            const bool down = t != QEvent::MouseButtonRelease;
+            QMouseEvent e(t, at, vp->mapToGlobal(at), Qt::LeftButton, down ? Qt::LeftButton : Qt::NoButton,
+                          Qt::NoModifier);
+            QApplication::sendEvent(vp, &e);
+        }
     }
     EXPECT_EQ(combo->currentText(), "DELAY>00:00:05");
 
