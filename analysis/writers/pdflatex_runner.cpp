@@ -69,6 +69,16 @@ void CollectMissing(const std::string& prefix, const std::string& file, std::set
     }
 }
 
+constexpr std::size_t kLogWidth = 79;
+
+std::string Unterminated(std::string line)
+{
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.pop_back();
+    }
+    return line;
+}
+
 // The first error line pdflatex wrote to its log ("! ..."), or "".
 std::string FirstError(const std::string& log_path)
 {
@@ -83,10 +93,16 @@ std::string FirstError(const std::string& log_path)
             return "";
         }
         if (line.rfind("! ", 0) == 0) {
-            while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-                line.pop_back();
+            // TeX folds its log at 79 characters: join the folded rest.
+            std::string error = Unterminated(line);
+            for (std::string next; error.size() % kLogWidth == 0;) {
+                read_line(in, next);
+                if (next.empty()) {
+                    break;
+                }
+                error += Unterminated(next);
             }
-            return line;
+            return error;
         }
     }
 }
