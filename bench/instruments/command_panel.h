@@ -45,7 +45,7 @@ struct ScriptPanelServices {
     ScriptBench* bench = nullptr;
     session::ISimulator* simulator = nullptr;
     ScriptSimulator* simulatorScript = nullptr;
-    ScriptExternal* external = nullptr;
+    session::IExternalControl* external = nullptr;
     ScriptResults* results = nullptr;
     session::ISystemLog* log = nullptr;
     session::IProcessLauncher* launcher = nullptr;

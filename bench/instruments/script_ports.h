@@ -1,7 +1,7 @@
 #pragma once
 // What the script panel reaches outside itself: the main window's
 // operations, the simulator window's operations beyond those the session
-// engine uses, the external-program driver and the results grid. The main
+// engine uses, and the results grid. The main
 // window supplies adapters; tests use recording fakes.
 #include <cstdint>
 #include <string>
@@ -69,13 +69,6 @@ public:
     virtual void SimTurnSatONOFF(int16_t satellite, int16_t on) = 0;
     virtual void SimTurnChONOFF(const std::string& time, int16_t channel, int16_t on) = 0;
     virtual void SimTurnAllONOFF(const std::string& time, int16_t on) = 0;
-};
-
-// The external-program driver: types a numbered command into the program.
-class ScriptExternal {
-public:
-    virtual ~ScriptExternal() = default;
-    virtual void ExecuteExtCommand(const std::string& number) = 0;
 };
 
 // The results grid.

@@ -89,7 +89,7 @@ instruments::CommandPanel& ScriptPanelOwner::Panel() {
     s.bench = bench_.get();
     s.simulator = services_.simulator;
     s.simulatorScript = simulatorScript;
-    s.external = external;
+    s.external = services_.external;
     s.results = results_.get();
     s.log = services_.log;
     s.launcher = services_.launcher;

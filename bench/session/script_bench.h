@@ -87,7 +87,6 @@ public:
 
     // Set before the panel is made, by whoever has them.
     instruments::ScriptSimulator* simulatorScript = nullptr;
-    instruments::ScriptExternal* external = nullptr;
 
 private:
     class ResultsAdapter;

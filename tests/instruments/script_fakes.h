@@ -124,9 +124,10 @@ private:
     Calls& c_;
 };
 
-class FakeExternal : public bench::instruments::ScriptExternal {
+class FakeExternal : public bench::session::IExternalControl {
 public:
     explicit FakeExternal(Calls& c) : c_(c) {}
+    void SendExternCommand() override { c_.push_back("SendExternCommand()"); }
     void ExecuteExtCommand(const std::string& n) override { c_.push_back("ExecuteExtCommand(" + n + ")"); }
 
 private:
