@@ -224,9 +224,9 @@ void SimMng::AutoSetUp_Command_Click(const std::string& level_box) {
 
 bool SimMng::SimLoadScenario(const std::string& file) { return Unchecked(cmd::LoadScenario(file)); }
 
-bool SimMng::SimSetPower(double level) {
+void SimMng::SimSetPower(double level) {
     level_ = platform::RoundToInt16(level);
-    return Checked(cmd::SetAllPower(IsSimTypeOne(), level));
+    Checked(cmd::SetAllPower(IsSimTypeOne(), level));
 }
 
 bool SimMng::SimIncreasePower(double step) {
@@ -246,19 +246,19 @@ bool SimMng::SimIncreaseSatPower(int16_t sat, double step) {
 bool SimMng::SimDecreaseSatPower(int16_t sat, double step) {
     return Checked(cmd::StepSatPower(IsSimTypeOne(), sat, -step));
 }
-bool SimMng::SimSetChPower(const std::string& time, int16_t ch, double level) {
-    return Checked(cmd::SetChPower(IsSimTypeOne(), time, ch, level));
+void SimMng::SimSetChPower(const std::string& time, int16_t ch, double level) {
+    Checked(cmd::SetChPower(IsSimTypeOne(), time, ch, level));
 }
 bool SimMng::SimIncreaseChPower(int16_t ch, double step) { return Checked(cmd::StepChPower(IsSimTypeOne(), ch, step)); }
 bool SimMng::SimDecreaseChPower(int16_t ch, double step) {
     return Checked(cmd::StepChPower(IsSimTypeOne(), ch, -step));
 }
 bool SimMng::SimTurnSatONOFF(int16_t sat, int16_t on) { return Checked(cmd::TurnSat(IsSimTypeOne(), sat, on)); }
-bool SimMng::SimTurnChONOFF(const std::string& time, int16_t ch, int16_t on) {
-    return Checked(cmd::TurnCh(IsSimTypeOne(), time, ch, on));
+void SimMng::SimTurnChONOFF(const std::string& time, int16_t ch, int16_t on) {
+    Checked(cmd::TurnCh(IsSimTypeOne(), time, ch, on));
 }
-bool SimMng::SimTurnAllONOFF(const std::string& time, int16_t on) {
-    return Checked(cmd::TurnAll(IsSimTypeOne(), time, on));
+void SimMng::SimTurnAllONOFF(const std::string& time, int16_t on) {
+    Checked(cmd::TurnAll(IsSimTypeOne(), time, on));
 }
 
 // --- replies ---

@@ -96,18 +96,18 @@ public:
     bool SimStartScenario() { return Checked(cmd::Start()); }
     bool SimStopScenario() { return Checked(cmd::Stop()); }
     bool SimRewindScenario() { return Checked(cmd::Rewind()); }
-    bool SimSetPower(double level) override;
+    void SimSetPower(double level) override;
     bool SimIncreasePower(double step);
     bool SimDecreasePower(double step);
     bool SimSetSatPower(int16_t sat, double level);
     bool SimIncreaseSatPower(int16_t sat, double step);
     bool SimDecreaseSatPower(int16_t sat, double step);
-    bool SimSetChPower(const std::string& time, int16_t ch, double level) override;
+    void SimSetChPower(const std::string& time, int16_t ch, double level) override;
     bool SimIncreaseChPower(int16_t ch, double step);
     bool SimDecreaseChPower(int16_t ch, double step);
     bool SimTurnSatONOFF(int16_t sat, int16_t on);
-    bool SimTurnChONOFF(const std::string& time, int16_t ch, int16_t on) override;
-    bool SimTurnAllONOFF(const std::string& time, int16_t on) override;
+    void SimTurnChONOFF(const std::string& time, int16_t ch, int16_t on) override;
+    void SimTurnAllONOFF(const std::string& time, int16_t on) override;
     // Fills the host and port boxes and connects unless connected.
     void SimConnect(const std::string& host, const std::string& port);
 

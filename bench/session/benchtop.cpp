@@ -18,12 +18,15 @@
 #include <cstdio>
 
 #include "bench/devices/system_log.h"
+#include "bench/instruments/instrument_placement.h"
 #include "bench/instruments/sim_mng.h"
+#include "bench/instruments/sim_script.h"
 #include "bench/instruments/sim_window.h"
 #include "bench/session/results_window.h"
 #include "platform/core/clock.h"
 #include "platform/core/codepage.h"
 #include "platform/core/paths.h"
+#include "platform/comm/serial_port.h"
 #include "platform/qt/bench_timer.h"
 #include "platform/qt/program_folder.h"
 #include "platform/ui/prompts.h"
@@ -74,6 +77,7 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent)
     services_.chrsTimer = chrs_timer_.get();
     services_.scriptTimer = script_timer_.get();
     services_.scheduler = &scheduler_;
+    MakeInstruments();
 
     sim::SimServices simServices;
     simServices.clock = &platform::SystemClock::Instance();
@@ -91,6 +95,7 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent)
         SimulatorWindow().show();
         SimulatorWindow().raise();
     };
+    sim_script_ = std::make_unique<sim::SimScriptAdapter>(*sim_, [this] { windows_.showSimulator(); });
     windows_.simulatorSettings = [this](const std::string& type, const std::string& host, int32_t port) {
         sim_->SetSimType(type);
         sim_->SetSimName(type);
@@ -102,6 +107,10 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent)
     engine_ = std::make_unique<session::TestEngine>(state_, *fanout_, services_);
     session_host_ = std::make_unique<session::SessionHost>(*engine_, marks_);
     host_ptr_ = std::make_unique<MainHost>(*this, *session_host_);
+    script_panel_ = std::make_unique<session::ScriptPanelOwner>(*fanout_, *engine_, services_, program_folder_, this);
+    script_panel_->simulatorScript = sim_script_.get();
+    services_.script = script_panel_.get();
+    windows_.showScriptPanel = [this] { script_panel_->Show(); };
     // A session can end on a tick of either machine; Start follows it.
     test_timer_->SetTickHandler([this] {
         engine_->TestStateMachineTimer_Timer();
@@ -128,6 +137,29 @@ Benchtop::~Benchtop() {
     delete sim_window_.data();
     delete config_dialog_;
     config_dialog_ = nullptr;
+}
+
+// The LabSat unit and the external program: made on first use, kept for
+// the life of the program. Their failures go to the system log and the
+// status bar, never to a box that an unattended session would wait on.
+void Benchtop::MakeInstruments() {
+    auto report = [this](const std::string& text) {
+        SystemLogWrite(text);
+        StatusBarMessage(1, text);
+    };
+    labsat_ = std::make_unique<LabSatOwner>(
+        this, [] { return std::make_unique<platform::SerialPort>(); },
+        [report] { return std::make_unique<UnavailableLabSatBackend>(report); }, report);
+    ext_control_ = std::make_unique<ExtControlOwner>(
+        this, [] { return platform::MakeKeystrokeSink(); }, platform::SystemClock::Instance(),
+        [](const std::string& program, const std::vector<std::string>& args) {
+            return platform::StartProgram(program, args);
+        },
+        report);
+    services_.labsat = labsat_.get();
+    services_.external = ext_control_.get();
+    windows_.showLabSat = [this] { labsat_->Show(); };
+    windows_.externalControl = [this](bool on) { ext_control_->SetShown(on); };
 }
 
 void Benchtop::closeEvent(QCloseEvent* event) {
@@ -451,7 +483,10 @@ Results& Benchtop::ResultsWindow() {
 }
 
 sim::SimWindow& Benchtop::SimulatorWindow() {
-    if (!sim_window_) sim_window_ = new sim::SimWindow(*sim_, this);
+    if (!sim_window_) {
+        sim_window_ = new sim::SimWindow(*sim_, this);
+        PlaceOverMainWindow(sim_window_, this, 200);
+    }
     return *sim_window_;
 }
 

@@ -42,22 +42,24 @@ public:
     virtual void Start_Command_Click() = 0;
     // True while the link to the simulator is connected.
     virtual bool SimLinkUp() = 0;
-    // Level and switching commands; false when nothing was sent.
-    virtual bool SimSetPower(double level) = 0;
-    virtual bool SimSetChPower(const std::string& time, int16_t channel, double level) = 0;
-    virtual bool SimTurnAllONOFF(const std::string& time, int16_t on) = 0;
-    virtual bool SimTurnChONOFF(const std::string& time, int16_t channel, int16_t on) = 0;
+    // Level and switching commands (nothing is sent while the link is down).
+    virtual void SimSetPower(double level) = 0;
+    virtual void SimSetChPower(const std::string& time, int16_t channel, double level) = 0;
+    virtual void SimTurnAllONOFF(const std::string& time, int16_t on) = 0;
+    virtual void SimTurnChONOFF(const std::string& time, int16_t channel, int16_t on) = 0;
 };
 
-// The LabSat window.
+// The LabSat window. Each operation says whether it reached the unit (or
+// the relay's serial line): a replay that was never sent must not count.
 class ILabSat {
 public:
     virtual ~ILabSat() = default;
-    virtual void LabSatSetBinFile(const std::string& file) = 0;
-    virtual void LabSatSetAttenuation(int16_t value) = 0;
-    virtual void LabSatSetStartTime(int16_t seconds) = 0;
-    virtual void LabSatSetStartReplay() = 0;
-    virtual void LabSatSetStopReplay() = 0;
+    virtual bool LabSatSetBinFile(const std::string& file) = 0;
+    virtual bool LabSatSetAttenuation(int16_t value) = 0;
+    // 32 bits: a start offset past 32767 s is a valid point of a long recording.
+    virtual bool LabSatSetStartTime(int32_t seconds) = 0;
+    virtual bool LabSatSetStartReplay() = 0;
+    virtual bool LabSatSetStopReplay() = 0;
 };
 
 // The script panel: file sending and the script runner's controls.
@@ -87,7 +89,11 @@ public:
 class IExternalControl {
 public:
     virtual ~IExternalControl() = default;
+    // Presses the program's current button.
     virtual void SendExternCommand() = 0;
+    // Types a numbered command into the program and runs it, one key group
+    // per tick of the driver's timer.
+    virtual void ExecuteExtCommand(const std::string& command_number) = 0;
 };
 
 // The session's spreadsheet application: created at session start (and

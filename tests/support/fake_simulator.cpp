@@ -31,23 +31,22 @@ void FakeSimulator::Start_Command_Click() {
     if (calls_) calls_->push_back("SIM.Start_Command_Click()");
 }
 
-bool FakeSimulator::Record(const std::string& call) {
+void FakeSimulator::Record(const std::string& call) {
     if (calls_) calls_->push_back(link_up ? call : call + " not sent");
-    return link_up;
 }
 
-bool FakeSimulator::SimSetPower(double level) { return Record("SIM.SimSetPower(" + platform::NumberToText(level) + ")"); }
+void FakeSimulator::SimSetPower(double level) { Record("SIM.SimSetPower(" + platform::NumberToText(level) + ")"); }
 
-bool FakeSimulator::SimSetChPower(const std::string& time, int16_t channel, double level) {
-    return Record("SIM.SimSetChPower(" + time + "," + std::to_string(channel) + "," + platform::NumberToText(level) + ")");
+void FakeSimulator::SimSetChPower(const std::string& time, int16_t channel, double level) {
+    Record("SIM.SimSetChPower(" + time + "," + std::to_string(channel) + "," + platform::NumberToText(level) + ")");
 }
 
-bool FakeSimulator::SimTurnAllONOFF(const std::string& time, int16_t on) {
-    return Record("SIM.SimTurnAllONOFF(" + time + "," + std::to_string(on) + ")");
+void FakeSimulator::SimTurnAllONOFF(const std::string& time, int16_t on) {
+    Record("SIM.SimTurnAllONOFF(" + time + "," + std::to_string(on) + ")");
 }
 
-bool FakeSimulator::SimTurnChONOFF(const std::string& time, int16_t channel, int16_t on) {
-    return Record("SIM.SimTurnChONOFF(" + time + "," + std::to_string(channel) + "," + std::to_string(on) + ")");
+void FakeSimulator::SimTurnChONOFF(const std::string& time, int16_t channel, int16_t on) {
+    Record("SIM.SimTurnChONOFF(" + time + "," + std::to_string(channel) + "," + std::to_string(on) + ")");
 }
 
 }  // namespace fakes

@@ -25,13 +25,13 @@ public:
     int16_t GetSimStatus() override { return status; }
     void Start_Command_Click() override;
     bool SimLinkUp() override { return link_up; }
-    bool SimSetPower(double level) override;
-    bool SimSetChPower(const std::string& time, int16_t channel, double level) override;
-    bool SimTurnAllONOFF(const std::string& time, int16_t on) override;
-    bool SimTurnChONOFF(const std::string& time, int16_t channel, int16_t on) override;
+    void SimSetPower(double level) override;
+    void SimSetChPower(const std::string& time, int16_t channel, double level) override;
+    void SimTurnAllONOFF(const std::string& time, int16_t on) override;
+    void SimTurnChONOFF(const std::string& time, int16_t channel, int16_t on) override;
 
 private:
-    bool Record(const std::string& call);
+    void Record(const std::string& call);
     std::vector<std::string>* calls_;
     int polls_left_ = 0;
     bool link_failed_ = false;
