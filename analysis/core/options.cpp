@@ -195,6 +195,24 @@ int Apply(Kind kind, Slot OptionRecord::*slot, int32_t OptionRecord::*value, std
 
 }  // namespace
 
+std::optional<std::string> DebugLogPath(const OptionRecord& record)
+{
+    const std::vector<std::string>& words = record.words;
+    if (record.type == 0 || record.type > words.size()) {
+        return std::nullopt;
+    }
+    const std::string& option = words[record.type - 1];
+    if (!EqualsNoCase(std::string_view(option).substr(1), "type")) {
+        return record.Arg(record.type);
+    }
+    for (std::size_t k = 1; k < words.size(); ++k) {
+        if (k != record.type && !words[k].empty() && words[k][0] != '-') {
+            return words[k];
+        }
+    }
+    return std::nullopt;
+}
+
 int32_t LogTypeCode(std::string_view word)
 {
     static constexpr std::string_view kTypes[] = {"gps",   "ref",     "old",     "gar",    "ecoh",
