@@ -206,8 +206,32 @@ std::optional<std::string> DebugLogPath(const OptionRecord& record)
         return record.Arg(record.type);
     }
     for (std::size_t k = 1; k < words.size(); ++k) {
-        if (k != record.type && !words[k].empty() && words[k][0] != '-') {
-            return words[k];
+        const std::string& word = words[k];
+        if (word.empty()) {
+            continue;
+        }
+        const std::string_view name = std::string_view(word).substr(1);
+        const OptionEntry* entry = FindOption(name);
+        if (word[0] == '/' && entry == nullptr) {
+            return word;  // an absolute path
+        }
+        if (word[0] != '-') {
+            return word;
+        }
+        // An option: its argument, when it takes one, is not the log.
+        const char letter = name.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+        Kind kind = Kind::Flag;
+        if (entry != nullptr) {
+            kind = entry->kind;
+        } else {
+            for (const FallbackEntry& fb : kFallbacks) {
+                if (fb.letter == letter) {
+                    kind = fb.kind;
+                }
+            }
+        }
+        if (NeedsArgument(kind)) {
+            ++k;
         }
     }
     return std::nullopt;

@@ -161,9 +161,10 @@ TEST(HtmlPages, SatelliteIndexPageOfADebugLogFromTheCommandLine)
     EXPECT_TRUE(fs::exists(dir / "index.html"));
     EXPECT_EQ(CountOf(ReadFile(dir / "index.html"), "<a name=Sat"), 0);
 
-    // The same through -type, whose own word is the log type.
+    // The same through -type, whose own word is the log type; the arguments
+    // of other options are not the log either.
     fs::remove(dir / "logs" / "index.html");
-    r = Navsift({"-type", "gps", (dir / "logs" / log).string(), "-r"}, dir.path());
+    r = Navsift({"-type", "gps", "-e", dir.path().string(), (dir / "logs" / log).string(), "-r"}, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::exists(dir / "logs" / "index.html"));
 }
