@@ -58,7 +58,29 @@ bool WriteAll(int fd, const char* p, size_t left) noexcept {
     return true;
 }
 
+std::vector<std::string>& FailedPaths() {
+    static std::vector<std::string> paths;
+    return paths;
+}
+
 }  // namespace
+
+bool WriteFailures::Note(const std::string& path) {
+    std::vector<std::string>& p = FailedPaths();
+    if (std::find(p.begin(), p.end(), path) != p.end()) return false;
+    p.push_back(path);
+    return true;
+}
+
+size_t WriteFailures::Count() { return FailedPaths().size(); }
+std::vector<std::string> WriteFailures::Paths() { return FailedPaths(); }
+void WriteFailures::Reset() { FailedPaths().clear(); }
+
+void ByteLogFile::ThrowWriteFailure(int error_number) const {
+    const std::string text = "Device I/O error (" + path_ + ": " + std::strerror(error_number) + ")";
+    if (tracked_ && !WriteFailures::Note(path_)) throw RepeatedWriteFailure(platform::err::FileIo, text);
+    throw BenchError(platform::err::FileIo, text);
+}
 
 // Reached from the crash handler: only write(2) on what is already there.
 struct CrashFlush {
@@ -133,8 +155,7 @@ void ByteLogFile::FlushPending() {
     std::string bytes;
     bytes.swap(pending_);
     if (fd_ < 0) return;
-    if (!WriteAll(fd_, bytes.data(), bytes.size()))
-        throw BenchError(platform::err::FileIo, "Device I/O error (" + path_ + ": " + std::strerror(errno) + ")");
+    if (!WriteAll(fd_, bytes.data(), bytes.size())) ThrowWriteFailure(errno);
 }
 
 ByteLogFile::Deferral::Deferral() {
@@ -189,6 +210,7 @@ void ByteLogFile::Open(const std::string& name, Mode mode) {
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) {
         int e = errno;
+        if (tracked_) WriteFailures::Note(path);
         if (e == ENOENT || e == ENOTDIR)
             throw BenchError(platform::err::PathNotFound, "Path not found (" + path + ")");
         throw BenchError(75, "Path/File access error (" + path + ": " + std::strerror(e) + ")");
@@ -213,8 +235,7 @@ void ByteLogFile::Write(std::string_view bytes) {
         }
     }
     FlushPending();
-    if (!WriteAll(fd_, bytes.data(), bytes.size()))
-        throw BenchError(platform::err::FileIo, "Device I/O error (" + path_ + ": " + std::strerror(errno) + ")");
+    if (!WriteAll(fd_, bytes.data(), bytes.size())) ThrowWriteFailure(errno);
 }
 
 void ByteLogFile::Close() noexcept {

@@ -32,6 +32,10 @@ public:
     virtual bool IsSimMngCompleted() = 0;
     virtual int16_t GetSimStatus() = 0;
     virtual void Start_Command_Click() = 0;
+    // "" when the simulator can take commands now, else why not (for
+    // example "simulator not connected"); an entry that needs it is then
+    // skipped.
+    virtual std::string NotReadyReason() { return {}; }
 };
 
 // The LabSat window.
@@ -43,6 +47,8 @@ public:
     virtual void LabSatSetStartTime(int16_t seconds) = 0;
     virtual void LabSatSetStartReplay() = 0;
     virtual void LabSatSetStopReplay() = 0;
+    // "" when the unit can take commands now, else why not.
+    virtual std::string NotReadyReason() { return {}; }
 };
 
 // The script panel: file sending and the script runner's controls.
