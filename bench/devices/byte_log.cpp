@@ -76,9 +76,13 @@ size_t WriteFailures::Count() { return FailedPaths().size(); }
 std::vector<std::string> WriteFailures::Paths() { return FailedPaths(); }
 void WriteFailures::Reset() { FailedPaths().clear(); }
 
-void ByteLogFile::ThrowWriteFailure(int error_number) const {
+// The first failure of a spell is reported; while the file keeps failing
+// the rest are repeats. A write that goes through ends the spell.
+void ByteLogFile::ThrowWriteFailure(int error_number) {
     const std::string text = "Device I/O error (" + path_ + ": " + std::strerror(error_number) + ")";
-    if (tracked_ && !WriteFailures::Note(path_)) throw RepeatedWriteFailure(platform::err::FileIo, text);
+    if (tracked_) WriteFailures::Note(path_);
+    if (failing_) throw RepeatedWriteFailure(platform::err::FileIo, text);
+    failing_ = true;
     throw BenchError(platform::err::FileIo, text);
 }
 
@@ -133,6 +137,8 @@ ByteLogFile& ByteLogFile::operator=(ByteLogFile&& other) noexcept {
         other.Unregister();
         fd_ = other.fd_;
         path_ = std::move(other.path_);
+        tracked_ = other.tracked_;
+        failing_ = other.failing_;
         other.fd_ = -1;
     }
     return *this;
@@ -156,6 +162,7 @@ void ByteLogFile::FlushPending() {
     bytes.swap(pending_);
     if (fd_ < 0) return;
     if (!WriteAll(fd_, bytes.data(), bytes.size())) ThrowWriteFailure(errno);
+    failing_ = false;
 }
 
 ByteLogFile::Deferral::Deferral() {
@@ -217,6 +224,7 @@ void ByteLogFile::Open(const std::string& name, Mode mode) {
     }
     fd_ = fd;
     path_ = path;
+    failing_ = false;
 }
 
 void ByteLogFile::Write(std::string_view bytes) {
@@ -236,6 +244,7 @@ void ByteLogFile::Write(std::string_view bytes) {
     }
     FlushPending();
     if (!WriteAll(fd_, bytes.data(), bytes.size())) ThrowWriteFailure(errno);
+    failing_ = false;
 }
 
 void ByteLogFile::Close() noexcept {

@@ -19,16 +19,16 @@ namespace bench {
 
 struct CrashFlush;
 
-// A failed write to a file that failed before: its first failure was
-// reported, so reporters stay silent on this one.
+// A failed write to a file whose previous write failed too: the first
+// failure of the spell was reported, so reporters stay silent on this one.
 class RepeatedWriteFailure : public platform::BenchError {
 public:
     using platform::BenchError::BenchError;
 };
 
 // The files whose writes or opening failed since Reset (a session start):
-// each is reported once, and the session tells at its end how many there
-// were, so a session that lost data never looks like a clean one.
+// the session tells at its end how many there were, so a session that lost
+// data never looks like a clean one.
 class WriteFailures {
 public:
     // True at the first failure of this path.
@@ -81,12 +81,13 @@ private:
     friend struct CrashFlush;
     void FlushPending();  // throws on a failed write
     void Unregister() noexcept;
-    [[noreturn]] void ThrowWriteFailure(int error_number) const;
+    [[noreturn]] void ThrowWriteFailure(int error_number);
     int fd_ = -1;
     std::string path_;
     std::string pending_;
     bool registered_ = false;
     bool tracked_ = true;
+    bool failing_ = false;  // the last write failed and was reported
 };
 
 }  // namespace bench
