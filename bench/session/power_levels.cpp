@@ -37,6 +37,7 @@ bool TestEngine::SimulatorUsable() const { return services_.simulator && service
 void TestEngine::FailSimulatorEntry(std::string type, const std::string& why) {
     TestRun& r = state_.Run;
     level_logs_pending_ = LevelLogs::None;
+    ++failed_entries_;
     Log("Test entry " + I(r.TestIndex) + " (" + type + ") failed: " + why);
     const bool was_running = r.Running;
     r.Running = false;

@@ -47,6 +47,10 @@ public:
     virtual void SimSetChPower(const std::string& time, int16_t channel, double level) = 0;
     virtual void SimTurnAllONOFF(const std::string& time, int16_t on) = 0;
     virtual void SimTurnChONOFF(const std::string& time, int16_t channel, int16_t on) = 0;
+    // "" when the simulator can take commands now, else why not (for
+    // example "simulator not connected"); an entry that needs it is then
+    // skipped.
+    virtual std::string NotReadyReason() { return {}; }
 };
 
 // The LabSat window. Each operation says whether it reached the unit (or
@@ -60,6 +64,8 @@ public:
     virtual bool LabSatSetStartTime(int32_t seconds) = 0;
     virtual bool LabSatSetStartReplay() = 0;
     virtual bool LabSatSetStopReplay() = 0;
+    // "" when the unit can take commands now, else why not.
+    virtual std::string NotReadyReason() { return {}; }
 };
 
 // The script panel: file sending and the script runner's controls.

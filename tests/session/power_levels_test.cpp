@@ -172,7 +172,9 @@ TEST(PowerLevels, ANotConnectedSimulatorFailsTheEntryAndTheSessionGoesOn) {
     ASSERT_TRUE(h.Start());
     ASSERT_GE(RunWithUtc(h, 1000, [&] { return !h.engine.SessionRunning(); }), 0);
     EXPECT_EQ(h.status.panels[1], "Test Session Completed");
-    EXPECT_EQ(h.log.lines, Strings{"Test entry 0 (REACQUISITION) failed: the simulator is not connected"});
+    EXPECT_EQ(h.log.lines, (Strings{"Test entry 0 (REACQUISITION) failed: the simulator is not connected",
+                                    "SESSION INCOMPLETE: 1 test entry failed"}));
+    EXPECT_EQ(h.status.panels[2], "SESSION INCOMPLETE: 1 test entry failed") << "never a clean-looking session";
     EXPECT_TRUE(h.status.Shown(1, "TEST FAILED: REACQUISITION - the simulator is not connected"));
     // The restart sequence tried to connect; nothing else reached the simulator.
     EXPECT_EQ(h.Calls("SIM."), Strings{"SIM.SimRestart(-130,0,0,0,0,0,-120,true)"});
@@ -192,7 +194,9 @@ TEST(PowerLevels, ALinkLostDuringATrialFailsTheEntryBeforeAnySwitch) {
     h.sim.link_up = false;
     ASSERT_GE(RunWithUtc(h, 1000, [&] { return !h.engine.SessionRunning(); }), 0);
     EXPECT_EQ(h.status.panels[1], "Test Session Completed");
-    EXPECT_EQ(h.log.lines, Strings{"Test entry 0 (REACQUISITION) failed: the simulator is not connected"});
+    EXPECT_EQ(h.log.lines, (Strings{"Test entry 0 (REACQUISITION) failed: the simulator is not connected",
+                                    "SESSION INCOMPLETE: 1 test entry failed"}));
+    EXPECT_EQ(h.status.panels[2], "SESSION INCOMPLETE: 1 test entry failed") << "never a clean-looking session";
     EXPECT_TRUE(h.Calls("SIM.SimTurnAllONOFF").empty());
     EXPECT_EQ(d.CallsCount("DeviceEndResultsLogging()"), 2) << "the failed entry's logs and the next one's";
     EXPECT_EQ(d.executed, 1);

@@ -29,6 +29,8 @@ public:
     void SimSetChPower(const std::string& time, int16_t channel, double level) override;
     void SimTurnAllONOFF(const std::string& time, int16_t on) override;
     void SimTurnChONOFF(const std::string& time, int16_t channel, int16_t on) override;
+    std::string NotReadyReason() override { return not_ready; }
+    std::string not_ready;  // "" while the simulator can take commands
 
 private:
     void Record(const std::string& call);
