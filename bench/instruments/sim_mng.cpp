@@ -401,8 +401,15 @@ void SimMng::SimRestartMachine(int16_t event) {
             Unchecked(cmd::Status());
             ArmTimeout();
         } else if (event == 1) {
-            ConnectOrClose();
             seq_ = kWaitConnect;
+            ConnectOrClose();
+            // A connect that could not even start (no usable host or port)
+            // has nothing to wait for.
+            const int16_t st = link_->State();
+            if (seq_ == kWaitConnect && (st == kClosed || st == kError)) {
+                Fail("Simulator restart: the simulator cannot be connected (" + host_box_ + ":" + port_box_ + ")");
+                break;
+            }
             scenario_config_->SetEnabled(true);
             ArmTimeout();
         } else if (event == 12) {

@@ -106,7 +106,7 @@ TEST(EngineFailures, EntriesNeedingAMissingInstrumentAreSkippedAndCounted) {
     auto& a = h.AddDevice(0, "GPS1");
     h.AddTest(0, "COLD", 1).Simulator = FlagSet;
     h.AddTest(1, "COLD", 1).LabSat = FlagSet;
-    h.AddTest(2, "REACQUISITION", 1);
+    h.AddTest(2, "REACQUISITION", 1).Simulator = FlagSet;
     h.AddTest(3, "WARM", 1);
     a.fix_delay_ms = 1000;
     ASSERT_TRUE(h.Start());
@@ -114,7 +114,7 @@ TEST(EngineFailures, EntriesNeedingAMissingInstrumentAreSkippedAndCounted) {
     EXPECT_EQ(a.commands, (std::vector<std::string>{"$PQNVWARM"})) << "only the entry that can run runs";
     EXPECT_EQ(LinesWith(h.log.lines, "Test entry 0 (COLD) skipped: no simulator connected"), 1);
     EXPECT_EQ(LinesWith(h.log.lines, "Test entry 1 (COLD) skipped: no LabSat unit connected"), 1);
-    EXPECT_EQ(LinesWith(h.log.lines, "Test entry 2 (REACQUISITION) skipped: the power-level sequence"), 1);
+    EXPECT_EQ(LinesWith(h.log.lines, "Test entry 2 (REACQUISITION) skipped: no simulator connected"), 1);
     EXPECT_TRUE(h.status.Shown(1, "Test entry 0 (COLD) skipped: no simulator connected"));
     EXPECT_EQ(h.status.panels[2], "SESSION INCOMPLETE: 3 test entries skipped");
     ASSERT_EQ(h.prompter.warnings.size(), 1u);
