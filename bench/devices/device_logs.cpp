@@ -210,10 +210,8 @@ void TrialKeeper::Before(const DeviceState& dev) {
 }
 
 void TrialKeeper::After(DeviceState& dev, const std::string& line) {
-    if (dev.RestartTime != restart_time_ || dev.RestartMonotonicMs != restart_ms_) {
-        ClearTrialRecords(dev);
-        awaiting_gsa_ = false;
-    }
+    // The records themselves were cleared when the restart was seen.
+    if (dev.RestartTime != restart_time_ || dev.RestartMonotonicMs != restart_ms_) awaiting_gsa_ = false;
     if (dev.FixGGA != fix_gga_ && dev.FixGGA == line) {
         awaiting_gsa_ = dev.FixGSA.empty();  // the trial's first fix only
         return;
