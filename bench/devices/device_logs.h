@@ -35,8 +35,9 @@ ResultsNames ResultsFileNames(const std::string& results_name);
 
 // Opens PrimaryLogName (an open primary log is closed first).
 void StartPrimaryLog(DeviceState& dev);
-// Closes the primary log when open and opens PrimaryBaseName & suffix; the
-// stored PrimaryLogName stays as it was.
+// Opens PrimaryBaseName & suffix, then closes the primary log that was open
+// (a new log that cannot be opened leaves the old one open); the stored
+// PrimaryLogName stays as it was.
 void ChangePrimaryLog(DeviceState& dev, const std::string& suffix);
 // Closes the primary log when open; nothing otherwise.
 void EndPrimaryLog(DeviceState& dev);
