@@ -198,6 +198,8 @@ void Replay::InitDevicesForReplay() {
             w->DeviceSetLeft(static_cast<float>(left->DeviceGetWidth()));
         }
         windows_.ShowReplayWindow(w);
+        // With the satellite table and position panel in view, as a live receiver's.
+        w->DeviceEnableDataDecoding();
         w->DeviceSetPrimaryLogFileBaseName(log.file.substr(0, log.file.size() >= 4 ? log.file.size() - 4 : 0));
         w->DeviceEnableCN0Logging(-1);
     }

@@ -1,6 +1,8 @@
 #include "bench/instruments/replay_window.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,7 +13,10 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStackedWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "bench/devices/system_log.h"
 #include "platform/qt/bench_timer.h"
@@ -47,8 +52,11 @@ ReplayWindow::ReplayWindow(Replay& control, QWidget* parent) : QWidget(parent), 
     setWindowFlag(Qt::Window);
 
     auto* top = new QVBoxLayout(this);
+    // One frame at a time, in a window sized for the larger of the two.
+    frames_ = new QStackedWidget(this);
+    top->addWidget(frames_);
 
-    frame1_ = new QGroupBox(this);
+    frame1_ = new QGroupBox(frames_);
     frame1_->setObjectName("Frame1");
     auto* f1 = new QHBoxLayout(frame1_);
     list_ = new QListWidget(frame1_);
@@ -67,9 +75,9 @@ ReplayWindow::ReplayWindow(Replay& control, QWidget* parent) : QWidget(parent), 
     progress_->setVisible(false);
     buttons->addWidget(progress_);
     f1->addLayout(buttons);
-    top->addWidget(frame1_);
+    frames_->addWidget(frame1_);
 
-    frame2_ = new QGroupBox(this);
+    frame2_ = new QGroupBox(frames_);
     frame2_->setObjectName("Frame2");
     auto* f2 = new QVBoxLayout(frame2_);
     auto* row1 = new QHBoxLayout;
@@ -83,7 +91,8 @@ ReplayWindow::ReplayWindow(Replay& control, QWidget* parent) : QWidget(parent), 
     text3_ = new QLineEdit(frame2_);
     text3_->setObjectName("Text3");
     text3_->setReadOnly(true);
-    text3_->setMaximumWidth(110);
+    text3_->setMinimumWidth(text3_->fontMetrics().horizontalAdvance("00:00:00") + 16);
+    text3_->setMaximumWidth(text3_->minimumWidth());
     row1->addWidget(text3_);
     row1->addStretch(1);
     QPushButton* files = Button(frame2_, "Command7", "File List");
@@ -109,8 +118,12 @@ ReplayWindow::ReplayWindow(Replay& control, QWidget* parent) : QWidget(parent), 
     slider2_->setTickInterval(100);
     slider2_->setTickPosition(QSlider::TicksBelow);
     row3->addWidget(slider2_, 1);
+    interval_ = new QLabel(frame2_);
+    interval_->setMinimumWidth(interval_->fontMetrics().horizontalAdvance("2000 ms") + 8);
+    row3->addWidget(interval_);
     f2->addLayout(row3);
-    top->addWidget(frame2_);
+    f2->addStretch(1);
+    frames_->addWidget(frame2_);
 
     connect(add, &QPushButton::clicked, this, [this] { Handle("Command3_Click", [&] { control_.Command3_Click(); }); });
     connect(remove, &QPushButton::clicked, this,
@@ -135,8 +148,7 @@ ReplayWindow::ReplayWindow(Replay& control, QWidget* parent) : QWidget(parent), 
 ReplayWindow::~ReplayWindow() { control_.SetProgress(nullptr); }
 
 void ReplayWindow::Redraw() {
-    frame1_->setVisible(control_.FileListShown());
-    frame2_->setVisible(!control_.FileListShown());
+    frames_->setCurrentWidget(control_.FileListShown() ? frame1_ : frame2_);
 
     const auto& files = control_.List1();
     bool same = list_->count() == static_cast<int>(files.size());
@@ -165,6 +177,7 @@ void ReplayWindow::Redraw() {
         slider2_->setValue(control_.Slider2Value());
     }
     text3_->setText(QString::fromStdString(control_.Text3()));
+    interval_->setText(QString::number(control_.Slider2Value()) + " ms");
 }
 
 void ReplayWindow::closeEvent(QCloseEvent* event) {
@@ -219,7 +232,18 @@ Replay& ReplayOwner::Control() {
 
 ReplayWindow& ReplayOwner::Show() {
     Replay& c = Control();
-    if (!window_) window_ = new ReplayWindow(c, main_window_);
+    if (!window_) {
+        window_ = new ReplayWindow(c, main_window_);
+        // In the lower right corner of the screen, clear of the two columns
+        // of device windows the replay opens from the left.
+        if (QScreen* screen = main_window_ ? main_window_->screen() : QGuiApplication::primaryScreen()) {
+            const QRect area = screen->availableGeometry();
+            const QSize size = window_->sizeHint().expandedTo(window_->size());
+            constexpr int kFrame = 40;  // title bar and borders the window manager adds
+            window_->move(std::max(area.left(), area.right() - size.width() - kFrame / 2),
+                          std::max(area.top(), area.bottom() - size.height() - kFrame));
+        }
+    }
     window_->show();
     window_->raise();
     window_->activateWindow();

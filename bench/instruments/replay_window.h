@@ -18,11 +18,13 @@
 #include "bench/instruments/replay_index.h"
 
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QSlider;
+class QStackedWidget;
 
 namespace platform {
 class QtTimer;
@@ -51,6 +53,7 @@ private:
 
     Replay& control_;
     int64_t progress_scale_ = 1;
+    QStackedWidget* frames_ = nullptr;
     QGroupBox* frame1_ = nullptr;
     QGroupBox* frame2_ = nullptr;
     QListWidget* list_ = nullptr;
@@ -62,6 +65,7 @@ private:
     QSlider* slider1_ = nullptr;
     QSlider* slider2_ = nullptr;
     QLineEdit* text3_ = nullptr;
+    QLabel* interval_ = nullptr;  // the speed in words
 };
 
 // A device window made for a replay: the widget to show and its operations.

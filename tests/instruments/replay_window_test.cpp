@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -254,7 +255,7 @@ TEST_F(ReplayWindowTest, RemovingALogThenDoneReplaysTheOthersEachByItsOwnIndex) 
     Click(window, "Command6");
     ASSERT_EQ(recorded.size(), 2u);
     const std::vector<std::string> set_up = {
-        "SetDeviceType(0)", "SetDeviceName(" + f2 + ")", "SetDeviceID(1)", "DeviceSetTop(0)", "DeviceSetLeft(2000)", "DeviceSetPrimaryLogFileBaseName(" + home->File("l2") + ")",
+        "SetDeviceType(0)", "SetDeviceName(" + f2 + ")", "SetDeviceID(1)", "DeviceSetTop(0)", "DeviceSetLeft(2000)", "DeviceEnableDataDecoding()", "DeviceSetPrimaryLogFileBaseName(" + home->File("l2") + ")",
         "DeviceEnableCN0Logging(-1)"};
     std::vector<std::string> second(recorded[1]->own_calls.begin(), recorded[1]->own_calls.begin() + set_up.size());
     EXPECT_EQ(second, set_up);
@@ -366,6 +367,27 @@ TEST(ReplayTimer, TicksAdvanceOneRecordUntilTheLastAndTheSpeedSetsTheInterval) {
     EXPECT_TRUE(r.Playing());
     r.Stop_Click();
     EXPECT_FALSE(timer.Tick());
+}
+
+TEST(ReplayBigLog, ASecondPastTwoGibibytesOfLogReachesTheWindow) {
+    dialogs_test::ResetPrompts();
+    test::TempHome home;
+    // A sparse file: three gibibytes of nothing, then one second of a receiver.
+    const std::string path = home.File("big.txt");
+    const replay_test::Log tail = replay_test::MakeLog(600, 2);
+    const auto at = static_cast<int64_t>(3) << 30;
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.seekp(at);
+        out.write(tail.bytes.data(), static_cast<std::streamsize>(tail.bytes.size()));
+        ASSERT_TRUE(out.good()) << "no room for a sparse file";
+    }
+    test::FakeBenchHost host;
+    bench::CommWindow w(&host);
+    w.SetDeviceType(0);
+    w.DeviceReplayFile(path, at + 1, at + 1 + static_cast<int64_t>(Second(tail, 0).size()));
+    EXPECT_EQ(ConsoleText(&w), Second(tail, 0));
+    EXPECT_EQ(w.State().Sats[5].CN0, tail.epochs[0].cn0);
 }
 
 using ReplayFromTheMenu = benchtop_test::BenchtopTest;
