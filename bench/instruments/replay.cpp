@@ -288,7 +288,10 @@ void Replay::Step(int value) {
                     if (!ec) next = static_cast<int64_t>(size) + 1;
                 }
             }
+            if (pos == log.fed_from && next == log.fed_to) continue;
             log.window->DeviceReplayFile(log.file, pos, next);
+            log.fed_from = pos;
+            log.fed_to = next;
             log.last_error.clear();
         } catch (...) {
             const std::string text = "Log Files Replay: " + log.file + ": " + ErrorText(std::current_exception());

@@ -139,6 +139,9 @@ private:
         int16_t id = 0;  // line of the list at "Done"
         DeviceOps* window = nullptr;
         std::string last_error;  // reported once until it changes
+        // The bytes fed last: a second that a later time still maps to (the
+        // log has not begun yet, or is in a gap) is not fed again.
+        int64_t fed_from = 0, fed_to = 0;
     };
     bool BuildIndex(const std::string& file);
     bool EnsureIndex(const std::string& file, const std::string& index, bool ask);

@@ -1,8 +1,6 @@
 #include "bench/instruments/replay_window.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,6 +17,7 @@
 #include <algorithm>
 
 #include "bench/devices/system_log.h"
+#include "bench/instruments/instrument_placement.h"
 #include "platform/qt/bench_timer.h"
 #include "platform/qt/program_folder.h"
 
@@ -234,15 +233,10 @@ ReplayWindow& ReplayOwner::Show() {
     Replay& c = Control();
     if (!window_) {
         window_ = new ReplayWindow(c, main_window_);
-        // In the lower right corner of the screen, clear of the two columns
-        // of device windows the replay opens from the left.
-        if (QScreen* screen = main_window_ ? main_window_->screen() : QGuiApplication::primaryScreen()) {
-            const QRect area = screen->availableGeometry();
-            const QSize size = window_->sizeHint().expandedTo(window_->size());
-            constexpr int kFrame = 40;  // title bar and borders the window manager adds
-            window_->move(std::max(area.left(), area.right() - size.width() - kFrame / 2),
-                          std::max(area.top(), area.bottom() - size.height() - kFrame));
-        }
+        // Low in the main window, clear of the two columns of device
+        // windows the replay opens from its top left.
+        const int below = main_window_ ? main_window_->height() - window_->sizeHint().height() - 80 : 0;
+        PlaceOverMainWindow(window_, main_window_, std::max(below, 0));
     }
     window_->show();
     window_->raise();

@@ -167,6 +167,11 @@ TEST_F(ReplayWindowTest, TwoLogsPlayTogetherIntoDeviceWindowsThatDecodeThem) {
     EXPECT_EQ(ConsoleText(comm[0]), Second(a, 0));
     EXPECT_EQ(ConsoleText(comm[1]), Second(b, 0));
 
+    // 12:00:01 is still before the second log: its first second is not fed again.
+    Click(window, "Forward");
+    EXPECT_EQ(ConsoleText(comm[0]), Second(a, 0) + Second(a, 1));
+    EXPECT_EQ(ConsoleText(comm[1]), Second(b, 0));
+
     // Seek to 12:00:07: both logs replay that very second, decoded.
     Slider("Slider1")->setValue(8);
     EXPECT_EQ(Text3(), "12:00:07");
@@ -209,6 +214,11 @@ TEST_F(ReplayWindowTest, TwoLogsPlayTogetherIntoDeviceWindowsThatDecodeThem) {
     std::string b_played;
     for (size_t i = 2; i <= 6; ++i) b_played += Second(b, i);
     EXPECT_TRUE(EndsWith(ConsoleText(comm[1]), b_played));
+    // Its first second was fed once, though the first log's times before it
+    // all point to it.
+    const std::string b0 = b.epochs[0].gga;
+    const std::string seen = ConsoleText(comm[1]);
+    EXPECT_EQ(seen.find(b0), seen.rfind(b0));
     EXPECT_EQ(comm[1]->State().Sats[5].CN0, b.epochs[6].cn0);
     // Each replay window keeps its C/N0 log beside its log.
     EXPECT_TRUE(fs::exists(home->File("RCV1_NMEA_CN0.txt")));
