@@ -7,6 +7,7 @@
 #include "bench/devices/device_paths.h"
 #include "bench/devices/system_log.h"
 #include "bench/devices/timing.h"
+#include "bench/instruments/command_panel.h"
 #include "bench/instruments/replay_index.h"
 #include "platform/core/error.h"
 #include "platform/qt/bench_timer.h"
@@ -121,8 +122,8 @@ bool Replay::BuildIndex(const std::string& file) {
 
 void Replay::Command5_Click(int selected) {
     if (selected < 0 || selected >= static_cast<int>(list_.size())) return;
-    list_.erase(list_.begin() + selected);
-    index_names_.erase(index_names_.begin() + selected);
+    instruments::CommandPanel::ListRemove(list_, static_cast<int16_t>(selected));
+    instruments::CommandPanel::ListRemove(index_names_, static_cast<int16_t>(selected));
     Changed();
 }
 
