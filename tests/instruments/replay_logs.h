@@ -5,15 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/emulated_receiver.h"
+
 namespace replay_test {
 
-inline std::string Sentence(const std::string& body) {
-    unsigned x = 0;
-    for (char c : body) x ^= static_cast<unsigned char>(c);
-    char sum[8];
-    std::snprintf(sum, sizeof sum, "*%02X\r\n", x);
-    return "$" + body + sum;
-}
+// A sentence of this body (without its "$") with checksum and CR LF.
+inline std::string Sentence(const std::string& body) { return test::Sentence("$" + body); }
 
 inline std::string Hms(int seconds_of_day) {
     char t[16];
