@@ -3,6 +3,7 @@
 // and the primary log (written through line by line). Prints MB/s.
 #include "bench/devices/console.h"
 #include "bench/devices/nmea.h"
+#include "tests/support/busy_epoch.h"
 #include "tests/support/emulated_receiver.h"
 #include "tests/support/fakes.h"
 #include "tests/support/qt_app.h"

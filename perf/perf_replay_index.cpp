@@ -2,6 +2,7 @@
 // receiver, about 30 MB) and prints MB/s, the file read included. Goal: at
 // least 200 MB/s on one core.
 #include "bench/instruments/replay_index.h"
+#include "tests/support/busy_epoch.h"
 #include "tests/support/emulated_receiver.h"
 #include "tests/support/qt_app.h"
 

@@ -1,4 +1,5 @@
 #include "tests/support/emulated_receiver.h"
+#include "tests/support/busy_epoch.h"
 
 #include "bench/devices/nmea.h"
 #include "platform/qt/program_folder.h"

@@ -89,8 +89,4 @@ private:
 // "$" & body & "*" & checksum & CR LF.
 std::string Sentence(std::string_view body_with_dollar);
 
-// One second of a busy receiver with a fix, second `second` of a day that
-// wraps at midnight: GGA, RMC, GSA, three GSV and VTG.
-std::string BusyEpoch(int second);
-
 }  // namespace test
