@@ -195,6 +195,13 @@ void ReportCommands::SessionCreateReportSheet(const std::string& base, const std
         // The type is listed again: its file holds the trials of both tests.
         if (fresh.empty()) fresh.push_back(files.front());
         for (const std::string& f : fresh) ++used_[f];
+        // A file that is no TTFF results file gets a log line, not an empty sheet.
+        std::vector<std::string> readable;
+        for (const std::string& f : fresh)
+            if (Trapped("ImportTestResults " + receiver + " " + NameOf(f), [&] { CheckResultsLayout(f); }))
+                readable.push_back(f);
+        fresh = readable;
+        if (fresh.empty()) return;
         const std::string sheet = SessionSheetName(base, test, fresh.front());
         SessionSheet(base, sheet);
         pending_ = Pending{base, test, sheet, fresh};
