@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "bench/instruments/instrument_placement.h"
+
 namespace bench {
 
 namespace {
@@ -105,7 +107,10 @@ ExtControl& ExtControlOwner::Control() {
 
 ExtControlWindow& ExtControlOwner::Show() {
     ExtControl& c = Control();
-    if (!window_) window_ = new ExtControlWindow(c, main_window_);
+    if (!window_) {
+        window_ = new ExtControlWindow(c, main_window_);
+        PlaceOverMainWindow(window_, main_window_, 360);
+    }
     window_->show();
     window_->raise();
     return *window_;

@@ -2,16 +2,14 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-#include "platform/core/numtext.h"
+#include "bench/instruments/instrument_placement.h"
 
 namespace bench {
 
@@ -126,7 +124,10 @@ LabSatMng& LabSatOwner::Control() {
 
 LabSatMngWindow& LabSatOwner::Show() {
     LabSatMng& c = Control();
-    if (!window_) window_ = new LabSatMngWindow(c, main_window_);
+    if (!window_) {
+        window_ = new LabSatMngWindow(c, main_window_);
+        PlaceOverMainWindow(window_, main_window_, 80);
+    }
     window_->show();
     window_->raise();
     return *window_;

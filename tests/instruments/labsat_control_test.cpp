@@ -104,6 +104,23 @@ TEST(LabSatRemote, OperationsWriteTheExactLinesToTheRelayPort) {
     EXPECT_EQ(rig.mng->Command1Caption(), "Start");
 }
 
+TEST(LabSatRelay, TheRelayPortRunsLinesArrivingInOddPieces) {
+    test::EnsureApp();
+    test::TempHome home;
+    test::EmulatedReceiver sender;  // the first bench PC at the other end
+    sender.RegisterPort(5);
+    Rig rig(std::make_unique<platform::SerialPort>());
+    rig.mng->SetPortNumber(5);
+    rig.mng->Command1_Click();
+    ASSERT_TRUE(rig.port->PortOpen());
+    sender.WriteInChunks("SETBIN,/data/rec.bin\r\nSETSTART,25\r\nSETATTENUATION,12\r\nSTART\r\nSTOP\r\n", {1, 3, 7, 2}, 1);
+    EXPECT_TRUE(test::WaitFor([&] { return rig.sets.size() >= 5; }, 5000));
+    EXPECT_EQ(rig.sets, (std::vector<std::string>{"RepFile=/data/rec.bin", "SetSkipTime=25", "SetAttenuation=12",
+                                                  "StartReplay=True", "StopReplay=True"}));
+    EXPECT_EQ(rig.mng->Panel(2), "STOP");
+    EXPECT_TRUE(rig.reports.empty());
+}
+
 TEST(LabSatRemote, ALineThatCannotBeSentIsReportedAndFails) {
     Rig rig;
     rig.mng->SetRemoteFlag(true);
