@@ -1,6 +1,7 @@
 #include "bench/reports/report_commands.h"
 
 #include <QDesktopServices>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -21,6 +22,8 @@ using platform::Prompts;
 namespace {
 
 constexpr const char* kResultsMark = "_NMEA_Results";
+// Long enough for the window manager to show the progress window.
+constexpr int kPaintDelayMs = 150;
 
 bool EndsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -85,27 +88,46 @@ ReportCommands::~ReportCommands() = default;
 // ---- the menu road ----------------------------------------------------------
 
 void ReportCommands::GenerateExcelReport_Click() {
+    if (busy_) return;
     const std::string file = Prompts::Instance().OpenFileName(
         "Open", dialogFolder_, "NMEA Results (*_NMEA_Results*.txt);;Tutti i files (*.*)");
     if (file.empty()) return;
-    std::string report;
+    std::optional<MenuJob> job;
     try {
-        if (!EndsWith(platform::UpperCase(file), ".TXT"))
-            throw platform::BenchError(platform::err::BadArgument, "Not a results text file: " + file);
-        report = ctx_.ReportFile(file.substr(0, file.size() - 4));
-        BuildFromMenu(file);
+        job = PrepareMenuReport(file);
     } catch (...) {
-        bar_->Hide();
-        // The half-built workbook goes; what was saved of it stays on disk.
-        if (ctx_.HasApp() && !report.empty())
-            if (workbook::Workbook* wb = ctx_.App().FindWindow(report)) wb->Close();
-        ErrorReport("GenerateExcelReport_Click");
-        ErrorMessageBox();
+        MenuFailed("");
+        return;
     }
+    if (!job) return;
+    busy_ = true;
+    bar_->Show();
+    // The window manager maps and paints the progress window before the
+    // report takes the GUI thread; unattended there is nothing to paint.
+    const int delay = Prompts::Instance().Unattended() ? 0 : kPaintDelayMs;
+    QTimer::singleShot(delay, bar_.get(), [this, job = *job] {
+        try {
+            BuildMenuReport(job);
+        } catch (...) {
+            MenuFailed(job.base);
+        }
+        busy_ = false;
+    });
 }
 
-void ReportCommands::BuildFromMenu(const std::string& file) {
+void ReportCommands::MenuFailed(const std::string& base) {
+    bar_->Hide();
+    // The half-built workbook goes; what was saved of it stays on disk.
+    if (ctx_.HasApp() && !base.empty())
+        if (workbook::Workbook* wb = ctx_.App().FindWindow(ctx_.ReportFile(base))) wb->Close();
+    ErrorReport("GenerateExcelReport_Click");
+    ErrorMessageBox();
+}
+
+std::optional<ReportCommands::MenuJob> ReportCommands::PrepareMenuReport(const std::string& file) {
     Prompts& prompts = Prompts::Instance();
+    if (!EndsWith(platform::UpperCase(file), ".TXT"))
+        throw platform::BenchError(platform::err::BadArgument, "Not a results text file: " + file);
     const std::string base = file.substr(0, file.size() - 4);
     const std::string title = NameOf(file);
     // Checked before anything is touched: a sheet needs a name.
@@ -113,14 +135,14 @@ void ReportCommands::BuildFromMenu(const std::string& file) {
     if (start.empty()) {
         prompts.Inform("The file name holds no start type (COLD, WARM or HOT): " + title, "Generate Excel Report",
                        platform::Icon::Warning);
-        return;
+        return std::nullopt;
     }
     const std::string report = ctx_.ReportFile(base);
     std::error_code ec;
     if (fs::exists(report, ec)) {
         if (prompts.Ask("Report ALREADY EXISTS, do you want overwrite it?", platform::Buttons::YesNo, "WARNING!!!",
                         platform::Icon::Warning) != Answer::Yes)
-            return;
+            return std::nullopt;
         // An earlier report of this name still open would be found instead of the new one.
         if (ctx_.HasApp())
             if (workbook::Workbook* old = ctx_.App().FindWindow(report)) old->Close();
@@ -130,16 +152,19 @@ void ReportCommands::BuildFromMenu(const std::string& file) {
     } else if (ctx_.HasApp()) {
         if (workbook::Workbook* old = ctx_.App().FindWindow(report)) old->Close();
     }
+    return MenuJob{base, start};
+}
 
-    bar_->Show();
-    CreateReportSheet(ctx_, base, start);
-    ImportResultsFile(ctx_, base, start);
+void ReportCommands::BuildMenuReport(const MenuJob& job) {
+    Prompts& prompts = Prompts::Instance();
+    CreateReportSheet(ctx_, job.base, job.start);
+    ImportResultsFile(ctx_, job.base, job.start);
     bar_->Hide();
 
     const Answer view = prompts.Ask(
         "Test session succesfully competed.Clik \"YES\" to view Excel Report,\"NO\" to close",
         platform::Buttons::YesNo, "Test Session Completed", platform::Icon::Question);
-    workbook::Workbook& wb = ctx_.Book(base);
+    workbook::Workbook& wb = ctx_.Book(job.base);
     if (!wb.Saved()) wb.Save();
     if (view == Answer::Yes) {
         ctx_.App().SetVisible(true);

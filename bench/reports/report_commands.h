@@ -39,9 +39,13 @@ public:
     // The folder the file dialog opens in.
     void SetDialogFolder(std::string folder) { dialogFolder_ = std::move(folder); }
 
-    // Tool > Excel Reports > "Generate Excel Report". Never throws: a failure
-    // is shown in a message box and written to the system log.
+    // Tool > Excel Reports > "Generate Excel Report". The questions come
+    // first; the report itself is built once the progress window has been
+    // drawn, from the event loop. Never throws: a failure is shown in a
+    // message box and written to the system log.
     void GenerateExcelReport_Click();
+    // A menu report is being built.
+    bool Busy() const { return busy_; }
 
     // The session-end road, per receiver and test in the engine's order.
     // Failures are written to the system log and never stop the next report.
@@ -54,7 +58,12 @@ private:
         std::string base, test, sheet;
         std::vector<std::string> files;
     };
-    void BuildFromMenu(const std::string& file);
+    struct MenuJob {
+        std::string base, start;
+    };
+    std::optional<MenuJob> PrepareMenuReport(const std::string& file);
+    void BuildMenuReport(const MenuJob& job);
+    void MenuFailed(const std::string& base);
     std::string SessionSheetName(const std::string& base, const std::string& test, const std::string& file);
     void SessionSheet(const std::string& base, const std::string& sheet);
 
@@ -63,6 +72,7 @@ private:
     std::function<bool(const std::string&)> opener_;
     std::string dialogFolder_;
     std::optional<Pending> pending_;
+    bool busy_ = false;
     // Results files already reported at this session end, by path.
     std::map<std::string, int> used_;
 };

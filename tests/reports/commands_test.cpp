@@ -51,6 +51,8 @@ protected:
         QAction* entry = top->Entry("GenerateExcelReport");
         ASSERT_NE(entry, nullptr);
         entry->trigger();
+        // The report is built from the event loop once the progress window shows.
+        ASSERT_TRUE(test::WaitFor([&] { return !top->Reports().Busy(); }, 10000));
     }
     workbook::Workbook* OpenBook(const std::string& file) {
         return top->Reports().Context().HasApp() ? top->Reports().Context().App().FindWindow(file) : nullptr;
