@@ -32,12 +32,16 @@ constexpr double kMinutesToRadians = kPi / 10800;
 constexpr int kSubscriptOutOfRange = 9;
 constexpr double kTwipsPerPixel = 15;
 
-// A round tick step giving about ten intervals over the axis: 1, 2 or 5
-// times a power of ten from one metre up, a power of two below (a binary
+// Axis labels stay in plain metres up to this half range, in kilometres
+// beyond, so they never need an exponent or grow wide enough to overlap.
+constexpr double kKilometresFrom = 10000;
+
+// A round tick step giving five to ten intervals over the axis: 1, 2 or 5
+// times a power of ten from one unit up, a power of two below (a binary
 // exact step, so the tick at 0 reads 0 and not -5.55e-17).
 double TickStep(double half_range) {
     const double raw = 2 * half_range / 10;
-    if (!(raw > 0)) return 1;
+    if (!(raw > 0) || !std::isfinite(raw)) return 1;
     if (raw < 1) return std::pow(2, std::ceil(std::log2(raw)));
     const double magnitude = std::pow(10, std::floor(std::log10(raw)));
     for (double m : {1.0, 2.0, 5.0})
@@ -126,7 +130,7 @@ PosChart::PosChart(QWidget* parent) : QWidget(parent, Qt::Window) {
     x_axis_->setTitleText("East [m]");
     y_axis_->setTitleText("North [m]");
     for (QValueAxis* axis : {x_axis_, y_axis_}) {
-        axis->setLabelFormat("%.4g");
+        axis->setLabelFormat("%.10g");
         axis->setTickType(QValueAxis::TicksDynamic);
         axis->setTickAnchor(0);
         axis->setMinorTickCount(1);
@@ -197,14 +201,19 @@ void PosChart::PosAddToChart(double lat_minutes, const std::string& ns, double l
 }
 
 void PosChart::PosUpdatePlot() {
+    footnote_->setText(QString::fromStdString(plot_.Footnote()));
+    SetAxes(plot_.AxisLimit());
+    FillSeries();
+}
+
+void PosChart::FillSeries() {
     // Only the points received: unused rows would show as perfect fixes.
     QList<QPointF> points;
     const int n = plot_.Count(0);
     points.reserve(n);
-    for (int row = 1; row <= n; ++row) points.append(QPointF(plot_.East(row, 0), plot_.North(row, 0)));
+    for (int row = 1; row <= n; ++row)
+        points.append(QPointF(plot_.East(row, 0) / unit_, plot_.North(row, 0) / unit_));
     series_->replace(points);
-    footnote_->setText(QString::fromStdString(plot_.Footnote()));
-    SetAxes(plot_.AxisLimit());
 }
 
 void PosChart::SetFormPosition(int16_t left, int16_t top) {
@@ -228,8 +237,8 @@ void PosChart::PosChartSave(const std::string& file) {
                                                               writer.errorString().toStdString() + ")");
 }
 
-double PosChart::XAxisMax() const { return x_axis_->max(); }
-double PosChart::YAxisMax() const { return y_axis_->max(); }
+double PosChart::XAxisMax() const { return x_axis_->max() * unit_; }
+double PosChart::YAxisMax() const { return y_axis_->max() * unit_; }
 int PosChart::PlottedPoints() const { return static_cast<int>(series_->count()); }
 
 void PosChart::closeEvent(QCloseEvent* event) {
@@ -254,11 +263,26 @@ void PosChart::Command1_Click() {
     }
 }
 
-void PosChart::SetAxes(double half_range) {
+void PosChart::SetAxes(double half_range_metres) {
+    const double unit = half_range_metres >= kKilometresFrom ? 1000 : 1;
+    const bool unit_changed = unit != unit_;
+    unit_ = unit;
+    const double half_range = half_range_metres / unit;
     const double step = TickStep(half_range);
     for (QValueAxis* axis : {x_axis_, y_axis_}) {
+        // The axis lays out its ticks on every change: never let it see the
+        // new range with a much finer old step (millions of ticks), nor the
+        // old range with a much finer new one.
+        const double old_step = axis->tickInterval();
+        if (old_step < step) axis->setTickInterval(step);
         axis->setRange(-half_range, half_range);
-        axis->setTickInterval(step);
+        if (old_step > step) axis->setTickInterval(step);
+    }
+    if (unit_changed) {
+        const char* suffix = unit == 1 ? " [m]" : " [km]";
+        x_axis_->setTitleText(QString("East") + suffix);
+        y_axis_->setTitleText(QString("North") + suffix);
+        FillSeries();
     }
 }
 

@@ -110,7 +110,9 @@ protected:
 private:
     void Slider1_Change(int value);
     void Command1_Click();
-    void SetAxes(double half_range);
+    // Both axes over +-half_range_metres, in metres or kilometres.
+    void SetAxes(double half_range_metres);
+    void FillSeries();
 
     PositionPlot plot_;
     QWidget* plot_area_ = nullptr;  // chart and footnote: what the picture shows
@@ -119,6 +121,7 @@ private:
     QScatterSeries* series_ = nullptr;
     QValueAxis* x_axis_ = nullptr;
     QValueAxis* y_axis_ = nullptr;
+    double unit_ = 1;  // metres per axis unit: 1, or 1000 at large ranges
     QLabel* footnote_ = nullptr;
     QSlider* slider_ = nullptr;
     QPushButton* save_ = nullptr;

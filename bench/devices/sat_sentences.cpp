@@ -252,7 +252,10 @@ void NMEA_GSA_Processing(DeviceState& dev, std::string_view /*line*/) {
             SetCaption(dev.DataStatistics[counter], std::to_string(dev.GSAStatistics[counter]));
         }
 
-        if (dev.PosChartShown && dev.PosChartWindow) {
+        // Only a position the last GGA reported with a fix: a sentence
+        // without one leaves its fields empty, which would read as 0 N 0 E.
+        const bool fix_position = dev.Quality != 0 && !dev.LatHemisphere.empty() && !dev.LonHemisphere.empty();
+        if (dev.PosChartShown && dev.PosChartWindow && fix_position) {
             dev.PosChartWindow->PosAddToChart(dev.Latitude, dev.LatHemisphere, dev.Longitude, dev.LonHemisphere, 0);
             dev.PosChartWindow->PosUpdatePlot();
         }

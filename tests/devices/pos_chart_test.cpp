@@ -9,6 +9,9 @@
 #include "tests/support/qt_app.h"
 
 #include <QChart>
+#include <QChartView>
+#include <QElapsedTimer>
+#include <QValueAxis>
 #include <QImage>
 #include <QLabel>
 #include <QPointer>
@@ -220,4 +223,70 @@ TEST(GenericChartWindow, GridKeepsItsValuesAndRefusesCellsOutside) {
     EXPECT_DOUBLE_EQ(chart.Value(3, 3), 0);
     EXPECT_EQ(chart.Chart()->series().size(), 3);
     EXPECT_THROW(chart.Value(4, 1), platform::BenchError);
+}
+
+namespace {
+
+// The chart's axes as the window shows them.
+struct AxisView {
+    double min = 0, max = 0, interval = 0;
+    QString format;
+    int Intervals() const { return interval > 0 ? static_cast<int>(std::lround((max - min) / interval)) : -1; }
+};
+
+std::vector<AxisView> Axes(PosChart& chart) {
+    std::vector<AxisView> out;
+    auto* view = chart.findChild<QChartView*>("MSChart1");
+    if (!view) return out;
+    for (QAbstractAxis* a : view->chart()->axes()) {
+        auto* v = qobject_cast<QValueAxis*>(a);
+        if (!v) continue;
+        out.push_back({v->min(), v->max(), v->tickInterval(), v->labelFormat()});
+    }
+    return out;
+}
+
+}  // namespace
+
+// A chart opened on a receiver at the reference, then far off (and the
+// other way round) must redraw at once with a handful of ticks whatever
+// the range.
+TEST(PosChartWindow, AnyRangeKeepsABoundedTickCountAndReturnsAtOnce) {
+    test::EnsureApp();
+    for (double far : {1e-3, 0.4, 1.0, 7.0, 95.0, 1234.0, 5e4, 1.9e6, 4.8e6, 2e7}) {
+        for (const char* before : {"fresh", "at the reference", "zoomed in"}) {
+            SCOPED_TRACE(testing::Message() << "range " << far << ", chart " << before);
+            PosChart chart;
+            chart.show();
+            QElapsedTimer clock;
+            clock.start();
+            if (std::string(before) == "at the reference") {
+                chart.PosAddToChart(kRefLat, "N", kRefLon, "E", 0);
+                chart.PosUpdatePlot();
+                test::Pump(1);
+            } else if (std::string(before) == "zoomed in") {
+                auto* slider = chart.findChild<QSlider*>("Slider1");
+                ASSERT_NE(slider, nullptr);
+                slider->setValue(slider->maximum());
+                test::Pump(1);
+            }
+            chart.PosAddToChart(LatAt(far), "N", kRefLon, "E", 0);
+            chart.PosUpdatePlot();
+            test::Pump(1);
+            EXPECT_LT(clock.elapsed(), 2000);
+            auto axes = Axes(chart);
+            ASSERT_EQ(axes.size(), 2u);
+            for (const AxisView& a : axes) {
+                EXPECT_GE(a.max * (a.max < far ? 1000 : 1), far) << "the point is inside the plot";
+                EXPECT_GE(a.Intervals(), 4);
+                EXPECT_LE(a.Intervals(), 11);
+                // Every tick label plain and short: no exponent, no overlap.
+                for (double t = 0; t <= a.max; t += a.interval) {
+                    const QString label = QString::asprintf(a.format.toLatin1().constData(), -t);
+                    EXPECT_FALSE(label.contains('e')) << label.toStdString();
+                    EXPECT_LE(label.size(), 6) << label.toStdString();
+                }
+            }
+        }
+    }
 }

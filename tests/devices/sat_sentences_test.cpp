@@ -130,6 +130,7 @@ TEST_F(SatSentences, GsaMarksTheUsedSatellitesAndShowsTheFix) {
     RecordingPlot plot;
     dev.PosChartWindow = &plot;
     dev.PosChartShown = true;
+    dev.Quality = 1;
     dev.Latitude = 2887.038;
     dev.LatHemisphere = "N";
     dev.Longitude = 691;
@@ -161,6 +162,27 @@ TEST_F(SatSentences, GsaMarksTheUsedSatellitesAndShowsTheFix) {
     EXPECT_EQ(dev.DataStatistics[2]->Text(), "1");
     EXPECT_EQ(dev.Sats[70].FillColor, RGBColor(128, 255, 128));
     EXPECT_EQ(dev.Sats[3].FillColor, RGBColor(0, 255, 255));
+}
+
+TEST_F(SatSentences, PlotTakesOnlyPositionsOfGgaWithAFix) {
+    RecordingPlot plot;
+    dev.PosChartWindow = &plot;
+    dev.PosChartShown = true;
+    Epoch({{5, 40}}, {5});
+    ASSERT_EQ(plot.Points.size(), 1u);
+    EXPECT_EQ(plot.Points[0], std::to_string(2887.038) + "N" + std::to_string(691.0) + "E0");
+
+    // Fix lost: empty position fields, quality 0; and a GGA claiming a fix
+    // with its position missing (a line cut by a port reopen).
+    gga = "$GPGGA,120001.00,,,,,0,00,99.9,,M,,M,,";
+    Epoch({{5, 40}}, {5});
+    gga = "$GPGGA,120002.00,,,,,1,08,0.9,,M,,M,,";
+    Epoch({{5, 40}}, {5});
+    EXPECT_EQ(plot.Points.size(), 1u) << "no point at 0 N 0 E";
+
+    gga = kGga;
+    Epoch({{5, 40}}, {5});
+    EXPECT_EQ(plot.Points.size(), 2u) << "the fix back: plotted again";
 }
 
 TEST_F(SatSentences, ShortGsaLosesOnlyItsDilutions) {
