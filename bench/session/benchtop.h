@@ -22,6 +22,8 @@
 #include "bench/devices/bench_host.h"
 #include "bench/devices/device_ops.h"
 #include "bench/devices/system_log.h"
+#include "bench/instruments/ext_control_window.h"
+#include "bench/instruments/labsat_window.h"
 #include "bench/session/bench_state.h"
 #include "bench/session/config_dialog.h"
 #include "bench/session/fanout.h"
@@ -128,6 +130,8 @@ public:
     session::SessionServices& Services() { return services_; }
     session::ResultsGrid& Grid() { return grid_; }
     BenchWindows& Windows() { return windows_; }
+    LabSatOwner& LabSat() { return *labsat_; }
+    ExtControlOwner& ExternalControl() { return *ext_control_; }
     TestingConfig& ConfigDialog() { return *config_dialog_; }
     Coords& CoordsWindow();
     Results& ResultsWindow();
@@ -186,6 +190,7 @@ private:
     void Benchtop_FormCfg();
     void MDIForm_Unload();
     void BuildWorkspace();
+    void MakeInstruments();
     void SyncSessionControls();
     // Runs a menu command or callback: errors are reported, never passed to
     // the event loop.
@@ -234,6 +239,8 @@ private:
     std::unique_ptr<session::SessionHost> session_host_;
     std::unique_ptr<MainHost> host_ptr_;
     BenchWindows windows_;
+    std::unique_ptr<LabSatOwner> labsat_;
+    std::unique_ptr<ExtControlOwner> ext_control_;
     std::string config_file_path_;  // the last "Open Test Session" file
 
     // Widgets.
