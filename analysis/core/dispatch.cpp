@@ -6,6 +6,7 @@
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/folders.h"
 #include "analysis/analyses/kml_export.h"
+#include "analysis/analyses/visibility.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/excel_charts.h"
 #include "analysis/writers/html_pages.h"
@@ -145,6 +146,12 @@ int run_navsift(const std::vector<std::string>& words)
     }
     case AnalysisId::KmlFromNmea:
         return kml_from_nmea(options);
+    case AnalysisId::EphemerisDump:
+        return run_ephemeris_dump(options);
+    case AnalysisId::IodeListing:
+        return run_iode_listing(options);
+    case AnalysisId::VisibilityTest:
+        return run_visibility_test(options);
     case AnalysisId::DebugLogSearch:
         return DefaultAction(options);
     default:

@@ -79,6 +79,9 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent)
     engine_ = std::make_unique<session::TestEngine>(state_, *fanout_, services_);
     session_host_ = std::make_unique<session::SessionHost>(*engine_, marks_);
     host_ptr_ = std::make_unique<MainHost>(*this, *session_host_);
+    script_panel_ = std::make_unique<session::ScriptPanelOwner>(*fanout_, *engine_, services_, program_folder_, this);
+    services_.script = script_panel_.get();
+    windows_.showScriptPanel = [this] { script_panel_->Show(); };
     // A session can end on a tick of either machine; Start follows it.
     test_timer_->SetTickHandler([this] {
         engine_->TestStateMachineTimer_Timer();

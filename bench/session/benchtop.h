@@ -28,6 +28,7 @@
 #include "bench/session/config_dialog.h"
 #include "bench/session/fanout.h"
 #include "bench/session/results_grid.h"
+#include "bench/session/script_bench.h"
 #include "bench/session/session_host.h"
 #include "bench/session/session_platform.h"
 #include "bench/session/small_dialogs.h"
@@ -130,6 +131,7 @@ public:
     session::SessionServices& Services() { return services_; }
     session::ResultsGrid& Grid() { return grid_; }
     BenchWindows& Windows() { return windows_; }
+    session::ScriptPanelOwner& ScriptPanel() { return *script_panel_; }
     LabSatOwner& LabSat() { return *labsat_; }
     ExtControlOwner& ExternalControl() { return *ext_control_; }
     TestingConfig& ConfigDialog() { return *config_dialog_; }
@@ -238,6 +240,7 @@ private:
     std::unique_ptr<session::TestEngine> engine_;
     std::unique_ptr<session::SessionHost> session_host_;
     std::unique_ptr<MainHost> host_ptr_;
+    std::unique_ptr<session::ScriptPanelOwner> script_panel_;
     BenchWindows windows_;
     std::unique_ptr<LabSatOwner> labsat_;
     std::unique_ptr<ExtControlOwner> ext_control_;

@@ -187,15 +187,13 @@ TEST_F(BenchtopTest, AboutAndCoordinatesWindowsOpenFromTheirEntries) {
 
 TEST_F(BenchtopTest, EntriesWhoseWindowsAreMissingSaySoInTheStatusBar) {
     Open();
-    Trigger("CommPanel");
-    EXPECT_EQ(top->StatusText(1), "Command Panel: not available in this build");
     Trigger("LogFileReplay");
     EXPECT_EQ(top->StatusText(1), "Log Files Replay: not available in this build");
     Trigger("GenerateExcelReport");
     EXPECT_EQ(top->StatusText(1), "Generate Excel Report: not available in this build");
     int shown = 0;
-    top->Windows().showScriptPanel = [&] { ++shown; };
-    Trigger("CommPanel");
+    top->Windows().showReplay = [&] { ++shown; };
+    Trigger("LogFileReplay");
     EXPECT_EQ(shown, 1);
 }
 
