@@ -113,6 +113,11 @@ void CommandPanel::Log(const std::string& text) {
         SystemLogWrite(text);
 }
 
+void CommandPanel::ReportCaught(const std::string& procedure, const std::string& where) {
+    const PendingError e = ErrorOf(std::current_exception());
+    Log(where + e.Description + " (" + procedure + ")");
+}
+
 void CommandPanel::Changed() {
     if (changed) changed();
 }
@@ -270,8 +275,7 @@ void CommandPanel::ScriptTimer_Timer() {
     try {
         ScriptStateMachine();
     } catch (...) {
-        ErrorReport("ScriptStateMachine");
-        Log("Script step failed (ScriptStateMachine)");
+        ReportCaught("ScriptStateMachine");
     }
     in_step_ = false;
     if (t && !state_.EndFlag) t->SetEnabled(true);
@@ -349,9 +353,7 @@ void CommandPanel::ScriptStateMachine() {
     } catch (...) {
         // The line's call failed; its side effects stay done and the script
         // goes on with the next line.
-        ErrorReport("ExecuteCommand");
-        Log("Script line " + std::to_string(index + 1) + " failed: " + lines_[static_cast<size_t>(index)] +
-            " (ExecuteCommand)");
+        ReportCaught("ExecuteCommand", "Script line " + std::to_string(index + 1) + ": ");
     }
     state_.LineIndex = static_cast<int16_t>(state_.LineIndex + 1);
     if (state_.LineIndex > static_cast<int16_t>(lines_.size()) - 1) {

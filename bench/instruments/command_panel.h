@@ -156,6 +156,8 @@ private:
     static const std::vector<Word>& Words();
     void ExecuteLine(const std::string& line, int line_number);
     void Log(const std::string& text);
+    // Inside a catch block: the error's description and the procedure.
+    void ReportCaught(const std::string& procedure, const std::string& where = "");
     void SetStatus(const std::string& text);
     void Changed();
     void StepWait();

@@ -262,8 +262,7 @@ void CommandPanel::ExecuteCommand(const std::string& line) {
     try {
         ExecuteLine(line, 0);
     } catch (...) {
-        ErrorReport("ExecuteCommand");
-        Log("Script command failed: " + line + " (ExecuteCommand)");
+        ReportCaught("ExecuteCommand", "Script command \"" + line + "\": ");
     }
 }
 

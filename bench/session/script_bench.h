@@ -100,6 +100,7 @@ private:
     std::unique_ptr<platform::QtTimer> script_timer_, line_timer_, byte_timer_;
     std::unique_ptr<instruments::CommandPanel> panel_;
     instruments::CommandPanelWindow* window_ = nullptr;
+    bool placed_ = false;
 };
 
 }  // namespace bench::session

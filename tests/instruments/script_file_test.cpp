@@ -12,7 +12,6 @@
 
 namespace {
 
-using bench::instruments::CommandPanel;
 using script_test::Rig;
 using Lines = std::vector<std::string>;
 
@@ -121,24 +120,6 @@ TEST(ScriptFile, SaveThatCannotWriteWarnsAndKeepsTheOldFile) {
     EXPECT_TRUE(rig.LogHas("Cannot write no/such/folder/s.txt"));
     ASSERT_EQ(rig.informed.size(), 1u);
     EXPECT_EQ(rig.P().Lines(), Lines{"SEND>A"});
-}
-
-TEST(ScriptFile, ListOperations) {
-    Lines l{"a", "b", "c"};
-    CommandPanel::ListAdd(l, 1, "x");  // before line 1
-    EXPECT_EQ(l, (Lines{"a", "x", "b", "c"}));
-    CommandPanel::ListAdd(l, -1, "z");  // appended
-    EXPECT_EQ(l, (Lines{"a", "x", "b", "c", "z"}));
-    CommandPanel::ListAdd(l, 5, "end");
-    EXPECT_EQ(l.back(), "end");
-    CommandPanel::ListRemove(l, -1);
-    CommandPanel::ListReplace(l, -1, "q");
-    EXPECT_EQ(l.size(), 6u);
-    CommandPanel::ListRemove(l, 0);
-    CommandPanel::ListReplace(l, 0, "q");
-    EXPECT_EQ(l, (Lines{"q", "b", "c", "z", "end"}));
-    CommandPanel::ListRemove(l, 9);  // beyond the end: nothing
-    EXPECT_EQ(l.size(), 5u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // the waits and what ends them, RUN, PAUSE and STOP.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -203,6 +204,19 @@ TEST(ScriptStepper, ControlsPressedDuringAStepActAfterIt) {
     const int restarts = twice.scriptTimer.Restarts();
     twice.P().ScriptRun();
     EXPECT_EQ(twice.scriptTimer.Restarts(), restarts);
+}
+
+TEST(ScriptStepper, ALineWhoseCallFailsIsReportedOnceAndTheScriptGoesOn) {
+    Rig rig;
+    rig.P().SetLines({"SEND>A", "SEND>B"});
+    rig.P().ScriptRun();
+    rig.bench.during = [] { throw std::runtime_error("port gone"); };
+    rig.Tick();
+    rig.Tick();
+    EXPECT_EQ(rig.calls, (Calls{"SendCommandToDevices(A)", "SendCommandToDevices(B)"}));
+    ASSERT_EQ(rig.log.lines.size(), 1u);
+    EXPECT_EQ(rig.log.lines[0], "Script line 1: port gone (ExecuteCommand)");
+    EXPECT_TRUE(rig.P().GetScriptEndStatus());
 }
 
 TEST(ScriptStepper, LoadingAScriptForASessionStartsItAtTheTop) {
