@@ -30,8 +30,10 @@ std::string SplitFolderName(const NmeaEpoch& e)
 }
 
 // Turns the fix epochs of a log into tracks. An epoch is drawn when the next
-// one arrives, so that the last fix of a track becomes its end marker; with
-// split times the track is cut at the first fix at or after each time.
+// one arrives, so that the last fix of a track becomes its end marker. With
+// split times, the first fix at or after a split time ends the track and
+// starts the next one, so the parts join without a gap; each fix uses at
+// most one split time.
 class TrackBuilder {
 public:
     TrackBuilder(KmlWriter& kml, int set, const std::vector<uint32_t>* splits, std::size_t& next_split)
@@ -50,16 +52,14 @@ public:
             pending_ = e;
             return;
         }
+        DrawPending();
         if (splits_ != nullptr && next_split_ < splits_->size() && Reached(e, (*splits_)[next_split_])) {
-            PassSplitTimes(e);
-            EndTrack();
+            ++next_split_;
+            kml_.kml_placemark(e, PlacemarkMode::End, set_);
+            drawn_ = 0;
             kml_.EndFolder();
             kml_.BeginFolder(SplitFolderName(e));
-            pending_ = e;
-            return;
         }
-        kml_.kml_placemark(pending_, drawn_ == 0 ? PlacemarkMode::Start : PlacemarkMode::Point, set_);
-        ++drawn_;
         pending_ = e;
     }
 
@@ -85,6 +85,12 @@ private:
         while (next_split_ < splits_->size() && Reached(e, (*splits_)[next_split_])) {
             ++next_split_;
         }
+    }
+
+    void DrawPending()
+    {
+        kml_.kml_placemark(pending_, drawn_ == 0 ? PlacemarkMode::Start : PlacemarkMode::Point, set_);
+        ++drawn_;
     }
 
     void EndTrack()
@@ -161,6 +167,13 @@ int kml_from_nmea(const OptionRecord& o)
         std::fprintf(stderr, "the KML export needs -name with the document's name\n");
         return 1;
     }
+    // The document goes beside the log: a name that leads elsewhere is no
+    // document name.
+    if (o.name_text.find_first_of("/\\") != std::string::npos) {
+        std::fprintf(stderr, "the -name %s holds a folder separator; give the document's name only\n",
+                     o.name_text.c_str());
+        return 1;
+    }
     const PathParts parts = SplitPath(*input);
     const std::string& base = parts.folder;
 
@@ -170,13 +183,20 @@ int kml_from_nmea(const OptionRecord& o)
     ByteStream single;
     bool single_loaded = false;
     std::error_code ec;
-    if (std::filesystem::is_regular_file(*input, ec)) {
+    const std::filesystem::file_status status = std::filesystem::status(*input, ec);
+    if (std::filesystem::is_regular_file(status)) {
         if (!single.Open(*input)) {
             std::fprintf(stderr, "cannot open %s\n", input->c_str());
             return 1;
         }
         single_loaded = true;
         work.push_back({std::string(), {parts.name}});
+    } else if (!parts.name.empty() && !std::filesystem::is_directory(status)) {
+        // Only a folder path is listed: a log that is not there must not
+        // turn into a drawing of its neighbours.
+        std::fprintf(stderr, "cannot open %s: %s\n", input->c_str(),
+                     ec ? ec.message().c_str() : "not a regular file");
+        return 1;
     } else if (std::vector<std::string> files = list_files(base, "*.txt"); !files.empty()) {
         work.push_back({std::string(), std::move(files)});
     } else {

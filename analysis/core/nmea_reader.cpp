@@ -64,11 +64,15 @@ int nmea_tokenize(std::string_view text, NmeaFields& fields)
     std::size_t star = std::string_view::npos;
     uint8_t sum = 0;
     uint32_t begin = 0;
+    std::size_t unprintable = std::string_view::npos;
     for (std::size_t i = 1; i < n; ++i) {
         const char c = s[i];
         if (c == '*') {
             star = i;
             break;
+        }
+        if ((c < 0x20 || c > 0x7e) && unprintable == std::string_view::npos) {
+            unprintable = i;
         }
         sum ^= static_cast<uint8_t>(c);
         if (c == ',') {
@@ -94,6 +98,13 @@ int nmea_tokenize(std::string_view text, NmeaFields& fields)
         while (end > begin && (s[end - 1] == '\r' || s[end - 1] == '\n')) {
             --end;
         }
+    }
+    // Sentences are printable ASCII. A NUL leaves the checksum unchanged and
+    // any such byte marks a line damaged in transit: its numbers cannot be
+    // trusted, whatever the checksum says.
+    if (unprintable < end) {
+        fields.spans_.clear();
+        return 1;
     }
     fields.spans_.emplace_back(begin, static_cast<uint32_t>(end) - begin);
     fields.text_.assign(s.substr(0, end));

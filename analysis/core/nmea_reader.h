@@ -62,7 +62,8 @@ int64_t read_nmea_sentence(ByteStream& in, std::string& sentence);
 
 // 0 when the sentence is accepted (checksum right, or a "$PQNVTG"/"$PQNVTS"
 // sentence whatever its checksum) and its fields are stored; 1 otherwise,
-// with the fields cleared.
+// with the fields cleared. A byte outside 0x20-0x7E in the fields rejects
+// the sentence whatever its checksum.
 int nmea_tokenize(std::string_view text, NmeaFields& fields);
 
 SentenceCode nmea_classify(const NmeaFields& fields);

@@ -124,26 +124,29 @@ void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, b
     }
     const char ns[2] = {r.gga_ns, 0};
     const char ew[2] = {r.gga_ew, 0};
-    char text[2048];
-    const int n = std::snprintf(
-        text, sizeof text,
-        "<Placemark>\r\n<name>%d</name>\r\n<styleUrl>#%c%02d</styleUrl>\r\n<description>\r\n<![CDATA[<table>\r\n"
-        "<tr><td>UTC Date: </td><td>%02d/%02d/%04d</td></tr>"
-        "<tr><td>UTC Time: </td><td>%02d:%02d:%02d</td></tr>\r\n"
-        "<tr><td>Latitude: </td><td>%2d %3s %s</td></tr>\r\n"
-        "<tr><td>Longitude: </td><td>%3d %3s %s</td></tr>\r\n"
-        "<tr><td>Elevation: </td><td>%s m</td></tr>\r\n"
-        "<tr><td>Speed: </td><td>%s km/h</td></tr>\r\n"
-        "<tr><td>Heading: </td><td>%3sdeg </td></tr>\r\n"
-        "</table>]]>\r\n</description>\r\n"
-        "<Point>\r\n<coordinates>%s,%s,%s</coordinates>\r\n</Point>\r\n</Placemark>\r\n",
-        placemark_counter_, kind, set, t.day, t.month, t.year, t.hour, t.minute, t.second, r.gga_lat_deg,
-        Fixed(r.gga_lat_min, 3).c_str(), ns, r.gga_lon_deg, Fixed(r.gga_lon_min, 3).c_str(), ew,
-        Fixed(r.gga_altitude, 2).c_str(), Fixed(r.vtg_kmh, 1).c_str(), Fixed(r.vtg_course, 1).c_str(),
-        Fixed(r.longitude, 6).c_str(), Fixed(r.latitude, 6).c_str(), Fixed(r.height, 6).c_str());
-    if (n > 0) {
-        Write(std::string_view(text, static_cast<std::size_t>(n) < sizeof text ? n : sizeof text - 1));
-    }
+    // Built in a growing string: numeric fields that pass the checksum can
+    // be hundreds of digits long.
+    std::string out;
+    out.reserve(1024);
+    AppendFormat(out,
+                 "<Placemark>\r\n<name>%d</name>\r\n<styleUrl>#%c%02d</styleUrl>\r\n<description>\r\n"
+                 "<![CDATA[<table>\r\n",
+                 placemark_counter_, kind, set);
+    AppendFormat(out,
+                 "<tr><td>UTC Date: </td><td>%02d/%02d/%04d</td></tr>"
+                 "<tr><td>UTC Time: </td><td>%02d:%02d:%02d</td></tr>\r\n",
+                 t.day, t.month, t.year, t.hour, t.minute, t.second);
+    AppendFormat(out, "<tr><td>Latitude: </td><td>%2d %3s %s</td></tr>\r\n", r.gga_lat_deg,
+                 Fixed(r.gga_lat_min, 3).c_str(), ns);
+    AppendFormat(out, "<tr><td>Longitude: </td><td>%3d %3s %s</td></tr>\r\n", r.gga_lon_deg,
+                 Fixed(r.gga_lon_min, 3).c_str(), ew);
+    AppendFormat(out, "<tr><td>Elevation: </td><td>%s m</td></tr>\r\n", Fixed(r.gga_altitude, 2).c_str());
+    AppendFormat(out, "<tr><td>Speed: </td><td>%s km/h</td></tr>\r\n", Fixed(r.vtg_kmh, 1).c_str());
+    AppendFormat(out, "<tr><td>Heading: </td><td>%3sdeg </td></tr>\r\n", Fixed(r.vtg_course, 1).c_str());
+    out += "</table>]]>\r\n</description>\r\n";
+    AppendFormat(out, "<Point>\r\n<coordinates>%s,%s,%s</coordinates>\r\n</Point>\r\n</Placemark>\r\n",
+                 Fixed(r.longitude, 6).c_str(), Fixed(r.latitude, 6).c_str(), Fixed(r.height, 6).c_str());
+    Write(out);
     if (add_to_path) {
         track_.push_back({r.latitude, r.longitude, r.height});
     }

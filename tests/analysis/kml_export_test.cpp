@@ -2,13 +2,17 @@
 // generated logs, the documents checked byte for byte, by an XML parser and
 // by gpsbabel reading the tracks back.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <regex>
 
 #include "tests/analysis/navsift_harness.h"
 
 namespace navsift_test {
 namespace {
 
-const fs::path kGoldenDir = fs::path(__FILE__).parent_path() / "golden";
+// A compiler cache may pass this file's name relative to the build folder.
+const fs::path kGoldenDir = (fs::path(FIXBENCH_BUILD_DIR_DEFAULT) / __FILE__).parent_path() / "golden";
 
 // A log that starts without a fix, then three fixes with speed and course.
 std::string BenchLog()
@@ -35,6 +39,28 @@ void ExpectSoundKml(const fs::path& kml, int fixes, const fs::path& work)
     const std::string text = ReadFile(kml);
     EXPECT_EQ(text.find("<coordinates>0.000000,0.000000"), std::string::npos) << "a point at 0,0";
     EXPECT_EQ(text.find('\0'), std::string::npos);
+}
+
+// The time folders and markers of a split document in order: "[hh:mm:ss"
+// opens a time folder, S/P/E and the second of the marker's time follow,
+// "]" closes a folder.
+std::string SplitOutline(const std::string& kml)
+{
+    static const std::regex kEvent(
+        "<name>(\\d\\d:\\d\\d:\\d\\d) \\d\\d/\\d\\d/\\d{4}</name>|<styleUrl>#([SPE])\\d\\d</styleUrl>[^]*?"
+        "UTC Time: </td><td>\\d\\d:\\d\\d:(\\d\\d)|</Folder>");
+    std::string outline;
+    for (std::sregex_iterator it(kml.begin(), kml.end(), kEvent), end; it != end; ++it) {
+        const std::smatch& m = *it;
+        if (m[1].matched) {
+            outline += "[" + m[1].str() + " ";
+        } else if (m[2].matched) {
+            outline += m[2].str() + m[3].str() + " ";
+        } else {
+            outline += "] ";
+        }
+    }
+    return outline;
 }
 
 TEST(KmlExport, BenchCommandLineWritesTheGoldenTrackBesideTheLog)
@@ -96,12 +122,33 @@ TEST(KmlExport, SplitTimesCutTheTrackIntoTimeFolders)
         dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string kml = ReadFile(dir / "day.kml");
-    EXPECT_NE(kml.find("<name>10:00:00 30/06/2008</name>"), std::string::npos);
-    EXPECT_NE(kml.find("<name>10:00:05 30/06/2008</name>"), std::string::npos);
-    EXPECT_NE(kml.find("<name>10:00:12 30/06/2008</name>"), std::string::npos);
+    // The epoch that reaches a split time ends one part and starts the
+    // next, so the parts join without a gap.
+    EXPECT_EQ(SplitOutline(kml),
+              "[10:00:00 S00 P01 P02 P03 P04 E05 ] "
+              "[10:00:05 S05 P06 P07 P08 P09 P10 P11 E12 ] "
+              "[10:00:12 S12 P13 P14 P15 P16 P17 P18 E19 ] ] ");
     EXPECT_EQ(CountOf(kml, "<name>Path</name>"), 3);
-    EXPECT_EQ(CountOf(kml, "<Folder>"), 4);  // the track and its three parts
-    ExpectSoundKml(dir / "day.kml", 20, dir.path());
+    ExpectSoundKml(dir / "day.kml", 22, dir.path());
+}
+
+TEST(KmlExport, EachFixAfterALostFixTakesOneSplitTimeAtMost)
+{
+    ScratchDir dir;
+    std::vector<LogEpoch> epochs = Walk(16, 36000);
+    for (int k = 4; k < 10; ++k) {
+        epochs[k].quality = 0;  // two split times pass while the fix is lost
+    }
+    WriteFile(dir / "gap.txt", BuildLog(epochs));
+    WriteFile(dir / "splits.txt", "10:00:05 30/06/2008\r\n10:00:07 30/06/2008\r\n");
+
+    const RunResult r = Navsift(
+        {"-nmea", (dir / "gap.txt").string(), "-kml", "-name", "gap", "-split", (dir / "splits.txt").string()},
+        dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(SplitOutline(ReadFile(dir / "gap.kml")),
+              "[10:00:00 S00 P01 P02 P03 E10 ] [10:00:10 S10 E11 ] [10:00:11 S11 P12 P13 P14 E15 ] ] ");
+    ExpectSoundKml(dir / "gap.kml", 12, dir.path());
 }
 
 TEST(KmlExport, SplitTimesWithLostFixesAndOneFixLogsStayWellFormed)
@@ -256,7 +303,8 @@ TEST(KmlExport, AMissingLogCreatesNothingAndFails)
 
     // A document that cannot be created is reported, not silently lost.
     WriteFile(dir / "dev_NMEA.txt", BuildLog(Walk(6)));
-    r = Navsift({"-nmea", (dir / "dev_NMEA.txt").string(), "-kml", "-name", "no/such/folder/dev"}, dir.path());
+    fs::create_directories(dir / "dev.kml");
+    r = Navsift({"-nmea", (dir / "dev_NMEA.txt").string(), "-kml", "-name", "dev"}, dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot create"), std::string::npos);
 
@@ -274,6 +322,108 @@ TEST(KmlExport, AMissingLogCreatesNothingAndFails)
     r = Navsift({"-nmea", (dir / "text.txt").string(), "-kml", "-name", "text"}, dir.path());
     EXPECT_EQ(r.out, "Processing \\\\text.txt ... Nmea File NOT Recognized\n");
     EXPECT_EQ(XmlProblem(dir / "text.kml"), "");
+}
+
+TEST(KmlExport, ALogThatIsNotThereIsAnErrorNeverAFolderWalk)
+{
+    ScratchDir dir;
+    fs::create_directories(dir / "session" / "dev1");
+    // The folder holds the bench's other text files and a sub-folder of logs.
+    WriteFile(dir / "session" / "dev1_TTFF_COLD_Results.txt", "1,35.2,1\r\n");
+    WriteFile(dir / "session" / "dev2_TTFF_COLD_NMEA.txt", BuildLog(Walk(6)));
+    WriteFile(dir / "session" / "dev1" / "old.txt", BuildLog(Walk(6)));
+    const auto before = fs::recursive_directory_iterator(dir.path());
+    const int entries = static_cast<int>(std::distance(before, fs::recursive_directory_iterator()));
+
+    RunResult r = Navsift(
+        {"-nmea", (dir / "session" / "dev1_TTFF_COLD_NMEA.txt").string(), "-kml", "-name", "dev1"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("dev1_TTFF_COLD_NMEA.txt"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+
+    // Something that is there but is no file (a pipe would block the read).
+    ASSERT_EQ(::mkfifo((dir / "session" / "pipe.txt").c_str(), 0600), 0);
+    r = Navsift({"-nmea", (dir / "session" / "pipe.txt").string(), "-kml", "-name", "pipe"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("pipe.txt"), std::string::npos) << r.err;
+    fs::remove(dir / "session" / "pipe.txt");
+
+    const auto after = fs::recursive_directory_iterator(dir.path());
+    EXPECT_EQ(static_cast<int>(std::distance(after, fs::recursive_directory_iterator())), entries)
+        << "nothing may be written";
+
+    // From the top folder a missing log once drew every top-level folder.
+    const std::string stem = "navsift_absent_" + std::to_string(::getpid());
+    r = Navsift({"-nmea", "/" + stem + "_NMEA.txt", "-kml", "-name", stem}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(fs::exists("/" + stem + ".kml"));
+    fs::remove("/" + stem + ".kml");
+}
+
+TEST(KmlExport, ANameThatLeadsOutOfTheLogFolderIsRefused)
+{
+    ScratchDir dir;
+    fs::create_directories(dir / "a" / "b" / "logs");
+    const fs::path log = dir / "a" / "b" / "logs" / "dev_NMEA.txt";
+    WriteFile(log, BuildLog(Walk(6)));
+    for (const std::string name : {"../../x", "sub/x", "..\\x", "/tmp/x"}) {
+        const RunResult r = Navsift({"-nmea", log.string(), "-kml", "-name", name}, dir.path());
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_NE(r.err.find("separator"), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "a" / "x.kml"));
+    EXPECT_FALSE(fs::exists(dir / "a" / "b" / "logs" / "..\\x.kml"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "a" / "b" / "logs"), fs::directory_iterator()), 1);
+}
+
+TEST(KmlExport, HugeNumbersInAFixAreWrittenWholeAndTheDocumentStaysValid)
+{
+    ScratchDir dir;
+    std::string log = BuildLog(Walk(3, 36000));
+    // Fields hundreds of digits long pass the checksum and make a placemark
+    // far longer than a line of the log.
+    const std::string digits(300, '7');
+    log += Sentence("GPGGA,100003.00,48" + digits + ".5,N,011" + digits + ".5,E,1,08,0.9," + digits +
+                    ".5,M,46.9,M,,");
+    log += Sentence("GPRMC,100003.00,A,4807.1000,N,01131.0000,E,022.4,084.4,300608,003.1,W");
+    log += BuildLog(Walk(2, 36004));
+    WriteFile(dir / "wild.txt", log);
+
+    const RunResult r = Navsift({"-nmea", (dir / "wild.txt").string(), "-kml", "-name", "wild"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(XmlProblem(dir / "wild.kml"), "");
+    const std::string kml = ReadFile(dir / "wild.kml");
+    EXPECT_EQ(CountOf(kml, "<Placemark>"), 7);  // six markers and the path
+    EXPECT_TRUE(std::regex_search(kml, std::regex("Elevation: </td><td>[0-9]{300}\\.[0-9]{2} m</td>")))
+        << "the altitude is cut";
+    EXPECT_TRUE(std::regex_search(kml, std::regex("<coordinates>[0-9]{299,}\\.[0-9]{6},[0-9]{299,}\\.[0-9]{6},")));
+}
+
+TEST(KmlExport, SentencesWithControlBytesLeaveNoPointOffTheTrack)
+{
+    ScratchDir dir;
+    std::string log = BuildLog(Walk(10, 36000));
+    // A NUL inside the fifth latitude: the checksum still matches.
+    std::size_t at = 0;
+    for (int k = 0; k < 5; ++k) {
+        at = log.find("$GPGGA,", at + 1);
+    }
+    log.insert(log.find(',', at + 7) + 3, 1, '\0');
+    WriteFile(dir / "nul.txt", log);
+
+    const RunResult r = Navsift({"-nmea", (dir / "nul.txt").string(), "-kml", "-name", "nul"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string kml = ReadFile(dir / "nul.kml");
+    static const std::regex kPoint("<coordinates>([-0-9.]+),([-0-9.]+),");
+    int points = 0;
+    for (std::sregex_iterator it(kml.begin(), kml.end(), kPoint), end; it != end; ++it) {
+        ++points;
+        const double lon = std::stod((*it)[1].str()), lat = std::stod((*it)[2].str());
+        EXPECT_NEAR(lat, 48.1178, 0.001) << "a point off the track";
+        EXPECT_NEAR(lon, 11.5176, 0.002) << "a point off the track";
+    }
+    EXPECT_EQ(points, 9);
+    ExpectSoundKml(dir / "nul.kml", 9, dir.path());
 }
 
 }  // namespace

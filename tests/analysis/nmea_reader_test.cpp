@@ -85,6 +85,33 @@ TEST(Tokenizer, LongSentencesAndFieldsAreKeptWhole)
     EXPECT_EQ(f[61], std::string(100, 'A'));
 }
 
+// A literal with its NUL bytes kept.
+template <std::size_t N>
+std::string Bytes(const char (&text)[N])
+{
+    return std::string(text, N - 1);
+}
+
+TEST(Tokenizer, BytesOutsidePrintableAsciiRejectTheSentence)
+{
+    NmeaFields f;
+    // A NUL inside the latitude keeps the checksum right; a DEL, a tab or a
+    // Latin-1 byte carry a matching checksum when the line was damaged
+    // before the receiver summed it.
+    for (const std::string& damaged : {Bytes("48\0" "07.038"), Bytes("4807\x7f.038"), Bytes("4807\t.038"),
+                                       Bytes("4807\xb0.038")}) {
+        const std::string body = "GPGGA,123519," + damaged + ",N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,";
+        EXPECT_EQ(nmea_tokenize(Sentence(body), f), 1) << body;
+        EXPECT_EQ(f.Count(), 0);
+    }
+    // Not even the timing sentences, which are taken whatever their checksum.
+    EXPECT_EQ(nmea_tokenize(Bytes("$PQNVTG,1500,12\x01" "3.4,0,0,0,12.5*00\r\n"), f), 1);
+    EXPECT_EQ(nmea_tokenize(Bytes("$PQNVTS,1,7,0,1575.42,0,41,12\0" "00\r\n"), f), 1);
+    // The line end and what follows the checksum are no part of the fields.
+    ASSERT_EQ(nmea_tokenize(kGga + Bytes("\0\x01"), f), 0);
+    EXPECT_EQ(f[2], "4807.038");
+}
+
 TEST(SentenceReader, CutsAtDollarSignsWhateverTheLineEnds)
 {
     ByteStream in = ByteStream::FromText("preamble\r\n$GPGGA,1*00$GPRMC,2*00\r\n$GPGSV,3,\r\n4*00\r\n$GPVTG,end");
