@@ -3,6 +3,7 @@
 #include "bench/devices/device_state.h"
 #include "platform/core/error.h"
 #include "platform/core/numtext.h"
+#include "platform/qt/owned_window.h"
 #include "platform/ui/prompts.h"
 
 #include <QChart>
@@ -112,6 +113,7 @@ int PositionPlot::AxisLimit() const { return static_cast<int>(std::floor(max_pos
 
 PosChart::PosChart(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("PosChart");
+    platform::MakeOwnedWindow(*this);
     setAttribute(Qt::WA_DeleteOnClose);
 
     series_ = new QScatterSeries;
@@ -220,6 +222,7 @@ void PosChart::SetFormPosition(int16_t left, int16_t top) {
     const int dpi = logicalDpiX();
     const double twips_per_pixel = dpi > 0 ? 1440.0 / dpi : kTwipsPerPixel;
     move(static_cast<int>(std::lround(left / twips_per_pixel)), static_cast<int>(std::lround(top / twips_per_pixel)));
+    platform::KeepOnScreen(*this);
 }
 
 void PosChart::SetFormName(const std::string& caption) { setWindowTitle(QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size()))); }

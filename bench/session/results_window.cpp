@@ -1,6 +1,7 @@
 #include "bench/session/results_window.h"
 
 #include "platform/core/codepage.h"
+#include "platform/qt/owned_window.h"
 
 #include <QHeaderView>
 #include <QTableWidget>
@@ -10,6 +11,7 @@ namespace bench {
 
 Results::Results(session::ResultsGrid& grid, QWidget* parent) : QWidget(parent, Qt::Window), grid_(grid) {
     setObjectName(QStringLiteral("Results"));
+    platform::MakeOwnedWindow(*this);
     table_ = new QTableWidget(this);
     table_->setObjectName(QStringLiteral("MSFlexGrid1"));
     table_->setColumnCount(session::ResultsGrid::kColumns);
