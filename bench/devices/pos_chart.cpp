@@ -126,7 +126,7 @@ PosChart::PosChart(QWidget* parent) : QWidget(parent, Qt::Window) {
     chart_ = new QChart;
     chart_->addSeries(series_);
     chart_->legend()->hide();
-    chart_->setTitle("Position error from the reference [m]");
+    chart_->setTitle("Position error from the reference");
     x_axis_ = new QValueAxis;
     y_axis_ = new QValueAxis;
     x_axis_->setTitleText("East [m]");
@@ -150,6 +150,7 @@ PosChart::PosChart(QWidget* parent) : QWidget(parent, Qt::Window) {
     footnote_ = new QLabel;
     footnote_->setObjectName("Footnote");
     footnote_->setAlignment(Qt::AlignCenter);
+    footnote_->setWordWrap(true);  // errors of thousands of km still show whole
     QFont bold = footnote_->font();
     bold.setBold(true);
     footnote_->setFont(bold);

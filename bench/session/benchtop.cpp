@@ -456,10 +456,10 @@ TaskMonitor& Benchtop::TaskMonitorWindow() {
 Results& Benchtop::ResultsWindow() {
     if (!results_) {
         results_ = new Results(grid_, this);
-        // At the right of the workspace, clear of the device windows'
-        // consoles and tables, and wholly on the screen.
+        // At the bottom right of the workspace, over the least used corner of
+        // a device window (its message box), and wholly on the screen.
         const QRect area(mdi_->mapToGlobal(QPoint(0, 0)), mdi_->size());
-        results_->move(area.right() - results_->width() - 20, area.top() + 20);
+        results_->move(area.right() - results_->width() - 20, area.bottom() - results_->height() - 60);
         platform::KeepOnScreen(*results_);
     }
     return *results_;

@@ -3,6 +3,7 @@
 // test, a Start that refuses to run without a receiver, and Help that says
 // why it shows nothing.
 #include <QApplication>
+#include <QFontMetrics>
 #include <QScreen>
 #include <QTableWidget>
 #include <QWindow>
@@ -81,6 +82,13 @@ TEST_F(BenchtopTest, ResultsGridAppearsWhenTheFirstTestStarts) {
     ASSERT_NE(grid, nullptr);
     ASSERT_NE(grid->item(4, 2), nullptr);
     EXPECT_EQ(grid->item(4, 2)->text().toStdString(), "42.5");
+    // A mean of 15 significant digits shows whole, bold as it is.
+    top->Grid().UpdateCell(2, 1, 43.3);
+    top->Grid().UpdateCell(3, 1, 10.0 / 3);
+    const QTableWidgetItem* mean = grid->item(0, 2);
+    ASSERT_NE(mean, nullptr);
+    EXPECT_GE(mean->text().size(), 15) << mean->text().toStdString();
+    EXPECT_GE(grid->columnWidth(2), QFontMetrics(mean->font()).horizontalAdvance(mean->text()) + 6);
 
     // Closed by the user, it comes back with the next test.
     results->close();
