@@ -6,7 +6,10 @@
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/folders.h"
 #include "analysis/analyses/kml_export.h"
+#include "analysis/analyses/visibility.h"
 #include "analysis/core/text_util.h"
+#include "analysis/writers/excel_charts.h"
+#include "analysis/writers/html_pages.h"
 
 namespace navsift {
 
@@ -131,8 +134,24 @@ int run_navsift(const std::vector<std::string>& words)
     }
     const AnalysisId id = select_analysis(options);
     switch (id) {
+    case AnalysisId::ExcelChart:
+        return excel_chart_from_workbook(options.words[options.excel]);
+    case AnalysisId::SatelliteIndexPage: {
+        const std::optional<std::string> log = DebugLogPath(options);
+        if (!log) {
+            std::fprintf(stderr, "navsift: name the debug log after -d\n");
+            return 2;
+        }
+        return write_satellite_index_page(*log) ? 0 : 1;
+    }
     case AnalysisId::KmlFromNmea:
         return kml_from_nmea(options);
+    case AnalysisId::EphemerisDump:
+        return run_ephemeris_dump(options);
+    case AnalysisId::IodeListing:
+        return run_iode_listing(options);
+    case AnalysisId::VisibilityTest:
+        return run_visibility_test(options);
     case AnalysisId::DebugLogSearch:
         return DefaultAction(options);
     default:

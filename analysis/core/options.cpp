@@ -195,6 +195,48 @@ int Apply(Kind kind, Slot OptionRecord::*slot, int32_t OptionRecord::*value, std
 
 }  // namespace
 
+std::optional<std::string> DebugLogPath(const OptionRecord& record)
+{
+    const std::vector<std::string>& words = record.words;
+    if (record.type == 0 || record.type > words.size()) {
+        return std::nullopt;
+    }
+    const std::string& option = words[record.type - 1];
+    if (!EqualsNoCase(std::string_view(option).substr(1), "type")) {
+        return record.Arg(record.type);
+    }
+    for (std::size_t k = 1; k < words.size(); ++k) {
+        const std::string& word = words[k];
+        if (word.empty()) {
+            continue;
+        }
+        const std::string_view name = std::string_view(word).substr(1);
+        const OptionEntry* entry = FindOption(name);
+        if (word[0] == '/' && entry == nullptr) {
+            return word;  // an absolute path
+        }
+        if (word[0] != '-') {
+            return word;
+        }
+        // An option: its argument, when it takes one, is not the log.
+        const char letter = name.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+        Kind kind = Kind::Flag;
+        if (entry != nullptr) {
+            kind = entry->kind;
+        } else {
+            for (const FallbackEntry& fb : kFallbacks) {
+                if (fb.letter == letter) {
+                    kind = fb.kind;
+                }
+            }
+        }
+        if (NeedsArgument(kind)) {
+            ++k;
+        }
+    }
+    return std::nullopt;
+}
+
 int32_t LogTypeCode(std::string_view word)
 {
     static constexpr std::string_view kTypes[] = {"gps",   "ref",     "old",     "gar",    "ecoh",

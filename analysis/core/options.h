@@ -63,6 +63,11 @@ int parse_options(const std::vector<std::string>& words, OptionRecord& record);
 
 void print_usage(const std::string& program);
 
+// The debug log of -d and -type: the word after -d; with -type (whose word
+// is the log type), the first word that is neither an option nor that type
+// word. Nothing when there is none.
+std::optional<std::string> DebugLogPath(const OptionRecord& record);
+
 // Reads "hh:mm:ss dd/mm/yyyy" lines of record.split_file into the split
 // times; false when the file cannot be opened.
 bool read_split_times(OptionRecord& record);

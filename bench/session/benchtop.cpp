@@ -24,6 +24,7 @@
 #include "platform/core/clock.h"
 #include "platform/core/codepage.h"
 #include "platform/core/paths.h"
+#include "platform/comm/serial_port.h"
 #include "platform/qt/bench_timer.h"
 #include "platform/qt/owned_window.h"
 #include "platform/qt/program_folder.h"
@@ -79,11 +80,15 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent)
     services_.chrsTimer = chrs_timer_.get();
     services_.scriptTimer = script_timer_.get();
     services_.scheduler = &scheduler_;
+    MakeInstruments();
 
     fanout_ = std::make_unique<session::DeviceFanout>(state_, services_);
     engine_ = std::make_unique<session::TestEngine>(state_, *fanout_, services_);
     session_host_ = std::make_unique<session::SessionHost>(*engine_, marks_);
     host_ptr_ = std::make_unique<MainHost>(*this, *session_host_);
+    script_panel_ = std::make_unique<session::ScriptPanelOwner>(*fanout_, *engine_, services_, program_folder_, this);
+    services_.script = script_panel_.get();
+    windows_.showScriptPanel = [this] { script_panel_->Show(); };
     // A session can end on a tick of either machine; Start follows it.
     test_timer_->SetTickHandler([this] {
         engine_->TestStateMachineTimer_Timer();
@@ -116,6 +121,29 @@ Benchtop::~Benchtop() {
     delete task_monitor_.data();
     delete config_dialog_;
     config_dialog_ = nullptr;
+}
+
+// The LabSat unit and the external program: made on first use, kept for
+// the life of the program. Their failures go to the system log and the
+// status bar, never to a box that an unattended session would wait on.
+void Benchtop::MakeInstruments() {
+    auto report = [this](const std::string& text) {
+        SystemLogWrite(text);
+        StatusBarMessage(1, text);
+    };
+    labsat_ = std::make_unique<LabSatOwner>(
+        this, [] { return std::make_unique<platform::SerialPort>(); },
+        [report] { return std::make_unique<UnavailableLabSatBackend>(report); }, report);
+    ext_control_ = std::make_unique<ExtControlOwner>(
+        this, [] { return platform::MakeKeystrokeSink(); }, platform::SystemClock::Instance(),
+        [](const std::string& program, const std::vector<std::string>& args) {
+            return platform::StartProgram(program, args);
+        },
+        report);
+    services_.labsat = labsat_.get();
+    services_.external = ext_control_.get();
+    windows_.showLabSat = [this] { labsat_->Show(); };
+    windows_.externalControl = [this](bool on) { ext_control_->SetShown(on); };
 }
 
 void Benchtop::closeEvent(QCloseEvent* event) {

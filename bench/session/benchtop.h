@@ -22,10 +22,13 @@
 #include "bench/devices/bench_host.h"
 #include "bench/devices/device_ops.h"
 #include "bench/devices/system_log.h"
+#include "bench/instruments/ext_control_window.h"
+#include "bench/instruments/labsat_window.h"
 #include "bench/session/bench_state.h"
 #include "bench/session/config_dialog.h"
 #include "bench/session/fanout.h"
 #include "bench/session/results_grid.h"
+#include "bench/session/script_bench.h"
 #include "bench/session/session_host.h"
 #include "bench/session/session_platform.h"
 #include "bench/session/small_dialogs.h"
@@ -128,6 +131,9 @@ public:
     session::SessionServices& Services() { return services_; }
     session::ResultsGrid& Grid() { return grid_; }
     BenchWindows& Windows() { return windows_; }
+    session::ScriptPanelOwner& ScriptPanel() { return *script_panel_; }
+    LabSatOwner& LabSat() { return *labsat_; }
+    ExtControlOwner& ExternalControl() { return *ext_control_; }
     TestingConfig& ConfigDialog() { return *config_dialog_; }
     Coords& CoordsWindow();
     Results& ResultsWindow();
@@ -187,6 +193,7 @@ private:
     void Benchtop_FormCfg();
     void MDIForm_Unload();
     void BuildWorkspace();
+    void MakeInstruments();
     void SyncSessionControls();
     // Runs a menu command or callback: errors are reported, never passed to
     // the event loop.
@@ -237,7 +244,10 @@ private:
     std::unique_ptr<session::TestEngine> engine_;
     std::unique_ptr<session::SessionHost> session_host_;
     std::unique_ptr<MainHost> host_ptr_;
+    std::unique_ptr<session::ScriptPanelOwner> script_panel_;
     BenchWindows windows_;
+    std::unique_ptr<LabSatOwner> labsat_;
+    std::unique_ptr<ExtControlOwner> ext_control_;
     std::string config_file_path_;  // the last "Open Test Session" file
 
     // Widgets.

@@ -34,15 +34,17 @@ public:
     virtual void Start_Command_Click() = 0;
 };
 
-// The LabSat window.
+// The LabSat window. Each operation says whether it reached the unit (or
+// the relay's serial line): a replay that was never sent must not count.
 class ILabSat {
 public:
     virtual ~ILabSat() = default;
-    virtual void LabSatSetBinFile(const std::string& file) = 0;
-    virtual void LabSatSetAttenuation(int16_t value) = 0;
-    virtual void LabSatSetStartTime(int16_t seconds) = 0;
-    virtual void LabSatSetStartReplay() = 0;
-    virtual void LabSatSetStopReplay() = 0;
+    virtual bool LabSatSetBinFile(const std::string& file) = 0;
+    virtual bool LabSatSetAttenuation(int16_t value) = 0;
+    // 32 bits: a start offset past 32767 s is a valid point of a long recording.
+    virtual bool LabSatSetStartTime(int32_t seconds) = 0;
+    virtual bool LabSatSetStartReplay() = 0;
+    virtual bool LabSatSetStopReplay() = 0;
 };
 
 // The script panel: file sending and the script runner's controls.
@@ -72,7 +74,11 @@ public:
 class IExternalControl {
 public:
     virtual ~IExternalControl() = default;
+    // Presses the program's current button.
     virtual void SendExternCommand() = 0;
+    // Types a numbered command into the program and runs it, one key group
+    // per tick of the driver's timer.
+    virtual void ExecuteExtCommand(const std::string& command_number) = 0;
 };
 
 // The session's spreadsheet application: created at session start (and

@@ -1,8 +1,10 @@
 // The test state machine: one bounded step per timer tick.
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 
 #include "platform/qt/bench_timer.h"
+#include "bench/session/labsat_test_machine.h"
 #include "bench/session/results_grid.h"
 #include "bench/session/test_engine.h"
 #include "bench/devices/timing.h"
@@ -24,6 +26,8 @@ TestEngine::TestEngine(BenchState& state, DeviceFanout& fanout, SessionServices&
     : state_(state), fanout_(fanout), services_(services) {
     if (services_.testTimer) services_.testTimer->SetTickHandler([this] { TestStateMachineTimer_Timer(); });
     if (services_.scriptTimer) services_.scriptTimer->SetTickHandler([this] { ScriptExecutionTimer_Timer(); });
+    auto labsat = std::make_shared<LabSatTestMachine>(*this, services_);
+    labSatStep = [labsat] { labsat->LabSatTestStateMachine(); };
 }
 
 void TestEngine::Status(int16_t panel, const std::string& text) {
@@ -221,12 +225,9 @@ void TestEngine::TestStateMachine() {
         break;
     case 13:
         if (labSatStep) labSatStep();
-        if (LabSatSubState == 6) {
-            r.Running = false;
-            TimerEnabled(false);
-            TestState = 0;
-            ExecuteNextTest();
-        }
+        // The replays' logs and the results logs opened for the test end
+        // with it, as after any other test.
+        if (LabSatSubState == 6) EndTest(13);
         break;
     case 14:
         Status(1, "Erasing Old Almanacs");

@@ -1,0 +1,312 @@
+#include "analysis/analyses/rinex_nav.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "analysis/core/folders.h"
+#include "analysis/core/gps_time.h"
+#include "analysis/core/text_util.h"
+
+namespace navsift {
+
+namespace {
+
+// A real header is a few dozen lines; past this the file is something else.
+constexpr int kMaxHeaderLines = 200;
+
+bool IsEndOfHeader(const std::string& line)
+{
+    // The label sits in columns 61-80; some writers pad it differently, so
+    // look for it anywhere from column 61 on.
+    return line.size() > 60 && line.find("END OF HEADER", 60) != std::string::npos;
+}
+
+// Line 1 of a record: PRN, epoch and the three clock terms.
+bool ParseFirstLine(std::string line, rinex_nav_record& r)
+{
+    rinex_fix_exponent(line);
+    rinex_nav_record t;
+    int used = 0;
+    const int n = std::sscanf(line.c_str(), "%d %d %d %d %d %d %lf %lE %lE %lE%n", &t.prn, &t.year, &t.month,
+                              &t.day, &t.hour, &t.minute, &t.second, &t.af0, &t.af1, &t.af2, &used);
+    if (n != 10 || t.prn < 1 || t.prn > 32) {
+        return false;
+    }
+    r.prn = t.prn;
+    r.year = t.year;
+    r.month = t.month;
+    r.day = t.day;
+    r.hour = t.hour;
+    r.minute = t.minute;
+    r.second = t.second;
+    r.af0 = t.af0;
+    r.af1 = t.af1;
+    r.af2 = t.af2;
+    return true;
+}
+
+// Up to four values of a continuation line; how many were read.
+int ParseOrbitLine(std::string line, double* values)
+{
+    rinex_fix_exponent(line);
+    double v[4] = {0, 0, 0, 0};
+    const int n = std::sscanf(line.c_str(), "%lE %lE %lE %lE", &v[0], &v[1], &v[2], &v[3]);
+    for (int k = 0; k < 4; ++k) {
+        values[k] = n > k ? v[k] : 0.0;
+    }
+    return n < 0 ? 0 : n;
+}
+
+bool IsBlank(const std::string& line)
+{
+    for (char c : line) {
+        if (!std::isspace(static_cast<unsigned char>(c))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int LineNumberAt(const RinexFile& file, int64_t position)
+{
+    int line = 1;
+    for (int64_t k = 0; k < position && k < static_cast<int64_t>(file.data.Size()); ++k) {
+        line += file.data.Data()[k] == '\n';
+    }
+    return line;
+}
+
+// The leading "%d %d %d %d" of a record's first line: PRN and date.
+bool FirstRecordDate(RinexFile& file, int32_t& yy, int32_t& mm, int32_t& dd)
+{
+    int64_t pos = 0;
+    rinex_nav_record r;
+    std::string problem;
+    for (;;) {
+        const RecordRead got = rinex_read_record(file, pos, r, problem);
+        if (got == RecordRead::End) {
+            return false;
+        }
+        if (got == RecordRead::Record) {
+            yy = r.year;
+            mm = r.month;
+            dd = r.day;
+            return true;
+        }
+    }
+}
+
+int DayOfYear(int32_t year, int32_t month, int32_t day)
+{
+    const auto start = calendar_to_gps(year, 1, 1, 0, 0, 0);
+    const auto now = calendar_to_gps(year, month, day, 0, 0, 0);
+    return start && now ? static_cast<int>((*now - *start) / 86400) + 1 : 0;
+}
+
+}  // namespace
+
+void rinex_fix_exponent(std::string& line)
+{
+    for (std::size_t k = 1; k + 1 < line.size(); ++k) {
+        if ((line[k] == 'D' || line[k] == 'd') && std::isdigit(static_cast<unsigned char>(line[k - 1])) &&
+            (line[k + 1] == '+' || line[k + 1] == '-')) {
+            line[k] = 'E';
+        }
+    }
+}
+
+bool rinex_open(const std::string& path, RinexFile& file)
+{
+    file = RinexFile{};
+    file.path = path;
+    if (!file.data.Open(path)) {
+        return false;
+    }
+    std::string line;
+    for (int n = 0; n < kMaxHeaderLines; ++n) {
+        if (read_line(file.data, line) < 0 || line.empty()) {
+            return false;
+        }
+        if (n == 0 && line.find("RINEX VERSION") != std::string::npos) {
+            double version = 0;
+            if (std::sscanf(line.c_str(), "%lf", &version) == 1 && version >= 3) {
+                // Other columns and satellite systems: not a file this reader knows.
+                std::fprintf(stderr, "RINEX 3 not supported: %s\n", path.c_str());
+                return false;
+            }
+        }
+        if (IsEndOfHeader(line)) {
+            file.first_record = file.data.Tell();
+            return true;
+        }
+    }
+    return false;
+}
+
+RecordRead rinex_read_record(RinexFile& file, int64_t& position, rinex_nav_record& out, std::string& problem)
+{
+    if (position <= file.first_record) {
+        position = file.first_record;
+        file.resyncing = false;
+    }
+    ByteStream& in = file.data;
+    std::string line;
+    // Blank lines between records are not records; other lines that do not
+    // start a record are skipped up to the next one and reported once.
+    int64_t junk = -1;
+    rinex_nav_record r;
+    for (;;) {
+        in.Seek(position);
+        if (in.AtEnd()) {
+            if (junk >= 0) {
+                problem = Format("bad RINEX record at line %d of %s", LineNumberAt(file, junk), file.path.c_str());
+                return RecordRead::Broken;
+            }
+            return RecordRead::End;
+        }
+        read_line(in, line);
+        if (!IsBlank(line) && ParseFirstLine(line, r)) {
+            break;
+        }
+        if (!IsBlank(line) && junk < 0 && !file.resyncing) {
+            junk = position;
+        }
+        position = in.Tell();
+    }
+    if (junk >= 0) {
+        problem = Format("bad RINEX record at line %d of %s", LineNumberAt(file, junk), file.path.c_str());
+        file.resyncing = true;
+        return RecordRead::Broken;  // `position` is at the record that follows
+    }
+    const int64_t start = position;
+    const int64_t next_line = in.Tell();
+    for (int k = 0; k < 7; ++k) {
+        if (in.AtEnd()) {
+            problem = Format("truncated RINEX record at line %d of %s", LineNumberAt(file, start), file.path.c_str());
+            position = in.Tell();
+            file.resyncing = true;
+            return RecordRead::Broken;
+        }
+        read_line(in, line);
+        const int got = ParseOrbitLine(line, &r.orbit[static_cast<std::size_t>(4 * k)]);
+        // The last line may hold only the transmission time and fit
+        // interval; every other line carries values that packing needs.
+        if (got < (k == 6 ? 1 : 4)) {
+            problem = Format("bad RINEX record at line %d of %s", LineNumberAt(file, start), file.path.c_str());
+            position = next_line;
+            file.resyncing = true;
+            return RecordRead::Broken;
+        }
+    }
+    file.resyncing = false;
+    out = r;
+    position = in.Tell();
+    return RecordRead::Record;
+}
+
+bool rinex_open_for_date(int32_t gps_seconds, const std::string& folder, const std::vector<std::string>& names,
+                         RinexFile& file)
+{
+    CalendarTime when;
+    if (gps_to_calendar(gps_seconds, when)) {
+        return false;
+    }
+    const int32_t wanted_yy = when.year % 100;
+    for (const std::string& name : names) {
+        if (!rinex_open(folder + name, file)) {
+            continue;
+        }
+        int32_t yy = 0, mm = 0, dd = 0;
+        if (FirstRecordDate(file, yy, mm, dd) && yy == wanted_yy && mm == when.month && dd == when.day) {
+            return true;
+        }
+    }
+    // A daily file whose first record is dated the evening before is still
+    // the day's file: its name says which day of the year it holds.
+    const std::string day = Format("%03d", DayOfYear(when.year, when.month, when.day));
+    const std::string ending = Format(".%02dn", wanted_yy);
+    for (const std::string& name : names) {
+        if (name.size() == 12 && name.compare(4, 3, day) == 0 &&
+            EqualsNoCase(std::string_view(name).substr(8), ending) && rinex_open(folder + name, file)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void ephemeris_table::Clear()
+{
+    for (auto& s : slots_) {
+        s.clear();
+    }
+}
+
+void ephemeris_table::Store(int32_t prn, uint32_t time, const packed_ephemeris& eph)
+{
+    if (prn >= 1 && prn <= 32) {
+        slots_[static_cast<std::size_t>(prn - 1)][time] = eph;
+    }
+}
+
+int ephemeris_table::Find(uint32_t time, int32_t prn, packed_ephemeris& out) const
+{
+    if (prn < 1 || prn > 32) {
+        return 1;
+    }
+    const auto& s = slots_[static_cast<std::size_t>(prn - 1)];
+    auto it = s.lower_bound(time);  // first not earlier than `time`
+    if (it == s.begin()) {
+        return 1;
+    }
+    --it;
+    out = it->second;
+    return 0;
+}
+
+std::size_t ephemeris_table::Count(int32_t prn) const
+{
+    return prn >= 1 && prn <= 32 ? slots_[static_cast<std::size_t>(prn - 1)].size() : 0;
+}
+
+void ephemeris_table_load(ephemeris_table& table, int32_t gps_seconds, const std::string& folder_text)
+{
+    table.Clear();
+    std::string folder = folder_text;
+    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') {
+        folder += '/';
+    }
+    CalendarTime when;
+    gps_to_calendar(gps_seconds, when);
+    const std::vector<std::string> names = list_files(folder, Format("*.%02dn", when.year % 100));
+    RinexFile file;
+    if (!rinex_open_for_date(gps_seconds, folder, names, file)) {
+        std::printf("WARNING: RINEX file not found for %s\r\n",
+                    Format("%02d/%02d/%04d", when.day, when.month, when.year).c_str());
+        return;
+    }
+    int64_t pos = 0;
+    rinex_nav_record r;
+    std::string problem;
+    for (;;) {
+        const RecordRead got = rinex_read_record(file, pos, r, problem);
+        if (got == RecordRead::End) {
+            break;
+        }
+        if (got == RecordRead::Broken) {
+            std::fprintf(stderr, "%s\n", problem.c_str());
+            continue;
+        }
+        const auto time = calendar_to_gps(r.year, r.month, r.day, r.hour, r.minute, static_cast<int32_t>(r.second));
+        packed_ephemeris eph;
+        if (!time || !(r.second >= 0 && r.second < 61) || !pack_ephemeris(r, eph)) {
+            std::fprintf(stderr, "bad values in the RINEX record of satellite %d at %02d/%02d/%02d %02d:%02d of %s\n",
+                         r.prn, r.day, r.month, r.year, r.hour, r.minute, file.path.c_str());
+            continue;
+        }
+        table.Store(r.prn, static_cast<uint32_t>(*time), eph);
+    }
+}
+
+}  // namespace navsift

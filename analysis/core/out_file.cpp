@@ -1,0 +1,106 @@
+#include "analysis/core/out_file.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+namespace navsift {
+
+OutFile::~OutFile()
+{
+    if (file_ != nullptr) {
+        std::fclose(file_);
+    }
+}
+
+OutFile::OutFile(OutFile&& other) noexcept
+    : file_(std::exchange(other.file_, nullptr)),
+      path_(std::move(other.path_)),
+      error_(std::move(other.error_)),
+      failed_(other.failed_)
+{
+}
+
+OutFile& OutFile::operator=(OutFile&& other) noexcept
+{
+    if (this != &other) {
+        if (file_ != nullptr) {
+            std::fclose(file_);
+        }
+        file_ = std::exchange(other.file_, nullptr);
+        path_ = std::move(other.path_);
+        error_ = std::move(other.error_);
+        failed_ = other.failed_;
+    }
+    return *this;
+}
+
+bool OutFile::Create(const std::string& path)
+{
+    if (file_ != nullptr) {
+        Close();
+    }
+    path_ = path;
+    failed_ = false;
+    error_.clear();
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        error_ = "it is a folder";
+        return false;
+    }
+    file_ = std::fopen(path.c_str(), "wb");
+    if (file_ == nullptr) {
+        error_ = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void OutFile::Write(std::string_view text)
+{
+    if (file_ == nullptr || text.empty()) {
+        return;
+    }
+    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() && !failed_) {
+        failed_ = true;
+        error_ = std::strerror(errno);
+    }
+}
+
+void OutFile::Printf(const char* fmt, ...)
+{
+    if (file_ == nullptr) {
+        return;
+    }
+    va_list args;
+    va_start(args, fmt);
+    const int n = std::vfprintf(file_, fmt, args);
+    va_end(args);
+    if (n < 0 && !failed_) {
+        failed_ = true;
+        error_ = std::strerror(errno);
+    }
+}
+
+bool OutFile::Close()
+{
+    if (file_ == nullptr) {
+        return false;
+    }
+    if (std::fclose(file_) != 0 && !failed_) {
+        failed_ = true;
+        error_ = std::strerror(errno);
+    }
+    file_ = nullptr;
+    return !failed_;
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+}  // namespace navsift

@@ -1,0 +1,15 @@
+#include "analysis/writers/matlab_standin.h"
+
+#include <cstdio>
+
+namespace navsift {
+
+int matlab_not_available(const std::string& script, bool requested)
+{
+    std::fprintf(stderr,
+                 "matlab is not available here: %s was written but not run, so the plots it makes are missing\n",
+                 script.c_str());
+    return requested ? 1 : 0;
+}
+
+}  // namespace navsift

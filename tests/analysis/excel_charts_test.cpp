@@ -1,0 +1,136 @@
+// Chart workbooks of the CSV tables: "-excel" run as a user runs it, and the
+// tracking analysis' satellite and global_info charts, each workbook read
+// back by openpyxl and recomputed by gnumeric.
+#include <gtest/gtest.h>
+
+#include "analysis/writers/excel_charts.h"
+#include "tests/analysis/navsift_harness.h"
+#include "tests/workbook/support.h"
+
+namespace navsift_test {
+namespace {
+
+// A global_info table: a header line, then rows with blank-padded fields as
+// the tracking analysis pads them.
+std::string GlobalInfo(int rows)
+{
+    std::string text = "time,timestamp,lat,lon,alt,hdop,fix,sv,used,vis,pdop,vdop,course,odo,speed,nco,cn0_ave,"
+                       "cn0_ave max,cn0_ave min\r\n";
+    for (int k = 1; k <= rows; ++k) {
+        char line[256];
+        std::snprintf(line, sizeof line,
+                      "%d,%12d,45.1,9.2,120.0,0.9,%d,8,7,9,1.5,1.1,90.0,0,%6.2f,%d,%4.1f,%4.1f,%4.1f\r\n", k,
+                      1000000 + k, k % 3, 0.5 * k, -120 + k, 40.0 + k, 45.0 + k, 35.0 + k);
+        text += line;
+    }
+    return text;
+}
+
+RunResult Navsift(std::vector<std::string> args, const fs::path& cwd)
+{
+    args.insert(args.begin(), NavsiftPath());
+    return Run(args, cwd);
+}
+
+TEST(ExcelCharts, ExcelCommandChartsGlobalInfoBesideIt)
+{
+    REQUIRE_OPENPYXL();
+    REQUIRE_SSCONVERT();
+    ScratchDir dir;
+    WriteFile(dir / "global_info.csv", GlobalInfo(5));
+    const RunResult r = Navsift({"-excel", (dir / "global_info.csv").string()}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Making Chart...Saving Workbook...");
+    const std::string xlsx = (dir / "global_info.xlsx").string();
+    ASSERT_TRUE(fs::exists(xlsx));
+
+    const wbtest::FileView view = wbtest::ReadBack(xlsx, dir.path().string());
+    EXPECT_EQ(view.sheets, (std::vector<std::string>{"global_info", "Speed vs Freq"}));
+    EXPECT_EQ(view.kinds.at("Speed vs Freq"), "Chartsheet");
+    ASSERT_EQ(view.chartParts.size(), 1u);
+    // Fix status and speed against the time stamp, the header naming them.
+    EXPECT_EQ(view.chartParts[0],
+              "scatterChart|global_info!$G$1|global_info!$B$2:$B$6|global_info!$G$2:$G$6|"
+              "global_info!$O$1|global_info!$B$2:$B$6|global_info!$O$2:$O$6");
+    EXPECT_EQ(view.formulas.at("global_info!B6"), "1000005");
+    EXPECT_EQ(wbtest::AsDouble(view.formulas.at("global_info!O3")), 1.0);
+
+    const wbtest::FileView recalculated = wbtest::Recalculated(xlsx, dir.path().string());
+    for (const char* cell : {"global_info!B2", "global_info!G4", "global_info!O6", "global_info!S5"}) {
+        EXPECT_EQ(wbtest::AsDouble(recalculated.cached.at(cell)), wbtest::AsDouble(view.cached.at(cell))) << cell;
+    }
+}
+
+TEST(ExcelCharts, ExcelCommandRefusesWhatItCannotChart)
+{
+    ScratchDir dir;
+    WriteFile(dir / "speeds.csv", GlobalInfo(3));  // its sheet is not global_info
+    RunResult r = Navsift({"-excel", (dir / "speeds.csv").string()}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is not on sheet speeds"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "speeds.xlsx"));
+
+    WriteFile(dir / "report.xlsx", "PK\x03\x04 a workbook");
+    r = Navsift({"-excel", (dir / "report.xlsx").string()}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("unsupported workbook format"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "report..xlsx"));
+    EXPECT_EQ(ReadFile(dir / "report.xlsx"), "PK\x03\x04 a workbook");
+
+    r = Navsift({"-excel", (dir / "global_info.csv").string()}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot open"), std::string::npos) << r.err;
+
+    r = Navsift({"-excel"}, dir.path());
+    EXPECT_EQ(r.status, 2);
+}
+
+TEST(ExcelCharts, SatelliteChartsPlotEveryRowOfAHeaderlessFile)
+{
+    REQUIRE_OPENPYXL();
+    ScratchDir dir;
+    std::string rows;
+    for (int k = 0; k < 4; ++k) {
+        char line[160];
+        std::snprintf(line, sizeof line, "%12d,%12d,%12d,%12d,%12d,%12d,%12d,%12d,%12d,%12.1f\r\n", 2000 + k, 7, 1, 1,
+                      -1500 + k, 0, 0, 0, 0, 41.0 + k);
+        rows += line;
+    }
+    WriteFile(dir / "sat07.csv", rows);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(navsift::excel_sat_charts(7, (dir / "sat07.csv").string()), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Making Charts...Saving Workbook...");
+
+    const wbtest::FileView view = wbtest::ReadBack((dir / "sat07.xlsx").string(), dir.path().string());
+    EXPECT_EQ(view.sheets, (std::vector<std::string>{"sat07", "Sat7 CN0 Chart", "Sat7 Freq Chart"}));
+    EXPECT_EQ(view.chartParts, (std::vector<std::string>{"scatterChart|sat07!$A$1:$A$4|sat07!$J$1:$J$4",
+                                                         "scatterChart|sat07!$A$1:$A$4|sat07!$E$1:$E$4"}));
+    EXPECT_EQ(wbtest::AsDouble(view.formulas.at("sat07!J4")), 44.0);
+}
+
+TEST(ExcelCharts, GlobalInfoChartsAreNamedAfterTheirFolder)
+{
+    REQUIRE_OPENPYXL();
+    ScratchDir dir;
+    const fs::path folder = dir / "report" / "tracking_analysis";
+    fs::create_directories(folder);
+    WriteFile(folder / "global_info.csv", GlobalInfo(3));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(navsift::excel_global_info_charts((folder / "global_info.csv").string()), 0);
+    testing::internal::GetCapturedStdout();
+
+    const fs::path xlsx = folder / "tracking_analysis_global_info.xlsx";
+    ASSERT_TRUE(fs::exists(xlsx));
+    const wbtest::FileView view = wbtest::ReadBack(xlsx.string(), dir.path().string());
+    EXPECT_EQ(view.sheets, (std::vector<std::string>{"global_info", "Speed Chart", "NCO Chart", "Fix Status Chart",
+                                                     "CN0 Average"}));
+    ASSERT_EQ(view.chartParts.size(), 4u);
+    // The average CN0 with its maximum and minimum: three series on one time axis.
+    EXPECT_EQ(view.chartParts[3],
+              "scatterChart|global_info!$Q$1|global_info!$B$2:$B$4|global_info!$Q$2:$Q$4|"
+              "global_info!$R$1|global_info!$B$2:$B$4|global_info!$R$2:$R$4|"
+              "global_info!$S$1|global_info!$B$2:$B$4|global_info!$S$2:$S$4");
+}
+
+}  // namespace
+}  // namespace navsift_test

@@ -1,0 +1,143 @@
+// SCRIPT tests as a test engineer runs them: the main window with real
+// device windows, two scripted receivers on pseudo-terminals, the real clock.
+// The receivers must see exactly the bytes the script and the almanac upload
+// send, in that order, and the results grid and files what the script asks.
+#include <QAction>
+#include <QListWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/devices/comm_window.h"
+#include "bench/devices/nmea.h"
+#include "bench/instruments/command_panel_window.h"
+#include "bench/session/benchtop.h"
+#include "bench/session/config.h"
+#include "bench/session/device_windows.h"
+#include "platform/core/numtext.h"
+#include "tests/session/dialogs_ui.h"
+#include "tests/support/qt_app.h"
+#include "tests/support/scripted_receiver.h"
+
+namespace {
+
+std::string Framed(const std::string& body) { return body + "*" + bench::NMEA_Checksum(body) + "\r\n"; }
+
+class ScriptSession : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dialogs_test::ResetPrompts();
+        home = std::make_unique<test::TempHome>();
+    }
+    void TearDown() override {
+        top.reset();
+        receivers.clear();
+        dialogs_test::ResetPrompts();
+    }
+
+    test::ScriptedReceiver& AddReceiver(int port, std::vector<int> delays_ms) {
+        test::ScriptedReceiver::Script s;
+        s.fix_delays_ms = std::move(delays_ms);
+        s.epoch_ms = 250;
+        s.gsv = false;
+        receivers.push_back(std::make_unique<test::ScriptedReceiver>(s));
+        receivers.back()->RegisterPort(port);
+        return *receivers.back();
+    }
+
+    // Two receivers on ports 3 and 4 and one SCRIPT test with its almanac.
+    void WriteConfig(const std::string& test_line) {
+        bench::SystemConfig c;
+        bench::SystemConfigReset(c);
+        for (int s = 0; s < 2; ++s) {
+            bench::DeviceConfig& d = c.Devices[s];
+            d.DevEN = bench::FlagSet;
+            d.DName = "RCV" + std::to_string(s + 1);
+            d.NmeaP = static_cast<int16_t>(s + 3);
+            d.NmeaB = 9600;
+            d.StartupS = "$PQNVRST";
+            d.ColdC = "$PQNVCOLD";
+        }
+        c.TestLines[0] = test_line;
+        bench::ParseTestLine(c.TestLines[0], c.Tests[0]);
+        c.Tests[0].Enabled = bench::FlagSet;
+        ASSERT_TRUE(bench::SaveSystemConfig(home->File("Config.dat"), c).ok);
+    }
+
+    void OpenBench() {
+        top = std::make_unique<bench::Benchtop>(factory);
+        top->show();
+        dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
+        ASSERT_NE(top->NmeaWindow(0), nullptr);
+        ASSERT_NE(top->NmeaWindow(1), nullptr);
+    }
+
+    std::unique_ptr<test::TempHome> home;
+    bench::CommWindowFactory factory;
+    std::vector<std::unique_ptr<test::ScriptedReceiver>> receivers;
+    std::unique_ptr<bench::Benchtop> top;
+};
+
+TEST_F(ScriptSession, ScriptAndAlmanacReachTheReceiversAndTheResults) {
+    test::ScriptedReceiver& a = AddReceiver(3, {300, 1200});
+    test::ScriptedReceiver& b = AddReceiver(4, {300, 1700});
+    // Bytes of every value but line ends, so the upload cannot pass for lines.
+    std::string almanac = "$PQNVALM,1,";
+    for (int i = 0; i < 256; ++i)
+        if (i != '\r' && i != '\n') almanac += static_cast<char>(i);
+    almanac += "\r\n$PQNVALM,2,END\r\n";
+    test::WriteFileBytes(home->File("alm.txt"), almanac);
+    test::WriteFileBytes(home->File("extra.bin"), "$PQNVEXTRA,\x01\x02\xFF\r\n");
+    const std::vector<std::string> script{
+        "INITLOG>C:\\GPS_TEST>scripted",
+        "SEND>$PQNVCOLD",
+        "WAITFIX>20",
+        "RESADDLINELABLE>1>first cold",
+        "SENDMSGONPORT>4>$PQNVVER,1",
+        "SENDFILE>extra.bin",
+        "SENDCHRS>5>$PQNVDONE",
+        "DELAY>00:00:01",
+        "STOPLOG>",
+        "END>",
+        "SEND>$PQNVNEVER",
+    };
+    std::string file = std::to_string(script.size()) + "\r\n";
+    for (const std::string& l : script) file += "\"" + l + "\"\r\n";
+    test::WriteFileBytes(home->File("night.txt"), file);
+    WriteConfig("SCRIPT,0," + home->File("night.txt") + "," + home->File("alm.txt"));
+    OpenBench();
+    ASSERT_TRUE(test::WaitFor([&] { return !a.Sent().empty() && !b.Sent().empty(); }, 3000));
+
+    top->findChild<QAction*>("exectest")->trigger();
+    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 30000))
+        << top->StatusText(1) << " / " << top->StatusText(2);
+
+    // Erase, the almanac whole, then the script's own bytes, nothing between.
+    const std::string common = Framed("$PQNVCOLD,15") + almanac + Framed("$PQNVCOLD");
+    const std::string tail = std::string("$PQNVEXTRA,\x01\x02\xFF\r\n") + Framed("$PQNVDONE");
+    EXPECT_EQ(a.Received(), common + tail);
+    EXPECT_EQ(b.Received(), common + "$PQNVVER,1\r\n" + tail);
+
+    // The fix the script waited for is in the grid under the script's label.
+    bench::session::ResultsGrid& grid = top->Grid();
+    EXPECT_EQ(grid.Cell(4, 0), "first cold");
+    for (int s = 0; s < 2; ++s) {
+        const test::ScriptedReceiver& rcv = s == 0 ? a : b;
+        ASSERT_EQ(rcv.Restarts().size(), 2u);
+        double ttff = 0;
+        ASSERT_TRUE(platform::TryReadStrict(grid.Cell(4, s + 1), ttff)) << grid.Cell(4, s + 1);
+        EXPECT_NEAR(ttff, rcv.Restarts()[1].delay_ms / 1000.0, 0.1);
+    }
+
+    // The panel shows the script by its file name, stopped at its END line.
+    auto* window = top->findChild<bench::instruments::CommandPanelWindow*>("CommandPanel");
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle().toStdString(), home->File("night.txt").substr(home->File("night.txt").rfind('\\') + 1));
+    EXPECT_EQ(dialogs_test::Lines(window->findChild<QListWidget*>("List1")), script);
+}
+
+}  // namespace
