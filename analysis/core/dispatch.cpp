@@ -5,7 +5,10 @@
 
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/folders.h"
+#include "analysis/analyses/binlog_csv.h"
 #include "analysis/analyses/kml_export.h"
+#include "analysis/analyses/map_sizes.h"
+#include "analysis/analyses/team_report.h"
 #include "analysis/analyses/visibility.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/excel_charts.h"
@@ -146,6 +149,12 @@ int run_navsift(const std::vector<std::string>& words)
     }
     case AnalysisId::KmlFromNmea:
         return kml_from_nmea(options);
+    case AnalysisId::BinaryConversion:
+        return binlog_to_csv(options);
+    case AnalysisId::TeamReport:
+        return team_activity_report(options);
+    case AnalysisId::MapComparison:
+        return map_size_compare(options);
     case AnalysisId::EphemerisDump:
         return run_ephemeris_dump(options);
     case AnalysisId::IodeListing:

@@ -202,28 +202,33 @@ void FullSatellitePage(OutFile& out, int prn, const TimeSpan& span, int32_t star
 
 }  // namespace
 
+bool AppendLatexSpecial(std::string& out, char ch)
+{
+    switch (ch) {
+    // "\\" would end a table row, and "\~" or "\^" would accent the next letter.
+    case '\\': out += "\\textbackslash{}"; return true;
+    case '~': out += "\\textasciitilde{}"; return true;
+    case '^': out += "\\textasciicircum{}"; return true;
+    case '#': case '$': case '%': case '&': case '_': case '{': case '}':
+        out += '\\';
+        out += ch;
+        return true;
+    default:
+        return false;
+    }
+}
+
 std::string LatexEscape(std::string_view utf8)
 {
     const std::string latin = platform::Utf8ToCp1252(utf8);
     std::string out;
     for (char ch : latin) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        switch (ch) {
-        case '\\': out += "\\textbackslash{}"; break;
-        case '~': out += "\\textasciitilde{}"; break;
-        case '^': out += "\\textasciicircum{}"; break;
-        case '#': case '$': case '%': case '&': case '_': case '{': case '}':
-            out += '\\';
-            out += ch;
-            break;
-        default:
-            // Control characters, and the Windows-1252 signs Latin-1 lacks.
-            if (c < 0x20 || c == 0x7f || (c >= 0x80 && c < 0xa0)) {
-                out += '?';
-            } else {
-                out += ch;
-            }
+        if (AppendLatexSpecial(out, ch)) {
+            continue;
         }
+        // Control characters, and the Windows-1252 signs Latin-1 lacks.
+        const unsigned char c = static_cast<unsigned char>(ch);
+        out += (c < 0x20 || c == 0x7f || (c >= 0x80 && c < 0xa0)) ? '?' : ch;
     }
     return out;
 }

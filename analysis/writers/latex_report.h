@@ -16,6 +16,9 @@ namespace navsift {
 // the LaTeX specials are escaped and the text is turned into Latin-1, the
 // encoding the preamble declares (characters it lacks become "?").
 std::string LatexEscape(std::string_view utf8);
+// Appends the escaped form of a LaTeX special character; false (nothing
+// appended) for any other byte.
+bool AppendLatexSpecial(std::string& out, char ch);
 
 // Creates folder + file_name and writes the preamble up to
 // "\begin{document}". Puts the report logo ("logo.png") beside it unless one

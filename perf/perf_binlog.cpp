@@ -1,0 +1,136 @@
+// `navsift -binary` on a generated binary debug log of about 100 MB, the
+// table going to a file, on one core. Goal: at least 100 MB/s of log.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+template <typename T>
+void PutLE(std::string& b, std::size_t at, T v)
+{
+    std::memcpy(&b[at], &v, sizeof v);  // little-endian machine and log
+}
+
+// One second of the receiver: a solution and a burst of 22 sensor samples.
+std::string Block(uint32_t k)
+{
+    std::string b(2928, '\0');
+    PutLE<uint16_t>(b, 0, 2924);
+    b[2] = static_cast<char>(k & 0xFF);
+    b[3] = static_cast<char>(b[0] ^ b[1] ^ b[2]);
+    const std::size_t p = 4;
+    PutLE<uint32_t>(b, p + 0, 1500);
+    PutLE<double>(b, p + 4, 300000.0 + k);
+    PutLE<uint32_t>(b, p + 16, k * 1023000u);
+    PutLE<int8_t>(b, p + 20, static_cast<int8_t>(k == 0 ? 1 : 3));
+    PutLE<double>(b, p + 56, 0.8399 + k * 1e-8);
+    PutLE<double>(b, p + 64, 0.2010 - k * 1e-8);
+    PutLE<double>(b, p + 72, 545.5 + (k % 100) * 0.01);
+    PutLE<double>(b, p + 80, 12.5);
+    PutLE<double>(b, p + 88, -3.25);
+    PutLE<double>(b, p + 96, 0.125);
+    PutLE<uint32_t>(b, p + 2612, 22);
+    for (uint32_t i = 0; i < 22; ++i) {
+        PutLE<uint32_t>(b, p + 2616 + 4 * i, k * 1023000u + i * 46500u);
+        PutLE<uint16_t>(b, p + 2704 + 8 * i, static_cast<uint16_t>(2000 + i));
+        PutLE<uint16_t>(b, p + 2706 + 8 * i, static_cast<uint16_t>(3300 - i));
+        PutLE<uint16_t>(b, p + 2708 + 8 * i, 5000);
+        PutLE<uint16_t>(b, p + 2710 + 8 * i, static_cast<uint16_t>(i % 3));
+        PutLE<uint16_t>(b, p + 2880 + 2 * i, static_cast<uint16_t>(k * 22 + i));
+    }
+    return b;
+}
+
+std::string NavsiftPath()
+{
+    if (const char* dir = std::getenv("FIXBENCH_BUILD_DIR"); dir != nullptr && *dir != '\0') {
+        return std::string(dir) + "/analysis/navsift";
+    }
+    return (fs::canonical("/proc/self/exe").parent_path().parent_path() / "analysis" / "navsift").string();
+}
+
+// Wall-clock seconds of one run with its standard output into `out`.
+double Timed(const std::vector<std::string>& argv, const fs::path& out)
+{
+    std::vector<char*> args;
+    for (const std::string& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        return -1;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return (WIFEXITED(status) && WEXITSTATUS(status) == 0) ? seconds : -1;
+}
+
+}  // namespace
+
+int main()
+{
+    char pattern[] = "/tmp/perf_binlog_XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path dir = pattern;
+    const fs::path log = dir / "debug.bin";
+    const uint32_t blocks = (100u << 20) / 2928;
+    {
+        std::ofstream f(log, std::ios::binary);
+        for (uint32_t k = 0; k < blocks; ++k) {
+            f << Block(k);
+        }
+    }
+    const double mb = fs::file_size(log) / 1048576.0;
+    double best = 1e9;
+    for (int k = 0; k < 2; ++k) {
+        const double s = Timed({NavsiftPath(), "-binary", log.string()}, dir / "table.csv");
+        if (s < 0) {
+            std::printf("navsift -binary failed\n");
+            fs::remove_all(dir);
+            return 1;
+        }
+        best = std::min(best, s);
+    }
+    // Rows: one per sample of every block after the fix block and the first
+    // block that times samples.
+    const long rows = static_cast<long>(blocks - 3) * 22;
+    long lines = 0;
+    {
+        std::ifstream table(dir / "table.csv");
+        for (std::string line; std::getline(table, line);) {
+            ++lines;
+        }
+    }
+    std::printf("navsift -binary: %.1f MB of log (%u blocks) in %.3f s: %.0f MB/s (goal >= 100); "
+                "%.1f MB of table, %ld rows (%s)\n",
+                mb, blocks, best, mb / best, fs::file_size(dir / "table.csv") / 1048576.0, lines - 1,
+                lines - 1 == rows ? "every sample" : "ROWS MISSING");
+    fs::remove_all(dir);
+    return 0;
+}
