@@ -58,7 +58,33 @@ bool WriteAll(int fd, const char* p, size_t left) noexcept {
     return true;
 }
 
+std::vector<std::string>& FailedPaths() {
+    static std::vector<std::string> paths;
+    return paths;
+}
+
 }  // namespace
+
+bool WriteFailures::Note(const std::string& path) {
+    std::vector<std::string>& p = FailedPaths();
+    if (std::find(p.begin(), p.end(), path) != p.end()) return false;
+    p.push_back(path);
+    return true;
+}
+
+size_t WriteFailures::Count() { return FailedPaths().size(); }
+std::vector<std::string> WriteFailures::Paths() { return FailedPaths(); }
+void WriteFailures::Reset() { FailedPaths().clear(); }
+
+// The first failure of a spell is reported; while the file keeps failing
+// the rest are repeats. A write that goes through ends the spell.
+void ByteLogFile::ThrowWriteFailure(int error_number) {
+    const std::string text = "Device I/O error (" + path_ + ": " + std::strerror(error_number) + ")";
+    if (tracked_) WriteFailures::Note(path_);
+    if (failing_) throw RepeatedWriteFailure(platform::err::FileIo, text);
+    failing_ = true;
+    throw BenchError(platform::err::FileIo, text);
+}
 
 // Reached from the crash handler: only write(2) on what is already there.
 struct CrashFlush {
@@ -111,6 +137,8 @@ ByteLogFile& ByteLogFile::operator=(ByteLogFile&& other) noexcept {
         other.Unregister();
         fd_ = other.fd_;
         path_ = std::move(other.path_);
+        tracked_ = other.tracked_;
+        failing_ = other.failing_;
         other.fd_ = -1;
     }
     return *this;
@@ -133,8 +161,8 @@ void ByteLogFile::FlushPending() {
     std::string bytes;
     bytes.swap(pending_);
     if (fd_ < 0) return;
-    if (!WriteAll(fd_, bytes.data(), bytes.size()))
-        throw BenchError(platform::err::FileIo, "Device I/O error (" + path_ + ": " + std::strerror(errno) + ")");
+    if (!WriteAll(fd_, bytes.data(), bytes.size())) ThrowWriteFailure(errno);
+    failing_ = false;
 }
 
 ByteLogFile::Deferral::Deferral() {
@@ -189,12 +217,14 @@ void ByteLogFile::Open(const std::string& name, Mode mode) {
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) {
         int e = errno;
+        if (tracked_) WriteFailures::Note(path);
         if (e == ENOENT || e == ENOTDIR)
             throw BenchError(platform::err::PathNotFound, "Path not found (" + path + ")");
         throw BenchError(75, "Path/File access error (" + path + ": " + std::strerror(e) + ")");
     }
     fd_ = fd;
     path_ = path;
+    failing_ = false;
 }
 
 void ByteLogFile::Write(std::string_view bytes) {
@@ -213,8 +243,8 @@ void ByteLogFile::Write(std::string_view bytes) {
         }
     }
     FlushPending();
-    if (!WriteAll(fd_, bytes.data(), bytes.size()))
-        throw BenchError(platform::err::FileIo, "Device I/O error (" + path_ + ": " + std::strerror(errno) + ")");
+    if (!WriteAll(fd_, bytes.data(), bytes.size())) ThrowWriteFailure(errno);
+    failing_ = false;
 }
 
 void ByteLogFile::Close() noexcept {

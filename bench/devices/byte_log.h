@@ -8,12 +8,35 @@
 // ends (FlushDeferred). Open, Close and destruction write what was collected
 // first, and a crash signal writes it before the process dies, so the
 // guarantee above holds.
+#include "platform/core/error.h"
+
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace bench {
 
 struct CrashFlush;
+
+// A failed write to a file whose previous write failed too: the first
+// failure of the spell was reported, so reporters stay silent on this one.
+class RepeatedWriteFailure : public platform::BenchError {
+public:
+    using platform::BenchError::BenchError;
+};
+
+// The files whose writes or opening failed since Reset (a session start):
+// the session tells at its end how many there were, so a session that lost
+// data never looks like a clean one.
+class WriteFailures {
+public:
+    // True at the first failure of this path.
+    static bool Note(const std::string& path);
+    static size_t Count();
+    static std::vector<std::string> Paths();
+    static void Reset();
+};
 
 class ByteLogFile {
 public:
@@ -36,6 +59,9 @@ public:
     void Close() noexcept;
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& Path() const { return path_; }
+    // Failures of this file are left out of WriteFailures (the system log
+    // itself).
+    void SetUntracked() { tracked_ = false; }
 
     // Collects writes of every file until the outermost one ends.
     class Deferral {
@@ -55,10 +81,13 @@ private:
     friend struct CrashFlush;
     void FlushPending();  // throws on a failed write
     void Unregister() noexcept;
+    [[noreturn]] void ThrowWriteFailure(int error_number);
     int fd_ = -1;
     std::string path_;
     std::string pending_;
     bool registered_ = false;
+    bool tracked_ = true;
+    bool failing_ = false;  // the last write failed and was reported
 };
 
 }  // namespace bench

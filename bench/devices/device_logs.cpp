@@ -186,12 +186,6 @@ void LogT2AT2UStatistics(DeviceState& dev) {
     dev.StatisticsFile.Write(T2AT2UStatisticsBlock(dev));
 }
 
-std::string CN0Line(const DeviceState& dev) {
-    std::string s = dev.GGATimeText + ",";
-    for (int id = 1; id <= 32; ++id) s += std::to_string(dev.Sats[static_cast<size_t>(id)].CN0) + ",";
-    return s + kCrLf;
-}
-
 }  // namespace bench
 
 namespace bench {

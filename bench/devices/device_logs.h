@@ -73,9 +73,6 @@ std::string T2ARow(const DeviceState& dev, int16_t trial);
 std::string T2URow(const DeviceState& dev, int16_t trial);
 std::string FixGSALine(const DeviceState& dev, int16_t trial);
 std::string T2AT2UStatisticsBlock(const DeviceState& dev);
-// The C/N0 log line (written by CN0LogLine of the sampling module): GGA
-// time, then each C/N0 of satellites 1..32 followed by ",".
-std::string CN0Line(const DeviceState& dev);
 
 }  // namespace bench
 

@@ -80,16 +80,6 @@ void EnableCN0Logging(DeviceState& dev, int16_t on) {
     dev.CN0Logging = true;
 }
 
-void GGASampleCount(DeviceState& dev) {
-    if (dev.SampleCounting) ++dev.SampleCounter;
-}
-
-void GGASampleFix(DeviceState& dev) {
-    ClearSamples(dev);
-    dev.SampleCounter = 0;
-    dev.SampleCounting = true;
-}
-
 void GGASampleTake(DeviceState& dev, const std::string& line) {
     if (!dev.SamplingOn) return;
     if (dev.SampleCounter == 0) ClearSamples(dev);

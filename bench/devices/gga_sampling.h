@@ -41,11 +41,6 @@ void EnableCN0Logging(DeviceState& dev, int16_t on);
 
 // --- called by the GGA processing
 
-// Start of every GGA: one more sentence since the fix while counting.
-void GGASampleCount(DeviceState& dev);
-// A fix (quality from 0 to non-zero): a new cycle from this sentence; the
-// samples of an earlier cycle are dropped.
-void GGASampleFix(DeviceState& dev);
 // Later in the same GGA, while sampling is on: keeps `line` (as received,
 // CR LF included) when the count is 0, 5, 10, 15, 30 or 60; counting stops
 // after the 60th. A count of 0 without a fix (sampling just switched on)

@@ -186,10 +186,6 @@ void UbloxStep(DeviceState& dev) {
 
 }  // namespace
 
-bool IsRestartFamilyCommand(std::string_view command) {
-    return BeginsWith(command, kGarmin) || BeginsWith(command, kOpus) || BeginsWith(command, kUblox);
-}
-
 void RestartScriptTick(DeviceState& dev, const TestMachineSink& test_machine) {
     Trapped(kProcedure, [&] {
         if (dev.RestartScriptFinished) {

@@ -19,10 +19,6 @@ struct DeviceState;
 // The device test machine's entry: the script feeds event 1 (start) into it.
 using TestMachineSink = std::function<void(DeviceState&, uint8_t event)>;
 
-// True when the command begins with "GARMIN", "OPUS" or "UBLOX": such a
-// restart is sent by enabling ScriptTimer.
-bool IsRestartFamilyCommand(std::string_view command);
-
 // One tick of ScriptTimer (dev.Console.ScriptTimer): the next step of the
 // hardware reset when HWReset is set, else of the family script that
 // TestCommand (or, for GARMIN, RestartCommand) names. Errors of the step

@@ -60,6 +60,7 @@ void OpenSystemLog(const platform::Clock& clock) {
     if (IsDirectory(folder) == 0 && ::mkdir(folder.c_str(), 0755) != 0)
         throw platform::BenchError(platform::err::PathNotFound, "Path not found (" + folder + ")");
     LogState& log = Log();
+    log.file.SetUntracked();
     log.file.Open(folder + "/" + SystemLogFileName(clock.Now()), ByteLogFile::Mode::Append);
     log.clock = &clock;
     platform::SetDiagnosticSink([](const std::string& text) { SystemLogWrite(text); });
@@ -110,8 +111,20 @@ PendingError ErrorOf(const std::exception_ptr& e) {
     }
 }
 
+bool IsRepeatedWriteFailure(const std::exception_ptr& e) noexcept {
+    if (!e) return false;
+    try {
+        std::rethrow_exception(e);
+    } catch (const RepeatedWriteFailure&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 void ErrorReport(std::string_view procedure, const std::exception_ptr& e) noexcept {
     try {
+        if (IsRepeatedWriteFailure(e)) return;
         PendingError p = ErrorOf(e);
         if (p.Number == 0) return;
         SystemLogWrite(p.Description + " (" + std::string(procedure) + ")");

@@ -46,8 +46,12 @@ struct PendingError {
 // The error an exception carries (BenchError keeps its own number).
 PendingError ErrorOf(const std::exception_ptr& e);
 
+// A file write that failed before and was reported then.
+bool IsRepeatedWriteFailure(const std::exception_ptr& e) noexcept;
+
 // Inside a catch block: writes "description (procedure)". Outside one (no
-// error pending) writes nothing. Never throws.
+// error pending) writes nothing, nor for a repeated write failure. Never
+// throws.
 void ErrorReport(std::string_view procedure) noexcept;
 void ErrorReport(std::string_view procedure, const std::exception_ptr& e) noexcept;
 

@@ -116,6 +116,10 @@ struct BenchState {
     int32_t PCtoUTCDelta = 0;
     SessionOptions Options;
     bool SessionRunning = false;
+    // Slots whose part of the running trial failed (a device call that
+    // threw): such a trial counts as ended, with an error result, and is
+    // never retried by the next tick.
+    std::array<bool, DeviceSlots> TrialFailed{};
 };
 
 }  // namespace bench::session

@@ -6,7 +6,7 @@
 namespace bench::session {
 
 void DeviceFanout::SendRestartCommandToDevice() {
-    ForEachEnabled(false, [&](DeviceOps& d, int s) {
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int s) {
         const std::string& r = Slot(s).RestartC;
         if (r == "OPUSRESTART") {
             d.DeviceSendSerialCommand("$PERDCOR,STOP");
@@ -23,7 +23,7 @@ void DeviceFanout::SendRestartCommandToDevice() {
 }
 
 void DeviceFanout::SendTestCommandToDevice(const std::string& command) {
-    ForEachEnabled(false, [&](DeviceOps& d, int s) {
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int s) {
         const DeviceConfig& dc = Slot(s);
         if (command == "HOT")
             d.DeviceSendSerialCommand(dc.HotC);
@@ -37,14 +37,14 @@ void DeviceFanout::SendTestCommandToDevice(const std::string& command) {
 }
 
 void DeviceFanout::SendCommandToDevices(const std::string& command) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) {
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) {
         d.ExecuteTest(command);
         d.SetNewTestMachineState(2);
     });
 }
 
 void DeviceFanout::SwitchRTSSignalOnDevices(uint8_t a, uint8_t b) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) {
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) {
         d.SwitchRTSSignal(a, b);
         d.ExecuteTest("NULL");
         d.SetNewTestMachineState(2);
@@ -52,7 +52,7 @@ void DeviceFanout::SwitchRTSSignalOnDevices(uint8_t a, uint8_t b) {
 }
 
 void DeviceFanout::RestartSingleDevice(uint8_t port) {
-    ForEachEnabled(false, [&](DeviceOps& d, int s) {
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int s) {
         if (Slot(s).NmeaP != port) return;
         d.SwitchRTSSignal(port, 1);
         d.SwitchRTSSignal(port, 0);
@@ -72,11 +72,11 @@ void DeviceFanout::SendMessageOnSerialPort(int16_t port, const std::string& text
 }
 
 void DeviceFanout::DeviceSendMessage(const std::string& text) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceSendMsg(text); });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceSendMsg(text); });
 }
 
 void DeviceFanout::SendChrToDevices(const std::string& chr) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceSendChar(chr); });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceSendChar(chr); });
 }
 
 void DeviceFanout::SendChrsCommandToDevices(int16_t interval_ms, const std::string& command) {
@@ -108,7 +108,7 @@ void DeviceFanout::StopChrsQueue() {
 }
 
 void DeviceFanout::MakeKML() {
-    ForEachEnabled(false, [&](DeviceOps& d, int s) {
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int s) {
         // The log actually written (with its suffix), not the bare base name,
         // so the track is made of the file that exists.
         const std::string file = d.DeviceGetPrimaryLogFileName();

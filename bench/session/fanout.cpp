@@ -1,6 +1,8 @@
 #include "platform/qt/bench_timer.h"
 #include "bench/session/fanout.h"
 
+#include "bench/devices/system_log.h"
+
 #include "bench/session/results_grid.h"
 #include "platform/core/clock.h"
 
@@ -31,35 +33,45 @@ void DeviceFanout::Log(const std::string& text) {
     if (services_.log) services_.log->WriteLine(text);
 }
 
+void DeviceFanout::ReportSlotFailure(const char* procedure, int slot, const std::exception_ptr& e) noexcept {
+    try {
+        if (slot >= 0 && slot < DeviceSlots) state_.TrialFailed[slot] = true;
+        if (IsRepeatedWriteFailure(e)) return;  // the file's first failure said it
+        const std::string name = slot >= 0 && slot < DeviceSlots ? Slot(slot).DName : std::string("?");
+        Log("Device " + name + ": " + ErrorOf(e).Description + " (" + procedure + ")");
+    } catch (...) {
+    }
+}
+
 void DeviceFanout::TestingChangePrimaryLogFile(const std::string& name) {
-    ForEachEnabled(true, [&](DeviceOps& d, int) { d.DeviceChangePrimaryLogFile(name); });
+    ForEachEnabled(__func__, true, [&](DeviceOps& d, int) { d.DeviceChangePrimaryLogFile(name); });
 }
 void DeviceFanout::TestingChangeSecondaryLogFile(const std::string& name) {
-    ForEachEnabled(true, [&](DeviceOps& d, int) { d.DeviceChangeSecondaryLogFile(name); });
+    ForEachEnabled(__func__, true, [&](DeviceOps& d, int) { d.DeviceChangeSecondaryLogFile(name); });
 }
 void DeviceFanout::TestingChangeResultsLogFile(const std::string& name) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceChangeResultsLogFile(name); });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceChangeResultsLogFile(name); });
 }
 void DeviceFanout::TestingEndPrimaryLogging() {
-    ForEachEnabled(true, [](DeviceOps& d, int) { d.DeviceEndPrimaryLogging(); });
+    ForEachEnabled(__func__, true, [](DeviceOps& d, int) { d.DeviceEndPrimaryLogging(); });
 }
 void DeviceFanout::TestingEndSecondaryLogging() {
-    ForEachEnabled(true, [](DeviceOps& d, int) { d.DeviceEndSecondaryLogging(); });
+    ForEachEnabled(__func__, true, [](DeviceOps& d, int) { d.DeviceEndSecondaryLogging(); });
 }
 void DeviceFanout::TestingEndResultsLogging() {
-    ForEachEnabled(false, [](DeviceOps& d, int) { d.DeviceEndResultsLogging(); });
+    ForEachEnabled(__func__, false, [](DeviceOps& d, int) { d.DeviceEndResultsLogging(); });
 }
 void DeviceFanout::TestingCloseSpreadSheets() {
-    ForEachEnabled(false, [](DeviceOps& d, int) { d.DeviceSpreadSheetClose(); });
+    ForEachEnabled(__func__, false, [](DeviceOps& d, int) { d.DeviceSpreadSheetClose(); });
 }
 void DeviceFanout::TestingSetTTTRKSatsToCurrentStableTracked(int32_t n) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceSetTTTRKSatsToCurrentStableTracked(n); });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceSetTTTRKSatsToCurrentStableTracked(n); });
 }
 void DeviceFanout::SetTTTRKParameters(int16_t satellites, int16_t time) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceSetTTTRKParameters(satellites, time); });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceSetTTTRKParameters(satellites, time); });
 }
 void DeviceFanout::InitReacquisitionTest(int32_t a, int32_t b) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceInitReacquisitionTest(a, b); });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceInitReacquisitionTest(a, b); });
 }
 
 void DeviceFanout::StartReacquisitionTest() {
@@ -76,68 +88,70 @@ void DeviceFanout::StartReacquisitionTest() {
 }
 
 void DeviceFanout::AcquiringTestStartOnDevices() {
+    ClearTrialFailures();  // a reacquisition trial starts here
     const double now = services_.clock->Now();
-    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceStartSatReacquiringAll(now); });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceStartSatReacquiringAll(now); });
 }
 void DeviceFanout::ResetDiffAvailability() {
     const double now = services_.clock->Now();
-    ForEachEnabled(false, [&](DeviceOps& d, int) { d.ResetDiffONAvailability(now); });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.ResetDiffONAvailability(now); });
 }
 void DeviceFanout::SetMaxAcceptableTTFFOnDevice(int16_t seconds) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) { d.SetDeviceMaxAcceptableTTFF(seconds); });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.SetDeviceMaxAcceptableTTFF(seconds); });
 }
 void DeviceFanout::SetSerialPortTimeoutOnDevices(bool enabled, int32_t ms) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceSetSerialPortTimeout(enabled, ms); });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceSetSerialPortTimeout(enabled, ms); });
 }
 void DeviceFanout::SpreadSheetWriteAfterFixData(int16_t n) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceSpreadSheetWriteAfterFixData(n); });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceSpreadSheetWriteAfterFixData(n); });
 }
 void DeviceFanout::SpreadSheetSave() {
-    ForEachEnabled(false, [](DeviceOps& d, int) { d.DeviceSpreadSheetSave(); });
+    ForEachEnabled(__func__, false, [](DeviceOps& d, int) { d.DeviceSpreadSheetSave(); });
 }
 void DeviceFanout::DeviceAddNewSheet(int16_t n, const std::string& name, int16_t k) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) {
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) {
         d.AddNewDeviceSheet(static_cast<int16_t>(n + 1), name);
         d.InitializeDeviceSheet(static_cast<int16_t>(n + 1), name, k);
     });
 }
 void DeviceFanout::DeviceSavePosPicture() {
-    ForEachEnabled(false, [](DeviceOps& d, int) { d.DeviceSavePositionPicture(); });
+    ForEachEnabled(__func__, false, [](DeviceOps& d, int) { d.DeviceSavePositionPicture(); });
 }
 void DeviceFanout::DeviceGGASamplingLogAddLine(int16_t n) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceGGASamplingLog(n); });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceGGASamplingLog(n); });
 }
 void DeviceFanout::DeviceGGASamplingLogEnd() {
-    ForEachEnabled(false, [](DeviceOps& d, int) { d.DeviceGGASamplingEnd(); });
+    ForEachEnabled(__func__, false, [](DeviceOps& d, int) { d.DeviceGGASamplingEnd(); });
 }
 void DeviceFanout::DeviceLogT2AT2UToFile(int16_t n) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceLogT2AT2UToFile(n); });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceLogT2AT2UToFile(n); });
 }
 void DeviceFanout::DeviceLogFixGSAToFile(int16_t n) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceLogFixGSAToFile(n); });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceLogFixGSAToFile(n); });
 }
 void DeviceFanout::DeviceResetT2AT2UStatistics() {
-    ForEachEnabled(false, [](DeviceOps& d, int) { d.DeviceResetT2AT2UStatistics(); });
+    ForEachEnabled(__func__, false, [](DeviceOps& d, int) { d.DeviceResetT2AT2UStatistics(); });
 }
 void DeviceFanout::DeviceLogT2AT2UStatistics() {
-    ForEachEnabled(false, [](DeviceOps& d, int) { d.DeviceLogT2AT2UStatistics(); });
+    ForEachEnabled(__func__, false, [](DeviceOps& d, int) { d.DeviceLogT2AT2UStatistics(); });
 }
 void DeviceFanout::SetWatchDogStatusOnDevices(bool on) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceSetWatchDogStatus(on); });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceSetWatchDogStatus(on); });
 }
 void DeviceFanout::SetGGATimeCheckOnDevices(bool on) {
-    ForEachEnabled(false, [&](DeviceOps& d, int) { d.DeviceSetGGATimeCheck(on); });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceSetGGATimeCheck(on); });
 }
 
 bool DeviceFanout::TestEndEvent() {
     bool flag = true;
-    ForEachEnabled(false, [&](DeviceOps& d, int) { flag = d.IsTestCompleted() && flag; });
+    // A slot whose trial failed has ended it.
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int s) { flag = (state_.TrialFailed[s] || d.IsTestCompleted()) && flag; });
     return flag;
 }
 
 bool DeviceFanout::DiffAvailableEvent() {
     bool flag = true;
-    ForEachEnabled(false, [&](DeviceOps& d, int) { flag = d.GetDiffONAvailability() && flag; });
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { flag = d.GetDiffONAvailability() && flag; });
     return flag;
 }
 

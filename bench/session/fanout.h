@@ -4,6 +4,7 @@
 // the slot's enable flag at the moment it is visited (a device may be
 // disabled by a call made during the fan-out itself).
 #include <cstdint>
+#include <exception>
 #include <string>
 
 #include "bench/session/bench_state.h"
@@ -99,9 +100,19 @@ public:
     const BenchState& State() const { return state_; }
     SessionServices& Services() { return services_; }
 
+    // Runs one slot's part of an operation: a failure is written to the
+    // system log once, as "Device NAME: description (procedure)", marks the
+    // slot's trial as failed and does not stop the other slots. False when
+    // it failed.
+    template <class F>
+    bool Guarded(const char* procedure, int slot, F&& fn) noexcept;
+    // A new trial: no slot has failed yet.
+    void ClearTrialFailures() { state_.TrialFailed.fill(false); }
+
 private:
     template <class F>
-    void ForEachEnabled(bool with_debug, F&& fn);
+    void ForEachEnabled(const char* procedure, bool with_debug, F&& fn);
+    void ReportSlotFailure(const char* procedure, int slot, const std::exception_ptr& e) noexcept;
     DeviceConfig& Slot(int slot) { return state_.RunConfig.Devices[slot]; }
     void Log(const std::string& text);
     void MakeFolderOrThrow(const std::string& path);
@@ -115,11 +126,22 @@ private:
 };
 
 template <class F>
-void DeviceFanout::ForEachEnabled(bool with_debug, F&& fn) {
+bool DeviceFanout::Guarded(const char* procedure, int slot, F&& fn) noexcept {
+    try {
+        fn();
+        return true;
+    } catch (...) {
+        ReportSlotFailure(procedure, slot, std::current_exception());
+        return false;
+    }
+}
+
+template <class F>
+void DeviceFanout::ForEachEnabled(const char* procedure, bool with_debug, F&& fn) {
     for (int s = 0; s < DeviceSlots; ++s) {
         if (!SlotEnabled(s)) continue;
-        fn(*state_.NmeaWindows[s], s);
-        if (with_debug && DebugEnabled(s)) fn(*state_.DebugWindows[s], s);
+        if (!Guarded(procedure, s, [&] { fn(*state_.NmeaWindows[s], s); })) continue;
+        if (with_debug && DebugEnabled(s)) Guarded(procedure, s, [&] { fn(*state_.DebugWindows[s], s); });
     }
 }
 

@@ -29,13 +29,18 @@ void TestEngine::FixEventManagement() {
     const int16_t trial = state_.Run.Trial;
     for (int s = 0; s < DeviceSlots; ++s) {
         if (!fanout_.SlotEnabled(s)) continue;
-        DeviceOps& d = *state_.NmeaWindows[s];
-        const double t = platform::RoundDecimals(d.GetTTFF(), 2);
-        if (t < 0) Status(1, "Time Measure ERROR!");
-        const std::string g = d.GetGGAFixString();
-        if (services_.results) services_.results->UpdateCell(trial, static_cast<int16_t>(s), t);
-        d.DeviceLogResultsToFile(NumberToText(t) + "\t% " + std::to_string(trial) + "\t" + WithCrLf(g));
-        if (state_.Options.ExelInterface) d.DeviceSpreadSheetSetTTFFData(trial, t);
+        fanout_.Guarded("FixEventManagement", s, [&] {
+            DeviceOps& d = *state_.NmeaWindows[s];
+            // A device whose trial failed has no measurement: its line
+            // carries the error value, once.
+            const bool failed = state_.TrialFailed[s];
+            const double t = failed ? -1.0 : platform::RoundDecimals(d.GetTTFF(), 2);
+            if (t < 0) Status(1, "Time Measure ERROR!");
+            const std::string g = failed ? std::string() : d.GetGGAFixString();
+            if (services_.results) services_.results->UpdateCell(trial, static_cast<int16_t>(s), t);
+            d.DeviceLogResultsToFile(NumberToText(t) + "\t% " + std::to_string(trial) + "\t" + WithCrLf(g));
+            if (state_.Options.ExelInterface) d.DeviceSpreadSheetSetTTFFData(trial, t);
+        });
     }
     fanout_.DeviceLogFixGSAToFile(trial);
 }
@@ -44,33 +49,38 @@ void TestEngine::SatellitesTrackedEventManagement() {
     const int16_t trial = state_.Run.Trial;
     for (int s = 0; s < DeviceSlots; ++s) {
         if (!fanout_.SlotEnabled(s)) continue;
-        DeviceOps& d = *state_.NmeaWindows[s];
-        const double t = platform::RoundDecimals(d.GetTTFF(), 2);
-        if (t < 0) Status(1, "Time Measure ERROR!");
-        const std::string g = d.GetCurrentGGAString();
-        const int16_t n = d.DeviceGetTTTRKSatellitesN();
-        const int32_t on = d.DeviceGetSignalONUTCTimestamp();
-        if (services_.results) services_.results->UpdateCell(trial, static_cast<int16_t>(s), t);
-        d.DeviceLogResultsToFile(NumberToText(t) + "\t" + std::to_string(n) + "\t" + std::to_string(on) +
-                                 "\t% " + MakeTimeStringFromSeconds(on) + "% " + std::to_string(trial) +
-                                 "\t" + WithCrLf(g));
-        if (state_.Options.ExelInterface) d.DeviceSpreadSheetSetTTFFData(trial, t);
+        fanout_.Guarded("SatellitesTrackedEventManagement", s, [&] {
+            DeviceOps& d = *state_.NmeaWindows[s];
+            const bool failed = state_.TrialFailed[s];
+            const double t = failed ? -1.0 : platform::RoundDecimals(d.GetTTFF(), 2);
+            if (t < 0) Status(1, "Time Measure ERROR!");
+            const std::string g = failed ? std::string() : d.GetCurrentGGAString();
+            const int16_t n = failed ? int16_t{0} : d.DeviceGetTTTRKSatellitesN();
+            const int32_t on = failed ? 0 : d.DeviceGetSignalONUTCTimestamp();
+            if (services_.results) services_.results->UpdateCell(trial, static_cast<int16_t>(s), t);
+            d.DeviceLogResultsToFile(NumberToText(t) + "\t" + std::to_string(n) + "\t" + std::to_string(on) +
+                                     "\t% " + MakeTimeStringFromSeconds(on) + "% " + std::to_string(trial) +
+                                     "\t" + WithCrLf(g));
+            if (state_.Options.ExelInterface) d.DeviceSpreadSheetSetTTFFData(trial, t);
+        });
     }
 }
 
 void TestEngine::DiffONEventManagementFor(int16_t trial) {
     for (int s = 0; s < DeviceSlots; ++s) {
         if (!fanout_.SlotEnabled(s)) continue;
-        DeviceOps& d = *state_.NmeaWindows[s];
-        const double t = d.GetTTFF();
-        const std::string g = d.GetGGAFixString();
-        const double diff = d.GetDiffONTime();
-        const std::string dg = d.GetDiffONGGAString();
-        const double acquire = d.GetSBASTimeToAcquire();
-        if (services_.results) services_.results->UpdateCell(trial, static_cast<int16_t>(s), diff);
-        d.DeviceLogResultsToFile(NumberToText(t) + "\t% " + std::to_string(trial) + "\t" + WithoutCrLf(g) +
-                                 " SBAS " + NumberToText(acquire) + " % " + NumberToText(diff) + "\t% " +
-                                 WithCrLf(dg));
+        fanout_.Guarded("DiffONEventManagement", s, [&] {
+            DeviceOps& d = *state_.NmeaWindows[s];
+            const double t = d.GetTTFF();
+            const std::string g = d.GetGGAFixString();
+            const double diff = d.GetDiffONTime();
+            const std::string dg = d.GetDiffONGGAString();
+            const double acquire = d.GetSBASTimeToAcquire();
+            if (services_.results) services_.results->UpdateCell(trial, static_cast<int16_t>(s), diff);
+            d.DeviceLogResultsToFile(NumberToText(t) + "\t% " + std::to_string(trial) + "\t" + WithoutCrLf(g) +
+                                     " SBAS " + NumberToText(acquire) + " % " + NumberToText(diff) + "\t% " +
+                                     WithCrLf(dg));
+        });
     }
 }
 

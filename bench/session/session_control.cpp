@@ -1,4 +1,5 @@
 // Session start and stop around the test list.
+#include "bench/devices/byte_log.h"
 #include "platform/qt/bench_timer.h"
 #include "bench/session/test_engine.h"
 #include "platform/core/clock.h"
@@ -26,6 +27,8 @@ bool TestEngine::StartCommon(const std::string& stamp, bool create_excel) {
     state_.RunConfig = state_.ActiveConfig;
     NcoInitialised = false;
     NextTestIndex = 0;
+    skipped_entries_ = 0;
+    WriteFailures::Reset();
     session_stamp_ = stamp;
 
     SystemConfig& cfg = state_.RunConfig;
@@ -57,13 +60,17 @@ bool TestEngine::StartCommon(const std::string& stamp, bool create_excel) {
         services_.spreadsheet->StartSessionExcel();
         for (int s = 0; s < DeviceSlots; ++s) {
             if (!fanout_.SlotEnabled(s)) continue;
-            state_.NmeaWindows[s]->InitDeviceSpreadSheet(services_.spreadsheet->SessionExcel());
-            state_.NmeaWindows[s]->DeviceSpreadSheetSaveas(cfg.Devices[s].LPath, cfg.Devices[s].DName);
+            fanout_.Guarded("StartSession", s, [&] {
+                state_.NmeaWindows[s]->InitDeviceSpreadSheet(services_.spreadsheet->SessionExcel());
+                state_.NmeaWindows[s]->DeviceSpreadSheetSaveas(cfg.Devices[s].LPath, cfg.Devices[s].DName);
+            });
         }
     } else if (!create_excel && state_.Options.ExelInterface) {
         for (int s = 0; s < DeviceSlots; ++s)
             if (fanout_.SlotEnabled(s))
-                state_.NmeaWindows[s]->DeviceSpreadSheetSaveas(cfg.Devices[s].LPath, cfg.Devices[s].DName);
+                fanout_.Guarded("StartSession", s, [&] {
+                    state_.NmeaWindows[s]->DeviceSpreadSheetSaveas(cfg.Devices[s].LPath, cfg.Devices[s].DName);
+                });
     }
 
     state_.SessionRunning = true;
@@ -73,6 +80,7 @@ bool TestEngine::StartCommon(const std::string& stamp, bool create_excel) {
 
 void TestEngine::StopTesting() {
     const int16_t was = TestState;
+    const bool running = state_.SessionRunning;
     ++session_epoch_;  // cancels a pending continuation of the script test
     state_.SessionRunning = false;
     state_.Run.Running = false;
@@ -80,7 +88,8 @@ void TestEngine::StopTesting() {
     TestState = 0;
     // The receivers' own test machines stop too, and nothing more is sent.
     for (int s = 0; s < DeviceSlots; ++s)
-        if (fanout_.SlotEnabled(s)) state_.NmeaWindows[s]->SetNewTestMachineState(0);
+        if (fanout_.SlotEnabled(s))
+            fanout_.Guarded("StopTesting", s, [&] { state_.NmeaWindows[s]->SetNewTestMachineState(0); });
     fanout_.StopChrsQueue();
     if (services_.scriptTimer && services_.scriptTimer->Enabled()) {
         services_.scriptTimer->SetEnabled(false);
@@ -95,6 +104,7 @@ void TestEngine::StopTesting() {
         if (services_.spreadsheet) services_.spreadsheet->QuitSessionExcel();
     }
     Status(1, "");
+    if (running) ReportSessionLosses();
 }
 
 }  // namespace bench::session

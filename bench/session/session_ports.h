@@ -32,6 +32,10 @@ public:
     virtual bool IsSimMngCompleted() = 0;
     virtual int16_t GetSimStatus() = 0;
     virtual void Start_Command_Click() = 0;
+    // "" when the simulator can take commands now, else why not (for
+    // example "simulator not connected"); an entry that needs it is then
+    // skipped.
+    virtual std::string NotReadyReason() { return {}; }
 };
 
 // The LabSat window. Each operation says whether it reached the unit (or
@@ -45,6 +49,8 @@ public:
     virtual bool LabSatSetStartTime(int32_t seconds) = 0;
     virtual bool LabSatSetStartReplay() = 0;
     virtual bool LabSatSetStopReplay() = 0;
+    // "" when the unit can take commands now, else why not.
+    virtual std::string NotReadyReason() { return {}; }
 };
 
 // The script panel: file sending and the script runner's controls.

@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "platform/qt/bench_timer.h"
+#include "bench/devices/byte_log.h"
 #include "bench/session/results_grid.h"
 #include "bench/session/test_engine.h"
 #include "platform/core/clock.h"
@@ -18,6 +19,63 @@ bool Contains(const std::string& s, const char* what) { return s.find(what) != s
 
 bool TestEngine::IsLabSatEntry(const TestEntry& e) const { return e.LabSat == FlagSet; }
 
+// A session that lost files or skipped entries must not look like a clean
+// one: the second status panel and a warning say so at its end.
+void TestEngine::ReportSessionLosses() {
+    const size_t files = WriteFailures::Count();
+    if (files == 0 && skipped_entries_ == 0) return;
+    std::string text = "SESSION INCOMPLETE:";
+    if (files > 0) text += " " + std::to_string(files) + (files == 1 ? " file" : " files") + " could not be written";
+    if (files > 0 && skipped_entries_ > 0) text += ",";
+    if (skipped_entries_ > 0)
+        text += " " + std::to_string(skipped_entries_) + (skipped_entries_ == 1 ? " test entry" : " test entries") +
+                " skipped";
+    Status(2, text);
+    std::string detail = text + " (see the system log)";
+    for (const std::string& path : WriteFailures::Paths()) detail += "\n" + path;
+    Log(text);
+    if (services_.prompter) services_.prompter->Warn("WARNING", detail);
+}
+
+// One check per instrument, asked of what the bench has wired: "" when it
+// can act now, else what is missing.
+std::string TestEngine::SimulatorMissing() const {
+    if (!services_.simulator) return "no simulator connected";
+    return services_.simulator->NotReadyReason();
+}
+
+std::string TestEngine::LabSatMissing() const {
+    if (!services_.labsat || !labSatStep) return "no LabSat unit connected";
+    return services_.labsat->NotReadyReason();
+}
+
+std::string TestEngine::PowerLevelMissing() const {
+    return powerLevelStep ? std::string() : "the power-level sequence is not available";
+}
+
+std::string TestEngine::ScriptPanelMissing() const { return services_.script ? std::string() : "no script panel"; }
+
+std::string TestEngine::MissingInstrument(const TestEntry& e) {
+    const std::string& t = e.Type;
+    const bool acquisition = t == "WARM" || t == "COLD" || t == "HOT" || t == "BAD_POSITION" || IsSyncType(t) ||
+                             Contains(t, "BAD_NCO");
+    std::string why;
+    if (t == "REACQUISITION") {
+        why = PowerLevelMissing();
+        if (why.empty() && e.Simulator == FlagSet) why = SimulatorMissing();
+    } else if (acquisition || t == "TRACK24H") {
+        if (e.Simulator == FlagSet)
+            why = SimulatorMissing();
+        else if (IsLabSatEntry(e))
+            why = LabSatMissing();
+        // The almanacs go to the receivers through the script panel.
+        if (why.empty() && !e.AlmanacFile.empty() && fanout_.testfile(e.AlmanacFile)) why = ScriptPanelMissing();
+    } else if (t == "SCRIPT") {
+        why = ScriptPanelMissing();
+    }
+    return why;
+}
+
 void TestEngine::ExecuteNextTest() {
     SystemConfig& cfg = state_.RunConfig;
     while (NextTestIndex < TestSlots && cfg.Tests[NextTestIndex].Enabled != FlagSet) ++NextTestIndex;
@@ -25,6 +83,7 @@ void TestEngine::ExecuteNextTest() {
     if (NextTestIndex >= TestSlots) {
         Status(1, "Test Session Completed");
         state_.SessionRunning = false;
+        ReportSessionLosses();
         if (state_.Options.ExelInterface) fanout_.TestingCloseSpreadSheets();
         if (state_.Options.AutoRepGen && services_.reports) {
             for (int s = 0; s < DeviceSlots; ++s) {
@@ -47,6 +106,18 @@ void TestEngine::ExecuteNextTest() {
 
     const int16_t index = NextTestIndex;
     TestEntry& entry = cfg.Tests[index];
+    const std::string missing = MissingInstrument(entry);
+    if (!missing.empty()) {
+        // Waiting for an instrument that is not there would hang the
+        // session; running without it would record results it never made.
+        const std::string text = "Test entry " + std::to_string(index) + " (" + entry.Type + ") skipped: " + missing;
+        Log(text);
+        Status(1, text);
+        ++skipped_entries_;
+        ++NextTestIndex;
+        ExecuteNextTest();
+        return;
+    }
     if (!Contains(entry.Type, "BAD_NCO")) {
         // The index moves on first: an entry that cannot run passes straight
         // on to the next one.
@@ -71,6 +142,9 @@ void TestEngine::ExecuteNextTest() {
             NcoStepValue[s] = dc.NcoStep;
             NcoCurrent[s] = dc.NcoStart;
             nco_base_command_[s] = dc.BadNcoC;
+            if (dc.BadNcoC.empty())
+                Log("Device " + dc.DName + ": no NCO command configured, nothing is sent for " + entry.Type +
+                    " (ExecuteNextTest)");
         }
     }
     for (int s = 0; s < DeviceSlots; ++s) {
@@ -99,6 +173,11 @@ void TestEngine::ExecuteNextTest() {
 // value; a command with fewer fields gets the value as one more field.
 void TestEngine::RebuildBadNcoCommand(int s) {
     const std::string& base = nco_base_command_[s];
+    // No command is no command: a bare ",value" would reach the receiver.
+    if (base.empty()) {
+        state_.RunConfig.Devices[s].BadNcoC.clear();
+        return;
+    }
     const std::string value = std::to_string(NcoCurrent[s]);
     size_t pos = std::string::npos;
     int commas = 0;
@@ -166,7 +245,9 @@ void TestEngine::IsAcquisitionTestType(int16_t index) {
     r.RestartBeforeSim = e.Rewind == FlagSet;
     for (int s = 0; s < DeviceSlots; ++s)
         if (fanout_.SlotEnabled(s))
-            state_.NmeaWindows[s]->DeviceSetRestartCommand(state_.RunConfig.Devices[s].RestartC);
+            fanout_.Guarded("IsAcquisitionTestType", s, [&] {
+                state_.NmeaWindows[s]->DeviceSetRestartCommand(state_.RunConfig.Devices[s].RestartC);
+            });
 }
 
 namespace {
@@ -276,22 +357,33 @@ void TestEngine::InitAcquisitionTest(int16_t index) {
 
 void TestEngine::ExecuteTestOnDevices() {
     const TestRun& r = state_.Run;
+    fanout_.ClearTrialFailures();
     for (int s = 0; s < DeviceSlots; ++s) {
         if (!fanout_.SlotEnabled(s)) continue;
-        const DeviceConfig& dc = state_.RunConfig.Devices[s];
-        DeviceOps& d = *state_.NmeaWindows[s];
-        d.DeviceSetTestMode(r.TttrkOption);
-        d.DeviceSetTTTRKParameters(r.TttrkSats, r.TttrkTime);
-        if (dc.PLog == FlagSet) {
-            const std::string name = r.LogSuffix + "_" + std::to_string(r.Trial) + ".txt";
-            d.DeviceChangeSecondaryLogFile(name);
-            if (fanout_.DebugEnabled(s)) state_.DebugWindows[s]->DeviceChangeSecondaryLogFile(name);
-        }
-        d.DeviceResetNGGAMessageCounter();
-        if (dc.StartupS.empty()) d.DeviceSetGGAAsStartupStringEnabled(true);
-        d.ExecuteTest(r.TestCommand[s]);
+        // A device whose set-up fails is not restarted: its trial is
+        // failed and the others go on.
+        fanout_.Guarded("ExecuteTestOnDevices", s, [&] {
+            const DeviceConfig& dc = state_.RunConfig.Devices[s];
+            DeviceOps& d = *state_.NmeaWindows[s];
+            d.DeviceSetTestMode(r.TttrkOption);
+            d.DeviceSetTTTRKParameters(r.TttrkSats, r.TttrkTime);
+            if (dc.PLog == FlagSet) {
+                const std::string name = r.LogSuffix + "_" + std::to_string(r.Trial) + ".txt";
+                d.DeviceChangeSecondaryLogFile(name);
+                if (fanout_.DebugEnabled(s)) state_.DebugWindows[s]->DeviceChangeSecondaryLogFile(name);
+            }
+            d.DeviceResetNGGAMessageCounter();
+            if (dc.StartupS.empty()) d.DeviceSetGGAAsStartupStringEnabled(true);
+            d.ExecuteTest(r.TestCommand[s]);
+        });
     }
-    if (state_.Options.ExtCtr && services_.external) services_.external->SendExternCommand();
+    if (state_.Options.ExtCtr && services_.external) {
+        try {
+            services_.external->SendExternCommand();
+        } catch (...) {
+            ErrorReportTo("ExecuteTestOnDevices", std::current_exception());
+        }
+    }
 }
 
 void TestEngine::InitReacquisitionTestRun(int16_t index) {

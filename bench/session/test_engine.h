@@ -5,6 +5,7 @@
 // calling the timer handlers.
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -88,6 +89,8 @@ private:
     void CommonOpening(int16_t index);
     void Status(int16_t panel, const std::string& text);
     void Log(const std::string& text);
+    // "description (procedure)" of a caught error to the system log.
+    void ErrorReportTo(const char* procedure, const std::exception_ptr& e) noexcept;
     double Now() const;
     int32_t SecondsSince(double then) const;
     int16_t RandomWait();
@@ -99,6 +102,13 @@ private:
     int UtcSecondNow() const;
     void CheckSilentDevices();
     bool IsLabSatEntry(const TestEntry& e) const;
+    // What an entry needs that the bench lacks now ("" when it can run).
+    std::string MissingInstrument(const TestEntry& e);
+    std::string SimulatorMissing() const;
+    std::string LabSatMissing() const;
+    std::string PowerLevelMissing() const;
+    std::string ScriptPanelMissing() const;
+    void ReportSessionLosses();
     void RebuildBadNcoCommand(int slot);
 
     void State2();
@@ -111,6 +121,7 @@ private:
     SessionServices& services_;
     std::string session_stamp_;
     unsigned session_epoch_ = 0;
+    int skipped_entries_ = 0;  // entries of this session that could not run
     int64_t restart_sent_ms_ = 0;
     std::array<std::string, DeviceSlots> nco_base_command_{};
 };

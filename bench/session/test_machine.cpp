@@ -7,6 +7,7 @@
 #include "bench/session/labsat_test_machine.h"
 #include "bench/session/results_grid.h"
 #include "bench/session/test_engine.h"
+#include "bench/devices/system_log.h"
 #include "bench/devices/timing.h"
 #include "bench/session/time_text.h"
 #include "platform/core/clock.h"
@@ -117,8 +118,10 @@ void TestEngine::CheckSilentDevices() {
     const int64_t limit_ms = (static_cast<int64_t>(state_.MaxAcceptableTTFF) + 60) * 1000;
     if (services_.clock->MonotonicMs() - restart_sent_ms_ <= limit_ms) return;
     for (int s = 0; s < DeviceSlots; ++s) {
-        if (!fanout_.SlotEnabled(s)) continue;
-        if (state_.NmeaWindows[s]->IsTestCompleted()) continue;
+        if (!fanout_.SlotEnabled(s) || state_.TrialFailed[s]) continue;
+        bool completed = true;
+        fanout_.Guarded("TestStateMachine", s, [&] { completed = state_.NmeaWindows[s]->IsTestCompleted(); });
+        if (completed || state_.TrialFailed[s]) continue;
         Log("Device " + state_.RunConfig.Devices[s].DName + " did not complete trial " +
             I(state_.Run.Trial) + " of " + state_.Run.TestType + " within " +
             I(state_.MaxAcceptableTTFF + 60) + " s: disabled for this session");
@@ -126,13 +129,19 @@ void TestEngine::CheckSilentDevices() {
     }
 }
 
+void TestEngine::ErrorReportTo(const char* procedure, const std::exception_ptr& e) noexcept {
+    try {
+        if (IsRepeatedWriteFailure(e)) return;
+        Log(ErrorOf(e).Description + " (" + procedure + ")");
+    } catch (...) {
+    }
+}
+
 void TestEngine::TestStateMachineTimer_Timer() {
     try {
         TestStateMachine();
-    } catch (const platform::BenchError& e) {
-        Log(e.Description() + " (TestStateMachine)");
-    } catch (const std::exception& e) {
-        Log(std::string(e.what()) + " (TestStateMachine)");
+    } catch (...) {
+        ErrorReportTo("TestStateMachine", std::current_exception());
     }
 }
 
@@ -146,11 +155,13 @@ void TestEngine::TestStateMachine() {
         }
         break;
     case 1:
-        Status(1, "Test Session Init");
-        ExecuteTestOnDevices();
-        restart_sent_ms_ = services_.clock->MonotonicMs();
-        if (services_.results) services_.results->UpdateTest(r.Trial, r.Trials);
+        // The state moves on first: whatever fails below, the next tick
+        // never restarts the receivers again.
         TestState = 2;
+        Status(1, "Test Session Init");
+        restart_sent_ms_ = services_.clock->MonotonicMs();
+        ExecuteTestOnDevices();
+        if (services_.results) services_.results->UpdateTest(r.Trial, r.Trials);
         break;
     case 2:
         State2();
@@ -258,6 +269,9 @@ void TestEngine::State2() {
     CheckSilentDevices();
     if (!fanout_.TestEndEvent()) return;
     r.TrialEnd = Now();
+    // Every SBAS trial, the last one too, waits for its differential fix.
+    // The state moves first: the results are written once whatever fails.
+    TestState = state_.Options.SBASTEST ? 11 : 3;
     if (!state_.Options.SBASTEST) FixEventManagement();
     ++r.Trial;
     if (r.Trial <= r.Trials) {
@@ -267,8 +281,6 @@ void TestEngine::State2() {
         }
         r.Wait = RandomWait();
     }
-    // Every SBAS trial, the last one too, waits for its differential fix.
-    TestState = state_.Options.SBASTEST ? 11 : 3;
 }
 
 void TestEngine::State3() {

@@ -194,17 +194,6 @@ TEST_F(DeviceLogs, PrimaryAndSecondaryLogsOpenSwitchAndEnd) {
     EXPECT_FALSE(dev.PrimaryOpen);
 }
 
-TEST_F(DeviceLogs, CN0LineEndsWithACommaBeforeCrLf) {
-    dev.GGATimeText = "12:00:01";
-    dev.Sats[1].CN0 = 45;
-    dev.Sats[32].CN0 = 38;
-    dev.Sats[33].CN0 = 50;
-    std::string want = "12:00:01,45,";
-    for (int i = 2; i < 32; ++i) want += "0,";
-    want += "38,\r\n";
-    EXPECT_EQ(CN0Line(dev), want);
-}
-
 TEST_F(DeviceLogs, StoredWindowsNamesAreMadeInTheProgramFolder) {
     // Folders from the configuration keep their stored form; the files land
     // under the program folder.

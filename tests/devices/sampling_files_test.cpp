@@ -1,8 +1,10 @@
 // GGA sampling files and the C/N0 log, read back byte for byte from real
-// files. GGA sentences are fed the way the GGA processing feeds them: the
-// count at the start of each sentence, the fix, then the sample.
+// files. GGA sentences go through the GGA processing, which counts them
+// from the fix and takes the samples.
 #include "bench/devices/device_state.h"
+#include "bench/devices/gga.h"
 #include "bench/devices/gga_sampling.h"
+#include "bench/devices/nmea.h"
 #include "bench/devices/system_log.h"
 #include "platform/core/error.h"
 #include "tests/support/emulated_receiver.h"
@@ -27,12 +29,11 @@ std::string Gga(int second, int quality) {
     return test::Sentence(body);
 }
 
-// One GGA sentence as the GGA processing handles it: the count at its start,
-// a new count at a fix (quality from 0 to non-zero), then the sample.
-void FeedGga(DeviceState& dev, const std::string& line, bool fix) {
-    GGASampleCount(dev);
-    if (fix) GGASampleFix(dev);
-    GGASampleTake(dev, line);
+// One GGA sentence through the GGA processing, as the dispatcher hands it
+// over: a quality from 0 to non-zero is the fix that starts a cycle.
+void FeedGga(DeviceState& dev, const std::string& line) {
+    ASSERT_EQ(NMEA_Msg_Decoding(nullptr, line), 0) << line;
+    NMEA_GGA_Processing(dev, line);
 }
 
 // Feeds n sentences after a fix sentence; returns them all (fix first).
@@ -40,7 +41,7 @@ std::vector<std::string> FixThenSentences(DeviceState& dev, int n, int first_sec
     std::vector<std::string> sent;
     for (int i = 0; i <= n; ++i) {
         sent.push_back(Gga(first_second + i, 1));
-        FeedGga(dev, sent.back(), i == 0);
+        FeedGga(dev, sent.back());
     }
     return sent;
 }
@@ -78,7 +79,7 @@ TEST(GGASampling, UntakenSamplesEndTheirLineAndAreNeverLoggedTwice) {
     auto first = FixThenSentences(dev, 12);  // 15, 30 and 60 not reached
     GGASamplingLog(dev, 1);
     // Trial 2 never gets a fix: nothing of trial 1 may reappear under it.
-    for (int i = 0; i < 3; ++i) FeedGga(dev, Gga(i, 0), false);
+    for (int i = 0; i < 3; ++i) FeedGga(dev, Gga(i, 0));
     GGASamplingLog(dev, 2);
     auto third = FixThenSentences(dev, 60, 20);
     GGASamplingLog(dev, 3);
@@ -109,7 +110,7 @@ TEST(GGASampling, ANewFixStartsTheCycleAgain) {
     auto first = FixThenSentences(dev, 20);  // OnFix..15 of the first fix
     ASSERT_EQ(dev.GGA15s, first[15]);
     // The fix is lost and regained: the cycle starts from the new fix.
-    FeedGga(dev, Gga(30, 0), false);
+    FeedGga(dev, Gga(30, 0));
     auto second = FixThenSentences(dev, 8, 31);
     EXPECT_EQ(dev.GGAOnFix, second[0]);
     EXPECT_EQ(dev.GGA05s, second[5]);
@@ -133,7 +134,7 @@ TEST(GGASampling, SamplingSwitchedOnStartsACycleAtTheNextSentenceWithoutAFix) {
     std::vector<std::string> sent;
     for (int i = 0; i < 6; ++i) {
         sent.push_back(Gga(i, 0));
-        FeedGga(dev, sent.back(), false);
+        FeedGga(dev, sent.back());
     }
     EXPECT_EQ(dev.GGAOnFix, sent[0]);
     EXPECT_EQ(dev.GGA05s, sent[5]);

@@ -57,6 +57,42 @@ TEST_F(BenchtopTest, StartRunsTheTestListAndIsDisabledUntilStop) {
     EXPECT_EQ(Count("W0.ExecuteTest($PQNVCOLD)"), 0) << "nothing more is sent after Stop";
 }
 
+TEST_F(BenchtopTest, EntriesForInstrumentsTheBenchLacksAreSkippedAndTheSessionGoesOn) {
+    // The bench as delivered: no simulator connected and no power-level
+    // sequence wired.
+    bench::SystemConfig c = Config({0});
+    bench::TestEditorValues sim;
+    sim.scenario = bench::ScenarioSimulator;
+    sim.testField = {"1", "0", "0", "6", "10"};
+    c.TestLines[0] = bench::BuildTestLine(sim);
+    bench::TestEditorValues reacq = sim;
+    reacq.type = "REACQUISITION";
+    reacq.scenario = bench::ScenarioRoof;
+    c.TestLines[1] = bench::BuildTestLine(reacq);
+    for (int i = 0; i < 2; ++i) {
+        bench::ParseTestLine(c.TestLines[i], c.Tests[i]);
+        c.Tests[i].Enabled = bench::FlagSet;
+    }
+    ASSERT_EQ(c.Tests[0].Simulator, bench::FlagSet);
+    AddColdTest(c, 2, 1, 0, 0);
+    SetUpDevices(c);
+    factory.made[0]->fix_delay_ms = 200;
+    TakeAsked();
+
+    Trigger("exectest");
+    ASSERT_TRUE(test::WaitFor([&] { return !top->SessionRunning(); }, 8000)) << "the session must not hang";
+    const std::string log = test::ReadFileBytes(bench::SystemLogPath());
+    EXPECT_NE(log.find("Test entry 0 (COLD) skipped: no simulator connected"), std::string::npos) << log;
+    EXPECT_NE(log.find("Test entry 1 (REACQUISITION) skipped"), std::string::npos) << log;
+    EXPECT_EQ(Count("W0.ExecuteTest($PQNVCOLD)"), 1) << "only the roof-antenna entry restarts the receiver";
+    EXPECT_EQ(top->StatusText(1), "Test Session Completed");
+    EXPECT_EQ(top->StatusText(2), "SESSION INCOMPLETE: 2 test entries skipped");
+    const std::vector<std::string> asked = TakeAsked();
+    EXPECT_EQ(std::count_if(asked.begin(), asked.end(),
+                            [](const std::string& a) { return a.find("2 test entries skipped") != std::string::npos; }),
+              1);
+}
+
 TEST_F(BenchtopTest, StartThatCannotMakeItsFolderWarnsAndDoesNotRun) {
     bench::SystemConfig c = Config({0});
     c.Devices[0].LPath = "C:\\blocked\\inner";

@@ -144,7 +144,7 @@ TEST(EngineInitialisers, AFailingDeviceOperationIsLoggedAndTheSessionGoesOn) {
     };
     ASSERT_TRUE(h.Start());
     ASSERT_GE(h.RunToEnd(), 0);
-    EXPECT_EQ(h.log.lines, (std::vector<std::string>{"Device I/O error (TestStateMachine)"}));
+    EXPECT_EQ(h.log.lines, (std::vector<std::string>{"Device GPS1: Device I/O error (TestingChangePrimaryLogFile)"}));
     EXPECT_EQ(d.executed, 2);
     EXPECT_EQ(h.status.panels[1], "Test Session Completed");
 }

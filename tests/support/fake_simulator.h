@@ -21,6 +21,8 @@ public:
     bool IsSimMngCompleted() override;
     int16_t GetSimStatus() override { return status; }
     void Start_Command_Click() override;
+    std::string NotReadyReason() override { return not_ready; }
+    std::string not_ready;  // "" while the simulator can take commands
 
 private:
     std::vector<std::string>* calls_;
