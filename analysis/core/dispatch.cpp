@@ -6,7 +6,10 @@
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/folders.h"
 #include "analysis/analyses/binlog_csv.h"
+#include "analysis/analyses/gpx_export.h"
 #include "analysis/analyses/kml_export.h"
+#include "analysis/analyses/log_search.h"
+#include "analysis/analyses/log_tools.h"
 #include "analysis/analyses/map_sizes.h"
 #include "analysis/analyses/team_report.h"
 #include "analysis/analyses/visibility.h"
@@ -77,9 +80,6 @@ int DefaultAction(OptionRecord& o)
             Scanner(*arg).Int(o.lines_after);
         }
     }
-    if (o.c != 0) {
-        return NotAvailable("per-satellite debug-log search (-c)");
-    }
     const std::string& input = o.words[1];
     ByteStream in;
     if (!in.Open(input)) {
@@ -97,10 +97,7 @@ int DefaultAction(OptionRecord& o)
         }
         return 0;
     }
-    if (o.f != 0 && o.s != 0) {
-        return NotAvailable("debug-log interval search (-f with -s)");
-    }
-    return NotAvailable("debug-log text search");
+    return run_log_search(o);
 }
 
 }  // namespace
@@ -161,6 +158,16 @@ int run_navsift(const std::vector<std::string>& words)
         return run_iode_listing(options);
     case AnalysisId::VisibilityTest:
         return run_visibility_test(options);
+    case AnalysisId::GpxToKml:
+        return gpx_to_kml(options);
+    case AnalysisId::LogConversion:
+        return convert_log(options);
+    case AnalysisId::RenameLogs:
+        return rename_logs(options);
+    case AnalysisId::ResultsConversion:
+        return results_to_csv(options);
+    case AnalysisId::TimeStepCheck:
+        return check_time_steps(options);
     case AnalysisId::DebugLogSearch:
         return DefaultAction(options);
     default:

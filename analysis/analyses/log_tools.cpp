@@ -1,0 +1,302 @@
+#include "analysis/analyses/log_tools.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#include "analysis/core/byte_stream.h"
+#include "analysis/core/folders.h"
+#include "analysis/core/gps_time.h"
+#include "analysis/core/nmea_epoch.h"
+#include "analysis/core/nmea_reader.h"
+#include "analysis/core/out_file.h"
+#include "analysis/core/text_util.h"
+
+namespace navsift {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Contains(std::string_view text, std::string_view what) { return text.find(what) != std::string_view::npos; }
+
+// Regrouping keeps a GGA only when its latitude carries more than three
+// decimals.
+bool KeptInGroup(const std::string& sentence)
+{
+    if (Contains(sentence, "GPGGA")) {
+        NmeaFields f;
+        if (nmea_tokenize(sentence, f) != 0) {
+            return false;
+        }
+        const std::string_view lat = f[2];
+        const std::size_t dot = lat.find('.');
+        return dot != std::string_view::npos && lat.size() - dot - 1 > 3;
+    }
+    for (const char* name : {"GPVTG", "GPGSA", "GPGSV", "PQNVTG", "PQNVTS"}) {
+        if (Contains(sentence, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int32_t RmcTime(const std::string& sentence)
+{
+    NmeaFields f;
+    nmea_tokenize(sentence, f);
+    NmeaEpoch e;
+    parse_rmc(f, e);
+    return e.gps_time;
+}
+
+void Regroup(ByteStream& in)
+{
+    std::string s;
+    auto next_rmc = [&](bool print_kept) {
+        while (!in.AtEnd()) {
+            read_nmea_sentence(in, s);
+            if (Contains(s, "GPRMC")) {
+                return true;
+            }
+            if (print_kept && KeptInGroup(s)) {
+                std::fwrite(s.data(), 1, s.size(), stdout);
+            }
+        }
+        return false;
+    };
+    int32_t last = 0;
+    bool have = next_rmc(false);
+    while (have) {
+        const int32_t t = RmcTime(s);
+        if (t == last) {
+            have = next_rmc(false);  // the same second again: its group is left out
+            continue;
+        }
+        std::fwrite(s.data(), 1, s.size(), stdout);
+        last = t;
+        have = next_rmc(true);
+    }
+}
+
+}  // namespace
+
+int convert_log(const OptionRecord& o)
+{
+    const std::optional<std::string> input = o.Arg(o.conv);
+    ByteStream in;
+    if (!input || !in.Open(*input)) {
+        std::fprintf(stderr, "cannot open %s\n", input ? input->c_str() : "the -conv log");
+        return 1;
+    }
+    std::string s;
+    read_nmea_sentence(in, s);  // what stands before the first "$"
+    if (o.ctype == 1) {
+        Regroup(in);
+        std::fflush(stdout);
+        return 0;
+    }
+    const std::optional<std::string> output = o.Arg(o.o);
+    if (!output) {
+        std::fprintf(stderr, "-conv needs -o with the output file\n");
+        return 2;
+    }
+    // The output is created empty: it must never be the log being read.
+    if (*output == *input || SameFile(*output, *input)) {
+        std::fprintf(stderr, "the output %s is the input; choose another -o\n", output->c_str());
+        return 1;
+    }
+    OutFile out;
+    if (!out.Create(*output)) {
+        std::fprintf(stderr, "cannot create %s: %s\n", output->c_str(), out.Error().c_str());
+        return 1;
+    }
+    int count = 0;
+    while (!in.AtEnd()) {
+        read_nmea_sentence(in, s);
+        out.Write(s);
+        std::printf("Converted Sentences: %d\r", ++count);
+    }
+    std::fflush(stdout);
+    if (!out.Close()) {
+        std::fprintf(stderr, "cannot write %s: %s\n", output->c_str(), out.Error().c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int rename_logs(const OptionRecord& o)
+{
+    const std::optional<std::string> word = o.Arg(o.nmea);
+    if (!word) {
+        std::fprintf(stderr, "-rename needs -nmea with the folder of the logs\n");
+        return 2;
+    }
+    // The folder of a log named in it, or the folder named itself.
+    std::error_code dir_ec;
+    const std::string folder =
+        fs::is_directory(*word, dir_ec) && !word->ends_with('/') ? *word + "/" : SplitPath(*word).folder;
+    int status = 0;
+    for (const std::string& name : list_files(folder, "*.*")) {
+        const std::string path = folder + name;
+        std::error_code ec;
+        if (!fs::is_regular_file(path, ec)) {
+            continue;  // sub-folders are not logs
+        }
+        std::printf("Processing %s ... ", name.c_str());
+        ByteStream in;
+        if (!in.Open(path)) {
+            std::printf("cannot open\n");
+            status = 1;
+            continue;
+        }
+        if (is_nmea_log(in) != 0) {
+            std::printf("Nmea File NOT Recognized\n");
+            continue;
+        }
+        std::printf("Nmea File Recognized \n");
+        NmeaEpoch e;
+        while (nmea_read_epoch(in, e) == 0 && e.fix_quality == 0) {
+        }
+        std::string target;
+        if (e.Has(kHasRMC)) {
+            target = Format("NMEALOG_%02d%02d%02d_%02d%02d%02d.txt", e.rmc_day, e.rmc_month, e.rmc_year, e.rmc_hour,
+                            e.rmc_minute, e.rmc_second);
+        } else if (e.Has(kHasQnvTG)) {
+            target = Format("NMEALOG_%02d%02d%02d_%02d%02d%02d.txt", e.tg_day, e.tg_month, e.tg_year, e.tg_hour,
+                            e.tg_minute, e.tg_second);
+        } else {
+            // Another log's time would name this one wrongly.
+            std::printf("no time found, %s not renamed\n", name.c_str());
+            continue;
+        }
+        if (target == name) {
+            continue;
+        }
+        if (fs::exists(folder + target, ec)) {
+            std::printf("target exists, not renamed: %s\n", target.c_str());
+            continue;
+        }
+        fs::rename(path, folder + target, ec);
+        if (ec) {
+            std::fprintf(stderr, "cannot rename %s: %s\n", path.c_str(), ec.message().c_str());
+            status = 1;
+        }
+    }
+    return status;
+}
+
+int results_to_csv(const OptionRecord& o)
+{
+    const std::optional<std::string> input = o.Arg(o.results);
+    if (!input) {
+        std::fprintf(stderr, "-results needs the result list\n");
+        return 2;
+    }
+    if (o.date_year == 0) {
+        std::fprintf(stderr, "-results needs -date DDMMYYYY for the GPS times\n");
+        return 2;
+    }
+    ByteStream in;
+    if (!in.Open(*input)) {
+        std::fprintf(stderr, "cannot open %s\n", input->c_str());
+        return 1;
+    }
+    const std::string output = fs::path(*input).replace_extension(".csv").string();
+    if (output == *input) {
+        std::fprintf(stderr, "the output %s would replace the input; rename the list\n", output.c_str());
+        return 1;
+    }
+    OutFile out;
+    if (!out.Create(output)) {
+        std::fprintf(stderr, "cannot create %s: %s\n", output.c_str(), out.Error().c_str());
+        return 1;
+    }
+    std::string line;
+    for (;;) {
+        read_line(in, line);
+        if (line.empty()) {
+            break;
+        }
+        double value = 0;
+        int trial = 0;
+        // A line without its value and trial is not a result line.
+        if (std::sscanf(line.c_str(), "%lf\t%% %d", &value, &trial) != 2) {
+            continue;
+        }
+        const std::size_t at = line.find("$GP");
+        NmeaFields f;
+        if (at == std::string::npos || nmea_tokenize(std::string_view(line).substr(at), f) != 0) {
+            continue;
+        }
+        NmeaEpoch e;
+        parse_gga(f, e);
+        const std::optional<int32_t> t =
+            calendar_to_gps(o.date_year, o.date_month, o.date_day, e.gga_hour, e.gga_minute, e.gga_second);
+        if (!t) {
+            continue;
+        }
+        out.Printf("%3.1lf,%d,%d\n", value, trial, *t);
+    }
+    if (!out.Close()) {
+        std::fprintf(stderr, "cannot write %s: %s\n", output.c_str(), out.Error().c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int check_time_steps(const OptionRecord& o)
+{
+    const std::optional<std::string> input = o.Arg(o.nmea);
+    ByteStream in;
+    if (!input || !in.Open(*input)) {
+        std::fprintf(stderr, "cannot open %s\n", input ? input->c_str() : "the -nmea log");
+        return 1;
+    }
+    NmeaEpoch e;
+    int more = nmea_read_epoch(in, e);
+    int64_t week = e.tg_week;
+    double tow = e.tg_tow;
+    std::array<int32_t, kMaxPrn> timers{};
+    for (int id = 0; id < kMaxPrn; ++id) {
+        timers[static_cast<std::size_t>(id)] = e.ts[static_cast<std::size_t>(id)].timer_ms;
+    }
+    // Every epoch after the first is checked, the last one included.
+    while (more == 0) {
+        more = nmea_read_epoch(in, e);
+        // In whole milliseconds, in 64 bits: an epoch without GPS time makes
+        // a huge step, which must be printed, not overflow.
+        const double step = ((e.tg_week - week) * 604800.0 + (e.tg_tow - tow)) * 1000.0 + 0.5;
+        const int64_t gap = std::isfinite(step) ? static_cast<int64_t>(step) : 0;
+        bool reported = false;
+        if (gap < 999 || gap > 1001) {
+            std::printf("WARNING: %02d:%02d:%02d GPSTimeGap %lld ms\r\n", e.gga_hour, e.gga_minute, e.gga_second,
+                        static_cast<long long>(gap));
+            reported = true;
+        }
+        for (int id = 0; id < kMaxPrn; ++id) {
+            const int32_t timer = e.ts[static_cast<std::size_t>(id)].timer_ms;
+            const int32_t previous = timers[static_cast<std::size_t>(id)];
+            const int64_t d = int64_t{timer} - previous;
+            if (timer > 0 && previous > 0 && d > 0 && (d < 999 || d > 1001)) {
+                if (!reported) {
+                    std::printf("\r\n>>>>>>>>>>>> WARNING: INCONSISTENT TRACKING TIMER GAP!>>>>>>>>>>>>>\r\n");
+                    reported = true;
+                }
+                std::printf("TRK TIME WARNING: %02d:%02d:%02d Sat %02d GPSTimeGap %5lld Timer %10d %10d TrkTimeGap "
+                            "%lld ms\r\n",
+                            e.gga_hour, e.gga_minute, e.gga_second, id + 1, static_cast<long long>(gap), timer,
+                            previous, static_cast<long long>(d));
+            }
+            timers[static_cast<std::size_t>(id)] = timer;
+        }
+        week = e.tg_week;
+        tow = e.tg_tow;
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace navsift
