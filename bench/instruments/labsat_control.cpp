@@ -21,7 +21,7 @@ bool UnavailableLabSatBackend::SetAttenuation(double value) {
 }
 
 bool UnavailableLabSatBackend::Refuse(const std::string& what) {
-    if (report_) report_("LabSat local control not available on this platform: " + what);
+    if (report_) report_(Unavailable() + ": " + what);
     return false;
 }
 
@@ -104,6 +104,13 @@ LabSatBackend& LabSatMng::Server() {
 bool LabSatMng::Operate(const std::string& line, const std::function<bool(LabSatBackend&)>& local) {
     if (remote_) return SendRemoteLine(line + kCrLf);
     return local(Server());
+}
+
+std::string LabSatMng::NotReadyReason() {
+    if (remote_)
+        return port_->PortOpen() ? std::string()
+                                 : "LabSat remote port " + std::to_string(port_number_) + " not open (Remote Control)";
+    return Server().Unavailable();
 }
 
 bool LabSatMng::LabSatSetBinFile(const std::string& file) {

@@ -29,6 +29,8 @@ public:
     virtual bool SetAttenuation(double value) = 0;
     virtual bool StartReplay() = 0;
     virtual bool StopReplay() = 0;
+    // "" when the server can take the properties, else why not.
+    virtual std::string Unavailable() const { return {}; }
 };
 
 // The unit's server runs only on the PC the unit is attached to, under
@@ -41,6 +43,7 @@ public:
     bool SetAttenuation(double value) override;
     bool StartReplay() override { return Refuse("StartReplay=True"); }
     bool StopReplay() override { return Refuse("StopReplay=True"); }
+    std::string Unavailable() const override { return "LabSat local control not available on this platform"; }
 
 private:
     bool Refuse(const std::string& what);
@@ -86,6 +89,10 @@ public:
     bool LabSatSetAttenuation(int16_t value) override;
     bool LabSatSetStartReplay() override;
     bool LabSatSetStopReplay() override;
+
+    // "" when an operation can reach the unit now, else why not: the
+    // relay's port closed in remote mode, the local server refusing.
+    std::string NotReadyReason();
 
     // --- controls ---
     // "Remote Control": read at each operation.

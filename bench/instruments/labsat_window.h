@@ -58,6 +58,7 @@ public:
     bool LabSatSetStartTime(int32_t seconds) override { return Control().LabSatSetStartTime(seconds); }
     bool LabSatSetStartReplay() override { return Control().LabSatSetStartReplay(); }
     bool LabSatSetStopReplay() override { return Control().LabSatSetStopReplay(); }
+    std::string NotReadyReason() override { return Control().NotReadyReason(); }
 
 private:
     QWidget* main_window_;

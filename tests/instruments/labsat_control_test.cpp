@@ -123,8 +123,10 @@ TEST(LabSatRelay, TheRelayPortRunsLinesArrivingInOddPieces) {
 
 TEST(LabSatRemote, ALineThatCannotBeSentIsReportedAndFails) {
     Rig rig;
+    EXPECT_EQ(rig.mng->NotReadyReason(), "") << "a local server that takes the properties";
     rig.mng->SetRemoteFlag(true);
     // Port never opened.
+    EXPECT_EQ(rig.mng->NotReadyReason(), "LabSat remote port 1 not open (Remote Control)");
     EXPECT_FALSE(rig.mng->LabSatSetStartReplay());
     EXPECT_EQ(rig.reports, (std::vector<std::string>{"LabSat remote port closed: START not sent"}));
     EXPECT_TRUE(rig.Fake().Written.empty());
@@ -132,6 +134,7 @@ TEST(LabSatRemote, ALineThatCannotBeSentIsReportedAndFails) {
     rig.reports.clear();
     rig.mng->Command1_Click();
     ASSERT_TRUE(rig.port->PortOpen());
+    EXPECT_EQ(rig.mng->NotReadyReason(), "");
     rig.Fake().FailWrites = true;
     EXPECT_FALSE(rig.mng->LabSatSetBinFile("a.bin"));
     ASSERT_EQ(rig.reports.size(), 1u);
@@ -171,6 +174,7 @@ TEST(LabSatLocal, ThisPlatformRefusesEveryLocalOperationAndSaysSo) {
     EXPECT_FALSE(mng.LabSatSetStartReplay());
     EXPECT_FALSE(mng.LabSatSetStopReplay());
     const std::string p = "LabSat local control not available on this platform: ";
+    EXPECT_EQ(mng.NotReadyReason(), "LabSat local control not available on this platform");
     EXPECT_EQ(reports, (std::vector<std::string>{p + "RepFile=c:\\prova.bin", p + "SetSkipTime=40000",
                                                  p + "SetAttenuation=12", p + "StartReplay=True",
                                                  p + "StopReplay=True"}));

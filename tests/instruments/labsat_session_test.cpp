@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <set>
 
+#include "bench/instruments/labsat_control.h"
 #include "tests/session/session_harness.h"
+#include "tests/support/fakes.h"
 
 namespace sessiontest {
 namespace {
@@ -166,6 +168,36 @@ TEST(LabSatSession, AnOperationThatDoesNotReachTheUnitFailsTheTestAndTheSessionG
     ASSERT_GE(end_at, 0);
     ASSERT_GE(next_at, 0);
     EXPECT_LT(end_at, next_at);
+}
+
+TEST(LabSatSession, AnEntryIsSkippedWhileTheUnitCannotBeReached) {
+    LabSatHarness h;
+    std::vector<std::string> reports;
+    auto* port = new test::FakeSerialLink;
+    bench::LabSatMng unit(
+        std::unique_ptr<platform::SerialLink>(port),
+        [&] { return std::make_unique<bench::UnavailableLabSatBackend>([&](const std::string& r) { reports.push_back(r); }); },
+        [&](const std::string& r) { reports.push_back(r); });
+    h.services.labsat = &unit;
+    h.AddLabSat(0, "TRACK24H", 5, 1);
+    // Local control does not exist on this platform.
+    ASSERT_TRUE(h.Start());
+    ASSERT_GE(h.RunToEnd(100), 0);
+    EXPECT_TRUE(h.Logged("skipped: LabSat local control not available on this platform"));
+    // Remote control with the line to the relay PC not opened.
+    unit.SetRemoteFlag(true);
+    ASSERT_TRUE(h.Start());
+    ASSERT_GE(h.RunToEnd(100), 0);
+    EXPECT_TRUE(h.Logged("skipped: LabSat remote port 1 not open (Remote Control)"));
+    EXPECT_TRUE(port->Written.empty());
+    EXPECT_TRUE(reports.empty()) << "nothing was tried";
+    EXPECT_TRUE(h.CallsWith("$PQNVCOLD").empty());
+    // Opened, the same entry runs.
+    unit.Command1_Click();
+    ASSERT_TRUE(h.Start());
+    ASSERT_GE(h.RunToEnd(100), 0);
+    EXPECT_EQ(port->Written.substr(0, 7), "SETBIN,");
+    EXPECT_NE(port->Written.find("STOP\r\n"), std::string::npos);
 }
 
 TEST(LabSatSession, StopDuringAReplayStopsTheUnit) {
