@@ -22,6 +22,8 @@ public:
     virtual void StopTestSession() = 0;
     virtual void StartTestSession(const std::string& name) = 0;
     virtual void TestingChangePrimaryLogFile(const std::string& suffix) = 0;
+    // A test session runs, so its folders exist for the logs to go to.
+    virtual bool TestSessionRunning() const { return true; }
 
     // Device reports.
     virtual void DeviceSetVersionString(int16_t device_id, const std::string& version) = 0;

@@ -102,9 +102,13 @@ void StartPrimaryLog(DeviceState& dev) {
     dev.PrimaryOpen = true;
 }
 
+// The new log opens before the old one closes: a name that cannot be made
+// leaves the old log taking the lines.
 void ChangePrimaryLog(DeviceState& dev, const std::string& suffix) {
+    ByteLogFile next;
+    next.Open(DeviceFilePath(dev.PrimaryBaseName + suffix));
     EndPrimaryLog(dev);
-    dev.PrimaryFile.Open(DeviceFilePath(dev.PrimaryBaseName + suffix));
+    dev.PrimaryFile = std::move(next);
     dev.PrimaryOpen = true;
 }
 
@@ -115,8 +119,10 @@ void EndPrimaryLog(DeviceState& dev) {
 }
 
 void ChangeSecondaryLog(DeviceState& dev, const std::string& suffix) {
+    ByteLogFile next;
+    next.Open(DeviceFilePath(dev.SecondaryBaseName + suffix));
     EndSecondaryLog(dev);
-    dev.SecondaryFile.Open(DeviceFilePath(dev.SecondaryBaseName + suffix));
+    dev.SecondaryFile = std::move(next);
     dev.SecondaryOpen = true;
 }
 
@@ -210,10 +216,8 @@ void TrialKeeper::Before(const DeviceState& dev) {
 }
 
 void TrialKeeper::After(DeviceState& dev, const std::string& line) {
-    if (dev.RestartTime != restart_time_ || dev.RestartMonotonicMs != restart_ms_) {
-        ClearTrialRecords(dev);
-        awaiting_gsa_ = false;
-    }
+    // The records themselves were cleared when the restart was seen.
+    if (dev.RestartTime != restart_time_ || dev.RestartMonotonicMs != restart_ms_) awaiting_gsa_ = false;
     if (dev.FixGGA != fix_gga_ && dev.FixGGA == line) {
         awaiting_gsa_ = dev.FixGSA.empty();  // the trial's first fix only
         return;

@@ -35,8 +35,9 @@ ResultsNames ResultsFileNames(const std::string& results_name);
 
 // Opens PrimaryLogName (an open primary log is closed first).
 void StartPrimaryLog(DeviceState& dev);
-// Closes the primary log when open and opens PrimaryBaseName & suffix; the
-// stored PrimaryLogName stays as it was.
+// Opens PrimaryBaseName & suffix, then closes the primary log that was open
+// (a new log that cannot be opened leaves the old one open); the stored
+// PrimaryLogName stays as it was.
 void ChangePrimaryLog(DeviceState& dev, const std::string& suffix);
 // Closes the primary log when open; nothing otherwise.
 void EndPrimaryLog(DeviceState& dev);
@@ -78,11 +79,10 @@ std::string T2AT2UStatisticsBlock(const DeviceState& dev);
 
 namespace bench {
 
-// What a trial keeps for its result lines, looked after around each line:
-// a restart seen drops everything the previous trial kept (fix rows, GGA
-// samples, GSA at fix), so a trial without a fix never reports the earlier
-// position; the first GSA sentence after the trial's fix GGA is kept for the
-// GSA-at-fix line.
+// The GSA sentence of a trial's fix, looked after around each line: the
+// first GSA sentence after the trial's fix GGA is kept for the GSA-at-fix
+// line. (A restart seen drops what the previous trial kept, through
+// ClearTrialRecords, as it is recognised.)
 class TrialKeeper {
 public:
     // Before the line is dispatched.
@@ -97,7 +97,9 @@ private:
     bool awaiting_gsa_ = false;
 };
 
-// Drops what the last trial kept for its result lines.
+// Drops what the last trial kept for its result lines (fix rows, GGA
+// samples, GSA at fix), so a trial without a fix never reports the earlier
+// position.
 void ClearTrialRecords(DeviceState& dev);
 
 }  // namespace bench

@@ -278,6 +278,7 @@ struct DeviceState {
     // --- kept beside the record by the window: the restart script's state
     std::string RestartFrameText;        // hexadecimal frame last chosen
     bool RestartScriptFinished = false;
+    bool ResetPulseOn = false;           // the hardware reset holds RTS on until its next step
 
     // --- this implementation's own
     BenchHost* Host = nullptr;           // the main window (or the replay window's stand-in)

@@ -28,11 +28,22 @@ void RestartRecognised(DeviceState& dev, const std::string& line, size_t at) {
     NMEA_VER_Processing(dev, VersionFromStartupLine(line, at));
 }
 
-void TestDriveControl(DeviceState& dev) {
+// Names taken from a sentence stay short enough for any file system.
+constexpr size_t kNamePartMax = 64;
+
+void TestDriveControl(DeviceState& dev, const std::string& line) {
     if (!dev.Host) return;
-    std::string f2 = SafeNamePart(NmeaFields[2]);
-    std::string f3 = SafeNamePart(NmeaFields[3]);
+    std::string f2 = SafeNamePart(NmeaFields[2]).substr(0, kNamePartMax);
+    std::string f3 = SafeNamePart(NmeaFields[3]).substr(0, kNamePartMax);
     if (!dev.Host->GetCARSTestSessionStatus()) {
+        // Without a session there is no folder for a log: no file is made
+        // wherever the program happens to run.
+        if (!dev.Host->TestSessionRunning()) {
+            std::string shown = line;
+            while (!shown.empty() && (shown.back() == '\r' || shown.back() == '\n')) shown.pop_back();
+            SystemLogWrite("Device " + dev.DeviceName + ": no test session, ignored: " + shown);
+            return;
+        }
         dev.Host->TestingChangePrimaryLogFile("_TESTDRIVE_" + f2 + "_LOOP_" + f3 + ".txt");
     } else {
         dev.Host->StopTestSession();
@@ -96,7 +107,7 @@ void Dispatch(DeviceState& dev) {
     else if (name == "$PQNVPOSHOLD")
         NMEA_POSHOLD_Processing(dev, line);
     else if (name == "$PQNVCARS")
-        TestDriveControl(dev);
+        TestDriveControl(dev, line);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "bench/devices/sat_db.h"
 #include "bench/devices/tracking_results.h"
 #include "platform/comm/serial_port.h"
+#include "platform/core/error.h"
 #include "platform/core/numtext.h"
 
 namespace bench {
@@ -55,11 +56,19 @@ void RestartSeenByGGA(DeviceState& dev, bool full_reset) {
     DeviceTestMachine(dev, EvRestartSeen);
 }
 
-// Seconds of the day of "hh:mm:ss..." read leniently, so a garbled time
-// cannot abandon the rest of the epoch.
-int32_t ClockTextSeconds(const std::string& text) {
-    double s = ReadLenient(Mid(text, 1, 2)) * 3600 + ReadLenient(Mid(text, 4, 2)) * 60 + ReadLenient(Mid(text, 7, 2));
-    return platform::RoundToInt32(s);
+// Seconds of the day of the first 8 characters of "hh:mm:ss...". A text
+// that is no time of day (a field such as "1200") is a conversion error: the
+// rest of the line's steps are abandoned rather than storing a made-up time.
+int32_t ClockTextSeconds(const std::string& text, const std::string& field) {
+    auto digit = [&](size_t i) { return text[i] >= '0' && text[i] <= '9'; };
+    const bool shaped = text.size() >= 8 && text[2] == ':' && text[5] == ':' && digit(0) && digit(1) && digit(3) &&
+                        digit(4) && digit(6) && digit(7);
+    const int h = shaped ? (text[0] - '0') * 10 + (text[1] - '0') : 0;
+    const int m = shaped ? (text[3] - '0') * 10 + (text[4] - '0') : 0;
+    const int s = shaped ? (text[6] - '0') * 10 + (text[7] - '0') : 0;
+    if (!shaped || h > 23 || m > 59 || s > 59)
+        throw platform::BenchError(platform::err::TypeMismatch, "Type mismatch (GGA time \"" + field + "\")");
+    return h * 3600 + m * 60 + s;
 }
 
 void Steps(DeviceState& dev, std::string_view line) {
@@ -119,7 +128,7 @@ void Steps(DeviceState& dev, std::string_view line) {
         dev.PrevGGASeconds = t;
     }
     // A receiver whose time stands still is restarted.
-    const int32_t whole = ClockTextSeconds(dev.GGATimeText);
+    const int32_t whole = ClockTextSeconds(dev.GGATimeText, F(2));
     if (dev.Host && dev.Host->NTCChecked()) {
         if (whole == dev.PrevBlockedSecond) {
             ++dev.BlockedCount;

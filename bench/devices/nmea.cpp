@@ -78,6 +78,12 @@ int16_t NMEA_Msg_Decoding(const BenchHost* host, std::string_view line) {
             end = line.size();
             while (end > 0 && (line[end - 1] == '\r' || line[end - 1] == '\n')) --end;
         }
+        // Sentences are printable ASCII: a control byte (a NUL changes no
+        // XOR) or a byte above 0x7E inside the fields is corruption.
+        for (size_t i = 0; i < end; ++i) {
+            const auto c = static_cast<unsigned char>(line[i]);
+            if (c < 0x20 || c > 0x7E) return;
+        }
         if (check) {
             std::string received(line.substr(star + 1, 2));
             for (char& c : received) c = Upper(c);

@@ -18,8 +18,8 @@ inline constexpr int kNmeaFieldSlots = 31;
 extern std::array<std::string, kNmeaFieldSlots> NmeaFields;
 
 // Splits one received line (CR LF included) into NmeaFields: 0 decoded, -1
-// rejected (no "*" while the TS option is off, or a wrong checksum while
-// checking is on). At most 30 fields; the 30th keeps the rest with its
+// rejected (no "*" while the TS option is off, a byte outside 0x20-0x7E
+// before the "*", or a wrong checksum while checking is on). At most 30 fields; the 30th keeps the rest with its
 // commas. With the TS option on the last field ends at the first "*", or
 // before the line's trailing CR/LF when there is none. A null host means the
 // options at start (TS off, checksum checking on).

@@ -87,12 +87,8 @@ void SendFrame(DeviceState& dev, std::string_view frame) {
     SendHexBytes(dev, frame);
 }
 
-// The receiver's restart is now awaited from its GGA sentences; the count
-// starts afresh so that a first GGA still showing the old fix is passed over.
-void AwaitRestartFromGGA(DeviceState& dev) {
-    dev.GGACount = 0;
-    dev.GGAAsStartup = true;
-}
+// The receiver's restart is now awaited from its next GGA sentence.
+void AwaitRestartFromGGA(DeviceState& dev) { dev.GGAAsStartup = true; }
 
 // The end of a restart: the test machine hears of it (event 1). A stand-alone
 // restart of an idle device is no test: starting one here would restart the
@@ -109,11 +105,13 @@ void HardwareResetStep(DeviceState& dev, const TestMachineSink& test_machine) {
     const auto port = static_cast<uint8_t>(PortNumber(dev));
     if (dev.ScriptStep == 0) {
         SwitchRTSSignal(dev, port, 1);
+        dev.ResetPulseOn = true;
         if (dev.Console.ScriptTimer) dev.Console.ScriptTimer->SetInterval(kStepInterval);
         dev.ScriptStep = 1;
     } else if (dev.ScriptStep == 1) {
         EndScript(dev);
         SwitchRTSSignal(dev, port, 0);
+        dev.ResetPulseOn = false;
         ReportRestart(dev, test_machine, false);
     }
 }
@@ -195,7 +193,7 @@ void RestartScriptTick(DeviceState& dev, const TestMachineSink& test_machine) {
         platform::SerialLink* port = dev.Console.Port;
         if (dev.HWReset) {
             HardwareResetStep(dev, test_machine);
-        } else if (dev.ScriptStep == 1 && port && port->RTSEnable()) {
+        } else if (dev.ScriptStep == 1 && dev.ResetPulseOn && port && port->RTSEnable()) {
             // The reset was switched off between the pulse's two ticks: end
             // the pulse rather than hold the receiver in reset.
             HardwareResetStep(dev, test_machine);

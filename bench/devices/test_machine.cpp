@@ -1,6 +1,7 @@
 #include "bench/devices/test_machine.h"
 
 #include "bench/devices/bench_host.h"
+#include "bench/devices/device_logs.h"
 #include "bench/devices/nmea.h"
 #include "bench/devices/statistics.h"
 #include "bench/devices/timing.h"
@@ -32,6 +33,9 @@ void SendRestart(DeviceState& dev, bool first) {
 }
 
 void MarkRestart(DeviceState& dev) {
+    // The last trial's records go now, before the line that showed the
+    // restart is processed further: that same line may carry the new fix.
+    ClearTrialRecords(dev);
     const platform::Clock& clock = *dev.Clock;
     dev.RestartTime = clock.Now();
     GetUTCStamp(dev.RestartClock, clock);

@@ -164,6 +164,7 @@ private:
         bool NmeaCRCChecked() const override { return inner_.NmeaCRCChecked(); }
         bool NTCChecked() const override { return inner_.NTCChecked(); }
         bool GetCARSTestSessionStatus() const override { return inner_.GetCARSTestSessionStatus(); }
+        bool TestSessionRunning() const override { return inner_.TestSessionRunning(); }
         void StopTestSession() override { top_.StopTestSession(); }
         void StartTestSession(const std::string& name) override { top_.StartTestSession(name); }
         void TestingChangePrimaryLogFile(const std::string& s) override { inner_.TestingChangePrimaryLogFile(s); }

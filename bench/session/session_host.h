@@ -24,6 +24,7 @@ public:
     bool NTCChecked() const override { return marks_.NTC; }
     bool GetCARSTestSessionStatus() const override { return marks_.CARS_Test_Session; }
 
+    bool TestSessionRunning() const override { return engine_.SessionRunning(); }
     void StopTestSession() override { engine_.StopTesting(); }
     void StartTestSession(const std::string& name) override { engine_.StartTestSession(name); }
     void TestingChangePrimaryLogFile(const std::string& suffix) override {

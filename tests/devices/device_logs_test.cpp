@@ -189,9 +189,14 @@ TEST_F(DeviceLogs, PrimaryAndSecondaryLogsOpenSwitchAndEnd) {
     EndSecondaryLog(dev);
     EXPECT_TRUE(std::filesystem::exists(home.File("GPS1_TTFF_COLD_DEBUG.txt")));
 
+    // A new log that cannot be opened leaves the old one taking the lines.
+    StartPrimaryLog(dev);
     dev.PrimaryBaseName = home.File("no such folder/x");
     EXPECT_THROW(ChangePrimaryLog(dev, ".txt"), platform::BenchError);
-    EXPECT_FALSE(dev.PrimaryOpen);
+    EXPECT_TRUE(dev.PrimaryOpen);
+    dev.PrimaryFile.Write("four\r\n");
+    EndPrimaryLog(dev);
+    EXPECT_EQ(ReadFileBytes(Base() + ".txt"), "one\r\nthree\r\nfour\r\n");
 }
 
 TEST_F(DeviceLogs, StoredWindowsNamesAreMadeInTheProgramFolder) {

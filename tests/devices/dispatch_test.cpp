@@ -3,11 +3,13 @@
 // counter, replay pacing and test-drive control.
 #include "bench/devices/console.h"
 #include "bench/devices/dispatch.h"
+#include "bench/devices/system_log.h"
 #include "bench/devices/test_machine.h"
 #include "platform/qt/bench_timer.h"
 #include "tests/support/emulated_receiver.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fakes.h"
+#include "tests/support/qt_app.h"
 
 #include <gtest/gtest.h>
 
@@ -182,6 +184,23 @@ TEST_F(Dispatch, TestDriveNamesFromTheReceiverAreMadeSafe) {
     EXPECT_EQ(host.Calls[0], "TestingChangePrimaryLogFile _TESTDRIVE_.._.._etc_x_LOOP_a_b_c.txt");
     EXPECT_EQ(SafeNamePart("Run-1.b_2"), "Run-1.b_2");
     EXPECT_EQ(SafeNamePart("a\\b\r"), "a_b_");
+}
+
+TEST_F(Dispatch, TestDriveSentenceWithoutASessionMakesNoFile) {
+    test::TempHome home;
+    OpenSystemLog();
+    host.SessionOn = false;
+    Feed(test::Sentence("$PQNVCARS,3,7"));
+    const std::string log = test::ReadFileBytes(SystemLogPath());
+    CloseSystemLog();
+    EXPECT_TRUE(host.Calls.empty()) << "no log is moved";
+    EXPECT_NE(log.find("ignored: $PQNVCARS,3,7*"), std::string::npos) << log;
+}
+
+TEST_F(Dispatch, TestDriveNamesAreCutToSixtyFourCharacters) {
+    Feed(test::Sentence("$PQNVCARS," + std::string(300, 'A') + ",7"));
+    ASSERT_EQ(host.Calls.size(), 1u);
+    EXPECT_EQ(host.Calls[0], "TestingChangePrimaryLogFile _TESTDRIVE_" + std::string(64, 'A') + "_LOOP_7.txt");
 }
 
 TEST_F(Dispatch, OtherSentencesDoNotTouchTheTest) {

@@ -4,11 +4,13 @@
 #include "bench/devices/console.h"
 #include "bench/devices/dispatch.h"
 #include "bench/devices/gga.h"
+#include "bench/devices/system_log.h"
 #include "bench/devices/test_machine.h"
 #include "bench/devices/timing.h"
 #include "tests/support/emulated_receiver.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fakes.h"
+#include "tests/support/qt_app.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -350,4 +352,43 @@ TEST_F(GgaFeed, QualityBeyondSixteenBitsAbandonsTheRestOfThatSentence) {
     EXPECT_EQ(dev.GGACount, 2);
     Second(802, "0");
     EXPECT_FALSE(dev.FixAvailable) << "the next sentence is processed normally";
+}
+
+TEST_F(GgaFeed, TimeTooShortForATimeOfDayAbandonsTheRestOfTheLine) {
+    test::TempHome home;
+    OpenSystemLog();
+    Second(800, "0");
+    const double fix_time_before = host.FixTime;
+    Feed(Gga("1200", "1"));
+    const std::string log = test::ReadFileBytes(SystemLogPath());
+    CloseSystemLog();
+    EXPECT_TRUE(dev.FixAvailable) << "the fix itself is registered before the time is converted";
+    EXPECT_EQ(dev.PrevQuality, 0) << "later steps skipped";
+    EXPECT_EQ(host.FixTime, fix_time_before) << "no made-up 12:00:00 fix time";
+    EXPECT_EQ(Label(0), "00:13:20.00") << "the window keeps the last good time";
+    EXPECT_NE(log.find("(NMEA_GGA_Processing)"), std::string::npos) << log;
+    EXPECT_NE(log.find("1200"), std::string::npos) << log;
+}
+
+TEST_F(GgaFeed, ControlByteInsideAFieldRejectsTheLineButItIsLoggedAsReceived) {
+    test::TempHome home;
+    dev.PrimaryFile.Open(home.File("primary.txt"));
+    dev.PrimaryOpen = true;
+    // A NUL changes no XOR: the checksum of the clean sentence still matches.
+    std::string clean = Gga(Hms(900), "1");
+    std::string corrupt = clean;
+    corrupt.insert(corrupt.find("4807.038") + 2, std::string(1, '\0'));
+    std::string high = clean;
+    high[high.find("01131")] = static_cast<char>(0xB0);
+    high[high.find("*") + 1] = '0';  // keep it simple: checked below with checking off
+    host.CrcOn = false;
+    Feed(corrupt);
+    Feed(high);
+    EXPECT_EQ(dev.GGACount, 0) << "neither line is decoded";
+    EXPECT_FALSE(dev.FixAvailable);
+    host.CrcOn = true;
+    Feed(clean);
+    EXPECT_EQ(dev.GGACount, 1);
+    dev.PrimaryFile.Close();
+    EXPECT_EQ(test::ReadFileBytes(home.File("primary.txt")), corrupt + high + clean) << "every byte is logged";
 }

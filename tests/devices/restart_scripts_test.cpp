@@ -110,7 +110,7 @@ TEST_P(OpusScript, StopsThenStartsWithItsKind) {
     EXPECT_EQ(b.Step(std::string(GetParam().start).size()), GetParam().start);
     EXPECT_EQ(b.events, std::vector<int>{1});
     EXPECT_TRUE(b.dev.GGAAsStartup);
-    EXPECT_EQ(b.dev.GGACount, 0) << "the next GGA still showing a fix must be passed over";
+    EXPECT_EQ(b.dev.GGACount, 7) << "the script leaves the GGA counter alone: the next GGA is the restart";
     EXPECT_FALSE(b.timer.Enabled());
     EXPECT_EQ(b.timer.Interval(), 1000);
 }
@@ -257,6 +257,26 @@ TEST(HardwareReset, RtsIsDroppedWhenTheResetIsSwitchedOffMidPulse) {
     EXPECT_EQ(events, std::vector<int>{1});
     EXPECT_FALSE(timer.Enabled());
     EXPECT_EQ(link.Written, "") << "the receiver is not restarted a second way";
+}
+
+TEST(HardwareReset, RtsLeftOnByTheUserIsNoPulseToEnd) {
+    test::FakeSerialLink link;
+    DeviceState dev;
+    platform::ManualTimer timer{1000, true};
+    std::vector<int> events;
+    link.SetCommPort(4);
+    link.SetPortOpen(true);
+    dev.Console.Port = &link;
+    dev.Console.ScriptTimer = &timer;
+    InstallRestartScript(dev, [&](DeviceState&, uint8_t e) { events.push_back(e); });
+    SwitchRTSSignal(dev, 0, 1);  // a script's SWITCHRTS, no reset in progress
+    dev.TestCommand = "OPUSCOLD";
+    timer.Tick();
+    timer.Tick();
+    EXPECT_EQ(link.Written, "$PERDCOR,STOP*69\r\n$PERDCOR,START,COLD,UNAIDED*63\r\n")
+        << "the restart sends both its commands";
+    EXPECT_EQ(link.RtsChanges, std::vector<bool>{true}) << "the user's RTS stays as set";
+    EXPECT_EQ(events, std::vector<int>{1});
 }
 
 TEST(RestartScript, LowerCaseFamilySendsNothingAndKeepsTicking) {

@@ -84,3 +84,38 @@ TEST(DeviceWindowPosition, BoxOpensPlacesAndClosesThePositionWindow) {
     delete w;
     EXPECT_TRUE(guard.isNull());
 }
+
+// A receiver that keeps its fix through a restart, taken as restarted by its
+// next GGA: that same GGA is the trial's fix, and nothing of it may be lost.
+TEST(DeviceWindowTrial, FixInTheGgaThatShowsTheRestartIsKept) {
+    test::TempHome home;
+    test::EmulatedReceiver gps;
+    gps.RegisterPort(12);
+    test::FakeBenchHost host;
+    CommWindow w(&host);
+    w.SetDeviceComParams(12, 9600);
+    w.OpenPort_Click();
+    ASSERT_TRUE(w.Port().PortOpen());
+    w.DeviceGGASamplingEnable();
+    DeviceState& dev = w.State();
+    auto gga = [](int second) {
+        char body[96];
+        std::snprintf(body, sizeof body, "$GPGGA,1200%02d.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,",
+                      second);
+        return test::Sentence(body);
+    };
+    w.DeviceResetNGGAMessageCounter();
+    w.DeviceSetGGAAsStartupStringEnabled(true);
+    w.ExecuteTest("$PQNVCOLD");
+    gps.Write(gga(1));  // still the old fix: passed over
+    gps.Write(gga(2));  // the restart, and the fix
+    ASSERT_TRUE(test::WaitFor([&] { return dev.GGACount >= 2; }));
+    for (int s = 3; s <= 8; ++s) gps.Write(gga(s));
+    ASSERT_TRUE(test::WaitFor([&] { return dev.GGACount >= 8; }));
+    EXPECT_TRUE(w.IsTestCompleted());
+    EXPECT_EQ(w.GetGGAFixString(), gga(2));
+    EXPECT_EQ(w.DeviceGetGGAOnFixString(), gga(2)) << "the on-fix sample of the restart line";
+    EXPECT_EQ(w.DeviceGetGGA05sFixString(), gga(7));
+    EXPECT_EQ(std::get<double>(dev.FixRow[1]), 12 * 3600 + 2.0) << "the fix row";
+    EXPECT_NEAR(std::get<double>(dev.AfterFixRow[0]), 48.1173, 1e-4) << "the row 5 s after the fix";
+}

@@ -17,6 +17,7 @@ public:
     bool CrcOn = true;
     bool NtcOn = false;
     bool CarsOn = false;
+    bool SessionOn = true;
     int32_t PCtoUTCDelta = 0;
     double FixTime = 0;
     int16_t MaxTTFF = 300;
@@ -31,6 +32,7 @@ public:
     bool NmeaCRCChecked() const override { return CrcOn; }
     bool NTCChecked() const override { return NtcOn; }
     bool GetCARSTestSessionStatus() const override { return CarsOn; }
+    bool TestSessionRunning() const override { return SessionOn; }
     void StopTestSession() override { Calls.push_back("StopTestSession"); }
     void StartTestSession(const std::string& name) override { Calls.push_back("StartTestSession " + name); }
     void TestingChangePrimaryLogFile(const std::string& suffix) override {
