@@ -20,6 +20,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -150,14 +151,22 @@ private:
     int lines_ = 0;
 };
 
-QLabel* ValueLabel(QWidget* parent, const QString& name) {
+// A value of a panel, as wide as the longest text it shows (`sample`) and
+// never wider: the panel keeps its width whatever the receiver sends.
+QLabel* ValueLabel(QWidget* parent, const QString& name, const QString& sample) {
     auto* l = new QLabel(parent);
     l->setObjectName(name);
     l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    l->setMinimumWidth(60);
+    l->setMinimumWidth(l->fontMetrics().horizontalAdvance(sample) + 2 * l->frameWidth() + 6);
+    l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     l->setTextFormat(Qt::PlainText);
     return l;
 }
+
+// The longest texts of the status bar's first panel and of the values.
+const char* const kLongestStatus = "TEST RUNNING: 00000 -> WAITING FOR 00 TRACKED SATELLITES";
+const char* const kLongestValue = "-000 00.000000' W";
+const char* const kShortValue = "WWWWW";
 
 }  // namespace
 
@@ -252,10 +261,13 @@ void CommWindow::BuildWidgets() {
     command3_->setObjectName("Command3");
     command5_ = new QPushButton("Task Monitor", frame1);
     command5_->setObjectName("Command5");
-    product_ver_ = new QLabel(frame1);
+    // The product version has a row of its own across the window: a long
+    // text neither wraps nor pushes the console aside.
+    product_ver_ = new QLabel(content);
     product_ver_->setObjectName("ProductVerString");
-    product_ver_->setWordWrap(true);
+    product_ver_->setWordWrap(false);
     product_ver_->setTextFormat(Qt::PlainText);
+    product_ver_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     f1->addWidget(new QLabel("Port", frame1), 0, 0);
     f1->addWidget(combo1_, 0, 1);
     f1->addWidget(new QLabel("Baud", frame1), 1, 0);
@@ -267,8 +279,7 @@ void CommWindow::BuildWidgets() {
     f1->addWidget(command2_, 6, 0, 1, 2);
     f1->addWidget(command3_, 7, 0, 1, 2);
     f1->addWidget(command5_, 8, 0, 1, 2);
-    f1->addWidget(product_ver_, 9, 0, 1, 2);
-    f1->setRowStretch(10, 1);
+    f1->setRowStretch(9, 1);
     top->addWidget(frame1);
 
     // The console.
@@ -287,7 +298,11 @@ void CommWindow::BuildWidgets() {
     pal.setColor(QPalette::WindowText, Qt::black);
     label1_->setPalette(pal);
     // Long lines must not widen the window.
-    label1_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    // and it keeps its room before the window is first shown, so the opening
+    // size counts its 35 lines.
+    QSizePolicy console_policy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    console_policy.setRetainSizeWhenHidden(true);
+    label1_->setSizePolicy(console_policy);
     vscroll1_ = new QScrollBar(Qt::Vertical, frame2_);
     vscroll1_->setObjectName("VScroll1");
     f2->addWidget(label1_, 1);
@@ -299,9 +314,16 @@ void CommWindow::BuildWidgets() {
     data_panel_->setObjectName("DataPanel");
     auto* dp = new QGridLayout(data_panel_);
     dp->setVerticalSpacing(2);
-    for (int i = 0; i < 16; ++i) position_data_[i] = ValueLabel(data_panel_, QString("PositionData_%1").arg(i));
-    for (int i = 0; i < 7; ++i) hold_position_data_[i] = ValueLabel(data_panel_, QString("HoldPositionData_%1").arg(i));
-    for (int i = 0; i < 4; ++i) data_statistics_[i] = ValueLabel(data_panel_, QString("DataStatistics_%1").arg(i));
+    // Values of the third column: hemispheres, "DIFF", the hold status.
+    auto narrow = [](int i) { return i == 2 || i == 4 || i == 14; };
+    for (int i = 0; i < 16; ++i)
+        position_data_[i] =
+            ValueLabel(data_panel_, QString("PositionData_%1").arg(i), narrow(i) ? kShortValue : kLongestValue);
+    for (int i = 0; i < 7; ++i)
+        hold_position_data_[i] = ValueLabel(data_panel_, QString("HoldPositionData_%1").arg(i),
+                                            i == 0 || i % 2 == 0 ? kShortValue : kLongestValue);
+    for (int i = 0; i < 4; ++i)
+        data_statistics_[i] = ValueLabel(data_panel_, QString("DataStatistics_%1").arg(i), kLongestValue);
     int r = 0;
     auto caption = [&](const char* text, int row, int col) { dp->addWidget(new QLabel(text, data_panel_), row, col); };
     caption("UTC", r, 0), dp->addWidget(position_data_[0], r++, 1, 1, 2);
@@ -327,7 +349,14 @@ void CommWindow::BuildWidgets() {
     caption("3D Fix", r, 0), dp->addWidget(data_statistics_[1], r++, 1);
     caption("NMEA", r, 0), dp->addWidget(data_statistics_[0], r++, 1);
     dp->setRowStretch(r, 1);
+    // Its room is kept while "Data Decoding" hides it, so ticking the box
+    // never needs a larger window.
+    QSizePolicy keep = data_panel_->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    keep.setHorizontalPolicy(QSizePolicy::Fixed);
+    data_panel_->setSizePolicy(keep);
     top->addWidget(data_panel_);
+    main->addWidget(product_ver_);
 
     // Console filter of a debug window.
     frame3_ = new QGroupBox("Filter", content);
@@ -356,7 +385,7 @@ void CommWindow::BuildWidgets() {
     status_bar_ = new QStatusBar(this);
     status_bar_->setObjectName("StatusBar1");
     status_bar_->setSizeGripEnabled(false);
-    const int widths[4] = {260, 120, 120, 80};
+    const int widths[4] = {status_bar_->fontMetrics().horizontalAdvance(kLongestStatus) + 12, 120, 120, 80};
     for (int i = 0; i < 4; ++i) {
         panels_[i] = new QLabel(status_bar_);
         panels_[i]->setObjectName(QString("StatusBar1_%1").arg(i + 1));
@@ -391,10 +420,36 @@ void CommWindow::BuildWidgets() {
     connect(pos_c_, &QCheckBox::toggled, this, [this](bool on) { Handle("PosC_Click", [&] { OnPosC(on); }); });
     sat_table_->SetRowButtonHandler([this](int i) { OnCommand4(i); });
 
-    // Everything in view at first, as far as the screen allows.
-    QSize want = content->sizeHint() + QSize(4, status_bar_->sizeHint().height() + 4);
+    content_ = content;
+    FitToOpeningSize();
+}
+
+QSize CommWindow::sizeHint() const {
+    // Every panel in view, as far as the screen allows. The status bar is
+    // outside the scrolled part. Measured as styled, even before the first show.
+    ensurePolished();
+    // Layouts and their items keep their last measure until the next
+    // event-loop pass (and until the first show): what just changed must
+    // count at once.
+    for (QWidget* w : content_->findChildren<QWidget*>()) w->updateGeometry();
+    for (QLayout* l : content_->findChildren<QLayout*>()) l->invalidate();
+    QSize want = content_->sizeHint() + QSize(2, status_bar_->sizeHint().height() + 2);
     if (const QScreen* screen = this->screen()) want = want.boundedTo(screen->availableGeometry().size());
-    resize(want);
+    return want;
+}
+
+void CommWindow::FitToOpeningSize() {
+    auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+    if (!sub) {
+        resize(sizeHint());
+        return;
+    }
+    // The sub-window adds its title bar and borders; within a workspace on
+    // screen it stays inside the workspace, and a smaller one scrolls.
+    QSize outer = sub->sizeHint();
+    if (QMdiArea* area = sub->mdiArea(); area && area->isVisible())
+        outer = outer.boundedTo(area->viewport()->size());
+    sub->resize(outer);
 }
 
 void CommWindow::ApplyKind() {
@@ -411,10 +466,16 @@ void CommWindow::ApplyKind() {
         f.setPointSize(8);
         label1_->setFont(f);
         check1_->setText("Filtering");
+        // The filter row keeps its room while hidden, as the data panel does.
+        QSizePolicy keep = frame3_->sizePolicy();
+        keep.setRetainSizeWhenHidden(true);
+        frame3_->setSizePolicy(keep);
     }
     // The console shows its 35 lines.
     label1_->setMinimumHeight(QFontMetrics(label1_->font()).lineSpacing() * ConsoleBuffer::kShown + 4);
     label1_->setMinimumWidth(QFontMetrics(label1_->font()).averageCharWidth() * 72);
+    // The main window sets the kind before it places and shows the window.
+    FitToOpeningSize();
 }
 
 void CommWindow::BindViews() {
@@ -524,10 +585,11 @@ void CommWindow::OnCommand4(int index) {
 }
 
 void CommWindow::StandardLayout() {
-    const double tpp = TwipsPerPixel();
-    Frame()->resize(static_cast<int>(9090 / tpp + 0.5), static_cast<int>(9930 / tpp + 0.5));
+    // The opening size: every panel in view (a fixed size in twips would
+    // hide the satellite table at the usual fonts).
     frame2_->setVisible(true);
     label1_->setVisible(true);
+    FitToOpeningSize();
 }
 
 void CommWindow::DisplayRefreshTick() {

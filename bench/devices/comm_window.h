@@ -53,6 +53,9 @@ public:
     const DeviceState& State() const { return dev_; }
     SatTableWidget& SatTable() { return *sat_table_; }
     platform::SerialLink& Port();
+    // The size that shows every panel (bounded by the screen): the window's
+    // opening size and the one "Standard Layout" restores.
+    QSize sizeHint() const override;
     // Lines kept in the message box at most.
     static constexpr int kOutputLines = 5000;
 
@@ -212,6 +215,7 @@ private:
     void OnCommand4(int index);
     void OnPosC(bool on);
     void StandardLayout();
+    void FitToOpeningSize();
     void DisplayRefreshTick();
     void WatchDogTick();
     void PortTimeoutTick();
@@ -244,6 +248,7 @@ private:
     QPushButton* command3_ = nullptr;
     QPushButton* command5_ = nullptr;
     QLabel* product_ver_ = nullptr;
+    QWidget* content_ = nullptr;  // everything above the status bar
     QFrame* frame2_ = nullptr;
     QLabel* label1_ = nullptr;
     QScrollBar* vscroll1_ = nullptr;

@@ -41,7 +41,12 @@ void CommWindow::OnPosC(bool on) {
         return;
     }
     auto twips16 = [](double v) { return static_cast<int16_t>(std::clamp(v, -32768.0, 32767.0)); };
-    ShowPositionWindow(dev_, twips16(DeviceGetLeft() + DeviceGetWidth()), twips16(DeviceGetTop()), this, [this] {
+    // Beside this window on the screen (the position window is a window of
+    // its own, placed in screen coordinates; it is kept wholly on screen).
+    QWidget* frame = Frame();
+    const QPoint right = frame->mapToGlobal(QPoint(frame->width(), 0));
+    const double tpp = TwipsPerPixel();
+    ShowPositionWindow(dev_, twips16(right.x() * tpp), twips16(right.y() * tpp), this, [this] {
         // Closed by its own close box: the box follows.
         QSignalBlocker quiet(pos_c_);
         pos_c_->setChecked(false);

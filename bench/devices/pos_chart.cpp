@@ -3,6 +3,7 @@
 #include "bench/devices/device_state.h"
 #include "platform/core/error.h"
 #include "platform/core/numtext.h"
+#include "platform/qt/owned_window.h"
 #include "platform/ui/prompts.h"
 
 #include <QChart>
@@ -112,6 +113,7 @@ int PositionPlot::AxisLimit() const { return static_cast<int>(std::floor(max_pos
 
 PosChart::PosChart(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("PosChart");
+    platform::MakeOwnedWindow(*this);
     setAttribute(Qt::WA_DeleteOnClose);
 
     series_ = new QScatterSeries;
@@ -124,7 +126,7 @@ PosChart::PosChart(QWidget* parent) : QWidget(parent, Qt::Window) {
     chart_ = new QChart;
     chart_->addSeries(series_);
     chart_->legend()->hide();
-    chart_->setTitle("Position error from the reference [m]");
+    chart_->setTitle("Position error from the reference");
     x_axis_ = new QValueAxis;
     y_axis_ = new QValueAxis;
     x_axis_->setTitleText("East [m]");
@@ -148,6 +150,7 @@ PosChart::PosChart(QWidget* parent) : QWidget(parent, Qt::Window) {
     footnote_ = new QLabel;
     footnote_->setObjectName("Footnote");
     footnote_->setAlignment(Qt::AlignCenter);
+    footnote_->setWordWrap(true);  // errors of thousands of km still show whole
     QFont bold = footnote_->font();
     bold.setBold(true);
     footnote_->setFont(bold);
@@ -220,6 +223,7 @@ void PosChart::SetFormPosition(int16_t left, int16_t top) {
     const int dpi = logicalDpiX();
     const double twips_per_pixel = dpi > 0 ? 1440.0 / dpi : kTwipsPerPixel;
     move(static_cast<int>(std::lround(left / twips_per_pixel)), static_cast<int>(std::lround(top / twips_per_pixel)));
+    platform::KeepOnScreen(*this);
 }
 
 void PosChart::SetFormName(const std::string& caption) { setWindowTitle(QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size()))); }

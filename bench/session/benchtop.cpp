@@ -12,7 +12,9 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QShowEvent>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <cctype>
 #include <cstdio>
@@ -28,6 +30,7 @@
 #include "platform/core/paths.h"
 #include "platform/comm/serial_port.h"
 #include "platform/qt/bench_timer.h"
+#include "platform/qt/owned_window.h"
 #include "platform/qt/program_folder.h"
 #include "platform/ui/prompts.h"
 
@@ -39,6 +42,10 @@ QString Latin1(const std::string& s) { return QString::fromLatin1(s.data(), stat
 
 // The help page shipped beside the program.
 constexpr const char* kHelpFileName = "fixbench.html";
+
+constexpr const char* kNoDeviceEnabled =
+    "No device is enabled: a test session needs at least one. Enable a device in the configuration "
+    "(Testing > New Test Session) and press OK, then start again.";
 
 }  // namespace
 
@@ -123,6 +130,13 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
         SyncSessionControls();
     });
     engine_->maxTtffChanged = [this](int16_t seconds) { MarkMaxTTFF(seconds); };
+    // The engine's first use of the results grid creates its window, which
+    // shows each trial's value as it arrives; a test starting afresh shows
+    // it again if the user closed it.
+    grid_.changed = [this] { ShowResultsWindow(); };
+    grid_.cleared = [this] {
+        if (results_ && !results_->isVisible()) ShowResultsWindow();
+    };
 
     BuildWorkspace();
     BuildMenus();
@@ -186,6 +200,23 @@ void Benchtop::closeEvent(QCloseEvent* event) {
     MDIForm_Unload();
     if (config_dialog_) config_dialog_->hide();
     event->accept();
+}
+
+void Benchtop::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (event->spontaneous() || shown_once_) return;
+    shown_once_ = true;
+    // The dialog opened before this window reached the screen, so a window
+    // manager took it as a window of its own and buries it at the first
+    // click here. Once this window is on the screen (next event-loop pass),
+    // the dialog is put up again: now as this window's dialog, in front.
+    QTimer::singleShot(0, this, [this] {
+        if (!config_dialog_ || !config_dialog_->isVisible()) return;
+        config_dialog_->hide();  // not a close: what it shows stays
+        config_dialog_->show();
+        config_dialog_->raise();
+        config_dialog_->activateWindow();
+    });
 }
 
 void Benchtop::MDIForm_Unload() {
@@ -446,6 +477,14 @@ void Benchtop::CloseAllWindows() {
 void Benchtop::exectest_Click() {
     Handle("exectest_Click", [&] {
         if (engine_->SessionRunning()) return;
+        // A session without a receiver would end at once as "completed".
+        bool any = false;
+        for (int s = 0; s < DeviceSlots; ++s) any = any || fanout_->SlotEnabled(s);
+        if (!any) {
+            SystemLogWrite("Test session not started: no device enabled");
+            platform::Prompts::Instance().Inform(kNoDeviceEnabled, "WARNING", platform::Icon::Warning);
+            return;
+        }
         engine_->StartSession();
     });
 }
@@ -482,7 +521,6 @@ void Benchtop::SetMaxAcceptableTTFF(int16_t seconds) {
 Coords& Benchtop::CoordsWindow() {
     if (!coords_) {
         coords_ = new Coords(this);
-        coords_->setWindowFlag(Qt::Window);
     }
     return *coords_;
 }
@@ -490,7 +528,6 @@ Coords& Benchtop::CoordsWindow() {
 TaskMonitor& Benchtop::TaskMonitorWindow() {
     if (!task_monitor_) {
         task_monitor_ = new TaskMonitor(this);
-        task_monitor_->setWindowFlag(Qt::Window);
     }
     return *task_monitor_;
 }
@@ -498,7 +535,11 @@ TaskMonitor& Benchtop::TaskMonitorWindow() {
 Results& Benchtop::ResultsWindow() {
     if (!results_) {
         results_ = new Results(grid_, this);
-        results_->setWindowFlag(Qt::Window);
+        // At the bottom right of the workspace, over the least used corner of
+        // a device window (its message box), and wholly on the screen.
+        const QRect area(mdi_->mapToGlobal(QPoint(0, 0)), mdi_->size());
+        results_->move(area.right() - results_->width() - 20, area.bottom() - results_->height() - 60);
+        platform::KeepOnScreen(*results_);
     }
     return *results_;
 }
@@ -509,6 +550,11 @@ sim::SimWindow& Benchtop::SimulatorWindow() {
         PlaceOverMainWindow(sim_window_, this, 200);
     }
     return *sim_window_;
+}
+
+void Benchtop::ShowResultsWindow() {
+    Results& window = ResultsWindow();
+    window.show();
 }
 
 }  // namespace bench

@@ -173,6 +173,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // The host the device windows call; keeps the menus in step with
@@ -257,6 +258,9 @@ private:
     void OpenTestSession_Click();
     void LoadConfig_Click();
     void Hlp_Click();
+    void HelpNotShown(const std::string& file, const std::string& why);
+    // The results window, shown beside the device windows.
+    void ShowResultsWindow();
     void AboutSW_Click();
 
     DeviceWindowFactory& factory_;
@@ -310,6 +314,7 @@ private:
     std::map<QWidget*, DeviceOps*> ops_of_;  // every device window made, extra ones too
     std::function<bool(const std::string&)> help_opener_;
     bool unloaded_ = false;
+    bool shown_once_ = false;
 };
 
 template <class F>

@@ -5,17 +5,17 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QUrl>
+#include <QProcess>
 
 #include "bench/devices/system_log.h"
 #include "bench/session/dialog_prompts.h"
 #include "platform/core/paths.h"
+#include "platform/ui/prompts.h"
 
 namespace bench {
 
@@ -245,18 +245,37 @@ void Benchtop::Hlp_Click() {
     // The page goes with the program; a copy in the program folder wins.
     std::string file = help_file_;
     if (!QFileInfo(QString::fromStdString(file)).isFile())
-        file = platform::JoinPath(QCoreApplication::applicationDirPath().toStdString(), "fixbench.html");
+        file = platform::JoinPath(QCoreApplication::applicationDirPath().toStdString(),
+                                  QFileInfo(QString::fromStdString(help_file_)).fileName().toStdString());
     if (!QFileInfo(QString::fromStdString(file)).isFile()) {
-        StatusBarMessage(1, "Help not available: fixbench.html not found");
-        SystemLogWrite("Help not available: fixbench.html not found");
+        HelpNotShown(help_file_, "The help file was not found");
         return;
     }
-    const bool opened = help_opener_ ? help_opener_(file)
-                                     : QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file)));
-    if (!opened) {
-        StatusBarMessage(1, "Help not available: no browser to show " + file);
-        SystemLogWrite("Help not available: no browser to show " + file);
+    if (help_opener_) {
+        if (!help_opener_(file)) HelpNotShown(file, "No browser could be started to show the help file");
+        return;
     }
+    // The desktop's opener is watched to its end: it may start and then find
+    // no browser, which the user would otherwise never learn.
+    auto* opener = new QProcess(this);
+    connect(opener, &QProcess::errorOccurred, this, [this, opener, file](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        HelpNotShown(file, "No browser could be started to show the help file");
+        opener->deleteLater();
+    });
+    connect(opener, &QProcess::finished, this, [this, opener, file](int code, QProcess::ExitStatus status) {
+        if (status != QProcess::NormalExit || code != 0)
+            HelpNotShown(file, "No browser could be started to show the help file");
+        opener->deleteLater();
+    });
+    opener->start("xdg-open", {QString::fromStdString(file)});
+}
+
+void Benchtop::HelpNotShown(const std::string& file, const std::string& why) {
+    const std::string text = why + ":\n" + file;
+    StatusBarMessage(1, "Help not available");
+    SystemLogWrite("Help not available: " + why + ": " + file);
+    platform::Prompts::Instance().Inform(text, "Help", platform::Icon::Warning);
 }
 
 }  // namespace bench

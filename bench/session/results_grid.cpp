@@ -15,7 +15,8 @@ void ResultsGrid::EnsureRow(int row) {
 }
 
 void ResultsGrid::Notify() {
-    if (changed) changed();
+    // A copy: the first change may make the window that replaces the callback.
+    if (auto notify = changed) notify();
 }
 
 void ResultsGrid::ResetResultsWindow() {
@@ -30,6 +31,7 @@ void ResultsGrid::ResetResultsWindow() {
     rows_[0][0] = "Ave (s)";
     rows_[1][0] = "Max (s)";
     rows_[2][0] = "Min (s)";
+    if (auto clear = cleared) clear();
     Notify();
 }
 

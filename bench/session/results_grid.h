@@ -32,6 +32,9 @@ public:
 
     // Told after every change so a window can redraw.
     std::function<void()> changed;
+    // Told when the grid is emptied for a test starting afresh, before the
+    // change itself is told.
+    std::function<void()> cleared;
 
 private:
     void EnsureRow(int row);

@@ -1,8 +1,11 @@
 #include "bench/session/results_window.h"
 
 #include "platform/core/codepage.h"
+#include "platform/qt/owned_window.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -10,6 +13,7 @@ namespace bench {
 
 Results::Results(session::ResultsGrid& grid, QWidget* parent) : QWidget(parent, Qt::Window), grid_(grid) {
     setObjectName(QStringLiteral("Results"));
+    platform::MakeOwnedWindow(*this);
     table_ = new QTableWidget(this);
     table_->setObjectName(QStringLiteral("MSFlexGrid1"));
     table_->setColumnCount(session::ResultsGrid::kColumns);
@@ -18,12 +22,18 @@ Results::Results(session::ResultsGrid& grid, QWidget* parent) : QWidget(parent, 
     table_->verticalHeader()->setVisible(false);
     table_->verticalHeader()->setDefaultSectionSize(24);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A value column holds a number of 15 significant digits whole, in the
+    // bold of the statistics rows.
+    QFont bold = table_->font();
+    bold.setBold(true);
+    const int value_width = QFontMetrics(bold).horizontalAdvance("-8888.88888888888") + 16;
     table_->setColumnWidth(0, 110);
-    for (int c = 1; c < session::ResultsGrid::kColumns; ++c) table_->setColumnWidth(c, 100);
+    for (int c = 1; c < session::ResultsGrid::kColumns; ++c) table_->setColumnWidth(c, value_width);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(table_);
-    resize(110 + 4 * 100 + 40, 420);
+    const int scroll_bar = table_->verticalScrollBar()->sizeHint().width();
+    resize(110 + 4 * value_width + scroll_bar + 2 * table_->frameWidth() + 12 + 2, 420);
     grid_.changed = [this] { Redraw(); };
     Redraw();
 }

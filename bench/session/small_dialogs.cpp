@@ -3,6 +3,7 @@
 #include "bench/session/dialog_prompts.h"
 #include "platform/core/codepage.h"
 #include "platform/core/numtext.h"
+#include "platform/qt/owned_window.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -101,6 +102,7 @@ void NCOSettings::NCOWindowSetPos(int32_t a, int32_t b) { move(a, b); }
 // ---- Coords ---------------------------------------------------------------
 
 Coords::Coords(QWidget* parent) : QWidget(parent, Qt::Window) {
+    platform::MakeOwnedWindow(*this);
     setObjectName(QStringLiteral("Coords"));
     setWindowTitle(QStringLiteral("Antenna Coordinates"));
     auto* grid = new QGridLayout;
@@ -160,6 +162,7 @@ const AntennaPosition& Coords::PresetSite() {
 // ---- TaskMonitor ----------------------------------------------------------
 
 TaskMonitor::TaskMonitor(QWidget* parent) : QWidget(parent, Qt::Window) {
+    platform::MakeOwnedWindow(*this);
     setObjectName(QStringLiteral("TaskMonitor"));
     setWindowTitle(QStringLiteral("Task Monitor"));
     resize(320, 200);

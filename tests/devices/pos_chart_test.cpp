@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 
 #include <gtest/gtest.h>
@@ -188,7 +189,7 @@ TEST(PosChartWindow, PictureNameReplacesTheLogExtension) {
 }
 
 TEST(PosChartWindow, DeviceOpensNamesAndPlacesItsWindow) {
-    test::EnsureApp();
+    if (!test::EnsureAppWithScreen(1600, 1000)) GTEST_SKIP() << "needs a 1600 x 1000 desktop: run it on its own";
     DeviceState dev;
     dev.DeviceName = "GPS1";
     PosChart* window = ShowPositionWindow(dev, 1500, 3000);
@@ -198,6 +199,17 @@ TEST(PosChartWindow, DeviceOpensNamesAndPlacesItsWindow) {
     EXPECT_EQ(window->windowTitle().toStdString(), "GPS1POSITION WINDOW");
     EXPECT_EQ(window->pos(), QPoint(100, 200));
     EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowType(), Qt::Dialog) << "a window of its owner's, kept above it";
+
+    // Beside a device window at the right or bottom of the screen: moved
+    // back so that the whole window, title bar included, is on the screen.
+    const QRect area = window->screen()->availableGeometry();
+    for (QPoint twips : {QPoint(1550 * 15, 100 * 15), QPoint(200 * 15, 990 * 15), QPoint(2000 * 15, 2000 * 15)}) {
+        window->SetFormPosition(static_cast<int16_t>(std::min(twips.x(), 32767)),
+                                static_cast<int16_t>(std::min(twips.y(), 32767)));
+        test::Pump(5);
+        EXPECT_TRUE(area.contains(window->frameGeometry())) << window->x() << "," << window->y();
+    }
     QPointer<PosChart> guard(window);
     UnloadPositionWindow(dev);
     EXPECT_TRUE(guard.isNull());

@@ -150,22 +150,6 @@ TEST_F(BenchtopTest, CheckDirectoryTellsFoldersFromFilesAndMissingPaths) {
     EXPECT_FALSE(top->CheckDirectory(""));
 }
 
-TEST_F(BenchtopTest, HelpOpensTheShippedPageOrSaysItIsMissing) {
-    Open();
-    std::vector<std::string> opened;
-    top->SetHelpOpener([&](const std::string& f) {
-        opened.push_back(f);
-        return true;
-    });
-    Trigger("Hlp");
-    EXPECT_TRUE(opened.empty());
-    EXPECT_EQ(top->StatusText(1), "Help not available: fixbench.html not found");
-
-    test::WriteFileBytes(home->File("fixbench.html"), "<html></html>");
-    Trigger("Hlp");
-    EXPECT_EQ(opened, (std::vector<std::string>{home->File("fixbench.html")}));
-}
-
 TEST_F(BenchtopTest, BuildShipsTheHelpPageBesideTheProgram) {
     const std::string page = test::ReadFileBytes(std::string(FIXBENCH_BUILD_DIR_DEFAULT) + "/bench/fixbench.html");
     ASSERT_FALSE(page.empty()) << "fixbench.html is copied next to fixbench";

@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QScreen>
 #include <QThread>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string>
 
 namespace test {
 
@@ -18,6 +20,21 @@ void EnsureApp() {
     static char name[] = "fixbench-tests";
     static char* argv[] = {name, nullptr};
     new QApplication(argc, argv);  // lives for the whole test run
+}
+
+bool EnsureAppWithScreen(int width, int height) {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (!QCoreApplication::instance() && (!platform || std::string(platform) == "offscreen")) {
+        // The offscreen platform reads its screens from a file.
+        const std::string file = QDir::tempPath().toStdString() + "/fixbench-screen-" + std::to_string(width) + "x" +
+                                 std::to_string(height) + ".json";
+        std::ofstream(file) << "{\"screens\": [{\"name\": \"screen\", \"x\": 0, \"y\": 0, \"width\": " << width
+                            << ", \"height\": " << height << ", \"dpi\": 96, \"dpr\": 1}]}\n";
+        ::setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + file).c_str(), 1);
+    }
+    EnsureApp();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen && screen->geometry().width() >= width && screen->geometry().height() >= height;
 }
 
 bool WaitFor(const std::function<bool()>& pred, int timeout_ms) {

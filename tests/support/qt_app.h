@@ -8,6 +8,11 @@ namespace test {
 // Creates the QApplication on first use (offscreen under ctest).
 void EnsureApp();
 
+// As EnsureApp, on a desktop of width x height pixels when the offscreen
+// application is made here (ctest runs each test in its own process). False
+// when an application made earlier has a smaller screen.
+bool EnsureAppWithScreen(int width, int height);
+
 // Runs events until pred() holds or timeout_ms pass; the final pred().
 bool WaitFor(const std::function<bool()>& pred, int timeout_ms = 2000);
 
