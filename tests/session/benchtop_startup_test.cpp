@@ -189,8 +189,6 @@ TEST_F(BenchtopTest, EntriesWhoseWindowsAreMissingSaySoInTheStatusBar) {
     Open();
     Trigger("LogFileReplay");
     EXPECT_EQ(top->StatusText(1), "Log Files Replay: not available in this build");
-    Trigger("GenerateExcelReport");
-    EXPECT_EQ(top->StatusText(1), "Generate Excel Report: not available in this build");
     int shown = 0;
     top->Windows().showReplay = [&] { ++shown; };
     Trigger("LogFileReplay");
