@@ -12,6 +12,7 @@
 #include "analysis/analyses/log_tools.h"
 #include "analysis/analyses/map_sizes.h"
 #include "analysis/analyses/team_report.h"
+#include "analysis/analyses/vel_extract.h"
 #include "analysis/analyses/visibility.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/excel_charts.h"
@@ -158,6 +159,8 @@ int run_navsift(const std::vector<std::string>& words)
         return run_iode_listing(options);
     case AnalysisId::VisibilityTest:
         return run_visibility_test(options);
+    case AnalysisId::SpeedHeadingExtraction:
+        return vel_extract(options);
     case AnalysisId::GpxToKml:
         return gpx_to_kml(options);
     case AnalysisId::LogConversion:

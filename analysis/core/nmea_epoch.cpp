@@ -239,9 +239,9 @@ int ReadEpoch(ByteStream& in, NmeaEpoch& e, bool odo_boundary, double odometer_s
 
 }  // namespace
 
-int nmea_read_epoch(ByteStream& in, NmeaEpoch& e)
+int nmea_read_epoch(ByteStream& in, NmeaEpoch& e, double odometer_scale)
 {
-    return ReadEpoch(in, e, false, kDefaultOdometerScale);
+    return ReadEpoch(in, e, false, odometer_scale);
 }
 
 int nmea_read_odo_epoch(ByteStream& in, NmeaEpoch& e, double odometer_scale)

@@ -96,7 +96,7 @@ int32_t tg_gps_seconds(const NmeaFields& f);
 
 // Reads the next epoch into `e` (cleared first). 0 when it stopped at the
 // start of the next epoch, which the stream then stands at; 1 at the end.
-int nmea_read_epoch(ByteStream& in, NmeaEpoch& e);
+int nmea_read_epoch(ByteStream& in, NmeaEpoch& e, double odometer_scale = kDefaultOdometerScale);
 // The same with "$PQNVODO" sentences as the epoch boundary.
 int nmea_read_odo_epoch(ByteStream& in, NmeaEpoch& e, double odometer_scale = kDefaultOdometerScale);
 
