@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -10,8 +11,40 @@
 #include "bench/session/device_windows.h"
 #include "bench/session/splash.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: fixbench [--all-menus] [Qt options]\n"
+    "The GPS receiver test bench.\n"
+    "\n"
+    "  --all-menus  start with every menu entry visible: the Tool menu (Excel Interface,\n"
+    "               Excel Reports with Generate Excel Report, Set Antenna Coordinates),\n"
+    "               Sim Management, LabSat Management and the option entries that are\n"
+    "               otherwise hidden\n"
+    "  --help       show this text\n"
+    "\n"
+    "FIXBENCH_HOME names the program folder (Config.dat, ComPorts.txt, SystemLogs).\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so it works without a display.
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
     QApplication app(argc, argv);
+    // Qt has taken its own options out of argv; what is left is ours.
+    bench::BenchtopOptions options;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--all-menus") == 0) {
+            options.allMenus = true;
+        } else {
+            std::fprintf(stderr, "fixbench: unknown option %s\n%s", argv[i], kUsage);
+            return 2;
+        }
+    }
     app.setApplicationName("Fixbench");
     app.setQuitOnLastWindowClosed(false);
 
@@ -20,7 +53,7 @@ int main(int argc, char** argv) {
     auto* splash = new bench::frmSplash(bench::ProgramVersion{}, [&] {
         if (!top) {
             try {
-                top = new bench::Benchtop(factory);
+                top = new bench::Benchtop(factory, nullptr, options);
             } catch (const std::exception& e) {
                 std::fprintf(stderr, "fixbench: the main window could not be made: %s\n", e.what());
                 QCoreApplication::exit(1);

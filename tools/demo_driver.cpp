@@ -2,7 +2,8 @@
 // device windows, unattended, against two emulated receivers on
 // pseudo-terminals. It writes the configuration, presses OK in the
 // configuration dialog, starts a short COLD session from the Testing menu,
-// waits for it to end, asks for the KML of each receiver's log through the
+// waits for it to end (the automatic reports on, as a user of
+// "fixbench --all-menus" switches them on), asks for the KML of each receiver's log through the
 // program's own KML request, and prints the TTFF of every trial beside the
 // delay the receiver really took, and where the files are.
 //
@@ -125,7 +126,8 @@ int main() {
     if (!WriteConfig()) return 1;
 
     bench::CommWindowFactory factory;
-    auto top = std::make_unique<bench::Benchtop>(factory);
+    // Started as "fixbench --all-menus", the one way to reach the report options.
+    auto top = std::make_unique<bench::Benchtop>(factory, nullptr, bench::BenchtopOptions{true});
     top->show();
     // OK in the configuration dialog sets the device windows up from Config.dat.
     auto* ok = top->ConfigDialog().findChild<QAbstractButton*>("Save_Command");
@@ -136,6 +138,9 @@ int main() {
     if (!w0 || !w1) return Fail("OK did not open a device window for each receiver");
     // The shortest maximum TTFF the Option menu offers.
     Trigger(*top, "T120");
+    // Tool > Excel Reports > Automatic Report Generation: a workbook per receiver at the end.
+    if (!Trigger(*top, "AutoRepGen") || !top->State().Options.AutoRepGen)
+        return Fail("Automatic Report Generation could not be switched on");
     if (!test::WaitFor([&] { return !w0->GetCurrentGGAString().empty() && !w1->GetCurrentGGAString().empty(); }, 5000))
         return Fail("the device windows hear nothing from the receivers");
 
@@ -160,13 +165,15 @@ int main() {
 
     // The program's own KML request: navsift once per device, beside its log.
     top->MakeKML();
-    std::vector<std::string> logs, results, kmls;
+    std::vector<std::string> logs, results, kmls, reports;
     for (int s = 0; s < 2; ++s) {
         auto* w = dynamic_cast<bench::CommWindow*>(top->NmeaWindow(s));
         logs.push_back(Mapped(w->DeviceGetPrimaryLogFileName()));
         // The results file is named after the primary log (no step suffix in a COLD test).
         results.push_back(Mapped(w->DeviceGetPrimaryLogFileBaseName() + "_Results.txt"));
         kmls.push_back(WithoutExtension(logs.back()) + ".kml");
+        const bench::DeviceConfig& dc = top->State().RunConfig.Devices[s];
+        reports.push_back(top->Reports().Context().ReportFile(dc.LPath + "\\" + dc.DName));
     }
     const bool kml_made = test::WaitFor(
         [&] {
@@ -208,11 +215,19 @@ int main() {
                         ? "  (not made)"
                         : "");
     }
+    int reports_made = 0;
+    for (int s = 0; s < 2; ++s) {
+        const bool made = !test::ReadFileBytes(reports[static_cast<size_t>(s)]).empty();
+        reports_made += made;
+        std::printf("  %s report:       %s%s\n", kNames[s], reports[static_cast<size_t>(s)].c_str(),
+                    made ? "" : "  (not made)");
+    }
     std::printf("  system log:        %s\n", bench::SystemLogPath().c_str());
 
     top.reset();
     if (measured != 2 * kTrials) return Fail(std::to_string(measured) + " of " + std::to_string(2 * kTrials) + " trials have a result line");
     if (!kml_made) return Fail("navsift made no KML (is it on the PATH?)");
+    if (reports_made != 2) return Fail("the session end made " + std::to_string(reports_made) + " of 2 report workbooks");
     std::printf("\n%d of %d trials measured within 50 ms of the receiver's own timing.\n", close, measured);
     return close == measured ? 0 : 1;
 }

@@ -42,8 +42,8 @@ void Benchtop::PromptWarner::Warn(const std::string& title, const std::string& t
     platform::Prompts::Instance().Inform(text, title, platform::Icon::Warning);
 }
 
-Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent)
-    : QMainWindow(parent), factory_(factory), program_folder_(platform::ProgramFolder()) {
+Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOptions options)
+    : QMainWindow(parent), factory_(factory), options_(options), program_folder_(platform::ProgramFolder()) {
     setObjectName("Benchtop");
     setWindowTitle("Fix Bench");
     // Room for a device window and its debug window side by side, within the screen.
@@ -73,6 +73,7 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent)
     services_.chrsTimer = chrs_timer_.get();
     services_.scriptTimer = script_timer_.get();
     services_.scheduler = &scheduler_;
+    MakeReports();
     MakeInstruments();
 
     fanout_ = std::make_unique<session::DeviceFanout>(state_, services_);
@@ -209,6 +210,7 @@ void Benchtop::MDIForm_Load() {
 }
 
 void Benchtop::Benchtop_FormCfg() {
+    if (options_.allMenus) return;
     static constexpr const char* kHidden[] = {
         "NewDebugWin", "ExtCtr", "PlayNmeaFile", "OpenTestSession", "ConfWindow", "NTC",
         "SBASTEST", "GGATimeCheck", "gconf", "SimMan", "ShowRes", "OWindows",

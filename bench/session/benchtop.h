@@ -22,6 +22,7 @@
 #include "bench/devices/bench_host.h"
 #include "bench/devices/device_ops.h"
 #include "bench/devices/system_log.h"
+#include "bench/reports/report_commands.h"
 #include "bench/instruments/ext_control_window.h"
 #include "bench/instruments/labsat_window.h"
 #include "bench/instruments/replay_window.h"
@@ -74,12 +75,18 @@ struct BenchWindows {
     std::function<void(const std::string&, const std::string&, int32_t)> simulatorSettings;
 };
 
+// How the program was started.
+struct BenchtopOptions {
+    // "--all-menus": the entries the bench normally hides stay visible.
+    bool allMenus = false;
+};
+
 class Benchtop : public QMainWindow, public TestingConfigHost, public session::IStatusBar {
     Q_OBJECT
 public:
     // Loads the window: system log, hidden entries, configuration dialog,
     // maximum TTFF of 300 s.
-    explicit Benchtop(DeviceWindowFactory& factory, QWidget* parent = nullptr);
+    explicit Benchtop(DeviceWindowFactory& factory, QWidget* parent = nullptr, BenchtopOptions options = {});
     ~Benchtop() override;
 
     // --- start-up and status ---
@@ -139,6 +146,8 @@ public:
     TestingConfig& ConfigDialog() { return *config_dialog_; }
     Coords& CoordsWindow();
     Results& ResultsWindow();
+    // The report builders with their workbooks and progress window.
+    reports::ReportCommands& Reports() { return *reports_; }
     TaskMonitor& TaskMonitorWindow();
     // The menu entry of that control name (nullptr when none).
     QAction* Entry(const std::string& name) const;
@@ -190,6 +199,22 @@ private:
         void Warn(const std::string& title, const std::string& text) override;
     };
 
+    // The report builders as the engine and the builders see the bench
+    // (benchtop_reports.cpp).
+    class ReportLink final : public session::IReportBuilder, public reports::ReportHost {
+    public:
+        explicit ReportLink(Benchtop& top) : top_(top) {}
+        void BeginSessionReports() override;
+        void CreateReportSheet(const std::string& base, const std::string& test) override;
+        void ImportTestResults(const std::string& base, const std::string& test) override;
+        int16_t MaxAcceptableTTFF() const override;
+        reports::TypedPosition AntennaPosition() const override;
+
+    private:
+        Benchtop& top_;
+    };
+    void MakeReports();
+
     // Start-up (benchtop.cpp).
     void MDIForm_Load();
     void Benchtop_FormCfg();
@@ -225,6 +250,7 @@ private:
     void AboutSW_Click();
 
     DeviceWindowFactory& factory_;
+    BenchtopOptions options_;
     std::string program_folder_;
     std::string help_file_;
 
@@ -246,6 +272,8 @@ private:
     std::unique_ptr<MainHost> host_ptr_;
     std::unique_ptr<session::ScriptPanelOwner> script_panel_;
     BenchWindows windows_;
+    std::unique_ptr<ReportLink> report_link_;
+    std::unique_ptr<reports::ReportCommands> reports_;
     std::unique_ptr<LabSatOwner> labsat_;
     std::unique_ptr<ExtControlOwner> ext_control_;
     std::unique_ptr<ReplayOwner> replay_;

@@ -72,6 +72,8 @@ public:
 class IReportBuilder {
 public:
     virtual ~IReportBuilder() = default;
+    // Before the first report of a session end.
+    virtual void BeginSessionReports() {}
     virtual void CreateReportSheet(const std::string& base, const std::string& test) = 0;
     virtual void ImportTestResults(const std::string& base, const std::string& test) = 0;
 };

@@ -86,6 +86,7 @@ void TestEngine::ExecuteNextTest() {
         ReportSessionLosses();
         if (state_.Options.ExelInterface) fanout_.TestingCloseSpreadSheets();
         if (state_.Options.AutoRepGen && services_.reports) {
+            services_.reports->BeginSessionReports();
             for (int s = 0; s < DeviceSlots; ++s) {
                 const DeviceConfig& dc = cfg.Devices[s];
                 if (dc.DevEN != FlagSet || dc.RLog != FlagSet) continue;

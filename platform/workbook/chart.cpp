@@ -216,10 +216,12 @@ void Chart::SetSourceData(const Range& source, int plotBy) {
     }
     bool firstIsX = IsScatter() && cols.size() >= 2;
     if (!IsScatter() && cols.size() >= 2) {
-        // A first column holding text below its top cell gives the categories.
+        // A first column holding text below its top cell gives the categories;
+        // so does a text first cell of a one-row block.
         const Area& c0 = cols[0];
         for (int r = c0.row1 + 1; r <= c0.row2; ++r)
             if (ws.ValueAt(r, c0.col1).IsText()) firstIsX = true;
+        if (c0.Rows() == 1 && ws.ValueAt(c0.row1, c0.col1).IsText()) firstIsX = true;
     }
     bool header = false;
     for (size_t i = firstIsX ? 1 : 0; i < cols.size(); ++i)

@@ -337,13 +337,17 @@ void Worksheet::AutoFitColumns(int col1, int col2, int row1, int row2) {
 
 void Worksheet::Remap(const std::function<std::pair<int, int>(int, int)>& map) {
     Changed();
+    // The cells' nodes move to their new keys; nothing is copied or reallocated.
     std::map<uint64_t, Cell> moved;
-    for (auto& [key, cell] : cells_) {
+    while (!cells_.empty()) {
+        auto node = cells_.extract(cells_.begin());
+        const uint64_t key = node.key();
         int c = static_cast<int>(key >> 32), r = static_cast<int>(key & 0xFFFFFFFFu);
         auto [nr, nc] = map(r, c);
         if (nr < 1 || nc < 1 || nr > kMaxRows || nc > kMaxCols) continue;
-        cell.computedAt = 0;
-        moved[Key(nr, nc)] = std::move(cell);
+        node.mapped().computedAt = 0;
+        node.key() = Key(nr, nc);
+        moved.insert(moved.end(), std::move(node));
     }
     cells_ = std::move(moved);
     std::vector<Area> merges;

@@ -1,0 +1,72 @@
+#include "bench/reports/report_app.h"
+
+#include <filesystem>
+
+#include "platform/core/paths.h"
+
+namespace bench::reports {
+
+namespace fs = std::filesystem;
+using workbook::ExcelError;
+
+workbook::Application& ReportContext::App() {
+    if (!app_) app_ = std::make_unique<workbook::Application>();
+    return *app_;
+}
+
+std::string ReportContext::MapPath(const std::string& stored) const {
+    const std::string mapped = platform::MapStoredPath(stored, programFolder_);
+    if (mapped.empty()) return mapped;
+    // The same form the engine gives a saved workbook, so captions compare equal.
+    return fs::absolute(fs::path(mapped)).lexically_normal().string();
+}
+
+std::string ReportContext::ReportFile(const std::string& base) const { return MapPath(base) + kReportExtension; }
+
+workbook::Workbook& ReportContext::Book(const std::string& base) {
+    return App().ActivateWindow(ReportFile(base));
+}
+
+workbook::Worksheet& ReportContext::Sheet(const std::string& base, const std::string& sheet) {
+    workbook::Workbook& wb = Book(base);
+    workbook::Sheet* s = wb.FindSheet(sheet);
+    if (!s || s->kind() != workbook::Sheet::Kind::Worksheet)
+        throw ExcelError("Sheets", "no worksheet \"" + sheet + "\" in " + wb.FullName());
+    return static_cast<workbook::Worksheet&>(*s);
+}
+
+int TrialsOf(workbook::Worksheet& ws) {
+    const workbook::Value v = ws.GetRange("U4").GetValue();
+    return v.IsNumber() ? static_cast<int>(v.Number()) : 0;
+}
+
+int StartTypeColor(const std::string& sheet) {
+    if (sheet == "HOT") return 3;
+    if (sheet == "WARM") return 45;
+    if (sheet == "COLD") return 33;
+    return 0;
+}
+
+void ApplyStartTypeStyle(workbook::Chart& chart, const std::string& sheet) {
+    const int c = StartTypeColor(sheet);
+    // Colour 0 is no colour: such charts keep the default plot area.
+    if (c == 0) return;
+    workbook::PlotAreaStyle& p = chart.PlotArea();
+    p.borderColorIndex = c;
+    p.borderWeight = workbook::xl::Thin;
+    p.borderLineStyle = workbook::xl::Continuous;
+    p.gradient = true;
+    p.fillVisible = true;
+    p.fillColorIndex = c;
+}
+
+std::string QuotedSheet(const std::string& sheet) {
+    std::string out = "'";
+    for (char ch : sheet) {
+        out += ch;
+        if (ch == '\'') out += '\'';
+    }
+    return out + "'";
+}
+
+}  // namespace bench::reports

@@ -1,0 +1,92 @@
+#pragma once
+// The report builders' spreadsheet application and what the builders read
+// from the bench: the maximum acceptable TTFF, the typed antenna position and
+// the progress window. Every report operation reaches its workbook through
+// `ReportContext`, by the base name (a full path without extension) that
+// the caller passes.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/workbook/workbook.h"
+
+namespace bench::reports {
+
+// Report workbooks are Office Open XML files.
+inline constexpr const char* kReportExtension = ".xlsx";
+
+// The antenna position as typed in the coordinates dialog: latitude degrees,
+// whole minutes and decimal digits of the minutes, then the same for the
+// longitude; `use` is the dialog's check box.
+struct TypedPosition {
+    std::array<std::string, 6> parts;
+    bool use = false;
+};
+
+// What the builders read of the main window when they run.
+class ReportHost {
+public:
+    virtual ~ReportHost() = default;
+    virtual int16_t MaxAcceptableTTFF() const = 0;
+    virtual TypedPosition AntennaPosition() const = 0;
+};
+
+// The progress window as the reports drive it.
+class Progress {
+public:
+    virtual ~Progress() = default;
+    virtual void Show() = 0;
+    virtual void Hide() = 0;
+    virtual void SetMax(float max) = 0;
+    virtual void SetValue(float value) = 0;
+};
+
+class ReportContext {
+public:
+    // `programFolder` stands for the drive of stored paths ("C:\GPS_TEST\...").
+    ReportContext(ReportHost& host, std::string programFolder, Progress* progress = nullptr)
+        : host_(&host), programFolder_(std::move(programFolder)), progress_(progress) {}
+
+    // ReportExcelApp: made on first use, kept until Quit.
+    workbook::Application& App();
+    bool HasApp() const { return app_ != nullptr; }
+    // Closes every report workbook unsaved and drops the application.
+    void QuitApp() { app_.reset(); }
+
+    ReportHost& Host() const { return *host_; }
+    Progress* Bar() const { return progress_; }
+    void SetProgress(Progress* p) { progress_ = p; }
+
+    // Where a stored name really is: "\" separators and drive prefixes mapped
+    // into the program folder, made absolute.
+    std::string MapPath(const std::string& stored) const;
+    // The report workbook of a base: its mapped path with the extension.
+    std::string ReportFile(const std::string& base) const;
+    // The open report workbook of a base (Windows(caption).Activate); throws
+    // ExcelError when it is not open.
+    workbook::Workbook& Book(const std::string& base);
+    // A worksheet of that workbook by name; throws when there is none.
+    workbook::Worksheet& Sheet(const std::string& base, const std::string& sheet);
+
+private:
+    ReportHost* host_;
+    std::string programFolder_;
+    Progress* progress_;
+    std::unique_ptr<workbook::Application> app_;
+};
+
+// The number of trials a test sheet holds (its "TRIALS" cell U4).
+int TrialsOf(workbook::Worksheet& ws);
+
+// The colour index of a start type's charts: 3 HOT, 45 WARM, 33 COLD, 0 for
+// any other sheet name (exact, case-sensitive).
+int StartTypeColor(const std::string& sheet);
+// The start-type look of a chart's plot area: a thin border and a light fill
+// in the start type's colour; other sheet names keep the default look.
+void ApplyStartTypeStyle(workbook::Chart& chart, const std::string& sheet);
+
+// A sheet name as a reference prefix, always quoted: "'COLD'".
+std::string QuotedSheet(const std::string& sheet);
+
+}  // namespace bench::reports

@@ -1,0 +1,253 @@
+#include "bench/reports/report_commands.h"
+
+#include <QDesktopServices>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "bench/devices/system_log.h"
+#include "bench/reports/results_import.h"
+#include "platform/core/error.h"
+#include "platform/core/numtext.h"
+#include "platform/ui/prompts.h"
+
+namespace bench::reports {
+
+namespace fs = std::filesystem;
+using platform::Answer;
+using platform::Prompts;
+
+namespace {
+
+constexpr const char* kResultsMark = "_NMEA_Results";
+// Long enough for the window manager to show the progress window.
+constexpr int kPaintDelayMs = 150;
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool StartsWith(const std::string& s, const std::string& head) { return s.compare(0, head.size(), head) == 0; }
+
+// The log suffix of a results file name ("" for a plain test).
+std::string SuffixOf(const std::string& file) {
+    const std::string name = fs::path(file).filename().string();
+    const size_t at = name.rfind(kResultsMark);
+    if (at == std::string::npos || !EndsWith(name, ".txt")) return "";
+    const size_t from = at + std::string(kResultsMark).size();
+    return name.substr(from, name.size() - 4 - from);
+}
+
+std::string NameOf(const std::string& path) { return fs::path(path).filename().string(); }
+
+}  // namespace
+
+std::string StartTypeOf(const std::string& fileTitle) {
+    const std::string upper = platform::UpperCase(fileTitle);
+    std::string start;
+    for (const char* t : {"COLD", "WARM", "HOT"})
+        if (upper.find(t) != std::string::npos) start = t;
+    return start;
+}
+
+std::vector<std::string> SessionResultsFiles(const std::string& base, const std::string& test) {
+    std::vector<std::string> out;
+    const fs::path b(base);
+    const std::string stem = b.filename().string();
+    std::error_code ec;
+    fs::directory_iterator it(b.parent_path().empty() ? fs::path(".") : b.parent_path(), ec);
+    if (ec) return out;
+    for (const fs::directory_entry& e : it) {
+        if (!e.is_regular_file(ec)) continue;
+        const std::string name = e.path().filename().string();
+        for (const char* mode : {"_TTFF_", "_TTTR_"}) {
+            const std::string prefix = stem + mode + test + kResultsMark;
+            if (!StartsWith(name, prefix) || !EndsWith(name, ".txt")) continue;
+            const std::string rest = name.substr(prefix.size(), name.size() - 4 - prefix.size());
+            // The companions (_GSA, _T2A ...) share the stem; only the log suffixes follow it here.
+            if (rest.empty() || StartsWith(rest, "_UTC") || StartsWith(rest, "_PW") || StartsWith(rest, "_SatPW"))
+                out.push_back(e.path().string());
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+ReportCommands::ReportCommands(ReportHost& host, std::string programFolder)
+    : ctx_(host, programFolder), bar_(std::make_unique<ProgBar>()), dialogFolder_(std::move(programFolder)) {
+    ctx_.SetProgress(bar_.get());
+    opener_ = [](const std::string& file) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file)));
+    };
+}
+
+ReportCommands::~ReportCommands() = default;
+
+// ---- the menu road ----------------------------------------------------------
+
+void ReportCommands::GenerateExcelReport_Click() {
+    if (busy_) return;
+    const std::string file = Prompts::Instance().OpenFileName(
+        "Open", dialogFolder_, "NMEA Results (*_NMEA_Results*.txt);;Tutti i files (*.*)");
+    if (file.empty()) return;
+    std::optional<MenuJob> job;
+    try {
+        job = PrepareMenuReport(file);
+    } catch (...) {
+        MenuFailed("");
+        return;
+    }
+    if (!job) return;
+    busy_ = true;
+    bar_->Show();
+    // The window manager maps and paints the progress window before the
+    // report takes the GUI thread; unattended there is nothing to paint.
+    const int delay = Prompts::Instance().Unattended() ? 0 : kPaintDelayMs;
+    QTimer::singleShot(delay, bar_.get(), [this, job = *job] {
+        try {
+            BuildMenuReport(job);
+        } catch (...) {
+            MenuFailed(job.base);
+        }
+        busy_ = false;
+    });
+}
+
+void ReportCommands::MenuFailed(const std::string& base) {
+    bar_->Hide();
+    // The half-built workbook goes; what was saved of it stays on disk.
+    if (ctx_.HasApp() && !base.empty())
+        if (workbook::Workbook* wb = ctx_.App().FindWindow(ctx_.ReportFile(base))) wb->Close();
+    ErrorReport("GenerateExcelReport_Click");
+    ErrorMessageBox();
+}
+
+std::optional<ReportCommands::MenuJob> ReportCommands::PrepareMenuReport(const std::string& file) {
+    Prompts& prompts = Prompts::Instance();
+    if (!EndsWith(platform::UpperCase(file), ".TXT"))
+        throw platform::BenchError(platform::err::BadArgument, "Not a results text file: " + file);
+    const std::string base = file.substr(0, file.size() - 4);
+    const std::string title = NameOf(file);
+    // Checked before anything is touched: a sheet needs a name.
+    const std::string start = StartTypeOf(title);
+    if (start.empty()) {
+        prompts.Inform("The file name holds no start type (COLD, WARM or HOT): " + title, "Generate Excel Report",
+                       platform::Icon::Warning);
+        return std::nullopt;
+    }
+    const std::string report = ctx_.ReportFile(base);
+    std::error_code ec;
+    if (fs::exists(report, ec)) {
+        if (prompts.Ask("Report ALREADY EXISTS, do you want overwrite it?", platform::Buttons::YesNo, "WARNING!!!",
+                        platform::Icon::Warning) != Answer::Yes)
+            return std::nullopt;
+        // An earlier report of this name still open would be found instead of the new one.
+        if (ctx_.HasApp())
+            if (workbook::Workbook* old = ctx_.App().FindWindow(report)) old->Close();
+        if (!fs::remove(report, ec) || ec)
+            throw platform::BenchError(platform::err::FileIo, "Cannot delete " + report +
+                                                                  (ec ? ": " + ec.message() : std::string()));
+    } else if (ctx_.HasApp()) {
+        if (workbook::Workbook* old = ctx_.App().FindWindow(report)) old->Close();
+    }
+    return MenuJob{base, start};
+}
+
+void ReportCommands::BuildMenuReport(const MenuJob& job) {
+    Prompts& prompts = Prompts::Instance();
+    CreateReportSheet(ctx_, job.base, job.start);
+    ImportResultsFile(ctx_, job.base, job.start);
+    bar_->Hide();
+
+    const Answer view = prompts.Ask(
+        "Test session succesfully competed.Clik \"YES\" to view Excel Report,\"NO\" to close",
+        platform::Buttons::YesNo, "Test Session Completed", platform::Icon::Question);
+    workbook::Workbook& wb = ctx_.Book(job.base);
+    if (!wb.Saved()) wb.Save();
+    if (view == Answer::Yes) {
+        ctx_.App().SetVisible(true);
+        if (opener_ && !opener_(wb.FullName()))
+            prompts.Inform("No application opens " + wb.FullName(), "Generate Excel Report",
+                           platform::Icon::Warning);
+    } else {
+        wb.Close();
+    }
+}
+
+// ---- the session-end road ---------------------------------------------------
+
+void ReportCommands::BeginSessionReports() {
+    pending_.reset();
+    used_.clear();
+}
+
+std::string ReportCommands::SessionSheetName(const std::string& base, const std::string& test,
+                                             const std::string& file) {
+    const std::string wanted = test + SuffixOf(file);
+    workbook::Workbook* wb = ctx_.HasApp() ? ctx_.App().FindWindow(ctx_.ReportFile(base)) : nullptr;
+    if (!wb || !wb->FindSheet(wanted)) return wanted;
+    for (int k = 2;; ++k) {
+        const std::string name = wanted + " (" + std::to_string(k) + ")";
+        if (!wb->FindSheet(name)) return name;
+    }
+}
+
+void ReportCommands::SessionSheet(const std::string& base, const std::string& sheet) {
+    const std::string report = ctx_.ReportFile(base);
+    std::error_code ec;
+    if (!ctx_.App().FindWindow(report) && fs::exists(report, ec)) {
+        SystemLogWrite("Report " + report + " exists from an earlier run and is replaced (ExecuteNextTest)");
+        fs::remove(report, ec);
+    }
+    CreateReportSheet(ctx_, base, sheet);
+}
+
+void ReportCommands::SessionCreateReportSheet(const std::string& base, const std::string& test) {
+    pending_.reset();
+    const std::string receiver = NameOf(ctx_.MapPath(base));
+    Trapped("CreateReportSheet " + receiver + " " + test, [&] {
+        const std::vector<std::string> files = SessionResultsFiles(ctx_.MapPath(base), test);
+        if (files.empty()) {
+            SystemLogWrite("Report of " + receiver + " " + test + ": no results file " + ctx_.MapPath(base) +
+                           "_TTFF_" + test + kResultsMark + "*.txt (ExecuteNextTest)");
+            return;
+        }
+        std::vector<std::string> fresh;
+        for (const std::string& f : files)
+            if (!used_.count(f)) fresh.push_back(f);
+        // The type is listed again: its file holds the trials of both tests.
+        if (fresh.empty()) fresh.push_back(files.front());
+        for (const std::string& f : fresh) ++used_[f];
+        // A file that is no TTFF results file gets a log line, not an empty sheet.
+        std::vector<std::string> readable;
+        for (const std::string& f : fresh)
+            if (Trapped("ImportTestResults " + receiver + " " + NameOf(f), [&] { CheckResultsLayout(f); }))
+                readable.push_back(f);
+        fresh = readable;
+        if (fresh.empty()) return;
+        const std::string sheet = SessionSheetName(base, test, fresh.front());
+        SessionSheet(base, sheet);
+        pending_ = Pending{base, test, sheet, fresh};
+    });
+}
+
+void ReportCommands::SessionImportTestResults(const std::string& base, const std::string& test) {
+    if (!pending_ || pending_->base != base || pending_->test != test) return;
+    const Pending p = *pending_;
+    pending_.reset();
+    const std::string receiver = NameOf(ctx_.MapPath(base));
+    for (size_t i = 0; i < p.files.size(); ++i) {
+        Trapped("ImportTestResults " + receiver + " " + NameOf(p.files[i]), [&] {
+            std::string sheet = p.sheet;
+            if (i > 0) {
+                sheet = SessionSheetName(base, test, p.files[i]);
+                CreateReportSheet(ctx_, base, sheet);
+            }
+            ImportResultsFrom(ctx_, base, sheet, p.files[i], "Antenna Altitude");
+        });
+    }
+}
+
+}  // namespace bench::reports

@@ -1,0 +1,244 @@
+// The report commands as a user runs them: the menu entry with its file
+// dialog and questions (answered through the prompt service), the progress
+// window, the start-up option that shows the entry, and the reports built at
+// the end of a session.
+#include <QAction>
+#include <QMenu>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "bench/devices/system_log.h"
+#include "bench/reports/report_commands.h"
+#include "tests/reports/report_bench.h"
+#include "tests/session/benchtop_fixture.h"
+
+namespace {
+
+using namespace reptest;
+using platform::Answer;
+namespace fs = std::filesystem;
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool AskedContains(const std::string& what) {
+    for (const std::string& q : platform::Prompts::Instance().Asked())
+        if (q.find(what) != std::string::npos) return true;
+    return false;
+}
+
+class MenuRoad : public benchtop_test::BenchtopTest {
+protected:
+    bench::Benchtop& OpenAll() {
+        top = std::make_unique<bench::Benchtop>(factory, nullptr, bench::BenchtopOptions{true});
+        top->show();
+        top->Reports().SetOpener([this](const std::string& f) {
+            opened.push_back(f);
+            return true;
+        });
+        return *top;
+    }
+    std::string Results(const std::string& name, const std::vector<double>& ttffs) {
+        const std::string file = home->File(name);
+        wbtest::WriteFile(file, ResultsText(Ttffs(ttffs)));
+        return file;
+    }
+    void Run() {
+        QAction* entry = top->Entry("GenerateExcelReport");
+        ASSERT_NE(entry, nullptr);
+        entry->trigger();
+        // The report is built from the event loop once the progress window shows.
+        ASSERT_TRUE(test::WaitFor([&] { return !top->Reports().Busy(); }, 10000));
+    }
+    workbook::Workbook* OpenBook(const std::string& file) {
+        return top->Reports().Context().HasApp() ? top->Reports().Context().App().FindWindow(file) : nullptr;
+    }
+    std::vector<std::string> opened;
+};
+
+TEST_F(MenuRoad, PickedFileBecomesAReportBesideItAndNoClosesIt) {
+    OpenAll();
+    const std::string file = Results("RCV1_TTFF_cold_NMEA_Results.txt", {30, 41.5, 28, 35});
+    auto& p = platform::Prompts::Instance();
+    p.QueueFileName(file);
+    p.QueueAnswer(Answer::No);
+    Run();
+    const std::string report = home->File("RCV1_TTFF_cold_NMEA_Results.xlsx");
+    ASSERT_TRUE(fs::exists(report));
+    EXPECT_TRUE(AskedContains(
+        "Test Session Completed: Test session succesfully competed.Clik \"YES\" to view Excel Report,\"NO\" to close"));
+    EXPECT_EQ(OpenBook(report), nullptr) << "No closes the report";
+    EXPECT_TRUE(opened.empty());
+    auto& bar = top->Reports().Bar();
+    EXPECT_FALSE(bar.isVisible());
+    EXPECT_EQ(bar.Max(), 15);
+    EXPECT_EQ(bar.Value(), 15);
+    EXPECT_EQ(bar.windowTitle().toStdString(), "Please wait....");
+    REQUIRE_OPENPYXL();
+    wbtest::FileView v = wbtest::ReadBack(report, home->Path());
+    ASSERT_FALSE(v.sheets.empty());
+    EXPECT_EQ(v.sheets[0], "COLD") << "the start type found in the name, in capitals";
+    EXPECT_EQ(v.cached["COLD!U4"], "4");
+}
+
+TEST_F(MenuRoad, YesOpensTheSavedReportWithTheDesktopApplication) {
+    OpenAll();
+    const std::string file = Results("a_COLD_and_HOT_NMEA_Results.txt", {3, 4, 5});
+    auto& p = platform::Prompts::Instance();
+    p.QueueFileName(file);
+    p.QueueAnswer(Answer::Yes);
+    Run();
+    const std::string report = home->File("a_COLD_and_HOT_NMEA_Results.xlsx");
+    ASSERT_EQ(opened, std::vector<std::string>{report});
+    workbook::Workbook* wb = OpenBook(report);
+    ASSERT_NE(wb, nullptr) << "the report stays open";
+    EXPECT_TRUE(wb->Saved());
+    EXPECT_EQ(wb->Sheets(1).Name(), "HOT") << "the last start type found wins";
+}
+
+TEST_F(MenuRoad, AnExistingReportIsOnlyReplacedWhenTheUserSaysSo) {
+    OpenAll();
+    const std::string file = Results("b_WARM_NMEA_Results.txt", {3, 4, 5});
+    const std::string report = home->File("b_WARM_NMEA_Results.xlsx");
+    wbtest::WriteFile(report, "an older report");
+    auto& p = platform::Prompts::Instance();
+    p.QueueFileName(file);
+    p.QueueAnswer(Answer::No);
+    Run();
+    EXPECT_TRUE(AskedContains("WARNING!!!: Report ALREADY EXISTS, do you want overwrite it?"));
+    EXPECT_EQ(Slurp(report), "an older report");
+    EXPECT_FALSE(AskedContains("Test Session Completed"));
+
+    // Yes replaces it, also while an earlier report of that name is still open.
+    p.QueueFileName(file);
+    p.QueueAnswer(Answer::Yes);
+    p.QueueAnswer(Answer::Yes);
+    Run();
+    ASSERT_NE(OpenBook(report), nullptr);
+    p.QueueFileName(file);
+    p.QueueAnswer(Answer::Yes);
+    p.QueueAnswer(Answer::No);
+    Run();
+    EXPECT_EQ(OpenBook(report), nullptr);
+    EXPECT_EQ(top->Reports().Context().App().WorkbookCount(), 0) << "no stale copy left open";
+    EXPECT_NE(Slurp(report), "an older report");
+}
+
+TEST_F(MenuRoad, ANameWithoutStartTypeOrACancelledDialogMakesNothing) {
+    OpenAll();
+    const std::string file = Results("c_BAD_POSITION_NMEA_Results.txt", {3, 4, 5});
+    auto& p = platform::Prompts::Instance();
+    p.QueueFileName(file);
+    Run();
+    EXPECT_TRUE(AskedContains("no start type"));
+    EXPECT_FALSE(fs::exists(home->File("c_BAD_POSITION_NMEA_Results.xlsx")));
+    p.ClearAsked();
+    Run();  // cancelled: no file queued
+    EXPECT_EQ(p.Asked().size(), 1u) << "only the dialog itself";
+}
+
+TEST_F(MenuRoad, AFailingStepIsShownTheWorkbookClosedAndTheBenchRunsOn) {
+    OpenAll();
+    const std::string file = home->File("d_COLD_NMEA_Results.txt");
+    wbtest::WriteFile(file, "12.5\t1\t3\t% 08:30:15% 1\t40\r\n");
+    platform::Prompts::Instance().QueueFileName(file);
+    Run();
+    EXPECT_TRUE(AskedContains("is not a TTFF results line"));
+    EXPECT_FALSE(top->Reports().Bar().isVisible());
+    EXPECT_EQ(OpenBook(home->File("d_COLD_NMEA_Results.xlsx")), nullptr);
+    EXPECT_NE(Slurp(bench::SystemLogPath()).find("(GenerateExcelReport_Click)"), std::string::npos);
+    EXPECT_TRUE(top->isVisible());
+}
+
+TEST_F(MenuRoad, AllMenusShowsTheEntriesTheBenchOtherwiseHides) {
+    const char* hiddenMenus[] = {"tool_menu", "SimMan", "ShowRes", "OWindows", "PlayNmeaFile", "DevSerialPTimeout"};
+    const char* hiddenEntries[] = {"NewDebugWin", "ExtCtr", "OpenTestSession", "ConfWindow", "NTC", "SBASTEST",
+                                   "GGATimeCheck", "gconf", "NewW", "DeviceWatchDogEn", "GGASamp",
+                                   "LabSatManagement"};
+    Open();
+    for (const char* m : hiddenMenus) EXPECT_FALSE(top->Menu(m)->menuAction()->isVisible()) << m;
+    for (const char* e : hiddenEntries) EXPECT_FALSE(top->Entry(e)->isVisible()) << e;
+    top.reset();
+    OpenAll();
+    for (const char* m : hiddenMenus) EXPECT_TRUE(top->Menu(m)->menuAction()->isVisible()) << m;
+    for (const char* e : hiddenEntries) EXPECT_TRUE(top->Entry(e)->isVisible()) << e;
+    EXPECT_TRUE(top->Entry("GenerateExcelReport")->isVisible());
+    EXPECT_TRUE(top->Entry("AutoRepGen")->isVisible());
+    EXPECT_FALSE(top->Entry("AutoRepGen")->isChecked()) << "shown, not switched on";
+}
+
+// ---- the session-end road, on files as a session leaves them ---------------
+
+class SessionRoad : public ReportTest {
+protected:
+    void SetUp() override {
+        test::EnsureApp();
+        commands = std::make_unique<bench::reports::ReportCommands>(host, dir.Path().string());
+    }
+    // A receiver's folder with its results files.
+    std::string Receiver(const std::string& name, const std::vector<std::pair<std::string, std::string>>& files) {
+        fs::create_directories(dir.File(name));
+        for (const auto& [file, text] : files) wbtest::WriteFile(dir.File(name + "/" + file), text);
+        return dir.File(name) + "/" + name;
+    }
+    void EndOfSession(const std::vector<std::string>& bases, const std::vector<std::string>& tests) {
+        commands->BeginSessionReports();
+        for (const std::string& b : bases)
+            for (const std::string& t : tests) {
+                commands->SessionCreateReportSheet(b, t);
+                commands->SessionImportTestResults(b, t);
+            }
+    }
+    std::vector<std::string> Worksheets(const std::string& b) {
+        std::vector<std::string> out;
+        workbook::Workbook& wb = commands->Context().Book(b);
+        for (int i = 1; i <= wb.Count(); ++i)
+            if (wb.Sheets(i).kind() == workbook::Sheet::Kind::Worksheet) out.push_back(wb.Sheets(i).Name());
+        return out;
+    }
+    std::unique_ptr<bench::reports::ReportCommands> commands;
+};
+
+TEST_F(SessionRoad, OneWorkbookPerReceiverOneSheetPerTest) {
+    bench::OpenSystemLog();
+    const std::string cold = ResultsText(Ttffs({30, 40, 50}));
+    const std::string hot = ResultsText(Ttffs({3, 4, 5, 6}));
+    const std::string r1 = Receiver("RCV1", {{"RCV1_TTFF_COLD_NMEA_Results.txt", cold},
+                                             {"RCV1_TTFF_COLD_NMEA_Results_GSA.txt", "not results"},
+                                             {"RCV1_TTFF_HOT_NMEA_Results.txt", hot}});
+    const std::string r2 = Receiver("RCV2", {{"RCV2_TTFF_COLD_NMEA_Results.txt", cold}});
+    wbtest::WriteFile(r2 + ".xlsx", "left by an earlier run");
+    EndOfSession({r1, r2}, {"COLD", "COLD", "HOT", "TRACK24H"});
+
+    EXPECT_EQ(Worksheets(r1), (std::vector<std::string>{"COLD", "COLD (2)", "HOT"}));
+    EXPECT_EQ(commands->Context().Sheet(r1, "HOT").GetRange("U4").GetValue().Number(), 4);
+    EXPECT_NE(commands->Context().Book(r1).FindSheet("HOT Position Chart"), nullptr);
+    EXPECT_EQ(Worksheets(r2), (std::vector<std::string>{"COLD", "COLD (2)"})) << "no empty HOT sheet";
+    EXPECT_TRUE(fs::exists(r1 + ".xlsx"));
+    const std::string log = Slurp(bench::SystemLogPath());
+    EXPECT_NE(log.find("RCV2 HOT: no results file"), std::string::npos) << log;
+    EXPECT_NE(log.find("RCV1 TRACK24H: no results file"), std::string::npos);
+    EXPECT_NE(log.find(r2 + ".xlsx exists from an earlier run and is replaced"), std::string::npos);
+    EXPECT_EQ(commands->Context().App().Visible(), false) << "nothing is shown on this road";
+    bench::CloseSystemLog();
+}
+
+TEST_F(SessionRoad, AFailingReportIsLoggedAndTheNextOneIsStillBuilt) {
+    bench::OpenSystemLog();
+    const std::string r1 = Receiver("RCV1", {{"RCV1_TTTR_WARM_NMEA_Results.txt", "12.5\t1\t3\t% 08:30:15% 1\t40\r\n"},
+                                             {"RCV1_TTFF_HOT_NMEA_Results_PW-130.txt", ResultsText(Ttffs({3, 4}))},
+                                             {"RCV1_TTFF_HOT_NMEA_Results_PW-135.txt", ResultsText(Ttffs({5, 6}))}});
+    EndOfSession({r1}, {"WARM", "HOT"});
+    EXPECT_EQ(Worksheets(r1), (std::vector<std::string>{"HOT_PW-130", "HOT_PW-135"})) << "no empty WARM sheet";
+    EXPECT_EQ(commands->Context().Sheet(r1, "HOT_PW-135").GetRange("A3").GetValue().Number(), 6);
+    const std::string log = Slurp(bench::SystemLogPath());
+    EXPECT_NE(log.find("RCV1_TTTR_WARM_NMEA_Results.txt line 1 is not a TTFF results line"), std::string::npos) << log;
+    EXPECT_NE(log.find("(ImportTestResults RCV1 RCV1_TTTR_WARM_NMEA_Results.txt)"), std::string::npos);
+    bench::CloseSystemLog();
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+// Position errors, the CEP curve and table, the circles and the scatter.
+#include "bench/reports/position_chart.h"
+#include "bench/reports/position_error.h"
+#include "tests/reports/report_bench.h"
+
+namespace {
+
+using namespace reptest;
+namespace xl = workbook::xl;
+
+class Position : public ReportTest {
+protected:
+    // Fixes every one `metres` north of the typed reference 45°28.3150' N, 9°11.4520' E.
+    std::vector<Fix> AtDistance(const std::vector<double>& metres) {
+        host.position = {{"45", "28", "3150", "9", "11", "4520"}, true};
+        std::vector<Fix> out;
+        for (double m : metres) out.push_back(Fix{30, "083015", LatNorthOf(m), "0911.4520"});
+        return out;
+    }
+};
+
+TEST_F(Position, FixesThreePointFourMetresFromTheTypedReference) {
+    workbook::Worksheet& ws = Report("p_COLD_NMEA_Results", AtDistance({3.4, 3.4, 3.4, 3.4}));
+    EXPECT_EQ(ws.GetRange("M1").GetValue().Text(), "Latitude");
+    EXPECT_NEAR(Num(ws, "M2"), 45 + 28.315 / 60, 1e-12);
+    EXPECT_NEAR(Num(ws, "N2"), 9 + 11.452 / 60, 1e-12);
+    EXPECT_EQ(Formula(ws, "O2"), "=(D2 - M2)*6378198.133*(0.0174532925199433)");
+    EXPECT_EQ(Formula(ws, "P5"), "=(F5 - N2)*4819709.844*(0.0174532925199433)");
+    EXPECT_EQ(Formula(ws, "Z2"), "=SQRT(POWER(O2,2)+POWER(P2,2))");
+    EXPECT_NEAR(Num(ws, "O3"), 3.4, 1e-6);
+    EXPECT_NEAR(Num(ws, "P3"), 0, 1e-6);
+    EXPECT_EQ(ws.GetRange("Z7").GetValue().Text(), "MAX");
+    EXPECT_EQ(Formula(ws, "Z8"), "=MAX(Z2:Z5)");
+    EXPECT_NEAR(Num(ws, "Z8"), 3.4, 1e-6);
+    // Radii 0 to 13, percentages 0 up to 3 m and 100 from 4 m.
+    EXPECT_EQ(Num(ws, "AA15"), 13);
+    EXPECT_TRUE(ws.GetRange("AA16").GetValue().IsEmpty());
+    EXPECT_EQ(Formula(ws, "AB9"), "=COUNTIF(Z2:Z5,\"<=7\")/U4*100");
+    EXPECT_EQ(Num(ws, "AB5"), 0);
+    EXPECT_EQ(Num(ws, "AB6"), 100);
+    workbook::Chart& cep = ChartOn("COLD CEP Chart");
+    EXPECT_EQ(cep.SeriesCollection(1).XValuesRef().at(0).area, workbook::Area::Make(2, 27, 13, 27));
+    EXPECT_NEAR(cep.Axes(xl::Category).MaximumScale(), 11.4, 1e-6);
+    EXPECT_EQ(cep.Axes(xl::Category).MajorUnit(), 1);
+    EXPECT_EQ(cep.Axes(xl::ValueAxis).MaximumScale(), 100);
+    EXPECT_EQ(cep.Title(), "CEP(Circular Error Position) COLD Start");
+    // The CEP table, interpolated between 3 m (0 %) and 4 m (100 %).
+    const char* labels[] = {"CEP 50", "CEP 90", "CEP 95", "CEP 99", "CEP 100"};
+    const double values[] = {3.5, 3.9, 3.95, 3.99, 4};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(ws.ValueAt(10 + i, 20).Text(), labels[i]);
+        EXPECT_NEAR(ws.ValueAt(10 + i, 21).Number(), values[i], 1e-12) << labels[i];
+        EXPECT_EQ(ws.EffectiveStyle(10 + i, 21).numberFormat.value_or(""), "#.0#");
+    }
+}
+
+TEST_F(Position, CepBlockIsFramedThickWithoutAnInsideVerticalLine) {
+    workbook::Worksheet& ws = Report("q_COLD_NMEA_Results", AtDistance({1, 2, 3}));
+    for (int r = 4; r <= 14; ++r) {
+        EXPECT_TRUE(ws.EffectiveStyle(r, 20).bold.value_or(false)) << "T" << r;
+        EXPECT_EQ(ws.EffectiveStyle(r, 21).fillColorIndex.value_or(0), 6);
+    }
+    const workbook::Style t4 = ws.EffectiveStyle(4, 20);
+    ASSERT_TRUE(t4.border[workbook::kLeft].has_value());
+    EXPECT_EQ(t4.border[workbook::kLeft]->weight, xl::Thick);
+    EXPECT_EQ(t4.border[workbook::kTop]->weight, xl::Thick);
+    EXPECT_EQ(ws.EffectiveStyle(5, 20).border[workbook::kTop]->weight, xl::Thick) << "inside horizontal";
+    const auto right = ws.EffectiveStyle(7, 20).border[workbook::kRight];
+    EXPECT_TRUE(!right || right->lineStyle == xl::None) << "no line between labels and values";
+    EXPECT_EQ(ws.EffectiveStyle(14, 21).border[workbook::kBottom]->weight, xl::Thick);
+}
+
+TEST_F(Position, CepAlreadyReachedAtRadiusZeroIsZero) {
+    // A receiver that reports the same position every time.
+    workbook::Worksheet& ws = Report("r_HOT_NMEA_Results", Ttffs({3, 4, 5}), "HOT");
+    EXPECT_EQ(ws.GetRange("M1").GetValue().Text(), "Mean Latitude");
+    EXPECT_EQ(Formula(ws, "M2"), "=AVERAGE( D2 : D4)");
+    EXPECT_EQ(Formula(ws, "N2"), "=AVERAGE( F2 : F4)");
+    for (int r = 10; r <= 14; ++r) EXPECT_EQ(ws.ValueAt(r, 21).Number(), 0) << "U" << r;
+    EXPECT_TRUE(ws.ValueAt(14, 21).IsNumber());
+    EXPECT_NO_THROW(ChartOn("HOT Position Chart")) << "the report runs to its end";
+}
+
+TEST_F(Position, MajorUnitOfTheCurveFollowsTheLargestError) {
+    const std::pair<double, double> cases[] = {{30, 1}, {35, 2}, {75, 5}};
+    for (auto [largest, unit] : cases) {
+        SCOPED_TRACE(largest);
+        const std::string name = "u" + std::to_string(static_cast<int>(largest)) + "_COLD_NMEA_Results";
+        Report(name, AtDistance({1, largest - 1e-7}));
+        EXPECT_EQ(ChartOn("COLD CEP Chart").Axes(xl::Category).MajorUnit(), unit);
+    }
+}
+
+TEST_F(Position, TypedPositionMustBeDigitsAndIsJoinedAsTyped) {
+    using bench::reports::TypedNmeaValue;
+    EXPECT_EQ(TypedNmeaValue("12", "5", "25", "latitude"), 125.25) << "one minute digit shifts the value";
+    EXPECT_EQ(TypedNmeaValue("45", "28", "", "latitude"), 4528);
+    EXPECT_THROW(TypedNmeaValue("4a", "28", "1", "latitude"), platform::BenchError);
+    EXPECT_THROW(TypedNmeaValue("45", "", "1", "latitude"), platform::BenchError);
+    EXPECT_THROW(TypedNmeaValue("45", "28", "1.5", "latitude"), platform::BenchError);
+
+    base = dir.File("t_COLD");
+    wbtest::WriteFile(base + ".txt", ResultsText(Ttffs({10, 20, 30})));
+    host.position = {{"45", "2x", "1", "9", "11", "1"}, true};
+    bench::reports::CreateReportSheet(ctx, base, "COLD");
+    EXPECT_THROW(bench::reports::ImportResultsFile(ctx, base, "COLD"), platform::BenchError);
+    workbook::Worksheet& ws = ctx.Sheet(base, "COLD");
+    EXPECT_TRUE(ws.GetRange("M1").GetValue().IsEmpty()) << "nothing written from a bad position";
+    EXPECT_TRUE(ws.GetRange("M2").GetValue().IsEmpty());
+}
+
+TEST_F(Position, CirclesFollowTheCepRadiiOnceTheTableIsWritten) {
+    base = dir.File("v");
+    bench::reports::CreateReportSheet(ctx, base, "COLD");
+    workbook::Worksheet& ws = ctx.Sheet(base, "COLD");
+    bench::reports::WriteCEPCircles(ctx, base, "COLD");
+    EXPECT_EQ(Formula(ws, "AI2"), "=U10*SIN(2*PI()*AH2)");
+    EXPECT_EQ(Formula(ws, "AL101"), "=U12*COS(2*PI()*AH101)");
+    EXPECT_EQ(ws.GetRange("AI1").GetValue().Text(), "CIRCONFERENCE 50%");
+    EXPECT_EQ(ws.GetRange("AK1").GetValue().Text(), "CIRCONFERENCE 95%");
+    EXPECT_EQ(Num(ws, "AJ2"), 0) << "no CEP yet: the circle sits at the origin";
+    ws.GetRange("U10").SetValue(workbook::Value(2.5));
+    ws.GetRange("U12").SetValue(workbook::Value(4.0));
+    EXPECT_NEAR(Num(ws, "AI2"), 2.5 * std::sin(2 * std::numbers::pi * 0.01), 1e-12);
+    EXPECT_NEAR(Num(ws, "AJ2"), 2.5 * std::cos(2 * std::numbers::pi * 0.01), 1e-12);
+    EXPECT_NEAR(Num(ws, "AI101"), 0, 1e-12);
+    EXPECT_NEAR(Num(ws, "AJ101"), 2.5, 1e-12);
+    EXPECT_NEAR(Num(ws, "AL51"), -4, 1e-12);
+}
+
+TEST_F(Position, ScatterHasThreeSeriesOnEqualScales) {
+    // North errors from -2 to 7 m, east 0: the y data alone would scale differently from x.
+    host.position = {{"45", "28", "3150", "9", "11", "4520"}, true};
+    std::vector<Fix> fixes;
+    for (double m : {-2.0, 0.0, 3.0, 7.0}) fixes.push_back(Fix{30, "083015", LatNorthOf(m), "0911.4520"});
+    Report("w_WARM_NMEA_Results", fixes, "WARM");
+    workbook::Chart& c = ChartOn("WARM Position Chart");
+    EXPECT_EQ(c.Type(), workbook::ChartType::XYScatter);
+    ASSERT_EQ(c.SeriesCount(), 3);
+    const char* names[] = {"Samples", "CEP 50", "CEP 95"};
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(c.SeriesCollection(i + 1).Name(), names[i]);
+    EXPECT_EQ(c.SeriesCollection(1).XValuesRef().at(0).area, workbook::Area::Make(2, 16, 5, 16));
+    EXPECT_EQ(c.SeriesCollection(1).ValuesRef().at(0).area, workbook::Area::Make(2, 15, 5, 15));
+    EXPECT_EQ(c.SeriesCollection(3).XValuesRef().at(0).area, workbook::Area::Make(2, 37, 101, 37));
+    EXPECT_EQ(c.SeriesCollection(1).lineStyle.value_or(0), xl::None);
+    EXPECT_EQ(c.SeriesCollection(3).lineColorIndex.value_or(0), 10);
+    EXPECT_EQ(c.SeriesCollection(3).markerSize.value_or(0), 4);
+    const workbook::Axis& x = c.Axes(xl::Category);
+    const workbook::Axis& y = c.Axes(xl::ValueAxis);
+    EXPECT_EQ(x.MinimumScale(), y.MinimumScale());
+    EXPECT_EQ(x.MaximumScale(), y.MaximumScale());
+    EXPECT_LE(x.MinimumScale(), -2);
+    EXPECT_GE(x.MaximumScale(), 7);
+    EXPECT_TRUE(x.HasMajorGridlines());
+    EXPECT_EQ(x.Title(), "longitude [m]");
+    EXPECT_EQ(y.TitleFont().size.value_or(0), 12);
+    EXPECT_EQ(c.PlotArea().width, c.PlotArea().height);
+    EXPECT_EQ(c.PlotArea().left, 176);
+}
+
+TEST_F(Position, AWildFixSkipsTheCurveInsteadOfMillionsOfRows) {
+    std::vector<Fix> fixes = Ttffs({10, 20, 30});
+    fixes[1].lat = "0000.0000";  // a fix with empty position fields
+    workbook::Worksheet& ws = Report("x_COLD_NMEA_Results", fixes);
+    EXPECT_NE(ws.GetRange("AA2").GetValue().Text().find("No CEP curve"), std::string::npos);
+    EXPECT_TRUE(ws.GetRange("AA3").GetValue().IsEmpty());
+    EXPECT_TRUE(ws.GetRange("U10").GetValue().IsEmpty()) << "blank, never a made-up radius";
+    EXPECT_EQ(Book().FindSheet("COLD CEP Chart"), nullptr);
+    EXPECT_NO_THROW(ChartOn("COLD Position Chart"));
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+#pragma once
+// Shared pieces of the report tests: a bench stand-in for the builders,
+// results files written the way the device windows write them, and a
+// report context over a temporary folder.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "bench/reports/report_app.h"
+#include "bench/reports/results_import.h"
+#include "tests/workbook/support.h"
+
+namespace reptest {
+
+class FakeHost : public bench::reports::ReportHost {
+public:
+    int16_t MaxAcceptableTTFF() const override { return maxTtff; }
+    bench::reports::TypedPosition AntennaPosition() const override { return position; }
+    int16_t maxTtff = 300;
+    bench::reports::TypedPosition position;
+};
+
+struct Fix {
+    double ttff;
+    std::string time = "083015.000";
+    std::string lat = "4807.0380";  // ddmm.mmmm
+    std::string lon = "01131.0000";
+    bool differential = false;
+};
+
+// One results line: TTFF with two decimals, TAB, "% " and the trial, TAB,
+// the GGA sentence with its CR LF.
+inline std::string ResultsLine(const Fix& f, int trial) {
+    char ttff[32];
+    std::snprintf(ttff, sizeof ttff, "%.2f", f.ttff);
+    std::string gga = "$GPGGA," + f.time + "," + f.lat + ",N," + f.lon + ",E,1,08,0.9,545.4,M,46.9,M," +
+                      (f.differential ? "2.0,0031" : ",") + "*47";
+    return std::string(ttff) + "\t% " + std::to_string(trial) + "\t" + gga + "\r\n";
+}
+
+inline std::string ResultsText(const std::vector<Fix>& fixes) {
+    std::string all;
+    for (size_t i = 0; i < fixes.size(); ++i) all += ResultsLine(fixes[i], static_cast<int>(i + 1));
+    return all;
+}
+
+inline std::vector<Fix> Ttffs(const std::vector<double>& values) {
+    std::vector<Fix> out;
+    for (double v : values) out.push_back(Fix{v});
+    return out;
+}
+
+// NMEA minutes text of a latitude `metres` north of 45°28.3150'.
+inline std::string LatNorthOf(double metres) {
+    const double deg = metres / (6378198.133 * std::numbers::pi / 180.0);
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "45%.10f", 28.3150 + deg * 60);
+    return buf;
+}
+
+// gnumeric recomputes every formula of the file into a copy; the values of
+// the named cells ("COLD!U5") are read from that copy. Only these cells are
+// read: gnumeric's copy styles whole rows, which makes a full read slow.
+inline std::map<std::string, std::string> Recomputed(const std::string& xlsx, const std::string& dir,
+                                                     const std::vector<std::string>& cells) {
+    const std::string copy = dir + "/recalc.xlsx";
+    std::string out;
+    EXPECT_EQ(wbtest::Run("ssconvert --recalc '" + xlsx + "' '" + copy + "'", out), 0) << "ssconvert failed";
+    std::string list;
+    for (const std::string& c : cells) list += c + "\n";
+    wbtest::WriteFile(dir + "/cells.txt", list);
+    wbtest::WriteFile(dir + "/values.py", R"PY(
+import sys, warnings
+warnings.simplefilter('ignore')
+import openpyxl
+d = openpyxl.load_workbook(sys.argv[1], data_only=True, read_only=False)
+for line in open(sys.argv[2]):
+    k = line.strip()
+    if not k: continue
+    s, a = k.split('!')
+    v = d[s][a].value
+    print('%s\t%s' % (k, repr(v) if isinstance(v, float) else str(v)))
+)PY");
+    EXPECT_EQ(wbtest::Run(wbtest::Python() + " " + dir + "/values.py '" + copy + "' " + dir + "/cells.txt", out), 0);
+    std::map<std::string, std::string> values;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t tab = line.find('\t');
+        if (tab != std::string::npos) values[line.substr(0, tab)] = line.substr(tab + 1);
+    }
+    return values;
+}
+
+class ReportTest : public ::testing::Test {
+protected:
+    // The report of a results file named `name` (start type in it), through
+    // the Part's menu-road calls: create the sheet, import, build.
+    workbook::Worksheet& Report(const std::string& name, const std::vector<Fix>& fixes,
+                                const std::string& sheet = "COLD") {
+        base = dir.File(name);
+        wbtest::WriteFile(base + ".txt", ResultsText(fixes));
+        bench::reports::CreateReportSheet(ctx, base, sheet);
+        bench::reports::ImportResultsFile(ctx, base, sheet);
+        return ctx.Sheet(base, sheet);
+    }
+    workbook::Workbook& Book() { return ctx.Book(base); }
+    std::string Formula(workbook::Worksheet& ws, const std::string& a1) { return ws.GetRange(a1).Formula(); }
+    double Num(workbook::Worksheet& ws, const std::string& a1) {
+        const workbook::Value v = ws.GetRange(a1).GetValue();
+        EXPECT_TRUE(v.IsNumber()) << a1 << " holds " << v.ToString();
+        return v.Number();
+    }
+    std::vector<std::string> SheetNames() {
+        std::vector<std::string> out;
+        for (int i = 1; i <= Book().Count(); ++i) out.push_back(Book().Sheets(i).Name());
+        return out;
+    }
+    workbook::Chart& ChartOn(const std::string& sheet) {
+        auto* cs = dynamic_cast<workbook::ChartSheet*>(&Book().Sheets(sheet));
+        if (!cs) throw std::runtime_error("no chart sheet " + sheet);
+        return cs->GetChart();
+    }
+
+    wbtest::TempDir dir;
+    FakeHost host;
+    bench::reports::ReportContext ctx{host, dir.Path().string()};
+    std::string base;
+};
+
+}  // namespace reptest

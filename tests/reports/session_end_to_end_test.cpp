@@ -1,0 +1,98 @@
+// A whole session on two scripted receivers with the automatic reports
+// switched on from the menu: each receiver's folder ends with its report
+// workbook, built from the results file the session really wrote.
+#include <QAction>
+#include <QDir>
+
+#include <filesystem>
+
+#include "bench/devices/comm_window.h"
+#include "bench/session/benchtop.h"
+#include "bench/session/config.h"
+#include "bench/session/device_windows.h"
+#include "bench/session/test_line.h"
+#include "tests/reports/report_bench.h"
+#include "tests/session/dialogs_ui.h"
+#include "tests/support/qt_app.h"
+#include "tests/support/scripted_receiver.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(SessionReports, AColdSessionEndsWithAReportWorkbookPerReceiver) {
+    dialogs_test::ResetPrompts();
+    test::TempHome home;
+    std::vector<std::unique_ptr<test::ScriptedReceiver>> receivers;
+    for (int s = 0; s < 2; ++s) {
+        test::ScriptedReceiver::Script script;
+        script.fix_delays_ms = s == 0 ? std::vector<int>{1100, 1600} : std::vector<int>{1400, 900};
+        receivers.push_back(std::make_unique<test::ScriptedReceiver>(script));
+        receivers.back()->RegisterPort(s + 5);
+    }
+    bench::SystemConfig c;
+    bench::SystemConfigReset(c);
+    for (int s = 0; s < 2; ++s) {
+        bench::DeviceConfig& d = c.Devices[s];
+        d.DevEN = bench::FlagSet;
+        d.DName = "RCV" + std::to_string(s + 1);
+        d.NmeaP = static_cast<int16_t>(s + 5);
+        d.NmeaB = 9600;
+        d.StartupS = "$PQNVRST";
+        d.ColdC = "$PQNVCOLD";
+        d.GLog = bench::FlagSet;
+        d.RLog = bench::FlagSet;
+    }
+    bench::TestEditorValues v;
+    v.type = "COLD";
+    v.testField = {"2", "1", "1", "6", "10"};
+    c.TestLines[0] = bench::BuildTestLine(v);
+    bench::ParseTestLine(c.TestLines[0], c.Tests[0]);
+    c.Tests[0].Enabled = bench::FlagSet;
+    ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
+
+    bench::CommWindowFactory factory;
+    auto top = std::make_unique<bench::Benchtop>(factory, nullptr, bench::BenchtopOptions{true});
+    top->show();
+    dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
+    ASSERT_NE(top->NmeaWindow(1), nullptr);
+    top->SetMaxAcceptableTTFF(20);
+    QAction* auto_reports = top->Entry("AutoRepGen");
+    ASSERT_TRUE(auto_reports && auto_reports->isVisible());
+    auto_reports->trigger();
+    ASSERT_TRUE(top->State().Options.AutoRepGen);
+
+    top->Entry("exectest")->trigger();
+    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 45000))
+        << top->StatusText(1) << " / " << top->StatusText(2);
+
+    const QStringList sessions = QDir(QString::fromStdString(home.File("GPS_TEST")))
+                                     .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(sessions.size(), 1);
+    const std::string session = home.File("GPS_TEST/" + sessions[0].toStdString());
+    for (int s = 0; s < 2; ++s) {
+        const std::string name = "RCV" + std::to_string(s + 1);
+        SCOPED_TRACE(name);
+        const std::string report = session + "/" + name + "/" + name + ".xlsx";
+        ASSERT_TRUE(fs::exists(report));
+        workbook::Workbook* wb = top->Reports().Context().App().FindWindow(report);
+        ASSERT_NE(wb, nullptr) << "kept open for a later report of the same receiver";
+        workbook::Worksheet& ws = top->Reports().Context().Sheet(session + "/" + name + "/" + name, "COLD");
+        EXPECT_EQ(ws.GetRange("U4").GetValue().Number(), 2);
+        const auto& restarts = receivers[static_cast<size_t>(s)]->Restarts();
+        ASSERT_EQ(restarts.size(), 2u);
+        for (int k = 0; k < 2; ++k)
+            EXPECT_NEAR(ws.ValueAt(k + 2, 1).Number(), restarts[static_cast<size_t>(k)].delay_ms / 1000.0, 0.05);
+        EXPECT_NE(wb->FindSheet("COLD Position Chart"), nullptr);
+        if (wbtest::HaveOpenpyxl()) {
+            wbtest::FileView f = wbtest::ReadBack(report, home.Path());
+            ASSERT_GE(f.sheets.size(), 6u);
+            EXPECT_EQ(f.sheets[0], "COLD");
+            EXPECT_EQ(f.sheets[5], "COLD Position Chart");
+        }
+    }
+    top.reset();
+    dialogs_test::ResetPrompts();
+}
+
+}  // namespace
