@@ -175,7 +175,7 @@ public:
     // --- replay ---
     void ReproduceInputFileStart(const std::string& file) override;
     void ReproduceInputFileStop() override;
-    void DeviceReplayFile(const std::string& file, int32_t first, int32_t end) override;
+    void DeviceReplayFile(const std::string& file, int64_t first, int64_t end) override;
 
     // --- workbook (not in this build: each reports so and does nothing) ---
     void InitDeviceSpreadSheet(std::shared_ptr<platform::workbook::Application>& excel) override;

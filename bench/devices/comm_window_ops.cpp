@@ -204,17 +204,25 @@ void CommWindow::ReproduceInputFileStop() {
     dev_.ReplayActive = false;
 }
 
-void CommWindow::DeviceReplayFile(const std::string& file, int32_t first, int32_t end) {
+void CommWindow::DeviceReplayFile(const std::string& file, int64_t first, int64_t end) {
     refresh_timer_->SetEnabled(true);
     std::ifstream in(DeviceFilePath(file), std::ios::binary);
     if (!in.is_open()) throw platform::BenchError(platform::err::FileNotFound, "File not found (" + file + ")");
     if (first < 1 || end <= first) return;
-    in.seekg(first - 1);
-    std::string bytes(static_cast<size_t>(end - first), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-    ByteLogFile::Deferral batch;  // one write per log for the whole range
-    ConsoleAddChars(dev_, bytes);
+    in.seekg(static_cast<std::streamoff>(first - 1));
+    // In pieces: a range over a long gap in a big log must not be held whole.
+    constexpr int64_t kPiece = 1 << 16;
+    std::string bytes;
+    for (int64_t left = end - first; left > 0 && in;) {
+        bytes.resize(static_cast<size_t>(std::min(left, kPiece)));
+        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        const auto got = std::max<std::streamsize>(in.gcount(), 0);
+        if (got == 0) break;
+        bytes.resize(static_cast<size_t>(got));
+        ByteLogFile::Deferral batch;  // one write per log for each piece
+        ConsoleAddChars(dev_, bytes);
+        left -= got;
+    }
 }
 
 // --- workbook ---

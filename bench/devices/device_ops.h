@@ -137,7 +137,9 @@ public:
     // --- replay ---
     virtual void ReproduceInputFileStart(const std::string& file) = 0;
     virtual void ReproduceInputFileStop() = 0;
-    virtual void DeviceReplayFile(const std::string& file, int32_t first, int32_t end) = 0;
+    // Feeds bytes first..end-1 (1-based) of a recorded log into the receive
+    // path. 64-bit positions: recorded logs may pass 2 GiB.
+    virtual void DeviceReplayFile(const std::string& file, int64_t first, int64_t end) = 0;
 
     // --- workbook ---
     // The session's spreadsheet application travels in and out by reference.

@@ -112,6 +112,7 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
     script_panel_->simulatorScript = sim_script_.get();
     services_.script = script_panel_.get();
     windows_.showScriptPanel = [this] { script_panel_->Show(); };
+    MakeReplay();
     // A session can end on a tick of either machine; Start follows it.
     test_timer_->SetTickHandler([this] {
         engine_->TestStateMachineTimer_Timer();
@@ -161,6 +162,24 @@ void Benchtop::MakeInstruments() {
     services_.external = ext_control_.get();
     windows_.showLabSat = [this] { labsat_->Show(); };
     windows_.externalControl = [this](bool on) { ext_control_->SetShown(on); };
+}
+
+// The replay window: its device windows share the workspace with the live
+// ones but stay out of the session's arrays and the Window menu.
+void Benchtop::MakeReplay() {
+    replay_ = std::make_unique<ReplayOwner>(
+        this, host_ptr_.get(),
+        [this](BenchHost& host) {
+            DeviceWindowFactory::Made made = factory_.CreateDeviceWindow(host);
+            QMdiSubWindow* sub = mdi_->addSubWindow(made.widget);
+            sub->setAttribute(Qt::WA_DeleteOnClose);
+            return ReplayWindowMade{made.widget, made.ops};
+        },
+        [this](const std::string& text) {
+            SystemLogWrite(text);
+            StatusBarMessage(1, text);
+        });
+    windows_.showReplay = [this] { replay_->Show(); };
 }
 
 void Benchtop::closeEvent(QCloseEvent* event) {

@@ -25,6 +25,7 @@
 #include "bench/reports/report_commands.h"
 #include "bench/instruments/ext_control_window.h"
 #include "bench/instruments/labsat_window.h"
+#include "bench/instruments/replay_window.h"
 #include "bench/session/bench_state.h"
 #include "bench/session/config_dialog.h"
 #include "bench/session/fanout.h"
@@ -147,6 +148,7 @@ public:
     session::ScriptPanelOwner& ScriptPanel() { return *script_panel_; }
     LabSatOwner& LabSat() { return *labsat_; }
     ExtControlOwner& ExternalControl() { return *ext_control_; }
+    ReplayOwner& LogReplay() { return *replay_; }
     TestingConfig& ConfigDialog() { return *config_dialog_; }
     Coords& CoordsWindow();
     Results& ResultsWindow();
@@ -229,6 +231,7 @@ private:
     void MDIForm_Unload();
     void BuildWorkspace();
     void MakeInstruments();
+    void MakeReplay();
     void SyncSessionControls();
     // Runs a menu command or callback: errors are reported, never passed to
     // the event loop.
@@ -286,6 +289,7 @@ private:
     std::unique_ptr<reports::ReportCommands> reports_;
     std::unique_ptr<LabSatOwner> labsat_;
     std::unique_ptr<ExtControlOwner> ext_control_;
+    std::unique_ptr<ReplayOwner> replay_;
     std::string config_file_path_;  // the last "Open Test Session" file
 
     // Widgets.

@@ -187,8 +187,8 @@ TEST_F(BenchtopTest, AboutAndCoordinatesWindowsOpenFromTheirEntries) {
 
 TEST_F(BenchtopTest, EntriesWhoseWindowsAreMissingSaySoInTheStatusBar) {
     Open();
-    Trigger("LogFileReplay");
-    EXPECT_EQ(top->StatusText(1), "Log Files Replay: not available in this build");
+    Trigger("ConfigSim");
+    EXPECT_EQ(top->StatusText(1), "Configure Simulator: not available in this build");
     int shown = 0;
     top->Windows().showReplay = [&] { ++shown; };
     Trigger("LogFileReplay");

@@ -1,0 +1,312 @@
+#include "bench/instruments/replay.h"
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+
+#include "bench/devices/device_paths.h"
+#include "bench/devices/system_log.h"
+#include "bench/devices/timing.h"
+#include "bench/instruments/command_panel.h"
+#include "bench/instruments/replay_index.h"
+#include "platform/core/error.h"
+#include "platform/qt/bench_timer.h"
+#include "platform/ui/prompts.h"
+
+namespace bench {
+
+namespace {
+
+constexpr const char* kPattern = "$GPGGA";
+
+std::string ErrorText(const std::exception_ptr& e) {
+    PendingError p = ErrorOf(e);
+    return p.Description;
+}
+
+// The folder the open dialog starts in.
+std::string DialogFolder(const std::string& last) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(last, ec)) return last;
+    return std::filesystem::path(last).parent_path().string();
+}
+
+}  // namespace
+
+Replay::Replay(ReplayDeviceWindows& windows, platform::Timer& timer, std::string program_folder, Report report)
+    : windows_(windows), timer_(timer), report_(std::move(report)), last_file_(std::move(program_folder)) {
+    timer_.SetEnabled(false);
+    timer_.SetInterval(slider2_);
+    timer_.SetTickHandler([this] { ReplayTimer_Timer(); });
+}
+
+Replay::~Replay() {
+    timer_.SetEnabled(false);
+    timer_.SetTickHandler(nullptr);
+    CloseSetup();
+}
+
+void Replay::Changed() {
+    if (onChange) onChange();
+}
+
+void Replay::Warn(const std::string& text) { platform::Prompts::Instance().Inform(text, "WARNING", platform::Icon::Warning); }
+
+// --- file list ---
+
+void Replay::Command3_Click() {
+    if (list_.size() >= kMaxLogs) {
+        // The replay keeps at most this many windows side by side.
+        Warn("At most " + std::to_string(kMaxLogs) + " logs can be replayed together.");
+        return;
+    }
+    const std::string f =
+        platform::Prompts::Instance().OpenFileName("Open", DialogFolder(last_file_), "NMEA File (*.txt)");
+    if (f.empty()) return;
+    AddLog(f);
+}
+
+void Replay::AddLog(const std::string& file) {
+    if (list_.size() >= kMaxLogs) {
+        Warn("At most " + std::to_string(kMaxLogs) + " logs can be replayed together.");
+        return;
+    }
+    last_file_ = file;
+    list_.push_back(file);
+    const std::string index = ReplayIndexName(file);
+    index_names_.push_back(index);
+    Changed();
+    EnsureIndex(file, index, true);
+    Changed();
+}
+
+// True when the log has a usable index afterwards. A missing index is built
+// when the user agrees; a damaged or outdated one is rebuilt, since its
+// positions no longer match the log.
+bool Replay::EnsureIndex(const std::string& file, const std::string& index, bool ask) {
+    switch (CheckTimeIndex(file, index)) {
+        case IndexCheck::Current:
+            return true;
+        case IndexCheck::Missing: {
+            if (!ask) return false;
+            const platform::Answer a = platform::Prompts::Instance().Ask(
+                "The " + index + " file is not available. Do you want to create it?", platform::Buttons::YesNo,
+                "Warning", platform::Icon::Warning);
+            if (a != platform::Answer::Yes) return false;
+            return BuildIndex(file);
+        }
+        case IndexCheck::Damaged:
+            report_("The time index " + index + " is damaged: rebuilding it");
+            return BuildIndex(file);
+        case IndexCheck::Stale:
+            report_("The time index " + index + " is older than its log: rebuilding it");
+            return BuildIndex(file);
+    }
+    return false;
+}
+
+bool Replay::BuildIndex(const std::string& file) {
+    try {
+        const TimeIndexBuild b = BuildTimeIndex(file, kPattern, progress_);
+        if (b.Truncated) {
+            Warn("The log " + file + " is longer than its time index can address: only its first 4 GiB replay.");
+        }
+        return true;
+    } catch (...) {
+        const std::string text = ErrorText(std::current_exception());
+        report_(text);
+        Warn(text);
+        return false;
+    }
+}
+
+void Replay::Command5_Click(int selected) {
+    if (selected < 0 || selected >= static_cast<int>(list_.size())) return;
+    instruments::CommandPanel::ListRemove(list_, static_cast<int16_t>(selected));
+    instruments::CommandPanel::ListRemove(index_names_, static_cast<int16_t>(selected));
+    Changed();
+}
+
+void Replay::Command6_Click() {
+    if (list_.empty()) {
+        Warn("Add the logs to replay first.");
+        return;
+    }
+    // Each log needs an index with at least one second in it; a log without
+    // one is left out and said so, the others still replay.
+    std::vector<Log> logs;
+    std::string left_out;
+    for (size_t i = 0; i < list_.size(); ++i) {
+        const std::string& f = list_[i];
+        const std::string& x = index_names_[i];
+        if (!EnsureIndex(f, x, true)) {
+            left_out += "\n" + f + " (no time index)";
+            continue;
+        }
+        if (ReadIndexCount(x) == 0) {
+            left_out += "\n" + f + " (no $GPGGA sentence with a time)";
+            continue;
+        }
+        logs.push_back({f, x, static_cast<int16_t>(i), nullptr, {}});
+    }
+    if (!left_out.empty()) Warn("These logs are not replayed:" + left_out);
+    if (logs.empty()) {
+        Changed();
+        return;
+    }
+
+    // The windows of an earlier set-up would go on decoding and writing
+    // their C/N0 logs beside the logs: they go first.
+    timer_.SetEnabled(false);
+    CloseSetup();
+    setup_ = std::move(logs);
+    file_list_shown_ = false;
+    slider1_min_ = 1;
+    slider1_max_ = ReadIndexCount(setup_[0].index);
+    slider1_ = 0;
+    InitDevicesForReplay();
+    // The windows start at the first second of the first log.
+    Step(1);
+    Changed();
+    if (takeFocus) takeFocus();
+}
+
+void Replay::Command8_Click() {
+    file_list_shown_ = false;
+    Changed();
+}
+
+void Replay::Command7_Click() {
+    file_list_shown_ = true;
+    Changed();
+}
+
+void Replay::InitDevicesForReplay() {
+    for (size_t i = 0; i < setup_.size(); ++i) {
+        Log& log = setup_[i];
+        DeviceOps* w = windows_.MakeReplayWindow();
+        log.window = w;
+        w->SetDeviceType(0);
+        w->SetDeviceName(log.file);
+        w->SetDeviceID(log.id);
+        // Two columns: 0 and 1 in the first row, 2 and 3 in the second ...
+        if (i % 2 == 0) {
+            w->DeviceSetTop(static_cast<float>(w->DeviceGetHeight()) * static_cast<float>(i / 2));
+            w->DeviceSetLeft(0);
+        } else {
+            DeviceOps* left = setup_[i - 1].window;
+            w->DeviceSetTop(static_cast<float>(left->DeviceGetTop()));
+            w->DeviceSetLeft(static_cast<float>(left->DeviceGetWidth()));
+        }
+        windows_.ShowReplayWindow(w);
+        // With the satellite table and position panel in view, as a live receiver's.
+        w->DeviceEnableDataDecoding();
+        w->DeviceSetPrimaryLogFileBaseName(log.file.substr(0, log.file.size() >= 4 ? log.file.size() - 4 : 0));
+        w->DeviceEnableCN0Logging(-1);
+    }
+}
+
+void Replay::CloseSetup() {
+    for (Log& log : setup_) {
+        if (log.window && windows_.IsOpen(log.window)) windows_.CloseReplayWindow(log.window);
+        log.window = nullptr;
+    }
+    setup_.clear();
+}
+
+// --- player ---
+
+bool Replay::Playing() const { return timer_.Enabled(); }
+
+void Replay::Play_Click() {
+    if (!PlayerReady()) return;
+    timer_.SetEnabled(true);
+    Changed();
+}
+
+void Replay::Stop_Click() {
+    timer_.SetEnabled(false);
+    Changed();
+}
+
+void Replay::WindowClosed() { Stop_Click(); }
+
+void Replay::Back_Click() {
+    if (PlayerReady() && slider1_ > slider1_min_) Slider1_Change(slider1_ - 1);
+}
+
+void Replay::Forward_Click() {
+    if (PlayerReady() && slider1_ < slider1_max_) Slider1_Change(slider1_ + 1);
+}
+
+void Replay::ReplayTimer_Timer() {
+    if (PlayerReady() && slider1_ < slider1_max_) Slider1_Change(slider1_ + 1);
+}
+
+void Replay::Slider1_Change(int value) {
+    if (!PlayerReady()) return;
+    value = std::clamp(value, slider1_min_, slider1_max_);
+    if (value == slider1_) return;
+    Step(value);
+    Changed();
+}
+
+void Replay::Slider2_Change(int value) {
+    value = std::clamp(value, kMinInterval, kMaxInterval);
+    if (value == slider2_) return;
+    slider2_ = value;
+    timer_.SetInterval(value);
+    Changed();
+}
+
+// Every log replays the second of record `value` of the first log.
+void Replay::Step(int value) {
+    slider1_ = value;
+    double t = 0;
+    try {
+        t = ReadIndexTime(setup_[0].index, value);
+    } catch (...) {
+        // The timeline's index went away under the player: stop rather than
+        // report it on every tick.
+        timer_.SetEnabled(false);
+        report_("Log Files Replay: " + ErrorText(std::current_exception()));
+        return;
+    }
+    text3_ = MakeTimeStringFromSeconds(SecondsOfDay(t));
+    for (Log& log : setup_) {
+        if (!log.window || !windows_.IsOpen(log.window)) continue;
+        try {
+            int64_t next = 0;
+            const int64_t pos = FindOffsetForTime(log.index, t, next);
+            if (next == pos) {
+                // The last record: its second runs to the end of the log, but
+                // only when it is this very second, so a finished log does not
+                // repeat its tail while the others go on.
+                const int32_t n = ReadIndexCount(log.index);
+                if (n > 0 && ReadIndexTime(log.index, n) == t) {
+                    std::error_code ec;
+                    const auto size = std::filesystem::file_size(DeviceFilePath(log.file), ec);
+                    if (!ec) next = static_cast<int64_t>(size) + 1;
+                }
+            }
+            if (pos == log.fed_from && next == log.fed_to) continue;
+            log.window->DeviceReplayFile(log.file, pos, next);
+            log.fed_from = pos;
+            log.fed_to = next;
+            log.last_error.clear();
+        } catch (...) {
+            const std::string text = "Log Files Replay: " + log.file + ": " + ErrorText(std::current_exception());
+            if (text != log.last_error) report_(text);
+            log.last_error = text;
+        }
+    }
+}
+
+std::vector<DeviceOps*> Replay::ReplayDeviceWindowList() const {
+    std::vector<DeviceOps*> out;
+    for (const Log& log : setup_)
+        if (log.window && windows_.IsOpen(log.window)) out.push_back(log.window);
+    return out;
+}
+
+}  // namespace bench
