@@ -173,6 +173,8 @@ TEST_F(BenchtopTest, EntriesWhoseWindowsAreMissingSaySoInTheStatusBar) {
     Open();
     Trigger("Sensitivity");
     EXPECT_EQ(top->StatusText(1), "Sensitivity: not available in this build");
+    Trigger("ConfigSim");
+    EXPECT_NE(top->findChild<QWidget*>("SimMng"), nullptr) << "the simulator window exists now";
     int shown = 0;
     top->Windows().showReplay = [&] { ++shown; };
     Trigger("LogFileReplay");
