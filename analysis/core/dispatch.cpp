@@ -12,6 +12,7 @@
 #include "analysis/analyses/log_tools.h"
 #include "analysis/analyses/map_sizes.h"
 #include "analysis/analyses/team_report.h"
+#include "analysis/analyses/tracking_analysis.h"
 #include "analysis/analyses/vel_extract.h"
 #include "analysis/analyses/visibility.h"
 #include "analysis/core/text_util.h"
@@ -171,6 +172,8 @@ int run_navsift(const std::vector<std::string>& words)
         return results_to_csv(options);
     case AnalysisId::TimeStepCheck:
         return check_time_steps(options);
+    case AnalysisId::TrackingAnalysis:
+        return start_tracking_analysis(options);
     case AnalysisId::DebugLogSearch:
         return DefaultAction(options);
     default:

@@ -232,4 +232,20 @@ int CountOf(const std::string& text, const std::string& what)
     return n;
 }
 
+void FakeProgram(const fs::path& path, const std::string& body)
+{
+    WriteFile(path, "#!/bin/sh\n" + body);
+    fs::permissions(path, fs::perms::owner_all);
+}
+
+PathOverride::PathOverride(const std::string& path) : old_(std::getenv("PATH") ? std::getenv("PATH") : "")
+{
+    setenv("PATH", path.c_str(), 1);
+}
+
+PathOverride::~PathOverride()
+{
+    setenv("PATH", old_.c_str(), 1);
+}
+
 }  // namespace navsift_test

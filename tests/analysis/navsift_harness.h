@@ -10,6 +10,19 @@ namespace navsift_test {
 
 namespace fs = std::filesystem;
 
+// The folder of a test source from its __FILE__, which the compiler cache
+// may give relative to the build folder while the tests run elsewhere.
+inline fs::path SourceDir(const char* file)
+{
+    fs::path p(file);
+#ifdef FIXBENCH_BUILD_DIR_DEFAULT
+    if (p.is_relative()) {
+        p = fs::path(FIXBENCH_BUILD_DIR_DEFAULT) / p;
+    }
+#endif
+    return p.lexically_normal().parent_path();
+}
+
 // "$" + body + "*" + two upper-case hex digits + CR LF.
 std::string Sentence(const std::string& body);
 
@@ -67,5 +80,20 @@ std::string XmlProblem(const fs::path& file);
 int GpsbabelTrackPoints(const fs::path& kml, const fs::path& work);
 
 int CountOf(const std::string& text, const std::string& what);
+
+// An executable shell script standing in for an outside program.
+void FakeProgram(const fs::path& path, const std::string& body);
+
+// PATH set for one test (fake outside programs), restored after it.
+class PathOverride {
+public:
+    explicit PathOverride(const std::string& path);
+    ~PathOverride();
+    PathOverride(const PathOverride&) = delete;
+    PathOverride& operator=(const PathOverride&) = delete;
+
+private:
+    std::string old_;
+};
 
 }  // namespace navsift_test
