@@ -6,6 +6,7 @@
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/folders.h"
 #include "analysis/analyses/binlog_csv.h"
+#include "analysis/analyses/debuglog_tracking.h"
 #include "analysis/analyses/gpx_export.h"
 #include "analysis/analyses/kml_export.h"
 #include "analysis/analyses/log_search.h"
@@ -172,6 +173,8 @@ int run_navsift(const std::vector<std::string>& words)
         return results_to_csv(options);
     case AnalysisId::TimeStepCheck:
         return check_time_steps(options);
+    case AnalysisId::DebugLogTracking:
+        return run_debuglog_tracking(options);
     case AnalysisId::TrackingAnalysis:
         return start_tracking_analysis(options);
     case AnalysisId::DebugLogSearch:

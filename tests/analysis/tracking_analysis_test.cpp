@@ -64,6 +64,14 @@ std::string Date(int utc)
     return buf;
 }
 
+TrackEpoch At(int utc, std::vector<Sat> sats)
+{
+    TrackEpoch e;
+    e.utc = utc;
+    e.sats = std::move(sats);
+    return e;
+}
+
 std::string BuildTrackLog(const std::vector<TrackEpoch>& epochs)
 {
     std::string log;
@@ -103,30 +111,6 @@ std::string BuildTrackLog(const std::vector<TrackEpoch>& epochs)
         }
     }
     return log;
-}
-
-// Every file under `folder`, by relative path, with the contents of the text
-// tables; workbooks, pictures, the raw records and the LaTeX sources (whose
-// writers have their own reference files) by name only.
-std::string Digest(const fs::path& folder)
-{
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file()) {
-            files.push_back(fs::relative(entry.path(), folder));
-        }
-    }
-    std::sort(files.begin(), files.end());
-    std::string digest;
-    for (const fs::path& f : files) {
-        const std::string ext = f.extension().string();
-        if (ext == ".xlsx" || ext == ".png" || ext == ".raw" || ext == ".tex") {
-            digest += "== " + f.generic_string() + "\n";
-        } else {
-            digest += "== " + f.generic_string() + " ==\n" + ReadFile(folder / f);
-        }
-    }
-    return digest;
 }
 
 void WriteRinexForJune30(const fs::path& folder)
@@ -215,7 +199,7 @@ TEST_F(TrackingAnalysis, HandMadeLogGivesTheReviewedTablesWindowByWindow)
     WriteRinexForJune30(dir_.path());
     const RunResult r = Analyse(log, {"-trange", "10", "-rtype", "-1", "-e", dir_.path().string()});
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string digest = Digest(Report());
+    const std::string digest = FolderDigest(Report());
     if (std::getenv("NAVSIFT_WRITE_GOLDEN") != nullptr) {
         WriteFile(kGoldenDir / "tracking_small.txt", digest);  // for review before it is committed
     }
@@ -277,7 +261,7 @@ TEST_F(TrackingAnalysis, WindowsFollowTheGridFromMidnightAndTrange)
     // Hour windows over 02:30 to 05:10 UTC (GPS 15 s later).
     std::vector<TrackEpoch> epochs;
     for (int t = 2 * 3600 + 1800; t <= 5 * 3600 + 600; t += 60) {
-        epochs.push_back({t, {{7, 40, 100, 44}}});
+        epochs.push_back(At(t, {{7, 40, 100, 44}}));
     }
     const RunResult r = Analyse(Log(epochs), {"-trange", "3600", "-rtype", "-1"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -294,7 +278,7 @@ TEST_F(TrackingAnalysis, LogWithoutQnvtgIsCutByRmcTimeAndANewDayEndsAWindow)
     // first window, and the second is not folded into it.
     std::vector<TrackEpoch> epochs;
     for (int t = 86400 - 10; t < 86400 + 10; ++t) {
-        TrackEpoch e{t, {{7, 40, 100, 44}, {8, 30, 200, 35}}};
+        TrackEpoch e = At(t, {{7, 40, 100, 44}, {8, 30, 200, 35}});
         e.tg = false;
         epochs.push_back(e);
     }
@@ -323,7 +307,7 @@ TEST_F(TrackingAnalysis, ASkippedSecondOrALostQnvtgNeverFoldsTheRestIntoOneWindo
         if (k == 27) {
             continue;
         }
-        TrackEpoch e{8 * 3600 - 10 + k, {{7, 40, 100, 44}}};
+        TrackEpoch e = At(8 * 3600 - 10 + k, {{7, 40, 100, 44}});
         e.tg = k != 14;
         epochs.push_back(e);
     }
@@ -353,7 +337,7 @@ TEST_F(TrackingAnalysis, LogWithoutFixStartsAtItsFirstGgaRmcPair)
 {
     std::vector<TrackEpoch> epochs;
     for (int k = 0; k < 5; ++k) {
-        TrackEpoch e{36000 + k, {{7, 40, 100, 44}}};
+        TrackEpoch e = At(36000 + k, {{7, 40, 100, 44}});
         e.quality = 0;
         epochs.push_back(e);
     }
@@ -376,7 +360,7 @@ TEST_F(TrackingAnalysis, ReportTypesChooseTheMainReportAndWhatIsTypeset)
     PathOverride path(bin.string() + ":/usr/bin:/bin");
     std::vector<TrackEpoch> epochs;
     for (int k = 0; k < 5; ++k) {
-        epochs.push_back({36000 + k, {{7, 40, 100, 44}}});
+        epochs.push_back(At(36000 + k, {{7, 40, 100, 44}}));
     }
     const fs::path log = Log(epochs);
 
@@ -407,7 +391,7 @@ TEST_F(TrackingAnalysis, OutputsThatCannotBeMadeAreNamedAndFail)
 {
     std::vector<TrackEpoch> epochs;
     for (int k = 0; k < 5; ++k) {
-        epochs.push_back({36000 + k, {{7, 40, 100, 44}}});
+        epochs.push_back(At(36000 + k, {{7, 40, 100, 44}}));
     }
     const fs::path log = Log(epochs);
     WriteFile(dir_ / "report", "a file where the report folder goes");
@@ -438,7 +422,7 @@ TEST_F(TrackingAnalysis, WholeDayMatchesCountsMadeFromTheLogsDescription)
         if (t >= 20 * 3600 && t < 20 * 3600 + 300) {
             continue;
         }
-        TrackEpoch e{t};
+        TrackEpoch e = At(t, {});
         for (std::size_t k = 0; k < prns.size(); ++k) {
             // Satellite k is heard for 7 hours of every 12, starting 3k
             // hours after midnight.
@@ -465,7 +449,7 @@ TEST_F(TrackingAnalysis, WholeDayMatchesCountsMadeFromTheLogsDescription)
                            "satdata_from_160000_30062008_to_235959_30062008",
                        }));
     for (int prn = 1; prn <= 32; ++prn) {
-        char name[16];
+        char name[32];
         std::snprintf(name, sizeof name, "sat%02d.csv", prn);
         int window_rows = 0;
         for (const std::string& w : windows) {
