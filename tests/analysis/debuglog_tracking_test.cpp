@@ -12,7 +12,7 @@
 namespace navsift_test {
 namespace {
 
-const fs::path kGoldenDir = SourceDir(__FILE__) / "golden";
+const fs::path kGoldenDir = fs::path(FIXBENCH_SOURCE_DIR) / "tests/analysis/golden";
 
 constexpr int kWeek = 1486;             // 2008-06-28 to 2008-07-04
 constexpr int kMonday = 86400;          // 2008-06-30 00:00:00 in the week

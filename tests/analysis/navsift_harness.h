@@ -10,19 +10,6 @@ namespace navsift_test {
 
 namespace fs = std::filesystem;
 
-// The folder of a test source from its __FILE__, which the compiler cache
-// may give relative to the build folder while the tests run elsewhere.
-inline fs::path SourceDir(const char* file)
-{
-    fs::path p(file);
-#ifdef FIXBENCH_BUILD_DIR_DEFAULT
-    if (p.is_relative()) {
-        p = fs::path(FIXBENCH_BUILD_DIR_DEFAULT) / p;
-    }
-#endif
-    return p.lexically_normal().parent_path();
-}
-
 // "$" + body + "*" + two upper-case hex digits + CR LF.
 std::string Sentence(const std::string& body);
 
