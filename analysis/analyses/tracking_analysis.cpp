@@ -427,7 +427,7 @@ private:
 }  // namespace
 
 int tracking_analysis(const std::string& log_folder, const std::string& log_name, const std::string& rinex_folder,
-                      int32_t report_type, bool matlab_requested)
+                      int32_t report_type, bool matlab_requested, TrackingCharts charts)
 {
     if (report_type > 4) {
         std::fprintf(stderr, "report type %d is not a report layout: give 0 to 4, or below 0 to typeset nothing\n",
@@ -477,10 +477,11 @@ int tracking_analysis(const std::string& log_folder, const std::string& log_name
     if (status != 0) {
         return status;
     }
-    if (excel_global_info_charts(report_folder + "global_info.csv") != 0) {
+    const bool with_charts = charts == TrackingCharts::All;
+    if (with_charts && excel_global_info_charts(report_folder + "global_info.csv") != 0) {
         status = 1;
     }
-    if (cn0_analysis(report_folder) != 0) {
+    if (cn0_analysis(report_folder, with_charts) != 0) {
         status = 1;
     }
     if (report_type >= 0) {

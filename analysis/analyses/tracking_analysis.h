@@ -28,6 +28,10 @@ int64_t tracking_window_end(int32_t start, int32_t length);
 // with -e and -rtype.
 int start_tracking_analysis(const OptionRecord& options);
 
+// Whether the run ends with its chart workbooks (benchmarks leave them out to
+// time the tables alone).
+enum class TrackingCharts { All, None };
+
 // The analysis of log_folder + log_name (log_folder empty or ending in a
 // separator) into "<log_folder>report/tracking_analysis/", with the RINEX
 // files of `rinex_folder` for the visibility. A report type of 0 to 4 picks
@@ -36,6 +40,7 @@ int start_tracking_analysis(const OptionRecord& options);
 // plotting program a failure. 0 on success; 1 when the log cannot be read or
 // an output cannot be made (each named on stderr); 2 for a report type above 4.
 int tracking_analysis(const std::string& log_folder, const std::string& log_name, const std::string& rinex_folder,
-                      int32_t report_type, bool matlab_requested = false);
+                      int32_t report_type, bool matlab_requested = false,
+                      TrackingCharts charts = TrackingCharts::All);
 
 }  // namespace navsift

@@ -413,7 +413,7 @@ bool Finish(OutFile& out)
 
 }  // namespace
 
-int cn0_analysis(const std::string& report_folder)
+int cn0_analysis(const std::string& report_folder, bool charts)
 {
     std::printf("CN0 Analysis:\r\n");
     int status = 0;
@@ -453,7 +453,7 @@ int cn0_analysis(const std::string& report_folder)
             }
         }
         list.Write(text);
-        if (excel_sat_charts(prn, name) != 0) {
+        if (charts && excel_sat_charts(prn, name) != 0) {
             status = 1;
         }
         std::printf("done\r\n");

@@ -51,8 +51,9 @@ constexpr std::size_t kRawEpochSize = 2312;
 void pack_epoch_record(const NmeaEpoch& e, unsigned char (&out)[kRawEpochSize]);
 
 // "sat_cn0.csv" and "sat_cn0_matrix.csv" from the report's "satNN.csv" files
-// in `report_folder`, and the chart workbook of each satellite that has rows.
-// 0, or 1 when a file could not be made (named on stderr).
-int cn0_analysis(const std::string& report_folder);
+// in `report_folder`, and (with `charts`) the chart workbook of each
+// satellite that has rows. 0, or 1 when a file could not be made (named on
+// stderr).
+int cn0_analysis(const std::string& report_folder, bool charts = true);
 
 }  // namespace navsift
