@@ -14,7 +14,7 @@
 namespace navsift_test {
 namespace {
 
-const fs::path kGoldenDir = fs::path(__FILE__).parent_path() / "golden";
+const fs::path kGoldenDir = SourceFolder(__FILE__) / "golden";
 
 struct Sample {
     uint32_t tick = 0;

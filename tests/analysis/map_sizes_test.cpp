@@ -9,7 +9,7 @@
 namespace navsift_test {
 namespace {
 
-const fs::path kGoldenDir = fs::path(__FILE__).parent_path() / "golden";
+const fs::path kGoldenDir = SourceFolder(__FILE__) / "golden";
 
 std::string Map(const std::string& listing)
 {

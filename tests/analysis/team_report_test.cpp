@@ -13,7 +13,7 @@ namespace {
 
 using navsift::CsvExport;
 
-const fs::path kGoldenDir = fs::path(__FILE__).parent_path() / "golden";
+const fs::path kGoldenDir = SourceFolder(__FILE__) / "golden";
 
 TEST(TrackerExport, QuotedFieldsLineBreaksAndAwkwardHeaders)
 {
