@@ -25,7 +25,8 @@ using bench::ReadIndexCount;
 using bench::ReadIndexRecord;
 using bench::ReplayIndexName;
 
-const fs::path kGoldenDir = fs::path(__FILE__).parent_path() / "golden";
+// __FILE__ may be relative to the build folder.
+const fs::path kGoldenDir = (fs::path(FIXBENCH_BUILD_DIR_DEFAULT) / __FILE__).parent_path() / "golden";
 
 class Progress : public bench::IndexProgress {
 public:
