@@ -261,10 +261,6 @@ TEST(SpeedCompare, ReferenceClassesTablesRecordsAndKml)
     EXPECT_EQ(CountOf(kml, "<color>ffff0000</color>"), 7);  // the first file in blue
     EXPECT_EQ(CountOf(kml, "<color>ff00ff00</color>"), 7);  // the reference in green
     const int points = GpsbabelTrackPoints(out / "compare_positions.kml", dir.path());
-    if (points < 0) {
-        GTEST_SKIP() << "gpsbabel is not available to read the KML back";
-    }
-    EXPECT_EQ(points, 2 * (2 + 3 + 4));
 
     // A second run whose range is empty writes the KML with empty classes.
     WriteVel(dir / "late.vel.data", kTen + 20, kTen + 30, {});
@@ -277,6 +273,12 @@ TEST(SpeedCompare, ReferenceClassesTablesRecordsAndKml)
     EXPECT_EQ(XmlProblem(out / "compare_positions.kml"), "");
     EXPECT_EQ(CountOf(empty_kml, "<Placemark>"), 0);
     EXPECT_EQ(CountOf(empty_kml, "<name>turning</name>"), 2);
+
+    // gpsbabel reads the first run's classified positions back.
+    if (points < 0) {
+        GTEST_SKIP() << "gpsbabel is not available to read the KML back";
+    }
+    EXPECT_EQ(points, 2 * (2 + 3 + 4));
 }
 
 // A generated drive: (speed km/h, heading) per second from 10:00:00.
@@ -463,9 +465,6 @@ TEST(PositionsKml, FolderOfVelFilesAsTracks)
     EXPECT_EQ(CountOf(kml, "<styleUrl>#E00</styleUrl>"), 1);
     EXPECT_EQ(CountOf(kml, "<name>Path</name>"), 2);
     const int points = GpsbabelTrackPoints(dir / "positions.kml", dir.path());
-    if (points >= 0) {
-        EXPECT_EQ(points, 4 + 2);
-    }
 
     // -name names the document; -split cuts each track at the same time.
     WriteFile(dir / "split.txt", "10:00:03 30/06/2008\r\n");
@@ -484,6 +483,11 @@ TEST(PositionsKml, FolderOfVelFilesAsTracks)
     r = Navsift({"-p", empty.path().string(), "-kml"}, empty.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(fs::exists(empty / "positions.kml"));
+
+    if (points < 0) {
+        GTEST_SKIP() << "gpsbabel is not available to read the KML back";
+    }
+    EXPECT_EQ(points, 4 + 2);
 }
 
 }  // namespace
