@@ -223,11 +223,6 @@ int GpsbabelTrackPoints(const fs::path& kml, const fs::path& work)
     return CountOf(ReadFile(gpx), "<trkpt ");
 }
 
-fs::path SourceFolder(const char* file)
-{
-    return (fs::path(FIXBENCH_BUILD_DIR_DEFAULT) / file).parent_path();
-}
-
 int CountOf(const std::string& text, const std::string& what)
 {
     int n = 0;

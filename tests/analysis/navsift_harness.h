@@ -57,10 +57,6 @@ RunResult Run(const std::vector<std::string>& argv, const fs::path& cwd);
 // The same for several programs started together.
 std::vector<RunResult> RunTogether(const std::vector<std::vector<std::string>>& argvs, const fs::path& cwd);
 
-// The folder of a test source, from its __FILE__, which the compiler may give
-// relative to the build folder.
-fs::path SourceFolder(const char* file);
-
 // The built navsift program.
 std::string NavsiftPath();
 

@@ -25,8 +25,7 @@ using bench::ReadIndexCount;
 using bench::ReadIndexRecord;
 using bench::ReplayIndexName;
 
-// __FILE__ may be relative to the build folder.
-const fs::path kGoldenDir = (fs::path(FIXBENCH_BUILD_DIR_DEFAULT) / __FILE__).parent_path() / "golden";
+const fs::path kGoldenDir = fs::path(FIXBENCH_SOURCE_DIR) / "tests/instruments/golden";
 
 class Progress : public bench::IndexProgress {
 public:
