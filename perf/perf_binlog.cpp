@@ -1,18 +1,17 @@
 // `navsift -binary` on a generated binary debug log of about 100 MB, the
 // table going to a file, on one core. Goal: at least 100 MB/s of log.
-#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "perf/navsift_perf.h"
+#include "perf/perf_process.h"
 
 namespace fs = std::filesystem;
-using navsift_perf::NavsiftPath;
-using navsift_perf::Timed;
 
 namespace {
 
@@ -73,7 +72,7 @@ int main()
     const double mb = fs::file_size(log) / 1048576.0;
     double best = 1e9;
     for (int k = 0; k < 2; ++k) {
-        const double s = Timed({NavsiftPath(), "-binary", log.string()}, dir, dir / "table.csv");
+        const double s = perf::Timed({perf::NavsiftPath(), "-binary", log.string()}, dir / "table.csv");
         if (s < 0) {
             std::printf("navsift -binary failed\n");
             fs::remove_all(dir);

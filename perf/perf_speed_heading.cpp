@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "perf/navsift_perf.h"
+#include "perf/nmea_text.h"
+#include "perf/perf_process.h"
 
 namespace fs = std::filesystem;
-using navsift_perf::Angle;
-using navsift_perf::NavsiftPath;
-using navsift_perf::Sentence;
-using navsift_perf::Timed;
+using perf::Angle;
+using perf::NavsiftPath;
+using perf::Sentence;
 
 namespace {
 
@@ -53,7 +53,7 @@ double Best(const std::vector<std::string>& argv, const fs::path& cwd)
 {
     double best = 1e9;
     for (int k = 0; k < 2; ++k) {
-        const double s = Timed(argv, cwd);
+        const double s = perf::Timed(argv, "/dev/null", cwd);
         if (s < 0) {
             return -1;
         }
@@ -81,7 +81,8 @@ int main()
     const std::string folder = (dir / "cmp").string() + "/";
     const double vel = Best({NavsiftPath(), "-vel", (dir / "receiver.txt").string(), "-speedpath", folder}, dir);
     // The second file is made once, outside the timing.
-    const bool second = Timed({NavsiftPath(), "-vel", (dir / "reference.txt").string(), "-speedpath", folder}, dir) >= 0;
+    const bool second =
+        perf::Timed({NavsiftPath(), "-vel", (dir / "reference.txt").string(), "-speedpath", folder}, "/dev/null", dir) >= 0;
     double compare = -1, classify = -1;
     if (vel >= 0 && second) {
         compare = Best({NavsiftPath(), "-compare", folder}, dir);

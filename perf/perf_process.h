@@ -1,13 +1,12 @@
 #pragma once
-// What the navsift benchmarks share: generated NMEA sentences and timed runs
-// of the built program.
+// Timing a program the way a user runs it: a child process, its standard
+// output into a file, the wall clock around it.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -15,43 +14,23 @@
 
 extern char** environ;
 
-namespace navsift_perf {
+namespace perf {
 
-namespace fs = std::filesystem;
-
-// "$" + body + "*" + checksum + CR LF.
-inline std::string Sentence(const std::string& body)
-{
-    unsigned x = 0;
-    for (unsigned char c : body) {
-        x ^= c;
-    }
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", x);
-    return "$" + body + tail;
-}
-
-// Degrees as NMEA writes them: whole degrees with `degree_digits` digits,
-// then minutes.
-inline std::string Angle(double degrees, int degree_digits)
-{
-    const int whole = static_cast<int>(degrees);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%0*d%07.4f", degree_digits, whole, (degrees - whole) * 60.0);
-    return buf;
-}
-
+// The navsift of this build: $FIXBENCH_BUILD_DIR/analysis/navsift, else the
+// one beside this benchmark's own folder.
 inline std::string NavsiftPath()
 {
     if (const char* dir = std::getenv("FIXBENCH_BUILD_DIR"); dir != nullptr && *dir != '\0') {
         return std::string(dir) + "/analysis/navsift";
     }
+    namespace fs = std::filesystem;
     return (fs::canonical("/proc/self/exe").parent_path().parent_path() / "analysis" / "navsift").string();
 }
 
-// Wall-clock seconds of one run in `cwd` with its standard output into
-// `out`, or a negative value when it failed.
-inline double Timed(const std::vector<std::string>& argv, const fs::path& cwd, const fs::path& out = "/dev/null")
+// Wall-clock seconds of one run with its standard output into `out`, started
+// in `cwd` when one is given; negative when it could not start or failed.
+inline double Timed(const std::vector<std::string>& argv, const std::filesystem::path& out,
+                    const std::filesystem::path& cwd = {})
 {
     std::vector<char*> args;
     for (const std::string& a : argv) {
@@ -61,7 +40,9 @@ inline double Timed(const std::vector<std::string>& argv, const fs::path& cwd, c
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+    if (!cwd.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+    }
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
@@ -75,4 +56,4 @@ inline double Timed(const std::vector<std::string>& argv, const fs::path& cwd, c
     return (WIFEXITED(status) && WEXITSTATUS(status) == 0) ? seconds : -1;
 }
 
-}  // namespace navsift_perf
+}  // namespace perf
