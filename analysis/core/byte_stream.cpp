@@ -18,6 +18,11 @@ bool ByteStream::Open(const std::string& path)
     if (f == nullptr) {
         return false;
     }
+    // One allocation for the whole file rather than a growing copy.
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size < (std::uintmax_t{1} << 40)) {
+        data_.reserve(static_cast<std::size_t>(size));
+    }
     char chunk[1 << 16];
     std::size_t n;
     bool ok = true;
