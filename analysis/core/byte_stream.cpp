@@ -18,9 +18,9 @@ bool ByteStream::Open(const std::string& path)
     if (f == nullptr) {
         return false;
     }
-    // One allocation for the whole file rather than a growing copy.
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (!ec && size < (std::uintmax_t{1} << 40)) {
+    // The size known beforehand spares the copies of a growing buffer; a
+    // file that grows meanwhile is still read to its end.
+    if (const std::uintmax_t size = std::filesystem::file_size(path, ec); !ec) {
         data_.reserve(static_cast<std::size_t>(size));
     }
     char chunk[1 << 16];
