@@ -388,7 +388,7 @@ constexpr int kCn0Bins = 60;
 
 // A satellite row: 13 whole numbers, the first 12 wide, the others 10, comma
 // separated. False when the line is not one.
-bool ScanSatRow(const std::string& line, int32_t (&v)[13])
+bool ScanSatRow(std::string_view line, int32_t (&v)[13])
 {
     Scanner sc(line);
     if (!sc.Int(v[0], 12)) {
@@ -423,7 +423,6 @@ int cn0_analysis(const std::string& report_folder, bool charts)
         return 1;
     }
     std::array<std::array<int64_t, kCn0Bins>, kMaxPrn> matrix{};
-    std::string line;
     std::string text;
     for (int prn = 1; prn <= kMaxPrn; ++prn) {
         const std::string name = report_folder + Format("sat%02d.csv", prn);
@@ -434,23 +433,25 @@ int cn0_analysis(const std::string& report_folder, bool charts)
         }
         std::printf("Sat %d processing...", prn);
         text.clear();
-        while (true) {
-            read_line(in, line);
-            if (line.empty()) {
-                break;
-            }
+        // Line by line over the loaded file: a day's table holds 86400 rows.
+        const std::string_view data(in.Data(), in.Size());
+        std::size_t at = 0;
+        while (at < data.size()) {
+            std::size_t end = data.find('\n', at);
+            end = end == std::string_view::npos ? data.size() : end + 1;
             int32_t v[13];
-            if (!ScanSatRow(line, v)) {
-                continue;
+            if (ScanSatRow(data.substr(at, end - at), v)) {
+                const int32_t cn0 = v[9];
+                AppendInt(text, prn, 0);
+                text += ',';
+                AppendInt(text, cn0, 0);
+                text += "\r\n";
+                if (cn0 >= 0) {
+                    ++matrix[static_cast<std::size_t>(prn - 1)]
+                            [static_cast<std::size_t>(cn0 < kCn0Bins ? cn0 : kCn0Bins - 1)];
+                }
             }
-            const int32_t cn0 = v[9];
-            AppendInt(text, prn, 0);
-            text += ',';
-            AppendInt(text, cn0, 0);
-            text += "\r\n";
-            if (cn0 >= 0) {
-                ++matrix[static_cast<std::size_t>(prn - 1)][static_cast<std::size_t>(cn0 < kCn0Bins ? cn0 : kCn0Bins - 1)];
-            }
+            at = end;
         }
         list.Write(text);
         if (charts && excel_sat_charts(prn, name) != 0) {

@@ -59,6 +59,9 @@ bool OutFile::Create(const std::string& path)
         error_ = std::strerror(errno);
         return false;
     }
+    // Tables of a whole day run to hundreds of megabytes: larger writes cost
+    // far fewer system calls than the default buffer's.
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
     return true;
 }
 
