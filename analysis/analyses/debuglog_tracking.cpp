@@ -21,22 +21,9 @@ namespace navsift {
 
 namespace {
 
-constexpr int32_t kSecondsPerDay = 86400;
 constexpr int32_t kBlockSeconds = 14400;  // intervals stay inside 4-hour blocks of the day
 constexpr int32_t kGapWarning = 3600;
 constexpr int64_t kTimeJumpLimit = 172800;  // a row this far from the previous time has a broken time
-
-int32_t SecondOfDay(int32_t t)
-{
-    return ((t % kSecondsPerDay) + kSecondsPerDay) % kSecondsPerDay;
-}
-
-std::string Stamp(int32_t gps_seconds)
-{
-    std::string s;
-    gps_time_stamp(gps_seconds, s);
-    return s;
-}
 
 bool Contains(const std::string& line, const char* text)
 {
@@ -110,28 +97,6 @@ int ParseSatLine(const std::string& line, SatLine& s)
                        &s.f7, &s.letter, &s.cn0);
 }
 
-bool Created(OutFile& out, const std::string& path)
-{
-    if (!out.Create(path)) {
-        std::fprintf(stderr, "cannot create %s: %s\n", path.c_str(), out.Error().c_str());
-        return false;
-    }
-    return true;
-}
-
-bool Closed(OutFile& out)
-{
-    if (!out.IsOpen()) {
-        return true;
-    }
-    const std::string path = out.Path();
-    if (!out.Close()) {
-        std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), out.Error().c_str());
-        return false;
-    }
-    return true;
-}
-
 class DebugLogRun {
 public:
     DebugLogRun(ByteStream& log, std::string report_folder, std::string rinex_folder,
@@ -165,7 +130,7 @@ public:
             if (log_ended && next < 0 && SecondOfDay(end) != block_end) {
                 note = Format("The log ends at %s, before the end of this interval: the interval holds what the "
                               "log holds.",
-                              Stamp(end).c_str());
+                              StampOf(end).c_str());
                 std::printf("%s\n", note.c_str());
             }
             ok = report.AddWindow(folder, t0, end, note) && ok;
@@ -238,11 +203,11 @@ private:
     bool OpenInterval(const std::string& folder)
     {
         folder_ = folder;
-        if (!MakeFolder(folder) || !Created(pos_, folder + "pos.txt")) {
+        if (!MakeFolder(folder) || !CreateChecked(pos_, folder + "pos.txt")) {
             return false;
         }
         for (int prn = 1; prn <= kMaxPrn; ++prn) {
-            if (!Created(sats_[static_cast<std::size_t>(prn - 1)], folder + Format("sat%02d.txt", prn))) {
+            if (!CreateChecked(sats_[static_cast<std::size_t>(prn - 1)], folder + Format("sat%02d.txt", prn))) {
                 return false;
             }
         }
@@ -256,9 +221,9 @@ private:
 
     bool CloseInterval()
     {
-        bool ok = Closed(pos_);
+        bool ok = CloseChecked(pos_);
         for (OutFile& f : sats_) {
-            ok = Closed(f) && ok;
+            ok = CloseChecked(f) && ok;
         }
         visibility_.Close();
         if (!visibility_.Good()) {

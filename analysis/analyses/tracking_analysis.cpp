@@ -38,21 +38,8 @@ int64_t tracking_window_end(int32_t start, int32_t length)
 
 namespace {
 
-constexpr int32_t kSecondsPerDay = 86400;
 // UTC lags GPS time by this much where only one of them is known.
 constexpr int32_t kGpsMinusUtc = 15;
-
-int32_t SecondOfDay(int32_t t)
-{
-    return ((t % kSecondsPerDay) + kSecondsPerDay) % kSecondsPerDay;
-}
-
-std::string Stamp(int32_t gps_seconds)
-{
-    std::string s;
-    gps_time_stamp(gps_seconds, s);
-    return s;
-}
 
 // Which timed sentence marks out a window: the receiver's "$PQNVTG" (GPS
 // time) or, in a log without it, "$GPRMC" (UTC date and time).
@@ -136,32 +123,10 @@ bool FindWindow(ByteStream& in, int64_t from, Window& w)
     return true;
 }
 
-bool Created(OutFile& out, const std::string& path)
-{
-    if (!out.Create(path)) {
-        std::fprintf(stderr, "cannot create %s: %s\n", path.c_str(), out.Error().c_str());
-        return false;
-    }
-    return true;
-}
-
-bool Closed(OutFile& out)
-{
-    if (!out.IsOpen()) {
-        return true;
-    }
-    const std::string path = out.Path();
-    if (!out.Close()) {
-        std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), out.Error().c_str());
-        return false;
-    }
-    return true;
-}
-
 bool CreateSatelliteFiles(SatelliteFiles& files, const std::string& folder)
 {
     for (int prn = 1; prn <= kMaxPrn; ++prn) {
-        if (!Created(files[static_cast<std::size_t>(prn - 1)], folder + Format("sat%02d.csv", prn))) {
+        if (!CreateChecked(files[static_cast<std::size_t>(prn - 1)], folder + Format("sat%02d.csv", prn))) {
             return false;
         }
     }
@@ -172,7 +137,7 @@ bool CloseSatelliteFiles(SatelliteFiles& files)
 {
     bool ok = true;
     for (OutFile& f : files) {
-        ok = Closed(f) && ok;
+        ok = CloseChecked(f) && ok;
     }
     return ok;
 }
@@ -188,8 +153,8 @@ struct WindowFiles {
     bool Open(const std::string& report_folder, const Window& w, const std::string& rinex_folder)
     {
         folder = report_folder + interval_folder_name(w.start, w.end) + "/";
-        if (!MakeFolder(folder) || !Created(pos, folder + "pos.txt") ||
-            !Created(global_info, folder + "global_info.txt") || !CreateSatelliteFiles(sats, folder)) {
+        if (!MakeFolder(folder) || !CreateChecked(pos, folder + "pos.txt") ||
+            !CreateChecked(global_info, folder + "global_info.txt") || !CreateSatelliteFiles(sats, folder)) {
             return false;
         }
         if (!visibility.visibility_open(folder, rinex_folder)) {
@@ -202,8 +167,8 @@ struct WindowFiles {
     bool Close()
     {
         bool ok = CloseSatelliteFiles(sats);
-        ok = Closed(global_info) && ok;
-        ok = Closed(pos) && ok;
+        ok = CloseChecked(global_info) && ok;
+        ok = CloseChecked(pos) && ok;
         visibility.Close();
         if (!visibility.Good()) {
             std::fprintf(stderr, "cannot write %s\n", visibility.Path().c_str());
@@ -222,9 +187,9 @@ public:
 
     bool OpenReportTables()
     {
-        if (!CreateSatelliteFiles(sats_, report_folder_) || !Created(global_txt_, report_folder_ + "global_info.txt") ||
-            !Created(global_csv_, report_folder_ + "global_info.csv") ||
-            !Created(raw_, report_folder_ + "global_info.raw")) {
+        if (!CreateSatelliteFiles(sats_, report_folder_) || !CreateChecked(global_txt_, report_folder_ + "global_info.txt") ||
+            !CreateChecked(global_csv_, report_folder_ + "global_info.csv") ||
+            !CreateChecked(raw_, report_folder_ + "global_info.raw")) {
             return false;
         }
         global_csv_.Write(kGlobalInfoHeader);
@@ -235,7 +200,7 @@ public:
     {
         bool ok = CloseSatelliteFiles(sats_);
         for (OutFile* f : {&global_txt_, &global_csv_, &raw_, &checks_[0], &checks_[1]}) {
-            ok = Closed(*f) && ok;
+            ok = CloseChecked(*f) && ok;
         }
         return ok && !failed_;
     }
@@ -265,7 +230,7 @@ public:
             std::string note;
             if (w.cut_by_log_end && next < 0) {
                 note = Format("The log ends at %s, before the end of this window: the window holds what the log holds.",
-                              Stamp(w.end).c_str());
+                              StampOf(w.end).c_str());
                 std::printf("%s\n", note.c_str());
             }
             ok = report.AddWindow(files.folder, w.start, w.end, note) && ok;
@@ -377,7 +342,7 @@ private:
             if (check_failed_[which]) {
                 return;
             }
-            if (!Created(out, report_folder_ + (which == 0 ? "ephemeris_check.txt" : "almanacs_check.txt"))) {
+            if (!CreateChecked(out, report_folder_ + (which == 0 ? "ephemeris_check.txt" : "almanacs_check.txt"))) {
                 check_failed_[which] = true;
                 failed_ = true;
                 return;

@@ -9,30 +9,6 @@
 
 namespace navsift {
 
-namespace {
-
-std::string Stamp(int32_t gps_seconds)
-{
-    std::string s;
-    gps_time_stamp(gps_seconds, s);
-    return s;
-}
-
-bool Closed(OutFile& out)
-{
-    if (!out.IsOpen()) {
-        return false;
-    }
-    const std::string path = out.Path();
-    if (!out.Close()) {
-        std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), out.Error().c_str());
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 std::string TrackingReportFolder(const std::string& log_folder)
 {
     return FolderPrefix(log_folder) + "report/tracking_analysis/";
@@ -48,6 +24,41 @@ bool MakeFolder(const std::string& folder)
         return false;
     }
     return true;
+}
+
+bool CreateChecked(OutFile& out, const std::string& path)
+{
+    if (!out.Create(path)) {
+        std::fprintf(stderr, "cannot create %s: %s\n", path.c_str(), out.Error().c_str());
+        return false;
+    }
+    return true;
+}
+
+bool CloseChecked(OutFile& out)
+{
+    if (!out.IsOpen()) {
+        return true;
+    }
+    const std::string path = out.Path();
+    if (!out.Close()) {
+        std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), out.Error().c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string StampOf(int32_t gps_seconds)
+{
+    std::string s;
+    gps_time_stamp(gps_seconds, s);
+    return s;
+}
+
+int32_t SecondOfDay(int32_t gps_seconds)
+{
+    constexpr int32_t kDay = 86400;
+    return ((gps_seconds % kDay) + kDay) % kDay;
 }
 
 bool TrackingReport::Open(const std::string& report_folder, int main_number, int layout, bool documents)
@@ -68,8 +79,7 @@ bool TrackingReport::Open(const std::string& report_folder, int main_number, int
             }
         }
     }
-    if (!script_.Create(folder_ + "satellite_tracking_analysis.m")) {
-        std::fprintf(stderr, "cannot create %s: %s\n", script_.Path().c_str(), script_.Error().c_str());
+    if (!CreateChecked(script_, folder_ + "satellite_tracking_analysis.m")) {
         return false;
     }
     script_.Write("function satellite_tracking_analysis\r\n");
@@ -91,7 +101,7 @@ bool TrackingReport::AddWindow(const std::string& window_folder, int32_t start, 
     for (auto& [number, report] : reports_) {
         write_interval_chapter(report, start, end, number == main_number_ ? layout_ : number);
     }
-    script_.Printf("tracking_analysis('satdata_from_%s_to_%s/');\r\n", Stamp(start).c_str(), Stamp(end).c_str());
+    script_.Printf("tracking_analysis('satdata_from_%s_to_%s/');\r\n", StampOf(start).c_str(), StampOf(end).c_str());
     return ok;
 }
 
@@ -101,12 +111,12 @@ bool TrackingReport::Finish()
     for (auto& [number, report] : reports_) {
         if (report.IsOpen()) {
             report.Write("\\end{document}\r\n");
-            ok = Closed(report) && ok;
+            ok = CloseChecked(report) && ok;
         }
     }
     if (script_.IsOpen()) {
         script_.Write("quit\r\n");
-        ok = Closed(script_) && ok;
+        ok = CloseChecked(script_) && ok;
     }
     return ok;
 }
