@@ -123,7 +123,12 @@ bool TestingConfig::WriteConfig(const std::string& path) {
 void TestingConfig::Load_Command_Click() {
     ConfigLoadResult loaded = LoadSystemConfig(ConfigDatPath());
     config_ = std::move(loaded.config);
-    if (!loaded.warning.empty()) ReportTrappedError(loaded.warning, "Load_Command_Click");
+    if (!loaded.warning.empty()) {
+        // The log keeps the record; the person about to edit and save these
+        // settings must know that part of them are defaults, not what was saved.
+        ReportTrappedError(loaded.warning, "Load_Command_Click");
+        WarnUser(this, QString::fromStdString(loaded.warning));
+    }
     ConfigPanelUpdate();
 }
 
