@@ -20,6 +20,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <cmath>
 #include <vector>
@@ -127,7 +128,9 @@ void TestingConfig::Load_Command_Click() {
         // The log keeps the record; the person about to edit and save these
         // settings must know that part of them are defaults, not what was saved.
         ReportTrappedError(loaded.warning, "Load_Command_Click");
-        WarnUser(this, QString::fromStdString(loaded.warning));
+        // Shown once the dialog is up: a box opened while it is being shown
+        // would end up beneath it.
+        QTimer::singleShot(0, this, [this, text = QString::fromStdString(loaded.warning)] { WarnUser(this, text); });
     }
     ConfigPanelUpdate();
 }

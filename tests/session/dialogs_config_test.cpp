@@ -267,6 +267,7 @@ TEST_F(ConfigDialog, DamagedConfigDatAtOpenIsLoggedAndShownToTheUser) {
     OpenSystemLog();
     TakeAsked();
     Open();
+    test::Pump(50);  // the warning comes once the dialog is up, above it
     const std::string log = test::ReadFileBytes(SystemLogPath());
     CloseSystemLog();
     EXPECT_NE(log.find("(Load_Command_Click)"), std::string::npos) << log;
@@ -301,6 +302,7 @@ TEST_F(ConfigDialog, FifoConfigDatIsRefusedWithAMessageAndNeverBlocks) {
     TakeAsked();
     Open();
     done = true;
+    test::Pump(50);
     guard.join();
     EXPECT_FALSE(unblocked) << "the dialog blocked opening the FIFO";
     const std::vector<std::string> asked = TakeAsked();
