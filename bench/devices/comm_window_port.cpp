@@ -29,7 +29,8 @@ void CommWindow::PortLost(const std::string& reason) {
         const std::string path = platform::PortDevicePath(port_->CommPort());
         port_lost_ = true;
         SystemLogWrite(PortTitle("") + " lost (" + reason + ")");
-        if (dev_.Host) dev_.Host->StatusBarMessage(1, PortTitle(path) + " lost");
+        // The second panel: the first is rewritten at every tick of a session.
+        if (dev_.Host) dev_.Host->StatusBarMessage(2, PortTitle(path) + " lost");
         SetStatusPanelText(dev_.Console.Status, 1, "PORT LOST");
         OutputMsg(dev_, "PORT LOST: " + reason);
 

@@ -128,7 +128,7 @@ TEST(DevicePortFaults, APortThatVanishesMidTrialIsReportedOnceAndItsLogsClosedWh
     ASSERT_EQ(lost.size(), 1u) << test::ReadFileBytes(SystemLogPath());
     EXPECT_NE(lost[0].find(": the device hung up)"), std::string::npos) << lost[0];
     ASSERT_FALSE(host.StatusMessages.empty());
-    EXPECT_EQ(host.StatusMessages.back().second, "Device ROVER: port 23 (" + path + ") lost");
+    EXPECT_EQ(host.StatusMessages.back(), std::make_pair(int16_t{2}, "Device ROVER: port 23 (" + path + ") lost"));
     EXPECT_EQ(dev.Console.Status->PanelText(1), "PORT LOST");
 
     EXPECT_FALSE(dev.PrimaryOpen) << "the log is closed";
