@@ -188,6 +188,71 @@ void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, b
     track_.clear();
 }
 
+namespace {
+
+std::string SplitFolderName(int64_t second)
+{
+    CalendarTime t;
+    gps_to_calendar(static_cast<int32_t>(second), t);
+    return Format("%02d:%02d:%02d %02d/%02d/%04d", t.hour, t.minute, t.second, t.day, t.month, t.year);
+}
+
+}  // namespace
+
+bool KmlTrack::Reached(int64_t second) const
+{
+    return second > 0 && second >= (*splits_)[next_split_];
+}
+
+void KmlTrack::Add(const NmeaEpoch& e, int64_t second)
+{
+    if (!started_) {
+        started_ = true;
+        if (splits_ != nullptr) {
+            while (next_split_ < splits_->size() && Reached(second)) {
+                ++next_split_;
+            }
+            kml_.BeginFolder(SplitFolderName(second));
+        }
+        pending_ = e;
+        return;
+    }
+    DrawPending();
+    if (splits_ != nullptr && next_split_ < splits_->size() && Reached(second)) {
+        ++next_split_;
+        kml_.kml_placemark(e, PlacemarkMode::End, set_);
+        drawn_ = 0;
+        kml_.EndFolder();
+        kml_.BeginFolder(SplitFolderName(second));
+    }
+    pending_ = e;
+}
+
+void KmlTrack::DrawPending()
+{
+    kml_.kml_placemark(pending_, drawn_ == 0 ? PlacemarkMode::Start : PlacemarkMode::Point, set_);
+    ++drawn_;
+}
+
+void KmlTrack::Finish()
+{
+    if (!started_) {
+        return;
+    }
+    if (drawn_ == 0) {
+        // A track of one epoch: its marker and a path of one position.
+        kml_.kml_placemark(pending_, PlacemarkMode::Start, set_);
+        kml_.kml_placemark(pending_, PlacemarkMode::End, set_, false);
+    } else {
+        kml_.kml_placemark(pending_, PlacemarkMode::End, set_);
+    }
+    drawn_ = 0;
+    started_ = false;
+    if (splits_ != nullptr) {
+        kml_.EndFolder();
+    }
+}
+
 std::string TrackFolderName(const NmeaEpoch& r)
 {
     int32_t day = 0, month = 0, year = 0, hour = 0, minute = 0, second = 0;
