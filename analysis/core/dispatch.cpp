@@ -11,8 +11,10 @@
 #include "analysis/analyses/log_search.h"
 #include "analysis/analyses/log_tools.h"
 #include "analysis/analyses/map_sizes.h"
+#include "analysis/analyses/speed_compare.h"
 #include "analysis/analyses/team_report.h"
 #include "analysis/analyses/vel_extract.h"
+#include "analysis/analyses/vel_kml.h"
 #include "analysis/analyses/visibility.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/excel_charts.h"
@@ -161,6 +163,12 @@ int run_navsift(const std::vector<std::string>& words)
         return run_visibility_test(options);
     case AnalysisId::SpeedHeadingExtraction:
         return vel_extract(options);
+    case AnalysisId::ReferenceKml:
+        return positions_kml(options);
+    case AnalysisId::MergeSpeedHeading:
+        return vel_merge(options);
+    case AnalysisId::CompareSpeedHeading:
+        return compare_dispatch(options);
     case AnalysisId::GpxToKml:
         return gpx_to_kml(options);
     case AnalysisId::LogConversion:

@@ -1,6 +1,10 @@
 #include "analysis/core/out_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstdarg>
 #include <cstring>
 #include <filesystem>
@@ -101,6 +105,25 @@ bool SameFile(const std::string& a, const std::string& b)
 {
     std::error_code ec;
     return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to, std::string& error)
+{
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        error = std::strerror(errno);
+        return false;
+    }
+    // A file system without the no-replace rename: a hard link fails when
+    // the target exists, just the same.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    ::unlink(from.c_str());
+    return true;
 }
 
 }  // namespace navsift

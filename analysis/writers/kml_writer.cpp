@@ -12,6 +12,27 @@ const RotationColour kColourRotation[kRotationColours] = {
     {0xffffff00, "LIGHT BLUE"}, {0xff00ffaa, "LIGHT GREEN"}, {0xff000000, "BLACK"},
 };
 
+TrackStyles::TrackStyles(const OptionRecord& o) : o_(o) {
+    if (o.color != 0) colour_word_ = o.Arg(o.color);
+    if (colour_word_ && o.kml_color == 0) {
+        std::fprintf(stderr, "unknown colour %s, the default colours are used\n", colour_word_->c_str());
+    }
+}
+
+TrackStyles::Style TrackStyles::Next() {
+    Style style{set_, kDefaultTrackColour, "RED"};
+    set_ = (set_ + 1) % 100;
+    if (colour_word_ && o_.kml_color != 0) {
+        style.colour = o_.kml_color;
+        style.label = *colour_word_;
+    } else if (o_.multicolor != 0) {
+        style.colour = kColourRotation[colour_index_].colour;
+        style.label = kColourRotation[colour_index_].name;
+        colour_index_ = (colour_index_ + 1) % kRotationColours;
+    }
+    return style;
+}
+
 namespace {
 constexpr const char* kNamespace = "http://www.opengis.net/kml/2.2";
 constexpr const char* kIconBase = "http://maps.google.com/mapfiles/kml/shapes/";
@@ -165,6 +186,71 @@ void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, b
     }
     Write("</coordinates>\r\n</LineString>\r\n</Placemark>\r\n");
     track_.clear();
+}
+
+namespace {
+
+std::string SplitFolderName(int64_t second)
+{
+    CalendarTime t;
+    gps_to_calendar(static_cast<int32_t>(second), t);
+    return Format("%02d:%02d:%02d %02d/%02d/%04d", t.hour, t.minute, t.second, t.day, t.month, t.year);
+}
+
+}  // namespace
+
+bool KmlTrack::Reached(int64_t second) const
+{
+    return second > 0 && second >= (*splits_)[next_split_];
+}
+
+void KmlTrack::Add(const NmeaEpoch& e, int64_t second)
+{
+    if (!started_) {
+        started_ = true;
+        if (splits_ != nullptr) {
+            while (next_split_ < splits_->size() && Reached(second)) {
+                ++next_split_;
+            }
+            kml_.BeginFolder(SplitFolderName(second));
+        }
+        pending_ = e;
+        return;
+    }
+    DrawPending();
+    if (splits_ != nullptr && next_split_ < splits_->size() && Reached(second)) {
+        ++next_split_;
+        kml_.kml_placemark(e, PlacemarkMode::End, set_);
+        drawn_ = 0;
+        kml_.EndFolder();
+        kml_.BeginFolder(SplitFolderName(second));
+    }
+    pending_ = e;
+}
+
+void KmlTrack::DrawPending()
+{
+    kml_.kml_placemark(pending_, drawn_ == 0 ? PlacemarkMode::Start : PlacemarkMode::Point, set_);
+    ++drawn_;
+}
+
+void KmlTrack::Finish()
+{
+    if (!started_) {
+        return;
+    }
+    if (drawn_ == 0) {
+        // A track of one epoch: its marker and a path of one position.
+        kml_.kml_placemark(pending_, PlacemarkMode::Start, set_);
+        kml_.kml_placemark(pending_, PlacemarkMode::End, set_, false);
+    } else {
+        kml_.kml_placemark(pending_, PlacemarkMode::End, set_);
+    }
+    drawn_ = 0;
+    started_ = false;
+    if (splits_ != nullptr) {
+        kml_.EndFolder();
+    }
 }
 
 std::string TrackFolderName(const NmeaEpoch& r)

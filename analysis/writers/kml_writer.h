@@ -3,11 +3,13 @@
 // a small table of what the receiver reported, and the path of each track.
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "analysis/core/nmea_epoch.h"
+#include "analysis/core/options.h"
 
 namespace navsift {
 
@@ -22,6 +24,26 @@ struct RotationColour {
 constexpr int kRotationColours = 15;
 extern const RotationColour kColourRotation[kRotationColours];
 constexpr uint32_t kDefaultTrackColour = 0xff0000ff;  // red
+
+// The style of each folder of tracks in turn: the -color colour, else the
+// -multicolor rotation, else red. Style sets wrap at 100.
+class TrackStyles {
+public:
+    // Says on stderr when -color names no colour it knows.
+    explicit TrackStyles(const OptionRecord& o);
+    struct Style {
+        int set;
+        uint32_t colour;
+        std::string label;  // the colour's name, for folder names
+    };
+    Style Next();
+
+private:
+    const OptionRecord& o_;
+    std::optional<std::string> colour_word_;
+    int set_ = 0;
+    int colour_index_ = 0;
+};
 
 // "TRK_dd/mm/yyyy_hh:mm:ss" from the RMC date and time, else from the
 // "$PQNVTG" time, else all zero.
@@ -74,6 +96,39 @@ private:
     bool failed_ = false;
     int placemark_counter_ = 0;
     std::vector<Coordinate> track_;
+};
+
+// Turns the epochs of one track into placemarks. An epoch is drawn when the
+// next one arrives, so that the last one becomes the end marker and every
+// epoch is placed once. With split times, the first epoch at or after a split
+// time ends the track (and its folder) and starts the next one, so the parts
+// join without a gap; each epoch uses at most one split time. Split times
+// before the track's first epoch cut nothing.
+class KmlTrack {
+public:
+    // `next_split` indexes `splits` and is shared by the tracks that take
+    // the split times in turn; `splits` null means no splitting.
+    KmlTrack(KmlWriter& kml, int set, const std::vector<uint32_t>* splits, std::size_t& next_split)
+        : kml_(kml), set_(set), splits_(splits), next_split_(next_split)
+    {
+    }
+    // `second`: the epoch's UTC time in GPS seconds, which the split times
+    // and the split folders' names use.
+    void Add(const NmeaEpoch& e, int64_t second);
+    // Ends the track; nothing when no epoch was added.
+    void Finish();
+
+private:
+    bool Reached(int64_t second) const;
+    void DrawPending();
+
+    KmlWriter& kml_;
+    int set_;
+    const std::vector<uint32_t>* splits_;
+    std::size_t& next_split_;
+    bool started_ = false;
+    int drawn_ = 0;
+    NmeaEpoch pending_;
 };
 
 }  // namespace navsift
