@@ -16,6 +16,7 @@
 #include "tests/session/dialogs_ui.h"
 #include "tests/support/qt_app.h"
 #include "tests/support/scripted_receiver.h"
+#include "tests/support/two_receivers.h"
 
 namespace {
 
@@ -42,19 +43,10 @@ TEST(DeviceWorkbookSession, ColdAndHotTestsFillEachReceiversWorkbook) {
         receivers.push_back(std::make_unique<test::ScriptedReceiver>(script));
         receivers.back()->RegisterPort(s + 7);
     }
-    bench::SystemConfig c;
-    bench::SystemConfigReset(c);
+    bench::SystemConfig c = test::TwoReceiverConfig(7);
     for (int s = 0; s < 2; ++s) {
-        bench::DeviceConfig& d = c.Devices[s];
-        d.DevEN = bench::FlagSet;
-        d.DName = "RCV" + std::to_string(s + 1);
-        d.NmeaP = static_cast<int16_t>(s + 7);
-        d.NmeaB = 9600;
-        d.StartupS = "$PQNVRST";
-        d.ColdC = "$PQNVCOLD";
-        d.HotC = "$PQNVCOLD";  // the scripted receiver answers one command
-        d.GLog = bench::FlagSet;
-        d.RLog = bench::FlagSet;
+        c.Devices[s].ColdC = "$PQNVCOLD";
+        c.Devices[s].HotC = "$PQNVCOLD";  // the scripted receiver answers one command
     }
     const char* types[] = {"COLD", "HOT"};
     for (int i = 0; i < 2; ++i) {
