@@ -31,8 +31,10 @@ struct Compared {
     std::string short_name;  // less its last 4 characters
     VelFile vel;
     std::array<OutFile, kDrivingClasses> dat;
-    std::array<std::vector<VelRecord>, kDrivingClasses> classes;
 };
+
+// The seconds of each class in this run, the same for every file.
+using ClassSeconds = std::array<std::vector<uint32_t>, kDrivingClasses>;
 
 // The folder's vel files in listing order, at most `limit`. A file that is
 // not a vel file is reported and left out; 1 then.
@@ -184,7 +186,8 @@ std::string MatlabText(const std::string& text)
 }
 
 // The classified positions: per file a folder with one folder per class.
-bool WriteClassKml(const std::string& out_folder, std::vector<Compared>& files, const OptionRecord& o)
+bool WriteClassKml(const std::string& out_folder, const std::vector<Compared>& files, const ClassSeconds& seconds,
+                   const OptionRecord& o)
 {
     KmlWriter kml;
     if (!kml.kml_open(out_folder, "compare_positions")) {
@@ -192,13 +195,19 @@ bool WriteClassKml(const std::string& out_folder, std::vector<Compared>& files, 
         return false;
     }
     const std::vector<uint32_t>* splits = o.split != 0 ? &o.split_times : nullptr;
+    std::vector<VelRecord> records;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const int set = static_cast<int>(i % 100);
         kml.kml_styles(set, kColourRotation[i % kRotationColours].colour);
         kml.BeginFolder(files[i].short_name);
         for (int c = 0; c < kDrivingClasses; ++c) {
+            records.clear();
+            for (const uint32_t t : seconds[c]) {
+                // Every file held every classified second.
+                records.push_back(*files[i].vel.Lookup(t));
+            }
             kml.BeginFolder(kClassNames[c]);
-            kml_from_vel(kml, files[i].classes[c], set, splits);
+            kml_from_vel(kml, records, set, splits);
             kml.EndFolder();
         }
         kml.EndFolder();
@@ -245,7 +254,7 @@ int compare_classify(const std::string& folder, const std::string& reference, co
     if (!(range.start < range.end)) {
         std::printf("Compare range not found %s to %s\r\n", range.start_stamp.c_str(), range.end_stamp.c_str());
         // The KML then shows empty classes, never an earlier run's files.
-        WriteClassKml(out_folder, files, o);
+        WriteClassKml(out_folder, files, ClassSeconds{}, o);
         CloseReporting(matlab);
         return 1;
     }
@@ -288,6 +297,7 @@ int compare_classify(const std::string& folder, const std::string& reference, co
     };
 
     DrivingClassifier classifier(o.hth, o.turntime, o.vth);
+    ClassSeconds class_seconds;
     std::vector<VelRecord> records;
     std::string bytes;
     for (uint64_t t = range.start; t <= range.end; ++t) {
@@ -318,8 +328,8 @@ int compare_classify(const std::string& folder, const std::string& reference, co
                 bytes.clear();
                 AppendVelRecord(bytes, records[i]);
                 files[i].dat[c].Write(bytes);
-                files[i].classes[c].push_back(records[i]);
             }
+            class_seconds[c].push_back(static_cast<uint32_t>(t));
         }
         for (std::size_t i = 0; i < text.size(); ++i) {
             if (text[i].size() >= (1u << 20)) {
@@ -340,7 +350,7 @@ int compare_classify(const std::string& folder, const std::string& reference, co
             }
         }
     }
-    if (!WriteClassKml(out_folder, files, o)) {
+    if (!WriteClassKml(out_folder, files, class_seconds, o)) {
         status = 1;
     }
     if (!CloseReporting(matlab)) {
