@@ -6,6 +6,7 @@
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/folders.h"
 #include "analysis/analyses/binlog_csv.h"
+#include "analysis/analyses/debuglog_tracking.h"
 #include "analysis/analyses/gpx_export.h"
 #include "analysis/analyses/kml_export.h"
 #include "analysis/analyses/log_search.h"
@@ -13,6 +14,7 @@
 #include "analysis/analyses/map_sizes.h"
 #include "analysis/analyses/speed_compare.h"
 #include "analysis/analyses/team_report.h"
+#include "analysis/analyses/tracking_analysis.h"
 #include "analysis/analyses/vel_extract.h"
 #include "analysis/analyses/vel_kml.h"
 #include "analysis/analyses/visibility.h"
@@ -179,6 +181,10 @@ int run_navsift(const std::vector<std::string>& words)
         return results_to_csv(options);
     case AnalysisId::TimeStepCheck:
         return check_time_steps(options);
+    case AnalysisId::DebugLogTracking:
+        return run_debuglog_tracking(options);
+    case AnalysisId::TrackingAnalysis:
+        return start_tracking_analysis(options);
     case AnalysisId::DebugLogSearch:
         return DefaultAction(options);
     default:
