@@ -11,6 +11,7 @@
 #include "analysis/analyses/log_search.h"
 #include "analysis/analyses/log_tools.h"
 #include "analysis/analyses/map_sizes.h"
+#include "analysis/analyses/startup_analysis.h"
 #include "analysis/analyses/team_report.h"
 #include "analysis/analyses/vel_extract.h"
 #include "analysis/analyses/visibility.h"
@@ -169,6 +170,8 @@ int run_navsift(const std::vector<std::string>& words)
         return rename_logs(options);
     case AnalysisId::ResultsConversion:
         return results_to_csv(options);
+    case AnalysisId::StartupAnalysis:
+        return startup_analysis(options);
     case AnalysisId::TimeStepCheck:
         return check_time_steps(options);
     case AnalysisId::DebugLogSearch:
