@@ -24,27 +24,6 @@ constexpr const char* kReportTitle = "Nuvi 1690 Bad Position Startup";
 // Written by the plotting step that the script starts, not by this program.
 constexpr const char* kPlotInputs[] = {"TTFF_bad_position.tex", "POS_bad_position.tex"};
 
-bool CreateOrSay(OutFile& out, const std::string& path)
-{
-    if (!out.Create(path)) {
-        std::fprintf(stderr, "cannot create %s: %s\n", path.c_str(), out.Error().c_str());
-        return false;
-    }
-    return true;
-}
-
-bool CloseOrSay(OutFile& out)
-{
-    if (!out.IsOpen()) {
-        return false;
-    }
-    if (!out.Close()) {
-        std::fprintf(stderr, "cannot write %s: %s\n", out.Path().c_str(), out.Error().c_str());
-        return false;
-    }
-    return true;
-}
-
 struct AngleParts {
     int degrees = 0, minutes = 0, thousandths = 0;
 };
@@ -248,7 +227,7 @@ SatelliteListParts satellite_list_parts(const ElevationMarks& marks)
 bool write_startup_data_file(const std::vector<startup_trial>& trials, const std::string& report_folder)
 {
     OutFile out;
-    if (!CreateOrSay(out, report_folder + kDataFile)) {
+    if (!CreateOrReport(out, report_folder + kDataFile)) {
         return false;
     }
     int number = 0;
@@ -262,13 +241,13 @@ bool write_startup_data_file(const std::vector<startup_trial>& trials, const std
                    TimeoutIfNot(t));
         std::printf("%d > %d ttff %d\r\n", number, static_cast<int32_t>(t.end_gps_second), t.Ttff());
     }
-    return CloseOrSay(out);
+    return CloseOrReport(out);
 }
 
 bool write_startup_table(const std::vector<startup_trial>& trials, const std::string& report_folder)
 {
     OutFile out;
-    if (!CreateOrSay(out, report_folder + kTableFile)) {
+    if (!CreateOrReport(out, report_folder + kTableFile)) {
         return false;
     }
     for (const char* line : {
@@ -350,7 +329,7 @@ bool write_startup_table(const std::vector<startup_trial>& trials, const std::st
     out.Write("\\end{longtable}\r\n");
     out.Write("\\end{savenotes}\r\n");
     out.Write("\\end{center}");
-    return CloseOrSay(out);
+    return CloseOrReport(out);
 }
 
 namespace {
@@ -358,27 +337,27 @@ namespace {
 bool WriteScript(const std::string& report_folder)
 {
     OutFile out;
-    if (!CreateOrSay(out, report_folder + "startup_analysis.m")) {
+    if (!CreateOrReport(out, report_folder + "startup_analysis.m")) {
         return false;
     }
     out.Write("bad_position('" + MatlabQuoted(report_folder + kDataFile) + "',600);");
-    return CloseOrSay(out);
+    return CloseOrReport(out);
 }
 
 bool WriteReport(const std::string& report_folder)
 {
     bool ok = true;
     OutFile title;
-    if (CreateOrSay(title, report_folder + "title_page.tex")) {
+    if (CreateOrReport(title, report_folder + "title_page.tex")) {
         write_latex_title_page(title, kReportTitle);
-        ok = CloseOrSay(title) && ok;
+        ok = CloseOrReport(title) && ok;
     } else {
         ok = false;
     }
     OutFile intro;
-    if (CreateOrSay(intro, report_folder + "introduction_page.tex")) {
+    if (CreateOrReport(intro, report_folder + "introduction_page.tex")) {
         write_startup_introduction(intro);
-        ok = CloseOrSay(intro) && ok;
+        ok = CloseOrReport(intro) && ok;
     } else {
         ok = false;
     }
@@ -391,7 +370,7 @@ bool WriteReport(const std::string& report_folder)
         main.Printf("\\input{%s}\r\n", input);
     }
     main.Write("\\end{document}\r\n");
-    return CloseOrSay(main) && ok;
+    return CloseOrReport(main) && ok;
 }
 
 }  // namespace
