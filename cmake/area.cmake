@@ -25,8 +25,11 @@ function(area_tests name dir)
   if(srcs)
     add_executable(${name} ${srcs})
     target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-    # Tests find the programs they run (navsift, fixbench) through this.
-    target_compile_definitions(${name} PRIVATE FIXBENCH_BUILD_DIR_DEFAULT="${PROJECT_BINARY_DIR}")
+    # Tests find the programs they run (navsift, fixbench) through the first,
+    # their golden files through the second (never through __FILE__, which a
+    # compiler cache may have made relative).
+    target_compile_definitions(${name} PRIVATE FIXBENCH_BUILD_DIR_DEFAULT="${PROJECT_BINARY_DIR}"
+                                               FIXBENCH_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
     gtest_discover_tests(${name}
       DISCOVERY_TIMEOUT 60
       PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

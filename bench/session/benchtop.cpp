@@ -133,7 +133,9 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
     // The engine's first use of the results grid creates its window, which
     // shows each trial's value as it arrives; a test starting afresh shows
     // it again if the user closed it.
-    grid_.changed = [this] { ShowResultsWindow(); };
+    grid_.changed = [this] {
+        if (!results_) ShowResultsWindow();
+    };
     grid_.cleared = [this] {
         if (results_ && !results_->isVisible()) ShowResultsWindow();
     };

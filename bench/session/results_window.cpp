@@ -34,11 +34,17 @@ Results::Results(session::ResultsGrid& grid, QWidget* parent) : QWidget(parent, 
     layout->addWidget(table_);
     const int scroll_bar = table_->verticalScrollBar()->sizeHint().width();
     resize(110 + 4 * value_width + scroll_bar + 2 * table_->frameWidth() + 12 + 2, 420);
-    grid_.changed = [this] { Redraw(); };
+    // Whoever listened before the window existed (the main window, a
+    // recorder) keeps hearing every change.
+    before_ = grid_.changed;
+    grid_.changed = [this] {
+        if (before_) before_();
+        Redraw();
+    };
     Redraw();
 }
 
-Results::~Results() { grid_.changed = nullptr; }
+Results::~Results() { grid_.changed = before_; }
 
 void Results::Redraw() {
     const QString caption = QString::fromStdString(platform::Cp1252ToUtf8(grid_.Caption()));

@@ -35,6 +35,7 @@ private:
     void Redraw();
 
     session::ResultsGrid& grid_;
+    std::function<void()> before_;
     QTableWidget* table_ = nullptr;
 };
 

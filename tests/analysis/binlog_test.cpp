@@ -14,7 +14,7 @@
 namespace navsift_test {
 namespace {
 
-const fs::path kGoldenDir = fs::path(__FILE__).parent_path() / "golden";
+const fs::path kGoldenDir = fs::path(FIXBENCH_SOURCE_DIR) / "tests/analysis/golden";
 
 struct Sample {
     uint32_t tick = 0;

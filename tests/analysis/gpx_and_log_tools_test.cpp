@@ -53,7 +53,7 @@ TEST(GpxToKml, TracksMarkersTimesAndGaps)
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string kml = ReadFile(dir / "ref.kml");
     EXPECT_EQ(XmlProblem(dir / "ref.kml"), "");
-    EXPECT_EQ(kml, ReadFile(fs::path(__FILE__).parent_path() / "golden" / "gpx_track.kml"));
+    EXPECT_EQ(kml, ReadFile(fs::path(FIXBENCH_SOURCE_DIR) / "tests/analysis/golden" / "gpx_track.kml"));
     EXPECT_EQ(CountOf(kml, "<name>TRK_30/06/2008_10:00:15</name>"), 1);
     EXPECT_EQ(Markers(kml), (std::vector<std::string>{"S00", "P00", "P00", "P00", "E00", "L01"}));
     EXPECT_NE(kml.find("<td>UTC Time: </td><td>10:00:00</td>"), std::string::npos);

@@ -12,7 +12,7 @@ namespace navsift_test {
 namespace {
 
 // A compiler cache may pass this file's name relative to the build folder.
-const fs::path kGoldenDir = (fs::path(FIXBENCH_BUILD_DIR_DEFAULT) / __FILE__).parent_path() / "golden";
+const fs::path kGoldenDir = fs::path(FIXBENCH_SOURCE_DIR) / "tests/analysis/golden";
 
 // A log that starts without a fix, then three fixes with speed and course.
 std::string BenchLog()

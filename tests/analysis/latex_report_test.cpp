@@ -11,7 +11,7 @@
 namespace navsift_test {
 namespace {
 
-const fs::path kGoldenDir = fs::path(__FILE__).parent_path() / "golden";
+const fs::path kGoldenDir = fs::path(FIXBENCH_SOURCE_DIR) / "tests/analysis/golden";
 
 int32_t Gps(int year, int month, int day, int hour, int minute, int second)
 {

@@ -22,7 +22,7 @@ namespace {
 
 using namespace navsift;
 
-const fs::path kHere = fs::path(__FILE__).parent_path();
+const fs::path kHere = fs::path(FIXBENCH_SOURCE_DIR) / "tests/analysis";
 const fs::path kGoldenDir = kHere / "golden";
 
 constexpr int kWeekSat = 1485;  // 2008-06-22 .. 2008-06-28

@@ -13,7 +13,7 @@ namespace {
 
 using navsift::CsvExport;
 
-const fs::path kGoldenDir = fs::path(__FILE__).parent_path() / "golden";
+const fs::path kGoldenDir = fs::path(FIXBENCH_SOURCE_DIR) / "tests/analysis/golden";
 
 TEST(TrackerExport, QuotedFieldsLineBreaksAndAwkwardHeaders)
 {

@@ -24,7 +24,7 @@ RunResult Navsift(const std::vector<std::string>& args, const fs::path& cwd)
 
 std::string Golden(const std::string& name)
 {
-    return ReadFile(fs::path(__FILE__).parent_path() / "golden" / name);
+    return ReadFile(fs::path(FIXBENCH_SOURCE_DIR) / "tests/analysis/golden" / name);
 }
 
 VelFile Load(const fs::path& path)

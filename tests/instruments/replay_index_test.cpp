@@ -25,7 +25,7 @@ using bench::ReadIndexCount;
 using bench::ReadIndexRecord;
 using bench::ReplayIndexName;
 
-const fs::path kGoldenDir = fs::path(__FILE__).parent_path() / "golden";
+const fs::path kGoldenDir = fs::path(FIXBENCH_SOURCE_DIR) / "tests/instruments/golden";
 
 class Progress : public bench::IndexProgress {
 public:

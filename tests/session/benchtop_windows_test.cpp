@@ -8,6 +8,8 @@
 #include <QTableWidget>
 #include <QWindow>
 
+#include <memory>
+
 #include "bench/devices/system_log.h"
 #include "bench/session/results_window.h"
 #include "tests/session/benchtop_fixture.h"
@@ -68,6 +70,12 @@ TEST_F(BenchtopTest, ResultsGridAppearsWhenTheFirstTestStarts) {
     AddColdTest(c, 0, 3, 0, 0);
     SetUpDevices(c);
     EXPECT_EQ(top->findChild<bench::Results*>(), nullptr) << "no grid before a test";
+    // A listener set before the window exists keeps hearing every change.
+    auto heard = std::make_shared<int>(0);
+    top->Grid().changed = [before = top->Grid().changed, heard] {
+        if (before) before();
+        ++*heard;
+    };
     Trigger("exectest");
     ASSERT_TRUE(top->SessionRunning());
     auto* results = top->findChild<bench::Results*>();
@@ -89,9 +97,15 @@ TEST_F(BenchtopTest, ResultsGridAppearsWhenTheFirstTestStarts) {
     ASSERT_NE(mean, nullptr);
     EXPECT_GE(mean->text().size(), 15) << mean->text().toStdString();
     EXPECT_GE(grid->columnWidth(2), QFontMetrics(mean->font()).horizontalAdvance(mean->text()) + 6);
+    const int now = *heard;
+    top->Grid().UpdateCell(4, 1, 7.0);
+    EXPECT_EQ(*heard, now + 1) << "the window must not take the grid's listener for itself";
 
-    // Closed by the user, it comes back with the next test.
+    // Closed by the user, it stays closed while the test runs and comes
+    // back with the next test.
     results->close();
+    top->Grid().UpdateCell(5, 1, 8.0);
+    EXPECT_FALSE(results->isVisible());
     Trigger("StopTesting");
     Trigger("exectest");
     EXPECT_TRUE(results->isVisible());
