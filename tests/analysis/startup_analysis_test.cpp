@@ -16,7 +16,7 @@ namespace {
 
 using namespace navsift;
 
-const fs::path kGolden = fs::path(__FILE__).parent_path() / "golden";
+const fs::path kGolden = fs::path(FIXBENCH_SOURCE_DIR) / "tests/analysis/golden";
 constexpr double kTen = 554400;  // Saturday 2008-06-28 10:00:00 GPS, week 1485
 
 // The wrong position the receiver starts from, and where it really is.
