@@ -1,10 +1,5 @@
 // `navsift -binary` on a generated binary debug log of about 100 MB, the
 // table going to a file, on one core. Goal: at least 100 MB/s of log.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +9,7 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "perf/perf_process.h"
 
 namespace fs = std::filesystem;
 
@@ -56,38 +51,6 @@ std::string Block(uint32_t k)
     return b;
 }
 
-std::string NavsiftPath()
-{
-    if (const char* dir = std::getenv("FIXBENCH_BUILD_DIR"); dir != nullptr && *dir != '\0') {
-        return std::string(dir) + "/analysis/navsift";
-    }
-    return (fs::canonical("/proc/self/exe").parent_path().parent_path() / "analysis" / "navsift").string();
-}
-
-// Wall-clock seconds of one run with its standard output into `out`.
-double Timed(const std::vector<std::string>& argv, const fs::path& out)
-{
-    std::vector<char*> args;
-    for (const std::string& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        return -1;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return (WIFEXITED(status) && WEXITSTATUS(status) == 0) ? seconds : -1;
-}
-
 }  // namespace
 
 int main()
@@ -109,7 +72,7 @@ int main()
     const double mb = fs::file_size(log) / 1048576.0;
     double best = 1e9;
     for (int k = 0; k < 2; ++k) {
-        const double s = Timed({NavsiftPath(), "-binary", log.string()}, dir / "table.csv");
+        const double s = perf::Timed({perf::NavsiftPath(), "-binary", log.string()}, dir / "table.csv");
         if (s < 0) {
             std::printf("navsift -binary failed\n");
             fs::remove_all(dir);

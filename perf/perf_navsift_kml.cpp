@@ -1,11 +1,6 @@
 // A whole day of 1 Hz receiver output (GGA, RMC, GSA, GSV) turned into KML by
 // navsift and, in the same run, by gpsbabel; the goal is navsift at least
 // five times faster.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -16,7 +11,7 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "perf/perf_process.h"
 
 namespace fs = std::filesystem;
 
@@ -63,39 +58,6 @@ std::string DayLog()
     return log;
 }
 
-// Wall-clock seconds of one run, or a negative value when it failed.
-double Timed(const std::vector<std::string>& argv, const fs::path& cwd)
-{
-    std::vector<char*> args;
-    for (const std::string& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        return -1;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return (WIFEXITED(status) && WEXITSTATUS(status) == 0) ? seconds : -1;
-}
-
-std::string NavsiftPath()
-{
-    if (const char* dir = std::getenv("FIXBENCH_BUILD_DIR"); dir != nullptr && *dir != '\0') {
-        return std::string(dir) + "/analysis/navsift";
-    }
-    return (fs::canonical("/proc/self/exe").parent_path().parent_path() / "analysis" / "navsift").string();
-}
-
 }  // namespace
 
 int main()
@@ -115,10 +77,10 @@ int main()
     // Best of two runs each, so that a cold cache favours neither.
     double navsift = 1e9, gpsbabel = 1e9;
     for (int k = 0; k < 2; ++k) {
-        const double a = Timed({NavsiftPath(), "-nmea", log.string(), "-kml", "-name", "x"}, dir);
-        const double b = Timed({"gpsbabel", "-i", "nmea", "-f", log.string(), "-o", "kml,points=0,lines=1", "-F",
+        const double a = perf::Timed({perf::NavsiftPath(), "-nmea", log.string(), "-kml", "-name", "x"}, "/dev/null", dir);
+        const double b = perf::Timed({"gpsbabel", "-i", "nmea", "-f", log.string(), "-o", "kml,points=0,lines=1", "-F",
                                 (dir / "out.kml").string()},
-                               dir);
+                               "/dev/null", dir);
         if (a < 0 || b < 0) {
             std::printf("a run failed (navsift %s, gpsbabel %s)\n", a < 0 ? "failed" : "ok", b < 0 ? "failed" : "ok");
             fs::remove_all(dir);

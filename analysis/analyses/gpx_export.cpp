@@ -257,22 +257,11 @@ int gpx_to_kml(const OptionRecord& o)
         std::fprintf(stderr, "cannot create %s\n", kml.Path().c_str());
         return 1;
     }
-    const std::optional<std::string> colour_word = o.color != 0 ? o.Arg(o.color) : std::nullopt;
-    if (colour_word && o.kml_color == 0) {
-        std::fprintf(stderr, "unknown colour %s, the default colours are used\n", colour_word->c_str());
-    }
-    int style_set = 0, colour_index = 0;
+    TrackStyles styles(o);
     for (const WorkEntry& entry : work) {
-        const int set = style_set;
-        style_set = (style_set + 1) % 100;
-        uint32_t colour = kDefaultTrackColour;
-        if (colour_word && o.kml_color != 0) {
-            colour = o.kml_color;
-        } else if (o.multicolor != 0) {
-            colour = kColourRotation[colour_index].colour;
-            colour_index = (colour_index + 1) % kRotationColours;
-        }
-        kml.kml_styles(set, colour);
+        const TrackStyles::Style style = styles.Next();
+        const int set = style.set;
+        kml.kml_styles(set, style.colour);
         if (!entry.sub_folder.empty()) {
             kml.BeginFolder(entry.sub_folder);
         }

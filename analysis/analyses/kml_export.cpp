@@ -216,30 +216,14 @@ int kml_from_nmea(const OptionRecord& o)
         return 1;
     }
 
-    const std::optional<std::string> colour_word = o.color != 0 ? o.Arg(o.color) : std::nullopt;
-    const bool fixed_colour = colour_word && o.kml_color != 0;
-    if (colour_word && !fixed_colour) {
-        std::fprintf(stderr, "unknown colour %s, the default colours are used\n", colour_word->c_str());
-    }
-    int style_set = 0;
-    int colour_index = 0;
+    TrackStyles styles(o);
     std::size_t next_split = 0;
     for (const WorkEntry& entry : work) {
-        const int set = style_set;
-        style_set = (style_set + 1) % 100;
-        uint32_t colour = kDefaultTrackColour;
-        std::string label = "RED";
-        if (fixed_colour) {
-            colour = o.kml_color;
-            label = *colour_word;
-        } else if (o.multicolor != 0) {
-            colour = kColourRotation[colour_index].colour;
-            label = kColourRotation[colour_index].name;
-            colour_index = (colour_index + 1) % kRotationColours;
-        }
-        kml.kml_styles(set, colour);
+        const TrackStyles::Style style = styles.Next();
+        const int set = style.set;
+        kml.kml_styles(set, style.colour);
         if (!entry.sub_folder.empty()) {
-            kml.BeginFolder(entry.sub_folder + " (" + label + ")");
+            kml.BeginFolder(entry.sub_folder + " (" + style.label + ")");
         }
         const std::string folder = entry.sub_folder.empty() ? base : base + entry.sub_folder + "/";
         for (const std::string& file : entry.files) {

@@ -12,6 +12,27 @@ const RotationColour kColourRotation[kRotationColours] = {
     {0xffffff00, "LIGHT BLUE"}, {0xff00ffaa, "LIGHT GREEN"}, {0xff000000, "BLACK"},
 };
 
+TrackStyles::TrackStyles(const OptionRecord& o) : o_(o) {
+    if (o.color != 0) colour_word_ = o.Arg(o.color);
+    if (colour_word_ && o.kml_color == 0) {
+        std::fprintf(stderr, "unknown colour %s, the default colours are used\n", colour_word_->c_str());
+    }
+}
+
+TrackStyles::Style TrackStyles::Next() {
+    Style style{set_, kDefaultTrackColour, "RED"};
+    set_ = (set_ + 1) % 100;
+    if (colour_word_ && o_.kml_color != 0) {
+        style.colour = o_.kml_color;
+        style.label = *colour_word_;
+    } else if (o_.multicolor != 0) {
+        style.colour = kColourRotation[colour_index_].colour;
+        style.label = kColourRotation[colour_index_].name;
+        colour_index_ = (colour_index_ + 1) % kRotationColours;
+    }
+    return style;
+}
+
 namespace {
 constexpr const char* kNamespace = "http://www.opengis.net/kml/2.2";
 constexpr const char* kIconBase = "http://maps.google.com/mapfiles/kml/shapes/";

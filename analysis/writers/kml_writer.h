@@ -3,11 +3,13 @@
 // a small table of what the receiver reported, and the path of each track.
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "analysis/core/nmea_epoch.h"
+#include "analysis/core/options.h"
 
 namespace navsift {
 
@@ -22,6 +24,26 @@ struct RotationColour {
 constexpr int kRotationColours = 15;
 extern const RotationColour kColourRotation[kRotationColours];
 constexpr uint32_t kDefaultTrackColour = 0xff0000ff;  // red
+
+// The style of each folder of tracks in turn: the -color colour, else the
+// -multicolor rotation, else red. Style sets wrap at 100.
+class TrackStyles {
+public:
+    // Says on stderr when -color names no colour it knows.
+    explicit TrackStyles(const OptionRecord& o);
+    struct Style {
+        int set;
+        uint32_t colour;
+        std::string label;  // the colour's name, for folder names
+    };
+    Style Next();
+
+private:
+    const OptionRecord& o_;
+    std::optional<std::string> colour_word_;
+    int set_ = 0;
+    int colour_index_ = 0;
+};
 
 // "TRK_dd/mm/yyyy_hh:mm:ss" from the RMC date and time, else from the
 // "$PQNVTG" time, else all zero.

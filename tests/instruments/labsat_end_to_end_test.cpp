@@ -22,6 +22,7 @@
 #include "tests/session/dialogs_ui.h"
 #include "tests/support/qt_app.h"
 #include "tests/support/scripted_receiver.h"
+#include "tests/support/two_receivers.h"
 
 namespace {
 
@@ -56,18 +57,9 @@ TEST(LabSatEndToEnd, TwoRemoteReplaysDriveTheRelayLineAndLogEachIteration) {
     test::EmulatedReceiver relay;
     relay.RegisterPort(7);
 
-    bench::SystemConfig c;
-    bench::SystemConfigReset(c);
+    bench::SystemConfig c = test::TwoReceiverConfig(3);
     for (int s = 0; s < 2; ++s) {
-        bench::DeviceConfig& d = c.Devices[s];
-        d.DevEN = bench::FlagSet;
-        d.DName = "RCV" + std::to_string(s + 1);
-        d.NmeaP = static_cast<int16_t>(s + 3);
-        d.NmeaB = 9600;
-        d.StartupS = "$PQNVRST";
-        d.ColdC = "$PQNVCOLD";
-        d.GLog = bench::FlagSet;
-        d.RLog = bench::FlagSet;
+        c.Devices[s].ColdC = "$PQNVCOLD";
     }
     bench::TestEditorValues v;
     v.type = "COLD";
@@ -75,9 +67,7 @@ TEST(LabSatEndToEnd, TwoRemoteReplaysDriveTheRelayLineAndLogEachIteration) {
     v.testField = {"1", "0", "0", "6", "10"};
     // Bin file, start offset, duration (s), iterations, almanacs, attenuation.
     v.labSatData = {"D:\\rec\\city.bin", "30", "1", "2", "", "12"};
-    c.TestLines[0] = bench::BuildTestLine(v);
-    bench::ParseTestLine(c.TestLines[0], c.Tests[0]);
-    c.Tests[0].Enabled = bench::FlagSet;
+    test::SetFirstTest(c, bench::BuildTestLine(v));
     ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
 
     bench::CommWindowFactory factory;

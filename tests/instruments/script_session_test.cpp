@@ -21,6 +21,7 @@
 #include "tests/session/dialogs_ui.h"
 #include "tests/support/qt_app.h"
 #include "tests/support/scripted_receiver.h"
+#include "tests/support/two_receivers.h"
 
 namespace {
 
@@ -50,20 +51,11 @@ protected:
 
     // Two receivers on ports 3 and 4 and one SCRIPT test with its almanac.
     void WriteConfig(const std::string& test_line) {
-        bench::SystemConfig c;
-        bench::SystemConfigReset(c);
+        bench::SystemConfig c = test::TwoReceiverConfig(3, false);
         for (int s = 0; s < 2; ++s) {
-            bench::DeviceConfig& d = c.Devices[s];
-            d.DevEN = bench::FlagSet;
-            d.DName = "RCV" + std::to_string(s + 1);
-            d.NmeaP = static_cast<int16_t>(s + 3);
-            d.NmeaB = 9600;
-            d.StartupS = "$PQNVRST";
-            d.ColdC = "$PQNVCOLD";
+            c.Devices[s].ColdC = "$PQNVCOLD";
         }
-        c.TestLines[0] = test_line;
-        bench::ParseTestLine(c.TestLines[0], c.Tests[0]);
-        c.Tests[0].Enabled = bench::FlagSet;
+        test::SetFirstTest(c, test_line);
         ASSERT_TRUE(bench::SaveSystemConfig(home->File("Config.dat"), c).ok);
     }
 

@@ -15,6 +15,7 @@
 #include "tests/session/dialogs_ui.h"
 #include "tests/support/qt_app.h"
 #include "tests/support/scripted_receiver.h"
+#include "tests/support/two_receivers.h"
 
 namespace {
 
@@ -30,25 +31,14 @@ TEST(SessionReports, AColdSessionEndsWithAReportWorkbookPerReceiver) {
         receivers.push_back(std::make_unique<test::ScriptedReceiver>(script));
         receivers.back()->RegisterPort(s + 5);
     }
-    bench::SystemConfig c;
-    bench::SystemConfigReset(c);
+    bench::SystemConfig c = test::TwoReceiverConfig(5);
     for (int s = 0; s < 2; ++s) {
-        bench::DeviceConfig& d = c.Devices[s];
-        d.DevEN = bench::FlagSet;
-        d.DName = "RCV" + std::to_string(s + 1);
-        d.NmeaP = static_cast<int16_t>(s + 5);
-        d.NmeaB = 9600;
-        d.StartupS = "$PQNVRST";
-        d.ColdC = "$PQNVCOLD";
-        d.GLog = bench::FlagSet;
-        d.RLog = bench::FlagSet;
+        c.Devices[s].ColdC = "$PQNVCOLD";
     }
     bench::TestEditorValues v;
     v.type = "COLD";
     v.testField = {"2", "1", "1", "6", "10"};
-    c.TestLines[0] = bench::BuildTestLine(v);
-    bench::ParseTestLine(c.TestLines[0], c.Tests[0]);
-    c.Tests[0].Enabled = bench::FlagSet;
+    test::SetFirstTest(c, bench::BuildTestLine(v));
     ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
 
     bench::CommWindowFactory factory;

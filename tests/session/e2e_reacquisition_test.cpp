@@ -24,6 +24,7 @@
 #include "tests/support/fake_sim_server.h"
 #include "tests/support/qt_app.h"
 #include "tests/support/signal_receiver.h"
+#include "tests/support/two_receivers.h"
 
 namespace {
 
@@ -77,28 +78,17 @@ TEST(ReacquisitionEndToEnd, TwoLevelsTwoTrialsOnTwoReceiversAgainstTheSimulator)
         server.OnSignal([r](bool on) { r->Signal(on); });
     }
 
-    bench::SystemConfig c;
-    bench::SystemConfigReset(c);
+    bench::SystemConfig c = test::TwoReceiverConfig(3);
     c.SimulatorType = "Spirent STR4500";
     c.SimHostName = "127.0.0.1";
     c.SimHostPort = server.Port();
     for (int s = 0; s < 2; ++s) {
-        bench::DeviceConfig& d = c.Devices[s];
-        d.DevEN = bench::FlagSet;
-        d.DName = "RCV" + std::to_string(s + 1);
-        d.NmeaP = static_cast<int16_t>(s + 3);
-        d.NmeaB = 9600;
-        d.StartupS = "$PQNVRST";
-        d.HotC = "$PQNVHOT";
-        d.RestartC = "$PQNVHOT";
-        d.GLog = bench::FlagSet;
-        d.RLog = bench::FlagSet;
+        c.Devices[s].HotC = "$PQNVHOT";
+        c.Devices[s].RestartC = "$PQNVHOT";
     }
     // Two trials of 0-1 s wait; 4 satellites for 2 epochs; the simulator
     // at -120 between trials, levels -130 and -135, the signal off 3 s.
-    c.TestLines[0] = "REACQUISITION,1,2,0,1,4,2,0,-1,0,-120,-130,-135,5,3,0,0,0,0,0,0,,,0,0,0";
-    bench::ParseTestLine(c.TestLines[0], c.Tests[0]);
-    c.Tests[0].Enabled = bench::FlagSet;
+    test::SetFirstTest(c, "REACQUISITION,1,2,0,1,4,2,0,-1,0,-120,-130,-135,5,3,0,0,0,0,0,0,,,0,0,0");
     ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
 
     bench::CommWindowFactory factory;

@@ -26,6 +26,7 @@
 #include "tests/session/dialogs_ui.h"
 #include "tests/support/qt_app.h"
 #include "tests/support/scripted_receiver.h"
+#include "tests/support/two_receivers.h"
 
 namespace {
 
@@ -79,25 +80,14 @@ protected:
     // Two receivers on ports 3 and 4, primary and results logs on, and one
     // COLD test as the test editor makes it.
     void WriteConfig(int trials, int min_wait, int max_wait) {
-        bench::SystemConfig c;
-        bench::SystemConfigReset(c);
+        bench::SystemConfig c = test::TwoReceiverConfig(3);
         for (int s = 0; s < 2; ++s) {
-            bench::DeviceConfig& d = c.Devices[s];
-            d.DevEN = bench::FlagSet;
-            d.DName = "RCV" + std::to_string(s + 1);
-            d.NmeaP = static_cast<int16_t>(s + 3);
-            d.NmeaB = 9600;
-            d.StartupS = "$PQNVRST";
-            d.ColdC = "$PQNVCOLD";
-            d.GLog = bench::FlagSet;
-            d.RLog = bench::FlagSet;
+            c.Devices[s].ColdC = "$PQNVCOLD";
         }
         bench::TestEditorValues v;
         v.type = "COLD";
         v.testField = {std::to_string(trials), std::to_string(min_wait), std::to_string(max_wait), "6", "10"};
-        c.TestLines[0] = bench::BuildTestLine(v);
-        bench::ParseTestLine(c.TestLines[0], c.Tests[0]);
-        c.Tests[0].Enabled = bench::FlagSet;
+        test::SetFirstTest(c, bench::BuildTestLine(v));
         ASSERT_TRUE(bench::SaveSystemConfig(home->File("Config.dat"), c).ok);
     }
 

@@ -1,0 +1,38 @@
+#pragma once
+// The configuration most end-to-end tests run the bench with: two receivers,
+// "RCV1" and "RCV2", on two consecutive emulated ports at 9600 baud, started
+// with "$PQNVRST". Header-only: only tests that link the session use it.
+#include "bench/session/config.h"
+#include "bench/session/test_line.h"
+
+#include <cstdint>
+#include <string>
+
+namespace test {
+
+inline bench::SystemConfig TwoReceiverConfig(int first_port, bool logs = true) {
+    bench::SystemConfig c;
+    bench::SystemConfigReset(c);
+    for (int s = 0; s < 2; ++s) {
+        bench::DeviceConfig& d = c.Devices[s];
+        d.DevEN = bench::FlagSet;
+        d.DName = "RCV" + std::to_string(s + 1);
+        d.NmeaP = static_cast<int16_t>(first_port + s);
+        d.NmeaB = 9600;
+        d.StartupS = "$PQNVRST";
+        if (logs) {
+            d.GLog = bench::FlagSet;
+            d.RLog = bench::FlagSet;
+        }
+    }
+    return c;
+}
+
+// Makes `line` the configuration's first test, enabled.
+inline void SetFirstTest(bench::SystemConfig& c, const std::string& line) {
+    c.TestLines[0] = line;
+    bench::ParseTestLine(c.TestLines[0], c.Tests[0]);
+    c.Tests[0].Enabled = bench::FlagSet;
+}
+
+}  // namespace test
