@@ -377,16 +377,12 @@ bool WriteReport(const std::string& report_folder)
 
 int startup_analysis(const OptionRecord& options)
 {
-    const std::optional<std::string> input = options.Arg(options.nmea);
-    if (!input) {
-        std::fprintf(stderr, "the start-up analysis needs -nmea with the folder of the logs\n");
+    const std::optional<std::string> logs = NmeaFolderPrefix(options, "start-up analysis");
+    if (!logs) {
         return 2;
     }
-    const std::string folder = SplitPath(*input).folder;
+    const std::string& folder = *logs;
     std::error_code ec;
-    if (folder.empty() && std::filesystem::is_directory(*input, ec)) {
-        std::fprintf(stderr, "note: %s is a folder; write %s/ to analyse it\n", input->c_str(), input->c_str());
-    }
     const std::string report_folder = folder + "report/startup_analysis/";
     std::filesystem::create_directories(report_folder, ec);
     if (ec || !std::filesystem::is_directory(report_folder)) {

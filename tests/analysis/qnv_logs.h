@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/analysis/navsift_harness.h"
+#include "tests/analysis/rinex_fixture.h"
 
 namespace navsift_test {
 
@@ -89,6 +90,20 @@ inline std::string QnvEpochText(const QnvEpoch& e)
         out += Sentence(tg);
     }
     return out;
+}
+
+// "lab11800.08n" in `folder`: ten satellites every two hours on Saturday
+// 2008-06-28 (GPS week 1485).
+inline void WriteRinexSaturday(const fs::path& folder)
+{
+    fs::create_directories(folder);
+    std::vector<NavRecord> recs;
+    for (int h = 0; h < 24; h += 2) {
+        for (int prn = 1; prn <= 10; ++prn) {
+            recs.push_back(Orbit(prn, 1485, 6 * 86400.0 + h * 3600, 8, 6, 28, h));
+        }
+    }
+    WriteFile(folder / "lab11800.08n", RinexText(LongHeader(), recs));
 }
 
 inline std::string QnvLog(const std::vector<QnvEpoch>& epochs)

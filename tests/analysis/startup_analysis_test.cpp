@@ -9,7 +9,6 @@
 #include "analysis/core/byte_stream.h"
 #include "tests/analysis/navsift_harness.h"
 #include "tests/analysis/qnv_logs.h"
-#include "tests/analysis/rinex_fixture.h"
 
 namespace navsift_test {
 namespace {
@@ -47,19 +46,6 @@ std::vector<QnvEpoch> Join(std::vector<QnvEpoch> a, const std::vector<QnvEpoch>&
     return a;
 }
 
-// Ten satellites every two hours on Saturday.
-void WriteRinexDay(const fs::path& folder)
-{
-    fs::create_directories(folder);
-    std::vector<NavRecord> recs;
-    for (int h = 0; h < 24; h += 2) {
-        for (int prn = 1; prn <= 10; ++prn) {
-            recs.push_back(Orbit(prn, 1485, 6 * 86400.0 + h * 3600, 8, 6, 28, h));
-        }
-    }
-    WriteFile(folder / "lab11800.08n", RinexText(LongHeader(), recs));
-}
-
 class StartupFolder : public ::testing::Test {
 protected:
     void SetUp() override
@@ -86,7 +72,7 @@ protected:
         }
         WriteFile(dir_ / "logs" / "DevA_TTFF_BAD_POSITION_NMEA_Results.txt", results);
         WriteFile(dir_ / "logs" / "notes.txt", "not a log\n");
-        WriteRinexDay(dir_ / "rinex");
+        WriteRinexSaturday(dir_ / "rinex");
     }
 
     fs::path Report() const { return dir_ / "logs" / "report" / "startup_analysis"; }
