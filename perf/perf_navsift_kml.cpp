@@ -11,30 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "perf/nmea_text.h"
 #include "perf/perf_process.h"
 
 namespace fs = std::filesystem;
+using perf::Angle;
+using perf::Sentence;
 
 namespace {
-
-std::string Sentence(const std::string& body)
-{
-    unsigned x = 0;
-    for (unsigned char c : body) {
-        x ^= c;
-    }
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", x);
-    return "$" + body + tail;
-}
-
-std::string Angle(double degrees, int degree_digits)
-{
-    const int whole = static_cast<int>(degrees);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%0*d%07.4f", degree_digits, whole, (degrees - whole) * 60.0);
-    return buf;
-}
 
 // 86400 epochs of a slow drive with eight satellites in view.
 std::string DayLog()

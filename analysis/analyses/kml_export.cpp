@@ -22,98 +22,6 @@ bool HasFix(const NmeaEpoch& e)
     return e.Has(kHasGGA) && e.fix_quality != 0;
 }
 
-std::string SplitFolderName(const NmeaEpoch& e)
-{
-    CalendarTime t;
-    gps_to_calendar(e.gps_time, t);
-    return Format("%02d:%02d:%02d %02d/%02d/%04d", t.hour, t.minute, t.second, t.day, t.month, t.year);
-}
-
-// Turns the fix epochs of a log into tracks. An epoch is drawn when the next
-// one arrives, so that the last fix of a track becomes its end marker. With
-// split times, the first fix at or after a split time ends the track and
-// starts the next one, so the parts join without a gap; each fix uses at
-// most one split time.
-class TrackBuilder {
-public:
-    TrackBuilder(KmlWriter& kml, int set, const std::vector<uint32_t>* splits, std::size_t& next_split)
-        : kml_(kml), set_(set), splits_(splits), next_split_(next_split)
-    {
-    }
-
-    void Add(const NmeaEpoch& e)
-    {
-        if (!started_) {
-            started_ = true;
-            if (splits_ != nullptr) {
-                PassSplitTimes(e);  // times before the track cut nothing
-                kml_.BeginFolder(SplitFolderName(e));
-            }
-            pending_ = e;
-            return;
-        }
-        DrawPending();
-        if (splits_ != nullptr && next_split_ < splits_->size() && Reached(e, (*splits_)[next_split_])) {
-            ++next_split_;
-            kml_.kml_placemark(e, PlacemarkMode::End, set_);
-            drawn_ = 0;
-            kml_.EndFolder();
-            kml_.BeginFolder(SplitFolderName(e));
-        }
-        pending_ = e;
-    }
-
-    void Finish()
-    {
-        if (!started_) {
-            return;
-        }
-        EndTrack();
-        if (splits_ != nullptr) {
-            kml_.EndFolder();
-        }
-    }
-
-private:
-    static bool Reached(const NmeaEpoch& e, uint32_t split)
-    {
-        return e.gps_time > 0 && static_cast<uint32_t>(e.gps_time) >= split;
-    }
-
-    void PassSplitTimes(const NmeaEpoch& e)
-    {
-        while (next_split_ < splits_->size() && Reached(e, (*splits_)[next_split_])) {
-            ++next_split_;
-        }
-    }
-
-    void DrawPending()
-    {
-        kml_.kml_placemark(pending_, drawn_ == 0 ? PlacemarkMode::Start : PlacemarkMode::Point, set_);
-        ++drawn_;
-    }
-
-    void EndTrack()
-    {
-        if (drawn_ == 0) {
-            // A track of one fix: its marker and a path of one position.
-            kml_.kml_placemark(pending_, PlacemarkMode::Start, set_);
-            kml_.kml_placemark(pending_, PlacemarkMode::End, set_, false);
-        } else {
-            kml_.kml_placemark(pending_, PlacemarkMode::End, set_);
-        }
-        drawn_ = 0;
-    }
-
-    KmlWriter& kml_;
-    int set_;
-    const std::vector<uint32_t>* splits_;
-    std::size_t& next_split_;
-    bool started_ = false;
-    int drawn_ = 0;
-    NmeaEpoch pending_;
-};
-
 // Draws one log; the file name names its folder with -usefname.
 void DrawLog(ByteStream& in, const std::string& file_name, const OptionRecord& o, KmlWriter& kml, int set,
              std::size_t& next_split)
@@ -137,12 +45,12 @@ void DrawLog(ByteStream& in, const std::string& file_name, const OptionRecord& o
     } else {
         kml.kml_track_folder(e);
     }
-    TrackBuilder track(kml, set, o.split != 0 ? &o.split_times : nullptr, next_split);
-    track.Add(e);
+    KmlTrack track(kml, set, o.split != 0 ? &o.split_times : nullptr, next_split);
+    track.Add(e, e.gps_time);
     while (more == 0) {
         more = nmea_read_epoch(in, e);
         if (HasFix(e)) {
-            track.Add(e);
+            track.Add(e, e.gps_time);
         }
     }
     track.Finish();

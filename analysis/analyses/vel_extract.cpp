@@ -36,19 +36,6 @@ double RadiansToHeading(double radians)
     return deg;
 }
 
-// Raw GGA-style degrees and minutes of the absolute value, the hemisphere
-// from the sign.
-void SetRawPosition(NmeaEpoch& e)
-{
-    const double lat = std::fabs(e.latitude), lon = std::fabs(e.longitude);
-    e.gga_lat_deg = static_cast<int32_t>(lat);
-    e.gga_lat_min = (lat - e.gga_lat_deg) * 60;
-    e.gga_lon_deg = static_cast<int32_t>(lon);
-    e.gga_lon_min = (lon - e.gga_lon_deg) * 60;
-    e.gga_ns = e.latitude < 0 ? 'S' : 'N';
-    e.gga_ew = e.longitude < 0 ? 'W' : 'E';
-}
-
 // Keys from the second of day of logs without a date: a fall of more than
 // half a day is the next day, so keys keep increasing over midnight.
 class DayKeys {
@@ -152,7 +139,7 @@ int ReadGvn52Line(ByteStream& in, NmeaEpoch& e, Run& run, bool mm)
     e.latitude = (mm ? f[2] : f[0]) * 180 / kPi;
     e.longitude = (mm ? f[3] : f[1]) * 180 / kPi;
     e.height = e.gga_altitude = f[4];
-    SetRawPosition(e);
+    SetRawGgaPosition(e);
     e.flags |= 0x151;
     return 0;
 }

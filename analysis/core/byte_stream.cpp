@@ -18,6 +18,11 @@ bool ByteStream::Open(const std::string& path)
     if (f == nullptr) {
         return false;
     }
+    // The size known beforehand spares the copies of a growing buffer; a
+    // file that grows meanwhile is still read to its end.
+    if (const std::uintmax_t size = std::filesystem::file_size(path, ec); !ec) {
+        data_.reserve(static_cast<std::size_t>(size));
+    }
     char chunk[1 << 16];
     std::size_t n;
     bool ok = true;

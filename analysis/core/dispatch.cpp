@@ -6,14 +6,18 @@
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/folders.h"
 #include "analysis/analyses/binlog_csv.h"
+#include "analysis/analyses/debuglog_tracking.h"
 #include "analysis/analyses/gpx_export.h"
 #include "analysis/analyses/kml_export.h"
 #include "analysis/analyses/log_search.h"
 #include "analysis/analyses/log_tools.h"
 #include "analysis/analyses/map_sizes.h"
+#include "analysis/analyses/speed_compare.h"
 #include "analysis/analyses/startup_analysis.h"
 #include "analysis/analyses/team_report.h"
+#include "analysis/analyses/tracking_analysis.h"
 #include "analysis/analyses/vel_extract.h"
+#include "analysis/analyses/vel_kml.h"
 #include "analysis/analyses/visibility.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/excel_charts.h"
@@ -162,6 +166,12 @@ int run_navsift(const std::vector<std::string>& words)
         return run_visibility_test(options);
     case AnalysisId::SpeedHeadingExtraction:
         return vel_extract(options);
+    case AnalysisId::ReferenceKml:
+        return positions_kml(options);
+    case AnalysisId::MergeSpeedHeading:
+        return vel_merge(options);
+    case AnalysisId::CompareSpeedHeading:
+        return compare_dispatch(options);
     case AnalysisId::GpxToKml:
         return gpx_to_kml(options);
     case AnalysisId::LogConversion:
@@ -174,6 +184,10 @@ int run_navsift(const std::vector<std::string>& words)
         return startup_analysis(options);
     case AnalysisId::TimeStepCheck:
         return check_time_steps(options);
+    case AnalysisId::DebugLogTracking:
+        return run_debuglog_tracking(options);
+    case AnalysisId::TrackingAnalysis:
+        return start_tracking_analysis(options);
     case AnalysisId::DebugLogSearch:
         return DefaultAction(options);
     default:

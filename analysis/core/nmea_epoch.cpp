@@ -380,4 +380,15 @@ double stable_cn0_average(const NmeaEpoch& e)
     return mean;
 }
 
+void SetRawGgaPosition(NmeaEpoch& e)
+{
+    const double lat = std::fabs(e.latitude), lon = std::fabs(e.longitude);
+    e.gga_lat_deg = static_cast<int32_t>(lat);
+    e.gga_lat_min = (lat - e.gga_lat_deg) * 60;
+    e.gga_lon_deg = static_cast<int32_t>(lon);
+    e.gga_lon_min = (lon - e.gga_lon_deg) * 60;
+    e.gga_ns = e.latitude < 0 ? 'S' : 'N';
+    e.gga_ew = e.longitude < 0 ? 'W' : 'E';
+}
+
 }  // namespace navsift

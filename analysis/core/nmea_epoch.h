@@ -94,6 +94,11 @@ int32_t field_sod(const NmeaFields& f);
 // GPS seconds of field 1 (week) and field 2 (time of week), rounded.
 int32_t tg_gps_seconds(const NmeaFields& f);
 
+// The raw GGA degree and minute fields and the hemisphere letters of a
+// position that came from elsewhere: degrees and minutes of the absolute
+// value, the letter from the sign, as GGA writes them.
+void SetRawGgaPosition(NmeaEpoch& e);
+
 // Reads the next epoch into `e` (cleared first). 0 when it stopped at the
 // start of the next epoch, which the stream then stands at; 1 at the end.
 int nmea_read_epoch(ByteStream& in, NmeaEpoch& e, double odometer_scale = kDefaultOdometerScale);

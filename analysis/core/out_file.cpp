@@ -1,6 +1,10 @@
 #include "analysis/core/out_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstdarg>
 #include <cstring>
 #include <filesystem>
@@ -121,6 +125,25 @@ bool CloseOrReport(OutFile& out)
         std::fprintf(stderr, "cannot write %s: %s\n", out.Path().c_str(), out.Error().c_str());
         return false;
     }
+    return true;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to, std::string& error)
+{
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        error = std::strerror(errno);
+        return false;
+    }
+    // A file system without the no-replace rename: a hard link fails when
+    // the target exists, just the same.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    ::unlink(from.c_str());
     return true;
 }
 

@@ -49,4 +49,8 @@ bool CloseOrReport(OutFile& out);
 // of one path agree). False when either does not exist.
 bool SameFile(const std::string& a, const std::string& b);
 
+// Renames `from` to `to` unless `to` already exists, which is left as it is.
+// False on failure, with the reason in `error`.
+bool RenameNoReplace(const std::string& from, const std::string& to, std::string& error);
+
 }  // namespace navsift

@@ -2,8 +2,8 @@
 
 #include <bit>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+
+#include "analysis/core/byte_stream.h"
 
 namespace navsift {
 
@@ -122,23 +122,19 @@ bool VelWriter::Finish()
 
 std::optional<VelFile> VelFile::Load(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    ByteStream in;
+    if (!in.Open(path) || in.Size() < kVelHeaderSize) {
         return std::nullopt;
     }
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (bytes.size() < kVelHeaderSize) {
-        return std::nullopt;
-    }
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* p = reinterpret_cast<const unsigned char*>(in.Data());
     VelFile file;
     file.first = GetU32(p);
     file.last = GetU32(p + 4);
-    const std::size_t body = bytes.size() - kVelHeaderSize;
+    const std::size_t body = in.Size() - kVelHeaderSize;
     file.partial_tail = body % kVelRecordSize != 0;
-    file.records.reserve(body / kVelRecordSize);
-    for (std::size_t at = kVelHeaderSize; at + kVelRecordSize <= bytes.size(); at += kVelRecordSize) {
-        file.records.push_back(DecodeVelRecord(p + at));
+    file.records.resize(body / kVelRecordSize);
+    for (std::size_t i = 0; i < file.records.size(); ++i) {
+        file.records[i] = DecodeVelRecord(p + kVelHeaderSize + i * kVelRecordSize);
     }
     return file;
 }

@@ -282,6 +282,11 @@ void IndexPage::add_index_row(int32_t start, int32_t end)
     out_.Write("<br>\n");
 }
 
+void IndexPage::add_index_note(const std::string& text)
+{
+    out_.Printf("<i>%s</i><br>\n", text.c_str());
+}
+
 bool IndexPage::Finish()
 {
     if (!out_.IsOpen()) {

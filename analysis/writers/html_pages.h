@@ -33,6 +33,8 @@ public:
     bool open_index_page(const std::string& folder);
     // A link to the report page of the interval, in the order of the calls.
     void add_index_row(int32_t start, int32_t end);
+    // A remark on the interval of the row before it.
+    void add_index_note(const std::string& text);
     // Ends the page and closes it; false when it was not open or a write
     // failed (message printed).
     bool Finish();

@@ -1,5 +1,8 @@
 #include "analysis/writers/kml_writer.h"
 
+#include <charconv>
+#include <cstring>
+
 #include "analysis/core/gps_time.h"
 #include "analysis/core/text_util.h"
 
@@ -39,6 +42,39 @@ constexpr const char* kIconBase = "http://maps.google.com/mapfiles/kml/shapes/";
 constexpr const char* kIconFile = "placemark_circle.png";
 // Tracks from the "$PQNVTG" time are shown in UTC.
 constexpr int32_t kGpsMinusUtc = 15;
+}  // namespace
+
+namespace {
+
+// printf's "%0<width>d" (pad '0') or "%<width>d" (pad ' ').
+void AppendInt(std::string& out, int64_t value, int width = 0, char pad = '0')
+{
+    char digits[24];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+    const char* first = digits;
+    int length = static_cast<int>(end - digits);
+    if (pad == '0' && value < 0) {
+        out += '-';
+        ++first;
+        --width;
+        --length;
+    }
+    if (length < width) {
+        out.append(static_cast<std::size_t>(width - length), pad);
+    }
+    out.append(first, static_cast<std::size_t>(length));
+}
+
+// printf's "%<width>s".
+void AppendRight(std::string& out, const char* text, int width)
+{
+    const int length = static_cast<int>(std::strlen(text));
+    if (length < width) {
+        out.append(static_cast<std::size_t>(width - length), ' ');
+    }
+    out += text;
+}
+
 }  // namespace
 
 KmlWriter::~KmlWriter()
@@ -149,24 +185,49 @@ void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, b
     // be hundreds of digits long.
     std::string out;
     out.reserve(1024);
-    AppendFormat(out,
-                 "<Placemark>\r\n<name>%d</name>\r\n<styleUrl>#%c%02d</styleUrl>\r\n<description>\r\n"
-                 "<![CDATA[<table>\r\n",
-                 placemark_counter_, kind, set);
-    AppendFormat(out,
-                 "<tr><td>UTC Date: </td><td>%02d/%02d/%04d</td></tr>"
-                 "<tr><td>UTC Time: </td><td>%02d:%02d:%02d</td></tr>\r\n",
-                 t.day, t.month, t.year, t.hour, t.minute, t.second);
-    AppendFormat(out, "<tr><td>Latitude: </td><td>%2d %3s %s</td></tr>\r\n", r.gga_lat_deg,
-                 Fixed(r.gga_lat_min, 3).c_str(), ns);
-    AppendFormat(out, "<tr><td>Longitude: </td><td>%3d %3s %s</td></tr>\r\n", r.gga_lon_deg,
-                 Fixed(r.gga_lon_min, 3).c_str(), ew);
-    AppendFormat(out, "<tr><td>Elevation: </td><td>%s m</td></tr>\r\n", Fixed(r.gga_altitude, 2).c_str());
-    AppendFormat(out, "<tr><td>Speed: </td><td>%s km/h</td></tr>\r\n", Fixed(r.vtg_kmh, 1).c_str());
-    AppendFormat(out, "<tr><td>Heading: </td><td>%3sdeg </td></tr>\r\n", Fixed(r.vtg_course, 1).c_str());
-    out += "</table>]]>\r\n</description>\r\n";
-    AppendFormat(out, "<Point>\r\n<coordinates>%s,%s,%s</coordinates>\r\n</Point>\r\n</Placemark>\r\n",
-                 Fixed(r.longitude, 6).c_str(), Fixed(r.latitude, 6).c_str(), Fixed(r.height, 6).c_str());
+    // Appended piece by piece: a day of placemarks is the bulk of a run.
+    out += "<Placemark>\r\n<name>";
+    AppendInt(out, placemark_counter_);
+    out += "</name>\r\n<styleUrl>#";
+    out += kind;
+    AppendInt(out, set, 2);
+    out += "</styleUrl>\r\n<description>\r\n<![CDATA[<table>\r\n<tr><td>UTC Date: </td><td>";
+    AppendInt(out, t.day, 2);
+    out += '/';
+    AppendInt(out, t.month, 2);
+    out += '/';
+    AppendInt(out, t.year, 4);
+    out += "</td></tr><tr><td>UTC Time: </td><td>";
+    AppendInt(out, t.hour, 2);
+    out += ':';
+    AppendInt(out, t.minute, 2);
+    out += ':';
+    AppendInt(out, t.second, 2);
+    out += "</td></tr>\r\n<tr><td>Latitude: </td><td>";
+    AppendInt(out, r.gga_lat_deg, 2, ' ');
+    out += ' ';
+    AppendRight(out, Fixed(r.gga_lat_min, 3).c_str(), 3);
+    out += ' ';
+    out += ns;
+    out += "</td></tr>\r\n<tr><td>Longitude: </td><td>";
+    AppendInt(out, r.gga_lon_deg, 3, ' ');
+    out += ' ';
+    AppendRight(out, Fixed(r.gga_lon_min, 3).c_str(), 3);
+    out += ' ';
+    out += ew;
+    out += "</td></tr>\r\n<tr><td>Elevation: </td><td>";
+    out += Fixed(r.gga_altitude, 2).c_str();
+    out += " m</td></tr>\r\n<tr><td>Speed: </td><td>";
+    out += Fixed(r.vtg_kmh, 1).c_str();
+    out += " km/h</td></tr>\r\n<tr><td>Heading: </td><td>";
+    AppendRight(out, Fixed(r.vtg_course, 1).c_str(), 3);
+    out += "deg </td></tr>\r\n</table>]]>\r\n</description>\r\n<Point>\r\n<coordinates>";
+    out += Fixed(r.longitude, 6).c_str();
+    out += ',';
+    out += Fixed(r.latitude, 6).c_str();
+    out += ',';
+    out += Fixed(r.height, 6).c_str();
+    out += "</coordinates>\r\n</Point>\r\n</Placemark>\r\n";
     Write(out);
     if (add_to_path) {
         track_.push_back({r.latitude, r.longitude, r.height});
@@ -186,6 +247,71 @@ void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, b
     }
     Write("</coordinates>\r\n</LineString>\r\n</Placemark>\r\n");
     track_.clear();
+}
+
+namespace {
+
+std::string SplitFolderName(int64_t second)
+{
+    CalendarTime t;
+    gps_to_calendar(static_cast<int32_t>(second), t);
+    return Format("%02d:%02d:%02d %02d/%02d/%04d", t.hour, t.minute, t.second, t.day, t.month, t.year);
+}
+
+}  // namespace
+
+bool KmlTrack::Reached(int64_t second) const
+{
+    return second > 0 && second >= (*splits_)[next_split_];
+}
+
+void KmlTrack::Add(const NmeaEpoch& e, int64_t second)
+{
+    if (!started_) {
+        started_ = true;
+        if (splits_ != nullptr) {
+            while (next_split_ < splits_->size() && Reached(second)) {
+                ++next_split_;
+            }
+            kml_.BeginFolder(SplitFolderName(second));
+        }
+        pending_ = e;
+        return;
+    }
+    DrawPending();
+    if (splits_ != nullptr && next_split_ < splits_->size() && Reached(second)) {
+        ++next_split_;
+        kml_.kml_placemark(e, PlacemarkMode::End, set_);
+        drawn_ = 0;
+        kml_.EndFolder();
+        kml_.BeginFolder(SplitFolderName(second));
+    }
+    pending_ = e;
+}
+
+void KmlTrack::DrawPending()
+{
+    kml_.kml_placemark(pending_, drawn_ == 0 ? PlacemarkMode::Start : PlacemarkMode::Point, set_);
+    ++drawn_;
+}
+
+void KmlTrack::Finish()
+{
+    if (!started_) {
+        return;
+    }
+    if (drawn_ == 0) {
+        // A track of one epoch: its marker and a path of one position.
+        kml_.kml_placemark(pending_, PlacemarkMode::Start, set_);
+        kml_.kml_placemark(pending_, PlacemarkMode::End, set_, false);
+    } else {
+        kml_.kml_placemark(pending_, PlacemarkMode::End, set_);
+    }
+    drawn_ = 0;
+    started_ = false;
+    if (splits_ != nullptr) {
+        kml_.EndFolder();
+    }
 }
 
 std::string TrackFolderName(const NmeaEpoch& r)

@@ -98,4 +98,37 @@ private:
     std::vector<Coordinate> track_;
 };
 
+// Turns the epochs of one track into placemarks. An epoch is drawn when the
+// next one arrives, so that the last one becomes the end marker and every
+// epoch is placed once. With split times, the first epoch at or after a split
+// time ends the track (and its folder) and starts the next one, so the parts
+// join without a gap; each epoch uses at most one split time. Split times
+// before the track's first epoch cut nothing.
+class KmlTrack {
+public:
+    // `next_split` indexes `splits` and is shared by the tracks that take
+    // the split times in turn; `splits` null means no splitting.
+    KmlTrack(KmlWriter& kml, int set, const std::vector<uint32_t>* splits, std::size_t& next_split)
+        : kml_(kml), set_(set), splits_(splits), next_split_(next_split)
+    {
+    }
+    // `second`: the epoch's UTC time in GPS seconds, which the split times
+    // and the split folders' names use.
+    void Add(const NmeaEpoch& e, int64_t second);
+    // Ends the track; nothing when no epoch was added.
+    void Finish();
+
+private:
+    bool Reached(int64_t second) const;
+    void DrawPending();
+
+    KmlWriter& kml_;
+    int set_;
+    const std::vector<uint32_t>* splits_;
+    std::size_t& next_split_;
+    bool started_ = false;
+    int drawn_ = 0;
+    NmeaEpoch pending_;
+};
+
 }  // namespace navsift

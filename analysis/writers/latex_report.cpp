@@ -372,19 +372,91 @@ bool open_tracking_report(OutFile& report, const std::string& folder, int number
     return true;
 }
 
+namespace {
+
+// The time of the last line that holds one, from the file's tail only: the
+// satellite files of a day run to megabytes and every figure file of every
+// layout asks. Nothing when the tail holds no such line, or a line too long
+// for the line reader (the caller then reads the whole file).
+std::optional<int32_t> LastTimeFromTail(std::FILE* f, long size)
+{
+    constexpr long kTail = 1 << 16;
+    constexpr std::size_t kLongestLine = 2047;
+    const long from = size > kTail ? size - kTail : 0;
+    std::string tail(static_cast<std::size_t>(size - from), '\0');
+    if (std::fseek(f, from, SEEK_SET) != 0 || std::fread(tail.data(), 1, tail.size(), f) != tail.size()) {
+        return std::nullopt;
+    }
+    // Lines that begin inside the tail: after its first line feed, unless the
+    // tail is the whole file.
+    std::size_t begin = 0;
+    if (from > 0) {
+        const std::size_t lf = tail.find('\n');
+        if (lf == std::string::npos) {
+            return std::nullopt;
+        }
+        begin = lf + 1;
+    }
+    std::vector<std::string_view> lines;
+    const std::string_view text(tail);
+    while (begin < text.size()) {
+        std::size_t end = text.find('\n', begin);
+        end = end == std::string_view::npos ? text.size() : end + 1;
+        if (end - begin > kLongestLine) {
+            return std::nullopt;
+        }
+        lines.push_back(text.substr(begin, end - begin));
+        begin = end;
+    }
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+        int32_t t = 0;
+        if (Scanner(*it).Int(t, 10)) {
+            return t;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<TimeSpan> read_first_last_time(const std::string& file_name)
 {
+    std::error_code ec;
+    if (!fs::is_regular_file(file_name, ec)) {
+        return std::nullopt;
+    }
+    std::FILE* f = std::fopen(file_name.c_str(), "rb");
+    if (f == nullptr) {
+        return std::nullopt;
+    }
+    char head[2048];
+    const std::size_t n = std::fread(head, 1, sizeof head - 1, f);
+    const std::string_view start(head, n);
+    const std::size_t lf = start.find('\n');
+    TimeSpan span;
+    if (!Scanner(start.substr(0, lf == std::string_view::npos ? start.size() : lf + 1)).Int(span.first, 10)) {
+        std::fclose(f);
+        return std::nullopt;
+    }
+    span.last = span.first;
+    std::optional<int32_t> last;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long size = std::ftell(f);
+        if (size > 0) {
+            last = LastTimeFromTail(f, size);
+        }
+    }
+    std::fclose(f);
+    if (last) {
+        span.last = *last;
+        return span;
+    }
     ByteStream in;
     if (!in.Open(file_name)) {
         return std::nullopt;
     }
     std::string line;
     read_line(in, line);
-    TimeSpan span;
-    if (!Scanner(line).Int(span.first, 10)) {
-        return std::nullopt;
-    }
-    span.last = span.first;
     while (true) {
         read_line(in, line);
         if (line.empty()) {

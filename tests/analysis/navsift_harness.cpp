@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -230,6 +231,43 @@ int CountOf(const std::string& text, const std::string& what)
         ++n;
     }
     return n;
+}
+
+std::string FolderDigest(const fs::path& folder)
+{
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            files.push_back(fs::relative(entry.path(), folder));
+        }
+    }
+    std::sort(files.begin(), files.end());
+    std::string digest;
+    for (const fs::path& f : files) {
+        const std::string ext = f.extension().string();
+        if (ext == ".xlsx" || ext == ".png" || ext == ".raw" || ext == ".tex") {
+            digest += "== " + f.generic_string() + "\n";
+        } else {
+            digest += "== " + f.generic_string() + " ==\n" + ReadFile(folder / f);
+        }
+    }
+    return digest;
+}
+
+void FakeProgram(const fs::path& path, const std::string& body)
+{
+    WriteFile(path, "#!/bin/sh\n" + body);
+    fs::permissions(path, fs::perms::owner_all);
+}
+
+PathOverride::PathOverride(const std::string& path) : old_(std::getenv("PATH") ? std::getenv("PATH") : "")
+{
+    setenv("PATH", path.c_str(), 1);
+}
+
+PathOverride::~PathOverride()
+{
+    setenv("PATH", old_.c_str(), 1);
 }
 
 }  // namespace navsift_test

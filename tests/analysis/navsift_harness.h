@@ -68,4 +68,24 @@ int GpsbabelTrackPoints(const fs::path& kml, const fs::path& work);
 
 int CountOf(const std::string& text, const std::string& what);
 
+// Every file under `folder` by relative path, in order, with the contents of
+// the text tables; workbooks, pictures, raw records and LaTeX sources (whose
+// writers have reference files of their own) by name only.
+std::string FolderDigest(const fs::path& folder);
+
+// An executable shell script standing in for an outside program.
+void FakeProgram(const fs::path& path, const std::string& body);
+
+// PATH set for one test (fake outside programs), restored after it.
+class PathOverride {
+public:
+    explicit PathOverride(const std::string& path);
+    ~PathOverride();
+    PathOverride(const PathOverride&) = delete;
+    PathOverride& operator=(const PathOverride&) = delete;
+
+private:
+    std::string old_;
+};
+
 }  // namespace navsift_test

@@ -181,9 +181,9 @@ TEST(CommandLine, AMissingArgumentIsAUsageError)
 TEST(CommandLine, AnalysesNotYetBuiltSaySoAndFail)
 {
     ScratchDir dir;
-    const RunResult r = Navsift({"-compare", "a.vel"}, dir.path());
+    const RunResult r = Navsift({"-nmea", "dev_NMEA.txt", "-startup"}, dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("speed and heading comparison"), std::string::npos);
+    EXPECT_NE(r.err.find("start-up analysis"), std::string::npos);
     EXPECT_NE(r.err.find("not available"), std::string::npos);
 }
 

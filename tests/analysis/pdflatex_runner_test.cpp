@@ -29,25 +29,6 @@ bool HavePdflatex()
 #define REQUIRE_PDFLATEX() \
     if (!HavePdflatex()) GTEST_SKIP() << "pdflatex is not installed here (tools/bootstrap installs TeX Live)"
 
-// PATH set for one test, restored after it.
-class PathOverride {
-public:
-    explicit PathOverride(const std::string& path) : old_(std::getenv("PATH") ? std::getenv("PATH") : "")
-    {
-        setenv("PATH", path.c_str(), 1);
-    }
-    ~PathOverride() { setenv("PATH", old_.c_str(), 1); }
-
-private:
-    std::string old_;
-};
-
-void FakeProgram(const fs::path& path, const std::string& body)
-{
-    WriteFile(path, "#!/bin/sh\n" + body);
-    fs::permissions(path, fs::perms::owner_all);
-}
-
 void Images(const fs::path& folder, int prn)
 {
     for (const char* chart : {"CN0", "PWDistrib", "TrackTimerDerivative", "SatElevation", "Frequency",
