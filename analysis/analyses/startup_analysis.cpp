@@ -56,19 +56,6 @@ int32_t TimeoutIfNot(const startup_trial& t)
     return t.fix_status == 0 ? t.Ttff() : 0;
 }
 
-// Matlab writes a quote inside a quoted text as two.
-std::string MatlabQuoted(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        out += c;
-        if (c == '\'') {
-            out += '\'';
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 int seek_trial_start(ByteStream& in)
@@ -340,7 +327,7 @@ bool WriteScript(const std::string& report_folder)
     if (!CreateOrReport(out, report_folder + "startup_analysis.m")) {
         return false;
     }
-    out.Write("bad_position('" + MatlabQuoted(report_folder + kDataFile) + "',600);");
+    out.Write("bad_position('" + MatlabText(report_folder + kDataFile) + "',600);");
     return CloseOrReport(out);
 }
 

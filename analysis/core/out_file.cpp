@@ -119,7 +119,7 @@ bool CreateOrReport(OutFile& out, const std::string& path)
 bool CloseOrReport(OutFile& out)
 {
     if (!out.IsOpen()) {
-        return false;
+        return true;
     }
     if (!out.Close()) {
         std::fprintf(stderr, "cannot write %s: %s\n", out.Path().c_str(), out.Error().c_str());

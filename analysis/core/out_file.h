@@ -41,7 +41,8 @@ private:
 };
 
 // Create and Close that name the file and the reason on stderr when they
-// fail ("cannot create PATH: reason", "cannot write PATH: reason").
+// fail ("cannot create PATH: reason", "cannot write PATH: reason"). A file
+// that was never opened closes as true: it has nothing to lose.
 bool CreateOrReport(OutFile& out, const std::string& path);
 bool CloseOrReport(OutFile& out);
 

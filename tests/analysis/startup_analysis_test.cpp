@@ -147,6 +147,15 @@ TEST_F(StartupFolder, AnOutputThatCannotBeCreatedFailsTheRun)
     EXPECT_TRUE(fs::exists(Report() / "nmea_startup_analysis_data.tex"));
 }
 
+TEST_F(StartupFolder, AQuoteInTheFolderCannotEndTheScriptsText)
+{
+    fs::rename(dir_ / "logs", dir_ / "it's logs");
+    const RunResult r = navsift_test::Run({NavsiftPath(), "-nmea", "it's logs/", "-startup"}, dir_.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir_ / "it's logs" / "report" / "startup_analysis" / "startup_analysis.m"),
+              "bad_position('it''s logs/report/startup_analysis/nmea_startup_analysis_data.txt',600);");
+}
+
 // ------------------------------------------------------------ trial reader
 
 TEST(StartupTrials, ReaderCutsTrialsAtTheFixAndMeasuresTheTimeStep)
