@@ -202,20 +202,13 @@ CommWindow::~CommWindow() {
                     reproduce_nmea_timer_.get(), reproduce_file_timer_.get(), script_timer_.get()})
         t->SetEnabled(false);
     port_->SetReceiveHandler(nullptr);
+    port_->SetErrorHandler(nullptr);
     UnloadPositionWindow(dev_);
+    WriteCountedReports(dev_);
 }
 
 platform::SerialLink& CommWindow::Port() { return *port_; }
 
-template <class F>
-void CommWindow::Handle(const char* name, F&& body) noexcept {
-    try {
-        body();
-    } catch (...) {
-        ErrorReport(name);
-        OutputMsg(dev_, std::string(name) + ": " + ErrorOf(std::current_exception()).Description);
-    }
-}
 
 void CommWindow::BuildWidgets() {
     auto* outer = new QVBoxLayout(this);
@@ -524,6 +517,7 @@ void CommWindow::LoadStep() {
     data_panel_->setVisible(false);
 
     port_->SetReceiveHandler([this] { CommPortRead(dev_); });
+    port_->SetErrorHandler([this](const std::string& reason) { PortLost(reason); });
     port_->SetRThreshold(1);
     refresh_timer_->SetTickHandler([this] { DisplayRefreshTick(); });
     watchdog_timer_->SetTickHandler([this] { WatchDogTick(); });
@@ -595,29 +589,6 @@ void CommWindow::StandardLayout() {
 void CommWindow::DisplayRefreshTick() {
     ConsoleRefresh(dev_.Console);
     SetStatusPanelText(dev_.Console.Status, 4, std::to_string(dev_.Console.LongestChunk));
-}
-
-void CommWindow::WatchDogTick() {
-    Handle("DeviceWatchDogTimer_Timer", [&] {
-        if (dev_.Host) dev_.Host->DeviceDisable(dev_.DeviceID);
-        SetStatusPanelText(dev_.Console.Status, 1, "DEVICE DISABLED");
-    });
-}
-
-void CommWindow::PortTimeoutTick() {
-    // A reopen that failed is tried again at every tick until it works.
-    if (!port_->PortOpen() && !reopen_pending_) return;
-    try {
-        CommPortClose(dev_);
-        CommPortOpen(dev_);
-        reopen_pending_ = false;
-        OutputMsg(dev_, "PORT BROKEN EVENT");
-    } catch (...) {
-        reopen_pending_ = true;
-        ErrorReport("PortTimeout_Timer");
-        OutputMsg(dev_, "PORT BROKEN EVENT");
-        OutputMsg(dev_, ErrorOf(std::current_exception()).Description);
-    }
 }
 
 void CommWindow::ReproduceNmeaTick() {

@@ -15,6 +15,7 @@
 #include "bench/devices/device_logs.h"
 #include "bench/devices/device_ops.h"
 #include "bench/devices/device_state.h"
+#include "bench/devices/system_log.h"
 
 #include <QWidget>
 #include <array>
@@ -102,6 +103,7 @@ public:
     std::string GetGGAFixString() override;
     std::string GetCurrentGGAString() override;
     bool IsTestCompleted() override;
+    bool DevicePortLost() override;
     int16_t GetTotalTestFailure() override;
     int32_t DeviceGetPCtoUTCDeltaTime() override;
     void DeviceSetRestartCommand(const std::string& command) override;
@@ -219,6 +221,9 @@ private:
     void DisplayRefreshTick();
     void WatchDogTick();
     void PortTimeoutTick();
+    void PortLost(const std::string& reason);
+    // "Device NAME: port N (PATH)", as the port's reports name it.
+    std::string PortTitle(const std::string& path) const;
     void ReproduceNmeaTick();
     void ReproduceFileTick();
     void ScriptTick();
@@ -236,6 +241,8 @@ private:
     std::function<void()> open_task_monitor_;
     TrialKeeper trial_;
     bool reopen_pending_ = false;  // the time-out's reopen failed: try again at the next tick
+    bool port_lost_ = false;       // the port's device went away; cleared when the port opens again
+    bool reopen_failure_noted_ = false;  // this episode's failing reopen was reported
 
     // Controls.
     QComboBox* combo1_ = nullptr;
@@ -264,5 +271,15 @@ private:
     std::array<QLabel*, 7> hold_position_data_{};
     std::array<QLabel*, 4> data_statistics_{};
 };
+
+template <class F>
+void CommWindow::Handle(const char* name, F&& body) noexcept {
+    try {
+        body();
+    } catch (...) {
+        ErrorReport(name);
+        OutputMsg(dev_, std::string(name) + ": " + ErrorOf(std::current_exception()).Description);
+    }
+}
 
 }  // namespace bench

@@ -61,6 +61,9 @@ public:
     virtual std::string GetGGAFixString() = 0;
     virtual std::string GetCurrentGGAString() = 0;
     virtual bool IsTestCompleted() = 0;
+    // The port's device went away (unplugged, closed) and the port has not
+    // opened again since: the receiver's trial cannot complete.
+    virtual bool DevicePortLost() { return false; }
     virtual int16_t GetTotalTestFailure() = 0;
     virtual int32_t DeviceGetPCtoUTCDeltaTime() = 0;
     virtual void DeviceSetRestartCommand(const std::string& command) = 0;

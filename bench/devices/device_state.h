@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <variant>
@@ -241,6 +242,7 @@ struct DeviceState {
     std::array<int32_t, 4> GSAStatistics{};  // GGA count, 3D, 2D, no fix; never reset
     platform::Timer* WatchDogTimer = nullptr;
     bool WatchDogOn = false;
+    bool WatchDogDisableNoted = false;  // this silence's disable is in the system log; a line clears it
     bool HWReset = false;
     int32_t BlockedCount = 0;
     int16_t DispatchFlag = 0;
@@ -289,6 +291,9 @@ struct DeviceState {
     bool PortTimeoutEnabled = false;     // the port-timeout timer restarts on receive only when set
     bool PortClosedNoted = false;        // a send on the closed port was noted in the system log
     std::string ReceiveFailureNoted;     // last receive-path failure reported (reported once)
+    // Reports written once for this window, by text, with how many more came
+    // after and were only counted (see ReportOncePerWindow).
+    std::map<std::string, int64_t, std::less<>> CountedReports;
     // "$PQNVTS" rows received in this epoch: kept per device so that receivers
     // interleaving their lines do not share rows.
     int16_t TsRowCounter = 0;

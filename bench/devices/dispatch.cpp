@@ -131,6 +131,7 @@ std::string SafeNamePart(std::string_view field) {
 }
 
 void WatchDogKick(DeviceState& dev) {
+    dev.WatchDogDisableNoted = false;
     if (!dev.WatchDogTimer) return;
     if (dev.WatchDogOn) {
         dev.WatchDogTimer->SetEnabled(false);

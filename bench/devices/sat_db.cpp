@@ -12,7 +12,6 @@ namespace bench {
 
 namespace {
 
-constexpr int kSubscriptOutOfRange = 9;
 constexpr int kRingSlots = 10;
 // At one sample a second this is an hour of C/N0 per satellite.
 constexpr size_t kMaxCN0Samples = 3600;
@@ -23,8 +22,13 @@ bool InRange(int id) { return id >= 1 && id <= 255; }
 }  // namespace
 
 void SatDB_Update(DeviceState& dev, int16_t id, int16_t cn0) {
+    if (!InRange(id)) {
+        // A receiver that numbers its satellites past 255 does so on every
+        // line: one report per window, the rest counted.
+        ReportOncePerWindow(dev, "Subscript out of range (SatDB_Update)");
+        return;
+    }
     Trapped("SatDB_Update", [&] {
-        if (!InRange(id)) throw platform::BenchError(kSubscriptOutOfRange, "Subscript out of range");
         SatDBEntry& e = dev.Sats[id];
         e.CN0 = cn0;
         e.SeenThisEpoch = true;

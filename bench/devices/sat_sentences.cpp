@@ -231,7 +231,7 @@ void NMEA_GSA_Processing(DeviceState& dev, std::string_view /*line*/) {
         if (last - 10 >= 0 && last - 8 < static_cast<int>(dev.PositionData.size())) {
             for (int j = last - 10; j <= last - 8; ++j) SetCaption(dev.PositionData[j], F(j + 8));
         } else {
-            SystemLogWrite("Subscript out of range (NMEA_GSA_Processing)");
+            ReportOncePerWindow(dev, "Subscript out of range (NMEA_GSA_Processing)");
         }
 
         int counter = 0;

@@ -148,6 +148,33 @@ void ErrorMessageBox(const std::exception_ptr& e) noexcept {
 
 void ErrorMessageBox() noexcept { ErrorMessageBox(std::current_exception()); }
 
+void ReportOncePerWindow(DeviceState& dev, std::string_view text) noexcept {
+    try {
+        auto it = dev.CountedReports.find(text);
+        if (it != dev.CountedReports.end()) {
+            ++it->second;
+            return;
+        }
+        dev.CountedReports.emplace(std::string(text), 0);
+    } catch (...) {
+        // Out of memory for the count: writing the line is still right.
+    }
+    SystemLogWrite(text);
+}
+
+void WriteCountedReports(DeviceState& dev) noexcept {
+    try {
+        for (const auto& [text, more] : dev.CountedReports) {
+            if (more == 0) continue;
+            SystemLogWrite("Device " + dev.DeviceName + ": " + std::to_string(more) + " more \"" + text +
+                           "\" not written since the first");
+        }
+        dev.CountedReports.clear();
+    } catch (...) {
+        ToStderr("counted reports lost");
+    }
+}
+
 void OutputMsg(DeviceState& dev, std::string_view text) noexcept {
     try {
         if (!dev.OutputWin) return;

@@ -73,6 +73,14 @@ bool Trapped(std::string_view procedure, Body&& body) noexcept {
     }
 }
 
+// A report that a receiver can repeat on every line (an out-of-range id, a
+// sentence too short for its fields): written to the system log the first
+// time for this device window, only counted after that. Never throws.
+void ReportOncePerWindow(DeviceState& dev, std::string_view text) noexcept;
+// When the window closes: one line per such report that came again, saying
+// how many times more, then the counts start afresh. Never throws.
+void WriteCountedReports(DeviceState& dev) noexcept;
+
 // Appends text and CR LF to the device's message box, caret at the end.
 void OutputMsg(DeviceState& dev, std::string_view text) noexcept;
 

@@ -20,6 +20,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <cmath>
 #include <vector>
@@ -123,7 +124,14 @@ bool TestingConfig::WriteConfig(const std::string& path) {
 void TestingConfig::Load_Command_Click() {
     ConfigLoadResult loaded = LoadSystemConfig(ConfigDatPath());
     config_ = std::move(loaded.config);
-    if (!loaded.warning.empty()) ReportTrappedError(loaded.warning, "Load_Command_Click");
+    if (!loaded.warning.empty()) {
+        // The log keeps the record; the person about to edit and save these
+        // settings must know that part of them are defaults, not what was saved.
+        ReportTrappedError(loaded.warning, "Load_Command_Click");
+        // Shown once the dialog is up: a box opened while it is being shown
+        // would end up beneath it.
+        QTimer::singleShot(0, this, [this, text = QString::fromStdString(loaded.warning)] { WarnUser(this, text); });
+    }
     ConfigPanelUpdate();
 }
 

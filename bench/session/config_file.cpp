@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,17 +12,34 @@ namespace bench {
 
 namespace {
 
+// Opens without blocking and reads only a regular file: a FIFO or a device
+// named "Config.dat" would otherwise hold the program in open() or read().
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         error = std::strerror(errno);
         return false;
     }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = "read error";
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "not a regular file";
+        ::close(fd);
         return false;
     }
+    bytes.clear();
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        bytes.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
     return true;
 }
 
@@ -60,9 +75,14 @@ void SyncFolder(const std::string& folder) {
 ConfigLoadResult LoadSystemConfig(const std::string& path) {
     ConfigLoadResult out;
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return out;  // first start
-    if (S_ISDIR(st.st_mode)) {
+    const bool found = ::stat(path.c_str(), &st) == 0;
+    if (!found && errno == ENOENT) return out;  // first start
+    if (found && S_ISDIR(st.st_mode)) {
         out.warning = "Config file \"" + path + "\" is a folder; the default settings are used.";
+        return out;
+    }
+    if (found && !S_ISREG(st.st_mode)) {
+        out.warning = "Config file \"" + path + "\" is not a regular file; the default settings are used.";
         return out;
     }
     std::string bytes, error;
@@ -99,6 +119,10 @@ ConfigSaveResult SaveSystemConfig(const std::string& path, const SystemConfig& c
     mode_t mode = 0644;
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) {
+            out.warning = "Config file \"" + path + "\" not saved: it is not a regular file.";
+            return out;
+        }
         mode = st.st_mode & 07777;
         if (static_cast<std::size_t>(st.st_size) > image.size()) {
             std::string old, error;

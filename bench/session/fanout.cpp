@@ -144,8 +144,12 @@ void DeviceFanout::SetGGATimeCheckOnDevices(bool on) {
 
 bool DeviceFanout::TestEndEvent() {
     bool flag = true;
-    // A slot whose trial failed has ended it.
-    ForEachEnabled(__func__, false, [&](DeviceOps& d, int s) { flag = (state_.TrialFailed[s] || d.IsTestCompleted()) && flag; });
+    // A slot whose trial failed has ended it; so has one whose port went
+    // away, which would otherwise be waited for until the silence guard.
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int s) {
+        if (!state_.TrialFailed[s] && d.DevicePortLost()) state_.TrialFailed[s] = true;
+        flag = (state_.TrialFailed[s] || d.IsTestCompleted()) && flag;
+    });
     return flag;
 }
 

@@ -7,6 +7,7 @@
 #include <QSerialPort>
 #include <QTimer>
 #include <fstream>
+#include <poll.h>
 #include <sstream>
 
 namespace platform {
@@ -41,6 +42,17 @@ void SerialLink::NotifyReceive() {
     }
 }
 
+void SerialLink::NotifyError(const std::string& reason) {
+    if (!error_) return;
+    try {
+        error_(reason);
+    } catch (const std::exception& e) {
+        Diagnostic(std::string("Unhandled error in a port error event: ") + e.what());
+    } catch (...) {
+        Diagnostic("Unhandled error in a port error event");
+    }
+}
+
 PortSettings ParsePortSettings(const std::string& settings) {
     auto bad = [&] {
         return BenchError(err::InvalidPropertyValue, "Invalid property value (settings \"" + settings + "\")");
@@ -68,11 +80,31 @@ PortSettings ParsePortSettings(const std::string& settings) {
 struct SerialPort::Impl {
     QSerialPort port;
     bool notify_queued = false;
+    bool loss_noted = false;  // this opening's loss was passed on
+    std::string path;         // the device this opening is on
 };
 
 SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {
     QObject::connect(&impl_->port, &QSerialPort::readyRead, [this] {
         if (threshold_ > 0) NotifyReceive();
+    });
+    // A device that went away shows as a resource error on the next read or
+    // write; the port itself stays open and would report nothing more.
+    QObject::connect(&impl_->port, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
+        if (e != QSerialPort::ResourceError || !PortOpen() || impl_->loss_noted) return;
+        impl_->loss_noted = true;
+        // A hung-up terminal reads as end of input, and the port's error text
+        // is then whatever errno held before: name the hang-up instead.
+        std::string cause = impl_->port.errorString().toStdString();
+        pollfd fd{static_cast<int>(impl_->port.handle()), POLLIN, 0};
+        if (::poll(&fd, 1, 0) == 1 && (fd.revents & (POLLHUP | POLLERR))) cause = "the device hung up";
+        const std::string reason = impl_->path + ": " + cause;
+        impl_->port.clearError();
+        // Passed on from the event loop: the handler closes the port, which
+        // must not happen inside the port's own read notification.
+        QTimer::singleShot(0, &impl_->port, [this, reason] {
+            if (PortOpen()) NotifyError(reason);
+        });
     });
 }
 
@@ -144,6 +176,7 @@ void SerialPort::SetPortOpen(bool open) {
         QSerialPort::SerialPortError e = p.error();
         std::string why = p.errorString().toStdString();
         p.clearError();
+        open_failure_ = path + ": " + why;
         if (e == QSerialPort::DeviceNotFoundError)
             throw BenchError(err::PortNotFound, "Invalid port number (" + path + ": " + why + ")");
         if (e == QSerialPort::OpenError) throw BenchError(err::PortOpen, "Port already open (" + path + ")");
@@ -157,6 +190,9 @@ void SerialPort::SetPortOpen(bool open) {
     }
     ApplyRts();
     p.clearError();
+    open_failure_.clear();
+    impl_->loss_noted = false;
+    impl_->path = path;
     // Input that was waiting before the open is reported like fresh input.
     if (threshold_ > 0 && p.bytesAvailable() > 0 && !impl_->notify_queued) {
         impl_->notify_queued = true;

@@ -53,14 +53,24 @@ public:
     virtual bool RTSEnable() const = 0;
 
     void SetReceiveHandler(std::function<void()> handler) { receive_ = std::move(handler); }
+    // Called once per opening when the open port's device goes away (a USB
+    // adapter unplugged, a pseudo-terminal closed); reason names the device
+    // and the system's cause. The port is still open: the handler closes it.
+    void SetErrorHandler(std::function<void(const std::string& reason)> handler) { error_ = std::move(handler); }
+
+    // "PATH: cause" of the last open that failed; "" after one that worked.
+    virtual std::string LastOpenFailure() const { return {}; }
 
 protected:
     // Calls the receive handler; exceptions it lets out are noted, never
     // passed to the event loop.
     void NotifyReceive();
+    // Calls the error handler the same way.
+    void NotifyError(const std::string& reason);
 
 private:
     std::function<void()> receive_;
+    std::function<void(const std::string&)> error_;
 };
 
 // Parsed settings text.
@@ -93,6 +103,7 @@ public:
     int RThreshold() const override { return threshold_; }
     void SetRTSEnable(bool on) override;
     bool RTSEnable() const override { return rts_; }
+    std::string LastOpenFailure() const override { return open_failure_; }
 
     // The device path the port was (or will be) opened on.
     std::string DevicePath() const;
@@ -107,6 +118,7 @@ private:
     int threshold_ = 0;
     bool rts_ = false;
     bool rts_refusal_noted_ = false;
+    std::string open_failure_;
 };
 
 }  // namespace platform

@@ -7,6 +7,14 @@
 #include <QDir>
 #include <QFile>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace bench;
 using namespace dialogs_test;
 
@@ -250,19 +258,68 @@ TEST_F(ConfigDialog, UnreadableFileChosenToLoadIsReportedAndChangesNothing) {
     EXPECT_EQ(dlg->ConfigFileName(), "");
 }
 
-TEST_F(ConfigDialog, DamagedConfigDatAtOpenGoesToTheSystemLog) {
+TEST_F(ConfigDialog, DamagedConfigDatAtOpenIsLoggedAndShownToTheUser) {
     SystemConfig start;
     start.Devices[0].DevEN = FlagSet;
     start.Devices[0].DName = "Early";
     ASSERT_TRUE(SaveSystemConfig(ConfigDat(), start).ok);
     test::WriteFileBytes(ConfigDat(), test::ReadFileBytes(ConfigDat()).substr(0, 100));
     OpenSystemLog();
+    TakeAsked();
     Open();
+    test::Pump(50);  // the warning comes once the dialog is up, above it
     const std::string log = test::ReadFileBytes(SystemLogPath());
     CloseSystemLog();
     EXPECT_NE(log.find("(Load_Command_Click)"), std::string::npos) << log;
+    const std::vector<std::string> asked = TakeAsked();
+    ASSERT_EQ(asked.size(), 1u) << "the user is told once";
+    const std::string expected = "WARNING: Config file \"" + ConfigDat() + "\" ends at byte 100";
+    EXPECT_EQ(asked[0].rfind(expected, 0), 0u) << asked[0];
     EXPECT_TRUE(Checked("DevEN_0")) << "what was read whole is shown";
     EXPECT_EQ(Text(dlg.get(), "DName_0"), "Early");
+}
+
+// A FIFO named "Config.dat" must be refused without opening it: open() on a
+// FIFO with no writer never returns. Should the dialog block all the same,
+// the guard opens the writing end after a while, so the test fails, not hangs.
+TEST_F(ConfigDialog, FifoConfigDatIsRefusedWithAMessageAndNeverBlocks) {
+    ASSERT_EQ(::mkfifo(ConfigDat().c_str(), 0644), 0);
+    std::atomic<bool> done{false};
+    std::atomic<bool> unblocked{false};
+    std::thread guard([&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (!done && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        while (!done) {
+            const int fd = ::open(ConfigDat().c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                unblocked = true;
+                ::close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    TakeAsked();
+    Open();
+    done = true;
+    test::Pump(50);
+    guard.join();
+    EXPECT_FALSE(unblocked) << "the dialog blocked opening the FIFO";
+    const std::vector<std::string> asked = TakeAsked();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], "WARNING: Config file \"" + ConfigDat() +
+                            "\" is not a regular file; the default settings are used.");
+    EXPECT_EQ(List()->count(), 0);
+
+    // Saving never puts a regular file in the FIFO's place.
+    AddTest("COLD");
+    TakeAsked();
+    Click(dlg.get(), "SaveOnly_Command");
+    EXPECT_TRUE(AnyStartsWith(TakeAsked(), "WARNING: Config file"));
+    struct stat st {};
+    ASSERT_EQ(::stat(ConfigDat().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(host.FileCalls().empty());
 }
 
 TEST_F(ConfigDialog, RemovingEveryLineLeavesNoEnabledTestButKeepsTheOldTexts) {

@@ -387,3 +387,43 @@ TEST_F(SessionEndToEnd, TtffAnalysisOfTheSessionFolderFindsEachTrialsFixEpoch) {
 }
 
 }  // namespace
+
+// A receiver unplugged in the middle of a trial (its pseudo-terminal closed):
+// its trials fail at once, the other receiver's go on, and the session ends
+// without waiting out the longest acceptable TTFF and a minute.
+TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
+    test::ScriptedReceiver& a = AddReceiver(3, {800}, 500);
+    AddReceiver(4, {8000}, 500);
+    const std::string lost_path = receivers[1]->DevicePath();
+    WriteConfig(2, 1, 1);
+    OpenBench();
+    ASSERT_TRUE(test::WaitFor([&] { return Window(0)->State().GGACount > 0 && Window(1)->State().GGACount > 0; },
+                              3000));
+    Trigger("exectest");
+    ASSERT_TRUE(test::WaitFor([&] { return receivers[1]->Restarts().size() == 1; }, 8000));
+    test::Pump(300);
+    const std::string sent = receivers[1]->Sent();
+    receivers[1].reset();  // unplugged
+
+    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 20000))
+        << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
+    EXPECT_EQ(a.Restarts().size(), 2u);
+
+    const std::string session = SessionFolder();
+    const std::string lost = session + "/RCV2/RCV2_TTFF_COLD_NMEA";
+    EXPECT_EQ(test::ReadFileBytes(lost + "_Results.txt"), "-1\t% 1\t\r\n-1\t% 2\t\r\n");
+    const std::string log = test::ReadFileBytes(lost + ".txt");
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(sent.find(log), std::string::npos) << "the log is a stretch of what the receiver sent";
+    EXPECT_NE(log.find("$PQNVRST,COLD"), std::string::npos) << "up to the restart and after";
+    const std::vector<std::string> kept =
+        SplitLines(test::ReadFileBytes(session + "/RCV1/RCV1_TTFF_COLD_NMEA_Results.txt"));
+    ASSERT_EQ(kept.size(), 2u);
+    for (const std::string& line : kept) EXPECT_NE(line.rfind("-1\t", 0), 0u) << line;
+
+    const std::string system_log = test::ReadFileBytes(bench::SystemLogPath());
+    const size_t first = system_log.find("Device RCV2: port 4 lost (" + lost_path + ": ");
+    EXPECT_NE(first, std::string::npos) << system_log;
+    EXPECT_EQ(system_log.find("Device RCV2: port 4 lost", first + 1), std::string::npos) << "said once";
+    EXPECT_EQ(system_log.find("did not complete"), std::string::npos) << "not left to the silence guard";
+}

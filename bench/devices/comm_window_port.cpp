@@ -1,0 +1,114 @@
+// The device window's port when its device fails: the port lost, the
+// time-out's reopening, and the watchdog that takes a silent receiver out.
+#include "bench/devices/comm_window.h"
+
+#include "bench/devices/bench_host.h"
+#include "bench/devices/console.h"
+#include "bench/devices/device_logs.h"
+#include "bench/devices/statistics.h"
+#include "bench/devices/system_log.h"
+#include "platform/comm/serial_port.h"
+#include "platform/core/numtext.h"
+#include "platform/qt/bench_timer.h"
+
+#include <QPushButton>
+
+namespace bench {
+
+std::string CommWindow::PortTitle(const std::string& path) const {
+    std::string title = "Device " + dev_.DeviceName + ": port " + std::to_string(port_->CommPort());
+    if (!path.empty()) title += " (" + path + ")";
+    return title;
+}
+
+// Said once: the port closes, so no further error can come from it. The
+// unfinished line goes to the logs as received, and they are closed whole,
+// so nothing received is lost and nothing later is appended to them.
+void CommWindow::PortLost(const std::string& reason) {
+    Handle("MSComm1_OnComm", [&] {
+        const std::string path = platform::PortDevicePath(port_->CommPort());
+        port_lost_ = true;
+        SystemLogWrite(PortTitle("") + " lost (" + reason + ")");
+        // The second panel: the first is rewritten at every tick of a session.
+        if (dev_.Host) dev_.Host->StatusBarMessage(2, PortTitle(path) + " lost");
+        SetStatusPanelText(dev_.Console.Status, 1, "PORT LOST");
+        OutputMsg(dev_, "PORT LOST: " + reason);
+
+        std::string& unfinished = dev_.Console.Lines[static_cast<size_t>(dev_.Console.Current)];
+        for (auto [open, file] : {std::pair{dev_.PrimaryOpen, &dev_.PrimaryFile},
+                                  std::pair{dev_.SecondaryOpen, &dev_.SecondaryFile}}) {
+            if (!open || unfinished.empty()) continue;
+            try {
+                file->Write(unfinished);
+            } catch (...) {
+                ErrorReport("MSComm1_OnComm");
+            }
+        }
+        unfinished.clear();
+        EndPrimaryLog(dev_);
+        EndSecondaryLog(dev_);
+
+        CommPortClose(dev_);
+        ConsoleRefresh(dev_.Console);
+        refresh_timer_->SetEnabled(false);
+        close_port_->setEnabled(false);
+        open_port_->setEnabled(true);
+        // While the time-out runs, its ticks try to open the port again (a
+        // USB adapter plugged back in).
+        reopen_pending_ = true;
+        reopen_failure_noted_ = false;
+    });
+}
+
+bool CommWindow::DevicePortLost() { return port_lost_ && !port_->PortOpen(); }
+
+void CommWindow::PortTimeoutTick() {
+    // A reopen that failed is tried again at every tick until it works; a
+    // spell of failures is reported once, with the system's cause.
+    if (!port_->PortOpen() && !reopen_pending_) return;
+    const bool retrying = reopen_pending_;
+    try {
+        CommPortClose(dev_);
+        CommPortOpen(dev_);
+        reopen_pending_ = false;
+        OutputMsg(dev_, "PORT BROKEN EVENT");
+        if (retrying && (reopen_failure_noted_ || port_lost_)) {
+            port_lost_ = false;
+            SystemLogWrite(PortTitle(platform::PortDevicePath(port_->CommPort())) + " open again");
+            SetStatusPanelText(dev_.Console.Status, 1, "PORT OPEN AGAIN");
+            refresh_timer_->SetEnabled(true);
+            close_port_->setEnabled(true);
+            open_port_->setEnabled(false);
+        }
+        reopen_failure_noted_ = false;
+    } catch (...) {
+        // The port is closed now and its device cannot be had.
+        reopen_pending_ = true;
+        port_lost_ = true;
+        if (reopen_failure_noted_) return;
+        reopen_failure_noted_ = true;
+        const std::string cause = port_->LastOpenFailure().empty()
+                                      ? ErrorOf(std::current_exception()).Description
+                                      : port_->LastOpenFailure();
+        SystemLogWrite(PortTitle("") + " cannot be opened again (" + cause +
+                       "); retried quietly at every time-out (PortTimeout_Timer)");
+        OutputMsg(dev_, "PORT BROKEN EVENT");
+        OutputMsg(dev_, cause);
+    }
+}
+
+void CommWindow::WatchDogTick() {
+    Handle("DeviceWatchDogTimer_Timer", [&] {
+        if (dev_.Host) dev_.Host->DeviceDisable(dev_.DeviceID);
+        SetStatusPanelText(dev_.Console.Status, 1, "DEVICE DISABLED");
+        // The timer fires again every interval while the receiver stays
+        // silent: one line per silence.
+        if (dev_.WatchDogDisableNoted) return;
+        dev_.WatchDogDisableNoted = true;
+        SystemLogWrite("Device " + dev_.DeviceName + ": no line for " +
+                       platform::NumberToText(watchdog_timer_->Interval() / 1000.0) +
+                       " s, DEVICE DISABLED (DeviceWatchDogTimer_Timer)");
+    });
+}
+
+}  // namespace bench

@@ -1,0 +1,181 @@
+// A device window whose receiver misbehaves for a long time: sentences that
+// are out of range on every line, a pseudo-terminal that goes away in the
+// middle of a trial, a receiver that falls silent under the watchdog. The
+// system log must say each thing once, never a line per sentence or tick.
+#include "bench/devices/comm_window.h"
+#include "bench/devices/system_log.h"
+#include "platform/comm/serial_port.h"
+#include "platform/qt/bench_timer.h"
+#include "tests/support/emulated_receiver.h"
+#include "tests/support/fakes.h"
+#include "tests/support/qt_app.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <fcntl.h>
+#include <unistd.h>
+#include <string>
+#include <vector>
+
+using namespace bench;
+
+namespace {
+
+// The system log's lines that contain `what`.
+std::vector<std::string> LogLinesWith(const std::string& what) {
+    std::vector<std::string> out;
+    const std::string log = test::ReadFileBytes(SystemLogPath());
+    size_t start = 0;
+    while (start < log.size()) {
+        size_t lf = log.find('\n', start);
+        if (lf == std::string::npos) lf = log.size();
+        const std::string line = log.substr(start, lf - start);
+        if (line.find(what) != std::string::npos) out.push_back(line);
+        start = lf + 1;
+    }
+    return out;
+}
+
+struct SystemLogOpen {
+    SystemLogOpen() { OpenSystemLog(); }
+    ~SystemLogOpen() { CloseSystemLog(); }
+};
+
+// A GSA cut after its satellites (no dilutions) and a GSV whose second
+// satellite is numbered past the database: what some receivers send on
+// every epoch.
+const std::string kShortGsa = test::Sentence("$GPGSA,A,3,04,05");
+const std::string kGsv300 = test::Sentence("$GPGSV,1,1,03,07,45,180,40,300,45,180,40,09,45,180,41");
+
+}  // namespace
+
+TEST(DevicePortFaults, OutOfRangeSentencesAreReportedOncePerWindowAndCountedAtClose) {
+    test::TempHome home;
+    SystemLogOpen log;
+    test::FakeBenchHost host;
+    test::EmulatedReceiver gps1, gps2;
+    gps1.RegisterPort(21);
+    gps2.RegisterPort(22);
+    auto w1 = std::make_unique<CommWindow>(&host);
+    auto w2 = std::make_unique<CommWindow>(&host);
+    w1->SetDeviceName("ROOF");
+    w2->SetDeviceName("BENCH");
+    w1->SetDeviceComParams(21, 9600);
+    w2->SetDeviceComParams(22, 9600);
+    w1->OpenPort_Click();
+    w2->OpenPort_Click();
+    ASSERT_TRUE(w1->Port().PortOpen());
+    ASSERT_TRUE(w2->Port().PortOpen());
+
+    std::string epochs;
+    for (int i = 0; i < 6; ++i) epochs += kShortGsa + kGsv300;
+    gps1.Write(epochs);
+    gps2.Write(kShortGsa + kGsv300);
+    ASSERT_TRUE(test::WaitFor([&] { return w1->State().Sats[9].CN0Count >= 6 && w2->State().Sats[9].CN0Count >= 1; }));
+
+    EXPECT_EQ(LogLinesWith("Subscript out of range (NMEA_GSA_Processing)").size(), 2u) << "one per window";
+    EXPECT_EQ(LogLinesWith("Subscript out of range (SatDB_Update)").size(), 2u) << "one per window";
+    EXPECT_TRUE(LogLinesWith(" more ").empty()) << "the counts wait for the window to close";
+
+    w1.reset();
+    const std::vector<std::string> gsa = LogLinesWith("Device ROOF: 5 more \"Subscript out of range (NMEA_GSA_Processing)\"");
+    const std::vector<std::string> gsv = LogLinesWith("Device ROOF: 5 more \"Subscript out of range (SatDB_Update)\"");
+    EXPECT_EQ(gsa.size(), 1u);
+    EXPECT_EQ(gsv.size(), 1u);
+    w2.reset();
+    EXPECT_TRUE(LogLinesWith("Device BENCH:").empty()) << "nothing came twice from the second window";
+}
+
+// The receiver's pseudo-terminal closes in the middle of a trial: the window
+// says so once, closes its logs with every byte received, fails the trial at
+// once, and a time-out that keeps trying to reopen it says so once.
+TEST(DevicePortFaults, APortThatVanishesMidTrialIsReportedOnceAndItsLogsClosedWhole) {
+    test::TempHome home;
+    SystemLogOpen log;
+    test::FakeBenchHost host;
+    auto gps = std::make_unique<test::EmulatedReceiver>();
+    gps->RegisterPort(23);
+    const std::string path = gps->DevicePath();
+    // Held open to the end, so the terminal's number is not handed to a test
+    // running beside this one while the window keeps trying to reopen it.
+    struct Hold {
+        int fd;
+        ~Hold() { if (fd >= 0) ::close(fd); }
+    } hold{::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)};
+    ASSERT_GE(hold.fd, 0);
+    CommWindow w(&host);
+    w.SetDeviceName("ROVER");
+    w.SetDeviceComParams(23, 9600);
+    w.OpenPort_Click();
+    ASSERT_TRUE(w.Port().PortOpen());
+    DeviceState& dev = w.State();
+    w.DeviceSetPrimaryLogFileBaseName(home.File("ROVER_TTFF_COLD_NMEA"));
+    w.DeviceStartPrimaryLogging(".txt");
+    w.ExecuteTest("$PQNVCOLD");
+    ASSERT_FALSE(w.DevicePortLost());
+
+    const std::string sent = test::Sentence("$GPGGA,120001.00,,,,,0,00,,,M,,M,,") +
+                             test::Sentence("$GPGGA,120002.00,,,,,0,00,,,M,,M,,") + "$GPGGA,1200";
+    gps->Write(sent);
+    ASSERT_TRUE(test::WaitFor([&] { return dev.Console.Lines[dev.Console.Current] == "$GPGGA,1200"; }));
+    gps.reset();  // the receiver goes away
+
+    ASSERT_TRUE(test::WaitFor([&] { return w.DevicePortLost(); }, 3000)) << "the loss is seen at once";
+    EXPECT_FALSE(w.Port().PortOpen());
+    EXPECT_FALSE(w.IsTestCompleted()) << "a lost receiver has no fix to report";
+    const std::vector<std::string> lost = LogLinesWith("Device ROVER: port 23 lost (" + path + ": ");
+    ASSERT_EQ(lost.size(), 1u) << test::ReadFileBytes(SystemLogPath());
+    EXPECT_NE(lost[0].find(": the device hung up)"), std::string::npos) << lost[0];
+    ASSERT_FALSE(host.StatusMessages.empty());
+    EXPECT_EQ(host.StatusMessages.back(), std::make_pair(int16_t{2}, "Device ROVER: port 23 (" + path + ") lost"));
+    EXPECT_EQ(dev.Console.Status->PanelText(1), "PORT LOST");
+
+    EXPECT_FALSE(dev.PrimaryOpen) << "the log is closed";
+    EXPECT_EQ(test::ReadFileBytes(home.File("ROVER_TTFF_COLD_NMEA.txt")), sent)
+        << "every byte received, the unfinished line too";
+
+    // The time-out's reopening fails at every tick: said once, with the cause.
+    w.DeviceSetSerialPortTimeout(true, 100);
+    test::Pump(1000);
+    const std::vector<std::string> reopen = LogLinesWith("Device ROVER: port 23 cannot be opened again (" + path);
+    EXPECT_EQ(reopen.size(), 1u) << test::ReadFileBytes(SystemLogPath());
+    EXPECT_TRUE(LogLinesWith("Invalid port number").empty()) << "the cause, not a wrong port number";
+    EXPECT_EQ(LogLinesWith("Device ROVER:").size(), 2u);
+    EXPECT_TRUE(w.DevicePortLost());
+
+    // A receiver on the same port number again: the port opens at the next
+    // tick, which closes the episode.
+    test::EmulatedReceiver back;
+    test::WriteFileBytes(home.File("ComPorts.txt"), "23 " + back.DevicePath() + "\n");
+    ASSERT_TRUE(test::WaitFor([&] { return w.Port().PortOpen(); }, 3000));
+    EXPECT_FALSE(w.DevicePortLost());
+    EXPECT_EQ(LogLinesWith("Device ROVER: port 23 (" + back.DevicePath() + ") open again").size(), 1u);
+}
+
+TEST(DevicePortFaults, WatchdogDisableIsWrittenToTheSystemLogOncePerSilence) {
+    test::TempHome home;
+    SystemLogOpen log;
+    test::FakeBenchHost host;
+    test::EmulatedReceiver gps;
+    gps.RegisterPort(24);
+    CommWindow w(&host);
+    w.SetDeviceName("MAST");
+    w.SetDeviceID(2);
+    w.SetDeviceComParams(24, 9600);
+    w.OpenPort_Click();
+    ASSERT_TRUE(w.Port().PortOpen());
+    w.DeviceSetWatchDogStatus(true);
+    w.State().WatchDogTimer->SetInterval(100);
+    const std::string gga = test::Sentence("$GPGGA,120001.00,,,,,0,00,,,M,,M,,");
+    gps.Write(gga);  // starts the watchdog
+    ASSERT_TRUE(test::WaitFor([&] { return host.Disabled.size() >= 3; }, 3000));
+    EXPECT_EQ(LogLinesWith("Device MAST: no line for 0.1 s, DEVICE DISABLED").size(), 1u)
+        << test::ReadFileBytes(SystemLogPath());
+    EXPECT_EQ(host.Disabled.front(), 2);
+
+    gps.Write(gga);  // heard again, then silent again: a new report
+    const size_t before = host.Disabled.size();
+    ASSERT_TRUE(test::WaitFor([&] { return host.Disabled.size() >= before + 2; }, 3000));
+    EXPECT_EQ(LogLinesWith("DEVICE DISABLED").size(), 2u);
+}
