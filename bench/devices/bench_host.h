@@ -6,6 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/core/error.h"
+
+namespace workbook {
+class Application;
+class Workbook;
+class Worksheet;
+}  // namespace workbook
+
 namespace bench {
 
 class BenchHost {
@@ -39,6 +47,17 @@ public:
 
     // Panel numbered from 1; "TEST: " progress lines go to panel 2.
     virtual void StatusBarMessage(int16_t panel, const std::string& text) = 0;
+
+    // The layout of a test's sheet and chart in the device's own workbook,
+    // which the report builders own. A host without them refuses.
+    virtual void FormatDeviceTTFFSheet(workbook::Application&, workbook::Worksheet&, const std::string&, int16_t,
+                                       int16_t) {
+        throw platform::BenchError(platform::err::BadArgument, "No device workbook layout here");
+    }
+    virtual void CreateDeviceTTFFChart(workbook::Workbook&, const std::string&, const std::string&,
+                                       const std::string&, int16_t, int16_t, int16_t, int16_t) {
+        throw platform::BenchError(platform::err::BadArgument, "No device workbook layout here");
+    }
 };
 
 }  // namespace bench

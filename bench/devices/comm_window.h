@@ -183,7 +183,7 @@ public:
     void DeviceReplayFile(const std::string& file, int64_t first, int64_t end) override;
 
     // --- workbook (not in this build: each reports so and does nothing) ---
-    void InitDeviceSpreadSheet(std::shared_ptr<platform::workbook::Application>& excel) override;
+    void InitDeviceSpreadSheet(std::shared_ptr<workbook::Application>& excel) override;
     void DeviceSpreadSheetSaveas(const std::string& folder, const std::string& name) override;
     void DeviceSpreadSheetSave() override;
     void DeviceSpreadSheetClose() override;
@@ -231,7 +231,6 @@ private:
     void FeedTestMachine(uint8_t event);
     double TwipsPerPixel() const;
     QWidget* Frame();
-    void WorkbookNotAvailable(const char* operation);
 
     DeviceState dev_;
     std::unique_ptr<platform::SerialLink> port_;

@@ -4,6 +4,7 @@
 #include "bench/devices/console.h"
 #include "bench/devices/device_logs.h"
 #include "bench/devices/device_paths.h"
+#include "bench/devices/device_workbook.h"
 #include "bench/devices/nmea.h"
 #include "bench/devices/restart_scripts.h"
 #include "bench/devices/sat_db.h"
@@ -227,26 +228,27 @@ void CommWindow::DeviceReplayFile(const std::string& file, int64_t first, int64_
 
 // --- workbook ---
 
-void CommWindow::WorkbookNotAvailable(const char* operation) {
-    OutputMsg(dev_, std::string(operation) + ": device workbook not available");
+void CommWindow::InitDeviceSpreadSheet(std::shared_ptr<workbook::Application>& excel) {
+    bench::InitDeviceSpreadSheet(dev_, excel);
 }
-
-void CommWindow::InitDeviceSpreadSheet(std::shared_ptr<platform::workbook::Application>&) {
-    WorkbookNotAvailable("InitDeviceSpreadSheet");
+void CommWindow::DeviceSpreadSheetSaveas(const std::string& folder, const std::string& name) {
+    bench::DeviceSpreadSheetSaveas(dev_, folder, name);
 }
-void CommWindow::DeviceSpreadSheetSaveas(const std::string&, const std::string&) {
-    WorkbookNotAvailable("DeviceSpreadSheetSaveas");
+void CommWindow::DeviceSpreadSheetSave() { bench::DeviceSpreadSheetSave(dev_); }
+void CommWindow::DeviceSpreadSheetClose() { bench::DeviceSpreadSheetClose(dev_); }
+// The sheet number and name are not used: sheets are named when laid out.
+void CommWindow::AddNewDeviceSheet(int16_t, const std::string&) { bench::AddNewDeviceSheet(dev_); }
+void CommWindow::InitializeDeviceSheet(int16_t, const std::string& test, int16_t trials) {
+    bench::InitializeDeviceSheet(dev_, test, trials);
 }
-void CommWindow::DeviceSpreadSheetSave() { WorkbookNotAvailable("DeviceSpreadSheetSave"); }
-void CommWindow::DeviceSpreadSheetClose() { WorkbookNotAvailable("DeviceSpreadSheetClose"); }
-void CommWindow::AddNewDeviceSheet(int16_t, const std::string&) { WorkbookNotAvailable("AddNewDeviceSheet"); }
-void CommWindow::InitializeDeviceSheet(int16_t, const std::string&, int16_t) {
-    WorkbookNotAvailable("InitializeDeviceSheet");
+void CommWindow::DeviceSheetAddTTFFChart(const std::string& test, int16_t trials) {
+    bench::DeviceSheetAddTTFFChart(dev_, test, trials);
 }
-void CommWindow::DeviceSheetAddTTFFChart(const std::string&, int16_t) { WorkbookNotAvailable("DeviceSheetAddTTFFChart"); }
-void CommWindow::DeviceSpreadSheetSetTTFFData(int16_t, double) { WorkbookNotAvailable("DeviceSpreadSheetSetTTFFData"); }
-void CommWindow::DeviceSpreadSheetWriteAfterFixData(int16_t) {
-    WorkbookNotAvailable("DeviceSpreadSheetWriteAfterFixData");
+void CommWindow::DeviceSpreadSheetSetTTFFData(int16_t trial, double value) {
+    bench::DeviceSpreadSheetSetTTFFData(dev_, trial, value);
+}
+void CommWindow::DeviceSpreadSheetWriteAfterFixData(int16_t trial) {
+    bench::DeviceSpreadSheetWriteAfterFixData(dev_, trial);
 }
 
 }  // namespace bench

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace platform::workbook {
+namespace workbook {
 class Application;
 }
 
@@ -146,7 +146,7 @@ public:
 
     // --- workbook ---
     // The session's spreadsheet application travels in and out by reference.
-    virtual void InitDeviceSpreadSheet(std::shared_ptr<platform::workbook::Application>& excel) = 0;
+    virtual void InitDeviceSpreadSheet(std::shared_ptr<workbook::Application>& excel) = 0;
     virtual void DeviceSpreadSheetSaveas(const std::string& folder, const std::string& name) = 0;
     virtual void DeviceSpreadSheetSave() = 0;
     virtual void DeviceSpreadSheetClose() = 0;

@@ -27,6 +27,12 @@ class SerialLink;
 class Timer;
 }  // namespace platform
 
+namespace workbook {
+class Application;
+class Workbook;
+class Worksheet;
+}  // namespace workbook
+
 namespace bench {
 
 class BenchHost;
@@ -263,8 +269,8 @@ struct DeviceState {
 
     // --- workbook, reacquisition trigger and scripts
     bool WorkbookOpen = false;
-    std::shared_ptr<void> WorkbookRef;   // set by the per-device workbook
-    std::shared_ptr<void> WorksheetRef;
+    workbook::Workbook* WorkbookRef = nullptr;    // lives in ExcelApp
+    workbook::Worksheet* WorksheetRef = nullptr;  // the running test's sheet, when it has one
     bool ReacqArmed = false;
     int32_t ReacqParameter = 0;
     int32_t SignalOnSecond = 0;
@@ -275,7 +281,10 @@ struct DeviceState {
     std::ifstream ReplayFile;            // the recorded log fed into the console (read as bytes)
     uint8_t ScriptStep = 0;
     bool RestartScriptPending = false;
-    std::shared_ptr<void> ExcelApp;      // the session's Excel application
+    std::shared_ptr<workbook::Application> ExcelApp;  // the session's spreadsheet application
+    // The running test's sheet, for the system log line of a failed save.
+    std::string WorkbookSheetName;
+    bool WorkbookSaveFailed = false;     // reported once per test
 
     // --- kept beside the record by the window: the restart script's state
     std::string RestartFrameText;        // hexadecimal frame last chosen

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "platform/core/numtext.h"
 #include "platform/core/paths.h"
 
 namespace bench::reports {
@@ -38,6 +39,14 @@ workbook::Worksheet& ReportContext::Sheet(const std::string& base, const std::st
 int TrialsOf(workbook::Worksheet& ws) {
     const workbook::Value v = ws.GetRange("U4").GetValue();
     return v.IsNumber() ? static_cast<int>(v.Number()) : 0;
+}
+
+std::string StartTypeOf(const std::string& fileTitle) {
+    const std::string upper = platform::UpperCase(fileTitle);
+    std::string start;
+    for (const char* t : {"COLD", "WARM", "HOT"})
+        if (upper.find(t) != std::string::npos) start = t;
+    return start;
 }
 
 int StartTypeColor(const std::string& sheet) {

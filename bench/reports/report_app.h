@@ -79,6 +79,10 @@ private:
 // The number of trials a test sheet holds (its "TRIALS" cell U4).
 int TrialsOf(workbook::Worksheet& ws);
 
+// "COLD", "WARM" or "HOT" found in a file name, ignoring case; the last of
+// the three that is found wins; "" when none is.
+std::string StartTypeOf(const std::string& fileTitle);
+
 // The colour index of a start type's charts: 3 HOT, 45 WARM, 33 COLD, 0 for
 // any other sheet name (exact, case-sensitive).
 int StartTypeColor(const std::string& sheet);

@@ -9,6 +9,8 @@
 
 #include "bench/devices/system_log.h"
 #include "bench/reports/results_import.h"
+#include "bench/reports/sensitivity.h"
+#include "bench/reports/sensitivity_summary.h"
 #include "platform/core/error.h"
 #include "platform/core/numtext.h"
 #include "platform/ui/prompts.h"
@@ -43,14 +45,6 @@ std::string SuffixOf(const std::string& file) {
 std::string NameOf(const std::string& path) { return fs::path(path).filename().string(); }
 
 }  // namespace
-
-std::string StartTypeOf(const std::string& fileTitle) {
-    const std::string upper = platform::UpperCase(fileTitle);
-    std::string start;
-    for (const char* t : {"COLD", "WARM", "HOT"})
-        if (upper.find(t) != std::string::npos) start = t;
-    return start;
-}
 
 std::vector<std::string> SessionResultsFiles(const std::string& base, const std::string& test) {
     std::vector<std::string> out;
@@ -115,12 +109,12 @@ void ReportCommands::GenerateExcelReport_Click() {
     });
 }
 
-void ReportCommands::MenuFailed(const std::string& base) {
+void ReportCommands::MenuFailed(const std::string& base, const char* procedure) {
     bar_->Hide();
     // The half-built workbook goes; what was saved of it stays on disk.
     if (ctx_.HasApp() && !base.empty())
         if (workbook::Workbook* wb = ctx_.App().FindWindow(ctx_.ReportFile(base))) wb->Close();
-    ErrorReport("GenerateExcelReport_Click");
+    ErrorReport(procedure);
     ErrorMessageBox();
 }
 
@@ -173,6 +167,155 @@ void ReportCommands::BuildMenuReport(const MenuJob& job) {
                            platform::Icon::Warning);
     } else {
         wb.Close();
+    }
+}
+
+// ---- the sensitivity report --------------------------------------------------
+
+struct ReportCommands::SensitivityJob {
+    std::string base;
+    std::vector<LevelFile> levels;
+    std::map<std::string, double> strengths;
+    std::vector<std::string> leftOut;  // "<file>: why"
+};
+
+namespace {
+
+constexpr const char* kSensitivity = "Sensitivity";
+
+std::string Lines(const std::vector<std::string>& items) {
+    std::string out;
+    for (const std::string& i : items) out += "\n" + i;
+    return out;
+}
+
+}  // namespace
+
+void ReportCommands::Sensitivity_Click() {
+    if (busy_) return;
+    std::vector<std::string> picked = Prompts::Instance().OpenFileNames(
+        kSensitivity, dialogFolder_, "Sensitivity NMEA Results (*PW*.txt);;Tutti i files (*.*)");
+    if (picked.empty()) return;
+    std::optional<SensitivityJob> job;
+    try {
+        job = PrepareSensitivity(picked);
+    } catch (...) {
+        MenuFailed("", "Sensitivity_Click");
+        return;
+    }
+    if (!job) return;
+    busy_ = true;
+    bar_->Show();
+    bar_->SetMax(static_cast<float>(job->levels.size()));
+    const int delay = Prompts::Instance().Unattended() ? 0 : kPaintDelayMs;
+    QTimer::singleShot(delay, bar_.get(), [this, job = std::move(*job)] {
+        try {
+            BuildSensitivity(job);
+        } catch (...) {
+            MenuFailed(job.base, "Sensitivity_Click");
+        }
+        busy_ = false;
+    });
+}
+
+std::optional<ReportCommands::SensitivityJob> ReportCommands::PrepareSensitivity(
+    const std::vector<std::string>& picked) {
+    Prompts& prompts = Prompts::Instance();
+    if (picked.size() < 3) {
+        prompts.Ask("You must select more then 2 files", platform::Buttons::Ok, Prompts::kProgramTitle);
+        return std::nullopt;
+    }
+    // By name: the report does not depend on the order of the clicks.
+    std::vector<std::string> files = picked;
+    std::sort(files.begin(), files.end());
+
+    SensitivityJob job;
+    std::map<std::string, std::string> sheets;
+    for (const std::string& f : files) {
+        LevelFile l;
+        std::string why = ParseLevelFile(f, l);
+        if (why.empty() && sheets.count(l.sheet)) why = "its level and start type repeat " + sheets[l.sheet];
+        if (!why.empty()) {
+            job.leftOut.push_back(NameOf(f) + ": " + why);
+            continue;
+        }
+        sheets[l.sheet] = l.title;
+        job.levels.push_back(l);
+    }
+    if (!job.leftOut.empty())
+        prompts.Inform("These files are left out of the report:" + Lines(job.leftOut), kSensitivity,
+                       platform::Icon::Warning);
+    if (job.levels.empty()) return std::nullopt;
+
+    const std::string folder = fs::path(files.front()).parent_path().string();
+    job.base = (fs::path(folder) / SensitivityReportName(NameOf(files.front()))).string();
+    const std::string report = ctx_.ReportFile(job.base);
+    std::error_code ec;
+    const bool exists = fs::exists(report, ec);
+    if (exists && prompts.Ask("Report ALREADY EXISTS, do you want overwrite it?", platform::Buttons::YesNo,
+                              "WARNING!!!", platform::Icon::Warning) != Answer::Yes)
+        return std::nullopt;
+
+    // The strongest level's signal strength of every start type, asked before
+    // anything is written: a text that is no number builds nothing.
+    for (const char* block : kSummaryBlocks) {
+        bool present = false;
+        for (const LevelFile& l : job.levels) present = present || l.block == block;
+        if (!present) continue;
+        const std::string typed = platform::Trim(prompts.AskText("MAX Signal Strenght [dB  or dBm]", block));
+        if (typed.empty()) return std::nullopt;
+        double v = 0;
+        if (!platform::TryReadStrict(typed, v)) {
+            prompts.Inform("\"" + typed + "\" is not a number: the report is not built.", kSensitivity,
+                           platform::Icon::Warning);
+            return std::nullopt;
+        }
+        job.strengths[block] = v;
+    }
+
+    if (ctx_.HasApp())
+        if (workbook::Workbook* old = ctx_.App().FindWindow(report)) old->Close();
+    if (exists && (!fs::remove(report, ec) || ec))
+        throw platform::BenchError(platform::err::FileIo,
+                                   "Cannot delete " + report + (ec ? ": " + ec.message() : std::string()));
+    return job;
+}
+
+void ReportCommands::BuildSensitivity(const SensitivityJob& job) {
+    Prompts& prompts = Prompts::Instance();
+    std::vector<LevelFile> summary;
+    std::vector<std::string> noFix;
+    for (size_t i = 0; i < job.levels.size(); ++i) {
+        const LevelFile& l = job.levels[i];
+        CreateReportSheet(ctx_, job.base, l.sheet);
+        ImportSensitivityResults(ctx_, job.base, l.path, l.sheet);
+        // A level without an average has no point in the summary.
+        const workbook::Value average = ctx_.Sheet(job.base, l.sheet).GetRange("U5").GetValue();
+        if (average.IsNumber())
+            summary.push_back(l);
+        else
+            noFix.push_back(l.title + (TrialsOf(ctx_.Sheet(job.base, l.sheet)) == 1 ? ": one trial only"
+                                                                                        : ": no valid fix"));
+        bar_->SetValue(static_cast<float>(i + 1));
+    }
+    bar_->Hide();
+    AddReportSheet(ctx_, job.base, "Resume");
+    BuildSensitivitySummary(ctx_, job.base, summary, job.strengths);
+    workbook::Workbook& wb = ctx_.Book(job.base);
+    wb.Save();
+    if (!noFix.empty())
+        prompts.Inform("These levels are left out of \"Resume\":" + Lines(noFix), kSensitivity,
+                       platform::Icon::Warning);
+
+    const Answer view = prompts.Ask(
+        "Test session succesfully competed.Clik \"YES\" to view Excel Report,\"NO\" to close",
+        platform::Buttons::YesNo, "Test Session Completed", platform::Icon::Question);
+    if (view == Answer::Yes) {
+        ctx_.App().SetVisible(true);
+        if (opener_ && !opener_(wb.FullName()))
+            prompts.Inform("No application opens " + wb.FullName(), kSensitivity, platform::Icon::Warning);
+    } else {
+        ctx_.QuitApp();
     }
 }
 

@@ -16,10 +16,6 @@
 
 namespace bench::reports {
 
-// "COLD", "WARM" or "HOT" found in a file name, ignoring case; the last of
-// the three that is found wins; "" when none is.
-std::string StartTypeOf(const std::string& fileTitle);
-
 // The results files a session wrote for a receiver and a test: base is the
 // mapped log folder and device name, the files are
 // base_TTFF_<test>_NMEA_Results<suffix>.txt (or TTTR), suffix empty, "_UTC..",
@@ -44,6 +40,11 @@ public:
     // drawn, from the event loop. Never throws: a failure is shown in a
     // message box and written to the system log.
     void GenerateExcelReport_Click();
+    // Tool > Excel Reports > "Sensitivity": the results files of a power-step
+    // series, picked together, into one workbook with a sheet per level, the
+    // "Resume" summary and a chart per start type. Questions first, then the
+    // report from the event loop, as for the report above. Never throws.
+    void Sensitivity_Click();
     // A menu report is being built.
     bool Busy() const { return busy_; }
 
@@ -61,9 +62,12 @@ private:
     struct MenuJob {
         std::string base, start;
     };
+    struct SensitivityJob;
+    std::optional<SensitivityJob> PrepareSensitivity(const std::vector<std::string>& picked);
+    void BuildSensitivity(const SensitivityJob& job);
     std::optional<MenuJob> PrepareMenuReport(const std::string& file);
     void BuildMenuReport(const MenuJob& job);
-    void MenuFailed(const std::string& base);
+    void MenuFailed(const std::string& base, const char* procedure = "GenerateExcelReport_Click");
     std::string SessionSheetName(const std::string& base, const std::string& test, const std::string& file);
     void SessionSheet(const std::string& base, const std::string& sheet);
 

@@ -101,15 +101,9 @@ void CheckResultsLayout(const std::string& path) {
     }
 }
 
-void ImportResultsFrom(ReportContext& ctx, const std::string& base, const std::string& s, const std::string& file,
-                       const std::string& altitudeHeader) {
-    workbook::Workbook& wb = ctx.Book(base);
-    const std::string path = ctx.MapPath(file);
-    CheckResultsLayout(path);
-    Worksheet& ws = wb.ActiveWorksheet();
-
+void ImportResultsText(Worksheet& ws, const std::string& path, const std::string& name) {
     workbook::QueryTable& qt = ws.AddQueryTable("TEXT;" + path, ws.GetRange("A1"));
-    qt.name = base + "_" + s;
+    qt.name = name;
     qt.fieldNames = true;
     qt.rowNumbers = false;
     qt.fillAdjacentFormulas = false;
@@ -133,6 +127,16 @@ void ImportResultsFrom(ReportContext& ctx, const std::string& base, const std::s
     qt.textFileColumnDataTypes.assign(17, 1);
     qt.textFileTrailingMinusNumbers = true;
     qt.Refresh(false);
+}
+
+void ImportResultsFrom(ReportContext& ctx, const std::string& base, const std::string& s, const std::string& file,
+                       const std::string& altitudeHeader) {
+    workbook::Workbook& wb = ctx.Book(base);
+    const std::string path = ctx.MapPath(file);
+    CheckResultsLayout(path);
+    Worksheet& ws = wb.ActiveWorksheet();
+
+    ImportResultsText(ws, path, base + "_" + s);
 
     ws.GetRange("B:B,D:D,N:N,O:O,P:P,Q:Q,J:J").Delete(xl::ShiftToLeft);
     ws.Rows("1:1").Insert(xl::ShiftDown);

@@ -26,6 +26,10 @@ void ImportResultsFile(ReportContext& ctx, const std::string& base, const std::s
 void ImportResultsFrom(ReportContext& ctx, const std::string& base, const std::string& sheet,
                        const std::string& file, const std::string& altitudeHeader);
 
+// The results file at `path` read into `ws` from A1 as delimited text
+// (tabs, commas and blanks, runs counting as one), the query named `name`.
+void ImportResultsText(workbook::Worksheet& ws, const std::string& path, const std::string& name);
+
 // Degrees of an NMEA ddmm.mmmm (or dddmm.mmmm) value.
 double NmeaToDegrees(double x);
 

@@ -33,6 +33,8 @@ struct TestRun {
     double TrialEnd = 0;
     bool PowerMode = false;
     bool UtcMode = false;
+    // The receivers' workbooks hold a sheet for this test (and series).
+    bool DeviceSheet = false;
     int16_t UtcSecond = 0;
     int16_t UtcSecondLimit = 60;
     int16_t UtcSecondStep = 0;

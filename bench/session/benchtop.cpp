@@ -76,6 +76,7 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
     services_.status = this;
     services_.log = &log_sink_;
     services_.files = files_.get();
+    services_.spreadsheet = &spreadsheet_;
     services_.prompter = &warner_;
     services_.random = random_.get();
     services_.launcher = launcher_.get();

@@ -198,6 +198,14 @@ private:
         double FixAvailableTime() const override { return inner_.FixAvailableTime(); }
         int16_t MaxAcceptableTTFF() const override { return inner_.MaxAcceptableTTFF(); }
         void StatusBarMessage(int16_t panel, const std::string& text) override { top_.StatusBarMessage(panel, text); }
+        void FormatDeviceTTFFSheet(workbook::Application& excel, workbook::Worksheet& sheet, const std::string& name,
+                                   int16_t n, int16_t limit) override {
+            inner_.FormatDeviceTTFFSheet(excel, sheet, name, n, limit);
+        }
+        void CreateDeviceTTFFChart(workbook::Workbook& book, const std::string& device, const std::string& name,
+                                   const std::string& data, int16_t r1, int16_t c1, int16_t r2, int16_t c2) override {
+            inner_.CreateDeviceTTFFChart(book, device, name, data, r1, c1, r2, c2);
+        }
 
     private:
         Benchtop& top_;
@@ -275,6 +283,7 @@ private:
     session::ResultsGrid grid_;
     std::unique_ptr<platform::QtTimer> test_timer_, chrs_timer_, script_timer_;
     std::unique_ptr<session::LocalFileSystem> files_;
+    session::SessionSpreadsheet spreadsheet_;
     std::unique_ptr<session::ClockSeededRandom> random_;
     session::QtScheduler scheduler_;
     std::unique_ptr<session::DetachedLauncher> launcher_;

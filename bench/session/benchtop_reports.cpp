@@ -10,6 +10,7 @@ void Benchtop::MakeReports() {
     reports_ = std::make_unique<reports::ReportCommands>(*report_link_, program_folder_);
     services_.reports = report_link_.get();
     windows_.generateExcelReport = [this] { reports_->GenerateExcelReport_Click(); };
+    windows_.sensitivity = [this] { reports_->Sensitivity_Click(); };
 }
 
 void Benchtop::ReportLink::BeginSessionReports() { top_.reports_->BeginSessionReports(); }

@@ -13,6 +13,8 @@ namespace bench::session {
 
 // "d-m-yyyy_h.m.s" of a local date-time, numbers without leading zeros.
 std::string GetDateTimeStamp(double date_time);
+// The name (without extension) of a receiver's live workbook in its session folder.
+std::string DeviceWorkbookName(const std::string& device);
 
 class DeviceFanout {
 public:

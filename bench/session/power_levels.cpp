@@ -252,7 +252,7 @@ void TestEngine::PowerSubStateBetweenTrials() {
         return;
     }
     const int16_t done = static_cast<int16_t>(r.Trial - 1);
-    if (state_.Options.ExelInterface) fanout_.SpreadSheetWriteAfterFixData(done);
+    if (state_.Options.ExelInterface && r.DeviceSheet) fanout_.SpreadSheetWriteAfterFixData(done);
     Status(2, TestLine3());
     // Every trial writes its T2A/T2U row, the last of a level too.
     if (done >= 1) fanout_.DeviceLogT2AT2UToFile(done);

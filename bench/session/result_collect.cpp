@@ -39,7 +39,7 @@ void TestEngine::FixEventManagement() {
             const std::string g = failed ? std::string() : d.GetGGAFixString();
             if (services_.results) services_.results->UpdateCell(trial, static_cast<int16_t>(s), t);
             d.DeviceLogResultsToFile(NumberToText(t) + "\t% " + std::to_string(trial) + "\t" + WithCrLf(g));
-            if (state_.Options.ExelInterface) d.DeviceSpreadSheetSetTTFFData(trial, t);
+            if (state_.Options.ExelInterface && state_.Run.DeviceSheet) d.DeviceSpreadSheetSetTTFFData(trial, t);
         });
     }
     fanout_.DeviceLogFixGSAToFile(trial);
@@ -61,7 +61,7 @@ void TestEngine::SatellitesTrackedEventManagement() {
             d.DeviceLogResultsToFile(NumberToText(t) + "\t" + std::to_string(n) + "\t" + std::to_string(on) +
                                      "\t% " + MakeTimeStringFromSeconds(on) + "% " + std::to_string(trial) +
                                      "\t" + WithCrLf(g));
-            if (state_.Options.ExelInterface) d.DeviceSpreadSheetSetTTFFData(trial, t);
+            if (state_.Options.ExelInterface && state_.Run.DeviceSheet) d.DeviceSpreadSheetSetTTFFData(trial, t);
         });
     }
 }

@@ -6,6 +6,12 @@
 
 namespace bench::session {
 
+std::string DeviceWorkbookName(const std::string& device) {
+    // The session-end report of the receiver is <device>.xlsx in the same
+    // folder: the live workbook must not be replaced by it.
+    return device + "_Device";
+}
+
 void TestEngine::SystemConfigUpdate(const SystemConfig& config) {
     state_.ActiveConfig = config;
     for (int s = 0; s < DeviceSlots; ++s)
@@ -63,14 +69,14 @@ bool TestEngine::StartCommon(const std::string& stamp, bool create_excel) {
             if (!fanout_.SlotEnabled(s)) continue;
             fanout_.Guarded("StartSession", s, [&] {
                 state_.NmeaWindows[s]->InitDeviceSpreadSheet(services_.spreadsheet->SessionExcel());
-                state_.NmeaWindows[s]->DeviceSpreadSheetSaveas(cfg.Devices[s].LPath, cfg.Devices[s].DName);
+                state_.NmeaWindows[s]->DeviceSpreadSheetSaveas(cfg.Devices[s].LPath, DeviceWorkbookName(cfg.Devices[s].DName));
             });
         }
     } else if (!create_excel && state_.Options.ExelInterface) {
         for (int s = 0; s < DeviceSlots; ++s)
             if (fanout_.SlotEnabled(s))
                 fanout_.Guarded("StartSession", s, [&] {
-                    state_.NmeaWindows[s]->DeviceSpreadSheetSaveas(cfg.Devices[s].LPath, cfg.Devices[s].DName);
+                    state_.NmeaWindows[s]->DeviceSpreadSheetSaveas(cfg.Devices[s].LPath, DeviceWorkbookName(cfg.Devices[s].DName));
                 });
     }
 

@@ -3,6 +3,7 @@
 // control and the values kept for all devices, answered by the session
 // engine. The Qt main window owns one and hands it to every device window.
 #include "bench/devices/bench_host.h"
+#include "bench/reports/device_sheet.h"
 #include "bench/session/test_engine.h"
 
 namespace bench::session {
@@ -48,6 +49,15 @@ public:
 
     void StatusBarMessage(int16_t panel, const std::string& text) override {
         if (auto* status = engine_.Fanout().Services().status) status->StatusBarMessage(panel, text);
+    }
+
+    void FormatDeviceTTFFSheet(workbook::Application& excel, workbook::Worksheet& sheet, const std::string& name,
+                               int16_t n, int16_t limit) override {
+        reports::FormatDeviceTTFFSheet(excel, sheet, name, n, limit);
+    }
+    void CreateDeviceTTFFChart(workbook::Workbook& book, const std::string& device, const std::string& name,
+                               const std::string& data, int16_t r1, int16_t c1, int16_t r2, int16_t c2) override {
+        reports::CreateDeviceTTFFChart(book, device, name, data, r1, c1, r2, c2);
     }
 
 private:

@@ -1,5 +1,7 @@
 #include "bench/session/session_platform.h"
 
+#include "platform/workbook/workbook.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
@@ -12,6 +14,13 @@
 #include "platform/core/paths.h"
 
 namespace bench::session {
+
+void SessionSpreadsheet::StartSessionExcel() { app_ = std::make_shared<workbook::Application>(); }
+
+void SessionSpreadsheet::QuitSessionExcel() {
+    if (app_) app_->Quit();
+    app_.reset();
+}
 
 namespace fs = std::filesystem;
 

@@ -11,6 +11,18 @@
 
 namespace bench::session {
 
+// The session's spreadsheet application: a new one at every session start;
+// Quit closes what is left open in it.
+class SessionSpreadsheet final : public ISessionSpreadsheet {
+public:
+    void StartSessionExcel() override;
+    std::shared_ptr<workbook::Application>& SessionExcel() override { return app_; }
+    void QuitSessionExcel() override;
+
+private:
+    std::shared_ptr<workbook::Application> app_;
+};
+
 class LocalFileSystem final : public IFileSystem {
 public:
     // `program_folder` stands for the drive in stored paths ("C:\...").

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace platform::workbook {
+namespace workbook {
 class Application;
 }
 
@@ -110,7 +110,7 @@ class ISessionSpreadsheet {
 public:
     virtual ~ISessionSpreadsheet() = default;
     virtual void StartSessionExcel() = 0;
-    virtual std::shared_ptr<platform::workbook::Application>& SessionExcel() = 0;
+    virtual std::shared_ptr<workbook::Application>& SessionExcel() = 0;
     virtual void QuitSessionExcel() = 0;
 };
 

@@ -198,8 +198,11 @@ void TestEngine::RebuildBadNcoCommand(int s) {
 void TestEngine::InitTestByType(int16_t index) {
     const TestEntry& e = state_.RunConfig.Tests[index];
     const std::string& t = e.Type;
+    // Tests without a sheet of their own write no rows into an earlier test's.
+    state_.Run.DeviceSheet = false;
     if (t == "WARM" || t == "COLD" || t == "HOT" || t == "BAD_POSITION" || t == "SYNC_COLD" ||
         t == "SYNC_HOT" || t == "SYNC_WARM") {
+        state_.Run.DeviceSheet = state_.Options.ExelInterface;
         if (state_.Options.ExelInterface) {
             fanout_.DeviceAddNewSheet(index, t, e.Trials);
             fanout_.SpreadSheetSave();
@@ -219,6 +222,15 @@ void TestEngine::InitTestByType(int16_t index) {
         Log("Unknown test type \"" + t + "\" in test entry " + std::to_string(index) + ": skipped");
         ExecuteNextTest();
     }
+}
+
+void TestEngine::DeviceSheetForSeries() {
+    TestRun& r = state_.Run;
+    if (!r.DeviceSheet || !state_.Options.ExelInterface) return;
+    // Each power level or UTC second counts its trials from 1 again: its rows
+    // get a sheet of their own instead of overwriting the last series'.
+    fanout_.DeviceAddNewSheet(r.TestIndex, r.TestType + r.LogSuffix, r.Trials);
+    fanout_.SpreadSheetSave();
 }
 
 void TestEngine::CommonOpening(int16_t index) {

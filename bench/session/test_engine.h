@@ -104,6 +104,8 @@ public:
 private:
     bool StartCommon(const std::string& stamp, bool create_excel);
     void CommonOpening(int16_t index);
+    // A new sheet in every receiver's workbook for the series about to start.
+    void DeviceSheetForSeries();
     void Status(int16_t panel, const std::string& text);
     void Log(const std::string& text);
     // "description (procedure)" of a caught error to the system log.

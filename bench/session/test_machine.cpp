@@ -315,7 +315,8 @@ void TestEngine::State3() {
         if (!go) Status(1, "Waiting to start next test: " + I(r.Wait - elapsed));
     }
     if (!go) return;
-    if (state_.Options.ExelInterface) fanout_.SpreadSheetWriteAfterFixData(static_cast<int16_t>(r.Trial - 1));
+    if (state_.Options.ExelInterface && r.DeviceSheet)
+        fanout_.SpreadSheetWriteAfterFixData(static_cast<int16_t>(r.Trial - 1));
     Status(2, TestLine3());
     const int16_t done = static_cast<int16_t>(r.Trial - 1);
     if (r.Trial > r.Trials) {
@@ -361,6 +362,7 @@ void TestEngine::State4() {
         FailSimulatorEntry(r.TestType, "the simulator is not connected");
         return;
     }
+    DeviceSheetForSeries();
     Status(1, "Simulator Configuration Ongoing");
     if (r.RestartBeforeSim) fanout_.SendRestartCommandToDevice();
     services_.simulator->SimRestart(r.CurrentPower, r.RestartArg, r.FirstSatPower, r.FirstSatChannel,
@@ -375,6 +377,7 @@ void TestEngine::State10() {
     if (r.UtcSecond < r.UtcSecondLimit && r.UtcSecondStep != 0) {
         Status(1, "Commands Synchronization on UTC second " + I(r.UtcSecond));
         r.LogSuffix = "_UTC" + I(r.UtcSecond);
+        DeviceSheetForSeries();
         TestState = 3;
         fanout_.TestingChangePrimaryLogFile(r.LogSuffix + ".txt");
         fanout_.TestingChangeResultsLogFile(r.LogSuffix + ".txt");

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +45,7 @@ bool Prompts::Unattended() const {
 void Prompts::ClearQueue() {
     answers_.clear();
     files_.clear();
+    texts_.clear();
 }
 
 void Prompts::Note(std::string_view kind, std::string_view title, std::string_view text) {
@@ -91,6 +94,19 @@ void Prompts::Inform(std::string_view text, std::string_view title, Icon icon) {
     auto* box = new QMessageBox(ToQt(icon), Q(title), Q(text), QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
+}
+
+std::string Prompts::AskText(std::string_view prompt, std::string_view title) {
+    if (Unattended()) {
+        Note("Input", title, prompt);
+        if (texts_.empty()) return {};
+        std::string t = std::move(texts_.front());
+        texts_.pop_front();
+        return t;
+    }
+    bool ok = false;
+    const QString text = QInputDialog::getText(nullptr, Q(title), Q(prompt), QLineEdit::Normal, QString(), &ok);
+    return ok ? text.toStdString() : std::string();
 }
 
 std::string Prompts::OpenFileName(std::string_view title, std::string_view folder, std::string_view filter) {

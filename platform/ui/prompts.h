@@ -28,6 +28,7 @@ public:
     void QueueAnswer(Answer a) { answers_.push_back(a); }
     void QueueFileNames(std::vector<std::string> names) { files_.push_back(std::move(names)); }
     void QueueFileName(std::string name) { QueueFileNames({std::move(name)}); }
+    void QueueText(std::string text) { texts_.push_back(std::move(text)); }
     void ClearQueue();
 
     // Every question asked while unattended, as "title: text".
@@ -41,6 +42,10 @@ public:
     // A box with one OK button that the caller does not wait for (no nested
     // event loop in device code).
     void Inform(std::string_view text, std::string_view title, Icon icon = Icon::Information);
+
+    // An input box: the typed text, or "" on Cancel. Unattended: the next
+    // queued text, else "".
+    std::string AskText(std::string_view prompt, std::string_view title);
 
     // File dialogs; an empty result (or list) means cancelled. filter is in
     // Qt form, e.g. "Text files (*.txt);;All files (*)".
@@ -58,6 +63,7 @@ private:
     int unattended_override_ = -1;
     std::deque<Answer> answers_;
     std::deque<std::vector<std::string>> files_;
+    std::deque<std::string> texts_;
     std::vector<std::string> asked_;
 };
 

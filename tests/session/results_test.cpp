@@ -109,6 +109,10 @@ TEST_F(CollectTest, WorkbookGetsTheTtffWhenTheInterfaceIsOn) {
     EXPECT_EQ(a->CallsCount("DeviceSpreadSheetSetTTFFData(1,8.5)"), 0);
     h.state.Options.ExelInterface = true;
     h.engine.FixEventManagement();
+    EXPECT_EQ(a->CallsCount("DeviceSpreadSheetSetTTFFData(1,8.5)"), 0)
+        << "a test without a sheet of its own (REACQUISITION) writes into no earlier test's sheet";
+    h.state.Run.DeviceSheet = true;
+    h.engine.FixEventManagement();
     EXPECT_EQ(a->CallsCount("DeviceSpreadSheetSetTTFFData(1,8.5)"), 1);
 }
 

@@ -154,7 +154,7 @@ public:
     void ReproduceInputFileStart(const std::string& file) override { Rec("ReproduceInputFileStart", {Arg(file)}); }
     void ReproduceInputFileStop() override { Rec("ReproduceInputFileStop", {}); }
     void DeviceReplayFile(const std::string& file, int64_t first, int64_t end) override { Rec("DeviceReplayFile", {Arg(file), Arg(static_cast<double>(first)), Arg(static_cast<double>(end))}); }
-    void InitDeviceSpreadSheet(std::shared_ptr<platform::workbook::Application>& excel) override { Rec("InitDeviceSpreadSheet", {Arg(excel)}); }
+    void InitDeviceSpreadSheet(std::shared_ptr<workbook::Application>& excel) override { Rec("InitDeviceSpreadSheet", {Arg(excel)}); }
     void DeviceSpreadSheetSaveas(const std::string& folder, const std::string& name) override { Rec("DeviceSpreadSheetSaveas", {Arg(folder), Arg(name)}); }
     void DeviceSpreadSheetSave() override { Rec("DeviceSpreadSheetSave", {}); }
     void DeviceSpreadSheetClose() override { Rec("DeviceSpreadSheetClose", {}); }

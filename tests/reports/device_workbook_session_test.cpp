@@ -1,0 +1,116 @@
+// A session with the "Excel Interface" option on, run on two scripted
+// receivers: each receiver keeps its own workbook with a sheet and a chart per
+// test, whose TTFFs are those its results files hold.
+#include <QAction>
+#include <QDir>
+
+#include <filesystem>
+#include <sstream>
+
+#include "bench/devices/comm_window.h"
+#include "bench/session/benchtop.h"
+#include "bench/session/config.h"
+#include "bench/session/device_windows.h"
+#include "bench/session/test_line.h"
+#include "tests/reports/report_bench.h"
+#include "tests/session/dialogs_ui.h"
+#include "tests/support/qt_app.h"
+#include "tests/support/scripted_receiver.h"
+#include "tests/support/two_receivers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The TTFF of every line of a results file, in order.
+std::vector<double> ResultsTtffs(const std::string& path) {
+    std::istringstream in(test::ReadFileBytes(path));
+    std::vector<double> out;
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty()) out.push_back(std::strtod(line.c_str(), nullptr));
+    return out;
+}
+
+TEST(DeviceWorkbookSession, ColdAndHotTestsFillEachReceiversWorkbook) {
+    dialogs_test::ResetPrompts();
+    test::TempHome home;
+    std::vector<std::unique_ptr<test::ScriptedReceiver>> receivers;
+    for (int s = 0; s < 2; ++s) {
+        test::ScriptedReceiver::Script script;
+        script.fix_delays_ms = s == 0 ? std::vector<int>{1100, 1500, 900, 700, 1300, 1000}
+                                      : std::vector<int>{1400, 800, 1200, 1000, 600, 1500};
+        receivers.push_back(std::make_unique<test::ScriptedReceiver>(script));
+        receivers.back()->RegisterPort(s + 7);
+    }
+    bench::SystemConfig c = test::TwoReceiverConfig(7);
+    for (int s = 0; s < 2; ++s) {
+        c.Devices[s].ColdC = "$PQNVCOLD";
+        c.Devices[s].HotC = "$PQNVCOLD";  // the scripted receiver answers one command
+    }
+    const char* types[] = {"COLD", "HOT"};
+    for (int i = 0; i < 2; ++i) {
+        bench::TestEditorValues v;
+        v.type = types[i];
+        v.testField = {"3", "1", "1", "6", "10"};
+        c.TestLines[i] = bench::BuildTestLine(v);
+        bench::ParseTestLine(c.TestLines[i], c.Tests[i]);
+        c.Tests[i].Enabled = bench::FlagSet;
+    }
+    ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
+
+    bench::CommWindowFactory factory;
+    auto top = std::make_unique<bench::Benchtop>(factory, nullptr, bench::BenchtopOptions{true});
+    top->show();
+    dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
+    ASSERT_NE(top->NmeaWindow(1), nullptr);
+    QAction* excel = top->Entry("ExelInterface");
+    ASSERT_TRUE(excel && excel->isVisible());
+    excel->trigger();
+    ASSERT_TRUE(top->State().Options.ExelInterface);
+
+    top->Entry("exectest")->trigger();
+    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 90000))
+        << top->StatusText(1) << " / " << top->StatusText(2);
+
+    const QStringList sessions = QDir(QString::fromStdString(home.File("GPS_TEST")))
+                                     .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(sessions.size(), 1);
+    const std::string session = home.File("GPS_TEST/" + sessions[0].toStdString());
+    for (int s = 0; s < 2; ++s) {
+        const std::string name = "RCV" + std::to_string(s + 1);
+        SCOPED_TRACE(name);
+        const std::string folder = session + "/" + name;
+        const std::string file = folder + "/" + name + "_Device.xlsx";
+        ASSERT_TRUE(fs::exists(file));
+        if (!wbtest::HaveOpenpyxl()) GTEST_SKIP() << "python3-openpyxl is missing";
+        wbtest::FileView f = wbtest::ReadBack(file, home.Path());
+        EXPECT_EQ(f.sheets, (std::vector<std::string>{"Sheet1", "COLD_Data", "COLD_Chart", "HOT_Data", "HOT_Chart"}));
+        for (const char* type : types) {
+            SCOPED_TRACE(type);
+            const std::vector<double> ttffs =
+                ResultsTtffs(folder + "/" + name + "_TTFF_" + type + "_NMEA_Results.txt");
+            ASSERT_EQ(ttffs.size(), 3u);
+            const std::string sheet = std::string(type) + "_Data";
+            for (int t = 1; t <= 3; ++t) {
+                const std::string cell = sheet + "!C" + std::to_string(t + 1);
+                ASSERT_EQ(f.formulas.count(cell), 1u) << cell;
+                EXPECT_DOUBLE_EQ(wbtest::AsDouble(f.formulas[cell]), ttffs[static_cast<size_t>(t - 1)]) << cell;
+                // The fix's position went in beside it.
+                EXPECT_NEAR(wbtest::AsDouble(f.formulas[sheet + "!E" + std::to_string(t + 1)]), 48 + 7.038 / 60, 1e-6);
+            }
+            EXPECT_EQ(f.formulas.count(sheet + "!C5"), 0u);
+            EXPECT_EQ(wbtest::AsDouble(f.cached[sheet + "!B1"]), 3);
+            bool chart = false;
+            for (const std::string& part : f.chartParts)
+                if (part.rfind("lineChart|", 0) == 0 && part.find(sheet + "!$C$2:$C$4") != std::string::npos)
+                    chart = true;
+            EXPECT_TRUE(chart) << "the TTFF chart of " << sheet;
+        }
+    }
+    EXPECT_FALSE(top->NmeaWindow(0) == nullptr);
+    top.reset();
+    dialogs_test::ResetPrompts();
+}
+
+}  // namespace
