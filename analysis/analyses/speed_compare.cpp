@@ -16,6 +16,7 @@
 #include "analysis/core/text_util.h"
 #include "analysis/core/vel_file.h"
 #include "analysis/writers/kml_writer.h"
+#include "analysis/writers/matlab_standin.h"
 
 namespace navsift {
 
@@ -170,19 +171,6 @@ int compare_speed_heading(const std::string& folder)
     }
     std::fflush(stdout);
     return status;
-}
-
-// Matlab quotes a "'" inside a text by doubling it.
-std::string MatlabText(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        out += c;
-        if (c == '\'') {
-            out += '\'';
-        }
-    }
-    return out;
 }
 
 // The classified positions: per file a folder with one folder per class.

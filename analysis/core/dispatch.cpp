@@ -13,8 +13,10 @@
 #include "analysis/analyses/log_tools.h"
 #include "analysis/analyses/map_sizes.h"
 #include "analysis/analyses/speed_compare.h"
+#include "analysis/analyses/startup_analysis.h"
 #include "analysis/analyses/team_report.h"
 #include "analysis/analyses/tracking_analysis.h"
+#include "analysis/analyses/ttff_analysis.h"
 #include "analysis/analyses/vel_extract.h"
 #include "analysis/analyses/vel_kml.h"
 #include "analysis/analyses/visibility.h"
@@ -179,6 +181,12 @@ int run_navsift(const std::vector<std::string>& words)
         return rename_logs(options);
     case AnalysisId::ResultsConversion:
         return results_to_csv(options);
+    case AnalysisId::StartupAnalysis:
+        return startup_analysis(options);
+    case AnalysisId::TtffAnalysis:
+        return ttff_folder_analysis(options);
+    case AnalysisId::TtffFolderAnalysis:
+        return nmea_folder_analysis(options);
     case AnalysisId::TimeStepCheck:
         return check_time_steps(options);
     case AnalysisId::DebugLogTracking:

@@ -2,8 +2,10 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 
 #include "analysis/core/byte_stream.h"
+#include "analysis/core/folders.h"
 #include "analysis/core/gps_time.h"
 #include "analysis/core/text_util.h"
 
@@ -194,6 +196,23 @@ int Apply(Kind kind, Slot OptionRecord::*slot, int32_t OptionRecord::*value, std
 }
 
 }  // namespace
+
+std::optional<std::string> NmeaFolderPrefix(const OptionRecord& record, const char* analysis)
+{
+    const std::optional<std::string> input = record.Arg(record.nmea);
+    if (!input) {
+        std::fprintf(stderr, "the %s needs -nmea with the folder of the logs\n", analysis);
+        return std::nullopt;
+    }
+    std::string folder = SplitPath(*input).folder;
+    std::error_code ec;
+    if (folder.empty() && std::filesystem::is_directory(*input, ec)) {
+        std::fprintf(stderr, "note: %s is a folder; write %s/ to analyse it\n", input->c_str(), input->c_str());
+    } else if (std::filesystem::is_regular_file(*input, ec)) {
+        std::fprintf(stderr, "note: every log of the folder %s is analysed\n", folder.empty() ? "." : folder.c_str());
+    }
+    return folder;
+}
 
 std::optional<std::string> DebugLogPath(const OptionRecord& record)
 {

@@ -68,6 +68,12 @@ void print_usage(const std::string& program);
 // word. Nothing when there is none.
 std::optional<std::string> DebugLogPath(const OptionRecord& record);
 
+// The folder of the logs that the folder analyses read: the -nmea word up to
+// and including its last separator ("" is the working folder). Notes on
+// stderr when the word is a folder without its separator or a file (whose
+// whole folder is then analysed). Nothing (message printed) without -nmea.
+std::optional<std::string> NmeaFolderPrefix(const OptionRecord& record, const char* analysis);
+
 // Reads "hh:mm:ss dd/mm/yyyy" lines of record.split_file into the split
 // times; false when the file cannot be opened.
 bool read_split_times(OptionRecord& record);

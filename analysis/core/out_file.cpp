@@ -110,6 +110,27 @@ bool SameFile(const std::string& a, const std::string& b)
     return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
+bool CreateOrReport(OutFile& out, const std::string& path)
+{
+    if (!out.Create(path)) {
+        std::fprintf(stderr, "cannot create %s: %s\n", path.c_str(), out.Error().c_str());
+        return false;
+    }
+    return true;
+}
+
+bool CloseOrReport(OutFile& out)
+{
+    if (!out.IsOpen()) {
+        return true;
+    }
+    if (!out.Close()) {
+        std::fprintf(stderr, "cannot write %s: %s\n", out.Path().c_str(), out.Error().c_str());
+        return false;
+    }
+    return true;
+}
+
 bool RenameNoReplace(const std::string& from, const std::string& to, std::string& error)
 {
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {

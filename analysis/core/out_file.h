@@ -40,6 +40,12 @@ private:
     bool failed_ = false;
 };
 
+// Create and Close that name the file and the reason on stderr when they
+// fail ("cannot create PATH: reason", "cannot write PATH: reason"). A file
+// that was never opened closes as true: it has nothing to lose.
+bool CreateOrReport(OutFile& out, const std::string& path);
+bool CloseOrReport(OutFile& out);
+
 // The same file, by its identity on the disk (links and different spellings
 // of one path agree). False when either does not exist.
 bool SameFile(const std::string& a, const std::string& b);

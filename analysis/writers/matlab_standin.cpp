@@ -12,4 +12,16 @@ int matlab_not_available(const std::string& script, bool requested)
     return requested ? 1 : 0;
 }
 
+std::string MatlabText(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        out += c;
+        if (c == '\'') {
+            out += '\'';
+        }
+    }
+    return out;
+}
+
 }  // namespace navsift

@@ -10,4 +10,8 @@ namespace navsift {
 // for matlab (the analysis then fails), else 0.
 int matlab_not_available(const std::string& script, bool requested);
 
+// A text to stand between quotes in a script: Matlab quotes a "'" inside a
+// text by doubling it.
+std::string MatlabText(const std::string& text);
+
 }  // namespace navsift

@@ -2,6 +2,7 @@
 // windows, two scripted receivers on pseudo-terminals, the configuration
 // dialog's OK and the Testing menu, then the files a test engineer opens.
 #include <QAction>
+#include <QProcess>
 #include <QDir>
 #include <QFileInfo>
 #include <QTableWidget>
@@ -64,8 +65,9 @@ protected:
     }
 
     test::ScriptedReceiver& AddReceiver(int port, std::vector<int> delays_ms, int epoch_ms = 1000,
-                                        int ignore_commands = 0) {
+                                        int ignore_commands = 0, bool qnv_time = false) {
         test::ScriptedReceiver::Script s;
+        s.qnv_time = qnv_time;
         s.fix_delays_ms = std::move(delays_ms);
         s.epoch_ms = epoch_ms;
         s.ignore_commands = ignore_commands;
@@ -299,6 +301,89 @@ TEST_F(SessionEndToEnd, StopDuringATrialSendsNoMoreRestarts) {
     }
     // Start runs again after a stop.
     EXPECT_TRUE(top->findChild<QAction*>("exectest")->isEnabled());
+}
+
+// Reads "a b c ..." blank-separated values of a fixed-width line.
+std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> out;
+    std::string w;
+    for (char c : line) {
+        if (c == ' ' || c == '\r' || c == '\n') {
+            if (!w.empty()) out.push_back(w);
+            w.clear();
+        } else {
+            w += c;
+        }
+    }
+    if (!w.empty()) out.push_back(w);
+    return out;
+}
+
+// Field `n` (0 = the sentence name) of the sentence that starts at `from`.
+std::string SentenceField(const std::string& text, size_t from, int n) {
+    size_t at = from;
+    for (int k = 0; k < n; ++k) at = text.find(',', at) + 1;
+    return text.substr(at, text.find_first_of(",*", at) - at);
+}
+
+double NmeaDegrees(const std::string& field, int degree_digits) {
+    return std::stod(field.substr(0, static_cast<size_t>(degree_digits))) +
+           std::stod(field.substr(static_cast<size_t>(degree_digits))) / 60.0;
+}
+
+// The bench's own files, read by the analysis program afterwards: every
+// trial's TTFF and fix epoch in fix_info are those of the results file.
+TEST_F(SessionEndToEnd, TtffAnalysisOfTheSessionFolderFindsEachTrialsFixEpoch) {
+    // Five epochs a second, so that twelve epochs after each fix fit into
+    // the wait before the next restart.
+    AddReceiver(3, {1200, 1900, 1500}, 200, 0, true);
+    AddReceiver(4, {1000}, 200, 0, true);
+    WriteConfig(3, 3, 3);
+    OpenBench();
+    ASSERT_TRUE(test::WaitFor([&] { return Window(0)->State().GGACount > 0 && Window(1)->State().GGACount > 0; },
+                              3000));
+    Trigger("exectest");
+    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 45000))
+        << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
+    top.reset();  // every log closed, as after the session
+
+    const std::string folder = SessionFolder() + "/RCV1/";
+    const std::vector<std::string> results = SplitLines(test::ReadFileBytes(folder + "RCV1_TTFF_COLD_NMEA_Results.txt"));
+    ASSERT_EQ(results.size(), 3u);
+
+    QProcess navsift;
+    navsift.setWorkingDirectory(QString::fromStdString(folder));
+    navsift.start(QString(FIXBENCH_BUILD_DIR_DEFAULT) + "/analysis/navsift", {"-nmea", "./", "-ttff"});
+    ASSERT_TRUE(navsift.waitForFinished(30000));
+    const std::string out = navsift.readAllStandardOutput().toStdString();
+    const std::string err = navsift.readAllStandardError().toStdString();
+    EXPECT_EQ(navsift.exitCode(), 0) << err;
+    EXPECT_NE(out.find("Processing RCV1_TTFF_COLD_NMEA.txt...\n"), std::string::npos) << out << err;
+
+    const std::vector<std::string> fix_info =
+        SplitLines(test::ReadFileBytes(folder + "report/ttff_analysis/COLD/fix_info_COLD_NMEA_Results.txt"));
+    ASSERT_EQ(fix_info.size(), 3u) << err;
+    EXPECT_TRUE(test::ReadFileBytes(folder + "report/ttff_analysis/COLD/global_info_COLD_NMEA_Results.txt").size() > 0);
+    for (size_t k = 0; k < 3; ++k) {
+        SCOPED_TRACE("trial " + std::to_string(k + 1));
+        const std::string& line = results[k];
+        const std::vector<std::string> cols = Words(fix_info[k]);
+        ASSERT_EQ(cols.size(), 39u) << fix_info[k];
+        EXPECT_EQ(cols[0], std::to_string(k + 1));
+        // The TTFF as the results file has it.
+        EXPECT_DOUBLE_EQ(std::stod(cols[1]), std::stod(line.substr(0, line.find('\t')))) << fix_info[k] << line;
+        // The fix epoch: its receiver time is the second of the results
+        // file's GGA, and its position that GGA's.
+        const size_t gga = line.find("$GPGGA");
+        ASSERT_NE(gga, std::string::npos);
+        const std::string hms = SentenceField(line, gga, 1);
+        const int sod = std::stoi(hms.substr(0, 2)) * 3600 + std::stoi(hms.substr(2, 2)) * 60 + std::stoi(hms.substr(4, 2));
+        const long long gps = std::stoll(cols[2]);
+        EXPECT_EQ((gps - 18) % 86400, sod) << fix_info[k] << line;
+        EXPECT_NEAR(std::stod(cols[3]), NmeaDegrees(SentenceField(line, gga, 2), 2), 1e-6);
+        EXPECT_NEAR(std::stod(cols[4]), NmeaDegrees(SentenceField(line, gga, 4), 3), 1e-6);
+        EXPECT_EQ(cols[6], "1") << "fix quality of the fix epoch";
+    }
 }
 
 }  // namespace

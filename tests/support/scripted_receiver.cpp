@@ -14,9 +14,12 @@ struct UtcNow {
     std::string date;  // ddmmyy
 };
 
-UtcNow Now() {
+int64_t NowMs() {
     using namespace std::chrono;
-    const auto ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+UtcNow Now(int64_t ms) {
     const std::time_t secs = static_cast<std::time_t>(ms / 1000);
     std::tm tm{};
     ::gmtime_r(&secs, &tm);
@@ -96,11 +99,11 @@ void ScriptedReceiver::Answer() {
 
 void ScriptedReceiver::SendFix() {
     has_fix_ = true;
-    const UtcNow now = Now();
-    const std::string gga = Gga(now.time);
+    const int64_t ms = NowMs();
+    const std::string gga = Gga(Now(ms).time);
     // The rest of the epoch after the fix sentence, so the fix is timed by
-    // the GGA that carries it.
-    std::string rest = Epoch();
+    // the GGA that carries it; one clock reading for the whole epoch.
+    std::string rest = EpochAt(ms);
     rest.erase(0, rest.find("\r\n") + 2);
     Send(gga + rest);
     if (!restarts_.empty()) {
@@ -117,8 +120,10 @@ std::string ScriptedReceiver::Gga(const std::string& time) const {
     return Sentence("$GPGGA," + time + ",,,,,0,00,99.9,,M,,M,,");
 }
 
-std::string ScriptedReceiver::Epoch() const {
-    const UtcNow now = Now();
+std::string ScriptedReceiver::Epoch() const { return EpochAt(NowMs()); }
+
+std::string ScriptedReceiver::EpochAt(int64_t ms) const {
+    const UtcNow now = Now(ms);
     std::string out = Gga(now.time);
     if (script_.gsa) {
         std::string used;
@@ -150,6 +155,12 @@ std::string ScriptedReceiver::Epoch() const {
                             now.date + ",,");
         else
             out += Sentence("$GPRMC," + now.time + ",V,,,,,,," + now.date + ",,");
+    }
+    if (script_.qnv_time) {
+        // GPS time runs 18 s ahead of UTC; the receiver reports whole seconds.
+        const int64_t gps = ms / 1000 - 315964800 + 18;
+        out += Sentence("$PQNVTG," + std::to_string(gps / 604800) + "," + std::to_string(gps % 604800) +
+                        ".000,1,0,0,12.5");
     }
     return out;
 }

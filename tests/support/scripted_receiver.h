@@ -28,6 +28,7 @@ public:
         int ignore_commands = 0;               // restart commands dropped before one is answered
         bool fixes = true;                     // false: no fix after a restart
         bool gsa = true, gsv = true, rmc = true;
+        bool qnv_time = false;  // "$PQNVTG" (GPS week and whole seconds of the week) after the RMC
         std::string latitude = "4807.038,N";   // GGA fields 2-3 of the fix
         std::string longitude = "01131.000,E";  // GGA fields 4-5 of the fix
     };
@@ -67,6 +68,8 @@ private:
     void Answer();
     void SendFix();
     std::string Gga(const std::string& time) const;
+    // The epoch as it goes out at system-clock millisecond `ms`.
+    std::string EpochAt(int64_t ms) const;
 
     Script script_;
     std::vector<Restart> restarts_;

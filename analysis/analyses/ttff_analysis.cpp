@@ -1,0 +1,482 @@
+#include "analysis/analyses/ttff_analysis.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <filesystem>
+
+#include "analysis/analyses/tracking_analysis.h"
+#include "analysis/analyses/tracking_tables.h"
+#include "analysis/core/folders.h"
+#include "analysis/core/nmea_reader.h"
+#include "analysis/core/text_util.h"
+
+namespace navsift {
+
+namespace {
+
+constexpr const char* kStartKeys[] = {"HOT_NMEA", "WARM_NMEA", "COLD_NMEA"};
+constexpr const char* kStartTypes[] = {"HOT", "WARM", "COLD"};
+
+bool Contains(std::string_view text, std::string_view part)
+{
+    return text.find(part) != std::string_view::npos;
+}
+
+// "hhmmss" at the start of a field as a second of day; false when the field
+// holds no such time.
+bool ReadSecondOfDay(std::string_view field, int32_t& sod)
+{
+    int32_t h = 0, m = 0, s = 0;
+    Scanner sc(field);
+    if (!(sc.Int(h, 2) && sc.Int(m, 2) && sc.Int(s, 2)) || h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 60) {
+        return false;
+    }
+    sod = h * 3600 + m * 60 + s;
+    return true;
+}
+
+struct ResultsLine {
+    bool has_ttff = false;
+    double ttff = 0;
+    bool has_fix_time = false;
+    int32_t fix_sod = 0;
+};
+
+// The TTFF that leads the line and the time of the GGA sentence after it.
+ResultsLine ParseResultsLine(std::string_view line)
+{
+    ResultsLine r;
+    r.has_ttff = Scanner(line).Real(r.ttff);
+    const std::size_t dollar = line.find('$');
+    if (dollar == std::string_view::npos) {
+        return r;
+    }
+    const std::size_t gga = line.find("GGA,", dollar);
+    if (gga == std::string_view::npos) {
+        return r;
+    }
+    std::string_view field = line.substr(gga + 4);
+    field = field.substr(0, field.find_first_of(",*\r\n"));
+    r.has_fix_time = ReadSecondOfDay(field, r.fix_sod);
+    return r;
+}
+
+// The twelve columns of one epoch in fix_info.
+void AppendEpochColumns(std::string& out, const NmeaEpoch& e)
+{
+    AppendFormat(out, "%12d%10.6lf%10.6lf%10.3lf%10d%10d%10d%10d%10d%10.3lf%10.3lf%10.3lf", e.tg_gps_time, e.latitude,
+                 e.longitude, e.height, e.fix_quality, e.gsa_mode, e.sats_used, e.sats_in_view, e.sats_visible,
+                 e.pdop, e.hdop, e.vdop);
+}
+
+std::string ZeroEpochColumns(int32_t gps_second = 0)
+{
+    return Format("%12d%10.6lf%10.6lf%10.3lf%10d%10d%10d%10d%10d%10.3lf%10.3lf%10.3lf", gps_second, 0.0, 0.0, 0.0, 0, 0,
+                  0, 0, 0, 0.0, 0.0, 0.0);
+}
+
+// The last part of a line that was not analysed has no blank before its
+// last value, as readers of the file have always seen it.
+std::string ZeroLastPart()
+{
+    return Format("%12d%10.6lf%10.6lf%10.3lf%10d%10d%10d%10d%10d%10.3lf%10.3lf%10.3lf%10.3lf\r\n", 0, 0.0, 0.0, 0.0, 0,
+                  0, 0, 0, 0, 0.0, 0.0, 0.0, 0.0);
+}
+
+// The time the ephemerides are looked up at: the receiver's own GPS time,
+// else the GPS time of the RMC date and time; nothing usable gives week 0,
+// which looks nothing up.
+GpsTime VisibilityTime(const NmeaEpoch& e)
+{
+    if (e.tg_week > 0) {
+        return GpsTime{static_cast<uint32_t>(e.tg_week), e.tg_tow};
+    }
+    if (e.gps_time > 0) {
+        return GpsTime{static_cast<uint32_t>(e.gps_time / kSecondsPerWeek),
+                       static_cast<double>(e.gps_time % kSecondsPerWeek)};
+    }
+    return GpsTime{};
+}
+
+enum class TrialEnd { Done, NotFound, LogEnded };
+
+struct LogReader {
+    ByteStream& log;
+    bool rmc_leads;
+    NmeaEpoch& e;
+    Cn0Settler& settler;
+    OutFile& global_info;
+    VisibilityFile* visibility;
+    FixInfoWriter& fix_info;
+
+    // The completed epoch's visibility, settled CN0 and global_info row.
+    void EndEpoch()
+    {
+        if (visibility != nullptr) {
+            ElevationMarks marks;
+            e.sats_visible =
+                visibility->sat_visibility(ReceiverPosition{e.latitude, e.longitude, e.height}, VisibilityTime(e), marks);
+        }
+        settler.cn0_stabilise_all(e);
+        write_global_info_txt(global_info, true, e);
+    }
+
+    // Reads epochs until the trial's fix_info line is complete, the fix time
+    // has been passed, or the log ends. A trial that ends leaves the log at
+    // the leading sentence of the next epoch, which then only starts an
+    // epoch of the next trial.
+    TrialEnd ReadTrial(int trial, double ttff, int32_t fix_sod)
+    {
+        bool gga_read = false;
+        std::string sentence;
+        NmeaFields f;
+        while (!log.AtEnd()) {
+            const int64_t start = read_nmea_sentence(log, sentence);
+            if (nmea_tokenize(sentence, f) != 0) {
+                continue;
+            }
+            const SentenceCode code = nmea_classify(f);
+            const bool leading = rmc_leads ? code == kRMC : code == kGGA;
+            if (leading && gga_read) {
+                EndEpoch();
+                int32_t next_sod = -1;
+                ReadSecondOfDay(f[1], next_sod);
+                const bool next_fix = code == kGGA ? FieldInt(f[6]) != 0 : f[2] == "A";
+                const int r = fix_info.write_fix_info(next_sod, next_fix, fix_sod, trial, ttff, e);
+                e.flags = 0;
+                if (r != 0) {
+                    log.Seek(start);
+                    return r == 1 ? TrialEnd::Done : TrialEnd::NotFound;
+                }
+            }
+            switch (code) {
+            case kGGA:
+                parse_gga(f, e);
+                gga_read = true;
+                break;
+            case kRMC: parse_rmc(f, e); break;
+            case kGSV: parse_gsv(f, e); break;
+            case kGSA: parse_gsa(f, e); break;
+            case kVTG: parse_vtg(f, e); break;
+            case kQnvTG: parse_qnv_tg(f, e); break;
+            case kQnvTS: parse_qnv_ts(f, e); break;
+            default: break;
+            }
+        }
+        return TrialEnd::LogEnded;
+    }
+};
+
+void Warn(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void Warn(const char* fmt, ...)
+{
+    std::fflush(stdout);
+    va_list args;
+    va_start(args, fmt);
+    std::vfprintf(stderr, fmt, args);
+    va_end(args);
+}
+
+}  // namespace
+
+LogName classify_log_name(const std::string& name, bool with_tracking)
+{
+    LogName out;
+    if (with_tracking && Contains(name, "TRACK24H_NMEA.txt")) {
+        out.kind = LogKind::Tracking;
+    } else if (Contains(name, "NMEA.txt")) {
+        out.kind = LogKind::Ttff;
+    } else if (const std::size_t at = name.find("NMEA_PW"); at != std::string::npos) {
+        if (Scanner(std::string_view(name).substr(at + 7)).Int(out.power_level)) {
+            out.kind = LogKind::Sensitivity;
+        }
+    }
+    return out;
+}
+
+std::string results_name_of(const std::string& log_name, const LogName& kind)
+{
+    if (kind.kind == LogKind::Sensitivity) {
+        return log_name.substr(0, log_name.find("NMEA_PW")) + Format("NMEA_Results_PW%d.txt", kind.power_level);
+    }
+    return log_name.substr(0, log_name.size() >= 4 ? log_name.size() - 4 : 0) + "_Results.txt";
+}
+
+std::string find_results_file(const std::vector<std::string>& listed, const std::string& results_name)
+{
+    for (const std::string& name : listed) {
+        if (name == results_name) {
+            return name;
+        }
+    }
+    // Another logger's prefix before the bench's name.
+    for (const std::string& name : listed) {
+        if (Contains(name, results_name)) {
+            return name;
+        }
+    }
+    return {};
+}
+
+std::string start_type_of(const std::string& log_name)
+{
+    for (int k = 0; k < 3; ++k) {
+        if (Contains(log_name, kStartKeys[k])) {
+            return kStartTypes[k];
+        }
+    }
+    const std::size_t ttff = log_name.rfind("_TTFF_");
+    const std::size_t tttr = log_name.rfind("_TTTR_");
+    std::size_t at = std::string::npos;
+    if (ttff != std::string::npos && (tttr == std::string::npos || ttff > tttr)) {
+        at = ttff;
+    } else {
+        at = tttr;
+    }
+    if (at != std::string::npos) {
+        const std::size_t from = at + 6;
+        const std::size_t to = log_name.find("_NMEA", from);
+        if (to != std::string::npos && to > from) {
+            return log_name.substr(from, to - from);
+        }
+    }
+    return "OTHER";
+}
+
+std::string output_folder_of(const std::string& log_folder, const LogName& kind, const std::string& start_type)
+{
+    return log_folder + (kind.kind == LogKind::Sensitivity ? "report/sensitivity_analysis/" : "report/ttff_analysis/") +
+           start_type + "/";
+}
+
+PairOutputs pair_output_names(const std::string& results_name, bool whole_name)
+{
+    for (const char* key : kStartKeys) {
+        const std::size_t at = results_name.find(key);
+        if (at != std::string::npos) {
+            const std::string x = whole_name ? results_name : results_name.substr(at);
+            return {"global_info_" + x, "fix_info_" + x, "sat_visibility_" + x};
+        }
+    }
+    const std::string stem = results_name.substr(0, results_name.size() >= 4 ? results_name.size() - 4 : 0);
+    return {stem + "_global_info.txt", stem + "_fix_info.txt", stem + "_sat_visibility.txt"};
+}
+
+int FixInfoWriter::write_fix_info(int32_t next_sod, bool next_has_fix, int32_t fix_sod, int trial, double ttff,
+                                  NmeaEpoch& e)
+{
+    if (state_ == 0) {
+        if (next_sod < 0) {
+            return 0;  // no time in the sentence: neither the fix nor past it
+        }
+        // Two epochs can share a second (a restart's epoch right after the
+        // last one): the fix epoch is the one that reports the fix.
+        if (next_sod == fix_sod && next_has_fix) {
+            state_ = 1;
+            counter_ = 0;
+            settler_.enabled = true;
+            return 0;
+        }
+        // Past the fix time (within half a day, so that a log crossing
+        // midnight still counts forward): the fix epoch is not in the log.
+        const int32_t ahead = ((next_sod - fix_sod) % 86400 + 86400) % 86400;
+        return ahead >= 1 && ahead < 43200 ? 2 : 0;
+    }
+    ++counter_;
+    settler_.cn0_stabilise_all(e);
+    std::string text;
+    if (counter_ == 1) {
+        text = Format("%10d%10.3lf", trial, ttff);
+        AppendEpochColumns(text, e);
+        state_ = 2;
+    } else if (counter_ == 7) {
+        AppendEpochColumns(text, e);
+        state_ = 3;
+    } else if (counter_ == 13) {
+        AppendEpochColumns(text, e);
+        AppendFormat(text, " %10.3lf\r\n", stable_cn0_average(e));
+        out_.Write(text);
+        state_ = 0;
+        return 1;
+    }
+    out_.Write(text);
+    return 0;
+}
+
+void FixInfoWriter::WriteZeroLine(int trial, double ttff, bool not_found)
+{
+    out_.Write(Format("%10d%10.3lf", trial, ttff) + ZeroEpochColumns(not_found ? -1 : 0) + ZeroEpochColumns() +
+               ZeroLastPart());
+    state_ = 0;
+}
+
+void FixInfoWriter::FinishCutLine()
+{
+    if (state_ == 2) {
+        out_.Write(ZeroEpochColumns() + ZeroLastPart());
+    } else if (state_ == 3) {
+        out_.Write(ZeroLastPart());
+    }
+    state_ = 0;
+}
+
+int ttff_log_analysis(const std::string& out_folder, const std::string& results_name, const std::string& log_folder,
+                      const std::string& log_name, int32_t max_ttff, VisibilityFile* visibility, bool whole_name)
+{
+    ByteStream results;
+    if (!results.Open(log_folder + results_name)) {
+        Warn("cannot open %s%s\n", log_folder.c_str(), results_name.c_str());
+        return 1;
+    }
+    ByteStream log;
+    if (!log.Open(log_folder + log_name)) {
+        Warn("cannot open %s%s\n", log_folder.c_str(), log_name.c_str());
+        return 1;
+    }
+    const PairOutputs names = pair_output_names(results_name, whole_name);
+    OutFile global_info, fix_file;
+    if (!CreateOrReport(global_info, out_folder + names.global_info) ||
+        !CreateOrReport(fix_file, out_folder + names.fix_info)) {
+        return 1;
+    }
+
+    NmeaEpoch e;
+    int64_t position = 0;
+    int rmc_first = 0;  // without a GGA/RMC pair the RMC starts an epoch
+    nmea_sync_start(log, position, rmc_first, e);
+    Cn0Settler settler;
+    FixInfoWriter fix_info(fix_file, settler);
+    LogReader reader{log, rmc_first == 0, e, settler, global_info, visibility, fix_info};
+
+    int trial = 0;
+    int after_end = 0;
+    bool log_ended = false;
+    std::string line;
+    while (true) {
+        read_line(results, line);
+        const ResultsLine r = ParseResultsLine(line);
+        if (line.empty() || !r.has_ttff) {
+            break;
+        }
+        ++trial;
+        if (log_ended) {
+            fix_info.WriteZeroLine(trial, r.ttff, r.ttff < max_ttff);
+            ++after_end;
+            continue;
+        }
+        if (r.ttff >= max_ttff) {
+            fix_info.WriteZeroLine(trial, r.ttff, false);
+        } else if (!r.has_fix_time) {
+            Warn("%s: trial %d: the results line holds no fix time; marked as not found\n", results_name.c_str(), trial);
+            fix_info.WriteZeroLine(trial, r.ttff, true);
+        } else {
+            const TrialEnd end = reader.ReadTrial(trial, r.ttff, r.fix_sod);
+            const int h = r.fix_sod / 3600, m = r.fix_sod / 60 % 60, s = r.fix_sod % 60;
+            if (end == TrialEnd::NotFound || (end == TrialEnd::LogEnded && !fix_info.LineStarted())) {
+                Warn("%s: trial %d: fix time %02d:%02d:%02d not found in the log; marked as not found\n",
+                     log_name.c_str(), trial, h, m, s);
+                fix_info.WriteZeroLine(trial, r.ttff, true);
+            } else if (end == TrialEnd::LogEnded) {
+                Warn("%s: trial %d: the log ends less than 12 epochs after the fix at %02d:%02d:%02d; the rest of "
+                     "its line is zero\n",
+                     log_name.c_str(), trial, h, m, s);
+                fix_info.FinishCutLine();
+            }
+        }
+        log_ended = log.AtEnd();
+    }
+    if (after_end > 0) {
+        Warn("%s: %d trial(s) after the end of the log %s marked as not found\n", results_name.c_str(), after_end,
+             log_name.c_str());
+    }
+    const bool global_ok = CloseOrReport(global_info);
+    const bool fix_ok = CloseOrReport(fix_file);
+    return global_ok && fix_ok ? 0 : 1;
+}
+
+namespace {
+
+int FolderAnalysis(const OptionRecord& options, bool with_tracking)
+{
+    const std::optional<std::string> logs = NmeaFolderPrefix(options, "TTFF analysis");
+    if (!logs) {
+        return 2;
+    }
+    const std::string& folder = *logs;
+    std::error_code ec;
+    if (with_tracking) {
+        set_tracking_window_length(options.trange);
+    }
+    const std::vector<std::string> listed = list_files(folder, "*.txt");
+    bool ok = true;
+    bool told_no_rinex = false;
+    std::set<std::string> written;
+    for (const std::string& name : listed) {
+        const LogName kind = classify_log_name(name, with_tracking);
+        if (kind.kind == LogKind::Tracking) {
+            std::fflush(stdout);
+            ok = tracking_analysis(folder, name, options.e_folder, options.rtype, options.runmatlab != 0) == 0 && ok;
+            continue;
+        }
+        if (kind.kind == LogKind::None) {
+            continue;
+        }
+        std::printf("%s\n", name.c_str());
+        const std::string results = find_results_file(listed, results_name_of(name, kind));
+        if (results.empty()) {
+            Warn("%s: no results file %s; skipped\n", name.c_str(), results_name_of(name, kind).c_str());
+            continue;
+        }
+        const std::string type = start_type_of(name);
+        if (type != "HOT" && type != "WARM" && type != "COLD") {
+            Warn("%s: not a HOT, WARM or COLD start; its outputs go under %s\n", name.c_str(), type.c_str());
+        }
+        std::printf("Processing %s...\n", name.c_str());
+        const std::string out_folder = output_folder_of(folder, kind, type);
+        std::filesystem::create_directories(out_folder, ec);
+        if (ec || !std::filesystem::is_directory(out_folder, ec)) {
+            Warn("cannot create %s\n", out_folder.c_str());
+            ok = false;
+            continue;
+        }
+        // A second device's log of the same start type keeps its own files.
+        const bool whole_name = written.count(out_folder + pair_output_names(results, false).fix_info) != 0;
+        const PairOutputs outputs = pair_output_names(results, whole_name);
+        written.insert(out_folder + outputs.fix_info);
+
+        VisibilityFile visibility;
+        VisibilityFile* used = nullptr;
+        if (options.e_folder.empty()) {
+            if (!told_no_rinex) {
+                Warn("note: no RINEX folder (-e): satellite visibility is not computed\n");
+                told_no_rinex = true;
+            }
+        } else if (!visibility.visibility_open(out_folder, options.e_folder, outputs.visibility)) {
+            Warn("cannot create %s\n", visibility.Path().c_str());
+            ok = false;
+        } else {
+            used = &visibility;
+        }
+        ok = ttff_log_analysis(out_folder, results, folder, name, options.maxttff, used, whole_name) == 0 && ok;
+        visibility.Close();
+        if (used != nullptr && !visibility.Good()) {
+            Warn("cannot write %s\n", visibility.Path().c_str());
+            ok = false;
+        }
+    }
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int ttff_folder_analysis(const OptionRecord& options)
+{
+    return FolderAnalysis(options, false);
+}
+
+int nmea_folder_analysis(const OptionRecord& options)
+{
+    return FolderAnalysis(options, true);
+}
+
+}  // namespace navsift
