@@ -27,10 +27,11 @@ inline std::string NavsiftPath()
     return (fs::canonical("/proc/self/exe").parent_path().parent_path() / "analysis" / "navsift").string();
 }
 
-// Wall-clock seconds of one run with its standard output into `out`, started
-// in `cwd` when one is given; negative when it could not start or failed.
+// Wall-clock seconds of one run with its standard output into `out` (and its
+// standard error into `err` when one is given), started in `cwd` when one is
+// given; negative when it could not start or failed.
 inline double Timed(const std::vector<std::string>& argv, const std::filesystem::path& out,
-                    const std::filesystem::path& cwd = {})
+                    const std::filesystem::path& cwd = {}, const std::filesystem::path& err = {})
 {
     std::vector<char*> args;
     for (const std::string& a : argv) {
@@ -40,6 +41,9 @@ inline double Timed(const std::vector<std::string>& argv, const std::filesystem:
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!err.empty()) {
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     if (!cwd.empty()) {
         posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     }

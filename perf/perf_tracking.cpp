@@ -6,10 +6,6 @@
 // Printed: the tables, pages and report sources (the analysis in this
 // process), the chart workbooks that the analysis adds at its end, the whole
 // command `navsift -nmea LOG -trk -rtype -1`, and `navsift -nmea LOG -kml`.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -21,23 +17,12 @@
 #include <vector>
 
 #include "analysis/analyses/tracking_analysis.h"
-
-extern char** environ;
+#include "perf/nmea_text.h"
+#include "perf/perf_process.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Sentence(const std::string& body)
-{
-    unsigned x = 0;
-    for (unsigned char c : body) {
-        x ^= c;
-    }
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", x);
-    return "$" + body + tail;
-}
 
 // 2008-06-30 10:00:00 UTC on: GPS week 1486, the Monday's seconds from 86400.
 std::string DayLog()
@@ -51,9 +36,10 @@ std::string DayLog()
         char hms[32], date[16];
         std::snprintf(hms, sizeof hms, "%02d%02d%02d.00", sod / 3600, (sod / 60) % 60, sod % 60);
         std::snprintf(date, sizeof date, "%02d0%d08", utc < 86400 ? 30 : 1, utc < 86400 ? 6 : 7);
-        log += Sentence(std::string("GPGGA,") + hms + ",4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,");
-        log += Sentence(std::string("GPRMC,") + hms + ",A,4807.0380,N,01131.0000,E,000.0,084.4," + date + ",003.1,W");
-        log += Sentence("GPGSA,A,3,02,04,05,09,12,14,17,20,,,,,1.5,0.9,1.2");
+        log += perf::Sentence(std::string("GPGGA,") + hms + ",4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,");
+        log += perf::Sentence(std::string("GPRMC,") + hms + ",A,4807.0380,N,01131.0000,E,000.0,084.4," + date +
+                              ",003.1,W");
+        log += perf::Sentence("GPGSA,A,3,02,04,05,09,12,14,17,20,,,,,1.5,0.9,1.2");
         for (int m = 0; m < 3; ++m) {
             std::string body = "GPGSV,3," + std::to_string(m + 1) + ",12";
             for (int j = 0; j < 4; ++j) {
@@ -63,45 +49,12 @@ std::string DayLog()
                               (prn * 31 + k / 240) % 360, 30 + (prn + k / 60) % 20);
                 body += group;
             }
-            log += Sentence(body);
+            log += perf::Sentence(body);
         }
         const int tow = 86400 + utc + 15;
-        log += Sentence("PQNVTG,1486," + std::to_string(tow) + ".000,0,0,0,12.5");
+        log += perf::Sentence("PQNVTG,1486," + std::to_string(tow) + ".000,0,0,0,12.5");
     }
     return log;
-}
-
-double Timed(const std::vector<std::string>& argv, const fs::path& cwd)
-{
-    std::vector<char*> args;
-    for (const std::string& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        return -1;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return (WIFEXITED(status) && WEXITSTATUS(status) == 0) ? seconds : -1;
-}
-
-std::string NavsiftPath()
-{
-    if (const char* dir = std::getenv("FIXBENCH_BUILD_DIR"); dir != nullptr && *dir != '\0') {
-        return std::string(dir) + "/analysis/navsift";
-    }
-    return (fs::canonical("/proc/self/exe").parent_path().parent_path() / "analysis" / "navsift").string();
 }
 
 }  // namespace
@@ -144,10 +97,12 @@ int main()
     }
     close(null);
     fs::remove_all(dir / "report");
-    const double whole = Timed({NavsiftPath(), "-nmea", log.string(), "-trk", "-rtype", "-1"}, dir);
+    const std::vector<std::string> trk = {perf::NavsiftPath(), "-nmea", log.string(), "-trk", "-rtype", "-1"};
+    const double whole = perf::Timed(trk, "/dev/null", dir, "/dev/null");
     double kml = 1e9;
     for (int k = 0; k < 2; ++k) {
-        const double s = Timed({NavsiftPath(), "-nmea", log.string(), "-kml", "-name", "x"}, dir);
+        const std::vector<std::string> export_kml = {perf::NavsiftPath(), "-nmea", log.string(), "-kml", "-name", "x"};
+        const double s = perf::Timed(export_kml, "/dev/null", dir, "/dev/null");
         kml = s < 0 ? s : std::min(kml, s);
     }
     std::printf("tracking analysis, tables, pages and report sources: %.2f s (goal < 2 s)\n", tables);
