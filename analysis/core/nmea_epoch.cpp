@@ -37,13 +37,27 @@ void parse_gga(const NmeaFields& f, NmeaEpoch& e)
             sc.Int(e.gga_fraction);
     }
     e.gga_sod = e.gga_hour * 3600 + e.gga_minute * 60 + e.gga_second;
-    e.latitude = DegreesFrom(f[2], 2, e.gga_lat_deg, e.gga_lat_min);
-    if (!f[3].starts_with('N')) {
-        e.latitude = -e.latitude;
+    // A GGA without a position (no fix yet) holds none: never the previous
+    // epoch's position, and never a sign taken from an empty hemisphere.
+    if (f[2].empty()) {
+        e.gga_lat_deg = 0;
+        e.gga_lat_min = 0;
+        e.latitude = 0;
+    } else {
+        e.latitude = DegreesFrom(f[2], 2, e.gga_lat_deg, e.gga_lat_min);
+        if (!f[3].starts_with('N')) {
+            e.latitude = -e.latitude;
+        }
     }
-    e.longitude = DegreesFrom(f[4], 3, e.gga_lon_deg, e.gga_lon_min);
-    if (!f[5].starts_with('E')) {
-        e.longitude = -e.longitude;
+    if (f[4].empty()) {
+        e.gga_lon_deg = 0;
+        e.gga_lon_min = 0;
+        e.longitude = 0;
+    } else {
+        e.longitude = DegreesFrom(f[4], 3, e.gga_lon_deg, e.gga_lon_min);
+        if (!f[5].starts_with('E')) {
+            e.longitude = -e.longitude;
+        }
     }
     e.gga_ns = f[3].empty() ? 0 : f[3][0];
     e.gga_ew = f[5].empty() ? 0 : f[5][0];

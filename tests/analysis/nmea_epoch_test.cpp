@@ -2,6 +2,8 @@
 // search and the CN0 settling filter.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/nmea_epoch.h"
 #include "tests/analysis/navsift_harness.h"
@@ -89,6 +91,17 @@ TEST(SentenceParsers, PositionTimeAndDilutions)
     parse_gga(Fields(Sentence("GPGGA,100000,4807.038,,01131.000,,0,,,,M,,M,,")), no_hemisphere);
     EXPECT_LT(no_hemisphere.latitude, 0);
     EXPECT_EQ(no_hemisphere.gga_ns, 0);
+
+    // A GGA without a position, parsed into a record that still holds the
+    // last fix, holds no position: not the old one, and not a negated one.
+    parse_gga(Fields(Sentence("GPGGA,100001,,,,,0,00,,,M,,M,,")), e);
+    EXPECT_EQ(e.latitude, 0);
+    EXPECT_FALSE(std::signbit(e.latitude));
+    EXPECT_EQ(e.longitude, 0);
+    EXPECT_FALSE(std::signbit(e.longitude));
+    EXPECT_EQ(e.gga_lat_deg, 0);
+    EXPECT_EQ(e.gga_lon_min, 0);
+    parse_gga(Fields(kGga1), e);
 
     parse_rmc(Fields(kRmc1), e);
     EXPECT_EQ(e.gps_time, 898855200);
