@@ -203,11 +203,11 @@ private:
     bool OpenInterval(const std::string& folder)
     {
         folder_ = folder;
-        if (!MakeFolder(folder) || !CreateChecked(pos_, folder + "pos.txt")) {
+        if (!MakeFolder(folder) || !CreateOrReport(pos_, folder + "pos.txt")) {
             return false;
         }
         for (int prn = 1; prn <= kMaxPrn; ++prn) {
-            if (!CreateChecked(sats_[static_cast<std::size_t>(prn - 1)], folder + Format("sat%02d.txt", prn))) {
+            if (!CreateOrReport(sats_[static_cast<std::size_t>(prn - 1)], folder + Format("sat%02d.txt", prn))) {
                 return false;
             }
         }
@@ -221,9 +221,9 @@ private:
 
     bool CloseInterval()
     {
-        bool ok = CloseChecked(pos_);
+        bool ok = CloseOrReport(pos_);
         for (OutFile& f : sats_) {
-            ok = CloseChecked(f) && ok;
+            ok = CloseOrReport(f) && ok;
         }
         visibility_.Close();
         if (!visibility_.Good()) {

@@ -126,7 +126,7 @@ bool FindWindow(ByteStream& in, int64_t from, Window& w)
 bool CreateSatelliteFiles(SatelliteFiles& files, const std::string& folder)
 {
     for (int prn = 1; prn <= kMaxPrn; ++prn) {
-        if (!CreateChecked(files[static_cast<std::size_t>(prn - 1)], folder + Format("sat%02d.csv", prn))) {
+        if (!CreateOrReport(files[static_cast<std::size_t>(prn - 1)], folder + Format("sat%02d.csv", prn))) {
             return false;
         }
     }
@@ -137,7 +137,7 @@ bool CloseSatelliteFiles(SatelliteFiles& files)
 {
     bool ok = true;
     for (OutFile& f : files) {
-        ok = CloseChecked(f) && ok;
+        ok = CloseOrReport(f) && ok;
     }
     return ok;
 }
@@ -153,8 +153,8 @@ struct WindowFiles {
     bool Open(const std::string& report_folder, const Window& w, const std::string& rinex_folder)
     {
         folder = report_folder + interval_folder_name(w.start, w.end) + "/";
-        if (!MakeFolder(folder) || !CreateChecked(pos, folder + "pos.txt") ||
-            !CreateChecked(global_info, folder + "global_info.txt") || !CreateSatelliteFiles(sats, folder)) {
+        if (!MakeFolder(folder) || !CreateOrReport(pos, folder + "pos.txt") ||
+            !CreateOrReport(global_info, folder + "global_info.txt") || !CreateSatelliteFiles(sats, folder)) {
             return false;
         }
         if (!visibility.visibility_open(folder, rinex_folder)) {
@@ -167,8 +167,8 @@ struct WindowFiles {
     bool Close()
     {
         bool ok = CloseSatelliteFiles(sats);
-        ok = CloseChecked(global_info) && ok;
-        ok = CloseChecked(pos) && ok;
+        ok = CloseOrReport(global_info) && ok;
+        ok = CloseOrReport(pos) && ok;
         visibility.Close();
         if (!visibility.Good()) {
             std::fprintf(stderr, "cannot write %s\n", visibility.Path().c_str());
@@ -187,9 +187,9 @@ public:
 
     bool OpenReportTables()
     {
-        if (!CreateSatelliteFiles(sats_, report_folder_) || !CreateChecked(global_txt_, report_folder_ + "global_info.txt") ||
-            !CreateChecked(global_csv_, report_folder_ + "global_info.csv") ||
-            !CreateChecked(raw_, report_folder_ + "global_info.raw")) {
+        if (!CreateSatelliteFiles(sats_, report_folder_) || !CreateOrReport(global_txt_, report_folder_ + "global_info.txt") ||
+            !CreateOrReport(global_csv_, report_folder_ + "global_info.csv") ||
+            !CreateOrReport(raw_, report_folder_ + "global_info.raw")) {
             return false;
         }
         global_csv_.Write(kGlobalInfoHeader);
@@ -200,7 +200,7 @@ public:
     {
         bool ok = CloseSatelliteFiles(sats_);
         for (OutFile* f : {&global_txt_, &global_csv_, &raw_, &checks_[0], &checks_[1]}) {
-            ok = CloseChecked(*f) && ok;
+            ok = CloseOrReport(*f) && ok;
         }
         return ok && !failed_;
     }
@@ -342,7 +342,7 @@ private:
             if (check_failed_[which]) {
                 return;
             }
-            if (!CreateChecked(out, report_folder_ + (which == 0 ? "ephemeris_check.txt" : "almanacs_check.txt"))) {
+            if (!CreateOrReport(out, report_folder_ + (which == 0 ? "ephemeris_check.txt" : "almanacs_check.txt"))) {
                 check_failed_[which] = true;
                 failed_ = true;
                 return;

@@ -26,28 +26,6 @@ bool MakeFolder(const std::string& folder)
     return true;
 }
 
-bool CreateChecked(OutFile& out, const std::string& path)
-{
-    if (!out.Create(path)) {
-        std::fprintf(stderr, "cannot create %s: %s\n", path.c_str(), out.Error().c_str());
-        return false;
-    }
-    return true;
-}
-
-bool CloseChecked(OutFile& out)
-{
-    if (!out.IsOpen()) {
-        return true;
-    }
-    const std::string path = out.Path();
-    if (!out.Close()) {
-        std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), out.Error().c_str());
-        return false;
-    }
-    return true;
-}
-
 std::string StampOf(int32_t gps_seconds)
 {
     std::string s;
@@ -79,7 +57,7 @@ bool TrackingReport::Open(const std::string& report_folder, int main_number, int
             }
         }
     }
-    if (!CreateChecked(script_, folder_ + "satellite_tracking_analysis.m")) {
+    if (!CreateOrReport(script_, folder_ + "satellite_tracking_analysis.m")) {
         return false;
     }
     script_.Write("function satellite_tracking_analysis\r\n");
@@ -111,12 +89,12 @@ bool TrackingReport::Finish()
     for (auto& [number, report] : reports_) {
         if (report.IsOpen()) {
             report.Write("\\end{document}\r\n");
-            ok = CloseChecked(report) && ok;
+            ok = CloseOrReport(report) && ok;
         }
     }
     if (script_.IsOpen()) {
         script_.Write("quit\r\n");
-        ok = CloseChecked(script_) && ok;
+        ok = CloseOrReport(script_) && ok;
     }
     return ok;
 }

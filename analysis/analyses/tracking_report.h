@@ -50,12 +50,6 @@ std::string TrackingReportFolder(const std::string& log_folder);
 // cannot be made.
 bool MakeFolder(const std::string& folder);
 
-// Creates `path`; false (message naming it) when it cannot.
-bool CreateChecked(OutFile& out, const std::string& path);
-// Closes a file that is open; false (message naming it) when a write failed.
-// A file that is not open is left alone (true).
-bool CloseChecked(OutFile& out);
-
 // "hhmmss_ddmmyyyy" of a GPS time, and its second of day.
 std::string StampOf(int32_t gps_seconds);
 int32_t SecondOfDay(int32_t gps_seconds);
