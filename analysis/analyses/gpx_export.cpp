@@ -116,10 +116,7 @@ bool Fill(NmeaEpoch& p, double lat, double lon, double height, const std::string
     return true;
 }
 
-struct WorkEntry {
-    std::string sub_folder;  // empty for the base folder itself
-    std::vector<std::string> files;
-};
+using WorkEntry = FolderFiles;
 
 // Draws the tracks of one file: a jump of more than a minute starts a new
 // track. As with the receivers' logs, a point marker draws the point before
@@ -237,15 +234,7 @@ int gpx_to_kml(const OptionRecord& o)
     // The document goes into the folder the input names, or the file's folder.
     const std::string root = names_folder && !parts.name.empty() ? *input + "/" : base;
     if (names_folder) {
-        const std::string& folder = root;
-        if (std::vector<std::string> files = list_files(folder, "*.gpx"); !files.empty()) {
-            work.push_back({std::string(), std::move(files)});
-        } else {
-            for (std::string& sub : list_folders(folder)) {
-                std::vector<std::string> files = list_files(folder + sub + "/", "*.txt");
-                work.push_back({std::move(sub), std::move(files)});
-            }
-        }
+        work = files_or_subfolders(root, "*.gpx", "*.txt");
         if (work.empty()) {
             std::fprintf(stderr, "no GPX file in %s\n", input->c_str());
             return 1;

@@ -57,10 +57,7 @@ void DrawLog(ByteStream& in, const std::string& file_name, const OptionRecord& o
     kml.EndFolder();
 }
 
-struct WorkEntry {
-    std::string sub_folder;  // empty for the base folder itself
-    std::vector<std::string> files;
-};
+using WorkEntry = FolderFiles;
 
 }  // namespace
 
@@ -105,13 +102,8 @@ int kml_from_nmea(const OptionRecord& o)
         std::fprintf(stderr, "cannot open %s: %s\n", input->c_str(),
                      ec ? ec.message().c_str() : "not a regular file");
         return 1;
-    } else if (std::vector<std::string> files = list_files(base, "*.txt"); !files.empty()) {
-        work.push_back({std::string(), std::move(files)});
     } else {
-        for (std::string& folder : list_folders(base)) {
-            std::vector<std::string> files = list_files(base + folder + "/", "*.txt");
-            work.push_back({std::move(folder), std::move(files)});
-        }
+        work = files_or_subfolders(base, "*.txt", "*.txt");
     }
     if (work.empty()) {
         std::fprintf(stderr, "cannot open %s: no log and no folder of logs\n", input->c_str());

@@ -65,6 +65,21 @@ std::vector<std::string> list_folders(const std::string& folder)
     return List(folder, Kind::Folders, "");
 }
 
+std::vector<FolderFiles> files_or_subfolders(const std::string& folder, std::string_view pattern,
+                                             std::string_view sub_pattern)
+{
+    std::vector<FolderFiles> out;
+    if (std::vector<std::string> files = list_files(folder, pattern); !files.empty()) {
+        out.push_back({std::string(), std::move(files)});
+        return out;
+    }
+    for (std::string& sub : list_folders(folder)) {
+        std::vector<std::string> files = list_files(folder + sub + "/", sub_pattern);
+        out.push_back({std::move(sub), std::move(files)});
+    }
+    return out;
+}
+
 PathParts SplitPath(std::string_view path)
 {
     const std::size_t cut = path.find_last_of("/\\");

@@ -15,6 +15,16 @@ std::vector<std::string> list_files(const std::string& folder, std::string_view 
 // Names of the sub-folders of `folder`, same order.
 std::vector<std::string> list_folders(const std::string& folder);
 
+// What a drawing of a folder takes: the folder's own files matching
+// `pattern`, else the files matching `sub_pattern` of each sub-folder, one
+// entry per sub-folder (empty `sub_folder` for the folder itself).
+struct FolderFiles {
+    std::string sub_folder;
+    std::vector<std::string> files;
+};
+std::vector<FolderFiles> files_or_subfolders(const std::string& folder, std::string_view pattern,
+                                             std::string_view sub_pattern);
+
 // Splits at the last "/" or "\": the part up to and including it, and the
 // rest. A path without a separator gives an empty folder.
 struct PathParts {
