@@ -202,7 +202,7 @@ TEST(ReacquisitionEndToEnd, TwoLevelsTwoTrialsOnTwoReceiversAgainstTheSimulator)
                 // Two stable epochs wanted: the bench counts from the epoch of
                 // the switch-on second to the second tracked epoch, less two.
                 const double expected = (o.tracked_ms[1] - clock_start) / 1000.0 - 2;
-                EXPECT_NEAR(measured, expected, 0.05) << lines[static_cast<size_t>(t)];
+                EXPECT_NEAR(measured, expected, test::kRealClockMargin) << lines[static_cast<size_t>(t)];
                 EXPECT_EQ(f[3], "% " + bench::MakeTimeStringFromSeconds(on_second) + "% " + std::to_string(t + 1));
                 EXPECT_EQ((o.on_ms - rcv.EpochSentMs(on_second)) / 1000, 0) << "the switch-on second";
                 std::printf("[ e2e ] %s level %s trial %d: measured %s s\n", name.c_str(), p, t + 1, f[0].c_str());

@@ -19,6 +19,11 @@ bool WaitFor(const std::function<bool()>& pred, int timeout_ms = 2000);
 // Runs events for ms milliseconds.
 void Pump(int ms);
 
+// Seconds a loaded machine may add to a time measured on the real clock (a
+// reader woken late, a receiver's line sent late). Tests that compare such a
+// time allow this much; the accuracy itself is a benchmark's figure.
+constexpr double kRealClockMargin = 0.2;
+
 // A temporary folder used as the program folder ($FIXBENCH_HOME) while the
 // object lives; removed afterwards.
 class TempHome {
