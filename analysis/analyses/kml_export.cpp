@@ -74,9 +74,7 @@ int kml_from_nmea(const OptionRecord& o)
     }
     // The document goes beside the log: a name that leads elsewhere is no
     // document name.
-    if (o.name_text.find_first_of("/\\") != std::string::npos) {
-        std::fprintf(stderr, "the -name %s holds a folder separator; give the document's name only\n",
-                     o.name_text.c_str());
+    if (!IsPlainOutputName(o.name_text)) {
         return 1;
     }
     const PathParts parts = SplitPath(*input);

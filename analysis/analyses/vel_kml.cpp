@@ -67,8 +67,7 @@ int positions_kml(const OptionRecord& o)
         return 2;
     }
     const std::string name = o.name_text.empty() ? std::string("positions") : o.name_text;
-    if (name.find_first_of("/\\") != std::string::npos) {
-        std::fprintf(stderr, "the -name %s holds a folder separator; give the document's name only\n", name.c_str());
+    if (!IsPlainOutputName(name)) {
         return 2;
     }
     const std::string folder = SplitPath(FolderArgument(*arg)).folder;

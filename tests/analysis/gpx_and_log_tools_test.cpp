@@ -272,5 +272,18 @@ TEST(LogSearch, NmeaTimesAndTheDroppingCheck)
     EXPECT_NE(r.out.find("NMEA dropping check: 10:00:03 on 00/00/0000> ERROR\r\n"), std::string::npos);
 }
 
+TEST(LogSearch, ALogCutRightAfterTheGgaTagIsSearchedToItsEnd)
+{
+    // The receiver's log was being written when it was copied: its last line
+    // is the bare tag, with no line end.
+    ScratchDir dir;
+    WriteFile(dir / "cut.txt", BuildLog({Walk(1, 36000)[0]}) + "$GPGGA");
+    const RunResult r = Navsift({"cut.txt", "GPGGA", "-n"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    // Both matches are printed, the cut one with the last time read.
+    EXPECT_EQ(CountOf(r.out, "36000,"), 2) << r.out;
+    EXPECT_NE(r.out.find("36000,100000"), std::string::npos) << r.out;
+}
+
 }  // namespace
 }  // namespace navsift_test
