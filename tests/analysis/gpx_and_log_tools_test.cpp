@@ -1,5 +1,6 @@
 // GPX tracks to KML, the small log commands (-conv, -rename, -results,
 // -nmea -time) and the debug-log search, run as a user runs navsift.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -125,6 +126,101 @@ TEST(GpxToKml, AMinuteAndASecondApartAndPointsLeftOut)
     r = Navsift({"-gpx", (dir / "missing.gpx").string(), "-name", "none"}, dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(fs::exists(dir / "none.kml"));
+}
+
+// The distinct one-point <coordinates> of the placemarks, in order of first
+// appearance (a point's marker and the point itself show it twice).
+std::vector<std::string> Coordinates(const std::string& kml)
+{
+    std::vector<std::string> out;
+    const std::string key = "<coordinates>";
+    for (std::size_t at = kml.find(key); at != std::string::npos; at = kml.find(key, at + 1)) {
+        const std::string c = kml.substr(at, kml.find("</coordinates>", at) - at);
+        if (c.find('\n') == std::string::npos && std::find(out.begin(), out.end(), c) == out.end()) {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+TEST(GpxToKml, AnyLineLengthAndAnyLineEndGiveTheSamePoints)
+{
+    ScratchDir dir;
+    std::string points;
+    for (int k = 0; k < 300; ++k) {
+        char time[32];
+        std::snprintf(time, sizeof time, "2008-06-30T10:%02d:%02dZ", k / 60, k % 60);
+        points += Trkpt(48.1 + k * 1e-5, 11.5 + k * 2e-5, 500 + k, time);
+    }
+    const std::string lf = Gpx(points);
+    std::string one_line, cr, crlf;
+    for (const char c : lf) {
+        if (c == '\n') {
+            cr += '\r';
+            crlf += "\r\n";
+        } else {
+            one_line += c;
+            cr += c;
+            crlf += c;
+        }
+    }
+    ASSERT_GT(one_line.size(), 20000u) << "far longer than any line buffer";
+    std::vector<std::string> expected;
+    for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
+             {"lf", lf}, {"one_line", one_line}, {"cr", cr}, {"crlf", crlf}}) {
+        WriteFile(dir / (name + ".gpx"), text);
+        const RunResult r = Navsift({"-gpx", (dir / (name + ".gpx")).string(), "-name", name}, dir.path());
+        ASSERT_EQ(r.status, 0) << name << r.err;
+        const std::vector<std::string> got = Coordinates(ReadFile(dir / (name + ".kml")));
+        EXPECT_EQ(got.size(), 300u) << name;
+        if (expected.empty()) {
+            expected = got;
+        }
+        EXPECT_EQ(got, expected) << name;
+    }
+    ASSERT_EQ(expected.size(), 300u);
+    EXPECT_NE(expected.back().find("11.505980,48.102990,"), std::string::npos) << expected.back();
+
+    // GPSBabel reads the file without line breaks to the same points.
+    const RunResult babel = navsift_test::Run(
+        {"gpsbabel", "-t", "-i", "gpx", "-f", "one_line.gpx", "-o", "unicsv", "-F", "babel.csv"}, dir.path());
+    if (babel.status != 0) {
+        GTEST_SKIP() << "gpsbabel is not available: " << babel.err;
+    }
+    std::istringstream csv(ReadFile(dir / "babel.csv"));
+    std::string line;
+    std::getline(csv, line);
+    std::size_t k = 0;
+    while (std::getline(csv, line) && k < expected.size()) {
+        double lat = 0, lon = 0;
+        int no = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%d,%lf,%lf", &no, &lat, &lon), 3) << line;
+        char coord[64];
+        std::snprintf(coord, sizeof coord, "<coordinates>%.6f,%.6f,", lon, lat);
+        EXPECT_EQ(expected[k++].rfind(coord, 0), 0u) << coord;
+    }
+    EXPECT_EQ(k, 300u);
+}
+
+TEST(GpxToKml, PositionsOffTheEarthAreDroppedAndCounted)
+{
+    ScratchDir dir;
+    WriteFile(dir / "bad.gpx", Gpx(Trkpt(48.1, 11.5, 500, "2008-06-30T10:00:00Z") +
+                                   "<trkpt lat=\"1e300\" lon=\"11.5\"><ele>1</ele><time>2008-06-30T10:00:01Z</time></trkpt>\n"
+                                   "<trkpt lat=\"95.5\" lon=\"11.5\"><ele>1</ele><time>2008-06-30T10:00:02Z</time></trkpt>\n"
+                                   "<trkpt lat=\"48.1\" lon=\"400\"><ele>1</ele><time>2008-06-30T10:00:03Z</time></trkpt>\n"
+                                   "<trkpt lat=\"nan\" lon=\"11.5\"><ele>1</ele><time>2008-06-30T10:00:04Z</time></trkpt>\n" +
+                                   Trkpt(-90, 180, 500, "2008-06-30T10:00:05Z")));
+    const RunResult r = Navsift({"-gpx", (dir / "bad.gpx").string(), "-name", "bad"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string kml = ReadFile(dir / "bad.kml");
+    EXPECT_EQ(XmlProblem(dir / "bad.kml"), "");
+    EXPECT_EQ(Coordinates(kml).size(), 2u) << kml;
+    EXPECT_EQ(kml.find("2147483648"), std::string::npos);
+    EXPECT_EQ(kml.find("nan"), std::string::npos);
+    EXPECT_NE(r.out.find("3 track points with a latitude or longitude off the earth dropped"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("1 track points without latitude or longitude dropped"), std::string::npos) << r.out;
 }
 
 TEST(LogCommands, ConversionOneSentenceALineAndRegrouped)
