@@ -250,6 +250,31 @@ TEST(LogCommands, ConversionOneSentenceALineAndRegrouped)
     EXPECT_EQ(r.out, rmc1 + gga4 + gsa + rmc2 + gsa.substr(0, gsa.size() - 2));
 }
 
+TEST(LogCommands, AFileWithoutAnySentenceIsNotConverted)
+{
+    // A binary debug log given by mistake: "$" bytes, but no sentence.
+    ScratchDir dir;
+    std::string binary;
+    for (int k = 0; k < 20000; ++k) {
+        binary += static_cast<char>((k * 7919 + k / 13) % 256);
+    }
+    binary += "$\x01\x02$GP\x80GA,";
+    WriteFile(dir / "bin.dat", binary);
+    RunResult r = Navsift({"-conv", "bin.dat", "-o", "out.txt"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("bin.dat holds no NMEA sentence; nothing converted"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out.txt"));
+    r = Navsift({"-conv", "bin.dat", "-ctype", "1"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+
+    // One sentence among the bytes is enough to convert.
+    WriteFile(dir / "mixed.dat", binary + "$GPGGA,1*00\r\n");
+    r = Navsift({"-conv", "mixed.dat", "-o", "out.txt"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(ReadFile(dir / "out.txt").find("$GPGGA,1*00"), std::string::npos);
+}
+
 TEST(LogCommands, RenameByFirstFixTimeNeverOverwrites)
 {
     ScratchDir dir;
