@@ -33,11 +33,16 @@ void DrawLog(ByteStream& in, const std::string& file_name, const OptionRecord& o
     std::printf("Nmea File Recognized \n");
     NmeaEpoch e;
     int more;
+    int refused = 0;
     do {
         more = nmea_read_epoch(in, e);
+        refused += e.gga_position_refused ? 1 : 0;
     } while (!HasFix(e) && more == 0);
     if (!HasFix(e)) {
         std::printf("No fix found\n");
+        if (refused > 0) {
+            std::printf("%d positions off the earth dropped\n", refused);
+        }
         return;
     }
     if (o.usefname != 0) {
@@ -49,12 +54,16 @@ void DrawLog(ByteStream& in, const std::string& file_name, const OptionRecord& o
     track.Add(e, e.gps_time);
     while (more == 0) {
         more = nmea_read_epoch(in, e);
+        refused += e.gga_position_refused ? 1 : 0;
         if (HasFix(e)) {
             track.Add(e, e.gps_time);
         }
     }
     track.Finish();
     kml.EndFolder();
+    if (refused > 0) {
+        std::printf("%d positions off the earth dropped\n", refused);
+    }
 }
 
 using WorkEntry = FolderFiles;
