@@ -1,9 +1,11 @@
 #include "analysis/analyses/binlog_csv.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "analysis/core/gps_time.h"
 #include "analysis/core/text_util.h"
@@ -179,23 +181,35 @@ BlockRead ReadBlock(std::FILE* f, Payload& payload, int64_t& start)
 
 int binlog_resync(std::FILE* file, int64_t& position)
 {
-    for (int64_t p = position;; ++p) {
-        uint8_t h[4];
-        std::size_t got = 0;
-        if (std::fseek(file, static_cast<long>(p), SEEK_SET) != 0 || !ReadExactly(file, h, 4, got)) {
+    // Damaged stretches can be long: scan a buffered window rather than
+    // seeking and reading four bytes at every offset. The window reaches a
+    // block past its last candidate, so the second header is in it when the
+    // file has one.
+    constexpr int64_t kScan = 1 << 20;
+    constexpr int64_t kReach = kBinlogBlock + 4;
+    std::vector<uint8_t> window(static_cast<std::size_t>(kScan + kReach));
+    for (int64_t base = position;; base += kScan) {
+        if (std::fseek(file, static_cast<long>(base), SEEK_SET) != 0) {
             return 1;
         }
-        if (!Decode(h).Good()) {
-            continue;
+        const int64_t have = static_cast<int64_t>(std::fread(window.data(), 1, window.size(), file));
+        // Candidates need their own four bytes in the file.
+        const int64_t candidates = std::min(kScan, have - 3);
+        for (int64_t k = 0; k < candidates; ++k) {
+            if (!Decode(&window[static_cast<std::size_t>(k)]).Good()) {
+                continue;
+            }
+            // A second good header a block further, inside the file.
+            if (k + kReach > have || !Decode(&window[static_cast<std::size_t>(k + kBinlogBlock)]).Good()) {
+                continue;
+            }
+            position = base + k;
+            std::fseek(file, static_cast<long>(position), SEEK_SET);
+            return 0;
         }
-        // A second good header a block further, inside the file.
-        if (std::fseek(file, static_cast<long>(p + kBinlogBlock), SEEK_SET) != 0 || !ReadExactly(file, h, 4, got) ||
-            !Decode(h).Good()) {
-            continue;
+        if (have < static_cast<int64_t>(window.size())) {
+            return 1;  // the end of the file is in this window
         }
-        std::fseek(file, static_cast<long>(p), SEEK_SET);
-        position = p;
-        return 0;
     }
 }
 

@@ -53,6 +53,34 @@ std::optional<double> Attribute(std::string_view tag, std::string_view name)
     return std::nullopt;
 }
 
+// One line of a GPX file: up to LF, CR or CR LF, of any length; a track
+// point that does not begin a line begins one here, so that a file written
+// without line breaks reads as one written with them. Returns the position
+// where the line began; an empty line means the end of the stream.
+int64_t ReadGpxLine(ByteStream& in, std::string& line)
+{
+    const int64_t start = in.Tell();
+    line.clear();
+    const std::string_view rest(in.Data() + in.Pos(), in.Size() - in.Pos());
+    std::size_t end = rest.find_first_of("\r\n");
+    const std::size_t next_point = rest.find("<trkpt", 1);
+    if (next_point != std::string_view::npos && (end == std::string_view::npos || next_point < end)) {
+        line.assign(rest.substr(0, next_point));
+        in.Advance(next_point);
+        return start;
+    }
+    if (end == std::string_view::npos) {
+        end = rest.size();
+    } else if (rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n') {
+        end += 2;
+    } else {
+        end += 1;
+    }
+    line.assign(rest.substr(0, end));
+    in.Advance(end);
+    return start;
+}
+
 // Finds `marker` in the rest of the current line, else in the next line
 // (which is then consumed). The text after the marker, or nothing; a next
 // line without it is given back to the stream.
@@ -65,7 +93,7 @@ std::optional<std::string> FindHereOrNext(ByteStream& in, const std::string& lin
         }
     }
     std::string next;
-    const int64_t start = read_line(in, next);
+    const int64_t start = ReadGpxLine(in, next);
     if (next.empty()) {
         return std::nullopt;
     }
@@ -168,7 +196,7 @@ bool gpx_read_point(ByteStream& in, NmeaEpoch& point, GpxDropped& dropped)
 {
     std::string line;
     for (;;) {
-        read_line(in, line);
+        ReadGpxLine(in, line);
         if (line.empty()) {
             return false;
         }
@@ -183,6 +211,10 @@ bool gpx_read_point(ByteStream& in, NmeaEpoch& point, GpxDropped& dropped)
         const std::optional<double> lon = Attribute(tag, "lon");
         if (!lat || !lon) {
             ++dropped.without_position;
+            continue;
+        }
+        if (std::fabs(*lat) > 90 || std::fabs(*lon) > 180) {
+            ++dropped.off_the_earth;
             continue;
         }
         const std::size_t after_tag = close == std::string::npos ? line.size() : close;
@@ -270,6 +302,10 @@ int gpx_to_kml(const OptionRecord& o)
             DrawFile(*gpx, kml, set, dropped);
             if (dropped.without_position > 0) {
                 std::printf("%d track points without latitude or longitude dropped\n", dropped.without_position);
+            }
+            if (dropped.off_the_earth > 0) {
+                std::printf("%d track points with a latitude or longitude off the earth dropped\n",
+                            dropped.off_the_earth);
             }
         }
         if (!entry.sub_folder.empty()) {

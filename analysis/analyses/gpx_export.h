@@ -11,6 +11,7 @@ namespace navsift {
 struct GpxDropped {
     int without_position = 0;  // no latitude or longitude
     int without_height_or_time = 0;
+    int off_the_earth = 0;  // latitude outside -90..90 or longitude outside -180..180
 };
 
 // Reads lines up to the next complete track point: "<trkpt" with "lat" and

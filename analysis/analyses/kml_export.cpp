@@ -33,11 +33,16 @@ void DrawLog(ByteStream& in, const std::string& file_name, const OptionRecord& o
     std::printf("Nmea File Recognized \n");
     NmeaEpoch e;
     int more;
+    int refused = 0;
     do {
         more = nmea_read_epoch(in, e);
+        refused += e.gga_position_refused ? 1 : 0;
     } while (!HasFix(e) && more == 0);
     if (!HasFix(e)) {
         std::printf("No fix found\n");
+        if (refused > 0) {
+            std::printf("%d positions off the earth dropped\n", refused);
+        }
         return;
     }
     if (o.usefname != 0) {
@@ -49,12 +54,16 @@ void DrawLog(ByteStream& in, const std::string& file_name, const OptionRecord& o
     track.Add(e, e.gps_time);
     while (more == 0) {
         more = nmea_read_epoch(in, e);
+        refused += e.gga_position_refused ? 1 : 0;
         if (HasFix(e)) {
             track.Add(e, e.gps_time);
         }
     }
     track.Finish();
     kml.EndFolder();
+    if (refused > 0) {
+        std::printf("%d positions off the earth dropped\n", refused);
+    }
 }
 
 using WorkEntry = FolderFiles;
@@ -74,9 +83,7 @@ int kml_from_nmea(const OptionRecord& o)
     }
     // The document goes beside the log: a name that leads elsewhere is no
     // document name.
-    if (o.name_text.find_first_of("/\\") != std::string::npos) {
-        std::fprintf(stderr, "the -name %s holds a folder separator; give the document's name only\n",
-                     o.name_text.c_str());
+    if (!IsPlainOutputName(o.name_text)) {
         return 1;
     }
     const PathParts parts = SplitPath(*input);

@@ -125,7 +125,8 @@ void log_search(ByteStream& in, const OptionRecord& o, const std::vector<std::st
         if (o.n == 0) {
             parse_log_header(line, now);
         } else {
-            if (line.starts_with("$GPGGA")) {
+            // A log cut while being written can end in a bare "$GPGGA": no time.
+            if (line.starts_with("$GPGGA") && line.size() > 7) {
                 Scanner sc(std::string_view(line).substr(7));
                 int32_t v = 0;
                 if (sc.Int(v, 2)) {

@@ -1,6 +1,7 @@
 #include "analysis/analyses/log_tools.h"
 
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -83,12 +84,50 @@ void Regroup(ByteStream& in)
 
 }  // namespace
 
+// A sentence's shape: "$", a five-character address and a comma, all of it
+// printable. Conversion cuts any file at its "$" bytes; a file without one
+// sentence of this shape is no NMEA log.
+bool LooksLikeSentence(const std::string& s)
+{
+    if (s.size() < 7 || s[0] != '$' || s[6] != ',') {
+        return false;
+    }
+    for (std::size_t k = 1; k < 6; ++k) {
+        if (!std::isupper(static_cast<unsigned char>(s[k])) && !std::isdigit(static_cast<unsigned char>(s[k]))) {
+            return false;
+        }
+    }
+    for (const char c : s) {
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7e) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool HoldsNmeaSentence(ByteStream& in)
+{
+    std::string s;
+    read_nmea_sentence(in, s);  // what stands before the first "$"
+    bool found = false;
+    while (!found && !in.AtEnd()) {
+        read_nmea_sentence(in, s);
+        found = LooksLikeSentence(s);
+    }
+    in.Seek(0);
+    return found;
+}
+
 int convert_log(const OptionRecord& o)
 {
     const std::optional<std::string> input = o.Arg(o.conv);
     ByteStream in;
     if (!input || !in.Open(*input)) {
         std::fprintf(stderr, "cannot open %s\n", input ? input->c_str() : "the -conv log");
+        return 1;
+    }
+    if (!HoldsNmeaSentence(in)) {
+        std::fprintf(stderr, "%s holds no NMEA sentence; nothing converted\n", input->c_str());
         return 1;
     }
     std::string s;

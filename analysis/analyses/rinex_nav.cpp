@@ -298,9 +298,13 @@ void ephemeris_table_load(ephemeris_table& table, int32_t gps_seconds, const std
             std::fprintf(stderr, "%s\n", problem.c_str());
             continue;
         }
-        const auto time = calendar_to_gps(r.year, r.month, r.day, r.hour, r.minute, static_cast<int32_t>(r.second));
+        // The seconds are checked before they are made a whole number.
+        const bool second_ok = r.second >= 0 && r.second < 61;
+        const auto time = second_ok ? calendar_to_gps(r.year, r.month, r.day, r.hour, r.minute,
+                                                      static_cast<int32_t>(r.second))
+                                    : std::nullopt;
         packed_ephemeris eph;
-        if (!time || !(r.second >= 0 && r.second < 61) || !pack_ephemeris(r, eph)) {
+        if (!time || !pack_ephemeris(r, eph)) {
             std::fprintf(stderr, "bad values in the RINEX record of satellite %d at %02d/%02d/%02d %02d:%02d of %s\n",
                          r.prn, r.day, r.month, r.year, r.hour, r.minute, file.path.c_str());
             continue;

@@ -336,6 +336,10 @@ int vel_extract(const OptionRecord& o)
         std::fprintf(stderr, "-vel needs a log file or a folder\n");
         return 2;
     }
+    // The records belong in the -speedpath folder, whatever -name says.
+    if (!o.name_text.empty() && !IsPlainOutputName(o.name_text)) {
+        return 2;
+    }
     const std::string out_folder = SplitPath(o.speedpath_text).folder;
     const PathParts input = SplitPath(*arg);
     std::vector<std::string> logs;

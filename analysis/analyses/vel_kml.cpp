@@ -38,11 +38,19 @@ void kml_from_vel(KmlWriter& kml, const std::vector<VelRecord>& records, int set
     std::size_t next_split = 0;
     KmlTrack track(kml, set, splits, next_split);
     NmeaEpoch e;
+    int refused = 0;
     for (const VelRecord& r : records) {
+        if (!IsEarthPosition(r.latitude, r.longitude)) {
+            ++refused;  // a damaged record: no point in space, no unreadable document
+            continue;
+        }
         vel_record_to_epoch(r, e);
         track.Add(e, r.key);
     }
     track.Finish();
+    if (refused > 0) {
+        std::printf("%d records with a position off the earth dropped\n", refused);
+    }
 }
 
 std::string FolderArgument(const std::string& argument)
@@ -67,8 +75,7 @@ int positions_kml(const OptionRecord& o)
         return 2;
     }
     const std::string name = o.name_text.empty() ? std::string("positions") : o.name_text;
-    if (name.find_first_of("/\\") != std::string::npos) {
-        std::fprintf(stderr, "the -name %s holds a folder separator; give the document's name only\n", name.c_str());
+    if (!IsPlainOutputName(name)) {
         return 2;
     }
     const std::string folder = SplitPath(FolderArgument(*arg)).folder;

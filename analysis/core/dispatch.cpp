@@ -107,6 +107,23 @@ int DefaultAction(OptionRecord& o)
     return run_log_search(o);
 }
 
+// The folder analyses make their report folders beside the logs: a folder
+// that is not there is an error, and nothing is made for it.
+bool NmeaFolderMissing(const OptionRecord& o)
+{
+    const std::optional<std::string> input = o.Arg(o.nmea);
+    if (!input) {
+        return false;
+    }
+    const std::string folder = SplitPath(*input).folder;
+    std::error_code ec;
+    if (folder.empty() || std::filesystem::is_directory(folder, ec)) {
+        return false;
+    }
+    std::fprintf(stderr, "navsift: the folder %s does not exist\n", folder.c_str());
+    return true;
+}
+
 }  // namespace
 
 AnalysisId select_analysis(const OptionRecord& options)
@@ -140,6 +157,10 @@ int run_navsift(const std::vector<std::string>& words)
         return status;
     }
     const AnalysisId id = select_analysis(options);
+    if ((id == AnalysisId::StartupAnalysis || id == AnalysisId::TtffAnalysis || id == AnalysisId::TtffFolderAnalysis) &&
+        NmeaFolderMissing(options)) {
+        return 1;
+    }
     switch (id) {
     case AnalysisId::ExcelChart:
         return excel_chart_from_workbook(options.words[options.excel]);

@@ -1,6 +1,7 @@
 #include "analysis/core/folders.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "platform/core/numtext.h"
@@ -78,6 +79,15 @@ std::vector<FolderFiles> files_or_subfolders(const std::string& folder, std::str
         out.push_back({std::move(sub), std::move(files)});
     }
     return out;
+}
+
+bool IsPlainOutputName(const std::string& name)
+{
+    if (name.find_first_of("/\\") == std::string::npos) {
+        return true;
+    }
+    std::fprintf(stderr, "the -name %s holds a folder separator; give the document's name only\n", name.c_str());
+    return false;
 }
 
 PathParts SplitPath(std::string_view path)

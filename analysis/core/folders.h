@@ -33,6 +33,10 @@ struct PathParts {
 };
 PathParts SplitPath(std::string_view path);
 
+// A -name that holds a folder separator would put the output outside the
+// folder it belongs in: says so on stderr and answers false.
+bool IsPlainOutputName(const std::string& name);
+
 // The name without its last extension ("dev_NMEA.txt" gives "dev_NMEA").
 std::string StripExtension(std::string_view name);
 

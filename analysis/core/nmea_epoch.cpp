@@ -64,6 +64,16 @@ void parse_gga(const NmeaFields& f, NmeaEpoch& e)
     e.height = e.gga_altitude = FieldReal(f[9]);
     e.sats_used = FieldInt(f[7]);
     e.fix_quality = FieldInt(f[6]);
+    // A checksummed sentence can still carry a damaged position ("9907.038"):
+    // it is no position, and the epoch is no fix, rather than a point in space.
+    e.gga_position_refused = !IsEarthPosition(e.latitude, e.longitude) || !(e.gga_lat_min < 60) ||
+                             !(e.gga_lon_min < 60) || e.gga_lat_min < 0 || e.gga_lon_min < 0;
+    if (e.gga_position_refused) {
+        e.latitude = e.longitude = 0;
+        e.gga_lat_deg = e.gga_lon_deg = 0;
+        e.gga_lat_min = e.gga_lon_min = 0;
+        e.fix_quality = 0;
+    }
     ++e.gga_count;
     e.flags |= kHasGGA;
     e.gga_valid = 1;
@@ -394,8 +404,20 @@ double stable_cn0_average(const NmeaEpoch& e)
     return mean;
 }
 
+bool IsEarthPosition(double latitude, double longitude)
+{
+    return std::fabs(latitude) <= 90 && std::fabs(longitude) <= 180;  // false for NaN too
+}
+
 void SetRawGgaPosition(NmeaEpoch& e)
 {
+    if (!IsEarthPosition(e.latitude, e.longitude)) {
+        // Never cast a value that does not fit: the fields hold no position.
+        e.gga_lat_deg = e.gga_lon_deg = 0;
+        e.gga_lat_min = e.gga_lon_min = 0;
+        e.gga_ns = e.gga_ew = 0;
+        return;
+    }
     const double lat = std::fabs(e.latitude), lon = std::fabs(e.longitude);
     e.gga_lat_deg = static_cast<int32_t>(lat);
     e.gga_lat_min = (lat - e.gga_lat_deg) * 60;

@@ -65,6 +65,9 @@ struct NmeaEpoch {
     int32_t gga_lon_deg = 0;
     double gga_lon_min = 0;
     char gga_ns = 0, gga_ew = 0;
+    // The last GGA gave a position off the earth (latitude past 90, longitude
+    // past 180, minutes past 60): it was taken as no position and no fix.
+    bool gga_position_refused = false;
     double gga_altitude = 0;
     int32_t rmc_hour = 0, rmc_minute = 0, rmc_second = 0;
     int32_t rmc_day = 0, rmc_month = 0, rmc_year = 0;  // two-digit year
@@ -98,6 +101,10 @@ int32_t tg_gps_seconds(const NmeaFields& f);
 // position that came from elsewhere: degrees and minutes of the absolute
 // value, the letter from the sign, as GGA writes them.
 void SetRawGgaPosition(NmeaEpoch& e);
+
+// A position on the earth: finite, latitude within -90..90, longitude within
+// -180..180 degrees.
+bool IsEarthPosition(double latitude, double longitude);
 
 // Reads the next epoch into `e` (cleared first). 0 when it stopped at the
 // start of the next epoch, which the stream then stands at; 1 at the end.

@@ -116,6 +116,26 @@ bool NeedsArgument(Kind kind)
     return kind != Kind::Flag && kind != Kind::Optional && kind != Kind::Help;
 }
 
+// "-1", "+2", "-0.5": a word that a numeric option takes as its value.
+bool IsSignedNumber(std::string_view word)
+{
+    if (!word.empty() && (word[0] == '-' || word[0] == '+')) {
+        word.remove_prefix(1);
+    }
+    bool digit = false;
+    bool point = false;
+    for (const char c : word) {
+        if (c >= '0' && c <= '9') {
+            digit = true;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    return digit;
+}
+
 const OptionEntry* FindOption(std::string_view name)
 {
     for (const OptionEntry& entry : kOptions) {
@@ -313,9 +333,13 @@ int parse_options(const std::vector<std::string>& words, OptionRecord& record)
 {
     record = OptionRecord{};
     record.words = words;
+    bool numeric_value_next = false;
     for (std::size_t at = 1; at < words.size(); ++at) {
         const std::string& word = words[at];
-        if (word.empty() || (word[0] != '-' && word[0] != '/')) {
+        // The value of a numeric option ("-rtype -1") is a number, not an option.
+        const bool is_value = numeric_value_next && IsSignedNumber(word);
+        numeric_value_next = false;
+        if (is_value || word.empty() || (word[0] != '-' && word[0] != '/')) {
             continue;  // file names, arguments, search words
         }
         const std::string_view name = std::string_view(word).substr(1);
@@ -326,6 +350,7 @@ int parse_options(const std::vector<std::string>& words, OptionRecord& record)
         }
         int status = 0;
         if (entry != nullptr) {
+            numeric_value_next = entry->kind == Kind::Int || entry->kind == Kind::Odoscale;
             status = Apply(entry->kind, entry->slot, entry->value, at, record);
         } else if (question) {
             print_usage(words[0]);

@@ -164,6 +164,38 @@ TEST(BinaryLog, RowsFromTheFixOnTimedByTheBlockBefore)
     EXPECT_NE(r.out.find(",345600.900579,"), std::string::npos);
 }
 
+TEST(BinaryLog, BlocksAfterAMegabyteOfDamageAreFoundWhereverTheyStart)
+{
+    // The search reads the file a window at a time: a first block that
+    // starts just before, at or after a window's end is found all the same,
+    // and a lone good-looking header in the damage is passed over.
+    ScratchDir dir;
+    std::vector<Block> blocks(4);
+    blocks[0].fix = 3;
+    blocks[1].tow = 345600.9;
+    blocks[1].samples = Burst(7000, 3);
+    blocks[2].tow = 345601.9;
+    blocks[2].fix = 2;
+    blocks[2].samples = Burst(9000, 4);
+    blocks[3].samples = Burst(1, 1);
+    std::string good;
+    for (const Block& b : blocks) {
+        good += Bytes(b);
+    }
+    const RunResult clean = Convert(dir, good);
+    ASSERT_EQ(clean.status, 0) << clean.err;
+    ASSERT_GT(clean.out.size(), std::string(kHeaderLine).size());
+    const std::string lone = Bytes(blocks[3]).substr(0, 4);
+    for (const std::size_t damage : {std::size_t{1} << 20, (std::size_t{1} << 20) - 7, (std::size_t{1} << 20) + 3,
+                                     (std::size_t{1} << 20) - 2930, (std::size_t{2} << 20) + 1}) {
+        std::string bytes(damage, '\x5a');
+        bytes.replace(damage / 2, 4, lone);  // a header with no block a block later
+        const RunResult r = Convert(dir, bytes + good);
+        EXPECT_EQ(r.status, 0) << damage << r.err;
+        EXPECT_EQ(r.out, clean.out) << damage;
+    }
+}
+
 TEST(BinaryLog, DamageEndsTheTableWithItsMessageAndOffset)
 {
     ScratchDir dir;

@@ -1,5 +1,6 @@
 // GPX tracks to KML, the small log commands (-conv, -rename, -results,
 // -nmea -time) and the debug-log search, run as a user runs navsift.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -127,6 +128,101 @@ TEST(GpxToKml, AMinuteAndASecondApartAndPointsLeftOut)
     EXPECT_FALSE(fs::exists(dir / "none.kml"));
 }
 
+// The distinct one-point <coordinates> of the placemarks, in order of first
+// appearance (a point's marker and the point itself show it twice).
+std::vector<std::string> Coordinates(const std::string& kml)
+{
+    std::vector<std::string> out;
+    const std::string key = "<coordinates>";
+    for (std::size_t at = kml.find(key); at != std::string::npos; at = kml.find(key, at + 1)) {
+        const std::string c = kml.substr(at, kml.find("</coordinates>", at) - at);
+        if (c.find('\n') == std::string::npos && std::find(out.begin(), out.end(), c) == out.end()) {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+TEST(GpxToKml, AnyLineLengthAndAnyLineEndGiveTheSamePoints)
+{
+    ScratchDir dir;
+    std::string points;
+    for (int k = 0; k < 300; ++k) {
+        char time[32];
+        std::snprintf(time, sizeof time, "2008-06-30T10:%02d:%02dZ", k / 60, k % 60);
+        points += Trkpt(48.1 + k * 1e-5, 11.5 + k * 2e-5, 500 + k, time);
+    }
+    const std::string lf = Gpx(points);
+    std::string one_line, cr, crlf;
+    for (const char c : lf) {
+        if (c == '\n') {
+            cr += '\r';
+            crlf += "\r\n";
+        } else {
+            one_line += c;
+            cr += c;
+            crlf += c;
+        }
+    }
+    ASSERT_GT(one_line.size(), 20000u) << "far longer than any line buffer";
+    std::vector<std::string> expected;
+    for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
+             {"lf", lf}, {"one_line", one_line}, {"cr", cr}, {"crlf", crlf}}) {
+        WriteFile(dir / (name + ".gpx"), text);
+        const RunResult r = Navsift({"-gpx", (dir / (name + ".gpx")).string(), "-name", name}, dir.path());
+        ASSERT_EQ(r.status, 0) << name << r.err;
+        const std::vector<std::string> got = Coordinates(ReadFile(dir / (name + ".kml")));
+        EXPECT_EQ(got.size(), 300u) << name;
+        if (expected.empty()) {
+            expected = got;
+        }
+        EXPECT_EQ(got, expected) << name;
+    }
+    ASSERT_EQ(expected.size(), 300u);
+    EXPECT_NE(expected.back().find("11.505980,48.102990,"), std::string::npos) << expected.back();
+
+    // GPSBabel reads the file without line breaks to the same points.
+    const RunResult babel = navsift_test::Run(
+        {"gpsbabel", "-t", "-i", "gpx", "-f", "one_line.gpx", "-o", "unicsv", "-F", "babel.csv"}, dir.path());
+    if (babel.status != 0) {
+        GTEST_SKIP() << "gpsbabel is not available: " << babel.err;
+    }
+    std::istringstream csv(ReadFile(dir / "babel.csv"));
+    std::string line;
+    std::getline(csv, line);
+    std::size_t k = 0;
+    while (std::getline(csv, line) && k < expected.size()) {
+        double lat = 0, lon = 0;
+        int no = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%d,%lf,%lf", &no, &lat, &lon), 3) << line;
+        char coord[64];
+        std::snprintf(coord, sizeof coord, "<coordinates>%.6f,%.6f,", lon, lat);
+        EXPECT_EQ(expected[k++].rfind(coord, 0), 0u) << coord;
+    }
+    EXPECT_EQ(k, 300u);
+}
+
+TEST(GpxToKml, PositionsOffTheEarthAreDroppedAndCounted)
+{
+    ScratchDir dir;
+    WriteFile(dir / "bad.gpx", Gpx(Trkpt(48.1, 11.5, 500, "2008-06-30T10:00:00Z") +
+                                   "<trkpt lat=\"1e300\" lon=\"11.5\"><ele>1</ele><time>2008-06-30T10:00:01Z</time></trkpt>\n"
+                                   "<trkpt lat=\"95.5\" lon=\"11.5\"><ele>1</ele><time>2008-06-30T10:00:02Z</time></trkpt>\n"
+                                   "<trkpt lat=\"48.1\" lon=\"400\"><ele>1</ele><time>2008-06-30T10:00:03Z</time></trkpt>\n"
+                                   "<trkpt lat=\"nan\" lon=\"11.5\"><ele>1</ele><time>2008-06-30T10:00:04Z</time></trkpt>\n" +
+                                   Trkpt(-90, 180, 500, "2008-06-30T10:00:05Z")));
+    const RunResult r = Navsift({"-gpx", (dir / "bad.gpx").string(), "-name", "bad"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string kml = ReadFile(dir / "bad.kml");
+    EXPECT_EQ(XmlProblem(dir / "bad.kml"), "");
+    EXPECT_EQ(Coordinates(kml).size(), 2u) << kml;
+    EXPECT_EQ(kml.find("2147483648"), std::string::npos);
+    EXPECT_EQ(kml.find("nan"), std::string::npos);
+    EXPECT_NE(r.out.find("3 track points with a latitude or longitude off the earth dropped"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("1 track points without latitude or longitude dropped"), std::string::npos) << r.out;
+}
+
 TEST(LogCommands, ConversionOneSentenceALineAndRegrouped)
 {
     ScratchDir dir;
@@ -152,6 +248,31 @@ TEST(LogCommands, ConversionOneSentenceALineAndRegrouped)
     r = Navsift({"-conv", "g.txt", "-ctype", "1"}, dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, rmc1 + gga4 + gsa + rmc2 + gsa.substr(0, gsa.size() - 2));
+}
+
+TEST(LogCommands, AFileWithoutAnySentenceIsNotConverted)
+{
+    // A binary debug log given by mistake: "$" bytes, but no sentence.
+    ScratchDir dir;
+    std::string binary;
+    for (int k = 0; k < 20000; ++k) {
+        binary += static_cast<char>((k * 7919 + k / 13) % 256);
+    }
+    binary += "$\x01\x02$GP\x80GA,";
+    WriteFile(dir / "bin.dat", binary);
+    RunResult r = Navsift({"-conv", "bin.dat", "-o", "out.txt"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("bin.dat holds no NMEA sentence; nothing converted"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out.txt"));
+    r = Navsift({"-conv", "bin.dat", "-ctype", "1"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+
+    // One sentence among the bytes is enough to convert.
+    WriteFile(dir / "mixed.dat", binary + "$GPGGA,1*00\r\n");
+    r = Navsift({"-conv", "mixed.dat", "-o", "out.txt"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(ReadFile(dir / "out.txt").find("$GPGGA,1*00"), std::string::npos);
 }
 
 TEST(LogCommands, RenameByFirstFixTimeNeverOverwrites)
@@ -270,6 +391,19 @@ TEST(LogSearch, NmeaTimesAndTheDroppingCheck)
     // jump to the end of the day; midnight itself goes on counting.
     EXPECT_EQ(CountOf(r.out, "NMEA dropping check: "), 3) << r.out;
     EXPECT_NE(r.out.find("NMEA dropping check: 10:00:03 on 00/00/0000> ERROR\r\n"), std::string::npos);
+}
+
+TEST(LogSearch, ALogCutRightAfterTheGgaTagIsSearchedToItsEnd)
+{
+    // The receiver's log was being written when it was copied: its last line
+    // is the bare tag, with no line end.
+    ScratchDir dir;
+    WriteFile(dir / "cut.txt", BuildLog({Walk(1, 36000)[0]}) + "$GPGGA");
+    const RunResult r = Navsift({"cut.txt", "GPGGA", "-n"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    // Both matches are printed, the cut one with the last time read.
+    EXPECT_EQ(CountOf(r.out, "36000,"), 2) << r.out;
+    EXPECT_NE(r.out.find("36000,100000"), std::string::npos) << r.out;
 }
 
 }  // namespace

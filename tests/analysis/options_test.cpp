@@ -164,6 +164,27 @@ TEST(CommandLine, UsageVersionAndUnknownOptions)
 
     r = Navsift({"debug.log", "-n"}, dir.path());
     EXPECT_EQ(r.out.find("ver."), std::string::npos);
+
+    // A negative value of a numeric option is its value, not an unknown
+    // option; a word after a non-numeric option is still examined.
+    r = Navsift({"debug.log", "-n", "-rtype", "-1", "-maxttff", "-5", "-odoscale", "-0.5"}, dir.path());
+    EXPECT_EQ(r.err.find("unknown option"), std::string::npos) << r.err;
+    r = Navsift({"debug.log", "-n", "-kml", "-7"}, dir.path());
+    EXPECT_NE(r.err.find("unknown option -7\n"), std::string::npos) << r.err;
+}
+
+TEST(CommandLine, AMissingLogFolderIsAnErrorAndNothingIsMade)
+{
+    ScratchDir dir;
+    const fs::path missing = dir / "no" / "such" / "dir";
+    for (const std::vector<std::string>& extra : std::vector<std::vector<std::string>>{{"-ttff"}, {}, {"-startup"}}) {
+        std::vector<std::string> words = {"-nmea", missing.string() + "/"};
+        words.insert(words.end(), extra.begin(), extra.end());
+        const RunResult r = Navsift(words, dir.path());
+        EXPECT_EQ(r.status, 1) << words.size();
+        EXPECT_NE(r.err.find("navsift: the folder " + missing.string() + "/ does not exist"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "no")) << "nothing is created for a folder that is not there";
+    }
 }
 
 TEST(CommandLine, AMissingArgumentIsAUsageError)

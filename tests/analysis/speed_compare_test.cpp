@@ -444,6 +444,26 @@ TEST(SpeedMerge, HeadingOfOneFileSpeedOfAnother)
     EXPECT_FALSE(fs::exists(dir / "n_out.vel"));
 }
 
+TEST(PositionsKml, RecordsWithAPositionOffTheEarthAreDroppedAndCounted)
+{
+    ScratchDir dir;
+    std::vector<VelRecord> records = Records(kTen, kTen + 6, 0);
+    records[1].latitude = 1e300;
+    records[2].latitude = std::nan("");
+    records[3].longitude = 400;
+    records[4].latitude = -95.5;
+    WriteVel(dir / "damaged.vel", kTen, kTen + 6, records);
+    const RunResult r = Navsift({"-p", dir.path().string(), "-kml"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string kml = ReadFile(dir / "positions.kml");
+    EXPECT_EQ(XmlProblem(dir / "positions.kml"), "");
+    EXPECT_EQ(CountOf(kml, "<Point>"), 2) << kml;
+    EXPECT_EQ(kml.find("nan"), std::string::npos);
+    EXPECT_EQ(kml.find("1e+300"), std::string::npos);
+    EXPECT_EQ(kml.find("2147483648"), std::string::npos);
+    EXPECT_NE(r.out.find("4 records with a position off the earth dropped"), std::string::npos) << r.out;
+}
+
 TEST(PositionsKml, FolderOfVelFilesAsTracks)
 {
     ScratchDir dir;

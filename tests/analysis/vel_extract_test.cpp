@@ -329,6 +329,17 @@ TEST(VelExtract, FoldersAndRefusals)
     EXPECT_NE(r.err.find("it keeps the last log's records"), std::string::npos) << r.err;
     EXPECT_EQ(Load(dir / "out" / "all.vel").records.size(), 1u);
 
+    // A -name that leads out of the -speedpath folder is refused and
+    // nothing is written there.
+    fs::create_directories(dir / "out" / "deep");
+    r = Navsift({"-vel", (dir / "logs" / "a.txt").string(), "-name", "../../escaped", "-speedpath",
+                 (dir / "out" / "deep" / "").string()},
+                dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("folder separator"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.path().parent_path() / "escaped.vel"));
+    EXPECT_FALSE(fs::exists(dir / "escaped.vel"));
+
     // A log named .vel would be replaced by its own output.
     WriteFile(dir / "x.vel", log);
     r = Navsift({"-vel", (dir / "x.vel").string(), "-speedpath", (dir / "").string()}, dir.path());
