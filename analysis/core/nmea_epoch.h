@@ -4,6 +4,7 @@
 // epoch at a time.
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/nmea_reader.h"
@@ -89,6 +90,9 @@ void parse_qnv_odo(const NmeaFields& f, NmeaEpoch& e, double odometer_scale = kD
 // GPS seconds of RMC field 1 (time) and field 9 (date); 0 when the date is
 // not a real date.
 int32_t rmc_gps_time(const NmeaFields& f);
+// "hhmmss" at the start of a field as a second of day; false when the field
+// holds no such time.
+bool field_time_of_day(std::string_view field, int32_t& sod);
 // Second of day of field 1 ("hhmmss").
 int32_t field_sod(const NmeaFields& f);
 // GPS seconds of field 1 (week) and field 2 (time of week), rounded.
