@@ -4,6 +4,8 @@
 // reviewed copies; the trial reader and the table cells on their own.
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <tuple>
 
 #include "analysis/analyses/startup_analysis.h"
 #include "analysis/core/byte_stream.h"
@@ -44,6 +46,23 @@ std::vector<QnvEpoch> Join(std::vector<QnvEpoch> a, const std::vector<QnvEpoch>&
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
+}
+
+// The data file's rows split at blanks, as the plotting step reads them.
+std::vector<std::vector<std::string>> Columns(const std::string& data)
+{
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream lines(data);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::vector<std::string> row;
+        for (std::string w; words >> w;) {
+            row.push_back(w);
+        }
+        rows.push_back(row);
+    }
+    return rows;
 }
 
 class StartupFolder : public ::testing::Test {
@@ -89,14 +108,23 @@ TEST_F(StartupFolder, TrialsOfTwoLogsAreMergedInTimeOrderWithTheirVisibility)
     EXPECT_EQ(r.out,
               "DevA_TTFF_BAD_POSITION_NMEA.txt processing... TTFF = 42s\n TTFF = 9s\n"
               "DevA_TTFF_BAD_POSITION_NMEA_Results.txt processing..."
-              "DevB_TTFF_BAD_POSITION_NMEA.txt processing... TTFF = 3005s\n"
-              "1 > 898680405 ttff 3005\r\n2 > 898682442 ttff 42\r\n3 > 898682509 ttff 9\r\n"
-              "1 > 898680405 ttff 3005\r\n2 > 898682442 ttff 42\r\n3 > 898682509 ttff 9\r\n");
+              "DevB_TTFF_BAD_POSITION_NMEA.txt processing... TTFF = 5s\n"
+              "1 > 898680405 ttff 5\r\n2 > 898682442 ttff 42\r\n3 > 898682509 ttff 9\r\n"
+              "1 > 898680405 ttff 5\r\n2 > 898682442 ttff 42\r\n3 > 898682509 ttff 9\r\n");
     EXPECT_NE(r.err.find("startup_analysis.m was written but not run"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("TTFF_bad_position.tex and POS_bad_position.tex"), std::string::npos) << r.err;
 
     const std::string data = ReadFile(Report() / "nmea_startup_analysis_data.txt");
     EXPECT_EQ(data, ReadFile(kGolden / "startup_data.txt"));
+    // Ten-digit GPS seconds do not run into their neighbours.
+    const std::vector<std::vector<std::string>> rows = Columns(data);
+    ASSERT_EQ(rows.size(), 3u);
+    for (const std::vector<std::string>& row : rows) {
+        ASSERT_EQ(row.size(), 16u);
+    }
+    EXPECT_EQ(rows[0][1], "898677400");
+    EXPECT_EQ(rows[0][2], "3000") << "the clock's step is the time error";
+    EXPECT_EQ(rows[0][14], "5") << "and no part of the TTFF";
     EXPECT_EQ(ReadFile(Report() / "nmea_startup_analysis_data.tex"), ReadFile(kGolden / "startup_table.tex"));
     // The plotting call, with no line end.
     EXPECT_EQ(ReadFile(Report() / "startup_analysis.m"),
@@ -123,11 +151,10 @@ TEST_F(StartupFolder, WithoutRinexTheListsAreEmptyAndTheCountsZero)
     EXPECT_NE(r.err.find("no RINEX folder"), std::string::npos) << r.err;
     const std::string data = ReadFile(Report() / "nmea_startup_analysis_data.txt");
     ASSERT_EQ(CountOf(data, "\r\n"), 3);
-    // Counts and common count are columns 11-13 (10 characters each after
-    // the 124 before them).
-    for (std::size_t at = 0; at < data.size(); at = data.find("\r\n", at) + 2) {
-        EXPECT_EQ(data.substr(at + 124, 30), std::string(9, ' ') + "0" + std::string(9, ' ') + "0" +
-                                                  std::string(9, ' ') + "0");
+    // Counts and common count are columns 11-13.
+    for (const std::vector<std::string>& row : Columns(data)) {
+        ASSERT_EQ(row.size(), 16u);
+        EXPECT_EQ(row[10] + row[11] + row[12], "000");
     }
     const std::string table = ReadFile(Report() / "nmea_startup_analysis_data.tex");
     EXPECT_NE(table.find("& 46 00.000 N & 48 07.038 N & - & - & - & \\multirow{3}*{1}"), std::string::npos) << table;
@@ -179,7 +206,7 @@ TEST(StartupTrials, ReaderCutsTrialsAtTheFixAndMeasuresTheTimeStep)
     EXPECT_EQ(t.start_gps_second, 500u + 1485u * 604800u);
     EXPECT_EQ(t.end_gps_second, 3504u + 1485u * 604800u);
     EXPECT_EQ(t.initial_time_error, 2999);
-    EXPECT_EQ(t.Ttff(), 3004);
+    EXPECT_EQ(t.Ttff(), 5) << "five seconds ran; the clock's step is the time error";
     EXPECT_EQ(t.fix_status, 1);
     EXPECT_EQ(t.gga_count, 6);
     EXPECT_EQ(t.start_field5, 7);
@@ -203,7 +230,7 @@ TEST(StartupTrials, TimeStepsBackwardsGiveANegativeErrorAndTtff)
     startup_trial t;
     read_startup_trial(in, t);
     EXPECT_EQ(t.initial_time_error, -1002);
-    EXPECT_EQ(t.Ttff(), -998) << "no unsigned wrap-around";
+    EXPECT_EQ(t.Ttff(), 4) << "the step back is no time that ran";
 }
 
 TEST_F(StartupFolder, TrialsWithoutReceiverTimeAreReportedAndSkipped)
@@ -224,6 +251,55 @@ TEST_F(StartupFolder, TrialsWithoutReceiverTimeAreReportedAndSkipped)
     const std::string rows = ReadFile(Report() / "sat_visibility.txt");
     EXPECT_EQ(rows.substr(0, 11), " 898682400 ") << rows;
     EXPECT_NE(rows.substr(11, 64).find('1'), std::string::npos) << rows;
+}
+
+// One power-up of a receiver whose clock starts 2,999 s ahead: `before_set`
+// seconds until it sets its clock from the satellites, `after_set` more
+// without a fix, then `fixed` seconds with one.
+std::vector<QnvEpoch> PowerUp(double true_tow, int sod, int before_set, int after_set, int fixed)
+{
+    std::vector<QnvEpoch> out = Trial(true_tow, sod, before_set + after_set, fixed);
+    for (int k = 0; k < before_set + after_set + fixed; ++k) {
+        QnvEpoch& e = out[static_cast<std::size_t>(k)];
+        e.week = 1745;  // 2013: GPS seconds of ten digits
+        e.tow += k < before_set ? 2999 : 0;
+    }
+    return out;
+}
+
+TEST(StartupSession, ClockErrorsAndATrialThatNeverFixesGiveEachPowerUpItsOwnRow)
+{
+    ScratchDir dir;
+    fs::create_directories(dir / "logs");
+    // Four power-ups with 480 s off between them; the second never fixes.
+    std::vector<QnvEpoch> log;
+    double tow = kTen;
+    int sod = 36000;
+    for (const auto& [before, after, fixed] :
+         std::vector<std::tuple<int, int, int>>{{4, 30, 5}, {4, 200, 0}, {6, 40, 5}, {3, 20, 5}}) {
+        log = Join(log, PowerUp(tow, sod, before, after, fixed));
+        tow += before + after + fixed + 480;
+        sod += before + after + fixed + 480;
+    }
+    WriteFile(dir / "logs" / "Dev_TTFF_BAD_POSITION_NMEA.txt", QnvLog(log));
+    const RunResult r = navsift_test::Run({NavsiftPath(), "-nmea", "logs/", "-startup"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::vector<std::vector<std::string>> rows =
+        Columns(ReadFile(dir / "logs" / "report" / "startup_analysis" / "nmea_startup_analysis_data.txt"));
+    ASSERT_EQ(rows.size(), 4u) << r.out;
+    EXPECT_EQ(rows[0][1], std::to_string(1745 * 604800 + static_cast<int>(kTen) + 2999));
+    // Trial, time error, fix status, TTFF, time-out.
+    const std::vector<std::vector<std::string>> want = {
+        {"1", "-2999", "1", "34", "0"},
+        {"2", "-2999", "0", "0", "203"},
+        {"3", "-2999", "1", "46", "0"},
+        {"4", "-2999", "1", "23", "0"},
+    };
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        ASSERT_EQ(rows[k].size(), 16u);
+        EXPECT_EQ((std::vector<std::string>{rows[k][0], rows[k][2], rows[k][13], rows[k][14], rows[k][15]}), want[k])
+            << "row " << k + 1;
+    }
 }
 
 // ------------------------------------------------------------ table cells
