@@ -1,7 +1,6 @@
 #include "analysis/analyses/tracking_analysis.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "analysis/analyses/tracking_report.h"
 #include "analysis/analyses/tracking_tables.h"
@@ -58,25 +57,6 @@ struct Window {
     TimedBy kind = TimedBy::QnvTG;
     bool cut_by_log_end = false;  // the log ends before the window's end on the grid
     int64_t grid_end = 0;         // second of day
-};
-
-// Whether a "$PQNVTG" may give the time: when its epoch has an RMC (UTC,
-// 15 s behind) read before it, the two agree within a few seconds (a leap
-// second or two, and an RMC of the epoch before). A damaged digit in a
-// sentence without a checksum would otherwise cut windows decades away.
-class QnvTimeCheck {
-public:
-    void SeeRmc(const NmeaFields& f) { rmc_ = rmc_gps_time(f); }
-    bool Trusted(int32_t tg)
-    {
-        const int64_t rmc = rmc_;
-        rmc_ = 0;
-        return rmc <= 0 || std::llabs(int64_t{tg} - rmc - kGpsMinusUtc) <= kFewSeconds;
-    }
-
-private:
-    static constexpr int64_t kFewSeconds = 5;
-    int32_t rmc_ = 0;
 };
 
 // The time of a timed sentence of `kind`; 0 when it has none or cannot be

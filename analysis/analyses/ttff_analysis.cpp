@@ -170,6 +170,7 @@ struct LogReader {
     // epoch of the next trial.
     TrialEnd ReadTrial(int trial, double ttff, int32_t fix_sod)
     {
+        QnvTimeCheck time_check;
         bool gga_read = false;
         std::string sentence;
         NmeaFields f;
@@ -197,11 +198,18 @@ struct LogReader {
                 parse_gga(f, e);
                 gga_read = true;
                 break;
-            case kRMC: parse_rmc(f, e); break;
+            case kRMC:
+                time_check.SeeRmc(f);
+                parse_rmc(f, e);
+                break;
             case kGSV: parse_gsv(f, e); break;
             case kGSA: parse_gsa(f, e); break;
             case kVTG: parse_vtg(f, e); break;
-            case kQnvTG: parse_qnv_tg(f, e); break;
+            case kQnvTG:
+                if (time_check.Trusted(tg_gps_seconds(f))) {
+                    parse_qnv_tg(f, e);
+                }
+                break;
             case kQnvTS: parse_qnv_ts(f, e); break;
             default: break;
             }

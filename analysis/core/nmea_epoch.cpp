@@ -186,6 +186,15 @@ void parse_qnv_tg(const NmeaFields& f, NmeaEpoch& e)
     e.tg_prev_gps_time = e.tg_gps_time;
 }
 
+bool QnvTimeCheck::Trusted(int32_t tg_gps)
+{
+    constexpr int64_t kGpsMinusUtc = 15;
+    constexpr int64_t kFewSeconds = 5;
+    const int64_t rmc = rmc_;
+    rmc_ = 0;
+    return rmc <= 0 || std::llabs(int64_t{tg_gps} - rmc - kGpsMinusUtc) <= kFewSeconds;
+}
+
 void parse_qnv_ts(const NmeaFields& f, NmeaEpoch& e)
 {
     if (!e.Has(kHasQnvTS)) {
@@ -228,6 +237,7 @@ int ReadEpoch(ByteStream& in, NmeaEpoch& e, bool odo_boundary, double odometer_s
     // and an RMC of different seconds never share an epoch: a log that
     // starts in the middle of a second, or loses a sentence, would otherwise
     // pair every speed and time with the next second's position.
+    QnvTimeCheck time_check;
     int32_t epoch_sod = -1;
     const auto other_second = [&](const NmeaFields& timed) {
         int32_t sod = 0;
@@ -258,12 +268,17 @@ int ReadEpoch(ByteStream& in, NmeaEpoch& e, bool odo_boundary, double odometer_s
                 in.Seek(start);
                 return 0;
             }
+            time_check.SeeRmc(f);
             parse_rmc(f, e);
             break;
         case kGSV: parse_gsv(f, e); break;
         case kGSA: parse_gsa(f, e); break;
         case kVTG: parse_vtg(f, e); break;
-        case kQnvTG: parse_qnv_tg(f, e); break;
+        case kQnvTG:
+            if (time_check.Trusted(tg_gps_seconds(f))) {
+                parse_qnv_tg(f, e);
+            }
+            break;
         case kQnvTS: parse_qnv_ts(f, e); break;
         case kQnvOdo:
             if (odo_boundary && e.Has(kHasQnvOdo)) {

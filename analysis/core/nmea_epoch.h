@@ -103,6 +103,19 @@ int32_t tg_gps_seconds(const NmeaFields& f);
 // value, the letter from the sign, as GGA writes them.
 void SetRawGgaPosition(NmeaEpoch& e);
 
+// Whether a "$PQNVTG" may give the time: when its epoch has an RMC read
+// before it (UTC, 15 s behind GPS time), the two agree within a few seconds
+// (a leap second or two, or the RMC of the epoch before). A damaged digit in
+// a sentence without a checksum would otherwise be taken as the time.
+class QnvTimeCheck {
+public:
+    void SeeRmc(const NmeaFields& f) { rmc_ = rmc_gps_time(f); }
+    bool Trusted(int32_t tg_gps);
+
+private:
+    int32_t rmc_ = 0;
+};
+
 // Reads the next epoch into `e` (cleared first). 0 when it stopped at the
 // start of the next epoch, which the stream then stands at; 1 at the end.
 int nmea_read_epoch(ByteStream& in, NmeaEpoch& e, double odometer_scale = kDefaultOdometerScale);

@@ -211,6 +211,35 @@ TEST(MidSecondStartAgainstGpsbabel, SpeedFileAndKmlAgreeWithAnIndependentReading
     }
 }
 
+// The receiver's time sentence of each second (GPS week 1486 began on
+// 2008-06-29; GPS time runs 15 s ahead of UTC), with its checksum or, as a
+// damaged line may come, without.
+std::string QnvTg(int sod, int week = 1486, bool checksum = true)
+{
+    const std::string body = "PQNVTG," + std::to_string(week) + "," + std::to_string(86400 + sod + 15) + ".000,0,0,7,12.5";
+    return checksum ? Sentence(body) : "$" + body + "\r\n";
+}
+
+TEST(DamagedTimeSentence, AReceiverTimeThatDisagreesWithItsRmcGivesNoTimeToTheSpeedTable)
+{
+    ScratchDir dir;
+    std::string log;
+    for (int s = kFirst; s < kFirst + 6; ++s) {
+        log += Gga(s) + Rmc(s) + Vtg(s);
+        // Second 3 lost the checksum and a digit of the week on the line.
+        log += s == kFirst + 3 ? QnvTg(s, 1436, false) : QnvTg(s);
+    }
+    WriteFile(dir / "drive.txt", log);
+    const std::optional<VelFile> vel = SpeedFile(dir / "drive.txt", dir.path());
+    ASSERT_TRUE(vel.has_value());
+    EXPECT_EQ(ReadFile(dir / "drive_speed_heading.csv"),
+              "time,date,gpstime,speed,heading\r\n"
+              "10:00:16,30/06/2008,898855216,61.0,45.0\r\n"
+              "10:00:17,30/06/2008,898855217,62.0,45.0\r\n"
+              "00:00:00,00/00/0000,0,63.0,45.0\r\n"
+              "10:00:19,30/06/2008,898855219,64.0,45.0\r\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(BothSentenceOrders, MidSecondStart, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? std::string("RmcLedWithStrayGga") : std::string("GgaLedWithStrayRmc");
