@@ -515,6 +515,11 @@ TEST_F(TrackingAnalysis, DamagedTimeSentencesOfAWholeDayAreNotTrustedAndAreCount
     }
     EXPECT_EQ(rows, 86400);
     EXPECT_EQ(Lines(Report() / "global_info.txt"), 86400);
+    // A window's first row has no time before it: its gap is 0.
+    EXPECT_EQ(ReadFile(Report() / "global_info.txt").substr(22, 12), std::string(11, ' ') + "0");
+    for (const std::string& w : Windows()) {
+        EXPECT_EQ(ReadFile(Report() / w / "global_info.txt").substr(22, 12), std::string(11, ' ') + "0") << w;
+    }
 }
 
 }  // namespace
