@@ -4,7 +4,6 @@
 // reviewed copies; the trial reader and the table cells on their own.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <tuple>
 
 #include "analysis/analyses/startup_analysis.h"
@@ -46,23 +45,6 @@ std::vector<QnvEpoch> Join(std::vector<QnvEpoch> a, const std::vector<QnvEpoch>&
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
-}
-
-// The data file's rows split at blanks, as the plotting step reads them.
-std::vector<std::vector<std::string>> Columns(const std::string& data)
-{
-    std::vector<std::vector<std::string>> rows;
-    std::istringstream lines(data);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::vector<std::string> row;
-        for (std::string w; words >> w;) {
-            row.push_back(w);
-        }
-        rows.push_back(row);
-    }
-    return rows;
 }
 
 class StartupFolder : public ::testing::Test {
@@ -117,7 +99,7 @@ TEST_F(StartupFolder, TrialsOfTwoLogsAreMergedInTimeOrderWithTheirVisibility)
     const std::string data = ReadFile(Report() / "nmea_startup_analysis_data.txt");
     EXPECT_EQ(data, ReadFile(kGolden / "startup_data.txt"));
     // Ten-digit GPS seconds do not run into their neighbours.
-    const std::vector<std::vector<std::string>> rows = Columns(data);
+    const std::vector<std::vector<std::string>> rows = WordRows(data);
     ASSERT_EQ(rows.size(), 3u);
     for (const std::vector<std::string>& row : rows) {
         ASSERT_EQ(row.size(), 16u);
@@ -152,7 +134,7 @@ TEST_F(StartupFolder, WithoutRinexTheListsAreEmptyAndTheCountsZero)
     const std::string data = ReadFile(Report() / "nmea_startup_analysis_data.txt");
     ASSERT_EQ(CountOf(data, "\r\n"), 3);
     // Counts and common count are columns 11-13.
-    for (const std::vector<std::string>& row : Columns(data)) {
+    for (const std::vector<std::string>& row : WordRows(data)) {
         ASSERT_EQ(row.size(), 16u);
         EXPECT_EQ(row[10] + row[11] + row[12], "000");
     }
@@ -285,7 +267,7 @@ TEST(StartupSession, ClockErrorsAndATrialThatNeverFixesGiveEachPowerUpItsOwnRow)
     const RunResult r = navsift_test::Run({NavsiftPath(), "-nmea", "logs/", "-startup"}, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
     const std::vector<std::vector<std::string>> rows =
-        Columns(ReadFile(dir / "logs" / "report" / "startup_analysis" / "nmea_startup_analysis_data.txt"));
+        WordRows(ReadFile(dir / "logs" / "report" / "startup_analysis" / "nmea_startup_analysis_data.txt"));
     ASSERT_EQ(rows.size(), 4u) << r.out;
     EXPECT_EQ(rows[0][1], std::to_string(1745 * 604800 + static_cast<int>(kTen) + 2999));
     // Trial, time error, fix status, TTFF, time-out.
