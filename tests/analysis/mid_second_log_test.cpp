@@ -2,7 +2,8 @@
 // after the first sentences of an epoch went by) or lose a sentence on the
 // way: every record of the speed file and every placemark of the KML must
 // pair a second's time and speed with that same second's position, as an
-// independent NMEA reader (gpsbabel) reads the log.
+// independent NMEA reader (gpsbabel) reads the log. And a receiver time
+// damaged on the line is no time of its second.
 #include <gtest/gtest.h>
 
 #include <cstdio>
