@@ -97,6 +97,11 @@ void read_startup_trial(ByteStream& in, startup_trial& trial)
     // back to the next trial.
     startup_trial at_last_tg = trial;
     int64_t epoch_begin = -1;
+    // The satellites of the epoch being read: a receiver sets its clock from
+    // a satellite it hears, while one that has just been powered up hears
+    // none yet.
+    NmeaEpoch sky;
+    bool sky_seen = false;
     std::string sentence;
     NmeaFields f;
     while (!in.AtEnd()) {
@@ -137,10 +142,13 @@ void read_startup_trial(ByteStream& in, startup_trial& trial)
             if (!first_tg_pending) {
                 const int64_t step = static_cast<int64_t>(second) - previous_second;
                 const bool clock_step = step < 1 || step > 1 + kLostSecondsAtMost;
-                // A receiver sets its clock once while it starts; another
-                // step before any fix is the power-off and the next
-                // power-up, which this trial, a time-out, does not include.
-                if (clock_step && clock_set && !fix_seen) {
+                // A step before any fix while no satellite is heard (or,
+                // in a log without GSV, a second step: a receiver sets its
+                // clock once) is the power-off and the next power-up, which
+                // this trial, a time-out, does not include.
+                const bool hears = std::any_of(sky.gsv.begin(), sky.gsv.end(),
+                                               [](const GsvSatellite& g) { return g.valid != 0 && g.cn0 > 0; });
+                if (clock_step && !fix_seen && (sky_seen ? !hears : clock_set)) {
                     trial = at_last_tg;
                     in.Seek(epoch_begin);
                     return;
@@ -167,6 +175,11 @@ void read_startup_trial(ByteStream& in, startup_trial& trial)
             }
             at_last_tg = trial;
             epoch_begin = -1;
+            sky = NmeaEpoch{};
+            sky_seen = false;
+        } else if (code == kGSV) {
+            parse_gsv(f, sky);
+            sky_seen = true;
         }
     }
 }

@@ -60,6 +60,7 @@ protected:
         std::vector<QnvEpoch> b = Trial(kTen - 5000, 30986, 5, 2);
         for (int k = 3; k < 7; ++k) {
             b[k].tow += 3000;
+            b[k].tracking = true;  // it sets its clock from a satellite it hears
         }
         WriteFile(dir_ / "logs" / "DevB_TTFF_BAD_POSITION_NMEA.txt", QnvLog(b));
         // The bench's results file beside them: fixes only, so no trial.
@@ -173,6 +174,7 @@ TEST(StartupTrials, ReaderCutsTrialsAtTheFixAndMeasuresTheTimeStep)
     std::vector<QnvEpoch> epochs = Trial(500, 100, 5, 1);
     for (int k = 3; k < 6; ++k) {
         epochs[k].tow += 2999;
+        epochs[k].tracking = true;
     }
     epochs.push_back(epochs.back());
     epochs.back().tow += 1;
@@ -205,6 +207,7 @@ TEST(StartupTrials, TimeStepsBackwardsGiveANegativeErrorAndTtff)
 {
     std::vector<QnvEpoch> epochs = Trial(10000, 100, 4, 1);
     epochs[2].tow = 9000;
+    epochs[2].tracking = true;
     epochs[3].tow = 9001;
     epochs[4].tow = 9002;
     ByteStream in = ByteStream::FromText(QnvLog(epochs));
@@ -236,15 +239,18 @@ TEST_F(StartupFolder, TrialsWithoutReceiverTimeAreReportedAndSkipped)
 }
 
 // One power-up of a receiver whose clock starts 2,999 s ahead: `before_set`
-// seconds until it sets its clock from the satellites, `after_set` more
-// without a fix, then `fixed` seconds with one.
+// seconds until it sets its clock from a satellite it hears, `after_set`
+// more without a fix, then `fixed` seconds with one. With nothing after
+// `before_set` it never hears a satellite.
 std::vector<QnvEpoch> PowerUp(double true_tow, int sod, int before_set, int after_set, int fixed)
 {
+    const int total = before_set + after_set + fixed;
     std::vector<QnvEpoch> out = Trial(true_tow, sod, before_set + after_set, fixed);
-    for (int k = 0; k < before_set + after_set + fixed; ++k) {
+    for (int k = 0; k < total; ++k) {
         QnvEpoch& e = out[static_cast<std::size_t>(k)];
         e.week = 1745;  // 2013: GPS seconds of ten digits
         e.tow += k < before_set ? 2999 : 0;
+        e.tracking = before_set < total && k + 1 >= before_set;
     }
     return out;
 }
@@ -253,12 +259,13 @@ TEST(StartupSession, ClockErrorsAndATrialThatNeverFixesGiveEachPowerUpItsOwnRow)
 {
     ScratchDir dir;
     fs::create_directories(dir / "logs");
-    // Four power-ups with 480 s off between them; the second never fixes.
+    // Five power-ups with 480 s off between them; the second sets its clock
+    // but never fixes, the fourth never hears a satellite.
     std::vector<QnvEpoch> log;
     double tow = kTen;
     int sod = 36000;
     for (const auto& [before, after, fixed] :
-         std::vector<std::tuple<int, int, int>>{{4, 30, 5}, {4, 200, 0}, {6, 40, 5}, {3, 20, 5}}) {
+         std::vector<std::tuple<int, int, int>>{{4, 30, 5}, {4, 200, 0}, {6, 40, 5}, {150, 0, 0}, {3, 20, 5}}) {
         log = Join(log, PowerUp(tow, sod, before, after, fixed));
         tow += before + after + fixed + 480;
         sod += before + after + fixed + 480;
@@ -268,14 +275,17 @@ TEST(StartupSession, ClockErrorsAndATrialThatNeverFixesGiveEachPowerUpItsOwnRow)
     EXPECT_EQ(r.status, 0) << r.err;
     const std::vector<std::vector<std::string>> rows =
         WordRows(ReadFile(dir / "logs" / "report" / "startup_analysis" / "nmea_startup_analysis_data.txt"));
-    ASSERT_EQ(rows.size(), 4u) << r.out;
+    ASSERT_EQ(rows.size(), 5u) << r.out;
     EXPECT_EQ(rows[0][1], std::to_string(1745 * 604800 + static_cast<int>(kTen) + 2999));
-    // Trial, time error, fix status, TTFF, time-out.
+    // Trial, time error, fix status, TTFF, time-out. Rows go by their last
+    // second, and the receiver that never heard a satellite ended on a clock
+    // 2,999 s ahead: its row comes last.
     const std::vector<std::vector<std::string>> want = {
         {"1", "-2999", "1", "34", "0"},
         {"2", "-2999", "0", "0", "203"},
         {"3", "-2999", "1", "46", "0"},
         {"4", "-2999", "1", "23", "0"},
+        {"5", "0", "0", "0", "149"},
     };
     for (std::size_t k = 0; k < rows.size(); ++k) {
         ASSERT_EQ(rows[k].size(), 16u);
