@@ -75,17 +75,40 @@ int seek_trial_start(ByteStream& in)
     return 1;
 }
 
+namespace {
+
+// A step of the receiver's time of up to this many seconds is "$PQNVTG"
+// sentences lost or refused on the way; a larger one (or one back) is its
+// clock being set.
+constexpr int64_t kLostSecondsAtMost = 5;
+
+}  // namespace
+
 void read_startup_trial(ByteStream& in, startup_trial& trial)
 {
     bool first_gga_pending = true;
     bool first_tg_pending = true;
     bool fix_seen = false;
+    bool clock_set = false;  // the trial's one time correction has been seen
     int32_t previous_quality = 0;
     int64_t previous_second = 0;
+    // The trial as it stood at the last "$PQNVTG", and where the epoch after
+    // it begins: a power-up found at the next "$PQNVTG" gives that epoch
+    // back to the next trial.
+    startup_trial at_last_tg = trial;
+    int64_t epoch_begin = -1;
+    // The satellites of the epoch being read: a receiver sets its clock from
+    // a satellite it hears, while one that has just been powered up hears
+    // none yet.
+    NmeaEpoch sky;
+    bool sky_seen = false;
     std::string sentence;
     NmeaFields f;
     while (!in.AtEnd()) {
-        read_nmea_sentence(in, sentence);
+        const int64_t start = read_nmea_sentence(in, sentence);
+        if (epoch_begin < 0) {
+            epoch_begin = start;
+        }
         if (nmea_tokenize(sentence, f) != 0) {
             continue;
         }
@@ -118,10 +141,25 @@ void read_startup_trial(ByteStream& in, startup_trial& trial)
             trial.end_field5 = FieldInt(f[5]);
             if (!first_tg_pending) {
                 const int64_t step = static_cast<int64_t>(second) - previous_second;
+                const bool clock_step = step < 1 || step > 1 + kLostSecondsAtMost;
+                // A step before any fix while no satellite is heard (or,
+                // in a log without GSV, a second step: a receiver sets its
+                // clock once) is the power-off and the next power-up, which
+                // this trial, a time-out, does not include.
+                const bool hears = std::any_of(sky.gsv.begin(), sky.gsv.end(),
+                                               [](const GsvSatellite& g) { return g.valid != 0 && g.cn0 > 0; });
+                if (clock_step && !fix_seen && (sky_seen ? !hears : clock_set)) {
+                    trial = at_last_tg;
+                    in.Seek(epoch_begin);
+                    return;
+                }
                 if (step != 1 && std::llabs(step - 1) > std::llabs(static_cast<int64_t>(trial.initial_time_error))) {
                     trial.initial_time_error = static_cast<int32_t>(
                         std::clamp<int64_t>(step - 1, INT32_MIN + 1, INT32_MAX));
                 }
+                clock_set = clock_set || clock_step;
+                trial.elapsed_seconds = static_cast<int32_t>(
+                    std::clamp<int64_t>(trial.elapsed_seconds + (clock_step ? 1 : step), INT32_MIN, INT32_MAX));
                 previous_second = second;
             } else if (!first_gga_pending) {
                 first_tg_pending = false;
@@ -135,6 +173,13 @@ void read_startup_trial(ByteStream& in, startup_trial& trial)
             if (fix_seen) {
                 return;
             }
+            at_last_tg = trial;
+            epoch_begin = -1;
+            sky = NmeaEpoch{};
+            sky_seen = false;
+        } else if (code == kGSV) {
+            parse_gsv(f, sky);
+            sky_seen = true;
         }
     }
 }
@@ -220,7 +265,11 @@ bool write_startup_data_file(const std::vector<startup_trial>& trials, const std
     int number = 0;
     for (const startup_trial& t : trials) {
         ++number;
-        out.Printf("%10d%10d%10d%16.6lf%16.6lf%10.3lf%10d%16.6lf%16.6lf%10.3lf%10d%10d%10d%10d%10d%10d\r\n", number,
+        // A blank before every column: ten-digit GPS seconds fill their
+        // width, and a reader that splits at blanks must get every value.
+        out.Printf("%10d %10d %10d %16.6lf %16.6lf %10.3lf %10d %16.6lf %16.6lf %10.3lf %10d %10d %10d %10d %10d "
+                   "%10d\r\n",
+                   number,
                    static_cast<int32_t>(t.start_gps_second), t.initial_time_error, t.initial_latitude,
                    t.initial_longitude, t.initial_height, static_cast<int32_t>(t.end_gps_second), t.fix_latitude,
                    t.fix_longitude, t.fix_height, t.initial_visible_count, t.fix_visible_count,

@@ -38,19 +38,20 @@ struct startup_trial {
     // False when no "$PQNVTG" followed the first GGA: the trial has no time
     // base, so neither its TTFF nor its visibility means anything.
     bool has_start_time = false;
+    // Seconds the receiver ran from the start "$PQNVTG" to the end one. Its
+    // clock correction is no time that passed (that step is the time error),
+    // so this is not the end second less the start second.
+    int32_t elapsed_seconds = 0;
 
-    // End second less start second; the receiver may step its time back.
-    int32_t Ttff() const
-    {
-        return static_cast<int32_t>(static_cast<int64_t>(end_gps_second) - static_cast<int64_t>(start_gps_second));
-    }
+    int32_t Ttff() const { return elapsed_seconds; }
 };
 
 // 0 with the stream at the start of the next GGA whose fix quality is 0;
 // 1 when the log ends first. Calling it again finds the same sentence.
 int seek_trial_start(ByteStream& in);
 // Fills one trial from the current position: done at the first "$PQNVTG"
-// after the GGA that turns from no fix to fix, or at the end of the log.
+// after the GGA that turns from no fix to fix, at the end of the log, or at
+// the next power-up (the stream is then left at its first sentence).
 void read_startup_trial(ByteStream& in, startup_trial& trial);
 // Ascending end second; equal keys keep their order.
 void sort_trials(std::vector<startup_trial>& trials);

@@ -59,19 +59,33 @@ struct Window {
     int64_t grid_end = 0;         // second of day
 };
 
+// The time of a timed sentence of `kind`; 0 when it has none or cannot be
+// trusted. Every RMC goes through `check` on the way.
+int32_t TimeOf(const NmeaFields& f, SentenceCode code, TimedBy kind, QnvTimeCheck& check)
+{
+    if (code == kRMC) {
+        check.SeeRmc(f);
+    }
+    if (code != (kind == TimedBy::QnvTG ? kQnvTG : kRMC)) {
+        return 0;
+    }
+    const int32_t t = SentenceTime(f, kind);
+    return kind == TimedBy::QnvTG && !check.Trusted(t) ? 0 : t;
+}
+
 // The first timed sentence of `kind` from `from`; false when none follows.
 bool FirstTime(ByteStream& in, int64_t from, TimedBy kind, int32_t& t)
 {
-    const SentenceCode wanted = kind == TimedBy::QnvTG ? kQnvTG : kRMC;
     in.Seek(from);
+    QnvTimeCheck check;
     std::string sentence;
     NmeaFields f;
     while (!in.AtEnd()) {
         read_nmea_sentence(in, sentence);
-        if (nmea_tokenize(sentence, f) != 0 || nmea_classify(f) != wanted) {
+        if (nmea_tokenize(sentence, f) != 0) {
             continue;
         }
-        t = SentenceTime(f, kind);
+        t = TimeOf(f, nmea_classify(f), kind, check);
         if (t > 0) {
             return true;
         }
@@ -98,17 +112,17 @@ bool FindWindow(ByteStream& in, int64_t from, Window& w)
     const int32_t s = SecondOfDay(t);
     w.grid_end = tracking_window_end(s, tracking_window_length);
     const int64_t limit = static_cast<int64_t>(w.start) + (w.grid_end - s);
-    const SentenceCode wanted = w.kind == TimedBy::QnvTG ? kQnvTG : kRMC;
     int32_t last = w.start;
+    QnvTimeCheck check;
     std::string sentence;
     NmeaFields f;
     bool stopped = false;
     while (!in.AtEnd()) {
         read_nmea_sentence(in, sentence);
-        if (nmea_tokenize(sentence, f) != 0 || nmea_classify(f) != wanted) {
+        if (nmea_tokenize(sentence, f) != 0) {
             continue;
         }
-        const int32_t next = SentenceTime(f, w.kind);
+        const int32_t next = TimeOf(f, nmea_classify(f), w.kind, check);
         if (next <= 0) {
             continue;
         }
@@ -289,9 +303,13 @@ private:
             return true;
         };
         next = -1;
+        QnvTimeCheck check;
         while (!in_.AtEnd()) {
             const int64_t at = read_nmea_sentence(in_, sentence);
             if (nmea_tokenize(sentence, f) != 0) {
+                if (sentence.starts_with("$PQNVTG")) {
+                    Refused(at);  // its checksum failed
+                }
                 continue;
             }
             const SentenceCode code = nmea_classify(f);
@@ -310,11 +328,20 @@ private:
                 parse_gga(f, e_);
                 gga_seen = true;
                 break;
-            case kRMC: parse_rmc(f, e_); break;
+            case kRMC:
+                check.SeeRmc(f);
+                parse_rmc(f, e_);
+                break;
             case kGSV: parse_gsv(f, e_); break;
             case kGSA: parse_gsa(f, e_); break;
             case kVTG: parse_vtg(f, e_); break;
-            case kQnvTG: parse_qnv_tg(f, e_); break;
+            case kQnvTG:
+                if (check.Trusted(tg_gps_seconds(f))) {
+                    parse_qnv_tg(f, e_);
+                } else {
+                    Refused(at);
+                }
+                break;
             case kQnvTS: parse_qnv_ts(f, e_); break;
             case kQnvEphem:
                 Check(0, sentence);
@@ -331,6 +358,21 @@ private:
         // kept like the others.
         if (gga_seen && e_.flags != 0 && !epoch_end()) {
             next = epoch_start;
+        }
+    }
+
+public:
+    // "$PQNVTG" sentences not used for time (checksum failed, or a time
+    // that disagrees with their RMC).
+    int RefusedTimes() const { return refused_; }
+
+private:
+    // Counted once, although the epoch that ends a window is read again.
+    void Refused(int64_t at)
+    {
+        if (at > refused_upto_) {
+            ++refused_;
+            refused_upto_ = at;
         }
     }
 
@@ -387,6 +429,8 @@ private:
     OutFile checks_[2];  // ephemeris and almanac sentences as read
     bool check_failed_[2] = {false, false};
     bool failed_ = false;
+    int refused_ = 0;
+    int64_t refused_upto_ = -1;
 };
 
 }  // namespace
@@ -432,6 +476,13 @@ int tracking_analysis(const std::string& log_folder, const std::string& log_name
     int status = 0;
     if (!run.Windows(start, report)) {
         status = 1;
+    }
+    if (run.RefusedTimes() > 0) {
+        std::fflush(stdout);
+        std::fprintf(stderr,
+                     "%s: %d \"$PQNVTG\" sentence(s) with a failed checksum or a time that disagrees with their "
+                     "RMC not used for time\n",
+                     log_path.c_str(), run.RefusedTimes());
     }
     if (!run.CloseReportTables()) {
         status = 1;

@@ -22,19 +22,6 @@ bool Contains(std::string_view text, std::string_view part)
     return text.find(part) != std::string_view::npos;
 }
 
-// "hhmmss" at the start of a field as a second of day; false when the field
-// holds no such time.
-bool ReadSecondOfDay(std::string_view field, int32_t& sod)
-{
-    int32_t h = 0, m = 0, s = 0;
-    Scanner sc(field);
-    if (!(sc.Int(h, 2) && sc.Int(m, 2) && sc.Int(s, 2)) || h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 60) {
-        return false;
-    }
-    sod = h * 3600 + m * 60 + s;
-    return true;
-}
-
 struct ResultsLine {
     bool has_ttff = false;
     double ttff = 0;
@@ -57,7 +44,7 @@ ResultsLine ParseResultsLine(std::string_view line)
     }
     std::string_view field = line.substr(gga + 4);
     field = field.substr(0, field.find_first_of(",*\r\n"));
-    r.has_fix_time = ReadSecondOfDay(field, r.fix_sod);
+    r.has_fix_time = field_time_of_day(field, r.fix_sod);
     return r;
 }
 
@@ -100,6 +87,32 @@ GpsTime VisibilityTime(const NmeaEpoch& e)
 
 enum class TrialEnd { Done, NotFound, LogEnded };
 
+// Waiting for a trial's fix epoch, at the leading sentence of the next
+// epoch: 1 when that epoch is the fix epoch, 2 when its time has passed the
+// fix time (within half a day, so that a log crossing midnight still counts
+// forward), 0 to read on.
+int FixEpochCheck(int32_t next_sod, bool next_has_fix, int32_t fix_sod)
+{
+    if (next_sod < 0) {
+        return 0;  // no time in the sentence: neither the fix nor past it
+    }
+    // Two epochs can share a second (a restart's epoch right after the
+    // last one): the fix epoch is the one that reports the fix.
+    if (next_sod == fix_sod && next_has_fix) {
+        return 1;
+    }
+    const int32_t ahead = ((next_sod - fix_sod) % 86400 + 86400) % 86400;
+    return ahead >= 1 && ahead < 43200 ? 2 : 0;
+}
+
+// The time of day of a leading sentence and whether it reports a fix.
+void LeadingTime(SentenceCode code, const NmeaFields& f, int32_t& sod, bool& fix)
+{
+    sod = -1;
+    field_time_of_day(f[1], sod);
+    fix = code == kGGA ? FieldInt(f[6]) != 0 : f[2] == "A";
+}
+
 struct LogReader {
     ByteStream& log;
     bool rmc_leads;
@@ -121,12 +134,43 @@ struct LogReader {
         write_global_info_txt(global_info, true, e);
     }
 
+    // Whether the trial's fix epoch lies ahead in the log, looked for the
+    // way `ReadTrial` meets it; the log is left where it stands, so that a
+    // results line whose fix is not in the log (a wrong clock, a line out of
+    // order) does not use up the epochs of the trials after it.
+    bool FixAhead(int32_t fix_sod)
+    {
+        const int64_t from = log.Tell();
+        bool gga_read = false;
+        int found = 0;
+        std::string sentence;
+        NmeaFields f;
+        while (found == 0 && !log.AtEnd()) {
+            read_nmea_sentence(log, sentence);
+            if (nmea_tokenize(sentence, f) != 0) {
+                continue;
+            }
+            const SentenceCode code = nmea_classify(f);
+            const bool leading = rmc_leads ? code == kRMC : code == kGGA;
+            if (leading && gga_read) {
+                int32_t next_sod = -1;
+                bool next_fix = false;
+                LeadingTime(code, f, next_sod, next_fix);
+                found = FixEpochCheck(next_sod, next_fix, fix_sod);
+            }
+            gga_read = gga_read || code == kGGA;
+        }
+        log.Seek(from);
+        return found == 1;
+    }
+
     // Reads epochs until the trial's fix_info line is complete, the fix time
     // has been passed, or the log ends. A trial that ends leaves the log at
     // the leading sentence of the next epoch, which then only starts an
     // epoch of the next trial.
     TrialEnd ReadTrial(int trial, double ttff, int32_t fix_sod)
     {
+        QnvTimeCheck time_check;
         bool gga_read = false;
         std::string sentence;
         NmeaFields f;
@@ -140,8 +184,8 @@ struct LogReader {
             if (leading && gga_read) {
                 EndEpoch();
                 int32_t next_sod = -1;
-                ReadSecondOfDay(f[1], next_sod);
-                const bool next_fix = code == kGGA ? FieldInt(f[6]) != 0 : f[2] == "A";
+                bool next_fix = false;
+                LeadingTime(code, f, next_sod, next_fix);
                 const int r = fix_info.write_fix_info(next_sod, next_fix, fix_sod, trial, ttff, e);
                 e.flags = 0;
                 if (r != 0) {
@@ -154,11 +198,18 @@ struct LogReader {
                 parse_gga(f, e);
                 gga_read = true;
                 break;
-            case kRMC: parse_rmc(f, e); break;
+            case kRMC:
+                time_check.SeeRmc(f);
+                parse_rmc(f, e);
+                break;
             case kGSV: parse_gsv(f, e); break;
             case kGSA: parse_gsa(f, e); break;
             case kVTG: parse_vtg(f, e); break;
-            case kQnvTG: parse_qnv_tg(f, e); break;
+            case kQnvTG:
+                if (time_check.Trusted(tg_gps_seconds(f))) {
+                    parse_qnv_tg(f, e);
+                }
+                break;
             case kQnvTS: parse_qnv_ts(f, e); break;
             default: break;
             }
@@ -266,21 +317,14 @@ int FixInfoWriter::write_fix_info(int32_t next_sod, bool next_has_fix, int32_t f
                                   NmeaEpoch& e)
 {
     if (state_ == 0) {
-        if (next_sod < 0) {
-            return 0;  // no time in the sentence: neither the fix nor past it
-        }
-        // Two epochs can share a second (a restart's epoch right after the
-        // last one): the fix epoch is the one that reports the fix.
-        if (next_sod == fix_sod && next_has_fix) {
+        const int check = FixEpochCheck(next_sod, next_has_fix, fix_sod);
+        if (check == 1) {
             state_ = 1;
             counter_ = 0;
             settler_.enabled = true;
             return 0;
         }
-        // Past the fix time (within half a day, so that a log crossing
-        // midnight still counts forward): the fix epoch is not in the log.
-        const int32_t ahead = ((next_sod - fix_sod) % 86400 + 86400) % 86400;
-        return ahead >= 1 && ahead < 43200 ? 2 : 0;
+        return check;  // 2: past the fix time, the fix epoch is not in the log
     }
     ++counter_;
     settler_.cn0_stabilise_all(e);
@@ -370,7 +414,8 @@ int ttff_log_analysis(const std::string& out_folder, const std::string& results_
             Warn("%s: trial %d: the results line holds no fix time; marked as not found\n", results_name.c_str(), trial);
             fix_info.WriteZeroLine(trial, r.ttff, true);
         } else {
-            const TrialEnd end = reader.ReadTrial(trial, r.ttff, r.fix_sod);
+            const bool ahead = reader.FixAhead(r.fix_sod);
+            const TrialEnd end = ahead ? reader.ReadTrial(trial, r.ttff, r.fix_sod) : TrialEnd::NotFound;
             const int h = r.fix_sod / 3600, m = r.fix_sod / 60 % 60, s = r.fix_sod % 60;
             if (end == TrialEnd::NotFound || (end == TrialEnd::LogEnded && !fix_info.LineStarted())) {
                 Warn("%s: trial %d: fix time %02d:%02d:%02d not found in the log; marked as not found\n",

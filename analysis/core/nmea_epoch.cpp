@@ -87,6 +87,17 @@ int32_t rmc_gps_time(const NmeaFields& f)
     return calendar_to_gps(year + 2000, month, day, h, m, s).value_or(0);
 }
 
+bool field_time_of_day(std::string_view field, int32_t& sod)
+{
+    int32_t h = 0, m = 0, s = 0;
+    Scanner sc(field);
+    if (!(sc.Int(h, 2) && sc.Int(m, 2) && sc.Int(s, 2)) || h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 60) {
+        return false;
+    }
+    sod = h * 3600 + m * 60 + s;
+    return true;
+}
+
 int32_t field_sod(const NmeaFields& f)
 {
     int32_t h = 0, m = 0, s = 0;
@@ -185,6 +196,15 @@ void parse_qnv_tg(const NmeaFields& f, NmeaEpoch& e)
     e.tg_prev_gps_time = e.tg_gps_time;
 }
 
+bool QnvTimeCheck::Trusted(int32_t tg_gps)
+{
+    constexpr int64_t kGpsMinusUtc = 15;
+    constexpr int64_t kFewSeconds = 5;
+    const int64_t rmc = rmc_;
+    rmc_ = 0;
+    return rmc <= 0 || std::llabs(int64_t{tg_gps} - rmc - kGpsMinusUtc) <= kFewSeconds;
+}
+
 void parse_qnv_ts(const NmeaFields& f, NmeaEpoch& e)
 {
     if (!e.Has(kHasQnvTS)) {
@@ -223,6 +243,23 @@ int ReadEpoch(ByteStream& in, NmeaEpoch& e, bool odo_boundary, double odometer_s
     e = NmeaEpoch{};
     std::string sentence;
     NmeaFields f;
+    // The UTC second of the epoch's first GGA or RMC that tells one. A GGA
+    // and an RMC of different seconds never share an epoch: a log that
+    // starts in the middle of a second, or loses a sentence, would otherwise
+    // pair every speed and time with the next second's position.
+    QnvTimeCheck time_check;
+    int32_t epoch_sod = -1;
+    const auto other_second = [&](const NmeaFields& timed) {
+        int32_t sod = 0;
+        if (!field_time_of_day(timed[1], sod)) {
+            return false;
+        }
+        if (epoch_sod < 0) {
+            epoch_sod = sod;
+            return false;
+        }
+        return sod != epoch_sod;
+    };
     while (!in.AtEnd()) {
         const int64_t start = read_nmea_sentence(in, sentence);
         if (nmea_tokenize(sentence, f) != 0) {
@@ -230,23 +267,28 @@ int ReadEpoch(ByteStream& in, NmeaEpoch& e, bool odo_boundary, double odometer_s
         }
         switch (nmea_classify(f)) {
         case kGGA:
-            if (!odo_boundary && e.Has(kHasGGA)) {
+            if (!odo_boundary && (e.Has(kHasGGA) || other_second(f))) {
                 in.Seek(start);
                 return 0;
             }
             parse_gga(f, e);
             break;
         case kRMC:
-            if (!odo_boundary && e.Has(kHasGGA) && e.Has(kHasRMC)) {
+            if (!odo_boundary && ((e.Has(kHasGGA) && e.Has(kHasRMC)) || other_second(f))) {
                 in.Seek(start);
                 return 0;
             }
+            time_check.SeeRmc(f);
             parse_rmc(f, e);
             break;
         case kGSV: parse_gsv(f, e); break;
         case kGSA: parse_gsa(f, e); break;
         case kVTG: parse_vtg(f, e); break;
-        case kQnvTG: parse_qnv_tg(f, e); break;
+        case kQnvTG:
+            if (time_check.Trusted(tg_gps_seconds(f))) {
+                parse_qnv_tg(f, e);
+            }
+            break;
         case kQnvTS: parse_qnv_ts(f, e); break;
         case kQnvOdo:
             if (odo_boundary && e.Has(kHasQnvOdo)) {
@@ -275,7 +317,10 @@ int nmea_read_odo_epoch(ByteStream& in, NmeaEpoch& e, double odometer_scale)
 
 int nmea_sync_start(ByteStream& in, int64_t& position, int& rmc_first, NmeaEpoch& e)
 {
-    e.tg_seen = 1;
+    // The first "$PQNVTG" read from the start has no previous one: its gap
+    // is 0, never its whole GPS time.
+    e.tg_seen = 0;
+    e.tg_gap = 0;
     e.gga_count = e.rmc_count = e.tg_count = 0;
     struct Seen {
         bool any = false;

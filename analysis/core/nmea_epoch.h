@@ -4,6 +4,7 @@
 // epoch at a time.
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/nmea_reader.h"
@@ -92,6 +93,9 @@ void parse_qnv_odo(const NmeaFields& f, NmeaEpoch& e, double odometer_scale = kD
 // GPS seconds of RMC field 1 (time) and field 9 (date); 0 when the date is
 // not a real date.
 int32_t rmc_gps_time(const NmeaFields& f);
+// "hhmmss" at the start of a field as a second of day; false when the field
+// holds no such time.
+bool field_time_of_day(std::string_view field, int32_t& sod);
 // Second of day of field 1 ("hhmmss").
 int32_t field_sod(const NmeaFields& f);
 // GPS seconds of field 1 (week) and field 2 (time of week), rounded.
@@ -105,6 +109,19 @@ void SetRawGgaPosition(NmeaEpoch& e);
 // A position on the earth: finite, latitude within -90..90, longitude within
 // -180..180 degrees.
 bool IsEarthPosition(double latitude, double longitude);
+
+// Whether a "$PQNVTG" may give the time: when its epoch has an RMC read
+// before it (UTC, 15 s behind GPS time), the two agree within a few seconds
+// (a leap second or two, or the RMC of the epoch before). A damaged digit in
+// a sentence without a checksum would otherwise be taken as the time.
+class QnvTimeCheck {
+public:
+    void SeeRmc(const NmeaFields& f) { rmc_ = rmc_gps_time(f); }
+    bool Trusted(int32_t tg_gps);
+
+private:
+    int32_t rmc_ = 0;
+};
 
 // Reads the next epoch into `e` (cleared first). 0 when it stopped at the
 // start of the next epoch, which the stream then stands at; 1 at the end.

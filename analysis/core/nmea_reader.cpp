@@ -86,8 +86,12 @@ int nmea_tokenize(std::string_view text, NmeaFields& fields)
         Scanner sc(s.substr(star + 1));
         accepted = sc.Hex(given, 2) && given == sum;
     }
-    // The receiver's timing sentences are taken even with a bad checksum.
-    if (!accepted && s.find("PQNVTG") == std::string_view::npos && s.find("PQNVTS") == std::string_view::npos) {
+    // The receiver's tracker sentences are taken even with a bad checksum.
+    // Its time sentence is taken without one, but not when the checksum it
+    // carries fails: a damaged digit of its time would be trusted.
+    const bool tracker = s.find("PQNVTS") != std::string_view::npos;
+    const bool timing = s.find("PQNVTG") != std::string_view::npos;
+    if (!accepted && !tracker && !(timing && star == std::string_view::npos)) {
         fields.spans_.clear();
         return 1;
     }

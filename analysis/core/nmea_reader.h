@@ -60,8 +60,9 @@ uint8_t NmeaChecksum(std::string_view sentence);
 // position where the reading began (just after the previous "$").
 int64_t read_nmea_sentence(ByteStream& in, std::string& sentence);
 
-// 0 when the sentence is accepted (checksum right, or a "$PQNVTG"/"$PQNVTS"
-// sentence whatever its checksum) and its fields are stored; 1 otherwise,
+// 0 when the sentence is accepted (checksum right, a "$PQNVTS" sentence
+// whatever its checksum, or a "$PQNVTG" sentence without one) and its fields
+// are stored; 1 otherwise,
 // with the fields cleared. A byte outside 0x20-0x7E in the fields rejects
 // the sentence whatever its checksum.
 int nmea_tokenize(std::string_view text, NmeaFields& fields);

@@ -309,14 +309,15 @@ TEST(LogCommands, ResultListsAndTimeSteps)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(ReadFile(dir / "res.csv"), "35.2,3,898855200\n12.2,4,898855205\n");
 
-    // Steps of the receiver's clock: 1000, 999, 1001, 998, 1002 ms.
-    const double tows[] = {100.0, 101.0, 101.999, 103.0, 103.998, 105.0};
+    // Steps of the receiver's clock: 1000, 999, 1001, 998, 1002 ms, from
+    // 10:00:15 GPS of 2008-06-30, the time its RMC tells.
+    const double tows[] = {122415.0, 122416.0, 122416.999, 122418.0, 122418.998, 122420.0};
     const int timers[] = {5000, 6000, 6999, 8000, 8000, 9100};  // sat 7: equal, then 1100 ms
     std::string log;
     std::vector<LogEpoch> epochs = Walk(6);
     for (int k = 0; k < 6; ++k) {
         char tg[64], ts[64];
-        std::snprintf(tg, sizeof tg, "PQNVTG,1500,%.3f,0,0,0,1.5", tows[k]);
+        std::snprintf(tg, sizeof tg, "PQNVTG,1486,%.3f,0,0,0,1.5", tows[k]);
         std::snprintf(ts, sizeof ts, "PQNVTS,0,7,0,1.0,0,40,%d", timers[k]);
         log += BuildLog({epochs[static_cast<std::size_t>(k)]}) + Sentence(tg) + Sentence(ts);
     }

@@ -224,6 +224,21 @@ int GpsbabelTrackPoints(const fs::path& kml, const fs::path& work)
     return CountOf(ReadFile(gpx), "<trkpt ");
 }
 
+std::vector<std::vector<std::string>> WordRows(const std::string& text)
+{
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::vector<std::string> row;
+        for (std::string w; words >> w;) {
+            row.push_back(w);
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
 int CountOf(const std::string& text, const std::string& what)
 {
     int n = 0;

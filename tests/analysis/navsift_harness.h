@@ -67,6 +67,8 @@ std::string XmlProblem(const fs::path& file);
 int GpsbabelTrackPoints(const fs::path& kml, const fs::path& work);
 
 int CountOf(const std::string& text, const std::string& what);
+// Each line of `text` split at blanks, as a reader of a table does.
+std::vector<std::vector<std::string>> WordRows(const std::string& text);
 
 // Every file under `folder` by relative path, in order, with the contents of
 // the text tables; workbooks, pictures, raw records and LaTeX sources (whose

@@ -43,13 +43,22 @@ TEST(Tokenizer, AcceptsGoodChecksumsAndRejectsBadOnes)
     EXPECT_EQ(f[0], "$GPGGA");
 }
 
-TEST(Tokenizer, TimingSentencesAreTakenWhateverTheirChecksum)
+TEST(Tokenizer, TrackerSentencesAreTakenWhateverTheirChecksumTimeOnlyWithoutAFailedOne)
 {
     NmeaFields f;
-    ASSERT_EQ(nmea_tokenize("$PQNVTG,1500,123.4,0,0,0,12.5*00\r\n", f), 0);
+    // A time whose checksum fails may hold a damaged digit: not taken.
+    EXPECT_EQ(nmea_tokenize("$PQNVTG,1500,123.4,0,0,0,12.5*00\r\n", f), 1);
+    EXPECT_EQ(f.Count(), 0);
+    EXPECT_EQ(nmea_tokenize("$PQNVTG,1500,123.4,0,0,0,12.5*ZZ\r\n", f), 1);
+    ASSERT_EQ(nmea_tokenize(Sentence("PQNVTG,1500,123.4,0,0,0,12.5"), f), 0);
     EXPECT_EQ(f.Count(), 7);
     EXPECT_EQ(f[6], "12.5");
     EXPECT_EQ(nmea_classify(f), kQnvTG);
+    // One that carries no checksum cannot fail it.
+    ASSERT_EQ(nmea_tokenize("$PQNVTG,1500,123.4,0,0,0,12.5\r\n", f), 0);
+    EXPECT_EQ(f[2], "123.4");
+    ASSERT_EQ(nmea_tokenize("$PQNVTS,1,7,0,1575.42,0,41,1200*00\r\n", f), 0);
+    EXPECT_EQ(nmea_classify(f), kQnvTS);
     // Without a checksum the last field is still kept.
     ASSERT_EQ(nmea_tokenize("$PQNVTS,1,7,0,1575.42,0,41,1200\r\n", f), 0);
     EXPECT_EQ(f.Count(), 8);

@@ -23,6 +23,7 @@ struct QnvEpoch {
     int field5 = 7;
     bool rmc = true;
     bool rmc_first = false;  // RMC-led epochs
+    bool tracking = false;   // satellites heard (with their CN0) before the fix
     bool gga = true;
     std::string date = "280608";
     std::vector<std::pair<int, int>> sats = {{3, 40}, {7, 38}, {9, 44}, {12, 35}};  // PRN, CN0
@@ -78,7 +79,7 @@ inline std::string QnvEpochText(const QnvEpoch& e)
             std::snprintf(sat, sizeof sat, ",%02d,%02d,%03d,", e.sats[i].first, 20 + 3 * static_cast<int>(i),
                           30 * static_cast<int>(i));
             s += sat;
-            if (fix) {
+            if (fix || e.tracking) {
                 s += std::to_string(e.sats[i].second);
             }
         }

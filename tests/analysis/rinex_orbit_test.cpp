@@ -419,17 +419,7 @@ std::vector<std::vector<std::string>> Reference(const fs::path& rinex, const std
                                              rinex.string() + "' < queries.txt"},
                             dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
-    std::vector<std::vector<std::string>> rows;
-    std::istringstream lines(r.out);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream words(line);
-        std::vector<std::string> row;
-        for (std::string w; words >> w;) {
-            row.push_back(w);
-        }
-        rows.push_back(row);
-    }
-    return rows;
+    return WordRows(r.out);
 }
 
 TEST_F(RinexFolder, OrbitAndLookAnglesAgreeWithAnIndependentImplementation)

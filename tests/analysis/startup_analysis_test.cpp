@@ -4,6 +4,7 @@
 // reviewed copies; the trial reader and the table cells on their own.
 #include <gtest/gtest.h>
 
+#include <tuple>
 
 #include "analysis/analyses/startup_analysis.h"
 #include "analysis/core/byte_stream.h"
@@ -59,6 +60,7 @@ protected:
         std::vector<QnvEpoch> b = Trial(kTen - 5000, 30986, 5, 2);
         for (int k = 3; k < 7; ++k) {
             b[k].tow += 3000;
+            b[k].tracking = true;  // it sets its clock from a satellite it hears
         }
         WriteFile(dir_ / "logs" / "DevB_TTFF_BAD_POSITION_NMEA.txt", QnvLog(b));
         // The bench's results file beside them: fixes only, so no trial.
@@ -89,14 +91,23 @@ TEST_F(StartupFolder, TrialsOfTwoLogsAreMergedInTimeOrderWithTheirVisibility)
     EXPECT_EQ(r.out,
               "DevA_TTFF_BAD_POSITION_NMEA.txt processing... TTFF = 42s\n TTFF = 9s\n"
               "DevA_TTFF_BAD_POSITION_NMEA_Results.txt processing..."
-              "DevB_TTFF_BAD_POSITION_NMEA.txt processing... TTFF = 3005s\n"
-              "1 > 898680405 ttff 3005\r\n2 > 898682442 ttff 42\r\n3 > 898682509 ttff 9\r\n"
-              "1 > 898680405 ttff 3005\r\n2 > 898682442 ttff 42\r\n3 > 898682509 ttff 9\r\n");
+              "DevB_TTFF_BAD_POSITION_NMEA.txt processing... TTFF = 5s\n"
+              "1 > 898680405 ttff 5\r\n2 > 898682442 ttff 42\r\n3 > 898682509 ttff 9\r\n"
+              "1 > 898680405 ttff 5\r\n2 > 898682442 ttff 42\r\n3 > 898682509 ttff 9\r\n");
     EXPECT_NE(r.err.find("startup_analysis.m was written but not run"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("TTFF_bad_position.tex and POS_bad_position.tex"), std::string::npos) << r.err;
 
     const std::string data = ReadFile(Report() / "nmea_startup_analysis_data.txt");
     EXPECT_EQ(data, ReadFile(kGolden / "startup_data.txt"));
+    // Ten-digit GPS seconds do not run into their neighbours.
+    const std::vector<std::vector<std::string>> rows = WordRows(data);
+    ASSERT_EQ(rows.size(), 3u);
+    for (const std::vector<std::string>& row : rows) {
+        ASSERT_EQ(row.size(), 16u);
+    }
+    EXPECT_EQ(rows[0][1], "898677400");
+    EXPECT_EQ(rows[0][2], "3000") << "the clock's step is the time error";
+    EXPECT_EQ(rows[0][14], "5") << "and no part of the TTFF";
     EXPECT_EQ(ReadFile(Report() / "nmea_startup_analysis_data.tex"), ReadFile(kGolden / "startup_table.tex"));
     // The plotting call, with no line end.
     EXPECT_EQ(ReadFile(Report() / "startup_analysis.m"),
@@ -123,11 +134,10 @@ TEST_F(StartupFolder, WithoutRinexTheListsAreEmptyAndTheCountsZero)
     EXPECT_NE(r.err.find("no RINEX folder"), std::string::npos) << r.err;
     const std::string data = ReadFile(Report() / "nmea_startup_analysis_data.txt");
     ASSERT_EQ(CountOf(data, "\r\n"), 3);
-    // Counts and common count are columns 11-13 (10 characters each after
-    // the 124 before them).
-    for (std::size_t at = 0; at < data.size(); at = data.find("\r\n", at) + 2) {
-        EXPECT_EQ(data.substr(at + 124, 30), std::string(9, ' ') + "0" + std::string(9, ' ') + "0" +
-                                                  std::string(9, ' ') + "0");
+    // Counts and common count are columns 11-13.
+    for (const std::vector<std::string>& row : WordRows(data)) {
+        ASSERT_EQ(row.size(), 16u);
+        EXPECT_EQ(row[10] + row[11] + row[12], "000");
     }
     const std::string table = ReadFile(Report() / "nmea_startup_analysis_data.tex");
     EXPECT_NE(table.find("& 46 00.000 N & 48 07.038 N & - & - & - & \\multirow{3}*{1}"), std::string::npos) << table;
@@ -164,6 +174,7 @@ TEST(StartupTrials, ReaderCutsTrialsAtTheFixAndMeasuresTheTimeStep)
     std::vector<QnvEpoch> epochs = Trial(500, 100, 5, 1);
     for (int k = 3; k < 6; ++k) {
         epochs[k].tow += 2999;
+        epochs[k].tracking = true;
     }
     epochs.push_back(epochs.back());
     epochs.back().tow += 1;
@@ -179,7 +190,7 @@ TEST(StartupTrials, ReaderCutsTrialsAtTheFixAndMeasuresTheTimeStep)
     EXPECT_EQ(t.start_gps_second, 500u + 1485u * 604800u);
     EXPECT_EQ(t.end_gps_second, 3504u + 1485u * 604800u);
     EXPECT_EQ(t.initial_time_error, 2999);
-    EXPECT_EQ(t.Ttff(), 3004);
+    EXPECT_EQ(t.Ttff(), 5) << "five seconds ran; the clock's step is the time error";
     EXPECT_EQ(t.fix_status, 1);
     EXPECT_EQ(t.gga_count, 6);
     EXPECT_EQ(t.start_field5, 7);
@@ -196,6 +207,7 @@ TEST(StartupTrials, TimeStepsBackwardsGiveANegativeErrorAndTtff)
 {
     std::vector<QnvEpoch> epochs = Trial(10000, 100, 4, 1);
     epochs[2].tow = 9000;
+    epochs[2].tracking = true;
     epochs[3].tow = 9001;
     epochs[4].tow = 9002;
     ByteStream in = ByteStream::FromText(QnvLog(epochs));
@@ -203,7 +215,7 @@ TEST(StartupTrials, TimeStepsBackwardsGiveANegativeErrorAndTtff)
     startup_trial t;
     read_startup_trial(in, t);
     EXPECT_EQ(t.initial_time_error, -1002);
-    EXPECT_EQ(t.Ttff(), -998) << "no unsigned wrap-around";
+    EXPECT_EQ(t.Ttff(), 4) << "the step back is no time that ran";
 }
 
 TEST_F(StartupFolder, TrialsWithoutReceiverTimeAreReportedAndSkipped)
@@ -224,6 +236,62 @@ TEST_F(StartupFolder, TrialsWithoutReceiverTimeAreReportedAndSkipped)
     const std::string rows = ReadFile(Report() / "sat_visibility.txt");
     EXPECT_EQ(rows.substr(0, 11), " 898682400 ") << rows;
     EXPECT_NE(rows.substr(11, 64).find('1'), std::string::npos) << rows;
+}
+
+// One power-up of a receiver whose clock starts 2,999 s ahead: `before_set`
+// seconds until it sets its clock from a satellite it hears, `after_set`
+// more without a fix, then `fixed` seconds with one. With nothing after
+// `before_set` it never hears a satellite.
+std::vector<QnvEpoch> PowerUp(double true_tow, int sod, int before_set, int after_set, int fixed)
+{
+    const int total = before_set + after_set + fixed;
+    std::vector<QnvEpoch> out = Trial(true_tow, sod, before_set + after_set, fixed);
+    for (int k = 0; k < total; ++k) {
+        QnvEpoch& e = out[static_cast<std::size_t>(k)];
+        e.week = 1745;  // 2013: GPS seconds of ten digits
+        e.tow += k < before_set ? 2999 : 0;
+        e.tracking = before_set < total && k + 1 >= before_set;
+    }
+    return out;
+}
+
+TEST(StartupSession, ClockErrorsAndATrialThatNeverFixesGiveEachPowerUpItsOwnRow)
+{
+    ScratchDir dir;
+    fs::create_directories(dir / "logs");
+    // Five power-ups with 480 s off between them; the second sets its clock
+    // but never fixes, the fourth never hears a satellite.
+    std::vector<QnvEpoch> log;
+    double tow = kTen;
+    int sod = 36000;
+    for (const auto& [before, after, fixed] :
+         std::vector<std::tuple<int, int, int>>{{4, 30, 5}, {4, 200, 0}, {6, 40, 5}, {150, 0, 0}, {3, 20, 5}}) {
+        log = Join(log, PowerUp(tow, sod, before, after, fixed));
+        tow += before + after + fixed + 480;
+        sod += before + after + fixed + 480;
+    }
+    WriteFile(dir / "logs" / "Dev_TTFF_BAD_POSITION_NMEA.txt", QnvLog(log));
+    const RunResult r = navsift_test::Run({NavsiftPath(), "-nmea", "logs/", "-startup"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::vector<std::vector<std::string>> rows =
+        WordRows(ReadFile(dir / "logs" / "report" / "startup_analysis" / "nmea_startup_analysis_data.txt"));
+    ASSERT_EQ(rows.size(), 5u) << r.out;
+    EXPECT_EQ(rows[0][1], std::to_string(1745 * 604800 + static_cast<int>(kTen) + 2999));
+    // Trial, time error, fix status, TTFF, time-out. Rows go by their last
+    // second, and the receiver that never heard a satellite ended on a clock
+    // 2,999 s ahead: its row comes last.
+    const std::vector<std::vector<std::string>> want = {
+        {"1", "-2999", "1", "34", "0"},
+        {"2", "-2999", "0", "0", "203"},
+        {"3", "-2999", "1", "46", "0"},
+        {"4", "-2999", "1", "23", "0"},
+        {"5", "0", "0", "0", "149"},
+    };
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        ASSERT_EQ(rows[k].size(), 16u);
+        EXPECT_EQ((std::vector<std::string>{rows[k][0], rows[k][2], rows[k][13], rows[k][14], rows[k][15]}), want[k])
+            << "row " << k + 1;
+    }
 }
 
 // ------------------------------------------------------------ table cells

@@ -470,5 +470,57 @@ TEST_F(TrackingAnalysis, WholeDayMatchesCountsMadeFromTheLogsDescription)
     EXPECT_NE(ReadFile(Report() / "index.html").find("The log ends at 100014_01072008"), std::string::npos);
 }
 
+TEST_F(TrackingAnalysis, DamagedTimeSentencesOfAWholeDayAreNotTrustedAndAreCountedOnce)
+{
+    // GPS 00:00:00 to 23:59:59 of 2008-07-01 at 1 Hz: three 8-hour windows.
+    // Ten "$PQNVTG" were damaged on the serial line (five lost a byte, five
+    // had a digit changed) and one more, written without a checksum, has a
+    // wrong week.
+    const std::vector<int> lost_byte = {4000, 20000, 30001, 51234, 70000};
+    const std::vector<int> changed_digit = {9000, 28000, 40000, 61000, 86000};
+    const int no_checksum = 45000;
+    std::string log;
+    for (int k = 0; k < 86400; ++k) {
+        std::string text = BuildTrackLog({At(86400 - kGpsMinusUtc + k, {{7, 40, 100, 44}})});
+        const std::size_t tg = text.find("$PQNVTG,") + 8;  // the week's first digit
+        if (std::find(lost_byte.begin(), lost_byte.end(), k) != lost_byte.end()) {
+            text.erase(tg + (k % 2 == 0 ? 0 : 6), 1);  // a week or a time-of-week digit
+        } else if (std::find(changed_digit.begin(), changed_digit.end(), k) != changed_digit.end()) {
+            char& digit = text[tg + 5 + k % 3];
+            digit = digit == '9' ? '1' : static_cast<char>(digit + 1);
+        } else if (k == no_checksum) {
+            const std::size_t star = text.find('*', tg);
+            text.erase(star, 3);
+            text[tg + 3] = '9';  // week 1489
+        }
+        log += text;
+    }
+    WriteFile(dir_ / "day_NMEA.txt", log);
+    const RunResult r = Analyse(dir_ / "day_NMEA.txt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Windows(), (std::vector<std::string>{
+                             "satdata_from_000000_01072008_to_075959_01072008",
+                             "satdata_from_080000_01072008_to_155959_01072008",
+                             "satdata_from_160000_01072008_to_235959_01072008",
+                         }));
+    EXPECT_EQ(CountOf(r.err, "$PQNVTG"), 1) << r.err;
+    EXPECT_NE(r.err.find("day_NMEA.txt: 11 \"$PQNVTG\" sentence(s) with a failed checksum or a time that disagrees "
+                         "with their RMC not used for time"),
+              std::string::npos)
+        << r.err;
+    // Every second is in exactly one window, stamped with its own time.
+    int rows = 0;
+    for (const std::string& w : Windows()) {
+        rows += Lines(Report() / w / "sat07.csv");
+    }
+    EXPECT_EQ(rows, 86400);
+    EXPECT_EQ(Lines(Report() / "global_info.txt"), 86400);
+    // A window's first row has no time before it: its gap is 0.
+    EXPECT_EQ(ReadFile(Report() / "global_info.txt").substr(22, 12), std::string(11, ' ') + "0");
+    for (const std::string& w : Windows()) {
+        EXPECT_EQ(ReadFile(Report() / w / "global_info.txt").substr(22, 12), std::string(11, ' ') + "0") << w;
+    }
+}
+
 }  // namespace
 }  // namespace navsift_test

@@ -5,6 +5,8 @@
 // side by side, look-alike results names.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "analysis/analyses/ttff_analysis.h"
 #include "analysis/core/text_util.h"
 #include "tests/analysis/navsift_harness.h"
@@ -273,6 +275,35 @@ TEST_F(TtffFolder, ALogCutShortCompletesItsLineAndMarksTheTrialsAfterIt)
     EXPECT_EQ(lines[0].substr(20, 12), Format("%12d", static_cast<int>(1485 * 604800 + kTowAtSod0 + 36035)));
     EXPECT_EQ(lines[1].substr(0, 32), "         2   300.000           0") << "a timeout stays a timeout";
     EXPECT_EQ(lines[2].substr(0, 32), "         3    41.000          -1");
+}
+
+TEST_F(TtffFolder, AFixTimeAfterTheEndOfTheLogDoesNotUseUpTheTrialsAfterIt)
+{
+    const std::vector<QnvEpoch> epochs = SessionEpochs(kPlan, false);
+    // Trial 1's line names a fix an hour after the log ends (a bench whose
+    // clock was wrong); trial 3's fix is in the log.
+    QnvEpoch late = epochs[35];
+    late.sod = epochs.back().sod + 3600;
+    const std::string results =
+        ResultsLine("35.20", 1, late) + ResultsLine("300.00", 2, epochs[55 + 20]) + ResultsLine("41.00", 3, epochs[76 + 41]);
+    WritePair("Dev_TTFF_HOT_NMEA.txt", "Dev_TTFF_HOT_NMEA_Results.txt", QnvLog(epochs), results);
+    const RunResult r = Navsift({"-ttff"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("trial 1: fix time 11:02:20 not found in the log"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("after the end of the log"), std::string::npos) << r.err;
+    const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_HOT_NMEA_Results.txt"));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].substr(0, 32), "         1    35.200          -1");
+    EXPECT_EQ(lines[2].substr(0, 32),
+              Format("         3    41.000%12d", static_cast<int>(1485 * 604800 + kTowAtSod0 + 36000 + 76 + 41)));
+    // Every epoch has its one global_info row, the first without a gap.
+    const std::vector<std::string> rows = Lines(Out("ttff_analysis/HOT", "global_info_HOT_NMEA_Results.txt"));
+    std::set<std::string> seconds;
+    for (const std::string& row : rows) {
+        EXPECT_TRUE(seconds.insert(row.substr(10, 12)).second) << "written twice: " << row;
+    }
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0].substr(22, 12), "           0");
 }
 
 TEST_F(TtffFolder, ALogEndingInItsFixEpochStillGivesEveryTrialItsLine)
