@@ -72,7 +72,8 @@ TEST(SessionReports, AColdSessionEndsWithAReportWorkbookPerReceiver) {
         const auto& restarts = receivers[static_cast<size_t>(s)]->Restarts();
         ASSERT_EQ(restarts.size(), 2u);
         for (int k = 0; k < 2; ++k)
-            EXPECT_NEAR(ws.ValueAt(k + 2, 1).Number(), restarts[static_cast<size_t>(k)].delay_ms / 1000.0, 0.05);
+            EXPECT_NEAR(ws.ValueAt(k + 2, 1).Number(), restarts[static_cast<size_t>(k)].delay_ms / 1000.0,
+                        test::kRealClockMargin);
         EXPECT_NE(wb->FindSheet("COLD Position Chart"), nullptr);
         if (wbtest::HaveOpenpyxl()) {
             wbtest::FileView f = wbtest::ReadBack(report, home.Path());
