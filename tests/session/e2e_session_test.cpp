@@ -10,11 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <memory>
 #include <regex>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "bench/devices/system_log.h"
 #include "bench/session/benchtop.h"
@@ -51,6 +54,7 @@ std::vector<std::string> SubFolders(const std::string& parent) {
 }
 
 bool IsDir(const std::string& p) { return QFileInfo(QString::fromStdString(p)).isDir(); }
+
 
 class SessionEndToEnd : public ::testing::Test {
 protected:
@@ -388,12 +392,15 @@ TEST_F(SessionEndToEnd, TtffAnalysisOfTheSessionFolderFindsEachTrialsFixEpoch) {
 
 }  // namespace
 
-// A receiver unplugged in the middle of a trial (its pseudo-terminal closed):
-// its trials fail at once, the other receiver's go on, and the session ends
+// A receiver unplugged in the middle of a trial (the process at the far end
+// of its pseudo-terminal killed, just after the bench's thread made an
+// unrelated system call that failed): its trials fail at once, the port is
+// not polled on, the other receiver's trials go on, and the session ends
 // without waiting out the longest acceptable TTFF and a minute.
 TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
-    test::ScriptedReceiver& a = AddReceiver(3, {800}, 500);
+    test::ScriptedReceiver& a = AddReceiver(3, {3000}, 500);
     AddReceiver(4, {8000}, 500);
+    receivers[1]->RelayThroughChildProcess();
     const std::string lost_path = receivers[1]->DevicePath();
     WriteConfig(2, 1, 1);
     OpenBench();
@@ -403,8 +410,16 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
     ASSERT_TRUE(test::WaitFor([&] { return receivers[1]->Restarts().size() == 1; }, 8000));
     test::Pump(300);
     const std::string sent = receivers[1]->Sent();
-    receivers[1].reset();  // unplugged
+    const long reads_before = test::ReadCallsOfThisThread();
+    receivers[1]->KillRelayProcess();  // unplugged
+    ASSERT_NE(::mkdir(home->Path().c_str(), 0700), 0);
+    ASSERT_EQ(errno, EEXIST);
 
+    ASSERT_TRUE(test::WaitFor([&] { return Window(1)->DevicePortLost(); }, 3000));
+    EXPECT_EQ(top->StatusText(2), "Device RCV2: port 4 (" + lost_path + ") lost");
+    test::Pump(500);
+    EXPECT_LT(test::ReadCallsOfThisThread() - reads_before, 200)
+        << "the lost port is not read over and over, before its loss is seen or after";
     ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 20000))
         << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
     EXPECT_EQ(a.Restarts().size(), 2u);
