@@ -442,3 +442,59 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
     EXPECT_EQ(system_log.find("Device RCV2: port 4 lost", first + 1), std::string::npos) << "said once";
     EXPECT_EQ(system_log.find("did not complete"), std::string::npos) << "not left to the silence guard";
 }
+
+// Closing the main window in the middle of a trial: the user is asked first.
+// No keeps the session running; Yes stops it as Stop would, every log closed
+// with what it received, and the system log says where it stopped.
+TEST_F(SessionEndToEnd, ClosingTheMainWindowDuringATrialAsksFirstAndStopsCleanly) {
+    AddReceiver(3, {30000}, 200);
+    AddReceiver(4, {30000}, 200);
+    WriteConfig(3, 1, 1);
+    OpenBench();
+    ASSERT_TRUE(test::WaitFor([&] { return Window(0)->State().GGACount > 0 && Window(1)->State().GGACount > 0; },
+                              3000));
+    Trigger("exectest");
+    ASSERT_TRUE(test::WaitFor([&] { return receivers[0]->Restarts().size() == 1 && receivers[1]->Restarts().size() == 1; },
+                              8000));
+    test::Pump(300);
+
+    auto& prompts = platform::Prompts::Instance();
+    prompts.QueueAnswer(platform::Answer::No);
+    EXPECT_FALSE(top->close()) << "the window stays";
+    std::vector<std::string> asked = dialogs_test::TakeAsked();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], "WARNING: A test session is running. Stop the session and close Fixbench?");
+    EXPECT_TRUE(top->SessionRunning());
+    const size_t ggas = static_cast<size_t>(Window(0)->State().GGACount);
+    ASSERT_TRUE(test::WaitFor([&] { return static_cast<size_t>(Window(0)->State().GGACount) > ggas + 2; }, 3000))
+        << "the receivers are still heard";
+    EXPECT_EQ(receivers[0]->Restarts().size(), 1u) << "the same trial goes on";
+
+    const std::string session = SessionFolder();
+    // What each device window had taken in, up to its last whole line.
+    std::vector<std::string> heard;
+    for (int s = 0; s < 2; ++s) heard.push_back(Window(s)->State().CurrentGGA);
+    const std::string system_log_path = bench::SystemLogPath();
+    prompts.QueueAnswer(platform::Answer::Yes);
+    EXPECT_TRUE(top->close());
+    EXPECT_FALSE(top->SessionRunning());
+    EXPECT_EQ(dialogs_test::TakeAsked().size(), 1u);
+    const size_t commands = receivers[0]->Received().size();
+    test::Pump(1500);
+    EXPECT_EQ(receivers[0]->Received().size(), commands) << "nothing more is sent";
+
+    const std::string system_log = test::ReadFileBytes(system_log_path);
+    EXPECT_NE(system_log.find("Test session stopped: the main window was closed during COLD test, trial 1 of 3"),
+              std::string::npos)
+        << system_log;
+    for (int s = 0; s < 2; ++s) {
+        const std::string name = "RCV" + std::to_string(s + 1);
+        SCOPED_TRACE(name);
+        const std::string log = test::ReadFileBytes(session + "/" + name + "/" + name + "_TTFF_COLD_NMEA.txt");
+        ASSERT_FALSE(heard[static_cast<size_t>(s)].empty());
+        EXPECT_NE(log.find(heard[static_cast<size_t>(s)]), std::string::npos) << "the last sentence taken in is logged";
+        EXPECT_NE(receivers[static_cast<size_t>(s)]->Sent().find(log), std::string::npos)
+            << "the log is a stretch of what the receiver sent";
+        EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
+    }
+}
