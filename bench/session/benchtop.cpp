@@ -47,6 +47,9 @@ constexpr const char* kNoDeviceEnabled =
     "No device is enabled: a test session needs at least one. Enable a device in the configuration "
     "(Testing > New Test Session) and press OK, then start again.";
 
+constexpr const char* kCloseDuringSession =
+    "A test session is running. Stop the session and close Fixbench?";
+
 }  // namespace
 
 void Benchtop::PromptWarner::Warn(const std::string& title, const std::string& text) {
@@ -200,6 +203,21 @@ void Benchtop::MakeReplay() {
 }
 
 void Benchtop::closeEvent(QCloseEvent* event) {
+    // Closing ends an unattended session and its trial: only when the user
+    // says so, and the system log says where it stopped.
+    if (!unloaded_ && engine_->SessionRunning()) {
+        const platform::Answer answer = platform::Prompts::Instance().Ask(
+            kCloseDuringSession, platform::Buttons::YesNo, "WARNING", platform::Icon::Question);
+        if (answer != platform::Answer::Yes) {
+            event->ignore();
+            return;
+        }
+        if (engine_->SessionRunning()) {
+            const session::TestRun& run = engine_->Run();
+            SystemLogWrite("Test session stopped: the main window was closed during " + run.TestType + " test, trial " +
+                           std::to_string(run.Trial) + " of " + std::to_string(run.Trials));
+        }
+    }
     MDIForm_Unload();
     if (config_dialog_) config_dialog_->hide();
     event->accept();

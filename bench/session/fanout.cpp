@@ -43,14 +43,46 @@ void DeviceFanout::ReportSlotFailure(const char* procedure, int slot, const std:
     }
 }
 
+// A log named after a base that names no folder (nothing set up the logs in
+// this session, as in a script's test) would be made in whatever folder the
+// program was started from: it goes to the session's device folder, and with
+// no session it is not made, which is said once.
+bool DeviceFanout::LogFolderReady(DeviceOps& d, int slot, bool secondary, const std::string& name,
+                                  const char* procedure) {
+    const std::string base = secondary ? d.DeviceGetSecondaryLogFileBaseName() : d.DeviceGetPrimaryLogFileBaseName();
+    if (base.find_first_of("\\/") != std::string::npos) return true;
+    if (state_.SessionRunning) {
+        no_folder_noted_[slot] = false;
+        const std::string placed = Slot(slot).LPath + "\\" + base;
+        if (secondary)
+            d.DeviceSetSecondaryLogFileBaseName(placed);
+        else
+            d.DeviceSetPrimaryLogFileBaseName(placed);
+        return true;
+    }
+    if (!no_folder_noted_[slot]) {
+        no_folder_noted_[slot] = true;
+        Log("Device " + Slot(slot).DName + ": log \"" + base + name + "\" not made: no test session folder (" +
+            procedure + ")");
+    }
+    return false;
+}
+
 void DeviceFanout::TestingChangePrimaryLogFile(const std::string& name) {
-    ForEachEnabled(__func__, true, [&](DeviceOps& d, int) { d.DeviceChangePrimaryLogFile(name); });
+    ForEachEnabled(__func__, true, [&](DeviceOps& d, int s) {
+        if (LogFolderReady(d, s, false, name, "TestingChangePrimaryLogFile")) d.DeviceChangePrimaryLogFile(name);
+    });
 }
 void DeviceFanout::TestingChangeSecondaryLogFile(const std::string& name) {
-    ForEachEnabled(__func__, true, [&](DeviceOps& d, int) { d.DeviceChangeSecondaryLogFile(name); });
+    ForEachEnabled(__func__, true, [&](DeviceOps& d, int s) {
+        if (LogFolderReady(d, s, true, name, "TestingChangeSecondaryLogFile")) d.DeviceChangeSecondaryLogFile(name);
+    });
 }
 void DeviceFanout::TestingChangeResultsLogFile(const std::string& name) {
-    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceChangeResultsLogFile(name); });
+    // The results files are named after the primary log's base.
+    ForEachEnabled(__func__, false, [&](DeviceOps& d, int s) {
+        if (LogFolderReady(d, s, false, name, "TestingChangeResultsLogFile")) d.DeviceChangeResultsLogFile(name);
+    });
 }
 void DeviceFanout::TestingEndPrimaryLogging() {
     ForEachEnabled(__func__, true, [](DeviceOps& d, int) { d.DeviceEndPrimaryLogging(); });
@@ -81,8 +113,10 @@ void DeviceFanout::StartReacquisitionTest() {
         state_.NmeaWindows[s]->DeviceSetTestMode(run.TttrkOption);
         if (Slot(s).PLog == FlagSet) {
             const std::string name = run.LogSuffix + "_" + std::to_string(run.Trial) + ".txt";
-            if (SlotEnabled(s)) state_.NmeaWindows[s]->DeviceChangeSecondaryLogFile(name);
-            if (DebugEnabled(s)) state_.DebugWindows[s]->DeviceChangeSecondaryLogFile(name);
+            DeviceOps& nmea = *state_.NmeaWindows[s];
+            if (LogFolderReady(nmea, s, true, name, "StartReacquisitionTest")) nmea.DeviceChangeSecondaryLogFile(name);
+            if (DebugEnabled(s) && LogFolderReady(*state_.DebugWindows[s], s, true, name, "StartReacquisitionTest"))
+                state_.DebugWindows[s]->DeviceChangeSecondaryLogFile(name);
         }
     }
 }

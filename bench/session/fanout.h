@@ -3,6 +3,7 @@
 // window operation to every enabled receiver slot, 0 to 3 in order, reading
 // the slot's enable flag at the moment it is visited (a device may be
 // disabled by a call made during the fan-out itself).
+#include <array>
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -110,6 +111,9 @@ public:
     bool Guarded(const char* procedure, int slot, F&& fn) noexcept;
     // A new trial: no slot has failed yet.
     void ClearTrialFailures() { state_.TrialFailed.fill(false); }
+    // Before a log of window d (slot's NMEA or debug window) changes its
+    // name: false when it has no folder to be made in.
+    bool LogFolderReady(DeviceOps& d, int slot, bool secondary, const std::string& name, const char* procedure);
 
 private:
     template <class F>
@@ -125,6 +129,7 @@ private:
     SessionServices& services_;
     std::string chrs_queue_;
     int chrs_index_ = 1;
+    std::array<bool, DeviceSlots> no_folder_noted_{};
 };
 
 template <class F>

@@ -389,8 +389,10 @@ void TestEngine::ExecuteTestOnDevices() {
             d.DeviceSetTTTRKParameters(r.TttrkSats, r.TttrkTime);
             if (dc.PLog == FlagSet) {
                 const std::string name = r.LogSuffix + "_" + std::to_string(r.Trial) + ".txt";
-                d.DeviceChangeSecondaryLogFile(name);
-                if (fanout_.DebugEnabled(s)) state_.DebugWindows[s]->DeviceChangeSecondaryLogFile(name);
+                if (fanout_.LogFolderReady(d, s, true, name, "ExecuteTestOnDevices")) d.DeviceChangeSecondaryLogFile(name);
+                if (fanout_.DebugEnabled(s) &&
+                    fanout_.LogFolderReady(*state_.DebugWindows[s], s, true, name, "ExecuteTestOnDevices"))
+                    state_.DebugWindows[s]->DeviceChangeSecondaryLogFile(name);
             }
             d.DeviceResetNGGAMessageCounter();
             if (dc.StartupS.empty()) d.DeviceSetGGAAsStartupStringEnabled(true);

@@ -5,9 +5,11 @@
 #include "platform/qt/program_folder.h"
 
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <fstream>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sstream>
 
 namespace platform {
@@ -88,24 +90,40 @@ SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {
     QObject::connect(&impl_->port, &QSerialPort::readyRead, [this] {
         if (threshold_ > 0) NotifyReceive();
     });
-    // A device that went away shows as a resource error on the next read or
-    // write; the port itself stays open and would report nothing more.
+    // A device that went away shows on the next read or write. Qt names the
+    // failure by whatever errno held: a hung-up terminal reads 0 bytes and
+    // leaves errno from some unrelated earlier call, so the failure may come
+    // as any kind, and the read notification fires again and again. The
+    // descriptor itself says whether the far end is gone.
     QObject::connect(&impl_->port, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
-        if (e != QSerialPort::ResourceError || !PortOpen() || impl_->loss_noted) return;
+        if (e == QSerialPort::NoError || !PortOpen() || impl_->loss_noted) return;
+        const bool hung_up = HungUp();
+        if (!hung_up && e != QSerialPort::ResourceError) return;
         impl_->loss_noted = true;
-        // A hung-up terminal reads as end of input, and the port's error text
-        // is then whatever errno held before: name the hang-up instead.
-        std::string cause = impl_->port.errorString().toStdString();
-        pollfd fd{static_cast<int>(impl_->port.handle()), POLLIN, 0};
-        if (::poll(&fd, 1, 0) == 1 && (fd.revents & (POLLHUP | POLLERR))) cause = "the device hung up";
+        const std::string cause = hung_up ? std::string("the device hung up") : impl_->port.errorString().toStdString();
         const std::string reason = impl_->path + ": " + cause;
         impl_->port.clearError();
+        // No more polling of a descriptor that stays readable for ever.
+        for (QSocketNotifier* n : impl_->port.findChildren<QSocketNotifier*>())
+            if (n->type() == QSocketNotifier::Read) n->setEnabled(false);
         // Passed on from the event loop: the handler closes the port, which
         // must not happen inside the port's own read notification.
         QTimer::singleShot(0, &impl_->port, [this, reason] {
             if (PortOpen()) NotifyError(reason);
         });
     });
+}
+
+// The far end is gone when the descriptor reports a hang-up or an error, or
+// reads as readable with nothing to read (a terminal at its end).
+bool SerialPort::HungUp() const {
+    const int fd = static_cast<int>(impl_->port.handle());
+    if (fd < 0) return false;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) != 1) return false;
+    if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return true;
+    int waiting = 0;
+    return (p.revents & POLLIN) && (::ioctl(fd, FIONREAD, &waiting) != 0 || waiting == 0);
 }
 
 SerialPort::~SerialPort() {

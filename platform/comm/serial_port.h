@@ -110,6 +110,7 @@ public:
 
 private:
     struct Impl;
+    bool HungUp() const;
     void ApplySettings();
     void ApplyRts();
     std::unique_ptr<Impl> impl_;

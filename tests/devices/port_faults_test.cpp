@@ -12,10 +12,12 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <cerrno>
 #include <fcntl.h>
-#include <unistd.h>
+#include <memory>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace bench;
@@ -36,6 +38,7 @@ std::vector<std::string> LogLinesWith(const std::string& what) {
     }
     return out;
 }
+
 
 struct SystemLogOpen {
     SystemLogOpen() { OpenSystemLog(); }
@@ -87,15 +90,19 @@ TEST(DevicePortFaults, OutOfRangeSentencesAreReportedOncePerWindowAndCountedAtCl
     EXPECT_TRUE(LogLinesWith("Device BENCH:").empty()) << "nothing came twice from the second window";
 }
 
-// The receiver's pseudo-terminal closes in the middle of a trial: the window
-// says so once, closes its logs with every byte received, fails the trial at
-// once, and a time-out that keeps trying to reopen it says so once.
-TEST(DevicePortFaults, APortThatVanishesMidTrialIsReportedOnceAndItsLogsClosedWhole) {
+// The process at the far end of the receiver's pseudo-terminal is killed in
+// the middle of a trial, just after the bench's thread made an unrelated
+// system call that failed (so errno says nothing about the port): the window
+// says so once, stops polling the port, closes its logs with every byte
+// received, fails the trial at once, and a time-out that keeps trying to
+// reopen it says so once.
+TEST(DevicePortFaults, APortWhoseFarEndIsKilledMidTrialIsReportedOnceAndItsLogsClosedWhole) {
     test::TempHome home;
     SystemLogOpen log;
     test::FakeBenchHost host;
     auto gps = std::make_unique<test::EmulatedReceiver>();
     gps->RegisterPort(23);
+    gps->RelayThroughChildProcess();
     const std::string path = gps->DevicePath();
     // Held open to the end, so the terminal's number is not handed to a test
     // running beside this one while the window keeps trying to reopen it.
@@ -119,10 +126,17 @@ TEST(DevicePortFaults, APortThatVanishesMidTrialIsReportedOnceAndItsLogsClosedWh
                              test::Sentence("$GPGGA,120002.00,,,,,0,00,,,M,,M,,") + "$GPGGA,1200";
     gps->Write(sent);
     ASSERT_TRUE(test::WaitFor([&] { return dev.Console.Lines[dev.Console.Current] == "$GPGGA,1200"; }));
-    gps.reset();  // the receiver goes away
+    test::Pump(50);  // nothing more is on its way
+    const long reads_before = test::ReadCallsOfThisThread();
+    gps->KillRelayProcess();  // the receiver goes away
+    ASSERT_NE(::mkdir(home.Path().c_str(), 0700), 0);
+    ASSERT_EQ(errno, EEXIST);
 
     ASSERT_TRUE(test::WaitFor([&] { return w.DevicePortLost(); }, 3000)) << "the loss is seen at once";
     EXPECT_FALSE(w.Port().PortOpen());
+    test::Pump(500);
+    EXPECT_LT(test::ReadCallsOfThisThread() - reads_before, 200)
+        << "the lost port is not read over and over, before its loss is seen or after";
     EXPECT_FALSE(w.IsTestCompleted()) << "a lost receiver has no fix to report";
     const std::vector<std::string> lost = LogLinesWith("Device ROVER: port 23 lost (" + path + ": ");
     ASSERT_EQ(lost.size(), 1u) << test::ReadFileBytes(SystemLogPath());

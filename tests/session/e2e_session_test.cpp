@@ -10,11 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <memory>
 #include <regex>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "bench/devices/system_log.h"
 #include "bench/session/benchtop.h"
@@ -51,6 +54,7 @@ std::vector<std::string> SubFolders(const std::string& parent) {
 }
 
 bool IsDir(const std::string& p) { return QFileInfo(QString::fromStdString(p)).isDir(); }
+
 
 class SessionEndToEnd : public ::testing::Test {
 protected:
@@ -388,12 +392,15 @@ TEST_F(SessionEndToEnd, TtffAnalysisOfTheSessionFolderFindsEachTrialsFixEpoch) {
 
 }  // namespace
 
-// A receiver unplugged in the middle of a trial (its pseudo-terminal closed):
-// its trials fail at once, the other receiver's go on, and the session ends
+// A receiver unplugged in the middle of a trial (the process at the far end
+// of its pseudo-terminal killed, just after the bench's thread made an
+// unrelated system call that failed): its trials fail at once, the port is
+// not polled on, the other receiver's trials go on, and the session ends
 // without waiting out the longest acceptable TTFF and a minute.
 TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
-    test::ScriptedReceiver& a = AddReceiver(3, {800}, 500);
+    test::ScriptedReceiver& a = AddReceiver(3, {3000}, 500);
     AddReceiver(4, {8000}, 500);
+    receivers[1]->RelayThroughChildProcess();
     const std::string lost_path = receivers[1]->DevicePath();
     WriteConfig(2, 1, 1);
     OpenBench();
@@ -403,8 +410,16 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
     ASSERT_TRUE(test::WaitFor([&] { return receivers[1]->Restarts().size() == 1; }, 8000));
     test::Pump(300);
     const std::string sent = receivers[1]->Sent();
-    receivers[1].reset();  // unplugged
+    const long reads_before = test::ReadCallsOfThisThread();
+    receivers[1]->KillRelayProcess();  // unplugged
+    ASSERT_NE(::mkdir(home->Path().c_str(), 0700), 0);
+    ASSERT_EQ(errno, EEXIST);
 
+    ASSERT_TRUE(test::WaitFor([&] { return Window(1)->DevicePortLost(); }, 3000));
+    EXPECT_EQ(top->StatusText(2), "Device RCV2: port 4 (" + lost_path + ") lost");
+    test::Pump(500);
+    EXPECT_LT(test::ReadCallsOfThisThread() - reads_before, 200)
+        << "the lost port is not read over and over, before its loss is seen or after";
     ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 20000))
         << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
     EXPECT_EQ(a.Restarts().size(), 2u);
@@ -426,4 +441,60 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
     EXPECT_NE(first, std::string::npos) << system_log;
     EXPECT_EQ(system_log.find("Device RCV2: port 4 lost", first + 1), std::string::npos) << "said once";
     EXPECT_EQ(system_log.find("did not complete"), std::string::npos) << "not left to the silence guard";
+}
+
+// Closing the main window in the middle of a trial: the user is asked first.
+// No keeps the session running; Yes stops it as Stop would, every log closed
+// with what it received, and the system log says where it stopped.
+TEST_F(SessionEndToEnd, ClosingTheMainWindowDuringATrialAsksFirstAndStopsCleanly) {
+    AddReceiver(3, {30000}, 200);
+    AddReceiver(4, {30000}, 200);
+    WriteConfig(3, 1, 1);
+    OpenBench();
+    ASSERT_TRUE(test::WaitFor([&] { return Window(0)->State().GGACount > 0 && Window(1)->State().GGACount > 0; },
+                              3000));
+    Trigger("exectest");
+    ASSERT_TRUE(test::WaitFor([&] { return receivers[0]->Restarts().size() == 1 && receivers[1]->Restarts().size() == 1; },
+                              8000));
+    test::Pump(300);
+
+    auto& prompts = platform::Prompts::Instance();
+    prompts.QueueAnswer(platform::Answer::No);
+    EXPECT_FALSE(top->close()) << "the window stays";
+    std::vector<std::string> asked = dialogs_test::TakeAsked();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], "WARNING: A test session is running. Stop the session and close Fixbench?");
+    EXPECT_TRUE(top->SessionRunning());
+    const size_t ggas = static_cast<size_t>(Window(0)->State().GGACount);
+    ASSERT_TRUE(test::WaitFor([&] { return static_cast<size_t>(Window(0)->State().GGACount) > ggas + 2; }, 3000))
+        << "the receivers are still heard";
+    EXPECT_EQ(receivers[0]->Restarts().size(), 1u) << "the same trial goes on";
+
+    const std::string session = SessionFolder();
+    // What each device window had taken in, up to its last whole line.
+    std::vector<std::string> heard;
+    for (int s = 0; s < 2; ++s) heard.push_back(Window(s)->State().CurrentGGA);
+    const std::string system_log_path = bench::SystemLogPath();
+    prompts.QueueAnswer(platform::Answer::Yes);
+    EXPECT_TRUE(top->close());
+    EXPECT_FALSE(top->SessionRunning());
+    EXPECT_EQ(dialogs_test::TakeAsked().size(), 1u);
+    const size_t commands = receivers[0]->Received().size();
+    test::Pump(1500);
+    EXPECT_EQ(receivers[0]->Received().size(), commands) << "nothing more is sent";
+
+    const std::string system_log = test::ReadFileBytes(system_log_path);
+    EXPECT_NE(system_log.find("Test session stopped: the main window was closed during COLD test, trial 1 of 3"),
+              std::string::npos)
+        << system_log;
+    for (int s = 0; s < 2; ++s) {
+        const std::string name = "RCV" + std::to_string(s + 1);
+        SCOPED_TRACE(name);
+        const std::string log = test::ReadFileBytes(session + "/" + name + "/" + name + "_TTFF_COLD_NMEA.txt");
+        ASSERT_FALSE(heard[static_cast<size_t>(s)].empty());
+        EXPECT_NE(log.find(heard[static_cast<size_t>(s)]), std::string::npos) << "the last sentence taken in is logged";
+        EXPECT_NE(receivers[static_cast<size_t>(s)]->Sent().find(log), std::string::npos)
+            << "the log is a stretch of what the receiver sent";
+        EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
+    }
 }

@@ -29,6 +29,9 @@ TEST_F(FanoutTest, VisitsEnabledSlotsInOrderWithTheirDebugWindows) {
     h.cfg.Devices[2].DevEN = 1;  // only -1 means enabled
     h.AddDevice(3, "D");
     Load();
+    for (auto* d : {h.nmea[0].get(), h.debug[0].get(), h.nmea[1].get(), h.nmea[2].get(), h.debug[2].get(),
+                    h.nmea[3].get()})
+        d->primary_base = "C:\\T\\X_TTFF_COLD_NMEA";
     h.fanout.TestingChangePrimaryLogFile("_PW-130.txt");
     h.fanout.TestingChangeResultsLogFile("_PW-130.txt");
     EXPECT_EQ(h.calls, (V{"N0.DeviceChangePrimaryLogFile(_PW-130.txt)", "D0.DeviceChangePrimaryLogFile(_PW-130.txt)",
@@ -266,15 +269,48 @@ TEST_F(FanoutTest, ScriptLogSetUpNamesItsFolderWithTheStamp) {
 }
 
 TEST_F(FanoutTest, WorkbookSheetsAreNumberedFromOneAndSimulatorRestartRenamesLogs) {
-    h.AddDevice(0, "GPS1");
+    auto& gps1 = h.AddDevice(0, "GPS1");
     Load();
     h.fanout.DeviceAddNewSheet(0, "COLD", 20);
+    gps1.primary_base = "C:\\T_1\\GPS1\\GPS1_TTFF_COLD_NMEA";
     h.state.Run.Trial = 4;
     h.fanout.ExecuteSimulatorRestart();
     EXPECT_EQ(h.calls, (V{"N0.AddNewDeviceSheet(1,COLD)", "N0.InitializeDeviceSheet(1,COLD,20)",
                           "SIM.SimRestart(100,0,0,0,0,0,0,true)", "N0.DeviceChangePrimaryLogFile(4.txt)",
                           "N0.DeviceChangeResultsLogFile(4.txt)"}));
     EXPECT_TRUE(h.status.Shown(1, "Simulator Configuration Ongoing"));
+    EXPECT_EQ(gps1.primary_name, "C:\\T_1\\GPS1\\GPS1_TTFF_COLD_NMEA4.txt");
+}
+
+// A script's simulator restart in a session whose logs nothing set up: the
+// logs go to the device folder of the session, never to the folder the
+// program was started from; with no session they are not made, said once.
+TEST_F(FanoutTest, LogsRenamedWithoutABaseGoToTheSessionDeviceFolderOrAreNotMade) {
+    auto& gps1 = h.AddDevice(0, "GPS1", true);
+    auto& gps2 = h.AddDevice(1, "GPS2");
+    Load();
+    h.state.Run.Trial = 0;
+    h.fanout.ExecuteSimulatorRestart();
+    h.fanout.TestingChangeSecondaryLogFile("_1.txt");
+    EXPECT_EQ(h.calls, (V{"SIM.SimRestart(100,0,0,0,0,0,0,true)"}));
+    EXPECT_EQ(h.log.lines,
+              (V{"Device GPS1: log \"0.txt\" not made: no test session folder (TestingChangePrimaryLogFile)",
+                 "Device GPS2: log \"0.txt\" not made: no test session folder (TestingChangePrimaryLogFile)"}));
+
+    h.calls.clear();
+    h.log.lines.clear();
+    h.state.SessionRunning = true;
+    h.state.RunConfig.Devices[0].LPath = "C:\\T_1\\GPS1";
+    h.state.RunConfig.Devices[1].LPath = "C:\\T_1\\GPS2";
+    h.fanout.ExecuteSimulatorRestart();
+    EXPECT_EQ(h.calls, (V{"SIM.SimRestart(100,0,0,0,0,0,0,true)", "N0.DeviceSetPrimaryLogFileBaseName(C:\\T_1\\GPS1\\)",
+                          "N0.DeviceChangePrimaryLogFile(0.txt)", "D0.DeviceSetPrimaryLogFileBaseName(C:\\T_1\\GPS1\\)",
+                          "D0.DeviceChangePrimaryLogFile(0.txt)", "N1.DeviceSetPrimaryLogFileBaseName(C:\\T_1\\GPS2\\)",
+                          "N1.DeviceChangePrimaryLogFile(0.txt)", "N0.DeviceChangeResultsLogFile(0.txt)",
+                          "N1.DeviceChangeResultsLogFile(0.txt)"}));
+    EXPECT_EQ(gps1.primary_name, "C:\\T_1\\GPS1\\0.txt");
+    EXPECT_EQ(gps2.primary_name, "C:\\T_1\\GPS2\\0.txt");
+    EXPECT_TRUE(h.log.lines.empty());
 }
 
 }  // namespace

@@ -11,8 +11,12 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
+#include <csignal>
+#include <poll.h>
 #include <pty.h>
 #include <stdexcept>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -42,6 +46,15 @@ std::string BusyEpoch(int second) {
     return out;
 }
 
+long ReadCallsOfThisThread() {
+    std::ifstream io("/proc/thread-self/io");
+    std::string key;
+    long value = 0;
+    while (io >> key >> value)
+        if (key == "syscr:") return value;
+    return -1;
+}
+
 EmulatedReceiver::EmulatedReceiver() {
     EnsureApp();
     char name[256] = {};
@@ -56,11 +69,7 @@ EmulatedReceiver::EmulatedReceiver() {
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
     ::fcntl(master_, F_SETFD, FD_CLOEXEC);
     ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
-    read_notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
-    QObject::connect(read_notifier_.get(), &QSocketNotifier::activated, [this] { ReadInput(); });
-    write_notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Write);
-    write_notifier_->setEnabled(false);
-    QObject::connect(write_notifier_.get(), &QSocketNotifier::activated, [this] { Flush(); });
+    WatchMaster();
     piece_timer_ = std::make_unique<QTimer>();
     piece_timer_->setSingleShot(true);
     QObject::connect(piece_timer_.get(), &QTimer::timeout, [this] {
@@ -77,7 +86,98 @@ EmulatedReceiver::EmulatedReceiver() {
     });
 }
 
+void EmulatedReceiver::WatchMaster() {
+    read_notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
+    QObject::connect(read_notifier_.get(), &QSocketNotifier::activated, [this] { ReadInput(); });
+    write_notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Write);
+    write_notifier_->setEnabled(false);
+    QObject::connect(write_notifier_.get(), &QSocketNotifier::activated, [this] { Flush(); });
+}
+
+namespace {
+
+// Writes all of bytes to a blocking descriptor; false when it is gone.
+bool WriteAll(int fd, const char* bytes, ssize_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, bytes, static_cast<size_t>(n));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        bytes += w;
+        n -= w;
+    }
+    return true;
+}
+
+// The relay process: system calls only (it was forked from a threaded
+// process), until either side goes away.
+[[noreturn]] void Relay(int master, int sock) {
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) & ~O_NONBLOCK);
+    char buf[4096];
+    for (;;) {
+        pollfd fds[2] = {{master, POLLIN, 0}, {sock, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            ::_exit(1);
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            // The master reads EIO while no one has the terminal open: wait.
+            if (n < 0 && i == 0 && errno == EIO) {
+                ::usleep(20000);
+                continue;
+            }
+            if (n <= 0 || !WriteAll(fds[1 - i].fd, buf, n)) ::_exit(0);
+        }
+    }
+}
+
+}  // namespace
+
+void EmulatedReceiver::RelayThroughChildProcess() {
+    if (relay_pid_ > 0 || master_ < 0) return;
+    int sv[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) throw std::runtime_error("socketpair failed");
+    const pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        // Only the master and the socket stay open in the child, so no other
+        // terminal or socket of the test lives on in it.
+        const int m = ::fcntl(master_, F_DUPFD, 1000);
+        const int s = ::fcntl(sv[1], F_DUPFD, m + 1);
+        ::close_range(3, static_cast<unsigned>(m - 1), 0);
+        ::close_range(static_cast<unsigned>(m + 1), static_cast<unsigned>(s - 1), 0);
+        ::close_range(static_cast<unsigned>(s + 1), ~0U, 0);
+        Relay(m, s);
+    }
+    relay_pid_ = pid;
+    ::close(sv[1]);
+    read_notifier_.reset();
+    write_notifier_.reset();
+    ::close(master_);
+    master_ = sv[0];
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    WatchMaster();
+}
+
+void EmulatedReceiver::KillRelayProcess() {
+    if (relay_pid_ <= 0) return;
+    ::kill(relay_pid_, SIGKILL);
+    ::waitpid(relay_pid_, nullptr, 0);
+    relay_pid_ = -1;
+    // Gone with the process: nothing is sent or read from here on.
+    StopStream();
+    pieces_.clear();
+    outgoing_.clear();
+    read_notifier_.reset();
+    write_notifier_.reset();
+    ::close(master_);
+    master_ = -1;
+}
+
 EmulatedReceiver::~EmulatedReceiver() {
+    KillRelayProcess();
     read_notifier_.reset();
     write_notifier_.reset();
     if (master_ >= 0) ::close(master_);
@@ -108,6 +208,10 @@ void EmulatedReceiver::WriteInChunks(std::string_view bytes, std::vector<size_t>
 bool EmulatedReceiver::Sending() const { return !outgoing_.empty() || !pieces_.empty(); }
 
 void EmulatedReceiver::NextPiece() {
+    if (master_ < 0) {
+        pieces_.clear();
+        return;
+    }
     if (!outgoing_.empty() || piece_timer_running_ || pieces_.empty()) return;
     Piece& p = pieces_.front();
     if (p.delay_ms > 0) {
@@ -189,6 +293,10 @@ void EmulatedReceiver::ReadInput() {
         ssize_t n = ::read(master_, buf, sizeof buf);
         if (n <= 0) {
             if (n < 0 && errno == EINTR) continue;
+            if (n == 0 && relay_pid_ > 0) {
+                read_notifier_->setEnabled(false);  // the relay process ended
+                return;
+            }
             if (n < 0 && errno == EIO) {
                 // No one has the terminal open; stop polling until written to.
                 read_notifier_->setEnabled(false);

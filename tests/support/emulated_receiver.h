@@ -60,6 +60,14 @@ public:
     // Runs reaction for every chunk of received bytes.
     void OnBytes(BytesReaction reaction);
 
+    // Hands the terminal's master side to a child process that relays its
+    // bytes both ways, so the far end is a process of its own that a test
+    // can kill (what a USB adapter pulled out looks like to the reader).
+    void RelayThroughChildProcess();
+    // Kills that process and waits for it: the terminal hangs up. The
+    // receiver then sends and hears nothing more.
+    void KillRelayProcess();
+
 private:
     void ReadInput();
     void Flush();
@@ -69,8 +77,11 @@ private:
     };
     void NextPiece();
 
-    int master_ = -1;
+    void WatchMaster();
+
+    int master_ = -1;  // the terminal's master, or the socket to the relay process
     int slave_ = -1;
+    int relay_pid_ = -1;
     std::string path_;
     std::string received_;
     std::string line_;
@@ -85,6 +96,10 @@ private:
     std::vector<std::pair<std::string, CommandReaction>> commands_;
     std::vector<BytesReaction> byte_reactions_;
 };
+
+// Read system calls made so far by the calling thread (the one the bench
+// runs on): a port polled over and over shows as thousands a second.
+long ReadCallsOfThisThread();
 
 // "$" & body & "*" & checksum & CR LF.
 std::string Sentence(std::string_view body_with_dollar);

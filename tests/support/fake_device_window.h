@@ -115,8 +115,9 @@ public:
     void ResetDiffONAvailability(double reference) override { Rec("ResetDiffONAvailability", {Arg(reference)}); }
     void DeviceSetPrimaryLogFileBaseName(const std::string& base) override { Rec("DeviceSetPrimaryLogFileBaseName", {Arg(base)}); primary_base = base; }
     void DeviceSetSecondaryLogFileBaseName(const std::string& base) override { Rec("DeviceSetSecondaryLogFileBaseName", {Arg(base)}); secondary_base = base; }
-    std::string DeviceGetPrimaryLogFileBaseName() override { Rec("DeviceGetPrimaryLogFileBaseName", {}); return primary_base; }
-    std::string DeviceGetSecondaryLogFileBaseName() override { Rec("DeviceGetSecondaryLogFileBaseName", {}); return secondary_base; }
+    // Queries the fan-out makes before it changes a log's name: not recorded.
+    std::string DeviceGetPrimaryLogFileBaseName() override { return primary_base; }
+    std::string DeviceGetSecondaryLogFileBaseName() override { return secondary_base; }
     void DeviceSetPrimaryLogFileName(const std::string& suffix) override { Rec("DeviceSetPrimaryLogFileName", {Arg(suffix)}); }
     void DeviceSetSecondaryLogFileName(const std::string& suffix) override { Rec("DeviceSetSecondaryLogFileName", {Arg(suffix)}); }
     std::string DeviceGetPrimaryLogFileName() override { Rec("DeviceGetPrimaryLogFileName", {}); return primary_name; }
