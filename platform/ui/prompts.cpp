@@ -3,6 +3,8 @@
 #include "platform/core/diagnostics.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QLocale>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -46,7 +48,8 @@ Prompts& Prompts::Instance() {
 bool Prompts::Unattended() const {
     if (unattended_override_ >= 0) return unattended_override_ == 1;
     if (const char* u = std::getenv("FIXBENCH_UNATTENDED"); u && *u && std::strcmp(u, "0") != 0) return true;
-    if (const char* p = std::getenv("QT_QPA_PLATFORM"); p && std::strcmp(p, "offscreen") == 0) return true;
+    // "offscreen" may carry options ("offscreen:configfile=...").
+    if (const char* p = std::getenv("QT_QPA_PLATFORM"); p && std::strncmp(p, "offscreen", 9) == 0) return true;
     return qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr;
 }
 
@@ -149,6 +152,11 @@ std::unique_ptr<QFileDialog> Prompts::MakeFileDialog(std::string_view title, std
     if (auto* tree = d->findChild<QTreeView*>(QStringLiteral("treeView"))) {
         QHeaderView* header = tree->header();
         header->resizeSection(0, name);
+        // Size, type and date whole too.
+        const QString samples[] = {QStringLiteral("1023.99 KB"), QStringLiteral("plain text document"),
+                                   QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat)};
+        for (int i = 1; i < header->count() && i <= 3; ++i)
+            header->resizeSection(i, std::max(header->sectionSize(i), fm.horizontalAdvance(samples[i - 1]) + 24));
         for (int i = 1; i < header->count(); ++i) others += header->sectionSize(i);
     }
     int sidebar = 0;
