@@ -25,6 +25,14 @@ protected:
         accepted = !host.FileCalls().empty();
         return TakeAsked();
     }
+    // OK stores nothing and gives this one warning.
+    void ExpectRefused(const std::string& warning) {
+        bool accepted = true;
+        const std::vector<std::string> asked = PressOk(accepted);
+        EXPECT_FALSE(accepted);
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0], "WARNING: " + warning);
+    }
 };
 
 TEST_F(ConfigDevices, EachNewlyEnabledSlotGetsANameAndPortOfItsOwn) {
@@ -64,17 +72,14 @@ TEST_F(ConfigDevices, OkRefusesTwoDevicesWithOneNameAndNamesBoth) {
     Type(dlg.get(), "DName_0", "Rover");
     // The name as its files will be: blanks and case do not make it another.
     Type(dlg.get(), "DName_2", " ROVER ");
-    bool accepted = true;
-    const std::vector<std::string> asked = PressOk(accepted);
-    EXPECT_FALSE(accepted) << "two receivers would write into one set of files";
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0],
-              "WARNING: Device 1 (Rover) and Device 3 (ROVER) have the same name: their logs and results would be "
-              "written into the same files. Give each enabled device a name of its own.");
+    // Two receivers would write into one set of files.
+    ExpectRefused("Device 1 (Rover) and Device 3 (ROVER) have the same name: their logs and results would be "
+                  "written into the same files. Give each enabled device a name of its own.");
     EXPECT_TRUE(dlg->isVisible()) << "the dialog stays open to be mended";
     EXPECT_FALSE(QFile::exists(QString::fromStdString(ConfigDat())));
 
     Type(dlg.get(), "DName_2", "Base");
+    bool accepted = false;
     EXPECT_TRUE(PressOk(accepted).empty());
     EXPECT_TRUE(accepted);
 }
@@ -84,34 +89,25 @@ TEST_F(ConfigDevices, OkRefusesTwoDevicesOnOnePortAndNamesBoth) {
     Click(dlg.get(), "DevEN_0");
     Click(dlg.get(), "DevEN_1");
     Choose(dlg.get(), "NmeaP_1", "1");
-    bool accepted = true;
-    std::vector<std::string> asked = PressOk(accepted);
-    EXPECT_FALSE(accepted);
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0], "WARNING: Device 1 (Device1) port 1 and Device 2 (Device2) port 1 are the same serial port "
-                        "(/dev/ttyS0). Give each enabled device a port of its own.");
+    ExpectRefused("Device 1 (Device1) port 1 and Device 2 (Device2) port 1 are the same serial port (/dev/ttyS0). "
+                  "Give each enabled device a port of its own.");
 
     // A debug port is a port too.
     Choose(dlg.get(), "NmeaP_1", "2");
     Click(dlg.get(), "DebugEN_0");
     Choose(dlg.get(), "DebugP_0", "2");
-    asked = PressOk(accepted);
-    EXPECT_FALSE(accepted);
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0], "WARNING: Device 1 (Device1) debug port 2 and Device 2 (Device2) port 2 are the same serial "
-                        "port (/dev/ttyS1). Give each enabled device a port of its own.");
+    ExpectRefused("Device 1 (Device1) debug port 2 and Device 2 (Device2) port 2 are the same serial port "
+                  "(/dev/ttyS1). Give each enabled device a port of its own.");
 
     // Two numbers that the port list maps to one device.
     test::WriteFileBytes(home->File("ComPorts.txt"), "5 /dev/ttyUSB7\n6 /dev/ttyUSB7\n");
     Choose(dlg.get(), "DebugP_0", "5");
     Choose(dlg.get(), "NmeaP_1", "6");
-    asked = PressOk(accepted);
-    EXPECT_FALSE(accepted);
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0], "WARNING: Device 1 (Device1) debug port 5 and Device 2 (Device2) port 6 are the same serial "
-                        "port (/dev/ttyUSB7). Give each enabled device a port of its own.");
+    ExpectRefused("Device 1 (Device1) debug port 5 and Device 2 (Device2) port 6 are the same serial port "
+                  "(/dev/ttyUSB7). Give each enabled device a port of its own.");
 
     Choose(dlg.get(), "NmeaP_1", "7");
+    bool accepted = false;
     EXPECT_TRUE(PressOk(accepted).empty());
     EXPECT_TRUE(accepted);
     EXPECT_EQ(Saved().Devices[0].DebugP, 5);
