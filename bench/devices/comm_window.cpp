@@ -544,8 +544,15 @@ void CommWindow::OpenPort_Click() {
     try {
         OpenPortChecked();
     } catch (...) {
-        ErrorReport("OpenPort_Click");
-        ErrorMessageBox();
+        // Several windows open their ports at set-up: the box says whose
+        // port it is.
+        const PendingError e = ErrorOf(std::current_exception());
+        const std::string port = (dev_.DeviceKind == 1 ? ", debug port " : ", port ") +
+                                 combo1_->currentText().toLatin1().toStdString();
+        const std::exception_ptr named = std::make_exception_ptr(
+            platform::BenchError(e.Number, "Device " + dev_.DeviceName + port + ": " + e.Description));
+        ErrorReport("OpenPort_Click", named);
+        ErrorMessageBox(named);
     }
 }
 
@@ -625,9 +632,16 @@ void CommWindow::CloseReplayFile() {
 }
 
 void CommWindow::closeEvent(QCloseEvent* event) {
+    // The window holds the receiver's port and logs for the session: it is
+    // only set aside, and the main window says so in the panel that a
+    // session's ticks do not rewrite.
     if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
         event->ignore();
         sub->showMinimized();
+        if (dev_.Host)
+            dev_.Host->StatusBarMessage(2, windowTitle().toLatin1().toStdString() +
+                                               " minimised, not closed: the session needs it "
+                                               "(Testing > New Test Session closes it)");
         return;
     }
     QWidget::closeEvent(event);

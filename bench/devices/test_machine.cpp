@@ -110,6 +110,7 @@ void DeviceTestMachine(DeviceState& dev, uint8_t event) {
             dev.TestState = Running;
         } else if (event == EvStop) {
             dev.TestState = Idle;
+            Status(dev, "TEST STOPPED");
         } else {
             CountTick(dev);
         }
@@ -138,7 +139,9 @@ void DeviceTestMachine(DeviceState& dev, uint8_t event) {
             MarkRestart(dev);
             break;
         case EvStop:
+            // The running text must not outlive the test.
             dev.TestState = Idle;
+            Status(dev, "TEST STOPPED");
             break;
         default:
             break;

@@ -103,6 +103,7 @@ void SimMng::ConnectOrClose() {
         closing_ = true;
         link_->Close();
         closing_ = false;
+        Panel(2, "");
         return;
     }
     uint16_t port = 0;
@@ -124,12 +125,15 @@ void SimMng::OnConnected() {
     down_logged_ = false;
     parser_.Clear();
     Panel(1, SocketStateText(link_->State()) + " to " + link_->PeerName());
+    // Replaces a warning of an earlier failed attempt in the main window.
+    Message("Simulator connected to " + host_box_ + ":" + port_box_);
     if (services_.log) services_.log("Simulator connected to " + host_box_ + ":" + port_box_);
 }
 
 void SimMng::OnLinkLost(const std::string& why) {
     connected_ = false;
     ShowSocketState();
+    Panel(2, "");  // the simulator's last state is not known without a link
     const std::string text = "WARNING: simulator " + host_box_ + ":" + port_box_ + ": " + why;
     if (services_.log) services_.log(text);
     Message(text);

@@ -98,7 +98,7 @@ struct TestEntry {
 struct SystemConfig {
     std::string SimulatorType = "Spirent STR4500";
     std::string SimHostName;
-    int32_t SimHostPort = 0;
+    int32_t SimHostPort = 15650;         // the simulators' remote-control port
     std::array<DeviceConfig, DeviceSlots> Devices{};
     std::array<TestEntry, TestSlots> Tests{};
     std::array<std::string, TestSlots> TestLines{};  // raw line of each entry

@@ -6,6 +6,7 @@
 #include "platform/core/codepage.h"
 #include "platform/core/error.h"
 #include "platform/core/numtext.h"
+#include "platform/comm/serial_port.h"
 #include "platform/core/paths.h"
 
 #include <QCheckBox>
@@ -22,6 +23,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -48,6 +50,89 @@ void SetComboText(QComboBox* box, const QString& text) {
 }
 
 int16_t Flag(const QCheckBox* box) { return box->isChecked() ? FlagSet : FlagClear; }
+
+// A device name as its files will be named: trimmed, and without regard to
+// case, since results folders may sit on shares that ignore it.
+QString NameKey(const QString& name) { return name.trimmed().toCaseFolded(); }
+
+// One serial port an enabled slot will open.
+struct PortUse {
+    int slot = 0;
+    QString name;
+    bool debug = false;
+    int number = 0;
+    std::string path;
+
+    QString Label() const {
+        return QStringLiteral("Device %1 (%2) %3port %4")
+            .arg(slot + 1)
+            .arg(name, debug ? QStringLiteral("debug ") : QString())
+            .arg(number);
+    }
+    bool SamePort(const PortUse& o) const { return number == o.number || path == o.path; }
+};
+
+PortUse MakePortUse(int slot, const QString& name, bool debug, int number) {
+    return PortUse{slot, name, debug, number, platform::PortDevicePath(number)};
+}
+
+// Two enabled slots that would write into the same files or open the same
+// port: the message naming both, else empty.
+QString DeviceClash(const SystemConfig& c) {
+    std::vector<PortUse> ports;
+    for (int a = 0; a < DeviceSlots; ++a) {
+        const DeviceConfig& da = c.Devices[static_cast<std::size_t>(a)];
+        if (da.DevEN != FlagSet) continue;
+        const QString na = Show(da.DName);
+        for (int b = a + 1; b < DeviceSlots; ++b) {
+            const DeviceConfig& db = c.Devices[static_cast<std::size_t>(b)];
+            if (db.DevEN == FlagSet && NameKey(na) == NameKey(Show(db.DName)))
+                return QStringLiteral("Device %1 (%2) and Device %3 (%4) have the same name: their logs and results "
+                                      "would be written into the same files. Give each enabled device a name of its own.")
+                    .arg(a + 1).arg(na).arg(b + 1).arg(Show(db.DName));
+        }
+        ports.push_back(MakePortUse(a, na, false, da.NmeaP));
+        if (da.DebugEN == FlagSet) ports.push_back(MakePortUse(a, na, true, da.DebugP));
+    }
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        for (std::size_t j = i + 1; j < ports.size(); ++j)
+            if (ports[i].SamePort(ports[j]))
+                return QStringLiteral("%1 and %2 are the same serial port (%3). Give each enabled device a port of "
+                                      "its own.")
+                    .arg(ports[i].Label(), ports[j].Label(), QString::fromStdString(ports[i].path));
+    return {};
+}
+
+// The ports the other enabled slots of the dialog will open.
+template <class Controls>
+std::vector<PortUse> OtherSlotsPorts(const Controls& dev, int d) {
+    std::vector<PortUse> ports;
+    for (int o = 0; o < DeviceSlots; ++o) {
+        const auto& c = dev[static_cast<std::size_t>(o)];
+        if (o == d || !c.devEN->isChecked()) continue;
+        ports.push_back(MakePortUse(o, {}, false, c.nmeaP->currentText().toInt()));
+        if (c.debugEN->isChecked()) ports.push_back(MakePortUse(o, {}, true, c.debugP->currentText().toInt()));
+    }
+    return ports;
+}
+
+// Leaves `box` alone unless its port is in `used`; then chooses the slot's
+// own number, else the lowest free one.
+void TakeFreePort(QComboBox* box, int d, bool debug, const std::vector<PortUse>& used) {
+    auto taken = [&](int n) {
+        const PortUse mine = MakePortUse(d, {}, debug, n);
+        return std::any_of(used.begin(), used.end(), [&](const PortUse& p) { return p.SamePort(mine); });
+    };
+    if (!taken(box->currentText().toInt())) return;
+    std::vector<int> candidates{d + 1};
+    for (int k = 0; k < box->count(); ++k) candidates.push_back(box->itemText(k).toInt());
+    for (int candidate : candidates) {
+        if (candidate >= 1 && !taken(candidate)) {
+            SetComboText(box, QString::number(candidate));
+            return;
+        }
+    }
+}
 
 }  // namespace
 
@@ -250,6 +335,8 @@ bool TestingConfig::ConfigStructureUpdate() {
         }
     }
 
+    if (problem.isEmpty()) problem = DeviceClash(next);
+
     bench::SystemConfigReset(next);
     if (problem.isEmpty() && testList_->count() > TestSlots)
         problem = QStringLiteral("The test list holds %1 lines; at most %2 can be stored.").arg(testList_->count()).arg(TestSlots);
@@ -274,6 +361,7 @@ bool TestingConfig::ConfigStructureUpdate() {
 }
 
 void TestingConfig::ConfigPanelUpdate() {
+    filling_ = true;
     SetComboText(simulatorType_, Show(config_.SimulatorType));
     simHostName_->setText(Show(config_.SimHostName));
     simHostPort_->setText(QString::number(config_.SimHostPort));
@@ -306,11 +394,41 @@ void TestingConfig::ConfigPanelUpdate() {
         c.startupS->setText(Show(dc.StartupS));
         c.startupD->setText(QString::fromStdString(platform::NumberToText(dc.StartupD)));
     }
+    filling_ = false;
     // A loaded file replaces the list; it is never merged with the old one.
     testList_->clear();
     for (int i = 0; i < TestSlots; ++i)
         if (config_.Tests[static_cast<std::size_t>(i)].Enabled == FlagSet)
             testList_->addItem(Show(config_.TestLines[static_cast<std::size_t>(i)]));
+}
+
+void TestingConfig::GiveOwnNameAndPort(int d) {
+    DeviceControls& me = dev_[static_cast<std::size_t>(d)];
+    std::vector<QString> names;
+    for (int o = 0; o < DeviceSlots; ++o) {
+        const DeviceControls& c = dev_[static_cast<std::size_t>(o)];
+        if (o != d && c.devEN->isChecked()) names.push_back(NameKey(c.dName->text()));
+    }
+    auto nameTaken = [&](const QString& n) { return std::find(names.begin(), names.end(), NameKey(n)) != names.end(); };
+    // The slot's own number first ("Device3" on port 3), then the lowest free.
+    if (nameTaken(me.dName->text())) {
+        for (int k = 0; k <= 99; ++k) {
+            const QString candidate = QStringLiteral("Device%1").arg(k == 0 ? d + 1 : k);
+            if (!nameTaken(candidate)) {
+                me.dName->setText(candidate);
+                break;
+            }
+        }
+    }
+    TakeFreePort(me.nmeaP, d, false, OtherSlotsPorts(dev_, d));
+}
+
+void TestingConfig::GiveOwnDebugPort(int d) {
+    if (filling_) return;
+    const DeviceControls& me = dev_[static_cast<std::size_t>(d)];
+    std::vector<PortUse> ports = OtherSlotsPorts(dev_, d);
+    ports.push_back(MakePortUse(d, {}, false, me.nmeaP->currentText().toInt()));
+    TakeFreePort(me.debugP, d, true, ports);
 }
 
 // ---- Test list editor -------------------------------------------------------

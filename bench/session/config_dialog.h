@@ -118,6 +118,10 @@ private:
     void ApplyControlDefaults();
     void LayoutEditor();
     void DevENToggled(int d);
+    // A slot the user enables, or whose debug port is switched on, gets a
+    // name and ports no other enabled slot uses.
+    void GiveOwnNameAndPort(int d);
+    void GiveOwnDebugPort(int d);
 
     // Behaviour (config_dialog.cpp).
     TestEditorValues EditorValues() const;
@@ -140,6 +144,7 @@ private:
     SystemConfig config_;
     std::string configFileName_;
     bool loaded_ = false;
+    bool filling_ = false;  // controls being set from the record, not by the user
     NCOSettings* nco_ = nullptr;  // child window, made on first use
 
     QTabWidget* tabs_ = nullptr;

@@ -148,6 +148,9 @@ QFrame* TestingConfig::BuildDevicePanel(int d) {
     };
     c.aStart = check(Indexed("AStart", d), "Auto Start");
     c.debugEN = check(Indexed("DebugEN", d), "DEBUG Enabled");
+    connect(c.debugEN, &QCheckBox::toggled, this, [this, d](bool on) {
+        if (on) GiveOwnDebugPort(d);
+    });
     c.rLog = check(Indexed("RLog", d), "Results Logging");
     c.gLog = check(Indexed("GLog", d), "Global Logging");
     c.pLog = check(Indexed("PLog", d), "Partial Logging");
@@ -429,13 +432,16 @@ QWidget* TestingConfig::BuildGeneralPage() {
     return page;
 }
 
-// The controls' initial values, as a fresh dialog shows them.
+// The controls' initial values, as a fresh dialog shows them. Each slot
+// starts with a name and port of its own ("Device2" on port 2, ...): two
+// slots with one name would write into the same files.
 void TestingConfig::ApplyControlDefaults() {
     const DeviceConfig def;
+    filling_ = true;
     for (int d = 0; d < DeviceSlots; ++d) {
         DeviceControls& c = dev_[static_cast<std::size_t>(d)];
         c.devEN->setChecked(false);
-        c.dName->setText(QString::fromLatin1(def.DName.c_str()));
+        c.dName->setText(QStringLiteral("Device%1").arg(d + 1));
         c.lPath->setText(QString::fromLatin1(def.LPath.c_str()));
         c.coldC->setText(QString::fromLatin1(def.ColdC.c_str()));
         c.warmC->setText(QString::fromLatin1(def.WarmC.c_str()));
@@ -444,13 +450,14 @@ void TestingConfig::ApplyControlDefaults() {
         c.restartC->setText(QString::fromLatin1(def.RestartC.c_str()));
         c.startupS->setText(QString());
         c.startupD->setText(QStringLiteral("0"));
-        c.nmeaP->setCurrentText(QString::number(def.NmeaP));
+        c.nmeaP->setCurrentText(QString::number(d + 1));
         c.nmeaB->setCurrentText(QString::number(def.NmeaB));
         c.debugP->setCurrentText(QString::number(def.DebugP));
         c.debugB->setCurrentText(QString::number(def.DebugB));
         for (QCheckBox* b : {c.aStart, c.debugEN, c.rLog, c.gLog, c.pLog, c.hwRes}) b->setChecked(false);
         DevENToggled(d);
     }
+    filling_ = false;
     simulatorType_->setCurrentIndex(0);
     simHostName_->clear();
     simHostPort_->clear();
@@ -463,6 +470,7 @@ void TestingConfig::DevENToggled(int d) {
     DeviceControls& c = dev_[static_cast<std::size_t>(d)];
     const bool on = c.devEN->isChecked();
     c.panel->setEnabled(on);
+    if (on && !filling_) GiveOwnNameAndPort(d);
     auto* stack = qobject_cast<QStackedWidget*>(c.panel->parentWidget());
     if (stack) stack->setCurrentWidget(on ? static_cast<QWidget*>(c.panel) : c.title);
 }

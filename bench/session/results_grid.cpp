@@ -2,16 +2,21 @@
 
 #include "platform/core/numtext.h"
 
+#include <algorithm>
+
 namespace bench::session {
 
 namespace {
 const std::string kEmpty;
 }
 
-ResultsGrid::ResultsGrid() : rows_(kInitialRows) { ResetResultsWindow(); }
+ResultsGrid::ResultsGrid() : rows_(kInitialRows), failed_(kInitialRows) { ResetResultsWindow(); }
 
 void ResultsGrid::EnsureRow(int row) {
-    if (row >= static_cast<int>(rows_.size())) rows_.resize(static_cast<size_t>(row) + 1);
+    if (row >= static_cast<int>(rows_.size())) {
+        rows_.resize(static_cast<size_t>(row) + 1);
+        failed_.resize(rows_.size());
+    }
 }
 
 void ResultsGrid::Notify() {
@@ -22,6 +27,7 @@ void ResultsGrid::Notify() {
 void ResultsGrid::ResetResultsWindow() {
     for (auto& r : rows_)
         for (auto& c : r) c.clear();
+    for (auto& r : failed_) r.fill(false);
     for (int s = 0; s < 4; ++s) {
         ave_[s] = 0;
         max_[s] = 0;
@@ -39,6 +45,7 @@ void ResultsGrid::UpdateCell(int16_t trial, int16_t slot, double value) {
     if (trial < 1 || slot < 0 || slot > 3) return;
     EnsureRow(trial + 3);
     rows_[trial + 3][slot + 1] = platform::NumberToText(value);
+    failed_[trial + 3][slot + 1] = value < 0;
     UpdateTestStatistic(trial, slot, value);
 }
 
@@ -50,7 +57,11 @@ void ResultsGrid::AddLineLable(int16_t row, const std::string& text) {
 }
 
 void ResultsGrid::UpdateTest(int16_t current, int16_t trials) {
-    caption_ = "Results: n. " + std::to_string(current) + " of " + std::to_string(trials);
+    // A script has no number of trials, and no counter runs past its count.
+    if (trials <= 0)
+        caption_ = "Results: n. " + std::to_string(current);
+    else
+        caption_ = "Results: n. " + std::to_string(std::min(current, trials)) + " of " + std::to_string(trials);
     Notify();
 }
 
@@ -69,6 +80,17 @@ void ResultsGrid::UpdateTestStatistic(int16_t trial, int16_t slot, double value)
     rows_[1][slot + 1] = platform::NumberToText(max_[slot]);
     rows_[2][slot + 1] = platform::NumberToText(min_[slot]);
     Notify();
+}
+
+std::string ResultsGrid::Shown(int row, int col) const {
+    const std::string& text = Cell(row, col);
+    if (col < 1 || col >= kColumns || row < 0 || row >= static_cast<int>(rows_.size())) return text;
+    const int slot = col - 1;
+    if (row < 3) {
+        if (text.empty() || samples_[slot] == 0) return {};
+        return row == 0 ? platform::NumberToText(platform::RoundDecimals(ave_[slot], 3)) : text;
+    }
+    return failed_[row][col] ? kFailedText : text;
 }
 
 const std::string& ResultsGrid::Cell(int row, int col) const {

@@ -23,7 +23,13 @@ public:
     void UpdateTest(int16_t current, int16_t trials);
     void UpdateTestStatistic(int16_t trial, int16_t slot, double value);
 
+    // The text written into a cell.
     const std::string& Cell(int row, int col) const;
+    // What the window shows for it: a failed trial's error value reads
+    // "failed", the statistics of a column without a valid trial stay empty
+    // (not the starting 0 and 10000), and the average has at most 3 decimals.
+    std::string Shown(int row, int col) const;
+    static constexpr const char* kFailedText = "failed";
     int RowCount() const { return static_cast<int>(rows_.size()); }
     const std::string& Caption() const { return caption_; }
     double Ave(int slot) const { return ave_[slot]; }
@@ -41,6 +47,7 @@ private:
     void Notify();
 
     std::vector<std::array<std::string, kColumns>> rows_;
+    std::vector<std::array<bool, kColumns>> failed_;  // trial cells holding an error value
     std::string caption_;
     std::array<double, 4> ave_{};
     std::array<double, 4> max_{};

@@ -52,7 +52,7 @@ void Results::Redraw() {
     if (table_->rowCount() != grid_.RowCount()) table_->setRowCount(grid_.RowCount());
     for (int r = 0; r < grid_.RowCount(); ++r) {
         for (int c = 0; c < session::ResultsGrid::kColumns; ++c) {
-            const QString text = QString::fromStdString(platform::Cp1252ToUtf8(grid_.Cell(r, c)));
+            const QString text = QString::fromStdString(platform::Cp1252ToUtf8(grid_.Shown(r, c)));
             QTableWidgetItem* item = table_->item(r, c);
             if (!item) {
                 if (text.isEmpty()) continue;

@@ -112,6 +112,7 @@ void TestEngine::StopTesting() {
         if (services_.spreadsheet) services_.spreadsheet->QuitSessionExcel();
     }
     Status(1, "");
+    Status(2, "");  // the test shown as ongoing has stopped
     if (running) ReportSessionLosses();
 }
 

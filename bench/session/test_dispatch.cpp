@@ -86,6 +86,7 @@ void TestEngine::ExecuteNextTest() {
 
     if (NextTestIndex >= TestSlots) {
         Status(1, "Test Session Completed");
+        Status(2, "");  // no test is ongoing any more
         state_.SessionRunning = false;
         ReportSessionLosses();
         if (state_.Options.ExelInterface) fanout_.TestingCloseSpreadSheets();
@@ -525,6 +526,10 @@ void TestEngine::InitScriptTest(int16_t index) {
         const TestEntry& entry = state_.RunConfig.Tests[index];
         state_.Run.TestType = entry.Type;
         state_.Run.TestIndex = index;
+        // A script counts its own trials from the first fix it waits for and
+        // has no number of trials: nothing is left of the test before it.
+        state_.Run.Trial = 0;
+        state_.Run.Trials = 0;
         ScriptTestIndex = index;
         ScriptIndex = 0;
         ScriptRunnerState = 0;

@@ -317,7 +317,8 @@ void TestEngine::State3() {
     if (!go) return;
     if (state_.Options.ExelInterface && r.DeviceSheet)
         fanout_.SpreadSheetWriteAfterFixData(static_cast<int16_t>(r.Trial - 1));
-    Status(2, TestLine3());
+    // A finished series shows no trial past its count.
+    if (r.Trial <= r.Trials) Status(2, TestLine3());
     const int16_t done = static_cast<int16_t>(r.Trial - 1);
     if (r.Trial > r.Trials) {
         // The last trial of a series writes its rows like every other trial.

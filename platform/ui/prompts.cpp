@@ -3,10 +3,20 @@
 #include "platform/core/diagnostics.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QLocale>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTreeView>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -38,7 +48,8 @@ Prompts& Prompts::Instance() {
 bool Prompts::Unattended() const {
     if (unattended_override_ >= 0) return unattended_override_ == 1;
     if (const char* u = std::getenv("FIXBENCH_UNATTENDED"); u && *u && std::strcmp(u, "0") != 0) return true;
-    if (const char* p = std::getenv("QT_QPA_PLATFORM"); p && std::strcmp(p, "offscreen") == 0) return true;
+    // "offscreen" may carry options ("offscreen:configfile=...").
+    if (const char* p = std::getenv("QT_QPA_PLATFORM"); p && std::strncmp(p, "offscreen", 9) == 0) return true;
     return qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr;
 }
 
@@ -109,34 +120,86 @@ std::string Prompts::AskText(std::string_view prompt, std::string_view title) {
     return ok ? text.toStdString() : std::string();
 }
 
-std::string Prompts::OpenFileName(std::string_view title, std::string_view folder, std::string_view filter) {
-    if (Unattended()) {
-        Note("Open file", title, folder);
-        auto names = NextFiles();
-        return names.empty() ? std::string() : names.front();
+std::string Prompts::DialogFolder(std::string_view folder, std::string_view filter) const {
+    const auto it = folders_.find(filter);
+    if (it != folders_.end() && QFileInfo(Q(it->second)).isDir()) return it->second;
+    return std::string(folder);
+}
+
+std::string Prompts::WithFilterExtension(std::string name, std::string_view filter) {
+    if (name.empty()) return name;
+    const auto slash = name.find_last_of('/');
+    const std::string_view base = std::string_view(name).substr(slash == std::string::npos ? 0 : slash + 1);
+    if (base.find('.') != std::string_view::npos) return name;
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.([A-Za-z0-9_]+)"));
+    const QRegularExpressionMatch m = pattern.match(Q(filter));
+    if (m.hasMatch()) name += "." + m.captured(1).toStdString();
+    return name;
+}
+
+std::unique_ptr<QFileDialog> Prompts::MakeFileDialog(std::string_view title, std::string_view folder,
+                                                     std::string_view filter, bool save, bool many) {
+    auto d = std::make_unique<QFileDialog>(nullptr, Q(title), Q(folder), Q(filter));
+    // The desktop's own dialog cannot be sized; ours can.
+    d->setOption(QFileDialog::DontUseNativeDialog);
+    d->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    d->setFileMode(save ? QFileDialog::AnyFile : many ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    d->setViewMode(QFileDialog::Detail);
+    const QFontMetrics fm(d->font());
+    // Result and log names run to 60 characters, mostly capitals and digits.
+    const int name = fm.horizontalAdvance(QString(kReadableNameChars, QLatin1Char('D'))) + 40;
+    int others = 0;
+    if (auto* tree = d->findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = tree->header();
+        header->resizeSection(0, name);
+        // Size, type and date whole too.
+        const QString samples[] = {QStringLiteral("1023.99 KB"), QStringLiteral("plain text document"),
+                                   QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat)};
+        for (int i = 1; i < header->count() && i <= 3; ++i)
+            header->resizeSection(i, std::max(header->sectionSize(i), fm.horizontalAdvance(samples[i - 1]) + 24));
+        for (int i = 1; i < header->count(); ++i) others += header->sectionSize(i);
     }
-    return QFileDialog::getOpenFileName(nullptr, Q(title), Q(folder), Q(filter)).toStdString();
+    int sidebar = 0;
+    if (auto* side = d->findChild<QWidget*>(QStringLiteral("sidebar"))) sidebar = side->sizeHint().width();
+    QSize size(sidebar + name + others + 80, std::max(d->sizeHint().height(), 32 * fm.height()));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() * 0.95);
+    d->resize(size.expandedTo(d->sizeHint()));
+    return d;
+}
+
+std::vector<std::string> Prompts::PickFiles(std::string_view kind, std::string_view title, std::string_view folder,
+                                            std::string_view filter, bool save, bool many) {
+    const std::string start = DialogFolder(folder, filter);
+    std::vector<std::string> names;
+    if (Unattended()) {
+        Note(kind, title, start);
+        names = NextFiles();
+    } else {
+        std::unique_ptr<QFileDialog> d = MakeFileDialog(title, start, filter, save, many);
+        if (d->exec() == QDialog::Accepted)
+            for (const QString& f : d->selectedFiles()) names.push_back(f.toStdString());
+    }
+    if (save)
+        for (std::string& n : names) n = WithFilterExtension(std::move(n), filter);
+    if (!names.empty() && !names.front().empty())
+        folders_[std::string(filter)] = QFileInfo(Q(names.front())).absolutePath().toStdString();
+    return names;
+}
+
+std::string Prompts::OpenFileName(std::string_view title, std::string_view folder, std::string_view filter) {
+    auto names = PickFiles("Open file", title, folder, filter, false, false);
+    return names.empty() ? std::string() : names.front();
 }
 
 std::vector<std::string> Prompts::OpenFileNames(std::string_view title, std::string_view folder,
                                                 std::string_view filter) {
-    if (Unattended()) {
-        Note("Open files", title, folder);
-        return NextFiles();
-    }
-    std::vector<std::string> out;
-    for (const QString& f : QFileDialog::getOpenFileNames(nullptr, Q(title), Q(folder), Q(filter)))
-        out.push_back(f.toStdString());
-    return out;
+    return PickFiles("Open files", title, folder, filter, false, true);
 }
 
 std::string Prompts::SaveFileName(std::string_view title, std::string_view folder, std::string_view filter) {
-    if (Unattended()) {
-        Note("Save file", title, folder);
-        auto names = NextFiles();
-        return names.empty() ? std::string() : names.front();
-    }
-    return QFileDialog::getSaveFileName(nullptr, Q(title), Q(folder), Q(filter)).toStdString();
+    auto names = PickFiles("Save file", title, folder, filter, true, false);
+    return names.empty() ? std::string() : names.front();
 }
 
 }  // namespace platform

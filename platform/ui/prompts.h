@@ -4,9 +4,13 @@
 // logged and answered from a queue (or with its default when the queue is
 // empty), so nothing can block.
 #include <deque>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class QFileDialog;
 
 namespace platform {
 
@@ -48,11 +52,28 @@ public:
     std::string AskText(std::string_view prompt, std::string_view title);
 
     // File dialogs; an empty result (or list) means cancelled. filter is in
-    // Qt form, e.g. "Text files (*.txt);;All files (*)".
+    // Qt form, e.g. "Text files (*.txt);;All files (*)". A dialog opens in
+    // the folder of the file last chosen with the same filter (while that
+    // folder exists), else in `folder`. A name chosen to save without an
+    // extension gets the filter's ("myscript" -> "myscript.txt").
     std::string OpenFileName(std::string_view title, std::string_view folder, std::string_view filter);
     std::vector<std::string> OpenFileNames(std::string_view title, std::string_view folder,
                                            std::string_view filter);
     std::string SaveFileName(std::string_view title, std::string_view folder, std::string_view filter);
+
+    // Where the next dialog for `filter` opens.
+    std::string DialogFolder(std::string_view folder, std::string_view filter) const;
+    void ForgetFolders() { folders_.clear(); }
+
+    // `name` with the first "*.ext" of `filter` appended when its file name
+    // has no extension of its own.
+    static std::string WithFilterExtension(std::string name, std::string_view filter);
+
+    // The dialog shown to a person: the bench's own (not the desktop's), in
+    // detail view, wide enough for file names of 60 characters.
+    static std::unique_ptr<QFileDialog> MakeFileDialog(std::string_view title, std::string_view folder,
+                                                       std::string_view filter, bool save, bool many = false);
+    static constexpr int kReadableNameChars = 60;
 
     // The title of the program's own boxes.
     static constexpr const char* kProgramTitle = "Fixbench";
@@ -60,6 +81,10 @@ public:
 private:
     void Note(std::string_view kind, std::string_view title, std::string_view text);
     std::vector<std::string> NextFiles();
+    // Runs the dialog, or takes the queued names when unattended.
+    std::vector<std::string> PickFiles(std::string_view kind, std::string_view title, std::string_view folder,
+                                       std::string_view filter, bool save, bool many);
+    std::map<std::string, std::string, std::less<>> folders_;  // filter -> last folder
     int unattended_override_ = -1;
     std::deque<Answer> answers_;
     std::deque<std::vector<std::string>> files_;

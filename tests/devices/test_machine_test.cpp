@@ -108,6 +108,22 @@ TEST_F(Machine, StopInCommandSentReturnsToIdle) {
     EXPECT_FALSE(dev.TestCompleted);
 }
 
+TEST_F(Machine, StopIsShownInPlaceOfTheRunningText) {
+    Execute("$PQNVCOLD");
+    DeviceTestMachine(dev, EvStop);
+    EXPECT_EQ(Panel1(), "TEST STOPPED") << "not the command it no longer waits for";
+    Execute("$PQNVCOLD");
+    DeviceTestMachine(dev, EvRestartSeen);
+    DeviceTestMachine(dev, EvTick);
+    ASSERT_EQ(Panel1(), "TEST RUNNING: 0 -> WAITING FOR POSITION FIX");
+    DeviceTestMachine(dev, EvStop);
+    EXPECT_EQ(dev.TestState, Idle);
+    EXPECT_EQ(Panel1(), "TEST STOPPED");
+    // The next trial's texts follow as before.
+    Execute("$PQNVCOLD");
+    EXPECT_EQ(Panel1(), "TEST COMMAND SENT TO DEVICE");
+}
+
 TEST_F(Machine, AFixBeforeTheRestartOnlyCountsATick) {
     Execute("$PQNVCOLD");
     DeviceTestMachine(dev, EvFix);

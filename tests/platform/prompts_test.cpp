@@ -4,6 +4,13 @@
 #include "tests/support/qt_app.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QHeaderView>
+#include <QTreeView>
 #include <gtest/gtest.h>
 
 using namespace platform;
@@ -50,3 +57,66 @@ TEST(ProgramFolder, HomeVariableWinsElseTheWritableExecutableFolder) {
     EXPECT_EQ(ProgramFolder(), exe_dir) << "the build folder is writable";
 }
 
+
+// File dialogs open where the user last went for that kind of file, and a
+// name saved without an extension gets the one the filter lists.
+TEST(PromptsFiles, OpenInTheFolderLastUsedAndSaveWithTheFiltersExtension) {
+    test::EnsureApp();
+    test::TempHome home;
+    Prompts& p = Prompts::Instance();
+    p.ClearQueue();
+    p.ClearAsked();
+    p.ForgetFolders();
+    const std::string scripts = home.Path() + "/scripts";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(scripts)));
+
+    p.QueueFileName(scripts + "/myscript");
+    EXPECT_EQ(p.SaveFileName("Save", home.Path(), "Script File (*.txt)"), scripts + "/myscript.txt");
+    p.QueueFileName(scripts + "/night.v2.txt");
+    EXPECT_EQ(p.SaveFileName("Save", home.Path(), "Script File (*.txt)"), scripts + "/night.v2.txt");
+    p.QueueFileName(scripts + "/plain");
+    EXPECT_EQ(p.SaveFileName("Save", home.Path(), "All files (*)"), scripts + "/plain") << "no extension to add";
+    p.QueueFileName(home.Path() + "/session");
+    EXPECT_EQ(p.SaveFileName("Save", home.Path(), "Config File (*.dat)"), home.Path() + "/session.dat");
+
+    p.ClearAsked();
+    EXPECT_EQ(p.OpenFileName("Open", home.Path(), "Script File (*.txt)"), "") << "cancelled";
+    EXPECT_EQ(p.OpenFileName("Open", home.Path(), "Config File (*.dat)"), "");
+    ASSERT_EQ(p.Asked().size(), 2u);
+    EXPECT_EQ(p.Asked()[0], "Open: " + scripts) << "where the last script went";
+    EXPECT_EQ(p.Asked()[1], "Open: " + home.Path()) << "each kind of file keeps its own folder";
+
+    // A folder that is gone is not offered.
+    ASSERT_TRUE(QDir(QString::fromStdString(scripts)).removeRecursively());
+    p.ClearAsked();
+    p.OpenFileNames("Open", home.Path(), "Script File (*.txt)");
+    ASSERT_EQ(p.Asked().size(), 1u);
+    EXPECT_EQ(p.Asked()[0], "Open: " + home.Path());
+    p.ForgetFolders();
+}
+
+// The dialog a person sees shows a 60-character file name whole, in the
+// folder asked for, and still fits a 1280 x 800 screen.
+TEST(PromptsFiles, DialogIsWideEnoughForLongNames) {
+    test::EnsureApp();
+    test::TempHome home;
+    const std::string name = "Rover_A_TTFF_SYNC_COLD_NMEA_UTC55_Results_T2A_T2U_Statistics";
+    ASSERT_EQ(name.size(), static_cast<size_t>(Prompts::kReadableNameChars));
+    std::unique_ptr<QFileDialog> d = Prompts::MakeFileDialog("Open", home.Path(), "Script File (*.txt)", false);
+    EXPECT_EQ(d->directory().absolutePath().toStdString(), home.Path());
+    auto* tree = d->findChild<QTreeView*>("treeView");
+    ASSERT_NE(tree, nullptr);
+    const int needed = QFontMetrics(tree->font()).horizontalAdvance(QString::fromStdString(name));
+    EXPECT_GE(tree->header()->sectionSize(0), needed + 24) << "the name column, with room for the icon";
+    d->show();
+    QCoreApplication::processEvents();
+    int columns = 0;
+    for (int i = 0; i < tree->header()->count(); ++i) columns += tree->header()->sectionSize(i);
+    const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+    EXPECT_LE(d->width(), screen.width());
+    EXPECT_LE(d->height(), screen.height());
+    if (screen.width() >= 1280)
+        EXPECT_GE(tree->viewport()->width(), columns) << "every column in view without scrolling";
+    else
+        EXPECT_GE(d->width(), screen.width() * 9 / 10) << "a small screen's room is used";
+}

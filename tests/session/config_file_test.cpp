@@ -54,7 +54,7 @@ std::string DefaultFileWithRenamedDevice() {
     std::string f;
     Text(f, "Spirent STR4500");
     Text(f, "");
-    f.append(4, '\0');
+    f += std::string("\x22\x3D\x00\x00", 4);  // simulator port 15650
     for (int d = 0; d < 4; ++d) {
         f.append(2, '\0');
         Text(f, d == 0 ? "Ger\xE4t 1" : "Device1");

@@ -476,5 +476,5 @@ TEST(ConfigImage, ACutInsideADeviceTextNamesItAndDefaultsIt) {
     // Half of a number is no number either.
     const ConfigDecodeResult g = DecodeSystemConfig(std::string_view(full).substr(0, 17 + 10 + 3));
     EXPECT_EQ(g.brokenField, "SimHostPort");
-    EXPECT_EQ(g.config.SimHostPort, 0);
+    EXPECT_EQ(g.config.SimHostPort, 15650) << "the default, not half a number";
 }

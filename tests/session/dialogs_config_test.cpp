@@ -151,7 +151,7 @@ TEST_F(ConfigDialog, ReopeningLoadsTheFileAfreshOverInitialControls) {
     Click(dlg.get(), "Cancel_Command");
     Open();
     EXPECT_EQ(Text(dlg.get(), "DName_1"), "Saved") << "Cancel stores nothing";
-    EXPECT_EQ(Text(dlg.get(), "DName_3"), "Device1");
+    EXPECT_EQ(Text(dlg.get(), "DName_3"), "Device4");
 }
 
 TEST_F(ConfigDialog, DisabledSlotKeepsItsStoredSettingsAndNcoValuesSurviveARebuild) {

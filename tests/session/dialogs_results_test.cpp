@@ -48,14 +48,43 @@ TEST_F(ResultsWindow, ShowsValuesAndTheirRunningStatistics) {
     EXPECT_EQ(Cell(0, 2), "") << "an untouched slot shows nothing";
 }
 
-TEST_F(ResultsWindow, NegativeValuesAreShownButKeptOutOfTheStatistics) {
+TEST_F(ResultsWindow, FailedTrialsReadAsFailedAndStayOutOfTheStatistics) {
     window->UpdateCell(1, 1, 50);
     window->UpdateCell(2, 1, -1);
     window->UpdateCell(3, 1, 70);
-    EXPECT_EQ(Cell(5, 2), "-1");
+    EXPECT_EQ(Cell(5, 2), "failed") << "the error value is no time";
+    EXPECT_EQ(grid.Cell(5, 2), "-1") << "the grid keeps what was written";
     EXPECT_EQ(Cell(0, 2), "60") << "mean of the two real times";
     EXPECT_EQ(Cell(2, 2), "50");
     EXPECT_EQ(Cell(1, 2), "70");
+}
+
+// A receiver lost for the whole test: its column holds the error values and
+// the starting statistics, none of which is a measurement.
+TEST_F(ResultsWindow, AColumnWithoutAValidTrialShowsNoStatistics) {
+    window->UpdateCell(1, 0, 31.5);
+    for (int16_t trial = 1; trial <= 3; ++trial) window->UpdateCell(trial, 2, -1);
+    for (int row = 4; row <= 6; ++row) EXPECT_EQ(Cell(row, 3), "failed") << row;
+    for (int row = 0; row <= 2; ++row) EXPECT_EQ(Cell(row, 3), "") << "row " << row;
+    EXPECT_EQ(grid.Cell(0, 3), "0");
+    EXPECT_EQ(grid.Cell(1, 3), "0");
+    EXPECT_EQ(grid.Cell(2, 3), "10000");
+    EXPECT_EQ(Cell(0, 1), "31.5") << "the other device's statistics stand";
+    window->UpdateCell(4, 2, 12.25);
+    EXPECT_EQ(Cell(0, 3), "12.25");
+    EXPECT_EQ(Cell(1, 3), "12.25");
+    EXPECT_EQ(Cell(2, 3), "12.25");
+}
+
+TEST_F(ResultsWindow, AveragesShowThreeDecimalsAndTheGridKeepsThemWhole) {
+    window->UpdateCell(1, 0, 4.49);
+    window->UpdateCell(2, 0, 4.5);
+    window->UpdateCell(3, 0, 4.5);
+    EXPECT_EQ(grid.Cell(0, 1), "4.49666666666667");
+    EXPECT_EQ(Cell(0, 1), "4.497");
+    EXPECT_EQ(Cell(1, 1), "4.5");
+    EXPECT_EQ(Cell(2, 1), "4.49");
+    EXPECT_EQ(Cell(4, 1), "4.49");
 }
 
 TEST_F(ResultsWindow, GrowsPastItsInitialRows) {
@@ -71,6 +100,11 @@ TEST_F(ResultsWindow, GrowsPastItsInitialRows) {
 TEST_F(ResultsWindow, CaptionCountsTrialsAndResetEmptiesTheGrid) {
     window->UpdateTest(3, 10);
     EXPECT_EQ(window->windowTitle(), "Results: n. 3 of 10");
+    window->UpdateTest(11, 10);
+    EXPECT_EQ(window->windowTitle(), "Results: n. 10 of 10") << "never past the count";
+    window->UpdateTest(2, 0);
+    EXPECT_EQ(window->windowTitle(), "Results: n. 2") << "a script has no count";
+    window->UpdateTest(3, 10);
     window->UpdateCell(1, 0, 40);
     window->AddLineLable(1, "1");
     window->ResetResultsWindow();

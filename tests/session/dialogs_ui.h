@@ -110,6 +110,7 @@ inline void ResetPrompts() {
     auto& p = platform::Prompts::Instance();
     p.ClearQueue();
     p.ClearAsked();
+    p.ForgetFolders();
 }
 
 }  // namespace dialogs_test

@@ -449,6 +449,50 @@ TEST(EngineSession, ScriptTestWaitsTwoSecondsAfterTheEraseUnlessStopped) {
     EXPECT_TRUE(h.status.Shown(2, "TEST: SCRIPT ongoing one.scr"));
 }
 
+// The status bar's test line after the last trial, after the session and
+// after Stop: no trial past the count, nothing ongoing once it ended.
+TEST(EngineSession, TestLineNeverCountsPastTheTrialsAndEndsWithTheTest) {
+    Harness h;
+    h.AddDevice(0, "GPS1").fix_delay_ms = 1000;
+    h.AddTest(0, "HOT", 2);
+    ASSERT_TRUE(h.Start());
+    ASSERT_GE(h.RunToEnd(), 0);
+    EXPECT_TRUE(h.status.Shown(2, "TEST: HOT  - ongoing 2 of 2"));
+    for (const auto& [panel, text] : h.status.history)
+        EXPECT_EQ(text.find("ongoing 3 of 2"), std::string::npos) << text;
+    EXPECT_EQ(h.status.panels[1], "Test Session Completed");
+    EXPECT_EQ(h.status.panels[2], "") << "the session is over";
+
+    Harness stopped;
+    stopped.AddDevice(0, "GPS1").fix_delay_ms = 60000;
+    stopped.AddTest(0, "COLD", 5);
+    ASSERT_TRUE(stopped.Start());
+    ASSERT_GE(stopped.Run([&] { return stopped.status.panels[2] == "TEST: COLD  ongoing 1 of 5"; }), 0);
+    stopped.engine.StopTesting();
+    EXPECT_EQ(stopped.status.panels[2], "") << "a stopped test is not ongoing";
+}
+
+// A script after a test of two trials counts its own fixes, with no count
+// of trials to pass.
+TEST(EngineSession, ScriptCountsItsOwnTrialsWithoutACount) {
+    Harness h;
+    h.AddDevice(0, "GPS1").fix_delay_ms = 1000;
+    h.AddTest(0, "COLD", 2);
+    TestEntry& t = h.AddTest(1, "SCRIPT", 0);
+    t.ScriptCount = 1;
+    t.ScriptFiles[0] = "C:\\s\\one.scr";
+    h.script.existing.insert("C:\\s\\one.scr");
+    ASSERT_TRUE(h.Start());
+    ASSERT_GE(h.Run([&] { return !h.Calls("SCRIPT.ScriptRun").empty(); }), 0);
+    // What the script stepper does when a WAITFIX ends.
+    h.fanout.IncrementTestDataTestNumber();
+    h.fanout.IncrementResultsTestNumber();
+    EXPECT_EQ(h.grid.Caption(), "Results: n. 1");
+    h.fanout.IncrementTestDataTestNumber();
+    h.fanout.IncrementResultsTestNumber();
+    EXPECT_EQ(h.grid.Caption(), "Results: n. 2");
+}
+
 TEST(EngineSession, AutomaticReportsAreBuiltPerDeviceAndEntryAtTheEnd) {
     Harness h;
     h.AddDevice(0, "GPS1").fix_delay_ms = 1000;
