@@ -118,6 +118,7 @@ void TimeIndexScanner::Feed(const char* data, size_t size, std::vector<ReplayInd
                 ++i;
                 state_ = matched_ == pattern_.size() ? State::Time : State::Matching;
                 count_ = 0;
+                separators_ = SeparatorsAfterPattern();
                 break;
             }
             case State::Matching:
@@ -125,6 +126,7 @@ void TimeIndexScanner::Feed(const char* data, size_t size, std::vector<ReplayInd
                     if (++matched_ == pattern_.size()) {
                         state_ = State::Time;
                         count_ = 0;
+                        separators_ = SeparatorsAfterPattern();
                     }
                 } else {
                     state_ = State::Looking;  // this byte is not tried as a start
@@ -133,7 +135,11 @@ void TimeIndexScanner::Feed(const char* data, size_t size, std::vector<ReplayInd
                 break;
             case State::Time: {
                 const char c = data[i];
-                if (c == ',') {
+                // Only the separator before the time field is skipped: a comma
+                // after it ends the field, whose digits would otherwise run on
+                // into the next field's.
+                if (c == ',' && count_ == 0 && separators_ > 0) {
+                    --separators_;
                     ++i;
                     break;
                 }

@@ -40,9 +40,11 @@ public:
 
 // Finds the pattern and the six time digits after it in a byte stream that
 // may arrive in pieces of any size; the state carries over between pieces.
-// Commas after the pattern are skipped; the first six other characters must
-// be digits of a valid time (hh < 24, mm < 60, ss < 60), else the sentence
-// gets no record (a receiver without a fix sends an empty time field). A byte
+// The comma that separates the pattern from the time field is skipped (none
+// when the pattern ends in one); the field must then begin with six digits of
+// a valid time (hh < 24, mm < 60, ss < 60), else the sentence gets no record:
+// a receiver without a fix sends an empty time field, and a field shorter
+// than hhmmss is no time, whatever digits the next fields hold. A byte
 // that breaks the pattern itself is not tried as a new start ("$$GPGGA" gives
 // nothing), but a "$" in place of a time digit starts a new candidate, since
 // a time field never holds one.
@@ -60,8 +62,10 @@ private:
     State state_ = State::Looking;
     size_t matched_ = 0;
     int64_t start_ = 0;  // 1-based position of the candidate's first byte
+    int SeparatorsAfterPattern() const { return !pattern_.empty() && pattern_.back() == ',' ? 0 : 1; }
     int digits_[6] = {};
     int count_ = 0;
+    int separators_ = 0;  // commas still to skip before the time field
     int64_t offset_ = 0;
 };
 

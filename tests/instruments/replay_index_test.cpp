@@ -145,6 +145,30 @@ TEST(ReplayIndex, LogsWithoutUsableSentencesGiveAnEmptyIndex) {
     }
 }
 
+TEST(ReplayIndex, ATimeFieldShorterThanSixDigitsIsNoTimeWhateverFollows) {
+    test::TempHome home;
+    // Digits of the next fields would make 12:10:45 and 12:35:19 of them.
+    const std::string short_time = "$GPGGA,1210,4528.123,N,00912.000,E,1,08,0.9,545.4,M,46.9,M,,*00\r\n";
+    const std::string empty_time = "$GPGGA,,123519.00,N,00912.000,E,1,08,0.9,545.4,M,46.9,M,,*00\r\n";
+    const std::string good = replay_test::Sentence("GPGGA,121046.00,4528.123,N,00912.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    const std::string bytes = short_time + empty_time + good;
+    // However the log is read, in one piece or byte by byte.
+    for (size_t block : {size_t{1}, size_t{7}, size_t{1} << 20}) {
+        const std::string log = home.File("short.txt");
+        test::WriteFileBytes(log, bytes);
+        EXPECT_EQ(BuildTimeIndex(log, "$GPGGA", nullptr, block).Records, 1) << block;
+        ASSERT_EQ(ReadIndexCount(home.File("short.idx")), 1) << block;
+        EXPECT_EQ(ReadIndexRecord(home.File("short.idx"), 1).Position,
+                  static_cast<int64_t>(short_time.size() + empty_time.size() + 1));
+        EXPECT_EQ(ReadIndexRecord(home.File("short.idx"), 1).Time, Day(12, 10, 46));
+    }
+    // A pattern that carries its own comma skips none after it.
+    const std::string log = home.File("comma.txt");
+    test::WriteFileBytes(log, empty_time + good);
+    EXPECT_EQ(BuildTimeIndex(log, "$GPGGA,", nullptr).Records, 1);
+    EXPECT_EQ(ReadIndexRecord(home.File("comma.idx"), 1).Time, Day(12, 10, 46));
+}
+
 TEST(ReplayIndex, AGgaAfterABrokenOneIsStillFound) {
     test::TempHome home;
     // A receiver that restarts mid-sentence: the time field is cut by the
