@@ -57,6 +57,38 @@ std::string Second(const replay_test::Log& log, size_t i) {
     return log.bytes.substr(from, to - from);
 }
 
+// Replay device windows that record the calls made on them, tagged "W".
+struct FakeReplayWindows : bench::ReplayDeviceWindows {
+    std::vector<std::string> calls;
+    std::vector<std::unique_ptr<fakes::FakeDeviceWindow>> made;
+    bench::DeviceOps* MakeReplayWindow() override {
+        made.push_back(std::make_unique<fakes::FakeDeviceWindow>("W", &calls, &platform::SystemClock::Instance()));
+        return made.back().get();
+    }
+    void ShowReplayWindow(bench::DeviceOps*) override {}
+    void CloseReplayWindow(bench::DeviceOps*) override {}
+    bool IsOpen(bench::DeviceOps*) const override { return true; }
+};
+
+// Writes an index of (1-based position, seconds of the day) records beside
+// `log`, newer than the log, as building it would.
+void WriteIndex(const std::string& log, const std::vector<std::pair<int64_t, int>>& records) {
+    std::string idx(4, '\0');
+    const auto n = static_cast<uint32_t>(records.size());
+    std::memcpy(idx.data(), &n, 4);
+    for (const auto& [position, second] : records) {
+        const auto pos = static_cast<uint32_t>(position);
+        const double t = second / 86400.0;
+        char rec[12];
+        std::memcpy(rec, &pos, 4);
+        std::memcpy(rec + 4, &t, 8);
+        idx.append(rec, 12);
+    }
+    const std::string name = bench::ReplayIndexName(log);
+    test::WriteFileBytes(name, idx);
+    fs::last_write_time(name, fs::last_write_time(log) + std::chrono::seconds(2));
+}
+
 // A device window that records the calls made on it.
 class RecordingWindow : public QWidget, public fakes::FakeDeviceWindow {
 public:
@@ -363,31 +395,11 @@ TEST(ReplayBigLog, TheLastIndexedSecondOfALogPastFourGibibytesFeedsOneSecond) {
         if (at + tail.epochs[i].position <= bench::kMaxIndexedPosition) indexed.push_back(i);
     ASSERT_GE(indexed.size(), 2u);
     ASSERT_LT(indexed.size(), tail.epochs.size());
-    std::string idx(4, '\0');
-    const auto n = static_cast<uint32_t>(indexed.size());
-    std::memcpy(idx.data(), &n, 4);
-    for (size_t i : indexed) {
-        const auto pos = static_cast<uint32_t>(at + tail.epochs[i].position);
-        const double t = tail.epochs[i].second / 86400.0;
-        char rec[12];
-        std::memcpy(rec, &pos, 4);
-        std::memcpy(rec + 4, &t, 8);
-        idx.append(rec, 12);
-    }
-    test::WriteFileBytes(home.File("huge.idx"), idx);
-    fs::last_write_time(home.File("huge.idx"), fs::last_write_time(path) + std::chrono::seconds(2));
+    std::vector<std::pair<int64_t, int>> records;
+    for (size_t i : indexed) records.push_back({at + tail.epochs[i].position, tail.epochs[i].second});
+    WriteIndex(path, records);
 
-    struct Windows : bench::ReplayDeviceWindows {
-        std::vector<std::string> calls;
-        std::vector<std::unique_ptr<fakes::FakeDeviceWindow>> made;
-        bench::DeviceOps* MakeReplayWindow() override {
-            made.push_back(std::make_unique<fakes::FakeDeviceWindow>("W", &calls, &platform::SystemClock::Instance()));
-            return made.back().get();
-        }
-        void ShowReplayWindow(bench::DeviceOps*) override {}
-        void CloseReplayWindow(bench::DeviceOps*) override {}
-        bool IsOpen(bench::DeviceOps*) const override { return true; }
-    } windows;
+    FakeReplayWindows windows;
     platform::ManualTimer timer;
     std::vector<std::string> reports;
     bench::Replay r(windows, timer, home.Path(), [&](const std::string& t) { reports.push_back(t); });
@@ -413,17 +425,7 @@ TEST(ReplayBigLog, TheLastIndexedSecondOfALogPastFourGibibytesFeedsOneSecond) {
         out.put('\n');
         ASSERT_TRUE(out.good());
     }
-    std::string idx1(4, '\0');
-    const uint32_t one_record = 1;
-    std::memcpy(idx1.data(), &one_record, 4);
-    const auto pos1 = static_cast<uint32_t>(bare_at + 1);
-    const double t1 = tail.epochs[0].second / 86400.0;
-    char rec1[12];
-    std::memcpy(rec1, &pos1, 4);
-    std::memcpy(rec1 + 4, &t1, 8);
-    idx1.append(rec1, 12);
-    test::WriteFileBytes(home.File("bare.idx"), idx1);
-    fs::last_write_time(home.File("bare.idx"), fs::last_write_time(bare) + std::chrono::seconds(2));
+    WriteIndex(bare, {{bare_at + 1, tail.epochs[0].second}});
     bench::Replay r2(windows, timer, home.Path(), [&](const std::string& t) { reports.push_back(t); });
     windows.calls.clear();
     r2.AddLog(bare);
@@ -490,17 +492,7 @@ TEST(ReplayTimer, TicksAdvanceOneRecordUntilTheLastAndTheSpeedSetsTheInterval) {
     test::WriteFileBytes(home.File("t.txt"), l.bytes);
     bench::BuildTimeIndex(home.File("t.txt"), "$GPGGA", nullptr);
 
-    struct Windows : bench::ReplayDeviceWindows {
-        std::vector<std::string> calls;
-        std::vector<std::unique_ptr<fakes::FakeDeviceWindow>> made;
-        bench::DeviceOps* MakeReplayWindow() override {
-            made.push_back(std::make_unique<fakes::FakeDeviceWindow>("W", &calls, &platform::SystemClock::Instance()));
-            return made.back().get();
-        }
-        void ShowReplayWindow(bench::DeviceOps*) override {}
-        void CloseReplayWindow(bench::DeviceOps*) override {}
-        bool IsOpen(bench::DeviceOps*) const override { return true; }
-    } windows;
+    FakeReplayWindows windows;
     platform::ManualTimer timer;
     bench::Replay r(windows, timer, home.Path(), [](const std::string&) {});
     EXPECT_EQ(timer.Interval(), 1000);
