@@ -1,11 +1,15 @@
 // Windows that come and go as fast as the X server takes them: each round
 // maps a batch of top-level windows (each announcing this process in
 // _NET_WM_PID, each with a child) and destroys them at once. Prints "churning"
-// after the first round; runs until it is killed or its X server goes.
+// after the first round; runs until it is killed, its parent ends or its X
+// server goes.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <sys/prctl.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 
@@ -15,6 +19,9 @@ int Gone(Display*) { _exit(0); }
 }  // namespace
 
 int main() {
+    // A test that crashes must not leave the windows churning.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() == 1) return 0;
     Display* d = XOpenDisplay(nullptr);
     if (!d) return 1;
     XSetErrorHandler(Ignore);
