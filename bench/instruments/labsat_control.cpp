@@ -81,6 +81,19 @@ RemoteLineAssembler::Result RemoteLineAssembler::Append(std::string_view bytes) 
 LabSatMng::LabSatMng(std::unique_ptr<platform::SerialLink> port, BackendFactory make_backend, Report report)
     : port_(std::move(port)), make_backend_(std::move(make_backend)), report_(std::move(report)) {
     port_->SetReceiveHandler([this] { RemoteComm_OnComm(); });
+    port_->SetErrorHandler([this](const std::string& reason) { RemoteComm_Lost(reason); });
+}
+
+// The line to the other PC went away: said at once and closed, so every
+// later operation fails as not sent instead of writing into nothing.
+void LabSatMng::RemoteComm_Lost(const std::string& reason) {
+    if (report_) report_("LabSat remote port " + std::to_string(port_number_) + " lost (" + reason + "): port closed");
+    try {
+        port_->SetPortOpen(false);
+    } catch (...) {
+        ErrorReport("RemoteComm_Lost");
+    }
+    changed();
 }
 
 LabSatMng::~LabSatMng() {

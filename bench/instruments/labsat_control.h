@@ -122,6 +122,8 @@ public:
     bool SendRemoteLine(const std::string& text);
     // The receive event of the port.
     void RemoteComm_OnComm();
+    // The port's device went away (`reason` names it and the cause).
+    void RemoteComm_Lost(const std::string& reason);
     void RunRemoteLine(const std::string& line);
 
     platform::SerialLink& Port() { return *port_; }

@@ -18,6 +18,9 @@ namespace bench {
 namespace {
 
 constexpr const char* kPattern = "$GPGGA";
+// The most a log's last second feeds: far more than any receiver writes in
+// a second, and fed in a moment.
+constexpr int64_t kLastSecondBytes = 64 * 1024;
 
 std::string ErrorText(const std::exception_ptr& e) {
     PendingError p = ErrorOf(e);
@@ -143,11 +146,17 @@ void Replay::Command6_Click() {
             left_out += "\n" + f + " (no time index)";
             continue;
         }
-        if (ReadIndexCount(x) == 0) {
+        auto timeline = std::make_shared<const ReplayTimeline>(x);
+        if (timeline->Count() == 0) {
             left_out += "\n" + f + " (no $GPGGA sentence with a time)";
             continue;
         }
-        logs.push_back({f, x, static_cast<int16_t>(i), nullptr, {}});
+        Log log;
+        log.file = f;
+        log.index = x;
+        log.id = static_cast<int16_t>(i);
+        log.timeline = std::move(timeline);
+        logs.push_back(std::move(log));
     }
     if (!left_out.empty()) Warn("These logs are not replayed:" + left_out);
     if (logs.empty()) {
@@ -162,7 +171,7 @@ void Replay::Command6_Click() {
     setup_ = std::move(logs);
     file_list_shown_ = false;
     slider1_min_ = 1;
-    slider1_max_ = ReadIndexCount(setup_[0].index);
+    slider1_max_ = setup_[0].timeline->Count();
     slider1_ = 0;
     InitDevicesForReplay();
     // The windows start at the first second of the first log.
@@ -259,35 +268,34 @@ void Replay::Slider2_Change(int value) {
     Changed();
 }
 
-// Every log replays the second of record `value` of the first log.
+// Every log replays the second of record `value` of the first log: the
+// same second of the day, on the day of each log that matches the first
+// log's timeline.
 void Replay::Step(int value) {
     slider1_ = value;
-    double t = 0;
-    try {
-        t = ReadIndexTime(setup_[0].index, value);
-    } catch (...) {
-        // The timeline's index went away under the player: stop rather than
-        // report it on every tick.
-        timer_.SetEnabled(false);
-        report_("Log Files Replay: " + ErrorText(std::current_exception()));
-        return;
-    }
-    text3_ = MakeTimeStringFromSeconds(SecondsOfDay(t));
+    const ReplayTimeline& first = *setup_[0].timeline;
+    const int64_t at = first.Seconds(value);
+    text3_ = MakeTimeStringFromSeconds(SecondsOfDay(first.Record(value).Time));
     for (Log& log : setup_) {
         if (!log.window || !windows_.IsOpen(log.window)) continue;
         try {
-            int64_t next = 0;
-            const int64_t pos = FindOffsetForTime(log.index, t, next);
-            if (next == pos) {
-                // The last record: its second runs to the end of the log, but
-                // only when it is this very second, so a finished log does not
-                // repeat its tail while the others go on.
-                const int32_t n = ReadIndexCount(log.index);
-                if (n > 0 && ReadIndexTime(log.index, n) == t) {
-                    std::error_code ec;
-                    const auto size = std::filesystem::file_size(DeviceFilePath(log.file), ec);
-                    if (!ec) next = static_cast<int64_t>(size) + 1;
-                }
+            const ReplayTimeline& own = *log.timeline;
+            // Where this log's start lies from the first log's, within half a day.
+            int64_t offset = (first.FirstSecondOfDay() - own.FirstSecondOfDay()) % 86400;
+            if (offset >= 43200) offset -= 86400;
+            if (offset < -43200) offset += 86400;
+            const int64_t second = at + offset;
+            const int32_t n = own.Count();
+            const int32_t k = own.Find(second);
+            const int64_t pos = own.Record(k).Position;
+            int64_t next = pos;
+            if (k < n) {
+                next = own.Record(k + 1).Position;
+            } else if (own.Seconds(k) == second) {
+                // The last record, only when it is this very second, so a
+                // finished log does not repeat its tail while the others go
+                // on; and no more of the log than one second's worth.
+                next = LastSecondEnd(log.file, pos, kPattern, kLastSecondBytes);
             }
             if (pos == log.fed_from && next == log.fed_to) continue;
             log.window->DeviceReplayFile(log.file, pos, next);

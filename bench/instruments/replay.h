@@ -3,11 +3,16 @@
 // logs kept at the same UTC time: the replay window's controller without its
 // widgets. The timeline is the first log's time index; a record number picks
 // a second, and each log feeds that second's bytes into its own device window.
+// Seconds are placed on each log's own timeline, days counted across each
+// midnight, so logs that run through midnight or for days replay in order;
+// logs are matched by time of day, taking their starts as less than half a
+// day apart.
 //
 // Changes to the file list take effect at the next "Done": the player works
 // on the set of logs, indexes and windows that "Done" made.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +26,7 @@ class Timer;
 namespace bench {
 
 class IndexProgress;
+class ReplayTimeline;
 
 // Makes, shows and closes the device windows a replay feeds. A window may be
 // closed by someone else (the main window unloading): IsOpen says so.
@@ -142,6 +148,8 @@ private:
         // The bytes fed last: a second that a later time still maps to (the
         // log has not begun yet, or is in a gap) is not fed again.
         int64_t fed_from = 0, fed_to = 0;
+        // Its index as read at "Done", on the log's own timeline.
+        std::shared_ptr<const ReplayTimeline> timeline;
     };
     bool BuildIndex(const std::string& file);
     bool EnsureIndex(const std::string& file, const std::string& index, bool ask);

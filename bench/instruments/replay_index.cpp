@@ -10,6 +10,9 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <vector>
+
+#include <sys/types.h>
 
 #include "bench/devices/device_paths.h"
 #include "bench/devices/timing.h"
@@ -118,6 +121,7 @@ void TimeIndexScanner::Feed(const char* data, size_t size, std::vector<ReplayInd
                 ++i;
                 state_ = matched_ == pattern_.size() ? State::Time : State::Matching;
                 count_ = 0;
+                separators_ = SeparatorsAfterPattern();
                 break;
             }
             case State::Matching:
@@ -125,6 +129,7 @@ void TimeIndexScanner::Feed(const char* data, size_t size, std::vector<ReplayInd
                     if (++matched_ == pattern_.size()) {
                         state_ = State::Time;
                         count_ = 0;
+                        separators_ = SeparatorsAfterPattern();
                     }
                 } else {
                     state_ = State::Looking;  // this byte is not tried as a start
@@ -133,7 +138,11 @@ void TimeIndexScanner::Feed(const char* data, size_t size, std::vector<ReplayInd
                 break;
             case State::Time: {
                 const char c = data[i];
-                if (c == ',') {
+                // Only the separator before the time field is skipped: a comma
+                // after it ends the field, whose digits would otherwise run on
+                // into the next field's.
+                if (c == ',' && count_ == 0 && separators_ > 0) {
+                    --separators_;
                     ++i;
                     break;
                 }
@@ -244,25 +253,104 @@ ReplayIndexRecord ReadIndexRecord(const std::string& index, int32_t n) { return 
 
 double ReadIndexTime(const std::string& index, int32_t n) { return ReadIndexRecord(index, n).Time; }
 
+ReplayTimeline::ReplayTimeline(const std::string& index) : name_(index) {
+    File f(std::fopen(DeviceFilePath(index).c_str(), "rb"));
+    unsigned char head[4];
+    if (!f || std::fread(head, 1, 4, f.get()) != 4) return;
+    const auto n = static_cast<int32_t>(GetU32(head));
+    if (n <= 0) return;
+    // Records are read in blocks; a file shorter than its count keeps what it holds.
+    constexpr int32_t kBlock = 4096;
+    std::vector<unsigned char> block(static_cast<size_t>(kRecordSize) * kBlock);
+    records_.reserve(static_cast<size_t>(n));
+    while (static_cast<int32_t>(records_.size()) < n) {
+        const int32_t want = std::min<int32_t>(kBlock, n - static_cast<int32_t>(records_.size()));
+        const size_t got = std::fread(block.data(), kRecordSize, static_cast<size_t>(want), f.get());
+        for (size_t i = 0; i < got; ++i) {
+            const unsigned char* rec = block.data() + i * kRecordSize;
+            records_.push_back({static_cast<int64_t>(GetU32(rec)), GetDouble(rec + 4)});
+        }
+        if (got < static_cast<size_t>(want)) break;
+    }
+    seconds_.reserve(records_.size());
+    int64_t day = 0;
+    int32_t previous = 0;
+    for (size_t i = 0; i < records_.size(); ++i) {
+        const int32_t of_day = SecondsOfDay(records_[i].Time);
+        if (i == 0) {
+            first_of_day_ = of_day;
+        } else if (of_day < previous - 43200) {
+            ++day;  // midnight: the time of day starts again
+        }
+        previous = of_day;
+        seconds_.push_back(day * 86400 + of_day - first_of_day_);
+    }
+}
+
+const ReplayIndexRecord& ReplayTimeline::Record(int32_t n) const {
+    if (n < 1 || n > Count())
+        throw platform::BenchError(platform::err::BadArgument,
+                                   "Record " + std::to_string(n) + " is not in the index " + name_);
+    return records_[static_cast<size_t>(n - 1)];
+}
+
+int64_t ReplayTimeline::Seconds(int32_t n) const {
+    Record(n);
+    return seconds_[static_cast<size_t>(n - 1)];
+}
+
+int32_t ReplayTimeline::Find(int64_t s) const {
+    const int32_t n = Count();
+    if (n == 0) return 0;
+    auto at = [&](int32_t k) { return seconds_[static_cast<size_t>(k - 1)]; };
+    // One record per second from the first one.
+    int32_t k = static_cast<int32_t>(std::clamp<int64_t>(s, 1, n));
+    if (s < at(k)) {
+        while (s < at(k) && k > 1) --k;
+    } else if (s > at(k)) {
+        while (at(k) < s && k < n) ++k;
+    }
+    return k;
+}
+
+int64_t ReplayTimeline::SecondsOfTime(double t) const {
+    if (records_.empty()) return 0;
+    const int64_t s = ((SecondsOfDay(t) - first_of_day_) % 86400 + 86400) % 86400;
+    const int64_t span = seconds_.back();
+    if (s <= span) return s;
+    // Outside the log: before its start or after its end, whichever is nearer.
+    const int64_t before = 86400 - s;
+    return before < s - span ? -before : s;
+}
+
 int64_t FindOffsetForTime(const std::string& index, double t, int64_t& next) {
-    IndexReader r(index);
-    const int32_t n = r.Count();
+    const ReplayTimeline timeline(index);
+    const int32_t n = timeline.Count();
     if (n == 0) {
         next = 1;
         return 1;
     }
-    const ReplayIndexRecord first = r.Record(1);
-    // One record per second from the first one; only the time of day of the
-    // difference counts.
-    int32_t k = std::clamp<int32_t>(SecondsOfDay(t - first.Time), 1, n);
-    ReplayIndexRecord rec = k == 1 ? first : r.Record(k);
-    if (t < rec.Time) {
-        while (t < rec.Time && k > 1) rec = r.Record(--k);
-    } else if (t > rec.Time) {
-        while (rec.Time < t && k < n) rec = r.Record(++k);
-    }
-    next = k < n ? r.Record(k + 1).Position : rec.Position;
-    return rec.Position;
+    const int32_t k = timeline.Find(timeline.SecondsOfTime(t));
+    next = timeline.Record(k < n ? k + 1 : k).Position;
+    return timeline.Record(k).Position;
+}
+
+int64_t LastSecondEnd(const std::string& log, int64_t position, std::string_view pattern, int64_t limit) {
+    File in(std::fopen(DeviceFilePath(log).c_str(), "rb"));
+    if (!in) throw platform::BenchError(platform::err::FileNotFound, "Cannot read the log " + log + ": " + ErrnoText());
+    // From the byte after the second's own first one, so its own sentence is
+    // not taken for the next.
+    if (position < 1 || ::fseeko(in.get(), static_cast<off_t>(position), SEEK_SET) != 0)
+        throw platform::BenchError(platform::err::FileIo, "Cannot read the log " + log + ": " + ErrnoText());
+    std::vector<char> bytes(static_cast<size_t>(std::max<int64_t>(limit - 1, 0)));
+    const size_t got = std::fread(bytes.data(), 1, bytes.size(), in.get());
+    if (got < bytes.size() && std::ferror(in.get()))
+        throw platform::BenchError(platform::err::FileIo, "Cannot read the log " + log + ": " + ErrnoText());
+    TimeIndexScanner scanner{std::string(pattern)};
+    std::vector<ReplayIndexRecord> found;
+    scanner.Feed(bytes.data(), got, found);
+    if (!found.empty()) return position + found.front().Position;
+    return position + 1 + static_cast<int64_t>(got);
 }
 
 IndexCheck CheckTimeIndex(const std::string& log, const std::string& index) {

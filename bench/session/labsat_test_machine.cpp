@@ -21,6 +21,7 @@ void LabSatTestMachine::Fail(const std::string& what, int16_t replay) {
                              " in replay " + std::to_string(replay + 1);
     if (services_.log) services_.log->WriteLine(text);
     Status(text);
+    engine_.EntryFailed(text);
 }
 
 void LabSatTestMachine::LabSatTestStateMachine() {

@@ -5,8 +5,8 @@
 // offset, start, the replay's duration, stop, next iteration.
 //
 // A LabSat operation that does not reach the unit ends the test as failed
-// (system log and status bar); a replay that was never sent is never
-// counted as run.
+// (system log and status bar) and counts among the session's failed
+// entries; a replay that was never sent is never counted as run.
 #include <cstdint>
 #include <string>
 

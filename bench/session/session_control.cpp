@@ -35,6 +35,7 @@ bool TestEngine::StartCommon(const std::string& stamp, bool create_excel) {
     NextTestIndex = 0;
     skipped_entries_ = 0;
     failed_entries_ = 0;
+    entry_failure_text_.clear();
     WriteFailures::Reset();
     session_stamp_ = stamp;
 
@@ -92,6 +93,7 @@ void TestEngine::StopTesting() {
     state_.SessionRunning = false;
     state_.Run.Running = false;
     level_logs_pending_ = LevelLogs::None;
+    entry_failure_text_.clear();
     TimerEnabled(false);
     TestState = 0;
     // The receivers' own test machines stop too, and nothing more is sent.

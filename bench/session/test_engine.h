@@ -101,6 +101,11 @@ public:
     TestRun& Run() { return state_.Run; }
     DeviceFanout& Fanout() { return fanout_; }
 
+    // The running entry failed on a sub-machine's road: counted for the
+    // session's end, and `text` shown again once the test has ended, after
+    // the next entry's opening texts, so it is not lost in the same turn.
+    void EntryFailed(const std::string& text);
+
 private:
     bool StartCommon(const std::string& stamp, bool create_excel);
     void CommonOpening(int16_t index);
@@ -153,7 +158,8 @@ private:
     std::string session_stamp_;
     unsigned session_epoch_ = 0;
     int skipped_entries_ = 0;  // entries of this session that could not run
-    int failed_entries_ = 0;   // entries that started and failed (simulator lost)
+    int failed_entries_ = 0;   // entries that started and failed, on any road
+    std::string entry_failure_text_;  // shown when the failed entry has ended
     int64_t restart_sent_ms_ = 0;
     std::array<std::string, DeviceSlots> nco_base_command_{};
     // Log set-up waiting for the simulator to finish setting a level.

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "platform/qt/bench_timer.h"
 #include "bench/session/labsat_test_machine.h"
@@ -97,7 +98,14 @@ void TestEngine::EndTest(int from) {
     fanout_.TestingEndResultsLogging();
     // The sampling files are closed whichever series ended the test.
     if ((from == 3 || from == 4 || from == 10) && state_.Options.GGASamp) fanout_.DeviceGGASamplingLogEnd();
+    const std::string failure = std::exchange(entry_failure_text_, {});
     ExecuteNextTest();
+    if (!failure.empty()) Status(1, failure);
+}
+
+void TestEngine::EntryFailed(const std::string& text) {
+    ++failed_entries_;
+    entry_failure_text_ = text;
 }
 
 // The UTC second at which a synchronised trial may start: the second of the

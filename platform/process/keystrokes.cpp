@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <vector>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -53,6 +55,11 @@ public:
         XSync(d_, False);
         return g_x_errors != 0;
     }
+    // Errors so far were expected (windows that went while they were looked at).
+    void Forget() {
+        XSync(d_, False);
+        g_x_errors = 0;
+    }
 
 private:
     Display* d_;
@@ -74,19 +81,21 @@ public:
             why = "no window of process " + std::to_string(pid);
             return false;
         }
+        guard.Forget();
         // A window manager that keeps the stacking order is asked first, so
         // it raises the window itself; the focus is then set directly, which
         // the X server applies before any key that follows.
-        if (ActiveWindowSupported()) xdo_activate_window(xdo_, w);
-        xdo_raise_window(xdo_, w);
-        xdo_focus_window(xdo_, w);
+        if (ActiveWindowSupported()) RequestActivation(w);
+        XRaiseWindow(d, w);
+        XSetInputFocus(d, w, RevertToParent, CurrentTime);
         if (guard.Failed()) {
             why = "the window of process " + std::to_string(pid) + " refused the focus";
             return false;
         }
         Window focused = 0;
-        if (xdo_get_focused_window_sane(xdo_, &focused) != XDO_SUCCESS || focused == 0 ||
-            xdo_get_pid_window(xdo_, focused) != pid) {
+        int revert = 0;
+        XGetInputFocus(d, &focused, &revert);
+        if (focused == 0 || focused == PointerRoot || OwnerPid(focused) != pid) {
             why = "the focus did not go to process " + std::to_string(pid);
             return false;
         }
@@ -110,20 +119,85 @@ public:
     }
 
 private:
+    // The first viewable window, top-level windows before their children,
+    // that announces the process in _NET_WM_PID. The tree is walked here,
+    // one request at a time under the caller's error guard: any window may
+    // be destroyed between being listed and being asked, and such a window
+    // is simply passed over (libxdo's own search reads freed data then).
     Window FindWindow(int64_t pid) {
-        xdo_search_t search;
-        std::memset(&search, 0, sizeof search);
-        search.pid = static_cast<int>(pid);
-        search.only_visible = 1;
-        search.max_depth = -1;
-        search.require = xdo_search_t::SEARCH_ALL;
-        search.searchmask = SEARCH_PID | SEARCH_ONLYVISIBLE;
-        Window* list = nullptr;
+        Display* d = xdo_->xdpy;
+        std::deque<Window> todo{DefaultRootWindow(d)};
+        while (!todo.empty()) {
+            const Window parent = todo.front();
+            todo.pop_front();
+            for (Window w : Children(parent)) {
+                XWindowAttributes a;
+                if (!XGetWindowAttributes(d, w, &a) || a.map_state != IsViewable) continue;
+                if (PidOf(w) == pid) return w;
+                todo.push_back(w);
+            }
+        }
+        return 0;
+    }
+
+    // Children of a window, bottom to top; none when it has gone.
+    std::vector<Window> Children(Window w) {
+        Window root = 0, parent = 0;
+        Window* kids = nullptr;
         unsigned int n = 0;
-        xdo_search_windows(xdo_, &search, &list, &n);
-        const Window w = n > 0 ? list[0] : 0;
-        std::free(list);
-        return w;
+        std::vector<Window> out;
+        if (XQueryTree(xdo_->xdpy, w, &root, &parent, &kids, &n) && kids) out.assign(kids, kids + n);
+        if (kids) XFree(kids);
+        return out;
+    }
+
+    Window ParentOf(Window w) {
+        Window root = 0, parent = 0;
+        Window* kids = nullptr;
+        unsigned int n = 0;
+        const bool ok = XQueryTree(xdo_->xdpy, w, &root, &parent, &kids, &n);
+        if (kids) XFree(kids);
+        return ok && parent != root ? parent : 0;
+    }
+
+    // The process a window announces; 0 when it announces none or has gone.
+    int64_t PidOf(Window w) {
+        Display* d = xdo_->xdpy;
+        const Atom pid_atom = XInternAtom(d, "_NET_WM_PID", False);
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        int64_t pid = 0;
+        if (XGetWindowProperty(d, w, pid_atom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after, &data) ==
+                Success &&
+            data && format == 32 && count >= 1)
+            pid = static_cast<int64_t>(*reinterpret_cast<const unsigned long*>(data));
+        if (data) XFree(data);
+        return pid;
+    }
+
+    // The process of the window, or of the nearest ancestor that names one
+    // (the focus may rest on a toolkit's inner window).
+    int64_t OwnerPid(Window w) {
+        for (int depth = 0; w != 0 && depth < 64; ++depth, w = ParentOf(w))
+            if (const int64_t pid = PidOf(w)) return pid;
+        return 0;
+    }
+
+    // Asks the window manager to activate the window, as a pager would.
+    void RequestActivation(Window w) {
+        Display* d = xdo_->xdpy;
+        XEvent e;
+        std::memset(&e, 0, sizeof e);
+        e.xclient.type = ClientMessage;
+        e.xclient.display = d;
+        e.xclient.window = w;
+        e.xclient.message_type = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = 2;  // source: a pager, which the manager obeys
+        e.xclient.data.l[1] = CurrentTime;
+        XSendEvent(d, DefaultRootWindow(d), False, SubstructureNotifyMask | SubstructureRedirectMask, &e);
     }
 
     // True when the running window manager announces _NET_ACTIVE_WINDOW;

@@ -148,4 +148,58 @@ TEST(ExtControlX11, TheProgramReceivesExactlyTheStartUpAndCommandKeys) {
     EXPECT_NE(std::find(got.begin(), got.end(), "execute 520"), got.end());
 }
 
+// Windows destroyed while the driver walks the window tree (a dialog closing,
+// a program ending elsewhere on the desktop) are passed over: the search
+// goes on, finds the program's window, and the keys still reach it.
+TEST(ExtControlX11, WindowsThatComeAndGoDuringTheSearchArePassedOver) {
+    test::EnsureApp();
+    Xvfb x;
+    std::string why;
+    if (!x.Start(why)) GTEST_SKIP() << "needs an X server: " << why;
+
+    QProcess churn;
+    churn.start(WINDOW_CHURN_PROGRAM, {});
+    ASSERT_TRUE(churn.waitForStarted(5000));
+    std::string said;
+    ASSERT_TRUE(test::WaitFor([&] {
+        said += churn.readAllStandardOutput().toStdString();
+        return said.find("churning") != std::string::npos;
+    }, 10000)) << "the windows never started to come and go";
+
+    test::TempHome home;
+    const std::string log = home.File("keys.txt");
+    std::unique_ptr<platform::KeystrokeSink> keys = platform::MakeKeystrokeSink();
+    ASSERT_EQ(keys->Unavailable(), "");
+    const platform::StartedProgram target =
+        platform::StartProgram(KEY_TARGET_PROGRAM, {"-platform", "xcb", "--log", log});
+    ASSERT_TRUE(target.ok) << target.error;
+    struct Kill {
+        int64_t pid;
+        ~Kill() { ::kill(static_cast<pid_t>(pid), SIGTERM); }
+    } kill_target{target.pid};
+
+    // Searched for again and again while its window is still being made.
+    int searches = 0;
+    ASSERT_TRUE(test::WaitFor([&] {
+        ++searches;
+        return keys->Activate(target.pid, why);
+    }, 30000)) << why << " after " << searches << " searches";
+    // Found every time from then on, whatever vanishes meanwhile.
+    int found = 0;
+    for (int i = 0; i < 100; ++i) found += keys->Activate(target.pid, why) ? 1 : 0;
+    EXPECT_EQ(found, 100) << why;
+    // The vanishing windows' own process, and a process with no window at all.
+    for (int i = 0; i < 50; ++i) keys->Activate(static_cast<int64_t>(churn.processId()), why);
+    EXPECT_FALSE(keys->Activate(0x7FFFFFF0, why));
+    EXPECT_EQ(why, "no window of process " + std::to_string(0x7FFFFFF0));
+    EXPECT_EQ(churn.state(), QProcess::Running) << "the windows kept coming and going throughout";
+
+    ASSERT_TRUE(keys->Activate(target.pid, why)) << why;
+    ASSERT_TRUE(keys->SendKey("Tab", 1));
+    ASSERT_TRUE(test::WaitFor([&] { return !Lines(test::ReadFileBytes(log)).empty(); }, 5000));
+    EXPECT_EQ(Lines(test::ReadFileBytes(log)), std::vector<std::string>{"Tab @Number"});
+    churn.kill();
+    churn.waitForFinished(5000);
+}
+
 }  // namespace

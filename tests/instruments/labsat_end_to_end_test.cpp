@@ -43,52 +43,71 @@ int Count(const std::string& text, const std::string& what) {
     return n;
 }
 
-TEST(LabSatEndToEnd, TwoRemoteReplaysDriveTheRelayLineAndLogEachIteration) {
-    dialogs_test::ResetPrompts();
+// Two receivers on ports 3 and 4, the relay PC's line on port 7, and one
+// COLD entry replaying "D:\\rec\\city.bin" `iterations` times for
+// `duration` seconds each, in remote mode with the line opened.
+struct LabSatBench {
     test::TempHome home;
     std::vector<std::unique_ptr<test::ScriptedReceiver>> receivers;
-    for (int port : {3, 4}) {
-        test::ScriptedReceiver::Script s;
-        s.fix_delays_ms = {300};
-        s.epoch_ms = 250;
-        receivers.push_back(std::make_unique<test::ScriptedReceiver>(s));
-        receivers.back()->RegisterPort(port);
-    }
-    test::EmulatedReceiver relay;
-    relay.RegisterPort(7);
-
-    bench::SystemConfig c = test::TwoReceiverConfig(3);
-    for (int s = 0; s < 2; ++s) {
-        c.Devices[s].ColdC = "$PQNVCOLD";
-    }
-    bench::TestEditorValues v;
-    v.type = "COLD";
-    v.scenario = bench::ScenarioLabSat;
-    v.testField = {"1", "0", "0", "6", "10"};
-    // Bin file, start offset, duration (s), iterations, almanacs, attenuation.
-    v.labSatData = {"D:\\rec\\city.bin", "30", "1", "2", "", "12"};
-    test::SetFirstTest(c, bench::BuildTestLine(v));
-    ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
-
+    std::unique_ptr<test::EmulatedReceiver> relay = std::make_unique<test::EmulatedReceiver>();
     bench::CommWindowFactory factory;
-    auto top = std::make_unique<bench::Benchtop>(factory);
-    top->show();
-    dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
-    ASSERT_NE(top->NmeaWindow(1), nullptr);
+    std::unique_ptr<bench::Benchtop> top;
 
-    // The operator opens the LabSat window, switches to remote control and
-    // opens the line to the relay PC.
-    top->findChild<QAction*>("LabSatManagement")->trigger();
-    QWidget* labsat = top->findChild<QWidget*>("LabSatMng");
-    ASSERT_NE(labsat, nullptr);
-    dialogs_test::Click(labsat, "RemoteFlag");
-    labsat->findChild<QComboBox*>("Combo1")->setCurrentText("7");
-    dialogs_test::Click(labsat, "Command1");
-    ASSERT_TRUE(top->LabSat().Control().Port().PortOpen());
+    void SetUp(const std::string& duration, const std::string& iterations) {
+        dialogs_test::ResetPrompts();
+        for (int port : {3, 4}) {
+            test::ScriptedReceiver::Script s;
+            s.fix_delays_ms = {300};
+            s.epoch_ms = 250;
+            receivers.push_back(std::make_unique<test::ScriptedReceiver>(s));
+            receivers.back()->RegisterPort(port);
+        }
+        relay->RegisterPort(7);
 
-    for (auto& r : receivers) r->ClearReceived();
-    top->findChild<QAction*>("exectest")->trigger();
-    ASSERT_TRUE(top->SessionRunning());
+        bench::SystemConfig c = test::TwoReceiverConfig(3);
+        for (int s = 0; s < 2; ++s) {
+            c.Devices[s].ColdC = "$PQNVCOLD";
+        }
+        bench::TestEditorValues v;
+        v.type = "COLD";
+        v.scenario = bench::ScenarioLabSat;
+        v.testField = {"1", "0", "0", "6", "10"};
+        // Bin file, start offset, duration (s), iterations, almanacs, attenuation.
+        v.labSatData = {"D:\\rec\\city.bin", "30", duration, iterations, "", "12"};
+        test::SetFirstTest(c, bench::BuildTestLine(v));
+        ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
+
+        top = std::make_unique<bench::Benchtop>(factory);
+        top->show();
+        dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
+        ASSERT_NE(top->NmeaWindow(1), nullptr);
+
+        // The operator opens the LabSat window, switches to remote control and
+        // opens the line to the relay PC.
+        top->findChild<QAction*>("LabSatManagement")->trigger();
+        QWidget* labsat = top->findChild<QWidget*>("LabSatMng");
+        ASSERT_NE(labsat, nullptr);
+        dialogs_test::Click(labsat, "RemoteFlag");
+        labsat->findChild<QComboBox*>("Combo1")->setCurrentText("7");
+        dialogs_test::Click(labsat, "Command1");
+        ASSERT_TRUE(top->LabSat().Control().Port().PortOpen());
+        for (auto& r : receivers) r->ClearReceived();
+    }
+    void Start() {
+        top->findChild<QAction*>("exectest")->trigger();
+        ASSERT_TRUE(top->SessionRunning());
+    }
+    ~LabSatBench() { top.reset(); }
+};
+
+TEST(LabSatEndToEnd, TwoRemoteReplaysDriveTheRelayLineAndLogEachIteration) {
+    LabSatBench b;
+    ASSERT_NO_FATAL_FAILURE(b.SetUp("1", "2"));
+    auto& top = b.top;
+    auto& receivers = b.receivers;
+    auto& relay = *b.relay;
+    auto& home = b.home;
+    ASSERT_NO_FATAL_FAILURE(b.Start());
     ASSERT_TRUE(test::WaitFor([&] { return !top->SessionRunning(); }, 30000)) << top->StatusText(1);
     test::Pump(100);
 
@@ -111,7 +130,35 @@ TEST(LabSatEndToEnd, TwoRemoteReplaysDriveTheRelayLineAndLogEachIteration) {
     EXPECT_EQ(Count(logged, "$PQNVRST,COLD"), 2) << "each replay's log begins with its receiver's restart";
     const std::string syslog = test::ReadFileBytes(bench::SystemLogPath());
     EXPECT_EQ(syslog.find("LabSat"), std::string::npos) << syslog;
-    top.reset();
+    EXPECT_EQ(top->StatusText(2).find("SESSION INCOMPLETE"), std::string::npos) << top->StatusText(2);
+}
+
+TEST(LabSatEndToEnd, ARelayLineThatClosesMidReplayFailsTheEntryAndTheSessionSaysSo) {
+    LabSatBench b;
+    ASSERT_NO_FATAL_FAILURE(b.SetUp("3", "2"));
+    auto& top = b.top;
+    ASSERT_NO_FATAL_FAILURE(b.Start());
+    // The relay PC's end of the line goes away once the first replay runs.
+    ASSERT_TRUE(test::WaitFor([&] { return b.relay->Received().find("START\r\n") != std::string::npos; }, 20000))
+        << top->StatusText(1);
+    const std::string relayed = b.relay->Received();
+    b.relay.reset();
+    ASSERT_TRUE(test::WaitFor([&] { return !top->SessionRunning(); }, 30000)) << top->StatusText(1);
+    test::Pump(100);
+
+    EXPECT_EQ(relayed, "SETBIN,D:\\rec\\city.bin\r\nSETATTENUATION,12\r\nSETSTART,30\r\nSTART\r\n");
+    for (auto& r : b.receivers) EXPECT_EQ(Count(r->Received(), "$PQNVCOLD"), 1) << "no second replay";
+    const std::string failure = "LabSat test COLD (D:\\rec\\city.bin) failed: the replay was not stopped in replay 1";
+    const std::string syslog = test::ReadFileBytes(bench::SystemLogPath());
+    EXPECT_NE(syslog.find(failure), std::string::npos) << syslog;
+    // The line was found gone when it went, not only when the stop was due.
+    const size_t lost = syslog.find("LabSat remote port 7 lost (");
+    EXPECT_LT(lost, syslog.find(failure)) << syslog;
+    EXPECT_NE(syslog.find("LabSat remote port closed: STOP not sent"), std::string::npos) << syslog;
+    // The session's end counts the failed entry, and the failure stays in view.
+    EXPECT_EQ(top->StatusText(2), "SESSION INCOMPLETE: 1 test entry failed");
+    EXPECT_NE(syslog.find("SESSION INCOMPLETE: 1 test entry failed"), std::string::npos) << syslog;
+    EXPECT_EQ(top->StatusText(1), failure);
 }
 
 }  // namespace

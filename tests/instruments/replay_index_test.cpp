@@ -145,6 +145,30 @@ TEST(ReplayIndex, LogsWithoutUsableSentencesGiveAnEmptyIndex) {
     }
 }
 
+TEST(ReplayIndex, ATimeFieldShorterThanSixDigitsIsNoTimeWhateverFollows) {
+    test::TempHome home;
+    // Digits of the next fields would make 12:10:45 and 12:35:19 of them.
+    const std::string short_time = "$GPGGA,1210,4528.123,N,00912.000,E,1,08,0.9,545.4,M,46.9,M,,*00\r\n";
+    const std::string empty_time = "$GPGGA,,123519.00,N,00912.000,E,1,08,0.9,545.4,M,46.9,M,,*00\r\n";
+    const std::string good = replay_test::Sentence("GPGGA,121046.00,4528.123,N,00912.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    const std::string bytes = short_time + empty_time + good;
+    // However the log is read, in one piece or byte by byte.
+    for (size_t block : {size_t{1}, size_t{7}, size_t{1} << 20}) {
+        const std::string log = home.File("short.txt");
+        test::WriteFileBytes(log, bytes);
+        EXPECT_EQ(BuildTimeIndex(log, "$GPGGA", nullptr, block).Records, 1) << block;
+        ASSERT_EQ(ReadIndexCount(home.File("short.idx")), 1) << block;
+        EXPECT_EQ(ReadIndexRecord(home.File("short.idx"), 1).Position,
+                  static_cast<int64_t>(short_time.size() + empty_time.size() + 1));
+        EXPECT_EQ(ReadIndexRecord(home.File("short.idx"), 1).Time, Day(12, 10, 46));
+    }
+    // A pattern that carries its own comma skips none after it.
+    const std::string log = home.File("comma.txt");
+    test::WriteFileBytes(log, empty_time + good);
+    EXPECT_EQ(BuildTimeIndex(log, "$GPGGA,", nullptr).Records, 1);
+    EXPECT_EQ(ReadIndexRecord(home.File("comma.idx"), 1).Time, Day(12, 10, 46));
+}
+
 TEST(ReplayIndex, AGgaAfterABrokenOneIsStillFound) {
     test::TempHome home;
     // A receiver that restarts mid-sentence: the time field is cut by the
@@ -230,6 +254,66 @@ TEST_F(Lookup, ALogAcrossMidnightIsFoundOnBothSides) {
     EXPECT_EQ(Find(idx, Day(0, 0, 0), next), 160);
     EXPECT_EQ(next, 240);
     EXPECT_EQ(Find(idx, Day(0, 0, 1), next), 240);
+}
+
+// A whole day of one record a second, from noon to noon: every second has
+// its own place on the log's timeline, on both sides of midnight.
+TEST(ReplayTimeline, ADayFromNoonToNoonFindsEverySecondOnItsOwnDay) {
+    test::TempHome home;
+    const replay_test::Log day = replay_test::MakeLog(43200, 86401);
+    const std::string log = home.File("day.txt");
+    test::WriteFileBytes(log, day.bytes);
+    ASSERT_EQ(BuildTimeIndex(log, "$GPGGA", nullptr).Records, 86401);
+    const std::string idx = home.File("day.idx");
+
+    const bench::ReplayTimeline timeline(idx);
+    ASSERT_EQ(timeline.Count(), 86401);
+    EXPECT_EQ(timeline.FirstSecondOfDay(), 43200);
+    for (int32_t k = 1; k <= 86401; ++k) {
+        ASSERT_EQ(timeline.Seconds(k), k - 1) << k;
+        ASSERT_EQ(timeline.Find(k - 1), k) << k;
+        ASSERT_EQ(timeline.Record(k).Position, day.epochs[static_cast<size_t>(k - 1)].position) << k;
+    }
+    EXPECT_EQ(timeline.Find(-5), 1) << "before the log";
+    EXPECT_EQ(timeline.Find(90000), 86401) << "after it";
+
+    // By time of day: the first occurrence from the log's start.
+    auto epoch_of = [&](int h, int m, int sec) {
+        int64_t next = 0;
+        const int64_t pos = FindOffsetForTime(idx, Day(h, m, sec), next);
+        const auto it = std::find_if(day.epochs.begin(), day.epochs.end(),
+                                     [&](const replay_test::Epoch& e) { return e.position == pos; });
+        EXPECT_NE(it, day.epochs.end());
+        const size_t i = static_cast<size_t>(it - day.epochs.begin());
+        EXPECT_EQ(next, i + 1 < day.epochs.size() ? day.epochs[i + 1].position : pos);
+        return it->second;
+    };
+    EXPECT_EQ(epoch_of(12, 0, 0), 43200);
+    EXPECT_EQ(epoch_of(18, 30, 0), 66600);
+    for (int sec = 55; sec <= 59; ++sec) EXPECT_EQ(epoch_of(23, 57, sec), 86275 + sec - 55);
+    EXPECT_EQ(epoch_of(23, 59, 57), 86397);
+    EXPECT_EQ(epoch_of(23, 59, 59), 86399);
+    EXPECT_EQ(epoch_of(0, 0, 0), 86400);
+    EXPECT_EQ(epoch_of(0, 3, 44), 86400 + 224);
+    EXPECT_EQ(epoch_of(1, 55, 0), 86400 + 6900);
+    EXPECT_EQ(epoch_of(6, 0, 0), 86400 + 21600);
+    EXPECT_EQ(epoch_of(11, 59, 59), 86400 + 43199);
+}
+
+TEST_F(Lookup, TimesOutsideALogAcrossMidnightGoToTheNearerEnd) {
+    const std::string idx =
+        Index({{1, Day(23, 59, 58)}, {80, Day(23, 59, 59)}, {160, Day(0, 0, 0)}, {240, Day(0, 0, 1)}});
+    int64_t next = 0;
+    EXPECT_EQ(Find(idx, Day(23, 0, 0), next), 1);
+    EXPECT_EQ(next, 80);
+    EXPECT_EQ(Find(idx, Day(1, 0, 0), next), 240);
+    EXPECT_EQ(next, 240);
+    // A receiver's clock that steps back a little is no new day.
+    const std::string back = Index({{1, Day(10, 0, 0)}, {50, Day(10, 0, 1)}, {90, Day(9, 59, 58)}, {130, Day(10, 0, 2)}});
+    const bench::ReplayTimeline timeline(back);
+    EXPECT_EQ(timeline.Seconds(3), -2);
+    EXPECT_EQ(timeline.Seconds(4), 2);
+    EXPECT_EQ(Find(back, Day(10, 0, 2), next), 130);
 }
 
 TEST_F(Lookup, PositionsPastTwoGibibytesReadBack) {

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -54,6 +55,38 @@ std::string Second(const replay_test::Log& log, size_t i) {
     const auto from = static_cast<size_t>(log.epochs[i].position - 1);
     const size_t to = i + 1 < log.epochs.size() ? static_cast<size_t>(log.epochs[i + 1].position - 1) : log.bytes.size();
     return log.bytes.substr(from, to - from);
+}
+
+// Replay device windows that record the calls made on them, tagged "W".
+struct FakeReplayWindows : bench::ReplayDeviceWindows {
+    std::vector<std::string> calls;
+    std::vector<std::unique_ptr<fakes::FakeDeviceWindow>> made;
+    bench::DeviceOps* MakeReplayWindow() override {
+        made.push_back(std::make_unique<fakes::FakeDeviceWindow>("W", &calls, &platform::SystemClock::Instance()));
+        return made.back().get();
+    }
+    void ShowReplayWindow(bench::DeviceOps*) override {}
+    void CloseReplayWindow(bench::DeviceOps*) override {}
+    bool IsOpen(bench::DeviceOps*) const override { return true; }
+};
+
+// Writes an index of (1-based position, seconds of the day) records beside
+// `log`, newer than the log, as building it would.
+void WriteIndex(const std::string& log, const std::vector<std::pair<int64_t, int>>& records) {
+    std::string idx(4, '\0');
+    const auto n = static_cast<uint32_t>(records.size());
+    std::memcpy(idx.data(), &n, 4);
+    for (const auto& [position, second] : records) {
+        const auto pos = static_cast<uint32_t>(position);
+        const double t = second / 86400.0;
+        char rec[12];
+        std::memcpy(rec, &pos, 4);
+        std::memcpy(rec + 4, &t, 8);
+        idx.append(rec, 12);
+    }
+    const std::string name = bench::ReplayIndexName(log);
+    test::WriteFileBytes(name, idx);
+    fs::last_write_time(name, fs::last_write_time(log) + std::chrono::seconds(2));
 }
 
 // A device window that records the calls made on it.
@@ -292,6 +325,121 @@ TEST_F(ReplayWindowTest, RemovingALogThenDoneReplaysTheOthersEachByItsOwnIndex) 
     EXPECT_EQ(owner->Control().ReplayDeviceWindowList().size(), 2u);
 }
 
+// Two day-long logs from noon to noon, the second five seconds behind: the
+// slider and the buttons feed each log the second of the day it shows, on
+// the right day, across midnight and on into the next morning.
+TEST_F(ReplayWindowTest, DayLongLogsReplayTheirOwnSecondsAcrossMidnight) {
+    const replay_test::Log a = replay_test::MakeLog(43200, 86401);
+    const replay_test::Log b = replay_test::MakeLog(43205, 86401, 9.5);
+    const std::string fa = Log("day_a.txt", a);
+    const std::string fb = Log("day_b.txt", b);
+    Open(false);
+    Add(fa, {Answer::Yes});
+    Add(fb, {Answer::Yes});
+    Click(window, "Command6");
+    ASSERT_EQ(recorded.size(), 2u);
+    EXPECT_EQ(Slider("Slider1")->maximum(), 86401);
+
+    // What each log was fed at a record of the first log, and the time shown.
+    auto expect_at = [&](int record, const std::string& shown) {
+        Slider("Slider1")->setValue(record);
+        const size_t ia = static_cast<size_t>(record - 1);
+        EXPECT_EQ(Text3(), shown) << record;
+        EXPECT_EQ(ReplayCalls("W0").back(), Replayed(fa, a.epochs[ia].position, a.epochs[ia + 1].position)) << shown;
+        // The second log's record of the same second began five seconds later.
+        const size_t ib = ia - 5;
+        EXPECT_EQ(ReplayCalls("W1").back(), Replayed(fb, b.epochs[ib].position, b.epochs[ib + 1].position)) << shown;
+    };
+    expect_at(43198, "23:59:57");
+    expect_at(43201, "00:00:00");
+    expect_at(43425, "00:03:44");
+    expect_at(50101, "01:55:00");
+    expect_at(64801, "06:00:00");
+    expect_at(86400, "11:59:59");
+
+    // Step by step over midnight: one second after the other, none twice.
+    Slider("Slider1")->setValue(43196);
+    const size_t before_a = ReplayCalls("W0").size();
+    for (int i = 0; i < 8; ++i) Click(window, "Forward");
+    const std::vector<std::string> got = ReplayCalls("W0");
+    ASSERT_EQ(got.size(), before_a + 8);
+    for (size_t k = 0; k < 8; ++k)
+        EXPECT_EQ(got[before_a + k], Replayed(fa, a.epochs[43196 + k].position, a.epochs[43197 + k].position)) << k;
+    EXPECT_EQ(Text3(), "00:00:03");
+    EXPECT_TRUE(reports.empty()) << reports.front();
+}
+
+// A log longer than its index can address: the last indexed second feeds
+// its own bytes only, up to the next second beyond the index, never the
+// gigabytes after it; a last second followed by nothing that looks like a
+// second feeds no more than any second could.
+TEST(ReplayBigLog, TheLastIndexedSecondOfALogPastFourGibibytesFeedsOneSecond) {
+    dialogs_test::ResetPrompts();
+    test::TempHome home;
+    const replay_test::Log tail = replay_test::MakeLog(600, 20);
+    // Sparse: the receiver's seconds straddle 4 GiB, then 700 MiB of nothing.
+    const int64_t at = (int64_t{1} << 32) - static_cast<int64_t>(tail.bytes.size()) / 2;
+    const int64_t size = (int64_t{1} << 32) + (int64_t{700} << 20);
+    const std::string path = home.File("huge.txt");
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.seekp(at);
+        out.write(tail.bytes.data(), static_cast<std::streamsize>(tail.bytes.size()));
+        out.seekp(size - 1);
+        out.put('\n');
+        ASSERT_TRUE(out.good()) << "no room for a sparse file";
+    }
+    // The index as building it gives: the seconds that begin below 4 GiB.
+    std::vector<size_t> indexed;
+    for (size_t i = 0; i < tail.epochs.size(); ++i)
+        if (at + tail.epochs[i].position <= bench::kMaxIndexedPosition) indexed.push_back(i);
+    ASSERT_GE(indexed.size(), 2u);
+    ASSERT_LT(indexed.size(), tail.epochs.size());
+    std::vector<std::pair<int64_t, int>> records;
+    for (size_t i : indexed) records.push_back({at + tail.epochs[i].position, tail.epochs[i].second});
+    WriteIndex(path, records);
+
+    FakeReplayWindows windows;
+    platform::ManualTimer timer;
+    std::vector<std::string> reports;
+    bench::Replay r(windows, timer, home.Path(), [&](const std::string& t) { reports.push_back(t); });
+    r.AddLog(path);
+    r.Command6_Click();
+    ASSERT_EQ(r.Slider1Max(), static_cast<int>(indexed.size()));
+    r.Slider1_Change(r.Slider1Max());
+    const size_t last = indexed.back();
+    const std::string want = "W.DeviceReplayFile(" + path + "," + std::to_string(at + tail.epochs[last].position) +
+                             "," + std::to_string(at + tail.epochs[last + 1].position) + ")";
+    ASSERT_FALSE(windows.calls.empty());
+    EXPECT_EQ(windows.calls.back(), want);
+
+    // Only nothing after the last second: at most one bounded read's worth.
+    const std::string bare = home.File("bare.txt");
+    const std::string one = Second(tail, 0);
+    const int64_t bare_at = (int64_t{1} << 32) - 4096;
+    {
+        std::ofstream out(bare, std::ios::binary);
+        out.seekp(bare_at);
+        out.write(one.data(), static_cast<std::streamsize>(one.size()));
+        out.seekp(size - 1);
+        out.put('\n');
+        ASSERT_TRUE(out.good());
+    }
+    WriteIndex(bare, {{bare_at + 1, tail.epochs[0].second}});
+    bench::Replay r2(windows, timer, home.Path(), [&](const std::string& t) { reports.push_back(t); });
+    windows.calls.clear();
+    r2.AddLog(bare);
+    r2.Command6_Click();
+    ASSERT_FALSE(windows.calls.empty());
+    const std::string& call = windows.calls.back();
+    const std::string head = "W.DeviceReplayFile(" + bare + "," + std::to_string(bare_at + 1) + ",";
+    ASSERT_EQ(call.substr(0, head.size()), head);
+    const long long end = std::stoll(call.substr(head.size()));
+    EXPECT_GT(end, bare_at + 1 + static_cast<long long>(one.size())) << "the whole second";
+    EXPECT_LE(end - (bare_at + 1), 64 * 1024) << "fed " << end - (bare_at + 1) << " bytes";
+    EXPECT_TRUE(reports.empty()) << reports.front();
+}
+
 TEST_F(ReplayWindowTest, TheFileListRefusesWhatCannotBeReplayed) {
     Open(false);
     // Nothing listed: "Done" stays on the list; the player cannot be used yet.
@@ -344,17 +492,7 @@ TEST(ReplayTimer, TicksAdvanceOneRecordUntilTheLastAndTheSpeedSetsTheInterval) {
     test::WriteFileBytes(home.File("t.txt"), l.bytes);
     bench::BuildTimeIndex(home.File("t.txt"), "$GPGGA", nullptr);
 
-    struct Windows : bench::ReplayDeviceWindows {
-        std::vector<std::string> calls;
-        std::vector<std::unique_ptr<fakes::FakeDeviceWindow>> made;
-        bench::DeviceOps* MakeReplayWindow() override {
-            made.push_back(std::make_unique<fakes::FakeDeviceWindow>("W", &calls, &platform::SystemClock::Instance()));
-            return made.back().get();
-        }
-        void ShowReplayWindow(bench::DeviceOps*) override {}
-        void CloseReplayWindow(bench::DeviceOps*) override {}
-        bool IsOpen(bench::DeviceOps*) const override { return true; }
-    } windows;
+    FakeReplayWindows windows;
     platform::ManualTimer timer;
     bench::Replay r(windows, timer, home.Path(), [](const std::string&) {});
     EXPECT_EQ(timer.Interval(), 1000);
