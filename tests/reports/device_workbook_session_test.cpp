@@ -113,4 +113,87 @@ TEST(DeviceWorkbookSession, ColdAndHotTestsFillEachReceiversWorkbook) {
     dialogs_test::ResetPrompts();
 }
 
+// The values 5 s and 10 s after a fix go into the row of the trial whose fix
+// they follow. With a 1 s wait the next restart comes first: those cells stay
+// empty, and the first trial's snapshot times, which fall into the second
+// trial's long search, put nothing into the second trial's row. With a 12 s
+// wait both snapshots are taken, in their own row.
+TEST(DeviceWorkbookSession, SnapshotsAfterTheFixGoToTheTrialWhoseFixTheyFollow) {
+    dialogs_test::ResetPrompts();
+    test::TempHome home;
+    std::vector<std::unique_ptr<test::ScriptedReceiver>> receivers;
+    for (int s = 0; s < 2; ++s) {
+        test::ScriptedReceiver::Script script;
+        // COLD: 1 s, 9 s, 1 s; HOT: 1 s, 1 s.
+        script.fix_delays_ms = {1000, 9000, 1000, 1000, 1000};
+        receivers.push_back(std::make_unique<test::ScriptedReceiver>(script));
+        receivers.back()->RegisterPort(s + 11);
+    }
+    bench::SystemConfig c = test::TwoReceiverConfig(11);
+    for (int s = 0; s < 2; ++s) {
+        c.Devices[s].ColdC = "$PQNVCOLD";
+        c.Devices[s].HotC = "$PQNVCOLD";  // the scripted receiver answers one command
+    }
+    struct Test {
+        const char* type;
+        const char* trials;
+        const char* wait;
+    };
+    const Test tests[] = {{"COLD", "3", "1"}, {"HOT", "2", "12"}};
+    for (int i = 0; i < 2; ++i) {
+        bench::TestEditorValues v;
+        v.type = tests[i].type;
+        v.testField = {tests[i].trials, tests[i].wait, tests[i].wait, "6", "10"};
+        c.TestLines[i] = bench::BuildTestLine(v);
+        bench::ParseTestLine(c.TestLines[i], c.Tests[i]);
+        c.Tests[i].Enabled = bench::FlagSet;
+    }
+    ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
+
+    bench::CommWindowFactory factory;
+    auto top = std::make_unique<bench::Benchtop>(factory, nullptr, bench::BenchtopOptions{true});
+    top->show();
+    dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
+    ASSERT_NE(top->NmeaWindow(1), nullptr);
+    top->Entry("ExelInterface")->trigger();
+    ASSERT_TRUE(top->State().Options.ExelInterface);
+    top->Entry("exectest")->trigger();
+    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 120000))
+        << top->StatusText(1) << " / " << top->StatusText(2);
+
+    const QStringList sessions = QDir(QString::fromStdString(home.File("GPS_TEST")))
+                                     .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(sessions.size(), 1);
+    const std::string session = home.File("GPS_TEST/" + sessions[0].toStdString());
+    if (!wbtest::HaveOpenpyxl()) GTEST_SKIP() << "python3-openpyxl is missing";
+    const double lat = 48 + 7.038 / 60, lon = 11 + 31.0 / 60;
+    for (int s = 0; s < 2; ++s) {
+        const std::string name = "RCV" + std::to_string(s + 1);
+        SCOPED_TRACE(name);
+        const std::string file = session + "/" + name + "/" + name + "_Device.xlsx";
+        ASSERT_TRUE(fs::exists(file));
+        wbtest::FileView f = wbtest::ReadBack(file, home.Path());
+        for (int row = 2; row <= 4; ++row) {
+            for (const char* col : {"K", "L", "M", "N", "O", "P", "Q", "R", "S", "T", "U", "V"}) {
+                const std::string cell = "COLD_Data!" + std::string(col) + std::to_string(row);
+                EXPECT_EQ(f.formulas.count(cell), 0u) << cell << " holds " << f.formulas[cell];
+            }
+            EXPECT_EQ(f.formulas.count("COLD_Data!C" + std::to_string(row)), 1u) << "the trial itself is there";
+        }
+        for (int row = 2; row <= 3; ++row) {
+            const std::string r = std::to_string(row);
+            // Latitude, longitude and status of the fix, 5 s and then 10 s on.
+            EXPECT_NEAR(wbtest::AsDouble(f.formulas["HOT_Data!K" + r]), lat, 1e-6) << r;
+            EXPECT_NEAR(wbtest::AsDouble(f.formulas["HOT_Data!L" + r]), lon, 1e-6) << r;
+            EXPECT_EQ(wbtest::AsDouble(f.formulas["HOT_Data!P" + r]), 1) << r;
+            EXPECT_NEAR(wbtest::AsDouble(f.formulas["HOT_Data!Q" + r]), lat, 1e-6) << r;
+            EXPECT_NEAR(wbtest::AsDouble(f.formulas["HOT_Data!R" + r]), lon, 1e-6) << r;
+            EXPECT_EQ(wbtest::AsDouble(f.formulas["HOT_Data!V" + r]), 1) << r;
+        }
+        EXPECT_EQ(f.formulas.count("HOT_Data!K4"), 0u);
+    }
+    top.reset();
+    dialogs_test::ResetPrompts();
+}
+
 }  // namespace
