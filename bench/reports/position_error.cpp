@@ -119,10 +119,11 @@ void CreateCEPChart(ReportContext& ctx, const std::string& base, const std::stri
                         "\")/U4*100");
     }
 
+    const std::string name = ChartSheetName(ws.Parent(), s, " CEP Chart");
     Chart& chart = ws.Parent().AddChart();
     chart.SetChartType(workbook::ChartType::XYScatterLines);
     chart.SetSourceData(ws.GetRange("AA2:AB" + std::to_string(top)), xl::Columns);
-    chart.Location(xl::LocationAsNewSheet, s + " CEP Chart");
+    chart.Location(xl::LocationAsNewSheet, name);
     chart.SetTitle("CEP(Circular Error Position) " + s + " Start");
     workbook::Axis& x = chart.Axes(xl::Category);
     workbook::Axis& y = chart.Axes(xl::ValueAxis);

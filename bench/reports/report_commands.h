@@ -79,6 +79,8 @@ private:
     bool busy_ = false;
     // Results files already reported at this session end, by path.
     std::map<std::string, int> used_;
+    // The file each reported level came from, by report file and sheet name.
+    std::map<std::string, std::string> used_sheets_;
 };
 
 }  // namespace bench::reports

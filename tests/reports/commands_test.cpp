@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <numeric>
 
 #include "bench/devices/system_log.h"
 #include "bench/reports/report_commands.h"
@@ -214,12 +215,18 @@ TEST_F(SessionRoad, OneWorkbookPerReceiverOneSheetPerTest) {
     wbtest::WriteFile(r2 + ".xlsx", "left by an earlier run");
     EndOfSession({r1, r2}, {"COLD", "COLD", "HOT", "TRACK24H"});
 
-    EXPECT_EQ(Worksheets(r1), (std::vector<std::string>{"COLD", "COLD (2)", "HOT"}));
+    // COLD is listed twice: both entries wrote into one file, shown once.
+    EXPECT_EQ(Worksheets(r1), (std::vector<std::string>{"COLD", "HOT"}));
     EXPECT_EQ(commands->Context().Sheet(r1, "HOT").GetRange("U4").GetValue().Number(), 4);
     EXPECT_NE(commands->Context().Book(r1).FindSheet("HOT Position Chart"), nullptr);
-    EXPECT_EQ(Worksheets(r2), (std::vector<std::string>{"COLD", "COLD (2)"})) << "no empty HOT sheet";
+    EXPECT_EQ(Worksheets(r2), (std::vector<std::string>{"COLD"})) << "no empty HOT sheet";
     EXPECT_TRUE(fs::exists(r1 + ".xlsx"));
     const std::string log = Slurp(bench::SystemLogPath());
+    for (const char* r : {"RCV1", "RCV2"})
+        EXPECT_NE(log.find("Report of " + std::string(r) + " COLD: this entry shares the results file " + r +
+                           "_TTFF_COLD_NMEA_Results.txt with an earlier entry, shown once"),
+                  std::string::npos)
+            << log;
     EXPECT_NE(log.find("RCV2 HOT: no results file"), std::string::npos) << log;
     EXPECT_NE(log.find("RCV1 TRACK24H: no results file"), std::string::npos);
     EXPECT_NE(log.find(r2 + ".xlsx exists from an earlier run and is replaced"), std::string::npos);
@@ -238,6 +245,71 @@ TEST_F(SessionRoad, AFailingReportIsLoggedAndTheNextOneIsStillBuilt) {
     const std::string log = Slurp(bench::SystemLogPath());
     EXPECT_NE(log.find("RCV1_TTTR_WARM_NMEA_Results.txt line 1 is not a TTFF results line"), std::string::npos) << log;
     EXPECT_NE(log.find("(ImportTestResults RCV1 RCV1_TTTR_WARM_NMEA_Results.txt)"), std::string::npos);
+    bench::CloseSystemLog();
+}
+
+// Names made from long log suffixes: every sheet and chart sheet is made,
+// none longer than 31 characters, and a level written two ways is one sheet.
+TEST_F(SessionRoad, LongSuffixesGiveShortenedUniqueNamesAndOneSheetPerLevel) {
+    bench::OpenSystemLog();
+    const std::vector<double> t130{30.5, 41.25, 35, 52.75}, t135{61, 48.5, 55.25}, bad{12.5, 14, 13.25, 15.5, 11};
+    const std::string r1 = Receiver("RCV1", {{"RCV1_TTFF_COLD_NMEA_Results_SatPW-140_PW-130.txt", ResultsText(Ttffs(t130))},
+                                             {"RCV1_TTFF_COLD_NMEA_Results_SatPW-140_PW-130.0.txt", ResultsText(Ttffs({99, 98}))},
+                                             {"RCV1_TTFF_COLD_NMEA_Results_SatPW-140_PW-135.txt", ResultsText(Ttffs(t135))},
+                                             {"RCV1_TTFF_BAD_POSITION_NMEA_Results_PW-130.txt", ResultsText(Ttffs(bad))}});
+    EndOfSession({r1}, {"COLD", "BAD_POSITION"});
+
+    const char* kinds[] = {" HISTOGRAMM", " CDF Chart", " CEP Chart", " TTFF Chart", " Position Chart"};
+    struct Test {
+        std::string sheet, stem;
+        const std::vector<double>* ttffs;
+    };
+    const Test tests[] = {{"COLD_SatPW-140_PW-130", "COLD_SatPW-140~1", &t130},
+                          {"COLD_SatPW-140_PW-135", "COLD_SatPW-140~2", &t135},
+                          {"BAD_POSITION_PW-130", "BAD_POSITION_P~3", &bad}};
+    std::vector<std::string> expected;
+    for (const Test& t : tests) {
+        expected.push_back(t.sheet);
+        for (const char* k : kinds) expected.push_back(t.stem + k);
+    }
+    REQUIRE_OPENPYXL();
+    wbtest::FileView f = wbtest::ReadBack(r1 + ".xlsx", dir.Path().string());
+    std::vector<std::string> shown;
+    for (const std::string& s : f.sheets)
+        if (s.rfind("_", 0) != 0) shown.push_back(s);  // not the saver's hidden helper
+    EXPECT_EQ(shown, expected) << "one sheet for PW-130 and PW-130.0, each with all its charts";
+    for (const std::string& s : f.sheets) {
+        EXPECT_LE(s.size(), 31u) << s;
+        EXPECT_FALSE(s.rfind("Chart", 0) == 0) << "stray chart sheet " << s;
+    }
+    std::vector<std::string> cells;
+    for (const Test& t : tests) {
+        SCOPED_TRACE(t.sheet);
+        const std::vector<double>& v = *t.ttffs;
+        const double mean = std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
+        EXPECT_EQ(wbtest::AsDouble(f.cached[t.sheet + "!U4"]), static_cast<double>(v.size()));
+        EXPECT_NEAR(wbtest::AsDouble(f.cached[t.sheet + "!U5"]), mean, 1e-9);
+        EXPECT_EQ(f.cached[t.sheet + "!T10"], "CEP 50") << "the report ran to its CEP table";
+        // Every chart of the sheet draws from the sheet itself.
+        int charts = 0;
+        for (const std::string& part : f.chartParts)
+            if (part.find("'" + t.sheet + "'!") != std::string::npos) ++charts;
+        EXPECT_EQ(charts, 5);
+        cells.push_back(t.sheet + "!U5");
+    }
+    REQUIRE_SSCONVERT();
+    const auto again = reptest::Recomputed(r1 + ".xlsx", dir.Path().string(), cells);
+    for (const std::string& c : cells)
+        EXPECT_NEAR(wbtest::AsDouble(again.at(c)), wbtest::AsDouble(f.cached[c]), 1e-12 * wbtest::AsDouble(f.cached[c]))
+            << c;
+
+    const std::string log = Slurp(bench::SystemLogPath());
+    EXPECT_NE(log.find("RCV1_TTFF_COLD_NMEA_Results_SatPW-140_PW-130.0.txt holds the same level as "
+                       "RCV1_TTFF_COLD_NMEA_Results_SatPW-140_PW-130.txt and is left out"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("the sheets of BAD_POSITION_PW-130 are named BAD_POSITION_PW-130 and BAD_POSITION_P~3"),
+              std::string::npos);
     bench::CloseSystemLog();
 }
 
