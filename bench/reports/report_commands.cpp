@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "bench/devices/system_log.h"
+#include "bench/reports/position_error.h"
 #include "bench/reports/results_import.h"
 #include "bench/reports/sensitivity.h"
 #include "bench/reports/sensitivity_summary.h"
@@ -91,6 +92,12 @@ ReportCommands::ReportCommands(ReportHost& host, std::string programFolder)
 
 ReportCommands::~ReportCommands() = default;
 
+std::string ReportCommands::PositionProblem() {
+    const TypedPosition typed = ctx_.Host().AntennaPosition();
+    double latitude = 0, longitude = 0;
+    return typed.use ? ReadTypedPosition(typed, latitude, longitude) : std::string();
+}
+
 // ---- the menu road ----------------------------------------------------------
 
 void ReportCommands::GenerateExcelReport_Click() {
@@ -141,6 +148,10 @@ std::optional<ReportCommands::MenuJob> ReportCommands::PrepareMenuReport(const s
     if (start.empty()) {
         prompts.Inform("The file name holds no start type (COLD, WARM or HOT): " + title, "Generate Excel Report",
                        platform::Icon::Warning);
+        return std::nullopt;
+    }
+    if (const std::string why = PositionProblem(); !why.empty()) {
+        prompts.Inform(why + " The report is not built.", "Generate Excel Report", platform::Icon::Warning);
         return std::nullopt;
     }
     const std::string report = ctx_.ReportFile(base);
@@ -378,6 +389,10 @@ void ReportCommands::SessionCreateReportSheet(const std::string& base, const std
     pending_.reset();
     const std::string receiver = NameOf(ctx_.MapPath(base));
     Trapped("CreateReportSheet " + receiver + " " + test, [&] {
+        if (const std::string why = PositionProblem(); !why.empty()) {
+            SystemLogWrite("Report of " + receiver + " " + test + " not built: " + why + " (ExecuteNextTest)");
+            return;
+        }
         const std::vector<std::string> files = SessionResultsFiles(ctx_.MapPath(base), test);
         if (files.empty()) {
             SystemLogWrite("Report of " + receiver + " " + test + ": no results file " + ctx_.MapPath(base) +

@@ -3,15 +3,21 @@
 // window, the start-up option that shows the entry, and the reports built at
 // the end of a session.
 #include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QMenu>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <numbers>
 #include <numeric>
 
 #include "bench/devices/system_log.h"
 #include "bench/reports/report_commands.h"
+#include "bench/session/small_dialogs.h"
 #include "tests/reports/report_bench.h"
 #include "tests/session/benchtop_fixture.h"
 
@@ -172,6 +178,103 @@ TEST_F(MenuRoad, AllMenusShowsTheEntriesTheBenchOtherwiseHides) {
     EXPECT_FALSE(top->Entry("AutoRepGen")->isChecked()) << "shown, not switched on";
 }
 
+// The antenna position as the user types it: degrees, whole minutes and the
+// digits after the minutes' decimal point, checked on "submit", and the
+// report's reference and errors computed from it.
+TEST_F(MenuRoad, TheTypedAntennaPositionIsCheckedOnSubmitAndUsedAsTyped) {
+    OpenAll();
+    Trigger("SetAntennaCoordinates");
+    bench::Coords& coords = top->CoordsWindow();
+    ASSERT_TRUE(coords.isVisible());
+    EXPECT_EQ(coords.windowTitle().toStdString(), "Antenna Position");
+    auto* check = coords.findChild<QCheckBox*>("Check1");
+    ASSERT_NE(check, nullptr);
+    EXPECT_EQ(check->text().toStdString(), "Validate");
+    EXPECT_FALSE(check->isChecked());
+    auto* submit = coords.findChild<QPushButton*>("Command1");
+    ASSERT_NE(submit, nullptr);
+    EXPECT_EQ(submit->text().toStdString(), "submit");
+    auto* label3 = coords.findChild<QLabel*>("Label3");
+    ASSERT_NE(label3, nullptr);
+    EXPECT_EQ(label3->text().toStdString(),
+              "Insert antenna position and click to validate values.If you don't validate will be considered the "
+              "mean Latitude and longitude values. ");
+    std::vector<std::string> labels;
+    for (QLabel* l : coords.findChildren<QLabel*>()) labels.push_back(l->text().toStdString());
+    for (const char* l : {"Latitude", "Longitude", "Degree", "Minutes"})
+        EXPECT_NE(std::find(labels.begin(), labels.end(), l), labels.end()) << l;
+
+    auto& p = platform::Prompts::Instance();
+    // The preset site is a position the dialog and the reports take.
+    dialogs_test::Click(&coords, "Command2");
+    EXPECT_EQ(dialogs_test::Text(&coords, "Text3").toStdString(), "3150");
+    dialogs_test::Click(&coords, "Check1");
+    dialogs_test::Click(&coords, "Command1");
+    EXPECT_FALSE(coords.isVisible());
+    EXPECT_FALSE(AskedContains("is not a position"));
+
+    // 48 deg 7.038 min N, 11 deg 31 min E; first typed with a decimal point
+    // in the decimals box, then with letters: both refused, the dialog stays.
+    Trigger("SetAntennaCoordinates");
+    const char* typed[] = {"48", "7", "0.038", "11", "31", "000"};
+    for (int i = 0; i < 6; ++i) dialogs_test::Type(&coords, QStringLiteral("Text%1").arg(i + 1), typed[i]);
+    dialogs_test::Click(&coords, "Command1");
+    EXPECT_TRUE(coords.isVisible());
+    EXPECT_TRUE(AskedContains("WARNING: The antenna latitude \"48\" \"7\" \"0.038\" is not a position: type the whole "
+                              "degrees (0 to 90), the whole minutes (0 to 59) and only the digits after the decimal "
+                              "point of the minutes"));
+    dialogs_test::Type(&coords, "Text3", "038");
+    dialogs_test::Type(&coords, "Text4", "abc");
+    dialogs_test::Click(&coords, "Command1");
+    EXPECT_TRUE(coords.isVisible());
+    EXPECT_TRUE(AskedContains("The antenna longitude \"abc\" \"31\" \"000\" is not a position"));
+    dialogs_test::Type(&coords, "Text4", "11");
+    dialogs_test::Click(&coords, "Command1");
+    EXPECT_FALSE(coords.isVisible());
+
+    // Fixes 2, 5 and 9 thousandths of a minute north of the antenna.
+    const char* lats[] = {"4807.0400", "4807.0430", "4807.0470"};
+    std::vector<Fix> fixes;
+    for (const char* lat : lats) fixes.push_back(Fix{20, "083015.000", lat, "01131.0000"});
+    const std::string file = home->File("POS_TTFF_COLD_NMEA_Results.txt");
+    wbtest::WriteFile(file, ResultsText(fixes));
+    p.QueueFileName(file);
+    p.QueueAnswer(Answer::No);
+    Run();
+    const std::string report = home->File("POS_TTFF_COLD_NMEA_Results.xlsx");
+    ASSERT_TRUE(fs::exists(report));
+    const double lat0 = 48 + 7.038 / 60, lon0 = 11 + 31.0 / 60;
+    const double perDegree = 6378198.133 * std::numbers::pi / 180;
+    REQUIRE_OPENPYXL();
+    wbtest::FileView f = wbtest::ReadBack(report, home->Path());
+    EXPECT_EQ(f.cached["COLD!M1"], "Latitude");
+    EXPECT_NEAR(wbtest::AsDouble(f.cached["COLD!M2"]), lat0, 1e-12);
+    EXPECT_NEAR(wbtest::AsDouble(f.cached["COLD!N2"]), lon0, 1e-12);
+    std::vector<std::string> cells;
+    for (int i = 0; i < 3; ++i) {
+        const std::string row = std::to_string(i + 2);
+        const double north = (std::strtod(lats[i] + 2, nullptr) / 60 + 48 - lat0) * perDegree;
+        EXPECT_NEAR(wbtest::AsDouble(f.cached["COLD!O" + row]), north, 1e-6) << row;
+        EXPECT_NEAR(wbtest::AsDouble(f.cached["COLD!P" + row]), 0, 1e-6) << row;
+        cells.push_back("COLD!O" + row);
+    }
+    REQUIRE_SSCONVERT();
+    const auto again = Recomputed(report, home->Path(), cells);
+    for (const std::string& c : cells) EXPECT_NEAR(wbtest::AsDouble(again.at(c)), wbtest::AsDouble(f.cached[c]), 1e-9);
+
+    // A box changed without "submit" is still no position: the report refuses it.
+    Trigger("SetAntennaCoordinates");
+    dialogs_test::Type(&coords, "Text2", "7,5");
+    const std::string second = home->File("POS2_TTFF_COLD_NMEA_Results.txt");
+    wbtest::WriteFile(second, ResultsText(fixes));
+    p.QueueFileName(second);
+    p.ClearAsked();
+    Run();
+    EXPECT_TRUE(AskedContains("The antenna latitude \"48\" \"7,5\" \"038\" is not a position"));
+    EXPECT_TRUE(AskedContains("The report is not built."));
+    EXPECT_FALSE(fs::exists(home->File("POS2_TTFF_COLD_NMEA_Results.xlsx")));
+}
+
 // ---- the session-end road, on files as a session leaves them ---------------
 
 class SessionRoad : public ReportTest {
@@ -245,6 +348,24 @@ TEST_F(SessionRoad, AFailingReportIsLoggedAndTheNextOneIsStillBuilt) {
     const std::string log = Slurp(bench::SystemLogPath());
     EXPECT_NE(log.find("RCV1_TTTR_WARM_NMEA_Results.txt line 1 is not a TTFF results line"), std::string::npos) << log;
     EXPECT_NE(log.find("(ImportTestResults RCV1 RCV1_TTTR_WARM_NMEA_Results.txt)"), std::string::npos);
+    bench::CloseSystemLog();
+}
+
+TEST_F(SessionRoad, ATypedPositionIsReadAsTypedOrNoReportIsBuiltFromIt) {
+    bench::OpenSystemLog();
+    const std::string r1 = Receiver("RCV1", {{"RCV1_TTFF_COLD_NMEA_Results.txt", ResultsText(Ttffs({30, 40, 50}))}});
+    host.position = {{"48", "7", "0.038", "11", "31", ""}, true};
+    EndOfSession({r1}, {"COLD"});
+    EXPECT_FALSE(fs::exists(r1 + ".xlsx"));
+    const std::string log = Slurp(bench::SystemLogPath());
+    EXPECT_NE(log.find("Report of RCV1 COLD not built: The antenna latitude \"48\" \"7\" \"0.038\" is not a position"),
+              std::string::npos)
+        << log;
+    host.position.parts[2] = "038";
+    EndOfSession({r1}, {"COLD"});
+    workbook::Worksheet& ws = commands->Context().Sheet(r1, "COLD");
+    EXPECT_NEAR(ws.GetRange("M2").GetValue().Number(), 48 + 7.038 / 60, 1e-12);
+    EXPECT_NEAR(ws.GetRange("N2").GetValue().Number(), 11 + 31.0 / 60, 1e-12);
     bench::CloseSystemLog();
 }
 
