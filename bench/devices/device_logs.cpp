@@ -205,6 +205,10 @@ void ClearTrialRecords(DeviceState& dev) {
     dev.FixGSA.clear();
     dev.FixRow = {};
     dev.AfterFixRow = {};
+    // Snapshots follow this trial's fix only: the last trial's times to come
+    // would otherwise fill this trial's row during its search.
+    dev.FixPlus5Second = -1;
+    dev.FixPlus10Second = -1;
     for (std::string* s : {&dev.GGAOnFix, &dev.GGA05s, &dev.GGA10s, &dev.GGA15s, &dev.GGA30s, &dev.GGA60s}) s->clear();
     dev.SampleCounting = false;
 }

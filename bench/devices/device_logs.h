@@ -98,8 +98,8 @@ private:
 };
 
 // Drops what the last trial kept for its result lines (fix rows, GGA
-// samples, GSA at fix), so a trial without a fix never reports the earlier
-// position.
+// samples, GSA at fix) and its pending 5 s and 10 s snapshots, so a trial
+// without a fix never reports the earlier position.
 void ClearTrialRecords(DeviceState& dev);
 
 }  // namespace bench

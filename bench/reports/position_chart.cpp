@@ -30,6 +30,7 @@ void CreatePositionChart(ReportContext& ctx, const std::string& base, const std:
     const std::string q = "=" + QuotedSheet(s);
     const std::string last = std::to_string(n + 1);
 
+    const std::string name = ChartSheetName(ws.Parent(), s, " Position Chart");
     Chart& chart = ws.Parent().AddChart();
     chart.SetChartType(workbook::ChartType::XYScatter);
     workbook::Series& samples = chart.NewSeries();
@@ -57,7 +58,7 @@ void CreatePositionChart(ReportContext& ctx, const std::string& base, const std:
     cep95.lineWeight = xl::Medium;
     cep95.markerBackgroundColorIndex = 10;
     cep95.markerForegroundColorIndex = 10;
-    chart.Location(xl::LocationAsNewSheet, s + " Position Chart");
+    chart.Location(xl::LocationAsNewSheet, name);
     chart.SetTitle("Positioning Error");
     workbook::Axis& x = chart.Axes(xl::Category);
     workbook::Axis& y = chart.Axes(xl::ValueAxis);

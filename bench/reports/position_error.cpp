@@ -51,13 +51,28 @@ int CurveEnd(Worksheet& ws) {
 
 }  // namespace
 
-double TypedNmeaValue(const std::string& degrees, const std::string& minutes, const std::string& decimals,
-                      const char* what) {
-    if (degrees.empty() || minutes.empty() || !IsDigits(degrees) || !IsDigits(minutes) || !IsDigits(decimals))
-        throw platform::BenchError(platform::err::TypeMismatch,
-                                   std::string("The antenna ") + what + " \"" + degrees + "\" \"" + minutes +
-                                       "\" \"" + decimals + "\" is not a position: type digits only");
-    return platform::ReadStrict(degrees + minutes + "." + (decimals.empty() ? "0" : decimals));
+std::string ReadTypedCoordinate(const std::string& degrees, const std::string& minutes, const std::string& decimals,
+                                const char* what, int maxDegrees, double& out) {
+    const std::string d = platform::Trim(degrees), m = platform::Trim(minutes), f = platform::Trim(decimals);
+    const bool digits = !d.empty() && d.size() <= 3 && IsDigits(d) && !m.empty() && m.size() <= 2 && IsDigits(m) &&
+                        IsDigits(f);
+    const double deg = digits ? platform::ReadStrict(d) : 0;
+    const double min = digits ? platform::ReadStrict(m + "." + (f.empty() ? "0" : f)) : 0;
+    if (!digits || min >= 60 || deg + min / 60 > maxDegrees) {
+        const std::string max = std::to_string(maxDegrees);
+        return std::string("The antenna ") + what + " \"" + degrees + "\" \"" + minutes + "\" \"" + decimals +
+               "\" is not a position: type the whole degrees (0 to " + max +
+               "), the whole minutes (0 to 59) and only the digits after the decimal point of the minutes (for " +
+               "48 degrees 7.038 minutes type 48, 7 and 038).";
+    }
+    out = deg + min / 60;
+    return "";
+}
+
+std::string ReadTypedPosition(const TypedPosition& p, double& latitude, double& longitude) {
+    std::string why = ReadTypedCoordinate(p.parts[0], p.parts[1], p.parts[2], "latitude", 90, latitude);
+    if (why.empty()) why = ReadTypedCoordinate(p.parts[3], p.parts[4], p.parts[5], "longitude", 180, longitude);
+    return why;
 }
 
 void WriteReferencePosition(ReportContext& ctx, const std::string& base, const std::string& s) {
@@ -66,12 +81,13 @@ void WriteReferencePosition(ReportContext& ctx, const std::string& base, const s
     const TypedPosition pos = ctx.Host().AntennaPosition();
     if (pos.use) {
         // Both read before either is written: a bad box leaves the sheet as it was.
-        const double lat = TypedNmeaValue(pos.parts[0], pos.parts[1], pos.parts[2], "latitude");
-        const double lon = TypedNmeaValue(pos.parts[3], pos.parts[4], pos.parts[5], "longitude");
+        double lat = 0, lon = 0;
+        if (const std::string why = ReadTypedPosition(pos, lat, lon); !why.empty())
+            throw platform::BenchError(platform::err::TypeMismatch, why);
         ws.GetRange("M1").SetText("Latitude");
         ws.GetRange("N1").SetText("Longitude");
-        ws.GetRange("M2").SetValue(Value(NmeaToDegrees(lat)));
-        ws.GetRange("N2").SetValue(Value(NmeaToDegrees(lon)));
+        ws.GetRange("M2").SetValue(Value(lat));
+        ws.GetRange("N2").SetValue(Value(lon));
         return;
     }
     const std::string last = std::to_string(n + 1);
@@ -119,10 +135,11 @@ void CreateCEPChart(ReportContext& ctx, const std::string& base, const std::stri
                         "\")/U4*100");
     }
 
+    const std::string name = ChartSheetName(ws.Parent(), s, " CEP Chart");
     Chart& chart = ws.Parent().AddChart();
     chart.SetChartType(workbook::ChartType::XYScatterLines);
     chart.SetSourceData(ws.GetRange("AA2:AB" + std::to_string(top)), xl::Columns);
-    chart.Location(xl::LocationAsNewSheet, s + " CEP Chart");
+    chart.Location(xl::LocationAsNewSheet, name);
     chart.SetTitle("CEP(Circular Error Position) " + s + " Start");
     workbook::Axis& x = chart.Axes(xl::Category);
     workbook::Axis& y = chart.Axes(xl::ValueAxis);

@@ -19,10 +19,15 @@ void WriteLongitudeError(ReportContext& ctx, const std::string& base, const std:
 void CreateCEPChart(ReportContext& ctx, const std::string& base, const std::string& sheet);
 void WriteCEPTable(ReportContext& ctx, const std::string& base, const std::string& sheet);
 
-// The typed position as ddmm.mmmm: degrees, minutes, "." and the decimals
-// joined as typed. Throws BenchError naming the box when a part holds
-// anything but digits (or the degrees or minutes are empty).
-double TypedNmeaValue(const std::string& degrees, const std::string& minutes, const std::string& decimals,
-                      const char* what);
+// A coordinate as typed in the antenna-position dialog: whole degrees (at
+// most `maxDegrees`), whole minutes (0 to 59) and the digits after the
+// decimal point of the minutes (none for whole minutes); blanks around them
+// do not count. Returns "" with the coordinate in decimal degrees in `out`,
+// or a message that says what is expected. Nothing is read another way.
+std::string ReadTypedCoordinate(const std::string& degrees, const std::string& minutes, const std::string& decimals,
+                                const char* what, int maxDegrees, double& out);
+// Both coordinates of a typed position (latitude to 90, longitude to 180);
+// "" or the message of the first one that is no position.
+std::string ReadTypedPosition(const TypedPosition& p, double& latitude, double& longitude);
 
 }  // namespace bench::reports

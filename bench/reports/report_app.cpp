@@ -69,6 +69,33 @@ void ApplyStartTypeStyle(workbook::Chart& chart, const std::string& sheet) {
     p.fillColorIndex = c;
 }
 
+std::string ShortenedSheetName(const std::string& name, int number, std::size_t room) {
+    if (name.size() <= room) return name;
+    const std::string tag = "~" + std::to_string(number);
+    return name.substr(0, room > tag.size() ? room - tag.size() : 0) + tag;
+}
+
+int WorksheetNumber(const workbook::Workbook& wb, const std::string& sheet) {
+    int number = 0;
+    for (int i = 1; i <= wb.Count(); ++i) {
+        const workbook::Sheet& s = wb.Sheets(i);
+        if (s.kind() != workbook::Sheet::Kind::Worksheet) continue;
+        ++number;
+        if (platform::UpperCase(s.Name()) == platform::UpperCase(sheet)) return number;
+    }
+    return number + 1;
+}
+
+std::string ChartSheetName(workbook::Workbook& wb, const std::string& sheet, const std::string& kind) {
+    const std::string name =
+        ShortenedSheetName(sheet, WorksheetNumber(wb, sheet), kMaxSheetName - kLongestChartKind) + kind;
+    // Checked before the chart is added: a refused name leaves no stray "ChartN" behind.
+    if (const std::string why = workbook::SheetNameProblem(name); !why.empty())
+        throw ExcelError("Location", "chart sheet name \"" + name + "\": " + why);
+    if (wb.FindSheet(name)) throw ExcelError("Location", "the workbook already has a sheet \"" + name + "\"");
+    return name;
+}
+
 std::string QuotedSheet(const std::string& sheet) {
     std::string out = "'";
     for (char ch : sheet) {

@@ -5,6 +5,7 @@
 // `ReportContext`, by the base name (a full path without extension) that
 // the caller passes.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -89,6 +90,28 @@ int StartTypeColor(const std::string& sheet);
 // The start-type look of a chart's plot area: a thin border and a light fill
 // in the start type's colour; other sheet names keep the default look.
 void ApplyStartTypeStyle(workbook::Chart& chart, const std::string& sheet);
+
+// Sheet names hold at most 31 characters. A test sheet's chart sheets are
+// named after it followed by their kind (" HISTOGRAMM", " CDF Chart",
+// " CEP Chart", " TTFF Chart", " Position Chart", the longest 15
+// characters). A name that would be too long is shortened in one way: the
+// test sheet's name is cut and "~" with the sheet's number among the
+// workbook's worksheets is put after it ("COLD_SatPW-140~1 HISTOGRAMM"). A
+// test sheet of more than 16 characters gives all its chart sheets that
+// shortened stem, so the five stay together and the number keeps them apart
+// from those of any other test sheet.
+inline constexpr std::size_t kMaxSheetName = 31;
+inline constexpr std::size_t kLongestChartKind = 15;
+// `name` when it has at most `room` characters, else its beginning, "~" and
+// `number`, `room` characters in all.
+std::string ShortenedSheetName(const std::string& name, int number, std::size_t room = kMaxSheetName);
+// The name of the chart sheet of kind `kind` of test sheet `sheet`. Throws
+// ExcelError when the workbook already holds it, before any chart is made.
+std::string ChartSheetName(workbook::Workbook& wb, const std::string& sheet, const std::string& kind);
+// The number of worksheets of `wb` up to and including `sheet` (1 for the
+// first); for a name the workbook does not hold, the number the next
+// worksheet gets.
+int WorksheetNumber(const workbook::Workbook& wb, const std::string& sheet);
 
 // A sheet name as a reference prefix, always quoted: "'COLD'".
 std::string QuotedSheet(const std::string& sheet);

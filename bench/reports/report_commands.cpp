@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "bench/devices/system_log.h"
+#include "bench/reports/position_error.h"
 #include "bench/reports/results_import.h"
 #include "bench/reports/sensitivity.h"
 #include "bench/reports/sensitivity_summary.h"
@@ -44,6 +45,18 @@ std::string SuffixOf(const std::string& file) {
 
 std::string NameOf(const std::string& path) { return fs::path(path).filename().string(); }
 
+// The sheet a results file is reported in: the test and the file's log
+// suffix, its levels compared as numbers.
+std::string SessionSheetWanted(const std::string& test, const std::string& file) {
+    return test + NormalisedSuffix(SuffixOf(file));
+}
+
+std::string Names(const std::vector<std::string>& files) {
+    std::string out;
+    for (const std::string& f : files) out += (out.empty() ? "" : ", ") + NameOf(f);
+    return out;
+}
+
 }  // namespace
 
 std::vector<std::string> SessionResultsFiles(const std::string& base, const std::string& test) {
@@ -78,6 +91,12 @@ ReportCommands::ReportCommands(ReportHost& host, std::string programFolder)
 }
 
 ReportCommands::~ReportCommands() = default;
+
+std::string ReportCommands::PositionProblem() {
+    const TypedPosition typed = ctx_.Host().AntennaPosition();
+    double latitude = 0, longitude = 0;
+    return typed.use ? ReadTypedPosition(typed, latitude, longitude) : std::string();
+}
 
 // ---- the menu road ----------------------------------------------------------
 
@@ -129,6 +148,10 @@ std::optional<ReportCommands::MenuJob> ReportCommands::PrepareMenuReport(const s
     if (start.empty()) {
         prompts.Inform("The file name holds no start type (COLD, WARM or HOT): " + title, "Generate Excel Report",
                        platform::Icon::Warning);
+        return std::nullopt;
+    }
+    if (const std::string why = PositionProblem(); !why.empty()) {
+        prompts.Inform(why + " The report is not built.", "Generate Excel Report", platform::Icon::Warning);
         return std::nullopt;
     }
     const std::string report = ctx_.ReportFile(base);
@@ -230,17 +253,27 @@ std::optional<ReportCommands::SensitivityJob> ReportCommands::PrepareSensitivity
     std::sort(files.begin(), files.end());
 
     SensitivityJob job;
-    std::map<std::string, std::string> sheets;
+    // One level is one sheet however its number is written; of its files
+    // the one named as the bench names it is taken.
+    std::vector<LevelFile> parsed;
+    std::map<std::string, std::pair<std::string, bool>> chosen;  // sheet -> file title, named as the bench names it
     for (const std::string& f : files) {
         LevelFile l;
-        std::string why = ParseLevelFile(f, l);
-        if (why.empty() && sheets.count(l.sheet)) why = "its level and start type repeat " + sheets[l.sheet];
-        if (!why.empty()) {
+        if (const std::string why = ParseLevelFile(f, l); !why.empty()) {
             job.leftOut.push_back(NameOf(f) + ": " + why);
             continue;
         }
-        sheets[l.sheet] = l.title;
-        job.levels.push_back(l);
+        parsed.push_back(l);
+        const bool asNamed = EndsWith(platform::UpperCase(l.title), platform::UpperCase("PW" + l.level + ".txt"));
+        const auto it = chosen.find(l.sheet);
+        if (it == chosen.end() || (asNamed && !it->second.second)) chosen[l.sheet] = {l.title, asNamed};
+    }
+    for (const LevelFile& l : parsed) {
+        const std::string& title = chosen[l.sheet].first;
+        if (title == l.title)
+            job.levels.push_back(l);
+        else
+            job.leftOut.push_back(l.title + ": its level and start type repeat " + title);
     }
     if (!job.leftOut.empty())
         prompts.Inform("These files are left out of the report:" + Lines(job.leftOut), kSensitivity,
@@ -324,17 +357,22 @@ void ReportCommands::BuildSensitivity(const SensitivityJob& job) {
 void ReportCommands::BeginSessionReports() {
     pending_.reset();
     used_.clear();
+    used_sheets_.clear();
 }
 
 std::string ReportCommands::SessionSheetName(const std::string& base, const std::string& test,
                                              const std::string& file) {
-    const std::string wanted = test + SuffixOf(file);
+    const std::string wanted = SessionSheetWanted(test, file);
     workbook::Workbook* wb = ctx_.HasApp() ? ctx_.App().FindWindow(ctx_.ReportFile(base)) : nullptr;
-    if (!wb || !wb->FindSheet(wanted)) return wanted;
-    for (int k = 2;; ++k) {
-        const std::string name = wanted + " (" + std::to_string(k) + ")";
-        if (!wb->FindSheet(name)) return name;
-    }
+    // The new sheet's number among the worksheets tags it when its name is cut.
+    const int number = wb ? WorksheetNumber(*wb, "") : 1;
+    const std::string sheet = ShortenedSheetName(wanted, number);
+    const std::string stem = ShortenedSheetName(sheet, number, kMaxSheetName - kLongestChartKind);
+    if (stem != wanted)
+        SystemLogWrite("Report of " + NameOf(ctx_.MapPath(base)) + " " + test + ": the sheets of " + wanted +
+                       " are named " + sheet + " and " + stem + " with their kind, " +
+                       std::to_string(kMaxSheetName) + " characters at most (ExecuteNextTest)");
+    return sheet;
 }
 
 void ReportCommands::SessionSheet(const std::string& base, const std::string& sheet) {
@@ -351,18 +389,48 @@ void ReportCommands::SessionCreateReportSheet(const std::string& base, const std
     pending_.reset();
     const std::string receiver = NameOf(ctx_.MapPath(base));
     Trapped("CreateReportSheet " + receiver + " " + test, [&] {
+        if (const std::string why = PositionProblem(); !why.empty()) {
+            SystemLogWrite("Report of " + receiver + " " + test + " not built: " + why + " (ExecuteNextTest)");
+            return;
+        }
         const std::vector<std::string> files = SessionResultsFiles(ctx_.MapPath(base), test);
         if (files.empty()) {
             SystemLogWrite("Report of " + receiver + " " + test + ": no results file " + ctx_.MapPath(base) +
                            "_TTFF_" + test + kResultsMark + "*.txt (ExecuteNextTest)");
             return;
         }
-        std::vector<std::string> fresh;
-        for (const std::string& f : files)
-            if (!used_.count(f)) fresh.push_back(f);
-        // The type is listed again: its file holds the trials of both tests.
-        if (fresh.empty()) fresh.push_back(files.front());
+        std::vector<std::string> fresh, shared;
+        for (const std::string& f : files) (used_.count(f) ? shared : fresh).push_back(f);
+        // A type listed again writes into the same file: its trials are
+        // already reported with the earlier entry.
+        if (!shared.empty())
+            SystemLogWrite("Report of " + receiver + " " + test + ": this entry shares the results file " +
+                           Names(shared) + " with an earlier entry, shown once (ExecuteNextTest)");
         for (const std::string& f : fresh) ++used_[f];
+        // One level is one sheet, however its number is written; of its
+        // files the one named as the bench names it is reported.
+        const std::string report = ctx_.ReportFile(base);
+        std::map<std::string, std::string> chosen;
+        for (const std::string& f : fresh) {
+            const std::string key = report + "|" + platform::UpperCase(SessionSheetWanted(test, f));
+            const bool asWritten = SuffixOf(f) == NormalisedSuffix(SuffixOf(f));
+            if (used_sheets_.count(key)) continue;
+            if (!chosen.count(key) || (asWritten && SuffixOf(chosen[key]) != NormalisedSuffix(SuffixOf(chosen[key]))))
+                chosen[key] = f;
+        }
+        std::vector<std::string> distinct;
+        for (const std::string& f : fresh) {
+            const std::string key = report + "|" + platform::UpperCase(SessionSheetWanted(test, f));
+            if (chosen.count(key) && chosen[key] == f) {
+                distinct.push_back(f);
+                continue;
+            }
+            const std::string other = chosen.count(key) ? NameOf(chosen[key]) : used_sheets_[key];
+            SystemLogWrite("Report of " + receiver + " " + test + ": " + NameOf(f) + " holds the same level as " +
+                           other + " and is left out (ExecuteNextTest)");
+        }
+        for (const auto& [key, f] : chosen) used_sheets_[key] = NameOf(f);
+        fresh = distinct;
         // A file that is no TTFF results file gets a log line, not an empty sheet.
         std::vector<std::string> readable;
         for (const std::string& f : fresh)

@@ -68,6 +68,9 @@ private:
     std::optional<MenuJob> PrepareMenuReport(const std::string& file);
     void BuildMenuReport(const MenuJob& job);
     void MenuFailed(const std::string& base, const char* procedure = "GenerateExcelReport_Click");
+    // Why the antenna position to be used is no position ("" when it is one
+    // or the mean of the fixes is used): no report is built from it.
+    std::string PositionProblem();
     std::string SessionSheetName(const std::string& base, const std::string& test, const std::string& file);
     void SessionSheet(const std::string& base, const std::string& sheet);
 
@@ -79,6 +82,8 @@ private:
     bool busy_ = false;
     // Results files already reported at this session end, by path.
     std::map<std::string, int> used_;
+    // The file each reported level came from, by report file and sheet name.
+    std::map<std::string, std::string> used_sheets_;
 };
 
 }  // namespace bench::reports

@@ -35,8 +35,9 @@ std::string ParseLevelFile(const std::string& path, LevelFile& out) {
     LevelFile l;
     l.path = path;
     l.title = title;
-    l.level = last.substr(2, last.size() - 6);
-    if (!platform::TryReadStrict(l.level, l.power)) return "the power level \"" + l.level + "\" is not a number";
+    const std::string written = last.substr(2, last.size() - 6);
+    if (!platform::TryReadStrict(written, l.power)) return "the power level \"" + written + "\" is not a number";
+    l.level = LevelText(written);
     l.start = StartTypeOf(title);
     if (l.start.empty()) return "the name holds no start type (COLD, WARM or HOT)";
     l.block = platform::UpperCase(f[f.size() - 4]);
@@ -45,6 +46,29 @@ std::string ParseLevelFile(const std::string& path, LevelFile& out) {
     l.sheet = l.level + l.start;
     out = l;
     return "";
+}
+
+std::string LevelText(const std::string& written) {
+    double v = 0;
+    if (!platform::TryReadStrict(written, v)) return written;
+    // + 0.0 turns -0 into 0.
+    return platform::NumberToText(v + 0.0);
+}
+
+std::string NormalisedSuffix(const std::string& suffix) {
+    const std::vector<std::string> f = Fields(suffix);
+    std::string out = f[0];
+    for (size_t i = 1; i < f.size(); ++i) {
+        std::string field = f[i];
+        for (const char* mark : {"SatPW", "PW", "UTC"}) {
+            const std::string m = mark;
+            if (field.compare(0, m.size(), m) != 0) continue;
+            field = m + LevelText(field.substr(m.size()));
+            break;
+        }
+        out += "_" + field;
+    }
+    return out;
 }
 
 std::string SensitivityReportName(const std::string& title) {

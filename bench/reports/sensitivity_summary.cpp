@@ -121,7 +121,8 @@ void CreateSensitivityChart(ReportContext& ctx, const std::string& base, const s
     val.TickLabelFont().SetFontStyle("Bold");
     cat.TickLabelFont().SetFontStyle("Bold");
     val.SetTickLabelNumberFormat("General");
-    val.SetMajorUnit(2);
+    constexpr double kMajorUnit = 2;
+    val.SetMajorUnit(kMajorUnit);
     cat.SetMinimumScale(ws.ValueAt(4, c).Number() - 2);
     // The lowest average shown, not only the strongest level's: a weaker
     // level may have fixed faster. Error values are no points.
@@ -130,7 +131,8 @@ void CreateSensitivityChart(ReportContext& ctx, const std::string& base, const s
         const Value avg = ws.ValueAt(row, c + 2);
         if (avg.IsNumber()) lowest = std::min(lowest, avg.Number());
     }
-    if (std::isfinite(lowest)) val.SetMinimumScale(lowest - 2);
+    // On a whole number of major units, so that every label is a whole number.
+    if (std::isfinite(lowest)) val.SetMinimumScale(std::floor((lowest - 2) / kMajorUnit) * kMajorUnit);
 }
 
 }  // namespace bench::reports

@@ -61,10 +61,11 @@ void CreateHistogramChart(ReportContext& ctx, const std::string& base, const std
     while (k0 < k && NumberAt(ws, k0 + 1, kColPercent) == 0) ++k0;
     if (k0 >= k) k0 = 2;
 
+    const std::string name = ChartSheetName(ws.Parent(), s, " HISTOGRAMM");
     Chart& chart = ws.Parent().AddChart();
     chart.SetChartType(ChartType::ColumnClustered);
     chart.SetSourceData(ws.GetRange("AE" + std::to_string(k0) + ":AF" + std::to_string(k)), xl::Columns);
-    chart.Location(xl::LocationAsNewSheet, s + " HISTOGRAMM");
+    chart.Location(xl::LocationAsNewSheet, name);
     chart.SetTitle("Histogram " + s + " Start");
     workbook::Axis& x = chart.Axes(xl::Category);
     workbook::Axis& y = chart.Axes(xl::ValueAxis);
@@ -103,10 +104,11 @@ void CreateCDFChart(ReportContext& ctx, const std::string& base, const std::stri
     // it starts early or never leaves zero.
     const int first = (r >= 7 && r <= end) ? r - 5 : 2;
 
+    const std::string name = ChartSheetName(ws.Parent(), s, " CDF Chart");
     Chart& chart = ws.Parent().AddChart();
     chart.SetChartType(ChartType::XYScatterLines);
     chart.SetSourceData(ws.GetRange("X" + std::to_string(first) + ":Y" + std::to_string(end)), xl::Columns);
-    chart.Location(xl::LocationAsNewSheet, s + " CDF Chart");
+    chart.Location(xl::LocationAsNewSheet, name);
     chart.SetTitle("CDF " + s + " Start");
     workbook::Axis& x = chart.Axes(xl::Category);
     workbook::Axis& y = chart.Axes(xl::ValueAxis);
@@ -141,6 +143,7 @@ void CreateTTFFChart(ReportContext& ctx, const std::string& base, const std::str
     ws.Select();
     const int n = TrialsOf(ws);
 
+    const std::string name = ChartSheetName(ws.Parent(), s, " TTFF Chart");
     Chart& chart = ws.Parent().AddChart();
     chart.SetChartType(ChartType::XYScatterLines);
     chart.SetSourceData(ws.GetRange("AD2:AD" + std::to_string(n + 1)), xl::Columns);
@@ -162,7 +165,7 @@ void CreateTTFFChart(ReportContext& ctx, const std::string& base, const std::str
     average.markerForegroundColorIndex = 3;
     average.markerStyle = xl::MarkerDiamond;
     average.markerSize = 5;
-    chart.Location(xl::LocationAsNewSheet, s + " TTFF Chart");
+    chart.Location(xl::LocationAsNewSheet, name);
     chart.SetTitle("TTFF " + s + " Start");
     workbook::Axis& x = chart.Axes(xl::Category);
     workbook::Axis& y = chart.Axes(xl::ValueAxis);

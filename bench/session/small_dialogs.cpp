@@ -1,5 +1,6 @@
 #include "bench/session/small_dialogs.h"
 
+#include "bench/reports/position_error.h"
 #include "bench/session/dialog_prompts.h"
 #include "platform/core/codepage.h"
 #include "platform/core/numtext.h"
@@ -104,24 +105,31 @@ void NCOSettings::NCOWindowSetPos(int32_t a, int32_t b) { move(a, b); }
 Coords::Coords(QWidget* parent) : QWidget(parent, Qt::Window) {
     platform::MakeOwnedWindow(*this);
     setObjectName(QStringLiteral("Coords"));
-    setWindowTitle(QStringLiteral("Antenna Coordinates"));
+    setWindowTitle(QStringLiteral("Antenna Position"));
+    auto* label3 = new QLabel(QStringLiteral("Insert antenna position and click to validate values.If you don't "
+                                             "validate will be considered the mean Latitude and longitude values. "),
+                              this);
+    label3->setObjectName(QStringLiteral("Label3"));
+    label3->setWordWrap(true);
+    // Degrees, whole minutes, then the digits after the minutes' decimal point.
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(10);
-    grid->addWidget(new QLabel(QStringLiteral("Degrees"), this), 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Minutes"), this), 0, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Decimal minutes"), this), 0, 3);
+    grid->addWidget(new QLabel(QStringLiteral("Degree"), this), 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Minutes"), this), 0, 2, 1, 3);
     grid->addWidget(new QLabel(QStringLiteral("Latitude"), this), 1, 0);
     grid->addWidget(new QLabel(QStringLiteral("Longitude"), this), 2, 0);
     for (int i = 0; i < 6; ++i) {
         auto* box = new QLineEdit(this);
-        box->setObjectName(Indexed("Text1", i));
-        box->setMinimumWidth(i % 3 == 2 ? 110 : 70);
-        grid->addWidget(box, 1 + i / 3, 1 + i % 3);
-        text1_[static_cast<std::size_t>(i)] = box;
+        box->setObjectName(QStringLiteral("Text%1").arg(i + 1));
+        box->setMinimumWidth(i % 3 == 2 ? 90 : 50);
+        const int row = 1 + i / 3;
+        if (i % 3 == 2) grid->addWidget(new QLabel(QStringLiteral("."), this), row, 3);
+        grid->addWidget(box, row, i % 3 == 2 ? 4 : 1 + i % 3);
+        text_[static_cast<std::size_t>(i)] = box;
     }
-    check1_ = new QCheckBox(QStringLiteral("Use this position in the reports"), this);
+    check1_ = new QCheckBox(QStringLiteral("Validate"), this);
     check1_->setObjectName(QStringLiteral("Check1"));
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* ok = new QPushButton(QStringLiteral("submit"), this);
     ok->setObjectName(QStringLiteral("Command1"));
     auto* preset = new QPushButton(QStringLiteral("Preset Site"), this);
     preset->setObjectName(QStringLiteral("Command2"));
@@ -134,28 +142,45 @@ Coords::Coords(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(16, 16, 16, 16);
     top->setSpacing(12);
+    top->addWidget(label3);
     top->addLayout(grid);
     top->addWidget(check1_);
     top->addLayout(buttons);
 }
 
-void Coords::Command1_Click() { hide(); }
+void Coords::Command1_Click() {
+    // A typed position is checked here, where it can still be corrected:
+    // the reports refuse one they would have to read another way.
+    const AntennaPosition p = Position();
+    bool typed = p.use;
+    for (const std::string& part : p.parts) typed = typed || !platform::Trim(part).empty();
+    if (typed) {
+        reports::TypedPosition t;
+        t.parts = p.parts;
+        double latitude = 0, longitude = 0;
+        if (const std::string why = reports::ReadTypedPosition(t, latitude, longitude); !why.empty()) {
+            WarnUser(this, Show(why));
+            return;
+        }
+    }
+    hide();
+}
 
 void Coords::Command2_Click() {
     const AntennaPosition& site = PresetSite();
-    for (std::size_t i = 0; i < 6; ++i) text1_[i]->setText(QString::fromStdString(site.parts[i]));
+    for (std::size_t i = 0; i < 6; ++i) text_[i]->setText(QString::fromStdString(site.parts[i]));
 }
 
 AntennaPosition Coords::Position() const {
     AntennaPosition p;
-    for (std::size_t i = 0; i < 6; ++i) p.parts[i] = platform::Utf8ToCp1252(text1_[i]->text().toStdString());
+    for (std::size_t i = 0; i < 6; ++i) p.parts[i] = platform::Utf8ToCp1252(text_[i]->text().toStdString());
     p.use = check1_->isChecked();
     return p;
 }
 
 const AntennaPosition& Coords::PresetSite() {
-    // The roof antenna of the lab.
-    static const AntennaPosition site{{"45", "28", "0.3150", "9", "11", "0.4520"}, false};
+    // The roof antenna of the lab, 45 deg 28.3150 min N, 9 deg 11.4520 min E.
+    static const AntennaPosition site{{"45", "28", "3150", "9", "11", "4520"}, false};
     return site;
 }
 

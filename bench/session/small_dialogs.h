@@ -53,14 +53,17 @@ private:
 
 // Reference antenna position for the position-error reports.
 struct AntennaPosition {
-    // Latitude then longitude: degrees, minutes, decimal minutes, as typed.
+    // Latitude then longitude: degrees, minutes, digits after the minutes'
+    // decimal point, as typed.
     std::array<std::string, 6> parts;
     bool use = false;  // the reports use this position
 };
 
-// The antenna coordinates: six boxes "Text1_0".."Text1_5" (latitude degrees,
-// minutes, decimal minutes, then longitude), check box "Check1" (use this
-// position), "Command1" (hide; the values stay) and "Command2" (preset site).
+// "Antenna Position": six boxes "Text1".."Text6" (latitude whole degrees,
+// whole minutes and the digits after the minutes' decimal point, then the
+// same for the longitude), check box "Check1" ("Validate": the reports use
+// this position), "Command1" ("submit": checks a typed position, then hides;
+// the values stay) and "Command2" (preset site).
 class Coords : public QWidget {
     Q_OBJECT
 public:
@@ -73,7 +76,7 @@ public:
     static const AntennaPosition& PresetSite();
 
 private:
-    std::array<QLineEdit*, 6> text1_{};
+    std::array<QLineEdit*, 6> text_{};
     QCheckBox* check1_ = nullptr;
 };
 

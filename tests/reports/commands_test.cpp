@@ -3,14 +3,21 @@
 // window, the start-up option that shows the entry, and the reports built at
 // the end of a session.
 #include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QMenu>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <numbers>
+#include <numeric>
 
 #include "bench/devices/system_log.h"
 #include "bench/reports/report_commands.h"
+#include "bench/session/small_dialogs.h"
 #include "tests/reports/report_bench.h"
 #include "tests/session/benchtop_fixture.h"
 
@@ -171,6 +178,103 @@ TEST_F(MenuRoad, AllMenusShowsTheEntriesTheBenchOtherwiseHides) {
     EXPECT_FALSE(top->Entry("AutoRepGen")->isChecked()) << "shown, not switched on";
 }
 
+// The antenna position as the user types it: degrees, whole minutes and the
+// digits after the minutes' decimal point, checked on "submit", and the
+// report's reference and errors computed from it.
+TEST_F(MenuRoad, TheTypedAntennaPositionIsCheckedOnSubmitAndUsedAsTyped) {
+    OpenAll();
+    Trigger("SetAntennaCoordinates");
+    bench::Coords& coords = top->CoordsWindow();
+    ASSERT_TRUE(coords.isVisible());
+    EXPECT_EQ(coords.windowTitle().toStdString(), "Antenna Position");
+    auto* check = coords.findChild<QCheckBox*>("Check1");
+    ASSERT_NE(check, nullptr);
+    EXPECT_EQ(check->text().toStdString(), "Validate");
+    EXPECT_FALSE(check->isChecked());
+    auto* submit = coords.findChild<QPushButton*>("Command1");
+    ASSERT_NE(submit, nullptr);
+    EXPECT_EQ(submit->text().toStdString(), "submit");
+    auto* label3 = coords.findChild<QLabel*>("Label3");
+    ASSERT_NE(label3, nullptr);
+    EXPECT_EQ(label3->text().toStdString(),
+              "Insert antenna position and click to validate values.If you don't validate will be considered the "
+              "mean Latitude and longitude values. ");
+    std::vector<std::string> labels;
+    for (QLabel* l : coords.findChildren<QLabel*>()) labels.push_back(l->text().toStdString());
+    for (const char* l : {"Latitude", "Longitude", "Degree", "Minutes"})
+        EXPECT_NE(std::find(labels.begin(), labels.end(), l), labels.end()) << l;
+
+    auto& p = platform::Prompts::Instance();
+    // The preset site is a position the dialog and the reports take.
+    dialogs_test::Click(&coords, "Command2");
+    EXPECT_EQ(dialogs_test::Text(&coords, "Text3").toStdString(), "3150");
+    dialogs_test::Click(&coords, "Check1");
+    dialogs_test::Click(&coords, "Command1");
+    EXPECT_FALSE(coords.isVisible());
+    EXPECT_FALSE(AskedContains("is not a position"));
+
+    // 48 deg 7.038 min N, 11 deg 31 min E; first typed with a decimal point
+    // in the decimals box, then with letters: both refused, the dialog stays.
+    Trigger("SetAntennaCoordinates");
+    const char* typed[] = {"48", "7", "0.038", "11", "31", "000"};
+    for (int i = 0; i < 6; ++i) dialogs_test::Type(&coords, QStringLiteral("Text%1").arg(i + 1), typed[i]);
+    dialogs_test::Click(&coords, "Command1");
+    EXPECT_TRUE(coords.isVisible());
+    EXPECT_TRUE(AskedContains("WARNING: The antenna latitude \"48\" \"7\" \"0.038\" is not a position: type the whole "
+                              "degrees (0 to 90), the whole minutes (0 to 59) and only the digits after the decimal "
+                              "point of the minutes"));
+    dialogs_test::Type(&coords, "Text3", "038");
+    dialogs_test::Type(&coords, "Text4", "abc");
+    dialogs_test::Click(&coords, "Command1");
+    EXPECT_TRUE(coords.isVisible());
+    EXPECT_TRUE(AskedContains("The antenna longitude \"abc\" \"31\" \"000\" is not a position"));
+    dialogs_test::Type(&coords, "Text4", "11");
+    dialogs_test::Click(&coords, "Command1");
+    EXPECT_FALSE(coords.isVisible());
+
+    // Fixes 2, 5 and 9 thousandths of a minute north of the antenna.
+    const char* lats[] = {"4807.0400", "4807.0430", "4807.0470"};
+    std::vector<Fix> fixes;
+    for (const char* lat : lats) fixes.push_back(Fix{20, "083015.000", lat, "01131.0000"});
+    const std::string file = home->File("POS_TTFF_COLD_NMEA_Results.txt");
+    wbtest::WriteFile(file, ResultsText(fixes));
+    p.QueueFileName(file);
+    p.QueueAnswer(Answer::No);
+    Run();
+    const std::string report = home->File("POS_TTFF_COLD_NMEA_Results.xlsx");
+    ASSERT_TRUE(fs::exists(report));
+    const double lat0 = 48 + 7.038 / 60, lon0 = 11 + 31.0 / 60;
+    const double perDegree = 6378198.133 * std::numbers::pi / 180;
+    REQUIRE_OPENPYXL();
+    wbtest::FileView f = wbtest::ReadBack(report, home->Path());
+    EXPECT_EQ(f.cached["COLD!M1"], "Latitude");
+    EXPECT_NEAR(wbtest::AsDouble(f.cached["COLD!M2"]), lat0, 1e-12);
+    EXPECT_NEAR(wbtest::AsDouble(f.cached["COLD!N2"]), lon0, 1e-12);
+    std::vector<std::string> cells;
+    for (int i = 0; i < 3; ++i) {
+        const std::string row = std::to_string(i + 2);
+        const double north = (std::strtod(lats[i] + 2, nullptr) / 60 + 48 - lat0) * perDegree;
+        EXPECT_NEAR(wbtest::AsDouble(f.cached["COLD!O" + row]), north, 1e-6) << row;
+        EXPECT_NEAR(wbtest::AsDouble(f.cached["COLD!P" + row]), 0, 1e-6) << row;
+        cells.push_back("COLD!O" + row);
+    }
+    REQUIRE_SSCONVERT();
+    const auto again = Recomputed(report, home->Path(), cells);
+    for (const std::string& c : cells) EXPECT_NEAR(wbtest::AsDouble(again.at(c)), wbtest::AsDouble(f.cached[c]), 1e-9);
+
+    // A box changed without "submit" is still no position: the report refuses it.
+    Trigger("SetAntennaCoordinates");
+    dialogs_test::Type(&coords, "Text2", "7,5");
+    const std::string second = home->File("POS2_TTFF_COLD_NMEA_Results.txt");
+    wbtest::WriteFile(second, ResultsText(fixes));
+    p.QueueFileName(second);
+    p.ClearAsked();
+    Run();
+    EXPECT_TRUE(AskedContains("The antenna latitude \"48\" \"7,5\" \"038\" is not a position"));
+    EXPECT_TRUE(AskedContains("The report is not built."));
+    EXPECT_FALSE(fs::exists(home->File("POS2_TTFF_COLD_NMEA_Results.xlsx")));
+}
+
 // ---- the session-end road, on files as a session leaves them ---------------
 
 class SessionRoad : public ReportTest {
@@ -214,12 +318,18 @@ TEST_F(SessionRoad, OneWorkbookPerReceiverOneSheetPerTest) {
     wbtest::WriteFile(r2 + ".xlsx", "left by an earlier run");
     EndOfSession({r1, r2}, {"COLD", "COLD", "HOT", "TRACK24H"});
 
-    EXPECT_EQ(Worksheets(r1), (std::vector<std::string>{"COLD", "COLD (2)", "HOT"}));
+    // COLD is listed twice: both entries wrote into one file, shown once.
+    EXPECT_EQ(Worksheets(r1), (std::vector<std::string>{"COLD", "HOT"}));
     EXPECT_EQ(commands->Context().Sheet(r1, "HOT").GetRange("U4").GetValue().Number(), 4);
     EXPECT_NE(commands->Context().Book(r1).FindSheet("HOT Position Chart"), nullptr);
-    EXPECT_EQ(Worksheets(r2), (std::vector<std::string>{"COLD", "COLD (2)"})) << "no empty HOT sheet";
+    EXPECT_EQ(Worksheets(r2), (std::vector<std::string>{"COLD"})) << "no empty HOT sheet";
     EXPECT_TRUE(fs::exists(r1 + ".xlsx"));
     const std::string log = Slurp(bench::SystemLogPath());
+    for (const char* r : {"RCV1", "RCV2"})
+        EXPECT_NE(log.find("Report of " + std::string(r) + " COLD: this entry shares the results file " + r +
+                           "_TTFF_COLD_NMEA_Results.txt with an earlier entry, shown once"),
+                  std::string::npos)
+            << log;
     EXPECT_NE(log.find("RCV2 HOT: no results file"), std::string::npos) << log;
     EXPECT_NE(log.find("RCV1 TRACK24H: no results file"), std::string::npos);
     EXPECT_NE(log.find(r2 + ".xlsx exists from an earlier run and is replaced"), std::string::npos);
@@ -238,6 +348,89 @@ TEST_F(SessionRoad, AFailingReportIsLoggedAndTheNextOneIsStillBuilt) {
     const std::string log = Slurp(bench::SystemLogPath());
     EXPECT_NE(log.find("RCV1_TTTR_WARM_NMEA_Results.txt line 1 is not a TTFF results line"), std::string::npos) << log;
     EXPECT_NE(log.find("(ImportTestResults RCV1 RCV1_TTTR_WARM_NMEA_Results.txt)"), std::string::npos);
+    bench::CloseSystemLog();
+}
+
+TEST_F(SessionRoad, ATypedPositionIsReadAsTypedOrNoReportIsBuiltFromIt) {
+    bench::OpenSystemLog();
+    const std::string r1 = Receiver("RCV1", {{"RCV1_TTFF_COLD_NMEA_Results.txt", ResultsText(Ttffs({30, 40, 50}))}});
+    host.position = {{"48", "7", "0.038", "11", "31", ""}, true};
+    EndOfSession({r1}, {"COLD"});
+    EXPECT_FALSE(fs::exists(r1 + ".xlsx"));
+    const std::string log = Slurp(bench::SystemLogPath());
+    EXPECT_NE(log.find("Report of RCV1 COLD not built: The antenna latitude \"48\" \"7\" \"0.038\" is not a position"),
+              std::string::npos)
+        << log;
+    host.position.parts[2] = "038";
+    EndOfSession({r1}, {"COLD"});
+    workbook::Worksheet& ws = commands->Context().Sheet(r1, "COLD");
+    EXPECT_NEAR(ws.GetRange("M2").GetValue().Number(), 48 + 7.038 / 60, 1e-12);
+    EXPECT_NEAR(ws.GetRange("N2").GetValue().Number(), 11 + 31.0 / 60, 1e-12);
+    bench::CloseSystemLog();
+}
+
+// Names made from long log suffixes: every sheet and chart sheet is made,
+// none longer than 31 characters, and a level written two ways is one sheet.
+TEST_F(SessionRoad, LongSuffixesGiveShortenedUniqueNamesAndOneSheetPerLevel) {
+    bench::OpenSystemLog();
+    const std::vector<double> t130{30.5, 41.25, 35, 52.75}, t135{61, 48.5, 55.25}, bad{12.5, 14, 13.25, 15.5, 11};
+    const std::string r1 = Receiver("RCV1", {{"RCV1_TTFF_COLD_NMEA_Results_SatPW-140_PW-130.txt", ResultsText(Ttffs(t130))},
+                                             {"RCV1_TTFF_COLD_NMEA_Results_SatPW-140_PW-130.0.txt", ResultsText(Ttffs({99, 98}))},
+                                             {"RCV1_TTFF_COLD_NMEA_Results_SatPW-140_PW-135.txt", ResultsText(Ttffs(t135))},
+                                             {"RCV1_TTFF_BAD_POSITION_NMEA_Results_PW-130.txt", ResultsText(Ttffs(bad))}});
+    EndOfSession({r1}, {"COLD", "BAD_POSITION"});
+
+    const char* kinds[] = {" HISTOGRAMM", " CDF Chart", " CEP Chart", " TTFF Chart", " Position Chart"};
+    struct Test {
+        std::string sheet, stem;
+        const std::vector<double>* ttffs;
+    };
+    const Test tests[] = {{"COLD_SatPW-140_PW-130", "COLD_SatPW-140~1", &t130},
+                          {"COLD_SatPW-140_PW-135", "COLD_SatPW-140~2", &t135},
+                          {"BAD_POSITION_PW-130", "BAD_POSITION_P~3", &bad}};
+    std::vector<std::string> expected;
+    for (const Test& t : tests) {
+        expected.push_back(t.sheet);
+        for (const char* k : kinds) expected.push_back(t.stem + k);
+    }
+    REQUIRE_OPENPYXL();
+    wbtest::FileView f = wbtest::ReadBack(r1 + ".xlsx", dir.Path().string());
+    std::vector<std::string> shown;
+    for (const std::string& s : f.sheets)
+        if (s.rfind("_", 0) != 0) shown.push_back(s);  // not the saver's hidden helper
+    EXPECT_EQ(shown, expected) << "one sheet for PW-130 and PW-130.0, each with all its charts";
+    for (const std::string& s : f.sheets) {
+        EXPECT_LE(s.size(), 31u) << s;
+        EXPECT_FALSE(s.rfind("Chart", 0) == 0) << "stray chart sheet " << s;
+    }
+    std::vector<std::string> cells;
+    for (const Test& t : tests) {
+        SCOPED_TRACE(t.sheet);
+        const std::vector<double>& v = *t.ttffs;
+        const double mean = std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
+        EXPECT_EQ(wbtest::AsDouble(f.cached[t.sheet + "!U4"]), static_cast<double>(v.size()));
+        EXPECT_NEAR(wbtest::AsDouble(f.cached[t.sheet + "!U5"]), mean, 1e-9);
+        EXPECT_EQ(f.cached[t.sheet + "!T10"], "CEP 50") << "the report ran to its CEP table";
+        // Every chart of the sheet draws from the sheet itself.
+        int charts = 0;
+        for (const std::string& part : f.chartParts)
+            if (part.find("'" + t.sheet + "'!") != std::string::npos) ++charts;
+        EXPECT_EQ(charts, 5);
+        cells.push_back(t.sheet + "!U5");
+    }
+    REQUIRE_SSCONVERT();
+    const auto again = reptest::Recomputed(r1 + ".xlsx", dir.Path().string(), cells);
+    for (const std::string& c : cells)
+        EXPECT_NEAR(wbtest::AsDouble(again.at(c)), wbtest::AsDouble(f.cached[c]), 1e-12 * wbtest::AsDouble(f.cached[c]))
+            << c;
+
+    const std::string log = Slurp(bench::SystemLogPath());
+    EXPECT_NE(log.find("RCV1_TTFF_COLD_NMEA_Results_SatPW-140_PW-130.0.txt holds the same level as "
+                       "RCV1_TTFF_COLD_NMEA_Results_SatPW-140_PW-130.txt and is left out"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("the sheets of BAD_POSITION_PW-130 are named BAD_POSITION_PW-130 and BAD_POSITION_P~3"),
+              std::string::npos);
     bench::CloseSystemLog();
 }
 

@@ -13,6 +13,7 @@
 #include "bench/session/device_windows.h"
 #include "bench/session/test_line.h"
 #include "tests/reports/report_bench.h"
+#include "tests/reports/session_run.h"
 #include "tests/session/dialogs_ui.h"
 #include "tests/support/qt_app.h"
 #include "tests/support/scripted_receiver.h"
@@ -32,6 +33,32 @@ std::vector<double> ResultsTtffs(const std::string& path) {
     return out;
 }
 
+// A test of the session: type, trials and the wait between trials (s).
+struct TestSpec {
+    const char* type;
+    const char* trials;
+    const char* wait;
+};
+
+// Two receivers on ports `port` and `port` + 1 that restart on the one
+// command the scripted receiver answers, running `tests` in order.
+void SaveConfig(test::TempHome& home, int port, const std::vector<TestSpec>& tests) {
+    bench::SystemConfig c = test::TwoReceiverConfig(port);
+    for (int s = 0; s < 2; ++s) {
+        c.Devices[s].ColdC = "$PQNVCOLD";
+        c.Devices[s].HotC = "$PQNVCOLD";
+    }
+    for (size_t i = 0; i < tests.size(); ++i) {
+        bench::TestEditorValues v;
+        v.type = tests[i].type;
+        v.testField = {tests[i].trials, tests[i].wait, tests[i].wait, "6", "10"};
+        c.TestLines[i] = bench::BuildTestLine(v);
+        bench::ParseTestLine(c.TestLines[i], c.Tests[i]);
+        c.Tests[i].Enabled = bench::FlagSet;
+    }
+    ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
+}
+
 TEST(DeviceWorkbookSession, ColdAndHotTestsFillEachReceiversWorkbook) {
     dialogs_test::ResetPrompts();
     test::TempHome home;
@@ -43,40 +70,15 @@ TEST(DeviceWorkbookSession, ColdAndHotTestsFillEachReceiversWorkbook) {
         receivers.push_back(std::make_unique<test::ScriptedReceiver>(script));
         receivers.back()->RegisterPort(s + 7);
     }
-    bench::SystemConfig c = test::TwoReceiverConfig(7);
-    for (int s = 0; s < 2; ++s) {
-        c.Devices[s].ColdC = "$PQNVCOLD";
-        c.Devices[s].HotC = "$PQNVCOLD";  // the scripted receiver answers one command
-    }
     const char* types[] = {"COLD", "HOT"};
-    for (int i = 0; i < 2; ++i) {
-        bench::TestEditorValues v;
-        v.type = types[i];
-        v.testField = {"3", "1", "1", "6", "10"};
-        c.TestLines[i] = bench::BuildTestLine(v);
-        bench::ParseTestLine(c.TestLines[i], c.Tests[i]);
-        c.Tests[i].Enabled = bench::FlagSet;
-    }
-    ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
+    const std::vector<TestSpec> tests{{"COLD", "3", "1"}, {"HOT", "3", "1"}};
+    ASSERT_NO_FATAL_FAILURE(SaveConfig(home, 7, tests));
 
     bench::CommWindowFactory factory;
-    auto top = std::make_unique<bench::Benchtop>(factory, nullptr, bench::BenchtopOptions{true});
-    top->show();
-    dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
-    ASSERT_NE(top->NmeaWindow(1), nullptr);
-    QAction* excel = top->Entry("ExelInterface");
-    ASSERT_TRUE(excel && excel->isVisible());
-    excel->trigger();
-    ASSERT_TRUE(top->State().Options.ExelInterface);
-
-    top->Entry("exectest")->trigger();
-    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 90000))
-        << top->StatusText(1) << " / " << top->StatusText(2);
-
-    const QStringList sessions = QDir(QString::fromStdString(home.File("GPS_TEST")))
-                                     .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    ASSERT_EQ(sessions.size(), 1);
-    const std::string session = home.File("GPS_TEST/" + sessions[0].toStdString());
+    reptest::SessionRun run = reptest::RunSession(factory, home, "ExelInterface", 90000);
+    ASSERT_FALSE(run.folder.empty());
+    ASSERT_TRUE(run.top->State().Options.ExelInterface);
+    const std::string session = run.folder;
     for (int s = 0; s < 2; ++s) {
         const std::string name = "RCV" + std::to_string(s + 1);
         SCOPED_TRACE(name);
@@ -108,8 +110,62 @@ TEST(DeviceWorkbookSession, ColdAndHotTestsFillEachReceiversWorkbook) {
             EXPECT_TRUE(chart) << "the TTFF chart of " << sheet;
         }
     }
-    EXPECT_FALSE(top->NmeaWindow(0) == nullptr);
-    top.reset();
+    run.top.reset();
+    dialogs_test::ResetPrompts();
+}
+
+// The values 5 s and 10 s after a fix go into the row of the trial whose fix
+// they follow. With a 1 s wait the next restart comes first: those cells stay
+// empty, and the first trial's snapshot times, which fall into the second
+// trial's long search, put nothing into the second trial's row. With a 12 s
+// wait both snapshots are taken, in their own row.
+TEST(DeviceWorkbookSession, SnapshotsAfterTheFixGoToTheTrialWhoseFixTheyFollow) {
+    dialogs_test::ResetPrompts();
+    test::TempHome home;
+    std::vector<std::unique_ptr<test::ScriptedReceiver>> receivers;
+    for (int s = 0; s < 2; ++s) {
+        test::ScriptedReceiver::Script script;
+        // COLD: 1 s, 9 s, 1 s; HOT: 1 s, 1 s.
+        script.fix_delays_ms = {1000, 9000, 1000, 1000, 1000};
+        receivers.push_back(std::make_unique<test::ScriptedReceiver>(script));
+        receivers.back()->RegisterPort(s + 11);
+    }
+    const std::vector<TestSpec> tests{{"COLD", "3", "1"}, {"HOT", "2", "12"}};
+    ASSERT_NO_FATAL_FAILURE(SaveConfig(home, 11, tests));
+
+    bench::CommWindowFactory factory;
+    reptest::SessionRun run = reptest::RunSession(factory, home, "ExelInterface", 120000);
+    ASSERT_FALSE(run.folder.empty());
+    ASSERT_TRUE(run.top->State().Options.ExelInterface);
+    const std::string session = run.folder;
+    if (!wbtest::HaveOpenpyxl()) GTEST_SKIP() << "python3-openpyxl is missing";
+    const double lat = 48 + 7.038 / 60, lon = 11 + 31.0 / 60;
+    for (int s = 0; s < 2; ++s) {
+        const std::string name = "RCV" + std::to_string(s + 1);
+        SCOPED_TRACE(name);
+        const std::string file = session + "/" + name + "/" + name + "_Device.xlsx";
+        ASSERT_TRUE(fs::exists(file));
+        wbtest::FileView f = wbtest::ReadBack(file, home.Path());
+        for (int row = 2; row <= 4; ++row) {
+            for (const char* col : {"K", "L", "M", "N", "O", "P", "Q", "R", "S", "T", "U", "V"}) {
+                const std::string cell = "COLD_Data!" + std::string(col) + std::to_string(row);
+                EXPECT_EQ(f.formulas.count(cell), 0u) << cell << " holds " << f.formulas[cell];
+            }
+            EXPECT_EQ(f.formulas.count("COLD_Data!C" + std::to_string(row)), 1u) << "the trial itself is there";
+        }
+        for (int row = 2; row <= 3; ++row) {
+            const std::string r = std::to_string(row);
+            // Latitude, longitude and status of the fix, 5 s and then 10 s on.
+            EXPECT_NEAR(wbtest::AsDouble(f.formulas["HOT_Data!K" + r]), lat, 1e-6) << r;
+            EXPECT_NEAR(wbtest::AsDouble(f.formulas["HOT_Data!L" + r]), lon, 1e-6) << r;
+            EXPECT_EQ(wbtest::AsDouble(f.formulas["HOT_Data!P" + r]), 1) << r;
+            EXPECT_NEAR(wbtest::AsDouble(f.formulas["HOT_Data!Q" + r]), lat, 1e-6) << r;
+            EXPECT_NEAR(wbtest::AsDouble(f.formulas["HOT_Data!R" + r]), lon, 1e-6) << r;
+            EXPECT_EQ(wbtest::AsDouble(f.formulas["HOT_Data!V" + r]), 1) << r;
+        }
+        EXPECT_EQ(f.formulas.count("HOT_Data!K4"), 0u);
+    }
+    run.top.reset();
     dialogs_test::ResetPrompts();
 }
 

@@ -1,4 +1,7 @@
 // Position errors, the CEP curve and table, the circles and the scatter.
+#include <tuple>
+#include <vector>
+
 #include "bench/reports/position_chart.h"
 #include "bench/reports/position_error.h"
 #include "tests/reports/report_bench.h"
@@ -91,13 +94,24 @@ TEST_F(Position, MajorUnitOfTheCurveFollowsTheLargestError) {
     }
 }
 
-TEST_F(Position, TypedPositionMustBeDigitsAndIsJoinedAsTyped) {
-    using bench::reports::TypedNmeaValue;
-    EXPECT_EQ(TypedNmeaValue("12", "5", "25", "latitude"), 125.25) << "one minute digit shifts the value";
-    EXPECT_EQ(TypedNmeaValue("45", "28", "", "latitude"), 4528);
-    EXPECT_THROW(TypedNmeaValue("4a", "28", "1", "latitude"), platform::BenchError);
-    EXPECT_THROW(TypedNmeaValue("45", "", "1", "latitude"), platform::BenchError);
-    EXPECT_THROW(TypedNmeaValue("45", "28", "1.5", "latitude"), platform::BenchError);
+TEST_F(Position, TypedPositionIsDegreesWholeMinutesAndDecimalDigits) {
+    using bench::reports::ReadTypedCoordinate;
+    double v = 0;
+    EXPECT_EQ(ReadTypedCoordinate("12", "5", "25", "latitude", 90, v), "");
+    EXPECT_DOUBLE_EQ(v, 12 + 5.25 / 60) << "one minute digit is five minutes";
+    EXPECT_EQ(ReadTypedCoordinate("48", "07", "038", "latitude", 90, v), "");
+    EXPECT_DOUBLE_EQ(v, 48 + 7.038 / 60);
+    EXPECT_EQ(ReadTypedCoordinate(" 45", "28 ", "", "latitude", 90, v), "");
+    EXPECT_DOUBLE_EQ(v, 45 + 28.0 / 60);
+    EXPECT_EQ(ReadTypedCoordinate("179", "59", "9", "longitude", 180, v), "");
+    for (const auto& [d, m, f] : std::vector<std::tuple<const char*, const char*, const char*>>{
+             {"4a", "28", "1"}, {"45", "", "1"}, {"45", "28", "1.5"}, {"45", "28", "0.3150"}, {"45", "60", ""},
+             {"45", "128", ""}, {"90", "0", "1"}, {"", "28", "1"}, {"-45", "28", "1"}}) {
+        SCOPED_TRACE(std::string(d) + " " + m + " " + f);
+        EXPECT_NE(ReadTypedCoordinate(d, m, f, "latitude", 90, v), "");
+    }
+    EXPECT_EQ(ReadTypedCoordinate("90", "0", "", "latitude", 90, v), "");
+    EXPECT_NE(ReadTypedCoordinate("180", "0", "5", "longitude", 180, v), "");
 
     base = dir.File("t_COLD");
     wbtest::WriteFile(base + ".txt", ResultsText(Ttffs({10, 20, 30})));

@@ -151,7 +151,8 @@ TEST_F(Sensitivity, ASeriesGivesLevelSheetsAResumeAndAChartPerStartType) {
     EXPECT_EQ(chart.SeriesCollection(1).ValuesRef()[0].area.col1, 25);
     EXPECT_EQ(chart.SeriesCollection(1).ValuesRef()[0].area.row1, 4);
     EXPECT_EQ(chart.Axes(workbook::xl::Category).MinimumScale(), 33);
-    EXPECT_NEAR(chart.Axes(workbook::xl::ValueAxis).MinimumScale(), StatsOf(kCold130).average - 2, 1e-9);
+    // The lowest average (33.875 s) less 2, down to a whole major unit.
+    EXPECT_EQ(chart.Axes(workbook::xl::ValueAxis).MinimumScale(), 30);
     EXPECT_EQ(chart.Axes(workbook::xl::ValueAxis).MajorUnit(), 2);
 
     REQUIRE_OPENPYXL();
@@ -240,6 +241,77 @@ TEST_F(Sensitivity, ASignalStrengthThatIsNoNumberBuildsNothing) {
     EXPECT_TRUE(AskedContains("\"4O,5\" is not a number"));
     EXPECT_EQ(test::ReadFileBytes(report), "an older report") << "nothing built, nothing deleted";
     EXPECT_FALSE(AskedContains("Test Session Completed"));
+}
+
+// The value (left) axis of each saved chart: "min major" as written.
+std::string SavedValueAxis(const std::string& xlsx, const std::string& dir) {
+    wbtest::WriteFile(dir + "/axis.py", R"PY(
+import sys, zipfile, re
+z = zipfile.ZipFile(sys.argv[1])
+for n in sorted(z.namelist()):
+    if re.match(r'xl/charts/chart\d+\.xml$', n):
+        x = z.read(n).decode('utf-8')
+        for v in re.findall(r'<c:valAx>.*?</c:valAx>', x, re.S):
+            if '<c:axPos val="l"/>' not in v: continue
+            lo = re.search(r'<c:min val="([^"]*)"', v)
+            mu = re.search(r'<c:majorUnit val="([^"]*)"', v)
+            print('%s %s' % (lo.group(1) if lo else '-', mu.group(1) if mu else '-'))
+)PY");
+    std::string out;
+    EXPECT_EQ(wbtest::Run(wbtest::Python() + " " + dir + "/axis.py '" + xlsx + "'", out), 0);
+    return out;
+}
+
+TEST_F(Sensitivity, TheAverageAxisStartsOnAWholeMajorUnit) {
+    auto& p = platform::Prompts::Instance();
+    // Averages 2.015 s, 24.5 s and 80.25 s.
+    const std::vector<double> fast{2.01, 2.02, 2.01, 2.02}, mid{24, 25}, slow{80, 80.5};
+    p.QueueFileNames({Level("R6_TTFF_HOT_NMEA_Results_PW-125.txt", fast),
+                      Level("R6_TTFF_HOT_NMEA_Results_PW-130.txt", mid),
+                      Level("R6_TTFF_HOT_NMEA_Results_PW-135.txt", slow)});
+    p.QueueText("40");
+    p.QueueAnswer(Answer::Yes);
+    Run();
+    const std::string report = home->File("R6TTFF.xlsx");
+    workbook::Workbook* wb = Book(report);
+    ASSERT_NE(wb, nullptr);
+    auto* hot = dynamic_cast<workbook::ChartSheet*>(&wb->Sheets("HOT"));
+    ASSERT_NE(hot, nullptr);
+    const workbook::Axis& y = hot->GetChart().Axes(workbook::xl::ValueAxis);
+    const double lowest = StatsOf(fast).average;
+    ASSERT_NEAR(lowest, 2.015, 1e-12);
+    // Below the lowest average less 2, by less than one major unit, on a whole unit.
+    EXPECT_EQ(y.MajorUnit(), 2);
+    EXPECT_EQ(y.MinimumScale(), 0);
+    EXPECT_LE(y.MinimumScale(), lowest - 2);
+    EXPECT_GT(y.MinimumScale(), lowest - 2 - y.MajorUnit());
+    REQUIRE_OPENPYXL();
+    EXPECT_EQ(SavedValueAxis(report, home->Path()), "0 2\n") << "whole labels 0, 2, 4 ... in the saved chart";
+}
+
+TEST_F(Sensitivity, ALevelWrittenTwoWaysIsOneSheetAndOneResumeRow) {
+    auto& p = platform::Prompts::Instance();
+    p.QueueFileNames({Level("R5_TTFF_COLD_NMEA_Results_PW-130.txt", kCold130),
+                      Level("R5_TTFF_COLD_NMEA_Results_PW-130.0.txt", {90, 95, 99}),
+                      Level("R5_TTFF_COLD_NMEA_Results_PW-135.txt", kCold135),
+                      Level("R5_TTFF_COLD_NMEA_Results_PW-140.txt", kCold140)});
+    p.QueueText("45");
+    p.QueueAnswer(Answer::Yes);
+    Run();
+    EXPECT_TRUE(AskedContains("R5_TTFF_COLD_NMEA_Results_PW-130.0.txt: its level and start type repeat "
+                              "R5_TTFF_COLD_NMEA_Results_PW-130.txt"));
+    const std::string report = home->File("R5TTFF.xlsx");
+    REQUIRE_OPENPYXL();
+    wbtest::FileView f = wbtest::ReadBack(report, home->Path());
+    EXPECT_EQ(f.sheets, (std::vector<std::string>{"-130COLD", "-135COLD", "-140COLD", "Resume", "COLD"}));
+    // Rows 4..6 hold 35, 40 and 45 dB; nothing below them.
+    const double cn0[] = {35, 40, 45};
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(wbtest::AsDouble(f.cached["Resume!W" + std::to_string(4 + i)]), cn0[i]);
+    EXPECT_EQ(f.formulas.count("Resume!W7"), 0u);
+    EXPECT_EQ(f.formulas.count("Resume!X7"), 0u);
+    EXPECT_NEAR(wbtest::AsDouble(f.cached["Resume!Y6"]), StatsOf(kCold130).average, 1e-9)
+        << "the -130 row: the file named as the bench names it";
+    EXPECT_NEAR(wbtest::AsDouble(f.cached["Resume!Y5"]), StatsOf(kCold135).average, 1e-9);
 }
 
 TEST(SensitivityNames, LevelTypeAndReportNameFromTheFileName) {

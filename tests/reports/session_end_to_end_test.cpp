@@ -12,6 +12,7 @@
 #include "bench/session/device_windows.h"
 #include "bench/session/test_line.h"
 #include "tests/reports/report_bench.h"
+#include "tests/reports/session_run.h"
 #include "tests/session/dialogs_ui.h"
 #include "tests/support/qt_app.h"
 #include "tests/support/scripted_receiver.h"
@@ -42,24 +43,12 @@ TEST(SessionReports, AColdSessionEndsWithAReportWorkbookPerReceiver) {
     ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
 
     bench::CommWindowFactory factory;
-    auto top = std::make_unique<bench::Benchtop>(factory, nullptr, bench::BenchtopOptions{true});
-    top->show();
-    dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
-    ASSERT_NE(top->NmeaWindow(1), nullptr);
-    top->SetMaxAcceptableTTFF(20);
-    QAction* auto_reports = top->Entry("AutoRepGen");
-    ASSERT_TRUE(auto_reports && auto_reports->isVisible());
-    auto_reports->trigger();
+    reptest::SessionRun run = reptest::RunSession(factory, home, "AutoRepGen", 45000,
+                                                  [](bench::Benchtop& top) { top.SetMaxAcceptableTTFF(20); });
+    ASSERT_FALSE(run.folder.empty());
+    bench::Benchtop* top = run.top.get();
     ASSERT_TRUE(top->State().Options.AutoRepGen);
-
-    top->Entry("exectest")->trigger();
-    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 45000))
-        << top->StatusText(1) << " / " << top->StatusText(2);
-
-    const QStringList sessions = QDir(QString::fromStdString(home.File("GPS_TEST")))
-                                     .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    ASSERT_EQ(sessions.size(), 1);
-    const std::string session = home.File("GPS_TEST/" + sessions[0].toStdString());
+    const std::string session = run.folder;
     for (int s = 0; s < 2; ++s) {
         const std::string name = "RCV" + std::to_string(s + 1);
         SCOPED_TRACE(name);
@@ -82,7 +71,7 @@ TEST(SessionReports, AColdSessionEndsWithAReportWorkbookPerReceiver) {
             EXPECT_EQ(f.sheets[5], "COLD Position Chart");
         }
     }
-    top.reset();
+    run.top.reset();
     dialogs_test::ResetPrompts();
 }
 

@@ -114,13 +114,13 @@ TEST(SmallDialogs, CoordsPresetFillsTheBoxesAndHidingKeepsThem) {
     Click(&coords, "Command2");
     const AntennaPosition& site = Coords::PresetSite();
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(Text(&coords, QStringLiteral("Text1_%1").arg(i)).toStdString(), site.parts[static_cast<std::size_t>(i)]);
-    Type(&coords, "Text1_2", "0.5000");
+        EXPECT_EQ(Text(&coords, QStringLiteral("Text%1").arg(i + 1)).toStdString(), site.parts[static_cast<std::size_t>(i)]);
+    Type(&coords, "Text3", "5000");
     Click(&coords, "Check1");
     Click(&coords, "Command1");
     EXPECT_FALSE(coords.isVisible());
     const AntennaPosition p = coords.Position();
-    EXPECT_EQ(p.parts[2], "0.5000");
+    EXPECT_EQ(p.parts[2], "5000");
     EXPECT_EQ(p.parts[0], site.parts[0]);
     EXPECT_TRUE(p.use);
 }
