@@ -49,8 +49,6 @@ CellStore::Slot& CellStore::Ensure(int row, int col) {
     std::vector<Slot>& v = cols_[col - 1];
     auto it = v.begin() + (LowerBound(v, row) - v.cbegin());
     if (it != v.end() && static_cast<int>(it->row) == row) return *it;
-    if (static_cast<uint32_t>(row) < lastRow_) appendOnly_ = false;
-    lastRow_ = std::max(lastRow_, static_cast<uint32_t>(row));
     Slot s;
     s.num = 0;
     s.row = static_cast<uint32_t>(row);
@@ -277,7 +275,6 @@ void CellStore::Remap(const std::function<std::pair<int, int>(int, int)>& map) {
     }
     ForgetResults();
     Recount();
-    appendOnly_ = false;
 }
 
 size_t CellStore::MemoryBytes() const {

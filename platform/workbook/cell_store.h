@@ -52,8 +52,6 @@ public:
     size_t SlotCount() const { return slots_; }
     // Rows and columns holding content; row1 = 0 when there is none.
     Area Used() const { return used_; }
-    // True while every new cell went to the last row written or below it.
-    bool AppendedRowByRow() const { return appendOnly_; }
 
     // --- content
     Value Constant(const Slot& s) const;  // the value of a cell without a formula
@@ -120,8 +118,6 @@ private:
     std::vector<uint32_t> rowContent_, colContent_;
     size_t content_ = 0;
     Area used_{0, 0, 0, 0};
-    bool appendOnly_ = true;
-    uint32_t lastRow_ = 0;
 };
 
 }  // namespace workbook

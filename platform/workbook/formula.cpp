@@ -503,14 +503,17 @@ std::shared_ptr<const Formula> Formula::Parse(std::string_view text, bool r1c1, 
     while (!body.empty() && std::isspace(static_cast<unsigned char>(body.front()))) body.remove_prefix(1);
     if (!body.empty() && body.front() == '=') body.remove_prefix(1);
     auto f = std::make_shared<Formula>();
-    f->tokens_ = Lexer(body, r1c1, hostRow, hostCol).Run();
-    f->root_ = Parser(f->tokens_, text).Run();
+    const std::vector<Tok> tokens = Lexer(body, r1c1, hostRow, hostCol).Run();
+    f->root_ = Parser(tokens, text).Run();
+    f->a1_ = A1TextOf(tokens);
     return f;
 }
 
-std::string Formula::A1Text() const {
+std::string Formula::A1Text() const { return a1_; }
+
+std::string Formula::A1TextOf(const std::vector<FormulaToken>& tokens) {
     std::string s = "=";
-    for (const Tok& t : tokens_) {
+    for (const Tok& t : tokens) {
         switch (t.kind) {
         case TK::String: {
             s += '"';

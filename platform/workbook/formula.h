@@ -54,7 +54,10 @@ public:
     Formula();
 
 private:
-    std::vector<FormulaToken> tokens_;
+    static std::string A1TextOf(const std::vector<FormulaToken>& tokens);
+    // The A1 text is made once at parsing; the tokens it came from are not
+    // kept, as a sheet holds many formulas.
+    std::string a1_;
     std::unique_ptr<Node> root_;
 };
 

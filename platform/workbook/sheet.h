@@ -123,9 +123,6 @@ public:
     void ForEachCellByRow(const std::function<void(int row, int col, const Cell& cell)>& visit) const;
     Area UsedArea() const { return cells_.Used(); }  // Area with row1 = 0 when the sheet is empty
     bool Empty() const { return cells_.Empty(); }
-    // True while no cell was ever added above the last row written: such a
-    // sheet can be written out row by row as it goes.
-    bool AppendedRowByRow() const { return cells_.AppendedRowByRow() && merges_.empty() && rowStyles_.empty(); }
     // Whether any cell, row or column has a format of its own.
     bool HasFormats() const { return cells_.HasFormats() || !rowStyles_.empty() || !colStyles_.empty(); }
     // The sheet's number for the cell's own format; 0 for none.

@@ -228,14 +228,30 @@ private:
             worksheet_set_column_opt(out, static_cast<lxw_col_t>(c - 1), static_cast<lxw_col_t>(c - 1), ws.ColumnWidth(c),
                                      Format(st), &opt);
         }
+        // Row settings go out in row order among the cells, as a sheet
+        // written row by row needs them; their formats are made first.
+        struct RowSetting {
+            int row;
+            double height;
+            lxw_format* format;
+            lxw_row_col_options opt;
+        };
+        std::vector<RowSetting> rowSettings;
         for (const auto& [r, st] : ws.RowStyles()) {
             lxw_row_col_options opt{};
             opt.hidden = ws.RowHidden(r) ? 1 : 0;
             double h = LXW_DEF_ROW_HEIGHT;
             // Rows of a larger font grow as the spreadsheet grows them.
             if (st.fontSize && *st.fontSize > 11) h = std::round(*st.fontSize * 1.2917 * 4) / 4;
-            worksheet_set_row_opt(out, static_cast<lxw_row_t>(r - 1), h, Format(st), &opt);
+            rowSettings.push_back({r, h, Format(st), opt});
         }
+        size_t nextSetting = 0;
+        auto settingsUpTo = [&](int row) {
+            for (; nextSetting < rowSettings.size() && rowSettings[nextSetting].row <= row; ++nextSetting) {
+                RowSetting& rs = rowSettings[nextSetting];
+                worksheet_set_row_opt(out, static_cast<lxw_row_t>(rs.row - 1), rs.height, rs.format, &rs.opt);
+            }
+        };
         for (const Area& m : ws.Merges()) {
             worksheet_merge_range(out, static_cast<lxw_row_t>(m.row1 - 1), static_cast<lxw_col_t>(m.col1 - 1),
                                   static_cast<lxw_row_t>(m.row2 - 1), static_cast<lxw_col_t>(m.col2 - 1), "",
@@ -247,6 +263,7 @@ private:
         if (ws.HasFormats())
             ws.ForEachCell(Area{1, 1, kMaxRows, kMaxCols}, [&](int r, int c, bool) { CellFormat(ws, r, c, ws.OwnStyleId(r, c)); });
         ws.ForEachCellByRow([&](int r, int c, const Cell& cell) {
+            settingsUpTo(r);
             auto row = static_cast<lxw_row_t>(r - 1);
             auto col = static_cast<lxw_col_t>(c - 1);
             lxw_format* f = CellFormat(ws, r, c, cell.styleId);
@@ -268,6 +285,7 @@ private:
                 break;
             }
         });
+        settingsUpTo(kMaxRows);
         for (const auto& e : ws.Charts()) {
             lxw_chart* c = BuildChart(*e.chart);
             worksheet_insert_chart(out, static_cast<lxw_row_t>(e.row - 1), static_cast<lxw_col_t>(e.col - 1), c);
@@ -609,12 +627,12 @@ void WriteXlsx(const Workbook& wb, const std::string& path) {
     fs::path tmp = target.parent_path() / ("." + target.filename().string() + ".tmp");
     std::error_code ec;
     fs::remove(tmp, ec);
-    // A workbook whose sheets were only ever filled row by row goes out row
-    // by row, so that saving it needs no copy of its cells.
+    // Sheets go out row by row as they are walked, so that saving needs no
+    // copy of their cells; merged cells span rows and need the copy.
     bool streamed = true;
     for (int i = 1; i <= wb.Count(); ++i) {
         const Sheet& s = wb.Sheets(i);
-        if (s.kind() == Sheet::Kind::Worksheet && !static_cast<const Worksheet&>(s).AppendedRowByRow()) streamed = false;
+        if (s.kind() == Sheet::Kind::Worksheet && !static_cast<const Worksheet&>(s).Merges().empty()) streamed = false;
     }
     lxw_workbook_options opt{};
     opt.constant_memory = streamed ? LXW_TRUE : LXW_FALSE;
