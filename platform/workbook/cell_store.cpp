@@ -39,7 +39,7 @@ const CellStore::Slot* CellStore::Find(int row, int col) const {
     if (col < 1 || col > static_cast<int>(cols_.size())) return nullptr;
     const std::vector<Slot>& v = cols_[col - 1];
     auto it = LowerBound(v, row);
-    return it != v.end() && static_cast<int>(it->row) == row ? &*it : nullptr;
+    return it != v.end() && static_cast<int>(it->row) == row && it->Stored() ? &*it : nullptr;
 }
 
 CellStore::Slot* CellStore::FindMutable(int row, int col) { return const_cast<Slot*>(Find(row, col)); }
@@ -48,7 +48,15 @@ CellStore::Slot& CellStore::Ensure(int row, int col) {
     if (col > static_cast<int>(cols_.size())) cols_.resize(col);
     std::vector<Slot>& v = cols_[col - 1];
     auto it = v.begin() + (LowerBound(v, row) - v.cbegin());
-    if (it != v.end() && static_cast<int>(it->row) == row) return *it;
+    if (it != v.end() && static_cast<int>(it->row) == row) {
+        if (it->kind() == Kind::Gone) {
+            it->num = 0;
+            it->tag = static_cast<uint32_t>(Kind::Blank);
+            --gone_;
+            ++slots_;
+        }
+        return *it;
+    }
     Slot s;
     s.num = 0;
     s.row = static_cast<uint32_t>(row);
@@ -101,7 +109,8 @@ Value CellStore::Constant(const Slot& s) const {
     case Kind::Bool: return Value::Bool(s.num != 0);
     case Kind::Error: return Value::Error(static_cast<CellError>(static_cast<int>(s.num)));
     case Kind::Formula: return formulas_[s.index].value;
-    case Kind::Blank: break;
+    case Kind::Blank:
+    case Kind::Gone: break;
     }
     return Value();
 }
@@ -136,11 +145,16 @@ void CellStore::Recount() {
     content_ = 0;
     used_ = Area{0, 0, 0, 0};
     slots_ = 0;
-    for (size_t c = 0; c < cols_.size(); ++c) {
-        slots_ += cols_[c].size();
-        for (const Slot& s : cols_[c])
+    gone_ = 0;
+    for (size_t c = 0; c < cols_.size(); ++c)
+        for (const Slot& s : cols_[c]) {
+            if (!s.Stored()) {
+                ++gone_;
+                continue;
+            }
+            ++slots_;
             if (s.HasContent()) Gained(static_cast<int>(s.row), static_cast<int>(c + 1));
-    }
+        }
 }
 
 void CellStore::SetConstant(int row, int col, const Value& v) {
@@ -191,13 +205,22 @@ void CellStore::Erase(int row, int col) {
     if (!s) return;
     bool had = s->HasContent();
     Release(*s);
-    std::vector<Slot>& v = cols_[col - 1];
-    v.erase(v.begin() + (s - v.data()));
+    s->tag = static_cast<uint32_t>(Kind::Gone);
     --slots_;
+    ++gone_;
     if (had) Lost(row, col);
+    // Tidy once the Gone outnumber the stored, so that tidying stays cheap overall.
+    if (gone_ > slots_ + 1024) Tidy();
+}
+
+void CellStore::Tidy() {
+    for (auto& v : cols_)
+        v.erase(std::remove_if(v.begin(), v.end(), [](const Slot& s) { return !s.Stored(); }), v.end());
+    gone_ = 0;
 }
 
 void CellStore::Compact() {
+    Tidy();
     for (auto& v : cols_) v.shrink_to_fit();
 }
 
@@ -233,7 +256,10 @@ void CellStore::ForEachByRow(const std::function<void(int, int, const Slot&)>& v
         size_t keep = 0;
         for (int c : active) {
             const std::vector<Slot>& v = cols_[c];
-            if (v[at[c]].row == row) visit(static_cast<int>(row), c + 1, v[at[c]++]);
+            if (v[at[c]].row == row) {
+                const Slot& s = v[at[c]++];
+                if (s.Stored()) visit(static_cast<int>(row), c + 1, s);
+            }
             if (at[c] < v.size()) active[keep++] = c;
         }
         active.resize(keep);
@@ -249,6 +275,7 @@ void CellStore::Remap(const std::function<std::pair<int, int>(int, int)>& map) {
     moved.reserve(slots_);
     for (size_t c = 0; c < cols_.size(); ++c) {
         for (Slot& s : cols_[c]) {
+            if (!s.Stored()) continue;
             auto [nr, nc] = map(static_cast<int>(s.row), static_cast<int>(c + 1));
             if (nr < 1 || nc < 1 || nr > kMaxRows || nc > kMaxCols) {
                 Release(s);

@@ -20,7 +20,9 @@ namespace workbook {
 
 class CellStore {
 public:
-    enum class Kind : uint8_t { Blank, Number, Text, Bool, Error, Formula };
+    // A cell taken away stays behind as Gone until its column is tidied, so
+    // that clearing and refilling a cell in a long column moves nothing.
+    enum class Kind : uint8_t { Blank, Number, Text, Bool, Error, Formula, Gone };
 
     struct Slot {
         union {
@@ -32,7 +34,8 @@ public:
 
         Kind kind() const { return static_cast<Kind>(tag & 0xFu); }
         uint32_t style() const { return tag >> 4; }
-        bool HasContent() const { return kind() != Kind::Blank; }
+        bool HasContent() const { return kind() != Kind::Blank && kind() != Kind::Gone; }
+        bool Stored() const { return kind() != Kind::Gone; }
     };
     static_assert(sizeof(Slot) == 16);
 
@@ -80,7 +83,7 @@ public:
         for (int c = a.col1; c <= last; ++c) {
             const std::vector<Slot>& v = cols_[c - 1];
             for (auto it = LowerBound(v, a.row1); it != v.end() && static_cast<int>(it->row) <= a.row2; ++it)
-                visit(static_cast<int>(it->row), c, *it);
+                if (it->Stored()) visit(static_cast<int>(it->row), c, *it);
         }
     }
     // Visits every stored cell row by row, columns ascending.
@@ -104,11 +107,13 @@ private:
     void Gained(int row, int col);
     void Lost(int row, int col);
     void Recount();
+    void Tidy();  // drops the Gone slots
     uint32_t NewText(std::string text);
     uint32_t NewFormula(FormulaCell f);
 
     std::vector<std::vector<Slot>> cols_;
-    size_t slots_ = 0;
+    size_t slots_ = 0;  // stored, Gone ones not counted
+    size_t gone_ = 0;
     std::vector<std::string> texts_;
     std::vector<uint32_t> freeTexts_;
     std::vector<FormulaCell> formulas_;

@@ -59,6 +59,37 @@ TEST(CellStore, UsedAreaFollowsWritesAndClears) {
     EXPECT_EQ(ws.GetRange("C1").GetValue().Number(), 9.0);
 }
 
+TEST(CellStore, ClearedCellsAreGoneUntilWrittenAgain) {
+    Application app;
+    Worksheet& ws = app.AddWorkbook().Worksheets(1);
+    const int rows = 5000;
+    for (int r = 1; r <= rows; ++r) ws.Cells(r, 1).SetValue(r);
+    // Cleared one by one from the top, as the results import rewrites its cells.
+    for (int r = 2; r < rows; ++r) ws.Cells(r, 1).ClearContents();
+    EXPECT_FALSE(ws.Find(2, 1).has_value());
+    EXPECT_FALSE(ws.Find(rows - 1, 1).has_value());
+    int visited = 0;
+    ws.ForEachCell(Area{1, 1, kMaxRows, 1}, [&](int, int, bool) { ++visited; });
+    EXPECT_EQ(visited, 2);
+    EXPECT_EQ(ws.UsedArea(), (Area{1, 1, rows, 1}));
+    for (int r = 2; r < rows; r += 2) ws.Cells(r, 1).SetText("again");
+    visited = 0;
+    ws.ForEachCell(Area{1, 1, kMaxRows, 1}, [&](int r, int, bool) {
+        EXPECT_TRUE(r == 1 || r == rows || r % 2 == 0) << r;
+        ++visited;
+    });
+    EXPECT_EQ(visited, 2 + (rows - 2) / 2);
+    EXPECT_EQ(ws.ValueAt(1000, 1).Text(), "again");
+    EXPECT_TRUE(ws.ValueAt(1001, 1).IsEmpty());
+    ws.GetRange("B1").SetFormula("=COUNT(A:A)");
+    EXPECT_EQ(ws.ValueAt(1, 2).Number(), 2.0);
+    ws.GetRange("A:B").ClearContents();
+    EXPECT_TRUE(ws.Empty());
+    EXPECT_EQ(ws.UsedArea().row1, 0);
+    ws.Cells(3, 1).SetValue(7);
+    EXPECT_EQ(ws.UsedArea(), Area::Cell(3, 1));
+}
+
 TEST(CellStore, TextsFormulasAndFormatsKeepToTheirCells) {
     Application app;
     Workbook& wb = app.AddWorkbook();
