@@ -67,29 +67,24 @@ CellStore::Slot& CellStore::Ensure(int row, int col) {
     return *v.insert(v.begin() + static_cast<std::ptrdiff_t>(at), s);
 }
 
-uint32_t CellStore::NewText(std::string text) {
-    if (!freeTexts_.empty()) {
-        uint32_t i = freeTexts_.back();
-        freeTexts_.pop_back();
-        texts_[i] = std::move(text);
+namespace {
+// Puts `item` in a free place of `table`, or at its end.
+template <class T> uint32_t Place(std::vector<T>& table, std::vector<uint32_t>& free, T item) {
+    if (!free.empty()) {
+        uint32_t i = free.back();
+        free.pop_back();
+        table[i] = std::move(item);
         return i;
     }
-    MakeRoom(texts_);
-    texts_.push_back(std::move(text));
-    return static_cast<uint32_t>(texts_.size() - 1);
+    MakeRoom(table);
+    table.push_back(std::move(item));
+    return static_cast<uint32_t>(table.size() - 1);
 }
+}  // namespace
 
-uint32_t CellStore::NewFormula(FormulaCell f) {
-    if (!freeFormulas_.empty()) {
-        uint32_t i = freeFormulas_.back();
-        freeFormulas_.pop_back();
-        formulas_[i] = std::move(f);
-        return i;
-    }
-    MakeRoom(formulas_);
-    formulas_.push_back(std::move(f));
-    return static_cast<uint32_t>(formulas_.size() - 1);
-}
+uint32_t CellStore::NewText(std::string text) { return Place(texts_, freeTexts_, std::move(text)); }
+
+uint32_t CellStore::NewFormula(FormulaCell f) { return Place(formulas_, freeFormulas_, std::move(f)); }
 
 void CellStore::Release(Slot& s) {
     if (s.kind() == Kind::Text) {

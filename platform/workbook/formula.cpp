@@ -442,14 +442,15 @@ private:
         case TK::Name: n->kind = Node::Kind::Name; n->text = t.text; return n;
         case TK::Ref: {
             n->kind = Node::Kind::Ref;
-            n->ref = t.ref;
+            n->text = t.ref.sheet;
+            n->area = t.ref.area;
             // The range operator joins references into their bounding area.
             while (IsOp(":") && p_ + 1 < t_.size() && t_[p_ + 1].kind == TK::Ref) {
                 const Tok& o = t_[p_ + 1];
-                if (o.hasSheet && !SameName(o.ref.sheet, n->ref.sheet)) throw Malformed(text_, "range across sheets");
-                const Area& a = n->ref.area;
+                if (o.hasSheet && !SameName(o.ref.sheet, n->text)) throw Malformed(text_, "range across sheets");
+                const Area& a = n->area;
                 const Area& b = o.ref.area;
-                n->ref.area = Area::Make(std::min(a.row1, b.row1), std::min(a.col1, b.col1),
+                n->area = Area::Make(std::min(a.row1, b.row1), std::min(a.col1, b.col1),
                                          std::max(a.row2, b.row2), std::max(a.col2, b.col2));
                 p_ += 2;
             }

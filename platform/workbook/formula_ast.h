@@ -10,11 +10,15 @@ namespace workbook {
 
 struct Formula::Node {
     enum class Kind { Number, String, Bool, Error, Ref, Name, Unary, Percent, Binary, Func } kind;
-    double number = 0;
-    std::string text;  // operator, function name, string
     CellError error = CellError::Value;
-    SheetArea ref;
+    double number = 0;
+    // Operator, function name, string, or the sheet of a reference: a sheet
+    // holds many formulas, so nodes stay small.
+    std::string text;
+    Area area;  // of a reference
     std::vector<std::unique_ptr<Node>> kids;
+
+    SheetArea Ref() const { return {text, area}; }
 };
 
 }  // namespace workbook

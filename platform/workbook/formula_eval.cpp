@@ -74,7 +74,7 @@ public:
         case Node::Kind::Bool: o.v = Value::Bool(n.number != 0); return o;
         case Node::Kind::Error: o.v = Err(n.error); return o;
         case Node::Kind::Name: o.v = Err(CellError::Name); return o;
-        case Node::Kind::Ref: o.isRef = true; o.ref = n.ref; return o;
+        case Node::Kind::Ref: o.isRef = true; o.ref = n.Ref(); return o;
         case Node::Kind::Unary: {
             double x;
             Value e;
