@@ -3,6 +3,7 @@
 #include "platform/core/numtext.h"
 #include "platform/workbook/sheet.h"
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 
@@ -158,17 +159,18 @@ void QueryTable::Refresh(bool) {
     opt.trailingMinus = textFileTrailingMinusNumbers;
     opt.columnTypes = textFileColumnDataTypes;
     opt.codePage437 = textFilePlatform == 437;
-    auto rows = ReadDelimitedFile(path, opt, textFileStartRow);
-    int widest = 0;
-    for (size_t r = 0; r < rows.size(); ++r) {
-        widest = std::max(widest, static_cast<int>(rows[r].size()));
-        for (size_t c = 0; c < rows[r].size(); ++c) {
-            if (rows[r][c].IsEmpty()) continue;
-            sheet_->SetConstant(row_ + static_cast<int>(r), col_ + static_cast<int>(c), rows[r][c]);
+    // Rows go into the sheet as they are read, never all held at once.
+    int widest = 0, count = 0;
+    ReadDelimitedRows(path, opt, textFileStartRow, [&](std::vector<Value>& row) {
+        widest = std::max(widest, static_cast<int>(row.size()));
+        for (size_t c = 0; c < row.size(); ++c) {
+            if (row[c].IsEmpty()) continue;
+            sheet_->SetConstant(row_ + count, col_ + static_cast<int>(c), row[c]);
         }
-    }
-    if (adjustColumnWidth && widest > 0 && !rows.empty())
-        sheet_->AutoFitColumns(col_, col_ + widest - 1, row_, row_ + static_cast<int>(rows.size()) - 1);
+        ++count;
+    });
+    if (adjustColumnWidth && widest > 0 && count > 0)
+        sheet_->AutoFitColumns(col_, col_ + widest - 1, row_, row_ + count - 1);
 }
 
 }  // namespace workbook
