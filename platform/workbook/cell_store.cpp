@@ -305,7 +305,7 @@ size_t CellStore::MemoryBytes() const {
     n += VectorBytes(texts_) + VectorBytes(freeTexts_);
     for (const std::string& t : texts_) n += StringBytes(t);
     n += VectorBytes(formulas_) + VectorBytes(freeFormulas_);
-    for (const FormulaCell& f : formulas_) n += StringBytes(f.formula) + StringBytes(f.formulaR1C1);
+    for (const FormulaCell& f : formulas_) n += StringBytes(f.formula) + StringBytes(f.formulaR1C1) + StringBytes(f.a1);
     n += VectorBytes(styles_) + VectorBytes(rowContent_) + VectorBytes(colContent_);
     return n;
 }

@@ -42,7 +42,9 @@ public:
     struct FormulaCell {
         std::string formula;      // A1 text as written
         std::string formulaR1C1;  // the text as written through FormulaR1C1
-        std::shared_ptr<const Formula> program;
+        std::string a1;           // the A1 text without blanks, when it differs from `formula`
+        std::shared_ptr<const Formula> program;  // may be shared with cells of the same shape
+        int32_t dRow = 0, dCol = 0;               // from the cell `program` was read for
         mutable Value value;             // the last result
         mutable uint64_t computedAt = 0;  // workbook generation of `value`
         mutable bool computing = false;

@@ -154,6 +154,7 @@ Cell Worksheet::Materialise(const CellStore::Slot& slot) const {
         cell.formula = f.formula;
         cell.formulaR1C1 = f.formulaR1C1;
         cell.program = f.program;
+        cell.a1Text = f.a1.empty() ? f.formula : f.a1;
     }
     cell.value = cells_.Constant(slot);
     cell.styleId = slot.style();
@@ -193,7 +194,7 @@ Value Worksheet::Evaluate(const CellStore::Slot& slot, int, int) const {
     SheetResolver resolver(*this);
     Value v;
     try {
-        v = cell.program->Evaluate(resolver);
+        v = cell.program->Evaluate(resolver, cell.dRow, cell.dCol);
     } catch (...) {
         cell.computing = false;
         throw;
@@ -249,11 +250,14 @@ void Worksheet::Put(int row, int col, const Value& v) {
 }
 
 void Worksheet::PutFormula(int row, int col, std::string_view text, bool r1c1) {
-    auto program = Formula::Parse(text, r1c1, row, col);  // throws before the cell changes
+    FormulaShapes::Use use = shapes_.Parse(text, r1c1, row, col);  // throws before the cell changes
     CellStore::FormulaCell f;
-    f.formula = r1c1 ? program->A1Text() : std::string(text);
+    f.formula = r1c1 ? use.a1 : std::string(text);
     f.formulaR1C1 = r1c1 ? std::string(text) : std::string();
-    f.program = std::move(program);
+    if (use.a1 != f.formula) f.a1 = std::move(use.a1);
+    f.program = std::move(use.program);
+    f.dRow = use.dRow;
+    f.dCol = use.dCol;
     Changed();
     cells_.SetFormula(row, col, std::move(f));
 }
@@ -560,7 +564,10 @@ void Worksheet::Merge(const Area& area) {
             CellStore::FormulaCell copy;
             copy.formula = f.formula;
             copy.formulaR1C1 = f.formulaR1C1;
+            copy.a1 = f.a1;
             copy.program = f.program;
+            copy.dRow = f.dRow;
+            copy.dCol = f.dCol;
             cells_.SetFormula(area.row1, area.col1, std::move(copy));
         } else {
             cells_.SetConstant(area.row1, area.col1, cells_.Constant(from));

@@ -31,6 +31,7 @@ struct Cell {
     std::string formula;       // A1 text as written ("" for a constant)
     std::string formulaR1C1;   // the text as written through FormulaR1C1
     std::shared_ptr<const Formula> program;
+    std::string a1Text;        // the formula in A1 form without blanks, as files store it
     Style style;
     uint32_t styleId = 0;      // the sheet's number for `style`; 0 for none
 
@@ -193,6 +194,7 @@ private:
     void Remap(const std::function<std::pair<int, int>(int, int)>& map);
 
     CellStore cells_;
+    FormulaShapes shapes_;
     std::map<int, Style> rowStyles_, colStyles_;
     std::map<int, double> colWidths_;
     std::set<int> hiddenCols_, hiddenRows_;

@@ -269,7 +269,7 @@ private:
             lxw_format* f = CellFormat(ws, r, c, cell.styleId);
             if (cell.HasFormula()) {
                 Value v = ws.ValueAt(r, c);
-                std::string text = CleanText(cell.program->A1Text());
+                std::string text = CleanText(cell.a1Text);
                 if (v.IsNumber() || v.IsBool()) worksheet_write_formula_num(out, row, col, text.c_str(), f, v.Number());
                 else worksheet_write_formula_str(out, row, col, text.c_str(), f, CleanText(v.ToString()).c_str());
                 return;
