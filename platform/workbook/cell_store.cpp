@@ -38,8 +38,18 @@ std::vector<CellStore::Slot>::const_iterator CellStore::LowerBound(const std::ve
 const CellStore::Slot* CellStore::Find(int row, int col) const {
     if (col < 1 || col > static_cast<int>(cols_.size())) return nullptr;
     const std::vector<Slot>& v = cols_[col - 1];
+    // Reads mostly walk down a column: try where the last one ended first.
+    if (hints_.size() < cols_.size()) hints_.resize(cols_.size(), 0);
+    size_t& h = hints_[col - 1];
+    for (size_t i = h; i < v.size() && i <= h + 1; ++i)
+        if (static_cast<int>(v[i].row) == row) {
+            h = i;
+            return v[i].Stored() ? &v[i] : nullptr;
+        }
     auto it = LowerBound(v, row);
-    return it != v.end() && static_cast<int>(it->row) == row && it->Stored() ? &*it : nullptr;
+    if (it == v.end() || static_cast<int>(it->row) != row) return nullptr;
+    h = static_cast<size_t>(it - v.begin());
+    return it->Stored() ? &*it : nullptr;
 }
 
 CellStore::Slot* CellStore::FindMutable(int row, int col) { return const_cast<Slot*>(Find(row, col)); }

@@ -114,6 +114,7 @@ private:
     uint32_t NewFormula(FormulaCell f);
 
     std::vector<std::vector<Slot>> cols_;
+    mutable std::vector<size_t> hints_;  // per column, where the last lookup ended
     size_t slots_ = 0;  // stored, Gone ones not counted
     size_t gone_ = 0;
     std::vector<std::string> texts_;
