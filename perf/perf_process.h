@@ -1,8 +1,9 @@
 #pragma once
 // Timing a program the way a user runs it: a child process, its standard
-// output into a file, the wall clock around it.
+// output into a file, the wall clock around it and its peak memory.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,8 +31,24 @@ inline std::string NavsiftPath()
 // Wall-clock seconds of one run with its standard output into `out` (and its
 // standard error into `err` when one is given), started in `cwd` when one is
 // given; negative when it could not start or failed.
+// Wall-clock seconds and peak resident memory of one run.
+struct Measured {
+    double seconds = -1;  // negative when it could not start or failed
+    double peakMiB = 0;
+};
+
+// One run as `Timed` makes it, with the peak memory of the child.
+inline Measured TimedWithPeak(const std::vector<std::string>& argv, const std::filesystem::path& out,
+                              const std::filesystem::path& cwd = {}, const std::filesystem::path& err = {});
+
 inline double Timed(const std::vector<std::string>& argv, const std::filesystem::path& out,
                     const std::filesystem::path& cwd = {}, const std::filesystem::path& err = {})
+{
+    return TimedWithPeak(argv, out, cwd, err).seconds;
+}
+
+inline Measured TimedWithPeak(const std::vector<std::string>& argv, const std::filesystem::path& out,
+                              const std::filesystem::path& cwd, const std::filesystem::path& err)
 {
     std::vector<char*> args;
     for (const std::string& a : argv) {
@@ -52,12 +69,19 @@ inline double Timed(const std::vector<std::string>& argv, const std::filesystem:
     const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
-        return -1;
+        return {};
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    Measured m;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return (WIFEXITED(status) && WEXITSTATUS(status) == 0) ? seconds : -1;
+    m.seconds = (WIFEXITED(status) && WEXITSTATUS(status) == 0) ? seconds : -1;
+    m.peakMiB = usage.ru_maxrss / 1024.0;  // kibibytes on Linux
+    return m;
 }
+
+// "met" or "missed", as every benchmark prints it beside a goal.
+inline const char* Verdict(bool met) { return met ? "met" : "missed"; }
 
 }  // namespace perf

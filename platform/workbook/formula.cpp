@@ -13,6 +13,14 @@ namespace workbook {
 namespace {
 
 using Tok = FormulaToken;
+
+// The corners of a reference token that follow its host: those without "$",
+// never the rows of whole columns or the columns of whole rows.
+uint8_t Moves(const Tok& t) {
+    const bool rows = t.shape != Tok::RefShape::Columns, cols = t.shape != Tok::RefShape::Rows;
+    return static_cast<uint8_t>((rows && !t.abs[0] ? 1 : 0) | (cols && !t.abs[1] ? 2 : 0) |
+                                (rows && !t.abs[2] ? 4 : 0) | (cols && !t.abs[3] ? 8 : 0));
+}
 using TK = FormulaToken::Kind;
 
 bool IsIdentChar(char c) {
@@ -349,7 +357,10 @@ using NodePtr = std::unique_ptr<Node>;
 
 class Parser {
 public:
-    Parser(const std::vector<Tok>& toks, std::string_view text) : t_(toks), text_(text) {}
+    // `moves`, when given, says per reference token which corners follow
+    // the host; else the "$" signs do.
+    Parser(const std::vector<Tok>& toks, std::string_view text, const std::vector<uint8_t>* moves = nullptr)
+        : t_(toks), text_(text), moves_(moves) {}
 
     NodePtr Run() {
         if (t_.empty()) throw Malformed(text_, "empty formula");
@@ -359,6 +370,10 @@ public:
     }
 
 private:
+    uint8_t NextMoves(const Tok& t) {
+        return moves_ && refs_ < moves_->size() ? (*moves_)[refs_++] : Moves(t);
+    }
+
     bool IsOp(const char* op) const { return p_ < t_.size() && t_[p_].kind == TK::Op && t_[p_].text == op; }
 
     static NodePtr Bin(std::string op, NodePtr a, NodePtr b) {
@@ -442,15 +457,18 @@ private:
         case TK::Name: n->kind = Node::Kind::Name; n->text = t.text; return n;
         case TK::Ref: {
             n->kind = Node::Kind::Ref;
-            n->ref = t.ref;
+            n->text = t.ref.sheet;
+            n->area = t.ref.area;
+            n->parts.push_back({t.ref.area, NextMoves(t)});
             // The range operator joins references into their bounding area.
             while (IsOp(":") && p_ + 1 < t_.size() && t_[p_ + 1].kind == TK::Ref) {
                 const Tok& o = t_[p_ + 1];
-                if (o.hasSheet && !SameName(o.ref.sheet, n->ref.sheet)) throw Malformed(text_, "range across sheets");
-                const Area& a = n->ref.area;
+                if (o.hasSheet && !SameName(o.ref.sheet, n->text)) throw Malformed(text_, "range across sheets");
+                const Area& a = n->area;
                 const Area& b = o.ref.area;
-                n->ref.area = Area::Make(std::min(a.row1, b.row1), std::min(a.col1, b.col1),
+                n->area = Area::Make(std::min(a.row1, b.row1), std::min(a.col1, b.col1),
                                          std::max(a.row2, b.row2), std::max(a.col2, b.col2));
+                n->parts.push_back({b, NextMoves(o)});
                 p_ += 2;
             }
             return n;
@@ -490,6 +508,8 @@ private:
 
     const std::vector<Tok>& t_;
     std::string_view text_;
+    const std::vector<uint8_t>* moves_;
+    size_t refs_ = 0;
     size_t p_ = 0;
 };
 
@@ -503,14 +523,17 @@ std::shared_ptr<const Formula> Formula::Parse(std::string_view text, bool r1c1, 
     while (!body.empty() && std::isspace(static_cast<unsigned char>(body.front()))) body.remove_prefix(1);
     if (!body.empty() && body.front() == '=') body.remove_prefix(1);
     auto f = std::make_shared<Formula>();
-    f->tokens_ = Lexer(body, r1c1, hostRow, hostCol).Run();
-    f->root_ = Parser(f->tokens_, text).Run();
+    const std::vector<Tok> tokens = Lexer(body, r1c1, hostRow, hostCol).Run();
+    f->root_ = Parser(tokens, text).Run();
+    f->a1_ = A1TextOf(tokens);
     return f;
 }
 
-std::string Formula::A1Text() const {
+std::string Formula::A1Text() const { return a1_; }
+
+std::string Formula::A1TextOf(const std::vector<FormulaToken>& tokens) {
     std::string s = "=";
-    for (const Tok& t : tokens_) {
+    for (const Tok& t : tokens) {
         switch (t.kind) {
         case TK::String: {
             s += '"';
@@ -526,6 +549,81 @@ std::string Formula::A1Text() const {
         }
     }
     return s;
+}
+
+FormulaShapes::Use FormulaShapes::Parse(std::string_view text, bool r1c1, int hostRow, int hostCol) {
+    std::string_view body = text;
+    while (!body.empty() && std::isspace(static_cast<unsigned char>(body.front()))) body.remove_prefix(1);
+    if (!body.empty() && body.front() == '=') body.remove_prefix(1);
+    const std::vector<Tok> tokens = Lexer(body, r1c1, hostRow, hostCol).Run();
+    // The shape: every token as written, references without their places.
+    std::string key;
+    std::vector<Area> refs;
+    std::vector<uint8_t> dollars;  // corners that can never follow the host
+    for (const Tok& t : tokens) {
+        key += std::to_string(static_cast<int>(t.kind));
+        key += '\x1f';
+        key += t.text;
+        key += '\x1f';
+        if (t.kind == TK::Ref) {
+            dollars.push_back(static_cast<uint8_t>(~Moves(t) & 0xF));
+            key += t.ref.sheet + '\x1f' + std::to_string(static_cast<int>(t.shape)) + (t.hasSheet ? "!" : "") +
+                   std::to_string(dollars.back());
+            refs.push_back(t.ref.area);
+        } else {
+            char num[64];
+            std::snprintf(num, sizeof num, "%a/%d", t.number, static_cast<int>(t.error));
+            key += num;
+        }
+        key += '\x1e';
+    }
+    Use use;
+    use.a1 = Formula::A1TextOf(tokens);
+    // Where a corner lands for a host moved by (dr, dc).
+    auto landed = [](const Area& o, uint8_t m, int dr, int dc) {
+        return Area{o.row1 + (m & 1 ? dr : 0), o.col1 + (m & 2 ? dc : 0), o.row2 + (m & 4 ? dr : 0),
+                    o.col2 + (m & 8 ? dc : 0)};
+    };
+    std::vector<Shape>& variants = shapes_[key];
+    for (const Shape& s : variants) {
+        // The same formula there if every reference lands where this one's does.
+        const int dr = hostRow - s.row, dc = hostCol - s.col;
+        bool same = true;
+        for (size_t k = 0; k < refs.size() && same; ++k) same = landed(s.refs[k], s.moves[k], dr, dc) == refs[k];
+        if (same) {
+            use.program = s.program;
+            use.dRow = dr;
+            use.dCol = dc;
+            return use;
+        }
+    }
+    // A new way of moving: corners that stayed put since the last formula of
+    // this shape stay put, the others follow the host.
+    std::vector<uint8_t> moves(refs.size());
+    for (size_t k = 0; k < refs.size(); ++k) {
+        moves[k] = static_cast<uint8_t>(~dollars[k] & 0xF);
+        if (variants.empty()) continue;
+        const Shape& last = variants.back();
+        const int v[4] = {refs[k].row1, refs[k].col1, refs[k].row2, refs[k].col2};
+        const int o[4] = {last.refs[k].row1, last.refs[k].col1, last.refs[k].row2, last.refs[k].col2};
+        for (int i = 0; i < 4; ++i) {
+            const int d = i % 2 ? hostCol - last.col : hostRow - last.row;
+            if (d != 0 && v[i] == o[i]) moves[k] &= static_cast<uint8_t>(~(1u << i));
+        }
+    }
+    auto f = std::make_shared<Formula>();
+    f->root_ = Parser(tokens, text, &moves).Run();
+    f->a1_ = use.a1;
+    use.program = f;
+    // Many shapes means little sharing: start afresh rather than grow.
+    if (shapes_.size() >= 4096) {
+        shapes_.clear();
+        shapes_[key].push_back(Shape{f, hostRow, hostCol, std::move(refs), std::move(moves)});
+        return use;
+    }
+    if (variants.size() >= 4) variants.erase(variants.begin());
+    variants.push_back(Shape{f, hostRow, hostCol, std::move(refs), std::move(moves)});
+    return use;
 }
 
 std::string R1C1ToA1(std::string_view formula, int hostRow, int hostCol) {

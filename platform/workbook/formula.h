@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace workbook {
@@ -47,15 +48,47 @@ public:
     // The formula in A1 form with no blanks outside strings: "=AVERAGE(AD2:AD31)".
     std::string A1Text() const;
 
-    Value Evaluate(RefResolver& resolver) const;
+    Value Evaluate(RefResolver& resolver) const { return Evaluate(resolver, 0, 0); }
+    // Evaluates for a host `dRow` rows and `dCol` columns from the cell the
+    // formula was read for, as a formula of the same shape there reads.
+    Value Evaluate(RefResolver& resolver, int dRow, int dCol) const;
 
     struct Node;
+    friend class FormulaShapes;
     ~Formula();
     Formula();
 
 private:
-    std::vector<FormulaToken> tokens_;
+    static std::string A1TextOf(const std::vector<FormulaToken>& tokens);
+    // The A1 text is made once at parsing; the tokens it came from are not
+    // kept, as a sheet holds many formulas.
+    std::string a1_;
     std::unique_ptr<Node> root_;
+};
+
+// Formulas of one sheet, read once per shape: a formula whose text differs
+// from an earlier one only by references that move with their cells (as
+// "=B2*M$1" in C2 and "=B3*M$1" in C3, or "=B3*M1" in C3 after "=B2*M1" in
+// C2) uses the earlier one's parsed program, moved.
+class FormulaShapes {
+public:
+    struct Use {
+        std::shared_ptr<const Formula> program;
+        int dRow = 0, dCol = 0;  // from the cell the program was read for
+        std::string a1;          // the formula's own A1 text
+    };
+    // Throws ExcelError when the text is not a formula, as Formula::Parse.
+    Use Parse(std::string_view text, bool r1c1, int hostRow, int hostCol);
+
+private:
+    struct Shape {
+        std::shared_ptr<const Formula> program;
+        int row, col;                // the cell it was read for
+        std::vector<Area> refs;      // of its reference tokens, in order
+        std::vector<uint8_t> moves;  // per reference: the corners that follow the host
+    };
+    // Per shape, the ways of moving met so far.
+    std::unordered_map<std::string, std::vector<Shape>> shapes_;
 };
 
 // Turns an R1C1 formula into its A1 text ("=COUNT(R2C3:R11C3)" -> "=COUNT($C$2:$C$11)").

@@ -54,7 +54,7 @@ int CompareValues(const Value& a, const Value& b) {
 
 class Evaluator {
 public:
-    explicit Evaluator(RefResolver& r) : r_(r) {}
+    Evaluator(RefResolver& r, int dRow, int dCol) : r_(r), dRow_(dRow), dCol_(dCol) {}
 
     Value Scalar(const Node& n) {
         Operand o = Eval(n);
@@ -74,7 +74,7 @@ public:
         case Node::Kind::Bool: o.v = Value::Bool(n.number != 0); return o;
         case Node::Kind::Error: o.v = Err(n.error); return o;
         case Node::Kind::Name: o.v = Err(CellError::Name); return o;
-        case Node::Kind::Ref: o.isRef = true; o.ref = n.ref; return o;
+        case Node::Kind::Ref: o.isRef = true; o.ref = n.RefAt(dRow_, dCol_); return o;
         case Node::Kind::Unary: {
             double x;
             Value e;
@@ -253,12 +253,27 @@ private:
     }
 
     RefResolver& r_;
+    int dRow_, dCol_;
 };
 
 }  // namespace
 
-Value Formula::Evaluate(RefResolver& resolver) const {
-    Evaluator ev(resolver);
+SheetArea Formula::Node::RefAt(int dRow, int dCol) const {
+    if ((dRow == 0 && dCol == 0) || parts.empty()) return {text, area};
+    // The joined references moved one by one, then their bounding area, as
+    // reading the formula there would give.
+    Area a{kMaxRows, kMaxCols, 1, 1};
+    for (const Part& p : parts) {
+        a.row1 = std::min(a.row1, p.area.row1 + (p.moves & 1 ? dRow : 0));
+        a.col1 = std::min(a.col1, p.area.col1 + (p.moves & 2 ? dCol : 0));
+        a.row2 = std::max(a.row2, p.area.row2 + (p.moves & 4 ? dRow : 0));
+        a.col2 = std::max(a.col2, p.area.col2 + (p.moves & 8 ? dCol : 0));
+    }
+    return {text, a};
+}
+
+Value Formula::Evaluate(RefResolver& resolver, int dRow, int dCol) const {
+    Evaluator ev(resolver, dRow, dCol);
     Value v = ev.Scalar(*root_);
     // A formula that points at a blank cell shows 0.
     if (v.IsEmpty()) return Value(0.0);

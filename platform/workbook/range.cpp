@@ -127,13 +127,7 @@ void Range::SetRowValues(const std::vector<Value>& list) { SetValues(ValueGrid{l
 void Range::SetText(const std::string& text) {
     for (const Area& a : areas_)
         for (int r = a.row1; r <= a.row2; ++r)
-            for (int c = a.col1; c <= a.col2; ++c) {
-                Cell& cell = sheet_->Touch(r, c);
-                cell.value = Value(text);
-                cell.formula.clear();
-                cell.formulaR1C1.clear();
-                cell.program.reset();
-            }
+            for (int c = a.col1; c <= a.col2; ++c) sheet_->SetConstant(r, c, Value(text));
 }
 
 void Range::ClearContents() {
@@ -141,20 +135,13 @@ void Range::ClearContents() {
         Area a = Writable(*sheet_, a0);
         if (a.row1 == 0) continue;
         std::vector<std::pair<int, int>> hit;
-        sheet_->ForEachCell(a, [&](int r, int c, const Cell&) { hit.emplace_back(r, c); });
-        for (auto [r, c] : hit) {
-            Cell& cell = sheet_->Touch(r, c);
-            cell.value = Value();
-            cell.formula.clear();
-            cell.formulaR1C1.clear();
-            cell.program.reset();
-            if (cell.style.Empty()) sheet_->Erase(r, c);
-        }
+        sheet_->ForEachCell(a, [&](int r, int c, bool) { hit.emplace_back(r, c); });
+        for (auto [r, c] : hit) sheet_->ClearContent(r, c);
     }
 }
 
 std::string Range::Formula() const {
-    const Cell* cell = sheet_->Find(Row(), Column());
+    const std::optional<Cell> cell = sheet_->Find(Row(), Column());
     if (!cell) return "";
     if (cell->HasFormula()) return cell->formula;
     return cell->value.ToString();
@@ -171,7 +158,7 @@ void Range::SetFormula(std::string_view text) {
 }
 
 std::string Range::FormulaR1C1() const {
-    const Cell* cell = sheet_->Find(Row(), Column());
+    const std::optional<Cell> cell = sheet_->Find(Row(), Column());
     if (!cell) return "";
     if (!cell->formulaR1C1.empty()) return cell->formulaR1C1;
     if (cell->HasFormula()) return cell->formula;
@@ -189,7 +176,7 @@ void Range::SetFormulaR1C1(std::string_view text) {
 }
 
 bool Range::HasFormula() const {
-    const Cell* cell = sheet_->Find(Row(), Column());
+    const std::optional<Cell> cell = sheet_->Find(Row(), Column());
     return cell && cell->HasFormula();
 }
 
@@ -300,11 +287,7 @@ void Range::PasteSpecialValues() const {
                 Range(sheet_, {Area::Cell(row, col)}).ClearContents();
                 continue;
             }
-            Cell& cell = sheet_->Touch(row, col);
-            cell.value = g[r][c];
-            cell.formula.clear();
-            cell.formulaR1C1.clear();
-            cell.program.reset();
+            sheet_->SetConstant(row, col, g[r][c]);
         }
 }
 

@@ -59,11 +59,7 @@ public:
     bool ForEachValue(const SheetArea& ref, const std::function<void(const Value&)>& visit) override {
         const Worksheet* ws = Resolve(ref.sheet);
         if (!ws) return false;
-        ws->ForEachCell(ref.area, [&](int r, int c, const Cell& cell) {
-            if (!cell.HasContent()) return;
-            Value v = ws->ValueAt(r, c);
-            if (!v.IsEmpty()) visit(v);
-        });
+        ws->ForEachValue(ref.area, visit);
         return true;
     }
 
@@ -145,73 +141,100 @@ QueryTable& Worksheet::AddQueryTable(std::string connection, const Range& destin
     return *queries_.back();
 }
 
-const Cell* Worksheet::Find(int row, int col) const {
-    auto it = cells_.find(Key(row, col));
-    return it == cells_.end() ? nullptr : &it->second;
+std::optional<Cell> Worksheet::Find(int row, int col) const {
+    const CellStore::Slot* slot = cells_.Find(row, col);
+    if (!slot) return std::nullopt;
+    return Materialise(*slot);
 }
 
-Cell& Worksheet::Touch(int row, int col) {
+Cell Worksheet::Materialise(const CellStore::Slot& slot) const {
+    Cell cell;
+    if (slot.kind() == CellStore::Kind::Formula) {
+        const CellStore::FormulaCell& f = cells_.FormulaOf(slot);
+        cell.formula = f.formula;
+        cell.formulaR1C1 = f.formulaR1C1;
+        cell.program = f.program;
+        cell.a1Text = f.a1.empty() ? f.formula : f.a1;
+    }
+    cell.value = cells_.Constant(slot);
+    cell.styleId = slot.style();
+    cell.style = cells_.StyleOf(cell.styleId);
+    return cell;
+}
+
+void Worksheet::SetConstant(int row, int col, const Value& v) {
     Changed();
-    return cells_[Key(row, col)];
+    cells_.SetConstant(row, col, v);
+}
+
+void Worksheet::ClearContent(int row, int col) {
+    Changed();
+    cells_.ClearContent(row, col, true);
 }
 
 void Worksheet::Erase(int row, int col) {
     Changed();
-    cells_.erase(Key(row, col));
+    cells_.Erase(row, col);
 }
 
 Value Worksheet::ValueAt(int row, int col) const {
-    const Cell* cell = Find(row, col);
-    if (!cell) return Value();
-    if (!cell->HasFormula()) return cell->value;
+    const CellStore::Slot* slot = cells_.Find(row, col);
+    if (!slot) return Value();
+    return Evaluate(*slot, row, col);
+}
+
+Value Worksheet::Evaluate(const CellStore::Slot& slot, int, int) const {
+    if (slot.kind() != CellStore::Kind::Formula) return cells_.Constant(slot);
+    const CellStore::FormulaCell& cell = cells_.FormulaOf(slot);
     uint64_t gen = Parent().Generation();
-    if (cell->computedAt == gen) return cell->value;
+    if (cell.computedAt == gen) return cell.value;
     // A formula that reaches itself gets 0, as a circular reference shows.
-    if (cell->computing) return Value(0.0);
-    cell->computing = true;
+    if (cell.computing) return Value(0.0);
+    cell.computing = true;
     SheetResolver resolver(*this);
     Value v;
     try {
-        v = cell->program->Evaluate(resolver);
+        v = cell.program->Evaluate(resolver, cell.dRow, cell.dCol);
     } catch (...) {
-        cell->computing = false;
+        cell.computing = false;
         throw;
     }
-    cell->computing = false;
-    cell->value = v;
-    cell->computedAt = gen;
+    cell.computing = false;
+    cell.value = v;
+    cell.computedAt = gen;
     return v;
 }
 
-void Worksheet::ForEachCell(const Area& area, const std::function<void(int, int, const Cell&)>& visit) const {
-    if (area.Cols() > 64) {
-        for (const auto& [key, cell] : cells_) {
-            int c = static_cast<int>(key >> 32), r = static_cast<int>(key & 0xFFFFFFFFu);
-            if (area.Contains(r, c)) visit(r, c, cell);
-        }
-        return;
-    }
-    for (int c = area.col1; c <= area.col2; ++c) {
-        auto it = cells_.lower_bound(Key(area.row1, c));
-        auto end = cells_.upper_bound(Key(area.row2, c));
-        for (; it != end; ++it) visit(static_cast<int>(it->first & 0xFFFFFFFFu), c, it->second);
-    }
+void Worksheet::ForEachCell(const Area& area, const std::function<void(int, int, bool)>& visit) const {
+    cells_.ForEachIn(area, [&](int r, int c, const CellStore::Slot& s) { visit(r, c, s.HasContent()); });
 }
 
-Area Worksheet::UsedArea() const {
-    Area a{0, 0, 0, 0};
-    bool any = false;
-    for (const auto& [key, cell] : cells_) {
-        if (!cell.HasContent()) continue;
-        int c = static_cast<int>(key >> 32), r = static_cast<int>(key & 0xFFFFFFFFu);
-        if (!any) {
-            a = Area::Cell(r, c);
-            any = true;
-        } else {
-            a = Area::Make(std::min(a.row1, r), std::min(a.col1, c), std::max(a.row2, r), std::max(a.col2, c));
+void Worksheet::ForEachValue(const Area& area, const std::function<void(const Value&)>& visit) const {
+    cells_.ForEachIn(area, [&](int r, int c, const CellStore::Slot& s) {
+        if (!s.HasContent()) return;
+        if (s.kind() == CellStore::Kind::Number) {
+            visit(Value(s.num));
+            return;
         }
-    }
-    return a;
+        Value v = Evaluate(s, r, c);
+        if (!v.IsEmpty()) visit(v);
+    });
+}
+
+void Worksheet::ForEachCellByRow(const std::function<void(int, int, const Cell&)>& visit) const {
+    Cell cell;
+    cells_.ForEachByRow([&](int r, int c, const CellStore::Slot& s) {
+        if (s.kind() == CellStore::Kind::Number && s.style() == 0) {
+            // The common case, without copying a format.
+            cell.value = Value(s.num);
+            cell.program.reset();
+            cell.styleId = 0;
+            cell.style = Style{};
+            visit(r, c, cell);
+            return;
+        }
+        visit(r, c, Materialise(s));
+    });
 }
 
 void Worksheet::Put(int row, int col, const Value& v) {
@@ -223,21 +246,20 @@ void Worksheet::Put(int row, int col, const Value& v) {
     double x;
     // Text given as a value is read the way a typed entry is: numbers become numbers.
     if (v.IsText() && platform::TryReadStrict(v.Text(), x)) stored = Value(x);
-    Cell& cell = Touch(row, col);
-    cell.value = stored;
-    cell.formula.clear();
-    cell.formulaR1C1.clear();
-    cell.program.reset();
+    SetConstant(row, col, stored);
 }
 
 void Worksheet::PutFormula(int row, int col, std::string_view text, bool r1c1) {
-    auto program = Formula::Parse(text, r1c1, row, col);  // throws before the cell changes
-    Cell& cell = Touch(row, col);
-    cell.program = program;
-    cell.formula = r1c1 ? program->A1Text() : std::string(text);
-    cell.formulaR1C1 = r1c1 ? std::string(text) : std::string();
-    cell.value = Value();
-    cell.computedAt = 0;
+    FormulaShapes::Use use = shapes_.Parse(text, r1c1, row, col);  // throws before the cell changes
+    CellStore::FormulaCell f;
+    f.formula = r1c1 ? use.a1 : std::string(text);
+    f.formulaR1C1 = r1c1 ? std::string(text) : std::string();
+    if (use.a1 != f.formula) f.a1 = std::move(use.a1);
+    f.program = std::move(use.program);
+    f.dRow = use.dRow;
+    f.dCol = use.dCol;
+    Changed();
+    cells_.SetFormula(row, col, std::move(f));
 }
 
 // ---------------------------------------------------------------- styles
@@ -246,12 +268,29 @@ Style Worksheet::EffectiveStyle(int row, int col) const {
     Style s;
     if (auto it = colStyles_.find(col); it != colStyles_.end()) s.Overlay(it->second);
     if (auto it = rowStyles_.find(row); it != rowStyles_.end()) s.Overlay(it->second);
-    if (const Cell* c = Find(row, col)) s.Overlay(c->style);
+    if (uint32_t own = cells_.StyleAt(row, col)) s.Overlay(cells_.StyleOf(own));
     return s;
+}
+
+void Worksheet::ChangeStyle(int row, int col, const std::function<void(Style&)>& change,
+                            std::vector<std::pair<uint32_t, uint32_t>>& memo) {
+    uint32_t from = cells_.StyleAt(row, col);
+    for (const auto& [was, now] : memo)
+        if (was == from) {
+            cells_.SetStyle(row, col, now);
+            return;
+        }
+    Style st = cells_.StyleOf(from);
+    change(st);
+    uint32_t to = cells_.Intern(st);
+    memo.emplace_back(from, to);
+    cells_.SetStyle(row, col, to);
 }
 
 void Worksheet::ApplyStyle(const Area& area, const std::function<void(Style&)>& change) {
     Changed();
+    // Every change made here is a pure function of the format it meets.
+    std::vector<std::pair<uint32_t, uint32_t>> memo;
     bool wholeCols = area.WholeColumns(), wholeRows = area.WholeRows();
     if (wholeCols || wholeRows) {
         if (wholeCols && !wholeRows)
@@ -264,20 +303,19 @@ void Worksheet::ApplyStyle(const Area& area, const std::function<void(Style&)>& 
         }
         // Cells already set, and the crossings with the other kind of line,
         // take the new setting so that it wins over older ones.
-        for (auto& [key, cell] : cells_) {
-            int c = static_cast<int>(key >> 32), r = static_cast<int>(key & 0xFFFFFFFFu);
-            if (area.Contains(r, c)) change(cell.style);
-        }
+        std::vector<std::pair<int, int>> hit;
+        cells_.ForEachIn(area, [&](int r, int c, const CellStore::Slot&) { hit.emplace_back(r, c); });
+        for (auto [r, c] : hit) ChangeStyle(r, c, change, memo);
         if (wholeCols && !wholeRows)
             for (const auto& [r, st] : rowStyles_)
-                for (int c = area.col1; c <= area.col2; ++c) change(cells_[Key(r, c)].style);
+                for (int c = area.col1; c <= area.col2; ++c) ChangeStyle(r, c, change, memo);
         if (wholeRows && !wholeCols)
             for (const auto& [c, st] : colStyles_)
-                for (int r = area.row1; r <= area.row2; ++r) change(cells_[Key(r, c)].style);
+                for (int r = area.row1; r <= area.row2; ++r) ChangeStyle(r, c, change, memo);
         return;
     }
     for (int c = area.col1; c <= area.col2; ++c)
-        for (int r = area.row1; r <= area.row2; ++r) change(cells_[Key(r, c)].style);
+        for (int r = area.row1; r <= area.row2; ++r) ChangeStyle(r, c, change, memo);
 }
 
 // ---------------------------------------------------------------- rows and columns
@@ -317,8 +355,8 @@ void Worksheet::AutoFitColumns(int col1, int col2, int row1, int row2) {
     Changed();
     for (int c = col1; c <= col2; ++c) {
         double best = -1;
-        ForEachCell(Area::Make(row1, c, row2, c), [&](int r, int, const Cell& cell) {
-            if (!cell.HasContent()) return;
+        ForEachCell(Area::Make(row1, c, row2, c), [&](int r, int, bool hasContent) {
+            if (!hasContent) return;
             const Area* m = MergeAt(r, c);
             if (m && m->Cols() > 1) return;
             Style st = EffectiveStyle(r, c);
@@ -337,19 +375,7 @@ void Worksheet::AutoFitColumns(int col1, int col2, int row1, int row2) {
 
 void Worksheet::Remap(const std::function<std::pair<int, int>(int, int)>& map) {
     Changed();
-    // The cells' nodes move to their new keys; nothing is copied or reallocated.
-    std::map<uint64_t, Cell> moved;
-    while (!cells_.empty()) {
-        auto node = cells_.extract(cells_.begin());
-        const uint64_t key = node.key();
-        int c = static_cast<int>(key >> 32), r = static_cast<int>(key & 0xFFFFFFFFu);
-        auto [nr, nc] = map(r, c);
-        if (nr < 1 || nc < 1 || nr > kMaxRows || nc > kMaxCols) continue;
-        node.mapped().computedAt = 0;
-        node.key() = Key(nr, nc);
-        moved.insert(moved.end(), std::move(node));
-    }
-    cells_ = std::move(moved);
+    cells_.Remap(map);
     std::vector<Area> merges;
     for (const Area& m : merges_) {
         auto [r1, c1] = map(m.row1, m.col1);
@@ -493,36 +519,25 @@ void Worksheet::SortRows(const Area& area, int keyCol, bool ascending) {
         if (used.row1 == 0) return;
         a.row2 = used.row2;
     }
-    struct RowData {
-        Value key;
-        std::map<int, Cell> cells;
-    };
-    std::vector<RowData> rows;
-    for (int r = a.row1; r <= a.row2; ++r) rows.push_back({ValueAt(r, keyCol), {}});
-    for (int c = a.col1; c <= a.col2; ++c)
-        for (int r = a.row1; r <= a.row2; ++r) {
-            auto it = cells_.find(Key(r, c));
-            if (it == cells_.end()) continue;
-            rows[r - a.row1].cells[c] = std::move(it->second);
-            cells_.erase(it);
-        }
-    std::stable_sort(rows.begin(), rows.end(), [&](const RowData& x, const RowData& y) {
-        int rx = SortRank(x.key), ry = SortRank(y.key);
+    std::vector<std::pair<Value, int>> rows;  // key, row
+    for (int r = a.row1; r <= a.row2; ++r) rows.emplace_back(ValueAt(r, keyCol), r);
+    std::stable_sort(rows.begin(), rows.end(), [&](const auto& xr, const auto& yr) {
+        const Value& x = xr.first;
+        const Value& y = yr.first;
+        int rx = SortRank(x), ry = SortRank(y);
         if (rx == 4 || ry == 4) return rx < ry;
         if (rx != ry) return ascending ? rx < ry : rx > ry;
         bool less;
-        if (rx == 1) less = platform::UpperCase(x.key.Text()) < platform::UpperCase(y.key.Text());
-        else less = x.key.Number() < y.key.Number();
+        if (rx == 1) less = platform::UpperCase(x.Text()) < platform::UpperCase(y.Text());
+        else less = x.Number() < y.Number();
         bool greater;
-        if (rx == 1) greater = platform::UpperCase(y.key.Text()) < platform::UpperCase(x.key.Text());
-        else greater = y.key.Number() < x.key.Number();
+        if (rx == 1) greater = platform::UpperCase(y.Text()) < platform::UpperCase(x.Text());
+        else greater = y.Number() < x.Number();
         return ascending ? less : greater;
     });
-    for (size_t i = 0; i < rows.size(); ++i)
-        for (auto& [c, cell] : rows[i].cells) {
-            cell.computedAt = 0;
-            cells_[Key(a.row1 + static_cast<int>(i), c)] = std::move(cell);
-        }
+    std::vector<int> dest(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) dest[rows[i].second - a.row1] = a.row1 + static_cast<int>(i);
+    cells_.Remap([&](int r, int c) { return a.Contains(r, c) ? std::make_pair(dest[r - a.row1], c) : std::make_pair(r, c); });
     Changed();
 }
 
@@ -537,28 +552,29 @@ void Worksheet::Merge(const Area& area) {
     Unmerge(area);
     // The merged cell keeps one value: the top-left one, or the only one there is.
     std::vector<std::pair<int, int>> filled;
-    ForEachCell(area, [&](int r, int c, const Cell& cell) {
-        if (cell.HasContent()) filled.emplace_back(r, c);
+    ForEachCell(area, [&](int r, int c, bool hasContent) {
+        if (hasContent) filled.emplace_back(r, c);
     });
     auto top = std::make_pair(area.row1, area.col1);
     bool topFilled = std::find(filled.begin(), filled.end(), top) != filled.end();
     if (!topFilled && filled.size() == 1) {
-        Cell& from = cells_[Key(filled[0].first, filled[0].second)];
-        Cell& to = cells_[Key(area.row1, area.col1)];
-        to.value = from.value;
-        to.formula = from.formula;
-        to.formulaR1C1 = from.formulaR1C1;
-        to.program = from.program;
-        to.computedAt = 0;
+        const CellStore::Slot& from = *cells_.Find(filled[0].first, filled[0].second);
+        if (from.kind() == CellStore::Kind::Formula) {
+            const CellStore::FormulaCell& f = cells_.FormulaOf(from);
+            CellStore::FormulaCell copy;
+            copy.formula = f.formula;
+            copy.formulaR1C1 = f.formulaR1C1;
+            copy.a1 = f.a1;
+            copy.program = f.program;
+            copy.dRow = f.dRow;
+            copy.dCol = f.dCol;
+            cells_.SetFormula(area.row1, area.col1, std::move(copy));
+        } else {
+            cells_.SetConstant(area.row1, area.col1, cells_.Constant(from));
+        }
     }
-    for (auto [r, c] : filled) {
-        if (std::make_pair(r, c) == top) continue;
-        Cell& cell = cells_[Key(r, c)];
-        cell.value = Value();
-        cell.formula.clear();
-        cell.formulaR1C1.clear();
-        cell.program.reset();
-    }
+    for (auto [r, c] : filled)
+        if (std::make_pair(r, c) != top) cells_.ClearContent(r, c, false);
     merges_.push_back(area);
     Changed();
 }

@@ -1,7 +1,8 @@
 #pragma once
-// Sheets of a workbook: the worksheet with its sparse cell store, row and
+// Sheets of a workbook: the worksheet with its compact cell store, row and
 // column settings and merges, and the chart sheet.
 #include "platform/workbook/address.h"
+#include "platform/workbook/cell_store.h"
 #include "platform/workbook/formula.h"
 #include "platform/workbook/range.h"
 #include "platform/workbook/style.h"
@@ -11,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -22,14 +24,16 @@ class Workbook;
 class Chart;
 class QueryTable;
 
+// A cell as callers read it back: a copy of its constant or formula and its
+// own format. The sheet itself keeps cells in compact form.
 struct Cell {
-    mutable Value value;       // the constant, or the formula's last result
+    Value value;               // the constant, or the formula's last result
     std::string formula;       // A1 text as written ("" for a constant)
     std::string formulaR1C1;   // the text as written through FormulaR1C1
     std::shared_ptr<const Formula> program;
+    std::string a1Text;        // the formula in A1 form without blanks, as files store it
     Style style;
-    mutable uint64_t computedAt = 0;  // workbook generation of `value`
-    mutable bool computing = false;
+    uint32_t styleId = 0;      // the sheet's number for `style`; 0 for none
 
     bool HasFormula() const { return program != nullptr; }
     bool HasContent() const { return program || !value.IsEmpty(); }
@@ -103,13 +107,31 @@ public:
     // --- cell store
     // The value of a cell, formulas computed against the current contents.
     Value ValueAt(int row, int col) const;
-    const Cell* Find(int row, int col) const;
-    Cell& Touch(int row, int col);  // creates the cell when missing; marks the workbook changed
+    std::optional<Cell> Find(int row, int col) const;
+    // Stores a value as it is (no reading of text as numbers, as a typed
+    // entry does); the cell keeps its format.
+    void SetConstant(int row, int col, const Value& v);
+    // Empties a cell; one without a format of its own goes altogether.
+    void ClearContent(int row, int col);
     void Erase(int row, int col);
     // Visits the stored cells of an area, column by column, rows ascending.
-    void ForEachCell(const Area& area, const std::function<void(int row, int col, const Cell&)>& visit) const;
-    Area UsedArea() const;  // Area with row1 = 0 when the sheet is empty
-    bool Empty() const { return cells_.empty(); }
+    void ForEachCell(const Area& area, const std::function<void(int row, int col, bool hasContent)>& visit) const;
+    // Visits the values of an area's cells with content, column by column,
+    // rows ascending, formulas computed; empty results are left out.
+    void ForEachValue(const Area& area, const std::function<void(const Value&)>& visit) const;
+    // Visits every stored cell row by row, columns ascending, as the file
+    // stores them.
+    void ForEachCellByRow(const std::function<void(int row, int col, const Cell& cell)>& visit) const;
+    Area UsedArea() const { return cells_.Used(); }  // Area with row1 = 0 when the sheet is empty
+    bool Empty() const { return cells_.Empty(); }
+    // Whether any cell, row or column has a format of its own.
+    bool HasFormats() const { return cells_.HasFormats() || !rowStyles_.empty() || !colStyles_.empty(); }
+    // The sheet's number for the cell's own format; 0 for none.
+    uint32_t OwnStyleId(int row, int col) const { return cells_.StyleAt(row, col); }
+    // Gives back the room the cell store keeps for growth.
+    void ReleaseSpare() { cells_.Compact(); }
+    // Bytes the cells take, by the store's own accounting.
+    size_t CellMemoryBytes() const { return cells_.MemoryBytes(); }
 
     // Writes a constant or a formula (text starting with "=") into one cell.
     void Put(int row, int col, const Value& v);
@@ -160,13 +182,19 @@ public:
     static constexpr double kStandardWidth = 8.43;
 
 private:
-    static uint64_t Key(int row, int col) { return (static_cast<uint64_t>(col) << 32) | static_cast<uint32_t>(row); }
     void Changed() const;
+    Value Evaluate(const CellStore::Slot& slot, int row, int col) const;
+    Cell Materialise(const CellStore::Slot& slot) const;
+    // Applies `change` to the format of one cell, made when missing; `memo`
+    // maps formats already changed in this call to their results.
+    void ChangeStyle(int row, int col, const std::function<void(Style&)>& change,
+                     std::vector<std::pair<uint32_t, uint32_t>>& memo);
     // Rebuilds the store with every cell moved by `map` (row, col) -> (row, col);
     // cells mapped to row 0 are dropped.
     void Remap(const std::function<std::pair<int, int>(int, int)>& map);
 
-    std::map<uint64_t, Cell> cells_;
+    CellStore cells_;
+    FormulaShapes shapes_;
     std::map<int, Style> rowStyles_, colStyles_;
     std::map<int, double> colWidths_;
     std::set<int> hiddenCols_, hiddenRows_;

@@ -3,9 +3,9 @@
 #include "platform/core/numtext.h"
 #include "platform/workbook/sheet.h"
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
-#include <sstream>
 
 namespace workbook {
 
@@ -90,23 +90,38 @@ Value TypeGeneral(const std::string& field, bool trailingMinus) {
     return Value(field);
 }
 
-std::vector<std::vector<Value>> ReadDelimitedFile(const std::string& path, const DelimitedOptions& opt, int startRow) {
+void ReadDelimitedRows(const std::string& path, const DelimitedOptions& opt, int startRow,
+                       const std::function<void(std::vector<Value>& row)>& take) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw ExcelError("Refresh", "cannot open the text file \"" + path + "\"");
-    std::stringstream buf;
-    buf << in.rdbuf();
-    std::string text = buf.str();
-    std::vector<std::vector<Value>> rows;
+    // Read in blocks, so that a long file never sits in memory whole.
+    constexpr size_t kBlock = 1 << 20;
+    std::string buf;
+    std::vector<char> block(kBlock);
     size_t pos = 0;
+    bool eof = false;
     int lineNo = 0;
-    while (pos < text.size()) {
-        size_t nl = text.find_first_of("\r\n", pos);
-        std::string_view line = std::string_view(text).substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
-        if (nl == std::string::npos) pos = text.size();
-        else pos = (text[nl] == '\r' && nl + 1 < text.size() && text[nl + 1] == '\n') ? nl + 2 : nl + 1;
+    std::vector<Value> row;
+    for (;;) {
+        size_t nl = buf.find_first_of("\r\n", pos);
+        // A CR at the end of the block may be the first half of a CR LF.
+        if (!eof && (nl == std::string::npos || (buf[nl] == '\r' && nl + 1 == buf.size()))) {
+            buf.erase(0, pos);
+            pos = 0;
+            in.read(block.data(), static_cast<std::streamsize>(kBlock));
+            std::streamsize n = in.gcount();
+            if (n > 0) buf.append(block.data(), static_cast<size_t>(n));
+            if (n <= 0 || in.eof()) eof = true;
+            continue;
+        }
+        if (pos >= buf.size()) break;
+        size_t end = nl == std::string::npos ? buf.size() : nl;
+        std::string_view line(buf.data() + pos, end - pos);
+        if (nl == std::string::npos) pos = buf.size();
+        else pos = (buf[nl] == '\r' && nl + 1 < buf.size() && buf[nl + 1] == '\n') ? nl + 2 : nl + 1;
         if (++lineNo < startRow) continue;
         std::string decoded = opt.codePage437 ? FromCp437(line) : std::string(line);
-        std::vector<Value> row;
+        row.clear();
         std::vector<std::string> fields = SplitDelimitedLine(decoded, opt);
         for (size_t i = 0; i < fields.size(); ++i) {
             int type = i < opt.columnTypes.size() ? opt.columnTypes[i] : 1;
@@ -114,8 +129,13 @@ std::vector<std::vector<Value>> ReadDelimitedFile(const std::string& path, const
             row.push_back(type == 2 ? (fields[i].empty() ? Value() : Value(fields[i]))
                                     : TypeGeneral(fields[i], opt.trailingMinus));
         }
-        rows.push_back(std::move(row));
+        take(row);
     }
+}
+
+std::vector<std::vector<Value>> ReadDelimitedFile(const std::string& path, const DelimitedOptions& opt, int startRow) {
+    std::vector<std::vector<Value>> rows;
+    ReadDelimitedRows(path, opt, startRow, [&](std::vector<Value>& row) { rows.push_back(std::move(row)); });
     return rows;
 }
 
@@ -139,21 +159,18 @@ void QueryTable::Refresh(bool) {
     opt.trailingMinus = textFileTrailingMinusNumbers;
     opt.columnTypes = textFileColumnDataTypes;
     opt.codePage437 = textFilePlatform == 437;
-    auto rows = ReadDelimitedFile(path, opt, textFileStartRow);
-    int widest = 0;
-    for (size_t r = 0; r < rows.size(); ++r) {
-        widest = std::max(widest, static_cast<int>(rows[r].size()));
-        for (size_t c = 0; c < rows[r].size(); ++c) {
-            if (rows[r][c].IsEmpty()) continue;
-            Cell& cell = sheet_->Touch(row_ + static_cast<int>(r), col_ + static_cast<int>(c));
-            cell.value = rows[r][c];
-            cell.formula.clear();
-            cell.formulaR1C1.clear();
-            cell.program.reset();
+    // Rows go into the sheet as they are read, never all held at once.
+    int widest = 0, count = 0;
+    ReadDelimitedRows(path, opt, textFileStartRow, [&](std::vector<Value>& row) {
+        widest = std::max(widest, static_cast<int>(row.size()));
+        for (size_t c = 0; c < row.size(); ++c) {
+            if (row[c].IsEmpty()) continue;
+            sheet_->SetConstant(row_ + count, col_ + static_cast<int>(c), row[c]);
         }
-    }
-    if (adjustColumnWidth && widest > 0 && !rows.empty())
-        sheet_->AutoFitColumns(col_, col_ + widest - 1, row_, row_ + static_cast<int>(rows.size()) - 1);
+        ++count;
+    });
+    if (adjustColumnWidth && widest > 0 && count > 0)
+        sheet_->AutoFitColumns(col_, col_ + widest - 1, row_, row_ + count - 1);
 }
 
 }  // namespace workbook

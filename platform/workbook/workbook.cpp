@@ -247,7 +247,6 @@ void Application::Remove(Workbook* book) {
 Workbook& Application::OpenCsv(const std::string& path) {
     DelimitedOptions opt;
     opt.delimiters = ",";
-    auto rows = ReadDelimitedFile(path, opt);
     books_.push_back(std::make_unique<Workbook>(*this));
     Workbook& wb = *books_.back();
     std::string stem = fs::path(path).stem().string();
@@ -259,9 +258,20 @@ Workbook& Application::OpenCsv(const std::string& path) {
     if (name.empty()) name = "Sheet1";
     wb.sheets_.push_back(std::make_unique<Worksheet>(wb, name));
     Worksheet& ws = static_cast<Worksheet&>(*wb.sheets_.back());
-    for (size_t r = 0; r < rows.size(); ++r)
-        for (size_t c = 0; c < rows[r].size(); ++c)
-            if (!rows[r][c].IsEmpty()) ws.Touch(static_cast<int>(r) + 1, static_cast<int>(c) + 1).value = rows[r][c];
+    // Rows go straight into the sheet as they are read; a file that cannot
+    // be read leaves no workbook behind.
+    int r = 0;
+    try {
+        ReadDelimitedRows(path, opt, 1, [&](std::vector<Value>& row) {
+            ++r;
+            for (size_t c = 0; c < row.size(); ++c)
+                if (!row[c].IsEmpty()) ws.SetConstant(r, static_cast<int>(c) + 1, row[c]);
+        });
+    } catch (...) {
+        Remove(&wb);
+        throw;
+    }
+    ws.ReleaseSpare();
     wb.path_ = fs::absolute(fs::path(path)).lexically_normal().string();
     wb.saved_ = true;
     wb.SetActive(&ws);

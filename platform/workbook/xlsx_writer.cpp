@@ -5,6 +5,10 @@
 #include <xlsxwriter.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <tuple>
 #include <filesystem>
 #include <map>
 
@@ -83,7 +87,7 @@ std::string StyleKey(const Style& s) {
 
 class Writer {
 public:
-    Writer(const Workbook& wb, lxw_workbook* out) : wb_(wb), out_(out) {}
+    Writer(const Workbook& wb, lxw_workbook* out, bool streamed) : wb_(wb), out_(out), streamed_(streamed) {}
 
     void Run() {
         std::map<const Chart*, lxw_chart*> charts;
@@ -116,6 +120,10 @@ public:
                 if (active) chartsheet_activate(cs);
             }
         }
+        // Written row by row, the sheets are gone from the file writer by the
+        // time it would read the charts' points back: give them here.
+        if (streamed_)
+            for (lxw_chart* c : charts_) FillCaches(c);
     }
 
 private:
@@ -139,6 +147,7 @@ private:
         if (need == 0) return;
         helperName_ = wb_.UniqueSheetName("_xvalues");
         helper_ = workbook_add_worksheet(out_, helperName_.c_str());
+        helperRows_ = need;
         for (size_t i = 0; i < need; ++i) worksheet_write_number(helper_, static_cast<lxw_row_t>(i), 0, double(i + 1), nullptr);
         worksheet_hide(helper_);
     }
@@ -219,26 +228,48 @@ private:
             worksheet_set_column_opt(out, static_cast<lxw_col_t>(c - 1), static_cast<lxw_col_t>(c - 1), ws.ColumnWidth(c),
                                      Format(st), &opt);
         }
+        // Row settings go out in row order among the cells, as a sheet
+        // written row by row needs them; their formats are made first.
+        struct RowSetting {
+            int row;
+            double height;
+            lxw_format* format;
+            lxw_row_col_options opt;
+        };
+        std::vector<RowSetting> rowSettings;
         for (const auto& [r, st] : ws.RowStyles()) {
             lxw_row_col_options opt{};
             opt.hidden = ws.RowHidden(r) ? 1 : 0;
             double h = LXW_DEF_ROW_HEIGHT;
             // Rows of a larger font grow as the spreadsheet grows them.
             if (st.fontSize && *st.fontSize > 11) h = std::round(*st.fontSize * 1.2917 * 4) / 4;
-            worksheet_set_row_opt(out, static_cast<lxw_row_t>(r - 1), h, Format(st), &opt);
+            rowSettings.push_back({r, h, Format(st), opt});
         }
+        size_t nextSetting = 0;
+        auto settingsUpTo = [&](int row) {
+            for (; nextSetting < rowSettings.size() && rowSettings[nextSetting].row <= row; ++nextSetting) {
+                RowSetting& rs = rowSettings[nextSetting];
+                worksheet_set_row_opt(out, static_cast<lxw_row_t>(rs.row - 1), rs.height, rs.format, &rs.opt);
+            }
+        };
         for (const Area& m : ws.Merges()) {
             worksheet_merge_range(out, static_cast<lxw_row_t>(m.row1 - 1), static_cast<lxw_col_t>(m.col1 - 1),
                                   static_cast<lxw_row_t>(m.row2 - 1), static_cast<lxw_col_t>(m.col2 - 1), "",
                                   Format(ws.EffectiveStyle(m.row1, m.col1)));
         }
-        ws.ForEachCell(Area{1, 1, kMaxRows, kMaxCols}, [&](int r, int c, const Cell& cell) {
+        // Formats are made in the order the cells were once walked, column by
+        // column, so that the file's table of formats keeps its numbering.
+        cellFormats_.clear();
+        if (ws.HasFormats())
+            ws.ForEachCell(Area{1, 1, kMaxRows, kMaxCols}, [&](int r, int c, bool) { CellFormat(ws, r, c, ws.OwnStyleId(r, c)); });
+        ws.ForEachCellByRow([&](int r, int c, const Cell& cell) {
+            settingsUpTo(r);
             auto row = static_cast<lxw_row_t>(r - 1);
             auto col = static_cast<lxw_col_t>(c - 1);
-            lxw_format* f = Format(ws.EffectiveStyle(r, c));
+            lxw_format* f = CellFormat(ws, r, c, cell.styleId);
             if (cell.HasFormula()) {
                 Value v = ws.ValueAt(r, c);
-                std::string text = CleanText(cell.program->A1Text());
+                std::string text = CleanText(cell.a1Text);
                 if (v.IsNumber() || v.IsBool()) worksheet_write_formula_num(out, row, col, text.c_str(), f, v.Number());
                 else worksheet_write_formula_str(out, row, col, text.c_str(), f, CleanText(v.ToString()).c_str());
                 return;
@@ -254,6 +285,7 @@ private:
                 break;
             }
         });
+        settingsUpTo(kMaxRows);
         for (const auto& e : ws.Charts()) {
             lxw_chart* c = BuildChart(*e.chart);
             worksheet_insert_chart(out, static_cast<lxw_row_t>(e.row - 1), static_cast<lxw_col_t>(e.col - 1), c);
@@ -340,8 +372,135 @@ private:
         if (isX && a.HasMajorGridlines()) chart_axis_major_gridlines_set_visible(ax, LXW_TRUE);
     }
 
+    // The format of one cell: its column's, its row's and its own, layered.
+    lxw_format* CellFormat(const Worksheet& ws, int r, int c, uint32_t own) {
+        int colKey = ws.ColumnStyles().count(c) ? c : 0;
+        int rowKey = ws.RowStyles().count(r) ? r : 0;
+        if (colKey == 0 && rowKey == 0 && own == 0) return nullptr;
+        auto key = std::make_tuple(colKey, rowKey, own);
+        auto it = cellFormats_.find(key);
+        if (it != cellFormats_.end()) return it->second;
+        lxw_format* f = Format(ws.EffectiveStyle(r, c));
+        cellFormats_.emplace(key, f);
+        return f;
+    }
+
+    // One point of a chart's cache as the file writer makes it from a cell it
+    // holds: numbers as numbers, texts as texts, other cells as 0, and no
+    // point where it holds no cell.
+    struct Point {
+        bool present = false, isText = false;
+        double number = 0;
+        std::string text;
+    };
+
+    Point PointAt(const Worksheet* ws, lxw_row_t row, lxw_col_t col) {
+        Point p;
+        if (!ws) {  // the helper sheet of counts
+            if (col == 0 && row < helperRows_) {
+                p.present = true;
+                p.number = double(row + 1);
+            }
+            return p;
+        }
+        int r = static_cast<int>(row) + 1, c = static_cast<int>(col) + 1;
+        std::optional<Cell> cell = ws->Find(r, c);
+        if (!cell) return p;
+        bool formatted = !ws->EffectiveStyle(r, c).Empty();
+        if (cell->HasFormula()) {
+            p.present = true;
+            return p;
+        }
+        const Value& v = cell->value;
+        switch (v.kind()) {
+        case Value::Kind::Number: p.present = true; p.number = v.Number(); break;
+        case Value::Kind::Bool: p.present = true; break;
+        case Value::Kind::Text:
+        case Value::Kind::Error:
+            p.text = v.IsText() ? CleanText(v.Text()) : v.ToString();
+            // An empty text is written as a blank, or not at all without a format.
+            p.present = !p.text.empty() || formatted;
+            p.isText = !p.text.empty();
+            break;
+        case Value::Kind::Empty: p.present = formatted; break;
+        }
+        return p;
+    }
+
+    // The cache of one reference, made the way the file writer would make it
+    // from the cells it holds, with the same refusals (lists of areas, areas
+    // wider and taller than one, unknown sheets).
+    void FillCache(lxw_series_range* range) {
+        if (!range || range->ignore_cache || (!range->formula && !range->sheetname)) return;
+        std::string sheet;
+        lxw_row_t r1, r2;
+        lxw_col_t c1, c2;
+        if (range->sheetname) {
+            sheet = range->sheetname;
+            r1 = range->first_row, r2 = range->last_row, c1 = range->first_col, c2 = range->last_col;
+        } else {
+            std::string f = range->formula;
+            if (f.size() >= LXW_MAX_FORMULA_RANGE_LENGTH) f.resize(LXW_MAX_FORMULA_RANGE_LENGTH - 1);
+            size_t bang = f.find('!');
+            if (f.empty() || f[0] == '(' || bang == std::string::npos) return;
+            sheet = f.substr(0, bang);
+            std::string cells = f.substr(bang + 1);
+            if (!sheet.empty() && sheet.front() == '\'') sheet.erase(0, 1);
+            if (!sheet.empty() && sheet.back() == '\'') sheet.pop_back();
+            r1 = lxw_name_to_row(cells.c_str());
+            c1 = lxw_name_to_col(cells.c_str());
+            r2 = r1, c2 = c1;
+            if (cells.find(':') != std::string::npos) {
+                r2 = lxw_name_to_row_2(cells.c_str());
+                c2 = lxw_name_to_col_2(cells.c_str());
+            }
+        }
+        if (r1 != r2 && c1 != c2) return;
+        if (!workbook_get_worksheet_by_name(out_, sheet.c_str())) return;
+        const Worksheet* ws = nullptr;
+        if (!(helper_ && sheet == helperName_)) {
+            for (int i = 1; i <= wb_.Count() && !ws; ++i) {
+                const Sheet& s = wb_.Sheets(i);
+                if (s.kind() == Sheet::Kind::Worksheet && CleanText(s.Name()) == sheet) ws = static_cast<const Worksheet*>(&s);
+            }
+            if (!ws) return;
+        }
+        uint16_t count = 0;  // the file writer counts in 16 bits too
+        for (lxw_row_t r = r1; r <= r2; ++r)
+            for (lxw_col_t c = c1; c <= c2; ++c) {
+                auto* dp = static_cast<lxw_series_data_point*>(calloc(1, sizeof(lxw_series_data_point)));
+                if (!dp) throw ExcelError("Save", "out of memory for a chart's points");
+                Point p = PointAt(ws, r, c);
+                if (!p.present) dp->no_data = LXW_TRUE;
+                else if (p.isText) {
+                    dp->string = strdup(p.text.c_str());
+                    dp->is_string = LXW_TRUE;
+                    range->has_string_cache = LXW_TRUE;
+                } else {
+                    dp->number = p.number;
+                }
+                STAILQ_INSERT_TAIL(range->data_cache, dp, list_pointers);
+                ++count;
+            }
+        range->num_data_points = count;
+        range->ignore_cache = LXW_TRUE;
+    }
+
+    void FillCaches(lxw_chart* chart) {
+        FillCache(chart->title.range);
+        FillCache(chart->x_axis->title.range);
+        FillCache(chart->y_axis->title.range);
+        lxw_chart_series* series;
+        STAILQ_FOREACH(series, chart->series_list, list_pointers) {
+            FillCache(series->categories);
+            FillCache(series->values);
+            FillCache(series->title.range);
+        }
+    }
+
     lxw_chart* BuildChart(const Chart& c) {
         lxw_chart* chart = workbook_add_chart(out_, ChartKind(c.Type()));
+        charts_.push_back(chart);
         int written = 0;
         for (int i = 1; i <= c.SeriesCount(); ++i) {
             const Series& s = c.SeriesCollection(i);
@@ -452,9 +611,13 @@ private:
 
     const Workbook& wb_;
     lxw_workbook* out_;
+    bool streamed_;
     lxw_worksheet* helper_ = nullptr;
     std::string helperName_;
+    size_t helperRows_ = 0;
     std::map<std::string, lxw_format*> formats_;
+    std::map<std::tuple<int, int, uint32_t>, lxw_format*> cellFormats_;  // of the sheet at hand
+    std::vector<lxw_chart*> charts_;
 };
 
 }  // namespace
@@ -464,11 +627,19 @@ void WriteXlsx(const Workbook& wb, const std::string& path) {
     fs::path tmp = target.parent_path() / ("." + target.filename().string() + ".tmp");
     std::error_code ec;
     fs::remove(tmp, ec);
+    // Sheets go out row by row as they are walked, so that saving needs no
+    // copy of their cells; merged cells span rows and need the copy.
+    bool streamed = true;
+    for (int i = 1; i <= wb.Count(); ++i) {
+        const Sheet& s = wb.Sheets(i);
+        if (s.kind() == Sheet::Kind::Worksheet && !static_cast<const Worksheet&>(s).Merges().empty()) streamed = false;
+    }
     lxw_workbook_options opt{};
+    opt.constant_memory = streamed ? LXW_TRUE : LXW_FALSE;
     lxw_workbook* out = workbook_new_opt(tmp.c_str(), &opt);
     if (!out) throw ExcelError("Save", "cannot start the file \"" + path + "\"");
     try {
-        Writer(wb, out).Run();
+        Writer(wb, out, streamed).Run();
     } catch (...) {
         workbook_close(out);
         fs::remove(tmp, ec);
