@@ -22,45 +22,59 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(SessionReports, AColdSessionEndsWithAReportWorkbookPerReceiver) {
-    dialogs_test::ResetPrompts();
+// A two-trial COLD session on two scripted receivers with the automatic
+// reports switched on from the menu; `session` is its folder once it ended.
+class SessionReports : public ::testing::Test {
+protected:
+    void SetUp() override { dialogs_test::ResetPrompts(); }
+    void TearDown() override {
+        top.reset();
+        dialogs_test::ResetPrompts();
+    }
+    void RunColdSession(int firstPort, const std::vector<test::ScriptedReceiver::Script>& scripts, int16_t maxTtff) {
+        for (size_t s = 0; s < scripts.size(); ++s) {
+            receivers.push_back(std::make_unique<test::ScriptedReceiver>(scripts[s]));
+            receivers.back()->RegisterPort(firstPort + static_cast<int>(s));
+        }
+        bench::SystemConfig c = test::TwoReceiverConfig(firstPort);
+        for (int s = 0; s < 2; ++s) c.Devices[s].ColdC = "$PQNVCOLD";
+        bench::TestEditorValues v;
+        v.type = "COLD";
+        v.testField = {"2", "1", "1", "6", "10"};
+        test::SetFirstTest(c, bench::BuildTestLine(v));
+        ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
+
+        top = std::make_unique<bench::Benchtop>(factory, nullptr, bench::BenchtopOptions{true});
+        top->show();
+        dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
+        ASSERT_NE(top->NmeaWindow(1), nullptr);
+        top->SetMaxAcceptableTTFF(maxTtff);
+        QAction* auto_reports = top->Entry("AutoRepGen");
+        ASSERT_TRUE(auto_reports && auto_reports->isVisible());
+        auto_reports->trigger();
+        ASSERT_TRUE(top->State().Options.AutoRepGen);
+
+        top->Entry("exectest")->trigger();
+        ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 60000))
+            << top->StatusText(1) << " / " << top->StatusText(2);
+        const QStringList sessions = QDir(QString::fromStdString(home.File("GPS_TEST")))
+                                         .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        ASSERT_EQ(sessions.size(), 1);
+        session = home.File("GPS_TEST/" + sessions[0].toStdString());
+    }
+
     test::TempHome home;
     std::vector<std::unique_ptr<test::ScriptedReceiver>> receivers;
-    for (int s = 0; s < 2; ++s) {
-        test::ScriptedReceiver::Script script;
-        script.fix_delays_ms = s == 0 ? std::vector<int>{1100, 1600} : std::vector<int>{1400, 900};
-        receivers.push_back(std::make_unique<test::ScriptedReceiver>(script));
-        receivers.back()->RegisterPort(s + 5);
-    }
-    bench::SystemConfig c = test::TwoReceiverConfig(5);
-    for (int s = 0; s < 2; ++s) {
-        c.Devices[s].ColdC = "$PQNVCOLD";
-    }
-    bench::TestEditorValues v;
-    v.type = "COLD";
-    v.testField = {"2", "1", "1", "6", "10"};
-    test::SetFirstTest(c, bench::BuildTestLine(v));
-    ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
-
     bench::CommWindowFactory factory;
-    auto top = std::make_unique<bench::Benchtop>(factory, nullptr, bench::BenchtopOptions{true});
-    top->show();
-    dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
-    ASSERT_NE(top->NmeaWindow(1), nullptr);
-    top->SetMaxAcceptableTTFF(20);
-    QAction* auto_reports = top->Entry("AutoRepGen");
-    ASSERT_TRUE(auto_reports && auto_reports->isVisible());
-    auto_reports->trigger();
-    ASSERT_TRUE(top->State().Options.AutoRepGen);
+    std::unique_ptr<bench::Benchtop> top;
+    std::string session;
+};
 
-    top->Entry("exectest")->trigger();
-    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 45000))
-        << top->StatusText(1) << " / " << top->StatusText(2);
-
-    const QStringList sessions = QDir(QString::fromStdString(home.File("GPS_TEST")))
-                                     .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    ASSERT_EQ(sessions.size(), 1);
-    const std::string session = home.File("GPS_TEST/" + sessions[0].toStdString());
+TEST_F(SessionReports, AColdSessionEndsWithAReportWorkbookPerReceiver) {
+    std::vector<test::ScriptedReceiver::Script> scripts(2);
+    scripts[0].fix_delays_ms = {1100, 1600};
+    scripts[1].fix_delays_ms = {1400, 900};
+    ASSERT_NO_FATAL_FAILURE(RunColdSession(5, scripts, 20));
     for (int s = 0; s < 2; ++s) {
         const std::string name = "RCV" + std::to_string(s + 1);
         SCOPED_TRACE(name);
@@ -82,48 +96,16 @@ TEST(SessionReports, AColdSessionEndsWithAReportWorkbookPerReceiver) {
             EXPECT_EQ(f.sheets[5], "COLD Position Chart");
         }
     }
-    top.reset();
-    dialogs_test::ResetPrompts();
 }
 
 // One receiver fixes only in its first trial, the other never: the second
 // trial's time-out must not log the first trial's GGA, and the reports of
 // both tell the truth about the trials without a fix.
-TEST(SessionReports, TrialsThatEndWithoutAFixHaveNoPositionInTheFilesOrTheReports) {
-    dialogs_test::ResetPrompts();
-    test::TempHome home;
-    std::vector<std::unique_ptr<test::ScriptedReceiver>> receivers;
-    for (int s = 0; s < 2; ++s) {
-        test::ScriptedReceiver::Script script;
-        script.fix_delays_ms = {1100, 120000};
-        script.fixes = s == 0;
-        receivers.push_back(std::make_unique<test::ScriptedReceiver>(script));
-        receivers.back()->RegisterPort(s + 7);
-    }
-    bench::SystemConfig c = test::TwoReceiverConfig(7);
-    for (int s = 0; s < 2; ++s) c.Devices[s].ColdC = "$PQNVCOLD";
-    bench::TestEditorValues v;
-    v.type = "COLD";
-    v.testField = {"2", "1", "1", "6", "10"};
-    test::SetFirstTest(c, bench::BuildTestLine(v));
-    ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
-
-    bench::CommWindowFactory factory;
-    auto top = std::make_unique<bench::Benchtop>(factory, nullptr, bench::BenchtopOptions{true});
-    top->show();
-    dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
-    ASSERT_NE(top->NmeaWindow(1), nullptr);
-    top->SetMaxAcceptableTTFF(2);
-    top->Entry("AutoRepGen")->trigger();
-    ASSERT_TRUE(top->State().Options.AutoRepGen);
-    top->Entry("exectest")->trigger();
-    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 60000))
-        << top->StatusText(1) << " / " << top->StatusText(2);
-
-    const QStringList sessions = QDir(QString::fromStdString(home.File("GPS_TEST")))
-                                     .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    ASSERT_EQ(sessions.size(), 1);
-    const std::string session = home.File("GPS_TEST/" + sessions[0].toStdString());
+TEST_F(SessionReports, TrialsThatEndWithoutAFixHaveNoPositionInTheFilesOrTheReports) {
+    std::vector<test::ScriptedReceiver::Script> scripts(2);
+    for (auto& script : scripts) script.fix_delays_ms = {1100, 120000};
+    scripts[1].fixes = false;
+    ASSERT_NO_FATAL_FAILURE(RunColdSession(7, scripts, 2));
     auto lines = [&](const std::string& name) {
         std::vector<std::string> out;
         std::ifstream in(session + "/" + name + "/" + name + "_TTFF_COLD_NMEA_Results.txt", std::ios::binary);
@@ -169,8 +151,6 @@ TEST(SessionReports, TrialsThatEndWithoutAFixHaveNoPositionInTheFilesOrTheReport
                 EXPECT_GT(reptest::ExpectRecalculationAgrees(f, base + ".xlsx", home.Path()), 5);
         }
     }
-    top.reset();
-    dialogs_test::ResetPrompts();
 }
 
 }  // namespace
