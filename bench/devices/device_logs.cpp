@@ -202,6 +202,8 @@ bool IsGSASentence(std::string_view line) { return line.size() >= 6 && line[0] =
 }  // namespace
 
 void ClearTrialRecords(DeviceState& dev) {
+    // A trial that ends without a fix must not hand on the last trial's GGA.
+    dev.FixGGA.clear();
     dev.FixGSA.clear();
     dev.FixRow = {};
     dev.AfterFixRow = {};

@@ -95,8 +95,11 @@ void Steps(DeviceState& dev, std::string_view line) {
     const int16_t p = dev.PrevQuality;
     // Fix gained or lost.
     if (q != 0 && p == 0) {
+        // A trial that is over (a fix, or a time-out) keeps the GGA it ended
+        // with: a fix that comes after the time-out is not this trial's.
+        const bool trialOver = dev.TestState == Idle && dev.TestCompleted;
         if (dev.TestMode == 0) DeviceTestMachine(dev, EvFix);
-        dev.FixGGA = line;
+        if (!trialOver) dev.FixGGA = line;
         dev.FixAvailable = true;
         dev.FixPCTime = clock.Now();
         dev.ReacqSeconds = MakeTimeDifference(dev.FixPCTime, dev.FixLostPCTime);

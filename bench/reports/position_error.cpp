@@ -32,8 +32,9 @@ void WriteError(ReportContext& ctx, const std::string& base, const std::string& 
     const std::string tail = " - " + std::string(reference) + ")*" + NumberToText(metresPerRadian) + "*(" +
                              DegreeFactor() + ")";
     const int col = workbook::ColumnNumber(column);
+    // A trial without a fix has no position, hence no error.
     for (int i = 2; i <= n + 1; ++i)
-        ws.Cells(i, col).SetFormula("=(" + std::string(source) + std::to_string(i) + tail);
+        if (RowHasFix(ws, i)) ws.Cells(i, col).SetFormula("=(" + std::string(source) + std::to_string(i) + tail);
 }
 
 bool IsDigits(const std::string& s) {
@@ -111,9 +112,15 @@ void CreateCEPChart(ReportContext& ctx, const std::string& base, const std::stri
     // One error per trial row; the trial count bounds the rows, not a gap in
     // the trial numbers.
     const int r = std::max(2, n + 1);
+    int positions = 0;
     for (int i = 2; i <= r; ++i) {
+        if (!RowHasFix(ws, i)) continue;
+        ++positions;
         const std::string R = std::to_string(i);
-        ws.Cells(i, kColZ).SetFormula("=SQRT(POWER(O" + R + ",2)+POWER(P" + R + ",2))");
+        const std::string error = "SQRT(POWER(O" + R + ",2)+POWER(P" + R + ",2))";
+        // Below a millimetre an error is the rounding of the mean, not a
+        // distance: it is 0, whichever program computes the mean.
+        ws.Cells(i, kColZ).SetFormula("=" + error + "*(" + error + ">=0.001)");
     }
     ws.Cells(r + 2, kColZ).SetText("MAX");
     ws.Cells(r + 3, kColZ).SetFormula("=MAX(Z2:Z" + std::to_string(r) + ")");
@@ -128,11 +135,13 @@ void CreateCEPChart(ReportContext& ctx, const std::string& base, const std::stri
     const double M = largest.Number() + 10;
     const int top = static_cast<int>(std::floor(M));
     const std::string last = std::to_string(n + 1);
+    // The shares are of the trials that have a position.
+    const std::string fixes = positions == n ? std::string("U4") : "COUNT(Z2:Z" + last + ")";
     for (int k = 0; k <= top; ++k) {
         ws.Cells(k + 2, kColAA).SetValue(Value(static_cast<double>(k)));
         ws.Cells(k + 2, kColAB)
             .SetFormula("=COUNTIF(Z2:Z" + last + ",\"<=" + NumberToText(ws.ValueAt(k + 2, kColAA).Number()) +
-                        "\")/U4*100");
+                        "\")/" + fixes + "*100");
     }
 
     const std::string name = ChartSheetName(ws.Parent(), s, " CEP Chart");

@@ -130,9 +130,11 @@ void ReportCommands::GenerateExcelReport_Click() {
 
 void ReportCommands::MenuFailed(const std::string& base, const char* procedure) {
     bar_->Hide();
-    // The half-built workbook goes; what was saved of it stays on disk.
+    // The half-built workbook goes, and so does its unfinished file: nothing
+    // is left under the report's name for the next attempt to trip over.
     if (ctx_.HasApp() && !base.empty())
         if (workbook::Workbook* wb = ctx_.App().FindWindow(ctx_.ReportFile(base))) wb->Close();
+    if (!base.empty()) DiscardUnfinishedReport(ctx_, base);
     ErrorReport(procedure);
     ErrorMessageBox();
 }
@@ -143,6 +145,8 @@ std::optional<ReportCommands::MenuJob> ReportCommands::PrepareMenuReport(const s
         throw platform::BenchError(platform::err::BadArgument, "Not a results text file: " + file);
     const std::string base = file.substr(0, file.size() - 4);
     const std::string title = NameOf(file);
+    // A file without one results line builds nothing and replaces nothing.
+    const ResultsScan scan = CheckResultsLayout(ctx_.MapPath(file));
     // Checked before anything is touched: a sheet needs a name.
     const std::string start = StartTypeOf(title);
     if (start.empty()) {
@@ -169,7 +173,7 @@ std::optional<ReportCommands::MenuJob> ReportCommands::PrepareMenuReport(const s
     } else if (ctx_.HasApp()) {
         if (workbook::Workbook* old = ctx_.App().FindWindow(report)) old->Close();
     }
-    return MenuJob{base, start};
+    return MenuJob{base, start, scan.leftOut.empty() ? std::string() : LeftOutText(scan)};
 }
 
 void ReportCommands::BuildMenuReport(const MenuJob& job) {
@@ -177,6 +181,9 @@ void ReportCommands::BuildMenuReport(const MenuJob& job) {
     CreateReportSheet(ctx_, job.base, job.start);
     ImportResultsFile(ctx_, job.base, job.start);
     bar_->Hide();
+    if (!job.leftOut.empty())
+        prompts.Inform("These lines are not TTFF results lines and are left out of the report:\n" + job.leftOut,
+                       "Generate Excel Report", platform::Icon::Warning);
 
     const Answer view = prompts.Ask(
         "Test session succesfully competed.Clik \"YES\" to view Excel Report,\"NO\" to close",
@@ -259,7 +266,15 @@ std::optional<ReportCommands::SensitivityJob> ReportCommands::PrepareSensitivity
     std::map<std::string, std::pair<std::string, bool>> chosen;  // sheet -> file title, named as the bench names it
     for (const std::string& f : files) {
         LevelFile l;
-        if (const std::string why = ParseLevelFile(f, l); !why.empty()) {
+        std::string why = ParseLevelFile(f, l);
+        if (why.empty()) {
+            try {
+                CheckResultsLayout(f);
+            } catch (const std::exception&) {
+                why = "it holds no TTFF results line";
+            }
+        }
+        if (!why.empty()) {
             job.leftOut.push_back(NameOf(f) + ": " + why);
             continue;
         }
@@ -334,8 +349,8 @@ void ReportCommands::BuildSensitivity(const SensitivityJob& job) {
     bar_->Hide();
     AddReportSheet(ctx_, job.base, "Resume");
     BuildSensitivitySummary(ctx_, job.base, summary, job.strengths);
+    PublishReport(ctx_, job.base);
     workbook::Workbook& wb = ctx_.Book(job.base);
-    wb.Save();
     if (!noFix.empty())
         prompts.Inform("These levels are left out of \"Resume\":" + Lines(noFix), kSensitivity,
                        platform::Icon::Warning);
@@ -450,7 +465,7 @@ void ReportCommands::SessionImportTestResults(const std::string& base, const std
     pending_.reset();
     const std::string receiver = NameOf(ctx_.MapPath(base));
     for (size_t i = 0; i < p.files.size(); ++i) {
-        Trapped("ImportTestResults " + receiver + " " + NameOf(p.files[i]), [&] {
+        const bool built = Trapped("ImportTestResults " + receiver + " " + NameOf(p.files[i]), [&] {
             std::string sheet = p.sheet;
             if (i > 0) {
                 sheet = SessionSheetName(base, test, p.files[i]);
@@ -458,6 +473,7 @@ void ReportCommands::SessionImportTestResults(const std::string& base, const std
             }
             ImportResultsFrom(ctx_, base, sheet, p.files[i], "Antenna Altitude");
         });
+        if (!built) DiscardUnfinishedReport(ctx_, base);
     }
 }
 

@@ -1,7 +1,9 @@
 #include "bench/reports/report_driver.h"
 
+#include "bench/devices/system_log.h"
 #include "bench/reports/position_chart.h"
 #include "bench/reports/position_error.h"
+#include "bench/reports/results_import.h"
 #include "bench/reports/ttff_charts.h"
 #include "bench/reports/ttff_statistics.h"
 
@@ -11,33 +13,54 @@ namespace {
 
 using Step = void (*)(ReportContext&, const std::string&, const std::string&);
 
-constexpr Step kSteps[] = {
-    WriteAverageTTFF,     WriteMaxTTFF,      WriteMinTTFF,       WriteStDevTTFF,  WriteNoFixPercent,
-    WriteReferencePosition, WriteLatitudeError, WriteLongitudeError, CreateHistogramChart, CreateCDFChart,
-    CreateCEPChart,       CreateTTFFChart,   WriteCEPCircles,    WriteCEPTable,   CreatePositionChart,
+struct DriverStep {
+    Step run;
+    bool needsPosition;  // made only when some trial has a position
 };
+
+constexpr DriverStep kSteps[] = {
+    {WriteAverageTTFF, false},       {WriteMaxTTFF, false},         {WriteMinTTFF, false},
+    {WriteStDevTTFF, false},         {WriteNoFixPercent, false},    {WriteReferencePosition, true},
+    {WriteLatitudeError, true},      {WriteLongitudeError, true},   {CreateHistogramChart, false},
+    {CreateCDFChart, false},         {CreateCEPChart, true},        {CreateTTFFChart, false},
+    {WriteCEPCircles, true},         {WriteCEPTable, false},        {CreatePositionChart, true},
+};
+
+bool AnyTrialHasFix(workbook::Worksheet& ws) {
+    const int n = TrialsOf(ws);
+    for (int r = 2; r <= n + 1; ++r)
+        if (RowHasFix(ws, r)) return true;
+    return false;
+}
 
 }  // namespace
 
 void BuildTestReport(ReportContext& ctx, const std::string& base, const std::string& sheet) {
     Progress* bar = ctx.Bar();
     if (bar) bar->SetMax(15);
-    workbook::Workbook& wb = ctx.Book(base);
     ctx.Sheet(base, sheet).Select();
     WriteTrialsCount(ctx, base, sheet);
     // With no trial or a single one there is nothing to chart: the sheet keeps
     // its data and its count, saved so that closing it loses nothing.
     if (TrialsOf(ctx.Sheet(base, sheet)) <= 1) {
-        wb.Save();
+        PublishReport(ctx, base);
         return;
     }
+    // Without a single position there is no reference, no error and no CEP:
+    // the CEP table keeps its labels with empty values.
+    const bool positions = AnyTrialHasFix(ctx.Sheet(base, sheet));
+    if (!positions) {
+        ctx.Sheet(base, sheet).GetRange("AA2").SetText("No CEP curve: no trial has a position");
+        SystemLogWrite("Report " + sheet +
+                       ": no trial has a position, no position error and no CEP (BuildTestReport)");
+    }
     int value = 0;
-    for (Step step : kSteps) {
-        step(ctx, base, sheet);
+    for (const DriverStep& step : kSteps) {
+        if (positions || !step.needsPosition) step.run(ctx, base, sheet);
         if (bar) bar->SetValue(static_cast<float>(++value));
     }
     ctx.Sheet(base, sheet).GetRange("A:AF").EntireColumn().AutoFit();
-    ctx.Book(base).Save();
+    PublishReport(ctx, base);
     if (bar) bar->Hide();
 }
 

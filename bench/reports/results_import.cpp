@@ -1,9 +1,15 @@
 #include "bench/reports/results_import.h"
 
+#include <QDir>
+#include <QTemporaryFile>
+
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
+#include "bench/devices/system_log.h"
 #include "bench/devices/timing.h"
 #include "bench/reports/report_driver.h"
 #include "platform/core/error.h"
@@ -36,12 +42,12 @@ void CreateReportSheet(ReportContext& ctx, const std::string& base, const std::s
     try {
         wb.Sheets(1).Select();
         wb.Sheets("Sheet1").SetName(sheet);
-        wb.SaveAs(ctx.MapPath(base));
+        wb.SaveAs(UnfinishedReportFile(file));
     } catch (...) {
         wb.Close();
         throw;
     }
-    wb.SetCaption(wb.FullName());
+    wb.SetCaption(file);
 }
 
 void AddReportSheet(ReportContext& ctx, const std::string& base, const std::string& sheet) {
@@ -54,7 +60,8 @@ void AddReportSheet(ReportContext& ctx, const std::string& base, const std::stri
     wb.Sheets(sheet).Select();
     const int count = wb.Count();
     wb.Sheets(sheet).MoveAfter(wb.Sheets(count));
-    wb.Save();
+    // The finished sheets stay under the report's name until this one is done too.
+    wb.SaveAs(UnfinishedReportFile(ctx.ReportFile(base)));
 }
 
 double NmeaToDegrees(double x) {
@@ -83,21 +90,153 @@ std::string ImportedTimeText(const Value& time) {
     return MakeTimeFromGGAString(text);
 }
 
-void CheckResultsLayout(const std::string& path) {
+namespace {
+
+bool IsDigitsField(std::string_view f) {
+    if (f.empty()) return false;
+    for (char c : f)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+// A number as the bench writes one: sign, digits and a decimal point only,
+// so that the import's separators (comma, blank) cannot split it.
+bool IsNumberField(std::string_view f) {
+    if (f.empty()) return false;
+    for (char c : f)
+        if (!((c >= '0' && c <= '9') || c == '.' || c == '-')) return false;
+    double v = 0;
+    return platform::TryReadStrict(f, v);
+}
+
+std::vector<std::string_view> SplitAt(std::string_view s, char sep) {
+    std::vector<std::string_view> out;
+    size_t from = 0;
+    for (;;) {
+        const size_t at = s.find(sep, from);
+        out.push_back(s.substr(from, at == std::string_view::npos ? std::string_view::npos : at - from));
+        if (at == std::string_view::npos) return out;
+        from = at + 1;
+    }
+}
+
+// The GGA of a fix: the fields up to the altitude are all there, so the
+// import (which takes a run of separators as one) puts each in its column.
+bool IsFixGGA(std::string_view s) {
+    if (s.find(' ') != std::string_view::npos) return false;
+    const std::vector<std::string_view> f = SplitAt(s, ',');
+    if (f.size() < 11) return false;
+    if (f[0].size() != 6 || f[0][0] != '$' || !f[0].ends_with("GGA")) return false;
+    return IsNumberField(f[1]) && IsNumberField(f[2]) && (f[3] == "N" || f[3] == "S") && IsNumberField(f[4]) &&
+           (f[5] == "E" || f[5] == "W") && IsDigitsField(f[6]) && IsNumberField(f[7]) && IsNumberField(f[8]) &&
+           IsNumberField(f[9]);
+}
+
+// Line ends as the text import finds them: CR LF, a lone CR or a lone LF.
+std::vector<std::string> TextLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t nl = text.find_first_of("\r\n", pos);
+        lines.push_back(text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos));
+        if (nl == std::string::npos) break;
+        pos = (text[nl] == '\r' && nl + 1 < text.size() && text[nl + 1] == '\n') ? nl + 2 : nl + 1;
+    }
+    return lines;
+}
+
+constexpr const char* kLayout = "(TTFF, TAB, \"% \" and trial, TAB, GGA)";
+
+}  // namespace
+
+bool IsResultsLine(std::string_view line) {
+    for (char c : line) {
+        const auto u = static_cast<unsigned char>(c);
+        // A quote would open a text field of the import.
+        if ((u < 0x20 && c != '\t') || u > 0x7E || c == '"') return false;
+    }
+    const std::vector<std::string_view> f = SplitAt(line, '\t');
+    if (f.size() != 3) return false;
+    if (!IsNumberField(f[0])) return false;
+    if (!f[1].starts_with("% ") || !IsDigitsField(f[1].substr(2))) return false;
+    return f[2].empty() || IsFixGGA(f[2]);
+}
+
+ResultsScan CheckResultsLayout(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw platform::BenchError(platform::err::FileNotFound, "File not found: " + path);
-    std::string line;
+    std::stringstream buf;
+    buf << in.rdbuf();
+    ResultsScan scan;
+    scan.path = path;
     long number = 0;
-    while (std::getline(in, line)) {
+    for (std::string& line : TextLines(buf.str())) {
         ++number;
-        const size_t tab = line.find('\t');
-        if (tab == std::string::npos) continue;
-        // Only TTFF lines carry "%" after the first TAB; time-to-track and
-        // SBAS lines would put text into the number columns.
-        if (line.compare(tab + 1, 1, "%") != 0)
-            throw platform::BenchError(platform::err::TypeMismatch,
-                                       path + " line " + std::to_string(number) +
-                                           " is not a TTFF results line (TTFF, TAB, \"% \" and trial, TAB, GGA)");
+        if (IsResultsLine(line)) scan.lines.push_back(std::move(line));
+        else scan.leftOut.push_back(number);
+    }
+    if (scan.lines.empty())
+        throw platform::BenchError(platform::err::TypeMismatch,
+                                   path + " holds no TTFF results line " + kLayout +
+                                       (scan.leftOut.empty() ? std::string(": it is empty")
+                                                             : ":\n" + LeftOutText(scan)));
+    return scan;
+}
+
+std::string LeftOutText(const ResultsScan& scan, size_t most) {
+    std::string out;
+    const size_t shown = std::min(most, scan.leftOut.size());
+    for (size_t i = 0; i < shown; ++i) {
+        if (i) out += "\n";
+        out += scan.path + " line " + std::to_string(scan.leftOut[i]);
+    }
+    if (scan.leftOut.size() > shown)
+        out += "\n... and " + std::to_string(scan.leftOut.size() - shown) + " more lines";
+    return out;
+}
+
+void ImportResultsLines(Worksheet& ws, const ResultsScan& scan, const std::string& name) {
+    if (scan.leftOut.empty()) {
+        ImportResultsText(ws, scan.path, name);
+        return;
+    }
+    QTemporaryFile copy(QDir::tempPath() + "/fixbench-results-XXXXXX.txt");
+    if (!copy.open())
+        throw platform::BenchError(platform::err::FileIo, "Cannot write a temporary copy of " + scan.path);
+    std::string text;
+    for (const std::string& line : scan.lines) text += line + "\r\n";
+    if (copy.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        !copy.flush())
+        throw platform::BenchError(platform::err::FileIo, "Cannot write a temporary copy of " + scan.path);
+    ImportResultsText(ws, copy.fileName().toStdString(), name);
+}
+
+void NoteLeftOutLines(Worksheet& ws, const ResultsScan& scan, const std::string& procedure) {
+    if (scan.leftOut.empty()) return;
+    ws.GetRange("T2").SetText("Lines left out");
+    ws.GetRange("U2").SetValue(Value(static_cast<double>(scan.leftOut.size())));
+    SystemLogWrite(std::to_string(scan.leftOut.size()) + " lines are not TTFF results lines " + kLayout +
+                   " and are left out of the report: " + LeftOutText(scan, 10) + " (" + procedure + ")");
+}
+
+bool RowHasFix(Worksheet& ws, int row) { return !ws.ValueAt(row, 3).IsEmpty(); }
+
+std::string UnfinishedReportFile(const std::string& reportFile) {
+    const fs::path p(reportFile);
+    return (p.parent_path() / (".~" + p.filename().string())).string();
+}
+
+void PublishReport(ReportContext& ctx, const std::string& base) {
+    workbook::Workbook& wb = ctx.Book(base);
+    wb.SaveAs(ctx.ReportFile(base));
+    DiscardUnfinishedReport(ctx, base);
+}
+
+void DiscardUnfinishedReport(ReportContext& ctx, const std::string& base) noexcept {
+    try {
+        std::error_code ec;
+        fs::remove(UnfinishedReportFile(ctx.ReportFile(base)), ec);
+    } catch (...) {
     }
 }
 
@@ -133,10 +272,10 @@ void ImportResultsFrom(ReportContext& ctx, const std::string& base, const std::s
                        const std::string& altitudeHeader) {
     workbook::Workbook& wb = ctx.Book(base);
     const std::string path = ctx.MapPath(file);
-    CheckResultsLayout(path);
+    const ResultsScan scan = CheckResultsLayout(path);
     Worksheet& ws = wb.ActiveWorksheet();
 
-    ImportResultsText(ws, path, base + "_" + s);
+    ImportResultsLines(ws, scan, base + "_" + s);
 
     ws.GetRange("B:B,D:D,N:N,O:O,P:P,Q:Q,J:J").Delete(xl::ShiftToLeft);
     ws.Rows("1:1").Insert(xl::ShiftDown);
@@ -149,19 +288,23 @@ void ImportResultsFrom(ReportContext& ctx, const std::string& base, const std::s
     ws.GetRange("I1").SetText("D.O.P.");
     ws.GetRange("J1").SetText(altitudeHeader);
     ws.Rows("1:1").Font().SetBold(true);
+    NoteLeftOutLines(ws, scan, "ImportResultsFile");
     wb.Save();
 
     Worksheet& data = ctx.Sheet(base, s);
-    // Row 2 is converted even when the file held no line. A TTFF of 0 is a
-    // measurement: only an empty TTFF cell ends the rows.
+    // A TTFF of 0 is a measurement: only an empty TTFF cell ends the rows.
+    // A trial that ended without a fix has no time and no position: its
+    // cells stay empty rather than becoming midnight at 0, 0.
     int i = 2;
     do {
-        const std::string time = ImportedTimeText(data.ValueAt(i, 3));
-        workbook::Range c = data.Cells(i, 3);
-        c.ClearContents();
-        c.SetText(time);
-        data.Cells(i, 4).SetValue(Value(NmeaToDegrees(data.ValueAt(i, 4).Number())));
-        data.Cells(i, 6).SetValue(Value(NmeaToDegrees(data.ValueAt(i, 6).Number())));
+        if (RowHasFix(data, i)) {
+            const std::string time = ImportedTimeText(data.ValueAt(i, 3));
+            workbook::Range c = data.Cells(i, 3);
+            c.ClearContents();
+            c.SetText(time);
+            data.Cells(i, 4).SetValue(Value(NmeaToDegrees(data.ValueAt(i, 4).Number())));
+            data.Cells(i, 6).SetValue(Value(NmeaToDegrees(data.ValueAt(i, 6).Number())));
+        }
         ++i;
     } while (!data.ValueAt(i, 1).IsEmpty());
     wb.Save();

@@ -4,6 +4,8 @@
 // test, the results file is read as delimited text, its columns cleaned, its
 // times and positions converted, and the report of the sheet is built.
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "bench/reports/report_app.h"
 
@@ -37,8 +39,49 @@ double NmeaToDegrees(double x);
 // digits before its decimals ("83015.5" -> "083015.5"), then hh:mm:ss.
 std::string ImportedTimeText(const workbook::Value& time);
 
-// Throws BenchError when a line of the file is not a TTFF results line
-// (TTFF, TAB, "% " and the trial number, TAB, sentence).
-void CheckResultsLayout(const std::string& path);
+// A results file read line by line, its lines split where the text import
+// splits them: the TTFF results lines it holds, and the numbers of the lines
+// that are not such lines (left out of every report).
+struct ResultsScan {
+    std::string path;
+    std::vector<std::string> lines;  // without their line ends, in file order
+    std::vector<long> leftOut;       // 1-based line numbers
+};
+
+// One TTFF results line as the bench writes it: the TTFF with a decimal
+// point, TAB, "% " and the trial number, TAB, then the GGA sentence of the
+// fix, or nothing for a trial that ended without one.
+bool IsResultsLine(std::string_view line);
+
+// Reads the file; throws BenchError when it cannot be read or holds no
+// results line at all (the message names its lines).
+ResultsScan CheckResultsLayout(const std::string& path);
+
+// The left-out lines named by file and line number, one a line; the list
+// stops after `most` lines with how many more there are.
+std::string LeftOutText(const ResultsScan& scan, size_t most = 20);
+
+// The results lines of the scan into `ws` from A1 as `ImportResultsText`
+// reads a file: the file itself when every line is a results line, else a
+// copy holding only the results lines.
+void ImportResultsLines(workbook::Worksheet& ws, const ResultsScan& scan, const std::string& name);
+
+// What the sheet and the system log say of the lines that were left out:
+// T2 "Lines left out" and their count in U2, and one log line naming them.
+void NoteLeftOutLines(workbook::Worksheet& ws, const ResultsScan& scan, const std::string& procedure);
+
+// A trial row of a test sheet that carries the GGA of a fix: only such rows
+// have a time, a position and a TTFF that can count as a fix.
+bool RowHasFix(workbook::Worksheet& ws, int row);
+
+// A report workbook is built under a hidden name beside the report and
+// takes the report's own name only once it is complete, so a report that
+// fails leaves no file that looks like a report.
+std::string UnfinishedReportFile(const std::string& reportFile);
+// Saves the workbook of `base` under the report's own name and removes the
+// unfinished file.
+void PublishReport(ReportContext& ctx, const std::string& base);
+// Removes the unfinished file of `base`, if any. Never throws.
+void DiscardUnfinishedReport(ReportContext& ctx, const std::string& base) noexcept;
 
 }  // namespace bench::reports

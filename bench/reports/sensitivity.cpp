@@ -82,12 +82,14 @@ void ImportSensitivityResults(ReportContext& ctx, const std::string& base, const
                               const std::string& sheet) {
     workbook::Workbook& wb = ctx.Book(base);
     const std::string path = ctx.MapPath(file);
-    CheckResultsLayout(path);
+    const ResultsScan scan = CheckResultsLayout(path);
     workbook::Worksheet& ws = wb.ActiveWorksheet();
-    ImportResultsText(ws, path, path + sheet);
-    ws.GetRange("B:B,D:Q").Delete(xl::ShiftToLeft);
+    ImportResultsLines(ws, scan, path + sheet);
+    // The fix time stays (in a hidden column): a trial without one had no fix.
+    ws.GetRange("B:B,D:D,F:Q").Delete(xl::ShiftToLeft);
     ws.Rows("1:1").Insert(xl::ShiftDown);
     ws.GetRange("A1").SetText("TTFF [s]");
+    NoteLeftOutLines(ws, scan, "ImportSensitivityResults");
     wb.Save();
     BuildSensitivityStatistics(ctx, base, sheet);
 }

@@ -1,5 +1,7 @@
 #include "bench/reports/ttff_statistics.h"
 
+#include "bench/reports/results_import.h"
+
 namespace bench::reports {
 
 using workbook::Value;
@@ -45,7 +47,8 @@ void WriteMaxTTFF(ReportContext& ctx, const std::string& base, const std::string
 
 void WriteMinTTFF(ReportContext& ctx, const std::string& base, const std::string& sheet) {
     Worksheet& ws = ctx.Sheet(base, sheet);
-    WriteStatistic(ws, "U7", "MIN", "=MIN(A2:A" + Last(ws) + ")", nullptr);
+    // Over the valid fixes: a failed trial's -1 is no time to first fix.
+    WriteStatistic(ws, "U7", "MIN", "=MIN(AD2:AD" + Last(ws) + ")", nullptr);
 }
 
 void WriteStDevTTFF(ReportContext& ctx, const std::string& base, const std::string& sheet) {
@@ -55,11 +58,12 @@ void WriteStDevTTFF(ReportContext& ctx, const std::string& base, const std::stri
 
 void WriteNoFixPercent(ReportContext& ctx, const std::string& base, const std::string& sheet) {
     Worksheet& ws = ctx.Sheet(base, sheet);
-    const int limit = ctx.Host().MaxAcceptableTTFF();
     workbook::Range u9 = ws.GetRange("U9");
     // The label goes in through Formula; it holds no "=", so it stays text.
     u9.Offset(0, -1).SetFormula("% No Fix");
-    u9.SetFormula("=COUNTIF(A2:A" + Last(ws) + ",\">" + std::to_string(limit) + "\")/U4*100");
+    // Every trial that is not a valid fix of column AD: over the limit, a
+    // time-out or failure without a fix, a negative error mark.
+    u9.SetFormula("=(U4-COUNT(AD2:AD" + Last(ws) + "))/U4*100");
     u9.SetNumberFormat("0.00");
 }
 
@@ -71,8 +75,9 @@ void WriteValidTTFFColumn(ReportContext& ctx, const std::string& base, const std
     for (int r = 2; r <= n + 1; ++r) {
         const Value v = ws.ValueAt(r, 1);
         const double limit = ctx.Host().MaxAcceptableTTFF();
-        // A negative TTFF is the device's "time measure error" mark, not a fix.
-        if (!v.IsNumber() || v.Number() < 0 || v.Number() > limit) continue;
+        // A negative TTFF is the device's "time measure error" mark, and a
+        // trial without the GGA of a fix timed out or failed: neither is a fix.
+        if (!v.IsNumber() || v.Number() < 0 || v.Number() > limit || !RowHasFix(ws, r)) continue;
         ++k;
         ws.Cells(k, 30).SetValue(Value(v.Number()));
     }

@@ -129,6 +129,32 @@ TEST(TtffEndToEnd, NoFixEndsTheTestAtTheMaximum) {
     EXPECT_EQ(b.dev.FixGGA, "");
 }
 
+TEST(TtffEndToEnd, AFixAfterTheTimeOutAndTheNextTrialsTimeOutLogNoGGA) {
+    test::TempHome home;
+    test::RestartingReceiver gps({.fix_delay_ms = 200, .gga_interval_ms = 100});
+    gps.RegisterPort(11);
+    Bench b(11);
+    b.dev.MaxTTFF = 1;
+    b.Execute("$PQNVCOLD");
+    ASSERT_TRUE(test::WaitFor([&] { return b.dev.TestCompleted; }, 5000));
+    ASSERT_NE(b.dev.FixGGA, "") << "the first trial fixed";
+
+    // The next trial's fix comes only after its time-out.
+    auto plan = gps.GetPlan();
+    plan.fix_delay_ms = 2600;
+    gps.SetPlan(plan);
+    b.dev.TestCompleted = false;
+    b.Execute("$PQNVCOLD");
+    ASSERT_TRUE(test::WaitFor([&] { return b.dev.TestCompleted; }, 5000));
+    EXPECT_EQ(b.dev.Console.Status->PanelText(1), "NO FIX AVAILABLE IN 1 s");
+    EXPECT_EQ(b.dev.FixGGA, "") << "the first trial's GGA is not this trial's";
+    ASSERT_FALSE(gps.HasFix());
+    ASSERT_TRUE(test::WaitFor([&] { return gps.HasFix(); }, 5000)) << "the late fix goes out";
+    ASSERT_TRUE(test::WaitFor([&] { return b.dev.CurrentGGA.find(",1,") != std::string::npos; }, 5000))
+        << "and is received: " << b.dev.CurrentGGA;
+    EXPECT_EQ(b.dev.FixGGA, "") << "a fix after the time-out is not this trial's";
+}
+
 TEST(TtffEndToEnd, TrialsInARowEachMeasureTheirOwnRestart) {
     test::TempHome home;
     test::RestartingReceiver gps({.fix_delay_ms = 200, .gga_interval_ms = 30});

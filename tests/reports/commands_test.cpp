@@ -154,11 +154,82 @@ TEST_F(MenuRoad, AFailingStepIsShownTheWorkbookClosedAndTheBenchRunsOn) {
     wbtest::WriteFile(file, "12.5\t1\t3\t% 08:30:15% 1\t40\r\n");
     platform::Prompts::Instance().QueueFileName(file);
     Run();
-    EXPECT_TRUE(AskedContains("is not a TTFF results line"));
+    EXPECT_TRUE(AskedContains("holds no TTFF results line"));
+    EXPECT_TRUE(AskedContains("d_COLD_NMEA_Results.txt line 1"));
     EXPECT_FALSE(top->Reports().Bar().isVisible());
     EXPECT_EQ(OpenBook(home->File("d_COLD_NMEA_Results.xlsx")), nullptr);
+    EXPECT_FALSE(fs::exists(home->File("d_COLD_NMEA_Results.xlsx"))) << "a refused file leaves no report behind";
     EXPECT_NE(Slurp(bench::SystemLogPath()).find("(GenerateExcelReport_Click)"), std::string::npos);
     EXPECT_TRUE(top->isVisible());
+}
+
+TEST_F(MenuRoad, LinesThatAreNoResultsLinesAreNamedLeftOutAndCounted) {
+    OpenAll();
+    const std::string file = home->File("g_COLD_NMEA_Results.txt");
+    std::string text;
+    std::vector<double> good;
+    for (int i = 1; i <= 20; ++i) {
+        good.push_back(20 + i);
+        text += ResultsLine(Fix{good.back()}, i);
+        if (i == 2) text += "garbage without a tab\r\n";                        // line 3
+        if (i == 6) text += "47,28\t% 7\t$GPGGA,083015.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+        if (i == 10) text += "\r\n";                                            // line 13
+    }
+    text += "35.5\t% 21\t$GPGGA,0830";  // cut mid-line: line 24
+    wbtest::WriteFile(file, text);
+    auto& p = platform::Prompts::Instance();
+    p.QueueFileName(file);
+    p.QueueAnswer(Answer::No);
+    Run();
+    for (int line : {3, 8, 13, 24})
+        EXPECT_TRUE(AskedContains(file + " line " + std::to_string(line))) << line;
+    EXPECT_TRUE(AskedContains("Test session succesfully competed")) << "the report is still built";
+    const std::string log = Slurp(bench::SystemLogPath());
+    EXPECT_NE(log.find("4 lines are not TTFF results lines"), std::string::npos) << log;
+
+    REQUIRE_OPENPYXL();
+    wbtest::FileView v = wbtest::ReadBack(home->File("g_COLD_NMEA_Results.xlsx"), home->Path());
+    EXPECT_EQ(v.cached["COLD!U4"], "20");
+    EXPECT_EQ(v.cached["COLD!T2"], "Lines left out");
+    EXPECT_EQ(v.cached["COLD!U2"], "4");
+    for (int r = 2; r <= 21; ++r) {
+        EXPECT_EQ(wbtest::AsDouble(v.cached["COLD!A" + std::to_string(r)]), good[r - 2]) << r;
+        EXPECT_EQ(v.cached["COLD!C" + std::to_string(r)], "08:30:15") << r;
+    }
+    EXPECT_TRUE(v.cached["COLD!A22"].empty() || v.cached["COLD!A22"] == "None");
+    EXPECT_NEAR(wbtest::AsDouble(v.cached["COLD!U9"]), 0, 1e-12);
+    // The CDF reaches 1 with the 20 trials; the CEP section is there.
+    double last = 0;
+    for (int r = 2; v.cached.count("COLD!Y" + std::to_string(r)); ++r)
+        last = wbtest::AsDouble(v.cached["COLD!Y" + std::to_string(r)]);
+    EXPECT_NEAR(last, 1, 1e-12);
+    EXPECT_EQ(wbtest::AsDouble(v.cached["COLD!U14"]), 0);
+    EXPECT_NE(std::find(v.sheets.begin(), v.sheets.end(), "COLD CEP Chart"), v.sheets.end());
+}
+
+TEST_F(MenuRoad, ARefusedFileLeavesNoReportAndTheNextAttemptAsksNothing) {
+    OpenAll();
+    const std::string file = home->File("h_COLD_NMEA_Results.txt");
+    const std::string report = home->File("h_COLD_NMEA_Results.xlsx");
+    auto& p = platform::Prompts::Instance();
+    for (const std::string& refused : {std::string("12.5\t1\t3\t% 08:30:15% 1\t40\r\n"),
+                                       std::string("\x7f" "ELF\x02\x01\x01\0\0\0\x03\0>\0\x01\0\0\0\x90\x10\0\0", 22)}) {
+        wbtest::WriteFile(file, refused);
+        p.ClearAsked();
+        p.QueueFileName(file);
+        Run();
+        EXPECT_TRUE(AskedContains("holds no TTFF results line"));
+        EXPECT_FALSE(fs::exists(report));
+        EXPECT_FALSE(fs::exists(bench::reports::UnfinishedReportFile(report)));
+    }
+    wbtest::WriteFile(file, ResultsText(Ttffs({30, 40, 50})));
+    p.ClearAsked();
+    p.QueueFileName(file);
+    p.QueueAnswer(Answer::No);
+    Run();
+    EXPECT_FALSE(AskedContains("ALREADY EXISTS"));
+    EXPECT_TRUE(fs::exists(report));
+    EXPECT_FALSE(fs::exists(bench::reports::UnfinishedReportFile(report)));
 }
 
 TEST_F(MenuRoad, AllMenusShowsTheEntriesTheBenchOtherwiseHides) {
@@ -346,7 +417,7 @@ TEST_F(SessionRoad, AFailingReportIsLoggedAndTheNextOneIsStillBuilt) {
     EXPECT_EQ(Worksheets(r1), (std::vector<std::string>{"HOT_PW-130", "HOT_PW-135"})) << "no empty WARM sheet";
     EXPECT_EQ(commands->Context().Sheet(r1, "HOT_PW-135").GetRange("A3").GetValue().Number(), 6);
     const std::string log = Slurp(bench::SystemLogPath());
-    EXPECT_NE(log.find("RCV1_TTTR_WARM_NMEA_Results.txt line 1 is not a TTFF results line"), std::string::npos) << log;
+    EXPECT_NE(log.find("RCV1_TTTR_WARM_NMEA_Results.txt line 1"), std::string::npos) << log;
     EXPECT_NE(log.find("(ImportTestResults RCV1 RCV1_TTTR_WARM_NMEA_Results.txt)"), std::string::npos);
     bench::CloseSystemLog();
 }

@@ -66,8 +66,10 @@ TEST_F(Import, WorkbookIsMadeThenExtendedAndSavedEachTime) {
     base = dir.File("rcv");
     bench::reports::CreateReportSheet(ctx, base, "COLD");
     const std::string file = base + ".xlsx";
-    ASSERT_TRUE(std::filesystem::exists(file));
-    EXPECT_EQ(Book().FullName(), file);
+    const std::string unfinished = bench::reports::UnfinishedReportFile(file);
+    EXPECT_FALSE(std::filesystem::exists(file)) << "the report's name waits for a finished report";
+    ASSERT_TRUE(std::filesystem::exists(unfinished));
+    EXPECT_EQ(Book().FullName(), unfinished);
     EXPECT_EQ(Book().Caption(), file);
     EXPECT_EQ(SheetNames(), std::vector<std::string>{"COLD"});
     bench::reports::CreateReportSheet(ctx, base, "HOT");
@@ -75,7 +77,7 @@ TEST_F(Import, WorkbookIsMadeThenExtendedAndSavedEachTime) {
     EXPECT_EQ(Book().ActiveSheet().Name(), "HOT") << "the import writes into the new sheet";
     EXPECT_TRUE(Book().Saved());
     REQUIRE_OPENPYXL();
-    wbtest::FileView v = wbtest::ReadBack(file, dir.Path().string());
+    wbtest::FileView v = wbtest::ReadBack(unfinished, dir.Path().string());
     EXPECT_EQ(v.sheets, (std::vector<std::string>{"COLD", "HOT"})) << "the file on disk has both";
 }
 
@@ -88,7 +90,8 @@ TEST_F(Import, FilesThatAreNotTtffResultsAreRefusedBeforeAnythingIsWritten) {
         bench::reports::ImportResultsFile(ctx, base, "COLD");
         FAIL() << "a time-to-track file was imported";
     } catch (const platform::BenchError& e) {
-        EXPECT_NE(e.Description().find("line 1 is not a TTFF results line"), std::string::npos) << e.Description();
+        EXPECT_NE(e.Description().find("holds no TTFF results line"), std::string::npos) << e.Description();
+        EXPECT_NE(e.Description().find("rcv_TTTR_COLD_NMEA_Results.txt line 1"), std::string::npos);
     }
     EXPECT_TRUE(ctx.Sheet(base, "COLD").Empty());
 

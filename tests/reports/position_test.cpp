@@ -29,7 +29,7 @@ TEST_F(Position, FixesThreePointFourMetresFromTheTypedReference) {
     EXPECT_NEAR(Num(ws, "N2"), 9 + 11.452 / 60, 1e-12);
     EXPECT_EQ(Formula(ws, "O2"), "=(D2 - M2)*6378198.133*(0.0174532925199433)");
     EXPECT_EQ(Formula(ws, "P5"), "=(F5 - N2)*4819709.844*(0.0174532925199433)");
-    EXPECT_EQ(Formula(ws, "Z2"), "=SQRT(POWER(O2,2)+POWER(P2,2))");
+    EXPECT_EQ(Formula(ws, "Z2"), "=SQRT(POWER(O2,2)+POWER(P2,2))*(SQRT(POWER(O2,2)+POWER(P2,2))>=0.001)");
     EXPECT_NEAR(Num(ws, "O3"), 3.4, 1e-6);
     EXPECT_NEAR(Num(ws, "P3"), 0, 1e-6);
     EXPECT_EQ(ws.GetRange("Z7").GetValue().Text(), "MAX");

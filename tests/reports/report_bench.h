@@ -4,8 +4,10 @@
 // report context over a temporary folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 #include <numbers>
@@ -42,6 +44,12 @@ inline std::string ResultsLine(const Fix& f, int trial) {
     std::string gga = "$GPGGA," + f.time + "," + f.lat + ",N," + f.lon + ",E,1,08,0.9,545.4,M,46.9,M," +
                       (f.differential ? "2.0,0031" : ",") + "*47";
     return std::string(ttff) + "\t% " + std::to_string(trial) + "\t" + gga + "\r\n";
+}
+
+// The line of a trial that ended without a fix, as the bench writes it: the
+// time-out's seconds or the failure mark -1, "% " and the trial, TAB, no GGA.
+inline std::string NoFixLine(const std::string& ttff, int trial) {
+    return ttff + "\t% " + std::to_string(trial) + "\t\r\n";
 }
 
 inline std::string ResultsText(const std::vector<Fix>& fixes) {
@@ -96,6 +104,33 @@ for line in open(sys.argv[2]):
         if (tab != std::string::npos) values[line.substr(0, tab)] = line.substr(tab + 1);
     }
     return values;
+}
+
+// Every formula cell of a saved report read back with openpyxl: its cached
+// value must be what gnumeric recomputes from the file, within `tolerance`
+// relative (absolute below 1). Returns how many numeric cells were compared.
+inline int ExpectRecalculationAgrees(const wbtest::FileView& v, const std::string& file, const std::string& dir,
+                                     double tolerance = 1e-9) {
+    std::vector<std::string> cells;
+    for (const auto& [cell, text] : v.formulas)
+        if (!text.empty() && text[0] == '=') cells.push_back(cell);
+    std::map<std::string, std::string> g = Recomputed(file, dir, cells);
+    int compared = 0;
+    for (const std::string& cell : cells) {
+        const std::string& text = v.formulas.at(cell);
+        const std::string mine = v.cached.count(cell) ? v.cached.at(cell) : "", theirs = g[cell];
+        char* end = nullptr;
+        const double a = std::strtod(mine.c_str(), &end);
+        if (end == mine.c_str() || *end) {
+            EXPECT_EQ(mine, theirs) << cell << " " << text;
+            continue;
+        }
+        const double b = wbtest::AsDouble(theirs);
+        EXPECT_LE(std::fabs(a - b), tolerance * std::max(1.0, std::fabs(b)))
+            << cell << " " << text << ": " << mine << " vs " << theirs;
+        ++compared;
+    }
+    return compared;
 }
 
 class ReportTest : public ::testing::Test {

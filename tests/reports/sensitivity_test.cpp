@@ -106,7 +106,8 @@ TEST_F(Sensitivity, ASeriesGivesLevelSheetsAResumeAndAChartPerStartType) {
         EXPECT_EQ(level.ValueAt(static_cast<int>(i) + 2, 1).Number(), kCold140[i]);
         EXPECT_EQ(level.ValueAt(static_cast<int>(i) + 2, 2).Number(), static_cast<double>(i + 1));
     }
-    EXPECT_TRUE(level.ValueAt(2, 3).IsEmpty()) << "the sentence columns are gone";
+    EXPECT_TRUE(level.ValueAt(2, 3).IsNumber()) << "the fix time is kept, hidden";
+    EXPECT_TRUE(level.ValueAt(2, 4).IsEmpty()) << "the other sentence columns are gone";
     EXPECT_TRUE(level.ColumnHidden(3) && level.ColumnHidden(16) && !level.ColumnHidden(17));
     const workbook::Style frame = level.EffectiveStyle(9, 21);
     EXPECT_EQ(frame.fillColorIndex.value_or(0), 6);

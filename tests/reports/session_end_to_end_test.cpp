@@ -5,6 +5,7 @@
 #include <QDir>
 
 #include <filesystem>
+#include <fstream>
 
 #include "bench/devices/comm_window.h"
 #include "bench/session/benchtop.h"
@@ -12,7 +13,6 @@
 #include "bench/session/device_windows.h"
 #include "bench/session/test_line.h"
 #include "tests/reports/report_bench.h"
-#include "tests/reports/session_run.h"
 #include "tests/session/dialogs_ui.h"
 #include "tests/support/qt_app.h"
 #include "tests/support/scripted_receiver.h"
@@ -22,33 +22,59 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(SessionReports, AColdSessionEndsWithAReportWorkbookPerReceiver) {
-    dialogs_test::ResetPrompts();
+// A two-trial COLD session on two scripted receivers with the automatic
+// reports switched on from the menu; `session` is its folder once it ended.
+class SessionReports : public ::testing::Test {
+protected:
+    void SetUp() override { dialogs_test::ResetPrompts(); }
+    void TearDown() override {
+        top.reset();
+        dialogs_test::ResetPrompts();
+    }
+    void RunColdSession(int firstPort, const std::vector<test::ScriptedReceiver::Script>& scripts, int16_t maxTtff) {
+        for (size_t s = 0; s < scripts.size(); ++s) {
+            receivers.push_back(std::make_unique<test::ScriptedReceiver>(scripts[s]));
+            receivers.back()->RegisterPort(firstPort + static_cast<int>(s));
+        }
+        bench::SystemConfig c = test::TwoReceiverConfig(firstPort);
+        for (int s = 0; s < 2; ++s) c.Devices[s].ColdC = "$PQNVCOLD";
+        bench::TestEditorValues v;
+        v.type = "COLD";
+        v.testField = {"2", "1", "1", "6", "10"};
+        test::SetFirstTest(c, bench::BuildTestLine(v));
+        ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
+
+        top = std::make_unique<bench::Benchtop>(factory, nullptr, bench::BenchtopOptions{true});
+        top->show();
+        dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
+        ASSERT_NE(top->NmeaWindow(1), nullptr);
+        top->SetMaxAcceptableTTFF(maxTtff);
+        QAction* auto_reports = top->Entry("AutoRepGen");
+        ASSERT_TRUE(auto_reports && auto_reports->isVisible());
+        auto_reports->trigger();
+        ASSERT_TRUE(top->State().Options.AutoRepGen);
+
+        top->Entry("exectest")->trigger();
+        ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 60000))
+            << top->StatusText(1) << " / " << top->StatusText(2);
+        const QStringList sessions = QDir(QString::fromStdString(home.File("GPS_TEST")))
+                                         .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        ASSERT_EQ(sessions.size(), 1);
+        session = home.File("GPS_TEST/" + sessions[0].toStdString());
+    }
+
     test::TempHome home;
     std::vector<std::unique_ptr<test::ScriptedReceiver>> receivers;
-    for (int s = 0; s < 2; ++s) {
-        test::ScriptedReceiver::Script script;
-        script.fix_delays_ms = s == 0 ? std::vector<int>{1100, 1600} : std::vector<int>{1400, 900};
-        receivers.push_back(std::make_unique<test::ScriptedReceiver>(script));
-        receivers.back()->RegisterPort(s + 5);
-    }
-    bench::SystemConfig c = test::TwoReceiverConfig(5);
-    for (int s = 0; s < 2; ++s) {
-        c.Devices[s].ColdC = "$PQNVCOLD";
-    }
-    bench::TestEditorValues v;
-    v.type = "COLD";
-    v.testField = {"2", "1", "1", "6", "10"};
-    test::SetFirstTest(c, bench::BuildTestLine(v));
-    ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
-
     bench::CommWindowFactory factory;
-    reptest::SessionRun run = reptest::RunSession(factory, home, "AutoRepGen", 45000,
-                                                  [](bench::Benchtop& top) { top.SetMaxAcceptableTTFF(20); });
-    ASSERT_FALSE(run.folder.empty());
-    bench::Benchtop* top = run.top.get();
-    ASSERT_TRUE(top->State().Options.AutoRepGen);
-    const std::string session = run.folder;
+    std::unique_ptr<bench::Benchtop> top;
+    std::string session;
+};
+
+TEST_F(SessionReports, AColdSessionEndsWithAReportWorkbookPerReceiver) {
+    std::vector<test::ScriptedReceiver::Script> scripts(2);
+    scripts[0].fix_delays_ms = {1100, 1600};
+    scripts[1].fix_delays_ms = {1400, 900};
+    ASSERT_NO_FATAL_FAILURE(RunColdSession(5, scripts, 20));
     for (int s = 0; s < 2; ++s) {
         const std::string name = "RCV" + std::to_string(s + 1);
         SCOPED_TRACE(name);
@@ -71,8 +97,61 @@ TEST(SessionReports, AColdSessionEndsWithAReportWorkbookPerReceiver) {
             EXPECT_EQ(f.sheets[5], "COLD Position Chart");
         }
     }
-    run.top.reset();
-    dialogs_test::ResetPrompts();
+}
+
+// One receiver fixes only in its first trial, the other never: the second
+// trial's time-out must not log the first trial's GGA, and the reports of
+// both tell the truth about the trials without a fix.
+TEST_F(SessionReports, TrialsThatEndWithoutAFixHaveNoPositionInTheFilesOrTheReports) {
+    std::vector<test::ScriptedReceiver::Script> scripts(2);
+    for (auto& script : scripts) script.fix_delays_ms = {1100, 120000};
+    scripts[1].fixes = false;
+    ASSERT_NO_FATAL_FAILURE(RunColdSession(7, scripts, 2));
+    auto lines = [&](const std::string& name) {
+        std::vector<std::string> out;
+        std::ifstream in(session + "/" + name + "/" + name + "_TTFF_COLD_NMEA_Results.txt", std::ios::binary);
+        for (std::string l; std::getline(in, l);) out.push_back(l);
+        return out;
+    };
+    const std::vector<std::string> rcv1 = lines("RCV1"), rcv2 = lines("RCV2");
+    ASSERT_EQ(rcv1.size(), 2u);
+    ASSERT_EQ(rcv2.size(), 2u);
+    const std::string first = receivers[0]->Restarts().at(0).fix_gga;
+    EXPECT_EQ(rcv1[0].substr(rcv1[0].rfind('\t') + 1) + "\n", first) << "trial 1 logs its own fix";
+    EXPECT_EQ(rcv1[1], "3\t% 2\t\r") << "the time-out of trial 2 has no GGA of its own";
+    EXPECT_EQ(rcv2[0], "3\t% 1\t\r");
+    EXPECT_EQ(rcv2[1], "3\t% 2\t\r");
+
+    bench::reports::ReportContext& ctx = top->Reports().Context();
+    {
+        SCOPED_TRACE("RCV1");
+        const std::string base = session + "/RCV1/RCV1";
+        workbook::Worksheet& ws = ctx.Sheet(base, "COLD");
+        EXPECT_EQ(ws.GetRange("U4").GetValue().Number(), 2);
+        EXPECT_NEAR(ws.GetRange("U9").GetValue().Number(), 50, 1e-12);
+        EXPECT_NEAR(ws.GetRange("M2").GetValue().Number(), 48 + 7.038 / 60, 1e-12) << "the one fix is the mean";
+        EXPECT_TRUE(ws.GetRange("D3").GetValue().IsEmpty());
+        EXPECT_EQ(ws.GetRange("U14").GetValue().Number(), 0);
+        EXPECT_NE(ctx.Book(base).FindSheet("COLD Position Chart"), nullptr);
+    }
+    {
+        SCOPED_TRACE("RCV2");
+        const std::string base = session + "/RCV2/RCV2";
+        workbook::Worksheet& ws = ctx.Sheet(base, "COLD");
+        EXPECT_EQ(ws.GetRange("U4").GetValue().Number(), 2);
+        EXPECT_NEAR(ws.GetRange("U9").GetValue().Number(), 100, 1e-12);
+        for (const char* cell : {"U10", "U14", "M2", "O2"})
+            EXPECT_TRUE(ws.GetRange(cell).GetValue().IsEmpty()) << cell << " " << ws.GetRange(cell).GetValue().ToString();
+        EXPECT_EQ(ctx.Book(base).FindSheet("COLD CEP Chart"), nullptr);
+        EXPECT_EQ(ctx.Book(base).FindSheet("COLD Position Chart"), nullptr);
+        if (wbtest::HaveOpenpyxl()) {
+            wbtest::FileView f = wbtest::ReadBack(base + ".xlsx", home.Path());
+            EXPECT_EQ(f.cached["COLD!U4"], "2");
+            EXPECT_TRUE(f.cached["COLD!U10"].empty() || f.cached["COLD!U10"] == "None") << f.cached["COLD!U10"];
+            if (wbtest::HaveSsconvert())
+                EXPECT_GT(reptest::ExpectRecalculationAgrees(f, base + ".xlsx", home.Path()), 5);
+        }
+    }
 }
 
 }  // namespace

@@ -26,9 +26,9 @@ TEST_F(Statistics, ThirtyTrialsGiveTheBlockWithItsExactFormulasAndFormats) {
     for (int i = 0; i < 5; ++i) EXPECT_EQ(ws.ValueAt(5 + i, 20).Text(), labels[i]);
     EXPECT_EQ(Formula(ws, "U5"), "=AVERAGE( AD2 : AD31)");
     EXPECT_EQ(Formula(ws, "U6"), "=MAX(AD2:AD31)");
-    EXPECT_EQ(Formula(ws, "U7"), "=MIN(A2:A31)");
+    EXPECT_EQ(Formula(ws, "U7"), "=MIN(AD2:AD31)");
     EXPECT_EQ(Formula(ws, "U8"), "=STDEV(AD2:AD31)");
-    EXPECT_EQ(Formula(ws, "U9"), "=COUNTIF(A2:A31,\">300\")/U4*100");
+    EXPECT_EQ(Formula(ws, "U9"), "=(U4-COUNT(AD2:AD31))/U4*100");
     EXPECT_EQ(ws.GetRange("U5").NumberFormat(), "0.00");
     EXPECT_EQ(ws.GetRange("U8").NumberFormat(), "0.00");
     EXPECT_EQ(ws.GetRange("U9").NumberFormat(), "0.00");
@@ -56,7 +56,7 @@ TEST_F(Statistics, ThirtyTrialsGiveTheBlockWithItsExactFormulasAndFormats) {
 TEST_F(Statistics, TheLimitItselfIsValidAndTheBenchLimitIsReadWhenBuilt) {
     host.maxTtff = 120;
     workbook::Worksheet& ws = Report("y_COLD_NMEA_Results", Ttffs({120, 119.99, 120.01, 60}));
-    EXPECT_EQ(Formula(ws, "U9"), "=COUNTIF(A2:A5,\">120\")/U4*100");
+    EXPECT_EQ(Formula(ws, "U9"), "=(U4-COUNT(AD2:AD5))/U4*100");
     EXPECT_EQ(ws.GetRange("AD1").GetValue().Text(), "TTFF < 120 [s] ");
     EXPECT_EQ(ws.ValueAt(2, 30).Number(), 120) << "a TTFF equal to the limit is valid";
     EXPECT_EQ(ws.ValueAt(3, 30).Number(), 119.99);
@@ -71,7 +71,8 @@ TEST_F(Statistics, MeasureErrorsAreNoFixes) {
     EXPECT_EQ(ws.ValueAt(3, 30).Number(), 40);
     EXPECT_TRUE(ws.ValueAt(4, 30).IsEmpty());
     EXPECT_NEAR(Num(ws, "U5"), 35, 1e-12) << "the average is of real fixes";
-    EXPECT_EQ(Formula(ws, "U7"), "=MIN(A2:A5)") << "the minimum keeps its formula over all trials";
+    EXPECT_EQ(Num(ws, "U7"), 30) << "the minimum is of real fixes, not the error mark";
+    EXPECT_NEAR(Num(ws, "U9"), 50, 1e-12) << "both error marks are trials without a fix";
 }
 
 TEST_F(Statistics, NoValidTrialShowsDivisionErrorsNeverNumbers) {
@@ -79,7 +80,7 @@ TEST_F(Statistics, NoValidTrialShowsDivisionErrorsNeverNumbers) {
     EXPECT_EQ(Num(ws, "U6"), 0);
     EXPECT_TRUE(ws.GetRange("U5").GetValue().IsError());
     EXPECT_TRUE(ws.GetRange("U8").GetValue().IsError());
-    EXPECT_EQ(Num(ws, "U7"), 301);
+    EXPECT_EQ(Num(ws, "U7"), 0) << "no valid fix, as MAX shows";
     EXPECT_NEAR(Num(ws, "U9"), 100, 1e-12);
     // The charts and CEP are still made from what exists.
     EXPECT_NO_THROW(ChartOn("COLD CDF Chart"));
