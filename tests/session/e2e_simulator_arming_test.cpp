@@ -35,15 +35,8 @@ TEST(SimulatorArmingEndToEnd, ASessionWhoseScenarioStaysArmingStopsAsAFailure) {
         receivers.push_back(std::make_unique<test::SignalReceiver>(test::SignalReceiver::Plan{}));
         receivers.back()->RegisterPort(3 + s);
     }
-    bench::SystemConfig c = test::TwoReceiverConfig(3);
-    c.SimulatorType = "Spirent STR4500";
-    c.SimHostName = "127.0.0.1";
-    c.SimHostPort = server.Port();
-    for (int s = 0; s < 2; ++s) {
-        c.Devices[s].HotC = "$PQNVHOT";
-        c.Devices[s].RestartC = "$PQNVHOT";
-    }
-    test::SetFirstTest(c, "REACQUISITION,1,2,0,1,4,2,0,-1,0,-120,-130,-135,5,3,0,0,0,0,0,0,,,0,0,0");
+    const bench::SystemConfig c = test::HotReceiversWithSimulator(
+        server.Port(), "REACQUISITION,1,2,0,1,4,2,0,-1,0,-120,-130,-135,5,3,0,0,0,0,0,0,,,0,0,0");
     ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
 
     bench::CommWindowFactory factory;
