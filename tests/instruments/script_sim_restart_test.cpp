@@ -86,9 +86,9 @@ protected:
 
     std::vector<std::string> RestartScript(uint16_t port) const {
         return {"SIMCONNECT>127.0.0.1>" + std::to_string(port),
-                "DELAY>00:00:01",
+                "DELAY>00:00:02",
                 "SIMSTOP>",  // answered "Ended": the restart check will go ahead
-                "DELAY>00:00:01",
+                "DELAY>00:00:02",
                 "SIMCHECKRESTART>",
                 "SEND>$PQNVNEVER",
                 "END>"};
