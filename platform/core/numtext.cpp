@@ -59,8 +59,8 @@ bool ParseC(std::string_view s, double& out) {
             break;
         }
     }
-    // Far past any double's exponent (about +-330 with every digit counted);
-    // larger exponents saturate here and still read as out of range or 0.
+    // Far past any exponent a double can take, whatever the digits: larger
+    // exponents saturate here and still read as out of range or as 0.
     constexpr int64_t kExponentCap = 1'000'000'000;
     int64_t exp10 = 0;
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
