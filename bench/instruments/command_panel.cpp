@@ -300,6 +300,7 @@ void CommandPanel::Command2_Click() {
         return;
     }
     state_.EndFlag = false;
+    failure_.clear();
     if (services_.scriptTimer) services_.scriptTimer->SetEnabled(true);
 }
 
@@ -346,6 +347,7 @@ void CommandPanel::ScriptStateMachine() {
         return;
     }
     const int16_t index = state_.LineIndex;
+    waiting_line_ = index;
     selected_ = index;
     Changed();
     try {
@@ -387,6 +389,16 @@ void CommandPanel::StepWait() {
         if (services_.simulator && services_.simulator->IsSimMngCompleted()) {
             state_.StepState = 0;
             ResetTimerInterval();
+        } else if (services_.simulator && services_.simulator->IsSimMngFailed()) {
+            // The restart will not complete: the lines after it would run
+            // on a simulator in an unknown state, so the script stops here.
+            const size_t at = static_cast<size_t>(waiting_line_);
+            failure_ = "script \"" + caption_ + "\" line " + std::to_string(waiting_line_ + 1) +
+                       (at < lines_.size() ? " \"" + lines_[at] + "\"" : std::string()) +
+                       ": the simulator restart failed";
+            Log("Script stopped: " + failure_);
+            SetStatus("Simulator restart failed");
+            StopNow();
         }
         break;
     case 4:

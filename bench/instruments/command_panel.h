@@ -146,6 +146,8 @@ public:
     void ScriptPause() { Command9_Click(); }
     void ScriptStop() override { Command10_Click(); }
     bool GetScriptEndStatus() override { return state_.EndFlag; }
+    // Set when a wait failed and stopped the script; cleared by RUN.
+    std::string GetScriptFailure() override { return failure_; }
 
     // Where a stored or relative file name is on this machine.
     std::string LocalPath(const std::string& stored) const;
@@ -183,6 +185,8 @@ private:
     int16_t selected_ = -1;
     std::string caption_ = "Command Panel";
     std::string status_;
+    std::string failure_;
+    int16_t waiting_line_ = 0;  // the line that started the current wait
     int64_t delay_deadline_ms_ = 0;
     std::unique_ptr<std::fstream> slots_[kDeviceSlots][kFileSlots];
 

@@ -1,6 +1,7 @@
 #include "bench/instruments/script_file.h"
 
 #include <cstdint>
+#include <cmath>
 #include <limits>
 
 #include "platform/core/numtext.h"
@@ -91,8 +92,10 @@ ScriptFileContent ParseScriptFile(std::string_view bytes) {
         return c;
     }
     double count = 0;
-    if (!platform::TryReadStrict(count_text, count) || count != static_cast<int64_t>(count) || count < 0 ||
-        count > std::numeric_limits<int16_t>::max()) {
+    // The range first: a count too large for an integer cannot be tested
+    // for a fraction by converting it.
+    if (!platform::TryReadStrict(count_text, count) || !(count >= 0 && count <= std::numeric_limits<int16_t>::max()) ||
+        count != std::floor(count)) {
         c.problem = "record 1 is not a line count: \"" + count_text + "\"";
         return c;
     }

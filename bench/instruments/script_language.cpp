@@ -56,6 +56,15 @@ bool ParseTimeOfDay(const std::string& text, double& seconds) {
 
 bool EqualsNoCase(const std::string& a, const char* b) { return platform::UpperCase(a) == platform::UpperCase(b); }
 
+// A lenient read whose number is beyond any double fails its field.
+double Lenient(const std::string& text, int k) {
+    try {
+        return platform::ReadLenient(text);
+    } catch (const platform::BenchError&) {
+        throw FieldError{k, "is out of range"};
+    }
+}
+
 double Convert(Conv conv, const std::string& text, int k) {
     switch (conv) {
     case Conv::Text:
@@ -63,7 +72,7 @@ double Convert(Conv conv, const std::string& text, int k) {
     case Conv::Int:
     case Conv::Long:
     case Conv::Byte: {
-        const double v = platform::RoundHalfEven(platform::ReadLenient(text));
+        const double v = platform::RoundHalfEven(Lenient(text, k));
         const double lo = conv == Conv::Byte ? 0.0 : conv == Conv::Int ? -32768.0 : -2147483648.0;
         const double hi = conv == Conv::Byte ? 255.0 : conv == Conv::Int ? 32767.0 : 2147483647.0;
         if (v < lo || v > hi) throw FieldError{k, "is out of range"};
@@ -75,7 +84,7 @@ double Convert(Conv conv, const std::string& text, int k) {
         return v;
     }
     case Conv::LenientReal:
-        return platform::ReadLenient(text);
+        return Lenient(text, k);
     case Conv::Flag: {
         if (EqualsNoCase(text, "True")) return -1;
         if (EqualsNoCase(text, "False")) return 0;
@@ -132,7 +141,12 @@ const std::vector<CommandPanel::Word>& CommandPanel::Words() {
         {"SEND", {C::Text}, [](P& p, const A& a) { bench(p).SendCommandToDevices(a.s(1)); }},
         {"SENDGENCMD", {C::Int, C::Long, C::Text},
          [](P& p, const A& a) { p.SendSignalGeneratorCommand(a.i(1), a.l(2), a.s(3)); }},
-        {"SENDCHRS", {C::Int, C::Text}, [](P& p, const A& a) { bench(p).SendChrsCommandToDevices(a.i(1), a.s(2)); }},
+        {"SENDCHRS", {C::Int, C::Text},
+         [](P& p, const A& a) {
+             // An interval below 1 ms never ticks: nothing would go out.
+             if (a.i(1) < 1) throw FieldError{1, "is not an interval of at least 1 ms"};
+             bench(p).SendChrsCommandToDevices(a.i(1), a.s(2));
+         }},
         {"SWITCHRTS", {C::Byte}, [](P& p, const A& a) { bench(p).SwitchRTSSignalOnDevices(0, a.b(1)); }},
         {"SWITCHRTSONPORT", {C::Byte, C::Byte},
          [](P& p, const A& a) { bench(p).SwitchRTSSignalOnDevices(a.b(1), a.b(2)); }},
@@ -189,6 +203,8 @@ const std::vector<CommandPanel::Word>& CommandPanel::Words() {
              if (r >= 1.0f) r = std::nextafter(1.0f, 0.0f);
              if (r < 0.0f) r = 0.0f;
              double s = platform::RoundHalfEven((a.r(2) - a.r(1)) * static_cast<double>(r) + a.r(1));
+             // Limits so far apart that their span is no number.
+             if (std::isnan(s)) throw FieldError{2, "is out of range"};
              // A negative draw waits nothing; a huge one stays a number of seconds.
              s = std::clamp(s, 0.0, static_cast<double>(std::numeric_limits<int32_t>::max()));
              p.DelaySeconds(static_cast<int64_t>(s));

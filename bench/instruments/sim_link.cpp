@@ -37,7 +37,9 @@ TcpSimTransport::TcpSimTransport() : socket_(std::make_unique<QTcpSocket>()) {
         SetState(kConnected);
         Run(onConnected);
     });
+    QObject::connect(s, &QIODevice::bytesWritten, this, [this] { Pump(); });
     QObject::connect(s, &QAbstractSocket::disconnected, this, [this] {
+        queue_.clear();
         if (state_ != kError) SetState(kClosed);
         Run(onClosed);
     });
@@ -67,6 +69,7 @@ void TcpSimTransport::SetState(int16_t state) {
 }
 
 void TcpSimTransport::Connect(const std::string& host, uint16_t port) {
+    queue_.clear();
     socket_->abort();
     error_.clear();
     state_ = kClosed;
@@ -77,6 +80,7 @@ void TcpSimTransport::Connect(const std::string& host, uint16_t port) {
 }
 
 void TcpSimTransport::Close() {
+    queue_.clear();
     socket_->abort();
     error_.clear();
     SetState(kClosed);
@@ -85,7 +89,25 @@ void TcpSimTransport::Close() {
 bool TcpSimTransport::Send(const std::string& bytes) {
     if (state_ != kConnected) return false;
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    return socket_->write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+    queue_.push_back(bytes);
+    Pump();
+    return true;
+}
+
+// Left to the socket's own buffer, the commands of one turn of the event
+// loop would leave in one write and reach the simulator glued together
+// ("NULLNULL"). Each is written and flushed alone; the next waits until the
+// socket holds nothing more of it.
+void TcpSimTransport::Pump() {
+    if (pumping_) return;  // the flush below may report the bytes written at once
+    pumping_ = true;
+    while (!queue_.empty() && state_ == kConnected && socket_->bytesToWrite() == 0) {
+        const std::string command = std::move(queue_.front());
+        queue_.pop_front();
+        socket_->write(command.data(), static_cast<qint64>(command.size()));
+        socket_->flush();
+    }
+    pumping_ = false;
 }
 
 std::string TcpSimTransport::PeerName() const {

@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,7 +21,8 @@ public:
     virtual int16_t State() const = 0;
     virtual void Connect(const std::string& host, uint16_t port) = 0;
     virtual void Close() = 0;
-    // Hands the bytes to the socket; false when not connected.
+    // Hands one command to the socket; false when not connected. Commands
+    // have no terminator, so each leaves in a write of its own, in order.
     virtual bool Send(const std::string& bytes) = 0;
     virtual std::string PeerName() const = 0;
     // The reason of the last error state, for the log.
@@ -48,7 +50,11 @@ public:
 
 private:
     void SetState(int16_t state);
+    void Pump();
     std::unique_ptr<QTcpSocket> socket_;
+    // Commands waiting until the socket has handed the one before to the system.
+    std::deque<std::string> queue_;
+    bool pumping_ = false;
     int16_t state_ = 0;
     std::string error_;
 };

@@ -2,6 +2,7 @@
 
 #include "bench/devices/timing.h"
 #include "platform/core/clock.h"
+#include "platform/core/error.h"
 #include "platform/core/numtext.h"
 #include "platform/qt/bench_timer.h"
 
@@ -123,6 +124,7 @@ void SimMng::ConnectOrClose() {
 void SimMng::OnConnected() {
     connected_ = true;
     down_logged_ = false;
+    dropped_logged_ = false;
     parser_.Clear();
     Panel(1, SocketStateText(link_->State()) + " to " + link_->PeerName());
     // Replaces a warning of an earlier failed attempt in the main window.
@@ -222,7 +224,17 @@ void SimMng::SetPower_Command_Click(const std::string& level_box) {
 
 void SimMng::AutoSetUp_Command_Click(const std::string& level_box) {
     ++interactive_;
-    SimRestart(platform::ReadLenient(level_box), 20, 10.0, 2, -1, 0, 10.0, true);
+    double level = 0;
+    bool readable = true;
+    try {
+        level = platform::ReadLenient(level_box);
+    } catch (const platform::BenchError&) {
+        readable = false;  // a level beyond any number starts nothing
+    }
+    if (readable)
+        SimRestart(level, 20, 10.0, 2, -1, 0, 10.0, true);
+    else if (services_.warnUser)
+        services_.warnUser("Invalid power level", "WARNING");
     --interactive_;
 }
 
@@ -269,7 +281,15 @@ void SimMng::SimTurnAllONOFF(const std::string& time, int16_t on) {
 
 void SimMng::OnData(const std::string& bytes) {
     ShowSocketState();
+    const unsigned dropped_before = parser_.Dropped();
     const std::vector<ReplyElement> elements = parser_.Feed(bytes);
+    if (parser_.Dropped() != dropped_before && !dropped_logged_) {
+        // Said once per connection: a simulator that keeps doing it would
+        // otherwise fill the log with one line a second.
+        dropped_logged_ = true;
+        if (services_.log)
+            services_.log("Simulator reply element never closed, dropped: \"" + parser_.LastDropped() + "\"");
+    }
     if (elements.empty()) return;
     std::string error, fatal;
     bool has_error = false, has_fatal = false;
@@ -349,8 +369,12 @@ void SimMng::OnTimeout() {
     timeout_->SetEnabled(false);
     if (seq_ == kIdle) return;
     const int secs = answer_timeout_ms_ / 1000;
-    Fail("Simulator did not answer the " + StepName(seq_) + " within " +
-         (secs > 0 ? std::to_string(secs) + " s" : std::to_string(answer_timeout_ms_) + " ms"));
+    const std::string bound = secs > 0 && secs * 1000 == answer_timeout_ms_ ? std::to_string(secs) + " s"
+                                                                           : std::to_string(answer_timeout_ms_) + " ms";
+    if (seq_ == kStartSent && arming_seen_)
+        Fail("Simulator did not get the scenario running within " + bound + ": it stayed Arming");
+    else
+        Fail("Simulator did not answer the " + StepName(seq_) + " within " + bound);
 }
 
 void SimMng::Fail(const std::string& text) {
@@ -362,27 +386,25 @@ void SimMng::Fail(const std::string& text) {
 }
 
 void SimMng::SimRestartMachine(int16_t event) {
+    // The bound armed when the sequence began runs on through every step:
+    // no reply re-arms it, so a simulator that answers but never gets its
+    // scenario running ("Arming" for ever) still ends the sequence.
     auto to_stop_sent = [this] {
         Unchecked(cmd::Stop());
         Message("Sent STOP command to simulator");
         seq_ = kStopSent;
-        ArmTimeout();
     };
     auto ended = [this] {
         Message("Received STOP response from simulator");
-        timeout_->SetEnabled(false);
         Unchecked(cmd::Rewind());
         Message("Sent REWIND command to simulator");
         seq_ = kRewindSent;
-        ArmTimeout();
     };
     auto initialised = [this] {
-        timeout_->SetEnabled(false);
         Message("Received REWIND response from simulator");
         Unchecked(cmd::Start());
         Message("Sent START command to simulator");
         seq_ = kStartSent;
-        ArmTimeout();
     };
     auto step_timer = [this](bool again) {
         scenario_config_->SetEnabled(false);
@@ -402,10 +424,12 @@ void SimMng::SimRestartMachine(int16_t event) {
         scenario_config_->SetEnabled(false);
         if (event == 1 && connected_) {
             seq_ = kStatusAsked;
+            arming_seen_ = false;
             Unchecked(cmd::Status());
             ArmTimeout();
         } else if (event == 1) {
             seq_ = kWaitConnect;
+            arming_seen_ = false;
             ConnectOrClose();
             // A connect that could not even start (no usable host or port)
             // has nothing to wait for.
@@ -426,12 +450,10 @@ void SimMng::SimRestartMachine(int16_t event) {
             scenario_config_->SetEnabled(false);
             seq_ = kStatusAsked;
             Unchecked(cmd::Status());
-            ArmTimeout();
         }
         break;
     case kStatusAsked:
         if (event == 4) {
-            timeout_->SetEnabled(false);
             to_stop_sent();
         } else if (event == 6) {
             ended();
@@ -448,9 +470,8 @@ void SimMng::SimRestartMachine(int16_t event) {
     case kStartSent:
         if (event == 3) {
             Message("Received ARMING status from simulator");
-            timeout_->SetEnabled(false);
+            arming_seen_ = true;
             status_check_->SetEnabled(true);
-            ArmTimeout();
         } else if (event == 4) {
             Message("Received RUNNING status from simulator");
             timeout_->SetEnabled(false);

@@ -5,9 +5,10 @@
 // set-up levels). Widget-free: the window shows its panels and boxes and
 // forwards its buttons; the test engine and the scripts call it directly.
 //
-// Waits on the simulator are bounded: a step that gets no answer within
-// kInstrumentAnswerTimeoutMs, or a link that goes down during the sequence,
-// ends it as failed (system log and status bar), never silently.
+// Waits on the simulator are bounded: a restart whose scenario is not
+// running within kInstrumentAnswerTimeoutMs of its start (however the
+// simulator answers meanwhile), or a link that goes down during the
+// sequence, ends it as failed (system log and status bar), never silently.
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -144,7 +145,7 @@ public:
     platform::Timer& TimeoutTimer() { return *timeout_; }
     // One step of the restart sequence (events 0..6 and 12).
     void SimRestartMachine(int16_t event);
-    // The bound on each wait for the simulator (tests shorten it).
+    // The bound on the restart's wait for the simulator (tests shorten it).
     void SetAnswerTimeoutMs(int ms) { answer_timeout_ms_ = ms; }
 
 private:
@@ -184,10 +185,12 @@ private:
     int16_t seq_ = kIdle;
     double delay_start_ = 0;
     bool failed_ = false;
+    bool arming_seen_ = false;     // the scenario answered "Arming" since START
     std::string failure_;
     int answer_timeout_ms_;
     bool closing_ = false;         // our own close: not a lost link
     bool down_logged_ = false;     // one "not sent" line per down episode
+    bool dropped_logged_ = false;  // one line per connection for unclosed reply elements
     int interactive_ = 0;          // inside a button click
 };
 

@@ -1,8 +1,10 @@
 #include "bench/instruments/sim_protocol.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
+#include "platform/core/error.h"
 #include "platform/core/numtext.h"
 
 namespace bench::sim {
@@ -118,43 +120,110 @@ size_t PartialOpeningTail(std::string_view s) {
 }
 }  // namespace
 
+namespace {
+// The earliest opening tag at or after `from`; npos and no tag when none.
+size_t NextOpening(const std::string& s, size_t from, const Tag*& tag) {
+    size_t best = std::string::npos;
+    tag = nullptr;
+    for (const Tag& t : kTags) {
+        const size_t at = s.find(t.open, from);
+        if (at < best) {
+            best = at;
+            tag = &t;
+        }
+    }
+    return best;
+}
+
+// Where the element opened at `at` closes: the end of its closing tag, or
+// npos while it is not closed. An opening tag of the same kind before the
+// closing tag means this one was never closed (the close is the later one's).
+size_t ElementEnd(const std::string& s, size_t at, const Tag& tag, size_t& text_start, size_t& close) {
+    text_start = at + std::string_view(tag.open).size();
+    close = s.find(tag.close, text_start);
+    if (close == std::string::npos) return std::string::npos;
+    const size_t again = s.find(tag.open, text_start);
+    if (again < close) return std::string::npos;
+    return close + std::string_view(tag.close).size();
+}
+
+// Where each kind of element closes in the text, in order.
+using Closings = std::array<std::vector<size_t>, kTags.size()>;
+
+Closings FindClosings(const std::string& s) {
+    Closings out;
+    for (size_t k = 0; k < kTags.size(); ++k)
+        for (size_t p = s.find(kTags[k].close); p != std::string::npos; p = s.find(kTags[k].close, p + 1))
+            out[k].push_back(p);
+    return out;
+}
+
+// The start of the earliest complete element opened at or after `from`, or
+// npos. Of one kind, the first to complete is the one closed by the first
+// closing tag after `from`: the last opening tag before that close.
+size_t CompleteElementAfter(const std::string& s, size_t from, const Closings& closings) {
+    size_t best = std::string::npos;
+    for (size_t k = 0; k < kTags.size(); ++k) {
+        const std::vector<size_t>& c = closings[k];
+        const std::string_view open(kTags[k].open);
+        const size_t first_open = s.find(open, from);
+        if (first_open == std::string::npos) continue;
+        const auto it = std::lower_bound(c.begin(), c.end(), first_open + open.size());
+        if (it == c.end()) continue;
+        best = std::min(best, s.rfind(open, *it - open.size()));
+    }
+    return best;
+}
+}  // namespace
+
 std::vector<ReplyElement> ReplyParser::Feed(std::string_view bytes) {
     pending_.append(bytes);
     std::vector<ReplyElement> out;
+    std::optional<Closings> closings;  // found once per read, when needed
     size_t pos = 0;
     for (;;) {
-        // The earliest opening tag from here.
-        size_t best = std::string::npos;
         const Tag* tag = nullptr;
-        for (const Tag& t : kTags) {
-            const size_t at = pending_.find(t.open, pos);
-            if (at < best) {
-                best = at;
-                tag = &t;
-            }
-        }
+        const size_t at = NextOpening(pending_, pos, tag);
         if (!tag) {
             // Keep only what may be the start of a tag still arriving.
             const size_t keep = PartialOpeningTail(std::string_view(pending_).substr(pos));
             pending_.erase(0, pending_.size() - keep);
             break;
         }
-        const size_t text_start = best + std::string_view(tag->open).size();
-        const size_t close = pending_.find(tag->close, text_start);
-        if (close == std::string::npos) {
-            // Unfinished: wait for the rest.
-            pending_.erase(0, best);
+        size_t text_start = 0, close = 0;
+        const size_t end = ElementEnd(pending_, at, *tag, text_start, close);
+        if (end == std::string::npos) {
+            // Not closed (yet). Once a complete element has come after it,
+            // its close is not coming: it is dropped rather than holding
+            // back every later reply.
+            if (!closings) closings = FindClosings(pending_);
+            const size_t later = CompleteElementAfter(pending_, at + 1, *closings);
+            if (later != std::string::npos) {
+                ++dropped_;
+                last_dropped_ = pending_.substr(at, std::min<size_t>(later - at, 64));
+                // Shown in a log line: no line breaks or control bytes of the peer's.
+                for (char& ch : last_dropped_)
+                    if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) ch = ' ';
+                pos = later;
+                continue;
+            }
+            pending_.erase(0, at);
             break;
         }
         out.push_back({tag->kind, pending_.substr(text_start, close - text_start)});
-        pos = close + std::string_view(tag->close).size();
+        pos = end;
     }
     if (pending_.size() > kMaxPending) pending_.clear();
     return out;
 }
 
 std::optional<int16_t> StatusNumber(std::string_view text) {
-    const double v = platform::RoundHalfEven(platform::ReadLenient(text));
+    double v = 0;
+    try {
+        v = platform::RoundHalfEven(platform::ReadLenient(text));
+    } catch (const platform::BenchError&) {
+        return std::nullopt;  // beyond any double
+    }
     if (!std::isfinite(v) || v < -32768.0 || v > 32767.0) return std::nullopt;
     return static_cast<int16_t>(v);
 }

@@ -74,11 +74,17 @@ public:
     std::vector<ReplyElement> Feed(std::string_view bytes);
     void Clear() { pending_.clear(); }
     size_t Pending() const { return pending_.size(); }
+    // Elements never closed, dropped because a complete one came after them:
+    // how many so far, and the start of the last one.
+    unsigned Dropped() const { return dropped_; }
+    const std::string& LastDropped() const { return last_dropped_; }
     // A peer that never closes an element cannot make the bench hold more.
     static constexpr size_t kMaxPending = 64 * 1024;
 
 private:
     std::string pending_;
+    unsigned dropped_ = 0;
+    std::string last_dropped_;
 };
 
 // The status number of a status element: leading number read leniently,

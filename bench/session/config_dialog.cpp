@@ -289,7 +289,16 @@ bool TestingConfig::ConfigStructureUpdate() {
 
     text(simulatorType_->currentText(), next.SimulatorType, QStringLiteral("Simulator Type"));
     text(simHostName_->text(), next.SimHostName, QStringLiteral("Host Name"));
-    const double port = platform::RoundHalfEven(platform::ReadLenient(simHostPort_->text().toStdString()));
+    // A number beyond any double is a typing error to show, not a crash.
+    auto number = [&problem](const QString& typed, const QString& what) {
+        try {
+            return platform::ReadLenient(typed.toStdString());
+        } catch (const platform::BenchError&) {
+            if (problem.isEmpty()) problem = QStringLiteral("%1 is out of range.").arg(what);
+            return 0.0;
+        }
+    };
+    const double port = platform::RoundHalfEven(number(simHostPort_->text(), QStringLiteral("The simulator port")));
     if (!(port >= 0 && port <= 65535))
         problem = QStringLiteral("The simulator port must be a number from 0 to 65535.");
     else
@@ -311,10 +320,10 @@ bool TestingConfig::ConfigStructureUpdate() {
             problem = device + QStringLiteral("the name cannot contain \"/\", \"\\\" or \",\".");
         text(c.lPath->text(), dc.LPath, device + QStringLiteral("the results folder"));
         dc.LPath = platform::Trim(dc.LPath);
-        dc.NmeaP = static_cast<int16_t>(platform::ReadLenient(c.nmeaP->currentText().toStdString()));
-        dc.NmeaB = static_cast<int32_t>(platform::ReadLenient(c.nmeaB->currentText().toStdString()));
-        dc.DebugP = static_cast<int16_t>(platform::ReadLenient(c.debugP->currentText().toStdString()));
-        dc.DebugB = static_cast<int32_t>(platform::ReadLenient(c.debugB->currentText().toStdString()));
+        dc.NmeaP = static_cast<int16_t>(number(c.nmeaP->currentText(), device + QStringLiteral("the NMEA port")));
+        dc.NmeaB = static_cast<int32_t>(number(c.nmeaB->currentText(), device + QStringLiteral("the NMEA baud rate")));
+        dc.DebugP = static_cast<int16_t>(number(c.debugP->currentText(), device + QStringLiteral("the debug port")));
+        dc.DebugB = static_cast<int32_t>(number(c.debugB->currentText(), device + QStringLiteral("the debug baud rate")));
         dc.DebugEN = Flag(c.debugEN);
         dc.AStart = Flag(c.aStart);
         dc.RLog = Flag(c.rLog);

@@ -84,6 +84,7 @@ public:
     void ScriptRun() override { Panel().ScriptRun(); }
     bool GetScriptEndStatus() override { return Panel().GetScriptEndStatus(); }
     void ScriptStop() override { Panel().ScriptStop(); }
+    std::string GetScriptFailure() override { return Panel().GetScriptFailure(); }
 
     // Set before the panel is made, by whoever has them.
     instruments::ScriptSimulator* simulatorScript = nullptr;

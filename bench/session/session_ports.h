@@ -81,6 +81,8 @@ public:
     virtual void ScriptRun() = 0;
     virtual bool GetScriptEndStatus() = 0;
     virtual void ScriptStop() = 0;
+    // Why the script that ended last was stopped as failed; "" when it was not.
+    virtual std::string GetScriptFailure() { return {}; }
 };
 
 // The report builders' entry points used at the end of a session.

@@ -579,6 +579,18 @@ void TestEngine::ScriptExecutionTimer_Timer() {
         if (services_.script && services_.script->GetScriptEndStatus()) {
             ScriptRunnerState = 0;
             ++ScriptIndex;
+            const std::string failure = services_.script->GetScriptFailure();
+            if (!failure.empty()) {
+                // The entry failed: its later scripts are not run, the
+                // session goes on with the next entry.
+                if (services_.scriptTimer) services_.scriptTimer->SetEnabled(false);
+                ++failed_entries_;
+                const std::string type = state_.Run.TestType;
+                Log("Test entry " + std::to_string(ScriptTestIndex) + " (" + type + ") failed: " + failure);
+                ExecuteNextTest();
+                // After the next entry's opening texts, so the failure stays in view.
+                Status(1, "TEST FAILED: " + type + " - " + failure);
+            }
         }
     }
 }

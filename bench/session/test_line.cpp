@@ -9,6 +9,15 @@
 namespace bench {
 namespace {
 
+// For the editor's boxes: a number beyond any double is no flag value.
+bool LenientEquals(const std::string& text, double value) {
+    try {
+        return platform::ReadLenient(text) == value;
+    } catch (const platform::BenchError&) {
+        return false;
+    }
+}
+
 constexpr std::array<std::string_view, 9> AcquisitionTypes = {
     "COLD", "WARM", "HOT", "SYNC_COLD", "SYNC_HOT", "SYNC_WARM", "BAD_POSITION", "BAD_NCO", "REACQUISITION"};
 
@@ -195,7 +204,7 @@ TestEditorValues EditorValuesFromLine(std::string_view line, const TestEditorVal
     if (f[1] == "0" || f[1] == "1" || f[1] == "2") v.scenario = f[1][0] - '0';
     if (LineHasAcquisition(f, line)) {
         for (int i = 0; i < AcquisitionFields; ++i) v.testField[static_cast<std::size_t>(i)] = f[static_cast<std::size_t>(2 + i)];
-        v.ttff = platform::ReadLenient(f[7]) == -1.0;
+        v.ttff = LenientEquals(f[7], -1.0);
     } else if (v.type == "SCRIPT") {
         v.scriptFile = f[2];
     }
@@ -205,7 +214,7 @@ TestEditorValues EditorValuesFromLine(std::string_view line, const TestEditorVal
     } else if (f[1] == "1") {
         for (std::size_t i = 0; i < SimDataFields; ++i) v.simData[i] = f[s + i];
         for (std::size_t i = 0; i < SimOptionFields; ++i)
-            v.simOption[i] = platform::ReadLenient(f[s + SimDataFields + i]) != 0.0;
+            v.simOption[i] = !LenientEquals(f[s + SimDataFields + i], 0.0);
     } else if (f[1] == "2") {
         for (std::size_t i = 0; i < LabSatDataFields; ++i) v.labSatData[i] = f[s + i];
     }

@@ -2,6 +2,7 @@
 
 #include "platform/core/error.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -34,23 +35,23 @@ size_t ScanNumber(std::string_view s, bool& any_digit) {
     return i;
 }
 
-// strtod is locale-dependent; parse the scanned digits ourselves through a
-// copy in which "." is the only possible decimal mark.
-double ParseC(std::string_view s) {
-    std::string buf(s);
-    // Locale-independent: use strtod_l would need a locale_t; instead build
-    // the value from its parts for the common case and fall back to stream.
-    double mant = 0.0;
+// strtod is locale-dependent; the scanned digits are recomposed as
+// "<digits>e<exponent>", which has no decimal mark to misread. The exponent
+// is read with saturation: text beyond any double's range must not wrap
+// around into an ordinary number. False when the magnitude is beyond the
+// largest double (out of range); a value too small for a double reads as 0.
+bool ParseC(std::string_view s, double& out) {
     size_t i = 0;
     bool neg = false;
-    if (i < buf.size() && (buf[i] == '+' || buf[i] == '-')) { neg = buf[i] == '-'; ++i; }
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) { neg = s[i] == '-'; ++i; }
     std::string digits;
-    int point_shift = 0;
+    int64_t point_shift = 0;
     bool after_point = false;
-    for (; i < buf.size(); ++i) {
-        char c = buf[i];
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
         if (std::isdigit(static_cast<unsigned char>(c))) {
-            digits.push_back(c);
+            // Leading zeros carry no value; dropping them keeps the text short.
+            if (!(digits.empty() && c == '0')) digits.push_back(c);
             if (after_point) ++point_shift;
         } else if (c == '.' && !after_point) {
             after_point = true;
@@ -58,18 +59,32 @@ double ParseC(std::string_view s) {
             break;
         }
     }
-    int exp10 = 0;
-    if (i < buf.size() && (buf[i] == 'e' || buf[i] == 'E')) {
-        exp10 = std::atoi(buf.c_str() + i + 1);
+    // Far past any exponent a double can take, whatever the digits: larger
+    // exponents saturate here and still read as out of range or as 0.
+    constexpr int64_t kExponentCap = 1'000'000'000;
+    int64_t exp10 = 0;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        size_t j = i + 1;
+        bool exp_neg = false;
+        if (j < s.size() && (s[j] == '+' || s[j] == '-')) { exp_neg = s[j] == '-'; ++j; }
+        for (; j < s.size() && std::isdigit(static_cast<unsigned char>(s[j])); ++j)
+            exp10 = std::min<int64_t>(exp10 * 10 + (s[j] - '0'), kExponentCap);
+        if (exp_neg) exp10 = -exp10;
     }
-    // Compose "<digits>e<exp>" and convert with strtod, which is exact and
-    // has no decimal mark to misread.
-    std::string canon = digits.empty() ? "0" : digits;
-    canon += 'e';
-    canon += std::to_string(exp10 - point_shift);
-    mant = std::strtod(canon.c_str(), nullptr);
-    return neg ? -mant : mant;
+    if (digits.empty()) {
+        out = neg ? -0.0 : 0.0;
+        return true;
+    }
+    int64_t e = exp10 - point_shift;
+    e = std::clamp<int64_t>(e, -kExponentCap, kExponentCap);
+    const std::string canon = digits + 'e' + std::to_string(e);
+    const double v = std::strtod(canon.c_str(), nullptr);
+    if (std::isinf(v)) return false;
+    out = neg ? -v : v;
+    return true;
 }
+
+[[noreturn]] void OutOfRange() { throw BenchError(err::Overflow, "Overflow"); }
 
 }  // namespace
 
@@ -80,25 +95,39 @@ double ReadLenient(std::string_view text) {
     bool any = false;
     size_t n = ScanNumber(rest, any);
     if (!any) return 0.0;
-    return ParseC(rest.substr(0, n));
+    double v = 0;
+    if (!ParseC(rest.substr(0, n), v)) OutOfRange();
+    return v;
 }
 
-bool TryReadStrict(std::string_view text, double& out) {
+namespace {
+enum class Strict { Number, NotANumber, OutOfRange };
+
+Strict ReadStrictAs(std::string_view text, double& out) {
     size_t b = 0, e = text.size();
     while (b < e && IsBlank(text[b])) ++b;
     while (e > b && IsBlank(text[e - 1])) --e;
     std::string_view t = text.substr(b, e - b);
     bool any = false;
     size_t n = ScanNumber(t, any);
-    if (!any || n != t.size()) return false;
-    out = ParseC(t);
-    return true;
+    if (!any || n != t.size()) return Strict::NotANumber;
+    double v = 0;
+    if (!ParseC(t, v)) return Strict::OutOfRange;
+    out = v;
+    return Strict::Number;
 }
+}  // namespace
+
+bool TryReadStrict(std::string_view text, double& out) { return ReadStrictAs(text, out) == Strict::Number; }
 
 double ReadStrict(std::string_view text) {
     double v = 0;
-    if (!TryReadStrict(text, v)) throw BenchError(err::TypeMismatch, "Type mismatch");
-    return v;
+    switch (ReadStrictAs(text, v)) {
+    case Strict::Number: return v;
+    case Strict::OutOfRange: OutOfRange();
+    case Strict::NotANumber: break;
+    }
+    throw BenchError(err::TypeMismatch, "Type mismatch");
 }
 
 double RoundHalfEven(double x) {
@@ -123,6 +152,9 @@ double RoundDecimals(double x, int decimals) {
     // Go through the 15-significant-digit text so 2.675 (stored as
     // 2.67499999...) rounds as the decimal the user sees.
     double scale = std::pow(10.0, decimals);
+    // Past 15 digits there is no fraction left to round (and the text of the
+    // largest doubles reads back beyond their range).
+    if (!(std::fabs(x * scale) < 1e15)) return x;
     double scaled = ReadLenient(NumberToText(x * scale));
     return RoundHalfEven(scaled) / scale;
 }

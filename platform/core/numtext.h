@@ -9,14 +9,17 @@ namespace platform {
 
 // Lenient reading: leading blanks skipped, the leading decimal number taken
 // (sign, digits, one ".", optional exponent), text without one gives 0.
-// Never fails. This is how every NMEA field is read.
+// This is how every NMEA field is read. A number beyond the range of a
+// double ("1e400") is BenchError(err::Overflow), never an infinity; one too
+// small for a double reads as 0.
 double ReadLenient(std::string_view text);
 
 // Strict reading: the whole text (blanks around it allowed) must be a number,
-// else BenchError(err::TypeMismatch). An empty text is not a number.
+// else BenchError(err::TypeMismatch); beyond the range of a double,
+// BenchError(err::Overflow). An empty text is not a number.
 double ReadStrict(std::string_view text);
 
-// Tries a strict read; false when the text is not a number.
+// Tries a strict read; false when the text is not a number or is out of range.
 bool TryReadStrict(std::string_view text, double& out);
 
 // Round to the nearest integer, halves to the even neighbour.

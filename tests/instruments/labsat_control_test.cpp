@@ -224,6 +224,17 @@ TEST(LabSatRelay, BadLinesAreReportedAndIgnoredWithoutStoppingTheRelay) {
     EXPECT_EQ(rig.sets[1].size(), std::string("RepFile=").size() + 4096 - 7);
 }
 
+// A value beyond any double is no number, never an infinity or the small
+// number its exponent once wrapped around to (10 for "1e4294967297").
+TEST(LabSatRelay, NumbersBeyondADoubleAreRefusedNotWrapped) {
+    Rig rig;
+    rig.mng->Command1_Click();
+    rig.Fake().Inject("SETSTART,1e4294967297\r\nSETATTENUATION,1e400\r\n");
+    EXPECT_TRUE(rig.sets.empty());
+    ASSERT_EQ(rig.reports.size(), 2u);
+    EXPECT_EQ(rig.reports[0], "LabSat relay: \"1e4294967297\" is not a number; line \"SETSTART,1e4294967297\" ignored");
+}
+
 TEST(LabSatRelay, PathsKeepTheirCommasAndEmptyLinesSetNothing) {
     Rig rig;
     rig.mng->RunRemoteLine("");

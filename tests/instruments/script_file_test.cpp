@@ -76,6 +76,10 @@ TEST(ScriptFile, DamagedFilesLoadAsFarAsTheyAreSound) {
         {"count.txt", "two\r\n\"SEND>A\"\r\n", {}, "record 1 is not a line count"},
         {"negative.txt", "-1\r\n", {}, "record 1 is not a line count"},
         {"big.txt", "40000\r\n", {}, "record 1 is not a line count"},
+        // Beyond any integer or any double: no count, never a wrapped one.
+        {"huge.txt", "1e19\r\n\"SEND>A\"\r\n", {}, "record 1 is not a line count"},
+        {"inf.txt", "1e400\r\n\"SEND>A\"\r\n", {}, "record 1 is not a line count"},
+        {"wrap.txt", "1e4294967297\r\n\"SEND>A\"\r\n", {}, "record 1 is not a line count"},
         {"quote.txt", "3\r\n\"SEND>A\"\r\n\"SEND>B\r\n\"END>\"\r\n", {"SEND>A"}, "record 3 has no closing quote"},
         {"empty.txt", "", {}, "the file is empty"},
         {"cut.txt", "2\r\n\"SEND>A\"\r\n\"SE", {"SEND>A"}, "record 3 has no closing quote"},

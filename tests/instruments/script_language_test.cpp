@@ -148,6 +148,18 @@ TEST(ScriptLanguage, BadFieldsAreLoggedWithTheLineAndNothingRuns) {
         {"WAITUTCSEC>75", "A1"},                     // no minute has that second
         {"OPENFILE>21>x", "A1"},
         {"OPENFILE>0>x", "A1"},
+        // Numbers beyond any double: out of range, never an infinity or a
+        // different number ("1e4294967297" once read as 10).
+        {"SIMSETSATPOWER>1>1e400", "A2"},
+        {"SIMSETPOWER>-1e400", "A1"},
+        {"WAITFIX>1e4294967297", "A1"},
+        {"SIMTURNALLONOFF>1e400", "A1"},
+        {"RANDOMDELAY>1e999>1e999", "A1"},
+        {"RANDOMDELAY>-1.7e308>1.7e308", "A2"},  // a span beyond any double, drawn at 0
+        {"SENDEXTCONTROLCOMMAND>1e400", "A1"},
+        // An interval that never ticks would send nothing.
+        {"SENDCHRS>0>$PQNVX", "A1"},
+        {"SENDCHRS>-5>$PQNVX", "A1"},
     };
     for (const Bad& b : bad) {
         SCOPED_TRACE(b.line);

@@ -1,6 +1,7 @@
 // The simulator controller over a real TCP socket against the fake simulator
-// on 127.0.0.1: the bytes on the wire, replies cut into pieces or merged,
-// and a simulator that refuses, drops the link or falls silent.
+// on 127.0.0.1: the bytes on the wire, one segment per command, replies cut
+// into pieces, merged or never closed, and a simulator that refuses, drops
+// the link, falls silent or never gets its scenario running.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,6 +45,10 @@ struct TcpRig {
         return test::WaitFor([&] { return sim->GetSimConnectionStatus(); }, 3000);
     }
 };
+
+long Count(const Strings& lines, const std::string& part) {
+    return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
+}
 
 std::string Joined(const Strings& v) {
     std::string out;
@@ -139,12 +144,104 @@ TEST(SimOverTcp, ASilentSimulatorFailsTheSequenceAfterTheBound) {
     ASSERT_TRUE(test::WaitFor([&] { return rig.sim->IsSimMngFailed(); }, 3000));
     EXPECT_EQ(rig.sim->SequenceState(), kIdle);
     EXPECT_EQ(rig.log.back(), "Simulator did not answer the status query within 400 ms");
-    // A slow answer within the bound is no failure.
+    // Slow answers within the bound are no failure.
     server.stall = false;
     server.reply_delay_ms = 150;
+    rig.sim->SetAnswerTimeoutMs(5000);
     rig.sim->SimRestart(100, 0, 0, 0, 0, 0, 10, true);
     ASSERT_TRUE(test::WaitFor([&] { return rig.sim->SequenceState() == kStartSent; }, 3000));
     EXPECT_FALSE(rig.sim->IsSimMngFailed());
+}
+
+// --- the simulator misbehaving the way it does in a lab at night ---
+
+// The simulator cuts commands only where one write ended: commands issued
+// in one turn of the event loop must not share a segment.
+TEST(SimNightFaults, CommandsOfOneTurnLeaveEachInASegmentOfItsOwnInOrder) {
+    test::FakeSimServer server(0);
+    TcpRig rig(server, 0);
+    ASSERT_TRUE(rig.Connect());
+    ASSERT_TRUE(test::WaitFor([&] { return server.ClientConnected(); }, 5000));
+    const int before = server.DataSegmentsIn();
+    ASSERT_GE(before, 0) << "the system reports no segment counts";
+
+    // What the engine sends in one step when it switches the signal, then
+    // two status queries and the time query, all without returning to the loop.
+    rig.sim->SimTurnAllONOFF("-", 0);
+    rig.sim->SimSetPower(-130);
+    rig.sim->SimTurnChONOFF("125", 3, 1);
+    rig.sim->Status_Command_Click();
+    rig.sim->Status_Command_Click();
+    rig.sim->Command1_Click();
+    const Strings sent{"-,POW_ON,v1_a1,0,0,1,1", "-,POW_LEV,v1_a1,-130,1,1,1,1", "125,POW_ON,v1_a1,1,3,1,0",
+                       "NULL", "NULL", "-,TIME"};
+    std::string all;
+    for (const std::string& c : sent) all += c;
+    ASSERT_TRUE(test::WaitFor([&] { return server.Received().size() >= all.size(); }, 5000)) << server.Received();
+    EXPECT_EQ(server.Received(), all) << "every byte, in order, nothing between";
+    EXPECT_EQ(server.DataSegmentsIn() - before, static_cast<int>(sent.size()))
+        << "one segment per command, not glued together";
+}
+
+TEST(SimNightFaults, AnUnclosedReplyElementIsDroppedOnceALaterOneCompletes) {
+    test::FakeSimServer server(0);
+    TcpRig rig(server, 0);
+    ASSERT_TRUE(rig.Connect());
+    ASSERT_TRUE(test::WaitFor([&] { return server.ClientConnected(); }, 5000));
+
+    // A data element whose closing tag came out garbled, then an ordinary reply.
+    server.SendRaw("<msg><data>12:00:01</dat a></msg>");
+    server.SendRaw("<msg><status>2</status><data>NULL</data></msg>");
+    ASSERT_TRUE(test::WaitFor([&] { return rig.sim->LastSimStatus() == 2; }, 5000))
+        << "the reply after the unclosed element was held back";
+    EXPECT_EQ(rig.sim->Panel(2), "Initialised");
+    EXPECT_EQ(Count(rig.log, "never closed"), 1);
+    EXPECT_NE(rig.log.back().find("<data>12:00:01</dat a>"), std::string::npos) << rig.log.back();
+
+    // An open status element of 60,000 bytes, then the next status: the next
+    // counts, and the drop is not said again on this connection.
+    server.SendRaw("<status>" + std::string(60000, '7'));
+    server.SendRaw("<status>6</status>");
+    ASSERT_TRUE(test::WaitFor([&] { return rig.sim->LastSimStatus() == 6; }, 5000));
+    EXPECT_EQ(rig.sim->Panel(2), "Ended");
+    EXPECT_EQ(Count(rig.log, "never closed"), 1);
+
+    // A reply cut in two is still waited for, not dropped.
+    server.SendRaw("<status>4");
+    test::Pump(100);
+    server.SendRaw("</status>");
+    ASSERT_TRUE(test::WaitFor([&] { return rig.sim->LastSimStatus() == 4; }, 5000));
+    EXPECT_EQ(Count(rig.log, "never closed"), 1);
+}
+
+// A scenario that answers "Arming" to every poll: the restart must still end
+// within its bound, as a failure, with the reason.
+TEST(SimNightFaults, AScenarioThatStaysArmingFailsTheRestartAtItsBound) {
+    test::FakeSimServer server(1);
+    server.arming_ms = 1 << 30;
+    TcpRig rig(server, 1);
+    ASSERT_TRUE(rig.Connect());
+    rig.sim->SetAnswerTimeoutMs(2500);  // the polls come every second, well inside it
+    rig.sim->SimRestart(-130, 0, 0, 0, 0, 0, 10, true);
+    ASSERT_TRUE(test::WaitFor([&] { return rig.sim->IsSimMngFailed() || rig.sim->IsSimMngCompleted(); }, 20000))
+        << "still waiting in state " << rig.sim->SequenceState();
+    EXPECT_TRUE(rig.sim->IsSimMngFailed());
+    EXPECT_FALSE(rig.sim->IsSimMngCompleted());
+    EXPECT_EQ(rig.sim->SequenceState(), kIdle);
+    const std::string why = "Simulator did not get the scenario running within 2500 ms: it stayed Arming";
+    EXPECT_EQ(rig.sim->FailureText(), why);
+    EXPECT_EQ(rig.log.back(), why);
+    EXPECT_EQ(rig.status.panels[1], why);
+    // It was answering all along: polls went out after START and were answered "Arming".
+    const Strings got = server.CommandTexts();
+    const auto ru = std::find(got.begin(), got.end(), "RU");
+    ASSERT_NE(ru, got.end());
+    EXPECT_GE(std::count(ru, got.end(), "NULL"), 1);
+    EXPECT_EQ(rig.sim->Panel(2), "Arming");
+    // No poll goes on after the failure.
+    const size_t after = server.CommandTexts().size();
+    test::Pump(1500);
+    EXPECT_EQ(server.CommandTexts().size(), after);
 }
 
 }  // namespace

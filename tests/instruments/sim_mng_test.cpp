@@ -52,6 +52,13 @@ TEST(SimReplies, FirstDialectNumbersRoundingAndOverflow) {
     f.link->Reply("<status>99999</status>");
     EXPECT_EQ(f.sim->LastSimStatus(), 4);
     EXPECT_EQ(f.sim->Panel(2), "99999");
+    // Exponents beyond any double are out of range too, never a small
+    // number they once wrapped around to ("6e4294967296" read as 6).
+    for (const char* text : {"6e4294967296", "1e400", "0.6e2147483648"}) {
+        f.link->Reply(std::string("<status>") + text + "</status>");
+        EXPECT_EQ(f.sim->LastSimStatus(), 4) << text;
+        EXPECT_EQ(f.sim->Panel(2), text);
+    }
 }
 
 TEST(SimReplies, GetSimStatusAnswersFromTheLastReplyAndPollsFromThenOn) {

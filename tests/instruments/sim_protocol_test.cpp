@@ -139,4 +139,25 @@ TEST(SimReplyParser, TextOutsideElementsAndRunawayElementsAreDropped) {
     EXPECT_EQ(Kinds(p.Feed("<status>5</status>")), "S=5;");
 }
 
+// An element whose close never comes gives way to the first complete
+// element after it; one still arriving is waited for.
+TEST(SimReplyParser, AnUnclosedElementGivesWayToTheNextCompleteOne) {
+    ReplyParser p;
+    EXPECT_TRUE(p.Feed("<data>12:00:01</dat a><sta").empty());
+    EXPECT_EQ(p.Dropped(), 0u) << "nothing complete after it yet";
+    EXPECT_EQ(Kinds(p.Feed("tus>2</status><data>RW</data>")), "S=2;D=RW;");
+    EXPECT_EQ(p.Dropped(), 1u);
+    EXPECT_EQ(p.LastDropped(), "<data>12:00:01</dat a>");
+    EXPECT_EQ(p.Pending(), 0u);
+    // Opened again before its close: the first opening was never closed.
+    EXPECT_EQ(Kinds(p.Feed("<status>" + std::string(1000, '7') + "<status>6</status>")), "S=6;");
+    EXPECT_EQ(p.Dropped(), 2u);
+    // Several unclosed ones before a complete one go together.
+    EXPECT_EQ(Kinds(p.Feed("<error>a<fatal>b<data>c<status>3</status>")), "S=3;");
+    EXPECT_EQ(p.Dropped(), 3u);
+    // An element of another kind inside a complete one stays its text, as before.
+    EXPECT_EQ(Kinds(p.Feed("<data>x<status>4</status>y</data>")), "D=x<status>4</status>y;");
+    EXPECT_EQ(p.Dropped(), 3u);
+}
+
 }  // namespace

@@ -28,6 +28,42 @@ TEST(NumberReading, StrictWantsTheWholeText) {
     }
 }
 
+// Exponents beyond any double, and beyond a machine integer, must not wrap
+// into an ordinary number or pass as an infinity.
+TEST(NumberReading, NumbersBeyondADoubleAreOutOfRangeNeverAnotherNumber) {
+    auto overflow = [](auto read, const char* text) {
+        try {
+            read(text);
+        } catch (const BenchError& e) {
+            return e.Number() == err::Overflow;
+        }
+        return false;
+    };
+    const auto lenient = [](const char* t) { return ReadLenient(t); };
+    const auto strict = [](const char* t) { return ReadStrict(t); };
+    for (const char* text : {"1e400", "-1e400", "1e4294967297", "1e2147483648", "9e99999999999999999999",
+                             "1.5E+309", "0.5e2147483647"}) {
+        EXPECT_TRUE(overflow(lenient, text)) << text;
+        EXPECT_TRUE(overflow(strict, text)) << text;
+        double v = 12345;
+        EXPECT_FALSE(TryReadStrict(text, v)) << text;
+        EXPECT_EQ(v, 12345) << text;
+    }
+    EXPECT_TRUE(overflow(lenient, "  1e400,N")) << "the leading number of a field";
+    // A value too small for a double is 0, its nearest neighbour.
+    for (const char* text : {"0.5e-2147483648", "1e-4294967296", "1e-400", "-7e-99999999999"}) {
+        EXPECT_EQ(ReadLenient(text), 0.0) << text;
+        EXPECT_EQ(ReadStrict(text), 0.0) << text;
+    }
+    // Long digit strings and exponents that cancel still read exactly.
+    EXPECT_DOUBLE_EQ(ReadStrict("0.000000000000000000000000000000000000000015e40"), 0.15);
+    EXPECT_DOUBLE_EQ(ReadStrict("15000000000000000000000000000000000000000e-40"), 1.5);
+    EXPECT_DOUBLE_EQ(ReadLenient("1.7976931348623157e308"), 1.7976931348623157e308);
+    EXPECT_DOUBLE_EQ(ReadStrict("-2.5e-3"), -0.0025);
+    EXPECT_DOUBLE_EQ(ReadLenient("000012.5e+0001"), 125.0);
+    EXPECT_DOUBLE_EQ(RoundDecimals(1.7976931348623157e308, 2), 1.7976931348623157e308);
+}
+
 TEST(Rounding, HalvesGoToTheEvenNeighbour) {
     EXPECT_EQ(RoundHalfEven(2.5), 2.0);
     EXPECT_EQ(RoundHalfEven(3.5), 4.0);

@@ -78,17 +78,10 @@ TEST(ReacquisitionEndToEnd, TwoLevelsTwoTrialsOnTwoReceiversAgainstTheSimulator)
         server.OnSignal([r](bool on) { r->Signal(on); });
     }
 
-    bench::SystemConfig c = test::TwoReceiverConfig(3);
-    c.SimulatorType = "Spirent STR4500";
-    c.SimHostName = "127.0.0.1";
-    c.SimHostPort = server.Port();
-    for (int s = 0; s < 2; ++s) {
-        c.Devices[s].HotC = "$PQNVHOT";
-        c.Devices[s].RestartC = "$PQNVHOT";
-    }
     // Two trials of 0-1 s wait; 4 satellites for 2 epochs; the simulator
     // at -120 between trials, levels -130 and -135, the signal off 3 s.
-    test::SetFirstTest(c, "REACQUISITION,1,2,0,1,4,2,0,-1,0,-120,-130,-135,5,3,0,0,0,0,0,0,,,0,0,0");
+    const bench::SystemConfig c = test::HotReceiversWithSimulator(
+        server.Port(), "REACQUISITION,1,2,0,1,4,2,0,-1,0,-120,-130,-135,5,3,0,0,0,0,0,0,,,0,0,0");
     ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
 
     bench::CommWindowFactory factory;

@@ -7,6 +7,10 @@
 
 #include <chrono>
 
+#include <linux/tcp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include "tests/support/qt_app.h"
 
 namespace test {
@@ -59,6 +63,20 @@ std::vector<std::string> FakeSimServer::CommandTexts() const {
 }
 
 bool FakeSimServer::ClientConnected() const { return client_ && client_->state() == QAbstractSocket::ConnectedState; }
+
+int FakeSimServer::DataSegmentsIn() const {
+    if (!client_) return -1;
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    if (getsockopt(static_cast<int>(client_->socketDescriptor()), IPPROTO_TCP, TCP_INFO, &info, &size) != 0) return -1;
+    return static_cast<int>(info.tcpi_data_segs_in);
+}
+
+void FakeSimServer::SendRaw(const std::string& bytes) {
+    if (!client_) return;
+    client_->write(bytes.data(), static_cast<qint64>(bytes.size()));
+    client_->flush();
+}
 
 void FakeSimServer::SetStatus(int code) {
     status_ = code;
@@ -137,8 +155,9 @@ void FakeSimServer::Read() {
         const std::string command = pending_.substr(0, n);
         pending_.erase(0, n);
         commands_.push_back({command, SteadyNowMs()});
-        Handle(command);
-        if (drop_after_commands >= 0 && static_cast<int>(commands_.size()) >= drop_after_commands) {
+        const bool last = drop_after_commands >= 0 && static_cast<int>(commands_.size()) >= drop_after_commands;
+        if (!(last && drop_unanswered)) Handle(command);
+        if (last) {
             DropConnection();
             return;
         }

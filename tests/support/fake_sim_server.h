@@ -56,6 +56,10 @@ public:
     const std::vector<Switch>& Switches() const { return switches_; }
     int Connections() const { return connections_; }
     bool ClientConnected() const;
+    // TCP segments with data that the current connection has brought in, as
+    // the system counts them: commands glued into one write show as fewer
+    // segments than commands, however the reads happened to cut them.
+    int DataSegmentsIn() const;
 
     // --- the scenario (the bench's status codes 0..6) ---
     int Status() const { return status_; }
@@ -69,10 +73,13 @@ public:
     int reply_delay_ms = 0;           // every reply this late
     bool stall = false;               // no replies at all
     int drop_after_commands = -1;     // closes the connection after this many commands
+    bool drop_unanswered = false;     // ... without answering the last of them
     // Stops listening: every later connect is refused.
     void Refuse();
     // Closes the current connection from the simulator's side.
     void DropConnection();
+    // Bytes of the simulator's own choosing, sent as they are, at once.
+    void SendRaw(const std::string& bytes);
 
     // The signal went off (false) or on (true), at the moment of the switch.
     void OnSignal(std::function<void(bool on)> listener) { listeners_.push_back(std::move(listener)); }

@@ -35,4 +35,20 @@ inline void SetFirstTest(bench::SystemConfig& c, const std::string& line) {
     c.Tests[0].Enabled = bench::FlagSet;
 }
 
+// The two receivers on ports 3 and 4, restarted with "$PQNVHOT", against
+// a simulator of the first dialect at 127.0.0.1:`sim_port`, with `test_line`
+// as the first test.
+inline bench::SystemConfig HotReceiversWithSimulator(uint16_t sim_port, const std::string& test_line) {
+    bench::SystemConfig c = TwoReceiverConfig(3);
+    c.SimulatorType = "Spirent STR4500";
+    c.SimHostName = "127.0.0.1";
+    c.SimHostPort = sim_port;
+    for (int s = 0; s < 2; ++s) {
+        c.Devices[s].HotC = "$PQNVHOT";
+        c.Devices[s].RestartC = "$PQNVHOT";
+    }
+    SetFirstTest(c, test_line);
+    return c;
+}
+
 }  // namespace test
