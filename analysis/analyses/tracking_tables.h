@@ -10,6 +10,7 @@
 #include "analysis/analyses/visibility.h"
 #include "analysis/core/nmea_epoch.h"
 #include "analysis/core/out_file.h"
+#include "analysis/writers/excel_charts.h"
 
 namespace navsift {
 
@@ -55,5 +56,8 @@ void pack_epoch_record(const NmeaEpoch& e, unsigned char (&out)[kRawEpochSize]);
 // satellite that has rows. 0, or 1 when a file could not be made (named on
 // stderr).
 int cn0_analysis(const std::string& report_folder, bool charts = true);
+// The same with the satellites' chart workbooks given to `charts` (none when
+// null); their failures are told by the queue's Finish.
+int cn0_analysis(const std::string& report_folder, ChartWorkbookQueue* charts);
 
 }  // namespace navsift

@@ -2,8 +2,16 @@
 // Workbooks of XY-scatter charts over the CSV tables the analyses write: the
 // CSV is opened as a workbook, one chart sheet is added per chart and the
 // result is saved as ".xlsx" beside it.
+#include <condition_variable>
 #include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace navsift {
 
@@ -19,5 +27,56 @@ int excel_sat_charts(int32_t prn, const std::string& path);
 // or charted or the workbook cannot be saved; callers that chart many files
 // may go on after a failure.
 int excel_global_info_charts(const std::string& path);
+
+// What a chart workbook says, kept in order: text for stdout or stderr.
+struct ChartLog {
+    struct Line {
+        std::FILE* stream;
+        std::string text;
+    };
+    bool immediate = true;  // print at once instead of keeping
+    std::vector<Line> lines;
+    void Out(std::FILE* stream, std::string text);
+    void Replay() const;
+};
+
+// The chart workbooks of one run built side by side by a few workers (each
+// workbook has its own engine and file, and each holds a whole table in
+// memory, hence few). Texts given to Print and what each workbook says come
+// out in the order they were given, as if the workbooks were built one after
+// another.
+class ChartWorkbookQueue {
+public:
+    explicit ChartWorkbookQueue(int workers = DefaultWorkers());
+    ~ChartWorkbookQueue();
+    ChartWorkbookQueue(const ChartWorkbookQueue&) = delete;
+    ChartWorkbookQueue& operator=(const ChartWorkbookQueue&) = delete;
+
+    static int DefaultWorkers();
+    void Print(std::FILE* stream, std::string text);
+    void SatCharts(int32_t prn, const std::string& path);
+    void GlobalInfoCharts(const std::string& path);
+    // Waits for every workbook and prints what is left; 1 when one failed.
+    int Finish();
+
+private:
+    struct Entry {
+        ChartLog log;
+        std::function<int(ChartLog&)> job;  // empty for plain text
+        bool done = false;
+        int status = 0;
+    };
+    void Add(std::function<int(ChartLog&)> job);
+    void Work();
+    void PrintReady(std::unique_lock<std::mutex>& lock);
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::shared_ptr<Entry>> order_;    // not yet printed
+    std::deque<std::shared_ptr<Entry>> pending_;  // not yet started
+    std::vector<std::thread> workers_;
+    int status_ = 0;
+    bool stopping_ = false;
+};
 
 }  // namespace navsift
