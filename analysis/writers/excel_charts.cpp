@@ -146,7 +146,7 @@ int excel_global_info_charts(const std::string& path)
     return GlobalInfoCharts(log, path);
 }
 
-ChartWorkbookQueue::ChartWorkbookQueue(int workers)
+ChartWorkbookQueue::ChartWorkbookQueue(int workers, std::uintmax_t table_bytes) : table_bytes_(table_bytes)
 {
     for (int k = 0; k < workers; ++k) {
         workers_.emplace_back([this] { Work(); });
@@ -185,11 +185,14 @@ void ChartWorkbookQueue::Print(std::FILE* stream, std::string text)
     PrintReady(lock);
 }
 
-void ChartWorkbookQueue::Add(std::function<int(ChartLog&)> job)
+void ChartWorkbookQueue::Add(const std::string& table, std::function<int(ChartLog&)> job)
 {
     auto e = std::make_shared<Entry>();
     e->log.immediate = false;
     e->job = std::move(job);
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(table, ec);
+    e->bytes = ec ? 0 : size;
     std::unique_lock<std::mutex> lock(mutex_);
     order_.push_back(e);
     if (workers_.empty()) {
@@ -205,12 +208,12 @@ void ChartWorkbookQueue::Add(std::function<int(ChartLog&)> job)
 
 void ChartWorkbookQueue::SatCharts(int32_t prn, const std::string& path)
 {
-    Add([prn, path](ChartLog& log) { return navsift::SatCharts(log, prn, path); });
+    Add(path, [prn, path](ChartLog& log) { return navsift::SatCharts(log, prn, path); });
 }
 
 void ChartWorkbookQueue::GlobalInfoCharts(const std::string& path)
 {
-    Add([path](ChartLog& log) { return navsift::GlobalInfoCharts(log, path); });
+    Add(path, [path](ChartLog& log) { return navsift::GlobalInfoCharts(log, path); });
 }
 
 int ChartWorkbookQueue::Finish()
@@ -225,16 +228,23 @@ int ChartWorkbookQueue::Finish()
     }
 }
 
+bool ChartWorkbookQueue::MayStart() const
+{
+    return !pending_.empty() && (busy_ == 0 || busy_bytes_ + pending_.front()->bytes <= table_bytes_);
+}
+
 void ChartWorkbookQueue::Work()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
+        changed_.wait(lock, [this] { return (stopping_ && pending_.empty()) || MayStart(); });
         if (pending_.empty()) {
             return;
         }
         std::shared_ptr<Entry> e = std::move(pending_.front());
         pending_.pop_front();
+        ++busy_;
+        busy_bytes_ += e->bytes;
         lock.unlock();
         int status = 1;
         try {
@@ -243,6 +253,8 @@ void ChartWorkbookQueue::Work()
             e->log.lines.push_back({stderr, std::string("excel: ") + ex.what() + "\n"});
         }
         lock.lock();
+        --busy_;
+        busy_bytes_ -= e->bytes;
         e->status = status;
         e->done = true;
         changed_.notify_all();

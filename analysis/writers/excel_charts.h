@@ -41,17 +41,21 @@ struct ChartLog {
 };
 
 // The chart workbooks of one run built side by side by a few workers (each
-// workbook has its own engine and file, and each holds a whole table in
-// memory, hence few). Texts given to Print and what each workbook says come
-// out in the order they were given, as if the workbooks were built one after
-// another.
+// workbook has its own engine and file). A workbook holds its whole table
+// while it is built, so besides the workers the tables being charted at once
+// are bounded in bytes (one always goes, however large). Texts given to
+// Print and what each workbook says come out in the order they were given,
+// as if the workbooks were built one after another.
 class ChartWorkbookQueue {
 public:
-    explicit ChartWorkbookQueue(int workers = DefaultWorkers());
+    explicit ChartWorkbookQueue(int workers = DefaultWorkers(), std::uintmax_t table_bytes = kTableBytes);
     ~ChartWorkbookQueue();
     ChartWorkbookQueue(const ChartWorkbookQueue&) = delete;
     ChartWorkbookQueue& operator=(const ChartWorkbookQueue&) = delete;
 
+    // The tables of a day's log (about 13 MB each) go four at a time, those
+    // of three days one at a time: the peak stays that of one workbook.
+    static constexpr std::uintmax_t kTableBytes = 56u << 20;
     static int DefaultWorkers();
     void Print(std::FILE* stream, std::string text);
     void SatCharts(int32_t prn, const std::string& path);
@@ -63,10 +67,12 @@ private:
     struct Entry {
         ChartLog log;
         std::function<int(ChartLog&)> job;  // empty for plain text
+        std::uintmax_t bytes = 0;            // of the table it charts
         bool done = false;
         int status = 0;
     };
-    void Add(std::function<int(ChartLog&)> job);
+    void Add(const std::string& table, std::function<int(ChartLog&)> job);
+    bool MayStart() const;
     void Work();
     void PrintReady(std::unique_lock<std::mutex>& lock);
 
@@ -75,6 +81,9 @@ private:
     std::deque<std::shared_ptr<Entry>> order_;    // not yet printed
     std::deque<std::shared_ptr<Entry>> pending_;  // not yet started
     std::vector<std::thread> workers_;
+    const std::uintmax_t table_bytes_;
+    std::uintmax_t busy_bytes_ = 0;  // of the tables being charted
+    int busy_ = 0;
     int status_ = 0;
     bool stopping_ = false;
 };
