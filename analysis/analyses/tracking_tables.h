@@ -10,9 +10,10 @@
 #include "analysis/analyses/visibility.h"
 #include "analysis/core/nmea_epoch.h"
 #include "analysis/core/out_file.h"
-#include "analysis/writers/excel_charts.h"
 
 namespace navsift {
+
+class ChartWorkbookQueue;
 
 // One output file per PRN 1..32, index PRN - 1.
 using SatelliteFiles = std::array<OutFile, kMaxPrn>;
