@@ -1,6 +1,7 @@
 #include "analysis/analyses/tracking_analysis.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "analysis/analyses/tracking_report.h"
 #include "analysis/analyses/tracking_tables.h"
@@ -494,11 +495,20 @@ int tracking_analysis(const std::string& log_folder, const std::string& log_name
         return status;
     }
     const bool with_charts = charts == TrackingCharts::All;
-    if (with_charts && excel_global_info_charts(report_folder + "global_info.csv") != 0) {
-        status = 1;
-    }
-    if (cn0_analysis(report_folder, with_charts) != 0) {
-        status = 1;
+    {
+        // The workbooks are independent of each other and of the tables
+        // being written meanwhile: built side by side, printed in order.
+        std::optional<ChartWorkbookQueue> queue;
+        if (with_charts) {
+            queue.emplace();
+            queue->GlobalInfoCharts(report_folder + "global_info.csv");
+        }
+        if (cn0_analysis(report_folder, queue ? &*queue : nullptr) != 0) {
+            status = 1;
+        }
+        if (queue && queue->Finish() != 0) {
+            status = 1;
+        }
     }
     if (report_type >= 0) {
         if (matlab_not_available(report.ScriptPath(), matlab_requested) != 0) {

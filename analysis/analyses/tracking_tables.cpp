@@ -402,10 +402,11 @@ bool ScanSatRow(std::string_view line, int32_t (&v)[13])
     return true;
 }
 
-bool Finish(OutFile& out)
+template <typename Say>
+bool Finish(OutFile& out, const Say& say)
 {
     if (!out.Close()) {
-        std::fprintf(stderr, "cannot write %s: %s\n", out.Path().c_str(), out.Error().c_str());
+        say(stderr, Format("cannot write %s: %s\n", out.Path().c_str(), out.Error().c_str()));
         return false;
     }
     return true;
@@ -415,11 +416,30 @@ bool Finish(OutFile& out)
 
 int cn0_analysis(const std::string& report_folder, bool charts)
 {
-    std::printf("CN0 Analysis:\r\n");
+    if (!charts) {
+        return cn0_analysis(report_folder, nullptr);
+    }
+    ChartWorkbookQueue queue;
+    const int status = cn0_analysis(report_folder, &queue);
+    return queue.Finish() != 0 ? 1 : status;
+}
+
+int cn0_analysis(const std::string& report_folder, ChartWorkbookQueue* charts)
+{
+    // With workbooks still being built, every text goes through their queue
+    // so that it comes out after what they print.
+    const auto say = [charts](std::FILE* stream, std::string text) {
+        if (charts != nullptr) {
+            charts->Print(stream, std::move(text));
+        } else {
+            std::fputs(text.c_str(), stream);
+        }
+    };
+    say(stdout, "CN0 Analysis:\r\n");
     int status = 0;
     OutFile list;
     if (!list.Create(report_folder + "sat_cn0.csv")) {
-        std::fprintf(stderr, "cannot create %s: %s\n", list.Path().c_str(), list.Error().c_str());
+        say(stderr, Format("cannot create %s: %s\n", list.Path().c_str(), list.Error().c_str()));
         return 1;
     }
     std::array<std::array<int64_t, kCn0Bins>, kMaxPrn> matrix{};
@@ -431,7 +451,7 @@ int cn0_analysis(const std::string& report_folder, bool charts)
             list.Write(Format("%d,%d\r\n", prn, 0));
             continue;
         }
-        std::printf("Sat %d processing...", prn);
+        say(stdout, Format("Sat %d processing...", prn));
         text.clear();
         // Line by line over the loaded file: a day's table holds 86400 rows.
         const std::string_view data(in.Data(), in.Size());
@@ -454,17 +474,17 @@ int cn0_analysis(const std::string& report_folder, bool charts)
             at = end;
         }
         list.Write(text);
-        if (charts && excel_sat_charts(prn, name) != 0) {
-            status = 1;
+        if (charts != nullptr) {
+            charts->SatCharts(prn, name);
         }
-        std::printf("done\r\n");
+        say(stdout, "done\r\n");
     }
-    if (!Finish(list)) {
+    if (!Finish(list, say)) {
         status = 1;
     }
     OutFile out;
     if (!out.Create(report_folder + "sat_cn0_matrix.csv")) {
-        std::fprintf(stderr, "cannot create %s: %s\n", out.Path().c_str(), out.Error().c_str());
+        say(stderr, Format("cannot create %s: %s\n", out.Path().c_str(), out.Error().c_str()));
         return 1;
     }
     std::string m = " ";
@@ -482,7 +502,7 @@ int cn0_analysis(const std::string& report_folder, bool charts)
     }
     m += "\r\n";
     out.Write(m);
-    if (!Finish(out)) {
+    if (!Finish(out, say)) {
         status = 1;
     }
     return status;

@@ -13,6 +13,8 @@
 
 namespace navsift {
 
+class ChartWorkbookQueue;
+
 // One output file per PRN 1..32, index PRN - 1.
 using SatelliteFiles = std::array<OutFile, kMaxPrn>;
 
@@ -55,5 +57,8 @@ void pack_epoch_record(const NmeaEpoch& e, unsigned char (&out)[kRawEpochSize]);
 // satellite that has rows. 0, or 1 when a file could not be made (named on
 // stderr).
 int cn0_analysis(const std::string& report_folder, bool charts = true);
+// The same with the satellites' chart workbooks given to `charts` (none when
+// null); their failures are told by the queue's Finish.
+int cn0_analysis(const std::string& report_folder, ChartWorkbookQueue* charts);
 
 }  // namespace navsift

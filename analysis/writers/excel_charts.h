@@ -2,8 +2,16 @@
 // Workbooks of XY-scatter charts over the CSV tables the analyses write: the
 // CSV is opened as a workbook, one chart sheet is added per chart and the
 // result is saved as ".xlsx" beside it.
+#include <condition_variable>
 #include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace navsift {
 
@@ -19,5 +27,65 @@ int excel_sat_charts(int32_t prn, const std::string& path);
 // or charted or the workbook cannot be saved; callers that chart many files
 // may go on after a failure.
 int excel_global_info_charts(const std::string& path);
+
+// What a chart workbook says, kept in order: text for stdout or stderr.
+struct ChartLog {
+    struct Line {
+        std::FILE* stream;
+        std::string text;
+    };
+    bool immediate = true;  // print at once instead of keeping
+    std::vector<Line> lines;
+    void Out(std::FILE* stream, std::string text);
+    void Replay() const;
+};
+
+// The chart workbooks of one run built side by side by a few workers (each
+// workbook has its own engine and file). A workbook holds its whole table
+// while it is built, so besides the workers the tables being charted at once
+// are bounded in bytes (one always goes, however large). Texts given to
+// Print and what each workbook says come out in the order they were given,
+// as if the workbooks were built one after another.
+class ChartWorkbookQueue {
+public:
+    explicit ChartWorkbookQueue(int workers = DefaultWorkers(), std::uintmax_t table_bytes = kTableBytes);
+    ~ChartWorkbookQueue();
+    ChartWorkbookQueue(const ChartWorkbookQueue&) = delete;
+    ChartWorkbookQueue& operator=(const ChartWorkbookQueue&) = delete;
+
+    // The tables of a day's log (about 13 MB each) go four at a time, those
+    // of three days one at a time: the peak stays that of one workbook.
+    static constexpr std::uintmax_t kTableBytes = 56u << 20;
+    static int DefaultWorkers();
+    void Print(std::FILE* stream, std::string text);
+    void SatCharts(int32_t prn, const std::string& path);
+    void GlobalInfoCharts(const std::string& path);
+    // Waits for every workbook and prints what is left; 1 when one failed.
+    int Finish();
+
+private:
+    struct Entry {
+        ChartLog log;
+        std::function<int(ChartLog&)> job;  // empty for plain text
+        std::uintmax_t bytes = 0;            // of the table it charts
+        bool done = false;
+        int status = 0;
+    };
+    void Add(const std::string& table, std::function<int(ChartLog&)> job);
+    bool MayStart() const;
+    void Work();
+    void PrintReady(std::unique_lock<std::mutex>& lock);
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::shared_ptr<Entry>> order_;    // not yet printed
+    std::deque<std::shared_ptr<Entry>> pending_;  // not yet started
+    std::vector<std::thread> workers_;
+    const std::uintmax_t table_bytes_;
+    std::uintmax_t busy_bytes_ = 0;  // of the tables being charted
+    int busy_ = 0;
+    int status_ = 0;
+    bool stopping_ = false;
+};
 
 }  // namespace navsift

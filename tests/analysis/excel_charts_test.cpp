@@ -3,6 +3,10 @@
 // back by openpyxl and recomputed by gnumeric.
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include "analysis/analyses/tracking_tables.h"
+#include "analysis/core/text_util.h"
 #include "analysis/writers/excel_charts.h"
 #include "tests/analysis/navsift_harness.h"
 #include "tests/workbook/support.h"
@@ -130,6 +134,47 @@ TEST(ExcelCharts, GlobalInfoChartsAreNamedAfterTheirFolder)
               "scatterChart|global_info!$Q$1|global_info!$B$2:$B$4|global_info!$Q$2:$Q$4|"
               "global_info!$R$1|global_info!$B$2:$B$4|global_info!$R$2:$R$4|"
               "global_info!$S$1|global_info!$B$2:$B$4|global_info!$S$2:$S$4");
+}
+
+// The satellites' workbooks are built side by side; what the run prints and
+// its status stay those of building them one after another, a workbook that
+// cannot be saved included, whichever finishes first.
+TEST(ExcelCharts, SatelliteWorkbooksOfARunReportInSatelliteOrder)
+{
+    ScratchDir dir;
+    const std::map<int, int> rows_of = {{3, 30000}, {5, 200}, {7, 4000}, {9, 3}};
+    for (const auto& [prn, count] : rows_of) {
+        std::string rows;
+        for (int k = 0; k < count; ++k) {
+            char line[200];
+            std::snprintf(line, sizeof line, "%12d,%12d,%12d,%12d,%12d,%12d,%12d,%12d,%12d,%12d,%12d,%12d,%12d\r\n",
+                          2000 + k, prn, 1, 1, -1500 + k, 0, 0, 0, 0, 30 + k % 20, 0, 0, 0);
+            rows += line;
+        }
+        WriteFile(dir / navsift::Format("sat%02d.csv", prn), rows);
+    }
+    fs::create_directory(dir / "sat05.xlsx");  // the workbook cannot take its place
+
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int status = navsift::cn0_analysis(dir.path().string() + "/", true);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(out,
+              "CN0 Analysis:\r\n"
+              "Sat 3 processing...Making Charts...Saving Workbook...done\r\n"
+              "Sat 5 processing...Making Charts...Saving Workbook...\ndone\r\n"
+              "Sat 7 processing...Making Charts...Saving Workbook...done\r\n"
+              "Sat 9 processing...Making Charts...Saving Workbook...done\r\n");
+    EXPECT_NE(err.find("sat05.csv"), std::string::npos) << err;
+    EXPECT_EQ(err.find("sat07"), std::string::npos) << err;
+    for (int prn : {3, 7, 9}) {
+        EXPECT_TRUE(fs::is_regular_file(dir / navsift::Format("sat%02d.xlsx", prn))) << prn;
+    }
+    EXPECT_TRUE(fs::is_directory(dir / "sat05.xlsx"));
+    EXPECT_NE(ReadFile(dir / "sat_cn0.csv").find("9,30\r\n9,31\r\n9,32\r\n"), std::string::npos);
 }
 
 }  // namespace
