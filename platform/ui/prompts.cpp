@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +28,23 @@ QMessageBox::Icon ToQt(Icon icon) {
 }
 
 Answer DefaultAnswer(Buttons b) { return (b == Buttons::YesNo || b == Buttons::YesNoCancel) ? Answer::Yes : Answer::Ok; }
+
+// The window a box belongs to: the one the user is working in when it is on
+// the screen, else the program's main window. A box without an owner opens
+// wherever the window manager likes, behind the bench's windows as often as
+// not; one with an owner opens centred over it.
+QWidget* BoxOwner() {
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) return modal;
+    if (QWidget* active = QApplication::activeWindow(); active && active->isVisible()) return active;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMainWindow*>(w) && w->isVisible()) return w;
+    return nullptr;
+}
+
+// Above every window of the bench until it is answered.
+void KeepOnTop(QWidget& box) {
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+}
 
 }  // namespace
 
@@ -69,7 +87,8 @@ Answer Prompts::Ask(std::string_view text, Buttons buttons, std::string_view tit
         answers_.pop_front();
         return a;
     }
-    QMessageBox box(ToQt(icon), Q(title), Q(text));
+    QMessageBox box(ToQt(icon), Q(title), Q(text), QMessageBox::NoButton, BoxOwner());
+    KeepOnTop(box);
     switch (buttons) {
         case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
         case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
@@ -91,8 +110,9 @@ void Prompts::Inform(std::string_view text, std::string_view title, Icon icon) {
         Note("Message", title, text);  // nothing to answer: the queue is left for questions
         return;
     }
-    auto* box = new QMessageBox(ToQt(icon), Q(title), Q(text), QMessageBox::Ok);
+    auto* box = new QMessageBox(ToQt(icon), Q(title), Q(text), QMessageBox::Ok, BoxOwner());
     box->setAttribute(Qt::WA_DeleteOnClose);
+    KeepOnTop(*box);
     box->open();
 }
 
@@ -105,7 +125,7 @@ std::string Prompts::AskText(std::string_view prompt, std::string_view title) {
         return t;
     }
     bool ok = false;
-    const QString text = QInputDialog::getText(nullptr, Q(title), Q(prompt), QLineEdit::Normal, QString(), &ok);
+    const QString text = QInputDialog::getText(BoxOwner(), Q(title), Q(prompt), QLineEdit::Normal, QString(), &ok);
     return ok ? text.toStdString() : std::string();
 }
 
@@ -115,7 +135,7 @@ std::string Prompts::OpenFileName(std::string_view title, std::string_view folde
         auto names = NextFiles();
         return names.empty() ? std::string() : names.front();
     }
-    return QFileDialog::getOpenFileName(nullptr, Q(title), Q(folder), Q(filter)).toStdString();
+    return QFileDialog::getOpenFileName(BoxOwner(), Q(title), Q(folder), Q(filter)).toStdString();
 }
 
 std::vector<std::string> Prompts::OpenFileNames(std::string_view title, std::string_view folder,
@@ -125,7 +145,7 @@ std::vector<std::string> Prompts::OpenFileNames(std::string_view title, std::str
         return NextFiles();
     }
     std::vector<std::string> out;
-    for (const QString& f : QFileDialog::getOpenFileNames(nullptr, Q(title), Q(folder), Q(filter)))
+    for (const QString& f : QFileDialog::getOpenFileNames(BoxOwner(), Q(title), Q(folder), Q(filter)))
         out.push_back(f.toStdString());
     return out;
 }
@@ -136,7 +156,7 @@ std::string Prompts::SaveFileName(std::string_view title, std::string_view folde
         auto names = NextFiles();
         return names.empty() ? std::string() : names.front();
     }
-    return QFileDialog::getSaveFileName(nullptr, Q(title), Q(folder), Q(filter)).toStdString();
+    return QFileDialog::getSaveFileName(BoxOwner(), Q(title), Q(folder), Q(filter)).toStdString();
 }
 
 }  // namespace platform
