@@ -382,7 +382,7 @@ void CommWindow::BuildWidgets() {
     output_win_->setReadOnly(true);
     output_win_->setMaximumBlockCount(kOutputLines);
     // Narrower on a small screen, so the satellite table keeps its width.
-    output_win_->setMinimumWidth(150);
+    output_win_->setMinimumWidth(120);
     bottom->addWidget(output_win_, 1);
     main->addLayout(bottom);
 
@@ -460,13 +460,12 @@ void CommWindow::FitToOpeningSize() {
         // Short of room, the console shows fewer lines (down to a readable
         // few) so that the other panels stay whole; on a large workspace it
         // keeps all its lines.
-        if (outer.height() > room.height()) {
-            const int fewest = QFontMetrics(label1_->font()).lineSpacing() * kFewestConsoleLines + 4;
-            const int shrunk = std::max(fewest, label1_->minimumHeight() - (outer.height() - room.height()));
-            if (shrunk < label1_->minimumHeight()) {
-                label1_->setMinimumHeight(shrunk);
-                outer = sub->sizeHint();
-            }
+        // (The hint is capped at the screen, so the excess is taken in steps.)
+        const int fewest = QFontMetrics(label1_->font()).lineSpacing() * kFewestConsoleLines + 4;
+        while (outer.height() > room.height() && label1_->minimumHeight() > fewest) {
+            label1_->setMinimumHeight(
+                std::max(fewest, label1_->minimumHeight() - (outer.height() - room.height())));
+            outer = sub->sizeHint();
         }
         outer = outer.boundedTo(room);
     }

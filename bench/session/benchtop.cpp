@@ -92,7 +92,8 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
     QSize size(1500, 1000);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        size = size.boundedTo(QSize(area.width() * 95 / 100, area.height() * 95 / 100));
+        // Nearly the full width on a small screen: a device window needs it.
+        size = size.boundedTo(QSize(area.width() * 98 / 100, area.height() * 95 / 100));
     }
     resize(size);
 
