@@ -11,6 +11,8 @@
 #include "platform/core/numtext.h"
 #include "platform/qt/bench_timer.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -332,15 +334,23 @@ void CommWindow::BuildWidgets() {
     caption("Used", r, 0), dp->addWidget(position_data_[12], r++, 1);
     caption("Trk", r, 0), dp->addWidget(position_data_[15], r++, 1);
     caption("TG Sats", r, 0), dp->addWidget(position_data_[13], r++, 1);
+    // Hold status and fix statistics in columns of their own, so the panel
+    // is no taller than the console at its fewest lines.
+    const int rows = r;
+    r = 0;
+    constexpr int c = 4;
+    dp->setColumnMinimumWidth(3, 8);
+    auto caption2 = [&](const char* text, int row) { dp->addWidget(new QLabel(text, data_panel_), row, c); };
     auto* hold_caption = new QLabel("Position Hold Status", data_panel_);
-    dp->addWidget(hold_caption, r, 0, 1, 2), dp->addWidget(hold_position_data_[0], r++, 2);
-    caption("Lat", r, 0), dp->addWidget(hold_position_data_[1], r, 1), dp->addWidget(hold_position_data_[2], r++, 2);
-    caption("Lon", r, 0), dp->addWidget(hold_position_data_[3], r, 1), dp->addWidget(hold_position_data_[4], r++, 2);
-    caption("Alt", r, 0), dp->addWidget(hold_position_data_[5], r, 1), dp->addWidget(hold_position_data_[6], r++, 2);
-    caption("No Fix", r, 0), dp->addWidget(data_statistics_[3], r++, 1);
-    caption("2D Fix", r, 0), dp->addWidget(data_statistics_[2], r++, 1);
-    caption("3D Fix", r, 0), dp->addWidget(data_statistics_[1], r++, 1);
-    caption("NMEA", r, 0), dp->addWidget(data_statistics_[0], r++, 1);
+    dp->addWidget(hold_caption, r, c, 1, 2), dp->addWidget(hold_position_data_[0], r++, c + 2);
+    caption2("Lat", r), dp->addWidget(hold_position_data_[1], r, c + 1), dp->addWidget(hold_position_data_[2], r++, c + 2);
+    caption2("Lon", r), dp->addWidget(hold_position_data_[3], r, c + 1), dp->addWidget(hold_position_data_[4], r++, c + 2);
+    caption2("Alt", r), dp->addWidget(hold_position_data_[5], r, c + 1), dp->addWidget(hold_position_data_[6], r++, c + 2);
+    caption2("No Fix", r), dp->addWidget(data_statistics_[3], r++, c + 1);
+    caption2("2D Fix", r), dp->addWidget(data_statistics_[2], r++, c + 1);
+    caption2("3D Fix", r), dp->addWidget(data_statistics_[1], r++, c + 1);
+    caption2("NMEA", r), dp->addWidget(data_statistics_[0], r++, c + 1);
+    r = std::max(r, rows);
     dp->setRowStretch(r, 1);
     // Its room is kept while "Data Decoding" hides it, so ticking the box
     // never needs a larger window.
@@ -371,7 +381,8 @@ void CommWindow::BuildWidgets() {
     output_win_->setObjectName("OutputWin");
     output_win_->setReadOnly(true);
     output_win_->setMaximumBlockCount(kOutputLines);
-    output_win_->setMinimumWidth(220);
+    // Narrower on a small screen, so the satellite table keeps its width.
+    output_win_->setMinimumWidth(120);
     bottom->addWidget(output_win_, 1);
     main->addLayout(bottom);
 
@@ -431,6 +442,10 @@ QSize CommWindow::sizeHint() const {
     return want;
 }
 
+namespace {
+constexpr int kFewestConsoleLines = 8;
+}  // namespace
+
 void CommWindow::FitToOpeningSize() {
     auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
     if (!sub) {
@@ -440,8 +455,20 @@ void CommWindow::FitToOpeningSize() {
     // The sub-window adds its title bar and borders; within a workspace on
     // screen it stays inside the workspace, and a smaller one scrolls.
     QSize outer = sub->sizeHint();
-    if (QMdiArea* area = sub->mdiArea(); area && area->isVisible())
-        outer = outer.boundedTo(area->viewport()->size());
+    if (QMdiArea* area = sub->mdiArea(); area && area->isVisible()) {
+        const QSize room = area->viewport()->size();
+        // Short of room, the console shows fewer lines (down to a readable
+        // few) so that the other panels stay whole; on a large workspace it
+        // keeps all its lines.
+        // (The hint is capped at the screen, so the excess is taken in steps.)
+        const int fewest = QFontMetrics(label1_->font()).lineSpacing() * kFewestConsoleLines + 4;
+        while (outer.height() > room.height() && label1_->minimumHeight() > fewest) {
+            label1_->setMinimumHeight(
+                std::max(fewest, label1_->minimumHeight() - (outer.height() - room.height())));
+            outer = sub->sizeHint();
+        }
+        outer = outer.boundedTo(room);
+    }
     sub->resize(outer);
 }
 
@@ -511,7 +538,7 @@ void CommWindow::LoadStep() {
     dev_.FilterOn = false;
     dev_.ReplayActive = false;
     dev_.RestartScriptPending = false;
-    open_port_->setEnabled(true);
+    open_port_->setEnabled(!open_port_disabled_);
     close_port_->setEnabled(false);
     frame3_->setVisible(false);
     data_panel_->setVisible(false);
@@ -560,7 +587,7 @@ void CommWindow::ClosePort_Click() {
     reopen_pending_ = false;
     CommPortClose(dev_);
     close_port_->setEnabled(false);
-    open_port_->setEnabled(true);
+    open_port_->setEnabled(!open_port_disabled_);
     refresh_timer_->SetEnabled(false);
 }
 

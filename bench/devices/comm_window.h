@@ -83,6 +83,7 @@ public:
     void DeviceSetStartupDelay(int16_t seconds) override;
     void DeviceEnableDataDecoding() override;
     void DeviceDisableDataDecoding() override;
+    void DeviceDisableOpenPort() override;
 
     // --- geometry (twips) ---
     int32_t DeviceGetTop() override;
@@ -218,6 +219,7 @@ private:
     void OnPosC(bool on);
     void StandardLayout();
     void FitToOpeningSize();
+    bool open_port_disabled_ = false;  // a replay window: no port of its own
     void DisplayRefreshTick();
     void WatchDogTick();
     void PortTimeoutTick();

@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -68,6 +69,11 @@ void CommWindow::DeviceSetGGATimeCheck(bool on) { dev_.GGATimeCheck = on; }
 void CommWindow::DeviceSetStartupDelay(int16_t seconds) { dev_.StartupDelay = seconds; }
 void CommWindow::DeviceEnableDataDecoding() { check1_->setChecked(true); }
 void CommWindow::DeviceDisableDataDecoding() { check1_->setChecked(false); }
+
+void CommWindow::DeviceDisableOpenPort() {
+    open_port_disabled_ = true;
+    open_port_->setEnabled(false);
+}
 
 // --- geometry ---
 

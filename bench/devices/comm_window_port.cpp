@@ -52,7 +52,7 @@ void CommWindow::PortLost(const std::string& reason) {
         ConsoleRefresh(dev_.Console);
         refresh_timer_->SetEnabled(false);
         close_port_->setEnabled(false);
-        open_port_->setEnabled(true);
+        open_port_->setEnabled(!open_port_disabled_);
         // While the time-out runs, its ticks try to open the port again (a
         // USB adapter plugged back in).
         reopen_pending_ = true;

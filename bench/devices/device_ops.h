@@ -41,6 +41,8 @@ public:
     virtual void DeviceSetStartupDelay(int16_t seconds) = 0;
     virtual void DeviceEnableDataDecoding() = 0;
     virtual void DeviceDisableDataDecoding() = 0;
+    // A window that shows recorded data only: its port is never opened from it.
+    virtual void DeviceDisableOpenPort() {}
 
     // --- geometry (twips) ---
     virtual int32_t DeviceGetTop() = 0;

@@ -15,6 +15,7 @@
 #include "bench/instruments/command_panel.h"
 #include "platform/core/codepage.h"
 #include "platform/ui/prompts.h"
+#include "platform/qt/owned_window.h"
 
 namespace bench::instruments {
 
@@ -29,6 +30,8 @@ constexpr const char* kFilter = "Script File (*.txt)";
 
 CommandPanelWindow::CommandPanelWindow(CommandPanel& panel, std::string program_folder, QWidget* parent)
     : QWidget(parent, Qt::Window), panel_(panel), program_folder_(std::move(program_folder)) {
+    // Above the main window that owns it, never buried by a click there.
+    platform::MakeOwnedWindow(*this);
     setObjectName(QStringLiteral("CommandPanel"));
 
     auto* hint = new QLineEdit(this);

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "bench/instruments/instrument_placement.h"
+#include "platform/qt/owned_window.h"
 
 namespace bench {
 
@@ -23,7 +24,8 @@ QPushButton* Button(QWidget* parent, const char* name, const char* caption) {
 ExtControlWindow::ExtControlWindow(ExtControl& control, QWidget* parent) : QWidget(parent), control_(control) {
     setObjectName("ExtControl");
     setWindowTitle("Extern Control");
-    setWindowFlag(Qt::Window);
+    // Above the main window that owns it, never buried by a click there.
+    platform::MakeOwnedWindow(*this);
 
     auto* top = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;

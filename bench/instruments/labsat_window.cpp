@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "bench/instruments/instrument_placement.h"
+#include "platform/qt/owned_window.h"
 
 namespace bench {
 
@@ -26,7 +27,8 @@ QPushButton* Button(QWidget* parent, const char* name, const char* caption) {
 LabSatMngWindow::LabSatMngWindow(LabSatMng& control, QWidget* parent) : QWidget(parent), control_(control) {
     setObjectName("LabSatMng");
     setWindowTitle("LabSat Management");
-    setWindowFlag(Qt::Window);
+    // Above the main window that owns it, never buried by a click there.
+    platform::MakeOwnedWindow(*this);
 
     auto* top = new QVBoxLayout(this);
     remote_ = new QCheckBox("Remote Control", this);

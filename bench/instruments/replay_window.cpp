@@ -20,6 +20,7 @@
 #include "bench/instruments/instrument_placement.h"
 #include "platform/qt/bench_timer.h"
 #include "platform/qt/program_folder.h"
+#include "platform/qt/owned_window.h"
 
 namespace bench {
 
@@ -48,7 +49,8 @@ void ReplayWindow::Handle(const char* name, F&& body) noexcept {
 ReplayWindow::ReplayWindow(Replay& control, QWidget* parent) : QWidget(parent), control_(control) {
     setObjectName("Replay");
     setWindowTitle("Log Files Replay");
-    setWindowFlag(Qt::Window);
+    // Above the main window that owns it, never buried by a click there.
+    platform::MakeOwnedWindow(*this);
 
     auto* top = new QVBoxLayout(this);
     // One frame at a time, in a window sized for the larger of the two.

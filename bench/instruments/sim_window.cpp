@@ -13,6 +13,7 @@
 #include "bench/devices/system_log.h"
 #include "bench/instruments/sim_mng.h"
 #include "platform/core/codepage.h"
+#include "platform/qt/owned_window.h"
 
 namespace bench::sim {
 
@@ -38,6 +39,8 @@ void SimWindow::Button(const char* name, const char* caption, QWidget* parent, F
 }
 
 SimWindow::SimWindow(SimMng& sim, QWidget* parent) : QWidget(parent, Qt::Window), sim_(sim) {
+    // Above the main window that owns it, never buried by a click there.
+    platform::MakeOwnedWindow(*this);
     setObjectName("SimMng");
     setWindowTitle("Simulator Management");
 

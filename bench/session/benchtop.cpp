@@ -13,9 +13,11 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QShowEvent>
+#include <QStyle>
 #include <QStatusBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -50,6 +52,35 @@ constexpr const char* kNoDeviceEnabled =
 constexpr const char* kCloseDuringSession =
     "A test session is running. Stop the session and close Fixbench?";
 
+// A rectangle moved, and shrunk if it must be, to lie wholly inside view.
+QRect FittedInto(const QRect& view, QRect at) {
+    at.setSize(at.size().boundedTo(view.size()));
+    at.moveLeft(std::clamp(at.left(), view.left(), view.right() + 1 - at.width()));
+    at.moveTop(std::clamp(at.top(), view.top(), view.bottom() + 1 - at.height()));
+    return at;
+}
+
+QMdiSubWindow* SubWindowOf(QWidget* widget) {
+    return widget ? qobject_cast<QMdiSubWindow*>(widget->parentWidget()) : nullptr;
+}
+
+// Runs once, when the watched window is first shown.
+class FirstShowPlacer : public QObject {
+public:
+    FirstShowPlacer(QObject* parent, std::function<void()> place) : QObject(parent), place_(std::move(place)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && place_) {
+            auto place = std::move(place_);
+            place_ = nullptr;
+            place();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> place_;
+};
+
 }  // namespace
 
 void Benchtop::PromptWarner::Warn(const std::string& title, const std::string& text) {
@@ -64,7 +95,8 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
     QSize size(1500, 1000);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        size = size.boundedTo(QSize(area.width() * 95 / 100, area.height() * 95 / 100));
+        // Nearly the full width on a small screen: a device window needs it.
+        size = size.boundedTo(QSize(area.width() * 98 / 100, area.height() * 95 / 100));
     }
     resize(size);
 
@@ -193,6 +225,11 @@ void Benchtop::MakeReplay() {
             DeviceWindowFactory::Made made = factory_.CreateDeviceWindow(host);
             QMdiSubWindow* sub = mdi_->addSubWindow(made.widget);
             sub->setAttribute(Qt::WA_DeleteOnClose);
+            // A recording has no port to open (the live window holds it).
+            made.ops->DeviceDisableOpenPort();
+            // Placed when shown, after the replay's own stacking: clear of
+            // the live windows' title bars and inside the workspace.
+            sub->installEventFilter(new FirstShowPlacer(sub, [this, sub] { PlaceInView(sub); }));
             return ReplayWindowMade{made.widget, made.ops};
         },
         [this](const std::string& text) {
@@ -295,7 +332,7 @@ void Benchtop::Benchtop_FormCfg() {
     if (options_.allMenus) return;
     static constexpr const char* kHidden[] = {
         "NewDebugWin", "ExtCtr", "PlayNmeaFile", "OpenTestSession", "ConfWindow", "NTC",
-        "SBASTEST", "GGATimeCheck", "gconf", "SimMan", "ShowRes", "OWindows",
+        "SBASTEST", "GGATimeCheck", "gconf", "SimMan", "ShowRes",
         "NewW", "DeviceWatchDogEn", "DevSerialPTimeout", "tool_menu", "GGASamp", "LabSatManagement"};
     for (const char* name : kHidden) {
         if (QMenu* m = Menu(name))
@@ -364,12 +401,41 @@ void Benchtop::BringToFront(QWidget* widget) {
     if (!widget) return;
     if (auto* sub = qobject_cast<QMdiSubWindow*>(widget->parentWidget())) {
         sub->showNormal();
+        // Chosen from the list, it comes wholly into view wherever it was.
+        sub->setGeometry(FittedInto(mdi_->viewport()->rect(), sub->geometry()));
         mdi_->setActiveSubWindow(sub);
         sub->raise();
     } else {
         widget->raise();
         widget->activateWindow();
     }
+}
+
+void Benchtop::PlaceInView(QMdiSubWindow* sub) {
+    if (!sub) return;
+    const QRect view = mdi_->viewport()->rect();
+    QRect others;
+    int count = 0;
+    for (QMdiSubWindow* other : mdi_->subWindowList()) {
+        if (other == sub || !other->isVisible()) continue;
+        others |= other->geometry();
+        ++count;
+    }
+    QRect at(QPoint(0, 0), sub->size());
+    if (count > 0) {
+        // Beside the others when there is room; else one title bar lower
+        // and further right than the last, so every title bar stays in reach.
+        at.moveTopLeft(QPoint(others.right() + 1, 0));
+        if (!view.contains(at)) {
+            const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 8;
+            at.moveTopLeft(QPoint(step * count, step * count));
+            // Kept there, a little smaller if it must be (its content then
+            // scrolls), rather than pushed back over the others' title bars.
+            if (view.contains(at.topLeft() + QPoint(view.width() / 2, view.height() / 2)))
+                at = at.intersected(view);
+        }
+    }
+    sub->setGeometry(FittedInto(view, at));
 }
 
 void Benchtop::ResetWindowMenu() {
@@ -446,6 +512,7 @@ void Benchtop::InitializeDevices(const std::string& path) {
             w.DeviceSetTop(static_cast<float>(w.DeviceGetHeight()) * static_cast<float>(slot));
             w.DeviceSetLeft(0);
             nmea.widget->show();
+            PlaceInView(SubWindowOf(nmea.widget));
             w.DeviceEnableDataDecoding();
             w.Check1_Click();
             w.OpenPort_Click();
@@ -462,6 +529,7 @@ void Benchtop::InitializeDevices(const std::string& path) {
                 g.DeviceSetTop(static_cast<float>(g.DeviceGetHeight()) * static_cast<float>(slot));
                 g.DeviceSetLeft(static_cast<float>(g.DeviceGetWidth()));
                 debug.widget->show();
+                PlaceInView(SubWindowOf(debug.widget));
                 g.OpenPort_Click();
                 AddToMenu(Caption(debug.widget));
             }

@@ -39,6 +39,7 @@
 class QAction;
 class QLabel;
 class QMdiArea;
+class QMdiSubWindow;
 class QMenu;
 
 namespace platform {
@@ -250,6 +251,9 @@ private:
     DeviceWindowFactory::Made MakeWindow();
     void Forget(QWidget* widget);
     void BringToFront(QWidget* widget);
+    // A new device window beside the others, or cascaded from them, wholly
+    // inside the visible workspace.
+    void PlaceInView(QMdiSubWindow* sub);
     static std::string Caption(QWidget* widget);
     void ResetWindowMenu();
 

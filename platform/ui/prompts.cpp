@@ -15,6 +15,7 @@
 #include <QTreeView>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <algorithm>
 #include <cstdlib>
@@ -37,6 +38,23 @@ QMessageBox::Icon ToQt(Icon icon) {
 }
 
 Answer DefaultAnswer(Buttons b) { return (b == Buttons::YesNo || b == Buttons::YesNoCancel) ? Answer::Yes : Answer::Ok; }
+
+// The window a box belongs to: the one the user is working in when it is on
+// the screen, else the program's main window. A box without an owner opens
+// wherever the window manager likes, behind the bench's windows as often as
+// not; one with an owner opens centred over it.
+QWidget* BoxOwner() {
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) return modal;
+    if (QWidget* active = QApplication::activeWindow(); active && active->isVisible()) return active;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMainWindow*>(w) && w->isVisible()) return w;
+    return nullptr;
+}
+
+// Above every window of the bench until it is answered.
+void KeepOnTop(QWidget& box) {
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+}
 
 }  // namespace
 
@@ -80,7 +98,8 @@ Answer Prompts::Ask(std::string_view text, Buttons buttons, std::string_view tit
         answers_.pop_front();
         return a;
     }
-    QMessageBox box(ToQt(icon), Q(title), Q(text));
+    QMessageBox box(ToQt(icon), Q(title), Q(text), QMessageBox::NoButton, BoxOwner());
+    KeepOnTop(box);
     switch (buttons) {
         case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
         case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
@@ -102,8 +121,9 @@ void Prompts::Inform(std::string_view text, std::string_view title, Icon icon) {
         Note("Message", title, text);  // nothing to answer: the queue is left for questions
         return;
     }
-    auto* box = new QMessageBox(ToQt(icon), Q(title), Q(text), QMessageBox::Ok);
+    auto* box = new QMessageBox(ToQt(icon), Q(title), Q(text), QMessageBox::Ok, BoxOwner());
     box->setAttribute(Qt::WA_DeleteOnClose);
+    KeepOnTop(*box);
     box->open();
 }
 
@@ -116,7 +136,7 @@ std::string Prompts::AskText(std::string_view prompt, std::string_view title) {
         return t;
     }
     bool ok = false;
-    const QString text = QInputDialog::getText(nullptr, Q(title), Q(prompt), QLineEdit::Normal, QString(), &ok);
+    const QString text = QInputDialog::getText(BoxOwner(), Q(title), Q(prompt), QLineEdit::Normal, QString(), &ok);
     return ok ? text.toStdString() : std::string();
 }
 
@@ -139,7 +159,7 @@ std::string Prompts::WithFilterExtension(std::string name, std::string_view filt
 
 std::unique_ptr<QFileDialog> Prompts::MakeFileDialog(std::string_view title, std::string_view folder,
                                                      std::string_view filter, bool save, bool many) {
-    auto d = std::make_unique<QFileDialog>(nullptr, Q(title), Q(folder), Q(filter));
+    auto d = std::make_unique<QFileDialog>(BoxOwner(), Q(title), Q(folder), Q(filter));
     // The desktop's own dialog cannot be sized; ours can.
     d->setOption(QFileDialog::DontUseNativeDialog);
     d->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

@@ -3,6 +3,8 @@
 #include "platform/ui/prompts.h"
 #include "tests/support/qt_app.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -11,6 +13,9 @@
 #include <QScreen>
 #include <QHeaderView>
 #include <QTreeView>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace platform;
@@ -119,4 +124,50 @@ TEST(PromptsFiles, DialogIsWideEnoughForLongNames) {
         EXPECT_GE(tree->viewport()->width(), columns) << "every column in view without scrolling";
     else
         EXPECT_GE(d->width(), screen.width() * 9 / 10) << "a small screen's room is used";
+}
+
+// Shown boxes (the interactive road, driven offscreen): each belongs to the
+// window the user works in, or to the main window, and stays above the
+// bench's windows until answered.
+TEST(PromptsShown, BoxesBelongToTheActiveOrMainWindowAndStayOnTop) {
+    test::EnsureApp();
+    Prompts& p = Prompts::Instance();
+    p.SetUnattended(false);
+    QMainWindow main;
+    main.setObjectName("MainForm");
+    main.resize(800, 600);
+    main.show();
+    QWidget tool(&main, Qt::Window);
+    tool.resize(300, 200);
+    tool.show();
+    QApplication::setActiveWindow(&tool);
+    ASSERT_TRUE(test::WaitFor([&] { return QApplication::activeWindow() == &tool; }, 2000));
+
+    p.Inform("Invalid power level", "Simulator");
+    QMessageBox* box = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->parentWidget(), &tool) << "over the window that raised it";
+    EXPECT_TRUE(box->windowFlags() & Qt::WindowStaysOnTopHint);
+    box->accept();
+    test::Pump(20);
+
+    // Raised while no bench window is active (a link dropped at night): over
+    // the main window. A question waits for its answer and stays on top.
+    tool.hide();
+    QApplication::setActiveWindow(nullptr);
+    QWidget* owner = nullptr;
+    bool on_top = false;
+    QTimer::singleShot(50, [&] {
+        auto* asked = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!asked) return;
+        owner = asked->parentWidget();
+        on_top = asked->windowFlags() & Qt::WindowStaysOnTopHint;
+        asked->button(QMessageBox::No)->click();
+    });
+    EXPECT_EQ(p.Ask("Winsock connection is closed!", Buttons::YesNo, "Simulator"), Answer::No);
+    EXPECT_EQ(owner, &main);
+    EXPECT_TRUE(on_top);
+    p.SetUnattended(true);
 }

@@ -11,6 +11,8 @@
 #include <memory>
 
 #include "bench/devices/system_log.h"
+#include "bench/instruments/command_panel_window.h"
+#include "bench/instruments/sim_window.h"
 #include "bench/session/results_window.h"
 #include "tests/session/benchtop_fixture.h"
 
@@ -63,6 +65,20 @@ TEST_F(BenchtopTest, OwnedWindowsStayAboveTheMainWindow) {
     ExpectOwnedByMainWindow(&top->TaskMonitorWindow(), *top, "task monitor");
     Trigger("AboutSW");
     ExpectOwnedByMainWindow(top->findChild<bench::frmAbout*>(), *top, "about box");
+}
+
+TEST_F(BenchtopTest, InstrumentWindowsStayAboveTheMainWindow) {
+    Open();
+    top->SimulatorWindow().show();
+    ExpectOwnedByMainWindow(&top->SimulatorWindow(), *top, "simulator");
+    top->LabSat().Show();
+    ExpectOwnedByMainWindow(top->LabSat().Window(), *top, "LabSat");
+    top->LogReplay().Show();
+    ExpectOwnedByMainWindow(top->LogReplay().Window(), *top, "log replay");
+    top->ScriptPanel().Show();
+    ExpectOwnedByMainWindow(top->ScriptPanel().Window(), *top, "command panel");
+    top->ExternalControl().SetShown(true);
+    ExpectOwnedByMainWindow(top->ExternalControl().Window(), *top, "external control");
 }
 
 TEST_F(BenchtopTest, ResultsGridAppearsWhenTheFirstTestStarts) {

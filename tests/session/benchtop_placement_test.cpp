@@ -1,0 +1,158 @@
+// Where the device windows open in the main window's workspace, on two
+// emulated receivers: each wholly in view at 1600 x 1000 and 1280 x 800 with
+// every panel readable, brought back into view from the Window menu, and
+// replay windows that leave the live ones reachable and cannot open a port.
+#include <QGroupBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include "bench/devices/comm_window.h"
+#include "bench/session/device_windows.h"
+#include "tests/session/benchtop_fixture.h"
+#include "tests/support/emulated_receiver.h"
+
+namespace benchtop_test {
+namespace {
+
+constexpr const char* kPanels[] = {"Frame1", "Frame2", "DataPanel", "SatTable", "OutputWin", "ProductVerString"};
+
+class BenchWorkspace : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::EnsureAppWithScreen(1600, 1000))
+            GTEST_SKIP() << "needs a 1600 x 1000 desktop: run this test on its own (as ctest does)";
+        dialogs_test::ResetPrompts();
+        home = std::make_unique<test::TempHome>();
+        for (int i = 0; i < 2; ++i) {
+            rx[i] = std::make_unique<test::EmulatedReceiver>();
+            rx[i]->RegisterPort(7 + i);
+        }
+    }
+    void TearDown() override {
+        top.reset();
+        for (auto& r : rx) r.reset();
+        dialogs_test::ResetPrompts();
+    }
+    // The main window at this size (as on a screen of it, less the panel),
+    // with two receivers enabled and OK pressed.
+    void OpenWithTwoReceivers(int width, int height) {
+        bench::SystemConfig c;
+        bench::SystemConfigReset(c);
+        for (int s = 0; s < 2; ++s) {
+            c.Devices[s].DevEN = bench::FlagSet;
+            c.Devices[s].DName = "RCV" + std::to_string(s + 1);
+            c.Devices[s].NmeaP = static_cast<int16_t>(7 + s);
+            c.Devices[s].NmeaB = 9600;
+        }
+        ASSERT_TRUE(bench::SaveSystemConfig(home->File("Config.dat"), c).ok);
+        top = std::make_unique<bench::Benchtop>(factory);
+        top->resize(width, height);
+        top->show();
+        test::Pump(30);
+        top->ConfigDialog().close();
+        top->ConfigDialog().show();  // reads Config.dat afresh
+        dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
+        test::Pump(30);
+        ASSERT_NE(top->NmeaWidget(0), nullptr);
+        ASSERT_NE(top->NmeaWidget(1), nullptr);
+    }
+    QMdiSubWindow* Sub(QWidget* w) { return qobject_cast<QMdiSubWindow*>(w->parentWidget()); }
+    QRect View() { return top->Workspace()->viewport()->rect(); }
+    void ExpectWhollyInView(QWidget* w, const char* what) {
+        SCOPED_TRACE(what);
+        QMdiSubWindow* sub = Sub(w);
+        ASSERT_NE(sub, nullptr);
+        EXPECT_TRUE(View().contains(sub->geometry()))
+            << "at " << sub->x() << "," << sub->y() << " size " << sub->width() << "x" << sub->height() << " in "
+            << View().width() << "x" << View().height();
+    }
+    // Every panel lies inside the part of the window on view, not scrolled away.
+    void ExpectEveryPanelReadable(QWidget* w, const char* what) {
+        SCOPED_TRACE(what);
+        auto* scroll = w->findChild<QScrollArea*>();
+        ASSERT_NE(scroll, nullptr);
+        EXPECT_FALSE(scroll->verticalScrollBar()->isVisible()) << "the window needs scrolling";
+        EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible()) << "the window needs scrolling";
+        const QRect view(scroll->viewport()->mapTo(w, QPoint(0, 0)), scroll->viewport()->size());
+        for (const char* name : kPanels) {
+            auto* panel = w->findChild<QWidget*>(name);
+            ASSERT_NE(panel, nullptr) << name;
+            EXPECT_TRUE(panel->isVisible()) << name;
+            const QRect at(panel->mapTo(w, QPoint(0, 0)), panel->size());
+            EXPECT_TRUE(view.contains(at)) << name << " cut or scrolled out of view";
+        }
+    }
+
+    std::unique_ptr<test::TempHome> home;
+    std::array<std::unique_ptr<test::EmulatedReceiver>, 2> rx;
+    bench::CommWindowFactory factory;
+    std::unique_ptr<bench::Benchtop> top;
+};
+
+TEST_F(BenchWorkspace, DeviceWindowsOpenWhollyInViewWithEveryPanelReadable) {
+    for (QSize screen : {QSize(1600, 1000), QSize(1280, 800)}) {
+        SCOPED_TRACE(std::to_string(screen.width()) + "x" + std::to_string(screen.height()));
+        // Less a desktop panel and the window's frame.
+        OpenWithTwoReceivers(screen.width() - 10, screen.height() - 60);
+        ExpectWhollyInView(top->NmeaWidget(0), "RCV1");
+        ExpectWhollyInView(top->NmeaWidget(1), "RCV2");
+        ExpectEveryPanelReadable(top->NmeaWidget(0), "RCV1");
+        // Each title bar stays in reach: the second opens beside the first
+        // or one title bar lower, never on it.
+        const QRect first = Sub(top->NmeaWidget(0))->geometry();
+        const QRect second = Sub(top->NmeaWidget(1))->geometry();
+        EXPECT_FALSE(second.intersects(QRect(first.topLeft(), QSize(first.width(), 24))));
+        top.reset();
+    }
+}
+
+TEST_F(BenchWorkspace, TheWindowMenuBringsAWindowWhollyIntoView) {
+    OpenWithTwoReceivers(1270, 740);
+    ASSERT_TRUE(top->Menu("OWindows")->menuAction()->isVisible()) << "the plain menus list the windows";
+    QMdiSubWindow* second = Sub(top->NmeaWidget(1));
+    second->move(View().width() - 40, View().height() - 10);  // only a corner left in view
+    top->Workspace()->setActiveSubWindow(Sub(top->NmeaWidget(0)));
+
+    QAction* entry = top->findChild<QAction*>("win1_1");
+    ASSERT_NE(entry, nullptr);
+    ASSERT_EQ(entry->text(), "RCV2 NMEA WINDOW");
+    entry->trigger();
+    test::Pump(30);
+    EXPECT_EQ(top->Workspace()->activeSubWindow(), second);
+    ExpectWhollyInView(top->NmeaWidget(1), "RCV2 after the menu");
+}
+
+TEST_F(BenchWorkspace, ReplayWindowsLeaveTheLiveOnesInReachAndOpenNoPort) {
+    OpenWithTwoReceivers(1590, 940);
+    const QRect live[2] = {Sub(top->NmeaWidget(0))->geometry(), Sub(top->NmeaWidget(1))->geometry()};
+    // As the replay opens its windows: made, kind and name, stacked from
+    // the top left, shown.
+    std::vector<QWidget*> replays;
+    for (int i = 0; i < 2; ++i) {
+        bench::DeviceOps* ops = top->LogReplay().MakeReplayWindow();
+        ops->SetDeviceType(0);
+        ops->SetDeviceName("REPLAY" + std::to_string(i) + ".txt");
+        ops->DeviceSetTop(0);
+        ops->DeviceSetLeft(0);
+        top->LogReplay().ShowReplayWindow(ops);
+        ops->DeviceEnableDataDecoding();
+        replays.push_back(dynamic_cast<QWidget*>(ops));
+    }
+    test::Pump(30);
+    for (QWidget* w : replays) {
+        ASSERT_NE(w, nullptr);
+        ExpectWhollyInView(w, "replay window");
+        const QRect at = Sub(w)->geometry();
+        // The live windows' title bars (where they are grabbed) stay uncovered.
+        for (const QRect& l : live) EXPECT_FALSE(at.intersects(QRect(l.topLeft(), QSize(l.width(), 24))));
+        auto* open = w->findChild<QPushButton*>("OpenPort");
+        ASSERT_NE(open, nullptr);
+        EXPECT_FALSE(open->isEnabled()) << "a replay window has no port to open";
+        w->findChild<QPushButton*>("ClosePort")->click();
+        EXPECT_FALSE(open->isEnabled()) << "closing does not offer a port either";
+    }
+}
+
+}  // namespace
+}  // namespace benchtop_test

@@ -1,0 +1,24 @@
+// Writes a Config.dat with two enabled receivers (RCV1 on port 1, RCV2 on
+// port 2) into the folder given, for tools/screenshots.
+#include <cstdio>
+#include <string>
+
+#include "bench/session/config.h"
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+        return 2;
+    }
+    bench::SystemConfig c;
+    bench::SystemConfigReset(c);
+    for (int s = 0; s < 2; ++s) {
+        c.Devices[s].DevEN = bench::FlagSet;
+        c.Devices[s].DName = "RCV" + std::to_string(s + 1);
+        c.Devices[s].NmeaP = static_cast<int16_t>(s + 1);
+        c.Devices[s].NmeaB = 9600;
+    }
+    const bench::ConfigSaveResult saved = bench::SaveSystemConfig(std::string(argv[1]) + "/Config.dat", c);
+    if (!saved.ok) std::fprintf(stderr, "%s\n", saved.warning.c_str());
+    return saved.ok ? 0 : 1;
+}
