@@ -122,6 +122,8 @@ void TestEngine::PowerLevelTestStateMachine() {
         break;
     }
     case 1:
+        // Every trial of every level names itself, the first one too.
+        Status(2, TestLine3());
         Status(1, "Initializing Test Scenario");
         if (r.PowerMode && r.CurrentPower < r.SimPowerCopy) services_.simulator->SimSetPower(r.SimPowerCopy);
         PowerSubState = 2;
@@ -253,7 +255,8 @@ void TestEngine::PowerSubStateBetweenTrials() {
     }
     const int16_t done = static_cast<int16_t>(r.Trial - 1);
     if (state_.Options.ExelInterface && r.DeviceSheet) fanout_.SpreadSheetWriteAfterFixData(done);
-    Status(2, TestLine3());
+    // A finished series shows no trial past its count.
+    if (r.Trial <= r.Trials) Status(2, TestLine3());
     // Every trial writes its T2A/T2U row, the last of a level too.
     if (done >= 1) fanout_.DeviceLogT2AT2UToFile(done);
     if (r.Trial <= r.Trials) {

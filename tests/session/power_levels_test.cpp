@@ -126,6 +126,10 @@ TEST(PowerLevels, OneLevelTrialSendsTheSimulatorItsCallsInOrder) {
     for (int i = 0; i < static_cast<int>(h.calls.size()); ++i)
         if (h.calls[i] == "N0.DeviceSetTTTRKSatsToCurrentStableTracked(5)") last_target = i;
     EXPECT_LT(last_target, h.IndexOf(sim[3 + 1]));
+    // The test line counts no trial past the one the level has.
+    EXPECT_TRUE(h.status.Shown(2, "TEST: REACQUISITION  - ongoing 1 of 1 - power level -130 range (-130 .. -130)"));
+    for (const auto& [panel, text] : h.status.history)
+        EXPECT_EQ(text.find("ongoing 2 of 1"), std::string::npos) << text;
 }
 
 TEST(PowerLevels, SingleSatelliteSweepNestsInsideEveryOverallLevel) {
