@@ -4,6 +4,7 @@
 #include "bench/devices/device_logs.h"
 #include "bench/devices/nmea.h"
 #include "bench/devices/statistics.h"
+#include "bench/devices/system_log.h"
 #include "bench/devices/timing.h"
 #include "platform/core/numtext.h"
 #include "platform/qt/bench_timer.h"
@@ -63,6 +64,8 @@ void CountTick(DeviceState& dev) {
     if (dev.Failures >= kFailuresBeforeDisable) {
         if (dev.Host) dev.Host->DeviceDisable(dev.DeviceID);
         Status(dev, "DEVICE DISABLED");
+        SystemLogWrite("Device " + dev.DeviceName + ": no answer to " + std::to_string(kFailuresBeforeDisable) +
+                       " restart commands, DEVICE DISABLED");
         return;
     }
     SendRestart(dev, false);

@@ -122,6 +122,9 @@ struct BenchState {
     // threw): such a trial counts as ended, with an error result, and is
     // never retried by the next tick.
     std::array<bool, DeviceSlots> TrialFailed{};
+    // Slots taken out of the session during the running trial (silent,
+    // unanswered, gone): their trial is still written, as failed, once.
+    std::array<bool, DeviceSlots> DisabledInTrial{};
 };
 
 }  // namespace bench::session

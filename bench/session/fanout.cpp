@@ -223,8 +223,15 @@ void DeviceFanout::DeviceDisable(int slot) {
     if (slot < 0 || slot >= DeviceSlots) return;
     // The running session's copy, and the loaded record until it is loaded
     // again, so a later start does not bring the receiver back unasked.
+    const bool was_running = state_.RunConfig.Devices[slot].DevEN == FlagSet;
     state_.RunConfig.Devices[slot].DevEN = FlagClear;
     state_.ActiveConfig.Devices[slot].DevEN = FlagClear;
+    // A trial it was part of ends as failed, as it does for a lost port,
+    // rather than leaving no line at all.
+    if (was_running && state_.SessionRunning && state_.NmeaWindows[slot] != nullptr) {
+        state_.TrialFailed[slot] = true;
+        state_.DisabledInTrial[slot] = true;
+    }
 }
 
 bool DeviceFanout::CheckDeviceEnabled(int slot) const {

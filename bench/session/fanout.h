@@ -110,7 +110,10 @@ public:
     template <class F>
     bool Guarded(const char* procedure, int slot, F&& fn) noexcept;
     // A new trial: no slot has failed yet.
-    void ClearTrialFailures() { state_.TrialFailed.fill(false); }
+    void ClearTrialFailures() {
+        state_.TrialFailed.fill(false);
+        state_.DisabledInTrial.fill(false);
+    }
     // Before a log of window d (slot's NMEA or debug window) changes its
     // name: false when it has no folder to be made in.
     bool LogFolderReady(DeviceOps& d, int slot, bool secondary, const std::string& name, const char* procedure);

@@ -4,6 +4,8 @@
 #include "bench/devices/timing.h"
 #include "platform/core/numtext.h"
 
+#include <utility>
+
 namespace bench::session {
 
 using platform::NumberToText;
@@ -28,7 +30,7 @@ std::string WithoutCrLf(std::string s) {
 void TestEngine::FixEventManagement() {
     const int16_t trial = state_.Run.Trial;
     for (int s = 0; s < DeviceSlots; ++s) {
-        if (!fanout_.SlotEnabled(s)) continue;
+        if (!fanout_.SlotEnabled(s) && !std::exchange(state_.DisabledInTrial[s], false)) continue;
         fanout_.Guarded("FixEventManagement", s, [&] {
             DeviceOps& d = *state_.NmeaWindows[s];
             // A device whose trial failed has no measurement: its line
@@ -48,7 +50,7 @@ void TestEngine::FixEventManagement() {
 void TestEngine::SatellitesTrackedEventManagement() {
     const int16_t trial = state_.Run.Trial;
     for (int s = 0; s < DeviceSlots; ++s) {
-        if (!fanout_.SlotEnabled(s)) continue;
+        if (!fanout_.SlotEnabled(s) && !std::exchange(state_.DisabledInTrial[s], false)) continue;
         fanout_.Guarded("SatellitesTrackedEventManagement", s, [&] {
             DeviceOps& d = *state_.NmeaWindows[s];
             const bool failed = state_.TrialFailed[s];

@@ -5,6 +5,7 @@
 #include "bench/devices/console.h"
 #include "bench/devices/dispatch.h"
 #include "bench/devices/nmea.h"
+#include "bench/devices/system_log.h"
 #include "bench/devices/test_machine.h"
 #include "platform/comm/serial_port.h"
 #include "platform/core/numtext.h"
@@ -104,9 +105,16 @@ TEST(TtffEndToEnd, SilentReceiverIsDisabledAfterSixRepeats) {
     test::TempHome home;
     test::RestartingReceiver gps({.gga_interval_ms = 10, .ignore_commands = 1000});
     gps.RegisterPort(8);
+    bench::OpenSystemLog();
     Bench b(8);
+    b.dev.DeviceName = "RCV1";
     b.Execute("$PQNVCOLD");
     ASSERT_TRUE(test::WaitFor([&] { return !b.host.Disabled.empty(); }, 5000)) << b.dev.Failures;
+    const std::string log_path = bench::SystemLogPath();
+    bench::CloseSystemLog();
+    EXPECT_NE(test::ReadFileBytes(log_path).find("Device RCV1: no answer to 6 restart commands, DEVICE DISABLED"),
+              std::string::npos)
+        << "the disabling is in the system log, not only in the window";
     EXPECT_EQ(b.host.Disabled[0], 0);
     EXPECT_EQ(b.dev.Failures, 6);
     EXPECT_EQ(b.dev.Console.Status->PanelText(1), "DEVICE DISABLED");
