@@ -1,5 +1,6 @@
 // The test list: which entry runs next, and how each test type starts.
 #include <cstdlib>
+#include <utility>
 
 #include "platform/qt/bench_timer.h"
 #include "bench/devices/byte_log.h"
@@ -533,6 +534,7 @@ void TestEngine::InitScriptTest(int16_t index) {
         ScriptTestIndex = index;
         ScriptIndex = 0;
         ScriptRunnerState = 0;
+        script_load_failure_.clear();
         if (services_.scriptTimer) services_.scriptTimer->SetEnabled(true);
     };
     if (!e.AlmanacFile.empty() && fanout_.testfile(e.AlmanacFile)) {
@@ -560,7 +562,10 @@ void TestEngine::ScriptExecutionTimer_Timer() {
     if (ScriptRunnerState == 0) {
         if (ScriptIndex >= e.ScriptCount || ScriptIndex >= ScriptFileSlots) {
             if (services_.scriptTimer) services_.scriptTimer->SetEnabled(false);
+            const std::string failure = std::exchange(script_load_failure_, {});
+            const std::string type = state_.Run.TestType;
             ExecuteNextTest();
+            if (!failure.empty()) Status(1, "TEST FAILED: " + type + " - " + failure);
             return;
         }
         const std::string& file = e.ScriptFiles[ScriptIndex];
@@ -570,6 +575,14 @@ void TestEngine::ScriptExecutionTimer_Timer() {
         if (!services_.script || !services_.script->LoadScript(file)) {
             if (services_.script) services_.script->SetScriptName("Script File Not Found!");
             ++ScriptIndex;
+            // The later files still run, but an entry that lost one of its
+            // scripts did not run as configured: it counts as failed, once.
+            if (script_load_failure_.empty()) {
+                ++failed_entries_;
+                script_load_failure_ = "script \"" + file + "\" could not be loaded";
+                Log("Test entry " + std::to_string(ScriptTestIndex) + " (" + state_.Run.TestType +
+                    ") failed: " + script_load_failure_);
+            }
             return;
         }
         services_.script->SetScriptName(name);
@@ -584,7 +597,7 @@ void TestEngine::ScriptExecutionTimer_Timer() {
                 // The entry failed: its later scripts are not run, the
                 // session goes on with the next entry.
                 if (services_.scriptTimer) services_.scriptTimer->SetEnabled(false);
-                ++failed_entries_;
+                if (std::exchange(script_load_failure_, {}).empty()) ++failed_entries_;
                 const std::string type = state_.Run.TestType;
                 Log("Test entry " + std::to_string(ScriptTestIndex) + " (" + type + ") failed: " + failure);
                 ExecuteNextTest();

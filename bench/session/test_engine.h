@@ -160,6 +160,7 @@ private:
     int skipped_entries_ = 0;  // entries of this session that could not run
     int failed_entries_ = 0;   // entries that started and failed, on any road
     std::string entry_failure_text_;  // shown when the failed entry has ended
+    std::string script_load_failure_;  // the running SCRIPT entry lost a script file
     int64_t restart_sent_ms_ = 0;
     std::array<std::string, DeviceSlots> nco_base_command_{};
     // Log set-up waiting for the simulator to finish setting a level.

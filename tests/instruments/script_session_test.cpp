@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench/devices/comm_window.h"
+#include "bench/devices/system_log.h"
 #include "bench/devices/nmea.h"
 #include "bench/instruments/command_panel_window.h"
 #include "bench/session/benchtop.h"
@@ -130,6 +131,47 @@ TEST_F(ScriptSession, ScriptAndAlmanacReachTheReceiversAndTheResults) {
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->windowTitle().toStdString(), home->File("night.txt").substr(home->File("night.txt").rfind('\\') + 1));
     EXPECT_EQ(dialogs_test::Lines(window->findChild<QListWidget*>("List1")), script);
+}
+
+// An entry whose script cannot be loaded (no such file, or a first record
+// that is no line count) did not run: the session goes on with the next
+// entry but ends incomplete, with each such entry counted as failed.
+TEST_F(ScriptSession, AnEntryWhoseScriptCannotBeLoadedCountsAsFailed) {
+    test::ScriptedReceiver& a = AddReceiver(3, {300});
+    test::ScriptedReceiver& b = AddReceiver(4, {300});
+    test::WriteFileBytes(home->File("badcount.txt"), "two\r\n\"SEND>$PQNVBAD\"\r\n\"END>\"\r\n");
+    test::WriteFileBytes(home->File("after.txt"), "2\r\n\"SEND>$PQNVAFTER\"\r\n\"END>\"\r\n");
+    bench::SystemConfig c = test::TwoReceiverConfig(3, false);
+    const std::vector<std::string> lines{"SCRIPT,0," + home->File("missing.txt") + ",",
+                                         "SCRIPT,0," + home->File("badcount.txt") + ",",
+                                         "SCRIPT,0," + home->File("after.txt") + ","};
+    for (size_t i = 0; i < lines.size(); ++i) {
+        c.TestLines[i] = lines[i];
+        bench::ParseTestLine(c.TestLines[i], c.Tests[i]);
+        c.Tests[i].Enabled = bench::FlagSet;
+    }
+    ASSERT_TRUE(bench::SaveSystemConfig(home->File("Config.dat"), c).ok);
+    OpenBench();
+    ASSERT_TRUE(test::WaitFor([&] { return !a.Sent().empty() && !b.Sent().empty(); }, 3000));
+
+    top->findChild<QAction*>("exectest")->trigger();
+    ASSERT_TRUE(test::WaitFor([&] { return !top->SessionRunning(); }, 30000))
+        << top->StatusText(1) << " / " << top->StatusText(2);
+
+    EXPECT_EQ(top->StatusText(2).rfind("SESSION INCOMPLETE: 2 test entries failed", 0), 0u) << top->StatusText(2);
+    const std::string log = test::ReadFileBytes(bench::SystemLogPath());
+    EXPECT_NE(log.find("Test entry 0 (SCRIPT) failed: script \"" + home->File("missing.txt") + "\" could not be loaded"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Test entry 1 (SCRIPT) failed: script \"" + home->File("badcount.txt") +
+                       "\" could not be loaded"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("SESSION INCOMPLETE: 2 test entries failed"), std::string::npos) << log;
+    // Nothing of the refused file was sent; the entry after them ran.
+    EXPECT_EQ(a.Received().find("$PQNVBAD"), std::string::npos);
+    EXPECT_NE(a.Received().find("$PQNVAFTER"), std::string::npos);
+    EXPECT_NE(b.Received().find("$PQNVAFTER"), std::string::npos);
 }
 
 }  // namespace
