@@ -107,6 +107,14 @@ void SimMng::ConnectOrClose() {
         Panel(2, "");
         return;
     }
+    if (platform::Trim(host_box_).empty()) {
+        // Nothing to connect to, now or in a second.
+        const std::string text = "Simulator host is not set";
+        Panel(3, text);
+        if (services_.log) services_.log(text);
+        if (interactive_ && services_.warnUser) services_.warnUser(text, "WARNING");
+        return;
+    }
     uint16_t port = 0;
     if (!ParsePort(port_box_, port)) {
         const std::string text = "Simulator port \"" + port_box_ + "\" is not a port number from 1 to 65535";
@@ -136,10 +144,42 @@ void SimMng::OnLinkLost(const std::string& why) {
     connected_ = false;
     ShowSocketState();
     Panel(2, "");  // the simulator's last state is not known without a link
+    if (seq_ != kIdle) {
+        Relink(why);
+        return;
+    }
     const std::string text = "WARNING: simulator " + host_box_ + ":" + port_box_ + ": " + why;
     if (services_.log) services_.log(text);
     Message(text);
-    if (seq_ != kIdle) Fail("Simulator restart stopped at the " + StepName(seq_) + ": " + why);
+}
+
+// A simulator may close its remote port while it rewinds and refuse
+// connections for a few seconds: the sequence connects again each second
+// and goes on, within the bound of the restart (armed afresh when the
+// scenario was already running, where the steps have none of their own).
+void SimMng::Relink(const std::string& why) {
+    lost_why_ = why;
+    if (!relinking_) {
+        relinking_ = true;
+        const bool setting_up = seq_ == kSwitchOff || seq_ == kSettle || seq_ == kSetupDelay ||
+                                seq_ == kOtherLevel || seq_ == kSingleSat || seq_ == kDone;
+        // Before the scenario runs the status decides the next step again;
+        // once it runs, the levels are sent again.
+        if (seq_ != kWaitConnect) resume_ = setting_up ? kSwitchOff : kStatusAsked;
+        const std::string text = "WARNING: simulator " + host_box_ + ":" + port_box_ + ": " + why + " at the " +
+                                 StepName(seq_) + "; connecting again";
+        if (services_.log) services_.log(text);
+        Message(text);
+        seq_ = kWaitConnect;
+        if (!timeout_->Enabled()) ArmTimeout();
+    }
+    status_check_->SetEnabled(false);
+    scenario_config_->SetEnabled(true);
+}
+
+void SimMng::TryConnectAgain() {
+    const int16_t st = link_->State();
+    if (st == kClosed || st == kError) ConnectOrClose();
 }
 
 void SimMng::SimConnect(const std::string& host, const std::string& port) {
@@ -371,7 +411,9 @@ void SimMng::OnTimeout() {
     const int secs = answer_timeout_ms_ / 1000;
     const std::string bound = secs > 0 && secs * 1000 == answer_timeout_ms_ ? std::to_string(secs) + " s"
                                                                            : std::to_string(answer_timeout_ms_) + " ms";
-    if (seq_ == kStartSent && arming_seen_)
+    if (seq_ == kWaitConnect && relinking_)
+        Fail("Simulator restart: the link was lost (" + lost_why_ + ") and not connected again within " + bound);
+    else if (seq_ == kStartSent && arming_seen_)
         Fail("Simulator did not get the scenario running within " + bound + ": it stayed Arming");
     else
         Fail("Simulator did not answer the " + StepName(seq_) + " within " + bound);
@@ -414,6 +456,7 @@ void SimMng::SimRestartMachine(int16_t event) {
     if (seq_ != kIdle && event == 0) {
         // A reset also ends the status poll, so no query runs on unseen.
         seq_ = kIdle;
+        relinking_ = false;
         status_check_->SetEnabled(false);
         timeout_->SetEnabled(false);
         return;
@@ -422,19 +465,30 @@ void SimMng::SimRestartMachine(int16_t event) {
     case kIdle:
         timeout_->SetEnabled(false);
         scenario_config_->SetEnabled(false);
+        relinking_ = false;
+        resume_ = kStatusAsked;
         if (event == 1 && connected_) {
             seq_ = kStatusAsked;
             arming_seen_ = false;
             Unchecked(cmd::Status());
             ArmTimeout();
+        } else if (event == 12 && !connected_) {
+            // Levels sent into a closed link would read as set: connect first.
+            seq_ = kWaitConnect;
+            resume_ = kSwitchOff;
+            ArmTimeout();
+            TryConnectAgain();
+            scenario_config_->SetEnabled(true);
         } else if (event == 1) {
             seq_ = kWaitConnect;
             arming_seen_ = false;
-            ConnectOrClose();
+            // A connect already under way is waited for, not closed.
+            const int16_t before = link_->State();
+            if (before == kClosed || before == kError) ConnectOrClose();
             // A connect that could not even start (no usable host or port)
-            // has nothing to wait for.
+            // has nothing to wait for; a refused one is tried again.
             const int16_t st = link_->State();
-            if (seq_ == kWaitConnect && (st == kClosed || st == kError)) {
+            if (seq_ == kWaitConnect && !relinking_ && (st == kClosed || st == kError)) {
                 Fail("Simulator restart: the simulator cannot be connected (" + host_box_ + ":" + port_box_ + ")");
                 break;
             }
@@ -446,11 +500,22 @@ void SimMng::SimRestartMachine(int16_t event) {
         }
         break;
     case kWaitConnect:
-        if (event == 5 && connected_) {
-            scenario_config_->SetEnabled(false);
-            seq_ = kStatusAsked;
-            Unchecked(cmd::Status());
+        if (event != 5) break;
+        if (!connected_) {
+            if (relinking_) TryConnectAgain();
+            break;
         }
+        relinking_ = false;
+        if (resume_ == kSwitchOff) {
+            // The scenario ran before the link went: its levels again. The
+            // set-up steps have no bound of their own.
+            timeout_->SetEnabled(false);
+            seq_ = kSwitchOff;
+            break;
+        }
+        scenario_config_->SetEnabled(false);
+        seq_ = kStatusAsked;
+        Unchecked(cmd::Status());
         break;
     case kStatusAsked:
         if (event == 4) {

@@ -7,8 +7,10 @@
 //
 // Waits on the simulator are bounded: a restart whose scenario is not
 // running within kInstrumentAnswerTimeoutMs of its start (however the
-// simulator answers meanwhile), or a link that goes down during the
-// sequence, ends it as failed (system log and status bar), never silently.
+// simulator answers meanwhile) ends it as failed (system log and status
+// bar), never silently. A link that goes down during the sequence (a
+// simulator that closes at the rewind and refuses for a while) is connected
+// again once a second within that same bound; only then does it fail.
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -156,6 +158,9 @@ private:
     void OnData(const std::string& bytes);
     void OnConnected();
     void OnLinkLost(const std::string& why);
+    // The link went down while the sequence runs: connect again, then go on.
+    void Relink(const std::string& why);
+    void TryConnectAgain();
     void ShowSocketState();
     void Panel(int n, const std::string& text);
     void Message(const std::string& text);
@@ -186,6 +191,9 @@ private:
     double delay_start_ = 0;
     bool failed_ = false;
     bool arming_seen_ = false;     // the scenario answered "Arming" since START
+    bool relinking_ = false;       // the sequence waits for its lost link
+    int16_t resume_ = kStatusAsked;  // where a relinked sequence goes on
+    std::string lost_why_;         // why the link went down
     std::string failure_;
     int answer_timeout_ms_;
     bool closing_ = false;         // our own close: not a lost link

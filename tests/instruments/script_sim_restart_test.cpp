@@ -102,13 +102,19 @@ protected:
 
 TEST_F(ScriptSimRestart, ALinkDroppedAtTheRestartsStatusQueryFailsTheEntryAndTheSessionGoesOn) {
     test::FakeSimServer server(0);
-    // "-,EN", the check's status query, then the restart's own: gone there.
+    // "-,EN", the check's status query, then the restart's own: gone there,
+    // and at every status query after each connection again.
     server.drop_after_commands = 3;
     server.drop_unanswered = true;
     Open(RestartScript(server.Port()));
+    top->Simulator().SetAnswerTimeoutMs(3000);
     RunSession(60000);
 
-    EXPECT_EQ(server.CommandTexts(), (std::vector<std::string>{"-,EN", "NULL", "NULL"}));
+    const std::vector<std::string> got = server.CommandTexts();
+    ASSERT_GE(got.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + 3), (std::vector<std::string>{"-,EN", "NULL", "NULL"}));
+    for (size_t i = 3; i < got.size(); ++i) EXPECT_EQ(got[i], "NULL") << "only asked again, once connected again";
+    EXPECT_GE(server.Connections(), 2);
     EXPECT_TRUE(top->Simulator().IsSimMngFailed());
     const std::string log = SystemLog();
     const std::string failure =

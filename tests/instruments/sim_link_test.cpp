@@ -112,25 +112,33 @@ TEST(SimOverTcp, ARefusedConnectionIsAWarningAndNothingIsSent) {
     EXPECT_EQ(rig.log.back(), "Simulator not connected: \"-,POW_LEV,v1_a1,-130,1,1,1,1\" not sent");
 }
 
-TEST(SimOverTcp, ALinkDroppedMidSequenceFailsItAndConnectWorksAgain) {
+// A simulator that drops the link mid-sequence and takes connections again:
+// the sequence connects again and goes on from the simulator's status; one
+// that goes on refusing fails it at the restart's bound.
+TEST(SimOverTcp, ALinkDroppedMidSequenceIsConnectedAgainOrFailsAtTheBound) {
     test::FakeSimServer server(0);
     server.SetStatus(4);
     server.drop_after_commands = 2;  // answers "-,EN", then is gone
     TcpRig rig(server, 0);
     ASSERT_TRUE(rig.Connect());
+    rig.sim->SetAnswerTimeoutMs(4000);
     rig.sim->SimRestart(-130, 0, 0, 0, 0, 0, 10, true);
-    ASSERT_TRUE(test::WaitFor([&] { return rig.sim->IsSimMngFailed(); }, 3000));
-    EXPECT_FALSE(rig.sim->IsSimMngCompleted());
-    EXPECT_EQ(rig.sim->Panel(1), "Closed");
-    EXPECT_EQ(server.CommandTexts(), (Strings{"NULL", "-,EN"}));
-    EXPECT_EQ(rig.status.panels[1], "Simulator restart stopped at the REWIND: the simulator closed the connection");
-
+    ASSERT_TRUE(test::WaitFor([&] { return server.CommandTexts().size() == 2 && !server.ClientConnected(); }, 3000));
     server.drop_after_commands = -1;
-    ASSERT_TRUE(rig.Connect());
+    ASSERT_TRUE(test::WaitFor([&] { return server.CommandTexts().size() >= 4; }, 3000)) << Joined(rig.log);
+    EXPECT_FALSE(rig.sim->IsSimMngFailed()) << rig.sim->FailureText();
     EXPECT_EQ(server.Connections(), 2);
-    rig.sim->SimSetPower(-128);
-    ASSERT_TRUE(test::WaitFor([&] { return server.CommandTexts().size() == 3; }, 3000));
-    EXPECT_EQ(server.CommandTexts().back(), "-,POW_LEV,v1_a1,-128,1,1,1,1");
+    // Stopped, then the rewind into the closing link: asked again, so the rewind again.
+    const Strings got = server.CommandTexts();
+    EXPECT_EQ(Strings(got.begin(), got.begin() + 4), (Strings{"NULL", "-,EN", "NULL", "RW"}));
+    EXPECT_EQ(Count(rig.log, "the simulator closed the connection at the REWIND; connecting again"), 1) << Joined(rig.log);
+
+    server.Refuse();
+    ASSERT_TRUE(test::WaitFor([&] { return rig.sim->IsSimMngFailed(); }, 8000));
+    EXPECT_FALSE(rig.sim->IsSimMngCompleted());
+    EXPECT_EQ(rig.sim->FailureText(),
+              "Simulator restart: the link was lost (link error: Connection refused) and not connected again within 4 s");
+    EXPECT_EQ(rig.status.panels[1], rig.sim->FailureText());
 }
 
 TEST(SimOverTcp, ASilentSimulatorFailsTheSequenceAfterTheBound) {

@@ -261,28 +261,69 @@ TEST(SimRestartSequence, ASilentSimulatorEndsTheSequenceAsAFailure) {
     EXPECT_EQ(f.log.back(), "Simulator did not answer the status query within 60 s");
 }
 
-TEST(SimRestartSequence, ALinkLostMidSequenceFailsItAndARestartBeginsAfresh) {
+TEST(SimRestartSequence, ALinkLostMidSequenceIsConnectedAgainWithinTheBound) {
     Fixture f;
     f.Connect();
     f.sim->SimRestart(-130, 0, 0, 0, 0, 0, 10, true);
     f.link->Status(6);
     f.link->PeerCloses();
-    EXPECT_TRUE(f.sim->IsSimMngFailed());
-    EXPECT_EQ(f.sim->SequenceState(), kIdle);
-    EXPECT_NE(f.sim->FailureText().find("REWIND"), std::string::npos) << f.sim->FailureText();
-
-    // Not connected: the sequence connects first and waits for it.
-    f.sim->SimRestart(-130, 0, 0, 0, 0, 0, 10, true);
+    EXPECT_FALSE(f.sim->IsSimMngFailed());
     EXPECT_EQ(f.sim->SequenceState(), kWaitConnect);
+    EXPECT_EQ(f.log.back(), "WARNING: simulator simhost:15650: the simulator closed the connection at the REWIND; "
+                            "connecting again");
+    // Once a second, however often it is refused.
+    f.Tick();
     EXPECT_EQ(f.link->connects.size(), 2u);
+    f.link->Refuse();
+    f.Tick();
+    EXPECT_EQ(f.link->connects.size(), 3u);
+    const size_t lines = f.log.size();
     f.link->Accept();
     f.Tick();
     EXPECT_EQ(f.sim->SequenceState(), kStatusAsked);
-    // A second restart while one runs starts again from the query.
-    f.link->Status(4);
-    f.sim->SimRestart(-130, 0, 0, 0, 0, 0, 10, true);
-    EXPECT_EQ(f.sim->SequenceState(), kStatusAsked);
     EXPECT_EQ(f.link->sent.back(), "NULL");
+    EXPECT_EQ(f.log.size(), lines + 1) << "one line for the connection, none per refusal";
+    f.link->Status(2);
+    EXPECT_EQ(f.link->sent.back(), "RU");
+    EXPECT_EQ(f.sim->SequenceState(), kStartSent);
+
+    // Lost once the scenario runs: connected again, its levels go out again.
+    f.link->Status(4);
+    f.Tick();
+    EXPECT_EQ(f.sim->SequenceState(), kSettle);
+    f.link->PeerCloses();
+    f.link->Accept();
+    f.Tick();
+    EXPECT_EQ(f.sim->SequenceState(), kSwitchOff);
+    for (int i = 0; i < 8 && !f.sim->IsSimMngCompleted(); ++i) f.Tick();
+    EXPECT_TRUE(f.sim->IsSimMngCompleted());
+
+    // Not connected again within the bound: failed, and said why.
+    f.sim->SimRestart(-130, 0, 0, 0, 0, 0, 10, true);
+    f.link->PeerCloses();
+    f.Tick();
+    f.link->Refuse();
+    f.timeout->Tick();
+    EXPECT_TRUE(f.sim->IsSimMngFailed());
+    EXPECT_EQ(f.sim->SequenceState(), kIdle);
+    EXPECT_EQ(f.sim->FailureText(),
+              "Simulator restart: the link was lost (link error: Connection refused) and not connected again within 60 s");
+}
+
+// A set-up only restart with no link connects first: levels sent into a
+// closed link would read as set.
+TEST(SimRestartSequence, ASetUpOnlyRestartWithoutALinkConnectsFirst) {
+    Fixture f;
+    f.sim->SetSimHostName("simhost");
+    f.sim->SimRestart(-130, 0, 0, 0, 0, 0, 10, false);
+    EXPECT_EQ(f.sim->SequenceState(), kWaitConnect);
+    EXPECT_EQ(f.link->connects.size(), 1u);
+    f.link->Accept();
+    f.Tick();
+    EXPECT_EQ(f.sim->SequenceState(), kSwitchOff);
+    for (int i = 0; i < 8 && !f.sim->IsSimMngCompleted(); ++i) f.Tick();
+    EXPECT_TRUE(f.sim->IsSimMngCompleted());
+    EXPECT_EQ(f.link->sent.size(), 2u) << "the settle and the other-satellites levels";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <utility>
 
 #include <linux/tcp.h>
 #include <netinet/in.h>
@@ -44,7 +45,7 @@ bool StartsWith(const std::string& s, const char* p) { return s.rfind(p, 0) == 0
 FakeSimServer::FakeSimServer(int type) : type_(type) {
     EnsureApp();  // the listening socket needs the event loop's dispatcher
     server_ = std::make_unique<QTcpServer>();
-    server_->listen(QHostAddress::LocalHost, 0);
+    Listen();
     port_ = server_->serverPort();
     connect(server_.get(), &QTcpServer::newConnection, this, [this] { Accept(); });
 }
@@ -55,6 +56,9 @@ FakeSimServer::~FakeSimServer() {
         client_->abort();
     }
 }
+
+// The same port again after a refusal.
+void FakeSimServer::Listen() { server_->listen(QHostAddress::LocalHost, port_); }
 
 std::vector<std::string> FakeSimServer::CommandTexts() const {
     std::vector<std::string> out;
@@ -155,6 +159,13 @@ void FakeSimServer::Read() {
         const std::string command = pending_.substr(0, n);
         pending_.erase(0, n);
         commands_.push_back({command, SteadyNowMs()});
+        if (command == "RW" && rewind_refusal_ms >= 0) {
+            const int ms = std::exchange(rewind_refusal_ms, -1);
+            SetStatus(2);
+            Refuse();
+            if (ms > 0) QTimer::singleShot(ms, this, [this] { Listen(); });
+            return;
+        }
         const bool last = drop_after_commands >= 0 && static_cast<int>(commands_.size()) >= drop_after_commands;
         if (!(last && drop_unanswered)) Handle(command);
         if (last) {

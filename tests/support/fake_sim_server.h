@@ -74,6 +74,10 @@ public:
     bool stall = false;               // no replies at all
     int drop_after_commands = -1;     // closes the connection after this many commands
     bool drop_unanswered = false;     // ... without answering the last of them
+    // At the next "RW": rewinds, closes the connection unanswered and refuses
+    // connections for this long (0: for good), as a simulator that restarts
+    // its remote port does. Once.
+    int rewind_refusal_ms = -1;
     // Stops listening: every later connect is refused.
     void Refuse();
     // Closes the current connection from the simulator's side.
@@ -86,6 +90,7 @@ public:
 
 private:
     void Accept();
+    void Listen();
     void Read();
     void Handle(const std::string& command);
     void Reply(const std::string& body);

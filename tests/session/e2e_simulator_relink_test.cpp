@@ -1,0 +1,133 @@
+// Simulator entries against a simulator that closes its remote port when it
+// rewinds and refuses connections for a while, on 127.0.0.1, with the main
+// window, its real device windows and two scripted receivers. The lost link
+// is connected again within the restart's bound; an entry fails only when
+// its own attempt has run out of that bound.
+#include <QAction>
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/devices/comm_window.h"
+#include "bench/devices/system_log.h"
+#include "bench/instruments/sim_mng.h"
+#include "bench/session/benchtop.h"
+#include "bench/session/config.h"
+#include "bench/session/device_windows.h"
+#include "tests/session/dialogs_ui.h"
+#include "tests/support/fake_sim_server.h"
+#include "tests/support/qt_app.h"
+#include "tests/support/scripted_receiver.h"
+#include "tests/support/two_receivers.h"
+
+namespace {
+
+// One HOT trial at one level on the simulator, no set-up delay.
+constexpr const char* kHotOnSimulator = "HOT,1,1,0,0,4,2,-1,0,0,-130,-130,-130,5,0,0,0,0,0,0,0,,,0,0,0";
+
+class SimulatorRelink : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dialogs_test::ResetPrompts();
+        home = std::make_unique<test::TempHome>();
+        for (int port : {3, 4}) {
+            test::ScriptedReceiver::Script s;
+            s.restart_command = "$PQNVHOT";
+            s.fix_delays_ms = {300};
+            s.epoch_ms = 250;
+            s.gsv = false;
+            receivers.push_back(std::make_unique<test::ScriptedReceiver>(s));
+            receivers.back()->RegisterPort(port);
+        }
+    }
+    void TearDown() override {
+        top.reset();
+        receivers.clear();
+        dialogs_test::ResetPrompts();
+    }
+
+    void Run(uint16_t sim_port, int entries, int answer_timeout_ms) {
+        bench::SystemConfig c = test::HotReceiversWithSimulator(sim_port, kHotOnSimulator);
+        for (int i = 1; i < entries; ++i) {
+            c.TestLines[i] = kHotOnSimulator;
+            bench::ParseTestLine(c.TestLines[i], c.Tests[i]);
+            c.Tests[i].Enabled = bench::FlagSet;
+        }
+        ASSERT_TRUE(bench::SaveSystemConfig(home->File("Config.dat"), c).ok);
+        top = std::make_unique<bench::Benchtop>(factory);
+        top->show();
+        dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
+        ASSERT_NE(top->NmeaWindow(1), nullptr);
+        if (answer_timeout_ms > 0) top->Simulator().SetAnswerTimeoutMs(answer_timeout_ms);
+        top->findChild<QAction*>("exectest")->trigger();
+        ASSERT_TRUE(test::WaitFor([&] { return !top->SessionRunning(); }, 60000))
+            << "still running: " << top->StatusText(1) << " / " << top->StatusText(2);
+    }
+
+    static size_t Count(const std::string& all, const std::string& what) {
+        size_t n = 0;
+        for (size_t at = all.find(what); at != std::string::npos; at = all.find(what, at + 1)) ++n;
+        return n;
+    }
+
+    std::unique_ptr<test::TempHome> home;
+    bench::CommWindowFactory factory;
+    std::vector<std::unique_ptr<test::ScriptedReceiver>> receivers;
+    std::unique_ptr<bench::Benchtop> top;
+};
+
+TEST_F(SimulatorRelink, ALinkClosedAtTheRewindAndRefusedForAMomentIsConnectedAgain) {
+    test::FakeSimServer server(0);
+    server.rewind_refusal_ms = 1500;
+    Run(server.Port(), 1, 0);
+
+    EXPECT_EQ(top->StatusText(1), "Test Session Completed");
+    EXPECT_EQ(top->StatusText(2), "") << "nothing incomplete";
+    EXPECT_TRUE(top->Simulator().IsSimMngCompleted());
+    EXPECT_EQ(server.Connections(), 2);
+    const std::vector<std::string> got = server.CommandTexts();
+    ASSERT_GE(got.size(), 4u);
+    // The status decides again after the reconnect: rewound, so START.
+    EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + 4),
+              (std::vector<std::string>{"NULL", "RW", "NULL", "RU"}));
+    const std::string log = test::ReadFileBytes(bench::SystemLogPath());
+    EXPECT_NE(log.find("WARNING: simulator 127.0.0.1:" + std::to_string(server.Port()) +
+                       ": the simulator closed the connection at the REWIND; connecting again"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("failed"), std::string::npos) << log;
+    // The trial ran and was measured.
+    const QStringList sessions = QDir(QString::fromStdString(home->File("GPS_TEST"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(sessions.size(), 1);
+    for (const char* name : {"RCV1", "RCV2"}) {
+        SCOPED_TRACE(name);
+        const QDir folder(QString::fromStdString(home->File("GPS_TEST/" + sessions[0].toStdString() + "/" + name)));
+        const QStringList files = folder.entryList({"*_NMEA_Results_PW-130.txt"}, QDir::Files);
+        ASSERT_EQ(files.size(), 1) << folder.path().toStdString() << ": " << folder.entryList().join(" ").toStdString();
+        const std::string results = test::ReadFileBytes(folder.filePath(files[0]).toStdString());
+        ASSERT_FALSE(results.empty());
+        EXPECT_NE(results.rfind("-1\t", 0), 0u) << results;
+    }
+}
+
+// Refused for good: each entry makes its own attempt, connecting again until
+// its own bound, and only then fails; the session ends incomplete.
+TEST_F(SimulatorRelink, EachEntryFailsOnlyWhenItsOwnAttemptRunsOut) {
+    test::FakeSimServer server(0);
+    server.rewind_refusal_ms = 0;
+    Run(server.Port(), 2, 2500);
+
+    const std::string log = test::ReadFileBytes(bench::SystemLogPath());
+    EXPECT_EQ(Count(log, "Simulator restart: the link was lost ("), 2u) << log;
+    EXPECT_EQ(Count(log, ") and not connected again within 2500 ms"), 2u) << log;
+    EXPECT_NE(log.find("Test entry 0 (HOT) failed"), std::string::npos) << log;
+    EXPECT_NE(log.find("Test entry 1 (HOT) failed"), std::string::npos) << log;
+    EXPECT_EQ(top->StatusText(2).rfind("SESSION INCOMPLETE: 2 test entries failed", 0), 0u) << top->StatusText(2);
+    EXPECT_TRUE(top->Simulator().IsSimMngFailed());
+}
+
+}  // namespace
