@@ -1,5 +1,6 @@
 // Fixbench: the splash first, then the main window with its configuration
-// dialog. The program ends when the main window closes.
+// dialog. The program ends when the main window closes, or on SIGTERM or
+// SIGHUP after stopping the session.
 #include <QApplication>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include "bench/session/benchtop.h"
 #include "bench/session/device_windows.h"
 #include "bench/session/splash.h"
+#include "platform/qt/termination_signals.h"
 
 namespace {
 
@@ -67,6 +69,14 @@ int main(int argc, char** argv) {
             });
         }
         top->show();
+    });
+    // A shutdown or a closed terminal stops the session as closing the
+    // window does, and the program ends normally.
+    platform::TerminationSignals stop_signals([&top](const std::string& name) {
+        if (top)
+            top->StopForSignal(name);  // the window closes, which quits
+        else
+            QCoreApplication::exit(0);
     });
     splash->show();
     return app.exec();

@@ -51,6 +51,8 @@ constexpr const char* kNoDeviceEnabled =
 
 constexpr const char* kCloseDuringSession =
     "A test session is running. Stop the session and close Fixbench?";
+constexpr const char* kNewSessionDuringSession =
+    "A test session is running. Stop the session and start a new one?";
 
 // A rectangle moved, and shrunk if it must be, to lie wholly inside view.
 QRect FittedInto(const QRect& view, QRect at) {
@@ -242,18 +244,9 @@ void Benchtop::MakeReplay() {
 void Benchtop::closeEvent(QCloseEvent* event) {
     // Closing ends an unattended session and its trial: only when the user
     // says so, and the system log says where it stopped.
-    if (!unloaded_ && engine_->SessionRunning()) {
-        const platform::Answer answer = platform::Prompts::Instance().Ask(
-            kCloseDuringSession, platform::Buttons::YesNo, "WARNING", platform::Icon::Question);
-        if (answer != platform::Answer::Yes) {
-            event->ignore();
-            return;
-        }
-        if (engine_->SessionRunning()) {
-            const session::TestRun& run = engine_->Run();
-            SystemLogWrite("Test session stopped: the main window was closed during " + run.TestType + " test, trial " +
-                           std::to_string(run.Trial) + " of " + std::to_string(run.Trials));
-        }
+    if (!unloaded_ && !AskToStopSession(kCloseDuringSession, "the main window was closed")) {
+        event->ignore();
+        return;
     }
     MDIForm_Unload();
     if (config_dialog_) config_dialog_->hide();
@@ -593,7 +586,43 @@ void Benchtop::StopTesting_Click() {
     Handle("StopTesting_Click", [&] { engine_->StopTesting(); });
 }
 
+// Ending an unattended session and its trial: only when the user says so.
+// False (the session goes on) for any answer but Yes.
+bool Benchtop::AskToStopSession(const char* question, const std::string& why) {
+    if (!engine_->SessionRunning()) return true;
+    const platform::Answer answer =
+        platform::Prompts::Instance().Ask(question, platform::Buttons::YesNo, "WARNING", platform::Icon::Question);
+    if (answer != platform::Answer::Yes) return false;
+    // It may have ended by itself while the question was up.
+    if (engine_->SessionRunning()) StopSessionBecause(why);
+    return true;
+}
+
+// The system log says where the session stopped, and the trial under way
+// is written as failed rather than lost.
+void Benchtop::StopSessionBecause(const std::string& why) {
+    Handle("StopSession", [&] {
+        if (!engine_->SessionRunning()) return;
+        const session::TestRun& run = engine_->Run();
+        SystemLogWrite("Test session stopped: " + why + " during " + run.TestType + " test, trial " +
+                       std::to_string(run.Trial) + " of " + std::to_string(run.Trials));
+        engine_->FailTrialInProgress();
+        engine_->StopTesting();
+    });
+}
+
+void Benchtop::StopForSignal(const std::string& name) {
+    StopSessionBecause(name + " was received");
+    SystemLogWrite("Fixbench closed: " + name + " was received");
+    close();
+}
+
 void Benchtop::NewTestSession_Click() {
+    if (!AskToStopSession(kNewSessionDuringSession, "New Test Session was chosen")) return;
+    NewTestSession();
+}
+
+void Benchtop::NewTestSession() {
     Handle("NewTestSession_Click", [&] {
         engine_->StopTesting();
         CloseAllWindows();

@@ -116,8 +116,12 @@ public:
     void StartTestSession(const std::string& name);
     void StopTestSession() { StopTesting_Click(); }
     void StopTesting_Click();
+    // Asks first while a session runs.
     void NewTestSession_Click();
     void CloseAllWindows();
+    // SIGTERM or SIGHUP (`name`): the session stops as closing the window
+    // stops it, without asking, and the window closes.
+    void StopForSignal(const std::string& name);
     bool SessionRunning() const { return engine_->SessionRunning(); }
 
     // --- options ---
@@ -269,6 +273,9 @@ private:
     void PlayNmeaFile(bool start);
     void OpenTestSession_Click();
     void LoadConfig_Click();
+    void NewTestSession();
+    bool AskToStopSession(const char* question, const std::string& why);
+    void StopSessionBecause(const std::string& why);
     void Hlp_Click();
     void HelpNotShown(const std::string& file, const std::string& why);
     // The results window, shown beside the device windows.

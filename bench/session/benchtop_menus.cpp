@@ -19,6 +19,11 @@
 
 namespace bench {
 
+namespace {
+constexpr const char* kLoadConfigDuringSession =
+    "A test session is running. Stop the session and load another configuration?";
+}  // namespace
+
 QAction* Benchtop::Entry(const std::string& name) const {
     auto it = entries_.find(name);
     return it == entries_.end() ? nullptr : it->second;
@@ -231,7 +236,8 @@ void Benchtop::OpenTestSession_Click() {
 }
 
 void Benchtop::LoadConfig_Click() {
-    NewTestSession_Click();
+    if (!AskToStopSession(kLoadConfigDuringSession, "Load Config was chosen")) return;
+    NewTestSession();
     config_dialog_->LoadConfigFromFile();
 }
 

@@ -87,6 +87,18 @@ bool TestEngine::StartCommon(const std::string& stamp, bool create_excel) {
     return true;
 }
 
+void TestEngine::FailTrialInProgress() {
+    if (!state_.SessionRunning || !state_.Run.Running || TestState != 2) return;
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (!fanout_.SlotEnabled(s) || state_.TrialFailed[s]) continue;
+        bool completed = false;
+        fanout_.Guarded("FailTrialInProgress", s, [&] { completed = state_.NmeaWindows[s]->IsTestCompleted(); });
+        if (!completed) state_.TrialFailed[s] = true;
+    }
+    TestState = 3;  // written once, whatever comes next
+    FixEventManagement();
+}
+
 void TestEngine::StopTesting() {
     const int16_t was = TestState;
     const bool running = state_.SessionRunning;

@@ -30,6 +30,10 @@ public:
     bool StartTestSession(const std::string& name);
     // Testing > Stop.
     void StopTesting();
+    // The session is ended in the middle of a trial (window closed, signal):
+    // that trial is written, as failed for every receiver that has not
+    // completed it. Call before StopTesting.
+    void FailTrialInProgress();
     bool SessionRunning() const { return state_.SessionRunning; }
     const std::string& SessionStamp() const { return session_stamp_; }
 
