@@ -661,8 +661,9 @@ void CommWindow::CloseReplayFile() {
 void CommWindow::closeEvent(QCloseEvent* event) {
     // The window holds the receiver's port and logs for the session: it is
     // only set aside, and the main window says so in the panel that a
-    // session's ticks do not rewrite.
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+    // session's ticks do not rewrite. One that no session holds just closes.
+    auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+    if (sub && !closable_) {
         event->ignore();
         sub->showMinimized();
         if (dev_.Host)

@@ -84,6 +84,7 @@ public:
     void DeviceEnableDataDecoding() override;
     void DeviceDisableDataDecoding() override;
     void DeviceDisableOpenPort() override;
+    void DeviceSetClosable() override { closable_ = true; }
 
     // --- geometry (twips) ---
     int32_t DeviceGetTop() override;
@@ -220,6 +221,7 @@ private:
     void StandardLayout();
     void FitToOpeningSize();
     bool open_port_disabled_ = false;  // a replay window: no port of its own
+    bool closable_ = false;            // held by no session: the close box closes it
     void DisplayRefreshTick();
     void WatchDogTick();
     void PortTimeoutTick();

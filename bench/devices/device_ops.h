@@ -43,6 +43,8 @@ public:
     virtual void DeviceDisableDataDecoding() = 0;
     // A window that shows recorded data only: its port is never opened from it.
     virtual void DeviceDisableOpenPort() {}
+    // A window no session holds: its close box closes it.
+    virtual void DeviceSetClosable() {}
 
     // --- geometry (twips) ---
     virtual int32_t DeviceGetTop() = 0;

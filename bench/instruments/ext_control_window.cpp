@@ -1,11 +1,13 @@
 #include "bench/instruments/ext_control_window.h"
 
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "bench/instruments/instrument_placement.h"
@@ -79,6 +81,11 @@ ExtControlWindow::ExtControlWindow(ExtControl& control, QWidget* parent) : QWidg
     resize(sizeHint());
 }
 
+void ExtControlWindow::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (event->isAccepted() && onClosed) onClosed();
+}
+
 void ExtControlWindow::Redraw() {
     const QString path = QString::fromLocal8Bit(control_.ProgramPath().c_str());
     if (path_->text() != path) path_->setText(path);
@@ -112,6 +119,13 @@ ExtControlWindow& ExtControlOwner::Show() {
     if (!window_) {
         window_ = new ExtControlWindow(c, main_window_);
         PlaceOverMainWindow(window_, main_window_, 360);
+        // Closed by hand: unloaded as the menu entry's clearing unloads it
+        // (once the close has returned), and the entry told, so that no
+        // trial goes on asking a window that is gone for keys.
+        window_->onClosed = [this] {
+            if (closedByUser) closedByUser();
+            if (window_) QTimer::singleShot(0, window_.data(), [this] { Unload(); });
+        };
     }
     window_->show();
     window_->raise();

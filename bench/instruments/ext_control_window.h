@@ -24,6 +24,11 @@ class ExtControlWindow : public QWidget {
 public:
     ExtControlWindow(ExtControl& control, QWidget* parent = nullptr);
     void Redraw();
+    // The window was closed (its close button): as clearing the menu entry.
+    std::function<void()> onClosed;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     ExtControl& control_;
@@ -43,6 +48,8 @@ public:
     // Window and controller go; program id, step and path start afresh.
     void Unload();
     // The menu entry "Extern Control" checked or cleared.
+    // Told when the user closes the window itself, so the menu entry clears.
+    std::function<void()> closedByUser;
     void SetShown(bool on) {
         if (on)
             Show();

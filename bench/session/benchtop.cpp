@@ -216,6 +216,9 @@ void Benchtop::MakeInstruments() {
     services_.external = ext_control_.get();
     windows_.showLabSat = [this] { labsat_->Show(); };
     windows_.externalControl = [this](bool on) { ext_control_->SetShown(on); };
+    ext_control_->closedByUser = [this] {
+        if (QAction* entry = Entry("ExtCtr")) entry->setChecked(false);
+    };
 }
 
 // The replay window: its device windows share the workspace with the live
@@ -229,6 +232,7 @@ void Benchtop::MakeReplay() {
             sub->setAttribute(Qt::WA_DeleteOnClose);
             // A recording has no port to open (the live window holds it).
             made.ops->DeviceDisableOpenPort();
+            made.ops->DeviceSetClosable();
             // Placed when shown, after the replay's own stacking: clear of
             // the live windows' title bars and inside the workspace.
             sub->installEventFilter(new FirstShowPlacer(sub, [this, sub] { PlaceInView(sub); }));

@@ -211,6 +211,8 @@ void Benchtop::NewW_Click() {
     DeviceWindowFactory::Made made = MakeWindow();
     made.ops->SetDeviceType(0);
     made.ops->SetDeviceName("NMEA WINDOW");
+    // No session holds it: its close box closes it.
+    made.ops->DeviceSetClosable();
     made.widget->show();
 }
 
