@@ -472,15 +472,11 @@ void SimMng::SimRestartMachine(int16_t event) {
             arming_seen_ = false;
             Unchecked(cmd::Status());
             ArmTimeout();
-        } else if (event == 12 && !connected_) {
-            // Levels sent into a closed link would read as set: connect first.
+        } else if (event == 1 || (event == 12 && !connected_)) {
+            // Levels sent into a closed link would read as set: a set-up
+            // without a link connects first, then sends them.
             seq_ = kWaitConnect;
-            resume_ = kSwitchOff;
-            ArmTimeout();
-            TryConnectAgain();
-            scenario_config_->SetEnabled(true);
-        } else if (event == 1) {
-            seq_ = kWaitConnect;
+            if (event == 12) resume_ = kSwitchOff;
             arming_seen_ = false;
             // A connect already under way is waited for, not closed.
             const int16_t before = link_->State();
