@@ -73,10 +73,9 @@ int main(int argc, char** argv) {
     // A shutdown or a closed terminal stops the session as closing the
     // window does, and the program ends normally.
     platform::TerminationSignals stop_signals([&top](const std::string& name) {
-        if (top)
-            top->StopForSignal(name);  // the window closes, which quits
-        else
-            QCoreApplication::exit(0);
+        if (top) top->StopForSignal(name);  // session stopped, logs closed, window closed
+        // Also out of any box that is waiting for an answer.
+        QCoreApplication::exit(0);
     });
     splash->show();
     return app.exec();
