@@ -221,7 +221,9 @@ void TestEngine::InitTestByType(int16_t index) {
     } else if (t == "SCRIPT") {
         InitScriptTest(index);
     } else {
-        Log("Unknown test type \"" + t + "\" in test entry " + std::to_string(index) + ": skipped");
+        // An entry that cannot run has not passed: it counts as failed.
+        ++failed_entries_;
+        Log("Test entry " + std::to_string(index) + " (" + t + ") failed: unknown test type \"" + t + "\"");
         ExecuteNextTest();
     }
 }
@@ -298,9 +300,11 @@ void TestEngine::InitAcquisitionTest(int16_t index) {
     const TestEntry& e = state_.RunConfig.Tests[index];
     const bool sync = IsSyncType(e.Type);
     if (sync && (e.MinDelay < 0 || e.MinDelay > 59)) {
-        // No clock second ever matches: the entry could only hang.
-        Log("Test entry " + std::to_string(index) + " (" + e.Type + "): UTC second " +
-            std::to_string(e.MinDelay) + " is outside 0..59: skipped");
+        // No clock second ever matches: the entry could only hang, so it
+        // does not run and counts as failed.
+        ++failed_entries_;
+        Log("Test entry " + std::to_string(index) + " (" + e.Type + ") failed: UTC second " +
+            std::to_string(e.MinDelay) + " is outside 0..59");
         ExecuteNextTest();
         return;
     }

@@ -144,8 +144,11 @@ TEST(EngineSession, SyncEntryWithSecondOutsideTheMinuteIsReportedAndSkipped) {
     h.AddTest(1, "HOT", 1);
     ASSERT_TRUE(h.Start());
     ASSERT_GE(h.RunToEnd(5000), 0);
-    ASSERT_EQ(h.log.lines.size(), 1u);
-    EXPECT_NE(h.log.lines[0].find("75"), std::string::npos);
+    // It could not run: failed, and the session ends incomplete.
+    ASSERT_EQ(h.log.lines.size(), 2u);
+    EXPECT_NE(h.log.lines[0].find("Test entry 0 (SYNC_COLD) failed: UTC second 75 is outside 0..59"), std::string::npos)
+        << h.log.lines[0];
+    EXPECT_EQ(h.log.lines[1], "SESSION INCOMPLETE: 1 test entry failed");
     EXPECT_EQ(d.commands, (std::vector<std::string>{"$PQNVHOT"}));
 }
 
@@ -312,8 +315,10 @@ TEST(EngineSession, DisabledEntriesAreSkippedAndUnknownTypesReported) {
     ASSERT_TRUE(h.Start());
     ASSERT_GE(h.RunToEnd(), 0);
     EXPECT_EQ(d.commands, (std::vector<std::string>{"$PQNVHOT", "$PQNVWARM"}));
-    ASSERT_EQ(h.log.lines.size(), 1u);
-    EXPECT_NE(h.log.lines[0].find("COLDSTART"), std::string::npos);
+    ASSERT_EQ(h.log.lines.size(), 2u);
+    EXPECT_EQ(h.log.lines[0], "Test entry 0 (COLDSTART) failed: unknown test type \"COLDSTART\"");
+    EXPECT_EQ(h.log.lines[1], "SESSION INCOMPLETE: 1 test entry failed");
+    EXPECT_EQ(h.status.panels[2], "SESSION INCOMPLETE: 1 test entry failed");
 }
 
 TEST(EngineSession, APlainTestAfterAUtcTestDoesNotInheritItsSuffix) {
