@@ -3,7 +3,9 @@
 // takes them, from a thread of their own, while the other window times
 // restarts of an emulated receiver. Prints how fast the first 10 MiB of noise
 // were read (into the log), how far the healthy TTFFs are from what the
-// emulator did, and how much the process grew, each against its goal.
+// emulator did, and how much the process grew, each against its goal. The
+// noise goes on at full speed through every trial, so the log in the
+// temporary folder reaches a few hundred megabytes on a fast machine.
 #include "bench/devices/comm_window.h"
 #include "bench/devices/system_log.h"
 #include "platform/comm/serial_port.h"
