@@ -106,6 +106,7 @@ public:
     std::string GetCurrentGGAString() override;
     bool IsTestCompleted() override;
     bool DevicePortLost() override;
+    bool DevicePortReopening() override { return reopen_pending_ && dev_.PortTimeoutEnabled; }
     int16_t GetTotalTestFailure() override;
     int32_t DeviceGetPCtoUTCDeltaTime() override;
     void DeviceSetRestartCommand(const std::string& command) override;

@@ -70,9 +70,27 @@ void AfterAdvance(DeviceState& dev) {
     if (!(dev.DeviceKind != 0 && dev.Paused != 0)) KeepViewWindow(c);
 }
 
+// The first line too long to be shown whole is said once, with the device
+// and its port: the console alone would look as if bytes were lost.
+void NoteLongLine(DeviceState& dev, size_t size) noexcept {
+    if (size <= kShownLineBytes || dev.LongLineNoted) return;
+    dev.LongLineNoted = true;
+    try {
+        std::string who = "Device " + dev.DeviceName;
+        if (dev.Console.Port) who += ": port " + std::to_string(dev.Console.Port->CommPort());
+        const std::string text = who + ": a line longer than " + std::to_string(kShownLineBytes) +
+                                 " bytes (a wrong baud rate?): the console shows the first " +
+                                 std::to_string(kShownLineBytes) + " bytes of such lines, the logs every byte";
+        SystemLogWrite(text);
+        OutputMsg(dev, text);
+    } catch (...) {
+    }
+}
+
 // A line reached LF.
 void CompleteLine(DeviceState& dev) {
     ConsoleBuffer& c = dev.Console;
+    NoteLongLine(dev, c.Lines[c.Current].size());
     bool ok = true;
     if (dev.DeviceKind == 0) {
         if (dev.MessageProcessing) {
@@ -105,6 +123,7 @@ void CompleteLine(DeviceState& dev) {
 // the next bytes start a new slot. It is no sentence, so nothing decodes it.
 void CutLine(DeviceState& dev) {
     ConsoleBuffer& c = dev.Console;
+    NoteLongLine(dev, c.Lines[c.Current].size());
     if (LogLine(dev, c.Lines[c.Current]) && !ByteLogFile::Deferring()) dev.ReceiveFailureNoted.clear();
     c.Current = static_cast<int16_t>(Wrap(c.Current + 1));
     AfterAdvance(dev);
@@ -162,8 +181,20 @@ void ConsoleShowRange(ConsoleBuffer& c, int from, int to) {
     to = Wrap(to);
     std::string text;
     for (int i = from;; i = Wrap(i + 1)) {
-        text += c.Lines[i];
-        if (i == to) break;
+        const std::string& line = c.Lines[i];
+        const bool last = i == to;
+        // A slot without LF before the last one is a cut piece: it gets a
+        // line of its own, so the label never holds one endless line.
+        if (line.size() <= kShownLineBytes && (last || line.empty() || line.back() == '\n')) {
+            text += line;
+        } else {
+            std::string_view shown(line.data(), std::min(line.size(), kShownLineBytes));
+            while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.remove_suffix(1);
+            text += shown;
+            text += " [...]";
+            if (!last) text += "\r\n";
+        }
+        if (last) break;
     }
     c.Label->SetText(std::move(text));
 }

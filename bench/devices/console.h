@@ -7,7 +7,9 @@
 // when they are open, byte for byte. A failure while handling a line is
 // reported once and never stops the rest of the input. A line that grows past
 // kMaxLineBytes without LF is cut into a new slot; its bytes still reach the
-// logs unchanged.
+// logs unchanged. The label shows at most kShownLineBytes of a line, so what
+// a receiver at the wrong speed sends costs the window no more to draw than
+// a screenful of sentences; the first line cut so is named in the system log.
 #include "bench/devices/device_state.h"
 
 #include <cstdint>
@@ -15,7 +17,9 @@
 
 namespace bench {
 
-inline constexpr size_t kMaxLineBytes = 64 * 1024;
+// No sentence comes near either bound.
+inline constexpr size_t kMaxLineBytes = 4096;
+inline constexpr size_t kShownLineBytes = 512;
 
 // A fresh console: all lines empty, indices 0, the scroll bar's range
 // 34..255 with its value at the end (the newest lines in view).

@@ -68,6 +68,9 @@ public:
     // The port's device went away (unplugged, closed) and the port has not
     // opened again since: the receiver's trial cannot complete.
     virtual bool DevicePortLost() { return false; }
+    // A lost port that the port time-out keeps trying to open again: the
+    // receiver may come back.
+    virtual bool DevicePortReopening() { return false; }
     virtual int16_t GetTotalTestFailure() = 0;
     virtual int32_t DeviceGetPCtoUTCDeltaTime() = 0;
     virtual void DeviceSetRestartCommand(const std::string& command) = 0;

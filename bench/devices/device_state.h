@@ -300,6 +300,8 @@ struct DeviceState {
     bool PortTimeoutEnabled = false;     // the port-timeout timer restarts on receive only when set
     bool PortClosedNoted = false;        // a send on the closed port was noted in the system log
     std::string ReceiveFailureNoted;     // last receive-path failure reported (reported once)
+    bool RestartDisableNoted = false;    // the disable for unanswered restarts is in the system log
+    bool LongLineNoted = false;          // the console's cutting of long lines was said
     // Reports written once for this window, by text, with how many more came
     // after and were only counted (see ReportOncePerWindow).
     std::map<std::string, int64_t, std::less<>> CountedReports;

@@ -64,6 +64,9 @@ void CountTick(DeviceState& dev) {
     if (dev.Failures >= kFailuresBeforeDisable) {
         if (dev.Host) dev.Host->DeviceDisable(dev.DeviceID);
         Status(dev, "DEVICE DISABLED");
+        // Every further time-out disables it again, which is no news.
+        if (dev.RestartDisableNoted) return;
+        dev.RestartDisableNoted = true;
         SystemLogWrite("Device " + dev.DeviceName + ": no answer to " + std::to_string(kFailuresBeforeDisable) +
                        " restart commands, DEVICE DISABLED");
         return;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 
 #include "platform/core/error.h"
 #include "platform/core/numtext.h"
@@ -121,100 +122,113 @@ size_t PartialOpeningTail(std::string_view s) {
 }  // namespace
 
 namespace {
-// The earliest opening tag at or after `from`; npos and no tag when none.
-size_t NextOpening(const std::string& s, size_t from, const Tag*& tag) {
-    size_t best = std::string::npos;
-    tag = nullptr;
-    for (const Tag& t : kTags) {
-        const size_t at = s.find(t.open, from);
-        if (at < best) {
-            best = at;
-            tag = &t;
+// One opening or closing tag in the text.
+struct TagAt {
+    size_t pos;
+    uint8_t kind;  // index into kTags
+    bool open;
+};
+
+constexpr size_t kNone = static_cast<size_t>(-1);
+
+// Every tag of the four kinds, in order: one pass over the text, since a tag
+// holds no '<' after its first character.
+std::vector<TagAt> FindTags(std::string_view s) {
+    std::vector<TagAt> out;
+    for (size_t p = s.find('<'); p != std::string_view::npos; p = s.find('<', p + 1)) {
+        const std::string_view rest = s.substr(p);
+        for (size_t k = 0; k < kTags.size(); ++k) {
+            if (rest.starts_with(kTags[k].open)) {
+                out.push_back({p, static_cast<uint8_t>(k), true});
+                break;
+            }
+            if (rest.starts_with(kTags[k].close)) {
+                out.push_back({p, static_cast<uint8_t>(k), false});
+                break;
+            }
         }
     }
-    return best;
-}
-
-// Where the element opened at `at` closes: the end of its closing tag, or
-// npos while it is not closed. An opening tag of the same kind before the
-// closing tag means this one was never closed (the close is the later one's).
-size_t ElementEnd(const std::string& s, size_t at, const Tag& tag, size_t& text_start, size_t& close) {
-    text_start = at + std::string_view(tag.open).size();
-    close = s.find(tag.close, text_start);
-    if (close == std::string::npos) return std::string::npos;
-    const size_t again = s.find(tag.open, text_start);
-    if (again < close) return std::string::npos;
-    return close + std::string_view(tag.close).size();
-}
-
-// Where each kind of element closes in the text, in order.
-using Closings = std::array<std::vector<size_t>, kTags.size()>;
-
-Closings FindClosings(const std::string& s) {
-    Closings out;
-    for (size_t k = 0; k < kTags.size(); ++k)
-        for (size_t p = s.find(kTags[k].close); p != std::string::npos; p = s.find(kTags[k].close, p + 1))
-            out[k].push_back(p);
     return out;
-}
-
-// The start of the earliest complete element opened at or after `from`, or
-// npos. Of one kind, the first to complete is the one closed by the first
-// closing tag after `from`: the last opening tag before that close.
-size_t CompleteElementAfter(const std::string& s, size_t from, const Closings& closings) {
-    size_t best = std::string::npos;
-    for (size_t k = 0; k < kTags.size(); ++k) {
-        const std::vector<size_t>& c = closings[k];
-        const std::string_view open(kTags[k].open);
-        const size_t first_open = s.find(open, from);
-        if (first_open == std::string::npos) continue;
-        const auto it = std::lower_bound(c.begin(), c.end(), first_open + open.size());
-        if (it == c.end()) continue;
-        best = std::min(best, s.rfind(open, *it - open.size()));
-    }
-    return best;
 }
 }  // namespace
 
+// An element is complete when the next tag of its own kind after its opening
+// tag is its closing tag; an opening tag of the same kind first means it was
+// never closed (the close is the later one's). Each read's text is looked at
+// a fixed number of times, however many elements it holds.
 std::vector<ReplyElement> ReplyParser::Feed(std::string_view bytes) {
-    pending_.append(bytes);
-    std::vector<ReplyElement> out;
-    std::optional<Closings> closings;  // found once per read, when needed
-    size_t pos = 0;
-    for (;;) {
-        const Tag* tag = nullptr;
-        const size_t at = NextOpening(pending_, pos, tag);
-        if (!tag) {
-            // Keep only what may be the start of a tag still arriving.
-            const size_t keep = PartialOpeningTail(std::string_view(pending_).substr(pos));
-            pending_.erase(0, pending_.size() - keep);
-            break;
-        }
-        size_t text_start = 0, close = 0;
-        const size_t end = ElementEnd(pending_, at, *tag, text_start, close);
-        if (end == std::string::npos) {
-            // Not closed (yet). Once a complete element has come after it,
-            // its close is not coming: it is dropped rather than holding
-            // back every later reply.
-            if (!closings) closings = FindClosings(pending_);
-            const size_t later = CompleteElementAfter(pending_, at + 1, *closings);
-            if (later != std::string::npos) {
-                ++dropped_;
-                last_dropped_ = pending_.substr(at, std::min<size_t>(later - at, 64));
-                // Shown in a log line: no line breaks or control bytes of the peer's.
-                for (char& ch : last_dropped_)
-                    if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) ch = ' ';
-                pos = later;
-                continue;
-            }
-            pending_.erase(0, at);
-            break;
-        }
-        out.push_back({tag->kind, pending_.substr(text_start, close - text_start)});
-        pos = end;
+    std::string joined;
+    std::string_view s = bytes;
+    if (!pending_.empty()) {
+        joined = std::move(pending_);
+        joined.append(bytes);
+        s = joined;
     }
-    if (pending_.size() > kMaxPending) pending_.clear();
+    pending_.clear();
+    const std::vector<TagAt> tags = FindTags(s);
+    const size_t n = tags.size();
+    // The next tag of the same kind, and the first complete element from
+    // each tag on.
+    std::vector<size_t> next_same(n, kNone), next_complete(n + 1, kNone);
+    std::array<size_t, kTags.size()> last{};
+    last.fill(kNone);
+    for (size_t i = n; i-- > 0;) {
+        next_same[i] = last[tags[i].kind];
+        last[tags[i].kind] = i;
+        const bool complete = tags[i].open && next_same[i] != kNone && !tags[next_same[i]].open;
+        next_complete[i] = complete ? i : next_complete[i + 1];
+    }
+
+    std::vector<ReplyElement> out;
+    size_t pos = 0, i = 0;
+    for (;;) {
+        while (i < n && (tags[i].pos < pos || !tags[i].open)) ++i;
+        if (i == n) {
+            // Keep only what may be the start of a tag still arriving.
+            const size_t keep = PartialOpeningTail(s.substr(pos));
+            pending_.assign(s.substr(s.size() - keep));
+            break;
+        }
+        const size_t at = tags[i].pos;
+        const Tag& tag = kTags[tags[i].kind];
+        if (next_complete[i] == i) {
+            const size_t text_start = at + std::string_view(tag.open).size();
+            const size_t close = tags[next_same[i]].pos;
+            const size_t end = close + std::string_view(tag.close).size();
+            // The cap holds however the bytes came: an element longer than
+            // the bench would wait for is not taken because one read held it.
+            if (end - at > kMaxPending)
+                NoteDropped(s.substr(at, 64));
+            else
+                out.push_back({tag.kind, std::string(s.substr(text_start, close - text_start))});
+            pos = end;
+            i = next_same[i] + 1;
+            continue;
+        }
+        // Not closed (yet). Once a complete element has come after it, its
+        // close is not coming: it is dropped rather than holding back every
+        // later reply.
+        const size_t later = next_complete[i + 1];
+        if (later != kNone) {
+            NoteDropped(s.substr(at, std::min<size_t>(tags[later].pos - at, 64)));
+            pos = tags[later].pos;
+            i = later;
+            continue;
+        }
+        // An element still open waits for the next read, unless it has
+        // outgrown what a reply can be.
+        if (s.size() - at <= kMaxPending) pending_.assign(s.substr(at));
+        break;
+    }
     return out;
+}
+
+void ReplyParser::NoteDropped(std::string_view start) {
+    ++dropped_;
+    last_dropped_.assign(start);
+    // Shown in a log line: no line breaks or control bytes of the peer's.
+    for (char& ch : last_dropped_)
+        if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) ch = ' ';
 }
 
 std::optional<int16_t> StatusNumber(std::string_view text) {

@@ -67,21 +67,25 @@ struct ReplyElement {
 // Cuts the byte stream from the simulator into its elements. A reply may come
 // in pieces or several in one read: the unfinished part is kept for the next
 // read and every complete element comes out once, in order. Text outside the
-// four elements is ignored.
+// four elements is ignored. Each read costs time in proportion to its bytes
+// and the at most kMaxPending bytes kept from before.
 class ReplyParser {
 public:
     // The complete elements that this read finished.
     std::vector<ReplyElement> Feed(std::string_view bytes);
     void Clear() { pending_.clear(); }
     size_t Pending() const { return pending_.size(); }
-    // Elements never closed, dropped because a complete one came after them:
-    // how many so far, and the start of the last one.
+    // Elements never closed, dropped because a complete one came after them,
+    // and elements longer than kMaxPending: how many so far, and the start
+    // of the last one.
     unsigned Dropped() const { return dropped_; }
     const std::string& LastDropped() const { return last_dropped_; }
-    // A peer that never closes an element cannot make the bench hold more.
+    // A peer that never closes an element cannot make the bench hold more,
+    // and no element longer than this is taken.
     static constexpr size_t kMaxPending = 64 * 1024;
 
 private:
+    void NoteDropped(std::string_view start);
     std::string pending_;
     unsigned dropped_ = 0;
     std::string last_dropped_;

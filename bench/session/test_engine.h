@@ -129,6 +129,9 @@ private:
     std::string TestLine3() const;
     int UtcSecondNow() const;
     void CheckSilentDevices();
+    // Every receiver of the session out (disabled, or its port lost for
+    // good): the session stops as a failure. True when it did.
+    bool StopWhenNoReceiverLeft();
     bool IsLabSatEntry(const TestEntry& e) const;
     // What an entry needs that the bench lacks now ("" when it can run).
     std::string MissingInstrument(const TestEntry& e);

@@ -138,6 +138,27 @@ void TestEngine::CheckSilentDevices() {
     }
 }
 
+bool TestEngine::StopWhenNoReceiverLeft() {
+    std::string out;
+    for (int s = 0; s < DeviceSlots; ++s) {
+        DeviceOps* d = state_.NmeaWindows[s];
+        if (!d) continue;
+        std::string why;
+        if (!fanout_.SlotEnabled(s)) {
+            why = "disabled";
+        } else {
+            bool lost = false;
+            fanout_.Guarded("TestStateMachine", s, [&] { lost = d->DevicePortLost() && !d->DevicePortReopening(); });
+            if (!lost) return false;
+            why = "port lost";
+        }
+        out += (out.empty() ? "" : ", ") + state_.RunConfig.Devices[s].DName + " " + why;
+    }
+    if (out.empty()) return false;
+    StopSessionAsFailure("No receiver left in the test session (" + out + ")");
+    return true;
+}
+
 void TestEngine::ErrorReportTo(const char* procedure, const std::exception_ptr& e) noexcept {
     try {
         if (IsRepeatedWriteFailure(e)) return;
@@ -159,6 +180,7 @@ void TestEngine::TestStateMachine() {
     switch (TestState) {
     case 0:
         if (r.Running) {
+            if (StopWhenNoReceiverLeft()) break;
             TestState = 1;
             Status(2, TestLine0());
         }
@@ -299,6 +321,8 @@ void TestEngine::State2() {
     // The state moves first: the results are written once whatever fails.
     TestState = state_.Options.SBASTEST ? 11 : 3;
     if (!state_.Options.SBASTEST) FixEventManagement();
+    // The trial that lost the last receiver is written; no other follows.
+    if (StopWhenNoReceiverLeft()) return;
     ++r.Trial;
     if (r.Trial <= r.Trials) {
         if (services_.results) {

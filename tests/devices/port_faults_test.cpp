@@ -9,6 +9,7 @@
 #include "tests/support/emulated_receiver.h"
 #include "tests/support/fakes.h"
 #include "tests/support/qt_app.h"
+#include "tests/support/restarting_receiver.h"
 
 #include <gtest/gtest.h>
 
@@ -192,4 +193,30 @@ TEST(DevicePortFaults, WatchdogDisableIsWrittenToTheSystemLogOncePerSilence) {
     const size_t before = host.Disabled.size();
     ASSERT_TRUE(test::WaitFor([&] { return host.Disabled.size() >= before + 2; }, 3000));
     EXPECT_EQ(LogLinesWith("DEVICE DISABLED").size(), 2u);
+}
+
+// A receiver that never answers its restart command: after the sixth
+// unanswered command the device is disabled, which the system log says once
+// however long the receiver goes on sending.
+TEST(DevicePortFaults, DisableForUnansweredRestartsIsWrittenToTheSystemLogOnce) {
+    test::TempHome home;
+    SystemLogOpen log;
+    test::FakeBenchHost host;
+    test::RestartingReceiver gps({.gga_interval_ms = 10, .ignore_commands = 1000});
+    gps.RegisterPort(25);
+    CommWindow w(&host);
+    w.SetDeviceName("RCV2");
+    w.SetDeviceID(1);
+    w.SetGPSStartupString("$PQNVRST");
+    w.SetDeviceComParams(25, 115200);
+    w.OpenPort_Click();
+    ASSERT_TRUE(w.Port().PortOpen());
+    w.ExecuteTest("$PQNVCOLD");
+    // Ten GGAs a time-out: the sixth comes after sixty, then three more.
+    ASSERT_TRUE(test::WaitFor([&] { return host.Disabled.size() >= 4; }, 5000));
+    EXPECT_EQ(host.Disabled.front(), 1);
+    EXPECT_EQ(gps.CommandsSeen(), 6) << "no command after the sixth time-out";
+    EXPECT_EQ(LogLinesWith("Device RCV2: no answer to 6 restart commands, DEVICE DISABLED").size(), 1u)
+        << test::ReadFileBytes(SystemLogPath());
+    EXPECT_EQ(w.State().Console.Status->PanelText(1), "DEVICE DISABLED");
 }

@@ -253,3 +253,44 @@ TEST(SimNightFaults, AScenarioThatStaysArmingFailsTheRestartAtItsBound) {
 }
 
 }  // namespace
+
+namespace {
+
+// A megabyte of replies written to the socket at once, then an element that
+// never closes within the cap and, later, replies as usual: every reply of
+// the megabyte is taken in order, the runaway element is not, and the link
+// goes on parsing.
+TEST(SimOverTcp, AMegabyteOfRepliesInOneWriteIsParsedWholeAndTheCapHolds) {
+    test::FakeSimServer server(0);
+    server.SetStatus(5);
+    TcpRig rig(server, 0);
+    ASSERT_TRUE(rig.Connect());
+    Strings data;
+    rig.sim->changed = [&] {
+        const std::string& p3 = rig.sim->Panel(3);
+        if (!p3.empty() && (data.empty() || data.back() != p3)) data.push_back(p3);
+    };
+    std::string burst;
+    int replies = 0;
+    while (burst.size() < (1u << 20)) {
+        burst += "<status>" + std::to_string(replies % 2 ? 5 : 1) + "</status><data>reply " +
+                 std::to_string(replies) + "</data>";
+        ++replies;
+    }
+    server.SendRaw(burst);
+    ASSERT_TRUE(test::WaitFor([&] { return !data.empty() && data.back() == "reply " + std::to_string(replies - 1); },
+                              10000))
+        << data.size() << " of " << replies;
+    ASSERT_EQ(data.size(), static_cast<size_t>(replies));
+    for (int k = 0; k < replies; ++k) ASSERT_EQ(data[static_cast<size_t>(k)], "reply " + std::to_string(k));
+    EXPECT_EQ(rig.sim->LastSimStatus(), (replies - 1) % 2 ? 5 : 1);
+
+    const std::string runaway = "<data>" + std::string(ReplyParser::kMaxPending + 100, 'z');
+    server.SendRaw(runaway);
+    test::Pump(100);
+    server.SendRaw("</data><data>after</data>");
+    ASSERT_TRUE(test::WaitFor([&] { return data.back() == "after"; }, 3000)) << data.back().substr(0, 40);
+    for (const std::string& d : data) EXPECT_LE(d.size(), ReplyParser::kMaxPending);
+}
+
+}  // namespace

@@ -137,6 +137,11 @@ TEST(SimReplyParser, TextOutsideElementsAndRunawayElementsAreDropped) {
     EXPECT_TRUE(p.Feed("<data>" + std::string(ReplyParser::kMaxPending, 'x')).empty());
     EXPECT_EQ(p.Pending(), 0u);
     EXPECT_EQ(Kinds(p.Feed("<status>5</status>")), "S=5;");
+    // Nor does one that closes past the cap in the same read.
+    const unsigned before = p.Dropped();
+    EXPECT_EQ(Kinds(p.Feed("<data>" + std::string(ReplyParser::kMaxPending, 'y') + "</data><status>6</status>")), "S=6;");
+    EXPECT_EQ(p.Dropped(), before + 1);
+    EXPECT_EQ(p.LastDropped(), "<data>" + std::string(58, 'y'));
 }
 
 // An element whose close never comes gives way to the first complete

@@ -443,6 +443,42 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
     EXPECT_EQ(system_log.find("did not complete"), std::string::npos) << "not left to the silence guard";
 }
 
+// One receiver is unplugged mid-trial and the other never answers its
+// restart command, so it is disabled: the trial is written as failed and the
+// session stops there as a failure, with one line saying why, instead of
+// running its other trials with no receiver.
+TEST_F(SessionEndToEnd, SessionWithNoReceiverLeftStopsAsAFailure) {
+    test::ScriptedReceiver& deaf = AddReceiver(3, {3000}, 50, 1000);
+    AddReceiver(4, {8000}, 500);
+    receivers[1]->RelayThroughChildProcess();
+    WriteConfig(5, 1, 1);
+    OpenBench();
+    ASSERT_TRUE(test::WaitFor([&] { return Window(0)->State().GGACount > 0 && Window(1)->State().GGACount > 0; },
+                              3000));
+    Trigger("exectest");
+    ASSERT_TRUE(test::WaitFor([&] { return receivers[1]->Restarts().size() == 1; }, 8000));
+    receivers[1]->KillRelayProcess();  // unplugged
+    ASSERT_TRUE(test::WaitFor([&] { return Window(1)->DevicePortLost(); }, 3000));
+
+    // Six unanswered commands of ten 50 ms epochs each disable the other.
+    ASSERT_TRUE(test::WaitFor([&] { return !top->SessionRunning(); }, 15000))
+        << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
+    const std::string why = "No receiver left in the test session (RCV1 disabled, RCV2 port lost)";
+    EXPECT_EQ(top->StatusText(1), "Test Session FAILED: " + why);
+    EXPECT_EQ(deaf.CommandsSeen(), 6);
+    test::Pump(1500);  // a wait and a trial's time: nothing more runs
+    EXPECT_EQ(deaf.CommandsSeen(), 6);
+
+    const std::string session = SessionFolder();
+    EXPECT_EQ(test::ReadFileBytes(session + "/RCV2/RCV2_TTFF_COLD_NMEA_Results.txt"), "-1\t% 1\t\r\n");
+    EXPECT_EQ(test::ReadFileBytes(session + "/RCV1/RCV1_TTFF_COLD_NMEA_Results.txt"), "-1\t% 1\t\r\n");
+    const std::string system_log = test::ReadFileBytes(bench::SystemLogPath());
+    const size_t first = system_log.find(why + ": test session stopped");
+    EXPECT_NE(first, std::string::npos) << system_log;
+    EXPECT_EQ(system_log.find("No receiver left", first + 1), std::string::npos) << "said once";
+    EXPECT_EQ(system_log.find("Test Session Completed"), std::string::npos);
+}
+
 // Closing the main window in the middle of a trial: the user is asked first.
 // No keeps the session running; Yes stops it as Stop would, every log closed
 // with what it received, and the system log says where it stopped.

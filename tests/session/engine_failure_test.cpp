@@ -136,6 +136,33 @@ TEST(EngineFailures, SimulatorThatIsNotReadySkipsItsEntries) {
     EXPECT_EQ(LinesWith(h.log.lines, "skipped: simulator not connected"), 1);
 }
 
+// One receiver disabled, the other's port lost: while the port time-out
+// keeps trying to open the port again the receiver may come back and the
+// trials go on; once nothing is trying, the session stops as a failure.
+TEST(EngineFailures, SessionWithNoReceiverLeftStopsAsAFailure) {
+    Harness h;
+    auto& a = h.AddDevice(0, "GPS1");
+    auto& b = h.AddDevice(1, "GPS2");
+    h.AddTest(0, "COLD", 6, 5, 5);
+    a.fix_delay_ms = b.fix_delay_ms = 2000;
+    ASSERT_TRUE(h.Start());
+    ASSERT_GE(h.Run([&] { return b.executed == 1; }), 0);
+    b.port_lost = true;
+    b.port_reopening = true;
+    h.fanout.DeviceDisable(0);
+    ASSERT_GE(h.Run([&] { return b.executed == 3; }), 0) << "a port that may come back keeps the session going";
+    EXPECT_TRUE(h.engine.SessionRunning());
+    b.port_reopening = false;
+    ASSERT_GE(h.RunToEnd(), 0);
+    EXPECT_EQ(b.executed, 3) << "no trial after the last receiver went";
+    EXPECT_EQ(a.executed, 1);
+    const std::string why = "No receiver left in the test session (GPS1 disabled, GPS2 port lost)";
+    EXPECT_EQ(LinesWith(h.log.lines, "No receiver left"), 1);
+    EXPECT_EQ(LinesWith(h.log.lines, why + ": test session stopped"), 1);
+    EXPECT_EQ(h.status.panels[1], "Test Session FAILED: " + why);
+    EXPECT_EQ(b.results_lines.size(), 3u) << "each trial it was part of is written";
+}
+
 TEST(EngineFailures, CleanSessionEndsWithoutAWarning) {
     Harness h;
     auto& a = h.AddDevice(0, "GPS1");

@@ -30,6 +30,8 @@ public:
     int32_t signal_on_second = 0;
     int16_t tttrk_sats = 0;
     bool diff_on = false;
+    bool port_lost = false;       // the port's device went away
+    bool port_reopening = false;  // ... and the port time-out tries to open it again
     double diff_time = 0;
     std::string diff_gga;
     double sbas_time = 0;
@@ -89,6 +91,8 @@ public:
     std::string GetGGAFixString() override { Rec("GetGGAFixString", {}); return fix_gga; }
     std::string GetCurrentGGAString() override { Rec("GetCurrentGGAString", {}); return current_gga; }
     bool IsTestCompleted() override { Rec("IsTestCompleted", {}); return Completed(); }
+    bool DevicePortLost() override { return port_lost; }
+    bool DevicePortReopening() override { return port_lost && port_reopening; }
     int16_t GetTotalTestFailure() override { Rec("GetTotalTestFailure", {}); return 0; }
     int32_t DeviceGetPCtoUTCDeltaTime() override { Rec("DeviceGetPCtoUTCDeltaTime", {}); return 0; }
     void DeviceSetRestartCommand(const std::string& command) override { Rec("DeviceSetRestartCommand", {Arg(command)}); }
