@@ -18,23 +18,59 @@ namespace xl = workbook::xl;
 
 namespace {
 
-constexpr double kMetresPerRadianLat = 6378198.133;
-constexpr double kMetresPerRadianLon = 4819709.844;
-constexpr int kColB = 2, kColZ = 26, kColAA = 27, kColAB = 28;
+constexpr int kColD = 4, kColF = 6, kColZ = 26, kColAA = 27, kColAB = 28;
+// The fix in earth-centred coordinates, one column each for X, Y and Z.
+constexpr int kColX = 40;
+constexpr const char* kEarthHeaders[] = {"Earth X [m]", "Earth Y [m]", "Earth Z [m]"};
 
-std::string DegreeFactor() { return NumberToText(std::numbers::pi / 180.0); }
+// WGS 84, the datum of the GGA positions: semi-major axis and the square
+// of the eccentricity.
+const std::string kA = "6378137";
+const std::string kE2 = "0.00669437999014";
 
-void WriteError(ReportContext& ctx, const std::string& base, const std::string& s, const char* column,
-                const char* header, const char* source, const char* reference, double metresPerRadian) {
-    Worksheet& ws = ctx.Sheet(base, s);
-    const int n = TrialsOf(ws);
-    ws.GetRange(std::string(column) + "1").SetText(header);
-    const std::string tail = " - " + std::string(reference) + ")*" + NumberToText(metresPerRadian) + "*(" +
-                             DegreeFactor() + ")";
-    const int col = workbook::ColumnNumber(column);
-    // A trial without a fix has no position, hence no error.
+// The radius of curvature in the prime vertical at the latitude `lat`
+// (degrees: a cell or an expression).
+std::string PrimeVertical(const std::string& lat) { return kA + "/SQRT(1-" + kE2 + "*SIN(RADIANS(" + lat + "))^2)"; }
+
+// Earth-centred X, Y or Z (metres, on the ellipsoid) of the fix in `row`,
+// whose latitude and longitude are signed degrees.
+std::string EarthFormula(int axis, int row) {
+    const std::string lat = "D" + std::to_string(row), lon = "F" + std::to_string(row);
+    const std::string nu = PrimeVertical(lat);
+    if (axis == 0) return "=" + nu + "*COS(RADIANS(" + lat + "))*COS(RADIANS(" + lon + "))";
+    if (axis == 1) return "=" + nu + "*COS(RADIANS(" + lat + "))*SIN(RADIANS(" + lon + "))";
+    return "=" + nu + "*(1-" + kE2 + ")*SIN(RADIANS(" + lat + "))";
+}
+
+std::string EarthColumn(int axis, int n) {
+    const std::string c = workbook::ColumnLetters(kColX + axis);
+    return c + "2:" + c + std::to_string(n + 1);
+}
+
+void WriteEarthCoordinates(Worksheet& ws, int n) {
+    for (int a = 0; a < 3; ++a) ws.Cells(1, kColX + a).SetText(kEarthHeaders[a]);
     for (int i = 2; i <= n + 1; ++i)
-        if (RowHasFix(ws, i)) ws.Cells(i, col).SetFormula("=(" + std::string(source) + std::to_string(i) + tail);
+        if (RowHasFix(ws, i))
+            for (int a = 0; a < 3; ++a) ws.Cells(i, kColX + a).SetFormula(EarthFormula(a, i));
+}
+
+// A typed reference carries no hemisphere: it lies on the side of the
+// fixes, north or south as their mean latitude, east or west as is nearer
+// to their mean direction (which holds across 180 degrees as well).
+void SideOfTheFixes(Worksheet& ws, int n, double& lat, double& lon) {
+    double sumLat = 0, sumSin = 0, sumCos = 0;
+    for (int i = 2; i <= n + 1; ++i) {
+        if (!RowHasFix(ws, i)) continue;
+        sumLat += ws.ValueAt(i, kColD).Number();
+        const double l = ws.ValueAt(i, kColF).Number() * std::numbers::pi / 180.0;
+        sumSin += std::sin(l);
+        sumCos += std::cos(l);
+    }
+    if (sumLat < 0) lat = -lat;
+    const double e = lon * std::numbers::pi / 180.0;
+    // Cosine of the angle to the fixes' mean direction, up to a factor:
+    // the larger is the nearer side.
+    if (std::cos(e) * sumCos - std::sin(e) * sumSin > std::cos(e) * sumCos + std::sin(e) * sumSin) lon = -lon;
 }
 
 bool IsDigits(const std::string& s) {
@@ -85,25 +121,53 @@ void WriteReferencePosition(ReportContext& ctx, const std::string& base, const s
         double lat = 0, lon = 0;
         if (const std::string why = ReadTypedPosition(pos, lat, lon); !why.empty())
             throw platform::BenchError(platform::err::TypeMismatch, why);
+        SideOfTheFixes(ws, n, lat, lon);
+        WriteEarthCoordinates(ws, n);
         ws.GetRange("M1").SetText("Latitude");
         ws.GetRange("N1").SetText("Longitude");
         ws.GetRange("M2").SetValue(Value(lat));
         ws.GetRange("N2").SetValue(Value(lon));
         return;
     }
-    const std::string last = std::to_string(n + 1);
+    WriteEarthCoordinates(ws, n);
+    // The mean of the fixes is the mean of their earth-centred points, seen
+    // from the earth's centre: right at the poles and across 180 degrees,
+    // where averaged degrees are not.
+    const std::string x = "AVERAGE(" + EarthColumn(0, n) + ")", y = "AVERAGE(" + EarthColumn(1, n) + ")",
+                      z = "AVERAGE(" + EarthColumn(2, n) + ")";
     ws.GetRange("M1").SetText("Mean Latitude");
-    ws.GetRange("M2").SetFormula("=AVERAGE( D2 : D" + last + ")");
+    ws.GetRange("M2").SetFormula("=DEGREES(ATAN2(SQRT(" + x + "^2+" + y + "^2)," + z + "/(1-" + kE2 + ")))");
     ws.GetRange("N1").SetText("Mean Longitude");
-    ws.GetRange("N2").SetFormula("=AVERAGE( F2 : F" + last + ")");
+    // Straight above a pole every longitude is as good: 0.
+    ws.GetRange("N2").SetFormula("=IF(" + x + "^2+" + y + "^2>0,DEGREES(ATAN2(" + x + "," + y + ")),0)");
 }
 
+// North and east errors: the fix's earth-centred point less the
+// reference's, turned into the east-north plane at the reference. The
+// reference's own point is folded into the constant term of the north error.
 void WriteLatitudeError(ReportContext& ctx, const std::string& base, const std::string& s) {
-    WriteError(ctx, base, s, "O", "Latitude Error [m]", "D", "M2", kMetresPerRadianLat);
+    Worksheet& ws = ctx.Sheet(base, s);
+    const int n = TrialsOf(ws);
+    ws.GetRange("O1").SetText("Latitude Error [m]");
+    const std::string sinLat = "SIN(RADIANS(M2))", cosLat = "COS(RADIANS(M2))";
+    const std::string tail = "+" + PrimeVertical("M2") + "*" + kE2 + "*" + sinLat + "*" + cosLat;
+    for (int i = 2; i <= n + 1; ++i) {
+        if (!RowHasFix(ws, i)) continue;
+        const std::string R = std::to_string(i);
+        ws.Cells(i, 15).SetFormula("=" + cosLat + "*AP" + R + "-" + sinLat + "*(COS(RADIANS(N2))*AN" + R +
+                                   "+SIN(RADIANS(N2))*AO" + R + ")" + tail);
+    }
 }
 
 void WriteLongitudeError(ReportContext& ctx, const std::string& base, const std::string& s) {
-    WriteError(ctx, base, s, "P", "Longitude Error [m]", "F", "N2", kMetresPerRadianLon);
+    Worksheet& ws = ctx.Sheet(base, s);
+    const int n = TrialsOf(ws);
+    ws.GetRange("P1").SetText("Longitude Error [m]");
+    for (int i = 2; i <= n + 1; ++i) {
+        if (!RowHasFix(ws, i)) continue;
+        const std::string R = std::to_string(i);
+        ws.Cells(i, 16).SetFormula("=COS(RADIANS(N2))*AO" + R + "-SIN(RADIANS(N2))*AN" + R);
+    }
 }
 
 void CreateCEPChart(ReportContext& ctx, const std::string& base, const std::string& s) {

@@ -302,8 +302,12 @@ void ImportResultsFrom(ReportContext& ctx, const std::string& base, const std::s
             workbook::Range c = data.Cells(i, 3);
             c.ClearContents();
             c.SetText(time);
-            data.Cells(i, 4).SetValue(Value(NmeaToDegrees(data.ValueAt(i, 4).Number())));
-            data.Cells(i, 6).SetValue(Value(NmeaToDegrees(data.ValueAt(i, 6).Number())));
+            // South and west are negative, so that positions on either side
+            // of the equator or a meridian compare.
+            const double lat = NmeaToDegrees(data.ValueAt(i, 4).Number());
+            const double lon = NmeaToDegrees(data.ValueAt(i, 6).Number());
+            data.Cells(i, 4).SetValue(Value(data.ValueAt(i, 5).ToString() == "S" ? -lat : lat));
+            data.Cells(i, 6).SetValue(Value(data.ValueAt(i, 7).ToString() == "W" ? -lon : lon));
         }
         ++i;
     } while (!data.ValueAt(i, 1).IsEmpty());

@@ -81,7 +81,7 @@ TEST_F(Driver, SavedReportReadsBackAndRecomputesToTheSameValues) {
 
     // Every formula's stored value is what gnumeric computes from the file.
     REQUIRE_SSCONVERT();
-    EXPECT_GT(ExpectRecalculationAgrees(v, file, d), 500) << "statistics, errors, curves and circles all compared";
+    EXPECT_GT(ExpectRecalculationAgrees(v, file, d, 1e-6), 500) << "statistics, errors, curves and circles all compared";
 }
 
 }  // namespace
