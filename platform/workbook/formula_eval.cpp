@@ -1,6 +1,6 @@
 #include "platform/core/numtext.h"
 #include "platform/workbook/formula.h"
-#include "platform/workbook/formula_angles.h"
+#include "platform/workbook/formula_math.h"
 #include "platform/workbook/formula_ast.h"
 
 #include <algorithm>
@@ -199,16 +199,16 @@ private:
             if (!ToNumber(Scalar(*n.kids[0]), x, e) || !ToNumber(Scalar(*n.kids[1]), y, e)) return e;
             return Pow(x, y);
         }
-        // --- IF and the angle functions (formula_angles.cpp) ---
+        // --- IF and the numeric functions of formula_math.cpp ---
         if (f == "IF") return If(n);
-        if (IsAngleFunction(f)) {
+        if (IsMathFunction(f)) {
             std::vector<double> args;
             for (const auto& k : n.kids) {
                 double x;
                 if (!ToNumber(Scalar(*k), x, e)) return e;
                 args.push_back(x);
             }
-            return *AngleFunction(f, args);
+            return *MathFunction(f, args);
         }
         return Err(CellError::Name);
     }
