@@ -68,7 +68,7 @@ TEST_F(Driver, SavedReportReadsBackAndRecomputesToTheSameValues) {
     EXPECT_EQ(v.states["_xvalues"], "hidden");
     EXPECT_EQ(v.kinds["COLD CDF Chart"], "Chartsheet");
     EXPECT_EQ(v.formulas["COLD!U9"], "=(U4-COUNT(AD2:AD31))/U4*100");
-    EXPECT_EQ(v.formulas["COLD!AF2"], "=COUNTIF(AD2:AD31,\"<=25  \")/U4*100");
+    EXPECT_EQ(v.formulas["COLD!AF2"], "=ROUND(COUNTIF(AD2:AD31,\"<=25  \")/U4*100,3)");
     EXPECT_EQ(v.numberFormats["COLD!U5"], "0.00");
     EXPECT_EQ(v.numberFormats["COLD!U12"], "#.0#");
     EXPECT_EQ(v.fonts["COLD!A1"], "bold");
