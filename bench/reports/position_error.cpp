@@ -21,6 +21,8 @@ namespace {
 constexpr int kColD = 4, kColF = 6, kColZ = 26, kColAA = 27, kColAB = 28;
 // The fix in earth-centred coordinates, one column each for X, Y and Z.
 constexpr int kColX = 40;
+// The local frame at the reference: labels, then values (AR, AS).
+constexpr int kColFrame = 44;
 constexpr const char* kEarthHeaders[] = {"Earth X [m]", "Earth Y [m]", "Earth Z [m]"};
 
 // WGS 84, the datum of the GGA positions: semi-major axis and the square
@@ -29,17 +31,19 @@ const std::string kA = "6378137";
 const std::string kE2 = "0.00669437999014";
 
 // The radius of curvature in the prime vertical at the latitude `lat`
-// (degrees: a cell or an expression).
-std::string PrimeVertical(const std::string& lat) { return kA + "/SQRT(1-" + kE2 + "*SIN(RADIANS(" + lat + "))^2)"; }
+// (radians: a cell or an expression).
+std::string PrimeVertical(const std::string& lat) { return kA + "/SQRT(1-" + kE2 + "*SIN(" + lat + ")^2)"; }
 
 // Earth-centred X, Y or Z (metres, on the ellipsoid) of the fix in `row`,
-// whose latitude and longitude are signed degrees.
+// whose latitude and longitude are signed degrees. The degrees are turned
+// into radians by a factor, as one formula per trial and axis is many.
 std::string EarthFormula(int axis, int row) {
-    const std::string lat = "D" + std::to_string(row), lon = "F" + std::to_string(row);
+    const std::string rad = "*" + NumberToText(std::numbers::pi / 180);
+    const std::string lat = "D" + std::to_string(row) + rad, lon = "F" + std::to_string(row) + rad;
     const std::string nu = PrimeVertical(lat);
-    if (axis == 0) return "=" + nu + "*COS(RADIANS(" + lat + "))*COS(RADIANS(" + lon + "))";
-    if (axis == 1) return "=" + nu + "*COS(RADIANS(" + lat + "))*SIN(RADIANS(" + lon + "))";
-    return "=" + nu + "*(1-" + kE2 + ")*SIN(RADIANS(" + lat + "))";
+    if (axis == 0) return "=" + nu + "*COS(" + lat + ")*COS(" + lon + ")";
+    if (axis == 1) return "=" + nu + "*COS(" + lat + ")*SIN(" + lon + ")";
+    return "=" + nu + "*(1-" + kE2 + ")*SIN(" + lat + ")";
 }
 
 std::string EarthColumn(int axis, int n) {
@@ -142,20 +146,38 @@ void WriteReferencePosition(ReportContext& ctx, const std::string& base, const s
     ws.GetRange("N2").SetFormula("=IF(" + x + "^2+" + y + "^2>0,DEGREES(ATAN2(" + x + "," + y + ")),0)");
 }
 
+// The east-north plane at the reference, in cells of its own so that each
+// error is a few products: the rotation of earth-centred coordinates into
+// it, and the north of the reference's own point.
+void WriteLocalFrame(Worksheet& ws) {
+    const std::string sinLat = "SIN(RADIANS(M2))", cosLat = "COS(RADIANS(M2))";
+    const std::string sinLon = "SIN(RADIANS(N2))", cosLon = "COS(RADIANS(N2))";
+    const std::pair<const char*, std::string> rows[] = {
+        {"Local frame", ""},
+        {"cos(lat)", "=" + cosLat},
+        {"sin(lat)*cos(lon)", "=" + sinLat + "*" + cosLon},
+        {"sin(lat)*sin(lon)", "=" + sinLat + "*" + sinLon},
+        {"cos(lon)", "=" + cosLon},
+        {"sin(lon)", "=" + sinLon},
+        {"North offset [m]", "=" + PrimeVertical("RADIANS(M2)") + "*" + kE2 + "*" + sinLat + "*" + cosLat}};
+    for (int i = 0; i < 7; ++i) {
+        ws.Cells(i + 1, kColFrame).SetText(rows[i].first);
+        if (!rows[i].second.empty()) ws.Cells(i + 1, kColFrame + 1).SetFormula(rows[i].second);
+    }
+}
+
 // North and east errors: the fix's earth-centred point less the
 // reference's, turned into the east-north plane at the reference. The
-// reference's own point is folded into the constant term of the north error.
+// reference's own point is folded into the north offset.
 void WriteLatitudeError(ReportContext& ctx, const std::string& base, const std::string& s) {
     Worksheet& ws = ctx.Sheet(base, s);
     const int n = TrialsOf(ws);
+    WriteLocalFrame(ws);
     ws.GetRange("O1").SetText("Latitude Error [m]");
-    const std::string sinLat = "SIN(RADIANS(M2))", cosLat = "COS(RADIANS(M2))";
-    const std::string tail = "+" + PrimeVertical("M2") + "*" + kE2 + "*" + sinLat + "*" + cosLat;
     for (int i = 2; i <= n + 1; ++i) {
         if (!RowHasFix(ws, i)) continue;
         const std::string R = std::to_string(i);
-        ws.Cells(i, 15).SetFormula("=" + cosLat + "*AP" + R + "-" + sinLat + "*(COS(RADIANS(N2))*AN" + R +
-                                   "+SIN(RADIANS(N2))*AO" + R + ")" + tail);
+        ws.Cells(i, 15).SetFormula("=$AS$2*AP" + R + "-$AS$3*AN" + R + "-$AS$4*AO" + R + "+$AS$7");
     }
 }
 
@@ -166,7 +188,7 @@ void WriteLongitudeError(ReportContext& ctx, const std::string& base, const std:
     for (int i = 2; i <= n + 1; ++i) {
         if (!RowHasFix(ws, i)) continue;
         const std::string R = std::to_string(i);
-        ws.Cells(i, 16).SetFormula("=COS(RADIANS(N2))*AO" + R + "-SIN(RADIANS(N2))*AN" + R);
+        ws.Cells(i, 16).SetFormula("=$AS$5*AO" + R + "-$AS$6*AN" + R);
     }
 }
 

@@ -28,11 +28,12 @@ TEST_F(Position, FixesThreePointFourMetresFromTheTypedReference) {
     EXPECT_NEAR(Num(ws, "M2"), 45 + 28.315 / 60, 1e-12);
     EXPECT_NEAR(Num(ws, "N2"), 9 + 11.452 / 60, 1e-12);
     // East and north of the reference through earth-centred coordinates.
-    EXPECT_EQ(Formula(ws, "AN2"), "=6378137/SQRT(1-0.00669437999014*SIN(RADIANS(D2))^2)*COS(RADIANS(D2))*COS(RADIANS(F2))");
-    EXPECT_EQ(Formula(ws, "P5"), "=COS(RADIANS(N2))*AO5-SIN(RADIANS(N2))*AN5");
-    EXPECT_EQ(Formula(ws, "O2"),
-              "=COS(RADIANS(M2))*AP2-SIN(RADIANS(M2))*(COS(RADIANS(N2))*AN2+SIN(RADIANS(N2))*AO2)+6378137/SQRT(1-"
-              "0.00669437999014*SIN(RADIANS(M2))^2)*0.00669437999014*SIN(RADIANS(M2))*COS(RADIANS(M2))");
+    EXPECT_EQ(Formula(ws, "AN2"), "=6378137/SQRT(1-0.00669437999014*SIN(D2*0.0174532925199433)^2)*COS(D2*0.0174532925199433)*"
+              "COS(F2*0.0174532925199433)");
+    EXPECT_EQ(Formula(ws, "P5"), "=$AS$5*AO5-$AS$6*AN5");
+    EXPECT_EQ(Formula(ws, "O2"), "=$AS$2*AP2-$AS$3*AN2-$AS$4*AO2+$AS$7");
+    EXPECT_EQ(Formula(ws, "AS3"), "=SIN(RADIANS(M2))*COS(RADIANS(N2))");
+    EXPECT_EQ(ws.GetRange("AR7").GetValue().Text(), "North offset [m]");
     EXPECT_EQ(Formula(ws, "Z2"), "=SQRT(POWER(O2,2)+POWER(P2,2))*(SQRT(POWER(O2,2)+POWER(P2,2))>=0.001)");
     EXPECT_NEAR(Num(ws, "O3"), 3.4, 1e-6);
     EXPECT_NEAR(Num(ws, "P3"), 0, 1e-6);
