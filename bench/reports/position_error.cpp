@@ -25,25 +25,40 @@ constexpr int kColX = 40;
 constexpr int kColFrame = 44;
 constexpr const char* kEarthHeaders[] = {"Earth X [m]", "Earth Y [m]", "Earth Z [m]"};
 
-// WGS 84, the datum of the GGA positions: semi-major axis and the square
-// of the eccentricity.
-const std::string kA = "6378137";
-const std::string kE2 = "0.00669437999014";
+// The constants and the east-north plane at the reference, in cells of
+// their own (labels in AR, values in AS) so that the formulas of each trial
+// are short: WGS 84 (the datum of the GGA positions), then the rotation of
+// earth-centred coordinates into the plane and the north of the
+// reference's own point.
+constexpr const char* kSemiMajor = "$AS$2";
+constexpr const char* kE2 = "$AS$3";
 
 // The radius of curvature in the prime vertical at the latitude `lat`
 // (radians: a cell or an expression).
-std::string PrimeVertical(const std::string& lat) { return kA + "/SQRT(1-" + kE2 + "*SIN(" + lat + ")^2)"; }
+std::string PrimeVertical(const std::string& lat) {
+    return std::string(kSemiMajor) + "/SQRT(1-" + kE2 + "*SIN(" + lat + ")^2)";
+}
 
-// Earth-centred X, Y or Z (metres, on the ellipsoid) of the fix in `row`,
-// whose latitude and longitude are signed degrees. The degrees are turned
-// into radians by a factor, as one formula per trial and axis is many.
-std::string EarthFormula(int axis, int row) {
-    const std::string rad = "*" + NumberToText(std::numbers::pi / 180);
-    const std::string lat = "D" + std::to_string(row) + rad, lon = "F" + std::to_string(row) + rad;
-    const std::string nu = PrimeVertical(lat);
-    if (axis == 0) return "=" + nu + "*COS(" + lat + ")*COS(" + lon + ")";
-    if (axis == 1) return "=" + nu + "*COS(" + lat + ")*SIN(" + lon + ")";
-    return "=" + nu + "*(1-" + kE2 + ")*SIN(" + lat + ")";
+void WriteLocalFrame(Worksheet& ws) {
+    const std::string sinLat = "SIN(RADIANS(M2))", cosLat = "COS(RADIANS(M2))";
+    const std::string sinLon = "SIN(RADIANS(N2))", cosLon = "COS(RADIANS(N2))";
+    const std::pair<const char*, std::string> rows[] = {
+        {"Local frame", ""},
+        {"Semi-major axis [m]", "6378137"},
+        {"Eccentricity squared", "0.00669437999014"},
+        {"cos(lat)", "=" + cosLat},
+        {"sin(lat)*cos(lon)", "=" + sinLat + "*" + cosLon},
+        {"sin(lat)*sin(lon)", "=" + sinLat + "*" + sinLon},
+        {"cos(lon)", "=" + cosLon},
+        {"sin(lon)", "=" + sinLon},
+        {"North offset [m]", "=" + PrimeVertical("RADIANS(M2)") + "*" + kE2 + "*" + sinLat + "*" + cosLat}};
+    for (int i = 0; i < 9; ++i) {
+        ws.Cells(i + 1, kColFrame).SetText(rows[i].first);
+        const std::string& v = rows[i].second;
+        if (v.empty()) continue;
+        if (v[0] == '=') ws.Cells(i + 1, kColFrame + 1).SetFormula(v);
+        else ws.Cells(i + 1, kColFrame + 1).SetValue(Value(platform::ReadStrict(v)));
+    }
 }
 
 std::string EarthColumn(int axis, int n) {
@@ -51,11 +66,22 @@ std::string EarthColumn(int axis, int n) {
     return c + "2:" + c + std::to_string(n + 1);
 }
 
+// Earth-centred X, Y and Z (metres, on the WGS 84 ellipsoid) of each fix,
+// from its signed degrees. They are the fix's position as D and F are,
+// converted once like them: plain numbers, so that a long test does not
+// carry three more formulas a trial.
 void WriteEarthCoordinates(Worksheet& ws, int n) {
+    WriteLocalFrame(ws);
     for (int a = 0; a < 3; ++a) ws.Cells(1, kColX + a).SetText(kEarthHeaders[a]);
-    for (int i = 2; i <= n + 1; ++i)
-        if (RowHasFix(ws, i))
-            for (int a = 0; a < 3; ++a) ws.Cells(i, kColX + a).SetFormula(EarthFormula(a, i));
+    constexpr double a = 6378137.0, e2 = 0.00669437999014, rad = std::numbers::pi / 180;
+    for (int i = 2; i <= n + 1; ++i) {
+        if (!RowHasFix(ws, i)) continue;
+        const double lat = ws.ValueAt(i, kColD).Number() * rad, lon = ws.ValueAt(i, kColF).Number() * rad;
+        const double nu = a / std::sqrt(1 - e2 * std::sin(lat) * std::sin(lat));
+        ws.Cells(i, kColX).SetValue(Value(nu * std::cos(lat) * std::cos(lon)));
+        ws.Cells(i, kColX + 1).SetValue(Value(nu * std::cos(lat) * std::sin(lon)));
+        ws.Cells(i, kColX + 2).SetValue(Value(nu * (1 - e2) * std::sin(lat)));
+    }
 }
 
 // A typed reference carries no hemisphere: it lies on the side of the
@@ -146,38 +172,17 @@ void WriteReferencePosition(ReportContext& ctx, const std::string& base, const s
     ws.GetRange("N2").SetFormula("=IF(" + x + "^2+" + y + "^2>0,DEGREES(ATAN2(" + x + "," + y + ")),0)");
 }
 
-// The east-north plane at the reference, in cells of its own so that each
-// error is a few products: the rotation of earth-centred coordinates into
-// it, and the north of the reference's own point.
-void WriteLocalFrame(Worksheet& ws) {
-    const std::string sinLat = "SIN(RADIANS(M2))", cosLat = "COS(RADIANS(M2))";
-    const std::string sinLon = "SIN(RADIANS(N2))", cosLon = "COS(RADIANS(N2))";
-    const std::pair<const char*, std::string> rows[] = {
-        {"Local frame", ""},
-        {"cos(lat)", "=" + cosLat},
-        {"sin(lat)*cos(lon)", "=" + sinLat + "*" + cosLon},
-        {"sin(lat)*sin(lon)", "=" + sinLat + "*" + sinLon},
-        {"cos(lon)", "=" + cosLon},
-        {"sin(lon)", "=" + sinLon},
-        {"North offset [m]", "=" + PrimeVertical("RADIANS(M2)") + "*" + kE2 + "*" + sinLat + "*" + cosLat}};
-    for (int i = 0; i < 7; ++i) {
-        ws.Cells(i + 1, kColFrame).SetText(rows[i].first);
-        if (!rows[i].second.empty()) ws.Cells(i + 1, kColFrame + 1).SetFormula(rows[i].second);
-    }
-}
-
 // North and east errors: the fix's earth-centred point less the
 // reference's, turned into the east-north plane at the reference. The
 // reference's own point is folded into the north offset.
 void WriteLatitudeError(ReportContext& ctx, const std::string& base, const std::string& s) {
     Worksheet& ws = ctx.Sheet(base, s);
     const int n = TrialsOf(ws);
-    WriteLocalFrame(ws);
     ws.GetRange("O1").SetText("Latitude Error [m]");
     for (int i = 2; i <= n + 1; ++i) {
         if (!RowHasFix(ws, i)) continue;
         const std::string R = std::to_string(i);
-        ws.Cells(i, 15).SetFormula("=$AS$2*AP" + R + "-$AS$3*AN" + R + "-$AS$4*AO" + R + "+$AS$7");
+        ws.Cells(i, 15).SetFormula("=$AS$4*AP" + R + "-$AS$5*AN" + R + "-$AS$6*AO" + R + "+$AS$9");
     }
 }
 
@@ -188,7 +193,7 @@ void WriteLongitudeError(ReportContext& ctx, const std::string& base, const std:
     for (int i = 2; i <= n + 1; ++i) {
         if (!RowHasFix(ws, i)) continue;
         const std::string R = std::to_string(i);
-        ws.Cells(i, 16).SetFormula("=$AS$5*AO" + R + "-$AS$6*AN" + R);
+        ws.Cells(i, 16).SetFormula("=$AS$7*AO" + R + "-$AS$8*AN" + R);
     }
 }
 

@@ -28,12 +28,15 @@ TEST_F(Position, FixesThreePointFourMetresFromTheTypedReference) {
     EXPECT_NEAR(Num(ws, "M2"), 45 + 28.315 / 60, 1e-12);
     EXPECT_NEAR(Num(ws, "N2"), 9 + 11.452 / 60, 1e-12);
     // East and north of the reference through earth-centred coordinates.
-    EXPECT_EQ(Formula(ws, "AN2"), "=6378137/SQRT(1-0.00669437999014*SIN(D2*0.0174532925199433)^2)*COS(D2*0.0174532925199433)*"
-              "COS(F2*0.0174532925199433)");
-    EXPECT_EQ(Formula(ws, "P5"), "=$AS$5*AO5-$AS$6*AN5");
-    EXPECT_EQ(Formula(ws, "O2"), "=$AS$2*AP2-$AS$3*AN2-$AS$4*AO2+$AS$7");
-    EXPECT_EQ(Formula(ws, "AS3"), "=SIN(RADIANS(M2))*COS(RADIANS(N2))");
-    EXPECT_EQ(ws.GetRange("AR7").GetValue().Text(), "North offset [m]");
+    // Each fix in earth-centred coordinates, converted once as its degrees are.
+    const double lat = (45 + 28.315 / 60) * std::numbers::pi / 180, e2 = 0.00669437999014;
+    const double nu = 6378137 / std::sqrt(1 - e2 * std::sin(lat) * std::sin(lat));
+    EXPECT_NEAR(Num(ws, "AP2"), nu * (1 - e2) * std::sin(lat) + 3.4 * std::cos(lat), 1e-3);
+    EXPECT_EQ(Num(ws, "AS2"), 6378137) << "WGS 84";
+    EXPECT_EQ(Formula(ws, "AS5"), "=SIN(RADIANS(M2))*COS(RADIANS(N2))");
+    EXPECT_EQ(ws.GetRange("AR9").GetValue().Text(), "North offset [m]");
+    EXPECT_EQ(Formula(ws, "O2"), "=$AS$4*AP2-$AS$5*AN2-$AS$6*AO2+$AS$9");
+    EXPECT_EQ(Formula(ws, "P5"), "=$AS$7*AO5-$AS$8*AN5");
     EXPECT_EQ(Formula(ws, "Z2"), "=SQRT(POWER(O2,2)+POWER(P2,2))*(SQRT(POWER(O2,2)+POWER(P2,2))>=0.001)");
     EXPECT_NEAR(Num(ws, "O3"), 3.4, 1e-6);
     EXPECT_NEAR(Num(ws, "P3"), 0, 1e-6);
@@ -84,7 +87,7 @@ TEST_F(Position, CepAlreadyReachedAtRadiusZeroIsZero) {
     EXPECT_EQ(ws.GetRange("M1").GetValue().Text(), "Mean Latitude");
     // The mean of the earth-centred points, seen from the centre.
     EXPECT_EQ(Formula(ws, "M2"),
-              "=DEGREES(ATAN2(SQRT(AVERAGE(AN2:AN4)^2+AVERAGE(AO2:AO4)^2),AVERAGE(AP2:AP4)/(1-0.00669437999014)))");
+              "=DEGREES(ATAN2(SQRT(AVERAGE(AN2:AN4)^2+AVERAGE(AO2:AO4)^2),AVERAGE(AP2:AP4)/(1-$AS$3)))");
     EXPECT_EQ(Formula(ws, "N2"),
               "=IF(AVERAGE(AN2:AN4)^2+AVERAGE(AO2:AO4)^2>0,DEGREES(ATAN2(AVERAGE(AN2:AN4),AVERAGE(AO2:AO4))),0)");
     EXPECT_NEAR(Num(ws, "M2"), 48.1173, 1e-9);
