@@ -16,6 +16,7 @@
 
 #include "bench/reports/report_app.h"
 #include "bench/reports/results_import.h"
+#include "perf/nmea_text.h"
 #include "perf/perf_process.h"
 
 namespace fs = std::filesystem;
@@ -37,10 +38,11 @@ void WriteResults(const fs::path& dir, int trials) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<double> ttff(20, 420), dmin(-0.0030, 0.0030);
     for (int i = 1; i <= trials; ++i) {
-        char line[200];
-        std::snprintf(line, sizeof line, "%.2f\t%% %d\t$GPGGA,083015.000,%.4f,N,%.4f,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n",
-                      ttff(rng), i, 4807.038 + dmin(rng), 1131.000 + dmin(rng));
-        out << line;
+        char head[40], body[160];
+        std::snprintf(head, sizeof head, "%.2f\t%% %d\t", ttff(rng), i);
+        std::snprintf(body, sizeof body, "GPGGA,083015.000,%.4f,N,%.4f,E,1,08,0.9,545.4,M,46.9,M,,",
+                      4807.038 + dmin(rng), 1131.000 + dmin(rng));
+        out << head << perf::Sentence(body);
     }
 }
 

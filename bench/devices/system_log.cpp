@@ -84,11 +84,24 @@ void SystemLogWrite(std::string_view text) noexcept {
             return;
         }
         const platform::Clock& clock = log.clock ? *log.clock : platform::SystemClock::Instance();
-        std::string line = SystemLogDateTime(clock.Now());
-        line += " : ";
-        line += text;
-        line += "\r\n";
-        log.file.Write(line);
+        const std::string stamp = SystemLogDateTime(clock.Now()) + " : ";
+        // A text of several lines becomes one dated entry a line, so that
+        // every line of the log says when it was written.
+        std::string lines;
+        size_t from = 0;
+        while (from <= text.size()) {
+            size_t end = text.find('\n', from);
+            if (end == std::string_view::npos) end = text.size();
+            std::string_view piece = text.substr(from, end - from);
+            if (!piece.empty() && piece.back() == '\r') piece.remove_suffix(1);
+            if (!piece.empty() || lines.empty()) {
+                lines += stamp;
+                lines += piece;
+                lines += "\r\n";
+            }
+            from = end + 1;
+        }
+        log.file.Write(lines);
     } catch (...) {
         ToStderr(text);
     }

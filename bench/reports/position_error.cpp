@@ -18,23 +18,89 @@ namespace xl = workbook::xl;
 
 namespace {
 
-constexpr double kMetresPerRadianLat = 6378198.133;
-constexpr double kMetresPerRadianLon = 4819709.844;
-constexpr int kColB = 2, kColZ = 26, kColAA = 27, kColAB = 28;
+constexpr int kColD = 4, kColF = 6, kColZ = 26, kColAA = 27, kColAB = 28;
+// The fix in earth-centred coordinates, one column each for X, Y and Z.
+constexpr int kColX = 40;
+// The local frame at the reference: labels, then values (AR, AS).
+constexpr int kColFrame = 44;
+constexpr const char* kEarthHeaders[] = {"Earth X [m]", "Earth Y [m]", "Earth Z [m]"};
 
-std::string DegreeFactor() { return NumberToText(std::numbers::pi / 180.0); }
+// The constants and the east-north plane at the reference, in cells of
+// their own (labels in AR, values in AS) so that the formulas of each trial
+// are short: WGS 84 (the datum of the GGA positions), then the rotation of
+// earth-centred coordinates into the plane and the north of the
+// reference's own point.
+constexpr const char* kSemiMajor = "$AS$2";
+constexpr const char* kE2 = "$AS$3";
 
-void WriteError(ReportContext& ctx, const std::string& base, const std::string& s, const char* column,
-                const char* header, const char* source, const char* reference, double metresPerRadian) {
-    Worksheet& ws = ctx.Sheet(base, s);
-    const int n = TrialsOf(ws);
-    ws.GetRange(std::string(column) + "1").SetText(header);
-    const std::string tail = " - " + std::string(reference) + ")*" + NumberToText(metresPerRadian) + "*(" +
-                             DegreeFactor() + ")";
-    const int col = workbook::ColumnNumber(column);
-    // A trial without a fix has no position, hence no error.
-    for (int i = 2; i <= n + 1; ++i)
-        if (RowHasFix(ws, i)) ws.Cells(i, col).SetFormula("=(" + std::string(source) + std::to_string(i) + tail);
+// The radius of curvature in the prime vertical at the latitude `lat`
+// (radians: a cell or an expression).
+std::string PrimeVertical(const std::string& lat) {
+    return std::string(kSemiMajor) + "/SQRT(1-" + kE2 + "*SIN(" + lat + ")^2)";
+}
+
+void WriteLocalFrame(Worksheet& ws) {
+    const std::string sinLat = "SIN(RADIANS(M2))", cosLat = "COS(RADIANS(M2))";
+    const std::string sinLon = "SIN(RADIANS(N2))", cosLon = "COS(RADIANS(N2))";
+    const std::pair<const char*, std::string> rows[] = {
+        {"Local frame", ""},
+        {"Semi-major axis [m]", "6378137"},
+        {"Eccentricity squared", "0.00669437999014"},
+        {"cos(lat)", "=" + cosLat},
+        {"sin(lat)*cos(lon)", "=" + sinLat + "*" + cosLon},
+        {"sin(lat)*sin(lon)", "=" + sinLat + "*" + sinLon},
+        {"cos(lon)", "=" + cosLon},
+        {"sin(lon)", "=" + sinLon},
+        {"North offset [m]", "=" + PrimeVertical("RADIANS(M2)") + "*" + kE2 + "*" + sinLat + "*" + cosLat}};
+    for (int i = 0; i < 9; ++i) {
+        ws.Cells(i + 1, kColFrame).SetText(rows[i].first);
+        const std::string& v = rows[i].second;
+        if (v.empty()) continue;
+        if (v[0] == '=') ws.Cells(i + 1, kColFrame + 1).SetFormula(v);
+        else ws.Cells(i + 1, kColFrame + 1).SetValue(Value(platform::ReadStrict(v)));
+    }
+}
+
+std::string EarthColumn(int axis, int n) {
+    const std::string c = workbook::ColumnLetters(kColX + axis);
+    return c + "2:" + c + std::to_string(n + 1);
+}
+
+// Earth-centred X, Y and Z (metres, on the WGS 84 ellipsoid) of each fix,
+// from its signed degrees. They are the fix's position as D and F are,
+// converted once like them: plain numbers, so that a long test does not
+// carry three more formulas a trial.
+void WriteEarthCoordinates(Worksheet& ws, int n) {
+    WriteLocalFrame(ws);
+    for (int a = 0; a < 3; ++a) ws.Cells(1, kColX + a).SetText(kEarthHeaders[a]);
+    constexpr double a = 6378137.0, e2 = 0.00669437999014, rad = std::numbers::pi / 180;
+    for (int i = 2; i <= n + 1; ++i) {
+        if (!RowHasFix(ws, i)) continue;
+        const double lat = ws.ValueAt(i, kColD).Number() * rad, lon = ws.ValueAt(i, kColF).Number() * rad;
+        const double nu = a / std::sqrt(1 - e2 * std::sin(lat) * std::sin(lat));
+        ws.Cells(i, kColX).SetValue(Value(nu * std::cos(lat) * std::cos(lon)));
+        ws.Cells(i, kColX + 1).SetValue(Value(nu * std::cos(lat) * std::sin(lon)));
+        ws.Cells(i, kColX + 2).SetValue(Value(nu * (1 - e2) * std::sin(lat)));
+    }
+}
+
+// A typed reference carries no hemisphere: it lies on the side of the
+// fixes, north or south as their mean latitude, east or west as is nearer
+// to their mean direction (which holds across 180 degrees as well).
+void SideOfTheFixes(Worksheet& ws, int n, double& lat, double& lon) {
+    double sumLat = 0, sumSin = 0, sumCos = 0;
+    for (int i = 2; i <= n + 1; ++i) {
+        if (!RowHasFix(ws, i)) continue;
+        sumLat += ws.ValueAt(i, kColD).Number();
+        const double l = ws.ValueAt(i, kColF).Number() * std::numbers::pi / 180.0;
+        sumSin += std::sin(l);
+        sumCos += std::cos(l);
+    }
+    if (sumLat < 0) lat = -lat;
+    const double e = lon * std::numbers::pi / 180.0;
+    // Cosine of the angle to the fixes' mean direction, up to a factor:
+    // the larger is the nearer side.
+    if (std::cos(e) * sumCos - std::sin(e) * sumSin > std::cos(e) * sumCos + std::sin(e) * sumSin) lon = -lon;
 }
 
 bool IsDigits(const std::string& s) {
@@ -85,25 +151,50 @@ void WriteReferencePosition(ReportContext& ctx, const std::string& base, const s
         double lat = 0, lon = 0;
         if (const std::string why = ReadTypedPosition(pos, lat, lon); !why.empty())
             throw platform::BenchError(platform::err::TypeMismatch, why);
+        SideOfTheFixes(ws, n, lat, lon);
+        WriteEarthCoordinates(ws, n);
         ws.GetRange("M1").SetText("Latitude");
         ws.GetRange("N1").SetText("Longitude");
         ws.GetRange("M2").SetValue(Value(lat));
         ws.GetRange("N2").SetValue(Value(lon));
         return;
     }
-    const std::string last = std::to_string(n + 1);
+    WriteEarthCoordinates(ws, n);
+    // The mean of the fixes is the mean of their earth-centred points, seen
+    // from the earth's centre: right at the poles and across 180 degrees,
+    // where averaged degrees are not.
+    const std::string x = "AVERAGE(" + EarthColumn(0, n) + ")", y = "AVERAGE(" + EarthColumn(1, n) + ")",
+                      z = "AVERAGE(" + EarthColumn(2, n) + ")";
     ws.GetRange("M1").SetText("Mean Latitude");
-    ws.GetRange("M2").SetFormula("=AVERAGE( D2 : D" + last + ")");
+    ws.GetRange("M2").SetFormula("=DEGREES(ATAN2(SQRT(" + x + "^2+" + y + "^2)," + z + "/(1-" + kE2 + ")))");
     ws.GetRange("N1").SetText("Mean Longitude");
-    ws.GetRange("N2").SetFormula("=AVERAGE( F2 : F" + last + ")");
+    // Straight above a pole every longitude is as good: 0.
+    ws.GetRange("N2").SetFormula("=IF(" + x + "^2+" + y + "^2>0,DEGREES(ATAN2(" + x + "," + y + ")),0)");
 }
 
+// North and east errors: the fix's earth-centred point less the
+// reference's, turned into the east-north plane at the reference. The
+// reference's own point is folded into the north offset.
 void WriteLatitudeError(ReportContext& ctx, const std::string& base, const std::string& s) {
-    WriteError(ctx, base, s, "O", "Latitude Error [m]", "D", "M2", kMetresPerRadianLat);
+    Worksheet& ws = ctx.Sheet(base, s);
+    const int n = TrialsOf(ws);
+    ws.GetRange("O1").SetText("Latitude Error [m]");
+    for (int i = 2; i <= n + 1; ++i) {
+        if (!RowHasFix(ws, i)) continue;
+        const std::string R = std::to_string(i);
+        ws.Cells(i, 15).SetFormula("=$AS$4*AP" + R + "-$AS$5*AN" + R + "-$AS$6*AO" + R + "+$AS$9");
+    }
 }
 
 void WriteLongitudeError(ReportContext& ctx, const std::string& base, const std::string& s) {
-    WriteError(ctx, base, s, "P", "Longitude Error [m]", "F", "N2", kMetresPerRadianLon);
+    Worksheet& ws = ctx.Sheet(base, s);
+    const int n = TrialsOf(ws);
+    ws.GetRange("P1").SetText("Longitude Error [m]");
+    for (int i = 2; i <= n + 1; ++i) {
+        if (!RowHasFix(ws, i)) continue;
+        const std::string R = std::to_string(i);
+        ws.Cells(i, 16).SetFormula("=$AS$7*AO" + R + "-$AS$8*AN" + R);
+    }
 }
 
 void CreateCEPChart(ReportContext& ctx, const std::string& base, const std::string& s) {

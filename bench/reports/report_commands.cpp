@@ -268,10 +268,15 @@ std::optional<ReportCommands::SensitivityJob> ReportCommands::PrepareSensitivity
         LevelFile l;
         std::string why = ParseLevelFile(f, l);
         if (why.empty()) {
-            try {
-                CheckResultsLayout(f);
-            } catch (const std::exception&) {
-                why = "it holds no TTFF results line";
+            std::error_code ec;
+            if (!fs::exists(ctx_.MapPath(f), ec)) {
+                why = "the file is missing (" + f + ")";
+            } else {
+                try {
+                    CheckResultsLayout(ctx_.MapPath(f));
+                } catch (const std::exception&) {
+                    why = "it holds no TTFF results line";
+                }
             }
         }
         if (!why.empty()) {
@@ -447,10 +452,19 @@ void ReportCommands::SessionCreateReportSheet(const std::string& base, const std
         for (const auto& [key, f] : chosen) used_sheets_[key] = NameOf(f);
         fresh = distinct;
         // A file that is no TTFF results file gets a log line, not an empty sheet.
+        // So does a file whose name makes no sheet name: it alone is left out.
         std::vector<std::string> readable;
-        for (const std::string& f : fresh)
+        for (const std::string& f : fresh) {
+            const std::string wanted = ShortenedSheetName(SessionSheetWanted(test, f), 1);
+            if (const std::string why = workbook::SheetNameProblem(wanted); !why.empty()) {
+                SystemLogWrite("Report of " + receiver + " " + test + ": " + NameOf(f) +
+                               " is left out, its name gives the sheet name \"" + wanted + "\": " + why +
+                               " (ExecuteNextTest)");
+                continue;
+            }
             if (Trapped("ImportTestResults " + receiver + " " + NameOf(f), [&] { CheckResultsLayout(f); }))
                 readable.push_back(f);
+        }
         fresh = readable;
         if (fresh.empty()) return;
         const std::string sheet = SessionSheetName(base, test, fresh.front());

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "bench/devices/nmea.h"
 #include "bench/devices/system_log.h"
 #include "bench/devices/timing.h"
 #include "bench/reports/report_driver.h"
@@ -120,17 +121,59 @@ std::vector<std::string_view> SplitAt(std::string_view s, char sep) {
     }
 }
 
+// Whole digits (`fewest` to `most` of them), then optionally a point and
+// more digits: "083015.000".
+bool IsUnsignedDecimal(std::string_view f, size_t fewest, size_t most) {
+    const size_t dot = f.find('.');
+    const std::string_view whole = f.substr(0, dot);
+    if (whole.size() < fewest || whole.size() > most || !IsDigitsField(whole)) return false;
+    return dot == std::string_view::npos || f.size() == dot + 1 || IsDigitsField(f.substr(dot + 1));
+}
+
+int TwoDigits(std::string_view f, size_t at) { return (f[at] - '0') * 10 + (f[at + 1] - '0'); }
+
+// hhmmss with optional decimals, a time of day (a leap second allowed).
+bool IsTimeOfDay(std::string_view f) {
+    return IsUnsignedDecimal(f, 6, 6) && TwoDigits(f, 0) < 24 && TwoDigits(f, 2) < 60 && TwoDigits(f, 4) <= 60;
+}
+
+// ddmm.mmmm (or dddmm.mmmm; a degree digit fewer, as some write it):
+// whole minutes below 60, at most `maxDegrees`.
+bool IsAngle(std::string_view f, size_t degreeDigits, int maxDegrees) {
+    if (!IsUnsignedDecimal(f, degreeDigits + 1, degreeDigits + 2)) return false;
+    double v = 0;
+    if (!platform::TryReadStrict(f, v)) return false;
+    const double degrees = std::floor(v / 100), minutes = v - degrees * 100;
+    return minutes < 60 && degrees + minutes / 60 <= maxDegrees;
+}
+
+// "*hh" at the end must be the sentence's checksum; a sentence without one
+// has nothing to check.
+bool ChecksumHolds(std::string_view s) {
+    const size_t star = s.find('*');
+    if (star == std::string_view::npos) return true;
+    if (s.size() != star + 3) return false;
+    return platform::UpperCase(std::string(s.substr(star + 1))) == NMEA_Checksum(s.substr(0, star));
+}
+
 // The GGA of a fix: the fields up to the altitude are all there, so the
-// import (which takes a run of separators as one) puts each in its column.
+// import (which takes a run of separators as one) puts each in its column,
+// and they hold what they name: a time of day, a position on the earth.
 bool IsFixGGA(std::string_view s) {
     if (s.find(' ') != std::string_view::npos) return false;
+    if (!ChecksumHolds(s)) return false;
     const std::vector<std::string_view> f = SplitAt(s, ',');
     if (f.size() < 11) return false;
     if (f[0].size() != 6 || f[0][0] != '$' || !f[0].ends_with("GGA")) return false;
-    return IsNumberField(f[1]) && IsNumberField(f[2]) && (f[3] == "N" || f[3] == "S") && IsNumberField(f[4]) &&
-           (f[5] == "E" || f[5] == "W") && IsDigitsField(f[6]) && IsNumberField(f[7]) && IsNumberField(f[8]) &&
+    return IsTimeOfDay(f[1]) && IsAngle(f[2], 2, 90) && (f[3] == "N" || f[3] == "S") && IsAngle(f[4], 3, 180) &&
+           (f[5] == "E" || f[5] == "W") && IsDigitsField(f[6]) && IsDigitsField(f[7]) && IsNumberField(f[8]) &&
            IsNumberField(f[9]);
 }
+
+// A line with nothing on it is no line of results, and no damaged one.
+bool IsBlank(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Line ends as the text import finds them: CR LF, a lone CR or a lone LF.
 std::vector<std::string> TextLines(const std::string& text) {
@@ -163,16 +206,26 @@ bool IsResultsLine(std::string_view line) {
 }
 
 ResultsScan CheckResultsLayout(const std::string& path) {
+    std::error_code ec;
+    if (!fs::exists(path, ec))
+        throw platform::BenchError(platform::err::FileNotFound, "The results file " + path + " is missing");
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw platform::BenchError(platform::err::FileNotFound, "File not found: " + path);
+    if (!in) throw platform::BenchError(platform::err::FileIo, "The results file " + path + " cannot be read");
     std::stringstream buf;
     buf << in.rdbuf();
+    std::string text = buf.str();
     ResultsScan scan;
     scan.path = path;
+    // An editor's byte order mark is not part of the first line.
+    if (text.starts_with(kByteOrderMark)) {
+        text.erase(0, kByteOrderMark.size());
+        scan.asIs = false;
+    }
     long number = 0;
-    for (std::string& line : TextLines(buf.str())) {
+    for (std::string& line : TextLines(text)) {
         ++number;
         if (IsResultsLine(line)) scan.lines.push_back(std::move(line));
+        else if (IsBlank(line)) scan.asIs = false;
         else scan.leftOut.push_back(number);
     }
     if (scan.lines.empty())
@@ -196,7 +249,7 @@ std::string LeftOutText(const ResultsScan& scan, size_t most) {
 }
 
 void ImportResultsLines(Worksheet& ws, const ResultsScan& scan, const std::string& name) {
-    if (scan.leftOut.empty()) {
+    if (scan.leftOut.empty() && scan.asIs) {
         ImportResultsText(ws, scan.path, name);
         return;
     }
@@ -302,8 +355,12 @@ void ImportResultsFrom(ReportContext& ctx, const std::string& base, const std::s
             workbook::Range c = data.Cells(i, 3);
             c.ClearContents();
             c.SetText(time);
-            data.Cells(i, 4).SetValue(Value(NmeaToDegrees(data.ValueAt(i, 4).Number())));
-            data.Cells(i, 6).SetValue(Value(NmeaToDegrees(data.ValueAt(i, 6).Number())));
+            // South and west are negative, so that positions on either side
+            // of the equator or a meridian compare.
+            const double lat = NmeaToDegrees(data.ValueAt(i, 4).Number());
+            const double lon = NmeaToDegrees(data.ValueAt(i, 6).Number());
+            data.Cells(i, 4).SetValue(Value(data.ValueAt(i, 5).ToString() == "S" ? -lat : lat));
+            data.Cells(i, 6).SetValue(Value(data.ValueAt(i, 7).ToString() == "W" ? -lon : lon));
         }
         ++i;
     } while (!data.ValueAt(i, 1).IsEmpty());

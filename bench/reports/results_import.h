@@ -46,6 +46,7 @@ struct ResultsScan {
     std::string path;
     std::vector<std::string> lines;  // without their line ends, in file order
     std::vector<long> leftOut;       // 1-based line numbers
+    bool asIs = true;                // false: a byte order mark or blank lines were skipped
 };
 
 // One TTFF results line as the bench writes it: the TTFF with a decimal
@@ -53,8 +54,9 @@ struct ResultsScan {
 // fix, or nothing for a trial that ended without one.
 bool IsResultsLine(std::string_view line);
 
-// Reads the file; throws BenchError when it cannot be read or holds no
-// results line at all (the message names its lines).
+// Reads the file, skipping a byte order mark at its start and blank lines;
+// throws BenchError when it is missing, cannot be read or holds no results
+// line at all (the message names its lines).
 ResultsScan CheckResultsLayout(const std::string& path);
 
 // The left-out lines named by file and line number, one a line; the list
@@ -63,7 +65,7 @@ std::string LeftOutText(const ResultsScan& scan, size_t most = 20);
 
 // The results lines of the scan into `ws` from A1 as `ImportResultsText`
 // reads a file: the file itself when every line is a results line, else a
-// copy holding only the results lines.
+// copy holding only the results lines when anything was skipped.
 void ImportResultsLines(workbook::Worksheet& ws, const ResultsScan& scan, const std::string& name);
 
 // What the sheet and the system log say of the lines that were left out:

@@ -57,7 +57,8 @@ void BuildSensitivitySummary(ReportContext& ctx, const std::string& base, const 
         int r = 2;
         while (!Free(ws, r, o)) ++r;
         ws.Cells(1, 4 + o).SetValue(Value(l.block));
-        ws.Cells(r, 1 + o).SetValue(Value(static_cast<double>(platform::RoundToInt16(l.power))));
+        // The level as its sheet names it: a half dB stays a half dB.
+        ws.Cells(r, 1 + o).SetValue(Value(l.power + 0.0));
         const std::string ref = "=" + QuotedSheet(l.sheet) + "!U";
         for (int k = 0; k < 6; ++k) ws.Cells(r, 2 + o + k).SetFormula(ref + std::to_string(4 + k));
     }

@@ -51,7 +51,10 @@ void CreateHistogramChart(ReportContext& ctx, const std::string& base, const std
         // The label less its three-byte first character and " sec"'s last
         // three: the bound and one blank, then one more blank.
         const std::string bound = label.substr(3, label.size() - 6);
-        ws.Cells(i + 1, kColPercent).SetFormula("=COUNTIF(AD2:AD" + last + ",\"<=" + bound + " \")/U4*100");
+        // Three decimals, as the results grid shows a share: the bars'
+        // labels show the cells.
+        ws.Cells(i + 1, kColPercent)
+            .SetFormula("=ROUND(COUNTIF(AD2:AD" + last + ",\"<=" + bound + " \")/U4*100,3)");
     }
 
     int k = 2;

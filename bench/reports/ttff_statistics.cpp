@@ -42,13 +42,16 @@ void WriteAverageTTFF(ReportContext& ctx, const std::string& base, const std::st
 
 void WriteMaxTTFF(ReportContext& ctx, const std::string& base, const std::string& sheet) {
     Worksheet& ws = ctx.Sheet(base, sheet);
-    WriteStatistic(ws, "U6", "MAX", "=MAX(AD2:AD" + Last(ws) + ")", nullptr);
+    // No valid fix has no largest time: the cell stays empty, not 0.
+    const std::string valid = "AD2:AD" + Last(ws);
+    WriteStatistic(ws, "U6", "MAX", "=IF(COUNT(" + valid + ")>0,MAX(" + valid + "),\"\")", nullptr);
 }
 
 void WriteMinTTFF(ReportContext& ctx, const std::string& base, const std::string& sheet) {
     Worksheet& ws = ctx.Sheet(base, sheet);
     // Over the valid fixes: a failed trial's -1 is no time to first fix.
-    WriteStatistic(ws, "U7", "MIN", "=MIN(AD2:AD" + Last(ws) + ")", nullptr);
+    const std::string valid = "AD2:AD" + Last(ws);
+    WriteStatistic(ws, "U7", "MIN", "=IF(COUNT(" + valid + ")>0,MIN(" + valid + "),\"\")", nullptr);
 }
 
 void WriteStDevTTFF(ReportContext& ctx, const std::string& base, const std::string& sheet) {

@@ -1,5 +1,6 @@
 #include "platform/core/numtext.h"
 #include "platform/workbook/formula.h"
+#include "platform/workbook/formula_math.h"
 #include "platform/workbook/formula_ast.h"
 
 #include <algorithm>
@@ -198,7 +199,32 @@ private:
             if (!ToNumber(Scalar(*n.kids[0]), x, e) || !ToNumber(Scalar(*n.kids[1]), y, e)) return e;
             return Pow(x, y);
         }
+        // --- IF and the numeric functions of formula_math.cpp ---
+        if (f == "IF") return If(n);
+        if (IsMathFunction(f)) {
+            std::vector<double> args;
+            for (const auto& k : n.kids) {
+                double x;
+                if (!ToNumber(Scalar(*k), x, e)) return e;
+                args.push_back(x);
+            }
+            return *MathFunction(f, args);
+        }
         return Err(CellError::Name);
+    }
+
+    // IF(condition, then, else): only the branch taken is computed; a
+    // missing else gives FALSE.
+    Value If(const Node& n) {
+        if (n.kids.size() < 2 || n.kids.size() > 3) return Err(CellError::Value);
+        const Value c = Scalar(*n.kids[0]);
+        if (c.IsError()) return c;
+        bool truth = false;
+        if (c.IsBool() || c.IsNumber()) truth = c.Number() != 0;
+        else if (!c.IsEmpty()) return Err(CellError::Value);
+        if (truth) return Scalar(*n.kids[1]);
+        if (n.kids.size() == 3) return Scalar(*n.kids[2]);
+        return Value::Bool(false);
     }
 
     // COUNTIF(range, criterion): "<=7", ">300", "<=25  " (blanks around the

@@ -4,6 +4,8 @@
 
 #include <xlsxwriter.h>
 
+#include <cerrno>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -623,6 +625,25 @@ private:
 
 }  // namespace
 
+namespace {
+
+// What the user is told of a failed save: the zip library's "ZIP_ERRNO"
+// means a system call failed, so the system's own words are said, and a
+// full disk as such.
+std::string SaveFailure(lxw_error err, int why, const fs::path& folder) {
+    const bool systemCall = err == LXW_ERROR_ZIP_FILE_OPERATION || err == LXW_ERROR_ZIP_FILE_ADD ||
+                            err == LXW_ERROR_ZIP_CLOSE || err == LXW_ERROR_CREATING_XLSX_FILE ||
+                            err == LXW_ERROR_CREATING_TMPFILE || err == LXW_ERROR_READING_TMPFILE;
+    if (!systemCall) return lxw_strerror(err);
+    std::error_code ec;
+    const fs::space_info room = fs::space(folder.empty() ? fs::path(".") : folder, ec);
+    if (why == ENOSPC || why == EDQUOT || (!ec && room.available < 4096)) return "the disk is full";
+    if (why != 0) return std::strerror(why);
+    return lxw_strerror(err);
+}
+
+}  // namespace
+
 void WriteXlsx(const Workbook& wb, const std::string& path) {
     fs::path target(path);
     fs::path tmp = target.parent_path() / ("." + target.filename().string() + ".tmp");
@@ -646,10 +667,12 @@ void WriteXlsx(const Workbook& wb, const std::string& path) {
         fs::remove(tmp, ec);
         throw;
     }
+    errno = 0;
     lxw_error err = workbook_close(out);
     if (err != LXW_NO_ERROR) {
+        const int why = errno;
         fs::remove(tmp, ec);
-        throw ExcelError("Save", "cannot write \"" + path + "\": " + lxw_strerror(err));
+        throw ExcelError("Save", "cannot write \"" + path + "\": " + SaveFailure(err, why, target.parent_path()));
     }
     fs::rename(tmp, target, ec);
     if (ec) {

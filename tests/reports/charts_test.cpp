@@ -16,14 +16,14 @@ TEST_F(Charts, HistogramBinsDependOnTheStartTypeAndCriteriaKeepTheirBlanks) {
     EXPECT_EQ(hot.GetRange("AE2").GetValue().Text(), "\xE2\x89\xA4" "1 sec");
     EXPECT_EQ(hot.GetRange("AE29").GetValue().Text(), "\xE2\x89\xA4" "300 sec");
     EXPECT_TRUE(hot.GetRange("AE30").GetValue().IsEmpty()) << "28 bins for HOT";
-    EXPECT_EQ(Formula(hot, "AF2"), "=COUNTIF(AD2:AD5,\"<=1  \")/U4*100");
-    EXPECT_EQ(Formula(hot, "AF29"), "=COUNTIF(AD2:AD5,\"<=300  \")/U4*100");
+    EXPECT_EQ(Formula(hot, "AF2"), "=ROUND(COUNTIF(AD2:AD5,\"<=1  \")/U4*100,3)");
+    EXPECT_EQ(Formula(hot, "AF29"), "=ROUND(COUNTIF(AD2:AD5,\"<=300  \")/U4*100,3)");
     EXPECT_NEAR(Num(hot, "AF5"), 50, 1e-12) << "cumulative: 2.5 and 4 are at most 4 s";
 
     workbook::Worksheet& cold = Report("b_cold_NMEA_Results", Ttffs({26, 31, 300}), "COLD");
     EXPECT_EQ(cold.GetRange("AE22").GetValue().Text(), "\xE2\x89\xA4" "300 sec");
     EXPECT_TRUE(cold.GetRange("AE23").GetValue().IsEmpty()) << "21 bins otherwise";
-    EXPECT_EQ(Formula(cold, "AF2"), "=COUNTIF(AD2:AD4,\"<=25  \")/U4*100");
+    EXPECT_EQ(Formula(cold, "AF2"), "=ROUND(COUNTIF(AD2:AD4,\"<=25  \")/U4*100,3)");
 }
 
 TEST_F(Charts, HistogramRangeRunsFromTheBinBeforeTheFirstFixToTheFirstFullBin) {

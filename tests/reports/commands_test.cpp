@@ -14,6 +14,8 @@
 #include <iterator>
 #include <numbers>
 #include <numeric>
+#include <regex>
+#include <sstream>
 
 #include "bench/devices/system_log.h"
 #include "bench/reports/report_commands.h"
@@ -173,7 +175,7 @@ TEST_F(MenuRoad, LinesThatAreNoResultsLinesAreNamedLeftOutAndCounted) {
         text += ResultsLine(Fix{good.back()}, i);
         if (i == 2) text += "garbage without a tab\r\n";                        // line 3
         if (i == 6) text += "47,28\t% 7\t$GPGGA,083015.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
-        if (i == 10) text += "\r\n";                                            // line 13
+        if (i == 10) text += "\r\n";                                            // line 13, blank
     }
     text += "35.5\t% 21\t$GPGGA,0830";  // cut mid-line: line 24
     wbtest::WriteFile(file, text);
@@ -181,17 +183,28 @@ TEST_F(MenuRoad, LinesThatAreNoResultsLinesAreNamedLeftOutAndCounted) {
     p.QueueFileName(file);
     p.QueueAnswer(Answer::No);
     Run();
-    for (int line : {3, 8, 13, 24})
+    for (int line : {3, 8, 24})
         EXPECT_TRUE(AskedContains(file + " line " + std::to_string(line))) << line;
+    EXPECT_FALSE(AskedContains(file + " line 13")) << "a blank line is no damaged line";
     EXPECT_TRUE(AskedContains("Test session succesfully competed")) << "the report is still built";
     const std::string log = Slurp(bench::SystemLogPath());
-    EXPECT_NE(log.find("4 lines are not TTFF results lines"), std::string::npos) << log;
+    EXPECT_NE(log.find("3 lines are not TTFF results lines"), std::string::npos) << log;
+    // Every line of the system log is a dated entry, the named lines too.
+    std::istringstream entries(log);
+    std::string entry;
+    int named = 0;
+    while (std::getline(entries, entry)) {
+        EXPECT_TRUE(std::regex_search(entry, std::regex("^\\d\\d[-/.]\\d\\d[-/.]\\d{4} \\d\\d:\\d\\d:\\d\\d : ")))
+            << entry;
+        if (entry.find(file + " line ") != std::string::npos) ++named;
+    }
+    EXPECT_GE(named, 3);
 
     REQUIRE_OPENPYXL();
     wbtest::FileView v = wbtest::ReadBack(home->File("g_COLD_NMEA_Results.xlsx"), home->Path());
     EXPECT_EQ(v.cached["COLD!U4"], "20");
     EXPECT_EQ(v.cached["COLD!T2"], "Lines left out");
-    EXPECT_EQ(v.cached["COLD!U2"], "4");
+    EXPECT_EQ(v.cached["COLD!U2"], "3");
     for (int r = 2; r <= 21; ++r) {
         EXPECT_EQ(wbtest::AsDouble(v.cached["COLD!A" + std::to_string(r)]), good[r - 2]) << r;
         EXPECT_EQ(v.cached["COLD!C" + std::to_string(r)], "08:30:15") << r;
@@ -205,6 +218,31 @@ TEST_F(MenuRoad, LinesThatAreNoResultsLinesAreNamedLeftOutAndCounted) {
     EXPECT_NEAR(last, 1, 1e-12);
     EXPECT_EQ(wbtest::AsDouble(v.cached["COLD!U14"]), 0);
     EXPECT_NE(std::find(v.sheets.begin(), v.sheets.end(), "COLD CEP Chart"), v.sheets.end());
+}
+
+TEST_F(MenuRoad, AByteOrderMarkAndBlankLinesLoseNoTrialAndRaiseNoWarning) {
+    OpenAll();
+    const std::string file = home->File("m_COLD_NMEA_Results.txt");
+    std::vector<Fix> fixes;
+    for (int i = 0; i < 20; ++i) fixes.push_back(Fix{10.0 + i});
+    // An editor elsewhere left a byte order mark, a blank line and an empty last line.
+    std::string text = "\xEF\xBB\xBF" + ResultsText(fixes);
+    text.insert(text.find("% 11") - 6, "\r\n");
+    text += "\r\n";
+    wbtest::WriteFile(file, text);
+    auto& p = platform::Prompts::Instance();
+    p.QueueFileName(file);
+    p.QueueAnswer(Answer::No);
+    Run();
+    EXPECT_FALSE(AskedContains("left out")) << "no warning box";
+    EXPECT_TRUE(AskedContains("Test session succesfully competed"));
+    REQUIRE_OPENPYXL();
+    wbtest::FileView v = wbtest::ReadBack(home->File("m_COLD_NMEA_Results.xlsx"), home->Path());
+    EXPECT_EQ(v.cached["COLD!U4"], "20") << "the first trial is there";
+    EXPECT_EQ(wbtest::AsDouble(v.cached["COLD!A2"]), 10);
+    EXPECT_EQ(wbtest::AsDouble(v.cached["COLD!A21"]), 29);
+    EXPECT_TRUE(v.cached["COLD!T2"].empty() || v.cached["COLD!T2"] == "None") << "no line left out";
+    EXPECT_NEAR(wbtest::AsDouble(v.cached["COLD!U5"]), 19.5, 1e-9);
 }
 
 TEST_F(MenuRoad, ARefusedFileLeavesNoReportAndTheNextAttemptAsksNothing) {
@@ -316,7 +354,6 @@ TEST_F(MenuRoad, TheTypedAntennaPositionIsCheckedOnSubmitAndUsedAsTyped) {
     const std::string report = home->File("POS_TTFF_COLD_NMEA_Results.xlsx");
     ASSERT_TRUE(fs::exists(report));
     const double lat0 = 48 + 7.038 / 60, lon0 = 11 + 31.0 / 60;
-    const double perDegree = 6378198.133 * std::numbers::pi / 180;
     REQUIRE_OPENPYXL();
     wbtest::FileView f = wbtest::ReadBack(report, home->Path());
     EXPECT_EQ(f.cached["COLD!M1"], "Latitude");
@@ -325,14 +362,14 @@ TEST_F(MenuRoad, TheTypedAntennaPositionIsCheckedOnSubmitAndUsedAsTyped) {
     std::vector<std::string> cells;
     for (int i = 0; i < 3; ++i) {
         const std::string row = std::to_string(i + 2);
-        const double north = (std::strtod(lats[i] + 2, nullptr) / 60 + 48 - lat0) * perDegree;
+        const double north = EarthDistance(std::strtod(lats[i] + 2, nullptr) / 60 + 48, lon0, lat0, lon0);
         EXPECT_NEAR(wbtest::AsDouble(f.cached["COLD!O" + row]), north, 1e-6) << row;
         EXPECT_NEAR(wbtest::AsDouble(f.cached["COLD!P" + row]), 0, 1e-6) << row;
         cells.push_back("COLD!O" + row);
     }
     REQUIRE_SSCONVERT();
     const auto again = Recomputed(report, home->Path(), cells);
-    for (const std::string& c : cells) EXPECT_NEAR(wbtest::AsDouble(again.at(c)), wbtest::AsDouble(f.cached[c]), 1e-9);
+    for (const std::string& c : cells) EXPECT_NEAR(wbtest::AsDouble(again.at(c)), wbtest::AsDouble(f.cached[c]), 1e-6);
 
     // A box changed without "submit" is still no position: the report refuses it.
     Trigger("SetAntennaCoordinates");
@@ -420,6 +457,21 @@ TEST_F(SessionRoad, AFailingReportIsLoggedAndTheNextOneIsStillBuilt) {
     const std::string log = Slurp(bench::SystemLogPath());
     EXPECT_NE(log.find("RCV1_TTTR_WARM_NMEA_Results.txt line 1"), std::string::npos) << log;
     EXPECT_NE(log.find("(ImportTestResults RCV1 RCV1_TTTR_WARM_NMEA_Results.txt)"), std::string::npos);
+    bench::CloseSystemLog();
+}
+
+TEST_F(SessionRoad, AFileWhoseNameMakesNoSheetIsLeftOutAloneAndNamed) {
+    bench::OpenSystemLog();
+    // Renamed by hand: first in name order, and "*" makes no sheet name.
+    const std::string r1 = Receiver("RCV1", {{"RCV1_TTFF_COLD_NMEA_Results_PW*1.txt", ResultsText(Ttffs({7, 8}))},
+                                             {"RCV1_TTFF_COLD_NMEA_Results_PW-130.txt", ResultsText(Ttffs({3, 4}))},
+                                             {"RCV1_TTFF_COLD_NMEA_Results_PW-135.txt", ResultsText(Ttffs({5, 6}))}});
+    EndOfSession({r1}, {"COLD"});
+    EXPECT_EQ(Worksheets(r1), (std::vector<std::string>{"COLD_PW-130", "COLD_PW-135"}));
+    EXPECT_EQ(commands->Context().Sheet(r1, "COLD_PW-135").GetRange("A3").GetValue().Number(), 6);
+    const std::string log = Slurp(bench::SystemLogPath());
+    EXPECT_NE(log.find("Report of RCV1 COLD: RCV1_TTFF_COLD_NMEA_Results_PW*1.txt is left out"), std::string::npos)
+        << log;
     bench::CloseSystemLog();
 }
 

@@ -206,10 +206,13 @@ TEST_F(Sensitivity, UnreadableNamesAndLevelsWithoutAFixAreNamedAndLeftOut) {
                       Level("R3_TTFF_WARM_NMEA_Results_PWabc.txt", {20, 22}),
                       Level("R3_TTFF_WARM_NMEA_Results_PW-135.txt", {400, 500, -1}),
                       Level("R3_TTFF_WARM_NMEA_Results_PW-140.txt", {60}),
-                      Level("R3_TTFF_WARM_NMEA_Results_PW-145.txt", {80, 90})});
+                      Level("R3_TTFF_WARM_NMEA_Results_PW-145.txt", {80, 90}),
+                      home->File("R3_TTFF_WARM_NMEA_Results_PW-150.txt")});  // picked, then moved away
     p.QueueText("38");
     p.QueueAnswer(Answer::Yes);
     Run();
+    EXPECT_TRUE(AskedContains("R3_TTFF_WARM_NMEA_Results_PW-150.txt: the file is missing (" +
+                              home->File("R3_TTFF_WARM_NMEA_Results_PW-150.txt") + ")"));
     EXPECT_TRUE(AskedContains("R3_TTFF_WARM_NMEA_Results_PWabc.txt: the power level \"abc\" is not a number"));
     EXPECT_TRUE(AskedContains("R3_TTFF_WARM_NMEA_Results_PW-135.txt: no valid fix"));
     EXPECT_TRUE(AskedContains("R3_TTFF_WARM_NMEA_Results_PW-140.txt: one trial only"));
@@ -329,6 +332,28 @@ TEST(SensitivityNames, LevelTypeAndReportNameFromTheFileName) {
     EXPECT_NE(bench::reports::ParseLevelFile("R1_TTFF_COLD_NMEA_Results_PW.txt", l), "");
     EXPECT_EQ(bench::reports::SensitivityReportName("R1_TTFF_COLD_NMEA_Results_PW-130.txt"), "R1TTFF");
     EXPECT_EQ(bench::reports::SensitivityReportName("a_b_c_COLD_NMEA_Results_PW-1.txt"), "abc");
+}
+
+TEST_F(Sensitivity, AHalfDecibelLevelIsTheSameValueInItsSheetNameResumeRowAndChart) {
+    auto& p = platform::Prompts::Instance();
+    p.QueueFileNames({Level("R8_TTFF_COLD_NMEA_Results_PW-125.txt", kCold130),
+                      Level("R8_TTFF_COLD_NMEA_Results_PW-130.txt", kCold135),
+                      Level("R8_TTFF_COLD_NMEA_Results_PW-135.5.txt", kCold140)});
+    p.QueueText("45");
+    p.QueueAnswer(Answer::Yes);
+    Run();
+    workbook::Workbook* wb = Book(home->File("R8TTFF.xlsx"));
+    ASSERT_NE(wb, nullptr);
+    EXPECT_NE(wb->FindSheet("-135.5COLD"), nullptr);
+    workbook::Worksheet& resume = wb->Worksheets("Resume");
+    // 45 dB at -125, so -135.5 is 34.5 dB.
+    EXPECT_EQ(resume.ValueAt(4, 23).Number(), 34.5);
+    EXPECT_EQ(resume.GetRange("X4").Formula(), "='-135.5COLD'!U4");
+    EXPECT_EQ(resume.ValueAt(5, 23).Number(), 40);
+    EXPECT_EQ(resume.ValueAt(6, 23).Number(), 45);
+    auto* cs = dynamic_cast<workbook::ChartSheet*>(&wb->Sheets("COLD"));
+    ASSERT_NE(cs, nullptr);
+    EXPECT_EQ(cs->GetChart().Axes(workbook::xl::Category).MinimumScale(), 32.5) << "the chart starts 2 dB below 34.5";
 }
 
 }  // namespace

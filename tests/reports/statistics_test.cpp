@@ -25,8 +25,8 @@ TEST_F(Statistics, ThirtyTrialsGiveTheBlockWithItsExactFormulasAndFormats) {
     const char* labels[] = {"AVERAGE", "MAX", "MIN", "ST_DEV", "% No Fix"};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(ws.ValueAt(5 + i, 20).Text(), labels[i]);
     EXPECT_EQ(Formula(ws, "U5"), "=AVERAGE( AD2 : AD31)");
-    EXPECT_EQ(Formula(ws, "U6"), "=MAX(AD2:AD31)");
-    EXPECT_EQ(Formula(ws, "U7"), "=MIN(AD2:AD31)");
+    EXPECT_EQ(Formula(ws, "U6"), "=IF(COUNT(AD2:AD31)>0,MAX(AD2:AD31),\"\")");
+    EXPECT_EQ(Formula(ws, "U7"), "=IF(COUNT(AD2:AD31)>0,MIN(AD2:AD31),\"\")");
     EXPECT_EQ(Formula(ws, "U8"), "=STDEV(AD2:AD31)");
     EXPECT_EQ(Formula(ws, "U9"), "=(U4-COUNT(AD2:AD31))/U4*100");
     EXPECT_EQ(ws.GetRange("U5").NumberFormat(), "0.00");
@@ -77,14 +77,35 @@ TEST_F(Statistics, MeasureErrorsAreNoFixes) {
 
 TEST_F(Statistics, NoValidTrialShowsDivisionErrorsNeverNumbers) {
     workbook::Worksheet& ws = Report("n_COLD_NMEA_Results", Ttffs({301, 400, 500}));
-    EXPECT_EQ(Num(ws, "U6"), 0);
     EXPECT_TRUE(ws.GetRange("U5").GetValue().IsError());
     EXPECT_TRUE(ws.GetRange("U8").GetValue().IsError());
-    EXPECT_EQ(Num(ws, "U7"), 0) << "no valid fix, as MAX shows";
     EXPECT_NEAR(Num(ws, "U9"), 100, 1e-12);
     // The charts and CEP are still made from what exists.
     EXPECT_NO_THROW(ChartOn("COLD CDF Chart"));
     EXPECT_NO_THROW(ChartOn("COLD Position Chart"));
+    // No largest and no smallest time to first fix: empty, never 0 s.
+    REQUIRE_OPENPYXL();
+    const std::string file = Book().FullName();
+    wbtest::FileView v = wbtest::ReadBack(file, dir.Path().string());
+    for (const char* cell : {"COLD!U6", "COLD!U7"}) {
+        EXPECT_TRUE(v.formulas.count(cell)) << cell;
+        EXPECT_TRUE(v.cached[cell].empty() || v.cached[cell] == "None") << cell << " " << v.cached[cell];
+    }
+    REQUIRE_SSCONVERT();
+    ExpectRecalculationAgrees(v, file, dir.Path().string(), 1e-6);
+}
+
+TEST_F(Statistics, HistogramSharesHaveAtMostThreeDecimalsAsTheirLabels) {
+    REQUIRE_OPENPYXL();
+    Report("h_COLD_NMEA_Results", Ttffs({26, 31, 300}));
+    const std::string file = Book().FullName();
+    wbtest::FileView v = wbtest::ReadBack(file, dir.Path().string());
+    // One, two and three of three trials: the bars' labels show the cells.
+    EXPECT_EQ(v.cached["COLD!AF3"], "33.333");
+    EXPECT_EQ(v.cached["COLD!AF4"], "66.667");
+    EXPECT_EQ(v.cached["COLD!AF22"], "100");
+    REQUIRE_SSCONVERT();
+    EXPECT_GT(ExpectRecalculationAgrees(v, file, dir.Path().string(), 1e-6), 50);
 }
 
 }  // namespace
