@@ -236,6 +236,28 @@ void parse_qnv_odo(const NmeaFields& f, NmeaEpoch& e, double odometer_scale)
 
 namespace {
 
+// "hhmmss" and its decimals (read to the millisecond) as milliseconds of
+// the day; false when the field holds no time.
+bool FieldMillisOfDay(std::string_view field, int64_t& ms)
+{
+    int32_t sod = 0;
+    if (!field_time_of_day(field, sod)) {
+        return false;
+    }
+    int64_t fraction = 0;
+    if (field.size() > 6 && field[6] == '.') {
+        int64_t scale = 100;
+        for (std::size_t i = 7; i < field.size() && scale > 0; ++i, scale /= 10) {
+            if (field[i] < '0' || field[i] > '9') {
+                break;
+            }
+            fraction += (field[i] - '0') * scale;
+        }
+    }
+    ms = int64_t{sod} * 1000 + fraction;
+    return true;
+}
+
 // Shared body of the two epoch readers; `odo_boundary` picks the sentence
 // that starts a new epoch.
 int ReadEpoch(ByteStream& in, NmeaEpoch& e, bool odo_boundary, double odometer_scale)
@@ -247,18 +269,21 @@ int ReadEpoch(ByteStream& in, NmeaEpoch& e, bool odo_boundary, double odometer_s
     // and an RMC of different seconds never share an epoch: a log that
     // starts in the middle of a second, or loses a sentence, would otherwise
     // pair every speed and time with the next second's position.
+    // At 5 or 10 Hz the epochs of one second differ in the fraction, which
+    // therefore counts too: a lost GGA must not pair the RMCs after it with
+    // the next tenth's position.
     QnvTimeCheck time_check;
-    int32_t epoch_sod = -1;
+    int64_t epoch_ms = -1;
     const auto other_second = [&](const NmeaFields& timed) {
-        int32_t sod = 0;
-        if (!field_time_of_day(timed[1], sod)) {
+        int64_t ms = 0;
+        if (!FieldMillisOfDay(timed[1], ms)) {
             return false;
         }
-        if (epoch_sod < 0) {
-            epoch_sod = sod;
+        if (epoch_ms < 0) {
+            epoch_ms = ms;
             return false;
         }
-        return sod != epoch_sod;
+        return ms != epoch_ms;
     };
     while (!in.AtEnd()) {
         const int64_t start = read_nmea_sentence(in, sentence);
