@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/folders.h"
@@ -107,21 +110,51 @@ int DefaultAction(OptionRecord& o)
     return run_log_search(o);
 }
 
-// The folder analyses make their report folders beside the logs: a folder
-// that is not there is an error, and nothing is made for it.
-bool NmeaFolderMissing(const OptionRecord& o)
+// The files or folders an analysis reads, as the command line names them.
+std::vector<std::optional<std::string>> NamedInputs(AnalysisId id, const OptionRecord& o)
 {
-    const std::optional<std::string> input = o.Arg(o.nmea);
-    if (!input) {
-        return false;
+    switch (id) {
+    case AnalysisId::KmlFromNmea:
+    case AnalysisId::StartupAnalysis:
+    case AnalysisId::TtffAnalysis:
+    case AnalysisId::TtffFolderAnalysis:
+    case AnalysisId::TrackingAnalysis:
+    case AnalysisId::TimeStepCheck:
+    case AnalysisId::RenameLogs: return {o.Arg(o.nmea)};
+    case AnalysisId::SpeedHeadingExtraction: return {o.Arg(o.vel)};
+    case AnalysisId::GpxToKml: return {o.Arg(o.gpx)};
+    case AnalysisId::CompareSpeedHeading: return {o.Arg(o.compare)};
+    case AnalysisId::ReferenceKml: return {o.Arg(o.p)};
+    case AnalysisId::LogConversion: return {o.Arg(o.conv)};
+    case AnalysisId::ResultsConversion: return {o.Arg(o.results)};
+    case AnalysisId::BinaryConversion: return {o.Arg(o.binary)};
+    case AnalysisId::MergeSpeedHeading: return {o.Arg(o.heading), o.Arg(o.speed)};
+    default: return {};
     }
-    const std::string folder = SplitPath(*input).folder;
-    std::error_code ec;
-    if (folder.empty() || std::filesystem::is_directory(folder, ec)) {
-        return false;
+}
+
+// An input that is not there is named and nothing is processed: a folder
+// that is missing must not end as an empty run that looks like success, nor
+// a mistyped log as a walk over its neighbours. An absent argument is left
+// to the analysis, which says what it needs.
+bool InputMissing(AnalysisId id, const OptionRecord& o)
+{
+    for (const std::optional<std::string>& input : NamedInputs(id, o)) {
+        if (!input || input->empty() || (*input)[0] == '-') {
+            continue;
+        }
+        std::error_code ec;
+        if (std::filesystem::exists(*input, ec)) {
+            continue;
+        }
+        if (SplitPath(*input).name.empty()) {
+            std::fprintf(stderr, "navsift: the folder %s does not exist\n", input->c_str());
+        } else {
+            std::fprintf(stderr, "navsift: %s does not exist\n", input->c_str());
+        }
+        return true;
     }
-    std::fprintf(stderr, "navsift: the folder %s does not exist\n", folder.c_str());
-    return true;
+    return false;
 }
 
 }  // namespace
@@ -157,8 +190,7 @@ int run_navsift(const std::vector<std::string>& words)
         return status;
     }
     const AnalysisId id = select_analysis(options);
-    if ((id == AnalysisId::StartupAnalysis || id == AnalysisId::TtffAnalysis || id == AnalysisId::TtffFolderAnalysis) &&
-        NmeaFolderMissing(options)) {
+    if (InputMissing(id, options)) {
         return 1;
     }
     switch (id) {

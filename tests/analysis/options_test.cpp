@@ -187,6 +187,47 @@ TEST(CommandLine, AMissingLogFolderIsAnErrorAndNothingIsMade)
     }
 }
 
+// Every analysis that reads a log, a folder of logs or a file named on the
+// command line: one that is not there is named, nothing is read or written,
+// and the run fails, even when the folder around a mistyped name holds other
+// logs.
+TEST(CommandLine, AMissingInputIsNamedAndNothingIsProcessed)
+{
+    ScratchDir dir;
+    const fs::path logs = dir / "logs";
+    fs::create_directories(logs);
+    WriteFile(logs / "drive_NMEA.txt", BuildLog(Walk(12)));
+    WriteFile(logs / "other_NMEA.txt", BuildLog(Walk(12, 40000)));
+    const std::string before = FolderDigest(dir.path());
+    const std::string gone = (dir / "gone").string() + "/";
+    const std::string typo = (logs / "drvie_NMEA.txt").string();
+    const std::vector<std::vector<std::string>> runs = {
+        {"-vel", gone},
+        {"-vel", typo, "-speedpath", (dir / "").string()},
+        {"-rename", "-nmea", gone},
+        {"-rename", "-nmea", typo},
+        {"-nmea", typo, "-kml", "-name", "track"},
+        {"-nmea", typo, "-ttff"},
+        {"-nmea", typo, "-trk", "-rtype", "-1"},
+        {"-nmea", typo, "-time"},
+        {"-nmea", typo},
+        {"-gpx", (logs / "track.gpx").string(), "-name", "track"},
+        {"-conv", typo, "-o", (dir / "out.txt").string()},
+        {"-results", (logs / "drive_NMEA_Results.txt").string(), "-date", "30062008"},
+        {"-compare", gone},
+        {"-p", gone, "-kml"},
+        {"-merge", "-heading", (dir / "h.vel").string(), "-speed", (dir / "s.vel").string(), "-out",
+         (dir / "").string()},
+        {"-binary", (logs / "debug.bin").string()},
+    };
+    for (const std::vector<std::string>& words : runs) {
+        const RunResult r = Navsift(words, dir.path());
+        EXPECT_EQ(r.status, 1) << words[0] << " " << words[1];
+        EXPECT_NE(r.err.find("does not exist"), std::string::npos) << words[0] << " " << words[1] << ": " << r.err;
+        EXPECT_EQ(FolderDigest(dir.path()), before) << words[0] << " " << words[1] << " wrote something";
+    }
+}
+
 TEST(CommandLine, AMissingArgumentIsAUsageError)
 {
     ScratchDir dir;
@@ -201,11 +242,10 @@ TEST(CommandLine, AMissingArgumentIsAUsageError)
 
 TEST(CommandLine, TheFolderOfALogIsAnalysedAndNoAnalysisIsMissing)
 {
-    // -nmea names a log that is not there: its folder (the working one)
-    // is analysed, and a folder without logs gives empty tables, not a
-    // "not available" answer.
+    // -nmea names the working folder: a folder without logs gives empty
+    // tables, not a "not available" answer.
     ScratchDir dir;
-    const RunResult r = Navsift({"-nmea", "dev_NMEA.txt", "-startup"}, dir.path());
+    const RunResult r = Navsift({"-nmea", "./", "-startup"}, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("no trials found"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("not available in this build"), std::string::npos) << r.err;
