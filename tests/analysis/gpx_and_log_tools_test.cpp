@@ -275,6 +275,47 @@ TEST(LogCommands, AFileWithoutAnySentenceIsNotConverted)
     EXPECT_NE(ReadFile(dir / "out.txt").find("$GPGGA,1*00"), std::string::npos);
 }
 
+// An AIS receiver's log ("!AIVDM" lines, no "$") given to -conv: the
+// reader's 2047-byte pieces of it are no sentences, even where one happens
+// to begin with "AIVDM,".
+TEST(LogCommands, AnAisLogHoldsNoSentenceAndPiecesOfTextAreNotConverted)
+{
+    ScratchDir dir;
+    const std::string line = "!AIVDM,1,1,,B,15MvqR0P00G?pdDE`>o<0?vN0<0k,0*4B\r\n";
+    // The first line's length puts a "!" at byte 2046, so that the second
+    // piece begins "AIVDM,".
+    const std::size_t lines_before = 2000 / line.size();
+    const std::size_t first = 2046 - lines_before * line.size();
+    std::string ais = "!AIVDM,1,1,,A," + std::string(first - 21, '1') + ",0*00\r\n";
+    ASSERT_EQ(ais.size(), first);
+    for (int k = 0; k < 1400; ++k) {
+        ais += line;
+    }
+    ASSERT_EQ(ais.substr(2047, 6), "AIVDM,");
+    WriteFile(dir / "ais.txt", ais);
+    RunResult r = Navsift({"-conv", "ais.txt", "-o", "out.txt"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ais.txt holds no NMEA sentence; nothing converted"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Converted Sentences"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(dir / "out.txt"));
+    r = Navsift({"-conv", "ais.txt", "-ctype", "1"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+
+    // A line far longer than a sentence between two sentences: its tail
+    // beyond the reader's piece is no sentence of its own.
+    const std::string gga = Sentence("GPGGA,100000.00,4055.0481,N,01140.0000,E,1,08,0.9,5.0,M,46.9,M,,");
+    const std::string rmc = Sentence("GPRMC,100000.00,A,4055.0481,N,01140.0000,E,0.0,0.0,300608,,");
+    WriteFile(dir / "long.txt", gga + std::string(3000, 'A') + "\r\n" + rmc);
+    r = Navsift({"-conv", "long.txt", "-o", "out.txt"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = ReadFile(dir / "out.txt");
+    EXPECT_EQ(CountOf(out, "\r\n"), 1) << out.size();
+    EXPECT_TRUE(out.ends_with(rmc.substr(0, rmc.size() - 2)));
+    EXPECT_NE(r.out.find("Converted Sentences: 2\r"), std::string::npos);
+    EXPECT_EQ(r.out.find("Converted Sentences: 3\r"), std::string::npos);
+}
+
 TEST(LogCommands, RenameByFirstFixTimeNeverOverwrites)
 {
     ScratchDir dir;
