@@ -37,6 +37,10 @@ void parse_gga(const NmeaFields& f, NmeaEpoch& e)
             sc.Int(e.gga_fraction);
     }
     e.gga_sod = e.gga_hour * 3600 + e.gga_minute * 60 + e.gga_second;
+    {
+        int32_t sod = 0;
+        e.gga_time_valid = field_time_of_day(f[1], sod);
+    }
     // A GGA without a position (no fix yet) holds none: never the previous
     // epoch's position, and never a sign taken from an empty hemisphere.
     if (f[2].empty()) {
@@ -79,12 +83,26 @@ void parse_gga(const NmeaFields& f, NmeaEpoch& e)
     e.gga_valid = 1;
 }
 
+namespace {
+
+// "ddmmyy" as a real date.
+bool FieldDate(std::string_view field, int32_t& day, int32_t& month, int32_t& year)
+{
+    Scanner sc(field);
+    return sc.Int(day, 2) && sc.Int(month, 2) && sc.Int(year, 2) && year >= 0 &&
+           calendar_to_gps(year + 2000, month, day, 0, 0, 0).has_value();
+}
+
+}  // namespace
+
 int32_t rmc_gps_time(const NmeaFields& f)
 {
-    int32_t h = 0, m = 0, s = 0, day = 0, month = 0, year = 0;
-    ScanTime(f[1], h, m, s);
-    ScanTime(f[9], day, month, year);
-    return calendar_to_gps(year + 2000, month, day, h, m, s).value_or(0);
+    int32_t sod = 0, day = 0, month = 0, year = 0;
+    // A date with a time that is no time is no moment of that date.
+    if (!field_time_of_day(f[1], sod) || !FieldDate(f[9], day, month, year)) {
+        return 0;
+    }
+    return calendar_to_gps(year + 2000, month, day, sod / 3600, sod / 60 % 60, sod % 60).value_or(0);
 }
 
 bool field_time_of_day(std::string_view field, int32_t& sod)
@@ -123,6 +141,9 @@ void parse_rmc(const NmeaFields& f, NmeaEpoch& e)
     ScanTime(f[1], e.rmc_hour, e.rmc_minute, e.rmc_second);
     ScanTime(f[9], e.rmc_day, e.rmc_month, e.rmc_year);
     e.rmc_sod = e.rmc_hour * 3600 + e.rmc_minute * 60 + e.rmc_second;
+    int32_t sod = 0, day = 0, month = 0, year = 0;
+    e.rmc_time_valid = field_time_of_day(f[1], sod);
+    e.rmc_date_valid = FieldDate(f[9], day, month, year);
     e.gps_time = rmc_gps_time(f);
     ++e.rmc_count;
     e.flags |= kHasRMC;
