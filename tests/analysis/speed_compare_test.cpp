@@ -464,6 +464,50 @@ TEST(PositionsKml, RecordsWithAPositionOffTheEarthAreDroppedAndCounted)
     EXPECT_NE(r.out.find("4 records with a position off the earth dropped"), std::string::npos) << r.out;
 }
 
+// The same damaged records compared with a sound file, with and without a
+// reference: compare.csv and the class tables leave those positions empty,
+// and the message counts them, as the drawing of the positions does.
+TEST(SpeedCompare, PositionsOffTheEarthAreLeftOutOfTheTablesAndCounted)
+{
+    ScratchDir dir;
+    std::vector<VelRecord> damaged = Records(kTen, kTen + 6, 0);
+    damaged[1].latitude = 1e300;
+    damaged[2].latitude = std::nan("");
+    damaged[3].longitude = 400;
+    damaged[4].latitude = -95.5;
+    WriteVel(dir / "damaged.vel", kTen, kTen + 6, damaged);
+    WriteVel(dir / "sound.vel", kTen, kTen + 6, Records(kTen, kTen + 6, 10));
+    WriteVel(dir / "reference.ref", kTen, kTen + 6, Records(kTen, kTen + 6, 20));
+    const auto check = [](const std::string& table, const std::string& what) {
+        for (const char* bad : {"nan", "1000000000", "400.", "-95.5", "inf"}) {
+            EXPECT_EQ(table.find(bad), std::string::npos) << what << " holds " << bad << ":\n" << table;
+        }
+    };
+    RunResult r = Navsift({"-compare", (dir / "").string()}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> rows = Lines(ReadFile(dir / "compare.csv"));
+    ASSERT_EQ(rows.size(), 7u);  // the header, then 10:00:01 .. 10:00:06
+    check(ReadFile(dir / "compare.csv"), "compare.csv");
+    // The second of the latitude 1e300: speeds and headings stay, the
+    // damaged file's position cells are empty, the sound file's are not.
+    const std::vector<std::string> cells = Cells(rows[2]);
+    ASSERT_EQ(cells.size(), 11u) << rows[2];
+    EXPECT_EQ(cells[1], "2.0");
+    EXPECT_EQ(cells[5], "");
+    EXPECT_EQ(cells[6], "48.0");
+    EXPECT_EQ(cells[9], "");
+    EXPECT_NE(r.out.find("4 positions off the earth left out of"), std::string::npos) << r.out;
+
+    r = Navsift({"-compare", (dir / "").string(), "-ref", (dir / "reference.ref").string(), "-vth", "1", "-hth", "5",
+                 "-turntime", "2"},
+                dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* table : {"compare.csv", "compare_straight.csv", "compare_turning.csv", "compare_stop.csv"}) {
+        check(ReadFile(dir / "compare_5_2_1" / table), table);
+    }
+    EXPECT_NE(r.out.find("4 positions off the earth left out of"), std::string::npos) << r.out;
+}
+
 TEST(PositionsKml, FolderOfVelFilesAsTracks)
 {
     ScratchDir dir;
