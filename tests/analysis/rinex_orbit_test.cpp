@@ -527,6 +527,41 @@ TEST_F(RinexFolder, AReferenceTimeOffTheSixteenSecondGridIsKeptAsTheFileGivesIt)
     EXPECT_EQ(CountOf(r.out, " - 23:30:00 02/07/2008\r\n"), 4) << r.out;
 }
 
+// A valid file whose header holds 250 comment lines is read; files that
+// cannot be used are named with the reason when the day has no file.
+TEST(RinexHeader, AHeaderOfAnyLengthIsReadAndAnUnusableFileSaysWhy)
+{
+    ScratchDir dir;
+    std::string header = LongHeader();
+    std::string comments;
+    for (int k = 0; k < 250; ++k) {
+        comments += Label("Station log line " + std::to_string(k), "COMMENT");
+    }
+    header.insert(header.find(Label("", "END OF HEADER")), comments);
+    std::vector<NavRecord> records;
+    for (int prn = 1; prn <= 5; ++prn) {
+        records.push_back(Orbit(prn, kWeekSun, 3 * 86400 + 7200, 8, 7, 2, 2));
+    }
+    WriteFile(dir / "lab11840.08n", RinexText(header, records));
+    RunResult r = navsift_test::Run(
+        {NavsiftPath(), "-iode", std::to_string(Gps(2008, 7, 2, 3, 0, 0)), "-e", dir.path().string()}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("WARNING: RINEX file not found"), std::string::npos) << r.out;
+    EXPECT_EQ(CountOf(r.out, " - 02:00:00 02/07/2008\r\n"), 5) << r.out;
+
+    // The next day: one file whose header never ends, one that is no RINEX
+    // file at all, and the day before's file.
+    WriteFile(dir / "lab11850.08n", header.substr(0, header.find(Label("", "END OF HEADER"))));
+    WriteFile(dir / "notes.08n", "not a navigation file\n");
+    r = navsift_test::Run({NavsiftPath(), "-iode", std::to_string(Gps(2008, 7, 3, 3, 0, 0)), "-e", dir.path().string()},
+                          dir.path());
+    EXPECT_NE(r.out.find("WARNING: RINEX file not found for 03/07/2008"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("lab11850.08n: its header of 261 lines has no \"END OF HEADER\""), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("notes.08n: not a RINEX file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("lab11840.08n: its first record is of 02/07/08"), std::string::npos) << r.err;
+}
+
 // ---------------------------------------------------------------- visibility
 
 TEST_F(RinexFolder, VisibilityRowsAcrossMidnightAndAMissingDay)
