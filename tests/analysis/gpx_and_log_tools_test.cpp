@@ -202,6 +202,58 @@ TEST(GpxToKml, AnyLineLengthAndAnyLineEndGiveTheSamePoints)
     EXPECT_EQ(k, 300u);
 }
 
+// Each placemark's UTC time and coordinates, in document order.
+std::vector<std::pair<std::string, std::string>> TimedPoints(const std::string& kml)
+{
+    std::vector<std::pair<std::string, std::string>> out;
+    const std::string time_key = "UTC Time: </td><td>", coord_key = "<Point>\r\n<coordinates>";
+    for (std::size_t at = kml.find(time_key); at != std::string::npos; at = kml.find(time_key, at + 1)) {
+        const std::size_t c = kml.find(coord_key, at) + coord_key.size();
+        out.emplace_back(kml.substr(at + time_key.size(), 8), kml.substr(c, kml.find(',', kml.find(',', c) + 1) - c));
+    }
+    return out;
+}
+
+// A GPX file written on one line, as some loggers write it: a track point
+// without a time has no time (it is left out), and the point
+// after it keeps its own time and place.
+TEST(GpxToKml, APointWithoutATimeTakesNoOtherPointsTimeOnOneLine)
+{
+    ScratchDir dir;
+    std::string points;
+    for (int k = 0; k < 6; ++k) {
+        char time[32];
+        std::snprintf(time, sizeof time, "2008-06-30T10:00:%02dZ", k);
+        std::string p = Trkpt(48.1 + k * 1e-4, 11.5 + k * 1e-4, 500, time);
+        if (k == 2) {
+            p = p.substr(0, p.find("<time>")) + "</trkpt>\n";
+        }
+        points += p;
+    }
+    std::string one_line = Gpx(points);
+    std::erase(one_line, '\n');
+    WriteFile(dir / "one.gpx", one_line);
+    const RunResult r = Navsift({"-gpx", (dir / "one.gpx").string(), "-name", "one"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::pair<std::string, std::string>> got = TimedPoints(ReadFile(dir / "one.kml"));
+    // Start, point markers from the first to the last, end.
+    got.erase(std::unique(got.begin(), got.end()), got.end());
+    const std::vector<std::pair<std::string, std::string>> want = {{"10:00:00", "11.500000,48.100000"},
+                                                                   {"10:00:01", "11.500100,48.100100"},
+                                                                   {"10:00:03", "11.500300,48.100300"},
+                                                                   {"10:00:04", "11.500400,48.100400"},
+                                                                   {"10:00:05", "11.500500,48.100500"}};
+    EXPECT_EQ(got, want);
+
+    // GPSBabel reads the same five timed points (and the one without time).
+    const RunResult babel = navsift_test::Run(
+        {"gpsbabel", "-t", "-i", "gpx", "-f", "one.gpx", "-o", "unicsv", "-F", "babel.csv"}, dir.path());
+    if (babel.status != 0) {
+        GTEST_SKIP() << "gpsbabel is not available: " << babel.err;
+    }
+    EXPECT_EQ(CountOf(ReadFile(dir / "babel.csv"), "\n"), 7) << ReadFile(dir / "babel.csv");
+}
+
 TEST(GpxToKml, PositionsOffTheEarthAreDroppedAndCounted)
 {
     ScratchDir dir;
