@@ -1,5 +1,6 @@
 #include "analysis/core/dispatch.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -183,6 +184,11 @@ int run_navsift(const std::vector<std::string>& words)
 {
     if (words.size() <= 1) {
         print_usage(words.empty() ? std::string("navsift") : words[0]);
+        return 0;
+    }
+    // A command line that only asks for help gets it, and nothing is run.
+    if (std::all_of(words.begin() + 1, words.end(), IsHelpWord)) {
+        print_help();
         return 0;
     }
     OptionRecord options;

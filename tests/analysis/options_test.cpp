@@ -2,6 +2,9 @@
 // and how the program answers on its console.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <regex>
+
 #include "analysis/core/dispatch.h"
 #include "analysis/core/options.h"
 #include "tests/analysis/navsift_harness.h"
@@ -154,11 +157,13 @@ TEST(CommandLine, UsageVersionAndUnknownOptions)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, usage);
 
-    // -help prints the usage and the run goes on to the default action, the
-    // search, where the words after the log are searched as text.
+    // -help among other words prints the help and the run goes on to the
+    // default action, the search, where the words after the log are searched
+    // as text.
     WriteFile(dir / "debug.log", "line\nthe -qq word\n");
+    const std::string help = Navsift({"-help"}, dir.path()).out;
     r = Navsift({"debug.log", "-help", "-qq"}, dir.path());
-    EXPECT_EQ(r.out, usage + program + " ver. 3.0.1\n00:00:00 on 00/00/0000> the -qq word\n\r");
+    EXPECT_EQ(r.out, help + program + " ver. 3.0.1\n00:00:00 on 00/00/0000> the -qq word\n\r");
     EXPECT_NE(r.err.find("unknown option -qq\n"), std::string::npos);
     EXPECT_EQ(r.status, 0);
 
@@ -226,6 +231,48 @@ TEST(CommandLine, AMissingInputIsNamedAndNothingIsProcessed)
         EXPECT_NE(r.err.find("does not exist"), std::string::npos) << words[0] << " " << words[1] << ": " << r.err;
         EXPECT_EQ(FolderDigest(dir.path()), before) << words[0] << " " << words[1] << " wrote something";
     }
+}
+
+// The options of every command the README describes.
+std::vector<std::string> ReadmeOptions()
+{
+    const std::string readme = ReadFile(fs::path(FIXBENCH_SOURCE_DIR) / "README.md");
+    static const std::regex kSpan("`([^`]*)`");
+    static const std::regex kOption("(^|[\\s\\[])(-[A-Za-z][A-Za-z0-9]*)");
+    std::vector<std::string> out;
+    for (std::sregex_iterator it(readme.begin(), readme.end(), kSpan), end; it != end; ++it) {
+        const std::string span = (*it)[1].str();
+        if (!span.starts_with("navsift") && !span.starts_with("-")) {
+            continue;
+        }
+        for (std::sregex_iterator o(span.begin(), span.end(), kOption); o != end; ++o) {
+            if (std::find(out.begin(), out.end(), (*o)[2].str()) == out.end()) {
+                out.push_back((*o)[2].str());
+            }
+        }
+    }
+    return out;
+}
+
+// Asked for help the way users ask programs for it: the commands and the
+// options of each, as the README lists them, and a successful run that
+// reads nothing.
+TEST(CommandLine, HelpListsTheCommandsAndOptionsOfTheReadme)
+{
+    ScratchDir dir;
+    const std::vector<std::string> options = ReadmeOptions();
+    ASSERT_GT(options.size(), 40u);
+    for (const char* word : {"-help", "--help", "-?", "-HELP", "/?"}) {
+        const RunResult r = Navsift({word}, dir.path());
+        EXPECT_EQ(r.status, 0) << word;
+        EXPECT_EQ(r.err, "") << word;
+        EXPECT_EQ(r.out.find("Extracts the satellite parameters"), std::string::npos) << word;
+        for (const std::string& option : options) {
+            const std::regex listed("(^|[\\s\\[])" + option + "([^A-Za-z0-9]|$)");
+            EXPECT_TRUE(std::regex_search(r.out, listed)) << word << " does not list " << option;
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
 TEST(CommandLine, AMissingArgumentIsAUsageError)
