@@ -109,6 +109,9 @@ bool OnTheEarth(const VelRecord& r)
     return IsEarthPosition(r.latitude, r.longitude) && std::isfinite(r.height) && std::fabs(r.height) <= kMaxHeight;
 }
 
+// A position to write: on the earth, and one the log gave.
+bool Comparable(const VelRecord& r) { return OnTheEarth(r) && VelHasPosition(r); }
+
 // The records of a second whose position is off the earth.
 int OffTheEarth(const std::vector<VelRecord>& records)
 {
@@ -119,7 +122,7 @@ int OffTheEarth(const std::vector<VelRecord>& records)
 
 // The speeds of all files, then their headings, latitudes, longitudes and
 // heights, each as "," + the value with `precision` decimals; a position off
-// the earth leaves its three cells empty.
+// the earth, or the zeros of a log without one, leaves its three cells empty.
 void AppendValues(std::string& row, const std::vector<VelRecord>& records, int precision)
 {
     for (double VelRecord::*field :
@@ -127,7 +130,7 @@ void AppendValues(std::string& row, const std::vector<VelRecord>& records, int p
         const bool position = field != &VelRecord::speed && field != &VelRecord::heading;
         for (const VelRecord& r : records) {
             row += ',';
-            if (!position || OnTheEarth(r)) {
+            if (!position || Comparable(r)) {
                 row += Fixed(r.*field, precision).c_str();
             }
         }

@@ -508,6 +508,46 @@ TEST(SpeedCompare, PositionsOffTheEarthAreLeftOutOfTheTablesAndCounted)
     EXPECT_NE(r.out.find("4 positions off the earth left out of"), std::string::npos) << r.out;
 }
 
+// A reference system's log that tells no position (speed and heading only)
+// through -vel: its records hold zeros for the position, which the drawing
+// leaves out and the comparison leaves empty, never a point at 0,0.
+TEST(PositionsKml, AReferenceLogWithoutPositionsIsNeitherDrawnNorComparedAtZero)
+{
+    ScratchDir dir;
+    fs::create_directories(dir / "vel");
+    std::string gar = "year,month,day,hour,minute,second,...\n";
+    for (int s = 0; s < 8; ++s) {
+        gar += "2008,6,30,10,0," + std::to_string(s) + ",0,0,0,0,0,0,11.1,0,0,0,0,0,0,0.5,0,0\n";
+    }
+    WriteFile(dir / "gar.txt", gar);
+    RunResult r = Navsift({"-vel", (dir / "gar.txt").string(), "-type", "gar", "-speedpath", (dir / "vel/").string()},
+                          dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(fs::exists(dir / "vel" / "gar.vel"));
+    WriteVel(dir / "vel" / "rx.vel", kTen - 1, kTen + 8, Records(kTen - 1, kTen + 8, 40));
+
+    r = Navsift({"-p", (dir / "vel/").string(), "-kml"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string kml = ReadFile(dir / "vel" / "positions.kml");
+    EXPECT_EQ(kml.find("<coordinates>0.000000,0.000000"), std::string::npos);
+    EXPECT_EQ(kml.find("\r\n0.000000,0.000000"), std::string::npos);
+    EXPECT_NE(r.out.find("records without a position left out"), std::string::npos) << r.out;
+
+    r = Navsift({"-compare", (dir / "vel/").string()}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> rows = Lines(ReadFile(dir / "vel" / "compare.csv"));
+    ASSERT_GT(rows.size(), 2u);
+    for (std::size_t k = 1; k < rows.size(); ++k) {
+        const std::vector<std::string> cells = Cells(rows[k]);
+        ASSERT_EQ(cells.size(), 11u) << rows[k];
+        EXPECT_EQ(cells[1], "40.0") << "the reference's speed is compared";  // gar.vel: 11.1 m/s
+        EXPECT_EQ(cells[5], "") << rows[k];
+        EXPECT_EQ(cells[7], "") << rows[k];
+        EXPECT_EQ(cells[9], "") << rows[k];
+        EXPECT_NE(cells[6], "") << rows[k];
+    }
+}
+
 TEST(PositionsKml, FolderOfVelFilesAsTracks)
 {
     ScratchDir dir;
