@@ -111,8 +111,32 @@ int DefaultAction(OptionRecord& o)
     return run_log_search(o);
 }
 
+std::vector<std::optional<std::string>> MainInputs(AnalysisId id, const OptionRecord& o);
+
 // The files or folders an analysis reads, as the command line names them.
 std::vector<std::optional<std::string>> NamedInputs(AnalysisId id, const OptionRecord& o)
+{
+    std::vector<std::optional<std::string>> inputs = MainInputs(id, o);
+    // The RINEX folder, where one is named for an analysis that reads it.
+    switch (id) {
+    case AnalysisId::IodeListing:
+    case AnalysisId::VisibilityTest:
+    case AnalysisId::StartupAnalysis:
+    case AnalysisId::TtffAnalysis:
+    case AnalysisId::TtffFolderAnalysis:
+    case AnalysisId::TrackingAnalysis:
+    case AnalysisId::DebugLogTracking:
+        if (o.e != 0) {
+            inputs.push_back(o.e_folder);
+        }
+        break;
+    default: break;
+    }
+    return inputs;
+}
+
+// The files or folders an analysis reads first.
+std::vector<std::optional<std::string>> MainInputs(AnalysisId id, const OptionRecord& o)
 {
     switch (id) {
     case AnalysisId::KmlFromNmea:
@@ -130,6 +154,14 @@ std::vector<std::optional<std::string>> NamedInputs(AnalysisId id, const OptionR
     case AnalysisId::ResultsConversion: return {o.Arg(o.results)};
     case AnalysisId::BinaryConversion: return {o.Arg(o.binary)};
     case AnalysisId::MergeSpeedHeading: return {o.Arg(o.heading), o.Arg(o.speed)};
+    case AnalysisId::TeamReport:
+        // -csv feeds no table.
+        return {o.swbugs != 0 ? o.Arg(o.swbugs) : std::nullopt, o.tasks != 0 ? o.Arg(o.tasks) : std::nullopt,
+                o.support != 0 ? o.Arg(o.support) : std::nullopt};
+    case AnalysisId::MapComparison: return {o.Arg(o.b1), o.Arg(o.b2)};
+    case AnalysisId::ExcelChart: return {o.Arg(o.excel)};
+    case AnalysisId::DebugLogTracking:
+    case AnalysisId::SatelliteIndexPage: return {DebugLogPath(o)};
     default: return {};
     }
 }

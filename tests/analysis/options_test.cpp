@@ -224,6 +224,11 @@ TEST(CommandLine, AMissingInputIsNamedAndNothingIsProcessed)
         {"-merge", "-heading", (dir / "h.vel").string(), "-speed", (dir / "s.vel").string(), "-out",
          (dir / "").string()},
         {"-binary", (logs / "debug.bin").string()},
+        {"-nmea", (logs / "").string(), "-ttff", "-e", gone},
+        {"-iode", "898855200", "-e", gone},
+        {"-swbugs", (logs / "bugs.csv").string()},
+        {"-size", "-b1", (logs / "a.map").string(), "-b2", (logs / "b.map").string()},
+        {"-d", (logs / "debug.txt").string()},
     };
     for (const std::vector<std::string>& words : runs) {
         const RunResult r = Navsift(words, dir.path());
