@@ -119,8 +119,8 @@ std::vector<std::pair<int, Point>> Placemarks(const std::string& kml)
         at = end;
         const std::size_t time = mark.find("UTC Time: </td><td>");
         const std::size_t coords = mark.find("<Point>\r\n<coordinates>");
-        // A stray GGA without its RMC tells no date: nothing to compare.
-        if (time == std::string::npos || coords == std::string::npos || mark.find("00/00/0000") != std::string::npos) {
+        // A stray GGA without its RMC tells no date, but its own time.
+        if (time == std::string::npos || coords == std::string::npos) {
             continue;
         }
         int h = 0, m = 0, s = 0;
