@@ -164,6 +164,7 @@ bool pack_ephemeris(const rinex_nav_record& r, packed_ephemeris& out)
     put(EphField::week, Truncated(o[kGpsWeek]));
     scaled(EphField::toe, o[kToe], 4);
     scaled(EphField::toc, o[kToe], 4);
+    e.toe_seconds = o[kToe];
     put(EphField::iode1, Truncated(o[kIode]));
     put(EphField::iode2, Truncated(o[kIode]));
     put(EphField::iodc, Truncated(o[kIodc]));

@@ -33,6 +33,11 @@ enum OrbitValue : int {
 
 struct packed_ephemeris {
     std::array<uint8_t, 64> bytes{};
+    // The reference time (Toe, seconds of the week) as the navigation file
+    // gives it: the 16-second field cannot hold a time such as 343800 s, and
+    // rounding it moves the satellite by kilometres. Negative when the bytes
+    // are all there is (a dump given in hexadecimal).
+    double toe_seconds = -1;
 };
 
 // Every field of the packed layout, in the order of the printed dump.

@@ -1,5 +1,6 @@
 #include "analysis/analyses/gpx_export.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -62,34 +63,56 @@ int64_t ReadGpxLine(ByteStream& in, std::string& line)
     const int64_t start = in.Tell();
     line.clear();
     const std::string_view rest(in.Data() + in.Pos(), in.Size() - in.Pos());
-    std::size_t end = rest.find_first_of("\r\n");
-    const std::size_t next_point = rest.find("<trkpt", 1);
-    if (next_point != std::string_view::npos && (end == std::string_view::npos || next_point < end)) {
-        line.assign(rest.substr(0, next_point));
-        in.Advance(next_point);
-        return start;
+    // One pass up to the line's end or the next track point, never over the
+    // rest of the file: waypoints or a route before the track must not make
+    // reading a file quadratic in its length.
+    constexpr std::string_view kPoint = "<trkpt";
+    std::size_t end = 0;
+    while (end < rest.size()) {
+        const char c = rest[end];
+        if (c == '\r' || c == '\n') {
+            break;
+        }
+        if (c == '<' && end > 0 && rest.compare(end, kPoint.size(), kPoint) == 0) {
+            line.assign(rest.substr(0, end));
+            in.Advance(end);
+            return start;
+        }
+        ++end;
     }
-    if (end == std::string_view::npos) {
-        end = rest.size();
-    } else if (rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n') {
-        end += 2;
-    } else {
-        end += 1;
+    if (end < rest.size()) {
+        end += rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n' ? 2 : 1;
     }
     line.assign(rest.substr(0, end));
     in.Advance(end);
     return start;
 }
 
-// Finds `marker` in the rest of the current line, else in the next line
-// (which is then consumed). The text after the marker, or nothing; a next
-// line without it is given back to the stream.
+// Where the track point ends in `text` (its closing tag or the next point),
+// from `from` on; npos when it goes on after the text.
+std::size_t PointEnd(std::string_view text, std::size_t from)
+{
+    const std::size_t close = text.find("</trkpt", from);
+    const std::size_t next = text.find("<trkpt", from);
+    return std::min(close, next);
+}
+
+// Finds `marker` of the current track point in the rest of the current line,
+// else in the next line (which is then consumed). The text after the marker,
+// or nothing; a next line without it is given back to the stream. The marker
+// of another point is never taken: a point without a time has none, and the
+// point after it is not consumed.
 std::optional<std::string> FindHereOrNext(ByteStream& in, const std::string& line, std::size_t from,
                                           std::string_view marker)
 {
     if (from <= line.size()) {
-        if (const std::size_t at = line.find(marker, from); at != std::string::npos) {
+        const std::size_t at = line.find(marker, from);
+        const std::size_t end = PointEnd(line, from);
+        if (at != std::string::npos && at < end) {
             return line.substr(at + marker.size());
+        }
+        if (end != std::string::npos) {
+            return std::nullopt;
         }
     }
     std::string next;
@@ -97,7 +120,7 @@ std::optional<std::string> FindHereOrNext(ByteStream& in, const std::string& lin
     if (next.empty()) {
         return std::nullopt;
     }
-    if (const std::size_t at = next.find(marker); at != std::string::npos) {
+    if (const std::size_t at = next.find(marker); at != std::string::npos && at < PointEnd(next, 0)) {
         return next.substr(at + marker.size());
     }
     in.Seek(start);

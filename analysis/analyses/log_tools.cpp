@@ -23,6 +23,39 @@ namespace {
 
 bool Contains(std::string_view text, std::string_view what) { return text.find(what) != std::string_view::npos; }
 
+// Cuts a file at its "$" bytes as the sentence reader does, and tells which
+// pieces are sentences: one begins right after a "$" and opens with an
+// address of capitals and digits ("$GPGGA,", "$PQNVTG,", "$PQNVCOLD*").
+// The reader also hands out 2047-byte pieces of text that holds no "$" (an
+// AIS or binary log, or the tail of an overlong line); those are not.
+class SentenceCutter {
+public:
+    explicit SentenceCutter(ByteStream& in) : in_(in) {}
+    bool AtEnd() const { return in_.AtEnd(); }
+    // The next piece into `s`; true when it is a sentence.
+    bool Next(std::string& s)
+    {
+        const bool after_dollar = after_dollar_;
+        read_nmea_sentence(in_, s);
+        after_dollar_ = s.ends_with("\r\n");
+        return after_dollar && HasAddress(s);
+    }
+
+private:
+    static bool HasAddress(const std::string& s)
+    {
+        std::size_t k = 1;
+        while (k < s.size() && k <= 16 &&
+               (std::isupper(static_cast<unsigned char>(s[k])) || std::isdigit(static_cast<unsigned char>(s[k])))) {
+            ++k;
+        }
+        return k >= 3 && k <= 16 && k < s.size() && (s[k] == ',' || s[k] == '*');
+    }
+
+    ByteStream& in_;
+    bool after_dollar_ = false;  // the first piece is what stands before the first "$"
+};
+
 // Regrouping keeps a GGA only when its latitude carries more than three
 // decimals.
 bool KeptInGroup(const std::string& sentence)
@@ -55,10 +88,13 @@ int32_t RmcTime(const std::string& sentence)
 
 void Regroup(ByteStream& in)
 {
+    SentenceCutter cut(in);
     std::string s;
     auto next_rmc = [&](bool print_kept) {
-        while (!in.AtEnd()) {
-            read_nmea_sentence(in, s);
+        while (!cut.AtEnd()) {
+            if (!cut.Next(s)) {
+                continue;
+            }
             if (Contains(s, "GPRMC")) {
                 return true;
             }
@@ -84,35 +120,13 @@ void Regroup(ByteStream& in)
 
 }  // namespace
 
-// A sentence's shape: "$", a five-character address and a comma, all of it
-// printable. Conversion cuts any file at its "$" bytes; a file without one
-// sentence of this shape is no NMEA log.
-bool LooksLikeSentence(const std::string& s)
-{
-    if (s.size() < 7 || s[0] != '$' || s[6] != ',') {
-        return false;
-    }
-    for (std::size_t k = 1; k < 6; ++k) {
-        if (!std::isupper(static_cast<unsigned char>(s[k])) && !std::isdigit(static_cast<unsigned char>(s[k]))) {
-            return false;
-        }
-    }
-    for (const char c : s) {
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7e) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool HoldsNmeaSentence(ByteStream& in)
 {
+    SentenceCutter cut(in);
     std::string s;
-    read_nmea_sentence(in, s);  // what stands before the first "$"
     bool found = false;
-    while (!found && !in.AtEnd()) {
-        read_nmea_sentence(in, s);
-        found = LooksLikeSentence(s);
+    while (!found && !cut.AtEnd()) {
+        found = cut.Next(s);
     }
     in.Seek(0);
     return found;
@@ -130,8 +144,6 @@ int convert_log(const OptionRecord& o)
         std::fprintf(stderr, "%s holds no NMEA sentence; nothing converted\n", input->c_str());
         return 1;
     }
-    std::string s;
-    read_nmea_sentence(in, s);  // what stands before the first "$"
     if (o.ctype == 1) {
         Regroup(in);
         std::fflush(stdout);
@@ -152,9 +164,16 @@ int convert_log(const OptionRecord& o)
         std::fprintf(stderr, "cannot create %s: %s\n", output->c_str(), out.Error().c_str());
         return 1;
     }
+    SentenceCutter cut(in);
+    std::string s;
     int count = 0;
-    while (!in.AtEnd()) {
-        read_nmea_sentence(in, s);
+    while (!cut.AtEnd()) {
+        if (!cut.Next(s)) {
+            continue;  // text before the first "$", or no sentence
+        }
+        if (!s.ends_with("\r\n") && !cut.AtEnd()) {
+            s += "\r\n";  // cut at the reader's limit: still a line of its own
+        }
         out.Write(s);
         std::printf("Converted Sentences: %d\r", ++count);
     }

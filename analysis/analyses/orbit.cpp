@@ -89,6 +89,9 @@ int unpack_ephemeris(const packed_ephemeris& p, Ephemeris& e)
     e.week = Unsigned(p, EphField::week);
     e.toe = Unsigned(p, EphField::toe) * 16.0;
     e.toc = Unsigned(p, EphField::toc) * 16.0;
+    if (p.toe_seconds >= 0) {
+        e.toe = e.toc = p.toe_seconds;  // the file's own time, not its 16-second rounding
+    }
     e.tgd = Signed(p, EphField::tgd) * std::ldexp(1.0, -31);
     e.af0 = Signed(p, EphField::af0) * std::ldexp(1.0, -31);
     e.af1 = Signed(p, EphField::af1) * std::ldexp(1.0, -43);

@@ -13,15 +13,14 @@ namespace navsift {
 
 namespace {
 
-// A real header is a few dozen lines; past this the file is something else.
-constexpr int kMaxHeaderLines = 200;
-
-bool IsEndOfHeader(const std::string& line)
+// The label of a header line sits in columns 61-80; some writers pad it
+// differently, so it is looked for anywhere from column 61 on.
+bool HasLabel(const std::string& line, const char* label)
 {
-    // The label sits in columns 61-80; some writers pad it differently, so
-    // look for it anywhere from column 61 on.
-    return line.size() > 60 && line.find("END OF HEADER", 60) != std::string::npos;
+    return line.size() > 60 && line.find(label, 60) != std::string::npos;
 }
+
+bool IsEndOfHeader(const std::string& line) { return HasLabel(line, "END OF HEADER"); }
 
 // Line 1 of a record: PRN, epoch and the three clock terms.
 bool ParseFirstLine(std::string line, rinex_nav_record& r)
@@ -117,32 +116,41 @@ void rinex_fix_exponent(std::string& line)
     }
 }
 
-bool rinex_open(const std::string& path, RinexFile& file)
+bool rinex_open(const std::string& path, RinexFile& file, std::string* why)
 {
     file = RinexFile{};
     file.path = path;
-    if (!file.data.Open(path)) {
+    const auto fail = [&](const std::string& reason) {
+        if (why != nullptr) {
+            *why = reason;
+        }
         return false;
+    };
+    if (!file.data.Open(path)) {
+        return fail("cannot be read");
     }
+    // A header has as many comment lines as its writer likes: what makes the
+    // file a RINEX file is its first line, and the header ends where it says.
     std::string line;
-    for (int n = 0; n < kMaxHeaderLines; ++n) {
-        if (read_line(file.data, line) < 0 || line.empty()) {
-            return false;
-        }
-        if (n == 0 && line.find("RINEX VERSION") != std::string::npos) {
-            double version = 0;
-            if (std::sscanf(line.c_str(), "%lf", &version) == 1 && version >= 3) {
-                // Other columns and satellite systems: not a file this reader knows.
-                std::fprintf(stderr, "RINEX 3 not supported: %s\n", path.c_str());
-                return false;
-            }
-        }
-        if (IsEndOfHeader(line)) {
-            file.first_record = file.data.Tell();
-            return true;
-        }
+    read_line(file.data, line);
+    if (!HasLabel(line, "RINEX VERSION / TYPE")) {
+        return fail("not a RINEX file: its first line is not \"RINEX VERSION / TYPE\"");
     }
-    return false;
+    double version = 0;
+    if (std::sscanf(line.c_str(), "%lf", &version) == 1 && version >= 3) {
+        // Other columns and satellite systems: not a file this reader knows.
+        std::fprintf(stderr, "RINEX 3 not supported: %s\n", path.c_str());
+        return fail("RINEX 3, which is not supported");
+    }
+    int lines = 1;
+    while (!IsEndOfHeader(line)) {
+        if (read_line(file.data, line) < 0 || line.empty()) {
+            return fail(Format("its header of %d lines has no \"END OF HEADER\"", lines));
+        }
+        ++lines;
+    }
+    file.first_record = file.data.Tell();
+    return true;
 }
 
 RecordRead rinex_read_record(RinexFile& file, int64_t& position, rinex_nav_record& out, std::string& problem)
@@ -207,7 +215,7 @@ RecordRead rinex_read_record(RinexFile& file, int64_t& position, rinex_nav_recor
 }
 
 bool rinex_open_for_date(int32_t gps_seconds, const std::string& folder, const std::vector<std::string>& names,
-                         RinexFile& file)
+                         RinexFile& file, std::vector<std::string>* reasons)
 {
     CalendarTime when;
     if (gps_to_calendar(gps_seconds, when)) {
@@ -215,12 +223,26 @@ bool rinex_open_for_date(int32_t gps_seconds, const std::string& folder, const s
     }
     const int32_t wanted_yy = when.year % 100;
     for (const std::string& name : names) {
-        if (!rinex_open(folder + name, file)) {
+        std::string why;
+        if (!rinex_open(folder + name, file, &why)) {
+            if (reasons != nullptr) {
+                reasons->push_back(folder + name + ": " + why);
+            }
             continue;
         }
         int32_t yy = 0, mm = 0, dd = 0;
-        if (FirstRecordDate(file, yy, mm, dd) && yy == wanted_yy && mm == when.month && dd == when.day) {
+        if (!FirstRecordDate(file, yy, mm, dd)) {
+            if (reasons != nullptr) {
+                reasons->push_back(folder + name + ": no navigation record");
+            }
+            continue;
+        }
+        if (yy == wanted_yy && mm == when.month && dd == when.day) {
             return true;
+        }
+        if (reasons != nullptr) {
+            reasons->push_back(Format("%s%s: its first record is of %02d/%02d/%02d", folder.c_str(), name.c_str(), dd,
+                                      mm, yy));
         }
     }
     // A daily file whose first record is dated the evening before is still
@@ -281,9 +303,18 @@ void ephemeris_table_load(ephemeris_table& table, int32_t gps_seconds, const std
     gps_to_calendar(gps_seconds, when);
     const std::vector<std::string> names = list_files(folder, Format("*.%02dn", when.year % 100));
     RinexFile file;
-    if (!rinex_open_for_date(gps_seconds, folder, names, file)) {
+    std::vector<std::string> reasons;
+    if (!rinex_open_for_date(gps_seconds, folder, names, file, &reasons)) {
         std::printf("WARNING: RINEX file not found for %s\r\n",
                     Format("%02d/%02d/%04d", when.day, when.month, when.year).c_str());
+        // Why none of the year's files would do.
+        for (const std::string& reason : reasons) {
+            std::fprintf(stderr, "%s\n", reason.c_str());
+        }
+        if (names.empty()) {
+            std::fprintf(stderr, "no *.%02dn navigation file in %s\n", when.year % 100,
+                         folder.empty() ? "." : folder.c_str());
+        }
         return;
     }
     int64_t pos = 0;

@@ -26,9 +26,10 @@ struct RinexFile {
     bool resyncing = false;
 };
 
-// Loads a file and finds the end of its header; false when it cannot be
-// read or has no "END OF HEADER" line near its start (not a RINEX file).
-bool rinex_open(const std::string& path, RinexFile& file);
+// Loads a file and finds the end of its header, however long; false when it
+// cannot be read, does not begin as a RINEX file or its header never ends,
+// with the reason in `why` when given.
+bool rinex_open(const std::string& path, RinexFile& file, std::string* why = nullptr);
 
 enum class RecordRead { Record, Broken, End };
 
@@ -42,8 +43,10 @@ RecordRead rinex_read_record(RinexFile& file, int64_t& position, rinex_nav_recor
 // The file of the day of `gps_seconds` among `names` in `folder`: the first
 // whose first record is dated that day, else one whose name carries that
 // day of the year ("ssssdddf.yyn"). False when none matches.
+// `reasons`, when given, receives why each file that was looked at would not
+// do.
 bool rinex_open_for_date(int32_t gps_seconds, const std::string& folder, const std::vector<std::string>& names,
-                         RinexFile& file);
+                         RinexFile& file, std::vector<std::string>* reasons = nullptr);
 
 // Every record of a day, per satellite, by clock epoch (GPS seconds).
 class ephemeris_table {

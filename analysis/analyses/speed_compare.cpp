@@ -12,6 +12,7 @@
 #include "analysis/analyses/vel_kml.h"
 #include "analysis/core/folders.h"
 #include "analysis/core/gps_time.h"
+#include "analysis/core/nmea_epoch.h"
 #include "analysis/core/out_file.h"
 #include "analysis/core/text_util.h"
 #include "analysis/core/vel_file.h"
@@ -98,16 +99,48 @@ bool LookupAll(const std::vector<Compared>& files, uint32_t t, std::vector<VelRe
     return true;
 }
 
+// Heights of a receiver on or near the ground, with room for an aircraft.
+constexpr double kMaxHeight = 100000;
+
+// A damaged record's position (a latitude of 1e300 or 95.5, a longitude of
+// 400, a NaN) is no place to compare.
+bool OnTheEarth(const VelRecord& r)
+{
+    return IsEarthPosition(r.latitude, r.longitude) && std::isfinite(r.height) && std::fabs(r.height) <= kMaxHeight;
+}
+
+// A position to write: on the earth, and one the log gave.
+bool Comparable(const VelRecord& r) { return OnTheEarth(r) && VelHasPosition(r); }
+
+// The records of a second whose position is off the earth.
+int OffTheEarth(const std::vector<VelRecord>& records)
+{
+    return static_cast<int>(std::count_if(records.begin(), records.end(), [](const VelRecord& r) {
+        return !OnTheEarth(r);
+    }));
+}
+
 // The speeds of all files, then their headings, latitudes, longitudes and
-// heights, each as "," + the value with `precision` decimals.
+// heights, each as "," + the value with `precision` decimals; a position off
+// the earth, or the zeros of a log without one, leaves its three cells empty.
 void AppendValues(std::string& row, const std::vector<VelRecord>& records, int precision)
 {
     for (double VelRecord::*field :
          {&VelRecord::speed, &VelRecord::heading, &VelRecord::latitude, &VelRecord::longitude, &VelRecord::height}) {
+        const bool position = field != &VelRecord::speed && field != &VelRecord::heading;
         for (const VelRecord& r : records) {
             row += ',';
-            row += Fixed(r.*field, precision).c_str();
+            if (!position || Comparable(r)) {
+                row += Fixed(r.*field, precision).c_str();
+            }
         }
+    }
+}
+
+void ReportOffTheEarth(int count, const OutFile& csv)
+{
+    if (count > 0) {
+        std::printf("%d positions off the earth left out of %s\n", count, csv.Path().c_str());
     }
 }
 
@@ -153,10 +186,12 @@ int compare_speed_heading(const std::string& folder)
     AppendColumns(text, files, false, {",%s speed", ",%s heading", ",%s Lat", ",%s Lon", ",%s Height"});
     text += "\r\n";
     std::vector<VelRecord> records;
+    int off_the_earth = 0;
     for (uint64_t t = range.start; t <= range.end; ++t) {
         if (!LookupAll(files, static_cast<uint32_t>(t), records)) {
             continue;
         }
+        off_the_earth += OffTheEarth(records);
         AppendFormat(text, "%d", static_cast<int32_t>(t));
         AppendValues(text, records, 1);
         text += "\r\n";
@@ -166,6 +201,7 @@ int compare_speed_heading(const std::string& folder)
         }
     }
     csv.Write(text);
+    ReportOffTheEarth(off_the_earth, csv);
     if (!CloseReporting(csv)) {
         status = 1;
     }
@@ -288,10 +324,12 @@ int compare_classify(const std::string& folder, const std::string& reference, co
     ClassSeconds class_seconds;
     std::vector<VelRecord> records;
     std::string bytes;
+    int off_the_earth = 0;
     for (uint64_t t = range.start; t <= range.end; ++t) {
         if (!LookupAll(files, static_cast<uint32_t>(t), records)) {
             continue;
         }
+        off_the_earth += OffTheEarth(records);
         std::printf("Comparing Timestamp: %d\r", static_cast<int32_t>(t));
         CalendarTime when;
         gps_to_calendar(static_cast<int32_t>(t), when);
@@ -325,6 +363,7 @@ int compare_classify(const std::string& folder, const std::string& reference, co
             }
         }
     }
+    ReportOffTheEarth(off_the_earth, csv[0]);
     for (std::size_t i = 0; i < text.size(); ++i) {
         flush(i);
         if (!CloseReporting(csv[i])) {

@@ -48,26 +48,27 @@ ResultsLine ParseResultsLine(std::string_view line)
     return r;
 }
 
-// The twelve columns of one epoch in fix_info.
+// The twelve columns of one epoch in fix_info. A blank goes before every
+// column: a southern latitude or a longitude of 100 degrees and more fills
+// its width, and a reader that splits at blanks must still get every value.
 void AppendEpochColumns(std::string& out, const NmeaEpoch& e)
 {
-    AppendFormat(out, "%12d%10.6lf%10.6lf%10.3lf%10d%10d%10d%10d%10d%10.3lf%10.3lf%10.3lf", e.tg_gps_time, e.latitude,
+    AppendFormat(out, " %12d %10.6lf %10.6lf %10.3lf %10d %10d %10d %10d %10d %10.3lf %10.3lf %10.3lf", e.tg_gps_time, e.latitude,
                  e.longitude, e.height, e.fix_quality, e.gsa_mode, e.sats_used, e.sats_in_view, e.sats_visible,
                  e.pdop, e.hdop, e.vdop);
 }
 
 std::string ZeroEpochColumns(int32_t gps_second = 0)
 {
-    return Format("%12d%10.6lf%10.6lf%10.3lf%10d%10d%10d%10d%10d%10.3lf%10.3lf%10.3lf", gps_second, 0.0, 0.0, 0.0, 0, 0,
+    return Format(" %12d %10.6lf %10.6lf %10.3lf %10d %10d %10d %10d %10d %10.3lf %10.3lf %10.3lf", gps_second, 0.0, 0.0, 0.0, 0, 0,
                   0, 0, 0, 0.0, 0.0, 0.0);
 }
 
-// The last part of a line that was not analysed has no blank before its
-// last value, as readers of the file have always seen it.
+// The last part of a line that was not analysed: zeros, and the mean CN0
+// column as a full line has it.
 std::string ZeroLastPart()
 {
-    return Format("%12d%10.6lf%10.6lf%10.3lf%10d%10d%10d%10d%10d%10.3lf%10.3lf%10.3lf%10.3lf\r\n", 0, 0.0, 0.0, 0.0, 0,
-                  0, 0, 0, 0, 0.0, 0.0, 0.0, 0.0);
+    return ZeroEpochColumns() + Format(" %10.3lf\r\n", 0.0);
 }
 
 // The time the ephemerides are looked up at: the receiver's own GPS time,
@@ -330,7 +331,7 @@ int FixInfoWriter::write_fix_info(int32_t next_sod, bool next_has_fix, int32_t f
     settler_.cn0_stabilise_all(e);
     std::string text;
     if (counter_ == 1) {
-        text = Format("%10d%10.3lf", trial, ttff);
+        text = Format("%10d %10.3lf", trial, ttff);
         AppendEpochColumns(text, e);
         state_ = 2;
     } else if (counter_ == 7) {
@@ -349,7 +350,7 @@ int FixInfoWriter::write_fix_info(int32_t next_sod, bool next_has_fix, int32_t f
 
 void FixInfoWriter::WriteZeroLine(int trial, double ttff, bool not_found)
 {
-    out_.Write(Format("%10d%10.3lf", trial, ttff) + ZeroEpochColumns(not_found ? -1 : 0) + ZeroEpochColumns() +
+    out_.Write(Format("%10d %10.3lf", trial, ttff) + ZeroEpochColumns(not_found ? -1 : 0) + ZeroEpochColumns() +
                ZeroLastPart());
     state_ = 0;
 }

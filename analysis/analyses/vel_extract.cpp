@@ -222,6 +222,13 @@ private:
     DayKeys day_keys_;
 };
 
+// The reference line readers give their position (or the zeros of none) on
+// every line; the NMEA types have one only where the epoch holds a GGA fix.
+bool PositionFromGga(int32_t type)
+{
+    return type != kGar && type != kEcoh && type != kEcos && type != kGvn52 && type != kGvn52mm;
+}
+
 bool SkipsHeader(int32_t type)
 {
     return type == kGar || type == kEcoh || type == kEcos;
@@ -286,6 +293,7 @@ int ExtractLog(Run& run, const std::string& folder, const std::string& name, con
     }
     csv.Write("time,date,gpstime,speed,heading\r\n");
     uint32_t previous = first;
+    int without_position = 0;
     while (reader.Next(e, key) == 0) {
         double speed = SourceSpeed(run.type, e);
         if ((run.type == kRef || run.type == kOld) && key && *key > previous + 1) {
@@ -295,9 +303,21 @@ int ExtractLog(Run& run, const std::string& folder, const std::string& name, con
                    e.tg_year, static_cast<uint32_t>(e.tg_gps_time));
         csv.Printf("%3.1lf,%3.1lf\r\n", speed, e.vtg_course);
         if (key) {
-            vel.Append({*key, speed, e.vtg_course, e.latitude, e.longitude, e.height});
+            // An epoch whose GGA was lost or had no fix holds no position:
+            // it gets no record rather than one at 0,0, and every reader
+            // of the file then takes that second as missing. Its speed
+            // still covered its own second.
+            if (!PositionFromGga(run.type) || (e.Has(kHasGGA) && e.fix_quality != 0)) {
+                vel.Append({*key, speed, e.vtg_course, e.latitude, e.longitude, e.height});
+            } else {
+                ++without_position;
+            }
             previous = *key;
         }
+    }
+    if (without_position > 0) {
+        std::fprintf(stderr, "%s: %d epochs without a position fix have no record in %s\n", log_path.c_str(),
+                     without_position, vel_path.c_str());
     }
     if (status == 0 && !vel.Finish()) {
         std::fprintf(stderr, "cannot write %s\n", vel_path.c_str());

@@ -38,10 +38,14 @@ void kml_from_vel(KmlWriter& kml, const std::vector<VelRecord>& records, int set
     std::size_t next_split = 0;
     KmlTrack track(kml, set, splits, next_split);
     NmeaEpoch e;
-    int refused = 0;
+    int refused = 0, without = 0;
     for (const VelRecord& r : records) {
         if (!IsEarthPosition(r.latitude, r.longitude)) {
             ++refused;  // a damaged record: no point in space, no unreadable document
+            continue;
+        }
+        if (!VelHasPosition(r)) {
+            ++without;  // a reference log's record: it has no place to draw
             continue;
         }
         vel_record_to_epoch(r, e);
@@ -50,6 +54,9 @@ void kml_from_vel(KmlWriter& kml, const std::vector<VelRecord>& records, int set
     track.Finish();
     if (refused > 0) {
         std::printf("%d records with a position off the earth dropped\n", refused);
+    }
+    if (without > 0) {
+        std::printf("%d records without a position left out\n", without);
     }
 }
 

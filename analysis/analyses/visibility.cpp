@@ -112,8 +112,9 @@ void iode_list(int32_t gps_seconds, const std::string& rinex_folder)
             std::printf("Sat %d Ephemeris not available!\r\n", prn);
             continue;
         }
-        const int64_t at = static_cast<int64_t>(ephemeris_field(eph, EphField::week)) * 604800 +
-                           static_cast<int64_t>(ephemeris_field(eph, EphField::toe)) * 16;
+        const int64_t toe = eph.toe_seconds >= 0 ? static_cast<int64_t>(eph.toe_seconds)
+                                                 : static_cast<int64_t>(ephemeris_field(eph, EphField::toe)) * 16;
+        const int64_t at = static_cast<int64_t>(ephemeris_field(eph, EphField::week)) * 604800 + toe;
         CalendarTime e;
         gps_to_calendar(at > INT32_MAX ? 0 : static_cast<int32_t>(at), e);
         std::printf("Sat %d IODE: E%u - %02d:%02d:%02d %02d/%02d/%04d\r\n", prn,

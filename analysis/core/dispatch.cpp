@@ -1,7 +1,11 @@
 #include "analysis/core/dispatch.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/folders.h"
@@ -107,21 +111,83 @@ int DefaultAction(OptionRecord& o)
     return run_log_search(o);
 }
 
-// The folder analyses make their report folders beside the logs: a folder
-// that is not there is an error, and nothing is made for it.
-bool NmeaFolderMissing(const OptionRecord& o)
+std::vector<std::optional<std::string>> MainInputs(AnalysisId id, const OptionRecord& o);
+
+// The files or folders an analysis reads, as the command line names them.
+std::vector<std::optional<std::string>> NamedInputs(AnalysisId id, const OptionRecord& o)
 {
-    const std::optional<std::string> input = o.Arg(o.nmea);
-    if (!input) {
-        return false;
+    std::vector<std::optional<std::string>> inputs = MainInputs(id, o);
+    // The RINEX folder, where one is named for an analysis that reads it.
+    switch (id) {
+    case AnalysisId::IodeListing:
+    case AnalysisId::VisibilityTest:
+    case AnalysisId::StartupAnalysis:
+    case AnalysisId::TtffAnalysis:
+    case AnalysisId::TtffFolderAnalysis:
+    case AnalysisId::TrackingAnalysis:
+    case AnalysisId::DebugLogTracking:
+        if (o.e != 0) {
+            inputs.push_back(o.e_folder);
+        }
+        break;
+    default: break;
     }
-    const std::string folder = SplitPath(*input).folder;
-    std::error_code ec;
-    if (folder.empty() || std::filesystem::is_directory(folder, ec)) {
-        return false;
+    return inputs;
+}
+
+// The files or folders an analysis reads first.
+std::vector<std::optional<std::string>> MainInputs(AnalysisId id, const OptionRecord& o)
+{
+    switch (id) {
+    case AnalysisId::KmlFromNmea:
+    case AnalysisId::StartupAnalysis:
+    case AnalysisId::TtffAnalysis:
+    case AnalysisId::TtffFolderAnalysis:
+    case AnalysisId::TrackingAnalysis:
+    case AnalysisId::TimeStepCheck:
+    case AnalysisId::RenameLogs: return {o.Arg(o.nmea)};
+    case AnalysisId::SpeedHeadingExtraction: return {o.Arg(o.vel)};
+    case AnalysisId::GpxToKml: return {o.Arg(o.gpx)};
+    case AnalysisId::CompareSpeedHeading: return {o.Arg(o.compare)};
+    case AnalysisId::ReferenceKml: return {o.Arg(o.p)};
+    case AnalysisId::LogConversion: return {o.Arg(o.conv)};
+    case AnalysisId::ResultsConversion: return {o.Arg(o.results)};
+    case AnalysisId::BinaryConversion: return {o.Arg(o.binary)};
+    case AnalysisId::MergeSpeedHeading: return {o.Arg(o.heading), o.Arg(o.speed)};
+    case AnalysisId::TeamReport:
+        // -csv feeds no table.
+        return {o.swbugs != 0 ? o.Arg(o.swbugs) : std::nullopt, o.tasks != 0 ? o.Arg(o.tasks) : std::nullopt,
+                o.support != 0 ? o.Arg(o.support) : std::nullopt};
+    case AnalysisId::MapComparison: return {o.Arg(o.b1), o.Arg(o.b2)};
+    case AnalysisId::ExcelChart: return {o.Arg(o.excel)};
+    case AnalysisId::DebugLogTracking:
+    case AnalysisId::SatelliteIndexPage: return {DebugLogPath(o)};
+    default: return {};
     }
-    std::fprintf(stderr, "navsift: the folder %s does not exist\n", folder.c_str());
-    return true;
+}
+
+// An input that is not there is named and nothing is processed: a folder
+// that is missing must not end as an empty run that looks like success, nor
+// a mistyped log as a walk over its neighbours. An absent argument is left
+// to the analysis, which says what it needs.
+bool InputMissing(AnalysisId id, const OptionRecord& o)
+{
+    for (const std::optional<std::string>& input : NamedInputs(id, o)) {
+        if (!input || input->empty() || (*input)[0] == '-') {
+            continue;
+        }
+        std::error_code ec;
+        if (std::filesystem::exists(*input, ec)) {
+            continue;
+        }
+        if (SplitPath(*input).name.empty()) {
+            std::fprintf(stderr, "navsift: the folder %s does not exist\n", input->c_str());
+        } else {
+            std::fprintf(stderr, "navsift: %s does not exist\n", input->c_str());
+        }
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -152,13 +218,17 @@ int run_navsift(const std::vector<std::string>& words)
         print_usage(words.empty() ? std::string("navsift") : words[0]);
         return 0;
     }
+    // A command line that only asks for help gets it, and nothing is run.
+    if (std::all_of(words.begin() + 1, words.end(), IsHelpWord)) {
+        print_help();
+        return 0;
+    }
     OptionRecord options;
     if (const int status = parse_options(words, options); status != 0) {
         return status;
     }
     const AnalysisId id = select_analysis(options);
-    if ((id == AnalysisId::StartupAnalysis || id == AnalysisId::TtffAnalysis || id == AnalysisId::TtffFolderAnalysis) &&
-        NmeaFolderMissing(options)) {
+    if (InputMissing(id, options)) {
         return 1;
     }
     switch (id) {

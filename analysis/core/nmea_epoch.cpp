@@ -37,6 +37,10 @@ void parse_gga(const NmeaFields& f, NmeaEpoch& e)
             sc.Int(e.gga_fraction);
     }
     e.gga_sod = e.gga_hour * 3600 + e.gga_minute * 60 + e.gga_second;
+    {
+        int32_t sod = 0;
+        e.gga_time_valid = field_time_of_day(f[1], sod);
+    }
     // A GGA without a position (no fix yet) holds none: never the previous
     // epoch's position, and never a sign taken from an empty hemisphere.
     if (f[2].empty()) {
@@ -79,12 +83,26 @@ void parse_gga(const NmeaFields& f, NmeaEpoch& e)
     e.gga_valid = 1;
 }
 
+namespace {
+
+// "ddmmyy" as a real date.
+bool FieldDate(std::string_view field, int32_t& day, int32_t& month, int32_t& year)
+{
+    Scanner sc(field);
+    return sc.Int(day, 2) && sc.Int(month, 2) && sc.Int(year, 2) && year >= 0 &&
+           calendar_to_gps(year + 2000, month, day, 0, 0, 0).has_value();
+}
+
+}  // namespace
+
 int32_t rmc_gps_time(const NmeaFields& f)
 {
-    int32_t h = 0, m = 0, s = 0, day = 0, month = 0, year = 0;
-    ScanTime(f[1], h, m, s);
-    ScanTime(f[9], day, month, year);
-    return calendar_to_gps(year + 2000, month, day, h, m, s).value_or(0);
+    int32_t sod = 0, day = 0, month = 0, year = 0;
+    // A date with a time that is no time is no moment of that date.
+    if (!field_time_of_day(f[1], sod) || !FieldDate(f[9], day, month, year)) {
+        return 0;
+    }
+    return calendar_to_gps(year + 2000, month, day, sod / 3600, sod / 60 % 60, sod % 60).value_or(0);
 }
 
 bool field_time_of_day(std::string_view field, int32_t& sod)
@@ -123,6 +141,9 @@ void parse_rmc(const NmeaFields& f, NmeaEpoch& e)
     ScanTime(f[1], e.rmc_hour, e.rmc_minute, e.rmc_second);
     ScanTime(f[9], e.rmc_day, e.rmc_month, e.rmc_year);
     e.rmc_sod = e.rmc_hour * 3600 + e.rmc_minute * 60 + e.rmc_second;
+    int32_t sod = 0, day = 0, month = 0, year = 0;
+    e.rmc_time_valid = field_time_of_day(f[1], sod);
+    e.rmc_date_valid = FieldDate(f[9], day, month, year);
     e.gps_time = rmc_gps_time(f);
     ++e.rmc_count;
     e.flags |= kHasRMC;
@@ -236,6 +257,28 @@ void parse_qnv_odo(const NmeaFields& f, NmeaEpoch& e, double odometer_scale)
 
 namespace {
 
+// "hhmmss" and its decimals (read to the millisecond) as milliseconds of
+// the day; false when the field holds no time.
+bool FieldMillisOfDay(std::string_view field, int64_t& ms)
+{
+    int32_t sod = 0;
+    if (!field_time_of_day(field, sod)) {
+        return false;
+    }
+    int64_t fraction = 0;
+    if (field.size() > 6 && field[6] == '.') {
+        int64_t scale = 100;
+        for (std::size_t i = 7; i < field.size() && scale > 0; ++i, scale /= 10) {
+            if (field[i] < '0' || field[i] > '9') {
+                break;
+            }
+            fraction += (field[i] - '0') * scale;
+        }
+    }
+    ms = int64_t{sod} * 1000 + fraction;
+    return true;
+}
+
 // Shared body of the two epoch readers; `odo_boundary` picks the sentence
 // that starts a new epoch.
 int ReadEpoch(ByteStream& in, NmeaEpoch& e, bool odo_boundary, double odometer_scale)
@@ -247,18 +290,21 @@ int ReadEpoch(ByteStream& in, NmeaEpoch& e, bool odo_boundary, double odometer_s
     // and an RMC of different seconds never share an epoch: a log that
     // starts in the middle of a second, or loses a sentence, would otherwise
     // pair every speed and time with the next second's position.
+    // At 5 or 10 Hz the epochs of one second differ in the fraction, which
+    // therefore counts too: a lost GGA must not pair the RMCs after it with
+    // the next tenth's position.
     QnvTimeCheck time_check;
-    int32_t epoch_sod = -1;
+    int64_t epoch_ms = -1;
     const auto other_second = [&](const NmeaFields& timed) {
-        int32_t sod = 0;
-        if (!field_time_of_day(timed[1], sod)) {
+        int64_t ms = 0;
+        if (!FieldMillisOfDay(timed[1], ms)) {
             return false;
         }
-        if (epoch_sod < 0) {
-            epoch_sod = sod;
+        if (epoch_ms < 0) {
+            epoch_ms = ms;
             return false;
         }
-        return sod != epoch_sod;
+        return ms != epoch_ms;
     };
     while (!in.AtEnd()) {
         const int64_t start = read_nmea_sentence(in, sentence);

@@ -41,6 +41,11 @@ struct NmeaEpoch {
     uint32_t flags = 0;
     int32_t gps_time = 0;  // GPS seconds of the RMC date and time
     int32_t rmc_sod = 0, gga_sod = 0;
+    // The sentence's time field read as a time of day ("hhmmss"); a field
+    // such as ".1" is no time, and its zeros are no midnight.
+    bool rmc_time_valid = false, gga_time_valid = false;
+    // The RMC date field read as a real date.
+    bool rmc_date_valid = false;
     int32_t gga_count = 0, rmc_count = 0, tg_count = 0;
     int32_t gga_valid = 0;
     double latitude = 0, longitude = 0, height = 0;  // degrees (S, W negative), metres

@@ -160,7 +160,7 @@ int Apply(Kind kind, Slot OptionRecord::*slot, int32_t OptionRecord::*value, std
         return 2;
     }
     if (kind == Kind::Help) {
-        print_usage(words[0]);
+        print_help();
         return 0;
     }
     if (slot != nullptr) {
@@ -308,6 +308,18 @@ void print_usage(const std::string& program)
     std::printf("\n%s debugfile1 debugfile2", program.c_str());
 }
 
+bool IsHelpWord(const std::string& word)
+{
+    if (word.size() < 2 || (word[0] != '-' && word[0] != '/')) {
+        return false;
+    }
+    std::string_view name = std::string_view(word).substr(1);
+    if (word[0] == '-' && name.starts_with('-')) {
+        name.remove_prefix(1);  // the "--help" of other programs
+    }
+    return name.starts_with('?') || EqualsNoCase(name, "help");
+}
+
 bool read_split_times(OptionRecord& record)
 {
     ByteStream in;
@@ -352,8 +364,8 @@ int parse_options(const std::vector<std::string>& words, OptionRecord& record)
         if (entry != nullptr) {
             numeric_value_next = entry->kind == Kind::Int || entry->kind == Kind::Odoscale;
             status = Apply(entry->kind, entry->slot, entry->value, at, record);
-        } else if (question) {
-            print_usage(words[0]);
+        } else if (question || IsHelpWord(word)) {
+            print_help();
         } else {
             const char letter = name.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
             const FallbackEntry* fallback = nullptr;

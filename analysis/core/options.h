@@ -62,6 +62,10 @@ uint32_t ColourCode(std::string_view word);
 int parse_options(const std::vector<std::string>& words, OptionRecord& record);
 
 void print_usage(const std::string& program);
+// The commands and options, for -help, --help and -?.
+void print_help();
+// A word that asks for the help text.
+bool IsHelpWord(const std::string& word);
 
 // The debug log of -d and -type: the word after -d; with -type (whose word
 // is the log type), the first word that is neither an option nor that type

@@ -47,6 +47,13 @@ private:
     bool failed_ = false;
 };
 
+// The logs that tell no position (the reference types without one) write
+// its three values as zeros: that is no place on the earth to draw or compare.
+inline bool VelHasPosition(const VelRecord& r)
+{
+    return !(r.latitude == 0 && r.longitude == 0 && r.height == 0);
+}
+
 // A whole file in memory, looked up by second.
 struct VelFile {
     uint32_t first = 0, last = 0;

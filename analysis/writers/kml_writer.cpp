@@ -173,12 +173,8 @@ void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, b
         track_.clear();
     }
     const char kind = mode == PlacemarkMode::Start ? 'S' : mode == PlacemarkMode::Point ? 'P' : 'E';
-    CalendarTime t;
-    if (r.Has(kHasRMC)) {
-        gps_to_calendar(r.gps_time, t);
-    } else if (r.Has(kHasQnvTG)) {
-        gps_to_calendar(r.tg_gps_time - kGpsMinusUtc, t);
-    }
+    const EpochWhen when = WhenOf(r);
+    const CalendarTime& t = when.t;
     const char ns[2] = {r.gga_ns, 0};
     const char ew[2] = {r.gga_ew, 0};
     // Built in a growing string: numeric fields that pass the checksum can
@@ -192,17 +188,25 @@ void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, b
     out += kind;
     AppendInt(out, set, 2);
     out += "</styleUrl>\r\n<description>\r\n<![CDATA[<table>\r\n<tr><td>UTC Date: </td><td>";
-    AppendInt(out, t.day, 2);
-    out += '/';
-    AppendInt(out, t.month, 2);
-    out += '/';
-    AppendInt(out, t.year, 4);
+    if (when.has_date) {
+        AppendInt(out, t.day, 2);
+        out += '/';
+        AppendInt(out, t.month, 2);
+        out += '/';
+        AppendInt(out, t.year, 4);
+    } else {
+        out += kNoDate;
+    }
     out += "</td></tr><tr><td>UTC Time: </td><td>";
-    AppendInt(out, t.hour, 2);
-    out += ':';
-    AppendInt(out, t.minute, 2);
-    out += ':';
-    AppendInt(out, t.second, 2);
+    if (when.has_time) {
+        AppendInt(out, t.hour, 2);
+        out += ':';
+        AppendInt(out, t.minute, 2);
+        out += ':';
+        AppendInt(out, t.second, 2);
+    } else {
+        out += kNoTime;
+    }
     out += "</td></tr>\r\n<tr><td>Latitude: </td><td>";
     AppendInt(out, r.gga_lat_deg, 2, ' ');
     out += ' ';
@@ -314,25 +318,53 @@ void KmlTrack::Finish()
     }
 }
 
+EpochWhen WhenOf(const NmeaEpoch& r)
+{
+    EpochWhen w;
+    if (r.Has(kHasRMC) && r.gps_time > 0 && !gps_to_calendar(r.gps_time, w.t)) {
+        w.has_date = w.has_time = true;
+        return w;
+    }
+    if (r.Has(kHasQnvTG) && !gps_to_calendar(r.tg_gps_time - kGpsMinusUtc, w.t)) {
+        w.has_date = w.has_time = true;
+        return w;
+    }
+    // What the sentences hold of it: an RMC's date without its time, or a
+    // GGA's time of day without any date.
+    w.t = CalendarTime{};
+    if (r.Has(kHasRMC) && r.rmc_date_valid) {
+        w.has_date = true;
+        w.t.day = r.rmc_day;
+        w.t.month = r.rmc_month;
+        w.t.year = r.rmc_year + 2000;
+    }
+    if (r.Has(kHasRMC) && r.rmc_time_valid) {
+        w.has_time = true;
+        w.t.hour = r.rmc_hour;
+        w.t.minute = r.rmc_minute;
+        w.t.second = r.rmc_second;
+    } else if (r.Has(kHasGGA) && r.gga_time_valid) {
+        w.has_time = true;
+        w.t.hour = r.gga_hour;
+        w.t.minute = r.gga_minute;
+        w.t.second = r.gga_second;
+    }
+    return w;
+}
+
 std::string TrackFolderName(const NmeaEpoch& r)
 {
-    int32_t day = 0, month = 0, year = 0, hour = 0, minute = 0, second = 0;
-    if (r.Has(kHasRMC)) {
-        day = r.rmc_day;
-        month = r.rmc_month;
-        year = r.rmc_year + 2000;
-        hour = r.rmc_hour;
-        minute = r.rmc_minute;
-        second = r.rmc_second;
-    } else if (r.Has(kHasQnvTG)) {
-        day = r.tg_day;
-        month = r.tg_month;
-        year = r.tg_year;
-        hour = r.tg_hour;
-        minute = r.tg_minute;
-        second = r.tg_second;
+    // The receiver clock names the folder in its own (GPS) time.
+    if (!(r.Has(kHasRMC) && r.gps_time > 0) && r.Has(kHasQnvTG)) {
+        return Format("TRK_%02d/%02d/%04d_%02d:%02d:%02d", r.tg_day, r.tg_month, r.tg_year, r.tg_hour, r.tg_minute,
+                      r.tg_second);
     }
-    return Format("TRK_%02d/%02d/%04d_%02d:%02d:%02d", day, month, year, hour, minute, second);
+    const EpochWhen w = WhenOf(r);
+    std::string name = "TRK_";
+    name += w.has_date ? Format("%02d/%02d/%04d", w.t.day, w.t.month, w.t.year) : std::string(kNoDate);
+    name += '_';
+    name += w.has_time ? Format("%02d:%02d:%02d", w.t.hour, w.t.minute, w.t.second) : std::string(kNoTime);
+    return name;
 }
 
 }  // namespace navsift

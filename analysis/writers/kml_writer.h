@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/core/gps_time.h"
 #include "analysis/core/nmea_epoch.h"
 #include "analysis/core/options.h"
 
@@ -46,8 +47,21 @@ private:
 };
 
 // "TRK_dd/mm/yyyy_hh:mm:ss" from the RMC date and time, else from the
-// "$PQNVTG" time, else all zero.
+// "$PQNVTG" time (GPS), else from what the sentences tell (WhenOf), with
+// "no date" or "no time" for what they do not.
 std::string TrackFolderName(const NmeaEpoch& r);
+
+// The UTC date and time an epoch tells: from its RMC, else from its
+// "$PQNVTG", else what its sentences hold of them (an RMC date, an RMC or
+// GGA time of day). What none tells is shown as kNoDate or kNoTime, never as
+// zeros that read as a moment.
+struct EpochWhen {
+    bool has_date = false, has_time = false;
+    CalendarTime t;
+};
+EpochWhen WhenOf(const NmeaEpoch& r);
+inline constexpr const char* kNoDate = "no date";
+inline constexpr const char* kNoTime = "no time";
 
 class KmlWriter {
 public:

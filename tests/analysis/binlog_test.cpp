@@ -262,7 +262,7 @@ TEST(BinaryLog, NoFixNoBlockAndNoFile)
 
     r = navsift_test::Run({NavsiftPath(), "-binary", "missing.bin"}, dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot open missing.bin"), std::string::npos);
+    EXPECT_NE(r.err.find("navsift: missing.bin does not exist"), std::string::npos);
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ TEST(ExcelCharts, ExcelCommandRefusesWhatItCannotChart)
 
     r = Navsift({"-excel", (dir / "global_info.csv").string()}, dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot open"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("global_info.csv does not exist"), std::string::npos) << r.err;
 
     r = Navsift({"-excel"}, dir.path());
     EXPECT_EQ(r.status, 2);

@@ -202,6 +202,58 @@ TEST(GpxToKml, AnyLineLengthAndAnyLineEndGiveTheSamePoints)
     EXPECT_EQ(k, 300u);
 }
 
+// Each placemark's UTC time and coordinates, in document order.
+std::vector<std::pair<std::string, std::string>> TimedPoints(const std::string& kml)
+{
+    std::vector<std::pair<std::string, std::string>> out;
+    const std::string time_key = "UTC Time: </td><td>", coord_key = "<Point>\r\n<coordinates>";
+    for (std::size_t at = kml.find(time_key); at != std::string::npos; at = kml.find(time_key, at + 1)) {
+        const std::size_t c = kml.find(coord_key, at) + coord_key.size();
+        out.emplace_back(kml.substr(at + time_key.size(), 8), kml.substr(c, kml.find(',', kml.find(',', c) + 1) - c));
+    }
+    return out;
+}
+
+// A GPX file written on one line, as some loggers write it: a track point
+// without a time has no time (it is left out), and the point
+// after it keeps its own time and place.
+TEST(GpxToKml, APointWithoutATimeTakesNoOtherPointsTimeOnOneLine)
+{
+    ScratchDir dir;
+    std::string points;
+    for (int k = 0; k < 6; ++k) {
+        char time[32];
+        std::snprintf(time, sizeof time, "2008-06-30T10:00:%02dZ", k);
+        std::string p = Trkpt(48.1 + k * 1e-4, 11.5 + k * 1e-4, 500, time);
+        if (k == 2) {
+            p = p.substr(0, p.find("<time>")) + "</trkpt>\n";
+        }
+        points += p;
+    }
+    std::string one_line = Gpx(points);
+    std::erase(one_line, '\n');
+    WriteFile(dir / "one.gpx", one_line);
+    const RunResult r = Navsift({"-gpx", (dir / "one.gpx").string(), "-name", "one"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::pair<std::string, std::string>> got = TimedPoints(ReadFile(dir / "one.kml"));
+    // Start, point markers from the first to the last, end.
+    got.erase(std::unique(got.begin(), got.end()), got.end());
+    const std::vector<std::pair<std::string, std::string>> want = {{"10:00:00", "11.500000,48.100000"},
+                                                                   {"10:00:01", "11.500100,48.100100"},
+                                                                   {"10:00:03", "11.500300,48.100300"},
+                                                                   {"10:00:04", "11.500400,48.100400"},
+                                                                   {"10:00:05", "11.500500,48.100500"}};
+    EXPECT_EQ(got, want);
+
+    // GPSBabel reads the same five timed points (and the one without time).
+    const RunResult babel = navsift_test::Run(
+        {"gpsbabel", "-t", "-i", "gpx", "-f", "one.gpx", "-o", "unicsv", "-F", "babel.csv"}, dir.path());
+    if (babel.status != 0) {
+        GTEST_SKIP() << "gpsbabel is not available: " << babel.err;
+    }
+    EXPECT_EQ(CountOf(ReadFile(dir / "babel.csv"), "\n"), 7) << ReadFile(dir / "babel.csv");
+}
+
 TEST(GpxToKml, PositionsOffTheEarthAreDroppedAndCounted)
 {
     ScratchDir dir;
@@ -273,6 +325,47 @@ TEST(LogCommands, AFileWithoutAnySentenceIsNotConverted)
     r = Navsift({"-conv", "mixed.dat", "-o", "out.txt"}, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(ReadFile(dir / "out.txt").find("$GPGGA,1*00"), std::string::npos);
+}
+
+// An AIS receiver's log ("!AIVDM" lines, no "$") given to -conv: the
+// reader's 2047-byte pieces of it are no sentences, even where one happens
+// to begin with "AIVDM,".
+TEST(LogCommands, AnAisLogHoldsNoSentenceAndPiecesOfTextAreNotConverted)
+{
+    ScratchDir dir;
+    const std::string line = "!AIVDM,1,1,,B,15MvqR0P00G?pdDE`>o<0?vN0<0k,0*4B\r\n";
+    // The first line's length puts a "!" at byte 2046, so that the second
+    // piece begins "AIVDM,".
+    const std::size_t lines_before = 2000 / line.size();
+    const std::size_t first = 2046 - lines_before * line.size();
+    std::string ais = "!AIVDM,1,1,,A," + std::string(first - 21, '1') + ",0*00\r\n";
+    ASSERT_EQ(ais.size(), first);
+    for (int k = 0; k < 1400; ++k) {
+        ais += line;
+    }
+    ASSERT_EQ(ais.substr(2047, 6), "AIVDM,");
+    WriteFile(dir / "ais.txt", ais);
+    RunResult r = Navsift({"-conv", "ais.txt", "-o", "out.txt"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ais.txt holds no NMEA sentence; nothing converted"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Converted Sentences"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(dir / "out.txt"));
+    r = Navsift({"-conv", "ais.txt", "-ctype", "1"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+
+    // A line far longer than a sentence between two sentences: its tail
+    // beyond the reader's piece is no sentence of its own.
+    const std::string gga = Sentence("GPGGA,100000.00,4055.0481,N,01140.0000,E,1,08,0.9,5.0,M,46.9,M,,");
+    const std::string rmc = Sentence("GPRMC,100000.00,A,4055.0481,N,01140.0000,E,0.0,0.0,300608,,");
+    WriteFile(dir / "long.txt", gga + std::string(3000, 'A') + "\r\n" + rmc);
+    r = Navsift({"-conv", "long.txt", "-o", "out.txt"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = ReadFile(dir / "out.txt");
+    EXPECT_EQ(CountOf(out, "\r\n"), 1) << out.size();
+    EXPECT_TRUE(out.ends_with(rmc.substr(0, rmc.size() - 2)));
+    EXPECT_NE(r.out.find("Converted Sentences: 2\r"), std::string::npos);
+    EXPECT_EQ(r.out.find("Converted Sentences: 3\r"), std::string::npos);
 }
 
 TEST(LogCommands, RenameByFirstFixTimeNeverOverwrites)

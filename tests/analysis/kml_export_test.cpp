@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstring>
+#include <functional>
 #include <regex>
 
 #include "tests/analysis/navsift_harness.h"
@@ -23,6 +26,13 @@ std::string BenchLog()
         e.with_vtg = true;
     }
     return BuildLog(epochs);
+}
+
+std::string Format2(const char* fmt, int a, int b, int c)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, fmt, a, b, c);
+    return buf;
 }
 
 RunResult Navsift(std::vector<std::string> args, const fs::path& cwd)
@@ -256,6 +266,81 @@ TEST(KmlExport, WithoutRmcTheReceiverClockDatesTheTrack)
     EXPECT_NE(kml.find("<name>TRK_05/10/2008_00:02:03</name>"), std::string::npos);
     EXPECT_NE(kml.find("<td>05/10/2008</td></tr><tr><td>UTC Time: </td><td>00:01:48</td>"), std::string::npos);
     ExpectSoundKml(dir / "tg.kml", 6, dir.path());
+}
+
+// A fix a second, each GGA at its second and its RMC with the time text
+// `rmc_time` gives for that second.
+std::string TimedLog(int seconds, const std::function<std::string(int)>& rmc_time)
+{
+    std::string log;
+    for (int k = 0; k < seconds; ++k) {
+        char t[16];
+        const int sod = 36000 + k;
+        std::snprintf(t, sizeof t, "%02d%02d%02d.00", sod / 3600, sod / 60 % 60, sod % 60);
+        char lat[16];
+        std::snprintf(lat, sizeof lat, "48%07.4f", 7.038 + k * 0.01);
+        log += Sentence(std::string("GPGGA,") + t + "," + lat + ",N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+        log += Sentence("GPRMC," + rmc_time(k) + ",A," + lat + ",N,01131.000,E,022.4,084.4,300608,,");
+    }
+    return log;
+}
+
+std::vector<std::string> PlacemarkTimes(const std::string& kml)
+{
+    static const std::regex kWhen("UTC Date: </td><td>([^<]*)</td></tr><tr><td>UTC Time: </td><td>([^<]*)</td>");
+    std::vector<std::string> out;
+    for (std::sregex_iterator it(kml.begin(), kml.end(), kWhen), end; it != end; ++it) {
+        out.push_back((*it)[1].str() + " " + (*it)[2].str());
+    }
+    return out;
+}
+
+// A damaged RMC time (".1") is no time: never midnight of its date, in the
+// KML or in the speed file. The epoch keeps its GGA's time and its date.
+TEST(KmlExport, ATimeThatIsNoTimeIsNeverMidnight)
+{
+    ScratchDir dir;
+    WriteFile(dir / "dev_NMEA.txt", TimedLog(8, [](int k) {
+                  return k == 4 ? std::string(".1") : Format2("%02d%02d%02d.00", 10, 0, k);
+              }));
+    RunResult r = Navsift({"-nmea", (dir / "dev_NMEA.txt").string(), "-kml", "-name", "dev"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> times = PlacemarkTimes(ReadFile(dir / "dev.kml"));
+    ASSERT_FALSE(times.empty());
+    for (const std::string& when : times) {
+        EXPECT_EQ(when.find("00:00:00"), std::string::npos) << when;
+    }
+    EXPECT_NE(std::find(times.begin(), times.end(), "30/06/2008 10:00:04"), times.end());
+
+    r = Navsift({"-vel", (dir / "dev_NMEA.txt").string(), "-speedpath", (dir / "").string()}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string vel = ReadFile(dir / "dev_NMEA.vel");
+    for (std::size_t at = 8; at + 48 <= vel.size(); at += 48) {
+        uint32_t key = 0;
+        std::memcpy(&key, vel.data() + at, 4);  // little-endian, as this machine
+        EXPECT_NE(key, 898819200u) << "a record at midnight of 30/06/2008";
+    }
+}
+
+// Each RMC three seconds ahead of its GGA: no epoch pairs the two, so the
+// placemarks and the track folder tell the GGA's time and say that they have
+// no date, rather than 00/00/0000.
+TEST(KmlExport, APlacemarkWithoutADateSaysSo)
+{
+    ScratchDir dir;
+    WriteFile(dir / "dev_NMEA.txt",
+              TimedLog(8, [](int k) { return Format2("%02d%02d%02d.00", 10, 0, k + 3); }));
+    const RunResult r = Navsift({"-nmea", (dir / "dev_NMEA.txt").string(), "-kml", "-name", "dev"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string kml = ReadFile(dir / "dev.kml");
+    EXPECT_EQ(kml.find("00/00/0000"), std::string::npos);
+    EXPECT_NE(kml.find("<name>TRK_no date_10:00:00</name>"), std::string::npos);
+    const std::vector<std::string> times = PlacemarkTimes(kml);
+    ASSERT_GE(times.size(), 7u);
+    EXPECT_EQ(times[0], "no date 10:00:00");
+    EXPECT_EQ(times[1], "no date 10:00:01");
+    EXPECT_EQ(times[2], "no date 10:00:02");
+    EXPECT_EQ(XmlProblem(dir / "dev.kml"), "");
 }
 
 TEST(KmlExport, AFolderWithoutItsSeparatorTakesItsParentFolder)

@@ -91,7 +91,7 @@ TEST(MapSizes, FoldersAndRefusals)
     EXPECT_NE(r.err.find("-size needs -b1 and -b2"), std::string::npos);
     r = navsift_test::Run({NavsiftPath(), "-size", "-b1", "a.map", "-b2", "missing.map"}, empty.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot open missing.map"), std::string::npos);
+    EXPECT_NE(r.err.find("navsift: missing.map does not exist"), std::string::npos);
     // A map named like one of the tables is never appended to.
     WriteFile(empty / "a_vs_b.csv", kSecond);
     r = navsift_test::Run({NavsiftPath(), "-size", "-b1", "a.map", "-b2", "a_vs_b.csv"}, empty.path());

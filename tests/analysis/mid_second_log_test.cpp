@@ -6,6 +6,7 @@
 // damaged on the line is no time of its second.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -118,8 +119,8 @@ std::vector<std::pair<int, Point>> Placemarks(const std::string& kml)
         at = end;
         const std::size_t time = mark.find("UTC Time: </td><td>");
         const std::size_t coords = mark.find("<Point>\r\n<coordinates>");
-        // A stray GGA without its RMC tells no date: nothing to compare.
-        if (time == std::string::npos || coords == std::string::npos || mark.find("00/00/0000") != std::string::npos) {
+        // A stray GGA without its RMC tells no date, but its own time.
+        if (time == std::string::npos || coords == std::string::npos) {
             continue;
         }
         int h = 0, m = 0, s = 0;
@@ -160,18 +161,17 @@ TEST_P(MidSecondStart, SpeedFileAndKmlPairEachSecondWithItsOwnPosition)
 
     const std::optional<VelFile> vel = SpeedFile(log, dir.path());
     ASSERT_TRUE(vel.has_value());
-    // Every second but the first (which only opens the file) and the last
-    // (read at the end of the log), each once.
-    ASSERT_EQ(vel->records.size(), 18u);
+    // Every second but the first (which only opens the file), the last
+    // (read at the end of the log) and the one without its GGA, each once.
+    ASSERT_EQ(vel->records.size(), 17u);
     for (std::size_t k = 0; k < vel->records.size(); ++k) {
         const VelRecord& rec = vel->records[k];
         const int sod = static_cast<int>(rec.key - kMidnight);
-        EXPECT_EQ(sod, kFirst + 1 + static_cast<int>(k));
+        EXPECT_EQ(sod, kFirst + 1 + static_cast<int>(k) + (sod > lost ? 1 : 0));
+        EXPECT_NE(sod, lost) << "a second without its GGA has no position to record";
         EXPECT_DOUBLE_EQ(rec.speed, KmhAt(sod)) << "second " << sod;
-        if (sod != lost) {
-            EXPECT_NEAR(rec.latitude, LatAt(sod), 1e-9) << "second " << sod;
-            EXPECT_NEAR(rec.longitude, LonAt(sod), 1e-9) << "second " << sod;
-        }
+        EXPECT_NEAR(rec.latitude, LatAt(sod), 1e-9) << "second " << sod;
+        EXPECT_NEAR(rec.longitude, LonAt(sod), 1e-9) << "second " << sod;
     }
 
     const std::vector<std::pair<int, Point>> marks = KmlPlacemarks(log, dir.path());
@@ -180,6 +180,99 @@ TEST_P(MidSecondStart, SpeedFileAndKmlPairEachSecondWithItsOwnPosition)
         EXPECT_NE(sod, lost) << "a second without its GGA has no position to draw";
         EXPECT_NEAR(p.latitude, LatAt(sod), 1e-6) << "second " << sod;
         EXPECT_NEAR(p.longitude, LonAt(sod), 1e-6) << "second " << sod;
+    }
+}
+
+// Coordinates of every placemark and path point of a KML document.
+std::vector<Point> KmlCoordinates(const std::string& kml)
+{
+    std::vector<Point> out;
+    std::istringstream lines(kml);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.starts_with("<coordinates>")) {
+            line.erase(0, 13);
+        }
+        Point p;
+        double height = 0;
+        if (std::sscanf(line.c_str(), "%lf,%lf,%lf", &p.longitude, &p.latitude, &height) == 3) {
+            out.push_back(p);
+        }
+    }
+    return out;
+}
+
+// Lost GGAs after the fix, as 9 of 79 real logs have them: the speed file
+// holds no record at a place the log never gave, and the positions of its
+// vel files drawn as tracks (-p -kml) show only the log's own positions.
+TEST(LostGgaAfterFix, SpeedFileAndItsTracksHoldOnlyTheLogsPositions)
+{
+    ScratchDir dir;
+    std::string log = StrayStartLog(false, 8);
+    for (int s = kFirst + 8; s < kFirst + 30; ++s) {
+        log += (s % 3 == 0 ? std::string() : Gga(s)) + Rmc(s) + Vtg(s);
+    }
+    WriteFile(dir / "drive.txt", log);
+    const std::optional<VelFile> vel = SpeedFile(dir / "drive.txt", dir.path());
+    ASSERT_TRUE(vel.has_value());
+    ASSERT_FALSE(vel->records.empty());
+    for (const VelRecord& rec : vel->records) {
+        const int sod = static_cast<int>(rec.key - kMidnight);
+        EXPECT_TRUE(sod < kFirst + 8 || sod % 3 != 0) << "second " << sod << " has no GGA";
+        EXPECT_NEAR(rec.latitude, LatAt(sod), 1e-9) << "second " << sod;
+        EXPECT_NEAR(rec.longitude, LonAt(sod), 1e-9) << "second " << sod;
+    }
+
+    const RunResult r = navsift_test::Run({NavsiftPath(), "-p", (dir / "").string(), "-kml"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<Point> drawn = KmlCoordinates(ReadFile(dir / "positions.kml"));
+    ASSERT_GE(drawn.size(), vel->records.size());
+    for (const Point& p : drawn) {
+        EXPECT_GT(p.latitude, 48.0);
+        EXPECT_GT(p.longitude, 11.0);
+    }
+}
+
+// A 10 Hz log: the tenth of a second tells the epochs of one second apart.
+std::string Tenths(int tenth)
+{
+    const int sod = kFirst + tenth / 10;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d%02d%02d.%d0", sod / 3600, sod / 60 % 60, sod % 60, tenth % 10);
+    return buf;
+}
+double TenthLat(int tenth) { return 48.1 + tenth * 0.00002; }
+double TenthLon(int tenth) { return 11.5 + tenth * 0.00003; }
+double TenthKmh(int tenth) { return 60.0 + tenth * 0.1; }
+
+TEST(LostGgaAt10Hz, EveryRecordKeepsItsOwnTenthsPosition)
+{
+    ScratchDir dir;
+    std::string log;
+    const int lost = 23;  // the GGA of 10:00:02.3
+    for (int k = 0; k < 60; ++k) {
+        if (k != lost) {
+            log += Sentence("GPGGA," + Tenths(k) + "," + Angle(TenthLat(k), 2) + ",N," + Angle(TenthLon(k), 3) +
+                            ",E,1,08,0.9,545.4,M,46.9,M,,");
+        }
+        log += Sentence("GPRMC," + Tenths(k) + ",A," + Angle(TenthLat(k), 2) + ",N," + Angle(TenthLon(k), 3) +
+                        ",E,043.2,045.0,300608,,,A");
+        char vtg[64];
+        std::snprintf(vtg, sizeof vtg, "GPVTG,45.0,T,,M,0.0,N,%.1f,K,A", TenthKmh(k));
+        log += Sentence(vtg);
+    }
+    WriteFile(dir / "fast.txt", log);
+    const std::optional<VelFile> vel = SpeedFile(dir / "fast.txt", dir.path());
+    ASSERT_TRUE(vel.has_value());
+    // All tenths but the first (which opens the file), the last (read at
+    // the end of the log) and the one without its GGA.
+    ASSERT_EQ(vel->records.size(), 57u);
+    for (const VelRecord& rec : vel->records) {
+        const int k = static_cast<int>(std::lround((rec.speed - 60.0) / 0.1));
+        EXPECT_NE(k, lost);
+        EXPECT_EQ(rec.key, kMidnight + kFirst + k / 10) << "tenth " << k;
+        EXPECT_NEAR(rec.latitude, TenthLat(k), 1e-9) << "tenth " << k;
+        EXPECT_NEAR(rec.longitude, TenthLon(k), 1e-9) << "tenth " << k;
     }
 }
 

@@ -2,6 +2,9 @@
 // and how the program answers on its console.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <regex>
+
 #include "analysis/core/dispatch.h"
 #include "analysis/core/options.h"
 #include "tests/analysis/navsift_harness.h"
@@ -154,11 +157,13 @@ TEST(CommandLine, UsageVersionAndUnknownOptions)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, usage);
 
-    // -help prints the usage and the run goes on to the default action, the
-    // search, where the words after the log are searched as text.
+    // -help among other words prints the help and the run goes on to the
+    // default action, the search, where the words after the log are searched
+    // as text.
     WriteFile(dir / "debug.log", "line\nthe -qq word\n");
+    const std::string help = Navsift({"-help"}, dir.path()).out;
     r = Navsift({"debug.log", "-help", "-qq"}, dir.path());
-    EXPECT_EQ(r.out, usage + program + " ver. 3.0.1\n00:00:00 on 00/00/0000> the -qq word\n\r");
+    EXPECT_EQ(r.out, help + program + " ver. 3.0.1\n00:00:00 on 00/00/0000> the -qq word\n\r");
     EXPECT_NE(r.err.find("unknown option -qq\n"), std::string::npos);
     EXPECT_EQ(r.status, 0);
 
@@ -187,6 +192,94 @@ TEST(CommandLine, AMissingLogFolderIsAnErrorAndNothingIsMade)
     }
 }
 
+// Every analysis that reads a log, a folder of logs or a file named on the
+// command line: one that is not there is named, nothing is read or written,
+// and the run fails, even when the folder around a mistyped name holds other
+// logs.
+TEST(CommandLine, AMissingInputIsNamedAndNothingIsProcessed)
+{
+    ScratchDir dir;
+    const fs::path logs = dir / "logs";
+    fs::create_directories(logs);
+    WriteFile(logs / "drive_NMEA.txt", BuildLog(Walk(12)));
+    WriteFile(logs / "other_NMEA.txt", BuildLog(Walk(12, 40000)));
+    const std::string before = FolderDigest(dir.path());
+    const std::string gone = (dir / "gone").string() + "/";
+    const std::string typo = (logs / "drvie_NMEA.txt").string();
+    const std::vector<std::vector<std::string>> runs = {
+        {"-vel", gone},
+        {"-vel", typo, "-speedpath", (dir / "").string()},
+        {"-rename", "-nmea", gone},
+        {"-rename", "-nmea", typo},
+        {"-nmea", typo, "-kml", "-name", "track"},
+        {"-nmea", typo, "-ttff"},
+        {"-nmea", typo, "-trk", "-rtype", "-1"},
+        {"-nmea", typo, "-time"},
+        {"-nmea", typo},
+        {"-gpx", (logs / "track.gpx").string(), "-name", "track"},
+        {"-conv", typo, "-o", (dir / "out.txt").string()},
+        {"-results", (logs / "drive_NMEA_Results.txt").string(), "-date", "30062008"},
+        {"-compare", gone},
+        {"-p", gone, "-kml"},
+        {"-merge", "-heading", (dir / "h.vel").string(), "-speed", (dir / "s.vel").string(), "-out",
+         (dir / "").string()},
+        {"-binary", (logs / "debug.bin").string()},
+        {"-nmea", (logs / "").string(), "-ttff", "-e", gone},
+        {"-iode", "898855200", "-e", gone},
+        {"-swbugs", (logs / "bugs.csv").string()},
+        {"-size", "-b1", (logs / "a.map").string(), "-b2", (logs / "b.map").string()},
+        {"-d", (logs / "debug.txt").string()},
+    };
+    for (const std::vector<std::string>& words : runs) {
+        const RunResult r = Navsift(words, dir.path());
+        EXPECT_EQ(r.status, 1) << words[0] << " " << words[1];
+        EXPECT_NE(r.err.find("does not exist"), std::string::npos) << words[0] << " " << words[1] << ": " << r.err;
+        EXPECT_EQ(FolderDigest(dir.path()), before) << words[0] << " " << words[1] << " wrote something";
+    }
+}
+
+// The options of every command the README describes.
+std::vector<std::string> ReadmeOptions()
+{
+    const std::string readme = ReadFile(fs::path(FIXBENCH_SOURCE_DIR) / "README.md");
+    static const std::regex kSpan("`([^`]*)`");
+    static const std::regex kOption("(^|[\\s\\[])(-[A-Za-z][A-Za-z0-9]*)");
+    std::vector<std::string> out;
+    for (std::sregex_iterator it(readme.begin(), readme.end(), kSpan), end; it != end; ++it) {
+        const std::string span = (*it)[1].str();
+        if (!span.starts_with("navsift") && !span.starts_with("-")) {
+            continue;
+        }
+        for (std::sregex_iterator o(span.begin(), span.end(), kOption); o != end; ++o) {
+            if (std::find(out.begin(), out.end(), (*o)[2].str()) == out.end()) {
+                out.push_back((*o)[2].str());
+            }
+        }
+    }
+    return out;
+}
+
+// Asked for help the way users ask programs for it: the commands and the
+// options of each, as the README lists them, and a successful run that
+// reads nothing.
+TEST(CommandLine, HelpListsTheCommandsAndOptionsOfTheReadme)
+{
+    ScratchDir dir;
+    const std::vector<std::string> options = ReadmeOptions();
+    ASSERT_GT(options.size(), 40u);
+    for (const char* word : {"-help", "--help", "-?", "-HELP", "/?"}) {
+        const RunResult r = Navsift({word}, dir.path());
+        EXPECT_EQ(r.status, 0) << word;
+        EXPECT_EQ(r.err, "") << word;
+        EXPECT_EQ(r.out.find("Extracts the satellite parameters"), std::string::npos) << word;
+        for (const std::string& option : options) {
+            const std::regex listed("(^|[\\s\\[])" + option + "([^A-Za-z0-9]|$)");
+            EXPECT_TRUE(std::regex_search(r.out, listed)) << word << " does not list " << option;
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
 TEST(CommandLine, AMissingArgumentIsAUsageError)
 {
     ScratchDir dir;
@@ -201,11 +294,10 @@ TEST(CommandLine, AMissingArgumentIsAUsageError)
 
 TEST(CommandLine, TheFolderOfALogIsAnalysedAndNoAnalysisIsMissing)
 {
-    // -nmea names a log that is not there: its folder (the working one)
-    // is analysed, and a folder without logs gives empty tables, not a
-    // "not available" answer.
+    // -nmea names the working folder: a folder without logs gives empty
+    // tables, not a "not available" answer.
     ScratchDir dir;
-    const RunResult r = Navsift({"-nmea", "dev_NMEA.txt", "-startup"}, dir.path());
+    const RunResult r = Navsift({"-nmea", "./", "-startup"}, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("no trials found"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("not available in this build"), std::string::npos) << r.err;

@@ -346,6 +346,9 @@ TEST(Orbit, BrokenOrImpossibleEphemeridesAreRefusedAtOnce)
     }
     packed_ephemeris late = p;
     set_ephemeris_field(late, EphField::toe, 604800 / 16);
+    late.toe_seconds = 604800;
+    EXPECT_EQ(unpack_ephemeris(late, e), 1);
+    late.toe_seconds = -1;  // the packed field alone
     EXPECT_EQ(unpack_ephemeris(late, e), 1);
 
     ASSERT_EQ(unpack_ephemeris(p, e), 0);
@@ -481,6 +484,82 @@ TEST_F(RinexFolder, OrbitAndLookAnglesAgreeWithAnIndependentImplementation)
     }
     EXPECT_GT(compared, 1500);
     EXPECT_GT(checked_visible, 300);
+}
+
+// A reference time that is not a multiple of 16 s, as 8 of 44 records of a
+// real IGS broadcast file give it (343800 s: Wednesday 23:30:00). The orbit
+// runs from that time, not from the packed field's rounding of it, and the
+// IODE listing shows it as the file gives it.
+TEST_F(RinexFolder, AReferenceTimeOffTheSixteenSecondGridIsKeptAsTheFileGivesIt)
+{
+    std::vector<NavRecord> records;
+    for (int prn = 1; prn <= 4; ++prn) {
+        records.push_back(Orbit(prn, kWeekSun, 343800, 8, 7, 2, 23, 30));
+    }
+    WriteFile(dir_ / "lab11840.08n", RinexText(LongHeader(), records));
+    std::vector<Query> queries;
+    for (int prn = 1; prn <= 4; ++prn) {
+        for (const int at : {Gps(2008, 7, 2, 23, 40, 0), Gps(2008, 7, 2, 23, 59, 59)}) {
+            queries.push_back({prn, at, {-27.2, 153.0, 30}});
+        }
+    }
+    const auto ref = Reference(dir_ / "lab11840.08n", queries, dir_);
+    ASSERT_EQ(ref.size(), queries.size());
+    EphemerisSource source;
+    source.SetFolder(Folder());
+    for (std::size_t k = 0; k < queries.size(); ++k) {
+        const Query& q = queries[k];
+        const ephemeris_table& table = source.ForTime(static_cast<int32_t>(q.seconds));
+        packed_ephemeris eph;
+        ASSERT_EQ(ephemeris_find(table, static_cast<uint32_t>(q.seconds), q.prn, eph), 0) << q.prn;
+        SatState state;
+        ASSERT_EQ(sat_track_state(q.where, AtSeconds(q.seconds), eph, state), 0);
+        ASSERT_EQ(ref[k].size(), 12u);
+        const double off = std::hypot(state.position.x - std::stod(ref[k][3]), state.position.y - std::stod(ref[k][4]),
+                                      state.position.z - std::stod(ref[k][5]));
+        EXPECT_LT(off, 1e-3) << "PRN " << q.prn << " at " << q.seconds << " is " << off << " m off";
+    }
+
+    const RunResult r = navsift_test::Run(
+        {NavsiftPath(), "-iode", std::to_string(Gps(2008, 7, 2, 23, 50, 0)), "-e", Folder()}, dir_.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Sat 1 IODE: E64 - 23:30:00 02/07/2008\r\n"), std::string::npos) << r.out;
+    EXPECT_EQ(CountOf(r.out, " - 23:30:00 02/07/2008\r\n"), 4) << r.out;
+}
+
+// A valid file whose header holds 250 comment lines is read; files that
+// cannot be used are named with the reason when the day has no file.
+TEST(RinexHeader, AHeaderOfAnyLengthIsReadAndAnUnusableFileSaysWhy)
+{
+    ScratchDir dir;
+    std::string header = LongHeader();
+    std::string comments;
+    for (int k = 0; k < 250; ++k) {
+        comments += Label("Station log line " + std::to_string(k), "COMMENT");
+    }
+    header.insert(header.find(Label("", "END OF HEADER")), comments);
+    std::vector<NavRecord> records;
+    for (int prn = 1; prn <= 5; ++prn) {
+        records.push_back(Orbit(prn, kWeekSun, 3 * 86400 + 7200, 8, 7, 2, 2));
+    }
+    WriteFile(dir / "lab11840.08n", RinexText(header, records));
+    RunResult r = navsift_test::Run(
+        {NavsiftPath(), "-iode", std::to_string(Gps(2008, 7, 2, 3, 0, 0)), "-e", dir.path().string()}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("WARNING: RINEX file not found"), std::string::npos) << r.out;
+    EXPECT_EQ(CountOf(r.out, " - 02:00:00 02/07/2008\r\n"), 5) << r.out;
+
+    // The next day: one file whose header never ends, one that is no RINEX
+    // file at all, and the day before's file.
+    WriteFile(dir / "lab11850.08n", header.substr(0, header.find(Label("", "END OF HEADER"))));
+    WriteFile(dir / "notes.08n", "not a navigation file\n");
+    r = navsift_test::Run({NavsiftPath(), "-iode", std::to_string(Gps(2008, 7, 3, 3, 0, 0)), "-e", dir.path().string()},
+                          dir.path());
+    EXPECT_NE(r.out.find("WARNING: RINEX file not found for 03/07/2008"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("lab11850.08n: its header of 261 lines has no \"END OF HEADER\""), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("notes.08n: not a RINEX file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("lab11840.08n: its first record is of 02/07/08"), std::string::npos) << r.err;
 }
 
 // ---------------------------------------------------------------- visibility

@@ -464,6 +464,90 @@ TEST(PositionsKml, RecordsWithAPositionOffTheEarthAreDroppedAndCounted)
     EXPECT_NE(r.out.find("4 records with a position off the earth dropped"), std::string::npos) << r.out;
 }
 
+// The same damaged records compared with a sound file, with and without a
+// reference: compare.csv and the class tables leave those positions empty,
+// and the message counts them, as the drawing of the positions does.
+TEST(SpeedCompare, PositionsOffTheEarthAreLeftOutOfTheTablesAndCounted)
+{
+    ScratchDir dir;
+    std::vector<VelRecord> damaged = Records(kTen, kTen + 6, 0);
+    damaged[1].latitude = 1e300;
+    damaged[2].latitude = std::nan("");
+    damaged[3].longitude = 400;
+    damaged[4].latitude = -95.5;
+    WriteVel(dir / "damaged.vel", kTen, kTen + 6, damaged);
+    WriteVel(dir / "sound.vel", kTen, kTen + 6, Records(kTen, kTen + 6, 10));
+    WriteVel(dir / "reference.ref", kTen, kTen + 6, Records(kTen, kTen + 6, 20));
+    const auto check = [](const std::string& table, const std::string& what) {
+        for (const char* bad : {"nan", "1000000000", "400.", "-95.5", "inf"}) {
+            EXPECT_EQ(table.find(bad), std::string::npos) << what << " holds " << bad << ":\n" << table;
+        }
+    };
+    RunResult r = Navsift({"-compare", (dir / "").string()}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> rows = Lines(ReadFile(dir / "compare.csv"));
+    ASSERT_EQ(rows.size(), 7u);  // the header, then 10:00:01 .. 10:00:06
+    check(ReadFile(dir / "compare.csv"), "compare.csv");
+    // The second of the latitude 1e300: speeds and headings stay, the
+    // damaged file's position cells are empty, the sound file's are not.
+    const std::vector<std::string> cells = Cells(rows[2]);
+    ASSERT_EQ(cells.size(), 11u) << rows[2];
+    EXPECT_EQ(cells[1], "2.0");
+    EXPECT_EQ(cells[5], "");
+    EXPECT_EQ(cells[6], "48.0");
+    EXPECT_EQ(cells[9], "");
+    EXPECT_NE(r.out.find("4 positions off the earth left out of"), std::string::npos) << r.out;
+
+    r = Navsift({"-compare", (dir / "").string(), "-ref", (dir / "reference.ref").string(), "-vth", "1", "-hth", "5",
+                 "-turntime", "2"},
+                dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* table : {"compare.csv", "compare_straight.csv", "compare_turning.csv", "compare_stop.csv"}) {
+        check(ReadFile(dir / "compare_5_2_1" / table), table);
+    }
+    EXPECT_NE(r.out.find("4 positions off the earth left out of"), std::string::npos) << r.out;
+}
+
+// A reference system's log that tells no position (speed and heading only)
+// through -vel: its records hold zeros for the position, which the drawing
+// leaves out and the comparison leaves empty, never a point at 0,0.
+TEST(PositionsKml, AReferenceLogWithoutPositionsIsNeitherDrawnNorComparedAtZero)
+{
+    ScratchDir dir;
+    fs::create_directories(dir / "vel");
+    std::string gar = "year,month,day,hour,minute,second,...\n";
+    for (int s = 0; s < 8; ++s) {
+        gar += "2008,6,30,10,0," + std::to_string(s) + ",0,0,0,0,0,0,11.1,0,0,0,0,0,0,0.5,0,0\n";
+    }
+    WriteFile(dir / "gar.txt", gar);
+    RunResult r = Navsift({"-vel", (dir / "gar.txt").string(), "-type", "gar", "-speedpath", (dir / "vel/").string()},
+                          dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(fs::exists(dir / "vel" / "gar.vel"));
+    WriteVel(dir / "vel" / "rx.vel", kTen - 1, kTen + 8, Records(kTen - 1, kTen + 8, 40));
+
+    r = Navsift({"-p", (dir / "vel/").string(), "-kml"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string kml = ReadFile(dir / "vel" / "positions.kml");
+    EXPECT_EQ(kml.find("<coordinates>0.000000,0.000000"), std::string::npos);
+    EXPECT_EQ(kml.find("\r\n0.000000,0.000000"), std::string::npos);
+    EXPECT_NE(r.out.find("records without a position left out"), std::string::npos) << r.out;
+
+    r = Navsift({"-compare", (dir / "vel/").string()}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> rows = Lines(ReadFile(dir / "vel" / "compare.csv"));
+    ASSERT_GT(rows.size(), 2u);
+    for (std::size_t k = 1; k < rows.size(); ++k) {
+        const std::vector<std::string> cells = Cells(rows[k]);
+        ASSERT_EQ(cells.size(), 11u) << rows[k];
+        EXPECT_EQ(cells[1], "40.0") << "the reference's speed is compared";  // gar.vel: 11.1 m/s
+        EXPECT_EQ(cells[5], "") << rows[k];
+        EXPECT_EQ(cells[7], "") << rows[k];
+        EXPECT_EQ(cells[9], "") << rows[k];
+        EXPECT_NE(cells[6], "") << rows[k];
+    }
+}
+
 TEST(PositionsKml, FolderOfVelFilesAsTracks)
 {
     ScratchDir dir;

@@ -104,10 +104,18 @@ TEST_F(TeamReport, MissingAndUnreadableExports)
     EXPECT_EQ(tex.find("GPS Tasks"), std::string::npos);
     EXPECT_EQ(tex.find("Customers Support"), std::string::npos);
 
-    // An export that cannot be read: named, the rest written, status 1.
+    // An export that is not there: named, nothing written, status 1.
+    fs::remove(dir_ / "GPSTeamActivityReport.tex");
     r = Report({"-swbugs", "bugs.csv", "-tasks", "nowhere.csv"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot open nowhere.csv"), std::string::npos);
+    EXPECT_NE(r.err.find("navsift: nowhere.csv does not exist"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir_ / "GPSTeamActivityReport.tex"));
+
+    // An export that cannot be read: named, the rest written, status 1.
+    fs::create_directories(dir_ / "folder.csv");
+    r = Report({"-swbugs", "bugs.csv", "-tasks", "folder.csv"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("folder.csv"), std::string::npos) << r.err;
     tex = ReadFile(dir_ / "GPSTeamActivityReport.tex");
     EXPECT_NE(tex.find("Software Bugs"), std::string::npos);
     EXPECT_NE(tex.find("\\end{document}"), std::string::npos);

@@ -5,6 +5,8 @@
 // side by side, look-alike results names.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include <set>
 
 #include "analysis/analyses/ttff_analysis.h"
@@ -193,16 +195,51 @@ TEST_F(TtffFolder, FixInfoAndGlobalInfoOfBothSentenceOrdersMatchTheReviewedFiles
         for (const std::string& line : Lines(fix_info)) {
             EXPECT_EQ(Values(line), 39) << line;
         }
-        // The timeout's line: trial and TTFF, zeros, and no blank before
+        // The timeout's line: trial and TTFF, then zeros in every column
         // the last value.
         const std::vector<std::string> lines = Lines(fix_info);
         ASSERT_EQ(lines.size(), 3u);
-        EXPECT_EQ(lines[1].substr(0, 20), "         2   300.000");
-        EXPECT_EQ(lines[1].size(), lines[0].size() - 1);
+        EXPECT_EQ(lines[1].substr(0, 21), "         2    300.000");
+        EXPECT_EQ(lines[1].size(), lines[0].size());
         // The row of every epoch read, and a visibility row with it.
         const std::string rows = Out("ttff_analysis/HOT", "sat_visibility_HOT_NMEA_Results.txt");
         EXPECT_EQ(rows.size() % 77, 0u);
         EXPECT_GT(rows.size() / 77, 100u);
+        fs::remove_all(dir_ / "logs");
+    }
+}
+
+// A receiver at 27 S 153 E, and one at 27 S 153 W: the latitude and the
+// longitude fill their columns, and a reader that splits the lines at blanks
+// still gets all 39 values, the positions among them.
+TEST_F(TtffFolder, SouthernAndFarEasternOrWesternPositionsStayApartFromTheirNeighbours)
+{
+    for (const double lon : {153.052328, -153.052328}) {
+        std::vector<QnvEpoch> epochs = SessionEpochs(kPlan, false);
+        for (QnvEpoch& e : epochs) {
+            e.latitude = -27.210867;
+            e.longitude = lon;
+        }
+        WritePair("Dev_TTFF_HOT_NMEA.txt", "Dev_TTFF_HOT_NMEA_Results.txt", QnvLog(epochs), ResultsOf(epochs));
+        const RunResult r = Navsift({"-ttff"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_HOT_NMEA_Results.txt"));
+        ASSERT_EQ(lines.size(), 3u);
+        for (const std::string& line : lines) {
+            EXPECT_EQ(Values(line), 39) << line;
+        }
+        for (const std::size_t k : {0u, 2u}) {
+            std::istringstream words(lines[k]);
+            std::vector<double> v;
+            for (double x; words >> x;) {
+                v.push_back(x);
+            }
+            ASSERT_EQ(v.size(), 39u) << lines[k];
+            for (const std::size_t at : {3u, 15u, 27u}) {
+                EXPECT_NEAR(v[at], -27.210867, 1e-5) << lines[k];
+                EXPECT_NEAR(v[at + 1], lon, 1e-5) << lines[k];
+            }
+        }
         fs::remove_all(dir_ / "logs");
     }
 }
@@ -218,7 +255,7 @@ TEST_F(TtffFolder, AMaximumTtffTurnsSlowerTrialsIntoZeroLines)
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], golden[0]);
     EXPECT_EQ(lines[1], golden[1]);
-    EXPECT_EQ(lines[2], "         3    41.000" + lines[1].substr(20));
+    EXPECT_EQ(lines[2], "         3     41.000" + lines[1].substr(21));
 }
 
 TEST_F(TtffFolder, AFixEpochMissingFromTheLogLosesOnlyItsOwnTrial)
@@ -234,7 +271,7 @@ TEST_F(TtffFolder, AFixEpochMissingFromTheLogLosesOnlyItsOwnTrial)
     const std::vector<std::string> golden = Lines(ReadFile(kGolden / "ttff_fix_info.txt"));
     ASSERT_EQ(lines.size(), 3u);
     // Marked: the fix epoch's GPS second is -1.
-    EXPECT_EQ(lines[0].substr(0, 32), "         1    35.200          -1");
+    EXPECT_EQ(lines[0].substr(0, 34), "         1     35.200           -1");
     EXPECT_EQ(Values(lines[0]), 39);
     EXPECT_EQ(lines[2], golden[2]) << "the later trial is analysed as before";
 }
@@ -251,7 +288,7 @@ TEST_F(TtffFolder, AResultsLineWithoutFixTimeIsMarkedAndTheRestGoOn)
     const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_HOT_NMEA_Results.txt"));
     const std::vector<std::string> golden = Lines(ReadFile(kGolden / "ttff_fix_info.txt"));
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0].substr(0, 32), "         1    35.200          -1");
+    EXPECT_EQ(lines[0].substr(0, 34), "         1     35.200           -1");
     EXPECT_EQ(lines[2], golden[2]);
 }
 
@@ -272,9 +309,9 @@ TEST_F(TtffFolder, ALogCutShortCompletesItsLineAndMarksTheTrialsAfterIt)
         EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
     }
     // The fix epoch is there; what the log lacks is zero.
-    EXPECT_EQ(lines[0].substr(20, 12), Format("%12d", static_cast<int>(1485 * 604800 + kTowAtSod0 + 36035)));
-    EXPECT_EQ(lines[1].substr(0, 32), "         2   300.000           0") << "a timeout stays a timeout";
-    EXPECT_EQ(lines[2].substr(0, 32), "         3    41.000          -1");
+    EXPECT_EQ(lines[0].substr(22, 12), Format("%12d", static_cast<int>(1485 * 604800 + kTowAtSod0 + 36035)));
+    EXPECT_EQ(lines[1].substr(0, 34), "         2    300.000            0") << "a timeout stays a timeout";
+    EXPECT_EQ(lines[2].substr(0, 34), "         3     41.000           -1");
 }
 
 TEST_F(TtffFolder, AFixTimeAfterTheEndOfTheLogDoesNotUseUpTheTrialsAfterIt)
@@ -293,9 +330,9 @@ TEST_F(TtffFolder, AFixTimeAfterTheEndOfTheLogDoesNotUseUpTheTrialsAfterIt)
     EXPECT_EQ(r.err.find("after the end of the log"), std::string::npos) << r.err;
     const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_HOT_NMEA_Results.txt"));
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0].substr(0, 32), "         1    35.200          -1");
-    EXPECT_EQ(lines[2].substr(0, 32),
-              Format("         3    41.000%12d", static_cast<int>(1485 * 604800 + kTowAtSod0 + 36000 + 76 + 41)));
+    EXPECT_EQ(lines[0].substr(0, 34), "         1     35.200           -1");
+    EXPECT_EQ(lines[2].substr(0, 34),
+              Format("         3     41.000 %12d", static_cast<int>(1485 * 604800 + kTowAtSod0 + 36000 + 76 + 41)));
     // Every epoch has its one global_info row, the first without a gap.
     const std::vector<std::string> rows = Lines(Out("ttff_analysis/HOT", "global_info_HOT_NMEA_Results.txt"));
     std::set<std::string> seconds;
@@ -315,7 +352,7 @@ TEST_F(TtffFolder, ALogEndingInItsFixEpochStillGivesEveryTrialItsLine)
     EXPECT_EQ(r.status, 0) << r.err;
     const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_HOT_NMEA_Results.txt"));
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0].substr(0, 32), "         1    35.200          -1");
+    EXPECT_EQ(lines[0].substr(0, 34), "         1     35.200           -1");
     for (const std::string& line : lines) {
         EXPECT_EQ(Values(line), 39) << line;
     }
@@ -358,7 +395,7 @@ TEST_F(TtffFolder, TheExactResultsNameWinsOverALookAlike)
     const RunResult r = Navsift({"-ttff"});
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string fix_info = Out("ttff_analysis/COLD", "fix_info_COLD_NMEA_Results.txt");
-    EXPECT_EQ(fix_info.substr(0, 20), "         1    35.200");
+    EXPECT_EQ(fix_info.substr(0, 21), "         1     35.200");
     EXPECT_EQ(CountOf(fix_info, "\r\n"), 3);
 }
 
@@ -369,8 +406,8 @@ TEST_F(TtffFolder, OtherTestTypesGetAFolderOfTheirOwn)
     const RunResult r = Navsift({"-ttff"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("not a HOT, WARM or COLD start; its outputs go under BAD_NCO"), std::string::npos) << r.err;
-    EXPECT_EQ(Out("ttff_analysis/BAD_NCO", "Dev_TTFF_BAD_NCO_NMEA_Results_fix_info.txt").substr(0, 20),
-              "         1    35.200");
+    EXPECT_EQ(Out("ttff_analysis/BAD_NCO", "Dev_TTFF_BAD_NCO_NMEA_Results_fix_info.txt").substr(0, 21),
+              "         1     35.200");
     EXPECT_TRUE(fs::exists(dir_ / "logs" / "report" / "ttff_analysis" / "BAD_NCO" /
                            "Dev_TTFF_BAD_NCO_NMEA_Results_global_info.txt"));
 }
