@@ -376,14 +376,50 @@ void Benchtop::AddToMenu(const std::string& caption) {
         connect(a, &QAction::triggered, this, [this, index] { Handle("win1_Click", [&] { win1_Click(index); }); });
         win1_.push_back(a);
     }
-    win1_[window_menu_count_]->setText(Latin1(caption));
+    win1_[window_menu_count_]->setText(WithMnemonic(Latin1(caption), window_menu_count_));
     win1_[window_menu_count_]->setVisible(true);
     ++window_menu_count_;
 }
 
+// The caption with a letter underlined that no entry above it in the list
+// uses; a "&" of the caption itself is shown as it is.
+QString Benchtop::WithMnemonic(const QString& caption, int index) const {
+    QString used;
+    for (int i = 0; i < index && i < static_cast<int>(win1_.size()); ++i) {
+        const QString t = win1_[i]->text();
+        for (int k = 0; k + 1 < t.size(); ++k) {
+            if (t[k] != '&') continue;
+            if (t[k + 1] != '&') used += t[k + 1].toUpper();
+            ++k;
+        }
+    }
+    QString out = caption;
+    out.replace('&', QStringLiteral("&&"));
+    for (int k = 0; k < out.size(); ++k) {
+        if (out[k] == '&') {
+            ++k;
+            continue;
+        }
+        if (out[k].isLetterOrNumber() && !used.contains(out[k].toUpper())) {
+            out.insert(k, '&');
+            break;
+        }
+    }
+    return out;
+}
+
+QString Benchtop::PlainCaption(const QString& text) {
+    QString out;
+    for (int k = 0; k < text.size(); ++k) {
+        if (text[k] == '&' && k + 1 < text.size()) ++k;
+        out += text[k];
+    }
+    return out;
+}
+
 void Benchtop::win1_Click(int index) {
     if (index < 0 || index >= static_cast<int>(win1_.size())) return;
-    const std::string chosen = win1_[index]->text().toLatin1().toStdString();
+    const std::string chosen = PlainCaption(win1_[index]->text()).toLatin1().toStdString();
     for (int s = 0; s < DeviceSlots; ++s) {
         if (!fanout_->SlotEnabled(s)) continue;
         if (Caption(nmea_widgets_[s]) == chosen)
