@@ -64,6 +64,8 @@ void TestingConfig::BuildWidgets() {
     auto* save = Button(this, QStringLiteral("SaveOnly_Command"), QStringLiteral("Save"));
     auto* cancel = Button(this, QStringLiteral("Cancel_Command"), QStringLiteral("Cancel"));
     for (QPushButton* b : {ok, save, cancel}) b->setMinimumWidth(90);
+    // Enter is OK and Escape is Cancel (reject), wherever the focus is.
+    ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &TestingConfig::Save_Command_Click);
     connect(save, &QPushButton::clicked, this, &TestingConfig::SaveOnly_Command_Click);
     connect(cancel, &QPushButton::clicked, this, &TestingConfig::Cancel_Command_Click);

@@ -2,6 +2,7 @@
 // and the owner's calls; files load, save and save as.
 #include "tests/session/dialogs_config_fixture.h"
 
+#include "tests/support/keyboard.h"
 #include "bench/devices/system_log.h"
 
 #include <QDir>
@@ -354,3 +355,25 @@ TEST_F(ConfigDialog, WriteFailureOnOkKeepsTheDialogAndTellsTheUser) {
 }
 
 }  // namespace
+
+// Enter anywhere in the dialog is OK; Escape is Cancel.
+TEST_F(ConfigDialog, EnterIsOkAndEscapeIsCancel) {
+    Open();
+    Click(dlg.get(), "DevEN_0");
+    Type(dlg.get(), "DName_0", "Typed");
+    test::Activate(dlg.get());
+    Find<QLineEdit>(dlg.get(), "DName_0")->setFocus();
+    ASSERT_TRUE(test::PressKey(Qt::Key_Return));
+    EXPECT_FALSE(dlg->isVisible()) << "Enter closes the dialog as OK does";
+    ASSERT_EQ(host.FileCalls(), std::vector<std::string>{"InitializeDevices " + ConfigDat()});
+    EXPECT_EQ(Saved().Devices[0].DName, "Typed");
+
+    Open();
+    Type(dlg.get(), "DName_0", "Scratch");
+    test::Activate(dlg.get());
+    Find<QLineEdit>(dlg.get(), "DName_0")->setFocus();
+    ASSERT_TRUE(test::PressKey(Qt::Key_Escape));
+    EXPECT_FALSE(dlg->isVisible()) << "Escape closes it as Cancel does";
+    EXPECT_EQ(host.FileCalls().size(), 1u) << "and stores nothing";
+    EXPECT_EQ(Saved().Devices[0].DName, "Typed");
+}
