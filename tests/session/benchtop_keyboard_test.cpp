@@ -90,3 +90,30 @@ TEST_F(BenchKeyboard, F10OpensTheFirstMenuAndF5Starts) {
 
 }  // namespace
 }  // namespace benchtop_test
+
+namespace benchtop_test {
+namespace {
+
+// A click on the main window while a box is open over it: the keys still
+// answer the box.
+TEST_F(BenchKeyboard, AfterAClickOnABlockedWindowEscapeStillAnswersTheBox) {
+    Open();
+    top->ConfigDialog().close();
+    test::Activate(top.get());
+    platform::Prompts::Instance().SetUnattended(false);
+    platform::Prompts::Instance().Inform("Something to read", "WARNING", platform::Icon::Warning);
+    platform::Prompts::Instance().SetUnattended(true);
+    test::Pump(30);
+    QWidget* box = QApplication::activeModalWidget();
+    ASSERT_NE(box, nullptr) << "the box is shown";
+    test::Activate(box);
+    // The window manager gives the clicked window the focus.
+    top->activateWindow();
+    test::Pump(50);
+    ASSERT_TRUE(test::PressKey(Qt::Key_Escape));
+    test::Pump(30);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "Escape went to the box";
+}
+
+}  // namespace
+}  // namespace benchtop_test
