@@ -91,12 +91,13 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
     : QMainWindow(parent), factory_(factory), options_(options), program_folder_(platform::ProgramFolder()) {
     setObjectName("Benchtop");
     setWindowTitle("Fix Bench");
-    // Room for a device window and its debug window side by side, within the screen.
+    // The device windows need all the room the screen has: nearly all of
+    // it, from its top left (less the window's frame).
     QSize size(1500, 1000);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        // Nearly the full width on a small screen: a device window needs it.
-        size = size.boundedTo(QSize(area.width() * 98 / 100, area.height() * 95 / 100));
+        size = QSize(area.width() * 98 / 100, area.height() * 95 / 100);
+        move(area.topLeft());
     }
     resize(size);
 
@@ -229,7 +230,7 @@ void Benchtop::MakeReplay() {
             made.ops->DeviceDisableOpenPort();
             // Placed when shown, after the replay's own stacking: clear of
             // the live windows' title bars and inside the workspace.
-            sub->installEventFilter(new FirstShowPlacer(sub, [this, sub] { PlaceInView(sub); }));
+            sub->installEventFilter(new FirstShowPlacer(sub, [this, sub] { PlaceInView(sub, false); }));
             return ReplayWindowMade{made.widget, made.ops};
         },
         [this](const std::string& text) {
@@ -447,7 +448,7 @@ void Benchtop::BringToFront(QWidget* widget) {
     }
 }
 
-void Benchtop::PlaceInView(QMdiSubWindow* sub) {
+void Benchtop::PlaceInView(QMdiSubWindow* sub, bool alongTop) {
     if (!sub) return;
     const QRect view = mdi_->viewport()->rect();
     QRect others;
@@ -459,10 +460,22 @@ void Benchtop::PlaceInView(QMdiSubWindow* sub) {
     }
     QRect at(QPoint(0, 0), sub->size());
     if (count > 0) {
-        // Beside the others when there is room; else one title bar lower
-        // and further right than the last, so every title bar stays in reach.
+        // Beside the others when there is room; else along the top at the
+        // right, as wide as it can be with every panel whole, leaving the
+        // left end of each title bar below in reach; else one title bar
+        // lower and further right than the last.
         at.moveTopLeft(QPoint(others.right() + 1, 0));
-        if (!view.contains(at)) {
+        int leftmost = view.left();
+        for (QMdiSubWindow* other : mdi_->subWindowList())
+            if (other != sub && other->isVisible()) leftmost = std::max(leftmost, other->x());
+        const QSize frame = sub->size() - (sub->widget() ? sub->widget()->size() : QSize());
+        const int least = (sub->widget() ? sub->widget()->minimumSizeHint().width() : 0) + frame.width();
+        constexpr int kReach = 40;  // of a title bar: its icon and the start of its caption
+        const int width = std::min(sub->width(), view.width() - (leftmost - view.left()) - kReach);
+        const QRect along(QPoint(view.right() + 1 - width, 0), QSize(width, std::min(sub->height(), view.height())));
+        if (alongTop && !view.contains(at) && width >= least && along.left() >= leftmost + kReach) {
+            at = along;
+        } else if (!view.contains(at)) {
             const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 8;
             at.moveTopLeft(QPoint(step * count, step * count));
             // Kept there, a little smaller if it must be (its content then

@@ -254,8 +254,10 @@ private:
     void Forget(QWidget* widget);
     void BringToFront(QWidget* widget);
     // A new device window beside the others, or cascaded from them, wholly
-    // inside the visible workspace.
-    void PlaceInView(QMdiSubWindow* sub);
+    // inside the visible workspace. A live one may also open along the top
+    // over the others' right parts (a replay window never covers the live
+    // windows' title bars).
+    void PlaceInView(QMdiSubWindow* sub, bool alongTop = true);
     static std::string Caption(QWidget* widget);
     void ResetWindowMenu();
 
