@@ -673,11 +673,7 @@ TaskMonitor& Benchtop::TaskMonitorWindow() {
 Results& Benchtop::ResultsWindow() {
     if (!results_) {
         results_ = new Results(grid_, this);
-        // At the bottom right of the workspace, over the least used corner of
-        // a device window (its message box), and wholly on the screen.
-        const QRect area(mdi_->mapToGlobal(QPoint(0, 0)), mdi_->size());
-        results_->move(area.right() - results_->width() - 20, area.bottom() - results_->height() - 60);
-        platform::KeepOnScreen(*results_);
+        PlaceResults(*results_);
     }
     return *results_;
 }
@@ -688,6 +684,48 @@ sim::SimWindow& Benchtop::SimulatorWindow() {
         PlaceOverMainWindow(sim_window_, this, 200);
     }
     return *sim_window_;
+}
+
+// Where the grid covers no device window's satellite table or position
+// panel when the screen has room for it; else over the console of the
+// device window in front, the part a session needs least.
+void Benchtop::PlaceResults(QWidget& results) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), results.size());
+    std::vector<QRect> keep_clear;
+    for (int s = 0; s < DeviceSlots; ++s)
+        for (QWidget* w : {nmea_widgets_[s], debug_widgets_[s]}) {
+            if (!w || !w->isVisible()) continue;
+            for (const char* name : {"SatTable", "DataPanel"})
+                if (auto* panel = w->findChild<QWidget*>(name); panel && panel->isVisible())
+                    keep_clear.emplace_back(panel->mapToGlobal(QPoint(0, 0)), panel->size());
+        }
+    // The window manager's frame, before the window has one.
+    const int title = results.style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8;
+    const QSize framed = results.size() + QSize(8, title);
+    auto clear = [&](const QRect& r) {
+        return std::none_of(keep_clear.begin(), keep_clear.end(), [&](const QRect& k) { return k.intersects(r); });
+    };
+    for (int y = area.bottom() + 1 - framed.height(); y >= area.top(); y -= 10)
+        for (int x = area.right() + 1 - framed.width(); x >= area.left(); x -= 10)
+            if (const QRect r(QPoint(x, y), framed); clear(r)) {
+                results.move(x, y);
+                platform::KeepOnScreen(results);
+                return;
+            }
+    QWidget* front = nullptr;
+    if (QMdiSubWindow* active = mdi_->activeSubWindow()) front = active->widget();
+    for (int s = 0; s < DeviceSlots && !front; ++s) front = nmea_widgets_[s];
+    if (QWidget* console = front ? front->findChild<QWidget*>("Frame2") : nullptr; console && console->isVisible()) {
+        // As large as the console, or a little larger to stay readable.
+        results.resize(results.size().boundedTo(console->size().expandedTo(QSize(360, 200)) - QSize(8, title)));
+        const QPoint at = console->mapToGlobal(QPoint(0, 0));
+        results.move(at.x(), at.y() - title);
+    } else {
+        const QRect work(mdi_->mapToGlobal(QPoint(0, 0)), mdi_->size());
+        results.move(work.right() - results.width() - 20, work.bottom() - results.height() - 60);
+    }
+    platform::KeepOnScreen(results);
 }
 
 void Benchtop::ShowResultsWindow() {

@@ -11,6 +11,7 @@
 
 #include "bench/devices/comm_window.h"
 #include "bench/session/device_windows.h"
+#include "bench/session/results_window.h"
 #include "tests/session/benchtop_fixture.h"
 #include "tests/support/emulated_receiver.h"
 
@@ -188,6 +189,20 @@ TEST_F(LaptopWorkspace, BothReceiversShowTheirWholeTablesAndPositionPanels) {
         dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
         test::Pump(30);
     }
+}
+
+TEST_F(LaptopWorkspace, TheResultsGridOpensOverTheConsoleNotTheTables) {
+    OpenWithTwoReceivers(1366 - 10, 768 - 60);
+    QWidget* front = top->Workspace()->activeSubWindow()->widget();
+    bench::Results& results = top->ResultsWindow();
+    results.show();
+    test::Pump(30);
+    const QRect at = results.frameGeometry();
+    auto global = [](QWidget* w) { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); };
+    for (const char* name : {"SatTable", "DataPanel"})
+        EXPECT_FALSE(at.intersects(global(front->findChild<QWidget*>(name)))) << "covers " << name;
+    EXPECT_TRUE(at.intersects(global(front->findChild<QWidget*>("Frame2")))) << "no room elsewhere: over the console";
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(at));
 }
 
 class WideWorkspace : public BenchWorkspace {
