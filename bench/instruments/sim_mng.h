@@ -158,6 +158,7 @@ private:
     void OnLinkLost(const std::string& why);
     void ShowSocketState();
     void Panel(int n, const std::string& text);
+    void ForgetFailedAttempt();
     void Message(const std::string& text);
     void Changed();
     void ArmTimeout();
