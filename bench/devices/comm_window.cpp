@@ -614,6 +614,7 @@ void CommWindow::OpenPortChecked() {
     const int16_t number = platform::RoundToInt16(platform::ReadLenient(combo1_->currentText().toStdString()));
     const int32_t baud = platform::RoundToInt32(platform::ReadLenient(combo2_->currentText().toStdString()));
     CommPortSetup(dev_, number, baud);
+    port_->SetHolderName(windowTitle().toLatin1().toStdString());
     CommPortOpen(dev_);
     refresh_timer_->SetEnabled(true);
     open_port_->setEnabled(false);
