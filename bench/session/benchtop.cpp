@@ -60,6 +60,9 @@ QRect FittedInto(const QRect& view, QRect at) {
     return at;
 }
 
+// Of a title bar left uncovered: its icon and the start of its caption.
+constexpr int kTitleReach = 40;
+
 QMdiSubWindow* SubWindowOf(QWidget* widget) {
     return widget ? qobject_cast<QMdiSubWindow*>(widget->parentWidget()) : nullptr;
 }
@@ -453,30 +456,39 @@ void Benchtop::PlaceInView(QMdiSubWindow* sub, bool alongTop) {
     const QRect view = mdi_->viewport()->rect();
     QRect others;
     int count = 0;
+    int leftmost = view.left();  // the rightmost left edge of the others
     for (QMdiSubWindow* other : mdi_->subWindowList()) {
         if (other == sub || !other->isVisible()) continue;
         others |= other->geometry();
+        leftmost = std::max(leftmost, other->x());
         ++count;
     }
     QRect at(QPoint(0, 0), sub->size());
-    if (count > 0) {
-        // Beside the others when there is room; else along the top at the
-        // right, as wide as it can be with every panel whole, leaving the
-        // left end of each title bar below in reach; else one title bar
-        // lower and further right than the last.
-        at.moveTopLeft(QPoint(others.right() + 1, 0));
-        int leftmost = view.left();
-        for (QMdiSubWindow* other : mdi_->subWindowList())
-            if (other != sub && other->isVisible()) leftmost = std::max(leftmost, other->x());
+    if (count > 0) at.moveTopLeft(QPoint(others.right() + 1, 0));
+    if (count > 0 && !view.contains(at)) {
+        // No room beside the others. The least room in which every panel of
+        // the new window shows whole (its console gives up lines first):
         const QSize frame = sub->size() - (sub->widget() ? sub->widget()->size() : QSize());
-        const int least = (sub->widget() ? sub->widget()->minimumSizeHint().width() : 0) + frame.width();
-        constexpr int kReach = 40;  // of a title bar: its icon and the start of its caption
-        const int width = std::min(sub->width(), view.width() - (leftmost - view.left()) - kReach);
+        const QSize least = (sub->widget() ? sub->widget()->minimumSizeHint() : QSize()) + frame;
+        // Along the top at the right, when that leaves a good part of the
+        // others in view (a wide screen's free width is used first) ...
+        // (as narrow as its panels allow, for more of the others in view)
+        const int width = std::min(std::max(least.width(), sub->width() * 3 / 4),
+                                   std::min(sub->width(), view.right() + 1 - leftmost - kTitleReach));
         const QRect along(QPoint(view.right() + 1 - width, 0), QSize(width, std::min(sub->height(), view.height())));
-        if (alongTop && !view.contains(at) && width >= least && along.left() >= leftmost + kReach) {
+        const bool alongFits = alongTop && width >= least.width();
+        // ... else one title bar lower and further right than the last, so
+        // every title bar stays whole in view ...
+        const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 8;
+        const QRect cascade = QRect(QPoint(step * count, step * count), sub->size()).intersected(view);
+        const bool cascadeFits = cascade.width() >= least.width() && cascade.height() >= least.height();
+        if (alongFits && along.left() - leftmost >= sub->width() / 4) {
             at = along;
-        } else if (!view.contains(at)) {
-            const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 8;
+        } else if (cascadeFits) {
+            at = cascade;
+        } else if (alongFits) {
+            at = along;  // only the start of the title bars below stays in view
+        } else {
             at.moveTopLeft(QPoint(step * count, step * count));
             // Kept there, a little smaller if it must be (its content then
             // scrolls), rather than pushed back over the others' title bars.
@@ -713,14 +725,18 @@ void Benchtop::PlaceResults(QWidget& results) {
                 platform::KeepOnScreen(results);
                 return;
             }
+    // The device window on top of the others.
     QWidget* front = nullptr;
-    if (QMdiSubWindow* active = mdi_->activeSubWindow()) front = active->widget();
-    for (int s = 0; s < DeviceSlots && !front; ++s) front = nmea_widgets_[s];
+    for (QMdiSubWindow* sub : mdi_->subWindowList(QMdiArea::StackingOrder))
+        if (sub->isVisible() && !sub->isMinimized() && ops_of_.count(sub->widget())) front = sub->widget();
     if (QWidget* console = front ? front->findChild<QWidget*>("Frame2") : nullptr; console && console->isVisible()) {
-        // As large as the console, or a little larger to stay readable.
-        results.resize(results.size().boundedTo(console->size().expandedTo(QSize(360, 200)) - QSize(8, title)));
-        const QPoint at = console->mapToGlobal(QPoint(0, 0));
-        results.move(at.x(), at.y() - title);
+        // The console and, when it is narrow, the port buttons beside it:
+        // the part of the window a running session needs least.
+        QRect room(console->mapToGlobal(QPoint(0, 0)), console->size());
+        if (QWidget* buttons = front->findChild<QWidget*>("Frame1"); buttons && buttons->isVisible())
+            room |= QRect(buttons->mapToGlobal(QPoint(0, 0)), buttons->size());
+        results.resize(results.size().boundedTo(room.size().expandedTo(QSize(360, 200)) - QSize(8, title)));
+        results.move(room.right() + 1 - results.width() - 8, room.top());
     } else {
         const QRect work(mdi_->mapToGlobal(QPoint(0, 0)), mdi_->size());
         results.move(work.right() - results.width() - 20, work.bottom() - results.height() - 60);

@@ -193,7 +193,7 @@ TEST_F(LaptopWorkspace, BothReceiversShowTheirWholeTablesAndPositionPanels) {
 
 TEST_F(LaptopWorkspace, TheResultsGridOpensOverTheConsoleNotTheTables) {
     OpenWithTwoReceivers(1366 - 10, 768 - 60);
-    QWidget* front = top->Workspace()->activeSubWindow()->widget();
+    QWidget* front = top->Workspace()->subWindowList(QMdiArea::StackingOrder).back()->widget();
     bench::Results& results = top->ResultsWindow();
     results.show();
     test::Pump(30);
