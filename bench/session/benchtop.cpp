@@ -240,7 +240,11 @@ void Benchtop::MakeReplay() {
             SystemLogWrite(text);
             StatusBarMessage(1, text);
         });
-    windows_.showReplay = [this] { replay_->Show(); };
+    windows_.showReplay = [this] {
+        const bool first = findChild<ReplayWindow*>() == nullptr;
+        ReplayWindow& shown = replay_->Show();
+        if (first) PlaceClearOfTables(shown);
+    };
 }
 
 void Benchtop::closeEvent(QCloseEvent* event) {
@@ -685,7 +689,7 @@ TaskMonitor& Benchtop::TaskMonitorWindow() {
 Results& Benchtop::ResultsWindow() {
     if (!results_) {
         results_ = new Results(grid_, this);
-        PlaceResults(*results_);
+        PlaceClearOfTables(*results_);
     }
     return *results_;
 }
@@ -698,10 +702,11 @@ sim::SimWindow& Benchtop::SimulatorWindow() {
     return *sim_window_;
 }
 
-// Where the grid covers no device window's satellite table or position
-// panel when the screen has room for it; else over the console of the
-// device window in front, the part a session needs least.
-void Benchtop::PlaceResults(QWidget& results) {
+// Where a window of the session (the results grid, the replay's controls)
+// covers no device window's satellite table or position panel when the
+// screen has room for it; else over the console of the device window on
+// top, the part a session needs least.
+void Benchtop::PlaceClearOfTables(QWidget& results) {
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), results.size());
     std::vector<QRect> keep_clear;

@@ -258,7 +258,7 @@ private:
     // over the others' right parts (a replay window never covers the live
     // windows' title bars).
     void PlaceInView(QMdiSubWindow* sub, bool alongTop = true);
-    void PlaceResults(QWidget& results);
+    void PlaceClearOfTables(QWidget& window);
     static std::string Caption(QWidget* widget);
     void ResetWindowMenu();
 

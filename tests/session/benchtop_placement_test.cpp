@@ -12,6 +12,7 @@
 #include "bench/devices/comm_window.h"
 #include "bench/session/device_windows.h"
 #include "bench/session/results_window.h"
+#include "bench/instruments/replay_window.h"
 #include "tests/session/benchtop_fixture.h"
 #include "tests/support/emulated_receiver.h"
 
@@ -202,6 +203,24 @@ TEST_F(LaptopWorkspace, TheResultsGridOpensOverTheConsoleNotTheTables) {
     for (const char* name : {"SatTable", "DataPanel"})
         EXPECT_FALSE(at.intersects(global(front->findChild<QWidget*>(name)))) << "covers " << name;
     EXPECT_TRUE(at.intersects(global(front->findChild<QWidget*>("Frame2")))) << "no room elsewhere: over the console";
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(at));
+}
+
+TEST_F(LaptopWorkspace, TheReplayWindowOpensClearOfTheLiveTables) {
+    OpenWithTwoReceivers(1366 - 10, 768 - 60);
+    QWidget* front = top->Workspace()->subWindowList(QMdiArea::StackingOrder).back()->widget();
+    top->findChild<QAction*>("LogFileReplay")->trigger();
+    test::Pump(30);
+    auto* replay = top->findChild<bench::ReplayWindow*>();
+    ASSERT_NE(replay, nullptr);
+    const QRect at = replay->frameGeometry();
+    auto global = [](QWidget* w) { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); };
+    for (int s = 0; s < 2; ++s)
+        for (const char* name : {"SatTable", "DataPanel"}) {
+            QWidget* w = top->NmeaWidget(s);
+            if (w == front || w->findChild<QWidget*>(name)->visibleRegion().isEmpty() == false)
+                EXPECT_FALSE(at.intersects(global(w->findChild<QWidget*>(name)))) << "covers RCV" << s + 1 << " " << name;
+        }
     EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(at));
 }
 
