@@ -15,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QResizeEvent>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -263,18 +264,22 @@ void CommWindow::BuildWidgets() {
     product_ver_->setWordWrap(false);
     product_ver_->setTextFormat(Qt::PlainText);
     product_ver_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    f1->addWidget(new QLabel("Port", frame1), 0, 0);
-    f1->addWidget(combo1_, 0, 1);
-    f1->addWidget(new QLabel("Baud", frame1), 1, 0);
-    f1->addWidget(combo2_, 1, 1);
-    f1->addWidget(open_port_, 2, 0, 1, 2);
-    f1->addWidget(close_port_, 3, 0, 1, 2);
-    f1->addWidget(check1_, 4, 0, 1, 2);
-    f1->addWidget(pos_c_, 5, 0, 1, 2);
-    f1->addWidget(command2_, 6, 0, 1, 2);
-    f1->addWidget(command3_, 7, 0, 1, 2);
-    f1->addWidget(command5_, 8, 0, 1, 2);
-    f1->setRowStretch(9, 1);
+    // Two columns, so the row of panels leaves room for the satellite table
+    // below it on a laptop screen.
+    auto* ports = new QHBoxLayout;
+    ports->addWidget(new QLabel("Port", frame1));
+    ports->addWidget(combo1_, 1);
+    ports->addWidget(new QLabel("Baud", frame1));
+    ports->addWidget(combo2_, 1);
+    f1->addLayout(ports, 0, 0, 1, 2);
+    f1->addWidget(open_port_, 1, 0);
+    f1->addWidget(close_port_, 1, 1);
+    f1->addWidget(check1_, 2, 0);
+    f1->addWidget(pos_c_, 2, 1);
+    f1->addWidget(command2_, 3, 0);
+    f1->addWidget(command3_, 3, 1);
+    f1->addWidget(command5_, 4, 0);
+    f1->setRowStretch(5, 1);
     top->addWidget(frame1);
 
     // The console.
@@ -332,8 +337,6 @@ void CommWindow::BuildWidgets() {
     caption("VDOP", r, 0), dp->addWidget(position_data_[10], r++, 1);
     caption("Fix", r, 0), dp->addWidget(position_data_[11], r, 1), dp->addWidget(position_data_[14], r++, 2);
     caption("Used", r, 0), dp->addWidget(position_data_[12], r++, 1);
-    caption("Trk", r, 0), dp->addWidget(position_data_[15], r++, 1);
-    caption("TG Sats", r, 0), dp->addWidget(position_data_[13], r++, 1);
     // Hold status and fix statistics in columns of their own, so the panel
     // is no taller than the console at its fewest lines.
     const int rows = r;
@@ -350,6 +353,8 @@ void CommWindow::BuildWidgets() {
     caption2("2D Fix", r), dp->addWidget(data_statistics_[2], r++, c + 1);
     caption2("3D Fix", r), dp->addWidget(data_statistics_[1], r++, c + 1);
     caption2("NMEA", r), dp->addWidget(data_statistics_[0], r++, c + 1);
+    caption2("Trk", r), dp->addWidget(position_data_[15], r++, c + 1);
+    caption2("TG Sats", r), dp->addWidget(position_data_[13], r++, c + 1);
     r = std::max(r, rows);
     dp->setRowStretch(r, 1);
     // Its room is kept while "Data Decoding" hides it, so ticking the box
@@ -444,7 +449,55 @@ QSize CommWindow::sizeHint() const {
 
 namespace {
 constexpr int kFewestConsoleLines = 8;
+constexpr int kFewestConsoleChars = 40;
 }  // namespace
+
+// The console's room with all its lines and its full width.
+QSize CommWindow::FullConsole() const {
+    const QFontMetrics fm(label1_->font());
+    return {fm.averageCharWidth() * 72, fm.lineSpacing() * ConsoleBuffer::kShown + 4};
+}
+
+QSize CommWindow::minimumSizeHint() const {
+    ensurePolished();
+    const QFontMetrics fm(label1_->font());
+    const QSize kept = label1_->minimumSize();
+    auto remeasure = [this] {
+        for (QWidget* w : content_->findChildren<QWidget*>()) w->updateGeometry();
+        for (QLayout* l : content_->findChildren<QLayout*>()) l->invalidate();
+    };
+    label1_->setMinimumSize(fm.averageCharWidth() * kFewestConsoleChars, fm.lineSpacing() * kFewestConsoleLines + 4);
+    remeasure();
+    const QSize least = content_->minimumSizeHint() + QSize(2, status_bar_->sizeHint().height() + 2);
+    label1_->setMinimumSize(kept);
+    remeasure();
+    return least;
+}
+
+void CommWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    FitConsoleToRoom();
+}
+
+// A window given less room than its panels need (cascaded below another,
+// on a small screen) takes it from the console, down to a readable few
+// lines and characters, before any other panel scrolls; given room again,
+// the console takes its lines back.
+void CommWindow::FitConsoleToRoom() {
+    auto* area = qobject_cast<QScrollArea*>(content_->parentWidget() ? content_->parentWidget()->parentWidget() : nullptr);
+    if (!area || !label1_->isVisibleTo(this)) return;
+    for (QWidget* w : content_->findChildren<QWidget*>()) w->updateGeometry();
+    for (QLayout* l : content_->findChildren<QLayout*>()) l->invalidate();
+    const QSize need = content_->minimumSizeHint();
+    const QSize room = area->size();
+    const QFontMetrics fm(label1_->font());
+    const QSize full = FullConsole();
+    const QSize fewest(fm.averageCharWidth() * kFewestConsoleChars, fm.lineSpacing() * kFewestConsoleLines + 4);
+    QSize now = label1_->minimumSize();
+    now.setHeight(std::clamp(now.height() - (need.height() - room.height()), fewest.height(), full.height()));
+    now.setWidth(std::clamp(now.width() - (need.width() - room.width()), fewest.width(), full.width()));
+    if (now != label1_->minimumSize()) label1_->setMinimumSize(now);
+}
 
 void CommWindow::FitToOpeningSize() {
     auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
@@ -561,6 +614,7 @@ void CommWindow::OpenPortChecked() {
     const int16_t number = platform::RoundToInt16(platform::ReadLenient(combo1_->currentText().toStdString()));
     const int32_t baud = platform::RoundToInt32(platform::ReadLenient(combo2_->currentText().toStdString()));
     CommPortSetup(dev_, number, baud);
+    port_->SetHolderName(windowTitle().toLatin1().toStdString());
     CommPortOpen(dev_);
     refresh_timer_->SetEnabled(true);
     open_port_->setEnabled(false);
@@ -617,6 +671,7 @@ void CommWindow::StandardLayout() {
     // hide the satellite table at the usual fonts).
     frame2_->setVisible(true);
     label1_->setVisible(true);
+    label1_->setMinimumSize(FullConsole());
     FitToOpeningSize();
 }
 

@@ -57,6 +57,9 @@ public:
     // The size that shows every panel (bounded by the screen): the window's
     // opening size and the one "Standard Layout" restores.
     QSize sizeHint() const override;
+    // The least room in which every panel shows whole (the console at its
+    // fewest lines and characters).
+    QSize minimumSizeHint() const override;
     // Lines kept in the message box at most.
     static constexpr int kOutputLines = 5000;
 
@@ -203,6 +206,7 @@ protected:
     // Inside the main window's workspace the close box only minimises: the
     // window lives as long as its owner holds it.
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     struct Views;
@@ -221,6 +225,8 @@ private:
     void OnPosC(bool on);
     void StandardLayout();
     void FitToOpeningSize();
+    void FitConsoleToRoom();
+    QSize FullConsole() const;
     bool open_port_disabled_ = false;  // a replay window: no port of its own
     bool closable_ = false;            // held by no session: the close box closes it
     void DisplayRefreshTick();

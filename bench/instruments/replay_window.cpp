@@ -92,6 +92,11 @@ ReplayWindow::ReplayWindow(Replay& control, QWidget* parent) : QWidget(parent), 
     text3_ = new QLineEdit(frame2_);
     text3_->setObjectName("Text3");
     text3_->setReadOnly(true);
+    // It looks as it is: shown on the window's colour, never focused.
+    text3_->setFocusPolicy(Qt::NoFocus);
+    QPalette shown = text3_->palette();
+    shown.setColor(QPalette::Base, shown.color(QPalette::Window));
+    text3_->setPalette(shown);
     text3_->setMinimumWidth(text3_->fontMetrics().horizontalAdvance("00:00:00") + 16);
     text3_->setMaximumWidth(text3_->minimumWidth());
     row1->addWidget(text3_);

@@ -200,13 +200,23 @@ void SimMng::SetSimType(const std::string& model) {
 void SimMng::SetSimHostName(const std::string& host) {
     host_ = host;
     if (!connected_) host_box_ = host;
+    ForgetFailedAttempt();
     Changed();
 }
 
 void SimMng::SetSimHostPort(int32_t port) {
     port_ = port;
     if (!connected_) port_box_ = std::to_string(port);
+    ForgetFailedAttempt();
     Changed();
+}
+
+// A new configuration starts afresh: the failure of an attempt made with
+// the earlier one is no longer shown.
+void SimMng::ForgetFailedAttempt() {
+    if (connected_ || link_->State() != kError) return;
+    panels_[0] = SocketStateText(kClosed);
+    panels_[2].clear();
 }
 
 // --- sending ---

@@ -163,6 +163,7 @@ private:
     void TryConnectAgain();
     void ShowSocketState();
     void Panel(int n, const std::string& text);
+    void ForgetFailedAttempt();
     void Message(const std::string& text);
     void Changed();
     void ArmTimeout();

@@ -62,6 +62,9 @@ QRect FittedInto(const QRect& view, QRect at) {
     return at;
 }
 
+// Of a title bar left uncovered: its icon and the start of its caption.
+constexpr int kTitleReach = 40;
+
 QMdiSubWindow* SubWindowOf(QWidget* widget) {
     return widget ? qobject_cast<QMdiSubWindow*>(widget->parentWidget()) : nullptr;
 }
@@ -93,12 +96,13 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
     : QMainWindow(parent), factory_(factory), options_(options), program_folder_(platform::ProgramFolder()) {
     setObjectName("Benchtop");
     setWindowTitle("Fix Bench");
-    // Room for a device window and its debug window side by side, within the screen.
+    // The device windows need all the room the screen has: nearly all of
+    // it, from its top left (less the window's frame).
     QSize size(1500, 1000);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        // Nearly the full width on a small screen: a device window needs it.
-        size = size.boundedTo(QSize(area.width() * 98 / 100, area.height() * 95 / 100));
+        size = QSize(area.width() * 98 / 100, area.height() * 95 / 100);
+        move(area.topLeft());
     }
     resize(size);
 
@@ -235,14 +239,18 @@ void Benchtop::MakeReplay() {
             made.ops->DeviceSetClosable();
             // Placed when shown, after the replay's own stacking: clear of
             // the live windows' title bars and inside the workspace.
-            sub->installEventFilter(new FirstShowPlacer(sub, [this, sub] { PlaceInView(sub); }));
+            sub->installEventFilter(new FirstShowPlacer(sub, [this, sub] { PlaceInView(sub, false); }));
             return ReplayWindowMade{made.widget, made.ops};
         },
         [this](const std::string& text) {
             SystemLogWrite(text);
             StatusBarMessage(1, text);
         });
-    windows_.showReplay = [this] { replay_->Show(); };
+    windows_.showReplay = [this] {
+        const bool first = findChild<ReplayWindow*>() == nullptr;
+        ReplayWindow& shown = replay_->Show();
+        if (first) PlaceClearOfTables(shown);
+    };
 }
 
 void Benchtop::closeEvent(QCloseEvent* event) {
@@ -373,14 +381,50 @@ void Benchtop::AddToMenu(const std::string& caption) {
         connect(a, &QAction::triggered, this, [this, index] { Handle("win1_Click", [&] { win1_Click(index); }); });
         win1_.push_back(a);
     }
-    win1_[window_menu_count_]->setText(Latin1(caption));
+    win1_[window_menu_count_]->setText(WithMnemonic(Latin1(caption), window_menu_count_));
     win1_[window_menu_count_]->setVisible(true);
     ++window_menu_count_;
 }
 
+// The caption with a letter underlined that no entry above it in the list
+// uses; a "&" of the caption itself is shown as it is.
+QString Benchtop::WithMnemonic(const QString& caption, int index) const {
+    QString used;
+    for (int i = 0; i < index && i < static_cast<int>(win1_.size()); ++i) {
+        const QString t = win1_[i]->text();
+        for (int k = 0; k + 1 < t.size(); ++k) {
+            if (t[k] != '&') continue;
+            if (t[k + 1] != '&') used += t[k + 1].toUpper();
+            ++k;
+        }
+    }
+    QString out = caption;
+    out.replace('&', QStringLiteral("&&"));
+    for (int k = 0; k < out.size(); ++k) {
+        if (out[k] == '&') {
+            ++k;
+            continue;
+        }
+        if (out[k].isLetterOrNumber() && !used.contains(out[k].toUpper())) {
+            out.insert(k, '&');
+            break;
+        }
+    }
+    return out;
+}
+
+QString Benchtop::PlainCaption(const QString& text) {
+    QString out;
+    for (int k = 0; k < text.size(); ++k) {
+        if (text[k] == '&' && k + 1 < text.size()) ++k;
+        out += text[k];
+    }
+    return out;
+}
+
 void Benchtop::win1_Click(int index) {
     if (index < 0 || index >= static_cast<int>(win1_.size())) return;
-    const std::string chosen = win1_[index]->text().toLatin1().toStdString();
+    const std::string chosen = PlainCaption(win1_[index]->text()).toLatin1().toStdString();
     for (int s = 0; s < DeviceSlots; ++s) {
         if (!fanout_->SlotEnabled(s)) continue;
         if (Caption(nmea_widgets_[s]) == chosen)
@@ -408,23 +452,44 @@ void Benchtop::BringToFront(QWidget* widget) {
     }
 }
 
-void Benchtop::PlaceInView(QMdiSubWindow* sub) {
+void Benchtop::PlaceInView(QMdiSubWindow* sub, bool alongTop) {
     if (!sub) return;
     const QRect view = mdi_->viewport()->rect();
     QRect others;
     int count = 0;
+    int leftmost = view.left();  // the rightmost left edge of the others
     for (QMdiSubWindow* other : mdi_->subWindowList()) {
         if (other == sub || !other->isVisible()) continue;
         others |= other->geometry();
+        leftmost = std::max(leftmost, other->x());
         ++count;
     }
     QRect at(QPoint(0, 0), sub->size());
-    if (count > 0) {
-        // Beside the others when there is room; else one title bar lower
-        // and further right than the last, so every title bar stays in reach.
-        at.moveTopLeft(QPoint(others.right() + 1, 0));
-        if (!view.contains(at)) {
-            const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 8;
+    if (count > 0) at.moveTopLeft(QPoint(others.right() + 1, 0));
+    if (count > 0 && !view.contains(at)) {
+        // No room beside the others. The least room in which every panel of
+        // the new window shows whole (its console gives up lines first):
+        const QSize frame = sub->size() - (sub->widget() ? sub->widget()->size() : QSize());
+        const QSize least = (sub->widget() ? sub->widget()->minimumSizeHint() : QSize()) + frame;
+        // Along the top at the right, when that leaves a good part of the
+        // others in view (a wide screen's free width is used first) ...
+        // (as narrow as its panels allow, for more of the others in view)
+        const int width = std::min(std::max(least.width(), sub->width() * 3 / 4),
+                                   std::min(sub->width(), view.right() + 1 - leftmost - kTitleReach));
+        const QRect along(QPoint(view.right() + 1 - width, 0), QSize(width, std::min(sub->height(), view.height())));
+        const bool alongFits = alongTop && width >= least.width();
+        // ... else one title bar lower and further right than the last, so
+        // every title bar stays whole in view ...
+        const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 8;
+        const QRect cascade = QRect(QPoint(step * count, step * count), sub->size()).intersected(view);
+        const bool cascadeFits = cascade.width() >= least.width() && cascade.height() >= least.height();
+        if (alongFits && along.left() - leftmost >= sub->width() / 4) {
+            at = along;
+        } else if (cascadeFits) {
+            at = cascade;
+        } else if (alongFits) {
+            at = along;  // only the start of the title bars below stays in view
+        } else {
             at.moveTopLeft(QPoint(step * count, step * count));
             // Kept there, a little smaller if it must be (its content then
             // scrolls), rather than pushed back over the others' title bars.
@@ -657,11 +722,7 @@ TaskMonitor& Benchtop::TaskMonitorWindow() {
 Results& Benchtop::ResultsWindow() {
     if (!results_) {
         results_ = new Results(grid_, this);
-        // At the bottom right of the workspace, over the least used corner of
-        // a device window (its message box), and wholly on the screen.
-        const QRect area(mdi_->mapToGlobal(QPoint(0, 0)), mdi_->size());
-        results_->move(area.right() - results_->width() - 20, area.bottom() - results_->height() - 60);
-        platform::KeepOnScreen(*results_);
+        PlaceClearOfTables(*results_);
     }
     return *results_;
 }
@@ -672,6 +733,53 @@ sim::SimWindow& Benchtop::SimulatorWindow() {
         PlaceOverMainWindow(sim_window_, this, 200);
     }
     return *sim_window_;
+}
+
+// Where a window of the session (the results grid, the replay's controls)
+// covers no device window's satellite table or position panel when the
+// screen has room for it; else over the console of the device window on
+// top, the part a session needs least.
+void Benchtop::PlaceClearOfTables(QWidget& results) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), results.size());
+    std::vector<QRect> keep_clear;
+    for (int s = 0; s < DeviceSlots; ++s)
+        for (QWidget* w : {nmea_widgets_[s], debug_widgets_[s]}) {
+            if (!w || !w->isVisible()) continue;
+            for (const char* name : {"SatTable", "DataPanel"})
+                if (auto* panel = w->findChild<QWidget*>(name); panel && panel->isVisible())
+                    keep_clear.emplace_back(panel->mapToGlobal(QPoint(0, 0)), panel->size());
+        }
+    // The window manager's frame, before the window has one.
+    const int title = results.style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8;
+    const QSize framed = results.size() + QSize(8, title);
+    auto clear = [&](const QRect& r) {
+        return std::none_of(keep_clear.begin(), keep_clear.end(), [&](const QRect& k) { return k.intersects(r); });
+    };
+    for (int y = area.bottom() + 1 - framed.height(); y >= area.top(); y -= 10)
+        for (int x = area.right() + 1 - framed.width(); x >= area.left(); x -= 10)
+            if (const QRect r(QPoint(x, y), framed); clear(r)) {
+                results.move(x, y);
+                platform::KeepOnScreen(results);
+                return;
+            }
+    // The device window on top of the others.
+    QWidget* front = nullptr;
+    for (QMdiSubWindow* sub : mdi_->subWindowList(QMdiArea::StackingOrder))
+        if (sub->isVisible() && !sub->isMinimized() && ops_of_.count(sub->widget())) front = sub->widget();
+    if (QWidget* console = front ? front->findChild<QWidget*>("Frame2") : nullptr; console && console->isVisible()) {
+        // The console and, when it is narrow, the port buttons beside it:
+        // the part of the window a running session needs least.
+        QRect room(console->mapToGlobal(QPoint(0, 0)), console->size());
+        if (QWidget* buttons = front->findChild<QWidget*>("Frame1"); buttons && buttons->isVisible())
+            room |= QRect(buttons->mapToGlobal(QPoint(0, 0)), buttons->size());
+        results.resize(results.size().boundedTo(room.size().expandedTo(QSize(360, 200)) - QSize(8, title)));
+        results.move(room.right() + 1 - results.width() - 8, room.top());
+    } else {
+        const QRect work(mdi_->mapToGlobal(QPoint(0, 0)), mdi_->size());
+        results.move(work.right() - results.width() - 20, work.bottom() - results.height() - 60);
+    }
+    platform::KeepOnScreen(results);
 }
 
 void Benchtop::ShowResultsWindow() {

@@ -102,6 +102,8 @@ public:
     bool CheckDirectory(const std::string& path);
     void AddToMenu(const std::string& caption);
     void win1_Click(int index);
+    // A menu caption as read, without its mnemonic marks.
+    static QString PlainCaption(const QString& text);
     int16_t WindowMenuCount() const { return window_menu_count_; }
     int16_t MaxAcceptableTTFF() const { return state_.MaxAcceptableTTFF; }
     double FixAvailableTime() const { return state_.FixAvailableTime; }
@@ -256,8 +258,11 @@ private:
     void Forget(QWidget* widget);
     void BringToFront(QWidget* widget);
     // A new device window beside the others, or cascaded from them, wholly
-    // inside the visible workspace.
-    void PlaceInView(QMdiSubWindow* sub);
+    // inside the visible workspace. A live one may also open along the top
+    // over the others' right parts (a replay window never covers the live
+    // windows' title bars).
+    void PlaceInView(QMdiSubWindow* sub, bool alongTop = true);
+    void PlaceClearOfTables(QWidget& window);
     static std::string Caption(QWidget* widget);
     void ResetWindowMenu();
 
@@ -266,6 +271,8 @@ private:
     QAction* AddEntry(QMenu* menu, const char* name, const char* caption, bool checkable = false,
                       bool checked = false);
     QMenu* AddMenu(QMenu* parent, const char* name, const char* caption);
+    QString WithMnemonic(const QString& caption, int index) const;
+    void AddMenuBarKey();
     void MarkMaxTTFF(int16_t seconds);
     void PortTimeoutClicked(QAction* entry, bool enabled, int32_t ms);
     void NotAvailable(const char* caption);

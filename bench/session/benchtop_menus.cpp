@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QShortcut>
 
 #include "bench/devices/system_log.h"
 #include "bench/session/dialog_prompts.h"
@@ -66,132 +67,155 @@ void Benchtop::BuildMenus() {
     };
 
     // --- Option ---
-    QMenu* opt = AddMenu(nullptr, "opt", "Option");
-    on(AddEntry(opt, "NewW", "New Nmea  Window"), "NewW_Click", [this] { NewW_Click(); });
-    AddEntry(opt, "NewDebugWin", "New Debug Window");
-    on(AddEntry(opt, "CommPanel", "Command Panel"), "CommPanel_Click", [this] {
+    QMenu* opt = AddMenu(nullptr, "opt", "&Option");
+    on(AddEntry(opt, "NewW", "&New Nmea  Window"), "NewW_Click", [this] { NewW_Click(); });
+    AddEntry(opt, "NewDebugWin", "New Debug &Window");
+    on(AddEntry(opt, "CommPanel", "&Command Panel"), "CommPanel_Click", [this] {
         if (windows_.showScriptPanel) windows_.showScriptPanel(); else NotAvailable("Command Panel");
     });
-    QAction* ext = AddEntry(opt, "ExtCtr", "Extern Control", true);
+    QAction* ext = AddEntry(opt, "ExtCtr", "E&xtern Control", true);
     mark(ext, &state_.Options.ExtCtr);
     on(ext, "ExtCtr_Click", [this, ext] {
         if (windows_.externalControl) windows_.externalControl(ext->isChecked()); else NotAvailable("Extern Control");
     });
-    on(AddEntry(opt, "LogFileReplay", "Log Files Replay"), "LogFileReplay_Click", [this] {
+    on(AddEntry(opt, "LogFileReplay", "&Log Files Replay"), "LogFileReplay_Click", [this] {
         if (windows_.showReplay) windows_.showReplay(); else NotAvailable("Log Files Replay");
     });
-    QMenu* play = AddMenu(opt, "PlayNmeaFile", "Play Nmea File");
-    on(AddEntry(play, "Star", "Start"), "Star_Click", [this] { PlayNmeaFile(true); });
-    on(AddEntry(play, "Sto", "Stop"), "Sto_Click", [this] { PlayNmeaFile(false); });
+    QMenu* play = AddMenu(opt, "PlayNmeaFile", "&Play Nmea File");
+    on(AddEntry(play, "Star", "&Start"), "Star_Click", [this] { PlayNmeaFile(true); });
+    on(AddEntry(play, "Sto", "S&top"), "Sto_Click", [this] { PlayNmeaFile(false); });
 
-    QMenu* testConfig = AddMenu(opt, "TestConfig", "Testing Configuration");
-    on(AddEntry(testConfig, "OpenTestSession", "Open Test Session"), "OpenTestSession_Click",
+    QMenu* testConfig = AddMenu(opt, "TestConfig", "&Testing Configuration");
+    on(AddEntry(testConfig, "OpenTestSession", "&Open Test Session"), "OpenTestSession_Click",
        [this] { OpenTestSession_Click(); });
-    on(AddEntry(testConfig, "ConfWindow", "Config Window"), "ConfWindow_Click", [this] {
+    on(AddEntry(testConfig, "ConfWindow", "&Config Window"), "ConfWindow_Click", [this] {
         config_dialog_->show();
         config_dialog_->raise();
     });
-    on(AddEntry(testConfig, "LoadConfig", "Load Config"), "LoadConfig_Click", [this] { LoadConfig_Click(); });
-    on(AddEntry(testConfig, "SaveConfig", "Save Config"), "SaveConfig_Click",
+    on(AddEntry(testConfig, "LoadConfig", "&Load Config"), "LoadConfig_Click", [this] { LoadConfig_Click(); });
+    on(AddEntry(testConfig, "SaveConfig", "&Save Config"), "SaveConfig_Click",
        [this] { config_dialog_->SaveConfigToFile(); });
-    on(AddEntry(testConfig, "SaveAsConfig", "Save As Config"), "SaveAsConfig_Click",
+    on(AddEntry(testConfig, "SaveAsConfig", "Save &As Config"), "SaveAsConfig_Click",
        [this] { config_dialog_->SaveAsConfigToFile(); });
 
-    QAction* watchdog = AddEntry(opt, "DeviceWatchDogEn", "Device Watch Dog Enabled", true);
+    QAction* watchdog = AddEntry(opt, "DeviceWatchDogEn", "&Device Watch Dog Enabled", true);
     on(watchdog, "DeviceWatchDogEn_Click", [this, watchdog] { fanout_->SetWatchDogStatusOnDevices(watchdog->isChecked()); });
 
-    QMenu* maxTtff = AddMenu(opt, "MaxATTFF", "MaxAllowedTTFF");
+    QMenu* maxTtff = AddMenu(opt, "MaxATTFF", "&MaxAllowedTTFF");
     static constexpr int16_t kSeconds[] = {1000, 900, 800, 700, 600, 500, 300, 240, 180, 120};
     for (int16_t n : kSeconds) {
         const std::string name = "T" + std::to_string(n);
-        const std::string caption = std::to_string(n) + " sec";
+        // Each entry underlines a digit of its own.
+        std::string caption = std::to_string(n) + " sec";
+        caption.insert(n == 1000 || n == 240 || n == 120 ? 1 : 0, "&");
         QAction* a = AddEntry(maxTtff, name.c_str(), caption.c_str(), true);
         connect(a, &QAction::triggered, this, [this, n] { SetMaxAcceptableTTFF(n); });
     }
 
-    QMenu* timeout = AddMenu(opt, "DevSerialPTimeout", "Device Serial Port Timeout");
+    QMenu* timeout = AddMenu(opt, "DevSerialPTimeout", "Device &Serial Port Timeout");
     struct TimeoutEntry {
         const char* name;
         const char* caption;
         bool enabled;
         int32_t ms;
     };
-    static constexpr TimeoutEntry kTimeouts[] = {{"PortTimeoutDisabled", "Disabled", false, 10},
-                                                 {"SixtySecs", "60 sec", true, 60000},
-                                                 {"TenSecs", "10 sec", true, 10000},
-                                                 {"FiveSecs", "5 sec", true, 5000},
-                                                 {"TwoSecs", "2 sec", true, 2000}};
+    static constexpr TimeoutEntry kTimeouts[] = {{"PortTimeoutDisabled", "&Disabled", false, 10},
+                                                 {"SixtySecs", "&60 sec", true, 60000},
+                                                 {"TenSecs", "&10 sec", true, 10000},
+                                                 {"FiveSecs", "&5 sec", true, 5000},
+                                                 {"TwoSecs", "&2 sec", true, 2000}};
     for (const TimeoutEntry& t : kTimeouts) {
         QAction* a = AddEntry(timeout, t.name, t.caption, true, t.ms == 10);
         connect(a, &QAction::triggered, this, [this, a, t] { PortTimeoutClicked(a, t.enabled, t.ms); });
     }
 
-    mark(AddEntry(opt, "NTC", "Nmea Time Check", true), &marks_.NTC);
-    mark(AddEntry(opt, "SBASTEST", "SBAS Test", true), &state_.Options.SBASTEST);
-    QAction* ggaTime = AddEntry(opt, "GGATimeCheck", "GGA Time Check", true);
+    mark(AddEntry(opt, "NTC", "Nmea T&ime Check", true), &marks_.NTC);
+    mark(AddEntry(opt, "SBASTEST", "S&BAS Test", true), &state_.Options.SBASTEST);
+    QAction* ggaTime = AddEntry(opt, "GGATimeCheck", "&GGA Time Check", true);
     on(ggaTime, "GGATimeCheck_Click", [this, ggaTime] { fanout_->SetGGATimeCheckOnDevices(ggaTime->isChecked()); });
-    mark(AddEntry(opt, "GGASamp", "GGA Sampling", true), &state_.Options.GGASamp);
-    mark(AddEntry(opt, "TS_ON", "Enable TS Msg", true), &marks_.TS_ON);
-    mark(AddEntry(opt, "NmeaCRC", "NMEA CRC ENABLED", true, true), &marks_.NmeaCRC);
-    mark(AddEntry(opt, "CARS_Test_Session", "CARS Test Session", true), &marks_.CARS_Test_Session);
+    mark(AddEntry(opt, "GGASamp", "GGA S&ampling", true), &state_.Options.GGASamp);
+    mark(AddEntry(opt, "TS_ON", "&Enable TS Msg", true), &marks_.TS_ON);
+    mark(AddEntry(opt, "NmeaCRC", "NMEA C&RC ENABLED", true, true), &marks_.NmeaCRC);
+    mark(AddEntry(opt, "CARS_Test_Session", "CARS Test Sessi&on", true), &marks_.CARS_Test_Session);
 
     // --- Testing ---
-    QMenu* testing = AddMenu(nullptr, "TestingMenu", "Testing");
+    QMenu* testing = AddMenu(nullptr, "TestingMenu", "&Testing");
     connect(testing, &QMenu::aboutToShow, this, [this] { SyncSessionControls(); });
-    connect(AddEntry(testing, "exectest", "Start"), &QAction::triggered, this, [this] { exectest_Click(); });
-    connect(AddEntry(testing, "StopTesting", "Stop"), &QAction::triggered, this, [this] { StopTesting_Click(); });
-    connect(AddEntry(testing, "NewTestSession", "New Test Session"), &QAction::triggered, this,
+    QAction* start = AddEntry(testing, "exectest", "&Start");
+    start->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(start, &QAction::triggered, this, [this] { exectest_Click(); });
+    QAction* stop = AddEntry(testing, "StopTesting", "S&top");
+    stop->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
+    connect(stop, &QAction::triggered, this, [this] { StopTesting_Click(); });
+    connect(AddEntry(testing, "NewTestSession", "&New Test Session"), &QAction::triggered, this,
             [this] { NewTestSession_Click(); });
 
     // --- ShowResults: the session workbook is written to files; nothing to show.
-    QMenu* showRes = AddMenu(nullptr, "ShowRes", "ShowResults");
-    AddEntry(showRes, "ShowExcel", "Show Spread Sheet", true);
+    QMenu* showRes = AddMenu(nullptr, "ShowRes", "Show&Results");
+    AddEntry(showRes, "ShowExcel", "&Show Spread Sheet", true);
 
     // --- Sim Management ---
-    QMenu* simMan = AddMenu(nullptr, "SimMan", "Sim Management");
-    on(AddEntry(simMan, "ConfigSim", "Configure Simulator"), "ConfigSim_Click", [this] {
+    QMenu* simMan = AddMenu(nullptr, "SimMan", "&Sim Management");
+    on(AddEntry(simMan, "ConfigSim", "&Configure Simulator"), "ConfigSim_Click", [this] {
         if (windows_.showSimulator) windows_.showSimulator(); else NotAvailable("Configure Simulator");
     });
-    AddEntry(simMan, "Sta", "Start");
+    AddEntry(simMan, "Sta", "&Start");
 
     // --- LabSat Management and getconf: menu-bar entries that are commands ---
-    QAction* labsat = menuBar()->addAction("LabSat Management");
+    QAction* labsat = menuBar()->addAction("La&bSat Management");
     labsat->setObjectName("LabSatManagement");
     entries_["LabSatManagement"] = labsat;
     on(labsat, "LabSatManagement_Click", [this] {
         if (windows_.showLabSat) windows_.showLabSat(); else NotAvailable("LabSat Management");
     });
-    QAction* gconf = menuBar()->addAction("getconf");
+    QAction* gconf = menuBar()->addAction("&getconf");
     gconf->setObjectName("gconf");
     entries_["gconf"] = gconf;
 
     // --- Tool ---
-    QMenu* tool = AddMenu(nullptr, "tool_menu", "Tool");
-    mark(AddEntry(tool, "ExelInterface", "Excel Interface", true), &state_.Options.ExelInterface);
-    QMenu* excelRep = AddMenu(tool, "ExcelRep", "Excel Reports");
-    mark(AddEntry(excelRep, "AutoRepGen", "Automatic Report Generation", true), &state_.Options.AutoRepGen);
-    on(AddEntry(excelRep, "Sensitivity", "Sensitivity"), "Sensitivity_Click", [this] {
+    QMenu* tool = AddMenu(nullptr, "tool_menu", "Too&l");
+    mark(AddEntry(tool, "ExelInterface", "&Excel Interface", true), &state_.Options.ExelInterface);
+    QMenu* excelRep = AddMenu(tool, "ExcelRep", "Excel &Reports");
+    mark(AddEntry(excelRep, "AutoRepGen", "&Automatic Report Generation", true), &state_.Options.AutoRepGen);
+    on(AddEntry(excelRep, "Sensitivity", "&Sensitivity"), "Sensitivity_Click", [this] {
         if (windows_.sensitivity) windows_.sensitivity(); else NotAvailable("Sensitivity");
     });
-    on(AddEntry(excelRep, "GenerateExcelReport", "Generate Excel Report"), "GenerateExcelReport_Click", [this] {
+    on(AddEntry(excelRep, "GenerateExcelReport", "&Generate Excel Report"), "GenerateExcelReport_Click", [this] {
         if (windows_.generateExcelReport) windows_.generateExcelReport(); else NotAvailable("Generate Excel Report");
     });
-    on(AddEntry(tool, "SetAntennaCoordinates", "Set Antenna Coordinates"), "SetAntennaCoordinates_Click", [this] {
+    on(AddEntry(tool, "SetAntennaCoordinates", "&Set Antenna Coordinates"), "SetAntennaCoordinates_Click", [this] {
         CoordsWindow().show();
         CoordsWindow().raise();
     });
 
     // --- Window: the device windows, listed as they are made ---
-    QMenu* windows = AddMenu(nullptr, "OWindows", "Window");
+    QMenu* windows = AddMenu(nullptr, "OWindows", "&Window");
     QAction* first = windows->addAction("win1");
     first->setObjectName("win1_0");
     connect(first, &QAction::triggered, this, [this] { Handle("win1_Click", [this] { win1_Click(0); }); });
     win1_.push_back(first);
 
     // --- ? ---
-    QMenu* inf = AddMenu(nullptr, "inf", "?");
-    on(AddEntry(inf, "AboutSW", "About"), "AboutSW_Click", [this] { AboutSW_Click(); });
-    on(AddEntry(inf, "Hlp", "Help"), "Hlp_Click", [this] { Hlp_Click(); });
+    QMenu* inf = AddMenu(nullptr, "inf", "&?");
+    on(AddEntry(inf, "AboutSW", "&About"), "AboutSW_Click", [this] { AboutSW_Click(); });
+    on(AddEntry(inf, "Hlp", "&Help"), "Hlp_Click", [this] { Hlp_Click(); });
+    AddMenuBarKey();
+}
+
+// F10 opens the first menu, as on every desktop; Alt and Alt+letter are the
+// menu bar's own.
+void Benchtop::AddMenuBarKey() {
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    f10->setObjectName("MenuBarKey");
+    connect(f10, &QShortcut::activated, this, [this] {
+        for (QAction* a : menuBar()->actions()) {
+            if (a->isVisible() && a->isEnabled()) {
+                menuBar()->setFocus(Qt::ShortcutFocusReason);
+                menuBar()->setActiveAction(a);
+                return;
+            }
+        }
+    });
 }
 
 void Benchtop::MarkMaxTTFF(int16_t seconds) {

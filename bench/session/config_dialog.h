@@ -116,6 +116,7 @@ private:
     QWidget* BuildTestingPage();
     QWidget* BuildGeneralPage();
     void ApplyControlDefaults();
+    void SetReadingOrder();
     void LayoutEditor();
     void DevENToggled(int d);
     // A slot the user enables, or whose debug port is switched on, gets a

@@ -2,6 +2,7 @@
 #include "bench/session/config_dialog.h"
 
 #include <QCheckBox>
+#include <QTabBar>
 #include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
@@ -64,6 +65,8 @@ void TestingConfig::BuildWidgets() {
     auto* save = Button(this, QStringLiteral("SaveOnly_Command"), QStringLiteral("Save"));
     auto* cancel = Button(this, QStringLiteral("Cancel_Command"), QStringLiteral("Cancel"));
     for (QPushButton* b : {ok, save, cancel}) b->setMinimumWidth(90);
+    // Enter is OK and Escape is Cancel (reject), wherever the focus is.
+    ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &TestingConfig::Save_Command_Click);
     connect(save, &QPushButton::clicked, this, &TestingConfig::SaveOnly_Command_Click);
     connect(cancel, &QPushButton::clicked, this, &TestingConfig::Cancel_Command_Click);
@@ -78,6 +81,54 @@ void TestingConfig::BuildWidgets() {
     top->setSpacing(10);
     top->addWidget(tabs_);
     top->addLayout(buttons);
+    SetReadingOrder();
+}
+
+// Tab goes through each page as it is read: top to bottom, left to right,
+// a device panel after the other; on the Testing page the editor's fields
+// come before the list's buttons that take them, and the list last.
+void TestingConfig::SetReadingOrder() {
+    std::vector<QWidget*> order{tabs_->tabBar()};
+    for (DeviceControls& c : dev_) {
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 c.devEN, c.dName, c.lPath, c.nmeaP, c.nmeaB, c.debugEN, c.debugP, c.debugB, c.coldC, c.warmC, c.hotC,
+                 c.restartC, c.badPosC, c.startupS, c.startupD, c.aStart, c.rLog, c.gLog, c.pLog, c.hwRes, c.badNCO})
+            order.push_back(w);
+    }
+    auto named = [this](const char* name) { return findChild<QWidget*>(QLatin1String(name)); };
+    order.push_back(testType_);
+    for (QRadioButton* r : scenario_) order.push_back(r);
+    for (int i : {0, 1, 2}) order.push_back(testField_[static_cast<std::size_t>(i)]);
+    for (QRadioButton* r : testOption_) order.push_back(r);
+    for (int i : {3, 4}) order.push_back(testField_[static_cast<std::size_t>(i)]);
+    order.push_back(scriptFile_);
+    order.push_back(named("ScriptCommand"));
+    order.push_back(almanacsFile_);
+    order.push_back(named("AlmCommand"));
+    // The simulator panel: its signal column, then the first and the single
+    // satellite's columns, then the files.
+    for (int i : {0, 1, 2, 3, 4, 5}) order.push_back(simData_[static_cast<std::size_t>(i)]);
+    order.push_back(simOption_[1]);
+    for (int i : {6, 7}) order.push_back(simData_[static_cast<std::size_t>(i)]);
+    order.push_back(simOption_[0]);
+    order.push_back(simOption_[2]);
+    for (int i : {8, 9, 10, 11}) order.push_back(simData_[static_cast<std::size_t>(i)]);
+    order.push_back(named("ScenarioCommand"));
+    order.push_back(simData_[12]);
+    order.push_back(named("SimAlmCommand"));
+    order.push_back(simData_[13]);
+    order.push_back(named("LabSatBin"));
+    for (int i : {0, 1, 2, 3, 5}) order.push_back(labSatData_[static_cast<std::size_t>(i)]);
+    order.push_back(named("LabSatAlmCommand"));
+    order.push_back(labSatData_[4]);
+    for (const char* name : {"Add", "Insert", "Replace", "Remove", "Clear"}) order.push_back(named(name));
+    order.push_back(testList_);
+    order.push_back(simulatorType_);
+    order.push_back(simHostName_);
+    order.push_back(simHostPort_);
+    for (const char* name : {"Save_Command", "SaveOnly_Command", "Cancel_Command"}) order.push_back(named(name));
+    for (std::size_t i = 1; i < order.size(); ++i)
+        if (order[i - 1] && order[i]) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 QWidget* TestingConfig::BuildDevicePage() {

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace bench {
@@ -45,6 +46,7 @@ NCOSettings::NCOSettings(NcoParametersSink& sink, QWidget* parent) : QDialog(par
         auto* b = new QPushButton(i == 0 ? QStringLiteral("OK") : QStringLiteral("Cancel"), this);
         b->setObjectName(Indexed("Command1", i));
         b->setAutoDefault(false);
+        b->setDefault(i == 0);  // Enter confirms; Escape cancels (reject)
         connect(b, &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
         buttons->addWidget(b);
     }
@@ -135,6 +137,9 @@ Coords::Coords(QWidget* parent) : QWidget(parent, Qt::Window) {
     preset->setObjectName(QStringLiteral("Command2"));
     connect(ok, &QPushButton::clicked, this, &Coords::Command1_Click);
     connect(preset, &QPushButton::clicked, this, &Coords::Command2_Click);
+    // Escape closes it as the submit button does, keeping what it holds.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::hide);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(preset);
     buttons->addStretch();
@@ -214,6 +219,7 @@ frmAbout::frmAbout(ProgramVersion version, QWidget* parent) : QDialog(parent) {
     lblVersion_->setObjectName(QStringLiteral("lblVersion"));
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("cmdOK"));
+    ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(24, 24, 24, 16);

@@ -183,6 +183,7 @@ void TestEngine::TestStateMachine() {
             if (StopWhenNoReceiverLeft()) break;
             TestState = 1;
             Status(2, TestLine0());
+            if (services_.results) services_.results->UpdateTest(r.Trial, r.Trials);
         }
         break;
     case 1:
@@ -325,10 +326,9 @@ void TestEngine::State2() {
     if (StopWhenNoReceiverLeft()) return;
     ++r.Trial;
     if (r.Trial <= r.Trials) {
-        if (services_.results) {
-            services_.results->UpdateTest(r.Trial, r.Trials);
-            services_.results->AddLineLable(r.Trial, I(r.Trial));
-        }
+        // The caption keeps counting the trial just ended, as the status bar
+        // does, until the next one is announced.
+        if (services_.results) services_.results->AddLineLable(r.Trial, I(r.Trial));
         r.Wait = RandomWait();
     }
 }
@@ -350,7 +350,10 @@ void TestEngine::State3() {
     if (state_.Options.ExelInterface && r.DeviceSheet)
         fanout_.SpreadSheetWriteAfterFixData(static_cast<int16_t>(r.Trial - 1));
     // A finished series shows no trial past its count.
-    if (r.Trial <= r.Trials) Status(2, TestLine3());
+    if (r.Trial <= r.Trials) {
+        Status(2, TestLine3());
+        if (services_.results) services_.results->UpdateTest(r.Trial, r.Trials);
+    }
     const int16_t done = static_cast<int16_t>(r.Trial - 1);
     if (r.Trial > r.Trials) {
         // The last trial of a series writes its rows like every other trial.

@@ -1,5 +1,7 @@
 #include "platform/comm/serial_port.h"
 
+#include <set>
+
 #include "platform/core/diagnostics.h"
 #include "platform/core/numtext.h"
 #include "platform/qt/program_folder.h"
@@ -86,7 +88,16 @@ struct SerialPort::Impl {
     std::string path;         // the device this opening is on
 };
 
+namespace {
+// Every port of the program, to name the one that holds a device.
+std::set<const SerialPort*>& LivePorts() {
+    static std::set<const SerialPort*> ports;
+    return ports;
+}
+}  // namespace
+
 SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {
+    LivePorts().insert(this);
     QObject::connect(&impl_->port, &QSerialPort::readyRead, [this] {
         if (threshold_ > 0) NotifyReceive();
     });
@@ -127,7 +138,15 @@ bool SerialPort::HungUp() const {
 }
 
 SerialPort::~SerialPort() {
+    LivePorts().erase(this);
     if (impl_->port.isOpen()) impl_->port.close();
+}
+
+std::string SerialPort::HeldBy(const std::string& path) const {
+    for (const SerialPort* other : LivePorts())
+        if (other != this && other->PortOpen() && other->impl_->path == path)
+            return other->HolderName().empty() ? std::string("another window of this program") : other->HolderName();
+    return {};
 }
 
 std::string SerialPort::DevicePath() const { return PortDevicePath(number_); }
@@ -194,6 +213,9 @@ void SerialPort::SetPortOpen(bool open) {
         QSerialPort::SerialPortError e = p.error();
         std::string why = p.errorString().toStdString();
         p.clearError();
+        // The system only says the device is locked; when a window of this
+        // program has it, that window is named.
+        if (const std::string holder = HeldBy(path); !holder.empty()) why = "held by " + holder;
         open_failure_ = path + ": " + why;
         if (e == QSerialPort::DeviceNotFoundError)
             throw BenchError(err::PortNotFound, "Invalid port number (" + path + ": " + why + ")");

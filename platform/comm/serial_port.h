@@ -60,6 +60,10 @@ public:
 
     // "PATH: cause" of the last open that failed; "" after one that worked.
     virtual std::string LastOpenFailure() const { return {}; }
+    // Who holds the port while it is open (a window's caption): named when
+    // another port of the program asks for the same device.
+    void SetHolderName(std::string name) { holder_ = std::move(name); }
+    const std::string& HolderName() const { return holder_; }
 
 protected:
     // Calls the receive handler; exceptions it lets out are noted, never
@@ -71,6 +75,7 @@ protected:
 private:
     std::function<void()> receive_;
     std::function<void(const std::string&)> error_;
+    std::string holder_;
 };
 
 // Parsed settings text.
@@ -107,6 +112,8 @@ public:
 
     // The device path the port was (or will be) opened on.
     std::string DevicePath() const;
+    // The holder's name when another open port of the program has `path`.
+    std::string HeldBy(const std::string& path) const;
 
 private:
     struct Impl;

@@ -17,6 +17,9 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -51,8 +54,41 @@ QWidget* BoxOwner() {
     return nullptr;
 }
 
+// Whether a modal window keeps `window` from taking input.
+bool BlockedBy(const QWidget* window, const QWidget* modal) {
+    if (!window || !modal || window == modal) return false;
+    for (const QWidget* p = window; p; p = p->parentWidget())
+        if (p == modal) return false;  // the modal's own windows take input
+    if (modal->windowModality() == Qt::ApplicationModal) return true;
+    for (const QWidget* p = modal->parentWidget(); p; p = p->parentWidget())
+        if (p->window() == window) return true;
+    return false;
+}
+
+// A click on a window that a box blocks gives that window the focus, where
+// Enter and Escape do nothing: the focus goes back to the box at once.
+void WatchBlockedWindows() {
+    static bool watching = false;
+    if (watching || !qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    watching = true;
+    QObject::connect(qApp, &QGuiApplication::focusWindowChanged, qApp, [](QWindow* focus) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!focus || !modal || !modal->isVisible()) return;
+        QWidget* window = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->windowHandle() == focus) window = w;
+        if (!BlockedBy(window, modal)) return;
+        QTimer::singleShot(0, modal, [box = QPointer<QWidget>(modal)] {
+            if (!box || !box->isVisible()) return;
+            box->raise();
+            box->activateWindow();
+        });
+    });
+}
+
 // Above every window of the bench until it is answered.
 void KeepOnTop(QWidget& box) {
+    WatchBlockedWindows();
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
 }
 
@@ -136,6 +172,7 @@ std::string Prompts::AskText(std::string_view prompt, std::string_view title) {
         return t;
     }
     bool ok = false;
+    WatchBlockedWindows();
     const QString text = QInputDialog::getText(BoxOwner(), Q(title), Q(prompt), QLineEdit::Normal, QString(), &ok);
     return ok ? text.toStdString() : std::string();
 }
@@ -197,6 +234,7 @@ std::vector<std::string> Prompts::PickFiles(std::string_view kind, std::string_v
         names = NextFiles();
     } else {
         std::unique_ptr<QFileDialog> d = MakeFileDialog(title, start, filter, save, many);
+        WatchBlockedWindows();
         if (d->exec() == QDialog::Accepted)
             for (const QString& f : d->selectedFiles()) names.push_back(f.toStdString());
     }

@@ -65,6 +65,46 @@ TEST(DeviceWindowPort, APortHeldElsewhereIsNamedWithItsDevice) {
     prompts.ClearAsked();
 }
 
+// The port held by another window of the bench: the box names that window
+// instead of the system's word on the lock.
+TEST(DeviceWindowPort, APortHeldByAnotherWindowOfTheBenchNamesThatWindow) {
+    test::TempHome home;
+    test::EnsureApp();
+    SystemLogOpen log;
+    test::FakeBenchHost host;
+    test::EmulatedReceiver gps;
+    gps.RegisterPort(3);
+    gps.RegisterPort(4);
+    auto& prompts = platform::Prompts::Instance();
+    prompts.ClearAsked();
+
+    CommWindow holder(&host);
+    holder.SetDeviceType(0);
+    holder.SetDeviceName("ROVER");
+    holder.SetDeviceComParams(3, 9600);
+    holder.OpenPort_Click();
+    ASSERT_TRUE(holder.Port().PortOpen());
+
+    CommWindow second(&host);
+    second.SetDeviceType(0);
+    second.SetDeviceName("REPLAY");
+    second.SetDeviceComParams(4, 9600);
+    second.OpenPort_Click();
+    EXPECT_FALSE(second.Port().PortOpen());
+    ASSERT_EQ(prompts.Asked().size(), 1u);
+    const std::string box = prompts.Asked()[0];
+    EXPECT_NE(box.find("Port not available (" + gps.DevicePath() + ": held by ROVER NMEA WINDOW)"), std::string::npos)
+        << box;
+
+    // Once the holder lets it go, the port opens.
+    holder.ClosePort_Click();
+    prompts.ClearAsked();
+    second.OpenPort_Click();
+    EXPECT_TRUE(second.Port().PortOpen());
+    EXPECT_TRUE(prompts.Asked().empty());
+    prompts.ClearAsked();
+}
+
 // The close button of a device window in the main window's workspace.
 TEST(DeviceWindowClose, CloseButtonMinimisesAndSaysWhy) {
     test::TempHome home;

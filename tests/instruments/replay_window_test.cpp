@@ -162,6 +162,16 @@ protected:
     std::vector<std::string> reports;
 };
 
+TEST_F(ReplayWindowTest, TheUtcBoxLooksReadOnlyAndTakesNoFocus) {
+    Open(false);
+    auto* utc = Find<QLineEdit>(window, "Text3");
+    ASSERT_NE(utc, nullptr);
+    EXPECT_TRUE(utc->isReadOnly());
+    EXPECT_EQ(utc->focusPolicy(), Qt::NoFocus) << "no focus frame, and Tab passes it by";
+    EXPECT_EQ(utc->palette().color(QPalette::Base), window->palette().color(QPalette::Window))
+        << "shown on the window's colour, not as a box to type in";
+}
+
 TEST_F(ReplayWindowTest, TwoLogsPlayTogetherIntoDeviceWindowsThatDecodeThem) {
     // The second log starts five seconds after the first, further north.
     const replay_test::Log a = replay_test::MakeLog(43200, 12, 7.038, "$PQNVRST,BOOT*00\r\n");

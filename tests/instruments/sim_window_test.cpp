@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -79,6 +80,43 @@ TEST(SimWindow, TheOperatorConnectsSetsPowerAndRunsAutoSetup) {
     ASSERT_TRUE(test::WaitFor([&] { return server.CommandTexts().size() >= 3; }, 3000));
     EXPECT_EQ(server.CommandTexts()[1], "NULL");
     EXPECT_EQ(server.CommandTexts()[2], "-,EN") << "the running scenario is stopped first";
+}
+
+}  // namespace
+
+namespace {
+
+// A failed connection's "Error" goes when a new configuration comes.
+TEST(SimWindow, ANewConfigurationClearsTheErrorOfAnEarlierAttempt) {
+    test::EnsureApp();
+    quint16 closed = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        closed = probe.serverPort();
+    }
+    fakes::FakeStatusBar status;
+    SimServices s;
+    s.clock = &platform::SystemClock::Instance();
+    s.mainStatus = &status;
+    s.warnUser = [](const std::string&, const std::string&) {};
+    SimMng sim(std::make_unique<TcpSimTransport>(), std::make_unique<platform::QtTimer>(),
+               std::make_unique<platform::QtTimer>(), std::make_unique<platform::QtTimer>(), std::move(s));
+    sim.SetSimHostName("127.0.0.1");
+    sim.SetSimHostPort(closed);
+    SimWindow w(sim);
+    w.show();
+    Child<QPushButton>(w, "Connect_Command")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return Child<QLabel>(w, "StatusBar1_1")->text() == "Error"; }, 3000))
+        << Child<QLabel>(w, "StatusBar1_1")->text().toStdString();
+    // What the configuration dialog's OK hands over.
+    sim.SetSimType("Spirent STR4500");
+    sim.SetSimName("Spirent STR4500");
+    sim.SetSimHostName("127.0.0.1");
+    sim.SetSimHostPort(15650);
+    test::Pump(20);
+    EXPECT_NE(Child<QLabel>(w, "StatusBar1_1")->text(), "Error");
+    EXPECT_EQ(Child<QLineEdit>(w, "Text1")->text(), "15650");
 }
 
 }  // namespace

@@ -141,7 +141,7 @@ protected:
     std::vector<std::string> VisibleMenuTitles() {
         std::vector<std::string> out;
         for (QAction* a : top->menuBar()->actions())
-            if (a->isVisible()) out.push_back(a->text().toStdString());
+            if (a->isVisible()) out.push_back(bench::Benchtop::PlainCaption(a->text()).toStdString());
         return out;
     }
 

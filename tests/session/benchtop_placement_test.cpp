@@ -3,12 +3,16 @@
 // every panel readable, brought back into view from the Window menu, and
 // replay windows that leave the live ones reachable and cannot open a port.
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 
 #include "bench/devices/comm_window.h"
 #include "bench/session/device_windows.h"
+#include "bench/session/results_window.h"
+#include "bench/instruments/replay_window.h"
 #include "tests/session/benchtop_fixture.h"
 #include "tests/support/emulated_receiver.h"
 
@@ -19,9 +23,14 @@ constexpr const char* kPanels[] = {"Frame1", "Frame2", "DataPanel", "SatTable", 
 
 class BenchWorkspace : public ::testing::Test {
 protected:
+    // The desktop the bench runs on (its screen less nothing).
+    virtual QSize Desktop() const { return {1600, 1000}; }
     void SetUp() override {
-        if (!test::EnsureAppWithScreen(1600, 1000))
-            GTEST_SKIP() << "needs a 1600 x 1000 desktop: run this test on its own (as ctest does)";
+        const QSize desk = Desktop();
+        if (!test::EnsureAppWithScreen(desk.width(), desk.height()) ||
+            QGuiApplication::primaryScreen()->geometry().size() != desk)
+            GTEST_SKIP() << "needs a " << desk.width() << " x " << desk.height()
+                         << " desktop: run this test on its own (as ctest does)";
         dialogs_test::ResetPrompts();
         home = std::make_unique<test::TempHome>();
         for (int i = 0; i < 2; ++i) {
@@ -36,6 +45,7 @@ protected:
     }
     // The main window at this size (as on a screen of it, less the panel),
     // with two receivers enabled and OK pressed.
+    // The main window at this size (0: as it opens by itself).
     void OpenWithTwoReceivers(int width, int height) {
         bench::SystemConfig c;
         bench::SystemConfigReset(c);
@@ -47,7 +57,7 @@ protected:
         }
         ASSERT_TRUE(bench::SaveSystemConfig(home->File("Config.dat"), c).ok);
         top = std::make_unique<bench::Benchtop>(factory);
-        top->resize(width, height);
+        if (width > 0) top->resize(width, height);
         top->show();
         test::Pump(30);
         top->ConfigDialog().close();
@@ -84,6 +94,14 @@ protected:
         }
     }
 
+    // The later window leaves the left end of the earlier one's title bar
+    // (its icon and the start of its caption) uncovered.
+    void ExpectTitleBarInReach(QWidget* earlier, QWidget* later) {
+        const QRect e = Sub(earlier)->geometry();
+        EXPECT_FALSE(Sub(later)->geometry().intersects(QRect(e.topLeft(), QSize(40, 24))))
+            << Sub(later)->x() << "," << Sub(later)->y();
+    }
+
     std::unique_ptr<test::TempHome> home;
     std::array<std::unique_ptr<test::EmulatedReceiver>, 2> rx;
     bench::CommWindowFactory factory;
@@ -98,11 +116,9 @@ TEST_F(BenchWorkspace, DeviceWindowsOpenWhollyInViewWithEveryPanelReadable) {
         ExpectWhollyInView(top->NmeaWidget(0), "RCV1");
         ExpectWhollyInView(top->NmeaWidget(1), "RCV2");
         ExpectEveryPanelReadable(top->NmeaWidget(0), "RCV1");
-        // Each title bar stays in reach: the second opens beside the first
-        // or one title bar lower, never on it.
-        const QRect first = Sub(top->NmeaWidget(0))->geometry();
-        const QRect second = Sub(top->NmeaWidget(1))->geometry();
-        EXPECT_FALSE(second.intersects(QRect(first.topLeft(), QSize(first.width(), 24))));
+        ExpectEveryPanelReadable(top->NmeaWidget(1), "RCV2");
+        // Each title bar stays in reach.
+        ExpectTitleBarInReach(top->NmeaWidget(0), top->NmeaWidget(1));
         top.reset();
     }
 }
@@ -116,7 +132,7 @@ TEST_F(BenchWorkspace, TheWindowMenuBringsAWindowWhollyIntoView) {
 
     QAction* entry = top->findChild<QAction*>("win1_1");
     ASSERT_NE(entry, nullptr);
-    ASSERT_EQ(entry->text(), "RCV2 NMEA WINDOW");
+    ASSERT_EQ(bench::Benchtop::PlainCaption(entry->text()), "RCV2 NMEA WINDOW");
     entry->trigger();
     test::Pump(30);
     EXPECT_EQ(top->Workspace()->activeSubWindow(), second);
@@ -152,6 +168,77 @@ TEST_F(BenchWorkspace, ReplayWindowsLeaveTheLiveOnesInReachAndOpenNoPort) {
         w->findChild<QPushButton*>("ClosePort")->click();
         EXPECT_FALSE(open->isEnabled()) << "closing does not offer a port either";
     }
+}
+
+class LaptopWorkspace : public BenchWorkspace {
+protected:
+    QSize Desktop() const override { return {1366, 768}; }
+};
+
+TEST_F(LaptopWorkspace, BothReceiversShowTheirWholeTablesAndPositionPanels) {
+    // Less a desktop panel and the window's frame.
+    OpenWithTwoReceivers(1366 - 10, 768 - 60);
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass == 0 ? "first OK" : "second OK");
+        ExpectWhollyInView(top->NmeaWidget(0), "RCV1");
+        ExpectWhollyInView(top->NmeaWidget(1), "RCV2");
+        ExpectEveryPanelReadable(top->NmeaWidget(0), "RCV1");
+        ExpectEveryPanelReadable(top->NmeaWidget(1), "RCV2");
+        ExpectTitleBarInReach(top->NmeaWidget(0), top->NmeaWidget(1));
+        // A new session's OK places them the same way.
+        top->ConfigDialog().show();
+        dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
+        test::Pump(30);
+    }
+}
+
+TEST_F(LaptopWorkspace, TheResultsGridOpensOverTheConsoleNotTheTables) {
+    OpenWithTwoReceivers(1366 - 10, 768 - 60);
+    QWidget* front = top->Workspace()->subWindowList(QMdiArea::StackingOrder).back()->widget();
+    bench::Results& results = top->ResultsWindow();
+    results.show();
+    test::Pump(30);
+    const QRect at = results.frameGeometry();
+    auto global = [](QWidget* w) { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); };
+    for (const char* name : {"SatTable", "DataPanel"})
+        EXPECT_FALSE(at.intersects(global(front->findChild<QWidget*>(name)))) << "covers " << name;
+    EXPECT_TRUE(at.intersects(global(front->findChild<QWidget*>("Frame2")))) << "no room elsewhere: over the console";
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(at));
+}
+
+TEST_F(LaptopWorkspace, TheReplayWindowOpensClearOfTheLiveTables) {
+    OpenWithTwoReceivers(1366 - 10, 768 - 60);
+    QWidget* front = top->Workspace()->subWindowList(QMdiArea::StackingOrder).back()->widget();
+    top->findChild<QAction*>("LogFileReplay")->trigger();
+    test::Pump(30);
+    auto* replay = top->findChild<bench::ReplayWindow*>();
+    ASSERT_NE(replay, nullptr);
+    const QRect at = replay->frameGeometry();
+    auto global = [](QWidget* w) { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); };
+    for (int s = 0; s < 2; ++s)
+        for (const char* name : {"SatTable", "DataPanel"}) {
+            QWidget* w = top->NmeaWidget(s);
+            if (w == front || w->findChild<QWidget*>(name)->visibleRegion().isEmpty() == false)
+                EXPECT_FALSE(at.intersects(global(w->findChild<QWidget*>(name)))) << "covers RCV" << s + 1 << " " << name;
+        }
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(at));
+}
+
+class WideWorkspace : public BenchWorkspace {
+protected:
+    QSize Desktop() const override { return {1920, 1080}; }
+};
+
+TEST_F(WideWorkspace, TheMainWindowTakesTheScreenAndDeviceWindowsItsWidth) {
+    OpenWithTwoReceivers(0, 0);
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_GE(top->width(), area.width() * 95 / 100) << "the main window uses the screen's width";
+    EXPECT_LE(top->x(), area.left() + 20) << "from its left";
+    const QRect first = Sub(top->NmeaWidget(0))->geometry();
+    const QRect second = Sub(top->NmeaWidget(1))->geometry();
+    EXPECT_EQ(first.left(), 0);
+    EXPECT_GE(second.right(), View().right() - 2) << "the second uses the free width before it overlaps";
+    ExpectEveryPanelReadable(top->NmeaWidget(1), "RCV2");
 }
 
 }  // namespace

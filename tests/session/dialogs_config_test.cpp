@@ -2,6 +2,7 @@
 // and the owner's calls; files load, save and save as.
 #include "tests/session/dialogs_config_fixture.h"
 
+#include "tests/support/keyboard.h"
 #include "bench/devices/system_log.h"
 
 #include <QDir>
@@ -354,3 +355,68 @@ TEST_F(ConfigDialog, WriteFailureOnOkKeepsTheDialogAndTellsTheUser) {
 }
 
 }  // namespace
+
+// Enter anywhere in the dialog is OK; Escape is Cancel.
+TEST_F(ConfigDialog, EnterIsOkAndEscapeIsCancel) {
+    Open();
+    Click(dlg.get(), "DevEN_0");
+    Type(dlg.get(), "DName_0", "Typed");
+    test::Activate(dlg.get());
+    Find<QLineEdit>(dlg.get(), "DName_0")->setFocus();
+    ASSERT_TRUE(test::PressKey(Qt::Key_Return));
+    EXPECT_FALSE(dlg->isVisible()) << "Enter closes the dialog as OK does";
+    ASSERT_EQ(host.FileCalls(), std::vector<std::string>{"InitializeDevices " + ConfigDat()});
+    EXPECT_EQ(Saved().Devices[0].DName, "Typed");
+
+    Open();
+    Type(dlg.get(), "DName_0", "Scratch");
+    test::Activate(dlg.get());
+    Find<QLineEdit>(dlg.get(), "DName_0")->setFocus();
+    ASSERT_TRUE(test::PressKey(Qt::Key_Escape));
+    EXPECT_FALSE(dlg->isVisible()) << "Escape closes it as Cancel does";
+    EXPECT_EQ(host.FileCalls().size(), 1u) << "and stores nothing";
+    EXPECT_EQ(Saved().Devices[0].DName, "Typed");
+}
+
+// Tab walks each page in the order it is read.
+TEST_F(ConfigDialog, TabFollowsTheReadingOrderOfEachPage) {
+    Open();
+    Click(dlg.get(), "DevEN_0");
+    test::Activate(dlg.get());
+    // The names the focus visits from `first`, until it comes back to it.
+    auto walk = [&](const char* first) {
+        QWidget* start = Find<QWidget>(dlg.get(), first);
+        start->setFocus(Qt::TabFocusReason);
+        std::vector<std::string> seen{first};
+        for (int i = 0; i < 80; ++i) {
+            test::PressKey(Qt::Key_Tab);
+            QWidget* now = QApplication::focusWidget();
+            if (!now || now == start) break;
+            seen.push_back(now->objectName().toStdString());
+        }
+        return seen;
+    };
+    EXPECT_EQ(walk("DevEN_0"),
+              (std::vector<std::string>{"DevEN_0",   "DName_0",    "LPath_0",   "NmeaP_0",  "NmeaB_0",  "DebugEN_0",
+                                        "DebugP_0",  "DebugB_0",   "ColdC_0",   "WarmC_0",  "HotC_0",   "RestartC_0",
+                                        "BadPosC_0", "StartupS_0", "StartupD_0", "AStart_0", "RLog_0",  "GLog_0",
+                                        "PLog_0",    "HWRes_0",    "BadNCO_0",  "DevEN_1",  "DevEN_2",  "DevEN_3",
+                                        "Save_Command", "SaveOnly_Command", "Cancel_Command", "qt_tabwidget_tabbar"}));
+    Page("Testing");
+    Choose(dlg.get(), "TestType", "COLD");
+    Click(dlg.get(), "Scenario_0");
+    const std::vector<std::string> testing = walk("TestType");
+    // The editor's fields before the buttons that take them, the list last.
+    const std::vector<std::string> head(testing.begin(), testing.begin() + 2);
+    EXPECT_EQ(head, (std::vector<std::string>{"TestType", "Scenario_0"}));
+    auto at = [&](const char* name) {
+        return std::find(testing.begin(), testing.end(), name) - testing.begin();
+    };
+    EXPECT_LT(at("TestField_0"), at("TestField_1"));
+    EXPECT_LT(at("TestField_2"), at("AlmanacsFile"));
+    EXPECT_LT(at("AlmCommand"), at("Add"));
+    for (const char* b : {"Insert", "Replace", "Remove", "Clear"}) EXPECT_LT(at("Add"), at(b)) << b;
+    EXPECT_LT(at("Clear"), at("TestList"));
+    EXPECT_LT(at("TestList"), at("Save_Command"));
+    EXPECT_LT(at("TestList"), static_cast<long>(testing.size()));
+}

@@ -3,9 +3,11 @@
 #include "bench/session/small_dialogs.h"
 
 #include "tests/session/dialogs_ui.h"
+#include "tests/support/keyboard.h"
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 
 #include <memory>
 
@@ -123,6 +125,49 @@ TEST(SmallDialogs, CoordsPresetFillsTheBoxesAndHidingKeepsThem) {
     EXPECT_EQ(p.parts[2], "5000");
     EXPECT_EQ(p.parts[0], site.parts[0]);
     EXPECT_TRUE(p.use);
+}
+
+}  // namespace
+
+// Enter is the default button and Escape cancels, as in every desktop dialog.
+namespace {
+
+void FocusBox(QWidget* window, const char* name) {
+    test::Activate(window);
+    auto* box = window->findChild<QLineEdit*>(name);
+    ASSERT_NE(box, nullptr) << name;
+    box->setFocus();
+    test::Pump(10);
+}
+
+TEST_F(NcoDialog, EnterConfirmsAndEscapeCancels) {
+    window->DisplyNCOPar(1, 10, 90, 5, "$PQNVNCO,1,");
+    FocusBox(window.get(), "Text1_2");
+    ASSERT_TRUE(test::PressKey(Qt::Key_Return));
+    ASSERT_EQ(sink.stored.size(), 1u) << "Enter is OK";
+    EXPECT_EQ(sink.stored[0].step, 5);
+    EXPECT_FALSE(window->isVisible());
+
+    window->DisplyNCOPar(1, 10, 90, 5, "$PQNVNCO,1,");
+    FocusBox(window.get(), "Text1_0");
+    ASSERT_TRUE(test::PressKey(Qt::Key_Escape));
+    EXPECT_EQ(sink.stored.size(), 1u) << "Escape stores nothing";
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST(SmallDialogs, EscapeClosesTheAntennaPositionAndEnterTheAboutBox) {
+    test::EnsureApp();
+    Coords coords;
+    coords.show();
+    FocusBox(&coords, "Text1");
+    ASSERT_TRUE(test::PressKey(Qt::Key_Escape));
+    EXPECT_FALSE(coords.isVisible());
+
+    frmAbout about(ProgramVersion{2, 1, 7});
+    about.show();
+    test::Activate(&about);
+    ASSERT_TRUE(test::PressKey(Qt::Key_Return));
+    EXPECT_FALSE(about.isVisible());
 }
 
 }  // namespace

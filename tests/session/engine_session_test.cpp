@@ -519,3 +519,34 @@ TEST(EngineSession, AutomaticReportsAreBuiltPerDeviceAndEntryAtTheEnd) {
 
 }  // namespace
 }  // namespace sessiontest
+
+namespace sessiontest {
+namespace {
+
+// Between trials the grid's caption and the status bar count the same trial.
+TEST(EngineSession, TheGridCaptionAndTheStatusBarCountTheSameTrial) {
+    Harness h;
+    auto& d = h.AddDevice(0, "GPS1");
+    h.AddTest(0, "COLD", 3, 10, 20);
+    h.random.values = {0.5};
+    d.fix_delay_ms = 2000;
+    ASSERT_TRUE(h.Start());
+    auto trialOf = [](const std::string& text, const std::string& before) {
+        const size_t at = text.find(before);
+        return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + before.size());
+    };
+    int compared = 0;
+    ASSERT_GE(h.Run([&] {
+        const int status = trialOf(h.status.panels[2], "ongoing ");
+        const int caption = trialOf(h.grid.Caption(), "n. ");
+        if (status > 0 && caption > 0) {
+            EXPECT_EQ(caption, status) << h.grid.Caption() << " | " << h.status.panels[2];
+            ++compared;
+        }
+        return !h.engine.SessionRunning();
+    }), 0);
+    EXPECT_GT(compared, 10);
+}
+
+}  // namespace
+}  // namespace sessiontest
