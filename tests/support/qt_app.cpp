@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <unistd.h>
 
 namespace test {
 
@@ -25,9 +26,10 @@ void EnsureApp() {
 bool EnsureAppWithScreen(int width, int height) {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (!QCoreApplication::instance() && (!platform || std::string(platform) == "offscreen")) {
-        // The offscreen platform reads its screens from a file.
+        // The offscreen platform reads its screens from a file. One per process: tests run side by side,
+        // and a shared file may be read while another test is rewriting it.
         const std::string file = QDir::tempPath().toStdString() + "/fixbench-screen-" + std::to_string(width) + "x" +
-                                 std::to_string(height) + ".json";
+                                 std::to_string(height) + "-" + std::to_string(::getpid()) + ".json";
         std::ofstream(file) << "{\"screens\": [{\"name\": \"screen\", \"x\": 0, \"y\": 0, \"width\": " << width
                             << ", \"height\": " << height << ", \"dpi\": 96, \"dpr\": 1}]}\n";
         ::setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + file).c_str(), 1);
