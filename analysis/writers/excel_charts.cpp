@@ -1,7 +1,14 @@
 #include "analysis/writers/excel_charts.h"
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <vector>
@@ -106,6 +113,143 @@ int GlobalInfoCharts(ChartLog& log, const std::string& path)
                         {"$B:$B,$Q:$S", "CN0 Average", "CN0 Average [dB]", "CN0 Average"}});
 }
 
+bool WriteAll(int fd, const std::string& data)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void AppendSize(std::string& out, std::uint64_t n)
+{
+    out.append(reinterpret_cast<const char*>(&n), sizeof n);
+}
+
+bool TakeSize(std::string_view& in, std::uint64_t& n)
+{
+    if (in.size() < sizeof n) {
+        return false;
+    }
+    std::memcpy(&n, in.data(), sizeof n);
+    in.remove_prefix(sizeof n);
+    return true;
+}
+
+// What a child says back: its status, then each line as stream and text.
+std::string Encode(int status, const ChartLog& log)
+{
+    std::string out;
+    AppendSize(out, static_cast<std::uint64_t>(status));
+    for (const ChartLog::Line& line : log.lines) {
+        AppendSize(out, line.stream == stderr ? 2 : 1);
+        AppendSize(out, line.text.size());
+        out += line.text;
+    }
+    return out;
+}
+
+bool Decode(std::string_view in, int& status, ChartLog& log)
+{
+    std::uint64_t s = 0;
+    if (!TakeSize(in, s)) {
+        return false;
+    }
+    status = static_cast<int>(s);
+    while (!in.empty()) {
+        std::uint64_t stream = 0, size = 0;
+        if (!TakeSize(in, stream) || !TakeSize(in, size) || size > in.size()) {
+            return false;
+        }
+        log.lines.push_back({stream == 2 ? stderr : stdout, std::string(in.substr(0, size))});
+        in.remove_prefix(size);
+    }
+    return true;
+}
+
+// The file writer keeps state for the whole process (the one buffer of
+// gmtime, the seed of its temporary file names, rand), so workbooks built
+// side by side are each built in a child process of their own. The child
+// only builds and says what it would have printed; a child that dies takes
+// only its own workbook with it.
+int BuildInChild(const std::string& table, const std::function<int(ChartLog&)>& job, ChartLog& log)
+{
+    // A child must not inherit the writing end of a sibling's pipe, or that
+    // sibling's end of file waits for this child too.
+    static std::mutex starting;
+    std::unique_lock<std::mutex> start(starting);
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        log.Out(stderr, "excel: " + table + ": cannot start its workbook: " + std::strerror(errno) + "\n");
+        return 1;
+    }
+    const pid_t pid = fork();
+    if (pid < 0) {
+        const int err = errno;
+        close(fds[0]);
+        close(fds[1]);
+        log.Out(stderr, "excel: " + table + ": cannot start its workbook: " + std::strerror(err) + "\n");
+        return 1;
+    }
+    if (pid == 0) {
+        // Only this thread lives on here: nothing but the workbook, and out
+        // without running the parent's exit handlers.
+        close(fds[0]);
+        ChartLog mine;
+        mine.immediate = false;
+        int status = 1;
+        try {
+            status = job(mine);
+        } catch (const std::exception& ex) {
+            mine.lines.push_back({stderr, "excel: " + table + ": " + ex.what() + "\n"});
+        } catch (...) {
+            mine.lines.push_back({stderr, "excel: " + table + ": the workbook failed\n"});
+        }
+        _exit(WriteAll(fds[1], Encode(status, mine)) ? 0 : 1);
+    }
+    close(fds[1]);
+    start.unlock();
+    std::string said;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        said.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fds[0]);
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    }
+    int status = 1;
+    ChartLog told;
+    if (WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0 && Decode(said, status, told)) {
+        for (ChartLog::Line& line : told.lines) {
+            log.Out(line.stream, std::move(line.text));
+        }
+        return status;
+    }
+    if (WIFSIGNALED(wstatus)) {
+        log.Out(stderr, "excel: " + table + ": its workbook was not made: the builder stopped on signal " +
+                            std::to_string(WTERMSIG(wstatus)) + " (" + strsignal(WTERMSIG(wstatus)) + ")\n");
+    } else {
+        log.Out(stderr, "excel: " + table + ": its workbook was not made: the builder failed\n");
+    }
+    return 1;
+}
+
 }  // namespace
 
 void ChartLog::Out(std::FILE* stream, std::string text)
@@ -190,6 +334,7 @@ void ChartWorkbookQueue::Add(const std::string& table, std::function<int(ChartLo
     auto e = std::make_shared<Entry>();
     e->log.immediate = false;
     e->job = std::move(job);
+    e->table = table;
     std::error_code ec;
     const std::uintmax_t size = fs::file_size(table, ec);
     e->bytes = ec ? 0 : size;
@@ -246,12 +391,7 @@ void ChartWorkbookQueue::Work()
         ++busy_;
         busy_bytes_ += e->bytes;
         lock.unlock();
-        int status = 1;
-        try {
-            status = e->job(e->log);
-        } catch (const std::exception& ex) {
-            e->log.lines.push_back({stderr, std::string("excel: ") + ex.what() + "\n"});
-        }
+        const int status = BuildInChild(e->table, e->job, e->log);
         lock.lock();
         --busy_;
         busy_bytes_ -= e->bytes;

@@ -41,7 +41,7 @@ struct ChartLog {
 };
 
 // The chart workbooks of one run built side by side by a few workers (each
-// workbook has its own engine and file). A workbook holds its whole table
+// workbook has its own engine, file and child process). A workbook holds its whole table
 // while it is built, so besides the workers the tables being charted at once
 // are bounded in bytes (one always goes, however large). Texts given to
 // Print and what each workbook says come out in the order they were given,
@@ -67,6 +67,7 @@ private:
     struct Entry {
         ChartLog log;
         std::function<int(ChartLog&)> job;  // empty for plain text
+        std::string table;
         std::uintmax_t bytes = 0;            // of the table it charts
         bool done = false;
         int status = 0;
