@@ -312,8 +312,8 @@ ChartWorkbookQueue::~ChartWorkbookQueue()
 
 int ChartWorkbookQueue::DefaultWorkers()
 {
-    // Each workbook holds its table while it is built: four keep a day's
-    // run within its memory goal.
+    // The machine is shared with the run's own table writing: four
+    // workbooks at a time.
     const unsigned hw = std::thread::hardware_concurrency();
     return static_cast<int>(std::clamp(hw, 1u, 4u));
 }

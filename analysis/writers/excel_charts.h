@@ -41,11 +41,11 @@ struct ChartLog {
 };
 
 // The chart workbooks of one run built side by side by a few workers (each
-// workbook has its own engine, file and child process). A workbook holds its whole table
-// while it is built, so besides the workers the tables being charted at once
-// are bounded in bytes (one always goes, however large). Texts given to
-// Print and what each workbook says come out in the order they were given,
-// as if the workbooks were built one after another.
+// workbook has its own engine, file and child process). A workbook holds its
+// whole table while it is built, so besides the workers the tables being
+// charted at once are bounded in bytes (one always goes, however large).
+// Texts given to Print and what each workbook says come out in the order
+// they were given, as if the workbooks were built one after another.
 class ChartWorkbookQueue {
 public:
     explicit ChartWorkbookQueue(int workers = DefaultWorkers(), std::uintmax_t table_bytes = kTableBytes);
@@ -53,9 +53,11 @@ public:
     ChartWorkbookQueue(const ChartWorkbookQueue&) = delete;
     ChartWorkbookQueue& operator=(const ChartWorkbookQueue&) = delete;
 
-    // The tables of a day's log (about 13 MB each) go four at a time, those
-    // of three days one at a time: the peak stays that of one workbook.
-    static constexpr std::uintmax_t kTableBytes = 56u << 20;
+    // Each workbook is built in a process of its own, so a process's peak
+    // stays that of one workbook; this bounds what they hold together. The
+    // tables of three days' log (about 38 MB each) still go four at a time,
+    // those of a fortnight one at a time.
+    static constexpr std::uintmax_t kTableBytes = 160u << 20;
     static int DefaultWorkers();
     void Print(std::FILE* stream, std::string text);
     void SatCharts(int32_t prn, const std::string& path);
