@@ -18,6 +18,8 @@
 
 namespace navsift {
 
+static_assert(kSheetRows == workbook::kMaxRows);
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -43,8 +45,43 @@ bool IsCsvName(const std::string& path)
     return path.size() > 4 && EqualsNoCase(std::string_view(path).substr(path.size() - 4), ".csv");
 }
 
+// The series of `chart` once more over the same columns of a sheet that
+// goes on with the table, under the same names.
+void ContinueSeries(workbook::Chart& chart, int series, const workbook::Worksheet& next)
+{
+    const auto columns = [&next](const std::vector<workbook::SheetArea>& refs) {
+        std::string text = "=";
+        for (const workbook::SheetArea& ref : refs) {
+            if (text.size() > 1) {
+                text += ',';
+            }
+            text += workbook::QuoteSheetName(next.Name()) + "!" +
+                    workbook::AreaToA1(workbook::Area{1, ref.area.col1, workbook::kMaxRows, ref.area.col2});
+        }
+        return text;
+    };
+    for (int k = 1; k <= series; ++k) {
+        const workbook::Series& from = chart.SeriesCollection(k);
+        if (from.ValuesRef().empty()) {
+            continue;
+        }
+        std::string name = from.Name();
+        if (from.NameRef()) {
+            name = "=" + workbook::QuoteSheetName(from.NameRef()->sheet) + "!" + workbook::AreaToA1(from.NameRef()->area);
+        }
+        const std::string values = columns(from.ValuesRef());
+        const std::string xvalues = from.XValuesRef().empty() ? std::string() : columns(from.XValuesRef());
+        workbook::Series& s = chart.NewSeries();
+        s.SetValues(values);
+        if (!xvalues.empty()) {
+            s.SetXValues(xvalues);
+        }
+        s.SetName(name);
+    }
+}
+
 int BuildCharts(ChartLog& log, const std::string& path, const std::string& save_name, const char* progress,
-                const std::vector<ChartSpec>& charts)
+                const std::vector<ChartSpec>& charts, int rows_per_sheet)
 {
     if (!IsCsvName(path)) {
         log.Out(stderr, "excel: " + path + ": unsupported workbook format (a .csv table is needed)\n");
@@ -57,9 +94,15 @@ int BuildCharts(ChartLog& log, const std::string& path, const std::string& save_
     }
     try {
         workbook::Application excel;
-        workbook::Workbook& book = excel.OpenCsv(path);
+        workbook::Workbook& book = excel.OpenCsv(path, rows_per_sheet);
         log.Out(stdout, progress);
         workbook::Worksheet& data = book.ActiveWorksheet();
+        // A table longer than a sheet goes on in the next sheets; every
+        // chart plots them all.
+        std::vector<const workbook::Worksheet*> more;
+        for (int k = 2; k <= book.Count(); ++k) {
+            more.push_back(&static_cast<const workbook::Worksheet&>(book.Sheets(k)));
+        }
         for (const ChartSpec& spec : charts) {
             const workbook::Range source = data.GetRange(spec.range);
             workbook::Chart& chart = book.AddChart();
@@ -69,6 +112,10 @@ int BuildCharts(ChartLog& log, const std::string& path, const std::string& save_
                 for (int k = 1; k <= chart.SeriesCount(); ++k) {
                     chart.SeriesCollection(k).SetName(spec.series_name);
                 }
+            }
+            const int series = chart.SeriesCount();
+            for (const workbook::Worksheet* next : more) {
+                ContinueSeries(chart, series, *next);
             }
             chart.SetHasLegend(true);
             chart.SetTitle(spec.title);
@@ -87,15 +134,16 @@ int BuildCharts(ChartLog& log, const std::string& path, const std::string& save_
     return 0;
 }
 
-int SatCharts(ChartLog& log, int32_t prn, const std::string& path)
+int SatCharts(ChartLog& log, int32_t prn, const std::string& path, int rows_per_sheet)
 {
     return BuildCharts(log, path, XlsxBeside(path), "Making Charts...",
                        {{"$A:$A,$J:$J", Format("Sat%d CN0", prn), "CN0 [dB]", Format("Sat%d CN0 Chart", prn), "CN0"},
                         {"$A:$A,$E:$E", Format("Sat%d Frequency", prn), "Frequency [Hz]",
-                         Format("Sat%d Freq Chart", prn), "Frequency"}});
+                         Format("Sat%d Freq Chart", prn), "Frequency"}},
+                       rows_per_sheet);
 }
 
-int GlobalInfoCharts(ChartLog& log, const std::string& path)
+int GlobalInfoCharts(ChartLog& log, const std::string& path, int rows_per_sheet)
 {
     // Named after the folder the table lies in, so the workbooks of several
     // runs can sit side by side.
@@ -110,7 +158,8 @@ int GlobalInfoCharts(ChartLog& log, const std::string& path)
                        {{"$B:$B,$O:$O", "Speed", "Speed [m/s]", "Speed Chart"},
                         {"$B:$B,$P:$P", "NCO", "NCO [Hz]", "NCO Chart"},
                         {"$B:$B,$G:$G", "Fix Status", "Fix Status", "Fix Status Chart"},
-                        {"$B:$B,$Q:$S", "CN0 Average", "CN0 Average [dB]", "CN0 Average"}});
+                        {"$B:$B,$Q:$S", "CN0 Average", "CN0 Average [dB]", "CN0 Average"}},
+                       rows_per_sheet);
 }
 
 bool WriteAll(int fd, const std::string& data)
@@ -275,19 +324,20 @@ int excel_chart_from_workbook(const std::string& path)
     ChartLog log;
     return BuildCharts(log, path, XlsxBeside(path), "Making Chart...",
                        {{"'global_info'!$B:$B,'global_info'!$G:$G,'global_info'!$O:$O", "Speed vs Freq", "Speed [m/s]",
-                         "Speed vs Freq"}});
+                         "Speed vs Freq"}},
+                       kSheetRows);
 }
 
-int excel_sat_charts(int32_t prn, const std::string& path)
+int excel_sat_charts(int32_t prn, const std::string& path, int rows_per_sheet)
 {
     ChartLog log;
-    return SatCharts(log, prn, path);
+    return SatCharts(log, prn, path, rows_per_sheet);
 }
 
-int excel_global_info_charts(const std::string& path)
+int excel_global_info_charts(const std::string& path, int rows_per_sheet)
 {
     ChartLog log;
-    return GlobalInfoCharts(log, path);
+    return GlobalInfoCharts(log, path, rows_per_sheet);
 }
 
 ChartWorkbookQueue::ChartWorkbookQueue(int workers, std::uintmax_t table_bytes) : table_bytes_(table_bytes)
@@ -353,12 +403,12 @@ void ChartWorkbookQueue::Add(const std::string& table, std::function<int(ChartLo
 
 void ChartWorkbookQueue::SatCharts(int32_t prn, const std::string& path)
 {
-    Add(path, [prn, path](ChartLog& log) { return navsift::SatCharts(log, prn, path); });
+    Add(path, [prn, path](ChartLog& log) { return navsift::SatCharts(log, prn, path, kSheetRows); });
 }
 
 void ChartWorkbookQueue::GlobalInfoCharts(const std::string& path)
 {
-    Add(path, [path](ChartLog& log) { return navsift::GlobalInfoCharts(log, path); });
+    Add(path, [path](ChartLog& log) { return navsift::GlobalInfoCharts(log, path, kSheetRows); });
 }
 
 int ChartWorkbookQueue::Finish()

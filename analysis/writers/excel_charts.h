@@ -18,15 +18,19 @@ namespace navsift {
 // The "-excel" chart of a "global_info.csv": fix status and speed against
 // time, saved as the path with ".xlsx" in place of its last four characters.
 int excel_chart_from_workbook(const std::string& path);
+// The rows a sheet holds; a longer table goes on in the next sheets, and
+// its charts plot every one of them.
+constexpr int kSheetRows = 1048576;
+
 // CN0 and frequency of one satellite file ("sat07.csv" gives "sat07.xlsx").
-int excel_sat_charts(int32_t prn, const std::string& path);
+int excel_sat_charts(int32_t prn, const std::string& path, int rows_per_sheet = kSheetRows);
 // Speed, NCO, fix status and average CN0 of "global_info.csv", saved as
 // "<folder>/<folder name>_global_info.xlsx".
+int excel_global_info_charts(const std::string& path, int rows_per_sheet = kSheetRows);
 //
 // Each returns 0, or 1 with a message on stderr when the table cannot be read
 // or charted or the workbook cannot be saved; callers that chart many files
 // may go on after a failure.
-int excel_global_info_charts(const std::string& path);
 
 // What a chart workbook says, kept in order: text for stdout or stderr.
 struct ChartLog {
