@@ -251,6 +251,7 @@ int BuildInChild(const std::string& table, const std::function<int(ChartLog&)>& 
     if (pid == 0) {
         // Only this thread lives on here: nothing but the workbook, and out
         // without running the parent's exit handlers.
+        start.unlock();
         close(fds[0]);
         ChartLog mine;
         mine.immediate = false;
@@ -353,8 +354,8 @@ ChartWorkbookQueue::~ChartWorkbookQueue()
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
+        changed_.notify_all();
     }
-    changed_.notify_all();
     for (std::thread& t : workers_) {
         t.join();
     }
