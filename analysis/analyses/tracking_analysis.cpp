@@ -494,6 +494,11 @@ int tracking_analysis(const std::string& log_folder, const std::string& log_name
     if (status != 0) {
         return status;
     }
+    // The log is read: the workbooks need the memory it holds (a moved-to
+    // string may keep its buffer, a destroyed one does not).
+    {
+        const ByteStream done = std::move(in);
+    }
     const bool with_charts = charts == TrackingCharts::All;
     {
         // The workbooks are independent of each other and of the tables

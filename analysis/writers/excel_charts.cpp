@@ -1,7 +1,14 @@
 #include "analysis/writers/excel_charts.h"
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <vector>
@@ -10,6 +17,8 @@
 #include "platform/workbook/workbook.h"
 
 namespace navsift {
+
+static_assert(kSheetRows == workbook::kMaxRows);
 
 namespace fs = std::filesystem;
 
@@ -36,8 +45,43 @@ bool IsCsvName(const std::string& path)
     return path.size() > 4 && EqualsNoCase(std::string_view(path).substr(path.size() - 4), ".csv");
 }
 
+// The series of `chart` once more over the same columns of a sheet that
+// goes on with the table, under the same names.
+void ContinueSeries(workbook::Chart& chart, int series, const workbook::Worksheet& next)
+{
+    const auto columns = [&next](const std::vector<workbook::SheetArea>& refs) {
+        std::string text = "=";
+        for (const workbook::SheetArea& ref : refs) {
+            if (text.size() > 1) {
+                text += ',';
+            }
+            text += workbook::QuoteSheetName(next.Name()) + "!" +
+                    workbook::AreaToA1(workbook::Area{1, ref.area.col1, workbook::kMaxRows, ref.area.col2});
+        }
+        return text;
+    };
+    for (int k = 1; k <= series; ++k) {
+        const workbook::Series& from = chart.SeriesCollection(k);
+        if (from.ValuesRef().empty()) {
+            continue;
+        }
+        std::string name = from.Name();
+        if (from.NameRef()) {
+            name = "=" + workbook::QuoteSheetName(from.NameRef()->sheet) + "!" + workbook::AreaToA1(from.NameRef()->area);
+        }
+        const std::string values = columns(from.ValuesRef());
+        const std::string xvalues = from.XValuesRef().empty() ? std::string() : columns(from.XValuesRef());
+        workbook::Series& s = chart.NewSeries();
+        s.SetValues(values);
+        if (!xvalues.empty()) {
+            s.SetXValues(xvalues);
+        }
+        s.SetName(name);
+    }
+}
+
 int BuildCharts(ChartLog& log, const std::string& path, const std::string& save_name, const char* progress,
-                const std::vector<ChartSpec>& charts)
+                const std::vector<ChartSpec>& charts, int rows_per_sheet)
 {
     if (!IsCsvName(path)) {
         log.Out(stderr, "excel: " + path + ": unsupported workbook format (a .csv table is needed)\n");
@@ -50,9 +94,15 @@ int BuildCharts(ChartLog& log, const std::string& path, const std::string& save_
     }
     try {
         workbook::Application excel;
-        workbook::Workbook& book = excel.OpenCsv(path);
+        workbook::Workbook& book = excel.OpenCsv(path, rows_per_sheet);
         log.Out(stdout, progress);
         workbook::Worksheet& data = book.ActiveWorksheet();
+        // A table longer than a sheet goes on in the next sheets; every
+        // chart plots them all.
+        std::vector<const workbook::Worksheet*> more;
+        for (int k = 2; k <= book.Count(); ++k) {
+            more.push_back(&static_cast<const workbook::Worksheet&>(book.Sheets(k)));
+        }
         for (const ChartSpec& spec : charts) {
             const workbook::Range source = data.GetRange(spec.range);
             workbook::Chart& chart = book.AddChart();
@@ -62,6 +112,10 @@ int BuildCharts(ChartLog& log, const std::string& path, const std::string& save_
                 for (int k = 1; k <= chart.SeriesCount(); ++k) {
                     chart.SeriesCollection(k).SetName(spec.series_name);
                 }
+            }
+            const int series = chart.SeriesCount();
+            for (const workbook::Worksheet* next : more) {
+                ContinueSeries(chart, series, *next);
             }
             chart.SetHasLegend(true);
             chart.SetTitle(spec.title);
@@ -80,15 +134,16 @@ int BuildCharts(ChartLog& log, const std::string& path, const std::string& save_
     return 0;
 }
 
-int SatCharts(ChartLog& log, int32_t prn, const std::string& path)
+int SatCharts(ChartLog& log, int32_t prn, const std::string& path, int rows_per_sheet)
 {
     return BuildCharts(log, path, XlsxBeside(path), "Making Charts...",
                        {{"$A:$A,$J:$J", Format("Sat%d CN0", prn), "CN0 [dB]", Format("Sat%d CN0 Chart", prn), "CN0"},
                         {"$A:$A,$E:$E", Format("Sat%d Frequency", prn), "Frequency [Hz]",
-                         Format("Sat%d Freq Chart", prn), "Frequency"}});
+                         Format("Sat%d Freq Chart", prn), "Frequency"}},
+                       rows_per_sheet);
 }
 
-int GlobalInfoCharts(ChartLog& log, const std::string& path)
+int GlobalInfoCharts(ChartLog& log, const std::string& path, int rows_per_sheet)
 {
     // Named after the folder the table lies in, so the workbooks of several
     // runs can sit side by side.
@@ -103,7 +158,146 @@ int GlobalInfoCharts(ChartLog& log, const std::string& path)
                        {{"$B:$B,$O:$O", "Speed", "Speed [m/s]", "Speed Chart"},
                         {"$B:$B,$P:$P", "NCO", "NCO [Hz]", "NCO Chart"},
                         {"$B:$B,$G:$G", "Fix Status", "Fix Status", "Fix Status Chart"},
-                        {"$B:$B,$Q:$S", "CN0 Average", "CN0 Average [dB]", "CN0 Average"}});
+                        {"$B:$B,$Q:$S", "CN0 Average", "CN0 Average [dB]", "CN0 Average"}},
+                       rows_per_sheet);
+}
+
+bool WriteAll(int fd, const std::string& data)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void AppendSize(std::string& out, std::uint64_t n)
+{
+    out.append(reinterpret_cast<const char*>(&n), sizeof n);
+}
+
+bool TakeSize(std::string_view& in, std::uint64_t& n)
+{
+    if (in.size() < sizeof n) {
+        return false;
+    }
+    std::memcpy(&n, in.data(), sizeof n);
+    in.remove_prefix(sizeof n);
+    return true;
+}
+
+// What a child says back: its status, then each line as stream and text.
+std::string Encode(int status, const ChartLog& log)
+{
+    std::string out;
+    AppendSize(out, static_cast<std::uint64_t>(status));
+    for (const ChartLog::Line& line : log.lines) {
+        AppendSize(out, line.stream == stderr ? 2 : 1);
+        AppendSize(out, line.text.size());
+        out += line.text;
+    }
+    return out;
+}
+
+bool Decode(std::string_view in, int& status, ChartLog& log)
+{
+    std::uint64_t s = 0;
+    if (!TakeSize(in, s)) {
+        return false;
+    }
+    status = static_cast<int>(s);
+    while (!in.empty()) {
+        std::uint64_t stream = 0, size = 0;
+        if (!TakeSize(in, stream) || !TakeSize(in, size) || size > in.size()) {
+            return false;
+        }
+        log.lines.push_back({stream == 2 ? stderr : stdout, std::string(in.substr(0, size))});
+        in.remove_prefix(size);
+    }
+    return true;
+}
+
+// The file writer keeps state for the whole process (the one buffer of
+// gmtime, the seed of its temporary file names, rand), so workbooks built
+// side by side are each built in a child process of their own. The child
+// only builds and says what it would have printed; a child that dies takes
+// only its own workbook with it.
+int BuildInChild(const std::string& table, const std::function<int(ChartLog&)>& job, ChartLog& log)
+{
+    // A child must not inherit the writing end of a sibling's pipe, or that
+    // sibling's end of file waits for this child too.
+    static std::mutex starting;
+    std::unique_lock<std::mutex> start(starting);
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        log.Out(stderr, "excel: " + table + ": cannot start its workbook: " + std::strerror(errno) + "\n");
+        return 1;
+    }
+    const pid_t pid = fork();
+    if (pid < 0) {
+        const int err = errno;
+        close(fds[0]);
+        close(fds[1]);
+        log.Out(stderr, "excel: " + table + ": cannot start its workbook: " + std::strerror(err) + "\n");
+        return 1;
+    }
+    if (pid == 0) {
+        // Only this thread lives on here: nothing but the workbook, and out
+        // without running the parent's exit handlers.
+        start.unlock();
+        close(fds[0]);
+        ChartLog mine;
+        mine.immediate = false;
+        int status = 1;
+        try {
+            status = job(mine);
+        } catch (const std::exception& ex) {
+            mine.lines.push_back({stderr, "excel: " + table + ": " + ex.what() + "\n"});
+        } catch (...) {
+            mine.lines.push_back({stderr, "excel: " + table + ": the workbook failed\n"});
+        }
+        _exit(WriteAll(fds[1], Encode(status, mine)) ? 0 : 1);
+    }
+    close(fds[1]);
+    start.unlock();
+    std::string said;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        said.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fds[0]);
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    }
+    int status = 1;
+    ChartLog told;
+    if (WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0 && Decode(said, status, told)) {
+        for (ChartLog::Line& line : told.lines) {
+            log.Out(line.stream, std::move(line.text));
+        }
+        return status;
+    }
+    if (WIFSIGNALED(wstatus)) {
+        log.Out(stderr, "excel: " + table + ": its workbook was not made: the builder stopped on signal " +
+                            std::to_string(WTERMSIG(wstatus)) + " (" + strsignal(WTERMSIG(wstatus)) + ")\n");
+    } else {
+        log.Out(stderr, "excel: " + table + ": its workbook was not made: the builder failed\n");
+    }
+    return 1;
 }
 
 }  // namespace
@@ -131,19 +325,20 @@ int excel_chart_from_workbook(const std::string& path)
     ChartLog log;
     return BuildCharts(log, path, XlsxBeside(path), "Making Chart...",
                        {{"'global_info'!$B:$B,'global_info'!$G:$G,'global_info'!$O:$O", "Speed vs Freq", "Speed [m/s]",
-                         "Speed vs Freq"}});
+                         "Speed vs Freq"}},
+                       kSheetRows);
 }
 
-int excel_sat_charts(int32_t prn, const std::string& path)
+int excel_sat_charts(int32_t prn, const std::string& path, int rows_per_sheet)
 {
     ChartLog log;
-    return SatCharts(log, prn, path);
+    return SatCharts(log, prn, path, rows_per_sheet);
 }
 
-int excel_global_info_charts(const std::string& path)
+int excel_global_info_charts(const std::string& path, int rows_per_sheet)
 {
     ChartLog log;
-    return GlobalInfoCharts(log, path);
+    return GlobalInfoCharts(log, path, rows_per_sheet);
 }
 
 ChartWorkbookQueue::ChartWorkbookQueue(int workers, std::uintmax_t table_bytes) : table_bytes_(table_bytes)
@@ -159,8 +354,8 @@ ChartWorkbookQueue::~ChartWorkbookQueue()
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
+        changed_.notify_all();
     }
-    changed_.notify_all();
     for (std::thread& t : workers_) {
         t.join();
     }
@@ -168,8 +363,8 @@ ChartWorkbookQueue::~ChartWorkbookQueue()
 
 int ChartWorkbookQueue::DefaultWorkers()
 {
-    // Each workbook holds its table while it is built: four keep a day's
-    // run within its memory goal.
+    // The machine is shared with the run's own table writing: four
+    // workbooks at a time.
     const unsigned hw = std::thread::hardware_concurrency();
     return static_cast<int>(std::clamp(hw, 1u, 4u));
 }
@@ -190,6 +385,7 @@ void ChartWorkbookQueue::Add(const std::string& table, std::function<int(ChartLo
     auto e = std::make_shared<Entry>();
     e->log.immediate = false;
     e->job = std::move(job);
+    e->table = table;
     std::error_code ec;
     const std::uintmax_t size = fs::file_size(table, ec);
     e->bytes = ec ? 0 : size;
@@ -208,12 +404,12 @@ void ChartWorkbookQueue::Add(const std::string& table, std::function<int(ChartLo
 
 void ChartWorkbookQueue::SatCharts(int32_t prn, const std::string& path)
 {
-    Add(path, [prn, path](ChartLog& log) { return navsift::SatCharts(log, prn, path); });
+    Add(path, [prn, path](ChartLog& log) { return navsift::SatCharts(log, prn, path, kSheetRows); });
 }
 
 void ChartWorkbookQueue::GlobalInfoCharts(const std::string& path)
 {
-    Add(path, [path](ChartLog& log) { return navsift::GlobalInfoCharts(log, path); });
+    Add(path, [path](ChartLog& log) { return navsift::GlobalInfoCharts(log, path, kSheetRows); });
 }
 
 int ChartWorkbookQueue::Finish()
@@ -246,12 +442,7 @@ void ChartWorkbookQueue::Work()
         ++busy_;
         busy_bytes_ += e->bytes;
         lock.unlock();
-        int status = 1;
-        try {
-            status = e->job(e->log);
-        } catch (const std::exception& ex) {
-            e->log.lines.push_back({stderr, std::string("excel: ") + ex.what() + "\n"});
-        }
+        const int status = BuildInChild(e->table, e->job, e->log);
         lock.lock();
         --busy_;
         busy_bytes_ -= e->bytes;

@@ -18,15 +18,19 @@ namespace navsift {
 // The "-excel" chart of a "global_info.csv": fix status and speed against
 // time, saved as the path with ".xlsx" in place of its last four characters.
 int excel_chart_from_workbook(const std::string& path);
+// The rows a sheet holds; a longer table goes on in the next sheets, and
+// its charts plot every one of them.
+constexpr int kSheetRows = 1048576;
+
 // CN0 and frequency of one satellite file ("sat07.csv" gives "sat07.xlsx").
-int excel_sat_charts(int32_t prn, const std::string& path);
+int excel_sat_charts(int32_t prn, const std::string& path, int rows_per_sheet = kSheetRows);
 // Speed, NCO, fix status and average CN0 of "global_info.csv", saved as
 // "<folder>/<folder name>_global_info.xlsx".
+int excel_global_info_charts(const std::string& path, int rows_per_sheet = kSheetRows);
 //
 // Each returns 0, or 1 with a message on stderr when the table cannot be read
 // or charted or the workbook cannot be saved; callers that chart many files
 // may go on after a failure.
-int excel_global_info_charts(const std::string& path);
 
 // What a chart workbook says, kept in order: text for stdout or stderr.
 struct ChartLog {
@@ -41,11 +45,11 @@ struct ChartLog {
 };
 
 // The chart workbooks of one run built side by side by a few workers (each
-// workbook has its own engine and file). A workbook holds its whole table
-// while it is built, so besides the workers the tables being charted at once
-// are bounded in bytes (one always goes, however large). Texts given to
-// Print and what each workbook says come out in the order they were given,
-// as if the workbooks were built one after another.
+// workbook has its own engine, file and child process). A workbook holds its
+// whole table while it is built, so besides the workers the tables being
+// charted at once are bounded in bytes (one always goes, however large).
+// Texts given to Print and what each workbook says come out in the order
+// they were given, as if the workbooks were built one after another.
 class ChartWorkbookQueue {
 public:
     explicit ChartWorkbookQueue(int workers = DefaultWorkers(), std::uintmax_t table_bytes = kTableBytes);
@@ -53,9 +57,11 @@ public:
     ChartWorkbookQueue(const ChartWorkbookQueue&) = delete;
     ChartWorkbookQueue& operator=(const ChartWorkbookQueue&) = delete;
 
-    // The tables of a day's log (about 13 MB each) go four at a time, those
-    // of three days one at a time: the peak stays that of one workbook.
-    static constexpr std::uintmax_t kTableBytes = 56u << 20;
+    // Each workbook is built in a process of its own, so a process's peak
+    // stays that of one workbook; this bounds what they hold together. The
+    // tables of three days' log (about 38 MB each) still go four at a time,
+    // those of a fortnight one at a time.
+    static constexpr std::uintmax_t kTableBytes = 160u << 20;
     static int DefaultWorkers();
     void Print(std::FILE* stream, std::string text);
     void SatCharts(int32_t prn, const std::string& path);
@@ -67,6 +73,7 @@ private:
     struct Entry {
         ChartLog log;
         std::function<int(ChartLog&)> job;  // empty for plain text
+        std::string table;
         std::uintmax_t bytes = 0;            // of the table it charts
         bool done = false;
         int status = 0;

@@ -244,7 +244,8 @@ void Application::Remove(Workbook* book) {
     if (active_ == book) active_ = books_.empty() ? nullptr : books_.back().get();
 }
 
-Workbook& Application::OpenCsv(const std::string& path) {
+Workbook& Application::OpenCsv(const std::string& path, int rowsPerSheet) {
+    rowsPerSheet = std::clamp(rowsPerSheet, 1, kMaxRows);
     DelimitedOptions opt;
     opt.delimiters = ",";
     books_.push_back(std::make_unique<Workbook>(*this));
@@ -257,24 +258,35 @@ Workbook& Application::OpenCsv(const std::string& path) {
     if (name.size() > 31) name.resize(31);
     if (name.empty()) name = "Sheet1";
     wb.sheets_.push_back(std::make_unique<Worksheet>(wb, name));
-    Worksheet& ws = static_cast<Worksheet&>(*wb.sheets_.back());
+    Worksheet* ws = static_cast<Worksheet*>(wb.sheets_.back().get());
+    Worksheet& first = *ws;
     // Rows go straight into the sheet as they are read; a file that cannot
     // be read leaves no workbook behind.
     int r = 0;
     try {
         ReadDelimitedRows(path, opt, 1, [&](std::vector<Value>& row) {
+            if (r == rowsPerSheet) {
+                ws->ReleaseSpare();
+                const std::string suffix = " (" + std::to_string(wb.sheets_.size() + 1) + ")";
+                std::string next = name.substr(0, 31 - suffix.size());
+                while (!next.empty() && next.back() == '\'') next.pop_back();
+                wb.sheets_.push_back(std::make_unique<Worksheet>(wb, next + suffix));
+                ws = static_cast<Worksheet*>(wb.sheets_.back().get());
+                r = 0;
+            }
             ++r;
             for (size_t c = 0; c < row.size(); ++c)
-                if (!row[c].IsEmpty()) ws.SetConstant(r, static_cast<int>(c) + 1, row[c]);
+                if (!row[c].IsEmpty()) ws->SetConstant(r, static_cast<int>(c) + 1, row[c]);
         });
     } catch (...) {
         Remove(&wb);
         throw;
     }
-    ws.ReleaseSpare();
+    Worksheet& last = *ws;
+    last.ReleaseSpare();
     wb.path_ = fs::absolute(fs::path(path)).lexically_normal().string();
     wb.saved_ = true;
-    wb.SetActive(&ws);
+    wb.SetActive(&first);
     return wb;
 }
 

@@ -129,7 +129,9 @@ public:
     Workbook& AddWorkbook();
     // Workbooks.Open of a comma-separated file: one worksheet named after the
     // file (without extension), numbers typed, the file as the workbook's name.
-    Workbook& OpenCsv(const std::string& path);
+    // A file of more rows than a sheet holds goes on in next sheets, "name (2)",
+    // "name (3)" ..., `rowsPerSheet` rows each, so that no row is left out.
+    Workbook& OpenCsv(const std::string& path, int rowsPerSheet = kMaxRows);
     int WorkbookCount() const { return static_cast<int>(books_.size()); }
     Workbook& Workbooks(int index);  // 1-based
     // The open workbook whose window caption (or full name) is `caption`;

@@ -682,12 +682,3 @@ void WriteXlsx(const Workbook& wb, const std::string& path) {
 }
 
 }  // namespace workbook
-
-// libxlsxwriter dates every file it closes with gmtime(), whose result is a
-// single buffer of the C library shared by all threads; workbooks are saved
-// side by side, so each thread gets a buffer of its own. Defined here, it is
-// the one the library calls.
-extern "C" struct tm* gmtime(const time_t* timer) noexcept {
-    static thread_local struct tm result;
-    return gmtime_r(timer, &result);
-}

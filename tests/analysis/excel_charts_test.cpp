@@ -112,6 +112,47 @@ TEST(ExcelCharts, SatelliteChartsPlotEveryRowOfAHeaderlessFile)
     EXPECT_EQ(wbtest::AsDouble(view.formulas.at("sat07!J4")), 44.0);
 }
 
+// A table of more rows than a sheet holds (a 1 Hz run of more than twelve
+// days) goes on in next sheets, each charted; here with sheets of two rows.
+TEST(ExcelCharts, ATableLongerThanASheetGoesOnInTheNextSheets)
+{
+    REQUIRE_OPENPYXL();
+    EXPECT_EQ(navsift::kSheetRows, 1048576);
+    ScratchDir dir;
+    std::string rows;
+    for (int k = 0; k < 5; ++k) {
+        char line[160];
+        std::snprintf(line, sizeof line, "%12d,%12d,%12d,%12d,%12d,%12d,%12d,%12d,%12d,%12.1f\r\n", 2000 + k, 7, 1, 1,
+                      -1500 + k, 0, 0, 0, 0, 41.0 + k);
+        rows += line;
+    }
+    WriteFile(dir / "sat07.csv", rows);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(navsift::excel_sat_charts(7, (dir / "sat07.csv").string(), 2), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Making Charts...Saving Workbook...");
+    wbtest::FileView view = wbtest::ReadBack((dir / "sat07.xlsx").string(), dir.path().string());
+    EXPECT_EQ(view.sheets, (std::vector<std::string>{"sat07", "sat07 (2)", "sat07 (3)", "Sat7 CN0 Chart",
+                                                     "Sat7 Freq Chart"}));
+    ASSERT_EQ(view.chartParts.size(), 2u);
+    EXPECT_EQ(view.chartParts[0], "scatterChart|sat07!$A$1:$A$2|sat07!$J$1:$J$2|'sat07 (2)'!$A$1:$A$2|"
+                                  "'sat07 (2)'!$J$1:$J$2|'sat07 (3)'!$A$1|'sat07 (3)'!$J$1");
+    EXPECT_EQ(wbtest::AsDouble(view.formulas.at("sat07 (3)!J1")), 45.0);
+
+    // With a header line: the next sheets hold rows only, their series keep
+    // the header's names.
+    WriteFile(dir / "global_info.csv", GlobalInfo(3));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(navsift::excel_global_info_charts((dir / "global_info.csv").string(), 3), 0);
+    testing::internal::GetCapturedStdout();
+    const fs::path xlsx = dir / (dir.path().filename().string() + "_global_info.xlsx");
+    view = wbtest::ReadBack(xlsx.string(), dir.path().string());
+    EXPECT_EQ(view.sheets, (std::vector<std::string>{"global_info", "global_info (2)", "Speed Chart", "NCO Chart",
+                                                     "Fix Status Chart", "CN0 Average"}));
+    ASSERT_EQ(view.chartParts.size(), 4u);
+    EXPECT_EQ(view.chartParts[0], "scatterChart|global_info!$O$1|global_info!$B$2:$B$3|global_info!$O$2:$O$3|"
+                                  "global_info!$O$1|'global_info (2)'!$B$1|'global_info (2)'!$O$1");
+}
+
 TEST(ExcelCharts, GlobalInfoChartsAreNamedAfterTheirFolder)
 {
     REQUIRE_OPENPYXL();

@@ -150,3 +150,22 @@ TEST(CsvOpen, SheetNamedAfterTheFileAndPaddedNumbers) {
     wbtest::WriteFile(longName, "1\n");
     EXPECT_EQ(app.OpenCsv(longName).Sheets(1).Name().size(), 31u);
 }
+
+TEST(CsvOpen, RowsBeyondASheetGoOnInNextSheets) {
+    wbtest::TempDir dir;
+    std::string path = dir.File(std::string(40, 'n') + ".csv");
+    wbtest::WriteFile(path, "1\n2\n3\n4\n5\n");
+    Application app;
+    Workbook& wb = app.OpenCsv(path, 2);
+    ASSERT_EQ(wb.Count(), 3);
+    EXPECT_EQ(wb.Sheets(1).Name(), std::string(31, 'n'));
+    EXPECT_EQ(wb.Sheets(2).Name(), std::string(27, 'n') + " (2)");
+    EXPECT_EQ(wb.Sheets(3).Name(), std::string(27, 'n') + " (3)");
+    EXPECT_EQ(wb.Worksheets(2).GetRange("A2").GetValue().Number(), 4);
+    EXPECT_EQ(wb.Worksheets(3).GetRange("A1").GetValue().Number(), 5);
+    EXPECT_TRUE(wb.Worksheets(3).GetRange("A2").GetValue().IsEmpty());
+    EXPECT_EQ(&wb.ActiveWorksheet(), &wb.Worksheets(1));
+    // A whole sheet's worth makes no empty next sheet.
+    wbtest::WriteFile(path, "1\n2\n");
+    EXPECT_EQ(app.OpenCsv(path, 2).Count(), 1);
+}

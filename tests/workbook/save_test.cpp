@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <cmath>
+#include <ctime>
 #include <set>
 
 using namespace workbook;
@@ -408,4 +411,23 @@ TEST(SaveFile, OneNameForOneOpenWorkbookAndTheViewerOnShow) {
     app.SetVisible(true);
     app.SetVisible(true);  // already visible: not shown twice
     EXPECT_EQ(shown, (std::vector<std::string>{dir.File("R1.xlsx")}));
+}
+
+// The engine links into fixbench as well: saving must leave the C library's
+// own functions to every other caller, and its results where they were.
+TEST(SaveFile, SavingReplacesNoFunctionOfTheCLibrary) {
+    wbtest::TempDir dir;
+    Application app;
+    Workbook& wb = app.AddWorkbook();
+    wb.Worksheets(1).Cells(1, 1).SetValue(1.0);
+    wb.SaveAs(dir.File("dated.xlsx"));
+    void* libc = dlopen("libc.so.6", RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(libc, nullptr);
+    for (const char* name : {"gmtime", "localtime", "tmpfile", "rand", "srand", "time"})
+        EXPECT_EQ(dlsym(RTLD_DEFAULT, name), dlsym(libc, name)) << name << " is not the C library's own";
+    dlclose(libc);
+    const time_t t = 0;
+    const struct tm* shared = std::gmtime(&t);
+    ASSERT_NE(shared, nullptr);
+    EXPECT_EQ(shared->tm_year, 70);
 }
