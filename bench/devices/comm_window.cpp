@@ -562,6 +562,8 @@ void CommWindow::OpenPortChecked() {
     const int32_t baud = platform::RoundToInt32(platform::ReadLenient(combo2_->currentText().toStdString()));
     CommPortSetup(dev_, number, baud);
     CommPortOpen(dev_);
+    reopen_pending_ = false;
+    PortBack();
     refresh_timer_->SetEnabled(true);
     open_port_->setEnabled(false);
     close_port_->setEnabled(true);

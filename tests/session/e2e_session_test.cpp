@@ -416,12 +416,27 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
     ASSERT_EQ(errno, EEXIST);
 
     ASSERT_TRUE(test::WaitFor([&] { return Window(1)->DevicePortLost(); }, 3000));
-    EXPECT_EQ(top->StatusText(2), "Device RCV2: port 4 (" + lost_path + ") lost");
+    const std::string lost_text = "Device RCV2: port 4 (" + lost_path + ") lost";
+    EXPECT_EQ(top->StatusText(2).rfind(lost_text, 0), 0u) << top->StatusText(2);
     test::Pump(500);
     EXPECT_LT(test::ReadCallsOfThisThread() - reads_before, 200)
         << "the lost port is not read over and over, before its loss is seen or after";
-    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 20000))
-        << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
+    // The failed trial's error and the next trial's progress line come; the
+    // loss stays in view beside them, in the main window and the device's.
+    bool error_seen = false, second_seen = false;
+    ASSERT_TRUE(test::WaitFor([&] {
+        const std::string one = top->StatusText(1), two = top->StatusText(2);
+        if (two.rfind(lost_text, 0) != 0) {
+            ADD_FAILURE() << "panel 2 lost the port's text: " << one << " / " << two;
+            return true;
+        }
+        error_seen = error_seen || one == "Time Measure ERROR!";
+        second_seen = second_seen || two == lost_text + " | TEST: COLD  ongoing 2 of 2";
+        return one == "Test Session Completed";
+    }, 20000)) << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
+    EXPECT_TRUE(error_seen);
+    EXPECT_TRUE(second_seen);
+    EXPECT_EQ(Window(1)->State().Console.Status->PanelText(1), "PORT LOST") << "not the restart it could not send";
     EXPECT_EQ(a.Restarts().size(), 2u);
 
     const std::string session = SessionFolder();
@@ -441,6 +456,8 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
     EXPECT_NE(first, std::string::npos) << system_log;
     EXPECT_EQ(system_log.find("Device RCV2: port 4 lost", first + 1), std::string::npos) << "said once";
     EXPECT_EQ(system_log.find("did not complete"), std::string::npos) << "not left to the silence guard";
+    EXPECT_NE(system_log.find(lost_text + ", command not sent (SendNmeaCommand)"), std::string::npos) << system_log;
+    EXPECT_EQ(system_log.find("Port closed"), std::string::npos) << "every line about the port names it";
 }
 
 // Closing the main window in the middle of a trial: the user is asked first.
