@@ -21,6 +21,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "bench/devices/byte_log.h"
 #include "bench/devices/system_log.h"
 #include "bench/instruments/instrument_placement.h"
 #include "bench/instruments/sim_mng.h"
@@ -178,10 +179,16 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
 
     BuildWorkspace();
     BuildMenus();
+    // A log the disk refuses is shown at once and stays in view: a night's
+    // session must not look clean until its end.
+    WriteFailures::SetListener([this](const std::string& path, const std::string& cause) {
+        StatusBarNotice("log " + path, "Log not written: " + path + " (" + cause + ")");
+    });
     MDIForm_Load();
 }
 
 Benchtop::~Benchtop() {
+    WriteFailures::SetListener({});
     MDIForm_Unload();
     // Windows that draw this window's state go before it.
     delete results_.data();
