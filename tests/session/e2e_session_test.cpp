@@ -460,6 +460,60 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
     EXPECT_EQ(system_log.find("Port closed"), std::string::npos) << "every line about the port names it";
 }
 
+// A receiver unplugged in the first trial and plugged in again after it, its
+// device path made anew, with the port time-out on: the port opens again,
+// the later trials are measured, and the receiver's log of the session goes
+// on, appended after one system-log line that marks the gap.
+TEST_F(SessionEndToEnd, ReceiverWhosePortComesBackLogsAgainIntoTheSessionsFile) {
+    AddReceiver(3, {1500}, 500);
+    AddReceiver(4, {8000}, 500);
+    receivers[1]->RelayThroughChildProcess();
+    WriteConfig(3, 1, 1);
+    OpenBench();
+    Window(1)->DeviceSetSerialPortTimeout(true, 200);  // Options > Device Serial Port Timeout
+    ASSERT_TRUE(test::WaitFor([&] { return Window(0)->State().GGACount > 0 && Window(1)->State().GGACount > 0; },
+                              3000));
+    Trigger("exectest");
+    ASSERT_TRUE(test::WaitFor([&] { return receivers[1]->Restarts().size() == 1; }, 8000));
+    test::Pump(300);
+    receivers[1]->KillRelayProcess();  // unplugged
+    ASSERT_TRUE(test::WaitFor([&] { return Window(1)->DevicePortLost(); }, 3000));
+    const std::string session = SessionFolder();
+    const std::string base = session + "/RCV2/RCV2_TTFF_COLD_NMEA";
+    ASSERT_TRUE(test::WaitFor([&] { return !test::ReadFileBytes(base + "_Results.txt").empty(); }, 10000));
+    const std::string before = test::ReadFileBytes(base + ".txt");
+    ASSERT_FALSE(before.empty());
+
+    // Plugged in again: a new terminal for the same port number.
+    test::ScriptedReceiver::Script again;
+    again.fix_delays_ms = {2000, 1200};
+    again.epoch_ms = 500;
+    again.latitude = "4512.250,N";
+    again.longitude = "00741.875,E";
+    test::ScriptedReceiver back(again);
+    test::WriteFileBytes(home->File("ComPorts.txt"),
+                         "3 " + receivers[0]->DevicePath() + "\n4 " + back.DevicePath() + "\n");
+    ASSERT_TRUE(test::WaitFor([&] { return Window(1)->Port().PortOpen(); }, 3000));
+    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 30000))
+        << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
+
+    const std::vector<std::string> results = SplitLines(test::ReadFileBytes(base + "_Results.txt"));
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[0], "-1\t% 1\t\r\n");
+    ASSERT_EQ(back.Restarts().size(), 2u);
+    const std::string log = test::ReadFileBytes(base + ".txt");
+    ASSERT_EQ(log.rfind(before, 0), 0u) << "the same file, appended";
+    for (const test::ScriptedReceiver::Restart& r : back.Restarts()) {
+        EXPECT_NE(log.find(r.fix_gga, before.size()), std::string::npos) << "each later fix is logged: " << r.fix_gga;
+    }
+    const std::string system_log = test::ReadFileBytes(bench::SystemLogPath());
+    const std::string gap = "Device RCV2: port 4 (" + back.DevicePath() +
+                            ") open again; logging goes on after the gap in " + base + ".txt";
+    const size_t at = system_log.find(gap);
+    EXPECT_NE(at, std::string::npos) << system_log;
+    EXPECT_EQ(system_log.find("open again", at + gap.size()), std::string::npos) << "one line for the gap";
+}
+
 // Closing the main window in the middle of a trial: the user is asked first.
 // No keeps the session running; Yes stops it as Stop would, every log closed
 // with what it received, and the system log says where it stopped.
