@@ -494,6 +494,7 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortComesBackLogsAgainIntoTheSessionsFile) 
     test::WriteFileBytes(home->File("ComPorts.txt"),
                          "3 " + receivers[0]->DevicePath() + "\n4 " + back.DevicePath() + "\n");
     ASSERT_TRUE(test::WaitFor([&] { return Window(1)->Port().PortOpen(); }, 3000));
+    EXPECT_EQ(top->StatusText(2).find(") lost"), std::string::npos) << "the loss is over: " << top->StatusText(2);
     ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 30000))
         << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
 
