@@ -47,6 +47,14 @@ public:
 
     // Panel numbered from 1; "TEST: " progress lines go to panel 2.
     virtual void StatusBarMessage(int16_t panel, const std::string& text) = 0;
+    // A condition that lasts (a port lost, a log that cannot be written),
+    // keyed by what it is about: the main window keeps it in view until the
+    // same key comes with an empty text. Without such a window, the text
+    // goes to panel 2 once.
+    virtual void StatusBarNotice(const std::string& key, const std::string& text) {
+        (void)key;
+        if (!text.empty()) StatusBarMessage(2, text);
+    }
 
     // The layout of a test's sheet and chart in the device's own workbook,
     // which the report builders own. A host without them refuses.

@@ -1,5 +1,7 @@
 #include "bench/devices/byte_log.h"
 
+#include "bench/devices/system_log.h"
+
 #include "platform/core/error.h"
 #include "platform/core/paths.h"
 #include "platform/qt/program_folder.h"
@@ -11,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace bench {
@@ -45,6 +48,25 @@ struct SavedAction {
 };
 SavedAction g_saved[std::size(kFatalSignals)];
 
+// What the file took of n bytes; err holds the cause when it took fewer.
+size_t WriteSome(int fd, const char* p, size_t n, int& err) noexcept {
+    size_t done = 0;
+    while (done < n) {
+        ssize_t w = ::write(fd, p + done, n - done);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            return done;
+        }
+        if (w == 0) {
+            err = ENOSPC;
+            return done;
+        }
+        done += static_cast<size_t>(w);
+    }
+    return done;
+}
+
 bool WriteAll(int fd, const char* p, size_t left) noexcept {
     while (left > 0) {
         ssize_t n = ::write(fd, p, left);
@@ -63,6 +85,23 @@ std::vector<std::string>& FailedPaths() {
     return paths;
 }
 
+WriteFailures::Listener& FailureListener() {
+    static WriteFailures::Listener listener;
+    return listener;
+}
+
+int64_t LineEnds(std::string_view bytes) {
+    return static_cast<int64_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+}
+
+// Told outside the write, so a listener that fails cannot lose the bytes.
+void TellFirstFailure(const std::string& path, const std::string& cause) noexcept {
+    try {
+        if (FailureListener()) FailureListener()(path, cause);
+    } catch (...) {
+    }
+}
+
 }  // namespace
 
 bool WriteFailures::Note(const std::string& path) {
@@ -75,12 +114,14 @@ bool WriteFailures::Note(const std::string& path) {
 size_t WriteFailures::Count() { return FailedPaths().size(); }
 std::vector<std::string> WriteFailures::Paths() { return FailedPaths(); }
 void WriteFailures::Reset() { FailedPaths().clear(); }
+void WriteFailures::SetListener(Listener listener) { FailureListener() = std::move(listener); }
 
 // The first failure of a spell is reported; while the file keeps failing
 // the rest are repeats. A write that goes through ends the spell.
 void ByteLogFile::ThrowWriteFailure(int error_number) {
-    const std::string text = "Device I/O error (" + path_ + ": " + std::strerror(error_number) + ")";
-    if (tracked_) WriteFailures::Note(path_);
+    const std::string cause = std::strerror(error_number);
+    const std::string text = "Device I/O error (" + path_ + ": " + cause + ")";
+    if (tracked_ && WriteFailures::Note(path_)) TellFirstFailure(path_, cause);
     if (failing_) throw RepeatedWriteFailure(platform::err::FileIo, text);
     failing_ = true;
     throw BenchError(platform::err::FileIo, text);
@@ -92,7 +133,9 @@ struct CrashFlush {
         PendingFiles& p = Pending();
         for (size_t i = 0; i < p.count && i < PendingFiles::kMax; ++i) {
             ByteLogFile* f = p.files[i];
-            if (f && f->fd_ >= 0 && !f->pending_.empty()) WriteAll(f->fd_, f->pending_.data(), f->pending_.size());
+            if (!f || f->fd_ < 0) continue;
+            if (!f->backlog_.empty()) WriteAll(f->fd_, f->backlog_.data(), f->backlog_.size());
+            if (!f->pending_.empty()) WriteAll(f->fd_, f->pending_.data(), f->pending_.size());
         }
     }
 };
@@ -139,6 +182,12 @@ ByteLogFile& ByteLogFile::operator=(ByteLogFile&& other) noexcept {
         path_ = std::move(other.path_);
         tracked_ = other.tracked_;
         failing_ = other.failing_;
+        backlog_ = std::move(other.backlog_);
+        other.backlog_.clear();
+        mid_line_ = other.mid_line_;
+        skipping_ = other.skipping_;
+        dropped_lines_ = std::exchange(other.dropped_lines_, 0);
+        dropped_bytes_ = std::exchange(other.dropped_bytes_, 0);
         other.fd_ = -1;
     }
     return *this;
@@ -161,8 +210,73 @@ void ByteLogFile::FlushPending() {
     std::string bytes;
     bytes.swap(pending_);
     if (fd_ < 0) return;
-    if (!WriteAll(fd_, bytes.data(), bytes.size())) ThrowWriteFailure(errno);
+    Emit(bytes);
+}
+
+void ByteLogFile::Emit(std::string_view bytes) {
+    if (skipping_) {
+        // The rest of a line whose start was dropped goes with it.
+        const size_t lf = bytes.find('\n');
+        const size_t cut = lf == std::string_view::npos ? bytes.size() : lf + 1;
+        dropped_bytes_ += static_cast<int64_t>(cut);
+        if (lf != std::string_view::npos) {
+            skipping_ = false;
+            ++dropped_lines_;
+        }
+        bytes.remove_prefix(cut);
+    }
+    int err = 0;
+    if (!backlog_.empty()) {
+        const size_t n = WriteSome(fd_, backlog_.data(), backlog_.size(), err);
+        if (n > 0) mid_line_ = backlog_[n - 1] != '\n';
+        backlog_.erase(0, n);
+        if (!backlog_.empty()) {
+            backlog_.append(bytes);
+            KeepBounded();
+            ThrowWriteFailure(err);
+        }
+    }
+    const size_t n = WriteSome(fd_, bytes.data(), bytes.size(), err);
+    if (n > 0) mid_line_ = bytes[n - 1] != '\n';
+    if (n < bytes.size()) {
+        backlog_.assign(bytes.substr(n));
+        KeepBounded();
+        ThrowWriteFailure(err);
+    }
     failing_ = false;
+    if (dropped_bytes_ > 0) ReportDropped();
+}
+
+// Past the bound, everything after the rest of the line the file already
+// began is dropped; an unfinished line dropped takes its continuation along.
+void ByteLogFile::KeepBounded() {
+    if (backlog_.size() <= kMaxUnwritten) return;
+    size_t keep = 0;
+    if (mid_line_) {
+        const size_t lf = backlog_.find('\n');
+        // A line longer than the bound is no line to keep whole.
+        keep = lf == std::string::npos || lf + 1 > kMaxUnwritten ? 0 : lf + 1;
+    }
+    const std::string_view gone = std::string_view(backlog_).substr(keep);
+    dropped_lines_ += LineEnds(gone);
+    dropped_bytes_ += static_cast<int64_t>(gone.size());
+    if (!gone.empty() && gone.back() != '\n') skipping_ = true;
+    backlog_.resize(keep);
+}
+
+void ByteLogFile::ReportDropped() noexcept {
+    try {
+        const std::string text = std::to_string(dropped_lines_) + " lines (" + std::to_string(dropped_bytes_) +
+                                 " bytes) not written to " + path_ + ": the file did not take them";
+        dropped_lines_ = 0;
+        dropped_bytes_ = 0;
+        // The system log's own file cannot report through itself.
+        if (tracked_)
+            SystemLogWrite(text);
+        else
+            std::fprintf(stderr, "%s\n", text.c_str());
+    } catch (...) {
+    }
 }
 
 ByteLogFile::Deferral::Deferral() {
@@ -217,7 +331,7 @@ void ByteLogFile::Open(const std::string& name, Mode mode) {
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) {
         int e = errno;
-        if (tracked_) WriteFailures::Note(path);
+        if (tracked_ && WriteFailures::Note(path)) TellFirstFailure(path, std::strerror(e));
         if (e == ENOENT || e == ENOTDIR)
             throw BenchError(platform::err::PathNotFound, "Path not found (" + path + ")");
         throw BenchError(75, "Path/File access error (" + path + ": " + std::strerror(e) + ")");
@@ -225,6 +339,8 @@ void ByteLogFile::Open(const std::string& name, Mode mode) {
     fd_ = fd;
     path_ = path;
     failing_ = false;
+    mid_line_ = false;
+    skipping_ = false;
 }
 
 void ByteLogFile::Write(std::string_view bytes) {
@@ -242,17 +358,31 @@ void ByteLogFile::Write(std::string_view bytes) {
             return;
         }
     }
-    FlushPending();
-    if (!WriteAll(fd_, bytes.data(), bytes.size())) ThrowWriteFailure(errno);
-    failing_ = false;
+    if (!pending_.empty()) {
+        // What was collected goes first, this after it, whatever fails.
+        pending_.append(bytes);
+        FlushPending();
+        return;
+    }
+    Emit(bytes);
 }
 
 void ByteLogFile::Close() noexcept {
     try {
         FlushPending();
+        if (!backlog_.empty() && fd_ >= 0) Emit({});
     } catch (const std::exception& e) {
         std::fprintf(stderr, "log write failed: %s\n", e.what());
     }
+    if (!backlog_.empty()) {
+        // The last chance is gone: what is left is counted as lost.
+        dropped_lines_ += LineEnds(backlog_) + (backlog_.back() != '\n' ? 1 : 0);
+        dropped_bytes_ += static_cast<int64_t>(backlog_.size());
+        backlog_.clear();
+    }
+    if (skipping_) ++dropped_lines_;
+    skipping_ = false;
+    if (dropped_bytes_ > 0) ReportDropped();
     Unregister();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;

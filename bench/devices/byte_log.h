@@ -3,6 +3,12 @@
 // buffering in the process), so a crash never loses a line already logged.
 // Opening appends by default; errors are BenchError with file-error numbers.
 //
+// A write the file system refuses (a full disk) loses nothing at once: the
+// bytes it did not take are kept whole and go first at the next write. Past
+// a bound the kept lines are dropped whole, never a piece of a line, and the
+// system log says how many when the file takes writes again or is closed.
+// So a log line is never the splice of two.
+//
 // One receive event can complete hundreds of lines; while a Deferral lives,
 // writes collect in memory and go out in one system call per file when it
 // ends (FlushDeferred). Open, Close and destruction write what was collected
@@ -11,6 +17,8 @@
 #include "platform/core/error.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +44,10 @@ public:
     static size_t Count();
     static std::vector<std::string> Paths();
     static void Reset();
+    // Told at once of each file's first failure since Reset, with the
+    // system's cause (a window shows it); an empty function stops it.
+    using Listener = std::function<void(const std::string& path, const std::string& cause)>;
+    static void SetListener(Listener listener);
 };
 
 class ByteLogFile {
@@ -53,8 +65,12 @@ public:
     // open error 75.
     void Open(const std::string& path, Mode mode = Mode::Append);
     // Writes all bytes; error 52 when closed, 57 when the write fails (the
-    // file stays open for the next attempt).
+    // file stays open, and what it did not take goes first next time).
     void Write(std::string_view bytes);
+    // Bytes a failed write left, still to go.
+    size_t Unwritten() const { return backlog_.size(); }
+    // The most unwritten bytes kept; beyond it whole lines are dropped.
+    static constexpr size_t kMaxUnwritten = 1024 * 1024;
     // Writes what was collected, then closes. Idempotent.
     void Close() noexcept;
     bool IsOpen() const { return fd_ >= 0; }
@@ -80,6 +96,10 @@ public:
 private:
     friend struct CrashFlush;
     void FlushPending();  // throws on a failed write
+    // Writes the kept bytes, then these; keeps what the file did not take.
+    void Emit(std::string_view bytes);
+    void KeepBounded();
+    void ReportDropped() noexcept;
     void Unregister() noexcept;
     [[noreturn]] void ThrowWriteFailure(int error_number);
     int fd_ = -1;
@@ -88,6 +108,10 @@ private:
     bool registered_ = false;
     bool tracked_ = true;
     bool failing_ = false;  // the last write failed and was reported
+    std::string backlog_;   // what failed writes left, oldest first
+    bool mid_line_ = false;  // the file's last byte is not the end of a line
+    bool skipping_ = false;  // dropping the rest of a line already partly dropped
+    int64_t dropped_lines_ = 0, dropped_bytes_ = 0;  // since the last report
 };
 
 }  // namespace bench

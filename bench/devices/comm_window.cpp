@@ -616,6 +616,8 @@ void CommWindow::OpenPortChecked() {
     CommPortSetup(dev_, number, baud);
     port_->SetHolderName(windowTitle().toLatin1().toStdString());
     CommPortOpen(dev_);
+    reopen_pending_ = false;
+    PortBack();
     refresh_timer_->SetEnabled(true);
     open_port_->setEnabled(false);
     close_port_->setEnabled(true);

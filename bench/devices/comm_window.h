@@ -233,6 +233,7 @@ private:
     void WatchDogTick();
     void PortTimeoutTick();
     void PortLost(const std::string& reason);
+    void PortBack();
     // "Device NAME: port N (PATH)", as the port's reports name it.
     std::string PortTitle(const std::string& path) const;
     void ReproduceNmeaTick();
@@ -253,6 +254,7 @@ private:
     bool reopen_pending_ = false;  // the time-out's reopen failed: try again at the next tick
     bool port_lost_ = false;       // the port's device went away; cleared when the port opens again
     bool reopen_failure_noted_ = false;  // this episode's failing reopen was reported
+    std::vector<std::string> cut_by_loss_;  // logs that end in the line the loss cut
 
     // Controls.
     QComboBox* combo1_ = nullptr;

@@ -13,6 +13,8 @@
 
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace bench {
 
 std::string CommWindow::PortTitle(const std::string& path) const {
@@ -22,15 +24,18 @@ std::string CommWindow::PortTitle(const std::string& path) const {
 }
 
 // Said once: the port closes, so no further error can come from it. The
-// unfinished line goes to the logs as received, and they are closed whole,
-// so nothing received is lost and nothing later is appended to them.
+// unfinished line goes to the logs as received; the logs stay open, so a
+// port that opens again (by the time-out, the button or the main window)
+// goes on logging into the same files.
 void CommWindow::PortLost(const std::string& reason) {
     Handle("MSComm1_OnComm", [&] {
         const std::string path = platform::PortDevicePath(port_->CommPort());
         port_lost_ = true;
+        dev_.PortLostTitle = PortTitle(path);
         SystemLogWrite(PortTitle("") + " lost (" + reason + ")");
-        // The second panel: the first is rewritten at every tick of a session.
-        if (dev_.Host) dev_.Host->StatusBarMessage(2, PortTitle(path) + " lost");
+        // Kept in view while the port is lost: the session's texts of every
+        // tick and trial would hide a passing message.
+        if (dev_.Host) dev_.Host->StatusBarNotice(PortTitle(""), dev_.PortLostTitle + " lost");
         SetStatusPanelText(dev_.Console.Status, 1, "PORT LOST");
         OutputMsg(dev_, "PORT LOST: " + reason);
 
@@ -40,13 +45,12 @@ void CommWindow::PortLost(const std::string& reason) {
             if (!open || unfinished.empty()) continue;
             try {
                 file->Write(unfinished);
+                cut_by_loss_.push_back(file->Path());
             } catch (...) {
                 ErrorReport("MSComm1_OnComm");
             }
         }
         unfinished.clear();
-        EndPrimaryLog(dev_);
-        EndSecondaryLog(dev_);
 
         CommPortClose(dev_);
         ConsoleRefresh(dev_.Console);
@@ -58,6 +62,37 @@ void CommWindow::PortLost(const std::string& reason) {
         reopen_pending_ = true;
         reopen_failure_noted_ = false;
     });
+}
+
+// A lost port is open again, whichever way: one line marks the gap in the
+// logs, and a line cut by the loss is ended there so the first line heard
+// again starts a line of its own.
+void CommWindow::PortBack() {
+    if (!port_lost_) return;
+    port_lost_ = false;
+    dev_.PortLostTitle.clear();
+    std::string logs;
+    for (auto [open, file] : {std::pair{dev_.PrimaryOpen, &dev_.PrimaryFile},
+                              std::pair{dev_.SecondaryOpen, &dev_.SecondaryFile}}) {
+        if (!open) continue;
+        if (std::find(cut_by_loss_.begin(), cut_by_loss_.end(), file->Path()) != cut_by_loss_.end()) {
+            try {
+                file->Write("\r\n");
+            } catch (...) {
+                ErrorReport("PortBack");
+            }
+        }
+        logs += (logs.empty() ? "" : ", ") + file->Path();
+    }
+    cut_by_loss_.clear();
+    const std::string title = PortTitle(platform::PortDevicePath(port_->CommPort()));
+    SystemLogWrite(title + " open again" +
+                   (logs.empty() ? std::string() : "; logging goes on after the gap in " + logs));
+    SetStatusPanelText(dev_.Console.Status, 1, "PORT OPEN AGAIN");
+    if (dev_.Host) {
+        dev_.Host->StatusBarNotice(PortTitle(""), "");
+        dev_.Host->StatusBarMessage(2, title + " open again");
+    }
 }
 
 bool CommWindow::DevicePortLost() { return port_lost_ && !port_->PortOpen(); }
@@ -72,10 +107,8 @@ void CommWindow::PortTimeoutTick() {
         CommPortOpen(dev_);
         reopen_pending_ = false;
         OutputMsg(dev_, "PORT BROKEN EVENT");
-        if (retrying && (reopen_failure_noted_ || port_lost_)) {
-            port_lost_ = false;
-            SystemLogWrite(PortTitle(platform::PortDevicePath(port_->CommPort())) + " open again");
-            SetStatusPanelText(dev_.Console.Status, 1, "PORT OPEN AGAIN");
+        if (retrying && port_lost_) {
+            PortBack();
             refresh_timer_->SetEnabled(true);
             close_port_->setEnabled(true);
             open_port_->setEnabled(false);
@@ -84,7 +117,12 @@ void CommWindow::PortTimeoutTick() {
     } catch (...) {
         // The port is closed now and its device cannot be had.
         reopen_pending_ = true;
-        port_lost_ = true;
+        if (!port_lost_) {
+            port_lost_ = true;
+            dev_.PortLostTitle = PortTitle(platform::PortDevicePath(port_->CommPort()));
+            if (dev_.Host) dev_.Host->StatusBarNotice(PortTitle(""), dev_.PortLostTitle + " lost");
+            SetStatusPanelText(dev_.Console.Status, 1, "PORT LOST");
+        }
         if (reopen_failure_noted_) return;
         reopen_failure_noted_ = true;
         const std::string cause = port_->LastOpenFailure().empty()

@@ -299,6 +299,9 @@ struct DeviceState {
     LineHandler MessageProcessing;       // the sentence dispatcher; empty: lines are only logged
     bool PortTimeoutEnabled = false;     // the port-timeout timer restarts on receive only when set
     bool PortClosedNoted = false;        // a send on the closed port was noted in the system log
+    // "Device NAME: port N (PATH)" while the port's device is lost, so the
+    // test's texts do not hide the loss; empty otherwise.
+    std::string PortLostTitle;
     std::string ReceiveFailureNoted;     // last receive-path failure reported (reported once)
     bool RestartDisableNoted = false;    // the disable for unanswered restarts is in the system log
     bool LongLineNoted = false;          // the console's cutting of long lines was said

@@ -34,7 +34,13 @@ void WriteToPort(DeviceState& dev, std::string_view bytes, std::string_view rout
     if (!port || !port->PortOpen()) {
         if (!dev.PortClosedNoted) {
             dev.PortClosedNoted = true;
-            SystemLogWrite("Port closed, command not sent (" + std::string(routine) + ")");
+            // Named, since several devices may have their ports closed.
+            const std::string which = !dev.PortLostTitle.empty()
+                                         ? dev.PortLostTitle + " lost"
+                                         : "Device " + dev.DeviceName + ": port " +
+                                               (port ? std::to_string(port->CommPort()) : std::string("none")) +
+                                               " closed";
+            SystemLogWrite(which + ", command not sent (" + std::string(routine) + ")");
         }
         return;
     }

@@ -17,7 +17,11 @@ namespace {
 
 constexpr int kHardwareResetIntervalMs = 2000;
 
-void Status(DeviceState& dev, const std::string& text) { SetStatusPanelText(dev.Console.Status, 1, text); }
+// A lost port's "PORT LOST" stays until the port is open again: the test's
+// texts would say it goes on as if the receiver were there.
+void Status(DeviceState& dev, const std::string& text) {
+    if (dev.PortLostTitle.empty()) SetStatusPanelText(dev.Console.Status, 1, text);
+}
 
 // Families restart through the script timer, whose ticks run the family's
 // restart script; everything else is an NMEA command.

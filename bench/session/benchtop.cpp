@@ -21,6 +21,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "bench/devices/byte_log.h"
 #include "bench/devices/system_log.h"
 #include "bench/instruments/instrument_placement.h"
 #include "bench/instruments/sim_mng.h"
@@ -184,10 +185,16 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
 
     BuildWorkspace();
     BuildMenus();
+    // A log the disk refuses is shown at once and stays in view: a night's
+    // session must not look clean until its end.
+    WriteFailures::SetListener([this](const std::string& path, const std::string& cause) {
+        StatusBarNotice("log " + path, "Log not written: " + path + " (" + cause + ")");
+    });
     MDIForm_Load();
 }
 
 Benchtop::~Benchtop() {
+    WriteFailures::SetListener({});
     MDIForm_Unload();
     // Windows that draw this window's state go before it.
     delete results_.data();
@@ -356,7 +363,31 @@ void Benchtop::SyncSessionControls() {
 
 void Benchtop::StatusBarMessage(int16_t panel, const std::string& text) {
     if (panel < 1 || panel > static_cast<int16_t>(panels_.size())) return;
+    if (panel == 2) {
+        panel2_text_ = text;
+        ShowPanel2();
+        return;
+    }
     panels_[panel - 1]->setText(QString::fromStdString(platform::Cp1252ToUtf8(text)));
+}
+
+void Benchtop::StatusBarNotice(const std::string& key, const std::string& text) {
+    auto it = std::find_if(notices_.begin(), notices_.end(), [&](const auto& n) { return n.first == key; });
+    if (text.empty()) {
+        if (it != notices_.end()) notices_.erase(it);
+    } else if (it != notices_.end()) {
+        it->second = text;
+    } else {
+        notices_.emplace_back(key, text);
+    }
+    ShowPanel2();
+}
+
+void Benchtop::ShowPanel2() {
+    std::string shown;
+    for (const auto& n : notices_) shown += (shown.empty() ? "" : " | ") + n.second;
+    if (!panel2_text_.empty()) shown += (shown.empty() ? "" : " | ") + panel2_text_;
+    panels_[1]->setText(QString::fromStdString(platform::Cp1252ToUtf8(shown)));
 }
 
 std::string Benchtop::StatusText(int16_t panel) const {
@@ -621,6 +652,9 @@ void Benchtop::CloseAllWindows() {
         state_.DebugWindows[s] = nullptr;
     }
     if (!win1_.empty()) ResetWindowMenu();
+    // What was kept in view was about these windows' ports and logs.
+    notices_.clear();
+    ShowPanel2();
 }
 
 // --- session commands ---

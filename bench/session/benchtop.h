@@ -98,6 +98,9 @@ public:
 
     // --- start-up and status ---
     void StatusBarMessage(int16_t panel, const std::string& text) override;
+    // Lasting conditions shown in panel 2 before its passing text, until
+    // their key comes again with an empty text.
+    void StatusBarNotice(const std::string& key, const std::string& text);
     std::string StatusText(int16_t panel) const;
     bool CheckDirectory(const std::string& path);
     void AddToMenu(const std::string& caption);
@@ -205,6 +208,9 @@ private:
         double FixAvailableTime() const override { return inner_.FixAvailableTime(); }
         int16_t MaxAcceptableTTFF() const override { return inner_.MaxAcceptableTTFF(); }
         void StatusBarMessage(int16_t panel, const std::string& text) override { top_.StatusBarMessage(panel, text); }
+        void StatusBarNotice(const std::string& key, const std::string& text) override {
+            top_.StatusBarNotice(key, text);
+        }
         void FormatDeviceTTFFSheet(workbook::Application& excel, workbook::Worksheet& sheet, const std::string& name,
                                    int16_t n, int16_t limit) override {
             inner_.FormatDeviceTTFFSheet(excel, sheet, name, n, limit);
@@ -326,6 +332,9 @@ private:
     // Widgets.
     QMdiArea* mdi_ = nullptr;
     std::array<QLabel*, 2> panels_{};
+    std::string panel2_text_;  // the passing text of panel 2
+    std::vector<std::pair<std::string, std::string>> notices_;  // key, text, oldest first
+    void ShowPanel2();
     std::map<std::string, QAction*> entries_;
     std::map<std::string, QMenu*> menus_;
     std::vector<QAction*> win1_;

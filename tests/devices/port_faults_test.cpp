@@ -4,6 +4,7 @@
 // system log must say each thing once, never a line per sentence or tick.
 #include "bench/devices/comm_window.h"
 #include "bench/devices/system_log.h"
+#include "bench/devices/test_machine.h"
 #include "platform/comm/serial_port.h"
 #include "platform/qt/bench_timer.h"
 #include "tests/support/emulated_receiver.h"
@@ -94,10 +95,10 @@ TEST(DevicePortFaults, OutOfRangeSentencesAreReportedOncePerWindowAndCountedAtCl
 // The process at the far end of the receiver's pseudo-terminal is killed in
 // the middle of a trial, just after the bench's thread made an unrelated
 // system call that failed (so errno says nothing about the port): the window
-// says so once, stops polling the port, closes its logs with every byte
-// received, fails the trial at once, and a time-out that keeps trying to
-// reopen it says so once.
-TEST(DevicePortFaults, APortWhoseFarEndIsKilledMidTrialIsReportedOnceAndItsLogsClosedWhole) {
+// says so once, stops polling the port, keeps every byte received in its
+// log, fails the trial at once, and a time-out that keeps trying to reopen
+// it says so once.
+TEST(DevicePortFaults, APortWhoseFarEndIsKilledMidTrialIsReportedOnceAndItsLogKeptWhole) {
     test::TempHome home;
     SystemLogOpen log;
     test::FakeBenchHost host;
@@ -146,7 +147,6 @@ TEST(DevicePortFaults, APortWhoseFarEndIsKilledMidTrialIsReportedOnceAndItsLogsC
     EXPECT_EQ(host.StatusMessages.back(), std::make_pair(int16_t{2}, "Device ROVER: port 23 (" + path + ") lost"));
     EXPECT_EQ(dev.Console.Status->PanelText(1), "PORT LOST");
 
-    EXPECT_FALSE(dev.PrimaryOpen) << "the log is closed";
     EXPECT_EQ(test::ReadFileBytes(home.File("ROVER_TTFF_COLD_NMEA.txt")), sent)
         << "every byte received, the unfinished line too";
 
@@ -166,6 +166,98 @@ TEST(DevicePortFaults, APortWhoseFarEndIsKilledMidTrialIsReportedOnceAndItsLogsC
     ASSERT_TRUE(test::WaitFor([&] { return w.Port().PortOpen(); }, 3000));
     EXPECT_FALSE(w.DevicePortLost());
     EXPECT_EQ(LogLinesWith("Device ROVER: port 23 (" + back.DevicePath() + ") open again").size(), 1u);
+}
+
+// A receiver lost and back, twice, by the two roads that open a port again:
+// the time-out's retry (the device path made again) and the open button (as
+// the main window presses it). While lost, the window says "PORT LOST"
+// whatever the test does, and the unsent restart names device and port.
+// Each time the port is back, the same log goes on: what was received
+// before, the line the loss cut ended, then the lines heard again, with one
+// system-log line for each gap.
+TEST(DevicePortFaults, APortLostAndOpenAgainLogsIntoTheSameFileByEveryRoad) {
+    test::TempHome home;
+    SystemLogOpen log;
+    test::FakeBenchHost host;
+    auto gps = std::make_unique<test::EmulatedReceiver>();
+    gps->RegisterPort(25);
+    const std::string path = gps->DevicePath();
+    struct Hold {
+        int fd;
+        ~Hold() { if (fd >= 0) ::close(fd); }
+    } hold{::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)};
+    ASSERT_GE(hold.fd, 0);
+    CommWindow w(&host);
+    w.SetDeviceName("ROVER");
+    w.SetDeviceComParams(25, 9600);
+    w.OpenPort_Click();
+    ASSERT_TRUE(w.Port().PortOpen());
+    DeviceState& dev = w.State();
+    w.DeviceSetPrimaryLogFileBaseName(home.File("ROVER_TTFF_COLD_NMEA"));
+    w.DeviceStartPrimaryLogging(".txt");
+    const std::string file = home.File("ROVER_TTFF_COLD_NMEA.txt");
+    w.ExecuteTest("$PQNVCOLD");
+
+    const std::string before = test::Sentence("$GPGGA,120001.00,,,,,0,00,,,M,,M,,") + "$GPGSV,1,1,0";
+    gps->Write(before);
+    ASSERT_TRUE(test::WaitFor([&] { return dev.Console.Lines[dev.Console.Current] == "$GPGSV,1,1,0"; }));
+    test::Pump(50);
+    gps.reset();  // unplugged
+    ASSERT_TRUE(test::WaitFor([&] { return w.DevicePortLost(); }, 3000));
+
+    // The trial's ticks go on while the port is lost; one of them sends the
+    // restart again.
+    for (int i = 0; i < 12; ++i) w.SetNewTestMachineState(EvTick);
+    EXPECT_EQ(dev.Console.Status->PanelText(1), "PORT LOST");
+    EXPECT_EQ(LogLinesWith("Device ROVER: port 25 (" + path + ") lost, command not sent (SendNmeaCommand)").size(), 1u)
+        << test::ReadFileBytes(SystemLogPath());
+    EXPECT_TRUE(LogLinesWith("Port closed").empty());
+
+    // Back through the time-out, on another terminal.
+    test::EmulatedReceiver second;
+    test::WriteFileBytes(home.File("ComPorts.txt"), "25 " + second.DevicePath() + "\n");
+    w.DeviceSetSerialPortTimeout(true, 100);
+    ASSERT_TRUE(test::WaitFor([&] { return w.Port().PortOpen(); }, 3000));
+    EXPECT_FALSE(w.DevicePortLost());
+    EXPECT_EQ(dev.Console.Status->PanelText(1), "PORT OPEN AGAIN");
+    const std::string middle = test::Sentence("$GPGGA,120101.00,,,,,0,00,,,M,,M,,") +
+                               test::Sentence("$GPGGA,120102.00,,,,,0,00,,,M,,M,,");
+    second.Write(middle);
+    ASSERT_TRUE(test::WaitFor([&] { return test::ReadFileBytes(file).size() >= before.size() + 2 + middle.size(); }));
+    EXPECT_EQ(test::ReadFileBytes(file), before + "\r\n" + middle);
+    EXPECT_EQ(LogLinesWith("Device ROVER: port 25 (" + second.DevicePath() +
+                           ") open again; logging goes on after the gap in " + file)
+                  .size(),
+              1u)
+        << test::ReadFileBytes(SystemLogPath());
+
+    // Lost again; back by the open button, the time-out off.
+    w.DeviceSetSerialPortTimeout(false, 100);
+    test::Pump(100);
+    {
+        test::EmulatedReceiver gone;
+        test::WriteFileBytes(home.File("ComPorts.txt"), "25 " + gone.DevicePath() + "\n");
+        w.ClosePort_Click();
+        w.OpenPort_Click();
+        ASSERT_TRUE(w.Port().PortOpen());
+    }
+    ASSERT_TRUE(test::WaitFor([&] { return w.DevicePortLost(); }, 3000));
+    test::EmulatedReceiver third;
+    test::WriteFileBytes(home.File("ComPorts.txt"), "25 " + third.DevicePath() + "\n");
+    w.OpenPort_Click();
+    ASSERT_TRUE(w.Port().PortOpen());
+    EXPECT_FALSE(w.DevicePortLost());
+    const std::string after = test::Sentence("$GPGGA,120201.00,,,,,0,00,,,M,,M,,");
+    third.Write(after);
+    const std::string whole = before + "\r\n" + middle + after;
+    ASSERT_TRUE(test::WaitFor([&] { return test::ReadFileBytes(file).size() >= whole.size(); }));
+    EXPECT_EQ(test::ReadFileBytes(file), whole) << "nothing was cut by the second loss";
+    EXPECT_EQ(LogLinesWith("Device ROVER: port 25 (" + third.DevicePath() +
+                           ") open again; logging goes on after the gap in " + file)
+                  .size(),
+              1u)
+        << test::ReadFileBytes(SystemLogPath());
+    EXPECT_EQ(LogLinesWith("open again").size(), 2u);
 }
 
 TEST(DevicePortFaults, WatchdogDisableIsWrittenToTheSystemLogOncePerSilence) {

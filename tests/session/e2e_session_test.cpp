@@ -416,12 +416,27 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
     ASSERT_EQ(errno, EEXIST);
 
     ASSERT_TRUE(test::WaitFor([&] { return Window(1)->DevicePortLost(); }, 3000));
-    EXPECT_EQ(top->StatusText(2), "Device RCV2: port 4 (" + lost_path + ") lost");
+    const std::string lost_text = "Device RCV2: port 4 (" + lost_path + ") lost";
+    EXPECT_EQ(top->StatusText(2).rfind(lost_text, 0), 0u) << top->StatusText(2);
     test::Pump(500);
     EXPECT_LT(test::ReadCallsOfThisThread() - reads_before, 200)
         << "the lost port is not read over and over, before its loss is seen or after";
-    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 20000))
-        << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
+    // The failed trial's error and the next trial's progress line come; the
+    // loss stays in view beside them, in the main window and the device's.
+    bool error_seen = false, second_seen = false;
+    ASSERT_TRUE(test::WaitFor([&] {
+        const std::string one = top->StatusText(1), two = top->StatusText(2);
+        if (two.rfind(lost_text, 0) != 0) {
+            ADD_FAILURE() << "panel 2 lost the port's text: " << one << " / " << two;
+            return true;
+        }
+        error_seen = error_seen || one == "Time Measure ERROR!";
+        second_seen = second_seen || two == lost_text + " | TEST: COLD  ongoing 2 of 2";
+        return one == "Test Session Completed";
+    }, 20000)) << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
+    EXPECT_TRUE(error_seen);
+    EXPECT_TRUE(second_seen);
+    EXPECT_EQ(Window(1)->State().Console.Status->PanelText(1), "PORT LOST") << "not the restart it could not send";
     EXPECT_EQ(a.Restarts().size(), 2u);
 
     const std::string session = SessionFolder();
@@ -441,6 +456,63 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
     EXPECT_NE(first, std::string::npos) << system_log;
     EXPECT_EQ(system_log.find("Device RCV2: port 4 lost", first + 1), std::string::npos) << "said once";
     EXPECT_EQ(system_log.find("did not complete"), std::string::npos) << "not left to the silence guard";
+    EXPECT_NE(system_log.find(lost_text + ", command not sent (SendNmeaCommand)"), std::string::npos) << system_log;
+    EXPECT_EQ(system_log.find("Port closed"), std::string::npos) << "every line about the port names it";
+}
+
+// A receiver unplugged in the first trial and plugged in again after it, its
+// device path made anew, with the port time-out on: the port opens again,
+// the later trials are measured, and the receiver's log of the session goes
+// on, appended after one system-log line that marks the gap.
+TEST_F(SessionEndToEnd, ReceiverWhosePortComesBackLogsAgainIntoTheSessionsFile) {
+    AddReceiver(3, {1500}, 500);
+    AddReceiver(4, {8000}, 500);
+    receivers[1]->RelayThroughChildProcess();
+    WriteConfig(3, 1, 1);
+    OpenBench();
+    Window(1)->DeviceSetSerialPortTimeout(true, 200);  // Options > Device Serial Port Timeout
+    ASSERT_TRUE(test::WaitFor([&] { return Window(0)->State().GGACount > 0 && Window(1)->State().GGACount > 0; },
+                              3000));
+    Trigger("exectest");
+    ASSERT_TRUE(test::WaitFor([&] { return receivers[1]->Restarts().size() == 1; }, 8000));
+    test::Pump(300);
+    receivers[1]->KillRelayProcess();  // unplugged
+    ASSERT_TRUE(test::WaitFor([&] { return Window(1)->DevicePortLost(); }, 3000));
+    const std::string session = SessionFolder();
+    const std::string base = session + "/RCV2/RCV2_TTFF_COLD_NMEA";
+    ASSERT_TRUE(test::WaitFor([&] { return !test::ReadFileBytes(base + "_Results.txt").empty(); }, 10000));
+    const std::string before = test::ReadFileBytes(base + ".txt");
+    ASSERT_FALSE(before.empty());
+
+    // Plugged in again: a new terminal for the same port number.
+    test::ScriptedReceiver::Script again;
+    again.fix_delays_ms = {2000, 1200};
+    again.epoch_ms = 500;
+    again.latitude = "4512.250,N";
+    again.longitude = "00741.875,E";
+    test::ScriptedReceiver back(again);
+    test::WriteFileBytes(home->File("ComPorts.txt"),
+                         "3 " + receivers[0]->DevicePath() + "\n4 " + back.DevicePath() + "\n");
+    ASSERT_TRUE(test::WaitFor([&] { return Window(1)->Port().PortOpen(); }, 3000));
+    EXPECT_EQ(top->StatusText(2).find(") lost"), std::string::npos) << "the loss is over: " << top->StatusText(2);
+    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 30000))
+        << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
+
+    const std::vector<std::string> results = SplitLines(test::ReadFileBytes(base + "_Results.txt"));
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[0], "-1\t% 1\t\r\n");
+    ASSERT_EQ(back.Restarts().size(), 2u);
+    const std::string log = test::ReadFileBytes(base + ".txt");
+    ASSERT_EQ(log.rfind(before, 0), 0u) << "the same file, appended";
+    for (const test::ScriptedReceiver::Restart& r : back.Restarts()) {
+        EXPECT_NE(log.find(r.fix_gga, before.size()), std::string::npos) << "each later fix is logged: " << r.fix_gga;
+    }
+    const std::string system_log = test::ReadFileBytes(bench::SystemLogPath());
+    const std::string gap = "Device RCV2: port 4 (" + back.DevicePath() +
+                            ") open again; logging goes on after the gap in " + base + ".txt";
+    const size_t at = system_log.find(gap);
+    EXPECT_NE(at, std::string::npos) << system_log;
+    EXPECT_EQ(system_log.find("open again", at + gap.size()), std::string::npos) << "one line for the gap";
 }
 
 // One receiver is unplugged mid-trial and the other never answers its
