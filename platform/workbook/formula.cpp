@@ -205,14 +205,29 @@ private:
     }
 
     // One R1C1 part: absolute "2", relative "[-1]", or nothing (same as host).
+    // Only an offset opens a bracket there, so a malformed or off-sheet one
+    // is an error of the formula, not some other token.
     bool ReadR1C1Part(size_t& j, int host, int limit, int& value, bool& abs) const {
         abs = false;
         if (j < s_.size() && s_[j] == '[') {
-            size_t b = ++j;
-            if (j < s_.size() && (s_[j] == '-' || s_[j] == '+')) ++j;
+            const size_t open = j++;
+            bool negative = false;
+            if (j < s_.size() && (s_[j] == '-' || s_[j] == '+')) negative = s_[j++] == '-';
+            const size_t b = j;
             while (j < s_.size() && std::isdigit(static_cast<unsigned char>(s_[j]))) ++j;
-            if (j >= s_.size() || s_[j] != ']' || j == b) return false;
-            value = host + std::stoi(std::string(s_.substr(b, j - b)));
+            if (j == b || j >= s_.size() || s_[j] != ']')
+                throw Malformed(s_, "bad offset \"" + std::string(s_.substr(open, j + 1 - open)) + "\"");
+            // No offset of more digits than the sheet's size can land on it;
+            // the sum is taken wide so that none overflows.
+            long long offset = limit + 1LL;
+            if (j - b <= 7) {
+                offset = 0;
+                for (size_t k = b; k < j; ++k) offset = offset * 10 + (s_[k] - '0');
+            }
+            const long long landed = host + (negative ? -offset : offset);
+            if (landed < 1 || landed > limit)
+                throw Malformed(s_, "offset \"" + std::string(s_.substr(open, j + 1 - open)) + "\" leaves the sheet");
+            value = static_cast<int>(landed);
             ++j;
         } else if (j < s_.size() && std::isdigit(static_cast<unsigned char>(s_[j]))) {
             size_t b = j;
