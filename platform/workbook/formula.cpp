@@ -575,20 +575,25 @@ FormulaShapes::Use FormulaShapes::Parse(std::string_view text, bool r1c1, int ho
     std::string key;
     std::vector<Area> refs;
     std::vector<uint8_t> dollars;  // corners that can never follow the host
+    // Built of raw bytes: report sheets write hundreds of thousands of
+    // formulas, and formatting numbers into the key cost more than reading.
+    key.reserve(body.size() * 2 + tokens.size() * 12);
+    auto raw = [&key](const auto& v) { key.append(reinterpret_cast<const char*>(&v), sizeof v); };
     for (const Tok& t : tokens) {
-        key += std::to_string(static_cast<int>(t.kind));
-        key += '\x1f';
+        key += static_cast<char>('A' + static_cast<int>(t.kind));
         key += t.text;
         key += '\x1f';
         if (t.kind == TK::Ref) {
             dollars.push_back(static_cast<uint8_t>(~Moves(t) & 0xF));
-            key += t.ref.sheet + '\x1f' + std::to_string(static_cast<int>(t.shape)) + (t.hasSheet ? "!" : "") +
-                   std::to_string(dollars.back());
+            key += t.ref.sheet;
+            key += '\x1f';
+            key += static_cast<char>('0' + static_cast<int>(t.shape));
+            key += t.hasSheet ? '!' : '.';
+            key += static_cast<char>('a' + dollars.back());
             refs.push_back(t.ref.area);
         } else {
-            char num[64];
-            std::snprintf(num, sizeof num, "%a/%d", t.number, static_cast<int>(t.error));
-            key += num;
+            raw(t.number);
+            raw(t.error);
         }
         key += '\x1e';
     }
