@@ -426,11 +426,16 @@ void Worksheet::AutoFitColumns(int col1, int col2, int row1, int row2) {
                 own = EffectiveStyle(r, c);
                 st = &own;
             }
-            const std::string text = DisplayText(Evaluate(slot, r, c), st->numberFormat ? *st->numberFormat : "General");
             double factor = st->fontSize.value_or(11.0) / 11.0 * (st->bold.value_or(false) ? 1.1 : 1.0);
             // Character count times the font's relative width, plus the cell margins.
-            double w = std::ceil((static_cast<double>(Utf8Length(text)) * factor + 0.71) * 7.0) / 7.0;
-            best = std::max(best, w);
+            auto width = [&](size_t chars) { return std::ceil((static_cast<double>(chars) * factor + 0.71) * 7.0) / 7.0; };
+            const Value v = Evaluate(slot, r, c);
+            const bool general = !st->numberFormat || *st->numberFormat == "General" || *st->numberFormat == "@";
+            // A number in General shows at most 11 characters: once the
+            // column is that wide, no number can widen it.
+            if (v.IsNumber() && general && best >= width(kGeneralNumberChars)) return;
+            const std::string text = DisplayText(v, st->numberFormat ? *st->numberFormat : "General");
+            best = std::max(best, width(Utf8Length(text)));
         });
         if (best < 0) colWidths_.erase(c);
         else colWidths_[c] = best;
