@@ -81,7 +81,10 @@ inline Measured TimedWithPeak(const std::vector<std::string>& argv, const std::f
     return m;
 }
 
-// "met" or "missed", as every benchmark prints it beside a goal.
+// "met" or "missed", as every benchmark prints it beside a goal. A goal line
+// ends in ": met" or ": missed" and no other line does: tools/run-perf counts
+// them. A benchmark exits 0 when it ran, whatever its goals; only a run that
+// could not be measured exits otherwise.
 inline const char* Verdict(bool met) { return met ? "met" : "missed"; }
 
 }  // namespace perf

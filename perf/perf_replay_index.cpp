@@ -1,6 +1,7 @@
 // Builds the time index of a day-long 1 Hz log (every usual sentence of a
 // receiver, about 30 MB) and prints MB/s, the file read included. Goal: at
 // least 200 MB/s on one core.
+#include "perf/perf_process.h"
 #include "bench/instruments/replay_index.h"
 #include "tests/support/busy_epoch.h"
 #include "tests/support/emulated_receiver.h"
@@ -37,7 +38,9 @@ int main() {
         best = std::min(best, std::chrono::duration<double>(t1 - t0).count());
     }
     const double mb = static_cast<double>(bytes.size()) / 1e6;
-    std::printf("perf_replay_index: %.1f MB log, %d records, %.3f s, %.0f MB/s (goal >= 200 MB/s)\n", mb, records,
-                best, mb / best);
-    return records == 86400 && mb / best >= 200 ? 0 : 1;
+    std::printf("perf_replay_index: %.1f MB log, %d records, %.3f s, %.0f MB/s (goal >= 200 MB/s): %s\n", mb, records,
+                best, mb / best, perf::Verdict(mb / best >= 200));
+    // An index that missed seconds measured something else: not a figure.
+    if (records != 86400) std::printf("perf_replay_index: %d records of 86400 indexed\n", records);
+    return records == 86400 ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 #include "bench/devices/system_log.h"
 #include "bench/reports/results_import.h"
@@ -269,8 +270,15 @@ void WriteCEPTable(ReportContext& ctx, const std::string& base, const std::strin
         const char* label;
     };
     static constexpr Level kLevels[] = {{50, "CEP 50"}, {90, "CEP 90"}, {95, "CEP 95"}, {99, "CEP 99"}};
-    auto percent = [&](int row) { return ws.ValueAt(row, kColAB).Number(); };
-    auto radius = [&](int row) { return ws.ValueAt(row, kColAA).Number(); };
+    // The curve read once: the writes below change no cell of it, but each
+    // would have its shares computed again over every trial.
+    std::vector<double> shares, radii;
+    for (int row = 2; row <= end; ++row) {
+        shares.push_back(ws.ValueAt(row, kColAB).Number());
+        radii.push_back(ws.ValueAt(row, kColAA).Number());
+    }
+    auto percent = [&](int row) { return shares[static_cast<size_t>(row - 2)]; };
+    auto radius = [&](int row) { return radii[static_cast<size_t>(row - 2)]; };
     int row99 = 2;
     for (int i = 0; i < 4; ++i) {
         const double L = kLevels[i].percent;

@@ -342,7 +342,9 @@ void ImportResultsFrom(ReportContext& ctx, const std::string& base, const std::s
     ws.GetRange("J1").SetText(altitudeHeader);
     ws.Rows("1:1").Font().SetBold(true);
     NoteLeftOutLines(ws, scan, "ImportResultsFile");
-    wb.Save();
+    // No save between the steps: the file under construction is discarded
+    // when a step fails and replaced when the report is done, so a save here
+    // would only be written to be thrown away.
 
     Worksheet& data = ctx.Sheet(base, s);
     // A TTFF of 0 is a measurement: only an empty TTFF cell ends the rows.
@@ -364,7 +366,6 @@ void ImportResultsFrom(ReportContext& ctx, const std::string& base, const std::s
         }
         ++i;
     } while (!data.ValueAt(i, 1).IsEmpty());
-    wb.Save();
 
     BuildTestReport(ctx, base, s);
 }

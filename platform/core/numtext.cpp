@@ -159,12 +159,11 @@ double RoundDecimals(double x, int decimals) {
     return RoundHalfEven(scaled) / scale;
 }
 
-std::string NumberToText(double x) {
-    if (std::isnan(x)) return "NaN";
-    if (std::isinf(x)) return x < 0 ? "-Inf" : "Inf";
-    if (x == 0) return "0";
+namespace {
+// `x` in `significant` digits at most, laid out as NumberToText does.
+std::string DigitsToText(double x, int significant) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.14e", x);  // 15 significant digits
+    std::snprintf(buf, sizeof buf, "%.*e", significant - 1, x);
     // Split mantissa digits and exponent, then lay out without exponent for
     // ordinary magnitudes.
     std::string s(buf);
@@ -193,6 +192,22 @@ std::string NumberToText(double x) {
         out = "0." + std::string(-exp10 - 1, '0') + digits;
     }
     return neg ? "-" + out : out;
+}
+}  // namespace
+
+std::string NumberToText(double x) {
+    if (std::isnan(x)) return "NaN";
+    if (std::isinf(x)) return x < 0 ? "-Inf" : "Inf";
+    if (x == 0) return "0";
+    std::string out = DigitsToText(x, 15);
+    // Next to the largest double, 15 digits round past it and the text would
+    // read back as an overflow: those few take the digits they need.
+    if (std::fabs(x) > 1.797693134862e308) {
+        double back = 0;
+        for (int significant = 16; significant <= 17 && !TryReadStrict(out, back); ++significant)
+            out = DigitsToText(x, significant);
+    }
+    return out;
 }
 
 std::string FormatFixed(double x, int decimals) {

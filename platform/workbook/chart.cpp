@@ -175,7 +175,7 @@ bool Chart::IsScatter() const {
 
 Series& Chart::NewSeries() {
     series_.push_back(std::make_unique<Series>(*this));
-    parent_->Changed();
+    parent_->FormatChanged();
     return *series_.back();
 }
 
@@ -256,7 +256,7 @@ void Chart::SetSourceData(const Range& source, bool firstColumnIsX, bool firstRo
         if (firstRowNames && cols[i].Rows() > 1) s.nameRef_ = SheetArea{ws.Name(), Area::Cell(cols[i].row1, cols[i].col1)};
         else s.name_ = "Series" + std::to_string(i - first + 1);
     }
-    parent_->Changed();
+    parent_->FormatChanged();
 }
 
 Chart& Chart::Location(int where, std::string_view name) {
@@ -282,7 +282,7 @@ Chart& Chart::Location(int where, std::string_view name) {
             wb.MoveSheet(cs, wb.Count() - 1);
             wb.SetActive(cs);
         }
-        wb.Changed();
+        wb.FormatChanged();
         return *this;
     }
     if (where == xl::LocationAsObject) {
@@ -310,7 +310,7 @@ Chart& Chart::Location(int where, std::string_view name) {
         target.Charts().push_back({std::move(owned), 1 + slot * 20, 1});
         wb.SetActive(&target);
         wb.activeChart_ = this;
-        wb.Changed();
+        wb.FormatChanged();
         return *this;
     }
     throw ExcelError("Location", "unknown location " + std::to_string(where));

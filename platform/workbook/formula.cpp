@@ -205,14 +205,29 @@ private:
     }
 
     // One R1C1 part: absolute "2", relative "[-1]", or nothing (same as host).
+    // Only an offset opens a bracket there, so a malformed or off-sheet one
+    // is an error of the formula, not some other token.
     bool ReadR1C1Part(size_t& j, int host, int limit, int& value, bool& abs) const {
         abs = false;
         if (j < s_.size() && s_[j] == '[') {
-            size_t b = ++j;
-            if (j < s_.size() && (s_[j] == '-' || s_[j] == '+')) ++j;
+            const size_t open = j++;
+            bool negative = false;
+            if (j < s_.size() && (s_[j] == '-' || s_[j] == '+')) negative = s_[j++] == '-';
+            const size_t b = j;
             while (j < s_.size() && std::isdigit(static_cast<unsigned char>(s_[j]))) ++j;
-            if (j >= s_.size() || s_[j] != ']' || j == b) return false;
-            value = host + std::stoi(std::string(s_.substr(b, j - b)));
+            if (j == b || j >= s_.size() || s_[j] != ']')
+                throw Malformed(s_, "bad offset \"" + std::string(s_.substr(open, j + 1 - open)) + "\"");
+            // No offset of more digits than the sheet's size can land on it;
+            // the sum is taken wide so that none overflows.
+            long long offset = limit + 1LL;
+            if (j - b <= 7) {
+                offset = 0;
+                for (size_t k = b; k < j; ++k) offset = offset * 10 + (s_[k] - '0');
+            }
+            const long long landed = host + (negative ? -offset : offset);
+            if (landed < 1 || landed > limit)
+                throw Malformed(s_, "offset \"" + std::string(s_.substr(open, j + 1 - open)) + "\" leaves the sheet");
+            value = static_cast<int>(landed);
             ++j;
         } else if (j < s_.size() && std::isdigit(static_cast<unsigned char>(s_[j]))) {
             size_t b = j;
@@ -560,20 +575,25 @@ FormulaShapes::Use FormulaShapes::Parse(std::string_view text, bool r1c1, int ho
     std::string key;
     std::vector<Area> refs;
     std::vector<uint8_t> dollars;  // corners that can never follow the host
+    // Built of raw bytes: report sheets write hundreds of thousands of
+    // formulas, and formatting numbers into the key cost more than reading.
+    key.reserve(body.size() * 2 + tokens.size() * 12);
+    auto raw = [&key](const auto& v) { key.append(reinterpret_cast<const char*>(&v), sizeof v); };
     for (const Tok& t : tokens) {
-        key += std::to_string(static_cast<int>(t.kind));
-        key += '\x1f';
+        key += static_cast<char>('A' + static_cast<int>(t.kind));
         key += t.text;
         key += '\x1f';
         if (t.kind == TK::Ref) {
             dollars.push_back(static_cast<uint8_t>(~Moves(t) & 0xF));
-            key += t.ref.sheet + '\x1f' + std::to_string(static_cast<int>(t.shape)) + (t.hasSheet ? "!" : "") +
-                   std::to_string(dollars.back());
+            key += t.ref.sheet;
+            key += '\x1f';
+            key += static_cast<char>('0' + static_cast<int>(t.shape));
+            key += t.hasSheet ? '!' : '.';
+            key += static_cast<char>('a' + dollars.back());
             refs.push_back(t.ref.area);
         } else {
-            char num[64];
-            std::snprintf(num, sizeof num, "%a/%d", t.number, static_cast<int>(t.error));
-            key += num;
+            raw(t.number);
+            raw(t.error);
         }
         key += '\x1e';
     }

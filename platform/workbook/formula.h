@@ -23,6 +23,9 @@ public:
     virtual bool ForEachValue(const SheetArea& ref, const std::function<void(const Value&)>& visit) = 0;
     // The value of one cell (Empty when blank); false when the sheet does not exist.
     virtual bool CellValue(const std::string& sheet, int row, int col, Value& out) = 0;
+    // The numbers of the area in ascending order when the resolver keeps
+    // them; nullptr otherwise (and when the sheet does not exist).
+    virtual const std::vector<double>* SortedNumbers(const SheetArea&) { return nullptr; }
 };
 
 struct FormulaToken {

@@ -252,6 +252,19 @@ private:
             else operand = Value(c);
         }
         bool numeric = operand.IsNumber() || operand.IsBool();
+        // Only numbers meet a numeric criterion other than "<>": counted on
+        // the area's sorted numbers when they are kept.
+        if (operand.IsNumber() && op != "<>") {
+            if (const std::vector<double>* sorted = r_.SortedNumbers(range.ref)) {
+                const double b = operand.Number();
+                const auto lo = std::lower_bound(sorted->begin(), sorted->end(), b);
+                const auto hi = std::upper_bound(lo, sorted->end(), b);
+                const auto begin = sorted->begin(), end = sorted->end();
+                const std::ptrdiff_t k = op == "=" ? hi - lo : op == "<" ? lo - begin : op == "<=" ? hi - begin
+                                       : op == ">" ? end - hi : end - lo;
+                return Value(static_cast<double>(k));
+            }
+        }
         double count = 0;
         bool ok = r_.ForEachValue(range.ref, [&](const Value& v) {
             bool match = false;

@@ -63,6 +63,11 @@ public:
         return true;
     }
 
+    const std::vector<double>* SortedNumbers(const SheetArea& ref) override {
+        const Worksheet* ws = Resolve(ref.sheet);
+        return ws ? ws->SortedNumbers(ref.area) : nullptr;
+    }
+
     bool CellValue(const std::string& sheet, int row, int col, Value& out) override {
         const Worksheet* ws = Resolve(sheet);
         if (!ws) return false;
@@ -82,6 +87,7 @@ Worksheet::Worksheet(Workbook& parent, std::string name) : Sheet(parent, Kind::W
 Worksheet::~Worksheet() = default;
 
 void Worksheet::Changed() const { Parent().Changed(); }
+void Worksheet::FormatChanged() const { Parent().FormatChanged(); }
 
 Range Worksheet::GetRange(std::string_view address) {
     if (address.find('!') == std::string_view::npos) return Range(this, ParseAddress(address));
@@ -221,6 +227,39 @@ void Worksheet::ForEachValue(const Area& area, const std::function<void(const Va
     });
 }
 
+const std::vector<double>* Worksheet::SortedNumbers(const Area& area) const {
+    const uint64_t gen = Parent().Generation();
+    for (auto it = sorted_.begin(); it != sorted_.end();) {
+        if (it->generation != gen) {
+            it = sorted_.erase(it);
+            continue;
+        }
+        if (it->area == area) {
+            if (!it->built) {
+                std::vector<double> numbers;
+                // Evaluating the area may ask for other areas: the list
+                // changes meanwhile, so the numbers are gathered apart.
+                ForEachValue(area, [&](const Value& v) {
+                    if (v.IsNumber()) numbers.push_back(v.Number());
+                });
+                std::sort(numbers.begin(), numbers.end());
+                for (SortedArea& s : sorted_)
+                    if (s.generation == gen && s.area == area) {
+                        s.numbers = std::move(numbers);
+                        s.built = true;
+                        return &s.numbers;
+                    }
+                return nullptr;
+            }
+            return &it->numbers;
+        }
+        ++it;
+    }
+    if (sorted_.size() >= 4) sorted_.pop_front();
+    sorted_.push_back(SortedArea{gen, area, false, {}});
+    return nullptr;
+}
+
 void Worksheet::ForEachCellByRow(const std::function<void(int, int, const Cell&)>& visit) const {
     Cell cell;
     cells_.ForEachByRow([&](int r, int c, const CellStore::Slot& s) {
@@ -231,6 +270,22 @@ void Worksheet::ForEachCellByRow(const std::function<void(int, int, const Cell&)
             cell.styleId = 0;
             cell.style = Style{};
             visit(r, c, cell);
+            return;
+        }
+        if (s.kind() == CellStore::Kind::Formula && s.style() == 0) {
+            // Columns of formulas: the texts go into the room of the last.
+            const CellStore::FormulaCell& f = cells_.FormulaOf(s);
+            cell.formula.assign(f.formula);
+            cell.formulaR1C1.assign(f.formulaR1C1);
+            cell.program = f.program;
+            cell.a1Text.assign(f.a1.empty() ? f.formula : f.a1);
+            cell.value = cells_.Constant(s);
+            cell.styleId = 0;
+            cell.style = Style{};
+            visit(r, c, cell);
+            cell.formula.clear();
+            cell.formulaR1C1.clear();
+            cell.a1Text.clear();
             return;
         }
         visit(r, c, Materialise(s));
@@ -288,7 +343,7 @@ void Worksheet::ChangeStyle(int row, int col, const std::function<void(Style&)>&
 }
 
 void Worksheet::ApplyStyle(const Area& area, const std::function<void(Style&)>& change) {
-    Changed();
+    FormatChanged();
     // Every change made here is a pure function of the format it meets.
     std::vector<std::pair<uint32_t, uint32_t>> memo;
     bool wholeCols = area.WholeColumns(), wholeRows = area.WholeRows();
@@ -326,18 +381,18 @@ double Worksheet::ColumnWidth(int col) const {
 }
 
 void Worksheet::SetColumnWidth(int col, double width) {
-    Changed();
+    FormatChanged();
     colWidths_[col] = width;
 }
 
 void Worksheet::SetColumnHidden(int col, bool hidden) {
-    Changed();
+    FormatChanged();
     if (hidden) hiddenCols_.insert(col);
     else hiddenCols_.erase(col);
 }
 
 void Worksheet::SetRowHidden(int row, bool hidden) {
-    Changed();
+    FormatChanged();
     if (hidden) hiddenRows_.insert(row);
     else hiddenRows_.erase(row);
 }
@@ -352,19 +407,35 @@ size_t Utf8Length(const std::string& s) {
 }  // namespace
 
 void Worksheet::AutoFitColumns(int col1, int col2, int row1, int row2) {
-    Changed();
+    FormatChanged();
     for (int c = col1; c <= col2; ++c) {
         double best = -1;
-        ForEachCell(Area::Make(row1, c, row2, c), [&](int r, int, bool hasContent) {
-            if (!hasContent) return;
-            const Area* m = MergeAt(r, c);
-            if (m && m->Cols() > 1) return;
-            Style st = EffectiveStyle(r, c);
-            std::string text = DisplayText(ValueAt(r, c), st.numberFormat.value_or("General"));
-            double factor = st.fontSize.value_or(11.0) / 11.0 * (st.bold.value_or(false) ? 1.1 : 1.0);
+        // Most cells have no format of their own: their column's is worked
+        // out once, not per cell.
+        const Style columnStyle = EffectiveStyle(0, c);
+        const bool plainRows = rowStyles_.empty();
+        cells_.ForEachIn(Area::Make(row1, c, row2, c), [&](int r, int, const CellStore::Slot& slot) {
+            if (!slot.HasContent()) return;
+            if (!merges_.empty()) {
+                const Area* m = MergeAt(r, c);
+                if (m && m->Cols() > 1) return;
+            }
+            Style own;
+            const Style* st = &columnStyle;
+            if (!plainRows || slot.style() != 0) {
+                own = EffectiveStyle(r, c);
+                st = &own;
+            }
+            double factor = st->fontSize.value_or(11.0) / 11.0 * (st->bold.value_or(false) ? 1.1 : 1.0);
             // Character count times the font's relative width, plus the cell margins.
-            double w = std::ceil((static_cast<double>(Utf8Length(text)) * factor + 0.71) * 7.0) / 7.0;
-            best = std::max(best, w);
+            auto width = [&](size_t chars) { return std::ceil((static_cast<double>(chars) * factor + 0.71) * 7.0) / 7.0; };
+            const Value v = Evaluate(slot, r, c);
+            const bool general = !st->numberFormat || *st->numberFormat == "General" || *st->numberFormat == "@";
+            // A number in General shows at most 11 characters: once the
+            // column is that wide, no number can widen it.
+            if (v.IsNumber() && general && best >= width(kGeneralNumberChars)) return;
+            const std::string text = DisplayText(v, st->numberFormat ? *st->numberFormat : "General");
+            best = std::max(best, width(Utf8Length(text)));
         });
         if (best < 0) colWidths_.erase(c);
         else colWidths_[c] = best;

@@ -77,7 +77,7 @@ std::string GeneralNumber(double x) {
     for (int prec = 10; prec >= 1; --prec) {
         auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, prec);
         s.assign(buf, res.ptr);
-        if (s.size() <= 11) break;
+        if (s.size() <= kGeneralNumberChars) break;
     }
     return s;
 }

@@ -77,6 +77,8 @@ private:
 // The text a cell shows for a value under a number format ("General", "0.00",
 // "#.0#", "0", "@"), as far as column widths need it.
 std::string DisplayText(const Value& v, std::string_view numberFormat);
+// The most characters a number takes in General.
+inline constexpr size_t kGeneralNumberChars = 11;
 
 // Excel's default 56-colour palette: colour index 1..56 to 0xRRGGBB; -1 for an
 // index outside it (automatic, none).

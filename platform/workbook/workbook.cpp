@@ -86,7 +86,7 @@ Chart& Workbook::AddChart() {
     Chart* c = chart.get();
     sheets_.push_back(std::make_unique<ChartSheet>(*this, name, std::move(chart)));
     SetActive(sheets_.back().get());
-    Changed();
+    FormatChanged();
     return *c;
 }
 

@@ -91,6 +91,9 @@ public:
     // generation are recomputed when read.
     uint64_t Generation() const { return generation_; }
     void Changed() { ++generation_; saved_ = false; }
+    // A change no formula can see (formats, widths, hidden columns, charts):
+    // the workbook needs saving, its results stay valid.
+    void FormatChanged() { saved_ = false; }
 
     // Picks a sheet name not yet taken: `base`, else base + "_2", "_3" ...
     // within 31 characters.

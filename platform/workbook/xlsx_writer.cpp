@@ -1,5 +1,6 @@
 #include "platform/workbook/xlsx_writer.h"
 
+#include "platform/workbook/chart_counts.h"
 #include "platform/workbook/workbook.h"
 
 #include <xlsxwriter.h>
@@ -468,7 +469,7 @@ private:
             }
             if (!ws) return;
         }
-        uint16_t count = 0;  // the file writer counts in 16 bits too
+        size_t count = 0;
         for (lxw_row_t r = r1; r <= r2; ++r)
             for (lxw_col_t c = c1; c <= c2; ++c) {
                 auto* dp = static_cast<lxw_series_data_point*>(calloc(1, sizeof(lxw_series_data_point)));
@@ -485,7 +486,9 @@ private:
                 STAILQ_INSERT_TAIL(range->data_cache, dp, list_pointers);
                 ++count;
             }
-        range->num_data_points = count;
+        // The file writer counts in 16 bits: longer caches are mended in the file.
+        range->num_data_points = static_cast<uint16_t>(count);
+        if (count > 0xFFFF) longCaches_ = true;
         range->ignore_cache = LXW_TRUE;
     }
 
@@ -621,6 +624,9 @@ private:
     std::map<std::string, lxw_format*> formats_;
     std::map<std::tuple<int, int, uint32_t>, lxw_format*> cellFormats_;  // of the sheet at hand
     std::vector<lxw_chart*> charts_;
+
+public:
+    bool longCaches_ = false;  // a chart cache of more points than the file writer counts
 };
 
 }  // namespace
@@ -660,8 +666,11 @@ void WriteXlsx(const Workbook& wb, const std::string& path) {
     opt.constant_memory = streamed ? LXW_TRUE : LXW_FALSE;
     lxw_workbook* out = workbook_new_opt(tmp.c_str(), &opt);
     if (!out) throw ExcelError("Save", "cannot start the file \"" + path + "\"");
+    bool longCaches = false;
     try {
-        Writer(wb, out, streamed).Run();
+        Writer writer(wb, out, streamed);
+        writer.Run();
+        longCaches = writer.longCaches_;
     } catch (...) {
         workbook_close(out);
         fs::remove(tmp, ec);
@@ -673,6 +682,14 @@ void WriteXlsx(const Workbook& wb, const std::string& path) {
         const int why = errno;
         fs::remove(tmp, ec);
         throw ExcelError("Save", "cannot write \"" + path + "\": " + SaveFailure(err, why, target.parent_path()));
+    }
+    if (longCaches) {
+        try {
+            WidenChartCacheCounts(tmp.string());
+        } catch (...) {
+            fs::remove(tmp, ec);
+            throw;
+        }
     }
     fs::rename(tmp, target, ec);
     if (ec) {

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 using namespace platform;
 
 TEST(NumberReading, LenientTakesTheLeadingNumberAndNeverFails) {
@@ -84,6 +87,24 @@ TEST(NumberToText, FifteenSignificantDigitsNoTrailingZeros) {
     EXPECT_EQ(NumberToText(0.001), "0.001");
     EXPECT_EQ(NumberToText(123456789012345.0), "123456789012345");
     EXPECT_EQ(NumberToText(0), "0");
+    EXPECT_EQ(NumberToText(1.5e300), "1.5E+300");
+    EXPECT_EQ(NumberToText(1.7976931348623e308), "1.7976931348623E+308");
+}
+
+TEST(NumberToText, TheLargestDoublesReadBack) {
+    // 15 digits round these past the largest double.
+    const double top = std::numeric_limits<double>::max();
+    for (double x : {top, -top, std::nextafter(top, 0.0), std::nextafter(std::nextafter(top, 0.0), 0.0)}) {
+        const std::string text = NumberToText(x);
+        double back = 0;
+        EXPECT_TRUE(TryReadStrict(text, back)) << text;
+        EXPECT_NEAR(back / x, 1.0, 1e-15) << text;
+        EXPECT_EQ(ReadLenient(text), back) << text;
+    }
+    EXPECT_EQ(NumberToText(top), "1.7976931348623157E+308");
+    EXPECT_EQ(ReadStrict(NumberToText(-top)), -top);
+    // Just below them 15 digits still do.
+    EXPECT_EQ(NumberToText(1.79769313486231e308), "1.79769313486231E+308");
 }
 
 TEST(OneBasedText, MidInStrLeftRight) {

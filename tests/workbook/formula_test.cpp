@@ -272,6 +272,32 @@ TEST(FormulaErrors, MalformedFormulaIsRefusedAndTheCellKept) {
     }
 }
 
+TEST(FormulaErrors, MalformedR1C1ReferencesAreRefusedAsFormulaErrors) {
+    Book b;
+    b.Set("C3", 7);
+    // In C3: offsets without digits, beyond any int, or off the sheet.
+    for (const char* bad : {"=R[-]C", "=R[+]C", "=RC[99999999999]", "=R[2147483647]C", "=RC[-2147483648]",
+                            "=R[]C", "=R[1C", "=SUM(R[-5]C:RC)", "=R[1048574]C", "=RC[16382]", "=R[-3]C*2"}) {
+        for (int how = 0; how < 3; ++how) {
+            try {
+                if (how == 0) b.ws.GetRange("C3").SetFormulaR1C1(bad);
+                else if (how == 1) Formula::Parse(bad, true, 3, 3);
+                else R1C1ToA1(bad, 3, 3);
+                ADD_FAILURE() << "accepted " << bad << " (" << how << ")";
+            } catch (const ExcelError& e) {
+                EXPECT_EQ(e.Operation(), "Formula") << bad;
+                EXPECT_EQ(e.Number(), kExcelErrorNumber) << bad;
+            } catch (const std::exception& e) {
+                ADD_FAILURE() << bad << " (" << how << "): " << e.what();
+            }
+        }
+        EXPECT_EQ(b.At("C3").Number(), 7) << bad;
+    }
+    // The last row and column are still reached from the first.
+    EXPECT_EQ(R1C1ToA1("=R[1048575]C+RC[16383]", 1, 1), "=A1048576+XFD1");
+    EXPECT_EQ(R1C1ToA1("=R[-2]C[-2]", 3, 3), "=A1");
+}
+
 TEST(FormulaErrors, SelfReferenceDoesNotHang) {
     Book b;
     b.F("A1", "=A1+1");

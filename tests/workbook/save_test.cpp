@@ -277,6 +277,50 @@ TEST(SaveFile, ChartPartsCarryTheirTypesAndReferences) {
     EXPECT_EQ(v.kinds["COLD_Data"], "Worksheet");
 }
 
+TEST(SaveFile, ChartCachesOfLongSeriesDeclareTheirTrueCount) {
+    // A whole day at 1 Hz and more: past what 16 bits count.
+    wbtest::TempDir dir;
+    Application app;
+    Workbook& wb = app.AddWorkbook();
+    Worksheet& s = wb.Worksheets(1);
+    s.SetName("sat07");
+    const int n = 86400;
+    for (int r = 1; r <= n; ++r) {
+        s.Cells(r, 1).SetValue(r);
+        s.Cells(r, 2).SetValue(30.0 + r % 20);
+    }
+    s.Cells(1, 3).SetValue(5.5);
+    Chart& day = wb.AddChart();
+    day.SetChartType(ChartType::XYScatter);
+    Series& cn0 = day.NewSeries();
+    cn0.SetXValues("=sat07!R1C1:R86400C1");
+    cn0.SetValues("=sat07!R1C2:R86400C2");
+    Series& one = day.NewSeries();  // and a short one beside it
+    one.SetXValues("=sat07!R1C3:R1C3");
+    one.SetValues("=sat07!R1C3:R1C3");
+    day.Location(xl::LocationAsNewSheet, "CN0 Chart");
+    wb.SaveAs(dir.File("day.xlsx"));
+
+    const std::string script = dir.File("count.py");
+    wbtest::WriteFile(script, R"PY(
+import sys, zipfile, re
+z = zipfile.ZipFile(sys.argv[1])
+if z.testzip() is not None: print('damaged', z.testzip())
+for n in sorted(z.namelist()):
+    if re.match(r'xl/charts/chart\d+\.xml$', n):
+        x = z.read(n).decode('utf-8')
+        for cache in re.findall(r'<c:numCache>(.*?)</c:numCache>', x, re.S):
+            count = re.search(r'<c:ptCount val="(\d+)"/>', cache).group(1)
+            idx = [int(i) for i in re.findall(r'<c:pt idx="(\d+)"', cache)]
+            print(count, len(idx), max(idx) if idx else -1, len(set(idx)))
+)PY");
+    std::string out;
+    ASSERT_EQ(wbtest::Run(wbtest::Python() + " " + script + " '" + dir.File("day.xlsx") + "'", out), 0);
+    // Declared count, points, last index, distinct indices: x and y of the
+    // day, then x and y of the single point.
+    EXPECT_EQ(out, "86400 86400 86399 86400\n86400 86400 86399 86400\n1 1 0 1\n1 1 0 1\n");
+}
+
 TEST(SaveFile, EverySaveRebuildsTheFileAndLeavesNoTemporary) {
     REQUIRE_OPENPYXL();
     wbtest::TempDir dir;
