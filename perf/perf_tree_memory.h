@@ -101,6 +101,7 @@ struct TreeMeasured {
     double seconds = -1;     // negative when it could not start or failed
     double treePeakMiB = 0;  // peak of the summed PSS of it and its children
     double processPeakMiB = 0;  // peak resident size of its largest single process
+    double rootPeakMiB = 0;  // peak PSS of the program's own process
     int mostProcesses = 0;   // processes seen at once at most
 };
 
@@ -134,7 +135,7 @@ inline TreeMeasured TimedWithTreePeak(const std::vector<std::string>& argv, cons
     // The sampler runs beside the wait, so the wall clock is not rounded
     // up to a sampling step.
     std::atomic<bool> ended{false};
-    long peak_kib = 0;
+    long peak_kib = 0, root_kib = 0;
     int most = 0;
     std::thread sampler([&] {
         while (!ended.load()) {
@@ -144,6 +145,9 @@ inline TreeMeasured TimedWithTreePeak(const std::vector<std::string>& argv, cons
             int alive = 0;
             for (const pid_t p : tree) {
                 const long kib = PssKiB(p);
+                if (p == pid) {
+                    root_kib = std::max(root_kib, kib);
+                }
                 sum += kib;
                 alive += kib > 0 ? 1 : 0;
             }
@@ -166,6 +170,7 @@ inline TreeMeasured TimedWithTreePeak(const std::vector<std::string>& argv, cons
     m.seconds = (WIFEXITED(status) && WEXITSTATUS(status) == 0) ? seconds : -1;
     m.treePeakMiB = peak_kib / 1024.0;
     m.processPeakMiB = usage.ru_maxrss / 1024.0;  // kibibytes on Linux
+    m.rootPeakMiB = root_kib / 1024.0;
     m.mostProcesses = most;
     return m;
 }
