@@ -124,7 +124,9 @@ int BuildCharts(ChartLog& log, const std::string& path, const std::string& save_
             chart.SetName(spec.name);
         }
         log.Out(stdout, "Saving Workbook...");
-        book.SaveAs(save_name);
+        // Nothing reads the workbook after its save: its cells go as soon
+        // as the file holds them, leaving the charts' points.
+        book.SaveAsAndClose(save_name);
         excel.Quit();
     } catch (const std::exception& e) {
         log.Out(stdout, "\n");
