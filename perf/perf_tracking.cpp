@@ -6,7 +6,7 @@
 // export; the command with its chart workbooks at most 3 times the analysis
 // without them and at most 250 MiB at its peak; on three days at most 3.5
 // times the day's time and at most 300 MiB (the time grows with the log,
-// the memory does not). The chart workbooks are built in child processes,
+// the memory stays within its bound). The chart workbooks are built in child processes,
 // so the memory judged is that of the whole run: the peak of the summed
 // proportional set size of navsift and its children, sampled every 20 ms.
 //

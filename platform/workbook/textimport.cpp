@@ -72,7 +72,12 @@ std::vector<std::string> SplitDelimitedLine(std::string_view line, const Delimit
             any = true;
             continue;
         }
-        cur += c;
+        // Once a field has a character, every one up to the next delimiter
+        // is its own, a qualifier too.
+        size_t j = i + 1;
+        while (j < line.size() && !isDelim(line[j])) ++j;
+        cur.append(line.data() + i, j - i);
+        i = j - 1;
         lastWasDelim = false;
         any = true;
     }
