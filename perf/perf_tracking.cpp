@@ -6,7 +6,9 @@
 // export; the command with its chart workbooks at most 3 times the analysis
 // without them and at most 250 MiB at its peak; on three days at most 3.5
 // times the day's time and at most 300 MiB (the time grows with the log,
-// the peak of a process does not).
+// the memory stays within its bound). The chart workbooks are built in child processes,
+// so the memory judged is that of the whole run: the peak of the summed
+// proportional set size of navsift and its children, sampled every 20 ms.
 //
 // Printed: the tables, pages and report sources (the analysis in this
 // process), the chart workbooks that the analysis adds at its end, the whole
@@ -24,6 +26,7 @@
 #include "analysis/analyses/tracking_analysis.h"
 #include "perf/nmea_text.h"
 #include "perf/perf_process.h"
+#include "perf/perf_tree_memory.h"
 
 namespace fs = std::filesystem;
 
@@ -109,7 +112,7 @@ int main()
     close(null);
     fs::remove_all(dir / "report");
     const std::vector<std::string> trk = {perf::NavsiftPath(), "-nmea", log.string(), "-trk", "-rtype", "-1"};
-    const perf::Measured whole = perf::TimedWithPeak(trk, "/dev/null", dir, "/dev/null");
+    const perf::TreeMeasured whole = perf::TimedWithTreePeak(trk, "/dev/null", dir, "/dev/null");
     double kml = 1e9;
     for (int k = 0; k < 2; ++k) {
         const std::vector<std::string> export_kml = {perf::NavsiftPath(), "-nmea", log.string(), "-kml", "-name", "x"};
@@ -121,27 +124,30 @@ int main()
     const fs::path long_log = dir / "TRACK72H_NMEA.txt";
     const size_t long_size = WriteLog(long_log, 72);
     const std::vector<std::string> trk72 = {perf::NavsiftPath(), "-nmea", long_log.string(), "-trk", "-rtype", "-1"};
-    const perf::Measured three_days = perf::TimedWithPeak(trk72, "/dev/null", dir, "/dev/null");
+    const perf::TreeMeasured three_days = perf::TimedWithTreePeak(trk72, "/dev/null", dir, "/dev/null");
 
     const bool fast = tables < 2;
     const bool near_kml = kml > 0 && tables / kml <= 4;
     const bool charts_ratio = whole.seconds > 0 && whole.seconds <= 3 * tables;
-    const bool charts_peak = whole.seconds > 0 && whole.peakMiB <= 250;
-    const bool long_peak = three_days.seconds > 0 && three_days.peakMiB <= 300;
+    const bool charts_peak = whole.seconds > 0 && whole.treePeakMiB <= 250;
+    const bool long_peak = three_days.seconds > 0 && three_days.treePeakMiB <= 300;
     const bool long_ratio = three_days.seconds > 0 && whole.seconds > 0 && three_days.seconds <= 3.5 * whole.seconds;
     std::printf("tracking analysis, tables, pages and report sources: %.2f s (goal < 2 s): %s\n", tables,
                 perf::Verdict(fast));
     std::printf("navsift -nmea LOG -kml:                               %.2f s\n", kml);
     std::printf("ratio to the KML export:                              %.2f (goal <= 4): %s\n", tables / kml,
                 perf::Verdict(near_kml));
-    std::printf("navsift -nmea LOG -trk -rtype -1 with chart workbooks: %.2f s, peak %.0f MiB\n", whole.seconds,
-                whole.peakMiB);
+    std::printf("navsift -nmea LOG -trk -rtype -1 with chart workbooks: %.2f s\n", whole.seconds);
     std::printf("  ratio to the analysis without them:                 %.2f (goal <= 3): %s\n",
                 whole.seconds / tables, perf::Verdict(charts_ratio));
-    std::printf("  peak memory:                                        %.0f MiB (goal <= 250 MiB): %s\n",
-                whole.peakMiB, perf::Verdict(charts_peak));
-    std::printf("the same on 72 hours of log (%.1f MB):                 %.2f s, peak %.0f MiB (goal <= 300 MiB): %s\n",
-                long_size / 1048576.0, three_days.seconds, three_days.peakMiB, perf::Verdict(long_peak));
+    std::printf("  peak memory of the run (summed PSS, %d processes at most): %.0f MiB (goal <= 250 MiB): %s\n",
+                whole.mostProcesses, whole.treePeakMiB, perf::Verdict(charts_peak));
+    std::printf("  largest single process's peak RSS:                  %.0f MiB\n", whole.processPeakMiB);
+    std::printf("the same on 72 hours of log (%.1f MB):                 %.2f s\n", long_size / 1048576.0,
+                three_days.seconds);
+    std::printf("  peak memory of the run (summed PSS, %d processes at most): %.0f MiB (goal <= 300 MiB): %s\n",
+                three_days.mostProcesses, three_days.treePeakMiB, perf::Verdict(long_peak));
+    std::printf("  largest single process's peak RSS:                  %.0f MiB\n", three_days.processPeakMiB);
     std::printf("  ratio to the day's time:                            %.2f (goal <= 3.5): %s\n",
                 three_days.seconds / whole.seconds, perf::Verdict(long_ratio));
     std::error_code ec;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/text_util.h"
@@ -385,6 +387,7 @@ void pack_epoch_record(const NmeaEpoch& e, unsigned char (&out)[kRawEpochSize])
 namespace {
 
 constexpr int kCn0Bins = 60;
+constexpr std::size_t kBlockBytes = 1u << 20;
 
 // A satellite row: 13 whole numbers, the first 12 wide, the others 10, comma
 // separated. False when the line is not one.
@@ -446,21 +449,24 @@ int cn0_analysis(const std::string& report_folder, ChartWorkbookQueue* charts)
     std::string text;
     for (int prn = 1; prn <= kMaxPrn; ++prn) {
         const std::string name = report_folder + Format("sat%02d.csv", prn);
-        ByteStream in;
-        if (!in.Open(name) || in.Size() < 1) {
+        // Read in blocks, not loaded whole: the workbooks being built in
+        // child processes meanwhile would each keep a copy of a whole table.
+        std::FILE* in = std::fopen(name.c_str(), "rb");
+        std::vector<char> block(kBlockBytes);
+        std::size_t kept = in == nullptr ? 0 : std::fread(block.data(), 1, block.size(), in);
+        if (kept == 0) {
+            if (in != nullptr) {
+                std::fclose(in);
+            }
             list.Write(Format("%d,%d\r\n", prn, 0));
             continue;
         }
         say(stdout, Format("Sat %d processing...", prn));
         text.clear();
-        // Line by line over the loaded file: a day's table holds 86400 rows.
-        const std::string_view data(in.Data(), in.Size());
-        std::size_t at = 0;
-        while (at < data.size()) {
-            std::size_t end = data.find('\n', at);
-            end = end == std::string_view::npos ? data.size() : end + 1;
+        // Line by line: a day's table holds 86400 rows.
+        const auto scan = [&](std::string_view line) {
             int32_t v[13];
-            if (ScanSatRow(data.substr(at, end - at), v)) {
+            if (ScanSatRow(line, v)) {
                 const int32_t cn0 = v[9];
                 AppendInt(text, prn, 0);
                 text += ',';
@@ -471,7 +477,33 @@ int cn0_analysis(const std::string& report_folder, ChartWorkbookQueue* charts)
                             [static_cast<std::size_t>(cn0 < kCn0Bins ? cn0 : kCn0Bins - 1)];
                 }
             }
-            at = end;
+        };
+        for (;;) {
+            const std::string_view data(block.data(), kept);
+            std::size_t at = 0;
+            for (std::size_t end; (end = data.find('\n', at)) != std::string_view::npos; at = end + 1) {
+                scan(data.substr(at, end + 1 - at));
+            }
+            // The unfinished line moves to the front, the block grows for a
+            // line longer than itself.
+            std::memmove(block.data(), block.data() + at, kept - at);
+            kept -= at;
+            if (kept == block.size()) {
+                block.resize(2 * block.size());
+            }
+            const std::size_t n = std::fread(block.data() + kept, 1, block.size() - kept, in);
+            if (n == 0) {
+                break;
+            }
+            kept += n;
+            if (text.size() > kBlockBytes) {
+                list.Write(text);
+                text.clear();
+            }
+        }
+        std::fclose(in);
+        if (kept > 0) {
+            scan(std::string_view(block.data(), kept));
         }
         list.Write(text);
         if (charts != nullptr) {

@@ -124,7 +124,9 @@ int BuildCharts(ChartLog& log, const std::string& path, const std::string& save_
             chart.SetName(spec.name);
         }
         log.Out(stdout, "Saving Workbook...");
-        book.SaveAs(save_name);
+        // Nothing reads the workbook after its save: its cells go as soon
+        // as the file holds them, leaving the charts' points.
+        book.SaveAsAndClose(save_name);
         excel.Quit();
     } catch (const std::exception& e) {
         log.Out(stdout, "\n");
@@ -134,13 +136,24 @@ int BuildCharts(ChartLog& log, const std::string& path, const std::string& save_
     return 0;
 }
 
+std::vector<ChartSpec> SatSpecs(int32_t prn)
+{
+    return {{"$A:$A,$J:$J", Format("Sat%d CN0", prn), "CN0 [dB]", Format("Sat%d CN0 Chart", prn), "CN0"},
+            {"$A:$A,$E:$E", Format("Sat%d Frequency", prn), "Frequency [Hz]", Format("Sat%d Freq Chart", prn),
+             "Frequency"}};
+}
+
+std::vector<ChartSpec> GlobalInfoSpecs()
+{
+    return {{"$B:$B,$O:$O", "Speed", "Speed [m/s]", "Speed Chart"},
+            {"$B:$B,$P:$P", "NCO", "NCO [Hz]", "NCO Chart"},
+            {"$B:$B,$G:$G", "Fix Status", "Fix Status", "Fix Status Chart"},
+            {"$B:$B,$Q:$S", "CN0 Average", "CN0 Average [dB]", "CN0 Average"}};
+}
+
 int SatCharts(ChartLog& log, int32_t prn, const std::string& path, int rows_per_sheet)
 {
-    return BuildCharts(log, path, XlsxBeside(path), "Making Charts...",
-                       {{"$A:$A,$J:$J", Format("Sat%d CN0", prn), "CN0 [dB]", Format("Sat%d CN0 Chart", prn), "CN0"},
-                        {"$A:$A,$E:$E", Format("Sat%d Frequency", prn), "Frequency [Hz]",
-                         Format("Sat%d Freq Chart", prn), "Frequency"}},
-                       rows_per_sheet);
+    return BuildCharts(log, path, XlsxBeside(path), "Making Charts...", SatSpecs(prn), rows_per_sheet);
 }
 
 int GlobalInfoCharts(ChartLog& log, const std::string& path, int rows_per_sheet)
@@ -154,12 +167,84 @@ int GlobalInfoCharts(ChartLog& log, const std::string& path, int rows_per_sheet)
     const std::string name = absolute.filename().string();
     const std::string save_name =
         XlsxBeside((folder / (folder_name.empty() ? name : folder_name + "_" + name)).string());
-    return BuildCharts(log, path, save_name, "Making Charts...",
-                       {{"$B:$B,$O:$O", "Speed", "Speed [m/s]", "Speed Chart"},
-                        {"$B:$B,$P:$P", "NCO", "NCO [Hz]", "NCO Chart"},
-                        {"$B:$B,$G:$G", "Fix Status", "Fix Status", "Fix Status Chart"},
-                        {"$B:$B,$Q:$S", "CN0 Average", "CN0 Average [dB]", "CN0 Average"}},
-                       rows_per_sheet);
+    return BuildCharts(log, path, save_name, "Making Charts...", GlobalInfoSpecs(), rows_per_sheet);
+}
+
+// The column number of letters such as "$AB" or "Q" (0 when none).
+int ColumnNumber(std::string_view letters)
+{
+    int n = 0;
+    for (const char c : letters) {
+        if (c >= 'A' && c <= 'Z') {
+            n = 26 * n + (c - 'A' + 1);
+        }
+    }
+    return n;
+}
+
+// What building a table's workbook holds at its peak, estimated from the
+// table's size and first lines: every cell of the table while it is read
+// (16 bytes a cell and room to grow), then, once the sheet is in the file,
+// the charted columns and one point of a chart's cache per row and series
+// for its X and its Y values (the file writer's 40-byte points and the
+// allocator's own 8); besides that the engine, the file writer's buffers and
+// the compressor.
+std::uintmax_t EstimatedWorkbookBytes(const std::string& table, const std::vector<ChartSpec>& charts)
+{
+    constexpr std::uintmax_t kLoadCellBytes = 18, kCellBytes = 16, kPointBytes = 48, kBaseBytes = 8u << 20;
+    std::vector<bool> charted;
+    std::uintmax_t points = 0;  // per row
+    for (const ChartSpec& spec : charts) {
+        std::vector<int> columns;
+        std::size_t at = 0;
+        while (at <= spec.range.size()) {
+            std::size_t end = spec.range.find(',', at);
+            end = end == std::string::npos ? spec.range.size() : end;
+            const std::string_view area = std::string_view(spec.range).substr(at, end - at);
+            const std::size_t colon = area.find(':');
+            const int from = ColumnNumber(area.substr(area.rfind('!') == std::string_view::npos ? 0 : area.rfind('!') + 1,
+                                                      colon == std::string_view::npos ? area.size() : colon));
+            const int to = colon == std::string_view::npos ? from : ColumnNumber(area.substr(colon + 1));
+            for (int c = from; c >= 1 && c <= to; ++c) {
+                columns.push_back(c);
+            }
+            at = end + 1;
+        }
+        for (const int c : columns) {
+            if (static_cast<std::size_t>(c) >= charted.size()) {
+                charted.resize(static_cast<std::size_t>(c) + 1);
+            }
+            charted[static_cast<std::size_t>(c)] = true;
+        }
+        // The first column gives the X values of every series.
+        points += columns.size() > 1 ? 2 * (columns.size() - 1) : 2;
+    }
+    const std::uintmax_t kept = static_cast<std::uintmax_t>(std::count(charted.begin(), charted.end(), true));
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(table, ec);
+    if (ec || size == 0) {
+        return kBaseBytes;
+    }
+    // Rows and fields from the first lines; their later lines are no
+    // shorter (counters only grow), so the rows are not underestimated.
+    std::uintmax_t rows = 1, fields = 1;
+    if (std::FILE* f = std::fopen(table.c_str(), "rb")) {
+        char head[1 << 16];
+        const std::size_t n = std::fread(head, 1, sizeof head, f);
+        std::fclose(f);
+        const std::string_view text(head, n);
+        std::uintmax_t lines = static_cast<std::uintmax_t>(std::count(text.begin(), text.end(), '\n'));
+        const std::size_t first = text.find('\n');
+        fields = 1 + static_cast<std::uintmax_t>(
+                         std::count(text.begin(), first == std::string_view::npos ? text.end() : text.begin() + first, ','));
+        if (lines == 0 || n == size) {
+            lines = std::max<std::uintmax_t>(lines, 1);
+            rows = lines;
+        } else {
+            rows = size * lines / n + 1;
+        }
+    }
+    return kBaseBytes + rows * std::max(fields * kLoadCellBytes, kept * kCellBytes + points * kPointBytes);
 }
 
 bool WriteAll(int fd, const std::string& data)
@@ -341,7 +426,7 @@ int excel_global_info_charts(const std::string& path, int rows_per_sheet)
     return GlobalInfoCharts(log, path, rows_per_sheet);
 }
 
-ChartWorkbookQueue::ChartWorkbookQueue(int workers, std::uintmax_t table_bytes) : table_bytes_(table_bytes)
+ChartWorkbookQueue::ChartWorkbookQueue(int workers, std::uintmax_t workbook_bytes) : workbook_bytes_(workbook_bytes)
 {
     for (int k = 0; k < workers; ++k) {
         workers_.emplace_back([this] { Work(); });
@@ -380,15 +465,13 @@ void ChartWorkbookQueue::Print(std::FILE* stream, std::string text)
     PrintReady(lock);
 }
 
-void ChartWorkbookQueue::Add(const std::string& table, std::function<int(ChartLog&)> job)
+void ChartWorkbookQueue::Add(const std::string& table, std::uintmax_t bytes, std::function<int(ChartLog&)> job)
 {
     auto e = std::make_shared<Entry>();
     e->log.immediate = false;
     e->job = std::move(job);
     e->table = table;
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(table, ec);
-    e->bytes = ec ? 0 : size;
+    e->bytes = bytes;
     std::unique_lock<std::mutex> lock(mutex_);
     order_.push_back(e);
     if (workers_.empty()) {
@@ -404,12 +487,14 @@ void ChartWorkbookQueue::Add(const std::string& table, std::function<int(ChartLo
 
 void ChartWorkbookQueue::SatCharts(int32_t prn, const std::string& path)
 {
-    Add(path, [prn, path](ChartLog& log) { return navsift::SatCharts(log, prn, path, kSheetRows); });
+    Add(path, EstimatedWorkbookBytes(path, SatSpecs(prn)),
+        [prn, path](ChartLog& log) { return navsift::SatCharts(log, prn, path, kSheetRows); });
 }
 
 void ChartWorkbookQueue::GlobalInfoCharts(const std::string& path)
 {
-    Add(path, [path](ChartLog& log) { return navsift::GlobalInfoCharts(log, path, kSheetRows); });
+    Add(path, EstimatedWorkbookBytes(path, GlobalInfoSpecs()),
+        [path](ChartLog& log) { return navsift::GlobalInfoCharts(log, path, kSheetRows); });
 }
 
 int ChartWorkbookQueue::Finish()
@@ -426,7 +511,7 @@ int ChartWorkbookQueue::Finish()
 
 bool ChartWorkbookQueue::MayStart() const
 {
-    return !pending_.empty() && (busy_ == 0 || busy_bytes_ + pending_.front()->bytes <= table_bytes_);
+    return !pending_.empty() && (busy_ == 0 || busy_bytes_ + pending_.front()->bytes <= workbook_bytes_);
 }
 
 void ChartWorkbookQueue::Work()

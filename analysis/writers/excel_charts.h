@@ -45,23 +45,24 @@ struct ChartLog {
 };
 
 // The chart workbooks of one run built side by side by a few workers (each
-// workbook has its own engine, file and child process). A workbook holds its
-// whole table while it is built, so besides the workers the tables being
-// charted at once are bounded in bytes (one always goes, however large).
+// workbook has its own engine, file and child process). Besides the workers,
+// the memory that the workbooks being built at once hold together is bounded
+// by an estimate of each one's peak from its table (one always goes, however
+// large).
 // Texts given to Print and what each workbook says come out in the order
 // they were given, as if the workbooks were built one after another.
 class ChartWorkbookQueue {
 public:
-    explicit ChartWorkbookQueue(int workers = DefaultWorkers(), std::uintmax_t table_bytes = kTableBytes);
+    explicit ChartWorkbookQueue(int workers = DefaultWorkers(), std::uintmax_t workbook_bytes = kWorkbookBytes);
     ~ChartWorkbookQueue();
     ChartWorkbookQueue(const ChartWorkbookQueue&) = delete;
     ChartWorkbookQueue& operator=(const ChartWorkbookQueue&) = delete;
 
-    // Each workbook is built in a process of its own, so a process's peak
-    // stays that of one workbook; this bounds what they hold together. The
-    // tables of three days' log (about 38 MB each) still go four at a time,
-    // those of a fortnight one at a time.
-    static constexpr std::uintmax_t kTableBytes = 160u << 20;
+    // The estimated peaks of the workbooks built at once, together: with
+    // the run's own memory the whole stays within 300 MiB. Three days' log
+    // still goes four satellite workbooks at a time (about 70 MiB each), or
+    // its global table's (about 180 MiB) beside one of them.
+    static constexpr std::uintmax_t kWorkbookBytes = 280u << 20;
     static int DefaultWorkers();
     void Print(std::FILE* stream, std::string text);
     void SatCharts(int32_t prn, const std::string& path);
@@ -74,11 +75,11 @@ private:
         ChartLog log;
         std::function<int(ChartLog&)> job;  // empty for plain text
         std::string table;
-        std::uintmax_t bytes = 0;            // of the table it charts
+        std::uintmax_t bytes = 0;            // estimated peak of its workbook
         bool done = false;
         int status = 0;
     };
-    void Add(const std::string& table, std::function<int(ChartLog&)> job);
+    void Add(const std::string& table, std::uintmax_t bytes, std::function<int(ChartLog&)> job);
     bool MayStart() const;
     void Work();
     void PrintReady(std::unique_lock<std::mutex>& lock);
@@ -88,8 +89,8 @@ private:
     std::deque<std::shared_ptr<Entry>> order_;    // not yet printed
     std::deque<std::shared_ptr<Entry>> pending_;  // not yet started
     std::vector<std::thread> workers_;
-    const std::uintmax_t table_bytes_;
-    std::uintmax_t busy_bytes_ = 0;  // of the tables being charted
+    const std::uintmax_t workbook_bytes_;
+    std::uintmax_t busy_bytes_ = 0;  // of the workbooks being built
     int busy_ = 0;
     int status_ = 0;
     bool stopping_ = false;

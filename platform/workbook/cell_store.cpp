@@ -309,6 +309,12 @@ void CellStore::Remap(const std::function<std::pair<int, int>(int, int)>& map) {
     Recount();
 }
 
+void CellStore::ReleaseColumn(int col) {
+    if (col < 1 || col > static_cast<int>(cols_.size())) return;
+    std::vector<Slot>().swap(cols_[static_cast<size_t>(col - 1)]);
+    if (static_cast<size_t>(col - 1) < hints_.size()) hints_[static_cast<size_t>(col - 1)] = 0;
+}
+
 size_t CellStore::MemoryBytes() const {
     size_t n = sizeof(*this) + VectorBytes(cols_);
     for (const auto& v : cols_) n += VectorBytes(v);

@@ -68,6 +68,9 @@ public:
     void Erase(int row, int col);
     // Gives back the room kept for growth.
     void Compact();
+    // Lets go of one column's cells in a store about to go: the other
+    // columns stay readable, the counts and the used area stay as they were.
+    void ReleaseColumn(int col);
     // Forgets every formula result, as moving cells does.
     void ForgetResults();
 

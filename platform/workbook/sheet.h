@@ -137,6 +137,9 @@ public:
     uint32_t OwnStyleId(int row, int col) const { return cells_.StyleAt(row, col); }
     // Gives back the room the cell store keeps for growth.
     void ReleaseSpare() { cells_.Compact(); }
+    // For a workbook closed once saved: the column's cells are let go while
+    // the rest of the save reads only other columns.
+    void ReleaseColumnForClose(int col) { cells_.ReleaseColumn(col); }
     // Bytes the cells take, by the store's own accounting.
     size_t CellMemoryBytes() const { return cells_.MemoryBytes(); }
 

@@ -39,7 +39,10 @@ std::vector<std::string> SplitDelimitedLine(std::string_view line, const Delimit
     bool inQuotes = false;
     bool lastWasDelim = false;
     bool any = false;
-    auto isDelim = [&](char c) { return opt.delimiters.find(c) != std::string::npos; };
+    // A table of the delimiters: a long file asks for every character.
+    bool delimiter[256] = {};
+    for (unsigned char d : opt.delimiters) delimiter[d] = true;
+    auto isDelim = [&](char c) { return delimiter[static_cast<unsigned char>(c)]; };
     for (size_t i = 0; i < line.size(); ++i) {
         char c = line[i];
         if (inQuotes) {
@@ -69,7 +72,12 @@ std::vector<std::string> SplitDelimitedLine(std::string_view line, const Delimit
             any = true;
             continue;
         }
-        cur += c;
+        // Once a field has a character, every one up to the next delimiter
+        // is its own, a qualifier too.
+        size_t j = i + 1;
+        while (j < line.size() && !isDelim(line[j])) ++j;
+        cur.append(line.data() + i, j - i);
+        i = j - 1;
         lastWasDelim = false;
         any = true;
     }
@@ -80,10 +88,10 @@ std::vector<std::string> SplitDelimitedLine(std::string_view line, const Delimit
 Value TypeGeneral(const std::string& field, bool trailingMinus) {
     if (field.empty()) return Value();
     double x;
-    std::string f = field;
+    std::string_view f = field;
     bool negate = false;
     if (trailingMinus && f.size() > 1 && f.back() == '-' && f.front() != '-' && f.front() != '+') {
-        f.pop_back();
+        f.remove_suffix(1);
         negate = true;
     }
     if (platform::TryReadStrict(f, x)) return Value(negate ? -x : x);
@@ -102,8 +110,15 @@ void ReadDelimitedRows(const std::string& path, const DelimitedOptions& opt, int
     bool eof = false;
     int lineNo = 0;
     std::vector<Value> row;
+    // The next line end from `from`, a character at a time (find_first_of
+    // would search its set for every character).
+    auto lineEnd = [&buf](size_t from) {
+        for (size_t i = from; i < buf.size(); ++i)
+            if (buf[i] == '\n' || buf[i] == '\r') return i;
+        return std::string::npos;
+    };
     for (;;) {
-        size_t nl = buf.find_first_of("\r\n", pos);
+        size_t nl = lineEnd(pos);
         // A CR at the end of the block may be the first half of a CR LF.
         if (!eof && (nl == std::string::npos || (buf[nl] == '\r' && nl + 1 == buf.size()))) {
             buf.erase(0, pos);
@@ -120,9 +135,8 @@ void ReadDelimitedRows(const std::string& path, const DelimitedOptions& opt, int
         if (nl == std::string::npos) pos = buf.size();
         else pos = (buf[nl] == '\r' && nl + 1 < buf.size() && buf[nl + 1] == '\n') ? nl + 2 : nl + 1;
         if (++lineNo < startRow) continue;
-        std::string decoded = opt.codePage437 ? FromCp437(line) : std::string(line);
         row.clear();
-        std::vector<std::string> fields = SplitDelimitedLine(decoded, opt);
+        std::vector<std::string> fields = SplitDelimitedLine(opt.codePage437 ? FromCp437(line) : line, opt);
         for (size_t i = 0; i < fields.size(); ++i) {
             int type = i < opt.columnTypes.size() ? opt.columnTypes[i] : 1;
             if (type == 9) continue;

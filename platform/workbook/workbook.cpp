@@ -151,7 +151,14 @@ bool KnownExtension(const fs::path& p) {
 }
 }  // namespace
 
-void Workbook::SaveAs(const std::string& path) {
+void Workbook::SaveAs(const std::string& path) { SaveAsWith(path, false); }
+
+void Workbook::SaveAsAndClose(const std::string& path) {
+    SaveAsWith(path, true);
+    Close();
+}
+
+void Workbook::SaveAsWith(const std::string& path, bool closing) {
     if (path.empty()) throw ExcelError("SaveAs", "no file name");
     fs::path p(path);
     if (!KnownExtension(p)) p += ".xlsx";
@@ -162,7 +169,8 @@ void Workbook::SaveAs(const std::string& path) {
         if (&other != this && other.HasPath() && other.FullName() == p.string())
             throw ExcelError("SaveAs", "another open workbook is named \"" + p.string() + "\"");
     }
-    WriteXlsx(*this, p.string());
+    if (closing) WriteXlsxAndRelease(*this, p.string());
+    else WriteXlsx(*this, p.string());
     path_ = p.string();
     saved_ = true;
 }

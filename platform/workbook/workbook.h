@@ -74,6 +74,10 @@ public:
     // Saves under `path`; without an extension ".xlsx" is added. The file is
     // written whole to a temporary name beside it, then renamed.
     void SaveAs(const std::string& path);
+    // SaveAs, then Close. The cells no chart plots are let go as soon as
+    // they are written, so a large table's save holds the charts' points
+    // and little of the rest.
+    void SaveAsAndClose(const std::string& path);
     void Save();  // under the name of the last SaveAs; refused before one
     // Forgets the workbook (no save); the reference is invalid afterwards.
     void Close();
@@ -100,6 +104,7 @@ public:
     std::string UniqueSheetName(std::string_view base) const;
 
 private:
+    void SaveAsWith(const std::string& path, bool closing);
     friend class Sheet;
     friend class Chart;
     friend class Application;

@@ -91,7 +91,8 @@ std::string StyleKey(const Style& s) {
 
 class Writer {
 public:
-    Writer(const Workbook& wb, lxw_workbook* out, bool streamed) : wb_(wb), out_(out), streamed_(streamed) {}
+    Writer(const Workbook& wb, lxw_workbook* out, bool streamed, Workbook* releasing)
+        : wb_(wb), out_(out), streamed_(streamed), releasing_(releasing) {}
 
     void Run() {
         std::map<const Chart*, lxw_chart*> charts;
@@ -126,11 +127,46 @@ public:
         }
         // Written row by row, the sheets are gone from the file writer by the
         // time it would read the charts' points back: give them here.
-        if (streamed_)
+        if (streamed_) {
+            if (releasing_) ReleaseUncharted();
             for (lxw_chart* c : charts_) FillCaches(c);
+        }
     }
 
 private:
+    // The sheets are in the file: only the columns the charts refer to are
+    // read again, for the points of their caches.
+    void ReleaseUncharted() {
+        std::map<std::string, std::set<int>> charted;
+        auto note = [&](const SheetArea& ref) {
+            std::set<int>& cols = charted[ref.sheet];
+            for (int c = ref.area.col1; c <= ref.area.col2 && c <= kMaxCols; ++c) cols.insert(c);
+        };
+        auto scan = [&](const Chart& c) {
+            for (int i = 1; i <= c.SeriesCount(); ++i) {
+                const Series& s = c.SeriesCollection(i);
+                for (const SheetArea& r : s.ValuesRef()) note(r);
+                for (const SheetArea& r : s.XValuesRef()) note(r);
+                if (s.NameRef()) note(*s.NameRef());
+            }
+        };
+        for (int i = 1; i <= wb_.Count(); ++i) {
+            const Sheet& s = wb_.Sheets(i);
+            if (s.kind() == Sheet::Kind::ChartSheet) scan(static_cast<const ChartSheet&>(s).GetChart());
+            else
+                for (const auto& e : static_cast<const Worksheet&>(s).Charts()) scan(*e.chart);
+        }
+        for (int i = 1; i <= releasing_->Count(); ++i) {
+            Sheet& s = releasing_->Sheets(i);
+            if (s.kind() != Sheet::Kind::Worksheet) continue;
+            auto& ws = static_cast<Worksheet&>(s);
+            const auto it = charted.find(ws.Name());
+            const int last = ws.UsedArea().col2;
+            for (int c = 1; c <= last; ++c)
+                if (it == charted.end() || it->second.count(c) == 0) ws.ReleaseColumnForClose(c);
+        }
+    }
+
     // libxlsxwriter fails on a scatter series without X values: give such
     // series the counts 1..n from a hidden sheet added for the file only.
     void PrepareHelperSheet() {
@@ -618,6 +654,7 @@ private:
     const Workbook& wb_;
     lxw_workbook* out_;
     bool streamed_;
+    Workbook* releasing_;  // the workbook itself when it is closed once saved
     lxw_worksheet* helper_ = nullptr;
     std::string helperName_;
     size_t helperRows_ = 0;
@@ -648,9 +685,7 @@ std::string SaveFailure(lxw_error err, int why, const fs::path& folder) {
     return lxw_strerror(err);
 }
 
-}  // namespace
-
-void WriteXlsx(const Workbook& wb, const std::string& path) {
+void Write(const Workbook& wb, const std::string& path, Workbook* releasing) {
     fs::path target(path);
     fs::path tmp = target.parent_path() / ("." + target.filename().string() + ".tmp");
     std::error_code ec;
@@ -668,7 +703,7 @@ void WriteXlsx(const Workbook& wb, const std::string& path) {
     if (!out) throw ExcelError("Save", "cannot start the file \"" + path + "\"");
     bool longCaches = false;
     try {
-        Writer writer(wb, out, streamed);
+        Writer writer(wb, out, streamed, releasing);
         writer.Run();
         longCaches = writer.longCaches_;
     } catch (...) {
@@ -697,5 +732,11 @@ void WriteXlsx(const Workbook& wb, const std::string& path) {
         throw ExcelError("Save", "cannot replace \"" + path + "\": " + ec.message());
     }
 }
+
+}  // namespace
+
+void WriteXlsx(const Workbook& wb, const std::string& path) { Write(wb, path, nullptr); }
+
+void WriteXlsxAndRelease(Workbook& wb, const std::string& path) { Write(wb, path, &wb); }
 
 }  // namespace workbook

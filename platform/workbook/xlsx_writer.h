@@ -10,5 +10,8 @@ class Workbook;
 // `path`, then renamed over it, so a failed save never leaves half a file.
 // Formulas carry their computed values. Throws ExcelError on failure.
 void WriteXlsx(const Workbook& wb, const std::string& path);
+// The same for a workbook closed right after: the cells of columns that no
+// chart refers to are let go once written.
+void WriteXlsxAndRelease(Workbook& wb, const std::string& path);
 
 }  // namespace workbook

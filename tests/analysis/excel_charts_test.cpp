@@ -220,3 +220,33 @@ TEST(ExcelCharts, SatelliteWorkbooksOfARunReportInSatelliteOrder)
 
 }  // namespace
 }  // namespace navsift_test
+
+namespace navsift_test {
+namespace {
+
+// The CN0 list reads each satellite table in blocks: rows across a block's
+// end and a last row without its line end are each listed once.
+TEST(ExcelCharts, Cn0ListHoldsEveryRowOfALongTable)
+{
+    ScratchDir dir;
+    std::string rows, expected;
+    const int count = 20000;  // about 3 MB, several blocks
+    for (int k = 0; k < count; ++k) {
+        char line[200];
+        std::snprintf(line, sizeof line, "%12d,%10d,%10d,%10d,%10d,%10d,%10d,%10d,%10d,%10d,%10d,%10d,%10d%s",
+                      2000 + k, 4, 1, 1, -1500 + k, 0, 0, 0, 0, k % 61, 0, 0, 0, k + 1 < count ? "\r\n" : "");
+        rows += line;
+        expected += navsift::Format("4,%d\r\n", k % 61);
+    }
+    WriteFile(dir / "sat04.csv", rows);
+    testing::internal::CaptureStdout();
+    const int status = navsift::cn0_analysis(dir.path().string() + "/", false);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, 0);
+    const std::string list = ReadFile(dir / "sat_cn0.csv");
+    EXPECT_EQ(list, "1,0\r\n2,0\r\n3,0\r\n" + expected + list.substr(std::min(list.size(), 15 + expected.size())));
+    EXPECT_NE(list.find("\r\n5,0\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace navsift_test

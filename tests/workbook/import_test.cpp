@@ -86,6 +86,11 @@ TEST(TextImport, DelimiterQualifierAndTypingRules) {
     opt.consecutiveAsOne = false;
     EXPECT_EQ(SplitDelimitedLine("a,,b", opt), (std::vector<std::string>{"a", "", "b"}));
     EXPECT_TRUE(SplitDelimitedLine("", opt).empty());
+    // A qualifier opens quotes only at a field's start; after a closing one
+    // the field goes on as written.
+    EXPECT_EQ(SplitDelimitedLine("ab\"c,d", opt), (std::vector<std::string>{"ab\"c", "d"}));
+    EXPECT_EQ(SplitDelimitedLine("\"ab\"c\"d,e", opt), (std::vector<std::string>{"abc\"d", "e"}));
+    EXPECT_EQ(SplitDelimitedLine("\"\"x\"y, z", opt), (std::vector<std::string>{"x\"y", "", "z"}));
 
     EXPECT_EQ(TypeGeneral("5-", true).Number(), -5);
     EXPECT_EQ(TypeGeneral("5-", false).Text(), "5-");

@@ -475,3 +475,59 @@ TEST(SaveFile, SavingReplacesNoFunctionOfTheCLibrary) {
     ASSERT_NE(shared, nullptr);
     EXPECT_EQ(shared->tm_year, 70);
 }
+
+namespace {
+
+// The chart parts of a saved file as stored, points and all.
+std::string ChartXml(const std::string& xlsx) {
+    std::string out;
+    const int rc = wbtest::Run(wbtest::Python() +
+                                   " -c \"import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
+                                   "print(''.join(z.read(n).decode() for n in sorted(z.namelist()) "
+                                   "if n.startswith('xl/charts/')))\" '" + xlsx + "'",
+                               out);
+    EXPECT_EQ(rc, 0) << xlsx;
+    return out;
+}
+
+}  // namespace
+
+TEST(SaveFile, ClosingOnceSavedWritesTheSameFileAsSavingAs) {
+    REQUIRE_OPENPYXL();
+    wbtest::TempDir dir;
+    const std::string csv = dir.File("sat07.csv");
+    std::string text;
+    for (int t = 0; t < 40; ++t) {
+        for (int c = 0; c < 13; ++c) text += (c ? "," : "") + std::to_string(c == 0 ? 1000 + t : t * 13 + c);
+        text += "\r\n";
+    }
+    wbtest::WriteFile(csv, text);
+    std::string saved[2];
+    for (int closing = 0; closing < 2; ++closing) {
+        Application app;
+        Workbook& wb = app.OpenCsv(csv);
+        Worksheet& data = wb.ActiveWorksheet();
+        for (const char* columns : {"$A:$A,$J:$J", "$A:$A,$E:$E"}) {
+            Chart& c = wb.AddChart();
+            c.SetChartType(ChartType::XYScatter);
+            c.SetSourceData(data.GetRange(columns), true, false);
+        }
+        saved[closing] = dir.File(closing ? "closed.xlsx" : "saved.xlsx");
+        if (closing) {
+            wb.SaveAsAndClose(saved[closing]);
+            EXPECT_EQ(app.WorkbookCount(), 0);
+        } else {
+            wb.SaveAs(saved[closing]);
+        }
+    }
+    // Every column is in the file, the charted ones and the others, and the
+    // charts' points are those of their columns.
+    const wbtest::FileView before = wbtest::ReadBack(saved[0], dir.Path().string());
+    const wbtest::FileView after = wbtest::ReadBack(saved[1], dir.Path().string());
+    EXPECT_EQ(after.cached.size(), 40u * 13u);
+    EXPECT_EQ(after.cached, before.cached);
+    EXPECT_EQ(after.sheets, before.sheets);
+    const std::string charts = ChartXml(saved[1]);
+    EXPECT_EQ(charts, ChartXml(saved[0]));
+    EXPECT_NE(charts.find("<c:v>" + std::to_string(39 * 13 + 9) + "</c:v>"), std::string::npos);
+}
