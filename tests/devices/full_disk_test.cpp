@@ -9,6 +9,7 @@
 #include "platform/core/error.h"
 #include "tests/support/emulated_receiver.h"
 #include "tests/support/qt_app.h"
+#include "tests/support/small_tmpfs.h"
 
 #include <gtest/gtest.h>
 
@@ -33,40 +34,6 @@ namespace {
 struct Disk {
     std::string folder;
     std::function<void()> fill, free;
-};
-
-// A small tmpfs (room for the bound of unwritten bytes once freed), filled
-// by a file of its own.
-class SmallTmpfs {
-public:
-    explicit SmallTmpfs(const std::string& folder) : folder_(folder) {
-        ::mkdir(folder.c_str(), 0755);
-        mounted_ = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=4m") == 0;
-        if (!mounted_) why_ = std::strerror(errno);
-    }
-    ~SmallTmpfs() {
-        if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
-    }
-    bool Mounted() const { return mounted_; }
-    const std::string& Why() const { return why_; }
-    void Fill() {
-        const std::string filler = folder_ + "/filler";
-        int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        ASSERT_GE(fd, 0);
-        const std::string block(512, 'x');
-        while (::write(fd, block.data(), block.size()) > 0) {
-        }
-        // What is left is smaller than a block: the next log write is cut.
-        while (::write(fd, "x", 1) > 0) {
-        }
-        ::close(fd);
-    }
-    void Free() { ::unlink((folder_ + "/filler").c_str()); }
-
-private:
-    std::string folder_;
-    bool mounted_ = false;
-    std::string why_;
 };
 
 // The file-size limit: bytes past it are refused (EFBIG), a write across it
@@ -94,18 +61,6 @@ private:
     struct rlimit saved_ {};
     void (*old_)(int) = SIG_DFL;
 };
-
-std::vector<std::string> Lines(const std::string& all) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < all.size()) {
-        size_t lf = all.find('\n', start);
-        size_t end = lf == std::string::npos ? all.size() : lf + 1;
-        out.push_back(all.substr(start, end - start));
-        start = end;
-    }
-    return out;
-}
 
 // Sentences of changing lengths, numbered so each is one of its own.
 std::string Sentence(int i) {
@@ -176,7 +131,7 @@ void NightOnAFullDisk(const std::string& path, const std::function<void()>& fill
     WriteGroups(log, first + 25000, first + 25010, w);
     log.Close();
 
-    const std::vector<std::string> got = Lines(test::ReadFileBytes(path));
+    const std::vector<std::string> got = test::SplitLines(test::ReadFileBytes(path));
     size_t j = 0, missing = 0;
     for (const std::string& line : got) {
         while (j < w.lines.size() && w.lines[j] != line) {
@@ -207,7 +162,7 @@ struct SystemLogOpen {
 TEST(FullDisk, ALogOnAFullTmpfsKeepsWholeLinesAndCountsWhatItDrops) {
     test::TempHome home;
     SystemLogOpen log;
-    SmallTmpfs disk(home.File("small"));
+    test::SmallTmpfs disk(home.File("small"));
     if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (" << disk.Why() << "); the file-size case stands in";
     NightOnAFullDisk(home.File("small/GPS1_TTFF_COLD_NMEA.txt"), [&] { disk.Fill(); }, [&] { disk.Free(); });
 }

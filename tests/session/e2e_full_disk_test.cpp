@@ -26,53 +26,8 @@
 #include "tests/session/dialogs_ui.h"
 #include "tests/support/qt_app.h"
 #include "tests/support/scripted_receiver.h"
+#include "tests/support/small_tmpfs.h"
 #include "tests/support/two_receivers.h"
-
-namespace {
-
-std::vector<std::string> SplitLines(const std::string& all) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < all.size()) {
-        size_t lf = all.find('\n', start);
-        size_t end = lf == std::string::npos ? all.size() : lf + 1;
-        out.push_back(all.substr(start, end - start));
-        start = end;
-    }
-    return out;
-}
-
-class Tmpfs {
-public:
-    explicit Tmpfs(const std::string& folder) : folder_(folder) {
-        ::mkdir(folder.c_str(), 0755);
-        mounted_ = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=4m") == 0;
-        if (!mounted_) why_ = std::strerror(errno);
-    }
-    ~Tmpfs() {
-        if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
-    }
-    bool Mounted() const { return mounted_; }
-    const std::string& Why() const { return why_; }
-    void Fill() {
-        int fd = ::open((folder_ + "/filler").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        ASSERT_GE(fd, 0);
-        const std::string block(4096, 'x');
-        while (::write(fd, block.data(), block.size()) > 0) {
-        }
-        while (::write(fd, "x", 1) > 0) {
-        }
-        ::close(fd);
-    }
-    void Free() { ::unlink((folder_ + "/filler").c_str()); }
-
-private:
-    std::string folder_;
-    bool mounted_ = false;
-    std::string why_;
-};
-
-}  // namespace
 
 // The disk fills while both receivers talk: the first refused write of each
 // log is shown at once in the main window and written to the system log,
@@ -81,7 +36,7 @@ private:
 TEST(FullDiskEndToEnd, LogsOnADiskThatFillsMidSessionAreToldAtOnceAndKeptWhole) {
     dialogs_test::ResetPrompts();
     test::TempHome home;
-    Tmpfs disk(home.File("GPS_TEST"));
+    test::SmallTmpfs disk(home.File("GPS_TEST"));
     if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (" << disk.Why() << ")";
 
     std::vector<std::unique_ptr<test::ScriptedReceiver>> receivers;
@@ -152,9 +107,9 @@ TEST(FullDiskEndToEnd, LogsOnADiskThatFillsMidSessionAreToldAtOnceAndKeptWhole) 
         ASSERT_NE(at, std::string::npos) << "the log is a stretch of what the receiver sent, nothing left out";
         EXPECT_LT(at, sent_at_fill[static_cast<size_t>(s)]);
         EXPECT_GT(at + log.size(), sent_at_free[static_cast<size_t>(s)]) << "it goes on past the spell";
-        const std::vector<std::string> sent = SplitLines(receivers[static_cast<size_t>(s)]->Sent());
+        const std::vector<std::string> sent = test::SplitLines(receivers[static_cast<size_t>(s)]->Sent());
         const std::set<std::string> lines(sent.begin(), sent.end());
-        for (const std::string& line : SplitLines(log))
+        for (const std::string& line : test::SplitLines(log))
             ASSERT_TRUE(lines.count(line)) << "not a line the receiver sent, a splice: " << line;
     }
     top.reset();
