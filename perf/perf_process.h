@@ -37,18 +37,10 @@ struct Measured {
     double peakMiB = 0;
 };
 
-// One run as `Timed` makes it, with the peak memory of the child.
-inline Measured TimedWithPeak(const std::vector<std::string>& argv, const std::filesystem::path& out,
-                              const std::filesystem::path& cwd = {}, const std::filesystem::path& err = {});
-
-inline double Timed(const std::vector<std::string>& argv, const std::filesystem::path& out,
-                    const std::filesystem::path& cwd = {}, const std::filesystem::path& err = {})
-{
-    return TimedWithPeak(argv, out, cwd, err).seconds;
-}
-
-inline Measured TimedWithPeak(const std::vector<std::string>& argv, const std::filesystem::path& out,
-                              const std::filesystem::path& cwd, const std::filesystem::path& err)
+// Starts one run with its standard output (and standard error, when `err`
+// is given) into files, in `cwd` when one is given; -1 when it cannot start.
+inline pid_t Spawn(const std::vector<std::string>& argv, const std::filesystem::path& out,
+                   const std::filesystem::path& cwd = {}, const std::filesystem::path& err = {})
 {
     std::vector<char*> args;
     for (const std::string& a : argv) {
@@ -64,11 +56,31 @@ inline Measured TimedWithPeak(const std::vector<std::string>& argv, const std::f
     if (!cwd.empty()) {
         posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     }
-    const auto start = std::chrono::steady_clock::now();
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
+        return -1;
+    }
+    return pid;
+}
+
+// One run as `Timed` makes it, with the peak memory of the child.
+inline Measured TimedWithPeak(const std::vector<std::string>& argv, const std::filesystem::path& out,
+                              const std::filesystem::path& cwd = {}, const std::filesystem::path& err = {});
+
+inline double Timed(const std::vector<std::string>& argv, const std::filesystem::path& out,
+                    const std::filesystem::path& cwd = {}, const std::filesystem::path& err = {})
+{
+    return TimedWithPeak(argv, out, cwd, err).seconds;
+}
+
+inline Measured TimedWithPeak(const std::vector<std::string>& argv, const std::filesystem::path& out,
+                              const std::filesystem::path& cwd, const std::filesystem::path& err)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = Spawn(argv, out, cwd, err);
+    if (pid < 0) {
         return {};
     }
     int status = 0;

@@ -4,6 +4,8 @@
 // the summed proportional set size (shared pages split between the
 // processes that share them, so pages a fork shares are counted once) of
 // the program and every process below it.
+#include "perf/perf_process.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -111,25 +113,9 @@ struct TreeMeasured {
 inline TreeMeasured TimedWithTreePeak(const std::vector<std::string>& argv, const std::filesystem::path& out,
                                       const std::filesystem::path& cwd = {}, const std::filesystem::path& err = {})
 {
-    std::vector<char*> args;
-    for (const std::string& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (!err.empty()) {
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    }
-    if (!cwd.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-    }
     const auto start = std::chrono::steady_clock::now();
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
+    const pid_t pid = Spawn(argv, out, cwd, err);
+    if (pid < 0) {
         return {};
     }
     // The sampler runs beside the wait, so the wall clock is not rounded
