@@ -34,18 +34,6 @@
 
 namespace {
 
-std::vector<std::string> SplitLines(const std::string& all) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < all.size()) {
-        size_t lf = all.find('\n', start);
-        size_t end = lf == std::string::npos ? all.size() : lf + 1;
-        out.push_back(all.substr(start, end - start));
-        start = end;
-    }
-    return out;
-}
-
 std::vector<std::string> SubFolders(const std::string& parent) {
     std::vector<std::string> out;
     for (const QString& d : QDir(QString::fromStdString(parent)).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
@@ -137,7 +125,7 @@ protected:
 
 // What each device's results file must say about its receiver's restarts.
 void ExpectResultsMatch(const std::string& results, const test::ScriptedReceiver& rcv, const std::string& who) {
-    const std::vector<std::string> lines = SplitLines(results);
+    const std::vector<std::string> lines = test::SplitLines(results);
     ASSERT_EQ(lines.size(), 3u) << who << ":\n" << results;
     ASSERT_EQ(rcv.Restarts().size(), 3u) << who;
     for (int k = 0; k < 3; ++k) {
@@ -196,7 +184,7 @@ TEST_F(SessionEndToEnd, ColdSessionOfThreeTrialsOnTwoReceivers) {
         const std::string log = test::ReadFileBytes(base + ".txt");
         ASSERT_FALSE(log.empty()) << base << ".txt";
         EXPECT_NE(rcv.Sent().find(log), std::string::npos) << "the log is a stretch of what the receiver sent";
-        for (const std::string& line : SplitLines(log)) {
+        for (const std::string& line : test::SplitLines(log)) {
             ASSERT_GE(line.size(), 2u);
             ASSERT_EQ(line.substr(line.size() - 2), "\r\n") << line;
         }
@@ -211,7 +199,7 @@ TEST_F(SessionEndToEnd, ColdSessionOfThreeTrialsOnTwoReceivers) {
         // trial, the GSA of each fix, the statistics block of the test.
         const std::string results = base + "_Results";
         for (const char* table : {"_Results_T2A.csv", "_Results_T2U.csv"}) {
-            const std::vector<std::string> rows = SplitLines(test::ReadFileBytes(results + table));
+            const std::vector<std::string> rows = test::SplitLines(test::ReadFileBytes(results + table));
             ASSERT_EQ(rows.size(), 4u) << table;
             EXPECT_EQ(rows[0].rfind("TTFF,Test N,1,2,3,", 0), 0u) << rows[0];
             EXPECT_EQ(rows[0].substr(rows[0].size() - 10), ",201,202\r\n") << rows[0];
@@ -227,7 +215,7 @@ TEST_F(SessionEndToEnd, ColdSessionOfThreeTrialsOnTwoReceivers) {
         }
         // One GSA line a trial, after the same TTFF as the tables, ending
         // with the GSA sentence of the fix epoch.
-        const std::vector<std::string> gsa = SplitLines(test::ReadFileBytes(results + "_Results_GSA.txt"));
+        const std::vector<std::string> gsa = test::SplitLines(test::ReadFileBytes(results + "_Results_GSA.txt"));
         ASSERT_EQ(gsa.size(), 3u);
         for (int k = 1; k <= 3; ++k) {
             const test::ScriptedReceiver::Restart& r = rcv.Restarts()[static_cast<size_t>(k - 1)];
@@ -255,7 +243,7 @@ TEST_F(SessionEndToEnd, ColdSessionOfThreeTrialsOnTwoReceivers) {
     for (int s = 0; s < 2; ++s) {
         const std::string results = test::ReadFileBytes(SessionFolder() + "/RCV" + std::to_string(s + 1) + "/RCV" +
                                                         std::to_string(s + 1) + "_TTFF_COLD_NMEA_Results.txt");
-        const std::vector<std::string> lines = SplitLines(results);
+        const std::vector<std::string> lines = test::SplitLines(results);
         ASSERT_EQ(lines.size(), 3u);
         for (int k = 1; k <= 3; ++k) {
             const std::string written = lines[static_cast<size_t>(k - 1)].substr(0, lines[static_cast<size_t>(k - 1)].find('\t'));
@@ -352,7 +340,7 @@ TEST_F(SessionEndToEnd, TtffAnalysisOfTheSessionFolderFindsEachTrialsFixEpoch) {
     top.reset();  // every log closed, as after the session
 
     const std::string folder = SessionFolder() + "/RCV1/";
-    const std::vector<std::string> results = SplitLines(test::ReadFileBytes(folder + "RCV1_TTFF_COLD_NMEA_Results.txt"));
+    const std::vector<std::string> results = test::SplitLines(test::ReadFileBytes(folder + "RCV1_TTFF_COLD_NMEA_Results.txt"));
     ASSERT_EQ(results.size(), 3u);
 
     QProcess navsift;
@@ -365,7 +353,7 @@ TEST_F(SessionEndToEnd, TtffAnalysisOfTheSessionFolderFindsEachTrialsFixEpoch) {
     EXPECT_NE(out.find("Processing RCV1_TTFF_COLD_NMEA.txt...\n"), std::string::npos) << out << err;
 
     const std::vector<std::string> fix_info =
-        SplitLines(test::ReadFileBytes(folder + "report/ttff_analysis/COLD/fix_info_COLD_NMEA_Results.txt"));
+        test::SplitLines(test::ReadFileBytes(folder + "report/ttff_analysis/COLD/fix_info_COLD_NMEA_Results.txt"));
     ASSERT_EQ(fix_info.size(), 3u) << err;
     EXPECT_TRUE(test::ReadFileBytes(folder + "report/ttff_analysis/COLD/global_info_COLD_NMEA_Results.txt").size() > 0);
     for (size_t k = 0; k < 3; ++k) {
@@ -447,7 +435,7 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
     EXPECT_NE(sent.find(log), std::string::npos) << "the log is a stretch of what the receiver sent";
     EXPECT_NE(log.find("$PQNVRST,COLD"), std::string::npos) << "up to the restart and after";
     const std::vector<std::string> kept =
-        SplitLines(test::ReadFileBytes(session + "/RCV1/RCV1_TTFF_COLD_NMEA_Results.txt"));
+        test::SplitLines(test::ReadFileBytes(session + "/RCV1/RCV1_TTFF_COLD_NMEA_Results.txt"));
     ASSERT_EQ(kept.size(), 2u);
     for (const std::string& line : kept) EXPECT_NE(line.rfind("-1\t", 0), 0u) << line;
 
@@ -498,7 +486,7 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortComesBackLogsAgainIntoTheSessionsFile) 
     ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 30000))
         << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
 
-    const std::vector<std::string> results = SplitLines(test::ReadFileBytes(base + "_Results.txt"));
+    const std::vector<std::string> results = test::SplitLines(test::ReadFileBytes(base + "_Results.txt"));
     ASSERT_EQ(results.size(), 3u);
     EXPECT_EQ(results[0], "-1\t% 1\t\r\n");
     ASSERT_EQ(back.Restarts().size(), 2u);

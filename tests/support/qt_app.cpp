@@ -10,9 +10,22 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace test {
+
+std::vector<std::string> SplitLines(const std::string& all) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < all.size()) {
+        size_t lf = all.find('\n', start);
+        size_t end = lf == std::string::npos ? all.size() : lf + 1;
+        out.push_back(all.substr(start, end - start));
+        start = end;
+    }
+    return out;
+}
 
 void EnsureApp() {
     if (QCoreApplication::instance()) return;

@@ -2,6 +2,7 @@
 // Qt for tests: one application object, and waits that let events run.
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace test {
 
@@ -43,6 +44,10 @@ private:
 
 // The whole content of a file as bytes ("" when missing).
 std::string ReadFileBytes(const std::string& path);
+
+// The lines of a file's text, each with its line feed (the last one
+// without, when the text ends mid-line).
+std::vector<std::string> SplitLines(const std::string& all);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
 }  // namespace test

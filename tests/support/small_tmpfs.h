@@ -11,7 +11,6 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace test {
 
@@ -48,18 +47,5 @@ private:
     bool mounted_ = false;
     std::string why_;
 };
-
-// The lines of a log, each with its line feed (the last one without, if cut).
-inline std::vector<std::string> SplitLines(const std::string& all) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < all.size()) {
-        size_t lf = all.find('\n', start);
-        size_t end = lf == std::string::npos ? all.size() : lf + 1;
-        out.push_back(all.substr(start, end - start));
-        start = end;
-    }
-    return out;
-}
 
 }  // namespace test
