@@ -1,9 +1,11 @@
 // Writes a Config.dat with two enabled receivers (RCV1 on port 1, RCV2 on
-// port 2) into the folder given, for tools/screenshots.
+// port 2) and a COLD test of three trials into the folder given, for
+// tools/screenshots.
 #include <cstdio>
 #include <string>
 
 #include "bench/session/config.h"
+#include "bench/session/test_line.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -18,6 +20,12 @@ int main(int argc, char** argv) {
         c.Devices[s].NmeaP = static_cast<int16_t>(s + 1);
         c.Devices[s].NmeaB = 9600;
     }
+    bench::TestEditorValues cold;
+    cold.type = "COLD";
+    cold.testField = {"3", "0", "0", "6", "10"};
+    c.TestLines[0] = bench::BuildTestLine(cold);
+    bench::ParseTestLine(c.TestLines[0], c.Tests[0]);
+    c.Tests[0].Enabled = bench::FlagSet;
     const bench::ConfigSaveResult saved = bench::SaveSystemConfig(std::string(argv[1]) + "/Config.dat", c);
     if (!saved.ok) std::fprintf(stderr, "%s\n", saved.warning.c_str());
     return saved.ok ? 0 : 1;

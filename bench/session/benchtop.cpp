@@ -55,16 +55,6 @@ constexpr const char* kCloseDuringSession =
 constexpr const char* kNewSessionDuringSession =
     "A test session is running. Stop the session and start a new one?";
 
-// A rectangle moved, and shrunk if it must be, to lie wholly inside view.
-QRect FittedInto(const QRect& view, QRect at) {
-    at.setSize(at.size().boundedTo(view.size()));
-    at.moveLeft(std::clamp(at.left(), view.left(), view.right() + 1 - at.width()));
-    at.moveTop(std::clamp(at.top(), view.top(), view.bottom() + 1 - at.height()));
-    return at;
-}
-
-// Of a title bar left uncovered: its icon and the start of its caption.
-constexpr int kTitleReach = 40;
 
 QMdiSubWindow* SubWindowOf(QWidget* widget) {
     return widget ? qobject_cast<QMdiSubWindow*>(widget->parentWidget()) : nullptr;
@@ -245,8 +235,8 @@ void Benchtop::MakeReplay() {
             made.ops->DeviceDisableOpenPort();
             made.ops->DeviceSetClosable();
             // Placed when shown, after the replay's own stacking: clear of
-            // the live windows' title bars and inside the workspace.
-            sub->installEventFilter(new FirstShowPlacer(sub, [this, sub] { PlaceInView(sub, false); }));
+            // the live windows' tables and title bars, inside the workspace.
+            sub->installEventFilter(new FirstShowPlacer(sub, [this, sub] { PlaceReplayInView(sub); }));
             return ReplayWindowMade{made.widget, made.ops};
         },
         [this](const std::string& text) {
@@ -481,54 +471,6 @@ void Benchtop::BringToFront(QWidget* widget) {
         widget->raise();
         widget->activateWindow();
     }
-}
-
-void Benchtop::PlaceInView(QMdiSubWindow* sub, bool alongTop) {
-    if (!sub) return;
-    const QRect view = mdi_->viewport()->rect();
-    QRect others;
-    int count = 0;
-    int leftmost = view.left();  // the rightmost left edge of the others
-    for (QMdiSubWindow* other : mdi_->subWindowList()) {
-        if (other == sub || !other->isVisible()) continue;
-        others |= other->geometry();
-        leftmost = std::max(leftmost, other->x());
-        ++count;
-    }
-    QRect at(QPoint(0, 0), sub->size());
-    if (count > 0) at.moveTopLeft(QPoint(others.right() + 1, 0));
-    if (count > 0 && !view.contains(at)) {
-        // No room beside the others. The least room in which every panel of
-        // the new window shows whole (its console gives up lines first):
-        const QSize frame = sub->size() - (sub->widget() ? sub->widget()->size() : QSize());
-        const QSize least = (sub->widget() ? sub->widget()->minimumSizeHint() : QSize()) + frame;
-        // Along the top at the right, when that leaves a good part of the
-        // others in view (a wide screen's free width is used first) ...
-        // (as narrow as its panels allow, for more of the others in view)
-        const int width = std::min(std::max(least.width(), sub->width() * 3 / 4),
-                                   std::min(sub->width(), view.right() + 1 - leftmost - kTitleReach));
-        const QRect along(QPoint(view.right() + 1 - width, 0), QSize(width, std::min(sub->height(), view.height())));
-        const bool alongFits = alongTop && width >= least.width();
-        // ... else one title bar lower and further right than the last, so
-        // every title bar stays whole in view ...
-        const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 8;
-        const QRect cascade = QRect(QPoint(step * count, step * count), sub->size()).intersected(view);
-        const bool cascadeFits = cascade.width() >= least.width() && cascade.height() >= least.height();
-        if (alongFits && along.left() - leftmost >= sub->width() / 4) {
-            at = along;
-        } else if (cascadeFits) {
-            at = cascade;
-        } else if (alongFits) {
-            at = along;  // only the start of the title bars below stays in view
-        } else {
-            at.moveTopLeft(QPoint(step * count, step * count));
-            // Kept there, a little smaller if it must be (its content then
-            // scrolls), rather than pushed back over the others' title bars.
-            if (view.contains(at.topLeft() + QPoint(view.width() / 2, view.height() / 2)))
-                at = at.intersected(view);
-        }
-    }
-    sub->setGeometry(FittedInto(view, at));
 }
 
 void Benchtop::ResetWindowMenu() {
@@ -767,53 +709,6 @@ sim::SimWindow& Benchtop::SimulatorWindow() {
         PlaceOverMainWindow(sim_window_, this, 200);
     }
     return *sim_window_;
-}
-
-// Where a window of the session (the results grid, the replay's controls)
-// covers no device window's satellite table or position panel when the
-// screen has room for it; else over the console of the device window on
-// top, the part a session needs least.
-void Benchtop::PlaceClearOfTables(QWidget& results) {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), results.size());
-    std::vector<QRect> keep_clear;
-    for (int s = 0; s < DeviceSlots; ++s)
-        for (QWidget* w : {nmea_widgets_[s], debug_widgets_[s]}) {
-            if (!w || !w->isVisible()) continue;
-            for (const char* name : {"SatTable", "DataPanel"})
-                if (auto* panel = w->findChild<QWidget*>(name); panel && panel->isVisible())
-                    keep_clear.emplace_back(panel->mapToGlobal(QPoint(0, 0)), panel->size());
-        }
-    // The window manager's frame, before the window has one.
-    const int title = results.style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8;
-    const QSize framed = results.size() + QSize(8, title);
-    auto clear = [&](const QRect& r) {
-        return std::none_of(keep_clear.begin(), keep_clear.end(), [&](const QRect& k) { return k.intersects(r); });
-    };
-    for (int y = area.bottom() + 1 - framed.height(); y >= area.top(); y -= 10)
-        for (int x = area.right() + 1 - framed.width(); x >= area.left(); x -= 10)
-            if (const QRect r(QPoint(x, y), framed); clear(r)) {
-                results.move(x, y);
-                platform::KeepOnScreen(results);
-                return;
-            }
-    // The device window on top of the others.
-    QWidget* front = nullptr;
-    for (QMdiSubWindow* sub : mdi_->subWindowList(QMdiArea::StackingOrder))
-        if (sub->isVisible() && !sub->isMinimized() && ops_of_.count(sub->widget())) front = sub->widget();
-    if (QWidget* console = front ? front->findChild<QWidget*>("Frame2") : nullptr; console && console->isVisible()) {
-        // The console and, when it is narrow, the port buttons beside it:
-        // the part of the window a running session needs least.
-        QRect room(console->mapToGlobal(QPoint(0, 0)), console->size());
-        if (QWidget* buttons = front->findChild<QWidget*>("Frame1"); buttons && buttons->isVisible())
-            room |= QRect(buttons->mapToGlobal(QPoint(0, 0)), buttons->size());
-        results.resize(results.size().boundedTo(room.size().expandedTo(QSize(360, 200)) - QSize(8, title)));
-        results.move(room.right() + 1 - results.width() - 8, room.top());
-    } else {
-        const QRect work(mdi_->mapToGlobal(QPoint(0, 0)), mdi_->size());
-        results.move(work.right() - results.width() - 20, work.bottom() - results.height() - 60);
-    }
-    platform::KeepOnScreen(results);
 }
 
 void Benchtop::ShowResultsWindow() {

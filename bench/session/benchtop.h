@@ -268,6 +268,11 @@ private:
     // over the others' right parts (a replay window never covers the live
     // windows' title bars).
     void PlaceInView(QMdiSubWindow* sub, bool alongTop = true);
+    // A replay device window, where it leaves the live ones' tables and
+    // position panels in view (benchtop_placement.cpp).
+    void PlaceReplayInView(QMdiSubWindow* sub);
+    // A rectangle moved, and shrunk if it must be, to lie wholly inside view.
+    static QRect FittedInto(const QRect& view, QRect at);
     void PlaceClearOfTables(QWidget& window);
     static std::string Caption(QWidget* widget);
     void ResetWindowMenu();

@@ -13,6 +13,8 @@
 #include "bench/session/device_windows.h"
 #include "bench/session/results_window.h"
 #include "bench/instruments/replay_window.h"
+#include "platform/ui/prompts.h"
+#include "tests/instruments/replay_logs.h"
 #include "tests/session/benchtop_fixture.h"
 #include "tests/support/emulated_receiver.h"
 
@@ -100,6 +102,80 @@ protected:
         const QRect e = Sub(earlier)->geometry();
         EXPECT_FALSE(Sub(later)->geometry().intersects(QRect(e.topLeft(), QSize(40, 24))))
             << Sub(later)->x() << "," << Sub(later)->y();
+    }
+
+    // "Log Files Replay" from the menu, `logs` recorded logs added through its
+    // open dialog (their indexes built), then "Done": the replay's device
+    // windows, in the order of their logs.
+    std::vector<QWidget*> ReplayLogs(int logs) {
+        std::vector<QWidget*> live;
+        for (QMdiSubWindow* sub : top->Workspace()->subWindowList()) live.push_back(sub->widget());
+        top->findChild<QAction*>("LogFileReplay")->trigger();
+        test::Pump(30);
+        auto* replay = top->findChild<bench::ReplayWindow*>();
+        if (!replay) return {};
+        for (int i = 0; i < logs; ++i) {
+            const std::string path = home->File("replay" + std::to_string(i) + ".txt");
+            test::WriteFileBytes(path, replay_test::MakeLog(36000 + i, 3).bytes);
+            platform::Prompts::Instance().QueueFileName(path);
+            platform::Prompts::Instance().QueueAnswer(platform::Answer::Yes);
+            dialogs_test::Click(replay, "Command3");
+        }
+        dialogs_test::Click(replay, "Command6");
+        test::Pump(30);
+        std::vector<QWidget*> made;
+        for (QMdiSubWindow* sub : top->Workspace()->subWindowList())
+            if (std::find(live.begin(), live.end(), sub->widget()) == live.end()) made.push_back(sub->widget());
+        return made;
+    }
+    // The parts of a live window (in the workspace's coordinates) that no
+    // other live window covers.
+    QRegion LiveInView(QWidget* w, const char* part) {
+        QWidget* p = w->findChild<QWidget*>(part);
+        QRegion in_view = QRegion(QRect(p->mapTo(top->Workspace()->viewport(), QPoint(0, 0)), p->size())) & View();
+        bool above = false;
+        for (QMdiSubWindow* sub : top->Workspace()->subWindowList(QMdiArea::StackingOrder)) {
+            if (above && (sub->widget() == top->NmeaWidget(0) || sub->widget() == top->NmeaWidget(1)))
+                in_view -= sub->geometry();
+            above = above || sub == Sub(w);
+        }
+        return in_view;
+    }
+    bool Covers(QWidget* replay, QWidget* live, const char* part) {
+        return LiveInView(live, part).intersects(Sub(replay)->geometry());
+    }
+    // One or two recorded logs replayed: every replay window wholly in view
+    // with every panel readable, and every title bar, live or replayed, left
+    // where it can be grabbed: its start, or a piece past its buttons.
+    std::vector<QWidget*> ExpectReplaysInViewAndTitleBarsInReach(int logs) {
+        std::vector<QWidget*> made = ReplayLogs(logs);
+        EXPECT_EQ(made.size(), static_cast<size_t>(logs));
+        std::vector<QWidget*> windows{top->NmeaWidget(0), top->NmeaWidget(1)};
+        for (QWidget* w : made) {
+            ExpectWhollyInView(w, "replay window");
+            ExpectEveryPanelReadable(w, "replay window");
+            windows.push_back(w);
+        }
+        for (size_t i = 0; i < windows.size(); ++i) {
+            SCOPED_TRACE(Sub(windows[i])->windowTitle().toStdString());
+            const QRect g = Sub(windows[i])->geometry();
+            const int bar = windows[i]->y();
+            QRegion left(QRect(g.topLeft(), QSize(40, bar)));
+            QRegion right(QRect(QPoint(g.right() + 1 - 40 - 3 * bar, g.top()), QSize(40, bar)));
+            // Covered by the windows above it.
+            bool above = false;
+            for (QMdiSubWindow* sub : top->Workspace()->subWindowList(QMdiArea::StackingOrder)) {
+                if (above) {
+                    left -= sub->geometry();
+                    right -= sub->geometry();
+                }
+                above = above || sub == Sub(windows[i]);
+            }
+            EXPECT_TRUE((left.rectCount() == 1 && left.boundingRect().width() == 40) ||
+                        (right.rectCount() == 1 && right.boundingRect().width() == 40))
+                << "title bar out of reach at " << g.x() << "," << g.y();
+        }
+        return made;
     }
 
     std::unique_ptr<test::TempHome> home;
@@ -218,10 +294,16 @@ TEST_F(LaptopWorkspace, TheReplayWindowOpensClearOfTheLiveTables) {
     for (int s = 0; s < 2; ++s)
         for (const char* name : {"SatTable", "DataPanel"}) {
             QWidget* w = top->NmeaWidget(s);
-            if (w == front || w->findChild<QWidget*>(name)->visibleRegion().isEmpty() == false)
+            if (w == front || w->findChild<QWidget*>(name)->visibleRegion().isEmpty() == false) {
                 EXPECT_FALSE(at.intersects(global(w->findChild<QWidget*>(name)))) << "covers RCV" << s + 1 << " " << name;
+            }
         }
     EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(at));
+}
+
+TEST_F(LaptopWorkspace, ReplayWindowsShowEveryPanelAndLeaveEveryTitleBarInReach) {
+    OpenWithTwoReceivers(0, 0);
+    ExpectReplaysInViewAndTitleBarsInReach(2);
 }
 
 class WideWorkspace : public BenchWorkspace {
@@ -239,6 +321,49 @@ TEST_F(WideWorkspace, TheMainWindowTakesTheScreenAndDeviceWindowsItsWidth) {
     EXPECT_EQ(first.left(), 0);
     EXPECT_GE(second.right(), View().right() - 2) << "the second uses the free width before it overlaps";
     ExpectEveryPanelReadable(top->NmeaWidget(1), "RCV2");
+}
+
+TEST_F(BenchWorkspace, ReplayWindowsShowEveryPanelAndLeaveEveryTitleBarInReach) {
+    OpenWithTwoReceivers(0, 0);
+    // The live windows fill the workspace: a replay window covers part of
+    // their tables, but leaves some of each in view.
+    for (QWidget* w : ExpectReplaysInViewAndTitleBarsInReach(2))
+        for (int s = 0; s < 2; ++s) {
+            QRegion left = LiveInView(top->NmeaWidget(s), "SatTable") - Sub(w)->geometry();
+            EXPECT_FALSE(left.isEmpty()) << "hides all of RCV" << s + 1 << "'s table";
+        }
+}
+
+TEST_F(WideWorkspace, ReplayWindowsShowEveryPanelAndLeaveEveryTitleBarInReach) {
+    OpenWithTwoReceivers(0, 0);
+    // No place leaves both tables whole: it covers as little as it can, so
+    // none of what the front window leaves of the back one.
+    QWidget* back = top->Workspace()->subWindowList(QMdiArea::StackingOrder).front()->widget();
+    for (QWidget* w : ExpectReplaysInViewAndTitleBarsInReach(1))
+        for (const char* part : {"SatTable", "DataPanel"}) EXPECT_FALSE(Covers(w, back, part)) << part;
+}
+
+class HugeWorkspace : public BenchWorkspace {
+protected:
+    QSize Desktop() const override { return {3840, 2160}; }
+};
+
+TEST_F(HugeWorkspace, ReplayWindowsOpenClearOfTheLiveTablesAndPanelsAndOfEachOther) {
+    OpenWithTwoReceivers(0, 0);
+    const std::vector<QWidget*> made = ExpectReplaysInViewAndTitleBarsInReach(2);
+    for (size_t i = 0; i < made.size(); ++i) {
+        for (int s = 0; s < 2; ++s)
+            for (const char* part : {"SatTable", "DataPanel"})
+                EXPECT_FALSE(Covers(made[i], top->NmeaWidget(s), part)) << "replay " << i << " covers RCV" << s + 1 << " " << part;
+        if (i > 0)
+            for (const char* part : {"SatTable", "DataPanel"}) {
+                QWidget* p = made[0]->findChild<QWidget*>(part);
+                EXPECT_FALSE(Sub(made[i])->geometry().intersects(QRect(p->mapTo(top->Workspace()->viewport(), QPoint()), p->size())))
+                    << "covers the first replay's " << part;
+            }
+        // With room for it, at its own size: its console keeps every line.
+        EXPECT_EQ(Sub(made[i])->size(), Sub(top->NmeaWidget(0))->size());
+    }
 }
 
 }  // namespace
