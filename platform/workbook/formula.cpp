@@ -5,6 +5,7 @@
 #include "platform/core/numtext.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <numbers>
 
@@ -566,7 +567,93 @@ std::string Formula::A1TextOf(const std::vector<FormulaToken>& tokens) {
     return s;
 }
 
+bool FormulaShapes::ReadAsRecent(std::string_view text, int hostRow, int hostCol, Use& use) const {
+    const auto it = recent_.find(hostCol);
+    if (it == recent_.end()) return false;
+    const Recent& q = it->second;
+    const int dr = hostRow - q.hostRow;
+    size_t from = 0, at = 0;  // in the earlier text and in this one
+    int upper = 0;
+    char digits[16];
+    for (const RowSlot& slot : q.rows) {
+        const size_t same = slot.at - from;
+        if (text.size() - at < same || text.compare(at, same, q.text, from, same) != 0) return false;
+        at += same;
+        const int row = slot.moves ? slot.row + dr : slot.row;
+        if (row < 1 || row > kMaxRows) return false;
+        // An area whose rows would cross reads as another area.
+        if (slot.second && row < upper) return false;
+        upper = row;
+        const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, row);
+        const size_t n = static_cast<size_t>(end - digits);
+        if (text.size() - at < n || text.compare(at, n, std::string_view(digits, n)) != 0) return false;
+        at += n;
+        from = slot.at + slot.length;
+    }
+    if (text.substr(at) != std::string_view(q.text).substr(from)) return false;
+    use.program = q.program;
+    use.dRow = hostRow - q.shapeRow;
+    use.dCol = hostCol - q.shapeCol;
+    use.a1 = std::string(text);
+    return true;
+}
+
+void FormulaShapes::Remember(const std::vector<Tok>& tokens, std::string_view text, const Shape& used, int hostRow,
+                             int hostCol) {
+    Recent q;
+    q.text = "=";
+    size_t k = 0;  // of the reference tokens
+    auto row = [&](int value, bool moves, bool second) {
+        const std::string digits = std::to_string(value);
+        q.rows.push_back({q.text.size(), digits.size(), value, moves, second});
+        q.text += digits;
+    };
+    for (const Tok& t : tokens) {
+        if (t.kind != TK::Ref) {
+            if (t.kind == TK::String) return;  // its quotes are doubled in the text
+            q.text += t.text;
+            continue;
+        }
+        if (k >= used.moves.size()) return;
+        const uint8_t m = used.moves[k++];
+        const Area& a = t.ref.area;
+        auto d = [&](int i) { return t.abs[i] ? "$" : ""; };
+        if (t.hasSheet) q.text += QuoteSheetName(t.ref.sheet) + "!";
+        switch (t.shape) {
+        case Tok::RefShape::Columns:
+            q.text += d(1) + ColumnLetters(a.col1) + ":" + d(3) + ColumnLetters(a.col2);
+            break;
+        case Tok::RefShape::Rows:
+            q.text += d(0);
+            row(a.row1, m & 1, false);
+            q.text += std::string(":") + d(2);
+            row(a.row2, m & 4, true);
+            break;
+        case Tok::RefShape::Cell:
+            if (((m & 1) != 0) != ((m & 4) != 0)) return;
+            q.text += d(1) + ColumnLetters(a.col1) + d(0);
+            row(a.row1, m & 1, false);
+            break;
+        case Tok::RefShape::Area:
+            q.text += d(1) + ColumnLetters(a.col1) + d(0);
+            row(a.row1, m & 1, false);
+            q.text += std::string(":") + d(3) + ColumnLetters(a.col2) + d(2);
+            row(a.row2, m & 4, true);
+            break;
+        }
+    }
+    // Only a text written as its own A1 form reads back the same way moved.
+    if (k != used.moves.size() || q.text != text) return;
+    q.program = used.program;
+    q.hostRow = hostRow;
+    q.shapeRow = used.row;
+    q.shapeCol = used.col;
+    recent_[hostCol] = std::move(q);
+}
+
 FormulaShapes::Use FormulaShapes::Parse(std::string_view text, bool r1c1, int hostRow, int hostCol) {
+    Use use;
+    if (!r1c1 && ReadAsRecent(text, hostRow, hostCol, use)) return use;
     std::string_view body = text;
     while (!body.empty() && std::isspace(static_cast<unsigned char>(body.front()))) body.remove_prefix(1);
     if (!body.empty() && body.front() == '=') body.remove_prefix(1);
@@ -597,7 +684,6 @@ FormulaShapes::Use FormulaShapes::Parse(std::string_view text, bool r1c1, int ho
         }
         key += '\x1e';
     }
-    Use use;
     use.a1 = Formula::A1TextOf(tokens);
     // Where a corner lands for a host moved by (dr, dc).
     auto landed = [](const Area& o, uint8_t m, int dr, int dc) {
@@ -614,6 +700,7 @@ FormulaShapes::Use FormulaShapes::Parse(std::string_view text, bool r1c1, int ho
             use.program = s.program;
             use.dRow = dr;
             use.dCol = dc;
+            if (!r1c1) Remember(tokens, text, s, hostRow, hostCol);
             return use;
         }
     }
@@ -636,13 +723,15 @@ FormulaShapes::Use FormulaShapes::Parse(std::string_view text, bool r1c1, int ho
     f->a1_ = use.a1;
     use.program = f;
     // Many shapes means little sharing: start afresh rather than grow.
+    Shape made{f, hostRow, hostCol, std::move(refs), std::move(moves)};
+    if (!r1c1) Remember(tokens, text, made, hostRow, hostCol);
     if (shapes_.size() >= 4096) {
         shapes_.clear();
-        shapes_[key].push_back(Shape{f, hostRow, hostCol, std::move(refs), std::move(moves)});
+        shapes_[key].push_back(std::move(made));
         return use;
     }
     if (variants.size() >= 4) variants.erase(variants.begin());
-    variants.push_back(Shape{f, hostRow, hostCol, std::move(refs), std::move(moves)});
+    variants.push_back(std::move(made));
     return use;
 }
 

@@ -90,8 +90,28 @@ private:
         std::vector<Area> refs;      // of its reference tokens, in order
         std::vector<uint8_t> moves;  // per reference: the corners that follow the host
     };
+    // A formula of A1 text as its column's last one read, down some rows:
+    // its text is the earlier text with the rows of its references moved,
+    // so it is that program without reading the text again.
+    struct RowSlot {
+        size_t at, length;  // in the earlier text
+        int row;
+        bool moves;   // follows the host's row
+        bool second;  // the lower row of an area, after its upper one
+    };
+    struct Recent {
+        std::string text;
+        std::vector<RowSlot> rows;
+        std::shared_ptr<const Formula> program;
+        int hostRow, shapeRow, shapeCol;
+    };
+    bool ReadAsRecent(std::string_view text, int hostRow, int hostCol, Use& use) const;
+    void Remember(const std::vector<FormulaToken>& tokens, std::string_view text, const Shape& used, int hostRow,
+                  int hostCol);
+
     // Per shape, the ways of moving met so far.
     std::unordered_map<std::string, std::vector<Shape>> shapes_;
+    std::unordered_map<int, Recent> recent_;  // per host column
 };
 
 // Turns an R1C1 formula into its A1 text ("=COUNT(R2C3:R11C3)" -> "=COUNT($C$2:$C$11)").

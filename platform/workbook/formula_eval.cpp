@@ -99,7 +99,9 @@ private:
     Value Binary(const Node& n) {
         Value a = Scalar(*n.kids[0]);
         Value b = Scalar(*n.kids[1]);
-        const std::string& op = n.text;
+        // Views compare their lengths first: most names are told apart
+        // without reading them.
+        const std::string_view op = n.text;
         if (a.IsError()) return a;
         if (b.IsError()) return b;
         if (op == "&") return Value(a.ToString() + b.ToString());
@@ -162,7 +164,7 @@ private:
     }
 
     Value Call(const Node& n) {
-        const std::string& f = n.text;
+        const std::string_view f = n.text;
         std::vector<double> nums;
         Value e;
         if (f == "AVERAGE" || f == "MAX" || f == "MIN" || f == "STDEV" || f == "COUNT") {
@@ -201,14 +203,14 @@ private:
         }
         // --- IF and the numeric functions of formula_math.cpp ---
         if (f == "IF") return If(n);
-        if (IsMathFunction(f)) {
+        if (IsMathFunction(n.text)) {
             std::vector<double> args;
             for (const auto& k : n.kids) {
                 double x;
                 if (!ToNumber(Scalar(*k), x, e)) return e;
                 args.push_back(x);
             }
-            return *MathFunction(f, args);
+            return *MathFunction(n.text, args);
         }
         return Err(CellError::Name);
     }
