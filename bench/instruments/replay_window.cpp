@@ -243,7 +243,12 @@ ReplayWindow& ReplayOwner::Show() {
         // Low in the main window, clear of the two columns of device
         // windows the replay opens from its top left.
         const int below = main_window_ ? main_window_->height() - window_->sizeHint().height() - 80 : 0;
-        PlaceOverMainWindow(window_, main_window_, std::max(below, 0));
+        if (place) {
+            window_->adjustSize();
+            place(*window_);
+        } else {
+            PlaceOverMainWindow(window_, main_window_, std::max(below, 0));
+        }
     }
     window_->show();
     window_->raise();

@@ -86,6 +86,9 @@ public:
     Replay& Control();
     // Shows the window ("Log Files Replay").
     ReplayWindow& Show();
+    // Where the window opens the first time, before it is shown (low in the
+    // main window when unset).
+    std::function<void(QWidget&)> place;
     ReplayWindow* Window() const { return window_.data(); }
     bool Made() const { return control_ != nullptr; }
 

@@ -151,6 +151,8 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
     script_panel_ = std::make_unique<session::ScriptPanelOwner>(*fanout_, *engine_, services_, program_folder_, this);
     script_panel_->simulatorScript = sim_script_.get();
     services_.script = script_panel_.get();
+    // Clear of the device windows' tables, as the results grid.
+    script_panel_->place = [this](QWidget& window) { PlaceClearOfTables(window); };
     windows_.showScriptPanel = [this] { script_panel_->Show(); };
     MakeReplay();
     // A session can end on a tick of either machine; Start follows it.
@@ -243,11 +245,10 @@ void Benchtop::MakeReplay() {
             SystemLogWrite(text);
             StatusBarMessage(1, text);
         });
-    windows_.showReplay = [this] {
-        const bool first = findChild<ReplayWindow*>() == nullptr;
-        ReplayWindow& shown = replay_->Show();
-        if (first) PlaceClearOfTables(shown);
-    };
+    // Placed before it is first shown: a window manager takes the place of
+    // a window not yet mapped as its frame's, of one mapped as its client's.
+    replay_->place = [this](QWidget& window) { PlaceClearOfTables(window); };
+    windows_.showReplay = [this] { replay_->Show(); };
 }
 
 void Benchtop::closeEvent(QCloseEvent* event) {
@@ -698,7 +699,7 @@ TaskMonitor& Benchtop::TaskMonitorWindow() {
 Results& Benchtop::ResultsWindow() {
     if (!results_) {
         results_ = new Results(grid_, this);
-        PlaceClearOfTables(*results_);
+        results_placed_ = false;
     }
     return *results_;
 }
@@ -713,6 +714,12 @@ sim::SimWindow& Benchtop::SimulatorWindow() {
 
 void Benchtop::ShowResultsWindow() {
     Results& window = ResultsWindow();
+    // Placed when first shown, not when made, so that it avoids the session
+    // windows open by then; before it is mapped (see the replay's).
+    if (!results_placed_) {
+        PlaceClearOfTables(window);
+        results_placed_ = true;
+    }
     window.show();
 }
 

@@ -347,6 +347,7 @@ private:
     TestingConfig* config_dialog_ = nullptr;
     QPointer<Coords> coords_;
     QPointer<Results> results_;
+    bool results_placed_ = false;
     QPointer<frmAbout> about_;
     QPointer<TaskMonitor> task_monitor_;
     QPointer<sim::SimWindow> sim_window_;

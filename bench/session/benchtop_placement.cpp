@@ -1,5 +1,6 @@
 // Where the main window opens the windows it shows: device windows in the
 // workspace, live and replayed, and the session's windows on the screen.
+#include <QAbstractButton>
 #include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -16,7 +17,10 @@
 #include <tuple>
 #include <vector>
 
+#include "bench/instruments/command_panel_window.h"
+#include "bench/instruments/replay_window.h"
 #include "bench/session/benchtop.h"
+#include "bench/session/results_window.h"
 #include "platform/qt/owned_window.h"
 
 namespace bench {
@@ -105,13 +109,16 @@ void Benchtop::PlaceInView(QMdiSubWindow* sub, bool alongTop) {
     sub->setGeometry(FittedInto(view, at));
 }
 
-// Where a window of the session (the results grid, the replay's controls)
-// covers no device window's satellite table or position panel when the
-// screen has room for it; else over the console of the device window on
-// top, the part a session needs least.
-void Benchtop::PlaceClearOfTables(QWidget& results) {
+// Where a window of the session (the results grid, the replay's controls,
+// the command panel) covers no device window's satellite table or position
+// panel (nor the main window's menus) when the screen has room for it; else
+// over the console of the device window on top, the part a session needs
+// least; else smaller, where it covers least. Each way it keeps clear of the
+// other session windows already open where it can, their buttons first, so
+// that none of them buries another.
+void Benchtop::PlaceClearOfTables(QWidget& window) {
     QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), results.size());
+    const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), window.size());
     std::vector<QRect> keep_clear;
     for (int s = 0; s < DeviceSlots; ++s)
         for (QWidget* w : {nmea_widgets_[s], debug_widgets_[s]}) {
@@ -120,36 +127,94 @@ void Benchtop::PlaceClearOfTables(QWidget& results) {
                 if (auto* panel = w->findChild<QWidget*>(name); panel && panel->isVisible())
                     keep_clear.emplace_back(panel->mapToGlobal(QPoint(0, 0)), panel->size());
         }
+    // Never over the main window's menus, which start and stop the session.
+    std::vector<QRect> menus;
+    if (QWidget* bar = menuWidget(); bar && bar->isVisible()) menus.emplace_back(bar->mapToGlobal(QPoint(0, 0)), bar->size());
+    // The other session windows open, and the controls on them.
+    std::vector<QRect> session_windows, controls;
+    for (QWidget* other : {static_cast<QWidget*>(results_.data()), static_cast<QWidget*>(findChild<ReplayWindow*>()),
+                           static_cast<QWidget*>(script_panel_ ? script_panel_->Window() : nullptr)}) {
+        if (!other || other == &window || !other->isVisible()) continue;
+        session_windows.push_back(other->frameGeometry());
+        for (QAbstractButton* button : other->findChildren<QAbstractButton*>())
+            if (button->isVisible()) controls.emplace_back(button->mapToGlobal(QPoint(0, 0)), button->size());
+    }
     // The window manager's frame, before the window has one.
-    const int title = results.style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8;
-    const QSize framed = results.size() + QSize(8, title);
-    auto clear = [&](const QRect& r) {
-        return std::none_of(keep_clear.begin(), keep_clear.end(), [&](const QRect& k) { return k.intersects(r); });
+    const int title = window.style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8;
+    const QSize frame(8, title);
+    auto covered = [](const std::vector<QRect>& parts, const QRect& r) {
+        int64_t sum = 0;
+        for (const QRect& p : parts) sum += Area(p.intersected(r));
+        return sum;
     };
-    for (int y = area.bottom() + 1 - framed.height(); y >= area.top(); y -= 10)
-        for (int x = area.right() + 1 - framed.width(); x >= area.left(); x -= 10)
-            if (const QRect r(QPoint(x, y), framed); clear(r)) {
-                results.move(x, y);
-                platform::KeepOnScreen(results);
-                return;
-            }
-    // The device window on top of the others.
+    // What a place hides, by weight: the menus, the tables and panels, the
+    // other session windows' controls, the rest of those windows. The first
+    // place tried wins a tie.
+    using Cost = std::tuple<int64_t, int64_t, int64_t, int64_t>;
+    std::optional<Cost> best;
+    QRect chosen;
+    auto consider = [&](const QRect& r) {
+        const Cost c{covered(menus, r), covered(keep_clear, r), covered(controls, r), covered(session_windows, r)};
+        if (!best || c < *best) {
+            best = c;
+            chosen = r;
+        }
+    };
+    // Each place from `from` towards `to` in steps of 10, both ends included.
+    auto steps = [](int from, int to) {
+        std::vector<int> at;
+        for (int v = from; from >= to ? v > to : v < to; v += from >= to ? -10 : 10) at.push_back(v);
+        at.push_back(to);
+        return at;
+    };
+    auto scan = [&](const QSize& size) {
+        if (size.width() > area.width() || size.height() > area.height()) return;
+        for (int y : steps(area.bottom() + 1 - size.height(), area.top()))
+            for (int x : steps(area.right() + 1 - size.width(), area.left())) consider(QRect(QPoint(x, y), size));
+    };
+    // At its own size where it covers no table (from the bottom right) ...
+    const QSize own = window.size();
+    if (const QSize framed = own + frame; framed.width() <= area.width() && framed.height() <= area.height())
+        for (int y : steps(area.bottom() + 1 - framed.height(), area.top()))
+            for (int x : steps(area.right() + 1 - framed.width(), area.left()))
+                if (const QRect r(QPoint(x, y), framed); covered(menus, r) + covered(keep_clear, r) == 0) consider(r);
+    if (best && *best == Cost{}) {
+        window.move(chosen.topLeft());
+        platform::KeepOnScreen(window);
+        return;
+    }
+    // ... else over the console of the device window on top of the others,
+    // at its right end and top when that is free ...
     QWidget* front = nullptr;
     for (QMdiSubWindow* sub : mdi_->subWindowList(QMdiArea::StackingOrder))
         if (sub->isVisible() && !sub->isMinimized() && ops_of_.count(sub->widget())) front = sub->widget();
+    const QSize least = window.minimumSizeHint().expandedTo(QSize(360, 200)).boundedTo(own);
     if (QWidget* console = front ? front->findChild<QWidget*>("Frame2") : nullptr; console && console->isVisible()) {
         // The console and, when it is narrow, the port buttons beside it:
         // the part of the window a running session needs least.
         QRect room(console->mapToGlobal(QPoint(0, 0)), console->size());
         if (QWidget* buttons = front->findChild<QWidget*>("Frame1"); buttons && buttons->isVisible())
             room |= QRect(buttons->mapToGlobal(QPoint(0, 0)), buttons->size());
-        results.resize(results.size().boundedTo(room.size().expandedTo(QSize(360, 200)) - QSize(8, title)));
-        results.move(room.right() + 1 - results.width() - 8, room.top());
+        const QSize size =
+            own.boundedTo(room.size().expandedTo(QSize(360, 200)) - frame).expandedTo(window.minimumSizeHint()) + frame;
+        // Taller than the console: from its top, down over as little as can be.
+        const QRect over = room.united(QRect(room.topLeft(), size)).intersected(area);
+        for (int y : steps(over.top(), std::max(over.top(), over.bottom() + 1 - size.height())))
+            for (int x : steps(std::max(over.left(), over.right() + 1 - size.width()), over.left()))
+                consider(QRect(QPoint(x, y), size));
+    }
+    // ... else smaller, anywhere, down to the least in which it still reads.
+    if (!best || *best != Cost{})
+        for (int k = 1; k <= 3; ++k)
+            scan(own - (own - least) * k / 3 + frame);
+    if (best) {
+        window.resize(chosen.size() - frame);
+        window.move(chosen.topLeft());
     } else {
         const QRect work(mdi_->mapToGlobal(QPoint(0, 0)), mdi_->size());
-        results.move(work.right() - results.width() - 20, work.bottom() - results.height() - 60);
+        window.move(work.right() - window.width() - 20, work.bottom() - window.height() - 60);
     }
-    platform::KeepOnScreen(results);
+    platform::KeepOnScreen(window);
 }
 
 

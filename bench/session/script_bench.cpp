@@ -116,7 +116,12 @@ void ScriptPanelOwner::Show() {
     Panel();
     if (!window_) return;
     if (!placed_) {
-        PlaceOverMainWindow(window_, window_parent_, 120);
+        if (place) {
+            window_->adjustSize();
+            place(*window_);
+        } else {
+            PlaceOverMainWindow(window_, window_parent_, 120);
+        }
         placed_ = true;
     }
     window_->show();

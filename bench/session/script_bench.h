@@ -2,6 +2,7 @@
 // The script panel in the main window: the main window's operations as the
 // scripts call them, and the one panel of the program, made with its window
 // the first time anything uses it.
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -72,6 +73,9 @@ public:
     instruments::CommandPanel& Panel();
     // Shows the window (made on first use) above its owner.
     void Show();
+    // Where the panel opens the first time (near the main window's right
+    // edge when unset).
+    std::function<void(QWidget&)> place;
     instruments::CommandPanelWindow* Window() const { return window_; }
 
     void SendMessagesFromFile(int16_t interval_ms, const std::string& file) override {

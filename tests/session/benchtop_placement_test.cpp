@@ -12,6 +12,7 @@
 #include "bench/devices/comm_window.h"
 #include "bench/session/device_windows.h"
 #include "bench/session/results_window.h"
+#include "bench/instruments/command_panel_window.h"
 #include "bench/instruments/replay_window.h"
 #include "platform/ui/prompts.h"
 #include "tests/instruments/replay_logs.h"
@@ -271,15 +272,98 @@ TEST_F(LaptopWorkspace, BothReceiversShowTheirWholeTablesAndPositionPanels) {
 TEST_F(LaptopWorkspace, TheResultsGridOpensOverTheConsoleNotTheTables) {
     OpenWithTwoReceivers(1366 - 10, 768 - 60);
     QWidget* front = top->Workspace()->subWindowList(QMdiArea::StackingOrder).back()->widget();
-    bench::Results& results = top->ResultsWindow();
-    results.show();
+    top->Grid().UpdateTest(1, 3);  // a session's first trial shows the grid
     test::Pump(30);
+    bench::Results& results = top->ResultsWindow();
+    ASSERT_TRUE(results.isVisible());
     const QRect at = results.frameGeometry();
     auto global = [](QWidget* w) { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); };
     for (const char* name : {"SatTable", "DataPanel"})
         EXPECT_FALSE(at.intersects(global(front->findChild<QWidget*>(name)))) << "covers " << name;
     EXPECT_TRUE(at.intersects(global(front->findChild<QWidget*>("Frame2")))) << "no room elsewhere: over the console";
     EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(at));
+}
+
+// The tables and position panels of the device windows a person can see.
+std::vector<std::pair<std::string, QRect>> TablesInView(bench::Benchtop& top) {
+    std::vector<std::pair<std::string, QRect>> parts;
+    for (int s = 0; s < 2; ++s)
+        for (const char* name : {"SatTable", "DataPanel"})
+            if (QWidget* part = top.NmeaWidget(s)->findChild<QWidget*>(name); !part->visibleRegion().isEmpty())
+                parts.emplace_back("RCV" + std::to_string(s + 1) + " " + name,
+                                   QRect(part->mapToGlobal(QPoint(0, 0)), part->size()));
+    return parts;
+}
+
+QRect Global(QWidget* w) { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); }
+
+// The replay's controls and then the results grid: neither covers a table
+// or the other's buttons, and both stay on the screen. `room`: the screen
+// has room for both apart.
+void ExpectReplayAndResultsApart(bench::Benchtop& top, bool room) {
+    top.findChild<QAction*>("LogFileReplay")->trigger();
+    test::Pump(30);
+    auto* replay = top.findChild<bench::ReplayWindow*>();
+    ASSERT_NE(replay, nullptr);
+    top.Grid().UpdateTest(1, 3);  // a session's first trial shows the grid
+    test::Pump(30);
+    bench::Results& results = top.ResultsWindow();
+    ASSERT_TRUE(results.isVisible());
+    const QRect r = replay->frameGeometry(), g = results.frameGeometry();
+    SCOPED_TRACE(::testing::Message() << "replay at " << r.x() << "," << r.y() << " " << r.width() << "x"
+                                      << r.height() << ", results at " << g.x() << "," << g.y() << " " << g.width()
+                                      << "x" << g.height());
+    if (room) EXPECT_FALSE(r.intersects(g));
+    for (QPushButton* button : replay->findChildren<QPushButton*>())
+        if (button->isVisible()) EXPECT_FALSE(g.intersects(Global(button))) << "covers " << button->text().toStdString();
+    // Most of each stays in view.
+    const QRect both = r.intersected(g);
+    EXPECT_LT(both.width() * both.height() * 2, std::min(r.width() * r.height(), g.width() * g.height()));
+    for (const auto& [name, at] : TablesInView(top)) {
+        EXPECT_FALSE(r.intersects(at)) << "the replay covers " << name;
+        EXPECT_FALSE(g.intersects(at)) << "the results cover " << name;
+    }
+    EXPECT_FALSE(g.intersects(Global(top.menuWidget()))) << "covers the menus";
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(r) && screen.contains(g));
+}
+
+// The Command Panel from the menu: clear of every table and panel in view
+// when there is room; else over the front window's console, not its
+// position panel.
+void ExpectCommandPanelClearOfTables(bench::Benchtop& top, bool room) {
+    QWidget* front = top.Workspace()->subWindowList(QMdiArea::StackingOrder).back()->widget();
+    top.findChild<QAction*>("CommPanel")->trigger();
+    test::Pump(30);
+    QWidget* panel = top.ScriptPanel().Window();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(panel->isVisible());
+    const QRect at = panel->frameGeometry();
+    for (const auto& [name, part] : TablesInView(top))
+        if (room || name.find("DataPanel") != std::string::npos) EXPECT_FALSE(at.intersects(part)) << "covers " << name;
+    if (!room) EXPECT_TRUE(at.intersects(Global(front->findChild<QWidget*>("Frame2")))) << "over the console";
+    EXPECT_FALSE(at.intersects(Global(top.menuWidget()))) << "covers the menus";
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(at));
+}
+
+TEST_F(LaptopWorkspace, TheReplayControlsAndTheResultsGridDoNotBuryEachOther) {
+    OpenWithTwoReceivers(1366 - 10, 768 - 60);
+    ExpectReplayAndResultsApart(*top, false);
+}
+
+TEST_F(BenchWorkspace, TheReplayControlsAndTheResultsGridDoNotBuryEachOther) {
+    OpenWithTwoReceivers(0, 0);
+    ExpectReplayAndResultsApart(*top, true);
+}
+
+TEST_F(LaptopWorkspace, TheCommandPanelOpensOverTheConsoleNotThePositionPanel) {
+    OpenWithTwoReceivers(1366 - 10, 768 - 60);
+    ExpectCommandPanelClearOfTables(*top, false);
+}
+
+TEST_F(BenchWorkspace, TheCommandPanelOpensClearOfTheTables) {
+    OpenWithTwoReceivers(0, 0);
+    ExpectCommandPanelClearOfTables(*top, true);
 }
 
 TEST_F(LaptopWorkspace, TheReplayWindowOpensClearOfTheLiveTables) {
