@@ -22,6 +22,10 @@
 namespace benchtop_test {
 namespace {
 
+// Windows settle their place and layout over a few turns of the event loop;
+// a loaded machine needs more time for them.
+constexpr int kSettleMs = 300;
+
 constexpr const char* kPanels[] = {"Frame1", "Frame2", "DataPanel", "SatTable", "OutputWin", "ProductVerString"};
 
 class BenchWorkspace : public ::testing::Test {
@@ -62,11 +66,11 @@ protected:
         top = std::make_unique<bench::Benchtop>(factory);
         if (width > 0) top->resize(width, height);
         top->show();
-        test::Pump(30);
+        test::Pump(kSettleMs);
         top->ConfigDialog().close();
         top->ConfigDialog().show();  // reads Config.dat afresh
         dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
-        test::Pump(30);
+        test::Pump(kSettleMs);
         ASSERT_NE(top->NmeaWidget(0), nullptr);
         ASSERT_NE(top->NmeaWidget(1), nullptr);
     }
@@ -112,7 +116,7 @@ protected:
         std::vector<QWidget*> live;
         for (QMdiSubWindow* sub : top->Workspace()->subWindowList()) live.push_back(sub->widget());
         top->findChild<QAction*>("LogFileReplay")->trigger();
-        test::Pump(30);
+        test::Pump(kSettleMs);
         auto* replay = top->findChild<bench::ReplayWindow*>();
         if (!replay) return {};
         for (int i = 0; i < logs; ++i) {
@@ -123,7 +127,7 @@ protected:
             dialogs_test::Click(replay, "Command3");
         }
         dialogs_test::Click(replay, "Command6");
-        test::Pump(30);
+        test::Pump(kSettleMs);
         std::vector<QWidget*> made;
         for (QMdiSubWindow* sub : top->Workspace()->subWindowList())
             if (std::find(live.begin(), live.end(), sub->widget()) == live.end()) made.push_back(sub->widget());
@@ -211,7 +215,7 @@ TEST_F(BenchWorkspace, TheWindowMenuBringsAWindowWhollyIntoView) {
     ASSERT_NE(entry, nullptr);
     ASSERT_EQ(bench::Benchtop::PlainCaption(entry->text()), "RCV2 NMEA WINDOW");
     entry->trigger();
-    test::Pump(30);
+    test::Pump(kSettleMs);
     EXPECT_EQ(top->Workspace()->activeSubWindow(), second);
     ExpectWhollyInView(top->NmeaWidget(1), "RCV2 after the menu");
 }
@@ -232,7 +236,7 @@ TEST_F(BenchWorkspace, ReplayWindowsLeaveTheLiveOnesInReachAndOpenNoPort) {
         ops->DeviceEnableDataDecoding();
         replays.push_back(dynamic_cast<QWidget*>(ops));
     }
-    test::Pump(30);
+    test::Pump(kSettleMs);
     for (QWidget* w : replays) {
         ASSERT_NE(w, nullptr);
         ExpectWhollyInView(w, "replay window");
@@ -265,7 +269,7 @@ TEST_F(LaptopWorkspace, BothReceiversShowTheirWholeTablesAndPositionPanels) {
         // A new session's OK places them the same way.
         top->ConfigDialog().show();
         dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
-        test::Pump(30);
+        test::Pump(kSettleMs);
     }
 }
 
@@ -273,7 +277,7 @@ TEST_F(LaptopWorkspace, TheResultsGridOpensOverTheConsoleNotTheTables) {
     OpenWithTwoReceivers(1366 - 10, 768 - 60);
     QWidget* front = top->Workspace()->subWindowList(QMdiArea::StackingOrder).back()->widget();
     top->Grid().UpdateTest(1, 3);  // a session's first trial shows the grid
-    test::Pump(30);
+    test::Pump(kSettleMs);
     bench::Results& results = top->ResultsWindow();
     ASSERT_TRUE(results.isVisible());
     const QRect at = results.frameGeometry();
@@ -302,11 +306,11 @@ QRect Global(QWidget* w) { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size())
 // has room for both apart.
 void ExpectReplayAndResultsApart(bench::Benchtop& top, bool room) {
     top.findChild<QAction*>("LogFileReplay")->trigger();
-    test::Pump(30);
+    test::Pump(kSettleMs);
     auto* replay = top.findChild<bench::ReplayWindow*>();
     ASSERT_NE(replay, nullptr);
     top.Grid().UpdateTest(1, 3);  // a session's first trial shows the grid
-    test::Pump(30);
+    test::Pump(kSettleMs);
     bench::Results& results = top.ResultsWindow();
     ASSERT_TRUE(results.isVisible());
     const QRect r = replay->frameGeometry(), g = results.frameGeometry();
@@ -334,7 +338,7 @@ void ExpectReplayAndResultsApart(bench::Benchtop& top, bool room) {
 void ExpectCommandPanelClearOfTables(bench::Benchtop& top, bool room) {
     QWidget* front = top.Workspace()->subWindowList(QMdiArea::StackingOrder).back()->widget();
     top.findChild<QAction*>("CommPanel")->trigger();
-    test::Pump(30);
+    test::Pump(kSettleMs);
     QWidget* panel = top.ScriptPanel().Window();
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(panel->isVisible());
@@ -370,7 +374,7 @@ TEST_F(LaptopWorkspace, TheReplayWindowOpensClearOfTheLiveTables) {
     OpenWithTwoReceivers(1366 - 10, 768 - 60);
     QWidget* front = top->Workspace()->subWindowList(QMdiArea::StackingOrder).back()->widget();
     top->findChild<QAction*>("LogFileReplay")->trigger();
-    test::Pump(30);
+    test::Pump(kSettleMs);
     auto* replay = top->findChild<bench::ReplayWindow*>();
     ASSERT_NE(replay, nullptr);
     const QRect at = replay->frameGeometry();
