@@ -113,7 +113,8 @@ TEST_F(CommWindowLayout, TextsNeitherWrapNorMovePanels) {
     w.SetDeviceName("GPS1");
     w.show();
     w.DeviceEnableDataDecoding();
-    test::Pump(30);
+    // The first layout settles over the first timer ticks: measure after them.
+    test::Pump(300);
     auto* console = w.findChild<QWidget*>("Frame2");
     auto* data = w.findChild<QWidget*>("DataPanel");
     auto* version = w.findChild<QLabel*>("ProductVerString");
