@@ -36,49 +36,124 @@ uint64_t Unwrap(uint64_t written, uint64_t floor) {
     return v < floor ? v + kWrap : v;
 }
 
-// One cache ("<c:numCache>...</c:numCache>") from `b` to `e`, renumbered.
-std::string WidenOneCache(const std::string& xml, size_t b, size_t e) {
-    static const std::string kCount = "<c:ptCount val=\"", kPoint = "<c:pt idx=\"";
-    std::string out;
-    out.reserve(e - b + 64);
-    size_t at = b, countValue = std::string::npos, countEnd = 0;
-    uint64_t written = 0, next = 0;
-    size_t c = xml.find(kCount, b);
-    if (c != std::string::npos && c < e) {
-        countValue = c + kCount.size();
-        countEnd = countValue;
-        if (!ReadNumber(xml, countEnd, written)) countValue = std::string::npos;
-    }
-    // The points: each number is the first above the previous one with the
-    // low bits written.
-    std::string points;
-    size_t from = countValue == std::string::npos ? b : countEnd;
-    for (size_t p = xml.find(kPoint, from); p != std::string::npos && p < e; p = xml.find(kPoint, p)) {
-        points.append(xml, from, p + kPoint.size() - from);
-        size_t q = p + kPoint.size();
-        uint64_t idx = 0;
-        if (!ReadNumber(xml, q, idx)) {
-            from = p + kPoint.size();
-            p = from;
-            continue;
-        }
-        const uint64_t real = Unwrap(idx, next);
-        points += std::to_string(real);
-        next = real + 1;
-        from = q;
-        p = q;
-    }
-    points.append(xml, from, e - from);
-    if (countValue == std::string::npos) {
-        out.append(xml, b, e - b);
-        return out;
-    }
-    out.append(xml, at, countValue - at);
-    out += std::to_string(Unwrap(written, next));
-    out += points;
-    return out;
-}
+// Renumbers the caches of one chart part read a piece at a time, so that a
+// part of hundreds of megabytes never has to be held whole. A cache declares
+// its count before its points, so the part is read twice: the first reading
+// learns each cache's true count, the second writes the part with it.
+class CacheRenumberer {
+public:
+    // Without `counts` it only learns them; with them it writes.
+    explicit CacheRenumberer(const std::vector<uint64_t>* counts = nullptr) : known_(counts) {}
 
+    // Appends to `out` (when writing) the text of `piece` renumbered.
+    void Feed(const char* piece, size_t n, std::string& out) {
+        pending_.append(piece, n);
+        // Every name and number looked for starts at a '<' and ends before
+        // the next one, so all but the text from the last '<' can be done.
+        const size_t last = pending_.rfind('<');
+        size_t cut = last == std::string::npos ? pending_.size() : last;
+        if (pending_.size() - cut > kLongest) cut = pending_.size();
+        Scan(cut, out);
+        pending_.erase(0, cut);
+    }
+
+    void Finish(std::string& out) {
+        Scan(pending_.size(), out);
+        pending_.clear();
+    }
+
+    // What the first reading learnt: one entry per cache, and whether any
+    // number is to change.
+    const std::vector<uint64_t>& Counts() const { return counts_; }
+    bool Changes() const { return changes_; }
+
+private:
+    static constexpr uint64_t kNoCount = ~uint64_t(0);  // a cache left as it is
+    static constexpr size_t kLongest = 64;              // a name and its number
+
+    static bool At(const std::string& s, size_t at, const char* what, size_t len) {
+        return s.size() - at >= len && std::memcmp(s.data() + at, what, len) == 0;
+    }
+
+    // Reads the number at `at` as the writer wrote it; moves `at` past it.
+    bool Number(size_t& at, size_t end, uint64_t& out) const {
+        const size_t b = at;
+        out = 0;
+        while (at < end && pending_[at] >= '0' && pending_[at] <= '9' && at - b < 18)
+            out = out * 10 + uint64_t(pending_[at++] - '0');
+        return at > b;
+    }
+
+    void Scan(size_t end, std::string& out) {
+        static constexpr char kNum[] = "<c:numCache>", kStr[] = "<c:strCache>", kNumEnd[] = "</c:numCache>",
+                              kStrEnd[] = "</c:strCache>", kCount[] = "<c:ptCount val=\"", kPoint[] = "<c:pt idx=\"";
+        size_t from = 0;  // text not yet passed on
+        for (size_t p = pending_.find('<'); p < end; p = pending_.find('<', p + 1)) {
+            if (!inCache_) {
+                const bool num = At(pending_, p, kNum, sizeof kNum - 1);
+                if (num || At(pending_, p, kStr, sizeof kStr - 1)) {
+                    inCache_ = true;
+                    numeric_ = num;
+                    counted_ = seenCount_ = false;
+                    written_ = next_ = 0;
+                    renumber_ = known_ != nullptr && cache_ < known_->size() && (*known_)[cache_] != kNoCount;
+                    if (!known_) counts_.push_back(kNoCount);
+                    ++cache_;
+                }
+                continue;
+            }
+            if (At(pending_, p, numeric_ ? kNumEnd : kStrEnd, sizeof kNumEnd - 1)) {
+                inCache_ = false;
+                if (!known_ && counted_) {
+                    const uint64_t real = Unwrap(written_, next_);
+                    counts_.back() = real;
+                    changes_ = changes_ || real != written_;
+                }
+                continue;
+            }
+            const bool count = !seenCount_ && At(pending_, p, kCount, sizeof kCount - 1);
+            if (count) {
+                seenCount_ = true;  // only the cache's first count is its own
+                size_t q = p + sizeof kCount - 1;
+                const size_t digits = q;
+                counted_ = Number(q, end, written_);
+                if (counted_ && renumber_) {
+                    Emit(out, from, digits);
+                    out += std::to_string((*known_)[cache_ - 1]);
+                    from = q;
+                }
+                continue;
+            }
+            if (counted_ && At(pending_, p, kPoint, sizeof kPoint - 1)) {
+                size_t q = p + sizeof kPoint - 1;
+                const size_t digits = q;
+                uint64_t idx = 0;
+                if (!Number(q, end, idx)) continue;
+                const uint64_t real = Unwrap(idx, next_);
+                next_ = real + 1;
+                changes_ = changes_ || real != idx;
+                if (renumber_) {
+                    Emit(out, from, digits);
+                    out += std::to_string(real);
+                    from = q;
+                }
+            }
+        }
+        if (known_) Emit(out, from, end);
+    }
+
+    void Emit(std::string& out, size_t from, size_t to) const {
+        if (known_ && to > from) out.append(pending_, from, to - from);
+    }
+
+    const std::vector<uint64_t>* known_;
+    std::vector<uint64_t> counts_;
+    std::string pending_;
+    bool changes_ = false, inCache_ = false, numeric_ = false, counted_ = false, seenCount_ = false,
+         renumber_ = false;
+    uint64_t written_ = 0, next_ = 0;
+    size_t cache_ = 0;
+};
 uint32_t Get32(const std::string& s, size_t at) {
     return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8 | uint32_t(uint8_t(s[at + 2])) << 16 |
            uint32_t(uint8_t(s[at + 3])) << 24;
@@ -92,67 +167,108 @@ void Put16(std::string& s, size_t at, uint16_t v) {
     s[at + 1] = char(v >> 8);
 }
 
-std::string Inflate(const std::string& data, size_t expected, const std::string& path) {
-    std::string out(expected, '\0');
+// One chart part, inflated a piece at a time from the file and handed on.
+template <typename Sink>
+void ReadPart(std::ifstream& in, uint64_t at, uint32_t csize, uint32_t usize, uint16_t method,
+              const std::string& path, Sink&& sink) {
+    constexpr size_t kPiece = 256 << 10;
+    std::vector<char> packed(kPiece), plain(kPiece);
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(at));
+    uint64_t left = csize, made = 0;
+    if (method == 0) {
+        while (left > 0) {
+            const size_t k = static_cast<size_t>(std::min<uint64_t>(left, kPiece));
+            if (!in.read(packed.data(), static_cast<std::streamsize>(k))) throw Failed(path, "it cannot be read");
+            sink(packed.data(), k);
+            left -= k;
+            made += k;
+        }
+        if (made != usize) throw Failed(path, "a chart part of the wrong size");
+        return;
+    }
     z_stream z{};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK) throw Failed(path, "no inflater");
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    const int rc = inflate(&z, Z_FINISH);
-    const size_t made = z.total_out;
+    int rc = Z_OK;
+    try {
+        while (rc != Z_STREAM_END) {
+            if (z.avail_in == 0) {
+                if (left == 0) break;
+                const size_t k = static_cast<size_t>(std::min<uint64_t>(left, kPiece));
+                if (!in.read(packed.data(), static_cast<std::streamsize>(k))) throw Failed(path, "it cannot be read");
+                left -= k;
+                z.next_in = reinterpret_cast<Bytef*>(packed.data());
+                z.avail_in = static_cast<uInt>(k);
+            }
+            z.next_out = reinterpret_cast<Bytef*>(plain.data());
+            z.avail_out = static_cast<uInt>(kPiece);
+            rc = inflate(&z, Z_NO_FLUSH);
+            if (rc != Z_OK && rc != Z_STREAM_END) break;
+            const size_t k = kPiece - z.avail_out;
+            made += k;
+            if (made > usize) break;
+            sink(plain.data(), k);
+        }
+    } catch (...) {
+        inflateEnd(&z);
+        throw;
+    }
     inflateEnd(&z);
-    if (rc != Z_STREAM_END || made != expected) throw Failed(path, "a chart part does not inflate");
-    return out;
+    if (rc != Z_STREAM_END || made != usize) throw Failed(path, "a chart part does not inflate");
 }
 
-std::string Deflate(const std::string& data, const std::string& path) {
-    z_stream z{};
-    // The parts are large and written once: speed over the last bytes.
-    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw Failed(path, "no deflater");
-    std::string out(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    const int rc = deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    if (rc != Z_STREAM_END) throw Failed(path, "a chart part does not deflate");
-    return out;
-}
+// Compresses what it is given straight into the file, counting as it goes.
+class PartWriter {
+public:
+    PartWriter(std::ofstream& out, const std::string& path) : out_(out), path_(path), buf_(256 << 10) {
+        // The parts are large and written once: speed over the last bytes.
+        if (deflateInit2(&z_, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            throw Failed(path, "no deflater");
+    }
+    ~PartWriter() { deflateEnd(&z_); }
+    PartWriter(const PartWriter&) = delete;
+    PartWriter& operator=(const PartWriter&) = delete;
 
+    void Add(const std::string& text) {
+        crc_ = crc32(crc_, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size()));
+        plain_ += text.size();
+        Run(text.data(), text.size(), Z_NO_FLUSH);
+    }
+    void Finish() { Run(nullptr, 0, Z_FINISH); }
+
+    uint32_t Crc() const { return static_cast<uint32_t>(crc_); }
+    uint64_t Plain() const { return plain_; }
+    uint64_t Packed() const { return packed_; }
+
+private:
+    void Run(const char* data, size_t n, int flush) {
+        z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+        z_.avail_in = static_cast<uInt>(n);
+        int rc = Z_OK;
+        do {
+            z_.next_out = reinterpret_cast<Bytef*>(buf_.data());
+            z_.avail_out = static_cast<uInt>(buf_.size());
+            rc = deflate(&z_, flush);
+            if (rc == Z_STREAM_ERROR) throw Failed(path_, "a chart part does not deflate");
+            const size_t k = buf_.size() - z_.avail_out;
+            out_.write(buf_.data(), static_cast<std::streamsize>(k));
+            packed_ += k;
+        } while (flush == Z_FINISH ? rc != Z_STREAM_END : z_.avail_out == 0);
+        if (!out_) throw Failed(path_, "the mended copy cannot be written");
+    }
+
+    std::ofstream& out_;
+    const std::string& path_;
+    std::vector<char> buf_;
+    z_stream z_{};
+    uLong crc_ = crc32(0, nullptr, 0);
+    uint64_t plain_ = 0, packed_ = 0;
+};
 bool IsChartPart(const std::string& name) {
     return name.rfind("xl/charts/chart", 0) == 0 && name.size() > 19 && name.compare(name.size() - 4, 4, ".xml") == 0;
 }
 
 }  // namespace
-
-bool WidenChartCacheCountsInXml(std::string& xml) {
-    std::string out;
-    size_t at = 0;
-    bool any = false;
-    for (;;) {
-        size_t num = xml.find("<c:numCache>", at), str = xml.find("<c:strCache>", at);
-        size_t b = std::min(num, str);
-        if (b == std::string::npos) break;
-        const char* close = b == num ? "</c:numCache>" : "</c:strCache>";
-        size_t e = xml.find(close, b);
-        if (e == std::string::npos) break;
-        if (!any) out.reserve(xml.size() + 1024);
-        any = true;
-        out.append(xml, at, b - at);
-        out += WidenOneCache(xml, b, e);
-        at = e;
-    }
-    if (!any) return false;
-    out.append(xml, at, std::string::npos);
-    const bool changed = out != xml;
-    if (changed) xml.swap(out);
-    return changed;
-}
 
 namespace {
 
@@ -243,12 +359,16 @@ void WidenChartCacheCounts(const std::string& path) {
             const uint16_t method = Get16(e.central, 10);
             const uint32_t csize = Get32(e.central, 20), usize = Get32(e.central, 24);
             const uint64_t dataAt = e.local + 30 + uint64_t(Get16(head, 26)) + Get16(head, 28);
-            std::string xml;
+            // The first reading learns the true counts; only a part whose
+            // numbers change is read again and written anew.
+            CacheRenumberer learn;
             bool rewrite = false;
             if (IsChartPart(e.name) && (method == 8 || method == 0) && dataAt + csize <= end) {
-                xml = ReadAt(in, dataAt, csize, path);
-                if (method == 8) xml = Inflate(xml, usize, path);
-                rewrite = WidenChartCacheCountsInXml(xml);
+                std::string none;
+                ReadPart(in, dataAt, csize, usize, method, path,
+                         [&](const char* d, size_t n) { learn.Feed(d, n, none); });
+                learn.Finish(none);
+                rewrite = learn.Changes();
             }
             if (written > 0xFFFFFFF0u) throw Failed(path, "too large for a plain zip");
             Put32(e.central, 42, static_cast<uint32_t>(written));
@@ -258,25 +378,41 @@ void WidenChartCacheCounts(const std::string& path) {
                 continue;
             }
             changed = true;
-            const uint32_t crc = static_cast<uint32_t>(
-                crc32(0, reinterpret_cast<const Bytef*>(xml.data()), static_cast<uInt>(xml.size())));
-            const uint32_t plain = static_cast<uint32_t>(xml.size());
-            const std::string packed = Deflate(xml, path);
-            std::string().swap(xml);
             const uint16_t flags = Get16(head, 6) & ~uint16_t(8);  // sizes in the header, no trailer
             Put16(head, 6, flags);
             Put16(head, 8, 8);
-            Put32(head, 14, crc);
-            Put32(head, 18, static_cast<uint32_t>(packed.size()));
-            Put32(head, 22, plain);
             Put16(head, 26, static_cast<uint16_t>(e.name.size()));
             Put16(head, 28, 0);
-            out << head << e.name << packed;
-            written += head.size() + e.name.size() + packed.size();
+            const std::streamoff headAt = out.tellp();
+            out << head << e.name;  // its sizes and check are known only at the end
+            PartWriter part(out, path);
+            CacheRenumberer renumber(&learn.Counts());
+            std::string text;
+            ReadPart(in, dataAt, csize, usize, method, path, [&](const char* d, size_t n) {
+                text.clear();
+                renumber.Feed(d, n, text);
+                part.Add(text);
+            });
+            text.clear();
+            renumber.Finish(text);
+            part.Add(text);
+            part.Finish();
+            if (part.Plain() > 0xFFFFFFF0u || part.Packed() > 0xFFFFFFF0u)
+                throw Failed(path, "too large for a plain zip");
+            const uint32_t crc = part.Crc(), plain = static_cast<uint32_t>(part.Plain()),
+                           packedSize = static_cast<uint32_t>(part.Packed());
+            Put32(head, 14, crc);
+            Put32(head, 18, packedSize);
+            Put32(head, 22, plain);
+            out.seekp(headAt);
+            out << head;
+            out.seekp(0, std::ios::end);
+            if (!out) throw Failed(path, "the mended copy cannot be written");
+            written += head.size() + e.name.size() + packedSize;
             Put16(e.central, 8, flags);
             Put16(e.central, 10, 8);
             Put32(e.central, 16, crc);
-            Put32(e.central, 20, static_cast<uint32_t>(packed.size()));
+            Put32(e.central, 20, packedSize);
             Put32(e.central, 24, plain);
         }
         if (written > 0xFFFFFFF0u) throw Failed(path, "too large for a plain zip");

@@ -12,7 +12,4 @@ namespace workbook {
 // ExcelError when the file cannot be read or written back.
 void WidenChartCacheCounts(const std::string& path);
 
-// The same on the text of one chart part; returns whether anything changed.
-bool WidenChartCacheCountsInXml(std::string& xml);
-
 }  // namespace workbook

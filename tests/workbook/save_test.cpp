@@ -321,6 +321,54 @@ for n in sorted(z.namelist()):
     EXPECT_EQ(out, "86400 86400 86399 86400\n86400 86400 86399 86400\n1 1 0 1\n1 1 0 1\n");
 }
 
+TEST(SaveFile, ChartCachesPastTwoWrapsWithAGapKeepEveryPointInOrder) {
+    // More than two wraps of the 16-bit count, with a stretch of empty cells
+    // (no fix) across the first wrap, in two charts with a sheet between.
+    wbtest::TempDir dir;
+    Application app;
+    Workbook& wb = app.AddWorkbook();
+    Worksheet& s = wb.Worksheets(1);
+    s.SetName("sat12");
+    const int n = 140000;
+    for (int r = 1; r <= n; ++r) {
+        s.Cells(r, 1).SetValue(r);
+        if (r < 65000 || r > 66500) s.Cells(r, 2).SetValue(20.0 + r % 30);
+    }
+    for (int k = 0; k < 2; ++k) {
+        Chart& c = wb.AddChart();
+        c.SetChartType(ChartType::XYScatter);
+        Series& cn0 = c.NewSeries();
+        cn0.SetXValues("=sat12!R1C1:R140000C1");
+        cn0.SetValues("=sat12!R1C2:R140000C2");
+        c.Location(xl::LocationAsNewSheet, k == 0 ? "First" : "Second");
+    }
+    wb.SaveAs(dir.File("long.xlsx"));
+
+    const std::string script = dir.File("count.py");
+    wbtest::WriteFile(script, R"PY(
+import sys, zipfile, re
+z = zipfile.ZipFile(sys.argv[1])
+print('damaged' if z.testzip() is not None else 'whole')
+for n in sorted(z.namelist()):
+    if re.match(r'xl/charts/chart\d+\.xml$', n):
+        x = z.read(n).decode('utf-8')
+        for cache in re.findall(r'<c:numCache>(.*?)</c:numCache>', x, re.S):
+            count = re.search(r'<c:ptCount val="(\d+)"/>', cache).group(1)
+            idx = [int(i) for i in re.findall(r'<c:pt idx="(\d+)"', cache)]
+            inorder = all(a < b for a, b in zip(idx, idx[1:]))
+            print(count, len(idx), idx[-1], inorder, 65000 in idx, 66500 in idx)
+)PY");
+    std::string out;
+    ASSERT_EQ(wbtest::Run(wbtest::Python() + " " + script + " '" + dir.File("long.xlsx") + "'", out), 0);
+    // The check sums of the rewritten parts hold; x then y of each chart.
+    EXPECT_EQ(out,
+              "whole\n"
+              "140000 140000 139999 True True True\n"
+              "140000 138499 139999 True False True\n"
+              "140000 140000 139999 True True True\n"
+              "140000 138499 139999 True False True\n");
+}
+
 TEST(SaveFile, EverySaveRebuildsTheFileAndLeavesNoTemporary) {
     REQUIRE_OPENPYXL();
     wbtest::TempDir dir;
