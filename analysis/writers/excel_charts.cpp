@@ -448,10 +448,10 @@ ChartWorkbookQueue::~ChartWorkbookQueue()
 
 int ChartWorkbookQueue::DefaultWorkers()
 {
-    // The machine is shared with the run's own table writing: four
-    // workbooks at a time.
+    // Every core but one, which the run's own table writing keeps; the
+    // memory cap, not the count, is what bounds a long log.
     const unsigned hw = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp(hw, 1u, 4u));
+    return static_cast<int>(std::clamp(hw > 1 ? hw - 1 : 1u, 1u, 7u));
 }
 
 void ChartWorkbookQueue::Print(std::FILE* stream, std::string text)
