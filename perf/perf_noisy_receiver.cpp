@@ -38,19 +38,6 @@ constexpr double kReadGoalMBs = 1.0;
 constexpr double kTtffGoalMs = 20.0;
 constexpr double kRssGoalMB = 20.0;
 
-std::string Noise(size_t n) {
-    std::string out(n, '\0');
-    uint32_t x = 88172645u;
-    for (char& c : out) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        const auto b = static_cast<unsigned char>(x >> 24);
-        c = static_cast<char>(b == '\n' ? 0x0B : b);
-    }
-    return out;
-}
-
 double RssMB() {
     std::ifstream f("/proc/self/status");
     std::string key;
@@ -113,7 +100,7 @@ int main() {
 
     // The first 10 MiB are timed; the noise then goes on, at full speed,
     // until the last trial is done, and a line feed ends it.
-    const std::string noise = Noise(kNoiseBytes);
+    const std::string noise = test::LineFreeNoise(kNoiseBytes);
     const double rss_before = RssMB();
     double rss_peak = rss_before;
     std::atomic<bool> stop{false};

@@ -29,20 +29,6 @@ struct SystemLogOpen {
     ~SystemLogOpen() { CloseSystemLog(); }
 };
 
-// Bytes of every value but LF, in no order a line could be read from.
-std::string Noise(size_t n) {
-    std::string out(n, '\0');
-    uint32_t x = 2463534242u;
-    for (char& c : out) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        const auto b = static_cast<unsigned char>(x >> 24);
-        c = static_cast<char>(b == '\n' ? 0x0B : b);
-    }
-    return out;
-}
-
 size_t LogLinesWith(const std::string& what) {
     const std::string log = test::ReadFileBytes(SystemLogPath());
     size_t n = 0;
@@ -82,7 +68,7 @@ TEST(NoisyReceiver, NoiseIsLoggedWholeShownBoundedAndTheOtherReceiverIsTimed) {
     ASSERT_TRUE(test::WaitFor([&] { return wh.State().GGACount >= 3; }));
 
     // The line feed at the end completes the last of it.
-    const std::string noise = Noise(size_t{3} << 20) + "\r\n";
+    const std::string noise = test::LineFreeNoise(size_t{3} << 20) + "\r\n";
     noisy.Write(noise);
     wh.ExecuteTest("$PQNVCOLD");
 

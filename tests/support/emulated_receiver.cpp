@@ -320,4 +320,17 @@ void EmulatedReceiver::ReadInput() {
     }
 }
 
+std::string LineFreeNoise(size_t n) {
+    std::string out(n, '\0');
+    uint32_t x = 2463534242u;
+    for (char& c : out) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        const auto b = static_cast<unsigned char>(x >> 24);
+        c = static_cast<char>(b == '\n' ? 0x0B : b);
+    }
+    return out;
+}
+
 }  // namespace test

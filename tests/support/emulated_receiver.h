@@ -104,4 +104,8 @@ long ReadCallsOfThisThread();
 // "$" & body & "*" & checksum & CR LF.
 std::string Sentence(std::string_view body_with_dollar);
 
+// What a receiver at the wrong baud rate sends: `n` bytes of every value but
+// LF, in no order a line could be read from.
+std::string LineFreeNoise(size_t n);
+
 }  // namespace test
