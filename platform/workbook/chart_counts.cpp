@@ -192,8 +192,9 @@ void ReadPart(std::ifstream& in, uint64_t at, uint32_t csize, uint32_t usize, ui
     int rc = Z_OK;
     try {
         while (rc != Z_STREAM_END) {
-            if (z.avail_in == 0) {
-                if (left == 0) break;
+            // Output may still be pending when the input is all taken, so
+            // inflate runs on until it ends or can make no progress.
+            if (z.avail_in == 0 && left > 0) {
                 const size_t k = static_cast<size_t>(std::min<uint64_t>(left, kPiece));
                 if (!in.read(packed.data(), static_cast<std::streamsize>(k))) throw Failed(path, "it cannot be read");
                 left -= k;
@@ -203,7 +204,7 @@ void ReadPart(std::ifstream& in, uint64_t at, uint32_t csize, uint32_t usize, ui
             z.next_out = reinterpret_cast<Bytef*>(plain.data());
             z.avail_out = static_cast<uInt>(kPiece);
             rc = inflate(&z, Z_NO_FLUSH);
-            if (rc != Z_OK && rc != Z_STREAM_END) break;
+            if (rc != Z_OK && rc != Z_STREAM_END) break;  // damaged, or cut short
             const size_t k = kPiece - z.avail_out;
             made += k;
             if (made > usize) break;
