@@ -22,14 +22,6 @@ ExcelError Failed(const std::string& path, const std::string& why) {
     return ExcelError("Save", "cannot complete the chart caches of \"" + path + "\": " + why);
 }
 
-// Reads the decimal number at `at` (which must start one); moves `at` past it.
-bool ReadNumber(const std::string& s, size_t& at, uint64_t& out) {
-    size_t b = at;
-    out = 0;
-    while (at < s.size() && s[at] >= '0' && s[at] <= '9' && at - b < 18) out = out * 10 + uint64_t(s[at++] - '0');
-    return at > b;
-}
-
 // The smallest number at least `floor` whose low 16 bits are those written.
 uint64_t Unwrap(uint64_t written, uint64_t floor) {
     uint64_t v = (floor & ~(kWrap - 1)) | (written & (kWrap - 1));
