@@ -55,12 +55,10 @@ std::string Block(uint32_t k)
 
 int main()
 {
-    char pattern[] = "/tmp/perf_binlog_XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        std::perror("mkdtemp");
+    const fs::path dir = perf::MakeTempDir("perf_binlog");
+    if (dir.empty()) {
         return 1;
     }
-    const fs::path dir = pattern;
     const fs::path log = dir / "debug.bin";
     const uint32_t blocks = (100u << 20) / 2928;
     {

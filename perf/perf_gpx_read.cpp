@@ -62,12 +62,10 @@ std::string LargeGpx(int& waypoints, int& track_points)
 
 int main()
 {
-    char pattern[] = "/tmp/perf_gpx_XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        std::perror("mkdtemp");
+    const fs::path dir = perf::MakeTempDir("perf_gpx");
+    if (dir.empty()) {
         return 1;
     }
-    const fs::path dir = pattern;
     const fs::path gpx = dir / "drive.gpx";
     {
         int waypoints = 0, track_points = 0;

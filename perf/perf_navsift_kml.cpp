@@ -46,12 +46,10 @@ std::string DayLog()
 
 int main()
 {
-    char pattern[] = "/tmp/perf_navsift_XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        std::perror("mkdtemp");
+    const fs::path dir = perf::MakeTempDir("perf_navsift");
+    if (dir.empty()) {
         return 1;
     }
-    const fs::path dir = pattern;
     const fs::path log = dir / "day_NMEA.txt";
     {
         const std::string text = DayLog();

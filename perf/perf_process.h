@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -16,6 +17,18 @@
 extern char** environ;
 
 namespace perf {
+
+// A new folder /tmp/NAME_XXXXXX for a benchmark's files; empty, and said,
+// when none can be made.
+inline std::filesystem::path MakeTempDir(const std::string& name)
+{
+    std::string pattern = "/tmp/" + name + "_XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return {};
+    }
+    return pattern;
+}
 
 // The navsift of this build: $FIXBENCH_BUILD_DIR/analysis/navsift, else the
 // one beside this benchmark's own folder.

@@ -66,12 +66,10 @@ double Best(const std::vector<std::string>& argv, const fs::path& cwd)
 
 int main()
 {
-    char pattern[] = "/tmp/perf_speed_XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        std::perror("mkdtemp");
+    const fs::path dir = perf::MakeTempDir("perf_speed");
+    if (dir.empty()) {
         return 1;
     }
-    const fs::path dir = pattern;
     fs::create_directories(dir / "cmp");
     for (const auto& [name, offset] : {std::pair{"receiver.txt", 1.5}, std::pair{"reference.txt", 0.0}}) {
         const std::string text = DayLog(offset);

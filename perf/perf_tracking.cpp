@@ -79,12 +79,10 @@ size_t WriteLog(const fs::path& path, int hours)
 
 int main()
 {
-    char pattern[] = "/tmp/perf_tracking_XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        std::perror("mkdtemp");
+    const fs::path dir = perf::MakeTempDir("perf_tracking");
+    if (dir.empty()) {
         return 1;
     }
-    const fs::path dir = pattern;
     const fs::path log = dir / "TRACK24H_NMEA.txt";
     std::printf("log: 86400 epochs, 12 satellites, %.1f MB\n", WriteLog(log, 24) / 1048576.0);
     // The analysis without its chart workbooks, in this process, stdout to
