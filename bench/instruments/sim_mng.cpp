@@ -332,18 +332,12 @@ void SimMng::SimTurnAllONOFF(const std::string& time, int16_t on) {
 void SimMng::OnData(const std::string& bytes) {
     ShowSocketState();
     const unsigned dropped_before = parser_.Dropped();
-    const std::vector<ReplyElement> elements = parser_.Feed(bytes);
-    if (parser_.Dropped() != dropped_before && !dropped_logged_) {
-        // Said once per connection: a simulator that keeps doing it would
-        // otherwise fill the log with one line a second.
-        dropped_logged_ = true;
-        if (services_.log)
-            services_.log("Simulator reply element never closed, dropped: \"" + parser_.LastDropped() + "\"");
-    }
-    if (elements.empty()) return;
     std::string error, fatal;
-    bool has_error = false, has_fatal = false;
-    for (const ReplyElement& e : elements) {
+    bool any = false, has_error = false, has_fatal = false;
+    // Each element is acted on as the parser finds it: a megabyte of replies
+    // in one read is never a megabyte of elements held at once.
+    parser_.Feed(bytes, [&](const ReplyElement& e) {
+        any = true;
         switch (e.kind) {
         case ReplyElement::Status: {
             const std::optional<int16_t> n = StatusNumber(e.text);
@@ -370,7 +364,15 @@ void SimMng::OnData(const std::string& bytes) {
             fatal = e.text;
             break;
         }
+    });
+    if (parser_.Dropped() != dropped_before && !dropped_logged_) {
+        // Said once per connection: a simulator that keeps doing it would
+        // otherwise fill the log with one line a second.
+        dropped_logged_ = true;
+        if (services_.log)
+            services_.log("Simulator reply element never closed, dropped: \"" + parser_.LastDropped() + "\"");
     }
+    if (!any) return;
     Panel(3, has_error ? error : has_fatal ? fatal : std::string());
     ShowSocketState();
 }

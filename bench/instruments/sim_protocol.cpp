@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/core/error.h"
 #include "platform/core/numtext.h"
@@ -96,139 +97,196 @@ std::string SetRestartAllPower(bool one, double level) { return SetAllPower(one,
 }  // namespace cmd
 
 namespace {
-struct Tag {
-    ReplyElement::Kind kind;
-    const char* open;
-    const char* close;
-};
-constexpr std::array<Tag, 4> kTags = {{{ReplyElement::Status, "<status>", "</status>"},
-                                       {ReplyElement::Data, "<data>", "</data>"},
-                                       {ReplyElement::Error, "<error>", "</error>"},
-                                       {ReplyElement::Fatal, "<fatal>", "</fatal>"}}};
-
-// Length of the longest tail of `s` that could still grow into an opening tag.
-size_t PartialOpeningTail(std::string_view s) {
-    size_t best = 0;
-    for (const Tag& t : kTags) {
-        const std::string_view open(t.open);
-        for (size_t n = std::min(open.size() - 1, s.size()); n > best; --n)
-            if (s.substr(s.size() - n) == open.substr(0, n)) {
-                best = n;
-                break;
-            }
-    }
-    return best;
-}
-}  // namespace
-
-namespace {
-// One opening or closing tag in the text.
-struct TagAt {
-    size_t pos;
-    uint8_t kind;  // index into kTags
+// The eight tags; a tag holds no '<' after its first byte.
+struct TagText {
+    uint8_t kind;  // index into kKinds
     bool open;
+    std::string_view text;
 };
+constexpr std::array<TagText, 8> kTagTexts = {{{0, true, "<status>"},
+                                               {0, false, "</status>"},
+                                               {1, true, "<data>"},
+                                               {1, false, "</data>"},
+                                               {2, true, "<error>"},
+                                               {2, false, "</error>"},
+                                               {3, true, "<fatal>"},
+                                               {3, false, "</fatal>"}}};
+constexpr std::array<ReplyElement::Kind, 4> kKinds = {ReplyElement::Status, ReplyElement::Data, ReplyElement::Error,
+                                                      ReplyElement::Fatal};
+constexpr size_t kNoTag = kTagTexts.size();
+constexpr size_t kMayBeTag = kTagTexts.size() + 1;
 
-constexpr size_t kNone = static_cast<size_t>(-1);
-
-// Every tag of the four kinds, in order: one pass over the text, since a tag
-// holds no '<' after its first character.
-std::vector<TagAt> FindTags(std::string_view s) {
-    std::vector<TagAt> out;
-    for (size_t p = s.find('<'); p != std::string_view::npos; p = s.find('<', p + 1)) {
-        const std::string_view rest = s.substr(p);
-        for (size_t k = 0; k < kTags.size(); ++k) {
-            if (rest.starts_with(kTags[k].open)) {
-                out.push_back({p, static_cast<uint8_t>(k), true});
-                break;
-            }
-            if (rest.starts_with(kTags[k].close)) {
-                out.push_back({p, static_cast<uint8_t>(k), false});
-                break;
-            }
+// Which tag the n bytes at p begin with (p[0] is '<'), or whether they may
+// still grow into one.
+size_t MatchTag(const char* p, size_t n) {
+    bool may_be = false;
+    for (size_t i = 0; i < kTagTexts.size(); ++i) {
+        const std::string_view t = kTagTexts[i].text;
+        if (n > 1 && t[1] != p[1]) continue;
+        if (n >= t.size()) {
+            if (std::memcmp(p, t.data(), t.size()) == 0) return i;
+        } else if (std::memcmp(p, t.data(), n) == 0) {
+            may_be = true;
         }
     }
-    return out;
+    return may_be ? kMayBeTag : kNoTag;
 }
+
+std::string_view OpeningTag(size_t kind) { return kTagTexts[2 * kind].text; }
 }  // namespace
 
-// An element is complete when the next tag of its own kind after its opening
-// tag is its closing tag; an opening tag of the same kind first means it was
-// never closed (the close is the later one's). Each read's text is looked at
-// a fixed number of times, however many elements it holds.
-std::vector<ReplyElement> ReplyParser::Feed(std::string_view bytes) {
-    std::string joined;
-    std::string_view s = bytes;
-    if (!pending_.empty()) {
-        joined = std::move(pending_);
-        joined.append(bytes);
-        s = joined;
-    }
-    pending_.clear();
-    const std::vector<TagAt> tags = FindTags(s);
-    const size_t n = tags.size();
-    // The next tag of the same kind, and the first complete element from
-    // each tag on.
-    std::vector<size_t> next_same(n, kNone), next_complete(n + 1, kNone);
-    std::array<size_t, kTags.size()> last{};
-    last.fill(kNone);
-    for (size_t i = n; i-- > 0;) {
-        next_same[i] = last[tags[i].kind];
-        last[tags[i].kind] = i;
-        const bool complete = tags[i].open && next_same[i] != kNone && !tags[next_same[i]].open;
-        next_complete[i] = complete ? i : next_complete[i + 1];
-    }
+void ReplyParser::Clear() {
+    ++generation_;
+    received_ = 0;
+    held_.clear();
+    held_from_ = 0;
+    held_skip_ = 0;
+    for (uint64_t& at : open_at_) at = kNotOpen;
+    tag_len_ = 0;
+}
 
+bool ReplyParser::AnyOpen() const {
+    for (uint64_t at : open_at_)
+        if (at != kNotOpen) return true;
+    return false;
+}
+
+std::vector<ReplyElement> ReplyParser::Feed(std::string_view bytes) {
     std::vector<ReplyElement> out;
-    size_t pos = 0, i = 0;
-    for (;;) {
-        while (i < n && (tags[i].pos < pos || !tags[i].open)) ++i;
-        if (i == n) {
-            // Keep only what may be the start of a tag still arriving.
-            const size_t keep = PartialOpeningTail(s.substr(pos));
-            pending_.assign(s.substr(s.size() - keep));
+    Feed(bytes, [&out](const ReplyElement& e) { out.push_back(e); });
+    return out;
+}
+
+void ReplyParser::Feed(std::string_view bytes, const std::function<void(const ReplyElement&)>& take) {
+    const unsigned generation = generation_;
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    // A tag begun in an earlier read is completed byte by byte.
+    while (tag_len_ > 0 && p < end) {
+        if (*p == '<') {
+            // What came since the last '<' was text; a tag may start here.
+            tag_len_ = 0;
+            Release();
             break;
         }
-        const size_t at = tags[i].pos;
-        const Tag& tag = kTags[tags[i].kind];
-        if (next_complete[i] == i) {
-            const size_t text_start = at + std::string_view(tag.open).size();
-            const size_t close = tags[next_same[i]].pos;
-            const size_t end = close + std::string_view(tag.close).size();
-            // The cap holds however the bytes came: an element longer than
-            // the bench would wait for is not taken because one read held it.
-            if (end - at > kMaxPending)
-                NoteDropped(s.substr(at, 64));
-            else
-                out.push_back({tag.kind, std::string(s.substr(text_start, close - text_start))});
-            pos = end;
-            i = next_same[i] + 1;
-            continue;
-        }
-        // Not closed (yet). Once a complete element has come after it, its
-        // close is not coming: it is dropped rather than holding back every
-        // later reply.
-        const size_t later = next_complete[i + 1];
-        if (later != kNone) {
-            NoteDropped(s.substr(at, std::min<size_t>(tags[later].pos - at, 64)));
-            pos = tags[later].pos;
-            i = later;
-            continue;
-        }
-        // An element still open waits for the next read, unless it has
-        // outgrown what a reply can be.
-        if (s.size() - at <= kMaxPending) pending_.assign(s.substr(at));
-        break;
+        tag_[tag_len_++] = *p;
+        Take(p++, 1);
+        const size_t m = MatchTag(tag_, tag_len_);
+        if (m == kMayBeTag) continue;
+        tag_len_ = 0;
+        if (m != kNoTag && OnTag(m, take) && generation != generation_) return;
+        Release();
     }
-    return out;
+    while (p < end) {
+        // Up to the next '<' nothing can close or open.
+        const char* lt = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
+        const char* stop = lt ? lt : end;
+        if (stop > p) Take(p, static_cast<size_t>(stop - p));
+        if (!lt) break;
+        p = lt;
+        const size_t avail = std::min<size_t>(static_cast<size_t>(end - p), sizeof tag_);
+        const size_t m = MatchTag(p, avail);
+        if (m == kNoTag) {
+            // Not a tag: text, and the next one starts at a later '<'.
+            Take(p++, 1);
+            continue;
+        }
+        tag_at_ = received_;
+        if (m == kMayBeTag) {
+            // The read ends inside what may be a tag: kept for the next one.
+            std::memcpy(tag_, p, avail);
+            tag_len_ = avail;
+            Take(p, avail);
+            break;
+        }
+        const size_t len = kTagTexts[m].text.size();
+        tag_len_ = len;  // held while it is taken, as the start of an element
+        Take(p, len);
+        p += len;
+        tag_len_ = 0;
+        // Cleared by what the element set off: the rest is of the old link.
+        if (OnTag(m, take) && generation != generation_) return;
+        Release();
+    }
 }
 
-void ReplyParser::NoteDropped(std::string_view start) {
+// The next n bytes of the stream arrive.
+void ReplyParser::Take(const char* p, size_t n) {
+    DropRunaways(received_ + n, std::string_view(p, n));
+    if (AnyOpen() || tag_len_ > 0) {
+        if (Pending() == 0) {
+            held_.clear();
+            held_skip_ = 0;
+            held_from_ = received_;
+        }
+        held_.append(p, n);
+    }
+    received_ += n;
+}
+
+// Elements that would be longer than the cap once the stream reaches `end`
+// have not closed within it. `incoming` holds the bytes from received_ on.
+void ReplyParser::DropRunaways(uint64_t end, std::string_view incoming) {
+    bool dropped = false;
+    for (size_t k = 0; k < kKinds.size(); ++k)
+        if (open_at_[k] != kNotOpen && end - open_at_[k] > kMaxPending) {
+            Drop(k, incoming, end);
+            dropped = true;
+        }
+    if (dropped) Release();
+}
+
+void ReplyParser::Drop(size_t kind, std::string_view incoming, uint64_t until) {
     ++dropped_;
-    last_dropped_.assign(start);
+    // Its first bytes, from the held ones and then from those arriving.
+    const size_t kShown = static_cast<size_t>(std::min<uint64_t>(64, until - open_at_[kind]));
+    const size_t from = static_cast<size_t>(open_at_[kind] - held_from_);
+    last_dropped_.assign(held_, from, kShown);
+    if (last_dropped_.size() < kShown)
+        last_dropped_.append(incoming.substr(0, kShown - last_dropped_.size()));
     // Shown in a log line: no line breaks or control bytes of the peer's.
     for (char& ch : last_dropped_)
         if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) ch = ' ';
+    open_at_[kind] = kNotOpen;
+}
+
+// Lets go of the held bytes that no open element and no arriving tag needs.
+void ReplyParser::Release() {
+    uint64_t keep = tag_len_ > 0 ? tag_at_ : kNotOpen;
+    for (uint64_t at : open_at_) keep = std::min(keep, at);
+    if (keep == kNotOpen) {
+        held_.clear();
+        held_skip_ = 0;
+        held_from_ = received_;
+        return;
+    }
+    held_skip_ = static_cast<size_t>(keep - held_from_);
+    // Moved down only once half of it is let go, so each byte moves a
+    // bounded number of times.
+    if (held_skip_ > 4096 && held_skip_ > held_.size() / 2) {
+        held_.erase(0, held_skip_);
+        held_from_ += held_skip_;
+        held_skip_ = 0;
+    }
+}
+
+// A whole tag has come; tag_at_ is where it starts.
+bool ReplyParser::OnTag(size_t index, const std::function<void(const ReplyElement&)>& take) {
+    const TagText& tag = kTagTexts[index];
+    uint64_t& at = open_at_[tag.kind];
+    if (tag.open) {
+        // Opened again before its close: the first opening was never closed.
+        if (at != kNotOpen) Drop(tag.kind, {}, tag_at_);
+        at = tag_at_;
+        return false;
+    }
+    if (at == kNotOpen) return false;  // a close with no opening: text
+    const uint64_t text_from = at + OpeningTag(tag.kind).size();
+    element_.kind = kKinds[tag.kind];
+    element_.text.assign(held_, static_cast<size_t>(text_from - held_from_), static_cast<size_t>(tag_at_ - text_from));
+    at = kNotOpen;
+    take(element_);
+    return true;
 }
 
 std::optional<int16_t> StatusNumber(std::string_view text) {

@@ -3,6 +3,7 @@
 // texts, the status codes, the command texts of both dialects and the reply
 // parser. Widget-free and socket-free, so every byte can be checked alone.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,19 +66,27 @@ struct ReplyElement {
 };
 
 // Cuts the byte stream from the simulator into its elements. A reply may come
-// in pieces or several in one read: the unfinished part is kept for the next
-// read and every complete element comes out once, in order. Text outside the
-// four elements is ignored. Each read costs time in proportion to its bytes
-// and the at most kMaxPending bytes kept from before.
+// in pieces or several in one read: what is unfinished is kept for the next
+// read, and every complete element comes out once, when its closing tag is
+// in. The four kinds are found independently of one another, so an element
+// inside an element of another kind is an element too, and the outer one's
+// text holds it as it came. An element opened again before its close, and
+// one longer than kMaxPending that has not closed, was never closed: it is
+// dropped. Text outside the four elements is ignored. What comes out, and
+// what is dropped, depends only on the bytes, never on how the reads cut
+// them, and each byte is looked at a fixed number of times.
 class ReplyParser {
 public:
-    // The complete elements that this read finished.
+    // Hands each element that this read completes to `take`, in the order
+    // of their closing tags, as it completes. When `take` clears the parser,
+    // the rest of the read goes with what was held.
+    void Feed(std::string_view bytes, const std::function<void(const ReplyElement&)>& take);
+    // The same, collected.
     std::vector<ReplyElement> Feed(std::string_view bytes);
-    void Clear() { pending_.clear(); }
-    size_t Pending() const { return pending_.size(); }
-    // Elements never closed, dropped because a complete one came after them,
-    // and elements longer than kMaxPending: how many so far, and the start
-    // of the last one.
+    void Clear();
+    // Bytes held for elements still open and a tag still arriving.
+    size_t Pending() const { return held_.size() - held_skip_; }
+    // Elements dropped so far, and the start of the last one.
     unsigned Dropped() const { return dropped_; }
     const std::string& LastDropped() const { return last_dropped_; }
     // A peer that never closes an element cannot make the bench hold more,
@@ -85,10 +94,32 @@ public:
     static constexpr size_t kMaxPending = 64 * 1024;
 
 private:
-    void NoteDropped(std::string_view start);
-    std::string pending_;
+    static constexpr uint64_t kNotOpen = UINT64_MAX;
+    bool AnyOpen() const;
+    void Take(const char* p, size_t n);
+    void DropRunaways(uint64_t end, std::string_view incoming);
+    void Drop(size_t kind, std::string_view incoming, uint64_t until);
+    void Release();
+    // True when it handed an element over.
+    bool OnTag(size_t index, const std::function<void(const ReplyElement&)>& take);
+
+    // Stream positions count the bytes fed since the start or Clear.
+    uint64_t received_ = 0;
+    // The stream's bytes from position held_from_ on, kept while an element
+    // is open or a tag may be arriving; the first held_skip_ are let go.
+    std::string held_;
+    uint64_t held_from_ = 0;
+    size_t held_skip_ = 0;
+    // Where each kind's open element starts (its opening tag), if one is open.
+    uint64_t open_at_[4] = {kNotOpen, kNotOpen, kNotOpen, kNotOpen};
+    // A '<' and what followed it, while it may still become a tag.
+    char tag_[10] = {};
+    size_t tag_len_ = 0;
+    uint64_t tag_at_ = 0;
     unsigned dropped_ = 0;
     std::string last_dropped_;
+    unsigned generation_ = 0;  // counts Clear calls
+    ReplyElement element_{ReplyElement::Status, {}};
 };
 
 // The status number of a status element: leading number read leniently,

@@ -291,6 +291,9 @@ TEST(SimOverTcp, AMegabyteOfRepliesInOneWriteIsParsedWholeAndTheCapHolds) {
     server.SendRaw("</data><data>after</data>");
     ASSERT_TRUE(test::WaitFor([&] { return data.back() == "after"; }, 3000)) << data.back().substr(0, 40);
     for (const std::string& d : data) EXPECT_LE(d.size(), ReplyParser::kMaxPending);
+    EXPECT_EQ(Count(rig.log, "never closed, dropped"), 1) << "the runaway element is said";
+    ASSERT_FALSE(rig.log.empty());
+    EXPECT_EQ(rig.log.back(), "Simulator reply element never closed, dropped: \"<data>" + std::string(58, 'z') + "\"");
 }
 
 }  // namespace

@@ -144,25 +144,106 @@ TEST(SimReplyParser, TextOutsideElementsAndRunawayElementsAreDropped) {
     EXPECT_EQ(p.LastDropped(), "<data>" + std::string(58, 'y'));
 }
 
-// An element whose close never comes gives way to the first complete
-// element after it; one still arriving is waited for.
-TEST(SimReplyParser, AnUnclosedElementGivesWayToTheNextCompleteOne) {
+// An element opened again before its close was never closed; the other
+// kinds never wait for it.
+TEST(SimReplyParser, AnUnclosedElementNeverHoldsBackTheOthers) {
     ReplyParser p;
     EXPECT_TRUE(p.Feed("<data>12:00:01</dat a><sta").empty());
-    EXPECT_EQ(p.Dropped(), 0u) << "nothing complete after it yet";
+    EXPECT_EQ(p.Dropped(), 0u) << "its close may still come";
     EXPECT_EQ(Kinds(p.Feed("tus>2</status><data>RW</data>")), "S=2;D=RW;");
     EXPECT_EQ(p.Dropped(), 1u);
-    EXPECT_EQ(p.LastDropped(), "<data>12:00:01</dat a>");
+    EXPECT_EQ(p.LastDropped(), "<data>12:00:01</dat a><status>2</status>");
     EXPECT_EQ(p.Pending(), 0u);
     // Opened again before its close: the first opening was never closed.
     EXPECT_EQ(Kinds(p.Feed("<status>" + std::string(1000, '7') + "<status>6</status>")), "S=6;");
     EXPECT_EQ(p.Dropped(), 2u);
-    // Several unclosed ones before a complete one go together.
+    // Elements left open wait for their own close only.
     EXPECT_EQ(Kinds(p.Feed("<error>a<fatal>b<data>c<status>3</status>")), "S=3;");
-    EXPECT_EQ(p.Dropped(), 3u);
-    // An element of another kind inside a complete one stays its text, as before.
-    EXPECT_EQ(Kinds(p.Feed("<data>x<status>4</status>y</data>")), "D=x<status>4</status>y;");
-    EXPECT_EQ(p.Dropped(), 3u);
+    EXPECT_EQ(p.Dropped(), 2u);
+    EXPECT_EQ(Kinds(p.Feed("</fatal>")), "F=b<data>c<status>3</status>;");
+    // An element inside one of another kind is an element, and the outer
+    // one's text holds it as it came.
+    EXPECT_EQ(Kinds(p.Feed("<data>x<status>4</status>y</data>")), "S=4;D=x<status>4</status>y;");
+    EXPECT_EQ(p.Dropped(), 3u) << "the data element left open above";
+    EXPECT_EQ(p.LastDropped(), "<data>c<status>3</status></fatal>");
+    EXPECT_EQ(Kinds(p.Feed("</error>")), "E=a<fatal>b<data>c<status>3</status></fatal><data>x<status>4</status>y</data>;");
+    EXPECT_EQ(p.Pending(), 0u);
+}
+
+// The elements of a stream, and what it drops, are the same however the
+// reads cut it: whole, in pieces of every size, and cut once anywhere.
+TEST(SimReplyParser, TheSameBytesGiveTheSameElementsWhateverTheCut) {
+    const std::string stream =
+        "<msg><status>4</status><data>RU</data></msg>"
+        "<data>x<status>5</status>y</data>"                 // nested, other kind
+        "<data>a<error>b</data>c</error>"                   // overlapping
+        "<status>1<status>2</status></status>"              // nested, same kind: the outer never closed
+        "<error>e1</error><fatal>f<fatal>g</fatal>"         // reopened
+        "</data>junk<stat<status>3</status><<data>d</data>"  // stray close, broken tags
+        "<STATUS>9</STATUS><data>" + std::string(ReplyParser::kMaxPending, 'r') + "</data>"  // past the cap
+        "<status>6</status><error>open to the end";
+    ReplyParser whole;
+    const std::string want = Kinds(whole.Feed(stream));
+    EXPECT_EQ(want,
+              "S=4;D=RU;S=5;D=x<status>5</status>y;D=a<error>b;E=b</data>c;S=2;E=e1;F=g;S=3;D=d;S=6;");
+    EXPECT_EQ(whole.Dropped(), 3u) << "the outer status, the first fatal, the element past the cap";
+    const std::string last = whole.LastDropped();
+    EXPECT_EQ(last, "<data>" + std::string(58, 'r'));
+
+    for (size_t size : {1u, 2u, 3u, 5u, 7u, 9u, 16u, 64u, 1000u, 4096u}) {
+        ReplyParser p;
+        std::string got;
+        for (size_t at = 0; at < stream.size(); at += size) got += Kinds(p.Feed(stream.substr(at, size)));
+        EXPECT_EQ(got, want) << "reads of " << size;
+        EXPECT_EQ(p.Dropped(), whole.Dropped()) << "reads of " << size;
+        EXPECT_EQ(p.LastDropped(), last) << "reads of " << size;
+        EXPECT_EQ(p.Pending(), whole.Pending()) << "reads of " << size;
+    }
+    const std::string head = stream.substr(0, 400);
+    for (size_t cut = 1; cut < head.size(); ++cut) {
+        ReplyParser p;
+        std::string got = Kinds(p.Feed(head.substr(0, cut)));
+        got += Kinds(p.Feed(head.substr(cut)));
+        ReplyParser one;
+        EXPECT_EQ(got, Kinds(one.Feed(head))) << "cut at " << cut;
+        EXPECT_EQ(p.Dropped(), one.Dropped()) << "cut at " << cut;
+    }
+}
+
+// An element that never closes is dropped once it outgrows the cap, in one
+// read as in many, and the bytes after it are parsed as usual.
+TEST(SimReplyParser, AnElementPastTheCapThatNeverClosesIsDropped) {
+    const std::string runaway = "<fatal>" + std::string(ReplyParser::kMaxPending + 5000, 'z');
+    for (size_t size : {size_t{1}, size_t{16}, size_t{64}, runaway.size()}) {
+        ReplyParser p;
+        for (size_t at = 0; at < runaway.size(); at += size) EXPECT_TRUE(p.Feed(runaway.substr(at, size)).empty());
+        EXPECT_EQ(p.Dropped(), 1u) << "reads of " << size;
+        EXPECT_EQ(p.LastDropped(), "<fatal>" + std::string(57, 'z')) << "reads of " << size;
+        EXPECT_EQ(p.Pending(), 0u) << "reads of " << size;
+        EXPECT_EQ(Kinds(p.Feed("zz</fatal><status>2</status>")), "S=2;") << "reads of " << size;
+    }
+    // Right at the cap it is still taken, however it comes.
+    const std::string fits = "<data>" + std::string(ReplyParser::kMaxPending - 13, 'q') + "</data>";
+    ASSERT_EQ(fits.size(), ReplyParser::kMaxPending);
+    const std::string taken = "D=" + std::string(ReplyParser::kMaxPending - 13, 'q') + ";";
+    ReplyParser one, bytes;
+    EXPECT_EQ(Kinds(one.Feed(fits)), taken);
+    std::string got;
+    for (char c : fits) got += Kinds(bytes.Feed(std::string_view(&c, 1)));
+    EXPECT_EQ(got, taken);
+    EXPECT_EQ(one.Dropped() + bytes.Dropped(), 0u);
+
+    // An element that sets off a new connection ends the read: what follows
+    // it came over the old one.
+    ReplyParser q;
+    std::string seen;
+    q.Feed("<status>1</status><status>2</status><data>x", [&](const ReplyElement& e) {
+        seen += e.text;
+        q.Clear();
+    });
+    EXPECT_EQ(seen, "1");
+    EXPECT_EQ(q.Pending(), 0u);
+    EXPECT_EQ(Kinds(q.Feed("</data><data>y</data>")), "D=y;");
 }
 
 }  // namespace
