@@ -64,6 +64,17 @@ protected:
     }
 };
 
+// The console's label. Its room is set by the window (its minimum size; its
+// size policy ignores hints), so its hints are that room: a hint from the
+// text would lay out the whole text again each time it changes, on top of
+// the layout that draws it.
+class ConsoleLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    QSize sizeHint() const override { return minimumSize(); }
+    QSize minimumSizeHint() const override { return minimumSize(); }
+};
+
 // The console label: redrawn only when its text really changed.
 class ConsoleView : public ControlView {
 public:
@@ -288,7 +299,7 @@ void CommWindow::BuildWidgets() {
     frame2_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     auto* f2 = new QHBoxLayout(frame2_);
     f2->setContentsMargins(2, 2, 2, 2);
-    label1_ = new QLabel(frame2_);
+    label1_ = new ConsoleLabel(frame2_);
     label1_->setObjectName("Label1");
     label1_->setTextFormat(Qt::PlainText);
     label1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -72,15 +72,17 @@ void AfterAdvance(DeviceState& dev) {
 
 // The first line too long to be shown whole is said once, with the device
 // and its port: the console alone would look as if bytes were lost.
-void NoteLongLine(DeviceState& dev, size_t size) noexcept {
-    if (size <= kShownLineBytes || dev.LongLineNoted) return;
+void NoteLongLine(DeviceState& dev, std::string_view line) noexcept {
+    if (line.ends_with('\n')) line.remove_suffix(1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    if (line.size() <= kShownLineChars || dev.LongLineNoted) return;
     dev.LongLineNoted = true;
     try {
         std::string who = "Device " + dev.DeviceName;
         if (dev.Console.Port) who += ": port " + std::to_string(dev.Console.Port->CommPort());
-        const std::string text = who + ": a line longer than " + std::to_string(kShownLineBytes) +
+        const std::string text = who + ": a line longer than " + std::to_string(kShownLineChars) +
                                  " bytes (a wrong baud rate?): the console shows the first " +
-                                 std::to_string(kShownLineBytes) + " bytes of such lines, the logs every byte";
+                                 std::to_string(kShownLineChars) + " characters of such lines, the logs every byte";
         SystemLogWrite(text);
         OutputMsg(dev, text);
     } catch (...) {
@@ -90,7 +92,7 @@ void NoteLongLine(DeviceState& dev, size_t size) noexcept {
 // A line reached LF.
 void CompleteLine(DeviceState& dev) {
     ConsoleBuffer& c = dev.Console;
-    NoteLongLine(dev, c.Lines[c.Current].size());
+    NoteLongLine(dev, c.Lines[c.Current]);
     bool ok = true;
     if (dev.DeviceKind == 0) {
         if (dev.MessageProcessing) {
@@ -123,7 +125,7 @@ void CompleteLine(DeviceState& dev) {
 // the next bytes start a new slot. It is no sentence, so nothing decodes it.
 void CutLine(DeviceState& dev) {
     ConsoleBuffer& c = dev.Console;
-    NoteLongLine(dev, c.Lines[c.Current].size());
+    NoteLongLine(dev, c.Lines[c.Current]);
     if (LogLine(dev, c.Lines[c.Current]) && !ByteLogFile::Deferring()) dev.ReceiveFailureNoted.clear();
     c.Current = static_cast<int16_t>(Wrap(c.Current + 1));
     AfterAdvance(dev);
@@ -183,20 +185,45 @@ void ConsoleShowRange(ConsoleBuffer& c, int from, int to) {
     for (int i = from;; i = Wrap(i + 1)) {
         const std::string& line = c.Lines[i];
         const bool last = i == to;
+        std::string_view body = line, end;
+        if (body.ends_with("\r\n"))
+            end = "\r\n";
+        else if (body.ends_with('\n'))
+            end = "\n";
+        else if (last && body.ends_with('\r'))
+            end = "\r";  // the LF after it is still on its way
+        body.remove_suffix(end.size());
+        const bool whole = AppendShownText(text, body, kShownLineChars);
         // A slot without LF before the last one is a cut piece: it gets a
         // line of its own, so the label never holds one endless line.
-        if (line.size() <= kShownLineBytes && (last || line.empty() || line.back() == '\n')) {
-            text += line;
+        if (whole && (last || !end.empty() || line.empty())) {
+            text += end;
         } else {
-            std::string_view shown(line.data(), std::min(line.size(), kShownLineBytes));
-            while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.remove_suffix(1);
-            text += shown;
             text += " [...]";
             if (!last) text += "\r\n";
         }
         if (last) break;
     }
     c.Label->SetText(std::move(text));
+}
+
+bool AppendShownText(std::string& out, std::string_view bytes, size_t limit) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    size_t room = limit;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b >= 0x20 && b <= 0x7E) {
+            if (room < 1) return false;
+            out.push_back(static_cast<char>(b));
+            room -= 1;
+        } else {
+            if (room < 4) return false;
+            const char esc[4] = {'\\', 'x', kHex[b >> 4], kHex[b & 15]};
+            out.append(esc, 4);
+            room -= 4;
+        }
+    }
+    return true;
 }
 
 void ConsoleRefresh(ConsoleBuffer& c) { ConsoleShowRange(c, c.FirstShown, c.Current); }

@@ -7,19 +7,26 @@
 // when they are open, byte for byte. A failure while handling a line is
 // reported once and never stops the rest of the input. A line that grows past
 // kMaxLineBytes without LF is cut into a new slot; its bytes still reach the
-// logs unchanged. The label shows at most kShownLineBytes of a line, so what
-// a receiver at the wrong speed sends costs the window no more to draw than
-// a screenful of sentences; the first line cut so is named in the system log.
+// logs unchanged. The label shows at most kShownLineChars characters of a
+// line, and a byte outside printable ASCII as the escape \xNN, so what a
+// receiver at the wrong speed sends costs the window no more to draw than a
+// screenful of sentences and never sends the text layout looking through the
+// system's fonts for a glyph; the first line too long to be shown whole is
+// named in the system log. Only the label changes: the ring, the decoder and
+// the logs keep the bytes as they came.
 #include "bench/devices/device_state.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace bench {
 
-// No sentence comes near either bound.
+// No sentence comes near either bound. The label's 35 lines of at most
+// kShownLineChars are far wider than the console, and few enough characters
+// to lay out again every refresh.
 inline constexpr size_t kMaxLineBytes = 4096;
-inline constexpr size_t kShownLineBytes = 512;
+inline constexpr size_t kShownLineChars = 256;
 
 // A fresh console: all lines empty, indices 0, the scroll bar's range
 // 34..255 with its value at the end (the newest lines in view).
@@ -32,7 +39,13 @@ void ConsoleAddChar(DeviceState& dev, char ch);
 // The same for every character of a chunk, in order.
 void ConsoleAddChars(DeviceState& dev, std::string_view chunk);
 
-// Label := the lines FirstShown..Current (the partial line included).
+// Appends `bytes` as the console shows them: printable ASCII as it is, any
+// other byte as \xNN (a NUL as \x00, 0xFF as \xFF), at most `limit`
+// characters and never half an escape. False when not all of it fitted.
+bool AppendShownText(std::string& out, std::string_view bytes, size_t limit);
+
+// Label := the lines FirstShown..Current (the partial line included), each
+// line's bytes as AppendShownText shows them, with its CR LF or LF.
 void ConsoleRefresh(ConsoleBuffer& console);
 // Label := the lines from..to, walking forward with wrap.
 void ConsoleShowRange(ConsoleBuffer& console, int from, int to);

@@ -175,6 +175,18 @@ TEST_F(ConsoleTest, EndlessLineIsCutButLoggedUnchanged) {
     EXPECT_EQ(dispatched[1], "$GPGGA\r\n");
 }
 
+// A long line is shown up to the bound, escapes whole, and marked as cut;
+// a line break still arriving is not shown as a byte.
+TEST_F(ConsoleTest, LongLinesAreShownCutAtAWholeEscape) {
+    const std::string high(100, '\xff');
+    port.Inject("ab" + high + "\r\n" + std::string(kShownLineChars, 'c') + "\r\n$GP\r");
+    ConsoleRefresh(dev.Console);
+    std::string first = "ab";
+    for (size_t i = 0; i < (kShownLineChars - 2) / 4; ++i) first += "\\xFF";
+    EXPECT_EQ(dev.Console.Label->Text(), first + " [...]\r\n" + std::string(kShownLineChars, 'c') + "\r\n$GP\r");
+    EXPECT_EQ(dispatched[0], "ab" + high + "\r\n") << "the ring keeps the bytes";
+}
+
 TEST_F(ConsoleTest, PortTimeoutRestartsOnlyWhileEnabled) {
     auto* timeout = dynamic_cast<platform::ManualTimer*>(dev.Console.PortTimeoutTimer);
     ASSERT_NE(timeout, nullptr);

@@ -61,7 +61,10 @@ TEST(ReceiveEndToEnd, OddChunksArriveByteForByte) {
     EXPECT_EQ(joined, stream);
     EXPECT_EQ(b.names, (std::vector<std::string>{"$GPGGA", "$GPGSA", "$GPVTG", "$PQNVTS"}));
     ConsoleRefresh(b.dev.Console);
-    EXPECT_EQ(b.dev.Console.Label->Text(), stream);
+    std::string shown = stream;
+    const std::string_view odd = "\x01\x02garbage\xff";
+    shown.replace(shown.find(odd), odd.size(), "\\x01\\x02garbage\\xFF");
+    EXPECT_EQ(b.dev.Console.Label->Text(), shown) << "bytes outside printable ASCII shown as escapes";
     EXPECT_GT(b.dev.Console.LongestChunk, 0);
     EXPECT_LE(b.dev.Console.LongestChunk, 64);
 }
