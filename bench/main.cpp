@@ -8,6 +8,7 @@
 #include <exception>
 #include <memory>
 
+#include "bench/devices/device_workbook.h"
 #include "bench/session/benchtop.h"
 #include "bench/session/device_windows.h"
 #include "bench/session/splash.h"
@@ -78,5 +79,9 @@ int main(int argc, char** argv) {
         QCoreApplication::exit(0);
     });
     splash->show();
-    return app.exec();
+    const int status = app.exec();
+    // The receivers' workbooks are written in the background: the last
+    // saves land before the program goes.
+    bench::WaitForWorkbookSaves();
+    return status;
 }

@@ -284,7 +284,9 @@ struct DeviceState {
     std::shared_ptr<workbook::Application> ExcelApp;  // the session's spreadsheet application
     // The running test's sheet, for the system log line of a failed save.
     std::string WorkbookSheetName;
-    bool WorkbookSaveFailed = false;     // reported once per test
+    // Set once a failed save of the running test is reported: one line per
+    // test. Shared with the saves still being written.
+    std::shared_ptr<bool> WorkbookSaveFailed = std::make_shared<bool>(false);
 
     // --- kept beside the record by the window: the restart script's state
     std::string RestartFrameText;        // hexadecimal frame last chosen

@@ -1,12 +1,18 @@
 #include "bench/devices/device_workbook.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+
 #include <exception>
+#include <mutex>
 #include <vector>
 
 #include "bench/devices/bench_host.h"
 #include "bench/devices/device_paths.h"
 #include "bench/devices/system_log.h"
+#include "platform/workbook/background_save.h"
 #include "platform/workbook/workbook.h"
+#include "platform/workbook/xlsx_writer.h"
 
 namespace bench {
 
@@ -39,18 +45,77 @@ void WriteRow(DeviceState& dev, int16_t trial, int firstCol, const std::vector<w
         .SetRowValues(values);
 }
 
+// What a save that failed in the background left to say, told on the
+// windows' thread.
+struct SaveFailure {
+    std::shared_ptr<bool> told;
+    std::string line;
+};
+
+struct SaveNews {
+    std::mutex mutex;
+    std::vector<SaveFailure> failures;
+};
+
+SaveNews& News() {
+    static SaveNews news;
+    return news;
+}
+
+// Made after the news it reports into, so it is gone (its last files
+// written) before them at the program's end.
+workbook::BackgroundSaver& Saver() {
+    News();
+    static workbook::BackgroundSaver saver;
+    return saver;
+}
+
+void Tell(const SaveFailure& f) {
+    if (*f.told) return;
+    *f.told = true;
+    SystemLogWrite(f.line);
+}
+
+void DeliverNews() {
+    std::vector<SaveFailure> failures;
+    {
+        std::lock_guard<std::mutex> lock(News().mutex);
+        failures.swap(News().failures);
+    }
+    for (const SaveFailure& f : failures) Tell(f);
+}
+
+std::string FailureLine(const DeviceState& dev, const std::string& why) {
+    return "Device " + dev.DeviceName + ": workbook not saved" +
+           (dev.WorkbookSheetName.empty() ? std::string() : " (test " + dev.WorkbookSheetName + ")") + ": " + why;
+}
+
+// Hands a prepared file to the saver; a failure comes back as a line for
+// the system log, once per test.
+void Submit(const DeviceState& dev, std::unique_ptr<workbook::PreparedXlsx> file) {
+    SaveFailure failure{dev.WorkbookSaveFailed, FailureLine(dev, "")};
+    Saver().Submit(std::move(file), [failure](const std::string& error) {
+        if (error.empty()) return;
+        {
+            std::lock_guard<std::mutex> lock(News().mutex);
+            News().failures.push_back(SaveFailure{failure.told, failure.line + error});
+        }
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, &DeliverNews, Qt::QueuedConnection);
+    });
+}
+
 // A save that fails is told once per test; the rows stay in the workbook
 // and the next save tries again.
 void SaveQuietly(DeviceState& dev, workbook::Workbook& wb) {
+    std::unique_ptr<workbook::PreparedXlsx> file;
     try {
-        wb.Save();
+        file = wb.PrepareSave();
     } catch (const std::exception& e) {
-        if (dev.WorkbookSaveFailed) return;
-        dev.WorkbookSaveFailed = true;
-        SystemLogWrite("Device " + dev.DeviceName + ": workbook not saved" +
-                       (dev.WorkbookSheetName.empty() ? std::string() : " (test " + dev.WorkbookSheetName + ")") +
-                       ": " + e.what());
+        Tell(SaveFailure{dev.WorkbookSaveFailed, FailureLine(dev, e.what())});
+        return;
     }
+    Submit(dev, std::move(file));
 }
 
 void AddChart(DeviceState& dev, workbook::Workbook& wb, const std::string& test, const std::string& dataSheet,
@@ -69,7 +134,7 @@ void InitDeviceSpreadSheet(DeviceState& dev, const std::shared_ptr<workbook::App
     dev.WorksheetRef = nullptr;
     dev.WorkbookOpen = true;
     dev.WorkbookSheetName.clear();
-    dev.WorkbookSaveFailed = false;
+    dev.WorkbookSaveFailed = std::make_shared<bool>(false);
 }
 
 void AddNewDeviceSheet(DeviceState& dev) {
@@ -90,7 +155,7 @@ void InitializeDeviceSheet(DeviceState& dev, const std::string& test, int16_t tr
     AddChart(dev, *wb, test, ws->Name(), trials);
     dev.WorksheetRef = ws;
     dev.WorkbookSheetName = ws->Name();
-    dev.WorkbookSaveFailed = false;
+    dev.WorkbookSaveFailed = std::make_shared<bool>(false);
 }
 
 void DeviceSheetAddTTFFChart(DeviceState& dev, const std::string& test, int16_t trials) {
@@ -120,7 +185,7 @@ void DeviceSpreadSheetWriteAfterFixData(DeviceState& dev, int16_t trial) {
 void DeviceSpreadSheetSaveas(DeviceState& dev, const std::string& folder, const std::string& name) {
     workbook::Workbook* wb = Book(dev);
     if (!wb) return;
-    wb->SaveAs(DeviceFilePath(folder + "\\" + name + ".xlsx"));
+    Submit(dev, wb->PrepareSaveAs(DeviceFilePath(folder + "\\" + name + ".xlsx")));
 }
 
 void DeviceSpreadSheetSave(DeviceState& dev) {
@@ -130,12 +195,18 @@ void DeviceSpreadSheetSave(DeviceState& dev) {
 void DeviceSpreadSheetClose(DeviceState& dev) {
     workbook::Workbook* wb = Book(dev);
     if (!wb) return;
+    // The file is read whole before the workbook goes; it is written after.
     SaveQuietly(dev, *wb);
     wb->Close();
     dev.WorkbookRef = nullptr;
     dev.WorksheetRef = nullptr;
     dev.WorkbookOpen = false;
     dev.WorkbookSheetName.clear();
+}
+
+void WaitForWorkbookSaves() {
+    Saver().Flush();
+    DeliverNews();
 }
 
 }  // namespace bench

@@ -5,7 +5,9 @@
 // 10 s after it. Every operation but the first does nothing while no workbook
 // is open. The workbook is saved after each row, so a crash loses at most the
 // trial in progress; a failed save is one system-log line per test and the
-// session goes on.
+// session goes on. The workbook is read on the caller's thread and its file
+// written on a thread of its own, so a slow disk never freezes the windows;
+// saves of one file land in the order they were made.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,5 +31,10 @@ void DeviceSpreadSheetSaveas(DeviceState& dev, const std::string& folder, const 
 void DeviceSpreadSheetSave(DeviceState& dev);
 // Saves, then closes; the application reference stays.
 void DeviceSpreadSheetClose(DeviceState& dev);
+
+// Waits until every workbook save made so far is on disk, and writes the
+// system-log lines of those that failed. The program calls it before it
+// ends; whoever reads a device workbook file at once calls it first.
+void WaitForWorkbookSaves();
 
 }  // namespace bench

@@ -158,7 +158,7 @@ void Workbook::SaveAsAndClose(const std::string& path) {
     Close();
 }
 
-void Workbook::SaveAsWith(const std::string& path, bool closing) {
+std::string Workbook::SaveAsPath(const std::string& path) const {
     if (path.empty()) throw ExcelError("SaveAs", "no file name");
     fs::path p(path);
     if (!KnownExtension(p)) p += ".xlsx";
@@ -169,18 +169,39 @@ void Workbook::SaveAsWith(const std::string& path, bool closing) {
         if (&other != this && other.HasPath() && other.FullName() == p.string())
             throw ExcelError("SaveAs", "another open workbook is named \"" + p.string() + "\"");
     }
-    if (closing) WriteXlsxAndRelease(*this, p.string());
-    else WriteXlsx(*this, p.string());
-    path_ = p.string();
+    return p.string();
+}
+
+void Workbook::SaveAsWith(const std::string& path, bool closing) {
+    const std::string p = SaveAsPath(path);
+    if (closing) WriteXlsxAndRelease(*this, p);
+    else WriteXlsx(*this, p);
+    path_ = p;
     saved_ = true;
 }
 
-void Workbook::Save() {
+void Workbook::CheckSavePath() const {
     if (path_.empty()) throw ExcelError("Save", "the workbook has never been saved under a name");
     if (!KnownExtension(fs::path(path_)))
         throw ExcelError("Save", "the workbook came from a text file; save it with SaveAs");
+}
+
+void Workbook::Save() {
+    CheckSavePath();
     WriteXlsx(*this, path_);
     saved_ = true;
+}
+
+std::unique_ptr<PreparedXlsx> Workbook::PrepareSave() const {
+    CheckSavePath();
+    return PrepareXlsx(*this, path_);
+}
+
+std::unique_ptr<PreparedXlsx> Workbook::PrepareSaveAs(const std::string& path) {
+    const std::string p = SaveAsPath(path);
+    std::unique_ptr<PreparedXlsx> prepared = PrepareXlsx(*this, p);
+    path_ = p;
+    return prepared;
 }
 
 void Workbook::Close() { app_->Remove(this); }

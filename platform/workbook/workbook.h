@@ -43,6 +43,7 @@
 namespace workbook {
 
 class Application;
+class PreparedXlsx;
 
 class Workbook {
 public:
@@ -79,6 +80,11 @@ public:
     // and little of the rest.
     void SaveAsAndClose(const std::string& path);
     void Save();  // under the name of the last SaveAs; refused before one
+    // Save and SaveAs in two steps (see PreparedXlsx): the model is read
+    // now, the file is written when the result is finished. The workbook
+    // counts as saved only once a save is done whole.
+    std::unique_ptr<PreparedXlsx> PrepareSave() const;
+    std::unique_ptr<PreparedXlsx> PrepareSaveAs(const std::string& path);
     // Forgets the workbook (no save); the reference is invalid afterwards.
     void Close();
     std::string FullName() const;  // the saved path, or "BookN" before a save
@@ -105,6 +111,8 @@ public:
 
 private:
     void SaveAsWith(const std::string& path, bool closing);
+    std::string SaveAsPath(const std::string& path) const;
+    void CheckSavePath() const;
     friend class Sheet;
     friend class Chart;
     friend class Application;

@@ -685,11 +685,75 @@ std::string SaveFailure(lxw_error err, int why, const fs::path& folder) {
     return lxw_strerror(err);
 }
 
-void Write(const Workbook& wb, const std::string& path, Workbook* releasing) {
-    fs::path target(path);
-    fs::path tmp = target.parent_path() / ("." + target.filename().string() + ".tmp");
+// Lets a file writer go without writing anything: another save of the same
+// file may be writing its temporary file at this moment. The library leaves
+// the sheets' row files of a streamed workbook open when it frees it.
+void Discard(lxw_workbook* out) {
+    lxw_worksheet* ws;
+    LXW_FOREACH_WORKSHEET(ws, out) {
+        if (ws->optimize_tmpfile) {
+            fclose(ws->optimize_tmpfile);
+            ws->optimize_tmpfile = nullptr;
+        }
+    }
+    lxw_workbook_free(out);
+}
+
+}  // namespace
+
+// The file as libxlsxwriter holds it between reading the model and writing.
+struct PreparedXlsx::Parts {
+    lxw_workbook* out = nullptr;
+    fs::path target, tmp;
+    bool longCaches = false;
+};
+
+PreparedXlsx::PreparedXlsx(std::unique_ptr<Parts> parts) : parts_(std::move(parts)) {}
+
+PreparedXlsx::~PreparedXlsx() {
+    if (parts_ && parts_->out) Discard(parts_->out);
+}
+
+std::string PreparedXlsx::Path() const { return parts_->target.string(); }
+
+void PreparedXlsx::Finish() {
+    Parts& p = *parts_;
+    if (!p.out) throw ExcelError("Save", "the file \"" + p.target.string() + "\" was already written");
     std::error_code ec;
-    fs::remove(tmp, ec);
+    fs::remove(p.tmp, ec);
+    errno = 0;
+    lxw_error err = workbook_close(p.out);
+    p.out = nullptr;
+    const std::string path = p.target.string();
+    if (err != LXW_NO_ERROR) {
+        const int why = errno;
+        fs::remove(p.tmp, ec);
+        throw ExcelError("Save", "cannot write \"" + path + "\": " + SaveFailure(err, why, p.target.parent_path()));
+    }
+    if (p.longCaches) {
+        try {
+            WidenChartCacheCounts(p.tmp.string());
+        } catch (...) {
+            fs::remove(p.tmp, ec);
+            throw;
+        }
+    }
+    fs::rename(p.tmp, p.target, ec);
+    if (ec) {
+        fs::remove(p.tmp, ec);
+        throw ExcelError("Save", "cannot replace \"" + path + "\": " + ec.message());
+    }
+}
+
+namespace {
+
+std::unique_ptr<PreparedXlsx> Prepare(const Workbook& wb, const std::string& path, Workbook* releasing) {
+    auto parts = std::make_unique<PreparedXlsx::Parts>();
+    parts->target = fs::path(path);
+    // The temporary file is made when the file is written; a stale one is
+    // cleared then, not here, where an earlier save of the same file may
+    // still be writing it on another thread.
+    parts->tmp = parts->target.parent_path() / ("." + parts->target.filename().string() + ".tmp");
     // Sheets go out row by row as they are walked, so that saving needs no
     // copy of their cells; merged cells span rows and need the copy.
     bool streamed = true;
@@ -699,44 +763,27 @@ void Write(const Workbook& wb, const std::string& path, Workbook* releasing) {
     }
     lxw_workbook_options opt{};
     opt.constant_memory = streamed ? LXW_TRUE : LXW_FALSE;
-    lxw_workbook* out = workbook_new_opt(tmp.c_str(), &opt);
-    if (!out) throw ExcelError("Save", "cannot start the file \"" + path + "\"");
-    bool longCaches = false;
+    parts->out = workbook_new_opt(parts->tmp.c_str(), &opt);
+    if (!parts->out) throw ExcelError("Save", "cannot start the file \"" + path + "\"");
     try {
-        Writer writer(wb, out, streamed, releasing);
+        Writer writer(wb, parts->out, streamed, releasing);
         writer.Run();
-        longCaches = writer.longCaches_;
+        parts->longCaches = writer.longCaches_;
     } catch (...) {
-        workbook_close(out);
-        fs::remove(tmp, ec);
+        Discard(parts->out);
         throw;
     }
-    errno = 0;
-    lxw_error err = workbook_close(out);
-    if (err != LXW_NO_ERROR) {
-        const int why = errno;
-        fs::remove(tmp, ec);
-        throw ExcelError("Save", "cannot write \"" + path + "\": " + SaveFailure(err, why, target.parent_path()));
-    }
-    if (longCaches) {
-        try {
-            WidenChartCacheCounts(tmp.string());
-        } catch (...) {
-            fs::remove(tmp, ec);
-            throw;
-        }
-    }
-    fs::rename(tmp, target, ec);
-    if (ec) {
-        fs::remove(tmp, ec);
-        throw ExcelError("Save", "cannot replace \"" + path + "\": " + ec.message());
-    }
+    return std::make_unique<PreparedXlsx>(std::move(parts));
 }
 
 }  // namespace
 
-void WriteXlsx(const Workbook& wb, const std::string& path) { Write(wb, path, nullptr); }
+std::unique_ptr<PreparedXlsx> PrepareXlsx(const Workbook& wb, const std::string& path) {
+    return Prepare(wb, path, nullptr);
+}
 
-void WriteXlsxAndRelease(Workbook& wb, const std::string& path) { Write(wb, path, &wb); }
+void WriteXlsx(const Workbook& wb, const std::string& path) { Prepare(wb, path, nullptr)->Finish(); }
+
+void WriteXlsxAndRelease(Workbook& wb, const std::string& path) { Prepare(wb, path, &wb)->Finish(); }
 
 }  // namespace workbook

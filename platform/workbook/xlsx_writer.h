@@ -1,5 +1,6 @@
 #pragma once
 // Writes a workbook as an Office Open XML file through libxlsxwriter.
+#include <memory>
 #include <string>
 
 namespace workbook {
@@ -13,5 +14,26 @@ void WriteXlsx(const Workbook& wb, const std::string& path);
 // The same for a workbook closed right after: the cells of columns that no
 // chart refers to are let go once written.
 void WriteXlsxAndRelease(Workbook& wb, const std::string& path);
+
+// A save in two steps, so that the slow one can leave the thread that owns
+// the workbook: PrepareXlsx reads the whole model into the file writer
+// (cells, formats, charts and their points), after which the workbook may
+// change or go; Finish then writes the file (compression, disk, rename) on
+// any thread. One not finished leaves no file behind.
+class PreparedXlsx {
+public:
+    struct Parts;
+    explicit PreparedXlsx(std::unique_ptr<Parts> parts);
+    ~PreparedXlsx();
+    PreparedXlsx(const PreparedXlsx&) = delete;
+    PreparedXlsx& operator=(const PreparedXlsx&) = delete;
+    std::string Path() const;
+    void Finish();  // throws ExcelError, as WriteXlsx does
+
+private:
+    std::unique_ptr<Parts> parts_;
+};
+
+std::unique_ptr<PreparedXlsx> PrepareXlsx(const Workbook& wb, const std::string& path);
 
 }  // namespace workbook

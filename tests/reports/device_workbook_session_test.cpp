@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "bench/devices/comm_window.h"
+#include "bench/devices/device_workbook.h"
 #include "bench/session/benchtop.h"
 #include "bench/session/config.h"
 #include "bench/session/device_windows.h"
@@ -78,6 +79,7 @@ TEST(DeviceWorkbookSession, ColdAndHotTestsFillEachReceiversWorkbook) {
     reptest::SessionRun run = reptest::RunSession(factory, home, "ExelInterface", 90000);
     ASSERT_FALSE(run.folder.empty());
     ASSERT_TRUE(run.top->State().Options.ExelInterface);
+    bench::WaitForWorkbookSaves();
     const std::string session = run.folder;
     for (int s = 0; s < 2; ++s) {
         const std::string name = "RCV" + std::to_string(s + 1);
@@ -137,6 +139,7 @@ TEST(DeviceWorkbookSession, SnapshotsAfterTheFixGoToTheTrialWhoseFixTheyFollow) 
     reptest::SessionRun run = reptest::RunSession(factory, home, "ExelInterface", 120000);
     ASSERT_FALSE(run.folder.empty());
     ASSERT_TRUE(run.top->State().Options.ExelInterface);
+    bench::WaitForWorkbookSaves();
     const std::string session = run.folder;
     if (!wbtest::HaveOpenpyxl()) GTEST_SKIP() << "python3-openpyxl is missing";
     const double lat = 48 + 7.038 / 60, lon = 11 + 31.0 / 60;

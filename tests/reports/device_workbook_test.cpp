@@ -177,6 +177,7 @@ TEST_F(DeviceWorkbook, TrialRowsGoToTheirRowsAndEachRowIsSaved) {
     const std::string file = home.File("session/RCV1/RCV1.xlsx");
     fs::create_directories(home.File("session/RCV1"));
     bench::DeviceSpreadSheetSaveas(dev, home.File("session/RCV1"), "RCV1");
+    bench::WaitForWorkbookSaves();
     ASSERT_TRUE(fs::exists(file));
 
     bench::AddNewDeviceSheet(dev);
@@ -188,6 +189,7 @@ TEST_F(DeviceWorkbook, TrialRowsGoToTheirRowsAndEachRowIsSaved) {
     FixValues(30615, 48.1172, 11.5166);
     bench::DeviceSpreadSheetSetTTFFData(dev, 1, 31.27);
     // Saved at once: a reader of the file sees trial 1 before trial 2 exists.
+    bench::WaitForWorkbookSaves();
     if (wbtest::HaveOpenpyxl()) {
         wbtest::FileView f = wbtest::ReadBack(file, home.Path());
         EXPECT_EQ(wbtest::AsDouble(f.formulas["COLD_Data!C2"]), 31.27);
@@ -228,6 +230,7 @@ TEST_F(DeviceWorkbook, TrialRowsGoToTheirRowsAndEachRowIsSaved) {
     EXPECT_EQ(app->WorkbookCount(), 0);
     bench::DeviceSpreadSheetSetTTFFData(dev, 3, 5);  // closed: nothing, no error
 
+    bench::WaitForWorkbookSaves();
     if (!wbtest::HaveOpenpyxl()) GTEST_SKIP() << "python3-openpyxl is missing";
     wbtest::FileView f = wbtest::ReadBack(file, home.Path());
     EXPECT_EQ(f.sheets, (std::vector<std::string>{"Sheet1", "COLD_Data", "COLD_Chart", "COLD_Data_2", "COLD_Chart_2"}));
@@ -258,6 +261,7 @@ TEST_F(DeviceWorkbook, AFailedSaveIsOneLogLinePerTestAndTheRowsStay) {
     const std::string folder = home.File("gone");
     fs::create_directories(folder);
     bench::DeviceSpreadSheetSaveas(dev, folder, "RCV1");
+    bench::WaitForWorkbookSaves();
     fs::remove_all(folder);  // the disk went away under the session
 
     bench::AddNewDeviceSheet(dev);
@@ -268,6 +272,7 @@ TEST_F(DeviceWorkbook, AFailedSaveIsOneLogLinePerTestAndTheRowsStay) {
         bench::DeviceSpreadSheetWriteAfterFixData(dev, t);
     }
     EXPECT_EQ(Data("HOT_Data").ValueAt(4, 3).Number(), 7.5);
+    bench::WaitForWorkbookSaves();
     const std::string log = Slurp(bench::SystemLogPath());
     size_t count = 0;
     for (size_t at = log.find("RCV1: workbook not saved"); at != std::string::npos;
@@ -279,6 +284,7 @@ TEST_F(DeviceWorkbook, AFailedSaveIsOneLogLinePerTestAndTheRowsStay) {
     // The folder is back: the next save writes everything kept so far.
     fs::create_directories(folder);
     bench::DeviceSpreadSheetClose(dev);
+    bench::WaitForWorkbookSaves();
     ASSERT_TRUE(fs::exists(folder + "/RCV1.xlsx"));
     if (!wbtest::HaveOpenpyxl()) GTEST_SKIP() << "python3-openpyxl is missing";
     wbtest::FileView f = wbtest::ReadBack(folder + "/RCV1.xlsx", home.Path());
