@@ -49,6 +49,8 @@ struct NmeaEpoch {
     int32_t gga_count = 0, rmc_count = 0, tg_count = 0;
     int32_t gga_valid = 0;
     double latitude = 0, longitude = 0, height = 0;  // degrees (S, W negative), metres
+    // False for a track point that gave no height: it is drawn on the ground.
+    bool height_known = true;
     double speed = 0;                                 // m/s
     int32_t gsa_mode = 0, fix_quality = 0;
     double pdop = 0, hdop = 0, vdop = 0;

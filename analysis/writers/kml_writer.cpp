@@ -220,8 +220,13 @@ void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, b
     out += ' ';
     out += ew;
     out += "</td></tr>\r\n<tr><td>Elevation: </td><td>";
-    out += Fixed(r.gga_altitude, 2).c_str();
-    out += " m</td></tr>\r\n<tr><td>Speed: </td><td>";
+    if (r.height_known) {
+        out += Fixed(r.gga_altitude, 2).c_str();
+        out += " m";
+    } else {
+        out += kNoHeight;
+    }
+    out += "</td></tr>\r\n<tr><td>Speed: </td><td>";
     out += Fixed(r.vtg_kmh, 1).c_str();
     out += " km/h</td></tr>\r\n<tr><td>Heading: </td><td>";
     AppendRight(out, Fixed(r.vtg_course, 1).c_str(), 3);
@@ -229,12 +234,15 @@ void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, b
     out += Fixed(r.longitude, 6).c_str();
     out += ',';
     out += Fixed(r.latitude, 6).c_str();
-    out += ',';
-    out += Fixed(r.height, 6).c_str();
+    // Without a height the point is clamped to the ground, as KML allows.
+    if (r.height_known) {
+        out += ',';
+        out += Fixed(r.height, 6).c_str();
+    }
     out += "</coordinates>\r\n</Point>\r\n</Placemark>\r\n";
     Write(out);
     if (add_to_path) {
-        track_.push_back({r.latitude, r.longitude, r.height});
+        track_.push_back({r.latitude, r.longitude, r.height, r.height_known});
     }
     if (mode != PlacemarkMode::End) {
         return;
@@ -245,8 +253,10 @@ void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, b
         Write(Fixed(c.longitude, 6).c_str());
         Write(",");
         Write(Fixed(c.latitude, 6).c_str());
-        Write(",");
-        Write(Fixed(c.height, 6).c_str());
+        if (c.height_known) {
+            Write(",");
+            Write(Fixed(c.height, 6).c_str());
+        }
         Write("\r\n");
     }
     Write("</coordinates>\r\n</LineString>\r\n</Placemark>\r\n");
