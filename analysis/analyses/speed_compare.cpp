@@ -122,7 +122,8 @@ int OffTheEarth(const std::vector<VelRecord>& records)
 
 // The speeds of all files, then their headings, latitudes, longitudes and
 // heights, each as "," + the value with `precision` decimals; a position off
-// the earth, or the zeros of a log without one, leaves its three cells empty.
+// the earth, or the zeros of a log without one, leaves its three cells empty,
+// and so does a speed or heading the log did not tell (NaN).
 void AppendValues(std::string& row, const std::vector<VelRecord>& records, int precision)
 {
     for (double VelRecord::*field :
@@ -130,7 +131,7 @@ void AppendValues(std::string& row, const std::vector<VelRecord>& records, int p
         const bool position = field != &VelRecord::speed && field != &VelRecord::heading;
         for (const VelRecord& r : records) {
             row += ',';
-            if (!position || Comparable(r)) {
+            if (position ? Comparable(r) : !std::isnan(r.*field)) {
                 row += Fixed(r.*field, precision).c_str();
             }
         }
@@ -409,8 +410,14 @@ double HeadingChange(double from, double to)
 
 DrivingClass DrivingClassifier::Classify(double speed, double heading)
 {
+    if (std::isnan(speed)) {
+        return DrivingClass::None;
+    }
     if (speed <= vth_) {
         return DrivingClass::Stop;
+    }
+    if (std::isnan(heading)) {
+        return DrivingClass::None;
     }
     if (first_moving_) {
         first_moving_ = false;

@@ -1,6 +1,7 @@
 #include "analysis/writers/kml_writer.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 #include "analysis/core/gps_time.h"
@@ -227,10 +228,21 @@ void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, b
         out += kNoHeight;
     }
     out += "</td></tr>\r\n<tr><td>Speed: </td><td>";
-    out += Fixed(r.vtg_kmh, 1).c_str();
-    out += " km/h</td></tr>\r\n<tr><td>Heading: </td><td>";
-    AppendRight(out, Fixed(r.vtg_course, 1).c_str(), 3);
-    out += "deg </td></tr>\r\n</table>]]>\r\n</description>\r\n<Point>\r\n<coordinates>";
+    // A vel record's speed or heading that its log did not tell is NaN.
+    if (std::isnan(r.vtg_kmh)) {
+        out += "no speed";
+    } else {
+        out += Fixed(r.vtg_kmh, 1).c_str();
+        out += " km/h";
+    }
+    out += "</td></tr>\r\n<tr><td>Heading: </td><td>";
+    if (std::isnan(r.vtg_course)) {
+        out += "no heading ";
+    } else {
+        AppendRight(out, Fixed(r.vtg_course, 1).c_str(), 3);
+        out += "deg ";
+    }
+    out += "</td></tr>\r\n</table>]]>\r\n</description>\r\n<Point>\r\n<coordinates>";
     out += Fixed(r.longitude, 6).c_str();
     out += ',';
     out += Fixed(r.latitude, 6).c_str();

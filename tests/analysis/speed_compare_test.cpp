@@ -351,10 +351,10 @@ TEST(SpeedCompare, KnownSpeedOffsetFoundInEveryClass)
         rows[cls] = static_cast<int>(lines.size()) - 1;
         EXPECT_NEAR(sum / rows[cls], 2.5, 1e-9) << cls;
     }
-    // The log's last epoch is not recorded and the first second has no
-    // record: 9 + 9 stop seconds; turns of 10 and 7 seconds, each followed
-    // by 4 quiet turning seconds; crossing north is no turn.
-    EXPECT_EQ(rows["stop"], 9 + 9);
+    // The first second has no record, the log's last one has: 9 + 10 stop
+    // seconds; turns of 10 and 7 seconds, each followed by 4 quiet turning
+    // seconds; crossing north is no turn.
+    EXPECT_EQ(rows["stop"], 9 + 10);
     EXPECT_EQ(rows["turning"], 10 + 4 + 7 + 4);
     EXPECT_EQ(rows["straight"], 30 - 1 + 20 - 4 + 20 - 4);
 
