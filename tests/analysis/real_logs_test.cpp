@@ -6,6 +6,7 @@
 // and logs whose talker is not read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <map>
@@ -349,6 +350,90 @@ TEST(RealLogs, SecondsWithoutASpeedAreNoStandstillInTheComparison)
     }
     EXPECT_EQ(seen, 2);
     EXPECT_EQ(ReadFile(dir / "dut" / "compare.csv").find("nan"), std::string::npos);
+}
+
+// Whether a line is one whole sentence: "$", an address, fields and a
+// checksum that holds.
+bool WholeSentence(const std::string& line)
+{
+    if (line.size() < 7 || line[0] != '$' || line[line.size() - 3] != '*') {
+        return false;
+    }
+    unsigned x = 0;
+    for (std::size_t i = 1; i + 3 < line.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(line[i]);
+        if (c < 0x20 || c > 0x7e || c == '$' || c == '*') {
+            return false;
+        }
+        x ^= c;
+    }
+    char sum[4];
+    std::snprintf(sum, sizeof sum, "%02X", x);
+    return line.compare(line.size() - 2, 2, sum) == 0;
+}
+
+// gpsbabel's points of a log, less their numbers.
+std::vector<std::string> BabelRows(const fs::path& log, const fs::path& work)
+{
+    const fs::path out = work / "rows.csv";
+    Run({"gpsbabel", "-t", "-i", "nmea", "-f", log.string(), "-o", "unicsv,utc=0", "-F", out.string()}, work);
+    std::vector<std::string> rows;
+    for (const std::string& line : TextLines(ReadFile(out))) {
+        rows.push_back(line.substr(line.find(',') + 1));
+    }
+    return rows;
+}
+
+// An AIS receiver's log (AIS lines between the sentences, comment lines at
+// its head) and a receiver's log with binary bytes between sentences: the
+// converted log holds each sentence on a line of its own, whole, and nothing
+// else, and gpsbabel reads from it every point it reads from the log.
+TEST(RealLogs, ConversionWritesEverySentenceOnItsOwnLineAndNothingBetween)
+{
+    ScratchDir dir;
+    for (const std::string name : {"ait250.log", "ublox-8.log"}) {
+        fs::copy_file(RealFile(name), dir / name);
+        const RunResult r = Navsift({"-conv", name, "-o", name + ".txt"}, dir.path());
+        ASSERT_EQ(r.status, 0) << name << r.err;
+        const std::string out = ReadFile(dir / (name + ".txt"));
+        ASSERT_TRUE(out.ends_with("\r\n")) << name;
+        int lines = 0, whole = 0;
+        std::size_t from = 0;
+        while (from < out.size()) {
+            const std::size_t end = out.find("\r\n", from);
+            ASSERT_NE(end, std::string::npos);
+            const std::string line = out.substr(from, end - from);
+            EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
+            ++lines;
+            whole += WholeSentence(line) ? 1 : 0;
+            from = end + 2;
+        }
+        // The log's lines that are sentences, counted here.
+        int sentences = 0;
+        for (const std::string& line : TextLines(ReadFile(dir / name))) {
+            const std::size_t dollar = line.find('$');
+            sentences += dollar != std::string::npos && WholeSentence(line.substr(dollar)) ? 1 : 0;
+        }
+        EXPECT_EQ(out.find('!'), std::string::npos) << name;
+        EXPECT_EQ(out.find('#'), std::string::npos) << name;
+        EXPECT_EQ(whole, sentences) << name;
+        // ublox-8's last line is cut off before its checksum: it is written
+        // as it stands, on a line of its own.
+        EXPECT_EQ(lines, sentences + (name == "ublox-8.log" ? 1 : 0)) << name;
+        EXPECT_NE(r.out.find("Converted Sentences: " + std::to_string(lines) + "\r"), std::string::npos);
+
+        if (GpsbabelRuns()) {
+            const std::vector<std::string> before = BabelRows(dir / name, dir.path());
+            const std::vector<std::string> after = BabelRows(dir / (name + ".txt"), dir.path());
+            ASSERT_GT(before.size(), 1u) << name;
+            for (const std::string& row : before) {
+                EXPECT_NE(std::find(after.begin(), after.end(), row), after.end()) << name << ": " << row;
+            }
+            // The RMC behind binary bytes at ublox-8's head reads only once
+            // it stands on a line of its own.
+            EXPECT_EQ(after.size(), before.size() + (name == "ublox-8.log" ? 1 : 0)) << name;
+        }
+    }
 }
 
 }  // namespace
