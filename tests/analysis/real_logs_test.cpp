@@ -436,5 +436,76 @@ TEST(RealLogs, ConversionWritesEverySentenceOnItsOwnLineAndNothingBetween)
     }
 }
 
+// The log up to and including the epoch of RMC time `last` ("212614").
+std::string LogUpTo(const std::string& log, const std::string& last)
+{
+    std::string out;
+    for (const std::string& line : TextLines(log)) {
+        out += line + "\r\n";
+        if (line.rfind("$GPRMC," + last, 0) == 0) {
+            break;
+        }
+    }
+    return out;
+}
+
+// Runs that produce nothing say why and fail: a receiver log of the $GN
+// talker (which is not read) given to -kml and -vel, a log cut short after
+// its first fix, folders where no log gives anything, and the visibility
+// test with RINEX files of other days only.
+TEST(RealLogs, RunsThatProduceNothingSayWhyAndFail)
+{
+    ScratchDir dir;
+    fs::create_directories(dir / "gn");
+    fs::copy_file(RealFile("ublox-8.log"), dir / "gn" / "ublox.txt");
+    const std::string gn_log = (dir / "gn" / "ublox.txt").string();
+    RunResult r = Navsift({"-nmea", gn_log, "-kml", "-name", "ublox"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Nmea File NOT Recognized"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find(gn_log + ": no $GP sentence: its positions come from the $GN talker"), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir / "gn" / "ublox.kml"));
+    r = Navsift({"-vel", gn_log, "-speedpath", (dir / "").string()}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(gn_log + ": no $GP sentence: its positions come from the $GN talker"), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir / "ublox.vel"));
+    // A folder of such logs gives nothing either.
+    r = Navsift({"-nmea", (dir / "gn" / "").string(), "-kml", "-name", "all"}, dir.path());
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_FALSE(fs::exists(dir / "gn" / "all.kml"));
+    r = Navsift({"-vel", (dir / "gn" / "").string(), "-speedpath", (dir / "").string()}, dir.path());
+    EXPECT_EQ(r.status, 1) << r.err;
+
+    // One log of the folder that gives a track is enough.
+    const std::string motorola = ReadFile(RealFile("motorola-t805.log"));
+    WriteFile(dir / "gn" / "motorola.txt", motorola);
+    r = Navsift({"-nmea", (dir / "gn" / "").string(), "-kml", "-name", "all"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(CountOf(ReadFile(dir / "gn" / "all.kml"), "<name>TRK_"), 1);
+    r = Navsift({"-vel", (dir / "gn" / "").string(), "-speedpath", (dir / "").string()}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "motorola.vel"));
+
+    // A log cut short after its first fix has no second to record; after
+    // its second fix, one.
+    WriteFile(dir / "first.txt", LogUpTo(motorola, "212614"));
+    r = Navsift({"-vel", (dir / "first.txt").string(), "-speedpath", (dir / "").string()}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no fix with a time after the first one"), std::string::npos) << r.err;
+    WriteFile(dir / "second.txt", LogUpTo(motorola, "212615"));
+    r = Navsift({"-vel", (dir / "second.txt").string(), "-speedpath", (dir / "").string()}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(LoadVel(dir / "second.vel").records.size(), 1u);
+
+    // The visibility test of 30 June 2008 with a station's file of 2005.
+    fs::create_directories(dir / "rinex");
+    fs::copy_file(RealFile("07590920.05n"), dir / "rinex" / "07590920.05n");
+    r = Navsift({"-v", "-u", "1 2 48.1173 11.5167 545", "-e", (dir / "rinex").string()}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no usable RINEX navigation file for 30/06/2008"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "sat_visibility.txt"));
+}
+
 }  // namespace
 }  // namespace navsift_test
