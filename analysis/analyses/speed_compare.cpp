@@ -99,15 +99,9 @@ bool LookupAll(const std::vector<Compared>& files, uint32_t t, std::vector<VelRe
     return true;
 }
 
-// Heights of a receiver on or near the ground, with room for an aircraft.
-constexpr double kMaxHeight = 100000;
-
 // A damaged record's position (a latitude of 1e300 or 95.5, a longitude of
-// 400, a NaN) is no place to compare.
-bool OnTheEarth(const VelRecord& r)
-{
-    return IsEarthPosition(r.latitude, r.longitude) && std::isfinite(r.height) && std::fabs(r.height) <= kMaxHeight;
-}
+// 400, a height of inf, a NaN) is no place to compare.
+bool OnTheEarth(const VelRecord& r) { return VelOnTheEarth(r); }
 
 // A position to write: on the earth, and one the log gave.
 bool Comparable(const VelRecord& r) { return OnTheEarth(r) && VelHasPosition(r); }

@@ -507,5 +507,92 @@ TEST(RealLogs, RunsThatProduceNothingSayWhyAndFail)
     EXPECT_FALSE(fs::exists(dir / "sat_visibility.txt"));
 }
 
+// The log with the GGA altitude of some seconds replaced, its checksum
+// recomputed.
+std::string WithAltitudes(const std::string& log, const std::map<std::string, std::string>& altitudes)
+{
+    std::string out;
+    for (const std::string& line : TextLines(log)) {
+        std::string l = line;
+        for (const auto& [time, altitude] : altitudes) {
+            if (l.rfind("$GPGGA," + time, 0) == 0) {
+                std::vector<std::string> f = Split(l.substr(0, l.find('*')), ',');
+                f.at(9) = altitude;
+                std::string joined;
+                for (std::size_t k = 0; k < f.size(); ++k) {
+                    joined += (k == 0 ? "" : ",") + f[k];
+                }
+                l = WithChecksum(joined + "*00");
+            }
+        }
+        out += l + "\r\n";
+    }
+    return out;
+}
+
+// A receiver that reports a height of 200 km for one second, and a vel file
+// damaged to a height of inf: neither position is drawn by -p -kml nor in
+// compare_positions.kml, as compare.csv leaves them out, and each drawing
+// counts them; gpsbabel reads back one point per record drawn.
+TEST(RealLogs, PositionsOffTheEarthAreLeftOutOfEveryDrawingAndCounted)
+{
+    ScratchDir dir;
+    fs::create_directories(dir / "dut");
+    const std::string motorola = ReadFile(RealFile("motorola-t805.log"));
+    WriteFile(dir / "reference.txt", motorola);
+    WriteFile(dir / "dut" / "high.txt", WithAltitudes(motorola, {{"212622", "200000.0"}}));
+    for (const fs::path& log_path : {dir / "reference.txt", dir / "dut" / "high.txt"}) {
+        const RunResult r =
+            Navsift({"-vel", log_path.string(), "-speedpath", log_path.parent_path().string() + "/"}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    // A damaged record: the height of the 12th record made inf.
+    std::string bytes = ReadFile(dir / "dut" / "high.vel");
+    const std::size_t height_at = navsift::kVelHeaderSize + 11 * navsift::kVelRecordSize + 40;
+    const std::string inf("\0\0\0\0\0\0\xf0\x7f", 8);
+    bytes.replace(height_at, 8, inf);
+    WriteFile(dir / "dut" / "high.vel", bytes);
+    const VelFile high = LoadVel(dir / "dut" / "high.vel");
+    ASSERT_EQ(high.records.size(), 15u);
+    int off = 0;
+    for (const VelRecord& rec : high.records) {
+        off += std::isinf(rec.height) || rec.height == 200000.0 ? 1 : 0;
+    }
+    ASSERT_EQ(off, 2);
+
+    RunResult r = Navsift({"-p", (dir / "dut").string(), "-kml"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string kml = ReadFile(dir / "dut" / "positions.kml");
+    EXPECT_EQ(XmlProblem(dir / "dut" / "positions.kml"), "");
+    EXPECT_EQ(kml.find(",200000."), std::string::npos);
+    EXPECT_EQ(kml.find("inf"), std::string::npos);
+    EXPECT_NE(r.out.find("2 records with a position off the earth dropped"), std::string::npos) << r.out;
+    const int drawn = GpsbabelTrackPoints(dir / "dut" / "positions.kml", dir.path());
+    if (drawn >= 0) {
+        EXPECT_EQ(drawn, 13);
+    }
+
+    r = Navsift({"-compare", (dir / "dut").string(), "-ref", (dir / "reference.vel").string(), "-hth", "10",
+                 "-turntime", "3", "-vth", "1"},
+                dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const fs::path out = dir / "dut" / "compare_10_3_1";
+    const std::string classes = ReadFile(out / "compare_positions.kml");
+    EXPECT_EQ(XmlProblem(out / "compare_positions.kml"), "");
+    EXPECT_EQ(classes.find(",200000."), std::string::npos);
+    EXPECT_EQ(classes.find("inf"), std::string::npos);
+    EXPECT_NE(r.out.find("2 positions off the earth left out of"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("records with a position off the earth dropped"), std::string::npos) << r.out;
+    // Both files' classified seconds, less the two damaged positions.
+    int classified = 0;
+    for (const char* cls : {"straight", "turning", "accelerating", "stop"}) {
+        classified += static_cast<int>(TextLines(ReadFile(out / ("compare_" + std::string(cls) + ".csv"))).size()) - 1;
+    }
+    const int points = GpsbabelTrackPoints(out / "compare_positions.kml", dir.path());
+    if (points >= 0) {
+        EXPECT_EQ(points, 2 * classified - 2);
+    }
+}
+
 }  // namespace
 }  // namespace navsift_test
