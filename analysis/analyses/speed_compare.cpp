@@ -114,10 +114,15 @@ int OffTheEarth(const std::vector<VelRecord>& records)
     }));
 }
 
+// Positions are written to the millionth of a degree (about 0.1 m), as the
+// other outputs write them.
+constexpr int kPositionDecimals = 6;
+
 // The speeds of all files, then their headings, latitudes, longitudes and
-// heights, each as "," + the value with `precision` decimals; a position off
-// the earth, or the zeros of a log without one, leaves its three cells empty,
-// and so does a speed or heading the log did not tell (NaN).
+// heights, each as "," + the value: speeds and headings with `precision`
+// decimals, positions with six. A position off the earth, or the zeros of a
+// log without one, leaves its three cells empty, and so does a speed or
+// heading the log did not tell (NaN).
 void AppendValues(std::string& row, const std::vector<VelRecord>& records, int precision)
 {
     for (double VelRecord::*field :
@@ -126,7 +131,7 @@ void AppendValues(std::string& row, const std::vector<VelRecord>& records, int p
         for (const VelRecord& r : records) {
             row += ',';
             if (position ? Comparable(r) : !std::isnan(r.*field)) {
-                row += Fixed(r.*field, precision).c_str();
+                row += Fixed(r.*field, position ? kPositionDecimals : precision).c_str();
             }
         }
     }

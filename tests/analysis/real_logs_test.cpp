@@ -594,5 +594,46 @@ TEST(RealLogs, PositionsOffTheEarthAreLeftOutOfEveryDrawingAndCounted)
     }
 }
 
+// compare.csv without a reference writes each position to the millionth of
+// a degree, as gpsbabel reads it from the log, not to a tenth (11 km).
+TEST(RealLogs, ComparedPositionsKeepSixDecimals)
+{
+    if (!GpsbabelRuns()) {
+        GTEST_SKIP() << "gpsbabel is not available";
+    }
+    ScratchDir dir;
+    fs::create_directories(dir / "dut");
+    const std::string motorola = ReadFile(RealFile("motorola-t805.log"));
+    WriteFile(dir / "dut" / "a.txt", motorola);
+    WriteFile(dir / "dut" / "b.txt", motorola);
+    for (const char* name : {"a.txt", "b.txt"}) {
+        const RunResult r = Navsift({"-vel", (dir / "dut" / name).string(), "-speedpath", (dir / "dut" / "").string()},
+                                    dir.path());
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    const RunResult r = Navsift({"-compare", (dir / "dut").string()}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::map<uint32_t, BabelPoint> babel;
+    for (const BabelPoint& p : BabelNmea(dir / "dut" / "a.txt", dir.path())) {
+        babel[GpsSeconds(p.date, p.time)] = p;
+    }
+    const std::vector<std::string> rows = TextLines(ReadFile(dir / "dut" / "compare.csv"));
+    ASSERT_EQ(rows.size(), 1 + 15u);
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        // gps timestamp, 2 speeds, 2 headings, 2 latitudes, 2 longitudes, 2 heights
+        const std::vector<std::string> c = Split(rows[i], ',');
+        ASSERT_EQ(c.size(), 11u);
+        const BabelPoint& p = babel.at(static_cast<uint32_t>(std::stoul(c[0])));
+        char lat[32], lon[32];
+        std::snprintf(lat, sizeof lat, "%.6f", p.latitude);
+        std::snprintf(lon, sizeof lon, "%.6f", p.longitude);
+        EXPECT_EQ(c[5], lat) << rows[i];
+        EXPECT_EQ(c[6], lat) << rows[i];
+        EXPECT_EQ(c[7], lon) << rows[i];
+        EXPECT_EQ(c[8], lon) << rows[i];
+        EXPECT_NEAR(std::stod(c[9]), p.altitude, 1e-6) << rows[i];
+    }
+}
+
 }  // namespace
 }  // namespace navsift_test
