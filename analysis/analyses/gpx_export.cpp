@@ -366,7 +366,7 @@ int gpx_to_kml(const OptionRecord& o)
             kml.BeginFolder(entry.sub_folder);
         }
         for (const std::string& file : entry.files) {
-            std::printf("Processing \\%s\\%s ... ", entry.sub_folder.c_str(), file.c_str());
+            ProcessingLine(entry.sub_folder, file);
             ByteStream in;
             ByteStream* gpx = &single;
             if (names_folder) {

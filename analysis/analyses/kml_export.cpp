@@ -148,7 +148,7 @@ int kml_from_nmea(const OptionRecord& o)
         }
         const std::string folder = entry.sub_folder.empty() ? base : base + entry.sub_folder + "/";
         for (const std::string& file : entry.files) {
-            std::printf("Processing \\%s\\%s ... ", entry.sub_folder.c_str(), file.c_str());
+            ProcessingLine(entry.sub_folder, file);
             ByteStream in;
             ByteStream* log = &single;
             if (!single_loaded) {

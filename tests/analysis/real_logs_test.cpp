@@ -635,5 +635,45 @@ TEST(RealLogs, ComparedPositionsKeepSixDecimals)
     }
 }
 
+// -h gives the help as -help does; a progress line names a file of the
+// folder itself with one separator before it; a RINEX 3 file (a station's
+// file given a later version) is named once however often it is looked at.
+TEST(RealLogs, HelpProgressLinesAndOneWordOnRinex3)
+{
+    ScratchDir dir;
+    RunResult help = Navsift({"-help"}, dir.path());
+    RunResult h = Navsift({"-h"}, dir.path());
+    EXPECT_EQ(h.status, 0) << h.err;
+    EXPECT_EQ(h.err, "");
+    EXPECT_EQ(h.out, help.out);
+    EXPECT_NE(h.out.find("-nmea LOG -kml -name NAME"), std::string::npos) << h.out;
+
+    fs::create_directories(dir / "runs" / "day1");
+    fs::copy_file(RealFile("motorola-t805.log"), dir / "drive.txt");
+    fs::copy_file(RealFile("motorola-t805.log"), dir / "runs" / "day1" / "drive.txt");
+    RunResult r = Navsift({"-nmea", (dir / "drive.txt").string(), "-kml", "-name", "drive"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Processing \\drive.txt ... Nmea File Recognized \n");
+    r = Navsift({"-nmea", (dir / "runs" / "").string(), "-kml", "-name", "runs"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Processing \\day1\\drive.txt ... Nmea File Recognized \n");
+    fs::copy_file(RealFile("track-with-less-sec-time.gpx"), dir / "watch.gpx");
+    r = Navsift({"-gpx", (dir / "watch.gpx").string(), "-name", "watch"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Processing \\watch.gpx ... ");
+
+    // A file named as the 30 June 2008 file, of RINEX version 3.04.
+    fs::create_directories(dir / "rinex");
+    std::string rinex3 = ReadFile(RealFile("07590920.05n"));
+    ASSERT_EQ(rinex3.substr(0, 9), "     2.10");
+    rinex3.replace(0, 9, "     3.04");
+    WriteFile(dir / "rinex" / "lab11820.08n", rinex3);
+    r = Navsift({"-v", "-u", "1 2 48.1173 11.5167 545", "-e", (dir / "rinex").string()}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(CountOf(r.err, "RINEX 3"), 1) << r.err;
+    EXPECT_NE(r.err.find("RINEX 3 not supported: " + (dir / "rinex" / "lab11820.08n").string()), std::string::npos)
+        << r.err;
+}
+
 }  // namespace
 }  // namespace navsift_test
