@@ -350,6 +350,13 @@ TEST(RealLogs, SecondsWithoutASpeedAreNoStandstillInTheComparison)
     }
     EXPECT_EQ(seen, 2);
     EXPECT_EQ(ReadFile(dir / "dut" / "compare.csv").find("nan"), std::string::npos);
+
+    // Drawn, those seconds say they have no speed, never "nan km/h".
+    r = Navsift({"-p", (dir / "dut").string(), "-kml"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string kml = ReadFile(dir / "dut" / "positions.kml");
+    EXPECT_EQ(kml.find("nan"), std::string::npos);
+    EXPECT_EQ(CountOf(kml, "<td>Speed: </td><td>no speed</td>"), 2);
 }
 
 // Whether a line is one whole sentence: "$", an address, fields and a
