@@ -138,20 +138,13 @@ void SplitAngle(double signed_degrees, int32_t& degrees, double& minutes, char& 
     hemisphere = signed_degrees < 0 ? negative : positive;
 }
 
-bool Fill(NmeaEpoch& p, double lat, double lon, double height, const std::string& time_text)
+void Fill(NmeaEpoch& p, double lat, double lon, std::optional<double> height, int32_t utc)
 {
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    if (std::sscanf(time_text.c_str(), "%d-%d-%dT%d:%d:%d", &y, &mo, &d, &h, &mi, &s) != 6) {
-        return false;
-    }
-    const std::optional<int32_t> utc = calendar_to_gps(y, mo, d, h, mi, s);
-    if (!utc || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 60) {
-        return false;
-    }
     p.latitude = lat;
     p.longitude = lon;
-    p.height = height;
-    p.tg_gps_time = *utc + kGpsMinusUtc;
+    p.height = height.value_or(0);
+    p.height_known = height.has_value();
+    p.tg_gps_time = utc + kGpsMinusUtc;
     CalendarTime c;
     gps_to_calendar(p.tg_gps_time, c);
     p.tg_year = c.year;
@@ -163,8 +156,7 @@ bool Fill(NmeaEpoch& p, double lat, double lon, double height, const std::string
     p.flags = kHasQnvTG;
     SplitAngle(lat, p.gga_lat_deg, p.gga_lat_min, p.gga_ns, 'N', 'S');
     SplitAngle(lon, p.gga_lon_deg, p.gga_lon_min, p.gga_ew, 'E', 'W');
-    p.gga_altitude = height;
-    return true;
+    p.gga_altitude = p.height;
 }
 
 using WorkEntry = FolderFiles;
@@ -173,12 +165,13 @@ using WorkEntry = FolderFiles;
 // track. As with the receivers' logs, a point marker draws the point before
 // the one just read, so the first point is a start and a point marker and
 // the last one a point and an end marker.
-void DrawFile(ByteStream& in, KmlWriter& kml, int set, GpxDropped& dropped)
+int DrawFile(ByteStream& in, KmlWriter& kml, int set, GpxDropped& dropped)
 {
     NmeaEpoch current;
     if (!gpx_read_point(in, current, dropped)) {
-        return;
+        return 0;
     }
+    int drawn = 1;
     for (;;) {
         int32_t t0 = current.tg_gps_time;
         kml.kml_track_folder(current);
@@ -192,6 +185,7 @@ void DrawFile(ByteStream& in, KmlWriter& kml, int set, GpxDropped& dropped)
                 ended = true;
                 break;
             }
+            ++drawn;
             if (std::abs(int64_t{current.tg_gps_time} - t0) > kTrackGap) {
                 break;
             }
@@ -208,7 +202,7 @@ void DrawFile(ByteStream& in, KmlWriter& kml, int set, GpxDropped& dropped)
         }
         kml.EndFolder();
         if (ended) {
-            return;
+            return drawn;
         }
     }
 }
@@ -242,23 +236,84 @@ bool gpx_read_point(ByteStream& in, NmeaEpoch& point, GpxDropped& dropped)
         }
         const std::size_t after_tag = close == std::string::npos ? line.size() : close;
         const std::optional<std::string> ele = FindHereOrNext(in, line, after_tag, "<ele>");
-        if (!ele) {
-            ++dropped.without_height_or_time;
-            continue;
+        std::optional<double> height;
+        if (double h = 0; ele && Scanner(*ele).Real(h) && std::isfinite(h)) {
+            height = h;
         }
-        double height = 0;
-        if (!Scanner(*ele).Real(height)) {
-            ++dropped.without_height_or_time;
-            continue;
+        // "<time>" after the height, else after the tag: on that line or the next.
+        const std::optional<std::string> time =
+            ele ? FindHereOrNext(in, *ele, 0, "<time>") : FindHereOrNext(in, line, after_tag, "<time>");
+        int32_t utc = 0;
+        switch (time ? gpx_read_time(*time, utc) : GpxTimeRead::Unreadable) {
+        case GpxTimeRead::Unreadable: ++dropped.without_time; continue;
+        case GpxTimeRead::OutsideDates: ++dropped.outside_dates; continue;
+        case GpxTimeRead::Ok: break;
         }
-        // "<time>" after the height: on the height's line or the next.
-        const std::optional<std::string> time = FindHereOrNext(in, *ele, 0, "<time>");
-        if (!time || !Fill(point, *lat, *lon, height, *time)) {
-            ++dropped.without_height_or_time;
-            continue;
+        if (!height) {
+            ++dropped.without_height;
         }
+        Fill(point, *lat, *lon, height, utc);
         return true;
     }
+}
+
+GpxTimeRead gpx_read_time(const std::string& text, int32_t& utc)
+{
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, n = 0;
+    if (std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d%n", &y, &mo, &d, &h, &mi, &s, &n) != 6 || h < 0 || h > 23 ||
+        mi < 0 || mi > 59 || s < 0 || s > 60) {
+        return GpxTimeRead::Unreadable;
+    }
+    const char* p = text.c_str() + n;
+    if (*p == '.') {
+        do {
+            ++p;
+        } while (std::isdigit(static_cast<unsigned char>(*p)));
+    }
+    // The zone: seconds east of UTC.
+    int64_t offset = 0;
+    if (*p == '+' || *p == '-') {
+        const int sign = *p == '-' ? -1 : 1;
+        const auto two_digits = [&](int& value) {
+            if (!std::isdigit(static_cast<unsigned char>(p[0])) || !std::isdigit(static_cast<unsigned char>(p[1]))) {
+                return false;
+            }
+            value = (p[0] - '0') * 10 + (p[1] - '0');
+            p += 2;
+            return true;
+        };
+        ++p;
+        int zh = 0, zm = 0;
+        if (!two_digits(zh)) {
+            return GpxTimeRead::Unreadable;
+        }
+        if (*p == ':') {
+            ++p;
+        }
+        if (std::isdigit(static_cast<unsigned char>(*p)) && !two_digits(zm)) {
+            return GpxTimeRead::Unreadable;
+        }
+        if (zh > 23 || zm > 59) {
+            return GpxTimeRead::Unreadable;
+        }
+        offset = sign * (int64_t{zh} * 3600 + zm * 60);
+    }
+    // Only dates that the placemarks can show; a year read as two digits is
+    // no year of these.
+    if (y < 1981 || y > 2099) {
+        return GpxTimeRead::OutsideDates;
+    }
+    const std::optional<int32_t> local = calendar_to_gps(y, mo, d, h, mi, s);
+    if (!local) {
+        return GpxTimeRead::Unreadable;
+    }
+    const int64_t moment = int64_t{*local} - offset;
+    CalendarTime check;
+    if (moment > INT32_MAX - kGpsMinusUtc || gps_to_calendar(static_cast<int32_t>(moment), check)) {
+        return GpxTimeRead::OutsideDates;  // the zone moved it out of 1981..2099
+    }
+    utc = static_cast<int32_t>(moment);
+    return GpxTimeRead::Ok;
 }
 
 int gpx_to_kml(const OptionRecord& o)
@@ -302,6 +357,7 @@ int gpx_to_kml(const OptionRecord& o)
         return 1;
     }
     TrackStyles styles(o);
+    int drawn = 0;
     for (const WorkEntry& entry : work) {
         const TrackStyles::Style style = styles.Next();
         const int set = style.set;
@@ -310,7 +366,7 @@ int gpx_to_kml(const OptionRecord& o)
             kml.BeginFolder(entry.sub_folder);
         }
         for (const std::string& file : entry.files) {
-            std::printf("Processing \\%s\\%s ... ", entry.sub_folder.c_str(), file.c_str());
+            ProcessingLine(entry.sub_folder, file);
             ByteStream in;
             ByteStream* gpx = &single;
             if (names_folder) {
@@ -322,13 +378,22 @@ int gpx_to_kml(const OptionRecord& o)
                 gpx = &in;
             }
             GpxDropped dropped;
-            DrawFile(*gpx, kml, set, dropped);
+            drawn += DrawFile(*gpx, kml, set, dropped);
             if (dropped.without_position > 0) {
                 std::printf("%d track points without latitude or longitude dropped\n", dropped.without_position);
             }
             if (dropped.off_the_earth > 0) {
                 std::printf("%d track points with a latitude or longitude off the earth dropped\n",
                             dropped.off_the_earth);
+            }
+            if (dropped.without_time > 0) {
+                std::printf("%d track points without a time left out\n", dropped.without_time);
+            }
+            if (dropped.outside_dates > 0) {
+                std::printf("%d track points dated before 1981 or after 2099 left out\n", dropped.outside_dates);
+            }
+            if (dropped.without_height > 0) {
+                std::printf("%d track points without a height drawn on the ground\n", dropped.without_height);
             }
         }
         if (!entry.sub_folder.empty()) {
@@ -337,6 +402,14 @@ int gpx_to_kml(const OptionRecord& o)
     }
     if (!kml.Close()) {
         std::fprintf(stderr, "cannot write %s\n", kml.Path().c_str());
+        return 1;
+    }
+    if (drawn == 0) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "no track point of %s could be drawn; %s not written\n", input->c_str(),
+                     kml.Path().c_str());
+        std::error_code removed;
+        std::filesystem::remove(kml.Path(), removed);
         return 1;
     }
     return 0;

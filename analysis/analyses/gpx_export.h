@@ -7,15 +7,25 @@
 
 namespace navsift {
 
-// Counts of track points left out of one file.
+// Counts of the track points of one file that were left out, or drawn
+// without a height.
 struct GpxDropped {
     int without_position = 0;  // no latitude or longitude
-    int without_height_or_time = 0;
-    int off_the_earth = 0;  // latitude outside -90..90 or longitude outside -180..180
+    int without_time = 0;      // no "<time>", or one that reads as no time
+    int outside_dates = 0;     // dated before 1981 or after 2099 (1901, say)
+    int off_the_earth = 0;     // latitude outside -90..90 or longitude outside -180..180
+    int without_height = 0;    // drawn, clamped to the ground
 };
 
-// Reads lines up to the next complete track point: "<trkpt" with "lat" and
-// "lon" (in any order), "<ele>" on that line or the next, and "<time>" on
+// A GPX time "yyyy-mm-ddThh:mm:ss", with or without a fraction (dropped),
+// and "Z", a zone offset ("+01:00", "-0530") or no zone (taken as UTC).
+enum class GpxTimeRead { Ok, Unreadable, OutsideDates };
+// `utc`: the moment in GPS seconds on the UTC scale (no leap seconds).
+GpxTimeRead gpx_read_time(const std::string& text, int32_t& utc);
+
+// Reads lines up to the next track point that can be drawn: "<trkpt" with
+// "lat" and "lon" (in any order), "<ele>" on that line or the next (a point
+// without one has no height), and "<time>" after the height or the tag, on
 // that line or the next. Fills the point's position, its GPS time (UTC +
 // 15 s) with its calendar fields, and the flags that make the KML writer
 // use that time. False at the end of the stream, with `point` untouched.

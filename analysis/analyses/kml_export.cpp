@@ -22,13 +22,24 @@ bool HasFix(const NmeaEpoch& e)
     return e.Has(kHasGGA) && e.fix_quality != 0;
 }
 
-// Draws one log; the file name names its folder with -usefname.
-void DrawLog(ByteStream& in, const std::string& file_name, const OptionRecord& o, KmlWriter& kml, int set,
-             std::size_t& next_split)
+// Why a log gave no track, on the error stream after its progress line.
+void SayWhy(const std::string& path, const std::string& why)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), why.c_str());
+}
+
+// Draws one log; the file name names its folder with -usefname. False when
+// it gave no track.
+bool DrawLog(ByteStream& in, const std::string& path, const std::string& file_name, const OptionRecord& o,
+             KmlWriter& kml, int set, std::size_t& next_split)
 {
     if (is_nmea_log(in) != 0) {
         std::printf("Nmea File NOT Recognized\n");
-        return;
+        const PositionTalkers talkers = position_talkers(in);
+        SayWhy(path, why_no_fix(talkers, Format("not an NMEA log: %d $GPGGA or $GPRMC sentences, 6 are needed",
+                                                talkers.gp)));
+        return false;
     }
     std::printf("Nmea File Recognized \n");
     NmeaEpoch e;
@@ -43,7 +54,8 @@ void DrawLog(ByteStream& in, const std::string& file_name, const OptionRecord& o
         if (refused > 0) {
             std::printf("%d positions off the earth dropped\n", refused);
         }
-        return;
+        SayWhy(path, "no $GPGGA with a fix");
+        return false;
     }
     if (o.usefname != 0) {
         kml.BeginFolder(file_name);
@@ -64,6 +76,7 @@ void DrawLog(ByteStream& in, const std::string& file_name, const OptionRecord& o
     if (refused > 0) {
         std::printf("%d positions off the earth dropped\n", refused);
     }
+    return true;
 }
 
 using WorkEntry = FolderFiles;
@@ -125,6 +138,7 @@ int kml_from_nmea(const OptionRecord& o)
 
     TrackStyles styles(o);
     std::size_t next_split = 0;
+    int tracks = 0;
     for (const WorkEntry& entry : work) {
         const TrackStyles::Style style = styles.Next();
         const int set = style.set;
@@ -134,7 +148,7 @@ int kml_from_nmea(const OptionRecord& o)
         }
         const std::string folder = entry.sub_folder.empty() ? base : base + entry.sub_folder + "/";
         for (const std::string& file : entry.files) {
-            std::printf("Processing \\%s\\%s ... ", entry.sub_folder.c_str(), file.c_str());
+            ProcessingLine(entry.sub_folder, file);
             ByteStream in;
             ByteStream* log = &single;
             if (!single_loaded) {
@@ -144,7 +158,7 @@ int kml_from_nmea(const OptionRecord& o)
                 }
                 log = &in;
             }
-            DrawLog(*log, file, o, kml, set, next_split);
+            tracks += DrawLog(*log, folder + file, file, o, kml, set, next_split) ? 1 : 0;
         }
         if (!entry.sub_folder.empty()) {
             kml.EndFolder();
@@ -152,6 +166,14 @@ int kml_from_nmea(const OptionRecord& o)
     }
     if (!kml.Close()) {
         std::fprintf(stderr, "cannot write %s\n", kml.Path().c_str());
+        return 1;
+    }
+    if (tracks == 0) {
+        // Nothing to show: no empty document that looks like a result.
+        std::fflush(stdout);
+        std::fprintf(stderr, "no track drawn from %s; %s not written\n", input->c_str(), kml.Path().c_str());
+        std::error_code removed;
+        std::filesystem::remove(kml.Path(), removed);
         return 1;
     }
     return 0;

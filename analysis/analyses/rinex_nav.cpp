@@ -1,5 +1,6 @@
 #include "analysis/analyses/rinex_nav.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +13,9 @@
 namespace navsift {
 
 namespace {
+
+// Why a file of a later RINEX version is not read.
+constexpr const char* kRinex3 = "RINEX 3, which is not supported";
 
 // The label of a header line sits in columns 61-80; some writers pad it
 // differently, so it is looked for anywhere from column 61 on.
@@ -139,8 +143,7 @@ bool rinex_open(const std::string& path, RinexFile& file, std::string* why)
     double version = 0;
     if (std::sscanf(line.c_str(), "%lf", &version) == 1 && version >= 3) {
         // Other columns and satellite systems: not a file this reader knows.
-        std::fprintf(stderr, "RINEX 3 not supported: %s\n", path.c_str());
-        return fail("RINEX 3, which is not supported");
+        return fail(kRinex3);
     }
     int lines = 1;
     while (!IsEndOfHeader(line)) {
@@ -222,10 +225,15 @@ bool rinex_open_for_date(int32_t gps_seconds, const std::string& folder, const s
         return false;
     }
     const int32_t wanted_yy = when.year % 100;
+    std::vector<std::string> unreadable;
     for (const std::string& name : names) {
         std::string why;
         if (!rinex_open(folder + name, file, &why)) {
-            if (reasons != nullptr) {
+            unreadable.push_back(name);
+            if (why == kRinex3) {
+                // Said whether or not the day has another file, once.
+                std::fprintf(stderr, "RINEX 3 not supported: %s\n", (folder + name).c_str());
+            } else if (reasons != nullptr) {
                 reasons->push_back(folder + name + ": " + why);
             }
             continue;
@@ -250,6 +258,9 @@ bool rinex_open_for_date(int32_t gps_seconds, const std::string& folder, const s
     const std::string day = Format("%03d", DayOfYear(when.year, when.month, when.day));
     const std::string ending = Format(".%02dn", wanted_yy);
     for (const std::string& name : names) {
+        if (std::find(unreadable.begin(), unreadable.end(), name) != unreadable.end()) {
+            continue;
+        }
         if (name.size() == 12 && name.compare(4, 3, day) == 0 &&
             EqualsNoCase(std::string_view(name).substr(8), ending) && rinex_open(folder + name, file)) {
             return true;

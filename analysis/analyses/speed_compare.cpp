@@ -99,15 +99,9 @@ bool LookupAll(const std::vector<Compared>& files, uint32_t t, std::vector<VelRe
     return true;
 }
 
-// Heights of a receiver on or near the ground, with room for an aircraft.
-constexpr double kMaxHeight = 100000;
-
 // A damaged record's position (a latitude of 1e300 or 95.5, a longitude of
-// 400, a NaN) is no place to compare.
-bool OnTheEarth(const VelRecord& r)
-{
-    return IsEarthPosition(r.latitude, r.longitude) && std::isfinite(r.height) && std::fabs(r.height) <= kMaxHeight;
-}
+// 400, a height of inf, a NaN) is no place to compare.
+bool OnTheEarth(const VelRecord& r) { return VelOnTheEarth(r); }
 
 // A position to write: on the earth, and one the log gave.
 bool Comparable(const VelRecord& r) { return OnTheEarth(r) && VelHasPosition(r); }
@@ -120,9 +114,15 @@ int OffTheEarth(const std::vector<VelRecord>& records)
     }));
 }
 
+// Positions are written to the millionth of a degree (about 0.1 m), as the
+// other outputs write them.
+constexpr int kPositionDecimals = 6;
+
 // The speeds of all files, then their headings, latitudes, longitudes and
-// heights, each as "," + the value with `precision` decimals; a position off
-// the earth, or the zeros of a log without one, leaves its three cells empty.
+// heights, each as "," + the value: speeds and headings with `precision`
+// decimals, positions with six. A position off the earth, or the zeros of a
+// log without one, leaves its three cells empty, and so does a speed or
+// heading the log did not tell (NaN).
 void AppendValues(std::string& row, const std::vector<VelRecord>& records, int precision)
 {
     for (double VelRecord::*field :
@@ -130,8 +130,8 @@ void AppendValues(std::string& row, const std::vector<VelRecord>& records, int p
         const bool position = field != &VelRecord::speed && field != &VelRecord::heading;
         for (const VelRecord& r : records) {
             row += ',';
-            if (!position || Comparable(r)) {
-                row += Fixed(r.*field, precision).c_str();
+            if (position ? Comparable(r) : !std::isnan(r.*field)) {
+                row += Fixed(r.*field, position ? kPositionDecimals : precision).c_str();
             }
         }
     }
@@ -409,8 +409,14 @@ double HeadingChange(double from, double to)
 
 DrivingClass DrivingClassifier::Classify(double speed, double heading)
 {
+    if (std::isnan(speed)) {
+        return DrivingClass::None;
+    }
     if (speed <= vth_) {
         return DrivingClass::Stop;
+    }
+    if (std::isnan(heading)) {
+        return DrivingClass::None;
     }
     if (first_moving_) {
         first_moving_ = false;

@@ -18,7 +18,9 @@ const char* DrivingClassName(DrivingClass c);
 // (degrees). A turn starts at a heading change above `hth` degrees in one
 // second and lasts until more than `turntime` quiet seconds in a row have
 // passed. Heading changes are measured the short way round, so crossing
-// north is no turn.
+// north is no turn. A second whose speed, or whose heading while moving,
+// the reference did not tell (NaN) gets no class and changes nothing: it
+// is no second of standing still.
 class DrivingClassifier {
 public:
     DrivingClassifier(int32_t hth, int32_t turntime, int32_t vth) : hth_(hth), turntime_(turntime), vth_(vth) {}

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -181,27 +182,33 @@ int ReadEcosLine(ByteStream& in, NmeaEpoch& e, Run& run, DayKeys& keys)
     return 0;
 }
 
+// What LogReader::Next read.
+enum class Read { Epoch, LastEpoch, End };
+
 class LogReader {
 public:
     LogReader(ByteStream& in, Run& run) : in_(in), run_(run), day_keys_(run.midnight) {}
 
     // Reads the next epoch and forms its key (nothing when it has no usable
-    // time); 1 at the end of the log.
-    int Next(NmeaEpoch& e, std::optional<uint32_t>& key)
+    // time). The NMEA readers hand over the log's last epoch with the end of
+    // the stream (LastEpoch); a reference log's line cut off by the end is
+    // not used (End).
+    Read Next(NmeaEpoch& e, std::optional<uint32_t>& key)
     {
         int status = 1;
+        bool nmea = false;
         switch (run_.type) {
         case kGar: status = ReadGarLine(in_, e, run_); break;
         case kEcoh: status = ReadEcohLine(in_, e, run_, day_keys_); break;
         case kEcos: status = ReadEcosLine(in_, e, run_, day_keys_); break;
         case kGvn52: status = ReadGvn52Line(in_, e, run_, false); break;
         case kGvn52mm: status = ReadGvn52Line(in_, e, run_, true); break;
-        case kOld: status = nmea_read_odo_epoch(in_, e, run_.odometer_scale); break;
-        default: status = nmea_read_epoch(in_, e, run_.odometer_scale); break;
+        case kOld: status = nmea_read_odo_epoch(in_, e, run_.odometer_scale); nmea = true; break;
+        default: status = nmea_read_epoch(in_, e, run_.odometer_scale); nmea = true; break;
         }
         key.reset();
-        if (status != 0) {
-            return status;
+        if (status != 0 && !(nmea && e.flags != 0)) {
+            return Read::End;
         }
         int64_t k = 0;
         switch (run_.type) {
@@ -213,7 +220,7 @@ public:
         if (k > 0 && k <= UINT32_MAX) {
             key = static_cast<uint32_t>(k);
         }
-        return 0;
+        return status == 0 ? Read::Epoch : Read::LastEpoch;
     }
 
 private:
@@ -234,9 +241,57 @@ bool SkipsHeader(int32_t type)
     return type == kGar || type == kEcoh || type == kEcos;
 }
 
-double SourceSpeed(int32_t type, const NmeaEpoch& e)
+bool FromNmea(int32_t type)
 {
-    return (type == kRef || type == kOld) ? e.odo_speed : e.vtg_kmh;
+    return PositionFromGga(type);
+}
+
+// The speed (km/h) and heading of an epoch. An NMEA epoch that tells none
+// gives NaN, which the readers of the vel file leave out of speed and
+// heading comparisons rather than take as standing still.
+EpochMotion SourceMotion(int32_t type, const NmeaEpoch& e)
+{
+    if (!FromNmea(type)) {
+        return {e.vtg_kmh, e.vtg_course};
+    }
+    EpochMotion m = epoch_motion(e);
+    if (type == kRef || type == kOld) {
+        m.kmh = e.Has(kHasQnvOdo) ? e.odo_speed : std::numeric_limits<double>::quiet_NaN();
+    }
+    return m;
+}
+
+// "time,date,gpstime," of a CSV row: the receiver clock's ("$PQNVTG", GPS
+// time) where the epoch has it, else the RMC's UTC time and date (or the
+// GGA's time) with GPS seconds of UTC + 15 s; a column the log tells
+// nothing for is empty.
+std::string CsvTime(const NmeaEpoch& e)
+{
+    if (e.Has(kHasQnvTG) && e.tg_gps_time > 0) {
+        return Format("%02d:%02d:%02d,%02d/%02d/%04d,%u,", e.tg_hour, e.tg_minute, e.tg_second, e.tg_day, e.tg_month,
+                      e.tg_year, static_cast<uint32_t>(e.tg_gps_time));
+    }
+    std::string out;
+    if (e.Has(kHasRMC) && e.rmc_time_valid) {
+        out = Format("%02d:%02d:%02d,", e.rmc_hour, e.rmc_minute, e.rmc_second);
+        if (e.rmc_date_valid && e.gps_time > 0) {
+            out += Format("%02d/%02d/%04d,%u,", e.rmc_day, e.rmc_month, e.rmc_year + 2000,
+                          static_cast<uint32_t>(e.gps_time) + kUtcToGps);
+        } else {
+            out += ",,";
+        }
+        return out;
+    }
+    if (e.Has(kHasGGA) && e.gga_time_valid) {
+        return Format("%02d:%02d:%02d,,,", e.gga_hour, e.gga_minute, e.gga_second);
+    }
+    return ",,,";
+}
+
+// "%3.1lf", or nothing for a value the log did not tell.
+std::string CsvValue(double v)
+{
+    return std::isnan(v) ? std::string() : Format("%3.1lf", v);
 }
 
 // "Less its last 4 characters", only where that leaves a name.
@@ -245,9 +300,11 @@ std::string Stem(const std::string& name)
     return name.size() >= 5 ? name.substr(0, name.size() - 4) : name;
 }
 
-// One log; 0 or 1.
-int ExtractLog(Run& run, const std::string& folder, const std::string& name, const std::string& vel_path)
+// One log; 0 or 1 (a failure). `yielded`: whether its vel file got a record.
+int ExtractLog(Run& run, const std::string& folder, const std::string& name, const std::string& vel_path,
+               bool& yielded)
 {
+    yielded = false;
     const std::string log_path = folder + name;
     const std::string csv_path = folder + Stem(name) + "_speed_heading.csv";
     if (SameFile(vel_path, log_path) || SameFile(csv_path, log_path)) {
@@ -274,14 +331,23 @@ int ExtractLog(Run& run, const std::string& folder, const std::string& name, con
     // The first epoch with a fix and a usable time gives the first second;
     // it is not itself recorded.
     bool found = false;
-    while (reader.Next(e, key) == 0) {
+    Read got = Read::End;
+    while ((got = reader.Next(e, key)) != Read::End) {
         if (e.fix_quality != 0 && key) {
             found = true;
             break;
         }
+        if (got == Read::LastEpoch) {
+            break;
+        }
     }
     if (!found) {
-        std::fprintf(stderr, "%s: no fix with a time, no vel file\n", log_path.c_str());
+        std::fflush(stdout);
+        std::string why = "no fix with a time";
+        if (FromNmea(run.type)) {
+            why = why_no_fix(position_talkers(in), why);
+        }
+        std::fprintf(stderr, "%s: %s; no vel file\n", log_path.c_str(), why.c_str());
         return csv.Close() ? 0 : 1;
     }
     const uint32_t first = *key;
@@ -294,31 +360,40 @@ int ExtractLog(Run& run, const std::string& folder, const std::string& name, con
     csv.Write("time,date,gpstime,speed,heading\r\n");
     uint32_t previous = first;
     int without_position = 0;
-    while (reader.Next(e, key) == 0) {
-        double speed = SourceSpeed(run.type, e);
+    int records = 0;
+    // Every epoch after the first one, the log's last epoch too.
+    while (got == Read::Epoch && (got = reader.Next(e, key)) != Read::End) {
+        const EpochMotion motion = SourceMotion(run.type, e);
+        double speed = motion.kmh;
         if ((run.type == kRef || run.type == kOld) && key && *key > previous + 1) {
             speed /= static_cast<double>(*key - previous);
         }
-        csv.Printf("%02d:%02d:%02d,%02d/%02d/%04d,%u,", e.tg_hour, e.tg_minute, e.tg_second, e.tg_day, e.tg_month,
-                   e.tg_year, static_cast<uint32_t>(e.tg_gps_time));
-        csv.Printf("%3.1lf,%3.1lf\r\n", speed, e.vtg_course);
+        csv.Write(CsvTime(e));
+        csv.Write(CsvValue(speed) + "," + CsvValue(motion.course) + "\r\n");
         if (key) {
             // An epoch whose GGA was lost or had no fix holds no position:
             // it gets no record rather than one at 0,0, and every reader
             // of the file then takes that second as missing. Its speed
             // still covered its own second.
             if (!PositionFromGga(run.type) || (e.Has(kHasGGA) && e.fix_quality != 0)) {
-                vel.Append({*key, speed, e.vtg_course, e.latitude, e.longitude, e.height});
+                vel.Append({*key, speed, motion.course, e.latitude, e.longitude, e.height});
+                ++records;
             } else {
                 ++without_position;
             }
             previous = *key;
         }
     }
+    std::fflush(stdout);
     if (without_position > 0) {
         std::fprintf(stderr, "%s: %d epochs without a position fix have no record in %s\n", log_path.c_str(),
                      without_position, vel_path.c_str());
     }
+    if (records == 0) {
+        std::fprintf(stderr, "%s: no fix with a time after the first one (the vel file's first second), no record in %s\n",
+                     log_path.c_str(), vel_path.c_str());
+    }
+    yielded = records > 0;
     if (status == 0 && !vel.Finish()) {
         std::fprintf(stderr, "cannot write %s\n", vel_path.c_str());
         status = 1;
@@ -374,12 +449,22 @@ int vel_extract(const OptionRecord& o)
         }
     }
     int status = 0;
+    bool any_yielded = false;
     for (const std::string& name : logs) {
         const std::string vel_path =
             out_folder + (o.name_text.empty() ? Stem(name) : o.name_text) + ".vel";
-        status |= ExtractLog(run, input.folder, name, vel_path);
+        bool yielded = false;
+        status |= ExtractLog(run, input.folder, name, vel_path, yielded);
+        any_yielded = any_yielded || yielded;
     }
     std::fflush(stdout);
+    if (!any_yielded) {
+        // A run that wrote no record produced nothing to compare.
+        if (logs.size() != 1) {
+            std::fprintf(stderr, "no log of %s gave a vel record\n", input.folder.empty() ? "." : input.folder.c_str());
+        }
+        return 1;
+    }
     return status;
 }
 

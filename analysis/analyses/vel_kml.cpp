@@ -40,7 +40,7 @@ void kml_from_vel(KmlWriter& kml, const std::vector<VelRecord>& records, int set
     NmeaEpoch e;
     int refused = 0, without = 0;
     for (const VelRecord& r : records) {
-        if (!IsEarthPosition(r.latitude, r.longitude)) {
+        if (!VelOnTheEarth(r)) {
             ++refused;  // a damaged record: no point in space, no unreadable document
             continue;
         }

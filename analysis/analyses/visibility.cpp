@@ -1,6 +1,7 @@
 #include "analysis/analyses/visibility.h"
 
 #include <cmath>
+#include <filesystem>
 
 #include "analysis/core/text_util.h"
 
@@ -88,6 +89,17 @@ int VisibilityFile::sat_visibility(const ReceiverPosition& receiver, const GpsTi
     return count;
 }
 
+bool VisibilityFile::HasEphemerides(int32_t gps_seconds)
+{
+    const ephemeris_table& table = source_.ForTime(gps_seconds);
+    for (int prn = 1; prn <= 32; ++prn) {
+        if (table.Count(prn) > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void VisibilityFile::Close()
 {
     if (out_ != nullptr) {
@@ -155,6 +167,16 @@ int run_visibility_test(const OptionRecord& options)
     VisibilityFile file;
     if (!file.visibility_open("", options.e_folder)) {
         std::fprintf(stderr, "cannot create %s\n", file.Path().c_str());
+        return 1;
+    }
+    if (!file.HasEphemerides(fixed)) {
+        // A row of zeros would read as a sky without satellites.
+        file.Close();
+        std::error_code removed;
+        std::filesystem::remove(file.Path(), removed);
+        std::fflush(stdout);
+        std::fprintf(stderr, "no usable RINEX navigation file for 30/06/2008 in %s; %s not written\n",
+                     options.e_folder.empty() ? "." : options.e_folder.c_str(), file.Path().c_str());
         return 1;
     }
     ElevationMarks marks;

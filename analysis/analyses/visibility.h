@@ -48,6 +48,9 @@ public:
     // Writes one row and returns how many satellites are above the horizon.
     int sat_visibility(const ReceiverPosition& receiver, const GpsTime& t, ElevationMarks& elevation);
     void Close();
+    // Whether the day of `gps_seconds` has any ephemeris in the RINEX folder
+    // (loading it, as a row of that day would).
+    bool HasEphemerides(int32_t gps_seconds);
     const std::string& Path() const { return path_; }
     // False once a write has failed.
     bool Good() const { return good_; }

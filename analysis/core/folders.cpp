@@ -108,4 +108,13 @@ std::string StripExtension(std::string_view name)
     return std::string(name.substr(0, dot));
 }
 
+void ProcessingLine(const std::string& sub_folder, const std::string& file)
+{
+    if (sub_folder.empty()) {
+        std::printf("Processing \\%s ... ", file.c_str());
+    } else {
+        std::printf("Processing \\%s\\%s ... ", sub_folder.c_str(), file.c_str());
+    }
+}
+
 }  // namespace navsift

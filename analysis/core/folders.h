@@ -25,6 +25,11 @@ struct FolderFiles {
 std::vector<FolderFiles> files_or_subfolders(const std::string& folder, std::string_view pattern,
                                              std::string_view sub_pattern);
 
+// The progress line of a drawing, before its result and without a line end:
+// "Processing \sub\file ... ", or "Processing \file ... " for a file of
+// the folder itself (one separator, never two).
+void ProcessingLine(const std::string& sub_folder, const std::string& file);
+
 // Splits at the last "/" or "\": the part up to and including it, and the
 // rest. A path without a separator gives an empty folder.
 struct PathParts {

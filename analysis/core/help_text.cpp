@@ -62,7 +62,7 @@ Reports
   -size -b1 FIRST.map -b2 SECOND.map  object and library sizes of two linker maps
   -excel global_info.csv          a workbook with a chart of fix status and speed
 
-  -help, --help, -?               this text
+  -help, -h, --help, -?           this text
 )";
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "analysis/core/gps_time.h"
@@ -16,6 +17,19 @@ void ScanTime(std::string_view field, int32_t& a, int32_t& b, int32_t& c)
 {
     Scanner sc(field);
     sc.Int(a, 2) && sc.Int(b, 2) && sc.Int(c, 2);
+}
+
+// A field that holds a finite number, whole.
+bool FieldNumber(std::string_view field, double& value)
+{
+    const std::string text(field);
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(v)) {
+        return false;
+    }
+    value = v;
+    return true;
 }
 
 double DegreesFrom(std::string_view field, int degree_digits, int32_t& degrees, double& minutes)
@@ -145,6 +159,10 @@ void parse_rmc(const NmeaFields& f, NmeaEpoch& e)
     e.rmc_time_valid = field_time_of_day(f[1], sod);
     e.rmc_date_valid = FieldDate(f[9], day, month, year);
     e.gps_time = rmc_gps_time(f);
+    // A receiver warning ("V") leaves the speed and course untold.
+    const bool valid = f[2] == "A";
+    e.rmc_speed_valid = valid && FieldNumber(f[7], e.rmc_speed_knots);
+    e.rmc_course_valid = valid && FieldNumber(f[8], e.rmc_course);
     ++e.rmc_count;
     e.flags |= kHasRMC;
 }
@@ -198,6 +216,27 @@ void parse_vtg(const NmeaFields& f, NmeaEpoch& e)
     e.vtg_kmh = FieldReal(f[7]);
     e.vtg_ms = e.speed = e.vtg_kmh / 3.6;
     e.vtg_course = FieldReal(f[1]);
+    double value = 0;
+    e.vtg_speed_valid = FieldNumber(f[7], value);
+    e.vtg_course_valid = FieldNumber(f[1], value);
+}
+
+EpochMotion epoch_motion(const NmeaEpoch& e)
+{
+    constexpr double kKmhPerKnot = 1.852;
+    const double untold = std::numeric_limits<double>::quiet_NaN();
+    EpochMotion m{untold, untold};
+    if (e.Has(kHasVTG) && e.vtg_speed_valid) {
+        m.kmh = e.vtg_kmh;
+    } else if (e.Has(kHasRMC) && e.rmc_speed_valid) {
+        m.kmh = e.rmc_speed_knots * kKmhPerKnot;
+    }
+    if (e.Has(kHasVTG) && e.vtg_course_valid) {
+        m.course = e.vtg_course;
+    } else if (e.Has(kHasRMC) && e.rmc_course_valid) {
+        m.course = e.rmc_course;
+    }
+    return m;
 }
 
 void parse_qnv_tg(const NmeaFields& f, NmeaEpoch& e)

@@ -49,6 +49,8 @@ struct NmeaEpoch {
     int32_t gga_count = 0, rmc_count = 0, tg_count = 0;
     int32_t gga_valid = 0;
     double latitude = 0, longitude = 0, height = 0;  // degrees (S, W negative), metres
+    // False for a track point that gave no height: it is drawn on the ground.
+    bool height_known = true;
     double speed = 0;                                 // m/s
     int32_t gsa_mode = 0, fix_quality = 0;
     double pdop = 0, hdop = 0, vdop = 0;
@@ -78,9 +80,23 @@ struct NmeaEpoch {
     int32_t rmc_hour = 0, rmc_minute = 0, rmc_second = 0;
     int32_t rmc_day = 0, rmc_month = 0, rmc_year = 0;  // two-digit year
     double vtg_kmh = 0, vtg_ms = 0, vtg_course = 0;
+    // Which VTG fields held a number (an empty field is no speed of 0).
+    bool vtg_speed_valid = false, vtg_course_valid = false;
+    // The speed over ground (knots) and course (degrees, true) of a valid
+    // ("A") RMC, where its fields hold them.
+    double rmc_speed_knots = 0, rmc_course = 0;
+    bool rmc_speed_valid = false, rmc_course_valid = false;
 
     bool Has(uint32_t flag) const { return (flags & flag) != 0; }
 };
+
+// The speed over ground (km/h) and course (degrees, true) of an epoch: its
+// VTG's, else its RMC's (the same quantities, the speed in knots). NaN for
+// what neither tells, never a speed of 0 that reads as standing still.
+struct EpochMotion {
+    double kmh, course;
+};
+EpochMotion epoch_motion(const NmeaEpoch& e);
 
 // The odometer's counts-to-metres scale unless the speed extraction sets
 // another.

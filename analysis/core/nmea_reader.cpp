@@ -1,5 +1,6 @@
 #include "analysis/core/nmea_reader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "analysis/core/text_util.h"
@@ -148,6 +149,49 @@ int is_nmea_log(ByteStream& in)
     }
     in.Seek(0);
     return found >= 6 ? 0 : 1;
+}
+
+PositionTalkers position_talkers(ByteStream& in)
+{
+    in.Seek(0);
+    std::string sentence;
+    NmeaFields fields;
+    PositionTalkers t;
+    std::vector<std::string> others;
+    while (!in.AtEnd()) {
+        read_nmea_sentence(in, sentence);
+        if (nmea_tokenize(sentence, fields) != 0) {
+            continue;
+        }
+        const SentenceCode code = nmea_classify(fields);
+        if (code == kGGA || code == kRMC) {
+            ++t.gp;
+            continue;
+        }
+        // "$xxGGA" or "$xxRMC" of another talker.
+        const std::string_view name = fields[0];
+        if (name.size() == 6 && (name.substr(3) == "GGA" || name.substr(3) == "RMC")) {
+            const std::string talker(name.substr(0, 3));
+            if (std::find(others.begin(), others.end(), talker) == others.end()) {
+                others.push_back(talker);
+            }
+        }
+    }
+    in.Seek(0);
+    for (std::size_t k = 0; k < others.size(); ++k) {
+        t.others += (k == 0 ? "" : k + 1 == others.size() ? " and " : ", ") + others[k];
+    }
+    return t;
+}
+
+std::string why_no_fix(const PositionTalkers& t, const std::string& otherwise)
+{
+    if (t.gp > 0 || t.others.empty()) {
+        return otherwise;
+    }
+    const bool several = t.others.find(' ') != std::string::npos;
+    return "no $GP sentence: its positions come from the " + t.others + (several ? " talkers" : " talker") +
+           ", and only $GP sentences are read";
 }
 
 }  // namespace navsift

@@ -73,4 +73,18 @@ SentenceCode nmea_classify(const NmeaFields& fields);
 // position; the stream is put back to its start either way.
 int is_nmea_log(ByteStream& in);
 
+// What a log holds of the sentences that give positions: its accepted
+// $GPGGA and $GPRMC sentences, and the other talkers whose GGA or RMC it
+// holds ("$GN", "$GN and $GL"), which are not read. The stream is put back
+// to its start.
+struct PositionTalkers {
+    int gp = 0;
+    std::string others;
+};
+PositionTalkers position_talkers(ByteStream& in);
+// Why a log gave no fix, for the run's message: "no $GP sentence: its
+// positions come from the $GN talker, ..." where it has no $GP sentence but
+// another talker's, else `otherwise`.
+std::string why_no_fix(const PositionTalkers& t, const std::string& otherwise);
+
 }  // namespace navsift

@@ -317,7 +317,7 @@ bool IsHelpWord(const std::string& word)
     if (word[0] == '-' && name.starts_with('-')) {
         name.remove_prefix(1);  // the "--help" of other programs
     }
-    return name.starts_with('?') || EqualsNoCase(name, "help");
+    return name.starts_with('?') || EqualsNoCase(name, "help") || EqualsNoCase(name, "h");
 }
 
 bool read_split_times(OptionRecord& record)

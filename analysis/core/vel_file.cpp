@@ -1,6 +1,7 @@
 #include "analysis/core/vel_file.h"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 #include "analysis/core/byte_stream.h"
@@ -118,6 +119,12 @@ bool VelWriter::Finish()
     }
     file_ = nullptr;
     return !failed_;
+}
+
+bool VelOnTheEarth(const VelRecord& r)
+{
+    constexpr double kMaxHeight = 100000;
+    return std::fabs(r.latitude) <= 90 && std::fabs(r.longitude) <= 180 && std::fabs(r.height) <= kMaxHeight;
 }
 
 std::optional<VelFile> VelFile::Load(const std::string& path)

@@ -54,6 +54,12 @@ inline bool VelHasPosition(const VelRecord& r)
     return !(r.latitude == 0 && r.longitude == 0 && r.height == 0);
 }
 
+// A record's position on or near the earth: latitude within -90..90,
+// longitude within -180..180, a finite height within 100 km of the ground
+// (room for an aircraft). Anything else is a damaged record: no place to
+// draw or compare.
+bool VelOnTheEarth(const VelRecord& r);
+
 // A whole file in memory, looked up by second.
 struct VelFile {
     uint32_t first = 0, last = 0;

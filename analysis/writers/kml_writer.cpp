@@ -1,6 +1,7 @@
 #include "analysis/writers/kml_writer.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 #include "analysis/core/gps_time.h"
@@ -220,21 +221,40 @@ void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, b
     out += ' ';
     out += ew;
     out += "</td></tr>\r\n<tr><td>Elevation: </td><td>";
-    out += Fixed(r.gga_altitude, 2).c_str();
-    out += " m</td></tr>\r\n<tr><td>Speed: </td><td>";
-    out += Fixed(r.vtg_kmh, 1).c_str();
-    out += " km/h</td></tr>\r\n<tr><td>Heading: </td><td>";
-    AppendRight(out, Fixed(r.vtg_course, 1).c_str(), 3);
-    out += "deg </td></tr>\r\n</table>]]>\r\n</description>\r\n<Point>\r\n<coordinates>";
+    if (r.height_known) {
+        out += Fixed(r.gga_altitude, 2).c_str();
+        out += " m";
+    } else {
+        out += kNoHeight;
+    }
+    out += "</td></tr>\r\n<tr><td>Speed: </td><td>";
+    // A vel record's speed or heading that its log did not tell is NaN.
+    if (std::isnan(r.vtg_kmh)) {
+        out += "no speed";
+    } else {
+        out += Fixed(r.vtg_kmh, 1).c_str();
+        out += " km/h";
+    }
+    out += "</td></tr>\r\n<tr><td>Heading: </td><td>";
+    if (std::isnan(r.vtg_course)) {
+        out += "no heading ";
+    } else {
+        AppendRight(out, Fixed(r.vtg_course, 1).c_str(), 3);
+        out += "deg ";
+    }
+    out += "</td></tr>\r\n</table>]]>\r\n</description>\r\n<Point>\r\n<coordinates>";
     out += Fixed(r.longitude, 6).c_str();
     out += ',';
     out += Fixed(r.latitude, 6).c_str();
-    out += ',';
-    out += Fixed(r.height, 6).c_str();
+    // Without a height the point is clamped to the ground, as KML allows.
+    if (r.height_known) {
+        out += ',';
+        out += Fixed(r.height, 6).c_str();
+    }
     out += "</coordinates>\r\n</Point>\r\n</Placemark>\r\n";
     Write(out);
     if (add_to_path) {
-        track_.push_back({r.latitude, r.longitude, r.height});
+        track_.push_back({r.latitude, r.longitude, r.height, r.height_known});
     }
     if (mode != PlacemarkMode::End) {
         return;
@@ -245,8 +265,10 @@ void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, b
         Write(Fixed(c.longitude, 6).c_str());
         Write(",");
         Write(Fixed(c.latitude, 6).c_str());
-        Write(",");
-        Write(Fixed(c.height, 6).c_str());
+        if (c.height_known) {
+            Write(",");
+            Write(Fixed(c.height, 6).c_str());
+        }
         Write("\r\n");
     }
     Write("</coordinates>\r\n</LineString>\r\n</Placemark>\r\n");

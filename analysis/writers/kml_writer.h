@@ -62,6 +62,8 @@ struct EpochWhen {
 EpochWhen WhenOf(const NmeaEpoch& r);
 inline constexpr const char* kNoDate = "no date";
 inline constexpr const char* kNoTime = "no time";
+// The elevation of a point that gave no height.
+inline constexpr const char* kNoHeight = "no height";
 
 class KmlWriter {
 public:
@@ -94,6 +96,7 @@ public:
 private:
     struct Coordinate {
         double latitude, longitude, height;
+        bool height_known;
     };
     void Write(std::string_view text)
     {

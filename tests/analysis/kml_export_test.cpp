@@ -84,7 +84,7 @@ TEST(KmlExport, BenchCommandLineWritesTheGoldenTrackBesideTheLog)
     // An absolute path after -nmea, started from another folder.
     const RunResult r = Navsift({"-nmea", log.string(), "-kml", "-name", "dev1_TTFF_COLD_NMEA"}, dir / "elsewhere");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "Processing \\\\dev1_TTFF_COLD_NMEA.txt ... Nmea File Recognized \n");
+    EXPECT_EQ(r.out, "Processing \\dev1_TTFF_COLD_NMEA.txt ... Nmea File Recognized \n");
     const fs::path kml = dir / "logs" / "dev1_TTFF_COLD_NMEA.kml";
     EXPECT_EQ(ReadFile(kml), ReadFile(kGoldenDir / "bench_track.kml"));
     EXPECT_TRUE(fs::is_empty(dir / "elsewhere")) << "nothing may be left in the working folder";
@@ -107,17 +107,15 @@ TEST(KmlExport, LostFixesAreLeftOutOfTheTrack)
     ExpectSoundKml(dir / "drive.kml", 9, dir.path());
 }
 
-TEST(KmlExport, ALogWithoutAnyFixGivesAnEmptyButValidDocument)
+TEST(KmlExport, ALogWithoutAnyFixWritesNoDocumentAndFails)
 {
     ScratchDir dir;
     WriteFile(dir / "cold.txt", BuildLog(Walk(8, 100, 0)));
     const RunResult r = Navsift({"-nmea", (dir / "cold.txt").string(), "-kml", "-name", "cold"}, dir.path());
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("No fix found"), std::string::npos) << r.out;
-    const std::string kml = ReadFile(dir / "cold.kml");
-    EXPECT_EQ(CountOf(kml, "<Placemark>"), 0);
-    EXPECT_EQ(CountOf(kml, "<Folder>"), 0);
-    EXPECT_EQ(XmlProblem(dir / "cold.kml"), "");
+    EXPECT_NE(r.err.find("cold.txt: no $GPGGA with a fix"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "cold.kml"));
 }
 
 TEST(KmlExport, SplitTimesCutTheTrackIntoTimeFolders)
@@ -351,7 +349,7 @@ TEST(KmlExport, AFolderWithoutItsSeparatorTakesItsParentFolder)
     WriteFile(dir / "inner" / "deep.txt", BuildLog(Walk(2)));
     const RunResult r = Navsift({"-nmea", (dir / "inner").string(), "-kml", "-name", "t"}, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "Processing \\\\top.txt ... Nmea File Recognized \n");
+    EXPECT_EQ(r.out, "Processing \\top.txt ... Nmea File Recognized \n");
     ExpectSoundKml(dir / "t.kml", 6, dir.path());
 }
 
@@ -402,11 +400,14 @@ TEST(KmlExport, AMissingLogCreatesNothingAndFails)
     EXPECT_NE(r.err.find("-name"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / ".kml"));
 
-    // A file that is not a log is named as such and gives an empty document.
+    // A file that is not a log is named as such, and the run fails without
+    // a document.
     WriteFile(dir / "text.txt", "$GPGGA,garbled\r\nhello\r\n");
     r = Navsift({"-nmea", (dir / "text.txt").string(), "-kml", "-name", "text"}, dir.path());
-    EXPECT_EQ(r.out, "Processing \\\\text.txt ... Nmea File NOT Recognized\n");
-    EXPECT_EQ(XmlProblem(dir / "text.kml"), "");
+    EXPECT_EQ(r.out, "Processing \\text.txt ... Nmea File NOT Recognized\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("not an NMEA log: 0 $GPGGA or $GPRMC sentences, 6 are needed"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "text.kml"));
 }
 
 TEST(KmlExport, ALogThatIsNotThereIsAnErrorNeverAFolderWalk)

@@ -161,9 +161,9 @@ TEST_P(MidSecondStart, SpeedFileAndKmlPairEachSecondWithItsOwnPosition)
 
     const std::optional<VelFile> vel = SpeedFile(log, dir.path());
     ASSERT_TRUE(vel.has_value());
-    // Every second but the first (which only opens the file), the last
-    // (read at the end of the log) and the one without its GGA, each once.
-    ASSERT_EQ(vel->records.size(), 17u);
+    // Every second but the first (which only opens the file) and the one
+    // without its GGA, each once; the last one too.
+    ASSERT_EQ(vel->records.size(), 18u);
     for (std::size_t k = 0; k < vel->records.size(); ++k) {
         const VelRecord& rec = vel->records[k];
         const int sod = static_cast<int>(rec.key - kMidnight);
@@ -264,9 +264,9 @@ TEST(LostGgaAt10Hz, EveryRecordKeepsItsOwnTenthsPosition)
     WriteFile(dir / "fast.txt", log);
     const std::optional<VelFile> vel = SpeedFile(dir / "fast.txt", dir.path());
     ASSERT_TRUE(vel.has_value());
-    // All tenths but the first (which opens the file), the last (read at
-    // the end of the log) and the one without its GGA.
-    ASSERT_EQ(vel->records.size(), 57u);
+    // All tenths but the first (which opens the file) and the one without
+    // its GGA; the last one too.
+    ASSERT_EQ(vel->records.size(), 58u);
     for (const VelRecord& rec : vel->records) {
         const int k = static_cast<int>(std::lround((rec.speed - 60.0) / 0.1));
         EXPECT_NE(k, lost);
@@ -289,7 +289,7 @@ TEST(MidSecondStartAgainstGpsbabel, SpeedFileAndKmlAgreeWithAnIndependentReading
     }
     const std::optional<VelFile> vel = SpeedFile(log, dir.path());
     ASSERT_TRUE(vel.has_value());
-    ASSERT_EQ(vel->records.size(), 28u);
+    ASSERT_EQ(vel->records.size(), 29u);
     for (const VelRecord& rec : vel->records) {
         const int sod = static_cast<int>(rec.key - kMidnight);
         ASSERT_TRUE(babel.count(sod)) << sod;
@@ -314,6 +314,8 @@ std::string QnvTg(int sod, int week = 1486, bool checksum = true)
     return checksum ? Sentence(body) : "$" + body + "\r\n";
 }
 
+// The epoch whose receiver time is not trusted shows its RMC's own (UTC)
+// time and date, with the GPS seconds of that moment, never zeros.
 TEST(DamagedTimeSentence, AReceiverTimeThatDisagreesWithItsRmcGivesNoTimeToTheSpeedTable)
 {
     ScratchDir dir;
@@ -330,8 +332,9 @@ TEST(DamagedTimeSentence, AReceiverTimeThatDisagreesWithItsRmcGivesNoTimeToTheSp
               "time,date,gpstime,speed,heading\r\n"
               "10:00:16,30/06/2008,898855216,61.0,45.0\r\n"
               "10:00:17,30/06/2008,898855217,62.0,45.0\r\n"
-              "00:00:00,00/00/0000,0,63.0,45.0\r\n"
-              "10:00:19,30/06/2008,898855219,64.0,45.0\r\n");
+              "10:00:03,30/06/2008,898855218,63.0,45.0\r\n"
+              "10:00:19,30/06/2008,898855219,64.0,45.0\r\n"
+              "10:00:20,30/06/2008,898855220,65.0,45.0\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(BothSentenceOrders, MidSecondStart, ::testing::Values(false, true),

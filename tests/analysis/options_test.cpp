@@ -35,7 +35,8 @@ TEST(Options, NamesAreWholeAndCaseInsensitiveAndPointAtTheNextWord)
     EXPECT_EQ(Parse({"-nmea", "a.txt", "-Kml"}).nmea, 2u);
     // A later repetition wins.
     EXPECT_EQ(Parse({"-nmea", "a", "-nmea", "b"}).Arg(Parse({"-nmea", "a", "-nmea", "b"}).nmea), "b");
-    // -kmlx and -h match nothing and fall on silent letters.
+    // -kmlx, -b and -m match nothing and fall on silent letters; -h asks
+    // for the help and sets nothing.
     const OptionRecord silent = Parse({"-kmlx", "-h", "-b", "-m"});
     EXPECT_EQ(silent.kml, 0u);
     EXPECT_EQ(silent.b1 + silent.b2 + silent.heading + silent.hth + silent.multicolor + silent.merge, 0u);

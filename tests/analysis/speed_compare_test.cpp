@@ -137,9 +137,9 @@ TEST(SpeedCompare, WithoutReferenceLinesFilesUp)
     EXPECT_EQ(ReadFile(dir / "compare.csv"),
               "gps timestamp,a.vel speed,b.vel speed,a.vel heading,b.vel heading,a.vel Lat,b.vel Lat,a.vel Lon,"
               "b.vel Lon,a.vel Height,b.vel Height\r\n" +
-                  t2 + ",22.0,31.0,20.0,10.0,48.0,48.0,11.5,11.5,502.0,501.0\r\n" + t4 +
-                  ",24.0,33.0,40.0,30.0,48.0,48.0,11.5,11.5,504.0,503.0\r\n" + t5 +
-                  ",25.0,34.0,50.0,40.0,48.0,48.0,11.5,11.5,505.0,504.0\r\n");
+                  t2 + ",22.0,31.0,20.0,10.0,48.002000,48.001000,11.502000,11.501000,502.000000,501.000000\r\n" +
+                  t4 + ",24.0,33.0,40.0,30.0,48.004000,48.003000,11.504000,11.503000,504.000000,503.000000\r\n" +
+                  t5 + ",25.0,34.0,50.0,40.0,48.005000,48.004000,11.505000,11.504000,505.000000,504.000000\r\n");
 }
 
 TEST(SpeedCompare, RangeNotFoundAndTooManyFiles)
@@ -227,8 +227,11 @@ TEST(SpeedCompare, ReferenceClassesTablesRecordsAndKml)
     EXPECT_EQ(tables["compare"][1], std::to_string(kTen + 1) +
                                         ",10,0,1,1.250000,0.000000,90.000000,90.000000,48.100010,48.100000,11.500000,"
                                         "11.500000,500.000000,500.000000");
-    EXPECT_EQ(tables["compare_stop"][1],
-              std::to_string(kTen + 1) + ",10,0,1,1.2,0.0,90.0,90.0,48.1,48.1,11.5,11.5,500.0,500.0");
+    // The stop table keeps its speeds and headings to a tenth; its positions
+    // are as precise as every other table's.
+    EXPECT_EQ(tables["compare_stop"][1], std::to_string(kTen + 1) +
+                                             ",10,0,1,1.2,0.0,90.0,90.0,48.100010,48.100000,11.500000,11.500000,"
+                                             "500.000000,500.000000");
     EXPECT_EQ(Cells(tables["compare_turning"][1])[0], std::to_string(kTen + 5));
     EXPECT_EQ(Cells(tables["compare_turning"][3])[0], std::to_string(kTen + 7));
     EXPECT_EQ(Cells(tables["compare_straight"][1])[0], std::to_string(kTen + 4));
@@ -351,10 +354,10 @@ TEST(SpeedCompare, KnownSpeedOffsetFoundInEveryClass)
         rows[cls] = static_cast<int>(lines.size()) - 1;
         EXPECT_NEAR(sum / rows[cls], 2.5, 1e-9) << cls;
     }
-    // The log's last epoch is not recorded and the first second has no
-    // record: 9 + 9 stop seconds; turns of 10 and 7 seconds, each followed
-    // by 4 quiet turning seconds; crossing north is no turn.
-    EXPECT_EQ(rows["stop"], 9 + 9);
+    // The first second has no record, the log's last one has: 9 + 10 stop
+    // seconds; turns of 10 and 7 seconds, each followed by 4 quiet turning
+    // seconds; crossing north is no turn.
+    EXPECT_EQ(rows["stop"], 9 + 10);
     EXPECT_EQ(rows["turning"], 10 + 4 + 7 + 4);
     EXPECT_EQ(rows["straight"], 30 - 1 + 20 - 4 + 20 - 4);
 
@@ -494,7 +497,7 @@ TEST(SpeedCompare, PositionsOffTheEarthAreLeftOutOfTheTablesAndCounted)
     ASSERT_EQ(cells.size(), 11u) << rows[2];
     EXPECT_EQ(cells[1], "2.0");
     EXPECT_EQ(cells[5], "");
-    EXPECT_EQ(cells[6], "48.0");
+    EXPECT_EQ(cells[6], "48.002000");
     EXPECT_EQ(cells[9], "");
     EXPECT_NE(r.out.find("4 positions off the earth left out of"), std::string::npos) << r.out;
 

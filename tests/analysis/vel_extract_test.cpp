@@ -105,8 +105,8 @@ TEST(VelFile, BytesAndLookup)
     RunResult r = Navsift({"-vel", (dir / "drive.txt").string(), "-speedpath", (dir / "").string()}, dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string bytes = ReadFile(dir / "drive.vel");
-    // The last epoch of a log is not used (the read met the end).
-    ASSERT_EQ(bytes.size(), 8u + 48u * 5u);
+    // The log's last epoch is recorded too.
+    ASSERT_EQ(bytes.size(), 8u + 48u * 6u);
     auto u32 = [&](std::size_t at) {
         return static_cast<uint32_t>(static_cast<unsigned char>(bytes[at])) |
                static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8 |
@@ -114,7 +114,7 @@ TEST(VelFile, BytesAndLookup)
                static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24;
     };
     EXPECT_EQ(u32(0), kMidnight + 36000);
-    EXPECT_EQ(u32(4), kMidnight + 36006);
+    EXPECT_EQ(u32(4), kMidnight + 36007);
     EXPECT_EQ(u32(8), kMidnight + 36001);
     EXPECT_EQ(u32(12), 0u);  // padding
     // speed 11.0 at offset 8 of the record: 0x4026000000000000 little-endian
@@ -123,13 +123,13 @@ TEST(VelFile, BytesAndLookup)
     const VelFile f = Load(dir / "drive.vel");
     EXPECT_FALSE(f.partial_tail);
     EXPECT_EQ(Keys(f), (std::vector<uint32_t>{kMidnight + 36001, kMidnight + 36002, kMidnight + 36004,
-                                              kMidnight + 36005, kMidnight + 36006}));
+                                              kMidnight + 36005, kMidnight + 36006, kMidnight + 36007}));
     EXPECT_FALSE(f.Lookup(kMidnight + 36000));  // the first second is never recorded
     EXPECT_FALSE(f.Lookup(kMidnight + 36003));  // the gap
     EXPECT_FALSE(f.Lookup(kMidnight + 35999));
-    EXPECT_FALSE(f.Lookup(kMidnight + 36007));
-    ASSERT_TRUE(f.Lookup(kMidnight + 36006));  // the last second, past where a gap-free file holds it
-    EXPECT_DOUBLE_EQ(f.Lookup(kMidnight + 36006)->speed, 16.0);
+    EXPECT_FALSE(f.Lookup(kMidnight + 36008));
+    ASSERT_TRUE(f.Lookup(kMidnight + 36007));  // the last second, past where a gap-free file holds it
+    EXPECT_DOUBLE_EQ(f.Lookup(kMidnight + 36007)->speed, 17.0);
     ASSERT_TRUE(f.Lookup(kMidnight + 36004));  // found by walking back over the gap
     EXPECT_DOUBLE_EQ(f.Lookup(kMidnight + 36004)->speed, 14.0);
     EXPECT_DOUBLE_EQ(f.Lookup(kMidnight + 36004)->heading, 84.4);
@@ -141,8 +141,8 @@ TEST(VelFile, BytesAndLookup)
     WriteFile(dir / "cut.vel", bytes.substr(0, bytes.size() - 20));
     const VelFile cut = Load(dir / "cut.vel");
     EXPECT_TRUE(cut.partial_tail);
-    EXPECT_EQ(cut.records.size(), 4u);
-    EXPECT_FALSE(cut.Lookup(kMidnight + 36006));
+    EXPECT_EQ(cut.records.size(), 5u);
+    EXPECT_FALSE(cut.Lookup(kMidnight + 36007));
     WriteFile(dir / "tiny.vel", bytes.substr(0, 5));
     EXPECT_FALSE(VelFile::Load((dir / "tiny.vel").string()));
 }
@@ -179,17 +179,19 @@ TEST(VelFile, LookupAgreesWithAScanOverRandomGaps)
 TEST(VelExtract, NmeaTypes)
 {
     ScratchDir dir;
-    // gps: no $PQNVTG, so the CSV's time columns are zero; a first epoch
-    // without a fix and one without RMC are skipped before the first second.
+    // gps: no $PQNVTG, so the CSV's time columns are the RMC's UTC time and
+    // date, and GPS seconds of UTC + 15 s; a first epoch without a fix and
+    // one without RMC are skipped before the first second.
     WriteFile(dir / "gps.txt", NmeaLog({{.sod = 36000, .quality = 0}, {.sod = 36001, .rmc = false},
                                         {.sod = 36002}, {.sod = 36003, .kmh = 50.25, .course = 359.9},
                                         {.sod = 36004}}));
     RunResult r = Navsift({"-vel", (dir / "gps.txt").string(), "-speedpath", (dir / "").string()}, dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadFile(dir / "gps_speed_heading.csv"),
-              "time,date,gpstime,speed,heading\r\n00:00:00,00/00/0000,0,50.2,359.9\r\n");
+              "time,date,gpstime,speed,heading\r\n10:00:03,30/06/2008,898855218,50.2,359.9\r\n"
+              "10:00:04,30/06/2008,898855219,41.5,84.4\r\n");
     EXPECT_EQ(Load(dir / "gps.vel").first, kMidnight + 36002);
-    EXPECT_EQ(Keys(Load(dir / "gps.vel")), (std::vector<uint32_t>{kMidnight + 36003}));
+    EXPECT_EQ(Keys(Load(dir / "gps.vel")), (std::vector<uint32_t>{kMidnight + 36003, kMidnight + 36004}));
 
     // garnmea: the key is the $PQNVTG second less 15, the CSV shows that second.
     WriteFile(dir / "gn.txt", NmeaLog({{.sod = 36000, .tg_offset = 15}, {.sod = 36001, .tg_offset = 15},
@@ -198,8 +200,9 @@ TEST(VelExtract, NmeaTypes)
                 dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadFile(dir / "gn_speed_heading.csv"),
-              "time,date,gpstime,speed,heading\r\n10:00:16,30/06/2008,898855216,41.5,84.4\r\n");
-    EXPECT_EQ(Keys(Load(dir / "gn.vel")), (std::vector<uint32_t>{kMidnight + 36001}));
+              "time,date,gpstime,speed,heading\r\n10:00:16,30/06/2008,898855216,41.5,84.4\r\n"
+              "10:00:17,30/06/2008,898855217,41.5,84.4\r\n");
+    EXPECT_EQ(Keys(Load(dir / "gn.vel")), (std::vector<uint32_t>{kMidnight + 36001, kMidnight + 36002}));
 
     // nodate: midnight of -date plus the GGA second of day, over midnight.
     WriteFile(dir / "nd.txt", NmeaLog({{.sod = 86398, .rmc = false}, {.sod = 86399, .rmc = false},
@@ -208,7 +211,8 @@ TEST(VelExtract, NmeaTypes)
                  (dir / "").string()},
                 dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Keys(Load(dir / "nd.vel")), (std::vector<uint32_t>{kMidnight + 86399, kMidnight + 86400}));
+    EXPECT_EQ(Keys(Load(dir / "nd.vel")),
+              (std::vector<uint32_t>{kMidnight + 86399, kMidnight + 86400, kMidnight + 86401}));
     r = Navsift({"-vel", (dir / "nd.txt").string(), "-type", "nodate"}, dir.path());
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("-type nodate needs -date DDMMYYYY"), std::string::npos) << r.err;
@@ -217,7 +221,7 @@ TEST(VelExtract, NmeaTypes)
 TEST(VelExtract, OdometerSpeedsAndGaps)
 {
     ScratchDir dir;
-    // 10 pulses = 10 x 0.2 m x 3.6 = 7.2 km/h; the third record comes 3 s
+    // 10 pulses = 10 x 0.2 m x 3.6 = 7.2 km/h; the second record comes 3 s
     // after the previous one and records a third.
     const std::vector<Nmea> epochs = {{.sod = 36000, .odo_count = 10}, {.sod = 36001, .odo_count = 10},
                                       {.sod = 36004, .odo_count = 30}, {.sod = 36005, .odo_count = 10},
@@ -230,10 +234,11 @@ TEST(VelExtract, OdometerSpeedsAndGaps)
                               dir.path());
         ASSERT_EQ(r.status, 0) << r.err;
         const VelFile f = Load(dir / (type + ".vel"));
-        ASSERT_EQ(f.records.size(), 3u) << type;
+        ASSERT_EQ(f.records.size(), 4u) << type;
         EXPECT_NEAR(f.records[0].speed, 7.2, 1e-9) << type;
         EXPECT_NEAR(f.records[1].speed, 7.2, 1e-9) << type;  // 21.6 / 3
         EXPECT_NEAR(f.records[2].speed, 7.2, 1e-9) << type;
+        EXPECT_NEAR(f.records[3].speed, 7.2, 1e-9) << type;
         r = Navsift({"-vel", (dir / (type + ".txt")).string(), "-type", type, "-odoscale", "0.1", "-speedpath",
                      (dir / "").string()},
                     dir.path());
@@ -327,7 +332,7 @@ TEST(VelExtract, FoldersAndRefusals)
                 dir.path());
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("it keeps the last log's records"), std::string::npos) << r.err;
-    EXPECT_EQ(Load(dir / "out" / "all.vel").records.size(), 1u);
+    EXPECT_EQ(Load(dir / "out" / "all.vel").records.size(), 2u);
 
     // A -name that leads out of the -speedpath folder is refused and
     // nothing is written there.
@@ -351,13 +356,13 @@ TEST(VelExtract, FoldersAndRefusals)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot create"), std::string::npos);
 
-    // No fix with a time: an empty CSV and no vel file.
+    // No fix with a time: an empty CSV, no vel file, and a run that fails.
     WriteFile(dir / "nofix.txt", NmeaLog({{.sod = 36000, .quality = 0}, {.sod = 36001, .quality = 0}}));
     r = Navsift({"-vel", (dir / "nofix.txt").string(), "-speedpath", (dir / "").string()}, dir.path());
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_EQ(ReadFile(dir / "nofix_speed_heading.csv"), "");
     EXPECT_FALSE(fs::exists(dir / "nofix.vel"));
-    EXPECT_NE(r.err.find("no fix with a time, no vel file"), std::string::npos);
+    EXPECT_NE(r.err.find("no fix with a time; no vel file"), std::string::npos) << r.err;
 }
 
 }  // namespace
