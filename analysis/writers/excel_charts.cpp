@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "analysis/core/cpu_cores.h"
 #include "analysis/core/text_util.h"
 #include "platform/workbook/workbook.h"
 
@@ -448,10 +449,10 @@ ChartWorkbookQueue::~ChartWorkbookQueue()
 
 int ChartWorkbookQueue::DefaultWorkers()
 {
-    // Every core but one, which the run's own table writing keeps; the
-    // memory cap, not the count, is what bounds a long log.
-    const unsigned hw = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp(hw > 1 ? hw - 1 : 1u, 1u, 7u));
+    // Every core the run may use but one, which its own table writing
+    // keeps: the cores of its affinity mask, within its control group's CPU
+    // quota. The memory cap bounds them further on a long log.
+    return std::clamp(UsableCores() - 1, 1, 7);
 }
 
 void ChartWorkbookQueue::Print(std::FILE* stream, std::string text)

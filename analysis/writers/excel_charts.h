@@ -63,6 +63,8 @@ public:
     // still goes four satellite workbooks at a time (about 70 MiB each), or
     // its global table's (about 180 MiB) beside one of them.
     static constexpr std::uintmax_t kWorkbookBytes = 280u << 20;
+    // Every core the process may run on but one (its affinity mask, within
+    // its control group's CPU quota), from 1 to 7.
     static int DefaultWorkers();
     void Print(std::FILE* stream, std::string text);
     void SatCharts(int32_t prn, const std::string& path);
