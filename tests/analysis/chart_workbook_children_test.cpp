@@ -1,7 +1,8 @@
 // The chart workbooks of a tracking run are built in child processes: run
-// as a user runs navsift, the children fit the cores the run may use (its
-// affinity mask, its control group's CPU quota), however many the machine
-// has.
+// as a user runs navsift, under an allocator whose lock a forked copy of the
+// threaded run would inherit held, the run never hangs; the children fit the
+// cores the run may use (its affinity mask, its control group's CPU quota),
+// however many the machine has.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -162,6 +163,33 @@ Watched RunWatched(const std::vector<std::string>& argv, const fs::path& cwd, co
     w.out = ReadFile(out);
     w.err = ReadFile(err);
     return w;
+}
+
+// Under an allocator that a forked copy of the run may find locked by the
+// run's other threads (a thread of it keeps allocating, as the sanitizers'
+// allocators and a busy run's threads do), tracking runs with their chart
+// workbooks all end, each with its workbooks; a forked builder hung at its
+// first allocation in nearly every run.
+TEST(ChartWorkbookChildren, TrackingRunsNeverHangUnderAnAllocatorThatForkedCopiesFindLocked)
+{
+    ScratchDir dir;
+    WriteFile(dir / "dev_NMEA.txt", ReceiverLog(120));
+    for (int run = 0; run < 4; ++run) {
+        fs::remove_all(dir / "report");
+        const Watched w =
+            RunWatched({NavsiftPath(), "-nmea", (dir / "dev_NMEA.txt").string(), "-trk", "-rtype", "-1"}, dir.path(),
+                       {std::string("LD_PRELOAD=") + FORK_UNSAFE_ALLOC, "FORK_UNSAFE_ALLOC_BUSY=1"},
+                       std::chrono::seconds(60));
+        ASSERT_TRUE(w.finished) << "run " << run << " hung; it had printed at last: "
+                                << w.out.substr(w.out.size() - std::min<std::size_t>(w.out.size(), 200)) << w.err;
+        ASSERT_EQ(w.status, 0) << w.err;
+        EXPECT_EQ(CountOf(w.out, "Saving Workbook..."), 13) << w.out;
+        const fs::path report = dir / "report" / "tracking_analysis";
+        EXPECT_TRUE(fs::is_regular_file(report / "tracking_analysis_global_info.xlsx"));
+        for (const char* sat : {"sat02.xlsx", "sat17.xlsx", "sat31.xlsx"}) {
+            EXPECT_TRUE(fs::is_regular_file(report / sat)) << sat;
+        }
+    }
 }
 
 // The first `count` cores of this thread's mask, or none when it has fewer.
