@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "analysis/core/folders.h"
 #include "analysis/core/gps_time.h"
@@ -72,32 +73,51 @@ bool IsBlank(const std::string& line)
     return true;
 }
 
-int LineNumberAt(const RinexFile& file, int64_t position)
+int LineNumberAt(RinexFile& file, int64_t position)
 {
-    int line = 1;
-    for (int64_t k = 0; k < position && k < static_cast<int64_t>(file.data.Size()); ++k) {
-        line += file.data.Data()[k] == '\n';
+    const int64_t size = static_cast<int64_t>(file.data.Size());
+    position = std::clamp<int64_t>(position, 0, size);
+    if (position < file.counted_to) {
+        file.counted_to = 0;
+        file.counted_line = 1;
     }
-    return line;
+    const char* data = file.data.Data();
+    for (const char* at = data + file.counted_to, *end = data + position;
+         (at = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)))) != nullptr;
+         ++at) {
+        ++file.counted_line;
+    }
+    file.counted_to = position;
+    return file.counted_line;
 }
 
-// The leading "%d %d %d %d" of a record's first line: PRN and date.
+// The leading "%d %d %d %d" of a record's first line: PRN and date. What was
+// read on the way is kept in the file for the loader.
 bool FirstRecordDate(RinexFile& file, int32_t& yy, int32_t& mm, int32_t& dd)
 {
+    file.probed = true;
+    file.problems_before_first.clear();
+    file.resume_at = -1;
     int64_t pos = 0;
     rinex_nav_record r;
     std::string problem;
     for (;;) {
+        const int64_t at = pos;
+        const bool resyncing = file.resyncing;
         const RecordRead got = rinex_read_record(file, pos, r, problem);
         if (got == RecordRead::End) {
             return false;
         }
-        if (got == RecordRead::Record) {
-            yy = r.year;
-            mm = r.month;
-            dd = r.day;
-            return true;
+        if (got == RecordRead::Broken) {
+            file.problems_before_first.push_back(problem);
+            continue;
         }
+        file.resume_at = at;
+        file.resume_resyncing = resyncing;
+        yy = r.year;
+        mm = r.month;
+        dd = r.day;
+        return true;
     }
 }
 
@@ -225,11 +245,20 @@ bool rinex_open_for_date(int32_t gps_seconds, const std::string& folder, const s
         return false;
     }
     const int32_t wanted_yy = when.year % 100;
-    std::vector<std::string> unreadable;
+    // A daily file whose first record is dated the evening before is still
+    // the day's file: its name says which day of the year it holds. The
+    // first such file is kept as it was read, should no file's first record
+    // be of the day.
+    const std::string day = Format("%03d", DayOfYear(when.year, when.month, when.day));
+    const std::string ending = Format(".%02dn", wanted_yy);
+    const auto named_for_the_day = [&](const std::string& name) {
+        return name.size() == 12 && name.compare(4, 3, day) == 0 &&
+               EqualsNoCase(std::string_view(name).substr(8), ending);
+    };
+    std::optional<RinexFile> by_name;
     for (const std::string& name : names) {
         std::string why;
         if (!rinex_open(folder + name, file, &why)) {
-            unreadable.push_back(name);
             if (why == kRinex3) {
                 // Said whether or not the day has another file, once.
                 std::fprintf(stderr, "RINEX 3 not supported: %s\n", (folder + name).c_str());
@@ -239,32 +268,22 @@ bool rinex_open_for_date(int32_t gps_seconds, const std::string& folder, const s
             continue;
         }
         int32_t yy = 0, mm = 0, dd = 0;
-        if (!FirstRecordDate(file, yy, mm, dd)) {
-            if (reasons != nullptr) {
-                reasons->push_back(folder + name + ": no navigation record");
-            }
-            continue;
-        }
-        if (yy == wanted_yy && mm == when.month && dd == when.day) {
+        const bool dated = FirstRecordDate(file, yy, mm, dd);
+        if (dated && yy == wanted_yy && mm == when.month && dd == when.day) {
             return true;
         }
         if (reasons != nullptr) {
-            reasons->push_back(Format("%s%s: its first record is of %02d/%02d/%02d", folder.c_str(), name.c_str(), dd,
-                                      mm, yy));
+            reasons->push_back(dated ? Format("%s%s: its first record is of %02d/%02d/%02d", folder.c_str(),
+                                              name.c_str(), dd, mm, yy)
+                                     : folder + name + ": no navigation record");
+        }
+        if (!by_name && named_for_the_day(name)) {
+            by_name = std::move(file);
         }
     }
-    // A daily file whose first record is dated the evening before is still
-    // the day's file: its name says which day of the year it holds.
-    const std::string day = Format("%03d", DayOfYear(when.year, when.month, when.day));
-    const std::string ending = Format(".%02dn", wanted_yy);
-    for (const std::string& name : names) {
-        if (std::find(unreadable.begin(), unreadable.end(), name) != unreadable.end()) {
-            continue;
-        }
-        if (name.size() == 12 && name.compare(4, 3, day) == 0 &&
-            EqualsNoCase(std::string_view(name).substr(8), ending) && rinex_open(folder + name, file)) {
-            return true;
-        }
+    if (by_name) {
+        file = std::move(*by_name);
+        return true;
     }
     return false;
 }
@@ -328,7 +347,16 @@ void ephemeris_table_load(ephemeris_table& table, int32_t gps_seconds, const std
         }
         return;
     }
+    // Finding the file read it up to its first record: what it found there
+    // is told, and reading goes on from that record.
     int64_t pos = 0;
+    if (file.probed) {
+        for (const std::string& problem : file.problems_before_first) {
+            std::fprintf(stderr, "%s\n", problem.c_str());
+        }
+        pos = file.resume_at >= 0 ? file.resume_at : static_cast<int64_t>(file.data.Size());
+        file.resyncing = file.resume_resyncing;
+    }
     rinex_nav_record r;
     std::string problem;
     for (;;) {

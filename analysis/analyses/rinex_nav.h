@@ -24,6 +24,18 @@ struct RinexFile {
     int64_t first_record = 0;  // byte position after "END OF HEADER"
     // After a broken record, the rest of its lines are skipped quietly.
     bool resyncing = false;
+    // The line number of a byte position, counted on from the last one
+    // asked for: records are read forward, so naming every broken record of
+    // a file costs one pass over it.
+    int64_t counted_to = 0;
+    int counted_line = 1;
+    // What finding the file's first record read: the records before it that
+    // were broken, and the read that gave it (-1 when the file holds none).
+    // The loader goes on from there instead of reading the file again.
+    bool probed = false;
+    std::vector<std::string> problems_before_first;
+    int64_t resume_at = -1;
+    bool resume_resyncing = false;
 };
 
 // Loads a file and finds the end of its header, however long; false when it

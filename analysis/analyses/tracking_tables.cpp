@@ -161,27 +161,39 @@ void write_sat_rows_from_ts(SatelliteFiles& files, const ElevationMarks& marks, 
 
 std::string global_info_txt_row(const NmeaEpoch& e)
 {
+    // A blank goes before every column after the first: a height of a
+    // million metres below the ellipsoid, a longitude of -180 or a large
+    // NCO fills its width, and a reader that splits at blanks must still
+    // get every value.
     std::string row;
-    row.reserve(220);
+    row.reserve(240);
+    const auto integer = [&row](int64_t v, int width) {
+        row += ' ';
+        AppendInt(row, v, width);
+    };
+    const auto real = [&row](double v, int width, int precision) {
+        row += ' ';
+        AppendReal(row, v, width, precision);
+    };
     AppendInt(row, e.gga_count, 10);
-    AppendInt(row, Timestamp(e), 12);
-    AppendInt(row, e.tg_gap, 12);
-    AppendReal(row, e.latitude, 12, 6);
-    AppendReal(row, e.longitude, 12, 6);
-    AppendReal(row, e.height, 12, 3);
-    AppendInt(row, e.fix_quality, 10);
-    AppendInt(row, FixStatus(e), 10);
-    AppendReal(row, e.pdop, 10, 3);
-    AppendReal(row, e.hdop, 10, 3);
-    AppendReal(row, e.vdop, 10, 3);
-    AppendInt(row, e.sats_used, 10);
-    AppendInt(row, TrackedSats(e), 10);
-    AppendInt(row, e.sats_visible, 10);
-    AppendReal(row, e.speed, 10, 3);
-    AppendReal(row, e.tg_nco, 10, 3);
-    AppendReal(row, e.cn0_avg, 10, 3);
-    AppendReal(row, e.cn0_max, 10, 3);
-    AppendReal(row, e.cn0_min, 10, 3);
+    integer(Timestamp(e), 12);
+    integer(e.tg_gap, 12);
+    real(e.latitude, 12, 6);
+    real(e.longitude, 12, 6);
+    real(e.height, 12, 3);
+    integer(e.fix_quality, 10);
+    integer(FixStatus(e), 10);
+    real(e.pdop, 10, 3);
+    real(e.hdop, 10, 3);
+    real(e.vdop, 10, 3);
+    integer(e.sats_used, 10);
+    integer(TrackedSats(e), 10);
+    integer(e.sats_visible, 10);
+    real(e.speed, 10, 3);
+    real(e.tg_nco, 10, 3);
+    real(e.cn0_avg, 10, 3);
+    real(e.cn0_max, 10, 3);
+    real(e.cn0_min, 10, 3);
     row += "\r\n";
     return row;
 }

@@ -1,6 +1,7 @@
 #include "analysis/writers/excel_charts.h"
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,8 +14,11 @@
 #include <filesystem>
 #include <vector>
 
+#include "analysis/core/cpu_cores.h"
 #include "analysis/core/text_util.h"
 #include "platform/workbook/workbook.h"
+
+extern char** environ;
 
 namespace navsift {
 
@@ -309,49 +313,62 @@ bool Decode(std::string_view in, int& status, ChartLog& log)
     return true;
 }
 
+// What a child is started with: this word, then the kind of workbook, the
+// satellite, the rows a sheet holds and the table.
+constexpr const char* kChildWord = "--chart-workbook-child";
+
+// Set when the running program builds a workbook when started with the
+// word above (navsift's main says so).
+bool g_restartable = false;
+
+int RunJob(const ChartWorkbookJob& job, ChartLog& log)
+{
+    return job.kind == ChartWorkbookJob::Kind::Satellite ? SatCharts(log, job.prn, job.table, job.rows_per_sheet)
+                                                         : GlobalInfoCharts(log, job.table, job.rows_per_sheet);
+}
+
 // The file writer keeps state for the whole process (the one buffer of
 // gmtime, the seed of its temporary file names, rand), so workbooks built
-// side by side are each built in a child process of their own. The child
-// only builds and says what it would have printed; a child that dies takes
-// only its own workbook with it.
-int BuildInChild(const std::string& table, const std::function<int(ChartLog&)>& job, ChartLog& log)
+// side by side are each built in a process of their own: a fresh start of
+// the program, never a fork of this one, whose other threads may hold a
+// lock (the allocator's, the C library's) that a forked copy would wait on
+// for ever. The child only builds and says what it would have printed; a
+// child that dies takes only its own workbook with it.
+int BuildInChild(const std::string& program, const ChartWorkbookJob& job, ChartLog& log)
 {
-    // A child must not inherit the writing end of a sibling's pipe, or that
-    // sibling's end of file waits for this child too.
-    static std::mutex starting;
-    std::unique_lock<std::mutex> start(starting);
+    const std::string& table = job.table;
+    // Both ends close at the start of the program, so no other child keeps
+    // this pipe open and its end of file waits for no one else.
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         log.Out(stderr, "excel: " + table + ": cannot start its workbook: " + std::strerror(errno) + "\n");
         return 1;
     }
-    const pid_t pid = fork();
-    if (pid < 0) {
-        const int err = errno;
+    const std::vector<std::string> words = {
+        program,
+        kChildWord,
+        job.kind == ChartWorkbookJob::Kind::Satellite ? "satellite" : "global_info",
+        std::to_string(job.prn),
+        std::to_string(job.rows_per_sheet),
+        table};
+    std::vector<char*> argv;
+    for (const std::string& w : words) {
+        argv.push_back(const_cast<char*>(w.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (rc != 0) {
         close(fds[0]);
-        close(fds[1]);
-        log.Out(stderr, "excel: " + table + ": cannot start its workbook: " + std::strerror(err) + "\n");
+        log.Out(stderr, "excel: " + table + ": cannot start its workbook: " + std::strerror(rc) + "\n");
         return 1;
     }
-    if (pid == 0) {
-        // Only this thread lives on here: nothing but the workbook, and out
-        // without running the parent's exit handlers.
-        start.unlock();
-        close(fds[0]);
-        ChartLog mine;
-        mine.immediate = false;
-        int status = 1;
-        try {
-            status = job(mine);
-        } catch (const std::exception& ex) {
-            mine.lines.push_back({stderr, "excel: " + table + ": " + ex.what() + "\n"});
-        } catch (...) {
-            mine.lines.push_back({stderr, "excel: " + table + ": the workbook failed\n"});
-        }
-        _exit(WriteAll(fds[1], Encode(status, mine)) ? 0 : 1);
-    }
-    close(fds[1]);
-    start.unlock();
     std::string said;
     char buffer[4096];
     for (;;) {
@@ -426,9 +443,46 @@ int excel_global_info_charts(const std::string& path, int rows_per_sheet)
     return GlobalInfoCharts(log, path, rows_per_sheet);
 }
 
-ChartWorkbookQueue::ChartWorkbookQueue(int workers, std::uintmax_t workbook_bytes) : workbook_bytes_(workbook_bytes)
+bool chart_workbook_child(int argc, char** argv, int& exit_status)
 {
-    for (int k = 0; k < workers; ++k) {
+    if (argc < 2 || std::strcmp(argv[1], kChildWord) != 0) {
+        g_restartable = true;
+        return false;
+    }
+    exit_status = 1;
+    if (argc != 6) {
+        std::fprintf(stderr, "%s: %s needs the kind, satellite, rows and table\n", argv[0], kChildWord);
+        return true;
+    }
+    ChartWorkbookJob job;
+    job.kind = std::strcmp(argv[2], "satellite") == 0 ? ChartWorkbookJob::Kind::Satellite
+                                                      : ChartWorkbookJob::Kind::GlobalInfo;
+    job.prn = std::atoi(argv[3]);
+    job.rows_per_sheet = std::atoi(argv[4]);
+    job.table = argv[5];
+    ChartLog log;
+    log.immediate = false;
+    int status = 1;
+    try {
+        status = RunJob(job, log);
+    } catch (const std::exception& ex) {
+        log.lines.push_back({stderr, "excel: " + job.table + ": " + ex.what() + "\n"});
+    } catch (...) {
+        log.lines.push_back({stderr, "excel: " + job.table + ": the workbook failed\n"});
+    }
+    // What it says goes to the run that started it, which prints it in order.
+    exit_status = WriteAll(1, Encode(status, log)) ? 0 : 1;
+    return true;
+}
+
+std::string ChartWorkbookQueue::BuilderProgram() { return g_restartable ? "/proc/self/exe" : std::string(); }
+
+ChartWorkbookQueue::ChartWorkbookQueue(int workers, std::uintmax_t workbook_bytes, std::string program)
+    : workbook_bytes_(workbook_bytes), program_(std::move(program))
+{
+    // Without a program to start, the workbooks are built here, one after
+    // another.
+    for (int k = 0; !program_.empty() && k < workers; ++k) {
         workers_.emplace_back([this] { Work(); });
     }
 }
@@ -448,10 +502,10 @@ ChartWorkbookQueue::~ChartWorkbookQueue()
 
 int ChartWorkbookQueue::DefaultWorkers()
 {
-    // Every core but one, which the run's own table writing keeps; the
-    // memory cap, not the count, is what bounds a long log.
-    const unsigned hw = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp(hw > 1 ? hw - 1 : 1u, 1u, 7u));
+    // Every core the run may use but one, which its own table writing
+    // keeps: the cores of its affinity mask, within its control group's CPU
+    // quota. The memory cap bounds them further on a long log.
+    return std::clamp(UsableCores() - 1, 1, 7);
 }
 
 void ChartWorkbookQueue::Print(std::FILE* stream, std::string text)
@@ -465,18 +519,17 @@ void ChartWorkbookQueue::Print(std::FILE* stream, std::string text)
     PrintReady(lock);
 }
 
-void ChartWorkbookQueue::Add(const std::string& table, std::uintmax_t bytes, std::function<int(ChartLog&)> job)
+void ChartWorkbookQueue::Add(ChartWorkbookJob job, std::uintmax_t bytes)
 {
     auto e = std::make_shared<Entry>();
     e->log.immediate = false;
     e->job = std::move(job);
-    e->table = table;
     e->bytes = bytes;
     std::unique_lock<std::mutex> lock(mutex_);
     order_.push_back(e);
     if (workers_.empty()) {
         // No worker: built here, in order.
-        e->status = e->job(e->log);
+        e->status = RunJob(e->job, e->log);
         e->done = true;
     } else {
         pending_.push_back(std::move(e));
@@ -487,14 +540,12 @@ void ChartWorkbookQueue::Add(const std::string& table, std::uintmax_t bytes, std
 
 void ChartWorkbookQueue::SatCharts(int32_t prn, const std::string& path)
 {
-    Add(path, EstimatedWorkbookBytes(path, SatSpecs(prn)),
-        [prn, path](ChartLog& log) { return navsift::SatCharts(log, prn, path, kSheetRows); });
+    Add({ChartWorkbookJob::Kind::Satellite, prn, path, kSheetRows}, EstimatedWorkbookBytes(path, SatSpecs(prn)));
 }
 
 void ChartWorkbookQueue::GlobalInfoCharts(const std::string& path)
 {
-    Add(path, EstimatedWorkbookBytes(path, GlobalInfoSpecs()),
-        [path](ChartLog& log) { return navsift::GlobalInfoCharts(log, path, kSheetRows); });
+    Add({ChartWorkbookJob::Kind::GlobalInfo, 0, path, kSheetRows}, EstimatedWorkbookBytes(path, GlobalInfoSpecs()));
 }
 
 int ChartWorkbookQueue::Finish()
@@ -527,7 +578,7 @@ void ChartWorkbookQueue::Work()
         ++busy_;
         busy_bytes_ += e->bytes;
         lock.unlock();
-        const int status = BuildInChild(e->table, e->job, e->log);
+        const int status = BuildInChild(program_, e->job, e->log);
         lock.lock();
         --busy_;
         busy_bytes_ -= e->bytes;

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -44,8 +43,27 @@ struct ChartLog {
     void Replay() const;
 };
 
+// One workbook of a run: which table, charted how.
+struct ChartWorkbookJob {
+    enum class Kind { Satellite, GlobalInfo };
+    Kind kind = Kind::Satellite;
+    int32_t prn = 0;  // of a satellite's table
+    std::string table;
+    int rows_per_sheet = kSheetRows;
+};
+
+// navsift's main hands its command line here before anything else. When
+// the program was started by a queue below to build one workbook, it builds
+// it, writes what it has to say on its standard output for the queue, and
+// gives true with the program's exit status. Otherwise it marks the running
+// program as one that a queue may start again to build workbooks, and gives
+// false.
+bool chart_workbook_child(int argc, char** argv, int& exit_status);
+
 // The chart workbooks of one run built side by side by a few workers (each
-// workbook has its own engine, file and child process). Besides the workers,
+// workbook has its own engine, file and child process: the program started
+// afresh, never a copy of this one, so no lock that another thread held at
+// the start is ever inherited). Besides the workers,
 // the memory that the workbooks being built at once hold together is bounded
 // by an estimate of each one's peak from its table (one always goes, however
 // large).
@@ -53,7 +71,11 @@ struct ChartLog {
 // they were given, as if the workbooks were built one after another.
 class ChartWorkbookQueue {
 public:
-    explicit ChartWorkbookQueue(int workers = DefaultWorkers(), std::uintmax_t workbook_bytes = kWorkbookBytes);
+    // `program` is started for each workbook (see chart_workbook_child);
+    // without one the workbooks are built in this process, one after
+    // another.
+    explicit ChartWorkbookQueue(int workers = DefaultWorkers(), std::uintmax_t workbook_bytes = kWorkbookBytes,
+                                std::string program = BuilderProgram());
     ~ChartWorkbookQueue();
     ChartWorkbookQueue(const ChartWorkbookQueue&) = delete;
     ChartWorkbookQueue& operator=(const ChartWorkbookQueue&) = delete;
@@ -63,7 +85,12 @@ public:
     // still goes four satellite workbooks at a time (about 70 MiB each), or
     // its global table's (about 180 MiB) beside one of them.
     static constexpr std::uintmax_t kWorkbookBytes = 280u << 20;
+    // Every core the process may run on but one (its affinity mask, within
+    // its control group's CPU quota), from 1 to 7.
     static int DefaultWorkers();
+    // This program when it builds workbooks on being started again (its
+    // main went through chart_workbook_child), else empty.
+    static std::string BuilderProgram();
     void Print(std::FILE* stream, std::string text);
     void SatCharts(int32_t prn, const std::string& path);
     void GlobalInfoCharts(const std::string& path);
@@ -73,13 +100,12 @@ public:
 private:
     struct Entry {
         ChartLog log;
-        std::function<int(ChartLog&)> job;  // empty for plain text
-        std::string table;
-        std::uintmax_t bytes = 0;            // estimated peak of its workbook
+        ChartWorkbookJob job;      // none for plain text
+        std::uintmax_t bytes = 0;  // estimated peak of its workbook
         bool done = false;
         int status = 0;
     };
-    void Add(const std::string& table, std::uintmax_t bytes, std::function<int(ChartLog&)> job);
+    void Add(ChartWorkbookJob job, std::uintmax_t bytes);
     bool MayStart() const;
     void Work();
     void PrintReady(std::unique_lock<std::mutex>& lock);
@@ -90,6 +116,7 @@ private:
     std::deque<std::shared_ptr<Entry>> pending_;  // not yet started
     std::vector<std::thread> workers_;
     const std::uintmax_t workbook_bytes_;
+    const std::string program_;
     std::uintmax_t busy_bytes_ = 0;  // of the workbooks being built
     int busy_ = 0;
     int status_ = 0;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <set>
 #include <sstream>
 
 #include "analysis/analyses/ephemeris.h"
@@ -560,6 +561,89 @@ TEST(RinexHeader, AHeaderOfAnyLengthIsReadAndAnUnusableFileSaysWhy)
         << r.err;
     EXPECT_NE(r.err.find("notes.08n: not a RINEX file"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("lab11840.08n: its first record is of 02/07/08"), std::string::npos) << r.err;
+}
+
+// A real IGS broadcast file of 2018-01-01 with 10,000 broken records among
+// its own (a value of an orbit line overwritten with stars, as a field that
+// overflowed is written): every broken record is named once, at its own
+// first line, and the good records give the same listing as the file
+// without them. Reading is one pass over the file: the run is held to a
+// processor time that counting lines from the start for each broken record
+// (about a minute here) exceeds by far, so it fails rather than drags on.
+TEST(RinexBroken, TenThousandBrokenRecordsAreEachNamedOnceInOnePass)
+{
+    const std::string real = ReadFile(kHere.parent_path() / "data/rinex/brdc0010.18n");
+    const std::size_t body = real.find('\n', real.find("END OF HEADER")) + 1;
+    ASSERT_NE(body, std::string::npos + 1);
+    std::vector<std::string> records;
+    {
+        std::istringstream in(real.substr(body));
+        std::string record;
+        int n = 0;
+        for (std::string line; std::getline(in, line);) {
+            record += line + "\n";
+            if (++n % 8 == 0) {
+                records.push_back(record);
+                record.clear();
+            }
+        }
+        ASSERT_TRUE(record.empty());
+    }
+    ASSERT_EQ(records.size(), 416u);
+    const int header_lines = CountOf(real.substr(0, body), "\n");
+
+    constexpr int kBroken = 10000;
+    std::string mixed = real.substr(0, body);
+    std::set<int> broken_lines;
+    int line = header_lines + 1;
+    int made = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const int copies = kBroken / 416 + (static_cast<int>(i) < kBroken % 416 ? 1 : 0);
+        for (int j = 0; j < copies; ++j, ++made) {
+            // The damaged copy of the record, one of its seven orbit lines
+            // in turn.
+            std::vector<std::string> lines;
+            std::istringstream in(records[i]);
+            for (std::string l; std::getline(in, l);) {
+                lines.push_back(l);
+            }
+            std::string& hit = lines[static_cast<std::size_t>(1 + made % 7)];
+            hit.replace(3, 19, std::string(19, '*'));
+            for (const std::string& l : lines) {
+                mixed += l + "\n";
+            }
+            broken_lines.insert(line);
+            line += 8;
+        }
+        mixed += records[i];
+        line += 8;
+    }
+    ASSERT_EQ(made, kBroken);
+
+    ScratchDir clean, dir;
+    WriteFile(clean / "brdc0010.18n", real);
+    WriteFile(dir / "brdc0010.18n", mixed);
+    const std::string when = std::to_string(Gps(2018, 1, 1, 4, 0, 0));
+    const RunResult expected =
+        navsift_test::Run({NavsiftPath(), "-iode", when, "-e", clean.path().string()}, clean.path());
+    ASSERT_EQ(expected.status, 0) << expected.err;
+    ASSERT_EQ(CountOf(expected.out, "IODE: E"), 32) << expected.out;
+
+    const RunResult r = navsift_test::Run(
+        {"bash", "-c", "ulimit -t 20 && exec \"$@\"", "bash", NavsiftPath(), "-iode", when, "-e", dir.path().string()},
+        dir.path());
+    ASSERT_EQ(r.status, 0) << "stopped at its processor time bound, or failed";
+    EXPECT_EQ(r.out, expected.out);
+    std::set<int> named;
+    int told = 0;
+    const std::string prefix = "bad RINEX record at line ";
+    for (std::size_t at = 0; (at = r.err.find(prefix, at)) != std::string::npos; at += prefix.size()) {
+        named.insert(std::atoi(r.err.c_str() + at + prefix.size()));
+        ++told;
+    }
+    EXPECT_EQ(told, kBroken);
+    EXPECT_EQ(named, broken_lines);
+    EXPECT_EQ(CountOf(r.err, "brdc0010.18n"), kBroken);
 }
 
 // ---------------------------------------------------------------- visibility

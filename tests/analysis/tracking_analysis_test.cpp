@@ -38,6 +38,9 @@ struct TrackEpoch {
     bool gga = true, rmc = true, tg = true, ephemeris = false;
     int quality = 1;
     bool rmc_first = false;  // some receivers start an epoch with the RMC
+    std::string position = "4807.0380,N,01131.0000,E";
+    std::string altitude = "545.4";
+    std::string nco = "12.5";  // the last field of "$PQNVTG"
 };
 
 constexpr int kWeek = 1486;  // GPS week of 2008-06-30
@@ -76,9 +79,9 @@ std::string BuildTrackLog(const std::vector<TrackEpoch>& epochs)
 {
     std::string log;
     for (const TrackEpoch& e : epochs) {
-        const std::string pos = e.quality != 0 ? "4807.0380,N,01131.0000,E" : ",,,";
+        const std::string pos = e.quality != 0 ? e.position : ",,,";
         const std::string gga = e.gga ? Sentence("GPGGA," + Hms(e.utc) + "," + pos + "," +
-                                                 std::to_string(e.quality) + ",08,0.9,545.4,M,46.9,M,,")
+                                                 std::to_string(e.quality) + ",08,0.9," + e.altitude + ",M,46.9,M,,")
                                       : "";
         const std::string rmc =
             e.rmc ? Sentence("GPRMC," + Hms(e.utc) + ",A," + pos + ",022.4,084.4," + Date(e.utc) + ",003.1,W") : "";
@@ -99,7 +102,7 @@ std::string BuildTrackLog(const std::vector<TrackEpoch>& epochs)
         if (e.tg) {
             const int tow = kMondayTow + e.utc + kGpsMinusUtc;
             log += Sentence("PQNVTG," + std::to_string(kWeek + tow / 604800) + "," + std::to_string(tow % 604800) +
-                            ".000,0,0,0,12.5");
+                            ".000,0,0,0," + e.nco);
         }
         for (const Channel& c : e.channels) {
             char body[96];
@@ -346,7 +349,44 @@ TEST_F(TrackingAnalysis, LogWithoutFixStartsAtItsFirstGgaRmcPair)
     EXPECT_NE(r.out.find("NO FIX detected in the input file!\r\n"), std::string::npos);
     EXPECT_EQ(Lines(Report() / "sat07.csv"), 5);
     // GGA fix status 0; the fix status is the GSA mode.
-    EXPECT_EQ(CountOf(ReadFile(Report() / "global_info.txt"), "         0         3     2.500"), 5);
+    EXPECT_EQ(CountOf(ReadFile(Report() / "global_info.txt"), "          0          3      2.500"), 5);
+}
+
+// A receiver that reports itself at 27 S on the date line, a million metres
+// and more below the ellipsoid (a garbled altitude), with a large NCO: each
+// of these values fills its column, and a reader that splits global_info at
+// blanks must still find all nineteen values, these among them.
+TEST_F(TrackingAnalysis, ValuesThatFillTheirColumnsStayApartInGlobalInfo)
+{
+    for (const std::string altitude : {"-1000000.000", "-123456789.012"}) {
+        std::vector<TrackEpoch> epochs;
+        for (int k = 0; k < 6; ++k) {
+            TrackEpoch e = At(36000 + k, {{7, 40, 100, 44}});
+            e.position = "2712.6520,S,18000.0000,W";
+            e.altitude = altitude;
+            e.nco = "-1234567.500";
+            epochs.push_back(e);
+        }
+        const RunResult r = Analyse(Log(epochs));
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::vector<fs::path> tables = {Report() / "global_info.txt"};
+        for (const std::string& w : Windows()) {
+            tables.push_back(Report() / w / "global_info.txt");
+        }
+        ASSERT_EQ(tables.size(), 2u);
+        for (const fs::path& table : tables) {
+            const std::vector<std::vector<std::string>> rows = WordRows(ReadFile(table));
+            ASSERT_EQ(rows.size(), 6u) << table;
+            for (const std::vector<std::string>& row : rows) {
+                ASSERT_EQ(row.size(), 19u) << table << ": " << ReadFile(table);
+                EXPECT_NEAR(std::stod(row[3]), -27.21087, 1e-5);
+                EXPECT_EQ(row[4], "-180.000000");
+                EXPECT_EQ(row[5], altitude);
+                EXPECT_EQ(row[15], "-1234567.500");
+            }
+        }
+        fs::remove_all(dir_ / "report");
+    }
 }
 
 TEST_F(TrackingAnalysis, ReportTypesChooseTheMainReportAndWhatIsTypeset)
@@ -516,9 +556,9 @@ TEST_F(TrackingAnalysis, DamagedTimeSentencesOfAWholeDayAreNotTrustedAndAreCount
     EXPECT_EQ(rows, 86400);
     EXPECT_EQ(Lines(Report() / "global_info.txt"), 86400);
     // A window's first row has no time before it: its gap is 0.
-    EXPECT_EQ(ReadFile(Report() / "global_info.txt").substr(22, 12), std::string(11, ' ') + "0");
+    EXPECT_EQ(ReadFile(Report() / "global_info.txt").substr(23, 13), std::string(12, ' ') + "0");
     for (const std::string& w : Windows()) {
-        EXPECT_EQ(ReadFile(Report() / w / "global_info.txt").substr(22, 12), std::string(11, ' ') + "0") << w;
+        EXPECT_EQ(ReadFile(Report() / w / "global_info.txt").substr(23, 13), std::string(12, ' ') + "0") << w;
     }
 }
 

@@ -209,9 +209,11 @@ TEST_F(TtffFolder, FixInfoAndGlobalInfoOfBothSentenceOrdersMatchTheReviewedFiles
     }
 }
 
-// A receiver at 27 S 153 E, and one at 27 S 153 W: the latitude and the
-// longitude fill their columns, and a reader that splits the lines at blanks
-// still gets all 39 values, the positions among them.
+// A receiver at 27 S 153 E, and one at 27 S 153 W, whose garbled altitude
+// puts it a million metres and more below the ellipsoid: the latitude, the
+// longitude and the height fill their columns, and a reader that splits the
+// lines at blanks still gets all 39 values of fix_info and all 19 of
+// global_info, the positions among them.
 TEST_F(TtffFolder, SouthernAndFarEasternOrWesternPositionsStayApartFromTheirNeighbours)
 {
     for (const double lon : {153.052328, -153.052328}) {
@@ -219,6 +221,7 @@ TEST_F(TtffFolder, SouthernAndFarEasternOrWesternPositionsStayApartFromTheirNeig
         for (QnvEpoch& e : epochs) {
             e.latitude = -27.210867;
             e.longitude = lon;
+            e.altitude = lon > 0 ? -1000000.0 : -123456789.0;
         }
         WritePair("Dev_TTFF_HOT_NMEA.txt", "Dev_TTFF_HOT_NMEA_Results.txt", QnvLog(epochs), ResultsOf(epochs));
         const RunResult r = Navsift({"-ttff"});
@@ -240,6 +243,20 @@ TEST_F(TtffFolder, SouthernAndFarEasternOrWesternPositionsStayApartFromTheirNeig
                 EXPECT_NEAR(v[at + 1], lon, 1e-5) << lines[k];
             }
         }
+        const std::string global_info = Out("ttff_analysis/HOT", "global_info_HOT_NMEA_Results.txt");
+        const std::vector<std::vector<std::string>> rows = WordRows(global_info);
+        ASSERT_GT(rows.size(), 10u);
+        int fixed = 0;
+        for (const std::vector<std::string>& row : rows) {
+            ASSERT_EQ(row.size(), 19u) << global_info;
+            if (row[6] != "0") {
+                ++fixed;
+                EXPECT_NEAR(std::stod(row[3]), -27.210867, 1e-5);
+                EXPECT_NEAR(std::stod(row[4]), lon, 1e-5);
+                EXPECT_EQ(row[5], lon > 0 ? "-1000000.000" : "-123456789.000");
+            }
+        }
+        EXPECT_GT(fixed, 10);
         fs::remove_all(dir_ / "logs");
     }
 }
@@ -337,10 +354,10 @@ TEST_F(TtffFolder, AFixTimeAfterTheEndOfTheLogDoesNotUseUpTheTrialsAfterIt)
     const std::vector<std::string> rows = Lines(Out("ttff_analysis/HOT", "global_info_HOT_NMEA_Results.txt"));
     std::set<std::string> seconds;
     for (const std::string& row : rows) {
-        EXPECT_TRUE(seconds.insert(row.substr(10, 12)).second) << "written twice: " << row;
+        EXPECT_TRUE(seconds.insert(row.substr(10, 13)).second) << "written twice: " << row;
     }
     ASSERT_FALSE(rows.empty());
-    EXPECT_EQ(rows[0].substr(22, 12), "           0");
+    EXPECT_EQ(rows[0].substr(23, 13), "            0");
 }
 
 TEST_F(TtffFolder, ALogEndingInItsFixEpochStillGivesEveryTrialItsLine)
