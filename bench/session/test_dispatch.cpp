@@ -20,25 +20,35 @@ bool Contains(const std::string& s, const char* what) { return s.find(what) != s
 
 bool TestEngine::IsLabSatEntry(const TestEntry& e) const { return e.LabSat == FlagSet; }
 
+// What kept a session from running every entry ("" when all ran).
+std::string TestEngine::EntriesNotRun() const {
+    std::string text;
+    if (skipped_entries_ > 0)
+        text += std::to_string(skipped_entries_) + (skipped_entries_ == 1 ? " test entry" : " test entries") + " skipped";
+    if (failed_entries_ > 0)
+        text += (text.empty() ? "" : ", ") + std::to_string(failed_entries_) +
+                (failed_entries_ == 1 ? " test entry" : " test entries") + " failed";
+    return text;
+}
+
 // A session that lost files or skipped entries must not look like a clean
-// one: the second status panel and a warning say so at its end.
+// one: the second status panel and a warning say so at its end, and the
+// system log names each file with what it lost.
 void TestEngine::ReportSessionLosses() {
     const size_t files = WriteFailures::Count();
-    if (files == 0 && skipped_entries_ == 0 && failed_entries_ == 0) return;
+    const std::string entries = EntriesNotRun();
+    if (files == 0 && entries.empty()) return;
     std::string text = "SESSION INCOMPLETE:";
     if (files > 0) text += " " + std::to_string(files) + (files == 1 ? " file" : " files") + " could not be written";
-    if (files > 0 && skipped_entries_ > 0) text += ",";
-    if (skipped_entries_ > 0)
-        text += " " + std::to_string(skipped_entries_) + (skipped_entries_ == 1 ? " test entry" : " test entries") +
-                " skipped";
-    if ((files > 0 || skipped_entries_ > 0) && failed_entries_ > 0) text += ",";
-    if (failed_entries_ > 0)
-        text += " " + std::to_string(failed_entries_) + (failed_entries_ == 1 ? " test entry" : " test entries") +
-                " failed";
+    if (files > 0 && !entries.empty()) text += ",";
+    if (!entries.empty()) text += " " + entries;
     Status(2, text);
     std::string detail = text + " (see the system log)";
-    for (const std::string& path : WriteFailures::Paths()) detail += "\n" + path;
     Log(text);
+    for (const std::string& loss : WriteFailures::Losses()) {
+        detail += "\n" + loss;
+        Log(loss);
+    }
     if (services_.prompter) services_.prompter->Warn("WARNING", detail);
 }
 

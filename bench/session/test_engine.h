@@ -140,6 +140,8 @@ private:
     std::string PowerLevelMissing() const;
     std::string ScriptPanelMissing() const;
     void ReportSessionLosses();
+    // "2 test entries failed" and the like; "" when every entry ran.
+    std::string EntriesNotRun() const;
     void RebuildBadNcoCommand(int slot);
 
     // A test that needs the simulator while its link is down: the entry is
