@@ -52,6 +52,16 @@ void TestEngine::ReportSessionLosses() {
     if (services_.prompter) services_.prompter->Warn("WARNING", detail);
 }
 
+// After a failed entry has ended: its failure stays in view while the
+// session goes on, and after the closing text when the list has ended (a
+// session stopped meanwhile keeps its own text).
+void TestEngine::ShowEntryFailure(const std::string& text) {
+    if (state_.SessionRunning)
+        Status(1, text);
+    else if (!list_end_text_.empty())
+        Status(1, list_end_text_ + " - " + text);
+}
+
 // One check per instrument, asked of what the bench has wired: "" when it
 // can act now, else what is missing.
 std::string TestEngine::SimulatorMissing() const {
@@ -96,7 +106,10 @@ void TestEngine::ExecuteNextTest() {
     while (NextTestIndex < TestSlots && cfg.Tests[NextTestIndex].Enabled != FlagSet) ++NextTestIndex;
 
     if (NextTestIndex >= TestSlots) {
-        Status(1, "Test Session Completed");
+        // "Completed" is for a session in which every entry ran.
+        const std::string not_run = EntriesNotRun();
+        list_end_text_ = not_run.empty() ? std::string("Test Session Completed") : "Test Session INCOMPLETE: " + not_run;
+        Status(1, list_end_text_);
         Status(2, "");  // no test is ongoing any more
         state_.SessionRunning = false;
         ReportSessionLosses();
@@ -579,7 +592,7 @@ void TestEngine::ScriptExecutionTimer_Timer() {
             const std::string failure = std::exchange(script_load_failure_, {});
             const std::string type = state_.Run.TestType;
             ExecuteNextTest();
-            if (!failure.empty()) Status(1, "TEST FAILED: " + type + " - " + failure);
+            if (!failure.empty()) ShowEntryFailure("TEST FAILED: " + type + " - " + failure);
             return;
         }
         const std::string& file = e.ScriptFiles[ScriptIndex];
@@ -616,7 +629,7 @@ void TestEngine::ScriptExecutionTimer_Timer() {
                 Log("Test entry " + std::to_string(ScriptTestIndex) + " (" + type + ") failed: " + failure);
                 ExecuteNextTest();
                 // After the next entry's opening texts, so the failure stays in view.
-                Status(1, "TEST FAILED: " + type + " - " + failure);
+                ShowEntryFailure("TEST FAILED: " + type + " - " + failure);
             }
         }
     }
