@@ -80,13 +80,39 @@ bool WriteAll(int fd, const char* p, size_t left) noexcept {
     return true;
 }
 
-std::vector<std::string>& FailedPaths() {
-    static std::vector<std::string> paths;
-    return paths;
+// One file of the session that failed.
+struct FailedFile {
+    std::string path;
+    bool failing = false;      // holds bytes the file system refused
+    bool open_failed = false;  // could not be opened
+    bool lost = false;         // dropped bytes
+    int64_t lost_lines = 0;
+};
+
+std::vector<FailedFile>& FailedFiles() {
+    static std::vector<FailedFile> files;
+    return files;
+}
+
+FailedFile* FindFailed(const std::string& path) {
+    for (FailedFile& f : FailedFiles())
+        if (f.path == path) return &f;
+    return nullptr;
+}
+
+FailedFile& FailedEntry(const std::string& path) {
+    if (FailedFile* f = FindFailed(path)) return *f;
+    FailedFiles().push_back(FailedFile{path});
+    return FailedFiles().back();
 }
 
 WriteFailures::Listener& FailureListener() {
     static WriteFailures::Listener listener;
+    return listener;
+}
+
+WriteFailures::WholeListener& WholeAgainListener() {
+    static WriteFailures::WholeListener listener;
     return listener;
 }
 
@@ -105,16 +131,60 @@ void TellFirstFailure(const std::string& path, const std::string& cause) noexcep
 }  // namespace
 
 bool WriteFailures::Note(const std::string& path) {
-    std::vector<std::string>& p = FailedPaths();
-    if (std::find(p.begin(), p.end(), path) != p.end()) return false;
-    p.push_back(path);
-    return true;
+    FailedFile& f = FailedEntry(path);
+    return !std::exchange(f.failing, true);
 }
 
-size_t WriteFailures::Count() { return FailedPaths().size(); }
-std::vector<std::string> WriteFailures::Paths() { return FailedPaths(); }
-void WriteFailures::Reset() { FailedPaths().clear(); }
+bool WriteFailures::NoteOpenFailure(const std::string& path) {
+    FailedFile& f = FailedEntry(path);
+    return !std::exchange(f.open_failed, true);
+}
+
+void WriteFailures::Whole(const std::string& path) {
+    FailedFile* f = FindFailed(path);
+    if (!f) return;
+    f->failing = false;
+    if (f->lost || f->open_failed) return;
+    std::vector<FailedFile>& all = FailedFiles();
+    all.erase(all.begin() + (f - all.data()));
+    try {
+        if (WholeAgainListener()) WholeAgainListener()(path);
+    } catch (...) {
+    }
+}
+
+void WriteFailures::Lost(const std::string& path, int64_t lines) {
+    FailedFile& f = FailedEntry(path);
+    f.failing = false;
+    f.lost = true;
+    f.lost_lines += lines;
+}
+
+size_t WriteFailures::Count() { return FailedFiles().size(); }
+
+std::vector<std::string> WriteFailures::Paths() {
+    std::vector<std::string> paths;
+    for (const FailedFile& f : FailedFiles()) paths.push_back(f.path);
+    return paths;
+}
+
+std::vector<std::string> WriteFailures::Losses() {
+    std::vector<std::string> texts;
+    for (const FailedFile& f : FailedFiles()) {
+        if (f.lost)
+            texts.push_back(f.path + ": " + std::to_string(f.lost_lines) + (f.lost_lines == 1 ? " line" : " lines") +
+                            " lost");
+        else if (f.open_failed)
+            texts.push_back(f.path + ": could not be opened");
+        else
+            texts.push_back(f.path + ": held-back bytes not written yet");
+    }
+    return texts;
+}
+
+void WriteFailures::Reset() { FailedFiles().clear(); }
 void WriteFailures::SetListener(Listener listener) { FailureListener() = std::move(listener); }
+void WriteFailures::SetWholeListener(WholeListener listener) { WholeAgainListener() = std::move(listener); }
 
 // The first failure of a spell is reported; while the file keeps failing
 // the rest are repeats. A write that goes through ends the spell.
@@ -184,8 +254,9 @@ ByteLogFile& ByteLogFile::operator=(ByteLogFile&& other) noexcept {
         failing_ = other.failing_;
         backlog_ = std::move(other.backlog_);
         other.backlog_.clear();
-        mid_line_ = other.mid_line_;
+        unfinished_ = std::exchange(other.unfinished_, 0);
         skipping_ = other.skipping_;
+        lost_ = other.lost_;
         dropped_lines_ = std::exchange(other.dropped_lines_, 0);
         dropped_bytes_ = std::exchange(other.dropped_bytes_, 0);
         other.fd_ = -1;
@@ -219,16 +290,15 @@ void ByteLogFile::Emit(std::string_view bytes) {
         const size_t lf = bytes.find('\n');
         const size_t cut = lf == std::string_view::npos ? bytes.size() : lf + 1;
         dropped_bytes_ += static_cast<int64_t>(cut);
-        if (lf != std::string_view::npos) {
-            skipping_ = false;
-            ++dropped_lines_;
-        }
+        if (lf != std::string_view::npos) skipping_ = false;
         bytes.remove_prefix(cut);
     }
+    // Nothing to write says nothing of the disk: a spell goes on.
+    if (backlog_.empty() && bytes.empty()) return;
     int err = 0;
     if (!backlog_.empty()) {
         const size_t n = WriteSome(fd_, backlog_.data(), backlog_.size(), err);
-        if (n > 0) mid_line_ = backlog_[n - 1] != '\n';
+        NoteWritten(std::string_view(backlog_).substr(0, n));
         backlog_.erase(0, n);
         if (!backlog_.empty()) {
             backlog_.append(bytes);
@@ -237,44 +307,99 @@ void ByteLogFile::Emit(std::string_view bytes) {
         }
     }
     const size_t n = WriteSome(fd_, bytes.data(), bytes.size(), err);
-    if (n > 0) mid_line_ = bytes[n - 1] != '\n';
+    NoteWritten(bytes.substr(0, n));
     if (n < bytes.size()) {
         backlog_.assign(bytes.substr(n));
         KeepBounded();
         ThrowWriteFailure(err);
     }
-    failing_ = false;
-    if (dropped_bytes_ > 0) ReportDropped();
+    // Everything held went out; a line still being dropped keeps the spell
+    // open, so its drop is told once, with the rest.
+    if (failing_ && !skipping_) EndSpell();
+}
+
+void ByteLogFile::NoteWritten(std::string_view written) noexcept {
+    if (written.empty()) return;
+    const size_t lf = written.rfind('\n');
+    unfinished_ = lf == std::string_view::npos ? unfinished_ + written.size() : written.size() - lf - 1;
 }
 
 // Past the bound, everything after the rest of the line the file already
-// began is dropped; an unfinished line dropped takes its continuation along.
+// began is dropped. When even that rest cannot be kept, the line's start
+// goes out of the file too.
 void ByteLogFile::KeepBounded() {
     if (backlog_.size() <= kMaxUnwritten) return;
     size_t keep = 0;
-    if (mid_line_) {
+    if (unfinished_ > 0) {
         const size_t lf = backlog_.find('\n');
         // A line longer than the bound is no line to keep whole.
         keep = lf == std::string::npos || lf + 1 > kMaxUnwritten ? 0 : lf + 1;
     }
+    DropHeldFrom(keep);
+    if (keep == 0) DropUnfinishedLine();
+}
+
+// A dropped line counts once, where its first dropped byte is; a line whose
+// end is not among them is dropped on to its LF.
+void ByteLogFile::DropHeldFrom(size_t keep) noexcept {
     const std::string_view gone = std::string_view(backlog_).substr(keep);
-    dropped_lines_ += LineEnds(gone);
+    if (gone.empty()) return;
+    dropped_lines_ += LineEnds(gone) + (gone.back() != '\n' ? 1 : 0);
     dropped_bytes_ += static_cast<int64_t>(gone.size());
-    if (!gone.empty() && gone.back() != '\n') skipping_ = true;
+    if (gone.back() != '\n') skipping_ = true;
     backlog_.resize(keep);
+    lost_ = true;
+}
+
+// The file's last line will never be finished: it is cut back to the end of
+// the line before, so no later line is written onto it and the file does
+// not end in part of a line. Where a file cannot be cut, the line is ended
+// instead, before anything else is written.
+void ByteLogFile::DropUnfinishedLine() noexcept {
+    if (unfinished_ == 0 || fd_ < 0) return;
+    const off_t end = ::lseek(fd_, 0, SEEK_END);
+    if (end >= static_cast<off_t>(unfinished_) && ::ftruncate(fd_, end - static_cast<off_t>(unfinished_)) == 0) {
+        dropped_bytes_ += static_cast<int64_t>(unfinished_);
+        unfinished_ = 0;
+        lost_ = true;
+        return;
+    }
+    backlog_.insert(0, "\r\n");
+}
+
+void ByteLogFile::EndSpell() noexcept {
+    failing_ = false;
+    if (dropped_bytes_ > 0) {
+        ReportDropped();
+        return;
+    }
+    try {
+        const std::string text =
+            "All held-back bytes written to " + path_ + (lost_ ? std::string() : ": the file is whole again");
+        if (tracked_) {
+            SystemLogWrite(text);
+            WriteFailures::Whole(path_);
+        } else {
+            std::fprintf(stderr, "%s\n", text.c_str());
+        }
+    } catch (...) {
+    }
 }
 
 void ByteLogFile::ReportDropped() noexcept {
     try {
-        const std::string text = std::to_string(dropped_lines_) + " lines (" + std::to_string(dropped_bytes_) +
+        const int64_t lines = dropped_lines_;
+        const std::string text = std::to_string(lines) + " lines (" + std::to_string(dropped_bytes_) +
                                  " bytes) not written to " + path_ + ": the file did not take them";
         dropped_lines_ = 0;
         dropped_bytes_ = 0;
         // The system log's own file cannot report through itself.
-        if (tracked_)
+        if (tracked_) {
             SystemLogWrite(text);
-        else
+            WriteFailures::Lost(path_, lines);
+        } else {
             std::fprintf(stderr, "%s\n", text.c_str());
+        }
     } catch (...) {
     }
 }
@@ -331,7 +456,7 @@ void ByteLogFile::Open(const std::string& name, Mode mode) {
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) {
         int e = errno;
-        if (tracked_ && WriteFailures::Note(path)) TellFirstFailure(path, std::strerror(e));
+        if (tracked_ && WriteFailures::NoteOpenFailure(path)) TellFirstFailure(path, std::strerror(e));
         if (e == ENOENT || e == ENOTDIR)
             throw BenchError(platform::err::PathNotFound, "Path not found (" + path + ")");
         throw BenchError(75, "Path/File access error (" + path + ": " + std::strerror(e) + ")");
@@ -339,8 +464,9 @@ void ByteLogFile::Open(const std::string& name, Mode mode) {
     fd_ = fd;
     path_ = path;
     failing_ = false;
-    mid_line_ = false;
+    unfinished_ = 0;
     skipping_ = false;
+    lost_ = false;
 }
 
 void ByteLogFile::Write(std::string_view bytes) {
@@ -375,14 +501,15 @@ void ByteLogFile::Close() noexcept {
         std::fprintf(stderr, "log write failed: %s\n", e.what());
     }
     if (!backlog_.empty()) {
-        // The last chance is gone: what is left is counted as lost.
-        dropped_lines_ += LineEnds(backlog_) + (backlog_.back() != '\n' ? 1 : 0);
-        dropped_bytes_ += static_cast<int64_t>(backlog_.size());
+        // The last chance is gone: what is left is lost, and a line the file
+        // began goes with it.
+        DropHeldFrom(0);
+        DropUnfinishedLine();
         backlog_.clear();
     }
-    if (skipping_) ++dropped_lines_;
     skipping_ = false;
     if (dropped_bytes_ > 0) ReportDropped();
+    failing_ = false;
     Unregister();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;

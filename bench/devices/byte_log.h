@@ -5,9 +5,13 @@
 //
 // A write the file system refuses (a full disk) loses nothing at once: the
 // bytes it did not take are kept whole and go first at the next write. Past
-// a bound the kept lines are dropped whole, never a piece of a line, and the
-// system log says how many when the file takes writes again or is closed.
-// So a log line is never the splice of two.
+// a bound the kept lines are dropped whole, never a piece of a line: a line
+// whose start is in the file and whose rest is dropped is cut back out of
+// it, as is an unfinished line still held when the file closes. So a log
+// line is never the splice of two and a log never ends in part of a line.
+// Once per spell (when the file takes writes again, or is closed) the
+// system log says how many lines and bytes were dropped, or that every held
+// byte was written and the file is whole again.
 //
 // One receive event can complete hundreds of lines; while a Deferral lives,
 // writes collect in memory and go out in one system call per file when it
@@ -34,20 +38,34 @@ public:
     using platform::BenchError::BenchError;
 };
 
-// The files whose writes or opening failed since Reset (a session start):
-// the session tells at its end how many there were, so a session that lost
-// data never looks like a clean one.
+// The files of a session (since Reset) that lost bytes, could not be opened
+// or still hold bytes the file system refused: the session tells at its end
+// which they are and how many lines each lost, so a session that lost data
+// never looks like a clean one. A file whose held bytes all went out after
+// all leaves the list again.
 class WriteFailures {
 public:
-    // True at the first failure of this path.
+    // A write to this path failed. True when it was not failing already (the
+    // first failure of a spell).
     static bool Note(const std::string& path);
+    // Opening this path failed. True the first time.
+    static bool NoteOpenFailure(const std::string& path);
+    // Every byte this path held back was written.
+    static void Whole(const std::string& path);
+    // Lines of this path that will never be written (they add up).
+    static void Lost(const std::string& path, int64_t lines);
     static size_t Count();
     static std::vector<std::string> Paths();
+    // One text per file of Paths: the path and what it lost.
+    static std::vector<std::string> Losses();
     static void Reset();
-    // Told at once of each file's first failure since Reset, with the
-    // system's cause (a window shows it); an empty function stops it.
+    // Told at once of the first failure of each spell, with the system's
+    // cause (a window shows it); an empty function stops it.
     using Listener = std::function<void(const std::string& path, const std::string& cause)>;
     static void SetListener(Listener listener);
+    // Told when a failed file is whole again: nothing of it was lost.
+    using WholeListener = std::function<void(const std::string& path)>;
+    static void SetWholeListener(WholeListener listener);
 };
 
 class ByteLogFile {
@@ -99,6 +117,11 @@ private:
     // Writes the kept bytes, then these; keeps what the file did not take.
     void Emit(std::string_view bytes);
     void KeepBounded();
+    void NoteWritten(std::string_view written) noexcept;
+    // Drops the held bytes from `keep` on, counting them.
+    void DropHeldFrom(size_t keep) noexcept;
+    void DropUnfinishedLine() noexcept;
+    void EndSpell() noexcept;
     void ReportDropped() noexcept;
     void Unregister() noexcept;
     [[noreturn]] void ThrowWriteFailure(int error_number);
@@ -107,10 +130,11 @@ private:
     std::string pending_;
     bool registered_ = false;
     bool tracked_ = true;
-    bool failing_ = false;  // the last write failed and was reported
+    bool failing_ = false;  // in a spell of refused writes: the first was reported
     std::string backlog_;   // what failed writes left, oldest first
-    bool mid_line_ = false;  // the file's last byte is not the end of a line
+    size_t unfinished_ = 0;  // bytes of the file's last line that has no LF yet
     bool skipping_ = false;  // dropping the rest of a line already partly dropped
+    bool lost_ = false;      // bytes were dropped since the file was opened
     int64_t dropped_lines_ = 0, dropped_bytes_ = 0;  // since the last report
 };
 

@@ -182,11 +182,13 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
     WriteFailures::SetListener([this](const std::string& path, const std::string& cause) {
         StatusBarNotice("log " + path, "Log not written: " + path + " (" + cause + ")");
     });
+    WriteFailures::SetWholeListener([this](const std::string& path) { StatusBarNotice("log " + path, ""); });
     MDIForm_Load();
 }
 
 Benchtop::~Benchtop() {
     WriteFailures::SetListener({});
+    WriteFailures::SetWholeListener({});
     MDIForm_Unload();
     // Windows that draw this window's state go before it.
     delete results_.data();

@@ -52,7 +52,7 @@ void TestEngine::FailSimulatorEntry(std::string type, const std::string& why) {
     ExecuteNextTest();
     // After the next entry's own opening texts, so the failure stays in view
     // until something newer happens.
-    Status(1, "TEST FAILED: " + type + " - " + why);
+    ShowEntryFailure("TEST FAILED: " + type + " - " + why);
 }
 
 // A level's files are made once the simulator has set its power: a level

@@ -36,6 +36,7 @@ bool TestEngine::StartCommon(const std::string& stamp, bool create_excel) {
     skipped_entries_ = 0;
     failed_entries_ = 0;
     entry_failure_text_.clear();
+    list_end_text_.clear();
     script_load_failure_.clear();
     WriteFailures::Reset();
     session_stamp_ = stamp;
@@ -107,6 +108,7 @@ void TestEngine::StopTesting() {
     state_.Run.Running = false;
     level_logs_pending_ = LevelLogs::None;
     entry_failure_text_.clear();
+    list_end_text_.clear();
     script_load_failure_.clear();
     TimerEnabled(false);
     TestState = 0;

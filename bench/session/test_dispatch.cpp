@@ -20,26 +20,46 @@ bool Contains(const std::string& s, const char* what) { return s.find(what) != s
 
 bool TestEngine::IsLabSatEntry(const TestEntry& e) const { return e.LabSat == FlagSet; }
 
+// What kept a session from running every entry ("" when all ran).
+std::string TestEngine::EntriesNotRun() const {
+    std::string text;
+    if (skipped_entries_ > 0)
+        text += std::to_string(skipped_entries_) + (skipped_entries_ == 1 ? " test entry" : " test entries") + " skipped";
+    if (failed_entries_ > 0)
+        text += (text.empty() ? "" : ", ") + std::to_string(failed_entries_) +
+                (failed_entries_ == 1 ? " test entry" : " test entries") + " failed";
+    return text;
+}
+
 // A session that lost files or skipped entries must not look like a clean
-// one: the second status panel and a warning say so at its end.
+// one: the second status panel and a warning say so at its end, and the
+// system log names each file with what it lost.
 void TestEngine::ReportSessionLosses() {
     const size_t files = WriteFailures::Count();
-    if (files == 0 && skipped_entries_ == 0 && failed_entries_ == 0) return;
+    const std::string entries = EntriesNotRun();
+    if (files == 0 && entries.empty()) return;
     std::string text = "SESSION INCOMPLETE:";
     if (files > 0) text += " " + std::to_string(files) + (files == 1 ? " file" : " files") + " could not be written";
-    if (files > 0 && skipped_entries_ > 0) text += ",";
-    if (skipped_entries_ > 0)
-        text += " " + std::to_string(skipped_entries_) + (skipped_entries_ == 1 ? " test entry" : " test entries") +
-                " skipped";
-    if ((files > 0 || skipped_entries_ > 0) && failed_entries_ > 0) text += ",";
-    if (failed_entries_ > 0)
-        text += " " + std::to_string(failed_entries_) + (failed_entries_ == 1 ? " test entry" : " test entries") +
-                " failed";
+    if (files > 0 && !entries.empty()) text += ",";
+    if (!entries.empty()) text += " " + entries;
     Status(2, text);
     std::string detail = text + " (see the system log)";
-    for (const std::string& path : WriteFailures::Paths()) detail += "\n" + path;
     Log(text);
+    for (const std::string& loss : WriteFailures::Losses()) {
+        detail += "\n" + loss;
+        Log(loss);
+    }
     if (services_.prompter) services_.prompter->Warn("WARNING", detail);
+}
+
+// After a failed entry has ended: its failure stays in view while the
+// session goes on, and after the closing text when the list has ended (a
+// session stopped meanwhile keeps its own text).
+void TestEngine::ShowEntryFailure(const std::string& text) {
+    if (state_.SessionRunning)
+        Status(1, text);
+    else if (!list_end_text_.empty())
+        Status(1, list_end_text_ + " - " + text);
 }
 
 // One check per instrument, asked of what the bench has wired: "" when it
@@ -86,7 +106,10 @@ void TestEngine::ExecuteNextTest() {
     while (NextTestIndex < TestSlots && cfg.Tests[NextTestIndex].Enabled != FlagSet) ++NextTestIndex;
 
     if (NextTestIndex >= TestSlots) {
-        Status(1, "Test Session Completed");
+        // "Completed" is for a session in which every entry ran.
+        const std::string not_run = EntriesNotRun();
+        list_end_text_ = not_run.empty() ? std::string("Test Session Completed") : "Test Session INCOMPLETE: " + not_run;
+        Status(1, list_end_text_);
         Status(2, "");  // no test is ongoing any more
         state_.SessionRunning = false;
         ReportSessionLosses();
@@ -569,7 +592,7 @@ void TestEngine::ScriptExecutionTimer_Timer() {
             const std::string failure = std::exchange(script_load_failure_, {});
             const std::string type = state_.Run.TestType;
             ExecuteNextTest();
-            if (!failure.empty()) Status(1, "TEST FAILED: " + type + " - " + failure);
+            if (!failure.empty()) ShowEntryFailure("TEST FAILED: " + type + " - " + failure);
             return;
         }
         const std::string& file = e.ScriptFiles[ScriptIndex];
@@ -606,7 +629,7 @@ void TestEngine::ScriptExecutionTimer_Timer() {
                 Log("Test entry " + std::to_string(ScriptTestIndex) + " (" + type + ") failed: " + failure);
                 ExecuteNextTest();
                 // After the next entry's opening texts, so the failure stays in view.
-                Status(1, "TEST FAILED: " + type + " - " + failure);
+                ShowEntryFailure("TEST FAILED: " + type + " - " + failure);
             }
         }
     }

@@ -140,6 +140,9 @@ private:
     std::string PowerLevelMissing() const;
     std::string ScriptPanelMissing() const;
     void ReportSessionLosses();
+    // "2 test entries failed" and the like; "" when every entry ran.
+    std::string EntriesNotRun() const;
+    void ShowEntryFailure(const std::string& text);
     void RebuildBadNcoCommand(int slot);
 
     // A test that needs the simulator while its link is down: the entry is
@@ -167,6 +170,7 @@ private:
     int skipped_entries_ = 0;  // entries of this session that could not run
     int failed_entries_ = 0;   // entries that started and failed, on any road
     std::string entry_failure_text_;  // shown when the failed entry has ended
+    std::string list_end_text_;       // how the session ended at the list's end ("" otherwise)
     std::string script_load_failure_;  // the running SCRIPT entry lost a script file
     int64_t restart_sent_ms_ = 0;
     std::array<std::string, DeviceSlots> nco_base_command_{};

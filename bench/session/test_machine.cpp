@@ -100,7 +100,7 @@ void TestEngine::EndTest(int from) {
     if ((from == 3 || from == 4 || from == 10) && state_.Options.GGASamp) fanout_.DeviceGGASamplingLogEnd();
     const std::string failure = std::exchange(entry_failure_text_, {});
     ExecuteNextTest();
-    if (!failure.empty()) Status(1, failure);
+    if (!failure.empty()) ShowEntryFailure(failure);
 }
 
 void TestEngine::EntryFailed(const std::string& text) {

@@ -50,10 +50,14 @@ protected:
         dialogs_test::ResetPrompts();
     }
 
-    void Run(uint16_t sim_port, int entries, int answer_timeout_ms) {
+    // `entries` entries on the simulator, then `plain` HOT entries without it.
+    void Run(uint16_t sim_port, int entries, int answer_timeout_ms, int plain = 0) {
         bench::SystemConfig c = test::HotReceiversWithSimulator(sim_port, kHotOnSimulator);
-        for (int i = 1; i < entries; ++i) {
-            c.TestLines[i] = kHotOnSimulator;
+        bench::TestEditorValues hot;
+        hot.type = "HOT";
+        hot.testField = {"1", "0", "0", "6", "10"};
+        for (int i = 1; i < entries + plain; ++i) {
+            c.TestLines[i] = i < entries ? std::string(kHotOnSimulator) : bench::BuildTestLine(hot);
             bench::ParseTestLine(c.TestLines[i], c.Tests[i]);
             c.Tests[i].Enabled = bench::FlagSet;
         }
@@ -127,7 +131,32 @@ TEST_F(SimulatorRelink, EachEntryFailsOnlyWhenItsOwnAttemptRunsOut) {
     EXPECT_NE(log.find("Test entry 0 (HOT) failed"), std::string::npos) << log;
     EXPECT_NE(log.find("Test entry 1 (HOT) failed"), std::string::npos) << log;
     EXPECT_EQ(top->StatusText(2).rfind("SESSION INCOMPLETE: 2 test entries failed", 0), 0u) << top->StatusText(2);
+    EXPECT_EQ(top->StatusText(1),
+              "Test Session INCOMPLETE: 2 test entries failed - TEST FAILED: HOT - the simulator is not connected")
+        << "the last entry's failure does not hide how the session ended";
     EXPECT_TRUE(top->Simulator().IsSimMngFailed());
+}
+
+// An entry fails and the next one runs to its end: the session did not run
+// every entry, so both panels say it is incomplete.
+TEST_F(SimulatorRelink, ASessionWithAFailedEntryIsIncompleteInBothPanels) {
+    test::FakeSimServer server(0);
+    server.rewind_refusal_ms = 0;
+    Run(server.Port(), 1, 2500, 1);
+
+    const std::string log = test::ReadFileBytes(bench::SystemLogPath());
+    EXPECT_NE(log.find("Test entry 0 (HOT) failed"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Test entry 1 (HOT) failed"), std::string::npos) << log;
+    // The second entry ran: its trial was measured.
+    const QStringList sessions = QDir(QString::fromStdString(home->File("GPS_TEST"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(sessions.size(), 1);
+    for (const char* name : {"RCV1", "RCV2"}) {
+        const std::string results = test::ReadFileBytes(
+            home->File("GPS_TEST/" + sessions[0].toStdString() + "/" + name + "/" + name + "_TTFF_HOT_NMEA_Results.txt"));
+        EXPECT_EQ(results.find("\t% 1\t$GPGGA,"), results.find('\t')) << name << ": " << results;
+    }
+    EXPECT_EQ(top->StatusText(2), "SESSION INCOMPLETE: 1 test entry failed");
+    EXPECT_EQ(top->StatusText(1), "Test Session INCOMPLETE: 1 test entry failed");
 }
 
 }  // namespace
