@@ -1,16 +1,12 @@
 #include "bench/devices/device_workbook.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
-
 #include <exception>
-#include <mutex>
 #include <vector>
 
+#include "bench/devices/background_saves.h"
 #include "bench/devices/bench_host.h"
 #include "bench/devices/device_paths.h"
 #include "bench/devices/system_log.h"
-#include "platform/workbook/background_save.h"
 #include "platform/workbook/workbook.h"
 #include "platform/workbook/xlsx_writer.h"
 
@@ -45,64 +41,15 @@ void WriteRow(DeviceState& dev, int16_t trial, int firstCol, const std::vector<w
         .SetRowValues(values);
 }
 
-// What a save that failed in the background left to say, told on the
-// windows' thread.
-struct SaveFailure {
-    std::shared_ptr<bool> told;
-    std::string line;
-};
-
-struct SaveNews {
-    std::mutex mutex;
-    std::vector<SaveFailure> failures;
-};
-
-SaveNews& News() {
-    static SaveNews news;
-    return news;
-}
-
-// Made after the news it reports into, so it is gone (its last files
-// written) before them at the program's end.
-workbook::BackgroundSaver& Saver() {
-    News();
-    static workbook::BackgroundSaver saver;
-    return saver;
-}
-
-void Tell(const SaveFailure& f) {
-    if (*f.told) return;
-    *f.told = true;
-    SystemLogWrite(f.line);
-}
-
-void DeliverNews() {
-    std::vector<SaveFailure> failures;
-    {
-        std::lock_guard<std::mutex> lock(News().mutex);
-        failures.swap(News().failures);
-    }
-    for (const SaveFailure& f : failures) Tell(f);
-}
-
 std::string FailureLine(const DeviceState& dev, const std::string& why) {
     return "Device " + dev.DeviceName + ": workbook not saved" +
            (dev.WorkbookSheetName.empty() ? std::string() : " (test " + dev.WorkbookSheetName + ")") + ": " + why;
 }
 
-// Hands a prepared file to the saver; a failure comes back as a line for
-// the system log, once per test.
+// Hands a prepared file to the background writer; a failure is one
+// system-log line per test.
 void Submit(const DeviceState& dev, std::unique_ptr<workbook::PreparedXlsx> file) {
-    SaveFailure failure{dev.WorkbookSaveFailed, FailureLine(dev, "")};
-    Saver().Submit(std::move(file), [failure](const std::string& error) {
-        if (error.empty()) return;
-        {
-            std::lock_guard<std::mutex> lock(News().mutex);
-            News().failures.push_back(SaveFailure{failure.told, failure.line + error});
-        }
-        if (QCoreApplication* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, &DeliverNews, Qt::QueuedConnection);
-    });
+    SaveInBackground(std::move(file), FailureLine(dev, ""), dev.WorkbookSaveFailed);
 }
 
 // A save that fails is told once per test; the rows stay in the workbook
@@ -112,7 +59,7 @@ void SaveQuietly(DeviceState& dev, workbook::Workbook& wb) {
     try {
         file = wb.PrepareSave();
     } catch (const std::exception& e) {
-        Tell(SaveFailure{dev.WorkbookSaveFailed, FailureLine(dev, e.what())});
+        TellSaveFailure(FailureLine(dev, e.what()), dev.WorkbookSaveFailed);
         return;
     }
     Submit(dev, std::move(file));
@@ -202,11 +149,6 @@ void DeviceSpreadSheetClose(DeviceState& dev) {
     dev.WorksheetRef = nullptr;
     dev.WorkbookOpen = false;
     dev.WorkbookSheetName.clear();
-}
-
-void WaitForWorkbookSaves() {
-    Saver().Flush();
-    DeliverNews();
 }
 
 }  // namespace bench

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/devices/background_saves.h"  // WaitForWorkbookSaves
 #include "bench/devices/device_state.h"
 
 namespace bench {
@@ -31,10 +32,5 @@ void DeviceSpreadSheetSaveas(DeviceState& dev, const std::string& folder, const 
 void DeviceSpreadSheetSave(DeviceState& dev);
 // Saves, then closes; the application reference stays.
 void DeviceSpreadSheetClose(DeviceState& dev);
-
-// Waits until every workbook save made so far is on disk, and writes the
-// system-log lines of those that failed. The program calls it before it
-// ends; whoever reads a device workbook file at once calls it first.
-void WaitForWorkbookSaves();
 
 }  // namespace bench
