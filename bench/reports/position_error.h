@@ -9,8 +9,11 @@
 
 namespace bench::reports {
 
-// Curves longer than this many metres are not drawn: one wild fix would
-// otherwise make a table of millions of rows.
+// A CEP curve runs metre by metre to 10 m past the largest error. Past this
+// largest error it runs to 10 m past the radius that holds 95 % of the
+// fixes instead, in coarser steps if even that is longer than this many
+// metres: one wild fix would otherwise make a table of millions of rows.
+// The CEP radii of the statistics block never depend on the curve.
 inline constexpr int kMaxCEPRadius = 65535;
 
 void WriteReferencePosition(ReportContext& ctx, const std::string& base, const std::string& sheet);

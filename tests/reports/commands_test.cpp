@@ -188,7 +188,8 @@ TEST_F(MenuRoad, LinesThatAreNoResultsLinesAreNamedLeftOutAndCounted) {
     EXPECT_FALSE(AskedContains(file + " line 13")) << "a blank line is no damaged line";
     EXPECT_TRUE(AskedContains("Test session succesfully competed")) << "the report is still built";
     const std::string log = Slurp(bench::SystemLogPath());
-    EXPECT_NE(log.find("3 lines are not TTFF results lines"), std::string::npos) << log;
+    EXPECT_NE(log.find("2 lines are not TTFF results lines"), std::string::npos) << log;
+    EXPECT_NE(log.find("1 lines carry a damaged GGA"), std::string::npos) << "the cut line keeps its TTFF: " << log;
     // Every line of the system log is a dated entry, the named lines too.
     std::istringstream entries(log);
     std::string entry;
@@ -202,14 +203,16 @@ TEST_F(MenuRoad, LinesThatAreNoResultsLinesAreNamedLeftOutAndCounted) {
 
     REQUIRE_OPENPYXL();
     wbtest::FileView v = wbtest::ReadBack(home->File("g_COLD_NMEA_Results.xlsx"), home->Path());
-    EXPECT_EQ(v.cached["COLD!U4"], "20");
+    EXPECT_EQ(v.cached["COLD!U4"], "21");
     EXPECT_EQ(v.cached["COLD!T2"], "Lines left out");
-    EXPECT_EQ(v.cached["COLD!U2"], "3");
+    EXPECT_EQ(v.cached["COLD!U2"], "2");
     for (int r = 2; r <= 21; ++r) {
         EXPECT_EQ(wbtest::AsDouble(v.cached["COLD!A" + std::to_string(r)]), good[r - 2]) << r;
         EXPECT_EQ(v.cached["COLD!C" + std::to_string(r)], "08:30:15") << r;
     }
-    EXPECT_TRUE(v.cached["COLD!A22"].empty() || v.cached["COLD!A22"] == "None");
+    EXPECT_EQ(wbtest::AsDouble(v.cached["COLD!A22"]), 35.5) << "the trial whose line was cut";
+    EXPECT_EQ(v.cached["COLD!C22"], "GGA damaged, line 24");
+    EXPECT_TRUE(v.cached["COLD!A23"].empty() || v.cached["COLD!A23"] == "None");
     EXPECT_NEAR(wbtest::AsDouble(v.cached["COLD!U9"]), 0, 1e-12);
     // The CDF reaches 1 with the 20 trials; the CEP section is there.
     double last = 0;

@@ -185,14 +185,29 @@ TEST_F(Position, ScatterHasThreeSeriesOnEqualScales) {
     EXPECT_EQ(c.PlotArea().left, 176);
 }
 
-TEST_F(Position, AWildFixSkipsTheCurveInsteadOfMillionsOfRows) {
-    std::vector<Fix> fixes = Ttffs({10, 20, 30});
+TEST_F(Position, AWildFixCutsTheCurveShortButNeverTheCepRadii) {
+    std::vector<double> metres;
+    for (int i = 1; i <= 20; ++i) metres.push_back(i - 0.5);
+    std::vector<Fix> fixes = AtDistance(metres);
     fixes[1].lat = "0000.0000";  // a fix with empty position fields
     workbook::Worksheet& ws = Report("x_COLD_NMEA_Results", fixes);
-    EXPECT_NE(ws.GetRange("AA2").GetValue().Text().find("No CEP curve"), std::string::npos);
-    EXPECT_TRUE(ws.GetRange("AA3").GetValue().IsEmpty());
-    EXPECT_TRUE(ws.GetRange("U10").GetValue().IsEmpty()) << "blank, never a made-up radius";
-    EXPECT_EQ(Book().FindSheet("COLD CEP Chart"), nullptr);
+    // 19 fixes 0.5, 2.5, 3.5 ... 19.5 m away, one thousands of kilometres:
+    // 5 % of the fixes for each whole metre from 3 m on.
+    const double largest = Num(ws, "Z24");
+    EXPECT_GT(largest, 4e6);
+    EXPECT_NEAR(Num(ws, "U10"), 11, 1e-6) << "45 % within 10 m, 50 % within 11 m";
+    EXPECT_NEAR(Num(ws, "U11"), 19, 1e-6);
+    EXPECT_NEAR(Num(ws, "U12"), 20, 1e-6);
+    EXPECT_NEAR(Num(ws, "U13"), std::ceil(largest) - 1 + 0.8, 1e-6) << "between 95 % and all of them";
+    EXPECT_EQ(Num(ws, "U14"), std::ceil(largest)) << "the whole metre that holds every fix";
+    // The curve: 0 to 30 m (the CEP 95 reached at 20 m, and 10 m more).
+    EXPECT_EQ(Num(ws, "AA32"), 30);
+    EXPECT_TRUE(ws.GetRange("AA33").GetValue().IsEmpty());
+    EXPECT_EQ(Num(ws, "AB32"), 95);
+    EXPECT_EQ(ws.GetRange("AC2").GetValue().Text().rfind("The CEP curve stops at 30 m: the largest error, ", 0), 0u);
+    workbook::Chart& cep = ChartOn("COLD CEP Chart");
+    EXPECT_EQ(cep.SeriesCollection(1).XValuesRef().at(0).area, workbook::Area::Make(2, 27, 30, 27));
+    EXPECT_EQ(cep.Axes(xl::Category).MaximumScale(), 28);
     EXPECT_NO_THROW(ChartOn("COLD Position Chart"));
 }
 
