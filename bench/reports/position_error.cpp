@@ -86,10 +86,11 @@ void WriteEarthCoordinates(Worksheet& ws, int n) {
     }
 }
 
-// A typed reference carries no hemisphere: it lies on the side of the
-// fixes, north or south as their mean latitude, east or west as is nearer
-// to their mean direction (which holds across 180 degrees as well).
-void SideOfTheFixes(Worksheet& ws, int n, double& lat, double& lon) {
+// A typed coordinate without its hemisphere (typed before the dialog took
+// one, or left without) lies on the side of the fixes: north or south as
+// their mean latitude, east or west as is nearer to their mean direction
+// (which holds across 180 degrees as well).
+void SideOfTheFixes(Worksheet& ws, int n, double& lat, double& lon, bool latitude, bool longitude) {
     double sumLat = 0, sumSin = 0, sumCos = 0;
     for (int i = 2; i <= n + 1; ++i) {
         if (!RowHasPosition(ws, i)) continue;
@@ -98,11 +99,12 @@ void SideOfTheFixes(Worksheet& ws, int n, double& lat, double& lon) {
         sumSin += std::sin(l);
         sumCos += std::cos(l);
     }
-    if (sumLat < 0) lat = -lat;
+    if (latitude && sumLat < 0) lat = -lat;
     const double e = lon * std::numbers::pi / 180.0;
     // Cosine of the angle to the fixes' mean direction, up to a factor:
     // the larger is the nearer side.
-    if (std::cos(e) * sumCos - std::sin(e) * sumSin > std::cos(e) * sumCos + std::sin(e) * sumSin) lon = -lon;
+    if (longitude && std::cos(e) * sumCos - std::sin(e) * sumSin > std::cos(e) * sumCos + std::sin(e) * sumSin)
+        lon = -lon;
 }
 
 bool IsDigits(const std::string& s) {
@@ -169,26 +171,47 @@ std::string Metres(double x) { return NumberToText(std::round(x * 100) / 100) + 
 }  // namespace
 
 std::string ReadTypedCoordinate(const std::string& degrees, const std::string& minutes, const std::string& decimals,
-                                const char* what, int maxDegrees, double& out) {
-    const std::string d = platform::Trim(degrees), m = platform::Trim(minutes), f = platform::Trim(decimals);
+                                const std::string& hemisphere, const char* what, const char* letters, int maxDegrees,
+                                double& out, bool& sided) {
+    std::string d = platform::Trim(degrees);
+    const std::string m = platform::Trim(minutes), f = platform::Trim(decimals);
+    // A sign before the degrees is the hemisphere as well: "-" south or west.
+    char sign = 0;
+    if (!d.empty() && (d[0] == '-' || d[0] == '+')) {
+        sign = d[0];
+        d = platform::Trim(d.substr(1));
+    }
     const bool digits = !d.empty() && d.size() <= 3 && IsDigits(d) && !m.empty() && m.size() <= 2 && IsDigits(m) &&
                         IsDigits(f);
     const double deg = digits ? platform::ReadStrict(d) : 0;
     const double min = digits ? platform::ReadStrict(m + "." + (f.empty() ? "0" : f)) : 0;
+    const std::string typed = std::string("The antenna ") + what + " \"" + degrees + "\" \"" + minutes + "\" \"" +
+                              decimals + "\"";
     if (!digits || min >= 60 || deg + min / 60 > maxDegrees) {
         const std::string max = std::to_string(maxDegrees);
-        return std::string("The antenna ") + what + " \"" + degrees + "\" \"" + minutes + "\" \"" + decimals +
-               "\" is not a position: type the whole degrees (0 to " + max +
+        return typed + " is not a position: type the whole degrees (0 to " + max + ", with \"-\" or " +
+               letters[1] + " for the " + (letters[0] == 'N' ? "south" : "west") +
                "), the whole minutes (0 to 59) and only the digits after the decimal point of the minutes (for " +
                "48 degrees 7.038 minutes type 48, 7 and 038).";
     }
-    out = deg + min / 60;
+    const std::string h = platform::UpperCase(platform::Trim(hemisphere));
+    if (!h.empty() && h != std::string(1, letters[0]) && h != std::string(1, letters[1]))
+        return typed + " has the hemisphere \"" + hemisphere + "\": it is " + letters[0] + " or " + letters[1] + ".";
+    const bool negative = sign == '-' || h == std::string(1, letters[1]);
+    if (sign && !h.empty() && (sign == '-') != (h == std::string(1, letters[1])))
+        return typed + " " + h + " has both the sign \"" + std::string(1, sign) + "\" and the hemisphere " + h +
+               ": type one of them, or both the same.";
+    out = (negative ? -1 : 1) * (deg + min / 60);
+    sided = sign != 0 || !h.empty();
     return "";
 }
 
-std::string ReadTypedPosition(const TypedPosition& p, double& latitude, double& longitude) {
-    std::string why = ReadTypedCoordinate(p.parts[0], p.parts[1], p.parts[2], "latitude", 90, latitude);
-    if (why.empty()) why = ReadTypedCoordinate(p.parts[3], p.parts[4], p.parts[5], "longitude", 180, longitude);
+std::string ReadTypedPosition(const TypedPosition& p, ReadPosition& out) {
+    std::string why = ReadTypedCoordinate(p.parts[0], p.parts[1], p.parts[2], p.hemispheres[0], "latitude", "NS", 90,
+                                          out.latitude, out.latitudeSided);
+    if (why.empty())
+        why = ReadTypedCoordinate(p.parts[3], p.parts[4], p.parts[5], p.hemispheres[1], "longitude", "EW", 180,
+                                  out.longitude, out.longitudeSided);
     return why;
 }
 
@@ -198,10 +221,13 @@ void WriteReferencePosition(ReportContext& ctx, const std::string& base, const s
     const TypedPosition pos = ctx.Host().AntennaPosition();
     if (pos.use) {
         // Both read before either is written: a bad box leaves the sheet as it was.
-        double lat = 0, lon = 0;
-        if (const std::string why = ReadTypedPosition(pos, lat, lon); !why.empty())
+        ReadPosition typed;
+        if (const std::string why = ReadTypedPosition(pos, typed); !why.empty())
             throw platform::BenchError(platform::err::TypeMismatch, why);
-        SideOfTheFixes(ws, n, lat, lon);
+        double lat = typed.latitude, lon = typed.longitude;
+        // Used as typed; only a coordinate typed without its hemisphere is
+        // put on the side of the fixes.
+        SideOfTheFixes(ws, n, lat, lon, !typed.latitudeSided, !typed.longitudeSided);
         WriteEarthCoordinates(ws, n);
         ws.GetRange("M1").SetText("Latitude");
         ws.GetRange("N1").SetText("Longitude");

@@ -19,12 +19,14 @@ namespace bench::reports {
 // Report workbooks are Office Open XML files.
 inline constexpr const char* kReportExtension = ".xlsx";
 
-// The antenna position as typed in the coordinates dialog: latitude degrees,
-// whole minutes and decimal digits of the minutes, then the same for the
-// longitude; `use` is the dialog's check box.
+// The antenna position as typed in the coordinates dialog: latitude degrees
+// (a sign allowed), whole minutes and decimal digits of the minutes, then the
+// same for the longitude; `use` is the dialog's check box; the hemisphere of
+// each as chosen ("N" or "S", "E" or "W"), "" when none was.
 struct TypedPosition {
     std::array<std::string, 6> parts;
     bool use = false;
+    std::array<std::string, 2> hemispheres;
 };
 
 // What the builders read of the main window when they run.

@@ -104,8 +104,8 @@ ReportCommands::~ReportCommands() = default;
 
 std::string ReportCommands::PositionProblem() {
     const TypedPosition typed = ctx_.Host().AntennaPosition();
-    double latitude = 0, longitude = 0;
-    return typed.use ? ReadTypedPosition(typed, latitude, longitude) : std::string();
+    ReadPosition read;
+    return typed.use ? ReadTypedPosition(typed, read) : std::string();
 }
 
 // ---- the menu road ----------------------------------------------------------

@@ -515,6 +515,7 @@ void Benchtop::SystemConfigUpdate(const std::string& path) {
         ConfigLoadResult loaded = LoadSystemConfig(path);
         if (!loaded.warning.empty()) SystemLogWrite(loaded.warning);
         engine_->SystemConfigUpdate(loaded.config);
+        ShowStoredAntenna(loaded.config);
     });
 }
 
@@ -528,6 +529,7 @@ void Benchtop::InitializeDevices(const std::string& path) {
         ConfigLoadResult loaded = LoadSystemConfig(path);
         if (!loaded.warning.empty()) SystemLogWrite(loaded.warning);
         engine_->SystemConfigUpdate(loaded.config);
+        ShowStoredAntenna(loaded.config);
         const SystemConfig& cfg = state_.ActiveConfig;
 
         for (int slot = 0; slot < DeviceSlots; ++slot) {
@@ -685,6 +687,13 @@ void Benchtop::SetMaxAcceptableTTFF(int16_t seconds) {
 Coords& Benchtop::CoordsWindow() {
     if (!coords_) {
         coords_ = new Coords(this);
+        connect(coords_, &Coords::Submitted, this, [this](const AntennaPosition& p) {
+            Handle("SetAntennaCoordinates", [&] { KeepAntennaPosition(p); });
+        });
+        // The position kept in the program folder's configuration, if any;
+        // a damaged file is told by the configuration dialog.
+        const ConfigLoadResult kept = LoadSystemConfig(platform::JoinPath(program_folder_, "Config.dat"));
+        ShowStoredAntenna(kept.config);
     }
     return *coords_;
 }

@@ -286,7 +286,7 @@ TEST_F(AccuracyRoad, OneWildFixNeverEmptiesTheAccuracyFigures) {
     std::vector<Fix> good = Around(lat0, lon0, 29, 6);
 
     // Against the typed antenna, a receiver's first fix at 0 N 0 E.
-    host.position = {{"45", "28", "3150", "9", "11", "4520"}, true};
+    host.position = {{"45", "28", "3150", "9", "11", "4520"}, true, {"N", "E"}};
     char text[2][32];
     std::snprintf(text[0], sizeof text[0], "%.12f", lat0);
     std::snprintf(text[1], sizeof text[1], "%.12f", lon0);
@@ -488,6 +488,46 @@ TEST_F(AccuracyRoad, ADamagedGGAKeepsItsTTFFInTheSensitivityReport) {
     EXPECT_NEAR(wbtest::AsDouble(v["-135COLD!U5"]), (31.5 + 28.25 + 40 + 35.75 + 44) / 5, 1e-9);
     EXPECT_EQ(wbtest::AsDouble(v["-135COLD!AD3"]), 28.25) << "the damaged trial's TTFF";
     EXPECT_NE(LastBox().find("S1_TTFF_COLD_NMEA_Results_PW-135.txt line 2"), std::string::npos) << LastBox();
+}
+
+// A typed antenna is used as typed, hemisphere and all, where the fixes'
+// side would mirror it: beside 180 degrees, the prime meridian and the
+// equator.
+TEST_F(AccuracyRoad, ATypedAntennaKeepsItsHemisphere) {
+    REQUIRE_OPENPYXL();
+    struct Case {
+        const char* name;
+        bench::reports::TypedPosition typed;
+        double lat, lon;  // the antenna, signed degrees
+        std::vector<Fix> fixes;
+    };
+    std::vector<Fix> dateline, greenwich, equator;
+    // Fixes at 179.9999 W, the antenna 10 S 179.99995 E: 16 m apart.
+    for (const Fix& f : Around(-10, -179.9999, 20, 3)) dateline.push_back(f);
+    // A receiver 8 m east of an antenna 0.0001 W at Greenwich.
+    for (const Fix& f : Around(51.4779, -0.0001 + 8 / (111320 * std::cos(51.4779 * kDeg)), 20, 1)) greenwich.push_back(f);
+    // Fixes north of the equator at 100 W, the antenna 0.00005 S.
+    for (const Fix& f : Around(0.00002, -100, 20, 4)) equator.push_back(f);
+    const std::vector<Case> cases{
+        {"dl_TTFF_COLD_NMEA_Results", {{"-10", "0", "0", "179", "59", "997"}, true, {"", "E"}}, -10, 179.99995, dateline},
+        {"gw_TTFF_COLD_NMEA_Results", {{"51", "28", "674", "0", "0", "006"}, true, {"N", "W"}}, 51 + 28.674 / 60,
+         -0.0001, greenwich},
+        {"eq_TTFF_COLD_NMEA_Results", {{"0", "0", "003", "100", "0", ""}, true, {"S", "W"}}, -0.00005, -100, equator}};
+    for (const Case& c : cases) {
+        host.position = c.typed;
+        char lat[32], lon[32];
+        std::snprintf(lat, sizeof lat, "%.10f", c.lat);
+        std::snprintf(lon, sizeof lon, "%.10f", c.lon);
+        refLat = lat;
+        refLon = lon;
+        MenuReport(c.name, ResultsText(c.fixes));
+    }
+    std::map<std::string, Truth> truth = Independent();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExpectAccuracy(dir.File(std::string(c.name) + ".xlsx"), truth.at(c.name));
+    }
+    EXPECT_GT(truth.at("dl_TTFF_COLD_NMEA_Results").cep[0], 14) << "the antenna stands apart from the fixes";
 }
 
 }  // namespace
