@@ -1,5 +1,6 @@
 #include "bench/reports/position_error.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -19,7 +20,7 @@ namespace xl = workbook::xl;
 
 namespace {
 
-constexpr int kColD = 4, kColF = 6, kColZ = 26, kColAA = 27, kColAB = 28;
+constexpr int kColD = 4, kColF = 6, kColZ = 26, kColAA = 27, kColAB = 28, kColAC = 29;
 // The fix in earth-centred coordinates, one column each for X, Y and Z.
 constexpr int kColX = 40;
 // The local frame at the reference: labels, then values (AR, AS).
@@ -76,7 +77,7 @@ void WriteEarthCoordinates(Worksheet& ws, int n) {
     for (int a = 0; a < 3; ++a) ws.Cells(1, kColX + a).SetText(kEarthHeaders[a]);
     constexpr double a = 6378137.0, e2 = 0.00669437999014, rad = std::numbers::pi / 180;
     for (int i = 2; i <= n + 1; ++i) {
-        if (!RowHasFix(ws, i)) continue;
+        if (!RowHasPosition(ws, i)) continue;
         const double lat = ws.ValueAt(i, kColD).Number() * rad, lon = ws.ValueAt(i, kColF).Number() * rad;
         const double nu = a / std::sqrt(1 - e2 * std::sin(lat) * std::sin(lat));
         ws.Cells(i, kColX).SetValue(Value(nu * std::cos(lat) * std::cos(lon)));
@@ -85,23 +86,25 @@ void WriteEarthCoordinates(Worksheet& ws, int n) {
     }
 }
 
-// A typed reference carries no hemisphere: it lies on the side of the
-// fixes, north or south as their mean latitude, east or west as is nearer
-// to their mean direction (which holds across 180 degrees as well).
-void SideOfTheFixes(Worksheet& ws, int n, double& lat, double& lon) {
+// A typed coordinate without its hemisphere (typed before the dialog took
+// one, or left without) lies on the side of the fixes: north or south as
+// their mean latitude, east or west as is nearer to their mean direction
+// (which holds across 180 degrees as well).
+void SideOfTheFixes(Worksheet& ws, int n, double& lat, double& lon, bool latitude, bool longitude) {
     double sumLat = 0, sumSin = 0, sumCos = 0;
     for (int i = 2; i <= n + 1; ++i) {
-        if (!RowHasFix(ws, i)) continue;
+        if (!RowHasPosition(ws, i)) continue;
         sumLat += ws.ValueAt(i, kColD).Number();
         const double l = ws.ValueAt(i, kColF).Number() * std::numbers::pi / 180.0;
         sumSin += std::sin(l);
         sumCos += std::cos(l);
     }
-    if (sumLat < 0) lat = -lat;
+    if (latitude && sumLat < 0) lat = -lat;
     const double e = lon * std::numbers::pi / 180.0;
     // Cosine of the angle to the fixes' mean direction, up to a factor:
     // the larger is the nearer side.
-    if (std::cos(e) * sumCos - std::sin(e) * sumSin > std::cos(e) * sumCos + std::sin(e) * sumSin) lon = -lon;
+    if (longitude && std::cos(e) * sumCos - std::sin(e) * sumSin > std::cos(e) * sumCos + std::sin(e) * sumSin)
+        lon = -lon;
 }
 
 bool IsDigits(const std::string& s) {
@@ -110,36 +113,105 @@ bool IsDigits(const std::string& s) {
     return true;
 }
 
-// The last row of the CEP curve table (0 when the sheet has none).
-int CurveEnd(Worksheet& ws) {
-    int r = 2;
-    while (ws.ValueAt(r, kColAA).IsNumber()) ++r;
-    return r - 1;
+// The horizontal errors of the trials that have a position, smallest first.
+std::vector<double> SortedErrors(Worksheet& ws, int n) {
+    std::vector<double> errors;
+    for (int i = 2; i <= std::max(2, n + 1); ++i) {
+        if (!RowHasPosition(ws, i)) continue;
+        const Value e = ws.ValueAt(i, kColZ);
+        if (e.IsNumber()) errors.push_back(e.Number());
+    }
+    std::sort(errors.begin(), errors.end());
+    return errors;
 }
+
+// The CEP curve as the sheet defines it, at every whole metre however far
+// it reaches: the share in percent of the fixes within radius k, computed
+// as the sheet's COUNTIF(...)/fixes*100 is. The CEP radii are read from it
+// without a table, so that one wild fix costs no radius.
+class CepCurve {
+public:
+    explicit CepCurve(const std::vector<double>& sortedErrors) : e_(sortedErrors) {}
+    double Share(double k) const {
+        const auto within = std::upper_bound(e_.begin(), e_.end(), k) - e_.begin();
+        return static_cast<double>(within) / static_cast<double>(e_.size()) * 100;
+    }
+    // The first whole-metre radius whose share is `level` or more; the
+    // share changes only at the radii just above the errors.
+    double Reach(double level) const {
+        if (Share(0) >= level) return 0;
+        for (double e : e_)
+            if (const double k = std::ceil(e); Share(k) >= level) return k;
+        return std::ceil(e_.back());
+    }
+    // The radius of `level`, interpolated between the whole metre below its
+    // reach and the reach; 0 when the level holds at radius 0 already.
+    double Radius(double level) const {
+        const double k = Reach(level);
+        if (k == 0) return 0;
+        const double below = Share(k - 1), at = Share(k);
+        return (k - 1) + (k - (k - 1)) * (level - below) / (at - below);
+    }
+
+private:
+    const std::vector<double>& e_;
+};
+
+// Radius steps of a curve that would be too long at whole metres: 2, 5, 10,
+// 20, 50 ... metres.
+double NextStep(double step) {
+    const double decade = std::pow(10, std::floor(std::log10(step) + 1e-9));
+    const double m = step / decade;
+    return (m < 1.5 ? 2 : m < 3.5 ? 5 : 10) * decade;
+}
+
+// A distance for a person: at most two decimals.
+std::string Metres(double x) { return NumberToText(std::round(x * 100) / 100) + " m"; }
 
 }  // namespace
 
 std::string ReadTypedCoordinate(const std::string& degrees, const std::string& minutes, const std::string& decimals,
-                                const char* what, int maxDegrees, double& out) {
-    const std::string d = platform::Trim(degrees), m = platform::Trim(minutes), f = platform::Trim(decimals);
+                                const std::string& hemisphere, const char* what, const char* letters, int maxDegrees,
+                                double& out, bool& sided) {
+    std::string d = platform::Trim(degrees);
+    const std::string m = platform::Trim(minutes), f = platform::Trim(decimals);
+    // A sign before the degrees is the hemisphere as well: "-" south or west.
+    char sign = 0;
+    if (!d.empty() && (d[0] == '-' || d[0] == '+')) {
+        sign = d[0];
+        d = platform::Trim(d.substr(1));
+    }
     const bool digits = !d.empty() && d.size() <= 3 && IsDigits(d) && !m.empty() && m.size() <= 2 && IsDigits(m) &&
                         IsDigits(f);
     const double deg = digits ? platform::ReadStrict(d) : 0;
     const double min = digits ? platform::ReadStrict(m + "." + (f.empty() ? "0" : f)) : 0;
+    const std::string typed = std::string("The antenna ") + what + " \"" + degrees + "\" \"" + minutes + "\" \"" +
+                              decimals + "\"";
     if (!digits || min >= 60 || deg + min / 60 > maxDegrees) {
         const std::string max = std::to_string(maxDegrees);
-        return std::string("The antenna ") + what + " \"" + degrees + "\" \"" + minutes + "\" \"" + decimals +
-               "\" is not a position: type the whole degrees (0 to " + max +
+        return typed + " is not a position: type the whole degrees (0 to " + max + ", with \"-\" or " +
+               letters[1] + " for the " + (letters[0] == 'N' ? "south" : "west") +
                "), the whole minutes (0 to 59) and only the digits after the decimal point of the minutes (for " +
                "48 degrees 7.038 minutes type 48, 7 and 038).";
     }
-    out = deg + min / 60;
+    const std::string h = platform::UpperCase(platform::Trim(hemisphere));
+    if (!h.empty() && h != std::string(1, letters[0]) && h != std::string(1, letters[1]))
+        return typed + " has the hemisphere \"" + hemisphere + "\": it is " + letters[0] + " or " + letters[1] + ".";
+    const bool negative = sign == '-' || h == std::string(1, letters[1]);
+    if (sign && !h.empty() && (sign == '-') != (h == std::string(1, letters[1])))
+        return typed + " " + h + " has both the sign \"" + std::string(1, sign) + "\" and the hemisphere " + h +
+               ": type one of them, or both the same.";
+    out = (negative ? -1 : 1) * (deg + min / 60);
+    sided = sign != 0 || !h.empty();
     return "";
 }
 
-std::string ReadTypedPosition(const TypedPosition& p, double& latitude, double& longitude) {
-    std::string why = ReadTypedCoordinate(p.parts[0], p.parts[1], p.parts[2], "latitude", 90, latitude);
-    if (why.empty()) why = ReadTypedCoordinate(p.parts[3], p.parts[4], p.parts[5], "longitude", 180, longitude);
+std::string ReadTypedPosition(const TypedPosition& p, ReadPosition& out) {
+    std::string why = ReadTypedCoordinate(p.parts[0], p.parts[1], p.parts[2], p.hemispheres[0], "latitude", "NS", 90,
+                                          out.latitude, out.latitudeSided);
+    if (why.empty())
+        why = ReadTypedCoordinate(p.parts[3], p.parts[4], p.parts[5], p.hemispheres[1], "longitude", "EW", 180,
+                                  out.longitude, out.longitudeSided);
     return why;
 }
 
@@ -149,10 +221,13 @@ void WriteReferencePosition(ReportContext& ctx, const std::string& base, const s
     const TypedPosition pos = ctx.Host().AntennaPosition();
     if (pos.use) {
         // Both read before either is written: a bad box leaves the sheet as it was.
-        double lat = 0, lon = 0;
-        if (const std::string why = ReadTypedPosition(pos, lat, lon); !why.empty())
+        ReadPosition typed;
+        if (const std::string why = ReadTypedPosition(pos, typed); !why.empty())
             throw platform::BenchError(platform::err::TypeMismatch, why);
-        SideOfTheFixes(ws, n, lat, lon);
+        double lat = typed.latitude, lon = typed.longitude;
+        // Used as typed; only a coordinate typed without its hemisphere is
+        // put on the side of the fixes.
+        SideOfTheFixes(ws, n, lat, lon, !typed.latitudeSided, !typed.longitudeSided);
         WriteEarthCoordinates(ws, n);
         ws.GetRange("M1").SetText("Latitude");
         ws.GetRange("N1").SetText("Longitude");
@@ -181,7 +256,7 @@ void WriteLatitudeError(ReportContext& ctx, const std::string& base, const std::
     const int n = TrialsOf(ws);
     ws.GetRange("O1").SetText("Latitude Error [m]");
     for (int i = 2; i <= n + 1; ++i) {
-        if (!RowHasFix(ws, i)) continue;
+        if (!RowHasPosition(ws, i)) continue;
         const std::string R = std::to_string(i);
         ws.Cells(i, 15).SetFormula("=$AS$4*AP" + R + "-$AS$5*AN" + R + "-$AS$6*AO" + R + "+$AS$9");
     }
@@ -192,7 +267,7 @@ void WriteLongitudeError(ReportContext& ctx, const std::string& base, const std:
     const int n = TrialsOf(ws);
     ws.GetRange("P1").SetText("Longitude Error [m]");
     for (int i = 2; i <= n + 1; ++i) {
-        if (!RowHasFix(ws, i)) continue;
+        if (!RowHasPosition(ws, i)) continue;
         const std::string R = std::to_string(i);
         ws.Cells(i, 16).SetFormula("=$AS$7*AO" + R + "-$AS$8*AN" + R);
     }
@@ -206,7 +281,7 @@ void CreateCEPChart(ReportContext& ctx, const std::string& base, const std::stri
     const int r = std::max(2, n + 1);
     int positions = 0;
     for (int i = 2; i <= r; ++i) {
-        if (!RowHasFix(ws, i)) continue;
+        if (!RowHasPosition(ws, i)) continue;
         ++positions;
         const std::string R = std::to_string(i);
         const std::string error = "SQRT(POWER(O" + R + ",2)+POWER(P" + R + ",2))";
@@ -218,22 +293,42 @@ void CreateCEPChart(ReportContext& ctx, const std::string& base, const std::stri
     ws.Cells(r + 3, kColZ).SetFormula("=MAX(Z2:Z" + std::to_string(r) + ")");
     const Value largest = ws.ValueAt(r + 3, kColZ);
     ws.Cells(1, kColAB).SetText("CEP");
-    if (!largest.IsNumber() || !(largest.Number() <= kMaxCEPRadius)) {
-        const std::string what = largest.IsNumber() ? NumberToText(largest.Number()) + " m" : largest.ToString();
+    if (!largest.IsNumber()) {
+        const std::string what = largest.ToString();
         ws.Cells(2, kColAA).SetText("No CEP curve: largest error " + what);
         SystemLogWrite("Report " + s + ": no CEP curve, largest position error " + what + " (CreateCEPChart)");
+        ctx.AddNote(s + ": no CEP curve, the largest position error is " + what + ".");
         return;
     }
-    const double M = largest.Number() + 10;
-    const int top = static_cast<int>(std::floor(M));
+    // The curve runs 10 m past the largest error. When that is too long to
+    // tabulate metre by metre (one wild fix), it runs 10 m past the radius
+    // that holds 95 % of the fixes, in coarser steps if even that is too
+    // long; the CEP radii do not depend on it.
+    double M = largest.Number() + 10, step = 1;
+    const bool stopsShort = largest.Number() > kMaxCEPRadius;
+    if (stopsShort) {
+        const std::vector<double> errors = SortedErrors(ws, n);
+        M = CepCurve(errors).Reach(95) + 10;
+        while (std::ceil(M / step) > kMaxCEPRadius) step = NextStep(step);
+    }
+    // A curve cut short ends on a step at or past its 10 m margin.
+    const int top = static_cast<int>(stopsShort ? std::ceil(M / step) : std::floor(M));
     const std::string last = std::to_string(n + 1);
     // The shares are of the trials that have a position.
     const std::string fixes = positions == n ? std::string("U4") : "COUNT(Z2:Z" + last + ")";
     for (int k = 0; k <= top; ++k) {
-        ws.Cells(k + 2, kColAA).SetValue(Value(static_cast<double>(k)));
+        ws.Cells(k + 2, kColAA).SetValue(Value(k * step));
         ws.Cells(k + 2, kColAB)
             .SetFormula("=COUNTIF(Z2:Z" + last + ",\"<=" + NumberToText(ws.ValueAt(k + 2, kColAA).Number()) +
                         "\")/" + fixes + "*100");
+    }
+    if (stopsShort) {
+        const std::string end = NumberToText(top * step) + " m" +
+                                (step > 1 ? ", in steps of " + NumberToText(step) + " m" : std::string());
+        const std::string beyond = "the largest error, " + Metres(largest.Number()) + ", lies beyond it";
+        ws.Cells(2, kColAC).SetText("The CEP curve stops at " + end + ": " + beyond);
+        SystemLogWrite("Report " + s + ": the CEP curve stops at " + end + ", " + beyond + " (CreateCEPChart)");
+        ctx.AddNote(s + ": the CEP curve stops at " + end + "; " + beyond + ".");
     }
 
     const std::string name = ChartSheetName(ws.Parent(), s, " CEP Chart");
@@ -256,53 +351,37 @@ void CreateCEPChart(ReportContext& ctx, const std::string& base, const std::stri
     y.TickLabelFont().bold = true;
     x.TickLabelFont().bold = true;
     x.SetMinimumScale(0);
-    x.SetMajorUnit(M <= 40 ? 1 : M <= 80 ? 2 : 5);
-    x.SetMinorUnit(1);
-    x.SetMaximumScale(M - 2);
+    double major = M <= 40 ? 1 : M <= 80 ? 2 : 5;
+    // A curve cut short may still span kilometres: about twenty labels.
+    if (stopsShort)
+        while (major * 20 < M) major = NextStep(major);
+    x.SetMajorUnit(major);
+    x.SetMinorUnit(step);
+    x.SetMaximumScale(M - 2 * step);
     ApplyStartTypeStyle(chart, s);
 }
 
 void WriteCEPTable(ReportContext& ctx, const std::string& base, const std::string& s) {
     Worksheet& ws = ctx.Sheet(base, s);
-    const int end = CurveEnd(ws);
+    // From the errors themselves, as the whole-metre curve gives them, so
+    // that they are there however far one fix lies.
+    const std::vector<double> errors = SortedErrors(ws, TrialsOf(ws));
+    const CepCurve curve(errors);
     struct Level {
         double percent;
         const char* label;
     };
     static constexpr Level kLevels[] = {{50, "CEP 50"}, {90, "CEP 90"}, {95, "CEP 95"}, {99, "CEP 99"}};
-    // The curve read once: the writes below change no cell of it, but each
-    // would have its shares computed again over every trial.
-    std::vector<double> shares, radii;
-    for (int row = 2; row <= end; ++row) {
-        shares.push_back(ws.ValueAt(row, kColAB).Number());
-        radii.push_back(ws.ValueAt(row, kColAA).Number());
-    }
-    auto percent = [&](int row) { return shares[static_cast<size_t>(row - 2)]; };
-    auto radius = [&](int row) { return radii[static_cast<size_t>(row - 2)]; };
-    int row99 = 2;
     for (int i = 0; i < 4; ++i) {
-        const double L = kLevels[i].percent;
         workbook::Range value = ws.Cells(10 + i, 21);
         value.Offset(0, -1).SetText(kLevels[i].label);
-        int r = 2;
-        while (r <= end && percent(r) < L) ++r;
-        if (i == 3) row99 = r;
-        if (r > end) {
-            // The curve never reaches the level (no curve, or no valid row).
-            value.ClearContents();
-            continue;
-        }
-        // Reached at radius 0: nothing below to interpolate from.
-        const double cep = r == 2 ? radius(2)
-                                  : radius(r - 1) + (radius(r) - radius(r - 1)) * (L - percent(r - 1)) /
-                                                        (percent(r) - percent(r - 1));
-        value.SetValue(Value(cep));
+        if (errors.empty()) value.ClearContents();
+        else value.SetValue(Value(curve.Radius(kLevels[i].percent)));
     }
+    // The smallest whole-metre radius that holds every fix.
     ws.GetRange("T14").SetText("CEP 100");
-    int r = row99;
-    while (r <= end && percent(r) < 100) ++r;
-    if (r <= end) ws.GetRange("U14").SetValue(Value(radius(r)));
-    else ws.GetRange("U14").ClearContents();
+    if (errors.empty()) ws.GetRange("U14").ClearContents();
+    else ws.GetRange("U14").SetValue(Value(curve.Reach(100)));
 
     ws.GetRange("T4:T14").Font().SetBold(true);
     workbook::Range block = ws.GetRange("T4:U14");

@@ -9,8 +9,11 @@
 
 namespace bench::reports {
 
-// Curves longer than this many metres are not drawn: one wild fix would
-// otherwise make a table of millions of rows.
+// A CEP curve runs metre by metre to 10 m past the largest error. Past this
+// largest error it runs to 10 m past the radius that holds 95 % of the
+// fixes instead, in coarser steps if even that is longer than this many
+// metres: one wild fix would otherwise make a table of millions of rows.
+// The CEP radii of the statistics block never depend on the curve.
 inline constexpr int kMaxCEPRadius = 65535;
 
 void WriteReferencePosition(ReportContext& ctx, const std::string& base, const std::string& sheet);
@@ -20,14 +23,25 @@ void CreateCEPChart(ReportContext& ctx, const std::string& base, const std::stri
 void WriteCEPTable(ReportContext& ctx, const std::string& base, const std::string& sheet);
 
 // A coordinate as typed in the antenna-position dialog: whole degrees (at
-// most `maxDegrees`), whole minutes (0 to 59) and the digits after the
-// decimal point of the minutes (none for whole minutes); blanks around them
-// do not count. Returns "" with the coordinate in decimal degrees in `out`,
-// or a message that says what is expected. Nothing is read another way.
+// most `maxDegrees`, a sign before them allowed), whole minutes (0 to 59),
+// the digits after the decimal point of the minutes (none for whole minutes)
+// and the hemisphere chosen: `letters` holds the positive one and the
+// negative one ("NS", "EW"), "" for none. Blanks around them do not count.
+// Returns "" with the coordinate in signed decimal degrees in `out` and
+// whether a sign or a letter gave its hemisphere in `sided`, or a message
+// that says what is expected. A sign and a letter that disagree are refused.
 std::string ReadTypedCoordinate(const std::string& degrees, const std::string& minutes, const std::string& decimals,
-                                const char* what, int maxDegrees, double& out);
+                                const std::string& hemisphere, const char* what, const char* letters, int maxDegrees,
+                                double& out, bool& sided);
+
+// A typed position read: signed degrees, and whether each coordinate came
+// with its hemisphere. One without keeps the side of the fixes.
+struct ReadPosition {
+    double latitude = 0, longitude = 0;
+    bool latitudeSided = false, longitudeSided = false;
+};
 // Both coordinates of a typed position (latitude to 90, longitude to 180);
 // "" or the message of the first one that is no position.
-std::string ReadTypedPosition(const TypedPosition& p, double& latitude, double& longitude);
+std::string ReadTypedPosition(const TypedPosition& p, ReadPosition& out);
 
 }  // namespace bench::reports

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/workbook/workbook.h"
 
@@ -17,12 +19,14 @@ namespace bench::reports {
 // Report workbooks are Office Open XML files.
 inline constexpr const char* kReportExtension = ".xlsx";
 
-// The antenna position as typed in the coordinates dialog: latitude degrees,
-// whole minutes and decimal digits of the minutes, then the same for the
-// longitude; `use` is the dialog's check box.
+// The antenna position as typed in the coordinates dialog: latitude degrees
+// (a sign allowed), whole minutes and decimal digits of the minutes, then the
+// same for the longitude; `use` is the dialog's check box; the hemisphere of
+// each as chosen ("N" or "S", "E" or "W"), "" when none was.
 struct TypedPosition {
     std::array<std::string, 6> parts;
     bool use = false;
+    std::array<std::string, 2> hemispheres;
 };
 
 // What the builders read of the main window when they run.
@@ -59,6 +63,12 @@ public:
     Progress* Bar() const { return progress_; }
     void SetProgress(Progress* p) { progress_ = p; }
 
+    // What a report leaves out (lines, positions, part of a curve), said
+    // again where the report ends: the menu roads show them in their last
+    // box. Taken, and so cleared, by the road that shows them.
+    void AddNote(std::string note) { notes_.push_back(std::move(note)); }
+    std::vector<std::string> TakeNotes() { return std::exchange(notes_, {}); }
+
     // Where a stored name really is: "\" separators and drive prefixes mapped
     // into the program folder, made absolute.
     std::string MapPath(const std::string& stored) const;
@@ -75,6 +85,7 @@ private:
     std::string programFolder_;
     Progress* progress_;
     std::unique_ptr<workbook::Application> app_;
+    std::vector<std::string> notes_;
 };
 
 // The number of trials a test sheet holds (its "TRIALS" cell U4).

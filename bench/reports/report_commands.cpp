@@ -25,6 +25,16 @@ using platform::Prompts;
 namespace {
 
 constexpr const char* kResultsMark = "_NMEA_Results";
+constexpr const char* kCompleted =
+    "Test session succesfully competed.Clik \"YES\" to view Excel Report,\"NO\" to close";
+
+// The box that ends a menu report: what the report left out, then the
+// question, so that nobody reads "succesfully" without it.
+std::string WithNotes(const std::vector<std::string>& notes, const std::string& question) {
+    std::string out;
+    for (const std::string& n : notes) out += n + "\n\n";
+    return out + question;
+}
 // Long enough for the window manager to show the progress window.
 constexpr int kPaintDelayMs = 150;
 
@@ -94,8 +104,8 @@ ReportCommands::~ReportCommands() = default;
 
 std::string ReportCommands::PositionProblem() {
     const TypedPosition typed = ctx_.Host().AntennaPosition();
-    double latitude = 0, longitude = 0;
-    return typed.use ? ReadTypedPosition(typed, latitude, longitude) : std::string();
+    ReadPosition read;
+    return typed.use ? ReadTypedPosition(typed, read) : std::string();
 }
 
 // ---- the menu road ----------------------------------------------------------
@@ -135,8 +145,15 @@ void ReportCommands::MenuFailed(const std::string& base, const char* procedure) 
     if (ctx_.HasApp() && !base.empty())
         if (workbook::Workbook* wb = ctx_.App().FindWindow(ctx_.ReportFile(base))) wb->Close();
     if (!base.empty()) DiscardUnfinishedReport(ctx_, base);
+    ctx_.TakeNotes();
     ErrorReport(procedure);
-    ErrorMessageBox();
+    // A workbook error says in words what went wrong and with which file;
+    // its number is the automation's catch-all and tells the user nothing.
+    const PendingError e = ErrorOf(std::current_exception());
+    if (e.Number == workbook::kExcelErrorNumber)
+        Prompts::Instance().Inform(e.Description, Prompts::kProgramTitle, platform::Icon::Critical);
+    else
+        ErrorMessageBox();
 }
 
 std::optional<ReportCommands::MenuJob> ReportCommands::PrepareMenuReport(const std::string& file) {
@@ -146,7 +163,7 @@ std::optional<ReportCommands::MenuJob> ReportCommands::PrepareMenuReport(const s
     const std::string base = file.substr(0, file.size() - 4);
     const std::string title = NameOf(file);
     // A file without one results line builds nothing and replaces nothing.
-    const ResultsScan scan = CheckResultsLayout(ctx_.MapPath(file));
+    CheckResultsLayout(ctx_.MapPath(file));
     // Checked before anything is touched: a sheet needs a name.
     const std::string start = StartTypeOf(title);
     if (start.empty()) {
@@ -173,21 +190,19 @@ std::optional<ReportCommands::MenuJob> ReportCommands::PrepareMenuReport(const s
     } else if (ctx_.HasApp()) {
         if (workbook::Workbook* old = ctx_.App().FindWindow(report)) old->Close();
     }
-    return MenuJob{base, start, scan.leftOut.empty() ? std::string() : LeftOutText(scan)};
+    return MenuJob{base, start};
 }
 
 void ReportCommands::BuildMenuReport(const MenuJob& job) {
     Prompts& prompts = Prompts::Instance();
+    ctx_.TakeNotes();
     CreateReportSheet(ctx_, job.base, job.start);
     ImportResultsFile(ctx_, job.base, job.start);
     bar_->Hide();
-    if (!job.leftOut.empty())
-        prompts.Inform("These lines are not TTFF results lines and are left out of the report:\n" + job.leftOut,
-                       "Generate Excel Report", platform::Icon::Warning);
 
-    const Answer view = prompts.Ask(
-        "Test session succesfully competed.Clik \"YES\" to view Excel Report,\"NO\" to close",
-        platform::Buttons::YesNo, "Test Session Completed", platform::Icon::Question);
+    const std::vector<std::string> notes = ctx_.TakeNotes();
+    const Answer view = prompts.Ask(WithNotes(notes, kCompleted), platform::Buttons::YesNo, "Test Session Completed",
+                                    notes.empty() ? platform::Icon::Question : platform::Icon::Warning);
     workbook::Workbook& wb = ctx_.Book(job.base);
     if (!wb.Saved()) wb.Save();
     if (view == Answer::Yes) {
@@ -295,10 +310,14 @@ std::optional<ReportCommands::SensitivityJob> ReportCommands::PrepareSensitivity
         else
             job.leftOut.push_back(l.title + ": its level and start type repeat " + title);
     }
-    if (!job.leftOut.empty())
-        prompts.Inform("These files are left out of the report:" + Lines(job.leftOut), kSensitivity,
-                       platform::Icon::Warning);
-    if (job.levels.empty()) return std::nullopt;
+    // Files left out of a report that is built are told in the box that
+    // ends it; of one that is not, here.
+    if (job.levels.empty()) {
+        if (!job.leftOut.empty())
+            prompts.Inform("These files are left out of the report:" + Lines(job.leftOut), kSensitivity,
+                           platform::Icon::Warning);
+        return std::nullopt;
+    }
 
     const std::string folder = fs::path(files.front()).parent_path().string();
     job.base = (fs::path(folder) / SensitivityReportName(NameOf(files.front()))).string();
@@ -338,6 +357,8 @@ void ReportCommands::BuildSensitivity(const SensitivityJob& job) {
     Prompts& prompts = Prompts::Instance();
     std::vector<LevelFile> summary;
     std::vector<std::string> noFix;
+    ctx_.TakeNotes();
+    if (!job.leftOut.empty()) ctx_.AddNote("These files are left out of the report:" + Lines(job.leftOut));
     for (size_t i = 0; i < job.levels.size(); ++i) {
         const LevelFile& l = job.levels[i];
         CreateReportSheet(ctx_, job.base, l.sheet);
@@ -356,13 +377,11 @@ void ReportCommands::BuildSensitivity(const SensitivityJob& job) {
     BuildSensitivitySummary(ctx_, job.base, summary, job.strengths);
     PublishReport(ctx_, job.base);
     workbook::Workbook& wb = ctx_.Book(job.base);
-    if (!noFix.empty())
-        prompts.Inform("These levels are left out of \"Resume\":" + Lines(noFix), kSensitivity,
-                       platform::Icon::Warning);
+    if (!noFix.empty()) ctx_.AddNote("These levels are left out of \"Resume\":" + Lines(noFix));
 
-    const Answer view = prompts.Ask(
-        "Test session succesfully competed.Clik \"YES\" to view Excel Report,\"NO\" to close",
-        platform::Buttons::YesNo, "Test Session Completed", platform::Icon::Question);
+    const std::vector<std::string> notes = ctx_.TakeNotes();
+    const Answer view = prompts.Ask(WithNotes(notes, kCompleted), platform::Buttons::YesNo, "Test Session Completed",
+                                    notes.empty() ? platform::Icon::Question : platform::Icon::Warning);
     if (view == Answer::Yes) {
         ctx_.App().SetVisible(true);
         if (opener_ && !opener_(wb.FullName()))
@@ -375,6 +394,8 @@ void ReportCommands::BuildSensitivity(const SensitivityJob& job) {
 // ---- the session-end road ---------------------------------------------------
 
 void ReportCommands::BeginSessionReports() {
+    // This road shows no box: what its reports leave out is in the system log.
+    ctx_.TakeNotes();
     pending_.reset();
     used_.clear();
     used_sheets_.clear();

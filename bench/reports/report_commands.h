@@ -61,7 +61,6 @@ private:
     };
     struct MenuJob {
         std::string base, start;
-        std::string leftOut;  // the lines of the file that are no results lines, named
     };
     struct SensitivityJob;
     std::optional<SensitivityJob> PrepareSensitivity(const std::vector<std::string>& picked);

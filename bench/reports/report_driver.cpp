@@ -26,10 +26,10 @@ constexpr DriverStep kSteps[] = {
     {WriteCEPCircles, true},         {WriteCEPTable, false},        {CreatePositionChart, true},
 };
 
-bool AnyTrialHasFix(workbook::Worksheet& ws) {
+bool AnyTrialHasPosition(workbook::Worksheet& ws) {
     const int n = TrialsOf(ws);
     for (int r = 2; r <= n + 1; ++r)
-        if (RowHasFix(ws, r)) return true;
+        if (RowHasPosition(ws, r)) return true;
     return false;
 }
 
@@ -48,11 +48,12 @@ void BuildTestReport(ReportContext& ctx, const std::string& base, const std::str
     }
     // Without a single position there is no reference, no error and no CEP:
     // the CEP table keeps its labels with empty values.
-    const bool positions = AnyTrialHasFix(ctx.Sheet(base, sheet));
+    const bool positions = AnyTrialHasPosition(ctx.Sheet(base, sheet));
     if (!positions) {
         ctx.Sheet(base, sheet).GetRange("AA2").SetText("No CEP curve: no trial has a position");
         SystemLogWrite("Report " + sheet +
                        ": no trial has a position, no position error and no CEP (BuildTestReport)");
+        ctx.AddNote(sheet + ": no trial has a position: the report has no position error and no CEP.");
     }
     int value = 0;
     for (const DriverStep& step : kSteps) {

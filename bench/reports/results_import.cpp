@@ -192,18 +192,48 @@ constexpr const char* kLayout = "(TTFF, TAB, \"% \" and trial, TAB, GGA)";
 
 }  // namespace
 
-bool IsResultsLine(std::string_view line) {
-    for (char c : line) {
+namespace {
+
+// Printable text that the import reads as it stands (a quote would open a
+// text field of the import).
+bool IsPlainText(std::string_view s) {
+    for (char c : s) {
         const auto u = static_cast<unsigned char>(c);
-        // A quote would open a text field of the import.
         if ((u < 0x20 && c != '\t') || u > 0x7E || c == '"') return false;
     }
-    const std::vector<std::string_view> f = SplitAt(line, '\t');
-    if (f.size() != 3) return false;
-    if (!IsNumberField(f[0])) return false;
-    if (!f[1].starts_with("% ") || !IsDigitsField(f[1].substr(2))) return false;
-    return f[2].empty() || IsFixGGA(f[2]);
+    return true;
 }
+
+enum class LineKind { Results, DamagedFix, Other };
+
+LineKind KindOf(std::string_view line) {
+    const size_t t1 = line.find('\t');
+    if (t1 == std::string_view::npos) return LineKind::Other;
+    const size_t t2 = line.find('\t', t1 + 1);
+    if (t2 == std::string_view::npos) return LineKind::Other;
+    const std::string_view ttff = line.substr(0, t1), trial = line.substr(t1 + 1, t2 - t1 - 1),
+                           gga = line.substr(t2 + 1);
+    if (!IsPlainText(ttff) || !IsPlainText(trial) || !IsNumberField(ttff)) return LineKind::Other;
+    if (!trial.starts_with("% ") || !IsDigitsField(trial.substr(2))) return LineKind::Other;
+    if (gga.empty()) return LineKind::Results;
+    if (IsPlainText(gga) && gga.find('\t') == std::string_view::npos && IsFixGGA(gga)) return LineKind::Results;
+    return LineKind::DamagedFix;
+}
+
+std::string NamedLines(const std::string& path, const std::vector<long>& numbers, size_t most) {
+    std::string out;
+    const size_t shown = std::min(most, numbers.size());
+    for (size_t i = 0; i < shown; ++i) {
+        if (i) out += "\n";
+        out += path + " line " + std::to_string(numbers[i]);
+    }
+    if (numbers.size() > shown) out += "\n... and " + std::to_string(numbers.size() - shown) + " more lines";
+    return out;
+}
+
+}  // namespace
+
+bool IsResultsLine(std::string_view line) { return KindOf(line) == LineKind::Results; }
 
 ResultsScan CheckResultsLayout(const std::string& path) {
     std::error_code ec;
@@ -224,9 +254,23 @@ ResultsScan CheckResultsLayout(const std::string& path) {
     long number = 0;
     for (std::string& line : TextLines(text)) {
         ++number;
-        if (IsResultsLine(line)) scan.lines.push_back(std::move(line));
-        else if (IsBlank(line)) scan.asIs = false;
-        else scan.leftOut.push_back(number);
+        switch (KindOf(line)) {
+        case LineKind::Results:
+            scan.lines.push_back(std::move(line));
+            break;
+        case LineKind::DamagedFix: {
+            // The trial stays with its TTFF and number; the GGA goes.
+            const size_t t2 = line.find('\t', line.find('\t') + 1);
+            scan.damaged.push_back({scan.lines.size(), number});
+            scan.lines.push_back(line.substr(0, t2 + 1));
+            scan.asIs = false;
+            break;
+        }
+        case LineKind::Other:
+            if (IsBlank(line)) scan.asIs = false;
+            else scan.leftOut.push_back(number);
+            break;
+        }
     }
     if (scan.lines.empty())
         throw platform::BenchError(platform::err::TypeMismatch,
@@ -236,16 +280,12 @@ ResultsScan CheckResultsLayout(const std::string& path) {
     return scan;
 }
 
-std::string LeftOutText(const ResultsScan& scan, size_t most) {
-    std::string out;
-    const size_t shown = std::min(most, scan.leftOut.size());
-    for (size_t i = 0; i < shown; ++i) {
-        if (i) out += "\n";
-        out += scan.path + " line " + std::to_string(scan.leftOut[i]);
-    }
-    if (scan.leftOut.size() > shown)
-        out += "\n... and " + std::to_string(scan.leftOut.size() - shown) + " more lines";
-    return out;
+std::string LeftOutText(const ResultsScan& scan, size_t most) { return NamedLines(scan.path, scan.leftOut, most); }
+
+std::string DamagedText(const ResultsScan& scan, size_t most) {
+    std::vector<long> numbers;
+    for (const DamagedFix& d : scan.damaged) numbers.push_back(d.line);
+    return NamedLines(scan.path, numbers, most);
 }
 
 void ImportResultsLines(Worksheet& ws, const ResultsScan& scan, const std::string& name) {
@@ -264,15 +304,34 @@ void ImportResultsLines(Worksheet& ws, const ResultsScan& scan, const std::strin
     ImportResultsText(ws, copy.fileName().toStdString(), name);
 }
 
-void NoteLeftOutLines(Worksheet& ws, const ResultsScan& scan, const std::string& procedure) {
-    if (scan.leftOut.empty()) return;
-    ws.GetRange("T2").SetText("Lines left out");
-    ws.GetRange("U2").SetValue(Value(static_cast<double>(scan.leftOut.size())));
-    SystemLogWrite(std::to_string(scan.leftOut.size()) + " lines are not TTFF results lines " + kLayout +
-                   " and are left out of the report: " + LeftOutText(scan, 10) + " (" + procedure + ")");
+void NoteLeftOutLines(ReportContext& ctx, Worksheet& ws, const ResultsScan& scan, const std::string& procedure) {
+    if (!scan.leftOut.empty()) {
+        ws.GetRange("T2").SetText("Lines left out");
+        ws.GetRange("U2").SetValue(Value(static_cast<double>(scan.leftOut.size())));
+        SystemLogWrite(std::to_string(scan.leftOut.size()) + " lines are not TTFF results lines " + kLayout +
+                       " and are left out of the report: " + LeftOutText(scan, 10) + " (" + procedure + ")");
+        ctx.AddNote("These lines are not TTFF results lines and are left out of the report:\n" + LeftOutText(scan));
+    }
+    if (!scan.damaged.empty()) {
+        // The time cell says why the trial has no position; being filled, it
+        // keeps the trial's TTFF among the fixes.
+        for (const DamagedFix& d : scan.damaged)
+            ws.Cells(static_cast<int>(d.index) + 2, 3).SetText("GGA damaged, line " + std::to_string(d.line));
+        ws.GetRange("T3").SetText("Damaged GGAs");
+        ws.GetRange("U3").SetValue(Value(static_cast<double>(scan.damaged.size())));
+        SystemLogWrite(std::to_string(scan.damaged.size()) +
+                       " lines carry a damaged GGA: their trials keep their TTFF and have no position in the "
+                       "report: " +
+                       DamagedText(scan, 10) + " (" + procedure + ")");
+        ctx.AddNote("The GGA of these lines is damaged: their trials keep their TTFF and have no position in the "
+                    "report:\n" +
+                    DamagedText(scan));
+    }
 }
 
 bool RowHasFix(Worksheet& ws, int row) { return !ws.ValueAt(row, 3).IsEmpty(); }
+
+bool RowHasPosition(Worksheet& ws, int row) { return ws.ValueAt(row, 4).IsNumber(); }
 
 std::string UnfinishedReportFile(const std::string& reportFile) {
     const fs::path p(reportFile);
@@ -341,7 +400,7 @@ void ImportResultsFrom(ReportContext& ctx, const std::string& base, const std::s
     ws.GetRange("I1").SetText("D.O.P.");
     ws.GetRange("J1").SetText(altitudeHeader);
     ws.Rows("1:1").Font().SetBold(true);
-    NoteLeftOutLines(ws, scan, "ImportResultsFile");
+    NoteLeftOutLines(ctx, ws, scan, "ImportResultsFile");
     // No save between the steps: the file under construction is discarded
     // when a step fails and replaced when the report is done, so a save here
     // would only be written to be thrown away.
@@ -349,10 +408,11 @@ void ImportResultsFrom(ReportContext& ctx, const std::string& base, const std::s
     Worksheet& data = ctx.Sheet(base, s);
     // A TTFF of 0 is a measurement: only an empty TTFF cell ends the rows.
     // A trial that ended without a fix has no time and no position: its
-    // cells stay empty rather than becoming midnight at 0, 0.
+    // cells stay empty rather than becoming midnight at 0, 0. Nor has one
+    // whose GGA is damaged: its time cell names the line.
     int i = 2;
     do {
-        if (RowHasFix(data, i)) {
+        if (RowHasPosition(data, i)) {
             const std::string time = ImportedTimeText(data.ValueAt(i, 3));
             workbook::Range c = data.Cells(i, 3);
             c.ClearContents();

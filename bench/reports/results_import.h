@@ -39,6 +39,14 @@ double NmeaToDegrees(double x);
 // digits before its decimals ("83015.5" -> "083015.5"), then hh:mm:ss.
 std::string ImportedTimeText(const workbook::Value& time);
 
+// A trial whose TTFF and number are whole but whose GGA is damaged (a wrong
+// checksum, an impossible time or position, a cut line): the bench measured
+// its TTFF, only its position is unusable.
+struct DamagedFix {
+    size_t index;  // into ResultsScan::lines
+    long line;     // 1-based line number in the file
+};
+
 // A results file read line by line, its lines split where the text import
 // splits them: the TTFF results lines it holds, and the numbers of the lines
 // that are not such lines (left out of every report).
@@ -46,7 +54,10 @@ struct ResultsScan {
     std::string path;
     std::vector<std::string> lines;  // without their line ends, in file order
     std::vector<long> leftOut;       // 1-based line numbers
-    bool asIs = true;                // false: a byte order mark or blank lines were skipped
+    // Lines of `lines` that stand for a trial with a damaged GGA: they hold
+    // its TTFF and number only, and the report marks them as such.
+    std::vector<DamagedFix> damaged;
+    bool asIs = true;                // false: a byte order mark or blank lines were skipped, or a GGA dropped
 };
 
 // One TTFF results line as the bench writes it: the TTFF with a decimal
@@ -62,19 +73,30 @@ ResultsScan CheckResultsLayout(const std::string& path);
 // The left-out lines named by file and line number, one a line; the list
 // stops after `most` lines with how many more there are.
 std::string LeftOutText(const ResultsScan& scan, size_t most = 20);
+// The same for the lines whose GGA is damaged.
+std::string DamagedText(const ResultsScan& scan, size_t most = 20);
 
 // The results lines of the scan into `ws` from A1 as `ImportResultsText`
 // reads a file: the file itself when every line is a results line, else a
 // copy holding only the results lines when anything was skipped.
 void ImportResultsLines(workbook::Worksheet& ws, const ResultsScan& scan, const std::string& name);
 
-// What the sheet and the system log say of the lines that were left out:
-// T2 "Lines left out" and their count in U2, and one log line naming them.
-void NoteLeftOutLines(workbook::Worksheet& ws, const ResultsScan& scan, const std::string& procedure);
+// What the sheet, the system log and the end of the report say of the
+// lines that were left out: T2 "Lines left out" and their count in U2; of
+// the trials whose GGA is damaged: their time cell (column C) names the
+// line, T3 "Damaged GGAs" and their count in U3; one log line for each kind
+// naming the lines, and the same as notes of `ctx`. Call it once the
+// sheet's header row is in place.
+void NoteLeftOutLines(ReportContext& ctx, workbook::Worksheet& ws, const ResultsScan& scan,
+                      const std::string& procedure);
 
-// A trial row of a test sheet that carries the GGA of a fix: only such rows
-// have a time, a position and a TTFF that can count as a fix.
+// A trial row of a test sheet that ended with a fix: its time cell holds
+// the fix's time, or names its damaged GGA. Only such a TTFF can count as a
+// fix.
 bool RowHasFix(workbook::Worksheet& ws, int row);
+// A trial row with the position of its fix (column D): only such rows count
+// in the position errors and the CEP.
+bool RowHasPosition(workbook::Worksheet& ws, int row);
 
 // A report workbook is built under a hidden name beside the report and
 // takes the report's own name only once it is complete, so a report that

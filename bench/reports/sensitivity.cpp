@@ -89,7 +89,7 @@ void ImportSensitivityResults(ReportContext& ctx, const std::string& base, const
     ws.GetRange("B:B,D:D,F:Q").Delete(xl::ShiftToLeft);
     ws.Rows("1:1").Insert(xl::ShiftDown);
     ws.GetRange("A1").SetText("TTFF [s]");
-    NoteLeftOutLines(ws, scan, "ImportSensitivityResults");
+    NoteLeftOutLines(ctx, ws, scan, "ImportSensitivityResults");
     wb.Save();
     BuildSensitivityStatistics(ctx, base, sheet);
 }

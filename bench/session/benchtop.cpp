@@ -517,6 +517,7 @@ void Benchtop::SystemConfigUpdate(const std::string& path) {
         ConfigLoadResult loaded = LoadSystemConfig(path);
         if (!loaded.warning.empty()) SystemLogWrite(loaded.warning);
         engine_->SystemConfigUpdate(loaded.config);
+        ShowStoredAntenna(loaded.config);
     });
 }
 
@@ -530,6 +531,7 @@ void Benchtop::InitializeDevices(const std::string& path) {
         ConfigLoadResult loaded = LoadSystemConfig(path);
         if (!loaded.warning.empty()) SystemLogWrite(loaded.warning);
         engine_->SystemConfigUpdate(loaded.config);
+        ShowStoredAntenna(loaded.config);
         const SystemConfig& cfg = state_.ActiveConfig;
 
         for (int slot = 0; slot < DeviceSlots; ++slot) {
@@ -687,6 +689,13 @@ void Benchtop::SetMaxAcceptableTTFF(int16_t seconds) {
 Coords& Benchtop::CoordsWindow() {
     if (!coords_) {
         coords_ = new Coords(this);
+        connect(coords_, &Coords::Submitted, this, [this](const AntennaPosition& p) {
+            Handle("SetAntennaCoordinates", [&] { KeepAntennaPosition(p); });
+        });
+        // The position kept in the program folder's configuration, if any;
+        // a damaged file is told by the configuration dialog.
+        const ConfigLoadResult kept = LoadSystemConfig(platform::JoinPath(program_folder_, "Config.dat"));
+        ShowStoredAntenna(kept.config);
     }
     return *coords_;
 }

@@ -246,6 +246,11 @@ private:
         Benchtop& top_;
     };
     void MakeReports();
+    // The antenna position kept in the configuration (benchtop_reports.cpp):
+    // a submitted one goes into "Config.dat" and the configuration dialog's
+    // working copy; one that a loaded configuration holds into the dialog.
+    void KeepAntennaPosition(const AntennaPosition& position);
+    void ShowStoredAntenna(const SystemConfig& config);
 
     // Start-up (benchtop.cpp).
     void MDIForm_Load();

@@ -3,6 +3,11 @@
 // window (maximum TTFF, antenna position).
 #include "bench/session/benchtop.h"
 
+#include "bench/devices/system_log.h"
+#include "bench/session/config.h"
+#include "platform/core/paths.h"
+#include "platform/ui/prompts.h"
+
 namespace bench {
 
 void Benchtop::MakeReports() {
@@ -30,7 +35,42 @@ reports::TypedPosition Benchtop::ReportLink::AntennaPosition() const {
     reports::TypedPosition p;
     p.parts = typed.parts;
     p.use = typed.use;
+    p.hemispheres = typed.hemispheres;
     return p;
+}
+
+void Benchtop::KeepAntennaPosition(const AntennaPosition& position) {
+    AntennaConfig kept;
+    kept.Stored = true;
+    kept.Use = position.use ? FlagSet : FlagClear;
+    kept.Parts = position.parts;
+    kept.Hemispheres = position.hemispheres;
+    const std::string file = platform::JoinPath(program_folder_, "Config.dat");
+    const AntennaConfig stored = LoadSystemConfig(file).config.Antenna;
+    bool typed = position.use;
+    for (const std::string& part : position.parts) typed = typed || !part.empty();
+    for (const std::string& side : position.hemispheres) typed = typed || !side.empty();
+    // An empty dialog where none was kept: nothing to keep, no file made.
+    if (!stored.Stored && !typed) return;
+    // The dialog's working copy too: its next OK or Save writes it again.
+    if (config_dialog_) config_dialog_->SetAntenna(kept);
+    state_.ActiveConfig.Antenna = kept;
+    if (stored == kept) return;
+    const ConfigSaveResult saved = SaveAntennaPosition(file, kept);
+    if (!saved.ok) {
+        SystemLogWrite(saved.warning + " (SetAntennaCoordinates)");
+        platform::Prompts::Instance().Inform(saved.warning, "Antenna Position", platform::Icon::Warning);
+    }
+}
+
+void Benchtop::ShowStoredAntenna(const SystemConfig& config) {
+    // A configuration without one leaves the boxes as they are.
+    if (!config.Antenna.Stored) return;
+    bench::AntennaPosition p;
+    p.parts = config.Antenna.Parts;
+    p.hemispheres = config.Antenna.Hemispheres;
+    p.use = config.Antenna.Use == FlagSet;
+    CoordsWindow().SetPosition(p);
 }
 
 }  // namespace bench

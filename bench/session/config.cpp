@@ -133,6 +133,38 @@ void VisitConfig(R& c, V& v) {
     }
 }
 
+template <class R, class V>
+void VisitAntenna(R& a, V& v) {
+    v.Num("Use", a.Use);
+    for (std::size_t i = 0; i < a.Parts.size(); ++i) {
+        v.Enter("Parts", i);
+        v.Text("", a.Parts[i]);
+        v.Leave();
+    }
+    for (std::size_t i = 0; i < a.Hemispheres.size(); ++i) {
+        v.Enter("Hemispheres", i);
+        v.Text("", a.Hemispheres[i]);
+        v.Leave();
+    }
+}
+
+constexpr std::string_view kAntennaMark = "FBANTPOS";
+
+uint32_t Crc32(std::string_view bytes) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (char c : bytes) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+uint32_t Le(std::string_view b, std::size_t at, std::size_t size) {
+    uint32_t v = 0;
+    for (std::size_t i = 0; i < size; ++i) v |= static_cast<uint32_t>(static_cast<unsigned char>(b[at + i])) << (8 * i);
+    return v;
+}
+
 // Raw bits of a number, so doubles keep every bit (NaN payloads included).
 template <class T>
 auto Bits(T value) {
@@ -254,6 +286,20 @@ ConfigEncodeResult EncodeSystemConfig(const SystemConfig& config) {
         out.tooLongBytes = w.tooLongBytes;
         return out;
     }
+    if (config.Antenna.Stored) {
+        Writer a;
+        a.Enter("Antenna", 0);
+        VisitAntenna(config.Antenna, a);
+        if (!a.tooLongField.empty() || a.bytes.size() > 0xFFFF) {
+            out.tooLongField = a.tooLongField.empty() ? std::string("Antenna") : a.tooLongField;
+            out.tooLongBytes = a.tooLongField.empty() ? a.bytes.size() : a.tooLongBytes;
+            return out;
+        }
+        w.bytes += kAntennaMark;
+        w.Num("", static_cast<uint16_t>(a.bytes.size()));
+        w.bytes += a.bytes;
+        w.Num("", Crc32(a.bytes));
+    }
     out.ok = true;
     out.bytes = std::move(w.bytes);
     return out;
@@ -266,6 +312,22 @@ ConfigDecodeResult DecodeSystemConfig(std::string_view bytes) {
     out.complete = !r.failed;
     out.bytesUsed = r.pos;
     out.brokenField = r.brokenField;
+    if (!out.complete) return out;
+    // Only a whole block that starts where the record ends is the antenna:
+    // anything else there is what an older save left behind.
+    const std::string_view tail = bytes.substr(r.pos);
+    const std::size_t head = kAntennaMark.size() + 2;
+    if (tail.size() < head + 4 || tail.substr(0, kAntennaMark.size()) != kAntennaMark) return out;
+    const std::size_t count = Le(tail, kAntennaMark.size(), 2);
+    if (tail.size() < head + count + 4) return out;
+    const std::string_view block = tail.substr(head, count);
+    if (Le(tail, head + count, 4) != Crc32(block)) return out;
+    AntennaConfig antenna;
+    Reader a(block);
+    VisitAntenna(antenna, a);
+    if (a.failed || a.pos != count) return out;
+    antenna.Stored = true;
+    out.config.Antenna = std::move(antenna);
     return out;
 }
 

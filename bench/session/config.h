@@ -94,6 +94,19 @@ struct TestEntry {
     bool operator==(const TestEntry&) const = default;
 };
 
+// The reference antenna of the position-error reports as typed in the
+// antenna-position dialog. It is no field of the record: the file keeps it
+// in a block of its own after the record (see EncodeSystemConfig), which a
+// bench that knows only the record reads past.
+struct AntennaConfig {
+    bool Stored = false;                       // the file holds one
+    int16_t Use = FlagClear;                   // "Validate": the reports use it
+    std::array<std::string, 6> Parts{};        // latitude degrees, minutes, decimals; the same for the longitude
+    std::array<std::string, 2> Hemispheres{};  // "N"/"S", "E"/"W", or "" when none was chosen
+
+    bool operator==(const AntennaConfig&) const = default;
+};
+
 // The whole configuration of a session; each owner keeps its own copy.
 struct SystemConfig {
     std::string SimulatorType = "Spirent STR4500";
@@ -102,6 +115,7 @@ struct SystemConfig {
     std::array<DeviceConfig, DeviceSlots> Devices{};
     std::array<TestEntry, TestSlots> Tests{};
     std::array<std::string, TestSlots> TestLines{};  // raw line of each entry
+    AntennaConfig Antenna{};                         // after the record, when stored
 
     bool operator==(const SystemConfig&) const = default;
 };
@@ -138,6 +152,16 @@ struct ConfigEncodeResult {
 // The record as the file stores it: fields in order, little-endian, texts
 // as a 16-bit byte count and the bytes. Fails (nothing cut) when a text
 // exceeds MaxConfigTextBytes.
+//
+// A stored antenna position follows the record as one block: the eight
+// bytes "FBANTPOS", a 16-bit byte count of what follows up to the check,
+// `Use` (2 bytes), the six `Parts` and the two `Hemispheres` as texts, then
+// the CRC-32 of those counted bytes (4 bytes). Without a stored position the
+// image is the record alone, byte for byte as before. A bench that knows
+// only the record ignores the block, as it ignores any bytes after the
+// record; one that saves over the file leaves the block in place, where it
+// is found again only if the record kept its length; otherwise it no longer
+// starts where the record ends and the file counts as having none.
 ConfigEncodeResult EncodeSystemConfig(const SystemConfig& config);
 
 struct ConfigDecodeResult {
@@ -147,7 +171,9 @@ struct ConfigDecodeResult {
     std::string brokenField;  // when incomplete and not empty: the field cut off
 };
 
-// Reads a record from the start of an image; bytes after it are ignored.
+// Reads a record from the start of an image, and the antenna block when one
+// starts right after the record, is whole and its check holds; other bytes
+// after the record are ignored. `bytesUsed` is the end of the record.
 ConfigDecodeResult DecodeSystemConfig(std::string_view bytes);
 
 // ---- The file ---------------------------------------------------------------
@@ -174,5 +200,10 @@ struct ConfigSaveResult {
 // them. A text too long for its count, or a file that cannot be written,
 // refuses the save and leaves the old file as it was.
 ConfigSaveResult SaveSystemConfig(const std::string& path, const SystemConfig& config);
+
+// Stores `antenna` in the configuration file at `path`, its record kept byte
+// for byte (a missing or empty file gets the default record). A file that
+// cannot be read whole is left as it is, with the reason as the warning.
+ConfigSaveResult SaveAntennaPosition(const std::string& path, const AntennaConfig& antenna);
 
 }  // namespace bench

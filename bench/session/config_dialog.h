@@ -85,6 +85,8 @@ public:
                                  const std::string& command) override;
 
     const SystemConfig& WorkingCopy() const { return config_; }
+    // The antenna position kept with the configuration; no control edits it.
+    void SetAntenna(const AntennaConfig& antenna) { config_.Antenna = antenna; }
     const std::string& ConfigFileName() const { return configFileName_; }
     // The NCO settings window, created on first use.
     NCOSettings& NcoSettingsWindow();

@@ -161,4 +161,17 @@ ConfigSaveResult SaveSystemConfig(const std::string& path, const SystemConfig& c
     return out;
 }
 
+ConfigSaveResult SaveAntennaPosition(const std::string& path, const AntennaConfig& antenna) {
+    ConfigLoadResult loaded = LoadSystemConfig(path);
+    if (!loaded.warning.empty()) {
+        // Saving now would write defaults over the settings that could not be read.
+        ConfigSaveResult out;
+        out.warning = loaded.warning + " The antenna position is not kept in it.";
+        return out;
+    }
+    loaded.config.Antenna = antenna;
+    loaded.config.Antenna.Stored = true;
+    return SaveSystemConfig(path, loaded.config);
+}
+
 }  // namespace bench

@@ -7,13 +7,17 @@
 #include "platform/qt/owned_window.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
+
+#include <iterator>
 
 namespace bench {
 namespace {
@@ -113,11 +117,13 @@ Coords::Coords(QWidget* parent) : QWidget(parent, Qt::Window) {
                               this);
     label3->setObjectName(QStringLiteral("Label3"));
     label3->setWordWrap(true);
-    // Degrees, whole minutes, then the digits after the minutes' decimal point.
+    // Degrees, whole minutes, the digits after the minutes' decimal point,
+    // then the hemisphere.
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(10);
     grid->addWidget(new QLabel(QStringLiteral("Degree"), this), 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Minutes"), this), 0, 2, 1, 3);
+    grid->addWidget(new QLabel(QStringLiteral("Hemisphere"), this), 0, 5);
     grid->addWidget(new QLabel(QStringLiteral("Latitude"), this), 1, 0);
     grid->addWidget(new QLabel(QStringLiteral("Longitude"), this), 2, 0);
     for (int i = 0; i < 6; ++i) {
@@ -128,6 +134,16 @@ Coords::Coords(QWidget* parent) : QWidget(parent, Qt::Window) {
         if (i % 3 == 2) grid->addWidget(new QLabel(QStringLiteral("."), this), row, 3);
         grid->addWidget(box, row, i % 3 == 2 ? 4 : 1 + i % 3);
         text_[static_cast<std::size_t>(i)] = box;
+    }
+    // Blank: no hemisphere chosen (the side of the fixes, as before there
+    // was a choice); a "-" before the degrees chooses S or W as well.
+    static const char* const sides[2][2] = {{"N", "S"}, {"E", "W"}};
+    for (int i = 0; i < 2; ++i) {
+        auto* side = new QComboBox(this);
+        side->setObjectName(Indexed("Hemisphere", i));
+        side->addItems({QString(), QString::fromLatin1(sides[i][0]), QString::fromLatin1(sides[i][1])});
+        grid->addWidget(side, 1 + i, 5);
+        hemisphere_[static_cast<std::size_t>(i)] = side;
     }
     check1_ = new QCheckBox(QStringLiteral("Validate"), this);
     check1_->setObjectName(QStringLiteral("Check1"));
@@ -151,6 +167,24 @@ Coords::Coords(QWidget* parent) : QWidget(parent, Qt::Window) {
     top->addLayout(grid);
     top->addWidget(check1_);
     top->addLayout(buttons);
+    // Reading order: the latitude's boxes and hemisphere, the longitude's,
+    // the check box, then the buttons from left to right.
+    QWidget* order[] = {text_[0], text_[1], text_[2], hemisphere_[0], text_[3], text_[4],
+                        text_[5], hemisphere_[1], check1_, preset, ok};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
+
+void Coords::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // The focused button is the one Enter presses; elsewhere it submits.
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+            button->click();
+        else
+            Command1_Click();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Coords::Command1_Click() {
@@ -162,30 +196,46 @@ void Coords::Command1_Click() {
     if (typed) {
         reports::TypedPosition t;
         t.parts = p.parts;
-        double latitude = 0, longitude = 0;
-        if (const std::string why = reports::ReadTypedPosition(t, latitude, longitude); !why.empty()) {
+        t.hemispheres = p.hemispheres;
+        reports::ReadPosition read;
+        if (const std::string why = reports::ReadTypedPosition(t, read); !why.empty()) {
             WarnUser(this, Show(why));
             return;
         }
     }
     hide();
+    emit Submitted(p);
 }
 
 void Coords::Command2_Click() {
     const AntennaPosition& site = PresetSite();
     for (std::size_t i = 0; i < 6; ++i) text_[i]->setText(QString::fromStdString(site.parts[i]));
+    for (std::size_t i = 0; i < 2; ++i) hemisphere_[i]->setCurrentText(QString::fromStdString(site.hemispheres[i]));
 }
 
 AntennaPosition Coords::Position() const {
     AntennaPosition p;
     for (std::size_t i = 0; i < 6; ++i) p.parts[i] = platform::Utf8ToCp1252(text_[i]->text().toStdString());
+    for (std::size_t i = 0; i < 2; ++i) p.hemispheres[i] = hemisphere_[i]->currentText().toStdString();
     p.use = check1_->isChecked();
     return p;
 }
 
+void Coords::SetPosition(const AntennaPosition& p) {
+    for (std::size_t i = 0; i < 6; ++i) text_[i]->setText(Show(p.parts[i]));
+    for (std::size_t i = 0; i < 2; ++i) {
+        // A letter the list does not offer (a hand-edited file) is shown as
+        // it is, so that submit names it instead of dropping it.
+        const QString side = QString::fromStdString(platform::UpperCase(platform::Trim(p.hemispheres[i])));
+        if (hemisphere_[i]->findText(side) < 0) hemisphere_[i]->addItem(side);
+        hemisphere_[i]->setCurrentText(side);
+    }
+    check1_->setChecked(p.use);
+}
+
 const AntennaPosition& Coords::PresetSite() {
     // The roof antenna of the lab, 45 deg 28.3150 min N, 9 deg 11.4520 min E.
-    static const AntennaPosition site{{"45", "28", "3150", "9", "11", "4520"}, false};
+    static const AntennaPosition site{{"45", "28", "3150", "9", "11", "4520"}, false, {"N", "E"}};
     return site;
 }
 

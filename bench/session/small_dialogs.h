@@ -14,6 +14,8 @@
 #include <string>
 
 class QCheckBox;
+class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -53,17 +55,22 @@ private:
 
 // Reference antenna position for the position-error reports.
 struct AntennaPosition {
-    // Latitude then longitude: degrees, minutes, digits after the minutes'
-    // decimal point, as typed.
+    // Latitude then longitude: degrees (a sign allowed), minutes, digits
+    // after the minutes' decimal point, as typed.
     std::array<std::string, 6> parts;
     bool use = false;  // the reports use this position
+    // The hemisphere chosen for each: "N" or "S", "E" or "W"; "" for none.
+    std::array<std::string, 2> hemispheres;
 };
 
 // "Antenna Position": six boxes "Text1".."Text6" (latitude whole degrees,
-// whole minutes and the digits after the minutes' decimal point, then the
-// same for the longitude), check box "Check1" ("Validate": the reports use
-// this position), "Command1" ("submit": checks a typed position, then hides;
-// the values stay) and "Command2" (preset site).
+// a sign allowed, whole minutes and the digits after the minutes' decimal
+// point, then the same for the longitude), the hemisphere of each in
+// "Hemisphere_0" (blank, N, S) and "Hemisphere_1" (blank, E, W), check box
+// "Check1" ("Validate": the reports use this position), "Command2" (preset
+// site) and "Command1" ("submit": checks a typed position, hands it on,
+// then hides; the values stay). Tab follows reading order; Enter presses the
+// button that has the focus, and "submit" from anywhere else.
 class Coords : public QWidget {
     Q_OBJECT
 public:
@@ -72,11 +79,21 @@ public:
     void Command2_Click();
     // What the report builders read.
     AntennaPosition Position() const;
+    // Shows a stored position in the boxes.
+    void SetPosition(const AntennaPosition& p);
     // The preset site that Command2 fills in.
     static const AntennaPosition& PresetSite();
 
+signals:
+    // A position was submitted: the owner keeps it.
+    void Submitted(const bench::AntennaPosition& position);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     std::array<QLineEdit*, 6> text_{};
+    std::array<QComboBox*, 2> hemisphere_{};
     QCheckBox* check1_ = nullptr;
 };
 

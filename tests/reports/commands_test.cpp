@@ -188,7 +188,8 @@ TEST_F(MenuRoad, LinesThatAreNoResultsLinesAreNamedLeftOutAndCounted) {
     EXPECT_FALSE(AskedContains(file + " line 13")) << "a blank line is no damaged line";
     EXPECT_TRUE(AskedContains("Test session succesfully competed")) << "the report is still built";
     const std::string log = Slurp(bench::SystemLogPath());
-    EXPECT_NE(log.find("3 lines are not TTFF results lines"), std::string::npos) << log;
+    EXPECT_NE(log.find("2 lines are not TTFF results lines"), std::string::npos) << log;
+    EXPECT_NE(log.find("1 lines carry a damaged GGA"), std::string::npos) << "the cut line keeps its TTFF: " << log;
     // Every line of the system log is a dated entry, the named lines too.
     std::istringstream entries(log);
     std::string entry;
@@ -202,14 +203,16 @@ TEST_F(MenuRoad, LinesThatAreNoResultsLinesAreNamedLeftOutAndCounted) {
 
     REQUIRE_OPENPYXL();
     wbtest::FileView v = wbtest::ReadBack(home->File("g_COLD_NMEA_Results.xlsx"), home->Path());
-    EXPECT_EQ(v.cached["COLD!U4"], "20");
+    EXPECT_EQ(v.cached["COLD!U4"], "21");
     EXPECT_EQ(v.cached["COLD!T2"], "Lines left out");
-    EXPECT_EQ(v.cached["COLD!U2"], "3");
+    EXPECT_EQ(v.cached["COLD!U2"], "2");
     for (int r = 2; r <= 21; ++r) {
         EXPECT_EQ(wbtest::AsDouble(v.cached["COLD!A" + std::to_string(r)]), good[r - 2]) << r;
         EXPECT_EQ(v.cached["COLD!C" + std::to_string(r)], "08:30:15") << r;
     }
-    EXPECT_TRUE(v.cached["COLD!A22"].empty() || v.cached["COLD!A22"] == "None");
+    EXPECT_EQ(wbtest::AsDouble(v.cached["COLD!A22"]), 35.5) << "the trial whose line was cut";
+    EXPECT_EQ(v.cached["COLD!C22"], "GGA damaged, line 24");
+    EXPECT_TRUE(v.cached["COLD!A23"].empty() || v.cached["COLD!A23"] == "None");
     EXPECT_NEAR(wbtest::AsDouble(v.cached["COLD!U9"]), 0, 1e-12);
     // The CDF reaches 1 with the 20 trials; the CEP section is there.
     double last = 0;
@@ -331,8 +334,8 @@ TEST_F(MenuRoad, TheTypedAntennaPositionIsCheckedOnSubmitAndUsedAsTyped) {
     dialogs_test::Click(&coords, "Command1");
     EXPECT_TRUE(coords.isVisible());
     EXPECT_TRUE(AskedContains("WARNING: The antenna latitude \"48\" \"7\" \"0.038\" is not a position: type the whole "
-                              "degrees (0 to 90), the whole minutes (0 to 59) and only the digits after the decimal "
-                              "point of the minutes"));
+                              "degrees (0 to 90, with \"-\" or S for the south), the whole minutes (0 to 59) and "
+                              "only the digits after the decimal point of the minutes"));
     dialogs_test::Type(&coords, "Text3", "038");
     dialogs_test::Type(&coords, "Text4", "abc");
     dialogs_test::Click(&coords, "Command1");
@@ -382,6 +385,81 @@ TEST_F(MenuRoad, TheTypedAntennaPositionIsCheckedOnSubmitAndUsedAsTyped) {
     EXPECT_TRUE(AskedContains("The antenna latitude \"48\" \"7,5\" \"038\" is not a position"));
     EXPECT_TRUE(AskedContains("The report is not built."));
     EXPECT_FALSE(fs::exists(home->File("POS2_TTFF_COLD_NMEA_Results.xlsx")));
+}
+
+// The antenna typed with its hemisphere, 10 S 179.99995 E, beside fixes at
+// 179.9999 W: the report uses it as typed (not mirrored to the fixes'
+// side), the configuration keeps it through a restart and the
+// configuration dialog's own saves, and a configuration from before has
+// none, leaving the boxes as they were.
+TEST_F(MenuRoad, ATypedHemisphereIsUsedAsTypedAndKeptInTheConfiguration) {
+    OpenAll();
+    Trigger("SetAntennaCoordinates");
+    bench::Coords& coords = top->CoordsWindow();
+    const char* typed[] = {"-10", "0", "0", "179", "59", "997"};
+    for (int i = 0; i < 6; ++i) dialogs_test::Type(&coords, QStringLiteral("Text%1").arg(i + 1), typed[i]);
+    dialogs_test::Choose(&coords, "Hemisphere_1", "E");
+    dialogs_test::Click(&coords, "Check1");
+    dialogs_test::Click(&coords, "Command1");
+    ASSERT_FALSE(coords.isVisible()) << "submitted";
+
+    const bench::ConfigLoadResult kept = bench::LoadSystemConfig(home->File("Config.dat"));
+    EXPECT_EQ(kept.warning, "");
+    EXPECT_TRUE(kept.config.Antenna.Stored);
+    EXPECT_EQ(kept.config.Antenna.Parts, (std::array<std::string, 6>{"-10", "0", "0", "179", "59", "997"}));
+    EXPECT_EQ(kept.config.Antenna.Hemispheres, (std::array<std::string, 2>{"", "E"}));
+    EXPECT_EQ(kept.config.Antenna.Use, bench::FlagSet);
+
+    // Fixes 1 to 3 m around 10 S 179.9999 W, about 16.4 m west of the antenna.
+    std::vector<Fix> fixes;
+    for (int i = 0; i < 12; ++i) {
+        char lat[32], lon[32];
+        std::snprintf(lat, sizeof lat, "1000.%04d", (i * 7 % 11) * 2);
+        std::snprintf(lon, sizeof lon, "17959.%04d", 9940 + (i * 5 % 7) * 3);
+        Fix f{20.0 + i, "083015.000", lat, lon};
+        f.ns = "S";
+        f.ew = "W";
+        fixes.push_back(f);
+    }
+    const std::string file = home->File("DL_TTFF_COLD_NMEA_Results.txt");
+    wbtest::WriteFile(file, ResultsText(fixes));
+    auto& p = platform::Prompts::Instance();
+    p.QueueFileName(file);
+    p.QueueAnswer(Answer::No);
+    Run();
+    REQUIRE_OPENPYXL();
+    wbtest::FileView f = wbtest::ReadBack(home->File("DL_TTFF_COLD_NMEA_Results.xlsx"), home->Path());
+    EXPECT_NEAR(wbtest::AsDouble(f.cached["COLD!M2"]), -10, 1e-12);
+    EXPECT_NEAR(wbtest::AsDouble(f.cached["COLD!N2"]), 179 + 59.997 / 60, 1e-12) << "east, as typed";
+    for (size_t i = 0; i < fixes.size(); ++i) {
+        const std::string row = std::to_string(i + 2);
+        const double lat = -(10 + std::strtod(fixes[i].lat.c_str() + 2, nullptr) / 60);
+        const double lon = -(179 + std::strtod(fixes[i].lon.c_str() + 3, nullptr) / 60);
+        EXPECT_NEAR(wbtest::AsDouble(f.cached["COLD!Z" + row]), EarthDistance(lat, lon, -10, 179 + 59.997 / 60), 0.01)
+            << row;
+        EXPECT_GT(wbtest::AsDouble(f.cached["COLD!P" + row]), 0) << "the fixes lie east of the antenna, across 180";
+    }
+
+    // The configuration dialog's own save keeps it; a restart shows it.
+    dialogs_test::Click(&top->ConfigDialog(), "SaveOnly_Command");
+    EXPECT_EQ(bench::LoadSystemConfig(home->File("Config.dat")).config.Antenna, kept.config.Antenna);
+    top.reset();
+    OpenAll();
+    bench::Coords& again = top->CoordsWindow();
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(dialogs_test::Text(&again, QStringLiteral("Text%1").arg(i + 1)).toStdString(), typed[i]);
+    EXPECT_EQ(again.Position().hemispheres, (std::array<std::string, 2>{"", "E"}));
+    EXPECT_TRUE(again.Position().use);
+
+    // A configuration written before positions were kept has none.
+    top.reset();
+    bench::SystemConfig before = bench::LoadSystemConfig(home->File("Config.dat")).config;
+    before.Antenna = {};
+    std::remove(home->File("Config.dat").c_str());
+    ASSERT_TRUE(bench::SaveSystemConfig(home->File("Config.dat"), before).ok);
+    OpenAll();
+    EXPECT_EQ(top->CoordsWindow().Position().parts, (std::array<std::string, 6>{}));
+    EXPECT_FALSE(top->CoordsWindow().Position().use);
 }
 
 // ---- the session-end road, on files as a session leaves them ---------------

@@ -6,8 +6,11 @@
 #include <fstream>
 #include <string>
 
+#include "bench/reports/report_commands.h"
 #include "platform/core/error.h"
+#include "platform/ui/prompts.h"
 #include "tests/reports/report_bench.h"
+#include "tests/support/qt_app.h"
 
 namespace {
 
@@ -15,7 +18,33 @@ using namespace reptest;
 
 constexpr const char* kInside = "FIXBENCH_TEST_FULL_DISK";
 
-class FullDisk : public ReportTest {};
+class FullDisk : public ReportTest {
+protected:
+    // Runs the test named `name` again inside a private mount namespace on a
+    // 64 KiB disk of its own; false (and skipped) when there is none here.
+    bool RunOnASmallDisk(const std::string& name) {
+        std::string out;
+        if (wbtest::Run("unshare -Urm sh -c 'mount -t tmpfs -o size=64k tmpfs " + dir.Path().string() +
+                            " && echo mounted'",
+                        out) != 0 ||
+            out.find("mounted") == std::string::npos)
+            return false;
+        const std::string mnt = dir.File("disk");
+        std::filesystem::create_directories(mnt);
+        const int rc = wbtest::Run("unshare -Urm sh -c 'mount -t tmpfs -o size=64k tmpfs " + mnt + " && " + kInside +
+                                       "=" + mnt + " exec " + std::filesystem::read_symlink("/proc/self/exe").string() +
+                                       " --gtest_filter=FullDisk." + name + "' 2>&1",
+                                   out);
+        EXPECT_EQ(rc, 0) << out;
+        EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+        return true;
+    }
+    static void Fill(const std::string& disk) {
+        std::ofstream fill(disk + "/filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        for (int i = 0; i < 64 && fill; ++i) fill.write(block.data(), block.size()), fill.flush();
+    }
+};
 
 TEST_F(FullDisk, ASaveOntoAFullDiskSaysSoAndNamesTheFile) {
     const char* disk = std::getenv(kInside);
@@ -53,6 +82,36 @@ TEST_F(FullDisk, ASaveOntoAFullDiskSaysSoAndNamesTheFile) {
         EXPECT_NE(what.find("RCV1_TTFF_COLD_NMEA_Results"), std::string::npos) << "the file is named: " << what;
         EXPECT_EQ(what.find("ZIP_ERRNO"), std::string::npos) << what;
     }
+}
+
+// The same from the menu: the box says the disk is full and names the
+// file, and ends there, without an error number.
+TEST_F(FullDisk, TheMenuReportsBoxSaysTheDiskIsFullWithoutANumber) {
+    const char* disk = std::getenv(kInside);
+    if (!disk) {
+        if (!RunOnASmallDisk("TheMenuReportsBoxSaysTheDiskIsFullWithoutANumber"))
+            GTEST_SKIP() << "no private mount namespace here";
+        return;
+    }
+    test::EnsureApp();
+    const std::string file = std::string(disk) + "/RCV2_TTFF_COLD_NMEA_Results.txt";
+    wbtest::WriteFile(file, ResultsText(Ttffs({30, 40, 50})));
+    Fill(disk);
+    bench::reports::ReportCommands commands(host, disk);
+    auto& p = platform::Prompts::Instance();
+    p.ClearAsked();
+    p.QueueFileName(file);
+    commands.GenerateExcelReport_Click();
+    ASSERT_TRUE(test::WaitFor([&] { return !commands.Busy(); }, 20000));
+    std::string box;
+    for (const std::string& q : p.Asked())
+        if (q.find("the disk is full") != std::string::npos) box = q;
+    ASSERT_FALSE(box.empty()) << "no box says the disk is full";
+    EXPECT_NE(box.find(std::string(disk) + "/"), std::string::npos) << "the file is named: " << box;
+    EXPECT_NE(box.find("RCV2_TTFF_COLD_NMEA_Results"), std::string::npos) << "the file is named: " << box;
+    EXPECT_EQ(box.substr(box.size() - std::string("the disk is full").size()), "the disk is full")
+        << "nothing after it: " << box;
+    EXPECT_EQ(box.find("1004"), std::string::npos) << box;
 }
 
 }  // namespace

@@ -151,13 +151,22 @@ TEST_F(Import, AGgaWithAWrongChecksumNoTimeOfDayOrAPositionOffTheEarthIsADamaged
     bench::reports::CreateReportSheet(ctx, base, "COLD");
     bench::reports::ImportResultsFile(ctx, base, "COLD");
     workbook::Worksheet& ws = ctx.Sheet(base, "COLD");
-    EXPECT_EQ(ws.GetRange("T2").GetValue().Text(), "Lines left out");
-    EXPECT_EQ(Num(ws, "U2"), 8);
-    EXPECT_EQ(Num(ws, "U4"), 2) << "the good trials stay";
+    // Each damaged trial keeps its TTFF and number; its time cell names its
+    // line and it has no position.
+    EXPECT_TRUE(ws.GetRange("T2").GetValue().IsEmpty()) << "no line is left out whole";
+    EXPECT_EQ(ws.GetRange("T3").GetValue().Text(), "Damaged GGAs");
+    EXPECT_EQ(Num(ws, "U3"), 8);
+    EXPECT_EQ(Num(ws, "U4"), 10) << "every trial stays";
     EXPECT_EQ(ws.ValueAt(2, 3).Text(), "08:30:15");
-    EXPECT_EQ(ws.ValueAt(3, 3).Text(), "23:59:60.5");
-    EXPECT_EQ(Num(ws, "B3"), 10);
-    EXPECT_NEAR(Num(ws, "D3"), -(89 + 59.9999 / 60), 1e-12);
+    for (int line = 2; line <= 9; ++line) {
+        EXPECT_EQ(ws.ValueAt(line + 1, 3).Text(), "GGA damaged, line " + std::to_string(line));
+        EXPECT_EQ(Num(ws, "A" + std::to_string(line + 1)), 25);
+        EXPECT_EQ(Num(ws, "B" + std::to_string(line + 1)), line);
+        EXPECT_TRUE(ws.ValueAt(line + 1, 4).IsEmpty()) << "no position, line " << line;
+    }
+    EXPECT_EQ(ws.ValueAt(11, 3).Text(), "23:59:60.5");
+    EXPECT_EQ(Num(ws, "B11"), 10);
+    EXPECT_NEAR(Num(ws, "D11"), -(89 + 59.9999 / 60), 1e-12);
 }
 
 }  // namespace

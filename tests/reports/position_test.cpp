@@ -108,23 +108,46 @@ TEST_F(Position, MajorUnitOfTheCurveFollowsTheLargestError) {
 }
 
 TEST_F(Position, TypedPositionIsDegreesWholeMinutesAndDecimalDigits) {
-    using bench::reports::ReadTypedCoordinate;
+    // Latitude and longitude read as typed, with their hemisphere.
+    auto lat = [](const char* d, const char* m, const char* f, const char* h, double& v, bool& sided) {
+        return bench::reports::ReadTypedCoordinate(d, m, f, h, "latitude", "NS", 90, v, sided);
+    };
     double v = 0;
-    EXPECT_EQ(ReadTypedCoordinate("12", "5", "25", "latitude", 90, v), "");
+    bool sided = true;
+    EXPECT_EQ(lat("12", "5", "25", "", v, sided), "");
     EXPECT_DOUBLE_EQ(v, 12 + 5.25 / 60) << "one minute digit is five minutes";
-    EXPECT_EQ(ReadTypedCoordinate("48", "07", "038", "latitude", 90, v), "");
+    EXPECT_FALSE(sided) << "no hemisphere typed";
+    EXPECT_EQ(lat("48", "07", "038", "N", v, sided), "");
     EXPECT_DOUBLE_EQ(v, 48 + 7.038 / 60);
-    EXPECT_EQ(ReadTypedCoordinate(" 45", "28 ", "", "latitude", 90, v), "");
+    EXPECT_TRUE(sided);
+    EXPECT_EQ(lat(" 45", "28 ", "", "", v, sided), "");
     EXPECT_DOUBLE_EQ(v, 45 + 28.0 / 60);
-    EXPECT_EQ(ReadTypedCoordinate("179", "59", "9", "longitude", 180, v), "");
+    // A sign or a letter gives the south; both agreeing is the south too.
+    EXPECT_EQ(lat("-45", "28", "1", "", v, sided), "");
+    EXPECT_DOUBLE_EQ(v, -(45 + 28.1 / 60));
+    EXPECT_TRUE(sided);
+    EXPECT_EQ(lat("45", "28", "1", "s", v, sided), "");
+    EXPECT_DOUBLE_EQ(v, -(45 + 28.1 / 60));
+    EXPECT_EQ(lat("- 0", "0", "003", "S", v, sided), "");
+    EXPECT_DOUBLE_EQ(v, -0.003 / 60) << "south of the equator by less than a degree";
+    EXPECT_EQ(lat("+10", "0", "", "", v, sided), "");
+    EXPECT_DOUBLE_EQ(v, 10);
+    EXPECT_TRUE(sided);
+    EXPECT_NE(lat("-45", "28", "1", "N", v, sided).find("has both the sign \"-\" and the hemisphere N"),
+              std::string::npos);
+    EXPECT_NE(lat("45", "28", "1", "E", v, sided).find("it is N or S"), std::string::npos);
+    EXPECT_EQ(bench::reports::ReadTypedCoordinate("179", "59", "9", "W", "longitude", "EW", 180, v, sided), "");
+    EXPECT_DOUBLE_EQ(v, -(179 + 59.9 / 60));
     for (const auto& [d, m, f] : std::vector<std::tuple<const char*, const char*, const char*>>{
              {"4a", "28", "1"}, {"45", "", "1"}, {"45", "28", "1.5"}, {"45", "28", "0.3150"}, {"45", "60", ""},
-             {"45", "128", ""}, {"90", "0", "1"}, {"", "28", "1"}, {"-45", "28", "1"}}) {
+             {"45", "128", ""}, {"90", "0", "1"}, {"", "28", "1"}, {"--45", "28", "1"}, {"-", "28", "1"},
+             {"-90", "0", "1"}}) {
         SCOPED_TRACE(std::string(d) + " " + m + " " + f);
-        EXPECT_NE(ReadTypedCoordinate(d, m, f, "latitude", 90, v), "");
+        EXPECT_NE(lat(d, m, f, "", v, sided), "");
     }
-    EXPECT_EQ(ReadTypedCoordinate("90", "0", "", "latitude", 90, v), "");
-    EXPECT_NE(ReadTypedCoordinate("180", "0", "5", "longitude", 180, v), "");
+    EXPECT_EQ(lat("90", "0", "", "", v, sided), "");
+    EXPECT_EQ(lat("-90", "0", "", "", v, sided), "");
+    EXPECT_NE(bench::reports::ReadTypedCoordinate("180", "0", "5", "", "longitude", "EW", 180, v, sided), "");
 
     base = dir.File("t_COLD");
     wbtest::WriteFile(base + ".txt", ResultsText(Ttffs({10, 20, 30})));
@@ -185,14 +208,29 @@ TEST_F(Position, ScatterHasThreeSeriesOnEqualScales) {
     EXPECT_EQ(c.PlotArea().left, 176);
 }
 
-TEST_F(Position, AWildFixSkipsTheCurveInsteadOfMillionsOfRows) {
-    std::vector<Fix> fixes = Ttffs({10, 20, 30});
+TEST_F(Position, AWildFixCutsTheCurveShortButNeverTheCepRadii) {
+    std::vector<double> metres;
+    for (int i = 1; i <= 20; ++i) metres.push_back(i - 0.5);
+    std::vector<Fix> fixes = AtDistance(metres);
     fixes[1].lat = "0000.0000";  // a fix with empty position fields
     workbook::Worksheet& ws = Report("x_COLD_NMEA_Results", fixes);
-    EXPECT_NE(ws.GetRange("AA2").GetValue().Text().find("No CEP curve"), std::string::npos);
-    EXPECT_TRUE(ws.GetRange("AA3").GetValue().IsEmpty());
-    EXPECT_TRUE(ws.GetRange("U10").GetValue().IsEmpty()) << "blank, never a made-up radius";
-    EXPECT_EQ(Book().FindSheet("COLD CEP Chart"), nullptr);
+    // 19 fixes 0.5, 2.5, 3.5 ... 19.5 m away, one thousands of kilometres:
+    // 5 % of the fixes for each whole metre from 3 m on.
+    const double largest = Num(ws, "Z24");
+    EXPECT_GT(largest, 4e6);
+    EXPECT_NEAR(Num(ws, "U10"), 11, 1e-6) << "45 % within 10 m, 50 % within 11 m";
+    EXPECT_NEAR(Num(ws, "U11"), 19, 1e-6);
+    EXPECT_NEAR(Num(ws, "U12"), 20, 1e-6);
+    EXPECT_NEAR(Num(ws, "U13"), std::ceil(largest) - 1 + 0.8, 1e-6) << "between 95 % and all of them";
+    EXPECT_EQ(Num(ws, "U14"), std::ceil(largest)) << "the whole metre that holds every fix";
+    // The curve: 0 to 30 m (the CEP 95 reached at 20 m, and 10 m more).
+    EXPECT_EQ(Num(ws, "AA32"), 30);
+    EXPECT_TRUE(ws.GetRange("AA33").GetValue().IsEmpty());
+    EXPECT_EQ(Num(ws, "AB32"), 95);
+    EXPECT_EQ(ws.GetRange("AC2").GetValue().Text().rfind("The CEP curve stops at 30 m: the largest error, ", 0), 0u);
+    workbook::Chart& cep = ChartOn("COLD CEP Chart");
+    EXPECT_EQ(cep.SeriesCollection(1).XValuesRef().at(0).area, workbook::Area::Make(2, 27, 30, 27));
+    EXPECT_EQ(cep.Axes(xl::Category).MaximumScale(), 28);
     EXPECT_NO_THROW(ChartOn("COLD Position Chart"));
 }
 

@@ -246,3 +246,135 @@ TEST_F(ConfigFile, ASaveThroughALinkReplacesTheFileItPointsAt) {
     EXPECT_EQ(LoadSystemConfig(Path("shared/lab.dat")).config.SimHostName, "via-link");
     EXPECT_EQ(std::distance(fs::directory_iterator(Path("shared")), fs::directory_iterator()), 1);
 }
+
+// The antenna position kept with the configuration, in a block after the
+// record: composed here by hand, checked against python's own CRC-32, and
+// read by a bench that knows only the record (the record's decoder over
+// the same bytes) and after such a bench saved over it.
+namespace {
+
+std::string AntennaBlock(int16_t use, const std::vector<std::string>& texts) {
+    std::string body;
+    body.push_back(static_cast<char>(use & 0xFF));
+    body.push_back(static_cast<char>((use >> 8) & 0xFF));
+    for (const std::string& t : texts) Text(body, t);
+    return body;
+}
+
+// The CRC-32 of `bytes` as python's zlib computes it.
+uint32_t PythonCrc32(const std::string& dir, const std::string& bytes) {
+    const std::string in = dir + "/block.bin", out = dir + "/crc.txt";
+    std::ofstream(in, std::ios::binary) << bytes;
+    const std::string cmd = "python3 -c \"import zlib,sys; print(zlib.crc32(open(sys.argv[1],'rb').read()))\" " + in +
+                            " > " + out;
+    if (std::system(cmd.c_str()) != 0) return 0;
+    std::ifstream r(out);
+    unsigned long v = 0;
+    r >> v;
+    return static_cast<uint32_t>(v);
+}
+
+TEST_F(ConfigFile, AnAntennaPositionIsKeptAfterTheRecordAndAnOlderBenchReadsPastIt) {
+    SystemConfig plain;
+    plain.SimHostName = "rf-lab";
+    const std::string record = EncodeSystemConfig(plain).bytes;
+
+    SystemConfig withAntenna = plain;
+    withAntenna.Antenna.Stored = true;
+    withAntenna.Antenna.Use = FlagSet;
+    withAntenna.Antenna.Parts = {"-10", "0", "5", "179", "59", "997"};
+    withAntenna.Antenna.Hemispheres = {"S", "E"};
+    ASSERT_TRUE(SaveSystemConfig(Path("Config.dat"), withAntenna).ok);
+    const std::string file = Slurp(Path("Config.dat"));
+
+    // The record as before, then the block.
+    const std::string body = AntennaBlock(-1, {"-10", "0", "5", "179", "59", "997", "S", "E"});
+    std::string expected = record + "FBANTPOS";
+    expected.push_back(static_cast<char>(body.size() & 0xFF));
+    expected.push_back(static_cast<char>(body.size() >> 8));
+    expected += body;
+    const uint32_t crc = PythonCrc32(dir_.string(), body);
+    ASSERT_NE(crc, 0u) << "python3 computes the check";
+    for (int i = 0; i < 4; ++i) expected.push_back(static_cast<char>((crc >> (8 * i)) & 0xFF));
+    EXPECT_EQ(file, expected);
+
+    const ConfigLoadResult r = LoadSystemConfig(Path("Config.dat"));
+    EXPECT_EQ(r.warning, "");
+    EXPECT_TRUE(r.config == withAntenna) << "read back whole";
+
+    // A record without a position is written as before, byte for byte.
+    EXPECT_EQ(EncodeSystemConfig(plain).bytes.size(), record.size());
+    EXPECT_FALSE(LoadSystemConfig(Path("none.dat")).config.Antenna.Stored);
+
+    // An older bench reads the record alone and stops where it ends.
+    const ConfigDecodeResult older = DecodeSystemConfig(file.substr(0, record.size()));
+    EXPECT_TRUE(older.complete);
+    EXPECT_EQ(older.bytesUsed, record.size());
+    EXPECT_FALSE(older.config.Antenna.Stored) << "a file from before has none";
+
+    // An older bench saves over the file: its record written from the first
+    // byte, the rest of the longer file left in place.
+    auto olderSave = [&](const SystemConfig& c) {
+        SystemConfig recordOnly = c;
+        recordOnly.Antenna = {};
+        std::string bytes = Slurp(Path("Config.dat"));
+        const std::string image = EncodeSystemConfig(recordOnly).bytes;
+        bytes.replace(0, std::min(bytes.size(), image.size()), image);
+        Spit(Path("Config.dat"), bytes);
+    };
+    SystemConfig sameLength = plain;
+    sameLength.SimHostName = "rf-lob";
+    olderSave(sameLength);
+    ConfigLoadResult kept = LoadSystemConfig(Path("Config.dat"));
+    EXPECT_EQ(kept.warning, "");
+    EXPECT_EQ(kept.config.SimHostName, "rf-lob");
+    EXPECT_EQ(kept.config.Antenna, withAntenna.Antenna) << "the record kept its length: the block still follows it";
+
+    SystemConfig longer = plain;
+    longer.SimHostName = "rf-laboratory";
+    olderSave(longer);
+    ConfigLoadResult moved = LoadSystemConfig(Path("Config.dat"));
+    EXPECT_EQ(moved.warning, "");
+    EXPECT_EQ(moved.config.SimHostName, "rf-laboratory");
+    EXPECT_FALSE(moved.config.Antenna.Stored) << "what is left of the block is no position";
+
+    SystemConfig shorter = plain;
+    shorter.SimHostName = "rf";
+    ASSERT_TRUE(SaveSystemConfig(Path("Config.dat"), withAntenna).ok);
+    olderSave(shorter);
+    ConfigLoadResult cut = LoadSystemConfig(Path("Config.dat"));
+    EXPECT_EQ(cut.config.SimHostName, "rf");
+    EXPECT_FALSE(cut.config.Antenna.Stored);
+
+    // This bench saving a record that carries the position writes it again.
+    kept.config.Antenna = withAntenna.Antenna;
+    ASSERT_TRUE(SaveSystemConfig(Path("Config.dat"), kept.config).ok);
+    EXPECT_EQ(LoadSystemConfig(Path("Config.dat")).config.Antenna, withAntenna.Antenna);
+}
+
+TEST_F(ConfigFile, KeepingAnAntennaPositionLeavesTheRecordAndADamagedFileAsTheyAre) {
+    SystemConfig c;
+    c.Devices[1].DName = "Ger\xE4t 2";
+    c.TestLines[0] = "COLD;3;1;1";
+    ASSERT_TRUE(SaveSystemConfig(Path("Config.dat"), c).ok);
+    const std::string before = Slurp(Path("Config.dat"));
+    AntennaConfig a;
+    a.Parts = {"0", "0", "006", "0", "0", "0"};
+    a.Hemispheres = {"", "W"};
+    ASSERT_TRUE(SaveAntennaPosition(Path("Config.dat"), a).ok);
+    const std::string after = Slurp(Path("Config.dat"));
+    EXPECT_EQ(after.compare(0, before.size(), before), 0) << "the record byte for byte";
+    const ConfigLoadResult r = LoadSystemConfig(Path("Config.dat"));
+    EXPECT_TRUE(r.config.Antenna.Stored);
+    EXPECT_EQ(r.config.Antenna.Hemispheres[1], "W");
+    EXPECT_EQ(r.config.Devices[1].DName, "Ger\xE4t 2");
+
+    // A file cut inside its record is not overwritten with defaults.
+    Spit(Path("cut.dat"), before.substr(0, 500));
+    const ConfigSaveResult s = SaveAntennaPosition(Path("cut.dat"), a);
+    EXPECT_FALSE(s.ok);
+    EXPECT_NE(s.warning.find("not kept"), std::string::npos) << s.warning;
+    EXPECT_EQ(Slurp(Path("cut.dat")), before.substr(0, 500));
+}
+
+}  // namespace

@@ -171,3 +171,79 @@ TEST(SmallDialogs, EscapeClosesTheAntennaPositionAndEnterTheAboutBox) {
 }
 
 }  // namespace
+
+// The antenna position from the keyboard alone: Tab walks the boxes as
+// they read, left to right and top to bottom, "Preset Site" before
+// "submit"; Enter in a box submits, Enter on a button presses that button;
+// a hemisphere is chosen by typing its letter, a sign by typing it.
+namespace {
+
+std::string Focused() {
+    QWidget* w = QApplication::focusWidget();
+    return w ? w->objectName().toStdString() : std::string("(none)");
+}
+
+void TypeKeys(const QString& text) {
+    for (QChar c : text) ASSERT_TRUE(test::PressKey(0, Qt::NoModifier, QString(c)));
+}
+
+TEST(SmallDialogs, AntennaPositionTabsInReadingOrderAndEnterSubmits) {
+    ResetPrompts();
+    Coords coords;
+    std::vector<AntennaPosition> submitted;
+    QObject::connect(&coords, &Coords::Submitted, [&](const AntennaPosition& p) { submitted.push_back(p); });
+    coords.show();
+    FocusBox(&coords, "Text1");
+    std::vector<std::string> order{Focused()};
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_TRUE(test::PressKey(Qt::Key_Tab));
+        order.push_back(Focused());
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"Text1", "Text2", "Text3", "Hemisphere_0", "Text4", "Text5", "Text6",
+                                               "Hemisphere_1", "Check1", "Command2", "Command1"}));
+    ASSERT_TRUE(test::PressKey(Qt::Key_Backtab));
+    EXPECT_EQ(Focused(), "Command2");
+
+    // Enter on "Preset Site" fills the site in; the window stays.
+    ASSERT_TRUE(test::PressKey(Qt::Key_Return));
+    EXPECT_TRUE(coords.isVisible());
+    EXPECT_TRUE(submitted.empty());
+    EXPECT_EQ(Text(&coords, "Text3").toStdString(), "3150");
+    EXPECT_EQ(coords.Position().hemispheres, (std::array<std::string, 2>{"N", "E"})) << "the site's hemispheres";
+
+    // 10 deg 0.5 min S typed as a sign, 179 deg 59.997 min E with its
+    // letter; the latitude still has the site's N: two hemispheres.
+    FocusBox(&coords, "Text1");
+    for (const char* part : {"-10", "0", "5", "", "179", "59", "997"}) {
+        if (auto* box = qobject_cast<QLineEdit*>(QApplication::focusWidget())) box->selectAll();
+        TypeKeys(QString::fromLatin1(part));
+        ASSERT_TRUE(test::PressKey(Qt::Key_Tab));
+    }
+    EXPECT_EQ(Focused(), "Hemisphere_1");
+    TypeKeys("W");
+    EXPECT_EQ(coords.Position().hemispheres[1], "W") << "a letter typed chooses its hemisphere";
+    ASSERT_TRUE(test::PressKey(Qt::Key_Up));
+    EXPECT_EQ(coords.Position().hemispheres[1], "E");
+    ASSERT_TRUE(test::PressKey(Qt::Key_Tab));
+    ASSERT_TRUE(test::PressKey(Qt::Key_Space));  // Validate
+    ASSERT_TRUE(test::PressKey(Qt::Key_Return));
+    EXPECT_TRUE(coords.isVisible()) << "refused, not submitted";
+    EXPECT_TRUE(submitted.empty());
+    EXPECT_TRUE(AnyStartsWith(TakeAsked(), "WARNING: The antenna latitude \"-10\" \"0\" \"5\" N has both the sign"));
+
+    // S typed on the latitude's hemisphere agrees with the sign; Enter there submits.
+    FocusBox(&coords, "Text3");
+    ASSERT_TRUE(test::PressKey(Qt::Key_Tab));
+    EXPECT_EQ(Focused(), "Hemisphere_0");
+    TypeKeys("S");
+    ASSERT_TRUE(test::PressKey(Qt::Key_Return));
+    EXPECT_FALSE(coords.isVisible()) << "Enter on a hemisphere submits";
+    ASSERT_EQ(submitted.size(), 1u);
+    const AntennaPosition& p = submitted[0];
+    EXPECT_EQ(p.parts, (std::array<std::string, 6>{"-10", "0", "5", "179", "59", "997"}));
+    EXPECT_EQ(p.hemispheres, (std::array<std::string, 2>{"S", "E"}));
+    EXPECT_TRUE(p.use);
+    EXPECT_TRUE(TakeAsked().empty());
+}
+
+}  // namespace

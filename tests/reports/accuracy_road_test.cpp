@@ -1,0 +1,533 @@
+// The accuracy figures of a report as the menu road builds them from results
+// files written the way the bench writes them: one wild fix among good ones,
+// damaged GGAs, a typed antenna with its hemisphere. The saved workbook is
+// read back with openpyxl and set against an independent program that
+// reads the same results files and computes earth-centred (WGS 84)
+// distances and the whole-metre CEP shares itself.
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numbers>
+#include <sstream>
+
+#include "bench/devices/system_log.h"
+#include "bench/reports/report_commands.h"
+#include "platform/core/numtext.h"
+#include "platform/ui/prompts.h"
+#include "tests/reports/report_bench.h"
+#include "tests/support/qt_app.h"
+
+namespace {
+
+using namespace reptest;
+using platform::Answer;
+namespace xl = workbook::xl;
+
+constexpr double kDeg = std::numbers::pi / 180;
+
+// NMEA ddmm.mmmmmm text of a signed coordinate, with its hemisphere letter.
+void ToNmea(double deg, int degreeDigits, const char* plusMinus, std::string& text, std::string& letter) {
+    letter = std::string(1, deg < 0 ? plusMinus[1] : plusMinus[0]);
+    const long long micro = std::llround(std::fabs(deg) * 60e6);
+    const long long whole = micro / 60000000, rest = micro % 60000000;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%0*lld%02lld.%06lld", degreeDigits, whole, rest / 1000000, rest % 1000000);
+    text = buf;
+}
+
+// A fix `metres` from (lat, lon) towards `bearing` (degrees from north), on
+// a sphere: exact enough to place test fixes.
+Fix FixNear(double lat, double lon, double metres, double bearing, double ttff) {
+    const double d = metres / 6371000.0, t = bearing * kDeg, p1 = lat * kDeg;
+    const double p2 = std::asin(std::sin(p1) * std::cos(d) + std::cos(p1) * std::sin(d) * std::cos(t));
+    double l2 = lon * kDeg +
+                std::atan2(std::sin(t) * std::sin(d) * std::cos(p1), std::cos(d) - std::sin(p1) * std::sin(p2));
+    l2 = std::remainder(l2, 2 * std::numbers::pi);
+    Fix f{ttff, "101500.000"};
+    ToNmea(p2 / kDeg, 2, "NS", f.lat, f.ns);
+    ToNmea(l2 / kDeg, 3, "EW", f.lon, f.ew);
+    return f;
+}
+
+// `count` fixes within `spread` metres of the centre, the same every run.
+std::vector<Fix> Around(double lat, double lon, int count, double spread) {
+    std::vector<Fix> out;
+    unsigned state = 4242;
+    auto next = [&] {
+        state = state * 1103515245u + 12345u;
+        return ((state >> 8) & 0xFFFF) / 65535.0;
+    };
+    for (int i = 0; i < count; ++i) out.push_back(FixNear(lat, lon, spread * std::sqrt(next()), 360 * next(), 20 + i));
+    return out;
+}
+
+// The independent side. For each results file: every line whose GGA is
+// whole (checksum, time of day, position on the earth) is a fix; the
+// reference is the one given, or the mean of the fixes' earth-centred
+// points, seen from the earth's centre on the ellipsoid; the distances are
+// east and north in the plane tangent at the reference, of the fixes'
+// earth-centred points; a CEP is the radius where the share of
+// fixes within whole-metre radii reaches the level, interpolated between
+// the whole metres around it. It prints the reference, the largest
+// distance, CEP 50/90/95/99, CEP 100 (the first whole metre that holds
+// every fix), the number of trials and of TTFFs at most the limit with a
+// fix (whole or damaged GGA), and each distance by trial.
+const char* kTruth = R"PY(
+import sys, math
+a = 6378137.0; e2 = 6.69437999014e-3
+def ecef(lat, lon):
+    p, l = math.radians(lat), math.radians(lon)
+    n = a / math.sqrt(1 - e2 * math.sin(p) ** 2)
+    return (n * math.cos(p) * math.cos(l), n * math.cos(p) * math.sin(l), n * (1 - e2) * math.sin(p))
+def above(x, y, z):
+    # The point of the ellipsoid on the line from the earth's centre through (x, y, z).
+    return math.degrees(math.atan2(z / (1 - e2), math.hypot(x, y))), math.degrees(math.atan2(y, x))
+def horizontal(p, r, lat0, lon0):
+    # East and north of p from r in the plane tangent at (lat0, lon0).
+    d = [u - v for u, v in zip(p, r)]
+    f, l = math.radians(lat0), math.radians(lon0)
+    east = -math.sin(l) * d[0] + math.cos(l) * d[1]
+    north = -math.sin(f) * math.cos(l) * d[0] - math.sin(f) * math.sin(l) * d[1] + math.cos(f) * d[2]
+    return math.hypot(east, north)
+def deg(v, letter, most):
+    d = int(float(v) // 100); m = float(v) - 100 * d
+    if m >= 60 or d + m / 60 > most: raise ValueError
+    x = d + m / 60
+    return -x if letter in 'SW' else x
+def whole(g):
+    if '*' not in g or any(not (32 <= ord(c) <= 126) for c in g): raise ValueError
+    body, check = g[1:].split('*')
+    x = 0
+    for c in body: x ^= ord(c)
+    if '%02X' % x != check.upper(): raise ValueError
+    f = body.split(',')
+    t = f[1]
+    if len(t.split('.')[0]) != 6 or int(t[0:2]) > 23 or int(t[2:4]) > 59 or int(t[4:6]) > 60: raise ValueError
+    if f[3] not in 'NS' or f[5] not in 'EW': raise ValueError
+    return deg(f[2], f[3], 90), deg(f[4], f[5], 180)
+def cep(ds, level):
+    n = len(ds)
+    share = lambda k: sum(1 for d in ds if d <= k) / n * 100
+    for k in [0] + sorted(set(math.ceil(d) for d in ds)):
+        if share(k) >= level: break
+    return 0.0 if k == 0 else (k - 1) + (level - share(k - 1)) / (share(k) - share(k - 1))
+limit = float(sys.argv[1])
+args = sys.argv[2:]
+while args:
+    sheet, path, rlat, rlon = args[:4]; args = args[4:]
+    fixes = {}; trials = 0; valid = 0
+    for line in open(path, encoding='latin-1'):
+        f = line.rstrip('\r\n').split('\t', 2)
+        if len(f) < 3 or not f[1].startswith('% '): continue
+        try: ttff = float(f[0])
+        except ValueError: continue
+        trials += 1
+        if f[2] and 0 <= ttff <= limit: valid += 1
+        try: fixes[trials] = ecef(*whole(f[2]))
+        except (ValueError, IndexError): pass
+    if rlat == 'mean':
+        m = [sum(c) / len(fixes) for c in zip(*fixes.values())]
+        lat0, lon0 = above(*m)
+    else:
+        lat0, lon0 = float(rlat), float(rlon)
+    r = ecef(lat0, lon0)
+    ds = {t: horizontal(p, r, lat0, lon0) for t, p in fixes.items()}
+    v = list(ds.values())
+    print('SHEET\t%s\t%r\t%r\t%r\t%s\t%d\t%d\t%d' % (sheet, lat0, lon0, max(v),
+          '\t'.join(repr(cep(v, l)) for l in (50, 90, 95, 99)), math.ceil(max(v)), trials, valid))
+    for t, d in ds.items(): print('ROW\t%s\t%d\t%r' % (sheet, t + 1, d))
+)PY";
+
+struct Truth {
+    double lat = 0, lon = 0, largest = 0, cep[4] = {}, cep100 = 0;
+    int trials = 0, valid = 0;
+    std::map<int, double> rows;  // sheet row -> distance
+};
+
+// Only the cells asked for, read with openpyxl from the saved file (the
+// cached values a viewer shows).
+std::map<std::string, std::string> SavedCells(const std::string& xlsx, const std::string& dir,
+                                              const std::vector<std::string>& cells) {
+    std::string list;
+    for (const std::string& c : cells) list += c + "\n";
+    wbtest::WriteFile(dir + "/want.txt", list);
+    wbtest::WriteFile(dir + "/cells.py", R"PY(
+import sys, warnings
+warnings.simplefilter('ignore')
+import openpyxl
+from openpyxl.utils.cell import coordinate_from_string, column_index_from_string
+d = openpyxl.load_workbook(sys.argv[1], data_only=True, read_only=True)
+want = [l.strip() for l in open(sys.argv[2]) if l.strip()]
+by = {}
+for k in want:
+    s, a = k.split('!')
+    col, row = coordinate_from_string(a)
+    by.setdefault(s, {})[(row, column_index_from_string(col))] = k
+for s, cells in by.items():
+    top = max(r for r, c in cells)
+    found = {}
+    for r, values in enumerate(d[s].iter_rows(min_row=1, max_row=top, values_only=True), start=1):
+        for c, v in enumerate(values, start=1):
+            if (r, c) in cells: found[cells[(r, c)]] = v
+    for k in cells.values():
+        v = found.get(k)
+        print('%s\t%s' % (k, repr(v) if isinstance(v, float) else str(v)))
+)PY");
+    std::string out;
+    EXPECT_EQ(wbtest::Run(wbtest::Python() + " " + dir + "/cells.py '" + xlsx + "' " + dir + "/want.txt", out), 0)
+        << out;
+    std::map<std::string, std::string> values;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t tab = line.find('\t');
+        if (tab != std::string::npos) values[line.substr(0, tab)] = line.substr(tab + 1);
+    }
+    return values;
+}
+
+class AccuracyRoad : public ReportTest {
+protected:
+    void SetUp() override {
+        test::EnsureApp();
+        platform::Prompts::Instance().ClearQueue();
+        platform::Prompts::Instance().ClearAsked();
+        commands = std::make_unique<bench::reports::ReportCommands>(host, dir.Path().string());
+        commands->SetOpener([](const std::string&) { return true; });
+    }
+    // Tool > Excel Reports > "Generate Excel Report" on the file `name`
+    // holding `text`; the last box answered Yes, so the report stays open.
+    std::string MenuReport(const std::string& name, const std::string& text) {
+        const std::string file = dir.File(name + ".txt");
+        wbtest::WriteFile(file, text);
+        auto& p = platform::Prompts::Instance();
+        p.ClearAsked();
+        p.QueueFileName(file);
+        p.QueueAnswer(Answer::Yes);
+        commands->GenerateExcelReport_Click();
+        EXPECT_TRUE(test::WaitFor([&] { return !commands->Busy(); }, 60000));
+        base = dir.File(name);
+        truthArgs += " '" + name + "' '" + file + "' " + refLat + " " + refLon;
+        return dir.File(name + ".xlsx");
+    }
+    // The last box of the report: the one that says it is complete.
+    std::string LastBox() {
+        const auto& asked = platform::Prompts::Instance().Asked();
+        for (auto it = asked.rbegin(); it != asked.rend(); ++it)
+            if (it->find("succesfully competed") != std::string::npos) return *it;
+        return "";
+    }
+    workbook::Worksheet& Sheet(const std::string& name) {
+        return commands->Context().Sheet(dir.File(name), "COLD");
+    }
+    std::map<std::string, Truth> Independent() {
+        wbtest::WriteFile(dir.File("truth.py"), kTruth);
+        std::string out;
+        EXPECT_EQ(wbtest::Run(wbtest::Python() + " " + dir.File("truth.py") + " " + std::to_string(host.maxTtff) +
+                                  truthArgs,
+                              out),
+                  0)
+            << out;
+        std::map<std::string, Truth> t;
+        std::istringstream in(out);
+        std::string line;
+        while (std::getline(in, line)) {
+            std::istringstream ls(line);
+            std::string kind, sheet;
+            std::getline(ls, kind, '\t');
+            std::getline(ls, sheet, '\t');
+            Truth& x = t[sheet];
+            if (kind == "ROW") {
+                int row;
+                double d;
+                ls >> row >> d;
+                x.rows[row] = d;
+            } else {
+                ls >> x.lat >> x.lon >> x.largest >> x.cep[0] >> x.cep[1] >> x.cep[2] >> x.cep[3] >> x.cep100 >>
+                    x.trials >> x.valid;
+            }
+        }
+        return t;
+    }
+    // U10:U14 and the largest error of the saved report against the truth.
+    void ExpectAccuracy(const std::string& xlsx, const Truth& t) {
+        std::vector<std::string> cells{"COLD!M2", "COLD!N2", "COLD!U4"};
+        for (int r = 10; r <= 14; ++r) cells.push_back("COLD!U" + std::to_string(r));
+        for (const auto& [row, d] : t.rows) cells.push_back("COLD!Z" + std::to_string(row));
+        std::map<std::string, std::string> v = SavedCells(xlsx, dir.Path().string(), cells);
+        EXPECT_NEAR(wbtest::AsDouble(v["COLD!M2"]), t.lat, 1e-7);
+        EXPECT_NEAR(wbtest::AsDouble(v["COLD!N2"]), t.lon, 1e-7);
+        double largest = 0;
+        for (const auto& [row, d] : t.rows) {
+            const double z = wbtest::AsDouble(v["COLD!Z" + std::to_string(row)]);
+            EXPECT_NEAR(z, d, 0.01) << "row " << row;
+            largest = std::max(largest, z);
+        }
+        EXPECT_NEAR(largest, t.largest, 0.01);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_NEAR(wbtest::AsDouble(v["COLD!U" + std::to_string(10 + i)]), t.cep[i], 0.014)
+                << "U" << 10 + i << " holds " << v["COLD!U" + std::to_string(10 + i)];
+        EXPECT_EQ(wbtest::AsDouble(v["COLD!U14"]), t.cep100) << "CEP 100, the largest error's whole metre";
+    }
+
+    std::unique_ptr<bench::reports::ReportCommands> commands;
+    std::string truthArgs, refLat = "mean", refLon = "mean";
+};
+
+// A bogus first fix at 0 N 0 E, or one 500 km away, among 29 good ones:
+// CEP 50/90/95/99/100 are all given, the curve runs past the CEP 95 and
+// says where it stops, and the last box says so too.
+TEST_F(AccuracyRoad, OneWildFixNeverEmptiesTheAccuracyFigures) {
+    REQUIRE_OPENPYXL();
+    bench::OpenSystemLog();
+    const double lat0 = 45 + 28.315 / 60, lon0 = 9 + 11.452 / 60;
+    std::vector<Fix> good = Around(lat0, lon0, 29, 6);
+
+    // Against the typed antenna, a receiver's first fix at 0 N 0 E.
+    host.position = {{"45", "28", "3150", "9", "11", "4520"}, true, {"N", "E"}};
+    char text[2][32];
+    std::snprintf(text[0], sizeof text[0], "%.12f", lat0);
+    std::snprintf(text[1], sizeof text[1], "%.12f", lon0);
+    refLat = text[0];
+    refLon = text[1];
+    std::vector<Fix> bogus = good;
+    bogus.insert(bogus.begin(), Fix{45, "101500.000", "0000.0000", "00000.0000"});
+    const std::string typedFile = MenuReport("wild_TTFF_COLD_NMEA_Results", ResultsText(bogus));
+    const std::string typedBox = LastBox();
+
+    // Against the fixes' mean, one fix 500 km east; and the bogus one.
+    host.position = {};
+    refLat = refLon = "mean";
+    std::vector<Fix> far = good;
+    far.push_back(FixNear(lat0, lon0, 500000, 90, 50));
+    const std::string farFile = MenuReport("far_TTFF_COLD_NMEA_Results", ResultsText(far));
+    const std::string farBox = LastBox();
+    const std::string meanFile = MenuReport("mean_TTFF_COLD_NMEA_Results", ResultsText(bogus));
+    const std::string meanBox = LastBox();
+
+    std::map<std::string, Truth> truth = Independent();
+    ASSERT_EQ(truth.size(), 3u);
+    const struct {
+        const char* name;
+        const std::string& file;
+        const std::string& box;
+    } cases[] = {{"wild_TTFF_COLD_NMEA_Results", typedFile, typedBox},
+                 {"far_TTFF_COLD_NMEA_Results", farFile, farBox},
+                 {"mean_TTFF_COLD_NMEA_Results", meanFile, meanBox}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Truth& t = truth.at(c.name);
+        ASSERT_GT(t.largest, 65535) << "the case is one the curve cannot follow metre by metre";
+        ExpectAccuracy(c.file, t);
+
+        // The curve covers the CEP 95 and says, in the sheet, where it stops.
+        workbook::Worksheet& ws = Sheet(c.name);
+        int last = 2;
+        while (ws.ValueAt(last + 1, 27).IsNumber()) ++last;
+        const double end = ws.ValueAt(last, 27).Number();
+        EXPECT_GE(end, t.cep[2] + 10 - 1e-9) << "the curve runs 10 m past the CEP 95";
+        EXPECT_LT(end, t.largest);
+        EXPECT_LE(last, 65537) << "no table of millions of rows";
+        EXPECT_NEAR(ws.ValueAt(last, 28).Number(), t.cep[2] + 10 < t.largest ? 100.0 * 29 / 30 : 100, 1e-9)
+            << "the share at the curve's end";
+        const std::string note = ws.GetRange("AC2").GetValue().Text();
+        EXPECT_EQ(note.rfind("The CEP curve stops at " + platform::NumberToText(end) + " m", 0), 0u) << note;
+        const size_t at = note.find("the largest error, ");
+        ASSERT_NE(at, std::string::npos) << note;
+        EXPECT_NEAR(std::strtod(note.c_str() + at + 19, nullptr), t.largest, 0.006) << note;
+        EXPECT_NE(note.find(" m, lies beyond it"), std::string::npos) << note;
+        // Its chart is made and reaches past the CEP 95.
+        workbook::Workbook& wb = commands->Context().Book(dir.File(c.name));
+        auto* cs = dynamic_cast<workbook::ChartSheet*>(wb.FindSheet("COLD CEP Chart"));
+        ASSERT_NE(cs, nullptr) << "a CEP chart";
+        EXPECT_GE(cs->GetChart().Axes(xl::Category).MaximumScale(), t.cep[2]);
+        // The box that ends the report says what the curve leaves out.
+        EXPECT_NE(c.box.find("COLD: the CEP curve stops at " + platform::NumberToText(end) + " m"), std::string::npos)
+            << c.box;
+        EXPECT_NE(c.box.find("Test session succesfully competed"), std::string::npos);
+    }
+    // Against the mean the bogus fix moves every good one 170 km away: the
+    // curve's steps grow so that it still reaches the CEP 95.
+    const double meanStep = Sheet("mean_TTFF_COLD_NMEA_Results").ValueAt(3, 27).Number();
+    EXPECT_GT(meanStep, 1);
+    EXPECT_NE(meanBox.find("in steps of " + platform::NumberToText(meanStep) + " m"), std::string::npos) << meanBox;
+
+    // gnumeric computes the small report's formulas to what it holds.
+    REQUIRE_SSCONVERT();
+    wbtest::FileView v = wbtest::ReadBack(typedFile, dir.Path().string());
+    EXPECT_GT(ExpectRecalculationAgrees(v, typedFile, dir.Path().string(), 1e-6), 100);
+    bench::CloseSystemLog();
+}
+
+// A trial whose GGA is damaged keeps its TTFF in every TTFF figure; only
+// its position is left out, and the last box names its line.
+TEST_F(AccuracyRoad, ADamagedGGACostsThePositionNotTheMeasuredTTFF) {
+    REQUIRE_OPENPYXL();
+    bench::OpenSystemLog();
+    const double lat0 = 48.1173, lon0 = 11.5167;
+    const std::vector<Fix> around = Around(lat0, lon0, 20, 5);
+    std::string text;
+    std::map<int, int> damagedTrials;  // trial -> file line
+    std::vector<double> measured;
+    for (int i = 1; i <= 20; ++i) {
+        Fix f = around[static_cast<size_t>(i - 1)];
+        f.ttff = 30 + i * 2.25;
+        std::string line = ResultsLine(f, i);
+        switch (i) {
+        case 5:
+            line = NoFixLine("-1", i);  // the trial failed
+            break;
+        case 14:
+            line = NoFixLine("301", i);  // timed out past the limit
+            break;
+        case 3: {  // a wrong checksum
+            const size_t star = line.find('*');
+            line[star + 2] = line[star + 2] == '0' ? '1' : '0';
+            break;
+        }
+        case 7:  // no time of day
+            line = ResultsLine(Fix{f.ttff, "256015.000", f.lat, f.lon, false, f.ns, f.ew}, i);
+            break;
+        case 9:  // a latitude past the pole
+            line = ResultsLine(Fix{f.ttff, f.time, "9500.0000", f.lon, false, f.ns, f.ew}, i);
+            break;
+        case 11:  // a longitude past 180 degrees
+            line = ResultsLine(Fix{f.ttff, f.time, f.lat, "18100.0000", false, f.ns, f.ew}, i);
+            break;
+        case 16:  // a byte of noise in the sentence
+            line.insert(line.find("$GPGGA") + 10, 1, '\x01');
+            break;
+        case 19:  // cut short
+            line = line.substr(0, line.find("$GPGGA") + 14) + "\r\n";
+            break;
+        }
+        if (i == 3 || i == 7 || i == 9 || i == 11 || i == 16 || i == 19) damagedTrials[i] = i;
+        if (i != 5 && i != 14) measured.push_back(f.ttff);
+        text += line;
+    }
+    const std::string file = MenuReport("dmg_TTFF_COLD_NMEA_Results", text);
+    const std::string box = LastBox();
+    for (const auto& [trial, line] : damagedTrials)
+        EXPECT_NE(box.find(dir.File("dmg_TTFF_COLD_NMEA_Results.txt") + " line " + std::to_string(line)),
+                  std::string::npos)
+            << "line " << line << " named in: " << box;
+    EXPECT_NE(box.find("their trials keep their TTFF and have no position"), std::string::npos) << box;
+
+    const Truth t = Independent().at("dmg_TTFF_COLD_NMEA_Results");
+    EXPECT_EQ(t.trials, 20);
+    EXPECT_EQ(t.valid, 18);
+    EXPECT_EQ(t.rows.size(), 12u);
+    ExpectAccuracy(file, t);
+
+    std::vector<std::string> cells{"COLD!U4", "COLD!U5", "COLD!U6", "COLD!U7", "COLD!U8", "COLD!U9", "COLD!T3",
+                                   "COLD!U3"};
+    for (int r = 2; r <= 21; ++r)
+        for (const char* c : {"A", "C", "D", "O", "Z", "AD"}) cells.push_back("COLD!" + std::string(c) + std::to_string(r));
+    for (int r = 2; r <= 400; ++r) cells.push_back("COLD!Y" + std::to_string(r));
+    for (int r = 2; r <= 22; ++r) cells.push_back("COLD!AF" + std::to_string(r));
+    std::map<std::string, std::string> v = SavedCells(file, dir.Path().string(), cells);
+    auto num = [&](const std::string& a1) { return wbtest::AsDouble(v["COLD!" + a1]); };
+    EXPECT_EQ(num("U4"), 20);
+    EXPECT_NEAR(num("U9"), 10, 1e-12) << "the failure and the time-out of 20 trials";
+    double sum = 0;
+    for (double m : measured) sum += m;
+    const double mean = sum / measured.size();
+    double ss = 0;
+    for (double m : measured) ss += (m - mean) * (m - mean);
+    EXPECT_NEAR(num("U5"), mean, 1e-9);
+    EXPECT_EQ(num("U6"), *std::max_element(measured.begin(), measured.end()));
+    EXPECT_EQ(num("U7"), *std::min_element(measured.begin(), measured.end()));
+    EXPECT_NEAR(num("U8"), std::sqrt(ss / (measured.size() - 1)), 1e-9);
+    EXPECT_EQ(v["COLD!T3"], "Damaged GGAs");
+    EXPECT_EQ(num("U3"), 6);
+    // Column AD, which the CDF, histogram and TTFF chart draw from, holds all 18.
+    for (size_t k = 0; k < measured.size(); ++k) EXPECT_EQ(num("AD" + std::to_string(k + 2)), measured[k]) << k;
+    double cdf = 0;
+    for (int r = 2; v.count("COLD!Y" + std::to_string(r)) && v["COLD!Y" + std::to_string(r)] != "None"; ++r)
+        cdf = num("Y" + std::to_string(r));
+    EXPECT_NEAR(cdf, 0.9, 1e-12);
+    EXPECT_NEAR(num("AF22"), 90, 1e-9) << "the histogram's last bin";
+    for (const auto& [trial, line] : damagedTrials) {
+        const std::string r = std::to_string(trial + 1);
+        EXPECT_EQ(v["COLD!C" + r], "GGA damaged, line " + std::to_string(line));
+        for (const char* c : {"D", "O", "Z"}) EXPECT_EQ(v["COLD!" + std::string(c) + r], "None") << c << r;
+    }
+    bench::CloseSystemLog();
+}
+
+// The same trials in a power-step series: the level's TTFF statistics
+// count them too.
+TEST_F(AccuracyRoad, ADamagedGGAKeepsItsTTFFInTheSensitivityReport) {
+    REQUIRE_OPENPYXL();
+    std::vector<std::string> files;
+    std::vector<double> ttffs{31.5, 28.25, 40, 35.75, 44};
+    for (const char* level : {"-130", "-135", "-140"}) {
+        std::string text;
+        for (size_t i = 0; i < ttffs.size(); ++i) {
+            std::string line = ResultsLine(Fix{ttffs[i]}, static_cast<int>(i + 1));
+            if (i == 1) line[line.find('*') + 1] = line[line.find('*') + 1] == 'F' ? '0' : 'F';
+            text += line;
+        }
+        text += NoFixLine("-1", 6);
+        files.push_back(dir.File(std::string("S1_TTFF_COLD_NMEA_Results_PW") + level + ".txt"));
+        wbtest::WriteFile(files.back(), text);
+    }
+    auto& p = platform::Prompts::Instance();
+    p.QueueFileNames(files);
+    p.QueueText("45");
+    p.QueueAnswer(Answer::Yes);
+    commands->Sensitivity_Click();
+    ASSERT_TRUE(test::WaitFor([&] { return !commands->Busy(); }, 60000));
+    const std::string report = dir.File("S1TTFF.xlsx");
+    std::map<std::string, std::string> v =
+        SavedCells(report, dir.Path().string(), {"-135COLD!U4", "-135COLD!U5", "-135COLD!U9", "-135COLD!AD3"});
+    EXPECT_EQ(wbtest::AsDouble(v["-135COLD!U4"]), 6);
+    EXPECT_NEAR(wbtest::AsDouble(v["-135COLD!U9"]), 100.0 / 6, 1e-9) << "one failure in six trials";
+    EXPECT_NEAR(wbtest::AsDouble(v["-135COLD!U5"]), (31.5 + 28.25 + 40 + 35.75 + 44) / 5, 1e-9);
+    EXPECT_EQ(wbtest::AsDouble(v["-135COLD!AD3"]), 28.25) << "the damaged trial's TTFF";
+    EXPECT_NE(LastBox().find("S1_TTFF_COLD_NMEA_Results_PW-135.txt line 2"), std::string::npos) << LastBox();
+}
+
+// A typed antenna is used as typed, hemisphere and all, where the fixes'
+// side would mirror it: beside 180 degrees, the prime meridian and the
+// equator.
+TEST_F(AccuracyRoad, ATypedAntennaKeepsItsHemisphere) {
+    REQUIRE_OPENPYXL();
+    struct Case {
+        const char* name;
+        bench::reports::TypedPosition typed;
+        double lat, lon;  // the antenna, signed degrees
+        std::vector<Fix> fixes;
+    };
+    std::vector<Fix> dateline, greenwich, equator;
+    // Fixes at 179.9999 W, the antenna 10 S 179.99995 E: 16 m apart.
+    for (const Fix& f : Around(-10, -179.9999, 20, 3)) dateline.push_back(f);
+    // A receiver 8 m east of an antenna 0.0001 W at Greenwich.
+    for (const Fix& f : Around(51.4779, -0.0001 + 8 / (111320 * std::cos(51.4779 * kDeg)), 20, 1)) greenwich.push_back(f);
+    // Fixes north of the equator at 100 W, the antenna 0.00005 S.
+    for (const Fix& f : Around(0.00002, -100, 20, 4)) equator.push_back(f);
+    const std::vector<Case> cases{
+        {"dl_TTFF_COLD_NMEA_Results", {{"-10", "0", "0", "179", "59", "997"}, true, {"", "E"}}, -10, 179.99995, dateline},
+        {"gw_TTFF_COLD_NMEA_Results", {{"51", "28", "674", "0", "0", "006"}, true, {"N", "W"}}, 51 + 28.674 / 60,
+         -0.0001, greenwich},
+        {"eq_TTFF_COLD_NMEA_Results", {{"0", "0", "003", "100", "0", ""}, true, {"S", "W"}}, -0.00005, -100, equator}};
+    for (const Case& c : cases) {
+        host.position = c.typed;
+        char lat[32], lon[32];
+        std::snprintf(lat, sizeof lat, "%.10f", c.lat);
+        std::snprintf(lon, sizeof lon, "%.10f", c.lon);
+        refLat = lat;
+        refLon = lon;
+        MenuReport(c.name, ResultsText(c.fixes));
+    }
+    std::map<std::string, Truth> truth = Independent();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExpectAccuracy(dir.File(std::string(c.name) + ".xlsx"), truth.at(c.name));
+    }
+    EXPECT_GT(truth.at("dl_TTFF_COLD_NMEA_Results").cep[0], 14) << "the antenna stands apart from the fixes";
+}
+
+}  // namespace
