@@ -69,6 +69,12 @@ public:
     void AddNote(std::string note) { notes_.push_back(std::move(note)); }
     std::vector<std::string> TakeNotes() { return std::exchange(notes_, {}); }
 
+    // The session's end builds its reports with the windows live: their
+    // files are then written in the background (the menu roads, which show
+    // or open the file next, save at once).
+    void SetSavesInBackground(bool on) { background_ = on; }
+    bool SavesInBackground() const { return background_; }
+
     // Where a stored name really is: "\" separators and drive prefixes mapped
     // into the program folder, made absolute.
     std::string MapPath(const std::string& stored) const;
@@ -86,6 +92,7 @@ private:
     Progress* progress_;
     std::unique_ptr<workbook::Application> app_;
     std::vector<std::string> notes_;
+    bool background_ = false;
 };
 
 // The number of trials a test sheet holds (its "TRIALS" cell U4).

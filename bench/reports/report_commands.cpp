@@ -426,7 +426,25 @@ void ReportCommands::SessionSheet(const std::string& base, const std::string& sh
     CreateReportSheet(ctx_, base, sheet);
 }
 
+namespace {
+
+// The session's end builds its reports while the windows stay live: their
+// files go to disk in the background for as long as the guard lives.
+class BackgroundSaves {
+public:
+    explicit BackgroundSaves(ReportContext& ctx) : ctx_(ctx) { ctx_.SetSavesInBackground(true); }
+    ~BackgroundSaves() { ctx_.SetSavesInBackground(false); }
+    BackgroundSaves(const BackgroundSaves&) = delete;
+    BackgroundSaves& operator=(const BackgroundSaves&) = delete;
+
+private:
+    ReportContext& ctx_;
+};
+
+}  // namespace
+
 void ReportCommands::SessionCreateReportSheet(const std::string& base, const std::string& test) {
+    BackgroundSaves background(ctx_);
     pending_.reset();
     const std::string receiver = NameOf(ctx_.MapPath(base));
     Trapped("CreateReportSheet " + receiver + " " + test, [&] {
@@ -496,6 +514,7 @@ void ReportCommands::SessionCreateReportSheet(const std::string& base, const std
 
 void ReportCommands::SessionImportTestResults(const std::string& base, const std::string& test) {
     if (!pending_ || pending_->base != base || pending_->test != test) return;
+    BackgroundSaves background(ctx_);
     const Pending p = *pending_;
     pending_.reset();
     const std::string receiver = NameOf(ctx_.MapPath(base));

@@ -7,14 +7,17 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
+#include "bench/devices/background_saves.h"
 #include "bench/devices/nmea.h"
 #include "bench/devices/system_log.h"
 #include "bench/devices/timing.h"
 #include "bench/reports/report_driver.h"
 #include "platform/core/error.h"
 #include "platform/core/numtext.h"
+#include "platform/workbook/xlsx_writer.h"
 
 namespace bench::reports {
 
@@ -23,6 +26,26 @@ using workbook::ExcelError;
 using workbook::Value;
 using workbook::Worksheet;
 namespace xl = workbook::xl;
+
+namespace {
+
+// Saves the report workbook under `path`, at once or in the background as
+// the context says; `after` follows once the file is written (in the
+// background: also when it failed, as the file's fate is then settled).
+void SaveReportFile(ReportContext& ctx, workbook::Workbook& wb, const std::string& path,
+                    std::function<void()> after = {}) {
+    if (!ctx.SavesInBackground()) {
+        wb.SaveAs(path);
+        if (after) after();
+        return;
+    }
+    SaveInBackground(wb.PrepareSaveAs(path), "Report " + path + " not saved: ", nullptr,
+                     [after](bool) {
+                         if (after) after();
+                     });
+}
+
+}  // namespace
 
 void CreateReportSheet(ReportContext& ctx, const std::string& base, const std::string& sheet) {
     const std::string file = ctx.ReportFile(base);
@@ -43,7 +66,7 @@ void CreateReportSheet(ReportContext& ctx, const std::string& base, const std::s
     try {
         wb.Sheets(1).Select();
         wb.Sheets("Sheet1").SetName(sheet);
-        wb.SaveAs(UnfinishedReportFile(file));
+        SaveReportFile(ctx, wb, UnfinishedReportFile(file));
     } catch (...) {
         wb.Close();
         throw;
@@ -62,7 +85,7 @@ void AddReportSheet(ReportContext& ctx, const std::string& base, const std::stri
     const int count = wb.Count();
     wb.Sheets(sheet).MoveAfter(wb.Sheets(count));
     // The finished sheets stay under the report's name until this one is done too.
-    wb.SaveAs(UnfinishedReportFile(ctx.ReportFile(base)));
+    SaveReportFile(ctx, wb, UnfinishedReportFile(ctx.ReportFile(base)));
 }
 
 double NmeaToDegrees(double x) {
@@ -340,12 +363,17 @@ std::string UnfinishedReportFile(const std::string& reportFile) {
 
 void PublishReport(ReportContext& ctx, const std::string& base) {
     workbook::Workbook& wb = ctx.Book(base);
-    wb.SaveAs(ctx.ReportFile(base));
-    DiscardUnfinishedReport(ctx, base);
+    const std::string unfinished = UnfinishedReportFile(ctx.ReportFile(base));
+    SaveReportFile(ctx, wb, ctx.ReportFile(base), [unfinished] {
+        std::error_code ec;
+        fs::remove(unfinished, ec);
+    });
 }
 
 void DiscardUnfinishedReport(ReportContext& ctx, const std::string& base) noexcept {
     try {
+        // Saves of it may still be on their way to the disk.
+        if (ctx.SavesInBackground()) WaitForWorkbookSaves();
         std::error_code ec;
         fs::remove(UnfinishedReportFile(ctx.ReportFile(base)), ec);
     } catch (...) {

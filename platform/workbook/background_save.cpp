@@ -19,18 +19,9 @@ BackgroundSaver::~BackgroundSaver() {
 
 void BackgroundSaver::Submit(std::unique_ptr<PreparedXlsx> file, Done done) {
     if (!file) return;
-    std::unique_ptr<PreparedXlsx> replaced;  // let go outside the lock: it closes the file writer
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        const std::string path = file->Path();
-        for (Job& j : queue_)
-            if (j.path == path) {
-                replaced = std::move(j.file);
-                j.file = std::move(file);
-                j.done = std::move(done);
-                break;
-            }
-        if (file) queue_.push_back(Job{std::move(file), path, std::move(done)});
+        queue_.push_back(Job{std::move(file), std::move(done)});
         // Started on first use, so that a program that never saves in the
         // background runs no thread for it.
         if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });

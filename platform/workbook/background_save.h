@@ -1,9 +1,9 @@
 #pragma once
 // Writes prepared workbook files on a thread of its own, so that a slow disk
 // never holds the thread that owns the workbooks. Files are written one at a
-// time in the order they were handed in; a newer save of a file whose older
-// save has not started yet takes its place (it holds everything the older
-// one held).
+// time, strictly in the order they were handed in, so that saves of one file
+// land in order and what follows a save (a file removed after it) happens
+// after it.
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -20,7 +20,7 @@ class PreparedXlsx;
 class BackgroundSaver {
 public:
     // Called on the saver's thread once the file is written (an empty text)
-    // or could not be (why). Not called for a save that a newer one replaced.
+    // or could not be (why).
     using Done = std::function<void(const std::string& error)>;
 
     BackgroundSaver();
@@ -39,7 +39,6 @@ public:
 private:
     struct Job {
         std::unique_ptr<PreparedXlsx> file;
-        std::string path;
         Done done;
     };
     void Run();

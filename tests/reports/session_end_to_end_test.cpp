@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "bench/devices/background_saves.h"
 #include "bench/devices/comm_window.h"
 #include "bench/session/benchtop.h"
 #include "bench/session/config.h"
@@ -57,6 +58,8 @@ protected:
         top->Entry("exectest")->trigger();
         ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 60000))
             << top->StatusText(1) << " / " << top->StatusText(2);
+        // The reports' files go to disk in the background.
+        bench::WaitForWorkbookSaves();
         const QStringList sessions = QDir(QString::fromStdString(home.File("GPS_TEST")))
                                          .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
         ASSERT_EQ(sessions.size(), 1);
@@ -80,6 +83,7 @@ TEST_F(SessionReports, AColdSessionEndsWithAReportWorkbookPerReceiver) {
         SCOPED_TRACE(name);
         const std::string report = session + "/" + name + "/" + name + ".xlsx";
         ASSERT_TRUE(fs::exists(report));
+        EXPECT_FALSE(fs::exists(session + "/" + name + "/.~" + name + ".xlsx")) << "the unfinished copy is gone";
         workbook::Workbook* wb = top->Reports().Context().App().FindWindow(report);
         ASSERT_NE(wb, nullptr) << "kept open for a later report of the same receiver";
         workbook::Worksheet& ws = top->Reports().Context().Sheet(session + "/" + name + "/" + name, "COLD");
