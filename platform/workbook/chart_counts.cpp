@@ -10,41 +10,58 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 #include <vector>
 
 namespace workbook {
 
 namespace {
 
-constexpr uint64_t kWrap = 65536;  // the writer's 16-bit count
-
 ExcelError Failed(const std::string& path, const std::string& why) {
     return ExcelError("Save", "cannot complete the chart caches of \"" + path + "\": " + why);
 }
 
-// The smallest number at least `floor` whose low 16 bits are those written.
-uint64_t Unwrap(uint64_t written, uint64_t floor) {
-    uint64_t v = (floor & ~(kWrap - 1)) | (written & (kWrap - 1));
-    return v < floor ? v + kWrap : v;
+// The text of a reference as the chart part holds it, XML escapes undone.
+std::string Unescaped(std::string_view s) {
+    static constexpr std::pair<std::string_view, char> kEntities[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        bool replaced = false;
+        if (s[i] == '&') {
+            for (const auto& [name, c] : kEntities) {
+                if (s.compare(i, name.size(), name) == 0) {
+                    out += c;
+                    i += name.size();
+                    replaced = true;
+                    break;
+                }
+            }
+        }
+        if (!replaced) out += s[i++];
+    }
+    return out;
 }
 
 // Renumbers the caches of one chart part read a piece at a time, so that a
-// part of hundreds of megabytes never has to be held whole. A cache declares
-// its count before its points, so the part is read twice: the first reading
-// learns each cache's true count, the second writes the part with it.
+// part of hundreds of megabytes never has to be held whole. Each cache
+// follows the reference it was made from; a cache over a reference of the
+// layouts gets that layout's count, and its k-th point the index of the
+// k-th cell that holds one.
 class CacheRenumberer {
 public:
-    // Without `counts` it only learns them; with them it writes.
-    explicit CacheRenumberer(const std::vector<uint64_t>* counts = nullptr) : known_(counts) {}
+    // Without `write` it only learns whether the part holds such a cache.
+    CacheRenumberer(const ChartCacheLayouts& layouts, bool write) : layouts_(layouts), write_(write) {}
 
     // Appends to `out` (when writing) the text of `piece` renumbered.
     void Feed(const char* piece, size_t n, std::string& out) {
         pending_.append(piece, n);
-        // Every name and number looked for starts at a '<' and ends before
-        // the next one, so all but the text from the last '<' can be done.
+        // Every name, reference and number looked for starts at a '<' and
+        // ends before the next one, so all but the text from the last '<'
+        // can be done.
         const size_t last = pending_.rfind('<');
-        size_t cut = last == std::string::npos ? pending_.size() : last;
-        if (pending_.size() - cut > kLongest) cut = pending_.size();
+        const size_t cut = last == std::string::npos ? pending_.size() : last;
         Scan(cut, out);
         pending_.erase(0, cut);
     }
@@ -54,97 +71,111 @@ public:
         pending_.clear();
     }
 
-    // What the first reading learnt: one entry per cache, and whether any
-    // number is to change.
-    const std::vector<uint64_t>& Counts() const { return counts_; }
+    // Whether any cache of the part is to be renumbered.
     bool Changes() const { return changes_; }
 
 private:
-    static constexpr uint64_t kNoCount = ~uint64_t(0);  // a cache left as it is
-    static constexpr size_t kLongest = 64;              // a name and its number
-
     static bool At(const std::string& s, size_t at, const char* what, size_t len) {
         return s.size() - at >= len && std::memcmp(s.data() + at, what, len) == 0;
     }
 
-    // Reads the number at `at` as the writer wrote it; moves `at` past it.
-    bool Number(size_t& at, size_t end, uint64_t& out) const {
+    // The digits at `at`; moves `at` past them.
+    bool Digits(size_t& at, size_t end) const {
         const size_t b = at;
-        out = 0;
-        while (at < end && pending_[at] >= '0' && pending_[at] <= '9' && at - b < 18)
-            out = out * 10 + uint64_t(pending_[at++] - '0');
+        while (at < end && pending_[at] >= '0' && pending_[at] <= '9') ++at;
         return at > b;
     }
 
+    const ChartCacheLayout* Lookup(const std::string& reference) const {
+        if (reference.empty() || layouts_.empty()) return nullptr;
+        try {
+            const std::vector<SheetArea> refs = ParseReferenceList(Unescaped(reference));
+            if (refs.size() != 1) return nullptr;
+            const auto it = layouts_.find(ChartCacheKey(refs[0].sheet, refs[0].area));
+            return it == layouts_.end() ? nullptr : &it->second;
+        } catch (const ExcelError&) {
+            return nullptr;  // no reference of ours
+        }
+    }
+
+    // The index of the next point of the cache at hand.
+    uint64_t NextIndex() {
+        const auto& runs = layout_->runs;
+        if (run_ >= runs.size()) return layout_->count;  // more points than cells held: past the end
+        const uint64_t idx = runs[run_].first + inRun_;
+        if (++inRun_ >= runs[run_].second) {
+            ++run_;
+            inRun_ = 0;
+        }
+        return idx;
+    }
+
     void Scan(size_t end, std::string& out) {
-        static constexpr char kNum[] = "<c:numCache>", kStr[] = "<c:strCache>", kNumEnd[] = "</c:numCache>",
-                              kStrEnd[] = "</c:strCache>", kCount[] = "<c:ptCount val=\"", kPoint[] = "<c:pt idx=\"";
+        static constexpr char kRef[] = "<c:f>", kNum[] = "<c:numCache>", kStr[] = "<c:strCache>",
+                              kNumEnd[] = "</c:numCache>", kStrEnd[] = "</c:strCache>",
+                              kCount[] = "<c:ptCount val=\"", kPoint[] = "<c:pt idx=\"";
         size_t from = 0;  // text not yet passed on
         for (size_t p = pending_.find('<'); p < end; p = pending_.find('<', p + 1)) {
             if (!inCache_) {
+                if (At(pending_, p, kRef, sizeof kRef - 1)) {
+                    const size_t b = p + sizeof kRef - 1;
+                    const size_t e = std::min(pending_.find('<', b), end);
+                    reference_.assign(pending_, b, e - b);
+                    continue;
+                }
                 const bool num = At(pending_, p, kNum, sizeof kNum - 1);
                 if (num || At(pending_, p, kStr, sizeof kStr - 1)) {
                     inCache_ = true;
                     numeric_ = num;
-                    counted_ = seenCount_ = false;
-                    written_ = next_ = 0;
-                    renumber_ = known_ != nullptr && cache_ < known_->size() && (*known_)[cache_] != kNoCount;
-                    if (!known_) counts_.push_back(kNoCount);
-                    ++cache_;
+                    seenCount_ = false;
+                    layout_ = Lookup(reference_);
+                    reference_.clear();
+                    run_ = 0;
+                    inRun_ = 0;
+                    changes_ = changes_ || layout_ != nullptr;
                 }
                 continue;
             }
             if (At(pending_, p, numeric_ ? kNumEnd : kStrEnd, sizeof kNumEnd - 1)) {
                 inCache_ = false;
-                if (!known_ && counted_) {
-                    const uint64_t real = Unwrap(written_, next_);
-                    counts_.back() = real;
-                    changes_ = changes_ || real != written_;
-                }
+                layout_ = nullptr;
                 continue;
             }
-            const bool count = !seenCount_ && At(pending_, p, kCount, sizeof kCount - 1);
-            if (count) {
+            if (!layout_ || !write_) continue;
+            if (!seenCount_ && At(pending_, p, kCount, sizeof kCount - 1)) {
                 seenCount_ = true;  // only the cache's first count is its own
                 size_t q = p + sizeof kCount - 1;
                 const size_t digits = q;
-                counted_ = Number(q, end, written_);
-                if (counted_ && renumber_) {
+                if (Digits(q, end)) {
                     Emit(out, from, digits);
-                    out += std::to_string((*known_)[cache_ - 1]);
+                    out += std::to_string(layout_->count);
                     from = q;
                 }
                 continue;
             }
-            if (counted_ && At(pending_, p, kPoint, sizeof kPoint - 1)) {
+            if (At(pending_, p, kPoint, sizeof kPoint - 1)) {
                 size_t q = p + sizeof kPoint - 1;
                 const size_t digits = q;
-                uint64_t idx = 0;
-                if (!Number(q, end, idx)) continue;
-                const uint64_t real = Unwrap(idx, next_);
-                next_ = real + 1;
-                changes_ = changes_ || real != idx;
-                if (renumber_) {
-                    Emit(out, from, digits);
-                    out += std::to_string(real);
-                    from = q;
-                }
+                if (!Digits(q, end)) continue;
+                Emit(out, from, digits);
+                out += std::to_string(NextIndex());
+                from = q;
             }
         }
-        if (known_) Emit(out, from, end);
+        if (write_) Emit(out, from, end);
     }
 
     void Emit(std::string& out, size_t from, size_t to) const {
-        if (known_ && to > from) out.append(pending_, from, to - from);
+        if (to > from) out.append(pending_, from, to - from);
     }
 
-    const std::vector<uint64_t>* known_;
-    std::vector<uint64_t> counts_;
-    std::string pending_;
-    bool changes_ = false, inCache_ = false, numeric_ = false, counted_ = false, seenCount_ = false,
-         renumber_ = false;
-    uint64_t written_ = 0, next_ = 0;
-    size_t cache_ = 0;
+    const ChartCacheLayouts& layouts_;
+    const bool write_;
+    std::string pending_, reference_;
+    bool changes_ = false, inCache_ = false, numeric_ = false, seenCount_ = false;
+    const ChartCacheLayout* layout_ = nullptr;
+    size_t run_ = 0;
+    uint64_t inRun_ = 0;
 };
 uint32_t Get32(const std::string& s, size_t at) {
     return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8 | uint32_t(uint8_t(s[at + 2])) << 16 |
@@ -287,7 +318,11 @@ void CopyAt(std::ifstream& in, uint64_t at, uint64_t n, std::ofstream& out, cons
 
 }  // namespace
 
-void WidenChartCacheCounts(const std::string& path) {
+std::string ChartCacheKey(const std::string& sheet, const Area& area) {
+    return sheet + "!" + AreaToA1(area);
+}
+
+void WidenChartCacheCounts(const std::string& path, const ChartCacheLayouts& layouts) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw Failed(path, "it cannot be read");
     in.seekg(0, std::ios::end);
@@ -352,9 +387,9 @@ void WidenChartCacheCounts(const std::string& path) {
             const uint16_t method = Get16(e.central, 10);
             const uint32_t csize = Get32(e.central, 20), usize = Get32(e.central, 24);
             const uint64_t dataAt = e.local + 30 + uint64_t(Get16(head, 26)) + Get16(head, 28);
-            // The first reading learns the true counts; only a part whose
-            // numbers change is read again and written anew.
-            CacheRenumberer learn;
+            // The first reading finds whether the part holds a long cache;
+            // only such a part is read again and written anew.
+            CacheRenumberer learn(layouts, false);
             bool rewrite = false;
             if (IsChartPart(e.name) && (method == 8 || method == 0) && dataAt + csize <= end) {
                 std::string none;
@@ -379,7 +414,7 @@ void WidenChartCacheCounts(const std::string& path) {
             const std::streamoff headAt = out.tellp();
             out << head << e.name;  // its sizes and check are known only at the end
             PartWriter part(out, path);
-            CacheRenumberer renumber(&learn.Counts());
+            CacheRenumberer renumber(layouts, true);
             std::string text;
             ReadPart(in, dataAt, csize, usize, method, path, [&](const char* d, size_t n) {
                 text.clear();

@@ -125,12 +125,12 @@ public:
                 if (active) chartsheet_activate(cs);
             }
         }
-        // Written row by row, the sheets are gone from the file writer by the
-        // time it would read the charts' points back: give them here.
-        if (streamed_) {
-            if (releasing_) ReleaseUncharted();
-            for (lxw_chart* c : charts_) FillCaches(c);
-        }
+        // The charts' points are given here, not left to the file writer: a
+        // sheet written row by row is gone from it by the time it would read
+        // them back, and it would give a formula's point as 0 and a blank
+        // cell with a format as a point at 0.
+        if (streamed_ && releasing_) ReleaseUncharted();
+        for (lxw_chart* c : charts_) FillCaches(c);
     }
 
 private:
@@ -425,9 +425,10 @@ private:
         return f;
     }
 
-    // One point of a chart's cache as the file writer makes it from a cell it
-    // holds: numbers as numbers, texts as texts, other cells as 0, and no
-    // point where it holds no cell.
+    // One point of a chart's cache, as a viewer that draws from the file
+    // alone shows the cell: its number, a formula's the number it computes,
+    // a text as text, and no point (a gap) where the cell holds no value or
+    // its formula gives an error or an empty text.
     struct Point {
         bool present = false, isText = false;
         double number = 0;
@@ -446,9 +447,16 @@ private:
         int r = static_cast<int>(row) + 1, c = static_cast<int>(col) + 1;
         std::optional<Cell> cell = ws->Find(r, c);
         if (!cell) return p;
-        bool formatted = !ws->EffectiveStyle(r, c).Empty();
         if (cell->HasFormula()) {
-            p.present = true;
+            // The value the sheet holds for it, worked out as it was written.
+            const Value v = ws->ValueAt(r, c);
+            if (v.IsNumber() || v.IsBool()) {
+                p.present = true;
+                p.number = v.Number();
+            } else if (v.IsText() && !v.Text().empty()) {
+                p.present = p.isText = true;
+                p.text = CleanText(v.Text());
+            }
             return p;
         }
         const Value& v = cell->value;
@@ -458,11 +466,9 @@ private:
         case Value::Kind::Text:
         case Value::Kind::Error:
             p.text = v.IsText() ? CleanText(v.Text()) : v.ToString();
-            // An empty text is written as a blank, or not at all without a format.
-            p.present = !p.text.empty() || formatted;
-            p.isText = !p.text.empty();
+            p.present = p.isText = !p.text.empty();
             break;
-        case Value::Kind::Empty: p.present = formatted; break;
+        case Value::Kind::Empty: break;
         }
         return p;
     }
@@ -506,11 +512,18 @@ private:
             if (!ws) return;
         }
         size_t count = 0;
+        ChartCacheLayout layout;  // where its points lie, for a cache past 16 bits
         for (lxw_row_t r = r1; r <= r2; ++r)
             for (lxw_col_t c = c1; c <= c2; ++c) {
                 auto* dp = static_cast<lxw_series_data_point*>(calloc(1, sizeof(lxw_series_data_point)));
                 if (!dp) throw ExcelError("Save", "out of memory for a chart's points");
                 Point p = PointAt(ws, r, c);
+                if (p.present) {
+                    if (!layout.runs.empty() && layout.runs.back().first + layout.runs.back().second == count)
+                        ++layout.runs.back().second;
+                    else
+                        layout.runs.emplace_back(count, 1);
+                }
                 if (!p.present) dp->no_data = LXW_TRUE;
                 else if (p.isText) {
                     dp->string = strdup(p.text.c_str());
@@ -524,7 +537,12 @@ private:
             }
         // The file writer counts in 16 bits: longer caches are mended in the file.
         range->num_data_points = static_cast<uint16_t>(count);
-        if (count > 0xFFFF) longCaches_ = true;
+        if (count > 0xFFFF) {
+            layout.count = count;
+            longCaches_[ChartCacheKey(sheet, Area{static_cast<int>(r1) + 1, static_cast<int>(c1) + 1,
+                                                  static_cast<int>(r2) + 1, static_cast<int>(c2) + 1})] =
+                std::move(layout);
+        }
         range->ignore_cache = LXW_TRUE;
     }
 
@@ -663,7 +681,7 @@ private:
     std::vector<lxw_chart*> charts_;
 
 public:
-    bool longCaches_ = false;  // a chart cache of more points than the file writer counts
+    ChartCacheLayouts longCaches_;  // the chart caches of more cells than the file writer counts
 };
 
 }  // namespace
@@ -701,11 +719,11 @@ void Write(const Workbook& wb, const std::string& path, Workbook* releasing) {
     opt.constant_memory = streamed ? LXW_TRUE : LXW_FALSE;
     lxw_workbook* out = workbook_new_opt(tmp.c_str(), &opt);
     if (!out) throw ExcelError("Save", "cannot start the file \"" + path + "\"");
-    bool longCaches = false;
+    ChartCacheLayouts longCaches;
     try {
         Writer writer(wb, out, streamed, releasing);
         writer.Run();
-        longCaches = writer.longCaches_;
+        longCaches = std::move(writer.longCaches_);
     } catch (...) {
         workbook_close(out);
         fs::remove(tmp, ec);
@@ -718,9 +736,9 @@ void Write(const Workbook& wb, const std::string& path, Workbook* releasing) {
         fs::remove(tmp, ec);
         throw ExcelError("Save", "cannot write \"" + path + "\": " + SaveFailure(err, why, target.parent_path()));
     }
-    if (longCaches) {
+    if (!longCaches.empty()) {
         try {
-            WidenChartCacheCounts(tmp.string());
+            WidenChartCacheCounts(tmp.string(), longCaches);
         } catch (...) {
             fs::remove(tmp, ec);
             throw;
