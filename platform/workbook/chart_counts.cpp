@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -44,22 +45,53 @@ std::string Unescaped(std::string_view s) {
     return out;
 }
 
-// Renumbers the caches of one chart part read a piece at a time, so that a
-// part of hundreds of megabytes never has to be held whole. Each cache
-// follows the reference it was made from; a cache over a reference of the
-// layouts gets that layout's count, and its k-th point the index of the
-// k-th cell that holds one.
-class CacheRenumberer {
-public:
-    // Without `write` it only learns whether the part holds such a cache.
-    CacheRenumberer(const ChartCacheLayouts& layouts, bool write) : layouts_(layouts), write_(write) {}
+void AppendNumber(std::string& out, double x) {
+    char digits[32];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, x);
+    out.append(digits, ec == std::errc() ? static_cast<size_t>(end - digits) : 0);
+}
 
-    // Appends to `out` (when writing) the text of `piece` renumbered.
+void AppendEscaped(std::string& out, const std::string& text) {
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        default: out += c;
+        }
+    }
+}
+
+// The cache element of `cache` as the file writer writes its own short ones.
+void AppendCache(std::string& out, const LongChartCache& cache, bool numeric) {
+    out += numeric ? "<c:numCache><c:formatCode>General</c:formatCode>" : "<c:strCache>";
+    out += "<c:ptCount val=\"" + std::to_string(cache.count) + "\"/>";
+    size_t k = 0;
+    for (const auto& [first, length] : cache.runs) {
+        for (uint64_t i = first; i < first + length; ++i, ++k) {
+            out += "<c:pt idx=\"";
+            out += std::to_string(i);
+            out += "\"><c:v>";
+            if (!numeric && k < cache.texts.size()) AppendEscaped(out, cache.texts[k]);
+            else AppendNumber(out, cache.numbers[k]);
+            out += "</c:v></c:pt>";
+        }
+    }
+    out += numeric ? "</c:numCache>" : "</c:strCache>";
+}
+
+// Puts the long caches into one chart part read a piece at a time: after
+// each reference of `caches` that closes without a cache of its own.
+class CacheInserter {
+public:
+    // Without `write` it only learns whether the part holds such a reference.
+    CacheInserter(const LongChartCaches& caches, bool write) : caches_(caches), write_(write) {}
+
+    // Appends to `out` (when writing) the text of `piece` with the caches.
     void Feed(const char* piece, size_t n, std::string& out) {
         pending_.append(piece, n);
-        // Every name, reference and number looked for starts at a '<' and
-        // ends before the next one, so all but the text from the last '<'
-        // can be done.
+        // Every tag and reference looked for starts at a '<' and ends before
+        // the next one, so all but the text from the last '<' can be done.
         const size_t last = pending_.rfind('<');
         const size_t cut = last == std::string::npos ? pending_.size() : last;
         Scan(cut, out);
@@ -71,7 +103,6 @@ public:
         pending_.clear();
     }
 
-    // Whether any cache of the part is to be renumbered.
     bool Changes() const { return changes_; }
 
 private:
@@ -79,87 +110,38 @@ private:
         return s.size() - at >= len && std::memcmp(s.data() + at, what, len) == 0;
     }
 
-    // The digits at `at`; moves `at` past them.
-    bool Digits(size_t& at, size_t end) const {
-        const size_t b = at;
-        while (at < end && pending_[at] >= '0' && pending_[at] <= '9') ++at;
-        return at > b;
-    }
-
-    const ChartCacheLayout* Lookup(const std::string& reference) const {
-        if (reference.empty() || layouts_.empty()) return nullptr;
+    const LongChartCache* Lookup(const std::string& reference) const {
+        if (reference.empty()) return nullptr;
         try {
             const std::vector<SheetArea> refs = ParseReferenceList(Unescaped(reference));
             if (refs.size() != 1) return nullptr;
-            const auto it = layouts_.find(ChartCacheKey(refs[0].sheet, refs[0].area));
-            return it == layouts_.end() ? nullptr : &it->second;
+            const auto it = caches_.find(ChartCacheKey(refs[0].sheet, refs[0].area));
+            return it == caches_.end() ? nullptr : &it->second;
         } catch (const ExcelError&) {
             return nullptr;  // no reference of ours
         }
     }
 
-    // The index of the next point of the cache at hand.
-    uint64_t NextIndex() {
-        const auto& runs = layout_->runs;
-        if (run_ >= runs.size()) return layout_->count;  // more points than cells held: past the end
-        const uint64_t idx = runs[run_].first + inRun_;
-        if (++inRun_ >= runs[run_].second) {
-            ++run_;
-            inRun_ = 0;
-        }
-        return idx;
-    }
-
     void Scan(size_t end, std::string& out) {
         static constexpr char kRef[] = "<c:f>", kNum[] = "<c:numCache>", kStr[] = "<c:strCache>",
-                              kNumEnd[] = "</c:numCache>", kStrEnd[] = "</c:strCache>",
-                              kCount[] = "<c:ptCount val=\"", kPoint[] = "<c:pt idx=\"";
+                              kNumEnd[] = "</c:numRef>", kStrEnd[] = "</c:strRef>";
         size_t from = 0;  // text not yet passed on
         for (size_t p = pending_.find('<'); p < end; p = pending_.find('<', p + 1)) {
-            if (!inCache_) {
-                if (At(pending_, p, kRef, sizeof kRef - 1)) {
-                    const size_t b = p + sizeof kRef - 1;
-                    const size_t e = std::min(pending_.find('<', b), end);
-                    reference_.assign(pending_, b, e - b);
-                    continue;
+            if (At(pending_, p, kRef, sizeof kRef - 1)) {
+                const size_t b = p + sizeof kRef - 1;
+                const size_t e = std::min(pending_.find('<', b), end);
+                cache_ = Lookup(pending_.substr(b, e - b));
+                changes_ = changes_ || cache_ != nullptr;
+            } else if (At(pending_, p, kNum, sizeof kNum - 1) || At(pending_, p, kStr, sizeof kStr - 1)) {
+                cache_ = nullptr;  // the reference has its own
+            } else if (cache_ && (At(pending_, p, kNumEnd, sizeof kNumEnd - 1) ||
+                                  At(pending_, p, kStrEnd, sizeof kStrEnd - 1))) {
+                if (write_) {
+                    Emit(out, from, p);
+                    from = p;
+                    AppendCache(out, *cache_, pending_[p + 4] == 'n');  // "</c:numRef>"
                 }
-                const bool num = At(pending_, p, kNum, sizeof kNum - 1);
-                if (num || At(pending_, p, kStr, sizeof kStr - 1)) {
-                    inCache_ = true;
-                    numeric_ = num;
-                    seenCount_ = false;
-                    layout_ = Lookup(reference_);
-                    reference_.clear();
-                    run_ = 0;
-                    inRun_ = 0;
-                    changes_ = changes_ || layout_ != nullptr;
-                }
-                continue;
-            }
-            if (At(pending_, p, numeric_ ? kNumEnd : kStrEnd, sizeof kNumEnd - 1)) {
-                inCache_ = false;
-                layout_ = nullptr;
-                continue;
-            }
-            if (!layout_ || !write_) continue;
-            if (!seenCount_ && At(pending_, p, kCount, sizeof kCount - 1)) {
-                seenCount_ = true;  // only the cache's first count is its own
-                size_t q = p + sizeof kCount - 1;
-                const size_t digits = q;
-                if (Digits(q, end)) {
-                    Emit(out, from, digits);
-                    out += std::to_string(layout_->count);
-                    from = q;
-                }
-                continue;
-            }
-            if (At(pending_, p, kPoint, sizeof kPoint - 1)) {
-                size_t q = p + sizeof kPoint - 1;
-                const size_t digits = q;
-                if (!Digits(q, end)) continue;
-                Emit(out, from, digits);
-                out += std::to_string(NextIndex());
-                from = q;
+                cache_ = nullptr;
             }
         }
         if (write_) Emit(out, from, end);
@@ -169,13 +151,11 @@ private:
         if (to > from) out.append(pending_, from, to - from);
     }
 
-    const ChartCacheLayouts& layouts_;
+    const LongChartCaches& caches_;
     const bool write_;
-    std::string pending_, reference_;
-    bool changes_ = false, inCache_ = false, numeric_ = false, seenCount_ = false;
-    const ChartCacheLayout* layout_ = nullptr;
-    size_t run_ = 0;
-    uint64_t inRun_ = 0;
+    std::string pending_;
+    bool changes_ = false;
+    const LongChartCache* cache_ = nullptr;  // of the reference at hand
 };
 uint32_t Get32(const std::string& s, size_t at) {
     return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8 | uint32_t(uint8_t(s[at + 2])) << 16 |
@@ -322,7 +302,34 @@ std::string ChartCacheKey(const std::string& sheet, const Area& area) {
     return sheet + "!" + AreaToA1(area);
 }
 
-void WidenChartCacheCounts(const std::string& path, const ChartCacheLayouts& layouts) {
+void LongChartCache::Place(uint64_t index) {
+    if (!runs.empty() && runs.back().first + runs.back().second == index) ++runs.back().second;
+    else runs.emplace_back(index, 1);
+}
+
+void LongChartCache::Add(uint64_t index, double number) {
+    Place(index);
+    numbers.push_back(number);
+    if (!texts.empty()) {
+        texts.emplace_back();
+        AppendNumber(texts.back(), number);
+    }
+}
+
+void LongChartCache::Add(uint64_t index, const std::string& text) {
+    // The first text turns the points before it into texts too.
+    if (texts.empty()) {
+        for (double x : numbers) {
+            texts.emplace_back();
+            AppendNumber(texts.back(), x);
+        }
+    }
+    Place(index);
+    numbers.push_back(0);
+    texts.push_back(text);
+}
+
+void AddLongChartCaches(const std::string& path, const LongChartCaches& caches) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw Failed(path, "it cannot be read");
     in.seekg(0, std::ios::end);
@@ -387,9 +394,9 @@ void WidenChartCacheCounts(const std::string& path, const ChartCacheLayouts& lay
             const uint16_t method = Get16(e.central, 10);
             const uint32_t csize = Get32(e.central, 20), usize = Get32(e.central, 24);
             const uint64_t dataAt = e.local + 30 + uint64_t(Get16(head, 26)) + Get16(head, 28);
-            // The first reading finds whether the part holds a long cache;
-            // only such a part is read again and written anew.
-            CacheRenumberer learn(layouts, false);
+            // The first reading finds whether the part holds a reference of
+            // a long cache; only such a part is read again and written anew.
+            CacheInserter learn(caches, false);
             bool rewrite = false;
             if (IsChartPart(e.name) && (method == 8 || method == 0) && dataAt + csize <= end) {
                 std::string none;
@@ -414,7 +421,7 @@ void WidenChartCacheCounts(const std::string& path, const ChartCacheLayouts& lay
             const std::streamoff headAt = out.tellp();
             out << head << e.name;  // its sizes and check are known only at the end
             PartWriter part(out, path);
-            CacheRenumberer renumber(layouts, true);
+            CacheInserter renumber(caches, true);
             std::string text;
             ReadPart(in, dataAt, csize, usize, method, path, [&](const char* d, size_t n) {
                 text.clear();

@@ -511,19 +511,36 @@ private:
             }
             if (!ws) return;
         }
+        const uint64_t cells = (uint64_t(r2) - r1 + 1) * (uint64_t(c2) - c1 + 1);
+        if (cells > 0xFFFF) {
+            // Past the file writer's 16-bit count: it writes the reference
+            // alone, and the cache goes into the saved file afterwards (once
+            // for all the series that share the reference).
+            const Area area{static_cast<int>(r1) + 1, static_cast<int>(c1) + 1, static_cast<int>(r2) + 1,
+                            static_cast<int>(c2) + 1};
+            auto [it, fresh] = longCaches_.try_emplace(ChartCacheKey(sheet, area));
+            LongChartCache& cache = it->second;
+            if (fresh) {
+                cache.count = cells;
+                uint64_t k = 0;
+                for (lxw_row_t r = r1; r <= r2; ++r)
+                    for (lxw_col_t c = c1; c <= c2; ++c, ++k) {
+                        const Point p = PointAt(ws, r, c);
+                        if (!p.present) continue;
+                        if (p.isText) cache.Add(k, p.text);
+                        else cache.Add(k, p.number);
+                    }
+            }
+            if (!cache.texts.empty()) range->has_string_cache = LXW_TRUE;
+            range->ignore_cache = LXW_TRUE;
+            return;
+        }
         size_t count = 0;
-        ChartCacheLayout layout;  // where its points lie, for a cache past 16 bits
         for (lxw_row_t r = r1; r <= r2; ++r)
             for (lxw_col_t c = c1; c <= c2; ++c) {
                 auto* dp = static_cast<lxw_series_data_point*>(calloc(1, sizeof(lxw_series_data_point)));
                 if (!dp) throw ExcelError("Save", "out of memory for a chart's points");
                 Point p = PointAt(ws, r, c);
-                if (p.present) {
-                    if (!layout.runs.empty() && layout.runs.back().first + layout.runs.back().second == count)
-                        ++layout.runs.back().second;
-                    else
-                        layout.runs.emplace_back(count, 1);
-                }
                 if (!p.present) dp->no_data = LXW_TRUE;
                 else if (p.isText) {
                     dp->string = strdup(p.text.c_str());
@@ -535,14 +552,7 @@ private:
                 STAILQ_INSERT_TAIL(range->data_cache, dp, list_pointers);
                 ++count;
             }
-        // The file writer counts in 16 bits: longer caches are mended in the file.
         range->num_data_points = static_cast<uint16_t>(count);
-        if (count > 0xFFFF) {
-            layout.count = count;
-            longCaches_[ChartCacheKey(sheet, Area{static_cast<int>(r1) + 1, static_cast<int>(c1) + 1,
-                                                  static_cast<int>(r2) + 1, static_cast<int>(c2) + 1})] =
-                std::move(layout);
-        }
         range->ignore_cache = LXW_TRUE;
     }
 
@@ -681,7 +691,7 @@ private:
     std::vector<lxw_chart*> charts_;
 
 public:
-    ChartCacheLayouts longCaches_;  // the chart caches of more cells than the file writer counts
+    LongChartCaches longCaches_;  // the chart caches of more cells than the file writer counts
 };
 
 }  // namespace
@@ -719,7 +729,7 @@ void Write(const Workbook& wb, const std::string& path, Workbook* releasing) {
     opt.constant_memory = streamed ? LXW_TRUE : LXW_FALSE;
     lxw_workbook* out = workbook_new_opt(tmp.c_str(), &opt);
     if (!out) throw ExcelError("Save", "cannot start the file \"" + path + "\"");
-    ChartCacheLayouts longCaches;
+    LongChartCaches longCaches;
     try {
         Writer writer(wb, out, streamed, releasing);
         writer.Run();
@@ -738,7 +748,7 @@ void Write(const Workbook& wb, const std::string& path, Workbook* releasing) {
     }
     if (!longCaches.empty()) {
         try {
-            WidenChartCacheCounts(tmp.string(), longCaches);
+            AddLongChartCaches(tmp.string(), longCaches);
         } catch (...) {
             fs::remove(tmp, ec);
             throw;

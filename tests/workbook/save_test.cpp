@@ -393,6 +393,14 @@ TEST(SaveFile, ChartCachesAcrossAGapOfMoreThanSixteenBitsKeepTheirTrueIndices) {
         ser.SetValues("='sat 05'!R1C" + std::to_string(col) + ":R140000C" + std::to_string(col));
     }
     c.Location(xl::LocationAsNewSheet, "Gap");
+    // A line over a day of labels, a few of them written, texts among numbers.
+    for (int r : {1, 2, 3, 139998, 139999, 140000}) s.Cells(r, 5).SetValue(r == 2 ? Value(2.5) : Value("t<" + std::to_string(r) + "&"));
+    Chart& labels = wb.AddChart();
+    labels.SetChartType(ChartType::Line);
+    Series& line = labels.NewSeries();
+    line.SetXValues("='sat 05'!R1C5:R140000C5");
+    line.SetValues("='sat 05'!R1C2:R140000C2");
+    labels.Location(xl::LocationAsNewSheet, "Labels");
     wb.SaveAs(dir.File("gap.xlsx"));
 
     const std::string script = dir.File("gap.py");
@@ -409,11 +417,16 @@ for n in sorted(z.namelist()):
             idx = [i for i, v in pts]
             inorder = all(a < b for a, b in zip(idx, idx[1:]))
             print(count, len(idx), idx[:2], idx[-2:], inorder, pts[-1][1])
+        for cache in re.findall(r'<c:strCache>(.*?)</c:strCache>', x, re.S):
+            count = re.search(r'<c:ptCount val="(\d+)"/>', cache).group(1)
+            if count == '1': continue  # a series name
+            print(count, re.findall(r'<c:pt idx="(\d+)"><c:v>([^<]*)</c:v>', cache))
 )PY");
     std::string out;
     ASSERT_EQ(wbtest::Run(wbtest::Python() + " " + script + " '" + dir.File("gap.xlsx") + "'", out), 0);
     // x, then y of each series: count, points, first and last indices, in
-    // order, the last point's value (row 140000 of column B, C; row 70000 of D).
+    // order, the last point's value (row 140000 of column B, C; row 70000 of
+    // D); then the line's values and its labels, escaped, at their rows.
     EXPECT_EQ(out,
               "whole\n"
               "140000 140000 [0, 1] [139998, 139999] True 140000.0\n"
@@ -421,7 +434,10 @@ for n in sorted(z.namelist()):
               "140000 140000 [0, 1] [139998, 139999] True 140000.0\n"
               "140000 8928 [0, 131073] [139998, 139999] True 70000.0\n"
               "140000 140000 [0, 1] [139998, 139999] True 140000.0\n"
-              "140000 1 [69999] [69999] True 9.25\n");
+              "140000 1 [69999] [69999] True 9.25\n"
+              "140000 40000 [0, 1] [139998, 139999] True 40.0\n"
+              "140000 [('0', 't&lt;1&amp;'), ('1', '2.5'), ('2', 't&lt;3&amp;'), ('139997', 't&lt;139998&amp;'), "
+              "('139998', 't&lt;139999&amp;'), ('139999', 't&lt;140000&amp;')]\n");
 }
 
 TEST(SaveFile, EverySaveRebuildsTheFileAndLeavesNoTemporary) {
