@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string_view>
 #include <vector>
@@ -62,52 +63,46 @@ void AppendEscaped(std::string& out, const std::string& text) {
     }
 }
 
-// The cache element of `cache` as the file writer writes its own short ones.
-void AppendCache(std::string& out, const LongChartCache& cache, bool numeric) {
-    out += numeric ? "<c:numCache><c:formatCode>General</c:formatCode>" : "<c:strCache>";
-    out += "<c:ptCount val=\"" + std::to_string(cache.count) + "\"/>";
-    size_t k = 0;
-    for (const auto& [first, length] : cache.runs) {
-        for (uint64_t i = first; i < first + length; ++i, ++k) {
-            out += "<c:pt idx=\"";
-            out += std::to_string(i);
-            out += "\"><c:v>";
-            if (!numeric && k < cache.texts.size()) AppendEscaped(out, cache.texts[k]);
-            else AppendNumber(out, cache.numbers[k]);
-            out += "</c:v></c:pt>";
-        }
-    }
-    out += numeric ? "</c:numCache>" : "</c:strCache>";
-}
-
 // Puts the long caches into one chart part read a piece at a time: after
-// each reference of `caches` that closes without a cache of its own.
+// each reference of `caches` that closes without a cache of its own. What
+// it makes goes to `sink` a piece at a time too, however long a cache.
 class CacheInserter {
 public:
-    // Without `write` it only learns whether the part holds such a reference.
-    CacheInserter(const LongChartCaches& caches, bool write) : caches_(caches), write_(write) {}
+    using Sink = std::function<void(const std::string&)>;
+    // Without a sink it only learns whether the part holds such a reference.
+    CacheInserter(const LongChartCaches& caches, Sink sink) : caches_(caches), sink_(std::move(sink)) {}
 
-    // Appends to `out` (when writing) the text of `piece` with the caches.
-    void Feed(const char* piece, size_t n, std::string& out) {
+    void Feed(const char* piece, size_t n) {
         pending_.append(piece, n);
         // Every tag and reference looked for starts at a '<' and ends before
         // the next one, so all but the text from the last '<' can be done.
         const size_t last = pending_.rfind('<');
         const size_t cut = last == std::string::npos ? pending_.size() : last;
-        Scan(cut, out);
+        Scan(cut);
         pending_.erase(0, cut);
+        Flush(0);
     }
 
-    void Finish(std::string& out) {
-        Scan(pending_.size(), out);
+    void Finish() {
+        Scan(pending_.size());
         pending_.clear();
+        Flush(0);
     }
 
     bool Changes() const { return changes_; }
 
 private:
+    static constexpr size_t kPiece = 256 << 10;
+
     static bool At(const std::string& s, size_t at, const char* what, size_t len) {
         return s.size() - at >= len && std::memcmp(s.data() + at, what, len) == 0;
+    }
+
+    void Flush(size_t above) {
+        if (sink_ && out_.size() > above) {
+            sink_(out_);
+            out_.clear();
+        }
     }
 
     const LongChartCache* Lookup(const std::string& reference) const {
@@ -122,7 +117,26 @@ private:
         }
     }
 
-    void Scan(size_t end, std::string& out) {
+    // The cache element of `cache` as the file writer writes its own short ones.
+    void WriteCache(const LongChartCache& cache, bool numeric) {
+        out_ += numeric ? "<c:numCache><c:formatCode>General</c:formatCode>" : "<c:strCache>";
+        out_ += "<c:ptCount val=\"" + std::to_string(cache.count) + "\"/>";
+        size_t k = 0;
+        for (const auto& [first, length] : cache.runs) {
+            for (uint64_t i = first; i < first + length; ++i, ++k) {
+                out_ += "<c:pt idx=\"";
+                out_ += std::to_string(i);
+                out_ += "\"><c:v>";
+                if (!numeric && k < cache.texts.size()) AppendEscaped(out_, cache.texts[k]);
+                else AppendNumber(out_, cache.numbers[k]);
+                out_ += "</c:v></c:pt>";
+                Flush(kPiece);
+            }
+        }
+        out_ += numeric ? "</c:numCache>" : "</c:strCache>";
+    }
+
+    void Scan(size_t end) {
         static constexpr char kRef[] = "<c:f>", kNum[] = "<c:numCache>", kStr[] = "<c:strCache>",
                               kNumEnd[] = "</c:numRef>", kStrEnd[] = "</c:strRef>";
         size_t from = 0;  // text not yet passed on
@@ -136,24 +150,24 @@ private:
                 cache_ = nullptr;  // the reference has its own
             } else if (cache_ && (At(pending_, p, kNumEnd, sizeof kNumEnd - 1) ||
                                   At(pending_, p, kStrEnd, sizeof kStrEnd - 1))) {
-                if (write_) {
-                    Emit(out, from, p);
+                if (sink_) {
+                    Emit(from, p);
                     from = p;
-                    AppendCache(out, *cache_, pending_[p + 4] == 'n');  // "</c:numRef>"
+                    WriteCache(*cache_, pending_[p + 4] == 'n');  // "</c:numRef>"
                 }
                 cache_ = nullptr;
             }
         }
-        if (write_) Emit(out, from, end);
+        if (sink_) Emit(from, end);
     }
 
-    void Emit(std::string& out, size_t from, size_t to) const {
-        if (to > from) out.append(pending_, from, to - from);
+    void Emit(size_t from, size_t to) {
+        if (to > from) out_.append(pending_, from, to - from);
     }
 
     const LongChartCaches& caches_;
-    const bool write_;
-    std::string pending_;
+    const Sink sink_;
+    std::string pending_, out_;
     bool changes_ = false;
     const LongChartCache* cache_ = nullptr;  // of the reference at hand
 };
@@ -396,13 +410,11 @@ void AddLongChartCaches(const std::string& path, const LongChartCaches& caches) 
             const uint64_t dataAt = e.local + 30 + uint64_t(Get16(head, 26)) + Get16(head, 28);
             // The first reading finds whether the part holds a reference of
             // a long cache; only such a part is read again and written anew.
-            CacheInserter learn(caches, false);
+            CacheInserter learn(caches, {});
             bool rewrite = false;
             if (IsChartPart(e.name) && (method == 8 || method == 0) && dataAt + csize <= end) {
-                std::string none;
-                ReadPart(in, dataAt, csize, usize, method, path,
-                         [&](const char* d, size_t n) { learn.Feed(d, n, none); });
-                learn.Finish(none);
+                ReadPart(in, dataAt, csize, usize, method, path, [&](const char* d, size_t n) { learn.Feed(d, n); });
+                learn.Finish();
                 rewrite = learn.Changes();
             }
             if (written > 0xFFFFFFF0u) throw Failed(path, "too large for a plain zip");
@@ -421,16 +433,9 @@ void AddLongChartCaches(const std::string& path, const LongChartCaches& caches) 
             const std::streamoff headAt = out.tellp();
             out << head << e.name;  // its sizes and check are known only at the end
             PartWriter part(out, path);
-            CacheInserter renumber(caches, true);
-            std::string text;
-            ReadPart(in, dataAt, csize, usize, method, path, [&](const char* d, size_t n) {
-                text.clear();
-                renumber.Feed(d, n, text);
-                part.Add(text);
-            });
-            text.clear();
-            renumber.Finish(text);
-            part.Add(text);
+            CacheInserter insert(caches, [&part](const std::string& text) { part.Add(text); });
+            ReadPart(in, dataAt, csize, usize, method, path, [&](const char* d, size_t n) { insert.Feed(d, n); });
+            insert.Finish();
             part.Finish();
             if (part.Plain() > 0xFFFFFFF0u || part.Packed() > 0xFFFFFFF0u)
                 throw Failed(path, "too large for a plain zip");
