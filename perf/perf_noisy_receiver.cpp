@@ -61,6 +61,7 @@ uintmax_t FileSize(const std::string& path) {
 }  // namespace
 
 int main() {
+    perf::DeclareGoals(3);
     test::EnsureApp();
     test::TempHome home;
     bench::OpenSystemLog();
@@ -188,14 +189,14 @@ int main() {
 
     const double mb = static_cast<double>(kNoiseBytes) / 1e6;
     const double rate = read_seconds > 0 ? mb / read_seconds : 0;
-    std::printf("noise read: first %.1f MB in %.2f s = %.1f MB/s; %.1f MB in all, log %s (goal >= %.0f MB/s: %s)\n",
+    std::printf("noise read: first %.1f MB in %.2f s = %.1f MB/s; %.1f MB in all, log %s (goal >= %.0f MB/s): %s\n",
                 mb, read_seconds, rate, static_cast<double>(total) / 1e6, exact ? "byte-exact" : "DIFFERS",
                 kReadGoalMBs, perf::Verdict(read_seconds > 0 && rate >= kReadGoalMBs && exact));
     std::printf("healthy TTFF during the noise: %d of %d trials timed, mean error %.1f ms, worst %.1f ms "
-                "(goal <= %.0f ms: %s)\n",
+                "(goal <= %.0f ms): %s\n",
                 timed, kTrials, timed ? sum_ms / timed : 0.0, worst_ms, kTtffGoalMs,
                 perf::Verdict(timed == kTrials && worst_ms <= kTtffGoalMs));
-    std::printf("RSS: %.1f MB before, %.1f MB peak, growth %.1f MB (goal <= %.0f MB: %s)\n", rss_before, rss_peak,
+    std::printf("RSS: %.1f MB before, %.1f MB peak, growth %.1f MB (goal <= %.0f MB): %s\n", rss_before, rss_peak,
                 rss_peak - rss_before, kRssGoalMB, perf::Verdict(rss_peak - rss_before <= kRssGoalMB));
     bench::CloseSystemLog();
     return 0;
