@@ -46,6 +46,7 @@ std::string DayLog()
 
 int main()
 {
+    perf::DeclareGoals(1);
     const fs::path dir = perf::MakeTempDir("perf_navsift");
     if (dir.empty()) {
         return 1;

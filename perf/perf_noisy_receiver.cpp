@@ -270,6 +270,7 @@ void Report(const char* what, const Figures& f) {
 }  // namespace
 
 int main() {
+    perf::DeclareGoals(6);
     // A screen as large as a lab PC's, so the windows open at their full size.
     test::EnsureAppWithScreen(1600, 1000);
     Report("noise of NMEA characters with control and high bytes", RunBench(NmeaLikeNoise(kNoiseBytes)));

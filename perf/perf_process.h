@@ -48,6 +48,9 @@ inline std::string NavsiftPath()
 struct Measured {
     double seconds = -1;  // negative when it could not start or failed
     double peakMiB = 0;
+    // Processor time, user and system, of the run and of the children it
+    // waited for.
+    double cpuSeconds = 0;
 };
 
 // Starts one run with its standard output (and standard error, when `err`
@@ -103,13 +106,22 @@ inline Measured TimedWithPeak(const std::vector<std::string>& argv, const std::f
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     m.seconds = (WIFEXITED(status) && WEXITSTATUS(status) == 0) ? seconds : -1;
     m.peakMiB = usage.ru_maxrss / 1024.0;  // kibibytes on Linux
+    m.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     return m;
 }
 
-// "met" or "missed", as every benchmark prints it beside a goal. A goal line
-// ends in ": met" or ": missed" and no other line does: tools/run-perf counts
-// them. A benchmark exits 0 when it ran, whatever its goals; only a run that
-// could not be measured exits otherwise.
+// What tools/run-perf reads of a benchmark: first a line "goals: N", the
+// number of goals it judges, then one line per goal ending in ": met" or
+// ": missed" (Verdict's word after ": ", nothing after it). No other line
+// holds either word. A benchmark exits 0 when it ran, whatever its goals;
+// only a run that could not be measured exits otherwise.
+inline void DeclareGoals(int goals)
+{
+    std::printf("goals: %d\n", goals);
+    std::fflush(stdout);
+}
+
 inline const char* Verdict(bool met) { return met ? "met" : "missed"; }
 
 }  // namespace perf

@@ -48,6 +48,7 @@ std::vector<std::string> Split(const std::string& s, char sep) {
 }  // namespace
 
 int main() {
+    perf::DeclareGoals(1);
     test::EnsureApp();
     test::TempHome home;
     test::FakeSimServer simulator(0);

@@ -3,6 +3,7 @@
 // and the primary log (written through line by line). Prints MB/s.
 #include "bench/devices/console.h"
 #include "bench/devices/nmea.h"
+#include "perf/perf_process.h"
 #include "tests/support/busy_epoch.h"
 #include "tests/support/emulated_receiver.h"
 #include "tests/support/fakes.h"
@@ -24,6 +25,7 @@ std::string GeneratedLog(size_t min_bytes) {
 }  // namespace
 
 int main() {
+    perf::DeclareGoals(0);
     test::TempHome home;
     const std::string stream = GeneratedLog(256u << 20);
     const size_t chunk = 4096;

@@ -45,6 +45,7 @@ double Ms(F&& f) {
 }  // namespace
 
 int main() {
+    perf::DeclareGoals(1);
     test::EnsureApp();
     test::TempHome home;
     platform::ManualTimer timer;

@@ -102,6 +102,7 @@ Run SendOnce(const std::string& path, const std::string& expected, int interval_
 }  // namespace
 
 int main() {
+    perf::DeclareGoals(2);
     test::EnsureApp();
     test::TempHome home;
     std::vector<std::unique_ptr<test::EmulatedReceiver>> receivers;

@@ -93,6 +93,7 @@ private:
 }  // namespace
 
 int main() {
+    perf::DeclareGoals(1);
     test::EnsureApp();
     test::TempHome home;
     auto& prompts = platform::Prompts::Instance();

@@ -17,6 +17,7 @@
 #include <cstdio>
 
 int main() {
+    perf::DeclareGoals(1);
     test::TempHome home;
     test::RestartingReceiver gps({.fix_delay_ms = 500, .gga_interval_ms = 100});
     gps.RegisterPort(1);

@@ -37,6 +37,7 @@ struct Sample {
 
 int main()
 {
+    perf::DeclareGoals(2);
     const fs::path dir = fs::temp_directory_path() / ("perf_visibility_" + std::to_string(::getpid()));
     fs::create_directories(dir);
     std::vector<navsift_test::NavRecord> recs;

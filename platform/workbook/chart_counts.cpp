@@ -5,146 +5,171 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <string_view>
 #include <vector>
 
 namespace workbook {
 
 namespace {
 
-constexpr uint64_t kWrap = 65536;  // the writer's 16-bit count
-
 ExcelError Failed(const std::string& path, const std::string& why) {
     return ExcelError("Save", "cannot complete the chart caches of \"" + path + "\": " + why);
 }
 
-// The smallest number at least `floor` whose low 16 bits are those written.
-uint64_t Unwrap(uint64_t written, uint64_t floor) {
-    uint64_t v = (floor & ~(kWrap - 1)) | (written & (kWrap - 1));
-    return v < floor ? v + kWrap : v;
+// The text of a reference as the chart part holds it, XML escapes undone.
+std::string Unescaped(std::string_view s) {
+    static constexpr std::pair<std::string_view, char> kEntities[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        bool replaced = false;
+        if (s[i] == '&') {
+            for (const auto& [name, c] : kEntities) {
+                if (s.compare(i, name.size(), name) == 0) {
+                    out += c;
+                    i += name.size();
+                    replaced = true;
+                    break;
+                }
+            }
+        }
+        if (!replaced) out += s[i++];
+    }
+    return out;
 }
 
-// Renumbers the caches of one chart part read a piece at a time, so that a
-// part of hundreds of megabytes never has to be held whole. A cache declares
-// its count before its points, so the part is read twice: the first reading
-// learns each cache's true count, the second writes the part with it.
-class CacheRenumberer {
-public:
-    // Without `counts` it only learns them; with them it writes.
-    explicit CacheRenumberer(const std::vector<uint64_t>* counts = nullptr) : known_(counts) {}
+void AppendNumber(std::string& out, double x) {
+    char digits[32];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, x);
+    out.append(digits, ec == std::errc() ? static_cast<size_t>(end - digits) : 0);
+}
 
-    // Appends to `out` (when writing) the text of `piece` renumbered.
-    void Feed(const char* piece, size_t n, std::string& out) {
+void AppendEscaped(std::string& out, const std::string& text) {
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        default: out += c;
+        }
+    }
+}
+
+// Puts the long caches into one chart part read a piece at a time: after
+// each reference of `caches` that closes without a cache of its own. What
+// it makes goes to `sink` a piece at a time too, however long a cache.
+class CacheInserter {
+public:
+    using Sink = std::function<void(const std::string&)>;
+    // Without a sink it only learns whether the part holds such a reference.
+    CacheInserter(const LongChartCaches& caches, Sink sink) : caches_(caches), sink_(std::move(sink)) {}
+
+    void Feed(const char* piece, size_t n) {
         pending_.append(piece, n);
-        // Every name and number looked for starts at a '<' and ends before
+        // Every tag and reference looked for starts at a '<' and ends before
         // the next one, so all but the text from the last '<' can be done.
         const size_t last = pending_.rfind('<');
-        size_t cut = last == std::string::npos ? pending_.size() : last;
-        if (pending_.size() - cut > kLongest) cut = pending_.size();
-        Scan(cut, out);
+        const size_t cut = last == std::string::npos ? pending_.size() : last;
+        Scan(cut);
         pending_.erase(0, cut);
+        Flush(0);
     }
 
-    void Finish(std::string& out) {
-        Scan(pending_.size(), out);
+    void Finish() {
+        Scan(pending_.size());
         pending_.clear();
+        Flush(0);
     }
 
-    // What the first reading learnt: one entry per cache, and whether any
-    // number is to change.
-    const std::vector<uint64_t>& Counts() const { return counts_; }
     bool Changes() const { return changes_; }
 
 private:
-    static constexpr uint64_t kNoCount = ~uint64_t(0);  // a cache left as it is
-    static constexpr size_t kLongest = 64;              // a name and its number
+    static constexpr size_t kPiece = 256 << 10;
 
     static bool At(const std::string& s, size_t at, const char* what, size_t len) {
         return s.size() - at >= len && std::memcmp(s.data() + at, what, len) == 0;
     }
 
-    // Reads the number at `at` as the writer wrote it; moves `at` past it.
-    bool Number(size_t& at, size_t end, uint64_t& out) const {
-        const size_t b = at;
-        out = 0;
-        while (at < end && pending_[at] >= '0' && pending_[at] <= '9' && at - b < 18)
-            out = out * 10 + uint64_t(pending_[at++] - '0');
-        return at > b;
+    void Flush(size_t above) {
+        if (sink_ && out_.size() > above) {
+            sink_(out_);
+            out_.clear();
+        }
     }
 
-    void Scan(size_t end, std::string& out) {
-        static constexpr char kNum[] = "<c:numCache>", kStr[] = "<c:strCache>", kNumEnd[] = "</c:numCache>",
-                              kStrEnd[] = "</c:strCache>", kCount[] = "<c:ptCount val=\"", kPoint[] = "<c:pt idx=\"";
-        size_t from = 0;  // text not yet passed on
-        for (size_t p = pending_.find('<'); p < end; p = pending_.find('<', p + 1)) {
-            if (!inCache_) {
-                const bool num = At(pending_, p, kNum, sizeof kNum - 1);
-                if (num || At(pending_, p, kStr, sizeof kStr - 1)) {
-                    inCache_ = true;
-                    numeric_ = num;
-                    counted_ = seenCount_ = false;
-                    written_ = next_ = 0;
-                    renumber_ = known_ != nullptr && cache_ < known_->size() && (*known_)[cache_] != kNoCount;
-                    if (!known_) counts_.push_back(kNoCount);
-                    ++cache_;
-                }
-                continue;
-            }
-            if (At(pending_, p, numeric_ ? kNumEnd : kStrEnd, sizeof kNumEnd - 1)) {
-                inCache_ = false;
-                if (!known_ && counted_) {
-                    const uint64_t real = Unwrap(written_, next_);
-                    counts_.back() = real;
-                    changes_ = changes_ || real != written_;
-                }
-                continue;
-            }
-            const bool count = !seenCount_ && At(pending_, p, kCount, sizeof kCount - 1);
-            if (count) {
-                seenCount_ = true;  // only the cache's first count is its own
-                size_t q = p + sizeof kCount - 1;
-                const size_t digits = q;
-                counted_ = Number(q, end, written_);
-                if (counted_ && renumber_) {
-                    Emit(out, from, digits);
-                    out += std::to_string((*known_)[cache_ - 1]);
-                    from = q;
-                }
-                continue;
-            }
-            if (counted_ && At(pending_, p, kPoint, sizeof kPoint - 1)) {
-                size_t q = p + sizeof kPoint - 1;
-                const size_t digits = q;
-                uint64_t idx = 0;
-                if (!Number(q, end, idx)) continue;
-                const uint64_t real = Unwrap(idx, next_);
-                next_ = real + 1;
-                changes_ = changes_ || real != idx;
-                if (renumber_) {
-                    Emit(out, from, digits);
-                    out += std::to_string(real);
-                    from = q;
-                }
+    const LongChartCache* Lookup(const std::string& reference) const {
+        if (reference.empty()) return nullptr;
+        try {
+            const std::vector<SheetArea> refs = ParseReferenceList(Unescaped(reference));
+            if (refs.size() != 1) return nullptr;
+            const auto it = caches_.find(ChartCacheKey(refs[0].sheet, refs[0].area));
+            return it == caches_.end() ? nullptr : &it->second;
+        } catch (const ExcelError&) {
+            return nullptr;  // no reference of ours
+        }
+    }
+
+    // The cache element of `cache` as the file writer writes its own short ones.
+    void WriteCache(const LongChartCache& cache, bool numeric) {
+        out_ += numeric ? "<c:numCache><c:formatCode>General</c:formatCode>" : "<c:strCache>";
+        out_ += "<c:ptCount val=\"" + std::to_string(cache.count) + "\"/>";
+        size_t k = 0;
+        for (const auto& [first, length] : cache.runs) {
+            for (uint64_t i = first; i < first + length; ++i, ++k) {
+                out_ += "<c:pt idx=\"";
+                out_ += std::to_string(i);
+                out_ += "\"><c:v>";
+                if (!numeric && k < cache.texts.size()) AppendEscaped(out_, cache.texts[k]);
+                else AppendNumber(out_, cache.numbers[k]);
+                out_ += "</c:v></c:pt>";
+                Flush(kPiece);
             }
         }
-        if (known_) Emit(out, from, end);
+        out_ += numeric ? "</c:numCache>" : "</c:strCache>";
     }
 
-    void Emit(std::string& out, size_t from, size_t to) const {
-        if (known_ && to > from) out.append(pending_, from, to - from);
+    void Scan(size_t end) {
+        static constexpr char kRef[] = "<c:f>", kNum[] = "<c:numCache>", kStr[] = "<c:strCache>",
+                              kNumEnd[] = "</c:numRef>", kStrEnd[] = "</c:strRef>";
+        size_t from = 0;  // text not yet passed on
+        for (size_t p = pending_.find('<'); p < end; p = pending_.find('<', p + 1)) {
+            if (At(pending_, p, kRef, sizeof kRef - 1)) {
+                const size_t b = p + sizeof kRef - 1;
+                const size_t e = std::min(pending_.find('<', b), end);
+                cache_ = Lookup(pending_.substr(b, e - b));
+                changes_ = changes_ || cache_ != nullptr;
+            } else if (At(pending_, p, kNum, sizeof kNum - 1) || At(pending_, p, kStr, sizeof kStr - 1)) {
+                cache_ = nullptr;  // the reference has its own
+            } else if (cache_ && (At(pending_, p, kNumEnd, sizeof kNumEnd - 1) ||
+                                  At(pending_, p, kStrEnd, sizeof kStrEnd - 1))) {
+                if (sink_) {
+                    Emit(from, p);
+                    from = p;
+                    WriteCache(*cache_, pending_[p + 4] == 'n');  // "</c:numRef>"
+                }
+                cache_ = nullptr;
+            }
+        }
+        if (sink_) Emit(from, end);
     }
 
-    const std::vector<uint64_t>* known_;
-    std::vector<uint64_t> counts_;
-    std::string pending_;
-    bool changes_ = false, inCache_ = false, numeric_ = false, counted_ = false, seenCount_ = false,
-         renumber_ = false;
-    uint64_t written_ = 0, next_ = 0;
-    size_t cache_ = 0;
+    void Emit(size_t from, size_t to) {
+        if (to > from) out_.append(pending_, from, to - from);
+    }
+
+    const LongChartCaches& caches_;
+    const Sink sink_;
+    std::string pending_, out_;
+    bool changes_ = false;
+    const LongChartCache* cache_ = nullptr;  // of the reference at hand
 };
 uint32_t Get32(const std::string& s, size_t at) {
     return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8 | uint32_t(uint8_t(s[at + 2])) << 16 |
@@ -287,7 +312,38 @@ void CopyAt(std::ifstream& in, uint64_t at, uint64_t n, std::ofstream& out, cons
 
 }  // namespace
 
-void WidenChartCacheCounts(const std::string& path) {
+std::string ChartCacheKey(const std::string& sheet, const Area& area) {
+    return sheet + "!" + AreaToA1(area);
+}
+
+void LongChartCache::Place(uint64_t index) {
+    if (!runs.empty() && runs.back().first + runs.back().second == index) ++runs.back().second;
+    else runs.emplace_back(index, 1);
+}
+
+void LongChartCache::Add(uint64_t index, double number) {
+    Place(index);
+    numbers.push_back(number);
+    if (!texts.empty()) {
+        texts.emplace_back();
+        AppendNumber(texts.back(), number);
+    }
+}
+
+void LongChartCache::Add(uint64_t index, const std::string& text) {
+    // The first text turns the points before it into texts too.
+    if (texts.empty()) {
+        for (double x : numbers) {
+            texts.emplace_back();
+            AppendNumber(texts.back(), x);
+        }
+    }
+    Place(index);
+    numbers.push_back(0);
+    texts.push_back(text);
+}
+
+void AddLongChartCaches(const std::string& path, const LongChartCaches& caches) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw Failed(path, "it cannot be read");
     in.seekg(0, std::ios::end);
@@ -352,15 +408,13 @@ void WidenChartCacheCounts(const std::string& path) {
             const uint16_t method = Get16(e.central, 10);
             const uint32_t csize = Get32(e.central, 20), usize = Get32(e.central, 24);
             const uint64_t dataAt = e.local + 30 + uint64_t(Get16(head, 26)) + Get16(head, 28);
-            // The first reading learns the true counts; only a part whose
-            // numbers change is read again and written anew.
-            CacheRenumberer learn;
+            // The first reading finds whether the part holds a reference of
+            // a long cache; only such a part is read again and written anew.
+            CacheInserter learn(caches, {});
             bool rewrite = false;
             if (IsChartPart(e.name) && (method == 8 || method == 0) && dataAt + csize <= end) {
-                std::string none;
-                ReadPart(in, dataAt, csize, usize, method, path,
-                         [&](const char* d, size_t n) { learn.Feed(d, n, none); });
-                learn.Finish(none);
+                ReadPart(in, dataAt, csize, usize, method, path, [&](const char* d, size_t n) { learn.Feed(d, n); });
+                learn.Finish();
                 rewrite = learn.Changes();
             }
             if (written > 0xFFFFFFF0u) throw Failed(path, "too large for a plain zip");
@@ -379,16 +433,9 @@ void WidenChartCacheCounts(const std::string& path) {
             const std::streamoff headAt = out.tellp();
             out << head << e.name;  // its sizes and check are known only at the end
             PartWriter part(out, path);
-            CacheRenumberer renumber(&learn.Counts());
-            std::string text;
-            ReadPart(in, dataAt, csize, usize, method, path, [&](const char* d, size_t n) {
-                text.clear();
-                renumber.Feed(d, n, text);
-                part.Add(text);
-            });
-            text.clear();
-            renumber.Finish(text);
-            part.Add(text);
+            CacheInserter insert(caches, [&part](const std::string& text) { part.Add(text); });
+            ReadPart(in, dataAt, csize, usize, method, path, [&](const char* d, size_t n) { insert.Feed(d, n); });
+            insert.Finish();
             part.Finish();
             if (part.Plain() > 0xFFFFFFF0u || part.Packed() > 0xFFFFFFF0u)
                 throw Failed(path, "too large for a plain zip");

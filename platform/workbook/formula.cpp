@@ -139,7 +139,14 @@ private:
         Tok t;
         t.kind = TK::Number;
         t.text = std::string(s_.substr(b, i_ - b));
-        t.number = platform::ReadStrict(t.text);
+        if (!platform::TryReadStrict(t.text, t.number)) {
+            // Past the largest double: the spreadsheet's #NUM!, written as
+            // such so that the file reads back anywhere.
+            t.kind = TK::Error;
+            t.text = "#NUM!";
+            t.number = 0;
+            t.error = CellError::Num;
+        }
         return t;
     }
 
@@ -444,6 +451,7 @@ private:
     // Negation binds tighter than "^", as in the spreadsheet (-2^2 = 4).
     NodePtr Unary() {
         if (IsOp("-") || IsOp("+")) {
+            const Level level(*this);
             auto n = std::make_unique<Node>();
             n->kind = Node::Kind::Unary;
             n->text = t_[p_++].text;
@@ -490,12 +498,14 @@ private:
             return n;
         }
         case TK::LParen: {
+            const Level level(*this);
             NodePtr inner = Comparison();
             if (p_ >= t_.size() || t_[p_].kind != TK::RParen) throw Malformed(text_, "missing \")\"");
             ++p_;
             return inner;
         }
         case TK::Func: {
+            const Level level(*this);
             n->kind = Node::Kind::Func;
             n->text = t.text;
             if (p_ >= t_.size() || t_[p_].kind != TK::LParen) throw Malformed(text_, "missing \"(\"");
@@ -522,11 +532,32 @@ private:
         }
     }
 
+    // One level of nesting (parentheses, a function's arguments, a sign)
+    // for as long as it lives; past the spreadsheet's 64 levels the formula
+    // is refused rather than read on into the stack's end.
+    class Level {
+    public:
+        explicit Level(Parser& p) : p_(p) {
+            if (++p_.depth_ > kMaxNesting) {
+                --p_.depth_;
+                throw Malformed(p_.text_, "nested more than " + std::to_string(kMaxNesting) + " levels deep");
+            }
+        }
+        ~Level() { --p_.depth_; }
+        Level(const Level&) = delete;
+        Level& operator=(const Level&) = delete;
+
+    private:
+        Parser& p_;
+    };
+    static constexpr int kMaxNesting = 64;
+
     const std::vector<Tok>& t_;
     std::string_view text_;
     const std::vector<uint8_t>* moves_;
     size_t refs_ = 0;
     size_t p_ = 0;
+    int depth_ = 0;
 };
 
 }  // namespace

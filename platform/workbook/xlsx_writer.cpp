@@ -125,12 +125,12 @@ public:
                 if (active) chartsheet_activate(cs);
             }
         }
-        // Written row by row, the sheets are gone from the file writer by the
-        // time it would read the charts' points back: give them here.
-        if (streamed_) {
-            if (releasing_) ReleaseUncharted();
-            for (lxw_chart* c : charts_) FillCaches(c);
-        }
+        // The charts' points are given here, not left to the file writer: a
+        // sheet written row by row is gone from it by the time it would read
+        // them back, and it would give a formula's point as 0 and a blank
+        // cell with a format as a point at 0.
+        if (streamed_ && releasing_) ReleaseUncharted();
+        for (lxw_chart* c : charts_) FillCaches(c);
     }
 
 private:
@@ -425,9 +425,10 @@ private:
         return f;
     }
 
-    // One point of a chart's cache as the file writer makes it from a cell it
-    // holds: numbers as numbers, texts as texts, other cells as 0, and no
-    // point where it holds no cell.
+    // One point of a chart's cache, as a viewer that draws from the file
+    // alone shows the cell: its number, a formula's the number it computes,
+    // a text as text, and no point (a gap) where the cell holds no value or
+    // its formula gives an error or an empty text.
     struct Point {
         bool present = false, isText = false;
         double number = 0;
@@ -446,9 +447,16 @@ private:
         int r = static_cast<int>(row) + 1, c = static_cast<int>(col) + 1;
         std::optional<Cell> cell = ws->Find(r, c);
         if (!cell) return p;
-        bool formatted = !ws->EffectiveStyle(r, c).Empty();
         if (cell->HasFormula()) {
-            p.present = true;
+            // The value the sheet holds for it, worked out as it was written.
+            const Value v = ws->ValueAt(r, c);
+            if (v.IsNumber() || v.IsBool()) {
+                p.present = true;
+                p.number = v.Number();
+            } else if (v.IsText() && !v.Text().empty()) {
+                p.present = p.isText = true;
+                p.text = CleanText(v.Text());
+            }
             return p;
         }
         const Value& v = cell->value;
@@ -458,11 +466,9 @@ private:
         case Value::Kind::Text:
         case Value::Kind::Error:
             p.text = v.IsText() ? CleanText(v.Text()) : v.ToString();
-            // An empty text is written as a blank, or not at all without a format.
-            p.present = !p.text.empty() || formatted;
-            p.isText = !p.text.empty();
+            p.present = p.isText = !p.text.empty();
             break;
-        case Value::Kind::Empty: p.present = formatted; break;
+        case Value::Kind::Empty: break;
         }
         return p;
     }
@@ -505,6 +511,30 @@ private:
             }
             if (!ws) return;
         }
+        const uint64_t cells = (uint64_t(r2) - r1 + 1) * (uint64_t(c2) - c1 + 1);
+        if (cells > 0xFFFF) {
+            // Past the file writer's 16-bit count: it writes the reference
+            // alone, and the cache goes into the saved file afterwards (once
+            // for all the series that share the reference).
+            const Area area{static_cast<int>(r1) + 1, static_cast<int>(c1) + 1, static_cast<int>(r2) + 1,
+                            static_cast<int>(c2) + 1};
+            auto [it, fresh] = longCaches_.try_emplace(ChartCacheKey(sheet, area));
+            LongChartCache& cache = it->second;
+            if (fresh) {
+                cache.count = cells;
+                uint64_t k = 0;
+                for (lxw_row_t r = r1; r <= r2; ++r)
+                    for (lxw_col_t c = c1; c <= c2; ++c, ++k) {
+                        const Point p = PointAt(ws, r, c);
+                        if (!p.present) continue;
+                        if (p.isText) cache.Add(k, p.text);
+                        else cache.Add(k, p.number);
+                    }
+            }
+            if (!cache.texts.empty()) range->has_string_cache = LXW_TRUE;
+            range->ignore_cache = LXW_TRUE;
+            return;
+        }
         size_t count = 0;
         for (lxw_row_t r = r1; r <= r2; ++r)
             for (lxw_col_t c = c1; c <= c2; ++c) {
@@ -522,9 +552,7 @@ private:
                 STAILQ_INSERT_TAIL(range->data_cache, dp, list_pointers);
                 ++count;
             }
-        // The file writer counts in 16 bits: longer caches are mended in the file.
         range->num_data_points = static_cast<uint16_t>(count);
-        if (count > 0xFFFF) longCaches_ = true;
         range->ignore_cache = LXW_TRUE;
     }
 
@@ -663,7 +691,7 @@ private:
     std::vector<lxw_chart*> charts_;
 
 public:
-    bool longCaches_ = false;  // a chart cache of more points than the file writer counts
+    LongChartCaches longCaches_;  // the chart caches of more cells than the file writer counts
 };
 
 }  // namespace
@@ -705,7 +733,7 @@ void Discard(lxw_workbook* out) {
 struct PreparedXlsx::Parts {
     lxw_workbook* out = nullptr;
     fs::path target, tmp;
-    bool longCaches = false;
+    LongChartCaches longCaches;  // copied out of the model: written in with the file
 };
 
 PreparedXlsx::PreparedXlsx(std::unique_ptr<Parts> parts) : parts_(std::move(parts)) {}
@@ -730,9 +758,9 @@ void PreparedXlsx::Finish() {
         fs::remove(p.tmp, ec);
         throw ExcelError("Save", "cannot write \"" + path + "\": " + SaveFailure(err, why, p.target.parent_path()));
     }
-    if (p.longCaches) {
+    if (!p.longCaches.empty()) {
         try {
-            WidenChartCacheCounts(p.tmp.string());
+            AddLongChartCaches(p.tmp.string(), p.longCaches);
         } catch (...) {
             fs::remove(p.tmp, ec);
             throw;
@@ -768,7 +796,7 @@ std::unique_ptr<PreparedXlsx> Prepare(const Workbook& wb, const std::string& pat
     try {
         Writer writer(wb, parts->out, streamed, releasing);
         writer.Run();
-        parts->longCaches = writer.longCaches_;
+        parts->longCaches = std::move(writer.longCaches_);
     } catch (...) {
         Discard(parts->out);
         throw;

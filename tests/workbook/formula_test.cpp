@@ -298,6 +298,78 @@ TEST(FormulaErrors, MalformedR1C1ReferencesAreRefusedAsFormulaErrors) {
     EXPECT_EQ(R1C1ToA1("=R[-2]C[-2]", 3, 3), "=A1");
 }
 
+TEST(FormulaErrors, NumbersPastTheDoubleRangeAreNumErrors) {
+    Book b;
+    b.Set("A1", 3);
+    b.Set("B4", 2);
+    b.F("C1", "=1e999");
+    b.F("C2", "=A1*2E400");
+    b.ws.GetRange("B3").SetFormulaR1C1("=R[1]C+1e309");
+    b.F("C4", "=-1E+309+A1");
+    for (const char* cell : {"C1", "C2", "B3", "C4"}) EXPECT_TRUE(IsError(b.At(cell), CellError::Num)) << cell;
+    // Read back as written; the file holds the error value, which every
+    // spreadsheet reads.
+    EXPECT_EQ(b.ws.GetRange("C2").Formula(), "=A1*2E400");
+    EXPECT_EQ(b.ws.Find(2, 3)->a1Text, "=A1*#NUM!");
+    EXPECT_EQ(b.ws.Find(3, 2)->a1Text, "=B4+#NUM!");
+    // The range's edges still read as numbers; below it, as 0.
+    b.F("D1", "=1.7976931348623157e308");
+    b.F("D2", "=4.9e-324*1");
+    b.F("D3", "=1e-400+A1");
+    EXPECT_EQ(b.At("D1").Number(), 1.7976931348623157e308);
+    EXPECT_EQ(b.At("D2").Number(), 4.9e-324);
+    EXPECT_EQ(b.At("D3").Number(), 3);
+    // The parser alone, either notation: no other exception escapes.
+    for (const char* text : {"=1e999", "=R[1]C+1e309"}) {
+        try {
+            const auto f = Formula::Parse(text, true, 3, 2);
+            EXPECT_NE(f->A1Text().find("#NUM!"), std::string::npos) << text;
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << text << ": " << e.what();
+        }
+    }
+}
+
+TEST(FormulaErrors, NestingPastSixtyFourLevelsIsRefusedAsAFormulaError) {
+    Book b;
+    b.Set("A1", 2);
+    auto parens = [](int depth, const std::string& inner) {
+        return "=" + std::string(static_cast<size_t>(depth), '(') + inner + std::string(static_cast<size_t>(depth), ')');
+    };
+    auto calls = [](int depth) {
+        std::string f = "=";
+        for (int k = 0; k < depth; ++k) f += "SQRT(";
+        f += "A1";
+        return f + std::string(static_cast<size_t>(depth), ')');
+    };
+    b.F("B1", parens(64, "A1+1"));
+    EXPECT_EQ(b.At("B1").Number(), 3);
+    b.F("B2", calls(64));
+    EXPECT_NEAR(b.At("B2").Number(), 1, 1e-15);
+    b.F("B3", "=" + std::string(64, '-') + "A1");
+    EXPECT_EQ(b.At("B3").Number(), 2);
+    b.Set("C1", 7);
+    // One level more, and far more: refused, the cell kept, no stack overflow.
+    for (const std::string& deep : {parens(65, "1"), calls(65), parens(10000, "1"), parens(1000000, "1"),
+                                    calls(100000), "=" + std::string(1000000, '-') + "1",
+                                    "=" + std::string(200000, '(') + "1"}) {
+        try {
+            b.F("C1", deep);
+            ADD_FAILURE() << "accepted a formula of " << deep.size() << " characters";
+        } catch (const ExcelError& e) {
+            EXPECT_EQ(e.Operation(), "Formula");
+            EXPECT_EQ(e.Number(), kExcelErrorNumber);
+        }
+        EXPECT_EQ(b.At("C1").Number(), 7);
+    }
+    // A long flat formula is no nesting: read, and evaluated without
+    // exhausting the stack.
+    std::string sum = "=A1";
+    for (int k = 0; k < 4000; ++k) sum += "+1";
+    b.F("D1", sum);
+    EXPECT_EQ(b.At("D1").Number(), 4002);
+}
+
 TEST(FormulaErrors, SelfReferenceDoesNotHang) {
     Book b;
     b.F("A1", "=A1+1");

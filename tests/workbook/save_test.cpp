@@ -369,6 +369,77 @@ for n in sorted(z.namelist()):
               "140000 138499 139999 True False True\n");
 }
 
+TEST(SaveFile, ChartCachesAcrossAGapOfMoreThanSixteenBitsKeepTheirTrueIndices) {
+    // 10,000 points, 100,000 empty cells (a receiver off for a day), then
+    // 30,000 points; a second series with its gap across two wraps; a third
+    // whose only point lies past the first wrap.
+    wbtest::TempDir dir;
+    Application app;
+    Workbook& wb = app.AddWorkbook();
+    Worksheet& s = wb.Worksheets(1);
+    s.SetName("sat 05");
+    const int n = 140000;
+    for (int r = 1; r <= n; ++r) {
+        s.Cells(r, 1).SetValue(r);
+        if (r <= 10000 || r > 110000) s.Cells(r, 2).SetValue(20.0 + r % 30);
+        if (r == 1 || r > 131073) s.Cells(r, 3).SetValue(r * 0.5);
+    }
+    s.Cells(70000, 4).SetValue(9.25);
+    Chart& c = wb.AddChart();
+    c.SetChartType(ChartType::XYScatter);
+    for (int col = 2; col <= 4; ++col) {
+        Series& ser = c.NewSeries();
+        ser.SetXValues("='sat 05'!R1C1:R140000C1");
+        ser.SetValues("='sat 05'!R1C" + std::to_string(col) + ":R140000C" + std::to_string(col));
+    }
+    c.Location(xl::LocationAsNewSheet, "Gap");
+    // A line over a day of labels, a few of them written, texts among numbers.
+    for (int r : {1, 2, 3, 139998, 139999, 140000}) s.Cells(r, 5).SetValue(r == 2 ? Value(2.5) : Value("t<" + std::to_string(r) + "&"));
+    Chart& labels = wb.AddChart();
+    labels.SetChartType(ChartType::Line);
+    Series& line = labels.NewSeries();
+    line.SetXValues("='sat 05'!R1C5:R140000C5");
+    line.SetValues("='sat 05'!R1C2:R140000C2");
+    labels.Location(xl::LocationAsNewSheet, "Labels");
+    wb.SaveAs(dir.File("gap.xlsx"));
+
+    const std::string script = dir.File("gap.py");
+    wbtest::WriteFile(script, R"PY(
+import sys, zipfile, re
+z = zipfile.ZipFile(sys.argv[1])
+print('damaged' if z.testzip() is not None else 'whole')
+for n in sorted(z.namelist()):
+    if re.match(r'xl/charts/chart\d+\.xml$', n):
+        x = z.read(n).decode('utf-8')
+        for cache in re.findall(r'<c:numCache>(.*?)</c:numCache>', x, re.S):
+            count = re.search(r'<c:ptCount val="(\d+)"/>', cache).group(1)
+            pts = [(int(i), float(v)) for i, v in re.findall(r'<c:pt idx="(\d+)"><c:v>([^<]*)</c:v>', cache)]
+            idx = [i for i, v in pts]
+            inorder = all(a < b for a, b in zip(idx, idx[1:]))
+            print(count, len(idx), idx[:2], idx[-2:], inorder, pts[-1][1])
+        for cache in re.findall(r'<c:strCache>(.*?)</c:strCache>', x, re.S):
+            count = re.search(r'<c:ptCount val="(\d+)"/>', cache).group(1)
+            if count == '1': continue  # a series name
+            print(count, re.findall(r'<c:pt idx="(\d+)"><c:v>([^<]*)</c:v>', cache))
+)PY");
+    std::string out;
+    ASSERT_EQ(wbtest::Run(wbtest::Python() + " " + script + " '" + dir.File("gap.xlsx") + "'", out), 0);
+    // x, then y of each series: count, points, first and last indices, in
+    // order, the last point's value (row 140000 of column B, C; row 70000 of
+    // D); then the line's values and its labels, escaped, at their rows.
+    EXPECT_EQ(out,
+              "whole\n"
+              "140000 140000 [0, 1] [139998, 139999] True 140000.0\n"
+              "140000 40000 [0, 1] [139998, 139999] True 40.0\n"
+              "140000 140000 [0, 1] [139998, 139999] True 140000.0\n"
+              "140000 8928 [0, 131073] [139998, 139999] True 70000.0\n"
+              "140000 140000 [0, 1] [139998, 139999] True 140000.0\n"
+              "140000 1 [69999] [69999] True 9.25\n"
+              "140000 40000 [0, 1] [139998, 139999] True 40.0\n"
+              "140000 [('0', 't&lt;1&amp;'), ('1', '2.5'), ('2', 't&lt;3&amp;'), ('139997', 't&lt;139998&amp;'), "
+              "('139998', 't&lt;139999&amp;'), ('139999', 't&lt;140000&amp;')]\n");
+}
+
 TEST(SaveFile, EverySaveRebuildsTheFileAndLeavesNoTemporary) {
     REQUIRE_OPENPYXL();
     wbtest::TempDir dir;

@@ -1,0 +1,281 @@
+// The points a saved report's charts carry for a viewer that draws from the
+// file alone (a preview, a mail client, a library): read from the saved
+// chart parts, matched with the cells they name, and checked against what
+// is worked out here from the results files.
+#include <QAction>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "bench/reports/report_commands.h"
+#include "tests/reports/report_bench.h"
+#include "tests/session/benchtop_fixture.h"
+#include "tests/support/qt_app.h"
+
+namespace {
+
+using namespace reptest;
+using platform::Answer;
+
+// Per chart sheet and series: the declared counts of its X and Y caches, how
+// many points differ from the saved cells they name, and the (x, y) points.
+const char* kCachesScript = R"PY(
+import sys, re, zipfile, posixpath, html, warnings
+import xml.etree.ElementTree as ET
+warnings.simplefilter('ignore')
+import openpyxl
+path = sys.argv[1]
+z = zipfile.ZipFile(path)
+book = openpyxl.load_workbook(path, data_only=True)
+C = '{http://schemas.openxmlformats.org/drawingml/2006/chart}'
+def rels(part):
+    d, f = posixpath.split(part)
+    out = {}
+    for tag in re.findall(r'<Relationship [^>]*>', z.read(d + '/_rels/' + f + '.rels').decode()):
+        i = re.search(r'Id="([^"]+)"', tag).group(1)
+        t = re.search(r'Target="([^"]+)"', tag).group(1)
+        out[i] = posixpath.normpath(posixpath.join(d, t))
+    return out
+wbrels = rels('xl/workbook.xml')
+def cells(ref):
+    if ref.startswith('('): return None
+    sheet, area = ref.rsplit('!', 1)
+    if sheet.startswith("'"): sheet = sheet[1:-1].replace("''", "'")
+    rng = book[sheet][area.replace('$', '')]
+    if not isinstance(rng, tuple): return [rng.value]
+    return [c.value for row in rng for c in row]
+def cache(el):
+    if el is None: return None, None, {}
+    f = el.find('.//' + C + 'f')
+    c = el.find('.//' + C + 'numCache')
+    if c is None: c = el.find('.//' + C + 'strCache')
+    if c is None: return (f.text if f is not None else None), None, {}
+    count = int(c.find(C + 'ptCount').get('val'))
+    pts = {}
+    for p in c.findall(C + 'pt'):
+        v = p.find(C + 'v').text or ''
+        try: v = float(v)
+        except ValueError: pass
+        pts[int(p.get('idx'))] = v
+    return f.text, count, pts
+def differ(ref, count, pts):
+    want = cells(ref) if ref else None
+    if want is None: return 0
+    bad = 0 if count == len(want) else 1
+    for k, v in enumerate(want):
+        if isinstance(v, bool): v = float(v)
+        if isinstance(v, (int, float)):
+            bad += 0 if k in pts and isinstance(pts[k], float) and abs(pts[k] - v) <= 1e-9 * max(1, abs(v)) else 1
+        elif v is None or v == '':
+            bad += 1 if k in pts else 0
+        else:
+            bad += 0 if pts.get(k) == v else 1
+    return bad
+for m in re.finditer(r'<sheet [^>]*>', z.read('xl/workbook.xml').decode()):
+    tag = m.group(0)
+    name = html.unescape(re.search(r'name="([^"]*)"', tag).group(1))
+    part = wbrels[re.search(r'r:id="([^"]+)"', tag).group(1)]
+    if 'chartsheets/' not in part: continue
+    drawing = [t for t in rels(part).values() if 'drawings/' in t][0]
+    chart = [t for t in rels(drawing).values() if 'charts/' in t][0]
+    root = ET.fromstring(z.read(chart))
+    for k, ser in enumerate(root.iter(C + 'ser')):
+        xf, xn, xs = cache(ser.find(C + 'xVal') if ser.find(C + 'xVal') is not None else ser.find(C + 'cat'))
+        yf, yn, ys = cache(ser.find(C + 'yVal') if ser.find(C + 'yVal') is not None else ser.find(C + 'val'))
+        bad = differ(xf, xn, xs) + differ(yf, yn, ys)
+        pairs = ';'.join('%s,%r' % (xs.get(i, ''), ys[i]) for i in sorted(ys))
+        print('%s\t%d\t%s\t%s\t%d\t%s' % (name, k + 1, xn, yn, bad, pairs))
+)PY";
+
+struct SavedSeries {
+    std::string xCount, yCount;  // "None" without a cache
+    int differing = 0;
+    std::vector<std::pair<std::string, double>> points;  // x as written, y
+};
+
+// "chart sheet/series" -> what the saved file holds.
+std::map<std::string, SavedSeries> SavedCaches(const std::string& xlsx, const std::string& dir) {
+    wbtest::WriteFile(dir + "/caches.py", kCachesScript);
+    std::string out;
+    EXPECT_EQ(wbtest::Run(wbtest::Python() + " " + dir + "/caches.py '" + xlsx + "'", out), 0);
+    std::map<std::string, SavedSeries> all;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> f;
+        std::stringstream fields(line);
+        for (std::string x; std::getline(fields, x, '\t');) f.push_back(x);
+        if (f.size() < 5) continue;
+        SavedSeries& s = all[f[0] + "/" + f[1]];
+        s.xCount = f[2];
+        s.yCount = f[3];
+        s.differing = std::stoi(f[4]);
+        std::stringstream pts(f.size() > 5 ? f[5] : "");
+        for (std::string p; std::getline(pts, p, ';');) {
+            const size_t comma = p.rfind(',');
+            s.points.emplace_back(p.substr(0, comma), std::stod(p.substr(comma + 1)));
+        }
+    }
+    return all;
+}
+
+double X(const std::pair<std::string, double>& p) { return std::stod(p.first); }
+
+class ChartCaches : public benchtop_test::BenchtopTest {
+protected:
+    void SetUp() override {
+        BenchtopTest::SetUp();
+        top = std::make_unique<bench::Benchtop>(factory, nullptr, bench::BenchtopOptions{true});
+        top->show();
+        top->Reports().SetOpener([](const std::string&) { return true; });
+    }
+    void RunEntry(const char* name) {
+        QAction* entry = top->Entry(name);
+        ASSERT_TRUE(entry && entry->isVisible()) << name;
+        entry->trigger();
+        ASSERT_TRUE(test::WaitFor([&] { return !top->Reports().Busy(); }, 20000));
+    }
+};
+
+TEST_F(ChartCaches, EveryChartOfATtffReportCarriesThePointsItsCellsCompute) {
+    REQUIRE_OPENPYXL();
+    // Twelve fixes around a lab, metres north and east of a corner; one
+    // TTFF past the 300 s limit.
+    const std::vector<double> ttff{31.5, 28.25, 40, 35.75, 52, 33, 29.5, 61, 45.25, 38, 350, 27};
+    const double north[] = {0, 1.5, -2, 3.25, 0.5, -1, 4, -3.5, 2, 0.25, -0.75, 1};
+    const double east[] = {0, -1, 2.5, 0.75, -3, 1.25, -0.5, 2, -2.25, 3.5, 0.5, -1.75};
+    std::vector<Fix> fixes;
+    std::vector<std::pair<double, double>> where;  // signed degrees
+    for (size_t i = 0; i < ttff.size(); ++i) {
+        Fix f{ttff[i], "083015.000", LatNorthOf(north[i])};
+        // East of 9°11.4520' by `east` metres at 45.47 N.
+        const double lat = 45 + std::stod(f.lat.substr(2)) / 60;
+        const double metrePerMinute = EarthDistance(lat, 9.19, lat, 9.19 + 1.0 / 60);
+        const double minutes = 11.4520 + east[i] / metrePerMinute;
+        char lon[32];
+        std::snprintf(lon, sizeof lon, "009%.7f", minutes);
+        f.lon = lon;
+        where.emplace_back(lat, 9 + minutes / 60);
+        fixes.push_back(f);
+    }
+    const std::string file = home->File("LAB1_TTFF_COLD_NMEA_Results.txt");
+    wbtest::WriteFile(file, ResultsText(fixes));
+    auto& p = platform::Prompts::Instance();
+    p.QueueFileName(file);
+    p.QueueAnswer(Answer::No);
+    RunEntry("GenerateExcelReport");
+    const std::string report = home->File("LAB1_TTFF_COLD_NMEA_Results.xlsx");
+    const auto saved = SavedCaches(report, home->Path());
+    ASSERT_FALSE(saved.empty());
+    for (const auto& [series, s] : saved) {
+        SCOPED_TRACE(series);
+        EXPECT_EQ(s.differing, 0) << "points that are not what their cells hold";
+    }
+    const double n = static_cast<double>(ttff.size());
+    auto validAtMost = [&](double x) {
+        return static_cast<double>(std::count_if(ttff.begin(), ttff.end(), [&](double t) { return t <= 300 && t <= x; }));
+    };
+
+    // The samples: east and north of each fix, as far apart as the fixes are.
+    const SavedSeries& samples = saved.at("COLD Position Chart/1");
+    ASSERT_EQ(samples.points.size(), fixes.size());
+    double spread = 0;
+    for (size_t i = 0; i < fixes.size(); ++i)
+        for (size_t j = i + 1; j < fixes.size(); ++j) {
+            const auto& a = samples.points[i];
+            const auto& b = samples.points[j];
+            const double chart = std::hypot(X(a) - X(b), a.second - b.second);
+            const double truth = EarthDistance(where[i].first, where[i].second, where[j].first, where[j].second);
+            EXPECT_NEAR(chart, truth, 2e-3) << i << " " << j;
+            spread = std::max(spread, chart);
+        }
+    EXPECT_GT(spread, 5) << "the samples are not all at (0,0)";
+
+    // The CEP 50 and 95 circles: 100 points each on their radius.
+    std::vector<double> radii;
+    for (const auto& s : samples.points) radii.push_back(std::hypot(X(s), s.second));
+    for (const char* circle : {"COLD Position Chart/2", "COLD Position Chart/3"}) {
+        SCOPED_TRACE(circle);
+        const SavedSeries& c = saved.at(circle);
+        ASSERT_EQ(c.points.size(), 100u);
+        const double r = std::hypot(X(c.points[0]), c.points[0].second);
+        for (const auto& q : c.points) EXPECT_NEAR(std::hypot(X(q), q.second), r, 1e-9 * r);
+        const double inside = static_cast<double>(std::count_if(radii.begin(), radii.end(), [&](double d) { return d <= r; }));
+        const double share = std::string(circle).back() == '2' ? 0.5 : 0.95;
+        EXPECT_GE(inside / n, share - 1 / n) << "radius " << r;
+        EXPECT_LE(inside / n, share + 1 / n) << "radius " << r;
+    }
+
+    // The CEP curve: the share of fixes within each radius.
+    const SavedSeries& cep = saved.at("COLD CEP Chart/1");
+    ASSERT_GT(cep.points.size(), 3u);
+    for (const auto& q : cep.points) {
+        const double within = static_cast<double>(
+            std::count_if(radii.begin(), radii.end(), [&](double d) { return d <= X(q) || d < 0.001; }));
+        EXPECT_NEAR(q.second, within / n * 100, 1e-9) << "radius " << q.first;
+    }
+    EXPECT_EQ(cep.points.back().second, 100);
+
+    // The CDF: the share of trials with a valid TTFF at most x.
+    const SavedSeries& cdf = saved.at("COLD CDF Chart/1");
+    ASSERT_GT(cdf.points.size(), 10u);
+    for (const auto& q : cdf.points) EXPECT_NEAR(q.second, validAtMost(X(q)) / n, 1e-12) << "x " << q.first;
+    EXPECT_NEAR(cdf.points.back().second, 11 / n, 1e-12);
+
+    // The histogram: per bound "≤B sec", the percentage of trials at most B.
+    const SavedSeries& histogram = saved.at("COLD HISTOGRAMM/1");
+    ASSERT_FALSE(histogram.points.empty());
+    for (const auto& q : histogram.points) {
+        const std::string label = q.first;
+        ASSERT_EQ(label.rfind("\xE2\x89\xA4", 0), 0u) << label;
+        const double bound = std::stod(label.substr(3));
+        EXPECT_NEAR(q.second, std::round(validAtMost(bound) / n * 100 * 1000) / 1000, 1e-9) << label;
+    }
+    EXPECT_GT(histogram.points.back().second, 0);
+
+    // The TTFF chart: each trial's valid TTFF in order.
+    const SavedSeries& ttffs = saved.at("COLD TTFF Chart/1");
+    std::vector<double> valid;
+    for (double t : ttff)
+        if (t <= 300) valid.push_back(t);
+    ASSERT_EQ(ttffs.points.size(), valid.size());
+    for (size_t i = 0; i < valid.size(); ++i) EXPECT_EQ(ttffs.points[i].second, valid[i]);
+}
+
+TEST_F(ChartCaches, TheSensitivityChartCarriesOnePointPerLevel) {
+    REQUIRE_OPENPYXL();
+    const std::vector<double> cold130{31.5, 28.25, 40, 35.75}, cold135{45, 52.5, 48}, cold140{70.25, 66, 81.5, 77};
+    auto level = [&](const std::string& name, const std::vector<double>& t) {
+        const std::string file = home->File(name);
+        wbtest::WriteFile(file, ResultsText(Ttffs(t)));
+        return file;
+    };
+    auto& p = platform::Prompts::Instance();
+    p.QueueFileNames({level("S1_TTFF_COLD_NMEA_Results_PW-130.txt", cold130),
+                      level("S1_TTFF_COLD_NMEA_Results_PW-135.txt", cold135),
+                      level("S1_TTFF_COLD_NMEA_Results_PW-140.txt", cold140)});
+    p.QueueText("45");  // COLD's strongest signal
+    p.QueueAnswer(Answer::No);
+    RunEntry("Sensitivity");
+    const auto saved = SavedCaches(home->File("S1TTFF.xlsx"), home->Path());
+    ASSERT_EQ(saved.count("COLD/1"), 1u);
+    const SavedSeries& s = saved.at("COLD/1");
+    EXPECT_EQ(s.differing, 0);
+    auto mean = [](const std::vector<double>& t) {
+        double sum = 0;
+        for (double v : t) sum += v;
+        return sum / static_cast<double>(t.size());
+    };
+    // Weakest first: -140 is 35, -135 is 40, -130 is 45; no point at x = 0.
+    ASSERT_EQ(s.points.size(), 3u);
+    const double strength[] = {35, 40, 45};
+    const double average[] = {mean(cold140), mean(cold135), mean(cold130)};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(X(s.points[i]), strength[i]);
+        EXPECT_NEAR(s.points[i].second, average[i], 1e-9);
+    }
+}
+
+}  // namespace
