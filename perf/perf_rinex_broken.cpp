@@ -32,21 +32,8 @@ struct Cost {
 
 Cost Run(const std::vector<std::string>& argv, const fs::path& cwd)
 {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = perf::Spawn(argv, cwd / "out.txt", cwd, cwd / "err.txt");
-    if (pid < 0) {
-        return {};
-    }
-    int status = 0;
-    struct rusage usage {};
-    wait4(pid, &status, 0, &usage);
-    Cost c;
-    c.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    c.cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        c.wall = -1;
-    }
-    return c;
+    const perf::Measured m = perf::TimedWithPeak(argv, cwd / "out.txt", cwd, cwd / "err.txt");
+    return Cost{m.seconds, m.cpuSeconds};
 }
 
 }  // namespace

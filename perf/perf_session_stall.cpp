@@ -24,6 +24,7 @@
 #include "platform/ui/prompts.h"
 #include "tests/support/qt_app.h"
 #include "tests/support/scripted_receiver.h"
+#include "tests/support/two_receivers.h"
 
 namespace {
 
@@ -32,26 +33,13 @@ constexpr int kFirstPort = 41;
 constexpr int kTrials = 6;
 
 bench::SystemConfig FourReceivers() {
-    bench::SystemConfig c;
-    bench::SystemConfigReset(c);
-    for (int s = 0; s < kReceivers; ++s) {
-        bench::DeviceConfig& d = c.Devices[s];
-        d.DevEN = bench::FlagSet;
-        d.DName = "RCV" + std::to_string(s + 1);
-        d.NmeaP = static_cast<int16_t>(kFirstPort + s);
-        d.NmeaB = 9600;
-        d.StartupS = "$PQNVRST";
-        d.GLog = bench::FlagSet;
-        d.RLog = bench::FlagSet;
-        d.ColdC = "$PQNVCOLD";
-    }
+    bench::SystemConfig c = test::ReceiversConfig(kFirstPort, kReceivers);
+    for (int s = 0; s < kReceivers; ++s) c.Devices[s].ColdC = "$PQNVCOLD";
     bench::TestEditorValues v;
     v.type = "COLD";
     // A wait of 12 s lets both snapshots (5 s and 10 s after the fix) come.
     v.testField = {std::to_string(kTrials), "12", "12", "6", "10"};
-    c.TestLines[0] = bench::BuildTestLine(v);
-    bench::ParseTestLine(c.TestLines[0], c.Tests[0]);
-    c.Tests[0].Enabled = bench::FlagSet;
+    test::SetFirstTest(c, bench::BuildTestLine(v));
     return c;
 }
 

@@ -10,10 +10,11 @@
 
 namespace test {
 
-inline bench::SystemConfig TwoReceiverConfig(int first_port, bool logs = true) {
+// `count` receivers "RCV1", "RCV2"... on consecutive emulated ports.
+inline bench::SystemConfig ReceiversConfig(int first_port, int count, bool logs = true) {
     bench::SystemConfig c;
     bench::SystemConfigReset(c);
-    for (int s = 0; s < 2; ++s) {
+    for (int s = 0; s < count; ++s) {
         bench::DeviceConfig& d = c.Devices[s];
         d.DevEN = bench::FlagSet;
         d.DName = "RCV" + std::to_string(s + 1);
@@ -26,6 +27,10 @@ inline bench::SystemConfig TwoReceiverConfig(int first_port, bool logs = true) {
         }
     }
     return c;
+}
+
+inline bench::SystemConfig TwoReceiverConfig(int first_port, bool logs = true) {
+    return ReceiversConfig(first_port, 2, logs);
 }
 
 // Makes `line` the configuration's first test, enabled.
