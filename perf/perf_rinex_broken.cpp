@@ -6,11 +6,7 @@
 // records hold (10,000 broken records at most 6 times the processor time of
 // 2,500; a pass over the file per broken record makes it 16), and broken
 // records cost at most 3 times what as many good ones do.
-#include <sys/resource.h>
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
