@@ -150,7 +150,7 @@ bool TestEngine::StopWhenNoReceiverLeft() {
             bool lost = false;
             fanout_.Guarded("TestStateMachine", s, [&] { lost = d->DevicePortLost() && !d->DevicePortReopening(); });
             if (!lost) return false;
-            why = "port lost";
+            why = "port " + I(state_.RunConfig.Devices[s].NmeaP) + " lost";
         }
         out += (out.empty() ? "" : ", ") + state_.RunConfig.Devices[s].DName + " " + why;
     }

@@ -523,7 +523,7 @@ TEST_F(SessionEndToEnd, SessionWithNoReceiverLeftStopsAsAFailure) {
     // Six unanswered commands of ten 50 ms epochs each disable the other.
     ASSERT_TRUE(test::WaitFor([&] { return !top->SessionRunning(); }, 15000))
         << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
-    const std::string why = "No receiver left in the test session (RCV1 disabled, RCV2 port lost)";
+    const std::string why = "No receiver left in the test session (RCV1 disabled, RCV2 port 4 lost)";
     EXPECT_EQ(top->StatusText(1), "Test Session FAILED: " + why);
     EXPECT_EQ(deaf.CommandsSeen(), 6);
     test::Pump(1500);  // a wait and a trial's time: nothing more runs
