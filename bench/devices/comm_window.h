@@ -102,6 +102,7 @@ public:
     void ExecuteReacquisitionTest() override;
     void DeviceInitReacquisitionTest(int32_t parameter, int32_t signal_on_second) override;
     void SetNewTestMachineState(uint8_t event) override;
+    void DeviceStopTest() override;
     int16_t GetTestStatus() override;
     double GetTTFF() override;
     int16_t GetElapsedTime() override;

@@ -10,6 +10,7 @@
 #include "bench/devices/sat_db.h"
 #include "bench/devices/sat_table_widget.h"
 #include "bench/devices/system_log.h"
+#include "bench/devices/test_machine.h"
 #include "platform/comm/serial_port.h"
 #include "platform/core/error.h"
 #include "platform/core/numtext.h"
@@ -114,6 +115,7 @@ void CommWindow::DeviceInitReacquisitionTest(int32_t parameter, int32_t signal_o
 }
 
 void CommWindow::SetNewTestMachineState(uint8_t event) { FeedTestMachine(event); }
+void CommWindow::DeviceStopTest() { StopDeviceTest(dev_); }
 int16_t CommWindow::GetTestStatus() { return dev_.TestState; }
 double CommWindow::GetTTFF() { return dev_.TTFF; }
 int16_t CommWindow::GetElapsedTime() {

@@ -59,6 +59,10 @@ public:
     virtual void ExecuteReacquisitionTest() = 0;
     virtual void DeviceInitReacquisitionTest(int32_t parameter, int32_t signal_on_second) = 0;
     virtual void SetNewTestMachineState(uint8_t event) = 0;
+    // The session stopped: the receiver's test ends, and nothing is left
+    // that would still send to it for the test (a restart script's next
+    // step, a restart taken from its next sentence).
+    virtual void DeviceStopTest() { SetNewTestMachineState(0); }
     virtual int16_t GetTestStatus() = 0;
     virtual double GetTTFF() = 0;
     virtual int16_t GetElapsedTime() = 0;

@@ -125,6 +125,13 @@ struct BenchState {
     // Slots taken out of the session during the running trial (silent,
     // unanswered, gone): their trial is still written, as failed, once.
     std::array<bool, DeviceSlots> DisabledInTrial{};
+    // Slots taken out of the running session: their logs and results files
+    // still close with the test and the session, and Stop still reaches
+    // their test machines.
+    std::array<bool, DeviceSlots> LeftSession{};
+    // Slots disabled since the configuration was last loaded: a later start
+    // says that it runs without them.
+    std::array<bool, DeviceSlots> DisabledSinceLoad{};
 };
 
 }  // namespace bench::session

@@ -111,6 +111,8 @@ public:
     void EntryFailed(const std::string& text);
 
 private:
+    // A start says which receivers with a window it runs without.
+    void NameLeftOutReceivers();
     bool StartCommon(const std::string& stamp, bool create_excel);
     void CommonOpening(int16_t index);
     // A new sheet in every receiver's workbook for the series about to start.

@@ -359,6 +359,11 @@ TEST(EngineSession, SilentReceiverIsDisabledAndTheSessionGoesOn) {
     // is; the next trial, which it is no part of, gets no line.
     ASSERT_EQ(b.results_lines.size(), 1u);
     EXPECT_EQ(b.results_lines[0], "-1\t% 1\t\r\n");
+    // Out of the session, its own machine is stopped: a receiver that talks
+    // again later is not sent its restart command again.
+    EXPECT_EQ(b.CallsCount("SetNewTestMachineState(0)"), 1);
+    // Its files are the session's still: its logs end with the others'.
+    EXPECT_EQ(b.CallsCount("DeviceEndResultsLogging()"), 1);
 }
 
 TEST(EngineSession, StopEndsEverythingAndNothingMoreIsSent) {
