@@ -132,6 +132,12 @@ struct BenchState {
     // Slots disabled since the configuration was last loaded: a later start
     // says that it runs without them.
     std::array<bool, DeviceSlots> DisabledSinceLoad{};
+    // The trial whose results lines are written but whose T2A/T2U rows are
+    // not yet (0: none), and the slots that have its results line.
+    int16_t RowsPendingTrial = 0;
+    std::array<bool, DeviceSlots> RowsPending{};
+    // Trials written to the results files since the test's last statistics block.
+    bool StatisticsPending = false;
 };
 
 }  // namespace bench::session

@@ -99,6 +99,10 @@ void DeviceFanout::TestingEndSecondaryLogging() {
 }
 void DeviceFanout::TestingEndResultsLogging() {
     ForEachInSession(__func__, false, [](DeviceOps& d, int) { d.DeviceEndResultsLogging(); });
+    // Whatever was still to come for these files cannot go into the next ones.
+    state_.RowsPendingTrial = 0;
+    state_.RowsPending.fill(false);
+    state_.StatisticsPending = false;
 }
 void DeviceFanout::TestingCloseSpreadSheets() {
     ForEachInSession(__func__, false, [](DeviceOps& d, int) { d.DeviceSpreadSheetClose(); });
@@ -165,7 +169,17 @@ void DeviceFanout::DeviceGGASamplingLogEnd() {
     ForEachInSession(__func__, false, [](DeviceOps& d, int) { d.DeviceGGASamplingEnd(); });
 }
 void DeviceFanout::DeviceLogT2AT2UToFile(int16_t n) {
-    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceLogT2AT2UToFile(n); });
+    // Every receiver that has the trial's results line gets its rows, one
+    // taken out of the session during that trial too.
+    const bool pending = n > 0 && state_.RowsPendingTrial == n;
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (!SlotEnabled(s) && !(pending && state_.RowsPending[s] && state_.NmeaWindows[s])) continue;
+        Guarded(__func__, s, [&] { state_.NmeaWindows[s]->DeviceLogT2AT2UToFile(n); });
+    }
+    if (pending) {
+        state_.RowsPendingTrial = 0;
+        state_.RowsPending.fill(false);
+    }
 }
 void DeviceFanout::DeviceLogFixGSAToFile(int16_t n) {
     ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceLogFixGSAToFile(n); });
@@ -174,7 +188,8 @@ void DeviceFanout::DeviceResetT2AT2UStatistics() {
     ForEachEnabled(__func__, false, [](DeviceOps& d, int) { d.DeviceResetT2AT2UStatistics(); });
 }
 void DeviceFanout::DeviceLogT2AT2UStatistics() {
-    ForEachEnabled(__func__, false, [](DeviceOps& d, int) { d.DeviceLogT2AT2UStatistics(); });
+    ForEachInSession(__func__, false, [](DeviceOps& d, int) { d.DeviceLogT2AT2UStatistics(); });
+    state_.StatisticsPending = false;
 }
 void DeviceFanout::SetWatchDogStatusOnDevices(bool on) {
     ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceSetWatchDogStatus(on); });

@@ -33,6 +33,9 @@ bool TestEngine::StartCommon(const std::string& stamp, bool create_excel) {
     // an interrupted BAD_NCO run and its NCO values are gone.
     state_.RunConfig = state_.ActiveConfig;
     state_.LeftSession.fill(false);
+    state_.RowsPendingTrial = 0;
+    state_.RowsPending.fill(false);
+    state_.StatisticsPending = false;
     NameLeftOutReceivers();
     NcoInitialised = false;
     NextTestIndex = 0;
@@ -116,7 +119,7 @@ void TestEngine::FailTrialInProgress() {
         if (!completed) state_.TrialFailed[s] = true;
     }
     TestState = 3;  // written once, whatever comes next
-    FixEventManagement();
+    NoteTrialRowsPending(CollectFixResults());
 }
 
 void TestEngine::StopTesting() {
@@ -141,6 +144,10 @@ void TestEngine::StopTesting() {
         if (services_.script) services_.script->ScriptStop();
     }
     if (was == 13 && LabSatSubState == 5 && services_.labsat) services_.labsat->LabSatSetStopReplay();
+    // The files of the test are finished as its end would: the last trial's
+    // T2A/T2U rows, and the statistics of the trials its results file holds.
+    if (state_.RowsPendingTrial > 0) fanout_.DeviceLogT2AT2UToFile(state_.RowsPendingTrial);
+    if (state_.StatisticsPending) fanout_.DeviceLogT2AT2UStatistics();
     fanout_.TestingEndPrimaryLogging();
     fanout_.TestingEndSecondaryLogging();
     fanout_.TestingEndResultsLogging();

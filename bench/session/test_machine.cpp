@@ -321,7 +321,7 @@ void TestEngine::State2() {
     // Every SBAS trial, the last one too, waits for its differential fix.
     // The state moves first: the results are written once whatever fails.
     TestState = state_.Options.SBASTEST ? 11 : 3;
-    if (!state_.Options.SBASTEST) FixEventManagement();
+    if (!state_.Options.SBASTEST) NoteTrialRowsPending(CollectFixResults());
     // The trial that lost the last receiver is written; no other follows.
     if (StopWhenNoReceiverLeft()) return;
     ++r.Trial;

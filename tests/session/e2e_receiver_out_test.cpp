@@ -1,7 +1,7 @@
 // Whole sessions on the real clock in which a receiver drops out: taken out
-// for not answering, or the session stopped with a restart under way. The
-// main window and its real device windows, scripted receivers on
-// pseudo-terminals, and the files a test engineer opens.
+// for not answering, its port lost after a good trial, the session stopped
+// with a restart under way. The main window and its real device windows,
+// scripted receivers on pseudo-terminals, and the files a test engineer opens.
 #include <QAction>
 #include <QDir>
 
@@ -38,6 +38,21 @@ int Count(const std::string& text, const std::string& what) {
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
     return n;
 }
+
+// The fields of a CSV line (its CR LF dropped).
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> out(1);
+    for (char c : line) {
+        if (c == ',')
+            out.emplace_back();
+        else if (c != '\r' && c != '\n')
+            out.back() += c;
+    }
+    return out;
+}
+
+// The T2A or T2U row of a trial without a measurement.
+std::string FailedRow(int trial) { return "-1," + std::to_string(trial) + std::string(73, ',') + "\r\n"; }
 
 class ReceiverOut : public ::testing::Test {
 protected:
@@ -119,8 +134,9 @@ protected:
 };
 
 // A receiver that never answers its restart command is taken out in the
-// first trial. Its files close with the session; the next start says it runs
-// without it, and its data go nowhere in the meantime.
+// first trial. Its six files are written for that trial as failed and closed
+// with the session; the next start says it runs without it, and its data go
+// nowhere in the meantime.
 TEST_F(ReceiverOut, ADisabledReceiversFilesCloseWithTheSessionAndTheNextStartNamesIt) {
     test::ScriptedReceiver& deaf = AddReceiver(3, Plain({500}, 50, 1000));
     AddReceiver(4, Plain({600}, 200));
@@ -146,6 +162,19 @@ TEST_F(ReceiverOut, ADisabledReceiversFilesCloseWithTheSessionAndTheNextStartNam
     ASSERT_GT(Window(0)->State().GGACount, heard + 5) << "still heard";
     EXPECT_EQ(test::ReadFileBytes(base + ".txt").size(), log.size());
 
+    // The trial it was taken out in is failed in every file of the test.
+    EXPECT_EQ(test::ReadFileBytes(results + ".txt"), "-1\t% 1\t\r\n");
+    for (const char* table : {"_Results_T2A.csv", "_Results_T2U.csv"}) {
+        const std::vector<std::string> rows = test::SplitLines(test::ReadFileBytes(results + table));
+        EXPECT_EQ(rows.size(), 2u) << table;
+        if (rows.size() != 2u) continue;
+        EXPECT_EQ(rows[0].rfind("TTFF,Test N,1,2,", 0), 0u) << rows[0];
+        EXPECT_EQ(rows[1], FailedRow(1)) << table;
+    }
+    EXPECT_EQ(test::ReadFileBytes(results + "_Results_GSA.txt"), "-1\t% 1\t\r\n");
+    EXPECT_EQ(test::ReadFileBytes(results + "_Results_T2A_T2U_Statistics.csv"),
+              "%SatID,T2Asamp,T2Aave,T2Amax,T2Amin,T2Usamp,T2Uave,T2Umax,T2Umin\r\n");
+
     // The next session runs without it, and says so where the engineer looks.
     test::Pump(1000);  // another second: the next session's folder is a new one
     Trigger("exectest");
@@ -169,6 +198,68 @@ TEST_F(ReceiverOut, ADisabledReceiversFilesCloseWithTheSessionAndTheNextStartNam
         const std::string rts = "Device RCV" + std::to_string(s + 1) + ": port " + std::to_string(3 + s) + " (" +
                                 receivers[static_cast<size_t>(s)]->DevicePath() + "): RTS line not available";
         EXPECT_NE(system_log.find(rts), std::string::npos) << system_log;
+    }
+}
+
+// A receiver whose port is lost after a good trial: the later trials it
+// could not finish are failed in its T2A, T2U and GSA files as in its results
+// file, and the statistics count only the trial the results file counts.
+TEST_F(ReceiverOut, AFailedTrialIsFailedInEveryCompanionFile) {
+    AddReceiver(3, Plain({4000}, 100));
+    test::ScriptedReceiver& lost = AddReceiver(4, Plain({300}, 100));
+    lost.RelayThroughChildProcess();
+    WriteConfig(3, 2);
+    OpenBench();
+    Trigger("exectest");
+    // Trial 2: fixed, and its satellites' times taken (ten stable epochs),
+    // then the receiver is unplugged before the other has its fix.
+    ASSERT_TRUE(test::WaitFor([&] { return lost.Restarts().size() == 2 && lost.HasFix(); }, 20000));
+    const bench::SatDBEntry& sat = Window(1)->State().Sats[2];
+    ASSERT_TRUE(test::WaitFor([&] { return sat.T2ASamples == 2 && sat.T2USamples == 2; }, 3000));
+    const int measured_trials = 1;
+    lost.KillRelayProcess();
+    ASSERT_TRUE(Completed(30000)) << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
+
+    ASSERT_EQ(Sessions().size(), 1u);
+    const std::string results = Sessions()[0] + "/RCV2/RCV2_TTFF_COLD_NMEA_Results";
+    const std::vector<std::string> lines = test::SplitLines(test::ReadFileBytes(results + ".txt"));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "-1\t% 2\t\r\n");
+    EXPECT_EQ(lines[2], "-1\t% 3\t\r\n");
+    double ttff = 0;
+    ASSERT_TRUE(platform::TryReadStrict(lines[0].substr(0, lines[0].find('\t')), ttff)) << lines[0];
+    EXPECT_NEAR(ttff, 0.3, test::kRealClockMargin);
+
+    for (const char* table : {"_Results_T2A.csv", "_Results_T2U.csv"}) {
+        SCOPED_TRACE(table);
+        const std::vector<std::string> rows = test::SplitLines(test::ReadFileBytes(results + table));
+        ASSERT_EQ(rows.size(), 4u);
+        // Trial 1 measured: its TTFF, and a time for satellite 2.
+        const std::vector<std::string> f = Fields(rows[1]);
+        ASSERT_EQ(f.size(), 75u) << rows[1];
+        double row_ttff = 0;
+        ASSERT_TRUE(platform::TryReadStrict(f[0], row_ttff)) << rows[1];
+        EXPECT_NEAR(row_ttff, ttff, 0.006) << rows[1];
+        EXPECT_EQ(f[1], "1");
+        EXPECT_FALSE(f[3].empty()) << "satellite 2 has its time: " << rows[1];
+        EXPECT_EQ(rows[2], FailedRow(2));
+        EXPECT_EQ(rows[3], FailedRow(3));
+    }
+    const std::vector<std::string> gsa = test::SplitLines(test::ReadFileBytes(results + "_Results_GSA.txt"));
+    ASSERT_EQ(gsa.size(), 3u);
+    EXPECT_NE(gsa[0].find("\t% 1\t$GPGSA,A,3,"), std::string::npos) << gsa[0];
+    EXPECT_EQ(gsa[1], "-1\t% 2\t\r\n");
+    EXPECT_EQ(gsa[2], "-1\t% 3\t\r\n");
+
+    // One sample a satellite: the trial the results file counts.
+    const std::vector<std::string> stats =
+        test::SplitLines(test::ReadFileBytes(results + "_Results_T2A_T2U_Statistics.csv"));
+    ASSERT_EQ(stats.size(), 9u) << "header and the eight satellites";
+    for (size_t k = 1; k < stats.size(); ++k) {
+        const std::vector<std::string> f = Fields(stats[k]);
+        ASSERT_EQ(f.size(), 9u) << stats[k];
+        EXPECT_EQ(f[1], std::to_string(measured_trials)) << "T2A samples: " << stats[k];
+        EXPECT_EQ(f[5], std::to_string(measured_trials)) << "T2U samples: " << stats[k];
     }
 }
 

@@ -600,5 +600,17 @@ TEST_F(SessionEndToEnd, ClosingTheMainWindowDuringATrialAsksFirstAndStopsCleanly
         EXPECT_NE(receivers[static_cast<size_t>(s)]->Sent().find(log), std::string::npos)
             << "the log is a stretch of what the receiver sent";
         EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
+        // The trial it stopped is failed in every file of the test, and the
+        // statistics are written for what the results file holds.
+        const std::string results = session + "/" + name + "/" + name + "_TTFF_COLD_NMEA_Results";
+        EXPECT_EQ(test::ReadFileBytes(results + ".txt"), "-1\t% 1\t\r\n");
+        for (const char* table : {"_Results_T2A.csv", "_Results_T2U.csv"}) {
+            const std::vector<std::string> rows = test::SplitLines(test::ReadFileBytes(results + table));
+            ASSERT_EQ(rows.size(), 2u) << table;
+            EXPECT_EQ(rows[1], "-1,1" + std::string(73, ',') + "\r\n") << table;
+        }
+        EXPECT_EQ(test::ReadFileBytes(results + "_Results_GSA.txt"), "-1\t% 1\t\r\n");
+        EXPECT_EQ(test::ReadFileBytes(results + "_Results_T2A_T2U_Statistics.csv"),
+                  "%SatID,T2Asamp,T2Aave,T2Amax,T2Amin,T2Usamp,T2Uave,T2Umax,T2Umin\r\n");
     }
 }

@@ -362,7 +362,11 @@ TEST(EngineSession, SilentReceiverIsDisabledAndTheSessionGoesOn) {
     // Out of the session, its own machine is stopped: a receiver that talks
     // again later is not sent its restart command again.
     EXPECT_EQ(b.CallsCount("SetNewTestMachineState(0)"), 1);
-    // Its files are the session's still: its logs end with the others'.
+    // Its files are the session's still: its rows and statistics are
+    // written with the others' and its logs end with theirs.
+    EXPECT_EQ(b.CallsCount("DeviceLogT2AT2UToFile(1)"), 1);
+    EXPECT_EQ(b.CallsCount("DeviceLogT2AT2UToFile(2)"), 0);
+    EXPECT_EQ(b.CallsCount("DeviceLogT2AT2UStatistics()"), 1);
     EXPECT_EQ(b.CallsCount("DeviceEndResultsLogging()"), 1);
 }
 
