@@ -40,6 +40,13 @@ namespace {
 
 QString Latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 
+// The device's name and the window's kind, each once: a window named after
+// its kind (the menu's "NMEA WINDOW") is captioned with its name alone.
+std::string KindCaption(const std::string& name, const std::string& kind) {
+    if (name == kind || (name.size() > kind.size() && name.ends_with(" " + kind))) return name;
+    return name + " " + kind;
+}
+
 // Received text as it is shown: CR dropped, bytes as Latin-1.
 QString ShownText(std::string_view s) {
     std::string t;
@@ -539,13 +546,13 @@ void CommWindow::FitToOpeningSize() {
 void CommWindow::ApplyKind() {
     // Other kinds leave caption and font as they are.
     if (dev_.DeviceKind == 0) {
-        setWindowTitle(Latin1(dev_.DeviceName + " NMEA WINDOW"));
+        setWindowTitle(Latin1(KindCaption(dev_.DeviceName, "NMEA WINDOW")));
         QFont f = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
         f.setPointSize(8);
         label1_->setFont(f);
         check1_->setText("Data Decoding");
     } else if (dev_.DeviceKind == 1) {
-        setWindowTitle(Latin1(dev_.DeviceName + " DEBUG WINDOW"));
+        setWindowTitle(Latin1(KindCaption(dev_.DeviceName, "DEBUG WINDOW")));
         QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         f.setPointSize(8);
         label1_->setFont(f);
@@ -626,6 +633,7 @@ void CommWindow::OpenPortChecked() {
     const int32_t baud = platform::RoundToInt32(platform::ReadLenient(combo2_->currentText().toStdString()));
     CommPortSetup(dev_, number, baud);
     port_->SetHolderName(windowTitle().toLatin1().toStdString());
+    port_->SetReportName(PortTitle(""));
     CommPortOpen(dev_);
     reopen_pending_ = false;
     PortBack();

@@ -102,6 +102,8 @@ public:
     void ExecuteReacquisitionTest() override;
     void DeviceInitReacquisitionTest(int32_t parameter, int32_t signal_on_second) override;
     void SetNewTestMachineState(uint8_t event) override;
+    void DeviceStopTest() override;
+    void DeviceMarkTrialFailed() override;
     int16_t GetTestStatus() override;
     double GetTTFF() override;
     int16_t GetElapsedTime() override;
@@ -220,6 +222,7 @@ private:
     template <class F>
     void Handle(const char* name, F&& body) noexcept;
     void OpenPortChecked();
+    void BeginTrial();
     void OnCheck1Toggled();
     void OnCommand4(int index);
     void OnPosC(bool on);

@@ -72,7 +72,11 @@ void CommWindow::ExecuteReacquisitionTest() {
     SatDB_Reset(dev_, dev_.Clock->Now());
 }
 
-void CommWindow::DeviceStartSatReacquiringAll(double start) { SatDB_Reset(dev_, start); }
+void CommWindow::DeviceStartSatReacquiringAll(double start) {
+    // A reacquisition trial starts here.
+    BeginTrial();
+    SatDB_Reset(dev_, start);
+}
 
 // --- tracking time, differential and SBAS ---
 

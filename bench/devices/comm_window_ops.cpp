@@ -10,6 +10,7 @@
 #include "bench/devices/sat_db.h"
 #include "bench/devices/sat_table_widget.h"
 #include "bench/devices/system_log.h"
+#include "bench/devices/test_machine.h"
 #include "platform/comm/serial_port.h"
 #include "platform/core/error.h"
 #include "platform/core/numtext.h"
@@ -94,7 +95,15 @@ void CommWindow::DeviceSetLeft(float value) {
 
 // --- test control and status ---
 
+// A trial starts: nothing of it has failed yet, and its satellite samples
+// can be taken back if it does.
+void CommWindow::BeginTrial() {
+    dev_.TrialFailed = false;
+    SatDB_KeepTrialStartStatistics(dev_);
+}
+
 void CommWindow::ExecuteTest(const std::string& command) {
+    BeginTrial();
     dev_.TestCommand = command;
     dev_.Ticks = 0;
     dev_.TickLimit = 10;
@@ -114,6 +123,13 @@ void CommWindow::DeviceInitReacquisitionTest(int32_t parameter, int32_t signal_o
 }
 
 void CommWindow::SetNewTestMachineState(uint8_t event) { FeedTestMachine(event); }
+void CommWindow::DeviceStopTest() { StopDeviceTest(dev_); }
+
+void CommWindow::DeviceMarkTrialFailed() {
+    if (dev_.TrialFailed) return;  // taken back once
+    dev_.TrialFailed = true;
+    SatDB_DropTrialStatistics(dev_);
+}
 int16_t CommWindow::GetTestStatus() { return dev_.TestState; }
 double CommWindow::GetTTFF() { return dev_.TTFF; }
 int16_t CommWindow::GetElapsedTime() {

@@ -18,7 +18,8 @@
 namespace bench {
 
 std::string CommWindow::PortTitle(const std::string& path) const {
-    std::string title = "Device " + dev_.DeviceName + ": port " + std::to_string(port_->CommPort());
+    const char* which = dev_.DeviceKind == 1 ? ": debug port " : ": port ";
+    std::string title = "Device " + dev_.DeviceName + which + std::to_string(port_->CommPort());
     if (!path.empty()) title += " (" + path + ")";
     return title;
 }

@@ -29,11 +29,17 @@ bool IsNewFile(const std::string& path) {
     return ec || size == 0;
 }
 
+// A failed trial's lines carry what its results line carries: the error
+// value and no measurement (its TTFF and satellites would be another trial's).
+constexpr const char* kFailedTrial = "-1";
+
 std::string Row(const DeviceState& dev, int16_t trial, bool t2u) {
-    std::string row = platform::NumberToText(dev.TTFF) + "," + std::to_string(trial);
+    std::string row = (dev.TrialFailed ? std::string(kFailedTrial) : platform::NumberToText(dev.TTFF)) + "," +
+                      std::to_string(trial);
     for (int16_t id : T2AT2UColumnSet()) {
         const SatDBEntry& e = dev.Sats[static_cast<size_t>(id)];
         row += ",";
+        if (dev.TrialFailed) continue;
         if (!t2u && e.T2AValid && e.T2AStatsDone) row += std::to_string(e.T2A);
         if (t2u && e.T2UValid && e.T2UStatsDone) row += std::to_string(e.T2U);
     }
@@ -162,10 +168,11 @@ void LogT2AT2ULine(DeviceState& dev, int16_t trial) {
 }
 
 std::string FixGSALine(const DeviceState& dev, int16_t trial) {
-    std::string gsa = dev.FixGSA;
+    std::string gsa = dev.TrialFailed ? std::string() : dev.FixGSA;
     while (!gsa.empty() && (gsa.back() == '\r' || gsa.back() == '\n')) gsa.pop_back();
     // One line per trial, whatever the kept text ends with.
-    return platform::NumberToText(dev.TTFF) + "\t% " + std::to_string(trial) + "\t" + gsa + kCrLf;
+    const std::string ttff = dev.TrialFailed ? std::string(kFailedTrial) : platform::NumberToText(dev.TTFF);
+    return ttff + "\t% " + std::to_string(trial) + "\t" + gsa + kCrLf;
 }
 
 void LogFixGSALine(DeviceState& dev, int16_t trial) {

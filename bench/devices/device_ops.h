@@ -59,6 +59,14 @@ public:
     virtual void ExecuteReacquisitionTest() = 0;
     virtual void DeviceInitReacquisitionTest(int32_t parameter, int32_t signal_on_second) = 0;
     virtual void SetNewTestMachineState(uint8_t event) = 0;
+    // The session stopped: the receiver's test ends, and nothing is left
+    // that would still send to it for the test (a restart script's next
+    // step, a restart taken from its next sentence).
+    virtual void DeviceStopTest() { SetNewTestMachineState(0); }
+    // The main window recorded the running trial as failed: the trial's
+    // T2A, T2U and GSA lines carry the error value and no measurement, and
+    // what the trial added to the T2A/T2U statistics is taken back.
+    virtual void DeviceMarkTrialFailed() {}
     virtual int16_t GetTestStatus() = 0;
     virtual double GetTTFF() = 0;
     virtual int16_t GetElapsedTime() = 0;

@@ -321,6 +321,19 @@ struct DeviceState {
     int32_t FixPlus10Second = -1;
     // Second of day of this device's previous GGA for the blocked-time check (-1: none yet).
     int32_t PrevBlockedSecond = -1;
+    // The main window recorded the running trial as failed (lost port,
+    // stopped session, receiver taken out): its companion lines carry the
+    // error value and no measurement. A new trial clears it.
+    bool TrialFailed = false;
+    // The T2A/T2U statistics of satellites 1..32 as the running trial found
+    // them: what a failed trial added is taken back.
+    struct TrialTally {
+        int32_t T2AMax = 0, T2AMin = 86400, T2ASamples = 0;
+        double T2AMean = 0;
+        int32_t T2UMax = 0, T2UMin = 86400, T2USamples = 0;
+        double T2UMean = 0;
+    };
+    std::array<TrialTally, 33> TrialStartTally{};
 
     // Plain stand-ins for the controls until a window binds its own.
     struct PlainViews;

@@ -225,6 +225,16 @@ void StartRestartScriptAtFirstStep(DeviceState& dev) {
     if (dev.Console.ScriptTimer) dev.Console.ScriptTimer->SetEnabled(true);
 }
 
+void StopRestartScript(DeviceState& dev) {
+    EndScript(dev);
+    dev.RestartScriptPending = false;
+    if (dev.ResetPulseOn) {
+        // Not left holding the receiver in reset.
+        dev.ResetPulseOn = false;
+        SwitchRTSSignal(dev, 0, 0);
+    }
+}
+
 void SwitchRTSSignal(DeviceState& dev, uint8_t port, uint8_t state) {
     platform::SerialLink* link = dev.Console.Port;
     if (!link) return;

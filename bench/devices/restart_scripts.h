@@ -39,6 +39,10 @@ void StartRestartCommandScript(DeviceState& dev);
 // The script from its first step: ScriptStep 0 and ScriptTimer enabled.
 void StartRestartScriptAtFirstStep(DeviceState& dev);
 
+// Ends a script under way where it stands: the timer stops, a reset pulse
+// that holds RTS on is ended, and the next script starts at its first step.
+void StopRestartScript(DeviceState& dev);
+
 // The RTS line of the device's port: on (state not 0) or off, when port is 0
 // or the number of the device's port; otherwise nothing. A port without the
 // line (a pseudo-terminal) or no port at all never fails the caller.

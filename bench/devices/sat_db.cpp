@@ -152,6 +152,37 @@ void SatDB_ResetT2AT2UStatistics(DeviceState& dev) {
         e.T2UMax = 0;
         e.T2UMin = kNoMinimum;
     }
+    // A test starts from nothing, and so would a failed first trial.
+    SatDB_KeepTrialStartStatistics(dev);
+}
+
+void SatDB_KeepTrialStartStatistics(DeviceState& dev) {
+    for (int id = 1; id <= 32; ++id) {
+        const SatDBEntry& e = dev.Sats[id];
+        dev.TrialStartTally[id] = {e.T2AMax, e.T2AMin, e.T2ASamples, e.T2AMean,
+                                   e.T2UMax, e.T2UMin, e.T2USamples, e.T2UMean};
+    }
+}
+
+void SatDB_DropTrialStatistics(DeviceState& dev) {
+    for (int id = 1; id <= 32; ++id) {
+        SatDBEntry& e = dev.Sats[id];
+        const DeviceState::TrialTally& t = dev.TrialStartTally[id];
+        e.T2AMax = t.T2AMax;
+        e.T2AMin = t.T2AMin;
+        e.T2ASamples = t.T2ASamples;
+        e.T2AMean = t.T2AMean;
+        e.T2UMax = t.T2UMax;
+        e.T2UMin = t.T2UMin;
+        e.T2USamples = t.T2USamples;
+        e.T2UMean = t.T2UMean;
+    }
+    // Times measured from a restart the trial never saw (or after it was
+    // given up) are no trial's: nothing is taken until the next restart.
+    for (int id = 1; id <= 255; ++id) {
+        dev.Sats[id].T2AArmed = false;
+        dev.Sats[id].T2UArmed = false;
+    }
 }
 
 void DiffOnReset(DeviceState& dev, double reference) {

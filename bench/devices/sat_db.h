@@ -47,6 +47,13 @@ void SatDB_ResetTrackCounts(DeviceState& dev);
 // T2A and T2U statistics of satellites 1..32 back to empty (minima 86400).
 void SatDB_ResetT2AT2UStatistics(DeviceState& dev);
 
+// A trial begins: the T2A/T2U statistics as they stand are what a failed
+// trial goes back to.
+void SatDB_KeepTrialStartStatistics(DeviceState& dev);
+// The trial failed: the statistics go back to its start, and no satellite
+// adds a sample until the receiver's next restart re-arms them.
+void SatDB_DropTrialStatistics(DeviceState& dev);
+
 // A receiver restart at `reference`: the differential-fix and SBAS
 // measurements start again, timed from now on the UTC clock.
 void DiffOnReset(DeviceState& dev, double reference);

@@ -3,6 +3,7 @@
 #include "bench/devices/bench_host.h"
 #include "bench/devices/device_logs.h"
 #include "bench/devices/nmea.h"
+#include "bench/devices/restart_scripts.h"
 #include "bench/devices/statistics.h"
 #include "bench/devices/system_log.h"
 #include "bench/devices/timing.h"
@@ -97,6 +98,15 @@ void RunningTick(DeviceState& dev) {
 }
 
 }  // namespace
+
+void StopDeviceTest(DeviceState& dev) {
+    // An idle machine that hears of a restart starts a test of its own and
+    // sends the restart command: nothing may tell it of one after the stop.
+    dev.GGAAsStartup = false;
+    dev.ReacqArmed = false;
+    StopRestartScript(dev);
+    DeviceTestMachine(dev, EvStop);
+}
 
 bool IsFamilyRestart(std::string_view command) {
     return command.starts_with("GARMIN") || command.starts_with("OPUS") || command.starts_with("UBLOX");

@@ -28,6 +28,11 @@ inline constexpr int16_t kFailuresBeforeDisable = 6;
 // window's status bar. Errors (a failing port write) pass to the caller.
 void DeviceTestMachine(DeviceState& dev, uint8_t event);
 
+// The session stopped: the machine goes idle and nothing is left that would
+// still send to the receiver for the test (a restart script's next step, a
+// restart taken from the next GGA, the signal-on trigger of a reacquisition).
+void StopDeviceTest(DeviceState& dev);
+
 // True when the command names a receiver family with its own restart script
 // ("GARMIN", "OPUS", "UBLOX"; exact, case-sensitive prefix).
 bool IsFamilyRestart(std::string_view command);

@@ -152,7 +152,7 @@ bool LabSatMng::SendRemoteLine(const std::string& text) {
     std::string shown = text;
     while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
     if (!port_->PortOpen()) {
-        if (report_) report_("LabSat remote port closed: " + shown + " not sent");
+        if (report_) report_("LabSat remote port " + std::to_string(port_number_) + " closed: " + shown + " not sent");
         return false;
     }
     try {

@@ -118,7 +118,7 @@ void CommandPanel::SendSignalGeneratorCommand(int16_t port, int32_t baud, const 
         link->Output(command + "\r\n");
         link->SetPortOpen(false);
     } catch (const platform::BenchError& e) {
-        Log("Port " + std::to_string(port) + ": " + e.Description() + " (SendSignalGeneratorCommand)");
+        Log("Signal generator on port " + std::to_string(port) + ": " + e.Description() + " (SendSignalGeneratorCommand)");
     }
 }
 

@@ -125,6 +125,19 @@ struct BenchState {
     // Slots taken out of the session during the running trial (silent,
     // unanswered, gone): their trial is still written, as failed, once.
     std::array<bool, DeviceSlots> DisabledInTrial{};
+    // Slots taken out of the running session: their logs and results files
+    // still close with the test and the session, and Stop still reaches
+    // their test machines.
+    std::array<bool, DeviceSlots> LeftSession{};
+    // Slots disabled since the configuration was last loaded: a later start
+    // says that it runs without them.
+    std::array<bool, DeviceSlots> DisabledSinceLoad{};
+    // The trial whose results lines are written but whose T2A/T2U rows are
+    // not yet (0: none), and the slots that have its results line.
+    int16_t RowsPendingTrial = 0;
+    std::array<bool, DeviceSlots> RowsPending{};
+    // Trials written to the results files since the test's last statistics block.
+    bool StatisticsPending = false;
 };
 
 }  // namespace bench::session

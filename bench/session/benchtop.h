@@ -100,7 +100,7 @@ public:
     void StatusBarMessage(int16_t panel, const std::string& text) override;
     // Lasting conditions shown in panel 2 before its passing text, until
     // their key comes again with an empty text.
-    void StatusBarNotice(const std::string& key, const std::string& text);
+    void StatusBarNotice(const std::string& key, const std::string& text) override;
     std::string StatusText(int16_t panel) const;
     bool CheckDirectory(const std::string& path);
     void AddToMenu(const std::string& caption);

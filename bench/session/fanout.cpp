@@ -24,6 +24,11 @@ bool DeviceFanout::SlotEnabled(int slot) const {
            state_.NmeaWindows[slot] != nullptr;
 }
 
+bool DeviceFanout::SlotInSession(int slot) const {
+    return SlotEnabled(slot) ||
+           (slot >= 0 && slot < DeviceSlots && state_.LeftSession[slot] && state_.NmeaWindows[slot] != nullptr);
+}
+
 bool DeviceFanout::DebugEnabled(int slot) const {
     return slot >= 0 && slot < DeviceSlots && state_.RunConfig.Devices[slot].DebugEN == FlagSet &&
            state_.DebugWindows[slot] != nullptr;
@@ -84,17 +89,23 @@ void DeviceFanout::TestingChangeResultsLogFile(const std::string& name) {
         if (LogFolderReady(d, s, false, name, "TestingChangeResultsLogFile")) d.DeviceChangeResultsLogFile(name);
     });
 }
+// Files end and close for every receiver of the session, one taken out of
+// it on the way too: its logs would otherwise take its lines for ever.
 void DeviceFanout::TestingEndPrimaryLogging() {
-    ForEachEnabled(__func__, true, [](DeviceOps& d, int) { d.DeviceEndPrimaryLogging(); });
+    ForEachInSession(__func__, true, [](DeviceOps& d, int) { d.DeviceEndPrimaryLogging(); });
 }
 void DeviceFanout::TestingEndSecondaryLogging() {
-    ForEachEnabled(__func__, true, [](DeviceOps& d, int) { d.DeviceEndSecondaryLogging(); });
+    ForEachInSession(__func__, true, [](DeviceOps& d, int) { d.DeviceEndSecondaryLogging(); });
 }
 void DeviceFanout::TestingEndResultsLogging() {
-    ForEachEnabled(__func__, false, [](DeviceOps& d, int) { d.DeviceEndResultsLogging(); });
+    ForEachInSession(__func__, false, [](DeviceOps& d, int) { d.DeviceEndResultsLogging(); });
+    // Whatever was still to come for these files cannot go into the next ones.
+    state_.RowsPendingTrial = 0;
+    state_.RowsPending.fill(false);
+    state_.StatisticsPending = false;
 }
 void DeviceFanout::TestingCloseSpreadSheets() {
-    ForEachEnabled(__func__, false, [](DeviceOps& d, int) { d.DeviceSpreadSheetClose(); });
+    ForEachInSession(__func__, false, [](DeviceOps& d, int) { d.DeviceSpreadSheetClose(); });
 }
 void DeviceFanout::TestingSetTTTRKSatsToCurrentStableTracked(int32_t n) {
     ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceSetTTTRKSatsToCurrentStableTracked(n); });
@@ -155,10 +166,20 @@ void DeviceFanout::DeviceGGASamplingLogAddLine(int16_t n) {
     ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceGGASamplingLog(n); });
 }
 void DeviceFanout::DeviceGGASamplingLogEnd() {
-    ForEachEnabled(__func__, false, [](DeviceOps& d, int) { d.DeviceGGASamplingEnd(); });
+    ForEachInSession(__func__, false, [](DeviceOps& d, int) { d.DeviceGGASamplingEnd(); });
 }
 void DeviceFanout::DeviceLogT2AT2UToFile(int16_t n) {
-    ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceLogT2AT2UToFile(n); });
+    // Every receiver that has the trial's results line gets its rows, one
+    // taken out of the session during that trial too.
+    const bool pending = n > 0 && state_.RowsPendingTrial == n;
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (!SlotEnabled(s) && !(pending && state_.RowsPending[s] && state_.NmeaWindows[s])) continue;
+        Guarded(__func__, s, [&] { state_.NmeaWindows[s]->DeviceLogT2AT2UToFile(n); });
+    }
+    if (pending) {
+        state_.RowsPendingTrial = 0;
+        state_.RowsPending.fill(false);
+    }
 }
 void DeviceFanout::DeviceLogFixGSAToFile(int16_t n) {
     ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceLogFixGSAToFile(n); });
@@ -167,7 +188,8 @@ void DeviceFanout::DeviceResetT2AT2UStatistics() {
     ForEachEnabled(__func__, false, [](DeviceOps& d, int) { d.DeviceResetT2AT2UStatistics(); });
 }
 void DeviceFanout::DeviceLogT2AT2UStatistics() {
-    ForEachEnabled(__func__, false, [](DeviceOps& d, int) { d.DeviceLogT2AT2UStatistics(); });
+    ForEachInSession(__func__, false, [](DeviceOps& d, int) { d.DeviceLogT2AT2UStatistics(); });
+    state_.StatisticsPending = false;
 }
 void DeviceFanout::SetWatchDogStatusOnDevices(bool on) {
     ForEachEnabled(__func__, false, [&](DeviceOps& d, int) { d.DeviceSetWatchDogStatus(on); });
@@ -226,11 +248,16 @@ void DeviceFanout::DeviceDisable(int slot) {
     const bool was_running = state_.RunConfig.Devices[slot].DevEN == FlagSet;
     state_.RunConfig.Devices[slot].DevEN = FlagClear;
     state_.ActiveConfig.Devices[slot].DevEN = FlagClear;
+    if (was_running) state_.DisabledSinceLoad[slot] = true;
     // A trial it was part of ends as failed, as it does for a lost port,
-    // rather than leaving no line at all.
+    // rather than leaving no line at all; its files stay the session's.
     if (was_running && state_.SessionRunning && state_.NmeaWindows[slot] != nullptr) {
         state_.TrialFailed[slot] = true;
         state_.DisabledInTrial[slot] = true;
+        state_.LeftSession[slot] = true;
+        // Out of the session, it is sent nothing more for its test, even
+        // when it talks again (its restart command would go on repeating).
+        Guarded("DeviceDisable", slot, [&] { state_.NmeaWindows[slot]->DeviceStopTest(); });
     }
 }
 

@@ -24,6 +24,9 @@ public:
     // A slot is visited when its DevEN is set and it has a device window.
     bool SlotEnabled(int slot) const;
     bool DebugEnabled(int slot) const;
+    // Enabled, or taken out of the running session (its files are still the
+    // session's to close).
+    bool SlotInSession(int slot) const;
 
     // --- per-device operations ---
     void TestingChangePrimaryLogFile(const std::string& name);
@@ -121,6 +124,9 @@ public:
 private:
     template <class F>
     void ForEachEnabled(const char* procedure, bool with_debug, F&& fn);
+    // The same over the session's slots (SlotInSession).
+    template <class F>
+    void ForEachInSession(const char* procedure, bool with_debug, F&& fn);
     void ReportSlotFailure(const char* procedure, int slot, const std::exception_ptr& e) noexcept;
     DeviceConfig& Slot(int slot) { return state_.RunConfig.Devices[slot]; }
     void Log(const std::string& text);
@@ -150,6 +156,15 @@ template <class F>
 void DeviceFanout::ForEachEnabled(const char* procedure, bool with_debug, F&& fn) {
     for (int s = 0; s < DeviceSlots; ++s) {
         if (!SlotEnabled(s)) continue;
+        if (!Guarded(procedure, s, [&] { fn(*state_.NmeaWindows[s], s); })) continue;
+        if (with_debug && DebugEnabled(s)) Guarded(procedure, s, [&] { fn(*state_.DebugWindows[s], s); });
+    }
+}
+
+template <class F>
+void DeviceFanout::ForEachInSession(const char* procedure, bool with_debug, F&& fn) {
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (!SlotInSession(s)) continue;
         if (!Guarded(procedure, s, [&] { fn(*state_.NmeaWindows[s], s); })) continue;
         if (with_debug && DebugEnabled(s)) Guarded(procedure, s, [&] { fn(*state_.DebugWindows[s], s); });
     }

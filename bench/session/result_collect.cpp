@@ -27,15 +27,20 @@ std::string WithoutCrLf(std::string s) {
 }
 }  // namespace
 
-void TestEngine::FixEventManagement() {
+void TestEngine::FixEventManagement() { CollectFixResults(); }
+
+std::array<bool, DeviceSlots> TestEngine::CollectFixResults() {
     const int16_t trial = state_.Run.Trial;
+    std::array<bool, DeviceSlots> written{};
     for (int s = 0; s < DeviceSlots; ++s) {
         if (!fanout_.SlotEnabled(s) && !std::exchange(state_.DisabledInTrial[s], false)) continue;
+        written[s] = true;
         fanout_.Guarded("FixEventManagement", s, [&] {
             DeviceOps& d = *state_.NmeaWindows[s];
             // A device whose trial failed has no measurement: its line
-            // carries the error value, once.
+            // carries the error value, once, and so do its companion lines.
             const bool failed = state_.TrialFailed[s];
+            if (failed) d.DeviceMarkTrialFailed();
             const double t = failed ? -1.0 : platform::RoundDecimals(d.GetTTFF(), 2);
             if (t < 0) Status(1, "Time Measure ERROR!");
             const std::string g = failed ? std::string() : d.GetGGAFixString();
@@ -44,16 +49,32 @@ void TestEngine::FixEventManagement() {
             if (state_.Options.ExelInterface && state_.Run.DeviceSheet) d.DeviceSpreadSheetSetTTFFData(trial, t);
         });
     }
-    fanout_.DeviceLogFixGSAToFile(trial);
+    // Every device with a results line for the trial logs the GSA sentence
+    // of its fix (one taken out of the session during the trial too).
+    for (int s = 0; s < DeviceSlots; ++s)
+        if (written[s])
+            fanout_.Guarded("DeviceLogFixGSAToFile", s, [&] { state_.NmeaWindows[s]->DeviceLogFixGSAToFile(trial); });
+    return written;
+}
+
+// The test machine's trial: its rows in the T2A/T2U tables follow after the
+// wait, and the test's statistics at its end (or at a stop).
+void TestEngine::NoteTrialRowsPending(const std::array<bool, DeviceSlots>& written) {
+    state_.RowsPendingTrial = state_.Run.Trial;
+    state_.RowsPending = written;
+    state_.StatisticsPending = true;
 }
 
 void TestEngine::SatellitesTrackedEventManagement() {
     const int16_t trial = state_.Run.Trial;
+    std::array<bool, DeviceSlots> written{};
     for (int s = 0; s < DeviceSlots; ++s) {
         if (!fanout_.SlotEnabled(s) && !std::exchange(state_.DisabledInTrial[s], false)) continue;
+        written[s] = true;
         fanout_.Guarded("SatellitesTrackedEventManagement", s, [&] {
             DeviceOps& d = *state_.NmeaWindows[s];
             const bool failed = state_.TrialFailed[s];
+            if (failed) d.DeviceMarkTrialFailed();
             const double t = failed ? -1.0 : platform::RoundDecimals(d.GetTTFF(), 2);
             if (t < 0) Status(1, "Time Measure ERROR!");
             const std::string g = failed ? std::string() : d.GetCurrentGGAString();
@@ -66,6 +87,7 @@ void TestEngine::SatellitesTrackedEventManagement() {
             if (state_.Options.ExelInterface && state_.Run.DeviceSheet) d.DeviceSpreadSheetSetTTFFData(trial, t);
         });
     }
+    NoteTrialRowsPending(written);
 }
 
 void TestEngine::DiffONEventManagementFor(int16_t trial) {

@@ -14,6 +14,7 @@ std::string DeviceWorkbookName(const std::string& device) {
 
 void TestEngine::SystemConfigUpdate(const SystemConfig& config) {
     state_.ActiveConfig = config;
+    state_.DisabledSinceLoad.fill(false);
     for (int s = 0; s < DeviceSlots; ++s)
         if (config.Devices[s].DevEN == FlagSet) state_.ConfiguredLPath[s] = config.Devices[s].LPath;
     if (!state_.SessionRunning) state_.RunConfig = config;
@@ -31,6 +32,11 @@ bool TestEngine::StartCommon(const std::string& stamp, bool create_excel) {
     // A new session starts from the loaded configuration: entries renamed by
     // an interrupted BAD_NCO run and its NCO values are gone.
     state_.RunConfig = state_.ActiveConfig;
+    state_.LeftSession.fill(false);
+    state_.RowsPendingTrial = 0;
+    state_.RowsPending.fill(false);
+    state_.StatisticsPending = false;
+    NameLeftOutReceivers();
     NcoInitialised = false;
     NextTestIndex = 0;
     skipped_entries_ = 0;
@@ -88,6 +94,23 @@ bool TestEngine::StartCommon(const std::string& stamp, bool create_excel) {
     return true;
 }
 
+// A receiver whose window is open but that this session runs without (taken
+// out of an earlier one, or not enabled in the configuration loaded since)
+// is said in the system log and kept in view in the status bar.
+void TestEngine::NameLeftOutReceivers() {
+    for (int s = 0; s < DeviceSlots; ++s) {
+        const DeviceConfig& d = state_.RunConfig.Devices[s];
+        const std::string key = "left out " + std::to_string(s);
+        if (services_.status) services_.status->StatusBarNotice(key, "");
+        if (d.DevEN == FlagSet || state_.NmeaWindows[s] == nullptr) continue;
+        const std::string why = state_.DisabledSinceLoad[s]
+                                    ? "it was disabled in an earlier session (New Test Session brings it back)"
+                                    : "it is not enabled in the configuration";
+        Log("Device " + d.DName + " left out of this test session: " + why);
+        if (services_.status) services_.status->StatusBarNotice(key, "Device " + d.DName + " left out of the session");
+    }
+}
+
 void TestEngine::FailTrialInProgress() {
     if (!state_.SessionRunning || !state_.Run.Running || TestState != 2) return;
     for (int s = 0; s < DeviceSlots; ++s) {
@@ -97,7 +120,7 @@ void TestEngine::FailTrialInProgress() {
         if (!completed) state_.TrialFailed[s] = true;
     }
     TestState = 3;  // written once, whatever comes next
-    FixEventManagement();
+    NoteTrialRowsPending(CollectFixResults());
 }
 
 void TestEngine::StopTesting() {
@@ -112,16 +135,21 @@ void TestEngine::StopTesting() {
     script_load_failure_.clear();
     TimerEnabled(false);
     TestState = 0;
-    // The receivers' own test machines stop too, and nothing more is sent.
+    // The receivers' own test machines stop too, and nothing more is sent:
+    // also to one taken out of the session, which may talk again.
     for (int s = 0; s < DeviceSlots; ++s)
-        if (fanout_.SlotEnabled(s))
-            fanout_.Guarded("StopTesting", s, [&] { state_.NmeaWindows[s]->SetNewTestMachineState(0); });
+        if (fanout_.SlotInSession(s))
+            fanout_.Guarded("StopTesting", s, [&] { state_.NmeaWindows[s]->DeviceStopTest(); });
     fanout_.StopChrsQueue();
     if (services_.scriptTimer && services_.scriptTimer->Enabled()) {
         services_.scriptTimer->SetEnabled(false);
         if (services_.script) services_.script->ScriptStop();
     }
     if (was == 13 && LabSatSubState == 5 && services_.labsat) services_.labsat->LabSatSetStopReplay();
+    // The files of the test are finished as its end would: the last trial's
+    // T2A/T2U rows, and the statistics of the trials its results file holds.
+    if (state_.RowsPendingTrial > 0) fanout_.DeviceLogT2AT2UToFile(state_.RowsPendingTrial);
+    if (state_.StatisticsPending) fanout_.DeviceLogT2AT2UStatistics();
     fanout_.TestingEndPrimaryLogging();
     fanout_.TestingEndSecondaryLogging();
     fanout_.TestingEndResultsLogging();

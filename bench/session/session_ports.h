@@ -20,6 +20,11 @@ class IStatusBar {
 public:
     virtual ~IStatusBar() = default;
     virtual void StatusBarMessage(int16_t panel, const std::string& text) = 0;
+    // A text kept in view under its key until replaced or cleared (empty).
+    virtual void StatusBarNotice(const std::string& key, const std::string& text) {
+        (void)key;
+        if (!text.empty()) StatusBarMessage(1, text);
+    }
 };
 
 // The longest the bench waits for an instrument's answer (or for the

@@ -111,6 +111,11 @@ public:
     void EntryFailed(const std::string& text);
 
 private:
+    // FixEventManagement: the slots that got a results line.
+    std::array<bool, DeviceSlots> CollectFixResults();
+    void NoteTrialRowsPending(const std::array<bool, DeviceSlots>& written);
+    // A start says which receivers with a window it runs without.
+    void NameLeftOutReceivers();
     bool StartCommon(const std::string& stamp, bool create_excel);
     void CommonOpening(int16_t index);
     // A new sheet in every receiver's workbook for the series about to start.

@@ -150,7 +150,7 @@ bool TestEngine::StopWhenNoReceiverLeft() {
             bool lost = false;
             fanout_.Guarded("TestStateMachine", s, [&] { lost = d->DevicePortLost() && !d->DevicePortReopening(); });
             if (!lost) return false;
-            why = "port lost";
+            why = "port " + I(state_.RunConfig.Devices[s].NmeaP) + " lost";
         }
         out += (out.empty() ? "" : ", ") + state_.RunConfig.Devices[s].DName + " " + why;
     }
@@ -321,7 +321,7 @@ void TestEngine::State2() {
     // Every SBAS trial, the last one too, waits for its differential fix.
     // The state moves first: the results are written once whatever fails.
     TestState = state_.Options.SBASTEST ? 11 : 3;
-    if (!state_.Options.SBASTEST) FixEventManagement();
+    if (!state_.Options.SBASTEST) NoteTrialRowsPending(CollectFixResults());
     // The trial that lost the last receiver is written; no other follows.
     if (StopWhenNoReceiverLeft()) return;
     ++r.Trial;

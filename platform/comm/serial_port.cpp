@@ -35,6 +35,10 @@ std::string PortDevicePath(int port_number) {
     return "/dev/ttyS" + std::to_string(port_number - 1);
 }
 
+std::string SerialLink::ReportName() const {
+    return report_name_.empty() ? "Port " + std::to_string(CommPort()) : report_name_;
+}
+
 void SerialLink::NotifyReceive() {
     if (!receive_) return;
     try {
@@ -194,7 +198,7 @@ void SerialPort::ApplyRts() {
         // Pseudo-terminals have no modem lines; the caller must not notice.
         if (!rts_refusal_noted_) {
             rts_refusal_noted_ = true;
-            Diagnostic("RTS line not available on " + DevicePath());
+            Diagnostic(ReportName() + " (" + DevicePath() + "): RTS line not available");
         }
     }
 }

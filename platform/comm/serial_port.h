@@ -64,6 +64,10 @@ public:
     // another port of the program asks for the same device.
     void SetHolderName(std::string name) { holder_ = std::move(name); }
     const std::string& HolderName() const { return holder_; }
+    // How the port's own messages name its holder and itself ("Device GPS1:
+    // port 3"); "Port 3" when nothing was given.
+    void SetReportName(std::string name) { report_name_ = std::move(name); }
+    std::string ReportName() const;
 
 protected:
     // Calls the receive handler; exceptions it lets out are noted, never
@@ -76,6 +80,7 @@ private:
     std::function<void()> receive_;
     std::function<void(const std::string&)> error_;
     std::string holder_;
+    std::string report_name_;
 };
 
 // Parsed settings text.

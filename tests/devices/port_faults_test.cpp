@@ -41,6 +41,15 @@ std::vector<std::string> LogLinesWith(const std::string& what) {
     return out;
 }
 
+// The same, without the one line a pseudo-terminal's missing RTS line gives
+// every port it opens.
+std::vector<std::string> LogLinesWithoutRts(const std::string& what) {
+    std::vector<std::string> out;
+    for (const std::string& line : LogLinesWith(what))
+        if (line.find("RTS line not available") == std::string::npos) out.push_back(line);
+    return out;
+}
+
 
 struct SystemLogOpen {
     SystemLogOpen() { OpenSystemLog(); }
@@ -89,7 +98,7 @@ TEST(DevicePortFaults, OutOfRangeSentencesAreReportedOncePerWindowAndCountedAtCl
     EXPECT_EQ(gsa.size(), 1u);
     EXPECT_EQ(gsv.size(), 1u);
     w2.reset();
-    EXPECT_TRUE(LogLinesWith("Device BENCH:").empty()) << "nothing came twice from the second window";
+    EXPECT_TRUE(LogLinesWithoutRts("Device BENCH:").empty()) << "nothing came twice from the second window";
 }
 
 // The process at the far end of the receiver's pseudo-terminal is killed in
@@ -156,7 +165,7 @@ TEST(DevicePortFaults, APortWhoseFarEndIsKilledMidTrialIsReportedOnceAndItsLogKe
     const std::vector<std::string> reopen = LogLinesWith("Device ROVER: port 23 cannot be opened again (" + path);
     EXPECT_EQ(reopen.size(), 1u) << test::ReadFileBytes(SystemLogPath());
     EXPECT_TRUE(LogLinesWith("Invalid port number").empty()) << "the cause, not a wrong port number";
-    EXPECT_EQ(LogLinesWith("Device ROVER:").size(), 2u);
+    EXPECT_EQ(LogLinesWithoutRts("Device ROVER:").size(), 2u);
     EXPECT_TRUE(w.DevicePortLost());
 
     // A receiver on the same port number again: the port opens at the next

@@ -65,6 +65,43 @@ TEST(DeviceWindowPort, APortHeldElsewhereIsNamedWithItsDevice) {
     prompts.ClearAsked();
 }
 
+// A pseudo-terminal has no RTS line: said once per port, with the device
+// and the port, whether the line is set at the opening or by a reset.
+TEST(DeviceWindowPort, AMissingRtsLineIsNamedWithItsDeviceAndPort) {
+    test::TempHome home;
+    test::EnsureApp();
+    SystemLogOpen log;
+    test::FakeBenchHost host;
+    test::EmulatedReceiver rover_gps, base_gps;
+    rover_gps.RegisterPort(3);
+    base_gps.RegisterPort(4);
+
+    CommWindow rover(&host);
+    rover.SetDeviceType(0);
+    rover.SetDeviceName("ROVER");
+    rover.SetDeviceComParams(3, 9600);
+    rover.OpenPort_Click();
+    ASSERT_TRUE(rover.Port().PortOpen());
+    CommWindow base(&host);
+    base.SetDeviceType(1);
+    base.SetDeviceName("BASE");
+    base.SetDeviceComParams(4, 9600);
+    base.OpenPort_Click();
+    ASSERT_TRUE(base.Port().PortOpen());
+    rover.SwitchRTSSignal(3, 1);
+    rover.SwitchRTSSignal(3, 0);
+    base.SwitchRTSSignal(4, 1);
+
+    const std::string lines = test::ReadFileBytes(SystemLogPath());
+    const std::string r = "Device ROVER: port 3 (" + rover_gps.DevicePath() + "): RTS line not available";
+    const std::string b = "Device BASE: debug port 4 (" + base_gps.DevicePath() + "): RTS line not available";
+    const size_t at = lines.find(r);
+    EXPECT_NE(at, std::string::npos) << lines;
+    EXPECT_EQ(lines.find(r, at + 1), std::string::npos) << "said once: " << lines;
+    EXPECT_NE(lines.find(b), std::string::npos) << lines;
+    EXPECT_EQ(lines.find("RTS line not available on"), std::string::npos) << lines;
+}
+
 // The port held by another window of the bench: the box names that window
 // instead of the system's word on the lock.
 TEST(DeviceWindowPort, APortHeldByAnotherWindowOfTheBenchNamesThatWindow) {

@@ -144,7 +144,7 @@ TEST(SignalGenerator, TheCommandReachesThePortBeforeItCloses) {
         << generator.Received();
     // A port that is not there is a line in the system log, nothing more.
     panel.ExecuteCommand("SENDGENCMD>9>9600>X");
-    EXPECT_TRUE(rig.LogHas("Port 9: ")) << (rig.log.lines.empty() ? "" : rig.log.lines.back());
+    EXPECT_TRUE(rig.LogHas("Signal generator on port 9: ")) << (rig.log.lines.empty() ? "" : rig.log.lines.back());
 }
 
 }  // namespace

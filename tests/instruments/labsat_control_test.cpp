@@ -128,7 +128,7 @@ TEST(LabSatRemote, ALineThatCannotBeSentIsReportedAndFails) {
     // Port never opened.
     EXPECT_EQ(rig.mng->NotReadyReason(), "LabSat remote port 1 not open (Remote Control)");
     EXPECT_FALSE(rig.mng->LabSatSetStartReplay());
-    EXPECT_EQ(rig.reports, (std::vector<std::string>{"LabSat remote port closed: START not sent"}));
+    EXPECT_EQ(rig.reports, (std::vector<std::string>{"LabSat remote port 1 closed: START not sent"}));
     EXPECT_TRUE(rig.Fake().Written.empty());
 
     rig.reports.clear();

@@ -154,7 +154,7 @@ TEST(LabSatEndToEnd, ARelayLineThatClosesMidReplayFailsTheEntryAndTheSessionSays
     // The line was found gone when it went, not only when the stop was due.
     const size_t lost = syslog.find("LabSat remote port 7 lost (");
     EXPECT_LT(lost, syslog.find(failure)) << syslog;
-    EXPECT_NE(syslog.find("LabSat remote port closed: STOP not sent"), std::string::npos) << syslog;
+    EXPECT_NE(syslog.find("LabSat remote port 7 closed: STOP not sent"), std::string::npos) << syslog;
     // The session's end counts the failed entry, and the failure stays in
     // view after the session's closing text.
     EXPECT_EQ(top->StatusText(2), "SESSION INCOMPLETE: 1 test entry failed");

@@ -83,6 +83,9 @@ TEST_F(WindowClose, ANewNmeaWindowAndAReplayWindowJustClose) {
     Entry("NewW")->trigger();
     ASSERT_EQ(static_cast<int>(top->Workspace()->subWindowList().size()), before + 1);
     QPointer<QMdiSubWindow> sub = top->Workspace()->subWindowList().back();
+    // Its name is its kind: the title says it once.
+    EXPECT_EQ(sub->widget()->windowTitle().toStdString(), "NMEA WINDOW");
+    EXPECT_EQ(sub->windowTitle().toStdString(), "NMEA WINDOW");
     EXPECT_TRUE(sub->close());
     Settle();
     EXPECT_TRUE(sub.isNull()) << "closed, not minimised";

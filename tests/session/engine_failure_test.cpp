@@ -156,7 +156,7 @@ TEST(EngineFailures, SessionWithNoReceiverLeftStopsAsAFailure) {
     ASSERT_GE(h.RunToEnd(), 0);
     EXPECT_EQ(b.executed, 3) << "no trial after the last receiver went";
     EXPECT_EQ(a.executed, 1);
-    const std::string why = "No receiver left in the test session (GPS1 disabled, GPS2 port lost)";
+    const std::string why = "No receiver left in the test session (GPS1 disabled, GPS2 port 1 lost)";
     EXPECT_EQ(LinesWith(h.log.lines, "No receiver left"), 1);
     EXPECT_EQ(LinesWith(h.log.lines, why + ": test session stopped"), 1);
     EXPECT_EQ(h.status.panels[1], "Test Session FAILED: " + why);

@@ -359,6 +359,15 @@ TEST(EngineSession, SilentReceiverIsDisabledAndTheSessionGoesOn) {
     // is; the next trial, which it is no part of, gets no line.
     ASSERT_EQ(b.results_lines.size(), 1u);
     EXPECT_EQ(b.results_lines[0], "-1\t% 1\t\r\n");
+    // Out of the session, its own machine is stopped: a receiver that talks
+    // again later is not sent its restart command again.
+    EXPECT_EQ(b.CallsCount("SetNewTestMachineState(0)"), 1);
+    // Its files are the session's still: its rows and statistics are
+    // written with the others' and its logs end with theirs.
+    EXPECT_EQ(b.CallsCount("DeviceLogT2AT2UToFile(1)"), 1);
+    EXPECT_EQ(b.CallsCount("DeviceLogT2AT2UToFile(2)"), 0);
+    EXPECT_EQ(b.CallsCount("DeviceLogT2AT2UStatistics()"), 1);
+    EXPECT_EQ(b.CallsCount("DeviceEndResultsLogging()"), 1);
 }
 
 TEST(EngineSession, StopEndsEverythingAndNothingMoreIsSent) {
