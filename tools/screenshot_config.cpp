@@ -1,20 +1,22 @@
-// Writes a Config.dat with two enabled receivers (RCV1 on port 1, RCV2 on
-// port 2) and a COLD test of three trials into the folder given, for
-// tools/screenshots.
+// Writes a Config.dat with two (or the number given, up to four) enabled
+// receivers (RCV1 on port 1, RCV2 on port 2, ...) and a COLD test of three
+// trials into the folder given, for tools/screenshots.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "bench/session/config.h"
 #include "bench/session/test_line.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+    const int receivers = argc == 3 ? std::atoi(argv[2]) : 2;
+    if (argc < 2 || argc > 3 || receivers < 1 || receivers > 4) {
+        std::fprintf(stderr, "usage: %s FOLDER [RECEIVERS]\n", argv[0]);
         return 2;
     }
     bench::SystemConfig c;
     bench::SystemConfigReset(c);
-    for (int s = 0; s < 2; ++s) {
+    for (int s = 0; s < receivers; ++s) {
         c.Devices[s].DevEN = bench::FlagSet;
         c.Devices[s].DName = "RCV" + std::to_string(s + 1);
         c.Devices[s].NmeaP = static_cast<int16_t>(s + 1);

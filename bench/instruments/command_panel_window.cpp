@@ -60,7 +60,9 @@ CommandPanelWindow::CommandPanelWindow(CommandPanel& panel, std::string program_
 
     list_ = new QListWidget(this);
     list_->setObjectName(QStringLiteral("List1"));
-    list_->setMinimumSize(460, 360);
+    // Its lines take the room the window is given: on a laptop screen the
+    // panel fits over a device window's console.
+    list_->setMinimumSize(200, 100);
     connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row != panel_.Selected()) panel_.Select(static_cast<int16_t>(row));
     });
@@ -82,11 +84,13 @@ CommandPanelWindow::CommandPanelWindow(CommandPanel& panel, std::string program_
     QPushButton* run = Button("Command2", "RUN");
     QPushButton* pause = Button("Command9", "PAUSE");
     QPushButton* stop = Button("Command10", "STOP");
+    // Three columns: editing the list, its file, running it.
     int r = 0;
-    for (QPushButton* b : {add, insert, replace, remove, execSel}) eg->addWidget(b, r++, 0);
+    for (QPushButton* b : {add, insert, replace, remove}) eg->addWidget(b, r++, 0);
     r = 0;
-    for (QPushButton* b : {load, save, saveAs}) eg->addWidget(b, r++, 1);
-    for (QPushButton* b : {run, pause, stop}) eg->addWidget(b, r++, 1);
+    for (QPushButton* b : {load, save, saveAs, execSel}) eg->addWidget(b, r++, 1);
+    r = 0;
+    for (QPushButton* b : {run, pause, stop}) eg->addWidget(b, r++, 2);
 
     auto* restart = new QGroupBox(QStringLiteral("Restart"), this);
     auto* rg = new QGridLayout(restart);
@@ -128,15 +132,20 @@ CommandPanelWindow::CommandPanelWindow(CommandPanel& panel, std::string program_
     commandRow->addWidget(command_, 1);
     commandRow->addWidget(selectAll);
     commandRow->addWidget(execute);
-    auto* side = new QVBoxLayout;
-    side->addWidget(edit);
-    side->addWidget(restart);
-    side->addWidget(send);
-    side->addStretch(1);
+    // The script's buttons, and beside them the restarts above the files.
+    auto* column = new QVBoxLayout;
+    column->addWidget(restart);
+    column->addWidget(send);
+    column->addStretch(1);
+    auto* side = new QHBoxLayout;
+    side->addWidget(edit, 0, Qt::AlignTop);
+    side->addLayout(column);
     auto* middle = new QHBoxLayout;
     middle->addWidget(list_, 1);
     middle->addLayout(side);
     auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(6, 6, 6, 2);
+    top->setSpacing(4);
     top->addWidget(hint);
     top->addLayout(commandRow);
     top->addLayout(middle, 1);

@@ -118,7 +118,12 @@ ExtControlWindow& ExtControlOwner::Show() {
     ExtControl& c = Control();
     if (!window_) {
         window_ = new ExtControlWindow(c, main_window_);
-        PlaceOverMainWindow(window_, main_window_, 360);
+        if (place) {
+            window_->adjustSize();
+            place(*window_);
+        } else {
+            PlaceOverMainWindow(window_, main_window_, 360);
+        }
         // Closed by hand: unloaded as the menu entry's clearing unloads it
         // (once the close has returned), and the entry told, so that no
         // trial goes on asking a window that is gone for keys.

@@ -57,6 +57,9 @@ public:
             Unload();
     }
     ExtControlWindow* Window() const { return window_.data(); }
+    // Where the window opens (before it is shown); by default inside the
+    // main window near its right edge.
+    std::function<void(QWidget&)> place;
     bool Made() const { return control_ != nullptr; }
     // The controller's Timer1 (for tests that step it).
     platform::Timer* Timer1() const { return timer_.get(); }

@@ -128,7 +128,12 @@ LabSatMngWindow& LabSatOwner::Show() {
     LabSatMng& c = Control();
     if (!window_) {
         window_ = new LabSatMngWindow(c, main_window_);
-        PlaceOverMainWindow(window_, main_window_, 80);
+        if (place) {
+            window_->adjustSize();
+            place(*window_);
+        } else {
+            PlaceOverMainWindow(window_, main_window_, 80);
+        }
     }
     window_->show();
     window_->raise();

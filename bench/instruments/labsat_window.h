@@ -51,6 +51,9 @@ public:
     // Shows the window ("LabSat Management").
     LabSatMngWindow& Show();
     LabSatMngWindow* Window() const { return window_.data(); }
+    // Where the window opens the first time (before it is shown); by
+    // default inside the main window near its right edge.
+    std::function<void(QWidget&)> place;
     bool Made() const { return control_ != nullptr; }
 
     bool LabSatSetBinFile(const std::string& file) override { return Control().LabSatSetBinFile(file); }

@@ -44,10 +44,13 @@ SimWindow::SimWindow(SimMng& sim, QWidget* parent) : QWidget(parent, Qt::Window)
     setObjectName("SimMng");
     setWindowTitle("Simulator Management");
 
-    // --- host ---
+    // Laid out low and wide: on a laptop screen the window fits over a
+    // device window's console, clear of its satellite table.
+    // --- host, in one row ---
     frame1_ = new QGroupBox("Host Config", this);
     frame1_->setObjectName("Frame1");
     auto* hostGrid = new QGridLayout(frame1_);
+    hostGrid->setColumnStretch(5, 1);
     hostGrid->addWidget(new QLabel("Host Name", frame1_), 0, 0);
     host_ = new QComboBox(frame1_);
     host_->setObjectName("Combo1");
@@ -55,15 +58,15 @@ SimWindow::SimWindow(SimMng& sim, QWidget* parent) : QWidget(parent, Qt::Window)
     host_->addItems({"localhost", "127.0.0.1"});
     host_->setMinimumWidth(220);
     hostGrid->addWidget(host_, 0, 1);
-    hostGrid->addWidget(new QLabel("Host Port", frame1_), 1, 0);
+    hostGrid->addWidget(new QLabel("Host Port", frame1_), 0, 2);
     port_ = new QLineEdit(frame1_);
     port_->setObjectName("Text1");
     port_->setMaximumWidth(90);
-    hostGrid->addWidget(port_, 1, 1, Qt::AlignLeft);
+    hostGrid->addWidget(port_, 0, 3, Qt::AlignLeft);
     auto* connectRow = new QWidget(frame1_);
     connectRow->setLayout(new QHBoxLayout);
     connectRow->layout()->setContentsMargins(0, 0, 0, 0);
-    hostGrid->addWidget(connectRow, 2, 1, Qt::AlignLeft);
+    hostGrid->addWidget(connectRow, 0, 4, Qt::AlignLeft);
     Button("Connect_Command", "Connect", connectRow, [this] { sim_.Connect_Command_Click(); });
     connect(host_, &QComboBox::currentTextChanged, this, [this](const QString& t) { sim_.SetHostBox(t.toStdString()); });
     connect(port_, &QLineEdit::textEdited, this, [this](const QString& t) { sim_.SetPortBox(t.toStdString()); });
@@ -92,22 +95,23 @@ SimWindow::SimWindow(SimMng& sim, QWidget* parent) : QWidget(parent, Qt::Window)
         levels->addWidget(e, row, col + 1);
         return e;
     };
+    // Each level beside its button; the power range, the single satellite.
     level_ = box("Text7", "Power Level", 0, 0);
     auto* setRow = new QWidget(frame2);
     setRow->setLayout(new QHBoxLayout);
     setRow->layout()->setContentsMargins(0, 0, 0, 0);
-    levels->addWidget(setRow, 0, 2, 1, 2, Qt::AlignLeft);
+    levels->addWidget(setRow, 0, 2, Qt::AlignLeft);
     Button("SetPower_Command", "Set Power", setRow, [this] { sim_.SetPower_Command_Click(level_->text().toStdString()); });
-    auto_level_ = box("Text10", "Other Satellites Power Level", 1, 0);
-    box("Text2", "Min", 2, 0);
-    box("Text3", "Max", 2, 2);
-    box("Text4", "1 Satellite Min Power Level", 3, 0);
-    box("Text5", "1 Satellite Simulator Channel", 3, 2);
-    box("Text6", "Turn OFF Satellite", 4, 0);
+    auto_level_ = box("Text10", "Other Satellites Power Level", 0, 3);
+    box("Text2", "Min", 1, 0);
+    box("Text3", "Max", 1, 3);
+    box("Text4", "1 Satellite Min Power Level", 2, 0);
+    box("Text5", "1 Satellite Simulator Channel", 2, 3);
+    box("Text6", "Turn OFF Satellite", 3, 0);
     auto* autoRow = new QWidget(frame2);
     autoRow->setLayout(new QHBoxLayout);
     autoRow->layout()->setContentsMargins(0, 0, 0, 0);
-    levels->addWidget(autoRow, 1, 2, 1, 2, Qt::AlignLeft);
+    levels->addWidget(autoRow, 0, 5, Qt::AlignLeft);
     Button("AutoSetUp_Command", "Auto Setup", autoRow,
            [this] { sim_.AutoSetUp_Command_Click(auto_level_->text().toStdString()); });
 
@@ -124,6 +128,8 @@ SimWindow::SimWindow(SimMng& sim, QWidget* parent) : QWidget(parent, Qt::Window)
     }
 
     auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(6, 6, 6, 2);
+    top->setSpacing(4);
     top->addWidget(frame1_);
     top->addWidget(frame2);
     top->addStretch(1);
@@ -134,7 +140,7 @@ SimWindow::SimWindow(SimMng& sim, QWidget* parent) : QWidget(parent, Qt::Window)
     port_->setText(Q(sim_.PortBox()));
     sim_.changed = [this] { Redraw(); };
     Redraw();
-    resize(640, 420);
+    resize(sizeHint());
 }
 
 SimWindow::~SimWindow() { sim_.changed = nullptr; }

@@ -179,7 +179,7 @@ std::optional<ReportCommands::MenuJob> ReportCommands::PrepareMenuReport(const s
     std::error_code ec;
     if (fs::exists(report, ec)) {
         if (prompts.Ask("Report ALREADY EXISTS, do you want overwrite it?", platform::Buttons::YesNo, "WARNING!!!",
-                        platform::Icon::Warning) != Answer::Yes)
+                        platform::Icon::Warning, Answer::No) != Answer::Yes)
             return std::nullopt;
         // An earlier report of this name still open would be found instead of the new one.
         if (ctx_.HasApp())
@@ -325,7 +325,7 @@ std::optional<ReportCommands::SensitivityJob> ReportCommands::PrepareSensitivity
     std::error_code ec;
     const bool exists = fs::exists(report, ec);
     if (exists && prompts.Ask("Report ALREADY EXISTS, do you want overwrite it?", platform::Buttons::YesNo,
-                              "WARNING!!!", platform::Icon::Warning) != Answer::Yes)
+                              "WARNING!!!", platform::Icon::Warning, Answer::No) != Answer::Yes)
         return std::nullopt;
 
     // The strongest level's signal strength of every start type, asked before

@@ -3,6 +3,7 @@
 #include "bench/session/benchtop.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -16,6 +17,7 @@
 #include <QStyle>
 #include <QStatusBar>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <cctype>
@@ -23,7 +25,6 @@
 
 #include "bench/devices/byte_log.h"
 #include "bench/devices/system_log.h"
-#include "bench/instruments/instrument_placement.h"
 #include "bench/instruments/sim_mng.h"
 #include "bench/instruments/sim_script.h"
 #include "bench/instruments/sim_window.h"
@@ -133,6 +134,12 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
                                          std::make_unique<platform::QtTimer>(0, false), std::move(simServices));
     services_.simulator = sim_.get();
     windows_.showSimulator = [this] {
+        // Placed when first shown, clear of the device windows' tables.
+        if (!sim_placed_) {
+            SimulatorWindow().adjustSize();
+            PlaceClearOfTables(SimulatorWindow());
+            sim_placed_ = true;
+        }
         SimulatorWindow().show();
         SimulatorWindow().raise();
     };
@@ -219,6 +226,9 @@ void Benchtop::MakeInstruments() {
         report);
     services_.labsat = labsat_.get();
     services_.external = ext_control_.get();
+    // Clear of the device windows' tables and of the other windows' title bars.
+    labsat_->place = [this](QWidget& window) { PlaceClearOfTables(window); };
+    ext_control_->place = [this](QWidget& window) { PlaceClearOfTables(window); };
     windows_.showLabSat = [this] { labsat_->Show(); };
     windows_.externalControl = [this](bool on) { ext_control_->SetShown(on); };
     ext_control_->closedByUser = [this] {
@@ -399,7 +409,8 @@ bool Benchtop::CheckDirectory(const std::string& path) {
 void Benchtop::AddToMenu(const std::string& caption) {
     QMenu* list = Menu("OWindows");
     if (window_menu_count_ >= static_cast<int16_t>(win1_.size())) {
-        QAction* a = list->addAction(QString());
+        auto* a = new QAction(list);
+        list->insertAction(results_separator_, a);
         a->setObjectName(QString("win1_%1").arg(window_menu_count_));
         const int index = window_menu_count_;
         connect(a, &QAction::triggered, this, [this, index] { Handle("win1_Click", [&] { win1_Click(index); }); });
@@ -408,6 +419,14 @@ void Benchtop::AddToMenu(const std::string& caption) {
     win1_[window_menu_count_]->setText(WithMnemonic(Latin1(caption), window_menu_count_));
     win1_[window_menu_count_]->setVisible(true);
     ++window_menu_count_;
+    RefreshResultsEntry();
+}
+
+void Benchtop::RefreshResultsEntry() {
+    if (!results_entry_) return;
+    results_entry_->setText(WithMnemonic(QStringLiteral("Results"), window_menu_count_));
+    results_entry_->setVisible(results_ != nullptr);
+    results_separator_->setVisible(results_ != nullptr && window_menu_count_ > 0);
 }
 
 // The caption with a letter underlined that no entry above it in the list
@@ -483,6 +502,7 @@ void Benchtop::ResetWindowMenu() {
     win1_[0]->setText("win1");
     win1_[0]->setVisible(false);
     window_menu_count_ = 0;
+    RefreshResultsEntry();
 }
 
 // --- device windows ---
@@ -534,6 +554,10 @@ void Benchtop::InitializeDevices(const std::string& path) {
         ShowStoredAntenna(loaded.config);
         const SystemConfig& cfg = state_.ActiveConfig;
 
+        // Every window of the set-up gets its place knowing how many follow.
+        int planned = 0, placed = 0;
+        for (const DeviceConfig& d : cfg.Devices)
+            if (d.DevEN == FlagSet) planned += d.DebugEN == FlagSet ? 2 : 1;
         for (int slot = 0; slot < DeviceSlots; ++slot) {
             const DeviceConfig& d = cfg.Devices[slot];
             if (d.DevEN != FlagSet) continue;
@@ -552,7 +576,7 @@ void Benchtop::InitializeDevices(const std::string& path) {
             w.DeviceSetTop(static_cast<float>(w.DeviceGetHeight()) * static_cast<float>(slot));
             w.DeviceSetLeft(0);
             nmea.widget->show();
-            PlaceInView(SubWindowOf(nmea.widget));
+            PlaceSetUpWindow(SubWindowOf(nmea.widget), placed++, planned);
             w.DeviceEnableDataDecoding();
             w.Check1_Click();
             w.OpenPort_Click();
@@ -569,13 +593,20 @@ void Benchtop::InitializeDevices(const std::string& path) {
                 g.DeviceSetTop(static_cast<float>(g.DeviceGetHeight()) * static_cast<float>(slot));
                 g.DeviceSetLeft(static_cast<float>(g.DeviceGetWidth()));
                 debug.widget->show();
-                PlaceInView(SubWindowOf(debug.widget));
+                PlaceSetUpWindow(SubWindowOf(debug.widget), placed++, planned);
                 g.OpenPort_Click();
                 AddToMenu(Caption(debug.widget));
             }
         }
+        if (results_) results_->ShowSlots(SessionSlots());
         StatusBarMessage(1, "");
     });
+}
+
+std::array<bool, 4> Benchtop::SessionSlots() const {
+    std::array<bool, 4> in_session{};
+    for (int s = 0; s < DeviceSlots; ++s) in_session[static_cast<size_t>(s)] = fanout_->SlotEnabled(s);
+    return in_session;
 }
 
 void Benchtop::SimulatorSettings(const std::string& type, const std::string& hostName, int32_t port) {
@@ -640,8 +671,9 @@ void Benchtop::StopTesting_Click() {
 // False (the session goes on) for any answer but Yes.
 bool Benchtop::AskToStopSession(const char* question, const std::string& why) {
     if (!engine_->SessionRunning()) return true;
-    const platform::Answer answer =
-        platform::Prompts::Instance().Ask(question, platform::Buttons::YesNo, "WARNING", platform::Icon::Question);
+    // Enter keeps it running.
+    const platform::Answer answer = platform::Prompts::Instance().Ask(
+        question, platform::Buttons::YesNo, "WARNING", platform::Icon::Question, platform::Answer::No);
     if (answer != platform::Answer::Yes) return false;
     // It may have ended by itself while the question was up.
     if (engine_->SessionRunning()) StopSessionBecause(why);
@@ -676,6 +708,9 @@ void Benchtop::NewTestSession() {
     Handle("NewTestSession_Click", [&] {
         engine_->StopTesting();
         CloseAllWindows();
+        // The old session's values and trial counter go with it. (Without
+        // a window the grid was never written.)
+        if (results_) grid_.ClearSession();
         config_dialog_->show();
         config_dialog_->raise();
     });
@@ -710,7 +745,9 @@ TaskMonitor& Benchtop::TaskMonitorWindow() {
 Results& Benchtop::ResultsWindow() {
     if (!results_) {
         results_ = new Results(grid_, this);
+        results_->ShowSlots(SessionSlots());
         results_placed_ = false;
+        RefreshResultsEntry();
     }
     return *results_;
 }
@@ -718,12 +755,12 @@ Results& Benchtop::ResultsWindow() {
 sim::SimWindow& Benchtop::SimulatorWindow() {
     if (!sim_window_) {
         sim_window_ = new sim::SimWindow(*sim_, this);
-        PlaceOverMainWindow(sim_window_, this, 200);
+        sim_placed_ = false;
     }
     return *sim_window_;
 }
 
-void Benchtop::ShowResultsWindow() {
+void Benchtop::ShowResultsWindow(bool activate) {
     Results& window = ResultsWindow();
     // Placed when first shown, not when made, so that it avoids the session
     // windows open by then; before it is mapped (see the replay's).
@@ -731,7 +768,26 @@ void Benchtop::ShowResultsWindow() {
         PlaceClearOfTables(window);
         results_placed_ = true;
     }
+    if (activate) {  // chosen by the user
+        window.show();
+        window.raise();
+        window.activateWindow();
+        return;
+    }
+    // The keys stay in the window the session was started from. The window
+    // asks not to be activated; where the platform activates it anyway (at
+    // the first change of focus after showing it), the focus goes back.
+    QPointer<QWidget> had = QApplication::activeWindow();
+    const bool was_visible = window.isVisible();
     window.show();
+    if (was_visible || !had || had == &window) return;
+    auto watch = std::make_shared<QMetaObject::Connection>();
+    *watch = connect(qApp, &QGuiApplication::focusWindowChanged, this,
+                     [watch, had, shown = QPointer<QWidget>(&window)](QWindow* focus) {
+                         QObject::disconnect(*watch);
+                         if (had && shown && focus && focus == shown->windowHandle()) had->activateWindow();
+                     });
+    QTimer::singleShot(1000, this, [watch] { QObject::disconnect(*watch); });
 }
 
 }  // namespace bench

@@ -273,14 +273,34 @@ private:
     // over the others' right parts (a replay window never covers the live
     // windows' title bars).
     void PlaceInView(QMdiSubWindow* sub, bool alongTop = true);
+    // Window `index` of the `planned` ones a set-up opens: as PlaceInView
+    // while they all fit cascaded at the least size that shows their
+    // panels, else on a grid of offsets that gives each that size and
+    // leaves the start of every title bar in reach.
+    void PlaceSetUpWindow(QMdiSubWindow* sub, int index, int planned);
     // A replay device window, where it leaves the live ones' tables and
     // position panels in view (benchtop_placement.cpp).
     void PlaceReplayInView(QMdiSubWindow* sub);
     // A rectangle moved, and shrunk if it must be, to lie wholly inside view.
     static QRect FittedInto(const QRect& view, QRect at);
     void PlaceClearOfTables(QWidget& window);
+    // What a window opened over the workspace should leave in view, in
+    // screen coordinates, by weight.
+    struct Obstacles {
+        std::vector<QRect> menus, tables, titles, controls, windows;
+        std::vector<std::vector<QRect>> bars;  // each title bar's parts in view
+    };
+    Obstacles ObstaclesAround(const QWidget& window) const;
+    // The windows that open over the workspace: the results grid, the
+    // replay's controls, the command panel and the instruments.
+    std::vector<QWidget*> SessionWindows() const;
+    void WatchForRoom(QWidget& window);
+    void GrowBackShrunkWindows();
     static std::string Caption(QWidget* widget);
     void ResetWindowMenu();
+    // The Window menu's entry of the results grid: shown once the grid has
+    // a window, with a letter no device window's entry uses.
+    void RefreshResultsEntry();
 
     // Menus (benchtop_menus.cpp).
     void BuildMenus();
@@ -301,8 +321,11 @@ private:
     void StopSessionBecause(const std::string& why);
     void Hlp_Click();
     void HelpNotShown(const std::string& file, const std::string& why);
-    // The results window, shown beside the device windows.
-    void ShowResultsWindow();
+    // The results window, shown beside the device windows; activated only
+    // when the user asks for it (from the Window menu).
+    void ShowResultsWindow(bool activate = false);
+    // The device slots the session runs (their columns show in the grid).
+    std::array<bool, 4> SessionSlots() const;
     void AboutSW_Click();
 
     DeviceWindowFactory& factory_;
@@ -349,10 +372,13 @@ private:
     std::map<std::string, QMenu*> menus_;
     std::vector<QAction*> win1_;
     int16_t window_menu_count_ = 0;
+    QAction* results_separator_ = nullptr;
+    QAction* results_entry_ = nullptr;  // "ResultsWindow", after the device windows
     TestingConfig* config_dialog_ = nullptr;
     QPointer<Coords> coords_;
     QPointer<Results> results_;
     bool results_placed_ = false;
+    bool sim_placed_ = false;
     QPointer<frmAbout> about_;
     QPointer<TaskMonitor> task_monitor_;
     QPointer<sim::SimWindow> sim_window_;

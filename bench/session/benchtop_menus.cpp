@@ -15,6 +15,7 @@
 
 #include "bench/devices/system_log.h"
 #include "bench/session/dialog_prompts.h"
+#include "bench/session/results_window.h"
 #include "platform/core/paths.h"
 #include "platform/ui/prompts.h"
 
@@ -141,11 +142,15 @@ void Benchtop::BuildMenus() {
     // --- Testing ---
     QMenu* testing = AddMenu(nullptr, "TestingMenu", "&Testing");
     connect(testing, &QMenu::aboutToShow, this, [this] { SyncSessionControls(); });
+    // Start and Stop answer their keys in every window of the bench (the
+    // results grid, the instruments, the script panel), not only here.
     QAction* start = AddEntry(testing, "exectest", "&Start");
     start->setShortcut(QKeySequence(Qt::Key_F5));
+    start->setShortcutContext(Qt::ApplicationShortcut);
     connect(start, &QAction::triggered, this, [this] { exectest_Click(); });
     QAction* stop = AddEntry(testing, "StopTesting", "S&top");
     stop->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
+    stop->setShortcutContext(Qt::ApplicationShortcut);
     connect(stop, &QAction::triggered, this, [this] { StopTesting_Click(); });
     connect(AddEntry(testing, "NewTestSession", "&New Test Session"), &QAction::triggered, this,
             [this] { NewTestSession_Click(); });
@@ -194,6 +199,13 @@ void Benchtop::BuildMenus() {
     first->setObjectName("win1_0");
     connect(first, &QAction::triggered, this, [this] { Handle("win1_Click", [this] { win1_Click(0); }); });
     win1_.push_back(first);
+    // Below the device windows: the results grid, once it exists.
+    results_separator_ = windows->addSeparator();
+    results_entry_ = windows->addAction(QStringLiteral("Results"));
+    results_entry_->setObjectName("ResultsWindow");
+    connect(results_entry_, &QAction::triggered, this,
+            [this] { Handle("ResultsWindow_Click", [this] { ShowResultsWindow(true); }); });
+    RefreshResultsEntry();
 
     // --- ? ---
     QMenu* inf = AddMenu(nullptr, "inf", "&?");

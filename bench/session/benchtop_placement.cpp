@@ -7,9 +7,12 @@
 #include <QRegion>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
+#include <QVariant>
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <iterator>
 #include <optional>
@@ -19,6 +22,7 @@
 
 #include "bench/instruments/command_panel_window.h"
 #include "bench/instruments/replay_window.h"
+#include "bench/instruments/sim_window.h"
 #include "bench/session/benchtop.h"
 #include "bench/session/results_window.h"
 #include "platform/qt/owned_window.h"
@@ -29,6 +33,11 @@ namespace {
 
 // Of a title bar left uncovered: its icon and the start of its caption.
 constexpr int kTitleReach = 40;
+
+// A window's own size, kept while it is made smaller to find a place.
+constexpr const char* kNaturalSize = "fixbenchNaturalSize";
+constexpr const char* kRoomWatched = "fixbenchRoomWatched";
+constexpr const char* kRaised = "fixbenchRaised";
 
 int64_t Area(const QRect& r) { return r.isEmpty() ? 0 : int64_t{r.width()} * r.height(); }
 
@@ -50,7 +59,51 @@ bool InReach(const std::vector<QRect>& bar, const QRect& r) {
     return false;
 }
 
+// Whether a title bar (the parts of it that can be grabbed: in view, past
+// its buttons) can still be grabbed beside `r`: a part of kTitleReach left
+// whole, or a piece of kTitleReach beside `r`.
+bool GrabbableBeside(const std::vector<QRect>& bar, const QRect& r) {
+    for (const QRect& p : bar) {
+        if (p.width() < kTitleReach) continue;
+        if (!r.intersects(p) || r.left() - p.left() >= kTitleReach || p.right() - r.right() >= kTitleReach) return true;
+    }
+    return false;
+}
+
+// A title bar without the buttons at its right end.
+QRegion Grabbable(const QRect& bar) {
+    return QRegion(bar) - QRect(QPoint(bar.right() + 1 - 3 * bar.height(), bar.top()), QSize(3 * bar.height(), bar.height()));
+}
+
 }  // namespace
+
+void Benchtop::PlaceSetUpWindow(QMdiSubWindow* sub, int index, int planned) {
+    if (!sub || !sub->widget()) return;
+    const QRect view = mdi_->viewport()->rect();
+    const QSize frame = sub->size() - sub->widget()->size();
+    const QSize least = sub->widget()->minimumSizeHint() + frame;
+    const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 8;
+    const int last = std::max(planned - 1, 0) * step;
+    if (planned < 2 || (last + least.height() <= view.height() && last + least.width() <= view.width())) {
+        PlaceInView(sub);
+        return;
+    }
+    // The room left beside and below the least size, shared out: columns
+    // kTitleReach or more apart (each leaves the start of the title bar of
+    // the one before it), rows a title bar or more apart (each leaves the
+    // title bars of the row above whole). Left to right, then the next row.
+    const QSize slack = (view.size() - least).expandedTo(QSize(0, 0));
+    const int most_columns = slack.width() / kTitleReach + 1;
+    const int most_rows = slack.height() / step + 1;
+    const int columns = std::clamp((planned + most_rows - 1) / most_rows, 1, most_columns);
+    const int rows = std::clamp((planned + columns - 1) / columns, 1, most_rows);
+    const int dx = columns > 1 ? slack.width() / (columns - 1) : 0;
+    const int dy = rows > 1 ? std::min(slack.height() / (rows - 1), step) : 0;
+    // More windows than places: round again from the top left.
+    const int k = index % (columns * rows);
+    const QPoint at((k % columns) * dx, (k / columns) * dy);
+    sub->setGeometry(FittedInto(view, QRect(at, sub->size().boundedTo(view.size() - QSize(at.x(), at.y())))));
+}
 
 // A rectangle moved, and shrunk if it must be, to lie wholly inside view.
 QRect Benchtop::FittedInto(const QRect& view, QRect at) {
@@ -109,52 +162,136 @@ void Benchtop::PlaceInView(QMdiSubWindow* sub, bool alongTop) {
     sub->setGeometry(FittedInto(view, at));
 }
 
-// Where a window of the session (the results grid, the replay's controls,
-// the command panel) covers no device window's satellite table or position
-// panel (nor the main window's menus) when the screen has room for it; else
-// over the console of the device window on top, the part a session needs
-// least; else smaller, where it covers least. Each way it keeps clear of the
-// other session windows already open where it can, their buttons first, so
-// that none of them buries another.
+namespace {
+
+// Tells when the watched window is hidden or closed, and marks it with
+// the order in which the windows came to the front (the latest is on top).
+class WindowWatcher : public QObject {
+public:
+    WindowWatcher(QObject* parent, std::function<void()> hidden) : QObject(parent), hidden_(std::move(hidden)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        static qlonglong raised = 0;
+        if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate)
+            watched->setProperty(kRaised, ++raised);
+        if (event->type() == QEvent::Hide && hidden_) hidden_();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> hidden_;
+};
+
+// The frame a window manager adds, before the window has one.
+QSize FrameOf(const QWidget& window) {
+    return {8, window.style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8};
+}
+
+// What a place hides, by weight: the menus, the title bars it leaves out
+// of reach (a window that can still be grabbed can be moved off what it
+// covers), the tables and position panels, the other windows' controls,
+// the title bars, the rest of those windows. The first place tried wins a
+// tie.
+using Cost = std::tuple<int64_t, int64_t, int64_t, int64_t, int64_t, int64_t>;
+
+}  // namespace
+
+std::vector<QWidget*> Benchtop::SessionWindows() const {
+    std::vector<QWidget*> out;
+    for (QWidget* w : {static_cast<QWidget*>(results_.data()), static_cast<QWidget*>(findChild<ReplayWindow*>()),
+                       static_cast<QWidget*>(script_panel_ ? script_panel_->Window() : nullptr),
+                       static_cast<QWidget*>(sim_window_.data()),
+                       static_cast<QWidget*>(labsat_ ? labsat_->Window() : nullptr),
+                       static_cast<QWidget*>(ext_control_ ? ext_control_->Window() : nullptr)})
+        if (w) out.push_back(w);
+    return out;
+}
+
+Benchtop::Obstacles Benchtop::ObstaclesAround(const QWidget& window) const {
+    Obstacles o;
+    // Never over the main window's menus, which start and stop the session.
+    if (QWidget* bar = menuWidget(); bar && bar->isVisible()) o.menus.emplace_back(bar->mapToGlobal(QPoint(0, 0)), bar->size());
+    // The device windows' satellite tables, position panels and title bars,
+    // where no other device window covers them.
+    const QList<QMdiSubWindow*> stack = mdi_->subWindowList(QMdiArea::StackingOrder);  // bottom first
+    const QRect view = mdi_->viewport()->rect();
+    const QPoint to_global = mdi_->viewport()->mapToGlobal(QPoint(0, 0));
+    for (qsizetype i = 0; i < stack.size(); ++i) {
+        QMdiSubWindow* sub = stack[i];
+        if (!sub->isVisible() || sub->isMinimized() || !sub->widget()) continue;
+        QRegion above;
+        for (qsizetype j = i + 1; j < stack.size(); ++j)
+            if (stack[j]->isVisible() && !stack[j]->isMinimized()) above += stack[j]->geometry();
+        auto in_view = [&](const QRect& r) {
+            std::vector<QRect> parts;
+            for (const QRect& part : (QRegion(r) & view) - above) parts.push_back(part.translated(to_global));
+            return parts;
+        };
+        for (const char* name : {"SatTable", "DataPanel"})
+            if (auto* panel = sub->widget()->findChild<QWidget*>(name); panel && panel->isVisible())
+                for (const QRect& part : in_view(QRect(panel->mapTo(mdi_->viewport(), QPoint(0, 0)), panel->size())))
+                    o.tables.push_back(part);
+        const QRect bar(sub->geometry().topLeft(), QSize(sub->width(), sub->widget()->y()));
+        const std::vector<QRect> parts = in_view(bar);
+        o.titles.insert(o.titles.end(), parts.begin(), parts.end());
+        std::vector<QRect> grabbable;
+        for (const QRect& part : (Grabbable(bar) & view) - above) grabbable.push_back(part.translated(to_global));
+        // (One out of reach already is reached from the Window menu.)
+        if (GrabbableBeside(grabbable, QRect())) o.bars.push_back(std::move(grabbable));
+    }
+    // The other windows open over the workspace: their title bars (where the
+    // ones in front of them leave them in view), their controls and the rest
+    // of them.
+    const int title = FrameOf(window).height();
+    const std::vector<QWidget*> others = SessionWindows();
+    for (QWidget* other : others) {
+        if (other == &window || !other->isVisible()) continue;
+        // (Without a window manager's frame: the top of the window.)
+        const QRect frame = other->frameGeometry(), inner = other->geometry();
+        const QRect whole(frame.topLeft(), QSize(frame.width(), std::max(inner.top() - frame.top(), title)));
+        QRegion bar(whole), grabbable = Grabbable(whole);
+        const qlonglong raised = other->property(kRaised).toLongLong();
+        for (QWidget* front : others)
+            if (front != other && front != &window && front->isVisible() && front->property(kRaised).toLongLong() > raised) {
+                bar -= front->frameGeometry();
+                grabbable -= front->frameGeometry();
+            }
+        o.titles.insert(o.titles.end(), bar.begin(), bar.end());
+        if (std::vector<QRect> parts(grabbable.begin(), grabbable.end()); GrabbableBeside(parts, QRect()))
+            o.bars.push_back(std::move(parts));
+        o.windows.push_back(frame);
+        for (QAbstractButton* button : other->findChildren<QAbstractButton*>())
+            if (button->isVisible()) o.controls.emplace_back(button->mapToGlobal(QPoint(0, 0)), button->size());
+    }
+    return o;
+}
+
+// Where a window opened over the workspace (the results grid, the replay's
+// controls, the command panel, the instruments) covers no device window's
+// satellite table or position panel, no title bar and not the main
+// window's menus, when the screen has room for it; else over the console
+// of the device window on top, the part a session needs least; else
+// smaller, down to the least in which it still reads, where it covers
+// least. Each way it keeps clear of the other windows already open where it
+// can, their buttons first, so that none of them buries another. Made
+// smaller, it grows back when room is made (one of the others is closed).
 void Benchtop::PlaceClearOfTables(QWidget& window) {
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), window.size());
-    std::vector<QRect> keep_clear;
-    for (int s = 0; s < DeviceSlots; ++s)
-        for (QWidget* w : {nmea_widgets_[s], debug_widgets_[s]}) {
-            if (!w || !w->isVisible()) continue;
-            for (const char* name : {"SatTable", "DataPanel"})
-                if (auto* panel = w->findChild<QWidget*>(name); panel && panel->isVisible())
-                    keep_clear.emplace_back(panel->mapToGlobal(QPoint(0, 0)), panel->size());
-        }
-    // Never over the main window's menus, which start and stop the session.
-    std::vector<QRect> menus;
-    if (QWidget* bar = menuWidget(); bar && bar->isVisible()) menus.emplace_back(bar->mapToGlobal(QPoint(0, 0)), bar->size());
-    // The other session windows open, and the controls on them.
-    std::vector<QRect> session_windows, controls;
-    for (QWidget* other : {static_cast<QWidget*>(results_.data()), static_cast<QWidget*>(findChild<ReplayWindow*>()),
-                           static_cast<QWidget*>(script_panel_ ? script_panel_->Window() : nullptr)}) {
-        if (!other || other == &window || !other->isVisible()) continue;
-        session_windows.push_back(other->frameGeometry());
-        for (QAbstractButton* button : other->findChildren<QAbstractButton*>())
-            if (button->isVisible()) controls.emplace_back(button->mapToGlobal(QPoint(0, 0)), button->size());
-    }
-    // The window manager's frame, before the window has one.
-    const int title = window.style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8;
-    const QSize frame(8, title);
-    auto covered = [](const std::vector<QRect>& parts, const QRect& r) {
-        int64_t sum = 0;
-        for (const QRect& p : parts) sum += Area(p.intersected(r));
-        return sum;
+    const Obstacles o = ObstaclesAround(window);
+    const QSize frame = FrameOf(window);
+    auto cost = [&o](const QRect& r) {
+        const auto out_of_reach = std::count_if(o.bars.begin(), o.bars.end(),
+                                                [&](const std::vector<QRect>& bar) { return !GrabbableBeside(bar, r); });
+        return Cost{Covered(o.menus, r),    out_of_reach,         Covered(o.tables, r),
+                    Covered(o.controls, r), Covered(o.titles, r), Covered(o.windows, r)};
     };
-    // What a place hides, by weight: the menus, the tables and panels, the
-    // other session windows' controls, the rest of those windows. The first
-    // place tried wins a tie.
-    using Cost = std::tuple<int64_t, int64_t, int64_t, int64_t>;
+    auto room = [&o](const QRect& r) {
+        return Covered(o.menus, r) + Covered(o.tables, r) + Covered(o.titles, r) == 0;
+    };
     std::optional<Cost> best;
     QRect chosen;
     auto consider = [&](const QRect& r) {
-        const Cost c{covered(menus, r), covered(keep_clear, r), covered(controls, r), covered(session_windows, r)};
+        const Cost c = cost(r);
         if (!best || c < *best) {
             best = c;
             chosen = r;
@@ -177,7 +314,8 @@ void Benchtop::PlaceClearOfTables(QWidget& window) {
     if (const QSize framed = own + frame; framed.width() <= area.width() && framed.height() <= area.height())
         for (int y : steps(area.bottom() + 1 - framed.height(), area.top()))
             for (int x : steps(area.right() + 1 - framed.width(), area.left()))
-                if (const QRect r(QPoint(x, y), framed); covered(menus, r) + covered(keep_clear, r) == 0) consider(r);
+                if (const QRect r(QPoint(x, y), framed); room(r)) consider(r);
+    WatchForRoom(window);
     if (best && *best == Cost{}) {
         window.move(chosen.topLeft());
         platform::KeepOnScreen(window);
@@ -192,13 +330,13 @@ void Benchtop::PlaceClearOfTables(QWidget& window) {
     if (QWidget* console = front ? front->findChild<QWidget*>("Frame2") : nullptr; console && console->isVisible()) {
         // The console and, when it is narrow, the port buttons beside it:
         // the part of the window a running session needs least.
-        QRect room(console->mapToGlobal(QPoint(0, 0)), console->size());
+        QRect over_console(console->mapToGlobal(QPoint(0, 0)), console->size());
         if (QWidget* buttons = front->findChild<QWidget*>("Frame1"); buttons && buttons->isVisible())
-            room |= QRect(buttons->mapToGlobal(QPoint(0, 0)), buttons->size());
+            over_console |= QRect(buttons->mapToGlobal(QPoint(0, 0)), buttons->size());
         const QSize size =
-            own.boundedTo(room.size().expandedTo(QSize(360, 200)) - frame).expandedTo(window.minimumSizeHint()) + frame;
+            own.boundedTo(over_console.size().expandedTo(least) - frame).expandedTo(least) + frame;
         // Taller than the console: from its top, down over as little as can be.
-        const QRect over = room.united(QRect(room.topLeft(), size)).intersected(area);
+        const QRect over = over_console.united(QRect(over_console.topLeft(), size)).intersected(area);
         for (int y : steps(over.top(), std::max(over.top(), over.bottom() + 1 - size.height())))
             for (int x : steps(std::max(over.left(), over.right() + 1 - size.width()), over.left()))
                 consider(QRect(QPoint(x, y), size));
@@ -208,6 +346,7 @@ void Benchtop::PlaceClearOfTables(QWidget& window) {
         for (int k = 1; k <= 3; ++k)
             scan(own - (own - least) * k / 3 + frame);
     if (best) {
+        if (chosen.size() - frame != own) window.setProperty(kNaturalSize, own);
         window.resize(chosen.size() - frame);
         window.move(chosen.topLeft());
     } else {
@@ -215,6 +354,50 @@ void Benchtop::PlaceClearOfTables(QWidget& window) {
         window.move(work.right() - window.width() - 20, work.bottom() - window.height() - 60);
     }
     platform::KeepOnScreen(window);
+}
+
+void Benchtop::WatchForRoom(QWidget& window) {
+    if (window.property(kRoomWatched).toBool()) return;
+    window.setProperty(kRoomWatched, true);
+    window.installEventFilter(new WindowWatcher(&window, [this] {
+        QTimer::singleShot(0, this, [this] { GrowBackShrunkWindows(); });
+    }));
+}
+
+// A window made smaller than its own size to find a place grows back
+// towards that size, as far as it then covers nothing at all: where it is,
+// else at the nearest place from the bottom right.
+void Benchtop::GrowBackShrunkWindows() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    for (QWidget* window : SessionWindows()) {
+        const QSize natural = window->property(kNaturalSize).toSize();
+        if (!window->isVisible() || !natural.isValid() || window->size().expandedTo(natural) == window->size()) continue;
+        const Obstacles o = ObstaclesAround(*window);
+        const QSize frame = (window->frameGeometry().size() - window->size()).expandedTo(FrameOf(*window));
+        auto clear = [&o](const QRect& r) {
+            return Covered(o.menus, r) + Covered(o.tables, r) + Covered(o.titles, r) + Covered(o.controls, r) +
+                       Covered(o.windows, r) == 0;
+        };
+        const QSize now = window->size();
+        for (int k = 4; k > 0; --k) {
+            const QSize size = (now + (natural.expandedTo(now) - now) * k / 4) + frame;
+            if (size.width() > area.width() || size.height() > area.height()) continue;
+            std::optional<QPoint> at;
+            if (const QRect here = FittedInto(area, QRect(window->frameGeometry().topLeft(), size)); clear(here))
+                at = here.topLeft();
+            for (int y = area.bottom() + 1 - size.height(); !at && y >= area.top(); y -= 10)
+                for (int x = area.right() + 1 - size.width(); !at && x >= area.left(); x -= 10)
+                    if (clear(QRect(QPoint(x, y), size))) at = QPoint(x, y);
+            if (!at) continue;
+            if (k == 4) window->setProperty(kNaturalSize, QVariant());
+            window->resize(size - frame);
+            window->move(*at);
+            platform::KeepOnScreen(*window);
+            break;
+        }
+    }
 }
 
 

@@ -20,6 +20,7 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -164,8 +165,15 @@ void TestingConfig::showEvent(QShowEvent* event) {
         }
         TestingConfig_FormCfg();
         Load_Command_Click();
+        QDialog::showEvent(event);
+        // The keyboard starts at the first control (the page tabs).
+        tabs_->tabBar()->setFocus(Qt::TabFocusReason);
+    } else {
+        QDialog::showEvent(event);
     }
-    QDialog::showEvent(event);
+    // The control with the focus shows it from the start, not only after a
+    // first Tab (hiding the dialog forgets it).
+    setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 void TestingConfig::closeEvent(QCloseEvent* event) {
@@ -535,7 +543,7 @@ void TestingConfig::Remove_Click() {
 }
 
 void TestingConfig::Clear_Click() {
-    if (AskYesNo(this, QStringLiteral("WARNING"), QStringLiteral("Test list will be deleted! Are you sure?")))
+    if (AskYesNo(this, QStringLiteral("WARNING"), QStringLiteral("Test list will be deleted! Are you sure?"), true))
         testList_->clear();
 }
 

@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -36,7 +37,8 @@ QLineEdit* Box(QWidget* parent, const QString& name, int width) {
 QPushButton* Button(QWidget* parent, const QString& name, const QString& caption) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
-    b->setAutoDefault(false);
+    // Enter presses the button that has the focus, as a click does.
+    b->setAutoDefault(true);
     return b;
 }
 
@@ -57,15 +59,32 @@ void TestingConfig::BuildWidgets() {
     setModal(false);
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName(QStringLiteral("TabStrip"));
-    tabs_->addTab(BuildDevicePage(), QStringLiteral("Device"));
-    tabs_->addTab(BuildTestingPage(), QStringLiteral("Testing"));
-    tabs_->addTab(BuildGeneralPage(), QStringLiteral("General"));
+    // Alt+D, Alt+T and Alt+G open a page.
+    tabs_->addTab(BuildDevicePage(), QStringLiteral("&Device"));
+    tabs_->addTab(BuildTestingPage(), QStringLiteral("&Testing"));
+    tabs_->addTab(BuildGeneralPage(), QStringLiteral("&General"));
+    // Ctrl+Tab and Ctrl+PageDown go to the next page, with Shift or
+    // PageUp back, from every control: taken before a list can read
+    // PageDown as its own (and change a port unseen).
+    const std::pair<QKeySequence, int> pageKeys[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+        {QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1},
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1},
+        {QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1}};
+    for (const auto& [key, step] : pageKeys) {
+        auto* shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, this, [this, step] {
+            const int n = tabs_->count();
+            tabs_->setCurrentIndex((tabs_->currentIndex() + step + n) % n);
+        });
+    }
 
     auto* ok = Button(this, QStringLiteral("Save_Command"), QStringLiteral("OK"));
     auto* save = Button(this, QStringLiteral("SaveOnly_Command"), QStringLiteral("Save"));
     auto* cancel = Button(this, QStringLiteral("Cancel_Command"), QStringLiteral("Cancel"));
     for (QPushButton* b : {ok, save, cancel}) b->setMinimumWidth(90);
-    // Enter is OK and Escape is Cancel (reject), wherever the focus is.
+    // Enter is OK where no button has the focus; Escape is Cancel (reject).
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &TestingConfig::Save_Command_Click);
     connect(save, &QPushButton::clicked, this, &TestingConfig::SaveOnly_Command_Click);

@@ -26,9 +26,11 @@ void WarnUser(QWidget*, const QString& text) {
     platform::Prompts::Instance().Inform(text.toStdString(), "WARNING", platform::Icon::Warning);
 }
 
-bool AskYesNo(QWidget*, const QString& title, const QString& text) {
+bool AskYesNo(QWidget*, const QString& title, const QString& text, bool noOnEnter) {
     return platform::Prompts::Instance().Ask(text.toStdString(), platform::Buttons::YesNo, title.toStdString(),
-                                             platform::Icon::Question) == platform::Answer::Yes;
+                                             platform::Icon::Question,
+                                             noOnEnter ? std::optional(platform::Answer::No) : std::nullopt) ==
+           platform::Answer::Yes;
 }
 
 QString PickFileToOpen(QWidget*, const QString& title, const QString& filter, const QString& folder) {

@@ -11,8 +11,9 @@ namespace bench {
 
 // A warning box titled "WARNING".
 void WarnUser(QWidget* parent, const QString& text);
-// A Yes/No question; true for Yes.
-bool AskYesNo(QWidget* parent, const QString& title, const QString& text);
+// A Yes/No question; true for Yes. Enter answers No where `noOnEnter`
+// (a question that deletes something).
+bool AskYesNo(QWidget* parent, const QString& title, const QString& text, bool noOnEnter = false);
 // File pickers; `filter` in the "Label (*.ext)|*.ext" form. Empty when cancelled.
 QString PickFileToOpen(QWidget* parent, const QString& title, const QString& filter, const QString& folder);
 QString PickFileToSave(QWidget* parent, const QString& title, const QString& filter, const QString& folder);

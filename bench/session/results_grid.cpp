@@ -24,7 +24,14 @@ void ResultsGrid::Notify() {
     if (auto notify = changed) notify();
 }
 
-void ResultsGrid::ResetResultsWindow() {
+void ResultsGrid::ResetResultsWindow() { Reset(true); }
+
+void ResultsGrid::ClearSession() {
+    caption_.clear();
+    Reset(false);
+}
+
+void ResultsGrid::Reset(bool tell_cleared) {
     for (auto& r : rows_)
         for (auto& c : r) c.clear();
     for (auto& r : failed_) r.fill(false);
@@ -37,7 +44,7 @@ void ResultsGrid::ResetResultsWindow() {
     rows_[0][0] = "Ave (s)";
     rows_[1][0] = "Max (s)";
     rows_[2][0] = "Min (s)";
-    if (auto clear = cleared) clear();
+    if (auto clear = cleared; clear && tell_cleared) clear();
     Notify();
 }
 

@@ -18,6 +18,9 @@ public:
     ResultsGrid();
 
     void ResetResultsWindow();
+    // A new session: every cell, the statistics and the caption emptied.
+    // Unlike a test's reset it does not ask for the window to be shown.
+    void ClearSession();
     void UpdateCell(int16_t trial, int16_t slot, double value);
     void AddLineLable(int16_t row, const std::string& text);
     void UpdateTest(int16_t current, int16_t trials);
@@ -44,6 +47,7 @@ public:
 
 private:
     void EnsureRow(int row);
+    void Reset(bool tell_cleared);
     void Notify();
 
     std::vector<std::array<std::string, kColumns>> rows_;

@@ -6,7 +6,9 @@
 // the ones scripts and the main window call on the window.
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "bench/session/results_grid.h"
@@ -30,13 +32,26 @@ public:
     void UpdateTestStatistic(int16_t trial, int16_t slot, double value) { grid_.UpdateTestStatistic(trial, slot, value); }
 
     session::ResultsGrid& Grid() { return grid_; }
+    // Whoever places the window keeps it at least this large.
+    QSize minimumSizeHint() const override { return least_; }
+    // The size it opens at, with room for it.
+    QSize OwnSize() const { return own_; }
+    // The device slots of the session (true: enabled). The other slots'
+    // columns are hidden while they hold nothing; before the window is
+    // shown its width follows the columns it shows.
+    void ShowSlots(const std::array<bool, 4>& in_session);
 
 private:
     void Redraw();
+    void ShowColumns();
+    static constexpr int kLabelWidth = 110;
 
     session::ResultsGrid& grid_;
     std::function<void()> before_;
     QTableWidget* table_ = nullptr;
+    QSize least_, own_;
+    std::array<bool, 4> slots_{true, true, true, true};
+    int value_width_ = 0, least_value_width_ = 0, rest_ = 0, least_height_ = 0;
 };
 
 }  // namespace bench

@@ -49,8 +49,10 @@ NCOSettings::NCOSettings(NcoParametersSink& sink, QWidget* parent) : QDialog(par
     for (int i = 0; i < 2; ++i) {
         auto* b = new QPushButton(i == 0 ? QStringLiteral("OK") : QStringLiteral("Cancel"), this);
         b->setObjectName(Indexed("Command1", i));
-        b->setAutoDefault(false);
-        b->setDefault(i == 0);  // Enter confirms; Escape cancels (reject)
+        // Enter presses the button with the focus, else confirms; Escape
+        // cancels (reject).
+        b->setAutoDefault(true);
+        b->setDefault(i == 0);
         connect(b, &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
         buttons->addWidget(b);
     }

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace platform {
 
@@ -126,7 +127,8 @@ std::vector<std::string> Prompts::NextFiles() {
     return names;
 }
 
-Answer Prompts::Ask(std::string_view text, Buttons buttons, std::string_view title, Icon icon) {
+Answer Prompts::Ask(std::string_view text, Buttons buttons, std::string_view title, Icon icon,
+                    std::optional<Answer> enter) {
     if (Unattended()) {
         Note("Question", title, text);
         if (answers_.empty()) return DefaultAnswer(buttons);
@@ -143,6 +145,13 @@ Answer Prompts::Ask(std::string_view text, Buttons buttons, std::string_view tit
         case Buttons::YesNoCancel:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
+    }
+    if (enter) {
+        static constexpr std::pair<Answer, QMessageBox::StandardButton> kButtons[] = {
+            {Answer::Ok, QMessageBox::Ok}, {Answer::Cancel, QMessageBox::Cancel},
+            {Answer::Yes, QMessageBox::Yes}, {Answer::No, QMessageBox::No}};
+        for (const auto& [answer, button] : kButtons)
+            if (answer == *enter && box.button(button)) box.setDefaultButton(button);
     }
     switch (box.exec()) {
         case QMessageBox::Yes: return Answer::Yes;

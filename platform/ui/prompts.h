@@ -6,6 +6,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,9 +40,13 @@ public:
     const std::vector<std::string>& Asked() const { return asked_; }
     void ClearAsked() { asked_.clear(); }
 
-    // A box the caller waits on. Unattended: the next queued answer, else the
+    // A box the caller waits on. Enter presses the button that has the
+    // focus; where none has, `enter` (none given: the first button).
+    // A question that ends or deletes something passes its safe answer
+    // (No, Cancel) there. Unattended: the next queued answer, else the
     // first button's answer (Ok or Yes).
-    Answer Ask(std::string_view text, Buttons buttons, std::string_view title, Icon icon = Icon::None);
+    Answer Ask(std::string_view text, Buttons buttons, std::string_view title, Icon icon = Icon::None,
+               std::optional<Answer> enter = std::nullopt);
 
     // A box with one OK button that the caller does not wait for (no nested
     // event loop in device code).

@@ -46,7 +46,7 @@ protected:
     void Page(const char* caption) {
         auto* tabs = dialogs_test::Find<QTabWidget>(Dialog(), "TabStrip");
         for (int i = 0; i < tabs->count(); ++i)
-            if (tabs->tabText(i) == QLatin1String(caption)) tabs->setCurrentIndex(i);
+            if (tabs->tabText(i).remove(QLatin1Char('&')) == QLatin1String(caption)) tabs->setCurrentIndex(i);
     }
     // Two receivers and one COLD test of `trials` with no wait between trials.
     void FillDialog(int trials) {

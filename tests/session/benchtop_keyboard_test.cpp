@@ -117,3 +117,111 @@ TEST_F(BenchKeyboard, AfterAClickOnABlockedWindowEscapeStillAnswersTheBox) {
 
 }  // namespace
 }  // namespace benchtop_test
+
+#include <QTableWidget>
+
+#include "bench/session/results_window.h"
+#include "tests/session/keys_ui.h"
+
+namespace benchtop_test {
+namespace {
+
+// A bench with one receiver and a COLD test, OK pressed, the keyboard in
+// the main window.
+class SessionKeys : public BenchKeyboard {
+protected:
+    void OpenWithOneReceiver() {
+        bench::SystemConfig c = Config({0});
+        AddColdTest(c, 0, 3, 0, 0);
+        SetUpDevices(c);
+        test::Pump(100);
+        test::Activate(top.get());
+    }
+    bench::Results* ResultsShown() {
+        auto* r = top->findChild<bench::Results*>();
+        return r && r->isVisible() ? r : nullptr;
+    }
+};
+
+TEST_F(SessionKeys, TheResultsGridLeavesTheKeysWhereStartWasPressedAndStopWorksFromEveryWindow) {
+    OpenWithOneReceiver();
+    ASSERT_TRUE(test::PressKey(Qt::Key_F5));
+    ASSERT_TRUE(top->SessionRunning()) << "F5 starts";
+    ASSERT_TRUE(test::WaitFor([&] { return ResultsShown() != nullptr; }, 2000)) << "the grid opens with the session";
+    test::Pump(300);
+    EXPECT_EQ(QGuiApplication::focusWindow(), top->windowHandle()) << "the grid took the focus";
+    // Stop from wherever the keyboard is.
+    ASSERT_TRUE(test::PressKey(Qt::Key_F5, Qt::ShiftModifier));
+    EXPECT_FALSE(top->SessionRunning()) << "Shift+F5 did not stop";
+
+    // A click on the grid, then Stop and Start from there.
+    ASSERT_TRUE(test::PressKey(Qt::Key_F5));
+    ASSERT_TRUE(top->SessionRunning());
+    test::Activate(ResultsShown());
+    ASSERT_EQ(QGuiApplication::focusWindow(), ResultsShown()->windowHandle());
+    ASSERT_TRUE(test::PressKey(Qt::Key_F5, Qt::ShiftModifier));
+    EXPECT_FALSE(top->SessionRunning()) << "Shift+F5 does nothing in the results grid";
+    ASSERT_TRUE(test::PressKey(Qt::Key_F5));
+    EXPECT_TRUE(top->SessionRunning()) << "F5 does nothing in the results grid";
+    top->StopTesting_Click();
+}
+
+TEST_F(SessionKeys, TheWindowMenuListsTheResultsGrid) {
+    OpenWithOneReceiver();
+    ASSERT_TRUE(test::PressKey(Qt::Key_F5));
+    ASSERT_TRUE(test::WaitFor([&] { return ResultsShown() != nullptr; }, 2000));
+    ASSERT_TRUE(test::PressKey(Qt::Key_F5, Qt::ShiftModifier));
+    test::Activate(top.get());
+    // Alt+W, then the entry's letter.
+    ASSERT_TRUE(test::PressKey(Qt::Key_W, Qt::AltModifier, "w"));
+    ASSERT_EQ(QApplication::activePopupWidget(), top->Menu("OWindows"));
+    QAction* entry = nullptr;
+    for (QAction* a : top->Menu("OWindows")->actions())
+        if (a->isVisible() && bench::Benchtop::PlainCaption(a->text()) == "Results") entry = a;
+    ASSERT_NE(entry, nullptr) << "no Results entry in the Window menu";
+    const QString letter = QKeySequence::mnemonic(entry->text()).toString().remove("Alt+").toLower();
+    ASSERT_FALSE(letter.isEmpty());
+    ASSERT_TRUE(test::PressKey(Qt::Key_A + (letter[0].unicode() - 'a'), Qt::NoModifier, letter));
+    test::Pump(100);
+    EXPECT_EQ(QGuiApplication::focusWindow(), ResultsShown()->windowHandle()) << "the grid is not in front";
+}
+
+TEST_F(SessionKeys, NewTestSessionEmptiesTheResultsGrid) {
+    OpenWithOneReceiver();
+    top->Grid().UpdateTest(2, 3);
+    top->Grid().UpdateCell(1, 0, 35.5);
+    bench::Results* results = ResultsShown();
+    ASSERT_NE(results, nullptr);
+    auto* table = results->findChild<QTableWidget*>("MSFlexGrid1");
+    ASSERT_EQ(results->windowTitle(), "Results: n. 2 of 3");
+    ASSERT_EQ(table->item(4, 1)->text(), "35.5");
+    // Testing > New Test Session by its letters.
+    test::Activate(top.get());
+    ASSERT_TRUE(test::PressKey(Qt::Key_T, Qt::AltModifier, "t"));
+    ASSERT_TRUE(test::PressKey(Qt::Key_N, Qt::NoModifier, "n"));
+    ASSERT_TRUE(top->ConfigDialog().isVisible());
+    EXPECT_EQ(results->windowTitle(), "Results") << "the old session's trial counter stays";
+    for (int row : {0, 1, 2, 4})
+        EXPECT_TRUE(!table->item(row, 1) || table->item(row, 1)->text().isEmpty())
+            << "row " << row << " keeps " << table->item(row, 1)->text().toStdString();
+}
+
+TEST_F(SessionKeys, EnterInTheStopQuestionKeepsTheSessionRunning) {
+    OpenWithOneReceiver();
+    ASSERT_TRUE(test::PressKey(Qt::Key_F5));
+    ASSERT_TRUE(top->SessionRunning());
+    test::Activate(top.get());
+    {
+        keys_test::BoxAnswer enter({{Qt::Key_Return, QStringLiteral("\r")}});
+        ASSERT_TRUE(test::PressKey(Qt::Key_T, Qt::AltModifier, "t"));
+        ASSERT_TRUE(test::PressKey(Qt::Key_N, Qt::NoModifier, "n"));
+        ASSERT_TRUE(enter.Answered()) << "no question was asked";
+        EXPECT_EQ(enter.Text(), "A test session is running. Stop the session and start a new one?");
+    }
+    EXPECT_TRUE(top->SessionRunning()) << "Enter stopped the session";
+    EXPECT_FALSE(top->ConfigDialog().isVisible());
+    top->StopTesting_Click();
+}
+
+}  // namespace
+}  // namespace benchtop_test

@@ -8,12 +8,16 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTableWidget>
 
 #include "bench/devices/comm_window.h"
 #include "bench/session/device_windows.h"
 #include "bench/session/results_window.h"
 #include "bench/instruments/command_panel_window.h"
+#include "bench/instruments/labsat_window.h"
 #include "bench/instruments/replay_window.h"
+#include "bench/instruments/sim_window.h"
+#include "bench/session/script_bench.h"
 #include "platform/ui/prompts.h"
 #include "tests/instruments/replay_logs.h"
 #include "tests/session/benchtop_fixture.h"
@@ -40,23 +44,25 @@ protected:
                          << " desktop: run this test on its own (as ctest does)";
         dialogs_test::ResetPrompts();
         home = std::make_unique<test::TempHome>();
-        for (int i = 0; i < 2; ++i) {
-            rx[i] = std::make_unique<test::EmulatedReceiver>();
-            rx[i]->RegisterPort(7 + i);
-        }
     }
     void TearDown() override {
         top.reset();
         for (auto& r : rx) r.reset();
         dialogs_test::ResetPrompts();
     }
-    // The main window at this size (as on a screen of it, less the panel),
-    // with two receivers enabled and OK pressed.
-    // The main window at this size (0: as it opens by itself).
-    void OpenWithTwoReceivers(int width, int height) {
+    // The main window at this size (as on a screen of it, less the panel;
+    // 0: as it opens by itself), with two (or `count`) receivers enabled
+    // and OK pressed.
+    void OpenWithTwoReceivers(int width, int height) { OpenWithReceivers(2, width, height); }
+    void OpenWithReceivers(int count, int width, int height) {
+        for (int i = 0; i < count; ++i)
+            if (!rx[i]) {
+                rx[i] = std::make_unique<test::EmulatedReceiver>();
+                rx[i]->RegisterPort(7 + i);
+            }
         bench::SystemConfig c;
         bench::SystemConfigReset(c);
-        for (int s = 0; s < 2; ++s) {
+        for (int s = 0; s < count; ++s) {
             c.Devices[s].DevEN = bench::FlagSet;
             c.Devices[s].DName = "RCV" + std::to_string(s + 1);
             c.Devices[s].NmeaP = static_cast<int16_t>(7 + s);
@@ -71,8 +77,7 @@ protected:
         top->ConfigDialog().show();  // reads Config.dat afresh
         dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
         test::Pump(kSettleMs);
-        ASSERT_NE(top->NmeaWidget(0), nullptr);
-        ASSERT_NE(top->NmeaWidget(1), nullptr);
+        for (int s = 0; s < count; ++s) ASSERT_NE(top->NmeaWidget(s), nullptr);
     }
     QMdiSubWindow* Sub(QWidget* w) { return qobject_cast<QMdiSubWindow*>(w->parentWidget()); }
     QRect View() { return top->Workspace()->viewport()->rect(); }
@@ -161,6 +166,12 @@ protected:
             ExpectEveryPanelReadable(w, "replay window");
             windows.push_back(w);
         }
+        ExpectTitleBarsInReach(windows);
+        return made;
+    }
+    // Every title bar, live or replayed, left where it can be grabbed: its
+    // start, or a piece past its buttons.
+    void ExpectTitleBarsInReach(const std::vector<QWidget*>& windows) {
         for (size_t i = 0; i < windows.size(); ++i) {
             SCOPED_TRACE(Sub(windows[i])->windowTitle().toStdString());
             const QRect g = Sub(windows[i])->geometry();
@@ -180,11 +191,33 @@ protected:
                         (right.rectCount() == 1 && right.boundingRect().width() == 40))
                 << "title bar out of reach at " << g.x() << "," << g.y();
         }
-        return made;
+    }
+    // Four receivers: each device window, as it opens and when brought to
+    // the front from the Window menu, wholly in view with every panel
+    // readable (its console gives up lines first), and every title bar in
+    // reach.
+    void ExpectFourReceiversWhole(QSize screen) {
+        OpenWithReceivers(4, screen.width() - 10, screen.height() - 60);
+        std::vector<QWidget*> windows;
+        for (int s = 0; s < 4; ++s) windows.push_back(top->NmeaWidget(s));
+        for (int s = 0; s < 4; ++s) {
+            const std::string name = "RCV" + std::to_string(s + 1) + " as opened";
+            ExpectWhollyInView(windows[s], name.c_str());
+            ExpectEveryPanelReadable(windows[s], name.c_str());
+        }
+        ExpectTitleBarsInReach(windows);
+        for (int s = 0; s < 4; ++s) {
+            const std::string name = "RCV" + std::to_string(s + 1) + " from the Window menu";
+            top->findChild<QAction*>(QString("win1_%1").arg(s))->trigger();
+            test::Pump(kSettleMs);
+            ASSERT_EQ(top->Workspace()->activeSubWindow(), Sub(windows[s])) << name;
+            ExpectWhollyInView(windows[s], name.c_str());
+            ExpectEveryPanelReadable(windows[s], name.c_str());
+        }
     }
 
     std::unique_ptr<test::TempHome> home;
-    std::array<std::unique_ptr<test::EmulatedReceiver>, 2> rx;
+    std::array<std::unique_ptr<test::EmulatedReceiver>, 4> rx;
     bench::CommWindowFactory factory;
     std::unique_ptr<bench::Benchtop> top;
 };
@@ -355,10 +388,14 @@ TEST_F(LaptopWorkspace, TheReplayControlsAndTheResultsGridDoNotBuryEachOther) {
     ExpectReplayAndResultsApart(*top, false);
 }
 
+// Two device windows fill the workspace: the console's room takes one of
+// them (the grid keeps its statistics and trials readable and leaves the
+// title bars in reach), and they overlap without burying each other.
 TEST_F(BenchWorkspace, TheReplayControlsAndTheResultsGridDoNotBuryEachOther) {
     OpenWithTwoReceivers(0, 0);
-    ExpectReplayAndResultsApart(*top, true);
+    ExpectReplayAndResultsApart(*top, false);
 }
+
 
 TEST_F(LaptopWorkspace, TheCommandPanelOpensOverTheConsoleNotThePositionPanel) {
     OpenWithTwoReceivers(1366 - 10, 768 - 60);
@@ -452,6 +489,243 @@ TEST_F(HugeWorkspace, ReplayWindowsOpenClearOfTheLiveTablesAndPanelsAndOfEachOth
         // With room for it, at its own size: its console keeps every line.
         EXPECT_EQ(Sub(made[i])->size(), Sub(top->NmeaWidget(0))->size());
     }
+}
+
+TEST_F(BenchWorkspace, FourReceiversEachShowTheirWholeTableAndPositionPanel) {
+    ExpectFourReceiversWhole({1600, 1000});
+}
+
+TEST_F(LaptopWorkspace, FourReceiversEachShowTheirWholeTableAndPositionPanel) {
+    ExpectFourReceiversWhole({1366, 768});
+}
+
+class SmallLaptopWorkspace : public BenchWorkspace {
+protected:
+    QSize Desktop() const override { return {1280, 800}; }
+};
+
+TEST_F(SmallLaptopWorkspace, FourReceiversEachShowTheirWholeTableAndPositionPanel) {
+    ExpectFourReceiversWhole({1280, 800});
+}
+
+// The parts of the tables and position panels of every device window that
+// no other device window covers, in screen coordinates.
+std::vector<std::pair<std::string, QRect>> AllTablesInView(bench::Benchtop& top) {
+    std::vector<std::pair<std::string, QRect>> parts;
+    const QList<QMdiSubWindow*> stack = top.Workspace()->subWindowList(QMdiArea::StackingOrder);
+    for (qsizetype i = 0; i < stack.size(); ++i) {
+        QWidget* w = stack[i]->widget();
+        for (const char* name : {"SatTable", "DataPanel"}) {
+            QWidget* part = w->findChild<QWidget*>(name);
+            QRegion seen(QRect(part->mapToGlobal(QPoint(0, 0)), part->size()));
+            for (qsizetype j = i + 1; j < stack.size(); ++j)
+                seen -= QRect(stack[j]->mapToGlobal(QPoint(0, 0)), stack[j]->size());
+            for (const QRect& r : seen) parts.emplace_back(w->windowTitle().toStdString() + " " + name, r);
+        }
+    }
+    return parts;
+}
+
+// Every title bar, of the device windows and of `windows` (opened in this
+// order over the main window), keeps the start of its caption, or a piece
+// past its buttons, uncovered. (A device window that another one covers is
+// reached from the Window menu.)
+void ExpectEveryTitleBarInReach(bench::Benchtop& top, const std::vector<QWidget*>& windows) {
+    struct Bar {
+        std::string name;
+        QRegion left, right;
+    };
+    auto whole = [](const QRegion& r) { return r.rectCount() == 1 && r.boundingRect().width() == 40; };
+    auto bar = [](const std::string& name, const QRect& r) {
+        return Bar{name, QRegion(QRect(r.topLeft(), QSize(40, r.height()))),
+                   QRegion(QRect(QPoint(r.right() + 1 - 40 - 3 * r.height(), r.top()), QSize(40, r.height())))};
+    };
+    std::vector<Bar> bars;
+    const QList<QMdiSubWindow*> stack = top.Workspace()->subWindowList(QMdiArea::StackingOrder);
+    for (qsizetype i = 0; i < stack.size(); ++i) {
+        const QRect g(stack[i]->mapToGlobal(QPoint(0, 0)), QSize(stack[i]->width(), stack[i]->widget()->y()));
+        Bar b = bar(stack[i]->windowTitle().toStdString(), g);
+        for (qsizetype j = i + 1; j < stack.size(); ++j) {
+            const QRect above(stack[j]->mapToGlobal(QPoint(0, 0)), stack[j]->size());
+            b.left -= above;
+            b.right -= above;
+        }
+        if (!whole(b.left) && !whole(b.right)) continue;
+        for (QWidget* w : windows) {
+            b.left -= w->frameGeometry();
+            b.right -= w->frameGeometry();
+        }
+        bars.push_back(b);
+    }
+    for (size_t i = 0; i < windows.size(); ++i) {
+        const QRect f = windows[i]->frameGeometry();
+        Bar b = bar(windows[i]->windowTitle().toStdString(), QRect(f.topLeft(), QSize(f.width(), 24)));
+        for (size_t j = i + 1; j < windows.size(); ++j) {
+            b.left -= windows[j]->frameGeometry();
+            b.right -= windows[j]->frameGeometry();
+        }
+        bars.push_back(b);
+    }
+    for (const Bar& b : bars) {
+        EXPECT_TRUE(whole(b.left) || whole(b.right)) << b.name << ": title bar out of reach at "
+                                                      << b.left.boundingRect().x() << "," << b.left.boundingRect().y();
+    }
+}
+
+// The simulator and LabSat windows and then the command panel, from their
+// menu entries over four receivers: each covers no table or position panel
+// in view and not the menus, stays on the screen, and every title bar
+// stays in reach.
+// `tables_third`: the screen has room for the third clear of the tables
+// too (else it covers as little of them as it can, its own title bar and
+// the others' in reach).
+void ExpectInstrumentsClearOfTablesAndTitleBars(bench::Benchtop& top, bool tables_third = true) {
+    std::vector<QWidget*> opened;
+    for (const char* entry : {"ConfigSim", "LabSatManagement", "CommPanel"}) {
+        SCOPED_TRACE(entry);
+        top.findChild<QAction*>(entry)->trigger();
+        test::Pump(kSettleMs);
+        QWidget* w = std::string(entry) == "ConfigSim"          ? top.findChild<bench::sim::SimWindow*>()
+                     : std::string(entry) == "LabSatManagement" ? static_cast<QWidget*>(top.findChild<bench::LabSatMngWindow*>())
+                                                                : top.ScriptPanel().Window();
+        ASSERT_NE(w, nullptr);
+        ASSERT_TRUE(w->isVisible());
+        opened.push_back(w);
+        const QRect at = w->frameGeometry();
+        SCOPED_TRACE(::testing::Message() << "at " << at.x() << "," << at.y() << " " << at.width() << "x" << at.height());
+        if (opened.size() < 3 || tables_third)
+            for (const auto& [name, part] : AllTablesInView(top)) EXPECT_FALSE(at.intersects(part)) << "covers " << name;
+        EXPECT_FALSE(at.intersects(Global(top.menuWidget()))) << "covers the menus";
+        EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(at)) << "off the screen";
+        ExpectEveryTitleBarInReach(top, opened);
+    }
+}
+
+TEST_F(LaptopWorkspace, InstrumentWindowsOpenClearOfTablesAndTitleBars) {
+    OpenWithReceivers(4, 1366 - 10, 768 - 60);
+    ExpectInstrumentsClearOfTablesAndTitleBars(*top);
+}
+
+TEST_F(SmallLaptopWorkspace, InstrumentWindowsOpenClearOfTablesAndTitleBars) {
+    OpenWithReceivers(4, 1280 - 10, 800 - 60);
+    ExpectInstrumentsClearOfTablesAndTitleBars(*top, false);
+}
+
+TEST_F(SmallLaptopWorkspace, TheCommandPanelAloneOpensOverTheConsoleClearOfTheTables) {
+    OpenWithReceivers(4, 1280 - 10, 800 - 60);
+    QWidget* front = top->Workspace()->subWindowList(QMdiArea::StackingOrder).back()->widget();
+    top->findChild<QAction*>("CommPanel")->trigger();
+    test::Pump(kSettleMs);
+    QWidget* panel = top->ScriptPanel().Window();
+    ASSERT_TRUE(panel && panel->isVisible());
+    const QRect at = panel->frameGeometry();
+    for (const auto& [name, part] : AllTablesInView(*top)) EXPECT_FALSE(at.intersects(part)) << "covers " << name;
+    EXPECT_TRUE(at.intersects(Global(front->findChild<QWidget*>("Frame2")))) << "over the console";
+    ExpectEveryTitleBarInReach(*top, {panel});
+}
+
+TEST_F(BenchWorkspace, InstrumentWindowsOpenClearOfTablesAndTitleBars) {
+    OpenWithReceivers(2, 0, 0);
+    ExpectInstrumentsClearOfTablesAndTitleBars(*top);
+}
+
+// The grid shows the column of every device of the session whole, its
+// statistics and three trials, without scrolling sideways.
+void ExpectEveryDeviceColumn(bench::Results& results, int devices) {
+    auto* table = results.findChild<QTableWidget*>("MSFlexGrid1");
+    ASSERT_NE(table, nullptr);
+    SCOPED_TRACE(::testing::Message() << "grid " << results.width() << "x" << results.height());
+    EXPECT_FALSE(table->horizontalScrollBar()->isVisible()) << "scrolls sideways";
+    for (int c = 1; c <= devices; ++c) {
+        EXPECT_FALSE(table->isColumnHidden(c)) << "Device " << c;
+        const int x = table->columnViewportPosition(c);
+        EXPECT_TRUE(x >= 0 && x + table->columnWidth(c) <= table->viewport()->width()) << "Device " << c << " cut";
+    }
+    const int last = 3 + 3;  // the third trial
+    EXPECT_LE(table->rowViewportPosition(last) + table->rowHeight(last), table->viewport()->height())
+        << "fewer than three trials in view";
+}
+
+TEST_F(LaptopWorkspace, TheResultsGridShowsEveryDeviceColumnWithFourReceivers) {
+    OpenWithReceivers(4, 1366 - 10, 768 - 60);
+    top->Grid().UpdateTest(1, 3);  // a session's first trial shows the grid
+    test::Pump(kSettleMs);
+    bench::Results& results = top->ResultsWindow();
+    ASSERT_TRUE(results.isVisible());
+    ExpectEveryDeviceColumn(results, 4);
+    const QRect at = results.frameGeometry();
+    for (const auto& [name, part] : AllTablesInView(*top)) EXPECT_FALSE(at.intersects(part)) << "covers " << name;
+    ExpectEveryTitleBarInReach(*top, {&results});
+}
+
+// The command panel open before Start: the grid still shows every device
+// column, and grows back towards its own size once the panel is closed.
+TEST_F(BenchWorkspace, TheResultsGridShowsEveryColumnBesideTheCommandPanelAndGrowsBackWhenItCloses) {
+    OpenWithReceivers(4, 0, 0);
+    top->findChild<QAction*>("CommPanel")->trigger();
+    test::Pump(kSettleMs);
+    QWidget* panel = top->ScriptPanel().Window();
+    ASSERT_TRUE(panel && panel->isVisible());
+    top->Grid().UpdateTest(1, 3);
+    test::Pump(kSettleMs);
+    bench::Results& results = top->ResultsWindow();
+    ASSERT_TRUE(results.isVisible());
+    ExpectEveryDeviceColumn(results, 4);
+    ExpectEveryTitleBarInReach(*top, {panel, &results});
+    const QSize opened = results.size();
+    panel->close();
+    test::Pump(kSettleMs);
+    EXPECT_TRUE(results.isVisible());
+    EXPECT_GT(results.width(), opened.width()) << "not grown back";
+    EXPECT_GT(results.height(), opened.height()) << "not grown back";
+    EXPECT_LE(results.width(), results.OwnSize().width());
+    const QRect at = results.frameGeometry();
+    for (const auto& [name, part] : AllTablesInView(*top)) EXPECT_FALSE(at.intersects(part)) << "covers " << name;
+    ExpectEveryDeviceColumn(results, 4);
+}
+
+// A crowded session: four receivers, the first brought to the front, the
+// instruments, the command panel and the replay's controls opened, then
+// Start: every title bar stays in reach, the grid shows every device
+// column, and nothing covers the menus.
+void ExpectCrowdedBenchInReach(bench::Benchtop& top) {
+    top.findChild<QAction*>("win1_0")->trigger();
+    test::Pump(kSettleMs);
+    std::vector<QWidget*> opened;
+    for (const char* entry : {"ConfigSim", "LabSatManagement", "CommPanel", "LogFileReplay"}) {
+        top.findChild<QAction*>(entry)->trigger();
+        test::Pump(kSettleMs);
+    }
+    opened = {top.findChild<bench::sim::SimWindow*>(), top.findChild<bench::LabSatMngWindow*>(),
+              top.ScriptPanel().Window(), top.findChild<bench::ReplayWindow*>()};
+    top.Grid().UpdateTest(1, 3);
+    test::Pump(kSettleMs);
+    opened.push_back(&top.ResultsWindow());
+    for (QWidget* w : opened) {
+        ASSERT_TRUE(w && w->isVisible());
+        const QRect at = w->frameGeometry();
+        SCOPED_TRACE(::testing::Message() << w->windowTitle().toStdString() << " at " << at.x() << "," << at.y() << " "
+                                          << at.width() << "x" << at.height());
+        EXPECT_FALSE(at.intersects(Global(top.menuWidget()))) << "covers the menus";
+        EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(at)) << "off the screen";
+    }
+    ExpectEveryTitleBarInReach(top, opened);
+    ExpectEveryDeviceColumn(top.ResultsWindow(), 4);
+}
+
+TEST_F(LaptopWorkspace, ACrowdedBenchLeavesEveryTitleBarInReach) {
+    OpenWithReceivers(4, 1366 - 10, 768 - 60);
+    ExpectCrowdedBenchInReach(*top);
+}
+
+TEST_F(SmallLaptopWorkspace, ACrowdedBenchLeavesEveryTitleBarInReach) {
+    OpenWithReceivers(4, 1280 - 10, 800 - 60);
+    ExpectCrowdedBenchInReach(*top);
+}
+
+TEST_F(BenchWorkspace, ACrowdedBenchLeavesEveryTitleBarInReach) {
+    OpenWithReceivers(4, 1600 - 10, 1000 - 60);
+    ExpectCrowdedBenchInReach(*top);
 }
 
 }  // namespace

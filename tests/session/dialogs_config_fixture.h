@@ -49,7 +49,7 @@ protected:
     void Page(const char* caption) {
         auto* tabs = Find<QTabWidget>(dlg.get(), "TabStrip");
         for (int i = 0; i < tabs->count(); ++i)
-            if (tabs->tabText(i) == QLatin1String(caption)) tabs->setCurrentIndex(i);
+            if (tabs->tabText(i).remove(QLatin1Char('&')) == QLatin1String(caption)) tabs->setCurrentIndex(i);
     }
     QListWidget* List() { return Find<QListWidget>(dlg.get(), "TestList"); }
     // Sets the editor to a plain roof-antenna test of `type` and adds it.
