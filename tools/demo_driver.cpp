@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/devices/background_saves.h"
 #include "bench/devices/comm_window.h"
 #include "bench/devices/system_log.h"
 #include "bench/session/benchtop.h"
@@ -162,6 +163,9 @@ int main() {
         return Fail("the session did not complete in " + std::to_string(kSessionTimeoutMs / 1000) + " s; status: \"" +
                     top->StatusText(1) + "\" / \"" + top->StatusText(2) + "\"; see " + bench::SystemLogPath());
     std::printf("%s\n\n", top->StatusText(1).c_str());
+    // The reports' files go to disk in the background: as the program does
+    // before it ends, wait for them.
+    bench::WaitForWorkbookSaves();
 
     // The program's own KML request: navsift once per device, beside its log.
     top->MakeKML();
