@@ -16,6 +16,7 @@
 #include "bench/reports/report_commands.h"
 #include "platform/core/numtext.h"
 #include "platform/ui/prompts.h"
+#include "tests/reports/fixes_near.h"
 #include "tests/reports/report_bench.h"
 #include "tests/support/qt_app.h"
 
@@ -26,42 +27,6 @@ using platform::Answer;
 namespace xl = workbook::xl;
 
 constexpr double kDeg = std::numbers::pi / 180;
-
-// NMEA ddmm.mmmmmm text of a signed coordinate, with its hemisphere letter.
-void ToNmea(double deg, int degreeDigits, const char* plusMinus, std::string& text, std::string& letter) {
-    letter = std::string(1, deg < 0 ? plusMinus[1] : plusMinus[0]);
-    const long long micro = std::llround(std::fabs(deg) * 60e6);
-    const long long whole = micro / 60000000, rest = micro % 60000000;
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%0*lld%02lld.%06lld", degreeDigits, whole, rest / 1000000, rest % 1000000);
-    text = buf;
-}
-
-// A fix `metres` from (lat, lon) towards `bearing` (degrees from north), on
-// a sphere: exact enough to place test fixes.
-Fix FixNear(double lat, double lon, double metres, double bearing, double ttff) {
-    const double d = metres / 6371000.0, t = bearing * kDeg, p1 = lat * kDeg;
-    const double p2 = std::asin(std::sin(p1) * std::cos(d) + std::cos(p1) * std::sin(d) * std::cos(t));
-    double l2 = lon * kDeg +
-                std::atan2(std::sin(t) * std::sin(d) * std::cos(p1), std::cos(d) - std::sin(p1) * std::sin(p2));
-    l2 = std::remainder(l2, 2 * std::numbers::pi);
-    Fix f{ttff, "101500.000"};
-    ToNmea(p2 / kDeg, 2, "NS", f.lat, f.ns);
-    ToNmea(l2 / kDeg, 3, "EW", f.lon, f.ew);
-    return f;
-}
-
-// `count` fixes within `spread` metres of the centre, the same every run.
-std::vector<Fix> Around(double lat, double lon, int count, double spread) {
-    std::vector<Fix> out;
-    unsigned state = 4242;
-    auto next = [&] {
-        state = state * 1103515245u + 12345u;
-        return ((state >> 8) & 0xFFFF) / 65535.0;
-    };
-    for (int i = 0; i < count; ++i) out.push_back(FixNear(lat, lon, spread * std::sqrt(next()), 360 * next(), 20 + i));
-    return out;
-}
 
 // The independent side. For each results file: every line whose GGA is
 // whole (checksum, time of day, position on the earth) is a fix; the
@@ -283,7 +248,7 @@ TEST_F(AccuracyRoad, OneWildFixNeverEmptiesTheAccuracyFigures) {
     REQUIRE_OPENPYXL();
     bench::OpenSystemLog();
     const double lat0 = 45 + 28.315 / 60, lon0 = 9 + 11.452 / 60;
-    std::vector<Fix> good = Around(lat0, lon0, 29, 6);
+    std::vector<Fix> good = Scatter(lat0, lon0, 29, 6, 4242);
 
     // Against the typed antenna, a receiver's first fix at 0 N 0 E.
     host.position = {{"45", "28", "3150", "9", "11", "4520"}, true, {"N", "E"}};
@@ -367,7 +332,7 @@ TEST_F(AccuracyRoad, ADamagedGGACostsThePositionNotTheMeasuredTTFF) {
     REQUIRE_OPENPYXL();
     bench::OpenSystemLog();
     const double lat0 = 48.1173, lon0 = 11.5167;
-    const std::vector<Fix> around = Around(lat0, lon0, 20, 5);
+    const std::vector<Fix> around = Scatter(lat0, lon0, 20, 5, 4242);
     std::string text;
     std::map<int, int> damagedTrials;  // trial -> file line
     std::vector<double> measured;
@@ -503,11 +468,11 @@ TEST_F(AccuracyRoad, ATypedAntennaKeepsItsHemisphere) {
     };
     std::vector<Fix> dateline, greenwich, equator;
     // Fixes at 179.9999 W, the antenna 10 S 179.99995 E: 16 m apart.
-    for (const Fix& f : Around(-10, -179.9999, 20, 3)) dateline.push_back(f);
+    for (const Fix& f : Scatter(-10, -179.9999, 20, 3, 4242)) dateline.push_back(f);
     // A receiver 8 m east of an antenna 0.0001 W at Greenwich.
-    for (const Fix& f : Around(51.4779, -0.0001 + 8 / (111320 * std::cos(51.4779 * kDeg)), 20, 1)) greenwich.push_back(f);
+    for (const Fix& f : Scatter(51.4779, -0.0001 + 8 / (111320 * std::cos(51.4779 * kDeg)), 20, 1, 4242)) greenwich.push_back(f);
     // Fixes north of the equator at 100 W, the antenna 0.00005 S.
-    for (const Fix& f : Around(0.00002, -100, 20, 4)) equator.push_back(f);
+    for (const Fix& f : Scatter(0.00002, -100, 20, 4, 4242)) equator.push_back(f);
     const std::vector<Case> cases{
         {"dl_TTFF_COLD_NMEA_Results", {{"-10", "0", "0", "179", "59", "997"}, true, {"", "E"}}, -10, 179.99995, dateline},
         {"gw_TTFF_COLD_NMEA_Results", {{"51", "28", "674", "0", "0", "006"}, true, {"N", "W"}}, 51 + 28.674 / 60,

@@ -10,6 +10,7 @@
 #include <numbers>
 #include <sstream>
 
+#include "tests/reports/fixes_near.h"
 #include "tests/reports/report_bench.h"
 
 namespace {
@@ -18,45 +19,6 @@ using namespace reptest;
 namespace xl = workbook::xl;
 
 constexpr double kDeg = std::numbers::pi / 180;
-
-// NMEA ddmm.mmmmmm text of a signed coordinate, with its hemisphere letter.
-void ToNmea(double deg, int degreeDigits, const char* plusMinus, std::string& text, std::string& letter) {
-    letter = std::string(1, deg < 0 ? plusMinus[1] : plusMinus[0]);
-    const long long micro = std::llround(std::fabs(deg) * 60e6);  // millionths of a minute
-    const long long whole = micro / 60000000, rest = micro % 60000000;
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%0*lld%02lld.%06lld", degreeDigits, whole, rest / 1000000, rest % 1000000);
-    text = buf;
-}
-
-// A fix `metres` from (lat, lon) towards `bearing` (degrees from north), on
-// a sphere: exact enough to place test fixes, even beside a pole.
-Fix FixNear(double lat, double lon, double metres, double bearing, double ttff) {
-    const double d = metres / 6371000.0, t = bearing * kDeg, p1 = lat * kDeg;
-    const double p2 = std::asin(std::sin(p1) * std::cos(d) + std::cos(p1) * std::sin(d) * std::cos(t));
-    double l2 = lon * kDeg + std::atan2(std::sin(t) * std::sin(d) * std::cos(p1), std::cos(d) - std::sin(p1) * std::sin(p2));
-    l2 = std::remainder(l2, 2 * std::numbers::pi);
-    Fix f{ttff, "101500.000"};
-    ToNmea(p2 / kDeg, 2, "NS", f.lat, f.ns);
-    ToNmea(l2 / kDeg, 3, "EW", f.lon, f.ew);
-    return f;
-}
-
-// `count` fixes scattered up to `spread` metres around the centre, the
-// same scatter every run.
-std::vector<Fix> Scatter(double lat, double lon, int count, double spread) {
-    std::vector<Fix> out;
-    unsigned state = 12345;
-    auto next = [&] {
-        state = state * 1103515245u + 12345u;
-        return ((state >> 8) & 0xFFFF) / 65535.0;
-    };
-    for (int i = 0; i < count; ++i) {
-        const double r = spread * std::sqrt(next()), b = 360 * next();
-        out.push_back(FixNear(lat, lon, r, b, 20 + i));
-    }
-    return out;
-}
 
 // The independent side: reads each results file, turns every fix into
 // earth-centred coordinates (WGS 84), takes the mean point (or the given
@@ -167,7 +129,7 @@ TEST_F(EarthPositions, ErrorsAndCepAgreeWithEarthCentredDistancesAnywhere) {
                             {"SOUTH", Scatter(-33.9, 18.42, 30, 6)}};
     Build(cases);
     // A typed reference has no hemisphere: it takes the side of the fixes.
-    host.position = {{"34", "36", "0000", "58", "22", "8000"}, true};
+    host.position = {{"34", "36", "0000", "58", "22", "8000"}, true, {}};
     Build({{"TYPED", Scatter(-34.6, -58.38, 20, 5), std::to_string(-34.6), std::to_string(-58.38)}});
 
     for (const char* s : {"EQUATOR", "DATELINE", "POLE", "SOUTH", "TYPED"}) {
