@@ -35,11 +35,8 @@ constexpr int kTrials = 6;
 bench::SystemConfig FourReceivers() {
     bench::SystemConfig c = test::ReceiversConfig(kFirstPort, kReceivers);
     for (int s = 0; s < kReceivers; ++s) c.Devices[s].ColdC = "$PQNVCOLD";
-    bench::TestEditorValues v;
-    v.type = "COLD";
     // A wait of 12 s lets both snapshots (5 s and 10 s after the fix) come.
-    v.testField = {std::to_string(kTrials), "12", "12", "6", "10"};
-    test::SetFirstTest(c, bench::BuildTestLine(v));
+    test::SetFirstTest(c, test::ColdTestLine(kTrials, 12, 12));
     return c;
 }
 

@@ -39,10 +39,7 @@ protected:
         }
         bench::SystemConfig c = test::TwoReceiverConfig(firstPort);
         for (int s = 0; s < 2; ++s) c.Devices[s].ColdC = "$PQNVCOLD";
-        bench::TestEditorValues v;
-        v.type = "COLD";
-        v.testField = {"2", "1", "1", "6", "10"};
-        test::SetFirstTest(c, bench::BuildTestLine(v));
+        test::SetFirstTest(c, test::ColdTestLine(2, 1, 1));
         ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
 
         top = std::make_unique<bench::Benchtop>(factory, nullptr, bench::BenchtopOptions{true});
@@ -152,8 +149,9 @@ TEST_F(SessionReports, TrialsThatEndWithoutAFixHaveNoPositionInTheFilesOrTheRepo
             wbtest::FileView f = wbtest::ReadBack(base + ".xlsx", home.Path());
             EXPECT_EQ(f.cached["COLD!U4"], "2");
             EXPECT_TRUE(f.cached["COLD!U10"].empty() || f.cached["COLD!U10"] == "None") << f.cached["COLD!U10"];
-            if (wbtest::HaveSsconvert())
+            if (wbtest::HaveSsconvert()) {
                 EXPECT_GT(reptest::ExpectRecalculationAgrees(f, base + ".xlsx", home.Path(), 1e-6), 5);
+            }
         }
     }
 }

@@ -88,10 +88,7 @@ protected:
             c.Devices[s].ColdC = command;
             c.Devices[s].StartupS = startup;
         }
-        bench::TestEditorValues v;
-        v.type = "COLD";
-        v.testField = {std::to_string(trials), std::to_string(wait_s), std::to_string(wait_s), "6", "10"};
-        test::SetFirstTest(c, bench::BuildTestLine(v));
+        test::SetFirstTest(c, test::ColdTestLine(trials, wait_s, wait_s));
         ASSERT_TRUE(bench::SaveSystemConfig(home->File("Config.dat"), c).ok);
     }
 

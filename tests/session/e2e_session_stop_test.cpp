@@ -46,10 +46,7 @@ protected:
         }
         bench::SystemConfig c = test::TwoReceiverConfig(3);
         for (int s = 0; s < 2; ++s) c.Devices[s].ColdC = "$PQNVCOLD";
-        bench::TestEditorValues v;
-        v.type = "COLD";
-        v.testField = {"3", "1", "1", "6", "10"};
-        test::SetFirstTest(c, bench::BuildTestLine(v));
+        test::SetFirstTest(c, test::ColdTestLine(3, 1, 1));
         ASSERT_TRUE(bench::SaveSystemConfig(home->File("Config.dat"), c).ok);
     }
     void TearDown() override {

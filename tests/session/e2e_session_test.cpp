@@ -78,10 +78,7 @@ protected:
         for (int s = 0; s < 2; ++s) {
             c.Devices[s].ColdC = "$PQNVCOLD";
         }
-        bench::TestEditorValues v;
-        v.type = "COLD";
-        v.testField = {std::to_string(trials), std::to_string(min_wait), std::to_string(max_wait), "6", "10"};
-        test::SetFirstTest(c, bench::BuildTestLine(v));
+        test::SetFirstTest(c, test::ColdTestLine(trials, min_wait, max_wait));
         ASSERT_TRUE(bench::SaveSystemConfig(home->File("Config.dat"), c).ok);
     }
 

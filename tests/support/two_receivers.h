@@ -33,6 +33,15 @@ inline bench::SystemConfig TwoReceiverConfig(int first_port, bool logs = true) {
     return ReceiversConfig(first_port, 2, logs);
 }
 
+// A COLD test line as the test editor makes it: `trials` trials, a wait of
+// `min_wait` to `max_wait` seconds between them.
+inline std::string ColdTestLine(int trials, int min_wait, int max_wait) {
+    bench::TestEditorValues v;
+    v.type = "COLD";
+    v.testField = {std::to_string(trials), std::to_string(min_wait), std::to_string(max_wait), "6", "10"};
+    return bench::BuildTestLine(v);
+}
+
 // Makes `line` the configuration's first test, enabled.
 inline void SetFirstTest(bench::SystemConfig& c, const std::string& line) {
     c.TestLines[0] = line;
