@@ -41,7 +41,7 @@ void ExpectEveryPanelInView(CommWindow& w, const char* when) {
         ASSERT_NE(panel, nullptr) << name;
         const QRect at(panel->mapTo(&w, QPoint(0, 0)), panel->size());
         EXPECT_TRUE(w.rect().contains(at)) << name << " outside the window";
-        if (std::string(name) != "StatusBar1") EXPECT_TRUE(view.contains(at)) << name << " scrolled out of view";
+        if (std::string(name) != "StatusBar1") { EXPECT_TRUE(view.contains(at)) << name << " scrolled out of view"; }
         EXPECT_GT(panel->width(), 20) << name;
     }
 }

@@ -113,7 +113,7 @@ void NightOnAFullDisk(const std::string& path, const std::function<void()>& fill
     EXPECT_EQ(w.first_failures, 1) << "the spell's first failure is the one reported";
     EXPECT_GT(w.repeated, 10);
     EXPECT_EQ(told.size(), 1u) << "told at once, not at the end";
-    if (!told.empty()) EXPECT_EQ(told[0].rfind(path + ": ", 0), 0u) << told[0];
+    if (!told.empty()) { EXPECT_EQ(told[0].rfind(path + ": ", 0), 0u) << told[0]; }
     EXPECT_GT(log.Unwritten(), 0u);
     free();
     WriteGroups(log, 400, 410, w);

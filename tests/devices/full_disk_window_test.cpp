@@ -184,9 +184,10 @@ TEST_F(WindowOnASmallDisk, ALineTooLongToHoldIsDroppedWholeAndToldOncePerSpell) 
     EXPECT_EQ(Count(system_log, "Device I/O error (" + path), 1u) << "one spell, one failure told";
     const std::vector<std::string> told = LinesWith(system_log, " not written to " + path);
     EXPECT_EQ(told.size(), 1u) << "reports in one spell, the first: " << (told.empty() ? "" : told[0]);
-    if (!told.empty())
+    if (!told.empty()) {
         EXPECT_EQ(told[0], "1 lines (" + std::to_string(babble.size()) + " bytes) not written to " + path +
                                ": the file did not take them\r\n");
+    }
     const std::string log = test::ReadFileBytes(path);
     for (const std::string& line : test::SplitLines(log))
         ASSERT_EQ(line.rfind("$PQNVMARK,RCV1,", 0), 0u) << "a sentence starts mid-line: " << line.substr(0, 60) << " ... "

@@ -35,7 +35,7 @@ TEST(ScriptStepper, DelayEndsOnTheFirstTickAfterItAndTheNextLineRunsOneTickLater
     while (rig.P().State().StepState == 1 && ticks < 100) {
         rig.Tick(1000);
         ++ticks;
-        if (rig.P().State().StepState == 1) EXPECT_EQ(rig.P().StatusText(), std::to_string(10 - ticks) + " s");
+        if (rig.P().State().StepState == 1) { EXPECT_EQ(rig.P().StatusText(), std::to_string(10 - ticks) + " s"); }
     }
     EXPECT_EQ(ticks, 11) << "the end is seen at the first tick after it";
     EXPECT_TRUE(rig.calls.empty()) << "the tick that ends a wait runs no line";

@@ -556,7 +556,7 @@ TEST_F(SessionRoad, AFileWhoseNameMakesNoSheetIsLeftOutAloneAndNamed) {
 TEST_F(SessionRoad, ATypedPositionIsReadAsTypedOrNoReportIsBuiltFromIt) {
     bench::OpenSystemLog();
     const std::string r1 = Receiver("RCV1", {{"RCV1_TTFF_COLD_NMEA_Results.txt", ResultsText(Ttffs({30, 40, 50}))}});
-    host.position = {{"48", "7", "0.038", "11", "31", ""}, true};
+    host.position = {{"48", "7", "0.038", "11", "31", ""}, true, {}};
     EndOfSession({r1}, {"COLD"});
     EXPECT_FALSE(fs::exists(r1 + ".xlsx"));
     const std::string log = Slurp(bench::SystemLogPath());

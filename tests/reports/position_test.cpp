@@ -15,7 +15,7 @@ class Position : public ReportTest {
 protected:
     // Fixes every one `metres` north of the typed reference 45°28.3150' N, 9°11.4520' E.
     std::vector<Fix> AtDistance(const std::vector<double>& metres) {
-        host.position = {{"45", "28", "3150", "9", "11", "4520"}, true};
+        host.position = {{"45", "28", "3150", "9", "11", "4520"}, true, {}};
         std::vector<Fix> out;
         for (double m : metres) out.push_back(Fix{30, "083015", LatNorthOf(m), "0911.4520"});
         return out;
@@ -151,7 +151,7 @@ TEST_F(Position, TypedPositionIsDegreesWholeMinutesAndDecimalDigits) {
 
     base = dir.File("t_COLD");
     wbtest::WriteFile(base + ".txt", ResultsText(Ttffs({10, 20, 30})));
-    host.position = {{"45", "2x", "1", "9", "11", "1"}, true};
+    host.position = {{"45", "2x", "1", "9", "11", "1"}, true, {}};
     bench::reports::CreateReportSheet(ctx, base, "COLD");
     EXPECT_THROW(bench::reports::ImportResultsFile(ctx, base, "COLD"), platform::BenchError);
     workbook::Worksheet& ws = ctx.Sheet(base, "COLD");
@@ -180,7 +180,7 @@ TEST_F(Position, CirclesFollowTheCepRadiiOnceTheTableIsWritten) {
 
 TEST_F(Position, ScatterHasThreeSeriesOnEqualScales) {
     // North errors from -2 to 7 m, east 0: the y data alone would scale differently from x.
-    host.position = {{"45", "28", "3150", "9", "11", "4520"}, true};
+    host.position = {{"45", "28", "3150", "9", "11", "4520"}, true, {}};
     std::vector<Fix> fixes;
     for (double m : {-2.0, 0.0, 3.0, 7.0}) fixes.push_back(Fix{30, "083015", LatNorthOf(m), "0911.4520"});
     Report("w_WARM_NMEA_Results", fixes, "WARM");

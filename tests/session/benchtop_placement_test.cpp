@@ -350,9 +350,12 @@ void ExpectReplayAndResultsApart(bench::Benchtop& top, bool room) {
     SCOPED_TRACE(::testing::Message() << "replay at " << r.x() << "," << r.y() << " " << r.width() << "x"
                                       << r.height() << ", results at " << g.x() << "," << g.y() << " " << g.width()
                                       << "x" << g.height());
-    if (room) EXPECT_FALSE(r.intersects(g));
-    for (QPushButton* button : replay->findChildren<QPushButton*>())
-        if (button->isVisible()) EXPECT_FALSE(g.intersects(Global(button))) << "covers " << button->text().toStdString();
+    if (room) { EXPECT_FALSE(r.intersects(g)); }
+    for (QPushButton* button : replay->findChildren<QPushButton*>()) {
+        if (button->isVisible()) {
+            EXPECT_FALSE(g.intersects(Global(button))) << "covers " << button->text().toStdString();
+        }
+    }
     // Most of each stays in view.
     const QRect both = r.intersected(g);
     EXPECT_LT(both.width() * both.height() * 2, std::min(r.width() * r.height(), g.width() * g.height()));
@@ -376,9 +379,12 @@ void ExpectCommandPanelClearOfTables(bench::Benchtop& top, bool room) {
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(panel->isVisible());
     const QRect at = panel->frameGeometry();
-    for (const auto& [name, part] : TablesInView(top))
-        if (room || name.find("DataPanel") != std::string::npos) EXPECT_FALSE(at.intersects(part)) << "covers " << name;
-    if (!room) EXPECT_TRUE(at.intersects(Global(front->findChild<QWidget*>("Frame2")))) << "over the console";
+    for (const auto& [name, part] : TablesInView(top)) {
+        if (room || name.find("DataPanel") != std::string::npos) {
+            EXPECT_FALSE(at.intersects(part)) << "covers " << name;
+        }
+    }
+    if (!room) { EXPECT_TRUE(at.intersects(Global(front->findChild<QWidget*>("Frame2")))) << "over the console"; }
     EXPECT_FALSE(at.intersects(Global(top.menuWidget()))) << "covers the menus";
     EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(at));
 }
@@ -593,8 +599,11 @@ void ExpectInstrumentsClearOfTablesAndTitleBars(bench::Benchtop& top, bool table
         opened.push_back(w);
         const QRect at = w->frameGeometry();
         SCOPED_TRACE(::testing::Message() << "at " << at.x() << "," << at.y() << " " << at.width() << "x" << at.height());
-        if (opened.size() < 3 || tables_third)
-            for (const auto& [name, part] : AllTablesInView(top)) EXPECT_FALSE(at.intersects(part)) << "covers " << name;
+        if (opened.size() < 3 || tables_third) {
+            for (const auto& [name, part] : AllTablesInView(top)) {
+                EXPECT_FALSE(at.intersects(part)) << "covers " << name;
+            }
+        }
         EXPECT_FALSE(at.intersects(Global(top.menuWidget()))) << "covers the menus";
         EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(at)) << "off the screen";
         ExpectEveryTitleBarInReach(top, opened);

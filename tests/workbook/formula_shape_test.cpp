@@ -67,7 +67,7 @@ TEST(FormulaShapes, EveryFormulaComputesWhatItComputesAlone) {
             const Value shared = ws.ValueAt(w.row, w.col);
             ASSERT_EQ(shared.kind(), alone.kind()) << w.text << " at " << w.row << "," << w.col;
             EXPECT_EQ(shared.Number(), alone.Number()) << w.text << " at " << w.row << "," << w.col;
-            if (!w.r1c1) EXPECT_EQ(ws.Cells(w.row, w.col).Formula(), w.text);
+            if (!w.r1c1) { EXPECT_EQ(ws.Cells(w.row, w.col).Formula(), w.text); }
         }
         // Moved cells keep computing what their own texts say.
         ws.Rows("1:1").Insert();
