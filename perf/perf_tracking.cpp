@@ -114,7 +114,8 @@ int BuildChartWorkbooks(const fs::path& report)
     const int workers = navsift::ChartWorkbookQueue::DefaultWorkers();
     std::printf("%d\n", workers);
     std::fflush(stdout);
-    navsift::ChartWorkbookQueue queue(workers);
+    // Each workbook built by navsift started again, as the run builds them.
+    navsift::ChartWorkbookQueue queue(workers, navsift::ChartWorkbookQueue::kWorkbookBytes, perf::NavsiftPath());
     for (const auto& [prn, table] : ChartedTables(report)) {
         if (prn == 0) {
             queue.GlobalInfoCharts(table.string());
