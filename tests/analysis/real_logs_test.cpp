@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <sstream>
 
@@ -179,6 +180,53 @@ TEST(RealLogs, SpeedAndCourseOfALogWithoutVtgComeFromItsRmc)
         moving += rec.speed > 1 ? 1 : 0;
     }
     EXPECT_EQ(moving, 2);  // 0.78 kn at 237.9 degrees and 1.25 kn at 21.0 degrees
+    EXPECT_EQ(without_course, 13);
+}
+
+// The same log drawn with -kml: each placemark tells its epoch's RMC speed
+// (knots to km/h) and course, "no heading" where the RMC gives none, never
+// the 0 km/h and 0 degrees of a VTG that was not there.
+TEST(RealLogs, PlacemarksOfALogWithoutVtgTellItsRmcSpeedAndCourse)
+{
+    ScratchDir dir;
+    fs::copy_file(RealFile("motorola-t805.log"), dir / "drive.txt");
+    const RunResult r = Navsift({"-nmea", (dir / "drive.txt").string(), "-kml", "-name", "drive"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::map<std::string, std::pair<std::string, std::string>> rmc;  // hhmmss -> knots, course
+    for (const std::string& line : TextLines(ReadFile(dir / "drive.txt"))) {
+        if (line.rfind("$GPRMC,", 0) == 0) {
+            const std::vector<std::string> f = Split(line, ',');
+            rmc[f.at(1).substr(0, 6)] = {f.at(7), f.at(8)};
+        }
+    }
+    const std::string kml = ReadFile(dir / "drive.kml");
+    const std::string time_key = "<td>UTC Time: </td><td>";
+    int placemarks = 0, moving = 0, without_course = 0;
+    for (std::size_t at = kml.find(time_key); at != std::string::npos; at = kml.find(time_key, at + 1)) {
+        const std::string t = kml.substr(at + time_key.size(), 8);
+        const std::string hhmmss = t.substr(0, 2) + t.substr(3, 2) + t.substr(6, 2);
+        ASSERT_EQ(rmc.count(hhmmss), 1u) << t;
+        const auto& [knots, course] = rmc.at(hhmmss);
+        const auto cell = [&](const std::string& key) {
+            const std::size_t from = kml.find(key, at) + key.size();
+            return kml.substr(from, kml.find("</td>", from) - from);
+        };
+        char speed[32];
+        std::snprintf(speed, sizeof speed, "%.1f km/h", std::stod(knots) * 1.852);
+        EXPECT_EQ(cell("<td>Speed: </td><td>"), speed) << t;
+        if (course.empty()) {
+            EXPECT_EQ(cell("<td>Heading: </td><td>"), "no heading ") << t;
+            ++without_course;
+        } else {
+            char heading[32];
+            std::snprintf(heading, sizeof heading, "%.1fdeg ", std::stod(course));
+            EXPECT_EQ(cell("<td>Heading: </td><td>"), heading) << t;
+        }
+        moving += std::stod(knots) > 0 ? 1 : 0;
+        ++placemarks;
+    }
+    EXPECT_EQ(placemarks, 16);
+    EXPECT_EQ(moving, 3);
     EXPECT_EQ(without_course, 13);
 }
 
