@@ -7,6 +7,7 @@
 // 10000 trials at least 3 times faster than gnumeric and with less memory;
 // 200000 trials under 15 s and 600 MiB, and within 2 times the minimal
 // writer's time.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -244,11 +245,24 @@ int main(int argc, char** argv) {
                 std::printf("  the minimal writer failed (goal <= 2x): missed\n");
                 failed = true;
             } else {
-                const double ratio = ours.process.seconds / minimal.seconds;
+                // Runs this long swing by half on a shared machine (10 to 15 s
+                // for the same build), so each side runs again, alternating,
+                // and the ratio takes the faster run of each.
+                fs::remove(ours.file, ec);
+                const Run again = Ours(dir, trials);
+                const perf::Measured minimal_again =
+                    perf::TimedWithPeak({self, "--minimal", dir.string()}, dir / "minimal.txt");
+                double ours_best = ours.process.seconds, minimal_best = minimal.seconds;
+                if (again.process.seconds >= 0) ours_best = std::min(ours_best, again.process.seconds);
+                if (minimal_again.seconds >= 0) minimal_best = std::min(minimal_best, minimal_again.seconds);
+                const double ratio = ours_best / minimal_best;
                 std::printf("  minimal writer of the same cells and charts through libxlsxwriter: %.3f s, peak %.0f "
                             "MiB\n",
                             minimal.seconds, minimal.peakMiB);
-                std::printf("  ratio to the minimal writer %.2fx (goal <= 2x): %s\n", ratio, perf::Verdict(ratio <= 2));
+                std::printf("  second runs: the report %.3f s, the minimal writer %.3f s\n", again.process.seconds,
+                            minimal_again.seconds);
+                std::printf("  ratio to the minimal writer, the faster run of each %.2fx (goal <= 2x): %s\n", ratio,
+                            perf::Verdict(ratio <= 2));
             }
         }
         fs::remove_all(dir);
