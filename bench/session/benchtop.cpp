@@ -282,11 +282,11 @@ void Benchtop::showEvent(QShowEvent* event) {
     // The dialog opened before this window reached the screen, so a window
     // manager took it as a window of its own and buries it at the first
     // click here. Once this window is on the screen (next event-loop pass),
-    // the dialog is put up again: now as this window's dialog, in front.
+    // the manager is told again that this window owns it, and it comes to
+    // the front. (Hidden and shown again, it could stay unmapped for good.)
     QTimer::singleShot(0, this, [this] {
         if (!config_dialog_ || !config_dialog_->isVisible()) return;
-        config_dialog_->hide();  // not a close: what it shows stays
-        config_dialog_->show();
+        platform::RestateOwner(*config_dialog_);
         config_dialog_->raise();
         config_dialog_->activateWindow();
     });

@@ -1,11 +1,17 @@
 #include "platform/qt/owned_window.h"
 
+#include <QGuiApplication>
 #include <QMargins>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
 
 #include <algorithm>
+
+#if QT_CONFIG(xcb)
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#endif
 
 namespace platform {
 
@@ -14,6 +20,23 @@ void MakeOwnedWindow(QWidget& window) {
     // top-level window would sink behind the main window at its first click.
     window.setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+}
+
+void RestateOwner(QWidget& window) {
+#if QT_CONFIG(xcb)
+    const QWidget* owner = window.parentWidget() ? window.parentWidget()->window() : nullptr;
+    if (!owner || !window.isVisible() || !window.windowHandle() || !owner->windowHandle()) return;
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display* display = x11 ? x11->display() : nullptr;
+    if (!display) return;  // not on X11 (offscreen, Wayland): nothing to tell
+    // The same value written again: the manager reads it anew on the change.
+    const ::Window owner_id = static_cast<::Window>(owner->winId());
+    XChangeProperty(display, static_cast<::Window>(window.winId()), XA_WM_TRANSIENT_FOR, XA_WINDOW, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&owner_id), 1);
+    XFlush(display);
+#else
+    (void)window;
+#endif
 }
 
 void KeepOnScreen(QWidget& window) {

@@ -18,54 +18,9 @@
 #include "platform/process/keystrokes.h"
 #include "platform/process/program_start.h"
 #include "tests/support/qt_app.h"
+#include "tests/support/xvfb.h"
 
 namespace {
-
-// An X server of its own on a display it picks; DISPLAY points there while
-// the object lives.
-class Xvfb {
-public:
-    bool Start(std::string& why) {
-        const QString exe = QStandardPaths::findExecutable("Xvfb");
-        if (exe.isEmpty()) {
-            why = "Xvfb is not installed";
-            return false;
-        }
-        proc_.start(exe, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-        if (!proc_.waitForStarted(5000)) {
-            why = "Xvfb did not start";
-            return false;
-        }
-        std::string number;
-        test::WaitFor([&] {
-            number += proc_.readAllStandardOutput().toStdString();
-            return number.find('\n') != std::string::npos;
-        }, 10000);
-        if (number.find('\n') == std::string::npos) {
-            why = "Xvfb gave no display number";
-            return false;
-        }
-        number.erase(number.find('\n'));
-        if (const char* d = std::getenv("DISPLAY")) previous_ = d, had_previous_ = true;
-        ::setenv("DISPLAY", (":" + number).c_str(), 1);
-        return true;
-    }
-    ~Xvfb() {
-        if (had_previous_)
-            ::setenv("DISPLAY", previous_.c_str(), 1);
-        else
-            ::unsetenv("DISPLAY");
-        if (proc_.state() != QProcess::NotRunning) {
-            proc_.terminate();
-            proc_.waitForFinished(5000);
-        }
-    }
-
-private:
-    QProcess proc_;
-    std::string previous_;
-    bool had_previous_ = false;
-};
 
 // What the stand-in program logs for a run of keys, from its own layout:
 // a tab chain of eight (the field "Number", "Execute", "B2" .. "B7").
@@ -102,7 +57,7 @@ std::vector<std::string> Lines(const std::string& text) {
 
 TEST(ExtControlX11, TheProgramReceivesExactlyTheStartUpAndCommandKeys) {
     test::EnsureApp();
-    Xvfb x;
+    test::Xvfb x;
     std::string why;
     if (!x.Start(why)) GTEST_SKIP() << "needs an X server: " << why;
 
@@ -153,7 +108,7 @@ TEST(ExtControlX11, TheProgramReceivesExactlyTheStartUpAndCommandKeys) {
 // goes on, finds the program's window, and the keys still reach it.
 TEST(ExtControlX11, WindowsThatComeAndGoDuringTheSearchArePassedOver) {
     test::EnsureApp();
-    Xvfb x;
+    test::Xvfb x;
     std::string why;
     if (!x.Start(why)) GTEST_SKIP() << "needs an X server: " << why;
 
