@@ -99,8 +99,13 @@ void Benchtop::PlaceSetUpWindow(QMdiSubWindow* sub, int index, int planned) {
     const int rows = std::clamp((planned + columns - 1) / columns, 1, most_rows);
     const int dx = columns > 1 ? slack.width() / (columns - 1) : 0;
     const int dy = rows > 1 ? std::min(slack.height() / (rows - 1), step) : 0;
-    // More windows than places: round again from the top left.
-    const int k = index % (columns * rows);
+    // More windows than places: the first ones share the top left place, so
+    // each later window (in front of the earlier ones) lies lower or further
+    // right and hides the title bars of those first ones only, never one
+    // between (a hidden one is reached from the Window menu).
+    const int places = columns * rows;
+    const int extra = std::max(planned - places, 0);
+    const int k = index < extra ? 0 : (index - extra) % places;
     const QPoint at((k % columns) * dx, (k / columns) * dy);
     sub->setGeometry(FittedInto(view, QRect(at, sub->size().boundedTo(view.size() - QSize(at.x(), at.y())))));
 }
