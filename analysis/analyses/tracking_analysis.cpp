@@ -16,6 +16,7 @@
 #include "analysis/writers/html_pages.h"
 #include "analysis/writers/matlab_standin.h"
 #include "analysis/writers/pdflatex_runner.h"
+#include "analysis/core/run_outcome.h"
 
 namespace navsift {
 
@@ -366,6 +367,8 @@ public:
     // "$PQNVTG" sentences not used for time (checksum failed, or a time
     // that disagrees with their RMC).
     int RefusedTimes() const { return refused_; }
+    // Epochs written to the tables.
+    int Epochs() const { return epochs_; }
 
 private:
     // Counted once, although the epoch that ends a window is read again.
@@ -417,6 +420,8 @@ private:
         }
         write_global_info_csv(global_csv_, e_);
         e_.flags = 0;
+        ++epochs_;
+        run_produced();
     }
 
     ByteStream& in_;
@@ -432,6 +437,7 @@ private:
     bool failed_ = false;
     int refused_ = 0;
     int64_t refused_upto_ = -1;
+    int epochs_ = 0;
 };
 
 }  // namespace
@@ -449,6 +455,12 @@ int tracking_analysis(const std::string& log_folder, const std::string& log_name
     if (log_name.empty() || !in.Open(log_path)) {
         std::fprintf(stderr, "cannot open %s\n", log_path.c_str());
         return 1;
+    }
+    // Epochs begin at a $GPGGA or $GPRMC: a log without them has nothing to
+    // put in a table, and gets no report.
+    if (position_talkers(in).gp == 0) {
+        run_log_lacks(in, log_path, "no $GPGGA or $GPRMC sentence: no epoch to analyse");
+        return 0;
     }
     const std::string report_folder = TrackingReportFolder(log_folder);
     if (!MakeFolder(report_folder)) {
@@ -493,6 +505,10 @@ int tracking_analysis(const std::string& log_folder, const std::string& log_name
     }
     if (status != 0) {
         return status;
+    }
+    if (run.Epochs() == 0) {
+        run_log_lacks(in, log_path, "no epoch with a $GPGGA sentence to analyse");
+        return 0;
     }
     // The log is read: the workbooks need the memory it holds (a moved-to
     // string may keep its buffer, a destroyed one does not).
