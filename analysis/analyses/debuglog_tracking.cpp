@@ -14,9 +14,9 @@
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/folders.h"
 #include "analysis/core/gps_time.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/html_pages.h"
-#include "analysis/core/run_outcome.h"
 
 namespace navsift {
 

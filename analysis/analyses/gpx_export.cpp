@@ -11,9 +11,9 @@
 
 #include "analysis/core/folders.h"
 #include "analysis/core/gps_time.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/kml_writer.h"
-#include "analysis/core/run_outcome.h"
 
 namespace navsift {
 

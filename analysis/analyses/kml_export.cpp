@@ -8,11 +8,11 @@
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/folders.h"
 #include "analysis/core/gps_time.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/writers/kml_writer.h"
 #include "analysis/core/nmea_epoch.h"
 #include "analysis/core/nmea_reader.h"
 #include "analysis/core/text_util.h"
-#include "analysis/core/run_outcome.h"
 
 namespace navsift {
 

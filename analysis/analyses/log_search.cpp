@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "analysis/core/folders.h"
-#include "analysis/core/text_util.h"
 #include "analysis/core/run_outcome.h"
+#include "analysis/core/text_util.h"
 
 namespace navsift {
 
@@ -100,6 +100,7 @@ std::size_t log_search(ByteStream& in, const OptionRecord& o, const std::vector<
     bool raw_until_end = false;
     int32_t lines_left = 0;
     std::string line;
+    bool line_begins = true;  // a line longer than a piece goes on in the next
     for (;;) {
         const int64_t position = read_line(in, line);
         if (line.empty()) {
@@ -107,7 +108,8 @@ std::size_t log_search(ByteStream& in, const OptionRecord& o, const std::vector<
         }
         // A satellite's pass searches its own lines, on the time of the
         // headers among all the others.
-        const bool searched = only_prn == 0 || FirstNumberIs(line, only_prn);
+        const bool searched = only_prn == 0 || (line_begins && FirstNumberIs(line, only_prn));
+        line_begins = line.back() == '\n';
         if (!filter.empty()) {
             if (const std::size_t at = line.find(filter); at != std::string::npos) {
                 line.erase(0, at + filter.size());

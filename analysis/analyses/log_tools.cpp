@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/folders.h"
@@ -15,8 +16,8 @@
 #include "analysis/core/nmea_epoch.h"
 #include "analysis/core/nmea_reader.h"
 #include "analysis/core/out_file.h"
-#include "analysis/core/text_util.h"
 #include "analysis/core/run_outcome.h"
+#include "analysis/core/text_util.h"
 
 namespace navsift {
 
@@ -254,11 +255,13 @@ int rename_logs(const OptionRecord& o)
     }
     // The folder of a log named in it, or the folder named itself.
     std::error_code dir_ec;
-    const std::string named =
+    const std::string folder_word =
         fs::is_directory(*word, dir_ec) && !word->ends_with('/') ? *word + "/" : *word;
-    const RunFolder run = read_run_folder(named, "*.*", {}, "files");
+    const RunFolder run = read_run_folder(folder_word, "*.*", {}, "files");
     const std::string& folder = run.folder;
     int status = 0;
+    int named = 0;
+    std::vector<std::string> not_logs;
     for (const std::string& name : run.entries.front().files) {
         const std::string path = folder + name;
         std::error_code ec;
@@ -274,6 +277,7 @@ int rename_logs(const OptionRecord& o)
         }
         if (is_nmea_log(in) != 0) {
             std::printf("Nmea File NOT Recognized\n");
+            not_logs.push_back(path);
             continue;
         }
         std::printf("Nmea File Recognized \n");
@@ -294,7 +298,7 @@ int rename_logs(const OptionRecord& o)
             continue;
         }
         if (target == name) {
-            run_produced();  // named after its time already
+            ++named;  // named after its time already
             continue;
         }
         if (fs::exists(folder + target, ec)) {
@@ -306,7 +310,18 @@ int rename_logs(const OptionRecord& o)
             std::fprintf(stderr, "cannot rename %s: %s\n", path.c_str(), ec.message().c_str());
             status = 1;
         } else {
-            run_produced();
+            ++named;
+        }
+    }
+    run_produced(static_cast<std::size_t>(named));
+    // Files that are no log are passed over in a folder of logs; a folder
+    // where nothing was renamed says why for each.
+    if (named == 0) {
+        for (const std::string& path : not_logs) {
+            ByteStream in;
+            if (in.Open(path)) {
+                run_log_lacks(in, path, "not an NMEA log: fewer than 6 $GPGGA or $GPRMC sentences");
+            }
         }
     }
     return status;

@@ -4,8 +4,8 @@
 
 #include "analysis/core/folders.h"
 #include "analysis/core/out_file.h"
-#include "analysis/core/text_util.h"
 #include "analysis/core/run_outcome.h"
+#include "analysis/core/text_util.h"
 
 namespace navsift {
 

@@ -10,10 +10,10 @@
 #include "analysis/core/nmea_epoch.h"
 #include "analysis/core/nmea_reader.h"
 #include "analysis/core/out_file.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/latex_report.h"
 #include "analysis/writers/matlab_standin.h"
-#include "analysis/core/run_outcome.h"
 
 namespace navsift {
 

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "analysis/core/run_outcome.h"
 #include "analysis/writers/latex_report.h"
 #include "analysis/writers/pdflatex_runner.h"
-#include "analysis/core/run_outcome.h"
 #include "platform/core/codepage.h"
 
 namespace navsift {

@@ -11,12 +11,12 @@
 #include "analysis/core/gps_time.h"
 #include "analysis/core/nmea_epoch.h"
 #include "analysis/core/nmea_reader.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/excel_charts.h"
 #include "analysis/writers/html_pages.h"
 #include "analysis/writers/matlab_standin.h"
 #include "analysis/writers/pdflatex_runner.h"
-#include "analysis/core/run_outcome.h"
 
 namespace navsift {
 
@@ -440,6 +440,24 @@ private:
     int epochs_ = 0;
 };
 
+// Whether the log holds an accepted $GPGGA or $GPRMC; read only up to the
+// first, and put back to its start.
+bool HasGpsPositions(ByteStream& in)
+{
+    std::string sentence;
+    NmeaFields f;
+    bool found = false;
+    while (!found && !in.AtEnd()) {
+        read_nmea_sentence(in, sentence);
+        if (nmea_tokenize(sentence, f) == 0) {
+            const SentenceCode code = nmea_classify(f);
+            found = code == kGGA || code == kRMC;
+        }
+    }
+    in.Seek(0);
+    return found;
+}
+
 }  // namespace
 
 int tracking_analysis(const std::string& log_folder, const std::string& log_name, const std::string& rinex_folder,
@@ -458,7 +476,7 @@ int tracking_analysis(const std::string& log_folder, const std::string& log_name
     }
     // Epochs begin at a $GPGGA or $GPRMC: a log without them has nothing to
     // put in a table, and gets no report.
-    if (position_talkers(in).gp == 0) {
+    if (!HasGpsPositions(in)) {
         run_log_lacks(in, log_path, "no $GPGGA or $GPRMC sentence: no epoch to analyse");
         return 0;
     }

@@ -4,9 +4,9 @@
 #include <filesystem>
 
 #include "analysis/core/gps_time.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/latex_report.h"
-#include "analysis/core/run_outcome.h"
 
 namespace navsift {
 

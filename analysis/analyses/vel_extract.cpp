@@ -13,9 +13,9 @@
 #include "analysis/core/gps_time.h"
 #include "analysis/core/nmea_epoch.h"
 #include "analysis/core/out_file.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 #include "analysis/core/vel_file.h"
-#include "analysis/core/run_outcome.h"
 
 namespace navsift {
 

@@ -9,7 +9,6 @@
 
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/folders.h"
-#include "analysis/core/run_outcome.h"
 #include "analysis/analyses/binlog_csv.h"
 #include "analysis/analyses/debuglog_tracking.h"
 #include "analysis/analyses/gpx_export.h"
@@ -25,6 +24,7 @@
 #include "analysis/analyses/vel_extract.h"
 #include "analysis/analyses/vel_kml.h"
 #include "analysis/analyses/visibility.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/excel_charts.h"
 #include "analysis/writers/html_pages.h"

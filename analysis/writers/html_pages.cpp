@@ -8,8 +8,8 @@
 
 #include "analysis/core/folders.h"
 #include "analysis/core/gps_time.h"
-#include "analysis/core/text_util.h"
 #include "analysis/core/run_outcome.h"
+#include "analysis/core/text_util.h"
 
 namespace navsift {
 

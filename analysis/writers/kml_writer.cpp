@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "analysis/core/gps_time.h"
-#include "analysis/core/text_util.h"
 #include "analysis/core/run_outcome.h"
+#include "analysis/core/text_util.h"
 
 namespace navsift {
 
