@@ -79,33 +79,20 @@ TEST(TtffNames, KindsResultsNamesStartTypesAndOutputs)
 // 14 s ahead.
 constexpr double kTowAtSod0 = 6 * 86400.0 + 14;
 
-struct TrialPlan {
-    int no_fix = 0;  // epochs before the fix
-    int fixed = 0;   // epochs from the fix on
-};
+using TrialPlan = QnvTrial;
 
 // One epoch a second from 36000; the receiver walks north-east while it has
 // a fix, and its satellites' CN0 wander by a dB-Hz.
 std::vector<QnvEpoch> SessionEpochs(const std::vector<TrialPlan>& plan, bool rmc_first)
 {
-    std::vector<QnvEpoch> out;
-    int sod = 36000;
-    for (const TrialPlan& t : plan) {
-        for (int k = 0; k < t.no_fix + t.fixed; ++k, ++sod) {
-            QnvEpoch e;
-            e.sod = sod;
-            e.tow = kTowAtSod0 + sod;
-            e.quality = k < t.no_fix ? 0 : 1;
-            e.position = false;
-            e.latitude = 48.1173 + 0.00001 * (sod - 36000);
-            e.longitude = 11.5167 + 0.00002 * (sod - 36000);
-            e.altitude = 540 + (sod - 36000) % 7;
-            e.rmc_first = rmc_first;
-            e.sats = {{3, 40 + sod % 2}, {5, 38}, {6, 44 - sod % 2}, {7, 35}, {8, 31 + sod % 3}};
-            out.push_back(e);
-        }
-    }
-    return out;
+    return QnvSession(plan, 36000, kTowAtSod0, [rmc_first](QnvEpoch& e) {
+        const int sod = e.sod;
+        e.latitude = 48.1173 + 0.00001 * (sod - 36000);
+        e.longitude = 11.5167 + 0.00002 * (sod - 36000);
+        e.altitude = 540 + (sod - 36000) % 7;
+        e.rmc_first = rmc_first;
+        e.sats = {{3, 40 + sod % 2}, {5, 38}, {6, 44 - sod % 2}, {7, 35}, {8, 31 + sod % 3}};
+    });
 }
 
 // The bench's results line: TTFF, trial, and the GGA of the fix.
