@@ -25,6 +25,7 @@ constexpr const char* kUsage =
     "               Sim Management, LabSat Management and the option entries that are\n"
     "               otherwise hidden\n"
     "  --help       show this text\n"
+    "  --version    show the version\n"
     "\n"
     "FIXBENCH_HOME names the program folder (Config.dat, ComPorts.txt, SystemLogs).\n";
 
@@ -32,11 +33,17 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
     // Answered before Qt starts, so it works without a display.
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-version") == 0) {
+            const bench::ProgramVersion v;
+            std::printf("fixbench release %d.%d.%d\n", v.major, v.minor, v.revision);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     // Qt has taken its own options out of argv; what is left is ours.
     bench::BenchtopOptions options;

@@ -352,9 +352,9 @@ TEST_F(SessionEndToEnd, TtffAnalysisOfTheSessionFolderFindsEachTrialsFixEpoch) {
     EXPECT_NE(out.find("Processing RCV1_TTFF_COLD_NMEA.txt...\n"), std::string::npos) << out << err;
 
     const std::vector<std::string> fix_info =
-        test::SplitLines(test::ReadFileBytes(folder + "report/ttff_analysis/COLD/fix_info_COLD_NMEA_Results.txt"));
+        test::SplitLines(test::ReadFileBytes(folder + "report/ttff_analysis/COLD/fix_info_RCV1_TTFF_COLD_NMEA_Results.txt"));
     ASSERT_EQ(fix_info.size(), 3u) << err;
-    EXPECT_TRUE(test::ReadFileBytes(folder + "report/ttff_analysis/COLD/global_info_COLD_NMEA_Results.txt").size() > 0);
+    EXPECT_TRUE(test::ReadFileBytes(folder + "report/ttff_analysis/COLD/global_info_RCV1_TTFF_COLD_NMEA_Results.txt").size() > 0);
     for (size_t k = 0; k < 3; ++k) {
         SCOPED_TRACE("trial " + std::to_string(k + 1));
         const std::string& line = results[k];
