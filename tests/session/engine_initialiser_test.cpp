@@ -65,7 +65,7 @@ TEST(EngineInitialisers, OpenEndedTestsRunUntilStopped) {
     h.AddTest(0, "TESTDRIVE", 0);
     ASSERT_TRUE(h.Start());
     EXPECT_EQ(h.testTimer.Interval(), 1000);
-    EXPECT_EQ(d.CallsCount("DeviceSetPrimaryLogFileBaseName(C:\\T_8-12-2026_12.0.0\\GPS1\\GPS1_TTFF_TESTDRIVE_NMEA)"), 1);
+    EXPECT_EQ(d.CallsCount("DeviceSetPrimaryLogFileBaseName(C:\\T_08-12-2026_12.00.00\\GPS1\\GPS1_TTFF_TESTDRIVE_NMEA)"), 1);
     for (int i = 0; i < 3725; ++i) h.Tick();
     EXPECT_EQ(h.status.panels[1], "Test Running: 01:02:05");
     EXPECT_TRUE(h.engine.SessionRunning());

@@ -11,7 +11,7 @@
 namespace sessiontest {
 namespace {
 
-const std::string kStamp = "8-12-2026_12.0.0";
+const std::string kStamp = "08-12-2026_12.00.00";
 const std::string kFolder = "C:\\T_" + kStamp + "\\GPS1";
 
 // A device's calls without the polling queries, which depend on tick counts.
