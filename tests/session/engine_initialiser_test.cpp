@@ -134,6 +134,7 @@ TEST(EngineInitialisers, HotTestWithAlmanacWaitWaitsFifteenMinutesFirst) {
 TEST(EngineInitialisers, AFailingDeviceOperationIsLoggedAndTheSessionGoesOn) {
     Harness h;
     auto& d = h.AddDevice(0, "GPS1");
+    h.cfg.Devices[0].RLog = FlagSet;  // a session that keeps its results
     TestEntry& t = h.AddTest(0, "COLD", 1);
     t.Simulator = FlagSet;
     t.StartPower = -130;
@@ -154,6 +155,7 @@ TEST(EngineInitialisers, AFailingDeviceOperationIsLoggedAndTheSessionGoesOn) {
 TEST(EngineInitialisers, AFailureWhileATestIsSetUpIsLoggedAndTheSessionStillEnds) {
     Harness h;
     auto& d = h.AddDevice(0, "GPS1");
+    h.cfg.Devices[0].RLog = FlagSet;  // a session that keeps its results
     h.AddTest(0, "COLD", 2);
     d.fix_delay_ms = 1000;
     d.on_call = [](const std::string& call) {
