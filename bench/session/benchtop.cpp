@@ -108,7 +108,9 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
     script_timer_ = std::make_unique<platform::QtTimer>(1000, false);
     files_ = std::make_unique<session::LocalFileSystem>(program_folder_);
     random_ = std::make_unique<session::ClockSeededRandom>(platform::SystemClock::Instance());
-    launcher_ = std::make_unique<session::DetachedLauncher>(program_folder_);
+    launcher_ = std::make_unique<session::DetachedLauncher>(
+        !options_.programsFolder.empty() ? options_.programsFolder
+                                         : QCoreApplication::applicationDirPath().toStdString());
 
     services_.clock = &platform::SystemClock::Instance();
     services_.status = this;

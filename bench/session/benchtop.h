@@ -86,6 +86,9 @@ struct BenchWindows {
 struct BenchtopOptions {
     // "--all-menus": the entries the bench normally hides stay visible.
     bool allMenus = false;
+    // Where the programs installed with the bench are (navsift); empty: the
+    // folder of the bench's own executable.
+    std::string programsFolder;
 };
 
 class Benchtop : public QMainWindow, public TestingConfigHost, public session::IStatusBar {
