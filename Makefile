@@ -28,5 +28,6 @@ run: build
 demo: build
 	@bash tools/demo $(BUILD)
 
+# Only what the build made: whatever else stands in the build folder stays.
 clean:
-	rm -rf $(BUILD)
+	@if [ -f $(BUILD)/build.ninja ]; then cmake --build $(BUILD) --target clean; fi

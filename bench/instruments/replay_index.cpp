@@ -335,6 +335,37 @@ int64_t FindOffsetForTime(const std::string& index, double t, int64_t& next) {
     return timeline.Record(k).Position;
 }
 
+std::string OtherGgaTalkers(const std::string& log, std::string_view pattern, int64_t limit) {
+    File in(std::fopen(DeviceFilePath(log).c_str(), "rb"));
+    if (!in) return {};
+    // A sentence name is "$", two capital letters and "GGA"; the last bytes
+    // of a block are kept so a name cut between two reads is still seen.
+    constexpr size_t kName = 6;
+    std::vector<std::string> found;
+    std::string data;
+    std::vector<char> block(1 << 20);
+    int64_t read = 0;
+    while (read < limit) {
+        const size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(block.size()), limit - read));
+        const size_t got = std::fread(block.data(), 1, want, in.get());
+        if (got == 0) break;
+        read += static_cast<int64_t>(got);
+        data.append(block.data(), got);
+        for (size_t at = data.find("GGA"); at != std::string::npos; at = data.find("GGA", at + 1)) {
+            if (at < 3 || data[at - 3] != '$') continue;
+            const std::string name = data.substr(at - 3, kName);
+            const auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
+            if (!upper(name[1]) || !upper(name[2]) || name == pattern) continue;
+            if (std::find(found.begin(), found.end(), name) == found.end()) found.push_back(name);
+        }
+        data.erase(0, data.size() > kName ? data.size() - (kName - 1) : 0);
+    }
+    std::string out;
+    for (size_t k = 0; k < found.size(); ++k)
+        out += (k == 0 ? "" : k + 1 == found.size() ? " and " : ", ") + found[k];
+    return out;
+}
+
 int64_t LastSecondEnd(const std::string& log, int64_t position, std::string_view pattern, int64_t limit) {
     File in(std::fopen(DeviceFilePath(log).c_str(), "rb"));
     if (!in) throw platform::BenchError(platform::err::FileNotFound, "Cannot read the log " + log + ": " + ErrnoText());

@@ -51,6 +51,11 @@ constexpr const char* kNoDeviceEnabled =
     "No device is enabled: a test session needs at least one. Enable a device in the configuration "
     "(Testing > New Test Session) and press OK, then start again.";
 
+// The source of the external program's status texts.
+constexpr const char* kExternControl = "Extern Control";
+
+constexpr const char* kStartWithoutResults = ".\n\nStart the test session anyway?";
+
 constexpr const char* kCloseDuringSession =
     "A test session is running. Stop the session and close Fixbench?";
 constexpr const char* kNewSessionDuringSession =
@@ -103,7 +108,9 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
     script_timer_ = std::make_unique<platform::QtTimer>(1000, false);
     files_ = std::make_unique<session::LocalFileSystem>(program_folder_);
     random_ = std::make_unique<session::ClockSeededRandom>(platform::SystemClock::Instance());
-    launcher_ = std::make_unique<session::DetachedLauncher>(program_folder_);
+    launcher_ = std::make_unique<session::DetachedLauncher>(
+        !options_.programsFolder.empty() ? options_.programsFolder
+                                         : QCoreApplication::applicationDirPath().toStdString());
 
     services_.clock = &platform::SystemClock::Instance();
     services_.status = this;
@@ -223,7 +230,13 @@ void Benchtop::MakeInstruments() {
         [](const std::string& program, const std::vector<std::string>& args) {
             return platform::StartProgram(program, args);
         },
-        report);
+        [this](const std::string& text) {
+            SystemLogWrite(text);
+            StatusBarMessageOf(kExternControl, text);
+        });
+    // A failure it no longer has (a program started since, keys that went,
+    // its window closed) leaves the status bar.
+    ext_control_->settled = [this] { WithdrawStatus(kExternControl); };
     services_.labsat = labsat_.get();
     services_.external = ext_control_.get();
     // Clear of the device windows' tables and of the other windows' title bars.
@@ -371,7 +384,18 @@ void Benchtop::StatusBarMessage(int16_t panel, const std::string& text) {
         ShowPanel2();
         return;
     }
+    panel1_source_.clear();
     panels_[panel - 1]->setText(QString::fromStdString(platform::Cp1252ToUtf8(text)));
+}
+
+void Benchtop::StatusBarMessageOf(const std::string& source, const std::string& text) {
+    StatusBarMessage(1, text);
+    panel1_source_ = source;
+}
+
+void Benchtop::WithdrawStatus(const std::string& source) {
+    if (source.empty() || panel1_source_ != source) return;
+    StatusBarMessage(1, "");
 }
 
 void Benchtop::StatusBarNotice(const std::string& key, const std::string& text) {
@@ -647,6 +671,17 @@ void Benchtop::exectest_Click() {
             SystemLogWrite("Test session not started: no device enabled");
             platform::Prompts::Instance().Inform(kNoDeviceEnabled, "WARNING", platform::Icon::Warning);
             return;
+        }
+        // Nothing to report on afterwards: said before the session runs. Enter
+        // (and an unattended run) goes on as configured.
+        if (const std::string none = engine_->ResultsNotKept(); !none.empty()) {
+            const platform::Answer a = platform::Prompts::Instance().Ask(
+                none + kStartWithoutResults, platform::Buttons::YesNo, "WARNING", platform::Icon::Question,
+                platform::Answer::Yes);
+            if (a != platform::Answer::Yes) {
+                SystemLogWrite("Test session not started: " + none);
+                return;
+            }
         }
         engine_->StartSession();
     });

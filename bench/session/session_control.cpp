@@ -20,6 +20,22 @@ void TestEngine::SystemConfigUpdate(const SystemConfig& config) {
     if (!state_.SessionRunning) state_.RunConfig = config;
 }
 
+std::string TestEngine::ResultsNotKept() const {
+    const SystemConfig& cfg = state_.ActiveConfig;
+    bool any = false, logs = false;
+    for (int s = 0; s < DeviceSlots; ++s) {
+        const DeviceConfig& d = cfg.Devices[s];
+        if (d.DevEN != FlagSet || state_.NmeaWindows[s] == nullptr) continue;
+        any = true;
+        if (d.RLog == FlagSet) return {};
+        logs = logs || d.GLog == FlagSet || d.PLog == FlagSet;
+    }
+    if (!any) return {};
+    if (logs) return "No results file will be written: \"Results Logging\" is off for every enabled receiver";
+    return "No results file and no log will be written: \"Results Logging\" and \"Global Logging\" are off "
+           "for every enabled receiver";
+}
+
 bool TestEngine::StartSession() { return StartCommon(GetDateTimeStamp(Now()), true); }
 
 bool TestEngine::StartTestSession(const std::string& name) {
@@ -46,6 +62,9 @@ bool TestEngine::StartCommon(const std::string& stamp, bool create_excel) {
     script_load_failure_.clear();
     WriteFailures::Reset();
     session_stamp_ = stamp;
+
+    // A session that keeps nothing must not pass for one that did.
+    if (const std::string none = ResultsNotKept(); !none.empty()) Log("Test session keeps no results: " + none);
 
     SystemConfig& cfg = state_.RunConfig;
     std::array<std::string, DeviceSlots> folders;
@@ -157,7 +176,8 @@ void TestEngine::StopTesting() {
         fanout_.TestingCloseSpreadSheets();
         if (services_.spreadsheet) services_.spreadsheet->QuitSessionExcel();
     }
-    Status(1, "");
+    // A blank panel would not tell a stopped session from one never started.
+    Status(1, running ? "Test Session Stopped" : "");
     Status(2, "");  // the test shown as ongoing has stopped
     if (running) ReportSessionLosses();
 }

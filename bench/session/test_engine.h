@@ -35,6 +35,10 @@ public:
     // completed it. Call before StopTesting.
     void FailTrialInProgress();
     bool SessionRunning() const { return state_.SessionRunning; }
+    // "" when a receiver of the loaded configuration writes a results file;
+    // else what a session started now keeps ("No results file will be
+    // written: ..."), for the question before Start and the system log.
+    std::string ResultsNotKept() const;
     const std::string& SessionStamp() const { return session_stamp_; }
 
     // --- test list dispatch and initialisers ---

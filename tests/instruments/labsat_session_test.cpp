@@ -72,7 +72,7 @@ struct LabSatHarness : Harness {
     }
 };
 
-const std::string kStamp = "8-12-2026_12.0.0";
+const std::string kStamp = "08-12-2026_12.00.00";
 const std::string kFolder = "C:\\T_" + kStamp + "\\GPS1\\city_walk";
 
 TEST(LabSatSession, TwoReplaysRunInOrderEachStoppedOnlyAfterItsDuration) {

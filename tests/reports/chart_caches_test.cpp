@@ -244,6 +244,74 @@ TEST_F(ChartCaches, EveryChartOfATtffReportCarriesThePointsItsCellsCompute) {
     for (size_t i = 0; i < valid.size(); ++i) EXPECT_EQ(ttffs.points[i].second, valid[i]);
 }
 
+// The scale of each value axis of a chart sheet, as the saved chart part
+// gives it: min, max, major unit, tick label format and whether that format
+// is the cells' own ("None" where the file says nothing).
+const char* kAxesScript = R"PY(
+import sys, re, zipfile, posixpath, html
+import xml.etree.ElementTree as ET
+z = zipfile.ZipFile(sys.argv[1])
+C = '{http://schemas.openxmlformats.org/drawingml/2006/chart}'
+def rels(part):
+    d, f = posixpath.split(part)
+    out = {}
+    for tag in re.findall(r'<Relationship [^>]*>', z.read(d + '/_rels/' + f + '.rels').decode()):
+        out[re.search(r'Id="([^"]+)"', tag).group(1)] = posixpath.normpath(posixpath.join(d, re.search(r'Target="([^"]+)"', tag).group(1)))
+    return out
+wbrels = rels('xl/workbook.xml')
+for m in re.finditer(r'<sheet [^>]*>', z.read('xl/workbook.xml').decode()):
+    tag = m.group(0)
+    name = html.unescape(re.search(r'name="([^"]*)"', tag).group(1))
+    if name != sys.argv[2]: continue
+    part = wbrels[re.search(r'r:id="([^"]+)"', tag).group(1)]
+    drawing = [t for t in rels(part).values() if 'drawings/' in t][0]
+    chart = [t for t in rels(drawing).values() if 'charts/' in t][0]
+    root = ET.fromstring(z.read(chart))
+    for ax in root.iter(C + 'valAx'):
+        def val(path, attr='val'):
+            e = ax.find(path)
+            return e.get(attr) if e is not None else 'None'
+        print('\t'.join([val(C + 'scaling/' + C + 'min'), val(C + 'scaling/' + C + 'max'), val(C + 'majorUnit'),
+                         val(C + 'numFmt', 'formatCode'), val(C + 'numFmt', 'sourceLinked')]))
+)PY";
+
+// Six fixes at one spot, as a receiver on a roof antenna gives them: their
+// errors differ from 0 by rounding only, and the position chart still shows a
+// metre either side in half metres, each tick a whole step labelled to the
+// step's decimals (never 2E-10, nor the 0.1999999999992 a viewer adding a
+// step up from an unrounded limit reads).
+TEST_F(ChartCaches, ThePositionChartsTicksStandAtWholeStepsLabelledToTheStep) {
+    REQUIRE_OPENPYXL();
+    std::vector<Fix> fixes;
+    for (int i = 0; i < 6; ++i) fixes.push_back(Fix{30.0 + i, "083015.000", LatNorthOf(0)});
+    const std::string file = home->File("LAB1_TTFF_COLD_NMEA_Results.txt");
+    wbtest::WriteFile(file, ResultsText(fixes));
+    auto& p = platform::Prompts::Instance();
+    p.QueueFileName(file);
+    p.QueueAnswer(Answer::No);
+    RunEntry("GenerateExcelReport");
+    const std::string report = home->File("LAB1_TTFF_COLD_NMEA_Results.xlsx");
+    wbtest::WriteFile(home->File("axes.py"), kAxesScript);
+    std::string out;
+    ASSERT_EQ(wbtest::Run(wbtest::Python() + " " + home->File("axes.py") + " '" + report + "' 'COLD Position Chart'", out), 0);
+    std::istringstream in(out);
+    int axes = 0;
+    for (std::string line; std::getline(in, line); ++axes) {
+        SCOPED_TRACE(line);
+        std::vector<std::string> f;
+        std::stringstream fields(line);
+        for (std::string x; std::getline(fields, x, '\t');) f.push_back(x);
+        ASSERT_EQ(f.size(), 5u);
+        ASSERT_NE(f[2], "None") << "the step is left to the viewer";
+        EXPECT_EQ(f[0], "-1.5");
+        EXPECT_EQ(f[1], "1.5");
+        EXPECT_EQ(f[2], "0.5");
+        EXPECT_EQ(f[3], "0.0") << "tick labels to the step's decimals";
+        EXPECT_EQ(f[4], "0") << "not the cells' own format";
+    }
+    EXPECT_EQ(axes, 2) << out;
+}
+
 TEST_F(ChartCaches, TheSensitivityChartCarriesOnePointPerLevel) {
     REQUIRE_OPENPYXL();
     const std::vector<double> cold130{31.5, 28.25, 40, 35.75}, cold135{45, 52.5, 48}, cold140{70.25, 66, 81.5, 77};

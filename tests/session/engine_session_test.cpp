@@ -11,7 +11,7 @@
 namespace sessiontest {
 namespace {
 
-const std::string kStamp = "8-12-2026_12.0.0";
+const std::string kStamp = "08-12-2026_12.00.00";
 const std::string kFolder = "C:\\T_" + kStamp + "\\GPS1";
 
 // A device's calls without the polling queries, which depend on tick counts.
@@ -140,6 +140,7 @@ TEST(EngineSession, SyncWaitFollowsTheReceiversFixTimeWhileItIsFresh) {
 TEST(EngineSession, SyncEntryWithSecondOutsideTheMinuteIsReportedAndSkipped) {
     Harness h;
     auto& d = h.AddDevice(0, "GPS1");
+    h.cfg.Devices[0].RLog = FlagSet;  // a session that keeps its results
     h.AddTest(0, "SYNC_COLD", 2, 75, 5);
     h.AddTest(1, "HOT", 1);
     ASSERT_TRUE(h.Start());
@@ -308,6 +309,7 @@ TEST(EngineSession, EmptyListCompletesAtOnce) {
 TEST(EngineSession, DisabledEntriesAreSkippedAndUnknownTypesReported) {
     Harness h;
     auto& d = h.AddDevice(0, "GPS1");
+    h.cfg.Devices[0].RLog = FlagSet;  // a session that keeps its results
     h.AddTest(0, "COLDSTART", 1);
     h.AddTest(2, "HOT", 1);
     h.AddTest(5, "WARM", 1);
@@ -342,6 +344,7 @@ TEST(EngineSession, SilentReceiverIsDisabledAndTheSessionGoesOn) {
     Harness h;
     auto& a = h.AddDevice(0, "GPS1");
     auto& b = h.AddDevice(1, "GPS2");
+    h.cfg.Devices[0].RLog = FlagSet;  // a session that keeps its results
     h.AddTest(0, "COLD", 2);
     a.fix_delay_ms = 5000;
     b.fix_delay_ms = -1;  // never answers

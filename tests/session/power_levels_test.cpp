@@ -190,6 +190,7 @@ TEST(PowerLevels, ANotConnectedSimulatorFailsTheEntryAndTheSessionGoesOn) {
 TEST(PowerLevels, ALinkLostDuringATrialFailsTheEntryBeforeAnySwitch) {
     Harness h;
     auto& d = h.AddDevice(0, "GPS1");
+    h.cfg.Devices[0].RLog = FlagSet;  // a session that keeps its results
     Reacquisition(h, 0, 2);
     h.AddTest(1, "COLD", 1);
     d.fix_delay_ms = 1000;
