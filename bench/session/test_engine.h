@@ -113,6 +113,7 @@ public:
 private:
     // FixEventManagement: the slots that got a results line.
     std::array<bool, DeviceSlots> CollectFixResults();
+    bool TrialHasNoMeasurement(int slot, DeviceOps& d) const;
     void NoteTrialRowsPending(const std::array<bool, DeviceSlots>& written);
     // A start says which receivers with a window it runs without.
     void NameLeftOutReceivers();
