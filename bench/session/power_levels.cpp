@@ -83,8 +83,7 @@ void TestEngine::ApplyPendingLevelLogs() {
 }
 
 void TestEngine::StopSessionAsFailure(const std::string& why) {
-    Log(why + ": test session stopped");
-    StopTesting();
+    StopSession(why);
     Status(1, "Test Session FAILED: " + why);
 }
 

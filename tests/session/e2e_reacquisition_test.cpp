@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench/devices/comm_window.h"
+#include "bench/devices/system_log.h"
 #include "bench/devices/timing.h"
 #include "bench/instruments/sim_mng.h"
 #include "bench/session/benchtop.h"
@@ -300,6 +301,72 @@ TEST(ReacquisitionEndToEnd, ASignalLostWithinItsSwitchOffSecondIsTimedFromTheFir
     const Strings t2a = Lines(test::ReadFileBytes(FindFile(folder, "_Results_T2A.csv")));
     ASSERT_EQ(t2a.size(), 2u);
     EXPECT_EQ(t2a[1].substr(0, 5), "-1,1,") << t2a[1];
+
+    top.reset();
+    receivers.clear();
+    dialogs_test::ResetPrompts();
+}
+
+// Stop while the receivers track again: the trial is written with what each
+// receiver got (a time for one that tracked again, failed for one that did
+// not), and the system log says where the session stopped.
+TEST(ReacquisitionEndToEnd, StopWhileTrackingAgainWritesTheTrialAndSaysWhere) {
+    dialogs_test::ResetPrompts();
+    test::TempHome home;
+    test::FakeSimServer server(0);
+    server.SetStatus(4);
+    std::vector<std::unique_ptr<test::SignalReceiver>> receivers;
+    for (int s = 0; s < 2; ++s) {
+        test::SignalReceiver::Plan plan;
+        plan.hot_ms = 200;
+        plan.reacquire_ms = s == 0 ? 1000 : 3600 * 1000;
+        receivers.push_back(std::make_unique<test::SignalReceiver>(plan));
+        receivers.back()->RegisterPort(3 + s);
+        test::SignalReceiver* r = receivers.back().get();
+        server.OnSignal([r](bool on) { r->Signal(on); });
+    }
+    const bench::SystemConfig c = test::HotReceiversWithSimulator(
+        server.Port(), "REACQUISITION,1,2,0,0,4,2,0,-1,0,-120,-130,-130,0,3,0,0,0,0,0,0,,,0,0,0");
+    ASSERT_TRUE(bench::SaveSystemConfig(home.File("Config.dat"), c).ok);
+
+    bench::CommWindowFactory factory;
+    auto top = std::make_unique<bench::Benchtop>(factory);
+    top->show();
+    dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
+    auto* w0 = dynamic_cast<bench::CommWindow*>(top->NmeaWindow(0));
+    auto* w1 = dynamic_cast<bench::CommWindow*>(top->NmeaWindow(1));
+    ASSERT_NE(w0, nullptr);
+    ASSERT_NE(w1, nullptr);
+    top->SetMaxAcceptableTTFF(120);
+    ASSERT_TRUE(test::WaitFor([&] { return w0->State().GGACount > 1 && w1->State().GGACount > 1; }, 4000));
+    top->findChild<QAction*>("exectest")->trigger();
+    ASSERT_TRUE(top->SessionRunning());
+    top->Engine().Run().SignalCycleSeconds = 6;
+    ASSERT_TRUE(test::WaitFor([&] { return top->Engine().PowerSubState == 9 && w0->IsTestCompleted(); }, 90000))
+        << "waited for the first receiver to track again: " << top->StatusText(1);
+    const double measured = platform::RoundDecimals(w0->GetTTFF(), 2);
+    ASSERT_FALSE(w1->IsTestCompleted());
+
+    top->findChild<QAction*>("StopTesting")->trigger();
+    EXPECT_FALSE(top->SessionRunning());
+
+    const QStringList sessions =
+        QDir(QString::fromStdString(home.File("GPS_TEST"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(sessions.size(), 1);
+    const std::string root = home.File("GPS_TEST/" + sessions[0].toStdString());
+    const Strings tracked = Lines(test::ReadFileBytes(FindFile(root + "/RCV1", "_Results_PW-130.txt")));
+    ASSERT_EQ(tracked.size(), 1u);
+    EXPECT_EQ(Fields(tracked[0], '\t')[0], platform::NumberToText(measured)) << tracked[0];
+    EXPECT_EQ(Lines(test::ReadFileBytes(FindFile(root + "/RCV2", "_Results_PW-130.txt"))),
+              Strings{"-1\t0\t0\t% 00:00:00% 1\t\r\n"});
+    const Strings t2a = Lines(test::ReadFileBytes(FindFile(root + "/RCV2", "_Results_T2A.csv")));
+    ASSERT_EQ(t2a.size(), 2u);
+    EXPECT_EQ(t2a[1].substr(0, 5), "-1,1,") << t2a[1];
+    const std::string log = test::ReadFileBytes(bench::SystemLogPath());
+    EXPECT_NE(log.find("Test session stopped: Stop was chosen during REACQUISITION test, trial 1 of 2, power level "
+                       "-130; RCV1: " + platform::NumberToText(measured) + " s, RCV2: failed (-1)\r\n"),
+              std::string::npos)
+        << log;
 
     top.reset();
     receivers.clear();

@@ -271,7 +271,7 @@ TEST(EngineSession, StartAfterAStopInsideBadNcoBeginsAgainFromTheFirstValue) {
     a.fix_delay_ms = 1000;
     ASSERT_TRUE(h.Start());
     ASSERT_GE(h.Run([&] { return a.executed == 2; }), 0);
-    h.engine.StopTesting();
+    h.engine.StopSession("Stop was chosen");
     EXPECT_EQ(h.state.ActiveConfig.Tests[0].Type, "BAD_NCO");
     ASSERT_TRUE(h.engine.StartSession());
     ASSERT_GE(h.RunToEnd(), 0);
@@ -380,7 +380,7 @@ TEST(EngineSession, StopEndsEverythingAndNothingMoreIsSent) {
     EXPECT_FALSE(h.engine.StartSession());  // Start is refused while running
     h.fanout.SendChrsCommandToDevices(10, "$PQNVHOT");
     h.calls.clear();
-    h.engine.StopTesting();
+    h.engine.StopSession("Stop was chosen");
     EXPECT_EQ(h.calls, (std::vector<std::string>{"N0.SetNewTestMachineState(0)", "N0.DeviceEndPrimaryLogging()",
                                                  "N0.DeviceEndSecondaryLogging()", "N0.DeviceEndResultsLogging()"}));
     EXPECT_FALSE(h.testTimer.Enabled());
@@ -452,7 +452,7 @@ TEST(EngineSession, ScriptTestWaitsTwoSecondsAfterTheEraseUnlessStopped) {
     ASSERT_TRUE(h.Start());
     ASSERT_EQ(h.scheduler.pending.size(), 1u);
     EXPECT_EQ(h.scheduler.pending[0].first, 2000);
-    h.engine.StopTesting();
+    h.engine.StopSession("Stop was chosen");
     h.scheduler.RunAll();
     EXPECT_TRUE(h.Calls("SCRIPT.SendFromFile").empty());
     EXPECT_FALSE(h.scriptTimer.Enabled());
@@ -485,7 +485,7 @@ TEST(EngineSession, TestLineNeverCountsPastTheTrialsAndEndsWithTheTest) {
     stopped.AddTest(0, "COLD", 5);
     ASSERT_TRUE(stopped.Start());
     ASSERT_GE(stopped.Run([&] { return stopped.status.panels[2] == "TEST: COLD  ongoing 1 of 5"; }), 0);
-    stopped.engine.StopTesting();
+    stopped.engine.StopSession("Stop was chosen");
     EXPECT_EQ(stopped.status.panels[2], "") << "a stopped test is not ongoing";
 }
 
