@@ -536,6 +536,7 @@ void Benchtop::SystemConfigUpdate(const std::string& path) {
     Handle("SystemConfigUpdate", [&] {
         ConfigLoadResult loaded = LoadSystemConfig(path);
         if (!loaded.warning.empty()) SystemLogWrite(loaded.warning);
+        if (loaded.refused) return;  // the active configuration stays
         engine_->SystemConfigUpdate(loaded.config);
         ShowStoredAntenna(loaded.config);
     });
@@ -545,11 +546,16 @@ void Benchtop::InitializeDevices(const std::string& path) {
     Handle("InitializeDevices", [&] {
         // Windows of an earlier set-up would hold the same ports: they go
         // first, with the session that uses them.
+        ConfigLoadResult loaded = LoadSystemConfig(path);
+        if (!loaded.warning.empty()) SystemLogWrite(loaded.warning);
+        if (loaded.refused) {
+            // Nothing to set up from: the session and its windows stay.
+            StatusBarMessage(1, loaded.warning);
+            return;
+        }
         engine_->StopSession("the devices were set up again");
         CloseAllWindows();
 
-        ConfigLoadResult loaded = LoadSystemConfig(path);
-        if (!loaded.warning.empty()) SystemLogWrite(loaded.warning);
         engine_->SystemConfigUpdate(loaded.config);
         ShowStoredAntenna(loaded.config);
         const SystemConfig& cfg = state_.ActiveConfig;
