@@ -381,8 +381,14 @@ TEST(EngineSession, StopEndsEverythingAndNothingMoreIsSent) {
     h.fanout.SendChrsCommandToDevices(10, "$PQNVHOT");
     h.calls.clear();
     h.engine.StopSession("Stop was chosen");
-    EXPECT_EQ(h.calls, (std::vector<std::string>{"N0.SetNewTestMachineState(0)", "N0.DeviceEndPrimaryLogging()",
-                                                 "N0.DeviceEndSecondaryLogging()", "N0.DeviceEndResultsLogging()"}));
+    // The trial under way is written as failed in every file, then the
+    // receiver's machine stops and its files end.
+    EXPECT_EQ(h.calls, (std::vector<std::string>{"N0.IsTestCompleted()", "N0.DeviceLogResultsToFile(-1\t% 1\t\r\n)",
+                                                 "N0.DeviceLogFixGSAToFile(1)", "N0.SetNewTestMachineState(0)",
+                                                 "N0.DeviceLogT2AT2UToFile(1)", "N0.DeviceLogT2AT2UStatistics()",
+                                                 "N0.DeviceEndPrimaryLogging()", "N0.DeviceEndSecondaryLogging()",
+                                                 "N0.DeviceEndResultsLogging()"}));
+    EXPECT_EQ(h.log.lines.back(), "Test session stopped: Stop was chosen during COLD test, trial 1 of 5; GPS1: failed (-1)");
     EXPECT_FALSE(h.testTimer.Enabled());
     EXPECT_FALSE(h.chrsTimer.Enabled());
     EXPECT_EQ(h.engine.TestState, 0);
