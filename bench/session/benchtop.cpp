@@ -309,7 +309,7 @@ void Benchtop::MDIForm_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
     // A session left running would keep restarting receivers with no window.
-    engine_->StopTesting();
+    engine_->StopSession("the main window was unloaded");
     // Device windows close their ports and files before the system log goes.
     CloseAllWindows();
     for (QMdiSubWindow* sub : mdi_->subWindowList()) delete sub;
@@ -560,6 +560,7 @@ void Benchtop::SystemConfigUpdate(const std::string& path) {
     Handle("SystemConfigUpdate", [&] {
         ConfigLoadResult loaded = LoadSystemConfig(path);
         if (!loaded.warning.empty()) SystemLogWrite(loaded.warning);
+        if (loaded.refused) return;  // the active configuration stays
         engine_->SystemConfigUpdate(loaded.config);
         ShowStoredAntenna(loaded.config);
     });
@@ -569,11 +570,16 @@ void Benchtop::InitializeDevices(const std::string& path) {
     Handle("InitializeDevices", [&] {
         // Windows of an earlier set-up would hold the same ports: they go
         // first, with the session that uses them.
-        if (engine_->SessionRunning()) engine_->StopTesting();
-        CloseAllWindows();
-
         ConfigLoadResult loaded = LoadSystemConfig(path);
         if (!loaded.warning.empty()) SystemLogWrite(loaded.warning);
+        if (loaded.refused) {
+            // Nothing to set up from: the session and its windows stay.
+            StatusBarMessage(1, loaded.warning);
+            return;
+        }
+        engine_->StopSession("the devices were set up again");
+        CloseAllWindows();
+
         engine_->SystemConfigUpdate(loaded.config);
         ShowStoredAntenna(loaded.config);
         const SystemConfig& cfg = state_.ActiveConfig;
@@ -698,9 +704,7 @@ void Benchtop::StartTestSession(const std::string& name) {
     Handle("StartTestSession", [&] { engine_->StartTestSession(safe); });
 }
 
-void Benchtop::StopTesting_Click() {
-    Handle("StopTesting_Click", [&] { engine_->StopTesting(); });
-}
+void Benchtop::StopTesting_Click() { StopSessionBecause("Stop was chosen"); }
 
 // Ending an unattended session and its trial: only when the user says so.
 // False (the session goes on) for any answer but Yes.
@@ -718,14 +722,7 @@ bool Benchtop::AskToStopSession(const char* question, const std::string& why) {
 // The system log says where the session stopped, and the trial under way
 // is written as failed rather than lost.
 void Benchtop::StopSessionBecause(const std::string& why) {
-    Handle("StopSession", [&] {
-        if (!engine_->SessionRunning()) return;
-        const session::TestRun& run = engine_->Run();
-        SystemLogWrite("Test session stopped: " + why + " during " + run.TestType + " test, trial " +
-                       std::to_string(run.Trial) + " of " + std::to_string(run.Trials));
-        engine_->FailTrialInProgress();
-        engine_->StopTesting();
-    });
+    Handle("StopSession", [&] { engine_->StopSession(why); });
 }
 
 void Benchtop::StopForSignal(const std::string& name) {
@@ -741,7 +738,7 @@ void Benchtop::NewTestSession_Click() {
 
 void Benchtop::NewTestSession() {
     Handle("NewTestSession_Click", [&] {
-        engine_->StopTesting();
+        engine_->StopSession("New Test Session was chosen");
         CloseAllWindows();
         // The old session's values and trial counter go with it. (Without
         // a window the grid was never written.)

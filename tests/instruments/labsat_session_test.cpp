@@ -207,7 +207,7 @@ TEST(LabSatSession, StopDuringAReplayStopsTheUnit) {
     ASSERT_GE(h.Run([&] { return h.engine.LabSatSubState == 5; }, 100), 0);
     for (int i = 0; i < 5; ++i) h.Tick();
     EXPECT_TRUE(h.CallsWith("LabSatSetStopReplay").empty());
-    h.engine.StopTesting();
+    h.engine.StopSession("Stop was chosen");
     EXPECT_EQ(h.CallsWith("LabSatSetStopReplay").size(), 1u);
 }
 

@@ -70,7 +70,7 @@ TEST(EngineInitialisers, OpenEndedTestsRunUntilStopped) {
     EXPECT_EQ(h.status.panels[1], "Test Running: 01:02:05");
     EXPECT_TRUE(h.engine.SessionRunning());
     EXPECT_EQ(d.executed, 0);
-    h.engine.StopTesting();
+    h.engine.StopSession("Stop was chosen");
     EXPECT_FALSE(h.testTimer.Enabled());
     EXPECT_EQ(d.CallsCount("DeviceEndPrimaryLogging()"), 1);
 }
