@@ -18,7 +18,7 @@
 #include "platform/core/numtext.h"
 #include "platform/ui/prompts.h"
 #include "tests/reports/fixes_near.h"
-#include "tests/reports/report_bench.h"
+#include "tests/reports/menu_road.h"
 #include "tests/reports/saved_charts.h"
 #include "tests/support/qt_app.h"
 
@@ -155,15 +155,8 @@ for s, cells in by.items():
     return values;
 }
 
-class AccuracyRoad : public ReportTest {
+class AccuracyRoad : public MenuRoadTest {
 protected:
-    void SetUp() override {
-        test::EnsureApp();
-        platform::Prompts::Instance().ClearQueue();
-        platform::Prompts::Instance().ClearAsked();
-        commands = std::make_unique<bench::reports::ReportCommands>(host, dir.Path().string());
-        commands->SetOpener([](const std::string&) { return true; });
-    }
     // Tool > Excel Reports > "Generate Excel Report" on the file `name`
     // holding `text`; the last box answered Yes, so the report stays open.
     std::string MenuReport(const std::string& name, const std::string& text) {
@@ -174,7 +167,7 @@ protected:
         p.QueueFileName(file);
         p.QueueAnswer(Answer::Yes);
         commands->GenerateExcelReport_Click();
-        EXPECT_TRUE(test::WaitFor([&] { return !commands->Busy(); }, 60000));
+        Wait();
         base = dir.File(name);
         truthArgs += " '" + name + "' '" + file + "' " + refLat + " " + refLon;
         return dir.File(name + ".xlsx");
@@ -239,7 +232,6 @@ protected:
         EXPECT_EQ(wbtest::AsDouble(v["COLD!U14"]), t.cep100) << "CEP 100, the largest error's whole metre";
     }
 
-    std::unique_ptr<bench::reports::ReportCommands> commands;
     std::string truthArgs, refLat = "mean", refLon = "mean";
 };
 

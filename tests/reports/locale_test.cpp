@@ -7,31 +7,17 @@
 #include <numeric>
 #include <sstream>
 
-#include "bench/reports/report_commands.h"
 #include "platform/core/numtext.h"
-#include "platform/ui/prompts.h"
-#include "tests/reports/report_bench.h"
+#include "tests/reports/menu_road.h"
 #include "tests/reports/saved_charts.h"
 #include "tests/support/comma_locale.h"
-#include "tests/support/qt_app.h"
 
 namespace {
 
 using namespace reptest;
 using platform::Answer;
 
-class CommaLocaleReports : public ReportTest {
-protected:
-    void SetUp() override {
-        test::EnsureApp();
-        platform::Prompts::Instance().ClearQueue();
-        platform::Prompts::Instance().ClearAsked();
-        commands = std::make_unique<bench::reports::ReportCommands>(host, dir.Path().string());
-        commands->SetOpener([](const std::string&) { return true; });
-    }
-    void Wait() { ASSERT_TRUE(test::WaitFor([&] { return !commands->Busy(); }, 60000)); }
-    std::unique_ptr<bench::reports::ReportCommands> commands;
-};
+using CommaLocaleReports = MenuRoadTest;
 
 TEST_F(CommaLocaleReports, EveryNumberOfBothMenuReportsKeepsItsPoint) {
     REQUIRE_OPENPYXL();
