@@ -436,7 +436,8 @@ TEST(FormulaErrors, ChainsOfEveryOperatorGiveTheirValueOrARefusalWhateverTheirLe
                 EXPECT_EQ(b.At("A1").Number(), 7) << "the cell changed";
             }
         }
-        const size_t many = std::string(c.op) == "+" || std::string(c.op) == "&" ? 1000000 : 100000;
+        // Past what a cell takes, where one call per operator overflowed the stack.
+        const size_t many = std::string(c.op) == "+" ? 1000000 : 20000;
         NoCells none;
         const Value got = Formula::Parse(ChainOfOnes(c.op, many))->Evaluate(none);
         EXPECT_EQ(got.ToString(), c.value(many).ToString());
