@@ -2,7 +2,7 @@
 # `make demo` as a German lab PC runs it (LANG=de_DE.UTF-8, where printf
 # writes 1.8 as "1,8"): every file the bench leaves keeps "." decimals.
 # Workbooks are read back with openpyxl and searched for a number written
-# with a comma; results lines keep their TTFF as the bench writes it, tables
+# with a comma, and every chart reference for the points it carries; results lines keep their TTFF as the bench writes it, tables
 # as many fields on every line as in their header; KML points keep three
 # coordinates. $1: tools/demo, $2: the build folder.
 set -euo pipefail
@@ -49,6 +49,13 @@ for root, _, files in os.walk(home):
                 x = z.read(n).decode('utf-8')
                 for m in comma.finditer(x):
                     bad.append('%s %s: %s' % (rel, n, x[max(0, m.start() - 40):m.end() + 10]))
+                # Every reference of a chart carries its points, for a
+                # viewer that draws from the file alone.
+                if re.match(r'xl/charts/chart[0-9]+\.xml$', n):
+                    for tag in ('cat', 'val', 'xVal', 'yVal'):
+                        for ref in re.findall(r'<c:%s>(.*?)</c:%s>' % (tag, tag), x, re.S):
+                            if '<c:numCache>' not in ref and '<c:strCache>' not in ref:
+                                bad.append('%s %s: %s without points' % (rel, n, re.sub(r'<[^>]+>', ' ', ref)[:60]))
         elif f.endswith('.csv') or re.search(r'_(T2A|T2U|Statistics)(_[A-Za-z]*PW[-0-9.]+)?\.txt$', f):
             # Tables with a header: a decimal comma would add a field.
             rows = [l.rstrip('\r\n') for l in open(p, encoding='latin-1') if l.strip()]
