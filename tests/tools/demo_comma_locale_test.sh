@@ -9,7 +9,7 @@ set -euo pipefail
 DEMO="$1"
 BUILD="$2"
 LOCALE=de_DE.UTF-8
-if ! locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]' | grep -qx 'de_de.utf8'; then
+if ! locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]' | grep -x 'de_de.utf8' >/dev/null; then
     echo "no locale $LOCALE here: tools/bootstrap makes it"
     exit 1
 fi
