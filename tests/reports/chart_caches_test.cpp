@@ -12,6 +12,7 @@
 
 #include "bench/reports/report_commands.h"
 #include "tests/reports/report_bench.h"
+#include "tests/reports/saved_charts.h"
 #include "tests/session/benchtop_fixture.h"
 #include "tests/support/qt_app.h"
 
@@ -20,105 +21,9 @@ namespace {
 using namespace reptest;
 using platform::Answer;
 
-// Per chart sheet and series: the declared counts of its X and Y caches, how
-// many points differ from the saved cells they name, and the (x, y) points.
-const char* kCachesScript = R"PY(
-import sys, re, zipfile, posixpath, html, warnings
-import xml.etree.ElementTree as ET
-warnings.simplefilter('ignore')
-import openpyxl
-path = sys.argv[1]
-z = zipfile.ZipFile(path)
-book = openpyxl.load_workbook(path, data_only=True)
-C = '{http://schemas.openxmlformats.org/drawingml/2006/chart}'
-def rels(part):
-    d, f = posixpath.split(part)
-    out = {}
-    for tag in re.findall(r'<Relationship [^>]*>', z.read(d + '/_rels/' + f + '.rels').decode()):
-        i = re.search(r'Id="([^"]+)"', tag).group(1)
-        t = re.search(r'Target="([^"]+)"', tag).group(1)
-        out[i] = posixpath.normpath(posixpath.join(d, t))
-    return out
-wbrels = rels('xl/workbook.xml')
-def cells(ref):
-    if ref.startswith('('): return None
-    sheet, area = ref.rsplit('!', 1)
-    if sheet.startswith("'"): sheet = sheet[1:-1].replace("''", "'")
-    rng = book[sheet][area.replace('$', '')]
-    if not isinstance(rng, tuple): return [rng.value]
-    return [c.value for row in rng for c in row]
-def cache(el):
-    if el is None: return None, None, {}
-    f = el.find('.//' + C + 'f')
-    c = el.find('.//' + C + 'numCache')
-    if c is None: c = el.find('.//' + C + 'strCache')
-    if c is None: return (f.text if f is not None else None), None, {}
-    count = int(c.find(C + 'ptCount').get('val'))
-    pts = {}
-    for p in c.findall(C + 'pt'):
-        v = p.find(C + 'v').text or ''
-        try: v = float(v)
-        except ValueError: pass
-        pts[int(p.get('idx'))] = v
-    return f.text, count, pts
-def differ(ref, count, pts):
-    want = cells(ref) if ref else None
-    if want is None: return 0
-    bad = 0 if count == len(want) else 1
-    for k, v in enumerate(want):
-        if isinstance(v, bool): v = float(v)
-        if isinstance(v, (int, float)):
-            bad += 0 if k in pts and isinstance(pts[k], float) and abs(pts[k] - v) <= 1e-9 * max(1, abs(v)) else 1
-        elif v is None or v == '':
-            bad += 1 if k in pts else 0
-        else:
-            bad += 0 if pts.get(k) == v else 1
-    return bad
-for m in re.finditer(r'<sheet [^>]*>', z.read('xl/workbook.xml').decode()):
-    tag = m.group(0)
-    name = html.unescape(re.search(r'name="([^"]*)"', tag).group(1))
-    part = wbrels[re.search(r'r:id="([^"]+)"', tag).group(1)]
-    if 'chartsheets/' not in part: continue
-    drawing = [t for t in rels(part).values() if 'drawings/' in t][0]
-    chart = [t for t in rels(drawing).values() if 'charts/' in t][0]
-    root = ET.fromstring(z.read(chart))
-    for k, ser in enumerate(root.iter(C + 'ser')):
-        xf, xn, xs = cache(ser.find(C + 'xVal') if ser.find(C + 'xVal') is not None else ser.find(C + 'cat'))
-        yf, yn, ys = cache(ser.find(C + 'yVal') if ser.find(C + 'yVal') is not None else ser.find(C + 'val'))
-        bad = differ(xf, xn, xs) + differ(yf, yn, ys)
-        pairs = ';'.join('%s,%r' % (xs.get(i, ''), ys[i]) for i in sorted(ys))
-        print('%s\t%d\t%s\t%s\t%d\t%s' % (name, k + 1, xn, yn, bad, pairs))
-)PY";
-
-struct SavedSeries {
-    std::string xCount, yCount;  // "None" without a cache
-    int differing = 0;
-    std::vector<std::pair<std::string, double>> points;  // x as written, y
-};
-
 // "chart sheet/series" -> what the saved file holds.
 std::map<std::string, SavedSeries> SavedCaches(const std::string& xlsx, const std::string& dir) {
-    wbtest::WriteFile(dir + "/caches.py", kCachesScript);
-    std::string out;
-    EXPECT_EQ(wbtest::Run(wbtest::Python() + " " + dir + "/caches.py '" + xlsx + "'", out), 0);
-    std::map<std::string, SavedSeries> all;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) {
-        std::vector<std::string> f;
-        std::stringstream fields(line);
-        for (std::string x; std::getline(fields, x, '\t');) f.push_back(x);
-        if (f.size() < 5) continue;
-        SavedSeries& s = all[f[0] + "/" + f[1]];
-        s.xCount = f[2];
-        s.yCount = f[3];
-        s.differing = std::stoi(f[4]);
-        std::stringstream pts(f.size() > 5 ? f[5] : "");
-        for (std::string p; std::getline(pts, p, ';');) {
-            const size_t comma = p.rfind(',');
-            s.points.emplace_back(p.substr(0, comma), std::stod(p.substr(comma + 1)));
-        }
-    }
-    return all;
+    return ReadSavedCharts(xlsx, dir).series;
 }
 
 double X(const std::pair<std::string, double>& p) { return std::stod(p.first); }
@@ -242,6 +147,20 @@ TEST_F(ChartCaches, EveryChartOfATtffReportCarriesThePointsItsCellsCompute) {
         if (t <= 300) valid.push_back(t);
     ASSERT_EQ(ttffs.points.size(), valid.size());
     for (size_t i = 0; i < valid.size(); ++i) EXPECT_EQ(ttffs.points[i].second, valid[i]);
+
+    // Every series carries its X and Y points, the average line too: from
+    // the first trial number to the trial count, at the valid TTFFs' mean.
+    for (const auto& [series, s] : saved) {
+        EXPECT_NE(s.xCount, "None") << series << " has no X points";
+        EXPECT_NE(s.yCount, "None") << series << " has no Y points";
+    }
+    double sum = 0;
+    for (double t : valid) sum += t;
+    const SavedSeries& average = saved.at("COLD TTFF Chart/2");
+    ASSERT_EQ(average.points.size(), 2u);
+    EXPECT_EQ(X(average.points[0]), 1);
+    EXPECT_EQ(X(average.points[1]), n);
+    for (const auto& q : average.points) EXPECT_NEAR(q.second, sum / static_cast<double>(valid.size()), 1e-12);
 }
 
 // The scale of each value axis of a chart sheet, as the saved chart part
