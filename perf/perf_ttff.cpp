@@ -47,8 +47,8 @@ int main() {
         dev.TestCommand = "$PQNVCOLD";
         dev.Ticks = 0;
         dev.TickLimit = 10;
-        bench::DeviceTestMachine(dev, bench::EvStop);
-        bench::DeviceTestMachine(dev, bench::EvStart);
+        bench::DeviceTestMachine(dev, bench::EvStop, platform::SystemClock::Instance().StampNow());
+        bench::DeviceTestMachine(dev, bench::EvStart, platform::SystemClock::Instance().StampNow());
         if (!test::WaitFor([&] { return dev.TestCompleted; }, 5000)) {
             std::printf("restart %d: no result (%s)\n", i + 1, dev.Console.Status->PanelText(1).c_str());
             continue;

@@ -243,10 +243,14 @@ private:
     void ReproduceFileTick();
     void ScriptTick();
     void CloseReplayFile();
+    // What the bench does itself (a trial started, a stop, a replayed
+    // byte) happens now; what a receiver tells comes with its line's stamp.
+    platform::Stamp Now() const { return clock_->StampNow(); }
     void FeedTestMachine(uint8_t event);
     double TwipsPerPixel() const;
     QWidget* Frame();
 
+    const platform::Clock* clock_ = &platform::SystemClock::Instance();
     DeviceState dev_;
     std::unique_ptr<platform::SerialLink> port_;
     std::unique_ptr<platform::QtTimer> refresh_timer_, watchdog_timer_, port_timeout_timer_, reproduce_nmea_timer_,

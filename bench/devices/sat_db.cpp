@@ -21,7 +21,7 @@ bool InRange(int id) { return id >= 1 && id <= 255; }
 
 }  // namespace
 
-void SatDB_Update(DeviceState& dev, int16_t id, int16_t cn0) {
+void SatDB_Update(DeviceState& dev, int16_t id, int16_t cn0, platform::Stamp arrived) {
     if (!InRange(id)) {
         // A receiver that numbers its satellites past 255 does so on every
         // line: one report per window, the rest counted.
@@ -41,7 +41,7 @@ void SatDB_Update(DeviceState& dev, int16_t id, int16_t cn0) {
         ++e.TrackTime;
         ++e.AcquiredEpochs;
         if (e.AcquiredEpochs == 1) {
-            e.AcquiredTime = dev.Clock->Now();
+            e.AcquiredTime = dev.Times.DateTime(arrived);
             e.T2A = MakeTimeDifference(e.AcquiredTime, e.ReferenceTime);
             // Before the first restart there is nothing to measure from.
             e.T2AValid = e.ReferenceTime != 0;
@@ -185,9 +185,9 @@ void SatDB_DropTrialStatistics(DeviceState& dev) {
     }
 }
 
-void DiffOnReset(DeviceState& dev, double reference) {
+void DiffOnReset(DeviceState& dev, double reference, platform::Stamp at) {
     dev.DiffReference = reference;
-    GetUTCStamp(dev.DiffClock, *dev.Clock);
+    dev.DiffClock = dev.Times.UtcStamp(at);
     dev.DiffOnTime = 0;
     dev.DiffOn = false;
     dev.SBASCount = 0;

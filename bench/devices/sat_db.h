@@ -3,6 +3,8 @@
 // fed once per epoch by the satellite sentences. It keeps the C/N0 statistics,
 // the consecutive tracking counts that the time-to-track test reads, and the
 // time to acquire (T2A) of every satellite since the last receiver restart.
+#include "platform/core/clock.h"
+
 #include <cstdint>
 
 namespace bench {
@@ -14,9 +16,10 @@ constexpr int32_t kStableEpochs = 10;
 struct DeviceState;
 
 // One epoch's observation of one satellite: C/N0 of 1 or more counts as
-// tracked. A satellite number outside 1..255 changes nothing and leaves one
+// tracked; an acquisition is timed at `arrived`, the time of the line that
+// told it. A satellite number outside 1..255 changes nothing and leaves one
 // system-log line under "SatDB_Update".
-void SatDB_Update(DeviceState& dev, int16_t id, int16_t cn0);
+void SatDB_Update(DeviceState& dev, int16_t id, int16_t cn0, platform::Stamp arrived);
 
 // Mean of ring slots 0..n-1 of the satellite's C/N0 ring (n clipped to 1..10).
 double CN0MeanEvaluation(const DeviceState& dev, int32_t n, int16_t id);
@@ -54,8 +57,9 @@ void SatDB_KeepTrialStartStatistics(DeviceState& dev);
 // adds a sample until the receiver's next restart re-arms them.
 void SatDB_DropTrialStatistics(DeviceState& dev);
 
-// A receiver restart at `reference`: the differential-fix and SBAS
-// measurements start again, timed from now on the UTC clock.
-void DiffOnReset(DeviceState& dev, double reference);
+// A receiver restart at `reference` (the local date-time of `at`): the
+// differential-fix and SBAS measurements start again, timed from `at` on the
+// UTC clock.
+void DiffOnReset(DeviceState& dev, double reference, platform::Stamp at);
 
 }  // namespace bench

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
 using namespace platform;
 
 TEST(PortNumbers, ComPortsFileMapsNumbersElseTtyS) {
@@ -66,7 +71,7 @@ TEST(SerialPortOnPty, ReadsWritesAndIgnoresRts) {
     int events = 0;
     port.SetReceiveHandler([&] {
         ++events;
-        got += port.Input();
+        for (const ReceivedChunk& c : port.Input()) got += c.Bytes;
     });
     port.SetPortOpen(true);
     ASSERT_TRUE(port.PortOpen());
@@ -91,11 +96,88 @@ TEST(SerialPortOnPty, ReadsWritesAndIgnoresRts) {
 
     port.SetPortOpen(false);
     EXPECT_FALSE(port.PortOpen());
-    EXPECT_EQ(port.Input(), "");
+    EXPECT_TRUE(port.Input().empty());
     try {
         port.Output("x");
         FAIL();
     } catch (const BenchError& e) {
         EXPECT_EQ(e.Number(), err::PortNotOpen);
     }
+}
+
+namespace {
+
+// Threads of this process that read a port.
+int PortReaderThreads() {
+    int n = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+        n += test::ReadFileBytes(task.path().string() + "/comm") == "port reader\n";
+    return n;
+}
+
+}  // namespace
+
+// The GUI thread is held (a long layout, a slow X server) while the receiver
+// writes: the bytes still carry the moment they came, not the moment the
+// thread got to them.
+TEST(SerialPortOnPty, BytesKeepTheMomentTheyArrivedWhileTheThreadIsHeld) {
+    test::TempHome home;
+    test::EmulatedReceiver gps;
+    gps.RegisterPort(9);
+    SerialPort port;
+    port.SetCommPort(9);
+    std::vector<ReceivedChunk> got;
+    port.SetReceiveHandler([&] {
+        for (ReceivedChunk& c : port.Input()) got.push_back(std::move(c));
+    });
+    port.SetRThreshold(1);
+    port.SetPortOpen(true);
+    const SystemClock& clock = SystemClock::Instance();
+    const Stamp before = clock.StampNow();
+    gps.Write("$GPTXT,held\r\n");
+    const Stamp written = clock.StampNow();
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    const Stamp woken = clock.StampNow();
+    ASSERT_TRUE(test::WaitFor([&] { return !got.empty(); })) << "waiting for the line written while the thread slept";
+    std::string bytes;
+    for (const ReceivedChunk& c : got) bytes += c.Bytes;
+    EXPECT_EQ(bytes, "$GPTXT,held\r\n");
+    EXPECT_GE(got.front().Arrived, before);
+    EXPECT_LT(got.back().Arrived.Us - written.Us, (woken.Us - written.Us) / 2)
+        << "stamped " << (got.back().Arrived.Us - written.Us) / 1000 << " ms after the write, the thread slept "
+        << (woken.Us - written.Us) / 1000 << " ms";
+}
+
+// Each opening has one reader, which ends with it; a port that goes away
+// with a delivery still queued for it gets nothing after.
+TEST(SerialPortOnPty, ItsReaderEndsWithTheOpeningAndNothingReachesAPortThatIsGone) {
+    test::TempHome home;
+    test::EnsureApp();
+    test::EmulatedReceiver gps;
+    gps.RegisterPort(9);
+    const int before = PortReaderThreads();
+    auto port = std::make_unique<SerialPort>();
+    port->SetCommPort(9);
+    int deliveries = 0;
+    port->SetReceiveHandler([&] {
+        ++deliveries;
+        port->Input();
+    });
+    port->SetRThreshold(1);
+    port->SetPortOpen(true);
+    EXPECT_EQ(PortReaderThreads(), before + 1);
+    port->SetPortOpen(false);
+    EXPECT_EQ(PortReaderThreads(), before) << "the reader ends when the port closes";
+    port->SetPortOpen(true);
+    EXPECT_EQ(PortReaderThreads(), before + 1);
+    gps.Write("$GPTXT,one\r\n");
+    ASSERT_TRUE(test::WaitFor([&] { return deliveries == 1; })) << "waiting for the first line";
+
+    // Read while the thread is held, so its delivery waits in the queue.
+    gps.Write("$GPTXT,two\r\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    port.reset();
+    EXPECT_EQ(PortReaderThreads(), before) << "the reader ends with its port";
+    test::Pump(200);
+    EXPECT_EQ(deliveries, 1) << "a delivery reached a port that was gone";
 }
