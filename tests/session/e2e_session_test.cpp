@@ -403,7 +403,10 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
     ASSERT_EQ(errno, EEXIST);
 
     ASSERT_TRUE(test::WaitFor([&] { return Window(1)->DevicePortLost(); }, 3000));
-    const std::string lost_text = "Device RCV2: port 4 (" + lost_path + ") lost";
+    // The port time-out is off (as at start-up): the loss says that nothing
+    // will open the port again, and what would.
+    const std::string lost_title = "Device RCV2: port 4 (" + lost_path + ") lost";
+    const std::string lost_text = lost_title + ", not opened again while the port time-out is off (Open Port, or the time-out)";
     EXPECT_EQ(top->StatusText(2).rfind(lost_text, 0), 0u) << top->StatusText(2);
     test::Pump(500);
     EXPECT_LT(test::ReadCallsOfThisThread() - reads_before, 200)
@@ -441,9 +444,13 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
     const std::string system_log = test::ReadFileBytes(bench::SystemLogPath());
     const size_t first = system_log.find("Device RCV2: port 4 lost (" + lost_path + ": ");
     EXPECT_NE(first, std::string::npos) << system_log;
+    const std::string how = "; it is not opened again while the port time-out is off: press Open Port in its window, "
+                            "or switch on Options > Device Serial Port Timeout (fixbench --all-menus)\r\n";
+    EXPECT_EQ(system_log.find(how, first), system_log.find("\r\n", first) - how.size() + 2)
+        << "the loss line says how to bring the port back: " << system_log.substr(first, 300);
     EXPECT_EQ(system_log.find("Device RCV2: port 4 lost", first + 1), std::string::npos) << "said once";
     EXPECT_EQ(system_log.find("did not complete"), std::string::npos) << "not left to the silence guard";
-    EXPECT_NE(system_log.find(lost_text + ", command not sent (SendNmeaCommand)"), std::string::npos) << system_log;
+    EXPECT_NE(system_log.find(lost_title + ", command not sent (SendNmeaCommand)"), std::string::npos) << system_log;
     EXPECT_EQ(system_log.find("Port closed"), std::string::npos) << "every line about the port names it";
 }
 
@@ -465,6 +472,8 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortComesBackLogsAgainIntoTheSessionsFile) 
     test::Pump(300);
     receivers[1]->KillRelayProcess();  // unplugged
     ASSERT_TRUE(test::WaitFor([&] { return Window(1)->DevicePortLost(); }, 3000));
+    EXPECT_EQ(top->StatusText(2).find("not opened again"), std::string::npos)
+        << "the time-out opens it again: " << top->StatusText(2);
     const std::string session = SessionFolder();
     const std::string base = session + "/RCV2/RCV2_TTFF_COLD_NMEA";
     ASSERT_TRUE(test::WaitFor([&] { return !test::ReadFileBytes(base + "_Results.txt").empty(); }, 10000));
@@ -500,6 +509,7 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortComesBackLogsAgainIntoTheSessionsFile) 
     const size_t at = system_log.find(gap);
     EXPECT_NE(at, std::string::npos) << system_log;
     EXPECT_EQ(system_log.find("open again", at + gap.size()), std::string::npos) << "one line for the gap";
+    EXPECT_EQ(system_log.find("not opened again"), std::string::npos) << system_log;
 }
 
 // One receiver is unplugged mid-trial and the other never answers its
