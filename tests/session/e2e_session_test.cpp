@@ -30,6 +30,7 @@
 #include "tests/session/dialogs_ui.h"
 #include "tests/support/qt_app.h"
 #include "tests/support/scripted_receiver.h"
+#include "tests/support/threaded_receiver.h"
 #include "tests/support/two_receivers.h"
 
 namespace {
@@ -252,6 +253,44 @@ TEST_F(SessionEndToEnd, ColdSessionOfThreeTrialsOnTwoReceivers) {
 
     const std::string system_log = test::ReadFileBytes(bench::SystemLogPath());
     EXPECT_EQ(system_log.find("disabled"), std::string::npos) << system_log;
+}
+
+// The windows' thread is held (a workbook being written, a slow X server, a
+// machine busy with other work) just as each receiver writes its fix: the
+// results files still hold each receiver's own restart-to-fix time.
+TEST_F(SessionEndToEnd, AHeldWindowThreadDoesNotMoveTheResults) {
+    test::ThreadedReceiver a({.fix_delay_ms = 1300, .gga_interval_ms = 250});
+    test::ThreadedReceiver b({.fix_delay_ms = 1500, .gga_interval_ms = 250});
+    a.RegisterPort(3);
+    b.RegisterPort(4);
+    constexpr int kHoldMs = 700;
+    for (test::ThreadedReceiver* r : {&a, &b}) r->SetBeforeFix([] { test::HoldGuiThread(kHoldMs); });
+    WriteConfig(2, 1, 1);
+    OpenBench();
+    ASSERT_TRUE(test::WaitFor([&] { return Window(0)->State().GGACount > 0 && Window(1)->State().GGACount > 0; },
+                              3000))
+        << "waiting for both receivers' GGA sentences";
+    Trigger("exectest");
+    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 45000))
+        << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
+    const std::string session = SessionFolder();
+    for (int s = 0; s < 2; ++s) {
+        const std::string name = "RCV" + std::to_string(s + 1);
+        SCOPED_TRACE(name);
+        const std::vector<double> written = (s == 0 ? a : b).WrittenTtffs();
+        const std::vector<std::string> lines =
+            test::SplitLines(test::ReadFileBytes(session + "/" + name + "/" + name + "_TTFF_COLD_NMEA_Results.txt"));
+        ASSERT_EQ(lines.size(), 2u);
+        ASSERT_EQ(written.size(), 2u);
+        for (size_t k = 0; k < 2; ++k) {
+            double ttff = 0;
+            ASSERT_TRUE(platform::TryReadStrict(lines[k].substr(0, lines[k].find('\t')), ttff)) << lines[k];
+            EXPECT_NEAR(ttff, written[k], test::kRealClockMargin)
+                << "trial " << k + 1 << ": the receiver wrote its fix " << written[k]
+                << " s after its start-up text; the thread was held " << kHoldMs << " ms as it came";
+        }
+    }
+    top.reset();  // the ports close before the receivers go
 }
 
 TEST_F(SessionEndToEnd, StopDuringATrialSendsNoMoreRestarts) {
