@@ -58,13 +58,18 @@ void ThreadedReceiver::RegisterPort(int number) {
 }
 
 void ThreadedReceiver::SetBeforeStartup(std::function<void()> hook) {
-    std::lock_guard lock(hooks_mutex_);
+    std::lock_guard lock(mutex_);
     before_startup_ = std::move(hook);
 }
 
 void ThreadedReceiver::SetBeforeFix(std::function<void()> hook) {
-    std::lock_guard lock(hooks_mutex_);
+    std::lock_guard lock(mutex_);
     before_fix_ = std::move(hook);
+}
+
+std::vector<double> ThreadedReceiver::WrittenTtffs() const {
+    std::lock_guard lock(mutex_);
+    return ttffs_;
 }
 
 double ThreadedReceiver::WrittenTtff() const {
@@ -105,7 +110,7 @@ void ThreadedReceiver::Run() {
     auto hook = [this](const std::function<void()> ThreadedReceiver::*which) {
         std::function<void()> h;
         {
-            std::lock_guard lock(hooks_mutex_);
+            std::lock_guard lock(mutex_);
             h = this->*which;
         }
         if (h) h();
@@ -146,6 +151,8 @@ void ThreadedReceiver::Run() {
             has_fix_ = true;
             Send(Gga());
             fix_us_ = SteadyUs();
+            std::lock_guard lock(mutex_);
+            ttffs_.push_back(static_cast<double>(fix_us_ - startup_us_) / 1e6);
         }
         if (t >= next_gga) {
             Send(Gga());

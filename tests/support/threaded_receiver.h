@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace test {
 
@@ -52,6 +53,8 @@ public:
     // Seconds from the last start-up text to its fix, as the receiver wrote
     // them (negative while the fix is still to come).
     double WrittenTtff() const;
+    // The same for every restart so far that had its fix, in order.
+    std::vector<double> WrittenTtffs() const;
 
     // Microseconds of the steady clock, as the bench's stamps count.
     static int64_t SteadyUs();
@@ -72,7 +75,8 @@ private:
     std::atomic<int64_t> fix_us_{-1};
     std::atomic<bool> stop_{false};
     bool has_fix_ = true;  // on the receiver's thread only
-    std::mutex hooks_mutex_;
+    mutable std::mutex mutex_;  // the hooks and the history
+    std::vector<double> ttffs_;
     std::function<void()> before_startup_;
     std::function<void()> before_fix_;
     std::thread thread_;
