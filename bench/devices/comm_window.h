@@ -112,6 +112,7 @@ public:
     bool IsTestCompleted() override;
     bool DevicePortLost() override;
     bool DevicePortReopening() override { return reopen_pending_ && dev_.PortTimeoutEnabled; }
+    bool DeviceHeardSinceTrialStart() override { return dev_.SentenceHeard; }
     int16_t GetTotalTestFailure() override;
     int32_t DeviceGetPCtoUTCDeltaTime() override;
     void DeviceSetRestartCommand(const std::string& command) override;

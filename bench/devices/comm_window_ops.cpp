@@ -99,6 +99,7 @@ void CommWindow::DeviceSetLeft(float value) {
 // can be taken back if it does.
 void CommWindow::BeginTrial() {
     dev_.TrialFailed = false;
+    dev_.SentenceHeard = false;
     SatDB_KeepTrialStartStatistics(dev_);
 }
 

@@ -308,6 +308,7 @@ struct DeviceState {
     std::string ReceiveFailureNoted;     // last receive-path failure reported (reported once)
     bool RestartDisableNoted = false;    // the disable for unanswered restarts is in the system log
     bool LongLineNoted = false;          // the console's cutting of long lines was said
+    bool SentenceHeard = false;          // a line decoded (or the start-up text seen) since the trial began
     // Reports written once for this window, by text, with how many more came
     // after and were only counted (see ReportOncePerWindow).
     std::map<std::string, int64_t, std::less<>> CountedReports;

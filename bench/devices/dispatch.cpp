@@ -59,10 +59,14 @@ void Dispatch(DeviceState& dev, platform::Stamp arrived) {
 
     if (!dev.StartupString.empty()) {
         size_t at = line.find(dev.StartupString);
-        if (at != std::string::npos) RestartRecognised(dev, line, at, arrived);
+        if (at != std::string::npos) {
+            dev.SentenceHeard = true;
+            RestartRecognised(dev, line, at, arrived);
+        }
     }
 
     if (NMEA_Msg_Decoding(dev.Host, line) == -1) return;
+    dev.SentenceHeard = true;
     const std::string name = NmeaFields[1];
     const bool ts_on = dev.Host && dev.Host->GetTSMsgStatus();
 
