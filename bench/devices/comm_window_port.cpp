@@ -23,7 +23,8 @@ namespace {
 const std::string kNotReopened =
     "it is not opened again while the port time-out is off: press Open Port in its window, or switch on "
     "Options > Device Serial Port Timeout (fixbench --all-menus)";
-const std::string kNotReopenedShort = ", not opened again while the port time-out is off (Open Port, or the time-out)";
+// Room is short in the status bar: the rest is in the system log.
+const std::string kNotReopenedShort = ", not opened again (the time-out is off): Open Port";
 
 }  // namespace
 
