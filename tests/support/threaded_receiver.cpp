@@ -133,8 +133,10 @@ void ThreadedReceiver::Run() {
                     hook(&ThreadedReceiver::before_startup_);
                     has_fix_ = false;
                     fix_us_ = -1;
-                    Send(Sentence(plan_.startup));
+                    // Timed as the write begins: the bench's reader, woken
+                    // by it, may take this thread's processor as it returns.
                     startup_us_ = SteadyUs();
+                    Send(Sentence(plan_.startup));
                     ++restarts_;
                     fix_at = startup_us_ + static_cast<int64_t>(fix_delay_ms_) * 1000;
                 }
@@ -149,8 +151,9 @@ void ThreadedReceiver::Run() {
             fix_at = -1;
             hook(&ThreadedReceiver::before_fix_);
             has_fix_ = true;
-            Send(Gga());
+            const std::string fix = Gga();
             fix_us_ = SteadyUs();
+            Send(fix);
             std::lock_guard lock(mutex_);
             ttffs_.push_back(static_cast<double>(fix_us_ - startup_us_) / 1e6);
         }

@@ -47,7 +47,7 @@ public:
 
     int Restarts() const { return restarts_; }
     // Steady-clock microseconds of the last start-up text and of the first
-    // fix after it, each taken when its write returned (-1: not yet).
+    // fix after it, each taken as its write began (-1: not yet).
     int64_t StartupWrittenUs() const { return startup_us_; }
     int64_t FixWrittenUs() const { return fix_us_; }
     // Seconds from the last start-up text to its fix, as the receiver wrote
