@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
@@ -87,12 +88,20 @@ void PortReader::Wake() {
     [[maybe_unused]] const ssize_t n = ::write(pipe_[1], &b, 1);
 }
 
-std::vector<ReceivedChunk> PortReader::Take() {
+std::vector<ReceivedChunk> PortReader::Take(size_t max_bytes) {
     std::vector<ReceivedChunk> out;
     {
         std::lock_guard lock(mutex_);
-        out.swap(chunks_);
-        waiting_ = 0;
+        size_t n = 0, bytes = 0;
+        while (n < chunks_.size() && (n == 0 || bytes + chunks_[n].Bytes.size() <= max_bytes))
+            bytes += chunks_[n++].Bytes.size();
+        if (n == chunks_.size()) {
+            out.swap(chunks_);
+        } else {
+            out.assign(std::make_move_iterator(chunks_.begin()), std::make_move_iterator(chunks_.begin() + n));
+            chunks_.erase(chunks_.begin(), chunks_.begin() + n);
+        }
+        waiting_ -= bytes;
     }
     if (held_) Wake();  // room again
     return out;

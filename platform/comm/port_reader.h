@@ -12,6 +12,7 @@
 #include "platform/core/clock.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -37,9 +38,10 @@ public:
     PortReader(const PortReader&) = delete;
     PortReader& operator=(const PortReader&) = delete;
 
-    // Every chunk read so far, oldest first; a reader held back by a full
-    // queue reads on.
-    std::vector<ReceivedChunk> Take();
+    // The chunks read so far, oldest first, as many as make up to
+    // `max_bytes` (at least one); a reader held back by a full queue reads
+    // on once it has room.
+    std::vector<ReceivedChunk> Take(size_t max_bytes = SIZE_MAX);
     bool HasChunks() const;
     // "" while the device is there; once it went away, the cause ("the
     // device hung up", or the system's error text). Set after the last chunk.

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <atomic>
 #include <fstream>
+#include <iterator>
 #include <poll.h>
 #include <sstream>
 
@@ -85,6 +86,11 @@ PortSettings ParsePortSettings(const std::string& settings) {
     return s;
 }
 
+namespace {
+// Bytes one receive event takes at most.
+constexpr size_t kDeliveryBytes = 64 * 1024;
+}  // namespace
+
 struct SerialPort::Impl {
     QSerialPort port;
     QObject context;  // the reader's deliveries land here, on the GUI thread
@@ -92,6 +98,7 @@ struct SerialPort::Impl {
     std::atomic<bool> delivery_posted{false};
     std::vector<ReceivedChunk> left;  // read before the reader stopped, not yet taken
     bool loss_noted = false;  // this opening's loss was passed on
+    uint64_t takes = 0;       // calls of Input() that took something
     std::string path;         // the device this opening is on
 };
 
@@ -149,10 +156,27 @@ void SerialPort::StopReader() {
     impl_->reader.reset();
 }
 
+bool SerialPort::InputWaiting() const {
+    return !impl_->left.empty() || (impl_->reader && impl_->reader->HasChunks());
+}
+
+void SerialPort::PostDelivery() {
+    if (!impl_->delivery_posted.exchange(true))
+        QMetaObject::invokeMethod(&impl_->context, [this] { Deliver(); }, Qt::QueuedConnection);
+}
+
 void SerialPort::Deliver() {
     impl_->delivery_posted = false;
-    const bool waiting = !impl_->left.empty() || (impl_->reader && impl_->reader->HasChunks());
-    if (waiting && threshold_ > 0) NotifyReceive();
+    if (InputWaiting() && threshold_ > 0) {
+        const uint64_t takes = impl_->takes;
+        NotifyReceive();
+        // What one event left is taken at the next, as long as the handler
+        // takes input at all (one that does not must not spin this thread).
+        if (impl_->takes != takes && InputWaiting()) {
+            PostDelivery();
+            return;
+        }
+    }
     // The loss comes after every byte read before it.
     if (!impl_->reader || impl_->loss_noted || !PortOpen()) return;
     const std::string cause = impl_->reader->Loss();
@@ -257,25 +281,34 @@ void SerialPort::SetPortOpen(bool open) {
     // stamps what it reads.
     for (QSocketNotifier* n : p.findChildren<QSocketNotifier*>())
         if (n->type() == QSocketNotifier::Read) n->setEnabled(false);
-    impl_->reader = std::make_unique<PortReader>(static_cast<int>(p.handle()), [this] {
-        // On the reader's thread: one delivery posted at a time, taking
-        // whatever arrived meanwhile.
-        if (!impl_->delivery_posted.exchange(true))
-            QMetaObject::invokeMethod(&impl_->context, [this] { Deliver(); }, Qt::QueuedConnection);
-    });
+    // Called on the reader's thread: one delivery posted at a time, taking
+    // whatever arrived meanwhile.
+    impl_->reader = std::make_unique<PortReader>(static_cast<int>(p.handle()), [this] { PostDelivery(); });
 }
 
 bool SerialPort::PortOpen() const { return impl_->port.isOpen(); }
 
 std::vector<ReceivedChunk> SerialPort::Input() {
-    std::vector<ReceivedChunk> out = std::exchange(impl_->left, {});
-    if (impl_->reader) {
-        std::vector<ReceivedChunk> more = impl_->reader->Take();
-        if (out.empty())
-            out = std::move(more);
-        else
+    // A receiver that babbles faster than its lines are decoded must not
+    // hold the windows' thread for long: one receive event takes a bounded
+    // share, and the rest comes at the next, after other events had their
+    // turn.
+    std::vector<ReceivedChunk> out;
+    size_t bytes = 0;
+    std::vector<ReceivedChunk>& left = impl_->left;
+    size_t n = 0;
+    while (n < left.size() && (n == 0 || bytes + left[n].Bytes.size() <= kDeliveryBytes))
+        bytes += left[n++].Bytes.size();
+    out.assign(std::make_move_iterator(left.begin()), std::make_move_iterator(left.begin() + static_cast<long>(n)));
+    left.erase(left.begin(), left.begin() + static_cast<long>(n));
+    if (impl_->reader && left.empty() && (out.empty() || bytes < kDeliveryBytes)) {
+        std::vector<ReceivedChunk> more = impl_->reader->Take(out.empty() ? kDeliveryBytes : kDeliveryBytes - bytes);
+        if (out.empty() || !more.empty() && bytes + more.front().Bytes.size() <= kDeliveryBytes)
             for (ReceivedChunk& c : more) out.push_back(std::move(c));
+        else
+            left.insert(left.begin(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
     }
+    if (!out.empty()) ++impl_->takes;
     return out;
 }
 
@@ -295,9 +328,7 @@ void SerialPort::SetRThreshold(int threshold) {
     const bool was_off = threshold_ == 0;
     threshold_ = threshold < 0 ? 0 : threshold;
     // Input that came while notifications were off is reported like fresh input.
-    if (was_off && threshold_ > 0 && (!impl_->left.empty() || (impl_->reader && impl_->reader->HasChunks())) &&
-        !impl_->delivery_posted.exchange(true))
-        QMetaObject::invokeMethod(&impl_->context, [this] { Deliver(); }, Qt::QueuedConnection);
+    if (was_off && threshold_ > 0 && InputWaiting()) PostDelivery();
 }
 
 void SerialPort::SetRTSEnable(bool on) {

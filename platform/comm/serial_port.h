@@ -44,8 +44,10 @@ public:
     virtual void SetPortOpen(bool open) = 0;
     virtual bool PortOpen() const = 0;
 
-    // Every chunk waiting, oldest first, each with its arrival stamp (none
-    // when nothing came). Bytes that arrived before a close are still here.
+    // The chunks waiting, oldest first, each with its arrival stamp (none
+    // when nothing came); a port may hand a babbling receiver's bytes over
+    // in several turns, notifying again for the rest. Bytes that arrived
+    // before a close are still here.
     virtual std::vector<ReceivedChunk> Input() = 0;
     // Error PortNotOpen when closed.
     virtual void Output(std::string_view bytes) = 0;
@@ -135,6 +137,10 @@ private:
     // On the GUI thread, posted by the reader: the chunks to the receive
     // handler, then a loss that came after them.
     void Deliver();
+    // Posts one Deliver to the GUI thread, unless one is on its way (from
+    // any thread).
+    void PostDelivery();
+    bool InputWaiting() const;
     void StopReader();
     void ApplySettings();
     void ApplyRts();

@@ -2,12 +2,22 @@
 #include "tests/support/emulated_receiver.h"
 #include "tests/support/qt_app.h"
 
+#include "platform/qt/program_folder.h"
+
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
+#include <atomic>
 #include <chrono>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <pty.h>
+#include <termios.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace platform;
 
@@ -180,4 +190,81 @@ TEST(SerialPortOnPty, ItsReaderEndsWithTheOpeningAndNothingReachesAPortThatIsGon
     EXPECT_EQ(PortReaderThreads(), before) << "the reader ends with its port";
     test::Pump(200);
     EXPECT_EQ(deliveries, 1) << "a delivery reached a port that was gone";
+}
+
+// A receiver that babbles megabytes while the GUI thread is busy elsewhere:
+// the port hands them over in turns, so other events (a timer, a restart to
+// send, another receiver's line) run between them, and every byte comes, in
+// order. A handler that takes nothing is not called again and again.
+TEST(SerialPortOnPty, ABabbleGatheredWhileTheThreadWasHeldComesInTurnsThatLetOtherEventsRun) {
+    test::TempHome home;
+    test::EnsureApp();
+    int master = -1, slave = -1;
+    char name[256] = {};
+    struct termios raw {};
+    cfmakeraw(&raw);
+    ASSERT_EQ(::openpty(&master, &slave, name, &raw, nullptr), 0);
+    {
+        std::ofstream out(ProgramFile("ComPorts.txt"), std::ios::app);
+        out << 9 << ' ' << name << '\n';
+    }
+    SerialPort port;
+    port.SetCommPort(9);
+    std::string got;
+    int events = 0;
+    bool taking = true;
+    port.SetReceiveHandler([&] {
+        ++events;
+        if (!taking) return;
+        for (ReceivedChunk& c : port.Input()) got += c.Bytes;
+    });
+    port.SetRThreshold(1);
+    port.SetPortOpen(true);
+
+    std::string babble(size_t{3} << 20, '\0');
+    for (size_t i = 0; i < babble.size(); ++i) babble[i] = static_cast<char>('A' + i % 26);
+    // Written from a thread of its own while this one sleeps, as a receiver
+    // writes whatever the bench is doing.
+    std::atomic<bool> written{false};
+    std::thread writer([&] {
+        for (size_t at = 0; at < babble.size();) {
+            const ssize_t n = ::write(master, babble.data() + at, babble.size() - at);
+            if (n > 0) at += static_cast<size_t>(n);
+            else if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+        }
+        written = true;
+    });
+    const auto held_until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!written && std::chrono::steady_clock::now() < held_until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    writer.join();
+    ASSERT_TRUE(written) << "waiting for the writer to hand the babble to the terminal";
+
+    // A timer posted now, behind the delivery already queued, fires before
+    // the last of what was gathered is handed over.
+    size_t got_when_timer_ran = 0;
+    bool timer_ran = false;
+    QTimer::singleShot(0, [&] {
+        timer_ran = true;
+        got_when_timer_ran = got.size();
+    });
+    ASSERT_TRUE(test::WaitFor([&] { return got.size() >= babble.size(); }, 30000))
+        << "waiting for every byte: " << got.size() << " of " << babble.size();
+    EXPECT_TRUE(got == babble) << "every byte, in order";
+    ASSERT_TRUE(timer_ran);
+    EXPECT_LT(got_when_timer_ran, babble.size() / 2)
+        << "the timer waited for " << got_when_timer_ran << " bytes to be handed over in one go";
+
+    // A handler that leaves the input where it is gets it with the next
+    // bytes, not in an endless run of calls.
+    taking = false;
+    const std::string line = "$GPTXT,left\r\n";
+    ASSERT_EQ(::write(master, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    const int events_before = events;
+    ASSERT_TRUE(test::WaitFor([&] { return events > events_before; })) << "waiting for the line's receive event";
+    test::Pump(300);
+    EXPECT_LE(events - events_before, 3) << "called again and again for input it does not take";
+    port.SetPortOpen(false);
+    ::close(master);
+    ::close(slave);
 }
