@@ -115,18 +115,6 @@ TEST(SerialPortOnPty, ReadsWritesAndIgnoresRts) {
     }
 }
 
-namespace {
-
-// Threads of this process that read a port.
-int PortReaderThreads() {
-    int n = 0;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
-        n += test::ReadFileBytes(task.path().string() + "/comm") == "port reader\n";
-    return n;
-}
-
-}  // namespace
-
 // The GUI thread is held (a long layout, a slow X server) while the receiver
 // writes: the bytes still carry the moment they came, not the moment the
 // thread got to them.
@@ -165,7 +153,7 @@ TEST(SerialPortOnPty, ItsReaderEndsWithTheOpeningAndNothingReachesAPortThatIsGon
     test::EnsureApp();
     test::EmulatedReceiver gps;
     gps.RegisterPort(9);
-    const int before = PortReaderThreads();
+    const int before = test::PortReaderThreads();
     auto port = std::make_unique<SerialPort>();
     port->SetCommPort(9);
     int deliveries = 0;
@@ -175,11 +163,11 @@ TEST(SerialPortOnPty, ItsReaderEndsWithTheOpeningAndNothingReachesAPortThatIsGon
     });
     port->SetRThreshold(1);
     port->SetPortOpen(true);
-    EXPECT_EQ(PortReaderThreads(), before + 1);
+    EXPECT_EQ(test::PortReaderThreads(), before + 1);
     port->SetPortOpen(false);
-    EXPECT_EQ(PortReaderThreads(), before) << "the reader ends when the port closes";
+    EXPECT_EQ(test::PortReaderThreads(), before) << "the reader ends when the port closes";
     port->SetPortOpen(true);
-    EXPECT_EQ(PortReaderThreads(), before + 1);
+    EXPECT_EQ(test::PortReaderThreads(), before + 1);
     gps.Write("$GPTXT,one\r\n");
     ASSERT_TRUE(test::WaitFor([&] { return deliveries == 1; })) << "waiting for the first line";
 
@@ -187,7 +175,7 @@ TEST(SerialPortOnPty, ItsReaderEndsWithTheOpeningAndNothingReachesAPortThatIsGon
     gps.Write("$GPTXT,two\r\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     port.reset();
-    EXPECT_EQ(PortReaderThreads(), before) << "the reader ends with its port";
+    EXPECT_EQ(test::PortReaderThreads(), before) << "the reader ends with its port";
     test::Pump(200);
     EXPECT_EQ(deliveries, 1) << "a delivery reached a port that was gone";
 }
