@@ -22,7 +22,7 @@ namespace {
 // What brings a lost port back when the port time-out does not.
 const std::string kNotReopened =
     "it is not opened again while the port time-out is off: press Open Port in its window, or switch on "
-    "Options > Device Serial Port Timeout (fixbench --all-menus)";
+    "Option > Device Serial Port Timeout (fixbench --all-menus)";
 // Room is short in the status bar: the rest is in the system log.
 const std::string kNotReopenedShort = ", not opened again (the time-out is off): Open Port";
 

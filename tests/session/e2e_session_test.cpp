@@ -484,7 +484,7 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
     const size_t first = system_log.find("Device RCV2: port 4 lost (" + lost_path + ": ");
     EXPECT_NE(first, std::string::npos) << system_log;
     const std::string how = "; it is not opened again while the port time-out is off: press Open Port in its window, "
-                            "or switch on Options > Device Serial Port Timeout (fixbench --all-menus)\r\n";
+                            "or switch on Option > Device Serial Port Timeout (fixbench --all-menus)\r\n";
     EXPECT_EQ(system_log.find(how, first), system_log.find("\r\n", first) - how.size() + 2)
         << "the loss line says how to bring the port back: " << system_log.substr(first, 300);
     EXPECT_EQ(system_log.find("Device RCV2: port 4 lost", first + 1), std::string::npos) << "said once";
@@ -503,7 +503,7 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortComesBackLogsAgainIntoTheSessionsFile) 
     receivers[1]->RelayThroughChildProcess();
     WriteConfig(3, 1, 1);
     OpenBench();
-    Window(1)->DeviceSetSerialPortTimeout(true, 200);  // Options > Device Serial Port Timeout
+    Window(1)->DeviceSetSerialPortTimeout(true, 200);  // Option > Device Serial Port Timeout
     ASSERT_TRUE(test::WaitFor([&] { return Window(0)->State().GGACount > 0 && Window(1)->State().GGACount > 0; },
                               3000));
     Trigger("exectest");
