@@ -37,7 +37,7 @@ int main() {
     port.SetRThreshold(1);
     port.SetPortOpen(true);
     size_t decoded = 0;
-    dev.MessageProcessing = [&](bench::DeviceState& d) {
+    dev.MessageProcessing = [&](bench::DeviceState& d, platform::Stamp) {
         if (bench::NMEA_Msg_Decoding(nullptr, d.Console.Lines[d.Console.Current]) == 0) ++decoded;
     };
     dev.PrimaryFile.Open(home.File("perf_NMEA.txt"));

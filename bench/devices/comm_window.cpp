@@ -715,7 +715,7 @@ void CommWindow::ReproduceFileTick() {
         char block[80];
         f.read(block, sizeof block);
         const std::streamsize n = f.gcount();
-        if (n > 0) ConsoleAddChars(dev_, std::string_view(block, static_cast<size_t>(n)));
+        if (n > 0) ConsoleAddChars(dev_, std::string_view(block, static_cast<size_t>(n)), Now());
         if (n < static_cast<std::streamsize>(sizeof block) || f.peek() == std::char_traits<char>::eof()) {
             // End of the file: the replay is over, as after a stop, with the
             // last lines drawn.

@@ -113,6 +113,7 @@ public:
     bool IsTestCompleted() override;
     bool DevicePortLost() override;
     bool DevicePortReopening() override { return reopen_pending_ && dev_.PortTimeoutEnabled; }
+    bool DeviceHeardSinceTrialStart() override { return dev_.SentenceHeard; }
     int16_t GetTotalTestFailure() override;
     int32_t DeviceGetPCtoUTCDeltaTime() override;
     void DeviceSetRestartCommand(const std::string& command) override;
@@ -244,10 +245,14 @@ private:
     void ReproduceFileTick();
     void ScriptTick();
     void CloseReplayFile();
+    // What the bench does itself (a trial started, a stop, a replayed
+    // byte) happens now; what a receiver tells comes with its line's stamp.
+    platform::Stamp Now() const { return clock_->StampNow(); }
     void FeedTestMachine(uint8_t event);
     double TwipsPerPixel() const;
     QWidget* Frame();
 
+    const platform::Clock* clock_ = &platform::SystemClock::Instance();
     DeviceState dev_;
     std::unique_ptr<platform::SerialLink> port_;
     std::unique_ptr<platform::QtTimer> refresh_timer_, watchdog_timer_, port_timeout_timer_, reproduce_nmea_timer_,

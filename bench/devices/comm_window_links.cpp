@@ -23,17 +23,17 @@ namespace bench {
 void CommWindow::InstallDispatcher() {
     InstallMessageProcessing(dev_);
     LineHandler dispatch = dev_.MessageProcessing;
-    dev_.MessageProcessing = [this, dispatch](DeviceState& d) {
+    dev_.MessageProcessing = [this, dispatch](DeviceState& d, platform::Stamp arrived) {
         const std::string line = d.Console.Lines[d.Console.Current];
         trial_.Before(d);
-        dispatch(d);
+        dispatch(d, arrived);
         trial_.After(d, line);
     };
 }
 
-void CommWindow::FeedTestMachine(uint8_t event) { DeviceTestMachine(dev_, event); }
+void CommWindow::FeedTestMachine(uint8_t event) { DeviceTestMachine(dev_, event, Now()); }
 
-void CommWindow::ScriptTick() { RestartScriptTick(dev_, DeviceTestMachine); }
+void CommWindow::ScriptTick() { RestartScriptTick(dev_, DeviceTestMachine, Now()); }
 
 void CommWindow::OnPosC(bool on) {
     if (!on) {
@@ -69,7 +69,7 @@ void CommWindow::ExecuteReacquisitionTest() {
     dev_.Ticks = 0;
     dev_.TickLimit = 10;
     dev_.TestCommand.clear();
-    SatDB_Reset(dev_, dev_.Clock->Now());
+    SatDB_Reset(dev_, dev_.Times.DateTime(Now()));
 }
 
 void CommWindow::DeviceStartSatReacquiringAll(double start) {
@@ -103,7 +103,7 @@ double CommWindow::GetDiffONTime() { return bench::GetDiffONTime(dev_); }
 std::string CommWindow::GetDiffONGGAString() { return bench::GetDiffONGGAString(dev_); }
 int16_t CommWindow::GetSBASSatID() { return bench::GetSBASSatID(dev_); }
 double CommWindow::GetSBASTimeToAcquire() { return bench::GetSBASTimeToAcquire(dev_); }
-void CommWindow::ResetDiffONAvailability(double reference) { bench::ResetDiffONAvailability(dev_, reference); }
+void CommWindow::ResetDiffONAvailability(double reference) { bench::ResetDiffONAvailability(dev_, reference, Now()); }
 
 // --- GGA sampling and C/N0 log ---
 

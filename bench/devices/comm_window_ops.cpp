@@ -102,6 +102,7 @@ void CommWindow::DeviceSetLeft(float value) {
 // can be taken back if it does.
 void CommWindow::BeginTrial() {
     dev_.TrialFailed = false;
+    dev_.SentenceHeard = false;
     SatDB_KeepTrialStartStatistics(dev_);
 }
 
@@ -126,7 +127,7 @@ void CommWindow::DeviceInitReacquisitionTest(int32_t parameter, int32_t signal_o
 }
 
 void CommWindow::SetNewTestMachineState(uint8_t event) { FeedTestMachine(event); }
-void CommWindow::DeviceStopTest() { StopDeviceTest(dev_); }
+void CommWindow::DeviceStopTest() { StopDeviceTest(dev_, Now()); }
 
 void CommWindow::DeviceMarkTrialFailed() {
     if (dev_.TrialFailed) return;  // taken back once
@@ -155,7 +156,7 @@ void CommWindow::DeviceStartSatReacquiring(int16_t satellite) {
     dev_.ReacqSatellite = satellite;
     dev_.ReacqCount = 0;
     dev_.ReacqDone = 0;
-    dev_.ReacqStart = dev_.Clock->Now();
+    dev_.ReacqStart = dev_.Times.DateTime(Now());
 }
 
 // --- logging ---
@@ -246,7 +247,7 @@ void CommWindow::DeviceReplayFile(const std::string& file, int64_t first, int64_
         if (got == 0) break;
         bytes.resize(static_cast<size_t>(got));
         ByteLogFile::Deferral batch;  // one write per log for each piece
-        ConsoleAddChars(dev_, bytes);
+        ConsoleAddChars(dev_, bytes, Now());
         left -= got;
     }
 }

@@ -17,6 +17,17 @@
 
 namespace bench {
 
+namespace {
+
+// What brings a lost port back when the port time-out does not.
+const std::string kNotReopened =
+    "it is not opened again while the port time-out is off: press Open Port in its window, or switch on "
+    "Option > Device Serial Port Timeout (fixbench --all-menus)";
+// Room is short in the status bar: the rest is in the system log.
+const std::string kNotReopenedShort = ", not opened again (the time-out is off): Open Port";
+
+}  // namespace
+
 std::string CommWindow::PortTitle(const std::string& path) const {
     const char* which = dev_.DeviceKind == 1 ? ": debug port " : ": port ";
     std::string title = "Device " + dev_.DeviceName + which + std::to_string(port_->CommPort());
@@ -33,12 +44,18 @@ void CommWindow::PortLost(const std::string& reason) {
         const std::string path = platform::PortDevicePath(port_->CommPort());
         port_lost_ = true;
         dev_.PortLostTitle = PortTitle(path);
-        SystemLogWrite(PortTitle("") + " lost (" + reason + ")");
+        // With the time-out off nothing tries the port again: a receiver
+        // plugged back in would stay unheard all night without a word.
+        const bool reopens = dev_.PortTimeoutEnabled;
+        SystemLogWrite(PortTitle("") + " lost (" + reason + ")" + (reopens ? std::string() : "; " + kNotReopened));
         // Kept in view while the port is lost: the session's texts of every
         // tick and trial would hide a passing message.
-        if (dev_.Host) dev_.Host->StatusBarNotice(PortTitle(""), dev_.PortLostTitle + " lost");
+        if (dev_.Host)
+            dev_.Host->StatusBarNotice(PortTitle(""),
+                                       dev_.PortLostTitle + " lost" + (reopens ? std::string() : kNotReopenedShort));
         SetStatusPanelText(dev_.Console.Status, 1, "PORT LOST");
         OutputMsg(dev_, "PORT LOST: " + reason);
+        if (!reopens) OutputMsg(dev_, kNotReopened);
 
         std::string& unfinished = dev_.Console.Lines[static_cast<size_t>(dev_.Console.Current)];
         for (auto [open, file] : {std::pair{dev_.PrimaryOpen, &dev_.PrimaryFile},

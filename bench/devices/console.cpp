@@ -89,15 +89,15 @@ void NoteLongLine(DeviceState& dev, std::string_view line) noexcept {
     }
 }
 
-// A line reached LF.
-void CompleteLine(DeviceState& dev) {
+// A line reached LF in a chunk that arrived at `arrived`.
+void CompleteLine(DeviceState& dev, platform::Stamp arrived) {
     ConsoleBuffer& c = dev.Console;
     NoteLongLine(dev, c.Lines[c.Current]);
     bool ok = true;
     if (dev.DeviceKind == 0) {
         if (dev.MessageProcessing) {
             try {
-                dev.MessageProcessing(dev);
+                dev.MessageProcessing(dev, arrived);
             } catch (...) {
                 ReportLineFailure(dev, "MessageProcessing", std::current_exception());
                 ok = false;
@@ -152,7 +152,7 @@ ConsoleBuffer ConsoleInit(platform::SerialLink* port, ControlView* label, Scroll
     return c;
 }
 
-void ConsoleAddChars(DeviceState& dev, std::string_view chunk) {
+void ConsoleAddChars(DeviceState& dev, std::string_view chunk, platform::Stamp arrived) {
     size_t pos = 0;
     const size_t n = chunk.size();
     while (pos < n) {
@@ -170,12 +170,14 @@ void ConsoleAddChars(DeviceState& dev, std::string_view chunk) {
         if (pos == lf) {
             line.push_back('\n');
             ++pos;
-            CompleteLine(dev);
+            CompleteLine(dev, arrived);
         }
     }
 }
 
-void ConsoleAddChar(DeviceState& dev, char ch) { ConsoleAddChars(dev, std::string_view(&ch, 1)); }
+void ConsoleAddChar(DeviceState& dev, char ch, platform::Stamp arrived) {
+    ConsoleAddChars(dev, std::string_view(&ch, 1), arrived);
+}
 
 void ConsoleShowRange(ConsoleBuffer& c, int from, int to) {
     if (!c.Label) return;
@@ -284,12 +286,14 @@ void CommPortRead(DeviceState& dev) noexcept {
             }
         } rearm{port, port->RThreshold()};
         port->SetRThreshold(0);
-        std::string data = port->Input();
-        c.LongestChunk = std::max<int32_t>(c.LongestChunk, static_cast<int32_t>(std::min<size_t>(data.size(), INT32_MAX)));
-        // The lines of one chunk reach their logs in one write per file.
+        const std::vector<platform::ReceivedChunk> chunks = port->Input();
+        size_t bytes = 0;
+        for (const platform::ReceivedChunk& chunk : chunks) bytes += chunk.Bytes.size();
+        c.LongestChunk = std::max<int32_t>(c.LongestChunk, static_cast<int32_t>(std::min<size_t>(bytes, INT32_MAX)));
+        // The lines of one read reach their logs in one write per file.
         const unsigned failures_before = g_failures;
         ByteLogFile::Deferral batch;
-        ConsoleAddChars(dev, data);
+        for (const platform::ReceivedChunk& chunk : chunks) ConsoleAddChars(dev, chunk.Bytes, chunk.Arrived);
         try {
             ByteLogFile::FlushDeferred();
         } catch (...) {

@@ -34,10 +34,11 @@ ConsoleBuffer ConsoleInit(platform::SerialLink* port, ControlView* label, Scroll
                           StatusBarView* status, platform::Timer* refresh_timer, platform::Timer* script_timer,
                           platform::Timer* port_timeout_timer);
 
-// Appends one received character.
-void ConsoleAddChar(DeviceState& dev, char ch);
-// The same for every character of a chunk, in order.
-void ConsoleAddChars(DeviceState& dev, std::string_view chunk);
+// Appends one received character that arrived at `arrived`.
+void ConsoleAddChar(DeviceState& dev, char ch, platform::Stamp arrived);
+// The same for every character of a chunk, in order: each line it completes
+// goes to the dispatcher with the chunk's stamp as its time.
+void ConsoleAddChars(DeviceState& dev, std::string_view chunk, platform::Stamp arrived);
 
 // Appends `bytes` as the console shows them: printable ASCII as it is, any
 // other byte as \xNN (a NUL as \x00, 0xFF as \xFF), at most `limit`
@@ -61,8 +62,9 @@ void CommPortClose(DeviceState& dev);
 // Only while the port is closed: settings "<baud>,n,8,1" and the port number.
 void CommPortSetup(DeviceState& dev, int16_t port_number, int32_t baud);
 
-// The receive event: reads all waiting input and feeds it to the console.
-// Never throws; receive events are always re-armed.
+// The receive event: reads all waiting input and feeds it to the console,
+// each chunk with the stamp of its arrival. Never throws; receive events are
+// always re-armed.
 void CommPortRead(DeviceState& dev) noexcept;
 
 }  // namespace bench

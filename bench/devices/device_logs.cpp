@@ -224,13 +224,13 @@ void ClearTrialRecords(DeviceState& dev) {
 
 void TrialKeeper::Before(const DeviceState& dev) {
     restart_time_ = dev.RestartTime;
-    restart_ms_ = dev.RestartMonotonicMs;
+    restart_stamp_ = dev.RestartStamp;
     fix_gga_ = dev.FixGGA;
 }
 
 void TrialKeeper::After(DeviceState& dev, const std::string& line) {
     // The records themselves were cleared when the restart was seen.
-    if (dev.RestartTime != restart_time_ || dev.RestartMonotonicMs != restart_ms_) awaiting_gsa_ = false;
+    if (dev.RestartTime != restart_time_ || dev.RestartStamp != restart_stamp_) awaiting_gsa_ = false;
     if (dev.FixGGA != fix_gga_ && dev.FixGGA == line) {
         awaiting_gsa_ = dev.FixGSA.empty();  // the trial's first fix only
         return;

@@ -92,7 +92,7 @@ public:
 
 private:
     double restart_time_ = 0;
-    int64_t restart_ms_ = 0;
+    platform::Stamp restart_stamp_;
     std::string fix_gga_;
     bool awaiting_gsa_ = false;
 };

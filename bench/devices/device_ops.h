@@ -82,6 +82,10 @@ public:
     // A lost port that the port time-out keeps trying to open again: the
     // receiver may come back.
     virtual bool DevicePortReopening() { return false; }
+    // A sentence of the receiver was read since the trial began. One that
+    // sends nothing, or only bytes that make no sentence (a wrong baud
+    // rate), cannot complete a trial.
+    virtual bool DeviceHeardSinceTrialStart() { return true; }
     virtual int16_t GetTotalTestFailure() = 0;
     virtual int32_t DeviceGetPCtoUTCDeltaTime() = 0;
     virtual void DeviceSetRestartCommand(const std::string& command) = 0;

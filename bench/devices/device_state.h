@@ -10,6 +10,7 @@
 #include "bench/devices/byte_log.h"
 #include "bench/devices/device_view.h"
 #include "bench/devices/system_time.h"
+#include "bench/devices/timing.h"
 #include "platform/core/clock.h"
 
 #include <array>
@@ -82,9 +83,9 @@ struct SatDBEntry {
     double ReferenceTime = 0;
     double AcquiredTime = 0;
     int32_t AcquiredEpochs = 0;
-    // Monotonic reading of the epoch that began the present run of tracked
-    // epochs: the moment a time to track is taken from.
-    int64_t AcquiredMonotonicMs = 0;
+    // Arrival of the epoch that began the present run of tracked epochs:
+    // the moment a time to track is taken from.
+    platform::Stamp AcquiredStamp;
     double UsedTime = 0;
     int32_t UsedEpochs = 0;
     bool T2AValid = false;
@@ -120,9 +121,9 @@ using CellValue = std::variant<std::monostate, double, std::string, DateTimeCell
 using CellRow = std::array<ControlView*, 32>;
 
 // Called with the device for every completed line of an NMEA window; the line
-// is Console.Lines[Console.Current]. The sentence dispatcher installs itself
-// here.
-using LineHandler = std::function<void(DeviceState&)>;
+// is Console.Lines[Console.Current], `arrived` the stamp of the chunk that
+// ended it. The sentence dispatcher installs itself here.
+using LineHandler = std::function<void(DeviceState&, platform::Stamp arrived)>;
 
 struct DeviceState {
     DeviceState();
@@ -298,9 +299,9 @@ struct DeviceState {
 
     // --- this implementation's own
     BenchHost* Host = nullptr;           // the main window (or the replay window's stand-in)
-    // Every date-time and elapsed time of the device comes from here; tests
-    // put a fake clock in.
-    const platform::Clock* Clock = &platform::SystemClock::Instance();
+    // The date-times and UTC stamps of the moments the device keeps, each
+    // read from the stamp it came with; tests put a fake clock in.
+    StampClock Times;
     LineHandler MessageProcessing;       // the sentence dispatcher; empty: lines are only logged
     bool PortTimeoutEnabled = false;     // the port-timeout timer restarts on receive only when set
     bool PortClosedNoted = false;        // a send on the closed port was noted in the system log
@@ -310,15 +311,16 @@ struct DeviceState {
     std::string ReceiveFailureNoted;     // last receive-path failure reported (reported once)
     bool RestartDisableNoted = false;    // the disable for unanswered restarts is in the system log
     bool LongLineNoted = false;          // the console's cutting of long lines was said
+    bool SentenceHeard = false;          // a line decoded (or the start-up text seen) since the trial began
     // Reports written once for this window, by text, with how many more came
     // after and were only counted (see ReportOncePerWindow).
     std::map<std::string, int64_t, std::less<>> CountedReports;
     // "$PQNVTS" rows received in this epoch: kept per device so that receivers
     // interleaving their lines do not share rows.
     int16_t TsRowCounter = 0;
-    // Monotonic reading taken with RestartClock: the test's elapsed time,
-    // immune to clock steps.
-    int64_t RestartMonotonicMs = 0;
+    // When the restart was seen (the arrival of its line), as RestartClock
+    // is: the test's elapsed time, immune to clock steps.
+    platform::Stamp RestartStamp;
     // Seconds of the UTC day 5 s and 10 s after this device's fix (-1: no fix yet).
     int32_t FixPlus5Second = -1;
     int32_t FixPlus10Second = -1;

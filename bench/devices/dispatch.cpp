@@ -18,13 +18,12 @@ namespace {
 
 bool Contains(const std::string& s, std::string_view what) { return s.find(what) != std::string::npos; }
 
-void RestartRecognised(DeviceState& dev, const std::string& line, size_t at) {
+void RestartRecognised(DeviceState& dev, const std::string& line, size_t at, platform::Stamp arrived) {
     dev.PrevQuality = 0;
-    DeviceTestMachine(dev, EvRestartSeen);
-    double now = dev.Clock->Now();
-    SatDB_Reset(dev, now);
+    DeviceTestMachine(dev, EvRestartSeen, arrived);
+    SatDB_Reset(dev, dev.Times.DateTime(arrived));
     SatTableClear(dev);
-    DiffOnReset(dev, now);
+    DiffOnReset(dev, dev.Times.DateTime(arrived), arrived);
     NMEA_VER_Processing(dev, VersionFromStartupLine(line, at));
 }
 
@@ -51,7 +50,7 @@ void TestDriveControl(DeviceState& dev, const std::string& line) {
     }
 }
 
-void Dispatch(DeviceState& dev) {
+void Dispatch(DeviceState& dev, platform::Stamp arrived) {
     dev.GSVThisLine = false;
     dev.GSAThisLine = false;
     WatchDogKick(dev);
@@ -60,37 +59,41 @@ void Dispatch(DeviceState& dev) {
 
     if (!dev.StartupString.empty()) {
         size_t at = line.find(dev.StartupString);
-        if (at != std::string::npos) RestartRecognised(dev, line, at);
+        if (at != std::string::npos) {
+            dev.SentenceHeard = true;
+            RestartRecognised(dev, line, at, arrived);
+        }
     }
 
     if (NMEA_Msg_Decoding(dev.Host, line) == -1) return;
+    dev.SentenceHeard = true;
     const std::string name = NmeaFields[1];
     const bool ts_on = dev.Host && dev.Host->GetTSMsgStatus();
 
     if (name == "$GPGGA") {
-        NMEA_GGA_Processing(dev, line);
+        NMEA_GGA_Processing(dev, line, arrived);
         if (dev.ReplayActive && dev.Console.ReplayTimer) dev.Console.ReplayTimer->SetEnabled(false);
         ++dev.GSAStatistics[0];
         if (dev.DataStatistics[0]) dev.DataStatistics[0]->SetText(std::to_string(dev.GSAStatistics[0]));
-        if (ts_on) TSEpochEnd(dev);
+        if (ts_on) TSEpochEnd(dev, arrived);
         CN0LogLine(dev);
         dev.GSVSeen = false;
         dev.GSASeen = false;
     }
     if (ts_on) {
-        if (name == "$PQNVTS") NMEA_TS_Processing(dev);
+        if (name == "$PQNVTS") NMEA_TS_Processing(dev, arrived);
     } else if (Contains(name, "GSV")) {
-        NMEA_GSV_Processing(dev);
+        NMEA_GSV_Processing(dev, arrived);
         dev.GSVSeen = true;
         dev.GSVThisLine = true;
     }
     if (Contains(name, "GSA")) {
         dev.GSASeen = true;
         dev.GSAThisLine = true;
-        NMEA_GSA_Processing(dev, line);
+        NMEA_GSA_Processing(dev, line, arrived);
     }
     if (dev.GSVSeen && dev.GSASeen && !dev.GSVThisLine && !dev.GSAThisLine) {
-        SatTableUpdate(dev);
+        SatTableUpdate(dev, arrived);
         dev.GSVSeen = false;
         dev.GSASeen = false;
     }
@@ -99,11 +102,11 @@ void Dispatch(DeviceState& dev) {
     else if (name == "$GPRMC")
         NMEA_RMC_Processing(dev);
     else if (name == "$PQNVEPH")
-        NMEA_EPH_Processing(dev);
+        NMEA_EPH_Processing(dev, arrived);
     else if (name == "$PQNVTG")
         NMEA_TG_Processing(dev);
     else if (name == "$PQNVSBAS")
-        NMEA_SBAS_Processing(dev);
+        NMEA_SBAS_Processing(dev, arrived);
     else if (name == "$PQNVPOSHOLD")
         NMEA_POSHOLD_Processing(dev, line);
     else if (name == "$PQNVCARS")
@@ -141,10 +144,12 @@ void WatchDogKick(DeviceState& dev) {
     }
 }
 
-void MessageProcessing(DeviceState& dev) {
-    Trapped("MessageProcessing", [&] { Dispatch(dev); });
+void MessageProcessing(DeviceState& dev, platform::Stamp arrived) {
+    Trapped("MessageProcessing", [&] { Dispatch(dev, arrived); });
 }
 
-void InstallMessageProcessing(DeviceState& dev) { dev.MessageProcessing = [](DeviceState& d) { MessageProcessing(d); }; }
+void InstallMessageProcessing(DeviceState& dev) {
+    dev.MessageProcessing = [](DeviceState& d, platform::Stamp arrived) { MessageProcessing(d, arrived); };
+}
 
 }  // namespace bench

@@ -9,9 +9,11 @@
 
 namespace bench {
 
-// The line is dev.Console.Lines[dev.Console.Current]. Errors are logged under
-// "MessageProcessing" and end the dispatch of that line.
-void MessageProcessing(DeviceState& dev);
+// The line is dev.Console.Lines[dev.Console.Current]; `arrived` is its time
+// (the arrival stamp of the chunk that ended it), the time of every moment
+// it marks. Errors are logged under "MessageProcessing" and end the dispatch
+// of that line.
+void MessageProcessing(DeviceState& dev, platform::Stamp arrived);
 
 // Restarts the watchdog's interval while it is on; keeps it off otherwise.
 void WatchDogKick(DeviceState& dev);

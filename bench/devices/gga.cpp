@@ -42,18 +42,18 @@ void PositionCells(CellValue* out, int16_t quality) {
     out[5] = static_cast<double>(quality);
 }
 
-void RestartSeenByGGA(DeviceState& dev, bool full_reset) {
-    double now = dev.Clock->Now();
+void RestartSeenByGGA(DeviceState& dev, bool full_reset, platform::Stamp arrived) {
+    const double at = dev.Times.DateTime(arrived);
     if (full_reset) {
         dev.PrevQuality = 0;
-        SatDB_Reset(dev, now);
+        SatDB_Reset(dev, at);
         SatTableClear(dev);
-        DiffOnReset(dev, now);
+        DiffOnReset(dev, at, arrived);
     } else {
-        SatDB_Reset(dev, now);
+        SatDB_Reset(dev, at);
     }
-    DeviceTestMachine(dev, EvStart);
-    DeviceTestMachine(dev, EvRestartSeen);
+    DeviceTestMachine(dev, EvStart, arrived);
+    DeviceTestMachine(dev, EvRestartSeen, arrived);
 }
 
 // Seconds of the day of the first 8 characters of "hh:mm:ss...". A text
@@ -71,8 +71,8 @@ int32_t ClockTextSeconds(const std::string& text, const std::string& field) {
     return h * 3600 + m * 60 + s;
 }
 
-void Steps(DeviceState& dev, std::string_view line) {
-    const platform::Clock& clock = *dev.Clock;
+void Steps(DeviceState& dev, std::string_view line, platform::Stamp arrived) {
+    const double arrived_at = dev.Times.DateTime(arrived);
     if (dev.SampleCounting) ++dev.SampleCounter;
     dev.CurrentGGA = line;
     ++dev.GGACount;
@@ -80,14 +80,14 @@ void Steps(DeviceState& dev, std::string_view line) {
     // Taken as the restart: a first GGA that already has a fix is passed over.
     if (dev.GGAAsStartup && (quality_read == 0 || dev.GGACount >= 2)) {
         dev.GGAAsStartup = false;
-        RestartSeenByGGA(dev, true);
+        RestartSeenByGGA(dev, true, arrived);
     }
-    if (IsCompleteGGATime(F(2))) dev.PCtoUTCDelta = EvaluatePCtoUTCDeltaTime(F(2), clock, dev.Host);
-    DeviceTestMachine(dev, EvTick);
+    if (IsCompleteGGATime(F(2))) dev.PCtoUTCDelta = EvaluatePCtoUTCDeltaTime(F(2), arrived_at, dev.Host);
+    DeviceTestMachine(dev, EvTick, arrived);
     const int32_t s = platform::RoundToInt32(ReadLenient(GetUTCSecondsFromGGAString(F(2))));
     if (dev.ReacqArmed && dev.SignalOnSecond == s) {
         dev.ReacqArmed = false;
-        RestartSeenByGGA(dev, false);
+        RestartSeenByGGA(dev, false, arrived);
     }
     const int16_t q = platform::RoundToInt16(quality_read);
     dev.UTCSeconds = s;
@@ -98,10 +98,10 @@ void Steps(DeviceState& dev, std::string_view line) {
         // A trial that is over (a fix, or a time-out) keeps the GGA it ended
         // with: a fix that comes after the time-out is not this trial's.
         const bool trialOver = dev.TestState == Idle && dev.TestCompleted;
-        if (dev.TestMode == 0) DeviceTestMachine(dev, EvFix);
+        if (dev.TestMode == 0) DeviceTestMachine(dev, EvFix, arrived);
         if (!trialOver) dev.FixGGA = line;
         dev.FixAvailable = true;
-        dev.FixPCTime = clock.Now();
+        dev.FixPCTime = arrived_at;
         dev.ReacqSeconds = MakeTimeDifference(dev.FixPCTime, dev.FixLostPCTime);
         dev.SampleCounter = 0;
         dev.SampleCounting = true;
@@ -112,14 +112,14 @@ void Steps(DeviceState& dev, std::string_view line) {
         PositionCells(&dev.FixRow[2], q);
     } else if (q == 0 && p != 0) {
         dev.FixAvailable = false;
-        dev.FixLostPCTime = clock.Now();
+        dev.FixLostPCTime = arrived_at;
         dev.FixLostSeconds = MakeTimeDifference(dev.FixLostPCTime, dev.FixPCTime);
     }
     if (s == dev.FixPlus5Second)
         PositionCells(&dev.AfterFixRow[0], q);
     else if (s == dev.FixPlus10Second)
         PositionCells(&dev.AfterFixRow[6], q);
-    if (q == 2 && p != 2) DiffOnEntered(dev, line);
+    if (q == 2 && p != 2) DiffOnEntered(dev, line, arrived);
     dev.GGATimeText = MakeTimeFromGGAString(F(2));
     if (dev.GGATimeCheck) {
         double t = ReadLenient(Mid(dev.GGATimeText, 7, 6));
@@ -173,8 +173,8 @@ void Steps(DeviceState& dev, std::string_view line) {
 
 }  // namespace
 
-void NMEA_GGA_Processing(DeviceState& dev, std::string_view line) {
-    Trapped("NMEA_GGA_Processing", [&] { Steps(dev, line); });
+void NMEA_GGA_Processing(DeviceState& dev, std::string_view line, platform::Stamp arrived) {
+    Trapped("NMEA_GGA_Processing", [&] { Steps(dev, line, arrived); });
 }
 
 }  // namespace bench

@@ -9,9 +9,10 @@
 namespace bench {
 
 // For a line whose sentence name is "$GPGGA", right after NMEA_Msg_Decoding
-// filled NmeaFields. Errors are logged under "NMEA_GGA_Processing"; the steps
-// done before an error stay done.
-void NMEA_GGA_Processing(DeviceState& dev, std::string_view line);
+// filled NmeaFields; `arrived` is the line's time, the time of the fix, its
+// loss or the restart it marks. Errors are logged under
+// "NMEA_GGA_Processing"; the steps done before an error stay done.
+void NMEA_GGA_Processing(DeviceState& dev, std::string_view line, platform::Stamp arrived);
 
 // Repeats of one GGA time after which the receiver counts as blocked.
 inline constexpr int32_t kBlockedRepeats = 10;

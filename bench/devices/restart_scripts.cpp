@@ -93,15 +93,15 @@ void AwaitRestartFromGGA(DeviceState& dev) { dev.GGAAsStartup = true; }
 // The end of a restart: the test machine hears of it (event 1). A stand-alone
 // restart of an idle device is no test: starting one here would restart the
 // receiver a second time with the test's own command.
-void ReportRestart(DeviceState& dev, const TestMachineSink& test_machine, bool await_gga) {
+void ReportRestart(DeviceState& dev, const TestMachineSink& test_machine, bool await_gga, platform::Stamp at) {
     const bool standalone = dev.RestartScriptPending;
     dev.RestartScriptPending = false;
     if (standalone && dev.TestState == 0) return;
-    if (test_machine) test_machine(dev, 1);
+    if (test_machine) test_machine(dev, 1, at);
     if (await_gga) AwaitRestartFromGGA(dev);
 }
 
-void HardwareResetStep(DeviceState& dev, const TestMachineSink& test_machine) {
+void HardwareResetStep(DeviceState& dev, const TestMachineSink& test_machine, platform::Stamp at) {
     const auto port = static_cast<uint8_t>(PortNumber(dev));
     if (dev.ScriptStep == 0) {
         SwitchRTSSignal(dev, port, 1);
@@ -112,11 +112,11 @@ void HardwareResetStep(DeviceState& dev, const TestMachineSink& test_machine) {
         EndScript(dev);
         SwitchRTSSignal(dev, port, 0);
         dev.ResetPulseOn = false;
-        ReportRestart(dev, test_machine, false);
+        ReportRestart(dev, test_machine, false, at);
     }
 }
 
-void OpusStep(DeviceState& dev, const TestMachineSink& test_machine) {
+void OpusStep(DeviceState& dev, const TestMachineSink& test_machine, platform::Stamp at) {
     auto start = KindCommand(kOpusStarts, dev.TestCommand, kOpus);
     if (dev.ScriptStep > 1) return;
     if (!start) {
@@ -130,10 +130,10 @@ void OpusStep(DeviceState& dev, const TestMachineSink& test_machine) {
     }
     EndScript(dev);
     SendNmeaCommand(dev, *start);
-    ReportRestart(dev, test_machine, true);
+    ReportRestart(dev, test_machine, true, at);
 }
 
-void GarminStep(DeviceState& dev, const TestMachineSink& test_machine) {
+void GarminStep(DeviceState& dev, const TestMachineSink& test_machine, platform::Stamp at) {
     platform::Timer* timer = dev.Console.ScriptTimer;
     switch (dev.ScriptStep) {
         case 0: {
@@ -164,7 +164,7 @@ void GarminStep(DeviceState& dev, const TestMachineSink& test_machine) {
         case 2:
             EndScript(dev);
             SendFrame(dev, kGarminLast);
-            ReportRestart(dev, test_machine, true);
+            ReportRestart(dev, test_machine, true, at);
             return;
         default:
             return;
@@ -184,7 +184,7 @@ void UbloxStep(DeviceState& dev) {
 
 }  // namespace
 
-void RestartScriptTick(DeviceState& dev, const TestMachineSink& test_machine) {
+void RestartScriptTick(DeviceState& dev, const TestMachineSink& test_machine, platform::Stamp at) {
     Trapped(kProcedure, [&] {
         if (dev.RestartScriptFinished) {
             dev.ScriptStep = 0;
@@ -192,27 +192,29 @@ void RestartScriptTick(DeviceState& dev, const TestMachineSink& test_machine) {
         }
         platform::SerialLink* port = dev.Console.Port;
         if (dev.HWReset) {
-            HardwareResetStep(dev, test_machine);
+            HardwareResetStep(dev, test_machine, at);
         } else if (dev.ScriptStep == 1 && dev.ResetPulseOn && port && port->RTSEnable()) {
             // The reset was switched off between the pulse's two ticks: end
             // the pulse rather than hold the receiver in reset.
-            HardwareResetStep(dev, test_machine);
+            HardwareResetStep(dev, test_machine, at);
         } else if (BeginsWith(dev.TestCommand, kOpus)) {
-            OpusStep(dev, test_machine);
+            OpusStep(dev, test_machine, at);
         } else if (BeginsWith(dev.TestCommand, kGarmin) || BeginsWith(dev.RestartCommand, kGarmin)) {
-            GarminStep(dev, test_machine);
+            GarminStep(dev, test_machine, at);
         } else if (BeginsWith(dev.TestCommand, kUblox)) {
             UbloxStep(dev);
         }
     });
 }
 
-void InstallRestartScript(DeviceState& dev) { InstallRestartScript(dev, DeviceTestMachine); }
+void InstallRestartScript(DeviceState& dev, const platform::Clock& clock) {
+    InstallRestartScript(dev, DeviceTestMachine, clock);
+}
 
-void InstallRestartScript(DeviceState& dev, TestMachineSink test_machine) {
+void InstallRestartScript(DeviceState& dev, TestMachineSink test_machine, const platform::Clock& clock) {
     if (!dev.Console.ScriptTimer) return;
     dev.Console.ScriptTimer->SetTickHandler(
-        [&dev, sink = std::move(test_machine)] { RestartScriptTick(dev, sink); });
+        [&dev, &clock, sink = std::move(test_machine)] { RestartScriptTick(dev, sink, clock.StampNow()); });
 }
 
 void StartRestartCommandScript(DeviceState& dev) {

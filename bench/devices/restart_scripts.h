@@ -8,6 +8,8 @@
 // case-sensitive, and the kind only has to begin with the kind keyword.
 // A family command whose kind is unknown sends nothing at all: it is
 // reported to the system log and the script ends.
+#include "platform/core/clock.h"
+
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -16,20 +18,22 @@ namespace bench {
 
 struct DeviceState;
 
-// The device test machine's entry: the script feeds event 1 (start) into it.
-using TestMachineSink = std::function<void(DeviceState&, uint8_t event)>;
+// The device test machine's entry: the script feeds event 1 (start) into it,
+// at the moment of the tick that sent the restart.
+using TestMachineSink = std::function<void(DeviceState&, uint8_t event, platform::Stamp at)>;
 
-// One tick of ScriptTimer (dev.Console.ScriptTimer): the next step of the
-// hardware reset when HWReset is set, else of the family script that
-// TestCommand (or, for GARMIN, RestartCommand) names. Errors of the step
-// (a failing port write) go to the system log; the timer goes on.
-void RestartScriptTick(DeviceState& dev, const TestMachineSink& test_machine);
+// One tick of ScriptTimer (dev.Console.ScriptTimer), run at `at`: the next
+// step of the hardware reset when HWReset is set, else of the family script
+// that TestCommand (or, for GARMIN, RestartCommand) names. Errors of the
+// step (a failing port write) go to the system log; the timer goes on.
+void RestartScriptTick(DeviceState& dev, const TestMachineSink& test_machine, platform::Stamp at);
 
-// Makes RestartScriptTick the tick handler of the device's ScriptTimer,
-// feeding the device's own test machine (DeviceTestMachine) unless told
-// otherwise.
-void InstallRestartScript(DeviceState& dev);
-void InstallRestartScript(DeviceState& dev, TestMachineSink test_machine);
+// Makes RestartScriptTick the tick handler of the device's ScriptTimer, each
+// tick timed by `clock`, feeding the device's own test machine
+// (DeviceTestMachine) unless told otherwise.
+void InstallRestartScript(DeviceState& dev, const platform::Clock& clock = platform::SystemClock::Instance());
+void InstallRestartScript(DeviceState& dev, TestMachineSink test_machine,
+                          const platform::Clock& clock = platform::SystemClock::Instance());
 
 // A stand-alone restart of a GARMIN receiver with RestartCommand's kind:
 // RestartScriptPending set and ScriptTimer enabled. Whatever script then

@@ -22,7 +22,7 @@ bool InRange(int id) { return id >= 1 && id <= 255; }
 
 }  // namespace
 
-void SatDB_Update(DeviceState& dev, int16_t id, int16_t cn0) {
+void SatDB_Update(DeviceState& dev, int16_t id, int16_t cn0, platform::Stamp arrived) {
     if (!InRange(id)) {
         // A receiver that numbers its satellites past 255 does so on every
         // line: one report per window, the rest counted.
@@ -42,8 +42,8 @@ void SatDB_Update(DeviceState& dev, int16_t id, int16_t cn0) {
         ++e.TrackTime;
         ++e.AcquiredEpochs;
         if (e.AcquiredEpochs == 1) {
-            e.AcquiredTime = dev.Clock->Now();
-            e.AcquiredMonotonicMs = dev.Clock->MonotonicMs();
+            e.AcquiredTime = dev.Times.DateTime(arrived);
+            e.AcquiredStamp = arrived;
             e.T2A = MakeTimeDifference(e.AcquiredTime, e.ReferenceTime);
             // Before the first restart there is nothing to measure from.
             e.T2AValid = e.ReferenceTime != 0;
@@ -105,16 +105,16 @@ bool TTTRKSatellitesReached(const DeviceState& dev) {
     return StableTrackedCount(dev, dev.TTTRKTime) >= WantedSatellites(dev);
 }
 
-int64_t TTTRKGoalMonotonicMs(const DeviceState& dev) {
+std::optional<platform::Stamp> TTTRKGoalStamp(const DeviceState& dev) {
     // The wanted number of satellites were tracked, and stayed so, from the
     // moment the last of them began its run: the latest of the earliest
     // runs that make up the goal.
     const int32_t threshold = std::max<int32_t>(dev.TTTRKTime, 1);
-    std::vector<int64_t> starts;
+    std::vector<platform::Stamp> starts;
     for (int id = 1; id <= 32; ++id)
-        if (dev.Sats[id].AcquiredEpochs >= threshold) starts.push_back(dev.Sats[id].AcquiredMonotonicMs);
+        if (dev.Sats[id].AcquiredEpochs >= threshold) starts.push_back(dev.Sats[id].AcquiredStamp);
     const size_t wanted = static_cast<size_t>(WantedSatellites(dev));
-    if (starts.size() < wanted) return -1;
+    if (starts.size() < wanted) return std::nullopt;
     std::nth_element(starts.begin(), starts.begin() + static_cast<std::ptrdiff_t>(wanted - 1), starts.end());
     return starts[wanted - 1];
 }
@@ -206,9 +206,9 @@ void SatDB_DropTrialStatistics(DeviceState& dev) {
     }
 }
 
-void DiffOnReset(DeviceState& dev, double reference) {
+void DiffOnReset(DeviceState& dev, double reference, platform::Stamp at) {
     dev.DiffReference = reference;
-    GetUTCStamp(dev.DiffClock, *dev.Clock);
+    dev.DiffClock = dev.Times.UtcStamp(at);
     dev.DiffOnTime = 0;
     dev.DiffOn = false;
     dev.SBASCount = 0;

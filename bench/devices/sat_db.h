@@ -3,7 +3,10 @@
 // fed once per epoch by the satellite sentences. It keeps the C/N0 statistics,
 // the consecutive tracking counts that the time-to-track test reads, and the
 // time to acquire (T2A) of every satellite since the last receiver restart.
+#include "platform/core/clock.h"
+
 #include <cstdint>
+#include <optional>
 
 namespace bench {
 
@@ -14,9 +17,10 @@ constexpr int32_t kStableEpochs = 10;
 struct DeviceState;
 
 // One epoch's observation of one satellite: C/N0 of 1 or more counts as
-// tracked. A satellite number outside 1..255 changes nothing and leaves one
+// tracked; an acquisition is timed at `arrived`, the time of the line that
+// told it. A satellite number outside 1..255 changes nothing and leaves one
 // system-log line under "SatDB_Update".
-void SatDB_Update(DeviceState& dev, int16_t id, int16_t cn0);
+void SatDB_Update(DeviceState& dev, int16_t id, int16_t cn0, platform::Stamp arrived);
 
 // Mean of ring slots 0..n-1 of the satellite's C/N0 ring (n clipped to 1..10).
 double CN0MeanEvaluation(const DeviceState& dev, int32_t n, int16_t id);
@@ -30,10 +34,10 @@ int16_t StableTrackedCount(const DeviceState& dev, int32_t epochs);
 // stably tracked for TTTRKTime epochs since the last restart.
 bool TTTRKSatellitesReached(const DeviceState& dev);
 
-// When the goal was reached by the receiver: the monotonic reading of the
-// first of the consecutive tracked epochs of the satellite that completed
-// it; -1 while the goal is not reached.
-int64_t TTTRKGoalMonotonicMs(const DeviceState& dev);
+// When the goal was reached by the receiver: the arrival of the first of
+// the consecutive tracked epochs of the satellite that completed it; none
+// while the goal is not reached.
+std::optional<platform::Stamp> TTTRKGoalStamp(const DeviceState& dev);
 
 // A receiver restart at `reference` (a local date-time): every entry starts
 // measuring acquisition, use and ephemeris again. C/N0 figures, statistics
@@ -59,8 +63,9 @@ void SatDB_KeepTrialStartStatistics(DeviceState& dev);
 // adds a sample until the receiver's next restart re-arms them.
 void SatDB_DropTrialStatistics(DeviceState& dev);
 
-// A receiver restart at `reference`: the differential-fix and SBAS
-// measurements start again, timed from now on the UTC clock.
-void DiffOnReset(DeviceState& dev, double reference);
+// A receiver restart at `reference` (the local date-time of `at`): the
+// differential-fix and SBAS measurements start again, timed from `at` on the
+// UTC clock.
+void DiffOnReset(DeviceState& dev, double reference, platform::Stamp at);
 
 }  // namespace bench

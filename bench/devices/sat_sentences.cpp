@@ -137,7 +137,7 @@ std::vector<int> RowsInIdOrder(const DeviceState& dev) {
 }
 
 // Ends the epoch: rows[r] is the satellite of table row r (0: an empty row).
-void CloseEpoch(DeviceState& dev, const std::vector<int>& rows) {
+void CloseEpoch(DeviceState& dev, const std::vector<int>& rows, platform::Stamp arrived) {
     int shown = std::min<int>(static_cast<int>(rows.size()), kRows);
     for (int r = 0; r < shown; ++r) {
         if (InRange(rows[r]) && dev.Sats[rows[r]].SeenThisEpoch)
@@ -169,12 +169,12 @@ void CloseEpoch(DeviceState& dev, const std::vector<int>& rows) {
     dev.TrackedNow = static_cast<int16_t>(tracked);
 
     if (dev.TestMode != 0 && dev.TestState == Running && TTTRKSatellitesReached(dev))
-        DeviceTestMachine(dev, EvTrackingReached);
+        DeviceTestMachine(dev, EvTrackingReached, arrived);
 }
 
 }  // namespace
 
-void NMEA_GSV_Processing(DeviceState& dev) {
+void NMEA_GSV_Processing(DeviceState& dev, platform::Stamp arrived) {
     Trapped("NMEA_GSV_Processing", [&] {
         // Satellites in this and the later messages of the group.
         const int16_t remaining =
@@ -183,7 +183,7 @@ void NMEA_GSV_Processing(DeviceState& dev) {
         for (int i = 0; i < n; ++i) {
             const int16_t id = IntegerOf(4 * i + 5);
             const int16_t cn0 = IntegerOf(4 * i + 8);
-            SatDB_Update(dev, id, cn0);  // reports an id out of range itself
+            SatDB_Update(dev, id, cn0, arrived);  // reports an id out of range itself
             if (!InRange(id)) continue;
             SatDBEntry& e = dev.Sats[id];
             e.FillColor = GsvColor(id);
@@ -194,7 +194,7 @@ void NMEA_GSV_Processing(DeviceState& dev) {
     });
 }
 
-void NMEA_GSA_Processing(DeviceState& dev, std::string_view /*line*/) {
+void NMEA_GSA_Processing(DeviceState& dev, std::string_view /*line*/, platform::Stamp arrived) {
     Trapped("NMEA_GSA_Processing", [&] {
         const int last = IntegerOf(0);
         const double fix_type = NumberOf(3);
@@ -208,7 +208,7 @@ void NMEA_GSA_Processing(DeviceState& dev, std::string_view /*line*/) {
             SetGsaColor(e, id, fix_type == 2);
             ++e.UsedEpochs;
             if (e.UsedEpochs == 1) {
-                e.UsedTime = dev.Clock->Now();
+                e.UsedTime = dev.Times.DateTime(arrived);
                 // Used in the epoch of its acquisition (the GSA comes before
                 // the GSV that records it): no time passed; the acquisition
                 // time on record would be an older one.
@@ -262,7 +262,7 @@ void NMEA_GSA_Processing(DeviceState& dev, std::string_view /*line*/) {
     });
 }
 
-void NMEA_TS_Processing(DeviceState& dev) {
+void NMEA_TS_Processing(DeviceState& dev, platform::Stamp arrived) {
     Trapped("NMEA_TS_Processing", [&] {
         const int16_t k = dev.TsRowCounter;
         if (dev.TsRowCounter < kRowCounterCap) ++dev.TsRowCounter;
@@ -276,7 +276,7 @@ void NMEA_TS_Processing(DeviceState& dev) {
             dev.TsRowCn0[k] = cn0;
             dev.TsRowId[k] = id;
         }
-        SatDB_Update(dev, id, cn0);
+        SatDB_Update(dev, id, cn0, arrived);
         if (!InRange(id)) return;
         SatDBEntry& e = dev.Sats[id];
         SetTsColor(e, NumberOf(21), NumberOf(22));
@@ -291,9 +291,9 @@ void NMEA_TS_Processing(DeviceState& dev) {
     });
 }
 
-void SatTableUpdate(DeviceState& dev) { CloseEpoch(dev, RowsInIdOrder(dev)); }
+void SatTableUpdate(DeviceState& dev, platform::Stamp arrived) { CloseEpoch(dev, RowsInIdOrder(dev), arrived); }
 
-void TSEpochEnd(DeviceState& dev) {
+void TSEpochEnd(DeviceState& dev, platform::Stamp arrived) {
     const int rows = std::min<int>(dev.TsRowCounter, kRows);
     const bool had_rows = dev.TsRowCounter > 0;
     dev.TsRowCounter = 0;
@@ -305,7 +305,7 @@ void TSEpochEnd(DeviceState& dev) {
         dev.TsRowId[r] = 0;
         dev.TsRowCn0[r] = 0;
     }
-    CloseEpoch(dev, layout);
+    CloseEpoch(dev, layout, arrived);
 }
 
 }  // namespace bench

@@ -65,7 +65,7 @@ void NMEA_TG_Processing(DeviceState& dev) {
     Trapped("NMEA_TG_Processing", [&] { SetCaption(dev.PositionData[13], F(4)); });
 }
 
-void NMEA_EPH_Processing(DeviceState& dev) {
+void NMEA_EPH_Processing(DeviceState& dev, platform::Stamp arrived) {
     Trapped("NMEA_EPH_Processing", [&] {
         bool reported = false;
         for (int j = 0; j < kEphPairs; ++j) {
@@ -82,7 +82,7 @@ void NMEA_EPH_Processing(DeviceState& dev) {
                     reported = true;
                 } else if (just_available) {
                     SatDBEntry& e = dev.Sats[id];
-                    e.EphTime = dev.Clock->Now();
+                    e.EphTime = dev.Times.DateTime(arrived);
                     if (e.EphArmed) {
                         e.T2E = MakeTimeDifference(e.EphTime, e.AcquiredTime);
                         e.EphValid = true;
@@ -95,14 +95,14 @@ void NMEA_EPH_Processing(DeviceState& dev) {
     });
 }
 
-void NMEA_SBAS_Processing(DeviceState& dev) {
+void NMEA_SBAS_Processing(DeviceState& dev, platform::Stamp arrived) {
     Trapped("NMEA_SBAS_Processing", [&] {
         dev.SBASSatellite = platform::RoundToInt16(platform::ReadLenient(F(3)));
         if (platform::ReadLenient(F(7)) > 0) {
             ++dev.SBASCount;
             // Timed on the differential clock, which every restart and every
             // differential reset starts again with the count.
-            if (dev.SBASCount == 1) dev.SBASFirstSeconds = ElapsedSecondsSince(dev.DiffClock, *dev.Clock);
+            if (dev.SBASCount == 1) dev.SBASFirstSeconds = ElapsedSecondsBetween(dev.DiffClock, dev.Times.UtcStamp(arrived));
             if (dev.SBASCount == kSbasAcquiredCount) dev.SBASTime = dev.SBASFirstSeconds + dev.StartupDelay;
         } else {
             dev.SBASCount = 0;

@@ -12,6 +12,7 @@
 #include "platform/qt/bench_timer.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace bench {
 
@@ -41,23 +42,18 @@ void SendRestart(DeviceState& dev, bool first) {
     }
 }
 
-void MarkRestart(DeviceState& dev) {
+void MarkRestart(DeviceState& dev, platform::Stamp at) {
     // The last trial's records go now, before the line that showed the
     // restart is processed further: that same line may carry the new fix.
     ClearTrialRecords(dev);
-    const platform::Clock& clock = *dev.Clock;
-    dev.RestartTime = clock.Now();
-    GetUTCStamp(dev.RestartClock, clock);
-    dev.RestartMonotonicMs = clock.MonotonicMs();
+    dev.RestartTime = dev.Times.DateTime(at);
+    dev.RestartClock = dev.Times.UtcStamp(at);
+    dev.RestartStamp = at;
     Status(dev, "SYSTEM RESTART");
 }
 
-double ElapsedSinceRestart(const DeviceState& dev) {
-    return MonotonicSecondsBetween(dev.RestartMonotonicMs, dev.Clock->MonotonicMs());
-}
-
-void Complete(DeviceState& dev, double ttff) {
-    dev.EndTime = dev.Clock->Now();
+void Complete(DeviceState& dev, double ttff, platform::Stamp at) {
+    dev.EndTime = dev.Times.DateTime(at);
     dev.TTFF = ttff;
     dev.FixRow[0] = ttff;
     dev.TestCompleted = true;
@@ -83,11 +79,11 @@ void CountTick(DeviceState& dev) {
     Status(dev, "TEST COMMAND SENT TO DEVICE");
 }
 
-void RunningTick(DeviceState& dev) {
+void RunningTick(DeviceState& dev, platform::Stamp at) {
     // Whole seconds on the monotonic clock: a clock step or a daylight-saving
     // change must neither end the test early nor stretch it.
-    int64_t ms = dev.Clock->MonotonicMs() - dev.RestartMonotonicMs;
-    dev.ElapsedSeconds = static_cast<int32_t>(ms >= 0 ? ms / 1000 : 0);
+    const int64_t us = at.Us - dev.RestartStamp.Us;
+    dev.ElapsedSeconds = static_cast<int32_t>(us >= 0 ? us / 1'000'000 : 0);
     std::string elapsed = std::to_string(dev.ElapsedSeconds);
     if (dev.TestMode != 0)
         Status(dev, "TEST RUNNING: " + elapsed + " -> WAITING FOR " + std::to_string(dev.TTTRKSats) +
@@ -98,26 +94,26 @@ void RunningTick(DeviceState& dev) {
         Status(dev, "NO FIX AVAILABLE IN " + std::to_string(dev.MaxTTFF) + " s");
         // Satellites not tracked within the bound are a failed trial: the
         // bound itself is no time to track.
-        Complete(dev, dev.TestMode != 0 ? -1.0 : static_cast<double>(dev.ElapsedSeconds));
+        Complete(dev, dev.TestMode != 0 ? -1.0 : static_cast<double>(dev.ElapsedSeconds), at);
     }
 }
 
 }  // namespace
 
-void StopDeviceTest(DeviceState& dev) {
+void StopDeviceTest(DeviceState& dev, platform::Stamp at) {
     // An idle machine that hears of a restart starts a test of its own and
     // sends the restart command: nothing may tell it of one after the stop.
     dev.GGAAsStartup = false;
     dev.ReacqArmed = false;
     StopRestartScript(dev);
-    DeviceTestMachine(dev, EvStop);
+    DeviceTestMachine(dev, EvStop, at);
 }
 
 bool IsFamilyRestart(std::string_view command) {
     return command.starts_with("GARMIN") || command.starts_with("OPUS") || command.starts_with("UBLOX");
 }
 
-void DeviceTestMachine(DeviceState& dev, uint8_t event) {
+void DeviceTestMachine(DeviceState& dev, uint8_t event, platform::Stamp at) {
     switch (dev.TestState) {
     case Idle:
         if (event == EvStart) {
@@ -131,7 +127,7 @@ void DeviceTestMachine(DeviceState& dev, uint8_t event) {
         return;
     case CommandSent:
         if (event == EvRestartSeen) {
-            MarkRestart(dev);
+            MarkRestart(dev, at);
             dev.TestState = Running;
         } else if (event == EvStop) {
             dev.TestState = Idle;
@@ -143,29 +139,29 @@ void DeviceTestMachine(DeviceState& dev, uint8_t event) {
     case Running:
         switch (event) {
         case EvTick:
-            RunningTick(dev);
+            RunningTick(dev, at);
             break;
         case EvFix: {
-            dev.EndElapsed = ElapsedSinceRestart(dev);
+            dev.EndElapsed = SecondsBetween(dev.RestartStamp, at);
             double ttff = dev.EndElapsed + dev.StartupDelay;
             Status(dev, "FIX AVAILABLE TTFF: " + NumberToText(ttff) + " s");
-            Complete(dev, ttff);
+            Complete(dev, ttff, at);
             break;
         }
         case EvTrackingReached: {
             // The receiver tracked at the first of the epochs counted for the
             // goal, not at the last of them; never before its restart.
-            const int64_t tracked_ms = TTTRKGoalMonotonicMs(dev);
-            if (tracked_ms < 0) break;
-            dev.EndElapsed = std::max(0.0, MonotonicSecondsBetween(dev.RestartMonotonicMs, tracked_ms));
+            const std::optional<platform::Stamp> tracked = TTTRKGoalStamp(dev);
+            if (!tracked) break;
+            dev.EndElapsed = std::max(0.0, SecondsBetween(dev.RestartStamp, *tracked));
             double ttff = dev.EndElapsed + dev.StartupDelay;
             Status(dev, "TRACKED " + std::to_string(dev.TTTRKSats) + " SATS FOR " + std::to_string(dev.TTTRKTime) +
                             "s IN: " + NumberToText(ttff) + " s");
-            Complete(dev, ttff);
+            Complete(dev, ttff, at);
             break;
         }
         case EvRestartSeen:
-            MarkRestart(dev);
+            MarkRestart(dev, at);
             break;
         case EvStop:
             // The running text must not outlive the test.

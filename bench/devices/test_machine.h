@@ -4,6 +4,8 @@
 // mode, the wanted satellites tracked for the wanted time).
 #include "bench/devices/device_state.h"
 
+#include "platform/core/clock.h"
+
 #include <cstdint>
 #include <string_view>
 
@@ -24,14 +26,19 @@ enum TestMachineEvent : uint8_t {
 // Command time-outs after which every further time-out disables the device.
 inline constexpr int16_t kFailuresBeforeDisable = 6;
 
-// Steps the device's machine by one event. Status texts go to panel 1 of the
-// window's status bar. Errors (a failing port write) pass to the caller.
-void DeviceTestMachine(DeviceState& dev, uint8_t event);
+// Steps the device's machine by one event that happened at `at`: the arrival
+// of the line that told it (a restart seen, a tick, a fix, the tracking
+// goal), or the moment the bench made it (start, stop). The restart, the
+// fix, the goal and the time-out are timed by it alone. Status texts go to
+// panel 1 of the window's status bar. Errors (a failing port write) pass to
+// the caller.
+void DeviceTestMachine(DeviceState& dev, uint8_t event, platform::Stamp at);
 
-// The session stopped: the machine goes idle and nothing is left that would
-// still send to the receiver for the test (a restart script's next step, a
-// restart taken from the next GGA, the signal-on trigger of a reacquisition).
-void StopDeviceTest(DeviceState& dev);
+// The session stopped at `at`: the machine goes idle and nothing is left that
+// would still send to the receiver for the test (a restart script's next
+// step, a restart taken from the next GGA, the signal-on trigger of a
+// reacquisition).
+void StopDeviceTest(DeviceState& dev, platform::Stamp at);
 
 // True when the command names a receiver family with its own restart script
 // ("GARMIN", "OPUS", "UBLOX"; exact, case-sensitive prefix).

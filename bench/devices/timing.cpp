@@ -77,13 +77,13 @@ bool IsCompleteGGATime(std::string_view field) {
     return true;
 }
 
-int32_t EvaluatePCtoUTCDeltaTime(std::string_view field, const platform::Clock& clock, BenchHost* host) {
+int32_t EvaluatePCtoUTCDeltaTime(std::string_view field, double pc_date_time, BenchHost* host) {
     int32_t delta = host ? host->GetPCtoUTCDeltaTime() : 0;
     Trapped("EvaluatePCtoUTCDeltaTime", [&] {
         // An empty time (before the first fix) would read as midnight and
         // store a wild offset for every device.
         if (!IsCompleteGGATime(field)) return;
-        int32_t pc = SecondsOfDay(clock.Now());
+        int32_t pc = SecondsOfDay(pc_date_time);
         int32_t utc = platform::RoundToInt32(ReadLenient(Mid(field, 1, 2)) * 3600 + ReadLenient(Mid(field, 3, 2)) * 60 +
                                              ReadLenient(Mid(field, 5, 2)));
         delta = pc - utc;
@@ -178,20 +178,17 @@ SystemTime UtcStampFromMs(int64_t utc_ms) {
     return t;
 }
 
-void GetUTCStamp(SystemTime& stamp, const platform::Clock& clock) { stamp = UtcStampFromMs(clock.UtcMs()); }
-
-double ElapsedSecondsSince(const SystemTime& stamp, const platform::Clock& clock) {
-    SystemTime now = UtcStampFromMs(clock.UtcMs());
+double ElapsedSecondsBetween(const SystemTime& from, const SystemTime& to) {
     auto secs = [](const SystemTime& t) {
         return t.Hour * 3600.0 + t.Minute * 60.0 + t.Second + t.Milliseconds * 0.001;
     };
-    double d = secs(now) - secs(stamp);
-    if (now.Day != stamp.Day) d += 86400;
+    double d = secs(to) - secs(from);
+    if (to.Day != from.Day) d += 86400;
     return platform::RoundDecimals(d, 3);
 }
 
-double MonotonicSecondsBetween(int64_t start_ms, int64_t end_ms) {
-    return platform::RoundDecimals(static_cast<double>(end_ms - start_ms) / 1000.0, 3);
+double SecondsBetween(platform::Stamp from, platform::Stamp to) {
+    return platform::RoundDecimals(static_cast<double>(to.Us - from.Us) / 1e6, 3);
 }
 
 }  // namespace bench

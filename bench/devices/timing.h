@@ -40,10 +40,11 @@ std::string GetUTCSecondsFromGGAString(std::string_view field);
 // True when the field starts with six digits (hhmmss).
 bool IsCompleteGGATime(std::string_view field);
 
-// PC seconds of the day minus the field's UTC seconds (whole, no wrap at
-// midnight), stored in the main window and returned. A field without a full
-// hhmmss leaves the stored value alone and returns it (0 without a host).
-int32_t EvaluatePCtoUTCDeltaTime(std::string_view field, const platform::Clock& clock, BenchHost* host);
+// Seconds of the day of the PC date-time when the field arrived minus the
+// field's UTC seconds (whole, no wrap at midnight), stored in the main window
+// and returned. A field without a full hhmmss leaves the stored value alone
+// and returns it (0 without a host).
+int32_t EvaluatePCtoUTCDeltaTime(std::string_view field, double pc_date_time, BenchHost* host);
 
 // Seconds to wait from `reference` so that the next action falls on UTC
 // second `utc_second` of a minute, plus `extra` seconds. The PC-to-UTC delta
@@ -63,16 +64,30 @@ double GetLongitudeFromGGA(std::string_view field, std::string_view hemisphere);
 double MakeLatitudeMinutes(std::string_view field);
 double MakeLongitudeMinutes(std::string_view field);
 
-// The clock's UTC time into a stamp.
-void GetUTCStamp(SystemTime& stamp, const platform::Clock& clock);
+// UTC milliseconds since 1970 as a stamp of the system time.
 SystemTime UtcStampFromMs(int64_t utc_ms);
 
-// Seconds from the stamp to the clock's UTC time, 3 decimals; 86400 is added
-// when the day numbers differ, so one midnight is crossed correctly.
-double ElapsedSecondsSince(const SystemTime& stamp, const platform::Clock& clock);
+// Seconds from one UTC stamp to a later one, 3 decimals; 86400 is added when
+// the day numbers differ, so one midnight is crossed correctly.
+double ElapsedSecondsBetween(const SystemTime& from, const SystemTime& to);
 
-// Seconds between two monotonic readings, 3 decimals.
-double MonotonicSecondsBetween(int64_t start_ms, int64_t end_ms);
+// Seconds between two monotonic stamps, 3 decimals.
+double SecondsBetween(platform::Stamp from, platform::Stamp to);
+
+// The device's reading of the clock: the local date-time and UTC of a
+// stamp. It tells no "now": every moment the device code keeps is the
+// arrival stamp of the line it came with, or, for what the bench does
+// itself, the stamp its window took when doing it; either is handed in.
+class StampClock {
+public:
+    explicit StampClock(const platform::Clock& clock = platform::SystemClock::Instance()) : clock_(&clock) {}
+    // Local date-time, whole seconds.
+    double DateTime(platform::Stamp at) const { return clock_->DateTimeAt(at); }
+    SystemTime UtcStamp(platform::Stamp at) const { return UtcStampFromMs(clock_->UtcMsAt(at)); }
+
+private:
+    const platform::Clock* clock_;
+};
 
 // Parts of a date-time's time of day, rounded to the nearest second.
 int32_t SecondsOfDay(double date_time);

@@ -34,18 +34,18 @@ double GetDiffONTime(const DeviceState& dev) { return dev.DiffOnTime; }
 std::string GetDiffONGGAString(const DeviceState& dev) { return dev.DiffOnGGA; }
 int16_t GetSBASSatID(const DeviceState& dev) { return dev.SBASSatellite; }
 double GetSBASTimeToAcquire(const DeviceState& dev) { return dev.SBASTime; }
-void ResetDiffONAvailability(DeviceState& dev, double reference) {
+void ResetDiffONAvailability(DeviceState& dev, double reference, platform::Stamp at) {
     dev.DiffOn = false;
     dev.DiffReference = reference;
-    GetUTCStamp(dev.DiffClock, *dev.Clock);
+    dev.DiffClock = dev.Times.UtcStamp(at);
     dev.DiffOnTime = 0;
     dev.SBASTime = 0;
     dev.SBASCount = 0;
 }
 
-void DiffOnEntered(DeviceState& dev, std::string_view gga_line) {
+void DiffOnEntered(DeviceState& dev, std::string_view gga_line, platform::Stamp arrived) {
     dev.DiffOn = true;
-    dev.DiffOnTime = ElapsedSecondsSince(dev.DiffClock, *dev.Clock) + dev.StartupDelay;
+    dev.DiffOnTime = ElapsedSecondsBetween(dev.DiffClock, dev.Times.UtcStamp(arrived)) + dev.StartupDelay;
     dev.DiffOnGGA = std::string(gga_line);
 }
 

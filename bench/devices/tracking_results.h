@@ -1,6 +1,8 @@
 #pragma once
 // Time-to-track, differential-fix and SBAS results of a device: what the
 // device window's public operations of those names do with the record.
+#include "platform/core/clock.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,11 +32,12 @@ double GetDiffONTime(const DeviceState& dev);
 std::string GetDiffONGGAString(const DeviceState& dev);
 int16_t GetSBASSatID(const DeviceState& dev);
 double GetSBASTimeToAcquire(const DeviceState& dev);
-void ResetDiffONAvailability(DeviceState& dev, double reference);
+// The differential clock starts again at `at`, a moment the bench made.
+void ResetDiffONAvailability(DeviceState& dev, double reference, platform::Stamp at);
 
-// A GGA entering differential fix (quality 2 after another quality): the
-// flag, the seconds since the differential clock plus the start-up delay,
-// and the sentence. Called by GGA processing.
-void DiffOnEntered(DeviceState& dev, std::string_view gga_line);
+// A GGA entering differential fix (quality 2 after another quality), which
+// arrived at `arrived`: the flag, the seconds since the differential clock
+// plus the start-up delay, and the sentence. Called by GGA processing.
+void DiffOnEntered(DeviceState& dev, std::string_view gga_line, platform::Stamp arrived);
 
 }  // namespace bench

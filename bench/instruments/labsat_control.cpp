@@ -185,7 +185,7 @@ void LabSatMng::Command1_Click() {
 void LabSatMng::RemoteComm_OnComm() {
     std::string bytes;
     try {
-        bytes = port_->Input();
+        for (const platform::ReceivedChunk& c : port_->Input()) bytes += c.Bytes;
     } catch (...) {
         ErrorReport("RemoteComm_OnComm");
         return;

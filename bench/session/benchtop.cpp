@@ -86,7 +86,7 @@ private:
 }  // namespace
 
 void Benchtop::PromptWarner::Warn(const std::string& title, const std::string& text) {
-    platform::Prompts::Instance().Inform(text, title, platform::Icon::Warning);
+    platform::Prompts::Instance().InformLogged(text, title, platform::Icon::Warning);
 }
 
 Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOptions options)

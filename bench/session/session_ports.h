@@ -144,7 +144,8 @@ public:
     virtual std::string StartDetached(const std::string& program, const std::vector<std::string>& args) = 0;
 };
 
-// User warnings; never blocks an unattended session.
+// User warnings; never blocks an unattended session. The engine writes each
+// warning's text to the system log itself: the box is for whoever watches.
 class IPrompter {
 public:
     virtual ~IPrompter() = default;

@@ -121,19 +121,35 @@ int TestEngine::UtcSecondNow() const {
     return static_cast<int>(pc % 60);
 }
 
-// A receiver that sends nothing never times out by itself: after the longest
-// acceptable TTFF and a minute more it is taken out of the session.
+// A receiver whose trial never ends by itself is taken out of the session:
+// one from which no sentence could be read since the trial began (it sends
+// nothing, or only bytes that make no sentence, as at a wrong baud rate)
+// once the longest acceptable TTFF has passed, as no fix can come from it
+// in time; any other after the longest acceptable TTFF and a minute more.
 void TestEngine::CheckSilentDevices() {
-    const int64_t limit_ms = (static_cast<int64_t>(state_.MaxAcceptableTTFF) + 60) * 1000;
-    if (services_.clock->MonotonicMs() - restart_sent_ms_ <= limit_ms) return;
+    const int64_t longest_ms = static_cast<int64_t>(state_.MaxAcceptableTTFF) * 1000;
+    const int64_t since_ms = services_.clock->MonotonicMs() - restart_sent_ms_;
+    if (since_ms <= longest_ms) return;
     for (int s = 0; s < DeviceSlots; ++s) {
         if (!fanout_.SlotEnabled(s) || state_.TrialFailed[s]) continue;
-        bool completed = true;
-        fanout_.Guarded("TestStateMachine", s, [&] { completed = state_.NmeaWindows[s]->IsTestCompleted(); });
+        bool completed = true, heard = true;
+        fanout_.Guarded("TestStateMachine", s, [&] {
+            DeviceOps& d = *state_.NmeaWindows[s];
+            completed = d.IsTestCompleted();
+            heard = d.DeviceHeardSinceTrialStart();
+        });
         if (completed || state_.TrialFailed[s]) continue;
-        Log("Device " + state_.RunConfig.Devices[s].DName + " did not complete trial " +
-            I(state_.Run.Trial) + " of " + state_.Run.TestType + " within " +
-            I(state_.MaxAcceptableTTFF + 60) + " s: disabled for this session");
+        const std::string trial = "trial " + I(state_.Run.Trial) + " of " + state_.Run.TestType;
+        if (!heard) {
+            Log("Device " + state_.RunConfig.Devices[s].DName + ": no sentence could be read from it in the " +
+                I(state_.MaxAcceptableTTFF) + " s of " + trial +
+                " (nothing received, or a wrong baud rate): disabled for this session");
+        } else if (since_ms > longest_ms + 60000) {
+            Log("Device " + state_.RunConfig.Devices[s].DName + " did not complete " + trial + " within " +
+                I(state_.MaxAcceptableTTFF + 60) + " s: disabled for this session");
+        } else {
+            continue;
+        }
         fanout_.DeviceDisable(s);
     }
 }

@@ -9,9 +9,10 @@
 #include <QSerialPort>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <atomic>
 #include <fstream>
+#include <iterator>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sstream>
 
 namespace platform {
@@ -85,10 +86,19 @@ PortSettings ParsePortSettings(const std::string& settings) {
     return s;
 }
 
+namespace {
+// Bytes one receive event takes at most.
+constexpr size_t kDeliveryBytes = 64 * 1024;
+}  // namespace
+
 struct SerialPort::Impl {
     QSerialPort port;
-    bool notify_queued = false;
+    QObject context;  // the reader's deliveries land here, on the GUI thread
+    std::unique_ptr<PortReader> reader;
+    std::atomic<bool> delivery_posted{false};
+    std::vector<ReceivedChunk> left;  // read before the reader stopped, not yet taken
     bool loss_noted = false;  // this opening's loss was passed on
+    uint64_t takes = 0;       // calls of Input() that took something
     std::string path;         // the device this opening is on
 };
 
@@ -102,14 +112,9 @@ std::set<const SerialPort*>& LivePorts() {
 
 SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {
     LivePorts().insert(this);
-    QObject::connect(&impl_->port, &QSerialPort::readyRead, [this] {
-        if (threshold_ > 0) NotifyReceive();
-    });
-    // A device that went away shows on the next read or write. Qt names the
-    // failure by whatever errno held: a hung-up terminal reads 0 bytes and
-    // leaves errno from some unrelated earlier call, so the failure may come
-    // as any kind, and the read notification fires again and again. The
-    // descriptor itself says whether the far end is gone.
+    // A device that went away shows on a write too. Qt names the failure by
+    // whatever errno held, so the descriptor itself says whether the far
+    // end is gone.
     QObject::connect(&impl_->port, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
         if (e == QSerialPort::NoError || !PortOpen() || impl_->loss_noted) return;
         const bool hung_up = HungUp();
@@ -118,32 +123,66 @@ SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {
         const std::string cause = hung_up ? std::string("the device hung up") : impl_->port.errorString().toStdString();
         const std::string reason = impl_->path + ": " + cause;
         impl_->port.clearError();
-        // No more polling of a descriptor that stays readable for ever.
-        for (QSocketNotifier* n : impl_->port.findChildren<QSocketNotifier*>())
-            if (n->type() == QSocketNotifier::Read) n->setEnabled(false);
         // Passed on from the event loop: the handler closes the port, which
-        // must not happen inside the port's own read notification.
-        QTimer::singleShot(0, &impl_->port, [this, reason] {
+        // must not happen inside the port's own notification.
+        QTimer::singleShot(0, &impl_->context, [this, reason] {
             if (PortOpen()) NotifyError(reason);
         });
     });
 }
 
-// The far end is gone when the descriptor reports a hang-up or an error, or
-// reads as readable with nothing to read (a terminal at its end).
+// The far end is gone when the descriptor reports a hang-up or an error.
+// (What a read finds is the reader's to tell.)
 bool SerialPort::HungUp() const {
     const int fd = static_cast<int>(impl_->port.handle());
     if (fd < 0) return false;
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, 0) != 1) return false;
-    if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return true;
-    int waiting = 0;
-    return (p.revents & POLLIN) && (::ioctl(fd, FIONREAD, &waiting) != 0 || waiting == 0);
+    return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 SerialPort::~SerialPort() {
     LivePorts().erase(this);
+    // The reader lets go of the descriptor before it is closed; deliveries
+    // still queued for this port die with its context.
+    StopReader();
     if (impl_->port.isOpen()) impl_->port.close();
+}
+
+void SerialPort::StopReader() {
+    if (!impl_->reader) return;
+    impl_->reader->Stop();
+    for (ReceivedChunk& c : impl_->reader->Take()) impl_->left.push_back(std::move(c));
+    impl_->reader.reset();
+}
+
+bool SerialPort::InputWaiting() const {
+    return !impl_->left.empty() || (impl_->reader && impl_->reader->HasChunks());
+}
+
+void SerialPort::PostDelivery() {
+    if (!impl_->delivery_posted.exchange(true))
+        QMetaObject::invokeMethod(&impl_->context, [this] { Deliver(); }, Qt::QueuedConnection);
+}
+
+void SerialPort::Deliver() {
+    impl_->delivery_posted = false;
+    if (InputWaiting() && threshold_ > 0) {
+        const uint64_t takes = impl_->takes;
+        NotifyReceive();
+        // What one event left is taken at the next, as long as the handler
+        // takes input at all (one that does not must not spin this thread).
+        if (impl_->takes != takes && InputWaiting()) {
+            PostDelivery();
+            return;
+        }
+    }
+    // The loss comes after every byte read before it.
+    if (!impl_->reader || impl_->loss_noted || !PortOpen()) return;
+    const std::string cause = impl_->reader->Loss();
+    if (cause.empty()) return;
+    impl_->loss_noted = true;
+    NotifyError(impl_->path + ": " + cause);
 }
 
 std::string SerialPort::HeldBy(const std::string& path) const {
@@ -206,6 +245,7 @@ void SerialPort::ApplyRts() {
 void SerialPort::SetPortOpen(bool open) {
     QSerialPort& p = impl_->port;
     if (!open) {
+        StopReader();
         if (p.isOpen()) p.close();
         return;
     }
@@ -237,22 +277,39 @@ void SerialPort::SetPortOpen(bool open) {
     open_failure_.clear();
     impl_->loss_noted = false;
     impl_->path = path;
-    // Input that was waiting before the open is reported like fresh input.
-    if (threshold_ > 0 && p.bytesAvailable() > 0 && !impl_->notify_queued) {
-        impl_->notify_queued = true;
-        QTimer::singleShot(0, &p, [this] {
-            impl_->notify_queued = false;
-            if (threshold_ > 0 && PortOpen() && impl_->port.bytesAvailable() > 0) NotifyReceive();
-        });
-    }
+    // Qt reads no more: the port's own reader does, on its thread, and
+    // stamps what it reads.
+    for (QSocketNotifier* n : p.findChildren<QSocketNotifier*>())
+        if (n->type() == QSocketNotifier::Read) n->setEnabled(false);
+    // Called on the reader's thread: one delivery posted at a time, taking
+    // whatever arrived meanwhile.
+    impl_->reader = std::make_unique<PortReader>(static_cast<int>(p.handle()), [this] { PostDelivery(); });
 }
 
 bool SerialPort::PortOpen() const { return impl_->port.isOpen(); }
 
-std::string SerialPort::Input() {
-    if (!PortOpen()) return {};
-    QByteArray data = impl_->port.readAll();
-    return std::string(data.constData(), static_cast<size_t>(data.size()));
+std::vector<ReceivedChunk> SerialPort::Input() {
+    // A receiver that babbles faster than its lines are decoded must not
+    // hold the windows' thread for long: one receive event takes a bounded
+    // share, and the rest comes at the next, after other events had their
+    // turn.
+    std::vector<ReceivedChunk> out;
+    size_t bytes = 0;
+    std::vector<ReceivedChunk>& left = impl_->left;
+    size_t n = 0;
+    while (n < left.size() && (n == 0 || bytes + left[n].Bytes.size() <= kDeliveryBytes))
+        bytes += left[n++].Bytes.size();
+    out.assign(std::make_move_iterator(left.begin()), std::make_move_iterator(left.begin() + static_cast<long>(n)));
+    left.erase(left.begin(), left.begin() + static_cast<long>(n));
+    if (impl_->reader && left.empty() && (out.empty() || bytes < kDeliveryBytes)) {
+        std::vector<ReceivedChunk> more = impl_->reader->Take(out.empty() ? kDeliveryBytes : kDeliveryBytes - bytes);
+        if (out.empty() || !more.empty() && bytes + more.front().Bytes.size() <= kDeliveryBytes)
+            for (ReceivedChunk& c : more) out.push_back(std::move(c));
+        else
+            left.insert(left.begin(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+    }
+    if (!out.empty()) ++impl_->takes;
+    return out;
 }
 
 void SerialPort::Output(std::string_view bytes) {
@@ -268,7 +325,10 @@ void SerialPort::Output(std::string_view bytes) {
 }
 
 void SerialPort::SetRThreshold(int threshold) {
+    const bool was_off = threshold_ == 0;
     threshold_ = threshold < 0 ? 0 : threshold;
+    // Input that came while notifications were off is reported like fresh input.
+    if (was_off && threshold_ > 0 && InputWaiting()) PostDelivery();
 }
 
 void SerialPort::SetRTSEnable(bool on) {

@@ -4,6 +4,11 @@
 // read, output of text or bytes, the RTS line and a receive notification.
 // Errors are BenchError with the numbers below, so ErrorMessageBox can show
 // them. Text is bytes: nothing is decoded or translated on the way.
+//
+// Input comes in chunks, each stamped with the moment it arrived (see
+// port_reader.h): whenever the GUI thread gets to them, the bytes keep the
+// time they came.
+#include "platform/comm/port_reader.h"
 #include "platform/core/error.h"
 
 #include <cstdint>
@@ -11,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -38,12 +44,16 @@ public:
     virtual void SetPortOpen(bool open) = 0;
     virtual bool PortOpen() const = 0;
 
-    // Every byte waiting, in one read ("" when none or closed).
-    virtual std::string Input() = 0;
+    // The chunks waiting, oldest first, each with its arrival stamp (none
+    // when nothing came); a port may hand a babbling receiver's bytes over
+    // in several turns, notifying again for the rest. Bytes that arrived
+    // before a close are still here.
+    virtual std::vector<ReceivedChunk> Input() = 0;
     // Error PortNotOpen when closed.
     virtual void Output(std::string_view bytes) = 0;
 
-    // 0: no receive notification; above 0: notify when input arrives.
+    // 0: no receive notification; above 0: notify when input arrives (on the
+    // GUI thread, once for whatever arrived meanwhile).
     virtual void SetRThreshold(int threshold) = 0;
     virtual int RThreshold() const = 0;
 
@@ -93,7 +103,8 @@ struct PortSettings {
 // Throws BenchError(InvalidPropertyValue) on a malformed text.
 PortSettings ParsePortSettings(const std::string& settings);
 
-// Over QSerialPort on the GUI thread.
+// Over QSerialPort on the GUI thread, which opens, sets up, writes and
+// switches RTS; a PortReader of its own reads the open descriptor.
 class SerialPort final : public SerialLink {
 public:
     SerialPort();
@@ -107,7 +118,7 @@ public:
     std::string Settings() const override { return settings_; }
     void SetPortOpen(bool open) override;
     bool PortOpen() const override;
-    std::string Input() override;
+    std::vector<ReceivedChunk> Input() override;
     void Output(std::string_view bytes) override;
     void SetRThreshold(int threshold) override;
     int RThreshold() const override { return threshold_; }
@@ -123,6 +134,14 @@ public:
 private:
     struct Impl;
     bool HungUp() const;
+    // On the GUI thread, posted by the reader: the chunks to the receive
+    // handler, then a loss that came after them.
+    void Deliver();
+    // Posts one Deliver to the GUI thread, unless one is on its way (from
+    // any thread).
+    void PostDelivery();
+    bool InputWaiting() const;
+    void StopReader();
     void ApplySettings();
     void ApplyRts();
     std::unique_ptr<Impl> impl_;

@@ -41,14 +41,45 @@ DateTimeParts SplitDateSerial(double date_serial) {
             static_cast<int>(secs % 60)};
 }
 
-double SystemClock::Now() const {
-    std::time_t t = std::time(nullptr);
+namespace {
+
+int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+// Local wall time of a UTC second, expressed as if it were UTC, so the
+// serial shows the local clock's date and time.
+double LocalDateSerial(std::time_t t) {
     std::tm local{};
     localtime_r(&t, &local);
-    // Local wall time expressed as if it were UTC, so the serial shows the
-    // local clock's date and time.
-    int64_t local_secs = static_cast<int64_t>(t) + local.tm_gmtoff;
-    return DateSerialFromUnixSeconds(local_secs);
+    return DateSerialFromUnixSeconds(static_cast<int64_t>(t) + local.tm_gmtoff);
+}
+
+}  // namespace
+
+int64_t Clock::UtcMsAt(Stamp at) const {
+    return UtcMs() - FloorDiv(MonotonicUs() - at.Us, 1000);
+}
+
+double Clock::DateTimeAt(Stamp at) const {
+    // The local clock runs a whole number of seconds off UTC, so the
+    // fraction of the present second comes from UTC.
+    const int64_t age_ms = FloorDiv(MonotonicUs() - at.Us, 1000);
+    if (age_ms == 0) return Now();
+    const int64_t local_ms = std::llround(Now() * 86400.0) * 1000 + (UtcMs() % 1000 + 1000) % 1000;
+    return static_cast<double>(FloorDiv(local_ms - age_ms, 1000)) / 86400.0;
+}
+
+double SystemClock::Now() const { return LocalDateSerial(std::time(nullptr)); }
+
+double SystemClock::DateTimeAt(Stamp at) const {
+    return LocalDateSerial(static_cast<std::time_t>(FloorDiv(UtcMsAt(at), 1000)));
+}
+
+int64_t SystemClock::UtcMsAt(Stamp at) const {
+    using namespace std::chrono;
+    // One reading of each clock, as close together as they can be.
+    const int64_t mono = MonotonicUs();
+    const int64_t utc_us = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+    return FloorDiv(utc_us - (mono - at.Us), 1000);
 }
 
 int64_t SystemClock::UtcMs() const {
@@ -59,6 +90,11 @@ int64_t SystemClock::UtcMs() const {
 int64_t SystemClock::MonotonicMs() const {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int64_t SystemClock::MonotonicUs() const {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 SystemClock& SystemClock::Instance() {

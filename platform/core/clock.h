@@ -2,9 +2,19 @@
 // The one source of time for the bench: local date-time as days since
 // 1899-12-30 (whole seconds), UTC in milliseconds, and a monotonic count for
 // elapsed times. Tests inject a fake.
+#include <compare>
 #include <cstdint>
 
 namespace platform {
+
+// A moment on the monotonic clock, in microseconds: when a chunk of bytes
+// arrived at a port, or when the bench did something. Elapsed times are the
+// distance between two stamps; date-times and UTC of a stamp come from the
+// clock that made it.
+struct Stamp {
+    int64_t Us = 0;
+    friend auto operator<=>(const Stamp&, const Stamp&) = default;
+};
 
 class Clock {
 public:
@@ -15,6 +25,13 @@ public:
     virtual int64_t UtcMs() const = 0;
     // Milliseconds on a clock that never jumps; for elapsed times.
     virtual int64_t MonotonicMs() const = 0;
+    // The same clock in microseconds, the unit of a Stamp.
+    virtual int64_t MonotonicUs() const { return MonotonicMs() * 1000; }
+    Stamp StampNow() const { return Stamp{MonotonicUs()}; }
+    // What Now() and UtcMs() read (or would have read) at a stamp of this
+    // clock: the present readings less the stamp's age.
+    virtual double DateTimeAt(Stamp at) const;
+    virtual int64_t UtcMsAt(Stamp at) const;
 };
 
 class SystemClock final : public Clock {
@@ -22,6 +39,9 @@ public:
     double Now() const override;
     int64_t UtcMs() const override;
     int64_t MonotonicMs() const override;
+    int64_t MonotonicUs() const override;
+    double DateTimeAt(Stamp at) const override;
+    int64_t UtcMsAt(Stamp at) const override;
     static SystemClock& Instance();
 };
 

@@ -114,10 +114,10 @@ void Prompts::ClearQueue() {
     texts_.clear();
 }
 
-void Prompts::Note(std::string_view kind, std::string_view title, std::string_view text) {
+void Prompts::Note(std::string_view kind, std::string_view title, std::string_view text, bool logged) {
     std::string line = std::string(title) + ": " + std::string(text);
     asked_.push_back(line);
-    Diagnostic(std::string(kind) + " answered unattended: " + line);
+    if (!logged) Diagnostic(std::string(kind) + " answered unattended: " + line);
 }
 
 std::vector<std::string> Prompts::NextFiles() {
@@ -159,6 +159,14 @@ Answer Prompts::Ask(std::string_view text, Buttons buttons, std::string_view tit
         case QMessageBox::Cancel: return Answer::Cancel;
         default: return Answer::Ok;
     }
+}
+
+void Prompts::InformLogged(std::string_view text, std::string_view title, Icon icon) {
+    if (Unattended()) {
+        Note("Message", title, text, true);
+        return;
+    }
+    Inform(text, title, icon);
 }
 
 void Prompts::Inform(std::string_view text, std::string_view title, Icon icon) {

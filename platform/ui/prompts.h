@@ -51,6 +51,9 @@ public:
     // A box with one OK button that the caller does not wait for (no nested
     // event loop in device code).
     void Inform(std::string_view text, std::string_view title, Icon icon = Icon::Information);
+    // The same for a text its caller has written to the system log itself:
+    // unattended, the box is noted (Asked) but its text not logged twice.
+    void InformLogged(std::string_view text, std::string_view title, Icon icon = Icon::Information);
 
     // An input box: the typed text, or "" on Cancel. Unattended: the next
     // queued text, else "".
@@ -84,7 +87,7 @@ public:
     static constexpr const char* kProgramTitle = "Fixbench";
 
 private:
-    void Note(std::string_view kind, std::string_view title, std::string_view text);
+    void Note(std::string_view kind, std::string_view title, std::string_view text, bool logged = false);
     std::vector<std::string> NextFiles();
     // Runs the dialog, or takes the queued names when unattended.
     std::vector<std::string> PickFiles(std::string_view kind, std::string_view title, std::string_view folder,

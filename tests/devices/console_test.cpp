@@ -20,7 +20,10 @@ protected:
         port.SetReceiveHandler([this] { CommPortRead(dev); });
         port.SetRThreshold(1);
         port.SetPortOpen(true);
-        dev.MessageProcessing = [this](DeviceState& d) { dispatched.push_back(d.Console.Lines[d.Console.Current]); };
+        dev.MessageProcessing = [this](DeviceState& d, platform::Stamp arrived) {
+            dispatched.push_back(d.Console.Lines[d.Console.Current]);
+            times.push_back(arrived.Us);
+        };
     }
     void TearDown() override { CloseSystemLog(); }
 
@@ -30,25 +33,31 @@ protected:
     test::FakeSerialLink port;
     DeviceState dev;
     std::vector<std::string> dispatched;
+    std::vector<int64_t> times;  // the stamp each line was dispatched with
 };
 
 }  // namespace
 
-TEST_F(ConsoleTest, ChunksJoinIntoLinesThatKeepTheirCrLf) {
-    port.Inject("$GPGGA,1*");
-    port.Inject("00\r");
+TEST_F(ConsoleTest, ChunksJoinIntoLinesThatKeepTheirCrLfTimedByTheChunkThatEndedThem) {
+    port.Inject("$GPGGA,1*", platform::Stamp{1000});
+    port.Inject("00\r", platform::Stamp{2000});
     EXPECT_TRUE(dispatched.empty()) << "no LF yet";
-    port.Inject("\n\n$GPRMC\r\n$X");
+    port.Inject("\n\n$GPRMC\r\n$X", platform::Stamp{3000});
     ASSERT_EQ(dispatched.size(), 3u);
     EXPECT_EQ(dispatched[0], "$GPGGA,1*00\r\n");
     EXPECT_EQ(dispatched[1], "\n") << "a lone LF completes a line";
     EXPECT_EQ(dispatched[2], "$GPRMC\r\n");
+    EXPECT_EQ(times, (std::vector<int64_t>{3000, 3000, 3000})) << "a line's time is when its LF arrived";
     EXPECT_EQ(dev.Console.Current, 3);
     EXPECT_EQ(dev.Console.Lines[3], "$X");
     EXPECT_EQ(dev.Console.LongestChunk, 12);
     EXPECT_EQ(port.RThreshold(), 1) << "receive events re-armed";
     ConsoleRefresh(dev.Console);
     EXPECT_EQ(dev.Console.Label->Text(), "$GPGGA,1*00\r\n\n$GPRMC\r\n$X");
+    port.Inject("Y\r\n", platform::Stamp{4000});
+    ASSERT_EQ(dispatched.size(), 4u);
+    EXPECT_EQ(dispatched[3], "$XY\r\n");
+    EXPECT_EQ(times[3], 4000);
 }
 
 TEST_F(ConsoleTest, RingWrapsAndShowsAtMost35Lines) {
@@ -139,7 +148,7 @@ TEST_F(ConsoleTest, AThrowingDispatcherIsReportedAndTheLineStillLogged) {
     dev.PrimaryFile.Open(primary);
     dev.PrimaryOpen = true;
     int calls = 0;
-    dev.MessageProcessing = [&](DeviceState&) {
+    dev.MessageProcessing = [&](DeviceState&, platform::Stamp) {
         if (++calls == 1) throw std::out_of_range("index");
     };
     port.Inject(Line(1) + Line(2));
@@ -152,7 +161,7 @@ TEST_F(ConsoleTest, DispatcherMaySwitchTheLogBeforeTheLineIsWritten) {
     std::string a = home.File("a.txt"), b = home.File("b.txt");
     dev.PrimaryFile.Open(a);
     dev.PrimaryOpen = true;
-    dev.MessageProcessing = [&](DeviceState& d) {
+    dev.MessageProcessing = [&](DeviceState& d, platform::Stamp) {
         if (d.Console.Lines[d.Console.Current].find("CARS") != std::string::npos) d.PrimaryFile.Open(b);
     };
     port.Inject("one\r\n$PQNVCARS\r\ntwo\r\n");
@@ -262,7 +271,7 @@ TEST(ConsoleCrash, LinesOfTheChunkSurviveACrashInTheDispatcher) {
             port.SetPortOpen(true);
             dev.PrimaryFile.Open(primary);
             dev.PrimaryOpen = true;
-            dev.MessageProcessing = [](DeviceState& d) {
+            dev.MessageProcessing = [](DeviceState& d, platform::Stamp) {
                 if (d.Console.Lines[d.Console.Current].find("boom") != std::string::npos) std::abort();
             };
             port.Inject("first\r\nsecond\r\nboom\r\nnever\r\n");

@@ -24,7 +24,7 @@ const std::string kRmc = test::Sentence("$GPRMC,120000.00,A,4807.038,N,01131.000
 
 struct Dispatch : ::testing::Test {
     Dispatch() {
-        dev.Clock = &clock;
+        dev.Times = bench::StampClock(clock);
         dev.Host = &host;
         dev.Console.Port = &port;
         port.SetPortOpen(true);
@@ -32,7 +32,7 @@ struct Dispatch : ::testing::Test {
         dev.MaxTTFF = 300;
         InstallMessageProcessing(dev);
     }
-    void Feed(const std::string& bytes) { ConsoleAddChars(dev, bytes); }
+    void Feed(const std::string& bytes) { ConsoleAddChars(dev, bytes, clock.StampNow()); }
     platform::ManualTimer& Timer(platform::Timer* t) { return static_cast<platform::ManualTimer&>(*t); }
 
     test::FakeClock clock;
@@ -46,7 +46,7 @@ struct Dispatch : ::testing::Test {
 TEST_F(Dispatch, StartupTextRestartsTheTestEvenWithABadChecksum) {
     dev.StartupString = "GPS RESTARTED";
     dev.TestCommand = "$PQNVCOLD";
-    DeviceTestMachine(dev, EvStart);
+    DeviceTestMachine(dev, EvStart, clock.StampNow());
     dev.PrevQuality = 1;
     Feed("$PQNVTXT,GPS RESTARTED v2.1*00\r\n");
     EXPECT_EQ(dev.TestState, Running);
@@ -60,7 +60,7 @@ TEST_F(Dispatch, StartupTextRestartsTheTestEvenWithABadChecksum) {
 TEST_F(Dispatch, PlainTextStartupLineIsRecognised) {
     dev.StartupString = "Booting";
     dev.TestCommand = "$PQNVCOLD";
-    DeviceTestMachine(dev, EvStart);
+    DeviceTestMachine(dev, EvStart, clock.StampNow());
     Feed("Booting\r\n");
     EXPECT_EQ(dev.TestState, Running);
 }
@@ -75,7 +75,7 @@ TEST(StartupVersion, TextFromTheStartupToTheLineEnd) {
 
 TEST_F(Dispatch, NoStartupTextNoRestart) {
     dev.TestCommand = "$PQNVCOLD";
-    DeviceTestMachine(dev, EvStart);
+    DeviceTestMachine(dev, EvStart, clock.StampNow());
     Feed("Booting\r\n");
     Feed(kGga);
     EXPECT_EQ(dev.TestState, CommandSent);
@@ -133,7 +133,7 @@ TEST_F(Dispatch, TrackingTestEndsWhenTheTableReachesItsGoal) {
     dev.TTTRKSats = 1;
     dev.TTTRKTime = 3;
     dev.TestCommand = "$PQNVCOLD";
-    DeviceTestMachine(dev, EvStart);
+    DeviceTestMachine(dev, EvStart, clock.StampNow());
     Feed(test::Sentence("$PQNVRST,COLD"));
     ASSERT_EQ(dev.TestState, Running);
     for (int epoch = 0; epoch < 10 && !dev.TestCompleted; ++epoch) {
@@ -144,6 +144,35 @@ TEST_F(Dispatch, TrackingTestEndsWhenTheTableReachesItsGoal) {
     EXPECT_EQ(dev.TestState, Idle);
     EXPECT_DOUBLE_EQ(dev.TTFF, 2) << "three tracked epochs from the first, 2 s after the restart";
     EXPECT_EQ(dev.Console.Status->PanelText(1), "TRACKED 1 SATS FOR 3s IN: 2 s");
+}
+
+// Lines decoded long after they arrived (the windows' thread was busy) are
+// timed by their arrival: the restart, the fix, the first sighting of a
+// satellite and the fix's date-time are the moments the bytes came.
+TEST_F(Dispatch, MomentsAreTheLinesArrivalsNotWhenTheyAreDecoded) {
+    dev.StartupString = "$PQNVRST";
+    dev.TestCommand = "$PQNVCOLD";
+    DeviceTestMachine(dev, EvStart, clock.StampNow());
+    const platform::Stamp restart = clock.StampNow();
+    const double restart_date = clock.Now();
+    clock.Advance(1500);
+    const platform::Stamp seen = clock.StampNow();
+    const double seen_date = clock.Now();
+    clock.Advance(1000);
+    const platform::Stamp fix = clock.StampNow();
+    const double fix_date = clock.Now();
+    clock.Advance(20'000);  // when the thread gets to them
+    ConsoleAddChars(dev, test::Sentence("$PQNVRST,COLD"), restart);
+    ConsoleAddChars(dev, kGsv, seen);
+    ConsoleAddChars(dev, kGga, fix);
+    ASSERT_TRUE(dev.TestCompleted) << dev.Console.Status->PanelText(1);
+    EXPECT_DOUBLE_EQ(dev.TTFF, 2.5);
+    EXPECT_EQ(dev.RestartTime, restart_date);
+    EXPECT_EQ(dev.EndTime, fix_date);
+    EXPECT_EQ(dev.FixPCTime, fix_date);
+    EXPECT_EQ(dev.Sats[5].ReferenceTime, restart_date);
+    EXPECT_EQ(dev.Sats[5].AcquiredTime, seen_date);
+    EXPECT_EQ(dev.Sats[5].T2A, 1) << "1.5 s on the local clock's whole seconds";
 }
 
 TEST_F(Dispatch, TrackStatusOptionSwitchesTheSatelliteSource) {
@@ -205,7 +234,7 @@ TEST_F(Dispatch, TestDriveNamesAreCutToSixtyFourCharacters) {
 
 TEST_F(Dispatch, OtherSentencesDoNotTouchTheTest) {
     dev.TestCommand = "$PQNVCOLD";
-    DeviceTestMachine(dev, EvStart);
+    DeviceTestMachine(dev, EvStart, clock.StampNow());
     for (const auto& l : {kGsv, kGsa, kRmc}) Feed(l);
     EXPECT_EQ(dev.Ticks, 0) << "only GGA ticks the test";
     Feed(test::Sentence("$GPGGA,120001.00,,,,,0,00,,,M,,M,,"));

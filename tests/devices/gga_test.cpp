@@ -34,7 +34,7 @@ std::string Hms(int second_of_day, const char* fraction = ".00") {
 
 struct GgaFeed : ::testing::Test {
     GgaFeed() {
-        dev.Clock = &clock;
+        dev.Times = bench::StampClock(clock);
         dev.Host = &host;
         dev.Console.Port = &port;
         port.SetCommPort(7);
@@ -42,7 +42,7 @@ struct GgaFeed : ::testing::Test {
         dev.MaxTTFF = 300;
         InstallMessageProcessing(dev);
     }
-    void Feed(const std::string& bytes) { ConsoleAddChars(dev, bytes); }
+    void Feed(const std::string& bytes) { ConsoleAddChars(dev, bytes, clock.StampNow()); }
     // One GGA a second of receiver time, the clocks moving along.
     void Second(int second_of_day, const std::string& quality, const std::string& alt = "545.4",
                 const std::string& used = "08") {
@@ -53,8 +53,8 @@ struct GgaFeed : ::testing::Test {
         dev.TestCommand = "$PQNVCOLD";
         dev.Ticks = 0;
         dev.TickLimit = 10;
-        DeviceTestMachine(dev, EvStop);
-        DeviceTestMachine(dev, EvStart);
+        DeviceTestMachine(dev, EvStop, clock.StampNow());
+        DeviceTestMachine(dev, EvStart, clock.StampNow());
     }
     std::string Panel(int n) const { return dev.Console.Status->PanelText(n); }
     std::string Label(size_t i) const { return dev.PositionData[i]->Text(); }
@@ -199,7 +199,7 @@ TEST_F(GgaFeed, GgaAsStartupPassesOverAFirstFixedSentence) {
     dev.GGAAsStartup = true;
     dev.GGACount = 0;
     StartTest();
-    DeviceTestMachine(dev, EvStop);  // the restart script starts the test from the GGA
+    DeviceTestMachine(dev, EvStop, clock.StampNow());  // the restart script starts the test from the GGA
     Second(200, "1");
     EXPECT_TRUE(dev.GGAAsStartup);
     EXPECT_EQ(dev.TestState, Idle);
@@ -301,13 +301,13 @@ TEST_F(GgaFeed, BlockedTimeRestartsTheReceiver) {
 TEST_F(GgaFeed, BlockedTimeIsJudgedPerReceiver) {
     host.NtcOn = true;
     DeviceState other;
-    other.Clock = &clock;
+    other.Times = bench::StampClock(clock);
     other.Host = &host;
     InstallMessageProcessing(other);
     // Two receivers locked to the same UTC second repeat each other's time.
     for (int s = 0; s < 15; ++s) {
         Feed(Gga(Hms(600 + s), "1"));
-        ConsoleAddChars(other, Gga(Hms(600 + s), "1"));
+        ConsoleAddChars(other, Gga(Hms(600 + s), "1"), clock.StampNow());
     }
     EXPECT_TRUE(host.Restarted.empty());
     EXPECT_EQ(dev.BlockedCount, 0);
@@ -316,15 +316,15 @@ TEST_F(GgaFeed, BlockedTimeIsJudgedPerReceiver) {
 
 TEST_F(GgaFeed, AfterFixTriggersArePerReceiver) {
     DeviceState other;
-    other.Clock = &clock;
+    other.Times = bench::StampClock(clock);
     other.Host = &host;
     InstallMessageProcessing(other);
     Feed(Gga(Hms(700), "1"));
-    ConsoleAddChars(other, Gga(Hms(702), "1"));
+    ConsoleAddChars(other, Gga(Hms(702), "1"), clock.StampNow());
     Feed(Gga(Hms(705), "1", "11"));
     EXPECT_EQ(Cell(dev.AfterFixRow[2]), 11);
     EXPECT_TRUE(std::holds_alternative<std::monostate>(other.AfterFixRow[2]));
-    ConsoleAddChars(other, Gga(Hms(707), "1", "22"));
+    ConsoleAddChars(other, Gga(Hms(707), "1", "22"), clock.StampNow());
     EXPECT_EQ(Cell(other.AfterFixRow[2]), 22);
 }
 

@@ -153,7 +153,13 @@ TEST(DevicePortFaults, APortWhoseFarEndIsKilledMidTrialIsReportedOnceAndItsLogKe
     ASSERT_EQ(lost.size(), 1u) << test::ReadFileBytes(SystemLogPath());
     EXPECT_NE(lost[0].find(": the device hung up)"), std::string::npos) << lost[0];
     ASSERT_FALSE(host.StatusMessages.empty());
-    EXPECT_EQ(host.StatusMessages.back(), std::make_pair(int16_t{2}, "Device ROVER: port 23 (" + path + ") lost"));
+    // The time-out is off: nothing would open the port again, and both say so.
+    EXPECT_EQ(host.StatusMessages.back(),
+              std::make_pair(int16_t{2}, "Device ROVER: port 23 (" + path +
+                                             ") lost, not opened again (the time-out is off): Open Port"));
+    EXPECT_NE(lost[0].find("; it is not opened again while the port time-out is off: press Open Port in its window"),
+              std::string::npos)
+        << lost[0];
     EXPECT_EQ(dev.Console.Status->PanelText(1), "PORT LOST");
 
     EXPECT_EQ(test::ReadFileBytes(home.File("ROVER_TTFF_COLD_NMEA.txt")), sent)

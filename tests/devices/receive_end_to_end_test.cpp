@@ -23,7 +23,7 @@ struct Bench {
         port.SetReceiveHandler([this] { CommPortRead(dev); });
         port.SetRThreshold(1);
         CommPortSetup(dev, static_cast<int16_t>(port_number), 9600);
-        dev.MessageProcessing = [this](DeviceState& d) {
+        dev.MessageProcessing = [this](DeviceState& d, platform::Stamp) {
             const std::string& line = d.Console.Lines[d.Console.Current];
             lines.push_back(line);
             if (NMEA_Msg_Decoding(d.Host, line) == 0) names.push_back(NmeaFields[1]);

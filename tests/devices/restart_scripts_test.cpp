@@ -65,7 +65,7 @@ struct ScriptBench {
         dev.Console.ScriptTimer = &timer;
         CommPortSetup(dev, static_cast<int16_t>(port_number), 9600);
         CommPortOpen(dev);
-        InstallRestartScript(dev, [this](DeviceState&, uint8_t e) { events.push_back(e); });
+        InstallRestartScript(dev, [this](DeviceState&, uint8_t e, platform::Stamp) { events.push_back(e); });
     }
     // One tick; then the bytes the receiver got from it (waits until `expect`
     // bytes arrived, or a short while when nothing is expected).
@@ -246,7 +246,7 @@ TEST(HardwareReset, RtsIsDroppedWhenTheResetIsSwitchedOffMidPulse) {
     link.SetPortOpen(true);
     dev.Console.Port = &link;
     dev.Console.ScriptTimer = &timer;
-    InstallRestartScript(dev, [&](DeviceState&, uint8_t e) { events.push_back(e); });
+    InstallRestartScript(dev, [&](DeviceState&, uint8_t e, platform::Stamp) { events.push_back(e); });
     dev.HWReset = true;
     dev.TestCommand = "OPUSCOLD";
     timer.Tick();
@@ -268,7 +268,7 @@ TEST(HardwareReset, RtsLeftOnByTheUserIsNoPulseToEnd) {
     link.SetPortOpen(true);
     dev.Console.Port = &link;
     dev.Console.ScriptTimer = &timer;
-    InstallRestartScript(dev, [&](DeviceState&, uint8_t e) { events.push_back(e); });
+    InstallRestartScript(dev, [&](DeviceState&, uint8_t e, platform::Stamp) { events.push_back(e); });
     SwitchRTSSignal(dev, 0, 1);  // a script's SWITCHRTS, no reset in progress
     dev.TestCommand = "OPUSCOLD";
     timer.Tick();
@@ -369,7 +369,7 @@ TEST(RestartThroughTestMachine, HardwareResetFollowsTheTextCommandAndCountsOneTi
     b.dev.TestCommand = "$PQNVCOLD";
     b.dev.TickLimit = 10;
     b.gps.ClearReceived();
-    DeviceTestMachine(b.dev, EvStart);
+    DeviceTestMachine(b.dev, EvStart, platform::SystemClock::Instance().StampNow());
     ASSERT_TRUE(test::WaitFor([&] { return b.gps.Received().size() >= 14; }));
     EXPECT_EQ(b.gps.Received(), "$PQNVCOLD*1D\r\n");
     EXPECT_TRUE(b.timer.Enabled());
@@ -390,7 +390,7 @@ TEST(RestartThroughTestMachine, GarminRestartIsRepeatedFromItsFirstStep) {
     InstallRestartScript(b.dev);
     b.dev.TestCommand = "GARMINHOT";
     b.dev.TickLimit = 10;
-    DeviceTestMachine(b.dev, EvStart);
+    DeviceTestMachine(b.dev, EvStart, platform::SystemClock::Instance().StampNow());
     ASSERT_TRUE(b.timer.Enabled());
     const std::string sequence[] = {kGarminHello + kGarminHello + kGarminHello,
                                     Block(GarminPacket(0x0A, {0x00, 0x02})),
@@ -402,7 +402,7 @@ TEST(RestartThroughTestMachine, GarminRestartIsRepeatedFromItsFirstStep) {
 
     // No restart seen for the rest of the tick limit: the machine restarts the
     // receiver again, and the script runs whole once more.
-    for (int i = 0; i < 9; ++i) DeviceTestMachine(b.dev, EvTick);
+    for (int i = 0; i < 9; ++i) DeviceTestMachine(b.dev, EvTick, platform::SystemClock::Instance().StampNow());
     EXPECT_EQ(b.dev.Failures, 1);
     ASSERT_TRUE(b.timer.Enabled());
     for (const std::string& step : sequence) EXPECT_EQ(b.Step(step.size()), step);
@@ -431,7 +431,7 @@ TEST(HardwareReset, StandaloneRestartPulsesWithoutStartingATestAndLeavesNothingP
 
     // The next test restarts the receiver with the test's own kind.
     dev.HWReset = false;
-    DeviceTestMachine(dev, EvStart);
+    DeviceTestMachine(dev, EvStart, platform::SystemClock::Instance().StampNow());
     timer.Tick();
     link.Written.clear();
     timer.Tick();

@@ -33,7 +33,7 @@ std::string Gga(int second, int quality) {
 // over: a quality from 0 to non-zero is the fix that starts a cycle.
 void FeedGga(DeviceState& dev, const std::string& line) {
     ASSERT_EQ(NMEA_Msg_Decoding(nullptr, line), 0) << line;
-    NMEA_GGA_Processing(dev, line);
+    NMEA_GGA_Processing(dev, line, platform::SystemClock::Instance().StampNow());
 }
 
 // Feeds n sentences after a fix sentence; returns them all (fix first).

@@ -15,7 +15,7 @@ protected:
     // One epoch of tracking for each satellite, a second apart.
     void Track(std::initializer_list<int> ids, int16_t cn0, int epochs = 1) {
         for (int e = 0; e < epochs; ++e) {
-            for (int id : ids) SatDB_Update(dev, static_cast<int16_t>(id), cn0);
+            for (int id : ids) SatDB_Update(dev, static_cast<int16_t>(id), cn0, clock.StampNow());
             clock.AdvanceSeconds(1);
         }
     }
@@ -25,15 +25,15 @@ protected:
 
 TEST_F(SatDBTest, CN0StatisticsFollowTheSamplesOverTheRing) {
     dev.GGATimeText = "12:00:01.00";
-    SatDB_Update(dev, 7, 40);
+    SatDB_Update(dev, 7, 40, clock.StampNow());
     const SatDBEntry& e = dev.Sats[7];
     EXPECT_EQ(e.MeanCN0, 40);
     EXPECT_EQ(e.MinCN0, 40);
     EXPECT_EQ(e.MaxCN0, 40);
     EXPECT_EQ(e.FirstSampleTime, "12:00:01.00");
     dev.GGATimeText = "12:00:02.00";
-    SatDB_Update(dev, 7, 42);
-    SatDB_Update(dev, 7, 38);
+    SatDB_Update(dev, 7, 42, clock.StampNow());
+    SatDB_Update(dev, 7, 38, clock.StampNow());
     EXPECT_EQ(e.MaxCN0, 42);
     EXPECT_EQ(e.MinCN0, 38);
     EXPECT_DOUBLE_EQ(e.MeanCN0, 40);
@@ -42,20 +42,20 @@ TEST_F(SatDBTest, CN0StatisticsFollowTheSamplesOverTheRing) {
     EXPECT_TRUE(e.SeenThisEpoch);
 
     // The mean covers the last ten samples only.
-    for (int i = 0; i < 9; ++i) SatDB_Update(dev, 7, 30);
+    for (int i = 0; i < 9; ++i) SatDB_Update(dev, 7, 30, clock.StampNow());
     EXPECT_DOUBLE_EQ(e.MeanCN0, (38 + 9 * 30) / 10.0);
-    SatDB_Update(dev, 7, 30);
+    SatDB_Update(dev, 7, 30, clock.StampNow());
     EXPECT_DOUBLE_EQ(e.MeanCN0, 30);
     EXPECT_EQ(e.MaxCN0, 42);
 
     // After a count reset the first sample restarts min, max and mean; the
     // ring keeps its old slots, so the next mean still counts them.
     SatDB_ResetCN0Counts(dev);
-    SatDB_Update(dev, 7, 50);
+    SatDB_Update(dev, 7, 50, clock.StampNow());
     EXPECT_EQ(e.MaxCN0, 50);
     EXPECT_EQ(e.MinCN0, 50);
     EXPECT_EQ(e.MeanCN0, 50);
-    SatDB_Update(dev, 7, 44);
+    SatDB_Update(dev, 7, 44, clock.StampNow());
     EXPECT_DOUBLE_EQ(e.MeanCN0, CN0MeanEvaluation(dev, 2, 7));
     EXPECT_EQ(e.MinCN0, 44);
 }
@@ -64,7 +64,7 @@ TEST_F(SatDBTest, ZeroCN0IsSeenButNotTracked) {
     SatDB_Reset(dev, clock.Now());
     Track({5}, 35, 4);
     ASSERT_EQ(dev.Sats[5].AcquiredEpochs, 4);
-    SatDB_Update(dev, 5, 0);
+    SatDB_Update(dev, 5, 0, clock.StampNow());
     const SatDBEntry& e = dev.Sats[5];
     EXPECT_TRUE(e.SeenThisEpoch);
     EXPECT_EQ(e.CN0, 0);
@@ -95,7 +95,7 @@ TEST_F(SatDBTest, TimeToAcquireEntersTheStatisticsAtTheTenthStableEpoch) {
     EXPECT_EQ(e.T2AMax, 35);
 
     // Lost, then acquired again: measured from the same restart.
-    SatDB_Update(dev, 12, 0);
+    SatDB_Update(dev, 12, 0, clock.StampNow());
     clock.AdvanceSeconds(50 - 46);
     Track({12}, 30, 10);
     EXPECT_EQ(e.T2A, 50);
@@ -115,9 +115,9 @@ TEST_F(SatDBTest, NoTimeToAcquireBeforeAnyRestart) {
 }
 
 TEST_F(SatDBTest, SatelliteNumbersOutsideTheDatabaseChangeNothing) {
-    SatDB_Update(dev, 0, 40);
-    SatDB_Update(dev, 256, 40);
-    SatDB_Update(dev, -3, 40);
+    SatDB_Update(dev, 0, 40, clock.StampNow());
+    SatDB_Update(dev, 256, 40, clock.StampNow());
+    SatDB_Update(dev, -3, 40, clock.StampNow());
     for (int id = 1; id <= 255; ++id) ASSERT_FALSE(dev.Sats[id].SeenThisEpoch) << id;
     EXPECT_FALSE(dev.Sats[0].SeenThisEpoch);
     auto lines = LogLines("SatDB_Update");
@@ -164,7 +164,7 @@ TEST_F(SatDBTest, StableTrackingCountsTrackedGpsSatellitesOnly) {
     SatDB_Reset(dev, clock.Now());
     Track({1, 2, 3, 70, 200}, 40, 5);
     Track({1, 2}, 40, 1);
-    SatDB_Update(dev, 3, 0);  // lost
+    SatDB_Update(dev, 3, 0, clock.StampNow());  // lost
     EXPECT_EQ(StableTrackedCount(dev, 6), 2) << "threshold inclusive";
     EXPECT_EQ(StableTrackedCount(dev, 5), 2) << "a lost satellite does not count";
     EXPECT_EQ(StableTrackedCount(dev, 7), 0);
@@ -181,26 +181,27 @@ TEST_F(SatDBTest, StableTrackingCountsTrackedGpsSatellitesOnly) {
     SatDB_Reset(dev, clock.Now());
     dev.TTTRKSats = 0;
     EXPECT_FALSE(TTTRKSatellitesReached(dev)) << "a goal of none still wants a satellite tracked since the restart";
-    EXPECT_EQ(TTTRKGoalMonotonicMs(dev), -1);
+    EXPECT_FALSE(TTTRKGoalStamp(dev).has_value());
 }
 
 TEST_F(SatDBTest, TheGoalIsReachedWhenTheLastWantedSatelliteBeganItsRun) {
     SatDB_Reset(dev, clock.Now());
-    const int64_t t0 = clock.MonotonicMs();
+    const platform::Stamp t0 = clock.StampNow();
+    const auto after = [&](int64_t ms) { return std::optional(platform::Stamp{t0.Us + ms * 1000}); };
     // Satellite 5 first, 9 a second later, 12 two seconds after that.
     for (int epoch = 0; epoch < 6; ++epoch) {
-        SatDB_Update(dev, 5, 40);
-        if (epoch >= 1) SatDB_Update(dev, 9, 38);
-        if (epoch >= 3) SatDB_Update(dev, 12, 36);
+        SatDB_Update(dev, 5, 40, clock.StampNow());
+        if (epoch >= 1) SatDB_Update(dev, 9, 38, clock.StampNow());
+        if (epoch >= 3) SatDB_Update(dev, 12, 36, clock.StampNow());
         clock.Advance(1000);
     }
     dev.TTTRKTime = 3;
     dev.TTTRKSats = 2;
-    EXPECT_EQ(TTTRKGoalMonotonicMs(dev), t0 + 1000) << "the second satellite's first tracked epoch";
+    EXPECT_EQ(TTTRKGoalStamp(dev), after(1000)) << "the second satellite's first tracked epoch";
     dev.TTTRKSats = 3;
-    EXPECT_EQ(TTTRKGoalMonotonicMs(dev), t0 + 3000);
+    EXPECT_EQ(TTTRKGoalStamp(dev), after(3000));
     dev.TTTRKTime = 4;
-    EXPECT_EQ(TTTRKGoalMonotonicMs(dev), -1) << "satellite 12 has three tracked epochs only";
+    EXPECT_FALSE(TTTRKGoalStamp(dev).has_value()) << "satellite 12 has three tracked epochs only";
 }
 
 TEST_F(SatDBTest, TableClearBlanksTheRowsButKeepsTheTrackTimer) {
@@ -252,12 +253,12 @@ TEST_F(SatDBTest, RestartStartsTheDifferentialClockAgain) {
     dev.SBASCount = 7;
     dev.SBASTime = 30;
     clock.AdvanceSeconds(3.25);
-    DiffOnReset(dev, 46000.25);
+    DiffOnReset(dev, 46000.25, clock.StampNow());
     EXPECT_FALSE(dev.DiffOn);
     EXPECT_EQ(dev.DiffOnTime, 0);
     EXPECT_EQ(dev.SBASCount, 0);
     EXPECT_EQ(dev.SBASTime, 0);
     EXPECT_EQ(dev.DiffReference, 46000.25);
     clock.AdvanceSeconds(4.5);
-    EXPECT_DOUBLE_EQ(ElapsedSecondsSince(dev.DiffClock, clock), 4.5);
+    EXPECT_DOUBLE_EQ(ElapsedSecondsBetween(dev.DiffClock, dev.Times.UtcStamp(clock.StampNow())), 4.5);
 }

@@ -94,7 +94,7 @@ public:
 TEST_F(SatSentences, GsvReadsOnlyTheSatellitesOfItsMessage) {
     // Message 3 of 3 with 9 in view carries one satellite; padding after it is not read.
     Decode(Gsv(3, 3, 9, {{14, 39, 33, 287}, {15, 40, 10, 20}}));
-    NMEA_GSV_Processing(dev);
+    NMEA_GSV_Processing(dev, clock.StampNow());
     EXPECT_TRUE(dev.Sats[14].SeenThisEpoch);
     EXPECT_EQ(dev.Sats[14].CN0, 39);
     EXPECT_EQ(dev.Sats[14].Elevation, 33);
@@ -103,13 +103,13 @@ TEST_F(SatSentences, GsvReadsOnlyTheSatellitesOfItsMessage) {
 
     // More messages than satellites: nothing to read.
     Decode(Gsv(3, 3, 8, {{16, 40}}));
-    NMEA_GSV_Processing(dev);
+    NMEA_GSV_Processing(dev, clock.StampNow());
     EXPECT_FALSE(dev.Sats[16].SeenThisEpoch);
 }
 
 TEST_F(SatSentences, GsvColoursFollowTheConstellation) {
     Decode(Gsv(1, 1, 4, {{5, 40}, {70, 35}, {195, 30}, {120, 30}}));
-    NMEA_GSV_Processing(dev);
+    NMEA_GSV_Processing(dev, clock.StampNow());
     EXPECT_EQ(dev.Sats[5].FillColor, RGBColor(0, 0, 255));
     EXPECT_EQ(dev.Sats[70].FillColor, RGBColor(0, 192, 0));
     EXPECT_EQ(dev.Sats[70].BorderColor, RGBColor(0, 192, 0));
@@ -119,7 +119,7 @@ TEST_F(SatSentences, GsvColoursFollowTheConstellation) {
 
 TEST_F(SatSentences, GsvSatelliteOutsideTheDatabaseIsReportedOnceAndSkipped) {
     Decode(Gsv(1, 1, 3, {{7, 40}, {300, 40}, {9, 41}}));
-    NMEA_GSV_Processing(dev);
+    NMEA_GSV_Processing(dev, clock.StampNow());
     EXPECT_TRUE(dev.Sats[7].SeenThisEpoch);
     EXPECT_TRUE(dev.Sats[9].SeenThisEpoch) << "the satellites after it are still read";
     EXPECT_EQ(LogLines("SatDB_Update").size(), 1u);
@@ -136,7 +136,7 @@ TEST_F(SatSentences, GsaMarksTheUsedSatellitesAndShowsTheFix) {
     dev.Longitude = 691;
     dev.LonHemisphere = "E";
     Decode(Gsa(3, {4, 5, 9, 12, 24}));
-    NMEA_GSA_Processing(dev, line);
+    NMEA_GSA_Processing(dev, line, clock.StampNow());
     for (int id : {4, 5, 9, 12, 24}) EXPECT_TRUE(dev.Sats[id].UsedThisEpoch) << id;
     EXPECT_FALSE(dev.Sats[6].UsedThisEpoch);
     EXPECT_EQ(Label(8), "2.5");
@@ -150,14 +150,14 @@ TEST_F(SatSentences, GsaMarksTheUsedSatellitesAndShowsTheFix) {
     EXPECT_EQ(plot.Updates, 1);
 
     Decode(Gsa(1, {}));
-    NMEA_GSA_Processing(dev, line);
+    NMEA_GSA_Processing(dev, line, clock.StampNow());
     EXPECT_EQ(Label(11), "NO FIX");
     EXPECT_EQ(dev.GSAStatistics[3], 1);
     EXPECT_EQ(dev.DataStatistics[3]->Text(), "1");
     EXPECT_EQ(plot.Points.size(), 2u);
 
     Decode(Gsa(2, {70, 3}));
-    NMEA_GSA_Processing(dev, line);
+    NMEA_GSA_Processing(dev, line, clock.StampNow());
     EXPECT_EQ(Label(11), "2D FIX");
     EXPECT_EQ(dev.DataStatistics[2]->Text(), "1");
     EXPECT_EQ(dev.Sats[70].FillColor, RGBColor(128, 255, 128));
@@ -189,7 +189,7 @@ TEST_F(SatSentences, ShortGsaLosesOnlyItsDilutions) {
     Label(8);
     dev.PositionData[8]->SetText("old");
     Decode("$GPGSA,A,3,04,05");
-    NMEA_GSA_Processing(dev, line);
+    NMEA_GSA_Processing(dev, line, clock.StampNow());
     EXPECT_EQ(Label(8), "old");
     EXPECT_EQ(Label(11), "3D FIX") << "the fix type is still shown";
     EXPECT_EQ(LogLines("NMEA_GSA_Processing").size(), 1u);
@@ -198,11 +198,11 @@ TEST_F(SatSentences, ShortGsaLosesOnlyItsDilutions) {
 TEST_F(SatSentences, TimeToUseIsTakenAtTheFirstUseAndSampledAtTheTenth) {
     SatDB_Reset(dev, clock.Now());
     clock.AdvanceSeconds(20);
-    SatDB_Update(dev, 11, 40);  // acquired 20 s after the restart
+    SatDB_Update(dev, 11, 40, clock.StampNow());  // acquired 20 s after the restart
     clock.AdvanceSeconds(6);
     for (int i = 1; i <= 12; ++i) {
         Decode(Gsa(3, {11}));
-        NMEA_GSA_Processing(dev, line);
+        NMEA_GSA_Processing(dev, line, clock.StampNow());
         const SatDBEntry& e = dev.Sats[11];
         if (i == 1) {
             EXPECT_TRUE(e.T2UValid);

@@ -23,7 +23,7 @@ class SatelliteBench : public ::testing::Test {
 protected:
     SatelliteBench() {
         EnsureApp();
-        dev.Clock = &clock;
+        dev.Times = bench::StampClock(clock);
         dev.Host = &host;
         dev.MaxTTFF = 300;
         bench::InstallMessageProcessing(dev);
@@ -38,7 +38,7 @@ protected:
     }
 
     // The sentence arrives at the console as the receiver sends it.
-    void Receive(const std::string& body) { bench::ConsoleAddChars(dev, Sentence(body)); }
+    void Receive(const std::string& body) { bench::ConsoleAddChars(dev, Sentence(body), clock.StampNow()); }
 
     // A time-to-track test as the window starts it, and the receiver's
     // start-up text that the dispatcher recognises as its restart.
@@ -50,8 +50,8 @@ protected:
         dev.StartupString = "$PQNVRST";
         dev.Ticks = 0;
         dev.TickLimit = 10;
-        bench::DeviceTestMachine(dev, bench::EvStop);
-        bench::DeviceTestMachine(dev, bench::EvStart);
+        bench::DeviceTestMachine(dev, bench::EvStop, clock.StampNow());
+        bench::DeviceTestMachine(dev, bench::EvStart, clock.StampNow());
         Receive("$PQNVRST,COLD");
     }
 

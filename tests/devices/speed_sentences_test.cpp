@@ -115,7 +115,7 @@ TEST_F(SpeedSentences, EphemerisTimeIsTakenWhenTheStatusLeavesNotAvailable) {
 
 TEST_F(SpeedSentences, SbasTimeToAcquireIsTheFirstOfTenInARow) {
     dev.StartupDelay = 1.5;
-    DiffOnReset(dev, clock.Now());
+    DiffOnReset(dev, clock.Now(), clock.StampNow());
     for (int i = 0; i < 9; ++i) {
         clock.AdvanceSeconds(1);
         Sbas(40);
@@ -136,7 +136,7 @@ TEST_F(SpeedSentences, SbasTimeToAcquireIsTheFirstOfTenInARow) {
     EXPECT_DOUBLE_EQ(GetSBASTimeToAcquire(dev), 12.5) << "the eleventh leaves it";
 
     // A differential reset starts the clock and the run again.
-    ResetDiffONAvailability(dev, clock.Now());
+    ResetDiffONAvailability(dev, clock.Now(), clock.StampNow());
     EXPECT_EQ(GetSBASTimeToAcquire(dev), 0);
     clock.AdvanceSeconds(2);
     for (int i = 0; i < 10; ++i) Sbas(30);
@@ -161,7 +161,7 @@ TEST_F(SpeedSentences, DifferentialFixIsTimedFromTheDifferentialClock) {
     Receive(diff);
     EXPECT_DOUBLE_EQ(GetDiffONTime(dev), 12.25) << "a new entry is timed from the same clock";
 
-    ResetDiffONAvailability(dev, clock.Now());
+    ResetDiffONAvailability(dev, clock.Now(), clock.StampNow());
     EXPECT_FALSE(GetDiffONAvailability(dev));
     EXPECT_EQ(GetDiffONTime(dev), 0);
     EXPECT_EQ(dev.DiffReference, clock.Now());
@@ -179,8 +179,8 @@ TEST_F(SpeedSentences, VersionTextGoesToTheMainWindow) {
 TEST_F(SpeedSentences, TrackingQueriesCountStableGpsSatellites) {
     SatDB_Reset(dev, clock.Now());
     for (int e = 0; e < 5; ++e)
-        for (int id : {2, 4, 6, 80}) SatDB_Update(dev, static_cast<int16_t>(id), 40);
-    SatDB_Update(dev, 6, 0);
+        for (int id : {2, 4, 6, 80}) SatDB_Update(dev, static_cast<int16_t>(id), 40, clock.StampNow());
+    SatDB_Update(dev, 6, 0, clock.StampNow());
     EXPECT_EQ(DeviceGetNSatsStableTracking(dev, 5), 2);
     EXPECT_TRUE(DeviceGetNSatsTrackerAchieved(dev, 2, 5));
     EXPECT_FALSE(DeviceGetNSatsTrackerAchieved(dev, 3, 5));

@@ -50,15 +50,14 @@ TEST(GGATimeField, ClockTextAndSecondsOfDay) {
 TEST(PCtoUTCDelta, StoredInTheMainWindowOnlyForAFullTime) {
     test::FakeClock clock(At(12, 0, 30));
     test::FakeBenchHost host;
-    EXPECT_EQ(EvaluatePCtoUTCDeltaTime("115958.40", clock, &host), 32) << "the fraction is not read";
+    EXPECT_EQ(EvaluatePCtoUTCDeltaTime("115958.40", clock.Now(), &host), 32) << "the fraction is not read";
     EXPECT_EQ(host.PCtoUTCDelta, 32);
-    EXPECT_EQ(EvaluatePCtoUTCDeltaTime("", clock, &host), 32) << "an empty time keeps the stored offset";
-    EXPECT_EQ(EvaluatePCtoUTCDeltaTime("1200", clock, &host), 32);
+    EXPECT_EQ(EvaluatePCtoUTCDeltaTime("", clock.Now(), &host), 32) << "an empty time keeps the stored offset";
+    EXPECT_EQ(EvaluatePCtoUTCDeltaTime("1200", clock.Now(), &host), 32);
     EXPECT_EQ(host.PCtoUTCDelta, 32);
-    test::FakeClock local_time(At(13, 0, 30));  // a PC one hour ahead of UTC
-    EXPECT_EQ(EvaluatePCtoUTCDeltaTime("120030", local_time, &host), 3600);
-    test::FakeClock before_midnight(At(23, 59, 59));
-    EXPECT_EQ(EvaluatePCtoUTCDeltaTime("000001", before_midnight, &host), 86398) << "no wrap at midnight";
+    // A PC one hour ahead of UTC.
+    EXPECT_EQ(EvaluatePCtoUTCDeltaTime("120030", At(13, 0, 30), &host), 3600);
+    EXPECT_EQ(EvaluatePCtoUTCDeltaTime("000001", At(23, 59, 59), &host), 86398) << "no wrap at midnight";
 }
 
 TEST(SynchroDelay, WaitsForTheWantedUTCSecond) {
@@ -88,8 +87,7 @@ TEST(GGAPosition, TextDegreesAndMinutes) {
 
 TEST(UTCStamp, CivilTimeFromTheClock) {
     test::FakeClock clock(46365.5, 1'796'817'600'123);  // 2026-12-09 12:00:00.123 UTC, a Wednesday
-    SystemTime t;
-    GetUTCStamp(t, clock);
+    const SystemTime t = StampClock(clock).UtcStamp(clock.StampNow());
     EXPECT_EQ(t.Year, 2026);
     EXPECT_EQ(t.Month, 12);
     EXPECT_EQ(t.Day, 9);
@@ -107,11 +105,33 @@ TEST(UTCStamp, CivilTimeFromTheClock) {
 TEST(UTCStamp, ElapsedSecondsAcrossMidnight) {
     // 2026-12-09 23:59:59.500 UTC
     test::FakeClock clock(46365.5, 1'796'860'799'500);
-    SystemTime stamp;
-    GetUTCStamp(stamp, clock);
+    const StampClock times(clock);
+    const SystemTime stamp = times.UtcStamp(clock.StampNow());
     clock.Advance(1000);
-    EXPECT_DOUBLE_EQ(ElapsedSecondsSince(stamp, clock), 1.0);
+    EXPECT_DOUBLE_EQ(ElapsedSecondsBetween(stamp, times.UtcStamp(clock.StampNow())), 1.0);
     clock.Advance(35'127);
-    EXPECT_DOUBLE_EQ(ElapsedSecondsSince(stamp, clock), 36.127);
-    EXPECT_DOUBLE_EQ(MonotonicSecondsBetween(1000, 36'127), 35.127);
+    EXPECT_DOUBLE_EQ(ElapsedSecondsBetween(stamp, times.UtcStamp(clock.StampNow())), 36.127);
+    EXPECT_DOUBLE_EQ(SecondsBetween(platform::Stamp{1'000'000}, platform::Stamp{36'127'400}), 35.127);
+    EXPECT_DOUBLE_EQ(SecondsBetween(platform::Stamp{0}, platform::Stamp{1'999'600}), 2.0) << "to the nearest ms";
+}
+
+// A moment is read when its bytes arrived, however long ago: the date-time
+// and UTC of an earlier stamp are what the clock read then.
+TEST(UTCStamp, AStampKeepsTheTimeItWasTaken) {
+    test::FakeClock clock(46365.5 + 10.4 / 86400, 1'796'817'600'400);
+    const StampClock times(clock);
+    const platform::Stamp then = clock.StampNow();
+    const double date_then = clock.Now();
+    clock.Advance(2'700);
+    EXPECT_EQ(times.DateTime(then), date_then);
+    EXPECT_EQ(times.UtcStamp(then).Milliseconds, 400);
+    EXPECT_EQ(times.UtcStamp(then).Second, 0);
+    EXPECT_EQ(times.DateTime(clock.StampNow()), clock.Now());
+
+    const platform::SystemClock& real = platform::SystemClock::Instance();
+    const platform::Stamp now = real.StampNow();
+    const int64_t utc = real.UtcMs();
+    EXPECT_NEAR(static_cast<double>(real.UtcMsAt(now)), static_cast<double>(utc), 50);
+    EXPECT_NEAR(real.UtcMsAt(platform::Stamp{now.Us - 5'000'000}), real.UtcMsAt(now) - 5000, 1);
+    EXPECT_NEAR(real.DateTimeAt(now) * 86400, real.Now() * 86400, 1.0);
 }

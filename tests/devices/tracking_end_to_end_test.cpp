@@ -91,7 +91,7 @@ private:
 
 struct Bench {
     explicit Bench(int port_number) {
-        dev.Clock = &clock;
+        dev.Times = StampClock(clock);
         dev.Host = &host;
         dev.Console.Port = &port;
         dev.StartupString = "$PQNVRST";
@@ -101,10 +101,11 @@ struct Bench {
         CommPortSetup(dev, static_cast<int16_t>(port_number), 115200);
         InstallMessageProcessing(dev);
         auto dispatch = dev.MessageProcessing;
-        dev.MessageProcessing = [this, dispatch](DeviceState& d) {
+        // Each line is timed on that clock, as it moved.
+        dev.MessageProcessing = [this, dispatch](DeviceState& d, platform::Stamp) {
             if (d.Console.Lines[static_cast<size_t>(d.Console.Current)].rfind("$GPGGA", 0) == 0)
                 clock.AdvanceSeconds(1);
-            dispatch(d);
+            dispatch(d, clock.StampNow());
         };
         CommPortOpen(dev);
     }
@@ -115,8 +116,8 @@ struct Bench {
         dev.TestCommand = "$PQNVCOLD";
         dev.Ticks = 0;
         dev.TickLimit = 10;
-        DeviceTestMachine(dev, EvStop);
-        DeviceTestMachine(dev, EvStart);
+        DeviceTestMachine(dev, EvStop, clock.StampNow());
+        DeviceTestMachine(dev, EvStart, clock.StampNow());
     }
     int Row(int id) const {
         for (int r = 0; r < 32; ++r)

@@ -38,8 +38,8 @@ struct Bench {
         dev.TestCommand = command;
         dev.Ticks = 0;
         dev.TickLimit = 10;
-        DeviceTestMachine(dev, EvStop);
-        DeviceTestMachine(dev, EvStart);
+        DeviceTestMachine(dev, EvStop, platform::SystemClock::Instance().StampNow());
+        DeviceTestMachine(dev, EvStart, platform::SystemClock::Instance().StampNow());
     }
     test::FakeBenchHost host;
     platform::SerialPort port;

@@ -17,6 +17,7 @@
 #include <regex>
 #include <sstream>
 
+#include "bench/devices/background_saves.h"
 #include "bench/devices/system_log.h"
 #include "bench/reports/report_commands.h"
 #include "bench/session/small_dialogs.h"
@@ -580,6 +581,7 @@ TEST_F(SessionRoad, OneWorkbookPerReceiverOneSheetPerTest) {
     EXPECT_EQ(commands->Context().Sheet(r1, "HOT").GetRange("U4").GetValue().Number(), 4);
     EXPECT_NE(commands->Context().Book(r1).FindSheet("HOT Position Chart"), nullptr);
     EXPECT_EQ(Worksheets(r2), (std::vector<std::string>{"COLD"})) << "no empty HOT sheet";
+    bench::WaitForWorkbookSaves();  // the session's reports go to disk in the background
     EXPECT_TRUE(fs::exists(r1 + ".xlsx"));
     const std::string log = Slurp(bench::SystemLogPath());
     for (const char* r : {"RCV1", "RCV2"})

@@ -145,7 +145,15 @@ TEST_F(BenchOnReceivers, KmlRequestMakesATrackBesideEachReceiversLog) {
     };
     const std::string kml0 = folderOf(log0) + "/ROOF1_TTFF_COLD_NMEA.kml";
     const std::string kml1 = folderOf(log1) + "/ROOF2_TTFF_COLD_NMEA.kml";
-    test::Pump(600);
+    // The track is drawn from a log that holds a few fixes.
+    auto fixes = [&](const std::string& stored) {
+        const std::string log = test::ReadFileBytes(platform::MapStoredPath(stored, platform::ProgramFolder()));
+        int n = 0;
+        for (size_t at = log.find(",1,08,"); at != std::string::npos; at = log.find(",1,08,", at + 1)) ++n;
+        return n;
+    };
+    ASSERT_TRUE(test::WaitFor([&] { return fixes(log0) >= 8 && fixes(log1) >= 8; }, 10000))
+        << "waiting for 8 fixes in each log: " << fixes(log0) << " and " << fixes(log1);
     top->MakeKML();
     const bool made = test::WaitFor([&] {
         return test::ReadFileBytes(kml0).find("</kml>") != std::string::npos &&

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "platform/core/numtext.h"
 #include "tests/session/dialogs_ui.h"
 #include "tests/support/qt_app.h"
+#include "tests/support/emulated_receiver.h"
 #include "tests/support/scripted_receiver.h"
 #include "tests/support/two_receivers.h"
 
@@ -306,6 +308,50 @@ TEST_F(ReceiverOut, StopEndsARestartScriptUnderWay) {
     EXPECT_EQ(a.Received().substr(a_mark), "");
     EXPECT_EQ(b.Received().substr(b_mark), "");
     EXPECT_FALSE(Window(0)->State().Console.ScriptTimer->Enabled());
+}
+
+// A receiver at the wrong baud rate sends only bytes that make no sentence:
+// it is said at once, and taken out of the session once the longest
+// acceptable TTFF has passed, as one that sends nothing is, rather than a
+// minute later; the other receiver's trials go on.
+TEST_F(ReceiverOut, AReceiverAtTheWrongBaudRateIsTakenOutWhenTheLongestTtffHasPassed) {
+    AddReceiver(3, Plain({1500, 1500}, 500));
+    test::EmulatedReceiver noise;
+    noise.RegisterPort(4);
+    const std::string bytes = test::LineFreeNoise(480);
+    noise.StartStream([bytes] { return bytes; }, 100);
+    WriteConfig(2, 1);
+    top = std::make_unique<bench::Benchtop>(factory);
+    top->show();
+    dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
+    ASSERT_NE(Window(0), nullptr);
+    ASSERT_NE(Window(1), nullptr);
+    constexpr int kLongest = 6;
+    top->SetMaxAcceptableTTFF(kLongest);
+    ASSERT_TRUE(test::WaitFor([&] { return Window(0)->State().GGACount > 0 && Window(1)->State().LongLineNoted; },
+                              5000))
+        << "waiting for RCV1's GGA and RCV2's noise";
+    const auto start = std::chrono::steady_clock::now();
+    Trigger("exectest");
+    // Under the rule for receivers that talk, this would take a minute more.
+    ASSERT_TRUE(Completed(40000)) << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(took, kLongest + 30) << "the session waited for the silent receiver";
+
+    const std::string system_log = test::ReadFileBytes(bench::SystemLogPath());
+    EXPECT_EQ(Count(system_log, "Device RCV2: no sentence could be read from it in the 6 s of trial 1 of COLD "
+                                "(nothing received, or a wrong baud rate): disabled for this session"),
+              1)
+        << system_log;
+    EXPECT_EQ(Count(system_log, "a line longer than 256 bytes (a wrong baud rate?)"), 1) << system_log;
+    EXPECT_EQ(Count(system_log, "did not complete"), 0) << system_log;
+    const std::vector<std::string> sessions = Sessions();
+    ASSERT_EQ(sessions.size(), 1u);
+    const std::string results = "_TTFF_COLD_NMEA_Results.txt";
+    EXPECT_EQ(test::ReadFileBytes(sessions[0] + "/RCV2/RCV2" + results), "-1\t% 1\t\r\n");
+    const std::vector<std::string> kept = test::SplitLines(test::ReadFileBytes(sessions[0] + "/RCV1/RCV1" + results));
+    ASSERT_EQ(kept.size(), 2u);
+    for (const std::string& line : kept) EXPECT_NE(line.rfind("-1\t", 0), 0u) << line;
 }
 
 }  // namespace

@@ -51,6 +51,7 @@ protected:
     }
     void TearDown() override {
         top.reset();
+        EXPECT_EQ(test::PortReaderThreads(), 0) << "a port's reader outlived the main window";
         receivers.clear();
         dialogs_test::ResetPrompts();
     }
@@ -64,6 +65,7 @@ protected:
         ASSERT_NE(top->NmeaWindow(1), nullptr);
         auto* w = dynamic_cast<bench::CommWindow*>(top->NmeaWindow(1));
         ASSERT_TRUE(test::WaitFor([&] { return w->State().GGACount > 0; }, 3000));
+        EXPECT_EQ(test::PortReaderThreads(), 2) << "one reader for each receiver's port";
         top->findChild<QAction*>("exectest")->trigger();
         ASSERT_TRUE(top->SessionRunning());
         ASSERT_TRUE(test::WaitFor(
@@ -178,6 +180,7 @@ TEST_P(SignalStop, StopsTheSessionAsClosingTheWindowDoes) {
     ASSERT_TRUE(stop_signals.Installed());
     ASSERT_EQ(::kill(::getpid(), signo), 0);
     ASSERT_TRUE(test::WaitFor([&] { return !top->isVisible(); }, 3000)) << "the main window closes";
+    EXPECT_EQ(test::PortReaderThreads(), 0) << "the ports' readers end as the main window closes";
     EXPECT_TRUE(dialogs_test::TakeAsked().empty()) << "nobody is there to answer";
     EXPECT_FALSE(bench::SystemLogIsOpen());
     ExpectStoppedCleanly(name + " was received");

@@ -30,6 +30,7 @@
 #include "tests/session/dialogs_ui.h"
 #include "tests/support/qt_app.h"
 #include "tests/support/scripted_receiver.h"
+#include "tests/support/threaded_receiver.h"
 #include "tests/support/two_receivers.h"
 
 namespace {
@@ -254,6 +255,44 @@ TEST_F(SessionEndToEnd, ColdSessionOfThreeTrialsOnTwoReceivers) {
     EXPECT_EQ(system_log.find("disabled"), std::string::npos) << system_log;
 }
 
+// The windows' thread is held (a workbook being written, a slow X server, a
+// machine busy with other work) just as each receiver writes its fix: the
+// results files still hold each receiver's own restart-to-fix time.
+TEST_F(SessionEndToEnd, AHeldWindowThreadDoesNotMoveTheResults) {
+    test::ThreadedReceiver a({.fix_delay_ms = 1300, .gga_interval_ms = 250});
+    test::ThreadedReceiver b({.fix_delay_ms = 1500, .gga_interval_ms = 250});
+    a.RegisterPort(3);
+    b.RegisterPort(4);
+    constexpr int kHoldMs = 700;
+    for (test::ThreadedReceiver* r : {&a, &b}) r->SetBeforeFix([] { test::HoldGuiThread(kHoldMs); });
+    WriteConfig(2, 1, 1);
+    OpenBench();
+    ASSERT_TRUE(test::WaitFor([&] { return Window(0)->State().GGACount > 0 && Window(1)->State().GGACount > 0; },
+                              3000))
+        << "waiting for both receivers' GGA sentences";
+    Trigger("exectest");
+    ASSERT_TRUE(test::WaitFor([&] { return top->StatusText(1) == "Test Session Completed"; }, 45000))
+        << "status: " << top->StatusText(1) << " / " << top->StatusText(2);
+    const std::string session = SessionFolder();
+    for (int s = 0; s < 2; ++s) {
+        const std::string name = "RCV" + std::to_string(s + 1);
+        SCOPED_TRACE(name);
+        const std::vector<double> written = (s == 0 ? a : b).WrittenTtffs();
+        const std::vector<std::string> lines =
+            test::SplitLines(test::ReadFileBytes(session + "/" + name + "/" + name + "_TTFF_COLD_NMEA_Results.txt"));
+        ASSERT_EQ(lines.size(), 2u);
+        ASSERT_EQ(written.size(), 2u);
+        for (size_t k = 0; k < 2; ++k) {
+            double ttff = 0;
+            ASSERT_TRUE(platform::TryReadStrict(lines[k].substr(0, lines[k].find('\t')), ttff)) << lines[k];
+            EXPECT_NEAR(ttff, written[k], test::kRealClockMargin)
+                << "trial " << k + 1 << ": the receiver wrote its fix " << written[k]
+                << " s after its start-up text; the thread was held " << kHoldMs << " ms as it came";
+        }
+    }
+    top.reset();  // the ports close before the receivers go
+}
+
 TEST_F(SessionEndToEnd, StopDuringATrialSendsNoMoreRestarts) {
     // The first receiver ignores its first command, so its window still waits
     // for the restart (and would repeat the command ten epochs later); the
@@ -403,7 +442,10 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
     ASSERT_EQ(errno, EEXIST);
 
     ASSERT_TRUE(test::WaitFor([&] { return Window(1)->DevicePortLost(); }, 3000));
-    const std::string lost_text = "Device RCV2: port 4 (" + lost_path + ") lost";
+    // The port time-out is off (as at start-up): the loss says that nothing
+    // will open the port again, and what would.
+    const std::string lost_title = "Device RCV2: port 4 (" + lost_path + ") lost";
+    const std::string lost_text = lost_title + ", not opened again (the time-out is off): Open Port";
     EXPECT_EQ(top->StatusText(2).rfind(lost_text, 0), 0u) << top->StatusText(2);
     test::Pump(500);
     EXPECT_LT(test::ReadCallsOfThisThread() - reads_before, 200)
@@ -441,9 +483,13 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortVanishesMidTrialFailsItsTrialsAtOnce) {
     const std::string system_log = test::ReadFileBytes(bench::SystemLogPath());
     const size_t first = system_log.find("Device RCV2: port 4 lost (" + lost_path + ": ");
     EXPECT_NE(first, std::string::npos) << system_log;
+    const std::string how = "; it is not opened again while the port time-out is off: press Open Port in its window, "
+                            "or switch on Option > Device Serial Port Timeout (fixbench --all-menus)\r\n";
+    EXPECT_EQ(system_log.find(how, first), system_log.find("\r\n", first) - how.size() + 2)
+        << "the loss line says how to bring the port back: " << system_log.substr(first, 300);
     EXPECT_EQ(system_log.find("Device RCV2: port 4 lost", first + 1), std::string::npos) << "said once";
     EXPECT_EQ(system_log.find("did not complete"), std::string::npos) << "not left to the silence guard";
-    EXPECT_NE(system_log.find(lost_text + ", command not sent (SendNmeaCommand)"), std::string::npos) << system_log;
+    EXPECT_NE(system_log.find(lost_title + ", command not sent (SendNmeaCommand)"), std::string::npos) << system_log;
     EXPECT_EQ(system_log.find("Port closed"), std::string::npos) << "every line about the port names it";
 }
 
@@ -457,7 +503,7 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortComesBackLogsAgainIntoTheSessionsFile) 
     receivers[1]->RelayThroughChildProcess();
     WriteConfig(3, 1, 1);
     OpenBench();
-    Window(1)->DeviceSetSerialPortTimeout(true, 200);  // Options > Device Serial Port Timeout
+    Window(1)->DeviceSetSerialPortTimeout(true, 200);  // Option > Device Serial Port Timeout
     ASSERT_TRUE(test::WaitFor([&] { return Window(0)->State().GGACount > 0 && Window(1)->State().GGACount > 0; },
                               3000));
     Trigger("exectest");
@@ -465,6 +511,8 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortComesBackLogsAgainIntoTheSessionsFile) 
     test::Pump(300);
     receivers[1]->KillRelayProcess();  // unplugged
     ASSERT_TRUE(test::WaitFor([&] { return Window(1)->DevicePortLost(); }, 3000));
+    EXPECT_EQ(top->StatusText(2).find("not opened again"), std::string::npos)
+        << "the time-out opens it again: " << top->StatusText(2);
     const std::string session = SessionFolder();
     const std::string base = session + "/RCV2/RCV2_TTFF_COLD_NMEA";
     ASSERT_TRUE(test::WaitFor([&] { return !test::ReadFileBytes(base + "_Results.txt").empty(); }, 10000));
@@ -500,6 +548,7 @@ TEST_F(SessionEndToEnd, ReceiverWhosePortComesBackLogsAgainIntoTheSessionsFile) 
     const size_t at = system_log.find(gap);
     EXPECT_NE(at, std::string::npos) << system_log;
     EXPECT_EQ(system_log.find("open again", at + gap.size()), std::string::npos) << "one line for the gap";
+    EXPECT_EQ(system_log.find("not opened again"), std::string::npos) << system_log;
 }
 
 // One receiver is unplugged mid-trial and the other never answers its

@@ -373,6 +373,32 @@ TEST(EngineSession, SilentReceiverIsDisabledAndTheSessionGoesOn) {
     EXPECT_EQ(b.CallsCount("DeviceEndResultsLogging()"), 1);
 }
 
+// A receiver from which nothing readable comes (a wrong baud rate, or no
+// bytes at all) is taken out as soon as the longest acceptable TTFF has
+// passed, not a minute later: no fix could come from it in time.
+TEST(EngineSession, AReceiverWithNoReadableSentenceIsDisabledOnceTheLongestTtffHasPassed) {
+    Harness h;
+    auto& a = h.AddDevice(0, "GPS1");
+    auto& b = h.AddDevice(1, "GPS2");
+    h.AddTest(0, "COLD", 2);
+    a.fix_delay_ms = 5000;
+    b.fix_delay_ms = -1;
+    b.heard = false;
+    ASSERT_TRUE(h.Start());
+    ASSERT_GE(h.RunToEnd(), 0);
+    ASSERT_EQ(h.log.lines.size(), 1u);
+    EXPECT_NE(h.log.lines[0].find("Device GPS2: no sentence could be read from it in the 300 s of trial 1 of COLD "
+                                  "(nothing received, or a wrong baud rate): disabled for this session"),
+              std::string::npos)
+        << h.log.lines[0];
+    EXPECT_EQ(h.state.RunConfig.Devices[1].DevEN, FlagClear);
+    EXPECT_EQ(a.executed, 2);
+    EXPECT_GE(a.execute_ms[1] - a.execute_ms[0], 300000);
+    EXPECT_LT(a.execute_ms[1] - a.execute_ms[0], 310000) << "the trial ends with the longest TTFF";
+    ASSERT_EQ(b.results_lines.size(), 1u);
+    EXPECT_EQ(b.results_lines[0], "-1\t% 1\t\r\n");
+}
+
 TEST(EngineSession, StopEndsEverythingAndNothingMoreIsSent) {
     Harness h;
     auto& d = h.AddDevice(0, "GPS1");

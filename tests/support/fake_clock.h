@@ -13,11 +13,8 @@ public:
     // local: the local date-time at the start (days since 1899-12-30);
     // utc_ms: UTC at the start.
     explicit FakeClock(double local = 46365.5, int64_t utc_ms = 1'796'817'600'000) : local0_(local), utc0_(utc_ms) {}
-    double Now() const override {
-        // Whole seconds, as the local clock shows them.
-        double secs = std::floor(local0_ * 86400.0 + 0.5) + static_cast<double>(FloorDiv(ms_, 1000));
-        return secs / 86400.0;
-    }
+    double Now() const override { return LocalAt(ms_); }
+    double DateTimeAt(platform::Stamp at) const override { return LocalAt(ms_ - FloorDiv(MonotonicUs() - at.Us, 1000)); }
     int64_t UtcMs() const override { return utc0_ + ms_; }
     int64_t MonotonicMs() const override { return mono0_ + ms_; }
     void Advance(int64_t ms) { ms_ += ms; }
@@ -30,6 +27,11 @@ public:
     }
 
 private:
+    // Whole seconds, as the local clock shows them, `ms` after the start.
+    double LocalAt(int64_t ms) const {
+        double secs = std::floor(local0_ * 86400.0 + 0.5) + static_cast<double>(FloorDiv(ms, 1000));
+        return secs / 86400.0;
+    }
     static int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
     double local0_;
     int64_t utc0_;

@@ -32,6 +32,7 @@ public:
     bool diff_on = false;
     bool port_lost = false;       // the port's device went away
     bool port_reopening = false;  // ... and the port time-out tries to open it again
+    bool heard = true;            // a sentence of the receiver was read in this trial
     double diff_time = 0;
     std::string diff_gga;
     double sbas_time = 0;
@@ -93,6 +94,7 @@ public:
     bool IsTestCompleted() override { Rec("IsTestCompleted", {}); return Completed(); }
     bool DevicePortLost() override { return port_lost; }
     bool DevicePortReopening() override { return port_lost && port_reopening; }
+    bool DeviceHeardSinceTrialStart() override { return heard; }
     int16_t GetTotalTestFailure() override { Rec("GetTotalTestFailure", {}); return 0; }
     int32_t DeviceGetPCtoUTCDeltaTime() override { Rec("DeviceGetPCtoUTCDeltaTime", {}); return 0; }
     void DeviceSetRestartCommand(const std::string& command) override { Rec("DeviceSetRestartCommand", {Arg(command)}); }

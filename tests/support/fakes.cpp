@@ -1,5 +1,7 @@
 #include "tests/support/fakes.h"
 
+#include <utility>
+
 namespace test {
 
 using platform::BenchError;
@@ -21,11 +23,7 @@ void FakeSerialLink::SetPortOpen(bool open) {
     open_ = open;
 }
 
-std::string FakeSerialLink::Input() {
-    std::string out;
-    out.swap(pending_);
-    return out;
-}
+std::vector<platform::ReceivedChunk> FakeSerialLink::Input() { return std::exchange(pending_, {}); }
 
 void FakeSerialLink::Output(std::string_view bytes) {
     if (!open_) throw BenchError(platform::err::PortNotOpen, "Operation valid only when the port is open");
@@ -34,8 +32,8 @@ void FakeSerialLink::Output(std::string_view bytes) {
     Writes.emplace_back(bytes);
 }
 
-void FakeSerialLink::Inject(std::string_view bytes) {
-    pending_.append(bytes);
+void FakeSerialLink::Inject(std::string_view bytes, std::optional<platform::Stamp> at) {
+    pending_.push_back({std::string(bytes), at ? *at : platform::SystemClock::Instance().StampNow()});
     if (open_ && threshold_ > 0) NotifyReceive();
 }
 

@@ -4,6 +4,7 @@
 #include "bench/devices/bench_host.h"
 #include "platform/comm/serial_port.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,7 @@ public:
     std::string Settings() const override { return settings_; }
     void SetPortOpen(bool open) override;
     bool PortOpen() const override { return open_; }
-    std::string Input() override;
+    std::vector<platform::ReceivedChunk> Input() override;
     void Output(std::string_view bytes) override;
     void SetRThreshold(int t) override { threshold_ = t; }
     int RThreshold() const override { return threshold_; }
@@ -76,8 +77,9 @@ public:
     }
     bool RTSEnable() const override { return rts_; }
 
-    // Input arrives; notifies when the port is open and RThreshold > 0.
-    void Inject(std::string_view bytes);
+    // Input arrives at `at` (the real clock's now when none is given);
+    // notifies when the port is open and RThreshold > 0.
+    void Inject(std::string_view bytes, std::optional<platform::Stamp> at = std::nullopt);
 
 private:
     int16_t number_ = 1;
@@ -85,7 +87,7 @@ private:
     bool open_ = false;
     int threshold_ = 0;
     bool rts_ = false;
-    std::string pending_;
+    std::vector<platform::ReceivedChunk> pending_;
 };
 
 }  // namespace test

@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QThread>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -98,6 +99,14 @@ std::string ReadFileBytes(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+int PortReaderThreads() {
+    int n = 0;
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec))
+        n += ReadFileBytes(task.path().string() + "/comm") == "port reader\n";
+    return n;
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {

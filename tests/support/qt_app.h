@@ -50,4 +50,7 @@ std::string ReadFileBytes(const std::string& path);
 std::vector<std::string> SplitLines(const std::string& all);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
+// Threads of this process that read a port (each open port has one).
+int PortReaderThreads();
+
 }  // namespace test

@@ -17,8 +17,11 @@ RestartingReceiver::RestartingReceiver(Plan plan) : plan_(std::move(plan)) {
     fix_timer_->setTimerType(Qt::PreciseTimer);
     QObject::connect(fix_timer_.get(), &QTimer::timeout, [this] {
         has_fix_ = true;
-        Write(CurrentGga());
+        // Timed as the write begins: the bench's reader, woken by it, may
+        // take this thread's processor as the write returns.
+        const std::string fix = CurrentGga();
         fix_ms_ = SteadyMs();
+        Write(fix);
     });
     OnCommand(plan_.command, [this](EmulatedReceiver&, const std::string&) {
         ++commands_seen_;
@@ -36,8 +39,8 @@ void RestartingReceiver::Restart() {
     ++restarts_;
     has_fix_ = false;
     fix_ms_ = -1;
-    Write(Sentence(plan_.startup));
     startup_ms_ = SteadyMs();
+    Write(Sentence(plan_.startup));
     if (plan_.fixes)
         fix_timer_->start(plan_.fix_delay_ms);
     else
