@@ -305,6 +305,18 @@ void Benchtop::showEvent(QShowEvent* event) {
     });
 }
 
+void Benchtop::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // On a busy machine the manager may not have taken this window on yet
+    // when the dialog was first restated, and then lifts this window over it
+    // when activated. Each activation while the dialog is up tells the
+    // manager again, and puts the dialog back in front.
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow()) return;
+    if (!config_dialog_ || !config_dialog_->isVisible()) return;
+    platform::RestateOwner(*config_dialog_);
+    config_dialog_->raise();
+}
+
 void Benchtop::MDIForm_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
