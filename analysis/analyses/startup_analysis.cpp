@@ -117,6 +117,7 @@ void read_startup_trial(ByteStream& in, startup_trial& trial)
             NmeaEpoch gga;
             parse_gga(f, gga);
             ++trial.gga_count;
+            trial.positions_off_the_earth += gga.gga_position_refused ? 1 : 0;
             trial.latest_sod = gga.gga_sod;
             trial.fix_latitude = gga.latitude;
             trial.fix_longitude = gga.longitude;
@@ -428,6 +429,7 @@ int startup_analysis(const OptionRecord& options)
     }
 
     std::vector<startup_trial> trials;
+    int off_the_earth = 0;
     for (const std::string& name : list_files(folder, "*.txt")) {
         ByteStream in;
         if (!in.Open(folder + name) || is_nmea_log(in) != 0) {
@@ -437,6 +439,7 @@ int startup_analysis(const OptionRecord& options)
         while (seek_trial_start(in) == 0) {
             startup_trial trial;
             read_startup_trial(in, trial);
+            off_the_earth += trial.positions_off_the_earth;
             if (!trial.has_start_time) {
                 std::fflush(stdout);
                 std::fprintf(stderr, "%s: trial without $PQNVTG skipped\n", name.c_str());
@@ -445,6 +448,9 @@ int startup_analysis(const OptionRecord& options)
             std::printf(" TTFF = %ds\n", trial.Ttff());
             trials.push_back(trial);
         }
+    }
+    if (off_the_earth > 0) {
+        std::printf("%d positions off the earth left out (read as no position and no fix)\n", off_the_earth);
     }
     if (trials.empty()) {
         std::fflush(stdout);
