@@ -106,12 +106,45 @@ int FixEpochCheck(int32_t next_sod, bool next_has_fix, int32_t fix_sod)
     return ahead >= 1 && ahead < 43200 ? 2 : 0;
 }
 
-// The time of day of a leading sentence and whether it reports a fix.
-void LeadingTime(SentenceCode code, const NmeaFields& f, int32_t& sod, bool& fix)
+// Whether the GGA in `f` reports a fix, as the GGA parser judges it (a
+// position off the earth is none).
+bool GgaFix(const NmeaFields& f)
+{
+    NmeaEpoch gga;
+    parse_gga(f, gga);
+    return gga.fix_quality != 0;
+}
+
+// The time of day of a leading sentence and whether its epoch reports a fix.
+// An epoch led by its RMC takes the judgement of its GGA, read ahead in
+// `log` (which is left where it stood); without one, the RMC's status.
+void LeadingTime(SentenceCode code, const NmeaFields& f, ByteStream& log, int32_t& sod, bool& fix)
 {
     sod = -1;
     field_time_of_day(f[1], sod);
-    fix = code == kGGA ? FieldInt(f[6]) != 0 : f[2] == "A";
+    if (code == kGGA) {
+        fix = GgaFix(f);
+        return;
+    }
+    fix = f[2] == "A";
+    const int64_t from = log.Tell();
+    std::string sentence;
+    NmeaFields next;
+    while (!log.AtEnd()) {
+        read_nmea_sentence(log, sentence);
+        if (nmea_tokenize(sentence, next) != 0) {
+            continue;
+        }
+        const SentenceCode c = nmea_classify(next);
+        if (c == kGGA) {
+            fix = GgaFix(next);
+            break;
+        }
+        if (c == kRMC) {
+            break;
+        }
+    }
+    log.Seek(from);
 }
 
 enum class TrialEnd { Done, NotFound, LogEnded, NextTrial };
@@ -181,7 +214,7 @@ struct LogReader {
             if (leading && gga_read) {
                 int32_t next_sod = -1;
                 bool next_fix = false;
-                LeadingTime(code, f, next_sod, next_fix);
+                LeadingTime(code, f, log, next_sod, next_fix);
                 found = FixEpochCheck(next_sod, next_fix, fix_sod);
             }
             gga_read = gga_read || code == kGGA;
@@ -212,7 +245,7 @@ struct LogReader {
                 EndEpoch(begin, start);
                 int32_t next_sod = -1;
                 bool next_fix = false;
-                LeadingTime(code, f, next_sod, next_fix);
+                LeadingTime(code, f, log, next_sod, next_fix);
                 const bool waiting = !fix_info.LineStarted();
                 // The epochs after a fix belong to its trial only until the
                 // receiver is restarted for the next one.
