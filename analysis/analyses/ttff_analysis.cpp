@@ -73,21 +73,6 @@ std::string ZeroLastPart()
     return ZeroEpochColumns() + Format(" %10.3lf\r\n", 0.0);
 }
 
-// The time the ephemerides are looked up at: the receiver's own GPS time,
-// else the GPS time of the RMC date and time; nothing usable gives week 0,
-// which looks nothing up.
-GpsTime VisibilityTime(const NmeaEpoch& e)
-{
-    if (e.tg_week > 0) {
-        return GpsTime{static_cast<uint32_t>(e.tg_week), e.tg_tow};
-    }
-    if (e.gps_time > 0) {
-        return GpsTime{static_cast<uint32_t>(e.gps_time / kSecondsPerWeek),
-                       static_cast<double>(e.gps_time % kSecondsPerWeek)};
-    }
-    return GpsTime{};
-}
-
 // Waiting for a trial's fix epoch, at the leading sentence of the next
 // epoch: 1 when that epoch is the fix epoch, 2 when its time has passed the
 // fix time (within half a day, so that a log crossing midnight still counts
@@ -183,8 +168,8 @@ struct LogReader {
         }
         if (visibility != nullptr) {
             ElevationMarks marks;
-            e.sats_visible =
-                visibility->sat_visibility(ReceiverPosition{e.latitude, e.longitude, e.height}, VisibilityTime(e), marks);
+            // At the epoch's "$PQNVTG" time, else at its RMC's.
+            e.sats_visible = visibility->sat_visibility(e, marks);
         }
         visible_at[begin] = e.sats_visible;
         settler.cn0_stabilise_all(e);
@@ -608,6 +593,11 @@ int FolderAnalysis(const OptionRecord& options, bool with_tracking)
             used = &visibility;
         }
         ok = ttff_log_analysis(out_folder, results, folder, name, options.maxttff, used) == 0 && ok;
+        if (used != nullptr && visibility.NoTimeRows() > 0) {
+            std::printf("%s: %d epochs without a GPS time (no $PQNVTG, no RMC date and time): their satellite "
+                        "visibility is not known\n",
+                        name.c_str(), visibility.NoTimeRows());
+        }
         visibility.Close();
         if (used != nullptr && !visibility.Good()) {
             Warn("cannot write %s\n", visibility.Path().c_str());

@@ -455,6 +455,67 @@ TEST(EpochRules, VisibilityOfALogWithoutReceiverTimeTakesTheRmcTime)
     EXPECT_NE(r.out.find("3 epochs without a GPS time"), std::string::npos) << r.out;
 }
 
+// The TTFF analysis takes each epoch's sky at the same time as the tracking
+// analysis: the receiver's own time, else the RMC's UTC + 15 s.
+TEST(EpochRules, TtffVisibilityOfALogWithoutReceiverTimeTakesTheRmcTime)
+{
+    ScratchDir dir;
+    fs::create_directories(dir / "logs");
+    const std::string log = ReadFile(DataFile("drive_without_vtg.txt"));
+    WriteFile(dir / "logs" / "Dev_TTFF_COLD_NMEA.txt", log);
+    const std::map<int64_t, LogEpochRead> rmc = ReadLog(log);
+    // A trial at the fix of 23:59:10 and one at 00:03:20, in the new year.
+    std::string results;
+    int trial = 0;
+    for (const std::string& line : TextLines(log)) {
+        if (line.starts_with("$GPGGA,235910.00,") || line.starts_with("$GPGGA,000320.00,")) {
+            results += std::to_string(30 + trial) + ".00\t% " + std::to_string(trial + 1) + "\t" + line + "\r\n";
+            ++trial;
+        }
+    }
+    ASSERT_EQ(trial, 2);
+    WriteFile(dir / "logs" / "Dev_TTFF_COLD_NMEA_Results.txt", results);
+    const fs::path rinex = fs::path(FIXBENCH_SOURCE_DIR) / "tests/data/rinex";
+    fs::copy(rinex, dir / "rinex");
+    const RunResult r = Navsift({"-nmea", "logs/", "-ttff", "-e", "rinex/"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::vector<std::string>> rows = WordRows(ReadFile(
+        dir / "logs" / "report" / "ttff_analysis" / "COLD" / "sat_visibility_Dev_TTFF_COLD_NMEA_Results.txt"));
+    // One row per epoch read, from the log's first one, in order.
+    ASSERT_GT(rows.size(), 400u);
+    auto epoch = rmc.begin();
+    int up_in_new_year = 0;
+    for (const std::vector<std::string>& row : rows) {
+        ASSERT_EQ(row.size(), 33u);
+        ASSERT_NE(epoch, rmc.end());
+        EXPECT_EQ(std::stoll(row[0]), epoch->first + 15) << "the row of the epoch of UTC second " << epoch->first;
+        if (epoch->first + 15 >= GpsSeconds("010118", "000000") && epoch->second.fix) {
+            up_in_new_year += static_cast<int>(std::count(row.begin() + 1, row.end(), "1"));
+        }
+        ++epoch;
+    }
+    EXPECT_GT(up_in_new_year, 0) << "the day of the RINEX file has its sky";
+
+    // Three epochs whose RMC was lost: their rows say so, and the run counts them.
+    std::string lost;
+    for (const std::string& line : TextLines(log)) {
+        if (!line.starts_with("$GPRMC,235300.00,") && !line.starts_with("$GPRMC,235301.00,") &&
+            !line.starts_with("$GPRMC,235302.00,")) {
+            lost += line + "\r\n";
+        }
+    }
+    WriteFile(dir / "logs" / "Dev_TTFF_COLD_NMEA.txt", lost);
+    const RunResult again = Navsift({"-nmea", "logs/", "-ttff", "-e", "rinex/"}, dir.path());
+    ASSERT_EQ(again.status, 0) << again.err;
+    int no_time = 0;
+    for (const std::vector<std::string>& row : WordRows(ReadFile(
+             dir / "logs" / "report" / "ttff_analysis" / "COLD" / "sat_visibility_Dev_TTFF_COLD_NMEA_Results.txt"))) {
+        no_time += row[0] == "no" ? 1 : 0;
+    }
+    EXPECT_EQ(no_time, 3);
+    EXPECT_NE(again.out.find("Dev_TTFF_COLD_NMEA.txt: 3 epochs without a GPS time"), std::string::npos) << again.out;
+}
+
 // A receiver that opens each epoch with its RMC, a fix from the first
 // epoch: the tracking tables hold every epoch, the first one too, as they do
 // for the same log in GGA order.
