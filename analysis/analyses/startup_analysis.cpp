@@ -68,6 +68,9 @@ int seek_trial_start(ByteStream& in)
         if (nmea_tokenize(sentence, f) != 0) {
             continue;
         }
+        // The receiver's own report of no fix, as it gives it after a
+        // power-up: a GGA whose position was refused (a damaged fix) is no
+        // restart.
         if (nmea_classify(f) == kGGA && FieldInt(f[6]) == 0) {
             in.Seek(start);
             return 0;

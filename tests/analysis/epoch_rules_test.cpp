@@ -125,13 +125,6 @@ double F64At(const std::string& raw, std::size_t offset)
     return v;
 }
 
-int32_t I32At(const std::string& raw, std::size_t offset)
-{
-    int32_t v = 0;
-    std::memcpy(&v, raw.data() + offset, sizeof v);
-    return v;
-}
-
 constexpr std::size_t kRaw = 2312;
 constexpr double kKmhPerKnot = 1.852;
 
