@@ -22,109 +22,113 @@ namespace {
 constexpr int32_t kGpsMinusUtc = 15;
 constexpr int32_t kTrackGap = 60;  // seconds
 
-// The value of attribute `name` inside a tag, quoted with ' or ".
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// A number with blanks around it, whole.
+bool ReadNumber(std::string_view text, double& value)
+{
+    while (!text.empty() && IsSpace(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsSpace(text.back())) {
+        text.remove_suffix(1);
+    }
+    const std::string copy(text);
+    char* end = nullptr;
+    const double v = std::strtod(copy.c_str(), &end);
+    if (copy.empty() || end != copy.c_str() + copy.size()) {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+// The value of attribute `name` inside a tag, quoted with ' or ", the tag
+// laid out over any lines.
 std::optional<double> Attribute(std::string_view tag, std::string_view name)
 {
     for (std::size_t at = tag.find(name); at != std::string_view::npos; at = tag.find(name, at + 1)) {
         // A whole attribute name: not the tail of a longer one ("xlat").
-        if (at > 0 && !std::isspace(static_cast<unsigned char>(tag[at - 1]))) {
+        if (at == 0 || !IsSpace(tag[at - 1])) {
             continue;
         }
         std::size_t k = at + name.size();
-        while (k < tag.size() && tag[k] == ' ') {
+        while (k < tag.size() && IsSpace(tag[k])) {
             ++k;
         }
         if (k >= tag.size() || tag[k] != '=') {
             continue;
         }
         ++k;
-        while (k < tag.size() && tag[k] == ' ') {
+        while (k < tag.size() && IsSpace(tag[k])) {
             ++k;
         }
         if (k >= tag.size() || (tag[k] != '"' && tag[k] != '\'')) {
             continue;
         }
-        const std::string text(tag.substr(k + 1));
-        char* end = nullptr;
-        const double v = std::strtod(text.c_str(), &end);
-        if (end == text.c_str() || !std::isfinite(v)) {
-            return std::nullopt;
+        const char quote = tag[k];
+        const std::size_t end = tag.find(quote, k + 1);
+        const std::string text(tag.substr(k + 1, end == std::string_view::npos ? std::string_view::npos : end - k - 1));
+        double v = 0;
+        if (!ReadNumber(text, v) || !std::isfinite(v)) {
+            return std::nullopt;  // "nan" is no latitude at all
         }
         return v;
     }
     return std::nullopt;
 }
 
-// One line of a GPX file: up to LF, CR or CR LF, of any length; a track
-// point that does not begin a line begins one here, so that a file written
-// without line breaks reads as one written with them. Returns the position
-// where the line began; an empty line means the end of the stream.
-int64_t ReadGpxLine(ByteStream& in, std::string& line)
+// Where an element of `name` begins in `text` from `from` on: "<name"
+// followed by a blank, "/" or ">" (so "<time" is not "<timestamp").
+std::size_t FindTag(std::string_view text, std::string_view name, std::size_t from)
 {
-    const int64_t start = in.Tell();
-    line.clear();
-    const std::string_view rest(in.Data() + in.Pos(), in.Size() - in.Pos());
-    // One pass up to the line's end or the next track point, never over the
-    // rest of the file: waypoints or a route before the track must not make
-    // reading a file quadratic in its length.
-    constexpr std::string_view kPoint = "<trkpt";
-    std::size_t end = 0;
-    while (end < rest.size()) {
-        const char c = rest[end];
-        if (c == '\r' || c == '\n') {
-            break;
+    for (std::size_t at = text.find(name, from); at != std::string_view::npos; at = text.find(name, at + 1)) {
+        const std::size_t next = at + name.size();
+        if (next >= text.size() || IsSpace(text[next]) || text[next] == '/' || text[next] == '>') {
+            return at;
         }
-        if (c == '<' && end > 0 && rest.compare(end, kPoint.size(), kPoint) == 0) {
-            line.assign(rest.substr(0, end));
-            in.Advance(end);
-            return start;
-        }
-        ++end;
     }
-    if (end < rest.size()) {
-        end += rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n' ? 2 : 1;
-    }
-    line.assign(rest.substr(0, end));
-    in.Advance(end);
-    return start;
+    return std::string_view::npos;
 }
 
-// Where the track point ends in `text` (its closing tag or the next point),
-// from `from` on; npos when it goes on after the text.
-std::size_t PointEnd(std::string_view text, std::size_t from)
+// The text of the first child element `name` ("<ele", "<time") inside a
+// track point's body, wherever it stands, comments and character data
+// skipped; nothing when the point has none.
+std::optional<std::string_view> ChildText(std::string_view body, std::string_view name)
 {
-    const std::size_t close = text.find("</trkpt", from);
-    const std::size_t next = text.find("<trkpt", from);
-    return std::min(close, next);
-}
-
-// Finds `marker` of the current track point in the rest of the current line,
-// else in the next line (which is then consumed). The text after the marker,
-// or nothing; a next line without it is given back to the stream. The marker
-// of another point is never taken: a point without a time has none, and the
-// point after it is not consumed.
-std::optional<std::string> FindHereOrNext(ByteStream& in, const std::string& line, std::size_t from,
-                                          std::string_view marker)
-{
-    if (from <= line.size()) {
-        const std::size_t at = line.find(marker, from);
-        const std::size_t end = PointEnd(line, from);
-        if (at != std::string::npos && at < end) {
-            return line.substr(at + marker.size());
+    for (std::size_t at = body.find('<'); at != std::string_view::npos; at = body.find('<', at + 1)) {
+        const std::string_view rest = body.substr(at);
+        if (rest.starts_with("<!--")) {
+            const std::size_t end = body.find("-->", at + 4);
+            if (end == std::string_view::npos) {
+                return std::nullopt;
+            }
+            at = end + 2;
+            continue;
         }
-        if (end != std::string::npos) {
+        if (rest.starts_with("<![CDATA[")) {
+            const std::size_t end = body.find("]]>", at + 9);
+            if (end == std::string_view::npos) {
+                return std::nullopt;
+            }
+            at = end + 2;
+            continue;
+        }
+        if (!rest.starts_with(name) ||
+            !(rest.size() == name.size() || IsSpace(rest[name.size()]) || rest[name.size()] == '/' ||
+              rest[name.size()] == '>')) {
+            continue;
+        }
+        const std::size_t open_end = body.find('>', at);
+        if (open_end == std::string_view::npos) {
             return std::nullopt;
         }
+        if (body[open_end - 1] == '/') {
+            return std::string_view();  // "<ele/>": present and empty
+        }
+        const std::size_t close = body.find('<', open_end + 1);
+        return body.substr(open_end + 1, close == std::string_view::npos ? std::string_view::npos : close - open_end - 1);
     }
-    std::string next;
-    const int64_t start = ReadGpxLine(in, next);
-    if (next.empty()) {
-        return std::nullopt;
-    }
-    if (const std::size_t at = next.find(marker); at != std::string::npos && at < PointEnd(next, 0)) {
-        return next.substr(at + marker.size());
-    }
-    in.Seek(start);
     return std::nullopt;
 }
 
@@ -212,40 +216,54 @@ int DrawFile(ByteStream& in, KmlWriter& kml, int set, GpxDropped& dropped)
 
 bool gpx_read_point(ByteStream& in, NmeaEpoch& point, GpxDropped& dropped)
 {
-    std::string line;
+    const std::string_view text(in.Data(), in.Size());
+    constexpr std::string_view kOpen = "<trkpt", kClose = "</trkpt";
     for (;;) {
-        ReadGpxLine(in, line);
-        if (line.empty()) {
+        const std::size_t open = FindTag(text, kOpen, in.Pos());
+        if (open == std::string_view::npos) {
+            in.Advance(text.size() - in.Pos());
             return false;
         }
-        const std::size_t open = line.find("<trkpt");
-        if (open == std::string::npos) {
-            continue;
+        std::size_t tag_end = text.find('>', open);
+        if (tag_end == std::string_view::npos) {
+            tag_end = text.size();  // a file cut off inside the tag
         }
-        const std::size_t close = line.find('>', open);
-        const std::string_view tag =
-            std::string_view(line).substr(open, close == std::string::npos ? std::string::npos : close - open);
+        const std::string_view tag = text.substr(open, tag_end - open);
+        // The point's body: up to its closing tag, or to the next point where
+        // a writer left it unclosed; nothing for "<trkpt .../>".
+        const std::size_t next = FindTag(text, kOpen, std::min(tag_end, text.size()));
+        std::string_view body;
+        std::size_t after = std::min(tag_end + 1, text.size());
+        if (tag_end < text.size() && text[tag_end - 1] != '/') {
+            const std::string_view rest = text.substr(tag_end + 1, next == std::string_view::npos
+                                                                       ? std::string_view::npos
+                                                                       : next - tag_end - 1);
+            const std::size_t close = rest.find(kClose);
+            body = rest.substr(0, close);
+            after = tag_end + 1 + (close == std::string_view::npos ? rest.size() : close + kClose.size());
+        }
+        in.Advance(after - in.Pos());
+
         const std::optional<double> lat = Attribute(tag, "lat");
         const std::optional<double> lon = Attribute(tag, "lon");
         if (!lat || !lon) {
             ++dropped.without_position;
             continue;
         }
-        if (std::fabs(*lat) > 90 || std::fabs(*lon) > 180) {
+        const std::optional<std::string_view> ele = ChildText(body, "<ele");
+        std::optional<double> height;
+        if (double h = 0; ele && ReadNumber(*ele, h) && std::isfinite(h)) {
+            height = h;
+        }
+        if (!IsEarthPosition(*lat, *lon, height.value_or(0))) {
             ++dropped.off_the_earth;
             continue;
         }
-        const std::size_t after_tag = close == std::string::npos ? line.size() : close;
-        const std::optional<std::string> ele = FindHereOrNext(in, line, after_tag, "<ele>");
-        std::optional<double> height;
-        if (double h = 0; ele && Scanner(*ele).Real(h) && std::isfinite(h)) {
-            height = h;
-        }
-        // "<time>" after the height, else after the tag: on that line or the next.
-        const std::optional<std::string> time =
-            ele ? FindHereOrNext(in, *ele, 0, "<time>") : FindHereOrNext(in, line, after_tag, "<time>");
+        const std::optional<std::string_view> time = ChildText(body, "<time");
         int32_t utc = 0;
-        switch (time ? gpx_read_time(*time, utc) : GpxTimeRead::Unreadable) {
+        std::string time_text(time.value_or(std::string_view()));
+        time_text.erase(0, std::min(time_text.find_first_not_of(" \t\r\n"), time_text.size()));
+        switch (time ? gpx_read_time(time_text, utc) : GpxTimeRead::Unreadable) {
         case GpxTimeRead::Unreadable: ++dropped.without_time; continue;
         case GpxTimeRead::OutsideDates: ++dropped.outside_dates; continue;
         case GpxTimeRead::Ok: break;
@@ -384,7 +402,7 @@ int gpx_to_kml(const OptionRecord& o)
                 std::printf("%d track points without latitude or longitude dropped\n", dropped.without_position);
             }
             if (dropped.off_the_earth > 0) {
-                std::printf("%d track points with a latitude or longitude off the earth dropped\n",
+                std::printf("%d track points with a position off the earth dropped\n",
                             dropped.off_the_earth);
             }
             if (dropped.without_time > 0) {

@@ -17,6 +17,7 @@
 #include "analysis/core/nmea_reader.h"
 #include "analysis/core/out_file.h"
 #include "analysis/core/run_outcome.h"
+#include "analysis/core/sentence_cutter.h"
 #include "analysis/core/text_util.h"
 
 namespace navsift {
@@ -26,105 +27,6 @@ namespace fs = std::filesystem;
 namespace {
 
 bool Contains(std::string_view text, std::string_view what) { return text.find(what) != std::string_view::npos; }
-
-// Cuts the sentences out of a log for rewriting it. A sentence begins at a
-// "$" followed by an address of capitals and digits ("$GPGGA,", "$PQNVTG,",
-// "$PQNVCOLD*") and ends with its checksum ("*" and two hexadecimal
-// digits), else at its line's end; what stands between sentences (an AIS
-// line, a comment line, binary bytes after a checksum) is no part of one. A
-// sentence broken by a line break before its checksum is joined when the
-// checksum then holds.
-class SentenceCutter {
-public:
-    explicit SentenceCutter(ByteStream& in) : in_(in) {}
-    bool AtEnd() const { return in_.AtEnd(); }
-    // The next sentence with its "\r\n" into `s`; false when the rest of
-    // the log holds none.
-    bool Next(std::string& s)
-    {
-        const std::string_view text(in_.Data(), in_.Size());
-        for (;;) {
-            const std::size_t dollar = text.find('$', in_.Pos());
-            if (dollar == std::string_view::npos) {
-                in_.Advance(text.size() - in_.Pos());
-                return false;
-            }
-            in_.Advance(dollar - in_.Pos() + 1);
-            if (!HasAddress(text, dollar)) {
-                continue;
-            }
-            const std::size_t end = SentenceEnd(text, dollar, s);
-            in_.Advance(end - in_.Pos());
-            s += "\r\n";
-            return true;
-        }
-    }
-
-private:
-    // The longest sentence kept whole; a longer run of text is cut there.
-    static constexpr std::size_t kMaxSentence = 2047;
-
-    static bool HasAddress(std::string_view text, std::size_t dollar)
-    {
-        std::size_t k = dollar + 1;
-        while (k < text.size() && k - dollar <= 16 &&
-               (std::isupper(static_cast<unsigned char>(text[k])) || std::isdigit(static_cast<unsigned char>(text[k])))) {
-            ++k;
-        }
-        return k - dollar >= 3 && k - dollar <= 16 && k < text.size() && (text[k] == ',' || text[k] == '*');
-    }
-
-    static bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
-
-    // The checksum field after the "*" at `star`: up to two hexadecimal digits.
-    static std::size_t ChecksumEnd(std::string_view text, std::size_t star)
-    {
-        std::size_t k = star + 1;
-        while (k < text.size() && k - star <= 2 && IsHex(text[k])) {
-            ++k;
-        }
-        return k;
-    }
-
-    // Puts the sentence that begins at `dollar` into `s` (line breaks
-    // inside it dropped) and returns where it ends in `text`.
-    static std::size_t SentenceEnd(std::string_view text, std::size_t dollar, std::string& s)
-    {
-        std::size_t next = text.find('$', dollar + 1);
-        if (next == std::string_view::npos) {
-            next = text.size();
-        }
-        const std::size_t limit = std::min(next, dollar + kMaxSentence);
-        const std::size_t line_end = std::min(text.find_first_of("\r\n", dollar), limit);
-        const std::size_t star = text.find('*', dollar);
-        if (star != std::string_view::npos && star < line_end) {
-            const std::size_t end = ChecksumEnd(text, star);
-            s.assign(text.substr(dollar, end - dollar));
-            return end;
-        }
-        if (star != std::string_view::npos && star < limit) {
-            // Broken over lines: joined only where the checksum says it is one.
-            std::string joined;
-            for (std::size_t k = dollar; k < star; ++k) {
-                if (text[k] != '\r' && text[k] != '\n') {
-                    joined += text[k];
-                }
-            }
-            const std::size_t end = ChecksumEnd(text, star);
-            const std::string_view digits = text.substr(star + 1, end - star - 1);
-            if (digits.size() == 2 &&
-                std::strtoul(std::string(digits).c_str(), nullptr, 16) == NmeaChecksum(joined)) {
-                s = joined;
-                s.append(text.substr(star, end - star));
-                return end;
-            }
-        }
-        s.assign(text.substr(dollar, line_end - dollar));
-        return line_end;
-    }
-
-    ByteStream& in_;
-};
 
 // Regrouping keeps a GGA only when its latitude carries more than three
 // decimals.
@@ -184,6 +86,9 @@ void Regroup(ByteStream& in)
         last = t;
         have = next_rmc(true);
     }
+    // Standard output holds the regrouped log itself.
+    std::fflush(stdout);
+    std::fputs(left_out_lines(cut.LeftOut()).c_str(), stderr);
 }
 
 }  // namespace
@@ -238,6 +143,8 @@ int convert_log(const OptionRecord& o)
         run_produced();
         std::printf("Converted Sentences: %d\r", ++count);
     }
+    // The counter's line ends, so that nothing written after it overwrites it.
+    std::printf("\n%s", left_out_lines(cut.LeftOut()).c_str());
     std::fflush(stdout);
     if (!out.Close()) {
         std::fprintf(stderr, "cannot write %s: %s\n", output->c_str(), out.Error().c_str());

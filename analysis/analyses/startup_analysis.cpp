@@ -68,6 +68,9 @@ int seek_trial_start(ByteStream& in)
         if (nmea_tokenize(sentence, f) != 0) {
             continue;
         }
+        // The receiver's own report of no fix, as it gives it after a
+        // power-up: a GGA whose position was refused (a damaged fix) is no
+        // restart.
         if (nmea_classify(f) == kGGA && FieldInt(f[6]) == 0) {
             in.Seek(start);
             return 0;
@@ -118,6 +121,7 @@ void read_startup_trial(ByteStream& in, startup_trial& trial)
             NmeaEpoch gga;
             parse_gga(f, gga);
             ++trial.gga_count;
+            trial.positions_off_the_earth += gga.gga_position_refused ? 1 : 0;
             trial.latest_sod = gga.gga_sod;
             trial.fix_latitude = gga.latitude;
             trial.fix_longitude = gga.longitude;
@@ -423,6 +427,7 @@ int startup_analysis(const OptionRecord& options)
     const std::string& folder = run.folder;
     std::vector<startup_trial> trials;
     std::vector<std::string> not_logs;
+    int off_the_earth = 0;
     for (const std::string& name : run.entries.front().files) {
         ByteStream in;
         if (!in.Open(folder + name)) {
@@ -437,6 +442,7 @@ int startup_analysis(const OptionRecord& options)
         while (seek_trial_start(in) == 0) {
             startup_trial trial;
             read_startup_trial(in, trial);
+            off_the_earth += trial.positions_off_the_earth;
             if (!trial.has_start_time) {
                 std::fflush(stdout);
                 std::fprintf(stderr, "%s: trial without $PQNVTG skipped\n", name.c_str());
@@ -448,6 +454,9 @@ int startup_analysis(const OptionRecord& options)
         if (trials.size() == before) {
             std::printf(" no trial\n");
         }
+    }
+    if (off_the_earth > 0) {
+        std::printf("%d positions off the earth left out (read as no position and no fix)\n", off_the_earth);
     }
     if (trials.empty()) {
         for (const std::string& name : not_logs) {

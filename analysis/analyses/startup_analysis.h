@@ -42,6 +42,8 @@ struct startup_trial {
     // clock correction is no time that passed (that step is the time error),
     // so this is not the end second less the start second.
     int32_t elapsed_seconds = 0;
+    // GGAs of the trial whose position was off the earth (read as none).
+    int32_t positions_off_the_earth = 0;
 
     int32_t Ttff() const { return elapsed_seconds; }
 };

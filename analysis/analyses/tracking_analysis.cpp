@@ -242,6 +242,7 @@ public:
             int64_t next = -1;
             DataPass(pair, rmc_first == 0 ? kRMC : kGGA, w, files, next);
             std::printf("\n");
+            without_time_ += files.visibility.NoTimeRows();
             bool ok = files.Close();
             std::string note;
             if (w.cut_by_log_end && next < 0) {
@@ -369,6 +370,10 @@ public:
     int RefusedTimes() const { return refused_; }
     // Epochs written to the tables.
     int Epochs() const { return epochs_; }
+    // Epochs written whose GGA gave a position off the earth (written as no
+    // position and no fix), and epochs that told no time (no visibility).
+    int OffTheEarth() const { return off_the_earth_; }
+    int WithoutTime() const { return without_time_; }
 
 private:
     // Counted once, although the epoch that ends a window is read again.
@@ -400,9 +405,12 @@ private:
     void WriteEpoch(WindowFiles& files)
     {
         ElevationMarks marks{};
-        const GpsTime t{e_.tg_week > 0 ? static_cast<uint32_t>(e_.tg_week) : 0u, e_.tg_tow};
-        e_.sats_visible = files.visibility.sat_visibility(ReceiverPosition{e_.latitude, e_.longitude, e_.height}, t,
-                                                          marks);
+        // At the epoch's "$PQNVTG" time, else at its RMC's: a log of another
+        // maker has its sky too.
+        e_.sats_visible = files.visibility.sat_visibility(e_, marks);
+        if (e_.Has(kHasGGA) && e_.gga_position_refused) {
+            ++off_the_earth_;
+        }
         const bool from_ts = e_.Has(kHasQnvTS);
         format_sat_rows(e_, marks, from_ts, rows_);
         for (std::size_t k = 0; k < rows_.row.size(); ++k) {
@@ -438,6 +446,8 @@ private:
     int refused_ = 0;
     int64_t refused_upto_ = -1;
     int epochs_ = 0;
+    int off_the_earth_ = 0;
+    int without_time_ = 0;
 };
 
 // Whether the log holds an accepted $GPGGA or $GPRMC; read only up to the
@@ -514,6 +524,14 @@ int tracking_analysis(const std::string& log_folder, const std::string& log_name
                      "%s: %d \"$PQNVTG\" sentence(s) with a failed checksum or a time that disagrees with their "
                      "RMC not used for time\n",
                      log_path.c_str(), run.RefusedTimes());
+    }
+    if (run.OffTheEarth() > 0) {
+        std::printf("%d positions off the earth left out (written as no position and no fix)\n", run.OffTheEarth());
+    }
+    if (run.WithoutTime() > 0) {
+        std::printf("%d epochs without a GPS time (no $PQNVTG, no RMC date and time): their satellite visibility "
+                    "is not known\n",
+                    run.WithoutTime());
     }
     if (!run.CloseReportTables()) {
         status = 1;

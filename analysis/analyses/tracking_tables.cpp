@@ -113,7 +113,8 @@ void format_sat_rows(const NmeaEpoch& e, const ElevationMarks& marks, bool from_
         std::string& row = out.row[static_cast<std::size_t>(k)];
         row.clear();
         const GsvSatellite& sat = e.gsv[static_cast<std::size_t>(k)];
-        const int32_t mark = marks[static_cast<std::size_t>(k)];
+        // -1: whether it was visible is not known (the epoch told no time).
+        const int32_t mark = e.sats_visible == kCountUnknown ? -1 : marks[static_cast<std::size_t>(k)];
         if (from_ts) {
             const TrackerChannel& ch = e.ts[static_cast<std::size_t>(k)];
             if (ch.valid != 0) {
@@ -175,6 +176,14 @@ std::string global_info_txt_row(const NmeaEpoch& e)
         row += ' ';
         AppendReal(row, v, width, precision);
     };
+    // A count that could not be had reads as no number, never as none.
+    const auto count = [&](int32_t v, int width) {
+        if (v == kCountUnknown) {
+            real(kUntold, width, 0);
+        } else {
+            integer(v, width);
+        }
+    };
     AppendInt(row, e.gga_count, 10);
     integer(Timestamp(e), 12);
     integer(e.tg_gap, 12);
@@ -188,8 +197,8 @@ std::string global_info_txt_row(const NmeaEpoch& e)
     real(e.vdop, 10, 3);
     integer(e.sats_used, 10);
     integer(TrackedSats(e), 10);
-    integer(e.sats_visible, 10);
-    real(e.speed, 10, 3);
+    count(e.sats_visible, 10);
+    real(e.SpeedMs(), 10, 3);
     real(e.tg_nco, 10, 3);
     real(e.cn0_avg, 10, 3);
     real(e.cn0_max, 10, 3);
@@ -214,6 +223,20 @@ std::string global_info_csv_row(const NmeaEpoch& e)
             row += ',';
         }
     };
+    const auto untold_or_real = [&](double v) {
+        if (std::isnan(v)) {
+            row += ',';
+        } else {
+            real(v);
+        }
+    };
+    const auto untold_or_integer = [&](int32_t v) {
+        if (v == kCountUnknown) {
+            row += ',';
+        } else {
+            integer(v);
+        }
+    };
     integer(e.gga_count);
     integer(Timestamp(e));
     integer(e.tg_gap);
@@ -227,8 +250,10 @@ std::string global_info_csv_row(const NmeaEpoch& e)
     real(e.vdop);
     integer(e.sats_used);
     integer(TrackedSats(e));
-    integer(e.sats_visible);
-    real(e.speed);
+    // A sheet's empty cell: what was not told (no speed, no visibility
+    // without a time) is a gap in a chart, never a 0 drawn as a value.
+    untold_or_integer(e.sats_visible);
+    untold_or_real(e.SpeedMs());
     real(e.tg_nco);
     real(e.cn0_avg);
     real(e.cn0_max);
@@ -321,7 +346,7 @@ void pack_epoch_record(const NmeaEpoch& e, unsigned char (&out)[kRawEpochSize])
     PutF64(p + 32, e.latitude);
     PutF64(p + 40, e.longitude);
     PutF64(p + 48, e.height);
-    PutF64(p + 56, e.speed);
+    PutF64(p + 56, e.SpeedMs());
     PutI32(p + 64, e.gsa_mode);
     PutI32(p + 68, e.fix_quality);
     PutF64(p + 72, e.pdop);
@@ -391,9 +416,10 @@ void pack_epoch_record(const NmeaEpoch& e, unsigned char (&out)[kRawEpochSize])
     PutI32(p + 2272, e.rmc_day);
     PutI32(p + 2276, e.rmc_month);
     PutI32(p + 2280, e.rmc_year);
-    PutF64(p + 2288, e.vtg_kmh);
-    PutF64(p + 2296, e.vtg_ms);
-    PutF64(p + 2304, e.vtg_course);
+    // The epoch's speed and course, from wherever its sentences told them.
+    PutF64(p + 2288, e.SpeedKmh());
+    PutF64(p + 2296, e.SpeedMs());
+    PutF64(p + 2304, e.Course());
 }
 
 namespace {

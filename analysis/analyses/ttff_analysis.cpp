@@ -73,21 +73,6 @@ std::string ZeroLastPart()
     return ZeroEpochColumns() + Format(" %10.3lf\r\n", 0.0);
 }
 
-// The time the ephemerides are looked up at: the receiver's own GPS time,
-// else the GPS time of the RMC date and time; nothing usable gives week 0,
-// which looks nothing up.
-GpsTime VisibilityTime(const NmeaEpoch& e)
-{
-    if (e.tg_week > 0) {
-        return GpsTime{static_cast<uint32_t>(e.tg_week), e.tg_tow};
-    }
-    if (e.gps_time > 0) {
-        return GpsTime{static_cast<uint32_t>(e.gps_time / kSecondsPerWeek),
-                       static_cast<double>(e.gps_time % kSecondsPerWeek)};
-    }
-    return GpsTime{};
-}
-
 // Waiting for a trial's fix epoch, at the leading sentence of the next
 // epoch: 1 when that epoch is the fix epoch, 2 when its time has passed the
 // fix time (within half a day, so that a log crossing midnight still counts
@@ -106,12 +91,45 @@ int FixEpochCheck(int32_t next_sod, bool next_has_fix, int32_t fix_sod)
     return ahead >= 1 && ahead < 43200 ? 2 : 0;
 }
 
-// The time of day of a leading sentence and whether it reports a fix.
-void LeadingTime(SentenceCode code, const NmeaFields& f, int32_t& sod, bool& fix)
+// Whether the GGA in `f` reports a fix, as the GGA parser judges it (a
+// position off the earth is none).
+bool GgaFix(const NmeaFields& f)
+{
+    NmeaEpoch gga;
+    parse_gga(f, gga);
+    return gga.fix_quality != 0;
+}
+
+// The time of day of a leading sentence and whether its epoch reports a fix.
+// An epoch led by its RMC takes the judgement of its GGA, read ahead in
+// `log` (which is left where it stood); without one, the RMC's status.
+void LeadingTime(SentenceCode code, const NmeaFields& f, ByteStream& log, int32_t& sod, bool& fix)
 {
     sod = -1;
     field_time_of_day(f[1], sod);
-    fix = code == kGGA ? FieldInt(f[6]) != 0 : f[2] == "A";
+    if (code == kGGA) {
+        fix = GgaFix(f);
+        return;
+    }
+    fix = f[2] == "A";
+    const int64_t from = log.Tell();
+    std::string sentence;
+    NmeaFields next;
+    while (!log.AtEnd()) {
+        read_nmea_sentence(log, sentence);
+        if (nmea_tokenize(sentence, next) != 0) {
+            continue;
+        }
+        const SentenceCode c = nmea_classify(next);
+        if (c == kGGA) {
+            fix = GgaFix(next);
+            break;
+        }
+        if (c == kRMC) {
+            break;
+        }
+    }
+    log.Seek(from);
 }
 
 enum class TrialEnd { Done, NotFound, LogEnded, NextTrial };
@@ -150,8 +168,8 @@ struct LogReader {
         }
         if (visibility != nullptr) {
             ElevationMarks marks;
-            e.sats_visible =
-                visibility->sat_visibility(ReceiverPosition{e.latitude, e.longitude, e.height}, VisibilityTime(e), marks);
+            // At the epoch's "$PQNVTG" time, else at its RMC's.
+            e.sats_visible = visibility->sat_visibility(e, marks);
         }
         visible_at[begin] = e.sats_visible;
         settler.cn0_stabilise_all(e);
@@ -181,7 +199,7 @@ struct LogReader {
             if (leading && gga_read) {
                 int32_t next_sod = -1;
                 bool next_fix = false;
-                LeadingTime(code, f, next_sod, next_fix);
+                LeadingTime(code, f, log, next_sod, next_fix);
                 found = FixEpochCheck(next_sod, next_fix, fix_sod);
             }
             gga_read = gga_read || code == kGGA;
@@ -212,7 +230,7 @@ struct LogReader {
                 EndEpoch(begin, start);
                 int32_t next_sod = -1;
                 bool next_fix = false;
-                LeadingTime(code, f, next_sod, next_fix);
+                LeadingTime(code, f, log, next_sod, next_fix);
                 const bool waiting = !fix_info.LineStarted();
                 // The epochs after a fix belong to its trial only until the
                 // receiver is restarted for the next one.
@@ -575,6 +593,11 @@ int FolderAnalysis(const OptionRecord& options, bool with_tracking)
             used = &visibility;
         }
         ok = ttff_log_analysis(out_folder, results, folder, name, options.maxttff, used) == 0 && ok;
+        if (used != nullptr && visibility.NoTimeRows() > 0) {
+            std::printf("%s: %d epochs without a GPS time (no $PQNVTG, no RMC date and time): their satellite "
+                        "visibility is not known\n",
+                        name.c_str(), visibility.NoTimeRows());
+        }
         visibility.Close();
         if (used != nullptr && !visibility.Good()) {
             Warn("cannot write %s\n", visibility.Path().c_str());

@@ -65,9 +65,8 @@ private:
 void FillFromKey(NmeaEpoch& e, int64_t key, double speed_kmh, double heading)
 {
     e.fix_quality = 1;
-    e.vtg_kmh = speed_kmh;
-    e.vtg_ms = speed_kmh / 3.6;
-    e.vtg_course = heading;
+    // The line tells them as a VTG would (its flags carry the VTG bit).
+    e.SetVtgMotion(speed_kmh, heading);
     if (key <= 0 || key + kUtcToGps > INT32_MAX) {
         return;
     }
@@ -247,17 +246,18 @@ bool FromNmea(int32_t type)
     return PositionFromGga(type);
 }
 
-// The speed (km/h) and heading of an epoch. An NMEA epoch that tells none
-// gives NaN, which the readers of the vel file leave out of speed and
-// heading comparisons rather than take as standing still.
-EpochMotion SourceMotion(int32_t type, const NmeaEpoch& e)
+struct Motion {
+    double kmh, course;
+};
+
+// The speed (km/h) and heading of an epoch. An epoch that tells none gives
+// NaN, which the readers of the vel file leave out of speed and heading
+// comparisons rather than take as standing still.
+Motion SourceMotion(int32_t type, const NmeaEpoch& e)
 {
-    if (!FromNmea(type)) {
-        return {e.vtg_kmh, e.vtg_course};
-    }
-    EpochMotion m = epoch_motion(e);
+    Motion m{e.SpeedKmh(), e.Course()};
     if (type == kRef || type == kOld) {
-        m.kmh = e.Has(kHasQnvOdo) ? e.odo_speed : std::numeric_limits<double>::quiet_NaN();
+        m.kmh = e.Has(kHasQnvOdo) ? e.odo_speed : kUntold;
     }
     return m;
 }
@@ -287,6 +287,41 @@ std::string CsvTime(const NmeaEpoch& e)
         return Format("%02d:%02d:%02d,,,", e.gga_hour, e.gga_minute, e.gga_second);
     }
     return ",,,";
+}
+
+// Line numbers of positions in a log, counted forward as the reading goes
+// (positions asked for never go back by more than an epoch).
+class LineCounter {
+public:
+    explicit LineCounter(const ByteStream& in) : in_(in) {}
+    // The 1-based line on which the byte at `at` stands.
+    int64_t LineAt(int64_t at)
+    {
+        if (at < upto_) {
+            upto_ = 0;
+            line_ = 1;
+        }
+        const char* data = in_.Data();
+        for (; upto_ < at && upto_ < static_cast<int64_t>(in_.Size()); ++upto_) {
+            line_ += data[upto_] == '\n' ? 1 : 0;
+        }
+        return line_;
+    }
+
+private:
+    const ByteStream& in_;
+    int64_t upto_ = 0;
+    int64_t line_ = 1;
+};
+
+// A record key (UTC seconds) as "hh:mm:ss dd/mm/yyyy".
+std::string TimeText(uint32_t key)
+{
+    CalendarTime t;
+    if (key > INT32_MAX || gps_to_calendar(static_cast<int32_t>(key), t)) {
+        return Format("second %u", key);
+    }
+    return Format("%02d:%02d:%02d %02d/%02d/%04d", t.hour, t.minute, t.second, t.day, t.month, t.year);
 }
 
 // "%3.1lf", or nothing for a value the log did not tell.
@@ -358,10 +393,26 @@ int ExtractLog(Run& run, const std::string& folder, const std::string& name, con
     csv.Write("time,date,gpstime,speed,heading\r\n");
     uint32_t previous = first;
     int without_position = 0;
+    int off_the_earth = 0;
     int records = 0;
+    LineCounter lines(in);
     // Every epoch after the first one, the log's last epoch too.
-    while (got == Read::Epoch && (got = reader.Next(e, key)) != Read::End) {
-        const EpochMotion motion = SourceMotion(run.type, e);
+    for (;;) {
+        if (got != Read::Epoch) {
+            break;
+        }
+        const int64_t epoch_at = in.Tell();
+        if ((got = reader.Next(e, key)) == Read::End) {
+            break;
+        }
+        if (key && *key < previous) {
+            // A receiver's clock set back mid-log: said once, where it happens.
+            std::fflush(stdout);
+            std::fprintf(stderr, "%s: line %lld: the time steps back from %s to %s; the vel file keeps both\n",
+                         log_path.c_str(), static_cast<long long>(lines.LineAt(epoch_at)),
+                         TimeText(previous).c_str(), TimeText(*key).c_str());
+        }
+        const Motion motion = SourceMotion(run.type, e);
         double speed = motion.kmh;
         if ((run.type == kRef || run.type == kOld) && key && *key > previous + 1) {
             speed /= static_cast<double>(*key - previous);
@@ -376,6 +427,8 @@ int ExtractLog(Run& run, const std::string& folder, const std::string& name, con
             if (!PositionFromGga(run.type) || (e.Has(kHasGGA) && e.fix_quality != 0)) {
                 vel.Append({*key, speed, motion.course, e.latitude, e.longitude, e.height});
                 ++records;
+            } else if (e.Has(kHasGGA) && e.gga_position_refused) {
+                ++off_the_earth;
             } else {
                 ++without_position;
             }
@@ -386,6 +439,10 @@ int ExtractLog(Run& run, const std::string& folder, const std::string& name, con
     if (without_position > 0) {
         std::fprintf(stderr, "%s: %d epochs without a position fix have no record in %s\n", log_path.c_str(),
                      without_position, vel_path.c_str());
+    }
+    if (off_the_earth > 0) {
+        std::fprintf(stderr, "%s: %d epochs with a position off the earth have no record in %s\n", log_path.c_str(),
+                     off_the_earth, vel_path.c_str());
     }
     if (records == 0) {
         std::fprintf(stderr, "%s: no fix with a time after the first one (the vel file's first second), no record in %s\n",

@@ -13,7 +13,8 @@ namespace {
 // the speed extraction fills it, so that placemarks show the record's own
 // UTC time.
 constexpr int32_t kUtcToGps = 15;
-// The "$PQNVTG" flag and the bit that marks a vel file's epoch.
+// The "$PQNVTG" flag and the bit that marks a vel file's epoch; the VTG flag
+// goes with the speed and heading the record tells.
 constexpr uint32_t kVelEpochFlags = kHasQnvTG | 0x1;
 }  // namespace
 
@@ -26,10 +27,10 @@ void vel_record_to_epoch(const VelRecord& record, NmeaEpoch& e)
     e.longitude = record.longitude;
     e.height = record.height;
     e.gga_altitude = record.height;
-    e.vtg_kmh = record.speed;
-    e.vtg_course = record.heading;
     SetRawGgaPosition(e);
-    e.flags = kVelEpochFlags;
+    // The record's speed and heading as told (NaN where its log told none).
+    e.flags = kVelEpochFlags | kHasVTG;
+    e.SetVtgMotion(record.speed, record.heading);
 }
 
 void kml_from_vel(KmlWriter& kml, const std::vector<VelRecord>& records, int set,

@@ -44,6 +44,16 @@ int visibility_row(EphemerisSource& source, const ReceiverPosition& receiver, co
                    ElevationMarks& elevation, std::string& row)
 {
     elevation.fill(0);
+    if (t.week == 0) {
+        // Without a time there is no sky to compute: the row says so, one
+        // mark per satellite, rather than a time of 0 and no satellite up.
+        row = Format("%10s ", "no time");
+        for (int prn = 1; prn <= 32; ++prn) {
+            row += " -";
+        }
+        row += "\r\n";
+        return kCountUnknown;
+    }
     const double whole_tow = std::isfinite(t.tow) && t.tow >= 0 && t.tow < 604800 ? std::trunc(t.tow) : 0;
     const int64_t t64 = static_cast<int64_t>(whole_tow) + static_cast<int64_t>(t.week) * 604800;
     const int32_t seconds = t64 > INT32_MAX ? 0 : static_cast<int32_t>(t64);
@@ -75,6 +85,7 @@ bool VisibilityFile::visibility_open(const std::string& output_folder, const std
 {
     Close();
     good_ = true;
+    no_time_rows_ = 0;
     path_ = output_folder + file_name;
     out_ = open_output(path_, "wb");
     source_.SetFolder(rinex_folder);
@@ -85,10 +96,20 @@ int VisibilityFile::sat_visibility(const ReceiverPosition& receiver, const GpsTi
 {
     std::string row;
     const int count = visibility_row(source_, receiver, t, elevation, row);
+    if (count == kCountUnknown) {
+        ++no_time_rows_;
+    }
     if (out_ != nullptr && std::fwrite(row.data(), 1, row.size(), out_) != row.size()) {
         good_ = false;
     }
     return count;
+}
+
+int VisibilityFile::sat_visibility(const NmeaEpoch& e, ElevationMarks& elevation)
+{
+    const std::optional<EpochGpsTime> t = epoch_gps_time(e);
+    return sat_visibility(ReceiverPosition{e.latitude, e.longitude, e.height},
+                          t ? GpsTime{static_cast<uint32_t>(t->week), t->tow} : GpsTime{}, elevation);
 }
 
 bool VisibilityFile::HasEphemerides(int32_t gps_seconds)

@@ -11,6 +11,7 @@
 #include "analysis/analyses/orbit.h"
 #include "analysis/analyses/rinex_nav.h"
 #include "analysis/core/gps_time.h"
+#include "analysis/core/nmea_epoch.h"
 #include "analysis/core/options.h"
 
 namespace navsift {
@@ -46,7 +47,14 @@ public:
     bool visibility_open(const std::string& output_folder, const std::string& rinex_folder,
                          const std::string& file_name = "sat_visibility.txt");
     // Writes one row and returns how many satellites are above the horizon.
+    // A time of week 0 is no time: the row says so, the marks are 0 and the
+    // count is kCountUnknown.
     int sat_visibility(const ReceiverPosition& receiver, const GpsTime& t, ElevationMarks& elevation);
+    // The same at the epoch's position and GPS time (epoch_gps_time: its
+    // "$PQNVTG", else its RMC).
+    int sat_visibility(const NmeaEpoch& e, ElevationMarks& elevation);
+    // Rows written for epochs that told no time.
+    int NoTimeRows() const { return no_time_rows_; }
     void Close();
     // Whether the day of `gps_seconds` has any ephemeris in the RINEX folder
     // (loading it, as a row of that day would).
@@ -59,11 +67,12 @@ private:
     std::FILE* out_ = nullptr;
     std::string path_;
     bool good_ = true;
+    int no_time_rows_ = 0;
     EphemerisSource source_;
 };
 
 // The visibility of one epoch without a file: the row's text (77 bytes) and
-// the count.
+// the count; for week 0 (no time) a row that says so and kCountUnknown.
 int visibility_row(EphemerisSource& source, const ReceiverPosition& receiver, const GpsTime& t,
                    ElevationMarks& elevation, std::string& row);
 

@@ -82,12 +82,14 @@ void parse_gga(const NmeaFields& f, NmeaEpoch& e)
     e.height = e.gga_altitude = FieldReal(f[9]);
     e.sats_used = FieldInt(f[7]);
     e.fix_quality = FieldInt(f[6]);
-    // A checksummed sentence can still carry a damaged position ("9907.038"):
-    // it is no position, and the epoch is no fix, rather than a point in space.
-    e.gga_position_refused = !IsEarthPosition(e.latitude, e.longitude) || !(e.gga_lat_min < 60) ||
+    // A checksummed sentence can still carry a damaged position ("9907.038",
+    // a height of 200 km, "inf"): judged here, once, for every analysis. It
+    // is no position, and the epoch no fix, rather than a point in space.
+    e.gga_position_refused = !IsEarthPosition(e.latitude, e.longitude, e.height) || !(e.gga_lat_min < 60) ||
                              !(e.gga_lon_min < 60) || e.gga_lat_min < 0 || e.gga_lon_min < 0;
     if (e.gga_position_refused) {
         e.latitude = e.longitude = 0;
+        e.height = e.gga_altitude = 0;
         e.gga_lat_deg = e.gga_lon_deg = 0;
         e.gga_lat_min = e.gga_lon_min = 0;
         e.fix_quality = 0;
@@ -161,8 +163,14 @@ void parse_rmc(const NmeaFields& f, NmeaEpoch& e)
     e.gps_time = rmc_gps_time(f);
     // A receiver warning ("V") leaves the speed and course untold.
     const bool valid = f[2] == "A";
-    e.rmc_speed_valid = valid && FieldNumber(f[7], e.rmc_speed_knots);
-    e.rmc_course_valid = valid && FieldNumber(f[8], e.rmc_course);
+    double knots = kUntold, course = kUntold;
+    if (!valid || !FieldNumber(f[7], knots)) {
+        knots = kUntold;
+    }
+    if (!valid || !FieldNumber(f[8], course)) {
+        course = kUntold;
+    }
+    e.SetRmcMotion(knots, course);
     ++e.rmc_count;
     e.flags |= kHasRMC;
 }
@@ -213,30 +221,50 @@ void parse_gsa(const NmeaFields& f, NmeaEpoch& e)
 void parse_vtg(const NmeaFields& f, NmeaEpoch& e)
 {
     e.flags |= kHasVTG;
-    e.vtg_kmh = FieldReal(f[7]);
-    e.vtg_ms = e.speed = e.vtg_kmh / 3.6;
-    e.vtg_course = FieldReal(f[1]);
-    double value = 0;
-    e.vtg_speed_valid = FieldNumber(f[7], value);
-    e.vtg_course_valid = FieldNumber(f[1], value);
+    double kmh = kUntold, course = kUntold;
+    if (!FieldNumber(f[7], kmh)) {
+        kmh = kUntold;
+    }
+    if (!FieldNumber(f[1], course)) {
+        course = kUntold;
+    }
+    e.SetVtgMotion(kmh, course);
 }
 
-EpochMotion epoch_motion(const NmeaEpoch& e)
+double NmeaEpoch::SpeedKmh() const
 {
     constexpr double kKmhPerKnot = 1.852;
-    const double untold = std::numeric_limits<double>::quiet_NaN();
-    EpochMotion m{untold, untold};
-    if (e.Has(kHasVTG) && e.vtg_speed_valid) {
-        m.kmh = e.vtg_kmh;
-    } else if (e.Has(kHasRMC) && e.rmc_speed_valid) {
-        m.kmh = e.rmc_speed_knots * kKmhPerKnot;
+    if (Has(kHasVTG) && !std::isnan(vtg_kmh_)) {
+        return vtg_kmh_;
     }
-    if (e.Has(kHasVTG) && e.vtg_course_valid) {
-        m.course = e.vtg_course;
-    } else if (e.Has(kHasRMC) && e.rmc_course_valid) {
-        m.course = e.rmc_course;
+    if (Has(kHasRMC) && !std::isnan(rmc_knots_)) {
+        return rmc_knots_ * kKmhPerKnot;
     }
-    return m;
+    return kUntold;
+}
+
+double NmeaEpoch::Course() const
+{
+    if (Has(kHasVTG) && !std::isnan(vtg_course_)) {
+        return vtg_course_;
+    }
+    if (Has(kHasRMC) && !std::isnan(rmc_course_)) {
+        return rmc_course_;
+    }
+    return kUntold;
+}
+
+std::optional<EpochGpsTime> epoch_gps_time(const NmeaEpoch& e)
+{
+    constexpr int32_t kGpsMinusUtc = 15;
+    if (e.Has(kHasQnvTG) && e.tg_week > 0 && std::isfinite(e.tg_tow) && e.tg_tow >= 0 && e.tg_tow < kSecondsPerWeek) {
+        return EpochGpsTime{e.tg_week, e.tg_tow};
+    }
+    if (e.Has(kHasRMC) && e.gps_time > 0 && e.gps_time <= INT32_MAX - kGpsMinusUtc) {
+        const int32_t t = e.gps_time + kGpsMinusUtc;
+        return EpochGpsTime{t / kSecondsPerWeek, static_cast<double>(t % kSecondsPerWeek)};
+    }
+    return std::nullopt;
 }
 
 void parse_qnv_tg(const NmeaFields& f, NmeaEpoch& e)
@@ -463,12 +491,35 @@ int nmea_seek_first_fix(ByteStream& in, int64_t& position)
 {
     std::string sentence;
     NmeaFields f;
+    // The RMC read since the last GGA: in a log whose epochs open with the
+    // RMC it begins the epoch of the GGA after it, and starting at the GGA
+    // would lose that epoch.
+    int64_t rmc_start = -1;
+    int32_t rmc_sod = -1;
+    NmeaEpoch gga;
     while (!in.AtEnd()) {
         const int64_t start = read_nmea_sentence(in, sentence);
-        if (nmea_tokenize(sentence, f) == 0 && nmea_classify(f) == kGGA && FieldInt(f[6]) != 0) {
-            position = start;
+        if (nmea_tokenize(sentence, f) != 0) {
+            continue;
+        }
+        const SentenceCode code = nmea_classify(f);
+        if (code == kRMC) {
+            rmc_start = start;
+            rmc_sod = -1;
+            field_time_of_day(f[1], rmc_sod);
+            continue;
+        }
+        if (code != kGGA) {
+            continue;
+        }
+        // A fix as the GGA parser judges it: a position off the earth is none.
+        parse_gga(f, gga);
+        int32_t sod = -1;
+        if (gga.fix_quality != 0) {
+            position = rmc_start >= 0 && field_time_of_day(f[1], sod) && sod == rmc_sod ? rmc_start : start;
             return 0;
         }
+        rmc_start = -1;
     }
     return 1;
 }
@@ -537,6 +588,12 @@ double stable_cn0_average(const NmeaEpoch& e)
 bool IsEarthPosition(double latitude, double longitude)
 {
     return std::fabs(latitude) <= 90 && std::fabs(longitude) <= 180;  // false for NaN too
+}
+
+bool IsEarthPosition(double latitude, double longitude, double height)
+{
+    constexpr double kMaxHeight = 100000;  // metres from the ground
+    return IsEarthPosition(latitude, longitude) && std::fabs(height) <= kMaxHeight;
 }
 
 void SetRawGgaPosition(NmeaEpoch& e)

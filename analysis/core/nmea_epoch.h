@@ -4,6 +4,8 @@
 // epoch at a time.
 #include <array>
 #include <cstdint>
+#include <limits>
+#include <optional>
 #include <string_view>
 
 #include "analysis/core/byte_stream.h"
@@ -37,6 +39,12 @@ struct TrackerChannel {
 
 constexpr int kMaxPrn = 32;
 
+// A value the log did not tell.
+inline constexpr double kUntold = std::numeric_limits<double>::quiet_NaN();
+// A count that could not be had (the visible satellites of an epoch that
+// tells no time), written as no number rather than as 0.
+constexpr int32_t kCountUnknown = -1;
+
 struct NmeaEpoch {
     uint32_t flags = 0;
     int32_t gps_time = 0;  // GPS seconds of the RMC date and time
@@ -51,7 +59,6 @@ struct NmeaEpoch {
     double latitude = 0, longitude = 0, height = 0;  // degrees (S, W negative), metres
     // False for a track point that gave no height: it is drawn on the ground.
     bool height_known = true;
-    double speed = 0;                                 // m/s
     int32_t gsa_mode = 0, fix_quality = 0;
     double pdop = 0, hdop = 0, vdop = 0;
     int32_t sats_used = 0, sats_visible = 0, sats_in_view = 0, tracked_count = 0;
@@ -73,30 +80,43 @@ struct NmeaEpoch {
     int32_t gga_lon_deg = 0;
     double gga_lon_min = 0;
     char gga_ns = 0, gga_ew = 0;
-    // The last GGA gave a position off the earth (latitude past 90, longitude
-    // past 180, minutes past 60): it was taken as no position and no fix.
+    // The last GGA gave a position off the earth (IsEarthPosition, or minutes
+    // past 60): it was taken as no position (zeros) and no fix.
     bool gga_position_refused = false;
     double gga_altitude = 0;
     int32_t rmc_hour = 0, rmc_minute = 0, rmc_second = 0;
     int32_t rmc_day = 0, rmc_month = 0, rmc_year = 0;  // two-digit year
-    double vtg_kmh = 0, vtg_ms = 0, vtg_course = 0;
-    // Which VTG fields held a number (an empty field is no speed of 0).
-    bool vtg_speed_valid = false, vtg_course_valid = false;
-    // The speed over ground (knots) and course (degrees, true) of a valid
-    // ("A") RMC, where its fields hold them.
-    double rmc_speed_knots = 0, rmc_course = 0;
-    bool rmc_speed_valid = false, rmc_course_valid = false;
 
     bool Has(uint32_t flag) const { return (flags & flag) != 0; }
-};
 
-// The speed over ground (km/h) and course (degrees, true) of an epoch: its
-// VTG's, else its RMC's (the same quantities, the speed in knots). NaN for
-// what neither tells, never a speed of 0 that reads as standing still.
-struct EpochMotion {
-    double kmh, course;
+    // The speed over ground and course (degrees, true) of the epoch: its
+    // VTG's, else its RMC's (the same quantities, the speed in knots); NaN
+    // for what neither told, never a speed of 0 that reads as standing
+    // still. Only what the epoch's own sentences told counts (their flags),
+    // so a value left from an earlier epoch is never taken.
+    double SpeedKmh() const;
+    double SpeedMs() const { return SpeedKmh() / 3.6; }
+    double Course() const;
+    // What a VTG told (NaN for an empty field); the readers of other logs
+    // (a reference log, a vel record) tell theirs the same way, with the VTG
+    // flag set.
+    void SetVtgMotion(double kmh, double course)
+    {
+        vtg_kmh_ = kmh;
+        vtg_course_ = course;
+    }
+    // What a valid ("A") RMC told, the speed in knots (NaN for an empty field
+    // or a receiver warning).
+    void SetRmcMotion(double knots, double course)
+    {
+        rmc_knots_ = knots;
+        rmc_course_ = course;
+    }
+
+private:
+    double vtg_kmh_ = kUntold, vtg_course_ = kUntold;
+    double rmc_knots_ = kUntold, rmc_course_ = kUntold;
 };
-EpochMotion epoch_motion(const NmeaEpoch& e);
 
 // The odometer's counts-to-metres scale unless the speed extraction sets
 // another.
@@ -127,9 +147,21 @@ int32_t tg_gps_seconds(const NmeaFields& f);
 // value, the letter from the sign, as GGA writes them.
 void SetRawGgaPosition(NmeaEpoch& e);
 
-// A position on the earth: finite, latitude within -90..90, longitude within
-// -180..180 degrees.
+// A position on the earth: latitude within -90..90 and longitude within
+// -180..180 degrees, and (with a height) a finite height within 100 km of
+// the ground (room for an aircraft). Anything else a receiver or a file
+// reports is damaged: no place to draw, write, average or compare.
 bool IsEarthPosition(double latitude, double longitude);
+bool IsEarthPosition(double latitude, double longitude, double height);
+
+// The GPS time of an epoch: its "$PQNVTG" week and time of week, else its
+// RMC's UTC date and time + 15 s (the fixed offset used wherever only UTC is
+// known); nothing when the epoch tells neither.
+struct EpochGpsTime {
+    int32_t week = 0;
+    double tow = 0;
+};
+std::optional<EpochGpsTime> epoch_gps_time(const NmeaEpoch& e);
 
 // Whether a "$PQNVTG" may give the time: when its epoch has an RMC read
 // before it (UTC, 15 s behind GPS time), the two agree within a few seconds
@@ -156,8 +188,10 @@ int nmea_read_odo_epoch(ByteStream& in, NmeaEpoch& e, double odometer_scale = kD
 // end) when the rest of the log holds neither sentence.
 int nmea_sync_start(ByteStream& in, int64_t& position, int& rmc_first, NmeaEpoch& e);
 
-// Stores the position of the first GGA with a fix; 1 (nothing stored) when
-// there is none. The stream is left where the search stopped.
+// Stores the position where the epoch of the first GGA with a fix begins:
+// that GGA, or the RMC of the same second right before it in a log whose
+// epochs open with the RMC. 1 (nothing stored) when there is none. The
+// stream is left where the search stopped.
 int nmea_seek_first_fix(ByteStream& in, int64_t& position);
 
 // Per-satellite CN0 settling: a reading settles after 11 steps in a row of at

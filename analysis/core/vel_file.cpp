@@ -1,10 +1,13 @@
 #include "analysis/core/vel_file.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 
 #include "analysis/core/byte_stream.h"
+#include "analysis/core/nmea_epoch.h"
 #include "analysis/core/run_outcome.h"
 
 namespace navsift {
@@ -102,7 +105,8 @@ void VelWriter::Append(const VelRecord& record)
     if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
         failed_ = true;
     }
-    last_ = record.key;
+    first_ = std::min(first_, record.key);
+    last_ = std::max(last_, record.key);
 }
 
 bool VelWriter::Finish()
@@ -124,8 +128,7 @@ bool VelWriter::Finish()
 
 bool VelOnTheEarth(const VelRecord& r)
 {
-    constexpr double kMaxHeight = 100000;
-    return std::fabs(r.latitude) <= 90 && std::fabs(r.longitude) <= 180 && std::fabs(r.height) <= kMaxHeight;
+    return IsEarthPosition(r.latitude, r.longitude, r.height);
 }
 
 std::optional<VelFile> VelFile::Load(const std::string& path)
@@ -144,12 +147,29 @@ std::optional<VelFile> VelFile::Load(const std::string& path)
     for (std::size_t i = 0; i < file.records.size(); ++i) {
         file.records[i] = DecodeVelRecord(p + kVelHeaderSize + i * kVelRecordSize);
     }
+    const auto earlier = [&file](std::size_t a, std::size_t b) { return file.records[a].key < file.records[b].key; };
+    for (std::size_t i = 1; i < file.records.size(); ++i) {
+        if (file.records[i].key < file.records[i - 1].key) {
+            file.by_key.resize(file.records.size());
+            std::iota(file.by_key.begin(), file.by_key.end(), std::size_t{0});
+            std::stable_sort(file.by_key.begin(), file.by_key.end(), earlier);
+            break;
+        }
+    }
     return file;
 }
 
 std::optional<VelRecord> VelFile::Lookup(uint32_t second) const
 {
     if (second < first || second > last || records.empty()) {
+        return std::nullopt;
+    }
+    if (!by_key.empty()) {
+        const auto at = std::lower_bound(by_key.begin(), by_key.end(), second,
+                                         [this](std::size_t k, uint32_t s) { return records[k].key < s; });
+        if (at != by_key.end() && records[*at].key == second) {
+            return records[*at];
+        }
         return std::nullopt;
     }
     std::size_t i = std::min<std::size_t>(second - first, records.size() - 1);

@@ -37,8 +37,10 @@ public:
     // never gets a record is still a valid, empty range. False on failure.
     bool Create(const std::string& path, uint32_t first);
     void Append(const VelRecord& record);
-    // Rewrites the header with the last key appended (the first second when
-    // none) and closes; false when anything failed to reach the disk.
+    // Rewrites the header with the smallest and the largest second (of the
+    // first second and the records: a log whose clock was set back mid-log
+    // has its records out of order) and closes; false when anything failed
+    // to reach the disk.
     bool Finish();
 
 private:
@@ -54,10 +56,8 @@ inline bool VelHasPosition(const VelRecord& r)
     return !(r.latitude == 0 && r.longitude == 0 && r.height == 0);
 }
 
-// A record's position on or near the earth: latitude within -90..90,
-// longitude within -180..180, a finite height within 100 km of the ground
-// (room for an aircraft). Anything else is a damaged record: no place to
-// draw or compare.
+// A record's position on or near the earth (IsEarthPosition): anything else
+// is a damaged record, no place to draw or compare.
 bool VelOnTheEarth(const VelRecord& r);
 
 // A whole file in memory, looked up by second.
@@ -65,13 +65,17 @@ struct VelFile {
     uint32_t first = 0, last = 0;
     std::vector<VelRecord> records;
     bool partial_tail = false;  // bytes after the last whole record were ignored
+    // The records in order of their keys, the first of equal keys first;
+    // Load fills it only for a file whose keys step back somewhere.
+    std::vector<std::size_t> by_key;
 
     // Nothing when the file cannot be read or is shorter than its header.
     static std::optional<VelFile> Load(const std::string& path);
 
-    // The record keyed `second`. The search starts where a gap-free file
-    // would hold it and walks towards it, so gaps and the missing first
-    // record are tolerated; it never leaves the records held.
+    // The record keyed `second`. In a file in order of time the search
+    // starts where a gap-free file would hold it and walks towards it, so
+    // gaps and the missing first record are tolerated; it never leaves the
+    // records held. A file out of order is searched through `by_key`.
     std::optional<VelRecord> Lookup(uint32_t second) const;
 };
 

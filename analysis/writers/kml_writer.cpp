@@ -230,20 +230,19 @@ void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, b
         out += kNoHeight;
     }
     out += "</td></tr>\r\n<tr><td>Speed: </td><td>";
-    // A log's epoch (it has its GGA) shows its VTG's speed and course, else
-    // its RMC's; a vel record carries its own. What was not told is NaN.
-    const EpochMotion motion = r.Has(kHasGGA) ? epoch_motion(r) : EpochMotion{r.vtg_kmh, r.vtg_course};
-    if (std::isnan(motion.kmh)) {
+    // What the epoch told of its speed and course (a GPX point tells none).
+    const double kmh = r.SpeedKmh(), course = r.Course();
+    if (std::isnan(kmh)) {
         out += "no speed";
     } else {
-        out += Fixed(motion.kmh, 1).c_str();
+        out += Fixed(kmh, 1).c_str();
         out += " km/h";
     }
     out += "</td></tr>\r\n<tr><td>Heading: </td><td>";
-    if (std::isnan(motion.course)) {
+    if (std::isnan(course)) {
         out += "no heading ";
     } else {
-        AppendRight(out, Fixed(motion.course, 1).c_str(), 3);
+        AppendRight(out, Fixed(course, 1).c_str(), 3);
         out += "deg ";
     }
     out += "</td></tr>\r\n</table>]]>\r\n</description>\r\n<Point>\r\n<coordinates>";

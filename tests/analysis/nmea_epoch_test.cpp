@@ -119,9 +119,9 @@ TEST(SentenceParsers, PositionTimeAndDilutions)
     EXPECT_EQ(short_gsa.vdop, 0);
 
     parse_vtg(Fields(Sentence("GPVTG,054.7,T,034.4,M,005.5,N,036.0,K")), e);
-    EXPECT_DOUBLE_EQ(e.vtg_kmh, 36.0);
-    EXPECT_DOUBLE_EQ(e.speed, 10.0);
-    EXPECT_DOUBLE_EQ(e.vtg_course, 54.7);
+    EXPECT_DOUBLE_EQ(e.SpeedKmh(), 36.0);
+    EXPECT_DOUBLE_EQ(e.SpeedMs(), 10.0);
+    EXPECT_DOUBLE_EQ(e.Course(), 54.7);
 }
 
 TEST(SentenceParsers, SatellitesInViewComeInOrderOnly)

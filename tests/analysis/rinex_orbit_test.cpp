@@ -667,8 +667,11 @@ TEST_F(RinexFolder, VisibilityRowsAcrossMidnightAndAMissingDay)
         EXPECT_EQ(file.sat_visibility(munich, AtSeconds(t), marks), 0);
         EXPECT_EQ(marks, ElevationMarks{});
     }
-    // An epoch without GPS time gives zeros and tries no file.
-    EXPECT_EQ(file.sat_visibility(munich, GpsTime{0, 0}, marks), 0);
+    // An epoch without GPS time gives a row that says so, no count, no
+    // satellite marked, and tries no file.
+    EXPECT_EQ(file.sat_visibility(munich, GpsTime{0, 0}, marks), navsift::kCountUnknown);
+    EXPECT_EQ(marks, ElevationMarks{});
+    EXPECT_EQ(file.NoTimeRows(), 1);
     const std::string out = testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
     file.Close();

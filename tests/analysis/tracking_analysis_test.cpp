@@ -126,8 +126,8 @@ void WriteRinexForJune30(const fs::path& folder)
 }
 
 // Twenty-seven seconds from 07:59:50 UTC (08:00:05 GPS), each led by its
-// RMC, with 10-second windows: the analysis starts at the first fix's GGA, so
-// the first epoch is left out and the second, without CN0, comes first; satellite 9 lost for four seconds and
+// RMC, with 10-second windows: the analysis starts at the epoch of the first
+// fix, its RMC, so no epoch is left out; the first two have no CN0; satellite 9 lost for four seconds and
 // found again, the second 08:00:19 GPS missing (the end of the first
 // window), two epochs with tracker channels, one without GGA, a CN0 of 75,
 // an ephemeris line, and a log that stops inside its third window.
@@ -211,20 +211,20 @@ TEST_F(TrackingAnalysis, HandMadeLogGivesTheReviewedTablesWindowByWindow)
     EXPECT_NE(r.out.find("CN0 Analysis:\r\n"), std::string::npos);
     EXPECT_NE(r.out.find("Sat 9 processing..."), std::string::npos);
 
-    // One raw record per written epoch (26), with the fields where readers
+    // One raw record per written epoch (27), with the fields where readers
     // look for them.
     const std::string raw = ReadFile(Report() / "global_info.raw");
-    ASSERT_EQ(raw.size(), 26u * navsift::kRawEpochSize);
+    ASSERT_EQ(raw.size(), 27u * navsift::kRawEpochSize);
     const auto i32 = [&raw](std::size_t record, std::size_t offset) {
         int32_t v = 0;
         std::memcpy(&v, raw.data() + record * navsift::kRawEpochSize + offset, 4);
         return v;
     };
     EXPECT_EQ(i32(0, 128), kWeek);
-    EXPECT_EQ(i32(0, 112), kWeek * 604800 + kMondayTow + 8 * 3600 + 6) << "GPS time of the first epoch";
+    EXPECT_EQ(i32(0, 112), kWeek * 604800 + kMondayTow + 8 * 3600 + 5) << "GPS time of the first epoch";
     EXPECT_EQ(raw[2240], 'N');
     EXPECT_EQ(raw[2241], 'E');
-    EXPECT_EQ(i32(22, 0) & 0x10000000, 0x10000000) << "the epoch of the ephemeris line is marked";
+    EXPECT_EQ(i32(23, 0) & 0x10000000, 0x10000000) << "the epoch of the ephemeris line is marked";
     EXPECT_EQ(i32(1, 16), 2) << "GGA count of the second epoch";
     for (std::size_t reserved : {116u, 124u, 132u, 152u, 160u, 180u, 196u, 220u, 2212u, 2228u, 2268u, 2284u}) {
         EXPECT_EQ(i32(5, reserved), 0) << reserved;
@@ -352,13 +352,13 @@ TEST_F(TrackingAnalysis, LogWithoutFixStartsAtItsFirstGgaRmcPair)
     EXPECT_EQ(CountOf(ReadFile(Report() / "global_info.txt"), "          0          3      2.500"), 5);
 }
 
-// A receiver that reports itself at 27 S on the date line, a million metres
-// and more below the ellipsoid (a garbled altitude), with a large NCO: each
-// of these values fills its column, and a reader that splits global_info at
-// blanks must still find all nineteen values, these among them.
+// A receiver that reports itself at 27 S on the date line, at the greatest
+// height still on the earth (100 km), with a large NCO: each of these values
+// fills its column, and a reader that splits global_info at blanks must
+// still find all nineteen values, these among them.
 TEST_F(TrackingAnalysis, ValuesThatFillTheirColumnsStayApartInGlobalInfo)
 {
-    for (const std::string altitude : {"-1000000.000", "-123456789.012"}) {
+    for (const std::string altitude : {"-99999.999", "99999.999"}) {
         std::vector<TrackEpoch> epochs;
         for (int k = 0; k < 6; ++k) {
             TrackEpoch e = At(36000 + k, {{7, 40, 100, 44}});
