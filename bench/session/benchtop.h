@@ -35,6 +35,7 @@
 #include "bench/session/session_platform.h"
 #include "bench/session/small_dialogs.h"
 #include "bench/session/test_engine.h"
+#include "platform/qt/bench_window.h"
 
 class QAction;
 class QLabel;
@@ -88,7 +89,10 @@ struct BenchtopOptions {
     bool allMenus = false;
 };
 
-class Benchtop : public QMainWindow, public TestingConfigHost, public session::IStatusBar {
+class Benchtop : public QMainWindow,
+                 public TestingConfigHost,
+                 public session::IStatusBar,
+                 public platform::BenchWindowOwner {
     Q_OBJECT
 public:
     // Loads the window: system log, hidden entries, configuration dialog,
@@ -177,6 +181,14 @@ public:
     QWidget* NmeaWidget(int slot) const { return nmea_widgets_[slot]; }
     QWidget* DebugWidget(int slot) const { return debug_widgets_[slot]; }
     QMdiArea* Workspace() const { return mdi_; }
+
+    // --- the windows it owns ---
+    // Where a window of its own opens (or, its contents changed, goes): see
+    // PlaceClearOfTables.
+    void PlaceBenchWindow(QWidget& window) override;
+    // Alt+letter from one of its windows: the menu of that letter, opened
+    // here as Alt+letter opens it in this window.
+    bool MenuKey(const QKeySequence& key) override;
 
     // How the help page is opened (the desktop's browser by default).
     void SetHelpOpener(std::function<bool(const std::string& file)> opener) { help_opener_ = std::move(opener); }
@@ -377,8 +389,6 @@ private:
     TestingConfig* config_dialog_ = nullptr;
     QPointer<Coords> coords_;
     QPointer<Results> results_;
-    bool results_placed_ = false;
-    bool sim_placed_ = false;
     QPointer<frmAbout> about_;
     QPointer<TaskMonitor> task_monitor_;
     QPointer<sim::SimWindow> sim_window_;

@@ -34,6 +34,10 @@ namespace {
 // Of a title bar left uncovered: its icon and the start of its caption.
 constexpr int kTitleReach = 40;
 
+// What the engineer reads while a session runs: a device window's
+// satellite table and position panel, the results grid.
+constexpr const char* kReadInView[] = {"SatTable", "DataPanel", "MSFlexGrid1"};
+
 // A window's own size, kept while it is made smaller to find a place.
 constexpr const char* kNaturalSize = "fixbenchNaturalSize";
 constexpr const char* kRoomWatched = "fixbenchRoomWatched";
@@ -202,12 +206,8 @@ using Cost = std::tuple<int64_t, int64_t, int64_t, int64_t, int64_t, int64_t>;
 
 std::vector<QWidget*> Benchtop::SessionWindows() const {
     std::vector<QWidget*> out;
-    for (QWidget* w : {static_cast<QWidget*>(results_.data()), static_cast<QWidget*>(findChild<ReplayWindow*>()),
-                       static_cast<QWidget*>(script_panel_ ? script_panel_->Window() : nullptr),
-                       static_cast<QWidget*>(sim_window_.data()),
-                       static_cast<QWidget*>(labsat_ ? labsat_->Window() : nullptr),
-                       static_cast<QWidget*>(ext_control_ ? ext_control_->Window() : nullptr)})
-        if (w) out.push_back(w);
+    for (platform::BenchWindow* w : findChildren<platform::BenchWindow*>())
+        if (w->isWindow()) out.push_back(w);
     return out;
 }
 
@@ -231,7 +231,7 @@ Benchtop::Obstacles Benchtop::ObstaclesAround(const QWidget& window) const {
             for (const QRect& part : (QRegion(r) & view) - above) parts.push_back(part.translated(to_global));
             return parts;
         };
-        for (const char* name : {"SatTable", "DataPanel"})
+        for (const char* name : kReadInView)
             if (auto* panel = sub->widget()->findChild<QWidget*>(name); panel && panel->isVisible())
                 for (const QRect& part : in_view(QRect(panel->mapTo(mdi_->viewport(), QPoint(0, 0)), panel->size())))
                     o.tables.push_back(part);
@@ -264,10 +264,33 @@ Benchtop::Obstacles Benchtop::ObstaclesAround(const QWidget& window) const {
         if (std::vector<QRect> parts(grabbable.begin(), grabbable.end()); GrabbableBeside(parts, QRect()))
             o.bars.push_back(std::move(parts));
         o.windows.push_back(frame);
+        QRegion covered;  // by the windows in front of it
+        for (QWidget* front : others)
+            if (front != other && front != &window && front->isVisible() && front->property(kRaised).toLongLong() > raised)
+                covered += front->frameGeometry();
         for (QAbstractButton* button : other->findChildren<QAbstractButton*>())
             if (button->isVisible()) o.controls.emplace_back(button->mapToGlobal(QPoint(0, 0)), button->size());
+        // The results grid is read as the tables are.
+        for (const char* name : kReadInView)
+            if (auto* part = other->findChild<QWidget*>(name); part && part->isVisible())
+                for (const QRect& r : QRegion(QRect(part->mapToGlobal(QPoint(0, 0)), part->size())) - covered)
+                    o.tables.push_back(r);
     }
     return o;
+}
+
+void Benchtop::PlaceBenchWindow(QWidget& window) {
+    if (window.isVisible()) {
+        // Grown or shrunk where it is: it stays while it still hides nothing
+        // the engineer reads, no title bar and not the menus.
+        const Obstacles o = ObstaclesAround(window);
+        const QRect at(window.frameGeometry().topLeft(), window.size() + (window.frameGeometry().size() - window.geometry().size()));
+        if (Covered(o.menus, at) + Covered(o.tables, at) + Covered(o.titles, at) == 0) {
+            platform::KeepOnScreen(window);
+            return;
+        }
+    }
+    PlaceClearOfTables(window);
 }
 
 // Where a window opened over the workspace (the results grid, the replay's
@@ -419,7 +442,11 @@ void Benchtop::PlaceReplayInView(QMdiSubWindow* sub) {
     if (!sub || !sub->widget()) return;
     const QRect view = mdi_->viewport()->rect();
     std::vector<std::vector<QRect>> live_bars, replay_bars;
-    std::vector<QRect> titles, tables, panels, replay_titles, replay_parts;
+    std::vector<QRect> titles, tables, panels, replay_titles, replay_parts, beneath;
+    // The windows open over the workspace would hide it: under them last.
+    const QPoint from_global = -mdi_->viewport()->mapToGlobal(QPoint(0, 0));
+    for (QWidget* w : SessionWindows())
+        if (w->isVisible()) beneath.push_back(w->frameGeometry().translated(from_global).intersected(view));
     const QList<QMdiSubWindow*> stack = mdi_->subWindowList(QMdiArea::StackingOrder);  // bottom first
     auto shown = [&](QMdiSubWindow* w) { return w != sub && w->isVisible() && !w->isMinimized() && w->widget(); };
     for (qsizetype i = 0; i < stack.size(); ++i) {
@@ -460,9 +487,10 @@ void Benchtop::PlaceReplayInView(QMdiSubWindow* sub) {
 
     // What it covers, in this order of weight: title bars out of reach
     // (live, then replay), then the areas of the live title bars, tables and
-    // panels and of the replay title bars, tables and panels; then the
-    // larger size, the higher and the further left place.
-    const std::vector<QRect>* areas[] = {&titles, &tables, &panels, &replay_titles, &replay_parts};
+    // panels and of the replay title bars, tables and panels, then what the
+    // windows over the workspace would hide; then the larger size, the
+    // higher and the further left place.
+    const std::vector<QRect>* areas[] = {&titles, &tables, &panels, &replay_titles, &replay_parts, &beneath};
     using Cost = std::tuple<int, int, std::array<int64_t, std::size(areas)>, size_t, int, int>;
     auto out_of_reach = [](const std::vector<std::vector<QRect>>& bars, const QRect& r) {
         return static_cast<int>(std::count_if(bars.begin(), bars.end(), [&](const auto& b) { return !InReach(b, r); }));
