@@ -299,8 +299,12 @@ private:
     // What a window opened over the workspace should leave in view, in
     // screen coordinates, by weight.
     struct Obstacles {
-        std::vector<QRect> menus, tables, titles, controls, windows;
+        std::vector<QRect> menus;
+        std::vector<QRect> panels;  // position panels and the results grid
+        std::vector<QRect> tables;  // satellite tables
+        std::vector<QRect> titles, controls, windows;
         std::vector<std::vector<QRect>> bars;  // each title bar's parts in view
+        std::vector<QRect> consoles;  // not obstacles: the place of least need
     };
     Obstacles ObstaclesAround(const QWidget& window) const;
     // The windows that open over the workspace: the results grid, the

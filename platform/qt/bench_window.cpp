@@ -147,6 +147,11 @@ void BenchWindow::FitContents() {
         KeepOnScreen(*this);
 }
 
+void BenchWindow::KeepWorkInView() {
+    if (!isVisible() || placement_ != Placement::ByOwner) return;
+    if (BenchWindowOwner* owner = Owner()) owner->PlaceBenchWindow(*this);
+}
+
 void BenchWindow::closeEvent(QCloseEvent* event) {
     const std::string question = CloseQuestion();
     if (!question.empty() &&

@@ -65,6 +65,9 @@ public:
     // placed anew by its owner when it now covers what the owner keeps in
     // view.
     void FitContents();
+    // Windows opened beside it (the replay's own): placed anew by its owner
+    // when it now covers what the owner keeps in view.
+    void KeepWorkInView();
 
     // The owner that places the window and answers its menu keys (null
     // when its parent is none).
