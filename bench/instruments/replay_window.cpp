@@ -125,11 +125,7 @@ ReplayWindow::ReplayWindow(Replay& control, QWidget* parent) : platform::BenchWi
     connect(add, &QPushButton::clicked, this, [this] { Handle("Command3_Click", [&] { control_.Command3_Click(); }); });
     connect(remove, &QPushButton::clicked, this,
             [this] { Handle("Command5_Click", [&] { control_.Command5_Click(list_->currentRow()); }); });
-    connect(done, &QPushButton::clicked, this, [this] {
-        Handle("Command6_Click", [&] { control_.Command6_Click(); });
-        // Clear of the device windows the logs now replay in.
-        KeepWorkInView();
-    });
+    connect(done, &QPushButton::clicked, this, [this] { Handle("Command6_Click", [&] { control_.Command6_Click(); }); });
     connect(cancel, &QPushButton::clicked, this, [this] { Handle("Command8_Click", [&] { control_.Command8_Click(); }); });
     connect(files, &QPushButton::clicked, this, [this] { Handle("Command7_Click", [&] { control_.Command7_Click(); }); });
     connect(play_, &QPushButton::clicked, this, [this] { Handle("Play_Click", [&] { control_.Play_Click(); }); });

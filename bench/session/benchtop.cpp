@@ -245,7 +245,10 @@ void Benchtop::MakeReplay() {
             made.ops->DeviceSetClosable();
             // Placed when shown, after the replay's own stacking: clear of
             // the live windows' tables and title bars, inside the workspace.
-            sub->installEventFilter(new FirstShowPlacer(sub, [this, sub] { PlaceReplayInView(sub); }));
+            sub->installEventFilter(new FirstShowPlacer(sub, [this, sub] {
+                PlaceReplayInView(sub);
+                KeepSessionWindowsClear();
+            }));
             return ReplayWindowMade{made.widget, made.ops};
         },
         [this](const std::string& text) {

@@ -293,6 +293,11 @@ private:
     // A replay device window, where it leaves the live ones' tables and
     // position panels in view (benchtop_placement.cpp).
     void PlaceReplayInView(QMdiSubWindow* sub);
+    // The windows over the workspace, bottom first, each placed anew where
+    // it now covers what a replay window just opened shows (once per turn
+    // of the event loop, however many opened).
+    void KeepSessionWindowsClear();
+    bool keep_clear_queued_ = false;
     // A rectangle moved, and shrunk if it must be, to lie wholly inside view.
     static QRect FittedInto(const QRect& view, QRect at);
     void PlaceClearOfTables(QWidget& window);

@@ -208,6 +208,20 @@ std::vector<QWidget*> Benchtop::SessionWindows() const {
     return out;
 }
 
+void Benchtop::KeepSessionWindowsClear() {
+    if (keep_clear_queued_) return;
+    keep_clear_queued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        keep_clear_queued_ = false;
+        std::vector<QWidget*> windows = SessionWindows();
+        std::stable_sort(windows.begin(), windows.end(), [](QWidget* a, QWidget* b) {
+            return a->property(kRaised).toLongLong() < b->property(kRaised).toLongLong();
+        });
+        for (QWidget* w : windows)
+            if (auto* own = qobject_cast<platform::BenchWindow*>(w)) own->KeepWorkInView();
+    });
+}
+
 Benchtop::Obstacles Benchtop::ObstaclesAround(const QWidget& window) const {
     LayOutPending();
     Obstacles o;
@@ -316,20 +330,26 @@ void Benchtop::PlaceClearOfTables(QWidget& window) {
     const QSize own = window.size();
     const QSize least = window.minimumSizeHint().expandedTo(QSize(360, 200)).boundedTo(own);
     WatchForRoom(window);
-    // A window shown without taking the keys (the results grid) stays
-    // behind the one that keeps them: not under it, where it can, its own
-    // title bar least of all.
-    QRect keeps_keys;
+    // The windows in front of it: of one placed anew where it is (behind
+    // those that came to the front after it), and the one that keeps the
+    // keys when it is shown without taking them (the results grid). Not
+    // under them, where it can, its own title bar least of all.
+    std::vector<QRect> front;
+    if (window.isVisible()) {
+        const qlonglong raised = window.property(kRaised).toLongLong();
+        for (QWidget* other : SessionWindows())
+            if (other != &window && other->isVisible() && other->property(kRaised).toLongLong() > raised)
+                front.push_back(other->frameGeometry());
+    }
     if (window.testAttribute(Qt::WA_ShowWithoutActivating))
         if (QWidget* active = QApplication::activeWindow();
             active && active != &window && active != this && active->isVisible())
-            keeps_keys = active->frameGeometry();
+            front.push_back(active->frameGeometry());
     // The places where what a place covers can change: against the
     // screen's edges and every part's, and a title bar's reach from its ends.
     auto places = [&](const QSize& s) {
         std::vector<int> xs{area.left(), area.right() + 1 - s.width()}, ys{area.top(), area.bottom() + 1 - s.height()};
-        const std::vector<QRect> front{keeps_keys};
-        for (const std::vector<QRect>* parts : {&o.menus, &o.panels, &o.tables, &o.titles, &o.windows, &o.consoles, &front})
+        for (const std::vector<QRect>* parts : std::initializer_list<const std::vector<QRect>*>{&o.menus, &o.panels, &o.tables, &o.titles, &o.windows, &o.consoles, &front})
             for (const QRect& r : *parts) {
                 for (int x : {r.left() - s.width(), r.left(), r.right() + 1, r.right() + 1 - s.width()}) xs.push_back(x);
                 for (int y : {r.top() - s.height(), r.top(), r.bottom() + 1, r.bottom() + 1 - s.height()}) ys.push_back(y);
@@ -355,10 +375,19 @@ void Benchtop::PlaceClearOfTables(QWidget& window) {
         const int bar = frame.height();
         const QRect start(r.topLeft(), QSize(kTitleReach, bar));
         const QRect end(QPoint(r.right() + 1 - kTitleReach - 3 * bar, r.top()), QSize(kTitleReach, bar));
-        return keeps_keys.intersects(start) && keeps_keys.intersects(end) ? int64_t{1} : int64_t{0};
+        auto hidden = [&](const QRect& piece) {
+            return std::any_of(front.begin(), front.end(), [&](const QRect& f) { return f.intersects(piece); });
+        };
+        return hidden(start) && hidden(end) ? int64_t{1} : int64_t{0};
     };
     // What of it the window that keeps the keys would hide.
-    auto hidden_behind = [&](const QRect& r) { return Area(r.intersected(keeps_keys)); };
+    auto hidden_behind = [&](const QRect& r) { return Covered(front, r); };
+    // Its own results grid, read as the position panels are, under them.
+    QRect grid;
+    if (const auto* g = window.findChild<QWidget*>("MSFlexGrid1"); g && g->isVisible())
+        grid = QRect(g->mapTo(&window, QPoint(0, 0)) + QPoint(frame.width() / 2, frame.height() - frame.width() / 2),
+                     g->size());
+    auto grid_hidden = [&](const QRect& r) { return grid.isNull() ? 0 : Covered(front, grid.translated(r.topLeft())); };
     // At its own size where it covers nothing the engineer reads: the
     // fewest title bars out of reach, other windows' buttons, other windows,
     // then the lowest and rightmost.
@@ -397,7 +426,7 @@ void Benchtop::PlaceClearOfTables(QWidget& window) {
             if (best && menus > std::get<0>(*best)) continue;
             const Cost c{menus,
                          out_of_reach(r) + own_bar_hidden(r),
-                         Covered(o.panels, r),
+                         Covered(o.panels, r) + grid_hidden(r),
                          Covered(o.tables, r),
                          hidden_behind(r),
                          Covered(o.controls, r),

@@ -65,8 +65,8 @@ public:
     // placed anew by its owner when it now covers what the owner keeps in
     // view.
     void FitContents();
-    // Windows opened beside it (the replay's own): placed anew by its owner
-    // when it now covers what the owner keeps in view.
+    // Windows opened beneath it (a replay's device windows): placed anew by
+    // its owner when it now covers what the owner keeps in view.
     void KeepWorkInView();
 
     // The owner that places the window and answers its menu keys (null

@@ -6,10 +6,12 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QRegion>
+#include <QStyle>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -71,7 +73,11 @@ inline void ExpectEveryTitleBarInReach(bench::Benchtop& top, const std::vector<Q
     }
     for (size_t i = 0; i < windows.size(); ++i) {
         const QRect f = windows[i]->frameGeometry();
-        Bar b = bar(windows[i]->windowTitle().toStdString(), QRect(f.topLeft(), QSize(f.width(), 24)));
+        // The window manager's title bar (offscreen, without one: the height
+        // a title bar of the style takes).
+        const int h = std::max(windows[i]->geometry().top() - f.top(),
+                               windows[i]->style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8);
+        Bar b = bar(windows[i]->windowTitle().toStdString(), QRect(f.topLeft(), QSize(f.width(), h)));
         for (size_t j = i + 1; j < windows.size(); ++j) {
             b.left -= windows[j]->frameGeometry();
             b.right -= windows[j]->frameGeometry();

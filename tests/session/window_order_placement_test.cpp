@@ -349,6 +349,26 @@ protected:
         ExpectEveryTitleBarInReach(*top, stack_order);
     }
 
+    // A window already open when device windows opened beneath it covers
+    // none of the position panels, where a place of its size leaves them
+    // and every title bar in view.
+    void ExpectOffThePanels(Win kind, QWidget* w, const std::vector<QWidget*>& opened) {
+        const QRect at = w->frameGeometry();
+        SCOPED_TRACE(std::string(Name(kind)) + " at " + Describe(at) + ", after the replay opened");
+        const std::vector<QWidget*> stack_order = stacking.Sorted(opened);
+        std::vector<QRect> in_front;
+        const std::vector<Part> parts = ToLeaveInView(w, stack_order, in_front);
+        std::vector<Part> panels;
+        for (const Part& p : parts)
+            if (p.name.find("DataPanel") != std::string::npos) panels.push_back(p);
+        std::vector<Part> must = panels;
+        for (const Part& p : ReachPieces(parts)) must.push_back(p);
+        if (!RoomFor(at.size() + QSize(8, TitleHeight(*w)), must, in_front)) return;
+        for (const Part& p : panels) {
+            EXPECT_FALSE(at.intersects(p.at)) << "it could have left " << p.name << " " << Describe(p.at) << " in view";
+        }
+    }
+
     void OpenInEveryOrder(int receivers) {
         for (const std::vector<Win>& order : Orders()) {
             std::string names;
@@ -362,6 +382,10 @@ protected:
                 ASSERT_TRUE(w && w->isVisible()) << Name(kind) << " did not open";
                 opened.push_back(w);
                 ExpectPlaced(kind, w, opened);
+                // The replay's device windows open beneath the windows
+                // already open, which move off what they now cover.
+                if (kind == Win::Replay)
+                    for (size_t i = 0; i + 1 < opened.size(); ++i) ExpectOffThePanels(order[i], opened[i], opened);
             }
             if (HasFailure()) return;  // one order's report is enough to read
         }
