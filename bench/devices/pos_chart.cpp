@@ -111,9 +111,8 @@ std::string PositionPlot::Footnote() const {
 
 int PositionPlot::AxisLimit() const { return static_cast<int>(std::floor(max_pos_ + 1)); }
 
-PosChart::PosChart(QWidget* parent) : QWidget(parent, Qt::Window) {
+PosChart::PosChart(QWidget* parent) : platform::BenchWindow(parent, Placement::Own) {
     setObjectName("PosChart");
-    platform::MakeOwnedWindow(*this);
     setAttribute(Qt::WA_DeleteOnClose);
 
     series_ = new QScatterSeries;
@@ -246,7 +245,7 @@ double PosChart::YAxisMax() const { return y_axis_->max() * unit_; }
 int PosChart::PlottedPoints() const { return static_cast<int>(series_->count()); }
 
 void PosChart::closeEvent(QCloseEvent* event) {
-    QWidget::closeEvent(event);
+    platform::BenchWindow::closeEvent(event);
     if (!event->isAccepted()) return;
     auto handler = std::move(on_user_close_);
     on_user_close_ = nullptr;

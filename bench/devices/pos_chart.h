@@ -9,6 +9,8 @@
 
 #include <QWidget>
 
+#include "platform/qt/bench_window.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -78,7 +80,7 @@ private:
 // The window. Object names follow the window's design: "PosChart" (the
 // window), "MSChart1" (the chart view), "Footnote" (the errors under the
 // plot), "Slider1" (zoom), "Command1" (save the picture under a chosen name).
-class PosChart : public QWidget, public PositionWindowView {
+class PosChart : public platform::BenchWindow, public PositionWindowView {
 public:
     static constexpr int kSliderMax = 20;  // even, so the middle is a real position
 

@@ -15,7 +15,6 @@
 #include "bench/instruments/command_panel.h"
 #include "platform/core/codepage.h"
 #include "platform/ui/prompts.h"
-#include "platform/qt/owned_window.h"
 
 namespace bench::instruments {
 
@@ -29,9 +28,7 @@ constexpr const char* kFilter = "Script File (*.txt)";
 }  // namespace
 
 CommandPanelWindow::CommandPanelWindow(CommandPanel& panel, std::string program_folder, QWidget* parent)
-    : QWidget(parent, Qt::Window), panel_(panel), program_folder_(std::move(program_folder)) {
-    // Above the main window that owns it, never buried by a click there.
-    platform::MakeOwnedWindow(*this);
+    : platform::BenchWindow(parent), panel_(panel), program_folder_(std::move(program_folder)) {
     setObjectName(QStringLiteral("CommandPanel"));
 
     auto* hint = new QLineEdit(this);
@@ -112,6 +109,8 @@ CommandPanelWindow::CommandPanelWindow(CommandPanel& panel, std::string program_
 
     QPushButton* selectAll = Button("Command14", "Command14");
     QPushButton* execute = Button("Command7", "Execute");
+    // Enter in the command line executes what it holds.
+    SetDefaultButton(execute);
 
     // Controls that do nothing: kept under their names, out of sight.
     Button("Command11", "Add ")->hide();
@@ -185,7 +184,6 @@ CommandPanelWindow::CommandPanelWindow(CommandPanel& panel, std::string program_
         if (!name.empty()) panel_.SendMessagesFromFile(500, name);
     });
 
-    resize(860, 560);
     Redraw();
 }
 
@@ -215,8 +213,8 @@ void CommandPanelWindow::SetCommandText(const std::string& text) { command_->set
 
 std::string CommandPanelWindow::AskFile(const char* title, bool save) {
     auto& prompts = platform::Prompts::Instance();
-    return save ? prompts.SaveFileName(title, program_folder_, kFilter)
-                : prompts.OpenFileName(title, program_folder_, kFilter);
+    return save ? prompts.SaveFileName(title, program_folder_, kFilter, this)
+                : prompts.OpenFileName(title, program_folder_, kFilter, this);
 }
 
 void CommandPanelWindow::Load() {

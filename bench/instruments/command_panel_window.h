@@ -7,7 +7,7 @@
 // Object names are the controls' names: "List1", "CommandList",
 // "CommandHlpList", "Text1", "CPSb" (first panel "CPSb_1"), "Command1" to
 // "Command25", "SendF", "List2".
-#include <QWidget>
+#include "platform/qt/bench_window.h"
 
 #include <string>
 
@@ -20,7 +20,7 @@ namespace bench::instruments {
 
 class CommandPanel;
 
-class CommandPanelWindow : public QWidget {
+class CommandPanelWindow : public platform::BenchWindow {
     Q_OBJECT
 public:
     CommandPanelWindow(CommandPanel& panel, std::string program_folder, QWidget* parent = nullptr);

@@ -68,6 +68,8 @@ public:
     void Timer1_Timer();
 
     int16_t Step() const { return step_; }
+    // A key sequence is being sent (Timer1 runs).
+    bool SequenceUnderWay() const { return timer_.Enabled(); }
     int64_t ProgramId() const { return program_id_; }
     // The window redraws on this.
     std::function<void()> onChange;

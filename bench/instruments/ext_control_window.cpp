@@ -10,8 +10,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "bench/instruments/instrument_placement.h"
-#include "platform/qt/owned_window.h"
 
 namespace bench {
 
@@ -23,11 +21,10 @@ QPushButton* Button(QWidget* parent, const char* name, const char* caption) {
 }
 }  // namespace
 
-ExtControlWindow::ExtControlWindow(ExtControl& control, QWidget* parent) : QWidget(parent), control_(control) {
+ExtControlWindow::ExtControlWindow(ExtControl& control, QWidget* parent)
+    : platform::BenchWindow(parent), control_(control) {
     setObjectName("ExtControl");
     setWindowTitle("Extern Control");
-    // Above the main window that owns it, never buried by a click there.
-    platform::MakeOwnedWindow(*this);
 
     auto* top = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
@@ -78,12 +75,22 @@ ExtControlWindow::ExtControlWindow(ExtControl& control, QWidget* parent) : QWidg
     connect(startup, &QPushButton::clicked, this, [this] { control_.Sartup_Click(); });
 
     Redraw();
-    resize(sizeHint());
 }
 
 void ExtControlWindow::closeEvent(QCloseEvent* event) {
-    QWidget::closeEvent(event);
+    platform::BenchWindow::closeEvent(event);
     if (event->isAccepted() && onClosed) onClosed();
+}
+
+// Closed, the window is unloaded: the program is forgotten, a key sequence
+// under way stops and the session's trials send no command.
+std::string ExtControlWindow::CloseQuestion() const {
+    if (control_.SequenceUnderWay())
+        return "Extern Control is sending keys to the external program. Closing it stops them. Close Extern Control?";
+    if (sessionUses && sessionUses())
+        return "A test session is running and sends the external program a command at each trial. Closing Extern "
+               "Control stops that. Close Extern Control?";
+    return {};
 }
 
 void ExtControlWindow::Redraw() {
@@ -124,12 +131,7 @@ ExtControlWindow& ExtControlOwner::Show() {
     ExtControl& c = Control();
     if (!window_) {
         window_ = new ExtControlWindow(c, main_window_);
-        if (place) {
-            window_->adjustSize();
-            place(*window_);
-        } else {
-            PlaceOverMainWindow(window_, main_window_, 360);
-        }
+        window_->sessionUses = [this] { return sessionUses && sessionUses(); };
         // Closed by hand: unloaded as the menu entry's clearing unloads it
         // (once the close has returned), and the entry told, so that no
         // trial goes on asking a window that is gone for keys.

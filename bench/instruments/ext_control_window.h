@@ -7,7 +7,8 @@
 // "Label1" (program id), "Command2" (Send), and the test buttons "SendTab",
 // "SendCom", "Set520", "JumpToCom", "Set510", "Sartup".
 #include <QPointer>
-#include <QWidget>
+
+#include "platform/qt/bench_window.h"
 
 #include <functional>
 #include <memory>
@@ -19,16 +20,19 @@ class QLineEdit;
 
 namespace bench {
 
-class ExtControlWindow : public QWidget {
+class ExtControlWindow : public platform::BenchWindow {
     Q_OBJECT
 public:
     ExtControlWindow(ExtControl& control, QWidget* parent = nullptr);
     void Redraw();
     // The window was closed (its close button): as clearing the menu entry.
     std::function<void()> onClosed;
+    // Whether the running session sends the program its commands.
+    std::function<bool()> sessionUses;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    std::string CloseQuestion() const override;
 
 private:
     ExtControl& control_;
@@ -59,9 +63,9 @@ public:
     ExtControlWindow* Window() const { return window_.data(); }
     // What the controller reported no longer holds; also when it is unloaded.
     std::function<void()> settled;
-    // Where the window opens (before it is shown); by default inside the
-    // main window near its right edge.
-    std::function<void(QWidget&)> place;
+    // Whether the running session sends the program its commands: closing
+    // the window by hand asks first then.
+    std::function<bool()> sessionUses;
     bool Made() const { return control_ != nullptr; }
     // The controller's Timer1 (for tests that step it).
     platform::Timer* Timer1() const { return timer_.get(); }

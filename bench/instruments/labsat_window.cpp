@@ -9,8 +9,6 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-#include "bench/instruments/instrument_placement.h"
-#include "platform/qt/owned_window.h"
 
 namespace bench {
 
@@ -24,11 +22,9 @@ QPushButton* Button(QWidget* parent, const char* name, const char* caption) {
 }
 }  // namespace
 
-LabSatMngWindow::LabSatMngWindow(LabSatMng& control, QWidget* parent) : QWidget(parent), control_(control) {
+LabSatMngWindow::LabSatMngWindow(LabSatMng& control, QWidget* parent) : platform::BenchWindow(parent), control_(control) {
     setObjectName("LabSatMng");
     setWindowTitle("LabSat Management");
-    // Above the main window that owns it, never buried by a click there.
-    platform::MakeOwnedWindow(*this);
 
     auto* top = new QVBoxLayout(this);
     remote_ = new QCheckBox("Remote Control", this);
@@ -88,7 +84,6 @@ LabSatMngWindow::LabSatMngWindow(LabSatMng& control, QWidget* parent) : QWidget(
     connect(start, &QPushButton::clicked, this, [this] { control_.StartTest_Click(); });
     connect(stop, &QPushButton::clicked, this, [this] { control_.StopTest_Click(); });
 
-    resize(560, sizeHint().height());
     // On load the frame follows the check box.
     Redraw();
 }
@@ -126,15 +121,7 @@ LabSatMng& LabSatOwner::Control() {
 
 LabSatMngWindow& LabSatOwner::Show() {
     LabSatMng& c = Control();
-    if (!window_) {
-        window_ = new LabSatMngWindow(c, main_window_);
-        if (place) {
-            window_->adjustSize();
-            place(*window_);
-        } else {
-            PlaceOverMainWindow(window_, main_window_, 80);
-        }
-    }
+    if (!window_) window_ = new LabSatMngWindow(c, main_window_);
     window_->show();
     window_->raise();
     return *window_;

@@ -7,7 +7,8 @@
 // "StatusBar1_1" and "StatusBar1_2", and the test buttons "SetBinTest",
 // "SetStartTest", "SetAttTest", "StartTest", "StopTest".
 #include <QPointer>
-#include <QWidget>
+
+#include "platform/qt/bench_window.h"
 
 #include <functional>
 #include <memory>
@@ -22,7 +23,7 @@ class QPushButton;
 
 namespace bench {
 
-class LabSatMngWindow : public QWidget {
+class LabSatMngWindow : public platform::BenchWindow {
     Q_OBJECT
 public:
     LabSatMngWindow(LabSatMng& control, QWidget* parent = nullptr);
@@ -48,12 +49,9 @@ public:
     ~LabSatOwner() override;
 
     LabSatMng& Control();
-    // Shows the window ("LabSat Management").
+    // Shows the window ("LabSat Management"), placed by the main window.
     LabSatMngWindow& Show();
     LabSatMngWindow* Window() const { return window_.data(); }
-    // Where the window opens the first time (before it is shown); by
-    // default inside the main window near its right edge.
-    std::function<void(QWidget&)> place;
     bool Made() const { return control_ != nullptr; }
 
     bool LabSatSetBinFile(const std::string& file) override { return Control().LabSatSetBinFile(file); }

@@ -11,16 +11,13 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
 #include "bench/devices/system_log.h"
-#include "bench/instruments/instrument_placement.h"
 #include "platform/qt/bench_timer.h"
 #include "platform/qt/program_folder.h"
-#include "platform/qt/owned_window.h"
 
 namespace bench {
 
@@ -46,18 +43,13 @@ void ReplayWindow::Handle(const char* name, F&& body) noexcept {
     Redraw();
 }
 
-ReplayWindow::ReplayWindow(Replay& control, QWidget* parent) : QWidget(parent), control_(control) {
+ReplayWindow::ReplayWindow(Replay& control, QWidget* parent) : platform::BenchWindow(parent), control_(control) {
     setObjectName("Replay");
     setWindowTitle("Log Files Replay");
-    // Above the main window that owns it, never buried by a click there.
-    platform::MakeOwnedWindow(*this);
 
+    // One frame at a time, the window sized for the one shown.
     auto* top = new QVBoxLayout(this);
-    // One frame at a time, in a window sized for the larger of the two.
-    frames_ = new QStackedWidget(this);
-    top->addWidget(frames_);
-
-    frame1_ = new QGroupBox(frames_);
+    frame1_ = new QGroupBox(this);
     frame1_->setObjectName("Frame1");
     auto* f1 = new QHBoxLayout(frame1_);
     list_ = new QListWidget(frame1_);
@@ -76,9 +68,9 @@ ReplayWindow::ReplayWindow(Replay& control, QWidget* parent) : QWidget(parent), 
     progress_->setVisible(false);
     buttons->addWidget(progress_);
     f1->addLayout(buttons);
-    frames_->addWidget(frame1_);
+    top->addWidget(frame1_);
 
-    frame2_ = new QGroupBox(frames_);
+    frame2_ = new QGroupBox(this);
     frame2_->setObjectName("Frame2");
     auto* f2 = new QVBoxLayout(frame2_);
     auto* row1 = new QHBoxLayout;
@@ -128,8 +120,7 @@ ReplayWindow::ReplayWindow(Replay& control, QWidget* parent) : QWidget(parent), 
     interval_->setMinimumWidth(interval_->fontMetrics().horizontalAdvance("2000 ms") + 8);
     row3->addWidget(interval_);
     f2->addLayout(row3);
-    f2->addStretch(1);
-    frames_->addWidget(frame2_);
+    top->addWidget(frame2_);
 
     connect(add, &QPushButton::clicked, this, [this] { Handle("Command3_Click", [&] { control_.Command3_Click(); }); });
     connect(remove, &QPushButton::clicked, this,
@@ -148,13 +139,20 @@ ReplayWindow::ReplayWindow(Replay& control, QWidget* parent) : QWidget(parent), 
 
     control_.SetProgress(this);
     Redraw();
-    adjustSize();
 }
 
 ReplayWindow::~ReplayWindow() { control_.SetProgress(nullptr); }
 
 void ReplayWindow::Redraw() {
-    frames_->setCurrentWidget(control_.FileListShown() ? frame1_ : frame2_);
+    const bool list = control_.FileListShown();
+    if (frame1_->isHidden() == list || frame2_->isHidden() != list) {
+        frame2_->setVisible(!list);
+        frame1_->setVisible(list);
+        // Without the other frame's room: placed anew if it now hides what
+        // the bench keeps in view.
+        layout()->activate();
+        FitContents();
+    }
 
     const auto& files = control_.List1();
     bool same = list_->count() == static_cast<int>(files.size());
@@ -187,8 +185,13 @@ void ReplayWindow::Redraw() {
 }
 
 void ReplayWindow::closeEvent(QCloseEvent* event) {
-    Handle("Form_Unload", [&] { control_.WindowClosed(); });
-    QWidget::closeEvent(event);
+    platform::BenchWindow::closeEvent(event);
+    if (event->isAccepted()) Handle("Form_Unload", [&] { control_.WindowClosed(); });
+}
+
+std::string ReplayWindow::CloseQuestion() const {
+    return control_.Playing() ? "The logs are being replayed. Closing Log Files Replay stops the replay. Close it?"
+                              : std::string();
 }
 
 void ReplayWindow::SetRange(int64_t minimum, int64_t maximum) {
@@ -238,18 +241,7 @@ Replay& ReplayOwner::Control() {
 
 ReplayWindow& ReplayOwner::Show() {
     Replay& c = Control();
-    if (!window_) {
-        window_ = new ReplayWindow(c, main_window_);
-        // Low in the main window, clear of the two columns of device
-        // windows the replay opens from its top left.
-        const int below = main_window_ ? main_window_->height() - window_->sizeHint().height() - 80 : 0;
-        if (place) {
-            window_->adjustSize();
-            place(*window_);
-        } else {
-            PlaceOverMainWindow(window_, main_window_, std::max(below, 0));
-        }
-    }
+    if (!window_) window_ = new ReplayWindow(c, main_window_);
     window_->show();
     window_->raise();
     window_->activateWindow();

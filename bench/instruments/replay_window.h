@@ -8,7 +8,8 @@
 // "Forward" (>), "Slider1" (record), "Slider2" (ms per record), "Text3" (UTC
 // time) and "Command7" (File List).
 #include <QPointer>
-#include <QWidget>
+
+#include "platform/qt/bench_window.h"
 
 #include <functional>
 #include <map>
@@ -24,7 +25,6 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QSlider;
-class QStackedWidget;
 
 namespace platform {
 class QtTimer;
@@ -32,7 +32,7 @@ class QtTimer;
 
 namespace bench {
 
-class ReplayWindow : public QWidget, private IndexProgress {
+class ReplayWindow : public platform::BenchWindow, private IndexProgress {
     Q_OBJECT
 public:
     explicit ReplayWindow(Replay& control, QWidget* parent = nullptr);
@@ -41,6 +41,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    std::string CloseQuestion() const override;
 
 private:
     // The progress bar while an index is built; it is repainted at once,
@@ -53,7 +54,6 @@ private:
 
     Replay& control_;
     int64_t progress_scale_ = 1;
-    QStackedWidget* frames_ = nullptr;
     QGroupBox* frame1_ = nullptr;
     QGroupBox* frame2_ = nullptr;
     QListWidget* list_ = nullptr;
@@ -84,11 +84,8 @@ public:
     ~ReplayOwner() override;
 
     Replay& Control();
-    // Shows the window ("Log Files Replay").
+    // Shows the window ("Log Files Replay"), placed by the main window.
     ReplayWindow& Show();
-    // Where the window opens the first time, before it is shown (low in the
-    // main window when unset).
-    std::function<void(QWidget&)> place;
     ReplayWindow* Window() const { return window_.data(); }
     bool Made() const { return control_ != nullptr; }
 

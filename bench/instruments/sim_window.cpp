@@ -13,7 +13,6 @@
 #include "bench/devices/system_log.h"
 #include "bench/instruments/sim_mng.h"
 #include "platform/core/codepage.h"
-#include "platform/qt/owned_window.h"
 
 namespace bench::sim {
 
@@ -22,7 +21,7 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 template <class F>
-void SimWindow::Button(const char* name, const char* caption, QWidget* parent, F&& body) {
+QPushButton* SimWindow::Button(const char* name, const char* caption, QWidget* parent, F&& body) {
     auto* b = new QPushButton(QString::fromLatin1(caption), parent);
     b->setObjectName(QString::fromLatin1(name));
     const std::string procedure = std::string(name) + "_Click";
@@ -36,11 +35,10 @@ void SimWindow::Button(const char* name, const char* caption, QWidget* parent, F
         Redraw();
     });
     parent->layout()->addWidget(b);
+    return b;
 }
 
-SimWindow::SimWindow(SimMng& sim, QWidget* parent) : QWidget(parent, Qt::Window), sim_(sim) {
-    // Above the main window that owns it, never buried by a click there.
-    platform::MakeOwnedWindow(*this);
+SimWindow::SimWindow(SimMng& sim, QWidget* parent) : platform::BenchWindow(parent), sim_(sim) {
     setObjectName("SimMng");
     setWindowTitle("Simulator Management");
 
@@ -67,7 +65,8 @@ SimWindow::SimWindow(SimMng& sim, QWidget* parent) : QWidget(parent, Qt::Window)
     connectRow->setLayout(new QHBoxLayout);
     connectRow->layout()->setContentsMargins(0, 0, 0, 0);
     hostGrid->addWidget(connectRow, 0, 4, Qt::AlignLeft);
-    Button("Connect_Command", "Connect", connectRow, [this] { sim_.Connect_Command_Click(); });
+    // Enter in a box connects, to the host and port typed.
+    SetDefaultButton(Button("Connect_Command", "Connect", connectRow, [this] { sim_.Connect_Command_Click(); }));
     connect(host_, &QComboBox::currentTextChanged, this, [this](const QString& t) { sim_.SetHostBox(t.toStdString()); });
     connect(port_, &QLineEdit::textEdited, this, [this](const QString& t) { sim_.SetPortBox(t.toStdString()); });
 
@@ -140,7 +139,6 @@ SimWindow::SimWindow(SimMng& sim, QWidget* parent) : QWidget(parent, Qt::Window)
     port_->setText(Q(sim_.PortBox()));
     sim_.changed = [this] { Redraw(); };
     Redraw();
-    resize(sizeHint());
 }
 
 SimWindow::~SimWindow() { sim_.changed = nullptr; }

@@ -8,7 +8,7 @@
 // "Status_Command", "Rewind_Command", "SetPower_Command",
 // "AutoSetUp_Command", "Command1", "Text7", "Text10"; the status bar
 // "StatusBar1" with "StatusBar1_1" .. "StatusBar1_3".
-#include <QWidget>
+#include "platform/qt/bench_window.h"
 
 #include <array>
 
@@ -16,12 +16,13 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace bench::sim {
 
 class SimMng;
 
-class SimWindow final : public QWidget {
+class SimWindow final : public platform::BenchWindow {
     Q_OBJECT
 public:
     SimWindow(SimMng& sim, QWidget* parent = nullptr);
@@ -32,7 +33,7 @@ public:
 
 private:
     template <class F>
-    void Button(const char* name, const char* caption, QWidget* parent, F&& body);
+    QPushButton* Button(const char* name, const char* caption, QWidget* parent, F&& body);
 
     SimMng& sim_;
     QGroupBox* frame1_ = nullptr;

@@ -92,6 +92,8 @@ void Benchtop::PromptWarner::Warn(const std::string& title, const std::string& t
 Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOptions options)
     : QMainWindow(parent), factory_(factory), options_(options), program_folder_(platform::ProgramFolder()) {
     setObjectName("Benchtop");
+    // Enter, Escape, Alt+letter and Ctrl+F4 in every window of the bench.
+    platform::InstallWindowKeys();
     setWindowTitle("Fix Bench");
     // The device windows need all the room the screen has: nearly all of
     // it, from its top left (less the window's frame).
@@ -141,12 +143,6 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
                                          std::make_unique<platform::QtTimer>(0, false), std::move(simServices));
     services_.simulator = sim_.get();
     windows_.showSimulator = [this] {
-        // Placed when first shown, clear of the device windows' tables.
-        if (!sim_placed_) {
-            SimulatorWindow().adjustSize();
-            PlaceClearOfTables(SimulatorWindow());
-            sim_placed_ = true;
-        }
         SimulatorWindow().show();
         SimulatorWindow().raise();
     };
@@ -165,8 +161,6 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
     script_panel_ = std::make_unique<session::ScriptPanelOwner>(*fanout_, *engine_, services_, program_folder_, this);
     script_panel_->simulatorScript = sim_script_.get();
     services_.script = script_panel_.get();
-    // Clear of the device windows' tables, as the results grid.
-    script_panel_->place = [this](QWidget& window) { PlaceClearOfTables(window); };
     windows_.showScriptPanel = [this] { script_panel_->Show(); };
     MakeReplay();
     // A session can end on a tick of either machine; Start follows it.
@@ -239,9 +233,10 @@ void Benchtop::MakeInstruments() {
     ext_control_->settled = [this] { WithdrawStatus(kExternControl); };
     services_.labsat = labsat_.get();
     services_.external = ext_control_.get();
-    // Clear of the device windows' tables and of the other windows' title bars.
-    labsat_->place = [this](QWidget& window) { PlaceClearOfTables(window); };
-    ext_control_->place = [this](QWidget& window) { PlaceClearOfTables(window); };
+    ext_control_->sessionUses = [this] {
+        const QAction* entry = Entry("ExtCtr");
+        return engine_->SessionRunning() && entry && entry->isChecked();
+    };
     windows_.showLabSat = [this] { labsat_->Show(); };
     windows_.externalControl = [this](bool on) { ext_control_->SetShown(on); };
     ext_control_->closedByUser = [this] {
@@ -263,16 +258,16 @@ void Benchtop::MakeReplay() {
             made.ops->DeviceSetClosable();
             // Placed when shown, after the replay's own stacking: clear of
             // the live windows' tables and title bars, inside the workspace.
-            sub->installEventFilter(new FirstShowPlacer(sub, [this, sub] { PlaceReplayInView(sub); }));
+            sub->installEventFilter(new FirstShowPlacer(sub, [this, sub] {
+                PlaceReplayInView(sub);
+                KeepSessionWindowsClear();
+            }));
             return ReplayWindowMade{made.widget, made.ops};
         },
         [this](const std::string& text) {
             SystemLogWrite(text);
             StatusBarMessage(1, text);
         });
-    // Placed before it is first shown: a window manager takes the place of
-    // a window not yet mapped as its frame's, of one mapped as its client's.
-    replay_->place = [this](QWidget& window) { PlaceClearOfTables(window); };
     windows_.showReplay = [this] { replay_->Show(); };
 }
 
@@ -755,8 +750,10 @@ void Benchtop::NewTestSession() {
         // The old session's values and trial counter go with it. (Without
         // a window the grid was never written.)
         if (results_) grid_.ClearSession();
+        // Shown for the keyboard to work in.
         config_dialog_->show();
         config_dialog_->raise();
+        config_dialog_->activateWindow();
     });
 }
 
@@ -790,7 +787,6 @@ Results& Benchtop::ResultsWindow() {
     if (!results_) {
         results_ = new Results(grid_, this);
         results_->ShowSlots(SessionSlots());
-        results_placed_ = false;
         RefreshResultsEntry();
     }
     return *results_;
@@ -799,19 +795,14 @@ Results& Benchtop::ResultsWindow() {
 sim::SimWindow& Benchtop::SimulatorWindow() {
     if (!sim_window_) {
         sim_window_ = new sim::SimWindow(*sim_, this);
-        sim_placed_ = false;
     }
     return *sim_window_;
 }
 
 void Benchtop::ShowResultsWindow(bool activate) {
-    Results& window = ResultsWindow();
     // Placed when first shown, not when made, so that it avoids the session
-    // windows open by then; before it is mapped (see the replay's).
-    if (!results_placed_) {
-        PlaceClearOfTables(window);
-        results_placed_ = true;
-    }
+    // windows open by then.
+    Results& window = ResultsWindow();
     if (activate) {  // chosen by the user
         window.show();
         window.raise();

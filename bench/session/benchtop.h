@@ -35,6 +35,7 @@
 #include "bench/session/session_platform.h"
 #include "bench/session/small_dialogs.h"
 #include "bench/session/test_engine.h"
+#include "platform/qt/bench_window.h"
 
 class QAction;
 class QLabel;
@@ -91,7 +92,10 @@ struct BenchtopOptions {
     std::string programsFolder;
 };
 
-class Benchtop : public QMainWindow, public TestingConfigHost, public session::IStatusBar {
+class Benchtop : public QMainWindow,
+                 public TestingConfigHost,
+                 public session::IStatusBar,
+                 public platform::BenchWindowOwner {
     Q_OBJECT
 public:
     // Loads the window: system log, hidden entries, configuration dialog,
@@ -184,6 +188,14 @@ public:
     QWidget* NmeaWidget(int slot) const { return nmea_widgets_[slot]; }
     QWidget* DebugWidget(int slot) const { return debug_widgets_[slot]; }
     QMdiArea* Workspace() const { return mdi_; }
+
+    // --- the windows it owns ---
+    // Where a window of its own opens (or, its contents changed, goes): see
+    // PlaceClearOfTables.
+    void PlaceBenchWindow(QWidget& window) override;
+    // Alt+letter from one of its windows: the menu of that letter, opened
+    // here as Alt+letter opens it in this window.
+    bool MenuKey(const QKeySequence& key) override;
 
     // How the help page is opened (the desktop's browser by default).
     void SetHelpOpener(std::function<bool(const std::string& file)> opener) { help_opener_ = std::move(opener); }
@@ -289,14 +301,23 @@ private:
     // A replay device window, where it leaves the live ones' tables and
     // position panels in view (benchtop_placement.cpp).
     void PlaceReplayInView(QMdiSubWindow* sub);
+    // The windows over the workspace, bottom first, each placed anew where
+    // it now covers what a replay window just opened shows (once per turn
+    // of the event loop, however many opened).
+    void KeepSessionWindowsClear();
+    bool keep_clear_queued_ = false;
     // A rectangle moved, and shrunk if it must be, to lie wholly inside view.
     static QRect FittedInto(const QRect& view, QRect at);
     void PlaceClearOfTables(QWidget& window);
     // What a window opened over the workspace should leave in view, in
     // screen coordinates, by weight.
     struct Obstacles {
-        std::vector<QRect> menus, tables, titles, controls, windows;
+        std::vector<QRect> menus;
+        std::vector<QRect> panels;  // position panels and the results grid
+        std::vector<QRect> tables;  // satellite tables
+        std::vector<QRect> titles, controls, windows;
         std::vector<std::vector<QRect>> bars;  // each title bar's parts in view
+        std::vector<QRect> consoles;  // not obstacles: the place of least need
     };
     Obstacles ObstaclesAround(const QWidget& window) const;
     // The windows that open over the workspace: the results grid, the
@@ -386,8 +407,6 @@ private:
     TestingConfig* config_dialog_ = nullptr;
     QPointer<Coords> coords_;
     QPointer<Results> results_;
-    bool results_placed_ = false;
-    bool sim_placed_ = false;
     QPointer<frmAbout> about_;
     QPointer<TaskMonitor> task_monitor_;
     QPointer<sim::SimWindow> sim_window_;

@@ -230,6 +230,20 @@ void Benchtop::AddMenuBarKey() {
     });
 }
 
+bool Benchtop::MenuKey(const QKeySequence& key) {
+    for (QAction* a : menuBar()->actions()) {
+        if (!a->isVisible() || !a->isEnabled() || QKeySequence::mnemonic(a->text()) != key) continue;
+        raise();
+        activateWindow();
+        if (a->menu())
+            menuBar()->setActiveAction(a);
+        else
+            a->trigger();  // a menu-bar entry that is a command
+        return true;
+    }
+    return false;
+}
+
 void Benchtop::MarkMaxTTFF(int16_t seconds) {
     for (int16_t n : {1000, 900, 800, 700, 600, 500, 300, 240, 180, 120})
         if (QAction* a = Entry("T" + std::to_string(n))) a->setChecked(n == seconds);

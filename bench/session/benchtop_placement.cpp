@@ -1,6 +1,8 @@
 // Where the main window opens the windows it shows: device windows in the
 // workspace, live and replayed, and the session's windows on the screen.
 #include <QAbstractButton>
+#include <QApplication>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -34,6 +36,11 @@ namespace {
 // Of a title bar left uncovered: its icon and the start of its caption.
 constexpr int kTitleReach = 40;
 
+// What the engineer reads while a session runs: a device window's
+// position panel and the results grid first, then the satellite tables.
+constexpr const char* kReadFirst[] = {"DataPanel", "MSFlexGrid1"};
+constexpr const char* kTables[] = {"SatTable"};
+
 // A window's own size, kept while it is made smaller to find a place.
 constexpr const char* kNaturalSize = "fixbenchNaturalSize";
 constexpr const char* kRoomWatched = "fixbenchRoomWatched";
@@ -48,31 +55,28 @@ int64_t Covered(const std::vector<QRect>& parts, const QRect& r) {
     return sum;
 }
 
-// Whether a title bar (the parts of it in view) can still be grabbed beside
-// `r`: a part it leaves, or a piece of kTitleReach beside it (at the right
-// end, past the title bar's three buttons).
-bool InReach(const std::vector<QRect>& bar, const QRect& r) {
-    for (const QRect& p : bar) {
-        if (!r.intersects(p)) return true;
-        if (r.left() - p.left() >= kTitleReach || p.right() - r.right() >= kTitleReach + 3 * p.height()) return true;
+// Where a title bar is grabbed: the start of its caption, or the piece of
+// it past the caption just before its three buttons. Those of `bar` that
+// lie wholly in `shown` (what is in view of it); with `strips`, also a
+// strip that `shown` leaves across a piece's whole width (the lip a
+// workspace window a few pixels below it leaves), as that strip.
+std::vector<QRect> ReachPieces(const QRect& bar, const QRegion& shown, bool strips = false) {
+    const int h = bar.height();
+    std::vector<QRect> pieces;
+    for (const QRect& piece : {QRect(bar.topLeft(), QSize(kTitleReach, h)),
+                               QRect(QPoint(bar.right() + 1 - kTitleReach - 3 * h, bar.top()), QSize(kTitleReach, h))}) {
+        const QRegion left = QRegion(piece) & shown;
+        if (left == QRegion(piece) ||
+            (strips && left.rectCount() == 1 && left.boundingRect().width() == kTitleReach))
+            pieces.push_back(left.boundingRect());
     }
-    return false;
+    return pieces;
 }
 
-// Whether a title bar (the parts of it that can be grabbed: in view, past
-// its buttons) can still be grabbed beside `r`: a part of kTitleReach left
-// whole, or a piece of kTitleReach beside `r`.
-bool GrabbableBeside(const std::vector<QRect>& bar, const QRect& r) {
-    for (const QRect& p : bar) {
-        if (p.width() < kTitleReach) continue;
-        if (!r.intersects(p) || r.left() - p.left() >= kTitleReach || p.right() - r.right() >= kTitleReach) return true;
-    }
-    return false;
-}
-
-// A title bar without the buttons at its right end.
-QRegion Grabbable(const QRect& bar) {
-    return QRegion(bar) - QRect(QPoint(bar.right() + 1 - 3 * bar.height(), bar.top()), QSize(3 * bar.height(), bar.height()));
+// Whether a title bar can still be grabbed beside `r` (one of its pieces
+// left uncovered).
+bool InReach(const std::vector<QRect>& pieces, const QRect& r) {
+    return std::any_of(pieces.begin(), pieces.end(), [&](const QRect& p) { return !r.intersects(p); });
 }
 
 }  // namespace
@@ -191,27 +195,35 @@ QSize FrameOf(const QWidget& window) {
     return {8, window.style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8};
 }
 
-// What a place hides, by weight: the menus, the title bars it leaves out
-// of reach (a window that can still be grabbed can be moved off what it
-// covers), the tables and position panels, the other windows' controls,
-// the title bars, the rest of those windows. The first place tried wins a
-// tie.
-using Cost = std::tuple<int64_t, int64_t, int64_t, int64_t, int64_t, int64_t>;
+// Windows just shown lay their panels out on the next turn of the event
+// loop: they are laid out now, where they will be read.
+void LayOutPending() { QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest); }
 
 }  // namespace
 
 std::vector<QWidget*> Benchtop::SessionWindows() const {
     std::vector<QWidget*> out;
-    for (QWidget* w : {static_cast<QWidget*>(results_.data()), static_cast<QWidget*>(findChild<ReplayWindow*>()),
-                       static_cast<QWidget*>(script_panel_ ? script_panel_->Window() : nullptr),
-                       static_cast<QWidget*>(sim_window_.data()),
-                       static_cast<QWidget*>(labsat_ ? labsat_->Window() : nullptr),
-                       static_cast<QWidget*>(ext_control_ ? ext_control_->Window() : nullptr)})
-        if (w) out.push_back(w);
+    for (platform::BenchWindow* w : findChildren<platform::BenchWindow*>())
+        if (w->isWindow()) out.push_back(w);
     return out;
 }
 
+void Benchtop::KeepSessionWindowsClear() {
+    if (keep_clear_queued_) return;
+    keep_clear_queued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        keep_clear_queued_ = false;
+        std::vector<QWidget*> windows = SessionWindows();
+        std::stable_sort(windows.begin(), windows.end(), [](QWidget* a, QWidget* b) {
+            return a->property(kRaised).toLongLong() < b->property(kRaised).toLongLong();
+        });
+        for (QWidget* w : windows)
+            if (auto* own = qobject_cast<platform::BenchWindow*>(w)) own->KeepWorkInView();
+    });
+}
+
 Benchtop::Obstacles Benchtop::ObstaclesAround(const QWidget& window) const {
+    LayOutPending();
     Obstacles o;
     // Never over the main window's menus, which start and stop the session.
     if (QWidget* bar = menuWidget(); bar && bar->isVisible()) o.menus.emplace_back(bar->mapToGlobal(QPoint(0, 0)), bar->size());
@@ -231,125 +243,205 @@ Benchtop::Obstacles Benchtop::ObstaclesAround(const QWidget& window) const {
             for (const QRect& part : (QRegion(r) & view) - above) parts.push_back(part.translated(to_global));
             return parts;
         };
-        for (const char* name : {"SatTable", "DataPanel"})
-            if (auto* panel = sub->widget()->findChild<QWidget*>(name); panel && panel->isVisible())
-                for (const QRect& part : in_view(QRect(panel->mapTo(mdi_->viewport(), QPoint(0, 0)), panel->size())))
-                    o.tables.push_back(part);
+        auto add = [&](std::vector<QRect>& into, const char* name) {
+            if (auto* w = sub->widget()->findChild<QWidget*>(name); w && w->isVisible())
+                for (const QRect& part : in_view(QRect(w->mapTo(mdi_->viewport(), QPoint(0, 0)), w->size())))
+                    into.push_back(part);
+        };
+        for (const char* name : kReadFirst) add(o.panels, name);
+        for (const char* name : kTables) add(o.tables, name);
+        // The console and, when it is narrow, the port buttons beside it:
+        // the part of the window a running session needs least.
+        add(o.consoles, "Frame2");
+        add(o.consoles, "Frame1");
         const QRect bar(sub->geometry().topLeft(), QSize(sub->width(), sub->widget()->y()));
         const std::vector<QRect> parts = in_view(bar);
         o.titles.insert(o.titles.end(), parts.begin(), parts.end());
-        std::vector<QRect> grabbable;
-        for (const QRect& part : (Grabbable(bar) & view) - above) grabbable.push_back(part.translated(to_global));
+        std::vector<QRect> pieces = ReachPieces(bar, QRegion(view) - above);
+        for (QRect& piece : pieces) piece.translate(to_global);
         // (One out of reach already is reached from the Window menu.)
-        if (GrabbableBeside(grabbable, QRect())) o.bars.push_back(std::move(grabbable));
+        if (!pieces.empty()) o.bars.push_back(std::move(pieces));
     }
     // The other windows open over the workspace: their title bars (where the
     // ones in front of them leave them in view), their controls and the rest
     // of them.
     const int title = FrameOf(window).height();
     const std::vector<QWidget*> others = SessionWindows();
+    // A window shown without taking the keys goes behind the one that keeps
+    // them, which then hides nothing of it.
+    const QWidget* in_front = window.testAttribute(Qt::WA_ShowWithoutActivating) ? QApplication::activeWindow() : nullptr;
     for (QWidget* other : others) {
-        if (other == &window || !other->isVisible()) continue;
+        if (other == &window || other == in_front || !other->isVisible()) continue;
         // (Without a window manager's frame: the top of the window.)
         const QRect frame = other->frameGeometry(), inner = other->geometry();
         const QRect whole(frame.topLeft(), QSize(frame.width(), std::max(inner.top() - frame.top(), title)));
-        QRegion bar(whole), grabbable = Grabbable(whole);
         const qlonglong raised = other->property(kRaised).toLongLong();
+        QRegion covered;  // by the windows in front of it
         for (QWidget* front : others)
-            if (front != other && front != &window && front->isVisible() && front->property(kRaised).toLongLong() > raised) {
-                bar -= front->frameGeometry();
-                grabbable -= front->frameGeometry();
-            }
-        o.titles.insert(o.titles.end(), bar.begin(), bar.end());
-        if (std::vector<QRect> parts(grabbable.begin(), grabbable.end()); GrabbableBeside(parts, QRect()))
-            o.bars.push_back(std::move(parts));
-        o.windows.push_back(frame);
+            if (front != other && front != &window && front->isVisible() && front->property(kRaised).toLongLong() > raised)
+                covered += front->frameGeometry();
+        for (const QRect& part : QRegion(whole) - covered) o.titles.push_back(part);
+        if (std::vector<QRect> pieces = ReachPieces(whole, QRegion(whole) - covered); !pieces.empty())
+            o.bars.push_back(std::move(pieces));
+        for (const QRect& part : QRegion(frame) - covered) o.windows.push_back(part);
         for (QAbstractButton* button : other->findChildren<QAbstractButton*>())
-            if (button->isVisible()) o.controls.emplace_back(button->mapToGlobal(QPoint(0, 0)), button->size());
+            if (button->isVisible())
+                for (const QRect& part : QRegion(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())) - covered)
+                    o.controls.push_back(part);
+        // The results grid is read as the position panels are.
+        for (const char* name : kReadFirst)
+            if (auto* part = other->findChild<QWidget*>(name); part && part->isVisible())
+                for (const QRect& r : QRegion(QRect(part->mapToGlobal(QPoint(0, 0)), part->size())) - covered)
+                    o.panels.push_back(r);
     }
     return o;
 }
 
+void Benchtop::PlaceBenchWindow(QWidget& window) {
+    if (window.isVisible()) {
+        // Grown or shrunk where it is: it stays while it still hides nothing
+        // the engineer reads, no title bar and not the menus.
+        const Obstacles o = ObstaclesAround(window);
+        const QRect at(window.frameGeometry().topLeft(), window.size() + (window.frameGeometry().size() - window.geometry().size()));
+        if (Covered(o.menus, at) + Covered(o.panels, at) + Covered(o.tables, at) + Covered(o.titles, at) == 0) {
+            platform::KeepOnScreen(window);
+            return;
+        }
+    }
+    PlaceClearOfTables(window);
+}
+
 // Where a window opened over the workspace (the results grid, the replay's
-// controls, the command panel, the instruments) covers no device window's
-// satellite table or position panel, no title bar and not the main
-// window's menus, when the screen has room for it; else over the console
-// of the device window on top, the part a session needs least; else
-// smaller, down to the least in which it still reads, where it covers
-// least. Each way it keeps clear of the other windows already open where it
-// can, their buttons first, so that none of them buries another. Made
-// smaller, it grows back when room is made (one of the others is closed).
+// controls, the command panel, the instruments, the task monitor) opens:
+// at the size of its contents where it covers no position panel, results
+// grid, satellite table or title bar and not the main window's menus, when
+// the screen has room for it. Else where it covers least of them, in that
+// order, leaving every title bar in reach: over a device window's console
+// (the part a session needs least) where that costs no more, at its own
+// size where that costs no more, else smaller, down to the least in which
+// it still reads. Each way it keeps clear of the other windows already open
+// where it can, their buttons first, so that none of them buries another.
+// Made smaller, it grows back when room is made (one of the others closes).
 void Benchtop::PlaceClearOfTables(QWidget& window) {
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), window.size());
     const Obstacles o = ObstaclesAround(window);
     const QSize frame = FrameOf(window);
-    auto cost = [&o](const QRect& r) {
-        const auto out_of_reach = std::count_if(o.bars.begin(), o.bars.end(),
-                                                [&](const std::vector<QRect>& bar) { return !GrabbableBeside(bar, r); });
-        return Cost{Covered(o.menus, r),    out_of_reach,         Covered(o.tables, r),
-                    Covered(o.controls, r), Covered(o.titles, r), Covered(o.windows, r)};
-    };
-    auto room = [&o](const QRect& r) {
-        return Covered(o.menus, r) + Covered(o.tables, r) + Covered(o.titles, r) == 0;
-    };
-    std::optional<Cost> best;
-    QRect chosen;
-    auto consider = [&](const QRect& r) {
-        const Cost c = cost(r);
-        if (!best || c < *best) {
-            best = c;
-            chosen = r;
-        }
-    };
-    // Each place from `from` towards `to` in steps of 10, both ends included.
-    auto steps = [](int from, int to) {
-        std::vector<int> at;
-        for (int v = from; from >= to ? v > to : v < to; v += from >= to ? -10 : 10) at.push_back(v);
-        at.push_back(to);
-        return at;
-    };
-    auto scan = [&](const QSize& size) {
-        if (size.width() > area.width() || size.height() > area.height()) return;
-        for (int y : steps(area.bottom() + 1 - size.height(), area.top()))
-            for (int x : steps(area.right() + 1 - size.width(), area.left())) consider(QRect(QPoint(x, y), size));
-    };
-    // At its own size where it covers no table (from the bottom right) ...
     const QSize own = window.size();
-    if (const QSize framed = own + frame; framed.width() <= area.width() && framed.height() <= area.height())
-        for (int y : steps(area.bottom() + 1 - framed.height(), area.top()))
-            for (int x : steps(area.right() + 1 - framed.width(), area.left()))
-                if (const QRect r(QPoint(x, y), framed); room(r)) consider(r);
+    const QSize least = window.minimumSizeHint().expandedTo(QSize(360, 200)).boundedTo(own);
     WatchForRoom(window);
-    if (best && *best == Cost{}) {
+    // The windows in front of it: of one placed anew where it is (behind
+    // those that came to the front after it), and the one that keeps the
+    // keys when it is shown without taking them (the results grid). Not
+    // under them, where it can, its own title bar least of all.
+    std::vector<QRect> front;
+    if (window.isVisible()) {
+        const qlonglong raised = window.property(kRaised).toLongLong();
+        for (QWidget* other : SessionWindows())
+            if (other != &window && other->isVisible() && other->property(kRaised).toLongLong() > raised)
+                front.push_back(other->frameGeometry());
+    }
+    if (window.testAttribute(Qt::WA_ShowWithoutActivating))
+        if (QWidget* active = QApplication::activeWindow();
+            active && active != &window && active != this && active->isVisible())
+            front.push_back(active->frameGeometry());
+    // The places where what a place covers can change: against the
+    // screen's edges and every part's, and a title bar's reach from its ends.
+    auto places = [&](const QSize& s) {
+        std::vector<int> xs{area.left(), area.right() + 1 - s.width()}, ys{area.top(), area.bottom() + 1 - s.height()};
+        for (const std::vector<QRect>* parts : std::initializer_list<const std::vector<QRect>*>{&o.menus, &o.panels, &o.tables, &o.titles, &o.windows, &o.consoles, &front})
+            for (const QRect& r : *parts) {
+                for (int x : {r.left() - s.width(), r.left(), r.right() + 1, r.right() + 1 - s.width()}) xs.push_back(x);
+                for (int y : {r.top() - s.height(), r.top(), r.bottom() + 1, r.bottom() + 1 - s.height()}) ys.push_back(y);
+            }
+        for (const std::vector<QRect>& bar : o.bars)
+            for (const QRect& p : bar)
+                for (int x : {p.left() + kTitleReach, p.right() + 1 - kTitleReach - s.width()}) xs.push_back(x);
+        std::vector<QRect> out;
+        for (auto* v : {&xs, &ys}) {
+            std::sort(v->begin(), v->end());
+            v->erase(std::unique(v->begin(), v->end()), v->end());
+        }
+        for (int y : ys)
+            for (int x : xs)
+                if (const QRect r(QPoint(x, y), s); area.contains(r)) out.push_back(r);
+        return out;
+    };
+    auto out_of_reach = [&o](const QRect& r) {
+        return static_cast<int64_t>(std::count_if(o.bars.begin(), o.bars.end(),
+                                                  [&](const std::vector<QRect>& bar) { return !InReach(bar, r); }));
+    };
+    auto own_bar_hidden = [&](const QRect& r) {
+        const int bar = frame.height();
+        const QRect start(r.topLeft(), QSize(kTitleReach, bar));
+        const QRect end(QPoint(r.right() + 1 - kTitleReach - 3 * bar, r.top()), QSize(kTitleReach, bar));
+        auto hidden = [&](const QRect& piece) {
+            return std::any_of(front.begin(), front.end(), [&](const QRect& f) { return f.intersects(piece); });
+        };
+        return hidden(start) && hidden(end) ? int64_t{1} : int64_t{0};
+    };
+    // What of it the window that keeps the keys would hide.
+    auto hidden_behind = [&](const QRect& r) { return Covered(front, r); };
+    // Its own results grid, read as the position panels are, under them.
+    QRect grid;
+    if (const auto* g = window.findChild<QWidget*>("MSFlexGrid1"); g && g->isVisible())
+        grid = QRect(g->mapTo(&window, QPoint(0, 0)) + QPoint(frame.width() / 2, frame.height() - frame.width() / 2),
+                     g->size());
+    auto grid_hidden = [&](const QRect& r) { return grid.isNull() ? 0 : Covered(front, grid.translated(r.topLeft())); };
+    // At its own size where it covers nothing the engineer reads: the
+    // fewest title bars out of reach, other windows' buttons, other windows,
+    // then the lowest and rightmost.
+    const QSize framed = own + frame;
+    std::optional<std::tuple<int64_t, int64_t, int64_t, int, int>> room;
+    QRect chosen;
+    if (framed.width() <= area.width() && framed.height() <= area.height())
+        for (const QRect& r : places(framed)) {
+            if (Covered(o.menus, r) + Covered(o.panels, r) + Covered(o.titles, r) + Covered(o.tables, r) +
+                    hidden_behind(r) != 0)
+                continue;
+            const auto c = std::make_tuple(out_of_reach(r), Covered(o.controls, r), Covered(o.windows, r), -r.y(), -r.x());
+            if (!room || c < *room) {
+                room = c;
+                chosen = r;
+            }
+        }
+    if (room) {
         window.move(chosen.topLeft());
         platform::KeepOnScreen(window);
         return;
     }
-    // ... else over the console of the device window on top of the others,
-    // at its right end and top when that is free ...
-    QWidget* front = nullptr;
-    for (QMdiSubWindow* sub : mdi_->subWindowList(QMdiArea::StackingOrder))
-        if (sub->isVisible() && !sub->isMinimized() && ops_of_.count(sub->widget())) front = sub->widget();
-    const QSize least = window.minimumSizeHint().expandedTo(QSize(360, 200)).boundedTo(own);
-    if (QWidget* console = front ? front->findChild<QWidget*>("Frame2") : nullptr; console && console->isVisible()) {
-        // The console and, when it is narrow, the port buttons beside it:
-        // the part of the window a running session needs least.
-        QRect over_console(console->mapToGlobal(QPoint(0, 0)), console->size());
-        if (QWidget* buttons = front->findChild<QWidget*>("Frame1"); buttons && buttons->isVisible())
-            over_console |= QRect(buttons->mapToGlobal(QPoint(0, 0)), buttons->size());
-        const QSize size =
-            own.boundedTo(over_console.size().expandedTo(least) - frame).expandedTo(least) + frame;
-        // Taller than the console: from its top, down over as little as can be.
-        const QRect over = over_console.united(QRect(over_console.topLeft(), size)).intersected(area);
-        for (int y : steps(over.top(), std::max(over.top(), over.bottom() + 1 - size.height())))
-            for (int x : steps(std::max(over.left(), over.right() + 1 - size.width()), over.left()))
-                consider(QRect(QPoint(x, y), size));
+    // Else what it covers, by weight: title bars out of reach, position
+    // panels and the results grid, satellite tables, (what of it the window
+    // in front hides), the other windows' buttons, title bars; over a
+    // console rather than elsewhere, and larger rather than smaller, where
+    // it covers no more.
+    using Cost =
+        std::tuple<int64_t, int64_t, int64_t, int64_t, int64_t, int64_t, int64_t, int64_t, int, int64_t, int, int>;
+    std::optional<Cost> best;
+    for (int k = 0; k <= 3; ++k) {
+        const QSize size = own - (own - least) * k / 3 + frame;
+        if (size.width() > area.width() || size.height() > area.height()) continue;
+        for (const QRect& r : places(size)) {
+            const int64_t menus = Covered(o.menus, r);
+            if (best && menus > std::get<0>(*best)) continue;
+            const Cost c{menus,
+                         out_of_reach(r) + own_bar_hidden(r),
+                         Covered(o.panels, r) + grid_hidden(r),
+                         Covered(o.tables, r),
+                         hidden_behind(r),
+                         Covered(o.controls, r),
+                         Covered(o.titles, r),
+                         -Covered(o.consoles, r),
+                         k,
+                         Covered(o.windows, r),
+                         -r.y(),
+                         -r.x()};
+            if (!best || c < *best) {
+                best = c;
+                chosen = r;
+            }
+        }
     }
-    // ... else smaller, anywhere, down to the least in which it still reads.
-    if (!best || *best != Cost{})
-        for (int k = 1; k <= 3; ++k)
-            scan(own - (own - least) * k / 3 + frame);
     if (best) {
         if (chosen.size() - frame != own) window.setProperty(kNaturalSize, own);
         window.resize(chosen.size() - frame);
@@ -382,8 +474,8 @@ void Benchtop::GrowBackShrunkWindows() {
         const Obstacles o = ObstaclesAround(*window);
         const QSize frame = (window->frameGeometry().size() - window->size()).expandedTo(FrameOf(*window));
         auto clear = [&o](const QRect& r) {
-            return Covered(o.menus, r) + Covered(o.tables, r) + Covered(o.titles, r) + Covered(o.controls, r) +
-                       Covered(o.windows, r) == 0;
+            return Covered(o.menus, r) + Covered(o.panels, r) + Covered(o.tables, r) + Covered(o.titles, r) +
+                       Covered(o.controls, r) + Covered(o.windows, r) == 0;
         };
         const QSize now = window->size();
         for (int k = 4; k > 0; --k) {
@@ -417,9 +509,14 @@ void Benchtop::GrowBackShrunkWindows() {
 // can; the other replay windows' tables and panels too, when there is room.
 void Benchtop::PlaceReplayInView(QMdiSubWindow* sub) {
     if (!sub || !sub->widget()) return;
+    LayOutPending();
     const QRect view = mdi_->viewport()->rect();
     std::vector<std::vector<QRect>> live_bars, replay_bars;
-    std::vector<QRect> titles, tables, panels, replay_titles, replay_parts;
+    std::vector<QRect> titles, tables, panels, replay_titles, replay_parts, beneath;
+    // The windows open over the workspace would hide it: under them last.
+    const QPoint from_global = -mdi_->viewport()->mapToGlobal(QPoint(0, 0));
+    for (QWidget* w : SessionWindows())
+        if (w->isVisible()) beneath.push_back(w->frameGeometry().translated(from_global).intersected(view));
     const QList<QMdiSubWindow*> stack = mdi_->subWindowList(QMdiArea::StackingOrder);  // bottom first
     auto shown = [&](QMdiSubWindow* w) { return w != sub && w->isVisible() && !w->isMinimized() && w->widget(); };
     for (qsizetype i = 0; i < stack.size(); ++i) {
@@ -434,9 +531,8 @@ void Benchtop::PlaceReplayInView(QMdiSubWindow* sub) {
         };
         const QRect geo = other->geometry();
         const QRect bar(geo.topLeft(), QSize(geo.width(), other->widget()->y()));
-        std::vector<QRect>& bars = (live ? live_bars : replay_bars).emplace_back();
-        add(bars, bar);
-        if (bars.empty()) (live ? live_bars : replay_bars).pop_back();  // hidden already
+        if (std::vector<QRect> pieces = ReachPieces(bar, in_view, true); !pieces.empty())  // else hidden already
+            (live ? live_bars : replay_bars).push_back(std::move(pieces));
         add(live ? titles : replay_titles, bar);
         for (const char* name : {"SatTable", "DataPanel"})
             if (auto* part = other->widget()->findChild<QWidget*>(name); part && part->isVisible()) {
@@ -459,13 +555,24 @@ void Benchtop::PlaceReplayInView(QMdiSubWindow* sub) {
                      [](const QSize& a, const QSize& b) { return Area(QRect(QPoint(), a)) > Area(QRect(QPoint(), b)); });
 
     // What it covers, in this order of weight: title bars out of reach
-    // (live, then replay), then the areas of the live title bars, tables and
-    // panels and of the replay title bars, tables and panels; then the
-    // larger size, the higher and the further left place.
-    const std::vector<QRect>* areas[] = {&titles, &tables, &panels, &replay_titles, &replay_parts};
-    using Cost = std::tuple<int, int, std::array<int64_t, std::size(areas)>, size_t, int, int>;
+    // (live, replay, then its own under the windows over the workspace), then the areas of the live title bars, tables and
+    // panels and of the replay title bars, tables and panels, then what the
+    // windows over the workspace would hide; then the larger size, the
+    // higher and the further left place.
+    const std::vector<QRect>* areas[] = {&titles, &tables, &panels, &replay_titles, &replay_parts, &beneath};
+    using Cost = std::tuple<int, int, int, std::array<int64_t, std::size(areas)>, size_t, int, int>;
     auto out_of_reach = [](const std::vector<std::vector<QRect>>& bars, const QRect& r) {
         return static_cast<int>(std::count_if(bars.begin(), bars.end(), [&](const auto& b) { return !InReach(b, r); }));
+    };
+    // Its own title bar under the windows over the workspace, start and end.
+    const int bar = sub->widget()->y();
+    auto own_bar_hidden = [&](const QRect& r) {
+        const QRect start(r.topLeft(), QSize(kTitleReach, bar));
+        const QRect end(QPoint(r.right() + 1 - kTitleReach - 3 * bar, r.top()), QSize(kTitleReach, bar));
+        auto hidden = [&](const QRect& piece) {
+            return std::any_of(beneath.begin(), beneath.end(), [&](const QRect& w) { return w.intersects(piece); });
+        };
+        return hidden(start) && hidden(end) ? 1 : 0;
     };
     std::optional<Cost> best;
     QRect chosen;
@@ -490,8 +597,8 @@ void Benchtop::PlaceReplayInView(QMdiSubWindow* sub) {
             for (int x : xs) {
                 if (x < view.left() || x + s.width() > view.right() + 1) continue;
                 const QRect r(QPoint(x, y), s);
-                Cost c{out_of_reach(live_bars, r), out_of_reach(replay_bars, r), {}, k, y, x};
-                for (size_t w = 0; w < std::size(areas); ++w) std::get<2>(c)[w] = Covered(*areas[w], r);
+                Cost c{out_of_reach(live_bars, r), out_of_reach(replay_bars, r), own_bar_hidden(r), {}, k, y, x};
+                for (size_t w = 0; w < std::size(areas); ++w) std::get<3>(c)[w] = Covered(*areas[w], r);
                 if (!best || c < *best) {
                     best = c;
                     chosen = r;

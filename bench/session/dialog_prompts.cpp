@@ -33,14 +33,14 @@ bool AskYesNo(QWidget*, const QString& title, const QString& text, bool noOnEnte
            platform::Answer::Yes;
 }
 
-QString PickFileToOpen(QWidget*, const QString& title, const QString& filter, const QString& folder) {
-    return QString::fromStdString(
-        platform::Prompts::Instance().OpenFileName(title.toStdString(), folder.toStdString(), QtFilter(filter)));
+QString PickFileToOpen(QWidget* parent, const QString& title, const QString& filter, const QString& folder) {
+    return QString::fromStdString(platform::Prompts::Instance().OpenFileName(title.toStdString(), folder.toStdString(),
+                                                                             QtFilter(filter), parent));
 }
 
-QString PickFileToSave(QWidget*, const QString& title, const QString& filter, const QString& folder) {
-    return QString::fromStdString(
-        platform::Prompts::Instance().SaveFileName(title.toStdString(), folder.toStdString(), QtFilter(filter)));
+QString PickFileToSave(QWidget* parent, const QString& title, const QString& filter, const QString& folder) {
+    return QString::fromStdString(platform::Prompts::Instance().SaveFileName(title.toStdString(), folder.toStdString(),
+                                                                             QtFilter(filter), parent));
 }
 
 QString ProgramFolder() { return QString::fromStdString(platform::ProgramFolder()); }

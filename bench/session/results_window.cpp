@@ -1,7 +1,6 @@
 #include "bench/session/results_window.h"
 
 #include "platform/core/codepage.h"
-#include "platform/qt/owned_window.h"
 
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -13,9 +12,8 @@
 
 namespace bench {
 
-Results::Results(session::ResultsGrid& grid, QWidget* parent) : QWidget(parent, Qt::Window), grid_(grid) {
+Results::Results(session::ResultsGrid& grid, QWidget* parent) : platform::BenchWindow(parent), grid_(grid) {
     setObjectName(QStringLiteral("Results"));
-    platform::MakeOwnedWindow(*this);
     // It opens at a session's first value: the keys stay with the window
     // the session was started from (where Stop is pressed).
     setAttribute(Qt::WA_ShowWithoutActivating);

@@ -4,7 +4,7 @@
 // average, maximum and minimum rows. It draws a ResultsGrid that its owner
 // keeps (the engine writes into the same grid); the operations below are
 // the ones scripts and the main window call on the window.
-#include <QWidget>
+#include "platform/qt/bench_window.h"
 
 #include <array>
 #include <cstdint>
@@ -17,7 +17,7 @@ class QTableWidget;
 
 namespace bench {
 
-class Results : public QWidget {
+class Results : public platform::BenchWindow {
     Q_OBJECT
 public:
     // `grid` must outlive the window. The window does not clear it: a test
@@ -36,6 +36,7 @@ public:
     QSize minimumSizeHint() const override { return least_; }
     // The size it opens at, with room for it.
     QSize OwnSize() const { return own_; }
+    QSize ContentSize() const override { return own_; }
     // The device slots of the session (true: enabled). The other slots'
     // columns are hidden while they hold nothing; before the window is
     // shown its width follows the columns it shows.

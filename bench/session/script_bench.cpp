@@ -3,7 +3,6 @@
 #include <QWidget>
 
 #include "bench/instruments/command_panel_window.h"
-#include "bench/instruments/instrument_placement.h"
 #include "bench/session/fanout.h"
 #include "bench/session/results_grid.h"
 #include "bench/session/test_engine.h"
@@ -115,15 +114,6 @@ instruments::CommandPanel& ScriptPanelOwner::Panel() {
 void ScriptPanelOwner::Show() {
     Panel();
     if (!window_) return;
-    if (!placed_) {
-        if (place) {
-            window_->adjustSize();
-            place(*window_);
-        } else {
-            PlaceOverMainWindow(window_, window_parent_, 120);
-        }
-        placed_ = true;
-    }
     window_->show();
     window_->raise();
 }

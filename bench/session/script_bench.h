@@ -71,11 +71,8 @@ public:
 
     // The panel, made on first use.
     instruments::CommandPanel& Panel();
-    // Shows the window (made on first use) above its owner.
+    // Shows the window (made on first use) above its owner, which places it.
     void Show();
-    // Where the panel opens the first time (near the main window's right
-    // edge when unset).
-    std::function<void(QWidget&)> place;
     instruments::CommandPanelWindow* Window() const { return window_; }
 
     void SendMessagesFromFile(int16_t interval_ms, const std::string& file) override {
@@ -105,7 +102,6 @@ private:
     std::unique_ptr<platform::QtTimer> script_timer_, line_timer_, byte_timer_;
     std::unique_ptr<instruments::CommandPanel> panel_;
     instruments::CommandPanelWindow* window_ = nullptr;
-    bool placed_ = false;
 };
 
 }  // namespace bench::session

@@ -4,17 +4,14 @@
 #include "bench/session/dialog_prompts.h"
 #include "platform/core/codepage.h"
 #include "platform/core/numtext.h"
-#include "platform/qt/owned_window.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
-#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <iterator>
@@ -70,8 +67,12 @@ void NCOSettings::DisplyNCOPar(int16_t device, int32_t start, int32_t max, int32
     text1_[1]->setText(QString::number(max));
     text1_[2]->setText(QString::number(step));
     text1_[3]->setText(Show(command));
+    // Each opening starts on its first box, wherever the last one ended.
+    text1_[0]->setFocus(Qt::OtherFocusReason);
+    text1_[0]->selectAll();
     show();
     raise();
+    activateWindow();
 }
 
 void NCOSettings::Command1_Click(int index) {
@@ -110,8 +111,7 @@ void NCOSettings::NCOWindowSetPos(int32_t a, int32_t b) { move(a, b); }
 
 // ---- Coords ---------------------------------------------------------------
 
-Coords::Coords(QWidget* parent) : QWidget(parent, Qt::Window) {
-    platform::MakeOwnedWindow(*this);
+Coords::Coords(QWidget* parent) : platform::BenchWindow(parent) {
     setObjectName(QStringLiteral("Coords"));
     setWindowTitle(QStringLiteral("Antenna Position"));
     auto* label3 = new QLabel(QStringLiteral("Insert antenna position and click to validate values.If you don't "
@@ -155,9 +155,9 @@ Coords::Coords(QWidget* parent) : QWidget(parent, Qt::Window) {
     preset->setObjectName(QStringLiteral("Command2"));
     connect(ok, &QPushButton::clicked, this, &Coords::Command1_Click);
     connect(preset, &QPushButton::clicked, this, &Coords::Command2_Click);
-    // Escape closes it as the submit button does, keeping what it holds.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, &QWidget::hide);
+    // Enter submits from every box and list; Escape closes it, keeping
+    // what it holds.
+    SetDefaultButton(ok, EnterFrom::AnyControl);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(preset);
     buttons->addStretch();
@@ -174,19 +174,6 @@ Coords::Coords(QWidget* parent) : QWidget(parent, Qt::Window) {
     QWidget* order[] = {text_[0], text_[1], text_[2], hemisphere_[0], text_[3], text_[4],
                         text_[5], hemisphere_[1], check1_, preset, ok};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
-}
-
-void Coords::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        // The focused button is the one Enter presses; elsewhere it submits.
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
-            button->click();
-        else
-            Command1_Click();
-        event->accept();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 void Coords::Command1_Click() {
@@ -243,17 +230,17 @@ const AntennaPosition& Coords::PresetSite() {
 
 // ---- TaskMonitor ----------------------------------------------------------
 
-TaskMonitor::TaskMonitor(QWidget* parent) : QWidget(parent, Qt::Window) {
-    platform::MakeOwnedWindow(*this);
+TaskMonitor::TaskMonitor(QWidget* parent) : platform::BenchWindow(parent) {
     setObjectName(QStringLiteral("TaskMonitor"));
     setWindowTitle(QStringLiteral("Task Monitor"));
-    resize(320, 200);
 }
+
+QSize TaskMonitor::ContentSize() const { return {320, 200}; }
 
 void TaskMonitor::showEvent(QShowEvent* event) {
     counter_ = 0;
     TaskMonitorAddFrame();
-    QWidget::showEvent(event);
+    platform::BenchWindow::showEvent(event);
 }
 
 // ---- frmAbout -------------------------------------------------------------

@@ -9,13 +9,14 @@
 #include <QDialog>
 #include <QWidget>
 
+#include "platform/qt/bench_window.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
 
 class QCheckBox;
 class QComboBox;
-class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -71,7 +72,7 @@ struct AntennaPosition {
 // site) and "Command1" ("submit": checks a typed position, hands it on,
 // then hides; the values stay). Tab follows reading order; Enter presses the
 // button that has the focus, and "submit" from anywhere else.
-class Coords : public QWidget {
+class Coords : public platform::BenchWindow {
     Q_OBJECT
 public:
     explicit Coords(QWidget* parent = nullptr);
@@ -88,9 +89,6 @@ signals:
     // A position was submitted: the owner keeps it.
     void Submitted(const bench::AntennaPosition& position);
 
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
     std::array<QLineEdit*, 6> text_{};
     std::array<QComboBox*, 2> hemisphere_{};
@@ -98,12 +96,13 @@ private:
 };
 
 // "Task Monitor": a frame counter that nothing advances yet.
-class TaskMonitor : public QWidget {
+class TaskMonitor : public platform::BenchWindow {
     Q_OBJECT
 public:
     explicit TaskMonitor(QWidget* parent = nullptr);
     void TaskMonitorAddFrame() {}
     int16_t Counter() const { return counter_; }
+    QSize ContentSize() const override;
 
 protected:
     void showEvent(QShowEvent* event) override;

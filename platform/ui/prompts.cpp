@@ -212,8 +212,8 @@ std::string Prompts::WithFilterExtension(std::string name, std::string_view filt
 }
 
 std::unique_ptr<QFileDialog> Prompts::MakeFileDialog(std::string_view title, std::string_view folder,
-                                                     std::string_view filter, bool save, bool many) {
-    auto d = std::make_unique<QFileDialog>(BoxOwner(), Q(title), Q(folder), Q(filter));
+                                                     std::string_view filter, bool save, bool many, QWidget* owner) {
+    auto d = std::make_unique<QFileDialog>(owner ? owner->window() : BoxOwner(), Q(title), Q(folder), Q(filter));
     // The desktop's own dialog cannot be sized; ours can.
     d->setOption(QFileDialog::DontUseNativeDialog);
     d->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -243,17 +243,29 @@ std::unique_ptr<QFileDialog> Prompts::MakeFileDialog(std::string_view title, std
 }
 
 std::vector<std::string> Prompts::PickFiles(std::string_view kind, std::string_view title, std::string_view folder,
-                                            std::string_view filter, bool save, bool many) {
+                                            std::string_view filter, bool save, bool many, QWidget* owner) {
     const std::string start = DialogFolder(folder, filter);
     std::vector<std::string> names;
     if (Unattended()) {
         Note(kind, title, start);
         names = NextFiles();
     } else {
-        std::unique_ptr<QFileDialog> d = MakeFileDialog(title, start, filter, save, many);
+        std::unique_ptr<QFileDialog> d = MakeFileDialog(title, start, filter, save, many, owner);
+        // The window the dialog is for, and the control there that the keys
+        // go back to (Qt would give them to the dialog's parent window,
+        // which may be another than the one being worked in).
+        const QPointer<QWidget> window = d->parentWidget();
+        QPointer<QWidget> had = window ? window->focusWidget() : nullptr;
+        if (QWidget* focus = QApplication::focusWidget(); focus && window && focus->window() == window) had = focus;
         WatchBlockedWindows();
         if (d->exec() == QDialog::Accepted)
             for (const QString& f : d->selectedFiles()) names.push_back(f.toStdString());
+        d.reset();
+        if (window && window->isVisible()) {
+            window->raise();
+            window->activateWindow();
+            if (had && had->isVisible() && had->isEnabled()) had->setFocus(Qt::OtherFocusReason);
+        }
     }
     if (save)
         for (std::string& n : names) n = WithFilterExtension(std::move(n), filter);
@@ -262,18 +274,20 @@ std::vector<std::string> Prompts::PickFiles(std::string_view kind, std::string_v
     return names;
 }
 
-std::string Prompts::OpenFileName(std::string_view title, std::string_view folder, std::string_view filter) {
-    auto names = PickFiles("Open file", title, folder, filter, false, false);
+std::string Prompts::OpenFileName(std::string_view title, std::string_view folder, std::string_view filter,
+                                  QWidget* owner) {
+    auto names = PickFiles("Open file", title, folder, filter, false, false, owner);
     return names.empty() ? std::string() : names.front();
 }
 
 std::vector<std::string> Prompts::OpenFileNames(std::string_view title, std::string_view folder,
-                                                std::string_view filter) {
-    return PickFiles("Open files", title, folder, filter, false, true);
+                                                std::string_view filter, QWidget* owner) {
+    return PickFiles("Open files", title, folder, filter, false, true, owner);
 }
 
-std::string Prompts::SaveFileName(std::string_view title, std::string_view folder, std::string_view filter) {
-    auto names = PickFiles("Save file", title, folder, filter, true, false);
+std::string Prompts::SaveFileName(std::string_view title, std::string_view folder, std::string_view filter,
+                                  QWidget* owner) {
+    auto names = PickFiles("Save file", title, folder, filter, true, false, owner);
     return names.empty() ? std::string() : names.front();
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 class QFileDialog;
+class QWidget;
 
 namespace platform {
 
@@ -63,11 +64,15 @@ public:
     // Qt form, e.g. "Text files (*.txt);;All files (*)". A dialog opens in
     // the folder of the file last chosen with the same filter (while that
     // folder exists), else in `folder`. A name chosen to save without an
-    // extension gets the filter's ("myscript" -> "myscript.txt").
-    std::string OpenFileName(std::string_view title, std::string_view folder, std::string_view filter);
+    // extension gets the filter's ("myscript" -> "myscript.txt"). The
+    // dialog opens over `owner` (none: the window in use) and, answered or
+    // cancelled, gives the keys back to the control that had them there.
+    std::string OpenFileName(std::string_view title, std::string_view folder, std::string_view filter,
+                             QWidget* owner = nullptr);
     std::vector<std::string> OpenFileNames(std::string_view title, std::string_view folder,
-                                           std::string_view filter);
-    std::string SaveFileName(std::string_view title, std::string_view folder, std::string_view filter);
+                                           std::string_view filter, QWidget* owner = nullptr);
+    std::string SaveFileName(std::string_view title, std::string_view folder, std::string_view filter,
+                             QWidget* owner = nullptr);
 
     // Where the next dialog for `filter` opens.
     std::string DialogFolder(std::string_view folder, std::string_view filter) const;
@@ -80,7 +85,8 @@ public:
     // The dialog shown to a person: the bench's own (not the desktop's), in
     // detail view, wide enough for file names of 60 characters.
     static std::unique_ptr<QFileDialog> MakeFileDialog(std::string_view title, std::string_view folder,
-                                                       std::string_view filter, bool save, bool many = false);
+                                                       std::string_view filter, bool save, bool many = false,
+                                                       QWidget* owner = nullptr);
     static constexpr int kReadableNameChars = 60;
 
     // The title of the program's own boxes.
@@ -91,7 +97,7 @@ private:
     std::vector<std::string> NextFiles();
     // Runs the dialog, or takes the queued names when unattended.
     std::vector<std::string> PickFiles(std::string_view kind, std::string_view title, std::string_view folder,
-                                       std::string_view filter, bool save, bool many);
+                                       std::string_view filter, bool save, bool many, QWidget* owner);
     std::map<std::string, std::string, std::less<>> folders_;  // filter -> last folder
     int unattended_override_ = -1;
     std::deque<Answer> answers_;

@@ -2,6 +2,7 @@
 // A person at the keyboard: Tab from control to control, type, and answer a
 // box that the program waits on with a key.
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -116,5 +117,62 @@ private:
     bool answered_ = false;
     QString text_;
 };
+
+// Answers the next dialog the program waits on (a file dialog, an input
+// box) with `keys` once it has the focus; its title is kept in `*title`.
+// One that never takes the focus is a failure, and is rejected so that
+// nothing hangs.
+class DialogAnswer {
+public:
+    explicit DialogAnswer(std::vector<std::pair<int, QString>> keys) : keys_(std::move(keys)) {
+        platform::Prompts::Instance().SetUnattended(false);
+        timer_ = std::make_unique<QTimer>();
+        timer_->setInterval(50);
+        QObject::connect(timer_.get(), &QTimer::timeout, [this] { Poll(); });
+        timer_->start();
+    }
+    ~DialogAnswer() { platform::Prompts::Instance().SetUnattended(true); }
+    bool Answered() const { return answered_; }
+    const QString& Title() const { return title_; }
+
+private:
+    void Poll() {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        if (++polls_ > 100) {
+            timer_->stop();
+            ADD_FAILURE() << "the dialog never took the focus";
+            dialog->reject();
+            return;
+        }
+        if (QGuiApplication::focusWindow() != dialog->windowHandle()) return;
+        timer_->stop();
+        title_ = dialog->windowTitle();
+        answered_ = true;
+        test::Pump(50);
+        for (const auto& [key, text] : keys_) test::PressKey(key, Qt::NoModifier, text);
+        QTimer::singleShot(3000, dialog, [dialog = QPointer<QDialog>(dialog)] {
+            if (!dialog || !dialog->isVisible()) return;
+            ADD_FAILURE() << "the keys left the dialog open";
+            dialog->reject();
+        });
+    }
+    std::vector<std::pair<int, QString>> keys_;
+    std::unique_ptr<QTimer> timer_;
+    int polls_ = 0;
+    bool answered_ = false;
+    QString title_;
+};
+
+// The main window's menu entries by their letters: Alt and the menu's, then
+// each entry's ("otl": Option > Testing Configuration > Load Config).
+inline bool MenuKeys(const char* letters) {
+    bool ok = true;
+    for (const char* c = letters; *c && ok; ++c) {
+        const int key = Qt::Key_A + (*c - 'a');
+        ok = test::PressKey(key, c == letters ? Qt::AltModifier : Qt::NoModifier, QString(QChar(*c)));
+    }
+    return ok;
+}
 
 }  // namespace keys_test

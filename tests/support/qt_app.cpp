@@ -37,7 +37,7 @@ void EnsureApp() {
     new QApplication(argc, argv);  // lives for the whole test run
 }
 
-bool EnsureAppWithScreen(int width, int height) {
+bool EnsureAppWithScreen(int width, int height, int scale) {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (!QCoreApplication::instance() && (!platform || std::string(platform) == "offscreen")) {
         // The offscreen platform reads its screens from a file. One per process: tests run side by side,
@@ -47,10 +47,12 @@ bool EnsureAppWithScreen(int width, int height) {
         std::ofstream(file) << "{\"screens\": [{\"name\": \"screen\", \"x\": 0, \"y\": 0, \"width\": " << width
                             << ", \"height\": " << height << ", \"dpi\": 96, \"dpr\": 1}]}\n";
         ::setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + file).c_str(), 1);
+        if (scale > 1) ::setenv("QT_SCALE_FACTOR", std::to_string(scale).c_str(), 1);
     }
     EnsureApp();
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen && screen->geometry().width() >= width && screen->geometry().height() >= height;
+    return screen && screen->geometry().width() * scale >= width && screen->geometry().height() * scale >= height &&
+           static_cast<int>(screen->devicePixelRatio()) == scale;
 }
 
 bool WaitFor(const std::function<bool()>& pred, int timeout_ms) {

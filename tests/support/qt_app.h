@@ -10,9 +10,11 @@ namespace test {
 void EnsureApp();
 
 // As EnsureApp, on a desktop of width x height pixels when the offscreen
-// application is made here (ctest runs each test in its own process). False
-// when an application made earlier has a smaller screen.
-bool EnsureAppWithScreen(int width, int height);
+// application is made here (ctest runs each test in its own process), shown
+// at `scale` (2: each window twice its size, as on a high-density screen,
+// so the desktop is width / 2 x height / 2 to the windows). False when an
+// application made earlier has a smaller screen.
+bool EnsureAppWithScreen(int width, int height, int scale = 1);
 
 // Runs events until pred() holds or timeout_ms pass; the final pred().
 bool WaitFor(const std::function<bool()>& pred, int timeout_ms = 2000);
