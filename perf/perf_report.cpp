@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--build") return BuildReport(argv[2], false);
     if (argc == 3 && std::string(argv[1]) == "--dump") return BuildReport(argv[2], true);
     if (argc == 3 && std::string(argv[1]) == "--minimal") return MinimalWriter(argv[2]);
-    perf::DeclareGoals(6);
+    perf::DeclareGoals(7);
     const fs::path root = fs::temp_directory_path() / ("perf_report_" + std::to_string(::getpid()));
     bool failed = false;  // a run that did not complete, as against a goal missed
     for (int trials : {1000, 10000, 200000}) {
@@ -233,8 +233,8 @@ int main(int argc, char** argv) {
                 }
             }
         } else {
-            const bool met = ours.process.seconds < 15 && ours.process.peakMiB < 600;
-            std::printf("  goals < 15 s and < 600 MiB: %s\n", perf::Verdict(met));
+            std::printf("  goal < 15 s: %s\n", perf::Verdict(ours.process.seconds < 15));
+            std::printf("  goal < 600 MiB: %s\n", perf::Verdict(ours.process.peakMiB < 600));
             const std::string self = fs::canonical("/proc/self/exe").string();
             perf::Measured minimal;
             std::error_code ec;
