@@ -97,8 +97,17 @@ public:
 
 private:
     Value Binary(const Node& n) {
-        Value a = Scalar(*n.kids[0]);
-        Value b = Scalar(*n.kids[1]);
+        // A long flat formula (A1+1+1+...) is a chain down the left
+        // operands: walked in a loop, so its length is never the stack's depth.
+        std::vector<const Node*> chain;
+        const Node* left = &n;
+        for (; left->kind == Node::Kind::Binary; left = left->kids[0].get()) chain.push_back(left);
+        Value a = Scalar(*left);
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) a = Apply(**it, a, Scalar(*(*it)->kids[1]));
+        return a;
+    }
+
+    Value Apply(const Node& n, const Value& a, const Value& b) {
         // Views compare their lengths first: most names are told apart
         // without reading them.
         const std::string_view op = n.text;
