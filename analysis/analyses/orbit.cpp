@@ -277,10 +277,9 @@ struct Block {
     double settled[kLanes];  // 1 when Kepler's equation was solved
 };
 
-// Every lane of `b` at once. Cloned for the vector units a processor may
-// have; the loader picks the clone.
-__attribute__((target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4"))) void OrbitBlock(Block& b,
-                                                                                            Receiver rcv)
+// Every lane of `b` at once; compiled once for each kind of vector unit
+// below.
+[[gnu::always_inline]] inline void OrbitLanes(Block& b, Receiver rcv)
 {
     // Newton's method: a few rounds reach full precision for any real
     // orbit; a bound keeps a broken record from spinning.
@@ -357,6 +356,31 @@ __attribute__((target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4"))) vo
         b.az[k] = -kMu * z / r3;
         LookAngles(rcv, x, y, z, b.range[k], b.elevation[k], b.azimuth[k]);
     }
+}
+
+void OrbitBlockPlain(Block& b, Receiver rcv) { OrbitLanes(b, rcv); }
+__attribute__((target("avx2,fma"))) void OrbitBlockAvx2(Block& b, Receiver rcv) { OrbitLanes(b, rcv); }
+__attribute__((target("avx512f,avx512dq,avx2,fma"))) void OrbitBlockAvx512(Block& b, Receiver rcv)
+{
+    OrbitLanes(b, rcv);
+}
+
+// The widest the processor has, chosen at the first call (not by the
+// loader: its choice runs before a sanitizer's runtime is ready).
+void OrbitBlock(Block& b, Receiver rcv)
+{
+    using Lanes = void (*)(Block&, Receiver);
+    static const Lanes chosen = [] {
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq")) {
+            return &OrbitBlockAvx512;
+        }
+        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
+            return &OrbitBlockAvx2;
+        }
+        return &OrbitBlockPlain;
+    }();
+    chosen(b, rcv);
 }
 
 // What a lane answers.
