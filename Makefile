@@ -38,5 +38,7 @@ run: build
 demo: build
 	@bash tools/demo $(BUILD)
 
+# Only what the build made: whatever else stands in the build folder stays.
 clean:
-	rm -rf $(BUILD) build-sanitize-*
+	@if [ -f $(BUILD)/build.ninja ]; then cmake --build $(BUILD) --target clean; fi
+	@for d in build-sanitize-*; do if [ -f $$d/build.ninja ]; then cmake --build $$d --target clean; fi; done

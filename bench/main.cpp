@@ -20,23 +20,32 @@ constexpr const char* kUsage =
     "Usage: fixbench [--all-menus] [Qt options]\n"
     "The GPS receiver test bench.\n"
     "\n"
-    "  --all-menus  start with every menu entry visible: the Tool menu (Excel Interface,\n"
-    "               Excel Reports with Generate Excel Report, Set Antenna Coordinates),\n"
-    "               Sim Management, LabSat Management and the option entries that are\n"
-    "               otherwise hidden\n"
+    "  --all-menus  start with every menu entry visible: the Tool menu (Excel Interface;\n"
+    "               Excel Reports with Automatic Report Generation, Sensitivity and\n"
+    "               Generate Excel Report; Set Antenna Coordinates), Sim Management,\n"
+    "               LabSat Management, ShowResults, getconf and the Option menu's\n"
+    "               entries that are otherwise hidden\n"
     "  --help       show this text\n"
+    "  --version    show the version\n"
     "\n"
-    "FIXBENCH_HOME names the program folder (Config.dat, ComPorts.txt, SystemLogs).\n";
+    "The program folder (Config.dat, ComPorts.txt, SystemLogs, and the folders of\n"
+    "paths written as C:\\...) is $FIXBENCH_HOME when set, else ~/.local/share/fixbench.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
     // Answered before Qt starts, so it works without a display.
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-version") == 0) {
+            const bench::ProgramVersion v;
+            std::printf("fixbench release %d.%d.%d\n", v.major, v.minor, v.revision);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     // Qt has taken its own options out of argv; what is left is ours.
     bench::BenchtopOptions options;

@@ -47,6 +47,8 @@ inline std::string NavsiftPath()
 // Wall-clock seconds and peak resident memory of one run.
 struct Measured {
     double seconds = -1;  // negative when it could not start or failed
+    int exitStatus = -1;  // the run's exit status; -1 when it did not exit
+    double elapsed = -1;  // the run's time whatever its exit status
     double peakMiB = 0;
     // Processor time, user and system, of the run and of the children it
     // waited for.
@@ -115,6 +117,8 @@ inline Measured TimedWithPeak(const std::vector<std::string>& argv, const std::f
     Measured m;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     m.seconds = (WIFEXITED(status) && WEXITSTATUS(status) == 0) ? seconds : -1;
+    m.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    m.elapsed = seconds;
     m.peakMiB = usage.ru_maxrss / 1024.0;  // kibibytes on Linux
     m.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;

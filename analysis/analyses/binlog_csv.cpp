@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/core/gps_time.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 
 namespace navsift {
@@ -253,13 +254,19 @@ int binlog_convert(const std::string& input, std::FILE* out, std::FILE* messages
 
     // The block after the fix is the first whose solution times samples.
     BlockRead r = ended ? BlockRead::End : ReadBlock(f, previous, block_start);
-    table.Text() +=
-        "Sample,CPU Time,GPS time Week,GPS time tow,UTC year,UTC month,UTC day,UTC hour,UTC min,UTC sec,Odo "
-        "Counter,GyroV,GyroSupply,Vcc,Ground,FixStatus,Latitude,Longitude,Height,VelNorth,VelEast,VelVert,"
-        "GPSCPUTime\n";
+    // The header goes with the first sample: a log without one gives no table.
+    const auto header = [&table]() {
+        table.Text() +=
+            "Sample,CPU Time,GPS time Week,GPS time tow,UTC year,UTC month,UTC day,UTC hour,UTC min,UTC sec,Odo "
+            "Counter,GyroV,GyroSupply,Vcc,Ground,FixStatus,Latitude,Longitude,Height,VelNorth,VelEast,VelVert,"
+            "GPSCPUTime\n";
+    };
     int64_t sample = 0;
     while (!ended) {
         if (r != BlockRead::Good) {
+            if (sample == 0) {
+                header();
+            }
             if (r == BlockRead::BadCheck) {
                 table.Text() += "Wrong Header Found!\n";
                 stopped("wrong header");
@@ -288,6 +295,9 @@ int binlog_convert(const std::string& input, std::FILE* out, std::FILE* messages
             }
             last_tick = tick;
             const uint8_t* s = &current[2704 + 8 * i];
+            if (sample == 0) {
+                header();
+            }
             AppendInt(text, ++sample);
             text += ",";
             AppendInt(text, tick);
@@ -309,6 +319,10 @@ int binlog_convert(const std::string& input, std::FILE* out, std::FILE* messages
     if (table.Failed()) {
         std::fprintf(messages, "cannot write the table of %s\n", input.c_str());
         return 1;
+    }
+    run_produced(static_cast<std::size_t>(sample));
+    if (sample == 0 && status == 0) {
+        run_input_lacks(input, "no sample after a block with a fix");
     }
     return status;
 }

@@ -14,6 +14,7 @@
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/folders.h"
 #include "analysis/core/gps_time.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/html_pages.h"
 
@@ -104,6 +105,9 @@ public:
         : in_(log), report_folder_(std::move(report_folder)), rinex_folder_(std::move(rinex_folder)), window_(window)
     {
     }
+
+    // Satellite rows written.
+    std::size_t Rows() const { return rows_; }
 
     // Every interval to the end of the log; false when an output could not
     // be made.
@@ -345,6 +349,8 @@ private:
             if (fields == 9 && s.prn >= 1 && s.prn <= kMaxPrn && s.status == 10 && s.cn0 >= 0 && s.cn0 < 60 &&
                 time_ok) {
                 if (!outside_window) {
+                    ++rows_;
+                    run_produced();
                     sats_[static_cast<std::size_t>(s.prn - 1)].Printf(
                         "%10d%10d%10d%10d%10d%10d%10d%10.1f%10d%10.1f%10d\r\n", current, s.prn, 10, s.f3, s.f4, s.f5,
                         s.f6, s.f7, s.letter == 'D' ? 1 : 0, s.cn0, marks_[static_cast<std::size_t>(s.prn - 1)]);
@@ -372,9 +378,44 @@ private:
     ElevationMarks marks_{};
     bool block_seen_ = false;  // once a block marker was seen while processing
     bool position_ready_ = false;
+    std::size_t rows_ = 0;
     int32_t position_time_ = 0;
     double latitude_ = 0, longitude_ = 0, height_ = 0;
 };
+
+// What a file lacks to be a debug log of this analysis ("" when nothing):
+// the block markers, the time lines that place its rows, the satellite rows.
+std::string WhatDebugLogLacks(ByteStream& in)
+{
+    bool marker = false, time_line = false, row = false;
+    std::string line;
+    in.Seek(0);
+    while (!(marker && time_line && row)) {
+        read_line(in, line);
+        if (line.empty()) {
+            break;
+        }
+        TimeLine tl;
+        SatLine sat;
+        marker = marker || Contains(line, "KALMAN ");
+        time_line = time_line || (Contains(line, "GPS Week") && ParseTimeLine(line, tl));
+        row = row || ParseSatLine(line, sat) == 9;
+    }
+    in.Seek(0);
+    if (in.Size() == 0) {
+        return "it is empty";
+    }
+    if (!marker) {
+        return "not a debug log: no \"KALMAN \" block marker";
+    }
+    if (!time_line) {
+        return "no \"GPS Week ... Time ...\" line that reads as a time";
+    }
+    if (!row) {
+        return "no satellite row";
+    }
+    return {};
+}
 
 bool WholeNumber(const std::string& word, int32_t& out)
 {
@@ -415,6 +456,10 @@ int debuglog_tracking_analysis(const std::string& log_path, const std::string& r
         std::fprintf(stderr, "cannot open %s\n", log_path.c_str());
         return 1;
     }
+    if (const std::string lacks = WhatDebugLogLacks(in); !lacks.empty()) {
+        run_input_lacks(log_path, lacks);
+        return 0;
+    }
     const std::string report_folder = TrackingReportFolder(SplitPath(log_path).folder);
     if (!MakeFolder(report_folder)) {
         return 1;
@@ -427,6 +472,9 @@ int debuglog_tracking_analysis(const std::string& log_path, const std::string& r
     }
     DebugLogRun run(in, report_folder, rinex_folder, window);
     int status = run.Intervals(report) ? 0 : 1;
+    if (status == 0 && run.Rows() == 0) {
+        run_input_lacks(log_path, window ? "no satellite row within the time window" : "no satellite row to take");
+    }
     if (!report.Finish()) {
         status = 1;
     }

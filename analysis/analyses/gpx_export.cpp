@@ -11,6 +11,7 @@
 
 #include "analysis/core/folders.h"
 #include "analysis/core/gps_time.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/kml_writer.h"
 
@@ -341,14 +342,14 @@ int gpx_to_kml(const OptionRecord& o)
         }
         work.push_back({std::string(), {parts.name}});
     }
-    // The document goes into the folder the input names, or the file's folder.
-    const std::string root = names_folder && !parts.name.empty() ? *input + "/" : base;
+    // The document goes into the folder that is read, or the file's folder.
+    const std::string& root = base;
     if (names_folder) {
-        work = files_or_subfolders(root, "*.gpx", "*.txt");
-        if (work.empty()) {
-            std::fprintf(stderr, "no GPX file in %s\n", input->c_str());
-            return 1;
+        const RunFolder run = read_run_folder(*input, "*.gpx", "*.txt", "GPX files");
+        if (run.Files() == 0) {
+            return 0;  // nothing to draw, as its reading says
         }
+        work = run.entries;
     }
 
     KmlWriter kml;
@@ -405,12 +406,7 @@ int gpx_to_kml(const OptionRecord& o)
         return 1;
     }
     if (drawn == 0) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "no track point of %s could be drawn; %s not written\n", input->c_str(),
-                     kml.Path().c_str());
-        std::error_code removed;
-        std::filesystem::remove(kml.Path(), removed);
-        return 1;
+        run_input_lacks(*input, "no track point could be drawn");
     }
     return 0;
 }

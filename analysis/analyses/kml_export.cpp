@@ -8,6 +8,7 @@
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/folders.h"
 #include "analysis/core/gps_time.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/writers/kml_writer.h"
 #include "analysis/core/nmea_epoch.h"
 #include "analysis/core/nmea_reader.h"
@@ -22,13 +23,6 @@ bool HasFix(const NmeaEpoch& e)
     return e.Has(kHasGGA) && e.fix_quality != 0;
 }
 
-// Why a log gave no track, on the error stream after its progress line.
-void SayWhy(const std::string& path, const std::string& why)
-{
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: %s\n", path.c_str(), why.c_str());
-}
-
 // Draws one log; the file name names its folder with -usefname. False when
 // it gave no track.
 bool DrawLog(ByteStream& in, const std::string& path, const std::string& file_name, const OptionRecord& o,
@@ -36,9 +30,8 @@ bool DrawLog(ByteStream& in, const std::string& path, const std::string& file_na
 {
     if (is_nmea_log(in) != 0) {
         std::printf("Nmea File NOT Recognized\n");
-        const PositionTalkers talkers = position_talkers(in);
-        SayWhy(path, why_no_fix(talkers, Format("not an NMEA log: %d $GPGGA or $GPRMC sentences, 6 are needed",
-                                                talkers.gp)));
+        run_log_lacks(in, path,
+                      Format("not an NMEA log: %d $GPGGA or $GPRMC sentences, 6 are needed", position_talkers(in).gp));
         return false;
     }
     std::printf("Nmea File Recognized \n");
@@ -54,7 +47,7 @@ bool DrawLog(ByteStream& in, const std::string& path, const std::string& file_na
         if (refused > 0) {
             std::printf("%d positions off the earth dropped\n", refused);
         }
-        SayWhy(path, "no $GPGGA with a fix");
+        run_log_lacks(in, path, "no $GPGGA with a fix");
         return false;
     }
     if (o.usefname != 0) {
@@ -123,11 +116,11 @@ int kml_from_nmea(const OptionRecord& o)
                      ec ? ec.message().c_str() : "not a regular file");
         return 1;
     } else {
-        work = files_or_subfolders(base, "*.txt", "*.txt");
-    }
-    if (work.empty()) {
-        std::fprintf(stderr, "cannot open %s: no log and no folder of logs\n", input->c_str());
-        return 1;
+        const RunFolder run = read_run_folder(*input, "*.txt", "*.txt");
+        if (run.Files() == 0) {
+            return 0;  // nothing to draw, as its reading says
+        }
+        work = run.entries;
     }
 
     KmlWriter kml;
@@ -138,7 +131,6 @@ int kml_from_nmea(const OptionRecord& o)
 
     TrackStyles styles(o);
     std::size_t next_split = 0;
-    int tracks = 0;
     for (const WorkEntry& entry : work) {
         const TrackStyles::Style style = styles.Next();
         const int set = style.set;
@@ -158,7 +150,7 @@ int kml_from_nmea(const OptionRecord& o)
                 }
                 log = &in;
             }
-            tracks += DrawLog(*log, folder + file, file, o, kml, set, next_split) ? 1 : 0;
+            DrawLog(*log, folder + file, file, o, kml, set, next_split);
         }
         if (!entry.sub_folder.empty()) {
             kml.EndFolder();
@@ -166,14 +158,6 @@ int kml_from_nmea(const OptionRecord& o)
     }
     if (!kml.Close()) {
         std::fprintf(stderr, "cannot write %s\n", kml.Path().c_str());
-        return 1;
-    }
-    if (tracks == 0) {
-        // Nothing to show: no empty document that looks like a result.
-        std::fflush(stdout);
-        std::fprintf(stderr, "no track drawn from %s; %s not written\n", input->c_str(), kml.Path().c_str());
-        std::error_code removed;
-        std::filesystem::remove(kml.Path(), removed);
         return 1;
     }
     return 0;

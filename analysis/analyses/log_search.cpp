@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "analysis/core/folders.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 
 namespace navsift {
@@ -87,9 +88,10 @@ std::vector<std::string> search_words(const OptionRecord& o)
     return words;
 }
 
-void log_search(ByteStream& in, const OptionRecord& o, const std::vector<std::string>& words, std::FILE* copy,
-                int only_prn)
+std::size_t log_search(ByteStream& in, const OptionRecord& o, const std::vector<std::string>& words, std::FILE* copy,
+                       int only_prn)
 {
+    std::size_t matches = 0;
     const std::string filter = o.filter != 0 ? o.Arg(o.filter).value_or("") : "";
     const std::string end_text = o.end != 0 ? o.Arg(o.end).value_or("") : "";
     HeaderTime now, last_printed;
@@ -98,26 +100,28 @@ void log_search(ByteStream& in, const OptionRecord& o, const std::vector<std::st
     bool raw_until_end = false;
     int32_t lines_left = 0;
     std::string line;
+    bool line_begins = true;  // a line longer than a piece goes on in the next
     for (;;) {
         const int64_t position = read_line(in, line);
         if (line.empty()) {
             break;
         }
-        if (only_prn != 0 && !FirstNumberIs(line, only_prn)) {
-            continue;
-        }
+        // A satellite's pass searches its own lines, on the time of the
+        // headers among all the others.
+        const bool searched = only_prn == 0 || (line_begins && FirstNumberIs(line, only_prn));
+        line_begins = line.back() == '\n';
         if (!filter.empty()) {
             if (const std::size_t at = line.find(filter); at != std::string::npos) {
                 line.erase(0, at + filter.size());
             }
         }
-        if (raw_until_end) {
+        if (searched && raw_until_end) {
             WriteOut(stdout, line);
             if (Contains(line, end_text)) {
-                return;
+                return matches;
             }
         }
-        if (lines_left > 0) {
+        if (searched && lines_left > 0) {
             WriteOut(stdout, line);
             --lines_left;
         }
@@ -149,6 +153,9 @@ void log_search(ByteStream& in, const OptionRecord& o, const std::vector<std::st
             now.minute = clock.minute;
             now.second = clock.second;
         }
+        if (!searched) {
+            continue;
+        }
         // One match per second of the log's time: the whole stamp is
         // compared, so the same second a minute later is another second.
         if (o.a != 0 && printed_any && now == last_printed) {
@@ -165,6 +172,7 @@ void log_search(ByteStream& in, const OptionRecord& o, const std::vector<std::st
             if (!Contains(line, word)) {
                 continue;
             }
+            ++matches;
             if (o.end != 0) {
                 raw_until_end = true;
             }
@@ -192,9 +200,10 @@ void log_search(ByteStream& in, const OptionRecord& o, const std::vector<std::st
             }
         }
     }
+    return matches;
 }
 
-void log_interval(ByteStream& in, const std::string& start, const std::string& end, const OptionRecord& o)
+std::size_t log_interval(ByteStream& in, const std::string& start, const std::string& end, const OptionRecord& o)
 {
     HeaderTime now, started;
     bool inside = false;
@@ -232,6 +241,7 @@ void log_interval(ByteStream& in, const std::string& start, const std::string& e
             }
         }
     }
+    return static_cast<std::size_t>(n);
 }
 
 int run_log_search(OptionRecord& o)
@@ -250,21 +260,29 @@ int run_log_search(OptionRecord& o)
         std::fprintf(stderr, "-g checks the $GPGGA times: use it with -n\n");
     }
     const std::vector<std::string> words = search_words(o);
+    const std::string searched = words.empty() ? std::string("no search word") : "\"" + words.front() + "\"" +
+                                                                                       (words.size() > 1 ? " ..." : "");
     if (o.c != 0) {
         // One file per satellite, each from its own pass over the log.
+        std::size_t matches = 0;
         for (int prn = 1; prn <= 32; ++prn) {
             const std::string name = Format("sat_%02d.txt", prn);
-            std::FILE* copy = std::fopen(name.c_str(), "wb");
+            std::FILE* copy = open_output(name, "wb");
             if (copy == nullptr) {
                 std::fprintf(stderr, "cannot create %s\n", name.c_str());
                 return 1;
             }
             in.Seek(0);
-            log_search(in, o, words, copy, prn);
+            matches += log_search(in, o, words, copy, prn);
             if (std::fclose(copy) != 0) {
                 std::fprintf(stderr, "cannot write %s\n", name.c_str());
                 return 1;
             }
+        }
+        run_produced(matches);
+        if (matches == 0) {
+            run_input_lacks(input, "no satellite line (one that begins with its satellite number 1 to 32) holds " +
+                                       searched);
         }
         return 0;
     }
@@ -275,11 +293,19 @@ int run_log_search(OptionRecord& o)
             std::fprintf(stderr, "-f and -s need their markers\n");
             return 2;
         }
-        log_interval(in, *start, *end, o);
+        const std::size_t intervals = log_interval(in, *start, *end, o);
+        run_produced(intervals);
+        if (intervals == 0) {
+            run_input_lacks(input, "no \"" + *start + "\" line followed by an \"" + *end + "\" line");
+        }
         return 0;
     }
-    log_search(in, o, words, nullptr);
+    const std::size_t matches = log_search(in, o, words, nullptr);
     std::fflush(stdout);
+    run_produced(matches);
+    if (matches == 0) {
+        run_input_lacks(input, words.empty() ? "no search word given after the log" : "no line holds " + searched);
+    }
     return 0;
 }
 

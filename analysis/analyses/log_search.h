@@ -31,13 +31,15 @@ std::string nmea_payload(std::string_view line);
 std::vector<std::string> search_words(const OptionRecord& o);
 
 // The text search over `in`; matches go to standard output and, when given,
-// to `copy`. `only_prn` (1..32) keeps the lines whose first number is that
-// satellite (the per-satellite files of -c); 0 keeps every line.
-void log_search(ByteStream& in, const OptionRecord& o, const std::vector<std::string>& words, std::FILE* copy,
-                int only_prn = 0);
+// to `copy`. `only_prn` (1..32) searches the lines whose first number is that
+// satellite (the per-satellite files of -c); 0 searches every line. The log
+// headers (or $GPGGA times) are read from every line either way. Returns the
+// matches.
+std::size_t log_search(ByteStream& in, const OptionRecord& o, const std::vector<std::string>& words, std::FILE* copy,
+                       int only_prn = 0);
 
-// The durations between `start` and `end` markers.
-void log_interval(ByteStream& in, const std::string& start, const std::string& end, const OptionRecord& o);
+// The durations between `start` and `end` markers; returns how many.
+std::size_t log_interval(ByteStream& in, const std::string& start, const std::string& end, const OptionRecord& o);
 
 // The whole default action on the log named by the first word.
 int run_log_search(OptionRecord& o);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/folders.h"
@@ -15,6 +16,7 @@
 #include "analysis/core/nmea_epoch.h"
 #include "analysis/core/nmea_reader.h"
 #include "analysis/core/out_file.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 
 namespace navsift {
@@ -178,6 +180,7 @@ void Regroup(ByteStream& in)
             continue;
         }
         std::fwrite(s.data(), 1, s.size(), stdout);
+        run_produced();
         last = t;
         have = next_rmc(true);
     }
@@ -203,8 +206,9 @@ int convert_log(const OptionRecord& o)
         return 1;
     }
     if (!HoldsNmeaSentence(in)) {
-        std::fprintf(stderr, "%s holds no NMEA sentence; nothing converted\n", input->c_str());
-        return 1;
+        run_input_lacks(*input, in.Size() == 0 ? "it is empty; nothing converted"
+                                               : "it holds no NMEA sentence; nothing converted");
+        return 0;
     }
     if (o.ctype == 1) {
         Regroup(in);
@@ -231,6 +235,7 @@ int convert_log(const OptionRecord& o)
     int count = 0;
     while (cut.Next(s)) {
         out.Write(s);
+        run_produced();
         std::printf("Converted Sentences: %d\r", ++count);
     }
     std::fflush(stdout);
@@ -250,10 +255,14 @@ int rename_logs(const OptionRecord& o)
     }
     // The folder of a log named in it, or the folder named itself.
     std::error_code dir_ec;
-    const std::string folder =
-        fs::is_directory(*word, dir_ec) && !word->ends_with('/') ? *word + "/" : SplitPath(*word).folder;
+    const std::string folder_word =
+        fs::is_directory(*word, dir_ec) && !word->ends_with('/') ? *word + "/" : *word;
+    const RunFolder run = read_run_folder(folder_word, "*.*", {}, "files");
+    const std::string& folder = run.folder;
     int status = 0;
-    for (const std::string& name : list_files(folder, "*.*")) {
+    int named = 0;
+    std::vector<std::string> not_logs;
+    for (const std::string& name : run.entries.front().files) {
         const std::string path = folder + name;
         std::error_code ec;
         if (!fs::is_regular_file(path, ec)) {
@@ -268,6 +277,7 @@ int rename_logs(const OptionRecord& o)
         }
         if (is_nmea_log(in) != 0) {
             std::printf("Nmea File NOT Recognized\n");
+            not_logs.push_back(path);
             continue;
         }
         std::printf("Nmea File Recognized \n");
@@ -284,9 +294,11 @@ int rename_logs(const OptionRecord& o)
         } else {
             // Another log's time would name this one wrongly.
             std::printf("no time found, %s not renamed\n", name.c_str());
+            run_log_lacks(in, path, "no fix with an RMC or $PQNVTG time; not renamed");
             continue;
         }
         if (target == name) {
+            ++named;  // named after its time already
             continue;
         }
         if (fs::exists(folder + target, ec)) {
@@ -297,6 +309,19 @@ int rename_logs(const OptionRecord& o)
         if (ec) {
             std::fprintf(stderr, "cannot rename %s: %s\n", path.c_str(), ec.message().c_str());
             status = 1;
+        } else {
+            ++named;
+        }
+    }
+    run_produced(static_cast<std::size_t>(named));
+    // Files that are no log are passed over in a folder of logs; a folder
+    // where nothing was renamed says why for each.
+    if (named == 0) {
+        for (const std::string& path : not_logs) {
+            ByteStream in;
+            if (in.Open(path)) {
+                run_log_lacks(in, path, "not an NMEA log: fewer than 6 $GPGGA or $GPRMC sentences");
+            }
         }
     }
     return status;
@@ -329,6 +354,7 @@ int results_to_csv(const OptionRecord& o)
         return 1;
     }
     std::string line;
+    std::size_t lines = 0;
     for (;;) {
         read_line(in, line);
         if (line.empty()) {
@@ -353,6 +379,11 @@ int results_to_csv(const OptionRecord& o)
             continue;
         }
         out.Printf("%3.1lf,%d,%d\n", value, trial, *t);
+        ++lines;
+    }
+    run_produced(lines);
+    if (lines == 0) {
+        run_log_lacks(in, *input, "no result line: a value, a tab, \"% \" and a trial, and a $GPGGA sentence");
     }
     if (!out.Close()) {
         std::fprintf(stderr, "cannot write %s: %s\n", output.c_str(), out.Error().c_str());
@@ -369,47 +400,69 @@ int check_time_steps(const OptionRecord& o)
         std::fprintf(stderr, "cannot open %s\n", input ? input->c_str() : "the -nmea log");
         return 1;
     }
+    // Steps are measured between epochs that tell their GPS time: an epoch
+    // without "$PQNVTG" has none to compare, and a lost one shows as the
+    // step of two seconds that it leaves.
     NmeaEpoch e;
-    int more = nmea_read_epoch(in, e);
-    int64_t week = e.tg_week;
-    double tow = e.tg_tow;
+    int more = 0;
+    bool have_previous = false;
+    int64_t week = 0;
+    double tow = 0;
     std::array<int32_t, kMaxPrn> timers{};
-    for (int id = 0; id < kMaxPrn; ++id) {
-        timers[static_cast<std::size_t>(id)] = e.ts[static_cast<std::size_t>(id)].timer_ms;
-    }
-    // Every epoch after the first is checked, the last one included.
-    while (more == 0) {
+    std::size_t steps = 0;
+    int untimed = 0;
+    do {
         more = nmea_read_epoch(in, e);
-        // In whole milliseconds, in 64 bits: an epoch without GPS time makes
-        // a huge step, which must be printed, not overflow.
-        const double step = ((e.tg_week - week) * 604800.0 + (e.tg_tow - tow)) * 1000.0 + 0.5;
-        const int64_t gap = std::isfinite(step) ? static_cast<int64_t>(step) : 0;
-        bool reported = false;
-        if (gap < 999 || gap > 1001) {
-            std::printf("WARNING: %02d:%02d:%02d GPSTimeGap %lld ms\r\n", e.gga_hour, e.gga_minute, e.gga_second,
-                        static_cast<long long>(gap));
-            reported = true;
+        if (e.flags == 0) {
+            continue;  // nothing read: the end of the log
+        }
+        if (!e.Has(kHasQnvTG)) {
+            ++untimed;
+            continue;
+        }
+        if (have_previous) {
+            ++steps;
+            // In whole milliseconds, in 64 bits.
+            const double step = ((e.tg_week - week) * 604800.0 + (e.tg_tow - tow)) * 1000.0 + 0.5;
+            const int64_t gap = std::isfinite(step) ? static_cast<int64_t>(step) : 0;
+            bool reported = false;
+            if (gap < 999 || gap > 1001) {
+                std::printf("WARNING: %02d:%02d:%02d GPSTimeGap %lld ms\r\n", e.gga_hour, e.gga_minute, e.gga_second,
+                            static_cast<long long>(gap));
+                reported = true;
+            }
+            for (int id = 0; id < kMaxPrn; ++id) {
+                const int32_t timer = e.ts[static_cast<std::size_t>(id)].timer_ms;
+                const int32_t previous = timers[static_cast<std::size_t>(id)];
+                const int64_t d = int64_t{timer} - previous;
+                if (timer > 0 && previous > 0 && d > 0 && (d < 999 || d > 1001)) {
+                    if (!reported) {
+                        std::printf("\r\n>>>>>>>>>>>> WARNING: INCONSISTENT TRACKING TIMER GAP!>>>>>>>>>>>>>\r\n");
+                        reported = true;
+                    }
+                    std::printf("TRK TIME WARNING: %02d:%02d:%02d Sat %02d GPSTimeGap %5lld Timer %10d %10d "
+                                "TrkTimeGap %lld ms\r\n",
+                                e.gga_hour, e.gga_minute, e.gga_second, id + 1, static_cast<long long>(gap), timer,
+                                previous, static_cast<long long>(d));
+                }
+            }
         }
         for (int id = 0; id < kMaxPrn; ++id) {
-            const int32_t timer = e.ts[static_cast<std::size_t>(id)].timer_ms;
-            const int32_t previous = timers[static_cast<std::size_t>(id)];
-            const int64_t d = int64_t{timer} - previous;
-            if (timer > 0 && previous > 0 && d > 0 && (d < 999 || d > 1001)) {
-                if (!reported) {
-                    std::printf("\r\n>>>>>>>>>>>> WARNING: INCONSISTENT TRACKING TIMER GAP!>>>>>>>>>>>>>\r\n");
-                    reported = true;
-                }
-                std::printf("TRK TIME WARNING: %02d:%02d:%02d Sat %02d GPSTimeGap %5lld Timer %10d %10d TrkTimeGap "
-                            "%lld ms\r\n",
-                            e.gga_hour, e.gga_minute, e.gga_second, id + 1, static_cast<long long>(gap), timer,
-                            previous, static_cast<long long>(d));
-            }
-            timers[static_cast<std::size_t>(id)] = timer;
+            timers[static_cast<std::size_t>(id)] = e.ts[static_cast<std::size_t>(id)].timer_ms;
         }
         week = e.tg_week;
         tow = e.tg_tow;
-    }
+        have_previous = true;
+    } while (more == 0);
     std::fflush(stdout);
+    run_produced(steps);
+    if (steps == 0) {
+        run_log_lacks(in, *input,
+                      have_previous ? "one epoch with \"$PQNVTG\" only: no time step to check"
+                                    : "no \"$PQNVTG\" sentence: its GPS time steps cannot be checked");
+    } else if (untimed > 0) {
+        std::fprintf(stderr, "%s: %d epoch(s) without \"$PQNVTG\" not checked\n", input->c_str(), untimed);
+    }
     return 0;
 }
 

@@ -4,6 +4,7 @@
 
 #include "analysis/core/folders.h"
 #include "analysis/core/out_file.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 
 namespace navsift {
@@ -30,7 +31,7 @@ std::string Row(const std::string& name, int64_t a, int64_t b, int64_t c, int64_
 // Appends to a file that may already hold earlier runs' blocks.
 bool Append(const std::string& path, const std::string& text)
 {
-    std::FILE* f = std::fopen(path.c_str(), "ab");
+    std::FILE* f = open_output(path, "ab");
     if (f == nullptr) {
         std::fprintf(stderr, "cannot open %s\n", path.c_str());
         return false;
@@ -48,6 +49,47 @@ std::string Stem(const std::string& path)
 {
     const PathParts parts = SplitPath(path);
     return parts.folder + StripExtension(parts.name);
+}
+
+// Why a map gave no size: the layout this comparison reads is a linker's
+// "Image component sizes" listing, a line per object or library with its
+// Code, RO, RW, ZI and DEBUG sizes and then its name.
+std::string MapLacks(ByteStream& map)
+{
+    map.Seek(0);
+    std::string line;
+    bool listing = false;
+    for (;;) {
+        read_line(map, line);
+        if (line.empty()) {
+            break;
+        }
+        if (find_substring_index(line, "Image component sizes") >= 0) {
+            listing = true;
+            break;
+        }
+    }
+    map.Seek(0);
+    if (map.Size() == 0) {
+        return "it is empty";
+    }
+    if (!listing) {
+        return "no \"Image component sizes\" listing: -size reads a linker map whose listing gives each object "
+               "(.o) and library (.lib) as Code, RO, RW, ZI and DEBUG sizes and its name";
+    }
+    return "its \"Image component sizes\" listing holds no line of Code, RO, RW, ZI and DEBUG sizes and a .o or "
+           ".lib name";
+}
+
+std::size_t Matched(const std::vector<MapSizeEntry>& first, const std::vector<MapSizeEntry>& second)
+{
+    std::size_t n = 0;
+    for (const MapSizeEntry& a : first) {
+        for (const MapSizeEntry& b : second) {
+            n += a.name == b.name ? 1 : 0;
+        }
+    }
+    return n;
 }
 
 }  // namespace
@@ -148,13 +190,34 @@ int map_size_compare(const OptionRecord& options)
             return 1;
         }
     }
-    bool ok = true;
-    std::printf("OBJECTS SIZE COMPARISON: \n\n");
-    ok = map_compare_tables(map_read_sizes(first, ".o"), map_read_sizes(second, ".o"), files) && ok;
+    const std::vector<MapSizeEntry> objects[2] = {map_read_sizes(first, ".o"), map_read_sizes(second, ".o")};
     first.Seek(0);
     second.Seek(0);
+    const std::vector<MapSizeEntry> libraries[2] = {map_read_sizes(first, ".lib"), map_read_sizes(second, ".lib")};
+    // Totals of nothing would read as two builds of the same size.
+    bool readable = true;
+    for (int k = 0; k < 2; ++k) {
+        ByteStream& map = k == 0 ? first : second;
+        const std::string& path = k == 0 ? *first_path : *second_path;
+        if (objects[k].empty() && libraries[k].empty()) {
+            run_input_lacks(path, MapLacks(map));
+            readable = false;
+        }
+    }
+    if (!readable) {
+        return 0;
+    }
+    const std::size_t matched = Matched(objects[0], objects[1]) + Matched(libraries[0], libraries[1]);
+    if (matched == 0) {
+        run_input_lacks(*first_path, "no object or library of it is listed in " + *second_path + " too");
+        return 0;
+    }
+    run_produced(matched);
+    bool ok = true;
+    std::printf("OBJECTS SIZE COMPARISON: \n\n");
+    ok = map_compare_tables(objects[0], objects[1], files) && ok;
     std::printf("LIB SIZE COMPARISON: \n\n");
-    ok = map_compare_tables(map_read_sizes(first, ".lib"), map_read_sizes(second, ".lib"), files) && ok;
+    ok = map_compare_tables(libraries[0], libraries[1], files) && ok;
     std::fflush(stdout);
     return ok ? 0 : 1;
 }

@@ -14,6 +14,7 @@
 #include "analysis/core/gps_time.h"
 #include "analysis/core/nmea_epoch.h"
 #include "analysis/core/out_file.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 #include "analysis/core/vel_file.h"
 #include "analysis/writers/kml_writer.h"
@@ -192,6 +193,7 @@ int compare_speed_heading(const std::string& folder)
             continue;
         }
         off_the_earth += OffTheEarth(records);
+        run_produced();
         AppendFormat(text, "%d", static_cast<int32_t>(t));
         AppendValues(text, records, 1);
         text += "\r\n";
@@ -262,24 +264,22 @@ int compare_classify(const std::string& folder, const std::string& reference, co
         c.vel = std::move(*vel);
         files.push_back(std::move(c));
     }
+    // Without a common second nothing is written: an earlier run's files in
+    // the output folder stay whole, as that run left them.
+    const Range range = CommonRange(files);
+    if (!(range.start < range.end)) {
+        std::printf("Compare range not found %s to %s\r\n", range.start_stamp.c_str(), range.end_stamp.c_str());
+        return 1;
+    }
     const std::string out_folder = folder + Format("compare_%d_%d_%d", o.hth, o.turntime, o.vth) + "/";
     std::error_code ec;
-    std::filesystem::create_directories(out_folder, ec);
-    if (ec) {
+    if (!make_output_folder(out_folder, ec)) {
         std::fprintf(stderr, "cannot create %s: %s\n", out_folder.c_str(), ec.message().c_str());
         return 1;
     }
     OutFile matlab;
     if (!matlab.Create(out_folder + "compare.m")) {
         std::fprintf(stderr, "cannot create %s: %s\n", matlab.Path().c_str(), matlab.Error().c_str());
-        return 1;
-    }
-    const Range range = CommonRange(files);
-    if (!(range.start < range.end)) {
-        std::printf("Compare range not found %s to %s\r\n", range.start_stamp.c_str(), range.end_stamp.c_str());
-        // The KML then shows empty classes, never an earlier run's files.
-        WriteClassKml(out_folder, files, ClassSeconds{}, o);
-        CloseReporting(matlab);
         return 1;
     }
     std::printf("Compare range from %s to %s\r\n", range.start_stamp.c_str(), range.end_stamp.c_str());
@@ -338,6 +338,7 @@ int compare_classify(const std::string& folder, const std::string& reference, co
         AppendValues(row, records, 6);
         text[0] += row;
         text[0] += "\r\n";
+        run_produced();
         const VelRecord& ref = records.back();
         const DrivingClass cls = classifier.Classify(ref.speed, ref.heading);
         if (cls != DrivingClass::None) {
@@ -448,7 +449,7 @@ int compare_dispatch(const OptionRecord& o)
         std::fprintf(stderr, "-compare needs the folder of the vel files\n");
         return 2;
     }
-    const std::string folder = SplitPath(FolderArgument(*arg)).folder;
+    const std::string folder = read_run_folder(FolderArgument(*arg), "*.vel", {}, "vel files").folder;
     if (o.ref == 0) {
         return compare_speed_heading(folder);
     }
@@ -499,6 +500,7 @@ int vel_merge(const OptionRecord& o)
     }
     std::string bytes;
     AppendVelHeader(bytes, start, end);
+    std::size_t merged = 0;
     for (uint64_t t = start; t <= end; ++t) {
         const std::optional<VelRecord> h = heading->Lookup(static_cast<uint32_t>(t));
         if (!h) {
@@ -513,6 +515,12 @@ int vel_merge(const OptionRecord& o)
         // The position of the heading's file: zeros for reference types
         // that have none, and a track for a receiver's headings.
         AppendVelRecord(bytes, {static_cast<uint32_t>(t), s->speed, h->heading, h->latitude, h->longitude, h->height});
+        ++merged;
+    }
+    run_produced(merged);
+    if (merged == 0) {
+        run_input_lacks(*heading_path, "no second that " + *speed_path + " holds too; nothing merged");
+        return 0;
     }
     OutFile out;
     if (!out.Create(merged_path)) {

@@ -10,6 +10,7 @@
 #include "analysis/core/nmea_epoch.h"
 #include "analysis/core/nmea_reader.h"
 #include "analysis/core/out_file.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/latex_report.h"
 #include "analysis/writers/matlab_standin.h"
@@ -413,27 +414,26 @@ bool WriteReport(const std::string& report_folder)
 
 int startup_analysis(const OptionRecord& options)
 {
-    const std::optional<std::string> logs = NmeaFolderPrefix(options, "start-up analysis");
-    if (!logs) {
+    const std::optional<std::string> word = options.Arg(options.nmea);
+    if (!word) {
+        std::fprintf(stderr, "the start-up analysis needs -nmea with the folder of the logs\n");
         return 2;
     }
-    const std::string& folder = *logs;
-    std::error_code ec;
-    const std::string report_folder = folder + "report/startup_analysis/";
-    std::filesystem::create_directories(report_folder, ec);
-    if (ec || !std::filesystem::is_directory(report_folder)) {
-        std::fprintf(stderr, "cannot create %s%s%s\n", report_folder.c_str(), ec ? ": " : "",
-                     ec ? ec.message().c_str() : "");
-        return 1;
-    }
-
+    const RunFolder run = read_run_folder(*word, "*.txt");
+    const std::string& folder = run.folder;
     std::vector<startup_trial> trials;
-    for (const std::string& name : list_files(folder, "*.txt")) {
+    std::vector<std::string> not_logs;
+    for (const std::string& name : run.entries.front().files) {
         ByteStream in;
-        if (!in.Open(folder + name) || is_nmea_log(in) != 0) {
+        if (!in.Open(folder + name)) {
+            continue;
+        }
+        if (is_nmea_log(in) != 0) {
+            not_logs.push_back(name);
             continue;
         }
         std::printf("%s processing...", name.c_str());
+        const std::size_t before = trials.size();
         while (seek_trial_start(in) == 0) {
             startup_trial trial;
             read_startup_trial(in, trial);
@@ -445,10 +445,28 @@ int startup_analysis(const OptionRecord& options)
             std::printf(" TTFF = %ds\n", trial.Ttff());
             trials.push_back(trial);
         }
+        if (trials.size() == before) {
+            std::printf(" no trial\n");
+        }
     }
     if (trials.empty()) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "no trials found\n");
+        for (const std::string& name : not_logs) {
+            ByteStream in;
+            if (in.Open(folder + name)) {
+                run_log_lacks(in, folder + name, "not an NMEA log: fewer than 6 $GPGGA or $GPRMC sentences");
+            }
+        }
+        run_input_lacks(folder.empty() ? "./" : folder,
+                        "no trials found: no NMEA log with a $GPGGA without a fix followed by a \"$PQNVTG\"");
+        return 0;
+    }
+    run_produced(trials.size());
+    std::error_code ec;
+    const std::string report_folder = folder + "report/startup_analysis/";
+    if (!make_output_folder(report_folder, ec)) {
+        std::fprintf(stderr, "cannot create %s%s%s\n", report_folder.c_str(), ec ? ": " : "",
+                     ec ? ec.message().c_str() : "");
+        return 1;
     }
     sort_trials(trials);
 

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "analysis/core/run_outcome.h"
 #include "analysis/writers/latex_report.h"
 #include "analysis/writers/pdflatex_runner.h"
 #include "platform/core/codepage.h"
@@ -317,6 +318,7 @@ int team_activity_report(const OptionRecord& options)
         return 1;
     }
     int status = 0;
+    std::size_t rows = 0;
     latex_preamble(doc);
     for (const Source& s : sources) {
         const auto path = options.Arg(s.slot);
@@ -330,12 +332,20 @@ int team_activity_report(const OptionRecord& options)
             status = 1;
             continue;
         }
+        if (data.rows.empty()) {
+            run_input_lacks(*path, "no issue row under its header");
+        }
+        rows += data.rows.size();
         write_issue_table(doc, data, s.table);
     }
     doc.Write("\\end{document}\r\n");
     if (!doc.Close()) {
         std::fprintf(stderr, "cannot write %s: %s\n", kDocument, doc.Error().c_str());
         return 1;
+    }
+    run_produced(rows);
+    if (rows == 0) {
+        return status;  // nothing to typeset
     }
     if (run_pdflatex("", kDocument) != 0) {
         status = 1;

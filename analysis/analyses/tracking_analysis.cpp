@@ -11,6 +11,7 @@
 #include "analysis/core/gps_time.h"
 #include "analysis/core/nmea_epoch.h"
 #include "analysis/core/nmea_reader.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/excel_charts.h"
 #include "analysis/writers/html_pages.h"
@@ -366,6 +367,8 @@ public:
     // "$PQNVTG" sentences not used for time (checksum failed, or a time
     // that disagrees with their RMC).
     int RefusedTimes() const { return refused_; }
+    // Epochs written to the tables.
+    int Epochs() const { return epochs_; }
 
 private:
     // Counted once, although the epoch that ends a window is read again.
@@ -417,6 +420,8 @@ private:
         }
         write_global_info_csv(global_csv_, e_);
         e_.flags = 0;
+        ++epochs_;
+        run_produced();
     }
 
     ByteStream& in_;
@@ -432,7 +437,26 @@ private:
     bool failed_ = false;
     int refused_ = 0;
     int64_t refused_upto_ = -1;
+    int epochs_ = 0;
 };
+
+// Whether the log holds an accepted $GPGGA or $GPRMC; read only up to the
+// first, and put back to its start.
+bool HasGpsPositions(ByteStream& in)
+{
+    std::string sentence;
+    NmeaFields f;
+    bool found = false;
+    while (!found && !in.AtEnd()) {
+        read_nmea_sentence(in, sentence);
+        if (nmea_tokenize(sentence, f) == 0) {
+            const SentenceCode code = nmea_classify(f);
+            found = code == kGGA || code == kRMC;
+        }
+    }
+    in.Seek(0);
+    return found;
+}
 
 }  // namespace
 
@@ -449,6 +473,12 @@ int tracking_analysis(const std::string& log_folder, const std::string& log_name
     if (log_name.empty() || !in.Open(log_path)) {
         std::fprintf(stderr, "cannot open %s\n", log_path.c_str());
         return 1;
+    }
+    // Epochs begin at a $GPGGA or $GPRMC: a log without them has nothing to
+    // put in a table, and gets no report.
+    if (!HasGpsPositions(in)) {
+        run_log_lacks(in, log_path, "no $GPGGA or $GPRMC sentence: no epoch to analyse");
+        return 0;
     }
     const std::string report_folder = TrackingReportFolder(log_folder);
     if (!MakeFolder(report_folder)) {
@@ -493,6 +523,10 @@ int tracking_analysis(const std::string& log_folder, const std::string& log_name
     }
     if (status != 0) {
         return status;
+    }
+    if (run.Epochs() == 0) {
+        run_log_lacks(in, log_path, "no epoch with a $GPGGA sentence to analyse");
+        return 0;
     }
     // The log is read: the workbooks need the memory it holds (a moved-to
     // string may keep its buffer, a destroyed one does not).

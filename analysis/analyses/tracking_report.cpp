@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "analysis/core/gps_time.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/latex_report.h"
 
@@ -17,8 +18,7 @@ std::string TrackingReportFolder(const std::string& log_folder)
 bool MakeFolder(const std::string& folder)
 {
     std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec || !std::filesystem::is_directory(folder, ec)) {
+    if (!make_output_folder(folder, ec)) {
         std::fprintf(stderr, "cannot create the folder %s: %s\n", folder.c_str(),
                      ec ? ec.message().c_str() : "a file of that name is in the way");
         return false;

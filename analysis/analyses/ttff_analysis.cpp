@@ -3,11 +3,13 @@
 #include <cstdarg>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 
 #include "analysis/analyses/tracking_analysis.h"
 #include "analysis/analyses/tracking_tables.h"
 #include "analysis/core/folders.h"
 #include "analysis/core/nmea_reader.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 
 namespace navsift {
@@ -86,8 +88,6 @@ GpsTime VisibilityTime(const NmeaEpoch& e)
     return GpsTime{};
 }
 
-enum class TrialEnd { Done, NotFound, LogEnded };
-
 // Waiting for a trial's fix epoch, at the leading sentence of the next
 // epoch: 1 when that epoch is the fix epoch, 2 when its time has passed the
 // fix time (within half a day, so that a log crossing midnight still counts
@@ -114,6 +114,15 @@ void LeadingTime(SentenceCode code, const NmeaFields& f, int32_t& sod, bool& fix
     fix = code == kGGA ? FieldInt(f[6]) != 0 : f[2] == "A";
 }
 
+enum class TrialEnd { Done, NotFound, LogEnded, NextTrial };
+
+// Whether `sod` has reached `mark`, counting forward within half a day so
+// that a log crossing midnight still counts on.
+bool Reached(int32_t sod, int32_t mark)
+{
+    return ((sod - mark) % 86400 + 86400) % 86400 < 43200;
+}
+
 struct LogReader {
     ByteStream& log;
     bool rmc_leads;
@@ -122,17 +131,33 @@ struct LogReader {
     OutFile& global_info;
     VisibilityFile* visibility;
     FixInfoWriter& fix_info;
+    // Each trial's fix is looked for from the fix epoch of the trial before
+    // it, so the epochs from there on are read again: each one's row and
+    // visibility are written once, its count of visible satellites kept.
+    int64_t written_upto = 0;
+    int32_t gga_count_written = 0;  // the rows' count of GGA sentences read
+    std::map<int64_t, int> visible_at;
 
-    // The completed epoch's visibility, settled CN0 and global_info row.
-    void EndEpoch()
+    // The completed epoch (begun at `begin`, ended at `end`): its
+    // visibility, settled CN0 and global_info row.
+    void EndEpoch(int64_t begin, int64_t end)
     {
+        if (begin < written_upto) {
+            const auto known = visible_at.find(begin);
+            e.sats_visible = known != visible_at.end() ? known->second : 0;
+            e.gga_count = gga_count_written;  // its GGA was counted the first time
+            return;
+        }
         if (visibility != nullptr) {
             ElevationMarks marks;
             e.sats_visible =
                 visibility->sat_visibility(ReceiverPosition{e.latitude, e.longitude, e.height}, VisibilityTime(e), marks);
         }
+        visible_at[begin] = e.sats_visible;
         settler.cn0_stabilise_all(e);
         write_global_info_txt(global_info, true, e);
+        written_upto = end;
+        gga_count_written = e.gga_count;
     }
 
     // Whether the trial's fix epoch lies ahead in the log, looked for the
@@ -166,13 +191,14 @@ struct LogReader {
     }
 
     // Reads epochs until the trial's fix_info line is complete, the fix time
-    // has been passed, or the log ends. A trial that ends leaves the log at
-    // the leading sentence of the next epoch, which then only starts an
-    // epoch of the next trial.
-    TrialEnd ReadTrial(int trial, double ttff, int32_t fix_sod)
+    // has been passed, the next trial has started (at second of day
+    // `next_start`, -1 when unknown) or the log ends. `fix_at` is where the
+    // fix epoch begins, once it is met.
+    TrialEnd ReadTrial(int trial, double ttff, int32_t fix_sod, int32_t next_start, int64_t& fix_at)
     {
         QnvTimeCheck time_check;
         bool gga_read = false;
+        int64_t begin = log.Tell();
         std::string sentence;
         NmeaFields f;
         while (!log.AtEnd()) {
@@ -183,16 +209,28 @@ struct LogReader {
             const SentenceCode code = nmea_classify(f);
             const bool leading = rmc_leads ? code == kRMC : code == kGGA;
             if (leading && gga_read) {
-                EndEpoch();
+                EndEpoch(begin, start);
                 int32_t next_sod = -1;
                 bool next_fix = false;
                 LeadingTime(code, f, next_sod, next_fix);
+                const bool waiting = !fix_info.LineStarted();
+                // The epochs after a fix belong to its trial only until the
+                // receiver is restarted for the next one.
+                if (!waiting && next_start >= 0 && next_sod >= 0 && Reached(next_sod, next_start)) {
+                    e.flags = 0;
+                    log.Seek(start);
+                    return TrialEnd::NextTrial;
+                }
                 const int r = fix_info.write_fix_info(next_sod, next_fix, fix_sod, trial, ttff, e);
                 e.flags = 0;
+                if (waiting && fix_info.FixReached()) {
+                    fix_at = start;
+                }
                 if (r != 0) {
                     log.Seek(start);
                     return r == 1 ? TrialEnd::Done : TrialEnd::NotFound;
                 }
+                begin = start;
             }
             switch (code) {
             case kGGA:
@@ -301,13 +339,11 @@ std::string output_folder_of(const std::string& log_folder, const LogName& kind,
            start_type + "/";
 }
 
-PairOutputs pair_output_names(const std::string& results_name, bool whole_name)
+PairOutputs pair_output_names(const std::string& results_name)
 {
     for (const char* key : kStartKeys) {
-        const std::size_t at = results_name.find(key);
-        if (at != std::string::npos) {
-            const std::string x = whole_name ? results_name : results_name.substr(at);
-            return {"global_info_" + x, "fix_info_" + x, "sat_visibility_" + x};
+        if (results_name.find(key) != std::string::npos) {
+            return {"global_info_" + results_name, "fix_info_" + results_name, "sat_visibility_" + results_name};
         }
     }
     const std::string stem = results_name.substr(0, results_name.size() >= 4 ? results_name.size() - 4 : 0);
@@ -366,7 +402,7 @@ void FixInfoWriter::FinishCutLine()
 }
 
 int ttff_log_analysis(const std::string& out_folder, const std::string& results_name, const std::string& log_folder,
-                      const std::string& log_name, int32_t max_ttff, VisibilityFile* visibility, bool whole_name)
+                      const std::string& log_name, int32_t max_ttff, VisibilityFile* visibility)
 {
     ByteStream results;
     if (!results.Open(log_folder + results_name)) {
@@ -378,7 +414,21 @@ int ttff_log_analysis(const std::string& out_folder, const std::string& results_
         Warn("cannot open %s%s\n", log_folder.c_str(), log_name.c_str());
         return 1;
     }
-    const PairOutputs names = pair_output_names(results_name, whole_name);
+    std::vector<ResultsLine> trials;
+    std::string line;
+    while (true) {
+        read_line(results, line);
+        const ResultsLine r = ParseResultsLine(line);
+        if (line.empty() || !r.has_ttff) {
+            break;
+        }
+        trials.push_back(r);
+    }
+    if (trials.empty()) {
+        run_input_lacks(log_folder + results_name, "no trial line (a TTFF and its fix GGA)");
+        return 0;
+    }
+    const PairOutputs names = pair_output_names(results_name);
     OutFile global_info, fix_file;
     if (!CreateOrReport(global_info, out_folder + names.global_info) ||
         !CreateOrReport(fix_file, out_folder + names.fix_info)) {
@@ -391,49 +441,70 @@ int ttff_log_analysis(const std::string& out_folder, const std::string& results_
     nmea_sync_start(log, position, rmc_first, e);
     Cn0Settler settler;
     FixInfoWriter fix_info(fix_file, settler);
-    LogReader reader{log, rmc_first == 0, e, settler, global_info, visibility, fix_info};
+    LogReader reader{log, rmc_first == 0, e, settler, global_info, visibility, fix_info, 0, 0, {}};
 
-    int trial = 0;
-    int after_end = 0;
-    bool log_ended = false;
-    std::string line;
-    while (true) {
-        read_line(results, line);
-        const ResultsLine r = ParseResultsLine(line);
-        if (line.empty() || !r.has_ttff) {
-            break;
-        }
-        ++trial;
-        if (log_ended) {
-            fix_info.WriteZeroLine(trial, r.ttff, r.ttff < max_ttff);
-            ++after_end;
-            continue;
-        }
+    // Where the next trial's fix is looked for from: the fix epoch of the
+    // last trial found, which may already be past the next one's fix when
+    // the receiver fixed again within a trial's 12 epochs.
+    int64_t search_from = log.Tell();
+    int analysed = 0;
+    int not_found = 0;
+    for (std::size_t k = 0; k < trials.size(); ++k) {
+        const ResultsLine& r = trials[k];
+        const int trial = static_cast<int>(k) + 1;
         if (r.ttff >= max_ttff) {
             fix_info.WriteZeroLine(trial, r.ttff, false);
-        } else if (!r.has_fix_time) {
+            ++analysed;
+            continue;
+        }
+        if (!r.has_fix_time) {
             Warn("%s: trial %d: the results line holds no fix time; marked as not found\n", results_name.c_str(), trial);
             fix_info.WriteZeroLine(trial, r.ttff, true);
-        } else {
-            const bool ahead = reader.FixAhead(r.fix_sod);
-            const TrialEnd end = ahead ? reader.ReadTrial(trial, r.ttff, r.fix_sod) : TrialEnd::NotFound;
-            const int h = r.fix_sod / 3600, m = r.fix_sod / 60 % 60, s = r.fix_sod % 60;
-            if (end == TrialEnd::NotFound || (end == TrialEnd::LogEnded && !fix_info.LineStarted())) {
-                Warn("%s: trial %d: fix time %02d:%02d:%02d not found in the log; marked as not found\n",
-                     log_name.c_str(), trial, h, m, s);
-                fix_info.WriteZeroLine(trial, r.ttff, true);
-            } else if (end == TrialEnd::LogEnded) {
-                Warn("%s: trial %d: the log ends less than 12 epochs after the fix at %02d:%02d:%02d; the rest of "
-                     "its line is zero\n",
-                     log_name.c_str(), trial, h, m, s);
-                fix_info.FinishCutLine();
+            ++not_found;
+            continue;
+        }
+        // The next trial began its TTFF earlier than its fix by its TTFF.
+        int32_t next_start = -1;
+        if (k + 1 < trials.size() && trials[k + 1].has_fix_time && trials[k + 1].ttff >= 0 &&
+            trials[k + 1].ttff < 86400) {
+            next_start = ((trials[k + 1].fix_sod - static_cast<int32_t>(trials[k + 1].ttff)) % 86400 + 86400) % 86400;
+            if (!Reached(next_start, r.fix_sod)) {
+                next_start = -1;  // not after this fix: no bound
             }
         }
-        log_ended = log.AtEnd();
+        log.Seek(search_from);
+        int64_t fix_at = -1;
+        const bool ahead = reader.FixAhead(r.fix_sod);
+        const TrialEnd end = ahead ? reader.ReadTrial(trial, r.ttff, r.fix_sod, next_start, fix_at) : TrialEnd::NotFound;
+        const int h = r.fix_sod / 3600, m = r.fix_sod / 60 % 60, s = r.fix_sod % 60;
+        if (end == TrialEnd::NotFound || (end == TrialEnd::LogEnded && !fix_info.LineStarted())) {
+            Warn("%s: trial %d: fix time %02d:%02d:%02d not found in the log; marked as not found\n",
+                 log_name.c_str(), trial, h, m, s);
+            fix_info.WriteZeroLine(trial, r.ttff, true);
+            ++not_found;
+            continue;
+        }
+        if (end == TrialEnd::LogEnded) {
+            Warn("%s: trial %d: the log ends less than 12 epochs after the fix at %02d:%02d:%02d; the rest of "
+                 "its line is zero\n",
+                 log_name.c_str(), trial, h, m, s);
+            fix_info.FinishCutLine();
+        } else if (end == TrialEnd::NextTrial) {
+            Warn("%s: trial %d: the next trial starts at %02d:%02d:%02d, less than 12 epochs after the fix at "
+                 "%02d:%02d:%02d; the rest of its line is zero\n",
+                 log_name.c_str(), trial, next_start / 3600, next_start / 60 % 60, next_start % 60, h, m, s);
+            fix_info.FinishCutLine();
+        }
+        fix_info.Reset();
+        ++analysed;
+        if (fix_at >= 0) {
+            search_from = fix_at;
+        }
     }
-    if (after_end > 0) {
-        Warn("%s: %d trial(s) after the end of the log %s marked as not found\n", results_name.c_str(), after_end,
-             log_name.c_str());
+    run_produced(static_cast<std::size_t>(analysed));
+    if (analysed == 0) {
+        run_log_lacks(log, log_folder + log_name,
+                      Format("not one fix of the %d trial(s) of %s is in the log", not_found, results_name.c_str()));
     }
     const bool global_ok = CloseOrReport(global_info);
     const bool fix_ok = CloseOrReport(fix_file);
@@ -444,23 +515,26 @@ namespace {
 
 int FolderAnalysis(const OptionRecord& options, bool with_tracking)
 {
-    const std::optional<std::string> logs = NmeaFolderPrefix(options, "TTFF analysis");
-    if (!logs) {
+    const std::optional<std::string> word = options.Arg(options.nmea);
+    if (!word) {
+        std::fprintf(stderr, "the TTFF analysis needs -nmea with the folder of the logs\n");
         return 2;
     }
-    const std::string& folder = *logs;
-    std::error_code ec;
     if (with_tracking) {
         set_tracking_window_length(options.trange);
     }
-    const std::vector<std::string> listed = list_files(folder, "*.txt");
+    const RunFolder run = read_run_folder(*word, "*.txt");
+    const std::string& folder = run.folder;
+    const std::vector<std::string>& listed = run.entries.front().files;
+    std::error_code ec;
     bool ok = true;
     bool told_no_rinex = false;
-    std::set<std::string> written;
+    int taken = 0;
     for (const std::string& name : listed) {
         const LogName kind = classify_log_name(name, with_tracking);
         if (kind.kind == LogKind::Tracking) {
             std::fflush(stdout);
+            ++taken;
             ok = tracking_analysis(folder, name, options.e_folder, options.rtype, options.runmatlab != 0) == 0 && ok;
             continue;
         }
@@ -478,17 +552,14 @@ int FolderAnalysis(const OptionRecord& options, bool with_tracking)
             Warn("%s: not a HOT, WARM or COLD start; its outputs go under %s\n", name.c_str(), type.c_str());
         }
         std::printf("Processing %s...\n", name.c_str());
+        ++taken;
         const std::string out_folder = output_folder_of(folder, kind, type);
-        std::filesystem::create_directories(out_folder, ec);
-        if (ec || !std::filesystem::is_directory(out_folder, ec)) {
+        if (!make_output_folder(out_folder, ec)) {
             Warn("cannot create %s\n", out_folder.c_str());
             ok = false;
             continue;
         }
-        // A second device's log of the same start type keeps its own files.
-        const bool whole_name = written.count(out_folder + pair_output_names(results, false).fix_info) != 0;
-        const PairOutputs outputs = pair_output_names(results, whole_name);
-        written.insert(out_folder + outputs.fix_info);
+        const PairOutputs outputs = pair_output_names(results);
 
         VisibilityFile visibility;
         VisibilityFile* used = nullptr;
@@ -503,12 +574,20 @@ int FolderAnalysis(const OptionRecord& options, bool with_tracking)
         } else {
             used = &visibility;
         }
-        ok = ttff_log_analysis(out_folder, results, folder, name, options.maxttff, used, whole_name) == 0 && ok;
+        ok = ttff_log_analysis(out_folder, results, folder, name, options.maxttff, used) == 0 && ok;
         visibility.Close();
         if (used != nullptr && !visibility.Good()) {
             Warn("cannot write %s\n", visibility.Path().c_str());
             ok = false;
         }
+    }
+    if (taken == 0) {
+        run_input_lacks(folder.empty() ? "./" : folder,
+                        with_tracking ? "no TTFF, sensitivity or 24-hour tracking log with its results file, named as "
+                                        "the bench names them (\"..._NMEA.txt\", \"..._NMEA_PW<level>.txt\", "
+                                        "\"..._TRACK24H_NMEA.txt\")"
+                                      : "no TTFF or sensitivity log with its results file, named as the bench names "
+                                        "them (\"..._NMEA.txt\", \"..._NMEA_PW<level>.txt\")");
     }
     return ok ? 0 : 1;
 }

@@ -39,15 +39,14 @@ std::string start_type_of(const std::string& log_name);
 // "<log folder>report/ttff_analysis/<type>/" or ".../sensitivity_analysis/...".
 std::string output_folder_of(const std::string& log_folder, const LogName& kind, const std::string& start_type);
 
-// The names (without folder) of the three outputs of one pair.
+// The names (without folder) of the three outputs of one pair: the whole
+// results name after "global_info_", "fix_info_" and "sat_visibility_", so
+// that each file names the device and test of its data; a results name
+// without a start-type key gets "_global_info.txt" etc. for its ".txt".
 struct PairOutputs {
     std::string global_info, fix_info, visibility;
 };
-// From the results name's start-type key on ("global_info_HOT_NMEA_Results.txt"),
-// or the whole results name with "_global_info.txt" etc. for its ".txt".
-// `whole_name` keeps the part before the key too, for a second device whose
-// outputs would otherwise replace the first one's.
-PairOutputs pair_output_names(const std::string& results_name, bool whole_name);
+PairOutputs pair_output_names(const std::string& results_name);
 
 // The fix_info line of one trial, built epoch by epoch. The state and the
 // CN0 settling it switches on carry over from trial to trial of one log.
@@ -69,6 +68,8 @@ public:
     void FinishCutLine();
     // Part of the trial's line is written (its fix epoch was complete).
     bool LineStarted() const { return state_ >= 2; }
+    // The fix epoch has been met.
+    bool FixReached() const { return state_ >= 1; }
     void Reset() { state_ = 0; }
 
 private:
@@ -79,11 +80,11 @@ private:
 };
 
 // Joins `results_name` (in `log_folder`) with the log into `out_folder`.
-// `visibility` may be null (no RINEX folder). 0, or 1 when a file cannot be
-// read or made (named on stderr).
+// `visibility` may be null (no RINEX folder). Each trial's fix is looked for
+// from the previous trial's fix, and its later epochs end where the next
+// trial starts. 0, or 1 when a file cannot be read or made (named on stderr).
 int ttff_log_analysis(const std::string& out_folder, const std::string& results_name, const std::string& log_folder,
-                      const std::string& log_name, int32_t max_ttff, VisibilityFile* visibility,
-                      bool whole_name = false);
+                      const std::string& log_name, int32_t max_ttff, VisibilityFile* visibility);
 
 // "-nmea FOLDER -ttff" and "-nmea FOLDER". 0, or 1 when a pair failed.
 int ttff_folder_analysis(const OptionRecord& options);

@@ -13,6 +13,7 @@
 #include "analysis/core/gps_time.h"
 #include "analysis/core/nmea_epoch.h"
 #include "analysis/core/out_file.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 #include "analysis/core/vel_file.h"
 
@@ -300,11 +301,9 @@ std::string Stem(const std::string& name)
     return name.size() >= 5 ? name.substr(0, name.size() - 4) : name;
 }
 
-// One log; 0 or 1 (a failure). `yielded`: whether its vel file got a record.
-int ExtractLog(Run& run, const std::string& folder, const std::string& name, const std::string& vel_path,
-               bool& yielded)
+// One log; 0 or 1 (a failure). Its records count as the run's results.
+int ExtractLog(Run& run, const std::string& folder, const std::string& name, const std::string& vel_path)
 {
-    yielded = false;
     const std::string log_path = folder + name;
     const std::string csv_path = folder + Stem(name) + "_speed_heading.csv";
     if (SameFile(vel_path, log_path) || SameFile(csv_path, log_path)) {
@@ -314,11 +313,6 @@ int ExtractLog(Run& run, const std::string& folder, const std::string& name, con
     ByteStream in;
     if (!in.Open(log_path)) {
         std::fprintf(stderr, "cannot open %s\n", log_path.c_str());
-        return 1;
-    }
-    OutFile csv;
-    if (!csv.Create(csv_path)) {
-        std::fprintf(stderr, "cannot create %s: %s\n", csv_path.c_str(), csv.Error().c_str());
         return 1;
     }
     LogReader reader(in, run);
@@ -342,13 +336,17 @@ int ExtractLog(Run& run, const std::string& folder, const std::string& name, con
         }
     }
     if (!found) {
-        std::fflush(stdout);
-        std::string why = "no fix with a time";
         if (FromNmea(run.type)) {
-            why = why_no_fix(position_talkers(in), why);
+            run_log_lacks(in, log_path, "no fix with a time; no vel file");
+        } else {
+            run_input_lacks(log_path, "no fix with a time; no vel file");
         }
-        std::fprintf(stderr, "%s: %s; no vel file\n", log_path.c_str(), why.c_str());
-        return csv.Close() ? 0 : 1;
+        return 0;
+    }
+    OutFile csv;
+    if (!csv.Create(csv_path)) {
+        std::fprintf(stderr, "cannot create %s: %s\n", csv_path.c_str(), csv.Error().c_str());
+        return 1;
     }
     const uint32_t first = *key;
     int status = 0;
@@ -393,7 +391,7 @@ int ExtractLog(Run& run, const std::string& folder, const std::string& name, con
         std::fprintf(stderr, "%s: no fix with a time after the first one (the vel file's first second), no record in %s\n",
                      log_path.c_str(), vel_path.c_str());
     }
-    yielded = records > 0;
+    run_produced(static_cast<std::size_t>(records));
     if (status == 0 && !vel.Finish()) {
         std::fprintf(stderr, "cannot write %s\n", vel_path.c_str());
         status = 1;
@@ -436,35 +434,27 @@ int vel_extract(const OptionRecord& o)
         return 2;
     }
     const std::string out_folder = SplitPath(o.speedpath_text).folder;
-    const PathParts input = SplitPath(*arg);
+    PathParts input = SplitPath(*arg);
     std::vector<std::string> logs;
     std::error_code ec;
     if (std::filesystem::is_regular_file(*arg, ec)) {
         logs.push_back(input.name);
     } else {
-        logs = list_files(input.folder, "*.txt");
+        const RunFolder folder = read_run_folder(*arg, "*.txt");
+        input.folder = folder.folder;
+        logs = folder.entries.front().files;
         if (!o.name_text.empty() && logs.size() > 1) {
             std::fprintf(stderr, "with -name every log writes %s; it keeps the last log's records\n",
                          (out_folder + o.name_text + ".vel").c_str());
         }
     }
     int status = 0;
-    bool any_yielded = false;
     for (const std::string& name : logs) {
         const std::string vel_path =
             out_folder + (o.name_text.empty() ? Stem(name) : o.name_text) + ".vel";
-        bool yielded = false;
-        status |= ExtractLog(run, input.folder, name, vel_path, yielded);
-        any_yielded = any_yielded || yielded;
+        status |= ExtractLog(run, input.folder, name, vel_path);
     }
     std::fflush(stdout);
-    if (!any_yielded) {
-        // A run that wrote no record produced nothing to compare.
-        if (logs.size() != 1) {
-            std::fprintf(stderr, "no log of %s gave a vel record\n", input.folder.empty() ? "." : input.folder.c_str());
-        }
-        return 1;
-    }
     return status;
 }
 

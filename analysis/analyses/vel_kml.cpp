@@ -85,11 +85,11 @@ int positions_kml(const OptionRecord& o)
     if (!IsPlainOutputName(name)) {
         return 2;
     }
-    const std::string folder = SplitPath(FolderArgument(*arg)).folder;
-    const std::vector<std::string> files = list_files(folder, "*.vel");
+    const RunFolder run = read_run_folder(FolderArgument(*arg), "*.vel", {}, "vel files");
+    const std::string& folder = run.folder;
+    const std::vector<std::string>& files = run.entries.front().files;
     if (files.empty()) {
-        std::fprintf(stderr, "no vel files in %s\n", folder.empty() ? "." : folder.c_str());
-        return 1;
+        return 0;  // nothing to draw, as its reading says
     }
     KmlWriter kml;
     if (!kml.kml_open(folder, name)) {

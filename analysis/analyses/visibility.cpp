@@ -1,8 +1,10 @@
 #include "analysis/analyses/visibility.h"
 
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 
 namespace navsift {
@@ -80,7 +82,7 @@ bool VisibilityFile::visibility_open(const std::string& output_folder, const std
     Close();
     good_ = true;
     path_ = output_folder + file_name;
-    out_ = std::fopen(path_.c_str(), "wb");
+    out_ = open_output(path_, "wb");
     source_.SetFolder(rinex_folder);
     return out_ != nullptr;
 }
@@ -124,12 +126,14 @@ void iode_list(int32_t gps_seconds, const std::string& rinex_folder)
                 when.year);
     ephemeris_table table;
     ephemeris_table_load(table, gps_seconds, rinex_folder);
+    std::size_t found = 0;
     for (int prn = 1; prn <= 32; ++prn) {
         packed_ephemeris eph;
         if (ephemeris_find(table, static_cast<uint32_t>(gps_seconds), prn, eph) != 0) {
             std::printf("Sat %d Ephemeris not available!\r\n", prn);
             continue;
         }
+        ++found;
         const int64_t toe = eph.toe_seconds >= 0 ? static_cast<int64_t>(eph.toe_seconds)
                                                  : static_cast<int64_t>(ephemeris_field(eph, EphField::toe)) * 16;
         const int64_t at = static_cast<int64_t>(ephemeris_field(eph, EphField::week)) * 604800 + toe;
@@ -138,12 +142,23 @@ void iode_list(int32_t gps_seconds, const std::string& rinex_folder)
         std::printf("Sat %d IODE: E%u - %02d:%02d:%02d %02d/%02d/%04d\r\n", prn,
                     ephemeris_field(eph, EphField::iode1), e.hour, e.minute, e.second, e.day, e.month, e.year);
     }
+    run_produced(found);
+    if (found == 0) {
+        run_input_lacks(rinex_folder.empty() ? "./" : rinex_folder,
+                        Format("no ephemeris of any satellite for %02d/%02d/%04d", when.day, when.month, when.year));
+    }
 }
 
 int run_ephemeris_dump(const OptionRecord& options)
 {
-    const auto text = options.Arg(options.qnveph);
-    ephemeris_dump_hex(text ? *text : std::string());
+    const std::string text = options.Arg(options.qnveph).value_or("");
+    if (text.size() < 2 || !std::isxdigit(static_cast<unsigned char>(text[0])) ||
+        !std::isxdigit(static_cast<unsigned char>(text[1]))) {
+        run_input_lacks(text, "not a packed ephemeris: it does not begin with a pair of hexadecimal digits");
+        return 0;
+    }
+    ephemeris_dump_hex(text);
+    run_produced();
     return 0;
 }
 
@@ -178,15 +193,13 @@ int run_visibility_test(const OptionRecord& options)
     if (!file.HasEphemerides(fixed)) {
         // A row of zeros would read as a sky without satellites.
         file.Close();
-        std::error_code removed;
-        std::filesystem::remove(file.Path(), removed);
-        std::fflush(stdout);
-        std::fprintf(stderr, "no usable RINEX navigation file for 30/06/2008 in %s; %s not written\n",
-                     options.e_folder.empty() ? "." : options.e_folder.c_str(), file.Path().c_str());
-        return 1;
+        run_input_lacks(options.e_folder.empty() ? "./" : options.e_folder,
+                        "no usable RINEX navigation file for 30/06/2008");
+        return 0;
     }
     ElevationMarks marks;
     file.sat_visibility(ReceiverPosition{lat, lon, height}, t, marks);
+    run_produced();
     file.Close();
     if (!file.Good()) {
         std::fprintf(stderr, "cannot write %s\n", file.Path().c_str());

@@ -24,9 +24,11 @@
 #include "analysis/analyses/vel_extract.h"
 #include "analysis/analyses/vel_kml.h"
 #include "analysis/analyses/visibility.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 #include "analysis/writers/excel_charts.h"
 #include "analysis/writers/html_pages.h"
+#include "analysis/core/run_outcome.h"
 
 namespace navsift {
 
@@ -101,11 +103,11 @@ int DefaultAction(OptionRecord& o)
         const PathParts parts = SplitPath(input);
         o.results_folder = parts.folder + StripExtension(parts.name) + "_results";
         std::error_code ec;
-        std::filesystem::create_directories(o.results_folder, ec);
-        if (ec) {
+        if (!make_output_folder(o.results_folder, ec)) {
             std::fprintf(stderr, "cannot create %s: %s\n", o.results_folder.c_str(), ec.message().c_str());
             return 1;
         }
+        run_produced();
         return 0;
     }
     return run_log_search(o);
@@ -190,47 +192,38 @@ bool InputMissing(AnalysisId id, const OptionRecord& o)
     return false;
 }
 
-}  // namespace
-
-AnalysisId select_analysis(const OptionRecord& options)
+// The inputs a run that produced nothing is said to lack: the files and
+// folders the analysis reads first.
+std::vector<RunOutcome::Input> JudgedInputs(AnalysisId id, const OptionRecord& o)
 {
-    for (const Route& route : kRoutes) {
-        if (route.selects(options)) {
-            return route.id;
+    bool nmea = false;
+    switch (id) {
+    case AnalysisId::KmlFromNmea:
+    case AnalysisId::StartupAnalysis:
+    case AnalysisId::TtffAnalysis:
+    case AnalysisId::TtffFolderAnalysis:
+    case AnalysisId::TrackingAnalysis:
+    case AnalysisId::TimeStepCheck:
+    case AnalysisId::RenameLogs:
+    case AnalysisId::SpeedHeadingExtraction:
+    case AnalysisId::ResultsConversion:
+    case AnalysisId::LogConversion: nmea = true; break;
+    default: break;
+    }
+    std::vector<RunOutcome::Input> inputs;
+    for (const std::optional<std::string>& input : MainInputs(id, o)) {
+        if (input && !input->empty()) {
+            inputs.push_back({*input, nmea});
         }
     }
-    return AnalysisId::DebugLogSearch;
+    if (id == AnalysisId::DebugLogSearch && o.words.size() > 1) {
+        inputs.push_back({o.words[1], false});
+    }
+    return inputs;
 }
 
-const char* AnalysisName(AnalysisId id)
+int RunAnalysis(AnalysisId id, OptionRecord& options)
 {
-    for (const Route& route : kRoutes) {
-        if (route.id == id) {
-            return route.name;
-        }
-    }
-    return "debug-log search";
-}
-
-int run_navsift(const std::vector<std::string>& words)
-{
-    if (words.size() <= 1) {
-        print_usage(words.empty() ? std::string("navsift") : words[0]);
-        return 0;
-    }
-    // A command line that only asks for help gets it, and nothing is run.
-    if (std::all_of(words.begin() + 1, words.end(), IsHelpWord)) {
-        print_help();
-        return 0;
-    }
-    OptionRecord options;
-    if (const int status = parse_options(words, options); status != 0) {
-        return status;
-    }
-    const AnalysisId id = select_analysis(options);
-    if (InputMissing(id, options)) {
-        return 1;
-    }
     switch (id) {
     case AnalysisId::ExcelChart:
         return excel_chart_from_workbook(options.words[options.excel]);
@@ -289,6 +282,57 @@ int run_navsift(const std::vector<std::string>& words)
     default:
         return NotAvailable(AnalysisName(id));
     }
+}
+
+}  // namespace
+
+AnalysisId select_analysis(const OptionRecord& options)
+{
+    for (const Route& route : kRoutes) {
+        if (route.selects(options)) {
+            return route.id;
+        }
+    }
+    return AnalysisId::DebugLogSearch;
+}
+
+const char* AnalysisName(AnalysisId id)
+{
+    for (const Route& route : kRoutes) {
+        if (route.id == id) {
+            return route.name;
+        }
+    }
+    return "debug-log search";
+}
+
+int run_navsift(const std::vector<std::string>& words)
+{
+    // Nothing to run: what can be run, and a status that says nothing was.
+    if (words.size() <= 1) {
+        print_help();
+        return 2;
+    }
+    if (std::any_of(words.begin() + 1, words.end(), IsVersionWord)) {
+        print_version();
+        return 0;
+    }
+    // A command line that only asks for help gets it, and nothing is run.
+    if (std::all_of(words.begin() + 1, words.end(), IsHelpWord)) {
+        print_help();
+        return 0;
+    }
+    OptionRecord options;
+    if (const int status = parse_options(words, options); status != 0) {
+        return status;
+    }
+    const AnalysisId id = select_analysis(options);
+    if (InputMissing(id, options)) {
+        return 1;
+    }
+    RunOutcome outcome;
+    const int status = RunAnalysis(id, options);
+    return outcome.Judge(status, AnalysisName(id), JudgedInputs(id, options));
 }
 
 }  // namespace navsift

@@ -81,6 +81,61 @@ std::vector<FolderFiles> files_or_subfolders(const std::string& folder, std::str
     return out;
 }
 
+std::size_t RunFolder::Files() const
+{
+    std::size_t n = 0;
+    for (const FolderFiles& entry : entries) {
+        n += entry.files.size();
+    }
+    return n;
+}
+
+RunFolder read_run_folder(const std::string& word, std::string_view pattern, std::string_view sub_pattern,
+                          const char* what)
+{
+    RunFolder run;
+    const PathParts parts = SplitPath(word);
+    run.folder = parts.folder;
+    const std::string shown = run.folder.empty() ? std::string("./") : run.folder;
+    std::error_code ec;
+    if (!parts.name.empty() && fs::is_directory(word, ec)) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "note: %s is a folder; without its trailing \"/\" the folder that holds it, %s, is read "
+                             "(write %s/ to read %s itself)\n",
+                     word.c_str(), shown.c_str(), word.c_str(), word.c_str());
+    } else if (!parts.name.empty() && fs::is_regular_file(word, ec)) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "note: %s is a file; the whole folder %s is read\n", word.c_str(), shown.c_str());
+    }
+    const std::string p(pattern);
+    if (sub_pattern.empty()) {
+        run.entries.push_back({std::string(), list_files(run.folder, pattern)});
+    } else {
+        run.entries = files_or_subfolders(run.folder, pattern, sub_pattern);
+    }
+    const std::size_t files = run.Files();
+    const bool in_subs = !run.entries.empty() && !run.entries[0].sub_folder.empty();
+    if (files == 0) {
+        const std::size_t all = list_files(run.folder, "*.*").size();
+        std::printf("Reading the folder %s: no %s (%s) among its %zu %s\n", shown.c_str(), what, p.c_str(), all,
+                    all == 1 ? "entry" : "entries");
+    } else {
+        std::string name = what;
+        if (files == 1 && name.ends_with('s')) {
+            name.pop_back();
+        }
+        if (in_subs) {
+            std::printf("Reading the folder %s: %zu %s (%s) in %zu %s\n", shown.c_str(), files, name.c_str(),
+                        std::string(sub_pattern).c_str(), run.entries.size(),
+                        run.entries.size() == 1 ? "sub-folder" : "sub-folders");
+        } else {
+            std::printf("Reading the folder %s: %zu %s (%s)\n", shown.c_str(), files, name.c_str(), p.c_str());
+        }
+    }
+    std::fflush(stdout);
+    return run;
+}
+
 bool IsPlainOutputName(const std::string& name)
 {
     if (name.find_first_of("/\\") == std::string::npos) {

@@ -25,6 +25,25 @@ struct FolderFiles {
 std::vector<FolderFiles> files_or_subfolders(const std::string& folder, std::string_view pattern,
                                              std::string_view sub_pattern);
 
+// The folder a folder run reads, and what it takes of it. The folder is the
+// command-line word up to and including its last separator ("" is the
+// working folder), so a folder named without its trailing separator is read
+// as the folder that holds it. The run says on its console which folder it
+// reads and how many files of which pattern it took (and, on stderr, why the
+// folder is not the one the word names), so that a person sees at once what
+// was read.
+struct RunFolder {
+    std::string folder;
+    // One entry for the folder's own files; with sub-folders, one per
+    // sub-folder.
+    std::vector<FolderFiles> entries;
+    std::size_t Files() const;
+};
+// With `sub_pattern`, a folder without files of `pattern` gives its
+// sub-folders' files of `sub_pattern`. `what` names the files ("logs").
+RunFolder read_run_folder(const std::string& word, std::string_view pattern, std::string_view sub_pattern = {},
+                          const char* what = "logs");
+
 // The progress line of a drawing, before its result and without a line end:
 // "Processing \sub\file ... ", or "Processing \file ... " for a file of
 // the folder itself (one separator, never two).

@@ -63,6 +63,7 @@ Reports
   -excel global_info.csv          a workbook with a chart of fix status and speed
 
   -help, -h, --help, -?           this text
+  -version, --version             the version
 )";
 
 }  // namespace

@@ -89,27 +89,24 @@ constexpr OptionEntry kOptions[] = {
     {"usefname", Kind::Flag, &OptionRecord::usefname, nullptr},
     {"vel", Kind::Word, &OptionRecord::vel, nullptr},
     {"vth", Kind::Int, nullptr, &OptionRecord::vth},
+    // The one-letter options.
+    {"a", Kind::Flag, &OptionRecord::a, nullptr},
+    {"c", Kind::Flag, &OptionRecord::c, nullptr},
+    {"d", Kind::Word, &OptionRecord::type, nullptr},
+    {"e", Kind::Folder, &OptionRecord::e, nullptr},
+    {"f", Kind::Word, &OptionRecord::f, nullptr},
+    {"g", Kind::Flag, &OptionRecord::g, nullptr},
+    {"i", Kind::Flag, &OptionRecord::i, nullptr},
+    {"l", Kind::Word, &OptionRecord::l, nullptr},
+    {"n", Kind::Flag, &OptionRecord::n, nullptr},
+    {"o", Kind::Word, &OptionRecord::o, nullptr},
+    {"p", Kind::Optional, &OptionRecord::p, nullptr},
+    {"r", Kind::Flag, &OptionRecord::r, nullptr},
+    {"s", Kind::Word, &OptionRecord::s, nullptr},
+    {"t", Kind::Flag, &OptionRecord::t, nullptr},
+    {"u", Kind::UText, &OptionRecord::u, nullptr},
+    {"v", Kind::Flag, &OptionRecord::v, nullptr},
 };
-
-// A name that matches no option falls back on its first letter.
-struct FallbackEntry {
-    char letter;
-    Kind kind;
-    Slot OptionRecord::*slot;
-};
-
-constexpr FallbackEntry kFallbacks[] = {
-    {'a', Kind::Flag, &OptionRecord::a},     {'c', Kind::Flag, &OptionRecord::c},
-    {'d', Kind::Word, &OptionRecord::type},  {'e', Kind::Folder, &OptionRecord::e},
-    {'f', Kind::Word, &OptionRecord::f},     {'g', Kind::Flag, &OptionRecord::g},
-    {'i', Kind::Flag, &OptionRecord::i},     {'l', Kind::Word, &OptionRecord::l},
-    {'n', Kind::Flag, &OptionRecord::n},     {'o', Kind::Word, &OptionRecord::o},
-    {'p', Kind::Optional, &OptionRecord::p}, {'r', Kind::Flag, &OptionRecord::r},
-    {'s', Kind::Word, &OptionRecord::s},     {'t', Kind::Flag, &OptionRecord::t},
-    {'u', Kind::UText, &OptionRecord::u},    {'v', Kind::Flag, &OptionRecord::v},
-};
-
-constexpr std::string_view kSilentLetters = "bhkm";
 
 bool NeedsArgument(Kind kind)
 {
@@ -154,9 +151,7 @@ int Apply(Kind kind, Slot OptionRecord::*slot, int32_t OptionRecord::*value, std
     const std::vector<std::string>& words = rec.words;
     const std::size_t next = at + 1;
     if (NeedsArgument(kind) && next >= words.size()) {
-        std::fprintf(stderr, "option %s needs an argument\n", words[at].c_str());
-        print_usage(words[0]);
-        std::fflush(stdout);
+        std::fprintf(stderr, "option %s needs an argument\n%s", words[at].c_str(), kHelpPointer);
         return 2;
     }
     if (kind == Kind::Help) {
@@ -217,23 +212,6 @@ int Apply(Kind kind, Slot OptionRecord::*slot, int32_t OptionRecord::*value, std
 
 }  // namespace
 
-std::optional<std::string> NmeaFolderPrefix(const OptionRecord& record, const char* analysis)
-{
-    const std::optional<std::string> input = record.Arg(record.nmea);
-    if (!input) {
-        std::fprintf(stderr, "the %s needs -nmea with the folder of the logs\n", analysis);
-        return std::nullopt;
-    }
-    std::string folder = SplitPath(*input).folder;
-    std::error_code ec;
-    if (folder.empty() && std::filesystem::is_directory(*input, ec)) {
-        std::fprintf(stderr, "note: %s is a folder; write %s/ to analyse it\n", input->c_str(), input->c_str());
-    } else if (std::filesystem::is_regular_file(*input, ec)) {
-        std::fprintf(stderr, "note: every log of the folder %s is analysed\n", folder.empty() ? "." : folder.c_str());
-    }
-    return folder;
-}
-
 std::optional<std::string> DebugLogPath(const OptionRecord& record)
 {
     const std::vector<std::string>& words = record.words;
@@ -258,18 +236,7 @@ std::optional<std::string> DebugLogPath(const OptionRecord& record)
             return word;
         }
         // An option: its argument, when it takes one, is not the log.
-        const char letter = name.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
-        Kind kind = Kind::Flag;
-        if (entry != nullptr) {
-            kind = entry->kind;
-        } else {
-            for (const FallbackEntry& fb : kFallbacks) {
-                if (fb.letter == letter) {
-                    kind = fb.kind;
-                }
-            }
-        }
-        if (NeedsArgument(kind)) {
+        if (entry != nullptr && NeedsArgument(entry->kind)) {
             ++k;
         }
     }
@@ -302,12 +269,6 @@ uint32_t ColourCode(std::string_view word)
     return 0;
 }
 
-void print_usage(const std::string& program)
-{
-    std::printf("\n%s Extracts the satellite parameters from a GPS debug file\n", program.c_str());
-    std::printf("\n%s debugfile1 debugfile2", program.c_str());
-}
-
 bool IsHelpWord(const std::string& word)
 {
     if (word.size() < 2 || (word[0] != '-' && word[0] != '/')) {
@@ -318,6 +279,16 @@ bool IsHelpWord(const std::string& word)
         name.remove_prefix(1);  // the "--help" of other programs
     }
     return name.starts_with('?') || EqualsNoCase(name, "help") || EqualsNoCase(name, "h");
+}
+
+bool IsVersionWord(const std::string& word)
+{
+    return word == "--version" || (word.size() > 1 && word[0] == '-' && EqualsNoCase(word.substr(1), "version"));
+}
+
+void print_version()
+{
+    std::printf("navsift ver. %s\n", kVersion);
 }
 
 bool read_split_times(OptionRecord& record)
@@ -346,6 +317,7 @@ int parse_options(const std::vector<std::string>& words, OptionRecord& record)
     record = OptionRecord{};
     record.words = words;
     bool numeric_value_next = false;
+    bool unknown = false;
     for (std::size_t at = 1; at < words.size(); ++at) {
         const std::string& word = words[at];
         // The value of a numeric option ("-rtype -1") is a number, not an option.
@@ -356,7 +328,6 @@ int parse_options(const std::vector<std::string>& words, OptionRecord& record)
         }
         const std::string_view name = std::string_view(word).substr(1);
         const OptionEntry* entry = FindOption(name);
-        const bool question = !name.empty() && name[0] == '?';
         if (word[0] == '/' && entry == nullptr && name != "?") {
             continue;  // an absolute path, not an option
         }
@@ -364,25 +335,21 @@ int parse_options(const std::vector<std::string>& words, OptionRecord& record)
         if (entry != nullptr) {
             numeric_value_next = entry->kind == Kind::Int || entry->kind == Kind::Odoscale;
             status = Apply(entry->kind, entry->slot, entry->value, at, record);
-        } else if (question || IsHelpWord(word)) {
+        } else if (IsHelpWord(word)) {
             print_help();
         } else {
-            const char letter = name.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
-            const FallbackEntry* fallback = nullptr;
-            for (const FallbackEntry& fb : kFallbacks) {
-                if (fb.letter == letter) {
-                    fallback = &fb;
-                }
-            }
-            if (fallback != nullptr) {
-                status = Apply(fallback->kind, fallback->slot, nullptr, at, record);
-            } else if (letter == '\0' || kSilentLetters.find(letter) == std::string_view::npos) {
-                std::fprintf(stderr, "unknown option %s\n", word.c_str());
-            }
+            // Never taken for another option nor passed over: a mistyped
+            // option would run something else, or nothing, without a word.
+            std::fprintf(stderr, "unknown option %s\n", word.c_str());
+            unknown = true;
         }
         if (status != 0) {
             return status;
         }
+    }
+    if (unknown) {
+        std::fputs(kHelpPointer, stderr);
+        return 2;
     }
     return 0;
 }

@@ -57,26 +57,25 @@ int32_t LogTypeCode(std::string_view word);
 uint32_t ColourCode(std::string_view word);
 
 // Fills the record from the words. Returns 0, 2 when an option lacks its
-// argument (message and usage printed) and 1 when the -split file cannot be
-// read (message printed).
+// argument or a word is no option navsift knows (each named on stderr), and
+// 1 when the -split file cannot be read (message printed).
 int parse_options(const std::vector<std::string>& words, OptionRecord& record);
 
-void print_usage(const std::string& program);
-// The commands and options, for -help, --help and -?.
+// The commands and options, for -help, --help and -?, and for a command
+// line without words.
 void print_help();
 // A word that asks for the help text.
 bool IsHelpWord(const std::string& word);
+// "--version" or "-version", in any letter case after the dash.
+bool IsVersionWord(const std::string& word);
+void print_version();
+// Where a usage error points the user.
+constexpr const char* kHelpPointer = "navsift -help lists the commands and their options\n";
 
 // The debug log of -d and -type: the word after -d; with -type (whose word
 // is the log type), the first word that is neither an option nor that type
 // word. Nothing when there is none.
 std::optional<std::string> DebugLogPath(const OptionRecord& record);
-
-// The folder of the logs that the folder analyses read: the -nmea word up to
-// and including its last separator ("" is the working folder). Notes on
-// stderr when the word is a folder without its separator or a file (whose
-// whole folder is then analysed). Nothing (message printed) without -nmea.
-std::optional<std::string> NmeaFolderPrefix(const OptionRecord& record, const char* analysis);
 
 // Reads "hh:mm:ss dd/mm/yyyy" lines of record.split_file into the split
 // times; false when the file cannot be opened.

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "analysis/core/run_outcome.h"
+
 namespace navsift {
 
 OutFile::~OutFile()
@@ -54,7 +56,7 @@ bool OutFile::Create(const std::string& path)
         error_ = "it is a folder";
         return false;
     }
-    file_ = std::fopen(path.c_str(), "wb");
+    file_ = open_output(path, "wb");
     if (file_ == nullptr) {
         error_ = std::strerror(errno);
         return false;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "analysis/core/byte_stream.h"
+#include "analysis/core/run_outcome.h"
 
 namespace navsift {
 
@@ -80,7 +81,7 @@ VelWriter::~VelWriter()
 
 bool VelWriter::Create(const std::string& path, uint32_t first)
 {
-    file_ = std::fopen(path.c_str(), "wb");
+    file_ = open_output(path, "wb");
     if (file_ == nullptr) {
         return false;
     }

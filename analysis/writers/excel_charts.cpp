@@ -12,9 +12,11 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "analysis/core/cpu_cores.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 #include "platform/workbook/workbook.h"
 
@@ -84,8 +86,12 @@ void ContinueSeries(workbook::Chart& chart, int series, const workbook::Workshee
     }
 }
 
+// What a table lacks for a chart, "" when nothing: given the data sheet,
+// the rows that have what the chart plots.
+using RowCheck = std::function<std::string(workbook::Worksheet&)>;
+
 int BuildCharts(ChartLog& log, const std::string& path, const std::string& save_name, const char* progress,
-                const std::vector<ChartSpec>& charts, int rows_per_sheet)
+                const std::vector<ChartSpec>& charts, int rows_per_sheet, const RowCheck& check = nullptr)
 {
     if (!IsCsvName(path)) {
         log.Out(stderr, "excel: " + path + ": unsupported workbook format (a .csv table is needed)\n");
@@ -97,10 +103,20 @@ int BuildCharts(ChartLog& log, const std::string& path, const std::string& save_
         return 1;
     }
     try {
+        if (check && fs::file_size(path, ec) == 0) {
+            run_input_lacks(path, "it is empty");
+            return 0;
+        }
         workbook::Application excel;
         workbook::Workbook& book = excel.OpenCsv(path, rows_per_sheet);
-        log.Out(stdout, progress);
         workbook::Worksheet& data = book.ActiveWorksheet();
+        if (check) {
+            if (const std::string lacks = check(data); !lacks.empty()) {
+                run_input_lacks(path, lacks);
+                return 0;
+            }
+        }
+        log.Out(stdout, progress);
         // A table longer than a sheet goes on in the next sheets; every
         // chart plots them all.
         std::vector<const workbook::Worksheet*> more;
@@ -130,8 +146,10 @@ int BuildCharts(ChartLog& log, const std::string& path, const std::string& save_
         log.Out(stdout, "Saving Workbook...");
         // Nothing reads the workbook after its save: its cells go as soon
         // as the file holds them, leaving the charts' points.
+        note_output(save_name);
         book.SaveAsAndClose(save_name);
         excel.Quit();
+        run_produced(charts.size());
     } catch (const std::exception& e) {
         log.Out(stdout, "\n");
         log.Out(stderr, "excel: " + path + ": " + e.what() + "\n");
@@ -424,11 +442,24 @@ void ChartLog::Replay() const
 
 int excel_chart_from_workbook(const std::string& path)
 {
+    // The columns of a global_info table on its data sheet, whatever the
+    // table's name: B the time, G the fix status, O the speed.
+    const RowCheck rows = [](workbook::Worksheet& data) -> std::string {
+        const int last = data.UsedRange().First().row2;
+        if (last < 2) {
+            return "it holds a header line and no row";
+        }
+        for (int r = 2; r <= last; ++r) {
+            if (data.ValueAt(r, 2).IsNumber() && (data.ValueAt(r, 7).IsNumber() || data.ValueAt(r, 15).IsNumber())) {
+                return {};
+            }
+        }
+        return "no row under its header holds a number in column B (the time) and in column G (the fix status) or "
+               "O (the speed), the global_info columns the chart plots";
+    };
     ChartLog log;
     return BuildCharts(log, path, XlsxBeside(path), "Making Chart...",
-                       {{"'global_info'!$B:$B,'global_info'!$G:$G,'global_info'!$O:$O", "Speed vs Freq", "Speed [m/s]",
-                         "Speed vs Freq"}},
-                       kSheetRows);
+                       {{"$B:$B,$G:$G,$O:$O", "Speed vs Freq", "Speed [m/s]", "Speed vs Freq"}}, kSheetRows, rows);
 }
 
 int excel_sat_charts(int32_t prn, const std::string& path, int rows_per_sheet)

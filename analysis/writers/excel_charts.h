@@ -14,8 +14,9 @@
 
 namespace navsift {
 
-// The "-excel" chart of a "global_info.csv": fix status and speed against
-// time, saved as the path with ".xlsx" in place of its last four characters.
+// The "-excel" chart of a global_info table (of any name): fix status and
+// speed against time, saved as the path with ".xlsx" in place of its last
+// four characters. A table without a row to plot is said and gets none.
 int excel_chart_from_workbook(const std::string& path);
 // The rows a sheet holds; a longer table goes on in the next sheets, and
 // its charts plot every one of them.

@@ -1,5 +1,6 @@
 #include "analysis/writers/html_pages.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -7,6 +8,7 @@
 
 #include "analysis/core/folders.h"
 #include "analysis/core/gps_time.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 
 namespace navsift {
@@ -192,6 +194,13 @@ bool write_satellite_index_page(const std::string& input_path)
     }
     const Presence present =
         PresentSatellites([&](int prn) { return IsFile(folder + Format("satdata/sat%02d_CN0.emf", prn)); });
+    const std::size_t charts = static_cast<std::size_t>(std::count(present.begin(), present.end(), true));
+    if (charts == 0) {
+        run_input_lacks(input_path, "no satellite chart (satdata/satNN_CN0.emf) beside it: an index page would "
+                                    "link nothing");
+        return true;
+    }
+    run_produced(charts);
     OutFile out;
     if (!Created(out, page)) {
         return false;

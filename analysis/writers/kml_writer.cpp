@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "analysis/core/gps_time.h"
+#include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
 
 namespace navsift {
@@ -88,7 +89,7 @@ KmlWriter::~KmlWriter()
 bool KmlWriter::kml_open(const std::string& folder, const std::string& name)
 {
     path_ = folder + name + ".kml";
-    file_ = std::fopen(path_.c_str(), "wb");
+    file_ = open_output(path_, "wb");
     if (file_ == nullptr) {
         return false;
     }
@@ -170,6 +171,7 @@ void KmlWriter::EndFolder()
 void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, bool add_to_path)
 {
     ++placemark_counter_;
+    run_produced();
     if (mode == PlacemarkMode::Start) {
         track_.clear();
     }

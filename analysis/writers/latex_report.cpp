@@ -162,10 +162,14 @@ constexpr SubfigureText kSubfigures[] = {
     {"Frequency Offset Derivative", "DFrequency"},
 };
 
+// Three rows of these fill a satellite's page: bounded in height too, so
+// that the page keeps within its page whatever the plots' shape, and when
+// the plots are not there yet (their stand-ins take the bounds).
 void WriteSubfigure(OutFile& out, Subfigure which, int prn, const std::string& image_folder, const char* line_end)
 {
     const SubfigureText& t = kSubfigures[static_cast<int>(which)];
-    out.Printf("\\subfloat[][\\emph{Satellite %d %s}]{\\includegraphics[width=0.48\\columnwidth]{%ssat%02d_%s.png}} %s\r\n",
+    out.Printf("\\subfloat[][\\emph{Satellite %d %s}]{\\includegraphics[width=0.48\\columnwidth,height=0.25\\textheight,"
+               "keepaspectratio]{%ssat%02d_%s.png}} %s\r\n",
                prn, t.label, image_folder.c_str(), prn, t.image, line_end);
 }
 

@@ -1,8 +1,10 @@
 #include "analysis/writers/pdflatex_runner.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <set>
+#include <string_view>
 
 #include "analysis/core/byte_stream.h"
 #include "analysis/core/run_program.h"
@@ -107,6 +109,23 @@ std::string FirstError(const std::string& log_path)
     }
 }
 
+// Whether the pass's log says that references, outlines or table widths
+// changed, so that another pass is needed.
+bool AsksForRerun(const std::string& log_path)
+{
+    ByteStream in;
+    if (!in.Open(log_path)) {
+        return false;
+    }
+    const std::string_view text(in.Data(), in.Size());
+    for (std::string_view asks : {"Rerun to get", "Rerun LaTeX", "rerun LaTeX", "Table widths have changed"}) {
+        if (text.find(asks) != std::string_view::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::vector<std::string> missing_latex_inputs(const std::string& folder, const std::string& tex_name)
@@ -136,29 +155,41 @@ int run_pdflatex(const std::string& folder, const std::string& tex_name, const L
     }
     const std::string stem = fs::path(tex_name).stem().string();
     const std::string log = prefix + stem + ".log";
-    for (int pass = 1; pass <= how.passes; ++pass) {
+    const std::string pdf = prefix + stem + ".pdf";
+    const int most = std::max(how.passes, how.max_passes);
+    int exit_code = 0;
+    for (int pass = 1; pass <= most; ++pass) {
+        // A PDF left by an earlier run must not pass for this one's.
+        if (pass == 1) {
+            fs::remove(pdf, ec);
+        }
         const ProgramRun run = run_program({"pdflatex", "-interaction=nonstopmode", tex_name},
                                            folder.empty() ? "." : folder, how.timeout_seconds);
-        switch (run.outcome) {
-        case ProgramRun::Outcome::Exited:
-            if (run.exit_code == 0) {
-                continue;
-            } else {
-                const std::string error = FirstError(log);
-                std::fprintf(stderr, "pdflatex found errors in %s (status %d)%s%s; see %s\n", source.c_str(),
-                             run.exit_code, error.empty() ? "" : ": ", error.c_str(), log.c_str());
-                return 1;
-            }
-        case ProgramRun::Outcome::NotFound:
+        if (run.outcome == ProgramRun::Outcome::NotFound) {
             std::fprintf(stderr,
                          "pdflatex is not installed (Debian package texlive-latex-base): %s is kept but not "
                          "typeset\n",
                          source.c_str());
             return 1;
-        default:
+        }
+        if (run.outcome != ProgramRun::Outcome::Exited) {
             std::fprintf(stderr, "pdflatex on %s: %s; the source is kept\n", source.c_str(), run.error.c_str());
             return 1;
         }
+        exit_code = run.exit_code;
+        // Without a PDF another pass meets the same error.
+        if (exit_code != 0 && !fs::is_regular_file(pdf, ec)) {
+            break;
+        }
+        if (pass >= how.passes && !AsksForRerun(log)) {
+            break;
+        }
+    }
+    if (exit_code != 0) {
+        const std::string error = FirstError(log);
+        std::fprintf(stderr, "pdflatex found errors in %s (status %d)%s%s; see %s\n", source.c_str(), exit_code,
+                     error.empty() ? "" : ": ", error.c_str(), log.c_str());
+        return 1;
     }
     return 0;
 }

@@ -88,6 +88,7 @@ public:
     void DeviceDisableDataDecoding() override;
     void DeviceDisableOpenPort() override;
     void DeviceSetClosable() override { closable_ = true; }
+    void DeviceSetReplayStatus(const std::string& text) override;
 
     // --- geometry (twips) ---
     int32_t DeviceGetTop() override;

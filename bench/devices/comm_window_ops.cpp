@@ -9,6 +9,7 @@
 #include "bench/devices/restart_scripts.h"
 #include "bench/devices/sat_db.h"
 #include "bench/devices/sat_table_widget.h"
+#include "bench/devices/statistics.h"
 #include "bench/devices/system_log.h"
 #include "bench/devices/test_machine.h"
 #include "platform/comm/serial_port.h"
@@ -75,6 +76,8 @@ void CommWindow::DeviceDisableOpenPort() {
     open_port_disabled_ = true;
     open_port_->setEnabled(false);
 }
+
+void CommWindow::DeviceSetReplayStatus(const std::string& text) { SetStatusPanelText(dev_.Console.Status, 1, text); }
 
 // --- geometry ---
 

@@ -45,6 +45,9 @@ public:
     virtual void DeviceDisableOpenPort() {}
     // A window no session holds: its close box closes it.
     virtual void DeviceSetClosable() {}
+    // A replay window's word on what it shows (panel 1 of its status bar):
+    // "" once its log has the second being replayed.
+    virtual void DeviceSetReplayStatus(const std::string& text) { (void)text; }
 
     // --- geometry (twips) ---
     virtual int32_t DeviceGetTop() = 0;

@@ -82,6 +82,9 @@ struct SatDBEntry {
     double ReferenceTime = 0;
     double AcquiredTime = 0;
     int32_t AcquiredEpochs = 0;
+    // Monotonic reading of the epoch that began the present run of tracked
+    // epochs: the moment a time to track is taken from.
+    int64_t AcquiredMonotonicMs = 0;
     double UsedTime = 0;
     int32_t UsedEpochs = 0;
     bool T2AValid = false;

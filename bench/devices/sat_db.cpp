@@ -7,6 +7,7 @@
 #include "platform/core/error.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace bench {
 
@@ -42,6 +43,7 @@ void SatDB_Update(DeviceState& dev, int16_t id, int16_t cn0) {
         ++e.AcquiredEpochs;
         if (e.AcquiredEpochs == 1) {
             e.AcquiredTime = dev.Clock->Now();
+            e.AcquiredMonotonicMs = dev.Clock->MonotonicMs();
             e.T2A = MakeTimeDifference(e.AcquiredTime, e.ReferenceTime);
             // Before the first restart there is nothing to measure from.
             e.T2AValid = e.ReferenceTime != 0;
@@ -94,8 +96,27 @@ int16_t StableTrackedCount(const DeviceState& dev, int32_t epochs) {
     return count;
 }
 
+namespace {
+// A goal of no satellites would be reached before the receiver tracks any.
+int16_t WantedSatellites(const DeviceState& dev) { return std::max<int16_t>(dev.TTTRKSats, 1); }
+}  // namespace
+
 bool TTTRKSatellitesReached(const DeviceState& dev) {
-    return StableTrackedCount(dev, dev.TTTRKTime) >= dev.TTTRKSats;
+    return StableTrackedCount(dev, dev.TTTRKTime) >= WantedSatellites(dev);
+}
+
+int64_t TTTRKGoalMonotonicMs(const DeviceState& dev) {
+    // The wanted number of satellites were tracked, and stayed so, from the
+    // moment the last of them began its run: the latest of the earliest
+    // runs that make up the goal.
+    const int32_t threshold = std::max<int32_t>(dev.TTTRKTime, 1);
+    std::vector<int64_t> starts;
+    for (int id = 1; id <= 32; ++id)
+        if (dev.Sats[id].AcquiredEpochs >= threshold) starts.push_back(dev.Sats[id].AcquiredMonotonicMs);
+    const size_t wanted = static_cast<size_t>(WantedSatellites(dev));
+    if (starts.size() < wanted) return -1;
+    std::nth_element(starts.begin(), starts.begin() + static_cast<std::ptrdiff_t>(wanted - 1), starts.end());
+    return starts[wanted - 1];
 }
 
 void SatDB_Reset(DeviceState& dev, double reference) {

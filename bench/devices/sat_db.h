@@ -26,9 +26,14 @@ double CN0MeanEvaluation(const DeviceState& dev, int32_t n, int16_t id);
 // device's stable-tracking query both count with this.
 int16_t StableTrackedCount(const DeviceState& dev, int32_t epochs);
 
-// The time-to-track goal: at least TTTRKSats satellites stably tracked for
-// TTTRKTime epochs.
+// The time-to-track goal: at least TTTRKSats satellites (one at the least)
+// stably tracked for TTTRKTime epochs since the last restart.
 bool TTTRKSatellitesReached(const DeviceState& dev);
+
+// When the goal was reached by the receiver: the monotonic reading of the
+// first of the consecutive tracked epochs of the satellite that completed
+// it; -1 while the goal is not reached.
+int64_t TTTRKGoalMonotonicMs(const DeviceState& dev);
 
 // A receiver restart at `reference` (a local date-time): every entry starts
 // measuring acquisition, use and ephemeris again. C/N0 figures, statistics

@@ -4,11 +4,14 @@
 #include "bench/devices/device_logs.h"
 #include "bench/devices/nmea.h"
 #include "bench/devices/restart_scripts.h"
+#include "bench/devices/sat_db.h"
 #include "bench/devices/statistics.h"
 #include "bench/devices/system_log.h"
 #include "bench/devices/timing.h"
 #include "platform/core/numtext.h"
 #include "platform/qt/bench_timer.h"
+
+#include <algorithm>
 
 namespace bench {
 
@@ -93,7 +96,9 @@ void RunningTick(DeviceState& dev) {
         Status(dev, "TEST RUNNING: " + elapsed + " -> WAITING FOR POSITION FIX");
     if (dev.ElapsedSeconds > dev.MaxTTFF) {
         Status(dev, "NO FIX AVAILABLE IN " + std::to_string(dev.MaxTTFF) + " s");
-        Complete(dev, static_cast<double>(dev.ElapsedSeconds));
+        // Satellites not tracked within the bound are a failed trial: the
+        // bound itself is no time to track.
+        Complete(dev, dev.TestMode != 0 ? -1.0 : static_cast<double>(dev.ElapsedSeconds));
     }
 }
 
@@ -148,8 +153,12 @@ void DeviceTestMachine(DeviceState& dev, uint8_t event) {
             break;
         }
         case EvTrackingReached: {
-            dev.EndElapsed = ElapsedSinceRestart(dev);
-            double ttff = dev.EndElapsed + dev.StartupDelay - dev.TTTRKTime;
+            // The receiver tracked at the first of the epochs counted for the
+            // goal, not at the last of them; never before its restart.
+            const int64_t tracked_ms = TTTRKGoalMonotonicMs(dev);
+            if (tracked_ms < 0) break;
+            dev.EndElapsed = std::max(0.0, MonotonicSecondsBetween(dev.RestartMonotonicMs, tracked_ms));
+            double ttff = dev.EndElapsed + dev.StartupDelay;
             Status(dev, "TRACKED " + std::to_string(dev.TTTRKSats) + " SATS FOR " + std::to_string(dev.TTTRKTime) +
                             "s IN: " + NumberToText(ttff) + " s");
             Complete(dev, ttff);

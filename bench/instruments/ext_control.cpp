@@ -27,6 +27,7 @@ void ExtControl::Command1_Click() {
         return;
     }
     program_id_ = started.pid;
+    Settle();
     label_ = "Extern Control ID : " + std::to_string(program_id_);
     // The start-up sequence; its first group waits for the program's window.
     step_ = 5;
@@ -49,7 +50,10 @@ void ExtControl::Keys(const std::function<bool()>& send) {
         Say("Extern Control: keys not sent: " + why);
         return;
     }
-    if (!send()) Say("Extern Control: the keys could not be sent to process " + std::to_string(program_id_));
+    if (!send())
+        Say("Extern Control: the keys could not be sent to process " + std::to_string(program_id_));
+    else
+        Settle();
 }
 
 void ExtControl::Command2_Click() {
@@ -162,6 +166,7 @@ void ExtControl::Timer1_Timer() {
     default:
         break;
     }
+    if (ok) Settle();
     if (!ok) {
         // Keys that did not go leave the program's focus unknown: the rest
         // of the sequence would land in the wrong places.

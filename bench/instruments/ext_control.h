@@ -71,6 +71,8 @@ public:
     int64_t ProgramId() const { return program_id_; }
     // The window redraws on this.
     std::function<void()> onChange;
+    // What it last reported no longer holds: a program started, keys went.
+    std::function<void()> settled;
 
 private:
     // Raises the program's window; false with the reason when keys must not go.
@@ -80,7 +82,13 @@ private:
     void Keys(const std::function<bool()>& send);
     void StopSequence(const std::string& why);
     void Say(const std::string& text) {
+        said_ = true;
         if (report_) report_(text);
+    }
+    void Settle() {
+        if (!said_) return;
+        said_ = false;
+        if (settled) settled();
     }
 
     platform::KeystrokeSink& keys_;
@@ -94,6 +102,7 @@ private:
     int16_t step_ = 0;
     std::string command_number_;
     int64_t wait_since_ms_ = -1;  // a key group waits for the window since then
+    bool said_ = false;           // a report stands that may no longer hold
 };
 
 }  // namespace bench

@@ -100,7 +100,10 @@ ExtControlOwner::ExtControlOwner(QWidget* main_window, SinkFactory make_sink, co
       start_(std::move(start)),
       report_(std::move(report)) {}
 
-ExtControlOwner::~ExtControlOwner() { Unload(); }
+ExtControlOwner::~ExtControlOwner() {
+    settled = nullptr;  // its owner may be going too
+    Unload();
+}
 
 ExtControl& ExtControlOwner::Control() {
     if (!control_) {
@@ -109,6 +112,9 @@ ExtControl& ExtControlOwner::Control() {
         control_ = std::make_unique<ExtControl>(*sink_, *timer_, clock_, start_, report_);
         control_->onChange = [this] {
             if (window_) window_->Redraw();
+        };
+        control_->settled = [this] {
+            if (settled) settled();
         };
     }
     return *control_;
@@ -139,8 +145,11 @@ ExtControlWindow& ExtControlOwner::Show() {
 
 void ExtControlOwner::Unload() {
     delete window_.data();
+    const bool made = control_ != nullptr;
     control_.reset();
     timer_.reset();
+    // Nothing is under way any more that its reports were about.
+    if (made && settled) settled();
 }
 
 }  // namespace bench

@@ -57,6 +57,8 @@ public:
             Unload();
     }
     ExtControlWindow* Window() const { return window_.data(); }
+    // What the controller reported no longer holds; also when it is unloaded.
+    std::function<void()> settled;
     // Where the window opens (before it is shown); by default inside the
     // main window near its right edge.
     std::function<void(QWidget&)> place;

@@ -216,6 +216,11 @@ void LabSatMng::RunRemoteLine(const std::string& line) {
     };
     auto number = [&](double& out) {
         if (platform::TryReadStrict(remote_fields_[1], out)) return true;
+        // No value is no instruction: nothing is set (not 0).
+        if (platform::Trim(remote_fields_[1]).empty()) {
+            if (report_) report_("LabSat relay: line \"" + line + "\" has no value; ignored");
+            return false;
+        }
         if (report_) report_("LabSat relay: \"" + remote_fields_[1] + "\" is not a number; line \"" + line + "\" ignored");
         return false;
     };

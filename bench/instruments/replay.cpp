@@ -18,6 +18,9 @@ namespace bench {
 namespace {
 
 constexpr const char* kPattern = "$GPGGA";
+// The logs the open dialog offers: a receiver's log is named as its logger
+// likes, and any file may be one.
+constexpr const char* kLogFilter = "NMEA logs (*.txt *.log *.nmea);;All files (*)";
 // The most a log's last second feeds: far more than any receiver writes in
 // a second, and fed in a moment.
 constexpr int64_t kLastSecondBytes = 64 * 1024;
@@ -64,7 +67,7 @@ void Replay::Command3_Click() {
         return;
     }
     const std::string f =
-        platform::Prompts::Instance().OpenFileName("Open", DialogFolder(last_file_), "NMEA File (*.txt)");
+        platform::Prompts::Instance().OpenFileName("Open", DialogFolder(last_file_), kLogFilter);
     if (f.empty()) return;
     AddLog(f);
 }
@@ -74,13 +77,27 @@ void Replay::AddLog(const std::string& file) {
         Warn("At most " + std::to_string(kMaxLogs) + " logs can be replayed together.");
         return;
     }
+    const std::string index = ReplayIndexName(file);
+    if (index == file) {
+        // Building it would write the index over the log itself.
+        Warn("The file " + file + " is named as a time index: it cannot be replayed.");
+        return;
+    }
     last_file_ = file;
     list_.push_back(file);
-    const std::string index = ReplayIndexName(file);
     index_names_.push_back(index);
     Changed();
-    EnsureIndex(file, index, true);
+    if (EnsureIndex(file, index, true) && ReadIndexCount(index) == 0) Warn(file + " has " + NoTimeToReplayBy(file) + ".");
     Changed();
+}
+
+// Why a log whose index holds no record cannot be replayed, naming the
+// talker its fixes come from when that is not the one the index reads.
+std::string Replay::NoTimeToReplayBy(const std::string& file) {
+    const std::string others = OtherGgaTalkers(file, kPattern);
+    std::string text = std::string("no time to replay by: it holds no ") + kPattern + " sentence with a time";
+    if (!others.empty()) text += " (its fixes are " + others + " sentences)";
+    return text;
 }
 
 // True when the log has a usable index afterwards. A missing index is built
@@ -148,7 +165,7 @@ void Replay::Command6_Click() {
         }
         auto timeline = std::make_shared<const ReplayTimeline>(x);
         if (timeline->Count() == 0) {
-            left_out += "\n" + f + " (no $GPGGA sentence with a time)";
+            left_out += "\n" + f + " (" + NoTimeToReplayBy(f) + ")";
             continue;
         }
         Log log;
@@ -287,6 +304,7 @@ void Replay::Step(int value) {
             const int64_t second = at + offset;
             const int32_t n = own.Count();
             const int32_t k = own.Find(second);
+            SayWhetherRecorded(log, second, k);
             const int64_t pos = own.Record(k).Position;
             int64_t next = pos;
             if (k < n) {
@@ -308,6 +326,27 @@ void Replay::Step(int value) {
             log.last_error = text;
         }
     }
+}
+
+// A window whose log has no record for the second the timeline stands at
+// still shows an earlier (or later) one: its status bar says so until the
+// log has the second.
+void Replay::SayWhetherRecorded(Log& log, int64_t second, int32_t found) {
+    const ReplayTimeline& own = *log.timeline;
+    std::string text;
+    if (own.Seconds(found) != second) {
+        const auto time_of = [&](int64_t s) {
+            return MakeTimeStringFromSeconds(static_cast<int32_t>(((own.FirstSecondOfDay() + s) % 86400 + 86400) % 86400));
+        };
+        text = "No record for " + time_of(second) + " in this log";
+        if (second < 0)
+            text += " (it starts at " + time_of(0) + ")";
+        else if (second > own.Seconds(own.Count()))
+            text += " (it ends at " + time_of(own.Seconds(own.Count())) + ")";
+    }
+    if (text == log.status) return;
+    log.status = text;
+    log.window->DeviceSetReplayStatus(text);
 }
 
 std::vector<DeviceOps*> Replay::ReplayDeviceWindowList() const {

@@ -145,6 +145,7 @@ private:
         int16_t id = 0;  // line of the list at "Done"
         DeviceOps* window = nullptr;
         std::string last_error;  // reported once until it changes
+        std::string status;      // what its window's status bar says of the second
         // The bytes fed last: a second that a later time still maps to (the
         // log has not begun yet, or is in a gap) is not fed again.
         int64_t fed_from = 0, fed_to = 0;
@@ -152,6 +153,8 @@ private:
         std::shared_ptr<const ReplayTimeline> timeline;
     };
     bool BuildIndex(const std::string& file);
+    static std::string NoTimeToReplayBy(const std::string& file);
+    void SayWhetherRecorded(Log& log, int64_t second, int32_t found);
     bool EnsureIndex(const std::string& file, const std::string& index, bool ask);
     void CloseSetup();
     void Step(int value);

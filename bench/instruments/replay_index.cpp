@@ -57,17 +57,25 @@ double GetDouble(const unsigned char* at) {
     return d;
 }
 
-// An open index for lookups: the count, and records read one at a time.
+// The records an index file holds: its count, but no more than its bytes
+// hold. A count past them is damage (CheckTimeIndex says so); no reader
+// goes by it, so a damaged count can cost no more than the file itself.
+int32_t HeldRecords(std::FILE* f) {
+    unsigned char head[4];
+    if (!f || std::fseek(f, 0, SEEK_SET) != 0 || std::fread(head, 1, 4, f) != 4) return 0;
+    const auto n = static_cast<int32_t>(GetU32(head));
+    if (n <= 0) return 0;
+    if (std::fseek(f, 0, SEEK_END) != 0) return 0;
+    const int64_t size = ::ftello(f);
+    if (size < kHeaderSize || std::fseek(f, kHeaderSize, SEEK_SET) != 0) return 0;
+    return static_cast<int32_t>(std::min<int64_t>(n, (size - kHeaderSize) / kRecordSize));
+}
+
+// An open index for lookups: the records it holds, read one at a time.
 class IndexReader {
 public:
-    explicit IndexReader(const std::string& index) : file_(std::fopen(DeviceFilePath(index).c_str(), "rb")) {
-        unsigned char head[4];
-        if (file_ && std::fread(head, 1, 4, file_.get()) == 4) {
-            const auto n = static_cast<int32_t>(GetU32(head));
-            count_ = n > 0 ? n : 0;
-        }
-        name_ = index;
-    }
+    explicit IndexReader(const std::string& index)
+        : file_(std::fopen(DeviceFilePath(index).c_str(), "rb")), count_(HeldRecords(file_.get())), name_(index) {}
     int32_t Count() const { return count_; }
     ReplayIndexRecord Record(int32_t n) {
         if (n < 1 || n > count_) {
@@ -75,13 +83,14 @@ public:
                                        "Record " + std::to_string(n) + " is not in the index " + name_);
         }
         unsigned char rec[kRecordSize];
-        if (std::fseek(file_.get(), static_cast<long>(kHeaderSize + kRecordSize * (n - 1)), SEEK_SET) != 0 ||
+        if (::fseeko(file_.get(), static_cast<off_t>(kHeaderSize + kRecordSize * (n - 1)), SEEK_SET) != 0 ||
             std::fread(rec, 1, kRecordSize, file_.get()) != kRecordSize) {
             throw platform::BenchError(platform::err::FileIo,
                                        "The index " + name_ + " ends before record " + std::to_string(n));
         }
         return {static_cast<int64_t>(GetU32(rec)), GetDouble(rec + 4)};
     }
+    std::FILE* Handle() const { return file_.get(); }
 
 private:
     File file_;
@@ -254,18 +263,17 @@ ReplayIndexRecord ReadIndexRecord(const std::string& index, int32_t n) { return 
 double ReadIndexTime(const std::string& index, int32_t n) { return ReadIndexRecord(index, n).Time; }
 
 ReplayTimeline::ReplayTimeline(const std::string& index) : name_(index) {
-    File f(std::fopen(DeviceFilePath(index).c_str(), "rb"));
-    unsigned char head[4];
-    if (!f || std::fread(head, 1, 4, f.get()) != 4) return;
-    const auto n = static_cast<int32_t>(GetU32(head));
+    IndexReader reader(index);
+    const int32_t n = reader.Count();
     if (n <= 0) return;
-    // Records are read in blocks; a file shorter than its count keeps what it holds.
+    // Records are read in blocks, from the first one on.
     constexpr int32_t kBlock = 4096;
     std::vector<unsigned char> block(static_cast<size_t>(kRecordSize) * kBlock);
     records_.reserve(static_cast<size_t>(n));
+    std::FILE* f = reader.Handle();
     while (static_cast<int32_t>(records_.size()) < n) {
         const int32_t want = std::min<int32_t>(kBlock, n - static_cast<int32_t>(records_.size()));
-        const size_t got = std::fread(block.data(), kRecordSize, static_cast<size_t>(want), f.get());
+        const size_t got = std::fread(block.data(), kRecordSize, static_cast<size_t>(want), f);
         for (size_t i = 0; i < got; ++i) {
             const unsigned char* rec = block.data() + i * kRecordSize;
             records_.push_back({static_cast<int64_t>(GetU32(rec)), GetDouble(rec + 4)});
@@ -333,6 +341,37 @@ int64_t FindOffsetForTime(const std::string& index, double t, int64_t& next) {
     const int32_t k = timeline.Find(timeline.SecondsOfTime(t));
     next = timeline.Record(k < n ? k + 1 : k).Position;
     return timeline.Record(k).Position;
+}
+
+std::string OtherGgaTalkers(const std::string& log, std::string_view pattern, int64_t limit) {
+    File in(std::fopen(DeviceFilePath(log).c_str(), "rb"));
+    if (!in) return {};
+    // A sentence name is "$", two capital letters and "GGA"; the last bytes
+    // of a block are kept so a name cut between two reads is still seen.
+    constexpr size_t kName = 6;
+    std::vector<std::string> found;
+    std::string data;
+    std::vector<char> block(1 << 20);
+    int64_t read = 0;
+    while (read < limit) {
+        const size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(block.size()), limit - read));
+        const size_t got = std::fread(block.data(), 1, want, in.get());
+        if (got == 0) break;
+        read += static_cast<int64_t>(got);
+        data.append(block.data(), got);
+        for (size_t at = data.find("GGA"); at != std::string::npos; at = data.find("GGA", at + 1)) {
+            if (at < 3 || data[at - 3] != '$') continue;
+            const std::string name = data.substr(at - 3, kName);
+            const auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
+            if (!upper(name[1]) || !upper(name[2]) || name == pattern) continue;
+            if (std::find(found.begin(), found.end(), name) == found.end()) found.push_back(name);
+        }
+        data.erase(0, data.size() > kName ? data.size() - (kName - 1) : 0);
+    }
+    std::string out;
+    for (size_t k = 0; k < found.size(); ++k)
+        out += (k == 0 ? "" : k + 1 == found.size() ? " and " : ", ") + found[k];
+    return out;
 }
 
 int64_t LastSecondEnd(const std::string& log, int64_t position, std::string_view pattern, int64_t limit) {

@@ -135,6 +135,11 @@ int64_t FindOffsetForTime(const std::string& index, double t, int64_t& next);
 // bytes. A log that cannot be read is a BenchError.
 int64_t LastSecondEnd(const std::string& log, int64_t position, std::string_view pattern, int64_t limit);
 
+// The GGA sentences of other talkers than `pattern`'s ("$GNGGA", or
+// "$GNGGA and $GLGGA") in the first `limit` bytes of `log`, for saying why a
+// log gave no record; "" when there are none or the log cannot be read.
+std::string OtherGgaTalkers(const std::string& log, std::string_view pattern, int64_t limit = 64LL << 20);
+
 enum class IndexCheck {
     Current,  // present and whole, and not older than the log
     Missing,

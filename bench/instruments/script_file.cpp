@@ -106,6 +106,12 @@ ScriptFileContent ParseScriptFile(std::string_view bytes) {
             c.problem = "stopped after " + std::to_string(i) + " of " + std::to_string(n) + " lines: " + c.problem;
             return c;
         }
+        if (line.size() > kMaxScriptLine) {
+            c.problem = "stopped after " + std::to_string(i) + " of " + std::to_string(n) + " lines: line " +
+                        std::to_string(i + 1) + " is " + std::to_string(line.size()) +
+                        " characters long, more than a command can be (" + std::to_string(kMaxScriptLine) + ")";
+            return c;
+        }
         c.lines.push_back(std::move(line));
     }
     c.complete = true;

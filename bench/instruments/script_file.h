@@ -12,6 +12,10 @@
 
 namespace bench::instruments {
 
+// The longest script line: a command word and its fields, among them two
+// full file paths (INITLOG), with room to spare. A longer line is no command.
+constexpr size_t kMaxScriptLine = 16384;
+
 std::string FormatScriptFile(const std::vector<std::string>& lines);
 
 struct ScriptFileContent {
@@ -20,6 +24,8 @@ struct ScriptFileContent {
     std::string problem;             // where and why reading stopped
 };
 
+// A line longer than kMaxScriptLine stops the reading there, as a damaged
+// record does.
 ScriptFileContent ParseScriptFile(std::string_view bytes);
 
 }  // namespace bench::instruments

@@ -261,9 +261,11 @@ const std::vector<CommandPanel::Word>& CommandPanel::Words() {
          [](P& p, const A& a) {
              // The text is the user's own command line, run by the shell and not waited for.
              p.Log("DOSCMD: " + a.s(1));
-             const bool ok = p.services_.launcher &&
-                             p.services_.launcher->StartDetached("/bin/sh", {"-c", platform::Cp1252ToUtf8(a.s(1))});
-             if (!ok) p.Log("DOSCMD could not start: " + a.s(1));
+             const std::string why =
+                 p.services_.launcher
+                     ? p.services_.launcher->StartDetached("/bin/sh", {"-c", platform::Cp1252ToUtf8(a.s(1))})
+                     : "no program launcher";
+             if (!why.empty()) p.Log("DOSCMD could not start: " + a.s(1));
          }},
         {"MAKEKML", {}, [](P& p, const A&) { bench(p).MakeKML(); }},
         {"SENDMSGONPORT", {C::Int, C::Text},

@@ -12,6 +12,25 @@ namespace {
 constexpr int kPollMs = 1000;
 const char* kClosedWarning = "Winsock connection is closed!";
 
+// A text from the simulator as one line of the system log: up to its first
+// line end, without control bytes, at most 120 characters.
+std::string OneLine(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\r' || c == '\n') {
+            if (!platform::Trim(out).empty()) break;
+            continue;
+        }
+        const unsigned char u = static_cast<unsigned char>(c);
+        out += u < 0x20 || u > 0x7E ? '?' : c;
+        if (out.size() >= 120) {
+            out += "...";
+            break;
+        }
+    }
+    return platform::Trim(out);
+}
+
 std::string StepName(int16_t state) {
     switch (state) {
     case kStatusAsked: return "status query";
@@ -137,6 +156,9 @@ void SimMng::OnConnected() {
     Panel(1, SocketStateText(link_->State()) + " to " + link_->PeerName());
     // Replaces a warning of an earlier failed attempt in the main window.
     Message("Simulator connected to " + host_box_ + ":" + port_box_);
+    // A link that keeps dropping during a restart is told once; the restart's
+    // outcome counts the rest.
+    if (relinking_ && ++reconnects_ > 1) return;
     if (services_.log) services_.log("Simulator connected to " + host_box_ + ":" + port_box_);
 }
 
@@ -161,6 +183,8 @@ void SimMng::Relink(const std::string& why) {
     lost_why_ = why;
     if (!relinking_) {
         relinking_ = true;
+        lost_step_ = StepName(seq_);
+        const bool first = losses_++ == 0;
         const bool setting_up = seq_ == kSwitchOff || seq_ == kSettle || seq_ == kSetupDelay ||
                                 seq_ == kOtherLevel || seq_ == kSingleSat || seq_ == kDone;
         // Before the scenario runs the status decides the next step again;
@@ -168,7 +192,7 @@ void SimMng::Relink(const std::string& why) {
         if (seq_ != kWaitConnect) resume_ = setting_up ? kSwitchOff : kStatusAsked;
         const std::string text = "WARNING: simulator " + host_box_ + ":" + port_box_ + ": " + why + " at the " +
                                  StepName(seq_) + "; connecting again";
-        if (services_.log) services_.log(text);
+        if (first && services_.log) services_.log(text);
         Message(text);
         seq_ = kWaitConnect;
         if (!timeout_->Enabled()) ArmTimeout();
@@ -331,6 +355,7 @@ void SimMng::SimTurnAllONOFF(const std::string& time, int16_t on) {
 
 void SimMng::OnData(const std::string& bytes) {
     ShowSocketState();
+    answered_bytes_ += bytes.size();
     const unsigned dropped_before = parser_.Dropped();
     std::string error, fatal;
     bool any = false, has_error = false, has_fatal = false;
@@ -348,6 +373,7 @@ void SimMng::OnData(const std::string& bytes) {
             }
             const int16_t code = MapSimStatusCode(type_, *n);
             last_status_ = code;
+            status_seen_ = code;
             Panel(2, code >= 0 && code <= 6 ? SimStatusText(code) : std::to_string(code));
             if (code == 2 || code == 3 || code == 4 || code == 6) SimRestartMachine(code);
             break;
@@ -372,9 +398,38 @@ void SimMng::OnData(const std::string& bytes) {
         if (services_.log)
             services_.log("Simulator reply element never closed, dropped: \"" + parser_.LastDropped() + "\"");
     }
-    if (!any) return;
+    if (!any) {
+        answer_head_ = OneLine(bytes);
+        return;
+    }
     Panel(3, has_error ? error : has_fatal ? fatal : std::string());
     ShowSocketState();
+    if (has_fatal) Answered("<fatal>", fatal);
+    if (has_error) Answered("<error>", error);
+}
+
+void SimMng::Answered(const std::string& kind, const std::string& text) {
+    const std::string said = kind + " \"" + OneLine(text) + "\"";
+    if (seq_ != kIdle && kind == "<fatal>") {
+        Fail("Simulator restart failed: the simulator answered the " + StepName(seq_) + " with " + said + LinkTrouble());
+        return;
+    }
+    // A simulator that says it on every poll is told once.
+    if (said == said_) return;
+    said_ = said;
+    if (!services_.log) return;
+    if (seq_ != kIdle)
+        services_.log("Simulator answered the " + StepName(seq_) + " with " + said +
+                      "; the restart waits on for the status it needs");
+    else
+        services_.log("Simulator answered " + said + "; the bench goes on");
+}
+
+std::string SimMng::LinkTrouble() const {
+    if (losses_ == 0) return {};
+    return "; the link was lost " + std::to_string(losses_) + (losses_ == 1 ? " time" : " times") +
+           " and connected again " + std::to_string(reconnects_) + (reconnects_ == 1 ? " time" : " times") +
+           " (the last loss: " + lost_why_ + " at the " + lost_step_ + ")";
 }
 
 int16_t SimMng::GetSimStatus() {
@@ -400,6 +455,13 @@ void SimMng::SimRestart(double power, int16_t restart_arg, double first_sat_powe
     ctl_.Completed = false;
     failed_ = false;
     failure_.clear();
+    answered_bytes_ = 0;
+    answer_head_.clear();
+    status_seen_ = -1;
+    losses_ = 0;
+    reconnects_ = 0;
+    lost_step_.clear();
+    said_.clear();
     ctl_.OtherPower = power;
     ctl_.SatOff = restart_arg;
     ctl_.SingleSatPower = first_sat_power;
@@ -423,12 +485,32 @@ void SimMng::OnTimeout() {
     const int secs = answer_timeout_ms_ / 1000;
     const std::string bound = secs > 0 && secs * 1000 == answer_timeout_ms_ ? std::to_string(secs) + " s"
                                                                            : std::to_string(answer_timeout_ms_) + " ms";
-    if (seq_ == kWaitConnect && relinking_)
+    if (seq_ == kWaitConnect && relinking_ && reconnects_ == 0)
         Fail("Simulator restart: the link was lost (" + lost_why_ + ") and not connected again within " + bound);
+    else if (seq_ == kWaitConnect && relinking_)
+        Fail("Simulator restart failed within " + bound + ": the link was lost " + std::to_string(losses_) +
+             " times and connected again " + std::to_string(reconnects_) + (reconnects_ == 1 ? " time" : " times") +
+             "; at the end it was down again (the last loss: " + lost_why_ + " at the " + lost_step_ + ")");
     else if (seq_ == kStartSent && arming_seen_)
-        Fail("Simulator did not get the scenario running within " + bound + ": it stayed Arming");
-    else
-        Fail("Simulator did not answer the " + StepName(seq_) + " within " + bound);
+        Fail("Simulator did not get the scenario running within " + bound + ": it stayed Arming" + LinkTrouble());
+    else if (answered_bytes_ == 0)
+        Fail("Simulator did not answer the " + StepName(seq_) + " within " + bound + LinkTrouble());
+    else {
+        // It answered, but never with what the step waits for: say what it did say.
+        std::string what;
+        if (status_seen_ >= 0)
+            what = "its last status was " +
+                   (status_seen_ <= 6 ? "\"" + SimStatusText(status_seen_) + "\"" : std::to_string(status_seen_));
+        else if (!answer_head_.empty())
+            what = "no reply element in its answer (" + std::to_string(answered_bytes_) + " bytes, beginning \"" +
+                   answer_head_.substr(0, 40) + (answer_head_.size() > 40 ? "..." : "") + "\")";
+        else
+            what = "no status in its answer";
+        // Waiting for the link again: the answers were to the step it was lost at.
+        const std::string step = seq_ == kWaitConnect && !lost_step_.empty() ? lost_step_ : StepName(seq_);
+        Fail("Simulator restart failed: the simulator answered the " + step + ", but not with the status it needs within " +
+             bound + "; " + what + LinkTrouble());
+    }
 }
 
 void SimMng::Fail(const std::string& text) {
@@ -443,19 +525,28 @@ void SimMng::SimRestartMachine(int16_t event) {
     // The bound armed when the sequence began runs on through every step:
     // no reply re-arms it, so a simulator that answers but never gets its
     // scenario running ("Arming" for ever) still ends the sequence.
-    auto to_stop_sent = [this] {
+    // What the simulator answered counts from the command of the step on.
+    auto step_sent = [this] {
+        answered_bytes_ = 0;
+        answer_head_.clear();
+        status_seen_ = -1;
+    };
+    auto to_stop_sent = [this, step_sent] {
+        step_sent();
         Unchecked(cmd::Stop());
         Message("Sent STOP command to simulator");
         seq_ = kStopSent;
     };
-    auto ended = [this] {
+    auto ended = [this, step_sent] {
         Message("Received STOP response from simulator");
+        step_sent();
         Unchecked(cmd::Rewind());
         Message("Sent REWIND command to simulator");
         seq_ = kRewindSent;
     };
-    auto initialised = [this] {
+    auto initialised = [this, step_sent] {
         Message("Received REWIND response from simulator");
+        step_sent();
         Unchecked(cmd::Start());
         Message("Sent START command to simulator");
         seq_ = kStartSent;
@@ -482,6 +573,7 @@ void SimMng::SimRestartMachine(int16_t event) {
         if (event == 1 && connected_) {
             seq_ = kStatusAsked;
             arming_seen_ = false;
+            step_sent();
             Unchecked(cmd::Status());
             ArmTimeout();
         } else if (event == 1 || (event == 12 && !connected_)) {
@@ -523,6 +615,7 @@ void SimMng::SimRestartMachine(int16_t event) {
         }
         scenario_config_->SetEnabled(false);
         seq_ = kStatusAsked;
+        step_sent();
         Unchecked(cmd::Status());
         break;
     case kStatusAsked:
@@ -598,6 +691,7 @@ void SimMng::SimRestartMachine(int16_t event) {
         step_timer(false);
         ctl_.Completed = true;
         seq_ = kIdle;
+        if (losses_ > 1 && services_.log) services_.log("Simulator restart completed" + LinkTrouble());
         break;
     default:
         break;

@@ -169,6 +169,11 @@ private:
     void ArmTimeout();
     void OnTimeout();
     void Fail(const std::string& text);
+    // What the simulator said in an <error> or <fatal> element, and what the
+    // bench does about it: a fatal one ends a restart at once.
+    void Answered(const std::string& kind, const std::string& text);
+    // "; the link was lost N times ..." for a restart's outcome ("" when it held).
+    std::string LinkTrouble() const;
     void StatusTick();
     double Now() const;
     bool ParsePort(const std::string& text, uint16_t& port);
@@ -201,6 +206,14 @@ private:
     bool down_logged_ = false;     // one "not sent" line per down episode
     bool dropped_logged_ = false;  // one line per connection for unclosed reply elements
     int interactive_ = 0;          // inside a button click
+    // What the simulator did during the present restart, for its outcome.
+    size_t answered_bytes_ = 0;    // bytes it sent
+    std::string answer_head_;      // the last answer that held no reply element, cut to a line
+    int16_t status_seen_ = -1;     // the last status it reported (-1: none)
+    int losses_ = 0;               // times the link went down
+    int reconnects_ = 0;           // times it was connected again
+    std::string lost_step_;        // the step of the last loss
+    std::string said_;             // the last <error>/<fatal> text logged
 };
 
 }  // namespace bench::sim

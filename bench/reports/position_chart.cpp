@@ -1,6 +1,9 @@
 #include "bench/reports/position_chart.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "platform/core/numtext.h"
 
 namespace bench::reports {
 
@@ -70,14 +73,22 @@ void CreatePositionChart(ReportContext& ctx, const std::string& base, const std:
 
     workbook::PlotAreaStyle& plot = chart.PlotArea();
     plot.width = plot.height;
-    // Both axes from the smaller automatic minimum to the larger maximum, so
-    // a metre east is as long as a metre north.
-    const double lo = std::min(x.MinimumScale(), y.MinimumScale());
-    const double hi = std::max(x.MaximumScale(), y.MaximumScale());
-    x.SetMinimumScale(lo);
-    y.SetMinimumScale(lo);
-    x.SetMaximumScale(hi);
-    y.SetMaximumScale(hi);
+    // Both axes over one range, so a metre east is as long as a metre north:
+    // what either axis would show, and at least a metre either side (fixes
+    // at one spot differ by rounding only), in one step whose whole
+    // multiples are the ticks, labelled to its decimals (a viewer adding the
+    // step up from 1.2000000000000002 would read 0.1999999999992).
+    double lo = 0, hi = 0, step = 1;
+    workbook::AutoAxisScale(std::min({x.MinimumScale(), y.MinimumScale(), -1.0}),
+                            std::max({x.MaximumScale(), y.MaximumScale(), 1.0}), lo, hi, step);
+    const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
+    const std::string labels = decimals == 0 ? "0" : "0." + std::string(static_cast<size_t>(decimals), '0');
+    for (workbook::Axis* a : {&x, &y}) {
+        a->SetMinimumScale(platform::RoundDecimals(lo, decimals));
+        a->SetMaximumScale(platform::RoundDecimals(hi, decimals));
+        a->SetMajorUnit(step);
+        a->SetTickLabelNumberFormat(labels);
+    }
     plot.left = 176;
     plot.top = 23;
     ApplyStartTypeStyle(chart, s);

@@ -86,11 +86,11 @@ void WriteEarthCoordinates(Worksheet& ws, int n) {
     }
 }
 
-// A typed coordinate without its hemisphere (typed before the dialog took
-// one, or left without) lies on the side of the fixes: north or south as
-// their mean latitude, east or west as is nearer to their mean direction
-// (which holds across 180 degrees as well).
-void SideOfTheFixes(Worksheet& ws, int n, double& lat, double& lon, bool latitude, bool longitude) {
+// A typed position without hemispheres (typed before the dialog took them)
+// lies on the side of the fixes: north or south as their mean latitude,
+// east or west as is nearer to their mean direction (which holds across
+// 180 degrees as well).
+void SideOfTheFixes(Worksheet& ws, int n, double& lat, double& lon) {
     double sumLat = 0, sumSin = 0, sumCos = 0;
     for (int i = 2; i <= n + 1; ++i) {
         if (!RowHasPosition(ws, i)) continue;
@@ -99,11 +99,11 @@ void SideOfTheFixes(Worksheet& ws, int n, double& lat, double& lon, bool latitud
         sumSin += std::sin(l);
         sumCos += std::cos(l);
     }
-    if (latitude && sumLat < 0) lat = -lat;
+    if (sumLat < 0) lat = -lat;
     const double e = lon * std::numbers::pi / 180.0;
     // Cosine of the angle to the fixes' mean direction, up to a factor:
     // the larger is the nearer side.
-    if (longitude && std::cos(e) * sumCos - std::sin(e) * sumSin > std::cos(e) * sumCos + std::sin(e) * sumSin)
+    if (std::cos(e) * sumCos - std::sin(e) * sumSin > std::cos(e) * sumCos + std::sin(e) * sumSin)
         lon = -lon;
 }
 
@@ -212,6 +212,18 @@ std::string ReadTypedPosition(const TypedPosition& p, ReadPosition& out) {
     if (why.empty())
         why = ReadTypedCoordinate(p.parts[3], p.parts[4], p.parts[5], p.hemispheres[1], "longitude", "EW", 180,
                                   out.longitude, out.longitudeSided);
+    // One coordinate with its hemisphere says the position is typed as it
+    // is: the other one's side cannot be guessed from the fixes then, as
+    // they may lie on either side of it.
+    if (why.empty() && out.latitudeSided != out.longitudeSided) {
+        const bool latitude = !out.latitudeSided;
+        const int at = latitude ? 0 : 3;
+        why = std::string("The antenna ") + (latitude ? "latitude" : "longitude") + " \"" + p.parts[at] + "\" \"" +
+              p.parts[at + 1] + "\" \"" + p.parts[at + 2] + "\" has no hemisphere, while the " +
+              (latitude ? "longitude" : "latitude") + " has one: give the " + (latitude ? "latitude" : "longitude") +
+              " its hemisphere too (" + (latitude ? "N or S, or \"-\" for the south" : "E or W, or \"-\" for the west") +
+              ").";
+    }
     return why;
 }
 
@@ -225,9 +237,9 @@ void WriteReferencePosition(ReportContext& ctx, const std::string& base, const s
         if (const std::string why = ReadTypedPosition(pos, typed); !why.empty())
             throw platform::BenchError(platform::err::TypeMismatch, why);
         double lat = typed.latitude, lon = typed.longitude;
-        // Used as typed; only a coordinate typed without its hemisphere is
-        // put on the side of the fixes.
-        SideOfTheFixes(ws, n, lat, lon, !typed.latitudeSided, !typed.longitudeSided);
+        // Used as typed; only a position typed without hemispheres is put
+        // on the side of the fixes (one with a single one is refused).
+        if (!typed.latitudeSided) SideOfTheFixes(ws, n, lat, lon);
         WriteEarthCoordinates(ws, n);
         ws.GetRange("M1").SetText("Latitude");
         ws.GetRange("N1").SetText("Longitude");
@@ -322,19 +334,31 @@ void CreateCEPChart(ReportContext& ctx, const std::string& base, const std::stri
             .SetFormula("=COUNTIF(Z2:Z" + last + ",\"<=" + NumberToText(ws.ValueAt(k + 2, kColAA).Number()) +
                         "\")/" + fixes + "*100");
     }
-    if (stopsShort) {
-        const std::string end = NumberToText(top * step) + " m" +
-                                (step > 1 ? ", in steps of " + NumberToText(step) + " m" : std::string());
-        const std::string beyond = "the largest error, " + Metres(largest.Number()) + ", lies beyond it";
-        ws.Cells(2, kColAC).SetText("The CEP curve stops at " + end + ": " + beyond);
-        SystemLogWrite("Report " + s + ": the CEP curve stops at " + end + ", " + beyond + " (CreateCEPChart)");
-        ctx.AddNote(s + ": the CEP curve stops at " + end + "; " + beyond + ".");
+    // What lies past the curve's last radius is said where the curve is,
+    // and in the box that ends the report; nothing is said when nothing does.
+    const double end = top * step;
+    if (largest.Number() > end) {
+        const std::vector<double> errors = SortedErrors(ws, n);
+        const auto beyond = errors.end() - std::upper_bound(errors.begin(), errors.end(), end);
+        const std::string where = NumberToText(end) + " m" +
+                                  (step > 1 ? ", in steps of " + NumberToText(step) + " m" : std::string());
+        const std::string what = std::to_string(beyond) + " of " + std::to_string(errors.size()) +
+                                 (beyond == 1 ? " fixes lies beyond it" : " fixes lie beyond it") +
+                                 ", the largest error " + Metres(largest.Number());
+        ws.Cells(2, kColAC).SetText("The CEP curve and its chart stop at " + where + ": " + what);
+        SystemLogWrite("Report " + s + ": the CEP curve and its chart stop at " + where + "; " + what +
+                       " (CreateCEPChart)");
+        ctx.AddNote(s + ": the CEP curve and its chart stop at " + where + "; " + what + ".");
     }
 
     const std::string name = ChartSheetName(ws.Parent(), s, " CEP Chart");
     Chart& chart = ws.Parent().AddChart();
     chart.SetChartType(workbook::ChartType::XYScatterLines);
-    chart.SetSourceData(ws.GetRange("AA2:AB" + std::to_string(top)), xl::Columns);
+    // Metre by metre the chart leaves out the last two metres of the 10 m
+    // margin; a curve cut short is charted whole, so that its chart holds
+    // the CEP 95 whatever its step.
+    const int chartRows = stopsShort ? top + 2 : top;
+    chart.SetSourceData(ws.GetRange("AA2:AB" + std::to_string(chartRows)), xl::Columns);
     chart.Location(xl::LocationAsNewSheet, name);
     chart.SetTitle("CEP(Circular Error Position) " + s + " Start");
     workbook::Axis& x = chart.Axes(xl::Category);
@@ -357,7 +381,7 @@ void CreateCEPChart(ReportContext& ctx, const std::string& base, const std::stri
         while (major * 20 < M) major = NextStep(major);
     x.SetMajorUnit(major);
     x.SetMinorUnit(step);
-    x.SetMaximumScale(M - 2 * step);
+    x.SetMaximumScale(stopsShort ? end : M - 2);
     ApplyStartTypeStyle(chart, s);
 }
 

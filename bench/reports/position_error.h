@@ -41,7 +41,9 @@ struct ReadPosition {
     bool latitudeSided = false, longitudeSided = false;
 };
 // Both coordinates of a typed position (latitude to 90, longitude to 180);
-// "" or the message of the first one that is no position.
+// "" or the message of the first one that is no position. A hemisphere on
+// one coordinate and none on the other is no position either; the message
+// names the one without.
 std::string ReadTypedPosition(const TypedPosition& p, ReadPosition& out);
 
 }  // namespace bench::reports

@@ -26,6 +26,20 @@ constexpr DriverStep kSteps[] = {
     {WriteCEPCircles, true},         {WriteCEPTable, false},        {CreatePositionChart, true},
 };
 
+// Writes what a report leaves out, and why, to the system log and to the
+// box that ends it.
+void LeftOut(ReportContext& ctx, const std::string& sheet, const std::string& what) {
+    SystemLogWrite("Report " + sheet + ": " + what + " (BuildTestReport)");
+    ctx.AddNote(sheet + ": " + what + ".");
+}
+
+// The valid TTFFs the sheet's column AD holds.
+int ValidTTFFs(workbook::Worksheet& ws) {
+    int valid = 0;
+    for (int r = 2; r <= TrialsOf(ws) + 1; ++r) valid += ws.ValueAt(r, 30).IsNumber();
+    return valid;
+}
+
 bool AnyTrialHasPosition(workbook::Worksheet& ws) {
     const int n = TrialsOf(ws);
     for (int r = 2; r <= n + 1; ++r)
@@ -42,7 +56,11 @@ void BuildTestReport(ReportContext& ctx, const std::string& base, const std::str
     WriteTrialsCount(ctx, base, sheet);
     // With no trial or a single one there is nothing to chart: the sheet keeps
     // its data and its count, saved so that closing it loses nothing.
-    if (TrialsOf(ctx.Sheet(base, sheet)) <= 1) {
+    if (const int trials = TrialsOf(ctx.Sheet(base, sheet)); trials <= 1) {
+        LeftOut(ctx, sheet,
+                std::string(trials == 1 ? "one trial only" : "no trial") +
+                    ": the report gives its TRIALS count alone, no AVERAGE, MAX, MIN, ST_DEV or % No Fix, no "
+                    "position error or CEP 50 to CEP 100, and no histogram, CDF, CEP, TTFF or position chart");
         PublishReport(ctx, base);
         return;
     }
@@ -51,15 +69,24 @@ void BuildTestReport(ReportContext& ctx, const std::string& base, const std::str
     const bool positions = AnyTrialHasPosition(ctx.Sheet(base, sheet));
     if (!positions) {
         ctx.Sheet(base, sheet).GetRange("AA2").SetText("No CEP curve: no trial has a position");
-        SystemLogWrite("Report " + sheet +
-                       ": no trial has a position, no position error and no CEP (BuildTestReport)");
-        ctx.AddNote(sheet + ": no trial has a position: the report has no position error and no CEP.");
+        LeftOut(ctx, sheet,
+                "no trial has a position: the report has no position error, no CEP 50 to CEP 100, and no CEP or "
+                "position chart");
     }
     int value = 0;
     for (const DriverStep& step : kSteps) {
         if (positions || !step.needsPosition) step.run(ctx, base, sheet);
         if (bar) bar->SetValue(static_cast<float>(++value));
     }
+    // The statistics of the valid fixes, and the charts of them, need some.
+    const std::string limit = std::to_string(ctx.Host().MaxAcceptableTTFF());
+    if (const int valid = ValidTTFFs(ctx.Sheet(base, sheet)); valid == 0)
+        LeftOut(ctx, sheet,
+                "no trial has a valid TTFF (a fix within " + limit +
+                    " s): the report has no AVERAGE, MAX, MIN or ST_DEV, and its histogram, CDF and TTFF charts "
+                    "show no fix");
+    else if (valid == 1)
+        LeftOut(ctx, sheet, "one trial only has a valid TTFF (a fix within " + limit + " s): the report has no ST_DEV");
     ctx.Sheet(base, sheet).GetRange("A:AF").EntireColumn().AutoFit();
     PublishReport(ctx, base);
     if (bar) bar->Hide();

@@ -29,17 +29,20 @@ namespace xl = workbook::xl;
 
 namespace {
 
-// Saves the report workbook under `path`, at once or in the background as
-// the context says; `after` follows once the file is written (in the
-// background: also when it failed, as the file's fate is then settled).
-void SaveReportFile(ReportContext& ctx, workbook::Workbook& wb, const std::string& path,
+// Saves the report workbook of `base` under `path` (the report itself, or
+// its unfinished copy), at once or in the background as the context says;
+// `after` follows once the file is written (in the background: also when it
+// failed, as the file's fate is then settled). A failure names the report,
+// the file the person asked for, never its hidden copy.
+void SaveReportFile(ReportContext& ctx, const std::string& base, workbook::Workbook& wb, const std::string& path,
                     std::function<void()> after = {}) {
+    const std::string report = ctx.ReportFile(base);
     if (!ctx.SavesInBackground()) {
-        wb.SaveAs(path);
+        wb.SaveAs(path, report);
         if (after) after();
         return;
     }
-    SaveInBackground(wb.PrepareSaveAs(path), "Report " + path + " not saved: ", nullptr,
+    SaveInBackground(wb.PrepareSaveAs(path, report), "Report " + report + " not saved: ", nullptr,
                      [after](bool) {
                          if (after) after();
                      });
@@ -66,7 +69,7 @@ void CreateReportSheet(ReportContext& ctx, const std::string& base, const std::s
     try {
         wb.Sheets(1).Select();
         wb.Sheets("Sheet1").SetName(sheet);
-        SaveReportFile(ctx, wb, UnfinishedReportFile(file));
+        SaveReportFile(ctx, base, wb, UnfinishedReportFile(file));
     } catch (...) {
         wb.Close();
         throw;
@@ -85,7 +88,7 @@ void AddReportSheet(ReportContext& ctx, const std::string& base, const std::stri
     const int count = wb.Count();
     wb.Sheets(sheet).MoveAfter(wb.Sheets(count));
     // The finished sheets stay under the report's name until this one is done too.
-    SaveReportFile(ctx, wb, UnfinishedReportFile(ctx.ReportFile(base)));
+    SaveReportFile(ctx, base, wb, UnfinishedReportFile(ctx.ReportFile(base)));
 }
 
 double NmeaToDegrees(double x) {
@@ -364,7 +367,7 @@ std::string UnfinishedReportFile(const std::string& reportFile) {
 void PublishReport(ReportContext& ctx, const std::string& base) {
     workbook::Workbook& wb = ctx.Book(base);
     const std::string unfinished = UnfinishedReportFile(ctx.ReportFile(base));
-    SaveReportFile(ctx, wb, ctx.ReportFile(base), [unfinished] {
+    SaveReportFile(ctx, base, wb, ctx.ReportFile(base), [unfinished] {
         std::error_code ec;
         fs::remove(unfinished, ec);
     });

@@ -51,6 +51,11 @@ constexpr const char* kNoDeviceEnabled =
     "No device is enabled: a test session needs at least one. Enable a device in the configuration "
     "(Testing > New Test Session) and press OK, then start again.";
 
+// The source of the external program's status texts.
+constexpr const char* kExternControl = "Extern Control";
+
+constexpr const char* kStartWithoutResults = ".\n\nStart the test session anyway?";
+
 constexpr const char* kCloseDuringSession =
     "A test session is running. Stop the session and close Fixbench?";
 constexpr const char* kNewSessionDuringSession =
@@ -103,7 +108,9 @@ Benchtop::Benchtop(DeviceWindowFactory& factory, QWidget* parent, BenchtopOption
     script_timer_ = std::make_unique<platform::QtTimer>(1000, false);
     files_ = std::make_unique<session::LocalFileSystem>(program_folder_);
     random_ = std::make_unique<session::ClockSeededRandom>(platform::SystemClock::Instance());
-    launcher_ = std::make_unique<session::DetachedLauncher>(program_folder_);
+    launcher_ = std::make_unique<session::DetachedLauncher>(
+        !options_.programsFolder.empty() ? options_.programsFolder
+                                         : QCoreApplication::applicationDirPath().toStdString());
 
     services_.clock = &platform::SystemClock::Instance();
     services_.status = this;
@@ -223,7 +230,13 @@ void Benchtop::MakeInstruments() {
         [](const std::string& program, const std::vector<std::string>& args) {
             return platform::StartProgram(program, args);
         },
-        report);
+        [this](const std::string& text) {
+            SystemLogWrite(text);
+            StatusBarMessageOf(kExternControl, text);
+        });
+    // A failure it no longer has (a program started since, keys that went,
+    // its window closed) leaves the status bar.
+    ext_control_->settled = [this] { WithdrawStatus(kExternControl); };
     services_.labsat = labsat_.get();
     services_.external = ext_control_.get();
     // Clear of the device windows' tables and of the other windows' title bars.
@@ -296,7 +309,7 @@ void Benchtop::MDIForm_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
     // A session left running would keep restarting receivers with no window.
-    engine_->StopTesting();
+    engine_->StopSession("the main window was unloaded");
     // Device windows close their ports and files before the system log goes.
     CloseAllWindows();
     for (QMdiSubWindow* sub : mdi_->subWindowList()) delete sub;
@@ -371,7 +384,18 @@ void Benchtop::StatusBarMessage(int16_t panel, const std::string& text) {
         ShowPanel2();
         return;
     }
+    panel1_source_.clear();
     panels_[panel - 1]->setText(QString::fromStdString(platform::Cp1252ToUtf8(text)));
+}
+
+void Benchtop::StatusBarMessageOf(const std::string& source, const std::string& text) {
+    StatusBarMessage(1, text);
+    panel1_source_ = source;
+}
+
+void Benchtop::WithdrawStatus(const std::string& source) {
+    if (source.empty() || panel1_source_ != source) return;
+    StatusBarMessage(1, "");
 }
 
 void Benchtop::StatusBarNotice(const std::string& key, const std::string& text) {
@@ -536,6 +560,7 @@ void Benchtop::SystemConfigUpdate(const std::string& path) {
     Handle("SystemConfigUpdate", [&] {
         ConfigLoadResult loaded = LoadSystemConfig(path);
         if (!loaded.warning.empty()) SystemLogWrite(loaded.warning);
+        if (loaded.refused) return;  // the active configuration stays
         engine_->SystemConfigUpdate(loaded.config);
         ShowStoredAntenna(loaded.config);
     });
@@ -545,11 +570,16 @@ void Benchtop::InitializeDevices(const std::string& path) {
     Handle("InitializeDevices", [&] {
         // Windows of an earlier set-up would hold the same ports: they go
         // first, with the session that uses them.
-        if (engine_->SessionRunning()) engine_->StopTesting();
-        CloseAllWindows();
-
         ConfigLoadResult loaded = LoadSystemConfig(path);
         if (!loaded.warning.empty()) SystemLogWrite(loaded.warning);
+        if (loaded.refused) {
+            // Nothing to set up from: the session and its windows stay.
+            StatusBarMessage(1, loaded.warning);
+            return;
+        }
+        engine_->StopSession("the devices were set up again");
+        CloseAllWindows();
+
         engine_->SystemConfigUpdate(loaded.config);
         ShowStoredAntenna(loaded.config);
         const SystemConfig& cfg = state_.ActiveConfig;
@@ -648,6 +678,17 @@ void Benchtop::exectest_Click() {
             platform::Prompts::Instance().Inform(kNoDeviceEnabled, "WARNING", platform::Icon::Warning);
             return;
         }
+        // Nothing to report on afterwards: said before the session runs. Enter
+        // (and an unattended run) goes on as configured.
+        if (const std::string none = engine_->ResultsNotKept(); !none.empty()) {
+            const platform::Answer a = platform::Prompts::Instance().Ask(
+                none + kStartWithoutResults, platform::Buttons::YesNo, "WARNING", platform::Icon::Question,
+                platform::Answer::Yes);
+            if (a != platform::Answer::Yes) {
+                SystemLogWrite("Test session not started: " + none);
+                return;
+            }
+        }
         engine_->StartSession();
     });
 }
@@ -663,9 +704,7 @@ void Benchtop::StartTestSession(const std::string& name) {
     Handle("StartTestSession", [&] { engine_->StartTestSession(safe); });
 }
 
-void Benchtop::StopTesting_Click() {
-    Handle("StopTesting_Click", [&] { engine_->StopTesting(); });
-}
+void Benchtop::StopTesting_Click() { StopSessionBecause("Stop was chosen"); }
 
 // Ending an unattended session and its trial: only when the user says so.
 // False (the session goes on) for any answer but Yes.
@@ -683,14 +722,7 @@ bool Benchtop::AskToStopSession(const char* question, const std::string& why) {
 // The system log says where the session stopped, and the trial under way
 // is written as failed rather than lost.
 void Benchtop::StopSessionBecause(const std::string& why) {
-    Handle("StopSession", [&] {
-        if (!engine_->SessionRunning()) return;
-        const session::TestRun& run = engine_->Run();
-        SystemLogWrite("Test session stopped: " + why + " during " + run.TestType + " test, trial " +
-                       std::to_string(run.Trial) + " of " + std::to_string(run.Trials));
-        engine_->FailTrialInProgress();
-        engine_->StopTesting();
-    });
+    Handle("StopSession", [&] { engine_->StopSession(why); });
 }
 
 void Benchtop::StopForSignal(const std::string& name) {
@@ -706,7 +738,7 @@ void Benchtop::NewTestSession_Click() {
 
 void Benchtop::NewTestSession() {
     Handle("NewTestSession_Click", [&] {
-        engine_->StopTesting();
+        engine_->StopSession("New Test Session was chosen");
         CloseAllWindows();
         // The old session's values and trial counter go with it. (Without
         // a window the grid was never written.)

@@ -86,6 +86,9 @@ struct BenchWindows {
 struct BenchtopOptions {
     // "--all-menus": the entries the bench normally hides stay visible.
     bool allMenus = false;
+    // Where the programs installed with the bench are (navsift); empty: the
+    // folder of the bench's own executable.
+    std::string programsFolder;
 };
 
 class Benchtop : public QMainWindow, public TestingConfigHost, public session::IStatusBar {
@@ -101,6 +104,10 @@ public:
     // Lasting conditions shown in panel 2 before its passing text, until
     // their key comes again with an empty text.
     void StatusBarNotice(const std::string& key, const std::string& text) override;
+    // Panel 1 said on behalf of `source`; WithdrawStatus(source) empties it
+    // once that no longer holds, unless something else has been said since.
+    void StatusBarMessageOf(const std::string& source, const std::string& text);
+    void WithdrawStatus(const std::string& source);
     std::string StatusText(int16_t panel) const;
     bool CheckDirectory(const std::string& path);
     void AddToMenu(const std::string& caption);
@@ -366,6 +373,7 @@ private:
     QMdiArea* mdi_ = nullptr;
     std::array<QLabel*, 2> panels_{};
     std::string panel2_text_;  // the passing text of panel 2
+    std::string panel1_source_;  // who said panel 1's text ("" when nobody withdraws it)
     std::vector<std::pair<std::string, std::string>> notices_;  // key, text, oldest first
     void ShowPanel2();
     std::map<std::string, QAction*> entries_;

@@ -1,8 +1,10 @@
 #include "bench/session/config.h"
 
+#include "bench/session/test_line.h"
 #include "platform/core/error.h"
 
 #include <bit>
+#include <cstdio>
 #include <cstring>
 #include <type_traits>
 #include <vector>
@@ -40,18 +42,18 @@ namespace {
 // and the reader. R is the record type, const or not.
 template <class R, class V>
 void VisitDevice(R& d, V& v) {
-    v.Num("DevEN", d.DevEN);
+    v.Flag("DevEN", d.DevEN);
     v.Text("DName", d.DName);
     v.Text("LPath", d.LPath);
     v.Num("NmeaP", d.NmeaP);
     v.Num("NmeaB", d.NmeaB);
-    v.Num("DebugEN", d.DebugEN);
+    v.Flag("DebugEN", d.DebugEN);
     v.Num("DebugP", d.DebugP);
     v.Num("DebugB", d.DebugB);
-    v.Num("AStart", d.AStart);
-    v.Num("RLog", d.RLog);
-    v.Num("GLog", d.GLog);
-    v.Num("PLog", d.PLog);
+    v.Flag("AStart", d.AStart);
+    v.Flag("RLog", d.RLog);
+    v.Flag("GLog", d.GLog);
+    v.Flag("PLog", d.PLog);
     v.Text("ColdC", d.ColdC);
     v.Text("WarmC", d.WarmC);
     v.Text("HotC", d.HotC);
@@ -59,7 +61,7 @@ void VisitDevice(R& d, V& v) {
     v.Text("BadNcoC", d.BadNcoC);
     v.Text("RestartC", d.RestartC);
     v.Text("StartupS", d.StartupS);
-    v.Num("HWRes", d.HWRes);
+    v.Flag("HWRes", d.HWRes);
     v.Num("StartupD", d.StartupD);
     v.Num("NcoStart", d.NcoStart);
     v.Num("NcoMax", d.NcoMax);
@@ -68,42 +70,42 @@ void VisitDevice(R& d, V& v) {
 
 template <class R, class V>
 void VisitTest(R& t, V& v) {
-    v.Num("Enabled", t.Enabled);
-    v.Text("Type", t.Type);
+    v.Flag("Enabled", t.Enabled);
+    v.Keyword("Type", t.Type);
     v.Num("Trials", t.Trials);
     v.Num("MinDelay", t.MinDelay);
     v.Num("MaxDelay", t.MaxDelay);
-    v.Num("AlmanacWait", t.AlmanacWait);
-    v.Num("Simulator", t.Simulator);
+    v.Flag("AlmanacWait", t.AlmanacWait);
+    v.Flag("Simulator", t.Simulator);
     v.Num("SimSetupTime", t.SimSetupTime);
     v.Num("EndPower", t.EndPower);
     v.Num("StartPower", t.StartPower);
-    v.Num("FirstSatEn", t.FirstSatEn);
+    v.Flag("FirstSatEn", t.FirstSatEn);
     v.Num("FirstSatPower", t.FirstSatPower);
     v.Num("FirstSatChannel", t.FirstSatChannel);
     v.Num("PowerStep", t.PowerStep);
-    v.Num("ScriptCount", t.ScriptCount);
+    v.Count("ScriptCount", t.ScriptCount, 0, ScriptFileSlots);
     for (std::size_t i = 0; i < t.ScriptFiles.size(); ++i) {
         v.Enter("ScriptFiles", i);
         v.Text("", t.ScriptFiles[i]);
         v.Leave();
     }
     v.Num("SimPower", t.SimPower);
-    v.Num("Rewind", t.Rewind);
-    v.Num("TttrkOption", t.TttrkOption);
+    v.Flag("Rewind", t.Rewind);
+    v.Count("TttrkOption", t.TttrkOption, 0, 1);
     v.Num("TttrkSats", t.TttrkSats);
     v.Num("TttrkTime", t.TttrkTime);
     v.Num("SimPowerRepeat", t.SimPowerRepeat);
     v.Num("Reserved", t.Reserved);
     v.Num("OffTime", t.OffTime);
-    v.Num("SingleSatEn", t.SingleSatEn);
+    v.Flag("SingleSatEn", t.SingleSatEn);
     v.Num("SingleSatStartPower", t.SingleSatStartPower);
     v.Num("SingleSatEndPower", t.SingleSatEndPower);
     v.Num("SingleSatStep", t.SingleSatStep);
     v.Num("SingleSatChannel", t.SingleSatChannel);
     v.Text("ScenarioFile", t.ScenarioFile);
     v.Text("AlmanacFile", t.AlmanacFile);
-    v.Num("LabSat", t.LabSat);
+    v.Flag("LabSat", t.LabSat);
     v.Text("LabSatBinFile", t.LabSatBinFile);
     v.Num("LabSatStart", t.LabSatStart);
     v.Num("LabSatDuration", t.LabSatDuration);
@@ -193,11 +195,14 @@ public:
         return out;
     }
 
-private:
+protected:
     struct Level {
         const char* array;
         std::size_t index;
     };
+    const Level* Top() const { return stack_.empty() ? nullptr : &stack_.front(); }
+
+private:
     std::vector<Level> stack_;
 };
 
@@ -215,6 +220,9 @@ public:
             bits = static_cast<decltype(bits)>(bits >> 8);
         }
     }
+    void Flag(const char* field, const int16_t& value) { Num(field, value); }
+    void Count(const char* field, const int16_t& value, int, int) { Num(field, value); }
+    void Keyword(const char* field, const std::string& text) { Text(field, text); }
     void Text(const char* field, const std::string& text) {
         if (text.size() > MaxConfigTextBytes && tooLongField.empty()) {
             tooLongField = Name(field);
@@ -248,15 +256,65 @@ public:
         if (!Take(field, 2)) return;
         const std::size_t count = static_cast<unsigned char>(data_[pos]) |
                                   (static_cast<std::size_t>(static_cast<unsigned char>(data_[pos + 1])) << 8);
+        // Every setting is typed text: a control byte in one (or in what a
+        // cut file still holds of it) says these bytes are no record.
+        const std::string_view held = data_.substr(pos + 2, count);
+        for (std::size_t i = 0; i < held.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(held[i]);
+            if (c < 0x20 || c == 0x7F) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "0x%02X", c);
+                Refuse(field, pos, std::string("a control byte (") + hex + ") at byte " +
+                                       std::to_string(pos + 2 + i) + ", which no setting holds");
+                return;
+            }
+        }
         if (data_.size() - pos - 2 < count) {
             Fail(field);
             return;
         }
-        text.assign(data_.substr(pos + 2, count));
+        text.assign(held);
         pos += 2 + count;
     }
 
+    // Fields whose values a configuration record never holds otherwise:
+    // bytes that are no record stop making sense there.
+    void Flag(const char* field, int16_t& value) {
+        const std::size_t at = pos;
+        Num(field, value);
+        if (!failed && value != FlagSet && value != FlagClear)
+            Refuse(field, at, std::to_string(value) + ", which is no flag (-1 or 0)");
+    }
+    void Count(const char* field, int16_t& value, int low, int high) {
+        const std::size_t at = pos;
+        Num(field, value);
+        if (!failed && (value < low || value > high))
+            Refuse(field, at,
+                   std::to_string(value) + ", outside " + std::to_string(low) + " to " + std::to_string(high));
+    }
+    void Keyword(const char* field, std::string& text) {
+        const std::size_t at = pos;
+        Text(field, text);
+        if (failed || text.empty()) return;
+        for (std::string_view k : TestTypeKeywords)
+            if (text == k) return;
+        std::string shown = text.substr(0, 40);
+        for (char& c : shown)
+            if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
+        Refuse(field, at, "\"" + shown + (text.size() > 40 ? "..." : "") + "\", which is no test type");
+    }
+
+    bool refused = false;
+    std::string refusal;      // the field, where it starts and what it holds
+    std::string brokenArray;  // the top-level array element the walk stopped in
+    std::size_t brokenIndex = 0;
+
 private:
+    void Refuse(const char* field, std::size_t at, const std::string& what) {
+        failed = true;
+        refused = true;
+        refusal = Name(field) + " (byte " + std::to_string(at) + ") holds " + what;
+    }
     // True when `size` bytes of the field are present; stops the walk otherwise.
     bool Take(const char* field, std::size_t size) {
         if (failed) return false;
@@ -270,6 +328,10 @@ private:
         failed = true;
         // An image that stops exactly between fields names no broken field.
         if (pos < data_.size()) brokenField = Name(field);
+        if (const Level* top = Top()) {
+            brokenArray = top->array;
+            brokenIndex = top->index;
+        }
     }
     std::string_view data_;
 };
@@ -305,14 +367,40 @@ ConfigEncodeResult EncodeSystemConfig(const SystemConfig& config) {
     return out;
 }
 
+namespace {
+
+// A record cut short keeps what it holds whole: the entry or device it
+// stops in goes back to its defaults (half of one is neither), and every
+// test entry whose line was lost with the tail gets it made again from the
+// entry, so the test list that the dialog shows and saves still holds it.
+void KeepWholeEntries(const Reader& r, SystemConfig& c) {
+    const std::string_view where = r.brokenArray;
+    if (where == "Devices" && r.brokenIndex < c.Devices.size()) c.Devices[r.brokenIndex] = DeviceConfig{};
+    if (where == "Tests" && r.brokenIndex < c.Tests.size()) c.Tests[r.brokenIndex] = TestEntry{};
+    const std::size_t lines_whole = where == "TestLines" ? r.brokenIndex : 0;
+    for (std::size_t i = lines_whole; i < c.Tests.size(); ++i)
+        if (c.Tests[i].Enabled == FlagSet) c.TestLines[i] = TestLineFromEntry(c.Tests[i]);
+}
+
+}  // namespace
+
 ConfigDecodeResult DecodeSystemConfig(std::string_view bytes) {
     ConfigDecodeResult out;
     Reader r(bytes);
     VisitConfig(out.config, r);
+    if (r.refused) {
+        out.config = SystemConfig{};
+        out.notARecord = r.refusal;
+        out.bytesUsed = r.pos;
+        return out;
+    }
     out.complete = !r.failed;
     out.bytesUsed = r.pos;
     out.brokenField = r.brokenField;
-    if (!out.complete) return out;
+    if (!out.complete) {
+        KeepWholeEntries(r, out.config);
+        return out;
+    }
     // Only a whole block that starts where the record ends is the antenna:
     // anything else there is what an older save left behind.
     const std::string_view tail = bytes.substr(r.pos);

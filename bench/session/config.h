@@ -169,11 +169,19 @@ struct ConfigDecodeResult {
     bool complete = false;    // the whole record was present
     std::size_t bytesUsed = 0;  // end of the last field read whole
     std::string brokenField;  // when incomplete and not empty: the field cut off
+    // Not empty when the bytes are no configuration record: the first field
+    // whose value no record holds (a flag other than -1 or 0, a test type
+    // that is no keyword, a count out of its range), where it starts and
+    // what it holds. `config` is then the default record.
+    std::string notARecord;
 };
 
 // Reads a record from the start of an image, and the antenna block when one
 // starts right after the record, is whole and its check holds; other bytes
 // after the record are ignored. `bytesUsed` is the end of the record.
+// An image cut short keeps every device and test entry it holds whole; the
+// one it stops in takes its defaults, and each test entry kept whose line is
+// gone gets its line made again from it (TestLineFromEntry).
 ConfigDecodeResult DecodeSystemConfig(std::string_view bytes);
 
 // ---- The file ---------------------------------------------------------------
@@ -181,12 +189,18 @@ ConfigDecodeResult DecodeSystemConfig(std::string_view bytes);
 struct ConfigLoadResult {
     SystemConfig config;
     std::string warning;      // empty when the file was whole, empty or missing
+    // The file is no configuration record (or cannot be read): nothing of it
+    // is loaded, and whoever holds a configuration keeps it.
+    bool refused = false;
 };
 
 // Reads a configuration file. A missing or empty file gives the default
-// record and no warning. A file that ends inside the record gives the fields
-// read whole, defaults for the rest, and a warning naming the file and the
-// byte where it ends. Never creates or changes the file.
+// record and no warning. A file that ends inside the record gives what it
+// holds whole (see DecodeSystemConfig), defaults for the rest, and a warning
+// naming the file, the byte where it ends and the field it stops in. A file
+// that is no record, or that cannot be read, is refused with a warning that
+// says why (for bytes that are no record: where they stop making sense).
+// Never creates or changes the file.
 ConfigLoadResult LoadSystemConfig(const std::string& path);
 
 struct ConfigSaveResult {

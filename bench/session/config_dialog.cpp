@@ -216,7 +216,8 @@ bool TestingConfig::WriteConfig(const std::string& path) {
 
 void TestingConfig::Load_Command_Click() {
     ConfigLoadResult loaded = LoadSystemConfig(ConfigDatPath());
-    config_ = std::move(loaded.config);
+    // A file that is no configuration leaves the one the dialog holds.
+    if (!loaded.refused) config_ = std::move(loaded.config);
     if (!loaded.warning.empty()) {
         // The log keeps the record; the person about to edit and save these
         // settings must know that part of them are defaults, not what was saved.
@@ -248,13 +249,16 @@ void TestingConfig::LoadConfigFromFile() {
                                         ProgramFolder());
     if (name.isEmpty()) return;
     ConfigLoadResult loaded = LoadSystemConfig(name.toStdString());
-    if (!loaded.warning.empty()) {
-        WarnUser(this, QString::fromStdString(loaded.warning) + QStringLiteral(" Nothing was loaded."));
+    if (!loaded.warning.empty()) ReportTrappedError(loaded.warning, "LoadConfigFromFile");
+    if (loaded.refused) {
+        WarnUser(this, QString::fromStdString(loaded.warning));
         return;
     }
     configFileName_ = name.toStdString();
     config_ = std::move(loaded.config);
     ConfigPanelUpdate();
+    // A file cut short is loaded with what it holds whole, and says so.
+    if (!loaded.warning.empty()) WarnUser(this, QString::fromStdString(loaded.warning));
 }
 
 void TestingConfig::SaveConfigToFile() {

@@ -78,28 +78,36 @@ ConfigLoadResult LoadSystemConfig(const std::string& path) {
     const bool found = ::stat(path.c_str(), &st) == 0;
     if (!found && errno == ENOENT) return out;  // first start
     if (found && S_ISDIR(st.st_mode)) {
-        out.warning = "Config file \"" + path + "\" is a folder; the default settings are used.";
+        out.refused = true;
+        out.warning = "Config file \"" + path + "\" is a folder; it is not loaded.";
         return out;
     }
     if (found && !S_ISREG(st.st_mode)) {
-        out.warning = "Config file \"" + path + "\" is not a regular file; the default settings are used.";
+        out.refused = true;
+        out.warning = "Config file \"" + path + "\" is not a regular file; it is not loaded.";
         return out;
     }
     std::string bytes, error;
     if (!ReadWholeFile(path, bytes, error)) {
-        out.warning = "Config file \"" + path + "\" cannot be read (" + error +
-                      "); the default settings are used.";
+        out.refused = true;
+        out.warning = "Config file \"" + path + "\" cannot be read (" + error + "); it is not loaded.";
         return out;
     }
     if (bytes.empty()) return out;
     ConfigDecodeResult decoded = DecodeSystemConfig(bytes);
+    if (!decoded.notARecord.empty()) {
+        out.refused = true;
+        out.warning = "Config file \"" + path + "\" is not a configuration record: " + decoded.notARecord +
+                      "; it is not loaded.";
+        return out;
+    }
     out.config = std::move(decoded.config);
     if (!decoded.complete) {
         out.warning = "Config file \"" + path + "\" ends at byte " + std::to_string(bytes.size());
         if (!decoded.brokenField.empty())
             out.warning += ", inside " + decoded.brokenField + " (from byte " +
                            std::to_string(decoded.bytesUsed) + ")";
-        out.warning += "; the settings after that take their defaults.";
+        out.warning += "; what it holds whole is kept, the settings after that take their defaults.";
     }
     return out;
 }

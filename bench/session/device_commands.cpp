@@ -118,11 +118,11 @@ void DeviceFanout::MakeKML() {
         if (slash != std::string::npos) name = name.substr(slash + 1);
         const size_t dot = name.find_last_of('.');
         if (dot != std::string::npos) name = name.substr(0, dot);
-        const bool started =
-            services_.launcher &&
-            services_.launcher->StartDetached(services_.navsiftProgram,
-                                              {"-nmea", local, "-kml", "-name", name});
-        if (!started) Log("Device " + Slot(s).DName + ": cannot start " + services_.navsiftProgram + " (MakeKML)");
+        const std::string why = services_.launcher ? services_.launcher->StartDetached(
+                                                         services_.navsiftProgram, {"-nmea", local, "-kml", "-name", name})
+                                                   : "no program launcher";
+        if (!why.empty())
+            Log("Device " + Slot(s).DName + ": cannot start " + services_.navsiftProgram + ": " + why + " (MakeKML)");
     });
 }
 

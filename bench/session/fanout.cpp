@@ -1,4 +1,5 @@
 #include "platform/qt/bench_timer.h"
+#include <cstdio>
 #include "bench/session/fanout.h"
 
 #include "bench/devices/system_log.h"
@@ -8,10 +9,14 @@
 
 namespace bench::session {
 
+// Every field at its full width (05-03-2011_09.07.30): session folders of
+// one day then list in the order of their times.
 std::string GetDateTimeStamp(double date_time) {
     const platform::DateTimeParts p = platform::SplitDateSerial(date_time);
-    return std::to_string(p.Day) + "-" + std::to_string(p.Month) + "-" + std::to_string(p.Year) + "_" +
-           std::to_string(p.Hour) + "." + std::to_string(p.Minute) + "." + std::to_string(p.Second);
+    char text[48];
+    std::snprintf(text, sizeof text, "%02d-%02d-%04d_%02d.%02d.%02d", p.Day, p.Month, p.Year, p.Hour, p.Minute,
+                  p.Second);
+    return text;
 }
 
 DeviceFanout::DeviceFanout(BenchState& state, SessionServices& services)

@@ -83,8 +83,7 @@ void TestEngine::ApplyPendingLevelLogs() {
 }
 
 void TestEngine::StopSessionAsFailure(const std::string& why) {
-    Log(why + ": test session stopped");
-    StopTesting();
+    StopSession(why);
     Status(1, "Test Session FAILED: " + why);
 }
 
@@ -186,9 +185,9 @@ void TestEngine::PowerLevelTestStateMachine() {
                 Status(1, "Waiting for signal stabilization " + I(left) + "s" + I(p.SignalOffUtc) + " " +
                               I(p.SignalOnUtc) + " " + I(p.SignalSwitchTime));
             // The target is what the receivers track while the signal is
-            // still on; once it is off they track nothing, and a target of
-            // none would end every trial at once.
-            fanout_.TestingSetTTTRKSatsToCurrentStableTracked(5);
+            // still on: within the switch-off second a receiver may already
+            // have lost it, and a target of none would end every trial at once.
+            if (left > 0) fanout_.TestingSetTTTRKSatsToCurrentStableTracked(5);
             break;
         }
         p.SignalSwitchTime += r.OffTime;

@@ -29,6 +29,13 @@ std::string WithoutCrLf(std::string s) {
 
 void TestEngine::FixEventManagement() { CollectFixResults(); }
 
+// A trial the engine gave up for the device, or a time to track the device
+// did not measure within its bound: either has no measurement.
+bool TestEngine::TrialHasNoMeasurement(int slot, DeviceOps& d) const {
+    if (state_.TrialFailed[slot]) return true;
+    return state_.Run.TttrkOption != 0 && d.GetTTFF() < 0;
+}
+
 std::array<bool, DeviceSlots> TestEngine::CollectFixResults() {
     const int16_t trial = state_.Run.Trial;
     std::array<bool, DeviceSlots> written{};
@@ -39,7 +46,7 @@ std::array<bool, DeviceSlots> TestEngine::CollectFixResults() {
             DeviceOps& d = *state_.NmeaWindows[s];
             // A device whose trial failed has no measurement: its line
             // carries the error value, once, and so do its companion lines.
-            const bool failed = state_.TrialFailed[s];
+            const bool failed = TrialHasNoMeasurement(s, d);
             if (failed) d.DeviceMarkTrialFailed();
             const double t = failed ? -1.0 : platform::RoundDecimals(d.GetTTFF(), 2);
             if (t < 0) Status(1, "Time Measure ERROR!");
@@ -73,7 +80,7 @@ void TestEngine::SatellitesTrackedEventManagement() {
         written[s] = true;
         fanout_.Guarded("SatellitesTrackedEventManagement", s, [&] {
             DeviceOps& d = *state_.NmeaWindows[s];
-            const bool failed = state_.TrialFailed[s];
+            const bool failed = TrialHasNoMeasurement(s, d);
             if (failed) d.DeviceMarkTrialFailed();
             const double t = failed ? -1.0 : platform::RoundDecimals(d.GetTTFF(), 2);
             if (t < 0) Status(1, "Time Measure ERROR!");

@@ -3,8 +3,13 @@
 #include "platform/qt/bench_timer.h"
 #include "bench/session/test_engine.h"
 #include "platform/core/clock.h"
+#include "platform/core/numtext.h"
+
+#include <algorithm>
 
 namespace bench::session {
+
+using platform::NumberToText;
 
 std::string DeviceWorkbookName(const std::string& device) {
     // The session-end report of the receiver is <device>.xlsx in the same
@@ -18,6 +23,22 @@ void TestEngine::SystemConfigUpdate(const SystemConfig& config) {
     for (int s = 0; s < DeviceSlots; ++s)
         if (config.Devices[s].DevEN == FlagSet) state_.ConfiguredLPath[s] = config.Devices[s].LPath;
     if (!state_.SessionRunning) state_.RunConfig = config;
+}
+
+std::string TestEngine::ResultsNotKept() const {
+    const SystemConfig& cfg = state_.ActiveConfig;
+    bool any = false, logs = false;
+    for (int s = 0; s < DeviceSlots; ++s) {
+        const DeviceConfig& d = cfg.Devices[s];
+        if (d.DevEN != FlagSet || state_.NmeaWindows[s] == nullptr) continue;
+        any = true;
+        if (d.RLog == FlagSet) return {};
+        logs = logs || d.GLog == FlagSet || d.PLog == FlagSet;
+    }
+    if (!any) return {};
+    if (logs) return "No results file will be written: \"Results Logging\" is off for every enabled receiver";
+    return "No results file and no log will be written: \"Results Logging\" and \"Global Logging\" are off "
+           "for every enabled receiver";
 }
 
 bool TestEngine::StartSession() { return StartCommon(GetDateTimeStamp(Now()), true); }
@@ -46,6 +67,9 @@ bool TestEngine::StartCommon(const std::string& stamp, bool create_excel) {
     script_load_failure_.clear();
     WriteFailures::Reset();
     session_stamp_ = stamp;
+
+    // A session that keeps nothing must not pass for one that did.
+    if (const std::string none = ResultsNotKept(); !none.empty()) Log("Test session keeps no results: " + none);
 
     SystemConfig& cfg = state_.RunConfig;
     std::array<std::string, DeviceSlots> folders;
@@ -111,16 +135,77 @@ void TestEngine::NameLeftOutReceivers() {
     }
 }
 
-void TestEngine::FailTrialInProgress() {
-    if (!state_.SessionRunning || !state_.Run.Running || TestState != 2) return;
+bool TestEngine::TrialUnderWay() const {
+    if (!state_.SessionRunning || !state_.Run.Running) return false;
+    if (TestState == 2) return true;
+    // A reacquisition trial runs from its scenario's set-up to the receivers'
+    // results.
+    if (TestState == 12) return PowerSubState >= 1 && PowerSubState != 10 && PowerSubState != 11 && PowerSubState != 12;
+    return false;
+}
+
+std::string TestEngine::FailTrialInProgress() {
+    if (!TrialUnderWay()) return {};
+    const bool reacquisition = TestState == 12;
+    // Before the signal-on trigger is armed, "completed" is the last trial's.
+    const bool armed = !reacquisition || PowerSubState == 6 || PowerSubState == 8 || PowerSubState == 9;
     for (int s = 0; s < DeviceSlots; ++s) {
         if (!fanout_.SlotEnabled(s) || state_.TrialFailed[s]) continue;
         bool completed = false;
-        fanout_.Guarded("FailTrialInProgress", s, [&] { completed = state_.NmeaWindows[s]->IsTestCompleted(); });
+        if (armed)
+            fanout_.Guarded("FailTrialInProgress", s, [&] { completed = state_.NmeaWindows[s]->IsTestCompleted(); });
         if (!completed) state_.TrialFailed[s] = true;
     }
-    TestState = 3;  // written once, whatever comes next
-    NoteTrialRowsPending(CollectFixResults());
+    // Written once, whatever comes next.
+    std::array<bool, DeviceSlots> written{};
+    if (reacquisition) {
+        PowerSubState = 10;
+        SatellitesTrackedEventManagement();
+        written = state_.RowsPending;
+    } else {
+        TestState = 3;
+        written = CollectFixResults();
+        NoteTrialRowsPending(written);
+    }
+    std::string out;
+    for (int s = 0; s < DeviceSlots; ++s) {
+        if (!written[s]) continue;
+        std::string got = "failed (-1)";
+        fanout_.Guarded("FailTrialInProgress", s, [&] {
+            DeviceOps& d = *state_.NmeaWindows[s];
+            if (!TrialHasNoMeasurement(s, d)) got = NumberToText(platform::RoundDecimals(d.GetTTFF(), 2)) + " s";
+        });
+        out += (out.empty() ? "" : ", ") + state_.RunConfig.Devices[s].DName + ": " + got;
+    }
+    return out;
+}
+
+std::string TestEngine::WhereTheSessionIs() const {
+    const TestRun& r = state_.Run;
+    if (r.TestType.empty()) return {};
+    std::string where = " during " + r.TestType + " test";
+    if (TrialUnderWay())
+        where += ", trial " + std::to_string(r.Trial) + " of " + std::to_string(r.Trials);
+    else if (r.Running && r.Trial > 1)
+        where += ", after trial " + std::to_string(std::min<int>(r.Trial - 1, r.Trials)) + " of " +
+                 std::to_string(r.Trials);
+    if (r.PowerMode) where += ", power level " + NumberToText(r.CurrentPower);
+    return where;
+}
+
+void TestEngine::StopSession(const std::string& why) {
+    if (state_.SessionRunning) {
+        const std::string where = WhereTheSessionIs();
+        std::string receivers = FailTrialInProgress();
+        if (receivers.empty()) {
+            for (int s = 0; s < DeviceSlots; ++s)
+                if (fanout_.SlotEnabled(s))
+                    receivers += (receivers.empty() ? "" : ", ") + state_.RunConfig.Devices[s].DName;
+            if (!receivers.empty()) receivers = "receivers " + receivers;
+        }
+        Log("Test session stopped: " + why + where + (receivers.empty() ? "" : "; " + receivers));
+    }
+    StopTesting();
 }
 
 void TestEngine::StopTesting() {
@@ -157,7 +242,8 @@ void TestEngine::StopTesting() {
         fanout_.TestingCloseSpreadSheets();
         if (services_.spreadsheet) services_.spreadsheet->QuitSessionExcel();
     }
-    Status(1, "");
+    // A blank panel would not tell a stopped session from one never started.
+    Status(1, running ? "Test Session Stopped" : "");
     Status(2, "");  // the test shown as ongoing has stopped
     if (running) ReportSessionLosses();
 }

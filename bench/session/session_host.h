@@ -26,7 +26,7 @@ public:
     bool GetCARSTestSessionStatus() const override { return marks_.CARS_Test_Session; }
 
     bool TestSessionRunning() const override { return engine_.SessionRunning(); }
-    void StopTestSession() override { engine_.StopTesting(); }
+    void StopTestSession() override { engine_.StopSession("a receiver asked for a new test session"); }
     void StartTestSession(const std::string& name) override { engine_.StartTestSession(name); }
     void TestingChangePrimaryLogFile(const std::string& suffix) override {
         engine_.Fanout().TestingChangePrimaryLogFile(suffix);

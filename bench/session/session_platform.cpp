@@ -61,19 +61,25 @@ void QtScheduler::SingleShot(int ms, std::function<void()> fn) {
     });
 }
 
-bool DetachedLauncher::StartDetached(const std::string& program, const std::vector<std::string>& args) {
+std::string DetachedLauncher::StartDetached(const std::string& program, const std::vector<std::string>& args) {
     QString exe = QString::fromStdString(program);
     if (!exe.contains('/')) {
-        const QString local = QString::fromStdString(program_folder_) + "/" + exe;
-        const QFileInfo info(local);
-        if (info.isFile() && info.isExecutable())
-            exe = local;
-        else if (const QString found = QStandardPaths::findExecutable(exe); !found.isEmpty())
+        const QString beside = QString::fromStdString(programs_folder_) + "/" + exe;
+        const QFileInfo info(beside);
+        if (info.isFile() && info.isExecutable()) {
+            exe = beside;
+        } else if (const QString found = QStandardPaths::findExecutable(exe); !found.isEmpty()) {
             exe = found;
+        } else {
+            const QString path = qEnvironmentVariable("PATH");
+            return "not found beside the bench (" + beside.toStdString() + ") nor on the PATH (" +
+                   (path.isEmpty() ? std::string("empty") : path.toStdString()) + ")";
+        }
     }
     QStringList list;
     for (const auto& a : args) list << QString::fromStdString(a);
-    return QProcess::startDetached(exe, list);
+    if (!QProcess::startDetached(exe, list)) return "could not start " + exe.toStdString();
+    return {};
 }
 
 }  // namespace bench::session

@@ -52,15 +52,16 @@ public:
     void SingleShot(int ms, std::function<void()> fn) override;
 };
 
-// Starts a program detached. A bare program name is looked up in the program
-// folder first, then on the PATH.
+// Starts a program detached. A bare program name is the one installed with
+// the bench (in `programs_folder`, the folder of its own executable) when it
+// is there, else the one the PATH finds.
 class DetachedLauncher final : public IProcessLauncher {
 public:
-    explicit DetachedLauncher(std::string program_folder) : program_folder_(std::move(program_folder)) {}
-    bool StartDetached(const std::string& program, const std::vector<std::string>& args) override;
+    explicit DetachedLauncher(std::string programs_folder) : programs_folder_(std::move(programs_folder)) {}
+    std::string StartDetached(const std::string& program, const std::vector<std::string>& args) override;
 
 private:
-    std::string program_folder_;
+    std::string programs_folder_;
 };
 
 }  // namespace bench::session

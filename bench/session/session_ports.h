@@ -139,7 +139,9 @@ public:
 class IProcessLauncher {
 public:
     virtual ~IProcessLauncher() = default;
-    virtual bool StartDetached(const std::string& program, const std::vector<std::string>& args) = 0;
+    // "" when started, else why not (for a program given by name: where it
+    // was looked for).
+    virtual std::string StartDetached(const std::string& program, const std::vector<std::string>& args) = 0;
 };
 
 // User warnings; never blocks an unattended session.

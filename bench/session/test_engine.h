@@ -28,13 +28,18 @@ public:
     // Session start requested by a receiver: the name goes before the stamp
     // and no spreadsheet application is created.
     bool StartTestSession(const std::string& name);
-    // Testing > Stop.
-    void StopTesting();
-    // The session is ended in the middle of a trial (window closed, signal):
-    // that trial is written, as failed for every receiver that has not
-    // completed it. Call before StopTesting.
-    void FailTrialInProgress();
+    // Every road that ends a session (Stop, New Test Session, a closed main
+    // window, a signal, a receiver's request, a wait that cannot end) goes
+    // through here: the trial under way is written as failed for every
+    // receiver that has not completed it, and the system log says `why`,
+    // at which test and trial, and what each receiver got. Without a
+    // running session it only makes sure nothing is left running.
+    void StopSession(const std::string& why);
     bool SessionRunning() const { return state_.SessionRunning; }
+    // "" when a receiver of the loaded configuration writes a results file;
+    // else what a session started now keeps ("No results file will be
+    // written: ..."), for the question before Start and the system log.
+    std::string ResultsNotKept() const;
     const std::string& SessionStamp() const { return session_stamp_; }
 
     // --- test list dispatch and initialisers ---
@@ -111,8 +116,16 @@ public:
     void EntryFailed(const std::string& text);
 
 private:
+    // The stop itself: timers, receivers' test machines, files.
+    void StopTesting();
+    // The trial under way, written with its receivers' results ("" when
+    // no trial was under way); returns what each receiver got.
+    std::string FailTrialInProgress();
+    bool TrialUnderWay() const;
+    std::string WhereTheSessionIs() const;
     // FixEventManagement: the slots that got a results line.
     std::array<bool, DeviceSlots> CollectFixResults();
+    bool TrialHasNoMeasurement(int slot, DeviceOps& d) const;
     void NoteTrialRowsPending(const std::array<bool, DeviceSlots>& written);
     // A start says which receivers with a window it runs without.
     void NameLeftOutReceivers();

@@ -181,6 +181,27 @@ std::string BuildTestLine(const TestEditorValues& v) {
     return line;
 }
 
+std::string TestLineFromEntry(const TestEntry& e) {
+    using platform::NumberToText;
+    auto n = [](long v) { return std::to_string(v); };
+    TestEditorValues v;
+    v.type = e.Type;
+    v.scenario = e.Simulator == FlagSet ? ScenarioSimulator : e.LabSat == FlagSet ? ScenarioLabSat : ScenarioRoof;
+    v.testField = {n(e.Trials), n(e.MinDelay), n(e.MaxDelay), n(e.TttrkSats), n(e.TttrkTime)};
+    v.ttff = e.TttrkOption == 0;
+    v.scriptFile = e.ScriptFiles[0];
+    v.almanacsFile = e.AlmanacFile;
+    v.simData = {n(e.SimSetupTime),          NumberToText(e.SimPower),          NumberToText(e.StartPower),
+                 NumberToText(e.EndPower),   NumberToText(e.PowerStep),         n(e.OffTime),
+                 n(e.FirstSatChannel),       n(e.FirstSatPower),                n(e.SingleSatChannel),
+                 NumberToText(e.SingleSatStartPower), NumberToText(e.SingleSatEndPower),
+                 NumberToText(e.SingleSatStep), e.ScenarioFile, e.AlmanacFile};
+    v.simOption = {e.Rewind == FlagSet, e.FirstSatEn == FlagSet, e.SingleSatEn == FlagSet};
+    v.labSatData = {e.LabSatBinFile, n(e.LabSatStart), n(e.LabSatDuration), n(e.LabSatIterations), e.AlmanacFile,
+                    n(e.LabSatAttenuation)};
+    return BuildTestLine(v);
+}
+
 std::string CheckTestEditorValues(const TestEditorValues& v) {
     auto comma = [](const std::string& s) { return s.find(',') != std::string::npos; };
     bool any = comma(v.type) || comma(v.scriptFile) || comma(v.almanacsFile);

@@ -67,6 +67,10 @@ std::string BuildTestLine(const TestEditorValues& values);
 // field, a number that does not fit its field.
 std::string CheckTestEditorValues(const TestEditorValues& values);
 
+// The line of an entry whose line is lost (a configuration file cut before
+// its test lines): parsed again, it gives the entry's values back.
+std::string TestLineFromEntry(const TestEntry& entry);
+
 // The editor's values read back from a line, from the same field positions
 // as parsing; `base` supplies what the line does not carry.
 TestEditorValues EditorValuesFromLine(std::string_view line, const TestEditorValues& base);

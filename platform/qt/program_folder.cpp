@@ -1,20 +1,11 @@
 #include "platform/qt/program_folder.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <cstdlib>
-#include <unistd.h>
 
 namespace platform {
 
 namespace {
-
-std::string ExecutableFolder() {
-    if (QCoreApplication::instance()) return QCoreApplication::applicationDirPath().toStdString();
-    QFileInfo exe(QStringLiteral("/proc/self/exe"));
-    return exe.canonicalFilePath().isEmpty() ? std::string() : exe.canonicalPath().toStdString();
-}
 
 std::string StripSlash(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -28,8 +19,6 @@ std::string ProgramFolder() {
         QDir().mkpath(QString::fromLocal8Bit(home));
         return StripSlash(home);
     }
-    std::string exe = ExecutableFolder();
-    if (!exe.empty() && ::access(exe.c_str(), W_OK) == 0) return StripSlash(exe);
     std::string base;
     if (const char* user = std::getenv("HOME"); user && *user)
         base = std::string(user) + "/.local/share";

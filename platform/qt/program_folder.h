@@ -1,7 +1,8 @@
 #pragma once
 // The program folder: where Config.dat, ComPorts.txt and SystemLogs live.
-// $FIXBENCH_HOME when set (tests always set it); else the executable's folder
-// when it is writable; else ~/.local/share/fixbench, created on demand.
+// $FIXBENCH_HOME when set (tests always set it); else ~/.local/share/fixbench,
+// created on demand. Never the executable's folder: a person's configuration
+// and recordings do not belong in a build tree, which a clean deletes.
 #include <string>
 #include <string_view>
 

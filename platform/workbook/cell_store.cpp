@@ -14,21 +14,26 @@ template <class T> size_t VectorBytes(const std::vector<T>& v) {
     return v.capacity() ? v.capacity() * sizeof(T) + kBlockOverhead : 0;
 }
 
+// A block holds 512 bytes of elements (one when an element is larger), and
+// the block map a pointer per block, as the standard library lays it out.
+template <class T> size_t DequeBytes(const std::deque<T>& d) {
+    constexpr size_t kBlock = 512;
+    constexpr size_t perBlock = sizeof(T) < kBlock ? kBlock / sizeof(T) : 1;
+    const size_t blocks = d.size() / perBlock + 1;
+    return blocks * (perBlock * sizeof(T) + kBlockOverhead) + std::max<size_t>(8, blocks + 2) * sizeof(void*) +
+           kBlockOverhead;
+}
+
 size_t StringBytes(const std::string& s) {
     // Short texts live inside the string object.
     return s.capacity() > 15 ? s.capacity() + 1 + kBlockOverhead : 0;
-}
-
-// Grows by half, not double: a long column wastes at most a third of its slots.
-template <class T> void MakeRoom(std::vector<T>& v) {
-    if (v.size() == v.capacity()) v.reserve(v.capacity() + v.capacity() / 2 + 4);
 }
 
 }  // namespace
 
 CellStore::CellStore() : styles_(1) {}
 
-std::vector<CellStore::Slot>::const_iterator CellStore::LowerBound(const std::vector<Slot>& v, int row) {
+CellStore::Column::const_iterator CellStore::LowerBound(const Column& v, int row) {
     if (v.empty() || static_cast<int>(v.back().row) < row) return v.end();
     if (static_cast<int>(v.front().row) >= row) return v.begin();
     return std::lower_bound(v.begin(), v.end(), row,
@@ -37,7 +42,7 @@ std::vector<CellStore::Slot>::const_iterator CellStore::LowerBound(const std::ve
 
 const CellStore::Slot* CellStore::Find(int row, int col) const {
     if (col < 1 || col > static_cast<int>(cols_.size())) return nullptr;
-    const std::vector<Slot>& v = cols_[col - 1];
+    const Column& v = cols_[col - 1];
     // Reads mostly walk down a column: try where the last one ended first.
     if (hints_.size() < cols_.size()) hints_.resize(cols_.size(), 0);
     size_t& h = hints_[col - 1];
@@ -56,7 +61,7 @@ CellStore::Slot* CellStore::FindMutable(int row, int col) { return const_cast<Sl
 
 CellStore::Slot& CellStore::Ensure(int row, int col) {
     if (col > static_cast<int>(cols_.size())) cols_.resize(col);
-    std::vector<Slot>& v = cols_[col - 1];
+    Column& v = cols_[col - 1];
     auto it = v.begin() + (LowerBound(v, row) - v.cbegin());
     if (it != v.end() && static_cast<int>(it->row) == row) {
         if (it->kind() == Kind::Gone) {
@@ -71,22 +76,21 @@ CellStore::Slot& CellStore::Ensure(int row, int col) {
     s.num = 0;
     s.row = static_cast<uint32_t>(row);
     s.tag = static_cast<uint32_t>(Kind::Blank);
-    size_t at = static_cast<size_t>(it - v.begin());
-    MakeRoom(v);
     ++slots_;
-    return *v.insert(v.begin() + static_cast<std::ptrdiff_t>(at), s);
+    // At the end, as a sheet is mostly written, nothing stored moves.
+    if (it == v.end()) return v.emplace_back(s);
+    return *v.insert(it, s);
 }
 
 namespace {
 // Puts `item` in a free place of `table`, or at its end.
-template <class T> uint32_t Place(std::vector<T>& table, std::vector<uint32_t>& free, T item) {
+template <class T> uint32_t Place(std::deque<T>& table, std::vector<uint32_t>& free, T item) {
     if (!free.empty()) {
         uint32_t i = free.back();
         free.pop_back();
         table[i] = std::move(item);
         return i;
     }
-    MakeRoom(table);
     table.push_back(std::move(item));
     return static_cast<uint32_t>(table.size() - 1);
 }
@@ -260,7 +264,7 @@ void CellStore::ForEachByRow(const std::function<void(int, int, const Slot&)>& v
         for (int c : active) row = std::min(row, cols_[c][at[c]].row);
         size_t keep = 0;
         for (int c : active) {
-            const std::vector<Slot>& v = cols_[c];
+            const Column& v = cols_[c];
             if (v[at[c]].row == row) {
                 const Slot& s = v[at[c]++];
                 if (s.Stored()) visit(static_cast<int>(row), c + 1, s);
@@ -290,7 +294,7 @@ void CellStore::Remap(const std::function<std::pair<int, int>(int, int)>& map) {
             t.row = static_cast<uint32_t>(nr);
             moved.push_back({nc, nr, t});
         }
-        std::vector<Slot>().swap(cols_[c]);
+        Column().swap(cols_[c]);
     }
     std::stable_sort(moved.begin(), moved.end(),
                      [](const Moved& a, const Moved& b) { return std::tie(a.col, a.row) < std::tie(b.col, b.row); });
@@ -301,9 +305,7 @@ void CellStore::Remap(const std::function<std::pair<int, int>(int, int)>& map) {
             continue;
         }
         if (moved[i].col > static_cast<int>(cols_.size())) cols_.resize(moved[i].col);
-        std::vector<Slot>& v = cols_[moved[i].col - 1];
-        MakeRoom(v);
-        v.push_back(moved[i].slot);
+        cols_[moved[i].col - 1].push_back(moved[i].slot);
     }
     ForgetResults();
     Recount();
@@ -311,18 +313,18 @@ void CellStore::Remap(const std::function<std::pair<int, int>(int, int)>& map) {
 
 void CellStore::ReleaseColumn(int col) {
     if (col < 1 || col > static_cast<int>(cols_.size())) return;
-    std::vector<Slot>().swap(cols_[static_cast<size_t>(col - 1)]);
+    Column().swap(cols_[static_cast<size_t>(col - 1)]);
     if (static_cast<size_t>(col - 1) < hints_.size()) hints_[static_cast<size_t>(col - 1)] = 0;
 }
 
 size_t CellStore::MemoryBytes() const {
-    size_t n = sizeof(*this) + VectorBytes(cols_);
-    for (const auto& v : cols_) n += VectorBytes(v);
-    n += VectorBytes(texts_) + VectorBytes(freeTexts_);
+    size_t n = sizeof(*this) + DequeBytes(cols_);
+    for (const auto& v : cols_) n += DequeBytes(v);
+    n += DequeBytes(texts_) + VectorBytes(freeTexts_);
     for (const std::string& t : texts_) n += StringBytes(t);
-    n += VectorBytes(formulas_) + VectorBytes(freeFormulas_);
+    n += DequeBytes(formulas_) + VectorBytes(freeFormulas_);
     for (const FormulaCell& f : formulas_) n += StringBytes(f.formula) + StringBytes(f.formulaR1C1) + StringBytes(f.a1);
-    n += VectorBytes(styles_) + VectorBytes(rowContent_) + VectorBytes(colContent_);
+    n += VectorBytes(styles_) + DequeBytes(rowContent_) + DequeBytes(colContent_) + VectorBytes(hints_);
     return n;
 }
 

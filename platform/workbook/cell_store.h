@@ -1,8 +1,10 @@
 #pragma once
-// The cells of one worksheet in compact form: per column a vector of 16-byte
+// The cells of one worksheet in compact form: per column a run of 16-byte
 // slots sorted by row, with texts, formulas and formats held once in side
 // tables and referenced by index. The used area is kept up to date as cells
-// gain and lose content, so nothing walks the cells to find it.
+// gain and lose content, so nothing walks the cells to find it. Columns and
+// tables are stored in blocks: a sheet that grows never moves the cells it
+// already holds.
 #include "platform/workbook/address.h"
 #include "platform/workbook/formula.h"
 #include "platform/workbook/style.h"
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -86,7 +89,7 @@ public:
     template <class F> void ForEachIn(const Area& a, F&& visit) const {
         int last = std::min<int>(a.col2, static_cast<int>(cols_.size()));
         for (int c = a.col1; c <= last; ++c) {
-            const std::vector<Slot>& v = cols_[c - 1];
+            const Column& v = cols_[c - 1];
             for (auto it = LowerBound(v, a.row1); it != v.end() && static_cast<int>(it->row) <= a.row2; ++it)
                 if (it->Stored()) visit(static_cast<int>(it->row), c, *it);
         }
@@ -104,7 +107,8 @@ public:
     size_t MemoryBytes() const;
 
 private:
-    static std::vector<Slot>::const_iterator LowerBound(const std::vector<Slot>& v, int row);
+    using Column = std::deque<Slot>;
+    static Column::const_iterator LowerBound(const Column& v, int row);
     Slot* FindMutable(int row, int col);
     Slot& Ensure(int row, int col);
     void Release(Slot& s);  // frees the slot's text or formula entry
@@ -116,17 +120,17 @@ private:
     uint32_t NewText(std::string text);
     uint32_t NewFormula(FormulaCell f);
 
-    std::vector<std::vector<Slot>> cols_;
+    std::deque<Column> cols_;
     mutable std::vector<size_t> hints_;  // per column, where the last lookup ended
     size_t slots_ = 0;  // stored, Gone ones not counted
     size_t gone_ = 0;
-    std::vector<std::string> texts_;
+    std::deque<std::string> texts_;
     std::vector<uint32_t> freeTexts_;
-    std::vector<FormulaCell> formulas_;
+    std::deque<FormulaCell> formulas_;
     std::vector<uint32_t> freeFormulas_;
     std::vector<Style> styles_;  // [0] is no format of its own
     // Cells with content per row and per column, for the used area.
-    std::vector<uint32_t> rowContent_, colContent_;
+    std::deque<uint32_t> rowContent_, colContent_;
     size_t content_ = 0;
     Area used_{0, 0, 0, 0};
 };

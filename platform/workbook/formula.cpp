@@ -399,54 +399,81 @@ private:
 
     bool IsOp(const char* op) const { return p_ < t_.size() && t_[p_].kind == TK::Op && t_[p_].text == op; }
 
-    static NodePtr Bin(std::string op, NodePtr a, NodePtr b) {
-        auto n = std::make_unique<Node>();
-        n->kind = Node::Kind::Binary;
-        n->text = std::move(op);
-        n->kids.push_back(std::move(a));
-        n->kids.push_back(std::move(b));
-        return n;
+    // A run of operators of one precedence is one node: its operands in
+    // order and one code per operator ("l" <=, "g" >=, "n" <>), evaluated
+    // left to right in a loop. A formula of any length then takes no more
+    // stack than its nesting, which is bounded.
+    class Chain {
+    public:
+        explicit Chain(NodePtr first) : n_(std::move(first)) {}
+        void Add(char op, NodePtr next) {
+            if (!chained_) {
+                auto c = std::make_unique<Node>();
+                c->kind = Node::Kind::Binary;
+                c->kids.push_back(std::move(n_));
+                n_ = std::move(c);
+                chained_ = true;
+            }
+            n_->text.push_back(op);
+            n_->kids.push_back(std::move(next));
+        }
+        NodePtr Done() { return std::move(n_); }
+
+    private:
+        NodePtr n_;
+        bool chained_ = false;
+    };
+
+    // The code of the comparison at hand, 0 when there is none.
+    char ComparisonCode() const {
+        if (p_ >= t_.size() || t_[p_].kind != TK::Op) return 0;
+        const std::string& op = t_[p_].text;
+        if (op == "=" || op == "<" || op == ">") return op[0];
+        if (op == "<>") return 'n';
+        if (op == "<=") return 'l';
+        if (op == ">=") return 'g';
+        return 0;
     }
 
     NodePtr Comparison() {
-        NodePtr n = Concat();
-        while (IsOp("=") || IsOp("<>") || IsOp("<") || IsOp(">") || IsOp("<=") || IsOp(">=")) {
-            std::string op = t_[p_++].text;
-            n = Bin(op, std::move(n), Concat());
+        Chain c(Concat());
+        while (const char op = ComparisonCode()) {
+            ++p_;
+            c.Add(op, Concat());
         }
-        return n;
+        return c.Done();
     }
     NodePtr Concat() {
-        NodePtr n = Additive();
+        Chain c(Additive());
         while (IsOp("&")) {
             ++p_;
-            n = Bin("&", std::move(n), Additive());
+            c.Add('&', Additive());
         }
-        return n;
+        return c.Done();
     }
     NodePtr Additive() {
-        NodePtr n = Term();
+        Chain c(Term());
         while (IsOp("+") || IsOp("-")) {
-            std::string op = t_[p_++].text;
-            n = Bin(op, std::move(n), Term());
+            const char op = t_[p_++].text[0];
+            c.Add(op, Term());
         }
-        return n;
+        return c.Done();
     }
     NodePtr Term() {
-        NodePtr n = Power();
+        Chain c(Power());
         while (IsOp("*") || IsOp("/")) {
-            std::string op = t_[p_++].text;
-            n = Bin(op, std::move(n), Power());
+            const char op = t_[p_++].text[0];
+            c.Add(op, Power());
         }
-        return n;
+        return c.Done();
     }
     NodePtr Power() {
-        NodePtr n = Unary();
+        Chain c(Unary());
         while (IsOp("^")) {
             ++p_;
-            n = Bin("^", std::move(n), Unary());
+            c.Add('^', Unary());
         }
-        return n;
+        return c.Done();
     }
     // Negation binds tighter than "^", as in the spreadsheet (-2^2 = 4).
     NodePtr Unary() {
@@ -459,10 +486,14 @@ private:
             return n;
         }
         NodePtr n = Primary();
-        while (IsOp("%")) {
-            ++p_;
+        // Signs in a row are one node that counts them.
+        if (IsOp("%")) {
             auto pct = std::make_unique<Node>();
             pct->kind = Node::Kind::Percent;
+            while (IsOp("%")) {
+                ++p_;
+                pct->number += 1;
+            }
             pct->kids.push_back(std::move(n));
             n = std::move(pct);
         }

@@ -14,6 +14,10 @@
 
 namespace workbook {
 
+// The longest formula a cell takes, in characters after the "=", as in
+// the spreadsheets that read the files.
+constexpr size_t kMaxFormulaCharacters = 8192;
+
 // What evaluation needs of the workbook.
 class RefResolver {
 public:

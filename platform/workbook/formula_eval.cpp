@@ -86,7 +86,12 @@ public:
         case Node::Kind::Percent: {
             double x;
             Value e;
-            o.v = ToNumber(Scalar(*n.kids[0]), x, e) ? Value(x / 100) : e;
+            if (!ToNumber(Scalar(*n.kids[0]), x, e)) {
+                o.v = e;
+                return o;
+            }
+            for (double k = 0; k < n.number; ++k) x /= 100;
+            o.v = Value(x);
             return o;
         }
         case Node::Kind::Binary: o.v = Binary(n); return o;
@@ -96,38 +101,53 @@ public:
     }
 
 private:
+    // A chain of operators of one precedence, left to right: the first
+    // error met among the operands, in order, is the result.
     Value Binary(const Node& n) {
-        // A long flat formula (A1+1+1+...) is a chain down the left
-        // operands: walked in a loop, so its length is never the stack's depth.
-        std::vector<const Node*> chain;
-        const Node* left = &n;
-        for (; left->kind == Node::Kind::Binary; left = left->kids[0].get()) chain.push_back(left);
-        Value a = Scalar(*left);
-        for (auto it = chain.rbegin(); it != chain.rend(); ++it) a = Apply(**it, a, Scalar(*(*it)->kids[1]));
-        return a;
+        if (n.text[0] == '&') return Concatenation(n);
+        Value acc = Scalar(*n.kids[0]);
+        for (size_t i = 1; i < n.kids.size(); ++i) acc = Apply(n.text[i - 1], acc, Scalar(*n.kids[i]));
+        return acc;
     }
 
-    Value Apply(const Node& n, const Value& a, const Value& b) {
-        // Views compare their lengths first: most names are told apart
-        // without reading them.
-        const std::string_view op = n.text;
+    // Built in one text: joining step by step would copy it once per "&".
+    Value Concatenation(const Node& n) {
+        std::string text;
+        Value error;
+        for (const auto& k : n.kids) {
+            const Value v = Scalar(*k);
+            if (v.IsError()) {
+                if (error.IsEmpty()) error = v;
+                continue;
+            }
+            if (error.IsEmpty()) text += v.ToString();
+        }
+        return error.IsEmpty() ? Value(std::move(text)) : error;
+    }
+
+    static Value Apply(char op, const Value& a, const Value& b) {
         if (a.IsError()) return a;
         if (b.IsError()) return b;
-        if (op == "&") return Value(a.ToString() + b.ToString());
-        if (op == "=" || op == "<>" || op == "<" || op == ">" || op == "<=" || op == ">=") {
-            int c = CompareValues(a, b);
-            bool r = op == "=" ? c == 0 : op == "<>" ? c != 0 : op == "<" ? c < 0 : op == ">" ? c > 0 : op == "<=" ? c <= 0 : c >= 0;
+        switch (op) {
+        case '=': case '<': case '>': case 'n': case 'l': case 'g': {
+            const int c = CompareValues(a, b);
+            const bool r = op == '=' ? c == 0 : op == 'n' ? c != 0 : op == '<' ? c < 0 : op == '>' ? c > 0
+                         : op == 'l' ? c <= 0 : c >= 0;
             return Value::Bool(r);
+        }
+        default: break;
         }
         double x, y;
         Value e;
         if (!ToNumber(a, x, e) || !ToNumber(b, y, e)) return e;
-        if (op == "+") return Finite(x + y);
-        if (op == "-") return Finite(x - y);
-        if (op == "*") return Finite(x * y);
-        if (op == "/") return y == 0 ? Err(CellError::Div0) : Finite(x / y);
-        if (op == "^") return Pow(x, y);
-        return Err(CellError::Value);
+        switch (op) {
+        case '+': return Finite(x + y);
+        case '-': return Finite(x - y);
+        case '*': return Finite(x * y);
+        case '/': return y == 0 ? Err(CellError::Div0) : Finite(x / y);
+        case '^': return Pow(x, y);
+        default: return Err(CellError::Value);
+        }
     }
 
     static Value Pow(double x, double y) {

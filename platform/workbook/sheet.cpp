@@ -305,6 +305,13 @@ void Worksheet::Put(int row, int col, const Value& v) {
 }
 
 void Worksheet::PutFormula(int row, int col, std::string_view text, bool r1c1) {
+    // Spreadsheets hold no longer formula: a file with one would not open.
+    size_t characters = 0;
+    for (char ch : text) characters += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+    if (!text.empty() && text.front() == '=') --characters;
+    if (characters > kMaxFormulaCharacters)
+        throw ExcelError("Formula", "the formula is " + std::to_string(characters) + " characters long, more than the " +
+                                        std::to_string(kMaxFormulaCharacters) + " a spreadsheet holds");
     FormulaShapes::Use use = shapes_.Parse(text, r1c1, row, col);  // throws before the cell changes
     CellStore::FormulaCell f;
     f.formula = r1c1 ? use.a1 : std::string(text);

@@ -151,7 +151,7 @@ bool KnownExtension(const fs::path& p) {
 }
 }  // namespace
 
-void Workbook::SaveAs(const std::string& path) { SaveAsWith(path, false); }
+void Workbook::SaveAs(const std::string& path, const std::string& shownAs) { SaveAsWith(path, false, shownAs); }
 
 void Workbook::SaveAsAndClose(const std::string& path) {
     SaveAsWith(path, true);
@@ -172,11 +172,12 @@ std::string Workbook::SaveAsPath(const std::string& path) const {
     return p.string();
 }
 
-void Workbook::SaveAsWith(const std::string& path, bool closing) {
+void Workbook::SaveAsWith(const std::string& path, bool closing, const std::string& shownAs) {
     const std::string p = SaveAsPath(path);
     if (closing) WriteXlsxAndRelease(*this, p);
-    else WriteXlsx(*this, p);
+    else WriteXlsx(*this, p, shownAs);
     path_ = p;
+    shownAs_ = shownAs;
     saved_ = true;
 }
 
@@ -188,19 +189,20 @@ void Workbook::CheckSavePath() const {
 
 void Workbook::Save() {
     CheckSavePath();
-    WriteXlsx(*this, path_);
+    WriteXlsx(*this, path_, shownAs_);
     saved_ = true;
 }
 
 std::unique_ptr<PreparedXlsx> Workbook::PrepareSave() const {
     CheckSavePath();
-    return PrepareXlsx(*this, path_);
+    return PrepareXlsx(*this, path_, shownAs_);
 }
 
-std::unique_ptr<PreparedXlsx> Workbook::PrepareSaveAs(const std::string& path) {
+std::unique_ptr<PreparedXlsx> Workbook::PrepareSaveAs(const std::string& path, const std::string& shownAs) {
     const std::string p = SaveAsPath(path);
-    std::unique_ptr<PreparedXlsx> prepared = PrepareXlsx(*this, p);
+    std::unique_ptr<PreparedXlsx> prepared = PrepareXlsx(*this, p, shownAs);
     path_ = p;
+    shownAs_ = shownAs;
     return prepared;
 }
 

@@ -73,8 +73,10 @@ public:
 
     // --- files
     // Saves under `path`; without an extension ".xlsx" is added. The file is
-    // written whole to a temporary name beside it, then renamed.
-    void SaveAs(const std::string& path);
+    // written whole to a temporary name beside it, then renamed. A failure
+    // names the file `shownAs` when one is given: the file a person asked
+    // for, where `path` is a working copy of it; so do later Saves.
+    void SaveAs(const std::string& path, const std::string& shownAs = {});
     // SaveAs, then Close. The cells no chart plots are let go as soon as
     // they are written, so a large table's save holds the charts' points
     // and little of the rest.
@@ -84,7 +86,7 @@ public:
     // now, the file is written when the result is finished. The workbook
     // counts as saved only once a save is done whole.
     std::unique_ptr<PreparedXlsx> PrepareSave() const;
-    std::unique_ptr<PreparedXlsx> PrepareSaveAs(const std::string& path);
+    std::unique_ptr<PreparedXlsx> PrepareSaveAs(const std::string& path, const std::string& shownAs = {});
     // Forgets the workbook (no save); the reference is invalid afterwards.
     void Close();
     std::string FullName() const;  // the saved path, or "BookN" before a save
@@ -110,7 +112,7 @@ public:
     std::string UniqueSheetName(std::string_view base) const;
 
 private:
-    void SaveAsWith(const std::string& path, bool closing);
+    void SaveAsWith(const std::string& path, bool closing, const std::string& shownAs = {});
     std::string SaveAsPath(const std::string& path) const;
     void CheckSavePath() const;
     friend class Sheet;
@@ -127,6 +129,7 @@ private:
     Sheet* active_ = nullptr;
     Chart* activeChart_ = nullptr;
     std::string path_;
+    std::string shownAs_;  // what failures to save under path_ name
     std::string untitled_;
     std::string caption_;
     uint64_t generation_ = 1;

@@ -6,13 +6,17 @@
 #include <xlsxwriter.h>
 
 #include <cerrno>
+#include <clocale>
+#include <locale.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <optional>
+#include <set>
 #include <tuple>
+#include <vector>
 #include <filesystem>
 #include <map>
 
@@ -473,59 +477,92 @@ private:
         return p;
     }
 
+    // One area of a chart's reference, as the file names it.
+    struct CacheArea {
+        std::string sheet;
+        lxw_row_t r1 = 0, r2 = 0;
+        lxw_col_t c1 = 0, c2 = 0;
+        uint64_t Cells() const { return (uint64_t(r2) - r1 + 1) * (uint64_t(c2) - c1 + 1); }
+    };
+
+    // The areas a single reference names, from what the file writer holds
+    // of it; false when it names none it could cache.
+    static bool SingleArea(const lxw_series_range* range, CacheArea& out) {
+        if (range->sheetname) {
+            out = {range->sheetname, range->first_row, range->last_row, range->first_col, range->last_col};
+            return true;
+        }
+        std::string f = range->formula;
+        if (f.size() >= LXW_MAX_FORMULA_RANGE_LENGTH) f.resize(LXW_MAX_FORMULA_RANGE_LENGTH - 1);
+        size_t bang = f.find('!');
+        if (f.empty() || f[0] == '(' || bang == std::string::npos) return false;
+        std::string sheet = f.substr(0, bang);
+        std::string cells = f.substr(bang + 1);
+        if (!sheet.empty() && sheet.front() == '\'') sheet.erase(0, 1);
+        if (!sheet.empty() && sheet.back() == '\'') sheet.pop_back();
+        out.sheet = sheet;
+        out.r1 = out.r2 = lxw_name_to_row(cells.c_str());
+        out.c1 = out.c2 = lxw_name_to_col(cells.c_str());
+        if (cells.find(':') != std::string::npos) {
+            out.r2 = lxw_name_to_row_2(cells.c_str());
+            out.c2 = lxw_name_to_col_2(cells.c_str());
+        }
+        return true;
+    }
+
+    // The worksheet of an area's sheet name in the file (the helper sheet of
+    // counts is null); false when the file has no such sheet.
+    bool SheetOf(const std::string& sheet, const Worksheet*& ws) const {
+        ws = nullptr;
+        if (!workbook_get_worksheet_by_name(out_, sheet.c_str())) return false;
+        if (helper_ && sheet == helperName_) return true;
+        for (int i = 1; i <= wb_.Count() && !ws; ++i) {
+            const Sheet& s = wb_.Sheets(i);
+            if (s.kind() == Sheet::Kind::Worksheet && CleanText(s.Name()) == sheet) ws = static_cast<const Worksheet*>(&s);
+        }
+        return ws != nullptr;
+    }
+
     // The cache of one reference, made the way the file writer would make it
-    // from the cells it holds, with the same refusals (lists of areas, areas
-    // wider and taller than one, unknown sheets).
+    // from the cells it holds, with the same refusals (areas wider and
+    // taller than one, unknown sheets). A list of areas (the average line of
+    // a TTFF chart) gets the points of its areas in order, as the file
+    // writer leaves such a reference without any.
     void FillCache(lxw_series_range* range) {
         if (!range || range->ignore_cache || (!range->formula && !range->sheetname)) return;
-        std::string sheet;
-        lxw_row_t r1, r2;
-        lxw_col_t c1, c2;
-        if (range->sheetname) {
-            sheet = range->sheetname;
-            r1 = range->first_row, r2 = range->last_row, c1 = range->first_col, c2 = range->last_col;
+        std::vector<CacheArea> areas;
+        if (const auto it = unions_.find(range); it != unions_.end()) {
+            areas = it->second;
         } else {
-            std::string f = range->formula;
-            if (f.size() >= LXW_MAX_FORMULA_RANGE_LENGTH) f.resize(LXW_MAX_FORMULA_RANGE_LENGTH - 1);
-            size_t bang = f.find('!');
-            if (f.empty() || f[0] == '(' || bang == std::string::npos) return;
-            sheet = f.substr(0, bang);
-            std::string cells = f.substr(bang + 1);
-            if (!sheet.empty() && sheet.front() == '\'') sheet.erase(0, 1);
-            if (!sheet.empty() && sheet.back() == '\'') sheet.pop_back();
-            r1 = lxw_name_to_row(cells.c_str());
-            c1 = lxw_name_to_col(cells.c_str());
-            r2 = r1, c2 = c1;
-            if (cells.find(':') != std::string::npos) {
-                r2 = lxw_name_to_row_2(cells.c_str());
-                c2 = lxw_name_to_col_2(cells.c_str());
-            }
+            CacheArea a;
+            if (!SingleArea(range, a)) return;
+            areas.push_back(a);
         }
-        if (r1 != r2 && c1 != c2) return;
-        if (!workbook_get_worksheet_by_name(out_, sheet.c_str())) return;
-        const Worksheet* ws = nullptr;
-        if (!(helper_ && sheet == helperName_)) {
-            for (int i = 1; i <= wb_.Count() && !ws; ++i) {
-                const Sheet& s = wb_.Sheets(i);
-                if (s.kind() == Sheet::Kind::Worksheet && CleanText(s.Name()) == sheet) ws = static_cast<const Worksheet*>(&s);
-            }
-            if (!ws) return;
+        std::vector<const Worksheet*> sheets;
+        uint64_t cells = 0;
+        for (const CacheArea& a : areas) {
+            if (a.r1 != a.r2 && a.c1 != a.c2) return;
+            const Worksheet* ws = nullptr;
+            if (!SheetOf(a.sheet, ws)) return;
+            sheets.push_back(ws);
+            cells += a.Cells();
         }
-        const uint64_t cells = (uint64_t(r2) - r1 + 1) * (uint64_t(c2) - c1 + 1);
         if (cells > 0xFFFF) {
             // Past the file writer's 16-bit count: it writes the reference
             // alone, and the cache goes into the saved file afterwards (once
             // for all the series that share the reference).
-            const Area area{static_cast<int>(r1) + 1, static_cast<int>(c1) + 1, static_cast<int>(r2) + 1,
-                            static_cast<int>(c2) + 1};
-            auto [it, fresh] = longCaches_.try_emplace(ChartCacheKey(sheet, area));
+            if (areas.size() != 1) return;
+            const CacheArea& a = areas[0];
+            const Area area{static_cast<int>(a.r1) + 1, static_cast<int>(a.c1) + 1, static_cast<int>(a.r2) + 1,
+                            static_cast<int>(a.c2) + 1};
+            auto [it, fresh] = longCaches_.try_emplace(ChartCacheKey(a.sheet, area));
             LongChartCache& cache = it->second;
             if (fresh) {
                 cache.count = cells;
                 uint64_t k = 0;
-                for (lxw_row_t r = r1; r <= r2; ++r)
-                    for (lxw_col_t c = c1; c <= c2; ++c, ++k) {
-                        const Point p = PointAt(ws, r, c);
+                for (lxw_row_t r = a.r1; r <= a.r2; ++r)
+                    for (lxw_col_t c = a.c1; c <= a.c2; ++c, ++k) {
+                        const Point p = PointAt(sheets[0], r, c);
                         if (!p.present) continue;
                         if (p.isText) cache.Add(k, p.text);
                         else cache.Add(k, p.number);
@@ -536,24 +573,38 @@ private:
             return;
         }
         size_t count = 0;
-        for (lxw_row_t r = r1; r <= r2; ++r)
-            for (lxw_col_t c = c1; c <= c2; ++c) {
-                auto* dp = static_cast<lxw_series_data_point*>(calloc(1, sizeof(lxw_series_data_point)));
-                if (!dp) throw ExcelError("Save", "out of memory for a chart's points");
-                Point p = PointAt(ws, r, c);
-                if (!p.present) dp->no_data = LXW_TRUE;
-                else if (p.isText) {
-                    dp->string = strdup(p.text.c_str());
-                    dp->is_string = LXW_TRUE;
-                    range->has_string_cache = LXW_TRUE;
-                } else {
-                    dp->number = p.number;
+        for (size_t i = 0; i < areas.size(); ++i) {
+            const CacheArea& a = areas[i];
+            for (lxw_row_t r = a.r1; r <= a.r2; ++r)
+                for (lxw_col_t c = a.c1; c <= a.c2; ++c) {
+                    auto* dp = static_cast<lxw_series_data_point*>(calloc(1, sizeof(lxw_series_data_point)));
+                    if (!dp) throw ExcelError("Save", "out of memory for a chart's points");
+                    Point p = PointAt(sheets[i], r, c);
+                    if (!p.present) dp->no_data = LXW_TRUE;
+                    else if (p.isText) {
+                        dp->string = strdup(p.text.c_str());
+                        dp->is_string = LXW_TRUE;
+                        range->has_string_cache = LXW_TRUE;
+                    } else {
+                        dp->number = p.number;
+                    }
+                    STAILQ_INSERT_TAIL(range->data_cache, dp, list_pointers);
+                    ++count;
                 }
-                STAILQ_INSERT_TAIL(range->data_cache, dp, list_pointers);
-                ++count;
-            }
+        }
         range->num_data_points = static_cast<uint16_t>(count);
         range->ignore_cache = LXW_TRUE;
+    }
+
+    // The areas of a list of references, as the file names them.
+    std::vector<CacheArea> CacheAreas(const std::vector<SheetArea>& refs) const {
+        std::vector<CacheArea> out;
+        for (const SheetArea& ref : refs) {
+            const Area a = Clip(ref);
+            out.push_back({CleanText(ref.sheet), static_cast<lxw_row_t>(a.row1 - 1), static_cast<lxw_row_t>(a.row2 - 1),
+                           static_cast<lxw_col_t>(a.col1 - 1), static_cast<lxw_col_t>(a.col2 - 1)});
+        }
+        return out;
     }
 
     void FillCaches(lxw_chart* chart) {
@@ -597,6 +648,8 @@ private:
                 std::string values = RefFormula(s.ValuesRef());
                 std::string cats = xs.empty() ? std::string() : RefFormula(xs);
                 ser = chart_add_series(chart, cats.empty() ? nullptr : cats.c_str(), values.c_str());
+                if (ser && ser->values) unions_[ser->values] = CacheAreas(s.ValuesRef());
+                if (ser && ser->categories && !xs.empty()) unions_[ser->categories] = CacheAreas(xs);
             }
             ++written;
             if (s.NameRef()) {
@@ -689,6 +742,9 @@ private:
     std::map<std::string, lxw_format*> formats_;
     std::map<std::tuple<int, int, uint32_t>, lxw_format*> cellFormats_;  // of the sheet at hand
     std::vector<lxw_chart*> charts_;
+    // The areas of the references that list several, which the file writer
+    // keeps only as text.
+    std::map<const lxw_series_range*, std::vector<CacheArea>> unions_;
 
 public:
     LongChartCaches longCaches_;  // the chart caches of more cells than the file writer counts
@@ -697,6 +753,25 @@ public:
 }  // namespace
 
 namespace {
+
+// The file writer prints its numbers with printf, which follows the
+// locale: under a comma-decimal one a TTFF of 1.8 would go into the file as
+// "1,8", which no spreadsheet reads. While one lives, this thread prints in
+// the C locale, whatever the process's locale and whichever thread saves.
+class CNumbers {
+public:
+    CNumbers() : old_(::uselocale(C())) {}
+    ~CNumbers() { ::uselocale(old_); }
+    CNumbers(const CNumbers&) = delete;
+    CNumbers& operator=(const CNumbers&) = delete;
+
+private:
+    static locale_t C() {
+        static const locale_t c = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+        return c;
+    }
+    locale_t old_;
+};
 
 // What the user is told of a failed save: the zip library's "ZIP_ERRNO"
 // means a system call failed, so the system's own words are said, and a
@@ -733,6 +808,7 @@ void Discard(lxw_workbook* out) {
 struct PreparedXlsx::Parts {
     lxw_workbook* out = nullptr;
     fs::path target, tmp;
+    std::string shown;  // the name failures give
     LongChartCaches longCaches;  // copied out of the model: written in with the file
 };
 
@@ -747,12 +823,13 @@ std::string PreparedXlsx::Path() const { return parts_->target.string(); }
 void PreparedXlsx::Finish() {
     Parts& p = *parts_;
     if (!p.out) throw ExcelError("Save", "the file \"" + p.target.string() + "\" was already written");
+    const CNumbers numbers;
     std::error_code ec;
     fs::remove(p.tmp, ec);
     errno = 0;
     lxw_error err = workbook_close(p.out);
     p.out = nullptr;
-    const std::string path = p.target.string();
+    const std::string path = p.shown;
     if (err != LXW_NO_ERROR) {
         const int why = errno;
         fs::remove(p.tmp, ec);
@@ -761,6 +838,14 @@ void PreparedXlsx::Finish() {
     if (!p.longCaches.empty()) {
         try {
             AddLongChartCaches(p.tmp.string(), p.longCaches);
+        } catch (const ExcelError& e) {
+            fs::remove(p.tmp, ec);
+            // Named as the file it was to become.
+            std::string why = e.Reason();
+            const std::string tmp = p.tmp.string();
+            for (size_t at = why.find(tmp); at != std::string::npos; at = why.find(tmp, at + path.size()))
+                why.replace(at, tmp.size(), path);
+            throw ExcelError(e.Operation(), why);
         } catch (...) {
             fs::remove(p.tmp, ec);
             throw;
@@ -775,9 +860,13 @@ void PreparedXlsx::Finish() {
 
 namespace {
 
-std::unique_ptr<PreparedXlsx> Prepare(const Workbook& wb, const std::string& path, Workbook* releasing) {
+std::unique_ptr<PreparedXlsx> Prepare(const Workbook& wb, const std::string& path, Workbook* releasing,
+                                      const std::string& shownAs = {}) {
+    // Rows of a streamed sheet are printed as they are read.
+    const CNumbers numbers;
     auto parts = std::make_unique<PreparedXlsx::Parts>();
     parts->target = fs::path(path);
+    parts->shown = shownAs.empty() ? path : shownAs;
     // The temporary file is made when the file is written; a stale one is
     // cleared then, not here, where an earlier save of the same file may
     // still be writing it on another thread.
@@ -792,7 +881,7 @@ std::unique_ptr<PreparedXlsx> Prepare(const Workbook& wb, const std::string& pat
     lxw_workbook_options opt{};
     opt.constant_memory = streamed ? LXW_TRUE : LXW_FALSE;
     parts->out = workbook_new_opt(parts->tmp.c_str(), &opt);
-    if (!parts->out) throw ExcelError("Save", "cannot start the file \"" + path + "\"");
+    if (!parts->out) throw ExcelError("Save", "cannot start the file \"" + parts->shown + "\"");
     try {
         Writer writer(wb, parts->out, streamed, releasing);
         writer.Run();
@@ -806,11 +895,13 @@ std::unique_ptr<PreparedXlsx> Prepare(const Workbook& wb, const std::string& pat
 
 }  // namespace
 
-std::unique_ptr<PreparedXlsx> PrepareXlsx(const Workbook& wb, const std::string& path) {
-    return Prepare(wb, path, nullptr);
+std::unique_ptr<PreparedXlsx> PrepareXlsx(const Workbook& wb, const std::string& path, const std::string& shownAs) {
+    return Prepare(wb, path, nullptr, shownAs);
 }
 
-void WriteXlsx(const Workbook& wb, const std::string& path) { Prepare(wb, path, nullptr)->Finish(); }
+void WriteXlsx(const Workbook& wb, const std::string& path, const std::string& shownAs) {
+    Prepare(wb, path, nullptr, shownAs)->Finish();
+}
 
 void WriteXlsxAndRelease(Workbook& wb, const std::string& path) { Prepare(wb, path, &wb)->Finish(); }
 

@@ -9,8 +9,10 @@ class Workbook;
 
 // Rebuilds the whole file from the model: written to a temporary name beside
 // `path`, then renamed over it, so a failed save never leaves half a file.
-// Formulas carry their computed values. Throws ExcelError on failure.
-void WriteXlsx(const Workbook& wb, const std::string& path);
+// Formulas carry their computed values. Throws ExcelError on failure, which
+// names `shownAs` when it is given (the file a working copy stands for),
+// else `path`.
+void WriteXlsx(const Workbook& wb, const std::string& path, const std::string& shownAs = {});
 // The same for a workbook closed right after: the cells of columns that no
 // chart refers to are let go once written.
 void WriteXlsxAndRelease(Workbook& wb, const std::string& path);
@@ -34,6 +36,7 @@ private:
     std::unique_ptr<Parts> parts_;
 };
 
-std::unique_ptr<PreparedXlsx> PrepareXlsx(const Workbook& wb, const std::string& path);
+std::unique_ptr<PreparedXlsx> PrepareXlsx(const Workbook& wb, const std::string& path,
+                                          const std::string& shownAs = {});
 
 }  // namespace workbook

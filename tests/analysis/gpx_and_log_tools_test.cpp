@@ -316,7 +316,7 @@ TEST(LogCommands, AFileWithoutAnySentenceIsNotConverted)
     WriteFile(dir / "bin.dat", binary);
     RunResult r = Navsift({"-conv", "bin.dat", "-o", "out.txt"}, dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("bin.dat holds no NMEA sentence; nothing converted"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("bin.dat: it holds no NMEA sentence; nothing converted"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir / "out.txt"));
     r = Navsift({"-conv", "bin.dat", "-ctype", "1"}, dir.path());
     EXPECT_EQ(r.status, 1);
@@ -349,7 +349,7 @@ TEST(LogCommands, AnAisLogHoldsNoSentenceAndPiecesOfTextAreNotConverted)
     WriteFile(dir / "ais.txt", ais);
     RunResult r = Navsift({"-conv", "ais.txt", "-o", "out.txt"}, dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("ais.txt holds no NMEA sentence; nothing converted"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("ais.txt: it holds no NMEA sentence; nothing converted"), std::string::npos) << r.err;
     EXPECT_EQ(r.out.find("Converted Sentences"), std::string::npos) << r.out;
     EXPECT_FALSE(fs::exists(dir / "out.txt"));
     r = Navsift({"-conv", "ais.txt", "-ctype", "1"}, dir.path());

@@ -154,12 +154,14 @@ TEST(HtmlPages, SatelliteIndexPageOfADebugLogFromTheCommandLine)
     EXPECT_EQ(DeadLinks(page), std::vector<std::string>{});
     EXPECT_EQ(ReadFile(dir / "logs" / log), "KALMAN \r\nGPS Week 1500 Time 3600\r\n");
 
-    // A log in the working folder, named without a folder.
+    // A log in the working folder, named without a folder, without a chart
+    // beside it: a page would link nothing, so there is none, and the run
+    // fails.
     WriteFile(dir / "plain.txt", "KALMAN \r\n");
     r = Navsift({"-d", "plain.txt", "-r"}, dir.path());
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(fs::exists(dir / "index.html"));
-    EXPECT_EQ(CountOf(ReadFile(dir / "index.html"), "<a name=Sat"), 0);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("plain.txt: no satellite chart (satdata/satNN_CN0.emf) beside it"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "index.html"));
 
     // The same through -type, whose own word is the log type; the arguments
     // of other options are not the log either.

@@ -349,7 +349,13 @@ TEST(KmlExport, AFolderWithoutItsSeparatorTakesItsParentFolder)
     WriteFile(dir / "inner" / "deep.txt", BuildLog(Walk(2)));
     const RunResult r = Navsift({"-nmea", (dir / "inner").string(), "-kml", "-name", "t"}, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "Processing \\top.txt ... Nmea File Recognized \n");
+    // Which folder is read, and why, is said.
+    EXPECT_EQ(r.out, "Reading the folder " + dir.path().string() + "/: 1 log (*.txt)\n"
+                     "Processing \\top.txt ... Nmea File Recognized \n");
+    EXPECT_NE(r.err.find("note: " + (dir / "inner").string() + " is a folder; without its trailing \"/\" the folder "
+                         "that holds it, " + dir.path().string() + "/, is read"),
+              std::string::npos)
+        << r.err;
     ExpectSoundKml(dir / "t.kml", 6, dir.path());
 }
 
@@ -406,7 +412,7 @@ TEST(KmlExport, AMissingLogCreatesNothingAndFails)
     r = Navsift({"-nmea", (dir / "text.txt").string(), "-kml", "-name", "text"}, dir.path());
     EXPECT_EQ(r.out, "Processing \\text.txt ... Nmea File NOT Recognized\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("not an NMEA log: 0 $GPGGA or $GPRMC sentences, 6 are needed"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("text.txt: it holds no NMEA sentence"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir / "text.kml"));
 }
 

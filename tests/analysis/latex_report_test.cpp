@@ -61,9 +61,11 @@ TEST(LatexReport, FullLayoutGivesSixIntervalFiguresAndAPagePerSatellite)
 
     // The derivative layout differs only in the last chart of a satellite.
     std::string expected = ReadFile(kGoldenDir / "figures_mode0.tex");
-    const std::string mod = "Frequency Offset Mod 1000}]{\\includegraphics[width=0.48\\columnwidth]{"
+    const std::string mod = "Frequency Offset Mod 1000}]{\\includegraphics[width=0.48\\columnwidth,height=0.25\\textheight,"
+                            "keepaspectratio]{"
                             "satdata_from_220000_05052011_to_235959_05052011/sat09_FrequencyMod1000.png}";
-    const std::string derivative = "Frequency Offset Derivative}]{\\includegraphics[width=0.48\\columnwidth]{"
+    const std::string derivative = "Frequency Offset Derivative}]{\\includegraphics[width=0.48\\columnwidth,height=0.25\\textheight,"
+                                   "keepaspectratio]{"
                                    "satdata_from_220000_05052011_to_235959_05052011/sat09_DFrequency.png}";
     ASSERT_NE(expected.find(mod), std::string::npos);
     expected.replace(expected.find(mod), mod.size(), derivative);

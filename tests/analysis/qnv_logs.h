@@ -3,6 +3,7 @@
 // epoch, in either sentence order, for the start-up and TTFF analyses.
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -105,6 +106,32 @@ inline void WriteRinexSaturday(const fs::path& folder)
         }
     }
     WriteFile(folder / "lab11800.08n", RinexText(LongHeader(), recs));
+}
+
+// A session of trials, one epoch a second from `first_sod`: each trial has
+// `no_fix` epochs without a fix from its restart, then `fixed` with one.
+// `place` fills the rest of an epoch (position, satellites) by its second.
+struct QnvTrial {
+    int no_fix = 0;
+    int fixed = 0;
+};
+inline std::vector<QnvEpoch> QnvSession(const std::vector<QnvTrial>& trials, int first_sod, double tow_at_sod0,
+                                        const std::function<void(QnvEpoch&)>& place)
+{
+    std::vector<QnvEpoch> out;
+    int sod = first_sod;
+    for (const QnvTrial& t : trials) {
+        for (int k = 0; k < t.no_fix + t.fixed; ++k, ++sod) {
+            QnvEpoch e;
+            e.sod = sod;
+            e.tow = tow_at_sod0 + sod;
+            e.quality = k < t.no_fix ? 0 : 1;
+            e.position = false;
+            place(e);
+            out.push_back(e);
+        }
+    }
+    return out;
 }
 
 inline std::string QnvLog(const std::vector<QnvEpoch>& epochs)

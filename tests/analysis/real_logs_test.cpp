@@ -711,7 +711,8 @@ TEST(RealLogs, HelpProgressLinesAndOneWordOnRinex3)
     EXPECT_EQ(r.out, "Processing \\drive.txt ... Nmea File Recognized \n");
     r = Navsift({"-nmea", (dir / "runs" / "").string(), "-kml", "-name", "runs"}, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "Processing \\day1\\drive.txt ... Nmea File Recognized \n");
+    EXPECT_EQ(r.out, "Reading the folder " + (dir / "runs" / "").string() +
+                         ": 1 log (*.txt) in 1 sub-folder\nProcessing \\day1\\drive.txt ... Nmea File Recognized \n");
     fs::copy_file(RealFile("track-with-less-sec-time.gpx"), dir / "watch.gpx");
     r = Navsift({"-gpx", (dir / "watch.gpx").string(), "-name", "watch"}, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;

@@ -89,8 +89,9 @@ TEST_F(StartupFolder, TrialsOfTwoLogsAreMergedInTimeOrderWithTheirVisibility)
     // Console: per log its trials, then the data file's and the table's
     // lines in sorted order.
     EXPECT_EQ(r.out,
+              "Reading the folder logs/: 4 logs (*.txt)\n"
               "DevA_TTFF_BAD_POSITION_NMEA.txt processing... TTFF = 42s\n TTFF = 9s\n"
-              "DevA_TTFF_BAD_POSITION_NMEA_Results.txt processing..."
+              "DevA_TTFF_BAD_POSITION_NMEA_Results.txt processing... no trial\n"
               "DevB_TTFF_BAD_POSITION_NMEA.txt processing... TTFF = 5s\n"
               "1 > 898680405 ttff 5\r\n2 > 898682442 ttff 42\r\n3 > 898682509 ttff 9\r\n"
               "1 > 898680405 ttff 5\r\n2 > 898682442 ttff 42\r\n3 > 898682509 ttff 9\r\n");

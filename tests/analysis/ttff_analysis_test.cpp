@@ -53,15 +53,16 @@ TEST(TtffNames, KindsResultsNamesStartTypesAndOutputs)
               "logs/report/ttff_analysis/HOT/");
     EXPECT_EQ(output_folder_of("", pw, "COLD"), "report/sensitivity_analysis/COLD/");
 
-    PairOutputs o = pair_output_names("Dev_TTFF_HOT_NMEA_Results.txt", false);
-    EXPECT_EQ(o.global_info, "global_info_HOT_NMEA_Results.txt");
-    EXPECT_EQ(o.fix_info, "fix_info_HOT_NMEA_Results.txt");
-    EXPECT_EQ(o.visibility, "sat_visibility_HOT_NMEA_Results.txt");
-    o = pair_output_names("Dev_TTFF_COLD_NMEA_Results_PW-130.txt", false);
-    EXPECT_EQ(o.visibility, "sat_visibility_COLD_NMEA_Results_PW-130.txt");
-    o = pair_output_names("GPS2_TTFF_HOT_NMEA_Results.txt", true);
+    // Named by the device and test of their data.
+    PairOutputs o = pair_output_names("Dev_TTFF_HOT_NMEA_Results.txt");
+    EXPECT_EQ(o.global_info, "global_info_Dev_TTFF_HOT_NMEA_Results.txt");
+    EXPECT_EQ(o.fix_info, "fix_info_Dev_TTFF_HOT_NMEA_Results.txt");
+    EXPECT_EQ(o.visibility, "sat_visibility_Dev_TTFF_HOT_NMEA_Results.txt");
+    o = pair_output_names("Dev_TTFF_COLD_NMEA_Results_PW-130.txt");
+    EXPECT_EQ(o.visibility, "sat_visibility_Dev_TTFF_COLD_NMEA_Results_PW-130.txt");
+    o = pair_output_names("GPS2_TTFF_HOT_NMEA_Results.txt");
     EXPECT_EQ(o.fix_info, "fix_info_GPS2_TTFF_HOT_NMEA_Results.txt");
-    o = pair_output_names("Dev_TTFF_BAD_NCO_NMEA_Results.txt", false);
+    o = pair_output_names("Dev_TTFF_BAD_NCO_NMEA_Results.txt");
     EXPECT_EQ(o.global_info, "Dev_TTFF_BAD_NCO_NMEA_Results_global_info.txt");
     EXPECT_EQ(o.fix_info, "Dev_TTFF_BAD_NCO_NMEA_Results_fix_info.txt");
 
@@ -78,33 +79,20 @@ TEST(TtffNames, KindsResultsNamesStartTypesAndOutputs)
 // 14 s ahead.
 constexpr double kTowAtSod0 = 6 * 86400.0 + 14;
 
-struct TrialPlan {
-    int no_fix = 0;  // epochs before the fix
-    int fixed = 0;   // epochs from the fix on
-};
+using TrialPlan = QnvTrial;
 
 // One epoch a second from 36000; the receiver walks north-east while it has
 // a fix, and its satellites' CN0 wander by a dB-Hz.
 std::vector<QnvEpoch> SessionEpochs(const std::vector<TrialPlan>& plan, bool rmc_first)
 {
-    std::vector<QnvEpoch> out;
-    int sod = 36000;
-    for (const TrialPlan& t : plan) {
-        for (int k = 0; k < t.no_fix + t.fixed; ++k, ++sod) {
-            QnvEpoch e;
-            e.sod = sod;
-            e.tow = kTowAtSod0 + sod;
-            e.quality = k < t.no_fix ? 0 : 1;
-            e.position = false;
-            e.latitude = 48.1173 + 0.00001 * (sod - 36000);
-            e.longitude = 11.5167 + 0.00002 * (sod - 36000);
-            e.altitude = 540 + (sod - 36000) % 7;
-            e.rmc_first = rmc_first;
-            e.sats = {{3, 40 + sod % 2}, {5, 38}, {6, 44 - sod % 2}, {7, 35}, {8, 31 + sod % 3}};
-            out.push_back(e);
-        }
-    }
-    return out;
+    return QnvSession(plan, 36000, kTowAtSod0, [rmc_first](QnvEpoch& e) {
+        const int sod = e.sod;
+        e.latitude = 48.1173 + 0.00001 * (sod - 36000);
+        e.longitude = 11.5167 + 0.00002 * (sod - 36000);
+        e.altitude = 540 + (sod - 36000) % 7;
+        e.rmc_first = rmc_first;
+        e.sats = {{3, 40 + sod % 2}, {5, 38}, {6, 44 - sod % 2}, {7, 35}, {8, 31 + sod % 3}};
+    });
 }
 
 // The bench's results line: TTFF, trial, and the GGA of the fix.
@@ -187,10 +175,10 @@ TEST_F(TtffFolder, FixInfoAndGlobalInfoOfBothSentenceOrdersMatchTheReviewedFiles
         WriteFile(dir_ / "logs" / "notes.txt", "not a log\n");
         const RunResult r = Navsift({"-ttff", "-e", "rinex/"});
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, "Dev_TTFF_HOT_NMEA.txt\nProcessing Dev_TTFF_HOT_NMEA.txt...\n");
-        const std::string fix_info = Out("ttff_analysis/HOT", "fix_info_HOT_NMEA_Results.txt");
+        EXPECT_EQ(r.out, "Reading the folder logs/: 3 logs (*.txt)\nDev_TTFF_HOT_NMEA.txt\nProcessing Dev_TTFF_HOT_NMEA.txt...\n");
+        const std::string fix_info = Out("ttff_analysis/HOT", "fix_info_Dev_TTFF_HOT_NMEA_Results.txt");
         EXPECT_EQ(fix_info, ReadFile(kGolden / "ttff_fix_info.txt"));
-        EXPECT_EQ(Out("ttff_analysis/HOT", "global_info_HOT_NMEA_Results.txt"),
+        EXPECT_EQ(Out("ttff_analysis/HOT", "global_info_Dev_TTFF_HOT_NMEA_Results.txt"),
                   ReadFile(kGolden / "ttff_global_info.txt"));
         for (const std::string& line : Lines(fix_info)) {
             EXPECT_EQ(Values(line), 39) << line;
@@ -202,7 +190,7 @@ TEST_F(TtffFolder, FixInfoAndGlobalInfoOfBothSentenceOrdersMatchTheReviewedFiles
         EXPECT_EQ(lines[1].substr(0, 21), "         2    300.000");
         EXPECT_EQ(lines[1].size(), lines[0].size());
         // The row of every epoch read, and a visibility row with it.
-        const std::string rows = Out("ttff_analysis/HOT", "sat_visibility_HOT_NMEA_Results.txt");
+        const std::string rows = Out("ttff_analysis/HOT", "sat_visibility_Dev_TTFF_HOT_NMEA_Results.txt");
         EXPECT_EQ(rows.size() % 77, 0u);
         EXPECT_GT(rows.size() / 77, 100u);
         fs::remove_all(dir_ / "logs");
@@ -226,7 +214,7 @@ TEST_F(TtffFolder, SouthernAndFarEasternOrWesternPositionsStayApartFromTheirNeig
         WritePair("Dev_TTFF_HOT_NMEA.txt", "Dev_TTFF_HOT_NMEA_Results.txt", QnvLog(epochs), ResultsOf(epochs));
         const RunResult r = Navsift({"-ttff"});
         EXPECT_EQ(r.status, 0) << r.err;
-        const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_HOT_NMEA_Results.txt"));
+        const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_Dev_TTFF_HOT_NMEA_Results.txt"));
         ASSERT_EQ(lines.size(), 3u);
         for (const std::string& line : lines) {
             EXPECT_EQ(Values(line), 39) << line;
@@ -243,7 +231,7 @@ TEST_F(TtffFolder, SouthernAndFarEasternOrWesternPositionsStayApartFromTheirNeig
                 EXPECT_NEAR(v[at + 1], lon, 1e-5) << lines[k];
             }
         }
-        const std::string global_info = Out("ttff_analysis/HOT", "global_info_HOT_NMEA_Results.txt");
+        const std::string global_info = Out("ttff_analysis/HOT", "global_info_Dev_TTFF_HOT_NMEA_Results.txt");
         const std::vector<std::vector<std::string>> rows = WordRows(global_info);
         ASSERT_GT(rows.size(), 10u);
         int fixed = 0;
@@ -267,7 +255,7 @@ TEST_F(TtffFolder, AMaximumTtffTurnsSlowerTrialsIntoZeroLines)
     WritePair("Dev_TTFF_HOT_NMEA.txt", "Dev_TTFF_HOT_NMEA_Results.txt", QnvLog(epochs), ResultsOf(epochs));
     const RunResult r = Navsift({"-ttff", "-maxttff", "40", "-e", "rinex/"});
     EXPECT_EQ(r.status, 0) << r.err;
-    const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_HOT_NMEA_Results.txt"));
+    const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_Dev_TTFF_HOT_NMEA_Results.txt"));
     const std::vector<std::string> golden = Lines(ReadFile(kGolden / "ttff_fix_info.txt"));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], golden[0]);
@@ -284,7 +272,7 @@ TEST_F(TtffFolder, AFixEpochMissingFromTheLogLosesOnlyItsOwnTrial)
     const RunResult r = Navsift({"-ttff", "-e", "rinex/"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("trial 1: fix time 10:00:35 not found in the log"), std::string::npos) << r.err;
-    const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_HOT_NMEA_Results.txt"));
+    const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_Dev_TTFF_HOT_NMEA_Results.txt"));
     const std::vector<std::string> golden = Lines(ReadFile(kGolden / "ttff_fix_info.txt"));
     ASSERT_EQ(lines.size(), 3u);
     // Marked: the fix epoch's GPS second is -1.
@@ -302,7 +290,7 @@ TEST_F(TtffFolder, AResultsLineWithoutFixTimeIsMarkedAndTheRestGoOn)
     WritePair("Dev_TTFF_HOT_NMEA.txt", "Dev_TTFF_HOT_NMEA_Results.txt", QnvLog(epochs), results);
     const RunResult r = Navsift({"-ttff", "-e", "rinex/"});
     EXPECT_NE(r.err.find("trial 1: the results line holds no fix time"), std::string::npos) << r.err;
-    const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_HOT_NMEA_Results.txt"));
+    const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_Dev_TTFF_HOT_NMEA_Results.txt"));
     const std::vector<std::string> golden = Lines(ReadFile(kGolden / "ttff_fix_info.txt"));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0].substr(0, 34), "         1     35.200           -1");
@@ -318,8 +306,8 @@ TEST_F(TtffFolder, ALogCutShortCompletesItsLineAndMarksTheTrialsAfterIt)
     const RunResult r = Navsift({"-ttff"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("trial 1: the log ends less than 12 epochs after the fix"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("2 trial(s) after the end of the log"), std::string::npos) << r.err;
-    const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_HOT_NMEA_Results.txt"));
+    EXPECT_NE(r.err.find("trial 3: fix time 10:01:57 not found in the log"), std::string::npos) << r.err;
+    const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_Dev_TTFF_HOT_NMEA_Results.txt"));
     ASSERT_EQ(lines.size(), 3u);
     for (const std::string& line : lines) {
         EXPECT_EQ(Values(line), 39) << line;
@@ -345,13 +333,13 @@ TEST_F(TtffFolder, AFixTimeAfterTheEndOfTheLogDoesNotUseUpTheTrialsAfterIt)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("trial 1: fix time 11:02:20 not found in the log"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("after the end of the log"), std::string::npos) << r.err;
-    const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_HOT_NMEA_Results.txt"));
+    const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_Dev_TTFF_HOT_NMEA_Results.txt"));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0].substr(0, 34), "         1     35.200           -1");
     EXPECT_EQ(lines[2].substr(0, 34),
               Format("         3     41.000 %12d", static_cast<int>(1485 * 604800 + kTowAtSod0 + 36000 + 76 + 41)));
     // Every epoch has its one global_info row, the first without a gap.
-    const std::vector<std::string> rows = Lines(Out("ttff_analysis/HOT", "global_info_HOT_NMEA_Results.txt"));
+    const std::vector<std::string> rows = Lines(Out("ttff_analysis/HOT", "global_info_Dev_TTFF_HOT_NMEA_Results.txt"));
     std::set<std::string> seconds;
     for (const std::string& row : rows) {
         EXPECT_TRUE(seconds.insert(row.substr(10, 13)).second) << "written twice: " << row;
@@ -367,7 +355,7 @@ TEST_F(TtffFolder, ALogEndingInItsFixEpochStillGivesEveryTrialItsLine)
     WritePair("Dev_TTFF_HOT_NMEA.txt", "Dev_TTFF_HOT_NMEA_Results.txt", QnvLog(cut), ResultsOf(all));
     const RunResult r = Navsift({"-ttff"});
     EXPECT_EQ(r.status, 0) << r.err;
-    const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_HOT_NMEA_Results.txt"));
+    const std::vector<std::string> lines = Lines(Out("ttff_analysis/HOT", "fix_info_Dev_TTFF_HOT_NMEA_Results.txt"));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0].substr(0, 34), "         1     35.200           -1");
     for (const std::string& line : lines) {
@@ -393,13 +381,13 @@ TEST_F(TtffFolder, PowerLevelsAndDevicesKeepTheirOwnFiles)
     EXPECT_EQ(r.out.find("Processing GPS3"), std::string::npos);
     const fs::path cold = dir_ / "logs" / "report" / "sensitivity_analysis" / "COLD";
     for (const char* level : {"-130", "-140"}) {
-        const std::string x = std::string("COLD_NMEA_Results_PW") + level + ".txt";
+        const std::string x = std::string("Dev_TTFF_COLD_NMEA_Results_PW") + level + ".txt";
         EXPECT_EQ(ReadFile(cold / ("fix_info_" + x)), ReadFile(kGolden / "ttff_fix_info.txt")) << level;
         EXPECT_TRUE(fs::exists(cold / ("global_info_" + x))) << level;
         EXPECT_GT(fs::file_size(cold / ("sat_visibility_" + x)), 77u * 100) << level;
     }
     const fs::path hot = dir_ / "logs" / "report" / "ttff_analysis" / "HOT";
-    EXPECT_EQ(ReadFile(hot / "fix_info_HOT_NMEA_Results.txt"), ReadFile(kGolden / "ttff_fix_info.txt"));
+    EXPECT_EQ(ReadFile(hot / "fix_info_GPS1_TTFF_HOT_NMEA_Results.txt"), ReadFile(kGolden / "ttff_fix_info.txt"));
     EXPECT_EQ(ReadFile(hot / "fix_info_GPS2_TTFF_HOT_NMEA_Results.txt"), ReadFile(kGolden / "ttff_fix_info.txt"));
     EXPECT_TRUE(fs::exists(hot / "sat_visibility_GPS2_TTFF_HOT_NMEA_Results.txt"));
 }
@@ -411,7 +399,7 @@ TEST_F(TtffFolder, TheExactResultsNameWinsOverALookAlike)
     WriteFile(dir_ / "logs" / "a_dev_TTFF_COLD_NMEA_Results.txt", ResultsLine("77.00", 1, epochs[35]));
     const RunResult r = Navsift({"-ttff"});
     EXPECT_EQ(r.status, 0) << r.err;
-    const std::string fix_info = Out("ttff_analysis/COLD", "fix_info_COLD_NMEA_Results.txt");
+    const std::string fix_info = Out("ttff_analysis/COLD", "fix_info_dev_TTFF_COLD_NMEA_Results.txt");
     EXPECT_EQ(fix_info.substr(0, 21), "         1     35.200");
     EXPECT_EQ(CountOf(fix_info, "\r\n"), 3);
 }
@@ -449,10 +437,10 @@ TEST_F(TtffFolder, AResultsFileThatCannotBeWrittenFailsTheRun)
 {
     const std::vector<QnvEpoch> epochs = SessionEpochs(kPlan, false);
     WritePair("Dev_TTFF_HOT_NMEA.txt", "Dev_TTFF_HOT_NMEA_Results.txt", QnvLog(epochs), ResultsOf(epochs));
-    fs::create_directories(dir_ / "logs" / "report" / "ttff_analysis" / "HOT" / "fix_info_HOT_NMEA_Results.txt");
+    fs::create_directories(dir_ / "logs" / "report" / "ttff_analysis" / "HOT" / "fix_info_Dev_TTFF_HOT_NMEA_Results.txt");
     const RunResult r = Navsift({"-ttff"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot create logs/report/ttff_analysis/HOT/fix_info_HOT_NMEA_Results.txt"),
+    EXPECT_NE(r.err.find("cannot create logs/report/ttff_analysis/HOT/fix_info_Dev_TTFF_HOT_NMEA_Results.txt"),
               std::string::npos)
         << r.err;
 }

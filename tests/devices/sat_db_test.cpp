@@ -178,6 +178,29 @@ TEST_F(SatDBTest, StableTrackingCountsTrackedGpsSatellitesOnly) {
     dev.TTTRKTime = 1;
     dev.TTTRKSats = 3;
     EXPECT_FALSE(TTTRKSatellitesReached(dev)) << "satellites 70 and 200 do not make up the third";
+    SatDB_Reset(dev, clock.Now());
+    dev.TTTRKSats = 0;
+    EXPECT_FALSE(TTTRKSatellitesReached(dev)) << "a goal of none still wants a satellite tracked since the restart";
+    EXPECT_EQ(TTTRKGoalMonotonicMs(dev), -1);
+}
+
+TEST_F(SatDBTest, TheGoalIsReachedWhenTheLastWantedSatelliteBeganItsRun) {
+    SatDB_Reset(dev, clock.Now());
+    const int64_t t0 = clock.MonotonicMs();
+    // Satellite 5 first, 9 a second later, 12 two seconds after that.
+    for (int epoch = 0; epoch < 6; ++epoch) {
+        SatDB_Update(dev, 5, 40);
+        if (epoch >= 1) SatDB_Update(dev, 9, 38);
+        if (epoch >= 3) SatDB_Update(dev, 12, 36);
+        clock.Advance(1000);
+    }
+    dev.TTTRKTime = 3;
+    dev.TTTRKSats = 2;
+    EXPECT_EQ(TTTRKGoalMonotonicMs(dev), t0 + 1000) << "the second satellite's first tracked epoch";
+    dev.TTTRKSats = 3;
+    EXPECT_EQ(TTTRKGoalMonotonicMs(dev), t0 + 3000);
+    dev.TTTRKTime = 4;
+    EXPECT_EQ(TTTRKGoalMonotonicMs(dev), -1) << "satellite 12 has three tracked epochs only";
 }
 
 TEST_F(SatDBTest, TableClearBlanksTheRowsButKeepsTheTrackTimer) {

@@ -275,12 +275,39 @@ TEST_F(Machine, TrackingModeMeasuresTheTimeToTrack) {
     clock.Advance(5'000);
     DeviceTestMachine(dev, EvTick);
     EXPECT_EQ(Panel1(), "TEST RUNNING: 5 -> WAITING FOR 4 TRACKED SATELLITES");
+    // Four satellites whose runs of ten tracked epochs began 30 to 35.2 s
+    // after the restart, the goal seen at 45.2 s: the receiver tracked them
+    // at 35.2 s, when the last run began.
+    const int64_t restart = dev.RestartMonotonicMs;
+    const int64_t begun[4] = {30'000, 32'000, 34'000, 35'200};
+    for (int i = 0; i < 4; ++i) {
+        dev.Sats[i + 1].AcquiredEpochs = 10;
+        dev.Sats[i + 1].AcquiredMonotonicMs = restart + begun[i];
+    }
+    dev.Sats[9].AcquiredEpochs = 9;  // not yet stable: no part of the goal
+    dev.Sats[9].AcquiredMonotonicMs = restart + 36'200;
     clock.Advance(40'200);
     DeviceTestMachine(dev, EvTrackingReached);
     EXPECT_EQ(dev.TestState, Idle);
     EXPECT_TRUE(dev.TestCompleted);
     EXPECT_NEAR(dev.TTFF, 35.2, 1e-9);
     EXPECT_EQ(Panel1(), "TRACKED 4 SATS FOR 10s IN: 35.2 s");
+}
+
+TEST_F(Machine, TrackingModeNeedsItsSatellitesAndFailsAtTheTimeOut) {
+    dev.TestMode = 1;
+    dev.TTTRKSats = 0;  // even a goal of none wants one tracked satellite
+    dev.TTTRKTime = 2;
+    dev.MaxTTFF = 30;
+    Execute("$PQNVCOLD");
+    DeviceTestMachine(dev, EvRestartSeen);
+    DeviceTestMachine(dev, EvTrackingReached);
+    EXPECT_EQ(dev.TestState, Running) << "no satellite tracked since the restart";
+    clock.Advance(31'000);
+    DeviceTestMachine(dev, EvTick);
+    EXPECT_TRUE(dev.TestCompleted);
+    EXPECT_EQ(dev.TTFF, -1) << "not tracked within the bound: failed, not a time";
+    EXPECT_EQ(Panel1(), "NO FIX AVAILABLE IN 30 s");
 }
 
 TEST_F(Machine, StopWhileRunningAbandonsTheTest) {

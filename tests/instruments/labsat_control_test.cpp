@@ -121,6 +121,25 @@ TEST(LabSatRelay, TheRelayPortRunsLinesArrivingInOddPieces) {
     EXPECT_TRUE(rig.reports.empty());
 }
 
+// A start offset or attenuation line without its value sets nothing: the
+// replay keeps the offset it was given, and the relay says why.
+TEST(LabSatRelay, ALineWithoutItsValueSetsNothingAndIsSaid) {
+    test::EnsureApp();
+    test::TempHome home;
+    test::EmulatedReceiver sender;
+    sender.RegisterPort(5);
+    Rig rig(std::make_unique<platform::SerialPort>());
+    rig.mng->SetPortNumber(5);
+    rig.mng->Command1_Click();
+    ASSERT_TRUE(rig.port->PortOpen());
+    sender.Write("SETSTART,25\r\nSETSTART,\r\nSETATTENUATION, \r\nSTART\r\n");
+    ASSERT_TRUE(test::WaitFor([&] { return rig.sets.size() >= 2 && rig.reports.size() >= 2; }, 5000))
+        << rig.sets.size() << " set, " << rig.reports.size() << " reports";
+    EXPECT_EQ(rig.sets, (std::vector<std::string>{"SetSkipTime=25", "StartReplay=True"}));
+    EXPECT_EQ(rig.reports, (std::vector<std::string>{"LabSat relay: line \"SETSTART,\" has no value; ignored",
+                                                     "LabSat relay: line \"SETATTENUATION, \" has no value; ignored"}));
+}
+
 TEST(LabSatRemote, ALineThatCannotBeSentIsReportedAndFails) {
     Rig rig;
     EXPECT_EQ(rig.mng->NotReadyReason(), "") << "a local server that takes the properties";

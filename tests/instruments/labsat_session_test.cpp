@@ -72,7 +72,7 @@ struct LabSatHarness : Harness {
     }
 };
 
-const std::string kStamp = "8-12-2026_12.0.0";
+const std::string kStamp = "08-12-2026_12.00.00";
 const std::string kFolder = "C:\\T_" + kStamp + "\\GPS1\\city_walk";
 
 TEST(LabSatSession, TwoReplaysRunInOrderEachStoppedOnlyAfterItsDuration) {
@@ -207,7 +207,7 @@ TEST(LabSatSession, StopDuringAReplayStopsTheUnit) {
     ASSERT_GE(h.Run([&] { return h.engine.LabSatSubState == 5; }, 100), 0);
     for (int i = 0; i < 5; ++i) h.Tick();
     EXPECT_TRUE(h.CallsWith("LabSatSetStopReplay").empty());
-    h.engine.StopTesting();
+    h.engine.StopSession("Stop was chosen");
     EXPECT_EQ(h.CallsWith("LabSatSetStopReplay").size(), 1u);
 }
 

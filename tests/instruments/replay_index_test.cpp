@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -333,6 +334,44 @@ TEST_F(Lookup, AMissingOrEmptyIndexFindsNothingToReplay) {
     EXPECT_EQ(Find(idx, Day(10, 0, 0), next), 1);
     EXPECT_EQ(next, 1);
     EXPECT_THROW(bench::ReadIndexTime(idx, 1), platform::BenchError);
+}
+
+// An index whose count says more records than its bytes hold, as a copy cut
+// short or a damaged disk leaves it: every reader keeps the records the
+// file holds, the check calls it damaged, and nothing is allocated from the
+// count.
+TEST_F(Lookup, ACountPastTheFileIsDamageAndReadsAsTheRecordsItHolds) {
+    const std::string log = home.File("lookup.txt");
+    test::WriteFileBytes(log, "");
+    for (const uint32_t count : {0x7FFFFFFFu, 0x10000000u, 3u}) {
+        SCOPED_TRACE(count);
+        const std::string idx = home.File("lookup.idx");
+        test::WriteFileBytes(idx, Le32(count) + Record(57, Day(12, 35, 19)) + Record(900, Day(12, 35, 20)));
+        fs::last_write_time(idx, fs::last_write_time(log) + std::chrono::seconds(5));
+        EXPECT_EQ(bench::CheckTimeIndex(log, idx), IndexCheck::Damaged);
+        try {
+            EXPECT_EQ(ReadIndexCount(idx), 2);
+            EXPECT_EQ(ReadIndexRecord(idx, 2).Position, 900);
+            EXPECT_THROW(ReadIndexRecord(idx, 3), platform::BenchError);
+            const bench::ReplayTimeline timeline(idx);
+            EXPECT_EQ(timeline.Count(), 2);
+            EXPECT_EQ(timeline.Seconds(2), 1);
+            int64_t next = 0;
+            EXPECT_EQ(Find(idx, Day(12, 35, 19), next), 57);
+            EXPECT_EQ(next, 900);
+            EXPECT_EQ(Find(idx, Day(23, 0, 0), next), 900);
+            EXPECT_EQ(next, 900);
+        } catch (const std::bad_alloc&) {
+            ADD_FAILURE() << "allocated from the count";
+        }
+    }
+    // A count past a file of the header alone: no records at all.
+    const std::string bare = home.File("bare.idx");
+    test::WriteFileBytes(bare, Le32(0x7FFFFFFFu));
+    EXPECT_EQ(ReadIndexCount(bare), 0);
+    EXPECT_EQ(bench::ReplayTimeline(bare).Count(), 0);
+    int64_t next = 0;
+    EXPECT_EQ(Find(bare, Day(1, 0, 0), next), 1);
 }
 
 TEST(ReplayIndex, CheckTellsMissingDamagedOutdatedAndCurrentApart) {

@@ -1,7 +1,13 @@
 // The replay window driven as a user drives it, offscreen: logs chosen in the
 // open dialog, their indexes built, "Done", the record slider, the buttons
 // and the player's timer, into real device windows that decode what they get.
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QLabel>
+#include <QTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
@@ -493,6 +499,142 @@ TEST_F(ReplayWindowTest, TheFileListRefusesWhatCannotBeReplayed) {
     Click(window, "Command3");
     EXPECT_EQ(List().size(), 11u);
     EXPECT_TRUE(dialogs_test::AnyStartsWith(dialogs_test::TakeAsked(), "WARNING: At most 11 logs"));
+}
+
+// --- logs a newcomer brings ---
+
+// The log with every "$GPGGA" given another talker, checksums made again,
+// as a multi-constellation receiver writes it.
+std::string WithTalker(const std::string& bytes, const std::string& talker) {
+    std::string out;
+    size_t start = 0;
+    for (size_t nl; (nl = bytes.find("\r\n", start)) != std::string::npos; start = nl + 2) {
+        std::string line = bytes.substr(start, nl - start);
+        if (line.rfind("$GPGGA", 0) == 0) {
+            const std::string body = talker + line.substr(3, line.find('*') - 3);
+            line = test::Sentence(body);
+            line.resize(line.size() - 2);
+        }
+        out += line + "\r\n";
+    }
+    return out;
+}
+
+TEST_F(ReplayWindowTest, ALogOfAnotherTalkerIsSaidToHaveNoTimeToReplayByNamingIt) {
+    const std::string gn = home->File("multi_NMEA.log");
+    test::WriteFileBytes(gn, WithTalker(replay_test::MakeLog(43200, 5).bytes, "$GN"));
+    const std::string gp = Log("RCV1_NMEA.txt", replay_test::MakeLog(43200, 5));
+    Open(false);
+    dialogs_test::TakeAsked();
+    Add(gn, {Answer::Yes});
+    const std::string no_time =
+        "no time to replay by: it holds no $GPGGA sentence with a time (its fixes are $GNGGA sentences)";
+    std::vector<std::string> asked = dialogs_test::TakeAsked();
+    ASSERT_EQ(asked.size(), 3u);
+    EXPECT_EQ(asked[2], "WARNING: " + gn + " has " + no_time + ".");
+    EXPECT_EQ(bench::ReadIndexCount(home->File("multi_NMEA.idx")), 0);
+
+    Add(gp, {Answer::Yes});
+    dialogs_test::TakeAsked();
+    Click(window, "Command6");  // Done
+    asked = dialogs_test::TakeAsked();
+    EXPECT_TRUE(dialogs_test::AnyStartsWith(asked, "WARNING: These logs are not replayed:\n" + gn + " (" + no_time + ")"))
+        << (asked.empty() ? "" : asked[0]);
+    EXPECT_EQ(recorded.size(), 1u) << "the other log still replays";
+
+    // A file named as an index would have its own index written over it.
+    Click(window, "Command7");
+    const std::string idx = home->File("RCV1_NMEA.idx");
+    const std::string before = test::ReadFileBytes(idx);
+    Add(idx);
+    asked = dialogs_test::TakeAsked();
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1], "WARNING: The file " + idx + " is named as a time index: it cannot be replayed.");
+    EXPECT_EQ(List().size(), 2u);
+    EXPECT_EQ(test::ReadFileBytes(idx), before);
+}
+
+// The names in a file dialog's list, once its folder has been read.
+std::vector<std::string> ListedNames(QFileDialog* dialog) {
+    std::vector<std::string> out;
+    auto* view = dialog->findChild<QAbstractItemView*>("treeView");
+    if (!view || !view->model()) return out;
+    const QModelIndex root = view->rootIndex();
+    for (int r = 0; r < view->model()->rowCount(root); ++r) {
+        const QString name = view->model()->index(r, 0, root).data().toString();
+        if (QFileInfo(dialog->directory().filePath(name)).isFile()) out.push_back(name.toStdString());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// The real dialog "Add " opens: it lists the logs by the names loggers give
+// them, and everything once "All files" is chosen.
+TEST_F(ReplayWindowTest, TheOpenDialogListsNmeaLogsByTheirUsualNamesAndAllFiles) {
+    for (const char* f : {"a_NMEA.txt", "b.log", "c.nmea", "notes.doc"}) test::WriteFileBytes(home->File(f), "x");
+    Open(false);
+    QStringList filters;
+    std::vector<std::string> logs, all;
+    QTimer poll;
+    poll.setInterval(50);
+    int polls = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!d) return;
+        if (++polls > 200) {  // ten seconds
+            d->reject();
+            return;
+        }
+        if (filters.isEmpty()) filters = d->nameFilters();
+        if (logs.empty()) {
+            const std::vector<std::string> names = ListedNames(d);
+            if (names.size() < 3) return;
+            logs = names;
+            d->selectNameFilter(filters.value(1));
+            return;
+        }
+        all = ListedNames(d);
+        if (all.size() == 4) d->reject();
+    });
+    poll.start();
+    platform::Prompts::Instance().SetUnattended(false);
+    Click(window, "Command3");
+    platform::Prompts::Instance().SetUnattended(true);
+    poll.stop();
+    EXPECT_EQ(filters, (QStringList{"NMEA logs (*.txt *.log *.nmea)", "All files (*)"}));
+    EXPECT_EQ(logs, (std::vector<std::string>{"a_NMEA.txt", "b.log", "c.nmea"}));
+    EXPECT_EQ(all, (std::vector<std::string>{"a_NMEA.txt", "b.log", "c.nmea", "notes.doc"}));
+    EXPECT_TRUE(List().empty()) << "cancelled: nothing added";
+}
+
+// A window whose log has no record for the timeline's second keeps showing
+// an older one: its status bar says so until the log has the second.
+TEST_F(ReplayWindowTest, AWindowWithoutARecordForTheSecondSaysSoUntilItsLogHasOne) {
+    // 12:00:00 to 12:00:09; one with a gap from 12:00:03 to 12:00:06; one
+    // that ends at 12:00:02; one that starts at 12:00:05.
+    const std::string full = Log("full.txt", replay_test::MakeLog(43200, 10));
+    const std::string gap = home->File("gap.txt");
+    test::WriteFileBytes(gap, replay_test::MakeLog(43200, 3).bytes + replay_test::MakeLog(43207, 3).bytes);
+    const std::string early = Log("early.txt", replay_test::MakeLog(43200, 3));
+    const std::string late = Log("late.txt", replay_test::MakeLog(43205, 5));
+    Open(true);
+    for (const std::string& f : {full, gap, early, late}) Add(f, {Answer::Yes});
+    Click(window, "Command6");
+    ASSERT_EQ(comm.size(), 4u);
+    auto status = [&](size_t i) { return Find<QLabel>(comm[i], "StatusBar1_1")->text().toStdString(); };
+    EXPECT_EQ(status(0), "");
+    EXPECT_EQ(status(1), "");
+    EXPECT_EQ(status(3), "No record for 12:00:00 in this log (it starts at 12:00:05)");
+    Slider("Slider1")->setValue(4);  // 12:00:03
+    EXPECT_EQ(status(0), "");
+    EXPECT_EQ(status(1), "No record for 12:00:03 in this log");
+    EXPECT_EQ(status(2), "No record for 12:00:03 in this log (it ends at 12:00:02)");
+    Click(window, "Forward");
+    EXPECT_EQ(status(1), "No record for 12:00:04 in this log") << "it follows the timeline";
+    Slider("Slider1")->setValue(8);  // 12:00:07
+    EXPECT_EQ(status(1), "") << "the log has the second again";
+    EXPECT_EQ(status(3), "");
+    EXPECT_EQ(status(2), "No record for 12:00:07 in this log (it ends at 12:00:02)");
 }
 
 TEST(ReplayTimer, TicksAdvanceOneRecordUntilTheLastAndTheSpeedSetsTheInterval) {

@@ -258,7 +258,10 @@ TEST(SimRestartSequence, ASilentSimulatorEndsTheSequenceAsAFailure) {
     f.link->Status(5);  // paused: no step follows from it
     f.timeout->Tick();
     EXPECT_TRUE(f.sim->IsSimMngFailed());
-    EXPECT_EQ(f.log.back(), "Simulator did not answer the status query within 60 s");
+    EXPECT_EQ(f.log.back(),
+              "Simulator restart failed: the simulator answered the status query, but not with the status it needs "
+              "within 60 s; its last status was \"Paused\"")
+        << "an answer is not told as none";
 }
 
 TEST(SimRestartSequence, ALinkLostMidSequenceIsConnectedAgainWithinTheBound) {

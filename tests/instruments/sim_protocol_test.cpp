@@ -2,11 +2,11 @@
 // status mapping, and the reply parser over split and merged reads.
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <string>
 #include <vector>
 
 #include "bench/instruments/sim_protocol.h"
+#include "tests/support/comma_locale.h"
 
 namespace {
 
@@ -54,12 +54,12 @@ TEST(SimCommands, EveryCommandOfBothDialectsByteForByte) {
 }
 
 TEST(SimCommands, NumbersUseAPointWhateverTheLocale) {
-    const char* old = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = old ? old : "C";
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
-        GTEST_SKIP() << "no comma locale installed";
-    const std::string text = cmd::SetAllPower(false, -132.25);
-    std::setlocale(LC_NUMERIC, saved.c_str());
+    std::string text;
+    {
+        test::CommaLocale comma;
+        REQUIRE_COMMA_LOCALE(comma);
+        text = cmd::SetAllPower(false, -132.25);
+    }
     EXPECT_EQ(text, "-,POW_LEV,v1_a1,-132.25,1,1,1,1");
 }
 

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
@@ -17,6 +18,8 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <cstdlib>
+#include <unistd.h>
 
 using namespace platform;
 
@@ -50,16 +53,25 @@ TEST(PromptsUnattended, AnswersFromTheQueueAndLogsTheQuestion) {
     EXPECT_EQ(notes.size(), 8u);
 }
 
-TEST(ProgramFolder, HomeVariableWinsElseTheWritableExecutableFolder) {
+// Without $FIXBENCH_HOME the folder is the user's own, also when the
+// program runs from a build tree it could write to.
+TEST(ProgramFolder, HomeVariableWinsElseTheUsersFolderNeverTheExecutables) {
     {
         test::TempHome home;
         EXPECT_EQ(ProgramFolder(), home.Path());
         EXPECT_EQ(ProgramFile("Config.dat"), home.Path() + "/Config.dat");
     }
     test::EnsureApp();
+    test::TempHome user;
     ::unsetenv("FIXBENCH_HOME");
-    std::string exe_dir = QCoreApplication::applicationDirPath().toStdString();
-    EXPECT_EQ(ProgramFolder(), exe_dir) << "the build folder is writable";
+    const std::string old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", user.Path().c_str(), 1);
+    const std::string exe_dir = QCoreApplication::applicationDirPath().toStdString();
+    ASSERT_EQ(::access(exe_dir.c_str(), W_OK), 0) << "the build folder is writable";
+    const std::string folder = ProgramFolder();
+    ::setenv("HOME", old_home.c_str(), 1);
+    EXPECT_EQ(folder, user.Path() + "/.local/share/fixbench");
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(folder)).isDir()) << "made on demand";
 }
 
 

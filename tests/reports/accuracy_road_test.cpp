@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <numbers>
 #include <sstream>
@@ -17,7 +18,8 @@
 #include "platform/core/numtext.h"
 #include "platform/ui/prompts.h"
 #include "tests/reports/fixes_near.h"
-#include "tests/reports/report_bench.h"
+#include "tests/reports/menu_road.h"
+#include "tests/reports/saved_charts.h"
 #include "tests/support/qt_app.h"
 
 namespace {
@@ -153,15 +155,8 @@ for s, cells in by.items():
     return values;
 }
 
-class AccuracyRoad : public ReportTest {
+class AccuracyRoad : public MenuRoadTest {
 protected:
-    void SetUp() override {
-        test::EnsureApp();
-        platform::Prompts::Instance().ClearQueue();
-        platform::Prompts::Instance().ClearAsked();
-        commands = std::make_unique<bench::reports::ReportCommands>(host, dir.Path().string());
-        commands->SetOpener([](const std::string&) { return true; });
-    }
     // Tool > Excel Reports > "Generate Excel Report" on the file `name`
     // holding `text`; the last box answered Yes, so the report stays open.
     std::string MenuReport(const std::string& name, const std::string& text) {
@@ -172,7 +167,7 @@ protected:
         p.QueueFileName(file);
         p.QueueAnswer(Answer::Yes);
         commands->GenerateExcelReport_Click();
-        EXPECT_TRUE(test::WaitFor([&] { return !commands->Busy(); }, 60000));
+        Wait();
         base = dir.File(name);
         truthArgs += " '" + name + "' '" + file + "' " + refLat + " " + refLon;
         return dir.File(name + ".xlsx");
@@ -237,7 +232,6 @@ protected:
         EXPECT_EQ(wbtest::AsDouble(v["COLD!U14"]), t.cep100) << "CEP 100, the largest error's whole metre";
     }
 
-    std::unique_ptr<bench::reports::ReportCommands> commands;
     std::string truthArgs, refLat = "mean", refLon = "mean";
 };
 
@@ -298,18 +292,20 @@ TEST_F(AccuracyRoad, OneWildFixNeverEmptiesTheAccuracyFigures) {
         EXPECT_NEAR(ws.ValueAt(last, 28).Number(), t.cep[2] + 10 < t.largest ? 100.0 * 29 / 30 : 100, 1e-9)
             << "the share at the curve's end";
         const std::string note = ws.GetRange("AC2").GetValue().Text();
-        EXPECT_EQ(note.rfind("The CEP curve stops at " + platform::NumberToText(end) + " m", 0), 0u) << note;
-        const size_t at = note.find("the largest error, ");
+        EXPECT_EQ(note.rfind("The CEP curve and its chart stop at " + platform::NumberToText(end) + " m", 0), 0u)
+            << note;
+        const size_t at = note.find("the largest error ");
         ASSERT_NE(at, std::string::npos) << note;
-        EXPECT_NEAR(std::strtod(note.c_str() + at + 19, nullptr), t.largest, 0.006) << note;
-        EXPECT_NE(note.find(" m, lies beyond it"), std::string::npos) << note;
+        EXPECT_NEAR(std::strtod(note.c_str() + at + 18, nullptr), t.largest, 0.006) << note;
+        EXPECT_NE(note.find("1 of 30 fixes lies beyond it"), std::string::npos) << note;
         // Its chart is made and reaches past the CEP 95.
         workbook::Workbook& wb = commands->Context().Book(dir.File(c.name));
         auto* cs = dynamic_cast<workbook::ChartSheet*>(wb.FindSheet("COLD CEP Chart"));
         ASSERT_NE(cs, nullptr) << "a CEP chart";
         EXPECT_GE(cs->GetChart().Axes(xl::Category).MaximumScale(), t.cep[2]);
         // The box that ends the report says what the curve leaves out.
-        EXPECT_NE(c.box.find("COLD: the CEP curve stops at " + platform::NumberToText(end) + " m"), std::string::npos)
+        EXPECT_NE(c.box.find("COLD: the CEP curve and its chart stop at " + platform::NumberToText(end) + " m"),
+                  std::string::npos)
             << c.box;
         EXPECT_NE(c.box.find("Test session succesfully competed"), std::string::npos);
     }
@@ -493,6 +489,128 @@ TEST_F(AccuracyRoad, ATypedAntennaKeepsItsHemisphere) {
         ExpectAccuracy(dir.File(std::string(c.name) + ".xlsx"), truth.at(c.name));
     }
     EXPECT_GT(truth.at("dl_TTFF_COLD_NMEA_Results").cep[0], 14) << "the antenna stands apart from the fixes";
+}
+
+// However far the fixes lie and whatever the curve's step, the saved CEP
+// chart reaches the CEP 95 (its last point and its axis), ending where the
+// curve's table ends; the note beside the table, and the box, say where
+// they end and what lies past them, and only when something does.
+TEST_F(AccuracyRoad, TheCepChartReachesTheCep95AndItsNoteSaysOnlyWhatLiesBeyond) {
+    REQUIRE_OPENPYXL();
+    const double lat0 = 45 + 28.315 / 60, lon0 = 9 + 11.452 / 60;
+    host.position = {};
+    refLat = refLon = "mean";
+    // 3 of 20 fixes 400 km away, a kilometre apart.
+    std::vector<Fix> three = Scatter(lat0, lon0, 17, 6, 99);
+    for (int i = 0; i < 3; ++i) three.push_back(FixNear(lat0, lon0, 400000 + 1000 * i, 90, 40 + i));
+    // Two trials 4,983 km apart.
+    const std::vector<Fix> two{FixNear(lat0, lon0, 0, 0, 30), FixNear(lat0, lon0, 4982800, 45, 35)};
+    // One fix 9,000 km away among 29 good ones.
+    std::vector<Fix> nine = Scatter(lat0, lon0, 29, 6, 7);
+    nine.push_back(FixNear(lat0, lon0, 9000000, 200, 50));
+    struct Case {
+        const char* name;
+        std::string file, box;
+    };
+    std::vector<Case> cases{{"three_TTFF_COLD_NMEA_Results", "", ""},
+                            {"two_TTFF_COLD_NMEA_Results", "", ""},
+                            {"nine_TTFF_COLD_NMEA_Results", "", ""}};
+    const std::vector<Fix>* fixes[] = {&three, &two, &nine};
+    for (size_t i = 0; i < cases.size(); ++i) {
+        cases[i].file = MenuReport(cases[i].name, ResultsText(*fixes[i]));
+        cases[i].box = LastBox();
+    }
+    std::map<std::string, Truth> truth = Independent();
+    int noted = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Truth& t = truth.at(c.name);
+        ExpectAccuracy(c.file, t);
+        const double cep95 = t.cep[2];
+        ASSERT_GT(t.largest, 65535) << "a curve that cannot go metre by metre";
+
+        // The table's end, and what its chart holds as the saved file has it.
+        workbook::Worksheet& ws = Sheet(c.name);
+        int last = 2;
+        while (ws.ValueAt(last + 1, 27).IsNumber()) ++last;
+        const double end = ws.ValueAt(last, 27).Number();
+        const double step = ws.ValueAt(3, 27).Number();
+        const SavedCharts saved = ReadSavedCharts(c.file, dir.Path().string());
+        const SavedSeries& curve = saved.series.at("COLD CEP Chart/1");
+        ASSERT_FALSE(curve.points.empty());
+        EXPECT_EQ(curve.differing, 0);
+        const double chartEnd = std::stod(curve.points.back().first);
+        EXPECT_GE(chartEnd, cep95) << "the chart's last point is short of the CEP 95";
+        EXPECT_EQ(chartEnd, end) << "the chart ends where its table does";
+        const auto& axis = saved.axes.at("COLD CEP Chart/b");
+        ASSERT_NE(axis.second, "None");
+        EXPECT_GE(wbtest::AsDouble(axis.second), cep95) << "the axis ends short of the CEP 95";
+        EXPECT_GE(wbtest::AsDouble(axis.second), chartEnd) << "the axis hides the chart's last point";
+
+        // The note says what lies past the end, counted here, or nothing.
+        int beyond = 0;
+        for (const auto& [row, d] : t.rows) beyond += d > end;
+        const std::string note = SavedCells(c.file, dir.Path().string(), {"COLD!AC2"})["COLD!AC2"];
+        if (beyond == 0) {
+            EXPECT_EQ(note, "None") << "a note where nothing lies beyond the curve";
+            EXPECT_EQ(c.box.find("CEP curve"), std::string::npos) << c.box;
+            continue;
+        }
+        ++noted;
+        const std::string where = platform::NumberToText(end) + " m" +
+                                  (step > 1 ? ", in steps of " + platform::NumberToText(step) + " m" : std::string());
+        EXPECT_EQ(note.rfind("The CEP curve and its chart stop at " + where + ": " + std::to_string(beyond) + " of " +
+                                 std::to_string(t.rows.size()) + (beyond == 1 ? " fixes lies" : " fixes lie") +
+                                 " beyond it, the largest error ",
+                             0),
+                  0u)
+            << note;
+        const size_t at = note.find("the largest error ");
+        ASSERT_NE(at, std::string::npos) << note;
+        EXPECT_NEAR(std::strtod(note.c_str() + at + 18, nullptr), t.largest, 0.006) << note;
+        EXPECT_NE(c.box.find("COLD: the CEP curve and its chart stop at " + where), std::string::npos) << c.box;
+    }
+    EXPECT_EQ(noted, 2) << "the two trials' curve holds both; the others leave a fix beyond";
+}
+
+// A typed position with a hemisphere on one coordinate and none on the
+// other is refused before anything is built, naming the one without; with
+// none on either, the fixes' side is taken as before.
+TEST_F(AccuracyRoad, AHemisphereOnOneCoordinateAloneIsRefusedNamingTheOther) {
+    // Fixes 1 to 3 m around 10 S 179.9999 W.
+    const std::vector<Fix> fixes = Scatter(-10, -179.9999, 20, 3, 4242);
+    const struct {
+        const char* name;
+        bench::reports::TypedPosition typed;
+        const char* says;
+    } refused[] = {
+        {"lon_TTFF_COLD_NMEA_Results", {{"-10", "0", "0", "179", "59", "997"}, true, {"", ""}},
+         "The antenna longitude \"179\" \"59\" \"997\" has no hemisphere, while the latitude has one"},
+        {"lat_TTFF_COLD_NMEA_Results", {{"10", "0", "0", "179", "59", "997"}, true, {"", "W"}},
+         "The antenna latitude \"10\" \"0\" \"0\" has no hemisphere, while the longitude has one"},
+        {"latS_TTFF_COLD_NMEA_Results", {{"10", "0", "0", "179", "59", "997"}, true, {"S", ""}},
+         "The antenna longitude \"179\" \"59\" \"997\" has no hemisphere, while the latitude has one"},
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.name);
+        host.position = r.typed;
+        const std::string file = MenuReport(r.name, ResultsText(fixes));
+        platform::Prompts::Instance().ClearQueue();  // the answer to a last box never asked
+        bool told = false;
+        for (const std::string& q : platform::Prompts::Instance().Asked())
+            told = told || (q.find(r.says) != std::string::npos && q.find("The report is not built.") != std::string::npos);
+        EXPECT_TRUE(told) << "no box names the coordinate without its hemisphere";
+        EXPECT_FALSE(std::filesystem::exists(file)) << "a report was built";
+        EXPECT_TRUE(LastBox().empty());
+    }
+    // Neither has one: both go to the fixes' side, 10 S 179 59.997 W.
+    REQUIRE_OPENPYXL();
+    host.position = {{"10", "0", "0", "179", "59", "997"}, true, {"", ""}};
+    refLat = "-10";
+    refLon = "-179.99995";
+    const std::string file = MenuReport("none_TTFF_COLD_NMEA_Results", ResultsText(fixes));
+    ASSERT_TRUE(std::filesystem::exists(file));
+    ExpectAccuracy(file, Independent().at("none_TTFF_COLD_NMEA_Results"));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "bench/reports/report_commands.h"
 #include "tests/reports/report_bench.h"
+#include "tests/reports/saved_charts.h"
 #include "tests/session/benchtop_fixture.h"
 #include "tests/support/qt_app.h"
 
@@ -20,105 +21,9 @@ namespace {
 using namespace reptest;
 using platform::Answer;
 
-// Per chart sheet and series: the declared counts of its X and Y caches, how
-// many points differ from the saved cells they name, and the (x, y) points.
-const char* kCachesScript = R"PY(
-import sys, re, zipfile, posixpath, html, warnings
-import xml.etree.ElementTree as ET
-warnings.simplefilter('ignore')
-import openpyxl
-path = sys.argv[1]
-z = zipfile.ZipFile(path)
-book = openpyxl.load_workbook(path, data_only=True)
-C = '{http://schemas.openxmlformats.org/drawingml/2006/chart}'
-def rels(part):
-    d, f = posixpath.split(part)
-    out = {}
-    for tag in re.findall(r'<Relationship [^>]*>', z.read(d + '/_rels/' + f + '.rels').decode()):
-        i = re.search(r'Id="([^"]+)"', tag).group(1)
-        t = re.search(r'Target="([^"]+)"', tag).group(1)
-        out[i] = posixpath.normpath(posixpath.join(d, t))
-    return out
-wbrels = rels('xl/workbook.xml')
-def cells(ref):
-    if ref.startswith('('): return None
-    sheet, area = ref.rsplit('!', 1)
-    if sheet.startswith("'"): sheet = sheet[1:-1].replace("''", "'")
-    rng = book[sheet][area.replace('$', '')]
-    if not isinstance(rng, tuple): return [rng.value]
-    return [c.value for row in rng for c in row]
-def cache(el):
-    if el is None: return None, None, {}
-    f = el.find('.//' + C + 'f')
-    c = el.find('.//' + C + 'numCache')
-    if c is None: c = el.find('.//' + C + 'strCache')
-    if c is None: return (f.text if f is not None else None), None, {}
-    count = int(c.find(C + 'ptCount').get('val'))
-    pts = {}
-    for p in c.findall(C + 'pt'):
-        v = p.find(C + 'v').text or ''
-        try: v = float(v)
-        except ValueError: pass
-        pts[int(p.get('idx'))] = v
-    return f.text, count, pts
-def differ(ref, count, pts):
-    want = cells(ref) if ref else None
-    if want is None: return 0
-    bad = 0 if count == len(want) else 1
-    for k, v in enumerate(want):
-        if isinstance(v, bool): v = float(v)
-        if isinstance(v, (int, float)):
-            bad += 0 if k in pts and isinstance(pts[k], float) and abs(pts[k] - v) <= 1e-9 * max(1, abs(v)) else 1
-        elif v is None or v == '':
-            bad += 1 if k in pts else 0
-        else:
-            bad += 0 if pts.get(k) == v else 1
-    return bad
-for m in re.finditer(r'<sheet [^>]*>', z.read('xl/workbook.xml').decode()):
-    tag = m.group(0)
-    name = html.unescape(re.search(r'name="([^"]*)"', tag).group(1))
-    part = wbrels[re.search(r'r:id="([^"]+)"', tag).group(1)]
-    if 'chartsheets/' not in part: continue
-    drawing = [t for t in rels(part).values() if 'drawings/' in t][0]
-    chart = [t for t in rels(drawing).values() if 'charts/' in t][0]
-    root = ET.fromstring(z.read(chart))
-    for k, ser in enumerate(root.iter(C + 'ser')):
-        xf, xn, xs = cache(ser.find(C + 'xVal') if ser.find(C + 'xVal') is not None else ser.find(C + 'cat'))
-        yf, yn, ys = cache(ser.find(C + 'yVal') if ser.find(C + 'yVal') is not None else ser.find(C + 'val'))
-        bad = differ(xf, xn, xs) + differ(yf, yn, ys)
-        pairs = ';'.join('%s,%r' % (xs.get(i, ''), ys[i]) for i in sorted(ys))
-        print('%s\t%d\t%s\t%s\t%d\t%s' % (name, k + 1, xn, yn, bad, pairs))
-)PY";
-
-struct SavedSeries {
-    std::string xCount, yCount;  // "None" without a cache
-    int differing = 0;
-    std::vector<std::pair<std::string, double>> points;  // x as written, y
-};
-
 // "chart sheet/series" -> what the saved file holds.
 std::map<std::string, SavedSeries> SavedCaches(const std::string& xlsx, const std::string& dir) {
-    wbtest::WriteFile(dir + "/caches.py", kCachesScript);
-    std::string out;
-    EXPECT_EQ(wbtest::Run(wbtest::Python() + " " + dir + "/caches.py '" + xlsx + "'", out), 0);
-    std::map<std::string, SavedSeries> all;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) {
-        std::vector<std::string> f;
-        std::stringstream fields(line);
-        for (std::string x; std::getline(fields, x, '\t');) f.push_back(x);
-        if (f.size() < 5) continue;
-        SavedSeries& s = all[f[0] + "/" + f[1]];
-        s.xCount = f[2];
-        s.yCount = f[3];
-        s.differing = std::stoi(f[4]);
-        std::stringstream pts(f.size() > 5 ? f[5] : "");
-        for (std::string p; std::getline(pts, p, ';');) {
-            const size_t comma = p.rfind(',');
-            s.points.emplace_back(p.substr(0, comma), std::stod(p.substr(comma + 1)));
-        }
-    }
-    return all;
+    return ReadSavedCharts(xlsx, dir).series;
 }
 
 double X(const std::pair<std::string, double>& p) { return std::stod(p.first); }
@@ -242,6 +147,88 @@ TEST_F(ChartCaches, EveryChartOfATtffReportCarriesThePointsItsCellsCompute) {
         if (t <= 300) valid.push_back(t);
     ASSERT_EQ(ttffs.points.size(), valid.size());
     for (size_t i = 0; i < valid.size(); ++i) EXPECT_EQ(ttffs.points[i].second, valid[i]);
+
+    // Every series carries its X and Y points, the average line too: from
+    // the first trial number to the trial count, at the valid TTFFs' mean.
+    for (const auto& [series, s] : saved) {
+        EXPECT_NE(s.xCount, "None") << series << " has no X points";
+        EXPECT_NE(s.yCount, "None") << series << " has no Y points";
+    }
+    double sum = 0;
+    for (double t : valid) sum += t;
+    const SavedSeries& average = saved.at("COLD TTFF Chart/2");
+    ASSERT_EQ(average.points.size(), 2u);
+    EXPECT_EQ(X(average.points[0]), 1);
+    EXPECT_EQ(X(average.points[1]), n);
+    for (const auto& q : average.points) EXPECT_NEAR(q.second, sum / static_cast<double>(valid.size()), 1e-12);
+}
+
+// The scale of each value axis of a chart sheet, as the saved chart part
+// gives it: min, max, major unit, tick label format and whether that format
+// is the cells' own ("None" where the file says nothing).
+const char* kAxesScript = R"PY(
+import sys, re, zipfile, posixpath, html
+import xml.etree.ElementTree as ET
+z = zipfile.ZipFile(sys.argv[1])
+C = '{http://schemas.openxmlformats.org/drawingml/2006/chart}'
+def rels(part):
+    d, f = posixpath.split(part)
+    out = {}
+    for tag in re.findall(r'<Relationship [^>]*>', z.read(d + '/_rels/' + f + '.rels').decode()):
+        out[re.search(r'Id="([^"]+)"', tag).group(1)] = posixpath.normpath(posixpath.join(d, re.search(r'Target="([^"]+)"', tag).group(1)))
+    return out
+wbrels = rels('xl/workbook.xml')
+for m in re.finditer(r'<sheet [^>]*>', z.read('xl/workbook.xml').decode()):
+    tag = m.group(0)
+    name = html.unescape(re.search(r'name="([^"]*)"', tag).group(1))
+    if name != sys.argv[2]: continue
+    part = wbrels[re.search(r'r:id="([^"]+)"', tag).group(1)]
+    drawing = [t for t in rels(part).values() if 'drawings/' in t][0]
+    chart = [t for t in rels(drawing).values() if 'charts/' in t][0]
+    root = ET.fromstring(z.read(chart))
+    for ax in root.iter(C + 'valAx'):
+        def val(path, attr='val'):
+            e = ax.find(path)
+            return e.get(attr) if e is not None else 'None'
+        print('\t'.join([val(C + 'scaling/' + C + 'min'), val(C + 'scaling/' + C + 'max'), val(C + 'majorUnit'),
+                         val(C + 'numFmt', 'formatCode'), val(C + 'numFmt', 'sourceLinked')]))
+)PY";
+
+// Six fixes at one spot, as a receiver on a roof antenna gives them: their
+// errors differ from 0 by rounding only, and the position chart still shows a
+// metre either side in half metres, each tick a whole step labelled to the
+// step's decimals (never 2E-10, nor the 0.1999999999992 a viewer adding a
+// step up from an unrounded limit reads).
+TEST_F(ChartCaches, ThePositionChartsTicksStandAtWholeStepsLabelledToTheStep) {
+    REQUIRE_OPENPYXL();
+    std::vector<Fix> fixes;
+    for (int i = 0; i < 6; ++i) fixes.push_back(Fix{30.0 + i, "083015.000", LatNorthOf(0)});
+    const std::string file = home->File("LAB1_TTFF_COLD_NMEA_Results.txt");
+    wbtest::WriteFile(file, ResultsText(fixes));
+    auto& p = platform::Prompts::Instance();
+    p.QueueFileName(file);
+    p.QueueAnswer(Answer::No);
+    RunEntry("GenerateExcelReport");
+    const std::string report = home->File("LAB1_TTFF_COLD_NMEA_Results.xlsx");
+    wbtest::WriteFile(home->File("axes.py"), kAxesScript);
+    std::string out;
+    ASSERT_EQ(wbtest::Run(wbtest::Python() + " " + home->File("axes.py") + " '" + report + "' 'COLD Position Chart'", out), 0);
+    std::istringstream in(out);
+    int axes = 0;
+    for (std::string line; std::getline(in, line); ++axes) {
+        SCOPED_TRACE(line);
+        std::vector<std::string> f;
+        std::stringstream fields(line);
+        for (std::string x; std::getline(fields, x, '\t');) f.push_back(x);
+        ASSERT_EQ(f.size(), 5u);
+        ASSERT_NE(f[2], "None") << "the step is left to the viewer";
+        EXPECT_EQ(f[0], "-1.5");
+        EXPECT_EQ(f[1], "1.5");
+        EXPECT_EQ(f[2], "0.5");
+        EXPECT_EQ(f[3], "0.0") << "tick labels to the step's decimals";
+        EXPECT_EQ(f[4], "0") << "not the cells' own format";
+    }
+    EXPECT_EQ(axes, 2) << out;
 }
 
 TEST_F(ChartCaches, TheSensitivityChartCarriesOnePointPerLevel) {

@@ -165,6 +165,76 @@ TEST_F(MenuRoad, AFailingStepIsShownTheWorkbookClosedAndTheBenchRunsOn) {
     EXPECT_TRUE(top->isVisible());
 }
 
+// The box that ends a report names every statistic and chart the saved
+// report does not give, and why, and no other: one trial, no valid TTFF,
+// a single one, no position, or everything there.
+TEST_F(MenuRoad, TheLastBoxNamesEveryStatisticAndChartTheReportCannotGive) {
+    REQUIRE_OPENPYXL();
+    OpenAll();
+    std::vector<Fix> one = Ttffs({31.5});
+    const std::string failed = NoFixLine("301", 1) + NoFixLine("-1", 2) + NoFixLine("301", 3);
+    std::vector<Fix> single = Ttffs({42.25});
+    const struct {
+        const char* name;
+        std::string text;
+        std::vector<std::string> why;  // what the box says of the sheet
+    } cases[] = {
+        {"one_TTFF_COLD_NMEA_Results", ResultsText(one), {"COLD: one trial only"}},
+        {"failed_TTFF_COLD_NMEA_Results", failed,
+         {"COLD: no trial has a valid TTFF (a fix within 300 s)", "COLD: no trial has a position"}},
+        {"single_TTFF_COLD_NMEA_Results", ResultsText(single) + NoFixLine("-1", 2) + NoFixLine("301", 3),
+         {"COLD: one trial only has a valid TTFF (a fix within 300 s)"}},
+        {"all_TTFF_COLD_NMEA_Results", ResultsText(Ttffs({30, 41.5, 28, 35})), {}},
+    };
+    const struct {
+        const char* cell;
+        const char* label;
+    } statistics[] = {{"U5", "AVERAGE"}, {"U6", "MAX"}, {"U7", "MIN"}, {"U8", "ST_DEV"}, {"U9", "% No Fix"},
+                      {"U10", "CEP 50"}};
+    const struct {
+        const char* sheet;
+        const char* name;
+    } charts[] = {{"COLD HISTOGRAMM", "histogram"}, {"COLD CDF Chart", "CDF"}, {"COLD CEP Chart", "CEP"},
+                  {"COLD TTFF Chart", "TTFF"}, {"COLD Position Chart", "position"}};
+    auto& p = platform::Prompts::Instance();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = home->File(std::string(c.name) + ".txt");
+        wbtest::WriteFile(file, c.text);
+        p.ClearAsked();
+        p.QueueFileName(file);
+        p.QueueAnswer(Answer::No);
+        Run();
+        std::string box;
+        for (const std::string& q : p.Asked())
+            if (q.find("succesfully competed") != std::string::npos) box = q;
+        ASSERT_FALSE(box.empty());
+        for (const std::string& w : c.why) EXPECT_NE(box.find(w), std::string::npos) << box;
+        if (c.why.empty()) EXPECT_EQ(box.find("COLD:"), std::string::npos) << "nothing is left out: " << box;
+        // What the box leaves unsaid the saved file gives, and the reverse.
+        const std::string notes = box.substr(0, box.find("Test session succesfully"));
+        const wbtest::FileView v = wbtest::ReadBack(home->File(std::string(c.name) + ".xlsx"), home->Path());
+        for (const auto& st : statistics) {
+            const auto it = v.cached.find(std::string("COLD!") + st.cell);
+            char* end = nullptr;
+            const bool given = it != v.cached.end() && (std::strtod(it->second.c_str(), &end), *end == '\0') &&
+                               !it->second.empty();
+            const bool named = std::regex_search(notes, std::regex(std::string("(no|no [A-Za-z_%, ]*) ") +
+                                                                   (st.label[0] == '%' ? "% No Fix" : st.label) +
+                                                                   "\\b"));
+            EXPECT_NE(given, named) << st.label << " is " << (given ? "given and named" : "neither given nor named")
+                                    << ": " << notes;
+        }
+        for (const auto& ch : charts) {
+            const bool made = std::find(v.sheets.begin(), v.sheets.end(), ch.sheet) != v.sheets.end();
+            const bool named = notes.find(std::string(" ") + ch.name + (std::string(ch.name) == "position" ? " chart" : ""))
+                               != std::string::npos;
+            if (!made) EXPECT_TRUE(named) << ch.sheet << " is not made and not named: " << notes;
+            if (c.why.empty()) EXPECT_TRUE(made && !named) << ch.sheet;
+        }
+    }
+}
+
 TEST_F(MenuRoad, LinesThatAreNoResultsLinesAreNamedLeftOutAndCounted) {
     OpenAll();
     const std::string file = home->File("g_COLD_NMEA_Results.txt");

@@ -11,6 +11,8 @@
 #include "bench/devices/system_log.h"
 #include "bench/reports/device_sheet.h"
 #include "tests/reports/report_bench.h"
+#include "tests/reports/saved_charts.h"
+#include "tests/support/comma_locale.h"
 #include "tests/support/fakes.h"
 #include "tests/support/qt_app.h"
 
@@ -254,6 +256,40 @@ TEST_F(DeviceWorkbook, TrialRowsGoToTheirRowsAndEachRowIsSaved) {
     EXPECT_EQ(wbtest::AsDouble(again.at("COLD_Data!B4")), -1);
     EXPECT_NEAR(wbtest::AsDouble(again.at("COLD_Data!B5")), std::sqrt(2 * std::pow((31.27 + 1) / 2, 2)), 1e-9);
     EXPECT_EQ(wbtest::AsDouble(again.at("COLD_Data!B6")), 0);
+}
+
+// A session run in a comma-decimal locale, as on a German lab PC: the
+// receiver's workbook, saved in the background after each trial, holds its
+// numbers as the receiver gave them, and openpyxl reads it.
+TEST_F(DeviceWorkbook, RowsSavedUnderADecimalCommaKeepTheirPoints) {
+    REQUIRE_OPENPYXL();
+    const std::string file = home.File("RCV1.xlsx");
+    {
+        test::CommaLocale comma;
+        REQUIRE_COMMA_LOCALE(comma);
+        bench::InitDeviceSpreadSheet(dev, app);
+        bench::DeviceSpreadSheetSaveas(dev, home.Path(), "RCV1");
+        bench::AddNewDeviceSheet(dev);
+        bench::InitializeDeviceSheet(dev, "COLD", 3);
+        const double ttff[] = {1.8, 2.6, 1.4};
+        for (int t = 1; t <= 3; ++t) {
+            FixValues(30615.5 + t, 48.1173, 11.516667);
+            dev.FixRow[0] = bench::CellValue(ttff[t - 1]);
+            bench::DeviceSpreadSheetSetTTFFData(dev, t, ttff[t - 1]);
+            bench::DeviceSpreadSheetWriteAfterFixData(dev, t);
+        }
+        bench::DeviceSpreadSheetClose(dev);
+        bench::WaitForWorkbookSaves();
+    }
+    for (const std::string& c : reptest::CommaNumbers(file, home.Path())) ADD_FAILURE() << c;
+    wbtest::FileView f = wbtest::ReadBack(file, home.Path());
+    EXPECT_EQ(f.cached["COLD_Data!C2"], "1.8");
+    EXPECT_EQ(f.cached["COLD_Data!C4"], "1.4");
+    EXPECT_EQ(f.cached["COLD_Data!D3"], "30617.5");
+    EXPECT_EQ(f.cached["COLD_Data!E2"], "48.1173");
+    EXPECT_EQ(f.cached["COLD_Data!F2"], "11.516667");
+    EXPECT_NEAR(wbtest::AsDouble(f.cached["COLD_Data!B2"]), (1.8 + 2.6 + 1.4) / 3, 1e-12);
+    for (const auto& [series, s] : reptest::ReadSavedCharts(file, home.Path()).series) EXPECT_EQ(s.differing, 0) << series;
 }
 
 TEST_F(DeviceWorkbook, AFailedSaveIsOneLogLinePerTestAndTheRowsStay) {

@@ -3,7 +3,9 @@
 // system of its own, mounted in a private mount namespace, where this test
 // runs itself once more.
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <vector>
 #include <string>
 
 #include "bench/reports/report_commands.h"
@@ -39,6 +41,7 @@ protected:
         EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
         return true;
     }
+    static void Free(const std::string& disk) { std::filesystem::remove(disk + "/filler"); }
     static void Fill(const std::string& disk) {
         std::ofstream fill(disk + "/filler", std::ios::binary);
         const std::string block(4096, 'x');
@@ -115,3 +118,80 @@ TEST_F(FullDisk, TheMenuReportsBoxSaysTheDiskIsFullWithoutANumber) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace reptest;
+
+// The disk filled to its last byte, then `leave` bytes given back.
+void FillLeaving(const std::string& disk, size_t leave) {
+    const std::string filler = disk + "/filler";
+    {
+        std::ofstream fill(filler, std::ios::binary | std::ios::app);
+        const std::string block(4096, 'x');
+        while (fill.write(block.data(), block.size()) && fill.flush()) {
+        }
+    }
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(filler, ec);
+    if (!ec) std::filesystem::resize_file(filler, size > leave ? size - leave : 0, ec);
+}
+
+// The box that tells a failed save, and every box, as asked.
+std::string FailureBox(const std::vector<std::string>& asked) {
+    for (const std::string& q : asked)
+        if (q.find("cannot") != std::string::npos || q.find("disk is full") != std::string::npos) return q;
+    return "";
+}
+
+}  // namespace
+
+// A report that cannot be saved for want of room, on either menu road and
+// whether the disk is full or a few kilobytes short: the box names the
+// report the person asked for, not the hidden copy it is built in.
+TEST_F(FullDisk, EitherMenusBoxNamesTheReportAskedForNotItsWorkingCopy) {
+    const char* disk = std::getenv(kInside);
+    if (!disk) {
+        if (!RunOnASmallDisk("EitherMenusBoxNamesTheReportAskedForNotItsWorkingCopy"))
+            GTEST_SKIP() << "no private mount namespace here";
+        return;
+    }
+    test::EnsureApp();
+    const std::string d(disk);
+    const std::string results = d + "/FD_TTFF_COLD_NMEA_Results.txt";
+    wbtest::WriteFile(results, ResultsText(Ttffs({30, 40, 50, 35, 45})));
+    std::vector<std::string> levels;
+    for (const char* level : {"-130", "-135", "-140"}) {
+        levels.push_back(d + "/R1_TTFF_COLD_NMEA_Results_PW" + level + ".txt");
+        wbtest::WriteFile(levels.back(), ResultsText(Ttffs({31.5, 28.25, 40, 35.75})));
+    }
+    bench::reports::ReportCommands commands(host, disk);
+    auto& p = platform::Prompts::Instance();
+    for (const size_t leave : {size_t{0}, size_t{4096}, size_t{6144}, size_t{8192}}) {
+        SCOPED_TRACE(leave);
+        FillLeaving(d, leave);
+        p.ClearAsked();
+        p.ClearQueue();
+        p.QueueFileName(results);
+        p.QueueAnswer(platform::Answer::No);
+        commands.GenerateExcelReport_Click();
+        ASSERT_TRUE(test::WaitFor([&] { return !commands.Busy(); }, 20000));
+        const std::string menu = FailureBox(p.Asked());
+        ASSERT_FALSE(menu.empty()) << "no box tells the failed save";
+        EXPECT_NE(menu.find(d + "/FD_TTFF_COLD_NMEA_Results.xlsx"), std::string::npos) << menu;
+        for (const std::string& q : p.Asked()) EXPECT_EQ(q.find("/.~"), std::string::npos) << q;
+
+        p.ClearAsked();
+        p.ClearQueue();
+        p.QueueFileNames(levels);
+        p.QueueText("45");
+        p.QueueAnswer(platform::Answer::No);
+        commands.Sensitivity_Click();
+        ASSERT_TRUE(test::WaitFor([&] { return !commands.Busy(); }, 20000));
+        const std::string sensitivity = FailureBox(p.Asked());
+        ASSERT_FALSE(sensitivity.empty()) << "no box tells the failed save";
+        EXPECT_NE(sensitivity.find(d + "/R1TTFF.xlsx"), std::string::npos) << sensitivity;
+        for (const std::string& q : p.Asked()) EXPECT_EQ(q.find("/.~"), std::string::npos) << q;
+        Free(d);
+    }
+}

@@ -227,10 +227,14 @@ TEST_F(Position, AWildFixCutsTheCurveShortButNeverTheCepRadii) {
     EXPECT_EQ(Num(ws, "AA32"), 30);
     EXPECT_TRUE(ws.GetRange("AA33").GetValue().IsEmpty());
     EXPECT_EQ(Num(ws, "AB32"), 95);
-    EXPECT_EQ(ws.GetRange("AC2").GetValue().Text().rfind("The CEP curve stops at 30 m: the largest error, ", 0), 0u);
+    EXPECT_EQ(ws.GetRange("AC2").GetValue().Text().rfind(
+                  "The CEP curve and its chart stop at 30 m: 1 of 20 fixes lies beyond it, the largest error ", 0),
+              0u)
+        << ws.GetRange("AC2").GetValue().Text();
+    // The chart holds the whole curve, the CEP 95 and its 10 m with it.
     workbook::Chart& cep = ChartOn("COLD CEP Chart");
-    EXPECT_EQ(cep.SeriesCollection(1).XValuesRef().at(0).area, workbook::Area::Make(2, 27, 30, 27));
-    EXPECT_EQ(cep.Axes(xl::Category).MaximumScale(), 28);
+    EXPECT_EQ(cep.SeriesCollection(1).XValuesRef().at(0).area, workbook::Area::Make(2, 27, 32, 27));
+    EXPECT_EQ(cep.Axes(xl::Category).MaximumScale(), 30);
     EXPECT_NO_THROW(ChartOn("COLD Position Chart"));
 }
 

@@ -2,6 +2,7 @@
 // the Option menu, and the KML request, as the user and the scripts use them.
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <algorithm>
 #include <cstdlib>
@@ -175,16 +176,23 @@ protected:
         if (const char* p = std::getenv("PATH")) old_path = p;
         // No navsift anywhere but where a test puts one.
         ::setenv("PATH", home->File("nothing-here").c_str(), 1);
+        // The bench as installed: its programs in a folder of their own.
+        bench::BenchtopOptions options;
+        options.programsFolder = Programs();
+        top = std::make_unique<bench::Benchtop>(factory, nullptr, options);
     }
+    std::string Programs() const { return home->File("programs"); }
     void TearDown() override {
         ::setenv("PATH", old_path.c_str(), 1);
         BenchtopTest::TearDown();
     }
-    // A navsift that writes each argument in brackets, one run a line.
-    void FakeNavsift(const std::string& folder) {
+    // A navsift that writes each argument in brackets, one run a line
+    // (after `mark`).
+    void FakeNavsift(const std::string& folder, const std::string& mark = "") {
         QDir().mkpath(QString::fromStdString(folder));
         const std::string path = folder + "/navsift";
-        test::WriteFileBytes(path, "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done >> '" + Calls() +
+        test::WriteFileBytes(path, "#!/bin/sh\nprintf '" + mark + "' >> '" + Calls() +
+                                       ".part'\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done >> '" + Calls() +
                                        ".part'\nprintf '\\n' >> '" + Calls() + ".part'\n");
         std::filesystem::permissions(path, std::filesystem::perms::owner_all);
     }
@@ -203,7 +211,7 @@ protected:
 
 TEST_F(MakeKmlTest, StartsNavsiftOncePerEnabledDeviceWithItsCurrentLog) {
     SetUpDevices(Config({0, 2}));
-    FakeNavsift(home->Path());
+    FakeNavsift(Programs());
     const std::string log0 = home->File("run 1/GPS1_TTFF_COLD_NMEA_PW-130.txt");
     const std::string log2 = home->File("run 1/GPS3_TTFF_COLD_NMEA.txt");
     factory.made[0]->primary_name = log0;
@@ -215,7 +223,20 @@ TEST_F(MakeKmlTest, StartsNavsiftOncePerEnabledDeviceWithItsCurrentLog) {
                               "[-nmea][" + log2 + "][-kml][-name][GPS3_TTFF_COLD_NMEA]"}));
 }
 
-TEST_F(MakeKmlTest, NavsiftIsFoundOnThePathWhenNotInTheProgramFolder) {
+// The navsift installed with the bench, not another one the PATH finds first.
+TEST_F(MakeKmlTest, NavsiftBesideTheBenchComesBeforeTheOneOnThePath) {
+    SetUpDevices(Config({0}));
+    FakeNavsift(Programs(), "beside");
+    const std::string bin = home->File("bin");
+    FakeNavsift(bin, "path");
+    ::setenv("PATH", bin.c_str(), 1);
+    factory.made[0]->primary_name = home->File("GPS1_NMEA.txt");
+    top->MakeKML();
+    ASSERT_TRUE(test::WaitFor([&] { return RunLines().size() == 1; }, 3000));
+    EXPECT_EQ(RunLines()[0], "beside[-nmea][" + home->File("GPS1_NMEA.txt") + "][-kml][-name][GPS1_NMEA]");
+}
+
+TEST_F(MakeKmlTest, NavsiftIsFoundOnThePathWhenNotBesideTheBench) {
     SetUpDevices(Config({1}));
     const std::string bin = home->File("bin");
     FakeNavsift(bin);
@@ -232,8 +253,23 @@ TEST_F(MakeKmlTest, NavsiftThatCannotStartIsWrittenToTheSystemLog) {
     factory.made[1]->primary_name = home->File("GPS2_NMEA.txt");
     top->MakeKML();
     const std::string log = test::ReadFileBytes(bench::SystemLogPath());
-    EXPECT_NE(log.find("Device GPS1: cannot start navsift"), std::string::npos) << log;
-    EXPECT_NE(log.find("Device GPS2: cannot start navsift"), std::string::npos) << log;
+    // Where it looked, so the person knows where to put it.
+    const std::string where = ": cannot start navsift: not found beside the bench (" + Programs() +
+                              "/navsift) nor on the PATH (" + home->File("nothing-here") + ") (MakeKML)";
+    EXPECT_NE(log.find("Device GPS1" + where), std::string::npos) << log;
+    EXPECT_NE(log.find("Device GPS2" + where), std::string::npos) << log;
+}
+
+// The bench as built finds the navsift built with it without help from the
+// PATH: it stands beside fixbench.
+TEST(BuiltPrograms, NavsiftStandsBesideFixbench) {
+    const std::string folder = std::string(FIXBENCH_BUILD_DIR_DEFAULT) + "/bench";
+    const QFileInfo beside(QString::fromStdString(folder + "/navsift"));
+    ASSERT_TRUE(beside.isFile() && beside.isExecutable()) << folder << " has no navsift";
+    QProcess navsift;
+    navsift.start(beside.filePath(), {"-help"});
+    ASSERT_TRUE(navsift.waitForFinished(10000));
+    EXPECT_NE(navsift.readAllStandardOutput().indexOf("-kml"), -1) << "not the console tool";
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QProcess>
 
@@ -15,6 +17,35 @@ namespace benchtop_test {
 namespace {
 
 using dialogs_test::Find;
+
+// The captions of `entries` (and of their submenus) in reading order.
+void Captions(const QList<QAction*>& entries, std::vector<std::string>& out) {
+    for (QAction* a : entries) {
+        if (a->isSeparator()) continue;
+        out.push_back(bench::Benchtop::PlainCaption(a->text()).toStdString());
+        if (a->menu()) Captions(a->menu()->actions(), out);
+    }
+}
+
+// What --all-menus brings into view is what `fixbench --help` says it does:
+// every menu it adds to the bar and everything in the Tool menu.
+TEST_F(BenchtopTest, HelpNamesTheMenusAndToolEntriesThatAllMenusShows) {
+    Open();
+    std::vector<std::string> shown;
+    for (QAction* a : top->menuBar()->actions())
+        if (!a->isVisible()) shown.push_back(bench::Benchtop::PlainCaption(a->text()).toStdString());
+    ASSERT_GE(shown.size(), 5u) << "the bench hides its menus at start-up";
+    Captions(top->Menu("tool_menu")->actions(), shown);
+
+    QProcess bench;
+    bench.start(QString(FIXBENCH_BUILD_DIR_DEFAULT) + "/bench/fixbench", {"--help"});
+    ASSERT_TRUE(bench.waitForFinished(10000));
+    // The text is wrapped: compared with its line breaks and indents as blanks.
+    const QString text = QString::fromLocal8Bit(bench.readAllStandardOutput()).simplified();
+    for (const std::string& caption : shown)
+        EXPECT_TRUE(text.contains(QString::fromStdString(caption))) << caption << " is not in:\n" << text.toStdString();
+    EXPECT_TRUE(text.contains("~/.local/share/fixbench")) << "where the program folder is";
+}
 
 TEST_F(BenchtopTest, SplashShowsReleaseThenHandsOverToTheMainWindow) {
     QPointer<bench::frmSplash> splash = new bench::frmSplash(bench::ProgramVersion{2, 10, 7}, [this] { Open(); });

@@ -1,6 +1,7 @@
 // "Config.dat" on disk: first start, damaged files, saves that must never
 // leave half a configuration behind.
 #include "bench/session/config.h"
+#include "bench/session/test_line.h"
 
 #include <gtest/gtest.h>
 
@@ -105,15 +106,13 @@ TEST_F(ConfigFile, TheDefaultRecordIsSavedAsTheHandComposedFile) {
 }
 
 TEST_F(ConfigFile, LoadingThenSavingReproducesTheFileByteForByte) {
-    // A file the bench would not write itself: odd flag values, a NaN, a
-    // text with every upper-half byte, and a reserved field set.
+    // A file the bench would not write itself: a NaN, a text with every
+    // upper-half byte, and a reserved field set.
     std::string bytes = DefaultFileWithRenamedDevice();
     std::string upper;
     for (int b = 0x80; b < 0x100; ++b) upper.push_back(static_cast<char>(b));
     const std::size_t lines = bytes.size() - 128 * 2;
     bytes.replace(lines, 2, std::string(1, '\x80') + '\x00' + upper);
-    const std::size_t dev0 = 2 + 15 + 2 + 4;
-    bytes[dev0] = '\x05';                     // DevEN neither set nor clear
     const std::size_t tests = bytes.size() - 128 * 2 - upper.size() - 128 * 184;
     bytes.replace(tests + 16, 8, std::string("\x01\x00\x00\x00\x00\x00\xF8\x7F", 8));  // NaN EndPower
     bytes[tests + 184 * 9 + 132] = '\x2A';    // Reserved of entry 9
@@ -122,7 +121,6 @@ TEST_F(ConfigFile, LoadingThenSavingReproducesTheFileByteForByte) {
     const ConfigLoadResult r = LoadSystemConfig(Path("odd.dat"));
     ASSERT_EQ(r.warning, "");
     EXPECT_EQ(r.config.TestLines[0], upper);
-    EXPECT_EQ(r.config.Devices[0].DevEN, 5);
     EXPECT_EQ(r.config.Tests[9].Reserved, 42);
     ASSERT_TRUE(SaveSystemConfig(Path("Config.dat"), r.config).ok);
     EXPECT_TRUE(Slurp(Path("Config.dat")) == bytes);
@@ -150,6 +148,77 @@ TEST_F(ConfigFile, AFileEndingInsideTheRecordWarnsAndIsLeftAlone) {
     // Reading never repairs or rewrites the file.
     EXPECT_TRUE(Slurp(Path("short.dat")) == cut);
     EXPECT_EQ(fs::last_write_time(Path("short.dat")), stamp);
+}
+
+// Bytes that are no configuration record are refused at the first field no
+// record holds, with where it starts and what it holds; nothing is loaded.
+TEST_F(ConfigFile, ValuesNoRecordHoldsRefuseTheFileWhereTheyStand) {
+    const std::string whole = DefaultFileWithRenamedDevice();
+    const std::size_t dev0 = 2 + 15 + 2 + 4;
+    struct Case {
+        std::string bytes;
+        std::string says;
+    };
+    std::vector<Case> cases;
+    std::string flag = whole;
+    flag[dev0] = '\x05';
+    cases.push_back({flag, "Devices[0].DevEN (byte " + std::to_string(dev0) + ") holds 5, which is no flag (-1 or 0)"});
+
+    SystemConfig c;
+    c.Tests[3].Type = "HOTT";
+    cases.push_back({EncodeSystemConfig(c).bytes, "Tests[3].Type (byte "});
+    SystemConfig script;
+    script.Tests[0].ScriptCount = 31;
+    cases.push_back({EncodeSystemConfig(script).bytes, "Tests[0].ScriptCount (byte "});
+    SystemConfig control;
+    control.Devices[1].LPath = "C:\\GPS\tTEST";
+    cases.push_back({EncodeSystemConfig(control).bytes, "Devices[1].LPath (byte "});
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.says);
+        Spit(Path("Config.dat"), k.bytes);
+        const ConfigLoadResult r = LoadSystemConfig(Path("Config.dat"));
+        EXPECT_TRUE(r.refused);
+        EXPECT_EQ(r.warning.rfind("Config file \"" + Path("Config.dat") + "\" is not a configuration record: " + k.says, 0),
+                  0u)
+            << r.warning;
+        EXPECT_TRUE(r.config == SystemConfig{});
+    }
+    EXPECT_NE(LoadSystemConfig(Path("Config.dat")).warning.find("control byte (0x09)"), std::string::npos);
+}
+
+// Cut in the middle of the test entries: every entry before the cut is kept
+// with a line made again from it; the one cut and those after are defaults.
+TEST_F(ConfigFile, AFileCutAmongTheEntriesKeepsEachEntryItHoldsWhole) {
+    SystemConfig c;
+    for (int i = 0; i < 100; ++i) {
+        TestEditorValues v;
+        v.type = i % 3 == 0 ? "COLD" : i % 3 == 1 ? "SCRIPT" : "REACQUISITION";
+        v.scenario = i % 3 == 2 ? ScenarioSimulator : ScenarioRoof;
+        v.testField = {std::to_string(i + 1), "2", "9", "5", "3"};
+        v.ttff = i % 2 == 0;
+        v.scriptFile = "C:\\scripts\\s" + std::to_string(i) + ".txt";
+        v.simData = {"4", "-120", "-130", "-140", "2.5", "15", "0", "0", "0", "0", "0", "0", "", ""};
+        v.simOption = {true, false, false};
+        c.TestLines[i] = BuildTestLine(v);
+        ParseTestLine(c.TestLines[i], c.Tests[i]);
+    }
+    const std::string image = EncodeSystemConfig(c).bytes;
+    Spit(Path("Config.dat"), image.substr(0, image.size() / 2));
+    const ConfigLoadResult r = LoadSystemConfig(Path("Config.dat"));
+    EXPECT_FALSE(r.refused);
+    const std::size_t inside = r.warning.find(", inside Tests[");
+    ASSERT_NE(inside, std::string::npos) << r.warning;
+    const int cut = std::atoi(r.warning.c_str() + inside + 15);
+    ASSERT_GT(cut, 10);
+    for (int i = 0; i < cut; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(r.config.Tests[i], c.Tests[i]);
+        TestEntry again;
+        ParseTestLine(r.config.TestLines[i], again);
+        EXPECT_EQ(again, c.Tests[i]) << r.config.TestLines[i];
+    }
+    EXPECT_EQ(r.config.Tests[cut], TestEntry{}) << "half an entry is none";
+    EXPECT_EQ(r.config.TestLines[cut], "");
 }
 
 TEST_F(ConfigFile, AFileCutBetweenFieldsStillWarns) {

@@ -245,18 +245,76 @@ TEST_F(ConfigDialog, CancelledFileDialogsChangeNothing) {
     EXPECT_TRUE(host.FileCalls().empty());
 }
 
-TEST_F(ConfigDialog, UnreadableFileChosenToLoadIsReportedAndChangesNothing) {
+// The warnings among the questions asked (the file dialog is one too).
+std::vector<std::string> Warnings(const std::vector<std::string>& asked) {
+    std::vector<std::string> out;
+    for (const std::string& a : asked)
+        if (a.rfind("WARNING", 0) == 0) out.push_back(a);
+    return out;
+}
+
+// Load Config with a file that is no configuration: refused with the place
+// where it stops making sense; the dialog keeps its list and file.
+TEST_F(ConfigDialog, AFileThatIsNoConfigurationChosenToLoadIsRefusedAndChangesNothing) {
     Open();
     AddTest("COLD");
     Click(dlg.get(), "SaveOnly_Command");
-    const std::string broken = home->File("broken.dat");
-    test::WriteFileBytes(broken, test::ReadFileBytes(ConfigDat()).substr(0, 500));
-    platform::Prompts::Instance().QueueFileName(broken);
+    const std::string noise = home->File("noise.dat");
+    std::string bytes(24072, '\0');
+    uint32_t x = 99;
+    for (char& c : bytes) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    test::WriteFileBytes(noise, bytes);
+    platform::Prompts::Instance().QueueFileName(noise);
     TakeAsked();
     dlg->LoadConfigFromFile();
-    EXPECT_TRUE(AnyStartsWith(TakeAsked(), "WARNING: Config file")) << "the user is told";
-    EXPECT_EQ(List()->count(), 1);
+    const std::vector<std::string> asked = Warnings(TakeAsked());
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].rfind("WARNING: Config file \"" + noise + "\" is not a configuration record: ", 0), 0u) << asked[0];
+    EXPECT_NE(asked[0].find(" (byte "), std::string::npos) << asked[0];
+    EXPECT_TRUE(asked[0].ends_with("; it is not loaded.")) << asked[0];
+    EXPECT_EQ(Lines(List()), std::vector<std::string>{"COLD,0,50,15,45,6,10,-1,0,"});
     EXPECT_EQ(dlg->ConfigFileName(), "");
+}
+
+// Load Config with a file cut short: what it holds whole is loaded and shown,
+// and the user is told where it ends.
+TEST_F(ConfigDialog, ACutFileChosenToLoadKeepsEveryEntryItHoldsWhole) {
+    SystemConfig c;
+    c.Devices[0].DevEN = FlagSet;
+    c.Devices[0].DName = "Roof";
+    std::vector<std::string> lines;
+    for (int i = 0; i < 100; ++i) {
+        TestEditorValues v;
+        v.type = i % 2 ? "HOT" : "WARM";
+        v.testField = {std::to_string(i + 1), "1", "2", "6", "10"};
+        c.TestLines[i] = BuildTestLine(v);
+        ParseTestLine(c.TestLines[i], c.Tests[i]);
+        lines.push_back(c.TestLines[i]);
+    }
+    const std::string cut = home->File("cut.dat");
+    ASSERT_TRUE(SaveSystemConfig(cut, c).ok);
+    const std::string bytes = test::ReadFileBytes(cut);
+    test::WriteFileBytes(cut, bytes.substr(0, bytes.size() / 2));
+    Open();
+    platform::Prompts::Instance().QueueFileName(cut);
+    TakeAsked();
+    dlg->LoadConfigFromFile();
+    const std::vector<std::string> asked = Warnings(TakeAsked());
+    ASSERT_EQ(asked.size(), 1u);
+    const size_t inside = asked[0].find(", inside Tests[");
+    ASSERT_NE(inside, std::string::npos) << asked[0];
+    const int kept = std::atoi(asked[0].c_str() + inside + 15);
+    ASSERT_GT(kept, 10);
+    EXPECT_EQ(Lines(List()), std::vector<std::string>(lines.begin(), lines.begin() + kept));
+    EXPECT_EQ(Text(dlg.get(), "DName_0"), "Roof");
+    EXPECT_EQ(dlg->ConfigFileName(), cut);
+    Click(dlg.get(), "Save_Command");
+    const SystemConfig saved = Saved();
+    for (int i = 0; i < kept; ++i) EXPECT_EQ(saved.Tests[i], c.Tests[i]) << i;
+    EXPECT_NE(saved.Tests[kept].Enabled, FlagSet);
 }
 
 TEST_F(ConfigDialog, DamagedConfigDatAtOpenIsLoggedAndShownToTheUser) {
@@ -264,7 +322,8 @@ TEST_F(ConfigDialog, DamagedConfigDatAtOpenIsLoggedAndShownToTheUser) {
     start.Devices[0].DevEN = FlagSet;
     start.Devices[0].DName = "Early";
     ASSERT_TRUE(SaveSystemConfig(ConfigDat(), start).ok);
-    test::WriteFileBytes(ConfigDat(), test::ReadFileBytes(ConfigDat()).substr(0, 100));
+    // Cut inside the second device: the first lies whole before it.
+    test::WriteFileBytes(ConfigDat(), test::ReadFileBytes(ConfigDat()).substr(0, 300));
     OpenSystemLog();
     TakeAsked();
     Open();
@@ -274,7 +333,7 @@ TEST_F(ConfigDialog, DamagedConfigDatAtOpenIsLoggedAndShownToTheUser) {
     EXPECT_NE(log.find("(Load_Command_Click)"), std::string::npos) << log;
     const std::vector<std::string> asked = TakeAsked();
     ASSERT_EQ(asked.size(), 1u) << "the user is told once";
-    const std::string expected = "WARNING: Config file \"" + ConfigDat() + "\" ends at byte 100";
+    const std::string expected = "WARNING: Config file \"" + ConfigDat() + "\" ends at byte 300, inside Devices[1]";
     EXPECT_EQ(asked[0].rfind(expected, 0), 0u) << asked[0];
     EXPECT_TRUE(Checked("DevEN_0")) << "what was read whole is shown";
     EXPECT_EQ(Text(dlg.get(), "DName_0"), "Early");
@@ -309,7 +368,7 @@ TEST_F(ConfigDialog, FifoConfigDatIsRefusedWithAMessageAndNeverBlocks) {
     const std::vector<std::string> asked = TakeAsked();
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0], "WARNING: Config file \"" + ConfigDat() +
-                            "\" is not a regular file; the default settings are used.");
+                            "\" is not a regular file; it is not loaded.");
     EXPECT_EQ(List()->count(), 0);
 
     // Saving never puts a regular file in the FIFO's place.

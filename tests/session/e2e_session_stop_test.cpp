@@ -87,7 +87,9 @@ protected:
     void ExpectStoppedCleanly(const std::string& why) {
         EXPECT_FALSE(top && top->SessionRunning());
         const std::string log = test::ReadFileBytes(system_log);
-        EXPECT_NE(log.find("Test session stopped: " + why + " during COLD test, trial 1 of 3\r\n"), std::string::npos)
+        EXPECT_NE(log.find("Test session stopped: " + why +
+                           " during COLD test, trial 1 of 3; RCV1: failed (-1), RCV2: failed (-1)\r\n"),
+                  std::string::npos)
             << log;
         for (int s = 0; s < 2; ++s) {
             const std::string name = "RCV" + std::to_string(s + 1);
@@ -129,6 +131,22 @@ TEST_F(SessionStop, NewTestSessionAsksFirstAndYesStopsTheSessionWithItsLine) {
     EXPECT_EQ(dialogs_test::TakeAsked().size(), 1u);
     EXPECT_TRUE(top->ConfigDialog().isVisible()) << "the new session's configuration";
     ExpectStoppedCleanly("New Test Session was chosen");
+}
+
+// Testing > Stop ends the trial as every other road does.
+TEST_F(SessionStop, StopFromTheTestingMenuWritesTheTrialAsFailedAndSaysWhere) {
+    StartSession();
+    top->findChild<QAction*>("StopTesting")->trigger();
+    EXPECT_TRUE(dialogs_test::TakeAsked().empty()) << "Stop asks nothing";
+    ExpectStoppedCleanly("Stop was chosen");
+    // The companion files carry the failed trial too.
+    for (const char* name : {"RCV1", "RCV2"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(DeviceFile(name, "_Results_Results_GSA.txt"), "-1\t% 1\t\r\n");
+        const std::vector<std::string> rows = test::SplitLines(DeviceFile(name, "_Results_Results_T2A.csv"));
+        ASSERT_EQ(rows.size(), 2u);
+        EXPECT_EQ(rows[1], "-1,1" + std::string(73, ',') + "\r\n");
+    }
 }
 
 TEST_F(SessionStop, LoadConfigAsksFirstAndYesStopsTheSessionWithItsLine) {

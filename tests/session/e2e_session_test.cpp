@@ -281,13 +281,13 @@ TEST_F(SessionEndToEnd, StopDuringATrialSendsNoMoreRestarts) {
     EXPECT_EQ(b.ReceivedLines(), std::vector<std::string>(static_cast<size_t>(b_sent), "$PQNVCOLD*1D\r\n"));
     EXPECT_NE(top->StatusText(1), "Test Session Completed");
 
-    // The trial that was stopped left no result line, and the files are closed
-    // with what they had.
+    // The trial that was stopped is written as failed, and the files are
+    // closed with what they had.
     const std::string session = SessionFolder();
     ASSERT_FALSE(session.empty());
     for (const char* name : {"RCV1", "RCV2"}) {
         const std::string base = session + "/" + name + "/" + name + "_TTFF_COLD_NMEA";
-        EXPECT_EQ(test::ReadFileBytes(base + "_Results.txt"), "") << name;
+        EXPECT_EQ(test::ReadFileBytes(base + "_Results.txt"), "-1\t% 1\t\r\n") << name;
         EXPECT_FALSE(test::ReadFileBytes(base + ".txt").empty()) << name;
     }
     // Start runs again after a stop.
@@ -352,9 +352,9 @@ TEST_F(SessionEndToEnd, TtffAnalysisOfTheSessionFolderFindsEachTrialsFixEpoch) {
     EXPECT_NE(out.find("Processing RCV1_TTFF_COLD_NMEA.txt...\n"), std::string::npos) << out << err;
 
     const std::vector<std::string> fix_info =
-        test::SplitLines(test::ReadFileBytes(folder + "report/ttff_analysis/COLD/fix_info_COLD_NMEA_Results.txt"));
+        test::SplitLines(test::ReadFileBytes(folder + "report/ttff_analysis/COLD/fix_info_RCV1_TTFF_COLD_NMEA_Results.txt"));
     ASSERT_EQ(fix_info.size(), 3u) << err;
-    EXPECT_TRUE(test::ReadFileBytes(folder + "report/ttff_analysis/COLD/global_info_COLD_NMEA_Results.txt").size() > 0);
+    EXPECT_TRUE(test::ReadFileBytes(folder + "report/ttff_analysis/COLD/global_info_RCV1_TTFF_COLD_NMEA_Results.txt").size() > 0);
     for (size_t k = 0; k < 3; ++k) {
         SCOPED_TRACE("trial " + std::to_string(k + 1));
         const std::string& line = results[k];
@@ -538,9 +538,9 @@ TEST_F(SessionEndToEnd, SessionWithNoReceiverLeftStopsAsAFailure) {
     EXPECT_EQ(test::ReadFileBytes(session + "/RCV2/RCV2_TTFF_COLD_NMEA_Results.txt"), "-1\t% 1\t\r\n");
     EXPECT_EQ(test::ReadFileBytes(session + "/RCV1/RCV1_TTFF_COLD_NMEA_Results.txt"), "-1\t% 1\t\r\n");
     const std::string system_log = test::ReadFileBytes(bench::SystemLogPath());
-    const size_t first = system_log.find(why + ": test session stopped");
+    const size_t first = system_log.find("Test session stopped: " + why + " during COLD test");
     EXPECT_NE(first, std::string::npos) << system_log;
-    EXPECT_EQ(system_log.find("No receiver left", first + 1), std::string::npos) << "said once";
+    EXPECT_EQ(system_log.find("No receiver left", system_log.find('\n', first)), std::string::npos) << "said once";
     EXPECT_EQ(system_log.find("Test Session Completed"), std::string::npos);
 }
 
@@ -585,7 +585,8 @@ TEST_F(SessionEndToEnd, ClosingTheMainWindowDuringATrialAsksFirstAndStopsCleanly
     EXPECT_EQ(receivers[0]->Received().size(), commands) << "nothing more is sent";
 
     const std::string system_log = test::ReadFileBytes(system_log_path);
-    EXPECT_NE(system_log.find("Test session stopped: the main window was closed during COLD test, trial 1 of 3"),
+    EXPECT_NE(system_log.find("Test session stopped: the main window was closed during COLD test, trial 1 of 3; "
+                              "RCV1: failed (-1), RCV2: failed (-1)\r\n"),
               std::string::npos)
         << system_log;
     for (int s = 0; s < 2; ++s) {

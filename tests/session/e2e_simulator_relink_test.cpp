@@ -159,4 +159,69 @@ TEST_F(SimulatorRelink, ASessionWithAFailedEntryIsIncompleteInBothPanels) {
     EXPECT_EQ(top->StatusText(1), "Test Session INCOMPLETE: 1 test entry failed");
 }
 
+// What a simulator in trouble answered is in the system log, cut to a line,
+// with what the bench did about it; no answer is told as none.
+TEST_F(SimulatorRelink, AFatalAnswerIsLoggedAndEndsTheRestartAtOnce) {
+    test::FakeSimServer server(0);
+    server.answer = "<msg><fatal>Scenario file not found\r\nC:\\scen\\none.scn</fatal></msg>";
+    // A bound the session must not wait out: the fatal answer ends it first.
+    Run(server.Port(), 1, 30000);
+
+    const std::string log = test::ReadFileBytes(bench::SystemLogPath());
+    EXPECT_NE(log.find("Simulator restart failed: the simulator answered the status query with <fatal> "
+                       "\"Scenario file not found\"\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("did not answer"), std::string::npos) << log;
+    EXPECT_EQ(log.find("none.scn"), std::string::npos) << "one line of it: " << log;
+    EXPECT_NE(log.find("Test session stopped: Simulator restart failed (HOT)"), std::string::npos) << log;
+    EXPECT_EQ(top->StatusText(1), "Test Session FAILED: Simulator restart failed (HOT)");
+}
+
+TEST_F(SimulatorRelink, AnAnswerOfNoiseIsToldAsAnAnswerWithoutAStatus) {
+    test::FakeSimServer server(0);
+    // A megabyte of bytes that hold no reply element.
+    std::string noise(1 << 20, '\0');
+    uint32_t x = 12345;
+    for (char& c : noise) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+        if (c == '<') c = '>';
+    }
+    server.answer = noise;
+    Run(server.Port(), 1, 2500);
+
+    const std::string log = test::ReadFileBytes(bench::SystemLogPath());
+    EXPECT_NE(log.find("Simulator restart failed: the simulator answered the status query, but not with the status "
+                       "it needs within 2500 ms; no reply element in its answer ("),
+              std::string::npos)
+        << log.substr(0, 4000);
+    EXPECT_EQ(log.find("did not answer"), std::string::npos) << log.substr(0, 4000);
+    EXPECT_TRUE(top->Simulator().IsSimMngFailed());
+}
+
+// Every reply cut in half by a dropped connection: the bench connects again
+// each time; its outcome says so, never that it was not connected again,
+// and the reconnections are not a line each.
+TEST_F(SimulatorRelink, ALinkDroppedMidReplyAgainAndAgainIsToldWithItsReconnections) {
+    test::FakeSimServer server(0);
+    server.cut_replies = true;
+    Run(server.Port(), 1, 7000);
+
+    ASSERT_GE(server.Connections(), 3) << "the bench connected again each time";
+    const std::string log = test::ReadFileBytes(bench::SystemLogPath());
+    EXPECT_EQ(log.find("not connected again"), std::string::npos) << log;
+    // However the bound found the link (up, or down once more), the outcome
+    // counts the losses and the reconnections.
+    const size_t failed = log.find("Simulator restart failed");
+    ASSERT_NE(failed, std::string::npos) << log;
+    const std::string line = log.substr(failed, log.find('\n', failed) - failed);
+    EXPECT_NE(line.find("7 s"), std::string::npos) << line;
+    EXPECT_NE(line.find("the link was lost "), std::string::npos) << line;
+    EXPECT_NE(line.find(" times and connected again "), std::string::npos) << line;
+    EXPECT_NE(line.find("(the last loss: the simulator closed the connection at the "), std::string::npos) << line;
+    EXPECT_LE(Count(log, "Simulator connected to"), 2u) << log;
+    EXPECT_LE(Count(log, "connecting again"), 1u) << log;
+}
+
 }  // namespace

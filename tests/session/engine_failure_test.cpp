@@ -158,7 +158,7 @@ TEST(EngineFailures, SessionWithNoReceiverLeftStopsAsAFailure) {
     EXPECT_EQ(a.executed, 1);
     const std::string why = "No receiver left in the test session (GPS1 disabled, GPS2 port 1 lost)";
     EXPECT_EQ(LinesWith(h.log.lines, "No receiver left"), 1);
-    EXPECT_EQ(LinesWith(h.log.lines, why + ": test session stopped"), 1);
+    EXPECT_EQ(LinesWith(h.log.lines, "Test session stopped: " + why + " during "), 1);
     EXPECT_EQ(h.status.panels[1], "Test Session FAILED: " + why);
     EXPECT_EQ(b.results_lines.size(), 3u) << "each trial it was part of is written";
 }

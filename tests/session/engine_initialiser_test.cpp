@@ -65,12 +65,12 @@ TEST(EngineInitialisers, OpenEndedTestsRunUntilStopped) {
     h.AddTest(0, "TESTDRIVE", 0);
     ASSERT_TRUE(h.Start());
     EXPECT_EQ(h.testTimer.Interval(), 1000);
-    EXPECT_EQ(d.CallsCount("DeviceSetPrimaryLogFileBaseName(C:\\T_8-12-2026_12.0.0\\GPS1\\GPS1_TTFF_TESTDRIVE_NMEA)"), 1);
+    EXPECT_EQ(d.CallsCount("DeviceSetPrimaryLogFileBaseName(C:\\T_08-12-2026_12.00.00\\GPS1\\GPS1_TTFF_TESTDRIVE_NMEA)"), 1);
     for (int i = 0; i < 3725; ++i) h.Tick();
     EXPECT_EQ(h.status.panels[1], "Test Running: 01:02:05");
     EXPECT_TRUE(h.engine.SessionRunning());
     EXPECT_EQ(d.executed, 0);
-    h.engine.StopTesting();
+    h.engine.StopSession("Stop was chosen");
     EXPECT_FALSE(h.testTimer.Enabled());
     EXPECT_EQ(d.CallsCount("DeviceEndPrimaryLogging()"), 1);
 }
@@ -134,6 +134,7 @@ TEST(EngineInitialisers, HotTestWithAlmanacWaitWaitsFifteenMinutesFirst) {
 TEST(EngineInitialisers, AFailingDeviceOperationIsLoggedAndTheSessionGoesOn) {
     Harness h;
     auto& d = h.AddDevice(0, "GPS1");
+    h.cfg.Devices[0].RLog = FlagSet;  // a session that keeps its results
     TestEntry& t = h.AddTest(0, "COLD", 1);
     t.Simulator = FlagSet;
     t.StartPower = -130;
@@ -154,6 +155,7 @@ TEST(EngineInitialisers, AFailingDeviceOperationIsLoggedAndTheSessionGoesOn) {
 TEST(EngineInitialisers, AFailureWhileATestIsSetUpIsLoggedAndTheSessionStillEnds) {
     Harness h;
     auto& d = h.AddDevice(0, "GPS1");
+    h.cfg.Devices[0].RLog = FlagSet;  // a session that keeps its results
     h.AddTest(0, "COLD", 2);
     d.fix_delay_ms = 1000;
     d.on_call = [](const std::string& call) {

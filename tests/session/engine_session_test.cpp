@@ -11,7 +11,7 @@
 namespace sessiontest {
 namespace {
 
-const std::string kStamp = "8-12-2026_12.0.0";
+const std::string kStamp = "08-12-2026_12.00.00";
 const std::string kFolder = "C:\\T_" + kStamp + "\\GPS1";
 
 // A device's calls without the polling queries, which depend on tick counts.
@@ -140,6 +140,7 @@ TEST(EngineSession, SyncWaitFollowsTheReceiversFixTimeWhileItIsFresh) {
 TEST(EngineSession, SyncEntryWithSecondOutsideTheMinuteIsReportedAndSkipped) {
     Harness h;
     auto& d = h.AddDevice(0, "GPS1");
+    h.cfg.Devices[0].RLog = FlagSet;  // a session that keeps its results
     h.AddTest(0, "SYNC_COLD", 2, 75, 5);
     h.AddTest(1, "HOT", 1);
     ASSERT_TRUE(h.Start());
@@ -271,7 +272,7 @@ TEST(EngineSession, StartAfterAStopInsideBadNcoBeginsAgainFromTheFirstValue) {
     a.fix_delay_ms = 1000;
     ASSERT_TRUE(h.Start());
     ASSERT_GE(h.Run([&] { return a.executed == 2; }), 0);
-    h.engine.StopTesting();
+    h.engine.StopSession("Stop was chosen");
     EXPECT_EQ(h.state.ActiveConfig.Tests[0].Type, "BAD_NCO");
     ASSERT_TRUE(h.engine.StartSession());
     ASSERT_GE(h.RunToEnd(), 0);
@@ -308,6 +309,7 @@ TEST(EngineSession, EmptyListCompletesAtOnce) {
 TEST(EngineSession, DisabledEntriesAreSkippedAndUnknownTypesReported) {
     Harness h;
     auto& d = h.AddDevice(0, "GPS1");
+    h.cfg.Devices[0].RLog = FlagSet;  // a session that keeps its results
     h.AddTest(0, "COLDSTART", 1);
     h.AddTest(2, "HOT", 1);
     h.AddTest(5, "WARM", 1);
@@ -342,6 +344,7 @@ TEST(EngineSession, SilentReceiverIsDisabledAndTheSessionGoesOn) {
     Harness h;
     auto& a = h.AddDevice(0, "GPS1");
     auto& b = h.AddDevice(1, "GPS2");
+    h.cfg.Devices[0].RLog = FlagSet;  // a session that keeps its results
     h.AddTest(0, "COLD", 2);
     a.fix_delay_ms = 5000;
     b.fix_delay_ms = -1;  // never answers
@@ -380,9 +383,15 @@ TEST(EngineSession, StopEndsEverythingAndNothingMoreIsSent) {
     EXPECT_FALSE(h.engine.StartSession());  // Start is refused while running
     h.fanout.SendChrsCommandToDevices(10, "$PQNVHOT");
     h.calls.clear();
-    h.engine.StopTesting();
-    EXPECT_EQ(h.calls, (std::vector<std::string>{"N0.SetNewTestMachineState(0)", "N0.DeviceEndPrimaryLogging()",
-                                                 "N0.DeviceEndSecondaryLogging()", "N0.DeviceEndResultsLogging()"}));
+    h.engine.StopSession("Stop was chosen");
+    // The trial under way is written as failed in every file, then the
+    // receiver's machine stops and its files end.
+    EXPECT_EQ(h.calls, (std::vector<std::string>{"N0.IsTestCompleted()", "N0.DeviceLogResultsToFile(-1\t% 1\t\r\n)",
+                                                 "N0.DeviceLogFixGSAToFile(1)", "N0.SetNewTestMachineState(0)",
+                                                 "N0.DeviceLogT2AT2UToFile(1)", "N0.DeviceLogT2AT2UStatistics()",
+                                                 "N0.DeviceEndPrimaryLogging()", "N0.DeviceEndSecondaryLogging()",
+                                                 "N0.DeviceEndResultsLogging()"}));
+    EXPECT_EQ(h.log.lines.back(), "Test session stopped: Stop was chosen during COLD test, trial 1 of 5; GPS1: failed (-1)");
     EXPECT_FALSE(h.testTimer.Enabled());
     EXPECT_FALSE(h.chrsTimer.Enabled());
     EXPECT_EQ(h.engine.TestState, 0);
@@ -452,7 +461,7 @@ TEST(EngineSession, ScriptTestWaitsTwoSecondsAfterTheEraseUnlessStopped) {
     ASSERT_TRUE(h.Start());
     ASSERT_EQ(h.scheduler.pending.size(), 1u);
     EXPECT_EQ(h.scheduler.pending[0].first, 2000);
-    h.engine.StopTesting();
+    h.engine.StopSession("Stop was chosen");
     h.scheduler.RunAll();
     EXPECT_TRUE(h.Calls("SCRIPT.SendFromFile").empty());
     EXPECT_FALSE(h.scriptTimer.Enabled());
@@ -485,7 +494,7 @@ TEST(EngineSession, TestLineNeverCountsPastTheTrialsAndEndsWithTheTest) {
     stopped.AddTest(0, "COLD", 5);
     ASSERT_TRUE(stopped.Start());
     ASSERT_GE(stopped.Run([&] { return stopped.status.panels[2] == "TEST: COLD  ongoing 1 of 5"; }), 0);
-    stopped.engine.StopTesting();
+    stopped.engine.StopSession("Stop was chosen");
     EXPECT_EQ(stopped.status.panels[2], "") << "a stopped test is not ongoing";
 }
 

@@ -256,7 +256,7 @@ TEST_F(FanoutTest, ScriptLogSetUpNamesItsFolderWithTheStamp) {
     h.cfg.Devices[0].GLog = h.cfg.Devices[0].PLog = h.cfg.Devices[0].RLog = FlagSet;
     Load();
     h.fanout.InitLog("C:\\LOGS", "drive");
-    const std::string f = "C:\\LOGS\\drive_8-12-2026_12.0.0";
+    const std::string f = "C:\\LOGS\\drive_08-12-2026_12.00.00";
     EXPECT_EQ(h.files.made, (V{f, f + "\\GPS1_drive"}));
     EXPECT_EQ(h.calls, (V{"N0.DeviceSetPrimaryLogFileBaseName(" + f + "\\GPS1_drive_NMEA)",
                           "N0.DeviceStartPrimaryLogging(.txt)",

@@ -102,9 +102,9 @@ public:
 
 class FakeLauncher : public bench::session::IProcessLauncher {
 public:
-    bool StartDetached(const std::string& program, const std::vector<std::string>& args) override {
+    std::string StartDetached(const std::string& program, const std::vector<std::string>& args) override {
         started.emplace_back(program, args);
-        return ok;
+        return ok ? std::string() : "not started";
     }
     bool ok = true;
     std::vector<std::pair<std::string, std::vector<std::string>>> started;

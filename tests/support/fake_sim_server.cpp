@@ -181,6 +181,10 @@ std::string FakeSimServer::StatusElement() {
 }
 
 void FakeSimServer::Handle(const std::string& c) {
+    if (!answer.empty()) {
+        SendPieces(answer);
+        return;
+    }
     if (c == "-,EN") {
         SetStatus(6);
     } else if (c == "RW") {
@@ -259,6 +263,13 @@ void FakeSimServer::Reply(const std::string& body) {
 
 void FakeSimServer::SendPieces(const std::string& bytes) {
     if (!client_) return;
+    if (cut_replies) {
+        const std::string half = bytes.substr(0, bytes.size() / 2);
+        client_->write(half.data(), static_cast<qint64>(half.size()));
+        client_->flush();
+        DropConnection();
+        return;
+    }
     if (split_sizes.empty()) {
         client_->write(bytes.data(), static_cast<qint64>(bytes.size()));
         client_->flush();

@@ -72,6 +72,11 @@ public:
     int merge_count = 1;              // replies held back and sent together
     int reply_delay_ms = 0;           // every reply this late
     bool stall = false;               // no replies at all
+    // When not empty, every command is answered with these bytes instead of
+    // its reply (a simulator in trouble: a <fatal> element, or noise).
+    std::string answer;
+    // Every reply goes out as its first half only, then the connection closes.
+    bool cut_replies = false;
     int drop_after_commands = -1;     // closes the connection after this many commands
     bool drop_unanswered = false;     // ... without answering the last of them
     // At the next "RW": rewinds, closes the connection unanswered and refuses

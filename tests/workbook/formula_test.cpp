@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <string>
 #include <numeric>
 
 using namespace workbook;
@@ -363,12 +365,105 @@ TEST(FormulaErrors, NestingPastSixtyFourLevelsIsRefusedAsAFormulaError) {
         EXPECT_EQ(b.At("C1").Number(), 7);
     }
     // A long flat formula is no nesting: read, and evaluated without
-    // exhausting the stack, however long (a sanitizer's larger frames
-    // overflowed at 4000 terms).
+    // exhausting the stack.
     std::string sum = "=A1";
-    for (int k = 0; k < 50000; ++k) sum += "+1";
+    for (int k = 0; k < 4000; ++k) sum += "+1";
     b.F("D1", sum);
-    EXPECT_EQ(b.At("D1").Number(), 50002);
+    EXPECT_EQ(b.At("D1").Number(), 4002);
+}
+
+namespace {
+
+// Every binary operator, with what a chain of n ones gives: logicals rank
+// above numbers, so a comparison chain settles after its first step.
+struct ChainOp {
+    const char* op;
+    Value (*value)(size_t n);
+};
+const ChainOp kChainOps[] = {
+    {"+", [](size_t n) { return Value(static_cast<double>(n)); }},
+    {"-", [](size_t n) { return Value(2.0 - static_cast<double>(n)); }},
+    {"*", [](size_t) { return Value(1.0); }},
+    {"/", [](size_t) { return Value(1.0); }},
+    {"^", [](size_t) { return Value(1.0); }},
+    {"&", [](size_t n) { return Value(std::string(n, '1')); }},
+    {"=", [](size_t n) { return Value::Bool(n == 2); }},
+    {"<>", [](size_t n) { return Value::Bool(n != 2); }},
+    {"<", [](size_t) { return Value::Bool(false); }},
+    {">", [](size_t n) { return Value::Bool(n != 2); }},
+    {"<=", [](size_t n) { return Value::Bool(n == 2); }},
+    {">=", [](size_t) { return Value::Bool(true); }},
+};
+
+std::string ChainOfOnes(const char* op, size_t terms) {
+    std::string f = "=1";
+    f.reserve(terms * (std::string(op).size() + 1) + 1);
+    for (size_t k = 1; k < terms; ++k) (f += op) += '1';
+    return f;
+}
+
+class NoCells : public RefResolver {
+public:
+    bool ForEachValue(const SheetArea&, const std::function<void(const Value&)>&) override { return false; }
+    bool CellValue(const std::string&, int, int, Value&) override { return false; }
+};
+
+}  // namespace
+
+// A chain of one operator, however long: what a cell takes gives its value,
+// a longer one is refused when it is set and the cell keeps what it held;
+// the evaluator reads a chain of a million terms in the stack of one.
+TEST(FormulaErrors, ChainsOfEveryOperatorGiveTheirValueOrARefusalWhateverTheirLength) {
+    Book b;
+    for (const ChainOp& c : kChainOps) {
+        SCOPED_TRACE(c.op);
+        const size_t fits = (kMaxFormulaCharacters - 1) / (std::string(c.op).size() + 1) + 1;
+        for (size_t terms : {size_t{2}, size_t{3}, fits, size_t{20000}, size_t{1000000}}) {
+            SCOPED_TRACE(terms);
+            b.Set("A1", 7);
+            const std::string f = ChainOfOnes(c.op, terms);
+            try {
+                b.F("A1", f);
+                EXPECT_LE(f.size() - 1, kMaxFormulaCharacters) << "accepted past the limit";
+                const Value got = b.At("A1");
+                const Value want = c.value(terms);
+                EXPECT_EQ(got.kind(), want.kind()) << got.ToString();
+                EXPECT_EQ(got.ToString(), want.ToString());
+            } catch (const ExcelError& e) {
+                EXPECT_GT(f.size() - 1, kMaxFormulaCharacters) << e.what();
+                EXPECT_EQ(e.Operation(), "Formula");
+                EXPECT_NE(e.Reason().find("8192"), std::string::npos) << e.what();
+                EXPECT_EQ(b.At("A1").Number(), 7) << "the cell changed";
+            }
+        }
+        // Past what a cell takes, where one call per operator overflowed the stack.
+        const size_t many = std::string(c.op) == "+" ? 1000000 : 20000;
+        NoCells none;
+        const Value got = Formula::Parse(ChainOfOnes(c.op, many))->Evaluate(none);
+        EXPECT_EQ(got.ToString(), c.value(many).ToString());
+    }
+    // The limit exactly: 8192 characters after the "=" are taken, one more is not.
+    std::string at = "=10";
+    for (int k = 0; k < 4095; ++k) at += "+1";
+    ASSERT_EQ(at.size() - 1, 8192u);
+    b.F("B1", at);
+    EXPECT_EQ(b.At("B1").Number(), 4105);
+    EXPECT_THROW(b.F("B2", "=100" + at.substr(3)), ExcelError);
+    // Percent signs in a row divide once each.
+    b.F("B3", "=5" + std::string(3, '%'));
+    EXPECT_DOUBLE_EQ(b.At("B3").Number(), 5e-6);
+    NoCells none;
+    EXPECT_DOUBLE_EQ(Formula::Parse("=2" + std::string(100000, '%'))->Evaluate(none).Number(), 0);
+    // The first error of a chain is its result, whatever follows it.
+    b.F("B4", "=1+1/0+SQRT(-1)");
+    EXPECT_TRUE(IsError(b.At("B4"), CellError::Div0));
+    b.F("B5", "=\"a\"&SQRT(-1)&1/0");
+    EXPECT_TRUE(IsError(b.At("B5"), CellError::Num));
+    b.F("B6", "=2^3^2");
+    EXPECT_EQ(b.At("B6").Number(), 64) << "left to right, as spreadsheets read it";
+    b.F("B7", "=1-2+3*4/2^2&\"x\"<\"2y\"");
+    EXPECT_TRUE(b.At("B7").IsBool());
+    EXPECT_EQ(b.At("B7").ToString(), "TRUE") << "\"2x\" < \"2y\", compared as texts";
 }
 
 TEST(FormulaErrors, SelfReferenceDoesNotHang) {

@@ -140,3 +140,40 @@ TEST(CellStore, TextsFormulasAndFormatsKeepToTheirCells) {
 }
 
 }  // namespace
+
+namespace {
+
+// A long column written row by row, as a day of 1 Hz results is: the cells
+// stored first stay where they are, with their texts and formulas, however
+// far the column grows, so growing it copies nothing already stored.
+TEST(CellStore, WhatIsStoredStaysInPlaceAsTheSheetGrows) {
+    CellStore store;
+    store.SetConstant(1, 1, Value(0.5));
+    store.SetConstant(1, 2, Value(std::string("a text longer than fits in the string itself")));
+    CellStore::FormulaCell f;
+    f.formula = "=A1*2";
+    store.SetFormula(1, 3, std::move(f));
+    const CellStore::Slot* number = store.Find(1, 1);
+    const CellStore::Slot* text = store.Find(1, 2);
+    const CellStore::Slot* formula = store.Find(1, 3);
+    const CellStore::FormulaCell* program = &store.FormulaOf(*formula);
+    const std::string before = store.Constant(*text).Text();
+    for (int r = 2; r <= 200000; ++r) {
+        store.SetConstant(r, 1, Value(r * 0.5));
+        store.SetConstant(r, 2, Value("row " + std::to_string(r) + " of a long column of texts"));
+        CellStore::FormulaCell g;
+        g.formula = "=A" + std::to_string(r) + "*2";
+        store.SetFormula(r, 3, std::move(g));
+    }
+    EXPECT_EQ(store.Find(1, 1), number);
+    EXPECT_EQ(store.Find(1, 2), text);
+    EXPECT_EQ(store.Find(1, 3), formula);
+    EXPECT_EQ(&store.FormulaOf(*store.Find(1, 3)), program);
+    EXPECT_EQ(store.Constant(*store.Find(1, 2)).Text(), before);
+    EXPECT_EQ(store.Find(200000, 1)->num, 100000);
+    EXPECT_EQ(store.FormulaOf(*store.Find(123456, 3)).formula, "=A123456*2");
+    EXPECT_EQ(store.Used(), (Area{1, 1, 200000, 3}));
+    EXPECT_LE(static_cast<double>(store.MemoryBytes()) / (200000 * 3), 120.0);
+}
+
+}  // namespace
