@@ -57,8 +57,11 @@ struct Measured {
 
 // Starts one run with its standard output (and standard error, when `err`
 // is given) into files, in `cwd` when one is given; -1 when it cannot start.
+// With `own_group` it leads a process group of its own, which its children
+// join, so the whole run can be ended at once.
 inline pid_t Spawn(const std::vector<std::string>& argv, const std::filesystem::path& out,
-                   const std::filesystem::path& cwd = {}, const std::filesystem::path& err = {})
+                   const std::filesystem::path& cwd = {}, const std::filesystem::path& err = {},
+                   bool own_group = false)
 {
     std::vector<char*> args;
     for (const std::string& a : argv) {
@@ -74,8 +77,15 @@ inline pid_t Spawn(const std::vector<std::string>& argv, const std::filesystem::
     if (!cwd.empty()) {
         posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     }
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    if (own_group) {
+        posix_spawnattr_setpgroup(&attr, 0);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    }
     pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const int rc = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+    posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         return -1;

@@ -5,8 +5,9 @@
 // that puts the same cells and charts straight through libxlsxwriter.
 // Goals: 1000 trials under 1 s and at least 3 times faster than gnumeric;
 // 10000 trials at least 3 times faster than gnumeric and with less memory;
-// 200000 trials under 15 s and 600 MiB, and within 2 times the minimal
-// writer's time.
+// 200000 trials under 600 MiB and within 1.3 times the time of the minimal
+// writer in the same run (a fixed number of seconds says more of the
+// machine's load than of the report).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -233,8 +234,7 @@ int main(int argc, char** argv) {
                 }
             }
         } else {
-            const bool met = ours.process.seconds < 15 && ours.process.peakMiB < 600;
-            std::printf("  goals < 15 s and < 600 MiB: %s\n", perf::Verdict(met));
+            std::printf("  goal < 600 MiB: %s\n", perf::Verdict(ours.process.peakMiB < 600));
             const std::string self = fs::canonical("/proc/self/exe").string();
             perf::Measured minimal;
             std::error_code ec;
@@ -242,7 +242,7 @@ int main(int argc, char** argv) {
             if (perf::Timed({self, "--dump", dir.string()}, dir / "dump.txt") >= 0)
                 minimal = perf::TimedWithPeak({self, "--minimal", dir.string()}, dir / "minimal.txt");
             if (minimal.seconds < 0) {
-                std::printf("  the minimal writer failed (goal <= 2x): missed\n");
+                std::printf("  the minimal writer failed (goal <= 1.3x): missed\n");
                 failed = true;
             } else {
                 // Runs this long swing by half on a shared machine (10 to 15 s
@@ -261,8 +261,8 @@ int main(int argc, char** argv) {
                             minimal.seconds, minimal.peakMiB);
                 std::printf("  second runs: the report %.3f s, the minimal writer %.3f s\n", again.process.seconds,
                             minimal_again.seconds);
-                std::printf("  ratio to the minimal writer, the faster run of each %.2fx (goal <= 2x): %s\n", ratio,
-                            perf::Verdict(ratio <= 2));
+                std::printf("  ratio to the minimal writer, the faster run of each %.2fx (goal <= 1.3x): %s\n", ratio,
+                            perf::Verdict(ratio <= 1.3));
             }
         }
         fs::remove_all(dir);

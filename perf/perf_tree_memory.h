@@ -8,6 +8,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -98,6 +99,70 @@ inline long PssKiB(pid_t pid)
     return kib;
 }
 
+// The children of `pid`, whichever of its threads started them: cheap
+// enough to ask every millisecond.
+inline std::vector<pid_t> ChildrenOf(pid_t pid)
+{
+    std::vector<pid_t> children;
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/task", pid);
+    if (DIR* tasks = opendir(path)) {
+        while (const dirent* t = readdir(tasks)) {
+            if (t->d_name[0] == '.') {
+                continue;
+            }
+            std::string file = std::string(path) + "/" + t->d_name + "/children";
+            if (std::FILE* f = std::fopen(file.c_str(), "re")) {
+                for (int child; std::fscanf(f, "%d", &child) == 1;) {
+                    children.push_back(static_cast<pid_t>(child));
+                }
+                std::fclose(f);
+            }
+        }
+        closedir(tasks);
+    }
+    return children;
+}
+
+// Processor seconds the main thread of `pid` has run (the scheduler's own
+// count, in nanoseconds); negative when it is gone.
+inline double MainThreadCpuSeconds(pid_t pid)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/schedstat", pid);
+    std::FILE* f = std::fopen(path, "re");
+    if (f == nullptr) {
+        return -1;
+    }
+    unsigned long long ns = 0;
+    const bool read = std::fscanf(f, "%llu", &ns) == 1;
+    std::fclose(f);
+    return read ? static_cast<double>(ns) / 1e9 : -1;
+}
+
+// Where a run stood when it started its first child process (navsift's
+// chart workbooks begin so, once its tables are written).
+struct FirstChild {
+    double seconds = -1;     // wall clock from the start; negative when none was started
+    double cpuSeconds = -1;  // of the program's main thread by then
+};
+
+// Watches `pid` every millisecond until it has a child (or `ended`).
+inline FirstChild WatchForFirstChild(pid_t pid, std::chrono::steady_clock::time_point start,
+                                     const std::atomic<bool>& ended)
+{
+    FirstChild first;
+    while (!ended.load()) {
+        if (!ChildrenOf(pid).empty()) {
+            first.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            first.cpuSeconds = MainThreadCpuSeconds(pid);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return first;
+}
+
 // One run of a program, as a user runs it.
 struct TreeMeasured {
     double seconds = -1;     // negative when it could not start or failed
@@ -105,6 +170,8 @@ struct TreeMeasured {
     double processPeakMiB = 0;  // peak resident size of its largest single process
     double rootPeakMiB = 0;  // peak PSS of the program's own process
     int mostProcesses = 0;   // processes seen at once at most
+    FirstChild firstChild;   // where it stood when it started its first child
+    double cpuSeconds = 0;   // processor time of it and the children it waited for
 };
 
 // Wall-clock seconds of one run with its standard output (and standard
@@ -123,7 +190,9 @@ inline TreeMeasured TimedWithTreePeak(const std::vector<std::string>& argv, cons
     std::atomic<bool> ended{false};
     long peak_kib = 0, root_kib = 0;
     int most = 0;
+    FirstChild first;
     std::thread sampler([&] {
+        first = WatchForFirstChild(pid, start, ended);
         while (!ended.load()) {
             std::vector<pid_t> tree = Descendants(pid);
             tree.push_back(pid);
@@ -158,7 +227,45 @@ inline TreeMeasured TimedWithTreePeak(const std::vector<std::string>& argv, cons
     m.processPeakMiB = usage.ru_maxrss / 1024.0;  // kibibytes on Linux
     m.rootPeakMiB = root_kib / 1024.0;
     m.mostProcesses = most;
+    m.firstChild = first;
+    m.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     return m;
+}
+
+// A run stopped where it starts its first child: the part of a program
+// before it hands work to children, timed as the user's run does it. The
+// program runs in a process group of its own, which is ended there.
+// `status` is the program's exit status when it ended without a child.
+struct Phase {
+    FirstChild at;
+    int status = -1;
+};
+
+inline Phase UntilFirstChild(const std::vector<std::string>& argv, const std::filesystem::path& out,
+                             const std::filesystem::path& cwd = {}, const std::filesystem::path& err = {})
+{
+    Phase phase;
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = Spawn(argv, out, cwd, err, true);
+    if (pid < 0) {
+        return phase;
+    }
+    std::atomic<bool> ended{false};
+    std::thread waiter([&] {
+        siginfo_t info{};
+        waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
+        ended.store(true);
+    });
+    phase.at = WatchForFirstChild(pid, start, ended);
+    kill(-pid, SIGKILL);
+    waiter.join();
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (phase.at.seconds < 0 && WIFEXITED(status)) {
+        phase.status = WEXITSTATUS(status);
+    }
+    return phase;
 }
 
 }  // namespace perf

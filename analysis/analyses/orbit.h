@@ -48,6 +48,23 @@ struct SatState {
     int16_t azimuth = 0;          // whole degrees 0..359
 };
 
+// An ephemeris made ready once for every position taken from it: its
+// elements, whether they describe an orbit at all, and the terms that do
+// not change with the time.
+struct OrbitElements {
+    Ephemeris eph;
+    bool usable = false;  // unpacked, finite, and a closed orbit
+    double a = 0;                           // semi-major axis, m
+    double n = 0;                           // corrected mean motion, rad/s
+    double root_1_e2 = 0;                   // sqrt(1 - e^2)
+    double sin_omega = 0, cos_omega = 0;    // argument of perigee
+    double node_at_toe = 0, node_rate = 0;  // Earth-fixed node at toe, and its rate
+};
+
+OrbitElements prepare_orbit(const Ephemeris& eph);
+// Unpacked first: not usable when unpack_ephemeris refuses it.
+OrbitElements prepare_orbit(const packed_ephemeris& packed);
+
 // Standard ellipsoid (WGS-84) conversion: the height is added along the
 // ellipsoid normal.
 ReceiverEcef geodetic_to_ecef(const ReceiverPosition& receiver);
@@ -58,6 +75,8 @@ int unpack_ephemeris(const packed_ephemeris& packed, Ephemeris& out);
 // 0, or 1 for inputs that are not finite or not an orbit, a Kepler
 // iteration that does not settle, or a state out of bounds. `velocity` and
 // `acceleration` may be null.
+int orbit_state(const OrbitElements& orbit, const GpsTime& t, Vec3& position, Vec3* velocity, Vec3* acceleration,
+                double& sin_e);
 int orbit_state(const Ephemeris& eph, const GpsTime& t, Vec3& position, Vec3* velocity, Vec3* acceleration,
                 double& sin_e);
 
@@ -72,7 +91,13 @@ int look_angles(const ReceiverEcef& receiver, SatState& state);
 int sat_track_state(const ReceiverPosition& receiver, const GpsTime& t, const packed_ephemeris& packed,
                     SatState& state);
 // The same with the receiver already converted (the visibility rows reuse
-// one conversion for 32 satellites).
+// one conversion for 32 satellites), and with the ephemeris made ready.
 int sat_track_state(const ReceiverEcef& receiver, const GpsTime& t, const packed_ephemeris& packed, SatState& state);
+int sat_track_state(const ReceiverEcef& receiver, const GpsTime& t, const OrbitElements& orbit, SatState& state);
+// The same for `count` satellites at once (all of an epoch): status[k] 0
+// when states[k] was computed, 1 when a step failed for orbits[k] (which
+// may be null: no ephemeris).
+void sat_track_states(const ReceiverEcef& receiver, const GpsTime& t, const OrbitElements* const* orbits, int count,
+                      SatState* states, uint8_t* status);
 
 }  // namespace navsift

@@ -297,24 +297,44 @@ void ephemeris_table::Clear()
 
 void ephemeris_table::Store(int32_t prn, uint32_t time, const packed_ephemeris& eph)
 {
-    if (prn >= 1 && prn <= 32) {
-        slots_[static_cast<std::size_t>(prn - 1)][time] = eph;
+    if (prn < 1 || prn > 32) {
+        return;
     }
+    std::vector<Record>& s = slots_[static_cast<std::size_t>(prn - 1)];
+    const auto it = std::lower_bound(s.begin(), s.end(), time, [](const Record& r, uint32_t t) { return r.time < t; });
+    Record record{time, eph, prepare_orbit(eph)};
+    if (it != s.end() && it->time == time) {
+        *it = std::move(record);
+    } else {
+        s.insert(it, std::move(record));
+    }
+}
+
+const ephemeris_table::Record* ephemeris_table::Before(uint32_t time, int32_t prn) const
+{
+    if (prn < 1 || prn > 32) {
+        return nullptr;
+    }
+    const std::vector<Record>& s = slots_[static_cast<std::size_t>(prn - 1)];
+    // The first not earlier than `time`, and the one before it.
+    const auto it = std::lower_bound(s.begin(), s.end(), time, [](const Record& r, uint32_t t) { return r.time < t; });
+    return it == s.begin() ? nullptr : &*(it - 1);
 }
 
 int ephemeris_table::Find(uint32_t time, int32_t prn, packed_ephemeris& out) const
 {
-    if (prn < 1 || prn > 32) {
+    const Record* r = Before(time, prn);
+    if (r == nullptr) {
         return 1;
     }
-    const auto& s = slots_[static_cast<std::size_t>(prn - 1)];
-    auto it = s.lower_bound(time);  // first not earlier than `time`
-    if (it == s.begin()) {
-        return 1;
-    }
-    --it;
-    out = it->second;
+    out = r->packed;
     return 0;
+}
+
+const OrbitElements* ephemeris_table::FindOrbit(uint32_t time, int32_t prn) const
+{
+    const Record* r = Before(time, prn);
+    return r == nullptr ? nullptr : &r->orbit;
 }
 
 std::size_t ephemeris_table::Count(int32_t prn) const

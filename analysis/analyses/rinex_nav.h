@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/analyses/ephemeris.h"
+#include "analysis/analyses/orbit.h"
 #include "analysis/core/byte_stream.h"
 
 namespace navsift {
@@ -60,7 +61,9 @@ RecordRead rinex_read_record(RinexFile& file, int64_t& position, rinex_nav_recor
 bool rinex_open_for_date(int32_t gps_seconds, const std::string& folder, const std::vector<std::string>& names,
                          RinexFile& file, std::vector<std::string>* reasons = nullptr);
 
-// Every record of a day, per satellite, by clock epoch (GPS seconds).
+// Every record of a day, per satellite, by clock epoch (GPS seconds), each
+// made ready for the orbit when stored: a day's visibility asks for every
+// satellite at every second.
 class ephemeris_table {
 public:
     void Clear();
@@ -68,10 +71,19 @@ public:
     void Store(int32_t prn, uint32_t time, const packed_ephemeris& eph);
     // 0 and the latest ephemeris strictly before `time`; 1 when none.
     int Find(uint32_t time, int32_t prn, packed_ephemeris& out) const;
+    // The same ephemeris made ready; null when none.
+    const OrbitElements* FindOrbit(uint32_t time, int32_t prn) const;
     std::size_t Count(int32_t prn) const;
 
 private:
-    std::array<std::map<uint32_t, packed_ephemeris>, 32> slots_;
+    struct Record {
+        uint32_t time;
+        packed_ephemeris packed;
+        OrbitElements orbit;
+    };
+    // The latest record strictly before `time`; null when none.
+    const Record* Before(uint32_t time, int32_t prn) const;
+    std::array<std::vector<Record>, 32> slots_;  // by time
 };
 
 // Clears the table and fills it from the day's file of `gps_seconds` in

@@ -63,12 +63,18 @@ int visibility_row(EphemerisSource& source, const ReceiverPosition& receiver, co
         std::isfinite(receiver.latitude) && std::isfinite(receiver.longitude) && std::isfinite(receiver.height);
     const ReceiverEcef where = geodetic_to_ecef(receiver);
     int count = 0;
+    // All the satellites of the epoch go through the orbit together.
+    const OrbitElements* orbits[32];
+    SatState states[32];
+    uint8_t status[32];
     for (int prn = 1; prn <= 32; ++prn) {
-        packed_ephemeris eph;
-        SatState state;
-        const bool visible = finite_receiver && seconds > 0 &&
-                             ephemeris_find(table, static_cast<uint32_t>(seconds), prn, eph) == 0 &&
-                             sat_track_state(where, t, eph, state) == 0 && state.elevation > 0;
+        orbits[prn - 1] =
+            finite_receiver && seconds > 0 ? table.FindOrbit(static_cast<uint32_t>(seconds), prn) : nullptr;
+    }
+    sat_track_states(where, t, orbits, 32, states, status);
+    for (int prn = 1; prn <= 32; ++prn) {
+        const SatState& state = states[prn - 1];
+        const bool visible = status[prn - 1] == 0 && state.elevation > 0;
         row += visible ? " 1" : " 0";
         if (visible) {
             elevation[static_cast<std::size_t>(prn - 1)] =

@@ -719,6 +719,65 @@ TEST_F(RinexFolder, RowFlagsAndElevationMarksFollowTheIndependentAngles)
     testing::internal::GetCapturedStderr();
 }
 
+// The satellites of an epoch go through the orbit together: records that
+// make no orbit (too small, refused for their week, too far out to be a
+// satellite) sit among good ones, and each good satellite's mark is still
+// its own.
+TEST_F(RinexFolder, ImpossibleOrbitsAmongASatellitesEpochLeaveTheOthersTheirOwn)
+{
+    std::vector<NavRecord> recs;
+    const std::set<int> tiny = {2, 9, 17}, old_week = {5, 12}, far_out = {7, 14, 23, 30};
+    for (int h = 0; h < 24; h += 6) {
+        for (int prn = 1; prn <= 32; ++prn) {
+            NavRecord r = Orbit(prn, kWeekSun, 86400 + h * 3600, 8, 6, 30, h);
+            if (tiny.count(prn)) {
+                r.sqrt_a = Nearest(50.0, -19);
+            } else if (old_week.count(prn)) {
+                r.week = 1349;
+            } else if (far_out.count(prn)) {
+                r.sqrt_a = Nearest(8000.0, -19);
+            }
+            recs.push_back(r);
+        }
+    }
+    WriteFile(dir_ / "lab11820.08n", RinexText(ShortHeader(), recs));
+    const ReceiverPosition where{48.1173, 11.5167, 545};
+    std::vector<Query> queries;
+    const int32_t start = Gps(2008, 6, 30, 0, 10, 0);
+    for (int32_t s = start; s < start + 86000; s += 2999) {
+        for (int prn = 1; prn <= 32; ++prn) {
+            queries.push_back({prn, s, where});
+        }
+    }
+    const auto ref = Reference(dir_ / "lab11820.08n", queries, dir_);
+    ASSERT_EQ(ref.size(), queries.size());
+    EphemerisSource source;
+    source.SetFolder(Folder());
+    int good_visible = 0;
+    for (std::size_t k = 0; k < queries.size(); k += 32) {
+        ElevationMarks marks;
+        std::string row;
+        const int count = visibility_row(source, where, AtSeconds(queries[k].seconds), marks, row);
+        int want_count = 0;
+        for (int prn = 1; prn <= 32; ++prn) {
+            const auto& r = ref[k + static_cast<std::size_t>(prn) - 1];
+            ASSERT_EQ(r.size(), 12u) << prn;
+            const bool broken = tiny.count(prn) || old_week.count(prn) || far_out.count(prn);
+            const double elev = std::stod(r[9]);
+            const bool visible = !broken && std::trunc(elev * 100) > 0;
+            want_count += visible;
+            good_visible += visible;
+            const std::string at = Format("PRN %d at %d", prn, static_cast<int>(queries[k].seconds));
+            EXPECT_EQ(row.substr(11 + 2 * (prn - 1), 2), visible ? " 1" : " 0") << at;
+            EXPECT_EQ(marks[static_cast<std::size_t>(prn - 1)],
+                      visible ? static_cast<int>(std::trunc(std::trunc(elev * 100) / 100.0 + 0.5)) : 0)
+                << at;
+        }
+        EXPECT_EQ(count, want_count);
+    }
+    EXPECT_GT(good_visible, 100);
+}
+
 TEST_F(RinexFolder, IodeListingAndTheFixedVisibilityTest)
 {
     RunResult r = navsift_test::Run({NavsiftPath(), "-iode", std::to_string(Gps(2008, 6, 29, 3, 0, 0)), "-e", Folder()},
