@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -113,11 +114,22 @@ TEST_F(CommWindowLayout, TextsNeitherWrapNorMovePanels) {
     w.SetDeviceName("GPS1");
     w.show();
     w.DeviceEnableDataDecoding();
-    // The first layout settles over the first timer ticks: measure after them.
-    test::Pump(300);
     auto* console = w.findChild<QWidget*>("Frame2");
     auto* data = w.findChild<QWidget*>("DataPanel");
     auto* version = w.findChild<QLabel*>("ProductVerString");
+    // The first layout settles over the first timer ticks, which a busy
+    // machine delays: measure once nothing has moved for a second.
+    QElapsedTimer steady;
+    steady.start();
+    QRect last_console = console->geometry(), last_data = data->geometry();
+    ASSERT_TRUE(test::WaitFor([&] {
+        if (console->geometry() != last_console || data->geometry() != last_data) {
+            last_console = console->geometry();
+            last_data = data->geometry();
+            steady.restart();
+        }
+        return steady.elapsed() >= 1000;
+    }, 20000)) << "the window's first layout never settled";
     const QRect console_at = console->geometry();
     const QRect data_at = data->geometry();
 
