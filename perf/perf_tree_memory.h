@@ -8,6 +8,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -105,13 +106,20 @@ struct TreeMeasured {
     double processPeakMiB = 0;  // peak resident size of its largest single process
     double rootPeakMiB = 0;  // peak PSS of the program's own process
     int mostProcesses = 0;   // processes seen at once at most
+    double firstChildSeconds = -1;  // when a child process was first seen; negative when none was
+    bool endedAtFirstChild = false;  // stopped there, as asked
+    double cpuSeconds = 0;  // user and system time of it and the children it waited for
 };
 
 // Wall-clock seconds of one run with its standard output (and standard
 // error, when `err` is given) into files, started in `cwd` when one is
 // given; the memory of its process tree is sampled every 20 ms meanwhile.
+// With `end_at_first_child`, the run is ended (the program and what it
+// started) as soon as it starts a child process: the work before it is what
+// is measured.
 inline TreeMeasured TimedWithTreePeak(const std::vector<std::string>& argv, const std::filesystem::path& out,
-                                      const std::filesystem::path& cwd = {}, const std::filesystem::path& err = {})
+                                      const std::filesystem::path& cwd = {}, const std::filesystem::path& err = {},
+                                      bool end_at_first_child = false)
 {
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = Spawn(argv, out, cwd, err);
@@ -123,9 +131,22 @@ inline TreeMeasured TimedWithTreePeak(const std::vector<std::string>& argv, cons
     std::atomic<bool> ended{false};
     long peak_kib = 0, root_kib = 0;
     int most = 0;
+    double first_child = -1;
+    bool ended_early = false;
     std::thread sampler([&] {
         while (!ended.load()) {
             std::vector<pid_t> tree = Descendants(pid);
+            if (!tree.empty() && first_child < 0) {
+                first_child = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+                if (end_at_first_child) {
+                    for (const pid_t p : tree) {
+                        kill(p, SIGKILL);
+                    }
+                    kill(pid, SIGKILL);
+                    ended_early = true;
+                    break;
+                }
+            }
             tree.push_back(pid);
             long sum = 0;
             int alive = 0;
@@ -153,7 +174,11 @@ inline TreeMeasured TimedWithTreePeak(const std::vector<std::string>& argv, cons
     sampler.join();
     wait4(pid, &status, 0, &usage);
     TreeMeasured m;
-    m.seconds = (WIFEXITED(status) && WEXITSTATUS(status) == 0) ? seconds : -1;
+    m.seconds = (WIFEXITED(status) && WEXITSTATUS(status) == 0) || ended_early ? seconds : -1;
+    m.firstChildSeconds = first_child;
+    m.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                   usage.ru_stime.tv_usec / 1e6;
+    m.endedAtFirstChild = ended_early;
     m.treePeakMiB = peak_kib / 1024.0;
     m.processPeakMiB = usage.ru_maxrss / 1024.0;  // kibibytes on Linux
     m.rootPeakMiB = root_kib / 1024.0;
