@@ -19,8 +19,8 @@ namespace {
 
 // How much is kept behind the read position (a sentence read again, an
 // epoch gathered again) and how much is given back at once.
-constexpr std::size_t kKeptBehind = 1u << 20;
-constexpr std::size_t kForgetStep = 4u << 20;
+constexpr std::size_t kKeptBehind = 256u << 10;
+constexpr std::size_t kForgetStep = 1u << 20;
 
 std::size_t PageSize()
 {
