@@ -171,29 +171,44 @@ struct TreeMeasured {
     double rootPeakMiB = 0;  // peak PSS of the program's own process
     int mostProcesses = 0;   // processes seen at once at most
     FirstChild firstChild;   // where it stood when it started its first child
+    bool endedAtFirstChild = false;  // stopped there, as asked
     double cpuSeconds = 0;   // processor time of it and the children it waited for
 };
 
 // Wall-clock seconds of one run with its standard output (and standard
 // error, when `err` is given) into files, started in `cwd` when one is
 // given; the memory of its process tree is sampled every 20 ms meanwhile.
+// With `end_at_first_child`, the run is ended (the program and what it
+// started) as soon as it starts a child process: the work before it is what
+// is measured.
 inline TreeMeasured TimedWithTreePeak(const std::vector<std::string>& argv, const std::filesystem::path& out,
-                                      const std::filesystem::path& cwd = {}, const std::filesystem::path& err = {})
+                                      const std::filesystem::path& cwd = {}, const std::filesystem::path& err = {},
+                                      bool end_at_first_child = false)
 {
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = Spawn(argv, out, cwd, err);
     if (pid < 0) {
         return {};
     }
-    // The sampler runs beside the wait, so the wall clock is not rounded
-    // up to a sampling step.
+    // The sampler and the watcher run beside the wait, so the wall clock is
+    // not rounded up to a sampling step.
     std::atomic<bool> ended{false};
+    std::atomic<bool> ended_early{false};
     long peak_kib = 0, root_kib = 0;
     int most = 0;
     FirstChild first;
-    std::thread sampler([&] {
+    std::thread watcher([&] {
         first = WatchForFirstChild(pid, start, ended);
-        while (!ended.load()) {
+        if (end_at_first_child && first.seconds >= 0) {
+            for (const pid_t p : Descendants(pid)) {
+                kill(p, SIGKILL);
+            }
+            kill(pid, SIGKILL);
+            ended_early = true;
+        }
+    });
+    std::thread sampler([&] {
+        while (!ended.load() && !ended_early.load()) {
             std::vector<pid_t> tree = Descendants(pid);
             tree.push_back(pid);
             long sum = 0;
@@ -219,15 +234,17 @@ inline TreeMeasured TimedWithTreePeak(const std::vector<std::string>& argv, cons
     waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ended.store(true);
+    watcher.join();
     sampler.join();
     wait4(pid, &status, 0, &usage);
     TreeMeasured m;
-    m.seconds = (WIFEXITED(status) && WEXITSTATUS(status) == 0) ? seconds : -1;
+    m.seconds = (WIFEXITED(status) && WEXITSTATUS(status) == 0) || ended_early ? seconds : -1;
     m.treePeakMiB = peak_kib / 1024.0;
     m.processPeakMiB = usage.ru_maxrss / 1024.0;  // kibibytes on Linux
     m.rootPeakMiB = root_kib / 1024.0;
     m.mostProcesses = most;
     m.firstChild = first;
+    m.endedAtFirstChild = ended_early;
     m.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     return m;

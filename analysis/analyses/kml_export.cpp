@@ -38,9 +38,11 @@ bool DrawLog(ByteStream& in, const std::string& path, const std::string& file_na
     NmeaEpoch e;
     int more;
     int refused = 0;
+    // The log is read once, forward: what is behind is given back.
     do {
         more = nmea_read_epoch(in, e);
         refused += e.gga_position_refused ? 1 : 0;
+        in.Forget();
     } while (!HasFix(e) && more == 0);
     if (!HasFix(e)) {
         std::printf("No fix found\n");
@@ -60,6 +62,7 @@ bool DrawLog(ByteStream& in, const std::string& path, const std::string& file_na
     while (more == 0) {
         more = nmea_read_epoch(in, e);
         refused += e.gga_position_refused ? 1 : 0;
+        in.Forget();
         if (HasFix(e)) {
             track.Add(e, e.gps_time);
         }

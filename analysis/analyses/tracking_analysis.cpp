@@ -121,6 +121,8 @@ bool FindWindow(ByteStream& in, int64_t from, Window& w)
     bool stopped = false;
     while (!in.AtEnd()) {
         read_nmea_sentence(in, sentence);
+        // The data pass reads the window again; meanwhile it need not stay.
+        in.Forget();
         if (nmea_tokenize(sentence, f) != 0) {
             continue;
         }
@@ -309,6 +311,7 @@ private:
         QnvTimeCheck check;
         while (!in_.AtEnd()) {
             const int64_t at = read_nmea_sentence(in_, sentence);
+            in_.Forget();
             if (nmea_tokenize(sentence, f) != 0) {
                 if (sentence.starts_with("$PQNVTG")) {
                     Refused(at);  // its checksum failed

@@ -499,6 +499,7 @@ int nmea_seek_first_fix(ByteStream& in, int64_t& position)
     NmeaEpoch gga;
     while (!in.AtEnd()) {
         const int64_t start = read_nmea_sentence(in, sentence);
+        in.Forget();
         if (nmea_tokenize(sentence, f) != 0) {
             continue;
         }

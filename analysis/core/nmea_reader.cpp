@@ -160,6 +160,7 @@ PositionTalkers position_talkers(ByteStream& in)
     std::vector<std::string> others;
     while (!in.AtEnd()) {
         read_nmea_sentence(in, sentence);
+        in.Forget();
         if (nmea_tokenize(sentence, fields) != 0) {
             continue;
         }

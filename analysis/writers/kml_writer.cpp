@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "analysis/core/gps_time.h"
 #include "analysis/core/run_outcome.h"
 #include "analysis/core/text_util.h"
@@ -83,6 +85,73 @@ KmlWriter::~KmlWriter()
 {
     if (file_ != nullptr) {
         std::fclose(file_);
+    }
+    if (path_spool_ != nullptr) {
+        std::fclose(path_spool_);
+    }
+}
+
+namespace {
+constexpr std::size_t kPathBuffer = 1u << 20;
+}  // namespace
+
+void KmlWriter::AddToPath(const NmeaEpoch& r)
+{
+    path_text_ += Fixed(r.longitude, 6).c_str();
+    path_text_ += ',';
+    path_text_ += Fixed(r.latitude, 6).c_str();
+    if (r.height_known) {
+        path_text_ += ',';
+        path_text_ += Fixed(r.height, 6).c_str();
+    }
+    path_text_ += "\r\n";
+    if (path_text_.size() < kPathBuffer) {
+        return;
+    }
+    if (path_spool_ == nullptr) {
+        path_spool_ = std::tmpfile();
+    }
+    // Without a temporary file the path stays in memory: slower to hold,
+    // never lost.
+    if (path_spool_ == nullptr) {
+        return;
+    }
+    if (std::fwrite(path_text_.data(), 1, path_text_.size(), path_spool_) != path_text_.size()) {
+        failed_ = true;
+    }
+    path_spooled_ = true;
+    path_text_.clear();
+}
+
+void KmlWriter::WritePath()
+{
+    if (path_spooled_) {
+        if (std::fflush(path_spool_) != 0 || std::fseek(path_spool_, 0, SEEK_SET) != 0) {
+            failed_ = true;
+        } else {
+            char chunk[1 << 16];
+            std::size_t n;
+            while ((n = std::fread(chunk, 1, sizeof chunk, path_spool_)) > 0) {
+                Write(std::string_view(chunk, n));
+            }
+            if (std::ferror(path_spool_)) {
+                failed_ = true;
+            }
+        }
+    }
+    Write(path_text_);
+    ClearPath();
+}
+
+void KmlWriter::ClearPath()
+{
+    path_text_.clear();
+    if (path_spooled_) {
+        std::rewind(path_spool_);
+        if (ftruncate(fileno(path_spool_), 0) != 0) {
+            failed_ = true;
+        }
+        path_spooled_ = false;
     }
 }
 
@@ -173,7 +242,7 @@ void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, b
     ++placemark_counter_;
     run_produced();
     if (mode == PlacemarkMode::Start) {
-        track_.clear();
+        ClearPath();
     }
     const char kind = mode == PlacemarkMode::Start ? 'S' : mode == PlacemarkMode::Point ? 'P' : 'E';
     const EpochWhen when = WhenOf(r);
@@ -257,25 +326,15 @@ void KmlWriter::kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, b
     out += "</coordinates>\r\n</Point>\r\n</Placemark>\r\n";
     Write(out);
     if (add_to_path) {
-        track_.push_back({r.latitude, r.longitude, r.height, r.height_known});
+        AddToPath(r);
     }
     if (mode != PlacemarkMode::End) {
         return;
     }
     Write(Format("<Placemark>\r\n<name>Path</name>\r\n<styleUrl>#L%02d</styleUrl>\r\n", set + 1));
     Write("<LineString>\r\n<tessellate>1</tessellate>\r\n<coordinates>\r\n");
-    for (const Coordinate& c : track_) {
-        Write(Fixed(c.longitude, 6).c_str());
-        Write(",");
-        Write(Fixed(c.latitude, 6).c_str());
-        if (c.height_known) {
-            Write(",");
-            Write(Fixed(c.height, 6).c_str());
-        }
-        Write("\r\n");
-    }
+    WritePath();
     Write("</coordinates>\r\n</LineString>\r\n</Placemark>\r\n");
-    track_.clear();
 }
 
 namespace {

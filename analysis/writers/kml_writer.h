@@ -94,10 +94,6 @@ public:
     void kml_placemark(const NmeaEpoch& r, PlacemarkMode mode, int set, bool add_to_path = true);
 
 private:
-    struct Coordinate {
-        double latitude, longitude, height;
-        bool height_known;
-    };
     void Write(std::string_view text)
     {
         buffer_.append(text);
@@ -106,13 +102,21 @@ private:
         }
     }
     void Flush();
+    // The path of the current track, kept as text until its end marker: in
+    // an anonymous temporary file once it outgrows a buffer, so that a track
+    // of weeks does not sit in memory.
+    void AddToPath(const NmeaEpoch& r);
+    void WritePath();
+    void ClearPath();
 
     std::FILE* file_ = nullptr;
     std::string path_;
     std::string buffer_;
     bool failed_ = false;
     int placemark_counter_ = 0;
-    std::vector<Coordinate> track_;
+    std::string path_text_;
+    std::FILE* path_spool_ = nullptr;  // null until the path outgrows path_text_
+    bool path_spooled_ = false;        // part of the path is in path_spool_
 };
 
 // Turns the epochs of one track into placemarks. An epoch is drawn when the
