@@ -9,12 +9,6 @@
 namespace navsift_test {
 namespace {
 
-RunResult Navsift(std::vector<std::string> args, const fs::path& cwd)
-{
-    args.insert(args.begin(), NavsiftPath());
-    return Run(args, cwd);
-}
-
 const std::string kPointer = "navsift -help lists the commands and their options\n";
 
 TEST(CommandLineWords, AnOptionNavsiftDoesNotKnowIsRefusedByName)

@@ -27,40 +27,6 @@ fs::path DataFile(const std::string& name)
     return fs::path(FIXBENCH_SOURCE_DIR) / "tests/data" / name;
 }
 
-RunResult Navsift(const std::vector<std::string>& args, const fs::path& cwd)
-{
-    std::vector<std::string> argv = {NavsiftPath()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return navsift_test::Run(argv, cwd);
-}
-
-std::vector<std::string> Split(const std::string& text, char at)
-{
-    std::vector<std::string> cells;
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t to = text.find(at, from);
-        cells.push_back(text.substr(from, to == std::string::npos ? std::string::npos : to - from));
-        if (to == std::string::npos) {
-            return cells;
-        }
-        from = to + 1;
-    }
-}
-
-std::vector<std::string> TextLines(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        out.push_back(line);
-    }
-    return out;
-}
-
 // Seconds from 1980-01-06 of a UTC date "ddmmyy" and time "hhmmss[.ss]",
 // counted here with the standard calendar.
 int64_t GpsSeconds(const std::string& ddmmyy, const std::string& hhmmss)

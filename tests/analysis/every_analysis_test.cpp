@@ -233,12 +233,6 @@ std::string NmeaReason(const Shape& shape)
     }
 }
 
-RunResult Navsift(std::vector<std::string> args, const fs::path& cwd)
-{
-    args.insert(args.begin(), NavsiftPath());
-    return Run(args, cwd);
-}
-
 // One analysis over one shape, in a folder of its own.
 class ShapeRun {
 public:

@@ -30,12 +30,6 @@ std::string GlobalInfo(int rows)
     return text;
 }
 
-RunResult Navsift(std::vector<std::string> args, const fs::path& cwd)
-{
-    args.insert(args.begin(), NavsiftPath());
-    return Run(args, cwd);
-}
-
 TEST(ExcelCharts, ExcelCommandChartsGlobalInfoBesideIt)
 {
     REQUIRE_OPENPYXL();

@@ -10,13 +10,6 @@
 namespace navsift_test {
 namespace {
 
-RunResult Navsift(const std::vector<std::string>& args, const fs::path& cwd)
-{
-    std::vector<std::string> argv = {NavsiftPath()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return navsift_test::Run(argv, cwd);
-}
-
 std::string Trkpt(double lat, double lon, double ele, const std::string& time)
 {
     char buf[256];

@@ -21,13 +21,6 @@ fs::path DataFile(const std::string& name)
     return fs::path(FIXBENCH_SOURCE_DIR) / "tests/data" / name;
 }
 
-RunResult Navsift(const std::vector<std::string>& args, const fs::path& cwd)
-{
-    std::vector<std::string> argv = {NavsiftPath()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return navsift_test::Run(argv, cwd);
-}
-
 // "hh:mm:ss lon,lat[,ele]" of a point, as the placemarks write it.
 using Point = std::string;
 

@@ -127,12 +127,6 @@ TEST(HtmlPages, AnIndexPageThatCannotBeCreatedIsReportedAndIgnoresRows)
     EXPECT_FALSE(fs::exists(dir / "no_such_folder"));
 }
 
-RunResult Navsift(std::vector<std::string> args, const fs::path& cwd)
-{
-    args.insert(args.begin(), NavsiftPath());
-    return Run(args, cwd);
-}
-
 TEST(HtmlPages, SatelliteIndexPageOfADebugLogFromTheCommandLine)
 {
     ScratchDir dir;

@@ -35,12 +35,6 @@ std::string Format2(const char* fmt, int a, int b, int c)
     return buf;
 }
 
-RunResult Navsift(std::vector<std::string> args, const fs::path& cwd)
-{
-    args.insert(args.begin(), NavsiftPath());
-    return Run(args, cwd);
-}
-
 void ExpectSoundKml(const fs::path& kml, int fixes, const fs::path& work)
 {
     ASSERT_TRUE(fs::exists(kml)) << kml;

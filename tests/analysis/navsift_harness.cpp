@@ -201,6 +201,13 @@ std::string NavsiftPath()
     return (self.parent_path().parent_path() / "analysis" / "navsift").string();
 }
 
+RunResult Navsift(const std::vector<std::string>& args, const fs::path& cwd)
+{
+    std::vector<std::string> argv = {NavsiftPath()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return Run(argv, cwd);
+}
+
 std::string XmlProblem(const fs::path& file)
 {
     const RunResult r = Run({"python3", "-c",
@@ -246,6 +253,33 @@ int CountOf(const std::string& text, const std::string& what)
         ++n;
     }
     return n;
+}
+
+std::vector<std::string> Split(const std::string& text, char at)
+{
+    std::vector<std::string> cells;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t to = text.find(at, from);
+        cells.push_back(text.substr(from, to == std::string::npos ? std::string::npos : to - from));
+        if (to == std::string::npos) {
+            return cells;
+        }
+        from = to + 1;
+    }
+}
+
+std::vector<std::string> TextLines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        out.push_back(line);
+    }
+    return out;
 }
 
 std::string FolderDigest(const fs::path& folder)

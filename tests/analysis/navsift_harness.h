@@ -59,6 +59,8 @@ std::vector<RunResult> RunTogether(const std::vector<std::vector<std::string>>& 
 
 // The built navsift program.
 std::string NavsiftPath();
+// Runs the built navsift with `args` in `cwd`.
+RunResult Navsift(const std::vector<std::string>& args, const fs::path& cwd);
 
 // Checked by an independent XML parser; empty when well-formed, else its
 // complaint.
@@ -67,6 +69,10 @@ std::string XmlProblem(const fs::path& file);
 int GpsbabelTrackPoints(const fs::path& kml, const fs::path& work);
 
 int CountOf(const std::string& text, const std::string& what);
+// `text` cut at every `at`: n separators give n + 1 cells, empty ones kept.
+std::vector<std::string> Split(const std::string& text, char at);
+// The lines of `text`, each without its LF or CR LF.
+std::vector<std::string> TextLines(const std::string& text);
 // Each line of `text` split at blanks, as a reader of a table does.
 std::vector<std::vector<std::string>> WordRows(const std::string& text);
 

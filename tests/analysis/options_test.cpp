@@ -140,12 +140,6 @@ TEST(Options, PrecedenceOfTheAnalyses)
     EXPECT_EQ(Select({"log.txt", "-f", "A", "-s", "B"}), AnalysisId::DebugLogSearch);
 }
 
-RunResult Navsift(std::vector<std::string> args, const fs::path& cwd)
-{
-    args.insert(args.begin(), NavsiftPath());
-    return Run(args, cwd);
-}
-
 TEST(CommandLine, HelpAmongOtherWordsAndNumericValues)
 {
     ScratchDir dir;

@@ -15,13 +15,6 @@ fs::path RealFile(const std::string& name)
     return fs::path(FIXBENCH_SOURCE_DIR) / "tests/data/real" / name;
 }
 
-RunResult Navsift(const std::vector<std::string>& args, const fs::path& cwd)
-{
-    std::vector<std::string> argv = {NavsiftPath()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return navsift_test::Run(argv, cwd);
-}
-
 // The rows gpsbabel writes as unicsv (times in UTC), less the header, each
 // split at its commas; nothing when gpsbabel cannot run.
 std::vector<std::vector<std::string>> Babel(const std::string& format, const fs::path& file, const fs::path& work)

@@ -27,40 +27,6 @@ fs::path RealFile(const std::string& name)
     return fs::path(FIXBENCH_SOURCE_DIR) / "tests/data/real" / name;
 }
 
-RunResult Navsift(const std::vector<std::string>& args, const fs::path& cwd)
-{
-    std::vector<std::string> argv = {NavsiftPath()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return navsift_test::Run(argv, cwd);
-}
-
-std::vector<std::string> Split(const std::string& line, char at)
-{
-    std::vector<std::string> cells;
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t to = line.find(at, from);
-        cells.push_back(line.substr(from, to == std::string::npos ? std::string::npos : to - from));
-        if (to == std::string::npos) {
-            return cells;
-        }
-        from = to + 1;
-    }
-}
-
-std::vector<std::string> TextLines(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        out.push_back(line);
-    }
-    return out;
-}
-
 bool GpsbabelRuns()
 {
     return Run({"gpsbabel", "-V"}, fs::temp_directory_path()).status == 0;

@@ -19,13 +19,6 @@ fs::path DataFile(const std::string& name)
     return fs::path(FIXBENCH_SOURCE_DIR) / "tests/data" / name;
 }
 
-RunResult Navsift(const std::vector<std::string>& args, const fs::path& cwd)
-{
-    std::vector<std::string> argv = {NavsiftPath()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return navsift_test::Run(argv, cwd);
-}
-
 // Every "$...*hh" of `text` whose checksum holds, in order, line breaks
 // inside it dropped.
 std::vector<std::string> GoodSentences(const std::string& text)

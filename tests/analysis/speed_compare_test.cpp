@@ -26,13 +26,6 @@ constexpr uint32_t kMidnight = 898819200;
 // 10:00:00 that day.
 constexpr uint32_t kTen = kMidnight + 36000;
 
-RunResult Navsift(const std::vector<std::string>& args, const fs::path& cwd)
-{
-    std::vector<std::string> argv = {NavsiftPath()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return navsift_test::Run(argv, cwd);
-}
-
 void WriteVel(const fs::path& path, uint32_t first, uint32_t last, const std::vector<VelRecord>& records)
 {
     std::string bytes;

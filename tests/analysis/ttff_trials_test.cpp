@@ -52,13 +52,6 @@ std::string Results(const std::vector<Trial>& trials, const std::vector<QnvEpoch
 
 int GpsSecond(int sod) { return static_cast<int>(1485 * 604800 + kTowAtSod0 + sod); }
 
-RunResult Navsift(const std::vector<std::string>& args, const fs::path& cwd)
-{
-    std::vector<std::string> argv = {NavsiftPath()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return Run(argv, cwd);
-}
-
 // A receiver that fixes 3 s after its second restart, 4 s after its first
 // fix: trial 2's fix is one of the 12 epochs read after trial 1's.
 TEST(TtffTrials, AFixSoonAfterTheTrialBeforeIsFoundAndThatTrialStopsAtItsRestart)

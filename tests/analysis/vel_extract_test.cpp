@@ -15,13 +15,6 @@ namespace {
 using navsift::VelFile;
 using navsift::VelRecord;
 
-RunResult Navsift(const std::vector<std::string>& args, const fs::path& cwd)
-{
-    std::vector<std::string> argv = {NavsiftPath()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return navsift_test::Run(argv, cwd);
-}
-
 std::string Golden(const std::string& name)
 {
     return ReadFile(fs::path(FIXBENCH_SOURCE_DIR) / "tests/analysis/golden" / name);
