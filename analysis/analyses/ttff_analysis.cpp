@@ -250,26 +250,8 @@ struct LogReader {
                 }
                 begin = start;
             }
-            switch (code) {
-            case kGGA:
-                parse_gga(f, e);
-                gga_read = true;
-                break;
-            case kRMC:
-                time_check.SeeRmc(f);
-                parse_rmc(f, e);
-                break;
-            case kGSV: parse_gsv(f, e); break;
-            case kGSA: parse_gsa(f, e); break;
-            case kVTG: parse_vtg(f, e); break;
-            case kQnvTG:
-                if (time_check.Trusted(tg_gps_seconds(f))) {
-                    parse_qnv_tg(f, e);
-                }
-                break;
-            case kQnvTS: parse_qnv_ts(f, e); break;
-            default: break;
-            }
+            fold_epoch_sentence(code, f, e, time_check);
+            gga_read = gga_read || code == kGGA;
         }
         return TrialEnd::LogEnded;
     }

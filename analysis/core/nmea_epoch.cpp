@@ -322,6 +322,27 @@ void parse_qnv_odo(const NmeaFields& f, NmeaEpoch& e, double odometer_scale)
     e.flags |= kHasQnvOdo;
 }
 
+bool fold_epoch_sentence(SentenceCode code, const NmeaFields& f, NmeaEpoch& e, QnvTimeCheck& time_check)
+{
+    switch (code) {
+    case kGGA: parse_gga(f, e); return true;
+    case kRMC:
+        time_check.SeeRmc(f);
+        parse_rmc(f, e);
+        return true;
+    case kGSV: parse_gsv(f, e); return true;
+    case kGSA: parse_gsa(f, e); return true;
+    case kVTG: parse_vtg(f, e); return true;
+    case kQnvTG:
+        if (time_check.Trusted(tg_gps_seconds(f))) {
+            parse_qnv_tg(f, e);
+        }
+        return true;
+    case kQnvTS: parse_qnv_ts(f, e); return true;
+    default: return false;
+    }
+}
+
 namespace {
 
 // "hhmmss" and its decimals (read to the millisecond) as milliseconds of
@@ -378,31 +399,22 @@ int ReadEpoch(ByteStream& in, NmeaEpoch& e, bool odo_boundary, double odometer_s
         if (nmea_tokenize(sentence, f) != 0) {
             continue;
         }
-        switch (nmea_classify(f)) {
+        const SentenceCode code = nmea_classify(f);
+        switch (code) {
         case kGGA:
             if (!odo_boundary && (e.Has(kHasGGA) || other_second(f))) {
                 in.Seek(start);
                 return 0;
             }
-            parse_gga(f, e);
+            fold_epoch_sentence(kGGA, f, e, time_check);
             break;
         case kRMC:
             if (!odo_boundary && ((e.Has(kHasGGA) && e.Has(kHasRMC)) || other_second(f))) {
                 in.Seek(start);
                 return 0;
             }
-            time_check.SeeRmc(f);
-            parse_rmc(f, e);
+            fold_epoch_sentence(kRMC, f, e, time_check);
             break;
-        case kGSV: parse_gsv(f, e); break;
-        case kGSA: parse_gsa(f, e); break;
-        case kVTG: parse_vtg(f, e); break;
-        case kQnvTG:
-            if (time_check.Trusted(tg_gps_seconds(f))) {
-                parse_qnv_tg(f, e);
-            }
-            break;
-        case kQnvTS: parse_qnv_ts(f, e); break;
         case kQnvOdo:
             if (odo_boundary && e.Has(kHasQnvOdo)) {
                 in.Seek(start);
@@ -410,7 +422,7 @@ int ReadEpoch(ByteStream& in, NmeaEpoch& e, bool odo_boundary, double odometer_s
             }
             parse_qnv_odo(f, e, odometer_scale);
             break;
-        default: break;
+        default: fold_epoch_sentence(code, f, e, time_check); break;
         }
     }
     return 1;

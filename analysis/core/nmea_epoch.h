@@ -176,6 +176,12 @@ private:
     int32_t rmc_ = 0;
 };
 
+// Folds one sentence of an epoch into `e`, as every reader of epochs does:
+// GGA, RMC (which `time_check` sees), GSV, GSA, VTG, "$PQNVTG" (taken only
+// when `time_check` trusts it) and "$PQNVTS". False for any other sentence,
+// which the caller handles or leaves.
+bool fold_epoch_sentence(SentenceCode code, const NmeaFields& f, NmeaEpoch& e, QnvTimeCheck& time_check);
+
 // Reads the next epoch into `e` (cleared first). 0 when it stopped at the
 // start of the next epoch, which the stream then stands at; 1 at the end.
 int nmea_read_epoch(ByteStream& in, NmeaEpoch& e, double odometer_scale = kDefaultOdometerScale);
