@@ -2,7 +2,11 @@
 
 #include <QTcpSocket>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "bench/instruments/sim_protocol.h"
+#include "platform/core/diagnostics.h"
 
 namespace bench::sim {
 
@@ -25,15 +29,26 @@ void Run(const F& f) {
 }
 }  // namespace
 
-TcpSimTransport::TcpSimTransport() : socket_(std::make_unique<QTcpSocket>()) {
+TcpSimTransport::TcpSimTransport()
+    : socket_(std::make_unique<QTcpSocket>()),
+      inbox_([this] { HandOver(); },
+             [this](const std::string&) {
+                 // However the reader's read ended (the peer's close, a
+                 // reset), the link closes as an ordinary close, after all
+                 // that came before.
+                 StopReading();
+                 if (state_ == kConnected) socket_->disconnectFromHost();
+             }) {
     QTcpSocket* s = socket_.get();
     QObject::connect(s, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState st) {
+        if (st == QAbstractSocket::ClosingState || st == QAbstractSocket::UnconnectedState) StopReading();
         // An error stays visible; the drop to "unconnected" that follows it
         // does not hide it.
         if (state_ == kError && st == QAbstractSocket::UnconnectedState) return;
         SetState(FromQt(st));
     });
     QObject::connect(s, &QAbstractSocket::connected, this, [this] {
+        StartReading();
         SetState(kConnected);
         Run(onConnected);
     });
@@ -41,6 +56,8 @@ TcpSimTransport::TcpSimTransport() : socket_(std::make_unique<QTcpSocket>()) {
     QObject::connect(s, &QAbstractSocket::disconnected, this, [this] {
         queue_.clear();
         if (state_ != kError) SetState(kClosed);
+        // Bytes that came before the close are the peer's last words.
+        HandOverAll();
         Run(onClosed);
     });
     QObject::connect(s, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
@@ -50,16 +67,52 @@ TcpSimTransport::TcpSimTransport() : socket_(std::make_unique<QTcpSocket>()) {
         SetState(kError);
         Run(onError);
     });
-    QObject::connect(s, &QIODevice::readyRead, this, [this] {
-        const QByteArray bytes = socket_->readAll();
-        if (onData && !bytes.isEmpty()) onData(std::string(bytes.constData(), static_cast<size_t>(bytes.size())));
-    });
 }
 
 TcpSimTransport::~TcpSimTransport() {
     // No events into an owner that is going away.
     socket_->disconnect(this);
+    StopReading();
     socket_->abort();
+}
+
+void TcpSimTransport::StartReading() {
+    StopReading();
+    inbox_.Discard();
+    read_fd_ = ::fcntl(static_cast<int>(socket_->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    if (read_fd_ < 0) {
+        // Without a descriptor of its own the link hears nothing: said, and
+        // the link goes down as if the peer had closed it.
+        platform::Diagnostic("Simulator link: no descriptor for its reader");
+        QMetaObject::invokeMethod(this, [this] { socket_->disconnectFromHost(); }, Qt::QueuedConnection);
+        return;
+    }
+    inbox_.Start(read_fd_, platform::PortReader::Chunks::Batched);
+}
+
+void TcpSimTransport::StopReading() {
+    inbox_.Stop();
+    if (read_fd_ >= 0) ::close(std::exchange(read_fd_, -1));
+}
+
+void TcpSimTransport::HandOver() {
+    std::vector<platform::ReceivedChunk> chunks = inbox_.Take();
+    if (chunks.empty() || !onData) return;
+    std::string bytes = std::move(chunks.front().Bytes);
+    for (size_t i = 1; i < chunks.size(); ++i) bytes += chunks[i].Bytes;
+    // Nothing may escape into the event loop.
+    try {
+        onData(bytes);
+    } catch (const std::exception& e) {
+        platform::Diagnostic(std::string("Unhandled error in a simulator receive event: ") + e.what());
+    } catch (...) {
+        platform::Diagnostic("Unhandled error in a simulator receive event");
+    }
+}
+
+void TcpSimTransport::HandOverAll() {
+    while (inbox_.Waiting() && onData) HandOver();
+    inbox_.Discard();
 }
 
 void TcpSimTransport::SetState(int16_t state) {
@@ -70,17 +123,22 @@ void TcpSimTransport::SetState(int16_t state) {
 
 void TcpSimTransport::Connect(const std::string& host, uint16_t port) {
     queue_.clear();
+    StopReading();
+    inbox_.Discard();
     socket_->abort();
     error_.clear();
     state_ = kClosed;
-    // Commands have no delimiter: keep each in a segment of its own as far
-    // as the stack allows.
-    socket_->connectToHost(QString::fromStdString(host), port);
+    // Unbuffered: Qt itself never reads, so the bytes are all the reader's,
+    // in order. Commands have no delimiter: keep each in a segment of its
+    // own as far as the stack allows.
+    socket_->connectToHost(QString::fromStdString(host), port, QIODevice::ReadWrite | QIODevice::Unbuffered);
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
 }
 
 void TcpSimTransport::Close() {
     queue_.clear();
+    StopReading();
+    inbox_.Discard();
     socket_->abort();
     error_.clear();
     SetState(kClosed);

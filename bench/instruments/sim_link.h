@@ -3,6 +3,12 @@
 // (0 closed, 4 resolving host, 6 connecting, 7 connected, 8 closing, 9 error).
 // An error state stays until the next close or connect, so the operator sees
 // it; a peer that closes the connection leaves the state "Closed".
+//
+// Qt connects, writes and closes; a reader thread of the link's own reads
+// (platform/comm), so a peer that sends its replies a few bytes at a time
+// costs the GUI thread one hand-over for all that came meanwhile, not one
+// event per arrival. What was read before the peer closed is handed over
+// before the close.
 #include <QObject>
 
 #include <cstdint>
@@ -10,6 +16,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "platform/comm/port_inbox.h"
 
 class QTcpSocket;
 
@@ -51,7 +59,18 @@ public:
 private:
     void SetState(int16_t state);
     void Pump();
+    void StartReading();
+    // Ends the reader and lets go of its descriptor; what it read stays
+    // in the inbox.
+    void StopReading();
+    // Everything still waiting, to onData, in one piece.
+    void HandOver();
+    void HandOverAll();
     std::unique_ptr<QTcpSocket> socket_;
+    // The reader's own descriptor of the connection (a duplicate), so the
+    // socket's closing it can never leave the reader on a number reused.
+    int read_fd_ = -1;
+    platform::PortInbox inbox_;
     // Commands waiting until the socket has handed the one before to the system.
     std::deque<std::string> queue_;
     bool pumping_ = false;

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "bench/devices/system_log.h"
@@ -137,13 +138,25 @@ SimWindow::SimWindow(SimMng& sim, QWidget* parent) : platform::BenchWindow(paren
     // Loading shows what the configuration stored.
     host_->setCurrentText(Q(sim_.HostBox()));
     port_->setText(Q(sim_.PortBox()));
-    sim_.changed = [this] { Redraw(); };
+    redraw_ = new QTimer(this);
+    redraw_->setSingleShot(true);
+    redraw_->setTimerType(Qt::PreciseTimer);
+    connect(redraw_, &QTimer::timeout, this, [this] { Redraw(); });
+    sim_.changed = [this] { RedrawSoon(); };
     Redraw();
 }
 
 SimWindow::~SimWindow() { sim_.changed = nullptr; }
 
+void SimWindow::RedrawSoon() {
+    if (redraw_->isActive()) return;
+    const qint64 since = redrawn_.elapsed();
+    redraw_->start(since >= kRedrawGapMs ? 0 : static_cast<int>(kRedrawGapMs - since));
+}
+
 void SimWindow::Redraw() {
+    redraw_->stop();
+    redrawn_.start();
     frame1_->setTitle(sim_.SimName().empty() ? QStringLiteral("Host Config") : Q(sim_.SimName()));
     if (host_->currentText() != Q(sim_.HostBox())) host_->setCurrentText(Q(sim_.HostBox()));
     if (port_->text() != Q(sim_.PortBox())) port_->setText(Q(sim_.PortBox()));

@@ -10,6 +10,8 @@
 // "StatusBar1" with "StatusBar1_1" .. "StatusBar1_3".
 #include "platform/qt/bench_window.h"
 
+#include <QElapsedTimer>
+
 #include <array>
 
 class QComboBox;
@@ -17,6 +19,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 
 namespace bench::sim {
 
@@ -31,7 +34,14 @@ public:
     // Shows the controller's state (panels, boxes, frame caption).
     void Redraw();
 
+    // The controller's changes are shown at the next turn of the event
+    // loop, and while they keep coming (a flood of replies changes the
+    // panels thousands of times a second) at most once per this many ms:
+    // what a person can read, not what a screen could repaint.
+    static constexpr int kRedrawGapMs = 40;
+
 private:
+    void RedrawSoon();
     template <class F>
     QPushButton* Button(const char* name, const char* caption, QWidget* parent, F&& body);
 
@@ -42,6 +52,8 @@ private:
     QLineEdit* level_ = nullptr;       // Text7
     QLineEdit* auto_level_ = nullptr;  // Text10
     std::array<QLabel*, 3> panels_{};
+    QTimer* redraw_ = nullptr;
+    QElapsedTimer redrawn_;  // since the last redraw
 };
 
 }  // namespace bench::sim

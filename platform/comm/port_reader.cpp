@@ -1,6 +1,7 @@
 #include "platform/comm/port_reader.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <iterator>
@@ -16,7 +17,6 @@ namespace platform {
 
 namespace {
 
-constexpr size_t kReadSize = 64 * 1024;
 constexpr const char* kHungUp = "the device hung up";
 
 // The kernel's sched_setattr record (glibc has no wrapper for it).
@@ -53,10 +53,15 @@ void AskForPromptWakeUps() {
     ::syscall(SYS_sched_setattr, 0, &attr, 0u);
 }
 
+int64_t SteadyUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 }  // namespace
 
-PortReader::PortReader(int fd, std::function<void()> wake, const Clock& clock)
-    : fd_(fd), wake_(std::move(wake)), clock_(clock) {
+PortReader::PortReader(int fd, std::function<void()> wake, const Clock& clock, Chunks chunks)
+    : fd_(fd), mode_(chunks), wake_(std::move(wake)), clock_(clock) {
     if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
         // Without its wake-up the thread could not be stopped: no thread,
         // and the port says why it hears nothing.
@@ -88,7 +93,7 @@ void PortReader::Wake() {
     [[maybe_unused]] const ssize_t n = ::write(pipe_[1], &b, 1);
 }
 
-std::vector<ReceivedChunk> PortReader::Take(size_t max_bytes) {
+std::vector<ReceivedChunk> PortReader::Take(size_t max_bytes, bool* cut) {
     std::vector<ReceivedChunk> out;
     {
         std::lock_guard lock(mutex_);
@@ -102,6 +107,7 @@ std::vector<ReceivedChunk> PortReader::Take(size_t max_bytes) {
             chunks_.erase(chunks_.begin(), chunks_.begin() + n);
         }
         waiting_ -= bytes;
+        if (cut) *cut = !chunks_.empty();
     }
     if (held_) Wake();  // room again
     return out;
@@ -120,12 +126,20 @@ std::string PortReader::Loss() const {
 void PortReader::Run() {
     AskForPromptWakeUps();
     std::string buffer(kReadSize, '\0');
+    // A batched reader's wake-up that waits for its gap to pass.
+    bool wake_owed = false;
+    int64_t woken_at = INT64_MIN / 2;
+    auto wake = [&] {
+        wake_owed = false;
+        woken_at = SteadyUs();
+        wake_();
+    };
     auto lost = [&](std::string cause) {
         {
             std::lock_guard lock(mutex_);
             loss_ = std::move(cause);
         }
-        wake_();
+        wake();
     };
     int idle_wakeups = 0;  // in a row, with neither bytes nor a loss
     while (!stop_) {
@@ -138,10 +152,19 @@ void PortReader::Run() {
             held = waiting_ >= kMaxWaiting;
         }
         held_ = held;
+        int timeout_ms = -1;
+        if (wake_owed) {
+            const int64_t left_us = woken_at + kBatchGapUs - SteadyUs();
+            if (left_us <= 0) {
+                wake();
+            } else {
+                timeout_ms = static_cast<int>((left_us + 999) / 1000);
+            }
+        }
         pollfd fds[2] = {{pipe_[0], POLLIN, 0}, {fd_, POLLIN, 0}};
         // Held back, only a wake-up is awaited: the port's own events would
         // come again and again while its bytes are left unread.
-        const int r = ::poll(fds, held ? 1 : 2, -1);
+        const int r = ::poll(fds, held ? 1 : 2, timeout_ms);
         if (r < 0) {
             if (errno == EINTR) continue;
             lost(std::string("the port cannot be waited on: ") + std::strerror(errno));
@@ -167,14 +190,22 @@ void PortReader::Run() {
                 // Stamped when the read returns: the latest moment the
                 // bytes can have arrived, a few microseconds after the last.
                 const Stamp arrived = clock_.StampNow();
-                ReceivedChunk chunk{buffer.substr(0, static_cast<size_t>(n)), arrived};
+                const size_t got = static_cast<size_t>(n);
                 {
                     std::lock_guard lock(mutex_);
-                    waiting_ += chunk.Bytes.size();
-                    chunks_.push_back(std::move(chunk));
+                    waiting_ += got;
+                    if (mode_ == Chunks::Batched && !chunks_.empty() && chunks_.back().Bytes.size() + got <= kReadSize) {
+                        chunks_.back().Bytes.append(buffer.data(), got);
+                        chunks_.back().Arrived = arrived;
+                    } else {
+                        chunks_.push_back(ReceivedChunk{buffer.substr(0, got), arrived});
+                    }
                 }
                 idle_wakeups = 0;
-                wake_();
+                if (mode_ == Chunks::EachRead || SteadyUs() - woken_at >= kBatchGapUs)
+                    wake();
+                else
+                    wake_owed = true;
                 continue;
             }
             if (n < 0 && (errno == EAGAIN || errno == EINTR) && !(ev & (POLLHUP | POLLERR))) continue;

@@ -4,8 +4,9 @@
 // monotonic clock, so a busy GUI thread cannot move the moment a byte is
 // known to have arrived. Chunks wait in order until the GUI thread takes
 // them; the reader calls `wake` after every chunk and after a loss (on its
-// own thread, so `wake` must only post, and coalesce as it likes). When the device goes away the reader stops reading and
-// says why after the chunks it read before.
+// own thread, so `wake` must only post, and coalesce as it likes). When the
+// device goes away the reader stops reading and says why after the chunks it
+// read before.
 //
 // The reader never closes the descriptor: its owner stops the reader first
 // and closes it after.
@@ -29,8 +30,20 @@ struct ReceivedChunk {
 
 class PortReader {
 public:
+    // How reads become chunks. `EachRead`: every read is a chunk of its own
+    // with its own stamp, and `wake` follows each. `Batched`, for a link
+    // whose arrival moments nobody measures: a read joins the chunk still
+    // waiting (up to kReadSize bytes), and `wake` comes at once after a
+    // quiet spell but at most once per kBatchGapUs while bytes keep coming,
+    // so a peer that writes a byte at a time wakes the taker a few hundred
+    // times a second, not once a byte.
+    enum class Chunks { EachRead, Batched };
+    static constexpr size_t kReadSize = 64 * 1024;
+    static constexpr int64_t kBatchGapUs = 10000;
+
     // Starts reading `fd` at once. `clock` stamps the chunks.
-    PortReader(int fd, std::function<void()> wake, const Clock& clock = SystemClock::Instance());
+    PortReader(int fd, std::function<void()> wake, const Clock& clock = SystemClock::Instance(),
+               Chunks chunks = Chunks::EachRead);
     // Stop() and the chunks not taken go with it.
     ~PortReader();
     // Ends the thread and waits for it; what it read stays to be taken.
@@ -40,8 +53,9 @@ public:
 
     // The chunks read so far, oldest first, as many as make up to
     // `max_bytes` (at least one); a reader held back by a full queue reads
-    // on once it has room.
-    std::vector<ReceivedChunk> Take(size_t max_bytes = SIZE_MAX);
+    // on once it has room. `cut`, when given, tells whether chunks read
+    // before this call were left (later ones come with a wake-up of their own).
+    std::vector<ReceivedChunk> Take(size_t max_bytes = SIZE_MAX, bool* cut = nullptr);
     bool HasChunks() const;
     // "" while the device is there; once it went away, the cause ("the
     // device hung up", or the system's error text). Set after the last chunk.
@@ -57,6 +71,7 @@ private:
     void Run();
     void Wake();
     int fd_;
+    Chunks mode_;
     int pipe_[2] = {-1, -1};  // wakes the thread from its wait
     std::function<void()> wake_;
     const Clock& clock_;

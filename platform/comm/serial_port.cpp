@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "platform/comm/port_inbox.h"
+
 #include "platform/core/diagnostics.h"
 #include "platform/core/numtext.h"
 #include "platform/qt/program_folder.h"
@@ -9,9 +11,7 @@
 #include <QSerialPort>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <atomic>
 #include <fstream>
-#include <iterator>
 #include <poll.h>
 #include <sstream>
 
@@ -86,19 +86,13 @@ PortSettings ParsePortSettings(const std::string& settings) {
     return s;
 }
 
-namespace {
-// Bytes one receive event takes at most.
-constexpr size_t kDeliveryBytes = 64 * 1024;
-}  // namespace
-
 struct SerialPort::Impl {
+    explicit Impl(SerialPort& owner)
+        : inbox([&owner] { owner.Delivered(); }, [&owner](const std::string& cause) { owner.Lost(cause); }) {}
     QSerialPort port;
-    QObject context;  // the reader's deliveries land here, on the GUI thread
-    std::unique_ptr<PortReader> reader;
-    std::atomic<bool> delivery_posted{false};
-    std::vector<ReceivedChunk> left;  // read before the reader stopped, not yet taken
+    QObject context;          // the port's own error notes land here
+    PortInbox inbox;          // what the port's reader read
     bool loss_noted = false;  // this opening's loss was passed on
-    uint64_t takes = 0;       // calls of Input() that took something
     std::string path;         // the device this opening is on
 };
 
@@ -110,7 +104,7 @@ std::set<const SerialPort*>& LivePorts() {
 }
 }  // namespace
 
-SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {
+SerialPort::SerialPort() : impl_(std::make_unique<Impl>(*this)) {
     LivePorts().insert(this);
     // A device that went away shows on a write too. Qt names the failure by
     // whatever errno held, so the descriptor itself says whether the far
@@ -149,38 +143,14 @@ SerialPort::~SerialPort() {
     if (impl_->port.isOpen()) impl_->port.close();
 }
 
-void SerialPort::StopReader() {
-    if (!impl_->reader) return;
-    impl_->reader->Stop();
-    for (ReceivedChunk& c : impl_->reader->Take()) impl_->left.push_back(std::move(c));
-    impl_->reader.reset();
+void SerialPort::StopReader() { impl_->inbox.Stop(); }
+
+void SerialPort::Delivered() {
+    if (threshold_ > 0) NotifyReceive();
 }
 
-bool SerialPort::InputWaiting() const {
-    return !impl_->left.empty() || (impl_->reader && impl_->reader->HasChunks());
-}
-
-void SerialPort::PostDelivery() {
-    if (!impl_->delivery_posted.exchange(true))
-        QMetaObject::invokeMethod(&impl_->context, [this] { Deliver(); }, Qt::QueuedConnection);
-}
-
-void SerialPort::Deliver() {
-    impl_->delivery_posted = false;
-    if (InputWaiting() && threshold_ > 0) {
-        const uint64_t takes = impl_->takes;
-        NotifyReceive();
-        // What one event left is taken at the next, as long as the handler
-        // takes input at all (one that does not must not spin this thread).
-        if (impl_->takes != takes && InputWaiting()) {
-            PostDelivery();
-            return;
-        }
-    }
-    // The loss comes after every byte read before it.
-    if (!impl_->reader || impl_->loss_noted || !PortOpen()) return;
-    const std::string cause = impl_->reader->Loss();
-    if (cause.empty()) return;
+void SerialPort::Lost(const std::string& cause) {
+    if (impl_->loss_noted || !PortOpen()) return;
     impl_->loss_noted = true;
     NotifyError(impl_->path + ": " + cause);
 }
@@ -281,9 +251,7 @@ void SerialPort::SetPortOpen(bool open) {
     // stamps what it reads.
     for (QSocketNotifier* n : p.findChildren<QSocketNotifier*>())
         if (n->type() == QSocketNotifier::Read) n->setEnabled(false);
-    // Called on the reader's thread: one delivery posted at a time, taking
-    // whatever arrived meanwhile.
-    impl_->reader = std::make_unique<PortReader>(static_cast<int>(p.handle()), [this] { PostDelivery(); });
+    impl_->inbox.Start(static_cast<int>(p.handle()));
 }
 
 bool SerialPort::PortOpen() const { return impl_->port.isOpen(); }
@@ -293,23 +261,7 @@ std::vector<ReceivedChunk> SerialPort::Input() {
     // hold the windows' thread for long: one receive event takes a bounded
     // share, and the rest comes at the next, after other events had their
     // turn.
-    std::vector<ReceivedChunk> out;
-    size_t bytes = 0;
-    std::vector<ReceivedChunk>& left = impl_->left;
-    size_t n = 0;
-    while (n < left.size() && (n == 0 || bytes + left[n].Bytes.size() <= kDeliveryBytes))
-        bytes += left[n++].Bytes.size();
-    out.assign(std::make_move_iterator(left.begin()), std::make_move_iterator(left.begin() + static_cast<long>(n)));
-    left.erase(left.begin(), left.begin() + static_cast<long>(n));
-    if (impl_->reader && left.empty() && (out.empty() || bytes < kDeliveryBytes)) {
-        std::vector<ReceivedChunk> more = impl_->reader->Take(out.empty() ? kDeliveryBytes : kDeliveryBytes - bytes);
-        if (out.empty() || !more.empty() && bytes + more.front().Bytes.size() <= kDeliveryBytes)
-            for (ReceivedChunk& c : more) out.push_back(std::move(c));
-        else
-            left.insert(left.begin(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
-    }
-    if (!out.empty()) ++impl_->takes;
-    return out;
+    return impl_->inbox.Take();
 }
 
 void SerialPort::Output(std::string_view bytes) {
@@ -328,7 +280,7 @@ void SerialPort::SetRThreshold(int threshold) {
     const bool was_off = threshold_ == 0;
     threshold_ = threshold < 0 ? 0 : threshold;
     // Input that came while notifications were off is reported like fresh input.
-    if (was_off && threshold_ > 0 && InputWaiting()) PostDelivery();
+    if (was_off && threshold_ > 0 && impl_->inbox.Waiting()) impl_->inbox.Post();
 }
 
 void SerialPort::SetRTSEnable(bool on) {

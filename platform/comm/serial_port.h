@@ -134,13 +134,10 @@ public:
 private:
     struct Impl;
     bool HungUp() const;
-    // On the GUI thread, posted by the reader: the chunks to the receive
-    // handler, then a loss that came after them.
-    void Deliver();
-    // Posts one Deliver to the GUI thread, unless one is on its way (from
-    // any thread).
-    void PostDelivery();
-    bool InputWaiting() const;
+    // On the GUI thread, from the reader's inbox: input waits; the device
+    // went away (after the last chunk before it was taken).
+    void Delivered();
+    void Lost(const std::string& cause);
     void StopReader();
     void ApplySettings();
     void ApplyRts();

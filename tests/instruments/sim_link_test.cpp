@@ -12,6 +12,7 @@
 #include "tests/support/fake_session_env.h"
 #include "tests/support/fake_sim_server.h"
 #include "tests/support/qt_app.h"
+#include "tests/support/tcp_peer.h"
 
 namespace {
 
@@ -24,7 +25,8 @@ struct TcpRig {
     Strings panel2;
     std::unique_ptr<SimMng> sim;
 
-    explicit TcpRig(test::FakeSimServer& server, int type) {
+    TcpRig(test::FakeSimServer& server, int type) : TcpRig(server.Port(), type) {}
+    TcpRig(uint16_t port, int type) {
         test::EnsureApp();
         SimServices s;
         s.clock = &platform::SystemClock::Instance();
@@ -35,7 +37,7 @@ struct TcpRig {
                                        std::move(s));
         sim->SetSimType(type == 1 ? "GSS6560" : "STR4500");
         sim->SetSimHostName("127.0.0.1");
-        sim->SetSimHostPort(server.Port());
+        sim->SetSimHostPort(port);
         sim->changed = [this] {
             if (panel2.empty() || panel2.back() != sim->Panel(2)) panel2.push_back(sim->Panel(2));
         };
@@ -295,6 +297,82 @@ TEST(SimOverTcp, AMegabyteOfRepliesInOneWriteIsParsedWholeAndTheCapHolds) {
     EXPECT_EQ(Count(rig.log, "never closed, dropped"), 1) << "the runaway element is said";
     ASSERT_FALSE(rig.log.empty());
     EXPECT_EQ(rig.log.back(), "Simulator reply element never closed, dropped: \"<data>" + std::string(58, 'z') + "\"");
+}
+
+}  // namespace
+
+namespace {
+
+// Replies as a peer on another machine sends them: the stream cut anywhere,
+// in writes of 1, 3, 7, 64 and 1,000 bytes with nothing between them. Each
+// data element carries its number and a text of its own, so a byte lost,
+// doubled or moved shows in the elements the bench takes.
+TEST(SimOverTcp, RepliesWrittenAFewBytesAtATimeComeWholeAndInOrder) {
+    test::TcpPeer peer;
+    ASSERT_NE(peer.Port(), 0);
+    TcpRig rig(peer.Port(), 0);
+    Strings data;
+    rig.sim->changed = [&] {
+        const std::string& p3 = rig.sim->Panel(3);
+        if (!p3.empty() && (data.empty() || data.back() != p3)) data.push_back(p3);
+    };
+    Strings want;
+    std::string stream;
+    for (int k = 0; stream.size() < 150000; ++k) {
+        want.push_back(std::to_string(k) + ":" + std::string(static_cast<size_t>(k % 37), static_cast<char>('a' + k % 26)));
+        if (k % 5 == 0) stream += "<status>" + std::to_string(k % 2 ? 4 : 2) + "</status>";
+        stream += "<data>" + want.back() + "</data>";
+    }
+    stream += "<status>3</status>";
+    ASSERT_TRUE(rig.Connect());
+    const size_t cuts[] = {0, 997, 20011, 60013, 100019, stream.size()};
+    const size_t sizes[] = {1, 3, 7, 64, 1000};
+    for (size_t i = 0; i < 5; ++i)
+        peer.Send(std::string_view(stream).substr(cuts[i], cuts[i + 1] - cuts[i]), sizes[i]);
+    ASSERT_TRUE(test::WaitFor([&] { return rig.sim->LastSimStatus() == 3; }, 60000))
+        << data.size() << " of " << want.size() << " elements";
+    EXPECT_EQ(data.size(), want.size());
+    for (size_t k = 0; k < std::min(data.size(), want.size()); ++k) ASSERT_EQ(data[k], want[k]) << "element " << k;
+    EXPECT_EQ(Count(rig.log, "never closed"), 0) << Joined(rig.log);
+    EXPECT_FALSE(peer.Failed());
+}
+
+// A peer that stops in the middle of a reply and later closes: what came
+// before the unfinished element is taken at once, without waiting for the
+// rest; the close is noticed, after the last whole reply, and the
+// unfinished element never counts.
+TEST(SimOverTcp, APeerThatStallsThenClosesMidReplyKeepsWhatCameBefore) {
+    test::TcpPeer peer;
+    ASSERT_NE(peer.Port(), 0);
+    TcpRig rig(peer.Port(), 1);
+    ASSERT_TRUE(rig.Connect());
+    Strings seen;  // data elements and the link's close, in order
+    rig.sim->changed = [&] {
+        const std::string& p3 = rig.sim->Panel(3);
+        if (!p3.empty() && (seen.empty() || seen.back() != p3)) seen.push_back(p3);
+        if (rig.sim->Panel(1) == "Closed" && (seen.empty() || seen.back() != "(closed)")) seen.push_back("(closed)");
+    };
+    std::string flood;
+    for (int k = 0; k < 3000; ++k) flood += "<data>reply " + std::to_string(k) + "</data>";
+    const std::string stalled = "<status>4</status><data>before the stall</data><data>cut sho";
+    peer.Send(flood, 5);
+    peer.Send(stalled, 2);
+    ASSERT_TRUE(test::WaitFor([&] { return !seen.empty() && seen.back() == "before the stall"; }, 30000))
+        << (seen.empty() ? "" : seen.back());
+    EXPECT_EQ(rig.sim->Panel(2), "Arming");
+    EXPECT_EQ(rig.sim->Panel(1), "Connected") << "a stalled peer is still connected";
+
+    const std::string last = "rt</data><status>7</status><data>last words</data><data>never fin";
+    peer.Send(last, 3);
+    peer.CloseAfterSending();
+    ASSERT_TRUE(test::WaitFor([&] { return rig.sim->Panel(1) == "Closed"; }, 30000)) << "the close is not noticed";
+    EXPECT_EQ(rig.sim->LastSimStatus(), 6);
+    Strings want;
+    for (int k = 0; k < 3000; ++k) want.push_back("reply " + std::to_string(k));
+    want.insert(want.end(), {"before the stall", "cut short", "last words", "(closed)"});
+    EXPECT_EQ(seen, want);
+    EXPECT_EQ(Count(rig.log, "the simulator closed the connection"), 1) << Joined(rig.log);
+    EXPECT_EQ(Count(rig.log, "never closed"), 0) << "an element cut by the close is no runaway";
 }
 
 }  // namespace
