@@ -134,10 +134,12 @@ void PortReader::Run() {
         if (idle_wakeups > 100) ::poll(nullptr, 0, 10);
         bool held;
         {
+            // Said under the lock: a Take that empties the queue right after
+            // must see it, or its wake-up would be lost and the reader wait on.
             std::lock_guard lock(mutex_);
             held = waiting_ >= kMaxWaiting;
+            held_ = held;
         }
-        held_ = held;
         pollfd fds[2] = {{pipe_[0], POLLIN, 0}, {fd_, POLLIN, 0}};
         // Held back, only a wake-up is awaited: the port's own events would
         // come again and again while its bytes are left unread.
