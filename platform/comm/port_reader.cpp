@@ -148,10 +148,12 @@ void PortReader::Run() {
         if (idle_wakeups > 100) ::poll(nullptr, 0, 10);
         bool held;
         {
+            // Said under the lock: a Take that empties the queue right after
+            // must see it, or its wake-up would be lost and the reader wait on.
             std::lock_guard lock(mutex_);
             held = waiting_ >= kMaxWaiting;
+            held_ = held;
         }
-        held_ = held;
         int timeout_ms = -1;
         if (wake_owed) {
             const int64_t left_us = woken_at + kBatchGapUs - SteadyUs();
