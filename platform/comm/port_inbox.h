@@ -10,7 +10,7 @@
 // Lives on the GUI thread; only the reader's wake-up comes from its thread.
 #include "platform/comm/port_reader.h"
 
-#include <QObject>
+#include <QSocketNotifier>
 
 #include <atomic>
 #include <cstddef>
@@ -56,7 +56,8 @@ public:
 private:
     void Deliver();
 
-    QObject context_;  // deliveries land here, on the GUI thread
+    int wake_fd_ = -1;                           // the reader's wake-ups
+    std::unique_ptr<QSocketNotifier> notifier_;  // ... land here, on the GUI thread
     std::unique_ptr<PortReader> reader_;
     std::atomic<bool> posted_{false};
     std::vector<ReceivedChunk> left_;  // taken from the reader, not yet by the owner

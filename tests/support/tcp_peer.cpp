@@ -38,7 +38,7 @@ TcpPeer::~TcpPeer() {
 
 void TcpPeer::Send(std::string_view bytes, size_t size) {
     std::lock_guard l(m_);
-    jobs_.push_back({bytes, std::max<size_t>(size, 1), false});
+    jobs_.push_back({std::string(bytes), std::max<size_t>(size, 1), false});
     cv_.notify_all();
 }
 
@@ -95,7 +95,7 @@ void TcpPeer::Serve(int c) {
     for (;;) {
         cv_.wait(l, [&] { return stop_ || !open || !jobs_.empty(); });
         if (stop_ || !open) break;
-        const Job job = jobs_.front();
+        const Job job = std::move(jobs_.front());
         jobs_.pop_front();
         if (job.close) break;
         busy_ = true;

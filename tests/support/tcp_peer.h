@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <string_view>
 #include <thread>
 
@@ -39,7 +40,7 @@ public:
 
 private:
     struct Job {
-        std::string_view bytes;
+        std::string bytes;  // a copy: the caller's may go before it is sent
         size_t size = 0;
         bool close = false;
     };
