@@ -253,6 +253,19 @@ struct LogReader {
             fold_epoch_sentence(code, f, e, time_check);
             gga_read = gga_read || code == kGGA;
         }
+        // The log's last epoch is whole as far as the log goes: it has its
+        // row, and a trial whose fix (or a later epoch) it is has its line.
+        if (gga_read && e.flags != 0) {
+            EndEpoch(begin, log.Tell());
+            if (fix_info.FixReached()) {
+                const int r = fix_info.write_fix_info(-1, false, fix_sod, trial, ttff, e);
+                e.flags = 0;
+                if (r == 1) {
+                    return TrialEnd::Done;
+                }
+            }
+            e.flags = 0;
+        }
         return TrialEnd::LogEnded;
     }
 };
