@@ -154,6 +154,7 @@ struct LogReader {
     // visibility are written once, its count of visible satellites kept.
     int64_t written_upto = 0;
     int32_t gga_count_written = 0;  // the rows' count of GGA sentences read
+    int off_the_earth = 0;  // rows whose GGA gave a position off the earth
     std::map<int64_t, int> visible_at;
 
     // The completed epoch (begun at `begin`, ended at `end`): its
@@ -172,6 +173,9 @@ struct LogReader {
             e.sats_visible = visibility->sat_visibility(e, marks);
         }
         visible_at[begin] = e.sats_visible;
+        if (e.Has(kHasGGA) && e.gga_position_refused) {
+            ++off_the_earth;
+        }
         settler.cn0_stabilise_all(e);
         write_global_info_txt(global_info, true, e);
         written_upto = end;
@@ -206,6 +210,30 @@ struct LogReader {
         }
         log.Seek(from);
         return found == 1;
+    }
+
+    // Whether the log, from where it stands, holds a GGA of `fix_sod` that
+    // reports a fix at a position off the earth, which the GGA parser takes
+    // as no fix; the log is left where it stood.
+    bool FixOffTheEarth(int32_t fix_sod)
+    {
+        const int64_t from = log.Tell();
+        bool refused = false;
+        std::string sentence;
+        NmeaFields f;
+        while (!refused && !log.AtEnd()) {
+            read_nmea_sentence(log, sentence);
+            int32_t sod = -1;
+            if (nmea_tokenize(sentence, f) != 0 || nmea_classify(f) != kGGA || !field_time_of_day(f[1], sod) ||
+                sod != fix_sod) {
+                continue;
+            }
+            NmeaEpoch gga;
+            parse_gga(f, gga);
+            refused = gga.gga_position_refused;
+        }
+        log.Seek(from);
+        return refused;
     }
 
     // Reads epochs until the trial's fix_info line is complete, the fix time
@@ -252,6 +280,19 @@ struct LogReader {
             }
             fold_epoch_sentence(code, f, e, time_check);
             gga_read = gga_read || code == kGGA;
+        }
+        // The log's last epoch is whole as far as the log goes: it has its
+        // row, and a trial whose fix (or a later epoch) it is has its line.
+        if (gga_read && e.flags != 0) {
+            EndEpoch(begin, log.Tell());
+            if (fix_info.FixReached()) {
+                const int r = fix_info.write_fix_info(-1, false, fix_sod, trial, ttff, e);
+                e.flags = 0;
+                if (r == 1) {
+                    return TrialEnd::Done;
+                }
+            }
+            e.flags = 0;
         }
         return TrialEnd::LogEnded;
     }
@@ -478,8 +519,15 @@ int ttff_log_analysis(const std::string& out_folder, const std::string& results_
         const TrialEnd end = ahead ? reader.ReadTrial(trial, r.ttff, r.fix_sod, next_start, fix_at) : TrialEnd::NotFound;
         const int h = r.fix_sod / 3600, m = r.fix_sod / 60 % 60, s = r.fix_sod % 60;
         if (end == TrialEnd::NotFound || (end == TrialEnd::LogEnded && !fix_info.LineStarted())) {
-            Warn("%s: trial %d: fix time %02d:%02d:%02d not found in the log; marked as not found\n",
-                 log_name.c_str(), trial, h, m, s);
+            log.Seek(search_from);
+            if (reader.FixOffTheEarth(r.fix_sod)) {
+                Warn("%s: trial %d: fix time %02d:%02d:%02d is a GGA with a position off the earth, no fix; marked "
+                     "as not found\n",
+                     log_name.c_str(), trial, h, m, s);
+            } else {
+                Warn("%s: trial %d: fix time %02d:%02d:%02d not found in the log; marked as not found\n",
+                     log_name.c_str(), trial, h, m, s);
+            }
             fix_info.WriteZeroLine(trial, r.ttff, true);
             ++not_found;
             continue;
@@ -500,6 +548,11 @@ int ttff_log_analysis(const std::string& out_folder, const std::string& results_
         if (fix_at >= 0) {
             search_from = fix_at;
         }
+    }
+    if (reader.off_the_earth > 0) {
+        std::fflush(stderr);
+        std::printf("%s: %d positions off the earth left out (written as no position and no fix)\n", log_name.c_str(),
+                    reader.off_the_earth);
     }
     run_produced(static_cast<std::size_t>(analysed));
     if (analysed == 0) {

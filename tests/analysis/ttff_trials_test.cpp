@@ -133,6 +133,36 @@ TEST(TtffTrials, ATrialFoundAloneIsFoundTheSameWithinTheSession)
 
 // Two receivers of one start type, named so that the folder lists them in
 // one order and then the other: each file names the device of its data.
+// A session stopped right after the receiver's last fix: that fix is the
+// log's last epoch, and it is found and written like any other.
+TEST(TtffTrials, AFixInTheLogsLastEpochIsFound)
+{
+    ScratchDir dir;
+    const std::vector<Trial> trials = {{5, 15}, {4, 1}};
+    const std::vector<QnvEpoch> epochs = Session(trials);
+    fs::create_directories(dir / "logs");
+    WriteFile(dir / "logs" / "Dev_TTFF_WARM_NMEA.txt", QnvLog(epochs));
+    WriteFile(dir / "logs" / "Dev_TTFF_WARM_NMEA_Results.txt", Results(trials, epochs));
+    const RunResult r = Navsift({"-nmea", "logs/", "-ttff"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("not found"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("trial 2: the log ends less than 12 epochs after the fix at 10:00:24"), std::string::npos)
+        << r.err;
+
+    const fs::path out = dir / "logs" / "report" / "ttff_analysis" / "WARM";
+    const std::vector<std::vector<std::string>> lines = WordRows(ReadFile(out / "fix_info_Dev_TTFF_WARM_NMEA_Results.txt"));
+    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines[1].size(), 39u);
+    EXPECT_EQ(lines[1][2], std::to_string(GpsSecond(kFirstSod + 24)));
+    EXPECT_EQ(lines[1][6], "1") << "the fix epoch's fix quality";
+    // The last epoch has its global_info row too, stamped with its RMC's
+    // UTC second (GPS time runs 14 s ahead here).
+    const std::vector<std::vector<std::string>> rows =
+        WordRows(ReadFile(out / "global_info_Dev_TTFF_WARM_NMEA_Results.txt"));
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.back()[1], std::to_string(GpsSecond(kFirstSod + 24) - 14));
+}
+
 TEST(TtffTrials, EachOutputFileIsNamedByTheDeviceAndTestOfItsData)
 {
     for (const auto& devices : {std::vector<std::string>{"GPS1", "GPS2"}, std::vector<std::string>{"ZED", "ALPHA"}}) {
