@@ -8,8 +8,9 @@
 #include "tests/support/qt_app.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QGroupBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -46,6 +47,20 @@ void ExpectEveryPanelInView(CommWindow& w, const char* when) {
         EXPECT_GT(panel->width(), 20) << name;
     }
 }
+
+// Counts the paint events a widget gets.
+class Paints : public QObject {
+public:
+    explicit Paints(QWidget* widget) { widget->installEventFilter(this); }
+    int Count() const { return count_; }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++count_;
+        return false;
+    }
+
+private:
+    int count_ = 0;
+};
 
 class CommWindowLayout : public ::testing::Test {
 protected:
@@ -112,24 +127,19 @@ TEST_F(CommWindowLayout, TextsNeitherWrapNorMovePanels) {
     CommWindow w(&host);
     w.SetDeviceType(0);
     w.SetDeviceName("GPS1");
-    w.show();
-    w.DeviceEnableDataDecoding();
     auto* console = w.findChild<QWidget*>("Frame2");
     auto* data = w.findChild<QWidget*>("DataPanel");
     auto* version = w.findChild<QLabel*>("ProductVerString");
-    // The first layout settles over the first timer ticks, which a busy
-    // machine delays: measure once nothing has moved for a second.
-    QElapsedTimer steady;
-    steady.start();
-    QRect last_console = console->geometry(), last_data = data->geometry();
-    ASSERT_TRUE(test::WaitFor([&] {
-        if (console->geometry() != last_console || data->geometry() != last_data) {
-            last_console = console->geometry();
-            last_data = data->geometry();
-            steady.restart();
-        }
-        return steady.elapsed() >= 1000;
-    }, 20000)) << "the window's first layout never settled";
+    ASSERT_NE(console, nullptr);
+    // The console's first paint settles the first layout (a pixel moves
+    // there), and a busy machine paints late: measure once it was painted
+    // and what it left to do is done.
+    const Paints console_paints(console);
+    w.show();
+    w.DeviceEnableDataDecoding();
+    ASSERT_TRUE(test::WaitFor([&] { return console_paints.Count() > 0; }, 20000))
+        << "waited for the console's first paint";
+    QCoreApplication::sendPostedEvents();
     const QRect console_at = console->geometry();
     const QRect data_at = data->geometry();
 
