@@ -190,6 +190,31 @@ TEST_F(WindowKeys, EnterInTheSimulatorsBoxesConnectsToTheHostTyped) {
     EXPECT_EQ(top->Simulator().HostBox(), "127.0.0.1");
 }
 
+TEST_F(WindowKeys, SpaceTicksAndEnterPressesTheButtonsOfLabSat) {
+    OpenWithTwoReceivers();
+    test::EmulatedReceiver relay;
+    relay.RegisterPort(9);
+    QWidget* labsat = ShowByEntry("LabSatManagement", [this] {
+        return static_cast<QWidget*>(top->findChild<bench::LabSatMngWindow*>());
+    });
+    ASSERT_NE(labsat, nullptr);
+    ASSERT_TRUE(TabTo("RemoteFlag")) << FocusName().toStdString();
+    test::PressKey(Qt::Key_Space, Qt::NoModifier, " ");
+    ASSERT_TRUE(top->LabSat().Control().RemoteFlag()) << "Space left Remote Control clear";
+    ASSERT_TRUE(TabTo("Combo1")) << FocusName().toStdString();
+    keys_test::Retype("9");
+    // Enter in the port box is no button's: the line stays shut.
+    PressEnter();
+    EXPECT_FALSE(top->LabSat().Control().Port().PortOpen()) << "Enter in the port box opened the line";
+    ASSERT_TRUE(TabTo("Command1")) << FocusName().toStdString();  // Start
+    PressEnter();
+    EXPECT_TRUE(top->LabSat().Control().Port().PortOpen()) << "Enter on Start opened no line";
+    EXPECT_EQ(labsat->findChild<QPushButton*>("Command1")->text(), "Stop");
+    PressEnter();
+    EXPECT_FALSE(top->LabSat().Control().Port().PortOpen()) << "Enter on Stop left the line open";
+    EXPECT_TRUE(labsat->isVisible());
+}
+
 TEST_F(WindowKeys, AltLetterOpensTheMainWindowsMenuAndNeverTypesIntoABox) {
     OpenWithTwoReceivers();
     QWidget* sim = Simulator();
