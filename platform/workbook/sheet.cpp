@@ -136,6 +136,15 @@ Range Worksheet::Columns(std::string_view address) {
 
 Range Worksheet::Columns(int col) { return Range(this, {Area::Make(1, col, kMaxRows, col)}); }
 
+Area Worksheet::UsedArea() const {
+    const Area held = cells_.Used();
+    if (!table_ || table_->area.row1 == 0) return held;
+    if (held.row1 == 0) return table_->area;
+    const Area& t = table_->area;
+    return Area{std::min(held.row1, t.row1), std::min(held.col1, t.col1), std::max(held.row2, t.row2),
+                std::max(held.col2, t.col2)};
+}
+
 Range Worksheet::UsedRange() {
     Area a = UsedArea();
     if (a.row1 == 0) a = Area::Cell(1, 1);

@@ -59,10 +59,11 @@ struct DelimitedOptions {
 std::vector<std::string> SplitDelimitedLine(std::string_view line, const DelimitedOptions& opt);
 // General typing: a field that is wholly a number becomes one, else text.
 Value TypeGeneral(const std::string& field, bool trailingMinus);
-// Reads a file line by line, handing each line's typed values to `take`;
-// throws ExcelError when the file cannot be read.
+// Reads a file line by line, handing each line's typed values to `take`
+// (at most `most` lines when it is not negative); throws ExcelError when the
+// file cannot be read.
 void ReadDelimitedRows(const std::string& path, const DelimitedOptions& opt, int startRow,
-                       const std::function<void(std::vector<Value>& row)>& take);
+                       const std::function<void(std::vector<Value>& row)>& take, long most = -1);
 // Reads a whole file into rows of typed values; throws ExcelError when the
 // file cannot be read.
 std::vector<std::vector<Value>> ReadDelimitedFile(const std::string& path, const DelimitedOptions& opt,

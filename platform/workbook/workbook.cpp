@@ -275,7 +275,9 @@ void Application::Remove(Workbook* book) {
     if (active_ == book) active_ = books_.empty() ? nullptr : books_.back().get();
 }
 
-Workbook& Application::OpenCsv(const std::string& path, int rowsPerSheet) {
+Workbook& Application::OpenCsv(const std::string& path, int rowsPerSheet) { return OpenCsv(path, rowsPerSheet, {}); }
+
+Workbook& Application::OpenCsv(const std::string& path, int rowsPerSheet, const std::vector<bool>& held) {
     rowsPerSheet = std::clamp(rowsPerSheet, 1, kMaxRows);
     DelimitedOptions opt;
     opt.delimiters = ",";
@@ -291,6 +293,21 @@ Workbook& Application::OpenCsv(const std::string& path, int rowsPerSheet) {
     wb.sheets_.push_back(std::make_unique<Worksheet>(wb, name));
     Worksheet* ws = static_cast<Worksheet*>(wb.sheets_.back().get());
     Worksheet& first = *ws;
+    // With columns left in the file, each sheet notes the lines it shows
+    // and what their cells cover.
+    const bool partial = !held.empty();
+    std::shared_ptr<TableLines> lines;
+    int line = 0;  // of the file, handed so far
+    auto startLines = [&] {
+        if (!partial) return;
+        lines = std::make_shared<TableLines>();
+        lines->path = fs::absolute(fs::path(path)).lexically_normal().string();
+        lines->options = opt;
+        lines->firstLine = line + 1;
+        lines->held = held;
+        ws->SetTable(lines);
+    };
+    startLines();
     // Rows go straight into the sheet as they are read; a file that cannot
     // be read leaves no workbook behind.
     int r = 0;
@@ -304,10 +321,23 @@ Workbook& Application::OpenCsv(const std::string& path, int rowsPerSheet) {
                 wb.sheets_.push_back(std::make_unique<Worksheet>(wb, next + suffix));
                 ws = static_cast<Worksheet*>(wb.sheets_.back().get());
                 r = 0;
+                startLines();
             }
             ++r;
-            for (size_t c = 0; c < row.size(); ++c)
-                if (!row[c].IsEmpty()) ws->SetConstant(r, static_cast<int>(c) + 1, row[c]);
+            ++line;
+            for (size_t c = 0; c < row.size(); ++c) {
+                if (row[c].IsEmpty()) continue;
+                const int col = static_cast<int>(c) + 1;
+                if (lines) {
+                    Area& a = lines->area;
+                    a = a.row1 == 0 ? Area::Cell(r, col)
+                                    : Area{std::min(a.row1, r), std::min(a.col1, col), std::max(a.row2, r),
+                                           std::max(a.col2, col)};
+                    if (!lines->Held(col)) continue;
+                }
+                ws->SetConstant(r, col, row[c]);
+            }
+            if (lines) lines->lines = r;
         });
     } catch (...) {
         Remove(&wb);

@@ -306,8 +306,7 @@ private:
         cellFormats_.clear();
         if (ws.HasFormats())
             ws.ForEachCell(Area{1, 1, kMaxRows, kMaxCols}, [&](int r, int c, bool) { CellFormat(ws, r, c, ws.OwnStyleId(r, c)); });
-        ws.ForEachCellByRow([&](int r, int c, const Cell& cell) {
-            settingsUpTo(r);
+        auto write = [&](int r, int c, const Cell& cell) {
             auto row = static_cast<lxw_row_t>(r - 1);
             auto col = static_cast<lxw_col_t>(c - 1);
             lxw_format* f = CellFormat(ws, r, c, cell.styleId);
@@ -318,21 +317,60 @@ private:
                 else worksheet_write_formula_str(out, row, col, text.c_str(), f, CleanText(v.ToString()).c_str());
                 return;
             }
-            const Value& v = cell.value;
-            switch (v.kind()) {
-            case Value::Kind::Number: worksheet_write_number(out, row, col, v.Number(), f); break;
-            case Value::Kind::Text: worksheet_write_string(out, row, col, CleanText(v.Text()).c_str(), f); break;
-            case Value::Kind::Bool: worksheet_write_boolean(out, row, col, v.BoolValue() ? 1 : 0, f); break;
-            case Value::Kind::Error: worksheet_write_string(out, row, col, v.ToString().c_str(), f); break;
-            case Value::Kind::Empty:
-                if (f) worksheet_write_blank(out, row, col, f);
-                break;
-            }
-        });
+            WriteValue(out, row, col, cell.value, f);
+        };
+        if (const TableLines* t = ws.Table()) {
+            // The table's lines again, row by row: the cells not held come
+            // from the file, the held ones (and any the sheet has gained in
+            // those rows) from the sheet.
+            const Area held = ws.HeldArea();
+            int r = 0;
+            ReadDelimitedRows(
+                t->path, t->options, t->firstLine,
+                [&](std::vector<Value>& line) {
+                    ++r;
+                    settingsUpTo(r);
+                    for (size_t k = 0; k < line.size(); ++k) {
+                        const int c = static_cast<int>(k) + 1;
+                        if (t->Held(c) || line[k].IsEmpty()) continue;
+                        WriteValue(out, static_cast<lxw_row_t>(r - 1), static_cast<lxw_col_t>(k), line[k],
+                                   CellFormat(ws, r, c, 0));
+                    }
+                    if (held.row1 == 0 || r < held.row1 || r > held.row2) return;
+                    for (int c = held.col1; c <= held.col2; ++c)
+                        if (const std::optional<Cell> cell = ws.Find(r, c)) write(r, c, *cell);
+                },
+                t->lines);
+            if (r != t->lines)
+                throw ExcelError("Save", "the table \"" + t->path + "\" changed since it was opened");
+            if (held.row1 != 0 && held.row2 > r)
+                ws.ForEachCellByRow([&](int rr, int c, const Cell& cell) {
+                    if (rr <= r) return;
+                    settingsUpTo(rr);
+                    write(rr, c, cell);
+                });
+        } else {
+            ws.ForEachCellByRow([&](int r, int c, const Cell& cell) {
+                settingsUpTo(r);
+                write(r, c, cell);
+            });
+        }
         settingsUpTo(kMaxRows);
         for (const auto& e : ws.Charts()) {
             lxw_chart* c = BuildChart(*e.chart);
             worksheet_insert_chart(out, static_cast<lxw_row_t>(e.row - 1), static_cast<lxw_col_t>(e.col - 1), c);
+        }
+    }
+
+    static void WriteValue(lxw_worksheet* out, lxw_row_t row, lxw_col_t col, const Value& v, lxw_format* f) {
+        switch (v.kind()) {
+        case Value::Kind::Number: worksheet_write_number(out, row, col, v.Number(), f); break;
+        case Value::Kind::Text: worksheet_write_string(out, row, col, CleanText(v.Text()).c_str(), f); break;
+        case Value::Kind::Bool: worksheet_write_boolean(out, row, col, v.BoolValue() ? 1 : 0, f); break;
+        case Value::Kind::Error: worksheet_write_string(out, row, col, v.ToString().c_str(), f); break;
+        case Value::Kind::Empty:
+            if (f) worksheet_write_blank(out, row, col, f);
+            break;
         }
     }
 
