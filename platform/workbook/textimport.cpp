@@ -140,6 +140,10 @@ void ReadDelimitedRows(const std::string& path, const DelimitedOptions& opt, int
         for (size_t i = 0; i < fields.size(); ++i) {
             int type = i < opt.columnTypes.size() ? opt.columnTypes[i] : 1;
             if (type == 9) continue;
+            if (opt.PlaceOnly(i)) {
+                row.push_back(fields[i].empty() ? Value() : Value(0.0));
+                continue;
+            }
             row.push_back(type == 2 ? (fields[i].empty() ? Value() : Value(fields[i]))
                                     : TypeGeneral(fields[i], opt.trailingMinus));
         }

@@ -53,6 +53,13 @@ struct DelimitedOptions {
     bool trailingMinus = true;
     std::vector<int> columnTypes;  // 1 general, 2 text, 9 skip
     bool codePage437 = false;
+    // Fields (column 1 at [0], `placeOnlyRest` for those past its end) that
+    // are not typed but handed as the number 0 when they hold anything, so
+    // that where a line has content stays known without the cost of reading
+    // what it is.
+    std::vector<bool> placeOnly;
+    bool placeOnlyRest = false;
+    bool PlaceOnly(size_t field) const { return field < placeOnly.size() ? placeOnly[field] : placeOnlyRest; }
 };
 
 // Splits one line into fields.

@@ -303,16 +303,25 @@ Workbook& Application::OpenCsv(const std::string& path, int rowsPerSheet, const 
         lines = std::make_shared<TableLines>();
         lines->path = fs::absolute(fs::path(path)).lexically_normal().string();
         lines->options = opt;
+        // Written from the file, the held columns' fields need no reading.
+        lines->options.placeOnly = held;
         lines->firstLine = line + 1;
         lines->held = held;
         ws->SetTable(lines);
     };
     startLines();
     // Rows go straight into the sheet as they are read; a file that cannot
-    // be read leaves no workbook behind.
+    // be read leaves no workbook behind. Of the columns not held only where
+    // they have content is read.
+    DelimitedOptions reading = opt;
+    if (partial) {
+        reading.placeOnly.assign(held.size(), false);
+        for (size_t c = 0; c < held.size(); ++c) reading.placeOnly[c] = !held[c];
+        reading.placeOnlyRest = true;
+    }
     int r = 0;
     try {
-        ReadDelimitedRows(path, opt, 1, [&](std::vector<Value>& row) {
+        ReadDelimitedRows(path, reading, 1, [&](std::vector<Value>& row) {
             if (r == rowsPerSheet) {
                 ws->ReleaseSpare();
                 const std::string suffix = " (" + std::to_string(wb.sheets_.size() + 1) + ")";
