@@ -460,9 +460,19 @@ void Worksheet::AutoFitColumns(int col1, int col2, int row1, int row2) {
 
 // ---------------------------------------------------------------- structure
 
+void Worksheet::RemapColumns(const std::function<int(int)>& map) {
+    Changed();
+    cells_.RemapColumns(map);
+    RemapMerges([&map](int r, int c) { return std::make_pair(r, map(c)); });
+}
+
 void Worksheet::Remap(const std::function<std::pair<int, int>(int, int)>& map) {
     Changed();
     cells_.Remap(map);
+    RemapMerges(map);
+}
+
+void Worksheet::RemapMerges(const std::function<std::pair<int, int>(int, int)>& map) {
     std::vector<Area> merges;
     for (const Area& m : merges_) {
         auto [r1, c1] = map(m.row1, m.col1);
@@ -499,7 +509,7 @@ void Worksheet::DeleteColumns(const std::set<int>& cols) {
         if (cols.count(c)) return 0;
         return c - static_cast<int>(std::distance(cols.begin(), cols.lower_bound(c)));
     };
-    Remap([&](int r, int c) { return std::make_pair(f(c) ? r : 0, f(c)); });
+    RemapColumns(f);
     colStyles_ = RemapKeys(colStyles_, f);
     colWidths_ = RemapKeys(colWidths_, f);
     hiddenCols_ = RemapSet(hiddenCols_, f);
@@ -528,7 +538,7 @@ void Worksheet::InsertRows(int at, int count) {
 
 void Worksheet::InsertColumns(int at, int count) {
     std::function<int(int)> f = [&](int c) { return c >= at ? (c + count <= kMaxCols ? c + count : 0) : c; };
-    Remap([&](int r, int c) { return std::make_pair(r, f(c)); });
+    RemapColumns(f);
     colStyles_ = RemapKeys(colStyles_, f);
     colWidths_ = RemapKeys(colWidths_, f);
     hiddenCols_ = RemapSet(hiddenCols_, f);

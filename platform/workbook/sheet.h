@@ -225,6 +225,9 @@ private:
     // Rebuilds the store with every cell moved by `map` (row, col) -> (row, col);
     // cells mapped to row 0 are dropped.
     void Remap(const std::function<std::pair<int, int>(int, int)>& map);
+    // The same for a map of columns alone.
+    void RemapColumns(const std::function<int(int)>& map);
+    void RemapMerges(const std::function<std::pair<int, int>(int, int)>& map);
 
     CellStore cells_;
     FormulaShapes shapes_;
