@@ -466,6 +466,12 @@ void Worksheet::RemapColumns(const std::function<int(int)>& map) {
     RemapMerges([&map](int r, int c) { return std::make_pair(r, map(c)); });
 }
 
+void Worksheet::RemapRows(const std::function<int(int)>& map) {
+    Changed();
+    cells_.RemapRows(map);
+    RemapMerges([&map](int r, int c) { return std::make_pair(map(r), c); });
+}
+
 void Worksheet::Remap(const std::function<std::pair<int, int>(int, int)>& map) {
     Changed();
     cells_.Remap(map);
@@ -520,14 +526,14 @@ void Worksheet::DeleteRows(const std::set<int>& rows) {
         if (rows.count(r)) return 0;
         return r - static_cast<int>(std::distance(rows.begin(), rows.lower_bound(r)));
     };
-    Remap([&](int r, int c) { return std::make_pair(f(r), c); });
+    RemapRows(f);
     rowStyles_ = RemapKeys(rowStyles_, f);
     hiddenRows_ = RemapSet(hiddenRows_, f);
 }
 
 void Worksheet::InsertRows(int at, int count) {
     std::function<int(int)> f = [&](int r) { return r >= at ? (r + count <= kMaxRows ? r + count : 0) : r; };
-    Remap([&](int r, int c) { return std::make_pair(f(r), c); });
+    RemapRows(f);
     std::map<int, Style> styles = RemapKeys(rowStyles_, f);
     // New rows take the format of the row above, as inserted rows do.
     if (auto it = rowStyles_.find(at - 1); it != rowStyles_.end())

@@ -227,6 +227,7 @@ private:
     void Remap(const std::function<std::pair<int, int>(int, int)>& map);
     // The same for a map of columns alone.
     void RemapColumns(const std::function<int(int)>& map);
+    void RemapRows(const std::function<int(int)>& map);
     void RemapMerges(const std::function<std::pair<int, int>(int, int)>& map);
 
     CellStore cells_;
