@@ -269,6 +269,21 @@ const std::vector<double>* Worksheet::SortedNumbers(const Area& area) const {
     return nullptr;
 }
 
+void Worksheet::ForEachForFile(
+    const std::function<void(int, int, const Value&, const std::string*, uint32_t)>& visit) const {
+    cells_.ForEachByRow([&](int r, int c, const CellStore::Slot& s) {
+        switch (s.kind()) {
+        case CellStore::Kind::Number: visit(r, c, Value(s.num), nullptr, s.style()); return;
+        case CellStore::Kind::Formula: {
+            const CellStore::FormulaCell& f = cells_.FormulaOf(s);
+            visit(r, c, Evaluate(s, r, c), f.a1.empty() ? &f.formula : &f.a1, s.style());
+            return;
+        }
+        default: visit(r, c, cells_.Constant(s), nullptr, s.style()); return;
+        }
+    });
+}
+
 void Worksheet::ForEachCellByRow(const std::function<void(int, int, const Cell&)>& visit) const {
     Cell cell;
     cells_.ForEachByRow([&](int r, int c, const CellStore::Slot& s) {

@@ -144,6 +144,12 @@ public:
     // Visits every stored cell row by row, columns ascending, as the file
     // stores them.
     void ForEachCellByRow(const std::function<void(int row, int col, const Cell& cell)>& visit) const;
+    // The same as a file needs each cell, without copying it: its value (a
+    // formula's computed), its formula's A1 text as files store it (null for
+    // a constant) and its own format's number.
+    void ForEachForFile(
+        const std::function<void(int row, int col, const Value& value, const std::string* a1, uint32_t styleId)>& visit)
+        const;
     // Area with row1 = 0 when the sheet is empty; the cells of the table
     // lines it shows count whether held or not.
     Area UsedArea() const;
