@@ -86,6 +86,55 @@ void ContinueSeries(workbook::Chart& chart, int series, const workbook::Workshee
     }
 }
 
+// The column number of letters such as "$AB" or "Q" (0 when none).
+int ColumnNumber(std::string_view letters)
+{
+    int n = 0;
+    for (const char c : letters) {
+        if (c >= 'A' && c <= 'Z') {
+            n = 26 * n + (c - 'A' + 1);
+        }
+    }
+    return n;
+}
+
+// The columns a chart's range names, in order ("$A:$A,$Q:$S" gives 1, 17,
+// 18 and 19).
+std::vector<int> ColumnsOf(const ChartSpec& spec)
+{
+    std::vector<int> columns;
+    std::size_t at = 0;
+    while (at <= spec.range.size()) {
+        std::size_t end = spec.range.find(',', at);
+        end = end == std::string::npos ? spec.range.size() : end;
+        const std::string_view area = std::string_view(spec.range).substr(at, end - at);
+        const std::size_t colon = area.find(':');
+        const int from = ColumnNumber(area.substr(area.rfind('!') == std::string_view::npos ? 0 : area.rfind('!') + 1,
+                                                  colon == std::string_view::npos ? area.size() : colon));
+        const int to = colon == std::string_view::npos ? from : ColumnNumber(area.substr(colon + 1));
+        for (int c = from; c >= 1 && c <= to; ++c) {
+            columns.push_back(c);
+        }
+        at = end + 1;
+    }
+    return columns;
+}
+
+// The columns any of the charts plots, column c at [c - 1].
+std::vector<bool> ChartedColumns(const std::vector<ChartSpec>& charts)
+{
+    std::vector<bool> charted;
+    for (const ChartSpec& spec : charts) {
+        for (const int c : ColumnsOf(spec)) {
+            if (static_cast<std::size_t>(c) > charted.size()) {
+                charted.resize(static_cast<std::size_t>(c));
+            }
+            charted[static_cast<std::size_t>(c) - 1] = true;
+        }
+    }
+    return charted;
+}
+
 // What a table lacks for a chart, "" when nothing: given the data sheet,
 // the rows that have what the chart plots.
 using RowCheck = std::function<std::string(workbook::Worksheet&)>;
@@ -108,7 +157,9 @@ int BuildCharts(ChartLog& log, const std::string& path, const std::string& save_
             return 0;
         }
         workbook::Application excel;
-        workbook::Workbook& book = excel.OpenCsv(path, rows_per_sheet);
+        // Only the charted columns stay in memory; the others are read from
+        // the table again as the sheet goes into the file.
+        workbook::Workbook& book = excel.OpenCsv(path, rows_per_sheet, ChartedColumns(charts));
         workbook::Worksheet& data = book.ActiveWorksheet();
         if (check) {
             if (const std::string lacks = check(data); !lacks.empty()) {
@@ -192,73 +243,41 @@ int GlobalInfoCharts(ChartLog& log, const std::string& path, int rows_per_sheet)
     return BuildCharts(log, path, save_name, "Making Charts...", GlobalInfoSpecs(), rows_per_sheet);
 }
 
-// The column number of letters such as "$AB" or "Q" (0 when none).
-int ColumnNumber(std::string_view letters)
-{
-    int n = 0;
-    for (const char c : letters) {
-        if (c >= 'A' && c <= 'Z') {
-            n = 26 * n + (c - 'A' + 1);
-        }
-    }
-    return n;
-}
-
 // What building a table's workbook holds at its peak, estimated from the
-// table's size and first lines: every cell of the table while it is read
-// (16 bytes a cell and room to grow), then, once the sheet is in the file,
-// the charted columns and one point of a chart's cache per row and series
-// for its X and its Y values (the file writer's 40-byte points and the
-// allocator's own 8); besides that the engine, the file writer's buffers and
-// the compressor.
+// table's size and first lines: the charted columns' cells (16 bytes a cell
+// and room to grow; the others are read from the table again as the sheet
+// is written), then, once the sheet is in the file, those cells and the
+// charts' caches: past the file writer's 65,535 points, 8 bytes a row for
+// each charted column (a column shared by several series is cached once),
+// else one point per row and series for its X and its Y values (the file
+// writer's 40-byte points and the allocator's own 8); besides that the
+// engine, the file writer's buffers and the compressor.
 std::uintmax_t EstimatedWorkbookBytes(const std::string& table, const std::vector<ChartSpec>& charts)
 {
-    constexpr std::uintmax_t kLoadCellBytes = 18, kCellBytes = 16, kPointBytes = 48, kBaseBytes = 8u << 20;
-    std::vector<bool> charted;
+    constexpr std::uintmax_t kLoadCellBytes = 18, kCellBytes = 16, kPointBytes = 48, kLongPointBytes = 8,
+                             kBaseBytes = 8u << 20;
     std::uintmax_t points = 0;  // per row
     for (const ChartSpec& spec : charts) {
-        std::vector<int> columns;
-        std::size_t at = 0;
-        while (at <= spec.range.size()) {
-            std::size_t end = spec.range.find(',', at);
-            end = end == std::string::npos ? spec.range.size() : end;
-            const std::string_view area = std::string_view(spec.range).substr(at, end - at);
-            const std::size_t colon = area.find(':');
-            const int from = ColumnNumber(area.substr(area.rfind('!') == std::string_view::npos ? 0 : area.rfind('!') + 1,
-                                                      colon == std::string_view::npos ? area.size() : colon));
-            const int to = colon == std::string_view::npos ? from : ColumnNumber(area.substr(colon + 1));
-            for (int c = from; c >= 1 && c <= to; ++c) {
-                columns.push_back(c);
-            }
-            at = end + 1;
-        }
-        for (const int c : columns) {
-            if (static_cast<std::size_t>(c) >= charted.size()) {
-                charted.resize(static_cast<std::size_t>(c) + 1);
-            }
-            charted[static_cast<std::size_t>(c)] = true;
-        }
+        const std::size_t columns = ColumnsOf(spec).size();
         // The first column gives the X values of every series.
-        points += columns.size() > 1 ? 2 * (columns.size() - 1) : 2;
+        points += columns > 1 ? 2 * (columns - 1) : 2;
     }
+    const std::vector<bool> charted = ChartedColumns(charts);
     const std::uintmax_t kept = static_cast<std::uintmax_t>(std::count(charted.begin(), charted.end(), true));
     std::error_code ec;
     const std::uintmax_t size = fs::file_size(table, ec);
     if (ec || size == 0) {
         return kBaseBytes;
     }
-    // Rows and fields from the first lines; their later lines are no
-    // shorter (counters only grow), so the rows are not underestimated.
-    std::uintmax_t rows = 1, fields = 1;
+    // Rows from the first lines; the later lines are no shorter (counters
+    // only grow), so the rows are not underestimated.
+    std::uintmax_t rows = 1;
     if (std::FILE* f = std::fopen(table.c_str(), "rb")) {
         char head[1 << 16];
         const std::size_t n = std::fread(head, 1, sizeof head, f);
         std::fclose(f);
         const std::string_view text(head, n);
         std::uintmax_t lines = static_cast<std::uintmax_t>(std::count(text.begin(), text.end(), '\n'));
-        const std::size_t first = text.find('\n');
-        fields = 1 + static_cast<std::uintmax_t>(
-                         std::count(text.begin(), first == std::string_view::npos ? text.end() : text.begin() + first, ','));
         if (lines == 0 || n == size) {
             lines = std::max<std::uintmax_t>(lines, 1);
             rows = lines;
@@ -266,7 +285,8 @@ std::uintmax_t EstimatedWorkbookBytes(const std::string& table, const std::vecto
             rows = size * lines / n + 1;
         }
     }
-    return kBaseBytes + rows * std::max(fields * kLoadCellBytes, kept * kCellBytes + points * kPointBytes);
+    const std::uintmax_t cache = rows > 0xFFFF ? kept * kLongPointBytes : points * kPointBytes;
+    return kBaseBytes + rows * std::max(kept * kLoadCellBytes, kept * kCellBytes + cache);
 }
 
 bool WriteAll(int fd, const std::string& data)

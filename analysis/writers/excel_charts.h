@@ -83,8 +83,8 @@ public:
 
     // The estimated peaks of the workbooks built at once, together: with
     // the run's own memory the whole stays within 300 MiB. Three days' log
-    // still goes four satellite workbooks at a time (about 70 MiB each), or
-    // its global table's (about 180 MiB) beside one of them.
+    // goes seven satellite workbooks at a time (about 27 MiB each), or its
+    // global table's (about 52 MiB) beside six of them.
     static constexpr std::uintmax_t kWorkbookBytes = 280u << 20;
     // Every core the process may run on but one (its affinity mask, within
     // its control group's CPU quota), from 1 to 7.

@@ -311,6 +311,77 @@ void CellStore::Remap(const std::function<std::pair<int, int>(int, int)>& map) {
     Recount();
 }
 
+void CellStore::RemapColumns(const std::function<int(int)>& map) {
+    const auto to = [&map](size_t c) {
+        const int n = map(static_cast<int>(c + 1));
+        return n < 1 || n > kMaxCols ? 0 : n;
+    };
+    int last = 0;
+    for (size_t c = 0; c < cols_.size(); ++c) {
+        if (cols_[c].empty()) continue;
+        const int n = to(c);
+        if (n == 0) continue;
+        if (n <= last) {
+            Remap([&map](int r, int col) { return std::make_pair(r, map(col)); });
+            return;
+        }
+        last = n;
+    }
+    std::deque<Column> moved(static_cast<size_t>(last));
+    for (size_t c = 0; c < cols_.size(); ++c) {
+        const int n = to(c);
+        if (n == 0) {
+            for (Slot& s : cols_[c])
+                if (s.Stored()) Release(s);
+            continue;
+        }
+        if (!cols_[c].empty()) moved[static_cast<size_t>(n - 1)] = std::move(cols_[c]);
+    }
+    cols_ = std::move(moved);
+    hints_.clear();
+    ForgetResults();
+    Recount();
+}
+
+void CellStore::RemapRows(const std::function<int(int)>& map) {
+    // Each cell's new row, worked out once, in the order of the columns.
+    std::vector<uint32_t> rows;
+    rows.reserve(slots_ + gone_);
+    for (const Column& v : cols_) {
+        uint32_t last = 0;
+        for (const Slot& s : v) {
+            int n = s.Stored() ? map(static_cast<int>(s.row)) : 0;
+            if (n < 1 || n > kMaxRows) n = 0;
+            if (n != 0 && static_cast<uint32_t>(n) <= last) {
+                Remap([&map](int r, int c) { return std::make_pair(map(r), c); });
+                return;
+            }
+            if (n != 0) last = static_cast<uint32_t>(n);
+            rows.push_back(static_cast<uint32_t>(n));
+        }
+    }
+    size_t k = 0;
+    for (Column& v : cols_) {
+        bool dropped = false;
+        for (Slot& s : v) {
+            const uint32_t n = rows[k++];
+            if (n != 0) {
+                s.row = n;
+                continue;
+            }
+            if (s.Stored()) {
+                Release(s);
+                SetKind(s, Kind::Gone);
+            }
+            dropped = true;
+        }
+        if (dropped) v.erase(std::remove_if(v.begin(), v.end(), [](const Slot& s) { return !s.Stored(); }), v.end());
+    }
+    hints_.clear();
+    ForgetResults();
+    Recount();
+}
+
 void CellStore::ReleaseColumn(int col) {
     if (col < 1 || col > static_cast<int>(cols_.size())) return;
     Column().swap(cols_[static_cast<size_t>(col - 1)]);

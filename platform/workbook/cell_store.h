@@ -101,6 +101,14 @@ public:
     // sheet (row or column 0) are dropped. Where two land on one place the
     // one met first column by column wins.
     void Remap(const std::function<std::pair<int, int>(int, int)>& map);
+    // The same for a map of columns alone, rows staying: when the columns
+    // kept stay in their order (as deleting and inserting columns keep
+    // them), whole columns move and no cell is touched.
+    void RemapColumns(const std::function<int(int)>& map);
+    // And for a map of rows alone, columns staying: when the rows kept stay
+    // in their order (as deleting and inserting rows keep them), each cell
+    // only takes its new row number.
+    void RemapRows(const std::function<int(int)>& map);
 
     // Bytes held by the slots and the tables, heap blocks included (parsed
     // formula programs are not counted).

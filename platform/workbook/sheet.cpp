@@ -136,6 +136,15 @@ Range Worksheet::Columns(std::string_view address) {
 
 Range Worksheet::Columns(int col) { return Range(this, {Area::Make(1, col, kMaxRows, col)}); }
 
+Area Worksheet::UsedArea() const {
+    const Area held = cells_.Used();
+    if (!table_ || table_->area.row1 == 0) return held;
+    if (held.row1 == 0) return table_->area;
+    const Area& t = table_->area;
+    return Area{std::min(held.row1, t.row1), std::min(held.col1, t.col1), std::max(held.row2, t.row2),
+                std::max(held.col2, t.col2)};
+}
+
 Range Worksheet::UsedRange() {
     Area a = UsedArea();
     if (a.row1 == 0) a = Area::Cell(1, 1);
@@ -258,6 +267,21 @@ const std::vector<double>* Worksheet::SortedNumbers(const Area& area) const {
     if (sorted_.size() >= 4) sorted_.pop_front();
     sorted_.push_back(SortedArea{gen, area, false, {}});
     return nullptr;
+}
+
+void Worksheet::ForEachForFile(
+    const std::function<void(int, int, const Value&, const std::string*, uint32_t)>& visit) const {
+    cells_.ForEachByRow([&](int r, int c, const CellStore::Slot& s) {
+        switch (s.kind()) {
+        case CellStore::Kind::Number: visit(r, c, Value(s.num), nullptr, s.style()); return;
+        case CellStore::Kind::Formula: {
+            const CellStore::FormulaCell& f = cells_.FormulaOf(s);
+            visit(r, c, Evaluate(s, r, c), f.a1.empty() ? &f.formula : &f.a1, s.style());
+            return;
+        }
+        default: visit(r, c, cells_.Constant(s), nullptr, s.style()); return;
+        }
+    });
 }
 
 void Worksheet::ForEachCellByRow(const std::function<void(int, int, const Cell&)>& visit) const {
@@ -451,9 +475,25 @@ void Worksheet::AutoFitColumns(int col1, int col2, int row1, int row2) {
 
 // ---------------------------------------------------------------- structure
 
+void Worksheet::RemapColumns(const std::function<int(int)>& map) {
+    Changed();
+    cells_.RemapColumns(map);
+    RemapMerges([&map](int r, int c) { return std::make_pair(r, map(c)); });
+}
+
+void Worksheet::RemapRows(const std::function<int(int)>& map) {
+    Changed();
+    cells_.RemapRows(map);
+    RemapMerges([&map](int r, int c) { return std::make_pair(map(r), c); });
+}
+
 void Worksheet::Remap(const std::function<std::pair<int, int>(int, int)>& map) {
     Changed();
     cells_.Remap(map);
+    RemapMerges(map);
+}
+
+void Worksheet::RemapMerges(const std::function<std::pair<int, int>(int, int)>& map) {
     std::vector<Area> merges;
     for (const Area& m : merges_) {
         auto [r1, c1] = map(m.row1, m.col1);
@@ -490,7 +530,7 @@ void Worksheet::DeleteColumns(const std::set<int>& cols) {
         if (cols.count(c)) return 0;
         return c - static_cast<int>(std::distance(cols.begin(), cols.lower_bound(c)));
     };
-    Remap([&](int r, int c) { return std::make_pair(f(c) ? r : 0, f(c)); });
+    RemapColumns(f);
     colStyles_ = RemapKeys(colStyles_, f);
     colWidths_ = RemapKeys(colWidths_, f);
     hiddenCols_ = RemapSet(hiddenCols_, f);
@@ -501,14 +541,14 @@ void Worksheet::DeleteRows(const std::set<int>& rows) {
         if (rows.count(r)) return 0;
         return r - static_cast<int>(std::distance(rows.begin(), rows.lower_bound(r)));
     };
-    Remap([&](int r, int c) { return std::make_pair(f(r), c); });
+    RemapRows(f);
     rowStyles_ = RemapKeys(rowStyles_, f);
     hiddenRows_ = RemapSet(hiddenRows_, f);
 }
 
 void Worksheet::InsertRows(int at, int count) {
     std::function<int(int)> f = [&](int r) { return r >= at ? (r + count <= kMaxRows ? r + count : 0) : r; };
-    Remap([&](int r, int c) { return std::make_pair(f(r), c); });
+    RemapRows(f);
     std::map<int, Style> styles = RemapKeys(rowStyles_, f);
     // New rows take the format of the row above, as inserted rows do.
     if (auto it = rowStyles_.find(at - 1); it != rowStyles_.end())
@@ -519,7 +559,7 @@ void Worksheet::InsertRows(int at, int count) {
 
 void Worksheet::InsertColumns(int at, int count) {
     std::function<int(int)> f = [&](int c) { return c >= at ? (c + count <= kMaxCols ? c + count : 0) : c; };
-    Remap([&](int r, int c) { return std::make_pair(r, f(c)); });
+    RemapColumns(f);
     colStyles_ = RemapKeys(colStyles_, f);
     colWidths_ = RemapKeys(colWidths_, f);
     hiddenCols_ = RemapSet(hiddenCols_, f);

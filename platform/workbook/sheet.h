@@ -6,6 +6,7 @@
 #include "platform/workbook/formula.h"
 #include "platform/workbook/range.h"
 #include "platform/workbook/style.h"
+#include "platform/workbook/textimport.h"
 #include "platform/workbook/value.h"
 
 #include <cstdint>
@@ -87,6 +88,20 @@ struct EmbeddedChart {
     int row = 1, col = 1;  // top-left anchor cell
 };
 
+// The lines of a table file a worksheet shows without holding all their
+// cells: those of the held columns are in the sheet, the others are read
+// again from the file when the sheet is written. Made for a table opened to
+// be charted and saved as it is; the file must stay as it was read.
+struct TableLines {
+    std::string path;
+    DelimitedOptions options;
+    int firstLine = 1;  // the file's line shown in row 1
+    long lines = 0;     // the rows the sheet shows from it
+    std::vector<bool> held;  // per column from 1 at [0]
+    Area area{0, 0, 0, 0};   // what the lines' cells cover; row1 = 0 when nothing
+    bool Held(int col) const { return col >= 1 && static_cast<size_t>(col) <= held.size() && held[col - 1]; }
+};
+
 class Worksheet : public Sheet {
 public:
     Worksheet(Workbook& parent, std::string name);
@@ -129,8 +144,21 @@ public:
     // Visits every stored cell row by row, columns ascending, as the file
     // stores them.
     void ForEachCellByRow(const std::function<void(int row, int col, const Cell& cell)>& visit) const;
-    Area UsedArea() const { return cells_.Used(); }  // Area with row1 = 0 when the sheet is empty
-    bool Empty() const { return cells_.Empty(); }
+    // The same as a file needs each cell, without copying it: its value (a
+    // formula's computed), its formula's A1 text as files store it (null for
+    // a constant) and its own format's number.
+    void ForEachForFile(
+        const std::function<void(int row, int col, const Value& value, const std::string* a1, uint32_t styleId)>& visit)
+        const;
+    // Area with row1 = 0 when the sheet is empty; the cells of the table
+    // lines it shows count whether held or not.
+    Area UsedArea() const;
+    bool Empty() const { return cells_.Empty() && (!table_ || table_->area.row1 == 0); }
+    // The cells the sheet itself holds.
+    Area HeldArea() const { return cells_.Used(); }
+    // The table lines it shows without holding them all, or null.
+    const TableLines* Table() const { return table_.get(); }
+    void SetTable(std::shared_ptr<const TableLines> lines) { table_ = std::move(lines); }
     // Whether any cell, row or column has a format of its own.
     bool HasFormats() const { return cells_.HasFormats() || !rowStyles_.empty() || !colStyles_.empty(); }
     // The sheet's number for the cell's own format; 0 for none.
@@ -203,6 +231,10 @@ private:
     // Rebuilds the store with every cell moved by `map` (row, col) -> (row, col);
     // cells mapped to row 0 are dropped.
     void Remap(const std::function<std::pair<int, int>(int, int)>& map);
+    // The same for a map of columns alone.
+    void RemapColumns(const std::function<int(int)>& map);
+    void RemapRows(const std::function<int(int)>& map);
+    void RemapMerges(const std::function<std::pair<int, int>(int, int)>& map);
 
     CellStore cells_;
     FormulaShapes shapes_;
@@ -212,6 +244,7 @@ private:
     std::vector<Area> merges_;
     std::vector<EmbeddedChart> charts_;
     std::vector<std::unique_ptr<QueryTable>> queries_;
+    std::shared_ptr<const TableLines> table_;
     struct SortedArea {
         uint64_t generation;
         Area area;

@@ -99,7 +99,7 @@ Value TypeGeneral(const std::string& field, bool trailingMinus) {
 }
 
 void ReadDelimitedRows(const std::string& path, const DelimitedOptions& opt, int startRow,
-                       const std::function<void(std::vector<Value>& row)>& take) {
+                       const std::function<void(std::vector<Value>& row)>& take, long most) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw ExcelError("Refresh", "cannot open the text file \"" + path + "\"");
     // Read in blocks, so that a long file never sits in memory whole.
@@ -117,7 +117,7 @@ void ReadDelimitedRows(const std::string& path, const DelimitedOptions& opt, int
             if (buf[i] == '\n' || buf[i] == '\r') return i;
         return std::string::npos;
     };
-    for (;;) {
+    for (long handed = 0; most < 0 || handed < most;) {
         size_t nl = lineEnd(pos);
         // A CR at the end of the block may be the first half of a CR LF.
         if (!eof && (nl == std::string::npos || (buf[nl] == '\r' && nl + 1 == buf.size()))) {
@@ -140,10 +140,15 @@ void ReadDelimitedRows(const std::string& path, const DelimitedOptions& opt, int
         for (size_t i = 0; i < fields.size(); ++i) {
             int type = i < opt.columnTypes.size() ? opt.columnTypes[i] : 1;
             if (type == 9) continue;
+            if (opt.PlaceOnly(i)) {
+                row.push_back(fields[i].empty() ? Value() : Value(0.0));
+                continue;
+            }
             row.push_back(type == 2 ? (fields[i].empty() ? Value() : Value(fields[i]))
                                     : TypeGeneral(fields[i], opt.trailingMinus));
         }
         take(row);
+        ++handed;
     }
 }
 

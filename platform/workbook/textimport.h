@@ -53,16 +53,24 @@ struct DelimitedOptions {
     bool trailingMinus = true;
     std::vector<int> columnTypes;  // 1 general, 2 text, 9 skip
     bool codePage437 = false;
+    // Fields (column 1 at [0], `placeOnlyRest` for those past its end) that
+    // are not typed but handed as the number 0 when they hold anything, so
+    // that where a line has content stays known without the cost of reading
+    // what it is.
+    std::vector<bool> placeOnly;
+    bool placeOnlyRest = false;
+    bool PlaceOnly(size_t field) const { return field < placeOnly.size() ? placeOnly[field] : placeOnlyRest; }
 };
 
 // Splits one line into fields.
 std::vector<std::string> SplitDelimitedLine(std::string_view line, const DelimitedOptions& opt);
 // General typing: a field that is wholly a number becomes one, else text.
 Value TypeGeneral(const std::string& field, bool trailingMinus);
-// Reads a file line by line, handing each line's typed values to `take`;
-// throws ExcelError when the file cannot be read.
+// Reads a file line by line, handing each line's typed values to `take`
+// (at most `most` lines when it is not negative); throws ExcelError when the
+// file cannot be read.
 void ReadDelimitedRows(const std::string& path, const DelimitedOptions& opt, int startRow,
-                       const std::function<void(std::vector<Value>& row)>& take);
+                       const std::function<void(std::vector<Value>& row)>& take, long most = -1);
 // Reads a whole file into rows of typed values; throws ExcelError when the
 // file cannot be read.
 std::vector<std::vector<Value>> ReadDelimitedFile(const std::string& path, const DelimitedOptions& opt,

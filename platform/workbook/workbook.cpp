@@ -275,7 +275,9 @@ void Application::Remove(Workbook* book) {
     if (active_ == book) active_ = books_.empty() ? nullptr : books_.back().get();
 }
 
-Workbook& Application::OpenCsv(const std::string& path, int rowsPerSheet) {
+Workbook& Application::OpenCsv(const std::string& path, int rowsPerSheet) { return OpenCsv(path, rowsPerSheet, {}); }
+
+Workbook& Application::OpenCsv(const std::string& path, int rowsPerSheet, const std::vector<bool>& held) {
     rowsPerSheet = std::clamp(rowsPerSheet, 1, kMaxRows);
     DelimitedOptions opt;
     opt.delimiters = ",";
@@ -291,11 +293,35 @@ Workbook& Application::OpenCsv(const std::string& path, int rowsPerSheet) {
     wb.sheets_.push_back(std::make_unique<Worksheet>(wb, name));
     Worksheet* ws = static_cast<Worksheet*>(wb.sheets_.back().get());
     Worksheet& first = *ws;
+    // With columns left in the file, each sheet notes the lines it shows
+    // and what their cells cover.
+    const bool partial = !held.empty();
+    std::shared_ptr<TableLines> lines;
+    int line = 0;  // of the file, handed so far
+    auto startLines = [&] {
+        if (!partial) return;
+        lines = std::make_shared<TableLines>();
+        lines->path = fs::absolute(fs::path(path)).lexically_normal().string();
+        lines->options = opt;
+        // Written from the file, the held columns' fields need no reading.
+        lines->options.placeOnly = held;
+        lines->firstLine = line + 1;
+        lines->held = held;
+        ws->SetTable(lines);
+    };
+    startLines();
     // Rows go straight into the sheet as they are read; a file that cannot
-    // be read leaves no workbook behind.
+    // be read leaves no workbook behind. Of the columns not held only where
+    // they have content is read.
+    DelimitedOptions reading = opt;
+    if (partial) {
+        reading.placeOnly.assign(held.size(), false);
+        for (size_t c = 0; c < held.size(); ++c) reading.placeOnly[c] = !held[c];
+        reading.placeOnlyRest = true;
+    }
     int r = 0;
     try {
-        ReadDelimitedRows(path, opt, 1, [&](std::vector<Value>& row) {
+        ReadDelimitedRows(path, reading, 1, [&](std::vector<Value>& row) {
             if (r == rowsPerSheet) {
                 ws->ReleaseSpare();
                 const std::string suffix = " (" + std::to_string(wb.sheets_.size() + 1) + ")";
@@ -304,10 +330,23 @@ Workbook& Application::OpenCsv(const std::string& path, int rowsPerSheet) {
                 wb.sheets_.push_back(std::make_unique<Worksheet>(wb, next + suffix));
                 ws = static_cast<Worksheet*>(wb.sheets_.back().get());
                 r = 0;
+                startLines();
             }
             ++r;
-            for (size_t c = 0; c < row.size(); ++c)
-                if (!row[c].IsEmpty()) ws->SetConstant(r, static_cast<int>(c) + 1, row[c]);
+            ++line;
+            for (size_t c = 0; c < row.size(); ++c) {
+                if (row[c].IsEmpty()) continue;
+                const int col = static_cast<int>(c) + 1;
+                if (lines) {
+                    Area& a = lines->area;
+                    a = a.row1 == 0 ? Area::Cell(r, col)
+                                    : Area{std::min(a.row1, r), std::min(a.col1, col), std::max(a.row2, r),
+                                           std::max(a.col2, col)};
+                    if (!lines->Held(col)) continue;
+                }
+                ws->SetConstant(r, col, row[c]);
+            }
+            if (lines) lines->lines = r;
         });
     } catch (...) {
         Remove(&wb);

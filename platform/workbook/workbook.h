@@ -151,6 +151,11 @@ public:
     // A file of more rows than a sheet holds goes on in next sheets, "name (2)",
     // "name (3)" ..., `rowsPerSheet` rows each, so that no row is left out.
     Workbook& OpenCsv(const std::string& path, int rowsPerSheet = kMaxRows);
+    // The same for a table to be charted and saved as it is: its sheets hold
+    // the cells of the `held` columns (column c at [c - 1]) and show the
+    // others, which are read again from the file when the workbook is saved
+    // (see TableLines). The other columns' cells read as empty meanwhile.
+    Workbook& OpenCsv(const std::string& path, int rowsPerSheet, const std::vector<bool>& held);
     int WorkbookCount() const { return static_cast<int>(books_.size()); }
     Workbook& Workbooks(int index);  // 1-based
     // The open workbook whose window caption (or full name) is `caption`;

@@ -53,6 +53,19 @@ std::string CleanText(const std::string& s) {
     return out;
 }
 
+// The text as the file needs it: itself when it is plain ASCII within a
+// cell's length, which most are, else its cleaned copy in `store`.
+const char* Clean(const std::string& s, std::string& store) {
+    bool plain = s.size() <= 32767;
+    for (size_t i = 0; plain && i < s.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        plain = (c >= 0x20 && c < 0x80) || c == '\t' || c == '\n' || c == '\r';
+    }
+    if (plain) return s.c_str();
+    store = CleanText(s);
+    return store.c_str();
+}
+
 // 0 means "no colour" to the writer: black has its own code.
 lxw_color_t Rgb(int colorIndex) {
     long c = PaletteColor(colorIndex);
@@ -306,33 +319,79 @@ private:
         cellFormats_.clear();
         if (ws.HasFormats())
             ws.ForEachCell(Area{1, 1, kMaxRows, kMaxCols}, [&](int r, int c, bool) { CellFormat(ws, r, c, ws.OwnStyleId(r, c)); });
-        ws.ForEachCellByRow([&](int r, int c, const Cell& cell) {
-            settingsUpTo(r);
+        auto write = [&](int r, int c, const Value& v, const std::string* a1, uint32_t styleId) {
             auto row = static_cast<lxw_row_t>(r - 1);
             auto col = static_cast<lxw_col_t>(c - 1);
-            lxw_format* f = CellFormat(ws, r, c, cell.styleId);
-            if (cell.HasFormula()) {
-                Value v = ws.ValueAt(r, c);
-                std::string text = CleanText(cell.a1Text);
-                if (v.IsNumber() || v.IsBool()) worksheet_write_formula_num(out, row, col, text.c_str(), f, v.Number());
-                else worksheet_write_formula_str(out, row, col, text.c_str(), f, CleanText(v.ToString()).c_str());
+            lxw_format* f = CellFormat(ws, r, c, styleId);
+            if (a1) {
+                std::string store;
+                const char* text = Clean(*a1, store);
+                if (v.IsNumber() || v.IsBool()) worksheet_write_formula_num(out, row, col, text, f, v.Number());
+                else worksheet_write_formula_str(out, row, col, text, f, CleanText(v.ToString()).c_str());
                 return;
             }
-            const Value& v = cell.value;
-            switch (v.kind()) {
-            case Value::Kind::Number: worksheet_write_number(out, row, col, v.Number(), f); break;
-            case Value::Kind::Text: worksheet_write_string(out, row, col, CleanText(v.Text()).c_str(), f); break;
-            case Value::Kind::Bool: worksheet_write_boolean(out, row, col, v.BoolValue() ? 1 : 0, f); break;
-            case Value::Kind::Error: worksheet_write_string(out, row, col, v.ToString().c_str(), f); break;
-            case Value::Kind::Empty:
-                if (f) worksheet_write_blank(out, row, col, f);
-                break;
-            }
-        });
+            WriteValue(out, row, col, v, f);
+        };
+        auto writeCell = [&](int r, int c, const Cell& cell) {
+            if (cell.HasFormula()) write(r, c, ws.ValueAt(r, c), &cell.a1Text, cell.styleId);
+            else write(r, c, cell.value, nullptr, cell.styleId);
+        };
+        if (const TableLines* t = ws.Table()) {
+            // The table's lines again, row by row: the cells not held come
+            // from the file, the held ones (and any the sheet has gained in
+            // those rows) from the sheet.
+            const Area held = ws.HeldArea();
+            int r = 0;
+            ReadDelimitedRows(
+                t->path, t->options, t->firstLine,
+                [&](std::vector<Value>& line) {
+                    ++r;
+                    settingsUpTo(r);
+                    for (size_t k = 0; k < line.size(); ++k) {
+                        const int c = static_cast<int>(k) + 1;
+                        if (t->Held(c) || line[k].IsEmpty()) continue;
+                        WriteValue(out, static_cast<lxw_row_t>(r - 1), static_cast<lxw_col_t>(k), line[k],
+                                   CellFormat(ws, r, c, 0));
+                    }
+                    if (held.row1 == 0 || r < held.row1 || r > held.row2) return;
+                    for (int c = held.col1; c <= held.col2; ++c)
+                        if (const std::optional<Cell> cell = ws.Find(r, c)) writeCell(r, c, *cell);
+                },
+                t->lines);
+            if (r != t->lines)
+                throw ExcelError("Save", "the table \"" + t->path + "\" changed since it was opened");
+            if (held.row1 != 0 && held.row2 > r)
+                ws.ForEachCellByRow([&](int rr, int c, const Cell& cell) {
+                    if (rr <= r) return;
+                    settingsUpTo(rr);
+                    writeCell(rr, c, cell);
+                });
+        } else {
+            ws.ForEachForFile([&](int r, int c, const Value& v, const std::string* a1, uint32_t styleId) {
+                settingsUpTo(r);
+                write(r, c, v, a1, styleId);
+            });
+        }
         settingsUpTo(kMaxRows);
         for (const auto& e : ws.Charts()) {
             lxw_chart* c = BuildChart(*e.chart);
             worksheet_insert_chart(out, static_cast<lxw_row_t>(e.row - 1), static_cast<lxw_col_t>(e.col - 1), c);
+        }
+    }
+
+    static void WriteValue(lxw_worksheet* out, lxw_row_t row, lxw_col_t col, const Value& v, lxw_format* f) {
+        switch (v.kind()) {
+        case Value::Kind::Number: worksheet_write_number(out, row, col, v.Number(), f); break;
+        case Value::Kind::Text: {
+            std::string store;
+            worksheet_write_string(out, row, col, Clean(v.Text(), store), f);
+            break;
+        }
+        case Value::Kind::Bool: worksheet_write_boolean(out, row, col, v.BoolValue() ? 1 : 0, f); break;
+        case Value::Kind::Error: worksheet_write_string(out, row, col, v.ToString().c_str(), f); break;
+        case Value::Kind::Empty:
+            if (f) worksheet_write_blank(out, row, col, f);
+            break;
         }
     }
 

@@ -10,7 +10,10 @@
 
 #include <cmath>
 #include <ctime>
+#include <filesystem>
+#include <map>
 #include <set>
+#include <sstream>
 
 using namespace workbook;
 
@@ -529,6 +532,92 @@ TEST(SaveFile, CsvWorkbookWithWizardChartSheets) {
     EXPECT_NE(v.chartParts[0].find("global_info!$B$2:$B$21"), std::string::npos) << v.chartParts[0];
     EXPECT_NE(v.chartParts[0].find("global_info!$O$2:$O$21"), std::string::npos) << v.chartParts[0];
     EXPECT_EQ(v.cached["global_info!O21"], "9.5");
+}
+
+namespace {
+
+// The parts of a saved workbook, each as its bytes, the document's dates
+// (the times of saving) left out.
+std::map<std::string, std::string> ZipParts(const std::string& xlsx) {
+    std::map<std::string, std::string> parts;
+    std::string list;
+    wbtest::Run("unzip -Z1 '" + xlsx + "'", list);
+    std::istringstream names(list);
+    for (std::string name; std::getline(names, name);) {
+        if (name.empty() || name == "docProps/core.xml") continue;
+        wbtest::Run("unzip -p '" + xlsx + "' '" + name + "'", parts[name]);
+    }
+    return parts;
+}
+
+// A table of numbers, texts, quoted fields and blanks over `lines` lines.
+std::string MixedTable(int lines) {
+    std::string text = "time,name,\"quoted, field\",,cn0,extra\r\n";
+    for (int t = 1; t < lines; ++t) {
+        text += std::to_string(1000 + t) + "," + (t % 7 == 0 ? std::string() : "sat" + std::to_string(t % 5)) + ",\"" +
+                std::to_string(t) + ",x\"," + (t % 4 == 0 ? "TRUE" : "") + "," + std::to_string(t * 0.25) + "," +
+                (t % 3 == 0 ? "" : std::to_string(-t)) + (t == lines - 1 ? ",,9" : "") + "\r\n";
+    }
+    return text;
+}
+
+// The table opened whole or with only `held` columns, charted over A and E
+// and saved as the chart workbooks save it.
+void SaveChartedTable(const std::string& csv, int rowsPerSheet, const std::vector<bool>& held,
+                      const std::string& xlsx) {
+    Application app;
+    Workbook& wb = held.empty() ? app.OpenCsv(csv, rowsPerSheet) : app.OpenCsv(csv, rowsPerSheet, held);
+    Worksheet& data = wb.ActiveWorksheet();
+    Chart& c = wb.AddChart();
+    c.SetChartType(ChartType::XYScatter);
+    c.SetSourceData(data.GetRange("$A:$A,$E:$E"), true, true);
+    c.SetName("CN0 Chart");
+    wb.SaveAsAndClose(xlsx);
+}
+
+}  // namespace
+
+TEST(SaveFile, TableOpenedWithOnlyItsChartedColumnsSavesTheSameFile) {
+    wbtest::TempDir dir;
+    const std::string csv = dir.File("sat05.csv");
+    wbtest::WriteFile(csv, MixedTable(70000));  // past a chart cache's 16-bit count
+    const std::vector<bool> charted = {true, false, false, false, true};
+    for (int rowsPerSheet : {1048576, 30000}) {
+        SaveChartedTable(csv, rowsPerSheet, {}, dir.File("whole.xlsx"));
+        SaveChartedTable(csv, rowsPerSheet, charted, dir.File("charted.xlsx"));
+        const auto whole = ZipParts(dir.File("whole.xlsx")), part = ZipParts(dir.File("charted.xlsx"));
+        ASSERT_GE(whole.size(), 8u) << "rows per sheet " << rowsPerSheet;
+        ASSERT_EQ(whole.size(), part.size()) << "rows per sheet " << rowsPerSheet;
+        for (const auto& [name, bytes] : whole) {
+            ASSERT_TRUE(part.count(name)) << name;
+            EXPECT_TRUE(part.at(name) == bytes) << name << " differs, rows per sheet " << rowsPerSheet;
+        }
+    }
+    // The columns not held read as empty in the sheet; those held as read.
+    Application app;
+    Workbook& wb = app.OpenCsv(csv, kMaxRows, charted);
+    Worksheet& data = wb.ActiveWorksheet();
+    EXPECT_EQ(data.ValueAt(2, 1).Number(), 1001);
+    EXPECT_EQ(data.ValueAt(2, 5).Number(), 0.25);
+    EXPECT_TRUE(data.ValueAt(2, 2).IsEmpty());
+    EXPECT_EQ(data.UsedArea(), (Area{1, 1, 70000, 8}));
+    EXPECT_EQ(data.HeldArea(), (Area{1, 1, 70000, 5}));
+}
+
+TEST(SaveFile, TableChangedSinceItWasOpenedIsNotSavedWithOtherLines) {
+    wbtest::TempDir dir;
+    const std::string csv = dir.File("sat07.csv");
+    wbtest::WriteFile(csv, MixedTable(50));
+    Application app;
+    Workbook& wb = app.OpenCsv(csv, kMaxRows, {true});
+    wbtest::WriteFile(csv, MixedTable(20));
+    try {
+        wb.SaveAs(dir.File("sat07.xlsx"));
+        ADD_FAILURE() << "saved from a table shortened since it was opened";
+    } catch (const ExcelError& e) {
+        EXPECT_NE(std::string(e.what()).find("changed since it was opened"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("sat07.xlsx")));
 }
 
 TEST(SaveFile, SheetNamesNeedingQuotesAndChartsWithoutSeries) {

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+#include <utility>
+
 using namespace workbook;
 
 namespace {
@@ -177,3 +181,56 @@ TEST(CellStore, WhatIsStoredStaysInPlaceAsTheSheetGrows) {
 }
 
 }  // namespace
+
+TEST(CellStore, RowsAndColumnsDeletedAndInsertedMoveEveryCellWithItsContentAndFormat) {
+    Application app;
+    Worksheet& ws = app.AddWorkbook().Worksheets(1);
+    // What each cell should hold, kept apart from the sheet: (row, col) -> text.
+    std::map<std::pair<int, int>, std::string> expect;
+    for (int r = 1; r <= 300; ++r)
+        for (int c = 1; c <= 9; ++c) {
+            if ((r + c) % 5 == 0) continue;
+            const std::string text = std::to_string(r) + ":" + std::to_string(c);
+            ws.Cells(r, c).SetText(text);
+            expect[{r, c}] = text;
+        }
+    // Cleared cells stay behind in the store until it is tidied.
+    for (int r = 10; r <= 20; ++r) {
+        ws.Cells(r, 4).ClearContents();
+        expect.erase({r, 4});
+    }
+    ws.Cells(7, 3).Font().SetBold(true);
+    ws.Cells(kMaxRows, 2).SetValue(5);  // pushed off the sheet by an insert
+    const auto moveAll = [&](auto f) {
+        std::map<std::pair<int, int>, std::string> next;
+        for (const auto& [at, text] : expect) {
+            const std::pair<int, int> to = f(at.first, at.second);
+            if (to.first > 0 && to.second > 0) next[to] = text;
+        }
+        expect = std::move(next);
+    };
+    ws.Rows("3:4").Delete();
+    moveAll([](int r, int c) { return std::make_pair(r == 3 || r == 4 ? 0 : r > 4 ? r - 2 : r, c); });
+    ws.Rows("2").Insert();
+    moveAll([](int r, int c) { return std::make_pair(r >= 2 ? r + 1 : r, c); });
+    EXPECT_FALSE(ws.Find(kMaxRows, 2).has_value()) << "the cell at the last row goes off the sheet";
+    ws.GetRange("B:B,E:F").Delete(xl::ShiftToLeft);
+    moveAll([](int r, int c) { return std::make_pair(r, c == 2 || c == 5 || c == 6 ? 0 : c > 6 ? c - 3 : c > 2 ? c - 1 : c); });
+    ws.Columns("A").Insert();
+    moveAll([](int r, int c) { return std::make_pair(r, c + 1); });
+    size_t seen = 0;
+    ws.ForEachCellByRow([&](int r, int c, const Cell& cell) {
+        if (!cell.value.IsText()) return;
+        ++seen;
+        const auto it = expect.find({r, c});
+        ASSERT_NE(it, expect.end()) << "a cell at " << r << "," << c << ": " << cell.value.Text();
+        EXPECT_EQ(cell.value.Text(), it->second) << r << "," << c;
+    });
+    EXPECT_EQ(seen, expect.size());
+    // Read in any order after the moves, as lookups start where the last ended.
+    for (const auto& [at, text] : expect) ASSERT_EQ(ws.ValueAt(at.first, at.second).Text(), text);
+    // The bold cell 7:3 went to row 6 (two rows deleted above, one inserted),
+    // column 3 (B deleted, A inserted).
+    EXPECT_TRUE(ws.Cells(6, 3).Font().Bold());
+    EXPECT_EQ(ws.UsedArea(), (Area{1, 2, 299, 7}));
+}
