@@ -482,7 +482,7 @@ int ttff_log_analysis(const std::string& out_folder, const std::string& results_
     nmea_sync_start(log, position, rmc_first, e);
     Cn0Settler settler;
     FixInfoWriter fix_info(fix_file, settler);
-    LogReader reader{log, rmc_first == 0, e, settler, global_info, visibility, fix_info, 0, 0, {}};
+    LogReader reader{log, rmc_first == 0, e, settler, global_info, visibility, fix_info, 0, 0, 0, {}};
 
     // Where the next trial's fix is looked for from: the fix epoch of the
     // last trial found, which may already be past the next one's fix when
