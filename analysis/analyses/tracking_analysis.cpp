@@ -483,7 +483,13 @@ int tracking_analysis(const std::string& log_folder, const std::string& log_name
     }
     const std::string log_path = FolderPrefix(log_folder) + log_name;
     ByteStream in;
-    if (log_name.empty() || !in.Open(log_path)) {
+    if (log_name.empty()) {
+        // A folder run reads many logs; this analysis tables one.
+        std::fprintf(stderr, "%s is a folder: the tracking analysis reads one log (navsift -nmea %sLOG -trk)\n",
+                     log_path.c_str(), log_path.c_str());
+        return 1;
+    }
+    if (!in.Open(log_path)) {
         std::fprintf(stderr, "cannot open %s\n", log_path.c_str());
         return 1;
     }

@@ -125,6 +125,15 @@ TEST(CommandLineWords, EveryFolderRunNamesTheFolderItReadsAndWhatItTook)
         r = Navsift(words, dir);
         EXPECT_NE(r.out.find("Reading the folder tl/: "), std::string::npos) << words[0] << ": " << r.out;
     }
+
+    // The tracking analysis tables one log: a folder is refused as one.
+    const std::string before_trk = FolderDigest(dir);
+    r = Navsift({"-nmea", "tl/", "-trk"}, dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("tl/ is a folder: the tracking analysis reads one log (navsift -nmea tl/LOG -trk)"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(FolderDigest(dir), before_trk);
 }
 
 // ------------------------------------------------------------ inputs without what is read
