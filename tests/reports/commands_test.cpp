@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QMenu>
 
@@ -23,6 +24,7 @@
 #include "bench/session/small_dialogs.h"
 #include "tests/reports/report_bench.h"
 #include "tests/session/benchtop_fixture.h"
+#include "tests/support/keyboard.h"
 
 namespace {
 
@@ -531,6 +533,96 @@ TEST_F(MenuRoad, ATypedHemisphereIsUsedAsTypedAndKeptInTheConfiguration) {
     OpenAll();
     EXPECT_EQ(top->CoordsWindow().Position().parts, (std::array<std::string, 6>{}));
     EXPECT_FALSE(top->CoordsWindow().Position().use);
+}
+
+// Each character as its own key, to the control with the focus.
+void PressText(const char* text) {
+    for (const char* c = text; *c; ++c) ASSERT_TRUE(test::PressKey(0, Qt::NoModifier, QString(QChar(*c))));
+}
+
+// Types the six boxes and the two hemispheres in reading order, as Tab walks
+// them; a hemisphere "" goes back to the blank at the top of its list.
+void TypePosition(bench::Coords& coords, const std::array<const char*, 6>& parts, const char* north, const char* east) {
+    test::Activate(&coords);
+    auto* first = coords.findChild<QLineEdit*>("Text1");
+    ASSERT_NE(first, nullptr);
+    first->setFocus();
+    test::Pump(10);
+    ASSERT_EQ(QApplication::focusWidget(), first);
+    for (int i = 0; i < 8; ++i) {
+        const bool side = i == 3 || i == 7;
+        if (side) {
+            ASSERT_TRUE(test::PressKey(Qt::Key_Home));
+            PressText(i == 3 ? north : east);
+        } else {
+            ASSERT_TRUE(test::PressKey(Qt::Key_A, Qt::ControlModifier));
+            ASSERT_TRUE(test::PressKey(Qt::Key_Delete));
+            PressText(parts[static_cast<size_t>(i < 3 ? i : i - 1)]);
+        }
+        ASSERT_TRUE(test::PressKey(Qt::Key_Tab));
+    }
+}
+
+// A hemisphere on one coordinate and none on the other, typed from the
+// keyboard: "submit" refuses it, naming the bare coordinate, and keeps
+// nothing; both hemispheres, or neither, are taken and kept.
+TEST_F(MenuRoad, AHemisphereOnOnlyOneCoordinateIsRefusedOnSubmit) {
+    OpenAll();
+    top->ConfigDialog().close();  // shown at start; the keys go to the antenna position
+    Trigger("SetAntennaCoordinates");
+    bench::Coords& coords = top->CoordsWindow();
+    ASSERT_TRUE(coords.isVisible());
+    auto& p = platform::Prompts::Instance();
+    const std::string config = home->File("Config.dat");
+
+    // Both hemispheres: taken and kept.
+    TypePosition(coords, {"10", "0", "5", "179", "59", "997"}, "S", "E");
+    ASSERT_EQ(coords.Position().hemispheres, (std::array<std::string, 2>{"S", "E"})) << "typed into the lists";
+    dialogs_test::Click(&coords, "Check1");
+    dialogs_test::Click(&coords, "Command1");
+    ASSERT_FALSE(coords.isVisible()) << "both hemispheres are taken";
+    const bench::AntennaConfig both = bench::LoadSystemConfig(config).config.Antenna;
+    EXPECT_EQ(both.Parts, (std::array<std::string, 6>{"10", "0", "5", "179", "59", "997"}));
+    EXPECT_EQ(both.Hemispheres, (std::array<std::string, 2>{"S", "E"}));
+    const std::string file = Slurp(config);
+
+    struct Refused {
+        std::array<const char*, 6> parts;
+        const char *north, *east, *message;
+    };
+    const Refused refused[] = {
+        {{"-10", "0", "5", "179", "59", "997"}, "", "",
+         "WARNING: The antenna longitude \"179\" \"59\" \"997\" has no hemisphere, while the latitude has one: give "
+         "the longitude its hemisphere too (E or W, or \"-\" for the west)."},
+        {{"10", "0", "5", "179", "59", "997"}, "S", "",
+         "WARNING: The antenna longitude \"179\" \"59\" \"997\" has no hemisphere, while the latitude has one"},
+        {{"10", "0", "5", "179", "59", "997"}, "", "W",
+         "WARNING: The antenna latitude \"10\" \"0\" \"5\" has no hemisphere, while the longitude has one: give the "
+         "latitude its hemisphere too (N or S, or \"-\" for the south)."},
+    };
+    for (const Refused& r : refused) {
+        SCOPED_TRACE(std::string(r.parts[0]) + " " + r.north + " / " + r.east);
+        test::Activate(top.get());  // back to the main window, as after a submit
+        Trigger("SetAntennaCoordinates");
+        TypePosition(coords, r.parts, r.north, r.east);
+        p.ClearAsked();
+        dialogs_test::Click(&coords, "Command1");
+        EXPECT_TRUE(coords.isVisible()) << "refused, the dialog stays to be corrected";
+        EXPECT_TRUE(dialogs_test::AnyStartsWith(p.Asked(), r.message));
+        EXPECT_TRUE(Slurp(config) == file) << "Config.dat is unchanged";
+        EXPECT_EQ(top->State().ActiveConfig.Antenna, both) << "the held position is unchanged";
+    }
+
+    // Neither hemisphere: the side of the fixes, taken and kept.
+    TypePosition(coords, {"10", "0", "5", "179", "59", "997"}, "", "");
+    p.ClearAsked();
+    dialogs_test::Click(&coords, "Command1");
+    EXPECT_FALSE(coords.isVisible()) << "no hemisphere at all is taken";
+    EXPECT_TRUE(p.Asked().empty());
+    const bench::AntennaConfig neither = bench::LoadSystemConfig(config).config.Antenna;
+    EXPECT_EQ(neither.Parts, both.Parts);
+    EXPECT_EQ(neither.Hemispheres, (std::array<std::string, 2>{"", ""}));
+    EXPECT_EQ(top->State().ActiveConfig.Antenna, neither);
 }
 
 // ---- the session-end road, on files as a session leaves them ---------------
