@@ -50,6 +50,17 @@ std::string Results(const std::vector<Trial>& trials, const std::vector<QnvEpoch
     return out;
 }
 
+// Writes one device's session of `trials` (its log and results file) into
+// logs/ of `dir` under `test`'s names and runs the TTFF folder analysis.
+RunResult RunTtffFolder(const ScratchDir& dir, const std::vector<Trial>& trials, const std::string& test)
+{
+    const std::vector<QnvEpoch> epochs = Session(trials);
+    fs::create_directories(dir / "logs");
+    WriteFile(dir / "logs" / ("Dev_TTFF_" + test + "_NMEA.txt"), QnvLog(epochs));
+    WriteFile(dir / "logs" / ("Dev_TTFF_" + test + "_NMEA_Results.txt"), Results(trials, epochs));
+    return Navsift({"-nmea", "logs/", "-ttff"}, dir.path());
+}
+
 int GpsSecond(int sod) { return static_cast<int>(1485 * 604800 + kTowAtSod0 + sod); }
 
 // A receiver that fixes 3 s after its second restart, 4 s after its first
@@ -58,11 +69,7 @@ TEST(TtffTrials, AFixSoonAfterTheTrialBeforeIsFoundAndThatTrialStopsAtItsRestart
 {
     ScratchDir dir;
     const std::vector<Trial> trials = {{5, 4}, {3, 20}, {6, 15}};
-    const std::vector<QnvEpoch> epochs = Session(trials);
-    fs::create_directories(dir / "logs");
-    WriteFile(dir / "logs" / "Dev_TTFF_COLD_NMEA.txt", QnvLog(epochs));
-    WriteFile(dir / "logs" / "Dev_TTFF_COLD_NMEA_Results.txt", Results(trials, epochs));
-    const RunResult r = Navsift({"-nmea", "logs/", "-ttff"}, dir.path());
+    const RunResult r = RunTtffFolder(dir, trials, "COLD");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find("not found"), std::string::npos) << r.err;
 
@@ -139,11 +146,7 @@ TEST(TtffTrials, AFixInTheLogsLastEpochIsFound)
 {
     ScratchDir dir;
     const std::vector<Trial> trials = {{5, 15}, {4, 1}};
-    const std::vector<QnvEpoch> epochs = Session(trials);
-    fs::create_directories(dir / "logs");
-    WriteFile(dir / "logs" / "Dev_TTFF_WARM_NMEA.txt", QnvLog(epochs));
-    WriteFile(dir / "logs" / "Dev_TTFF_WARM_NMEA_Results.txt", Results(trials, epochs));
-    const RunResult r = Navsift({"-nmea", "logs/", "-ttff"}, dir.path());
+    const RunResult r = RunTtffFolder(dir, trials, "WARM");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find("not found"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("trial 2: the log ends less than 12 epochs after the fix at 10:00:24"), std::string::npos)
