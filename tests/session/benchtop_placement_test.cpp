@@ -31,10 +31,6 @@ using placement_test::AllTablesInView;
 using placement_test::ExpectEveryTitleBarInReach;
 using placement_test::Global;
 
-// Windows settle their place and layout over a few turns of the event loop;
-// a loaded machine needs more time for them.
-constexpr int kSettleMs = 300;
-
 constexpr const char* kPanels[] = {"Frame1", "Frame2", "DataPanel", "SatTable", "OutputWin", "ProductVerString"};
 
 class BenchWorkspace : public ::testing::Test {
@@ -77,11 +73,11 @@ protected:
         top = std::make_unique<bench::Benchtop>(factory);
         if (width > 0) top->resize(width, height);
         top->show();
-        test::Pump(kSettleMs);
+        EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
         top->ConfigDialog().close();
         top->ConfigDialog().show();  // reads Config.dat afresh
         dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
-        test::Pump(kSettleMs);
+        EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
         for (int s = 0; s < count; ++s) ASSERT_NE(top->NmeaWidget(s), nullptr);
     }
     QMdiSubWindow* Sub(QWidget* w) { return qobject_cast<QMdiSubWindow*>(w->parentWidget()); }
@@ -126,7 +122,7 @@ protected:
         std::vector<QWidget*> live;
         for (QMdiSubWindow* sub : top->Workspace()->subWindowList()) live.push_back(sub->widget());
         top->findChild<QAction*>("LogFileReplay")->trigger();
-        test::Pump(kSettleMs);
+        EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
         auto* replay = top->findChild<bench::ReplayWindow*>();
         if (!replay) return {};
         for (int i = 0; i < logs; ++i) {
@@ -137,7 +133,7 @@ protected:
             dialogs_test::Click(replay, "Command3");
         }
         dialogs_test::Click(replay, "Command6");
-        test::Pump(kSettleMs);
+        EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
         std::vector<QWidget*> made;
         for (QMdiSubWindow* sub : top->Workspace()->subWindowList())
             if (std::find(live.begin(), live.end(), sub->widget()) == live.end()) made.push_back(sub->widget());
@@ -216,7 +212,7 @@ protected:
         for (int s = 0; s < 4; ++s) {
             const std::string name = "RCV" + std::to_string(s + 1) + " from the Window menu";
             top->findChild<QAction*>(QString("win1_%1").arg(s))->trigger();
-            test::Pump(kSettleMs);
+            EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
             ASSERT_EQ(top->Workspace()->activeSubWindow(), Sub(windows[s])) << name;
             ExpectWhollyInView(windows[s], name.c_str());
             ExpectEveryPanelReadable(windows[s], name.c_str());
@@ -255,7 +251,7 @@ TEST_F(BenchWorkspace, TheWindowMenuBringsAWindowWhollyIntoView) {
     ASSERT_NE(entry, nullptr);
     ASSERT_EQ(bench::Benchtop::PlainCaption(entry->text()), "RCV2 NMEA WINDOW");
     entry->trigger();
-    test::Pump(kSettleMs);
+    EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
     EXPECT_EQ(top->Workspace()->activeSubWindow(), second);
     ExpectWhollyInView(top->NmeaWidget(1), "RCV2 after the menu");
 }
@@ -276,7 +272,7 @@ TEST_F(BenchWorkspace, ReplayWindowsLeaveTheLiveOnesInReachAndOpenNoPort) {
         ops->DeviceEnableDataDecoding();
         replays.push_back(dynamic_cast<QWidget*>(ops));
     }
-    test::Pump(kSettleMs);
+    EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
     for (QWidget* w : replays) {
         ASSERT_NE(w, nullptr);
         ExpectWhollyInView(w, "replay window");
@@ -309,7 +305,7 @@ TEST_F(LaptopWorkspace, BothReceiversShowTheirWholeTablesAndPositionPanels) {
         // A new session's OK places them the same way.
         top->ConfigDialog().show();
         dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
-        test::Pump(kSettleMs);
+        EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
     }
 }
 
@@ -317,7 +313,7 @@ TEST_F(LaptopWorkspace, TheResultsGridOpensOverTheConsoleNotTheTables) {
     OpenWithTwoReceivers(1366 - 10, 768 - 60);
     QWidget* front = top->Workspace()->subWindowList(QMdiArea::StackingOrder).back()->widget();
     top->Grid().UpdateTest(1, 3);  // a session's first trial shows the grid
-    test::Pump(kSettleMs);
+    EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
     bench::Results& results = top->ResultsWindow();
     ASSERT_TRUE(results.isVisible());
     const QRect at = results.frameGeometry();
@@ -348,11 +344,11 @@ std::vector<std::pair<std::string, QRect>> TablesInView(bench::Benchtop& top) {
 // has room for both apart.
 void ExpectReplayAndResultsApart(bench::Benchtop& top, bool room) {
     top.findChild<QAction*>("LogFileReplay")->trigger();
-    test::Pump(kSettleMs);
+    EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
     auto* replay = top.findChild<bench::ReplayWindow*>();
     ASSERT_NE(replay, nullptr);
     top.Grid().UpdateTest(1, 3);  // a session's first trial shows the grid
-    test::Pump(kSettleMs);
+    EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
     bench::Results& results = top.ResultsWindow();
     ASSERT_TRUE(results.isVisible());
     const QRect r = replay->frameGeometry(), g = results.frameGeometry();
@@ -383,7 +379,7 @@ void ExpectReplayAndResultsApart(bench::Benchtop& top, bool room) {
 void ExpectCommandPanelClearOfTables(bench::Benchtop& top, bool room) {
     QWidget* front = top.Workspace()->subWindowList(QMdiArea::StackingOrder).back()->widget();
     top.findChild<QAction*>("CommPanel")->trigger();
-    test::Pump(kSettleMs);
+    EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
     QWidget* panel = top.ScriptPanel().Window();
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(panel->isVisible());
@@ -426,7 +422,7 @@ TEST_F(LaptopWorkspace, TheReplayWindowOpensClearOfTheLiveTables) {
     OpenWithTwoReceivers(1366 - 10, 768 - 60);
     QWidget* front = top->Workspace()->subWindowList(QMdiArea::StackingOrder).back()->widget();
     top->findChild<QAction*>("LogFileReplay")->trigger();
-    test::Pump(kSettleMs);
+    EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
     auto* replay = top->findChild<bench::ReplayWindow*>();
     ASSERT_NE(replay, nullptr);
     const QRect at = replay->frameGeometry();
@@ -552,7 +548,7 @@ void ExpectInstrumentsClearOfTablesAndTitleBars(bench::Benchtop& top, bool table
     for (const char* entry : {"ConfigSim", "LabSatManagement", "CommPanel"}) {
         SCOPED_TRACE(entry);
         top.findChild<QAction*>(entry)->trigger();
-        test::Pump(kSettleMs);
+        EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
         QWidget* w = std::string(entry) == "ConfigSim"          ? top.findChild<bench::sim::SimWindow*>()
                      : std::string(entry) == "LabSatManagement" ? static_cast<QWidget*>(top.findChild<bench::LabSatMngWindow*>())
                                                                 : top.ScriptPanel().Window();
@@ -586,7 +582,7 @@ TEST_F(SmallLaptopWorkspace, TheCommandPanelAloneOpensOverTheConsoleClearOfTheTa
     OpenWithReceivers(4, 1280 - 10, 800 - 60);
     QWidget* front = top->Workspace()->subWindowList(QMdiArea::StackingOrder).back()->widget();
     top->findChild<QAction*>("CommPanel")->trigger();
-    test::Pump(kSettleMs);
+    EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
     QWidget* panel = top->ScriptPanel().Window();
     ASSERT_TRUE(panel && panel->isVisible());
     const QRect at = panel->frameGeometry();
@@ -620,7 +616,7 @@ void ExpectEveryDeviceColumn(bench::Results& results, int devices) {
 TEST_F(LaptopWorkspace, TheResultsGridShowsEveryDeviceColumnWithFourReceivers) {
     OpenWithReceivers(4, 1366 - 10, 768 - 60);
     top->Grid().UpdateTest(1, 3);  // a session's first trial shows the grid
-    test::Pump(kSettleMs);
+    EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
     bench::Results& results = top->ResultsWindow();
     ASSERT_TRUE(results.isVisible());
     ExpectEveryDeviceColumn(results, 4);
@@ -634,18 +630,18 @@ TEST_F(LaptopWorkspace, TheResultsGridShowsEveryDeviceColumnWithFourReceivers) {
 TEST_F(BenchWorkspace, TheResultsGridShowsEveryColumnBesideTheCommandPanelAndGrowsBackWhenItCloses) {
     OpenWithReceivers(4, 0, 0);
     top->findChild<QAction*>("CommPanel")->trigger();
-    test::Pump(kSettleMs);
+    EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
     QWidget* panel = top->ScriptPanel().Window();
     ASSERT_TRUE(panel && panel->isVisible());
     top->Grid().UpdateTest(1, 3);
-    test::Pump(kSettleMs);
+    EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
     bench::Results& results = top->ResultsWindow();
     ASSERT_TRUE(results.isVisible());
     ExpectEveryDeviceColumn(results, 4);
     ExpectEveryTitleBarInReach(*top, {panel, &results});
     const QSize opened = results.size();
     panel->close();
-    test::Pump(kSettleMs);
+    EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
     EXPECT_TRUE(results.isVisible());
     EXPECT_GT(results.width(), opened.width()) << "not grown back";
     EXPECT_GT(results.height(), opened.height()) << "not grown back";
@@ -661,16 +657,16 @@ TEST_F(BenchWorkspace, TheResultsGridShowsEveryColumnBesideTheCommandPanelAndGro
 // column, and nothing covers the menus.
 void ExpectCrowdedBenchInReach(bench::Benchtop& top) {
     top.findChild<QAction*>("win1_0")->trigger();
-    test::Pump(kSettleMs);
+    EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
     std::vector<QWidget*> opened;
     for (const char* entry : {"ConfigSim", "LabSatManagement", "CommPanel", "LogFileReplay"}) {
         top.findChild<QAction*>(entry)->trigger();
-        test::Pump(kSettleMs);
+        EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
     }
     opened = {top.findChild<bench::sim::SimWindow*>(), top.findChild<bench::LabSatMngWindow*>(),
               top.ScriptPanel().Window(), top.findChild<bench::ReplayWindow*>()};
     top.Grid().UpdateTest(1, 3);
-    test::Pump(kSettleMs);
+    EXPECT_TRUE(test::Settle()) << "the windows never settled: they still moved after 60 s of events";
     opened.push_back(&top.ResultsWindow());
     for (QWidget* w : opened) {
         ASSERT_TRUE(w && w->isVisible());

@@ -154,11 +154,11 @@ protected:
         factory.taskMonitor = [this] { top->TaskMonitorWindow().show(); };
         top = std::make_unique<bench::Benchtop>(factory);
         top->show();
-        test::Pump(100);
+        Settled();
         top->ConfigDialog().close();
         top->ConfigDialog().show();  // reads Config.dat afresh
         dialogs_test::Click(&top->ConfigDialog(), "Save_Command");
-        test::Pump(kSettleMs);
+        Settled();
         for (int s = 0; s < count; ++s) ASSERT_NE(top->NmeaWidget(s), nullptr);
     }
 
@@ -167,41 +167,41 @@ protected:
         switch (w) {
             case Win::Results:
                 top->Grid().UpdateTest(1, 3);  // a session's first trial shows the grid
-                test::Pump(kSettleMs);
+                Settled();
                 return &top->ResultsWindow();
             case Win::CommandPanel:
                 top->findChild<QAction*>("CommPanel")->trigger();
-                test::Pump(kSettleMs);
+                Settled();
                 return top->ScriptPanel().Window();
             case Win::Simulator:
                 top->findChild<QAction*>("ConfigSim")->trigger();
-                test::Pump(kSettleMs);
+                Settled();
                 return top->findChild<bench::sim::SimWindow*>();
             case Win::LabSat:
                 top->findChild<QAction*>("LabSatManagement")->trigger();
-                test::Pump(kSettleMs);
+                Settled();
                 return top->LabSat().Window();
             case Win::ExternControl:
                 top->findChild<QAction*>("ExtCtr")->trigger();
-                test::Pump(kSettleMs);
+                Settled();
                 return top->ExternalControl().Window();
             case Win::TaskMonitor: {
                 // The front device window's "Task Monitor" button.
                 QWidget* front = top->Workspace()->subWindowList(QMdiArea::StackingOrder).back()->widget();
                 dialogs_test::Click(front, "Command5");
-                test::Pump(kSettleMs);
+                Settled();
                 return &top->TaskMonitorWindow();
             }
             case Win::Replay: {
                 top->findChild<QAction*>("LogFileReplay")->trigger();
-                test::Pump(kSettleMs);
+                Settled();
                 auto* replay = top->findChild<bench::ReplayWindow*>();
                 if (!replay) return nullptr;
                 platform::Prompts::Instance().QueueFileName(home->File("replay.txt"));
                 platform::Prompts::Instance().QueueAnswer(platform::Answer::Yes);  // its index built
                 dialogs_test::Click(replay, "Command3");
                 dialogs_test::Click(replay, "Command6");
-                test::Pump(kSettleMs);
+                Settled();
                 return replay;
             }
         }
@@ -391,7 +391,13 @@ protected:
         }
     }
 
-    static constexpr int kSettleMs = 150;
+    // The bench lays its windows out over several turns of the event loop,
+    // which a loaded machine spreads over more time: each check waits until
+    // no window moves any more.
+    void Settled() {
+        if (!test::Settle()) ADD_FAILURE() << "the windows never settled: they still moved after 60 s of events";
+    }
+
     Stacking stacking;
     std::unique_ptr<test::TempHome> home;
     std::array<std::unique_ptr<test::EmulatedReceiver>, 4> rx;

@@ -5,6 +5,9 @@
 #include <QElapsedTimer>
 #include <QScreen>
 #include <QThread>
+#include <QWidget>
+#include <algorithm>
+#include <utility>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -62,6 +65,37 @@ bool WaitFor(const std::function<bool()>& pred, int timeout_ms) {
     while (!pred()) {
         if (t.elapsed() >= timeout_ms) return pred();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::usleep(200);
+    }
+    return true;
+}
+
+bool Settle(int stable_ms, int timeout_ms) {
+    EnsureApp();
+    auto snapshot = [] {
+        std::vector<std::pair<const void*, QRect>> out;
+        for (QWidget* w : QApplication::allWidgets())
+            if (w->isVisible()) out.emplace_back(w, w->isWindow() ? w->frameGeometry() : w->geometry());
+        std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        return out;
+    };
+    QElapsedTimer total, still;
+    total.start();
+    still.start();
+    auto last = snapshot();
+    int passes = 0;
+    while (passes < 5 || still.elapsed() < stable_ms) {
+        if (total.elapsed() >= timeout_ms) return false;
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        auto now = snapshot();
+        if (now != last) {
+            last = std::move(now);
+            passes = 0;
+            still.restart();
+        } else {
+            ++passes;
+        }
         QThread::usleep(200);
     }
     return true;

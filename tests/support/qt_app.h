@@ -22,6 +22,12 @@ bool WaitFor(const std::function<bool()>& pred, int timeout_ms = 2000);
 // Runs events for ms milliseconds.
 void Pump(int ms);
 
+// Runs events until the windows have settled: every visible widget keeps
+// its geometry over several passes of the event loop and for stable_ms
+// (a loaded machine runs fewer passes in a time, never fewer here); false
+// when they still move after timeout_ms.
+bool Settle(int stable_ms = 100, int timeout_ms = 60000);
+
 // Seconds a loaded machine may add to a time measured on the real clock (a
 // reader woken late, a receiver's line sent late). Tests that compare such a
 // time allow this much; the accuracy itself is a benchmark's figure.
