@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -164,7 +165,7 @@ inline std::vector<uint64_t> DeclaredCounts(const std::string& path)
 }
 
 // The caches of more points than the file writer counts, by the reference
-// text the chart part holds for them.
+// text the chart part holds for them (NaN: a gap, no point).
 using LongCaches = std::map<std::string, std::vector<double>>;
 
 // Puts every cache of `caches` into the chart parts of the workbook at
@@ -218,6 +219,9 @@ inline bool AddLongCaches(const std::string& path, const LongCaches& caches)
                        std::to_string(cache->second.size()) + "\"/>";
                 char digits[32];
                 for (size_t k = 0; k < cache->second.size(); ++k) {
+                    if (std::isnan(cache->second[k])) {
+                        continue;  // a gap: no point, as for an empty cell
+                    }
                     xml += "<c:pt idx=\"";
                     xml += std::to_string(k);
                     xml += "\"><c:v>";
