@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <deque>
 #include <fstream>
 
@@ -45,11 +46,29 @@ public:
     explicit FieldSplitter(const DelimitedOptions& opt) : opt_(opt) {
         // A table of the delimiters: a long file asks for every character.
         for (unsigned char d : opt.delimiters) delimiter_[d] = true;
+        single_ = opt.delimiters.size() == 1 && !opt.consecutiveAsOne;
     }
 
     // The views hold until the next call.
     const std::vector<std::string_view>& Split(std::string_view line) {
         fields_.clear();
+        // One delimiter and no qualifier in the line (a table of numbers):
+        // every field is the run between two delimiters.
+        if (single_ && !line.empty() &&
+            (!opt_.qualifier || std::memchr(line.data(), opt_.qualifier, line.size()) == nullptr)) {
+            const char d = opt_.delimiters[0];
+            const char* p = line.data();
+            const char* const end = p + line.size();
+            for (;;) {
+                const char* stop = static_cast<const char*>(std::memchr(p, d, static_cast<size_t>(end - p)));
+                if (!stop) {
+                    fields_.emplace_back(p, static_cast<size_t>(end - p));
+                    return fields_;
+                }
+                fields_.emplace_back(p, static_cast<size_t>(stop - p));
+                p = stop + 1;
+            }
+        }
         stored_ = 0;
         cur_ = {};
         owned_ = nullptr;
@@ -127,6 +146,7 @@ private:
 
     const DelimitedOptions& opt_;
     bool delimiter_[256] = {};
+    bool single_ = false;
     std::vector<std::string_view> fields_;
     std::string_view cur_;
     std::string* owned_ = nullptr;
@@ -185,13 +205,25 @@ void ReadDelimitedLines(const std::string& path, const DelimitedOptions& opt, in
     int lineNo = 0;
     FieldSplitter split(opt);
     std::string converted;
-    // The next line end from `from`, a character at a time (find_first_of
-    // would search its set for every character).
-    auto lineEnd = [&buf](size_t from) {
+    // The next line end from `from`: the next LF, unless a CR comes first.
+    // Where the next LF is stays known while the block does (there is none
+    // from `lfFrom` up to `lfAt`), so that a file of CR ends is not searched
+    // to its end for every line.
+    bool lfKnown = false;
+    size_t lfFrom = 0, lfAt = 0;
+    auto lineEnd = [&](size_t from) {
         const char* p = buf.data();
-        for (size_t i = from, n = buf.size(); i < n; ++i)
-            if (p[i] == '\n' || p[i] == '\r') return i;
-        return std::string::npos;
+        const size_t n = buf.size();
+        if (from >= n) return std::string::npos;
+        if (!lfKnown || from < lfFrom || from > lfAt) {
+            const void* lf = std::memchr(p + from, '\n', n - from);
+            lfAt = lf ? static_cast<size_t>(static_cast<const char*>(lf) - p) : n;
+            lfFrom = from;
+            lfKnown = true;
+        }
+        const void* cr = std::memchr(p + from, '\r', lfAt - from);
+        if (cr) return static_cast<size_t>(static_cast<const char*>(cr) - p);
+        return lfAt < n ? lfAt : std::string::npos;
     };
     for (long handed = 0; most < 0 || handed < most;) {
         size_t nl = lineEnd(pos);
@@ -199,6 +231,7 @@ void ReadDelimitedLines(const std::string& path, const DelimitedOptions& opt, in
         if (!eof && (nl == std::string::npos || (buf[nl] == '\r' && nl + 1 == buf.size()))) {
             buf.erase(0, pos);
             pos = 0;
+            lfKnown = false;
             in.read(block.data(), static_cast<std::streamsize>(kBlock));
             std::streamsize n = in.gcount();
             if (n > 0) buf.append(block.data(), static_cast<size_t>(n));
