@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -35,12 +36,55 @@ size_t ScanNumber(std::string_view s, bool& any_digit) {
     return i;
 }
 
+// The common short number (at most 15 significant digits and 22 decimals,
+// no exponent) is exact as an integer over an exact power of ten, so one
+// division rounds it just as strtod would; false for any other, left to
+// the full reading.
+bool ParseShort(std::string_view s, double& out) {
+    static constexpr double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                          1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    size_t i = 0;
+    const size_t n = s.size();
+    bool neg = false;
+    if (i < n && (s[i] == '+' || s[i] == '-')) { neg = s[i] == '-'; ++i; }
+    uint64_t m = 0;
+    bool any = false;
+    int significant = 0;
+    int64_t shift = 0;
+    bool after_point = false;
+    for (; i < n; ++i) {
+        const char c = s[i];
+        if (c >= '0' && c <= '9') {
+            any = true;
+            if (m != 0 || c != '0') {
+                if (++significant > 15) return false;
+                m = m * 10 + static_cast<uint64_t>(c - '0');
+            }
+            if (after_point) ++shift;
+        } else if (c == '.' && !after_point) {
+            after_point = true;
+        } else {
+            break;
+        }
+    }
+    if (i != n || !any) return false;  // an exponent, or no number: the full reading
+    if (m == 0) {
+        out = neg ? -0.0 : 0.0;
+        return true;
+    }
+    if (shift > 22) return false;
+    const double v = static_cast<double>(m) / kPow10[shift];
+    out = neg ? -v : v;
+    return true;
+}
+
 // strtod is locale-dependent; the scanned digits are recomposed as
 // "<digits>e<exponent>", which has no decimal mark to misread. The exponent
 // is read with saturation: text beyond any double's range must not wrap
 // around into an ordinary number. False when the magnitude is beyond the
 // largest double (out of range); a value too small for a double reads as 0.
 bool ParseC(std::string_view s, double& out) {
+    if (ParseShort(s, out)) return true;
     size_t i = 0;
     bool neg = false;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) { neg = s[i] == '-'; ++i; }
@@ -108,6 +152,7 @@ Strict ReadStrictAs(std::string_view text, double& out) {
     while (b < e && IsBlank(text[b])) ++b;
     while (e > b && IsBlank(text[e - 1])) --e;
     std::string_view t = text.substr(b, e - b);
+    if (ParseShort(t, out)) return Strict::Number;
     bool any = false;
     size_t n = ScanNumber(t, any);
     if (!any || n != t.size()) return Strict::NotANumber;

@@ -60,6 +60,9 @@ public:
     size_t SlotCount() const { return slots_; }
     // Rows and columns holding content; row1 = 0 when there is none.
     Area Used() const { return used_; }
+    bool ColumnStored(int col) const {
+        return col >= 1 && col <= static_cast<int>(cols_.size()) && !cols_[col - 1].empty();
+    }
 
     // --- content
     Value Constant(const Slot& s) const;  // the value of a cell without a formula

@@ -284,6 +284,37 @@ void Worksheet::ForEachForFile(
     });
 }
 
+bool Worksheet::FileCellAt(int row, int col, Value& value, const std::string*& a1, uint32_t& styleId) const {
+    const CellStore::Slot* s = cells_.Find(row, col);
+    if (!s) return false;
+    styleId = s->style();
+    if (s->kind() == CellStore::Kind::Formula) {
+        const CellStore::FormulaCell& f = cells_.FormulaOf(*s);
+        a1 = f.a1.empty() ? &f.formula : &f.a1;
+        value = Evaluate(*s, row, col);
+        return true;
+    }
+    a1 = nullptr;
+    if (s->kind() == CellStore::Kind::Number) value = Value(s->num);
+    else value = cells_.Constant(*s);
+    return true;
+}
+
+void Worksheet::ForEachFileCellIn(
+    const Area& area, const std::function<void(int, int, const Value&, const std::string*)>& visit) const {
+    Value v;
+    cells_.ForEachIn(area, [&](int r, int c, const CellStore::Slot& s) {
+        if (s.kind() == CellStore::Kind::Formula) {
+            const CellStore::FormulaCell& f = cells_.FormulaOf(s);
+            visit(r, c, Evaluate(s, r, c), f.a1.empty() ? &f.formula : &f.a1);
+            return;
+        }
+        if (s.kind() == CellStore::Kind::Number) v = Value(s.num);
+        else v = cells_.Constant(s);
+        visit(r, c, v, nullptr);
+    });
+}
+
 void Worksheet::ForEachCellByRow(const std::function<void(int, int, const Cell&)>& visit) const {
     Cell cell;
     cells_.ForEachByRow([&](int r, int c, const CellStore::Slot& s) {

@@ -150,6 +150,15 @@ public:
     void ForEachForFile(
         const std::function<void(int row, int col, const Value& value, const std::string* a1, uint32_t styleId)>& visit)
         const;
+    // One stored cell as ForEachForFile gives it, without copying its
+    // format or formula; false where nothing is stored.
+    bool FileCellAt(int row, int col, Value& value, const std::string*& a1, uint32_t& styleId) const;
+    // The same for the stored cells of an area, column by column, rows ascending.
+    void ForEachFileCellIn(const Area& area,
+                           const std::function<void(int row, int col, const Value& value, const std::string* a1)>& visit)
+        const;
+    // Whether the column has any cell stored.
+    bool ColumnStored(int col) const { return cells_.ColumnStored(col); }
     // Area with row1 = 0 when the sheet is empty; the cells of the table
     // lines it shows count whether held or not.
     Area UsedArea() const;

@@ -60,17 +60,29 @@ struct DelimitedOptions {
     std::vector<bool> placeOnly;
     bool placeOnlyRest = false;
     bool PlaceOnly(size_t field) const { return field < placeOnly.size() ? placeOnly[field] : placeOnlyRest; }
+    int ColumnType(size_t field) const { return field < columnTypes.size() ? columnTypes[field] : 1; }
 };
+
+// What one field reads as; a text is the field itself.
+enum class FieldKind { Empty, Number, Text };
+// Types field `index` of a line as ReadDelimitedRows hands it (the caller
+// leaves out the skipped ones), without making a value of it.
+FieldKind TypeField(std::string_view field, size_t index, const DelimitedOptions& opt, double& number);
 
 // Splits one line into fields.
 std::vector<std::string> SplitDelimitedLine(std::string_view line, const DelimitedOptions& opt);
 // General typing: a field that is wholly a number becomes one, else text.
-Value TypeGeneral(const std::string& field, bool trailingMinus);
+Value TypeGeneral(std::string_view field, bool trailingMinus);
 // Reads a file line by line, handing each line's typed values to `take`
 // (at most `most` lines when it is not negative); throws ExcelError when the
 // file cannot be read.
 void ReadDelimitedRows(const std::string& path, const DelimitedOptions& opt, int startRow,
                        const std::function<void(std::vector<Value>& row)>& take, long most = -1);
+// The same reading, the fields left untyped: each line's fields are views
+// that hold only while `take` runs, skipped columns included.
+void ReadDelimitedLines(const std::string& path, const DelimitedOptions& opt, int startRow,
+                        const std::function<void(const std::vector<std::string_view>& fields)>& take,
+                        long most = -1);
 // Reads a whole file into rows of typed values; throws ExcelError when the
 // file cannot be read.
 std::vector<std::vector<Value>> ReadDelimitedFile(const std::string& path, const DelimitedOptions& opt,

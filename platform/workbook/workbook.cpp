@@ -321,7 +321,7 @@ Workbook& Application::OpenCsv(const std::string& path, int rowsPerSheet, const 
     }
     int r = 0;
     try {
-        ReadDelimitedRows(path, reading, 1, [&](std::vector<Value>& row) {
+        ReadDelimitedLines(path, reading, 1, [&](const std::vector<std::string_view>& fields) {
             if (r == rowsPerSheet) {
                 ws->ReleaseSpare();
                 const std::string suffix = " (" + std::to_string(wb.sheets_.size() + 1) + ")";
@@ -334,8 +334,10 @@ Workbook& Application::OpenCsv(const std::string& path, int rowsPerSheet, const 
             }
             ++r;
             ++line;
-            for (size_t c = 0; c < row.size(); ++c) {
-                if (row[c].IsEmpty()) continue;
+            // A comma-separated file has no column types: field c is column c + 1.
+            for (size_t c = 0; c < fields.size(); ++c) {
+                const std::string_view field = fields[c];
+                if (field.empty()) continue;
                 const int col = static_cast<int>(c) + 1;
                 if (lines) {
                     Area& a = lines->area;
@@ -344,7 +346,12 @@ Workbook& Application::OpenCsv(const std::string& path, int rowsPerSheet, const 
                                            std::max(a.col2, col)};
                     if (!lines->Held(col)) continue;
                 }
-                ws->SetConstant(r, col, row[c]);
+                double x = 0;
+                switch (TypeField(field, c, reading, x)) {
+                case FieldKind::Number: ws->SetConstant(r, col, Value(x)); break;
+                case FieldKind::Text: ws->SetConstant(r, col, Value(std::string(field))); break;
+                case FieldKind::Empty: break;
+                }
             }
             if (lines) lines->lines = r;
         });

@@ -339,23 +339,46 @@ private:
         if (const TableLines* t = ws.Table()) {
             // The table's lines again, row by row: the cells not held come
             // from the file, the held ones (and any the sheet has gained in
-            // those rows) from the sheet.
+            // those rows) from the sheet. The held columns' fields are passed
+            // over unread, the others go to the file as they are typed.
             const Area held = ws.HeldArea();
+            const DelimitedOptions& opt = t->options;
+            // Of the held area only the columns with cells are looked in.
+            std::vector<int> heldCols;
+            for (int c = held.col1; held.row1 != 0 && c <= held.col2; ++c)
+                if (ws.ColumnStored(c)) heldCols.push_back(c);
             int r = 0;
-            ReadDelimitedRows(
-                t->path, t->options, t->firstLine,
-                [&](std::vector<Value>& line) {
+            Value v;
+            std::string text;
+            ReadDelimitedLines(
+                t->path, opt, t->firstLine,
+                [&](const std::vector<std::string_view>& fields) {
                     ++r;
                     settingsUpTo(r);
-                    for (size_t k = 0; k < line.size(); ++k) {
-                        const int c = static_cast<int>(k) + 1;
-                        if (t->Held(c) || line[k].IsEmpty()) continue;
-                        WriteValue(out, static_cast<lxw_row_t>(r - 1), static_cast<lxw_col_t>(k), line[k],
-                                   CellFormat(ws, r, c, 0));
+                    const auto row = static_cast<lxw_row_t>(r - 1);
+                    int c = 0;
+                    for (size_t i = 0; i < fields.size(); ++i) {
+                        if (opt.ColumnType(i) == 9) continue;
+                        ++c;
+                        if (t->Held(c)) continue;
+                        double x = 0;
+                        const FieldKind kind = TypeField(fields[i], i, opt, x);
+                        if (kind == FieldKind::Empty) continue;
+                        const auto col = static_cast<lxw_col_t>(c - 1);
+                        lxw_format* f = CellFormat(ws, r, c, 0);
+                        if (kind == FieldKind::Number) {
+                            worksheet_write_number(out, row, col, x, f);
+                        } else {
+                            text.assign(fields[i]);
+                            std::string store;
+                            worksheet_write_string(out, row, col, Clean(text, store), f);
+                        }
                     }
                     if (held.row1 == 0 || r < held.row1 || r > held.row2) return;
-                    for (int c = held.col1; c <= held.col2; ++c)
-                        if (const std::optional<Cell> cell = ws.Find(r, c)) writeCell(r, c, *cell);
+                    const std::string* a1 = nullptr;
+                    uint32_t styleId = 0;
+                    for (const int hc : heldCols)
+                        if (ws.FileCellAt(r, hc, v, a1, styleId)) write(r, hc, v, a1, styleId);
                 },
                 t->lines);
             if (r != t->lines)
@@ -508,11 +531,18 @@ private:
             return p;
         }
         int r = static_cast<int>(row) + 1, c = static_cast<int>(col) + 1;
-        std::optional<Cell> cell = ws->Find(r, c);
-        if (!cell) return p;
-        if (cell->HasFormula()) {
+        const std::string* a1 = nullptr;
+        uint32_t styleId = 0;
+        Value v;
+        if (!ws->FileCellAt(r, c, v, a1, styleId)) return p;
+        return PointOf(v, a1 != nullptr);
+    }
+
+    // The point of a stored cell's value (a formula's computed).
+    static Point PointOf(const Value& v, bool formula) {
+        Point p;
+        if (formula) {
             // The value the sheet holds for it, worked out as it was written.
-            const Value v = ws->ValueAt(r, c);
             if (v.IsNumber() || v.IsBool()) {
                 p.present = true;
                 p.number = v.Number();
@@ -522,7 +552,6 @@ private:
             }
             return p;
         }
-        const Value& v = cell->value;
         switch (v.kind()) {
         case Value::Kind::Number: p.present = true; p.number = v.Number(); break;
         case Value::Kind::Bool: p.present = true; break;
@@ -618,14 +647,23 @@ private:
             LongChartCache& cache = it->second;
             if (fresh) {
                 cache.count = cells;
-                uint64_t k = 0;
-                for (lxw_row_t r = a.r1; r <= a.r2; ++r)
-                    for (lxw_col_t c = a.c1; c <= a.c2; ++c, ++k) {
-                        const Point p = PointAt(sheets[0], r, c);
-                        if (!p.present) continue;
-                        if (p.isText) cache.Add(k, p.text);
-                        else cache.Add(k, p.number);
-                    }
+                auto add = [&](uint64_t k, const Point& p) {
+                    if (!p.present) return;
+                    if (p.isText) cache.Add(k, p.text);
+                    else cache.Add(k, p.number);
+                };
+                if (!sheets[0]) {
+                    uint64_t k = 0;
+                    for (lxw_row_t r = a.r1; r <= a.r2; ++r)
+                        for (lxw_col_t c = a.c1; c <= a.c2; ++c, ++k) add(k, PointAt(nullptr, r, c));
+                } else {
+                    // One row or one column: its stored cells in order are
+                    // its points in order, the cells not stored its gaps.
+                    const uint64_t width = uint64_t(a.c2) - a.c1 + 1;
+                    sheets[0]->ForEachFileCellIn(area, [&](int r, int c, const Value& v, const std::string* a1) {
+                        add((uint64_t(r) - 1 - a.r1) * width + (uint64_t(c) - 1 - a.c1), PointOf(v, a1 != nullptr));
+                    });
+                }
             }
             if (!cache.texts.empty()) range->has_string_cache = LXW_TRUE;
             range->ignore_cache = LXW_TRUE;

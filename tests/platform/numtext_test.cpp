@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
 #include <limits>
 
 using namespace platform;
@@ -65,6 +70,47 @@ TEST(NumberReading, NumbersBeyondADoubleAreOutOfRangeNeverAnotherNumber) {
     EXPECT_DOUBLE_EQ(ReadStrict("-2.5e-3"), -0.0025);
     EXPECT_DOUBLE_EQ(ReadLenient("000012.5e+0001"), 125.0);
     EXPECT_DOUBLE_EQ(RoundDecimals(1.7976931348623157e308, 2), 1.7976931348623157e308);
+}
+
+// Every reading must give the very double the C library gives the same
+// text, whatever path it takes: short decimals of every length and place
+// of the point, signs, padding zeros, and the lengths either side of the
+// shortcut's 15 digits and 22 decimals.
+TEST(NumberReading, EveryDecimalReadsAsTheCLibraryReadsIt) {
+    uint64_t seed = 88172645463325252ull;
+    auto next = [&seed] {
+        seed ^= seed << 13;
+        seed ^= seed >> 7;
+        seed ^= seed << 17;
+        return seed;
+    };
+    std::vector<std::string> texts = {"0.1", "0.3", "2.675", "123456789012345", "1234567890123456",
+                                      "9007199254740993", "0.0000000000000000000001", "0.00000000000000000000001",
+                                      "-0.0", "000.000", "545.400000", "+12.5", "898855200", "4.35",
+                                      "999999999999999", "0.999999999999999", "1.00000000000000000000000001"};
+    for (int k = 0; k < 200000; ++k) {
+        const int digits = 1 + static_cast<int>(next() % 18);
+        std::string t;
+        if (next() % 4 == 0) t += next() % 2 ? "-" : "+";
+        const int point = static_cast<int>(next() % static_cast<uint64_t>(digits + 8)) - 4;
+        if (point < 0) t += "0." + std::string(static_cast<size_t>(-point), '0');
+        for (int d = 0; d < digits; ++d) {
+            if (d == point && point > 0) t += '.';
+            if (d == 0 && point == 0) t += "0.";
+            t += static_cast<char>('0' + next() % 10);
+        }
+        texts.push_back(t);
+    }
+    for (const std::string& t : texts) {
+        double v = -1;
+        ASSERT_TRUE(TryReadStrict(t, v)) << t;
+        const double c = std::strtod(t.c_str(), nullptr);
+        uint64_t a = 0, b = 0;
+        std::memcpy(&a, &v, sizeof a);
+        std::memcpy(&b, &c, sizeof b);
+        ASSERT_EQ(a, b) << t << " read as " << v << ", the C library reads " << c;
+        EXPECT_EQ(ReadLenient(t + ",N"), v) << t;
+    }
 }
 
 TEST(Rounding, HalvesGoToTheEvenNeighbour) {

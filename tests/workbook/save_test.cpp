@@ -620,6 +620,58 @@ TEST(SaveFile, TableChangedSinceItWasOpenedIsNotSavedWithOtherLines) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("sat07.xlsx")));
 }
 
+TEST(SaveFile, TableOfEveryLineEndSavesTheSameFileWithOnlyItsChartedColumns) {
+    wbtest::TempDir dir;
+    const std::string csv = dir.File("sat09.csv");
+    // LF, CR LF and lone CR ends in turn, a doubled qualifier in a quoted
+    // field, a CR LF split across the reader's first block and a last line
+    // without an end.
+    const char* const ends[] = {"\n", "\r\n", "\r"};
+    const size_t block = size_t(1) << 20;
+    std::string text = "time,name,note,x,cn0\r\n";
+    int lines = 1;
+    for (; text.size() < block - 100; ++lines)
+        text += std::to_string(2000 + lines) + ",s" + std::to_string(lines % 9) +
+                (lines % 5 == 0 ? ",\"say \"\"hi\"\", ok\"" : ",plain") + "," + std::to_string(lines % 3 == 0 ? 0 : lines) +
+                "," + std::to_string(lines * 0.5) + ends[lines % 3];
+    const int straddling = lines++;
+    const std::string head = std::to_string(2000 + straddling) + ",pad,,1,";
+    text += head + std::string(block - 1 - text.size() - head.size() - 1, ' ') + "7\r\n";
+    ASSERT_EQ(text.size(), block + 1);
+    ASSERT_EQ(text[block - 1], '\r');
+    for (; lines < straddling + 20000; ++lines)
+        text += std::to_string(2000 + lines) + ",t,\"a,b\",," + std::to_string(lines * 0.25) + ends[lines % 3];
+    text += "99999,last,,,1.5";
+    ++lines;
+    wbtest::WriteFile(csv, text);
+
+    SaveChartedTable(csv, kMaxRows, {}, dir.File("whole.xlsx"));
+    SaveChartedTable(csv, kMaxRows, {true, false, false, false, true}, dir.File("charted.xlsx"));
+    const auto whole = ZipParts(dir.File("whole.xlsx")), part = ZipParts(dir.File("charted.xlsx"));
+    ASSERT_GE(whole.size(), 8u);
+    ASSERT_EQ(whole.size(), part.size());
+    for (const auto& [name, bytes] : whole) {
+        ASSERT_TRUE(part.count(name)) << name;
+        EXPECT_TRUE(part.at(name) == bytes) << name << " differs";
+    }
+    // Every line is one row, read as written.
+    Application app;
+    Worksheet& data = app.OpenCsv(csv).ActiveWorksheet();
+    EXPECT_EQ(data.UsedArea(), (Area{1, 1, lines, 5}));
+    EXPECT_EQ(data.ValueAt(6, 3).Text(), "say \"hi\", ok");
+    EXPECT_EQ(data.ValueAt(7, 3).Text(), "plain");
+    EXPECT_EQ(data.ValueAt(straddling + 1, 1).Number(), 2000 + straddling);
+    EXPECT_EQ(data.ValueAt(straddling + 1, 5).Number(), 7);
+    EXPECT_EQ(data.ValueAt(straddling + 2, 1).Number(), 2000 + straddling + 1);
+    EXPECT_EQ(data.ValueAt(straddling + 2, 3).Text(), "a,b");
+    EXPECT_EQ(data.ValueAt(lines, 1).Number(), 99999);
+    EXPECT_EQ(data.ValueAt(lines, 5).Number(), 1.5);
+    // The sheet written from the file holds the same rows.
+    const std::string sheet = whole.at("xl/worksheets/sheet1.xml");
+    EXPECT_NE(sheet.find("<c r=\"A" + std::to_string(lines) + "\""), std::string::npos);
+    EXPECT_EQ(sheet.find("<c r=\"A" + std::to_string(lines + 1) + "\""), std::string::npos);
+}
+
 TEST(SaveFile, SheetNamesNeedingQuotesAndChartsWithoutSeries) {
     REQUIRE_OPENPYXL();
     wbtest::TempDir dir;
