@@ -4,6 +4,7 @@
 // points in 16 bits, so such a cache is left out of what it writes and put
 // into the saved file afterwards, with its true count. And what the
 // benchmarks read back of any saved workbook: its chart parts.
+#include <xlsxwriter.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -167,6 +169,61 @@ inline std::vector<uint64_t> DeclaredCounts(const std::string& path)
 // The caches of more points than the file writer counts, by the reference
 // text the chart part holds for them (NaN: a gap, no point).
 using LongCaches = std::map<std::string, std::vector<double>>;
+
+// One point of a chart's cache: a number, a text, or a gap (an empty cell,
+// a formula's error or empty text), as a viewer that draws from the file
+// alone shows the cell.
+struct CachePoint {
+    enum Kind : uint8_t { Gap, Number, Text } kind = Gap;
+    double number = 0;
+    std::string text;
+};
+
+// Gives a chart reference the cache of its n points (point(k) for the
+// k-th, in order) as a correct writer does; a cache of more points than the
+// library counts is left to `long_caches` under the reference's text, for
+// AddLongCaches once the file is saved (its texts as gaps).
+template <class PointAt>
+inline void FillCache(lxw_series_range* range, size_t n, const PointAt& point, LongCaches& long_caches)
+{
+    if (range == nullptr || n == 0) {
+        return;
+    }
+    range->ignore_cache = LXW_TRUE;
+    if (n > 0xFFFF) {
+        std::string formula;
+        if (range->formula != nullptr) {
+            formula = range->formula;
+        } else {
+            char text[LXW_MAX_FORMULA_RANGE_LENGTH];
+            lxw_rowcol_to_formula_abs(text, range->sheetname, range->first_row, range->first_col, range->last_row,
+                                      range->last_col);
+            formula = text;
+        }
+        std::vector<double>& numbers = long_caches[formula];
+        numbers.clear();
+        for (size_t k = 0; k < n; ++k) {
+            const CachePoint& p = point(k);
+            numbers.push_back(p.kind == CachePoint::Number ? p.number : std::nan(""));
+        }
+        return;
+    }
+    for (size_t k = 0; k < n; ++k) {
+        const CachePoint& p = point(k);
+        auto* dp = static_cast<lxw_series_data_point*>(std::calloc(1, sizeof(lxw_series_data_point)));
+        if (p.kind == CachePoint::Gap) {
+            dp->no_data = LXW_TRUE;
+        } else if (p.kind == CachePoint::Text) {
+            dp->string = strdup(p.text.c_str());
+            dp->is_string = LXW_TRUE;
+            range->has_string_cache = LXW_TRUE;
+        } else {
+            dp->number = p.number;
+        }
+        STAILQ_INSERT_TAIL(range->data_cache, dp, list_pointers);
+    }
+    range->num_data_points = static_cast<uint16_t>(n);
+}
 
 // Puts every cache of `caches` into the chart parts of the workbook at
 // `path`, after its reference; false when the file cannot be read or

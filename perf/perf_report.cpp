@@ -180,14 +180,7 @@ std::vector<std::string> Fields(const std::string& line) {
     return f;
 }
 
-// One point of a chart's cache: a number, a text, or a gap (an empty cell,
-// a formula's error or empty text), as a viewer that draws from the file
-// alone shows the cell.
-struct Point {
-    enum Kind : uint8_t { Gap, Number, Text } kind = Gap;
-    double number = 0;
-    std::string text;
-};
+using Point = perf::CachePoint;
 
 // The cells of one area a chart names, kept as they are written.
 struct KeptArea {
@@ -229,29 +222,7 @@ int MinimalWriter(const fs::path& dir) {
         for (const KeptArea& a : kept)
             if (a.key == key)
                 for (const Point& p : a.points) points.push_back(&p);
-        if (points.empty()) return;
-        range->ignore_cache = LXW_TRUE;
-        if (points.size() > 0xFFFF) {
-            std::vector<double>& numbers = long_caches[range->formula ? range->formula : key];
-            numbers.clear();
-            for (const Point* p : points)
-                numbers.push_back(p->kind == Point::Number ? p->number : std::nan(""));
-            return;
-        }
-        for (const Point* p : points) {
-            auto* dp = static_cast<lxw_series_data_point*>(std::calloc(1, sizeof(lxw_series_data_point)));
-            if (p->kind == Point::Gap) {
-                dp->no_data = LXW_TRUE;
-            } else if (p->kind == Point::Text) {
-                dp->string = strdup(p->text.c_str());
-                dp->is_string = LXW_TRUE;
-                range->has_string_cache = LXW_TRUE;
-            } else {
-                dp->number = p->number;
-            }
-            STAILQ_INSERT_TAIL(range->data_cache, dp, list_pointers);
-        }
-        range->num_data_points = static_cast<uint16_t>(points.size());
+        perf::FillCache(range, points.size(), [&](size_t k) -> const Point& { return *points[k]; }, long_caches);
     };
     auto place = [&] {  // a chart goes on its sheet once it has its series
         if (sheet) chartsheet_set_chart(sheet, chart);

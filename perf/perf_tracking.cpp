@@ -176,27 +176,16 @@ bool MinimalWorkbook(const fs::path& table, const fs::path& xlsx, const std::vec
     std::fclose(in);
     perf::LongCaches long_caches;
     const auto fill = [&](lxw_series_range* range, const std::vector<double>* numbers, const std::string* text) {
-        const size_t n = numbers != nullptr ? numbers->size() : 1;
-        range->ignore_cache = LXW_TRUE;
-        if (n > 0xFFFF) {
-            char formula[LXW_MAX_FORMULA_RANGE_LENGTH];
-            lxw_rowcol_to_formula_abs(formula, range->sheetname, range->first_row, range->first_col, range->last_row,
-                                      range->last_col);
-            long_caches.emplace(formula, *numbers);
+        perf::CachePoint p;
+        if (numbers == nullptr) {
+            p = {perf::CachePoint::Text, 0, *text};
+            perf::FillCache(range, 1, [&](size_t) -> const perf::CachePoint& { return p; }, long_caches);
             return;
         }
-        for (size_t k = 0; k < n; ++k) {
-            auto* point = static_cast<lxw_series_data_point*>(std::calloc(1, sizeof(lxw_series_data_point)));
-            if (numbers != nullptr) {
-                point->number = (*numbers)[k];
-            } else {
-                point->string = strdup(text->c_str());
-                point->is_string = LXW_TRUE;
-                range->has_string_cache = LXW_TRUE;
-            }
-            STAILQ_INSERT_TAIL(range->data_cache, point, list_pointers);
-        }
-        range->num_data_points = static_cast<uint16_t>(n);
+        perf::FillCache(range, numbers->size(), [&](size_t k) -> const perf::CachePoint& {
+            p = {perf::CachePoint::Number, (*numbers)[k], {}};
+            return p;
+        }, long_caches);
     };
     const lxw_row_t first = header ? 1 : 0, last = row > 0 ? row - 1 : 0;
     for (const MinimalChart& spec : charts) {
